@@ -1,0 +1,88 @@
+#include "platform/Alert.h"
+
+#include "platform/Log.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace platform {
+
+namespace {
+std::unique_ptr<AlertPresenter>& slot()
+{
+    static std::unique_ptr<AlertPresenter> presenter;
+    return presenter;
+}
+} // namespace
+
+AlertPresenter& AlertPresenter::shared()
+{
+    auto& s = slot();
+    if (!s)
+        s = std::make_unique<QtAlertPresenter>();
+    return *s;
+}
+
+void AlertPresenter::setShared(std::unique_ptr<AlertPresenter> presenter) { slot() = std::move(presenter); }
+
+AlertResult runAlert(const Alert& alert, QWidget* parent) { return AlertPresenter::shared().runModal(alert, parent); }
+
+AlertResult QtAlertPresenter::runModal(const Alert& alert, QWidget* parent)
+{
+    QMessageBox box(parent ? parent : QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setText(alert.messageText);
+    box.setInformativeText(alert.informativeText);
+    switch (alert.style) {
+    case AlertStyle::Warning: box.setIcon(QMessageBox::Warning); break;
+    case AlertStyle::Informational: box.setIcon(QMessageBox::Information); break;
+    case AlertStyle::Critical: box.setIcon(QMessageBox::Critical); break;
+    }
+    const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+    std::vector<QAbstractButton*> buttons;
+    for (int i = 0; i < titles.size(); ++i) {
+        // The first button is the affirmative, default one.
+        const auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
+        QPushButton* b = box.addButton(titles.at(i), i == 0 ? role : QMessageBox::ActionRole);
+        if (i == 0)
+            box.setDefaultButton(b);
+        buttons.push_back(b);
+    }
+    QCheckBox* suppression = nullptr;
+    if (alert.showsSuppressionButton) {
+        suppression = new QCheckBox(alert.suppressionButtonTitle.isEmpty()
+                                        ? QStringLiteral("Do not show this message again")
+                                        : alert.suppressionButtonTitle);
+        box.setCheckBox(suppression);
+    }
+    box.exec();
+    AlertResult result;
+    result.response = kAlertFirstButtonReturn;
+    for (size_t i = 0; i < buttons.size(); ++i)
+        if (box.clickedButton() == buttons[i])
+            result.response = kAlertFirstButtonReturn + int(i);
+    result.suppressed = suppression && suppression->isChecked();
+    return result;
+}
+
+AlertResult ScriptedAlertPresenter::runModal(const Alert& alert, QWidget*)
+{
+    m_shown.push_back(alert);
+    PLR_LOG_INFO(QStringLiteral("Alert: \"%1\" (%2)").arg(alert.messageText, alert.informativeText));
+    if (onShown)
+        onShown(alert);
+    if (m_answers.empty()) {
+        if (onUnexpected)
+            onUnexpected(alert);
+        const int count = alert.buttons.isEmpty() ? 1 : int(alert.buttons.size());
+        return AlertResult{kAlertFirstButtonReturn + count - 1, false};
+    }
+    AlertResult answer = m_answers.front();
+    m_answers.pop_front();
+    return answer;
+}
+
+} // namespace platform

@@ -1,0 +1,254 @@
+#include "platform/Plist.h"
+
+#include "platform/Files.h"
+
+#include <QDateTime>
+#include <QUrl>
+
+#include <limits>
+
+#include <plist/plist.h>
+
+namespace platform::plist {
+
+namespace {
+
+// Property-list dates count seconds from 2001-01-01 00:00:00 UTC.
+constexpr qint64 kReferenceEpoch = 978307200;
+constexpr int kMaxDepth = 512;
+
+void fail(Error* error, const QString& description)
+{
+    if (error)
+        *error = Error::make(kErrorDomain, 3840, description);
+}
+
+QVariant toVariant(plist_t node, int depth, bool* ok)
+{
+    if (!node) {
+        *ok = false;
+        return {};
+    }
+    if (depth > kMaxDepth) {
+        *ok = false;
+        return {};
+    }
+    switch (plist_get_node_type(node)) {
+    case PLIST_DICT: {
+        QVariantMap map;
+        plist_dict_iter it = nullptr;
+        plist_dict_new_iter(node, &it);
+        for (;;) {
+            char* key = nullptr;
+            plist_t value = nullptr;
+            plist_dict_next_item(node, it, &key, &value);
+            if (!value) {
+                free(key);
+                break;
+            }
+            const QString k = QString::fromUtf8(key ? key : "");
+            free(key);
+            map.insert(k, toVariant(value, depth + 1, ok));
+            if (!*ok)
+                break;
+        }
+        free(it);
+        return map;
+    }
+    case PLIST_ARRAY: {
+        QVariantList list;
+        const uint32_t n = plist_array_get_size(node);
+        for (uint32_t i = 0; i < n && *ok; ++i)
+            list << toVariant(plist_array_get_item(node, i), depth + 1, ok);
+        return list;
+    }
+    case PLIST_STRING: {
+        char* s = nullptr;
+        plist_get_string_val(node, &s);
+        const QString value = QString::fromUtf8(s ? s : "");
+        free(s);
+        return value;
+    }
+    case PLIST_BOOLEAN: {
+        uint8_t b = 0;
+        plist_get_bool_val(node, &b);
+        return bool(b);
+    }
+    case PLIST_UINT: {
+        uint64_t v = 0;
+        plist_get_uint_val(node, &v);
+        return qint64(v);
+    }
+    case PLIST_REAL: {
+        double d = 0;
+        plist_get_real_val(node, &d);
+        return d;
+    }
+    case PLIST_DATA: {
+        char* data = nullptr;
+        uint64_t length = 0;
+        plist_get_data_val(node, &data, &length);
+        const QByteArray bytes(data ? data : "", data ? qsizetype(length) : 0);
+        free(data);
+        return bytes;
+    }
+    case PLIST_DATE: {
+        int32_t sec = 0, usec = 0;
+        plist_get_date_val(node, &sec, &usec);
+        return QDateTime::fromMSecsSinceEpoch((kReferenceEpoch + sec) * 1000 + usec / 1000, Qt::UTC);
+    }
+    case PLIST_KEY:
+    case PLIST_UID:
+    case PLIST_NONE:
+    default:
+        return QVariant();
+    }
+}
+
+plist_t fromVariant(const QVariant& value, bool* ok)
+{
+    switch (value.typeId()) {
+    case QMetaType::QVariantMap: {
+        plist_t dict = plist_new_dict();
+        const QVariantMap map = value.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it) {
+            if (!it.value().isValid() || it.value().typeId() == QMetaType::Nullptr)
+                continue;   // property lists have no null: absent keys are left out
+            plist_t item = fromVariant(it.value(), ok);
+            if (!item) {
+                plist_free(dict);
+                return nullptr;
+            }
+            plist_dict_set_item(dict, it.key().toUtf8().constData(), item);
+        }
+        return dict;
+    }
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
+        plist_t array = plist_new_array();
+        for (const QVariant& v : value.toList()) {
+            plist_t item = fromVariant(v, ok);
+            if (!item) {
+                plist_free(array);
+                return nullptr;
+            }
+            plist_array_append_item(array, item);
+        }
+        return array;
+    }
+    case QMetaType::QString:
+        return plist_new_string(value.toString().toUtf8().constData());
+    case QMetaType::QUrl:
+        return plist_new_string(value.toUrl().toString().toUtf8().constData());
+    case QMetaType::Bool:
+        return plist_new_bool(value.toBool() ? 1 : 0);
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+        return plist_new_uint(uint64_t(value.toLongLong()));
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return plist_new_real(value.toDouble());
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        return plist_new_data(bytes.constData(), uint64_t(bytes.size()));
+    }
+    case QMetaType::QDateTime: {
+        const qint64 ms = value.toDateTime().toMSecsSinceEpoch() - kReferenceEpoch * 1000;
+        const qint64 sec = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+        return plist_new_date(int32_t(sec), int32_t((ms - sec * 1000) * 1000));
+    }
+    default:
+        *ok = false;
+        return nullptr;
+    }
+}
+
+} // namespace
+
+QVariant fromData(const QByteArray& data, Error* error)
+{
+    if (data.isEmpty()) {
+        fail(error, QStringLiteral("The property list is empty."));
+        return {};
+    }
+    if (data.size() > std::numeric_limits<int32_t>::max()) {
+        fail(error, QStringLiteral("The property list is too large."));
+        return {};
+    }
+    plist_t root = nullptr;
+    plist_from_memory(data.constData(), uint32_t(data.size()), &root);
+    if (!root) {
+        fail(error, QStringLiteral("The property list could not be read."));
+        return {};
+    }
+    bool ok = true;
+    QVariant result = toVariant(root, 0, &ok);
+    plist_free(root);
+    if (!ok) {
+        fail(error, QStringLiteral("The property list could not be read."));
+        return {};
+    }
+    return result;
+}
+
+QByteArray toXml(const QVariant& value, Error* error)
+{
+    bool ok = true;
+    plist_t root = fromVariant(value, &ok);
+    if (!root || !ok) {
+        if (root)
+            plist_free(root);
+        fail(error, QStringLiteral("The value cannot be written as a property list."));
+        return {};
+    }
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(root, &xml, &length);
+    plist_free(root);
+    QByteArray bytes(xml ? xml : "", xml ? qsizetype(length) : 0);
+    if (xml)
+        plist_to_xml_free(xml);
+    if (bytes.isEmpty())
+        fail(error, QStringLiteral("The value cannot be written as a property list."));
+    return bytes;
+}
+
+QVariant readFile(const QString& path, Error* error)
+{
+    QByteArray bytes;
+    if (!files::readAll(path, &bytes, error))
+        return {};
+    Error parseError;
+    QVariant value = fromData(bytes, &parseError);
+    if (!value.isValid() && error) {
+        *error = parseError;
+        error->userInfo.insert(kLocalizedFailureReasonKey, QStringLiteral("The file \"%1\" is not a valid property list.").arg(path));
+    }
+    return value;
+}
+
+QVariantMap readDictionary(const QString& path, bool* ok, Error* error)
+{
+    const QVariant value = readFile(path, error);
+    const bool isDict = value.typeId() == QMetaType::QVariantMap;
+    if (!isDict && value.isValid() && error)
+        *error = Error::make(kErrorDomain, 3840, QStringLiteral("The file \"%1\" does not hold a dictionary.").arg(path));
+    if (ok)
+        *ok = isDict;
+    return isDict ? value.toMap() : QVariantMap();
+}
+
+bool writeFile(const QString& path, const QVariant& value, Error* error)
+{
+    const QByteArray xml = toXml(value, error);
+    if (xml.isEmpty())
+        return false;
+    return files::writeAtomically(path, xml, error);
+}
+
+} // namespace platform::plist

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/Error.h"
+
+#include <QByteArray>
+#include <QVariant>
+
+// Property lists through libplist: XML on disk, binary ones read too.
+// Maps: dict <-> QVariantMap, array <-> QVariantList, string, integer, real, bool,
+// date <-> QDateTime (UTC), data <-> QByteArray.
+namespace platform::plist {
+
+inline constexpr const char* kErrorDomain = "PLRPropertyListErrorDomain";
+
+QVariant fromData(const QByteArray& data, Error* error = nullptr);
+QByteArray toXml(const QVariant& value, Error* error = nullptr);
+
+// Reads a plist file; an invalid QVariant with an error when it is missing or corrupt.
+QVariant readFile(const QString& path, Error* error = nullptr);
+// Reads a plist file whose top level must be a dictionary.
+QVariantMap readDictionary(const QString& path, bool* ok, Error* error = nullptr);
+// Writes the value as XML, atomically (a temporary file in the same folder, then rename).
+bool writeFile(const QString& path, const QVariant& value, Error* error = nullptr);
+
+} // namespace platform::plist

@@ -1,0 +1,162 @@
+#include "platform/UserDefaults.h"
+
+#include "platform/Log.h"
+#include "platform/Paths.h"
+
+#include <QDir>
+
+#include <cmath>
+
+namespace platform {
+
+UserDefaults& UserDefaults::standard()
+{
+    static UserDefaults* defaults = new UserDefaults();   // lives for the whole process
+    return *defaults;
+}
+
+UserDefaults::UserDefaults() { reload(); }
+
+void UserDefaults::reload()
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_settings)
+        m_settings->sync();
+    const QString dir = paths::configDirectory();
+    paths::ensureDirectory(dir);
+    m_settings = std::make_unique<QSettings>(QDir(dir).filePath(QStringLiteral("Pellora.conf")),
+                                             QSettings::IniFormat);
+}
+
+QString UserDefaults::filePath() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_settings->fileName();
+}
+
+QVariant UserDefaults::objectForKey(const QString& key) const
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_settings->contains(key))
+        return m_settings->value(key);
+    return m_registered.value(key);
+}
+
+bool UserDefaults::hasKey(const QString& key) const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_settings->contains(key);
+}
+
+QString UserDefaults::stringForKey(const QString& key) const
+{
+    const QVariant v = objectForKey(key);
+    if (v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QByteArray || v.canConvert<QString>())
+        return v.toString();
+    return QString();
+}
+
+bool UserDefaults::boolForKey(const QString& key) const
+{
+    const QVariant v = objectForKey(key);
+    if (v.typeId() == QMetaType::QString) {
+        const QString s = v.toString().trimmed().toLower();
+        if (s == QLatin1String("true") || s == QLatin1String("yes"))
+            return true;
+        bool ok = false;
+        const qlonglong n = s.toLongLong(&ok);
+        return ok && n != 0;
+    }
+    return v.toBool();
+}
+
+qint64 UserDefaults::integerForKey(const QString& key) const
+{
+    const QVariant v = objectForKey(key);
+    if (v.typeId() == QMetaType::QString) {
+        const QString s = v.toString().trimmed();
+        bool ok = false;
+        qint64 n = s.toLongLong(&ok);
+        if (ok)
+            return n;
+        const double d = s.toDouble(&ok);
+        if (ok && std::isfinite(d))
+            return qint64(d);
+        if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+            return 1;
+        return m_registered.value(key).toLongLong();
+    }
+    bool ok = false;
+    const qint64 n = v.toLongLong(&ok);
+    return ok ? n : 0;
+}
+
+double UserDefaults::doubleForKey(const QString& key) const
+{
+    const QVariant v = objectForKey(key);
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    if (ok && std::isfinite(d))
+        return d;
+    return m_registered.value(key).toDouble();
+}
+
+QByteArray UserDefaults::dataForKey(const QString& key) const
+{
+    const QVariant v = objectForKey(key);
+    return v.typeId() == QMetaType::QByteArray ? v.toByteArray() : QByteArray();
+}
+
+QVariantList UserDefaults::arrayForKey(const QString& key) const
+{
+    const QVariant v = objectForKey(key);
+    if (v.typeId() == QMetaType::QVariantList)
+        return v.toList();
+    if (v.typeId() == QMetaType::QStringList) {
+        QVariantList list;
+        for (const QString& s : v.toStringList())
+            list << s;
+        return list;
+    }
+    return {};
+}
+
+QVariantMap UserDefaults::dictionaryForKey(const QString& key) const
+{
+    const QVariant v = objectForKey(key);
+    return v.typeId() == QMetaType::QVariantMap ? v.toMap() : QVariantMap();
+}
+
+void UserDefaults::setObject(const QString& key, const QVariant& value)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!value.isValid())
+            m_settings->remove(key);
+        else
+            m_settings->setValue(key, value);
+    }
+    emit valueChanged(key);
+}
+
+void UserDefaults::removeObject(const QString& key) { setObject(key, QVariant()); }
+
+void UserDefaults::registerDefaults(const QVariantMap& defaults)
+{
+    QMutexLocker lock(&m_mutex);
+    for (auto it = defaults.begin(); it != defaults.end(); ++it)
+        m_registered.insert(it.key(), it.value());
+}
+
+bool UserDefaults::synchronize()
+{
+    QMutexLocker lock(&m_mutex);
+    m_settings->sync();
+    if (m_settings->status() != QSettings::NoError) {
+        PLR_LOG_ERROR(QStringLiteral("Could not write the settings file %1").arg(m_settings->fileName()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace platform

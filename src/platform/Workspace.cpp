@@ -1,0 +1,118 @@
+#include "platform/Workspace.h"
+
+#include "platform/Log.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace platform {
+
+namespace {
+std::unique_ptr<FilePanels>& panelSlot()
+{
+    static std::unique_ptr<FilePanels> s;
+    return s;
+}
+std::unique_ptr<Workspace>& workspaceSlot()
+{
+    static std::unique_ptr<Workspace> s;
+    return s;
+}
+} // namespace
+
+FilePanels& FilePanels::shared()
+{
+    if (!panelSlot())
+        panelSlot() = std::make_unique<QtFilePanels>();
+    return *panelSlot();
+}
+
+void FilePanels::setShared(std::unique_ptr<FilePanels> panels) { panelSlot() = std::move(panels); }
+
+std::optional<QString> QtFilePanels::run(const PanelRequest& request, QWidget* parent)
+{
+    QFileDialog dialog(parent, request.title.isEmpty() ? request.message : request.title, request.directory);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (!request.nameFilters.isEmpty())
+        dialog.setNameFilters(request.nameFilters);
+    if (!request.prompt.isEmpty())
+        dialog.setLabelText(QFileDialog::Accept, request.prompt);
+    switch (request.kind) {
+    case PanelRequest::Kind::OpenFile:
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        break;
+    case PanelRequest::Kind::OpenDirectory:
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly, true);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        break;
+    case PanelRequest::Kind::SaveFile:
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.selectFile(request.suggestedName);
+        break;
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> ScriptedFilePanels::run(const PanelRequest& request, QWidget*)
+{
+    m_requests.push_back(request);
+    if (m_answers.empty()) {
+        if (onUnexpected)
+            onUnexpected(request);
+        return std::nullopt;
+    }
+    auto answer = m_answers.front();
+    m_answers.pop_front();
+    return answer;
+}
+
+Workspace& Workspace::shared()
+{
+    if (!workspaceSlot())
+        workspaceSlot() = std::make_unique<QtWorkspace>();
+    return *workspaceSlot();
+}
+
+void Workspace::setShared(std::unique_ptr<Workspace> workspace) { workspaceSlot() = std::move(workspace); }
+
+bool QtWorkspace::openURL(const QUrl& url)
+{
+    if (!url.isValid()) {
+        PLR_LOG_WARN(QStringLiteral("Not opening an invalid address"));
+        return false;
+    }
+    return QDesktopServices::openUrl(url);
+}
+
+bool QtWorkspace::revealInFileManager(const QStringList& paths)
+{
+    bool ok = !paths.isEmpty();
+    QStringList opened;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+        if (opened.contains(folder))
+            continue;
+        opened << folder;
+        ok = QDesktopServices::openUrl(QUrl::fromLocalFile(folder)) && ok;
+    }
+    return ok;
+}
+
+bool QtWorkspace::launchDetached(const QString& program, const QStringList& arguments)
+{
+    const bool ok = QProcess::startDetached(program, arguments);
+    if (!ok)
+        PLR_LOG_ERROR(QStringLiteral("Could not start %1").arg(program));
+    return ok;
+}
+
+} // namespace platform

@@ -1,0 +1,250 @@
+// Keychain backends, queues, transport errors, logging and the scripted interaction layer.
+
+#include "TestSupport.h"
+
+#include "platform/Alert.h"
+#include "platform/Dispatch.h"
+#include "platform/Error.h"
+#include "platform/Keychain.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
+#include "platform/Storyboard.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <atomic>
+
+TEST(Keychain, FileBackendIsPrivateAndLeavesACorruptFileAlone)
+{
+    const QString path = testing_support::testHome() + "/config/keychain.json";
+    auto keychain = platform::Keychain::makeFile(path);
+    EXPECT_FALSE(keychain->password("svc", "jwt").has_value());
+    ASSERT_TRUE(keychain->setPassword("svc", "jwt", "token-1"));
+    ASSERT_TRUE(keychain->setPassword("other", "jwt", "token-2"));
+    EXPECT_EQ(keychain->password("svc", "jwt").value(), "token-1");
+    const auto permissions = QFile::permissions(path);
+    EXPECT_TRUE(permissions.testFlags(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    EXPECT_FALSE(permissions & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther
+                                | QFileDevice::WriteOther));
+
+    // A second instance reads what the first wrote.
+    EXPECT_EQ(platform::Keychain::makeFile(path)->password("other", "jwt").value(), "token-2");
+    ASSERT_TRUE(keychain->remove("svc", "jwt"));
+    EXPECT_TRUE(keychain->remove("svc", "jwt"));   // removing nothing is fine
+    EXPECT_FALSE(keychain->password("svc", "jwt").has_value());
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("{ not json");
+    file.close();
+    platform::Error error;
+    EXPECT_FALSE(keychain->setPassword("svc", "jwt", "x", &error));
+    EXPECT_TRUE(error.isValid());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "{ not json");
+}
+
+TEST(Keychain, BackendChoice)
+{
+    EXPECT_EQ(platform::Keychain::make("memory")->backendName(), "memory");
+    EXPECT_EQ(platform::Keychain::make("file")->backendName(), "file");
+    // Without a session bus nothing answers for the Secret Service: the file stands in.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    const QString secret = platform::Keychain::make("secret")->backendName();
+    EXPECT_TRUE(secret == "file" || secret == "secret");
+    EXPECT_EQ(platform::Keychain::make("bogus")->backendName(), "file");
+}
+
+TEST(Dispatch, SerialQueueRunsInOrderOnItsOwnThread)
+{
+    platform::SerialQueue queue("SAVE QUEUE");
+    EXPECT_EQ(queue.label(), "SAVE QUEUE");
+    std::vector<int> order;
+    std::atomic_bool onQueue{true};
+    for (int i = 0; i < 50; ++i)
+        queue.async([&, i] {
+            if (!queue.isCurrent() || QThread::currentThread() == QCoreApplication::instance()->thread())
+                onQueue = false;
+            order.push_back(i);
+        });
+    int fromSync = -1;
+    queue.sync([&] { fromSync = int(order.size()); });
+    EXPECT_EQ(fromSync, 50);
+    EXPECT_TRUE(onQueue);
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(order[size_t(i)], i);
+    // A sync call from the queue itself runs at once instead of waiting for itself.
+    bool nested = false;
+    queue.sync([&] { queue.sync([&] { nested = true; }); });
+    EXPECT_TRUE(nested);
+    // A task that throws does not stop the queue.
+    queue.async([] { throw std::runtime_error("boom"); });
+    bool after = false;
+    queue.async([&] { after = true; });
+    queue.waitUntilIdle();
+    EXPECT_TRUE(after);
+}
+
+TEST(Dispatch, DelayedCallsCanBeCancelledAndDieWithTheirContext)
+{
+    int ran = 0;
+    auto context = std::make_unique<QObject>();
+    platform::dispatchAfter(0.01, context.get(), [&] { ran += 1; });
+    auto cancelled = platform::dispatchAfter(0.01, context.get(), [&] { ran += 10; });
+    cancelled.cancel();
+    auto orphan = std::make_unique<QObject>();
+    platform::dispatchAfter(0.01, orphan.get(), [&] { ran += 100; });
+    orphan.reset();
+    EXPECT_TRUE(testing_support::waitUntil([&] { return ran > 0; }, 2000));
+    testing_support::spin(30);
+    EXPECT_EQ(ran, 1);
+
+    // From a background thread: runs on the main thread.
+    std::atomic_bool onMain{false};
+    std::thread worker([&] { platform::dispatchAfter(0, nullptr, [&] { onMain = platform::isMainThread(); }); });
+    worker.join();
+    EXPECT_TRUE(testing_support::waitUntil([&] { return onMain.load(); }, 2000));
+
+    bool synced = false;
+    std::thread syncer([&] { platform::dispatchMainSync([&] { synced = platform::isMainThread(); }); });
+    EXPECT_TRUE(testing_support::waitUntil([&] { return synced; }, 2000));
+    syncer.join();
+}
+
+TEST(Dispatch, OperationQueueKeepsToItsConcurrencyLimit)
+{
+    platform::OperationQueue queue(3);
+    std::atomic_int running{0}, peak{0}, done{0};
+    for (int i = 0; i < 20; ++i)
+        queue.addOperation([&] {
+            const int now = ++running;
+            int seen = peak.load();
+            while (now > seen && !peak.compare_exchange_weak(seen, now)) {
+            }
+            QThread::msleep(5);
+            --running;
+            ++done;
+        });
+    queue.waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(done.load(), 20);
+    EXPECT_LE(peak.load(), 3);
+    EXPECT_GE(peak.load(), 2);
+}
+
+namespace {
+// Sends a canned HTTP answer to the first request and closes.
+class OneShotServer : public QTcpServer {
+public:
+    explicit OneShotServer(QByteArray answer) : m_answer(std::move(answer))
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* socket = nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                socket->readAll();
+                socket->write(m_answer);
+                socket->disconnectFromHost();
+            });
+        });
+        listen(QHostAddress::LocalHost, 0);
+    }
+private:
+    QByteArray m_answer;
+};
+
+platform::Error errorOfGet(QNetworkAccessManager& manager, const QUrl& url, int* status = nullptr)
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(5000);
+    QNetworkReply* reply = manager.get(request);
+    testing_support::waitUntil([&] { return reply->isFinished(); }, 6000);
+    if (status)
+        *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    platform::Error error = platform::transportError(reply);
+    reply->deleteLater();
+    return error;
+}
+} // namespace
+
+TEST(TransportError, ClosedPortIsCannotConnectAndAnHttpStatusIsNeverTransport)
+{
+    QNetworkAccessManager manager;
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 closedPort = probe.serverPort();
+    probe.close();
+    const platform::Error refused = errorOfGet(manager, QUrl(QString("http://127.0.0.1:%1/core/health").arg(closedPort)));
+    EXPECT_EQ(refused.domain, platform::kURLErrorDomain);
+    EXPECT_EQ(refused.code, platform::urlerror::CannotConnectToHost);
+
+    OneShotServer server("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    int status = 0;
+    const platform::Error serverError = errorOfGet(manager, QUrl(QString("http://127.0.0.1:%1/x").arg(server.serverPort())), &status);
+    EXPECT_EQ(status, 500);
+    EXPECT_FALSE(serverError.isValid());
+
+    EXPECT_EQ(platform::urlErrorCodeForNetworkError(QNetworkReply::TimeoutError), platform::urlerror::TimedOut);
+    EXPECT_EQ(platform::urlErrorCodeForNetworkError(QNetworkReply::HostNotFoundError), platform::urlerror::CannotFindHost);
+    EXPECT_EQ(platform::urlErrorCodeForNetworkError(QNetworkReply::RemoteHostClosedError), platform::urlerror::NetworkConnectionLost);
+}
+
+TEST(Log, DailyFileCarriesLevelFileFunctionAndLine)
+{
+    platform::log::Options options;
+    options.terminal = false;
+    options.fileDirectory = platform::paths::logDirectory();
+    platform::log::setup(options);
+    QStringList captured;
+    const int id = platform::log::addCapture([&](platform::log::Level, const QString& m) { captured << m; });
+    PLR_LOG_WARN(QStringLiteral("TIME LOG (AWFL): %1").arg(0.25));
+    platform::log::removeCapture(id);
+    PLR_LOG_INFO(QStringLiteral("not captured"));
+    EXPECT_EQ(captured, QStringList{"TIME LOG (AWFL): 0.25"});
+
+    const QStringList files = platform::log::logFilePaths();
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(files.first().startsWith(QDir(testing_support::testHome()).filePath("logs/pellora")));
+    QFile file(files.first());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.contains("[warning] SystemServicesTest.cpp:")) << text.toStdString();
+    EXPECT_TRUE(text.contains("TestBody | TIME LOG (AWFL): 0.25")) << text.toStdString();
+
+    // A log folder that cannot be made: the program goes on, logging to the terminal only.
+    options.fileDirectory = "/proc/pellora-cannot-be-here";
+    options.terminal = true;
+    platform::log::setup(options);
+    PLR_LOG_INFO(QStringLiteral("still fine"));
+}
+
+TEST(Interaction, ScriptedAlertsAnswerInOrderAndRecordEverything)
+{
+    auto& alerts = testing_support::scriptedAlerts();
+    alerts.enqueue(platform::kAlertSecondButtonReturn, true);
+    const platform::AlertResult first = platform::runAlert({"Import Backup", "Replace?", {"Proceed", "Cancel"}});
+    EXPECT_EQ(first.response, 1001);
+    EXPECT_TRUE(first.suppressed);
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown().front().messageText, "Import Backup");
+
+    int unexpected = 0;
+    alerts.onUnexpected = [&](const platform::Alert&) { ++unexpected; };
+    EXPECT_EQ(platform::runAlert({"Oops", "", {"OK", "Cancel", "Details"}}).response, 1002);
+    EXPECT_EQ(unexpected, 1);
+
+    testing_support::scriptedPanels().enqueue(QString("/tmp/chosen"));
+    EXPECT_EQ(platform::FilePanels::shared().run({}).value(), "/tmp/chosen");
+
+    platform::Storyboard::registerScene("Main", "base", [] { return new QObject; });
+    std::unique_ptr<QObject> scene(platform::Storyboard::instantiate("Main", "base"));
+    EXPECT_NE(scene, nullptr);
+    EXPECT_EQ(platform::Storyboard::instantiate("Main", "missing"), nullptr);
+}

@@ -1,0 +1,62 @@
+// The main of every test executable: a QApplication on the offscreen platform, the memory
+// keychain, scripted alerts, panels and workspace, and a fresh PELLORA_HOME for every test.
+
+#include "TestSupport.h"
+
+#include "platform/Keychain.h"
+#include "platform/Resources.h"
+#include "platform/UserDefaults.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace {
+
+class FreshHome : public ::testing::EmptyTestEventListener {
+public:
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        qputenv("PELLORA_HOME", m_home->path().toUtf8());
+        platform::UserDefaults::standard().reload();
+        platform::Keychain::setShared(platform::Keychain::make(QStringLiteral("memory")));
+        platform::AlertPresenter::setShared(nullptr);
+        platform::FilePanels::setShared(nullptr);
+        platform::Workspace::setShared(nullptr);
+        testing_support::scriptedAlerts();
+        testing_support::scriptedPanels();
+        testing_support::recordingWorkspace();
+    }
+    void OnTestEnd(const ::testing::TestInfo& info) override
+    {
+        if (info.result()->Failed() && qEnvironmentVariableIsSet("PELLORA_KEEP_FAILED_HOME"))
+            m_home->setAutoRemove(false);
+        m_home.reset();
+    }
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("PELLORA_KEYCHAIN", "memory");
+    if (qEnvironmentVariableIsEmpty("PELLORA_LOG_QUIET"))
+        qputenv("PELLORA_LOG_QUIET", "1");
+    // A home for anything touched before the first test starts.
+    QTemporaryDir startHome;
+    qputenv("PELLORA_HOME", startHome.path().toUtf8());
+
+    QApplication app(argc, argv);
+    platform::resources::initialize();
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshHome);
+    return RUN_ALL_TESTS();
+}

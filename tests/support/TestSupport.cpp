@@ -1,0 +1,80 @@
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QThread>
+
+namespace testing_support {
+
+QString testHome() { return qEnvironmentVariable("PELLORA_HOME"); }
+
+bool waitUntil(const std::function<bool()>& predicate, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!predicate()) {
+        if (deadline.hasExpired())
+            return predicate();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+void spin(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+}
+
+platform::ScriptedAlertPresenter& scriptedAlerts()
+{
+    auto* current = dynamic_cast<platform::ScriptedAlertPresenter*>(&platform::AlertPresenter::shared());
+    if (current)
+        return *current;
+    auto presenter = std::make_unique<platform::ScriptedAlertPresenter>();
+    presenter->onUnexpected = [](const platform::Alert& alert) {
+        ADD_FAILURE() << "Unexpected alert: \"" << alert.messageText.toStdString() << "\" / \""
+                      << alert.informativeText.toStdString() << "\"";
+    };
+    auto* raw = presenter.get();
+    platform::AlertPresenter::setShared(std::move(presenter));
+    return *raw;
+}
+
+platform::ScriptedFilePanels& scriptedPanels()
+{
+    auto* current = dynamic_cast<platform::ScriptedFilePanels*>(&platform::FilePanels::shared());
+    if (current)
+        return *current;
+    auto panels = std::make_unique<platform::ScriptedFilePanels>();
+    panels->onUnexpected = [](const platform::PanelRequest& request) {
+        ADD_FAILURE() << "Unexpected panel: " << request.title.toStdString();
+    };
+    auto* raw = panels.get();
+    platform::FilePanels::setShared(std::move(panels));
+    return *raw;
+}
+
+platform::RecordingWorkspace& recordingWorkspace()
+{
+    auto* current = dynamic_cast<platform::RecordingWorkspace*>(&platform::Workspace::shared());
+    if (current)
+        return *current;
+    auto workspace = std::make_unique<platform::RecordingWorkspace>();
+    auto* raw = workspace.get();
+    platform::Workspace::setShared(std::move(workspace));
+    return *raw;
+}
+
+QString sourcePath(const QString& relative)
+{
+    return QDir(qEnvironmentVariable("PELLORA_SOURCE_DIR")).filePath(relative);
+}
+
+} // namespace testing_support

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/Alert.h"
+#include "platform/Workspace.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace testing_support {
+
+// The temporary home (PELLORA_HOME) of the running test; fresh for every test.
+QString testHome();
+
+// Runs the event loop until the predicate holds or the time-out passes; returns the predicate.
+bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
+// Runs the event loop for the given time.
+void spin(int ms);
+
+// Installs scripted alerts for the running test; an alert nobody expected fails the test.
+platform::ScriptedAlertPresenter& scriptedAlerts();
+platform::ScriptedFilePanels& scriptedPanels();
+platform::RecordingWorkspace& recordingWorkspace();
+
+// A folder of the source tree (PELLORA_SOURCE_DIR), e.g. "resources".
+QString sourcePath(const QString& relative);
+
+} // namespace testing_support
