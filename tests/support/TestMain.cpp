@@ -48,6 +48,10 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("PELLORA_KEYCHAIN", "memory");
+    if (qEnvironmentVariableIsEmpty("PELLORA_SOURCE_DIR"))
+        qputenv("PELLORA_SOURCE_DIR", PELLORA_SOURCE_DIR);
+    if (qEnvironmentVariableIsEmpty("PELLORA_BINARY_DIR"))
+        qputenv("PELLORA_BINARY_DIR", PELLORA_BINARY_DIR);
     if (qEnvironmentVariableIsEmpty("PELLORA_LOG_QUIET"))
         qputenv("PELLORA_LOG_QUIET", "1");
     // A home for anything touched before the first test starts.
