@@ -1,0 +1,190 @@
+#include "UiTestSupport.h"
+
+#include "platform/ui/Layer.h"
+
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <numbers>
+
+using namespace platform::ui;
+using namespace ui_test;
+
+namespace {
+// A root layer with a change handler counts as being in a tree (implicit actions run).
+std::unique_ptr<Layer> rootLayer(QSizeF size = {100, 100})
+{
+    auto root = std::make_unique<Layer>();
+    root->setChangeHandler([] {});
+    TransactionScope scope(true);
+    root->setAnchorPoint(QPointF(0, 0));
+    root->setBounds(QRectF(QPointF(), size));
+    return root;
+}
+} // namespace
+
+TEST(Layer, FrameFollowsPositionAndAnchorPoint)
+{
+    Layer layer;
+    layer.setAnchorPoint(QPointF(0.1, 0.0));
+    layer.setFrame(QRectF(0, 0, 2000, 8));
+    EXPECT_EQ(layer.position(), QPointF(200, 0));
+    EXPECT_EQ(layer.bounds(), QRectF(0, 0, 2000, 8));
+    EXPECT_EQ(layer.frame(), QRectF(0, 0, 2000, 8));
+    layer.setPosition(QPointF(206, 0));
+    EXPECT_EQ(layer.frame().x(), 6.0);
+}
+
+TEST(Layer, TransactionsNestAndDisableImplicitActions)
+{
+    manualClock();
+    auto root = rootLayer();
+    Layer* child = root->addSublayer(std::make_unique<Layer>());
+    {
+        TransactionScope outer(true);
+        {
+            TransactionScope inner; // inherits the disabled actions
+            child->setOpacity(0.5);
+        }
+        EXPECT_TRUE(Transaction::disableActions());
+    }
+    EXPECT_FALSE(Transaction::disableActions());
+    EXPECT_EQ(Transaction::depth(), 0);
+    EXPECT_EQ(child->animationForKey(QStringLiteral("opacity")), nullptr);
+
+    // Outside a disabled transaction the change animates from the shown value over 0.25 s.
+    child->setOpacity(1.0);
+    ASSERT_NE(child->animationForKey(QStringLiteral("opacity")), nullptr);
+    EXPECT_DOUBLE_EQ(child->presentationState().opacity, 0.5);
+    advance(0.3);
+    EXPECT_DOUBLE_EQ(child->presentationState().opacity, 1.0);
+    EXPECT_EQ(child->animationForKey(QStringLiteral("opacity")), nullptr); // removed on completion
+
+    // A null entry in the action table means no action; a detached layer never animates.
+    child->setActions({{QStringLiteral("opacity"), nullptr}});
+    child->setOpacity(0.2);
+    EXPECT_EQ(child->animationForKey(QStringLiteral("opacity")), nullptr);
+    Layer detached;
+    detached.setOpacity(0.3);
+    EXPECT_TRUE(detached.animationKeys().isEmpty());
+}
+
+TEST(Layer, BasicAndGroupedAnimationsFollowTheClock)
+{
+    manualClock();
+    auto root = rootLayer();
+    auto* shape = root->addSublayer(std::make_unique<ShapeLayer>());
+
+    auto inner = BasicAnimation::withKeyPath(QStringLiteral("strokeStart"));
+    inner->fromValue = 0.0;
+    inner->toValue = 1.0;
+    inner->beginTime = 0.2;
+    inner->duration = 2.0;
+    inner->repeatCount = kRepeatForever;
+    auto group = std::make_unique<AnimationGroup>();
+    group->duration = 2.2;
+    group->repeatCount = kRepeatForever;
+    group->animations.push_back(std::move(inner));
+    shape->addAnimation(std::move(group), QStringLiteral("strokeStart"));
+
+    auto rotation = BasicAnimation::withKeyPath(QStringLiteral("transform.rotation.z"));
+    rotation->fromValue = 0.0;
+    rotation->toValue = 2 * std::numbers::pi;
+    rotation->duration = 4.4;
+    rotation->timingFunction = TimingFunction::easeInEaseOut();
+    rotation->repeatCount = kRepeatForever;
+    shape->addAnimation(std::move(rotation), QStringLiteral("rotation"));
+
+    EXPECT_DOUBLE_EQ(shape->presentationState().strokeStart, 0.0); // before its begin time: the model value
+    advance(1.2);
+    EXPECT_NEAR(shape->presentationState().strokeStart, 0.5, 1e-9);
+    advance(1.0);
+    EXPECT_NEAR(shape->presentationState().rotation, std::numbers::pi, 1e-6); // half-way, eased symmetric
+    advance(0.1); // 2.3 s: the group started over and its child waits for its begin time
+    EXPECT_NEAR(shape->presentationState().strokeStart, 0.0, 1e-9);
+    advance(22.0);
+    EXPECT_EQ(shape->animationKeys().size(), 2); // forever
+    EXPECT_DOUBLE_EQ(shape->modelState().strokeStart, 0.0);
+
+    auto once = BasicAnimation::withKeyPath(QStringLiteral("position.x"));
+    once->fromValue = 6.0;
+    once->toValue = 12.0;
+    once->duration = 0.2;
+    once->removedOnCompletion = false;
+    once->fillMode = FillMode::Forwards;
+    shape->addAnimation(std::move(once), QStringLiteral("x"));
+    advance(0.1);
+    EXPECT_NEAR(shape->presentationState().position.x(), 9.0, 1e-9);
+    advance(1.0);
+    EXPECT_NEAR(shape->presentationState().position.x(), 12.0, 1e-9); // filled forwards
+    EXPECT_NE(shape->animationForKey(QStringLiteral("x")), nullptr);
+}
+
+TEST(Layer, TimingFunctionsHaveThePlatformCurves)
+{
+    EXPECT_DOUBLE_EQ(TimingFunction::linear().evaluate(0.3), 0.3);
+    EXPECT_NEAR(TimingFunction::easeInEaseOut().evaluate(0.5), 0.5, 1e-9);
+    EXPECT_LT(TimingFunction::easeInEaseOut().evaluate(0.2), 0.2);
+    EXPECT_GT(TimingFunction::easeOut().evaluate(0.2), 0.2);
+}
+
+TEST(Layer, PaintsBackgroundBorderCornersAndUprightContents)
+{
+    manualClock();
+    auto root = rootLayer(QSizeF(40, 40));
+    root->setBackgroundColor(Color(1, 1, 1));
+    auto* box = root->addSublayer(std::make_unique<Layer>());
+    {
+        TransactionScope scope(true);
+        box->setFrame(QRectF(0, 0, 40, 20)); // bottom half in y-up space
+        box->setBackgroundColor(Color(1, 0, 0));
+        box->setCornerRadius(10);
+    }
+    QImage contents(2, 2, QImage::Format_ARGB32);
+    contents.setPixelColor(0, 0, Qt::green); // the top row is green
+    contents.setPixelColor(1, 0, Qt::green);
+    contents.setPixelColor(0, 1, Qt::blue);
+    contents.setPixelColor(1, 1, Qt::blue);
+    auto* picture = root->addSublayer(std::make_unique<Layer>());
+    {
+        TransactionScope scope(true);
+        picture->setFrame(QRectF(0, 20, 20, 20));
+        picture->setContents(contents);
+    }
+    QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    {
+        QPainter painter(&image);
+        painter.translate(0, 40);
+        painter.scale(1, -1); // y up, as a view that is not flipped paints
+        root->render(painter, AnimationClock::shared().now());
+    }
+    EXPECT_TRUE(near(image.pixelColor(20, 30), QColor(255, 0, 0)));   // the red box lies at the bottom
+    EXPECT_TRUE(near(image.pixelColor(1, 39), QColor(255, 255, 255))); // its rounded corner shows the root
+    EXPECT_TRUE(near(image.pixelColor(5, 2), QColor(0, 255, 0)));      // the image stands upright: green on top
+    EXPECT_TRUE(near(image.pixelColor(5, 17), QColor(0, 0, 255)));
+    EXPECT_TRUE(near(image.pixelColor(30, 5), QColor(255, 255, 255)));
+}
+
+TEST(Layer, SublayersFollowTheirAutoresizingMask)
+{
+    auto root = rootLayer(QSizeF(200, 10));
+    Layer* container = root->addSublayer(std::make_unique<Layer>());
+    container->setFrame(QRectF(0, 0, 50, 10));
+    container->setAutoresizingMask(LayerWidthSizable);
+    TransactionScope scope(true);
+    root->setBounds(QRectF(0, 0, 300, 10));
+    EXPECT_EQ(container->frame(), QRectF(0, 0, 150, 10));
+}
+
+TEST(Layer, TrimmedPathsKeepTheAskedPart)
+{
+    QPainterPath line;
+    line.moveTo(0, 0);
+    line.lineTo(100, 0);
+    const QPainterPath half = trimmedPath(line, 0.25, 0.75);
+    EXPECT_NEAR(half.boundingRect().left(), 25, 1e-9);
+    EXPECT_NEAR(half.boundingRect().right(), 75, 1e-9);
+    EXPECT_TRUE(trimmedPath(line, 0.6, 0.4).isEmpty());
+}

@@ -1,0 +1,209 @@
+#include "UiTestSupport.h"
+
+#include "TestSupport.h"
+#include "controls/PLRModalOverlayWindow.h"
+#include "controls/WAYWindow.h"
+#include "platform/Storyboard.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace platform::ui;
+using namespace ui_test;
+
+TEST(Window, DrawsItsOwnTitleBarWithStandardButtons)
+{
+    Window window(QRectF(100, 100, 400, 300));
+    window.show();
+    EXPECT_EQ(window.frame(), QRectF(100, 100, 400, 322)); // content plus the 22-point bar
+    EXPECT_DOUBLE_EQ(window.titlebarHeight(), 22.0);
+    EXPECT_EQ(window.titleBarView()->frame(), QRectF(0, 300, 400, 22));
+    EXPECT_EQ(window.contentView()->frame(), QRectF(0, 0, 400, 300));
+    EXPECT_EQ(window.standardWindowButton(WindowButton::Close)->frame(), QRectF(7, 3, 14, 16));
+    EXPECT_EQ(window.standardWindowButton(WindowButton::Zoom)->frame(), QRectF(47, 3, 14, 16));
+
+    // Clicking the close button closes the window.
+    dispatch::sendMouse(window.standardWindowButton(WindowButton::Close), QEvent::MouseButtonPress, QPointF(7, 8));
+    dispatch::sendMouse(window.standardWindowButton(WindowButton::Close), QEvent::MouseButtonRelease, QPointF(7, 8));
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST(Window, TitleBarDragMovesOnlyAMovableWindow)
+{
+    Window window(QRectF(100, 100, 400, 300));
+    window.show();
+    const QPoint start = window.pos();
+    TitleBarView* bar = window.titleBarView();
+    dispatch::sendMouse(bar, QEvent::MouseButtonPress, QPointF(200, 11));
+    QMouseEvent drag(QEvent::MouseMove, QPointF(230, 11), QPointF(230, 11), window.mapToGlobal(QPointF(230, 11)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drag);
+    dispatch::sendMouse(bar, QEvent::MouseButtonRelease, QPointF(200, 11));
+    EXPECT_EQ(window.pos(), start + QPoint(30, 0));
+
+    window.setMovable(false);
+    dispatch::sendMouse(bar, QEvent::MouseButtonPress, QPointF(200, 11));
+    QApplication::sendEvent(&window, &drag);
+    dispatch::sendMouse(bar, QEvent::MouseButtonRelease, QPointF(200, 11));
+    EXPECT_EQ(window.pos(), start + QPoint(30, 0));
+}
+
+TEST(WAYWindow, TallerTitleBarPlacesButtons)
+{
+    WAYWindow window(QRectF(100, 100, 600, 400));
+    window.show();
+    EXPECT_TRUE(window.hidesTitle());
+    EXPECT_FALSE(window.isTitleVisible());
+    EXPECT_TRUE(window.styleMask() & WindowStyleFullSizeContentView);
+    EXPECT_FLOAT_EQ(WAYWindow::defaultLeftMargin(), 7.0f);
+    EXPECT_FLOAT_EQ(WAYWindow::defaultTopMargin(), 3.0f);
+    ASSERT_EQ(window.standardButtons().size(), 3u);
+
+    const QRectF before = window.frame();
+    window.setTitleBarHeight(40);
+    EXPECT_DOUBLE_EQ(window.titleBarHeight(), 40.0);
+    EXPECT_DOUBLE_EQ(window.titleBarView()->frame().height(), 40.0);
+    QRectF grown = window.frame();
+    EXPECT_DOUBLE_EQ(grown.height(), before.height() + 40); // first height: grows by all of it
+    EXPECT_DOUBLE_EQ(grown.y() + grown.height(), before.y() + before.height()); // top edge stays
+    // Centred: the buttons' middle is the bar's middle; spaced by width + 6.
+    for (int i = 0; i < 3; ++i) {
+        const QRectF f = window.standardButtons()[size_t(i)]->frame();
+        EXPECT_DOUBLE_EQ(f.center().y(), 20.0);
+        EXPECT_DOUBLE_EQ(f.x(), 7.0 + 20.0 * i);
+    }
+    EXPECT_DOUBLE_EQ(window.contentView()->frame().height(), grown.height() - 40);
+
+    window.setTitleBarHeight(40); // the same height again: delta 0
+    EXPECT_EQ(window.frame(), grown);
+    window.setTitleBarHeight(10); // raised to the default
+    EXPECT_DOUBLE_EQ(window.titleBarHeight(), 22.0);
+
+    window.setTitleBarHeight(50);
+    window.setCenterTrafficLightButtons(false);
+    EXPECT_DOUBLE_EQ(window.standardButtons()[0]->frame().y(), 50 - 16 - 3.0); // measured distance from the top
+    window.setTrafficLightButtonsLeftMargin(12); // stored; used at the next layout
+    EXPECT_DOUBLE_EQ(window.standardButtons()[0]->frame().x(), 7.0);
+    window.resize(window.width() + 10, window.height());
+    EXPECT_DOUBLE_EQ(window.standardButtons()[1]->frame().x(), 32.0);
+}
+
+namespace {
+class EchoingDelegate : public WindowDelegate {
+public:
+    explicit EchoingDelegate(WAYWindow* window) : m_window(window) {}
+    bool respondsTo(WindowMessage message) const override { return message == WindowMessage::WillClose; }
+    void windowWillClose(Window* window) override
+    {
+        ++closes;
+        m_window->delegateProxy()->windowWillClose(window); // forwarded back while being forwarded
+    }
+    int closes = 0;
+private:
+    WAYWindow* m_window;
+};
+} // namespace
+
+TEST(WAYWindow, DelegateProxyForwardsOnceToBoth)
+{
+    WAYWindow window(QRectF(0, 0, 300, 200));
+    EchoingDelegate delegate(&window);
+    window.setDelegate(&delegate);
+    EXPECT_EQ(window.delegate(), &delegate);
+    EXPECT_EQ(window.effectiveDelegate(), window.delegateProxy());
+    EXPECT_TRUE(window.delegateProxy()->respondsTo(WindowMessage::DidResize));
+    EXPECT_FALSE(window.delegateProxy()->respondsTo(WindowMessage::DidMove));
+    window.show();
+    window.close();
+    EXPECT_EQ(delegate.closes, 1);
+    window.setDelegate(nullptr);
+}
+
+TEST(ModalOverlay, PlacedOverTheMainWindow)
+{
+    Window first(QRectF(0, 0, 200, 200));
+    Window main(QRectF(100, 100, 800, 578)); // frame 800 x 600
+    first.show();
+    main.show();
+    Application::setMainWindow(&main);
+
+    PLRModalOverlayWindow overlay(QRectF(0, 0, 400, 300));
+    EXPECT_EQ(overlay.topLevelWindow(), &main);
+    overlay.center();
+    EXPECT_EQ(overlay.frame(), QRectF(300, 280, 400, 300)); // centre raised by 600 / 20
+
+    Window shortParent(QRectF(100, 100, 800, 378)); // frame 800 x 400, top at 500
+    Application::setMainWindow(&shortParent);
+    PLRModalOverlayWindow tall(QRectF(0, 0, 400, 380));
+    tall.center();
+    EXPECT_EQ(tall.frame(), QRectF(300, 70, 400, 380)); // top 50 below the parent's top
+    Application::setMainWindow(nullptr);
+}
+
+TEST(ModalOverlay, EscapeClosesStopsWithMinus1000AndFreesTheMainWindow)
+{
+    Window main(QRectF(100, 100, 800, 578));
+    main.show();
+    Application::setMainWindow(&main);
+    PLRModalOverlayWindowController::registerScene();
+    std::unique_ptr<QObject> scene(platform::Storyboard::instantiate(QStringLiteral("ModalWindow"), QStringLiteral("window_controller")));
+    auto* controller = qobject_cast<PLRModalOverlayWindowController*>(scene.get());
+    ASSERT_NE(controller, nullptr);
+    Window* window = controller->window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->backgroundColor(), Color::white());
+    Button* close = controller->closeButton();
+    ASSERT_NE(close, nullptr);
+    EXPECT_EQ(close->keyEquivalent(), QStringLiteral("\x1b"));
+    EXPECT_FALSE(close->isBordered());
+    const QRectF content = window->contentView()->bounds();
+    EXPECT_EQ(close->frame(), QRectF(content.width() - 46, content.height() - 48, 30, 30));
+
+    bool wasImmovable = false;
+    QTimer::singleShot(0, [&] {
+        wasImmovable = !main.isMovable();
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, QStringLiteral("\x1b"));
+        QApplication::sendEvent(window, &escape);
+    });
+    window->center();
+    const qint64 response = Application::runModal(window);
+    EXPECT_EQ(response, kModalResponseStop);
+    EXPECT_EQ(response, -1000);
+    EXPECT_TRUE(wasImmovable);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(main.isMovable());
+    Application::setMainWindow(nullptr);
+}
+
+TEST(ModalOverlay, EveryWayOfClosingFreesTheMainWindow)
+{
+    Window main(QRectF(100, 100, 800, 578));
+    main.show();
+    Application::setMainWindow(&main);
+    {
+        PLRModalOverlayWindow overlay;
+        overlay.makeKeyAndOrderFront();
+        EXPECT_FALSE(main.isMovable());
+        overlay.hide();
+        EXPECT_TRUE(main.isMovable());
+        overlay.makeKeyAndOrderFront();
+        EXPECT_FALSE(main.isMovable());
+    } // destroyed while shown
+    EXPECT_TRUE(main.isMovable());
+
+    // A modal window closed without anyone stopping its session still ends the session.
+    PLRModalOverlayWindow stray;
+    QTimer::singleShot(0, [&] { stray.close(); });
+    EXPECT_EQ(Application::runModal(&stray), kModalResponseStop);
+    // Code that closes and then stops with its own code keeps its code.
+    PLRModalOverlayWindow coded;
+    QTimer::singleShot(0, [&] {
+        coded.close();
+        Application::stopModal(kModalResponseOK);
+    });
+    EXPECT_EQ(Application::runModal(&coded), kModalResponseOK);
+    Application::setMainWindow(nullptr);
+}

@@ -1,0 +1,184 @@
+// Shows each control of the kit in one window. With --screenshot FILE it draws the window once
+// (animations frozen at a fixed time) into a PNG and exits.
+
+#include "controls/ColorWithHex.h"
+#include "controls/PLRErrorBox.h"
+#include "controls/PLRHyperLinkView.h"
+#include "controls/PLRProgressBar.h"
+#include "controls/PLRSlidingButtonStack.h"
+#include "controls/PLRSmallViews.h"
+#include "controls/PLRSpinner.h"
+#include "controls/WAYWindow.h"
+#include "platform/Resources.h"
+#include "platform/ui/Animation.h"
+#include "platform/ui/Fonts.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+
+using namespace platform::ui;
+
+namespace {
+
+TextField* caption(View* parent, const QString& text, const QRectF& frame)
+{
+    auto* label = new TextField(parent);
+    label->setStringValue(text);
+    label->setFont(systemFont(11));
+    label->setTextColor(namedColor(QStringLiteral("plrTextColor")));
+    label->setFrame(frame);
+    return label;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    platform::resources::initialize();
+    fonts::registerBundledFonts();
+    QString screenshot;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (QString::fromLocal8Bit(argv[i]) == QLatin1String("--screenshot"))
+            screenshot = QString::fromLocal8Bit(argv[i + 1]);
+    if (!screenshot.isEmpty())
+        AnimationClock::shared().setManual(true);
+
+    WAYWindow window(QRectF(80, 80, 720, 460));
+    window.setTitle(QStringLiteral("Controls"));
+    window.setTitleBarHeight(38);
+    window.setBackgroundColor(ColorWithHex::smb_homeBackground());
+    View* content = window.contentView();
+    const double top = 460; // content height below the bar (y up)
+
+    // Palette swatches.
+    caption(content, QStringLiteral("Palette"), QRectF(20, top - 30, 200, 16));
+    const QList<Color> swatches{ColorWithHex::smb_blueColour(), ColorWithHex::smb_errorRed(), ColorWithHex::smb_snapColour(),
+                                ColorWithHex::smb_indicatorGreenColour(), ColorWithHex::smb_indicatorYellowColour(),
+                                ColorWithHex::gradientBlueStartColour(), ColorWithHex::gradientBlueEndColour(),
+                                ColorWithHex::smb_quoteTextColour(), ColorWithHex::smb_grabBorderColour(),
+                                ColorWithHex::darkerColor(ColorWithHex::smb_blueColour())};
+    for (int i = 0; i < swatches.size(); ++i) {
+        auto* swatch = new PLRBackgroundColourView(content);
+        swatch->setFrame(QRectF(20 + i * 34, top - 64, 28, 28));
+        swatch->setBackgroundColour(swatches[i]);
+    }
+
+    // Progress bars.
+    caption(content, QStringLiteral("Progress: 60 % and waiting"), QRectF(380, top - 30, 300, 16));
+    auto* determinate = new PLRProgressBar(QRectF(380, top - 48, 300, 8), content);
+    determinate->setIndeterminate(false);
+    determinate->setDoubleValue(60);
+    auto* waiting = new PLRProgressBar(QRectF(380, top - 66, 300, 8), content);
+    waiting->startAnimation(waiting);
+
+    // Spinners: running and finished.
+    caption(content, QStringLiteral("Spinner"), QRectF(20, top - 96, 200, 16));
+    auto* running = new PLRSpinner(QRectF(20, top - 150, 48, 48), content);
+    running->startAnimating();
+    auto* done = new PLRSpinner(QRectF(80, top - 150, 48, 48), content);
+    done->startAnimating();
+    done->stopAnimating(true);
+
+    // Status dots and the number pill.
+    caption(content, QStringLiteral("Status and badge"), QRectF(160, top - 96, 200, 16));
+    for (int i = 0; i < 3; ++i) {
+        auto* dot = new PLRStatusIndicatorView(content);
+        dot->setFrame(QRectF(160 + i * 30, top - 134, 20, 20));
+        dot->setStatusValue(i);
+    }
+    auto* pill = new PLRNumberPill(content);
+    pill->setStringValue(QStringLiteral("12"));
+    pill->setTextColor(Color::white());
+    pill->setFont(systemFont(12, FontWeight::Bold));
+    pill->setAlignment(TextAlignment::Center);
+    pill->setFrame(QRectF(260, top - 136, 34, 18));
+    pill->awakeFromNib();
+
+    // Sliding button stack.
+    caption(content, QStringLiteral("Sliding button stack"), QRectF(380, top - 96, 300, 16));
+    auto* stackBackground = new InspectorBGView(content);
+    stackBackground->setFrame(QRectF(380, top - 150, 300, 46));
+    stackBackground->setDrawBG(true);
+    stackBackground->setBgColour(Color::white());
+    auto* stack = new PLRSlidingButtonStack(stackBackground);
+    stack->setFrame(QRectF(0, 0, 300, 45));
+    stack->addCell(QStringLiteral("Website"));
+    stack->addCell(QStringLiteral("Blog"));
+    stack->addCell(QStringLiteral("Portfolio"));
+    stack->setSelectedIndex(1);
+
+    // Form: error box around a field, a secure field and the error label.
+    caption(content, QStringLiteral("Form helpers"), QRectF(20, top - 178, 200, 16));
+    auto* box = new PLRErrorBox(content);
+    box->setFrame(QRectF(20, top - 222, 300, 36));
+    box->setBorderColor(namedColor(QStringLiteral("plrControlBorderColor")));
+    box->setFillColor(Color::white());
+    box->setCornerRadius(4);
+    auto* field = new PLRTextField(box);
+    field->setFrame(QRectF(6, 6, 288, 24));
+    field->setStringValue(QStringLiteral("name@example"));
+    auto* errorLabel = caption(content, QStringLiteral("Please enter a valid e-mail address."), QRectF(20, top - 242, 300, 16));
+    box->setErrorLabel(errorLabel);
+    box->setAssociatedField(field);
+    box->awakeFromNib();
+    box->setErrorState(true);
+    auto* secure = new PLRSecureTextField(content);
+    secure->setFrame(QRectF(20, top - 280, 300, 28));
+    secure->setStringValue(QStringLiteral("secret"));
+
+    // Hyperlink text and a hover link area.
+    auto* link = new PLRHyperLinkView(content);
+    link->setFrame(QRectF(20, top - 312, 300, 20));
+    link->setStringValue(QStringLiteral("By signing in you accept the terms of service."));
+    link->setLinkTitle(QStringLiteral("terms of service"));
+    link->setLinkURL(QStringLiteral("https://example.com/terms"));
+    link->setTitleColor(namedColor(QStringLiteral("plrTextLinkColor")));
+    link->setUnderlineLinkTitle(true);
+    link->setFontSize(12.0);
+
+    // Panel background with its separator, a divider, an aspect-filled picture.
+    caption(content, QStringLiteral("Panel, divider, aspect fill"), QRectF(380, top - 178, 300, 16));
+    auto* panel = new InspectorBGView(content);
+    panel->setFrame(QRectF(380, top - 290, 140, 100));
+    panel->setDrawBG(true);
+    panel->setBgColour(ColorWithHex::smb_inspectorDetailGrey());
+    auto* divider = new PLRDividorVeiw(content);
+    divider->setFrame(QRectF(530, top - 290, 6, 100));
+    QImage picture(120, 120, QImage::Format_ARGB32);
+    {
+        QPainter painter(&picture);
+        painter.fillRect(picture.rect(), QColor(0x6A, 0xB3, 0xFA));
+        painter.fillRect(QRect(0, 50, 120, 20), QColor(0xFF, 0xBE, 0x2F));
+        painter.setBrush(QColor(0x2A, 0xC9, 0x40));
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(QPoint(60, 60), 14, 14);
+    }
+    auto* aspect = new PLRAspectFillImageView(content);
+    aspect->setFrame(QRectF(546, top - 250, 134, 60));
+    aspect->setImage(picture);
+    auto* linkArea = new PLRLinkView(content);
+    linkArea->setFrame(QRectF(546, top - 290, 134, 30));
+    linkArea->setLink(QStringLiteral("https://example.com"));
+
+    auto* textView = new PLRTextView(content);
+    textView->setFrame(QRectF(20, top - 400, 660, 76));
+    textView->setTextStorage(AttributedString(
+        QStringLiteral("A text view with the rounded grey border of the application's text controls."),
+        {{kFontAttributeName, systemFont(12)}, {kForegroundColorAttributeName, QVariant::fromValue(namedColor(QStringLiteral("plrTextColor")))}}));
+
+    window.makeKeyAndOrderFront();
+    if (screenshot.isEmpty())
+        return app.exec();
+
+    QTimer::singleShot(200, [&] {
+        AnimationClock::shared().advance(0.9);
+        QApplication::processEvents();
+        const QImage image = window.grab().toImage();
+        const bool saved = image.save(screenshot);
+        app.exit(saved ? 0 : 1);
+    });
+    return app.exec();
+}
