@@ -1,0 +1,149 @@
+// Loading and saving an account of 1,000 posts with 50-block layouts, against a plain copy
+// of the same account folder. Prints the times and the save / copy ratio.
+//
+// Build and run: cmake --preset bench && cmake --build build/bench --target store_bench
+//                build/bench/bench/store_bench
+
+#include "model/PLRLayoutDocument.h"
+#include "persistance-store/PLRPersistantAccount.h"
+#include "persistance-store/PLRPersistantPost.h"
+#include "persistance-store/PLRSaveBatch.h"
+#include "platform/Keychain.h"
+#include "platform/UserDefaults.h"
+#include "session/PLRCoreManager.h"
+#include "session/PLRPostManager.h"
+#include "session/PLRUserSession.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr int kPosts = 1000;
+constexpr int kBlocks = 50;
+
+PLRLayout makeLayout(int seed)
+{
+    PLRLayout layout;
+    layout.set_padding(10);
+    layout.mutable_background_colour()->set_r(255);
+    layout.mutable_background_colour()->set_g(255);
+    layout.mutable_background_colour()->set_b(255);
+    PLRSection* section = layout.add_sections();
+    section->mutable_stacked();
+    for (int i = 0; i < kBlocks; ++i) {
+        PLRBlock* block = section->add_blocks();
+        block->set_id(plr::newBlockIdentifier().toStdString());
+        block->set_aspect_ratio(1.0f + float((i + seed) % 7) / 10.0f);
+        switch (i % 5) {
+        case 0: {
+            PLRBlock_Container* row = block->mutable_container();
+            for (int k = 0; k < 2; ++k) {
+                PLRBlock* sub = row->add_sub_blocks();
+                sub->set_id(plr::newBlockIdentifier().toStdString());
+                sub->mutable_image()->set_img_ref(QStringLiteral("IMG_%1_%2").arg(i).arg(k).toStdString());
+            }
+            break;
+        }
+        case 1:
+            block->mutable_text()->set_value("A paragraph of text about the photographs around it, long enough "
+                                             "to look like a real caption in a blog post.");
+            break;
+        case 2:
+            block->mutable_blank();
+            break;
+        default:
+            block->mutable_image()->set_img_ref(QStringLiteral("IMG_%1_%2").arg(seed).arg(i).toStdString());
+            block->mutable_image()->set_source_last_updated("1700000000");
+            block->mutable_image()->mutable_position()->set_width(0.8f);
+            break;
+        }
+    }
+    return layout;
+}
+
+double saveAll()
+{
+    QElapsedTimer timer;
+    timer.start();
+    PLRCoreManager::save();
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    qputenv("PELLORA_HOME", home.path().toUtf8());
+    qputenv("PELLORA_KEYCHAIN", "memory");
+    qputenv("PELLORA_LOG_QUIET", "1");
+    QCoreApplication app(argc, argv);
+    platform::UserDefaults::standard().reload();
+    platform::Keychain::setShared(platform::Keychain::make(QStringLiteral("memory")));
+
+    PLRCoreManager::startManager();
+    PLRCoreManager::completeSignIn("bench@example.com", "pw", "bench-user", "jwt");
+    PLRUserSession* session = PLRCoreManager::userSession();
+    for (int i = 0; i < kPosts; ++i) {
+        PLRPostManager* manager = session->newPostManager();
+        manager->createNewPostWithTitle(QStringLiteral("Post %1").arg(i), QUrl());
+        manager->representedPost()->setLayout(makeLayout(i));
+    }
+    const double firstSave = saveAll();
+    const QString accountPath = session->account()->bundlePath();
+
+    // Load: a fresh session reads the account and every post.
+    PLRCoreManager::setUserSession(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    PLRCoreManager::setUserSession(PLRUserSession::makeFromKeychain());
+    const double load = double(timer.nsecsElapsed()) / 1e6;
+    session = PLRCoreManager::userSession();
+    const qsizetype loaded = session->account()->currentPosts().size();
+
+    // Save of every post (each marked changed) and cp -r of the same account folder, three
+    // times each, interleaved; the best of each counts (the disk is shared with other work).
+    double save = 1e300;
+    double copy = 1e300;
+    int copied = 0;
+    for (int round = 0; round < 3; ++round) {
+        for (PLRPersistantPost* post : session->account()->currentPosts())
+            post->setHasChanges(true);
+        save = std::min(save, saveAll());
+        const QString copyTarget = home.path() + QStringLiteral("/copy%1").arg(round);
+        timer.restart();
+        copied |= QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), accountPath, copyTarget});
+        copy = std::min(copy, double(timer.nsecsElapsed()) / 1e6);
+    }
+    const double idleSave = saveAll();
+
+    // The two halves of a save: serialising on the main thread, writing on the queue.
+    for (PLRPersistantPost* post : session->account()->currentPosts())
+        post->setHasChanges(true);
+    timer.restart();
+    std::shared_ptr<PLRSaveBatch> batch = session->prepareSave();
+    const double prepare = double(timer.nsecsElapsed()) / 1e6;
+    timer.restart();
+    PLRCoreManager::saveQueue().sync([&] { batch->write(); });
+    const double write = double(timer.nsecsElapsed()) / 1e6;
+
+    std::printf("posts loaded:              %lld (of %d, %d blocks each)\n", (long long)loaded, kPosts, kBlocks);
+    std::printf("first save (new bundles):  %8.1f ms\n", firstSave);
+    std::printf("load:                      %8.1f ms\n", load);
+    std::printf("save of every post (best): %8.1f ms\n", save);
+    std::printf("  serialising (main):      %8.1f ms\n", prepare);
+    std::printf("  writing (save queue):    %8.1f ms\n", write);
+    std::printf("save with nothing changed: %8.1f ms\n", idleSave);
+    std::printf("cp -r of the account (best):%7.1f ms%s\n", copy, copied == 0 ? "" : " (cp failed)");
+    std::printf("save / copy ratio:         %8.2f\n", copy > 0 ? save / copy : 0.0);
+    PLRCoreManager::setUserSession(nullptr);
+    return loaded == kPosts ? 0 : 1;
+}

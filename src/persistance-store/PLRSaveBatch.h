@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QPointer>
+#include <QString>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class PLRPersistantResource;
+
+// One bundle's serialised state: what the save queue writes. It holds bytes and value
+// copies only; the live records stay on the main thread.
+struct PLRBundleWrite {
+    QString bundlePath;                       // the bundle folder, made when missing
+    QString description;                      // for log lines ("post <id>")
+    std::vector<std::pair<QString, QByteArray>> files;   // name in the bundle -> bytes
+    QString plistName = QStringLiteral("info.plist");    // written last: it completes a bundle
+    QVariantMap plist;
+    QPointer<PLRPersistantResource> origin;   // told on the main thread when the write failed
+};
+
+// Everything one save writes, in order.
+struct PLRSaveBatch {
+    std::vector<PLRBundleWrite> bundles;
+
+    // Runs on the save queue: writes every bundle, each file atomically. Returns true only
+    // when every write succeeded; a failed bundle is logged and marked changed again.
+    bool write() const;
+    bool isEmpty() const { return bundles.empty(); }
+};
+
+// Writes one bundle now (on the calling thread).
+bool writeBundle(const PLRBundleWrite& bundle);

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "platform/Dispatch.h"
+#include "platform/Error.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+
+class PLRUserSession;
+
+// Notification posted (no object) when the user has been signed out.
+inline constexpr const char* kPLRUserSessionLoggedOutNotification = "userSessionLoggedOut";
+
+// Start of the core and the store's save entry point.
+class PLRCoreManager {
+public:
+    // Completion of a sign-in, always called on the main thread:
+    //  - success: (true, QVariant::fromValue<PLRUserSession*>(session), {}, {})
+    //  - failure: (false, the response body (QVariantMap, may be invalid), the service
+    //    error (a QVariant holding the web-service layer's PLRServiceError, invalid when
+    //    there is none), the transport error (invalid when there is none)).
+    using SignInCompletion = std::function<void(bool success, const QVariant& sessionOrBody,
+                                                const QVariant& serviceError,
+                                                const platform::Error& transportError)>;
+    // Performs the service log-in, registered by the web-service layer. Answers whether the
+    // request was started. On success it calls completeSignIn(...) and then the completion
+    // with the new session (userSession()).
+    using SignInHandler = std::function<bool(const QString& email, const QString& password,
+                                             SignInCompletion completion)>;
+
+    // Sets up the store stack, makes the current session from the keychain, then runs the
+    // registered start hook (the web-service manager starts there). Once per run.
+    static void startManager();
+    static void setStartHook(std::function<void()> hook);
+
+    // With no session: calls the completion at once (caller's thread) with true and
+    // answers true. Otherwise serialises the session's account and posts on the main thread,
+    // hands the bytes to the "SAVE QUEUE" and answers true; the completion (when given)
+    // runs on the main queue with true only when every write succeeded.
+    static bool save(std::function<void(bool)> completion = {});
+    static platform::SerialQueue& saveQueue();
+
+    // The signed-in session (non-owning), or null when nobody is signed in.
+    static PLRUserSession* userSession();
+    static std::shared_ptr<PLRUserSession> sharedUserSession();
+
+    // Deletes the session's keychain items, forgets the session and posts
+    // "userSessionLoggedOut" (no object). Answers whether the keychain removal succeeded.
+    static bool signOut();
+
+    // Starts the service log-in through the registered handler; false (logged) when none
+    // is registered or the request did not start.
+    static bool signInUserWithEmail(const QString& email, const QString& password,
+                                    SignInCompletion completion);
+    static void setSignInHandler(SignInHandler handler);
+
+    // Stores e-mail, password, "user_id" and "jwt" in the keychain and makes the current
+    // session from it. False when a keychain write failed or no session could be made.
+    static bool completeSignIn(const QString& email, const QString& password,
+                               const QString& userId, const QString& jwt);
+
+    // Replaces the current session (tests and the keychain restore); null forgets it.
+    static void setUserSession(std::shared_ptr<PLRUserSession> session);
+};

@@ -1,0 +1,172 @@
+#include "StoreTestHelpers.h"
+#include "TestSupport.h"
+
+#include "persistance-store/PLRPersistantBackup.h"
+#include "persistance-store/PLRPersistantExporter.h"
+#include "persistance-store/PLRPersistantStore.h"
+#include "platform/Keychain.h"
+#include "platform/Plist.h"
+#include "session/PLRDefaults.h"
+
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+using namespace store_test;
+
+namespace {
+
+struct BackupFixture : ::testing::Test {
+    void SetUp() override
+    {
+        PLRCoreManager::startManager();
+        session = signIn();
+        ASSERT_TRUE(session);
+        post = createPost(session, "Kept");
+        postId = post->identifier();
+        ASSERT_TRUE(saveAndWait());
+        QDir().mkpath(PLRPersistantStore::locationPath() + "/IMG_1");
+        writeFile(PLRPersistantStore::locationPath() + "/IMG_1/preview.jpg", "jpeg");
+        ASSERT_TRUE(folder.isValid());
+    }
+
+    QString makeBackup()
+    {
+        const QString path = folder.path() + "/b.plrbackup";
+        platform::Error error;
+        EXPECT_TRUE(PLRPersistantBackup::writeBackup(path, &error)) << error.toString().toStdString();
+        return path;
+    }
+
+    QString postBundleIn(const QString& base) const
+    {
+        return base + "/ds/u-1001.plruser/posts/" + postId + ".plrpost";
+    }
+
+    PLRUserSession* session = nullptr;
+    PLRPersistantPost* post = nullptr;
+    QString postId;
+    QTemporaryDir folder;
+};
+
+} // namespace
+
+TEST_F(BackupFixture, AutoBackupWritesTodaysBackupOnlyWhenOn)
+{
+    PLRPersistantBackup::performAutoBackup();
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    EXPECT_TRUE(QDir(folder.path()).isEmpty());
+
+    PLRDefaults::setShouldExportDatabase(true);
+    PLRDefaults::setExportDatabasePath(folder.path());
+    PLRPersistantBackup::performAutoBackup();
+    PLRPersistantBackup::performAutoBackup();   // the second replaces the first
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    const QString today = PLRPersistantBackup::autoBackupPath(folder.path(), QDate::currentDate());
+    EXPECT_TRUE(today.endsWith(".plrbackup"));
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList({QFileInfo(today).fileName()}));
+    EXPECT_EQ(platform::plist::readDictionary(today + "/info.plist", nullptr).value("version").toString(), "1.0.1");
+    EXPECT_TRUE(QFileInfo(postBundleIn(today) + "/layout").isFile());
+    EXPECT_EQ(readFile(today + "/loc/IMG_1/preview.jpg"), "jpeg");
+
+    PLRCoreManager::signOut();
+    QDir(today).removeRecursively();
+    PLRPersistantBackup::performAutoBackup();   // nobody signed in: nothing
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    EXPECT_FALSE(QFileInfo::exists(today));
+}
+
+TEST_F(BackupFixture, ExportAndBackupFolderGoThroughPanels)
+{
+    testing_support::scriptedPanels().enqueue(std::nullopt);
+    EXPECT_FALSE(PLRPersistantExporter::exportDatabase());
+    testing_support::scriptedPanels().enqueue(folder.path());
+    post->setName("Renamed before export");
+    EXPECT_TRUE(PLRPersistantExporter::exportDatabase());
+    const QStringList made = QDir(folder.path()).entryList({"*.plrbackup"}, QDir::Dirs);
+    ASSERT_EQ(made.size(), 1);
+    const QVariantMap info = platform::plist::readDictionary(postBundleIn(folder.path() + "/" + made[0]) + "/info.plist", nullptr);
+    EXPECT_EQ(info.value("name").toString(), "Renamed before export");   // saved first
+
+    testing_support::scriptedPanels().enqueue(std::nullopt);
+    PLRPersistantExporter::setExportDirectory();
+    EXPECT_FALSE(PLRDefaults::shouldExportDatabase());
+    EXPECT_TRUE(PLRDefaults::exportDatabasePath().isEmpty());
+    testing_support::scriptedPanels().enqueue(folder.path());
+    PLRPersistantExporter::setExportDirectory();
+    EXPECT_TRUE(PLRDefaults::shouldExportDatabase());
+    EXPECT_TRUE(PLRDefaults::shouldSupressNotifyOfExport());
+    EXPECT_EQ(PLRDefaults::exportDatabasePath(), folder.path());
+    EXPECT_FALSE(PLRDefaults::exportDatabaseBookmark().isEmpty());
+}
+
+TEST_F(BackupFixture, TooOldOrBrokenBackupsAreRefusedBeforeAnythingIsTouched)
+{
+    const QString backup = makeBackup();
+    const QByteArray layoutBefore = readFile(post->bundlePath() + "/layout");
+
+    platform::plist::writeFile(backup + "/info.plist", QVariantMap{{"version", "1.0.0"}});
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    EXPECT_FALSE(PLRPersistantExporter::importDatabaseWithURL(backup));
+    ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    EXPECT_EQ(testing_support::scriptedAlerts().shown()[0].messageText, "Backup is too old");
+
+    platform::plist::writeFile(backup + "/info.plist", QVariantMap{{"version", "1.0.1"}});
+    writeFile(backup + "/ds/u-1001.plruser/info.plist", "garbage");
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    EXPECT_FALSE(PLRPersistantExporter::importDatabaseWithURL(backup));
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "Import Failed");
+
+    writeFile(backup + "/info.plist", "not a plist");
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    EXPECT_FALSE(PLRPersistantExporter::importDatabaseWithURL(backup));
+
+    // Still signed in, store as it was.
+    EXPECT_EQ(PLRCoreManager::userSession(), session);
+    EXPECT_EQ(readFile(post->bundlePath() + "/layout"), layoutBefore);
+    EXPECT_TRUE(QFileInfo(PLRPersistantStore::locationPath() + "/IMG_1/preview.jpg").isFile());
+    EXPECT_FALSE(QFileInfo::exists(PLRPersistantStore::accountsPath() + ".restore"));
+}
+
+TEST_F(BackupFixture, ImportRestoresTheWholeStoreThenRelaunches)
+{
+    const QString backup = makeBackup();
+    // Changes after the backup that the import must undo.
+    session->deletePost(post);
+    PLRPersistantPost* later = createPost(session, "Later");
+    const QString laterBundle = later->bundlePath();
+    ASSERT_TRUE(saveAndWait());
+    QDir(PLRPersistantStore::locationPath() + "/IMG_1").removeRecursively();
+
+    int relaunched = 0;
+    PLRPersistantExporter::setRelaunchHandler([&] { ++relaunched; });
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    EXPECT_TRUE(PLRPersistantExporter::importDatabaseWithURL(backup));
+    EXPECT_EQ(PLRCoreManager::userSession(), nullptr);   // signed out
+    ASSERT_TRUE(testing_support::waitUntil([&] { return relaunched == 1; }));
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+
+    const QString root = PLRPersistantStore::rootPath();
+    EXPECT_TRUE(QFileInfo(postBundleIn(root) + "/layout").isFile());
+    EXPECT_FALSE(QFileInfo::exists(laterBundle));
+    EXPECT_EQ(readFile(root + "/loc/IMG_1/preview.jpg"), "jpeg");
+    EXPECT_EQ(QDir(root).entryList({"*.restore", "*.previous"}, QDir::AllEntries).size(), 0);
+    PLRPersistantExporter::setRelaunchHandler({});
+}
+
+TEST_F(BackupFixture, ImportAsksFirst)
+{
+    testing_support::scriptedAlerts().enqueue(platform::kAlertSecondButtonReturn);   // "Cancel"
+    EXPECT_FALSE(PLRPersistantExporter::selectPathAndImportDatabase());
+    ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    const platform::Alert& warning = testing_support::scriptedAlerts().shown()[0];
+    EXPECT_EQ(warning.messageText, "Import Backup");
+    EXPECT_EQ(warning.buttons, QStringList({"Proceed", "Cancel"}));
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    testing_support::scriptedPanels().enqueue(std::nullopt);
+    EXPECT_FALSE(PLRPersistantExporter::selectPathAndImportDatabase());
+    EXPECT_EQ(PLRCoreManager::userSession(), session);
+}

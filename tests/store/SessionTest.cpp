@@ -1,0 +1,213 @@
+#include "StoreTestHelpers.h"
+#include "TestSupport.h"
+
+#include "platform/Keychain.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Plist.h"
+#include "session/PLRKeyChain.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+using namespace store_test;
+
+TEST(Session, KeychainItemsMakeTheSessionAndSignOutRemovesThem)
+{
+    PLRCoreManager::startManager();
+    EXPECT_EQ(PLRCoreManager::userSession(), nullptr);
+    EXPECT_EQ(PLRUserSession::makeFromKeychain(), nullptr);
+
+    PLRUserSession::setKeychainServiceNameProvider([] { return QStringLiteral("com.localhost.4000"); });
+    PLRUserSession* session = signIn();
+    ASSERT_TRUE(session);
+    EXPECT_EQ(PLRKeyChain::itemForKey("user_id", "com.localhost.4000").value_or(""), kUserId);
+    EXPECT_EQ(session->password(), "secret");
+    EXPECT_EQ(session->userIdentifier(), kUserId);
+
+    EXPECT_TRUE(PLRUserSession::saveJWT("token-2"));
+    EXPECT_EQ(session->jwt(), "token-2");
+    EXPECT_EQ(PLRKeyChain::itemForKey("jwt", "com.localhost.4000").value_or(""), "token-2");
+
+    int loggedOut = 0;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &context, "userSessionLoggedOut", [&](const platform::Notification& n) {
+            EXPECT_EQ(n.object, nullptr);
+            ++loggedOut;
+        });
+    EXPECT_TRUE(PLRCoreManager::signOut());
+    EXPECT_EQ(loggedOut, 1);
+    EXPECT_EQ(PLRCoreManager::userSession(), nullptr);
+    for (const char* key : {"jwt", "email", "password", "user_id"})
+        EXPECT_FALSE(PLRKeyChain::itemForKey(key, "com.localhost.4000").has_value()) << key;
+    // Another host's items are another sign-in.
+    PLRUserSession::setKeychainServiceNameProvider({});
+    EXPECT_EQ(PLRUserSession::keychainServiceName(), "com.quenfield.pellora.keychain");
+}
+
+TEST(Session, SignInGoesThroughTheRegisteredClient)
+{
+    EXPECT_FALSE(PLRCoreManager::signInUserWithEmail("a@b.c", "pw", {}));
+    PLRCoreManager::setSignInHandler([](const QString& email, const QString& password,
+                                        PLRCoreManager::SignInCompletion completion) {
+        PLRCoreManager::completeSignIn(email, password, "u-7", "jwt-7");
+        completion(true, QVariant::fromValue(PLRCoreManager::userSession()), {}, {});
+        return true;
+    });
+    PLRUserSession* received = nullptr;
+    EXPECT_TRUE(PLRCoreManager::signInUserWithEmail("a@b.c", "pw",
+        [&](bool success, const QVariant& session, const QVariant&, const platform::Error&) {
+            EXPECT_TRUE(success);
+            received = session.value<PLRUserSession*>();
+        }));
+    ASSERT_TRUE(received);
+    EXPECT_EQ(received, PLRCoreManager::userSession());
+    EXPECT_EQ(received->userIdentifier(), "u-7");
+    EXPECT_EQ(received->email(), "a@b.c");
+    PLRCoreManager::setSignInHandler({});
+}
+
+TEST(Session, PostsSortAndFilterIgnoringCaseAndDiacritics)
+{
+    PLRUserSession* session = signIn();
+    for (const char* name : {"zebra", "Élan", "apple", "Café Paris", "cafe bar"})
+        createPost(session, QString::fromUtf8(name));
+    const auto names = [](const QList<PLRPersistantPost*>& posts) {
+        QStringList list;
+        for (auto* post : posts)
+            list << post->name();
+        return list;
+    };
+    // Case-insensitive, character by character.
+    EXPECT_EQ(names(session->currentPostsSortedByKeys({"name"}, true, {})),
+              QStringList({"apple", "cafe bar", "Café Paris", "zebra", "Élan"}));
+    EXPECT_EQ(names(session->currentPostsSortedByKeys({"name"}, false, {})).first(), "Élan");
+    EXPECT_EQ(names(session->currentPostsSortedByKeys({"name"}, true, "CAFÉ")),
+              QStringList({"cafe bar", "Café Paris"}));
+    EXPECT_EQ(names(session->currentPostsSortedByKeys({"name"}, true, "elan")), QStringList({"Élan"}));
+    EXPECT_TRUE(session->currentPostsSortedByKeys({"name"}, true, "nothing").isEmpty());
+    // Equal dates fall through to the next key.
+    const auto byDate = names(session->currentPostsSortedByKeys({"creationDate", "name"}, true, {}));
+    EXPECT_EQ(byDate.size(), 5);
+}
+
+TEST(Session, DuplicateAndImportNames)
+{
+    PLRUserSession* session = signIn();
+    PLRPersistantAccount* account = session->account();
+    createPost(session, "Trip");
+    EXPECT_EQ(PLRPersistantPost::duplicatePostNameForName("Trip", account, false), "Trip copy");
+    EXPECT_EQ(PLRPersistantPost::duplicatePostNameForName("Trip", account, true), "Trip import");
+    createPost(session, "Trip copy");
+    createPost(session, "Trip copy 1");
+    createPost(session, "Trip import");
+    EXPECT_EQ(PLRPersistantPost::duplicatePostNameForName("Trip", account, false), "Trip copy 2");
+    EXPECT_EQ(PLRPersistantPost::duplicatePostNameForName("Trip", account, true), "Trip import 1");
+}
+
+TEST(Session, DuplicateCopiesTheBundleUnderANewIdentifier)
+{
+    PLRCoreManager::startManager();
+    PLRUserSession* session = signIn();
+    PLRPersistantPost* post = createPost(session, "Trip", 5);
+    post->setRemoteIdentifier("remote-1");
+    ASSERT_TRUE(saveAndWait());
+    platform::plist::writeFile(post->bundlePath() + "/location.plist", QVariantMap{{"identifier", "LOC-1"}});
+    post->layout().set_padding(33);   // unsaved edit: the copy must have it
+
+    platform::Error error;
+    PLRPersistantPost* copy = session->duplicatePost(post, &error);
+    ASSERT_TRUE(copy) << error.toString().toStdString();
+    EXPECT_EQ(copy->name(), "Trip copy");
+    EXPECT_NE(copy->identifier(), post->identifier());
+    EXPECT_TRUE(copy->remoteIdentifier().isEmpty());
+    EXPECT_EQ(copy->layout().padding(), 33);
+    EXPECT_EQ(copy->layout().sections(0).blocks_size(), post->layout().sections(0).blocks_size());
+    EXPECT_TRUE(QFileInfo(copy->bundlePath() + "/info.plist").isFile());
+    EXPECT_NE(platform::plist::readDictionary(copy->bundlePath() + "/location.plist", nullptr).value("identifier"),
+              "LOC-1");
+    EXPECT_EQ(session->account()->currentPosts().size(), 2);
+    EXPECT_EQ(session->duplicatePost(nullptr, &error), nullptr);
+    EXPECT_TRUE(error.isValid());
+}
+
+TEST(Session, ADeletedPostStaysDeleted)
+{
+    PLRCoreManager::startManager();
+    PLRUserSession* session = signIn();
+    PLRPersistantPost* post = createPost(session, "Doomed");
+    PLRPostManager* manager = session->postManagerForPost(post);
+    EXPECT_EQ(session->postManagerForPost(post), manager);
+    ASSERT_TRUE(saveAndWait());
+    const QString bundle = post->bundlePath();
+    post->setName("Edited after the save");
+
+    QPointer<PLRPostManager> guard(manager);
+    session->deletePost(post);
+    EXPECT_TRUE(session->account()->currentPosts().isEmpty());
+    ASSERT_TRUE(saveAndWait());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(guard);                         // the manager went with the post
+    EXPECT_FALSE(QFileInfo::exists(bundle));
+    EXPECT_TRUE(session->postManagers().empty());
+}
+
+TEST(Session, APublishedPostIsDeletedOnlyAfterTheRemoteDelete)
+{
+    PLRCoreManager::startManager();
+    PLRUserSession* session = signIn();
+    PLRPersistantPost* post = createPost(session, "Live");
+    post->setRemoteIdentifier("r-1");
+
+    std::function<void(bool)> pending;
+    PLRPersistantPost* asked = nullptr;
+    PLRUserSession::setRemoteDeleteHandler([&](PLRPostManager& manager, std::function<void(bool)> done) {
+        asked = manager.representedPost();
+        pending = std::move(done);
+    });
+    session->deletePost(post);
+    ASSERT_TRUE(pending);
+    EXPECT_EQ(asked, post);
+    pending(false);
+    EXPECT_EQ(session->account()->currentPosts().size(), 1);   // remote delete failed: kept
+    session->deletePost(post);
+    pending(true);
+    EXPECT_TRUE(session->account()->currentPosts().isEmpty());
+
+    PLRPersistantPost* other = createPost(session, "Other");
+    other->setRemoteIdentifier("r-2");
+    session->deleteRemotePost(other);
+    pending(false);
+    EXPECT_TRUE(other->remoteIdentifier().isEmpty());   // cleared whatever the outcome
+    EXPECT_EQ(session->account()->currentPosts().size(), 1);
+
+    // Without a publisher a published post is deleted locally, with a log line.
+    PLRUserSession::setRemoteDeleteHandler({});
+    other->setRemoteIdentifier("r-3");
+    LogCapture log;
+    session->deletePost(other);
+    EXPECT_TRUE(session->account()->currentPosts().isEmpty());
+    EXPECT_TRUE(log.contains("r-3"));
+}
+
+TEST(Session, SaveReportsFailureAndKeepsThePostDirty)
+{
+    PLRCoreManager::startManager();
+    bool called = false;
+    EXPECT_TRUE(PLRCoreManager::save([&](bool ok) { called = ok; }));
+    EXPECT_TRUE(called);   // no session: at once, on the caller's thread
+
+    PLRUserSession* session = signIn();
+    PLRPersistantPost* post = createPost(session, "Blocked");
+    // A file where the bundle folder should be: the write cannot happen.
+    QDir().mkpath(session->account()->postsFolderPath());
+    ASSERT_TRUE(writeFile(post->bundlePath(), "not a folder"));
+    EXPECT_FALSE(saveAndWait());
+    testing_support::spin(5);
+    EXPECT_TRUE(post->hasChanges());
+    QFile::remove(post->bundlePath());
+    EXPECT_TRUE(saveAndWait());
+    EXPECT_TRUE(QFileInfo(post->bundlePath() + "/layout").isFile());
+}
