@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QDateTime>
+#include <QImage>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+class PLRSourceImage;
+
+namespace platform { class OperationQueue; }
+
+// The image cache: one folder per photo, named by the photo's identifier, under the store's
+// image area ("loc"). The folder holds "preview.jpg" (longer side at most 512 px), "export.jpg"
+// (at most 1500 px wide, upright, sRGB, the photo's resolution) and, for a GIF, "animation.gif"
+// (the file itself). The cache files carry the photo's modification time, so a changed photo
+// is cached again. Caching runs on an operation queue of at most 10 concurrent jobs.
+class PLRImageManager {
+public:
+    static constexpr int kPreviewLongestEdge = 512;
+    static constexpr int kPreviewQuality = 80;
+    static constexpr int kExportMaxWidth = 1500;
+    static constexpr int kExportQuality = 90;
+    static constexpr int kMaxConcurrentOperations = 10;
+
+    static constexpr const char* kPreviewFileName = "preview.jpg";
+    static constexpr const char* kExportFileName = "export.jpg";
+    static constexpr const char* kAnimationFileName = "animation.gif";
+
+    // The image drawn for a photo without a thumbnail.
+    static QImage placeholderImage();
+
+    // The image area: the store's "loc" folder (PLRPersistantStore::locationPath()) unless set
+    // otherwise.
+    static QString defaultLocationRoot();
+    static void setDefaultLocationRoot(const QString& path);   // empty: back to the default
+    // The cache folder of an identifier in the image area; empty for no identifier.
+    static QUrl locationForIdentifier(const QString& identifier);
+    // SHA-1 of the photo's export data as 40 upper-case hexadecimal digits; empty without data.
+    static QString sha1HashForImage(const PLRSourceImage* image);
+
+    static PLRImageManager& shared();
+
+    // Queues the photo's caching: nothing is built when the cache is current. When the job
+    // ends, the photo is told (preview handed over, delegates told when files were rebuilt)
+    // and then `done` runs, on the job's thread. A job already waiting for the photo is not
+    // queued twice.
+    void requestCache(const std::shared_ptr<PLRSourceImage>& image, std::function<void()> done = {});
+    void waitUntilAllOperationsAreFinished();
+    int maxConcurrentOperationCount() const;
+
+    // --- building blocks (any thread) ---
+    struct BuildRequest {
+        QString sourcePath;
+        QString cacheDirectory;
+        int orientation = 1;
+        qint64 dpi = 72;
+        bool isGIF = false;
+        qint64 sourceModifiedNs = 0;   // the photo's modification time, nanoseconds since the epoch
+    };
+    struct BuildResult {
+        bool ok = false;
+        QImage preview;
+        QString error;
+    };
+    // Decodes the photo once (scaled down while decoding where the decoder can) and writes
+    // the cache files.
+    static BuildResult buildCache(const BuildRequest& request);
+    // Whether the cache folder holds every file of the photo, made from this version of it.
+    static bool isCacheFresh(const QString& cacheDirectory, qint64 sourceModifiedNs, bool isGIF);
+    // Removes the cache folder's files.
+    static void purgeCache(const QString& cacheDirectory);
+    // Modification time of a file in nanoseconds since the epoch; 0 when it cannot be read.
+    static qint64 fileModifiedNs(const QString& path);
+
+    // Previews kept in memory (bounded), by identifier.
+    static QImage memoryPreview(const QString& identifier);
+    static void storeMemoryPreview(const QString& identifier, const QImage& preview);
+    static void forgetMemoryPreview(const QString& identifier);
+
+    PLRImageManager();
+    ~PLRImageManager();
+
+private:
+    void runJob(const std::weak_ptr<PLRSourceImage>& weakImage, const std::function<void()>& done);
+    std::unique_ptr<platform::OperationQueue> m_queue;
+};

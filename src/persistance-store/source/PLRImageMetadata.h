@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDateTime>
+#include <QSize>
+#include <QString>
+
+// What the photo library reads from a photo file: pixel size, orientation, ratings, dates and
+// resolution. Reading never writes the file.
+struct PLRImageMetadata {
+    bool readable = false;        // the file is an image whose header could be read
+    QSize pixelSize;              // as stored, before the orientation is applied
+    int orientation = 1;          // EXIF orientation 1..8
+    qint16 starRating = 0;        // 0..5
+    qint64 colourRating = 0;      // 0 none, 1 red .. 7 grey
+    QDateTime creationDate;       // UTC; from the photo's own dates, else the file's
+    qint64 dpi = 72;              // resolution of the photo
+    bool isGIF = false;
+    QString error;                // why the file could not be read
+
+    // The size with the orientation applied.
+    QSize orientedSize() const;
+
+    // Reads the file. Problems with the embedded metadata are logged and leave the defaults;
+    // a file that is not a readable image answers readable == false.
+    static PLRImageMetadata read(const QString& path);
+
+    // The colour label for a label text (case-insensitive): Red 1, Yellow 2, Green 3, Blue 4,
+    // Purple 5, White 6, Grey 7; 0 for anything else.
+    static qint64 colourRatingForLabel(const QString& label);
+    // A rating text or number clamped to 0..5 (a rejected photo's -1 reads as 0).
+    static qint16 starRatingForValue(double value);
+};

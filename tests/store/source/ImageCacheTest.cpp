@@ -1,0 +1,235 @@
+#include "SourceTestPhotos.h"
+
+#include "persistance-store/PLRPersistantStore.h"
+#include "persistance-store/source/PLRImageUtilities.h"
+#include "persistance-store/source/PLRImagesDistinctionVerifier.h"
+#include "persistance-store/source/PLRSourceDirectory.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QImageReader>
+#include <QTemporaryDir>
+
+#include <utime.h>
+
+using source_test::tagPhoto;
+using source_test::writePhoto;
+using testing_support::waitUntil;
+
+namespace {
+
+PLRSourceImagePtr imageFor(const QString& path, const QString& cacheRoot)
+{
+    auto image = std::make_shared<PLRSourceImage>(QString(), cacheRoot);
+    const QFileInfo info(path);
+    image->setFile(path, info.fileName(),
+                   PLRFileStamp{info.size(), PLRImageManager::fileModifiedNs(path)}, PLRImageMetadata::read(path));
+    return image;
+}
+
+QSize sizeOf(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    return reader.size();
+}
+
+class AssetRecorder : public PLRSourceImageDelegate {
+public:
+    void imageCacheAssetChanged(PLRSourceImage*) override { ++changes; }
+    std::atomic_int changes{0};
+};
+
+} // namespace
+
+TEST(ImageCache, BuildsPreviewAndExportAtTheirSizesWithTheResolution)
+{
+    QTemporaryDir dir;
+    const QString cacheRoot = dir.filePath(QStringLiteral("loc"));
+    // Landscape, wider than the export width; stored sideways (orientation 6).
+    const QString sideways = dir.filePath(QStringLiteral("sideways.jpg"));
+    ASSERT_TRUE(writePhoto(sideways, 2000, 1200, 300));
+    ASSERT_TRUE(tagPhoto(sideways, {{"Exif.Image.Orientation", "6"}}));
+    // Smaller than both limits: never scaled up.
+    const QString small = dir.filePath(QStringLiteral("small.jpg"));
+    ASSERT_TRUE(writePhoto(small, 400, 300, 240));
+    // Wide panorama.
+    const QString wide = dir.filePath(QStringLiteral("wide.jpg"));
+    ASSERT_TRUE(writePhoto(wide, 3000, 500));
+
+    auto upright = imageFor(sideways, cacheRoot);
+    auto little = imageFor(small, cacheRoot);
+    auto panorama = imageFor(wide, cacheRoot);
+    AssetRecorder recorder;
+    upright->addDelegate(&recorder);
+
+    std::atomic_int previews{0};
+    QImage delivered;
+    std::mutex mutex;
+    for (const auto& image : {upright, little, panorama}) {
+        const bool first = image == upright;
+        EXPECT_TRUE(image->previewImage([&, first](const QImage& preview) {
+            std::lock_guard lock(mutex);
+            if (first)
+                delivered = preview;
+            ++previews;
+        }).isNull());
+    }
+    ASSERT_TRUE(waitUntil([&] { return previews == 3; }));
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(recorder.changes, 1);
+    EXPECT_EQ(delivered.size(), QSize(307, 512));
+
+    const QDir uprightCache(upright->cacheLocation());
+    EXPECT_EQ(upright->cacheLocation(), QDir(cacheRoot).filePath(upright->identifier()));
+    EXPECT_EQ(sizeOf(uprightCache.filePath("export.jpg")), QSize(1200, 2000));   // 1200 wide: not scaled
+    EXPECT_EQ(sizeOf(uprightCache.filePath("preview.jpg")), QSize(307, 512));
+    EXPECT_EQ(imageDPIValue(QImage(uprightCache.filePath("export.jpg"))), 300);
+    EXPECT_FALSE(QFile::exists(uprightCache.filePath("animation.gif")));
+    // Upright: the red block of the top-left corner is now at the top right.
+    const QImage exported(uprightCache.filePath("export.jpg"));
+    const QRgb topRight = exported.pixel(exported.width() - 20, 20);
+    EXPECT_GT(qRed(topRight), 200);
+    EXPECT_LT(qGreen(topRight), 60);
+    EXPECT_LT(qRed(exported.pixel(20, 20)), 60);   // the stored bottom-left corner
+
+    EXPECT_EQ(sizeOf(QDir(little->cacheLocation()).filePath("export.jpg")), QSize(400, 300));
+    EXPECT_EQ(sizeOf(QDir(little->cacheLocation()).filePath("preview.jpg")), QSize(400, 300));
+    EXPECT_EQ(imageDPIValue(QImage(QDir(little->cacheLocation()).filePath("export.jpg"))), 240);
+    EXPECT_EQ(sizeOf(QDir(panorama->cacheLocation()).filePath("export.jpg")), QSize(1500, 250));
+    EXPECT_EQ(sizeOf(QDir(panorama->cacheLocation()).filePath("preview.jpg")), QSize(512, 85));
+    EXPECT_EQ(imageDPIValue(QImage(QDir(panorama->cacheLocation()).filePath("export.jpg"))), 72);
+
+    EXPECT_EQ(PLRImageManager::locationForIdentifier(QStringLiteral("ABC")).toLocalFile(),
+              QDir(PLRPersistantStore::locationPath()).filePath(QStringLiteral("ABC")));
+    EXPECT_TRUE(PLRImageManager::locationForIdentifier({}).isEmpty());
+
+    // In memory now, so answered at once.
+    EXPECT_FALSE(upright->previewImage({}).isNull());
+
+    // The export data and its hash.
+    const QByteArray data = upright->exportImageData();
+    EXPECT_EQ(data, source_test::readBytes(uprightCache.filePath("export.jpg")));
+    const QString hash = PLRImageManager::sha1HashForImage(upright.get());
+    EXPECT_EQ(hash.size(), 40);
+    EXPECT_EQ(hash, hash.toUpper());
+    EXPECT_EQ(hash, QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex().toUpper()));
+}
+
+TEST(ImageCache, RebuildsWhenThePhotoChangesAndSkipsCorruptFiles)
+{
+    QTemporaryDir dir;
+    const QString cacheRoot = dir.filePath(QStringLiteral("loc"));
+    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+    ASSERT_TRUE(writePhoto(path, 800, 600));
+    auto image = imageFor(path, cacheRoot);
+    AssetRecorder recorder;
+    image->addDelegate(&recorder);
+    PLRImageManager::shared().requestCache(image);
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(recorder.changes, 1);
+    // Current: nothing is rebuilt.
+    PLRImageManager::shared().requestCache(image);
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(recorder.changes, 1);
+
+    // Replaced by a taller photo with another modification time.
+    ASSERT_TRUE(writePhoto(path, 300, 900));
+    struct utimbuf times {1600000000, 1600000000};
+    ASSERT_EQ(::utime(path.toLocal8Bit().constData(), &times), 0);
+    image->setFile(path, "photo.jpg", PLRFileStamp{QFileInfo(path).size(), PLRImageManager::fileModifiedNs(path)},
+                   PLRImageMetadata::read(path));
+    PLRImageManager::shared().requestCache(image);
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(recorder.changes, 2);
+    EXPECT_EQ(sizeOf(QDir(image->cacheLocation()).filePath("export.jpg")), QSize(300, 900));
+
+    image->resetCache();
+    EXPECT_FALSE(QFile::exists(QDir(image->cacheLocation()).filePath("export.jpg")));
+
+    // A corrupt photo: no cache, the placeholder as its preview, never a crash.
+    const QString corrupt = dir.filePath(QStringLiteral("corrupt.jpg"));
+    ASSERT_TRUE(source_test::writeBytes(corrupt, source_test::readBytes(path).left(200)));
+    auto broken = imageFor(corrupt, cacheRoot);
+    std::atomic_bool answered = false;
+    QImage answer;
+    broken->previewImage([&](const QImage& preview) { answer = preview; answered = true; });
+    ASSERT_TRUE(waitUntil([&] { return answered.load(); }));
+    EXPECT_EQ(answer, PLRImageManager::placeholderImage());
+    EXPECT_TRUE(broken->exportImageData().isEmpty() || !QImage::fromData(broken->exportImageData()).isNull());
+}
+
+TEST(ImageCache, GIFsKeepTheirFileAndAreCheckedAgainstTheSizeLimit)
+{
+    QTemporaryDir dir;
+    const QString gif = dir.filePath(QStringLiteral("anim.gif"));
+    // A 1 x 1 GIF89a (Qt reads GIFs but does not write them).
+    static const char tinyGIF[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04\x01\x00"
+                                  "\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02D\x01\x00;";
+    ASSERT_TRUE(source_test::writeBytes(gif, QByteArray(tinyGIF, sizeof(tinyGIF) - 1)));
+    auto image = imageFor(gif, dir.filePath(QStringLiteral("loc")));
+    EXPECT_TRUE(image->isImageGIF());
+    EXPECT_EQ(image->exportImageData(), source_test::readBytes(gif));
+    EXPECT_TRUE(QFile::exists(QDir(image->cacheLocation()).filePath("preview.jpg")));
+    EXPECT_FALSE(image->checkIfGIFExceedsFileSizeLimit());   // small: no alert
+
+    // A GIF over 3 MB: padded after the trailer, still a readable GIF.
+    QByteArray bytes = source_test::readBytes(gif);
+    bytes.append(QByteArray(3 * 1024 * 1024 + 10, '\0'));
+    const QString big = dir.filePath(QStringLiteral("big.gif"));
+    ASSERT_TRUE(source_test::writeBytes(big, bytes));
+    auto large = imageFor(big, dir.filePath(QStringLiteral("loc")));
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    EXPECT_TRUE(large->checkIfGIFExceedsFileSizeLimit());
+    ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    EXPECT_EQ(testing_support::scriptedAlerts().shown()[0].messageText, QStringLiteral("GIF exceeds maximum filesize"));
+    EXPECT_TRUE(testing_support::scriptedAlerts().shown()[0].informativeText.contains("big.gif"));
+
+    const QString jpeg = dir.filePath(QStringLiteral("still.jpg"));
+    ASSERT_TRUE(writePhoto(jpeg, 10, 10));
+    EXPECT_FALSE(imageFor(jpeg, dir.filePath(QStringLiteral("loc")))->checkIfGIFExceedsFileSizeLimit());
+}
+
+TEST(ImagesDistinctionVerifier, AlertsDuplicatesAndReveals)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("shot.jpg"));
+    ASSERT_TRUE(writePhoto(path, 20, 20));
+    auto placed = imageFor(path, dir.filePath(QStringLiteral("loc")));
+    auto free = imageFor(path, dir.filePath(QStringLiteral("loc")));
+    placed->setInLayout(true);
+
+    std::optional<bool> answer;
+    PLRImagesDistinctionVerifier::ensureDistinctImages({free}, [&](bool ok) { answer = ok; });
+    EXPECT_EQ(answer, true);
+    EXPECT_TRUE(testing_support::scriptedAlerts().shown().empty());
+
+    auto& alerts = testing_support::scriptedAlerts();
+    alerts.enqueue(platform::kAlertFirstButtonReturn);   // "Duplicate Image(s)"
+    answer.reset();
+    PLRImagesDistinctionVerifier::ensureDistinctImages({free, placed}, [&](bool ok) { answer = ok; });
+    EXPECT_EQ(answer, false);
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown()[0].messageText, QStringLiteral("You cannot add the same image twice!"));
+    EXPECT_EQ(alerts.shown()[0].buttons,
+              QStringList({"Duplicate Image(s)", "Cancel", "Show Details"}));
+    EXPECT_EQ(source_test::readBytes(dir.filePath("shot copy.jpg")), source_test::readBytes(path));
+
+    alerts.enqueue(platform::kAlertFirstButtonReturn);
+    PLRImagesDistinctionVerifier::ensureDistinctImages({placed}, [](bool) {});
+    EXPECT_TRUE(QFile::exists(dir.filePath("shot copy 2.jpg")));
+
+    alerts.enqueue(platform::kAlertSecondButtonReturn);   // "Cancel"
+    PLRImagesDistinctionVerifier::ensureDistinctImages({placed}, [](bool) {});
+    EXPECT_FALSE(QFile::exists(dir.filePath("shot copy 3.jpg")));
+    EXPECT_TRUE(testing_support::recordingWorkspace().revealed.empty());
+
+    alerts.enqueue(platform::kAlertThirdButtonReturn);   // "Show Details"
+    PLRImagesDistinctionVerifier::ensureDistinctImages({placed}, [](bool) {});
+    ASSERT_EQ(testing_support::recordingWorkspace().revealed.size(), 1u);
+    EXPECT_EQ(testing_support::recordingWorkspace().revealed[0], QStringList({path}));
+    EXPECT_FALSE(QFile::exists(dir.filePath("shot copy 3.jpg")));
+}

@@ -1,0 +1,393 @@
+#include "SourceTestPhotos.h"
+
+#include "persistance-store/source/PLRSourceDirectory.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <atomic>
+#include <mutex>
+
+#include <unistd.h>
+
+using source_test::tagPhoto;
+using source_test::writePhoto;
+using testing_support::waitUntil;
+
+namespace {
+
+class Recorder : public QObject, public PLRSourceDirectoryDelegate {
+public:
+    struct Event {
+        QString kind;
+        QString file;
+    };
+    void sourceDirectoryUpdatedState(PLRSourceDirectory*, qint64 state) override
+    {
+        record(QStringLiteral("state"), QString::number(state));
+    }
+    void sourceDirectoryAddedNewImage(PLRSourceDirectory*, const PLRSourceImagePtr& image) override
+    {
+        record(QStringLiteral("added"), image->fileName());
+    }
+    void sourceDirectoryUpdatedImage(PLRSourceDirectory*, const PLRSourceImagePtr& image) override
+    {
+        record(QStringLiteral("updated"), image->fileName());
+    }
+    void sourceDirectoryDeletedImage(PLRSourceDirectory*, const PLRSourceImagePtr& image) override
+    {
+        record(QStringLiteral("deleted"), image->fileName());
+    }
+    int count(const QString& kind, const QString& file = {})
+    {
+        std::lock_guard lock(m_mutex);
+        return int(std::count_if(m_events.begin(), m_events.end(), [&](const Event& e) {
+            return e.kind == kind && (file.isEmpty() || e.file == file);
+        }));
+    }
+    void clear()
+    {
+        std::lock_guard lock(m_mutex);
+        m_events.clear();
+    }
+
+private:
+    void record(const QString& kind, const QString& file)
+    {
+        std::lock_guard lock(m_mutex);
+        m_events.push_back({kind, file});
+    }
+    std::mutex m_mutex;
+    std::vector<Event> m_events;
+};
+
+struct Fixture {
+    QTemporaryDir root;
+    QString folder() const { return root.filePath(QStringLiteral("photos")); }
+    QString plist() const { return root.filePath(QStringLiteral("post/location.plist")); }
+    QString cache() const { return root.filePath(QStringLiteral("loc")); }
+
+    std::unique_ptr<PLRSourceDirectory> make(const QString& folderPath = {}, bool subFolders = false,
+                                             std::function<bool(const QString&)> access = {})
+    {
+        PLRSourceDirectory::Config config;
+        config.folderPath = folderPath;
+        config.locationPlistPath = plist();
+        config.includeSubFolders = subFolders;
+        config.cacheRoot = cache();
+        config.accessCheck = std::move(access);
+        config.debounceMs = 100;
+        return std::make_unique<PLRSourceDirectory>(config);
+    }
+    static bool loaded(PLRSourceDirectory& directory)
+    {
+        return waitUntil([&] {
+            return directory.state() == PLRSourceDirectory::StateWatching
+                || directory.state() == PLRSourceDirectory::StateLocationUnavailable
+                || directory.state() == PLRSourceDirectory::StateAccessDenied;
+        }, 5000);
+    }
+};
+
+PLRSourceImagePtr imageNamed(PLRSourceDirectory& directory, const QString& name)
+{
+    for (const auto& image : directory.images())
+        if (image->fileName() == name)
+            return image;
+    return nullptr;
+}
+
+PLRSourceImagePtr fakeImage(const QString& name, qint16 stars, qint64 colour, bool hidden, bool inLayout,
+                            const QDateTime& created, qint64 modifiedSeconds)
+{
+    auto image = std::make_shared<PLRSourceImage>(QString(), QStringLiteral("/nonexistent"));
+    PLRImageMetadata metadata;
+    metadata.readable = true;
+    metadata.pixelSize = QSize(10, 10);
+    metadata.starRating = stars;
+    metadata.colourRating = colour;
+    metadata.creationDate = created;
+    image->setFile(QStringLiteral("/photos/") + name, name, PLRFileStamp{1, modifiedSeconds * 1000000000}, metadata);
+    image->setHidden(hidden);
+    image->setInLayout(inLayout);
+    return image;
+}
+
+QStringList names(const QList<PLRSourceImagePtr>& images)
+{
+    QStringList result;
+    for (const auto& image : images)
+        result.append(image->fileName());
+    return result;
+}
+
+} // namespace
+
+TEST(SourceDirectoryOrdering, FilterCodesStarsAndColourMask)
+{
+    const QDateTime date = QDateTime::currentDateTimeUtc();
+    const QList<PLRSourceImagePtr> all = {
+        fakeImage("a.jpg", 0, 0, false, false, date, 1),
+        fakeImage("b.jpg", 3, 1, false, true, date, 1),    // red, in layout
+        fakeImage("c.jpg", 5, 4, true, false, date, 1),    // blue, hidden
+        fakeImage("d.jpg", 1, 7, false, false, date, 1),   // grey
+        fakeImage("e.jpg", 4, 2, true, true, date, 1),     // yellow, hidden and in layout
+    };
+    using O = PLRSourceDirectoryOrdering;
+    EXPECT_EQ(names(O::filter(all, 0, 0, 1, 0)), QStringList({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"}));
+    EXPECT_EQ(names(O::filter(all, 1, 0, 1, 0)), QStringList({"a.jpg", "b.jpg", "d.jpg"}));
+    EXPECT_EQ(names(O::filter(all, 2, 0, 1, 0)), QStringList({"a.jpg", "d.jpg"}));
+    EXPECT_EQ(names(O::filter(all, 3, 0, 1, 0)), QStringList({"b.jpg"}));
+    EXPECT_EQ(names(O::filter(all, 4, 0, 1, 0)), QStringList({"c.jpg", "e.jpg"}));
+    EXPECT_EQ(names(O::filter(all, 17, 0, 1, 0)).size(), 5);
+
+    EXPECT_EQ(names(O::filter(all, 0, 4, 0, 0)), QStringList({"e.jpg"}));                    // equal
+    EXPECT_EQ(names(O::filter(all, 0, 3, 1, 0)), QStringList({"b.jpg", "c.jpg", "e.jpg"}));  // at least
+    EXPECT_EQ(names(O::filter(all, 0, 1, -1, 0)), QStringList({"a.jpg", "d.jpg"}));          // at most
+    EXPECT_EQ(names(O::filter(all, 1, 3, 1, 0)), QStringList({"b.jpg"}));                    // with code
+
+    EXPECT_EQ(names(O::filter(all, 0, 0, 1, 1)), QStringList({"b.jpg"}));                    // red
+    EXPECT_EQ(names(O::filter(all, 0, 0, 1, 1 | 8 | 64)), QStringList({"b.jpg", "c.jpg", "d.jpg"}));
+    EXPECT_EQ(names(O::filter(all, 0, 0, 1, 16 | 32)), QStringList());
+    EXPECT_EQ(names(O::filter(all, 4, 5, 1, 8)), QStringList({"c.jpg"}));
+}
+
+TEST(SourceDirectoryOrdering, SortsByTitleAndDatesInBothOrders)
+{
+    const QDateTime base(QDate(2020, 1, 1), QTime(12, 0), Qt::UTC);
+    QList<PLRSourceImagePtr> images = {
+        fakeImage("beta.jpg", 0, 0, false, false, base.addDays(2), 300),
+        fakeImage("Alpha.jpg", 0, 0, false, false, base.addDays(3), 100),
+        fakeImage("gamma.jpg", 0, 0, false, false, base.addDays(1), 200),
+    };
+    using O = PLRSourceDirectoryOrdering;
+    O::sort(images, 0, 0);
+    EXPECT_EQ(names(images), QStringList({"Alpha.jpg", "beta.jpg", "gamma.jpg"}));
+    O::sort(images, 0, 1);
+    EXPECT_EQ(names(images), QStringList({"gamma.jpg", "beta.jpg", "Alpha.jpg"}));
+    O::sort(images, 1, 0);
+    EXPECT_EQ(names(images), QStringList({"gamma.jpg", "beta.jpg", "Alpha.jpg"}));
+    O::sort(images, 1, 1);
+    EXPECT_EQ(names(images), QStringList({"Alpha.jpg", "beta.jpg", "gamma.jpg"}));
+    O::sort(images, 2, 0);
+    EXPECT_EQ(names(images), QStringList({"Alpha.jpg", "gamma.jpg", "beta.jpg"}));
+    O::sort(images, 2, 1);
+    EXPECT_EQ(names(images), QStringList({"beta.jpg", "gamma.jpg", "Alpha.jpg"}));
+}
+
+TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/one.jpg", 64, 48));
+    ASSERT_TRUE(writePhoto(f.folder() + "/two.jpg", 64, 48));
+    ASSERT_TRUE(tagPhoto(f.folder() + "/two.jpg", {{"Xmp.xmp.Rating", "2"}}));
+    ASSERT_TRUE(source_test::writeBytes(f.folder() + "/corrupt.jpg", QByteArray(500, 'x')));
+    ASSERT_TRUE(source_test::writeBytes(f.folder() + "/notes.txt", "hello"));
+    // Sit out the "still being written" window for the files just made.
+    QThread::msleep(450);
+
+    auto directory = f.make(f.folder());
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(Fixture::loaded(*directory));
+    EXPECT_EQ(directory->state(), PLRSourceDirectory::StateWatching);
+    EXPECT_TRUE(directory->locationExisits());
+    EXPECT_EQ(names(directory->images()), QStringList({"one.jpg", "two.jpg"}));
+    EXPECT_EQ(imageNamed(*directory, "two.jpg")->starRating(), 2);
+    recorder.clear();
+    testing_support::spin(200);   // the watcher is installed from the main loop
+
+    // Copied in.
+    ASSERT_TRUE(QFile::copy(f.folder() + "/one.jpg", f.folder() + "/three.jpg"));
+    ASSERT_TRUE(waitUntil([&] { return recorder.count("added", "three.jpg") > 0; }, 2000));
+    // Re-tagged in place.
+    ASSERT_TRUE(tagPhoto(f.folder() + "/two.jpg", {{"Xmp.xmp.Rating", "5"}, {"Xmp.xmp.Label", "Green"}}));
+    ASSERT_TRUE(waitUntil([&] { return recorder.count("updated", "two.jpg") > 0; }, 2000));
+    EXPECT_EQ(imageNamed(*directory, "two.jpg")->starRating(), 5);
+    EXPECT_EQ(imageNamed(*directory, "two.jpg")->colourRating(), 3);
+    // Removed.
+    const PLRSourceImagePtr one = imageNamed(*directory, "one.jpg");
+    ASSERT_TRUE(QFile::remove(f.folder() + "/one.jpg"));
+    ASSERT_TRUE(waitUntil([&] { return recorder.count("deleted", "one.jpg") > 0; }, 2000));
+    EXPECT_TRUE(one->fileDeleted());
+    EXPECT_EQ(directory->sourceImageForIdentifier(one->identifier()), nullptr);
+
+    testing_support::spin(800);   // any late duplicate reports would arrive here
+    EXPECT_EQ(recorder.count("added"), 1);
+    EXPECT_EQ(recorder.count("updated"), 1);
+    EXPECT_EQ(recorder.count("deleted"), 1);
+    EXPECT_EQ(names(directory->images()), QStringList({"three.jpg", "two.jpg"}));
+    const QString twoId = imageNamed(*directory, "two.jpg")->identifier();
+    EXPECT_EQ(directory->updateImagesInLayout({twoId, one->identifier()}), 1);
+    EXPECT_TRUE(imageNamed(*directory, "two.jpg")->inLayout());
+    EXPECT_EQ(directory->missingFileNamesForIdentifiers({twoId, one->identifier()}), QStringList({one->identifier()}));
+
+    // Progress: finished already, so the call-back runs at once.
+    directory->waitUntilIdle();
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    std::optional<PLRSourceDirectoryProgressInfo> progress;
+    directory->setUIDirectoryWatchProgressCallback([&](const PLRSourceDirectoryProgressInfo& info) { progress = info; });
+    ASSERT_TRUE(progress.has_value());
+    EXPECT_TRUE(progress->loadDirectoryFinished);
+    EXPECT_EQ(progress->totalLoadedImageCount, 2);
+}
+
+TEST(SourceDirectory, KeepsIdentifiersHiddenFlagsAndKeywordsAcrossReloadAndRelink)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 32, 32));
+    ASSERT_TRUE(writePhoto(f.folder() + "/b.jpg", 32, 32));
+    QThread::msleep(450);
+
+    QString idA;
+    QString idB;
+    {
+        auto directory = f.make(f.folder());
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        auto a = imageNamed(*directory, "a.jpg");
+        auto b = imageNamed(*directory, "b.jpg");
+        ASSERT_TRUE(a && b);
+        idA = a->identifier();
+        idB = b->identifier();
+        EXPECT_NE(idA, idB);
+        a->toggleHidden();
+        b->setFocusKeywords({"sea", "boat"});
+        ASSERT_TRUE(directory->save());
+    }
+    {
+        // Reloaded from location.plist alone (no folder given).
+        auto directory = f.make();
+        EXPECT_EQ(directory->path(), QDir::cleanPath(f.folder()));
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        ASSERT_EQ(directory->images().size(), 2);
+        EXPECT_TRUE(directory->sourceImageForIdentifier(idA)->isHidden());
+        EXPECT_FALSE(directory->sourceImageForIdentifier(idA)->fileDeleted());
+        EXPECT_EQ(directory->sourceImageForIdentifier(idB)->focusKeywords(), QStringList({"sea", "boat"}));
+    }
+    {
+        // Relinked to a moved copy of the folder, with one photo now in a sub-folder.
+        const QString moved = f.root.filePath(QStringLiteral("moved"));
+        ASSERT_TRUE(QDir().mkpath(moved + "/sub"));
+        ASSERT_TRUE(QFile::copy(f.folder() + "/a.jpg", moved + "/a.jpg"));
+        ASSERT_TRUE(QFile::copy(f.folder() + "/b.jpg", moved + "/sub/b.jpg"));
+        ASSERT_TRUE(writePhoto(moved + "/c.jpg", 32, 32));
+        QThread::msleep(450);
+
+        auto directory = f.make({}, true);
+        Recorder recorder;
+        directory->addDelegate(&recorder);
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        directory->setNewLocation(QUrl::fromLocalFile(moved));
+        ASSERT_TRUE(waitUntil([&] { return directory->images().size() == 3 && directory->state() == PLRSourceDirectory::StateWatching; }));
+        directory->waitUntilIdle();
+        EXPECT_EQ(directory->path(), QDir::cleanPath(moved));
+        auto a = directory->sourceImageForIdentifier(idA);
+        auto b = directory->sourceImageForIdentifier(idB);
+        ASSERT_TRUE(a && b);
+        EXPECT_EQ(a->path(), moved + "/a.jpg");
+        EXPECT_EQ(b->relativePath(), QStringLiteral("sub/b.jpg"));
+        EXPECT_TRUE(a->isHidden());
+        EXPECT_EQ(b->focusKeywords(), QStringList({"sea", "boat"}));
+        EXPECT_EQ(recorder.count("added", "c.jpg"), 1);
+        EXPECT_EQ(recorder.count("deleted"), 0);
+    }
+    {
+        // The relink was stored.
+        auto directory = f.make();
+        EXPECT_EQ(directory->path(), QDir::cleanPath(f.root.filePath(QStringLiteral("moved"))));
+        EXPECT_EQ(directory->images().size(), 3);
+    }
+}
+
+TEST(SourceDirectory, MissingAndRefusedFolders)
+{
+    Fixture f;
+    {
+        auto directory = f.make(f.root.filePath(QStringLiteral("nowhere")));
+        Recorder recorder;
+        directory->addDelegate(&recorder);
+        directory->startWatching();
+        ASSERT_TRUE(waitUntil([&] { return recorder.count("state", "2") == 1; }));
+        EXPECT_EQ(directory->state(), PLRSourceDirectory::StateLocationUnavailable);
+        EXPECT_FALSE(directory->locationExisits());
+        EXPECT_TRUE(directory->images().isEmpty());
+    }
+    ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 16, 16));
+    QThread::msleep(450);
+    {
+        std::atomic_bool granted = false;
+        auto directory = f.make(f.folder(), false, [&](const QString&) { return granted.load(); });
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        EXPECT_EQ(directory->state(), PLRSourceDirectory::StateAccessDenied);
+        EXPECT_TRUE(directory->locationExisits());
+    }
+    {
+        // Access granted, then refused while watching: the photos stay, shown as missing.
+        std::atomic_bool granted = true;
+        auto directory = f.make(f.folder(), false, [&](const QString&) { return granted.load(); });
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        ASSERT_EQ(directory->images().size(), 1);
+        testing_support::spin(200);
+        granted = false;
+        ASSERT_TRUE(source_test::writeBytes(f.folder() + "/poke.txt", "x"));
+        ASSERT_TRUE(waitUntil([&] { return directory->state() == PLRSourceDirectory::StateAccessDenied; }, 2000));
+        ASSERT_EQ(directory->images().size(), 1);
+        EXPECT_TRUE(directory->images()[0]->fileDeleted());
+        granted = true;
+        ASSERT_TRUE(QFile::remove(f.folder() + "/poke.txt"));
+        ASSERT_TRUE(waitUntil([&] { return directory->state() == PLRSourceDirectory::StateWatching; }, 2000));
+        EXPECT_FALSE(directory->images()[0]->fileDeleted());
+        const QString identifier = directory->images()[0]->identifier();
+
+        // The whole folder goes away: nothing is forgotten.
+        testing_support::spin(200);
+        ASSERT_TRUE(QDir(f.folder()).removeRecursively());
+        ASSERT_TRUE(waitUntil([&] { return !directory->locationExisits() && directory->images()[0]->fileDeleted(); }, 2000));
+        ASSERT_EQ(directory->images().size(), 1);
+        EXPECT_EQ(directory->images()[0]->identifier(), identifier);
+    }
+    if (::geteuid() != 0) {
+        // A real refusal, where the operating system refuses.
+        ASSERT_TRUE(QFile::setPermissions(f.folder(), QFileDevice::Permissions()));
+        auto directory = f.make(f.folder());
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        EXPECT_EQ(directory->state(), PLRSourceDirectory::StateAccessDenied);
+        QFile::setPermissions(f.folder(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+}
+
+TEST(SourceDirectory, SubFoldersAndLinkLoops)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/top.jpg", 16, 16));
+    ASSERT_TRUE(writePhoto(f.folder() + "/x/y/deep.jpg", 16, 16));
+    ASSERT_EQ(::symlink(f.folder().toLocal8Bit().constData(), (f.folder() + "/x/loop").toLocal8Bit().constData()), 0);
+    QThread::msleep(450);
+    {
+        auto directory = f.make(f.folder(), false);
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        EXPECT_EQ(names(directory->images()), QStringList({"top.jpg"}));
+    }
+    QFile::remove(f.plist());
+    auto directory = f.make(f.folder(), true);
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(Fixture::loaded(*directory));
+    EXPECT_EQ(names(directory->images()), QStringList({"deep.jpg", "top.jpg"}));
+    testing_support::spin(200);
+    ASSERT_TRUE(QFile::copy(f.folder() + "/top.jpg", f.folder() + "/x/y/new.jpg"));
+    EXPECT_TRUE(waitUntil([&] { return recorder.count("added", "new.jpg") == 1; }, 2000));
+}
