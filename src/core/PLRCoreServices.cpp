@@ -1,0 +1,73 @@
+#include "core/PLRCoreServices.h"
+
+#include "platform/Log.h"
+#include "session/PLRUserSession.h"
+#include "web-services/PLRWebServiceHost.h"
+#include "web-services/PLRWebServiceManager.h"
+#include "web-services/PLRWebServiceUserManager.h"
+
+namespace {
+
+QString textMember(const QVariantMap& body, const char* key)
+{
+    const QVariant value = body.value(QLatin1String(key));
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        return value.toString();
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Double:
+        return QString::number(value.toLongLong());
+    default:
+        return QString();
+    }
+}
+
+} // namespace
+
+void PLRCoreServices::install()
+{
+    PLRUserSession::setKeychainServiceNameProvider(
+        [] { return PLRWebServiceHost::serviceKeyForHostType(PLRWebServiceHost::currentHostType()); });
+    PLRCoreManager::setSignInHandler(&PLRCoreServices::signIn);
+    // Every session gets its user-session machine when it is made.
+    PLRWebServiceUserManager::installSessionFactory();
+    PLRCoreManager::setStartHook([] { PLRWebServiceManager::globalManager().beginManager(); });
+}
+
+bool PLRCoreServices::signIn(const QString& email, const QString& password,
+                             PLRCoreManager::SignInCompletion completion)
+{
+    if (!completion)
+        completion = [](bool, const QVariant&, const QVariant&, const platform::Error&) {};
+    return PLRWebServiceManager::loginWithEmail(
+        email, password,
+        [email, password, completion](bool success, const QVariant& body,
+                                      const std::optional<PLRServiceError>& serviceError,
+                                      const platform::Error& transportError) {
+            if (!success) {
+                completion(false, QVariant(),
+                           serviceError ? QVariant::fromValue(*serviceError) : QVariant(), transportError);
+                return;
+            }
+            const QVariantMap answer = body.toMap();
+            const QString jwt = textMember(answer, "jwt");
+            const QString userId = textMember(answer, "user_id");
+            if (jwt.isEmpty() || userId.isEmpty()) {
+                PLR_LOG_ERROR(QStringLiteral("Log-in answer without \"jwt\" or \"user_id\""));
+                completion(false, body,
+                           QVariant::fromValue(PLRServiceError::serviceErrorWithDictionary(QVariant())),
+                           platform::Error());
+                return;
+            }
+            if (!PLRCoreManager::completeSignIn(email, password, userId, jwt)) {
+                PLR_LOG_ERROR(QStringLiteral("Signed in but the session could not be stored"));
+                completion(false, body, QVariant(),
+                           platform::Error::make(QString::fromLatin1(kPLRCoreServicesErrorDomain), 1,
+                                                 QStringLiteral("The sign-in could not be stored.")));
+                return;
+            }
+            completion(true, QVariant::fromValue(PLRCoreManager::userSession()), QVariant(),
+                       platform::Error());
+        });
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "platform/Error.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+
+#include <atomic>
+#include <functional>
+
+class QNetworkReply;
+
+// The probe of one service host: fetches the health URL, then checks the local network every
+// checkInterval seconds and fetches again about every refetchInterval seconds (at once after
+// each check while it reads "no internet"). Its verdict:
+//   0 reachable (any HTTP answer), 1 the host cannot be reached (-1003, -1004),
+//   2 no internet (at creation; -1009, -1008, -1006, -1005, -1001; the local check fails),
+//   3 any other failure.
+// The hooks run on the main thread when the verdict changes. Main thread only.
+class PLRServiceReacher : public QObject {
+    Q_OBJECT
+
+public:
+    using Hook = std::function<void(PLRServiceReacher* reacher)>;
+
+    struct Timing {
+        double checkInterval = 3.0;     // between local checks
+        double refetchInterval = 60.0;  // least time between fetches while reachable
+    };
+    // The timing of reachers created from now on (tests shorten it).
+    static void setDefaultTiming(const Timing& timing);
+    static Timing defaultTiming();
+
+    static std::unique_ptr<PLRServiceReacher> reacherWithHostname(const QUrl& host);
+    explicit PLRServiceReacher(const QUrl& host, QObject* parent = nullptr);
+    ~PLRServiceReacher() override;
+
+    const QUrl& host() const { return m_host; }
+    bool isActive() const { return m_active; }
+    qint64 status() const { return m_status.load(); }
+    bool isReachable() const { return status() == 0; }
+    QDateTime lastTimeReachabilityCheckTime() const { return m_lastTimeReachabilityCheckTime; }
+    const Timing& timing() const { return m_timing; }
+    void setTiming(const Timing& timing) { m_timing = timing; }
+
+    void setReachableBlock(Hook hook) { m_reachableBlock = std::move(hook); }
+    void setUnreachableBlock(Hook hook) { m_unreachableBlock = std::move(hook); }
+    // Drops both hooks.
+    void clearHooks();
+
+    // Starts the cycle with a first fetch; true when active.
+    bool startNotifier();
+    // Stops the cycle: the fetch in flight is abandoned and nothing more is scheduled.
+    bool stopNotifier();
+
+    // The verdict for a fetch's transport error (an invalid error: 0).
+    static qint64 statusForError(const platform::Error& error);
+
+    // Records a verdict learnt elsewhere (the version check) without calling the hooks, so the
+    // next fetch that disagrees reports the change.
+    void noteStatus(qint64 status) { m_status.store(status); }
+
+    // The cycle's steps.
+    void sendPing();
+    void processResult(const platform::Error& error);
+    void processNewStatus(qint64 status);
+    void performTimeout();
+    void performNetworkReachability();
+
+private:
+    QUrl m_host;
+    bool m_active = false;
+    std::atomic<qint64> m_status{2};
+    QDateTime m_lastTimeReachabilityCheckTime;
+    Hook m_reachableBlock;
+    Hook m_unreachableBlock;
+    Timing m_timing;
+    QTimer m_timer;
+    QPointer<QNetworkReply> m_reply;
+};

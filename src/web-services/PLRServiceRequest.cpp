@@ -1,0 +1,180 @@
+#include "web-services/PLRServiceRequest.h"
+
+#include "platform/Dispatch.h"
+#include "platform/Json.h"
+#include "platform/Log.h"
+#include "session/PLRCoreManager.h"
+#include "session/PLRUserSession.h"
+#include "web-services/PLRWebServiceManager.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+
+QNetworkAccessManager& PLRURLSession::shared()
+{
+    static QPointer<QNetworkAccessManager> manager;
+    if (!manager) {
+        Q_ASSERT(platform::isMainThread());
+        manager = new QNetworkAccessManager(QCoreApplication::instance());
+        manager->setTransferTimeout(kPLRServiceRequestTimeoutMs);
+    }
+    return *manager;
+}
+
+QNetworkRequest plainServiceRequest(const QUrl& url)
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(kPLRServiceRequestTimeoutMs);
+    return request;
+}
+
+QNetworkRequest requestWithAuthentication(const QString& token, const QUrl& url)
+{
+    QNetworkRequest request = plainServiceRequest(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    request.setRawHeader("Authorization", QByteArrayLiteral("Bearer ") + token.toUtf8());
+    return request;
+}
+
+platform::Error serviceTransportError(QNetworkReply* reply)
+{
+    platform::Error error = platform::transportError(reply);
+    if (error.isValid() && error.code == platform::urlerror::Cancelled) {
+        error.code = platform::urlerror::TimedOut;
+        error.userInfo.insert(QString::fromLatin1(platform::kLocalizedDescriptionKey),
+                              QStringLiteral("The request timed out."));
+    }
+    return error;
+}
+
+bool isLossOfInternet(const platform::Error& error)
+{
+    if (error.domain != QLatin1String(platform::kURLErrorDomain))
+        return false;
+    using namespace platform::urlerror;
+    switch (error.code) {
+    case NotConnectedToInternet:
+    case ResourceUnavailable:
+    case DNSLookupFailed:
+    case NetworkConnectionLost:
+    case CannotConnectToHost:
+    case CannotFindHost:
+    case TimedOut:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QVariant parseServiceBody(const QByteArray& body, bool* parseFailed)
+{
+    if (parseFailed)
+        *parseFailed = false;
+    if (body.trimmed().isEmpty())
+        return QVariant();
+    platform::Error error;
+    const QVariant value = platform::json::parse(body, true, &error);
+    if (!value.isValid()) {
+        if (parseFailed)
+            *parseFailed = true;
+        PLR_LOG_WARN(QStringLiteral("Service answer is not JSON (%1 bytes): %2")
+                         .arg(body.size())
+                         .arg(error.localizedDescription()));
+    }
+    return value;
+}
+
+QString PLRCurrentSessionToken()
+{
+    PLRUserSession* session = PLRCoreManager::userSession();
+    return session ? session->jwt() : QString();
+}
+
+namespace {
+
+void finish(const PLRServiceCall& call, QNetworkReply* reply, const PLRServiceCompletion& completion)
+{
+    const platform::Error transport = serviceTransportError(reply);
+    const QByteArray bytes = reply->readAll();
+    PLRHTTPURLResponse response{reply->url(),
+                                reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()};
+    reply->deleteLater();
+
+    bool parseFailed = false;
+    const QVariant body = transport.isValid() ? QVariant() : parseServiceBody(bytes, &parseFailed);
+    if (call.logResponse && !transport.isValid())
+        PLRWebServiceManager::logPayloadResponse(response, body);
+
+    if (transport.isValid()) {
+        completion(false, QVariant(), std::nullopt, transport);
+        return;
+    }
+    if (!response.isCodeGood()) {
+        completion(false, QVariant(), PLRServiceError::serviceErrorWithDictionary(body), platform::Error());
+        return;
+    }
+    if (parseFailed) {
+        completion(false, QVariant(), PLRServiceError::serviceErrorWithDictionary(QVariant()),
+                   platform::Error());
+        return;
+    }
+    const QVariant data = call.wholeBody ? body : body.toMap().value(QStringLiteral("data"));
+    std::optional<QVariant> result = data;
+    if (call.makeResult)
+        result = call.makeResult(platform::json::isNull(data) ? QVariant() : data);
+    if (!result) {
+        PLR_LOG_WARN(QStringLiteral("Service answer of %1 has an unexpected shape")
+                         .arg(response.url.toString(QUrl::RemoveQuery)));
+        completion(false, QVariant(), PLRServiceError::serviceErrorWithDictionary(QVariant()),
+                   platform::Error());
+        return;
+    }
+    completion(true, *result, std::nullopt, platform::Error());
+}
+
+void sendOnMainThread(const PLRServiceCall& call, const QString& token, PLRServiceCompletion completion)
+{
+    if (!call.url.isValid() || call.url.host().isEmpty()) {
+        PLR_LOG_ERROR(QStringLiteral("Service request not sent: \"%1\" is not a valid URL")
+                          .arg(call.url.toString()));
+        const platform::Error error = platform::Error::make(
+            QString::fromLatin1(platform::kURLErrorDomain), platform::urlerror::BadURL,
+            QStringLiteral("The service address is not valid."));
+        platform::dispatchMain([completion, error] { completion(false, QVariant(), std::nullopt, error); });
+        return;
+    }
+    QNetworkRequest request = call.authenticated ? requestWithAuthentication(token, call.url)
+                                                 : plainServiceRequest(call.url);
+    request.setTransferTimeout(call.timeoutMs);
+    QByteArray payload;
+    if (call.body.isValid()) {
+        if (!call.authenticated)
+            request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+        payload = platform::json::write(call.body, false);
+    }
+    const QByteArray method = call.method.isEmpty() ? QByteArrayLiteral("GET") : call.method;
+    QNetworkReply* reply = PLRURLSession::shared().sendCustomRequest(request, method, payload);
+    QObject::connect(reply, &QNetworkReply::finished, reply,
+                     [call, reply, completion] { finish(call, reply, completion); });
+}
+
+} // namespace
+
+bool PLRSendServiceRequest(const PLRServiceCall& call, PLRServiceCompletion completion)
+{
+    QString token;
+    if (call.authenticated) {
+        token = PLRCurrentSessionToken();
+        if (token.isEmpty())
+            return false;
+    }
+    if (!completion)
+        completion = [](bool, const QVariant&, const std::optional<PLRServiceError>&, const platform::Error&) {};
+    if (platform::isMainThread())
+        sendOnMainThread(call, token, std::move(completion));
+    else
+        platform::dispatchMain([call, token, completion] { sendOnMainThread(call, token, completion); });
+    return true;
+}

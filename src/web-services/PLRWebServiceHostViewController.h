@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// Developer form for choosing the service host: the host type, the custom host's https flag,
+// name and port, and the current host's address and socket status (refreshed every 10 s).
+class PLRWebServiceHostViewController : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit PLRWebServiceHostViewController(QWidget* parent = nullptr);
+
+    // Fills the controls from the settings and refreshes the status (also run when shown).
+    void viewDidAppear();
+    // Selects the host type of the chosen row (tags 1 development ... 4 custom).
+    void saveType();
+    // Stores the custom https flag, host name and port from the fields.
+    void saveCustom();
+    void refreshStatus();
+
+    QComboBox* hostTypePopUp() const { return m_hostTypePopUp; }
+    QComboBox* httpsPopUp() const { return m_httpsPopUp; }
+    QLineEdit* hostField() const { return m_hostField; }
+    QLineEdit* portField() const { return m_portField; }
+    QLabel* serviceURLLabel() const { return m_serviceURLLabel; }
+    QLabel* socketStatusLabel() const { return m_socketStatusLabel; }
+    QPushButton* saveTypeButton() const { return m_saveTypeButton; }
+    QPushButton* saveCustomButton() const { return m_saveCustomButton; }
+
+    static constexpr int kRefreshIntervalMs = 10000;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    static void selectTag(QComboBox* popUp, int tag);
+
+    QComboBox* m_hostTypePopUp;
+    QComboBox* m_httpsPopUp;
+    QLineEdit* m_hostField;
+    QLineEdit* m_portField;
+    QLabel* m_serviceURLLabel;
+    QLabel* m_socketStatusLabel;
+    QPushButton* m_saveTypeButton;
+    QPushButton* m_saveCustomButton;
+    QTimer m_refreshTimer;
+};

@@ -1,0 +1,159 @@
+// The analytics queue: the event's wire form, the stored queue and its sending, against the
+// development service's event collector.
+
+#include "UserServiceTestSupport.h"
+
+#include "analytic/PLRAnalyticManager.h"
+#include "platform/FoundationAdditions.h"
+#include "platform/Json.h"
+#include "platform/UserDefaults.h"
+
+#include <QTcpServer>
+
+using namespace user_service_testing;
+
+namespace {
+
+void pointCollectorAt(quint16 port)
+{
+    platform::UserDefaults::standard().setString(QString::fromLatin1(kPLRAnalyticCollectorURLKey),
+                                                 QStringLiteral("http://127.0.0.1:%1").arg(port));
+}
+
+// A loopback port on which nothing listens.
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+QStringList titles(const QList<PLRAnalyticEvent>& events)
+{
+    QStringList list;
+    for (const PLRAnalyticEvent& event : events)
+        list << event.eventTitle();
+    return list;
+}
+
+} // namespace
+
+TEST(AnalyticsEvent, WireForm)
+{
+    PLRAnalyticEvent event = PLRAnalyticEvent::createEventWithTitle("Exported", {{"count", 3}, {"kind", "jpeg"}});
+    EXPECT_EQ(event.eventID(), event.eventID().toUpper());
+    EXPECT_EQ(event.eventID().size(), 36);
+    event.setCreateTime(QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC));
+
+    const QVariantMap wire = platform::json::parse(event.jsonRepresentation().toUtf8(), false).toMap();
+    EXPECT_EQ(wire.value("date_happened").toLongLong(),
+              platform::gmtZoneDate(event.createTime()).toSecsSinceEpoch());
+    EXPECT_EQ(wire.value("priority"), "normal");
+    EXPECT_EQ(wire.value("tags").toStringList(), PLRAppInfo::tagsForCurrentApplication());
+    EXPECT_EQ(wire.value("text"), R"({"count":3,"kind":"jpeg"})");
+    EXPECT_EQ(wire.value("title"), "Exported");
+    EXPECT_EQ(wire.value("source_type_name"), "PelloraApp");
+    EXPECT_EQ(PLRAnalyticEvent::createEventWithTitle("Quit", {}).wireDictionary().value("text"), "{}");
+
+    EXPECT_EQ(PLRAppInfo::tagsForApplication("Example", "3.1"), (QStringList{"bundle:Example", "version:3.1"}));
+    EXPECT_EQ(PLRAppInfo::tagsForCurrentApplication().first(), "bundle:Pellora");
+
+    // The archive keeps everything.
+    const auto decoded = PLRAnalyticEvent::decode(event.encode());
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(*decoded, event);
+    EXPECT_FALSE(PLRAnalyticEvent::decode(QVariantMap{{"title", "no id"}}));
+}
+
+TEST(AnalyticsQueue, StoredQueue)
+{
+    PLRAnalyticManager manager;
+    const auto first = PLRAnalyticEvent::createEventWithTitle("first", {});
+    const auto second = PLRAnalyticEvent::createEventWithTitle("second", {});
+    manager.addEvent(first);
+    manager.addEvent(second);
+    manager.addEvent(first);
+    EXPECT_EQ(titles(manager.loadEvents()), (QStringList{"first", "second", "first"}));
+    EXPECT_EQ(manager.eventToDispatch()->eventID(), first.eventID());
+    // Removal matches by identifier: both copies go.
+    manager.removeEventFromQueue(first);
+    EXPECT_EQ(titles(manager.loadEvents()), QStringList{"second"});
+
+    // An unreadable stored queue reads as empty and is replaced by the next append.
+    platform::UserDefaults::standard().setObject(kPLRAnalyticFailedEventsQueueKey, QByteArray("{not json"));
+    EXPECT_TRUE(manager.loadEvents().isEmpty());
+    manager.addEvent(second);
+    EXPECT_EQ(titles(manager.loadEvents()), QStringList{"second"});
+
+    // Collector answers: accepted or rejected for good leave the queue; the rest stay.
+    for (int status : {200, 202, 299, 400, 403, 404, 422})
+        EXPECT_TRUE(PLRAnalyticManager::statusRemovesEvent(status)) << status;
+    for (int status : {0, 301, 408, 429, 500, 503})
+        EXPECT_FALSE(PLRAnalyticManager::statusRemovesEvent(status)) << status;
+}
+
+TEST(AnalyticsQueue, TicksWithoutWork)
+{
+    PLRAnalyticManager manager;
+    manager.setup(3600);
+    EXPECT_EQ(manager.tickInterval(), 3600);
+    // An empty queue: the tick clears the mark and sends nothing.
+    manager.dispatchNextEvent();
+    EXPECT_FALSE(manager.eventDispatchInProgress());
+
+    // A tick while a send is under way does nothing.
+    pointCollectorAt(closedPort());
+    manager.addEvent(PLRAnalyticEvent::createEventWithTitle("one", {}));
+    manager.dispatchNextEvent();
+    EXPECT_TRUE(manager.eventDispatchInProgress());
+    manager.dispatchNextEvent();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !manager.eventDispatchInProgress(); }));
+    EXPECT_EQ(manager.loadEvents().size(), 1);
+}
+
+TEST_F(ServiceTest, AnalyticsEventsAreDeliveredInOrderAcrossARestart)
+{
+    pointCollectorAt(closedPort());
+    {
+        PLRAnalyticManager manager;
+        manager.setup(0.02);
+        for (const char* title : {"launch", "export", "publish"})
+            manager.fireAnalyticEvent(PLRAnalyticEvent::createEventWithTitle(title, {{"n", 1}}));
+        ASSERT_TRUE(testing_support::waitUntil([&] { return manager.loadEvents().size() == 3; }));
+        // A few failed sends: nothing leaves the queue.
+        testing_support::spin(150);
+        ASSERT_TRUE(testing_support::waitUntil([&] { return !manager.eventDispatchInProgress(); }));
+        EXPECT_EQ(titles(manager.loadEvents()), (QStringList{"launch", "export", "publish"}));
+    }
+
+    // The next launch reads the queue from the settings file.
+    platform::UserDefaults::standard().reload();
+    pointCollectorAt(service.port());
+    // The collector fails once with a server error and refuses one with a time-out answer:
+    // both stay and are sent again.
+    service.script(QJsonObject{{"path", "/api/v1/events"}, {"status", 503}, {"body", QJsonObject{}}});
+    service.script(QJsonObject{{"path", "/api/v1/events"}, {"status", 429}, {"body", QJsonObject{}}});
+    PLRAnalyticManager manager;
+    manager.setup(0.02);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager.loadEvents().isEmpty(); }));
+
+    const QJsonArray received = service.control("GET", "/api/v1/events").toObject()["events"].toArray();
+    QStringList delivered;
+    for (const QJsonValue& event : received)
+        delivered << event["title"].toString();
+    EXPECT_EQ(delivered, (QStringList{"launch", "export", "publish"}));
+    EXPECT_EQ(received.at(0)["text"], R"({"n":1})");
+    // One POST per event, plus the two refused ones; always with the key.
+    const QJsonArray posts = requestsOf(service, "/api/v1/events", "POST");
+    EXPECT_EQ(posts.size(), 5);
+    for (const QJsonValue& post : posts)
+        EXPECT_EQ(post["query"].toString(), QStringLiteral("api_key=%1").arg(kPLRAnalyticAPIKey));
+
+    // An event the collector rejects for good is dropped.
+    service.script(QJsonObject{{"path", "/api/v1/events"}, {"status", 400}, {"body", QJsonObject{}}});
+    manager.fireAnalyticEvent(PLRAnalyticEvent::createEventWithTitle("rejected", {}));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return requestsOf(service, "/api/v1/events", "POST").size() == 6; }));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager.loadEvents().isEmpty(); }));
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+// Shared set-up of the tests that talk to the development service.
+
+#include "DevService.h"
+#include "TestSupport.h"
+
+#include "core/PLRCoreServices.h"
+#include "session/PLRCoreManager.h"
+#include "session/PLRUserSession.h"
+#include "web-services/PLRServiceReacher.h"
+#include "web-services/PLRWebServiceManager.h"
+
+#include <gtest/gtest.h>
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+
+class ServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(service.start());
+        service.useAsCustomHost();
+        // Short probe intervals so that a test does not wait for minutes.
+        PLRServiceReacher::setDefaultTiming({0.05, 0.25});
+        PLRCoreServices::install();
+    }
+
+    // A signed-in session for the demo account without the log-in request.
+    void signInDirectly()
+    {
+        const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+        ASSERT_FALSE(token.isEmpty());
+        ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                                   testing_support::DevService::demoPassword(),
+                                                   QStringLiteral("1"), token));
+    }
+
+    // Records the machine's state names, in order, from its change notifications.
+    void recordStates()
+    {
+        PLRWebServiceManager::globalManager().addStateChangeNotificationHandler(
+            &observer, [this](const platform::Notification&) {
+                states << PLRWebServiceManager::globalManager().currentState()->name();
+            });
+    }
+
+    static QString stateName()
+    {
+        auto state = PLRWebServiceManager::globalManager().currentState();
+        return state ? state->name() : QString();
+    }
+
+    static bool waitForState(const char* name, int timeoutMs = 8000)
+    {
+        return testing_support::waitUntil([name] { return stateName() == QLatin1String(name); }, timeoutMs);
+    }
+
+    testing_support::DevService service;
+    QObject observer;
+    QStringList states;
+};

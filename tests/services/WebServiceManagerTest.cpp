@@ -1,0 +1,229 @@
+// The connection machine against the development service: start-up, the service going down
+// and coming back, version checks, host changes, the log-in and the core's sign-in/out.
+
+#include "ServiceTestSupport.h"
+
+#include "platform/Keychain.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "session/PLRKeyChain.h"
+#include "web-services/PLRWebServiceHost.h"
+#include "web-services/Reachability.h"
+
+TEST_F(ServiceTest, ColdStartReachesTheStableState)
+{
+    QObject removedObserver;
+    int removedCalls = 0;
+    auto& manager = PLRWebServiceManager::globalManager();
+    recordStates();
+    manager.addStateChangeNotificationHandler(&removedObserver,
+                                              [&](const platform::Notification&) { ++removedCalls; });
+    manager.removeStateChangeNotificationHandler(&removedObserver);
+    EXPECT_FALSE(manager.stateMachine());
+
+    manager.beginManager();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    // The probe starts at "no internet"; its first answer moves the machine on.
+    EXPECT_EQ(states, (QStringList{"NO_INTERNET", "CHECKING_CONNECTION", "CHECKING_SERVER_VERSION",
+                                   "PLRWSM_STATE_STABLE"}));
+    EXPECT_EQ(removedCalls, 0);
+    EXPECT_EQ(manager.stateMachine()->name(), "Web_Service");
+    EXPECT_FALSE(service.requests(QStringLiteral("/core/health")).isEmpty());
+    EXPECT_EQ(service.requests(QStringLiteral("/core/supported")).size(), 1);
+}
+
+TEST_F(ServiceTest, ServiceGoingDownAndComingBack)
+{
+    auto& manager = PLRWebServiceManager::globalManager();
+    manager.beginManager();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    recordStates();
+
+    service.goDown(1000);
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_SERVER_CONNECTION));
+    EXPECT_EQ(manager.serviceReacher()->status(), 1);
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    EXPECT_EQ(states, (QStringList{"CHECKING_CONNECTION", "SERVER_CONNECTION", "CHECKING_CONNECTION",
+                                   "CHECKING_SERVER_VERSION", "PLRWSM_STATE_STABLE"}));
+}
+
+TEST_F(ServiceTest, LocalCheckLooksAtTheHostName)
+{
+    QStringList asked;
+    bool offline = false;
+    Reachability::setFlagsProvider([&](const QString& hostName) -> quint32 {
+        asked << hostName;
+        return offline ? 0 : Reachability::kReachable;
+    });
+    auto& manager = PLRWebServiceManager::globalManager();
+    manager.beginManager();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !asked.isEmpty(); }));
+    EXPECT_EQ(asked.first(), "127.0.0.1");   // the health URL's host, not the URL's text
+
+    // The local check failing means no internet, until a fetch gets through again.
+    recordStates();
+    offline = true;
+    ASSERT_TRUE(testing_support::waitUntil([&] { return states.contains(QStringLiteral("NO_INTERNET")); }));
+    offline = false;
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    Reachability::setFlagsProvider(nullptr);
+}
+
+TEST_F(ServiceTest, OutdatedVersion)
+{
+    service.setMinimumVersion(QStringLiteral("99.1"));
+    PLRWebServiceManager::globalManager().beginManager();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_OUT_OF_DATE_VERSION));
+}
+
+TEST(WebServiceManager, VersionComparison)
+{
+    auto supported = [](const char* app, const char* server, bool force = false) {
+        return PLRWebServiceManager::isVersionSupported(QString::fromLatin1(app), QString::fromLatin1(server), force);
+    };
+    EXPECT_TRUE(supported("2.3.1", "2.3.1"));
+    EXPECT_FALSE(supported("2.3.1", "2.4"));
+    EXPECT_TRUE(supported("2.3.1", "1.9.9"));
+    EXPECT_FALSE(supported("2.3.1", "10"));   // as integers, not text
+    // Fewer server parts: the missing ones count as 0; extra server parts are not read.
+    EXPECT_TRUE(supported("2.3.1", "2.3"));
+    EXPECT_TRUE(supported("2.3", "2.3.0.1"));
+    EXPECT_TRUE(supported("2.3.1", ""));      // no "version": passes
+    EXPECT_FALSE(supported("2.3.1", "1.0", true));
+    EXPECT_TRUE(supported("3.0", "1.0", true));
+}
+
+TEST_F(ServiceTest, VersionCheckFailuresAreRetried)
+{
+    auto& manager = PLRWebServiceManager::globalManager();
+    // An error status is a server-connection failure, checked again once the probe reaches
+    // the host again.
+    service.scriptServiceError(QStringLiteral("/core/supported"), 500, 500);
+    recordStates();
+    manager.beginManager();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    EXPECT_TRUE(states.contains(QStringLiteral("SERVER_CONNECTION")));
+    EXPECT_EQ(service.requests(QStringLiteral("/core/supported")).size(), 2);
+
+    // A dropped connection during the check (a loss of internet) re-checks.
+    service.script(QJsonObject{{"path", "/core/supported"}, {"drop", true}});
+    manager.handlePossibleConnectionChange();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+
+    // Any other transport error: checked again after a pause, not left hanging.
+    service.script(QJsonObject{{"path", "/core/supported"}, {"delay_ms", 5000}});
+    manager.handlePossibleConnectionChange();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_CHECKING_SERVER_VERSION));
+    manager.processReponseError(platform::Error(platform::kURLErrorDomain, platform::urlerror::BadServerResponse),
+                                nullptr);
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE, 3000));
+}
+
+TEST_F(ServiceTest, HostChangeReplacesTheProbe)
+{
+    auto& manager = PLRWebServiceManager::globalManager();
+    manager.beginManager();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    PLRServiceReacher* oldReacher = manager.serviceReacher();
+    QPointer<PLRServiceReacher> watched(oldReacher);
+
+    testing_support::DevService other;
+    ASSERT_TRUE(other.start());
+    PLRWebServiceHost::setCustomPort(QString::number(other.port()));
+    PLRWebServiceHost::setCurrentHostType(PLRWebServiceHost_CUSTOM);
+    EXPECT_FALSE(watched);   // the old probe is gone
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !other.requests(QStringLiteral("/core/health")).isEmpty(); }));
+    EXPECT_EQ(other.requests(QStringLiteral("/core/supported")).size(), 1);
+
+    // The first service hears nothing more from the old probe.
+    service.clearRequests();
+    testing_support::spin(700);
+    EXPECT_TRUE(service.requests().isEmpty());
+}
+
+TEST_F(ServiceTest, LogInOnlyWhenStable)
+{
+    auto& manager = PLRWebServiceManager::globalManager();
+    service.script(QJsonObject{{"path", "/core/supported"}, {"delay_ms", 800}});
+    manager.beginManager();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_CHECKING_SERVER_VERSION));
+    bool called = false;
+    EXPECT_FALSE(PLRWebServiceManager::loginWithEmail(
+        testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword(),
+        [&](bool, const QVariant&, const std::optional<PLRServiceError>&, const platform::Error&) { called = true; }));
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    testing_support::spin(50);
+    EXPECT_FALSE(called);
+    EXPECT_TRUE(service.requests(QStringLiteral("/api/log-in")).isEmpty());
+}
+
+TEST_F(ServiceTest, CoreSignInAndSignOut)
+{
+    PLRWebServiceManager::globalManager().beginManager();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+
+    // A wrong password: the service error reaches the sign-in form, nothing is stored.
+    struct Result {
+        bool called = false;
+        bool success = false;
+        QVariant sessionOrBody;
+        QVariant serviceError;
+        platform::Error transportError;
+    } wrong, right;
+    auto into = [](Result& r) {
+        return [&r](bool success, const QVariant& sessionOrBody, const QVariant& serviceError,
+                    const platform::Error& transportError) {
+            r = Result{true, success, sessionOrBody, serviceError, transportError};
+        };
+    };
+    ASSERT_TRUE(PLRCoreManager::signInUserWithEmail(testing_support::DevService::demoEmail(), QStringLiteral("nope"),
+                                                    into(wrong)));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return wrong.called; }));
+    EXPECT_FALSE(wrong.success);
+    ASSERT_TRUE(wrong.serviceError.canConvert<PLRServiceError>());
+    EXPECT_EQ(wrong.serviceError.value<PLRServiceError>().code(), 1);
+    EXPECT_EQ(PLRCoreManager::userSession(), nullptr);
+
+    ASSERT_TRUE(PLRCoreManager::signInUserWithEmail(testing_support::DevService::demoEmail(),
+                                                    testing_support::DevService::demoPassword(), into(right)));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return right.called; }));
+    ASSERT_TRUE(right.success);
+    PLRUserSession* session = PLRCoreManager::userSession();
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(right.sessionOrBody.value<PLRUserSession*>(), session);
+    EXPECT_FALSE(session->jwt().isEmpty());
+    // The items live under the current host's service key.
+    const QString serviceKey = PLRWebServiceHost::currentHost().serviceKey();
+    EXPECT_EQ(serviceKey, "com.dev.custom");
+    EXPECT_EQ(PLRKeyChain::itemForKey(kPLRKeychainKeyJWT, serviceKey).value_or(QString()), session->jwt());
+    EXPECT_EQ(PLRKeyChain::itemForKey(kPLRKeychainKeyUserId, serviceKey).value_or(QString()), "1");
+    const QJsonObject login = service.requests(QStringLiteral("/api/log-in")).last().toObject();
+    EXPECT_TRUE(login.value("authorization").toString().isEmpty());
+    EXPECT_EQ(login.value("body").toObject().value("user").toObject().value("email").toString(),
+              testing_support::DevService::demoEmail());
+
+    QObject context;
+    int loggedOut = 0;
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &context, kPLRUserSessionLoggedOutNotification, [&](const platform::Notification&) { ++loggedOut; });
+    EXPECT_TRUE(PLRCoreManager::signOut());
+    EXPECT_EQ(loggedOut, 1);
+    EXPECT_EQ(PLRCoreManager::userSession(), nullptr);
+    EXPECT_FALSE(PLRKeyChain::itemForKey(kPLRKeychainKeyJWT, serviceKey).has_value());
+}
+
+TEST_F(ServiceTest, HostNameWithSpacesLeavesTheServiceUnreachable)
+{
+    PLRWebServiceHost::setCustomHostName(QStringLiteral("bad host name"));
+    PLRWebServiceManager::globalManager().beginManager();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_SERVER_CONNECTION));
+    testing_support::spin(400);
+    EXPECT_EQ(stateName(), PLRWSM_STATE_SERVER_CONNECTION);
+    bool called = false;
+    EXPECT_FALSE(PLRWebServiceManager::loginWithEmail(
+        QStringLiteral("a@b.c"), QStringLiteral("p"),
+        [&](bool, const QVariant&, const std::optional<PLRServiceError>&, const platform::Error&) { called = true; }));
+    EXPECT_FALSE(called);
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <memory>
+
+namespace testing_support {
+
+// The local development service (pellora-devservice) run for one test on a free loopback
+// port, with synchronous calls to its control interface. Stopped when destroyed.
+class DevService {
+public:
+    DevService();
+    ~DevService();
+    DevService(const DevService&) = delete;
+    DevService& operator=(const DevService&) = delete;
+
+    // $PELLORA_BINARY_DIR/tools/devservice/pellora-devservice, else the path of the build.
+    static QString executablePath();
+
+    // Starts it (extra command-line arguments allowed) and waits until it listens.
+    bool start(const QStringList& arguments = {});
+    void stop();
+    bool isRunning() const;
+
+    quint16 port() const { return m_port; }
+    QUrl baseUrl() const;
+
+    // Points the application's custom host at the service and selects the custom host type
+    // (without the host-change notification: call before the web-service manager starts).
+    void useAsCustomHost() const;
+
+    static QString demoEmail() { return QStringLiteral("demo@pellora.test"); }
+    static QString demoPassword() { return QStringLiteral("pellora-demo"); }
+
+    // ---- control interface (see tools/devservice/routes/ControlRoutes.cpp) ----
+    // The answer body as JSON (Undefined when the call failed).
+    QJsonValue control(const QByteArray& method, const QString& path, const QJsonObject& body = {}) const;
+    // The next `count` requests of the path answer {"code": code} with the status.
+    void scriptServiceError(const QString& path, int code, int status = 400, int count = 1) const;
+    void script(const QJsonObject& script) const;
+    QJsonArray requests(const QString& path = QString()) const;
+    void clearRequests() const;
+    void goDown(int durationMs) const;
+    void setMinimumVersion(const QString& version) const;
+    QString addUser(const QString& email, const QString& password) const;
+    // A session token issued for the account, without a log-in request.
+    QString tokenFor(const QString& email) const;
+    // Sends {"event", "payload" + "post"} to every open socket; answers how many got it.
+    int pushSocketEvent(const QString& postId, const QString& event, const QJsonObject& payload = {}) const;
+    int pushRawSocketMessage(const QString& text) const;
+    int openSockets() const;
+
+private:
+    std::unique_ptr<QProcess> m_process;
+    quint16 m_port = 0;
+};
+
+} // namespace testing_support

@@ -1,0 +1,95 @@
+// pellora-devservice: the local development service.
+//
+//   pellora-devservice [--port N] [--data FILE] [--user EMAIL:PASSWORD]... [--users FILE]
+//                      [--min-version VERSION]
+//
+// --port 0 picks a free port. On start it prints the address it listens on and the demo
+// account, one per line, then serves until killed.
+#include "DevServer.h"
+#include "DevStore.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTextStream>
+
+#include <csignal>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pellora-devservice"));
+    std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
+    std::signal(SIGINT, [](int) { QCoreApplication::quit(); });
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Local development service of Pellora."));
+    parser.addHelpOption();
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port to listen on (0: any free port)."),
+                                        QStringLiteral("N"), QStringLiteral("4000"));
+    const QCommandLineOption dataOption(QStringLiteral("data"), QStringLiteral("JSON file that keeps the data."),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption userOption(QStringLiteral("user"), QStringLiteral("An account, EMAIL:PASSWORD (repeatable)."),
+                                        QStringLiteral("EMAIL:PASSWORD"));
+    const QCommandLineOption usersOption(QStringLiteral("users"),
+                                         QStringLiteral("JSON file with accounts: [{\"email\", \"password\"}]."),
+                                         QStringLiteral("FILE"));
+    const QCommandLineOption versionOption(QStringLiteral("min-version"),
+                                           QStringLiteral("Minimum application version answered by /core/supported."),
+                                           QStringLiteral("VERSION"));
+    parser.addOptions({portOption, dataOption, userOption, usersOption, versionOption});
+    parser.process(app);
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    bool portOk = false;
+    const uint port = parser.value(portOption).toUInt(&portOk);
+    if (!portOk || port > 65535) {
+        err << "invalid --port " << parser.value(portOption) << Qt::endl;
+        return 2;
+    }
+
+    DevStore store(parser.value(dataOption));
+    QString message;
+    if (!store.load(&message)) {
+        err << "devservice: " << message << Qt::endl;
+        return 2;
+    }
+    store.addUser(DevStore::demoEmail(), DevStore::demoPassword());
+    for (const QString& entry : parser.values(userOption)) {
+        const qsizetype colon = entry.indexOf(QLatin1Char(':'));
+        if (colon <= 0) {
+            err << "invalid --user " << entry << " (EMAIL:PASSWORD)" << Qt::endl;
+            return 2;
+        }
+        store.addUser(entry.left(colon), entry.mid(colon + 1));
+    }
+    if (parser.isSet(usersOption)) {
+        QFile file(parser.value(usersOption));
+        const QJsonDocument document = file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll())
+                                                                      : QJsonDocument();
+        if (!document.isArray()) {
+            err << "devservice: " << file.fileName() << " is not a JSON array of accounts" << Qt::endl;
+            return 2;
+        }
+        for (const QJsonValue& value : document.array()) {
+            const QJsonObject account = value.toObject();
+            const QString email = account.value(QStringLiteral("email")).toString();
+            if (!email.isEmpty())
+                store.addUser(email, account.value(QStringLiteral("password")).toString());
+        }
+    }
+    if (parser.isSet(versionOption))
+        store.setMinimumVersion(parser.value(versionOption));
+
+    DevServer server(store);
+    registerAllRoutes(server);
+    const quint16 bound = server.start(quint16(port));
+    if (bound == 0)
+        return 1;
+    out << "pellora-devservice listening on http://127.0.0.1:" << bound << Qt::endl;
+    out << "Demo account: " << DevStore::demoEmail() << " / " << DevStore::demoPassword() << Qt::endl;
+    return app.exec();
+}

@@ -1,0 +1,144 @@
+// /__control: the test and development interface of the service itself (never used by the
+// application). Scripted answers, the request log, going down, socket events, accounts.
+//
+//   POST   /__control/script     {"path", "method"?, "count"? = 1, "delay_ms"? = 0,
+//                                 "code"?, "status"? = 400, "error"?, "body"?, "raw"?, "drop"?}
+//          The next `count` requests of the path get the scripted answer (after the delay):
+//          "code" gives {"code", "error"?}; "body" any JSON body; "raw" a text body as it stands;
+//          "status" alone an empty body; "drop" closes the connection. Without any of them
+//          only the delay applies and the normal answer follows.
+//   DELETE /__control/script     forgets every script
+//   GET    /__control/requests   {"requests": [...]} (optional ?path=)
+//   DELETE /__control/requests   clears the log
+//   POST   /__control/down       {"duration_ms"}: stops listening and drops every connection
+//   POST   /__control/supported  {"version"}: the minimum version "/core/supported" answers
+//   POST   /__control/users      {"email", "password"} -> {"user_id"}
+//   POST   /__control/tokens     {"user_id"} or {"email"} -> {"jwt", "user_id"}
+//   POST   /__control/socket     {"post", "event", "payload"?} or {"raw"} -> {"sent"}
+//   GET    /__control/sockets    {"count"}: open sockets
+#include "DevServer.h"
+
+#include <QJsonDocument>
+#include <QTimer>
+
+namespace {
+
+DevResponse badRequest(const QString& message)
+{
+    return DevResponse::json(QJsonObject{{QStringLiteral("error"), message}}, 400);
+}
+
+DevResponse ok(QJsonObject body = {})
+{
+    body.insert(QStringLiteral("ok"), true);
+    return DevResponse::json(body);
+}
+
+} // namespace
+
+DEV_ROUTE_GROUP(registerControlRoutes)
+{
+    server.route("POST", QStringLiteral("/__control/script"), [&server](const DevRequest& request) {
+        const QJsonObject object = request.json.toObject();
+        DevServer::Script script;
+        script.path = object.value(QStringLiteral("path")).toString();
+        if (!script.path.startsWith(QLatin1Char('/')))
+            return badRequest(QStringLiteral("\"path\" must be an absolute path"));
+        script.method = object.value(QStringLiteral("method")).toString().toUpper().toLatin1();
+        script.remaining = qMax(1, object.value(QStringLiteral("count")).toInt(1));
+        script.delayMs = qMax(0, object.value(QStringLiteral("delay_ms")).toInt(0));
+        const int status = object.value(QStringLiteral("status")).toInt(400);
+        if (object.value(QStringLiteral("drop")).toBool()) {
+            DevResponse drop;
+            drop.dropConnection = true;
+            script.response = drop;
+        } else if (object.contains(QStringLiteral("code"))) {
+            script.response = DevResponse::serviceError(status, object.value(QStringLiteral("code")).toInt(),
+                                                        object.value(QStringLiteral("error")).toString());
+        } else if (object.contains(QStringLiteral("body"))) {
+            script.response = DevResponse::json(object.value(QStringLiteral("body")), status);
+        } else if (object.contains(QStringLiteral("raw"))) {
+            script.response = DevResponse::text(object.value(QStringLiteral("raw")).toString().toUtf8(), status,
+                                                object.value(QStringLiteral("content_type"))
+                                                    .toString(QStringLiteral("text/html; charset=utf-8"))
+                                                    .toLatin1());
+        } else if (object.contains(QStringLiteral("status"))) {
+            script.response = DevResponse::text(QByteArray(), status);
+        }
+        server.addScript(script);
+        return ok();
+    });
+
+    server.route("DELETE", QStringLiteral("/__control/script"), [&server](const DevRequest&) {
+        server.clearScripts();
+        return ok();
+    });
+
+    server.route("GET", QStringLiteral("/__control/requests"), [&server](const DevRequest& request) {
+        return DevResponse::json(QJsonObject{
+            {QStringLiteral("requests"), server.requestLog(request.query.queryItemValue(QStringLiteral("path"), QUrl::FullyDecoded))}});
+    });
+
+    server.route("DELETE", QStringLiteral("/__control/requests"), [&server](const DevRequest&) {
+        server.clearRequestLog();
+        return ok();
+    });
+
+    server.route("POST", QStringLiteral("/__control/down"), [&server](const DevRequest& request) {
+        const int duration = qMax(0, request.json.toObject().value(QStringLiteral("duration_ms")).toInt(1000));
+        // Answer first, then go down once the answer has left.
+        QTimer::singleShot(50, &server, [&server, duration] { server.goDown(duration); });
+        return ok();
+    });
+
+    server.route("POST", QStringLiteral("/__control/supported"), [&server](const DevRequest& request) {
+        const QJsonValue version = request.json.toObject().value(QStringLiteral("version"));
+        if (!version.isString())
+            return badRequest(QStringLiteral("\"version\" must be a string"));
+        server.store().setMinimumVersion(version.toString());
+        return ok();
+    });
+
+    server.route("POST", QStringLiteral("/__control/users"), [&server](const DevRequest& request) {
+        const QJsonObject object = request.json.toObject();
+        const QString email = object.value(QStringLiteral("email")).toString();
+        const QString password = object.value(QStringLiteral("password")).toString();
+        if (email.isEmpty() || password.isEmpty())
+            return badRequest(QStringLiteral("\"email\" and \"password\" are required"));
+        return ok({{QStringLiteral("user_id"), server.store().addUser(email, password)}});
+    });
+
+    server.route("POST", QStringLiteral("/__control/tokens"), [&server](const DevRequest& request) {
+        const QJsonObject object = request.json.toObject();
+        QString userId = object.value(QStringLiteral("user_id")).toString();
+        if (userId.isEmpty()) {
+            const DevStore::User* user = server.store().userByEmail(object.value(QStringLiteral("email")).toString());
+            if (user)
+                userId = user->id;
+        }
+        if (!server.store().userById(userId))
+            return badRequest(QStringLiteral("no such user"));
+        return ok({{QStringLiteral("jwt"), server.store().issueToken(userId)},
+                   {QStringLiteral("user_id"), userId}});
+    });
+
+    server.route("POST", QStringLiteral("/__control/socket"), [&server](const DevRequest& request) {
+        const QJsonObject object = request.json.toObject();
+        QString text;
+        if (object.contains(QStringLiteral("raw"))) {
+            text = object.value(QStringLiteral("raw")).toString();
+        } else {
+            QJsonObject payload = object.value(QStringLiteral("payload")).toObject();
+            if (object.contains(QStringLiteral("post")))
+                payload.insert(QStringLiteral("post"), object.value(QStringLiteral("post")));
+            const QJsonObject message{{QStringLiteral("event"), object.value(QStringLiteral("event"))},
+                                      {QStringLiteral("payload"), payload}};
+            text = QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact));
+        }
+        return ok({{QStringLiteral("sent"), server.pushToSockets(text)}});
+    });
+
+    server.route("GET", QStringLiteral("/__control/sockets"), [&server](const DevRequest&) {
+        return ok({{QStringLiteral("count"), server.socketCount()}});
+    });
+}
