@@ -390,5 +390,13 @@ std::shared_ptr<PLRSaveBatch> PLRUserSession::prepareSave()
         add(manager->representedPost());
     for (PLRPersistantPost* post : m_account->currentPosts())
         add(post);
+    // The open posts' photo records, after their bundles.
+    for (const auto& manager : m_postManagers) {
+        PLRPersistantPost* post = manager->representedPost();
+        if (!post || m_account->postForIdentifier(post->identifier()) != post)
+            continue;
+        if (auto write = manager->prepareLocationWrite())
+            batch->bundles.push_back(std::move(*write));
+    }
     return batch;
 }

@@ -1,0 +1,91 @@
+// The post manager's photo folder: images in use, records saved with the post, reloads.
+
+#include "../StoreTestHelpers.h"
+#include "SourceTestPhotos.h"
+#include "TestSupport.h"
+
+#include "persistance-store/source/PLRSourceDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+namespace {
+
+QString makeFolder(const QStringList& names)
+{
+    const QString folder = testing_support::testHome() + "/photos";
+    QDir().mkpath(folder);
+    for (const QString& name : names)
+        EXPECT_TRUE(source_test::writePhoto(folder + "/" + name, 60, 40));
+    return folder;
+}
+
+PLRPostManager* openPost(PLRUserSession* session, const QString& folder)
+{
+    PLRPostManager* manager = session->newPostManager();
+    EXPECT_TRUE(manager->createNewPostWithTitle("Trip", QUrl::fromLocalFile(folder)));
+    EXPECT_TRUE(testing_support::waitUntil([&] { return manager->images().size() == 2; }, 5000));
+    return manager;
+}
+
+} // namespace
+
+TEST(PostManagerPhotos, CountsThePhotosTheLayoutUsesAndKeepsTheirRecordsAcrossAReload)
+{
+    const QString folder = makeFolder({"a.jpg", "b.jpg"});
+    PLRUserSession* session = store_test::signIn();
+    PLRPostManager* manager = openPost(session, folder);
+    EXPECT_EQ(manager->numberOfImagesInUse(), 0);
+    EXPECT_EQ(manager->sourceDirectory()->location(), QUrl::fromLocalFile(folder));
+
+    PLRSourceImagePtr first = manager->images().first();
+    first->setHidden(true);
+    PLRLayout layout;
+    PLRBlock* block = layout.add_sections()->add_blocks();
+    block->mutable_image()->set_img_ref(first->identifier().toStdString());
+    manager->representedPost()->setLayout(layout);
+    QSignalSpy spy(manager, &PLRPostManager::numberOfImagesInUseChanged);
+    manager->refreshImagesInUse();
+    EXPECT_EQ(manager->numberOfImagesInUse(), 1);
+    EXPECT_EQ(spy.count(), 1);
+    ASSERT_EQ(manager->imagesInPost().size(), 1);
+    EXPECT_EQ(manager->imagesInPost().first()->identifier(), first->identifier());
+    EXPECT_EQ(manager->imageForIdentifier(first->identifier()), first);
+
+    // The periodic save writes the photo records beside the post.
+    const QString identifier = first->identifier();
+    const QString postId = manager->representedPost()->identifier();
+    ASSERT_TRUE(store_test::saveAndWait());
+    EXPECT_TRUE(QFile::exists(manager->representedPost()->bundlePath() + "/location.plist"));
+
+    // A fresh session loads the post; its manager finds the folder and the same records.
+    PLRCoreManager::signOut();
+    PLRUserSession* again = store_test::signIn();
+    PLRPersistantPost* post = again->account()->postForIdentifier(postId);
+    ASSERT_NE(post, nullptr);
+    PLRPostManager* reopened = again->postManagerForPost(post);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return reopened->images().size() == 2; }, 5000));
+    PLRSourceImagePtr same = reopened->imageForIdentifier(identifier);
+    ASSERT_NE(same, nullptr);
+    EXPECT_TRUE(same->isHidden());
+    EXPECT_TRUE(testing_support::waitUntil([&] { return reopened->numberOfImagesInUse() == 1; }, 5000));
+}
+
+TEST(PostManagerPhotos, MissingPhotosAreNamedBeforePublishing)
+{
+    const QString folder = makeFolder({"a.jpg", "b.jpg"});
+    PLRPostManager* manager = openPost(store_test::signIn(), folder);
+    PLRLayout layout;
+    PLRSection* section = layout.add_sections();
+    for (const PLRSourceImagePtr& image : manager->images())
+        section->add_blocks()->mutable_image()->set_img_ref(image->identifier().toStdString());
+    manager->representedPost()->setLayout(layout);
+    manager->refreshImagesInUse();
+    ASSERT_TRUE(QFile::remove(folder + "/b.jpg"));
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        return manager->sourceDirectory()->missingFileNamesForIdentifiers(manager->imageReferencesInLayout()).size() == 1;
+    }, 5000));
+    EXPECT_EQ(manager->sourceDirectory()->missingFileNamesForIdentifiers(manager->imageReferencesInLayout()),
+              QStringList{"b.jpg"});
+}
