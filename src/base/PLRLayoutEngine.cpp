@@ -1,0 +1,77 @@
+#include "base/PLRLayoutEngine.h"
+
+#include "base/PLRLayoutManager.h"
+#include "base/PLRSourceImageLayoutProvider.h"
+#include "persistance-store/PLRPersistantPost.h"
+#include "persistance-store/source/PLRSourceDirectory.h"
+#include "platform/Dispatch.h"
+#include "session/PLRPostManager.h"
+
+#include <QPointer>
+
+namespace {
+
+// Hands a photo that changed on disk to the layout: its decoded pictures are forgotten and
+// the blocks showing it are drawn again.
+class ChangedImageRelay final : public QObject, public PLRSourceDirectoryDelegate {
+public:
+    ChangedImageRelay(PLRLayoutManager* manager, PLRSourceImageLayoutProvider* provider,
+                      PLRSourceDirectory* directory)
+        : QObject(manager), m_manager(manager), m_provider(provider), m_directory(directory)
+    {
+        if (m_directory)
+            m_directory->addDelegate(this);
+    }
+    ~ChangedImageRelay() override
+    {
+        if (m_directory)
+            m_directory->removeDelegate(this);
+    }
+    void sourceDirectoryUpdatedImage(PLRSourceDirectory*, const PLRSourceImagePtr& image) override
+    {
+        if (!image)
+            return;
+        const QString identifier = image->identifier();
+        QPointer<ChangedImageRelay> self(this);
+        platform::dispatchMain([self, identifier] {
+            if (!self)
+                return;
+            self->m_provider->invalidate(identifier);
+            self->m_manager->imageDidChange(identifier);
+        });
+    }
+
+private:
+    PLRLayoutManager* m_manager;
+    PLRSourceImageLayoutProvider* m_provider;
+    PLRSourceDirectory* m_directory;
+};
+
+} // namespace
+
+void PLRLayoutEngine::install()
+{
+    PLRPostManager::setLayoutManagerFactory([](PLRPostManager& postManager) {
+        PLRPostManager::MadeLayoutManager made;
+        PLRPersistantPost* post = postManager.representedPost();
+        if (!post)
+            return made;
+        auto* manager = new PLRLayoutManager(&post->layout(), &postManager);
+        QPointer<PLRPostManager> owner(&postManager);
+        auto provider = std::make_unique<PLRSourceImageLayoutProvider>(
+            [owner](const QString& identifier) {
+                return owner ? owner->imageForIdentifier(identifier) : PLRSourceImagePtr();
+            },
+            // The post manager recounts the photos in use from the layout itself, once per burst.
+            [owner](const QString&, qint64) {
+                if (owner)
+                    owner->imagesInUseMayHaveChanged();
+            });
+        auto* rawProvider = provider.get();
+        manager->setImageProvider(std::move(provider));
+        new ChangedImageRelay(manager, rawProvider, postManager.sourceDirectory());
+        made.owner = manager;
+        made.manager = manager;
+        return made;
+    });
+}

@@ -1,0 +1,104 @@
+#include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
+
+#include "platform/ui/Fonts.h"
+
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QPainter>
+
+#include <cmath>
+
+namespace {
+
+bool canMeasureText()
+{
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+constexpr double kTallestText = 1.0e7;
+
+} // namespace
+
+QFont PLRBlockDrawHandler_Text::fontForStyle(int style)
+{
+    using platform::ui::FontWeight;
+    QFont font;
+    switch (style) {
+    case PLRBlock_Text::HEADER1: font = platform::ui::systemFont(32, FontWeight::Bold); break;
+    case PLRBlock_Text::HEADER2: font = platform::ui::systemFont(26, FontWeight::Bold); break;
+    case PLRBlock_Text::HEADER3: font = platform::ui::systemFont(22, FontWeight::Bold); break;
+    case PLRBlock_Text::HEADER4: font = platform::ui::systemFont(18, FontWeight::Bold); break;
+    case PLRBlock_Text::HEADER5: font = platform::ui::systemFont(15, FontWeight::Bold); break;
+    default: font = platform::ui::systemFont(14); break;
+    }
+    // Unhinted glyph advances: text wraps the same at every scale it is drawn at (screen,
+    // exports), so the measured height always fits.
+    font.setHintingPreference(QFont::PreferNoHinting);
+    return font;
+}
+
+QColor PLRBlockDrawHandler_Text::textColour()
+{
+    return QColor(0x22, 0x22, 0x22);
+}
+
+double PLRBlockDrawHandler_Text::widthFraction(const PLRBlock_Text& text)
+{
+    const double fraction = text.has_position() ? double(text.position().width()) : 1.0;
+    return std::isfinite(fraction) && fraction > 0.0 && fraction <= 1.0 ? fraction : 1.0;
+}
+
+int PLRBlockDrawHandler_Text::textFlags(const PLRBlock_Text& text)
+{
+    int flags = Qt::TextWordWrap | Qt::AlignTop;
+    switch (text.position().alignment()) {
+    case PLRPosition::CENTRE: flags |= Qt::AlignHCenter; break;
+    case PLRPosition::RIGHT: flags |= Qt::AlignRight; break;
+    case PLRPosition::JUSTIFY: flags |= Qt::AlignJustify; break;
+    default: flags |= Qt::AlignLeft; break;
+    }
+    return flags;
+}
+
+QRectF PLRBlockDrawHandler_Text::textRectInBlock(const QRectF& bounds, const PLRBlock_Text& text)
+{
+    const double width = bounds.width() * widthFraction(text);
+    double x = bounds.x();
+    switch (text.position().alignment()) {
+    case PLRPosition::RIGHT: x = bounds.right() - width; break;
+    case PLRPosition::CENTRE:
+    case PLRPosition::JUSTIFY: x = bounds.x() + (bounds.width() - width) / 2.0; break;
+    default: break;
+    }
+    return QRectF(x, bounds.y(), width, bounds.height());
+}
+
+double PLRBlockDrawHandler_Text::heightForWidth(const PLRBlock_Text& text, double blockWidth)
+{
+    if (!canMeasureText() || !std::isfinite(blockWidth))
+        return 0.0;
+    const QFontMetricsF metrics(fontForStyle(text.style()));
+    const QString value = QString::fromStdString(text.value());
+    if (value.trimmed().isEmpty())
+        return std::ceil(metrics.height());
+    const double width = std::max(1.0, blockWidth * widthFraction(text));
+    const QRectF used = metrics.boundingRect(QRectF(0, 0, width, kTallestText), textFlags(text), value);
+    return std::ceil(std::max(used.height(), metrics.height()));
+}
+
+void PLRBlockDrawHandler_Text::draw(QPainter& painter, const QRectF& bounds)
+{
+    const PLRBlock* textBlock = block();
+    if (!textBlock || bounds.isEmpty())
+        return;
+    const PLRBlock_Text& text = textBlock->text();
+    const QString value = QString::fromStdString(text.value());
+    if (value.isEmpty())
+        return;
+    painter.save();
+    painter.setClipRect(bounds, Qt::IntersectClip);
+    painter.setFont(fontForStyle(text.style()));
+    painter.setPen(textColour());
+    painter.drawText(textRectInBlock(bounds, text), textFlags(text), value);
+    painter.restore();
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "layout/block_draw_handlers/PLRBlockDrawHandler.h"
+
+#include <QColor>
+#include <QFont>
+
+// Draws a text block: its plain text in the font of its style (Header1-Header5, Paragraph),
+// wrapped in a box that is the width fraction of the block (position.width, as made by
+// PLRLayoutManager::widthValueForTextWidth; anything outside (0, 1] means the whole width)
+// and placed by the alignment (left, centre, right; justified text uses a centred box).
+class PLRBlockDrawHandler_Text : public PLRBlockDrawHandler {
+public:
+    using PLRBlockDrawHandler::PLRBlockDrawHandler;
+    int blockKind() const override { return plr::kBlockKindText; }
+    void draw(QPainter& painter, const QRectF& bounds) override;
+
+    static QFont fontForStyle(int style);
+    static QColor textColour();
+    static double widthFraction(const PLRBlock_Text& text);
+    static int textFlags(const PLRBlock_Text& text);
+    // The box the text wraps in, inside the block's rectangle.
+    static QRectF textRectInBlock(const QRectF& bounds, const PLRBlock_Text& text);
+    // The height the text needs when its block is that wide (at least one line).
+    static double heightForWidth(const PLRBlock_Text& text, double blockWidth);
+};

@@ -1,0 +1,145 @@
+#include "layout/views/PLRBlockView.h"
+
+#include "layout/views/PLRLayoutView.h"
+#include "layout/views/PLRLayoutViewProxy.h"
+#include "layout/views/PLRSectionView.h"
+#include "platform/Log.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <cmath>
+
+PLRBlockView::PLRBlockView(PLRBlock* block, PLRSectionView* sectionView, QWidget* parent)
+    : QWidget(parent), m_block(block), m_sectionView(sectionView)
+{
+    setAttribute(Qt::WA_NoSystemBackground, true);
+    setAutoFillBackground(false);
+    ensureDrawHandler();
+}
+
+PLRBlockView::~PLRBlockView()
+{
+    // Sub-block views go first, while this view can still answer their bookkeeping.
+    const QList<PLRBlockView*> subs = m_subBlocks;
+    m_subBlocks.clear();
+    qDeleteAll(subs);
+    if (m_sectionView)
+        m_sectionView->forgetBlockView(this);
+}
+
+int PLRBlockView::blockKind() const
+{
+    return m_block ? plr::typeOneOfCase(*m_block) : plr::kBlockKindNone;
+}
+
+PLRLayoutView* PLRBlockView::layoutView() const
+{
+    return m_sectionView ? m_sectionView->layoutView() : nullptr;
+}
+
+PLRLayoutViewProxy* PLRBlockView::layoutViewProxy() const
+{
+    return m_sectionView ? m_sectionView->layoutViewProxy() : nullptr;
+}
+
+PLRLayoutManager* PLRBlockView::layoutManager() const
+{
+    PLRLayoutViewProxy* proxy = layoutViewProxy();
+    return proxy ? proxy->layoutManager() : nullptr;
+}
+
+QRectF PLRBlockView::frameInLayoutView() const
+{
+    return m_frameInSection.translated(m_sectionView ? m_sectionView->frame().topLeft() : QPointF());
+}
+
+void PLRBlockView::setInteractionHandler(std::unique_ptr<PLRBlockViewInteractionHandler> handler)
+{
+    m_interactionHandler = std::move(handler);
+    update();
+}
+
+void PLRBlockView::ensureDrawHandler()
+{
+    const int kind = blockKind();
+    const bool wantsHandler = kind != plr::kBlockKindContainer && kind != plr::kBlockKindNone;
+    if (!wantsHandler) {
+        m_drawHandler.reset();
+        return;
+    }
+    if (!m_drawHandler || m_drawHandler->blockKind() != kind)
+        m_drawHandler = PLRBlockDrawHandler::handlerForBlockView(this);
+}
+
+void PLRBlockView::setFrames(const QRectF& frameInParent, const QRectF& frameInSection)
+{
+    m_frame = frameInParent;
+    m_frameInSection = frameInSection;
+}
+
+void PLRBlockView::placeWidget(const QPointF& sectionOrigin, const QPoint& parentWidgetOrigin)
+{
+    m_exactOriginInLayout = sectionOrigin + m_frameInSection.topLeft();
+    const QRectF exact(m_exactOriginInLayout, m_frameInSection.size());
+    m_placedRect = exact;
+    const QPoint topLeft(int(std::floor(exact.left())), int(std::floor(exact.top())));
+    const QPoint bottomRight(int(std::ceil(exact.right())), int(std::ceil(exact.bottom())));
+    m_widgetOriginInLayout = topLeft;
+    const QRect geometryInParent(topLeft - parentWidgetOrigin, QSize(bottomRight.x() - topLeft.x(), bottomRight.y() - topLeft.y()));
+    if (geometry() != geometryInParent)
+        setGeometry(geometryInParent);
+}
+
+void PLRBlockView::displayRectIgnoringOpacity(const QRectF& rect, QPainter* painter)
+{
+    if (!painter || !m_block || !rect.intersects(bounds()))
+        return;
+    if (m_drawHandler)
+        m_drawHandler->draw(*painter, bounds());
+    for (PLRBlockView* sub : std::as_const(m_subBlocks)) {
+        const QPointF origin = sub->frame().topLeft();
+        painter->translate(origin);
+        sub->displayRectIgnoringOpacity(rect.translated(-origin), painter);
+        painter->translate(-origin);
+    }
+}
+
+QImage PLRBlockView::renderImage(double width)
+{
+    if (PLRLayoutView* view = layoutView())
+        view->layoutSubtreeIfNeeded();
+    const QRectF area = bounds();
+    if (!(area.width() > 0.0) || !(area.height() > 0.0))
+        return {};
+    const double pixelWidth = width > 0.0 && std::isfinite(width) ? width : area.width();
+    const double scale = pixelWidth / area.width();
+    const double pixelHeight = area.height() * scale;
+    if (!(pixelWidth >= 1.0) || !(pixelHeight >= 1.0) || pixelWidth * pixelHeight * 4.0 > double(1 << 30)) {
+        PLR_LOG_WARN(QStringLiteral("A block render of %1 x %2 pixels is not possible").arg(pixelWidth).arg(pixelHeight));
+        return {};
+    }
+    QImage image(int(pixelWidth), int(pixelHeight), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
+    painter.scale(scale, scale);
+    displayRectIgnoringOpacity(area, &painter);
+    return image;
+}
+
+void PLRBlockView::paintEvent(QPaintEvent* event)
+{
+    if (!m_drawHandler && !m_interactionHandler)
+        return;
+    if (!layoutViewProxy())
+        return;   // the view outlived its proxy (and maybe its layout)
+    QPainter painter(this);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
+    painter.setClipRect(event->rect());
+    painter.translate(m_exactOriginInLayout - QPointF(m_widgetOriginInLayout));
+    if (m_drawHandler)
+        m_drawHandler->draw(painter, bounds());
+    if (m_interactionHandler)
+        m_interactionHandler->drawDecorations(painter, bounds());
+}

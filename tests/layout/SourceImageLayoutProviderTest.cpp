@@ -1,0 +1,61 @@
+#include "base/PLRLayoutManager.h"
+#include "base/PLRSourceImageLayoutProvider.h"
+#include "persistance-store/source/PLRImageManager.h"
+#include "persistance-store/source/PLRImageMetadata.h"
+#include "persistance-store/source/PLRSourceImage.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+
+// The adapter over real source images: a photo file on disk, its export cache, its use count.
+TEST(SourceImageLayoutProvider, AnswersFromTheSourceImages)
+{
+    const QString folder = testing_support::testHome() + "/photos";
+    const QString cache = testing_support::testHome() + "/cache";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QDir().mkpath(cache));
+    PLRImageManager::setDefaultLocationRoot(cache);
+    const QString path = folder + "/wide.jpg";
+    QImage picture(400, 200, QImage::Format_RGB32);
+    picture.fill(QColor(0, 200, 0));
+    ASSERT_TRUE(picture.save(path, "JPEG", 95));
+
+    auto image = std::make_shared<PLRSourceImage>(QStringLiteral("wide"), cache);
+    const QFileInfo info(path);
+    image->setFile(path, QStringLiteral("wide.jpg"),
+                   PLRFileStamp{info.size(), PLRImageManager::fileModifiedNs(path)}, PLRImageMetadata::read(path));
+
+    QList<QPair<QString, qint64>> counts;
+    auto provider = std::make_unique<PLRSourceImageLayoutProvider>(
+        [image](const QString& identifier) { return identifier == "wide" ? image : nullptr; },
+        [&counts](const QString& identifier, qint64 count) { counts.append({identifier, count}); });
+    PLRSourceImageLayoutProvider* photos = provider.get();
+
+    EXPECT_TRUE(photos->hasImage("wide"));
+    EXPECT_FALSE(photos->hasImage("other"));
+    EXPECT_EQ(photos->imageSize("wide"), QSizeF(400, 200));
+    EXPECT_DOUBLE_EQ(photos->aspectRatioFactor("wide"), 2.0);
+    EXPECT_EQ(photos->aspectRatioFactor("other"), 0.0);
+    const QImage exported = photos->exportImage("wide");
+    ASSERT_FALSE(exported.isNull());
+    EXPECT_EQ(exported.size(), QSize(400, 200));
+    EXPECT_NEAR(QColor(exported.pixel(200, 100)).green(), 200, 6);
+    EXPECT_EQ(photos->fullSizeImage("wide").size(), QSize(400, 200));
+    EXPECT_TRUE(photos->exportImage("other").isNull());
+
+    // The layout manager reports the photo's uses through the adapter.
+    PLRLayoutManager manager(nullptr);
+    manager.setImageProvider(std::move(provider));
+    manager.createAndAddBlocksForImages({"wide", "wide"});
+    EXPECT_EQ(counts.last(), (QPair<QString, qint64>{"wide", 2}));
+    EXPECT_EQ(manager.representedLayout()->sections(0).blocks(0).image().source_last_updated(),
+              QString::number(qint32(image->modifiedDate().toSecsSinceEpoch())).toStdString());
+
+    image->setFileDeleted(true);
+    EXPECT_FALSE(photos->hasImage("wide"));
+    PLRImageManager::setDefaultLocationRoot(QString());
+}
