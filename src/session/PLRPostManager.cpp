@@ -61,7 +61,8 @@ PLRPostManager::PLRPostManager(PLRPersistantPost* post, PLRUserSession* session)
 
 PLRPostManager::~PLRPostManager()
 {
-    m_layoutManager.reset();
+    m_layoutManager = nullptr;
+    m_layoutManagerOwner.reset();
     if (m_sourceDirectory) {
         m_sourceDirectory->removeDelegate(this);
         m_sourceDirectory->stopWatching();
@@ -90,7 +91,8 @@ bool PLRPostManager::createNewPostWithTitle(const QString& title, const QUrl& lo
     m_post = post;
     post->setOwningPostManager(this);
     m_sourceLocation = location;
-    m_layoutManager.reset();
+    m_layoutManager = nullptr;
+    m_layoutManagerOwner.reset();
     setUpSourceDirectory(location.toLocalFile());
     return true;
 }
@@ -162,25 +164,36 @@ void PLRPostManager::refreshImagesInUse()
     emit numberOfImagesInUseChanged(count);
 }
 
-void PLRPostManager::scheduleRefresh()
+void PLRPostManager::imagesInUseMayHaveChanged()
 {
-    // Folder call-backs come from any thread; the count is kept on the main thread.
+    // Call-backs come from any thread and in bursts; the count is kept on the main thread
+    // and recomputed once per burst.
     QPointer<PLRPostManager> self(this);
     platform::dispatchMain([self] {
-        if (self)
+        if (!self || self->m_refreshPending)
+            return;
+        self->m_refreshPending = true;
+        platform::dispatchMain([self] {
+            if (!self)
+                return;
+            self->m_refreshPending = false;
             self->refreshImagesInUse();
+        });
     });
 }
 
-void PLRPostManager::sourceDirectoryUpdatedState(PLRSourceDirectory*, qint64) { scheduleRefresh(); }
-void PLRPostManager::sourceDirectoryAddedNewImage(PLRSourceDirectory*, const PLRSourceImagePtr&) { scheduleRefresh(); }
-void PLRPostManager::sourceDirectoryDeletedImage(PLRSourceDirectory*, const PLRSourceImagePtr&) { scheduleRefresh(); }
+void PLRPostManager::sourceDirectoryUpdatedState(PLRSourceDirectory*, qint64) { imagesInUseMayHaveChanged(); }
+void PLRPostManager::sourceDirectoryAddedNewImage(PLRSourceDirectory*, const PLRSourceImagePtr&) { imagesInUseMayHaveChanged(); }
+void PLRPostManager::sourceDirectoryDeletedImage(PLRSourceDirectory*, const PLRSourceImagePtr&) { imagesInUseMayHaveChanged(); }
 
-QObject* PLRPostManager::layoutManagerObject()
+PLRLayoutManager* PLRPostManager::layoutManager()
 {
-    if (!m_layoutManager && m_post && layoutManagerFactory())
-        m_layoutManager.reset(layoutManagerFactory()(*this));
-    return m_layoutManager.get();
+    if (!m_layoutManager && m_post && layoutManagerFactory()) {
+        const MadeLayoutManager made = layoutManagerFactory()(*this);
+        m_layoutManagerOwner.reset(made.owner);
+        m_layoutManager = made.manager;
+    }
+    return m_layoutManager;
 }
 
 void PLRPostManager::setLayoutManagerFactory(LayoutManagerFactory factory)

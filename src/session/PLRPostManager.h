@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+class PLRLayoutManager;
 class PLRPersistantPost;
 class PLRUserSession;
 struct PLRBundleWrite;
@@ -49,16 +50,24 @@ public:
 
     // How many of the folder's photos the layout uses.
     qint64 numberOfImagesInUse() const { return m_numberOfImagesInUse; }
-    // Marks the photos the layout uses and updates numberOfImagesInUse; the layout manager
-    // calls it after every change of the layout, the folder's call-backs after every scan.
+    // Marks the photos the layout uses and updates numberOfImagesInUse now.
     void refreshImagesInUse();
+    // The same, once, on the main queue: for the layout manager after its changes and the
+    // folder's call-backs (from any thread).
+    void imagesInUseMayHaveChanged();
     // The photo identifiers the post's layout refers to.
     QSet<QString> imageReferencesInLayout() const;
 
     // The post's layout manager, made on first use by the registered factory (the layout
     // engine registers it); null when none is registered or there is no post.
-    QObject* layoutManagerObject();
-    using LayoutManagerFactory = std::function<QObject*(PLRPostManager& manager)>;
+    PLRLayoutManager* layoutManager();
+    // What the factory makes: the manager, and the same object as the QObject this post
+    // manager owns (the store does not know the layout engine's types).
+    struct MadeLayoutManager {
+        QObject* owner = nullptr;
+        PLRLayoutManager* manager = nullptr;
+    };
+    using LayoutManagerFactory = std::function<MadeLayoutManager(PLRPostManager& manager)>;
     static void setLayoutManagerFactory(LayoutManagerFactory factory);
 
     // Writes the post and then its source folder's records now. True when both succeeded.
@@ -78,12 +87,13 @@ signals:
 
 private:
     void setUpSourceDirectory(const QString& folderPath);
-    void scheduleRefresh();
 
     QPointer<PLRPersistantPost> m_post;
     PLRUserSession* m_session = nullptr;
     QUrl m_sourceLocation;
     std::unique_ptr<PLRSourceDirectory> m_sourceDirectory;
-    std::unique_ptr<QObject> m_layoutManager;
+    std::unique_ptr<QObject> m_layoutManagerOwner;
+    PLRLayoutManager* m_layoutManager = nullptr;
+    bool m_refreshPending = false;
     qint64 m_numberOfImagesInUse = 0;
 };
