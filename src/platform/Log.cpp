@@ -31,6 +31,9 @@ spdlog::level::level_enum toSpd(Level level)
 
 struct State {
     QMutex mutex;
+    // Held while captures run, so that a removed capture is never called afterwards
+    // (recursive: a capture may log).
+    QRecursiveMutex captureMutex;
     std::shared_ptr<spdlog::logger> logger;
     std::map<int, CaptureHandler> captures;
     int nextCapture = 1;
@@ -83,7 +86,7 @@ void setup(const Options& options)
 void write(Level level, const char* file, int line, const char* function, const QString& message)
 {
     std::shared_ptr<spdlog::logger> logger;
-    std::vector<CaptureHandler> captures;
+    bool anyCapture = false;
     {
         QMutexLocker lock(&state().mutex);
         if (!state().logger) {
@@ -92,12 +95,20 @@ void write(Level level, const char* file, int line, const char* function, const 
             state().logger = makeLogger(defaults);
         }
         logger = state().logger;
-        for (auto& [id, handler] : state().captures)
-            captures.push_back(handler);
+        anyCapture = !state().captures.empty();
     }
     const QByteArray shortFile = QFileInfo(QString::fromUtf8(file)).fileName().toUtf8();
     logger->log(spdlog::source_loc{shortFile.constData(), line, function}, toSpd(level), "{}",
                 message.toStdString());
+    if (!anyCapture)
+        return;
+    QMutexLocker captureLock(&state().captureMutex);
+    std::vector<CaptureHandler> captures;
+    {
+        QMutexLocker lock(&state().mutex);
+        for (auto& [id, handler] : state().captures)
+            captures.push_back(handler);
+    }
     for (auto& handler : captures)
         handler(level, message);
 }
@@ -112,6 +123,8 @@ int addCapture(CaptureHandler handler)
 
 void removeCapture(int id)
 {
+    // Waits for captures running on other threads, so the handler is not called once this returns.
+    QMutexLocker captureLock(&state().captureMutex);
     QMutexLocker lock(&state().mutex);
     state().captures.erase(id);
 }

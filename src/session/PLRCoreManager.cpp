@@ -4,6 +4,7 @@
 #include "persistance-store/PLRSaveBatch.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Shutdown.h"
 #include "session/PLRKeyChain.h"
 #include "session/PLRUserSession.h"
 
@@ -87,6 +88,16 @@ std::shared_ptr<PLRUserSession> PLRCoreManager::sharedUserSession()
 
 void PLRCoreManager::setUserSession(std::shared_ptr<PLRUserSession> session)
 {
+    // Before the process ends the session goes (its photo folders stop their threads) and
+    // the queued writes finish.
+    static const bool hooked = [] {
+        platform::shutdown::addHook([] {
+            state().session.reset();
+            saveQueue().waitUntilIdle();
+        });
+        return true;
+    }();
+    (void)hooked;
     if (state().session && state().session != session)
         queueSaveOf(state().session.get());
     state().session = std::move(session);

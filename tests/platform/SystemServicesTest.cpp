@@ -248,3 +248,27 @@ TEST(Interaction, ScriptedAlertsAnswerInOrderAndRecordEverything)
     EXPECT_NE(scene, nullptr);
     EXPECT_EQ(platform::Storyboard::instantiate("Main", "missing"), nullptr);
 }
+
+TEST(Log, ARemovedCaptureIsNeverCalledAgainEvenFromOtherThreads)
+{
+    std::atomic_bool stop{false};
+    std::thread writer([&] {
+        while (!stop)
+            PLR_LOG_DEBUG(QStringLiteral("busy"));
+    });
+    for (int round = 0; round < 200; ++round) {
+        auto alive = std::make_shared<std::atomic_bool>(true);
+        std::atomic_int callsAfterRemoval{0};
+        const int id = platform::log::addCapture([alive, &callsAfterRemoval](platform::log::Level, const QString&) {
+            if (!alive->load())
+                ++callsAfterRemoval;
+        });
+        QThread::usleep(50);
+        platform::log::removeCapture(id);
+        alive->store(false);
+        QThread::usleep(50);
+        EXPECT_EQ(callsAfterRemoval.load(), 0);
+    }
+    stop = true;
+    writer.join();
+}

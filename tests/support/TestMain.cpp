@@ -5,6 +5,7 @@
 
 #include "platform/Keychain.h"
 #include "platform/Resources.h"
+#include "platform/Shutdown.h"
 #include "platform/UserDefaults.h"
 
 #include <gtest/gtest.h>
@@ -33,6 +34,9 @@ public:
     }
     void OnTestEnd(const ::testing::TestInfo& info) override
     {
+        // What the test let go of goes now, while its home still exists.
+        platform::shutdown::run();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (info.result()->Failed() && qEnvironmentVariableIsSet("PELLORA_KEEP_FAILED_HOME"))
             m_home->setAutoRemove(false);
         m_home.reset();
@@ -62,5 +66,8 @@ int main(int argc, char** argv)
     platform::resources::initialize();
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new FreshHome);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    platform::shutdown::run();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return result;
 }
