@@ -24,32 +24,18 @@ QUrl PLRWebServiceAccount::resourceURL()
 
 bool PLRWebServiceAccount::getObjectFromServerRequest(const PLRServiceCompletion& completion)
 {
-    PLRServiceCall call;
-    call.url = resourceURL();
-    call.makeResult = makeModelResult<PLRWebServiceAccount>();
-    return PLRSendServiceRequest(call, completion);
+    return getModel<PLRWebServiceAccount>(resourceURL(), completion);
 }
 
 bool PLRWebServiceAccount::updateObjectWithDictionary(const QVariantMap& dictionary,
                                                       PLRServiceCompletion completion)
 {
-    auto self = std::static_pointer_cast<PLRWebServiceAccount>(shared_from_this());
-    PLRServiceCall call;
-    call.method = "PUT";
-    call.url = resourceURL();
-    call.body = QVariantMap{{QStringLiteral("account"), dictionary}};
-    call.logResponse = false;
-    call.makeResult = [self](const QVariant& data) -> std::optional<QVariant> {
-        if (data.typeId() != QMetaType::QVariantMap) {
-            logUnexpectedData(staticClassName(), data);
-            return std::nullopt;
-        }
-        const QVariantMap json = data.toMap();
-        self->m_name = stringMember(json, "name");
-        self->m_active = flagMember(json, "active");
-        self->m_status = integerMember(json, "status");
-        self->setUpdatedDate(dateMember(json, "updated_at"));
-        return QVariant::fromValue(self);
-    };
-    return PLRSendServiceRequest(call, std::move(completion));
+    return putModelUpdate<PLRWebServiceAccount>(
+        resourceURL(), QStringLiteral("account"), dictionary,
+        [](PLRWebServiceAccount& account, const QVariantMap& json) {
+            account.m_name = stringMember(json, "name");
+            account.m_active = flagMember(json, "active");
+            account.m_status = integerMember(json, "status");
+        },
+        std::move(completion));
 }

@@ -10,6 +10,7 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -92,6 +93,43 @@ protected:
         };
     }
     static void logUnexpectedData(const char* className, const QVariant& data);
+
+    // GET of the resource at `url`; the result is a new model of type T built from the answer.
+    template <typename T>
+    static bool getModel(const QUrl& url, const PLRServiceCompletion& completion)
+    {
+        PLRServiceCall call;
+        call.url = url;
+        call.makeResult = makeModelResult<T>();
+        return PLRSendServiceRequest(call, completion);
+    }
+
+    // PUT of {bodyKey: dictionary} to `url` for this model (of type T). On success `readAnswer`
+    // takes the members of the answer's "data" object, the model takes "updated_at", and the
+    // result is this model; an answer without a "data" object fails the request.
+    template <typename T>
+    bool putModelUpdate(const QUrl& url, const QString& bodyKey, const QVariantMap& dictionary,
+                        std::function<void(T& model, const QVariantMap& json)> readAnswer,
+                        PLRServiceCompletion completion)
+    {
+        auto self = std::static_pointer_cast<T>(shared_from_this());
+        PLRServiceCall call;
+        call.method = "PUT";
+        call.url = url;
+        call.body = QVariantMap{{bodyKey, dictionary}};
+        call.logResponse = false;
+        call.makeResult = [self, readAnswer](const QVariant& data) -> std::optional<QVariant> {
+            if (data.typeId() != QMetaType::QVariantMap) {
+                logUnexpectedData(T::staticClassName(), data);
+                return std::nullopt;
+            }
+            const QVariantMap json = data.toMap();
+            readAnswer(*self, json);
+            self->setUpdatedDate(dateMember(json, "updated_at"));
+            return QVariant::fromValue(self);
+        };
+        return PLRSendServiceRequest(call, std::move(completion));
+    }
 
 private:
     QString m_identifier;

@@ -96,10 +96,8 @@ bool PLRWebServicePost::getObjectFromServerRequest(const PLRServiceCompletion& c
 {
     if (postId.isEmpty())
         return false;
-    PLRServiceCall call;
-    call.url = PLRWebServiceHost::currentHost().serviceMeURLWithPaths({resourcePath().constFirst(), postId});
-    call.makeResult = makeModelResult<PLRWebServicePost>();
-    return PLRSendServiceRequest(call, completion);
+    return getModel<PLRWebServicePost>(
+        PLRWebServiceHost::currentHost().serviceMeURLWithPaths({resourcePath().constFirst(), postId}), completion);
 }
 
 bool PLRWebServicePost::updateObjectWithDictionary(const QVariantMap& dictionary,
@@ -107,25 +105,14 @@ bool PLRWebServicePost::updateObjectWithDictionary(const QVariantMap& dictionary
 {
     if (identifier().isEmpty())
         return false;
-    auto self = std::static_pointer_cast<PLRWebServicePost>(shared_from_this());
-    PLRServiceCall call;
-    call.method = "PUT";
-    call.url = postURL();
-    call.body = QVariantMap{{QStringLiteral("post"), dictionary}};
-    call.logResponse = false;
-    call.makeResult = [self](const QVariant& data) -> std::optional<QVariant> {
-        if (data.typeId() != QMetaType::QVariantMap) {
-            logUnexpectedData(staticClassName(), data);
-            return std::nullopt;
-        }
-        const QVariantMap json = data.toMap();
-        self->m_name = stringMember(json, "name");
-        self->m_status = integerMember(json, "status");
-        self->m_live = flagMember(json, "live");
-        self->setUpdatedDate(dateMember(json, "updated_at"));
-        return QVariant::fromValue(self);
-    };
-    return PLRSendServiceRequest(call, std::move(completion));
+    return putModelUpdate<PLRWebServicePost>(
+        postURL(), QStringLiteral("post"), dictionary,
+        [](PLRWebServicePost& post, const QVariantMap& json) {
+            post.m_name = stringMember(json, "name");
+            post.m_status = integerMember(json, "status");
+            post.m_live = flagMember(json, "live");
+        },
+        std::move(completion));
 }
 
 QVariantMap PLRWebServicePost::dictionary() const

@@ -52,11 +52,10 @@ bool PLRWebServicePostRevision::getObjectFromServerRequest(const PLRServiceCompl
 {
     if (postId.isEmpty() || revisionId.isEmpty())
         return false;
-    PLRServiceCall call;
-    call.url = PLRWebServiceHost::currentHost().serviceMeURLWithPaths(
-        {QStringLiteral("posts"), postId, resourcePath().constFirst(), revisionId});
-    call.makeResult = makeModelResult<PLRWebServicePostRevision>();
-    return PLRSendServiceRequest(call, completion);
+    return getModel<PLRWebServicePostRevision>(
+        PLRWebServiceHost::currentHost().serviceMeURLWithPaths(
+            {QStringLiteral("posts"), postId, resourcePath().constFirst(), revisionId}),
+        completion);
 }
 
 bool PLRWebServicePostRevision::getPublishRevision(PLRServiceCompletion completion)

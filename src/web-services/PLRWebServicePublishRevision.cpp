@@ -42,10 +42,9 @@ bool PLRWebServicePublishRevision::getObjectFromServerRequest(const PLRServiceCo
 {
     if (postId.isEmpty() || revisionId.isEmpty())
         return false;
-    PLRServiceCall call;
-    call.url = PLRWebServiceHost::currentHost().serviceMeURLWithPaths(
-        {QStringLiteral("posts"), postId, QStringLiteral("postrevisions"), revisionId,
-         resourcePath().constFirst()});
-    call.makeResult = makeModelResult<PLRWebServicePublishRevision>();
-    return PLRSendServiceRequest(call, completion);
+    return getModel<PLRWebServicePublishRevision>(
+        PLRWebServiceHost::currentHost().serviceMeURLWithPaths({QStringLiteral("posts"), postId,
+                                                                QStringLiteral("postrevisions"), revisionId,
+                                                                resourcePath().constFirst()}),
+        completion);
 }

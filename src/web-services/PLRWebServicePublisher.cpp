@@ -55,36 +55,24 @@ bool PLRWebServicePublisher::isGuttenburgInstalled() const
 
 bool PLRWebServicePublisher::getObjectFromServerRequest(const PLRServiceCompletion& completion)
 {
-    PLRServiceCall call;
-    call.url = PLRWebServiceHost::currentHost().serviceMeURLWithPaths(resourcePath());
-    call.makeResult = makeModelResult<PLRWebServicePublisher>();
-    return PLRSendServiceRequest(call, completion);
+    return getModel<PLRWebServicePublisher>(PLRWebServiceHost::currentHost().serviceMeURLWithPaths(resourcePath()),
+                                            completion);
 }
 
 bool PLRWebServicePublisher::updateObjectWithDictionary(const QVariantMap& dictionary,
                                                         PLRServiceCompletion completion)
 {
-    auto self = std::static_pointer_cast<PLRWebServicePublisher>(shared_from_this());
-    PLRServiceCall call;
-    call.method = "PUT";
-    call.url = PLRWebServiceHost::currentHost().serviceMeURLWithPaths(resourcePath());
-    call.body = QVariantMap{{QStringLiteral("publisher"), dictionary}};
-    call.logResponse = false;
-    call.makeResult = [self](const QVariant& data) -> std::optional<QVariant> {
-        if (data.typeId() != QMetaType::QVariantMap) {
-            logUnexpectedData(staticClassName(), data);
-            return std::nullopt;
-        }
-        const QVariantMap json = data.toMap();
-        self->m_type = integerMember(json, "type");
-        self->m_status = integerMember(json, "status");
-        self->m_categories = arrayMember(json, "categories");
-        self->m_defaultCategory = stringMember(json, "default_category");
-        self->m_autoPublish = flagMember(json, "auto_publish");
-        self->setUpdatedDate(dateMember(json, "updated_at"));
-        return QVariant::fromValue(self);
-    };
-    return PLRSendServiceRequest(call, std::move(completion));
+    return putModelUpdate<PLRWebServicePublisher>(
+        PLRWebServiceHost::currentHost().serviceMeURLWithPaths(resourcePath()), QStringLiteral("publisher"),
+        dictionary,
+        [](PLRWebServicePublisher& publisher, const QVariantMap& json) {
+            publisher.m_type = integerMember(json, "type");
+            publisher.m_status = integerMember(json, "status");
+            publisher.m_categories = arrayMember(json, "categories");
+            publisher.m_defaultCategory = stringMember(json, "default_category");
+            publisher.m_autoPublish = flagMember(json, "auto_publish");
+        },
+        std::move(completion));
 }
 
 QVariantMap PLRWebServicePublisher::dictionary() const

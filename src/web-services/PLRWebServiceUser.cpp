@@ -46,10 +46,8 @@ void PLRWebServiceUser::readMembers(const QVariantMap& json)
 
 bool PLRWebServiceUser::getObjectFromServerRequest(const PLRServiceCompletion& completion)
 {
-    PLRServiceCall call;
-    call.url = PLRWebServiceHost::currentHost().serviceMeURLWithPaths(resourcePath());
-    call.makeResult = makeModelResult<PLRWebServiceUser>();
-    return PLRSendServiceRequest(call, completion);
+    return getModel<PLRWebServiceUser>(PLRWebServiceHost::currentHost().serviceMeURLWithPaths(resourcePath()),
+                                       completion);
 }
 
 bool PLRWebServiceUser::updateObjectWithDictionary(const QVariantMap& dictionary,
@@ -59,23 +57,9 @@ bool PLRWebServiceUser::updateObjectWithDictionary(const QVariantMap& dictionary
     for (auto it = dictionary.cbegin(); it != dictionary.cend(); ++it)
         user.insert(it.key(), it.value());
 
-    auto self = std::static_pointer_cast<PLRWebServiceUser>(shared_from_this());
-    PLRServiceCall call;
-    call.method = "PUT";
-    call.url = PLRWebServiceHost::currentHost().serviceMeURLWithPaths(resourcePath());
-    call.body = QVariantMap{{QStringLiteral("user"), user}};
-    call.logResponse = false;
-    call.makeResult = [self](const QVariant& data) -> std::optional<QVariant> {
-        if (data.typeId() != QMetaType::QVariantMap) {
-            logUnexpectedData(staticClassName(), data);
-            return std::nullopt;
-        }
-        const QVariantMap json = data.toMap();
-        self->readMembers(json);
-        self->setUpdatedDate(dateMember(json, "updated_at"));
-        return QVariant::fromValue(self);
-    };
-    return PLRSendServiceRequest(call, std::move(completion));
+    return putModelUpdate<PLRWebServiceUser>(
+        PLRWebServiceHost::currentHost().serviceMeURLWithPaths(resourcePath()), QStringLiteral("user"), user,
+        [](PLRWebServiceUser& model, const QVariantMap& json) { model.readMembers(json); }, std::move(completion));
 }
 
 QVariantMap PLRWebServiceUser::dictionary() const

@@ -36,8 +36,28 @@ RetryDelays& retryDelays()
     return delays;
 }
 
-QVariant errorValue(const PLRServiceError& error) { return QVariant::fromValue(error); }
-QVariant errorValue(const platform::Error& error) { return QVariant::fromValue(error); }
+// The user info of a failure event: {"error": error}.
+template <typename ErrorType>
+QVariantMap errorInfo(const ErrorType& error)
+{
+    return {{latin(kPLRWSUMErrorKey), QVariant::fromValue(error)}};
+}
+
+platform::Error ownError(qint64 code, const QString& description)
+{
+    return platform::Error::make(latin(kPLRWebServiceUserManagerErrorDomain), code, description);
+}
+
+platform::Error noTokenError()
+{
+    return ownError(PLRWebServiceUserManagerNoTokenError, QStringLiteral("The session has no token."));
+}
+
+// The user info of ENV_REFRESH_AUTH: the event to fire again once the token is renewed, and its info.
+QVariantMap renewalInfo(const QString& forwardEvent, const QVariantMap& info = {})
+{
+    return {{latin(kPLRWSUMForwardEventKey), forwardEvent}, {latin(kPLRWSUMInfoKey), info}};
+}
 
 } // namespace
 
@@ -241,11 +261,6 @@ PLRUserSession* PLRWebServiceUserManager::userSession() const
     return m_userSession.data();
 }
 
-platform::Error PLRWebServiceUserManager::ownError(qint64 code, const QString& description)
-{
-    return platform::Error::make(latin(kPLRWebServiceUserManagerErrorDomain), code, description);
-}
-
 void PLRWebServiceUserManager::setRemoteUser(const PLRWebServiceUserPtr& user)
 {
     m_remoteUser = user;
@@ -423,8 +438,7 @@ void PLRWebServiceUserManager::processServiceError(const std::optional<PLRServic
                                                    const QString& forwardEvent, const QVariantMap& info)
 {
     if (error && error->code() == kTokenExpiredCode) {
-        fire(PLRWSUM_EVENT_REFRESH_AUTH, {{latin(kPLRWSUMForwardEventKey), forwardEvent},
-                                          {latin(kPLRWSUMInfoKey), info}});
+        fire(PLRWSUM_EVENT_REFRESH_AUTH, renewalInfo(forwardEvent, info));
         return;
     }
     PLR_LOG_ERROR(QStringLiteral("Web Service Error for %1 : %2")
@@ -450,7 +464,7 @@ void PLRWebServiceUserManager::processReponseError(const platform::Error& error,
     Q_UNUSED(transition);
 
     if (failureEvent)
-        fire(failureEvent, {{latin(kPLRWSUMErrorKey), errorValue(error)}});
+        fire(failureEvent, errorInfo(error));
     if (!failureEvent || isLossOfInternet(error))
         recheckConnection();
 }
@@ -481,9 +495,7 @@ void PLRWebServiceUserManager::fetchInfo()
                 return;
             const PLRWebServiceUserPtr user = success ? PLRModelFromResult<PLRWebServiceUser>(result) : nullptr;
             if (!user) {
-                if (transportError.isValid())
-                    PLR_LOG_WARN(QStringLiteral("User fetch failed: %1").arg(transportError.toString()));
-                self->processServiceError(serviceError, latin(PLRWSUM_EVENT_REFRESH_INFO), {});
+                self->fetchFailed("User", serviceError, transportError);
                 return;
             }
             self->setRemoteUser(user);
@@ -494,9 +506,17 @@ void PLRWebServiceUserManager::fetchInfo()
     if (!sent) {
         // Without a token nothing can be fetched: get one with the stored credentials.
         PLR_LOG_WARN(QStringLiteral("The session has no token; logging in again"));
-        fire(PLRWSUM_EVENT_REFRESH_AUTH, {{latin(kPLRWSUMForwardEventKey), latin(PLRWSUM_EVENT_REFRESH_INFO)},
-                                          {latin(kPLRWSUMInfoKey), QVariantMap()}});
+        fire(PLRWSUM_EVENT_REFRESH_AUTH, renewalInfo(latin(PLRWSUM_EVENT_REFRESH_INFO)));
     }
+}
+
+// A failed fetch of user, account or publisher: a token renewal, or a re-check of the connection.
+void PLRWebServiceUserManager::fetchFailed(const char* what, const std::optional<PLRServiceError>& serviceError,
+                                           const platform::Error& transportError)
+{
+    if (transportError.isValid())
+        PLR_LOG_WARN(QStringLiteral("%1 fetch failed: %2").arg(latin(what), transportError.toString()));
+    processServiceError(serviceError, latin(PLRWSUM_EVENT_REFRESH_INFO), {});
 }
 
 void PLRWebServiceUserManager::fetchAccount(quint64 generation)
@@ -510,9 +530,7 @@ void PLRWebServiceUserManager::fetchAccount(quint64 generation)
             const PLRWebServiceAccountPtr account =
                 success ? PLRModelFromResult<PLRWebServiceAccount>(result) : nullptr;
             if (!account) {
-                if (transportError.isValid())
-                    PLR_LOG_WARN(QStringLiteral("Account fetch failed: %1").arg(transportError.toString()));
-                self->processServiceError(serviceError, latin(PLRWSUM_EVENT_REFRESH_INFO), {});
+                self->fetchFailed("Account", serviceError, transportError);
                 return;
             }
             self->setRemoteAccount(account);
@@ -526,8 +544,7 @@ void PLRWebServiceUserManager::fetchAccount(quint64 generation)
                 self->fetchPublisher(generation);
         });
     if (!sent)
-        fire(PLRWSUM_EVENT_REFRESH_AUTH, {{latin(kPLRWSUMForwardEventKey), latin(PLRWSUM_EVENT_REFRESH_INFO)},
-                                          {latin(kPLRWSUMInfoKey), QVariantMap()}});
+        fire(PLRWSUM_EVENT_REFRESH_AUTH, renewalInfo(latin(PLRWSUM_EVENT_REFRESH_INFO)));
 }
 
 void PLRWebServiceUserManager::fetchPublisher(quint64 generation)
@@ -550,116 +567,84 @@ void PLRWebServiceUserManager::fetchPublisher(quint64 generation)
                 self->fire(PLRWSUM_EVENT_FETCHED_INFO);
                 return;
             }
-            if (transportError.isValid())
-                PLR_LOG_WARN(QStringLiteral("Publisher fetch failed: %1").arg(transportError.toString()));
-            self->processServiceError(serviceError, latin(PLRWSUM_EVENT_REFRESH_INFO), {});
+            self->fetchFailed("Publisher", serviceError, transportError);
         });
     if (!sent)
-        fire(PLRWSUM_EVENT_REFRESH_AUTH, {{latin(kPLRWSUMForwardEventKey), latin(PLRWSUM_EVENT_REFRESH_INFO)},
-                                          {latin(kPLRWSUMInfoKey), QVariantMap()}});
+        fire(PLRWSUM_EVENT_REFRESH_AUTH, renewalInfo(latin(PLRWSUM_EVENT_REFRESH_INFO)));
 }
 
 // ---- working states ----
 
-void PLRWebServiceUserManager::updatingUser(const PLRFiniteTransitionPtr& transition)
+// What one updating state updates and the events it ends with.
+struct PLRWebServiceUserManager::RemoteUpdate {
+    const char* objectName;   // "User", "Account", "Publisher"
+    const char* repeatEvent;  // fired again once an expired token is renewed
+    const char* doneEvent;
+    const char* failedEvent;  // no object to update, no token (and a refusal, with refusalFails)
+    void (PLRWebServiceUserManager::*changed)();
+    // A refusal other than an expired token ends the update with failedEvent instead of a
+    // re-check of the connection.
+    bool refusalFails;
+};
+
+void PLRWebServiceUserManager::updateRemoteObject(const PLRWebServiceModelObjectPtr& object,
+                                                  const PLRFiniteTransitionPtr& transition,
+                                                  const RemoteUpdate& update)
 {
     const QVariantMap info = transition ? transition->userInfo() : QVariantMap();
-    if (!m_remoteUser) {
-        fire(PLRWSUM_EVENT_UPDATED_INFO,
-             {{latin(kPLRWSUMErrorKey),
-               errorValue(ownError(PLRWebServiceUserManagerNoRemoteObjectError, QStringLiteral("There is no user to update.")))}});
+    const QString name = latin(update.objectName);
+    if (!object) {
+        fire(update.failedEvent, errorInfo(ownError(PLRWebServiceUserManagerNoRemoteObjectError,
+                                                    QStringLiteral("There is no %1 to update.").arg(name.toLower()))));
         return;
     }
     const quint64 generation = m_generation;
     QPointer<PLRWebServiceUserManager> self(this);
-    const bool sent = m_remoteUser->updateObjectWithDictionary(
-        info, [self, generation, info, transition](bool success, const QVariant&,
-                                                   const std::optional<PLRServiceError>& serviceError,
-                                                   const platform::Error& transportError) {
+    const bool sent = object->updateObjectWithDictionary(
+        info, [self, generation, info, transition, update, name](bool success, const QVariant&,
+                                                                 const std::optional<PLRServiceError>& serviceError,
+                                                                 const platform::Error& transportError) {
             if (!self || !self->isCurrent(generation))
                 return;
             if (success) {
-                emit self->remoteUserChanged();
-                self->fire(PLRWSUM_EVENT_UPDATED_INFO);
+                emit (self.data()->*update.changed)();
+                self->fire(update.doneEvent);
             } else if (transportError.isValid()) {
                 self->processReponseError(transportError, transition);
+            } else if (update.refusalFails && !(serviceError && serviceError->code() == kTokenExpiredCode)) {
+                const PLRServiceError error = serviceError.value_or(PLRServiceError());
+                PLR_LOG_WARN(QStringLiteral("%1 update refused: %2").arg(name, error.description()));
+                self->fire(update.failedEvent, errorInfo(error));
             } else {
-                self->processServiceError(serviceError, latin(PLRWSUM_EVENT_UPDATE_USER), info);
+                self->processServiceError(serviceError, latin(update.repeatEvent), info);
             }
         });
     if (!sent)
-        fire(PLRWSUM_EVENT_UPDATED_INFO,
-             {{latin(kPLRWSUMErrorKey),
-               errorValue(ownError(PLRWebServiceUserManagerNoTokenError, QStringLiteral("The session has no token.")))}});
+        fire(update.failedEvent, errorInfo(noTokenError()));
+}
+
+void PLRWebServiceUserManager::updatingUser(const PLRFiniteTransitionPtr& transition)
+{
+    updateRemoteObject(m_remoteUser, transition,
+                       {"User", PLRWSUM_EVENT_UPDATE_USER, PLRWSUM_EVENT_UPDATED_INFO, PLRWSUM_EVENT_UPDATED_INFO,
+                        &PLRWebServiceUserManager::remoteUserChanged, false});
 }
 
 void PLRWebServiceUserManager::updatingAccount(const PLRFiniteTransitionPtr& transition)
 {
-    const QVariantMap info = transition ? transition->userInfo() : QVariantMap();
-    if (!m_remoteAccount) {
-        fire(PLRWSUM_EVENT_UPDATED_INFO,
-             {{latin(kPLRWSUMErrorKey),
-               errorValue(ownError(PLRWebServiceUserManagerNoRemoteObjectError, QStringLiteral("There is no account to update.")))}});
-        return;
-    }
-    const quint64 generation = m_generation;
-    QPointer<PLRWebServiceUserManager> self(this);
-    const bool sent = m_remoteAccount->updateObjectWithDictionary(
-        info, [self, generation, info, transition](bool success, const QVariant&,
-                                                   const std::optional<PLRServiceError>& serviceError,
-                                                   const platform::Error& transportError) {
-            if (!self || !self->isCurrent(generation))
-                return;
-            if (success) {
-                emit self->remoteAccountChanged();
-                self->fire(PLRWSUM_EVENT_UPDATED_INFO);
-            } else if (transportError.isValid()) {
-                self->processReponseError(transportError, transition);
-            } else {
-                self->processServiceError(serviceError, latin(PLRWSUM_EVENT_UPDATE_ACCOUNT), info);
-            }
-        });
-    if (!sent)
-        fire(PLRWSUM_EVENT_UPDATED_INFO,
-             {{latin(kPLRWSUMErrorKey),
-               errorValue(ownError(PLRWebServiceUserManagerNoTokenError, QStringLiteral("The session has no token.")))}});
+    updateRemoteObject(m_remoteAccount, transition,
+                       {"Account", PLRWSUM_EVENT_UPDATE_ACCOUNT, PLRWSUM_EVENT_UPDATED_INFO,
+                        PLRWSUM_EVENT_UPDATED_INFO, &PLRWebServiceUserManager::remoteAccountChanged, false});
 }
 
 void PLRWebServiceUserManager::updatingPublisher(const PLRFiniteTransitionPtr& transition)
 {
-    const QVariantMap info = transition ? transition->userInfo() : QVariantMap();
-    if (!m_remotePublisher) {
+    if (!m_remotePublisher)
         PLR_LOG_WARN(QStringLiteral("Publisher update asked for without a publisher"));
-        fire(PLRWSUM_EVENT_FAILED_PUBLISHER_UPDATE,
-             {{latin(kPLRWSUMErrorKey),
-               errorValue(ownError(PLRWebServiceUserManagerNoRemoteObjectError, QStringLiteral("There is no publisher to update.")))}});
-        return;
-    }
-    const quint64 generation = m_generation;
-    QPointer<PLRWebServiceUserManager> self(this);
-    const bool sent = m_remotePublisher->updateObjectWithDictionary(
-        info, [self, generation, info, transition](bool success, const QVariant&,
-                                                   const std::optional<PLRServiceError>& serviceError,
-                                                   const platform::Error& transportError) {
-            if (!self || !self->isCurrent(generation))
-                return;
-            if (success) {
-                emit self->remotePublisherChanged();
-                self->fire(PLRWSUM_EVENT_UPDATED_PUBLISHER);
-            } else if (transportError.isValid()) {
-                self->processReponseError(transportError, transition);
-            } else if (serviceError && serviceError->code() == kTokenExpiredCode) {
-                self->processServiceError(serviceError, latin(PLRWSUM_EVENT_UPDATE_PUBLISHER), info);
-            } else {
-                const PLRServiceError error = serviceError.value_or(PLRServiceError());
-                PLR_LOG_WARN(QStringLiteral("Publisher update refused: %1").arg(error.description()));
-                self->fire(PLRWSUM_EVENT_FAILED_PUBLISHER_UPDATE, {{latin(kPLRWSUMErrorKey), errorValue(error)}});
-            }
-        });
-    if (!sent)
-        fire(PLRWSUM_EVENT_FAILED_PUBLISHER_UPDATE,
-             {{latin(kPLRWSUMErrorKey),
-               errorValue(ownError(PLRWebServiceUserManagerNoTokenError, QStringLiteral("The session has no token.")))}});
+    updateRemoteObject(m_remotePublisher, transition,
+                       {"Publisher", PLRWSUM_EVENT_UPDATE_PUBLISHER, PLRWSUM_EVENT_UPDATED_PUBLISHER,
+                        PLRWSUM_EVENT_FAILED_PUBLISHER_UPDATE, &PLRWebServiceUserManager::remotePublisherChanged,
+                        true});
 }
 
 void PLRWebServiceUserManager::creatingPublisher(const PLRFiniteTransitionPtr& transition)
@@ -698,12 +683,10 @@ void PLRWebServiceUserManager::creatingPublisher(const PLRFiniteTransitionPtr& t
             // Refused, whatever the code: no token renewal here.
             const PLRServiceError error = serviceError.value_or(PLRServiceError());
             PLR_LOG_WARN(QStringLiteral("Publisher create refused: %1").arg(error.description()));
-            self->fire(PLRWSUM_EVENT_FAILED_PUBLISHER_CREATE, {{latin(kPLRWSUMErrorKey), errorValue(error)}});
+            self->fire(PLRWSUM_EVENT_FAILED_PUBLISHER_CREATE, errorInfo(error));
         });
     if (!sent)
-        fire(PLRWSUM_EVENT_FAILED_PUBLISHER_CREATE,
-             {{latin(kPLRWSUMErrorKey),
-               errorValue(ownError(PLRWebServiceUserManagerNoTokenError, QStringLiteral("The session has no token.")))}});
+        fire(PLRWSUM_EVENT_FAILED_PUBLISHER_CREATE, errorInfo(noTokenError()));
 }
 
 void PLRWebServiceUserManager::deletingPublisher(const PLRFiniteTransitionPtr& transition)
@@ -730,14 +713,11 @@ void PLRWebServiceUserManager::deletingPublisher(const PLRFiniteTransitionPtr& t
                 self->setRemotePublisher(nullptr);
                 self->fire(PLRWSUM_EVENT_UPDATED_INFO);
             } else {
-                self->fire(PLRWSUM_EVENT_FAILED_PUBLISHER_DELETE,
-                           {{latin(kPLRWSUMErrorKey), errorValue(serviceError.value_or(PLRServiceError()))}});
+                self->fire(PLRWSUM_EVENT_FAILED_PUBLISHER_DELETE, errorInfo(serviceError.value_or(PLRServiceError())));
             }
         });
     if (!sent)
-        fire(PLRWSUM_EVENT_FAILED_PUBLISHER_DELETE,
-             {{latin(kPLRWSUMErrorKey),
-               errorValue(ownError(PLRWebServiceUserManagerNoTokenError, QStringLiteral("The session has no token.")))}});
+        fire(PLRWSUM_EVENT_FAILED_PUBLISHER_DELETE, errorInfo(noTokenError()));
 }
 
 // ---- token renewal ----

@@ -170,6 +170,8 @@ private:
     void fetchInfo();
     void fetchAccount(quint64 generation);
     void fetchPublisher(quint64 generation);
+    void fetchFailed(const char* what, const std::optional<PLRServiceError>& serviceError,
+                     const platform::Error& transportError);
     void updatingUser(const PLRFiniteTransitionPtr& transition);
     void updatingAccount(const PLRFiniteTransitionPtr& transition);
     void updatingPublisher(const PLRFiniteTransitionPtr& transition);
@@ -178,6 +180,11 @@ private:
     void refreshingAuth(const PLRFiniteTransitionPtr& transition);
     void settled();
 
+    // The request and answer of the three updating states.
+    struct RemoteUpdate;
+    void updateRemoteObject(const PLRWebServiceModelObjectPtr& object, const PLRFiniteTransitionPtr& transition,
+                            const RemoteUpdate& update);
+
     void finishRenewal(quint64 generation, int statusCode, const QVariant& body,
                        const platform::Error& transport, const PLRFiniteTransitionPtr& transition);
     // Moves to WAITING_FOR_SERVICE, asks the connection manager for a full re-check and arms
@@ -185,7 +192,6 @@ private:
     void recheckConnection();
     void retryAfterBackoff();
     void signOutLater(const QString& reason);
-    static platform::Error ownError(qint64 code, const QString& description);
 
     QPointer<PLRUserSession> m_userSession;
     std::unique_ptr<PLRFiniteStateMachine> m_stateMachine;

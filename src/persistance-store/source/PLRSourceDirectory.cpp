@@ -387,35 +387,20 @@ void PLRSourceDirectory::setNewLocation(const QUrl& url)
 
 void PLRSourceDirectory::addDelegate(PLRSourceDirectoryDelegate* delegate)
 {
-    if (!delegate)
-        return;
     QMutexLocker lock(&m_mutex);
-    for (const auto& entry : m_delegates)
-        if (entry.delegate == delegate)
-            return;
-    DelegateEntry entry;
-    entry.delegate = delegate;
-    if (auto* object = dynamic_cast<QObject*>(delegate)) {
-        entry.object = object;
-        entry.tracked = true;
-    }
-    m_delegates.push_back(entry);
+    m_delegates.add(delegate);
 }
 
 void PLRSourceDirectory::removeDelegate(PLRSourceDirectoryDelegate* delegate)
 {
     QMutexLocker lock(&m_mutex);
-    std::erase_if(m_delegates, [delegate](const DelegateEntry& entry) { return entry.delegate == delegate; });
+    m_delegates.remove(delegate);
 }
 
 std::vector<PLRSourceDirectoryDelegate*> PLRSourceDirectory::liveDelegates()
 {
     QMutexLocker lock(&m_mutex);
-    std::erase_if(m_delegates, [](const DelegateEntry& entry) { return entry.tracked && entry.object.isNull(); });
-    std::vector<PLRSourceDirectoryDelegate*> result;
-    for (const auto& entry : m_delegates)
-        result.push_back(entry.delegate);
-    return result;
+    return m_delegates.live();
 }
 
 void PLRSourceDirectory::setUIDirectoryWatchProgressCallback(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "persistance-store/source/PLRDelegateList.h"
 #include "persistance-store/source/PLRSourceImage.h"
 #include "platform/Error.h"
 
@@ -7,7 +8,6 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QUrl>
 #include <QVariantMap>
@@ -162,11 +162,6 @@ public:
 
 private:
     friend class PLRSourceDirectoryOrdering;
-    struct DelegateEntry {
-        PLRSourceDirectoryDelegate* delegate = nullptr;
-        QPointer<QObject> object;
-        bool tracked = false;
-    };
     struct Progress;
     struct Listing;
 
@@ -192,7 +187,7 @@ private:
     bool m_scannedOnce = false;
     QList<PLRSourceImagePtr> m_images;
     QHash<QString, PLRFileStamp> m_unreadable;   // relative path -> stamp of a file that is not an image
-    std::vector<DelegateEntry> m_delegates;
+    PLRDelegateList<PLRSourceDirectoryDelegate> m_delegates;
 
     std::shared_ptr<Progress> m_progress;
     std::atomic_bool m_stopping{false};

@@ -242,35 +242,20 @@ bool PLRSourceImage::checkIfGIFExceedsFileSizeLimit(QWidget* parent) const
 
 void PLRSourceImage::addDelegate(PLRSourceImageDelegate* delegate)
 {
-    if (!delegate)
-        return;
     QMutexLocker lock(&m_mutex);
-    for (const auto& entry : m_delegates)
-        if (entry.delegate == delegate)
-            return;
-    DelegateEntry entry;
-    entry.delegate = delegate;
-    if (auto* object = dynamic_cast<QObject*>(delegate)) {
-        entry.object = object;
-        entry.tracked = true;
-    }
-    m_delegates.push_back(entry);
+    m_delegates.add(delegate);
 }
 
 void PLRSourceImage::removeDelegate(PLRSourceImageDelegate* delegate)
 {
     QMutexLocker lock(&m_mutex);
-    std::erase_if(m_delegates, [delegate](const DelegateEntry& entry) { return entry.delegate == delegate; });
+    m_delegates.remove(delegate);
 }
 
 std::vector<PLRSourceImageDelegate*> PLRSourceImage::liveDelegates()
 {
     QMutexLocker lock(&m_mutex);
-    std::erase_if(m_delegates, [](const DelegateEntry& entry) { return entry.tracked && entry.object.isNull(); });
-    std::vector<PLRSourceImageDelegate*> result;
-    for (const auto& entry : m_delegates)
-        result.push_back(entry.delegate);
-    return result;
+    return m_delegates.live();
 }
 
 PLRFileStamp PLRSourceImage::fileStamp() const

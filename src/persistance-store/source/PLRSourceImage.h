@@ -1,5 +1,6 @@
 #pragma once
 
+#include "persistance-store/source/PLRDelegateList.h"
 #include "persistance-store/source/PLRImageManager.h"
 #include "persistance-store/source/PLRImageMetadata.h"
 
@@ -7,7 +8,6 @@
 #include <QImage>
 #include <QMutex>
 #include <QObject>
-#include <QPointer>
 #include <QSizeF>
 #include <QStringList>
 #include <QUrl>
@@ -123,11 +123,6 @@ signals:
     void hiddenChanged(bool hidden);
 
 private:
-    struct DelegateEntry {
-        PLRSourceImageDelegate* delegate = nullptr;
-        QPointer<QObject> object;   // set when the delegate is a QObject
-        bool tracked = false;
-    };
     std::vector<PLRSourceImageDelegate*> liveDelegates();
 
     const QString m_identifier;
@@ -142,7 +137,7 @@ private:
     bool m_inLayout = false;
     bool m_hidden = false;
     QStringList m_keywords;
-    std::vector<DelegateEntry> m_delegates;
+    PLRDelegateList<PLRSourceImageDelegate> m_delegates;
     std::vector<std::function<void(const QImage&)>> m_previewCompletions;
     std::vector<std::function<void()>> m_jobCompletions;
     bool m_jobQueued = false;

@@ -225,178 +225,158 @@ void savePost(DevServer& server, DevStore::User* user, const QJsonObject& post)
     putExtra(server, user, "posts", posts);
 }
 
-// Runs the handler with the request's user and post (captures[0] is the post id).
+// Runs the handler with the request's user; a request without a valid token gets the refusal.
 template <typename Handler>
-DevServer::Handler withPost(DevServer& server, Handler handler)
+DevServer::Handler withUser(DevServer& server, Handler handler)
 {
     return [&server, handler](const DevRequest& request) {
         DevResponse denied;
         DevStore::User* user = me(server, request, &denied);
-        if (!user)
-            return denied;
-        const QJsonValue post = postsOf(*user).value(request.captures.value(0));
-        if (!post.isObject())
-            return noPost();
-        return handler(request, user, post.toObject());
+        return user ? handler(request, user) : denied;
     };
+}
+
+// Runs the handler with the request's user and the body's member `name`, which must be an object.
+template <typename Handler>
+DevServer::Handler withMembers(DevServer& server, const char* name, Handler handler)
+{
+    return withUser(server, [name, handler](const DevRequest& request, DevStore::User* user) {
+        DevResponse bad;
+        const std::optional<QJsonObject> members = bodyMember(request, name, &bad);
+        return members ? handler(user, *members) : bad;
+    });
+}
+
+// Runs the handler with the request's user and post (captures[0] is the post id).
+template <typename Handler>
+DevServer::Handler withPost(DevServer& server, Handler handler)
+{
+    return withUser(server, [handler](const DevRequest& request, DevStore::User* user) {
+        const QJsonValue post = postsOf(*user).value(request.captures.value(0));
+        return post.isObject() ? handler(request, user, post.toObject()) : noPost();
+    });
+}
+
+// Runs the handler with the request's user and the publisher (stored as an object); a user
+// without a publisher gets the 501 answer.
+template <typename Handler>
+DevServer::Handler withPublisher(DevServer& server, Handler handler)
+{
+    return withUser(server, [handler](const DevRequest& request, DevStore::User* user) {
+        const QJsonValue publisher = user->extra.value(QStringLiteral("publisher"));
+        return publisher.isObject() ? handler(request, user, publisher.toObject()) : noPublisher();
+    });
 }
 
 void registerUserRoutes(DevServer& server)
 {
-    server.route("GET", QStringLiteral("/api/me/"), [&server](const DevRequest& request) {
-        DevResponse denied;
-        DevStore::User* user = me(server, request, &denied);
-        return user ? data(profileOf(*user)) : denied;
-    });
-
-    server.route("PUT", QStringLiteral("/api/me/"), [&server](const DevRequest& request) {
-        DevResponse failure;
-        DevStore::User* user = me(server, request, &failure);
-        if (!user)
-            return failure;
-        const std::optional<QJsonObject> members = bodyMember(request, "user", &failure);
-        if (!members)
-            return failure;
-        QJsonObject profile = user->extra.value(QStringLiteral("profile")).toObject();
-        for (const char* name : {"f_name", "l_name"}) {
-            if (members->contains(key(name)))
-                profile.insert(key(name), members->value(key(name)));
-        }
-        if (members->contains(QStringLiteral("app_usage")))
-            profile.insert(QStringLiteral("app_usage"), members->value(QStringLiteral("app_usage")));
-        const QJsonValue email = members->value(QStringLiteral("email"));
-        if (email.isString() && !email.toString().isEmpty() && email.toString() != user->email) {
-            const DevStore::User* other = server.store().userByEmail(email.toString());
-            if (other && other->id != user->id)
-                return DevResponse::serviceError(422, 4, QStringLiteral("E-mail address already taken"));
-            user->email = email.toString();
-            profile.insert(QStringLiteral("verified"), false);
-        }
-        if (!profile.contains(QStringLiteral("created_at")))
-            profile.insert(QStringLiteral("created_at"), now());
-        profile.insert(QStringLiteral("updated_at"), now());
-        putExtra(server, user, "profile", profile);
+    server.route("GET", QStringLiteral("/api/me/"), withUser(server, [](const DevRequest&, DevStore::User* user) {
         return data(profileOf(*user));
-    });
+    }));
 
-    server.route("POST", QStringLiteral("/api/request-email-verify"), [&server](const DevRequest& request) {
+    server.route("PUT", QStringLiteral("/api/me/"),
+                 withMembers(server, "user", [&server](DevStore::User* user, const QJsonObject& members) {
+                     QJsonObject profile = user->extra.value(QStringLiteral("profile")).toObject();
+                     for (const char* name : {"f_name", "l_name"}) {
+                         if (members.contains(key(name)))
+                             profile.insert(key(name), members.value(key(name)));
+                     }
+                     if (members.contains(QStringLiteral("app_usage")))
+                         profile.insert(QStringLiteral("app_usage"), members.value(QStringLiteral("app_usage")));
+                     const QJsonValue email = members.value(QStringLiteral("email"));
+                     if (email.isString() && !email.toString().isEmpty() && email.toString() != user->email) {
+                         const DevStore::User* other = server.store().userByEmail(email.toString());
+                         if (other && other->id != user->id)
+                             return DevResponse::serviceError(422, 4, QStringLiteral("E-mail address already taken"));
+                         user->email = email.toString();
+                         profile.insert(QStringLiteral("verified"), false);
+                     }
+                     if (!profile.contains(QStringLiteral("created_at")))
+                         profile.insert(QStringLiteral("created_at"), now());
+                     profile.insert(QStringLiteral("updated_at"), now());
+                     putExtra(server, user, "profile", profile);
+                     return data(profileOf(*user));
+                 }));
+
+    server.route("POST", QStringLiteral("/api/request-email-verify"), [](const DevRequest& request) {
         const QJsonValue email = request.json.toObject().value(QStringLiteral("email"));
         if (!email.isString() || email.toString().isEmpty())
             return DevResponse::serviceError(400, 3, QStringLiteral("\"email\" is required"));
-        Q_UNUSED(server);
         return DevResponse::json(QJsonObject{{QStringLiteral("ok"), true}});
     });
 
-    server.route("GET", QStringLiteral("/api/me/account"), [&server](const DevRequest& request) {
-        DevResponse denied;
-        DevStore::User* user = me(server, request, &denied);
-        return user ? data(accountOf(*user)) : denied;
-    });
+    server.route("GET", QStringLiteral("/api/me/account"),
+                 withUser(server, [](const DevRequest&, DevStore::User* user) { return data(accountOf(*user)); }));
 
-    server.route("PUT", QStringLiteral("/api/me/account"), [&server](const DevRequest& request) {
-        DevResponse failure;
-        DevStore::User* user = me(server, request, &failure);
-        if (!user)
-            return failure;
-        const std::optional<QJsonObject> members = bodyMember(request, "account", &failure);
-        if (!members)
-            return failure;
-        QJsonObject account = user->extra.value(QStringLiteral("account")).toObject();
-        if (members->value(QStringLiteral("name")).isString())
-            account.insert(QStringLiteral("name"), members->value(QStringLiteral("name")));
-        account.insert(QStringLiteral("updated_at"), now());
-        putExtra(server, user, "account", account);
-        return data(accountOf(*user));
-    });
+    server.route("PUT", QStringLiteral("/api/me/account"),
+                 withMembers(server, "account", [&server](DevStore::User* user, const QJsonObject& members) {
+                     QJsonObject account = user->extra.value(QStringLiteral("account")).toObject();
+                     if (members.value(QStringLiteral("name")).isString())
+                         account.insert(QStringLiteral("name"), members.value(QStringLiteral("name")));
+                     account.insert(QStringLiteral("updated_at"), now());
+                     putExtra(server, user, "account", account);
+                     return data(accountOf(*user));
+                 }));
 }
 
 void registerPublisherRoutes(DevServer& server)
 {
-    server.route("GET", QStringLiteral("/api/me/publisher"), [&server](const DevRequest& request) {
-        DevResponse denied;
-        DevStore::User* user = me(server, request, &denied);
-        if (!user)
-            return denied;
-        const QJsonValue publisher = user->extra.value(QStringLiteral("publisher"));
-        return publisher.isObject() ? data(publisher) : noPublisher();
-    });
+    server.route("GET", QStringLiteral("/api/me/publisher"),
+                 withPublisher(server, [](const DevRequest&, DevStore::User*, const QJsonObject& publisher) {
+                     return data(publisher);
+                 }));
 
-    server.route("POST", QStringLiteral("/api/me/publisher"), [&server](const DevRequest& request) {
-        DevResponse failure;
-        DevStore::User* user = me(server, request, &failure);
-        if (!user)
-            return failure;
-        const std::optional<QJsonObject> members = bodyMember(request, "publisher", &failure);
-        if (!members)
-            return failure;
-        if (user->extra.value(QStringLiteral("publisher")).isObject())
-            return DevResponse::serviceError(409, 507, QStringLiteral("The user already has a publisher"));
-        if (!members->value(QStringLiteral("host")).isString())
-            return DevResponse::serviceError(422, 506, QStringLiteral("The website host was rejected"));
-        QJsonObject publisher = newPublisher();
-        if (!applyPublisherMembers(publisher, *members, &failure))
-            return failure;
-        putExtra(server, user, "publisher", publisher);
-        return data(publisher, 201);
-    });
+    server.route("POST", QStringLiteral("/api/me/publisher"),
+                 withMembers(server, "publisher", [&server](DevStore::User* user, const QJsonObject& members) {
+                     if (user->extra.value(QStringLiteral("publisher")).isObject())
+                         return DevResponse::serviceError(409, 507, QStringLiteral("The user already has a publisher"));
+                     if (!members.value(QStringLiteral("host")).isString())
+                         return DevResponse::serviceError(422, 506, QStringLiteral("The website host was rejected"));
+                     QJsonObject publisher = newPublisher();
+                     DevResponse failure;
+                     if (!applyPublisherMembers(publisher, members, &failure))
+                         return failure;
+                     putExtra(server, user, "publisher", publisher);
+                     return data(publisher, 201);
+                 }));
 
-    server.route("PUT", QStringLiteral("/api/me/publisher"), [&server](const DevRequest& request) {
-        DevResponse failure;
-        DevStore::User* user = me(server, request, &failure);
-        if (!user)
-            return failure;
-        const std::optional<QJsonObject> members = bodyMember(request, "publisher", &failure);
-        if (!members)
-            return failure;
-        const QJsonValue stored = user->extra.value(QStringLiteral("publisher"));
-        if (!stored.isObject())
-            return noPublisher();
-        QJsonObject publisher = stored.toObject();
-        if (!applyPublisherMembers(publisher, *members, &failure))
-            return failure;
-        publisher.insert(QStringLiteral("updated_at"), now());
-        putExtra(server, user, "publisher", publisher);
-        return data(publisher);
-    });
+    // The body is checked before the publisher's presence.
+    server.route("PUT", QStringLiteral("/api/me/publisher"),
+                 withMembers(server, "publisher", [&server](DevStore::User* user, const QJsonObject& members) {
+                     const QJsonValue stored = user->extra.value(QStringLiteral("publisher"));
+                     if (!stored.isObject())
+                         return noPublisher();
+                     QJsonObject publisher = stored.toObject();
+                     DevResponse failure;
+                     if (!applyPublisherMembers(publisher, members, &failure))
+                         return failure;
+                     publisher.insert(QStringLiteral("updated_at"), now());
+                     putExtra(server, user, "publisher", publisher);
+                     return data(publisher);
+                 }));
 
-    server.route("DELETE", QStringLiteral("/api/me/publisher"), [&server](const DevRequest& request) {
-        DevResponse denied;
-        DevStore::User* user = me(server, request, &denied);
-        if (!user)
-            return denied;
-        if (!user->extra.value(QStringLiteral("publisher")).isObject())
-            return noPublisher();
-        putExtra(server, user, "publisher", QJsonValue());
-        return DevResponse::json(QJsonObject{{QStringLiteral("ok"), true}});
-    });
+    server.route("DELETE", QStringLiteral("/api/me/publisher"),
+                 withPublisher(server, [&server](const DevRequest&, DevStore::User* user, const QJsonObject&) {
+                     putExtra(server, user, "publisher", QJsonValue());
+                     return DevResponse::json(QJsonObject{{QStringLiteral("ok"), true}});
+                 }));
 
-    server.route("GET", QStringLiteral("/api/me/publisher-status"), [&server](const DevRequest& request) {
-        DevResponse denied;
-        DevStore::User* user = me(server, request, &denied);
-        if (!user)
-            return denied;
-        const QJsonValue publisher = user->extra.value(QStringLiteral("publisher"));
-        if (!publisher.isObject())
-            return noPublisher();
-        return DevResponse::json(QJsonObject{{QStringLiteral("status"), publisher.toObject().value(QStringLiteral("status"))}});
-    });
+    server.route("GET", QStringLiteral("/api/me/publisher-status"),
+                 withPublisher(server, [](const DevRequest&, DevStore::User*, const QJsonObject& publisher) {
+                     return DevResponse::json(
+                         QJsonObject{{QStringLiteral("status"), publisher.value(QStringLiteral("status"))}});
+                 }));
 
-    server.route("GET", QStringLiteral("/api/me/publisher-secret"), [&server](const DevRequest& request) {
-        DevResponse denied;
-        DevStore::User* user = me(server, request, &denied);
-        if (!user)
-            return denied;
-        const QJsonValue stored = user->extra.value(QStringLiteral("publisher"));
-        if (!stored.isObject())
-            return noPublisher();
-        QByteArray random(16, Qt::Uninitialized);
-        for (char& c : random)
-            c = char(QRandomGenerator::global()->bounded(256));
-        QJsonObject publisher = stored.toObject();
-        publisher.insert(QStringLiteral("has_secret"), true);
-        putExtra(server, user, "publisher", publisher);
-        return DevResponse::json(QJsonObject{{QStringLiteral("secret"), QString::fromLatin1(random.toHex())}});
-    });
+    server.route("GET", QStringLiteral("/api/me/publisher-secret"),
+                 withPublisher(server, [&server](const DevRequest&, DevStore::User* user, QJsonObject publisher) {
+                     QByteArray random(16, Qt::Uninitialized);
+                     for (char& c : random)
+                         c = char(QRandomGenerator::global()->bounded(256));
+                     publisher.insert(QStringLiteral("has_secret"), true);
+                     putExtra(server, user, "publisher", publisher);
+                     return DevResponse::json(
+                         QJsonObject{{QStringLiteral("secret"), QString::fromLatin1(random.toHex())}});
+                 }));
 }
 
 void registerPostRoutes(DevServer& server)
