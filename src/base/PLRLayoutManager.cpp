@@ -475,6 +475,29 @@ void PLRLayoutManager::restoreSection(PLRSection* section, const PLRSection& sna
     announceChange();
 }
 
+void PLRLayoutManager::removeSection(PLRSection* section)
+{
+    if (plr::tree::indexOfSection(m_layout, section) < 0) {
+        PLR_LOG_WARN(QStringLiteral("removeSection: the section is not in the layout; nothing removed"));
+        return;
+    }
+    QSet<const PLRBlock*> blocks;
+    plr::tree::forEachBlock(section, [&](PLRBlock* block) { blocks.insert(block); });
+    forgetBlocks(blocks);
+    if (m_selectedSection == section)
+        selectSection(nullptr);
+    // The call-backs above may have changed the layout: find the section again.
+    const int index = plr::tree::indexOfSection(m_layout, section);
+    if (index < 0)
+        return;
+    PLRSection* raw = nullptr;
+    m_layout->mutable_sections()->ExtractSubrange(index, 1, &raw);
+    const std::unique_ptr<PLRSection> removed(raw);   // alive until the views have let go of it
+    for (PLRLayoutViewProxy* proxy : proxiesOfRepresentedLayout())
+        proxy->layoutWasReloaded();
+    announceChange();
+}
+
 // --- Editing state ------------------------------------------------------------------------------
 
 void PLRLayoutManager::selectBlocks(const QList<PLRBlock*>& blocks)

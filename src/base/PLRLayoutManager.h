@@ -99,6 +99,10 @@ public:
     // its blocks are new objects (earlier block pointers into the section are invalid). The
     // selection, edit and hover blocks inside the section are cleared first.
     void restoreSection(PLRSection* section, const PLRSection& snapshot);
+    // Takes the section out of the layout (undo of an edit that added it): its blocks leave the
+    // selection, edit and hover state first, the views are rebuilt and the change is announced.
+    // A section that is not in the layout is ignored (logged).
+    void removeSection(PLRSection* section);
 
     // The blocks from the top-level block of the block's section down to the block; empty when
     // the block is in no section.

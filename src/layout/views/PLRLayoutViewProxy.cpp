@@ -125,12 +125,14 @@ void PLRLayoutViewProxy::layoutDidChange()
         return;
     m_layoutView->updateConstraints();
     m_layoutView->update();
+    emit layoutChanged();
 }
 
 void PLRLayoutViewProxy::imageDidChange(const QString& identifier)
 {
     if (m_layoutView)
         m_layoutView->imageDidChange(identifier);
+    emit imageChanged(identifier);
 }
 
 void PLRLayoutViewProxy::managerDidHoverBlock(PLRBlock* block)

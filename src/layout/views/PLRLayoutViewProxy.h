@@ -72,6 +72,10 @@ signals:
     void sectionSelected(PLRSection* section);
     void editBlockStructureChanged();
     void widthChanged(double width);
+    // The layout changed in place or a photo changed: whoever shows the view draws it again
+    // (the live canvas paints the layout view's drawing itself).
+    void layoutChanged();
+    void imageChanged(const QString& identifier);
 
 private:
     void setUp(PLRLayoutManager* manager, double width);

@@ -1,0 +1,187 @@
+// Photos dropped on the canvas: where they go, undo and redo to the byte, and drops refused.
+
+#include "CanvasTestSupport.h"
+
+#include "base/PLRLayoutTree.h"
+
+using canvas_test::CanvasFixture;
+
+namespace {
+
+class CanvasDrop : public CanvasFixture {};
+
+QString imageRef(const PLRBlock& block)
+{
+    return QString::fromStdString(block.image().img_ref());
+}
+
+} // namespace
+
+TEST_F(CanvasDrop, BesideABlockMakesARowAndUndoRedoRestoreTheBytes)
+{
+    PLRBlock* first = addImage("a.jpg");
+    addImage("b.jpg");
+    const QByteArray before = bytes();
+
+    // On the right edge of the first block: a row of the block and the new photo.
+    QList<PLRBlock*> placed;
+    ASSERT_TRUE(dropPhotos({"c.jpg"}, pointIn(first, 0.95, 0.5), &placed));
+    EXPECT_EQ(lastIndicator.kind, PLRDropZone::Kind::BesideBlock);
+    EXPECT_EQ(lastIndicator.edge, Qt::RightEdge);
+    ASSERT_EQ(placed.size(), 1);
+    const PLRSection& section = layout()->sections(0);
+    ASSERT_EQ(section.blocks_size(), 2);
+    const PLRBlock& row = section.blocks(0);
+    ASSERT_TRUE(row.has_container());
+    EXPECT_FALSE(row.container().vert());
+    ASSERT_EQ(row.container().sub_blocks_size(), 2);
+    EXPECT_EQ(imageRef(row.container().sub_blocks(0)), ids["a.jpg"]);
+    EXPECT_EQ(imageRef(row.container().sub_blocks(1)), ids["c.jpg"]);
+    EXPECT_FALSE(row.container().sub_blocks(1).image().source_last_updated().empty());
+    // The canvas selects the new block (through the selection notification it posts).
+    EXPECT_EQ(layoutManager()->currentSelectedBlocks(), QList<PLRBlock*>{placed.first()});
+    const QByteArray after = bytes();
+
+    ASSERT_TRUE(undo()->canUndo());
+    EXPECT_EQ(undo()->undoActionName(), "Add Image");
+    undo()->undo();
+    EXPECT_EQ(bytes(), before);
+    undo()->redo();
+    EXPECT_EQ(bytes(), after);
+    undo()->undo();
+    EXPECT_EQ(bytes(), before);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return postManager->numberOfImagesInUse() == 2; }));
+
+    // A photo on the left of a block inside that row goes into the row itself, before it.
+    undo()->redo();
+    canvas()->refresh();
+    PLRBlock* inRow = layout()->mutable_sections(0)->mutable_blocks(0)->mutable_container()->mutable_sub_blocks(1);
+    ASSERT_TRUE(dropPhotos({"d.jpg"}, pointIn(inRow, 0.05, 0.5)));
+    const PLRBlock& wider = layout()->sections(0).blocks(0);
+    ASSERT_EQ(wider.container().sub_blocks_size(), 3);
+    EXPECT_EQ(imageRef(wider.container().sub_blocks(1)), ids["d.jpg"]);
+
+    // At the bottom of a block in a row: a column of the block and the photo takes its place.
+    canvas()->refresh();
+    PLRBlock* rowFirst = layout()->mutable_sections(0)->mutable_blocks(0)->mutable_container()->mutable_sub_blocks(0);
+    testing_support::scriptedAlerts().enqueue(platform::kAlertSecondButtonReturn);   // b.jpg is in the layout
+    QList<PLRBlock*> refused;
+    ASSERT_TRUE(dropPhotos({"b.jpg"}, pointIn(rowFirst, 0.5, 0.97), &refused));
+    EXPECT_TRUE(refused.isEmpty());
+    undo()->undo();   // the d.jpg drop
+    undo()->undo();   // the c.jpg drop
+    EXPECT_EQ(bytes(), before);
+    canvas()->refresh();
+    PLRBlock* alone = layout()->mutable_sections(0)->mutable_blocks(0);
+    layoutManager()->removeBlock(layout()->mutable_sections(0)->mutable_blocks(1), false);   // b.jpg out of the layout
+    canvas()->refresh();
+    ASSERT_TRUE(dropPhotos({"b.jpg"}, pointIn(alone, 0.97, 0.5)));
+    canvas()->refresh();
+    PLRBlock* inNewRow = layout()->mutable_sections(0)->mutable_blocks(0)->mutable_container()->mutable_sub_blocks(0);
+    ASSERT_TRUE(dropPhotos({"c.jpg"}, pointIn(inNewRow, 0.5, 0.97)));
+    const PLRBlock& rowWithColumn = layout()->sections(0).blocks(0);
+    ASSERT_EQ(rowWithColumn.container().sub_blocks_size(), 2);
+    const PLRBlock& column = rowWithColumn.container().sub_blocks(0);
+    ASSERT_TRUE(column.has_container());
+    EXPECT_TRUE(column.container().vert());
+    EXPECT_EQ(imageRef(column.container().sub_blocks(0)), ids["a.jpg"]);
+    EXPECT_EQ(imageRef(column.container().sub_blocks(1)), ids["c.jpg"]);
+}
+
+TEST_F(CanvasDrop, TopBottomAndGapsStackInTheSectionAndSeveralPhotosKeepTheirOrder)
+{
+    PLRBlock* first = addImage("a.jpg");
+    PLRBlock* second = addImage("b.jpg");
+    // Below the first block: the section's own column, between the two.
+    ASSERT_TRUE(dropPhotos({"c.jpg", "d.jpg"}, pointIn(first, 0.5, 0.97)));
+    EXPECT_EQ(lastIndicator.edge, Qt::BottomEdge);
+    const PLRSection& section = layout()->sections(0);
+    ASSERT_EQ(section.blocks_size(), 4);
+    EXPECT_EQ(imageRef(section.blocks(1)), ids["c.jpg"]);
+    EXPECT_EQ(imageRef(section.blocks(2)), ids["d.jpg"]);
+    EXPECT_EQ(undo()->undoActionName(), "Add Images");
+    undo()->undo();
+    canvas()->refresh();
+
+    // Below everything: the end of the section, shown as a line under the last block.
+    second = layout()->mutable_sections(0)->mutable_blocks(1);
+    const QRectF last = canvas()->viewRectForBlock(second);
+    ASSERT_TRUE(dropPhotos({"c.jpg"}, QPointF(last.center().x(), last.bottom() + 8)));
+    EXPECT_EQ(lastIndicator.kind, PLRDropZone::Kind::Section);
+    EXPECT_EQ(lastIndicator.index, 2);
+    EXPECT_EQ(imageRef(layout()->sections(0).blocks(2)), ids["c.jpg"]);
+}
+
+TEST_F(CanvasDrop, OntoAnEmptyCanvasWithoutASectionAndBackToNoSection)
+{
+    ASSERT_EQ(layout()->sections_size(), 0);
+    EXPECT_FALSE(controller->widget()->grab().isNull());   // an empty page, drawn
+    const QByteArray before = bytes();
+    ASSERT_TRUE(dropPhotos({"a.jpg"}, QPointF(200, 150)));
+    EXPECT_EQ(lastIndicator.kind, PLRDropZone::Kind::EmptyLayout);
+    ASSERT_EQ(layout()->sections_size(), 1);
+    EXPECT_EQ(layout()->sections(0).blocks_size(), 1);
+    const QByteArray after = bytes();
+    undo()->undo();
+    EXPECT_EQ(layout()->sections_size(), 0);
+    EXPECT_EQ(bytes(), before);
+    undo()->redo();
+    EXPECT_EQ(bytes(), after);
+    canvas()->refresh();
+    EXPECT_FALSE(canvas()->viewRectForBlock(layout()->mutable_sections(0)->mutable_blocks(0)).isEmpty());
+}
+
+TEST_F(CanvasDrop, BadDropsChangeNothing)
+{
+    PLRBlock* first = addImage("a.jpg");
+    const QByteArray before = bytes();
+
+    // Data of other programs is refused at once.
+    auto* text = new QMimeData;
+    text->setText(ids["b.jpg"]);
+    text->setUrls({QUrl::fromLocalFile(folder + "/b.jpg")});
+    EXPECT_FALSE(dropData(text, pointIn(first)));
+    EXPECT_FALSE(lastIndicator.isValid());
+
+    // Our format with nothing usable in it: empty, blank lines, unknown identifiers.
+    EXPECT_FALSE(dropPhotos({}, pointIn(first)));
+    auto* blank = new QMimeData;
+    blank->setData(PLRImageReferencePasteboard::kType, "\n \r\n\n");
+    EXPECT_FALSE(dropData(blank, pointIn(first)));
+    auto* garbage = new QMimeData;
+    garbage->setData(PLRImageReferencePasteboard::kType, QByteArray("\xff\xfe<script>\x00zz", 14));
+    EXPECT_FALSE(dropData(garbage, pointIn(first)));
+    EXPECT_FALSE(dropPhotos({"no-such-photo"}, pointIn(first)));
+    EXPECT_EQ(bytes(), before);
+    EXPECT_FALSE(undo()->canUndo());
+
+    // Known and unknown together: the known photos only, each once.
+    QList<PLRBlock*> placed;
+    ASSERT_TRUE(dropPhotos({"nope", "b.jpg", "b.jpg"}, pointIn(first, 0.5, 0.97), &placed));
+    ASSERT_EQ(placed.size(), 1);
+    EXPECT_EQ(imageRef(*placed.first()), ids["b.jpg"]);
+    undo()->undo();
+    EXPECT_EQ(bytes(), before);
+
+    // A photo already in the layout goes through the distinct-images alert; Cancel adds nothing.
+    testing_support::scriptedAlerts().enqueue(platform::kAlertSecondButtonReturn);
+    canvas()->refresh();
+    QList<PLRBlock*> none;
+    EXPECT_TRUE(dropPhotos({"a.jpg", "c.jpg"}, pointIn(first, 0.5, 0.97), &none));
+    EXPECT_TRUE(none.isEmpty());
+    ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().front().messageText, "You cannot add the same image twice!");
+    EXPECT_EQ(bytes(), before);
+}
+
+TEST_F(CanvasDrop, ACanvasWithoutAPostTakesNoDrop)
+{
+    controller->setPostManager(nullptr);
+    EXPECT_EQ(controller->layoutManager(), nullptr);
+    EXPECT_FALSE(dropPhotos({"a.jpg"}, QPointF(100, 100)));
+    EXPECT_FALSE(canvas()->deleteSelectedBlocks());
+    // And back to the post.
+    controller->setPostManager(postManager);
+    EXPECT_TRUE(dropPhotos({"a.jpg"}, QPointF(100, 100)));
+    EXPECT_EQ(layout()->sections(0).blocks_size(), 1);
+}

@@ -1,0 +1,168 @@
+// The canvas's magnification and the shared visual state: steps, fit, gestures, entrance.
+
+#include "CanvasTestSupport.h"
+
+#include "platform/ui/Animation.h"
+
+#include <QWheelEvent>
+
+using canvas_test::CanvasFixture;
+
+namespace {
+
+class CanvasZoom : public CanvasFixture {
+protected:
+    void SetUp() override
+    {
+        CanvasFixture::SetUp();
+        addImage("a.jpg");
+        controller->setZoom(100);
+        testing_support::spin(1);
+    }
+    PLRVisualStateHandler& shared() { return PLRVisualStateHandler::globalHandler(); }
+};
+
+class HiddenCanvas : public CanvasFixture {
+protected:
+    bool showCanvas() const override { return false; }
+};
+
+} // namespace
+
+TEST_F(CanvasZoom, StepsDownAndUpComeBackToExactlyOneHundredPercent)
+{
+    ASSERT_TRUE(controller->isVisualDelegate());
+    EXPECT_EQ(shared().layoutZoomFactor(), 1.0);
+    for (int i = 0; i < 7; ++i) {
+        shared().decrementLayoutZoomFactorBy(0.1);
+        testing_support::spin(1);
+    }
+    EXPECT_EQ(controller->magnification(), 0.3);
+    EXPECT_EQ(shared().layoutZoomFactor(), 0.3);
+    for (int i = 0; i < 7; ++i) {
+        shared().incrementLayoutZoomFactorBy(0.1);
+        testing_support::spin(1);
+    }
+    EXPECT_EQ(controller->magnification(), 1.0);
+    EXPECT_EQ(shared().layoutZoomFactor(), 1.0);
+
+    // Steps in one go, with no turn of the event loop between them: the canvas shows the snapped
+    // factor at once, and the shared factor follows once the steps are over.
+    for (int i = 0; i < 3; ++i)
+        shared().decrementLayoutZoomFactorBy(0.1);
+    for (int i = 0; i < 3; ++i)
+        shared().incrementLayoutZoomFactorBy(0.1);
+    EXPECT_EQ(controller->magnification(), 1.0);
+    testing_support::spin(1);
+    EXPECT_EQ(shared().layoutZoomFactor(), 1.0);
+
+    // Factors that cannot be shown are refused.
+    for (double bad : {0.0, -2.0, 0.001, std::nan("")})
+        shared().setLayoutZoomFactor(bad);
+    EXPECT_EQ(controller->magnification(), 1.0);
+}
+
+TEST_F(CanvasZoom, FitsTheWidthAnimatedAndTellsTheSharedState)
+{
+    // 1000 wide scroll view over a 1000 point layout with 1000 points around it.
+    EXPECT_DOUBLE_EQ(controller->zoomFactorToFit(), 0.5);
+    shared().setLayoutZoomToFit();
+    EXPECT_EQ(shared().layoutZoomFactor(), 0.5);
+    EXPECT_EQ(controller->magnification(), 0.5);
+
+    controller->setZoom(150);
+    EXPECT_EQ(controller->magnification(), 1.5);
+    EXPECT_EQ(shared().layoutZoomFactor(), 1.5);
+
+    auto& clock = platform::ui::AnimationClock::shared();
+    clock.setManual(true);
+    controller->widget()->resize(1500, 700);
+    controller->setZoom(0);
+    EXPECT_TRUE(controller->isZoomAnimating());
+    EXPECT_EQ(shared().layoutZoomFactor(), 0.75);
+    clock.advance(0.1);
+    EXPECT_GT(controller->magnification(), 0.75);
+    EXPECT_LT(controller->magnification(), 1.5);
+    clock.advance(0.2);
+    EXPECT_EQ(controller->magnification(), 0.75);
+    EXPECT_FALSE(controller->isZoomAnimating());
+
+    // A fit of nothing is refused: no width.
+    controller->widget()->resize(0, 700);
+    EXPECT_EQ(controller->zoomFactorToFit(), 0.0);
+    shared().setLayoutZoomToFit();
+    EXPECT_EQ(shared().layoutZoomFactor(), 0.75);
+    controller->setZoom(0);
+    EXPECT_EQ(controller->magnification(), 0.75);
+    clock.setManual(false);
+}
+
+TEST_F(CanvasZoom, ControlWheelZoomsAroundThePointerWithinTheStepBounds)
+{
+    QWidget* viewport = controller->scrollView()->viewport();
+    auto wheel = [&](int delta) {
+        const QPointF at(300, 200);
+        QWheelEvent event(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::ControlModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &event);
+    };
+    wheel(120);
+    const double zoomed = controller->magnification();
+    EXPECT_GT(zoomed, 1.0);
+    EXPECT_EQ(zoomed, PLRLayoutViewController::snappedZoomFactor(zoomed));
+    EXPECT_EQ(shared().layoutZoomFactor(), zoomed);
+    for (int i = 0; i < 40; ++i)
+        wheel(-480);
+    EXPECT_EQ(controller->magnification(), 0.1);
+}
+
+TEST_F(CanvasZoom, EntranceZoomsToFitThenFadesInAfterHalfASecond)
+{
+    auto& clock = platform::ui::AnimationClock::shared();
+    clock.setManual(true);
+    controller->ensureEntrancePostion();
+    EXPECT_EQ(controller->canvasAlpha(), 0.0);
+    EXPECT_EQ(canvas()->overlayAlpha(), 0.0);
+    controller->performEntrance();
+    EXPECT_EQ(controller->magnification(), 0.5);
+    EXPECT_EQ(shared().layoutZoomFactor(), 0.5);
+    clock.advance(0.45);
+    EXPECT_EQ(controller->canvasAlpha(), 0.0);
+    clock.advance(0.2);
+    EXPECT_GT(controller->canvasAlpha(), 0.0);
+    EXPECT_LT(controller->canvasAlpha(), 1.0);
+    clock.advance(0.3);
+    EXPECT_EQ(controller->canvasAlpha(), 1.0);
+    EXPECT_EQ(controller->scrollView()->graphicsEffect(), nullptr);
+    clock.setManual(false);
+}
+
+TEST_F(HiddenCanvas, OnlyAShownCanvasTakesPartInTheSharedZoom)
+{
+    PLRVisualStateHandler& shared = PLRVisualStateHandler::globalHandler();
+    EXPECT_FALSE(controller->isVisualDelegate());
+    shared.setLayoutZoomToFit();
+    EXPECT_EQ(shared.layoutZoomFactor(), 1.0);
+    shared.setLayoutZoomFactor(2.0);
+    EXPECT_EQ(controller->magnification(), 0.5);   // as it was set before being shown
+
+    controller->widget()->show();
+    EXPECT_TRUE(controller->isVisualDelegate());
+    EXPECT_EQ(controller->magnification(), 2.0);   // shows the shared factor on joining
+    shared.setLayoutZoomToFit();
+    EXPECT_EQ(shared.layoutZoomFactor(), 0.5);
+
+    controller->widget()->hide();
+    EXPECT_FALSE(controller->isVisualDelegate());
+    EXPECT_FALSE(shared.currentDelegates().contains(controller.get()));
+    shared.setLayoutZoomFactor(1.0);
+    shared.setLayoutZoomToFit();
+    EXPECT_EQ(shared.layoutZoomFactor(), 1.0);
+
+    // A destroyed canvas is never asked again.
+    controller->widget()->show();
+    controller.reset();
+    EXPECT_TRUE(shared.currentDelegates().isEmpty());
+    shared.setLayoutZoomToFit();
+    EXPECT_EQ(shared.layoutZoomFactor(), 1.0);
+}
