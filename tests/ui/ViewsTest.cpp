@@ -344,3 +344,19 @@ TEST(TextFields, RoundedGreyBorder)
     PLRSecureTextField secure;
     EXPECT_EQ(secure.editor()->echoMode(), QLineEdit::Password);
 }
+
+TEST(Views, ATopLevelViewHitTestsInItsOwnCoordinates)
+{
+    // A view shown as a window by itself (no platform window around it), y up.
+    View root;
+    root.resize(200, 100);
+    auto* bottomLeft = new ClickRecorder(&root);
+    bottomLeft->setFrame(QRectF(0, 0, 50, 30));
+    auto* topRight = new ClickRecorder(&root);
+    topRight->setFrame(QRectF(150, 70, 50, 30));
+    root.show();
+    // Qt's y runs down: (10, 90) is near the bottom-left corner.
+    EXPECT_EQ(View::hitTestWindow(&root, QPointF(10, 90)), bottomLeft);
+    EXPECT_EQ(View::hitTestWindow(&root, QPointF(190, 10)), topRight);
+    EXPECT_EQ(View::hitTestWindow(&root, QPointF(100, 50)), &root);
+}

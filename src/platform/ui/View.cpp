@@ -330,17 +330,25 @@ QWidget* View::hitTest(const QPointF& pointInSuperview)
 {
     if (isHidden() || m_alpha <= 0.0)
         return nullptr;
-    const QRectF f = frame();
+    // A top-level view is given the point in its own coordinates already.
+    const QRectF f = isWindow() ? QRectF(0, 0, width(), height()) : frame();
     if (!(pointInSuperview.x() >= f.left() && pointInSuperview.x() < f.right() && pointInSuperview.y() >= f.top()
           && pointInSuperview.y() < f.bottom()))
         return nullptr;
-    // The point in our own coordinates.
-    const QWidget* parent = parentWidget();
-    QPointF qtInParent = pointInSuperview;
-    if (parent && !isWindow() && !widgetIsFlipped(parent))
-        qtInParent.setY(parent->height() - pointInSuperview.y());
-    const QPointF qtLocal = isWindow() ? pointInSuperview : qtInParent - QPointF(pos());
-    const QPointF local = fromQt(qtLocal);
+    // The point in our own coordinates, and in Qt's.
+    QPointF local;
+    QPointF qtLocal;
+    if (isWindow()) {
+        local = pointInSuperview;
+        qtLocal = toQt(local);
+    } else {
+        const QWidget* parent = parentWidget();
+        QPointF qtInParent = pointInSuperview;
+        if (parent && !widgetIsFlipped(parent))
+            qtInParent.setY(parent->height() - pointInSuperview.y());
+        qtLocal = qtInParent - QPointF(pos());
+        local = fromQt(qtLocal);
+    }
     const QList<QWidget*> subs = subviews();
     for (auto it = subs.rbegin(); it != subs.rend(); ++it) {
         QWidget* sub = *it;
