@@ -1,30 +1,60 @@
+#include "AppDelegate.h"
 #include "platform/Bundle.h"
 #include "platform/Log.h"
-#include "platform/Paths.h"
 #include "platform/Resources.h"
+#include "platform/Shutdown.h"
+#include "shell/PLRInstanceChannel.h"
+#include "shell/PLRRelaunchHelper.h"
+
+#if __has_include("gallery/PLRGalleryViewController.h")
+#include "gallery/PLRGalleryViewController.h"
+#define PLR_HAS_GALLERY_SCENE 1
+#endif
 
 #include <QApplication>
-#include <QMainWindow>
+#include <QDir>
 
 int main(int argc, char** argv)
 {
+    // The relaunch helper runs without any application object.
+    if (PLRRelaunchHelper::isInvocation(argc, argv))
+        return PLRRelaunchHelper::run(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(platform::bundle::targetName());
     QApplication::setOrganizationDomain(QStringLiteral("quenfield.com"));
     QApplication::setApplicationVersion(platform::bundle::version());
     QApplication::setDesktopFileName(platform::bundle::identifier());
+    QApplication::setQuitOnLastWindowClosed(false);
     platform::resources::initialize();
 
-    platform::log::Options logOptions;
-    logOptions.fileDirectory = platform::paths::logDirectory();
-    platform::log::setup(logOptions);
+    // Files and addresses go to an instance that already runs (for this user and data folder).
+    const QStringList openable = PLROpenableArguments(QApplication::arguments(), QDir::currentPath());
+    const QString channelName = PLRInstanceChannel::defaultServerName();
+    if (PLRInstanceChannel::sendToRunningInstance(channelName, openable, 1000)) {
+        PLR_LOG_INFO(QStringLiteral("Handed %1 item(s) to the running Pellora").arg(openable.size()));
+        return 0;
+    }
+
     PLR_LOG_INFO(QStringLiteral("%1 %2 (%3) starting, bundle %4")
                      .arg(platform::bundle::targetName(), platform::bundle::version(), platform::bundle::build(),
                           platform::bundle::identifier()));
 
-    QMainWindow window;
-    window.setWindowTitle(platform::bundle::targetName());
-    window.resize(1280, 800);
-    window.show();
-    return app.exec();
+    AppDelegate delegate;
+#ifdef PLR_HAS_GALLERY_SCENE
+    // The post's panels come from the storyboard too.
+    PLRGalleryViewController::registerScene();
+#endif
+    PLRInstanceChannel channel(channelName);
+    QObject::connect(&channel, &PLRInstanceChannel::argumentsReceived, &delegate,
+                     [&delegate](const QStringList& arguments) { delegate.handleArguments(arguments); });
+    channel.listen();
+    AppDelegate::installTerminationSignalHandlers();
+    if (!openable.isEmpty())
+        delegate.handleArguments(openable);
+    delegate.launch();
+    const int code = app.exec();
+    // What must end before the process does (the session, queued writes).
+    platform::shutdown::run();
+    return code;
 }

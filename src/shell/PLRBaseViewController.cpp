@@ -1,0 +1,777 @@
+#include "shell/PLRBaseViewController.h"
+
+#include "AppDelegate.h"
+#include "platform/Alert.h"
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+#include "platform/Storyboard.h"
+#include "platform/UserDefaults.h"
+#include "platform/ui/Fonts.h"
+#include "persistance-store/PLRPersistantAccount.h"
+#include "persistance-store/PLRPersistantPost.h"
+#include "session/PLRCoreManager.h"
+#include "session/PLRDefaults.h"
+#include "session/PLRPostManager.h"
+#include "session/PLRUserSession.h"
+#include "shell/PLRAuthViewController.h"
+#include "shell/PLRBaseWindowController.h"
+#include "shell/PLRFirstTimeWelcomeViewController.h"
+#include "shell/PLRShellScreens.h"
+#include "shell/PLRShellNotifications.h"
+#include "shell/PLRUpdater.h"
+#include "shell/PLRVisualStateHandler.h"
+#include "web-services/PLRWebServiceAccount.h"
+#include "web-services/PLRWebServiceManager.h"
+#include "web-services/PLRWebServiceUserManager.h"
+
+#if __has_include("shell/home/PLRShellHooks.h")
+#include "shell/home/PLRShellHooks.h"
+#define PLR_HAS_SHELL_HOOKS 1
+#endif
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+using namespace platform::ui;
+
+namespace {
+
+constexpr auto kAccountWebsite = "https://account.pellora.app";
+constexpr auto kSupportEmail = "support@pellora.app";
+
+// The root view's background: 250/250/250.
+const Color kRootBackground(0.9803921568627451, 0.9803921568627451, 0.9803921568627451, 1.0);
+constexpr double kErrorBarHeight = 64.0;
+
+class ErrorBarView : public View {
+public:
+    using View::View;
+    void drawRect(GraphicsContext& context, const QRectF&) override
+    {
+        context.fillRect(bounds(), Color(1.0, 0.93, 0.93));
+        context.fillRect(QRectF(0, 0, width(), 1), Color(0.86, 0.55, 0.55));
+    }
+};
+
+} // namespace
+
+// ---------------------------------------------------------------- root view
+
+PLRRootView::PLRRootView(QWidget* parent) : View(parent) {}
+
+void PLRRootView::drawRect(GraphicsContext& context, const QRectF&)
+{
+    context.fillRect(bounds(), kRootBackground);
+}
+
+void PLRRootView::pinToEdges(QWidget* view)
+{
+    forget(view);
+    m_placements.append({view, nullptr});
+    relayout();
+}
+
+void PLRRootView::placeWithTopEdge(QWidget* view, PLRLayoutConstraint* topEdge)
+{
+    forget(view);
+    m_placements.append({view, topEdge});
+    if (topEdge)
+        connect(topEdge, &PLRLayoutConstraint::constantChanged, this, &PLRRootView::relayout, Qt::UniqueConnection);
+    relayout();
+}
+
+void PLRRootView::forget(QWidget* view)
+{
+    m_placements.erase(std::remove_if(m_placements.begin(), m_placements.end(),
+                                      [view](const Placement& p) { return !p.view || p.view == view; }),
+                       m_placements.end());
+}
+
+void PLRRootView::relayout()
+{
+    const int w = width(), h = height();
+    for (const Placement& placement : std::as_const(m_placements)) {
+        if (!placement.view || placement.view->parentWidget() != this)
+            continue;
+        const int top = placement.topEdge ? int(std::lround(placement.topEdge->constant())) : 0;
+        placement.view->setGeometry(0, top, w, h);
+    }
+    if (m_errorView) {
+        m_errorView->setGeometry(0, 0, w, int(kErrorBarHeight));
+        m_errorView->raise();
+    }
+}
+
+// ---------------------------------------------------------------- controller
+
+PLRBaseViewController::PLRBaseViewController(QObject* parent) : PLRViewController(parent) {}
+
+PLRBaseViewController::~PLRBaseViewController()
+{
+    PLRWebServiceManager::globalManager().removeStateChangeNotificationHandler(&m_observer);
+    if (m_subscribedUserManager)
+        m_subscribedUserManager->removeStateChangeNotificationHandler(&m_observer);
+    platform::NotificationCenter::defaultCenter().removeObserver(&m_observer);
+}
+
+View* PLRBaseViewController::loadView()
+{
+    auto* root = new PLRRootView;
+    root->resize(1024, 700);
+
+    auto* bar = new ErrorBarView(root);
+    bar->setIdentifier(QStringLiteral("errorView"));
+    m_errorView = bar;
+    m_errorTitle = TextField::labelWithString(QString(), bar);
+    m_errorTitle->setFont(boldSystemFont(14));
+    m_errorTitle->setTextColor(Color(0.55, 0.1, 0.1));
+    m_errorInfo = TextField::labelWithString(QString(), bar);
+    m_errorInfo->setFont(systemFont(12));
+    m_errorInfo->setTextColor(Color(0.35, 0.2, 0.2));
+    m_errorButton = Button::withTitle(QString(), this, [this](Control* sender) { handleErrorAction(sender); }, bar);
+    m_errorButton->setMinimumWidth(110);
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    texts->addWidget(m_errorTitle);
+    texts->addWidget(m_errorInfo);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(20, 8, 20, 8);
+    row->addLayout(texts, 1);
+    row->addWidget(m_errorButton, 0, Qt::AlignVCenter);
+    bar->hide();
+    root->setErrorView(bar);
+    return root;
+}
+
+void PLRBaseViewController::viewDidLoad()
+{
+    m_presentingHome = false;
+    m_haveSubscribedToUserSession = false;
+    PLRWebServiceManager::globalManager().addStateChangeNotificationHandler(
+        &m_observer, [this](const platform::Notification&) { webServiceManagerStateChangeNotification(); });
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &m_observer, QString::fromLatin1(kPLRUserSessionLoggedOutNotification),
+        [this](const platform::Notification&) { userSessionLoggedOut(); });
+#ifdef PLR_HAS_SHELL_HOOKS
+    // The screens reach navigation through the shell's hooks.
+    QPointer<PLRBaseViewController> self(this);
+    PLRShellHooks::Navigation navigation;
+    navigation.presentPost = [self](PLRPersistantPost* post) { if (self) self->presentPost(post); };
+    navigation.presentNewPost = [self] { if (self) self->presentNewPost(); };
+    navigation.moveHome = [self](bool animate) { if (self) self->moveHome(animate); };
+    navigation.postWasDeleted = [self](const QString& identifier) { if (self) self->forgetPostController(identifier); };
+    PLRShellHooks::setNavigation(std::move(navigation));
+    PLRShellHooks::setPostHeaderVisibleHandler(
+        [](bool visible) { PLRVisualStateHandler::globalHandler().setPostHeaderVisible(visible); });
+#endif
+}
+
+void PLRBaseViewController::setImportExportPostsEnabled(bool enabled)
+{
+    if (auto* app = AppDelegate::shared())
+        app->setImportExportPostsEnabled(enabled);
+#ifdef PLR_HAS_SHELL_HOOKS
+    if (enabled)
+        PLRShellHooks::enableImportExportPosts();
+    else
+        PLRShellHooks::disableImportExportPosts();
+#endif
+}
+
+void PLRBaseViewController::forgetPostController(const QString& postIdentifier)
+{
+    // A deleted post's controller is dropped, unless it is the one shown.
+    for (int i = m_postViewControllers.size() - 1; i >= 0; --i) {
+        PLRPostViewController* controller = m_postViewControllers.at(i);
+        PLRPostManager* manager = controller->postManager();
+        PLRPersistantPost* post = manager ? manager->representedPost() : nullptr;
+        const bool gone = !manager || (post && post->identifier() == postIdentifier);
+        if (gone && controller != m_currentPostController) {
+            m_postViewControllers.removeAt(i);
+            controller->deleteLater();
+        }
+    }
+}
+
+template <class T> T* PLRBaseViewController::instantiateScene(const char* identifier)
+{
+    QObject* object = platform::Storyboard::instantiate(QLatin1String(kPLRMainStoryboard), QLatin1String(identifier));
+    T* controller = qobject_cast<T*>(object);
+    if (!controller) {
+        PLR_LOG_ERROR(QStringLiteral("The scene \"%1\" is not a %2").arg(QLatin1String(identifier), QLatin1String(T::staticMetaObject.className())));
+        delete object;
+        return nullptr;
+    }
+    controller->setParent(this);
+    return controller;
+}
+
+void PLRBaseViewController::runScreenGroup(const std::function<void(PLRAnimationContext&)>& changes,
+                                           std::function<void()> completion)
+{
+    PLRAnimationContext::runAnimationGroup(
+        [&changes](PLRAnimationContext& context) {
+            context.setDuration(kScreenAnimationDuration);
+            context.setTimingFunction(TimingFunction::easeOut());
+            changes(context);
+        },
+        std::move(completion));
+}
+
+// ---------------------------------------------------------------- error bar
+
+void PLRBaseViewController::presentErrorView(const QString& title, const QString& message, const QString& actionMessage)
+{
+    view();
+    m_errorTitle->setStringValue(title);
+    m_errorInfo->setStringValue(message);
+    m_errorButton->setTitle(actionMessage);
+    m_errorView->setHidden(false);
+    m_errorView->raise();
+}
+
+void PLRBaseViewController::hideErrorView()
+{
+    if (m_errorView)
+        m_errorView->setHidden(true);
+}
+
+bool PLRBaseViewController::isShowingErrorView() const
+{
+    return m_errorView && !m_errorView->isHidden();
+}
+
+void PLRBaseViewController::handleErrorAction(QObject*)
+{
+    auto& manager = PLRWebServiceManager::globalManager();
+    const PLRFiniteStatePtr state = manager.currentState();
+    const QString name = state ? state->name() : QString();
+    if (name == QLatin1String(PLRWSM_STATE_NO_INTERNET) || name == QLatin1String(PLRWSM_STATE_SERVER_CONNECTION))
+        manager.handlePossibleConnectionChange();
+}
+
+void PLRBaseViewController::forceVersionRecheckIfEdition3UpgradeRequired()
+{
+    if (platform::UserDefaults::standard().boolForKey(QLatin1String(kPLRForceUpgradeToEdition3Key)))
+        PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+}
+
+// ---------------------------------------------------------------- notifications
+
+void PLRBaseViewController::userSessionLoggedOut()
+{
+    presentLogin();
+}
+
+void PLRBaseViewController::webServiceManagerStateChangeNotification()
+{
+    QPointer<PLRBaseViewController> self(this);
+    platform::dispatchMain([self] {
+        if (self)
+            self->handleConnectionState();
+    });
+}
+
+void PLRBaseViewController::handleConnectionState()
+{
+    const PLRFiniteStatePtr state = PLRWebServiceManager::globalManager().currentState();
+    if (!state)
+        return;
+    const QString name = state->name();
+    PLRUserSession* session = PLRCoreManager::userSession();
+    if (name == QLatin1String(PLRWSM_STATE_CHECKING_CONNECTION)
+        || name == QLatin1String(PLRWSM_STATE_CHECKING_SERVER_VERSION)) {
+        PLR_LOG_INFO(QStringLiteral("CHECKING CONNECTION STATE"));
+        return;
+    }
+    if (name == QLatin1String(PLRWSM_STATE_NO_INTERNET) || name == QLatin1String(PLRWSM_STATE_SERVER_CONNECTION)) {
+        PLR_LOG_INFO(QStringLiteral("CAN'T GET TO INTERNET"));
+        if (!session) {
+            PLR_LOG_INFO(QStringLiteral("ERROR - NO INTERNET AND NO USER"));
+            presentErrorView(QStringLiteral("Cannot reach the internet"),
+                             QStringLiteral("You are not currently signed into a Pellora account, and not connected to "
+                                            "the internet. Pellora needs to login before you can continue"),
+                             QStringLiteral("Try Connect"));
+        } else if (!m_currentPostController) {
+            presentHome(false);
+        }
+        return;
+    }
+    if (name == QLatin1String(PLRWSM_STATE_OUT_OF_DATE_VERSION)) {
+        QPointer<PLRBaseViewController> self(this);
+        platform::dispatchMain([self] {
+            if (self)
+                self->presentOutdatedVersionAlert();
+        });
+        return;
+    }
+    PLR_LOG_INFO(QStringLiteral("GOT A CONNECTION"));
+    if (!session) {
+        presentLogin();
+        return;
+    }
+    ensureUserSessionSubscription();
+    if (!m_currentPostController)
+        presentHome(false);
+}
+
+void PLRBaseViewController::ensureUserSessionSubscription()
+{
+    PLRUserSession* session = PLRCoreManager::userSession();
+    PLRWebServiceUserManager* manager = session ? PLRWebServiceUserManager::forSession(session) : nullptr;
+    if (!manager || manager == m_subscribedUserManager)
+        return;
+    // A new session has a machine of its own: leave the old one and follow the new one.
+    if (m_subscribedUserManager)
+        m_subscribedUserManager->removeStateChangeNotificationHandler(&m_observer);
+    m_subscribedUserManager = manager;
+    manager->addStateChangeNotificationHandler(
+        &m_observer, [this](const platform::Notification&) { userWebServiceManagerStateChangeNotification(); });
+    m_haveSubscribedToUserSession = true;
+}
+
+void PLRBaseViewController::presentOutdatedVersionAlert()
+{
+    if (m_showingOutdatedAlert)
+        return;
+    m_showingOutdatedAlert = true;
+    platform::Alert alert;
+    alert.messageText = QStringLiteral("Outdated Pellora Version");
+    alert.informativeText = QStringLiteral(
+        "This version of Pellora is no longer compatible with the server. To continue using Pellora you must update "
+        "to the latest version. We recommend you stay updated to get the latest in features and fixes.");
+    alert.buttons = {QStringLiteral("Check for update"), QStringLiteral("Quit")};
+    const platform::AlertResult result = platform::runAlert(alert, view()->window());
+    m_showingOutdatedAlert = false;
+    if (result.response == platform::kAlertFirstButtonReturn) {
+        if (PLRStandardUpdaterController* updater = PLRUpdater::updateController())
+            updater->checkForUpdates(this);
+        return;
+    }
+    requestForcedQuit();
+}
+
+QString PLRBaseViewController::accountLockedText(qint64 status)
+{
+    if (status == 32)
+        return QStringLiteral("Your Account is pending deletion. You can re-activate your account at ")
+            + QLatin1String(kAccountWebsite);
+    if (status == 64)
+        return QStringLiteral("Your Account is currently parked. You can re-activate your account at ")
+            + QLatin1String(kAccountWebsite);
+    return QStringLiteral("Your account has been temporarily disabled due to suspicious activity. Please reach out to ")
+        + QLatin1String(kSupportEmail) + QStringLiteral(" immediatly to fix this.");
+}
+
+void PLRBaseViewController::userWebServiceManagerStateChangeNotification()
+{
+    PLRWebServiceUserManager* manager = m_subscribedUserManager;
+    if (!manager)
+        return;
+    const PLRFiniteStatePtr state = manager->currentState();
+    const QString name = state ? state->name() : QString();
+    if (name != QLatin1String(PLRWSUM_STATE_ACCOUNT_LOCKED) && name != QLatin1String(PLRWSUM_STATE_ACCOUNT_PENDING_DELETION))
+        return;
+    if (m_showingAccountAlert)
+        return;
+    m_showingAccountAlert = true;
+    const PLRWebServiceAccountPtr account = manager->remoteAccount();
+    platform::Alert alert;
+    alert.messageText = QStringLiteral("Account Locked");
+    alert.informativeText = accountLockedText(account ? account->status() : 0);
+    alert.buttons = {QStringLiteral("Ok")};
+    platform::runAlert(alert, view()->window());
+    requestForcedQuit();
+}
+
+void PLRBaseViewController::requestForcedQuit()
+{
+    if (AppDelegate* app = AppDelegate::shared())
+        app->terminate(AppDelegate::TerminationMode::Forced);
+    else
+        PLR_LOG_WARN(QStringLiteral("Quit requested without an application delegate"));
+}
+
+// ---------------------------------------------------------------- screens
+
+void PLRBaseViewController::addScreen(PLRViewController* controller)
+{
+    controller->viewWillAppear();
+    rootView()->addSubview(controller->view());
+    if (m_errorView)
+        m_errorView->raise();
+    controller->viewDidAppear();
+}
+
+void PLRBaseViewController::presentHome(bool animate)
+{
+    PLRRootView* root = rootView();
+    if (PLRDefaults::isFirstRun() && !m_finishedWelcome
+        && !(m_firstTimeWelcomeViewController && m_firstTimeWelcomeViewController->isViewLoaded()
+             && m_firstTimeWelcomeViewController->view()->parentWidget() == root)) {
+        auto* welcome = instantiateScene<PLRFirstTimeWelcomeViewController>("PLRFirstTimeWelcomeViewController");
+        if (welcome) {
+            m_firstTimeWelcomeViewController = welcome;
+            QPointer<PLRBaseViewController> self(this);
+            welcome->setFirstTimeWelcomeCompletionBlock([self] {
+                if (self)
+                    self->m_finishedWelcome = true;
+            });
+            addScreen(welcome);
+            root->pinToEdges(welcome->view());
+            return;
+        }
+    }
+    if (m_finishedWelcome && m_firstTimeWelcomeViewController) {
+        root->forget(m_firstTimeWelcomeViewController->view());
+        m_firstTimeWelcomeViewController->deleteLater();
+        m_firstTimeWelcomeViewController = nullptr;
+    }
+    hideErrorView();
+    ensureHome();
+    ensureUserSessionSubscription();
+    if (m_presentingHome || !m_homeViewController)
+        return;
+    setImportExportPostsEnabled(false);
+    m_presentingHome = true;
+    View* home = m_homeViewController->view();
+    home->setHidden(false);
+    m_homeViewController->viewWillAppear();
+    if (animate)
+        PLRAnimationContext::animateAlpha(home, 1.0);
+    else
+        home->setAlphaValue(1.0);
+    if (PLRStandardUpdaterController* updater = PLRUpdater::updateController())
+        updater->updater()->checkForUpdatesInBackground();
+}
+
+void PLRBaseViewController::ensureHome()
+{
+    if (m_homeViewController)
+        return;
+    m_homeViewController = instantiateScene<PLRHomeViewController>("PLRHomeViewController");
+    if (!m_homeViewController)
+        return;
+    PLRRootView* root = rootView();
+    View* home = m_homeViewController->view();
+    home->setParent(root);
+    // Behind every screen already there.
+    home->lower();
+    home->show();
+    root->pinToEdges(home);
+}
+
+void PLRBaseViewController::hideHome(bool animate)
+{
+    hideErrorView();
+    if (!m_presentingHome || !m_homeViewController)
+        return;
+    m_presentingHome = false;
+    View* home = m_homeViewController->view();
+    if (animate) {
+        QPointer<View> target(home);
+        QPointer<PLRBaseViewController> self(this);
+        auto hide = [target, self] {
+            // A home presented again meanwhile stays.
+            if (target && self && !self->m_presentingHome)
+                target->setHidden(true);
+        };
+        if (PLRAnimationContext* context = PLRAnimationContext::currentContext()) {
+            PLRAnimationContext::animateAlpha(home, 0.0);
+            context->setCompletionHandler(hide);
+        } else {
+            PLRAnimationContext::runAnimationGroup(
+                [home](PLRAnimationContext&) { PLRAnimationContext::animateAlpha(home, 0.0); }, hide);
+        }
+    } else {
+        home->setAlphaValue(0.0);
+        home->setHidden(true);
+    }
+}
+
+void PLRBaseViewController::createConstraintsForPostView(QWidget* view)
+{
+    rootView()->placeWithTopEdge(view, nullptr);
+}
+
+PLRLayoutConstraint* PLRBaseViewController::createTopEdgeConstraintForPostView(QWidget* view, double edge)
+{
+    auto* constraint = new PLRLayoutConstraint(view, edge, view);
+    rootView()->placeWithTopEdge(view, constraint);
+    return constraint;
+}
+
+void PLRBaseViewController::presentLogin()
+{
+    hideErrorView();
+    if (m_authViewController)
+        return;
+    PLRVisualStateHandler::globalHandler().setPostHeaderVisible(false);
+    PLRRootView* root = rootView();
+    if (m_currentPostController) {
+        m_currentPostController->viewWillDisappear();
+        root->forget(m_currentPostController->view());
+        PLRViewController::removeFromSuperview(m_currentPostController->view());
+    }
+    m_currentPostController = nullptr;
+    m_currentTopConstraint = nullptr;
+
+    auto* auth = instantiateScene<PLRAuthViewController>("PLRAuthViewController");
+    if (!auth)
+        return;
+    m_authViewController = auth;
+    QPointer<PLRBaseViewController> self(this);
+    auth->setAuthCompletionBlock([self](bool) {
+        if (!self)
+            return;
+        runScreenGroup([](PLRAnimationContext&) {},
+                       [self] {
+                           if (!self || !self->m_authViewController)
+                               return;
+                           PLRAuthViewController* done = self->m_authViewController;
+                           self->rootView()->forget(done->view());
+                           PLRViewController::removeFromSuperview(done->view());
+                           self->m_authViewController = nullptr;
+                           self->m_currentTopConstraint = nullptr;
+                           done->deleteLater();
+                           self->ensureUserSessionSubscription();
+                           self->presentHome(true);
+                       });
+    });
+    View* authView = auth->view();
+    addScreen(auth);
+    PLRLayoutConstraint* top = createTopEdgeConstraintForPostView(authView, root->height());
+    m_currentTopConstraint = top;
+    runScreenGroup([this, top](PLRAnimationContext&) {
+        hideHome(true);
+        PLRAnimationContext::animateConstant(top, 0.0);
+    });
+}
+
+void PLRBaseViewController::presentPost(PLRPersistantPost* post)
+{
+    forceVersionRecheckIfEdition3UpgradeRequired();
+    PLRUserSession* session = PLRCoreManager::userSession();
+    if (!post || !session)
+        return;
+    PLRPostManager* manager = session->postManagerForPost(post);
+    PLRPostViewController* controller = getOrCreateControllerForPostManager(manager);
+    if (!controller || controller == m_currentPostController)
+        return;
+    hideErrorView();
+    setImportExportPostsEnabled(true);
+    PLRRootView* root = rootView();
+    View* newView = controller->view();
+    if (m_currentPostController) {
+        PLRPostViewController* old = m_currentPostController;
+        newView->setAlphaValue(0.0);
+        addScreen(controller);
+        PLRLayoutConstraint* top = createTopEdgeConstraintForPostView(newView, 0.0);
+        QPointer<PLRBaseViewController> self(this);
+        QPointer<PLRPostViewController> next(controller);
+        QPointer<PLRLayoutConstraint> nextTop(top);
+        runScreenGroup(
+            [old, root, newView](PLRAnimationContext&) {
+                old->viewWillDisappear();
+                old->view()->setAlphaValue(0.0);
+                root->forget(old->view());
+                PLRViewController::removeFromSuperview(old->view());
+                old->view()->setAlphaValue(1.0);
+                PLRAnimationContext::animateAlpha(newView, 1.0);
+            },
+            [self, next, nextTop] {
+                if (!self || !next)
+                    return;
+                self->m_currentPostController = next;
+                self->m_currentTopConstraint = nextTop;
+                next->presentInitialVisualState();
+                PLRVisualStateHandler::globalHandler().setPostHeaderVisible(true);
+            });
+        // The switch counts as shown at once for a second request meanwhile.
+        m_currentPostController = controller;
+        m_currentTopConstraint = top;
+        return;
+    }
+    m_presentingHome = false;
+    newView->setAlphaValue(1.0);
+    addScreen(controller);
+    PLRLayoutConstraint* top = createTopEdgeConstraintForPostView(newView, root->height());
+    m_currentPostController = controller;
+    m_currentTopConstraint = top;
+    QPointer<PLRBaseViewController> self(this);
+    QPointer<PLRPostViewController> shown(controller);
+    runScreenGroup(
+        [this, top](PLRAnimationContext&) {
+            if (m_homeViewController)
+                PLRAnimationContext::animateAlpha(m_homeViewController->view(), 0.0);
+            PLRAnimationContext::animateConstant(top, 0.0);
+        },
+        [self, shown] {
+            if (!self)
+                return;
+            if (shown)
+                shown->presentInitialVisualState();
+            if (self->m_homeViewController && !self->m_presentingHome)
+                self->m_homeViewController->view()->setHidden(true);
+            if (shown && shown == self->m_currentPostController)
+                PLRVisualStateHandler::globalHandler().setPostHeaderVisible(true);
+        });
+}
+
+void PLRBaseViewController::presentPostId(const QString& postIdentifier)
+{
+    PLRUserSession* session = PLRCoreManager::userSession();
+    if (!session || !session->account())
+        return;
+    forceVersionRecheckIfEdition3UpgradeRequired();
+    presentPost(session->account()->postForIdentifier(postIdentifier));
+}
+
+PLRPostViewController* PLRBaseViewController::getOrCreateControllerForPostManager(PLRPostManager* manager)
+{
+    if (!manager)
+        return nullptr;
+    PLRPersistantPost* post = manager->representedPost();
+    if (post) {
+        for (PLRPostViewController* controller : std::as_const(m_postViewControllers)) {
+            PLRPostManager* cached = controller->postManager();
+            PLRPersistantPost* cachedPost = cached ? cached->representedPost() : nullptr;
+            if (cachedPost && cachedPost->identifier() == post->identifier()) {
+                // The same post under another manager object: the controller shows the live one.
+                if (cached != manager)
+                    controller->setPostManager(manager);
+                return controller;
+            }
+        }
+    }
+    auto* controller = instantiateScene<PLRPostViewController>("PLRPostViewController");
+    if (!controller)
+        return nullptr;
+    controller->setPostManager(manager);
+    m_postViewControllers.append(controller);
+    return controller;
+}
+
+void PLRBaseViewController::presentNewPost()
+{
+    forceVersionRecheckIfEdition3UpgradeRequired();
+    hideErrorView();
+    m_presentingHome = false;
+    PLRUserSession* session = PLRCoreManager::userSession();
+    if (!session)
+        return;
+    QPointer<PLRPostViewController> old;
+    if (m_currentPostController) {
+        platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
+        old = m_currentPostController;
+    }
+    PLRPostManager* manager = session->newPostManager();
+    auto* controller = instantiateScene<PLRPostViewController>("PLRPostViewController");
+    if (!controller)
+        return;
+    controller->setPostManager(manager);
+    m_postViewControllers.append(controller);
+    PLRRootView* root = rootView();
+    controller->view()->setAlphaValue(1.0);
+    addScreen(controller);
+    PLRLayoutConstraint* top = createTopEdgeConstraintForPostView(controller->view(), root->height());
+    m_currentPostController = controller;
+    m_currentTopConstraint = top;
+    QPointer<PLRBaseViewController> self(this);
+    QPointer<PLRPostViewController> shown(controller);
+    runScreenGroup(
+        [this, top](PLRAnimationContext&) {
+            if (m_homeViewController)
+                PLRAnimationContext::animateAlpha(m_homeViewController->view(), 0.0);
+            PLRAnimationContext::animateConstant(top, 0.0);
+        },
+        [self, shown, old] {
+            if (!self)
+                return;
+            if (shown)
+                shown->presentInitialVisualState();
+            if (self->m_homeViewController && !self->m_presentingHome)
+                self->m_homeViewController->view()->setHidden(true);
+            if (old && old != self->m_currentPostController) {
+                old->viewWillDisappear();
+                self->rootView()->forget(old->view());
+                PLRViewController::removeFromSuperview(old->view());
+            }
+        });
+}
+
+void PLRBaseViewController::moveHome(bool animate)
+{
+    hideErrorView();
+    if (m_presentingHome)
+        return;
+    forceVersionRecheckIfEdition3UpgradeRequired();
+    QPointer<PLRBaseViewController> self(this);
+    QPointer<PLRPostViewController> leaving(m_currentPostController);
+    auto removePost = [self, leaving] {
+        if (!self)
+            return;
+        if (leaving) {
+            leaving->viewWillDisappear();
+            self->rootView()->forget(leaving->view());
+            PLRViewController::removeFromSuperview(leaving->view());
+        }
+        if (self->m_currentPostController == leaving) {
+            self->m_currentPostController = nullptr;
+            self->m_currentTopConstraint = nullptr;
+        }
+    };
+    if (animate) {
+        QPointer<PLRLayoutConstraint> top(m_currentTopConstraint);
+        runScreenGroup(
+            [this, top](PLRAnimationContext&) {
+                presentHome(true);
+                if (top)
+                    PLRAnimationContext::animateConstant(top, rootView()->height());
+            },
+            removePost);
+    } else {
+        removePost();
+        presentHome(false);
+    }
+    PLRVisualStateHandler::globalHandler().setPostHeaderVisible(false);
+}
+
+PLRPostViewController* PLRBaseViewController::currentPostViewController() const
+{
+    return m_currentPostController;
+}
+
+bool PLRBaseViewController::isShowingAuth() const
+{
+    return m_authViewController != nullptr;
+}
+
+PLRHomeViewController* PLRBaseViewController::homeViewController() const
+{
+    return m_homeViewController;
+}
+
+PLRAuthViewController* PLRBaseViewController::authViewController() const
+{
+    return m_authViewController;
+}
+
+PLRFirstTimeWelcomeViewController* PLRBaseViewController::firstTimeWelcomeViewController() const
+{
+    return m_firstTimeWelcomeViewController;
+}
+
+PLRPostManager* PLRBaseViewController::currentPostManager() const
+{
+    return m_currentPostController ? m_currentPostController->postManager() : nullptr;
+}
+
+PLRBaseWindowController* PLRBaseViewController::baseWindowController() const
+{
+    if (AppDelegate* app = AppDelegate::shared())
+        if (PLRBaseWindowController* controller = app->baseWindowController())
+            if (controller->contentViewController() == this)
+                return controller;
+    return qobject_cast<PLRBaseWindowController*>(parent());
+}

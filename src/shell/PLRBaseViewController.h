@@ -1,0 +1,151 @@
+#pragma once
+
+#include "platform/NotificationCenter.h"
+#include "platform/ui/Controls.h"
+#include "shell/PLRAnimationContext.h"
+#include "shell/PLRViewController.h"
+
+#include <QHash>
+#include <QList>
+#include <QPointer>
+
+class PLRAuthViewController;
+class PLRBaseWindowController;
+class PLRFirstTimeWelcomeViewController;
+class PLRHomeViewController;
+class PLRPersistantPost;
+class PLRPostManager;
+class PLRPostViewController;
+class PLRWebServiceUserManager;
+
+// The root view: places its screens on all four edges, or on the left, right and height with a
+// top edge that can slide.
+class PLRRootView : public platform::ui::View {
+    Q_OBJECT
+public:
+    explicit PLRRootView(QWidget* parent = nullptr);
+    void pinToEdges(QWidget* view);
+    void placeWithTopEdge(QWidget* view, PLRLayoutConstraint* topEdge);
+    void forget(QWidget* view);
+    // Places every screen again.
+    void relayout();
+    void setErrorView(QWidget* errorView) { m_errorView = errorView; relayout(); }
+    void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
+protected:
+    void layoutSubviews() override { relayout(); }
+private:
+    struct Placement {
+        QPointer<QWidget> view;
+        QPointer<PLRLayoutConstraint> topEdge;   // null: pinned on four edges
+    };
+    QList<Placement> m_placements;
+    QPointer<QWidget> m_errorView;
+};
+
+// The content of the main window below the title bar: exactly one of sign-in, the first-launch
+// welcome, home or one post, with an error bar that can lie over it. It follows the connection
+// machine, the user session and, once signed in, the session's user-session machine.
+//
+// Screens come from the storyboard "Main" by their class names ("PLRHomeViewController",
+// "PLRFirstTimeWelcomeViewController", "PLRAuthViewController", "PLRPostViewController"), so a
+// fuller screen registered under the same name takes the place of the one shown today.
+class PLRBaseViewController : public PLRViewController {
+    Q_OBJECT
+public:
+    explicit PLRBaseViewController(QObject* parent = nullptr);
+    ~PLRBaseViewController() override;
+
+    // Screens.
+    void presentLogin();
+    void presentHome(bool animate);
+    void hideHome(bool animate);
+    void ensureHome();
+    void moveHome(bool animate);
+    void presentPost(PLRPersistantPost* post);
+    void presentPostId(const QString& postIdentifier);
+    void presentNewPost();
+
+    // The error bar.
+    void presentErrorView(const QString& title, const QString& message, const QString& actionMessage);
+    void hideErrorView();
+    void handleErrorAction(QObject* sender);
+    bool isShowingErrorView() const;
+
+    void forceVersionRecheckIfEdition3UpgradeRequired();
+
+    // The post-controller cache: one controller per post opened in this run, matched by the post's
+    // identifier; never emptied.
+    PLRPostViewController* getOrCreateControllerForPostManager(PLRPostManager* manager);
+    const QList<PLRPostViewController*>& postViewControllers() const { return m_postViewControllers; }
+
+    // Placement of the post and sign-in views (left, right, height) and their top edge.
+    void createConstraintsForPostView(QWidget* view);
+    PLRLayoutConstraint* createTopEdgeConstraintForPostView(QWidget* view, double edge);
+
+    PLRPostViewController* currentPostViewController() const;
+    PLRPostManager* currentPostManager() const;
+    PLRBaseWindowController* baseWindowController() const;
+    bool isShowingAuth() const;
+    bool isPresentingHome() const { return m_presentingHome; }
+    bool haveSubscribedToUserSession() const { return m_haveSubscribedToUserSession; }
+    bool finishedWelcome() const { return m_finishedWelcome; }
+    PLRHomeViewController* homeViewController() const;
+    PLRAuthViewController* authViewController() const;
+    PLRFirstTimeWelcomeViewController* firstTimeWelcomeViewController() const;
+    PLRLayoutConstraint* currentTopConstraint() const { return m_currentTopConstraint; }
+    PLRRootView* rootView() { return static_cast<PLRRootView*>(view()); }
+
+    // Outlets of the error bar.
+    platform::ui::View* errorView() const { return m_errorView; }
+    platform::ui::TextField* errorTitle() const { return m_errorTitle; }
+    platform::ui::TextField* errorInfo() const { return m_errorInfo; }
+    platform::ui::Button* errorButton() const { return m_errorButton; }
+
+    // Notifications.
+    void userSessionLoggedOut();
+    void webServiceManagerStateChangeNotification();
+    void userWebServiceManagerStateChangeNotification();
+
+    // Drops the cached controller of a deleted post (not the one shown).
+    void forgetPostController(const QString& postIdentifier);
+    // The post export command applies while a post is shown.
+    void setImportExportPostsEnabled(bool enabled);
+
+    // Watches the user-session machine of the current session (again for every new session).
+    void ensureUserSessionSubscription();
+
+    // The account alert's informative text for a remote account status.
+    static QString accountLockedText(qint64 status);
+    static constexpr double kScreenAnimationDuration = 0.35;
+
+protected:
+    platform::ui::View* loadView() override;
+    void viewDidLoad() override;
+
+private:
+    void handleConnectionState();
+    void presentOutdatedVersionAlert();
+    void requestForcedQuit();
+    static void runScreenGroup(const std::function<void(PLRAnimationContext&)>& changes,
+                               std::function<void()> completion = {});
+    template <class T> T* instantiateScene(const char* identifier);
+    void addScreen(PLRViewController* controller);
+
+    QPointer<platform::ui::View> m_errorView;
+    QPointer<platform::ui::TextField> m_errorTitle;
+    QPointer<platform::ui::TextField> m_errorInfo;
+    QPointer<platform::ui::Button> m_errorButton;
+    bool m_finishedWelcome = false;
+    QPointer<PLRAuthViewController> m_authViewController;
+    QPointer<PLRPostViewController> m_currentPostController;
+    QPointer<PLRLayoutConstraint> m_currentTopConstraint;
+    bool m_presentingHome = false;
+    bool m_haveSubscribedToUserSession = false;
+    QPointer<PLRWebServiceUserManager> m_subscribedUserManager;
+    QPointer<PLRFirstTimeWelcomeViewController> m_firstTimeWelcomeViewController;
+    QList<PLRPostViewController*> m_postViewControllers;
+    QPointer<PLRHomeViewController> m_homeViewController;
+    bool m_showingOutdatedAlert = false;
+    bool m_showingAccountAlert = false;
+    QObject m_observer;
+};

@@ -1,0 +1,170 @@
+#include "shell/PLRTitleBarControls.h"
+
+#include "platform/NotificationCenter.h"
+#include "platform/ui/Fonts.h"
+#include "platform/ui/Images.h"
+#include "shell/PLRShellNotifications.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+using namespace platform::ui;
+
+// ---------------------------------------------------------------- title-bar button
+
+PLRTitleBarButton::PLRTitleBarButton(QWidget* parent) : Button(parent)
+{
+    setBordered(false);
+    setShowsFocusRing(false);
+    setImageScaling(ImageScaling::ProportionallyDown);
+}
+
+void PLRTitleBarButton::setImageNamed(const QString& name)
+{
+    m_imageName = name;
+    m_picture = QImage();
+    m_pictureLoaded = name.isEmpty();
+    update();
+}
+
+void PLRTitleBarButton::setAlternateImageNamed(const QString& name)
+{
+    m_alternateImageName = name;
+    m_alternateImage = QImage();
+    m_alternateLoaded = name.isEmpty();
+    update();
+}
+
+QImage PLRTitleBarButton::picture() const
+{
+    if (!m_pictureLoaded) {
+        m_picture = namedImage(m_imageName);
+        m_pictureLoaded = true;
+    }
+    return m_picture;
+}
+
+QImage PLRTitleBarButton::alternateImage() const
+{
+    if (!m_alternateLoaded) {
+        m_alternateImage = namedImage(m_alternateImageName);
+        m_alternateLoaded = true;
+    }
+    return m_alternateImage;
+}
+
+void PLRTitleBarButton::setShowsAlternate(bool shows)
+{
+    m_showsAlternate = shows;
+    update();
+}
+
+void PLRTitleBarButton::drawImageAndTitle(GraphicsContext& context, const QRectF& rect)
+{
+    const bool wantsAlternate = isHighlighted() || m_showsAlternate;
+    const QImage alternate = wantsAlternate ? alternateImage() : QImage();
+    const QImage picture = !alternate.isNull() ? alternate : this->picture();
+    if (!picture.isNull()) {
+        const QRectF target = imageRectForScaling(picture.deviceIndependentSize(), rect, imageScaling());
+        context.drawImage(picture, target, {}, QPainter::CompositionMode_SourceOver,
+                          isEnabled() ? 1.0 : 0.4);
+    }
+    if (!title().isEmpty()) {
+        const AttributedString text(title(), {{kFontAttributeName, systemFont(13, FontWeight::Medium)},
+                                              {kForegroundColorAttributeName,
+                                               QVariant::fromValue(isEnabled() ? Color(0.2, 0.2, 0.2) : Color(0.6, 0.6, 0.6))},
+                                              {kParagraphStyleAttributeName, QVariant::fromValue(ParagraphStyle{TextAlignment::Center})}});
+        TextLayout layout(text, QSizeF(rect.width(), 1e9));
+        const double h = layout.usedRect().height();
+        context.drawAttributedString(text, QRectF(rect.x(), rect.y() + (rect.height() - h) / 2, rect.width(), h));
+    }
+}
+
+void PLRTitleBarButton::drawRect(GraphicsContext& context, const QRectF&)
+{
+    drawImageAndTitle(context, bounds());
+}
+
+// ---------------------------------------------------------------- post selector
+
+PLRPostSelecorPopUpButton::PLRPostSelecorPopUpButton(QWidget* parent) : PLRTitleBarButton(parent) {}
+
+void PLRPostSelecorPopUpButton::mouseDown(const MouseEvent& event)
+{
+    const QPointF point = event.locationIn(this);
+    if (point.x() <= kHomeEdgeWidth) {
+        m_triggerHome = true;
+        return;
+    }
+    m_triggerHome = false;
+    PLRTitleBarButton::mouseDown(event);
+}
+
+void PLRPostSelecorPopUpButton::mouseUp(const MouseEvent& event)
+{
+    if (m_triggerHome) {
+        if (m_homeTarget && m_homeSelector)
+            m_homeSelector(this);
+        // Without a home target the press on the home edge does nothing.
+        return;
+    }
+    PLRTitleBarButton::mouseUp(event);
+}
+
+void PLRPostSelecorPopUpButton::drawRect(GraphicsContext& context, const QRectF&)
+{
+    const QRectF b = bounds();
+    const QImage background = namedImage(QStringLiteral("toolbar-button-bg"));
+    const QImage arrow = namedImage(QStringLiteral("document-switcher-arrow"));
+    const QRectF body(b.x(), b.y(), std::max(0.0, b.width() - kArrowWidth), b.height());
+    if (!background.isNull())
+        context.drawImage(background, body, {}, QPainter::CompositionMode_SourceOver, 1.0);
+    if (!arrow.isNull())
+        context.drawImage(arrow, QRectF(b.x() + b.width() - kArrowWidth, b.y(), kArrowWidth, b.height()), {},
+                          QPainter::CompositionMode_SourceOver, 1.0);
+    // The post's name on the body.
+    drawImageAndTitle(context, body.adjusted(8, 0, -4, 0));
+}
+
+// ---------------------------------------------------------------- popover
+
+PLRPopover::PLRPopover(QWidget* parent) : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint)
+{
+    setAttribute(Qt::WA_TranslucentBackground, false);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    setStyleSheet(QStringLiteral("PLRPopover { background: white; border: 1px solid #cccccc; border-radius: 6px; }"));
+}
+
+void PLRPopover::setContentView(QWidget* view)
+{
+    if (m_content == view)
+        return;
+    if (m_content)
+        layout()->removeWidget(m_content);
+    m_content = view;
+    if (view)
+        layout()->addWidget(view);
+}
+
+void PLRPopover::showRelativeToRect(const QRect& rect, QWidget* view)
+{
+    if (!view)
+        return;
+    adjustSize();
+    const QPoint anchor = view->mapToGlobal(QPoint(rect.center().x(), rect.bottom() + 1));
+    QRect frame(QPoint(anchor.x() - width() / 2, anchor.y() + 4), size());
+    if (QScreen* screen = view->screen()) {
+        const QRect area = screen->availableGeometry();
+        frame.moveLeft(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() - frame.width())));
+    }
+    setGeometry(frame);
+    show();
+}
+
+void PLRPopover::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLRPopoverDidCloseNotification), this);
+}

@@ -1,0 +1,253 @@
+#include "shell/home/PLRCollectionView.h"
+
+#include <QResizeEvent>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace {
+// The document view of a collection: flipped, so item frames are Qt geometry as they stand.
+class DocumentView : public platform::ui::View {
+public:
+    using View::View;
+    bool isFlipped() const override { return true; }
+};
+} // namespace
+
+PLRCollectionViewItem::PLRCollectionViewItem(QObject* parent) : QObject(parent) {}
+
+PLRCollectionViewItem::~PLRCollectionViewItem()
+{
+    delete m_view.data();
+}
+
+void PLRCollectionViewItem::setView(platform::ui::View* view)
+{
+    if (m_view == view)
+        return;
+    delete m_view.data();
+    m_view = view;
+}
+
+PLRCollectionView::PLRCollectionView(QWidget* parent) : QScrollArea(parent)
+{
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_document = new DocumentView;
+    m_document->setAutoFillBackground(false);
+    setWidget(m_document);
+    viewport()->setAutoFillBackground(false);
+    m_layout = std::make_unique<PLRCollectionViewFlowLayout>();
+}
+
+PLRCollectionView::~PLRCollectionView()
+{
+    // Items go before the document view that holds their views.
+    const auto visible = m_visible;
+    for (PLRCollectionViewItem* item : visible)
+        delete item;
+    for (auto& pooled : m_pool)
+        for (PLRCollectionViewItem* item : pooled)
+            delete item;
+}
+
+void PLRCollectionView::setCollectionViewLayout(std::unique_ptr<PLRCollectionViewFlowLayout> layout)
+{
+    m_layout = layout ? std::move(layout) : std::make_unique<PLRCollectionViewFlowLayout>();
+    invalidateLayout();
+}
+
+void PLRCollectionView::registerItemFactory(const QString& identifier, ItemFactory factory)
+{
+    m_factories.insert(identifier, std::move(factory));
+}
+
+PLRCollectionViewItem* PLRCollectionView::makeItem(const QString& identifier, qint64 index)
+{
+    PLRCollectionViewItem* item = nullptr;
+    auto pool = m_pool.find(identifier);
+    if (pool != m_pool.end() && !pool->empty()) {
+        item = pool->back();
+        pool->pop_back();
+        item->prepareForReuse();
+    } else {
+        const auto factory = m_factories.constFind(identifier);
+        if (factory == m_factories.cend() || !*factory)
+            return nullptr;
+        item = (*factory)();
+        if (!item)
+            return nullptr;
+        item->setParent(this);
+        item->m_identifier = identifier;
+        item->m_collectionView = this;
+    }
+    item->m_index = index;
+    return item;
+}
+
+void PLRCollectionView::reloadData()
+{
+    const auto shown = m_visible.keys();
+    for (qint64 index : shown)
+        recycle(index);
+    m_count = m_dataSource ? std::max<qint64>(0, m_dataSource->numberOfItems(this, 0)) : 0;
+    if (m_selected >= m_count)
+        m_selected = -1;
+    prepareLayout();
+    tile();
+}
+
+void PLRCollectionView::invalidateLayout()
+{
+    prepareLayout();
+    // Items keep their indexes; only their places change.
+    for (auto it = m_visible.begin(); it != m_visible.end(); ++it)
+        if (it.value()->view())
+            it.value()->view()->setGeometry(frameForItemAtIndex(it.key()).toRect());
+    tile();
+}
+
+void PLRCollectionView::prepareLayout()
+{
+    const QSizeF size = viewport()->size();
+    m_layout->prepareLayout(size, {m_count});
+    const QSizeF content = m_layout->collectionViewContentSize();
+    const bool sideways = m_layout->scrollDirection() == PLRCollectionViewFlowLayout::ScrollDirection::Horizontal;
+    const double width = sideways ? std::max(content.width(), size.width()) : size.width();
+    const double height = sideways ? size.height() : std::max(content.height(), size.height());
+    m_document->resize(int(std::ceil(width)), int(std::ceil(height)));
+
+    m_attributes.clear();
+    m_attributes.resize(m_count);
+    const QList<PLRCollectionViewLayoutAttributes> all
+        = m_layout->layoutAttributesForElementsInRect(QRectF(QPointF(0, 0), QSizeF(std::max(width, content.width()), std::max(height, content.height()))));
+    for (const PLRCollectionViewLayoutAttributes& attributes : all)
+        if (!attributes.isHeader() && attributes.item >= 0 && attributes.item < m_count)
+            m_attributes[attributes.item] = attributes;
+}
+
+QRectF PLRCollectionView::frameForItemAtIndex(qint64 index) const
+{
+    if (index < 0 || index >= m_attributes.size())
+        return {};
+    return m_attributes[index].frame;
+}
+
+QRectF PLRCollectionView::visibleRect() const
+{
+    return QRectF(horizontalScrollBar()->value(), verticalScrollBar()->value(), viewport()->width(), viewport()->height());
+}
+
+void PLRCollectionView::tile()
+{
+    if (m_tiling)
+        return;
+    m_tiling = true;
+    // Half a screen above and below is kept ready for scrolling.
+    const QRectF visible = visibleRect();
+    const QRectF wanted = visible.adjusted(-visible.width() * 0.5, -visible.height() * 0.5, visible.width() * 0.5,
+                                           visible.height() * 0.5);
+    QList<qint64> needed;
+    for (qint64 i = 0; i < m_attributes.size(); ++i) {
+        const QRectF& frame = m_attributes[i].frame;
+        if (frame.intersects(wanted) || (frame.isEmpty() && wanted.contains(frame.topLeft())))
+            needed.append(i);
+    }
+    const auto shown = m_visible.keys();
+    for (qint64 index : shown)
+        if (!needed.contains(index))
+            recycle(index);
+    for (qint64 index : needed) {
+        if (m_visible.contains(index) || !m_dataSource)
+            continue;
+        PLRCollectionViewItem* item = m_dataSource->itemForRepresentedObjectAtIndex(this, index);
+        if (!item || !item->view())
+            continue;
+        item->m_index = index;
+        m_visible.insert(index, item);
+        platform::ui::View* view = item->view();
+        if (view->parentWidget() != m_document)
+            view->setParent(m_document);
+        view->setGeometry(m_attributes[index].frame.toRect());
+        item->setSelected(index == m_selected);
+        view->show();
+    }
+    m_tiling = false;
+}
+
+void PLRCollectionView::recycle(qint64 index)
+{
+    PLRCollectionViewItem* item = m_visible.take(index);
+    if (!item)
+        return;
+    if (item->view())
+        item->view()->hide();
+    item->m_index = -1;
+    item->setSelected(false);
+    m_pool[item->identifier()].push_back(item);
+}
+
+PLRCollectionViewItem* PLRCollectionView::itemAtIndex(qint64 index) const
+{
+    return m_visible.value(index, nullptr);
+}
+
+QList<PLRCollectionViewItem*> PLRCollectionView::visibleItems() const
+{
+    return m_visible.values();
+}
+
+void PLRCollectionView::scrollToItem(qint64 index)
+{
+    const QRectF frame = frameForItemAtIndex(index);
+    if (frame.isNull())
+        return;
+    ensureVisible(int(frame.center().x()), int(frame.center().y()), int(frame.width() / 2), int(frame.height() / 2));
+}
+
+void PLRCollectionView::selectItem(qint64 index)
+{
+    if (index < 0 || index >= m_count || index == m_selected)
+        return;
+    if (m_selected >= 0)
+        deselectAll();
+    m_selected = index;
+    if (PLRCollectionViewItem* item = itemAtIndex(index))
+        item->setSelected(true);
+    if (m_delegate)
+        m_delegate->didSelectItemsAtIndexes(this, {index});
+}
+
+void PLRCollectionView::deselectAll()
+{
+    if (m_selected < 0)
+        return;
+    const qint64 old = m_selected;
+    m_selected = -1;
+    if (PLRCollectionViewItem* item = itemAtIndex(old))
+        item->setSelected(false);
+    if (m_delegate)
+        m_delegate->didDeselectItemsAtIndexes(this, {old});
+}
+
+QList<qint64> PLRCollectionView::selectionIndexes() const
+{
+    return m_selected >= 0 ? QList<qint64>{m_selected} : QList<qint64>{};
+}
+
+void PLRCollectionView::resizeEvent(QResizeEvent* event)
+{
+    QScrollArea::resizeEvent(event);
+    const QRectF bounds(QPointF(0, 0), QSizeF(viewport()->size()));
+    emit frameChanged();
+    if (m_layout->shouldInvalidateLayoutForBoundsChange(bounds) || bounds.size() != m_layout->collectionSize())
+        invalidateLayout();
+}
+
+void PLRCollectionView::scrollContentsBy(int dx, int dy)
+{
+    QScrollArea::scrollContentsBy(dx, dy);
+    tile();
+}

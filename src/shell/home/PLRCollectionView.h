@@ -1,0 +1,128 @@
+#pragma once
+
+#include "platform/ui/View.h"
+#include "shell/home/PLRCollectionViewLayout.h"
+
+#include <QHash>
+#include <QMap>
+#include <QPointer>
+#include <QScrollArea>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class PLRCollectionView;
+
+// One element shown by a collection view: a controller with its view. Items are made through
+// the factory registered for their identifier and reused for other indexes as the collection
+// scrolls.
+class PLRCollectionViewItem : public QObject {
+    Q_OBJECT
+public:
+    explicit PLRCollectionViewItem(QObject* parent = nullptr);
+    ~PLRCollectionViewItem() override;
+
+    // The item's view (owned by the item until the collection places it, then by the collection).
+    platform::ui::View* view() const { return m_view; }
+    void setView(platform::ui::View* view);
+    QString identifier() const { return m_identifier; }
+    PLRCollectionView* collectionView() const { return m_collectionView; }
+    // The index the item shows (-1 while pooled).
+    qint64 index() const { return m_index; }
+
+    bool isSelected() const { return m_selected; }
+    virtual void setSelected(bool selected) { m_selected = selected; }
+    // Called before the item is handed out for another index.
+    virtual void prepareForReuse() {}
+
+private:
+    friend class PLRCollectionView;
+    QPointer<platform::ui::View> m_view;
+    QString m_identifier;
+    QPointer<PLRCollectionView> m_collectionView;
+    qint64 m_index = -1;
+    bool m_selected = false;
+};
+
+class PLRCollectionViewDataSource {
+public:
+    virtual ~PLRCollectionViewDataSource() = default;
+    virtual qint64 numberOfSectionsInCollectionView(PLRCollectionView*) { return 1; }
+    virtual qint64 numberOfItems(PLRCollectionView* collectionView, qint64 section) = 0;
+    // The item for the index, from collectionView->makeItem(identifier, index).
+    virtual PLRCollectionViewItem* itemForRepresentedObjectAtIndex(PLRCollectionView* collectionView, qint64 index) = 0;
+};
+
+class PLRCollectionViewDelegate {
+public:
+    virtual ~PLRCollectionViewDelegate() = default;
+    virtual void didSelectItemsAtIndexes(PLRCollectionView*, const QList<qint64>&) {}
+    virtual void didDeselectItemsAtIndexes(PLRCollectionView*, const QList<qint64>&) {}
+};
+
+// A scrolling collection of one section whose items are placed by a flow layout. Only the items
+// near the visible part are made (and reused), so large collections cost what a screenful costs.
+class PLRCollectionView : public QScrollArea {
+    Q_OBJECT
+public:
+    using ItemFactory = std::function<PLRCollectionViewItem*()>;
+
+    explicit PLRCollectionView(QWidget* parent = nullptr);
+    ~PLRCollectionView() override;
+
+    PLRCollectionViewFlowLayout* collectionViewLayout() const { return m_layout.get(); }
+    void setCollectionViewLayout(std::unique_ptr<PLRCollectionViewFlowLayout> layout);
+    void setDataSource(PLRCollectionViewDataSource* dataSource) { m_dataSource = dataSource; }
+    void setDelegate(PLRCollectionViewDelegate* delegate) { m_delegate = delegate; }
+
+    void registerItemFactory(const QString& identifier, ItemFactory factory);
+    // A pooled item of the identifier, or a new one from its factory; null without a factory.
+    PLRCollectionViewItem* makeItem(const QString& identifier, qint64 index);
+
+    // Asks the data source again for the count and the items shown, and lays them out.
+    void reloadData();
+    // Lays the items out again (after the layout's item size changed).
+    void invalidateLayout();
+    qint64 numberOfItems() const { return m_count; }
+
+    // The item shown for the index, or null when it is not near the visible part.
+    PLRCollectionViewItem* itemAtIndex(qint64 index) const;
+    QList<PLRCollectionViewItem*> visibleItems() const;
+    QRectF frameForItemAtIndex(qint64 index) const;
+    void scrollToItem(qint64 index);
+
+    // Selection (single). Selecting tells the delegate; so does deselecting.
+    void selectItem(qint64 index);
+    void deselectAll();
+    QList<qint64> selectionIndexes() const;
+
+    platform::ui::View* documentView() const { return m_document; }
+    // The visible part of the document (document coordinates, y down).
+    QRectF visibleRect() const;
+
+signals:
+    // The collection's frame changed (its size).
+    void frameChanged();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    void prepareLayout();
+    void tile();
+    void recycle(qint64 index);
+
+    std::unique_ptr<PLRCollectionViewFlowLayout> m_layout;
+    PLRCollectionViewDataSource* m_dataSource = nullptr;
+    PLRCollectionViewDelegate* m_delegate = nullptr;
+    platform::ui::View* m_document = nullptr;
+    QHash<QString, ItemFactory> m_factories;
+    QHash<QString, std::vector<PLRCollectionViewItem*>> m_pool;
+    QMap<qint64, PLRCollectionViewItem*> m_visible;
+    QList<PLRCollectionViewLayoutAttributes> m_attributes;   // of every item, by index
+    qint64 m_count = 0;
+    qint64 m_selected = -1;
+    bool m_tiling = false;
+};

@@ -1,0 +1,532 @@
+#include "shell/home/PLRHomeViewController.h"
+
+#include "controls/ColorWithHex.h"
+#include "persistance-store/PLRPersistantAccount.h"
+#include "persistance-store/PLRPersistantPost.h"
+#include "platform/Bundle.h"
+#include "platform/Dispatch.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Storyboard.h"
+#include "platform/ui/Fonts.h"
+#include "session/PLRCoreManager.h"
+#include "session/PLRDefaults.h"
+#include "session/PLRUserSession.h"
+#include "shell/PLRShellNotifications.h"
+#include "shell/home/PLRCollectionViewLayout.h"
+#include "shell/home/PLRRecentCollectionViewItemNewPost.h"
+#include "shell/home/PLRShellHooks.h"
+#include "shell/home/PLRShellImages.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+using namespace platform::ui;
+
+namespace {
+
+class HomeRootView : public View {
+public:
+    using View::View;
+    void drawRect(GraphicsContext& context, const QRectF&) override
+    {
+        context.fillRect(bounds(), ColorWithHex::smb_homeBackground());
+    }
+};
+
+TextField* label(const QString& text, const QFont& font, const Color& colour, QWidget* parent)
+{
+    auto* field = new TextField(parent);
+    field->setStringValue(text);
+    field->setFont(font);
+    field->setTextColor(colour);
+    return field;
+}
+
+QList<PLRPersistantPost*> live(const QList<QPointer<PLRPersistantPost>>& list)
+{
+    QList<PLRPersistantPost*> posts;
+    posts.reserve(list.size());
+    for (const QPointer<PLRPersistantPost>& post : list)
+        if (post)
+            posts.append(post);
+    return posts;
+}
+
+} // namespace
+
+PLRHomeViewController::PLRHomeViewController(QObject* parent) : PLRViewController(parent) {}
+
+PLRHomeViewController::~PLRHomeViewController()
+{
+    platform::NotificationCenter::defaultCenter().removeObserver(&m_observer);
+    for (const QMetaObject::Connection& connection : std::as_const(m_accountConnections))
+        QObject::disconnect(connection);
+    if (m_postCollectionView) {
+        m_postCollectionView->setDataSource(nullptr);
+        m_postCollectionView->setDelegate(nullptr);
+    }
+    if (m_selectionStack)
+        m_selectionStack->setSlidingDelegate(nullptr);
+}
+
+void PLRHomeViewController::registerScene()
+{
+    platform::Storyboard::registerScene(QLatin1String(kPLRMainStoryboard), QStringLiteral("PLRHomeViewController"),
+                                        [] { return new PLRHomeViewController; });
+}
+
+PLRGalleryViewLayout* PLRHomeViewController::galleryLayout() const
+{
+    return m_postCollectionView ? dynamic_cast<PLRGalleryViewLayout*>(m_postCollectionView->collectionViewLayout()) : nullptr;
+}
+
+View* PLRHomeViewController::loadView()
+{
+    auto* root = new HomeRootView;
+    root->setIdentifier(QStringLiteral("PLRHomeViewController"));
+    auto* column = new QVBoxLayout(root);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    // Greeting and version.
+    auto* accountHeader = new View(root);
+    accountHeader->setFixedHeight(86);
+    auto* accountColumn = new QVBoxLayout(accountHeader);
+    accountColumn->setContentsMargins(30, 22, 30, 6);
+    accountColumn->setSpacing(2);
+    m_accountNameLabel = label(QString(), systemFont(24, FontWeight::Medium), namedColor(QStringLiteral("plrTextColor")), accountHeader);
+    m_accountNameLabel->setFixedHeight(32);
+    m_versionLabel = label(QString(), systemFont(11), Color(0.5, 0.5, 0.5), accountHeader);
+    m_versionLabel->setFixedHeight(16);
+    accountColumn->addWidget(m_accountNameLabel);
+    accountColumn->addWidget(m_versionLabel);
+    column->addWidget(accountHeader);
+
+    // Tabs, search and sort.
+    auto* selectionHeader = new View(root);
+    selectionHeader->setFixedHeight(44);
+    auto* row = new QHBoxLayout(selectionHeader);
+    row->setContentsMargins(24, 6, 24, 6);
+    row->setSpacing(10);
+    m_selectionStack = new PLRSlidingButtonStack(selectionHeader);
+    m_selectionStack->addCell(QStringLiteral("All Posts"));
+    m_selectionStack->addCell(QStringLiteral("Published"));
+    m_selectionStack->addCell(QStringLiteral("Not Published"));
+    m_selectionStack->setFixedSize(330, 32);
+    row->addWidget(m_selectionStack);
+    row->addStretch(1);
+
+    m_searchBox = new Box(selectionHeader);
+    m_searchBox->setFixedSize(230, 28);
+    m_searchBox->setFillColor(Color::white());
+    m_searchBox->setBorderColor(Color::black(0.15));
+    m_searchBox->setCornerRadius(4.0);
+    auto* searchRow = new QHBoxLayout(m_searchBox);
+    searchRow->setContentsMargins(4, 1, 2, 1);
+    searchRow->setSpacing(2);
+    m_searchTextField = new TextField(m_searchBox);
+    m_searchTextField->setEditable(true);
+    m_searchTextField->setPlaceholderString(QStringLiteral("Search posts"));
+    m_searchTextField->setFont(systemFont(13));
+    searchRow->addWidget(m_searchTextField, 1);
+    m_cancelSearchButton = Button::withTitle(QStringLiteral("\u2715"), this, [this](Control*) { cancelSearch(); }, m_searchBox);
+    m_cancelSearchButton->setBordered(false);
+    m_cancelSearchButton->setFixedSize(22, 22);
+    searchRow->addWidget(m_cancelSearchButton);
+    QObject::connect(m_searchTextField->editor(), &QLineEdit::textChanged, this, [this] { controlTextDidChange(); });
+    row->addWidget(m_searchBox);
+
+    m_sortMenu = new QMenu(root);
+    m_titleMenuItem = m_sortMenu->addAction(QStringLiteral("Name"));
+    m_creationMenuItem = m_sortMenu->addAction(QStringLiteral("Date Created"));
+    m_modifiedMenuItem = m_sortMenu->addAction(QStringLiteral("Date Modified"));
+    for (QAction* item : {m_titleMenuItem, m_creationMenuItem, m_modifiedMenuItem}) {
+        item->setCheckable(true);
+        QObject::connect(item, &QAction::triggered, this, [this, item] { sortTypeMenuAction(item); });
+    }
+    m_sortPopUpButton = Button::withTitle(QString(), this, [this](Control* sender) {
+        m_sortMenu->popup(sender->mapToGlobal(QPoint(0, sender->height())));
+    }, selectionHeader);
+    m_sortPopUpButton->setFixedSize(140, 28);
+    row->addWidget(m_sortPopUpButton);
+    // Placed by the row, not by a frame of its own.
+    m_toggleSortOrderButton = new Button(selectionHeader);
+    m_toggleSortOrderButton->setTarget(this);
+    m_toggleSortOrderButton->setAction([this](Control*) { toggleSortOrder(); });
+    m_toggleSortOrderButton->setBordered(false);
+    m_toggleSortOrderButton->setFixedSize(24, 24);
+    row->addWidget(m_toggleSortOrderButton);
+    column->addWidget(selectionHeader);
+
+    // The tiles, or the empty state in their place.
+    auto* body = new View(root);
+    auto* stack = new QGridLayout(body);
+    stack->setContentsMargins(14, 6, 14, 0);
+    m_postCollectionView = new PLRCollectionView(body);
+    m_postCollectionView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_postCollectionView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    stack->addWidget(m_postCollectionView, 0, 0);
+
+    m_emptyPostsContainer = new View(body);
+    auto* emptyColumn = new QVBoxLayout(m_emptyPostsContainer);
+    emptyColumn->addStretch(1);
+    auto* emptyTitle = label(QStringLiteral("No posts here yet"), systemFont(20, FontWeight::Medium),
+                             namedColor(QStringLiteral("plrTextColor")), m_emptyPostsContainer);
+    emptyTitle->setIdentifier(QStringLiteral("emptyTitle"));
+    emptyTitle->setAlignment(TextAlignment::Center);
+    emptyTitle->setFixedHeight(28);
+    auto* emptyText = label(QStringLiteral("A post is made from a folder of your photos."), systemFont(13),
+                            Color(0.45, 0.45, 0.45), m_emptyPostsContainer);
+    emptyText->setAlignment(TextAlignment::Center);
+    emptyText->setFixedHeight(20);
+    auto* emptyButton = Button::withTitle(QStringLiteral("New Post"), this, [this](Control*) { createNewBlog(); },
+                                          m_emptyPostsContainer);
+    emptyButton->setIdentifier(QStringLiteral("emptyNewPostButton"));
+    emptyButton->setFixedSize(120, 30);
+    emptyColumn->addWidget(emptyTitle);
+    emptyColumn->addWidget(emptyText);
+    emptyColumn->addSpacing(10);
+    emptyColumn->addWidget(emptyButton, 0, Qt::AlignHCenter);
+    emptyColumn->addStretch(2);
+    m_emptyPostsContainer->setHidden(true);
+    m_emptyTitle = emptyTitle;
+    m_emptyText = emptyText;
+    stack->addWidget(m_emptyPostsContainer, 0, 0);
+    column->addWidget(body, 1);
+
+    root->installEventFilter(this);
+    return root;
+}
+
+void PLRHomeViewController::viewDidLoad()
+{
+    m_sortType = PLRDefaults::homeSortType();
+    // A stored type this screen does not know would leave the list empty: the default instead.
+    if (m_sortType < 0 || m_sortType > 2)
+        m_sortType = 1;
+    m_sortOrder = PLRDefaults::homeSortOrder();
+    ensureSortMenu();
+
+    m_selectionStack->setSelectedIndex(0);
+    m_selectionStack->setSlidingDelegate(this);
+    m_cancelSearchButton->setHidden(true);
+
+    auto layout = std::make_unique<PLRGalleryViewLayout>();
+    layout->setMinimumInteritemSpacing(10);
+    layout->setMinimumLineSpacing(10);
+    layout->setSectionInset(QMarginsF(10, 0, 10, 0));   // left, top, right, bottom
+    m_postCollectionView->setCollectionViewLayout(std::move(layout));
+    m_postCollectionView->registerItemFactory(QLatin1String(kPLRRecentCollectionViewItemNewPostIdentifier),
+                                              [] { return new PLRRecentCollectionViewItemNewPost; });
+    m_postCollectionView->registerItemFactory(QLatin1String(kPLRRecentCollectionViewItemIdentifier),
+                                              [] { return new PLRRecentCollectionViewItem; });
+    m_postCollectionView->setDataSource(this);
+    m_postCollectionView->setDelegate(this);
+    ensureGallerySize();
+
+    auto& center = platform::NotificationCenter::defaultCenter();
+    center.addObserver(&m_observer, QLatin1String(kPLR_POSTS_WERE_UPDATED), [this](const platform::Notification&) {
+        postsWereUpdated();
+    });
+    center.addObserver(&m_observer, QLatin1String(kPLRUserSessionLoggedOutNotification), [this](const platform::Notification&) {
+        // The signed-out account's posts go at once; the next session's come when shown.
+        bindToCurrentAccount();
+        ensureStructure();
+        ensureUserDetails();
+        reloadCollection();
+    });
+    QObject::connect(m_postCollectionView, &PLRCollectionView::frameChanged, this, [this] { ensureGallerySize(); });
+}
+
+bool PLRHomeViewController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == view() && !event->spontaneous()) {
+        if (event->type() == QEvent::Show)
+            appear();
+        else if (event->type() == QEvent::Hide)
+            disappear();
+    }
+    return PLRViewController::eventFilter(watched, event);
+}
+
+void PLRHomeViewController::viewWillAppear() { appear(); }
+void PLRHomeViewController::viewDidAppear() { appear(); }
+void PLRHomeViewController::viewWillDisappear() { disappear(); }
+void PLRHomeViewController::viewDidDisappear() { disappear(); }
+
+void PLRHomeViewController::appear()
+{
+    if (m_onScreen)
+        return;
+    m_onScreen = true;
+    view();
+    m_versionLabel->setStringValue(QStringLiteral("Version %1").arg(platform::bundle::version()));
+    bindToCurrentAccount();
+    if (m_account)
+        m_account->loadInPostsIfNeeded();
+    ensureStructure();
+    ensureUserDetails();
+    reloadCollection();
+}
+
+void PLRHomeViewController::disappear()
+{
+    m_onScreen = false;
+}
+
+void PLRHomeViewController::bindToCurrentAccount()
+{
+    PLRUserSession* session = PLRCoreManager::userSession();
+    PLRPersistantAccount* account = session ? session->account() : nullptr;
+    if (account == m_account && (account || m_accountConnections.isEmpty()))
+        return;
+    for (const QMetaObject::Connection& connection : std::as_const(m_accountConnections))
+        QObject::disconnect(connection);
+    m_accountConnections.clear();
+    m_account = account;
+    // Another user's posts must not stay on screen.
+    m_posts.clear();
+    m_activePosts.clear();
+    m_nonActivePosts.clear();
+    m_selectedPost = nullptr;
+    if (!account)
+        return;
+    m_accountConnections << QObject::connect(account, &PLRPersistantAccount::currentPostsChanged, this, [this] {
+        ensureStructure();
+        scheduleReload();
+    });
+    m_accountConnections << QObject::connect(account, &PLRPersistantAccount::firstNameChanged, this, [this] { ensureUserDetails(); });
+    m_accountConnections << QObject::connect(account, &PLRPersistantAccount::lastNameChanged, this, [this] { ensureUserDetails(); });
+}
+
+void PLRHomeViewController::ensureUserDetails()
+{
+    view();
+    PLRUserSession* session = PLRCoreManager::userSession();
+    PLRPersistantAccount* account = session ? session->account() : nullptr;
+    if (!account || account->firstName().isEmpty() || account->lastName().isEmpty()) {
+        m_accountNameLabel->setHidden(true);
+        return;
+    }
+    const QString back = PLRDefaults::isFirstRun() ? QString() : QStringLiteral(" back");
+    m_accountNameLabel->setStringValue(QStringLiteral("Welcome%1, %2 %3").arg(back, account->firstName(), account->lastName()));
+    m_accountNameLabel->setHidden(false);
+}
+
+void PLRHomeViewController::ensureGallerySize()
+{
+    PLRGalleryViewLayout* layout = galleryLayout();
+    if (!layout)
+        return;
+    const double collectionWidth = m_postCollectionView->viewport()->width();
+    const double w = std::max(200.0, (collectionWidth - 50.0) * 0.25);
+    const double h = std::ceil(w * 1.7083333333333333);
+    if (layout->itemSize() == QSizeF(w, h))
+        return;
+    layout->setItemSize(QSizeF(w, h));
+    m_postCollectionView->invalidateLayout();
+}
+
+void PLRHomeViewController::ensureStructure()
+{
+    PLRUserSession* session = PLRCoreManager::userSession();
+    if (!session || !session->account()) {
+        m_posts.clear();
+    } else if (m_sortType >= 0 && m_sortType <= 2) {
+        static const char* const keys[] = {"name", "creationDate", "updatedDate"};
+        const QString filter = m_searchTextField ? m_searchTextField->stringValue() : QString();
+        const QList<PLRPersistantPost*> sorted
+            = session->currentPostsSortedByKeys({QString::fromLatin1(keys[m_sortType])}, m_sortOrder == 0, filter);
+        m_posts.clear();
+        m_posts.reserve(sorted.size());
+        for (PLRPersistantPost* post : sorted)
+            m_posts.append(post);
+    }
+    m_activePosts.clear();
+    m_nonActivePosts.clear();
+    for (const QPointer<PLRPersistantPost>& post : std::as_const(m_posts)) {
+        if (!post)
+            continue;
+        if (PLRRecentCollectionViewItem::isPublished(post))
+            m_activePosts.append(post);
+        else
+            m_nonActivePosts.append(post);
+    }
+    if (m_postCollectionView) {
+        const bool empty = live(m_posts).isEmpty();
+        m_postCollectionView->setHidden(empty);
+        m_emptyPostsContainer->setHidden(!empty);
+        const bool searching = m_searchTextField && !m_searchTextField->stringValue().isEmpty();
+        m_emptyTitle->setStringValue(searching ? QStringLiteral("No matching posts") : QStringLiteral("No posts here yet"));
+        m_emptyText->setStringValue(searching ? QStringLiteral("No post name contains \u201c%1\u201d.").arg(m_searchTextField->stringValue())
+                                              : QStringLiteral("A post is made from a folder of your photos."));
+    }
+}
+
+QList<PLRPersistantPost*> PLRHomeViewController::posts() const { return live(m_posts); }
+QList<PLRPersistantPost*> PLRHomeViewController::activePosts() const { return live(m_activePosts); }
+QList<PLRPersistantPost*> PLRHomeViewController::nonActivePosts() const { return live(m_nonActivePosts); }
+
+QList<PLRPersistantPost*> PLRHomeViewController::tabList() const
+{
+    if (m_selectedTab == 0)
+        return posts();
+    if (m_selectedTab == 1)
+        return activePosts();
+    return nonActivePosts();
+}
+
+void PLRHomeViewController::reloadCollection()
+{
+    m_reloadScheduled = false;
+    if (m_postCollectionView)
+        m_postCollectionView->reloadData();
+}
+
+void PLRHomeViewController::scheduleReload()
+{
+    if (m_reloadScheduled)
+        return;
+    m_reloadScheduled = true;
+    QPointer<PLRHomeViewController> self(this);
+    platform::dispatchMain([self] {
+        if (self && self->m_reloadScheduled)
+            self->reloadCollection();
+    });
+}
+
+void PLRHomeViewController::postsWereUpdated()
+{
+    ensureStructure();
+    reloadCollection();
+}
+
+// --- Collection -------------------------------------------------------------------------------
+
+qint64 PLRHomeViewController::numberOfItems(PLRCollectionView*, qint64)
+{
+    return tabList().size() + (m_isSearching ? 0 : 1);
+}
+
+PLRCollectionViewItem* PLRHomeViewController::itemForRepresentedObjectAtIndex(PLRCollectionView* collectionView, qint64 index)
+{
+    if (!m_isSearching && index == 0)
+        return collectionView->makeItem(QLatin1String(kPLRRecentCollectionViewItemNewPostIdentifier), index);
+    const QList<PLRPersistantPost*> list = tabList();
+    const qint64 postIndex = m_isSearching ? index : index - 1;
+    auto* item = static_cast<PLRRecentCollectionViewItem*>(
+        collectionView->makeItem(QLatin1String(kPLRRecentCollectionViewItemIdentifier), index));
+    if (!item)
+        return nullptr;
+    item->setDelegate(this);
+    item->setRepresentedPost(postIndex >= 0 && postIndex < list.size() ? list[postIndex] : nullptr);
+    return item;
+}
+
+void PLRHomeViewController::didSelectItemsAtIndexes(PLRCollectionView* collectionView, const QList<qint64>& indexes)
+{
+    if (indexes.isEmpty())
+        return;
+    auto* item = qobject_cast<PLRRecentCollectionViewItem*>(collectionView->itemAtIndex(indexes.first()));
+    if (!item)
+        return;
+    m_selectedPost = item->representedPost();
+    PLRShellHooks::enableImportExportPosts();
+}
+
+void PLRHomeViewController::didDeselectItemsAtIndexes(PLRCollectionView*, const QList<qint64>&)
+{
+    PLRShellHooks::disableImportExportPosts();
+    m_selectedPost = nullptr;
+}
+
+void PLRHomeViewController::itemDidRecieveClick(PLRRecentCollectionViewItem* item)
+{
+    if (item && item->representedPost())
+        PLRShellHooks::presentPost(item->representedPost());
+}
+
+void PLRHomeViewController::buttonStack(PLRSlidingButtonStack*, qint64 didSelectIndex)
+{
+    m_selectedTab = didSelectIndex;
+    if (!m_postCollectionView)
+        return;
+    reloadCollection();
+    m_postCollectionView->selectItem(0);
+    m_postCollectionView->scrollToItem(0);
+}
+
+void PLRHomeViewController::createNewBlog()
+{
+    PLRShellHooks::presentNewPost();
+}
+
+// --- Sort and search --------------------------------------------------------------------------
+
+void PLRHomeViewController::sortTypeMenuAction(QAction* sender)
+{
+    if (sender == m_titleMenuItem)
+        m_sortType = 0;
+    else if (sender == m_creationMenuItem)
+        m_sortType = 1;
+    else if (sender == m_modifiedMenuItem)
+        m_sortType = 2;
+    PLRDefaults::setHomeSortType(m_sortType);
+    ensureSortMenu();
+    ensureStructure();
+    reloadCollection();
+}
+
+void PLRHomeViewController::toggleSortOrder()
+{
+    m_sortOrder = m_sortOrder == 1 ? 0 : 1;
+    PLRDefaults::setHomeSortOrder(m_sortOrder);
+    ensureSortMenu();
+    ensureStructure();
+    reloadCollection();
+}
+
+void PLRHomeViewController::ensureSortMenu()
+{
+    const QList<QAction*> items{m_titleMenuItem, m_creationMenuItem, m_modifiedMenuItem};
+    for (qint64 i = 0; i < items.size(); ++i)
+        items[i]->setChecked(i == m_sortType);
+    if (m_sortType >= 0 && m_sortType < items.size())
+        m_sortPopUpButton->setTitle(items[m_sortType]->text());
+    m_toggleImageName = QString::fromLatin1(m_sortOrder != 0 ? "sort-ascending-arrow" : "sort-descending-arrow");
+    m_toggleSortOrderButton->setImage(PLRShellImages::image(m_toggleImageName));
+}
+
+void PLRHomeViewController::searchFieldClicked()
+{
+    m_searchTextField->editor()->setFocus(Qt::OtherFocusReason);
+}
+
+void PLRHomeViewController::controlTextDidChange()
+{
+    m_isSearching = !m_searchTextField->stringValue().isEmpty();
+    m_searchBox->setBorderColor(m_isSearching ? ColorWithHex::smb_blueColour() : Color::black(0.15));
+    m_cancelSearchButton->setHidden(!m_isSearching);
+    ensureStructure();
+    reloadCollection();
+}
+
+void PLRHomeViewController::cancelSearch()
+{
+    {
+        const QSignalBlocker blocker(m_searchTextField->editor());
+        m_searchTextField->setStringValue(QString());
+    }
+    m_isSearching = false;
+    ensureStructure();
+    reloadCollection();
+    m_searchBox->setBorderColor(Color::black(0.15));
+    m_cancelSearchButton->setHidden(true);
+}

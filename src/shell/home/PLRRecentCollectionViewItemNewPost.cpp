@@ -1,0 +1,86 @@
+#include "shell/home/PLRRecentCollectionViewItemNewPost.h"
+
+#include "shell/home/PLRShellHooks.h"
+#include "shell/home/PLRShellImages.h"
+
+#include "platform/ui/Images.h"
+
+#include <cmath>
+
+using namespace platform::ui;
+
+namespace {
+bool s_hovered = false;
+bool s_pressed = false;
+} // namespace
+
+PLRRecentCollectionViewItemNewPostView::PLRRecentCollectionViewItemNewPostView(QWidget* parent) : View(parent) {}
+
+bool PLRRecentCollectionViewItemNewPostView::hovered() { return s_hovered; }
+bool PLRRecentCollectionViewItemNewPostView::pressed() { return s_pressed; }
+void PLRRecentCollectionViewItemNewPostView::resetSharedState() { s_hovered = s_pressed = false; }
+
+void PLRRecentCollectionViewItemNewPostView::drawRect(GraphicsContext& context, const QRectF&)
+{
+    const double W = width();
+    const QImage tile = PLRShellImages::image(QStringLiteral("create-post-tile-image"));
+    const QSizeF tileSize = pointSize(tile);
+    if (tileSize.width() <= 0.0)
+        return;
+    const double s = W / tileSize.width();
+    context.drawImage(tile, QRectF(30 * s, 160 * s, W - 60 * s, 0.8 * s * tileSize.height()));
+
+    if (s_hovered && !s_pressed)
+        context.setShadow(Shadow{Color::black(0.3), 3.0, QSizeF(0, -3)});
+    context.fillRect(QRectF(20, 160 * s - 45, W - 40, 53), Color::calibrated(0.11, 0.11, 0.11, 1.0));
+    context.setShadow(std::nullopt);
+
+    const QImage label = PLRShellImages::image(QString::fromLatin1(s_hovered && s_pressed ? "create-post-pressed" : "create-post"));
+    const QSizeF labelSize = pointSize(label);
+    const double x = std::ceil((W - 40) * 0.5 - labelSize.width() * 0.5 + 18);
+    const double y = std::ceil(160 * s - 45 + 16);
+    context.drawImage(label, QRectF(QPointF(x, y), labelSize), QRectF(), QPainter::CompositionMode_SourceOver, 1.0);
+}
+
+void PLRRecentCollectionViewItemNewPostView::updateTrackingAreas()
+{
+    while (!trackingAreas().empty())
+        removeTrackingArea(trackingAreas().front().get());
+    addTrackingArea(bounds(), TrackingMouseEnteredAndExited | TrackingMouseMoved | TrackingActiveAlways);
+}
+
+void PLRRecentCollectionViewItemNewPostView::mouseEntered(const MouseEvent&)
+{
+    s_hovered = true;
+    update();
+}
+
+void PLRRecentCollectionViewItemNewPostView::mouseExited(const MouseEvent&)
+{
+    s_hovered = false;
+    update();
+}
+
+void PLRRecentCollectionViewItemNewPostView::mouseDown(const MouseEvent&)
+{
+    s_pressed = true;
+    update();
+}
+
+void PLRRecentCollectionViewItemNewPostView::mouseUp(const MouseEvent&)
+{
+    s_pressed = false;
+    update();
+    if (s_hovered)
+        PLRShellHooks::presentNewPost();
+}
+
+PLRRecentCollectionViewItemNewPost::PLRRecentCollectionViewItemNewPost(QObject* parent) : PLRCollectionViewItem(parent)
+{
+    setView(new PLRRecentCollectionViewItemNewPostView);
+}
+
+PLRRecentCollectionViewItemNewPostView* PLRRecentCollectionViewItemNewPost::newPostView() const
+{
+    return static_cast<PLRRecentCollectionViewItemNewPostView*>(view());
+}

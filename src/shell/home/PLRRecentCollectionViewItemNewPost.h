@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/ui/View.h"
+#include "shell/home/PLRCollectionView.h"
+
+inline constexpr const char* kPLRRecentCollectionViewItemNewPostIdentifier = "PLRRecentCollectionViewItemNewPost";
+
+// The drawn "new post" tile: a picture, a dark bar and the new-post label; a click on it
+// (released while the pointer is still over it) starts a new post.
+class PLRRecentCollectionViewItemNewPostView : public platform::ui::View {
+    Q_OBJECT
+public:
+    explicit PLRRecentCollectionViewItemNewPostView(QWidget* parent = nullptr);
+
+    // One pair of flags shared by every new-post tile.
+    static bool hovered();
+    static bool pressed();
+    static void resetSharedState();
+
+    void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
+    void updateTrackingAreas() override;
+    void mouseEntered(const platform::ui::MouseEvent& event) override;
+    void mouseExited(const platform::ui::MouseEvent& event) override;
+    void mouseDown(const platform::ui::MouseEvent& event) override;
+    void mouseUp(const platform::ui::MouseEvent& event) override;
+};
+
+// The collection item of the new-post tile; no behaviour of its own.
+class PLRRecentCollectionViewItemNewPost : public PLRCollectionViewItem {
+    Q_OBJECT
+public:
+    explicit PLRRecentCollectionViewItemNewPost(QObject* parent = nullptr);
+    PLRRecentCollectionViewItemNewPostView* newPostView() const;
+};

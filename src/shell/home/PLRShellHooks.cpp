@@ -1,0 +1,112 @@
+#include "shell/home/PLRShellHooks.h"
+
+#include "AppDelegate.h"
+#include "platform/Log.h"
+#include "shell/PLRBaseViewController.h"
+#include "shell/PLRBaseWindowController.h"
+
+namespace {
+PLRShellHooks::Navigation& navigationHooks()
+{
+    static PLRShellHooks::Navigation hooks;
+    return hooks;
+}
+
+PLRShellHooks::PostExport& exportHooks()
+{
+    static PLRShellHooks::PostExport hooks;
+    return hooks;
+}
+
+std::function<void(bool)>& headerHandler()
+{
+    static std::function<void(bool)> handler;
+    return handler;
+}
+
+void missing(const char* what)
+{
+    PLR_LOG_WARN(QStringLiteral("No root navigation for %1").arg(QString::fromLatin1(what)));
+}
+
+// Root navigation of the main window, when there is one.
+PLRBaseViewController* rootNavigation()
+{
+    AppDelegate* application = AppDelegate::shared();
+    PLRBaseWindowController* window = application ? application->baseWindowController() : nullptr;
+    return window ? window->contentViewController() : nullptr;
+}
+} // namespace
+
+void PLRShellHooks::setNavigation(Navigation navigation) { navigationHooks() = std::move(navigation); }
+const PLRShellHooks::Navigation& PLRShellHooks::navigation() { return navigationHooks(); }
+
+void PLRShellHooks::presentPost(PLRPersistantPost* post)
+{
+    if (navigationHooks().presentPost)
+        navigationHooks().presentPost(post);
+    else if (PLRBaseViewController* root = rootNavigation())
+        root->presentPost(post);
+    else
+        missing("presentPost");
+}
+
+void PLRShellHooks::presentNewPost()
+{
+    if (navigationHooks().presentNewPost)
+        navigationHooks().presentNewPost();
+    else if (PLRBaseViewController* root = rootNavigation())
+        root->presentNewPost();
+    else
+        missing("presentNewPost");
+}
+
+void PLRShellHooks::moveHome(bool animate)
+{
+    if (navigationHooks().moveHome)
+        navigationHooks().moveHome(animate);
+    else if (PLRBaseViewController* root = rootNavigation())
+        root->moveHome(animate);
+    else
+        missing("moveHome");
+}
+
+void PLRShellHooks::postWasDeleted(const QString& postIdentifier)
+{
+    if (navigationHooks().postWasDeleted)
+        navigationHooks().postWasDeleted(postIdentifier);
+}
+
+void PLRShellHooks::setPostExport(PostExport hooks) { exportHooks() = std::move(hooks); }
+
+bool PLRShellHooks::canExportPosts() { return bool(exportHooks().exportPost); }
+
+void PLRShellHooks::exportPost(PLRPersistantPost* post)
+{
+    if (!post)
+        return;
+    if (exportHooks().exportPost)
+        exportHooks().exportPost(post);
+    else
+        missing("exportPost");
+}
+
+void PLRShellHooks::enableImportExportPosts()
+{
+    if (exportHooks().setExportMenuEnabled)
+        exportHooks().setExportMenuEnabled(true);
+}
+
+void PLRShellHooks::disableImportExportPosts()
+{
+    if (exportHooks().setExportMenuEnabled)
+        exportHooks().setExportMenuEnabled(false);
+}
+
+void PLRShellHooks::setPostHeaderVisibleHandler(std::function<void(bool)> handler) { headerHandler() = std::move(handler); }
+
+void PLRShellHooks::setPostHeaderVisible(bool visible)
+{
+    if (headerHandler())
+        headerHandler()(visible);
+}

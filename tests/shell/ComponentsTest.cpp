@@ -1,0 +1,245 @@
+// The shell's smaller parts: the migrator progress view, the instance channel, the crash
+// reporter, window placement, the updater's hooks and the files handed to the application.
+
+#include "ShellTestSupport.h"
+
+#include "platform/Paths.h"
+#include "shell/PLRAuthViewController.h"
+#include "shell/PLRCrashReporter.h"
+#include "shell/PLRInstanceChannel.h"
+#include "shell/PLRMigratorInfoViewController.h"
+#include "shell/PLRWindowPlacement.h"
+
+#include <QDir>
+#include <QLocalSocket>
+#include <QThread>
+
+#include <csignal>
+#include <thread>
+
+using namespace shell_test;
+
+namespace {
+
+class Step : public PLRMigratorVersion {
+public:
+    QString version() const override { return QStringLiteral("9.9.9"); }
+    void perform(Completion done) override { done(true); }
+};
+
+} // namespace
+
+TEST(MigratorView, MirrorsOneStepAtATimeOnTheMainThread)
+{
+    PLRMigratorInfoViewController controller;
+    controller.view();
+    const QString initialTitle = controller.titleLabel()->stringValue();
+    Step first, second;
+    controller.setVersion(&first);
+    // Nothing is applied when observation starts; the second bar waits for its flag.
+    EXPECT_EQ(controller.titleLabel()->stringValue(), initialTitle);
+    EXPECT_TRUE(controller.subInfo()->isHidden());
+    first.setSubProgress(0.5);
+    EXPECT_TRUE(controller.subInfo()->isHidden());
+    first.setStageNeedsSubProgress(true);
+    EXPECT_FALSE(controller.subInfo()->isHidden());
+    first.setReasonTitle(QStringLiteral("Moving posts"));
+    first.setStageProgress(0.25);
+    EXPECT_EQ(controller.titleLabel()->stringValue(), QStringLiteral("Moving posts"));
+    EXPECT_DOUBLE_EQ(controller.stageProgressIndicator()->progressAmount(), 25.0);
+    // Another key path changes nothing.
+    controller.observeValueForKeyPath(QStringLiteral("version"));
+    EXPECT_EQ(controller.titleLabel()->stringValue(), QStringLiteral("Moving posts"));
+
+    // The second step takes over: the first no longer reaches the view.
+    controller.setVersion(&second);
+    first.setReasonTitle(QStringLiteral("stale"));
+    EXPECT_EQ(controller.titleLabel()->stringValue(), QStringLiteral("Moving posts"));
+    // A change made on another thread arrives on the main thread with its value.
+    std::thread worker([&second] { second.setStageMessage(QStringLiteral("From a worker")); });
+    worker.join();
+    EXPECT_EQ(controller.stageInfo()->stringValue(), QString());
+    ASSERT_TRUE(testing_support::waitUntil([&controller] { return controller.stageInfo()->stringValue() == QLatin1String("From a worker"); }));
+}
+
+TEST(InstanceChannel, HandsArgumentsToTheRunningInstanceAndRefusesGarbage)
+{
+    const QString name = QStringLiteral("pellora-test-%1").arg(QCoreApplication::applicationPid());
+    PLRInstanceChannel channel(name);
+    ASSERT_TRUE(channel.listen());
+    QStringList received;
+    QObject::connect(&channel, &PLRInstanceChannel::argumentsReceived, [&received](const QStringList& a) { received = a; });
+    bool sent = false;
+    std::thread client([&] { sent = PLRInstanceChannel::sendToRunningInstance(name, {QStringLiteral("/tmp/a b.ppost")}); });
+    ASSERT_TRUE(testing_support::waitUntil([&received] { return !received.isEmpty(); }));
+    client.join();
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(received, QStringList{QStringLiteral("/tmp/a b.ppost")});
+
+    // A message that is not a list of strings, or too long, is dropped.
+    received.clear();
+    QLocalSocket socket;
+    socket.connectToServer(name);
+    ASSERT_TRUE(socket.waitForConnected(1000));
+    QByteArray garbage("\x00\x00\x00\x05{\"a\":", 10);
+    socket.write(garbage);
+    socket.flush();
+    QLocalSocket huge;
+    huge.connectToServer(name);
+    ASSERT_TRUE(huge.waitForConnected(1000));
+    huge.write(QByteArray("\x7f\xff\xff\xff", 4));
+    huge.flush();
+    testing_support::spin(200);
+    EXPECT_TRUE(received.isEmpty());
+
+    // Nobody listening: the start goes on by itself.
+    EXPECT_FALSE(PLRInstanceChannel::sendToRunningInstance(name + QStringLiteral("-none"), {}, 200));
+    EXPECT_EQ(PLROpenableArguments({QStringLiteral("pellora"), QStringLiteral("--verbose"), QStringLiteral("post.ppost"),
+                                    QStringLiteral("file:///tmp/b.plrbackup"), QStringLiteral("pellora://open")},
+                                   QStringLiteral("/home/u")),
+              (QStringList{QStringLiteral("/home/u/post.ppost"), QStringLiteral("/tmp/b.plrbackup"), QStringLiteral("pellora://open")}));
+}
+
+TEST(CrashReporter, EndpointByBundleIdentifierAndAReportOnAFatalSignal)
+{
+    const QString release = PLRCrashReporter::dsnForBundleIdentifier(QStringLiteral("com.quenfield.pellora"));
+    const QString other = PLRCrashReporter::dsnForBundleIdentifier(QStringLiteral("com.quenfield.PelloraBeta"));
+    EXPECT_TRUE(release.contains(QStringLiteral("5d0c2a7e91f34b6a8c2e7d1f0b9a3c64:c47e19b2d05a4f83a6e1b7c9024d5f1e@")));
+    EXPECT_TRUE(release.endsWith(QStringLiteral("/1121920")));
+    EXPECT_TRUE(other.contains(QStringLiteral("a93f6e0d2b7c4185b0d4e2f7c6a1938b@")));
+    EXPECT_TRUE(other.endsWith(QStringLiteral("/1237057")));
+
+    PLRCrashReporter broken;
+    platform::Error error;
+    EXPECT_FALSE(broken.initWithDsn(QStringLiteral("http://key@host/not-a-number"), &error));
+    EXPECT_TRUE(error.isValid());
+    EXPECT_FALSE(broken.startCrashHandler(&error));
+
+    // The dying child runs this test again from the start: it takes the parent's folder.
+    if (!qEnvironmentVariableIsSet("PLR_CRASH_TEST_FOLDER"))
+        qputenv("PLR_CRASH_TEST_FOLDER", (testing_support::testHome() + QStringLiteral("/crash")).toUtf8());
+    const QString folder = qEnvironmentVariable("PLR_CRASH_TEST_FOLDER");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            PLRCrashReporter reporter;
+            platform::Error e;
+            reporter.initWithDsn(other, &e);
+            reporter.startCrashHandler(&e, folder);
+            std::raise(SIGSEGV);
+        },
+        ::testing::KilledBySignal(SIGSEGV), "");
+    const QStringList reports = QDir(folder).entryList({QStringLiteral("pellora-crash-*.log")}, QDir::Files);
+    ASSERT_EQ(reports.size(), 1);
+    QFile report(folder + QLatin1Char('/') + reports.front());
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    const QByteArray text = report.readAll();
+    EXPECT_TRUE(text.contains("Signal: SIGSEGV (11)"));
+    EXPECT_TRUE(text.contains("project 1237057"));
+    EXPECT_TRUE(text.contains("Call stack:"));
+}
+
+TEST(WindowPlacement, CentresWithinTheAvailableAreaAndRescuesLostFrames)
+{
+    // A second screen to the right whose available area starts below a panel.
+    const QRectF screen(1920, 0, 1600, 1000);
+    const QRectF available(1920, 40, 1600, 960);
+    const QRectF frame = PLRWindowPlacement::mainWindowFrame(screen, available);
+    EXPECT_EQ(frame.size(), QSizeF(1280, 800));
+    EXPECT_EQ(frame.topLeft(), QPointF(1920 + 160, 40 + 80));
+    // A frame larger than the area is shrunk to it.
+    EXPECT_EQ(PLRWindowPlacement::centredFrame(QSizeF(3000, 2000), available), available);
+    // A frame off every screen comes back onto the first one; one on a screen stays.
+    const QList<QRectF> areas{QRectF(0, 0, 1440, 900), available};
+    const QRectF lost(-5000, -3000, 800, 600);
+    const QRectF rescued = PLRWindowPlacement::frameOnScreens(lost, areas);
+    EXPECT_TRUE(QRectF(0, 0, 1440, 900).contains(rescued));
+    EXPECT_EQ(rescued.size(), lost.size());
+    const QRectF onSecond(2000, 100, 800, 600);
+    EXPECT_EQ(PLRWindowPlacement::frameOnScreens(onSecond, areas), onSecond);
+    // Only the bottom edge showing is not enough to reach the window.
+    EXPECT_NE(PLRWindowPlacement::frameOnScreens(QRectF(100, -580, 800, 600), areas).y(), -580);
+}
+
+TEST_F(ShellTest, UpdaterHooksAndOpenedFiles)
+{
+    prepareExistingStore();
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("77"), token));
+    launch();
+    PLRSoftwareUpdater* updater = app->updateController()->updater();
+    EXPECT_TRUE(updater->automaticallyChecksForUpdates());
+    EXPECT_FALSE(updater->automaticallyDownloadsUpdates());
+    const QList<QVariantMap> parameters = app->feedParametersForUpdater(updater, false);
+    ASSERT_EQ(parameters.size(), 1);
+    EXPECT_EQ(parameters.front().value(QStringLiteral("key")).toString(), QStringLiteral("user_id"));
+    EXPECT_EQ(parameters.front().value(QStringLiteral("value")).toString(), QStringLiteral("77"));
+    app->updaterDidFindValidUpdate(updater, {QStringLiteral("2.9.0"), {}});
+    EXPECT_FALSE(platform::UserDefaults::standard().boolForKey(QLatin1String(kPLRForceUpgradeToEdition3Key)));
+    app->updaterDidFindValidUpdate(updater, {QStringLiteral("3.0.1"), {}});
+    EXPECT_TRUE(platform::UserDefaults::standard().boolForKey(QLatin1String(kPLRForceUpgradeToEdition3Key)));
+
+    // The auto-update offer: once per installed update.
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    app->showTurnOnAutoUpdatingAlert();
+    EXPECT_TRUE(updater->automaticallyDownloadsUpdates());
+    updater->setAutomaticallyDownloadsUpdates(false);
+    app->showTurnOnAutoUpdatingAlert();   // already shown for this update: no alert
+    EXPECT_EQ(alerts().shown().size(), 1u);
+
+    // Files: mixed kinds are refused; post files go to the registered importer, in order.
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    app->openFiles({QStringLiteral("/tmp/a.ppost"), QStringLiteral("/tmp/b.plrbackup")});
+    EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("Import Failed"));
+    QStringList imported;
+    AppDelegate::setPostFileImporter([&imported](const QString& path) { imported << path; return true; });
+    app->handleArguments({QStringLiteral("/tmp/a.PPOST"), QStringLiteral("/tmp/c.ppost")});
+    EXPECT_EQ(imported, (QStringList{QStringLiteral("/tmp/a.PPOST"), QStringLiteral("/tmp/c.ppost")}));
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    app->openFiles({QStringLiteral("/tmp/a.plrbackup"), QStringLiteral("/tmp/b.plrbackup")});
+    EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("Import Backup"));
+    AppDelegate::setPostFileImporter({});
+    app->openFiles({QStringLiteral("/tmp/notes.txt")});
+    EXPECT_GE(indexOfLine(QStringLiteral("Unrecognised filetype in openFiles")), 0);
+}
+
+TEST(SignInForm, CollectsTheValuesForItsOwner)
+{
+    PLRSignInViewController form;
+    // Without a completion block: no spinner, nothing sent; cancel does nothing.
+    form.presentWithTitle(QStringLiteral("Sign in again"), QString(), {});
+    form.emailTextField()->setStringValue(QStringLiteral("a@b.c"));
+    form.passwordTextField()->setStringValue(QStringLiteral("secret"));
+    form.signInAction(nullptr);
+    EXPECT_FALSE(form.progressIndicator()->isAnimating());
+    form.cancelAction(nullptr);
+
+    QList<std::tuple<bool, QString, QString>> calls;
+    form.presentWithTitle(QStringLiteral("Sign in again"), QStringLiteral("x@y.z"),
+                          [&calls](bool proceed, const QString& email, const QString& password) {
+                              calls.append({proceed, email, password});
+                          });
+    EXPECT_EQ(form.titleLabel()->stringValue(), QStringLiteral("Sign in again"));
+    EXPECT_EQ(form.emailTextField()->stringValue(), QStringLiteral("x@y.z"));
+    EXPECT_TRUE(form.passwordTextField()->stringValue().isEmpty());
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    form.signInAction(nullptr);
+    ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().front().messageText, QStringLiteral("Password Required"));
+    form.passwordTextField()->setStringValue(QStringLiteral("pw"));
+    form.signInAction(nullptr);
+    EXPECT_TRUE(form.progressIndicator()->isAnimating());
+    form.cancelAction(nullptr);
+    ASSERT_EQ(calls.size(), 2);
+    EXPECT_EQ(calls.at(0), std::make_tuple(true, QStringLiteral("x@y.z"), QStringLiteral("pw")));
+    EXPECT_EQ(calls.at(1), std::make_tuple(false, QString(), QString()));
+    // A refusal reported by the owner: the spinner stops and the reason is shown.
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    form.assertAttemptResult(false, QStringLiteral("Wrong password"));
+    EXPECT_FALSE(form.progressIndicator()->isAnimating());
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().informativeText, QStringLiteral("Wrong password"));
+    // The password-reset page is the production host's, whatever host is current.
+    form.forgotPasswordAction(nullptr);
+    EXPECT_EQ(testing_support::recordingWorkspace().openedURLs.back().path(), QStringLiteral("/core/request-password"));
+}

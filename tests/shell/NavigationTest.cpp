@@ -1,0 +1,223 @@
+// Root navigation: the screens the connection and user-session machines lead to, the error bar,
+// the outdated-version alert, the post-controller cache, the first-run welcome and a locked account.
+
+#include "ShellTestSupport.h"
+
+#include "persistance-store/PLRPersistantAccount.h"
+#include "session/PLRDefaults.h"
+#include "session/PLRPostManager.h"
+#include "session/PLRUserSession.h"
+#include "shell/PLRFirstTimeWelcomeViewController.h"
+#include "shell/PLRShellScreens.h"
+#include "shell/PLRVisualStateHandler.h"
+#include "web-services/PLRWebServiceUserManager.h"
+
+using namespace shell_test;
+
+namespace {
+
+PLRPersistantPost* addPost(const QString& name)
+{
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    return account->addPost(PLRPersistantPost::makeNew(name, account));
+}
+
+} // namespace
+
+TEST_F(ShellTest, ConnectionStatesLeadToErrorBarThenSignIn)
+{
+    prepareExistingStore();
+    // The service is away at start: the error bar, and no screen behind it yet.
+    service.goDown(1500);
+    testing_support::spin(200);
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingErrorView(); }));
+    EXPECT_EQ(root()->errorTitle()->stringValue(), QStringLiteral("Cannot reach the internet"));
+    EXPECT_EQ(root()->errorButton()->title(), QStringLiteral("Try Connect"));
+    EXPECT_FALSE(root()->isShowingAuth());
+    EXPECT_GE(indexOfLine(QStringLiteral("ERROR - NO INTERNET AND NO USER")), 0);
+
+    // Back again: the button re-checks, the machine settles and the sign-in view slides in.
+    testing_support::spin(1600);
+    root()->errorButton()->performClick();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
+    EXPECT_FALSE(root()->isShowingErrorView());
+    EXPECT_GE(indexOfLine(QStringLiteral("GOT A CONNECTION")), 0);
+    finishAnimations();
+    EXPECT_DOUBLE_EQ(root()->currentTopConstraint()->constant(), 0.0);
+    // A second request for sign-in changes nothing.
+    PLRAuthViewController* auth = root()->authViewController();
+    root()->presentLogin();
+    EXPECT_EQ(root()->authViewController(), auth);
+}
+
+TEST_F(ShellTest, OutdatedVersionShowsTheAlertAgainAtEachEntry)
+{
+    prepareExistingStore();
+    service.setMinimumVersion(QStringLiteral("99.0"));
+    alerts().enqueue(platform::kAlertFirstButtonReturn);   // "Check for update"
+    launch();
+    ASSERT_TRUE(waitFor([] { return !testing_support::scriptedAlerts().shown().empty(); }));
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Outdated Pellora Version"));
+    EXPECT_EQ(alerts().shown().front().buttons, (QStringList{QStringLiteral("Check for update"), QStringLiteral("Quit")}));
+    EXPECT_FALSE(exited);
+    // "Quit" at the next entry is a forced quit: no backup question, and it goes through.
+    alerts().enqueue(platform::kAlertSecondButtonReturn);
+    PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+    ASSERT_TRUE(waitFor([this] { return exited; }));
+    ASSERT_EQ(alerts().shown().size(), 2u);
+    EXPECT_EQ(alerts().shown().at(1).messageText, QStringLiteral("Outdated Pellora Version"));
+}
+
+TEST_F(ShellTest, SignedInSessionGoesHomeAndCachesPostControllers)
+{
+    prepareExistingStore();
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    PLRCoreManager::setUserSession(nullptr);
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    EXPECT_TRUE(root()->haveSubscribedToUserSession());
+    EXPECT_FALSE(root()->isShowingAuth());
+
+    PLRPersistantPost* first = addPost(QStringLiteral("First"));
+    PLRPersistantPost* second = addPost(QStringLiteral("Second"));
+    root()->presentPost(first);
+    finishAnimations();
+    PLRPostViewController* firstController = root()->currentPostViewController();
+    ASSERT_NE(firstController, nullptr);
+    EXPECT_FALSE(root()->isPresentingHome());
+    EXPECT_TRUE(PLRVisualStateHandler::globalHandler().postHeaderVisible());
+    EXPECT_EQ(app->baseWindowController()->currentPostButton()->title(), QStringLiteral("First"));
+
+    // The post already shown: nothing happens.
+    root()->presentPost(first);
+    EXPECT_EQ(root()->postViewControllers().size(), 1);
+
+    root()->presentPost(second);
+    finishAnimations();
+    EXPECT_NE(root()->currentPostViewController(), firstController);
+    // Opening the first again reuses its controller, matched by the post's identifier.
+    root()->presentPost(first);
+    finishAnimations();
+    EXPECT_EQ(root()->currentPostViewController(), firstController);
+    EXPECT_EQ(root()->postViewControllers().size(), 2);
+
+    // The service lost while a post is open: the post stays and no error bar shows.
+    service.goDown(1500);
+    testing_support::spin(150);
+    PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+    ASSERT_TRUE(waitFor([] {
+        auto state = PLRWebServiceManager::globalManager().currentState();
+        return state && (state->name() == QLatin1String(PLRWSM_STATE_SERVER_CONNECTION)
+                         || state->name() == QLatin1String(PLRWSM_STATE_NO_INTERNET));
+    }));
+    testing_support::spin(100);
+    EXPECT_EQ(root()->currentPostViewController(), firstController);
+    EXPECT_FALSE(root()->isShowingErrorView());
+    testing_support::spin(1500);
+    PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+
+    root()->moveHome(true);
+    finishAnimations();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+    EXPECT_FALSE(PLRVisualStateHandler::globalHandler().postHeaderVisible());
+    // Home again while home shows: nothing, not even the version re-check.
+    platform::UserDefaults::standard().setBool(QLatin1String(kPLRForceUpgradeToEdition3Key), true);
+    service.clearRequests();
+    root()->moveHome(true);
+    testing_support::spin(100);
+    EXPECT_TRUE(service.requests(QStringLiteral("/core/supported")).isEmpty());
+}
+
+TEST_F(ShellTest, FirstRunWelcomesBeforeHomeAndStaysBehindTheNewPost)
+{
+    launch();   // a fresh store: the first run
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return !root()->isShowingAuth(); }));
+    finishAnimations();
+    ASSERT_TRUE(waitFor([this] { return root()->firstTimeWelcomeViewController() != nullptr; }));
+    PLRFirstTimeWelcomeViewController* welcome = root()->firstTimeWelcomeViewController();
+    EXPECT_FALSE(root()->isPresentingHome());
+    EXPECT_EQ(welcome->welcomeTextField()->stringValue(), PLRFirstTimeWelcomeViewController::defaultGreeting());
+
+    // The button asks for the new post before it finishes the welcome.
+    bool postShownAtCompletion = false;
+    auto original = welcome->firstTimeWelcomeCompletionBlock();
+    welcome->setFirstTimeWelcomeCompletionBlock([this, original, &postShownAtCompletion] {
+        postShownAtCompletion = root()->currentPostViewController() != nullptr;
+        original();
+    });
+    welcome->createPostButton()->performClick();
+    EXPECT_TRUE(postShownAtCompletion);
+    EXPECT_TRUE(root()->finishedWelcome());
+    finishAnimations();
+    EXPECT_TRUE(root()->currentPostViewController()->isShowingNewPostForm());
+    // The welcome stays behind the new post until home is presented again.
+    EXPECT_NE(root()->firstTimeWelcomeViewController(), nullptr);
+    root()->currentPostViewController()->cancelButton()->performClick();
+    finishAnimations();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(root()->firstTimeWelcomeViewController(), nullptr);
+}
+
+TEST_F(ShellTest, WelcomeGreetsByNameOnlyWithBothNames)
+{
+    prepareExistingStore();
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    account->setFirstName(QStringLiteral("Ada"));
+    account->setLastName(QString());
+    PLRFirstTimeWelcomeViewController partial;
+    partial.view();
+    EXPECT_EQ(partial.welcomeTextField()->stringValue(), PLRFirstTimeWelcomeViewController::defaultGreeting());
+    account->setLastName(QStringLiteral("Lovelace"));
+    PLRFirstTimeWelcomeViewController full;
+    full.view();
+    EXPECT_EQ(full.welcomeTextField()->stringValue(), QStringLiteral("Welcome to Pellora Publish, Ada Lovelace"));
+    // Without a completion block the button still asks for a new post (nothing to show it in here).
+    full.createPostButton()->performClick();
+}
+
+TEST_F(ShellTest, LockedAccountQuitsWithoutTheDueBackupQuestion)
+{
+    prepareExistingStore();
+    service.control("POST", QStringLiteral("/__control/me"),
+                    {{QStringLiteral("email"), testing_support::DevService::demoEmail()},
+                     {QStringLiteral("account"), QJsonObject{{QStringLiteral("status"), 64}}}});
+    ASSERT_FALSE(PLRDefaults::shouldSupressNotifyOfExport());   // the question would be due
+    alerts().enqueue(platform::kAlertFirstButtonReturn);   // "Ok" of "Account Locked", nothing else
+    launch();
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return exited; }, 10000));
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Account Locked"));
+    EXPECT_TRUE(alerts().shown().front().informativeText.startsWith(QStringLiteral("Your Account is currently parked.")));
+    EXPECT_FALSE(app->performedBackupQuery());
+    EXPECT_EQ(exitCode, 0);
+}
+
+TEST_F(ShellTest, EveryNewSessionIsWatched)
+{
+    prepareExistingStore();
+    launch();
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    // Sign out, lock the account, sign in again: the second session's machine is followed too.
+    PLRCoreManager::signOut();
+    finishAnimations();
+    service.control("POST", QStringLiteral("/__control/me"),
+                    {{QStringLiteral("email"), testing_support::DevService::demoEmail()},
+                     {QStringLiteral("account"), QJsonObject{{QStringLiteral("status"), 32}}}});
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return exited; }, 10000));
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Account Locked"));
+}

@@ -1,0 +1,238 @@
+// The periodic and forced saves on a hand-driven clock, and the quit: backup question, saving
+// window, last save, the session-length event, a failed save, a quit during the migration and
+// the relaunch.
+
+#include "ShellTestSupport.h"
+
+#include "persistance-store/PLRPersistantAccount.h"
+#include "persistance-store/PLRPersistantStore.h"
+#include "platform/NotificationCenter.h"
+#include "session/PLRDefaults.h"
+#include "session/PLRUserSession.h"
+#include "shell/PLRRelaunchHelper.h"
+#include "shell/PLRShellNotifications.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTcpServer>
+
+using namespace shell_test;
+
+namespace {
+
+int willSaveCount = 0;
+
+void countWillSave(QObject* context)
+{
+    platform::NotificationCenter::defaultCenter().addObserver(
+        context, QLatin1String(kPLR_NOTIFICATION_WILL_SAVE), [](const platform::Notification&) { ++willSaveCount; });
+}
+
+} // namespace
+
+TEST_F(ShellTest, PeriodicSaveBailsWhenTooCloseAndKeepsOneRequestPending)
+{
+    prepareExistingStore();
+    launch();
+    QObject context;
+    countWillSave(&context);
+    willSaveCount = 0;
+
+    scheduler->advance(299.0);
+    app->performSave(false);
+    EXPECT_EQ(countLines(QStringLiteral("Save period is too close, bailing")), 1);
+    EXPECT_EQ(countLines(QStringLiteral("Will Save Now")), 0);
+    EXPECT_EQ(willSaveCount, 0);
+    EXPECT_EQ(scheduler->pending(), 1);
+    EXPECT_DOUBLE_EQ(scheduler->secondsUntilNext(), 300.0);
+
+    scheduler->advance(1.0);   // 300.0 s after the last save
+    app->performSave(false);
+    EXPECT_EQ(countLines(QStringLiteral("Will Save Now")), 1);
+    EXPECT_EQ(app->timeSinceLastSave(), scheduler->now());
+
+    // A forced save a second later posts the notification and saves anyway.
+    scheduler->advance(1.0);
+    app->performSave(true);
+    EXPECT_EQ(willSaveCount, 1);
+    EXPECT_EQ(countLines(QStringLiteral("Will Save Now")), 2);
+    EXPECT_EQ(scheduler->pending(), 1);
+
+    // The timer itself: nothing due at 299 s, a save at 300 s.
+    scheduler->advance(299.0);
+    EXPECT_EQ(countLines(QStringLiteral("Will Save Now")), 2);
+    scheduler->advance(1.0);
+    EXPECT_EQ(countLines(QStringLiteral("Will Save Now")), 3);
+    EXPECT_EQ(willSaveCount, 1);
+}
+
+TEST_F(ShellTest, QuitAsksOnceSavesAndReportsTheSessionLength)
+{
+    prepareExistingStore();
+    launch();
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    service.control("DELETE", QStringLiteral("/api/v1/events"));
+    scheduler->advance(42.0);
+
+    // "Yes": the quit is cancelled (the preferences open on their backup tab).
+    QString shownTab;
+    AppDelegate::setPreferencesPresenter([&shownTab](const QString& tab) { shownTab = tab; });
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    app->terminate();
+    EXPECT_FALSE(exited);
+    EXPECT_EQ(shownTab, QStringLiteral("backup"));
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Backup your Pellora database"));
+    EXPECT_TRUE(alerts().shown().front().showsSuppressionButton);
+
+    // The second quit of the run does not ask again: saving window, save, event, exit.
+    bool quitSaveDone = false;
+    QObject watcher;
+    QObject::connect(app.get(), &AppDelegate::willExit, &watcher, [this, &quitSaveDone] {
+        quitSaveDone = app->performedQuitSave();
+    });
+    app->terminate();
+    EXPECT_TRUE(app->isQuitting());
+    EXPECT_NE(app->savingWindowController(), nullptr);
+    ASSERT_TRUE(waitFor([this] { return exited; }));
+    EXPECT_TRUE(quitSaveDone);
+    EXPECT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(exitCode, 0);
+    const QJsonArray events = service.control("GET", QStringLiteral("/api/v1/events")).toObject().value(QStringLiteral("events")).toArray();
+    bool found = false;
+    for (const QJsonValue& value : events) {
+        const QJsonObject event = value.toObject();
+        if (event.value(QStringLiteral("title")).toString() != QLatin1String("app_session"))
+            continue;
+        found = true;
+        EXPECT_TRUE(event.value(QStringLiteral("text")).toString().contains(QStringLiteral("\"seconds_of_session\":42")))
+            << event.value(QStringLiteral("text")).toString().toStdString();
+    }
+    EXPECT_TRUE(found) << QJsonDocument(events).toJson().toStdString();
+}
+
+TEST_F(ShellTest, SuppressedQuestionWithNoStaysOnTheSaveRoad)
+{
+    prepareExistingStore();
+    launch();
+    alerts().enqueue(platform::kAlertSecondButtonReturn, true);   // "No", "do not ask again"
+    app->terminate();
+    ASSERT_TRUE(waitFor([this] { return exited; }));
+    EXPECT_TRUE(PLRDefaults::shouldSupressNotifyOfExport());
+}
+
+TEST_F(ShellTest, UnansweredSessionEventStaysQueuedAndTheQuitGoesOn)
+{
+    prepareExistingStore();
+    PLRDefaults::setShouldSupressNotifyOfExport(true);
+    // A collector that takes the connection and never answers.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    QList<QTcpSocket*> held;
+    QObject::connect(&silent, &QTcpServer::newConnection, [&] { held << silent.nextPendingConnection(); });
+    platform::UserDefaults::standard().setString(QLatin1String(kPLRAnalyticCollectorURLKey),
+                                                 QStringLiteral("http://127.0.0.1:%1").arg(silent.serverPort()));
+    launch();
+    app->setSessionEventTimeout(0.4);
+    QElapsedTimer timer;
+    timer.start();
+    app->terminate();
+    ASSERT_TRUE(waitFor([this] { return exited; }));
+    EXPECT_LT(timer.elapsed(), 3000);
+    bool queued = false;
+    for (const PLRAnalyticEvent& event : PLRAnalyticManager::coreAnalyticManager().loadEvents())
+        queued = queued || event.title() == QLatin1String("app_session");
+    EXPECT_TRUE(queued);
+}
+
+TEST_F(ShellTest, FailedQuitSaveAsksToQuitAnywayOrCancel)
+{
+    prepareExistingStore();
+    PLRDefaults::setShouldSupressNotifyOfExport(true);
+    launch();
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    account->addPost(PLRPersistantPost::makeNew(QStringLiteral("Unsaved"), account));
+    // The account's posts folder is a file now: the save cannot write.
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    const QString postsFolder = account->postsFolderPath();
+    QDir(postsFolder).removeRecursively();
+    QDir().mkpath(QFileInfo(postsFolder).path());
+    QFile blocker(postsFolder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    alerts().enqueue(platform::kAlertSecondButtonReturn);   // "Cancel"
+    app->terminate();
+    ASSERT_TRUE(waitFor([] { return !testing_support::scriptedAlerts().shown().empty(); }));
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Pellora Could Not Save Your Changes"));
+    EXPECT_EQ(alerts().shown().front().buttons, (QStringList{QStringLiteral("Quit Anyway"), QStringLiteral("Cancel")}));
+    testing_support::spin(100);
+    EXPECT_FALSE(exited);
+    EXPECT_FALSE(app->isQuitting());
+
+    alerts().enqueue(platform::kAlertFirstButtonReturn);   // "Quit Anyway"
+    app->terminate();
+    ASSERT_TRUE(waitFor([this] { return exited; }));
+    EXPECT_EQ(alerts().shown().size(), 2u);
+}
+
+TEST_F(ShellTest, QuitDuringTheMigrationWaitsForItsEnd)
+{
+    PLRDefaults::setShouldSupressNotifyOfExport(true);
+    makeApp();
+    app->applicationWillFinishLaunching();
+    app->updateController()->updater()->setFeedURL(QUrl());
+    app->applicationDidFinishLaunching();
+    ASSERT_TRUE(PLRMigrator::isRunning());
+    app->terminate();
+    EXPECT_FALSE(exited);
+    ASSERT_TRUE(waitFor([this] { return exited; }));
+    EXPECT_FALSE(PLRMigrator::isRunning());
+    EXPECT_EQ(PLRMigrator::storedVersion(), QLatin1String(kPLRStoreCurrentVersion));
+    EXPECT_EQ(app->baseWindowController(), nullptr);
+}
+
+TEST_F(ShellTest, RelaunchStartsTheHelperWithArgumentsAndCannotBeCancelled)
+{
+    prepareExistingStore();
+    launch();
+    ASSERT_FALSE(PLRDefaults::shouldSupressNotifyOfExport());   // the question would be due
+    app->relaunchAfterDelay(2.0);
+    ASSERT_TRUE(waitFor([this] { return exited; }));
+    EXPECT_TRUE(alerts().shown().empty());
+    const auto& launches = testing_support::recordingWorkspace().launches;
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_EQ(launches.front().program, QCoreApplication::applicationFilePath());
+    EXPECT_EQ(launches.front().arguments,
+              PLRRelaunchHelper::arguments(QCoreApplication::applicationPid(), 2.0, QCoreApplication::applicationFilePath()));
+}
+
+TEST_F(ShellTest, SaveAndRelaunchSkipsTheSave)
+{
+    prepareExistingStore();
+    PLRDefaults::setShouldSupressNotifyOfExport(true);
+    launch();
+    app->performSaveAndRelaunch();
+    // No saving window: the session event, then the exit.
+    EXPECT_EQ(app->savingWindowController(), nullptr);
+    ASSERT_TRUE(waitFor([this] { return exited; }));
+    ASSERT_EQ(testing_support::recordingWorkspace().launches.size(), 1u);
+    EXPECT_EQ(testing_support::recordingWorkspace().launches.front().arguments.at(2), QStringLiteral("5.000"));
+}
+
+TEST(RelaunchHelper, RefusesBadArgumentsWithoutStartingAnything)
+{
+    QByteArray option(PLRRelaunchHelper::kOption), pid("12x"), delay("1"), program("/bin/true");
+    char* bad[] = {const_cast<char*>("pellora"), option.data(), pid.data(), delay.data(), program.data()};
+    EXPECT_TRUE(PLRRelaunchHelper::isInvocation(5, bad));
+    EXPECT_EQ(PLRRelaunchHelper::run(5, bad), 2);
+    QByteArray goodPid("1"), badDelay("-3");
+    char* negative[] = {const_cast<char*>("pellora"), option.data(), goodPid.data(), badDelay.data(), program.data()};
+    EXPECT_EQ(PLRRelaunchHelper::run(5, negative), 2);
+    char* shortList[] = {const_cast<char*>("pellora"), option.data()};
+    EXPECT_EQ(PLRRelaunchHelper::run(2, shortList), 2);
+}

@@ -1,0 +1,238 @@
+#pragma once
+
+// Shared set-up of the shell tests: the development service on a free port, the application
+// delegate with a hand-driven save clock and an exit that only records, the animation clock under
+// the test's hand, and every log line captured.
+
+#include "DevService.h"
+#include "TestSupport.h"
+
+#include "AppDelegate.h"
+#include "analytic/PLRAnalyticManager.h"
+#include "core/PLRCoreServices.h"
+#include "migrators/PLRMigrator.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
+#include "platform/UserDefaults.h"
+#include "platform/ui/Animation.h"
+#include "platform/ui/View.h"
+#include "session/PLRCoreManager.h"
+#include "session/PLRPostManager.h"
+#include "shell/PLRAuthViewController.h"
+#include "shell/PLRBaseViewController.h"
+#include "shell/PLRBaseWindowController.h"
+#include "web-services/PLRServiceReacher.h"
+#include "web-services/PLRWebServiceManager.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTimeZone>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QMutex>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace shell_test {
+
+// The save clock and timers, moved by hand.
+class ManualScheduler : public AppDelegate::Scheduler {
+public:
+    QDateTime now() const override { return m_now; }
+    platform::Cancellable schedule(double seconds, QObject* context, std::function<void()> task) override
+    {
+        auto flag = std::make_shared<std::atomic_bool>(false);
+        m_tasks.push_back({m_now.addMSecs(qint64(seconds * 1000)), flag, context, std::move(task)});
+        return platform::Cancellable(flag);
+    }
+    // Moves the clock, running what falls due on the way, in order.
+    void advance(double seconds)
+    {
+        const QDateTime target = m_now.addMSecs(qint64(seconds * 1000));
+        for (;;) {
+            auto next = m_tasks.end();
+            for (auto it = m_tasks.begin(); it != m_tasks.end(); ++it)
+                if (!it->cancelled->load() && it->due <= target && (next == m_tasks.end() || it->due < next->due))
+                    next = it;
+            if (next == m_tasks.end())
+                break;
+            Task task = *next;
+            m_tasks.erase(next);
+            m_now = task.due;
+            if (task.context)
+                task.run();
+        }
+        m_now = target;
+    }
+    int pending() const
+    {
+        int count = 0;
+        for (const Task& task : m_tasks)
+            count += task.cancelled->load() ? 0 : 1;
+        return count;
+    }
+    double secondsUntilNext() const
+    {
+        qint64 best = -1;
+        for (const Task& task : m_tasks)
+            if (!task.cancelled->load() && (best < 0 || m_now.msecsTo(task.due) < best))
+                best = m_now.msecsTo(task.due);
+        return best < 0 ? -1.0 : double(best) / 1000.0;
+    }
+
+private:
+    struct Task {
+        QDateTime due;
+        std::shared_ptr<std::atomic_bool> cancelled;
+        QPointer<QObject> context;
+        std::function<void()> run;
+    };
+    QDateTime m_now = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+    std::vector<Task> m_tasks;
+};
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(service.start());
+        service.useAsCustomHost();
+        platform::UserDefaults::standard().setString(QLatin1String(kPLRAnalyticCollectorURLKey),
+                                                     service.baseUrl().toString());
+        PLRServiceReacher::setDefaultTiming({0.05, 0.25});
+        PLRCoreServices::install();
+        qputenv("env", "dev");
+        platform::ui::AnimationClock::shared().setManual(true);
+        m_capture = platform::log::addCapture([this](platform::log::Level, const QString& line) {
+            QMutexLocker lock(&m_linesMutex);
+            m_lines << line;
+        });
+    }
+
+    void TearDown() override
+    {
+        if (qEnvironmentVariableIsSet("PELLORA_TEST_PRINT_LOG"))
+            for (const QString& line : lines())
+                fprintf(stderr, "log| %s\n", qPrintable(line));
+        platform::log::removeCapture(m_capture);
+        app.reset();
+    }
+
+    // A store that is up to date and not new (no migration, no first-run welcome).
+    static void prepareExistingStore()
+    {
+        QDir().mkpath(platform::paths::applicationSupport());
+        PLRMigrator::setStoredVersion(QLatin1String(kPLRStoreCurrentVersion));
+    }
+
+    // Makes the application delegate without launching it.
+    void makeApp()
+    {
+        app = std::make_unique<AppDelegate>();
+        scheduler = new ManualScheduler;
+        app->setScheduler(std::unique_ptr<AppDelegate::Scheduler>(scheduler));
+        app->setExitHandler([this](int code) {
+            exitCode = code;
+            exited = true;
+        });
+        app->setSessionEventTimeout(3.0);
+    }
+
+    // Makes and launches the application delegate; waits for the main window.
+    void launch(bool waitForWindow = true)
+    {
+        makeApp();
+        app->launch();
+        app->updateController()->updater()->setFeedURL(QUrl());
+        if (waitForWindow) {
+            ASSERT_TRUE(testing_support::waitUntil([this] { return app->baseWindowController() != nullptr; }));
+        }
+    }
+
+    PLRBaseViewController* root() const { return app->baseWindowController()->contentViewController(); }
+
+    // Lets running screen animations finish.
+    static void finishAnimations()
+    {
+        for (int i = 0; i < 4; ++i) {
+            platform::ui::AnimationClock::shared().advance(0.2);
+            QCoreApplication::processEvents();
+        }
+    }
+
+    // Waits while the event loop and the animation clock run (screen changes finish on the way).
+    static bool waitFor(const std::function<bool()>& predicate, int timeoutMs = 8000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!predicate()) {
+            if (timer.elapsed() > timeoutMs)
+                return predicate();
+            platform::ui::AnimationClock::shared().advance(0.05);
+            testing_support::spin(10);
+        }
+        return true;
+    }
+
+    bool waitForState(const char* state, int timeoutMs = 8000)
+    {
+        return testing_support::waitUntil(
+            [state] {
+                auto current = PLRWebServiceManager::globalManager().currentState();
+                return current && current->name() == QLatin1String(state);
+            },
+            timeoutMs);
+    }
+
+    // Signs in through the sign-in form, as a user does.
+    void signInThroughForm(const QString& email, const QString& password)
+    {
+        ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
+        PLRAuthViewController* auth = root()->authViewController();
+        auth->usernameTextField()->setStringValue(email);
+        auth->passwordTextField()->setStringValue(password);
+        auth->signInAction(nullptr);
+    }
+
+    QStringList lines() const
+    {
+        QMutexLocker lock(&m_linesMutex);
+        return m_lines;
+    }
+    int indexOfLine(const QString& prefix) const
+    {
+        const QStringList all = lines();
+        for (int i = 0; i < all.size(); ++i)
+            if (all.at(i).startsWith(prefix))
+                return i;
+        return -1;
+    }
+    int countLines(const QString& prefix) const
+    {
+        int count = 0;
+        for (const QString& line : lines())
+            count += line.startsWith(prefix) ? 1 : 0;
+        return count;
+    }
+
+    static platform::ScriptedAlertPresenter& alerts() { return testing_support::scriptedAlerts(); }
+
+    testing_support::DevService service;
+    std::unique_ptr<AppDelegate> app;
+    ManualScheduler* scheduler = nullptr;
+    bool exited = false;
+    int exitCode = -1;
+
+private:
+    int m_capture = 0;
+    mutable QMutex m_linesMutex;
+    QStringList m_lines;
+};
+
+} // namespace shell_test

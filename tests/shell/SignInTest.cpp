@@ -1,0 +1,149 @@
+// The sign-in form against the development service: field errors by the service's codes, one
+// request per press, the alert for any other failure, and the clear password field.
+
+#include "ShellTestSupport.h"
+
+#include "shell/PLRAuthViewController.h"
+
+using namespace shell_test;
+
+class SignInTest : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        prepareExistingStore();
+        launch();
+        ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
+        auth = root()->authViewController();
+    }
+    void fill(const QString& email, const QString& password)
+    {
+        auth->usernameTextField()->setStringValue(email);
+        auth->passwordTextField()->setStringValue(password);
+    }
+    void waitForAnswer()
+    {
+        ASSERT_TRUE(waitFor([this] { return !auth->tryingLogin(); }));
+    }
+    PLRAuthViewController* auth = nullptr;
+};
+
+TEST_F(SignInTest, ServiceCodesMarkTheirFieldsAndEachTryStartsClear)
+{
+    fill(testing_support::DevService::demoEmail(), QStringLiteral("wrong"));
+    auth->signInButton()->performClick();
+    waitForAnswer();
+    EXPECT_TRUE(auth->passwordErrorBox()->isShowingError());
+    EXPECT_EQ(auth->passwordErrorLabel()->stringValue(), QStringLiteral("Incorrect password"));
+    EXPECT_FALSE(auth->usernameErrorBox()->isShowingError());
+
+    fill(QStringLiteral("nobody@pellora.test"), QStringLiteral("whatever"));
+    auth->signInButton()->performClick();
+    // The new try clears the old mark at once.
+    EXPECT_FALSE(auth->passwordErrorBox()->isShowingError());
+    waitForAnswer();
+    EXPECT_TRUE(auth->usernameErrorBox()->isShowingError());
+    EXPECT_EQ(auth->usernameErrorLabel()->stringValue(), QStringLiteral("Incorrect email"));
+    EXPECT_FALSE(auth->passwordErrorBox()->isShowingError());
+    EXPECT_TRUE(root()->isShowingAuth());
+}
+
+TEST_F(SignInTest, MissingInputMarksOnlyTheEmailAndSendsNothing)
+{
+    service.clearRequests();
+    fill(QString(), QString());
+    auth->signInAction(nullptr);
+    EXPECT_TRUE(auth->usernameErrorBox()->isShowingError());
+    EXPECT_EQ(auth->usernameErrorLabel()->stringValue(), QStringLiteral("Email required"));
+    EXPECT_FALSE(auth->passwordErrorBox()->isShowingError());
+    fill(QStringLiteral("a@b.c"), QString());
+    auth->signInAction(nullptr);
+    EXPECT_TRUE(auth->passwordErrorBox()->isShowingError());
+    EXPECT_EQ(auth->passwordErrorLabel()->stringValue(), QStringLiteral("Password required"));
+    testing_support::spin(100);
+    EXPECT_TRUE(service.requests(QStringLiteral("/api/log-in")).isEmpty());
+}
+
+TEST_F(SignInTest, DoublePressSendsOneRequestAndSucceeds)
+{
+    service.clearRequests();
+    service.script({{QStringLiteral("path"), QStringLiteral("/api/log-in")}, {QStringLiteral("delay_ms"), 300}});
+    fill(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    auth->signInButton()->performClick();
+    auth->signInButton()->performClick();
+    EXPECT_TRUE(auth->progressIndicator()->isAnimating());
+    ASSERT_TRUE(waitFor([this] { return PLRCoreManager::userSession() != nullptr; }));
+    finishAnimations();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    EXPECT_FALSE(root()->isShowingAuth());
+    EXPECT_EQ(service.requests(QStringLiteral("/api/log-in")).size(), 1);
+}
+
+TEST_F(SignInTest, OtherFailuresAreToldInAnAlertAndTheFormStaysUsable)
+{
+    // Another service code.
+    service.scriptServiceError(QStringLiteral("/api/log-in"), 7, 403);
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    fill(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    auth->signInAction(nullptr);
+    waitForAnswer();
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("Cannot Sign In"));
+    EXPECT_FALSE(alerts().shown().back().informativeText.isEmpty());
+    EXPECT_FALSE(auth->usernameErrorBox()->isShowingError());
+    EXPECT_FALSE(auth->passwordErrorBox()->isShowingError());
+
+    // Garbage for an answer.
+    service.script({{QStringLiteral("path"), QStringLiteral("/api/log-in")}, {QStringLiteral("status"), 200},
+                    {QStringLiteral("raw"), QStringLiteral("<html>not json")}});
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    auth->signInAction(nullptr);
+    waitForAnswer();
+    ASSERT_EQ(alerts().shown().size(), 2u);
+    EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("Cannot Sign In"));
+
+    // The service gone (a transport error).
+    service.goDown(1000);
+    testing_support::spin(150);
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    auth->signInAction(nullptr);
+    waitForAnswer();
+    ASSERT_EQ(alerts().shown().size(), 3u);
+    EXPECT_FALSE(PLRCoreManager::userSession());
+
+    // And the form still signs in once the service is back.
+    testing_support::spin(1000);
+    PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    auth->signInAction(nullptr);
+    ASSERT_TRUE(waitFor([] { return PLRCoreManager::userSession() != nullptr; }));
+}
+
+TEST_F(SignInTest, ClearPasswordFieldIsWhatIsSent)
+{
+    fill(testing_support::DevService::demoEmail(), QStringLiteral("typed-hidden"));
+    auth->showPassword(nullptr);
+    EXPECT_FALSE(auth->passwordShowTextField()->isHidden());
+    EXPECT_TRUE(auth->passwordTextField()->isHidden());
+    EXPECT_EQ(auth->passwordShowTextField()->stringValue(), QStringLiteral("typed-hidden"));
+    EXPECT_EQ(auth->passwordShowHideToggleButton()->title(), QStringLiteral("HIDE"));
+    auth->passwordShowTextField()->setStringValue(testing_support::DevService::demoPassword());
+    auth->signInAction(nullptr);
+    ASSERT_TRUE(waitFor([] { return PLRCoreManager::userSession() != nullptr; }));
+    // Hiding again copies the clear text back.
+    auth->showPassword(nullptr);
+    EXPECT_EQ(auth->passwordTextField()->stringValue(), testing_support::DevService::demoPassword());
+    EXPECT_EQ(auth->passwordShowHideToggleButton()->title(), QStringLiteral("SHOW"));
+}
+
+TEST_F(SignInTest, LinksOpenThePasswordResetAndHelpPages)
+{
+    auth->forgotPasswordButton()->performClick();
+    auth->showAuthHelp(nullptr);
+    const auto& opened = testing_support::recordingWorkspace().openedURLs;
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened.at(0).path(), QStringLiteral("/core/request-password"));
+    EXPECT_EQ(opened.at(0).port(), service.port());
+    EXPECT_TRUE(opened.at(1).path().endsWith(QStringLiteral("en/articles/3173491-chat-to-support")));
+}

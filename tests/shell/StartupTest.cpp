@@ -1,0 +1,133 @@
+// Start-up: the order of the timing lines with and without a migration, the main window's look,
+// and bad input in the store and the settings.
+
+#include "ShellTestSupport.h"
+
+#include "persistance-store/PLRPersistantAccount.h"
+#include "persistance-store/PLRPersistantStore.h"
+#include "platform/Paths.h"
+#include "platform/Plist.h"
+#include "session/PLRDefaults.h"
+#include "session/PLRUserSession.h"
+#include "shell/PLRMigratorInfoViewController.h"
+
+#include <QDir>
+#include <QFile>
+
+using namespace shell_test;
+using namespace platform::ui;
+
+TEST_F(ShellTest, StartUpWithMigrationLogsInOrderAndStylesTheWindowAfterwards)
+{
+    launch();
+    const int awfl = indexOfLine(QStringLiteral("TIME LOG (AWFL): "));
+    const int awflEx = indexOfLine(QStringLiteral("TIME LOG (AWFL Ex): "));
+    const int adfl = indexOfLine(QStringLiteral("TIME LOG (ADFL): "));
+    const int adflEx = indexOfLine(QStringLiteral("TIME LOG (ADFL Ex): "));
+    const int migration = indexOfLine(QStringLiteral("TIME LOG (Mig Comp En): "));
+    ASSERT_GE(awfl, 0);
+    EXPECT_LT(awfl, awflEx);
+    EXPECT_LT(awflEx, adfl);
+    EXPECT_LT(adfl, adflEx);
+    // A fresh store is migrated from the event loop: the main window comes after step 2.
+    EXPECT_LT(adflEx, migration);
+    EXPECT_EQ(PLRMigrator::storedVersion(), QLatin1String(kPLRStoreCurrentVersion));
+    EXPECT_EQ(PLRMigratorWindowController::current(), nullptr);
+
+    // The look is given also though the window did not exist during step 2.
+    PLRBaseWindowController* controller = app->baseWindowController();
+    EXPECT_FALSE(controller->window()->isTitleVisible());
+    EXPECT_EQ(controller->window()->backgroundColor(), Color::white());
+    EXPECT_TRUE(controller->headerView()->transparentTitleBar());
+    EXPECT_TRUE(controller->window()->isVisible());
+    EXPECT_EQ(scheduler->pending(), 1);
+    EXPECT_DOUBLE_EQ(scheduler->secondsUntilNext(), 300.0);
+}
+
+TEST_F(ShellTest, StartUpWithoutMigrationOpensTheWindowInsideStepTwo)
+{
+    prepareExistingStore();
+    launch();
+    const int adflEx = indexOfLine(QStringLiteral("TIME LOG (ADFL Ex): "));
+    const int migration = indexOfLine(QStringLiteral("TIME LOG (Mig Comp En): "));
+    ASSERT_GE(migration, 0);
+    EXPECT_LT(migration, adflEx);
+    EXPECT_TRUE(app->baseWindowController()->headerView()->transparentTitleBar());
+}
+
+TEST_F(ShellTest, DevelopmentEnvironmentSwitchesTheConstraintAid)
+{
+    prepareExistingStore();
+    launch();
+    EXPECT_TRUE(platform::UserDefaults::standard().boolForKey(
+        QStringLiteral("NSConstraintBasedLayoutVisualizeMutuallyExclusiveConstraints")));
+    app.reset();
+    qunsetenv("env");
+    // Without "env" the aid is removed again (and the location check runs: it is not installed).
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    launch();
+    EXPECT_FALSE(platform::UserDefaults::standard().hasKey(
+        QStringLiteral("NSConstraintBasedLayoutVisualizeMutuallyExclusiveConstraints")));
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Pellora is not in the Applications Folder"));
+}
+
+TEST_F(ShellTest, UnreadableStoreAndWrongTypedSettingsStillStartAndKeepPosts)
+{
+    // A signed-in account with one post on disk.
+    prepareExistingStore();
+    service.useAsCustomHost();
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    PLRUserSession* session = PLRCoreManager::userSession();
+    auto post = PLRPersistantPost::makeNew(QStringLiteral("Kept post"), session->account());
+    const QString postPath = session->account()->postBundlePathForIdentifier(post->identifier());
+    session->account()->addPost(std::move(post));
+    bool saved = false;
+    PLRCoreManager::save([&saved](bool ok) { saved = ok; });
+    ASSERT_TRUE(waitFor([&saved] { return saved; }));
+    PLRCoreManager::setUserSession(nullptr);
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    ASSERT_TRUE(QFileInfo::exists(postPath + QStringLiteral("/info.plist")));
+
+    // Garbage in the store's version file and wrong types in the settings.
+    QFile store(PLRMigrator::storeInfoPath());
+    ASSERT_TRUE(store.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    store.write("\x00\x01 not a property list");
+    store.close();
+    auto& defaults = platform::UserDefaults::standard();
+    defaults.setString(QStringLiteral("auto_layout_num_images"), QStringLiteral("many"));
+    defaults.setString(QStringLiteral("present_gallery"), QStringLiteral("sideways"));
+    defaults.setString(QStringLiteral("export_database_supress_notify"), QStringLiteral("[1, 2]"));
+    defaults.synchronize();
+
+    launch();
+    EXPECT_TRUE(app->baseWindowController()->window()->isVisible());
+    EXPECT_EQ(app->baseWindowController()->autoLayoutNumImagesToAdd(), 21);
+    EXPECT_EQ(app->baseWindowController()->autoLayoutButton()->imageName(), QStringLiteral("wand-21"));
+    // The store was brought up to date and nothing of it was lost.
+    EXPECT_EQ(PLRMigrator::storedVersion(), QLatin1String(kPLRStoreCurrentVersion));
+    EXPECT_TRUE(QFileInfo::exists(postPath + QStringLiteral("/info.plist")));
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    ASSERT_EQ(account->currentPosts().size(), 1);
+    EXPECT_EQ(account->currentPosts().front()->name(), QStringLiteral("Kept post"));
+}
+
+TEST_F(ShellTest, MigratorFailureIsToldAndStartUpGoesOn)
+{
+    // The application folder is a file: the store cannot be set up.
+    QDir().mkpath(QFileInfo(platform::paths::applicationSupport()).path());
+    QFile blocker(platform::paths::applicationSupport());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.write("in the way");
+    blocker.close();
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    launch();
+    EXPECT_TRUE(app->baseWindowController()->window()->isVisible());
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Pellora Could Not Update Its Store"));
+    EXPECT_TRUE(alerts().shown().front().informativeText.contains(QDir::toNativeSeparators(platform::paths::logDirectory())));
+}

@@ -1,0 +1,220 @@
+// The main window's title bar: panel icons and menu, the post menu, the automatic-layout count,
+// the zoom label, the header switch and the post selector's home edge; and the visual state.
+
+#include "ShellTestSupport.h"
+
+#include "persistance-store/PLRPersistantAccount.h"
+#include "platform/NotificationCenter.h"
+#include "session/PLRDefaults.h"
+#include "session/PLRUserSession.h"
+#include "shell/PLRShellNotifications.h"
+#include "shell/PLRVisualStateHandler.h"
+
+#include <QAction>
+
+using namespace shell_test;
+
+class TitleBarTest : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        prepareExistingStore();
+    }
+    PLRBaseWindowController* window() const { return app->baseWindowController(); }
+    static QStringList onItems(QMenu* menu)
+    {
+        QStringList titles;
+        for (QAction* item : menu->actions())
+            if (item->isChecked())
+                titles << item->text();
+        return titles;
+    }
+};
+
+TEST_F(TitleBarTest, PanelIconAndMenuFollowTheCollapsedFlags)
+{
+    PLRDefaults::setShouldPresentGallery(true);
+    PLRDefaults::setShouldPresentOutline(true);
+    PLRVisualStateHandler::globalHandler().reset();
+    launch();
+    EXPECT_EQ(window()->panelsButton()->imageName(), QStringLiteral("panels-both-hidden"));
+    EXPECT_EQ(window()->panelsButton()->alternateImageName(), QStringLiteral("panels-both-hidden-pressed"));
+    EXPECT_EQ(window()->panelButtonMenuOpenImage(), QStringLiteral("panels-both-hidden-popover"));
+    window()->showPanelLayoutMenu(window()->panelsButton());
+    EXPECT_EQ(onItems(window()->panelLayoutMenu()), QStringList{QStringLiteral("Hide both panels")});
+    EXPECT_EQ(window()->panelsButton()->alternateImageName(), QStringLiteral("panels-both-hidden-popover"));
+
+    // "Gallery panel only": the gallery shown, the inspector collapsed, stored as such.
+    window()->changePanelOption(window()->panelLayoutMenu()->actions().at(1));
+    EXPECT_FALSE(PLRDefaults::shouldPresentGallery());
+    EXPECT_TRUE(PLRDefaults::shouldPresentOutline());
+    EXPECT_EQ(window()->panelsButton()->imageName(), QStringLiteral("panels-left-showing"));
+    window()->changePanelOption(window()->panelLayoutMenu()->actions().at(0));
+    EXPECT_EQ(window()->panelsButton()->imageName(), QStringLiteral("panels-both-showing"));
+    window()->showPanelLayoutMenu(window()->panelsButton());
+    EXPECT_EQ(onItems(window()->panelLayoutMenu()), QStringList{QStringLiteral("Both Panels")});
+    window()->panelLayoutMenu()->hide();
+}
+
+TEST_F(TitleBarTest, PostMenuSplitsPublishedPostsByOneSeparator)
+{
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    PLRPersistantPost* beta = account->addPost(PLRPersistantPost::makeNew(QStringLiteral("Beta"), account));
+    account->addPost(PLRPersistantPost::makeNew(QStringLiteral("Alpha"), account));
+
+    // None published: the separator still comes first.
+    window()->showPostMenu(window()->showPostsButton());
+    QList<QAction*> items = window()->postMenu()->actions();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_TRUE(items.at(0)->isSeparator());
+    EXPECT_EQ(items.at(1)->text(), QStringLiteral("Alpha"));
+    EXPECT_EQ(items.at(2)->text(), QStringLiteral("Beta"));
+    window()->postMenu()->hide();
+
+    beta->setRemoteIdentifier(QStringLiteral("remote-1"));
+    root()->presentPost(beta);
+    finishAnimations();
+    window()->showPostMenu(window()->showPostsButton());
+    items = window()->postMenu()->actions();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items.at(0)->text(), QStringLiteral("Beta"));
+    EXPECT_TRUE(items.at(0)->isChecked());
+    EXPECT_TRUE(items.at(1)->isSeparator());
+    EXPECT_FALSE(items.at(2)->isChecked());
+    // Choosing an item opens that post.
+    items.at(2)->trigger();
+    finishAnimations();
+    EXPECT_EQ(root()->currentPostManager()->representedPost()->name(), QStringLiteral("Alpha"));
+    EXPECT_EQ(window()->currentPostButton()->title(), QStringLiteral("Alpha"));
+    window()->postMenu()->hide();
+}
+
+TEST_F(TitleBarTest, AutomaticLayoutCountIsStoredAndPosted)
+{
+    PLRDefaults::setAutoLayoutNumImagesToAdd(17);   // not among the menu's counts
+    launch();
+    EXPECT_EQ(window()->autoLayoutNumImagesToAdd(), 21);
+    EXPECT_EQ(PLRDefaults::autoLayoutNumImagesToAdd(), 21);
+    window()->showAutoLayoutWizardMenu(window()->autoLayoutDropdownButton());
+    EXPECT_EQ(onItems(window()->autoLayoutMenu()), QStringList{QStringLiteral("21")});
+
+    QAction* all = window()->autoLayoutMenu()->actions().last();
+    ASSERT_EQ(all->text(), QStringLiteral("All"));
+    all->trigger();
+    window()->autoLayoutMenu()->hide();
+    EXPECT_EQ(PLRDefaults::autoLayoutNumImagesToAdd(), 2147483647);
+    EXPECT_EQ(window()->autoLayoutButton()->imageName(), QStringLiteral("wand-all"));
+    EXPECT_EQ(window()->autoLayoutButton()->alternateImageName(), QStringLiteral("wand-all-pressed"));
+    EXPECT_EQ(onItems(window()->autoLayoutMenu()), QStringList{QStringLiteral("All")});
+
+    QVariant posted;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &context, QLatin1String(kPLR_NOTIFICATION_AUTO_BUILD_LAYOUT),
+        [&posted](const platform::Notification& n) { posted = n.userInfo.value(QStringLiteral("autoLayoutNumImagesToAdd")); });
+    window()->autoLayoutAction(window()->autoLayoutButton());
+    EXPECT_EQ(posted.toLongLong(), 2147483647);
+}
+
+TEST_F(TitleBarTest, ZoomLabelRoundsAndZoomButtonsStep)
+{
+    launch();
+    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.999), QStringLiteral("100%"));
+    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.25), QStringLiteral("25%"));
+    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.994), QStringLiteral("99%"));
+    auto& state = PLRVisualStateHandler::globalHandler();
+    EXPECT_EQ(window()->numberZoomButton()->title(), QStringLiteral("100%"));
+    state.setLayoutZoomFactor(3.95);
+    window()->zoomSelectionAction(window()->positiveZoomButton());
+    EXPECT_DOUBLE_EQ(state.layoutZoomFactor(), 4.0);
+    window()->zoomSelectionAction(window()->positiveZoomButton());
+    EXPECT_DOUBLE_EQ(state.layoutZoomFactor(), 4.0);
+    EXPECT_EQ(window()->numberZoomButton()->title(), QStringLiteral("400%"));
+    state.setLayoutZoomFactor(0.15);
+    window()->zoomSelectionAction(window()->negativeZoomButton());
+    EXPECT_DOUBLE_EQ(state.layoutZoomFactor(), 0.1);
+    EXPECT_EQ(window()->numberZoomButton()->title(), QStringLiteral("10%"));
+}
+
+TEST_F(TitleBarTest, HeaderSwitchAndPostSelectorHomeEdge)
+{
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
+    EXPECT_EQ(window()->headerState(), PLRBaseWindowController::HomeHeader);
+    EXPECT_DOUBLE_EQ(window()->titleLabel()->alphaValue(), 1.0);
+    for (platform::ui::View* control : window()->postHeaderControls()) {
+        EXPECT_DOUBLE_EQ(control->alphaValue(), 0.0) << control->objectName().toStdString();
+        EXPECT_FALSE(control->isEnabled());
+    }
+    PLRVisualStateHandler::globalHandler().setPostHeaderVisible(true);
+    finishAnimations();
+    EXPECT_DOUBLE_EQ(window()->titleLabel()->alphaValue(), 0.0);
+    for (platform::ui::View* control : window()->postHeaderControls())
+        EXPECT_DOUBLE_EQ(control->alphaValue(), 1.0) << control->objectName().toStdString();
+
+    // A press on the selector's left 14 points does nothing without a home target.
+    PLRPostSelecorPopUpButton* selector = window()->currentPostButton();
+    int actions = 0;
+    selector->setAction([&actions](platform::ui::Control*) { ++actions; });
+    selector->setTarget(nullptr);
+    platform::ui::dispatch::sendMouse(selector, QEvent::MouseButtonPress, QPointF(10, 10));
+    platform::ui::dispatch::sendMouse(selector, QEvent::MouseButtonRelease, QPointF(10, 10));
+    EXPECT_TRUE(selector->triggerHome());
+    EXPECT_EQ(actions, 0);
+    // With a home target the edge sends the home selector; elsewhere the button acts.
+    int homes = 0;
+    QObject target;
+    selector->setHomeTarget(&target);
+    selector->setHomeSelector([&homes](QObject*) { ++homes; });
+    platform::ui::dispatch::sendMouse(selector, QEvent::MouseButtonPress, QPointF(10, 10));
+    platform::ui::dispatch::sendMouse(selector, QEvent::MouseButtonRelease, QPointF(10, 10));
+    EXPECT_EQ(homes, 1);
+    platform::ui::dispatch::sendMouse(selector, QEvent::MouseButtonPress, QPointF(60, 10));
+    platform::ui::dispatch::sendMouse(selector, QEvent::MouseButtonRelease, QPointF(60, 10));
+    EXPECT_EQ(actions, 1);
+    EXPECT_FALSE(selector->triggerHome());
+}
+
+TEST_F(TitleBarTest, ClosingTheWindowIsAQuitRequest)
+{
+    PLRDefaults::setShouldSupressNotifyOfExport(true);
+    launch();
+    window()->window()->performClose();
+    ASSERT_TRUE(waitFor([this] { return exited; }));
+    EXPECT_EQ(window()->window()->isVisible(), true);
+}
+
+TEST(VisualState, StepsAreBoundedAndFitIsNot)
+{
+    struct Fit : PLRVisualStateHandlerDelegate {
+        std::optional<double> layoutZoomFactorToFitForVisualStateHandler(PLRVisualStateHandler*) override { return 0.05; }
+        void visualStateHandlerSetLayoutZoomFactor(PLRVisualStateHandler*, double factor) override { told << factor; }
+        QList<double> told;
+    };
+    auto& state = PLRVisualStateHandler::globalHandler();
+    state.reset();
+    EXPECT_FALSE(state.postHeaderVisible());
+    EXPECT_FALSE(state.galleryVisible());
+    EXPECT_DOUBLE_EQ(state.layoutZoomFactor(), 1.0);
+    {
+        Fit fit;
+        state.addVisualDelegate(&fit);
+        state.setLayoutZoomToFit();
+        EXPECT_DOUBLE_EQ(state.layoutZoomFactor(), 0.05);
+        state.decrementLayoutZoomFactorBy(0.1);
+        EXPECT_DOUBLE_EQ(state.layoutZoomFactor(), 0.1);
+        EXPECT_EQ(fit.told, (QList<double>{0.05, 0.1}));
+    }
+    // A destroyed delegate has left by itself.
+    EXPECT_TRUE(state.currentDelegates().isEmpty());
+    state.toggleGalleryVisible();
+    EXPECT_TRUE(PLRDefaults::shouldPresentGallery());
+    state.toggleGalleryVisible();
+    EXPECT_FALSE(PLRDefaults::shouldPresentGallery());
+}

@@ -1,0 +1,291 @@
+#include "HomeTestSupport.h"
+
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "session/PLRDefaults.h"
+#include "shell/PLRShellNotifications.h"
+#include "shell/home/PLRCollectionViewLayout.h"
+#include "shell/home/PLRHomeViewController.h"
+#include "shell/home/PLRRecentCollectionViewItemNewPost.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <QLineEdit>
+
+using namespace shell_test;
+
+namespace {
+
+struct Home {
+    PLRHomeViewController controller;
+    Home(int width = 1110, int height = 900)
+    {
+        controller.view()->resize(width, height);
+        controller.view()->show();
+        testing_support::spin(1);
+    }
+    ~Home() { controller.view()->hide(); }
+    PLRCollectionView* collection() { return controller.postCollectionView(); }
+    PLRCollectionViewItem* item(qint64 index) { return collection()->itemAtIndex(index); }
+    PLRRecentCollectionViewItem* tile(qint64 index) { return qobject_cast<PLRRecentCollectionViewItem*>(item(index)); }
+    void type(const QString& text) { controller.searchTextField()->editor()->setText(text); }
+    // The collection's visible width set to exactly `width`.
+    void setCollectionWidth(int width)
+    {
+        QWidget* root = controller.view();
+        const int extra = root->width() - collection()->viewport()->width();
+        root->resize(width + extra, root->height());
+        testing_support::spin(1);
+    }
+};
+
+} // namespace
+
+TEST(HomeScreen, TabsListPublishedAndUnpublishedPosts)
+{
+    PLRDefaults::setHomeSortType(0);
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    makePost(session, "Alps", "remote-1");
+    makePost(session, "Beach");
+    makePost(session, "Canyon");
+    Home home;
+    PLRHomeViewController& c = home.controller;
+    EXPECT_EQ(names(c.tabList()), QStringList({"Alps", "Beach", "Canyon"}));
+    EXPECT_EQ(home.collection()->numberOfItems(), 4);                          // the new-post tile leads
+    EXPECT_TRUE(qobject_cast<PLRRecentCollectionViewItemNewPost*>(home.item(0)));
+
+    c.selectionStack()->setSelectedIndex(1);
+    EXPECT_EQ(names(c.tabList()), QStringList({"Alps"}));
+    EXPECT_EQ(home.collection()->numberOfItems(), 2);
+    c.selectionStack()->setSelectedIndex(2);
+    EXPECT_EQ(names(c.tabList()), QStringList({"Beach", "Canyon"}));
+    // A value the stack does not have behaves as the last tab.
+    c.buttonStack(c.selectionStack(), 5);
+    EXPECT_EQ(names(c.tabList()), QStringList({"Beach", "Canyon"}));
+
+    // Unpublishing moves a post to the other tab at the next rebuild.
+    session->account()->postForIdentifier(c.activePosts().first()->identifier())->setRemoteIdentifier(QString());
+    c.postsWereUpdated();
+    EXPECT_TRUE(c.activePosts().isEmpty());
+    EXPECT_EQ(c.nonActivePosts().size(), 3);
+}
+
+TEST(HomeScreen, SearchRemovesAndRestoresTheNewPostTile)
+{
+    PLRDefaults::setHomeSortType(0);
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    makePost(session, "Lake trip");
+    makePost(session, "Mountain lake");
+    makePost(session, "City");
+    Home home;
+    PLRHomeViewController& c = home.controller;
+
+    home.type("LAKE");
+    EXPECT_TRUE(c.isSearching());
+    EXPECT_EQ(home.collection()->numberOfItems(), 2);
+    ASSERT_TRUE(home.tile(0));
+    EXPECT_EQ(home.tile(0)->representedPost()->name(), "Lake trip");
+    EXPECT_FALSE(c.cancelSearchButton()->isHidden());
+
+    home.type("");   // clearing the field
+    EXPECT_FALSE(c.isSearching());
+    EXPECT_EQ(home.collection()->numberOfItems(), 4);
+    EXPECT_TRUE(qobject_cast<PLRRecentCollectionViewItemNewPost*>(home.item(0)));
+
+    home.type("nothing like it");
+    EXPECT_EQ(home.collection()->numberOfItems(), 0);
+    EXPECT_TRUE(c.postCollectionView()->isHidden());
+    EXPECT_FALSE(c.emptyPostsContainer()->isHidden());
+
+    c.cancelSearch();   // the cancel button
+    EXPECT_FALSE(c.isSearching());
+    EXPECT_EQ(c.searchTextField()->stringValue(), QString());
+    EXPECT_TRUE(c.cancelSearchButton()->isHidden());
+    EXPECT_EQ(home.collection()->numberOfItems(), 4);
+    EXPECT_TRUE(qobject_cast<PLRRecentCollectionViewItemNewPost*>(home.item(0)));
+    EXPECT_FALSE(c.postCollectionView()->isHidden());
+}
+
+TEST(HomeScreen, EmptyAccountShowsTheEmptyStateButCountsTheNewPostTile)
+{
+    signIn("u-1", "ann@example.com");
+    Home home;
+    EXPECT_TRUE(home.controller.postCollectionView()->isHidden());
+    EXPECT_FALSE(home.controller.emptyPostsContainer()->isHidden());
+    EXPECT_EQ(home.collection()->numberOfItems(), 1);
+}
+
+TEST(HomeScreen, SortTypesAndOrdersPersist)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    QList<PLRPersistantPost*> made;
+    for (const char* name : {"banana", "Cherry", "apple"})
+        made << makePost(session, QString::fromLatin1(name));
+    ASSERT_TRUE(saveAndWait());
+    // Stored creation dates: banana oldest, then Cherry, then apple.
+    const QDateTime base = QDateTime::fromSecsSinceEpoch(1600000000, Qt::UTC);
+    for (int i = 0; i < made.size(); ++i)
+        ASSERT_TRUE(setStoredCreationDate(made[i], base.addDays(i)));
+    PLRCoreManager::setUserSession(nullptr);
+    signIn("u-1", "ann@example.com");
+
+    {
+        Home home;
+        PLRHomeViewController& c = home.controller;
+        // A new installation: by creation date, oldest first.
+        EXPECT_EQ(c.sortType(), 1);
+        EXPECT_EQ(c.sortOrder(), 0);
+        EXPECT_EQ(names(c.posts()), QStringList({"banana", "Cherry", "apple"}));
+        EXPECT_EQ(c.toggleSortOrderImageName(), "sort-descending-arrow");
+        EXPECT_EQ(c.sortPopUpButton()->title(), c.creationMenuItem()->text());
+
+        c.toggleSortOrder();   // newest first
+        EXPECT_EQ(names(c.posts()), QStringList({"apple", "Cherry", "banana"}));
+        EXPECT_EQ(c.toggleSortOrderImageName(), "sort-ascending-arrow");
+        EXPECT_EQ(home.tile(1)->representedPost()->name(), "apple");
+
+        c.sortTypeMenuAction(c.titleMenuItem());
+        EXPECT_EQ(names(c.posts()), QStringList({"Cherry", "banana", "apple"}));   // by name, descending
+        EXPECT_TRUE(c.titleMenuItem()->isChecked());
+        EXPECT_FALSE(c.creationMenuItem()->isChecked());
+        c.sortTypeMenuAction(nullptr);   // another sender keeps the type
+        EXPECT_EQ(c.sortType(), 0);
+    }
+    EXPECT_EQ(PLRDefaults::homeSortType(), 0);
+    EXPECT_EQ(PLRDefaults::homeSortOrder(), 1);
+    Home again;
+    EXPECT_EQ(names(again.controller.posts()), QStringList({"Cherry", "banana", "apple"}));
+}
+
+TEST(HomeScreen, UnknownStoredSortTypeFallsBackToCreationDate)
+{
+    PLRDefaults::setHomeSortType(7);
+    PLRDefaults::setHomeSortOrder(3);   // any order but 0 lists newest first
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    makePost(session, "Only post");
+    Home home;
+    EXPECT_EQ(home.controller.sortType(), 1);
+    EXPECT_EQ(names(home.controller.posts()), QStringList({"Only post"}));
+    EXPECT_EQ(home.controller.sortPopUpButton()->title(), home.controller.creationMenuItem()->text());
+    EXPECT_EQ(home.controller.toggleSortOrderImageName(), "sort-ascending-arrow");
+    home.controller.toggleSortOrder();
+    EXPECT_EQ(PLRDefaults::homeSortOrder(), 1);
+}
+
+TEST(HomeScreen, TileSizesFollowTheCollectionWidth)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    for (int i = 0; i < 6; ++i)
+        makePost(session, QStringLiteral("Post %1").arg(i));
+    Home home;
+    home.setCollectionWidth(1050);
+    EXPECT_EQ(home.controller.galleryLayout()->itemSize(), QSizeF(250, 428));
+    EXPECT_EQ(home.collection()->frameForItemAtIndex(0), QRectF(10, 0, 250, 428));
+    EXPECT_EQ(home.collection()->frameForItemAtIndex(3).x(), 790);
+    EXPECT_EQ(home.collection()->frameForItemAtIndex(4), QRectF(10, 438, 250, 428));
+    ASSERT_TRUE(home.tile(1));
+    EXPECT_EQ(home.tile(1)->view()->size(), QSize(250, 428));
+
+    home.setCollectionWidth(600);
+    EXPECT_EQ(home.controller.galleryLayout()->itemSize(), QSizeF(200, 342));
+}
+
+TEST(HomeScreen, ScrollingMakesOnlyTheTilesNearTheVisiblePart)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    for (int i = 0; i < 40; ++i)
+        makePost(session, QStringLiteral("Post %1").arg(i));
+    Home home(1110, 700);
+    PLRCollectionView* collection = home.collection();
+    EXPECT_EQ(collection->numberOfItems(), 41);
+    EXPECT_LT(collection->visibleItems().size(), 20);   // a screenful and a half, not 41
+    EXPECT_FALSE(collection->itemAtIndex(40));
+
+    QWheelEvent wheel(QPointF(100, 100), collection->viewport()->mapToGlobal(QPointF(100, 100)), QPoint(), QPoint(0, -12000),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(collection->viewport(), &wheel);
+    EXPECT_GT(collection->verticalScrollBar()->value(), 0);
+    collection->scrollToItem(40);
+    ASSERT_TRUE(collection->itemAtIndex(40));
+    EXPECT_FALSE(collection->itemAtIndex(1));
+    auto* last = qobject_cast<PLRRecentCollectionViewItem*>(collection->itemAtIndex(40));
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->representedPost(), home.controller.tabList().last());
+}
+
+TEST(HomeScreen, ASingleClickOpensAPostADoubleClickDoesNot)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    PLRPersistantPost* post = makePost(session, "Harbour");
+    NavigationRecorder navigation;
+    Home home;
+    PLRRecentCollectionViewItem* tile = home.tile(1);
+    ASSERT_TRUE(tile);
+    QWidget* view = tile->view();
+    const QPointF middle(view->width() / 2.0, view->height() / 2.0);
+    using platform::ui::dispatch::sendMouse;
+    sendMouse(view, QEvent::MouseMove, middle);
+    sendMouse(view, QEvent::MouseButtonPress, middle);
+    sendMouse(view, QEvent::MouseButtonRelease, middle);
+    ASSERT_EQ(navigation.presented.size(), 1);
+    EXPECT_EQ(navigation.presented.first(), post);
+    EXPECT_EQ(home.controller.selectedPost(), post);
+
+    sendMouse(view, QEvent::MouseButtonDblClick, middle);
+    sendMouse(view, QEvent::MouseButtonRelease, middle);
+    EXPECT_EQ(navigation.presented.size(), 1);
+
+    // The new-post tile starts a post when released with the pointer over it.
+    QWidget* newPost = home.item(0)->view();
+    const QPointF centre(newPost->width() / 2.0, newPost->height() / 2.0);
+    sendMouse(newPost, QEvent::MouseMove, centre);
+    sendMouse(newPost, QEvent::MouseButtonPress, centre);
+    sendMouse(newPost, QEvent::MouseButtonRelease, centre);
+    EXPECT_EQ(navigation.newPosts, 1);
+    PLRRecentCollectionViewItemNewPostView::resetSharedState();
+}
+
+TEST(HomeScreen, FollowsTheSignedInUser)
+{
+    PLRUserSession* first = signIn("u-1", "ann@example.com", "Ann", "Lee");
+    makePost(first, "Ann's post");
+    ASSERT_TRUE(saveAndWait());
+    Home home;
+    PLRHomeViewController& c = home.controller;
+    EXPECT_EQ(names(c.posts()), QStringList({"Ann's post"}));
+    EXPECT_FALSE(c.accountNameLabel()->isHidden());
+    EXPECT_TRUE(c.accountNameLabel()->stringValue().endsWith(", Ann Lee"));
+    const QString back = PLRDefaults::isFirstRun() ? QString() : QStringLiteral(" back");
+    EXPECT_EQ(c.accountNameLabel()->stringValue(), QStringLiteral("Welcome%1, Ann Lee").arg(back));
+
+    c.view()->hide();
+    PLRCoreManager::signOut();
+    EXPECT_TRUE(c.posts().isEmpty());   // nothing of the signed-out account stays
+    PLRUserSession* second = signIn("u-2", "bob@example.com", "Bob", QString());
+    makePost(second, "Bob's post");
+    c.view()->show();
+    EXPECT_EQ(names(c.posts()), QStringList({"Bob's post"}));
+    EXPECT_EQ(home.tile(1)->representedPost()->name(), "Bob's post");
+    EXPECT_TRUE(c.accountNameLabel()->isHidden());   // no last name: no greeting
+    second->account()->setLastName("Marsh");
+    EXPECT_TRUE(c.accountNameLabel()->stringValue().endsWith(", Bob Marsh"));
+
+    // A post added to the account shows without a new appearance.
+    makePost(second, "Another");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return home.collection()->numberOfItems() == 3; }));
+}
+
+TEST(HomeScreen, PostsWereUpdatedNotificationRebuilds)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    Home home;
+    PLRPersistantPost* post = makePost(session, "Old name");
+    testing_support::spin(5);
+    post->setRemoteIdentifier("r-9");
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
+    EXPECT_EQ(names(home.controller.activePosts()), QStringList({"Old name"}));
+}

@@ -1,0 +1,310 @@
+#include "../home/HomeTestSupport.h"
+
+#include "analytic/PLRAnalyticManager.h"
+#include "base/PLRLayoutEngine.h"
+#include "base/PLRLayoutManager.h"
+#include "persistance-store/PLRPersistantPost.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "platform/ui/Animation.h"
+#include "session/PLRDefaults.h"
+#include "layout/interaction/PLRLayoutViewController.h"
+#include "shell/PLRShellNotifications.h"
+#include "shell/PLRVisualStateHandler.h"
+#include "shell/post/PLRDelayScheduler.h"
+#include "shell/post/PLROnboardingPopover.h"
+#include "shell/post/PLRPostCanvasViewController.h"
+#include "shell/post/PLRPostSplitView.h"
+#include "shell/post/PLRPostViewController.h"
+#include "shell/post/PLRPrepViewController.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QDir>
+#include <QFileInfo>
+
+using namespace shell_test;
+
+namespace {
+
+// Hand-advanced time for the post view's delays and for animations.
+class PostViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto scheduler = std::make_unique<PLRManualScheduler>();
+        clock = scheduler.get();
+        PLRDelayScheduler::setShared(std::move(scheduler));
+        platform::ui::AnimationClock::shared().setManual(true);
+        PLRVisualStateHandler::globalHandler().reset();
+        PLRLayoutEngine::install();
+        session = signIn("u-1", "ann@example.com");
+    }
+    void TearDown() override
+    {
+        controllers.clear();
+        PLRDelayScheduler::setShared(nullptr);
+    }
+    void advance(double seconds)
+    {
+        clock->advance(seconds);
+        platform::ui::AnimationClock::shared().advance(seconds);
+    }
+    PLRPostViewController* open(PLRPostManager* manager, int width = 1300)
+    {
+        controllers.push_back(std::make_unique<PLRPostViewController>());
+        PLRPostViewController* controller = controllers.back().get();
+        controller->setPostManager(manager);
+        controller->view()->resize(width, 800);
+        controller->view()->show();
+        testing_support::spin(1);
+        controller->presentInitialVisualState();
+        return controller;
+    }
+    PLRPostViewController* openExisting(const QString& name = "Post")
+    {
+        PLRPersistantPost* post = makePost(session, name);
+        return open(session->postManagerForPost(post));
+    }
+
+    PLRManualScheduler* clock = nullptr;
+    PLRUserSession* session = nullptr;
+    std::vector<std::unique_ptr<PLRPostViewController>> controllers;
+};
+
+int paneWidth(QWidget* pane) { return pane->width(); }
+
+} // namespace
+
+TEST_F(PostViewTest, PaneWidthsAndTheirMemory)
+{
+    PLRPostViewController* c = openExisting();
+    EXPECT_EQ(paneWidth(c->inspectorPane()), 250);
+    EXPECT_GE(paneWidth(c->galleryPane()), 250);
+    c->view()->resize(1700, 800);
+    testing_support::spin(1);
+    EXPECT_EQ(paneWidth(c->inspectorPane()), 250);   // the canvas takes the room
+    EXPECT_EQ(paneWidth(c->galleryPane()), 250);
+
+    // A divider moved by the user is kept under the autosave name.
+    c->splitView()->setPosition(330, 0);
+    EXPECT_EQ(paneWidth(c->galleryPane()), 330);
+    EXPECT_EQ(paneWidth(c->inspectorPane()), 250);
+    const QString key = "NSSplitView Subview Frames PLRPostViewAutoSave";
+    const QStringList saved = platform::UserDefaults::standard().objectForKey(key).toStringList();
+    ASSERT_EQ(saved.size(), 3);
+    EXPECT_TRUE(saved[0].startsWith("0.000000, 0.000000, 330.000000, 800.000000, NO"));
+
+    // Another post's view opens with the remembered width; never narrower than 250.
+    PLRPostViewController* other = openExisting("Other");
+    EXPECT_EQ(paneWidth(other->galleryPane()), 330);
+    platform::UserDefaults::standard().setObject(key, QStringList({"0, 0, 120.5, 800, NO, NO", "junk", "x"}));
+    other->restoreGalleryViewWidth();
+    EXPECT_EQ(paneWidth(other->galleryPane()), 250);
+    platform::UserDefaults::standard().setObject(key, QStringList({"0, 0, wide, 800"}));
+    other->restoreGalleryViewWidth();   // unreadable: nothing changes
+    EXPECT_EQ(paneWidth(other->galleryPane()), 250);
+    EXPECT_EQ(paneWidth(other->inspectorPane()), 250);
+}
+
+TEST_F(PostViewTest, CollapsedPanesFollowTheVisualState)
+{
+    PLRPostViewController* c = openExisting();
+    advance(0.4);
+    EXPECT_FALSE(c->splitView()->isCollapsed(c->galleryPane()));   // a first launch shows both
+    EXPECT_FALSE(c->splitView()->isCollapsed(c->inspectorPane()));
+    PLRVisualStateHandler::globalHandler().setGalleryVisible(true);   // "visible" means collapsed
+    EXPECT_TRUE(c->splitView()->isCollapsed(c->galleryPane()));
+    EXPECT_EQ(paneWidth(c->inspectorPane()), 250);
+    PLRVisualStateHandler::globalHandler().setInspectorVisible(true);
+    EXPECT_TRUE(c->splitView()->isCollapsed(c->inspectorPane()));
+
+    // A post opened later starts with the stored state.
+    PLRPostViewController* next = openExisting("Next");
+    advance(0.4);
+    EXPECT_TRUE(next->splitView()->isCollapsed(next->galleryPane()));
+    EXPECT_TRUE(next->splitView()->isCollapsed(next->inspectorPane()));
+    EXPECT_TRUE(PLRDefaults::shouldPresentGallery());
+}
+
+TEST_F(PostViewTest, OnboardingHintsAndTheirTiming)
+{
+    PLRPostViewController* c = openExisting();
+    advance(1.9);
+    EXPECT_FALSE(c->onBoardPopOver());
+    advance(0.1);
+    ASSERT_TRUE(c->onBoardPopOver());
+    EXPECT_TRUE(c->onBoardPopOver()->isShown());
+    EXPECT_EQ(c->onBoardPopOver()->contentView(), c->onboardGalleryView());
+    EXPECT_EQ(c->onBoardPopOver()->edge(), PLROnboardingPopover::Edge::MaxX);
+    // Beside the gallery's top band, pointing right.
+    const QPoint galleryTopRight = c->galleryPane()->mapTo(c->view(), QPoint(c->galleryPane()->width(), 0));
+    EXPECT_EQ(c->onBoardPopOver()->geometry().left(), galleryTopRight.x());
+    EXPECT_LT(c->onBoardPopOver()->geometry().top(), c->onboardGalleryView()->height());
+
+    // Layout changes before the gallery hint is dismissed schedule nothing.
+    platform::NotificationCenter::defaultCenter().post(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE);
+    EXPECT_FALSE(c->onBoardWillPresentInspector());
+    c->dismissGalleyOnboard();
+    EXPECT_EQ(PLRDefaults::onBoardPresentationState(), 1);
+    EXPECT_FALSE(c->onBoardPopOver());
+
+    platform::NotificationCenter::defaultCenter().post(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE);
+    EXPECT_TRUE(c->onBoardWillPresentInspector());
+    const size_t pending = clock->pendingCount();
+    platform::NotificationCenter::defaultCenter().post(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE);
+    EXPECT_EQ(clock->pendingCount(), pending);   // once per controller
+    advance(1.9);
+    EXPECT_FALSE(c->onBoardPopOver());
+    advance(0.1);
+    ASSERT_TRUE(c->onBoardPopOver());
+    EXPECT_EQ(c->onBoardPopOver()->contentView(), c->onboardInspectorView());
+    EXPECT_EQ(c->onBoardPopOver()->edge(), PLROnboardingPopover::Edge::MinX);
+    EXPECT_EQ(c->onBoardPopOver()->geometry().right() + 1, c->inspectorPane()->mapTo(c->view(), QPoint(0, 0)).x());
+    c->dismissInspectorOnboard();
+    EXPECT_EQ(PLRDefaults::onBoardPresentationState(), 2);
+    EXPECT_TRUE(c->onBoardInspectorDone());
+
+    // No more hints, in any post.
+    PLRPostViewController* later = openExisting("Later");
+    platform::NotificationCenter::defaultCenter().post(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE);
+    advance(5);
+    EXPECT_FALSE(later->onBoardPopOver());
+}
+
+TEST_F(PostViewTest, AHintIsNotShownOnceThePostIsLeft)
+{
+    PLRPostViewController* c = openExisting();
+    advance(1.0);
+    c->view()->hide();
+    advance(1.5);
+    EXPECT_FALSE(c->onBoardPopOver());
+    EXPECT_EQ(PLRDefaults::onBoardPresentationState(), 0);   // tried again at the next post
+}
+
+TEST_F(PostViewTest, NewPostSheetProgressAndClosing)
+{
+    const QString folder = photoFolder("trip", 3);
+    PLRDefaults::setDefaultColour(QColor::fromRgbF(0.5, 0.25, 1.0));
+    PLRPostManager* manager = session->newPostManager();
+    PLRPostViewController* c = open(manager);
+    ASSERT_TRUE(c->prepViewController());
+    QWidget* sheet = c->prepViewController()->view();
+    EXPECT_EQ(sheet->parentWidget(), c->view());
+    EXPECT_EQ(c->prepViewController()->view()->alphaValue(), 0.0);
+    advance(0.35);
+    EXPECT_EQ(c->prepViewController()->view()->alphaValue(), 1.0);
+
+    c->prepViewController()->titleTextField()->setStringValue("Trip");
+    c->prepViewController()->setDirectoryWatch(QUrl::fromLocalFile(folder));
+    c->prepViewController()->doneAction();
+    PLRPersistantPost* post = manager->representedPost();
+    ASSERT_TRUE(post);
+    EXPECT_EQ(post->name(), "Trip");
+    EXPECT_EQ(post->layout().padding(), 10);
+    EXPECT_EQ(post->layout().background_colour().r(), 127.0f);
+    EXPECT_EQ(post->layout().background_colour().g(), 63.0f);
+    EXPECT_EQ(post->layout().background_colour().b(), 255.0f);
+    EXPECT_EQ(c->imageProcessLabel()->stringValue(), "Preparing Images");
+    EXPECT_FALSE(c->imageProcessView()->isHidden());
+    advance(0.35);
+    EXPECT_FALSE(c->prepViewController());   // faded out and dropped
+
+    c->updateUIOnWatchDirectoryProgress({0, 0, false});
+    EXPECT_EQ(c->imageProcessLabel()->stringValue(), "Creating blog...");
+    EXPECT_TRUE(c->imageProcessProgressIndicator()->indeterminate());   // nothing loaded: busy, no division
+    c->updateUIOnWatchDirectoryProgress({12, 3, false});
+    EXPECT_EQ(c->imageProcessLabel()->stringValue(), "Preparing Images (3/12)");
+    EXPECT_FALSE(c->imageProcessProgressIndicator()->indeterminate());
+    EXPECT_DOUBLE_EQ(c->imageProcessProgressIndicator()->progressAmount(), 25.0);
+
+    // Two completion reports close the phase once, a second after the first.
+    c->updateUIOnWatchDirectoryProgress({3, 3, true});
+    c->updateUIOnWatchDirectoryProgress({3, 3, true});
+    advance(0.9);
+    EXPECT_FALSE(c->prepHasClosed());
+    advance(0.1);
+    EXPECT_TRUE(c->prepHasClosed());
+    EXPECT_TRUE(c->imageProcessView()->isHidden());
+    EXPECT_TRUE(PLRVisualStateHandler::globalHandler().postHeaderVisible());
+    EXPECT_EQ(c->layoutViewController()->postManager(), manager);
+    EXPECT_EQ(c->galleryViewController()->postManager(), manager);
+    EXPECT_EQ(c->inspectorViewController()->postManager(), manager);
+    advance(0.2);
+    auto* canvas = qobject_cast<PLRPostCanvasViewController*>(c->layoutViewController());
+    ASSERT_TRUE(canvas);
+    EXPECT_EQ(canvas->canvas()->postManager(), manager);
+    EXPECT_TRUE(canvas->canvas()->layoutViewProxy());
+
+    // Saved from the snapshot taken then.
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    EXPECT_TRUE(QFileInfo::exists(post->bundlePath() + "/info.plist"));
+    EXPECT_TRUE(QFileInfo::exists(post->bundlePath() + "/location.plist"));
+    EXPECT_TRUE(testing_support::scriptedAlerts().shown().empty());
+}
+
+TEST_F(PostViewTest, AFailedSaveOfTheNewPostIsReported)
+{
+    PLRPostManager* manager = session->newPostManager();
+    PLRPostViewController* c = open(manager);
+    c->prepViewController()->titleTextField()->setStringValue("Blocked");
+    c->prepViewController()->setDirectoryWatch(QUrl::fromLocalFile(photoFolder("blocked", 1)));
+    c->prepViewController()->doneAction();
+    // A folder where the post's info.plist should go: the write cannot succeed.
+    const QString blocker = manager->representedPost()->bundlePath() + "/info.plist";
+    ASSERT_TRUE(QDir().mkpath(blocker + "/inside"));
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    c->updateUIOnWatchDirectoryProgress({1, 1, true});
+    advance(1.0);
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    ASSERT_TRUE(testing_support::waitUntil([] { return !testing_support::scriptedAlerts().shown().empty(); }));
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "The post could not be saved.");
+    QDir(blocker).removeRecursively();
+}
+
+TEST_F(PostViewTest, CancellingTheSheetGoesHome)
+{
+    NavigationRecorder navigation;
+    PLRPostViewController* c = open(session->newPostManager());
+    c->prepViewController()->cancelAction();
+    EXPECT_EQ(navigation.movedHome, QList<bool>({true}));
+    EXPECT_TRUE(session->account()->currentPosts().isEmpty());
+}
+
+TEST_F(PostViewTest, AppearingAndLeavingAreAnnounced)
+{
+    QList<bool> toggles;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(&context, kPLR_POST_VIEW_TOGGLED, [&](const platform::Notification& n) {
+        toggles << n.userInfo.value(kPLRPostViewAppearedKey).toBool();
+    });
+    PLRPostViewController* c = openExisting();
+    EXPECT_EQ(toggles, QList<bool>({true}));
+    EXPECT_TRUE(c->postLoadDate().isValid());
+    c->view()->hide();   // left within the same second
+    EXPECT_EQ(toggles, QList<bool>({true, false}));
+    auto& analytics = PLRAnalyticManager::coreAnalyticManager();
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        for (const PLRAnalyticEvent& event : analytics.loadEvents())
+            if (event.title() == "post_session")
+                return event.info().value("seconds_of_session").toLongLong() == 0;
+        return false;
+    }));
+}
+
+TEST_F(PostViewTest, ADeletedPostLeavesItsControllerInert)
+{
+    PLRPostViewController* c = openExisting("Doomed");
+    PLRPersistantPost* post = c->postManager()->representedPost();
+    session->deletePost(post);
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return c->postManager() == nullptr;
+    }));
+    EXPECT_EQ(c->layoutViewController()->postManager(), nullptr);
+    c->presentInitialVisualState();   // nothing left to show, nothing written
+    advance(3);
+    EXPECT_FALSE(c->onBoardPopOver());
+}
