@@ -1,0 +1,197 @@
+#pragma once
+
+// An open post on a folder of tagged photos, with its gallery on screen (offscreen platform).
+
+#include "TestSupport.h"
+#include "store/source/SourceTestPhotos.h"
+
+#include "base/PLRLayoutEngine.h"
+#include "base/PLRLayoutManager.h"
+#include "gallery/PLRGalleryCollectionView.h"
+#include "gallery/PLRGalleryHeaderView.h"
+#include "gallery/PLRGalleryViewController.h"
+#include "gallery/PLRGalleryViewItem.h"
+#include "persistance-store/PLRPersistantPost.h"
+#include "platform/UndoManager.h"
+#include "platform/ui/View.h"
+#include "session/PLRCoreManager.h"
+#include "session/PLRPostManager.h"
+#include "session/PLRUserSession.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include <map>
+#include <memory>
+#include <string>
+
+// Readable failure messages.
+inline void PrintTo(const QString& string, std::ostream* os)
+{
+    *os << '"' << string.toStdString() << '"';
+}
+
+namespace gallery_test {
+
+struct Photo {
+    QString name;
+    int stars = 0;
+    QString label;   // "Red", "Green", ... or empty
+    int width = 60;
+    int height = 40;
+};
+
+// A folder of photos under the test's home.
+inline QString makeFolder(const QList<Photo>& photos, const QString& name = QStringLiteral("photos"))
+{
+    const QString folder = testing_support::testHome() + "/" + name;
+    QDir().mkpath(folder);
+    for (const Photo& photo : photos) {
+        const QString path = folder + "/" + photo.name;
+        EXPECT_TRUE(source_test::writePhoto(path, photo.width, photo.height));
+        std::map<std::string, std::string> tags;
+        if (photo.stars > 0)
+            tags["Xmp.xmp.Rating"] = std::to_string(photo.stars);
+        if (!photo.label.isEmpty())
+            tags["Xmp.xmp.Label"] = photo.label.toStdString();
+        if (!tags.empty()) {
+            EXPECT_TRUE(source_test::tagPhoto(path, tags));
+        }
+    }
+    return folder;
+}
+
+inline QList<Photo> plainPhotos(int count)
+{
+    QList<Photo> photos;
+    for (int i = 0; i < count; ++i)
+        photos.append({QStringLiteral("p%1.jpg").arg(i + 1, 2, 10, QLatin1Char('0'))});
+    return photos;
+}
+
+// Signs in and opens a new post on the folder; waits until its photos are listed.
+inline PLRPostManager* openPost(const QString& folder, int expectedPhotos)
+{
+    PLRLayoutEngine::install();
+    PLRCoreManager::completeSignIn(QStringLiteral("ann@example.com"), QStringLiteral("secret"), QStringLiteral("u-1"),
+                                   QStringLiteral("token"));
+    PLRPostManager* manager = PLRCoreManager::userSession()->newPostManager();
+    EXPECT_TRUE(manager->createNewPostWithTitle(QStringLiteral("Trip"), QUrl::fromLocalFile(folder)));
+    EXPECT_TRUE(testing_support::waitUntil([&] { return manager->images().size() == expectedPhotos; }, 10000));
+    return manager;
+}
+
+// The gallery of the post, shown in a window of the given size.
+struct Gallery {
+    std::unique_ptr<PLRGalleryViewController> controller;
+    PLRPostManager* manager = nullptr;
+
+    explicit Gallery(PLRPostManager* postManager, QSize size = QSize(260, 600))
+        : controller(std::make_unique<PLRGalleryViewController>()), manager(postManager)
+    {
+        platform::ui::View* view = controller->view();
+        view->resize(size);
+        view->show();
+        controller->viewWillAppear();
+        controller->setPostManager(manager);
+        settle();
+    }
+    ~Gallery()
+    {
+        if (PLRPreviewPanel::sharedPreviewPanelExists())
+            PLRPreviewPanel::sharedPreviewPanel()->orderOut();
+    }
+
+    PLRGalleryCollectionView* collection() const { return controller->galleryView(); }
+    PLRLayoutManager* layout() const { return manager->layoutManager(); }
+    platform::UndoManager* undo() const { return controller->undoManager(); }
+
+    // Lets queued call-backs and layout run.
+    static void settle(int ms = 30) { testing_support::spin(ms); }
+
+    QStringList namesInSection(qint64 section) const
+    {
+        QStringList names;
+        for (qint64 item = 0; item < collection()->numberOfItemsInSection(section); ++item) {
+            if (PLRSourceImagePtr image = controller->imageAtIndexPath({section, item}))
+                names.append(image->fileName());
+        }
+        return names;
+    }
+    PLRSourceImagePtr photo(const QString& name) const
+    {
+        for (const PLRSourceImagePtr& image : manager->images())
+            if (image->fileName() == name)
+                return image;
+        return nullptr;
+    }
+    QStringList selectedNames() const
+    {
+        QStringList names;
+        for (const PLRSourceImagePtr& image : controller->selectedImageSources())
+            names.append(image->fileName());
+        return names;
+    }
+
+    // A press (and release) on an item with modifiers, as the pointer would.
+    void click(const PLRGalleryIndexPath& path, Qt::KeyboardModifiers modifiers = Qt::NoModifier, bool twice = false)
+    {
+        collection()->scrollToItem(path);
+        PLRGalleryViewItem* item = collection()->itemAtIndexPath(path);
+        ASSERT_NE(item, nullptr) << "no item at " << path.section << "/" << path.item;
+        QWidget* view = item->view();
+        QWidget* window = view->window();
+        const QPointF windowPoint = view->mapTo(window, QPointF(view->width() / 2.0, view->height() / 2.0));
+        const QPointF global = window->mapToGlobal(windowPoint);
+        auto send = [&](QEvent::Type type, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, windowPoint, windowPoint, global, Qt::LeftButton, buttons, modifiers);
+            QApplication::sendEvent(window, &event);
+        };
+        send(QEvent::MouseButtonPress, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, Qt::NoButton);
+        if (twice) {
+            send(QEvent::MouseButtonDblClick, Qt::LeftButton);
+            send(QEvent::MouseButtonRelease, Qt::NoButton);
+        }
+    }
+    void key(int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QKeyEvent press(QEvent::KeyPress, qtKey, modifiers);
+        QApplication::sendEvent(collection(), &press);
+    }
+};
+
+// The image references of a section's blocks, with containers as "[a b]".
+inline QStringList describeSection(const PLRSection& section, PLRPostManager* manager)
+{
+    auto nameOf = [manager](const PLRBlock& block) {
+        const PLRSourceImagePtr image = manager->imageForIdentifier(QString::fromStdString(block.image().img_ref()));
+        return image ? image->fileName() : QStringLiteral("?");
+    };
+    QStringList parts;
+    for (const PLRBlock& block : section.blocks()) {
+        if (block.has_container()) {
+            QStringList inner;
+            for (const PLRBlock& child : block.container().sub_blocks())
+                inner.append(nameOf(child));
+            parts.append(QStringLiteral("[%1]").arg(inner.join(QLatin1Char(' '))));
+        } else {
+            parts.append(nameOf(block));
+        }
+    }
+    return parts;
+}
+
+inline QStringList describeLastSection(PLRLayoutManager* manager, PLRPostManager* postManager)
+{
+    const PLRLayout& layout = *manager->representedLayout();
+    if (layout.sections_size() == 0)
+        return {};
+    return describeSection(layout.sections(layout.sections_size() - 1), postManager);
+}
+
+} // namespace gallery_test

@@ -1,0 +1,240 @@
+// A new user's first minutes with the gallery, in the post's real screen (gallery, canvas and
+// inspector side by side): filter to four stars and up, drag two photos side by side onto the
+// canvas, undo, build a layout automatically. With PELLORA_SCREENSHOT_DIR set, each step is
+// saved there as a PNG (run it under Xvfb with QT_QPA_PLATFORM=xcb to see real windows).
+
+#include "GalleryTestSupport.h"
+
+#include "layout/interaction/PLRLayoutDocumentView.h"
+#include "layout/interaction/PLRLayoutInteraction.h"
+#include "layout/interaction/PLRLayoutInteractionView.h"
+#include "layout/interaction/PLRLayoutViewController.h"
+#include "platform/NotificationCenter.h"
+#include "shell/PLRShellNotifications.h"
+#include "shell/post/PLROnboardingPopover.h"
+#include "shell/post/PLRPostCanvasViewController.h"
+#include "shell/post/PLRPostViewController.h"
+#include "shell/post/PLRPrepViewController.h"
+
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QVBoxLayout>
+
+using namespace gallery_test;
+
+namespace {
+
+void screenshot(QWidget* widget, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("PELLORA_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(dir);
+    EXPECT_TRUE(widget->grab().save(dir + "/" + name + ".png"));
+}
+
+// Photos with some colour to tell them apart.
+void writeColourPhoto(const QString& path, QColor colour, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QLinearGradient gradient(0, 0, width, height);
+    gradient.setColorAt(0, colour.lighter(150));
+    gradient.setColorAt(1, colour.darker(160));
+    QPainter painter(&image);
+    painter.fillRect(image.rect(), gradient);
+    painter.setBrush(colour.darker(250));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QPointF(width * 0.7, height * 0.35), width * 0.12, width * 0.12);
+    painter.end();
+    ASSERT_TRUE(image.save(path, "JPG", 90));
+}
+
+// Drops the mime data on the canvas at a view point, as the drag would.
+void dropOnCanvas(PLRLayoutInteractionView* canvas, QMimeData* data, QPointF point)
+{
+    QDragEnterEvent enter(point.toPoint(), Qt::MoveAction | Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &enter);
+    QDragMoveEvent move(point.toPoint(), Qt::MoveAction | Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &move);
+    QDropEvent drop(point, Qt::MoveAction | Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    testing_support::spin(50);
+}
+
+// Presses on the gallery item and moves past the drag threshold; answers what the drag carries.
+QMimeData* dragFromGallery(PLRGalleryViewController* gallery, const PLRGalleryIndexPath& path)
+{
+    QMimeData* carried = nullptr;
+    gallery->galleryView()->setDragRunner([&](QMimeData* data, const QImage&) {
+        carried = data;
+        return Qt::MoveAction;
+    });
+    gallery->galleryView()->scrollToItem(path);
+    PLRGalleryViewItem* item = gallery->galleryView()->itemAtIndexPath(path);
+    EXPECT_NE(item, nullptr);
+    if (!item)
+        return nullptr;
+    QWidget* window = item->view()->window();
+    const QPointF start = item->view()->mapTo(window, QPointF(item->view()->width() / 2.0, item->view()->height() / 2.0));
+    QMouseEvent press(QEvent::MouseButtonPress, start, start, window->mapToGlobal(start), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &press);
+    const QPointF moved = start + QPointF(20, 0);
+    QMouseEvent move(QEvent::MouseMove, moved, moved, window->mapToGlobal(moved), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, moved, moved, window->mapToGlobal(moved), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &release);
+    return carried;
+}
+
+} // namespace
+
+TEST(GalleryTrial, FilterDragTwoPhotosSideBySideUndoAndBuildALayout)
+{
+    const QString folder = testing_support::testHome() + "/Lisbon";
+    QDir().mkpath(folder);
+    const QList<QColor> colours{QColor(200, 80, 60), QColor(60, 120, 200), QColor(230, 180, 40), QColor(70, 160, 90),
+                                QColor(140, 80, 180), QColor(220, 120, 160), QColor(90, 90, 90), QColor(40, 170, 170),
+                                QColor(180, 140, 90), QColor(120, 180, 60)};
+    const QList<int> stars{5, 2, 4, 3, 5, 1, 4, 0, 5, 4};
+    const QStringList labels{"Red", "", "Green", "", "Blue", "", "Green", "", "Purple", ""};
+    for (int i = 0; i < colours.size(); ++i) {
+        const QString path = folder + QStringLiteral("/IMG_%1.jpg").arg(2100 + i);
+        const bool portrait = i % 4 == 3;
+        writeColourPhoto(path, colours[i], portrait ? 320 : 480, portrait ? 480 : 320);
+        std::map<std::string, std::string> tags;
+        if (stars[i] > 0)
+            tags["Xmp.xmp.Rating"] = std::to_string(stars[i]);
+        if (!labels[i].isEmpty())
+            tags["Xmp.xmp.Label"] = labels[i].toStdString();
+        if (!tags.empty()) {
+            ASSERT_TRUE(source_test::tagPhoto(path, tags));
+        }
+    }
+    PLRPostManager* manager = openPost(folder, 10);
+    PLRGalleryViewController::registerScene();
+
+    QWidget window;
+    window.setWindowTitle("Pellora");
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto post = std::make_unique<PLRPostViewController>();
+    post->setPostManager(manager);
+    layout->addWidget(post->view());
+    window.resize(1280, 800);
+    window.show();
+    post->presentInitialVisualState();
+    auto* gallery = qobject_cast<PLRGalleryViewController*>(post->galleryViewController());
+    ASSERT_NE(gallery, nullptr) << "the post view did not make the gallery from its scene";
+    auto* canvasPane = qobject_cast<PLRPostCanvasViewController*>(post->layoutViewController());
+    ASSERT_NE(canvasPane, nullptr);
+    PLRLayoutInteractionView* canvas = canvasPane->canvas()->interactionView();
+    ASSERT_NE(canvas, nullptr);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return canvasPane->canvas()->canvasAlpha() >= 1.0; }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        for (PLRGalleryViewItem* item : gallery->galleryView()->visibleItems())
+            if (item->loadingPreview())
+                return false;
+        return gallery->galleryView()->numberOfItemsInSection(0) == 10;
+    }, 10000));
+    screenshot(&window, "01-open-post");
+
+    // Four stars and up, from the sort and filter menu.
+    gallery->showSortFilterMenuAction(gallery->sortFilterButton());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return gallery->sortFilterMenu()->isVisible(); }, 2000));
+    PLRStarFilterView* stars4 = gallery->filterStarView();
+    platform::ui::dispatch::sendMouse(stars4, QEvent::MouseButtonPress, stars4->rectForStar(4).center());
+    platform::ui::dispatch::sendMouse(stars4, QEvent::MouseButtonRelease, stars4->rectForStar(4).center());
+    EXPECT_EQ(stars4->currentFilterSelection(), 4);
+    screenshot(gallery->sortFilterMenu(), "02-filter-menu");
+    gallery->sortFilterMenu()->hide();
+    Gallery::settle(100);
+    ASSERT_EQ(gallery->galleryView()->numberOfItemsInSection(0), 6);
+    for (qint64 i = 0; i < 6; ++i)
+        EXPECT_GE(gallery->imageAtIndexPath({0, i})->starRating(), 4);
+    screenshot(&window, "03-four-stars-and-up");
+
+    // The first photo onto the empty page, the second on the first one's right edge.
+    PLRLayoutManager* layoutManager = manager->layoutManager();
+    std::unique_ptr<QMimeData> first(dragFromGallery(gallery, {0, 0}));
+    ASSERT_NE(first, nullptr);
+    dropOnCanvas(canvas, first.get(), QPointF(canvas->width() / 2.0, 200));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return describeLastSection(layoutManager, manager).size() == 1; }));
+    canvas->refresh();
+    const PLRBlock* placed = &layoutManager->representedLayout()->sections(0).blocks(0);
+    const QRectF frame = canvas->viewRectForBlock(placed);
+    ASSERT_FALSE(frame.isEmpty());
+    QPointF besidePoint;
+    for (double inset = 2; inset < frame.width() / 2; inset += 4) {
+        const QPointF candidate(frame.right() - inset, frame.center().y());
+        const PLRDropZone zone = canvas->dropZoneAtPoint(candidate);
+        if (zone.kind == PLRDropZone::Kind::BesideBlock && zone.edge == Qt::RightEdge) {
+            besidePoint = candidate;
+            break;
+        }
+    }
+    ASSERT_FALSE(besidePoint.isNull()) << "no drop zone on the right edge of the first photo";
+    std::unique_ptr<QMimeData> second(dragFromGallery(gallery, {0, 1}));
+    ASSERT_NE(second, nullptr);
+    dropOnCanvas(canvas, second.get(), besidePoint);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager->numberOfImagesInUse() == 2; }));
+    const QStringList sideBySide = describeLastSection(layoutManager, manager);
+    ASSERT_EQ(sideBySide.size(), 1);
+    EXPECT_TRUE(sideBySide[0].startsWith("[")) << sideBySide.join(", ").toStdString();
+    Gallery::settle(300);
+    screenshot(&window, "04-two-photos-side-by-side");
+
+    // Undo takes the second photo back out; the gallery shows it as unused again.
+    platform::UndoManager* undo = gallery->undoManager();
+    ASSERT_TRUE(undo->canUndo());
+    undo->undo();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager->numberOfImagesInUse() == 1; }));
+    EXPECT_EQ(describeLastSection(layoutManager, manager).size(), 1);
+    Gallery::settle(300);
+    screenshot(&window, "05-undo");
+
+    // The title bar's automatic layout, for every unused photo of the filter.
+    platform::NotificationCenter::defaultCenter().post(
+        QString::fromLatin1(kPLR_NOTIFICATION_AUTO_BUILD_LAYOUT), nullptr,
+        {{QString::fromLatin1(kPLRAutoLayoutNumImagesToAddKey), QVariant::fromValue<qint64>(kPLRAutoLayoutAllImages)}});
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager->numberOfImagesInUse() == 6; }));
+    EXPECT_EQ(describeLastSection(layoutManager, manager).size(), 1 + 4);   // 1 + alone, pair, alone, alone
+    Gallery::settle(400);
+    screenshot(&window, "06-automatic-layout");
+
+    // A look at one photo in the preview window, then the next one with the arrow key.
+    gallery->clearFilterAction();
+    Gallery::settle(100);
+    const PLRGalleryIndexPath firstPath{0, 0};
+    gallery->galleryView()->scrollToItem(firstPath);
+    PLRGalleryViewItem* firstItem = gallery->galleryView()->itemAtIndexPath(firstPath);
+    ASSERT_NE(firstItem, nullptr);
+    {
+        QWidget* win = firstItem->view()->window();
+        const QPointF p = firstItem->view()->mapTo(win, QPointF(40, 40));
+        QMouseEvent press(QEvent::MouseButtonPress, p, p, win->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(win, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, p, p, win->mapToGlobal(p), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(win, &release);
+    }
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+    QApplication::sendEvent(gallery->galleryView(), &space);
+    PLRPreviewPanel* panel = PLRPreviewPanel::sharedPreviewPanel();
+    ASSERT_TRUE(panel->isShown());
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QApplication::sendEvent(panel, &right);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !panel->isLoading(); }));
+    EXPECT_EQ(panel->currentPreviewItem()->fileName(), "IMG_2101.jpg");
+    Gallery::settle(200);
+    screenshot(panel, "08-preview-window");
+    panel->orderOut();
+
+    // Used photos split off, as a user would look at what is left.
+    gallery->splitImageAction();
+    gallery->filterStarView()->clearFilter();
+    gallery->clearFilterAction();
+    Gallery::settle(300);
+    screenshot(&window, "07-used-split");
+    post.reset();
+}
