@@ -6,10 +6,8 @@
 #include "shell/PLRInstanceChannel.h"
 #include "shell/PLRRelaunchHelper.h"
 
-#if __has_include("gallery/PLRGalleryViewController.h")
+#include "base/PLRLayoutEngine.h"
 #include "gallery/PLRGalleryViewController.h"
-#define PLR_HAS_GALLERY_SCENE 1
-#endif
 
 #include <QApplication>
 #include <QDir>
@@ -41,10 +39,10 @@ int main(int argc, char** argv)
                           platform::bundle::identifier()));
 
     AppDelegate delegate;
-#ifdef PLR_HAS_GALLERY_SCENE
+    // Post managers make their layout managers over the post's photos.
+    PLRLayoutEngine::install();
     // The post's panels come from the storyboard too.
     PLRGalleryViewController::registerScene();
-#endif
     PLRInstanceChannel channel(channelName);
     QObject::connect(&channel, &PLRInstanceChannel::argumentsReceived, &delegate,
                      [&delegate](const QStringList& arguments) { delegate.handleArguments(arguments); });

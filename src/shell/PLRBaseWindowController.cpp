@@ -1,5 +1,7 @@
 #include "shell/PLRBaseWindowController.h"
 
+#include "persistance-store/source/PLRSourceDirectory.h"
+
 #include "AppDelegate.h"
 #include "controls/ColorWithHex.h"
 #include "platform/Alert.h"
@@ -618,9 +620,9 @@ void PLRBaseWindowController::showFolderMenu(QObject*)
 void PLRBaseWindowController::showFolderInFinder(QObject*)
 {
     PLRPostManager* manager = postManager();
-    if (!manager || !manager->sourceLocation().isLocalFile())
+    if (!manager || !manager->sourceDirectory())
         return;
-    platform::Workspace::shared().openURL(manager->sourceLocation());
+    platform::Workspace::shared().openURL(manager->sourceDirectory()->location());
 }
 
 void PLRBaseWindowController::changeFolderLocation(QObject*)
@@ -633,12 +635,11 @@ void PLRBaseWindowController::changeFolderLocation(QObject*)
     if (!chosen)
         return;
     PLRPostManager* manager = postManager();
-    if (!manager || !manager->representedPost()) {
+    if (!manager || !manager->sourceDirectory()) {
         PLR_LOG_INFO(QStringLiteral("No post is open: the chosen folder %1 is not used").arg(*chosen));
         return;
     }
-    // The post's folder is watched by its source directory, which takes a new location itself.
-    PLR_LOG_WARN(QStringLiteral("The post's photo folder cannot be moved to %1: it has no source folder to move").arg(*chosen));
+    manager->sourceDirectory()->setNewLocation(QUrl::fromLocalFile(*chosen));
 }
 
 void PLRBaseWindowController::refreshGallery(QObject*)
@@ -656,6 +657,9 @@ void PLRBaseWindowController::resetCache(QObject*)
         QStringLiteral("Pellora needs to restart to clear this cache. If Pellora does not close in 5 seconds, please quit and re-open Pellora.");
     alert.buttons = {QStringLiteral("Ok")};
     platform::runAlert(alert, window());
+    if (PLRPostManager* manager = postManager())
+        if (manager->sourceDirectory())
+            manager->sourceDirectory()->resetCache();
     if (AppDelegate* app = AppDelegate::shared())
         app->relaunchAfterDelay(2.0);
 }

@@ -1,5 +1,7 @@
 #include "shell/PLRVisualStateHandler.h"
 
+#include <cmath>
+
 #include "session/PLRDefaults.h"
 
 #include <algorithm>
@@ -85,14 +87,19 @@ void PLRVisualStateHandler::setLayoutZoomFactor(double factor)
     fanOut([this, factor](PLRVisualStateHandlerDelegate* d) { d->visualStateHandlerSetLayoutZoomFactor(this, factor); });
 }
 
+namespace {
+// Steps land on whole percents, so stepping down and back up returns exactly.
+double snappedZoom(double factor) { return std::round(factor * 100.0) / 100.0; }
+} // namespace
+
 void PLRVisualStateHandler::incrementLayoutZoomFactorBy(double step)
 {
-    setLayoutZoomFactor(std::min(4.0, m_layoutZoomFactor + step));
+    setLayoutZoomFactor(std::min(4.0, snappedZoom(m_layoutZoomFactor + step)));
 }
 
 void PLRVisualStateHandler::decrementLayoutZoomFactorBy(double step)
 {
-    setLayoutZoomFactor(std::max(0.1, m_layoutZoomFactor - step));
+    setLayoutZoomFactor(std::max(0.1, snappedZoom(m_layoutZoomFactor - step)));
 }
 
 void PLRVisualStateHandler::setLayoutZoomToFit()
@@ -101,7 +108,9 @@ void PLRVisualStateHandler::setLayoutZoomToFit()
     for (PLRVisualStateHandlerDelegate* delegate : snapshot) {
         if (!m_delegates.contains(delegate))
             continue;
-        if (const std::optional<double> factor = delegate->layoutZoomFactorToFitForVisualStateHandler(this))
+        // A fit of nothing (0 or less, or not a number) is refused.
+        if (const std::optional<double> factor = delegate->layoutZoomFactorToFitForVisualStateHandler(this);
+            factor && std::isfinite(*factor) && *factor > 0.0)
             setLayoutZoomFactor(*factor);
     }
 }

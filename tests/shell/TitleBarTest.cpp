@@ -213,6 +213,24 @@ TEST(VisualState, StepsAreBoundedAndFitIsNot)
     }
     // A destroyed delegate has left by itself.
     EXPECT_TRUE(state.currentDelegates().isEmpty());
+
+    // Steps land on whole percents: seven steps down and up come back to exactly 100%,
+    // and a fit of nothing is refused.
+    state.setLayoutZoomFactor(1.0);
+    for (int i = 0; i < 7; ++i)
+        state.decrementLayoutZoomFactorBy(0.1);
+    for (int i = 0; i < 7; ++i)
+        state.incrementLayoutZoomFactorBy(0.1);
+    EXPECT_EQ(state.layoutZoomFactor(), 1.0);
+    {
+        struct NoFit : PLRVisualStateHandlerDelegate {
+            std::optional<double> layoutZoomFactorToFitForVisualStateHandler(PLRVisualStateHandler*) override { return 0.0; }
+        } noFit;
+        state.addVisualDelegate(&noFit);
+        state.setLayoutZoomToFit();
+        EXPECT_EQ(state.layoutZoomFactor(), 1.0);
+        state.removeVisualDelegate(&noFit);
+    }
     state.toggleGalleryVisible();
     EXPECT_TRUE(PLRDefaults::shouldPresentGallery());
     state.toggleGalleryVisible();
