@@ -19,7 +19,7 @@
 #include "shell/PLRShellScreens.h"
 #include "shell/PLRShellNotifications.h"
 #include "shell/PLRUpdater.h"
-#include "shell/PLRVisualStateHandler.h"
+#include "layout/interaction/PLRVisualStateHandler.h"
 #include "web-services/PLRWebServiceAccount.h"
 #include "web-services/PLRWebServiceManager.h"
 #include "web-services/PLRWebServiceUserManager.h"

@@ -4,7 +4,7 @@
 #include "platform/ui/Controls.h"
 #include "platform/ui/Window.h"
 #include "shell/PLRTitleBarControls.h"
-#include "shell/PLRVisualStateHandler.h"
+#include "layout/interaction/PLRVisualStateHandler.h"
 
 #include <QMenu>
 #include <QPointer>

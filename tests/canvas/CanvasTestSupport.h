@@ -17,7 +17,7 @@
 #include "session/PLRCoreManager.h"
 #include "session/PLRPostManager.h"
 #include "session/PLRUserSession.h"
-#include "shell/PLRVisualStateHandler.h"
+#include "layout/interaction/PLRVisualStateHandler.h"
 
 #include <gtest/gtest.h>
 

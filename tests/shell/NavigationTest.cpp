@@ -9,7 +9,7 @@
 #include "session/PLRUserSession.h"
 #include "shell/PLRFirstTimeWelcomeViewController.h"
 #include "shell/PLRShellScreens.h"
-#include "shell/PLRVisualStateHandler.h"
+#include "layout/interaction/PLRVisualStateHandler.h"
 #include "web-services/PLRWebServiceUserManager.h"
 
 using namespace shell_test;

@@ -8,7 +8,7 @@
 #include "session/PLRDefaults.h"
 #include "session/PLRUserSession.h"
 #include "shell/PLRShellNotifications.h"
-#include "shell/PLRVisualStateHandler.h"
+#include "layout/interaction/PLRVisualStateHandler.h"
 
 #include <QAction>
 

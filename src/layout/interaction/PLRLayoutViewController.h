@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/PLRVisualStateHandler.h"
+#include "layout/interaction/PLRVisualStateHandler.h"
 
 #include <QObject>
 #include <QPointer>

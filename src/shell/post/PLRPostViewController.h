@@ -6,7 +6,7 @@
 #include "session/PLRPostManager.h"
 #include "shell/PLRGenericPostViewController.h"
 #include "shell/PLRViewController.h"
-#include "shell/PLRVisualStateHandler.h"
+#include "layout/interaction/PLRVisualStateHandler.h"
 #include "shell/post/PLROnboardingPopover.h"
 #include "shell/post/PLRPostSplitView.h"
 #include "shell/post/PLRPrepViewController.h"

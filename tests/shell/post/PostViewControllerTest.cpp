@@ -10,7 +10,7 @@
 #include "session/PLRDefaults.h"
 #include "layout/interaction/PLRLayoutViewController.h"
 #include "shell/PLRShellNotifications.h"
-#include "shell/PLRVisualStateHandler.h"
+#include "layout/interaction/PLRVisualStateHandler.h"
 #include "shell/post/PLRDelayScheduler.h"
 #include "shell/post/PLROnboardingPopover.h"
 #include "shell/post/PLRPostCanvasViewController.h"

@@ -1,4 +1,4 @@
-#include "shell/PLRVisualStateHandler.h"
+#include "layout/interaction/PLRVisualStateHandler.h"
 
 #include <cmath>
 
