@@ -1,4 +1,5 @@
 #include "layout/views/PLRLayoutView.h"
+#include "layout/views/PLRViewRendering.h"
 
 #include "base/PLRLayoutManager.h"
 #include "layout/views/PLRBlockView.h"
@@ -200,22 +201,8 @@ QImage PLRLayoutView::renderImage(double width)
 {
     layoutSubtreeIfNeeded();
     const QRectF area = bounds();
-    if (!(area.width() > 0.0) || !(area.height() > 0.0))
-        return {};
-    const double pixelWidth = width > 0.0 && std::isfinite(width) ? width : area.width();
-    const double scale = pixelWidth / area.width();
-    const double pixelHeight = area.height() * scale;
-    if (!(pixelWidth >= 1.0) || !(pixelHeight >= 1.0) || pixelWidth * pixelHeight * 4.0 > double(1 << 30)) {
-        PLR_LOG_WARN(QStringLiteral("A layout render of %1 x %2 pixels is not possible").arg(pixelWidth).arg(pixelHeight));
-        return {};
-    }
-    QImage image(int(pixelWidth), int(pixelHeight), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
-    painter.scale(scale, scale);
-    displayRectIgnoringOpacity(area, &painter);
-    return image;
+    return PLRRenderViewArea(area, width, QStringLiteral("layout"),
+                             [this, area](QPainter* painter) { displayRectIgnoringOpacity(area, painter); });
 }
 
 void PLRLayoutView::imageDidChange(const QString& identifier)
