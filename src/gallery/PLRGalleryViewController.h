@@ -233,7 +233,7 @@ private:
 
     QStackedWidget* m_tabView = nullptr;
     PLRDraggingDestinationScrollView* m_scrollView = nullptr;
-    PLRGalleryCollectionView* m_galleryView = nullptr;
+    QPointer<PLRGalleryCollectionView> m_galleryView;   // goes with the view, which a parent may delete first
     QWidget* m_sourceErrorView = nullptr;
     int m_sourceErrorHeight = 0;
     platform::ui::TextField* m_sourceErrorLabel = nullptr;

@@ -179,7 +179,7 @@ TEST(PostTile, PreviewsAreTileSizedAndBadOnesFallBack)
     QImage big(2400, 6000, QImage::Format_RGB32);
     big.fill(QColor(30, 120, 200));
     ASSERT_TRUE(big.save(good->bundlePath() + "/preview.jpg", "JPEG", 80));
-    writeFile(corrupt->bundlePath() + "/preview.jpg", QByteArray("\xFF\xD8\xFF\xE0 not really a jpeg", 24));
+    writeFile(corrupt->bundlePath() + "/preview.jpg", QByteArray("\xFF\xD8\xFF\xE0 not really a jpeg"));
     PLRPostThumbnails::shared().clear();
 
     const QImage empty = PLRShellImages::image("empty-post");
