@@ -51,12 +51,12 @@ private:
 
 void PLRLayoutEngine::install()
 {
-    PLRPostManager::setLayoutManagerFactory([](PLRPostManager& postManager) {
-        PLRPostManager::MadeLayoutManager made;
+    PLRPostManager::registerComponent<PLRLayoutManager>([](PLRPostManager& postManager) {
+        std::unique_ptr<PLRLayoutManager> manager;
         PLRPersistantPost* post = postManager.representedPost();
         if (!post)
-            return made;
-        auto* manager = new PLRLayoutManager(&post->layout(), &postManager);
+            return manager;
+        manager = std::make_unique<PLRLayoutManager>(&post->layout(), &postManager);
         QPointer<PLRPostManager> owner(&postManager);
         auto provider = std::make_unique<PLRSourceImageLayoutProvider>(
             [owner](const QString& identifier) {
@@ -69,9 +69,7 @@ void PLRLayoutEngine::install()
             });
         auto* rawProvider = provider.get();
         manager->setImageProvider(std::move(provider));
-        new ChangedImageRelay(manager, rawProvider, postManager.sourceDirectory());
-        made.owner = manager;
-        made.manager = manager;
-        return made;
+        new ChangedImageRelay(manager.get(), rawProvider, postManager.sourceDirectory());
+        return manager;
     });
 }

@@ -12,13 +12,22 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace {
 
-PLRPostManager::LayoutManagerFactory& layoutManagerFactory()
+struct ComponentRegistration {
+    std::function<std::unique_ptr<void, void (*)(void*)>(PLRPostManager&)> factory;
+    bool eager = false;
+};
+
+// The factories every post manager makes its components with, by type.
+std::map<std::type_index, ComponentRegistration>& componentRegistry()
 {
-    static PLRPostManager::LayoutManagerFactory factory;
-    return factory;
+    static std::map<std::type_index, ComponentRegistration> registry;
+    return registry;
 }
+
 
 void collectReferences(const PLRBlock& block, QSet<QString>* references)
 {
@@ -56,13 +65,13 @@ PLRPostManager::PLRPostManager(PLRPersistantPost* post, PLRUserSession* session)
     if (post) {
         post->setOwningPostManager(this);
         setUpSourceDirectory(QString());
+        makeEagerComponents();
     }
 }
 
 PLRPostManager::~PLRPostManager()
 {
-    m_layoutManager = nullptr;
-    m_layoutManagerOwner.reset();
+    destroyComponents();
     if (m_sourceDirectory) {
         m_sourceDirectory->removeDelegate(this);
         m_sourceDirectory->stopWatching();
@@ -91,9 +100,9 @@ bool PLRPostManager::createNewPostWithTitle(const QString& title, const QUrl& lo
     m_post = post;
     post->setOwningPostManager(this);
     m_sourceLocation = location;
-    m_layoutManager = nullptr;
-    m_layoutManagerOwner.reset();
+    destroyComponents();
     setUpSourceDirectory(location.toLocalFile());
+    makeEagerComponents();
     return true;
 }
 
@@ -188,18 +197,71 @@ void PLRPostManager::sourceDirectoryDeletedImage(PLRSourceDirectory*, const PLRS
 
 PLRLayoutManager* PLRPostManager::layoutManager()
 {
-    if (!m_layoutManager && m_post && layoutManagerFactory()) {
-        const MadeLayoutManager made = layoutManagerFactory()(*this);
-        m_layoutManagerOwner.reset(made.owner);
-        m_layoutManager = made.manager;
-    }
-    return m_layoutManager;
+    return component<PLRLayoutManager>();
 }
 
-void PLRPostManager::setLayoutManagerFactory(LayoutManagerFactory factory)
+void PLRPostManager::registerErasedComponent(std::type_index type, ErasedFactory factory, bool eager)
 {
-    layoutManagerFactory() = std::move(factory);
+    componentRegistry()[type] = ComponentRegistration{std::move(factory), eager};
 }
+
+void PLRPostManager::unregisterComponent(std::type_index type)
+{
+    componentRegistry().erase(type);
+}
+
+bool PLRPostManager::hasComponentFactory(std::type_index type)
+{
+    return componentRegistry().count(type) > 0;
+}
+
+void* PLRPostManager::erasedComponent(std::type_index type)
+{
+    const auto existing = m_components.find(type);
+    if (existing != m_components.end())
+        return existing->second.get();
+    if (!m_post || std::find(m_componentsBeingMade.begin(), m_componentsBeingMade.end(), type) != m_componentsBeingMade.end())
+        return nullptr;
+    const auto registration = componentRegistry().find(type);
+    if (registration == componentRegistry().end() || !registration->second.factory)
+        return nullptr;
+    // A factory that asks for its own type again gets null instead of recursing.
+    m_componentsBeingMade.push_back(type);
+    ErasedComponent made = registration->second.factory(*this);
+    m_componentsBeingMade.pop_back();
+    if (!made)
+        return nullptr;
+    void* raw = made.get();
+    m_components.emplace(type, std::move(made));
+    m_componentOrder.push_back(type);
+    return raw;
+}
+
+void PLRPostManager::makeEagerComponents()
+{
+    std::vector<std::type_index> eager;
+    for (const auto& [type, registration] : componentRegistry())
+        if (registration.eager)
+            eager.push_back(type);
+    for (const std::type_index& type : eager)
+        erasedComponent(type);
+}
+
+void PLRPostManager::destroyComponents()
+{
+    while (!m_componentOrder.empty()) {
+        const std::type_index type = m_componentOrder.back();
+        m_componentOrder.pop_back();
+        // Moved out first: a component's destructor may still ask for the others.
+        const auto found = m_components.find(type);
+        if (found == m_components.end())
+            continue;
+        ErasedComponent component = std::move(found->second);
+        m_components.erase(found);
+        component.reset();
+    }
+}
+
 
 std::optional<PLRBundleWrite> PLRPostManager::prepareLocationWrite() const
 {

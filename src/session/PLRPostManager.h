@@ -10,8 +10,11 @@
 #include <QUrl>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <typeindex>
+#include <vector>
 
 class PLRLayoutManager;
 class PLRPersistantPost;
@@ -58,17 +61,50 @@ public:
     // The photo identifiers the post's layout refers to.
     QSet<QString> imageReferencesInLayout() const;
 
-    // The post's layout manager, made on first use by the registered factory (the layout
-    // engine registers it); null when none is registered or there is no post.
+    // The post's layout manager: the layout engine's component of this post (null when the
+    // engine is not installed or there is no post).
     PLRLayoutManager* layoutManager();
-    // What the factory makes: the manager, and the same object as the QObject this post
-    // manager owns (the store does not know the layout engine's types).
-    struct MadeLayoutManager {
-        QObject* owner = nullptr;
-        PLRLayoutManager* manager = nullptr;
-    };
-    using LayoutManagerFactory = std::function<MadeLayoutManager(PLRPostManager& manager)>;
-    static void setLayoutManagerFactory(LayoutManagerFactory factory);
+
+    // Components that higher libraries add to every post (the layout manager, the publisher,
+    // the SEO manager, the preview provider): one factory per type, registered once at start
+    // by the library that owns the type. A component is made on first use (or when the post
+    // opens, for an eager one), lives as long as this manager and its post, and is destroyed
+    // before the post's folder, newest first.
+    template <class T>
+    using ComponentFactory = std::function<std::unique_ptr<T>(PLRPostManager& manager)>;
+    template <class T>
+    static void registerComponent(ComponentFactory<T> factory, bool eager = false)
+    {
+        if (!factory) {
+            unregisterComponent(std::type_index(typeid(T*)));
+            return;
+        }
+        registerErasedComponent(std::type_index(typeid(T*)),
+                                [factory = std::move(factory)](PLRPostManager& manager) -> ErasedComponent {
+                                    std::unique_ptr<T> made = factory(manager);
+                                    if (!made)
+                                        return ErasedComponent(nullptr, [](void*) {});
+                                    T* raw = made.release();
+                                    return ErasedComponent(raw, [](void* object) { delete static_cast<T*>(object); });
+                                },
+                                eager);
+    }
+    // (Keyed by the pointer type, so code that only declares T can ask for it.)
+    // This post's component of type T, made now when needed; null when no factory is
+    // registered, there is no post, or the factory made none.
+    template <class T>
+    T* component()
+    {
+        return static_cast<T*>(erasedComponent(std::type_index(typeid(T*))));
+    }
+    // The component when it was made already; never makes one.
+    template <class T>
+    T* existingComponent() const
+    {
+        const auto found = m_components.find(std::type_index(typeid(T*)));
+        return found == m_components.end() ? nullptr : static_cast<T*>(found->second.get());
+    }
+    static bool hasComponentFactory(std::type_index type);
 
     // Writes the post and then its source folder's records now. True when both succeeded.
     bool save();
@@ -86,14 +122,24 @@ signals:
     void numberOfImagesInUseChanged(qint64 count);
 
 private:
+    using ErasedComponent = std::unique_ptr<void, void (*)(void*)>;
+    using ErasedFactory = std::function<ErasedComponent(PLRPostManager&)>;
+    static void registerErasedComponent(std::type_index type, ErasedFactory factory, bool eager);
+    static void unregisterComponent(std::type_index type);
+    void* erasedComponent(std::type_index type);
+    // Makes the eager components (a post was opened or created).
+    void makeEagerComponents();
+    // Destroys every component, newest first.
+    void destroyComponents();
     void setUpSourceDirectory(const QString& folderPath);
 
     QPointer<PLRPersistantPost> m_post;
     PLRUserSession* m_session = nullptr;
     QUrl m_sourceLocation;
     std::unique_ptr<PLRSourceDirectory> m_sourceDirectory;
-    std::unique_ptr<QObject> m_layoutManagerOwner;
-    PLRLayoutManager* m_layoutManager = nullptr;
+    std::map<std::type_index, ErasedComponent> m_components;
+    std::vector<std::type_index> m_componentOrder;
+    std::vector<std::type_index> m_componentsBeingMade;
     bool m_refreshPending = false;
     qint64 m_numberOfImagesInUse = 0;
 };

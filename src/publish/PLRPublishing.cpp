@@ -1,0 +1,5 @@
+#include "publish/PLRPublishing.h"
+
+void PLRPublishing::install()
+{
+}
