@@ -198,7 +198,8 @@ void PLRWebServicePostPublisher::pushImage(const QString& reference, const QUrl&
                 pushImage(reference, signedURL, attempt + 1);
                 return;
             }
-            if (isLossOfInternet(transport))
+            // A connection that failed (not one that was slow) may mean the service is gone.
+            if (isLossOfInternet(transport) && transport.code != platform::urlerror::TimedOut)
                 PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
             checkImageUploadStatus();
             return;
