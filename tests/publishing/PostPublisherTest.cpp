@@ -371,3 +371,49 @@ TEST_F(PublishingTest, TheServiceGoingAwayMidUploadWaitsAndResumes)
     EXPECT_FALSE(publisher->isLocalVersionIsDifferent());
     EXPECT_TRUE(publisher->liveRevision());
 }
+
+TEST_F(PublishingTest, PublishingAsksForAWebsiteAndForANewSnippetWhenNeeded)
+{
+    PLRWebServicePostPublisher* publisher = openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+
+    // No website yet: the set-up is offered and the publish waits for it.
+    const PLRWebServicePublisherPtr website = users->remotePublisher();
+    users->setRemotePublisher(nullptr);
+    std::function<void(int)> finishSetUp;
+    PLRWebServicePostPublisher::setPublisherWorkflow([&](bool primary, std::function<void(int)> completion) {
+        EXPECT_TRUE(primary);
+        finishSetUp = std::move(completion);
+    });
+    EXPECT_FALSE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(finishSetUp);
+    EXPECT_EQ(state(), "NOT_PUBLISHED");
+    finishSetUp(-1001);   // closed: nothing
+    EXPECT_EQ(state(), "NOT_PUBLISHED");
+    users->setRemotePublisher(website);
+    finishSetUp(-1002);   // completed: the publish goes ahead
+    ASSERT_TRUE(waitUntilPublished());
+
+    // A live revision of an older render version asks before an update.
+    QJsonObject post = QJsonObject{{"id", remoteId()}, {"name", "Trip"}, {"status", 0}, {"live", true}};
+    QJsonObject live{{"id", "old-revision"}, {"status", 0}, {"blob_hash", publisher->liveRevision()->blobHash()},
+                     {"keywords", QJsonArray()}, {"render_version", "-1"}, {"required_image_refs", QJsonArray()}};
+    post.insert("live_revision", live);
+    service.control("POST", "/__control/me",
+                    QJsonObject{{"email", testing_support::DevService::demoEmail()}, {"posts", QJsonArray{post}}});
+    publisher->webServiceManagerStateChangeNotification();   // connection stable: fetched again
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        return state() == "IDLE" && publisher->liveRevision() && publisher->liveRevision()->renderVersion() == "-1";
+    }));
+    manager->representedPost()->setSeoTitle("New title");
+    ASSERT_EQ(state(), "UPDATE_AVAILABLE");
+    testing_support::scriptedAlerts().enqueue(platform::kAlertSecondButtonReturn);
+    EXPECT_FALSE(publisher->createOrUpdatePublishedPost());
+    ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    EXPECT_EQ(testing_support::scriptedAlerts().shown()[0].messageText, "Publishing Code Snippet Changed");
+    EXPECT_EQ(testing_support::scriptedAlerts().shown()[0].buttons, (QStringList{"Yes, Update", "Cancel"}));
+    EXPECT_EQ(state(), "UPDATE_AVAILABLE");
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    EXPECT_TRUE(publisher->createOrUpdatePublishedPost());
+    EXPECT_EQ(requestsOf("POST", postPath("/postrevisions")).size(), 1);
+}

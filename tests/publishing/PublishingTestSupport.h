@@ -22,6 +22,7 @@
 #include "web-services/PLRServiceReacher.h"
 #include "web-services/PLRWebServiceHost.h"
 #include "web-services/PLRWebServiceManager.h"
+#include "web-services/PLRWebServicePublisher.h"
 #include "web-services/PLRWebServiceUserManager.h"
 
 #include <gtest/gtest.h>
