@@ -169,21 +169,22 @@ TEST_F(ServiceTest, CoreSignInAndSignOut)
         bool called = false;
         bool success = false;
         QVariant sessionOrBody;
-        QVariant serviceError;
+        std::optional<PLRServiceError> serviceError;
         platform::Error transportError;
     } wrong, right;
     auto into = [](Result& r) {
-        return [&r](bool success, const QVariant& sessionOrBody, const QVariant& serviceError,
+        return [&r](bool success, const QVariant& sessionOrBody, const PLRServiceError* serviceError,
                     const platform::Error& transportError) {
-            r = Result{true, success, sessionOrBody, serviceError, transportError};
+            r = Result{true, success, sessionOrBody,
+                       serviceError ? std::optional<PLRServiceError>(*serviceError) : std::nullopt, transportError};
         };
     };
     ASSERT_TRUE(PLRCoreManager::signInUserWithEmail(testing_support::DevService::demoEmail(), QStringLiteral("nope"),
                                                     into(wrong)));
     ASSERT_TRUE(testing_support::waitUntil([&] { return wrong.called; }));
     EXPECT_FALSE(wrong.success);
-    ASSERT_TRUE(wrong.serviceError.canConvert<PLRServiceError>());
-    EXPECT_EQ(wrong.serviceError.value<PLRServiceError>().code(), 1);
+    ASSERT_TRUE(wrong.serviceError.has_value());
+    EXPECT_EQ(wrong.serviceError->code(), 1);
     EXPECT_EQ(PLRCoreManager::userSession(), nullptr);
 
     ASSERT_TRUE(PLRCoreManager::signInUserWithEmail(testing_support::DevService::demoEmail(),

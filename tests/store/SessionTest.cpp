@@ -58,7 +58,7 @@ TEST(Session, SignInGoesThroughTheRegisteredClient)
     });
     PLRUserSession* received = nullptr;
     EXPECT_TRUE(PLRCoreManager::signInUserWithEmail("a@b.c", "pw",
-        [&](bool success, const QVariant& session, const QVariant&, const platform::Error&) {
+        [&](bool success, const QVariant& session, const PLRServiceError*, const platform::Error&) {
             EXPECT_TRUE(success);
             received = session.value<PLRUserSession*>();
         }));
