@@ -1,3 +1,4 @@
+#include "AppComposition.h"
 #include "AppDelegate.h"
 #include "platform/Bundle.h"
 #include "platform/Log.h"
@@ -5,9 +6,6 @@
 #include "platform/Shutdown.h"
 #include "shell/PLRInstanceChannel.h"
 #include "shell/PLRRelaunchHelper.h"
-
-#include "base/PLRLayoutEngine.h"
-#include "gallery/PLRGalleryViewController.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,11 +36,9 @@ int main(int argc, char** argv)
                      .arg(platform::bundle::targetName(), platform::bundle::version(), platform::bundle::build(),
                           platform::bundle::identifier()));
 
+    // Every library joins the ones below it (AppComposition.cpp shows the whole wiring).
+    AppComposition::install();
     AppDelegate delegate;
-    // Post managers make their layout managers over the post's photos.
-    PLRLayoutEngine::install();
-    // The post's panels come from the storyboard too.
-    PLRGalleryViewController::registerScene();
     PLRInstanceChannel channel(channelName);
     QObject::connect(&channel, &PLRInstanceChannel::argumentsReceived, &delegate,
                      [&delegate](const QStringList& arguments) { delegate.handleArguments(arguments); });

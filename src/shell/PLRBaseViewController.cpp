@@ -161,8 +161,6 @@ void PLRBaseViewController::viewDidLoad()
     navigation.moveHome = [self](bool animate) { if (self) self->moveHome(animate); };
     navigation.postWasDeleted = [self](const QString& identifier) { if (self) self->forgetPostController(identifier); };
     PLRShellHooks::setNavigation(std::move(navigation));
-    PLRShellHooks::setPostHeaderVisibleHandler(
-        [](bool visible) { PLRVisualStateHandler::globalHandler().setPostHeaderVisible(visible); });
 #endif
 }
 

@@ -9,6 +9,7 @@
 #include "session/PLRKeyChain.h"
 #include "web-services/PLRWebServiceHost.h"
 #include "web-services/Reachability.h"
+#include "platform/Resets.h"
 
 TEST_F(ServiceTest, ColdStartReachesTheStableState)
 {
@@ -51,10 +52,11 @@ TEST_F(ServiceTest, LocalCheckLooksAtTheHostName)
 {
     QStringList asked;
     bool offline = false;
-    Reachability::setFlagsProvider([&](const QString& hostName) -> quint32 {
-        asked << hostName;
-        return offline ? 0 : Reachability::kReachable;
-    });
+    const platform::HookGuard<Reachability::FlagsProvider> provider(
+        &Reachability::setFlagsProvider, [&](const QString& hostName) -> quint32 {
+            asked << hostName;
+            return offline ? 0 : Reachability::kReachable;
+        });
     auto& manager = PLRWebServiceManager::globalManager();
     manager.beginManager();
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
@@ -67,7 +69,6 @@ TEST_F(ServiceTest, LocalCheckLooksAtTheHostName)
     ASSERT_TRUE(testing_support::waitUntil([&] { return states.contains(QStringLiteral("NO_INTERNET")); }));
     offline = false;
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
-    Reachability::setFlagsProvider(nullptr);
 }
 
 TEST_F(ServiceTest, OutdatedVersion)

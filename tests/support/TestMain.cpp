@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include "platform/Keychain.h"
+#include "platform/Resets.h"
 #include "platform/Resources.h"
 #include "platform/Shutdown.h"
 #include "platform/UserDefaults.h"
@@ -31,11 +32,15 @@ public:
         testing_support::scriptedAlerts();
         testing_support::scriptedPanels();
         testing_support::recordingWorkspace();
+        testing_support::runInstallsBeforeEachTest();
     }
     void OnTestEnd(const ::testing::TestInfo& info) override
     {
-        // What the test let go of goes now, while its home still exists.
+        // What the test let go of goes now, while its home still exists; then every global
+        // (singletons, shared services, hooks, registrations) goes back to its start state.
         platform::shutdown::run();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        platform::resets::run();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (info.result()->Failed() && qEnvironmentVariableIsSet("PELLORA_KEEP_FAILED_HOME"))
             m_home->setAutoRemove(false);
