@@ -5,7 +5,7 @@
 #include "controls/PLRSpinner.h"
 #include "platform/Error.h"
 #include "platform/ui/Controls.h"
-#include "shell/PLRViewController.h"
+#include "platform/ui/PLRViewController.h"
 
 #include <QPointer>
 #include <QVariant>
