@@ -2,7 +2,7 @@
 
 #include "base/PLRLayoutManager.h"
 #include "persistance-store/PLRPersistantPost.h"
-#include "platform/UserDefaults.h"
+#include "session/PLRFocusKeywordStore.h"
 #include "session/PLRPostManager.h"
 
 #include <QTextBoundaryFinder>
@@ -135,26 +135,10 @@ qint64 PLRSeoManager::countWords(const QString& text)
 
 QStringList PLRSeoManager::keywordsMatchingPrefix(const QString& prefix)
 {
-    const QVariantList stored = platform::UserDefaults::standard().arrayForKey(QString::fromLatin1(kPLRFocusKeywordsDefaultsKey));
-    if (prefix.isEmpty() || stored.isEmpty())
-        return {};
-    const QString lowered = prefix.toLower();
-    QStringList matches;
-    for (const QVariant& value : stored) {
-        const QString keyword = value.toString();
-        if (keyword.toLower().startsWith(lowered))
-            matches.append(keyword);
-    }
-    return matches;
+    return PLRFocusKeywordStore::keywordsMatchingPrefix(prefix);
 }
 
 void PLRSeoManager::addKeywordToStore(const QString& keyword)
 {
-    platform::UserDefaults& defaults = platform::UserDefaults::standard();
-    QVariantList stored = defaults.arrayForKey(QString::fromLatin1(kPLRFocusKeywordsDefaultsKey));
-    for (const QVariant& value : std::as_const(stored))
-        if (value.toString() == keyword)
-            return;
-    stored.append(keyword);
-    defaults.setObject(QString::fromLatin1(kPLRFocusKeywordsDefaultsKey), stored);
+    PLRFocusKeywordStore::addKeyword(keyword);
 }

@@ -11,9 +11,6 @@
 
 class PLRPostManager;
 
-// Settings key of the application-wide store of focus keywords.
-inline constexpr char kPLRFocusKeywordsDefaultsKey[] = "focus_keywords";
-
 // The SEO advice of one open post: five metrics kept current while the user edits, and their
 // overall level. Made by the post manager on first use; lives as long as it.
 class PLRSeoManager : public QObject {
@@ -47,7 +44,7 @@ public:
     // Words of running text.
     static qint64 countWords(const QString& text);
 
-    // The application-wide focus-keyword store: it only grows, with no two equal entries.
+    // The application-wide focus-keyword store (PLRFocusKeywordStore).
     static QStringList keywordsMatchingPrefix(const QString& prefix);
     static void addKeywordToStore(const QString& keyword);
 
