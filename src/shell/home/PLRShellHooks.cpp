@@ -82,6 +82,8 @@ void PLRShellHooks::postWasDeleted(const QString& postIdentifier)
 {
     if (navigationHooks().postWasDeleted)
         navigationHooks().postWasDeleted(postIdentifier);
+    else if (PLRBaseViewController* root = rootNavigation())
+        root->forgetPostController(postIdentifier);
 }
 
 void PLRShellHooks::setPostExport(PostExport hooks) { exportHooks() = std::move(hooks); }
