@@ -8,10 +8,13 @@
 
 #include "base/PLRLayoutEngine.h"
 #include "gallery/PLRGalleryViewController.h"
+#include "chat/PLRChat.h"
 #include "publish/PLRPublishing.h"
 
 #include <QApplication>
 #include <QDir>
+
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
@@ -19,6 +22,11 @@ int main(int argc, char** argv)
     if (PLRRelaunchHelper::isInvocation(argc, argv))
         return PLRRelaunchHelper::run(argc, argv);
 
+    // The support chat's web engine shares the application's GL contexts; its sandbox cannot
+    // run for the super-user.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName(platform::bundle::targetName());
     QApplication::setOrganizationDomain(QStringLiteral("quenfield.com"));
@@ -44,6 +52,8 @@ int main(int argc, char** argv)
     PLRLayoutEngine::install();
     // Publishing, SEO and export give every post their components and panels.
     PLRPublishing::install();
+    // The support chat in the home screen's corner.
+    PLRChat::install();
     // The post's panels come from the storyboard too.
     PLRGalleryViewController::registerScene();
     PLRInstanceChannel channel(channelName);

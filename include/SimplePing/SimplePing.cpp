@@ -214,7 +214,11 @@ void SimplePing::openSocket()
         return;
     }
     m_socket = fd;
-    // The system names the echo identifier of a datagram ICMP socket: its local "port".
+    // The system names the echo identifier of a datagram ICMP socket: its local "port", given
+    // when the socket is bound.
+    sockaddr_storage any{};
+    any.ss_family = sa_family_t(family);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&any), family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6));
     sockaddr_storage local{};
     socklen_t length = sizeof local;
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
