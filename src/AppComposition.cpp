@@ -1,6 +1,7 @@
 #include "AppComposition.h"
 
 #include "base/PLRLayoutEngine.h"
+#include "chat/PLRChat.h"
 #include "controls/PLRControls.h"
 #include "core/PLRCoreServices.h"
 #include "gallery/PLRPanels.h"
@@ -25,5 +26,5 @@ void AppComposition::install()
     PLRShell::install();          // pellora_shell: the main storyboard, relaunch, the post header
     PLRPanels::install();         // pellora_panels: the gallery's scene
     PLRPublishing::install();     // pellora_publishing: publisher, SEO manager, preview provider
-    // pellora_chat: nothing to join yet.
+    PLRChat::install();           // pellora_chat: the support chat in the home screen's corner
 }

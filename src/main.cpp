@@ -10,12 +10,19 @@
 #include <QApplication>
 #include <QDir>
 
+#include <unistd.h>
+
 int main(int argc, char** argv)
 {
     // The relaunch helper runs without any application object.
     if (PLRRelaunchHelper::isInvocation(argc, argv))
         return PLRRelaunchHelper::run(argc, argv);
 
+    // The support chat's web engine shares the application's GL contexts; its sandbox cannot
+    // run for the super-user.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName(platform::bundle::targetName());
     QApplication::setOrganizationDomain(QStringLiteral("quenfield.com"));

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+
+#include <unistd.h>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -67,6 +69,10 @@ int main(int argc, char** argv)
     QTemporaryDir startHome;
     qputenv("PELLORA_HOME", startHome.path().toUtf8());
 
+    // What the support chat's web engine needs: shared GL contexts, no sandbox for the super-user.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);
     platform::resources::initialize();
     ::testing::InitGoogleTest(&argc, argv);
