@@ -1,6 +1,8 @@
 #include "publish/PLRPublishing.h"
 
 #include "publish/PLRWebServicePostPublisher.h"
+#include "seo/PLRSeoManager.h"
+#include "seo/PLRSeoUIHandler.h"
 #include "session/PLRPostManager.h"
 
 void PLRPublishing::install()
@@ -10,4 +12,6 @@ void PLRPublishing::install()
     PLRPostManager::registerComponent<PLRWebServicePostPublisher>(
         [](PLRPostManager& manager) { return std::make_unique<PLRWebServicePostPublisher>(manager); },
         /*eager*/ true);
+    PLRSeoManager::install();
+    PLRSeoUIHandler::registerScene();
 }

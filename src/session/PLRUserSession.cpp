@@ -1,4 +1,5 @@
 #include "session/PLRUserSession.h"
+#include "platform/Resets.h"
 
 #include "persistance-store/PLRFileUtilities.h"
 #include "persistance-store/PLRPersistantAccount.h"
@@ -25,12 +26,16 @@ namespace {
 std::function<QString()>& serviceNameProvider()
 {
     static std::function<QString()> provider;
+    static const bool joined = platform::resets::add([] { provider = nullptr; });
+    (void)joined;
     return provider;
 }
 
 PLRUserSession::UserServiceManagerFactory& userServiceManagerFactory()
 {
     static PLRUserSession::UserServiceManagerFactory factory;
+    static const bool joined = platform::resets::add([] { factory = nullptr; });
+    (void)joined;
     return factory;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/Keychain.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Plist.h"
+#include "platform/Resets.h"
 #include "session/PLRKeyChain.h"
 #include "session/PLRPostManager.h"
 #include "session/PLRPostPublishing.h"
@@ -52,15 +53,16 @@ TEST(Session, KeychainItemsMakeTheSessionAndSignOutRemovesThem)
 TEST(Session, SignInGoesThroughTheRegisteredClient)
 {
     EXPECT_FALSE(PLRCoreManager::signInUserWithEmail("a@b.c", "pw", {}));
-    PLRCoreManager::setSignInHandler([](const QString& email, const QString& password,
-                                        PLRCoreManager::SignInCompletion completion) {
-        PLRCoreManager::completeSignIn(email, password, "u-7", "jwt-7");
-        completion(true, QVariant::fromValue(PLRCoreManager::userSession()), {}, {});
-        return true;
-    });
+    const platform::HookGuard<PLRCoreManager::SignInHandler> handler(
+        &PLRCoreManager::setSignInHandler,
+        [](const QString& email, const QString& password, PLRCoreManager::SignInCompletion completion) {
+            PLRCoreManager::completeSignIn(email, password, "u-7", "jwt-7");
+            completion(true, QVariant::fromValue(PLRCoreManager::userSession()), nullptr, {});
+            return true;
+        });
     PLRUserSession* received = nullptr;
     EXPECT_TRUE(PLRCoreManager::signInUserWithEmail("a@b.c", "pw",
-        [&](bool success, const QVariant& session, const QVariant&, const platform::Error&) {
+        [&](bool success, const QVariant& session, const PLRServiceError*, const platform::Error&) {
             EXPECT_TRUE(success);
             received = session.value<PLRUserSession*>();
         }));
@@ -68,7 +70,6 @@ TEST(Session, SignInGoesThroughTheRegisteredClient)
     EXPECT_EQ(received, PLRCoreManager::userSession());
     EXPECT_EQ(received->userIdentifier(), "u-7");
     EXPECT_EQ(received->email(), "a@b.c");
-    PLRCoreManager::setSignInHandler({});
 }
 
 TEST(Session, PostsSortAndFilterIgnoringCaseAndDiacritics)
