@@ -8,6 +8,7 @@
 
 #include "base/PLRLayoutEngine.h"
 #include "gallery/PLRGalleryViewController.h"
+#include "insp/PLRInspectorViewController.h"
 
 #include <QApplication>
 #include <QDir>
@@ -43,6 +44,7 @@ int main(int argc, char** argv)
     PLRLayoutEngine::install();
     // The post's panels come from the storyboard too.
     PLRGalleryViewController::registerScene();
+    PLRInspectorViewController::registerScene();
     PLRInstanceChannel channel(channelName);
     QObject::connect(&channel, &PLRInstanceChannel::argumentsReceived, &delegate,
                      [&delegate](const QStringList& arguments) { delegate.handleArguments(arguments); });

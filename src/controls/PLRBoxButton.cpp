@@ -224,5 +224,5 @@ void PLRBoxButton::checkPointerAfterClick()
     if (bounds().contains(point))
         return;
     mouseExited(MouseEvent{});
-    platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE), nullptr);
+    platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kRecycleToggleOutlineNotification), nullptr);
 }

@@ -7,9 +7,6 @@
 
 #include <functional>
 
-// Posted (no object, no user info) when the canvas should redraw the recycle outline.
-inline constexpr const char* kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE = "kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE";
-
 // What a box button tells its owner.
 class PLRBoxButtonDelegate {
 public:
@@ -27,6 +24,10 @@ public:
 class PLRBoxButton : public platform::ui::Box {
     Q_OBJECT
 public:
+    // Posted (no object, no user info) when the pointer has left the tile after a click, so
+    // that the canvas redraws the recycle outline (the canvas's kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE).
+    static constexpr const char* kRecycleToggleOutlineNotification = "kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE";
+
     explicit PLRBoxButton(QWidget* parent = nullptr);
 
     // Builds the inner box, icon and caption as the page's layout has them (an owner may set

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-class QColorDialog;
+#include <QColorDialog>
 
 // A colour well drawn as a flat swatch with a 2-point border. A click (or activate) opens the
 // colour panel; each colour picked there becomes the well's colour and sends the action.

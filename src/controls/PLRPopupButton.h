@@ -6,7 +6,7 @@
 
 #include <functional>
 
-class QMenu;
+#include <QMenu>
 
 // A pop-up button that draws its whole face (white fill, 2-point border, the arrow image, the
 // selected item's title) and opens its menu itself. Items carry tags (the inspector identifies
