@@ -858,7 +858,7 @@ void PLRPropertyViewController::imageLinkTextDidChange()
     // Only web, mail and telephone addresses (and relative ones) may become a link.
     const QString href = PLRRichTextHTML::sanitizeHref(text);
     if (!text.isEmpty() && href.isEmpty())
-        PLR_LOG_WARN(QStringLiteral("The link address \"%1\" is not a web or mail address; not linked").arg(text.left(200)));
+        PLR_LOG_DEBUG(QStringLiteral("The link address \"%1\" is not a web or mail address; not linked").arg(text.left(200)));
     for (PLRBlock* block : m_layoutManager->currentSelectedBlocks()) {
         if (!isKind(block, plr::kBlockKindImage))
             continue;
