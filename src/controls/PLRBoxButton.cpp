@@ -57,8 +57,6 @@ void PLRBoxButton::setUpDefaultContent(const QString& caption)
     box->setBorderWidth(0.0);
     box->setCornerRadius(4.0);
     box->setFillColor(blackColor());
-    box->setFrame(QRectF(8, (height() - 30) / 2.0, 30, 30));
-    box->setAutoresizingMask(ViewMinYMargin | ViewMaxYMargin);
     auto* icon = new ImageView(box);
     icon->setFrame(QRectF(3, 3, 24, 24));
     icon->setImage(normalImage());
@@ -66,12 +64,23 @@ void PLRBoxButton::setUpDefaultContent(const QString& caption)
     text->setFont(systemFont(11));
     text->setStringValue(caption);
     text->setTextColor(labelColor());
-    text->setFrame(QRectF(46, (height() - 30) / 2.0, width() - 50, 30));
-    text->setAutoresizingMask(ViewWidthSizable | ViewMinYMargin | ViewMaxYMargin);
     m_imageBox = box;
     m_image = icon;
     m_label = text;
+    m_placesDefaultContent = true;
+    layoutSubviews();
     awakeFromNib();
+}
+
+void PLRBoxButton::layoutSubviews()
+{
+    if (!m_placesDefaultContent || !m_imageBox || !m_label)
+        return;
+    // The icon box at the left, the caption beside it, both centred vertically.
+    const double h = height();
+    m_imageBox->setFrame(QRectF(8, (h - 30) / 2.0, 30, 30));
+    const double textHeight = std::min(h, 30.0);
+    m_label->setFrame(QRectF(44, (h - textHeight) / 2.0, std::max(0.0, width() - 48.0), textHeight));
 }
 
 void PLRBoxButton::awakeFromNib()

@@ -75,6 +75,7 @@ public:
 
 protected:
     void updateTrackingAreas() override;
+    void layoutSubviews() override;
 
 private:
     void refreshEnabledLook();
@@ -103,4 +104,5 @@ private:
     bool m_isEnabled = true;
     bool m_isRecycleButton = false;
     platform::ui::TrackingArea* m_trackingArea = nullptr;
+    bool m_placesDefaultContent = false;
 };

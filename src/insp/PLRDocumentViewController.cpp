@@ -218,7 +218,7 @@ View* PLRDocumentViewController::loadView()
     m_includeFacebookSwitch = makeSwitch(content);
     m_includeFacebookSwitch->setTarget(this);
     m_includeFacebookSwitch->setAction([this](Control*) { toggleFacebookComments(); });
-    column->addLayout(row(QStringLiteral("Facebook comments"), m_includeFacebookSwitch, content));
+    column->addLayout(row(QStringLiteral("Facebook"), m_includeFacebookSwitch, content));
     QVBoxLayout* facebookColumn = nullptr;
     m_facebookCommentsView = box(content, &facebookColumn);
     m_facebookContainerView = m_facebookCommentsView;

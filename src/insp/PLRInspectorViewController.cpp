@@ -23,7 +23,7 @@ namespace {
 // A header button: its title strong while active, dim while not.
 class HeaderButton : public Control {
 public:
-    HeaderButton(const QString& title, QWidget* parent) : Control(parent), m_title(title) { setFixedHeight(30); }
+    HeaderButton(const QString& title, QWidget* parent) : Control(parent), m_title(title) { setFixedSize(72, 30); }
     bool isActive() const { return m_active; }
     void setActive(bool active) { m_active = active; update(); }
     void mouseDown(const MouseEvent&) override {}
@@ -40,7 +40,7 @@ public:
         const AttributedString title(m_title, {{kFontAttributeName, systemFont(12, m_active ? FontWeight::Medium : FontWeight::Regular)},
                                                {kForegroundColorAttributeName, QVariant::fromValue(colour)},
                                                {kParagraphStyleAttributeName, QVariant::fromValue(centred)}});
-        context.drawAttributedString(title, QRectF(0, (height() + 16) / 2.0, width(), 16));
+        context.drawAttributedString(title, QRectF(0, (height() - 16) / 2.0, width(), 16));
     }
 private:
     QString m_title;

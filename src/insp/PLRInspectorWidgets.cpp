@@ -29,7 +29,13 @@ QHBoxLayout* row(const QString& text, QWidget* control, QWidget* parent)
     TextField* label = caption(text, parent);
     label->setFixedWidth(96);
     line->addWidget(label, 0, Qt::AlignVCenter);
-    line->addWidget(control, 1, Qt::AlignVCenter);
+    if (control->minimumWidth() == control->maximumWidth()) {
+        // A control of fixed size sits at the right end.
+        line->addStretch(1);
+        line->addWidget(control, 0, Qt::AlignVCenter);
+    } else {
+        line->addWidget(control, 1, Qt::AlignVCenter);
+    }
     return line;
 }
 
@@ -91,7 +97,7 @@ void SegmentedControl::drawRect(GraphicsContext& context, const QRectF&)
         const AttributedString title(m_titles[i], {{kFontAttributeName, systemFont(11)},
                                                    {kForegroundColorAttributeName, QVariant::fromValue(text)},
                                                    {kParagraphStyleAttributeName, QVariant::fromValue(centred)}});
-        context.drawAttributedString(title, QRectF(segment.x(), (b.height() + 14) / 2.0, segment.width(), 14));
+        context.drawAttributedString(title, QRectF(segment.x(), (b.height() - 14) / 2.0, segment.width(), 14));
     }
     context.strokePath(roundedRectPath(b.adjusted(1, 1, -1, -1), 3, 3), border, 1.0);
 }
@@ -124,7 +130,7 @@ void StateButton::drawRect(GraphicsContext& context, const QRectF&)
                                            {kForegroundColorAttributeName,
                                             QVariant::fromValue(m_state ? Color::white() : namedColor(QStringLiteral("plrTextColor")))},
                                            {kParagraphStyleAttributeName, QVariant::fromValue(centred)}});
-    context.drawAttributedString(title, QRectF(0, (height() + 16) / 2.0, width(), 16));
+    context.drawAttributedString(title, QRectF(0, (height() - 16) / 2.0, width(), 16));
 }
 
 // ---------------------------------------------------------------- limited text edit

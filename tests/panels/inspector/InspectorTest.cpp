@@ -22,6 +22,16 @@ using namespace gallery_test;
 
 namespace {
 
+// With PELLORA_SCREENSHOT_DIR set, saves the widget there as a PNG.
+void screenshot(QWidget* widget, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("PELLORA_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(dir);
+    EXPECT_TRUE(widget->grab().save(dir + "/" + name + ".png"));
+}
+
 struct Inspector {
     PLRPostManager* manager = nullptr;
     std::unique_ptr<PLRInspectorViewController> inspector;
@@ -205,6 +215,7 @@ TEST(Inspector, KeywordLightAndLinkField)
     Inspector t;
     const QList<PLRBlock*> images = t.addImages(2);
     t.layout()->selectBlocks({images[0]});
+    screenshot(t.inspector->view(), QStringLiteral("inspector-image"));
     EXPECT_EQ(t.page()->imageDescriptionLight(), QStringLiteral("light-red"));
     plr::insp::LimitedTextEdit* keywords = t.page()->imageDescription();
     keywords->setFocus();
