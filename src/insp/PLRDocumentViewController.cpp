@@ -62,11 +62,10 @@ View* makePage(const QString& identifier, QVBoxLayout** column)
 
 TextField* editableField(QWidget* parent)
 {
-    auto* field = new TextField(parent);
-    field->setEditable(true);
+    // A field with the rounded grey border of the application's text controls.
+    auto* field = new PLRTextField(parent);
     field->setFont(systemFont(12));
-    field->setDrawsBackground(true);
-    field->setFixedHeight(24);
+    field->setFixedHeight(26);
     return field;
 }
 
@@ -327,11 +326,8 @@ void PLRDocumentViewController::buildSettingsView()
     m_seoMetaTextView->setObjectName(QStringLiteral("seoMetaTextView"));
     m_seoMetaTextView->setLimit(kMetaDescriptionLimit);
     m_seoMetaTextView->setFont(systemFont(13));
-    m_seoMetaTextView->setFixedHeight(int(kMetaMinimumHeight));
-    connect(m_seoMetaTextView, &plr::insp::LimitedTextEdit::textEdited, this, [this] {
-        updateMetaDescFieldRectForString(m_seoMetaTextView->text());
-        setMetaDescription();
-    });
+    m_seoMetaTextView->setMinimumAutoHeight(kMetaMinimumHeight);
+    connect(m_seoMetaTextView, &plr::insp::LimitedTextEdit::textEdited, this, [this] { setMetaDescription(); });
     connect(m_seoMetaTextView, &plr::insp::LimitedTextEdit::editingEnded, this, [this] { setMetaDescription(); });
     column->addWidget(m_seoMetaTextView);
 
@@ -456,10 +452,8 @@ void PLRDocumentViewController::ensureUI()
         if (m_seoTitleTextField->stringValue() != represented->seoTitle())
             m_seoTitleTextField->setStringValue(represented->seoTitle());
         const QString meta = represented->metaDescription();
-        if (m_seoMetaTextView->text() != meta) {
+        if (m_seoMetaTextView->text() != meta)
             updateMetaDescFieldRectForString(meta);
-            m_seoMetaTextView->setText(meta);
-        }
         ensureSocialView();
         m_enableLightboxSwitch->setChecked(doc->present_lightbox());
         const bool animated = doc->has_animation();
@@ -732,13 +726,10 @@ void PLRDocumentViewController::setMetaDescription()
 
 void PLRDocumentViewController::updateMetaDescFieldRectForString(const QString& text)
 {
-    if (!m_seoMetaTextView)
-        return;
-    const QFontMetricsF metrics(m_seoMetaTextView->font());
-    const double width = std::max(40.0, double(m_seoMetaTextView->viewport()->width()) - 8.0);
-    const QRectF used = metrics.boundingRect(QRectF(0, 0, width, 1e6), Qt::TextWordWrap, text.isEmpty() ? QStringLiteral(" ") : text);
-    const double height = std::max(kMetaMinimumHeight, std::ceil(used.height()) + 12.0);
-    m_seoMetaTextView->setFixedHeight(int(height));
+    // The text view follows its text's height itself (at least kMetaMinimumHeight); this only
+    // makes sure it shows the text given.
+    if (m_seoMetaTextView && m_seoMetaTextView->text() != text)
+        m_seoMetaTextView->setText(text);
 }
 
 // ---------------------------------------------------------------- publish-state area

@@ -7,6 +7,8 @@
 #include <QKeyEvent>
 #include <QTextBlock>
 
+#include <cmath>
+
 using namespace platform::ui;
 
 namespace plr::insp {
@@ -140,6 +142,7 @@ LimitedTextEdit::LimitedTextEdit(QWidget* parent) : QPlainTextEdit(parent)
     setTabChangesFocus(true);
     connect(document(), &QTextDocument::contentsChange, this, &LimitedTextEdit::contentsChanged);
     connect(this, &QPlainTextEdit::textChanged, this, &LimitedTextEdit::textDidChange);
+    connect(document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this, [this] { fitHeight(); });
 }
 
 void LimitedTextEdit::setText(const QString& text)
@@ -175,6 +178,29 @@ void LimitedTextEdit::textDidChange()
     m_lastAdded = 0;
     m_accepted = now;
     emit textEdited();
+}
+
+void LimitedTextEdit::setMinimumAutoHeight(double height)
+{
+    m_minimumAutoHeight = height;
+    setVerticalScrollBarPolicy(height > 0.0 ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    fitHeight();
+}
+
+void LimitedTextEdit::fitHeight()
+{
+    if (m_minimumAutoHeight <= 0.0)
+        return;
+    const int wanted = int(std::ceil(std::max(m_minimumAutoHeight, textHeight() + 2 * frameWidth() + 4)));
+    if (height() != wanted)
+        setFixedHeight(wanted);
+}
+
+void LimitedTextEdit::resizeEvent(QResizeEvent* event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    // A new width wraps the text anew.
+    QMetaObject::invokeMethod(this, [this] { fitHeight(); }, Qt::QueuedConnection);
 }
 
 double LimitedTextEdit::textHeight() const

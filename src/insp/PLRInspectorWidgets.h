@@ -75,6 +75,8 @@ public:
     QString text() const { return toPlainText(); }
     // The height the text needs at the editor's width.
     double textHeight() const;
+    // Grows and shrinks with its text, never below the minimum height (0: a fixed height).
+    void setMinimumAutoHeight(double height);
     // Return inserts a line break when set, else ends editing (focus leaves).
     void setReturnInsertsLineBreak(bool inserts) { m_returnBreaks = inserts; }
 signals:
@@ -83,7 +85,10 @@ signals:
 protected:
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 private:
+    void fitHeight();
+    double m_minimumAutoHeight = 0.0;
     void contentsChanged(int position, int removed, int added);
     void textDidChange();
     int m_limit = 0;

@@ -77,11 +77,10 @@ QWidget* pageContent(QVBoxLayout** column)
 
 TextField* editableField(QWidget* parent)
 {
-    auto* field = new TextField(parent);
-    field->setEditable(true);
+    // A field with the rounded grey border of the application's text controls.
+    auto* field = new PLRTextField(parent);
     field->setFont(systemFont(12));
-    field->setDrawsBackground(true);
-    field->setFixedHeight(24);
+    field->setFixedHeight(26);
     return field;
 }
 
@@ -244,7 +243,7 @@ QWidget* PLRPropertyViewController::buildImagePage()
     m_imageDescription = new plr::insp::LimitedTextEdit(content);
     m_imageDescription->setObjectName(QStringLiteral("imageKeywordView"));
     m_imageDescription->setFont(systemFont(12));
-    m_imageDescription->setFixedHeight(52);
+    m_imageDescription->setMinimumAutoHeight(52);
     connect(m_imageDescription, &plr::insp::LimitedTextEdit::textEdited, this, [this] {
         setLight(!m_imageDescription->text().isEmpty());
         setImageDescription();
