@@ -569,14 +569,14 @@ void PLRPropertyViewController::showPresets(PLRPopupButton* popup, const QList<q
 {
     const QSet<qint64> set(presets.begin(), presets.end());
     int matched = -1;
-    for (int i = 0; i < popup->numberOfItems(); ++i) {
-        const bool on = set.contains(popup->itemTag(i));
-        popup->setItemState(i, on);
-        if (on)
+    for (int i = 0; i < popup->numberOfItems(); ++i)
+        if (set.contains(popup->itemTag(i)))
             matched = i;
-    }
     if (matched >= 0)
         popup->selectItemAtIndex(matched);
+    // The marks after the selection (which marks its own item): every preset of the set.
+    for (int i = 0; i < popup->numberOfItems(); ++i)
+        popup->setItemState(i, set.contains(popup->itemTag(i)));
     if (set.size() > 1)
         popup->setTitle(QStringLiteral("Multiple"));
     else if (matched < 0)
