@@ -183,8 +183,8 @@ View* PLRDocumentViewController::loadView()
                                                                     {QStringLiteral("Fast"), 2}});
     m_layoutAnimationSpeedPopupButton->setTarget(this);
     m_layoutAnimationSpeedPopupButton->setAction([this](Control*) { setAnimationSpeed(); });
-    animationColumn->addLayout(row(QStringLiteral("Type"), m_layoutAnimationTypeButton, m_animationView));
-    animationColumn->addLayout(row(QStringLiteral("Speed"), m_layoutAnimationSpeedPopupButton, m_animationView));
+    animationColumn->addLayout(row(QStringLiteral("Type"), m_layoutAnimationTypeButton, m_animationView, plr::insp::kOptionCaptionWidth));
+    animationColumn->addLayout(row(QStringLiteral("Speed"), m_layoutAnimationSpeedPopupButton, m_animationView, plr::insp::kOptionCaptionWidth));
     column->addWidget(m_animationView);
 
     m_enableImageKeywordsOverlaySwitch = makeSwitch(content);
@@ -210,8 +210,8 @@ View* PLRDocumentViewController::loadView()
                                                                           {QStringLiteral("Bottom right"), 3}});
     m_pinterestButtonPositionPopUpButton->setTarget(this);
     m_pinterestButtonPositionPopUpButton->setAction([this](Control*) { setPinterestButtonPosition(); });
-    pinterestColumn->addLayout(row(QStringLiteral("Size"), m_pinterestButtonSizePopUpButton, m_socialPluginView));
-    pinterestColumn->addLayout(row(QStringLiteral("Position"), m_pinterestButtonPositionPopUpButton, m_socialPluginView));
+    pinterestColumn->addLayout(row(QStringLiteral("Size"), m_pinterestButtonSizePopUpButton, m_socialPluginView, plr::insp::kOptionCaptionWidth));
+    pinterestColumn->addLayout(row(QStringLiteral("Position"), m_pinterestButtonPositionPopUpButton, m_socialPluginView, plr::insp::kOptionCaptionWidth));
     column->addWidget(m_socialPluginView);
 
     m_includeFacebookSwitch = makeSwitch(content);

@@ -18,7 +18,9 @@
 #include "platform/Storyboard.h"
 #include "shell/PLRShellNotifications.h"
 #include "platform/UndoManager.h"
+#include "platform/ui/Fonts.h"
 
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QTest>
 
@@ -485,6 +487,25 @@ TEST(Inspector, PublishingPanelsComeFromTheScenesAndTheAreasStayEmptyWithout)
     FakePublishPanel::overlay = true;
     t.inspector->selectSettingsTab();
     EXPECT_TRUE(t.inspector->isBottomAreaHidden());
+}
+
+TEST(Inspector, DocumentPagePopUpsShowTheirLongestChoiceLeftOfTheArrow)
+{
+    Inspector t(2);
+    PLRDocumentViewController* page = t.document();
+    page->enableLayoutAnimationSwitch()->performClick();
+    page->includePinterestToggleSwitch()->performClick();
+    testing_support::spin(20);
+    const QFontMetrics metrics(platform::ui::systemFont(12));
+    for (PLRPopupButton* popup : {page->layoutAnimationTypeButton(), page->layoutAnimationSpeedPopupButton(),
+                                  page->pinterestButtonSizePopUpButton(), page->pinterestButtonPositionPopUpButton()}) {
+        ASSERT_FALSE(popup->isHidden());
+        int longest = 0;
+        for (int i = 0; i < popup->numberOfItems(); ++i)
+            longest = std::max(longest, metrics.horizontalAdvance(popup->itemTitle(i)));
+        // The title starts 12 points in; the arrow takes the last 18.
+        EXPECT_GE(popup->width(), 12 + longest + 18) << popup->itemTitle(0).toStdString();
+    }
 }
 
 TEST(Inspector, DocumentPageFillsFromTheLayoutAndIgnoresOptionsWithoutTheirButton)
