@@ -216,6 +216,29 @@ TEST(Inspector, CropTileTogglesEditModeAndTilesFollowTheSelection)
     EXPECT_FALSE(t.page()->recycleButton()->isEnabled());
 }
 
+TEST(Inspector, TileCaptionsStayWhollyInsideTheirTiles)
+{
+    Inspector t;
+    const QList<PLRBlock*> images = t.addImages(2);
+    auto whollyInside = [](PLRBoxButton* tile) {
+        platform::ui::TextField* caption = tile->label();
+        const QString text = caption->stringValue();
+        const QRect needed = QFontMetrics(caption->font())
+                                 .boundingRect(QRect(0, 0, caption->width() - 4, 10000), Qt::TextWordWrap, text);
+        EXPECT_GE(caption->height() + 1, needed.height()) << text.toStdString();
+        EXPECT_TRUE(tile->rect().contains(caption->geometry())) << text.toStdString();
+    };
+    t.layout()->selectBlocks({images[0]});
+    testing_support::spin(20);
+    whollyInside(t.page()->cropButton());
+    whollyInside(t.page()->recycleButton());
+    // Two photos: both tiles explain why they are disabled.
+    t.layout()->selectBlocks(images);
+    testing_support::spin(20);
+    whollyInside(t.page()->cropButton());
+    whollyInside(t.page()->recycleButton());
+}
+
 TEST(Inspector, KeywordLightAndLinkField)
 {
     Inspector t;
