@@ -47,10 +47,10 @@ namespace {
 constexpr double kPreviewWidth = 222.0;
 constexpr double kPreviewHeight = 150.0;
 
-// The help text under the keywords; characters 136-175 are slanted.
+// The help text under the keywords; characters 136-175 are slanted: the closing advice, whole.
 const char* kKeywordHelp =
-    "Describe the photo in a few words: search engines read them as the image's description, and they name the "
-    "exported file. Separate keywords with commas. Use words a visitor would search for.";
+    "Describe the photo in a few words, separated by commas. Search engines read them as its description, and "
+    "they name the exported photos. Use the words a visitor would search for.";
 
 QWidget* scrolled(QWidget* content)
 {

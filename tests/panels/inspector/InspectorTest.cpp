@@ -239,6 +239,18 @@ TEST(Inspector, TileCaptionsStayWhollyInsideTheirTiles)
     whollyInside(t.page()->recycleButton());
 }
 
+TEST(Inspector, TheKeywordHelpSlantsItsClosingAdviceWhole)
+{
+    Inspector t;
+    t.layout()->selectBlocks(t.addImages(1));
+    const platform::ui::AttributedString help = t.page()->imageDescriptionHelpText()->attributedStringValue();
+    QString slanted;
+    for (const auto& [range, attributes] : help.runs())
+        if (attributes.value(QString::fromLatin1(platform::ui::kFontAttributeName)).value<QFont>().italic())
+            slanted += help.string().mid(range.location, range.length);
+    EXPECT_EQ(slanted, QStringLiteral("Use the words a visitor would search for"));
+}
+
 TEST(Inspector, KeywordLightAndLinkField)
 {
     Inspector t;
