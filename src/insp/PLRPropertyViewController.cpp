@@ -655,6 +655,11 @@ void PLRPropertyViewController::ensureImageTab(const QList<PLRBlock*>& blocks)
         setPreviewStack(false);
         const QString href = first->image().has_interaction() ? QString::fromStdString(first->image().interaction().href()) : QString();
         m_imageLinkURLTextField->setStringValue(href);
+        // A photo that links somewhere shows its link: a hidden box would read as "no link".
+        if (!href.isEmpty() && !m_addLinkOnClickButton->checked()) {
+            m_addLinkOnClickButton->setChecked(true);
+            toggleLinkOnClickPanel();
+        }
     } else {
         m_selectionDescriptionTextField->setStringValue(QStringLiteral("Multiple Images"));
         m_imageNameTextField->setStringValue(QString());

@@ -284,6 +284,17 @@ TEST(Inspector, KeywordLightAndLinkField)
     t.typeInto(t.page()->imageLinkURLTextField(), QStringLiteral("javascript:alert(1)"));
     for (PLRBlock* image : images)
         EXPECT_FALSE(image->image().has_interaction());
+
+    // A photo with a link opens the link box, even when it was closed for the photo before.
+    PLRInteraction* link = images[1]->mutable_image()->mutable_interaction();
+    link->set_href("https://example.com/lisbon");
+    t.layout()->selectBlocks({images[0]});
+    EXPECT_FALSE(t.page()->addLinkOnClickButton()->checked());
+    EXPECT_TRUE(t.page()->addLinkOnClickView()->isHidden());
+    t.layout()->selectBlocks({images[1]});
+    EXPECT_TRUE(t.page()->addLinkOnClickButton()->checked());
+    EXPECT_FALSE(t.page()->addLinkOnClickView()->isHidden());
+    EXPECT_EQ(t.page()->imageLinkURLTextField()->stringValue(), QStringLiteral("https://example.com/lisbon"));
 }
 
 TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
