@@ -1,6 +1,7 @@
 #include "persistance-store/source/PLRSourceImage.h"
 
 #include "platform/Alert.h"
+#include "platform/Files.h"
 #include "platform/Log.h"
 
 #include <QDir>
@@ -193,6 +194,8 @@ QImage PLRSourceImage::previewImage(std::function<void(const QImage&)> completio
 
 QString PLRSourceImage::cacheLocation() const
 {
+    if (!PLRImageManager::isValidIdentifier(m_identifier) || m_cacheRoot.isEmpty())
+        return {};
     return QDir(m_cacheRoot).filePath(m_identifier);
 }
 
@@ -217,10 +220,12 @@ QByteArray PLRSourceImage::exportImageData() const
         if (!result.ok)
             PLR_LOG_WARN(QStringLiteral("No export data for %1: %2").arg(request.sourcePath, result.error));
     }
-    QFile file(dir.filePath(fileName));
-    if (!file.open(QIODevice::ReadOnly))
+    if (request.cacheDirectory.isEmpty())
         return {};
-    return file.readAll();
+    QByteArray bytes;
+    if (!platform::files::readAll(dir.filePath(fileName), &bytes))
+        return {};
+    return bytes;
 }
 
 bool PLRSourceImage::checkIfGIFExceedsFileSizeLimit(QWidget* parent) const
@@ -343,7 +348,7 @@ void PLRSourceImage::finishCacheJob(bool ok, const QImage& preview, bool rebuilt
     }
     QImage answer = preview;
     if (ok && answer.isNull() && !previewCompletions.empty()) {
-        answer = QImage(QDir(cacheLocation()).filePath(QLatin1String(PLRImageManager::kPreviewFileName)));
+        answer = PLRImageManager::readCachedImage(QDir(cacheLocation()).filePath(QLatin1String(PLRImageManager::kPreviewFileName)));
         PLRImageManager::storeMemoryPreview(m_identifier, answer);
     }
     if (!ok || answer.isNull())
