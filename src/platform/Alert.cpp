@@ -90,7 +90,8 @@ AlertResult ScriptedAlertPresenter::runModal(const Alert& alert, QWidget*)
     if (m_answers.empty()) {
         if (onUnexpected)
             onUnexpected(alert);
-        return AlertResult{kAlertFirstButtonReturn + alertCancelButtonIndex(alert.buttons), false};
+        const int count = alert.buttons.isEmpty() ? 1 : int(alert.buttons.size());
+        return AlertResult{kAlertFirstButtonReturn + count - 1, false};
     }
     AlertResult answer = m_answers.front();
     m_answers.pop_front();

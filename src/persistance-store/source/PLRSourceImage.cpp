@@ -1,6 +1,7 @@
 #include "persistance-store/source/PLRSourceImage.h"
 
 #include "platform/Alert.h"
+#include "platform/Dispatch.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
 
@@ -253,8 +254,36 @@ void PLRSourceImage::addDelegate(PLRSourceImageDelegate* delegate)
 
 void PLRSourceImage::removeDelegate(PLRSourceImageDelegate* delegate)
 {
-    QMutexLocker lock(&m_mutex);
-    m_delegates.remove(delegate);
+    {
+        QMutexLocker lock(&m_mutex);
+        m_delegates.remove(delegate);
+    }
+    // Calls run on the main thread, which checks the list before each one. Elsewhere, wait
+    // until a call that may already have started has returned.
+    if (!platform::isMainThread())
+        QMutexLocker wait(&m_deliveryMutex);
+}
+
+void PLRSourceImage::notifyCacheAssetChanged()
+{
+    // Queued to the main thread; the photo may be gone by then, and is not kept alive for it.
+    std::weak_ptr<PLRSourceImage> weak = weak_from_this();
+    if (weak.expired())
+        return;   // not owned by a directory: nobody can be listening from the main thread
+    platform::dispatchMain([weak] {
+        const std::shared_ptr<PLRSourceImage> self = weak.lock();
+        if (!self)
+            return;
+        for (auto* delegate : self->liveDelegates()) {
+            QMutexLocker delivering(&self->m_deliveryMutex);
+            {
+                QMutexLocker lock(&self->m_mutex);
+                if (!self->m_delegates.contains(delegate))
+                    continue;
+            }
+            delegate->imageCacheAssetChanged(self.get());
+        }
+    });
 }
 
 std::vector<PLRSourceImageDelegate*> PLRSourceImage::liveDelegates()
@@ -355,10 +384,8 @@ void PLRSourceImage::finishCacheJob(bool ok, const QImage& preview, bool rebuilt
         answer = PLRImageManager::placeholderImage();
     for (auto& completion : previewCompletions)
         completion(answer);
-    if (rebuilt) {
-        for (auto* delegate : liveDelegates())
-            delegate->imageCacheAssetChanged(this);
-    }
+    if (rebuilt)
+        notifyCacheAssetChanged();
     for (auto& done : jobCompletions)
         done();
 }

@@ -1,6 +1,7 @@
 #include "SourceTestPhotos.h"
 
 #include "persistance-store/source/PLRSourceDirectory.h"
+#include "platform/Dispatch.h"
 
 #include "TestSupport.h"
 
@@ -60,7 +61,14 @@ private:
     {
         std::lock_guard lock(m_mutex);
         m_events.push_back({kind, file});
+        if (!platform::isMainThread())
+            ++offMain;
     }
+
+public:
+    std::atomic_int offMain{0};
+
+private:
     std::mutex m_mutex;
     std::vector<Event> m_events;
 };
@@ -214,8 +222,10 @@ TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
     const PLRSourceImagePtr one = imageNamed(*directory, "one.jpg");
     ASSERT_TRUE(QFile::remove(f.folder() + "/one.jpg"));
     ASSERT_TRUE(waitUntil([&] { return recorder.count("deleted", "one.jpg") > 0; }, 2000));
+    // The record stays, marked missing, for the blocks that name it.
     EXPECT_TRUE(one->fileDeleted());
-    EXPECT_EQ(directory->sourceImageForIdentifier(one->identifier()), nullptr);
+    EXPECT_EQ(directory->sourceImageForIdentifier(one->identifier()), one);
+    EXPECT_EQ(directory->vanishedImages(), QList<PLRSourceImagePtr>({one}));
 
     testing_support::spin(800);   // any late duplicate reports would arrive here
     EXPECT_EQ(recorder.count("added"), 1);
@@ -225,7 +235,9 @@ TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
     const QString twoId = imageNamed(*directory, "two.jpg")->identifier();
     EXPECT_EQ(directory->updateImagesInLayout({twoId, one->identifier()}), 1);
     EXPECT_TRUE(imageNamed(*directory, "two.jpg")->inLayout());
-    EXPECT_EQ(directory->missingFileNamesForIdentifiers({twoId, one->identifier()}), QStringList({one->identifier()}));
+    EXPECT_EQ(directory->missingFileNamesForIdentifiers({twoId, one->identifier()}), QStringList({"one.jpg"}));
+    EXPECT_EQ(directory->missingFileNamesForIdentifiers({"NO-SUCH-PHOTO"}), QStringList({"NO-SUCH-PHOTO"}));
+    EXPECT_EQ(recorder.offMain, 0);
 
     // Progress: finished already, so the call-back runs at once.
     directory->waitUntilIdle();
@@ -296,7 +308,7 @@ TEST(SourceDirectory, KeepsIdentifiersHiddenFlagsAndKeywordsAcrossReloadAndRelin
         EXPECT_EQ(b->relativePath(), QStringLiteral("sub/b.jpg"));
         EXPECT_TRUE(a->isHidden());
         EXPECT_EQ(b->focusKeywords(), QStringList({"sea", "boat"}));
-        EXPECT_EQ(recorder.count("added", "c.jpg"), 1);
+        EXPECT_TRUE(waitUntil([&] { return recorder.count("added", "c.jpg") == 1; }, 2000));
         EXPECT_EQ(recorder.count("deleted"), 0);
     }
     {
