@@ -162,6 +162,24 @@ TEST_F(HostileStore, PhotoIdentifiersThatArePathsAreSkipped)
     EXPECT_TRUE(rogue->exportImageData().isEmpty());
     EXPECT_EQ(readFile(target + "/animation.gif"), "keep me");
     EXPECT_EQ(QDir(target).entryList(QDir::Files), QStringList({"animation.gif"}));
+
+    // The same file travelling in a backup: restored, the post opens with the good record only.
+    const QString backup = outside.filePath("b.plrbackup");
+    platform::Error error;
+    ASSERT_TRUE(PLRPersistantBackup::writeBackup(backup, &error)) << error.toString().toStdString();
+    ASSERT_TRUE(QFile::remove(locationPlist));
+    ASSERT_TRUE(PLRPersistantBackup::restoreBackup(backup, &error)) << error.toString().toStdString();
+    PLRUserSession* reopened = reopen();
+    expectBystanderIntact(reopened);
+    PLRPersistantPost* post = reopened->account()->postForIdentifier(victimId);
+    ASSERT_TRUE(post);
+    PLRPostManager* manager = reopened->postManagerForPost(post);
+    ASSERT_TRUE(manager && manager->sourceDirectory());
+    ASSERT_EQ(manager->images().size(), 1);
+    manager->sourceDirectory()->resetCache();
+    ASSERT_TRUE(manager->save());
+    closeSession();
+    EXPECT_EQ(QDir(target).entryList(QDir::Files), QStringList({"animation.gif"}));
 }
 
 TEST_F(HostileStore, AnUnreadableLocationFileIsKeptAsideNotEmptied)

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <mutex>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -539,4 +540,20 @@ TEST(SourceDirectory, TwoMissingPhotosOfTheSameStampAreNotGuessed)
     EXPECT_EQ(directory->vanishedImages().size(), 2);
     ASSERT_EQ(directory->images().size(), 1);
     EXPECT_EQ(directory->images()[0]->fileName(), QStringLiteral("c.jpg"));
+}
+
+TEST(SourceDirectory, FIFOsAndDevicesNamedLikePhotosAreNeverOpened)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/real.jpg", 16, 16));
+    ASSERT_EQ(::mkfifo((f.folder() + "/pipe.jpg").toLocal8Bit().constData(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", (f.folder() + "/zero.jpg").toLocal8Bit().constData()), 0);
+    QThread::msleep(450);
+    auto directory = f.make(f.folder());
+    directory->startWatching();
+    ASSERT_TRUE(Fixture::loaded(*directory));   // would hang on either
+    directory->waitUntilIdle();
+    EXPECT_EQ(names(directory->images()), QStringList({"real.jpg"}));
+    EXPECT_FALSE(PLRImageMetadata::read(f.folder() + "/pipe.jpg").readable);
+    EXPECT_FALSE(PLRImageMetadata::read(f.folder() + "/zero.jpg").readable);
 }
