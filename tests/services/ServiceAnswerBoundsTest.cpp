@@ -168,7 +168,7 @@ TEST_F(ServiceTest, ASignInLeavesNoCredentialInTheLogsOrSettings)
     bool success = false;
     ASSERT_TRUE(PLRCoreManager::signInUserWithEmail(
         testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword(),
-        [&](bool ok, const QVariant&, const QVariant&, const platform::Error&) {
+        [&](bool ok, const QVariant&, const PLRServiceError*, const platform::Error&) {
             done = true;
             success = ok;
         }));
