@@ -386,8 +386,10 @@ QVariant readFile(const QString& path, Error* error)
     Error parseError;
     QVariant value = fromData(bytes, &parseError);
     if (!value.isValid() && error) {
-        *error = parseError;
-        error->userInfo.insert(kLocalizedFailureReasonKey, QStringLiteral("The file \"%1\" is not a valid property list.").arg(path));
+        // The description names the file, so every log line about it does.
+        *error = Error::make(kErrorDomain, parseError.code,
+                             QStringLiteral("%1 (%2)").arg(parseError.localizedDescription(), path),
+                             QStringLiteral("The file \"%1\" is not a valid property list.").arg(path));
     }
     return value;
 }

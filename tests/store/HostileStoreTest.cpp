@@ -2,6 +2,7 @@
 #include "StoreTestHelpers.h"
 #include "TestSupport.h"
 
+#include "migrators/PLRMigrator.h"
 #include "persistance-store/PLRPersistantBackup.h"
 #include "persistance-store/PLRPersistantExporter.h"
 #include "persistance-store/PLRPersistantStore.h"
@@ -337,4 +338,24 @@ TEST_F(HostileStore, ALayoutReencodedUnchangedKeepsItsUpdatedDate)
     post->setName("Changed");
     ASSERT_TRUE(saveAndWait());
     EXPECT_GT(post->updatedDate(), old);
+}
+
+TEST(HostileStoreVersion, AnUnreadableStoreVersionIsKeptAsideAndWrittenAgain)
+{
+    PLRCoreManager::startManager();
+    const QString path = PLRMigrator::storeInfoPath();
+    const QByteArray hostileBytes = hostile::binaryArrayChain(120000, 1);
+    ASSERT_TRUE(writeFile(path, hostileBytes));
+    LogCapture log;
+    bool done = false;
+    bool success = false;
+    PLRMigrator::runMigratorIfNeeded([&](bool ok) {
+        done = true;
+        success = ok;
+    });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return done; }));
+    EXPECT_TRUE(success);
+    EXPECT_TRUE(log.contains(path));
+    EXPECT_EQ(readFile(path + ".unreadable"), hostileBytes);
+    EXPECT_EQ(PLRMigrator::storedVersion(), QString::fromLatin1(kPLRStoreCurrentVersion));
 }
