@@ -57,6 +57,12 @@ std::unique_ptr<PLRPersistantAccount> PLRPersistantAccount::openAccount(const QS
         }
     }
 
+    if (platform::files::kindOf(bundlePath) == platform::files::Kind::SymbolicLink) {
+        // Never followed: what it points at stays as it is, and the account starts afresh.
+        PLR_LOG_ERROR(QStringLiteral("The account folder %1 is a link; it is not used").arg(bundlePath));
+        plr::fileutil::setAside(bundlePath);
+        found = false;
+    }
     std::unique_ptr<PLRPersistantAccount> account(
         new PLRPersistantAccount(userIdentifier, email, bundlePath, version));
     if (found) {
@@ -185,6 +191,11 @@ int PLRPersistantAccount::loadInPostsIfNeeded()
         if (loaded.contains(identifier))
             continue;
         const QString bundle = folder.filePath(name);
+        if (platform::files::kindOf(bundle) != platform::files::Kind::Directory) {
+            // A link in the store is never followed: its saves would land outside.
+            PLR_LOG_ERROR(QStringLiteral("Skipping post bundle %1: it is a link, not a folder").arg(bundle));
+            continue;
+        }
         if (PLRPersistantStore::encodedName(identifier) != identifier) {
             // Its saves would go to another folder; leave it alone.
             PLR_LOG_ERROR(QStringLiteral("Skipping post bundle %1: its name is not a valid identifier").arg(bundle));

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include "migrators/PLRMigrator.h"
+#include "persistance-store/PLRFileUtilities.h"
 #include "persistance-store/PLRPersistantBackup.h"
 #include "persistance-store/PLRPersistantExporter.h"
 #include "persistance-store/PLRPersistantStore.h"
@@ -236,6 +237,18 @@ TEST_F(HostileStore, LinkedStoreFilesAreSetAsideNeverFollowed)
     EXPECT_EQ(platform::files::kindOf(accountInfo + ".unreadable"), platform::files::Kind::SymbolicLink);
     EXPECT_EQ(platform::files::kindOf(locationPlist), platform::files::Kind::Regular);
     EXPECT_EQ(platform::files::kindOf(locationPlist + ".unreadable"), platform::files::Kind::SymbolicLink);
+    // A post bundle that is a link to a folder outside is never loaded nor written.
+    closeSession();
+    const QString outsideBundle = outside.filePath("elsewhere.plrpost");
+    ASSERT_TRUE(plr::fileutil::copyDirectory(bystanderBundle, outsideBundle));
+    const QMap<QString, QByteArray> outsideBefore = snapshot(outsideBundle);
+    ASSERT_TRUE(makeLink(outsideBundle, accountBundle + "/posts/LINKED-1.plrpost"));
+    reopened = reopen();
+    ASSERT_TRUE(reopened);
+    EXPECT_FALSE(reopened->account()->postForIdentifier("LINKED-1"));
+    ASSERT_TRUE(saveAndWait());
+    closeSession();
+    EXPECT_EQ(snapshot(outsideBundle), outsideBefore);
     // The secret was never copied into the store.
     for (const QByteArray& bytes : snapshot(PLRPersistantStore::rootPath()))
         EXPECT_FALSE(bytes.contains("do not touch"));
