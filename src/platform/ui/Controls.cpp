@@ -95,7 +95,7 @@ void Button::drawRect(GraphicsContext& context, const QRectF&)
         context.strokePath(shape, Color::black(0.2), 1.0);
     }
     if (!m_image.isNull()) {
-        const QRectF rect = imageRectForScaling(m_image.deviceIndependentSize(), b, m_imageScaling);
+        const QRectF rect = imageRectInBounds();
         context.drawImage(m_image, rect, {}, QPainter::CompositionMode_SourceOver, m_highlighted && !m_bordered ? 0.6 : 1.0);
     }
     if (m_attributedTitle || !m_title.isEmpty()) {
@@ -108,6 +108,11 @@ void Button::drawRect(GraphicsContext& context, const QRectF&)
         const double h = layout.usedRect().height();
         context.drawAttributedString(title, QRectF(0, (b.height() - h) / 2, b.width(), h));
     }
+}
+
+QRectF Button::imageRectInBounds() const
+{
+    return imageRectForScaling(m_image.deviceIndependentSize(), bounds(), m_imageScaling);
 }
 
 void Button::performClick()

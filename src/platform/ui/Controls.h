@@ -106,6 +106,10 @@ public:
     void mouseDragged(const MouseEvent& event) override;
     void mouseUp(const MouseEvent& event) override;
 
+protected:
+    // Where the image is drawn in the bounds (subclasses may move it).
+    virtual QRectF imageRectInBounds() const;
+
 private:
     QString m_title;
     QImage m_image;
