@@ -96,7 +96,8 @@ void PLRButton::setFont(const QFont& font)
 void PLRButton::setFrame(const QRectF& frame)
 {
     View::setFrame(frame);
-    titleLayout();
+    layoutSubviews(); // container, shadow strip and title follow at once
+
 }
 
 void PLRButton::setEnabled(bool enabled)

@@ -62,14 +62,26 @@ Color PLRCheckboxButton::titleColor() const
     return state() == StateOn ? m_activeTextColor : m_inactiveTextColor;
 }
 
+const QImage& PLRCheckboxButton::boxImage() const
+{
+    if (state() == StateOn)
+        return isEnabled() ? m_checked : m_checkedDisabled;
+    return isEnabled() ? m_unchecked : m_uncheckedDisabled;
+}
+
+const QImage* PLRCheckboxButton::highlightImage() const
+{
+    if (!isHighlighted())
+        return nullptr;
+    return state() == StateOn ? &m_checkedHighlighted : &m_uncheckedHighlighted;
+}
+
 void PLRCheckboxButton::drawRect(GraphicsContext& context, const QRectF&)
 {
-    const bool on = state() == StateOn;
-    const QImage& box = on ? (isEnabled() ? m_checked : m_checkedDisabled) : (isEnabled() ? m_unchecked : m_uncheckedDisabled);
     const QRectF rect = boxRect();
-    context.drawImage(box, rect);
-    if (isHighlighted())
-        context.drawImage(on ? m_checkedHighlighted : m_uncheckedHighlighted, rect);
+    context.drawImage(boxImage(), rect);
+    if (const QImage* over = highlightImage())
+        context.drawImage(*over, rect);
     PLRDrawButtonTitle(context, title(), titleColor(), 24.0, size());
 }
 

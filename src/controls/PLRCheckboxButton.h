@@ -29,6 +29,9 @@ public:
     const QImage& checkboxUncheckedHighlightedImage() const { return m_uncheckedHighlighted; }
     const QImage& checkboxCheckedHighlightedImage() const { return m_checkedHighlighted; }
 
+    // The box image for the current state, and what is drawn over it while pressed (null: nothing).
+    const QImage& boxImage() const;
+    const QImage* highlightImage() const;
     // Where the box is drawn (the size of the checked image serves for every image).
     QRectF boxRect() const;
     // The title colour for the current state.
