@@ -133,7 +133,7 @@ void PLRButton::titleStep()
     TransactionScope scope(true);
     m_titleLayer->setString(title());
     m_titleLayer->setFont(font());
-    m_titleLayer->setFontSize(font().pointSizeF());
+    m_titleLayer->setFontSize(font().pointSizeF() > 0 ? font().pointSizeF() : double(font().pixelSize()));
     titleLayout();
 }
 
