@@ -18,7 +18,7 @@ namespace {
 struct ModalState {
     bool busy = false;
     PLRModalManager::Completion completion;
-    // The last dialog's window controller; its content controller is its child.
+    // The running dialog's window controller; its content controller is its child.
     std::unique_ptr<WindowController> windowController;
     QPointer<PLRModalViewController> content;
 };
@@ -103,6 +103,10 @@ void PLRModalManager::presentModalWindowWithViews(const QStringList& views, cons
     if (done)
         done(response);
     s.busy = false;
+    // The window and its pages go once the event loop is back (the completion may still have
+    // looked at them); never at process exit, after the application object.
+    if (s.windowController && !s.busy)
+        s.windowController.release()->deleteLater();
 }
 
 QStringList PLRModalManager::publisherWorkflowViews()
