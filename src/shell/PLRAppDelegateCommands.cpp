@@ -121,8 +121,9 @@ void AppDelegate::showPrefs()
             return;
         m_settingsWindowController->setParent(this);
     }
+    platform::ui::Window* window = m_settingsWindowController->window();
     m_settingsWindowController->contentViewController()->viewWillAppear();
-    m_settingsWindowController->window()->makeKeyAndOrderFront();
+    window->makeKeyAndOrderFront();
 }
 
 void AppDelegate::logOut()

@@ -4,7 +4,7 @@
 //
 //   GET    /debug-logs?email=E            {"url": "http://host:port/debug-logs/uploads/N"}
 //   PUT    /debug-logs/uploads/N          stores the body; 200 {"size": bytes}
-//   GET    /__control/debug-logs          [{"id", "email", "size", "received"}]
+//   GET    /__control/debug-logs          {"uploads": [{"id", "email", "size", "received"}]}
 #include "DevServer.h"
 
 #include <QDateTime>
@@ -65,6 +65,6 @@ DEV_ROUTE_GROUP(registerSupportRoutes)
                                     {QStringLiteral("size"), qint64(upload.body.size())},
                                     {QStringLiteral("received"), upload.received}});
         }
-        return DevResponse::json(list);
+        return DevResponse::json(QJsonObject{{QStringLiteral("uploads"), list}});
     });
 }
