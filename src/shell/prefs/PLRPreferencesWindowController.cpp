@@ -365,6 +365,7 @@ void PLRPreferencesWindowController::windowDidLoad()
         x += 96.0;
     }
     changeTabForIdentifier(QLatin1String(kPLRPreferencesGeneralTab));
+    w->center();
 }
 
 Button* PLRPreferencesWindowController::toolbarItem(const QString& identifier) const
