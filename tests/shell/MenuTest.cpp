@@ -256,3 +256,18 @@ TEST_F(ShellTest, ClearLogsStartsAFreshFileAndUploadPacksTheFolder)
     EXPECT_GT(QFileInfo(archive).size(), 0);
     EXPECT_TRUE(archive.endsWith(QStringLiteral(".logs.zip")));
 }
+
+TEST_F(ShellTest, NewPostWhileOfflineWithNobodySignedInDoesNothing)
+{
+    prepareExistingStore();
+    service.goDown(3000);
+    testing_support::spin(200);
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingErrorView(); }));
+    ASSERT_FALSE(root()->isShowingAuth());
+    item(app.get(), "newBlog")->trigger();
+    finishAnimations();
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+    EXPECT_FALSE(root()->isPresentingHome());
+    EXPECT_GE(indexOfLine(QStringLiteral("New post asked for while nobody is signed in")), 0);
+}
