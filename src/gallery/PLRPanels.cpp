@@ -5,11 +5,13 @@
 #include "gallery/PLRPreviewPanel.h"
 #include "shell/PLRBaseViewController.h"
 #include "shell/PLRBaseWindowController.h"
+#include "insp/PLRInspectorViewController.h"
 #include "shell/post/PLRPostViewController.h"
 
 void PLRPanels::install()
 {
     PLRGalleryViewController::registerScene();
+    PLRInspectorViewController::registerScene();
     // The menu's "Quick Look": the preview window of the open post's photos.
     AppDelegate::setPreviewPanelToggler([] {
         if (PLRPreviewPanel::sharedPreviewPanelExists() && PLRPreviewPanel::sharedPreviewPanel()->isShown()) {
