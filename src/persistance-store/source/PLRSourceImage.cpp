@@ -200,7 +200,7 @@ QString PLRSourceImage::cacheLocation() const
     return QDir(m_cacheRoot).filePath(m_identifier);
 }
 
-QByteArray PLRSourceImage::exportImageData() const
+QString PLRSourceImage::exportFilePath() const
 {
     const QDir dir(cacheLocation());
     PLRImageManager::BuildRequest request;
@@ -223,8 +223,16 @@ QByteArray PLRSourceImage::exportImageData() const
     }
     if (request.cacheDirectory.isEmpty())
         return {};
+    // Only a regular file of the cache, never a link or anything else in its place.
+    const QString path = dir.filePath(fileName);
+    return platform::files::kindOf(path) == platform::files::Kind::Regular ? path : QString();
+}
+
+QByteArray PLRSourceImage::exportImageData() const
+{
+    const QString path = exportFilePath();
     QByteArray bytes;
-    if (!platform::files::readAll(dir.filePath(fileName), &bytes))
+    if (path.isEmpty() || !platform::files::readAll(path, &bytes))
         return {};
     return bytes;
 }
