@@ -109,12 +109,12 @@ void PLRLayoutBlockInteractionHandler_Image::setImageRect(const QRectF& rect)
 
 int PLRLayoutBlockInteractionHandler_Image::cornerAt(const QPointF& point) const
 {
-    const QRectF photo = imageRect();
-    if (photo.isEmpty())
+    const QRectF bounds = blockView() ? blockView()->bounds() : QRectF();
+    if (bounds.isEmpty() || imageRect().isEmpty())
         return -1;
     const QPointF local = toBlock(point);
     const double reach = layoutLength(kHandleSize);
-    const QPointF corners[] = {photo.topLeft(), photo.topRight(), photo.bottomRight(), photo.bottomLeft()};
+    const QPointF corners[] = {bounds.topLeft(), bounds.topRight(), bounds.bottomRight(), bounds.bottomLeft()};
     for (int i = 0; i < 4; ++i) {
         if (std::abs(local.x() - corners[i].x()) <= reach && std::abs(local.y() - corners[i].y()) <= reach)
             return i;
@@ -184,21 +184,21 @@ void PLRLayoutBlockInteractionHandler_Image::mouseDragged(const QPointF& point)
         return;
     }
     case Drag::Resize: {
-        // The opposite corner stays; the photo keeps its ratio, so the larger of the two
-        // distances from that corner gives the width.
-        const QPointF corners[] = {m_startRect.topLeft(), m_startRect.topRight(), m_startRect.bottomRight(),
-                                   m_startRect.bottomLeft()};
-        const QPointF anchor = corners[(m_corner + 2) % 4];
-        const QPointF local = toBlock(point);
-        const double ratio = m_startRect.width() / m_startRect.height();
+        // The photo scales about the block's centre (the point of the photo there stays) by how
+        // much farther from the centre the pointer is than where it was pressed.
         const QRectF bounds = blockView()->bounds();
+        const QPointF centre = bounds.center();
+        const QPointF pressed = toBlock(m_pressPoint) - centre;
+        const QPointF now = toBlock(point) - centre;
+        const double from = std::hypot(pressed.x(), pressed.y());
+        if (!(from > 0.0))
+            return;
+        const double ratio = m_startRect.width() / m_startRect.height();
         const double fill = std::max(bounds.width(), bounds.height() * ratio);
-        const double width = std::clamp(std::max(std::abs(local.x() - anchor.x()), std::abs(local.y() - anchor.y()) * ratio),
-                                        fill, fill * kMaximumScale);
-        const double height = width / ratio;
-        const double x = (m_corner == 0 || m_corner == 3) ? anchor.x() - width : anchor.x();
-        const double y = (m_corner == 0 || m_corner == 1) ? anchor.y() - height : anchor.y();
-        const QRectF scaled(x, y, width, height);
+        const double width = std::clamp(m_startRect.width() * std::hypot(now.x(), now.y()) / from, fill, fill * kMaximumScale);
+        const double factor = width / m_startRect.width();
+        const QPointF origin = centre - (centre - m_startRect.topLeft()) * factor;
+        const QRectF scaled(origin, QSizeF(width, width / ratio));
         setImageRect(QRectF(snapped(scaled, false), scaled.size()));
         return;
     }
@@ -254,7 +254,7 @@ void PLRLayoutBlockInteractionHandler_Image::drawEditDecorations(QPainter& paint
     painter.setPen(QPen(accent, 1.0));
     painter.setBrush(Qt::white);
     const double half = kHandleSize / 2.0;
-    for (const QPointF& corner : {photoInView.topLeft(), photoInView.topRight(), photoInView.bottomRight(), photoInView.bottomLeft()})
+    for (const QPointF& corner : {frame.topLeft(), frame.topRight(), frame.bottomRight(), frame.bottomLeft()})
         painter.drawRect(QRectF(corner.x() - half, corner.y() - half, kHandleSize, kHandleSize));
     painter.restore();
 }

@@ -76,7 +76,7 @@ private:
 };
 
 // Image blocks: the crop. In edit mode a drag in the block pans the photo inside it, a drag on
-// one of the photo's corner handles scales the photo about the opposite corner (at least as
+// one of the block's corner handles scales the photo about the block's centre (at least as
 // large as the block, at most kMaximumScale times that); both keep the photo over the whole
 // block and snap the photo's centre to the block's centre lines when it comes within
 // kSnapDistance. The crop is kept in the block's image position as fractions of the block's
@@ -106,7 +106,7 @@ public:
     // photo's ratio) at the rectangle's top-left corner, kept over the whole block, and writes
     // the crop into the block.
     void setImageRect(const QRectF& rect);
-    // The photo corner (0 top-left, 1 top-right, 2 bottom-right, 3 bottom-left) whose handle
+    // The block corner (0 top-left, 1 top-right, 2 bottom-right, 3 bottom-left) whose handle
     // is at the point (layout-view coordinates), or -1.
     int cornerAt(const QPointF& point) const;
 

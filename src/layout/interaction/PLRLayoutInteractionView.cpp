@@ -264,7 +264,11 @@ void PLRLayoutInteractionView::refresh()
         syncHandlers();
     }
     if (m_documentView) {
-        m_documentView->updateSize(m_documentView->visibleSize());
+        // While a handle is dragged the page does not shrink under the pointer (the scroll view
+        // would move the page and the drag with it); it takes its size when the drag ends.
+        const bool keep = m_panBlock && m_documentView->contentSize().height() < m_documentView->height();
+        if (!keep)
+            m_documentView->updateSize(m_documentView->visibleSize());
         m_documentView->update();
     }
     if (PLRLayoutManager* manager = layoutManager(); manager && manager->currentEditBlock()) {
@@ -989,7 +993,7 @@ void PLRLayoutInteractionView::mouseDown(const platform::ui::MouseEvent& event)
     if (!manager)
         return;
     const QPointF point = event.locationIn(this);
-    if (PLRBlock* target = handleBlockAt(point); target && event.clickCount == 1) {
+    if (PLRBlock* target = handleBlockAt(point)) {
         PLRLayoutBlockInteractionHandler* handler = handlerForBlock(target);
         if (handler && handler->mouseDown(layoutPointFromView(point))) {
             setFocus(Qt::MouseFocusReason);
@@ -1058,8 +1062,8 @@ void PLRLayoutInteractionView::mouseUp(const platform::ui::MouseEvent& event)
         manager->announceChange();
     }
     m_panRecorder.commit();
+    refresh();
     updateCursor(point);
-    update();
 }
 
 void PLRLayoutInteractionView::mouseMoved(const platform::ui::MouseEvent& event)
