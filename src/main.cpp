@@ -8,6 +8,7 @@
 
 #include "base/PLRLayoutEngine.h"
 #include "gallery/PLRGalleryViewController.h"
+#include "publish/PLRPublishing.h"
 
 #include <QApplication>
 #include <QDir>
@@ -41,6 +42,8 @@ int main(int argc, char** argv)
     AppDelegate delegate;
     // Post managers make their layout managers over the post's photos.
     PLRLayoutEngine::install();
+    // Publishing, SEO and export give every post their components and panels.
+    PLRPublishing::install();
     // The post's panels come from the storyboard too.
     PLRGalleryViewController::registerScene();
     PLRInstanceChannel channel(channelName);
