@@ -379,3 +379,34 @@ TEST_F(CanvasCompose, CropCornerHandlesScaleThePhotoWithinBoundsAndItsCentreSnap
     drag(from, from + QPointF(20, 0));
     EXPECT_GT(std::abs(handler->imageRect().left() - centredLeft), 10.0);
 }
+
+TEST_F(CanvasCompose, TextDroppedIntoARowColumnKeepsWhatIsTyped)
+{
+    PLRBlock* spacer = canvas()->appendNewBlock(plr::kBlockKindBlank);
+    ASSERT_NE(spacer, nullptr);
+    QList<PLRBlock*> placed;
+    ASSERT_TRUE(dropData(PLRBlockPasteboard::mimeDataForNewBlock(plr::kBlockKindText), pointIn(spacer, 0.95, 0.5), &placed));
+    ASSERT_EQ(placed.size(), 1);
+    auto* first = dynamic_cast<PLRLayoutBlockInteractionHandler_Text*>(canvas()->handlerForBlock(placed.first()));
+    ASSERT_NE(first, nullptr);
+    QTest::keyClicks(first->editor(), "Caption");
+    QTest::keyClick(first->editor(), Qt::Key_Escape);
+    canvas()->refresh();
+    PLRBlock* caption = placed.first();
+    EXPECT_EQ(caption->text().value(), "Caption");
+
+    ASSERT_TRUE(dropData(PLRBlockPasteboard::mimeDataForNewBlock(plr::kBlockKindText), pointIn(caption, 0.5, 0.97), &placed));
+    ASSERT_EQ(placed.size(), 1);
+    auto* second = dynamic_cast<PLRLayoutBlockInteractionHandler_Text*>(canvas()->handlerForBlock(placed.first()));
+    ASSERT_NE(second, nullptr);
+    ASSERT_NE(second->editor(), nullptr);
+    QTest::keyClicks(second->editor(), "Lake");
+    QTest::keyClick(second->editor(), Qt::Key_Escape);
+    EXPECT_EQ(placed.first()->text().value(), "Lake");
+    const PLRBlock& row = layout()->sections(0).blocks(0);
+    ASSERT_TRUE(row.has_container());
+    ASSERT_EQ(row.container().sub_blocks_size(), 2);
+    const PLRBlock& column = row.container().sub_blocks(1);
+    ASSERT_TRUE(column.has_container());
+    EXPECT_EQ(column.container().sub_blocks(1).text().value(), "Lake");
+}

@@ -714,6 +714,7 @@ PLRBlock* PLRLayoutInteractionView::insertNewBlock(int kind, const PLRDropZone& 
         return nullptr;
     PLRBlock* added = placed.first();
     manager->selectBlocks({added});
+    setFocus(Qt::OtherFocusReason);   // the canvas's keys (undo, delete) act on it at once
     if (kind == plr::kBlockKindText)
         setEditBlock(added);   // typed into at once
     return added;
