@@ -156,9 +156,8 @@ bool PLRLayoutBlockInteractionHandler_Image::mouseDown(const QPointF& point)
 }
 
 // The photo's top-left corner once its centre has snapped to the block's centre lines.
-QPointF PLRLayoutBlockInteractionHandler_Image::snapped(const QRectF& rect, bool keepWidth)
+QPointF PLRLayoutBlockInteractionHandler_Image::snapped(const QRectF& rect)
 {
-    Q_UNUSED(keepWidth);
     const QRectF bounds = blockView() ? blockView()->bounds() : QRectF();
     const double reach = layoutLength(kSnapDistance);
     QPointF origin = rect.topLeft();
@@ -180,7 +179,7 @@ void PLRLayoutBlockInteractionHandler_Image::mouseDragged(const QPointF& point)
         return;
     case Drag::Pan: {
         const QRectF moved = m_startRect.translated(delta);
-        setImageRect(QRectF(snapped(moved, true), moved.size()));
+        setImageRect(QRectF(snapped(moved), moved.size()));
         return;
     }
     case Drag::Resize: {
@@ -199,7 +198,7 @@ void PLRLayoutBlockInteractionHandler_Image::mouseDragged(const QPointF& point)
         const double factor = width / m_startRect.width();
         const QPointF origin = centre - (centre - m_startRect.topLeft()) * factor;
         const QRectF scaled(origin, QSizeF(width, width / ratio));
-        setImageRect(QRectF(snapped(scaled, false), scaled.size()));
+        setImageRect(QRectF(snapped(scaled), scaled.size()));
         return;
     }
     }

@@ -113,7 +113,7 @@ public:
 private:
     enum class Drag { None, Pan, Resize };
     QPointF toBlock(const QPointF& point) const;
-    QPointF snapped(const QRectF& rect, bool keepWidth);
+    QPointF snapped(const QRectF& rect);
 
     Drag m_drag = Drag::None;
     int m_corner = -1;

@@ -969,9 +969,8 @@ void PLRLayoutInteractionView::setOverlayAlpha(double alpha)
 
 // --- Mouse and keys ----------------------------------------------------------------------------
 
-PLRBlock* PLRLayoutInteractionView::handleBlockAt(const QPointF& viewPoint)
+PLRBlock* PLRLayoutInteractionView::handleBlock()
 {
-    Q_UNUSED(viewPoint);
     PLRLayoutManager* manager = layoutManager();
     if (!manager)
         return nullptr;
@@ -994,7 +993,7 @@ void PLRLayoutInteractionView::mouseDown(const platform::ui::MouseEvent& event)
     if (!manager)
         return;
     const QPointF point = event.locationIn(this);
-    if (PLRBlock* target = handleBlockAt(point)) {
+    if (PLRBlock* target = handleBlock()) {
         PLRLayoutBlockInteractionHandler* handler = handlerForBlock(target);
         if (handler && handler->mouseDown(layoutPointFromView(point))) {
             setFocus(Qt::MouseFocusReason);
@@ -1089,7 +1088,7 @@ void PLRLayoutInteractionView::hoverAt(const QPointF& viewPoint)
 
 void PLRLayoutInteractionView::updateCursor(const QPointF& viewPoint)
 {
-    PLRBlock* target = m_panBlock ? m_panBlock : handleBlockAt(viewPoint);
+    PLRBlock* target = m_panBlock ? m_panBlock : handleBlock();
     if (PLRLayoutBlockInteractionHandler* handler = target ? handlerForBlock(target) : nullptr) {
         Qt::CursorShape shape = Qt::ArrowCursor;
         if (handler->cursorAt(layoutPointFromView(viewPoint), &shape)) {

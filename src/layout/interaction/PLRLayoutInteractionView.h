@@ -161,9 +161,9 @@ protected:
 private:
     QList<PLRBlock*> placeImages(const QStringList& identifiers, const PLRDropZone& zone);
     QList<PLRBlock*> blocksForReferences(const QMimeData* mimeData) const;
-    // The block whose handles take a press at the point: the edit block, or a block selected
-    // alone whose handler shows its handles when selected.
-    PLRBlock* handleBlockAt(const QPointF& viewPoint);
+    // The block whose handles take presses: the edit block, or a block selected alone whose
+    // handler shows its handles when selected.
+    PLRBlock* handleBlock();
     QPixmap dragPixmap(const QList<PLRBlock*>& blocks) const;
     PLRDropZone zoneForDrop(const QMimeData* mimeData, const QPointF& viewPoint) const;
     void scheduleRefresh();
