@@ -14,6 +14,7 @@
 #include "layout/interaction/PLRLayoutBlockInteractionHandler.h"
 #include "layout/interaction/PLRLayoutInteraction.h"
 #include "layout/views/PLRBlockView.h"
+#include "layout/section_layout_handlers/PLRStackedSectionSolver.h"
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "model/PLRAspectRatio.h"
 #include "persistance-store/source/PLRSourceImage.h"
@@ -1012,8 +1013,12 @@ void PLRPropertyViewController::richTextEditorChangeAboutToOccurOfType(PLRRichTe
 void PLRPropertyViewController::ensureBlankTab(const QList<PLRBlock*>& blocks)
 {
     QList<qint64> presets;
-    for (const PLRBlock* block : blocks)
-        presets.append(PLRAspectRatio::ratioWithRawRatio(block->aspect_ratio()).preset());
+    for (const PLRBlock* block : blocks) {
+        // A spacer without a ratio of its own is drawn at the canvas's fallback ratio: the
+        // page names that one rather than "Custom".
+        const double ratio = block->aspect_ratio() > 0.0f ? double(block->aspect_ratio()) : plr::layout::kFallbackRatio;
+        presets.append(PLRAspectRatio::ratioWithRawRatio(ratio).preset());
+    }
     showPresets(m_blankAspectRatioPopUpButton, presets);
 }
 

@@ -330,6 +330,9 @@ TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
 
     PLRBlock* blankA = t.add(PLRLayoutManager::newBlock_Blank());
     PLRBlock* blankB = t.add(PLRLayoutManager::newBlock_Blank());
+    // A new spacer has no ratio of its own: the canvas draws it at 3:2, and so the page says.
+    t.layout()->selectBlocks({blankA});
+    EXPECT_EQ(t.page()->blankAspectRatioPopUpButton()->title(), QStringLiteral("3:2"));
     blankA->set_aspect_ratio(1.5f);
     blankB->set_aspect_ratio(1.0f);
     t.layout()->selectBlocks({blankA, blankB});
