@@ -8,6 +8,7 @@
 
 #include "base/PLRLayoutEngine.h"
 #include "gallery/PLRGalleryViewController.h"
+#include "publish/PLRPublishing.h"
 
 #include <QApplication>
 #include <QDir>
@@ -43,6 +44,8 @@ int main(int argc, char** argv)
     PLRLayoutEngine::install();
     // The post's panels come from the storyboard too.
     PLRGalleryViewController::registerScene();
+    // Publishing, SEO and export.
+    PLRPublishing::install();
     PLRInstanceChannel channel(channelName);
     QObject::connect(&channel, &PLRInstanceChannel::argumentsReceived, &delegate,
                      [&delegate](const QStringList& arguments) { delegate.handleArguments(arguments); });

@@ -1,5 +1,8 @@
 #include "publish/PLRPublishing.h"
 
+#include "export/PLRExportInstall.h"
+
 void PLRPublishing::install()
 {
+    PLRExportInstall::install();
 }

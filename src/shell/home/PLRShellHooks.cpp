@@ -91,6 +91,14 @@ void PLRShellHooks::exportPost(PLRPersistantPost* post)
         missing("exportPost");
 }
 
+void PLRShellHooks::presentExportDialog()
+{
+    if (exportHooks().presentExportDialog)
+        exportHooks().presentExportDialog();
+    else
+        PLR_LOG_WARN(QStringLiteral("No export dialog is registered"));
+}
+
 void PLRShellHooks::enableImportExportPosts()
 {
     if (exportHooks().setExportMenuEnabled)
