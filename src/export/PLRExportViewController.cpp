@@ -408,15 +408,19 @@ void PLRExportViewController::layoutManagerDidSelectBlocks(PLRLayoutManager* man
     if (!isViewLoaded() || m_exportType != 2 || !postManager())
         return;
     Q_UNUSED(manager);
+    // Compared as the photos' widths are kept (32-bit floats); no photo, no limit.
     float smallest = float(kNoWidthLimit);
+    bool found = false;
     for (const PLRBlock* block : blocks) {
         if (!block || plr::typeOneOfCase(*block) != plr::kBlockKindImage)
             continue;
         const PLRSourceImagePtr image = postManager()->imageForIdentifier(QString::fromStdString(block->image().img_ref()));
-        if (image && image->width() > 0.0f)
+        if (image && image->width() > 0.0f) {
             smallest = std::min(smallest, image->width());
+            found = true;
+        }
     }
-    applyWidthLimit(qint64(smallest));
+    applyWidthLimit(found ? qint64(smallest) : kNoWidthLimit);
 }
 
 void PLRExportViewController::widthValueAction()
