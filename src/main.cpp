@@ -42,10 +42,10 @@ int main(int argc, char** argv)
     AppDelegate delegate;
     // Post managers make their layout managers over the post's photos.
     PLRLayoutEngine::install();
+    // Publishing, SEO and export give every post their components and panels.
+    PLRPublishing::install();
     // The post's panels come from the storyboard too.
     PLRGalleryViewController::registerScene();
-    // Publishing, SEO and export.
-    PLRPublishing::install();
     PLRInstanceChannel channel(channelName);
     QObject::connect(&channel, &PLRInstanceChannel::argumentsReceived, &delegate,
                      [&delegate](const QStringList& arguments) { delegate.handleArguments(arguments); });

@@ -3,7 +3,7 @@
 #include <QtGlobal>
 
 // The inspector's areas that publishing fills: the publish panel and the export panel in the
-// bottom area, the SEO panel on the Settings page. Each comes from the "Main" scene registry
+// bottom area, the SEO panel inside the Document page (which hands it the post manager). Each comes from the "Main" scene registry
 // under its identifier (registered by the library that builds it) as a
 // PLRGenericPostViewController that also implements the matching interface below; an area whose
 // panel is not registered stays empty.
