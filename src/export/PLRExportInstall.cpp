@@ -2,6 +2,7 @@
 
 #include "AppDelegate.h"
 #include "export/PLRExportManager.h"
+#include "export/PLRExportModalViewController.h"
 #include "export/PLRExportViewController.h"
 #include "export/PLRPersistantPostExporter.h"
 #include "persistance-store/PLRPersistantPost.h"
@@ -24,6 +25,8 @@ void PLRExportInstall::install()
             PLRPersistantPostExporter::disableImportExportPosts();
     };
     PLRShellHooks::setPostExport(std::move(hooks));
+    // The post header's export button.
+    PLRShellHooks::setExportDialogPresenter([] { PLRExportModalViewController::presentForCurrentPost(); });
     // The inspector's export panel (layout and collage).
     PLRExportViewController::registerScene();
     AppDelegate::setPostFileImporter([](const QString& path) { return PLRPersistantPostExporter::importPostWithURL(path); });

@@ -216,11 +216,7 @@ void PLRExportViewController::buildControls(QWidget* root)
     backgroundColourWell->setFixedSize(36, 20);
     layout->addWidget(backgroundColourWell);
     column->addWidget(sharpnessHeaderView);
-    QObject::connect(backgroundColourWell, &QPushButton::clicked, this, [this] {
-        const QColor chosen = QColorDialog::getColor(m_wellColour, backgroundColourWell, QStringLiteral("Background Colour"));
-        if (chosen.isValid())
-            setBackgroundColour(chosen);
-    });
+    QObject::connect(backgroundColourWell, &QPushButton::clicked, this, [this] { openColourPanel(); });
 
     // Progress, and the export button.
     infoView = new QWidget(root);
@@ -350,7 +346,7 @@ void PLRExportViewController::ensureViews()
 
 void PLRExportViewController::updateCompressionUIForValue(int value)
 {
-    compressionValueLabel->setText(QString::number(value));
+    compressionValueLabel->setText(qualityText(value));
     const QString name = ratingImageNameForValue(value);
     compressionRatingImageView->setProperty("ratingImageName", name);
     const QImage image = platform::ui::namedImage(name);
@@ -437,7 +433,7 @@ void PLRExportViewController::widthValueAction()
     else
         wrong = false;
     if (widthErrorView)
-        widthErrorView->setHidden(!wrong);
+        widthErrorView->setHidden(!wrong || !showsWidthErrors());
     setWidth(width);
 }
 
@@ -501,6 +497,13 @@ void PLRExportViewController::imageTitleUseOriginalNameAction()
 void PLRExportViewController::compressionValueChangedAction()
 {
     updateCompressionUIForValue(compressionSlider->value());
+}
+
+void PLRExportViewController::openColourPanel()
+{
+    const QColor chosen = QColorDialog::getColor(m_wellColour, backgroundColourWell, QStringLiteral("Background Colour"));
+    if (chosen.isValid())
+        setBackgroundColour(chosen);
 }
 
 void PLRExportViewController::setBackgroundColour(const QColor& colour)
@@ -720,9 +723,9 @@ void PLRExportViewController::exportCollage()
     QString failure;
     const bool written = PLRExportManager::sharedManager().exportBlocks(selection, manager, file, width, compressionSlider->value(), &failure);
     sendEvent(QStringLiteral("export_collage"), {});
+    ensureViews();
     if (!written && !failure.isEmpty())
         alert(QStringLiteral("Export Failed"), failure);
     else if (written)
         showCollageExported();
-    ensureViews();
 }

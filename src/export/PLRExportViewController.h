@@ -60,6 +60,8 @@ public:
     void imageTitleUseOriginalNameAction();
     void compressionValueChangedAction();
     void setBackgroundColour(const QColor& colour);
+    // The colour panel for the background colour.
+    void openColourPanel();
     void buttonWasClicked();
     void cancelExportAction() {}
     void exportLayout();
@@ -94,9 +96,13 @@ protected:
     virtual bool checkCollageSelection(const QList<PLRBlock*>& blocks);
     virtual QString collageSaveFolder() const;
     virtual bool usesSelectionWidthLimit() const { return true; }
+    virtual bool showsWidthErrors() const { return true; }
     virtual QString exportButtonText() const;
+    virtual QString qualityText(int value) const { return QString::number(value); }
+    virtual QString locationText() const;
     void updateCompressionUIForValue(int value);
-    QString locationText() const;
+    // Builds the controls into `root` (which gets a vertical layout).
+    void buildControls(QWidget* root);
     void bind();
     void unbind();
     void applyWidthLimit(qint64 limit);
@@ -147,6 +153,5 @@ public:
     QPushButton* exportButton = nullptr;
 
 private:
-    void buildControls(QWidget* root);
     QColor m_wellColour = Qt::white;
 };

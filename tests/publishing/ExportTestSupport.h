@@ -57,6 +57,7 @@ protected:
     {
         PLRPersistantPost::setPreviewProvider({});
         PLRShellHooks::setPostExport({});
+        PLRShellHooks::setExportDialogPresenter({});
         AppDelegate::setPostFileImporter({});
         PLRExportManager::setParallelism(0);
     }

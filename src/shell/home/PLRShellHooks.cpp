@@ -91,14 +91,6 @@ void PLRShellHooks::exportPost(PLRPersistantPost* post)
         missing("exportPost");
 }
 
-void PLRShellHooks::presentExportDialog()
-{
-    if (exportHooks().presentExportDialog)
-        exportHooks().presentExportDialog();
-    else
-        PLR_LOG_WARN(QStringLiteral("No export dialog is registered"));
-}
-
 void PLRShellHooks::enableImportExportPosts()
 {
     if (exportHooks().setExportMenuEnabled)
@@ -117,4 +109,25 @@ void PLRShellHooks::setPostHeaderVisible(bool visible)
 {
     if (headerHandler())
         headerHandler()(visible);
+}
+
+namespace {
+std::function<void()>& exportDialogPresenter()
+{
+    static std::function<void()> presenter;
+    return presenter;
+}
+} // namespace
+
+void PLRShellHooks::setExportDialogPresenter(std::function<void()> presenter)
+{
+    exportDialogPresenter() = std::move(presenter);
+}
+
+void PLRShellHooks::presentExportDialog()
+{
+    if (exportDialogPresenter())
+        exportDialogPresenter()();
+    else
+        PLR_LOG_WARN(QStringLiteral("No export dialog is registered"));
 }

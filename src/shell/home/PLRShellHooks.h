@@ -28,12 +28,10 @@ public:
     static void moveHome(bool animate);
     static void postWasDeleted(const QString& postIdentifier);
 
-    // Post files: exporting one post, and the menu item "Export Post File..."; the export
-    // dialog of the open post (the post header's export button).
+    // Post files: exporting one post, and the menu item "Export Post File...".
     struct PostExport {
         std::function<void(PLRPersistantPost* post)> exportPost;
         std::function<void(bool enabled)> setExportMenuEnabled;
-        std::function<void()> presentExportDialog;
     };
     static void setPostExport(PostExport hooks);
     // Whether a post can be exported (an exporter is registered).
@@ -41,9 +39,13 @@ public:
     static void exportPost(PLRPersistantPost* post);
     static void enableImportExportPosts();
     static void disableImportExportPosts();
-    static void presentExportDialog();
 
     // The post header of the title bar (shown while a post is open).
     static void setPostHeaderVisibleHandler(std::function<void(bool visible)> handler);
     static void setPostHeaderVisible(bool visible);
+
+    // The export dialog of the open post (the post header's export button), registered by the
+    // export screens.
+    static void setExportDialogPresenter(std::function<void()> presenter);
+    static void presentExportDialog();
 };
