@@ -245,3 +245,25 @@ TEST_F(ExportEngine, PreviewShowsTheFirstFiveBlocksAndReachesTheHomeTile)
     EXPECT_TRUE(QFileInfo(post->bundlePath() + "/preview.jpg").isFile());
     EXPECT_EQ(post->layoutPreview().width(), 400);
 }
+
+TEST_F(ExportEngine, RendersStartFromTheLayoutsBackgroundColour)
+{
+    PLRLayout layout;
+    layout.mutable_background_colour()->set_r(10);
+    layout.mutable_background_colour()->set_g(200);
+    layout.mutable_background_colour()->set_b(30);
+    PLRSection* section = layout.add_sections();
+    section->mutable_stacked();
+    PLRBlock* blank = section->add_blocks();
+    blank->set_id("blank");
+    blank->set_aspect_ratio(2.0f);
+    blank->mutable_blank();
+    PLRExportRenderer renderer(layout, 300, {});
+    const PLRBlock* copy = &renderer.layout().sections(0).blocks(0);
+    const QImage image = renderer.renderBlock(copy, 120, {});
+    ASSERT_EQ(image.width(), 120);
+    for (const QPoint point : {QPoint(0, 0), QPoint(60, image.height() / 2), QPoint(119, image.height() - 1)})
+        EXPECT_EQ(image.pixelColor(point), QColor(10, 200, 30));
+    EXPECT_EQ(PLRExportRenderer::renderSize(QSizeF(300, 200), 1200), QSize(1200, 800));
+    EXPECT_EQ(PLRExportRenderer::renderSize(QSizeF(300, 200), 0), QSize(300, 200));
+}
