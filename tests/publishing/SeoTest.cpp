@@ -2,14 +2,13 @@
 // the panel that shows them.
 
 #include "TestSupport.h"
+#include "support/shell/ShellFixtures.h"
 
-#include "base/PLRLayoutEngine.h"
 #include "base/PLRLayoutManager.h"
 #include "controls/OEXTokenField.h"
 #include "persistance-store/PLRPersistantPost.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
-#include "publish/PLRPublishing.h"
 #include "seo/PLRSeoManager.h"
 #include "seo/PLRSeoUIHandler.h"
 #include "session/PLRCoreManager.h"
@@ -29,19 +28,13 @@ class SeoTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        PLRLayoutEngine::install();
-        PLRPublishing::install();
-        folder = testing_support::testHome() + "/photos";
-        QDir().mkpath(folder);
-        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
-            QImage image(90, 60, QImage::Format_RGB32);
-            image.fill(Qt::darkCyan);
-            ASSERT_TRUE(image.save(folder + "/" + name, "JPG"));
-        }
-        PLRCoreManager::completeSignIn("ann@example.com", "secret", "u-1", "token");
-        postManager = PLRCoreManager::userSession()->newPostManager();
-        ASSERT_TRUE(postManager->createNewPostWithTitle("Trip", QUrl::fromLocalFile(folder)));
-        ASSERT_TRUE(testing_support::waitUntil([&] { return postManager->images().size() == 3; }));
+        // Installed before each test (PublishingInstalls.cpp).
+        const testing_support::OpenPost opened = testing_support::openPostWithLayout(
+            {{"a.jpg", 90, 60, QColor(Qt::darkCyan)}, {"b.jpg", 90, 60, QColor(Qt::darkCyan)},
+             {"c.jpg", 90, 60, QColor(Qt::darkCyan)}});
+        ASSERT_TRUE(opened.ok);
+        folder = opened.folder;
+        postManager = opened.manager;
         post = postManager->representedPost();
         layout = postManager->layoutManager();
         seo = postManager->component<PLRSeoManager>();

@@ -1,0 +1,8 @@
+#include "gallery/PLRPanels.h"
+
+#include "gallery/PLRGalleryViewController.h"
+
+void PLRPanels::install()
+{
+    PLRGalleryViewController::registerScene();
+}
