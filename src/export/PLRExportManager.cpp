@@ -11,6 +11,7 @@
 #include "platform/Dispatch.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/Resets.h"
 #include "session/PLRDefaults.h"
 #include "session/PLRPostManager.h"
 
@@ -31,6 +32,7 @@
 namespace {
 
 std::atomic_int g_parallelism = 0;
+const platform::resets::Joined g_parallelismReset{[] { g_parallelism = 0; }};
 
 QString describe(const PLRBlock& block)
 {

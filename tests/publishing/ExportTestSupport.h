@@ -1,12 +1,12 @@
 #pragma once
 
-// A signed-in session with a post whose photos are real JPEG files on disk, the layout engine
-// and the export wiring installed, and the hooks the wiring sets put back after each test.
+// A signed-in session with a post whose photos are real JPEG files on disk, once every photo's
+// size is known (the export draws photos at their sizes).
 
 #include "TestSupport.h"
+#include "support/shell/ShellFixtures.h"
 
 #include "AppDelegate.h"
-#include "base/PLRLayoutEngine.h"
 #include "base/PLRLayoutManager.h"
 #include "export/PLRExportInstall.h"
 #include "export/PLRExportManager.h"
@@ -46,27 +46,17 @@ inline QString makePhoto(const QString& folder, const QString& name, QSize size,
 
 class ExportFixture : public ::testing::Test {
 protected:
+    // (The libraries are installed before each test, and put back by the reset registry after it.)
     void SetUp() override
     {
-        PLRLayoutEngine::install();
-        PLRExportInstall::install();
         m_folder = testing_support::testHome() + QStringLiteral("/photos");
         QDir().mkpath(m_folder);
-    }
-    void TearDown() override
-    {
-        PLRPersistantPost::setPreviewProvider({});
-        PLRShellHooks::setPostExport({});
-        PLRShellHooks::setExportDialogPresenter({});
-        AppDelegate::setPostFileImporter({});
-        PLRExportManager::setParallelism(0);
     }
 
     // Signs in and opens a new post over the photo folder once its photos are known.
     PLRPostManager* openPost(const QString& name, int photoCount)
     {
-        PLRCoreManager::completeSignIn(QStringLiteral("ann@example.com"), QStringLiteral("secret"), QStringLiteral("u-1"),
-                                       QStringLiteral("token"));
+        testing_support::signIn();
         PLRPostManager* manager = PLRCoreManager::userSession()->newPostManager();
         if (!manager->createNewPostWithTitle(name, QUrl::fromLocalFile(m_folder)))
             return nullptr;

@@ -124,6 +124,8 @@ namespace {
 std::function<void()>& exportDialogPresenter()
 {
     static std::function<void()> presenter;
+    static const bool joined = platform::resets::add([] { presenter = nullptr; });
+    Q_UNUSED(joined);
     return presenter;
 }
 } // namespace
