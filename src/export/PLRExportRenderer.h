@@ -18,9 +18,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class PLRBlockView;
+class QPainter;
 class PLRLayoutManager;
 class PLRLayoutView;
 class PLRLayoutViewProxy;

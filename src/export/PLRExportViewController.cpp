@@ -278,10 +278,14 @@ void PLRExportViewController::setExportType(qint64 type)
 void PLRExportViewController::bind()
 {
     view();   // the controls exist from here on
-    if (m_exportType == 1) {
-        m_exportURL = PLRDefaults::exportLocationURL();
-    } else if (m_exportType == 2) {
-        m_exportURL = PLRDefaults::exportCollageLocationURL();
+    // The stored folder (or collage file) of the type, once per type: a later post manager keeps
+    // what the user chose since.
+    if (m_exportType != m_locationType) {
+        if (m_exportType == 1)
+            m_exportURL = PLRDefaults::exportLocationURL();
+        else if (m_exportType == 2)
+            m_exportURL = PLRDefaults::exportCollageLocationURL();
+        m_locationType = m_exportType;
     }
     PLRLayoutManager* manager = postManager() ? postManager()->layoutManager() : nullptr;
     if (manager && m_exportType == 1) {

@@ -116,6 +116,7 @@ protected:
     qint64 m_widthLimit = kNoWidthLimit;
     QPointer<PLRLayoutManager> m_boundManager;
     qint64 m_boundType = 0;
+    qint64 m_locationType = 0;
 
 public:
     // Controls (outlets).
