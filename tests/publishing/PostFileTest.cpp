@@ -261,3 +261,12 @@ TEST_F(PostFile, PictureFoldersOnlyForTheLayoutAndNeverOverOthers)
     EXPECT_FALSE(QFileInfo::exists(locB + "/extra.jpg"));
     EXPECT_FALSE(QFileInfo::exists(imported->bundlePath() + "/export_block_cache/FOREIGN"));
 }
+
+TEST(PostFileName, NamesBecomeOneSafeFileName)
+{
+    EXPECT_EQ(PLRPersistantPostExporter::postFileNameForPostName("Trip"), "Trip.ppost");
+    EXPECT_EQ(PLRPersistantPostExporter::postFileNameForPostName("a/../b"), "a-..-b.ppost");
+    EXPECT_EQ(PLRPersistantPostExporter::postFileNameForPostName("..hidden"), "hidden.ppost");
+    EXPECT_EQ(PLRPersistantPostExporter::postFileNameForPostName("  "), "Post.ppost");
+    EXPECT_LE(PLRPersistantPostExporter::postFileNameForPostName(QString(300, QChar(0xE9))).toUtf8().size(), 255);
+}
