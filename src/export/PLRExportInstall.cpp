@@ -18,6 +18,7 @@ void PLRExportInstall::install()
 
     PLRShellHooks::PostExport hooks;
     hooks.exportPost = [](PLRPersistantPost* post) { PLRPersistantPostExporter::exportPost(post); };
+    hooks.selectPathAndImportPost = [] { PLRPersistantPostExporter::selectPathAndImportPost(); };
     hooks.setExportMenuEnabled = [](bool enabled) {
         if (enabled)
             PLRPersistantPostExporter::enableImportExportPosts();
