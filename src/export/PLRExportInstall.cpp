@@ -3,6 +3,7 @@
 #include "AppDelegate.h"
 #include "export/PLRExportManager.h"
 #include "export/PLRExportModalViewController.h"
+#include "export/PLRModalExportView.h"
 #include "export/PLRExportViewController.h"
 #include "export/PLRPersistantPostExporter.h"
 #include "persistance-store/PLRPersistantPost.h"
@@ -26,7 +27,8 @@ void PLRExportInstall::install()
             PLRPersistantPostExporter::disableImportExportPosts();
     };
     PLRShellHooks::setPostExport(std::move(hooks));
-    // The post header's export button.
+    // The post header's export button: the export dialog, one page of the multi-step modal.
+    PLRModalExportView::registerPage();
     PLRShellHooks::setExportDialogPresenter([] { PLRExportModalViewController::presentForCurrentPost(); });
     // The inspector's export panel (layout and collage).
     PLRExportViewController::registerScene();

@@ -2,13 +2,15 @@
 
 #include "AppDelegate.h"
 #include "base/PLRLayoutManager.h"
-#include "controls/PLRModalOverlayWindow.h"
+#include "export/PLRModalExportView.h"
 #include "platform/Log.h"
+#include "platform/ui/Window.h"
 #include "platform/Alert.h"
 #include "session/PLRDefaults.h"
 #include "session/PLRPostManager.h"
 #include "shell/PLRBaseViewController.h"
 #include "shell/PLRBaseWindowController.h"
+#include "shell/modal/PLRModalManager.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -34,20 +36,14 @@ PLRPostManager* PLRExportModalViewController::currentPostManager()
 
 qint64 PLRExportModalViewController::presentForCurrentPost()
 {
-    PLRPostManager* manager = currentPostManager();
-    if (!manager) {
+    if (!currentPostManager()) {
         PLR_LOG_WARN(QStringLiteral("The export dialog needs an open post"));
         return platform::ui::kModalResponseStop;
     }
-    PLRModalOverlayWindowController windowController(std::make_unique<PLRModalOverlayWindow>(QRectF(0, 0, 460, 620)));
-    PLRExportModalViewController controller;
-    controller.setPostManager(manager);
-    platform::ui::Window* window = windowController.window();
-    window->setContentView(controller.view());
-    controller.viewWillAppear();
-    const qint64 code = platform::ui::Application::runModal(window);
-    window->orderOut();
-    return code;
+    qint64 result = platform::ui::kModalResponseStop;
+    PLRModalManager::presentModalWindowWithViews({QString::fromLatin1(PLRModalExportView::kPageName)}, {}, true, 0,
+                                                 [&result](qint64 response) { result = response; });
+    return result;
 }
 
 platform::ui::View* PLRExportModalViewController::loadView()

@@ -15,8 +15,8 @@ public:
 
     // The post manager of the post the main window shows (null at home).
     static PLRPostManager* currentPostManager();
-    // Shows the dialog for that post in the modal overlay window and returns when it is closed
-    // (the stop code; -1000 at once when no post is shown).
+    // Shows the dialog for that post as a multi-step modal of one page and returns when it is
+    // closed (its stop code; -1000 at once when no post is shown).
     static qint64 presentForCurrentPost();
 
     void selectExportType(qint64 type);

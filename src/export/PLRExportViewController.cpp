@@ -13,9 +13,11 @@
 #include "platform/Storyboard.h"
 #include "platform/Workspace.h"
 #include "platform/ui/Images.h"
+#include "platform/ui/Window.h"
 #include "session/PLRDefaults.h"
 #include "session/PLRPostManager.h"
 #include "shell/PLRShellNotifications.h"
+#include "shell/modal/PLRModalManager.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -551,12 +553,16 @@ void PLRExportViewController::buttonWasClicked()
     sendEvent(QStringLiteral("export_button_clicked"),
               {{QStringLiteral("inc_sub_folder"), createSubFolderButton->isChecked() ? 1 : 0},
                {QStringLiteral("export_quality"), compressionSlider->value()}});
-    // (A layout export asks for no publisher set-up first: that question only ever answers "go on"
-    // here.)
-    if (m_exportType == 1)
-        exportLayout();
-    else if (m_exportType == 2)
+    if (m_exportType == 1) {
+        // The publishing set-up is not asked for here: the workflow answers "go on" at once.
+        QPointer<PLRExportViewController> self(this);
+        PLRModalManager::presentPublisherWorkflow(false, [self](qint64 response) {
+            if (self && response == platform::ui::kModalResponseContinue)
+                self->exportLayout();
+        });
+    } else if (m_exportType == 2) {
         exportCollage();
+    }
 }
 
 QString PLRExportViewController::noLocationText() const

@@ -3,6 +3,10 @@
 #include "ExportTestSupport.h"
 
 #include "export/PLRExportModalViewController.h"
+#include "export/PLRModalExportView.h"
+#include "platform/ui/Controls.h"
+#include "shell/modal/PLRModalManager.h"
+#include "shell/modal/PLRModalViewController.h"
 #include "session/PLRDefaults.h"
 
 #include <QCheckBox>
@@ -11,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTimer>
 
 using namespace export_test;
 
@@ -75,4 +80,29 @@ TEST_F(ExportDialog, SwitchesTypesChecksAndExports)
     EXPECT_FALSE(dialog.exportProgressIndicatorSuccess->isHidden());
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"1.jpg"});
     EXPECT_EQ(PLRDefaults::exportQuality(), 90);
+}
+
+TEST_F(ExportDialog, RunsAsAPageOfTheModalAndDoneClosesIt)
+{
+    // The post header's button asks for the dialog; without an open post nothing shows.
+    EXPECT_EQ(PLRExportModalViewController::presentForCurrentPost(), platform::ui::kModalResponseStop);
+
+    QString title;
+    qint64 type = 0;
+    QTimer::singleShot(0, [&] {
+        PLRModalViewController* modal = PLRModalManager::currentModalViewController();
+        ASSERT_NE(modal, nullptr);
+        auto* page = qobject_cast<PLRModalExportPanelViewController*>(modal->currentView()->viewController());
+        ASSERT_NE(page, nullptr);
+        type = page->dialog()->exportType();
+        title = modal->primaryButton()->title();
+        EXPECT_TRUE(modal->secondaryButton()->isHidden());
+        modal->primaryAction();
+    });
+    qint64 response = 0;
+    PLRModalManager::presentModalWindowWithViews({PLRModalExportView::kPageName}, {}, true, 0,
+                                                 [&](qint64 code) { response = code; });
+    EXPECT_EQ(response, platform::ui::kModalResponseContinue);
+    EXPECT_EQ(title, "Done");
+    EXPECT_EQ(type, 1);
 }
