@@ -212,6 +212,7 @@ void PLRExportViewController::buildControls(QWidget* root)
     sharpnessCheckbox->setChecked(true);
     layout->addWidget(sharpnessCheckbox);
     layout->addStretch();
+    layout->addWidget(new QLabel(QStringLiteral("Background"), sharpnessHeaderView));
     backgroundColourWell = new QPushButton(sharpnessHeaderView);
     backgroundColourWell->setObjectName(QStringLiteral("backgroundColourWell"));
     backgroundColourWell->setToolTip(QStringLiteral("Background colour"));

@@ -30,8 +30,6 @@ private:
 
 class PLRModalExportView : public PLRModalView {
 public:
-    bool requireLargeView() const override { return true; }
-    double preferredHeightWhenInLargeView() const override { return 700.0; }
     static constexpr const char* kPageName = "PLRModalExportView";
     static void registerPage();
 protected:
