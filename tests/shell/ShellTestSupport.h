@@ -21,6 +21,7 @@
 #include "shell/PLRAuthViewController.h"
 #include "shell/PLRBaseViewController.h"
 #include "shell/PLRBaseWindowController.h"
+#include "shell/PLRMainMenu.h"
 #include "web-services/PLRServiceReacher.h"
 #include "web-services/PLRWebServiceManager.h"
 
@@ -128,6 +129,11 @@ protected:
             qputenv("env", m_env);
         else
             qunsetenv("env");
+        // Hooks a test may have set.
+        AppDelegate::setPreferencesPresenter(nullptr);
+        AppDelegate::setPostFileImporter(nullptr);
+        AppDelegate::setPreviewPanelToggler(nullptr);
+        PLRMainMenu::setModifierSource(nullptr);
     }
 
     // A store that is up to date and not new (no migration, no first-run welcome).

@@ -2,6 +2,10 @@
 // (animations frozen at a fixed time) into a PNG and exits.
 
 #include "controls/ColorWithHex.h"
+#include "controls/PLRButton.h"
+#include "controls/PLRCheckboxButton.h"
+#include "controls/PLRHelpButton.h"
+#include "controls/PLRLinkButtons.h"
 #include "controls/PLRErrorBox.h"
 #include "controls/PLRHyperLinkView.h"
 #include "controls/PLRProgressBar.h"
@@ -46,12 +50,12 @@ int main(int argc, char** argv)
     if (!screenshot.isEmpty())
         AnimationClock::shared().setManual(true);
 
-    WAYWindow window(QRectF(80, 80, 720, 460));
+    WAYWindow window(QRectF(80, 80, 720, 620));
     window.setTitle(QStringLiteral("Controls"));
     window.setTitleBarHeight(38);
     window.setBackgroundColor(ColorWithHex::smb_homeBackground());
     View* content = window.contentView();
-    const double top = 460; // content height below the bar (y up)
+    const double top = 620; // content height below the bar (y up)
 
     // Palette swatches.
     caption(content, QStringLiteral("Palette"), QRectF(20, top - 30, 200, 16));
@@ -168,6 +172,64 @@ int main(int argc, char** argv)
     textView->setTextStorage(AttributedString(
         QStringLiteral("A text view with the rounded grey border of the application's text controls."),
         {{kFontAttributeName, systemFont(12)}, {kForegroundColorAttributeName, QVariant::fromValue(namedColor(QStringLiteral("plrTextColor")))}}));
+
+    // Buttons: layer-hosted primary and secondary, gradient, flat, links, check boxes, radio
+    // buttons and the help button.
+    caption(content, QStringLiteral("Buttons"), QRectF(20, 132, 200, 16));
+    auto* primary = new PLRButton(content);
+    primary->setFrame(QRectF(20, 90, 120, 32));
+    primary->setFont(systemFont(13));
+    primary->setTitle(QStringLiteral("Continue"));
+    primary->setButtonStyle(PLRButton::Primary);
+    primary->awakeFromNib();
+    auto* secondary = new PLRButton(content);
+    secondary->setFrame(QRectF(150, 90, 120, 32));
+    secondary->setFont(systemFont(13));
+    secondary->setTitle(QStringLiteral("Back"));
+    secondary->setButtonStyle(PLRButton::Secondary);
+    secondary->awakeFromNib();
+    auto* gradient = new PLRGradientButton(content);
+    gradient->setFrame(QRectF(280, 90, 120, 32));
+    gradient->setStartColour(ColorWithHex::gradientBlueStartColour());
+    gradient->setEndColour(ColorWithHex::gradientBlueEndColour());
+    gradient->setDisabledColour(Color(0.85, 0.85, 0.85));
+    gradient->setBorderRadius(5);
+    gradient->setTitle(QStringLiteral("Publish"));
+    gradient->awakeFromNib();
+    auto* flat = new PLRFlatButton(content);
+    flat->setFrame(QRectF(410, 90, 100, 32));
+    flat->setTitle(QStringLiteral("Flat"));
+    flat->awakeFromNib();
+    auto* moduleLink = new Pellora_Publish::PLRLinkButton(content);
+    moduleLink->setFrame(QRectF(520, 96, 80, 20));
+    moduleLink->setTitle(QStringLiteral("Un-publish"));
+    moduleLink->awakeFromNib();
+    auto* plainLink = new PLRLinkButton(content);
+    plainLink->setFrame(QRectF(600, 96, 100, 20));
+    plainLink->setTitle(QStringLiteral("No plug-in?"));
+    plainLink->awakeFromNib();
+    auto* checked = new PLRCheckboxButton(content);
+    checked->setFrame(QRectF(20, 50, 160, 18));
+    checked->setTitle(QStringLiteral("Sharpen photos"));
+    checked->setState(Button::StateOn);
+    auto* unchecked = new PLRCheckboxButton(content);
+    unchecked->setFrame(QRectF(190, 50, 160, 18));
+    unchecked->setTitle(QStringLiteral("Create a sub-folder"));
+    auto* disabledBox = new PLRCheckboxButton(content);
+    disabledBox->setFrame(QRectF(360, 50, 160, 18));
+    disabledBox->setTitle(QStringLiteral("Not available"));
+    disabledBox->setEnabled(false);
+    auto* radioOn = new PLRRadioButton(content);
+    radioOn->setFrame(QRectF(20, 20, 160, 18));
+    radioOn->setTitle(QStringLiteral("Entire post"));
+    radioOn->setState(Button::StateOn);
+    auto* radioOff = new PLRRadioButton(content);
+    radioOff->setFrame(QRectF(190, 20, 160, 18));
+    radioOff->setTitle(QStringLiteral("Collage"));
+    auto* help = new PLRHelpButton(content);
+    help->setFrame(QRectF(530, 48, 20, 20));
+    help->setToolTip(QStringLiteral("The padding new posts start with, in points."));
+    help->awakeFromNib();
 
     window.makeKeyAndOrderFront();
     if (screenshot.isEmpty())
