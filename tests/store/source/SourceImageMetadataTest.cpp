@@ -62,7 +62,7 @@ TEST(SourceImageMetadata, OrientationSwapsTheUprightSize)
         const bool swapped = orientation >= 5;
         EXPECT_EQ(image.width(), swapped ? 20.0f : 60.0f) << orientation;
         EXPECT_EQ(image.height(), swapped ? 60.0f : 20.0f) << orientation;
-        EXPECT_DOUBLE_EQ(image.aspectRatio(), swapped ? 20.0 / 60.0 : 3.0);
+        EXPECT_DOUBLE_EQ(image.aspectRatio().factor(), swapped ? 20.0 / 60.0 : 3.0);
         const QSizeF frame = image.galleryDisplayFrameForLongestEdge(120);
         EXPECT_EQ(frame, swapped ? QSizeF(40, 120) : QSizeF(120, 40));
     }
