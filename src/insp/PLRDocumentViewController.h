@@ -9,7 +9,7 @@
 #include "insp/PLRInspectorPanels.h"
 #include "insp/PLRInspectorWidgets.h"
 #include "persistance-store/source/PLRSourceDirectory.h"
-#include "shell/PLRViewController.h"
+#include "platform/ui/PLRViewController.h"
 
 #include "base/PLRLayoutManager.h"
 #include "controls/PLRColorWell.h"

@@ -8,7 +8,7 @@
 #include "base/PLRLayoutManagerInteractionProxy.h"
 #include "controls/PLRBoxButton.h"
 #include "insp/PLRInspectorWidgets.h"
-#include "shell/PLRViewController.h"
+#include "platform/ui/PLRViewController.h"
 #include "text/PLRRichTextEditor.h"
 
 #include "base/PLRLayoutManager.h"

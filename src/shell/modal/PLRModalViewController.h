@@ -5,7 +5,7 @@
 // that slides in from the top, a spinner cover and a completion cover. Pages drive it through
 // the operations below; PLRModalManager runs it.
 
-#include "shell/PLRViewController.h"
+#include "platform/ui/PLRViewController.h"
 #include "shell/modal/PLRModalView.h"
 
 #include "controls/PLRHyperLinkView.h"

@@ -9,7 +9,7 @@
 #include "controls/PLRCheckboxButton.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Window.h"
-#include "shell/PLRViewController.h"
+#include "platform/ui/PLRViewController.h"
 
 #include <QColor>
 #include <QPointer>

@@ -40,7 +40,7 @@ struct Inspector {
     {
         QList<Photo> list;
         for (int i = 0; i < photos; ++i)
-            list.append({QStringLiteral("p%1.jpg").arg(i + 1), 0, QString(), width, height});
+            list.append({QStringLiteral("p%1.jpg").arg(i + 1), width, height});
         manager = openPost(makeFolder(list), photos);
         inspector = std::make_unique<PLRInspectorViewController>();
         inspector->view()->resize(250, 700);
