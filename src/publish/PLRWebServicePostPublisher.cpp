@@ -7,6 +7,7 @@
 #include "platform/Alert.h"
 #include "platform/Json.h"
 #include "platform/Log.h"
+#include "platform/Resets.h"
 #include "session/PLRCoreManager.h"
 #include "session/PLRPostManager.h"
 #include "session/PLRUserSession.h"
@@ -23,12 +24,16 @@ namespace {
 PLRWebServicePostPublisher::Timing& sharedTiming()
 {
     static PLRWebServicePostPublisher::Timing timing;
+    static const bool joined = platform::resets::add([] { timing = {}; });
+    (void)joined;
     return timing;
 }
 
 PLRWebServicePostPublisher::PublisherWorkflow& sharedWorkflow()
 {
     static PLRWebServicePostPublisher::PublisherWorkflow workflow;
+    static const bool joined = platform::resets::add([] { workflow = nullptr; });
+    (void)joined;
     return workflow;
 }
 

@@ -6,7 +6,7 @@
 
 #include "DevService.h"
 #include "TestSupport.h"
-#include "store/source/SourceTestPhotos.h"
+#include "support/shell/ShellFixtures.h"
 
 #include "base/PLRLayoutEngine.h"
 #include "base/PLRLayoutManager.h"
@@ -55,9 +55,7 @@ protected:
         fast.fetchRetryMax = 0.2;
         fast.uploadTimeoutMs = 5000;
         PLRWebServicePostPublisher::setTiming(fast);
-        PLRCoreServices::install();
-        PLRLayoutEngine::install();
-        PLRPublishing::install();
+        // The libraries are installed before each test (PublishingInstalls.cpp).
         setPublisher(QJsonObject{{QStringLiteral("host"), QStringLiteral("photos.example.com")},
                                  {QStringLiteral("type"), 0}});
         PLRWebServiceManager::globalManager().beginManager();
@@ -73,13 +71,6 @@ protected:
         ASSERT_TRUE(testing_support::waitUntil([this] { return users->remotePublisher() != nullptr; }, 8000));
     }
 
-    void TearDown() override
-    {
-        PLRWebServicePostPublisher::setTiming({});
-        PLRWebServicePostPublisher::setPublisherWorkflow({});
-        PLRPostManager::registerComponent<PLRWebServicePostPublisher>({});
-    }
-
     void setPublisher(const QJsonValue& publisher) const
     {
         service.control("POST", QStringLiteral("/__control/me"),
@@ -91,14 +82,18 @@ protected:
     // layout in folder order; the publisher is settled.
     PLRWebServicePostPublisher* openPost(int count, int width = 64, int height = 48)
     {
-        folder = testing_support::testHome() + QStringLiteral("/photos");
-        QDir().mkpath(folder);
+        // Each photo of its own size, so that no two export files are the same.
+        QList<testing_support::TestPhoto> photos;
         for (int i = 0; i < count; ++i)
-            EXPECT_TRUE(source_test::writePhoto(QStringLiteral("%1/p%2.jpg").arg(folder).arg(i + 1, 2, 10, QLatin1Char('0')),
-                                                width + i, height));
-        manager = PLRCoreManager::userSession()->newPostManager();
-        EXPECT_TRUE(manager->createNewPostWithTitle(QStringLiteral("Trip"), QUrl::fromLocalFile(folder)));
-        EXPECT_TRUE(testing_support::waitUntil([&] { return manager->images().size() == count; }, 15000));
+            photos.append({QStringLiteral("p%1.jpg").arg(i + 1, 2, 10, QLatin1Char('0')), width + i, height});
+        testing_support::OpenPostOptions options;
+        options.timeoutMs = 15000;
+        const testing_support::OpenPost opened = testing_support::openPost(photos, options);
+        EXPECT_TRUE(opened.ok);
+        folder = opened.folder;
+        manager = opened.manager;
+        if (!opened.ok)
+            return nullptr;
         QStringList identifiers;
         for (const PLRSourceImagePtr& image : manager->images())
             identifiers << image->identifier();

@@ -4,8 +4,8 @@
 #include "platform/Keychain.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Plist.h"
-#include "session/PLRKeyChain.h"
 #include "platform/Resets.h"
+#include "session/PLRKeyChain.h"
 #include "session/PLRPostManager.h"
 #include "session/PLRPostPublishing.h"
 

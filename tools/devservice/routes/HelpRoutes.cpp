@@ -55,7 +55,7 @@ const char kChatPage[] = R"HTML(<!DOCTYPE html>
  function Intercom(command, value){
    if(command==='show'){ document.getElementById('messenger').style.display='flex'; document.getElementById('launcher').style.display='none'; post('shown'); }
    else if(command==='hide'){ document.getElementById('messenger').style.display='none'; document.getElementById('launcher').style.display='block'; post('hidden'); }
-   else if(command==='update'){ user = value; if(user && user.name){ document.getElementById('greeting').textContent = 'Hi ' + user.name; } }
+   else if(command==='update'){ user = value; var name = user && typeof user.name === 'string' ? user.name.trim() : ''; if(name){ document.getElementById('greeting').textContent = 'Hi ' + name; } }
  }
  function send(){
    var field=document.getElementById('text'); if(!field.value) return;
