@@ -1139,6 +1139,11 @@ View* PLRFirstPostCompletedViewController::loadView()
     return root;
 }
 
+void PLRFirstPostCompletedViewController::viewWillBecomeActive(PLRModalViewController*)
+{
+    viewWillAppear();
+}
+
 void PLRFirstPostCompletedViewController::viewWillAppear()
 {
     PLRPublishSetupPage::viewWillAppear();
@@ -1310,6 +1315,11 @@ View* PLRPublishChoiceViewController::loadView()
 bool PLRPublishChoiceViewController::publishingPrimary() const
 {
     return representedData().value(latin(kPLRModalPublishingPrimaryKey)).toBool();
+}
+
+void PLRPublishChoiceViewController::viewWillBecomeActive(PLRModalViewController*)
+{
+    viewWillAppear();
 }
 
 void PLRPublishChoiceViewController::viewWillAppear()

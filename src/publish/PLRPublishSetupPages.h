@@ -263,6 +263,8 @@ class PLRFirstPostCompletedViewController : public PLRPublishSetupPage {
 public:
     explicit PLRFirstPostCompletedViewController(QObject* parent = nullptr);
 
+    // When the page is about to show: the help for the user's kind of website.
+    void viewWillBecomeActive(PLRModalViewController* modal) override;
     void viewWillAppear() override;
     void primaryActionWasSelected(PLRModalViewController* modal) override;
     bool shouldPresentSecondaryAction(PLRModalViewController*) override { return false; }
@@ -314,6 +316,8 @@ class PLRPublishChoiceViewController : public PLRPublishSetupPage {
 public:
     explicit PLRPublishChoiceViewController(QObject* parent = nullptr);
 
+    // When the page is about to show: styled by whether publishing is the user's first choice.
+    void viewWillBecomeActive(PLRModalViewController* modal) override;
     void viewWillAppear() override;
     void publishAction();
     void exportAction();

@@ -445,7 +445,12 @@ void PLRPublishViewController::postPublisherStateChangeNotification(const platfo
         panel->ensureMainStack();
         PLRInspectorPublishArea* doc = panel->documentViewController();
         PLRProgressBar* bar = panel->m_statusProgressIndicator;
-        const QString P = panel->publisherStateName();
+        // The state this notification reports: progress that arrives after the publisher has
+        // moved on is still this notification's, and a later notification follows in order.
+        const auto transition =
+            userInfo.value(latin(PLRFiniteStateMachineTransitionUserInfoKey)).value<PLRFiniteTransitionPtr>();
+        const PLRFiniteStatePtr reported = transition ? transition->destinationState() : nullptr;
+        const QString P = reported ? reported->name() : panel->publisherStateName();
         if (P == QLatin1String(PLRPP_STATE_UPLOADING_IMAGES)) {
             QVariantMap data = userInfo;
             data.remove(latin(PLRFiniteStateMachineTransitionUserInfoKey));
@@ -550,7 +555,8 @@ void PLRPublishViewController::ensureStateViewState()
         m_statusProgressIndicator->setHidden(false);
         m_progressBarInfo->setHidden(false);
         m_statusProgressIndicator->startAnimation();
-        if (publisher->isBuildingBlog()) {
+        // No cancel once the service builds the post, whatever the machine would allow.
+        if (publisher->isBuildingBlog() || publisher->currentStateName() == QLatin1String(PLRPP_STATE_SERVER_BUILDING)) {
             m_statusCancelUpdateButton->setHidden(true);
             if (doc)
                 doc->setUploadCancelEnabled(false);
