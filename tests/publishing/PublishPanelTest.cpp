@@ -9,6 +9,7 @@
 #include "insp/PLRDocumentViewController.h"
 #include "insp/PLRInspectorViewController.h"
 #include "platform/Resets.h"
+#include "platform/ui/Layer.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserNotifications.h"
 #include "platform/ui/Window.h"
@@ -483,4 +484,76 @@ TEST(PublishPanelDates, TheYearIsTheCalendarYear)
     const QDateTime date(QDate(2025, 12, 29), QTime(15, 4), Qt::LocalTime);
     EXPECT_EQ(PLRPublishViewController::formatDate(date), "03:04PM, 29/12/25");
     EXPECT_EQ(PLRPublishViewController::formatDate(QDateTime()), "");
+}
+
+TEST_F(PublishPanelTest, TheGutenbergAndChoicePages)
+{
+    // Installed but not available: still not enabled; "Skip" ends with the cover after 1.5 s.
+    setPublisher(QJsonObject{{"host", "blog.example"}, {"type", 3},
+                             {"info", QJsonObject{{"has_gutenberg", true}, {"guttenburg_available", false}}}});
+    ManualTimers timers;
+    runDialog([&] { PLRModalManager::presentModalWindowWithViews({kPLRModalGuttenburgView}, {}, true, 0, nullptr); },
+              [&](PLRModalViewController* dialog) {
+                  auto* gutenberg = page<PLRPublishGuttenburgViewController>(dialog);
+                  ASSERT_TRUE(gutenberg);
+                  gutenberg->primaryActionWasSelected(dialog);
+                  ASSERT_TRUE(testing_support::waitUntil([&] { return dialog->presentingError(); }));
+                  EXPECT_EQ(dialog->errorLabel()->stringValue(), "It looks like Gutenburg is still not enabled on your website");
+                  EXPECT_EQ(dialog->errorPrimaryButton()->title(), "Skip");
+                  gutenberg->primaryActionForErrorWasClicked(dialog);
+                  EXPECT_EQ(timers.waiting(), QList<double>{1.5});
+                  timers.fire();
+                  EXPECT_EQ(dialog->coverLabel()->stringValue(), "Settings Updated");
+                  EXPECT_EQ(dialog->primaryButton()->title(), "Start Publishing");
+                  gutenberg->primaryActionWasSelected(dialog);
+              });
+    EXPECT_TRUE(platform::UserDefaults::standard().boolForKey(QString::fromLatin1(plr::defaults::kPublishExportOptionPanelPresented)));
+
+    // The choice page, by which choice comes first.
+    QList<QVariantMap> posted;
+    QObject observer;
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &observer, QString::fromLatin1(kPLRNotificationShowExportPublishPanel),
+        [&](const platform::Notification& note) { posted << note.userInfo; });
+    for (const bool primary : {false, true}) {
+        qint64 response = 0;
+        runDialog(
+            [&] {
+                PLRModalManager::presentModalWindowWithViews({kPLRModalPublishChoice}, {{kPLRModalPublishingPrimaryKey, primary}},
+                                                             true, 0, [&](qint64 code) { response = code; });
+            },
+            [&](PLRModalViewController* dialog) {
+                auto* choice = page<PLRPublishChoiceViewController>(dialog);
+                ASSERT_TRUE(choice);
+                EXPECT_EQ(choice->mainTitleLabel()->stringValue(), primary ? "Just so you know," : "Make the most of Pellora,");
+                EXPECT_EQ(choice->publishButton()->title(), primary ? "Continue Publishing" : "Publish now");
+                EXPECT_EQ(choice->exportButton()->title(), primary ? "Show me" : "Continue Export");
+                EXPECT_EQ(choice->publishButton()->keyEquivalent(), primary ? "\r" : "");
+                EXPECT_EQ(choice->exportButton()->keyEquivalent(), primary ? "" : "\r");
+                choice->exportAction();
+            });
+        EXPECT_EQ(response, primary ? -1000 : -1002);
+    }
+    ASSERT_EQ(posted.size(), 1);   // only when publishing came first
+    ASSERT_TRUE(posted[0].contains(kPLRShouldOpenPublishTabKey));
+    EXPECT_FALSE(posted[0].value(kPLRShouldOpenPublishTabKey).toBool());
+}
+
+TEST(PublishButtonTest, EveryReleaseAfterAPressIsAClickWhereverThePointerIs)
+{
+    struct Delegate : PLRPublishButtonDelegate {
+        int clicks = 0;
+        void buttonWasClicked(PLRPublishButton*) override { ++clicks; }
+    } delegate;
+    PLRPublishButton button;
+    button.resize(120, 32);
+    button.setDelegate(&delegate);
+    EXPECT_EQ(button.layer()->cornerRadius(), 6.0);
+    MouseEvent outside;
+    outside.windowPoint = QPointF(500, 500);
+    button.mouseDown(MouseEvent());
+    EXPECT_TRUE(button.isMouseDown());
+    button.mouseUp(outside);
+    EXPECT_FALSE(button.isMouseDown());
+    EXPECT_EQ(delegate.clicks, 1);
 }
