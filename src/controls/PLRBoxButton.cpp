@@ -4,9 +4,9 @@
 #include "platform/NotificationCenter.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/Images.h"
+#include "platform/Resets.h"
 
 #include <QCursor>
-
 using namespace platform::ui;
 
 namespace {
@@ -19,6 +19,8 @@ Color blackColor() { return Color(0.0, 0.0, 0.0, 1.0); }
 PLRBoxButton::PointerLocator& pointerLocator()
 {
     static PLRBoxButton::PointerLocator locator;
+    static const bool joined = platform::resets::add([] { locator = nullptr; });
+    Q_UNUSED(joined);
     return locator;
 }
 

@@ -1,7 +1,7 @@
 #include "controls/PLRColorWell.h"
+#include "platform/Resets.h"
 
 #include <QColorDialog>
-
 using namespace platform::ui;
 
 namespace {
@@ -9,6 +9,8 @@ namespace {
 PLRColorWell::PanelOpener& panelOpener()
 {
     static PLRColorWell::PanelOpener opener;
+    static const bool joined = platform::resets::add([] { opener = nullptr; });
+    Q_UNUSED(joined);
     return opener;
 }
 

@@ -2,11 +2,11 @@
 
 #include "platform/ui/Fonts.h"
 #include "platform/ui/Images.h"
+#include "platform/Resets.h"
 
 #include <QMenu>
 
 #include <cmath>
-
 using namespace platform::ui;
 
 namespace {
@@ -14,6 +14,8 @@ namespace {
 PLRPopupButton::MenuPresenter& menuPresenter()
 {
     static PLRPopupButton::MenuPresenter presenter;
+    static const bool joined = platform::resets::add([] { presenter = nullptr; });
+    Q_UNUSED(joined);
     return presenter;
 }
 

@@ -6,11 +6,6 @@
 // panel and the publish-state area (the "Settings" page). Every edit goes straight into the
 // post or its layout document and is announced; there is no undo here.
 
-#include "insp/PLRInspectorPanels.h"
-#include "insp/PLRInspectorWidgets.h"
-#include "persistance-store/source/PLRSourceDirectory.h"
-#include "platform/ui/PLRViewController.h"
-
 #include "base/PLRLayoutManager.h"
 #include "controls/PLRColorWell.h"
 #include "controls/PLRPopupButton.h"
@@ -18,6 +13,10 @@
 #include "controls/PLRSpinner.h"
 #include "controls/PLRStepperCell.h"
 #include "controls/PLRSwitchButton.h"
+#include "insp/PLRInspectorPanels.h"
+#include "insp/PLRInspectorWidgets.h"
+#include "persistance-store/source/PLRSourceDirectory.h"
+#include "platform/ui/PLRViewController.h"
 
 #include <QPointer>
 

@@ -5,19 +5,18 @@
 // download-button properties) and writes every edit into the blocks, announcing it. Ratio
 // changes are undoable ("Change Aspect Ratio").
 
+#include "base/PLRLayoutManager.h"
 #include "base/PLRLayoutManagerInteractionProxy.h"
 #include "controls/PLRBoxButton.h"
-#include "insp/PLRInspectorWidgets.h"
-#include "platform/ui/PLRViewController.h"
-#include "text/PLRRichTextEditor.h"
-
-#include "base/PLRLayoutManager.h"
 #include "controls/PLRColorWell.h"
 #include "controls/PLRPopupButton.h"
 #include "controls/PLRSmallViews.h"
 #include "controls/PLRSpinner.h"
 #include "controls/PLRStepperCell.h"
 #include "controls/PLRSwitchButton.h"
+#include "insp/PLRInspectorWidgets.h"
+#include "platform/ui/PLRViewController.h"
+#include "text/PLRRichTextEditor.h"
 
 #include <QPointer>
 #include <QStringList>

@@ -213,11 +213,16 @@ TEST(StepperCell, PressedHalfIsDarkenedAndFollowsThePointer)
     stepper->setAction([&](Control*) { ++actions; });
     const QImage up = stepper->cell().stepperUpImage();
     ASSERT_FALSE(up.isNull());
+    // The up half's middle, in the rendered image (y down): 6 + w/2 across, 6 + h/2 down.
+    const QPointF upMiddle(6 + pointSize(up).width() / 2, 6 + pointSize(up).height() / 2);
+    const QColor idle = pixelAt(renderOnWhite(stepper), upMiddle.x(), upMiddle.y());
 
     dispatch::sendMouse(stepper, QEvent::MouseButtonPress, QPointF(9, 25));
     EXPECT_EQ(stepper->cell().currentStepperState(), PLRStepperCell::upHighlighted);
     EXPECT_EQ(stepper->doubleValue(), 1.0);
     EXPECT_EQ(actions, 1);
+    const QColor pressed = pixelAt(renderOnWhite(stepper), upMiddle.x(), upMiddle.y());
+    EXPECT_LT(pressed.lightness(), idle.lightness() * 0.75) << "the pressed half is drawn darkened";
     auto images = ofKind(stepper->recordDrawing(), DrawOperation::Kind::Image);
     ASSERT_EQ(images.size(), 2u);
     // The up half is drawn darker than its image.

@@ -9,10 +9,14 @@
 #include "controls/PLRStepperCell.h"
 #include "controls/PLRSwitchButton.h"
 #include "insp/PLRDocumentViewController.h"
+#include "insp/PLRInspectorPanels.h"
 #include "insp/PLRInspectorViewController.h"
 #include "insp/PLRPropertyViewController.h"
 #include "model/PLRAspectRatio.h"
+#include "layout/interaction/PLRLayoutInteraction.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Storyboard.h"
+#include "shell/PLRShellNotifications.h"
 #include "platform/UndoManager.h"
 
 #include <QLineEdit>
@@ -371,4 +375,210 @@ TEST(Inspector, DocumentPageEditsReachTheStoredPost)
     EXPECT_FALSE(stored.has_animation());
     EXPECT_EQ(stored.pinterest_button().position(), PLRLayout_Pinterest::BOTTOMRIGHT);
     EXPECT_EQ(stored.facebook_button().post_url(), "https://example.com/post");
+}
+
+namespace {
+
+// Stand-ins for the publishing library's panels, registered in the "Main" scenes.
+struct FakePublishPanel : PLRGenericPostViewController, PLRInspectorPublishPanel {
+    static inline QStringList calls;
+    static inline PLRInspectorPublishArea* area = nullptr;
+    static inline bool overlay = false;
+    bool isShowingSpecialOverlayView() const override { return overlay; }
+    void setDocumentViewController(PLRInspectorPublishArea* page) override { area = page; }
+    void publish() override { calls << "publish"; }
+    void cancelUpdate() override { calls << "cancel"; }
+    void deleteRemotePost() override { calls << "delete"; }
+    void setPostManager(PLRPostManager* manager) override
+    {
+        PLRGenericPostViewController::setPostManager(manager);
+        calls << (manager ? "post" : "no post");
+    }
+};
+
+struct FakeExportPanel : PLRGenericPostViewController, PLRInspectorExportPanel {
+    static inline QList<qint64> types;
+    static inline int posts = 0;
+    void setExportType(qint64 type) override { types << type; }
+    void setPostManager(PLRPostManager* manager) override
+    {
+        PLRGenericPostViewController::setPostManager(manager);
+        if (manager)
+            ++posts;
+    }
+};
+
+void registerFakePanels()
+{
+    FakePublishPanel::calls.clear();
+    FakePublishPanel::area = nullptr;
+    FakePublishPanel::overlay = false;
+    FakeExportPanel::types.clear();
+    FakeExportPanel::posts = 0;
+    const QString main = QString::fromLatin1(kPLRMainStoryboard);
+    platform::Storyboard::registerScene(main, QString::fromLatin1(kPLRInspectorPublishPanelIdentifier), [] { return new FakePublishPanel; });
+    platform::Storyboard::registerScene(main, QString::fromLatin1(kPLRInspectorExportPanelIdentifier), [] { return new FakeExportPanel; });
+}
+
+} // namespace
+
+TEST(Inspector, PublishingPanelsComeFromTheScenesAndTheAreasStayEmptyWithout)
+{
+    {
+        // Without registered panels: no publish area, no bottom panels, no collage box.
+        Inspector t;
+        EXPECT_EQ(t.inspector->publishViewController(), nullptr);
+        EXPECT_EQ(t.inspector->exportViewController(), nullptr);
+        EXPECT_TRUE(t.document()->topLevelPublishView()->isHidden());
+        EXPECT_EQ(t.page()->exportViewController(), nullptr);
+        t.document()->publish(); // nothing to forward to, no crash
+    }
+    registerFakePanels();
+    Inspector t;
+    ASSERT_NE(t.inspector->publishViewController(), nullptr);
+    ASSERT_NE(t.inspector->exportViewController(), nullptr);
+    ASSERT_NE(t.page()->exportViewController(), nullptr);
+    // The layout export below, the collage export on the block page; both follow the post.
+    EXPECT_EQ(FakeExportPanel::types, QList<qint64>({2, 1}));
+    EXPECT_EQ(FakeExportPanel::posts, 2);
+    EXPECT_TRUE(FakePublishPanel::calls.contains("post"));
+    // The Document page and the publish panel know each other; the area shows.
+    EXPECT_EQ(FakePublishPanel::area, static_cast<PLRInspectorPublishArea*>(t.document()));
+    EXPECT_FALSE(t.document()->topLevelPublishView()->isHidden());
+
+    // The page's publish button: cancel while uploading (even when published), un-publish
+    // when published, publish otherwise.
+    PLRDocumentViewController* page = t.document();
+    page->showUnpublishedState();
+    EXPECT_EQ(page->publishButton()->title(), QStringLiteral("Publish"));
+    EXPECT_EQ(page->publishedStatusText()->stringValue(), QStringLiteral("Not Published"));
+    page->publish();
+    page->showPublishedState();
+    EXPECT_EQ(page->publishButton()->title(), QStringLiteral("Un-publish"));
+    page->publish();
+    page->showUploadingState(QStringLiteral("Uploading 2 of 5"));
+    EXPECT_EQ(page->publishedStatusText()->stringValue(), QStringLiteral(" Uploading 2 of 5"));
+    EXPECT_TRUE(page->isPublished());
+    page->publish();
+    EXPECT_EQ(FakePublishPanel::calls.mid(FakePublishPanel::calls.size() - 3), QStringList({"publish", "delete", "cancel"}));
+
+    // Overlays: shown twice, announced once; hiding one that is not shown announces nothing.
+    QList<bool> announced;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &context, QString::fromLatin1(kPLRToggleInspectorBottomPublishAreaVisibility), [&](const platform::Notification& note) {
+            announced << note.userInfo.value(QString::fromLatin1(kPLRToggleInspectorBottomPublishAreaHiddenKey)).toBool();
+        });
+    page->hideFetchingInfoView();
+    EXPECT_TRUE(announced.isEmpty());
+    t.inspector->selectSettingsTab();
+    page->showNoServerConnectionView();
+    page->showNoServerConnectionView();
+    EXPECT_EQ(announced, QList<bool>({true}));
+    EXPECT_TRUE(t.inspector->isBottomAreaHidden()); // on the Settings page the area follows
+    page->hideNoServerConnectionView();
+    EXPECT_EQ(announced, QList<bool>({true, false}));
+    EXPECT_FALSE(t.inspector->isBottomAreaHidden());
+
+    // Switching to Settings hides the bottom area only while the panel shows its own overlay.
+    t.inspector->selectDocumentTab();
+    FakePublishPanel::overlay = true;
+    t.inspector->selectSettingsTab();
+    EXPECT_TRUE(t.inspector->isBottomAreaHidden());
+}
+
+TEST(Inspector, DocumentPageFillsFromTheLayoutAndIgnoresOptionsWithoutTheirButton)
+{
+    Inspector t(20);
+    PLRDocumentViewController* page = t.document();
+    EXPECT_TRUE(testing_support::waitUntil([&] { return page->imagesUsedLabel()->stringValue() == QStringLiteral("0 images of 20 used"); }));
+
+    PLRLayout* layout = t.layout()->representedLayout();
+    int changes = 0;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(&context, QString::fromLatin1(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE),
+                                                              [&](const platform::Notification&) { ++changes; });
+    // No Pinterest button: its options change nothing and announce nothing.
+    page->pinterestButtonSizePopUpButton()->chooseItemAtIndex(1);
+    EXPECT_FALSE(layout->has_pinterest_button());
+    EXPECT_EQ(changes, 0);
+
+    // A stored animation with neither fade nor move-in selects no type; the speed still shows.
+    PLRLayout_Animation animation;
+    animation.set_fade(false);
+    animation.set_move_in_edge(PLRLayout_Animation::NONE);
+    animation.set_speed(PLRLayout_Animation::FAST);
+    plr::setAnimation(layout, &animation);
+    PLRLayout_Facebook facebook;
+    facebook.set_post_url("https://example.com/p");
+    plr::setFacebookButton(layout, &facebook);
+    page->ensureUI();
+    EXPECT_EQ(page->layoutAnimationTypeButton()->indexOfSelectedItem(), -1);
+    EXPECT_EQ(page->layoutAnimationSpeedPopupButton()->selectedTag(), 2);
+    EXPECT_TRUE(page->includeFacebookSwitch()->checked());
+    EXPECT_FALSE(page->facebookCommentsView()->isHidden());
+    EXPECT_EQ(page->facebookPostURLTextField()->stringValue(), QStringLiteral("https://example.com/p"));
+
+    // The switches toggle from the layout's own state, then read it back.
+    page->includeFacebookSwitch()->performClick();
+    EXPECT_FALSE(layout->has_facebook_button());
+    EXPECT_FALSE(page->includeFacebookSwitch()->checked());
+
+    // The background colour: components floored to 0-255, alpha left unset.
+    page->bgColorWell()->takeColorFromPanel(platform::ui::Color(0.5, 0.25, 1.0));
+    ASSERT_TRUE(layout->has_background_colour());
+    EXPECT_FLOAT_EQ(layout->background_colour().r(), 127.0f);
+    EXPECT_FLOAT_EQ(layout->background_colour().g(), 63.0f);
+    EXPECT_FLOAT_EQ(layout->background_colour().b(), 255.0f);
+    EXPECT_FLOAT_EQ(layout->background_colour().a(), 0.0f);
+
+    // A negative padding is no spacing at all.
+    t.typeInto(page->paddingTextField(), QStringLiteral("-12"));
+    QTest::keyClick(page->paddingTextField()->editor(), Qt::Key_Return);
+    EXPECT_EQ(layout->padding(), 0);
+    EXPECT_EQ(page->paddingTextField()->stringValue(), QStringLiteral("0"));
+
+    // The keyword overlay is the canvas's, not the document's.
+    const std::string before = layout->SerializeAsString();
+    page->enableImageKeywordsOverlaySwitch()->performClick();
+    EXPECT_TRUE(t.layout()->imageKeywordOverlayEnabled());
+    EXPECT_EQ(layout->SerializeAsString(), before);
+}
+
+TEST(Inspector, MissingPhotosAndTheCanvasReplacingBlocks)
+{
+    Inspector t(2);
+    const QList<PLRBlock*> images = t.addImages(2);
+    PLRBlock* ghost = t.add(PLRLayoutManager::newBlock_Image());
+    ghost->mutable_image()->set_img_ref("no-such-photo");
+    t.layout()->selectBlocks({ghost});
+    EXPECT_EQ(t.page()->currentSubPage(), PLRPropertyViewController::EmptyPage);
+    EXPECT_EQ(t.message()->stringValue(), QStringLiteral("Image cannot be located"));
+    t.layout()->selectBlocks({ghost, images[0]});
+    EXPECT_EQ(t.page()->currentSubPage(), PLRPropertyViewController::ImagePage);
+    EXPECT_EQ(t.page()->selectionDescriptionTextField()->stringValue(), QStringLiteral("Multiple Images"));
+
+    // The canvas's own undo puts copies of the blocks in place; the ratio's undo still finds
+    // its block by identifier (and never touches the old object).
+    platform::UndoManager* undo = platform::UndoManager::forOwner(t.manager);
+    undo->removeAllActions();
+    t.layout()->selectBlocks({images[0]});
+    const std::string id = images[0]->id();
+    PLRPopupButton* ratio = t.page()->aspectRatioPopUpButton();
+    ratio->chooseItemAtIndex(ratio->indexOfItemWithTag(5));
+    testing_support::spin(10);
+    const PLRSection snapshot = *t.section();
+    t.layout()->restoreSection(t.section(), snapshot);
+    undo->undo();
+    PLRBlock* replaced = nullptr;
+    plr::tree::forEachBlock(t.layout()->representedLayout(), [&](PLRBlock* block) { if (block->id() == id) replaced = block; });
+    ASSERT_NE(replaced, nullptr);
+    EXPECT_FLOAT_EQ(replaced->aspect_ratio(), 0.0f);
+
+    // The keyword field takes the keyboard when asked to.
+    t.inspector->view()->window()->activateWindow();
+    t.layout()->selectBlocks({replaced});
+    platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_BLOCK_WAS_SELECTED), nullptr,
+                                                       {{QString::fromLatin1(kPLRShouldFocusKeyWordField), true}});
+    EXPECT_EQ(QApplication::focusWidget(), t.page()->imageDescription());
 }
