@@ -661,7 +661,7 @@ QVariantMap PLRWebServicePostPublisher::imageInfoPayload(const QList<PLRSourceIm
 }
 
 QVariantMap PLRWebServicePostPublisher::requestPayload(bool create, bool publish, const QString& category,
-                                                       bool autoPublish, const QList<PLRSourceImagePtr>& images) const
+                                                       bool autoPublish, const QList<PLRSourceImagePtr>& images)
 {
     const QVariantMap imageInfo = imageInfoPayload(images);
     for (auto it = imageInfo.begin(); it != imageInfo.end(); ++it) {
@@ -669,8 +669,7 @@ QVariantMap PLRWebServicePostPublisher::requestPayload(bool create, bool publish
         if (it.value().toMap().value(QStringLiteral("hash")).toString().isEmpty()) {
             const QString name = it.value().toMap().value(QStringLiteral("name")).toString();
             PLR_LOG_ERROR(QStringLiteral("Not publishing: photo %1 (%2) has no export file").arg(name, it.key()));
-            const_cast<PLRWebServicePostPublisher*>(this)->setLastError(
-                QStringLiteral("The photo \"%1\" cannot be read.").arg(name));
+            setLastError(QStringLiteral("The photo \"%1\" cannot be read.").arg(name));
             return {};
         }
     }

@@ -143,9 +143,10 @@ public:
     QVariantMap createPostRevisionPayload() const;
     static QVariantMap createPublishRevisionPayload(const QString& category, bool autoPublish);
     QVariantMap imageInfoPayload(const QList<PLRSourceImagePtr>& images) const;
-    // The create envelope (with "name") or the update envelope.
+    // The create envelope (with "name") or the update envelope; empty (with lastError()) when a
+    // photo has no export file.
     QVariantMap requestPayload(bool create, bool publish, const QString& category, bool autoPublish,
-                               const QList<PLRSourceImagePtr>& images) const;
+                               const QList<PLRSourceImagePtr>& images);
 
     // ---- upload and build wait ----
     void ensureImageSession();

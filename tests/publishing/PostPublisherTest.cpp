@@ -417,3 +417,28 @@ TEST_F(PublishingTest, PublishingAsksForAWebsiteAndForANewSnippetWhenNeeded)
     EXPECT_TRUE(publisher->createOrUpdatePublishedPost());
     EXPECT_EQ(requestsOf("POST", postPath("/postrevisions")).size(), 1);
 }
+
+TEST_F(PublishingTest, AFailedBuildCheckTriesAgainAndTheBuildWaitCanBeCancelled)
+{
+    service.control("POST", "/__control/build", QJsonObject{{"checks", 1000}});
+    PLRWebServicePostPublisher* publisher = openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitForState(PLRPP_STATE_SERVER_BUILDING));
+    // A check answered with an error is followed by another one.
+    service.script(QJsonObject{{"path", postPath()}, {"method", "GET"}, {"code", 1}, {"status", 500}});
+    const qsizetype before = requestsOf("GET", postPath()).size();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return requestsOf("GET", postPath()).size() >= before + 3; }));
+    EXPECT_EQ(state(), "SERVER_BUILDING");
+    EXPECT_TRUE(publisher->updating());
+    EXPECT_FALSE(publisher->isBuildingBlog());   // a build that does not end can be left
+
+    const QString path = postPath();
+    EXPECT_TRUE(publisher->cancelPublishing());
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    EXPECT_EQ(requestsOf("POST", path + "/clean").size(), 1);
+    // No check runs once the wait is over.
+    const qsizetype checks = requestsOf("GET", path).size();
+    testing_support::spin(300);
+    EXPECT_EQ(requestsOf("GET", path).size(), checks);
+}
