@@ -27,6 +27,7 @@
 #include "shell/PLRMigratorInfoViewController.h"
 #include "shell/PLRRelaunchHelper.h"
 #include "shell/PLRShellNotifications.h"
+#include "web-services/PLRHelpManager.h"
 #include "web-services/PLRWebServiceHost.h"
 #include "web-services/PLRWebServiceManager.h"
 
@@ -296,6 +297,12 @@ void AppDelegate::migratorDidComplete(bool success)
     // The menu bar sits on the main window.
     m_mainMenu = new PLRMainMenu(this);
     window->setMenuBar(m_mainMenu->menuBar());
+    // The help centre's articles join the Help menu.
+    m_helpManager = new PLRHelpManager(this);
+    m_helpManager->setupHelpMenu(m_mainMenu->helpMenu(), [self](const QUrl& url) {
+        if (self)
+            self->presentHelp(url);
+    });
     // The main window gets its look also when a migration ran before it existed.
     applyMainWindowLook();
     window->installEventFilter(new FirstFrameWatcher(window));

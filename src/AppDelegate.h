@@ -16,6 +16,7 @@
 
 class PLRBaseWindowController;
 class PLRCrashReporter;
+class PLRHelpManager;
 class PLRLogUploader;
 class PLRMainMenu;
 class PLRPreferencesWindowController;
@@ -114,6 +115,9 @@ public:
     void clearLogs();
     void uploadLogsToSupport();
     void presentHostOptionsWindow();
+    // A Help-menu item chose the address: "View Support" opens the help centre's home page,
+    // any other item its article (and reports which).
+    void presentHelp(const QUrl& url);
     // The preview window of the gallery's photos, registered by the gallery.
     static void setPreviewPanelToggler(std::function<void()> toggler);
     static bool hasPreviewPanelToggler();
@@ -192,5 +196,6 @@ private:
     QPointer<platform::ui::WindowController> m_serviceHostWindowController;
     QPointer<PLRMainMenu> m_mainMenu;
     PLRLogUploader* m_logUploader = nullptr;
+    PLRHelpManager* m_helpManager = nullptr;
     QObject m_observer;
 };

@@ -7,12 +7,6 @@
 #include "shell/PLRInstanceChannel.h"
 #include "shell/PLRRelaunchHelper.h"
 
-#include "gallery/PLRGalleryViewController.h"
-#include "gallery/PLRPreviewPanel.h"
-#include "shell/PLRBaseViewController.h"
-#include "shell/PLRBaseWindowController.h"
-#include "shell/post/PLRPostViewController.h"
-
 #include <QApplication>
 #include <QDir>
 
@@ -52,21 +46,6 @@ int main(int argc, char** argv)
     // Every library joins the ones below it (AppComposition.cpp shows the whole wiring).
     AppComposition::install();
     AppDelegate delegate;
-    // "Quick Look": the preview window of the open post's photos.
-    AppDelegate::setPreviewPanelToggler([] {
-        if (PLRPreviewPanel::sharedPreviewPanelExists() && PLRPreviewPanel::sharedPreviewPanel()->isShown()) {
-            PLRPreviewPanel::sharedPreviewPanel()->orderOut();
-            return;
-        }
-        AppDelegate* app = AppDelegate::shared();
-        PLRBaseWindowController* window = app ? app->baseWindowController() : nullptr;
-        PLRPostViewController* post = window ? window->contentViewController()->currentPostViewController() : nullptr;
-        auto* gallery = post ? qobject_cast<PLRGalleryViewController*>(post->galleryViewController()) : nullptr;
-        if (gallery)
-            gallery->togglePreviewPanel();
-        else
-            PLRPreviewPanel::sharedPreviewPanel()->makeKeyAndOrderFront(nullptr);
-    });
     PLRInstanceChannel channel(channelName);
     QObject::connect(&channel, &PLRInstanceChannel::argumentsReceived, &delegate,
                      [&delegate](const QStringList& arguments) { delegate.handleArguments(arguments); });

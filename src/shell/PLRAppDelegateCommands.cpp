@@ -9,7 +9,10 @@
 #include "layout/interaction/PLRVisualStateHandler.h"
 #include "persistance-store/PLRPersistantExporter.h"
 #include "platform/Log.h"
+#include "platform/Resets.h"
 #include "platform/Storyboard.h"
+#include "platform/Workspace.h"
+#include "session/PLRDefaults.h"
 #include "session/PLRCoreManager.h"
 #include "session/PLRPostManager.h"
 #include "shell/PLRBaseViewController.h"
@@ -20,6 +23,9 @@
 #include "shell/home/PLRShellHooks.h"
 #include "shell/prefs/PLRPreferencesWindowController.h"
 
+#include <QAction>
+#include <QMenu>
+
 namespace {
 
 constexpr auto kServiceHostWindowControllerIdentifier = "PLRWebServiceHosstWindowController";
@@ -27,6 +33,8 @@ constexpr auto kServiceHostWindowControllerIdentifier = "PLRWebServiceHosstWindo
 std::function<void()>& previewPanelToggler()
 {
     static std::function<void()> toggler;
+    static const bool joined = platform::resets::add([] { toggler = nullptr; });
+    Q_UNUSED(joined);
     return toggler;
 }
 
@@ -113,8 +121,6 @@ PLRPreferencesWindowController* AppDelegate::settingsWindowController() const
 void AppDelegate::showPrefs()
 {
     if (!m_settingsWindowController) {
-        if (!platform::Storyboard::hasScene(QLatin1String(kPLRSettingsStoryboard), QLatin1String(kPLRPreferencesWindowControllerIdentifier)))
-            PLRPreferencesWindowController::registerScene();
         m_settingsWindowController = qobject_cast<PLRPreferencesWindowController*>(platform::Storyboard::instantiate(
             QLatin1String(kPLRSettingsStoryboard), QLatin1String(kPLRPreferencesWindowControllerIdentifier)));
         if (!m_settingsWindowController)
@@ -210,4 +216,27 @@ void AppDelegate::presentHostOptionsWindow()
 PLRMainMenu* AppDelegate::mainMenu() const
 {
     return m_mainMenu;
+}
+
+void AppDelegate::presentHelp(const QUrl& url)
+{
+    // The item that chose the address gives the article's title.
+    QString title;
+    if (m_mainMenu && m_mainMenu->helpMenu()) {
+        const QList<QAction*> actions = m_mainMenu->helpMenu()->findChildren<QAction*>();
+        for (QAction* action : actions)
+            if (action->data().toString() == url.toString()) {
+                title = action->text();
+                break;
+            }
+    }
+    if (title == QLatin1String("View Support")) {
+        QUrl home = PLRDefaults::supportURLForPath(QString());
+        home.setPath(QString());
+        platform::Workspace::shared().openURL(home);
+        return;
+    }
+    PLRAnalyticManager::coreAnalyticManager().fireAnalyticEvent(PLRAnalyticEvent::createEventWithTitle(
+        QStringLiteral("click_on_help_menu"), {{QStringLiteral("article"), title}}));
+    platform::Workspace::shared().openURL(url);
 }

@@ -2,6 +2,7 @@
 
 #include "AppDelegate.h"
 #include "platform/Log.h"
+#include "platform/Resets.h"
 #include "session/PLRCoreManager.h"
 #include "shell/home/PLRShellHooks.h"
 
@@ -12,15 +13,11 @@
 
 namespace {
 
-std::function<void(QMenu*)>& helpMenuBuilder()
-{
-    static std::function<void(QMenu*)> builder;
-    return builder;
-}
-
 std::function<Qt::KeyboardModifiers()>& modifierSource()
 {
     static std::function<Qt::KeyboardModifiers()> source;
+    static const bool joined = platform::resets::add([] { source = nullptr; });
+    Q_UNUSED(joined);
     return source;
 }
 
@@ -30,11 +27,6 @@ Qt::KeyboardModifiers currentModifiers()
 }
 
 } // namespace
-
-void PLRMainMenu::setHelpMenuBuilder(std::function<void(QMenu*)> builder)
-{
-    helpMenuBuilder() = std::move(builder);
-}
 
 void PLRMainMenu::setModifierSource(std::function<Qt::KeyboardModifiers()> source)
 {
@@ -97,10 +89,6 @@ PLRMainMenu::PLRMainMenu(AppDelegate* app) : QObject(app), m_app(app)
     addCommand(m_viewMenu, QStringLiteral("Quick Look"), QStringLiteral("togglePreviewPanel"), &AppDelegate::togglePreviewPanel);
 
     m_helpMenu = m_menuBar->addMenu(QStringLiteral("&Help"));
-    if (helpMenuBuilder()) {
-        helpMenuBuilder()(m_helpMenu);
-        m_helpMenu->addSeparator();
-    }
     addCommand(m_helpMenu, QStringLiteral("Upload Logs to Support..."), QStringLiteral("uploadLogsToSupport"),
                &AppDelegate::uploadLogsToSupport);
     addCommand(m_helpMenu, QStringLiteral("Clear Logs"), QStringLiteral("clearLogs"), &AppDelegate::clearLogs);

@@ -6,7 +6,7 @@
 //
 // Menus: Pellora (Preferences, Sign Out, Quit, and the hidden "Service Host..." shown as the
 // fifth item while Alt is held), File (New Post, Save, post files, backups), View (home, panels,
-// zoom, Quick Look), Help (what the help menu adds, then the log commands).
+// zoom, Quick Look), Help (the log commands; the help manager adds the help centre's articles).
 //
 // While a menu is open a 0.1 s timer follows the Alt key; the post view's items follow the
 // application delegate's enablePostViewControls.
@@ -51,8 +51,6 @@ public:
     // Sets every item's enabled state from the rules.
     void refreshEnabledStates();
 
-    // Fills the Help menu's articles (the help menu registers it); the log items follow them.
-    static void setHelpMenuBuilder(std::function<void(QMenu* menu)> builder);
     // Where the modifier keys are read (tests put their own in).
     static void setModifierSource(std::function<Qt::KeyboardModifiers()> source);
 

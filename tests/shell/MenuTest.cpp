@@ -11,6 +11,9 @@
 #include "shell/PLRShellNotifications.h"
 #include "shell/home/PLRShellHooks.h"
 #include "shell/prefs/PLRPreferencesWindowController.h"
+#include "web-services/PLRWebServicePublisher.h"
+#include "web-services/PLRWebServiceUser.h"
+#include "web-services/PLRWebServiceUserManager.h"
 
 #include <QAction>
 #include <QFile>
@@ -255,4 +258,49 @@ TEST_F(ShellTest, ClearLogsStartsAFreshFileAndUploadPacksTheFolder)
     ASSERT_TRUE(PLRLogUploader::zipFolder(QFileInfo(files.first()).absolutePath(), archive));
     EXPECT_GT(QFileInfo(archive).size(), 0);
     EXPECT_TRUE(archive.endsWith(QStringLiteral(".logs.zip")));
+}
+
+TEST_F(ShellTest, NewPostWhileOfflineWithNobodySignedInDoesNothing)
+{
+    prepareExistingStore();
+    service.goDown(3000);
+    testing_support::spin(200);
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingErrorView(); }));
+    ASSERT_FALSE(root()->isShowingAuth());
+    item(app.get(), "newBlog")->trigger();
+    finishAnimations();
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+    EXPECT_FALSE(root()->isPresentingHome());
+    EXPECT_GE(indexOfLine(QStringLiteral("New post asked for while nobody is signed in")), 0);
+}
+
+TEST_F(ShellTest, PreferencesShowTheSignedInUserAndThePublisher)
+{
+    prepareExistingStore();
+    launch();
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    auto* manager = qobject_cast<PLRWebServiceUserManager*>(PLRCoreManager::userSession()->userServiceManager());
+    ASSERT_NE(manager, nullptr);
+    ASSERT_TRUE(waitFor([manager] { return bool(manager->remoteUser()); }));
+    item(app.get(), "showPrefs")->trigger();
+    PLRPreferencesViewController* prefs = app->settingsWindowController()->contentViewController();
+    EXPECT_EQ(prefs->userEmail()->stringValue(), testing_support::DevService::demoEmail());
+
+    auto publisher = std::make_shared<PLRWebServicePublisher>();
+    publisher->setType(-1);
+    publisher->setHost(QStringLiteral("photos.example.com"));
+    publisher->setStatus(1);
+    manager->setRemotePublisher(publisher);
+    app->settingsWindowController()->changeTabForIdentifier(QStringLiteral("account"));
+    EXPECT_EQ(prefs->updatePublishingButton()->title(), QStringLiteral("Setup Publishing"));
+    EXPECT_DOUBLE_EQ(prefs->publishingDomainRowsHeight(), 0.0);
+    EXPECT_EQ(prefs->publisherStatus()->stringValue(), QStringLiteral("No plug-in detected."));
+    EXPECT_EQ(prefs->domainNameLabel()->stringValue(), QStringLiteral("photos.example.com"));
+    publisher->setType(2);
+    app->settingsWindowController()->changeTabForIdentifier(QStringLiteral("account"));
+    EXPECT_EQ(prefs->updatePublishingButton()->title(), QStringLiteral("Update publishing details"));
+    EXPECT_DOUBLE_EQ(prefs->publishingDomainRowsHeight(), 17.0);
+    EXPECT_EQ(prefs->domainHostLabel()->stringValue(), QStringLiteral("WordPress"));
 }

@@ -3,6 +3,7 @@
 
 #include "TestSupport.h"
 
+#include "controls/PLRControls.h"
 #include "controls/PLRModalOverlayWindow.h"
 #include "platform/Log.h"
 #include "platform/ui/Animation.h"
@@ -69,6 +70,7 @@ protected:
     void SetUp() override
     {
         AnimationClock::shared().setManual(true);
+        PLRControls::install();
         for (int i = 0; i < 3; ++i) {
             const QString name = QStringLiteral("TestPage%1").arg(i);
             PageScript* script = &pages[i];
@@ -78,11 +80,7 @@ protected:
         Application::setMainWindow(main.get());
         main->show();
     }
-    void TearDown() override
-    {
-        PLRModalView::resetRegistry();
-        Application::setMainWindow(nullptr);
-    }
+    void TearDown() override { Application::setMainWindow(nullptr); }
     // Runs the dialog; `during` runs inside it once it shows.
     qint64 run(const QStringList& views, qint64 home, const std::function<void(PLRModalViewController*)>& during,
                bool closeButton = true)

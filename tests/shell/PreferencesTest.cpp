@@ -20,7 +20,7 @@ TEST(Preferences, OpensOnGeneralAndSwitchesTabs)
     EXPECT_EQ(controller.selectedToolbarItemIdentifier(), QStringLiteral("general"));
     EXPECT_EQ(prefs->selectedTabIdentifier(), QStringLiteral("general"));
     EXPECT_EQ(prefs->generalPaddingTextField()->stringValue(), QStringLiteral("10.000000"));
-    EXPECT_EQ(prefs->generalColourWell()->color(), QColor(Qt::white));
+    EXPECT_EQ(prefs->generalColourWell()->color().toQColor(), QColor(Qt::white));
 
     controller.toolbarItem(QStringLiteral("backup"))->performClick();
     EXPECT_EQ(controller.selectedToolbarItemIdentifier(), QStringLiteral("backup"));
@@ -60,8 +60,7 @@ TEST(Preferences, PaddingIsANumberThatCanBeAPadding)
     emit field->editor()->editingFinished();
     EXPECT_DOUBLE_EQ(PLRDefaults::defaultPadding(), 8.0);
 
-    prefs->generalColourWell()->setColor(QColor(10, 20, 30));
-    prefs->generalColourAction();
+    prefs->generalColourWell()->takeColorFromPanel(Color(10 / 255.0, 20 / 255.0, 30 / 255.0)); // sends the action
     EXPECT_EQ(PLRDefaults::defaultBackgroundColour(), QColor(10, 20, 30));
     prefs->generalImportSubFoldersButton()->performClick();
     EXPECT_TRUE(PLRDefaults::defaultIncludeSubfolders());

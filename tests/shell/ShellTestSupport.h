@@ -129,11 +129,6 @@ protected:
             qputenv("env", m_env);
         else
             qunsetenv("env");
-        // Hooks a test may have set.
-        AppDelegate::setPreferencesPresenter(nullptr);
-        AppDelegate::setPostFileImporter(nullptr);
-        AppDelegate::setPreviewPanelToggler(nullptr);
-        PLRMainMenu::setModifierSource(nullptr);
     }
 
     // A store that is up to date and not new (no migration, no first-run welcome).

@@ -180,49 +180,6 @@ int main(int argc, char** argv)
         QStringLiteral("A text view with the rounded grey border of the application's text controls."),
         {{kFontAttributeName, systemFont(12)}, {kForegroundColorAttributeName, QVariant::fromValue(namedColor(QStringLiteral("plrTextColor")))}}));
 
-    // The inspector's controls: switches, box buttons, a pop-up button, a text field, a colour
-    // well, a preview, a slider and a stepper.
-    caption(content, QStringLiteral("Switches, tiles, pop-up, field, colour, slider, stepper"), QRectF(20, top - 430, 500, 16));
-    auto* off = new PLRSwitchButton(QRectF(20, top - 470, 50, 30), content);
-    off->setChecked(false);
-    auto* on = new PLRSwitchButton(QRectF(80, top - 470, 50, 30), content);
-    on->setChecked(true);
-    auto* disabledSwitch = new PLRSwitchButton(QRectF(140, top - 470, 50, 30), content);
-    disabledSwitch->setChecked(true);
-    disabledSwitch->setEnabled(false);
-    auto* crop = new PLRBoxButton(content);
-    crop->setFrame(QRectF(210, top - 476, 120, 46));
-    crop->setUpDefaultContent(QStringLiteral("Crop/Resize"));
-    crop->setIsEnabled(true);
-    auto* recycle = new PLRBoxButton(content);
-    recycle->setFrame(QRectF(340, top - 476, 120, 46));
-    recycle->setIsRecycleButton(true);
-    recycle->setUpDefaultContent(QStringLiteral("Recycle"));
-    recycle->setDisabledTextString(QStringLiteral("Recycle 1 container at a time"));
-    recycle->setIsEnabled(false);
-    auto* popup = new PLRPopupButton(content);
-    popup->setFrame(QRectF(480, top - 474, 140, 30));
-    for (const char* ratio : {"3:2", "2:3", "1:1", "16:9"})
-        popup->addItem(QString::fromLatin1(ratio), popup->numberOfItems());
-    popup->selectItemWithTag(2);
-    popup->setButtonStyle(2);
-    auto* cellField = new PLRTextFieldCell(content);
-    cellField->setFrame(QRectF(20, top - 520, 200, 26));
-    cellField->setStringValue(QStringLiteral("Trams of Lisbon"));
-    auto* well = new PLRColorWell(content);
-    well->setFrame(QRectF(240, top - 518, 44, 22));
-    well->setColor(ColorWithHex::smb_blueColour());
-    auto* slider = new PLRSlider(content);
-    slider->setFrame(QRectF(300, top - 520, 208, 26));
-    slider->setMinValue(0);
-    slider->setMaxValue(100);
-    slider->setDoubleValue(50);
-    slider->setNumberOfTickMarks(5);
-    auto* stepper = new PLRStepper(content);
-    stepper->setFrame(QRectF(530, top - 522, 19, 30));
-    auto* preview = new PLRImagePreviewImageView(content);
-    preview->setFrame(QRectF(570, top - 560, 110, 70));
-    preview->setImage(picture);
     // Buttons: layer-hosted primary and secondary, gradient, flat, links, check boxes, radio
     // buttons and the help button.
     caption(content, QStringLiteral("Buttons"), QRectF(20, 132, 200, 16));
@@ -280,6 +237,49 @@ int main(int argc, char** argv)
     help->setFrame(QRectF(530, 48, 20, 20));
     help->setToolTip(QStringLiteral("The padding new posts start with, in points."));
     help->awakeFromNib();
+    // The inspector's controls: switches, box buttons, a pop-up button, a text field, a colour
+    // well, a preview, a slider and a stepper.
+    caption(content, QStringLiteral("Switches, tiles, pop-up, field, colour, slider, stepper"), QRectF(20, top - 430, 500, 16));
+    auto* off = new PLRSwitchButton(QRectF(20, top - 470, 50, 30), content);
+    off->setChecked(false);
+    auto* on = new PLRSwitchButton(QRectF(80, top - 470, 50, 30), content);
+    on->setChecked(true);
+    auto* disabledSwitch = new PLRSwitchButton(QRectF(140, top - 470, 50, 30), content);
+    disabledSwitch->setChecked(true);
+    disabledSwitch->setEnabled(false);
+    auto* crop = new PLRBoxButton(content);
+    crop->setFrame(QRectF(210, top - 476, 120, 46));
+    crop->setUpDefaultContent(QStringLiteral("Crop/Resize"));
+    crop->setIsEnabled(true);
+    auto* recycle = new PLRBoxButton(content);
+    recycle->setFrame(QRectF(340, top - 476, 120, 46));
+    recycle->setIsRecycleButton(true);
+    recycle->setUpDefaultContent(QStringLiteral("Recycle"));
+    recycle->setDisabledTextString(QStringLiteral("Recycle 1 container at a time"));
+    recycle->setIsEnabled(false);
+    auto* popup = new PLRPopupButton(content);
+    popup->setFrame(QRectF(480, top - 474, 140, 30));
+    for (const char* ratio : {"3:2", "2:3", "1:1", "16:9"})
+        popup->addItem(QString::fromLatin1(ratio), popup->numberOfItems());
+    popup->selectItemWithTag(2);
+    popup->setButtonStyle(2);
+    auto* cellField = new PLRTextFieldCell(content);
+    cellField->setFrame(QRectF(20, top - 520, 200, 26));
+    cellField->setStringValue(QStringLiteral("Trams of Lisbon"));
+    auto* well = new PLRColorWell(content);
+    well->setFrame(QRectF(240, top - 518, 44, 22));
+    well->setColor(ColorWithHex::smb_blueColour());
+    auto* slider = new PLRSlider(content);
+    slider->setFrame(QRectF(300, top - 520, 208, 26));
+    slider->setMinValue(0);
+    slider->setMaxValue(100);
+    slider->setDoubleValue(50);
+    slider->setNumberOfTickMarks(5);
+    auto* stepper = new PLRStepper(content);
+    stepper->setFrame(QRectF(530, top - 522, 19, 30));
+    auto* preview = new PLRImagePreviewImageView(content);
+    preview->setFrame(QRectF(570, top - 560, 110, 70));
+    preview->setImage(picture);
 
     window.makeKeyAndOrderFront();
     if (screenshot.isEmpty())

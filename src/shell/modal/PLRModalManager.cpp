@@ -2,6 +2,7 @@
 
 #include "controls/PLRModalOverlayWindow.h"
 #include "platform/Log.h"
+#include "platform/Resets.h"
 #include "platform/Storyboard.h"
 #include "platform/ui/Window.h"
 #include "session/PLRCoreManager.h"
@@ -26,6 +27,13 @@ struct ModalState {
 ModalState& state()
 {
     static ModalState s;
+    static const bool joined = platform::resets::add([] {
+        s.completion = nullptr;
+        s.windowController.reset();
+        s.content = nullptr;
+        s.busy = false;
+    });
+    Q_UNUSED(joined);
     return s;
 }
 
@@ -67,8 +75,6 @@ void PLRModalManager::presentModalWindowWithViews(const QStringList& views, cons
     // The previous dialog goes now: its window first, then (as its child) its content.
     s.windowController.reset();
     s.completion = std::move(completion);
-    if (!platform::Storyboard::hasScene(QLatin1String(kPLRModalWindowStoryboard), QLatin1String(kPLRModalWindowControllerIdentifier)))
-        PLRModalOverlayWindowController::registerScene();
     std::unique_ptr<WindowController> windowController(qobject_cast<WindowController*>(platform::Storyboard::instantiate(
         QLatin1String(kPLRModalWindowStoryboard), QLatin1String(kPLRModalWindowControllerIdentifier))));
     if (!windowController) {

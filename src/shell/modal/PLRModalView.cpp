@@ -1,6 +1,8 @@
 #include "shell/modal/PLRModalView.h"
 #include "shell/modal/PLRModalViewController.h"
 
+#include "platform/Resets.h"
+
 #include <QHash>
 
 namespace {
@@ -8,6 +10,8 @@ namespace {
 QHash<QString, PLRModalView::Factory>& registry()
 {
     static QHash<QString, PLRModalView::Factory> pages;
+    static const bool joined = platform::resets::add([] { pages.clear(); });
+    Q_UNUSED(joined);
     return pages;
 }
 
@@ -40,11 +44,6 @@ std::unique_ptr<PLRModalView> PLRModalView::make(const QString& className)
     if (it == registry().constEnd() || !*it)
         return nullptr;
     return (*it)();
-}
-
-void PLRModalView::resetRegistry()
-{
-    registry().clear();
 }
 
 PLRModalPanelViewController::PLRModalPanelViewController(QObject* parent) : PLRViewController(parent) {}

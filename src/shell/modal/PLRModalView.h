@@ -43,8 +43,6 @@ public:
     static bool hasPage(const QString& className);
     // A new descriptor, or null when nothing is registered under the name.
     static std::unique_ptr<PLRModalView> make(const QString& className);
-    // Forgets every registration (tests).
-    static void resetRegistry();
 
 protected:
     // Makes the page's controller (null: the page shows nothing and answers nothing).

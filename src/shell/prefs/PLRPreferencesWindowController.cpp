@@ -14,9 +14,7 @@
 #include "web-services/PLRWebServiceUser.h"
 #include "web-services/PLRWebServiceUserManager.h"
 
-#include <QColorDialog>
 #include <QLineEdit>
-#include <QPainterPath>
 
 #include <cmath>
 
@@ -61,32 +59,6 @@ Button* button(View* parent, const QString& title, const QRectF& frame, std::fun
 
 } // namespace
 
-// ---------------------------------------------------------------- colour well
-
-PLRPreferencesColourWell::PLRPreferencesColourWell(QWidget* parent) : Button(parent) { setBordered(false); }
-
-void PLRPreferencesColourWell::performClick()
-{
-    if (!isEnabled())
-        return;
-    const QColor chosen = QColorDialog::getColor(m_color, window(), QStringLiteral("Background Colour"));
-    if (!chosen.isValid())
-        return;
-    setColor(chosen);
-    sendAction();
-}
-
-void PLRPreferencesColourWell::drawRect(GraphicsContext& context, const QRectF&)
-{
-    QPainterPath frame;
-    frame.addRoundedRect(bounds().adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
-    context.fillPath(frame, Color::white());
-    context.strokePath(frame, Color::black(0.25), 1.0);
-    QPainterPath swatch;
-    swatch.addRect(bounds().adjusted(4, 4, -4, -4));
-    context.fillPath(swatch, Color(m_color.redF(), m_color.greenF(), m_color.blueF(), m_color.alphaF()));
-}
-
 // ---------------------------------------------------------------- view controller
 
 PLRPreferencesViewController::PLRPreferencesViewController(QObject* parent) : PLRViewController(parent) {}
@@ -112,7 +84,7 @@ View* PLRPreferencesViewController::loadView()
     m_generalPaddingTextField->setDrawsBackground(true);
     QObject::connect(m_generalPaddingTextField->editor(), &QLineEdit::editingFinished, this, [this] { generalPaddingAction(); });
     label(g, QStringLiteral("Background"), QRectF(180, 170, 100, 18));
-    m_generalColourWell = new PLRPreferencesColourWell(g);
+    m_generalColourWell = new PLRColorWell(g);
     m_generalColourWell->setFrame(QRectF(290, 164, 44, 26));
     m_generalColourWell->setAction([this](Control*) { generalColourAction(); });
     m_generalImportSubFoldersButton = checkBox(g, QStringLiteral("Include photos in sub-folders"), QRectF(180, 130, 300, 20),
@@ -199,7 +171,8 @@ void PLRPreferencesViewController::ensureGeneralTab()
     m_generalAutoUpdateButton->setState(updates && updates->updater()->automaticallyDownloadsUpdates() ? Button::StateOn
                                                                                                       : Button::StateOff);
     m_generalPaddingTextField->setStringValue(QString::asprintf("%f", PLRDefaults::defaultPadding()));
-    m_generalColourWell->setColor(PLRDefaults::defaultBackgroundColour());
+    const QColor colour = PLRDefaults::defaultBackgroundColour();
+    m_generalColourWell->setColor(Color(colour.redF(), colour.greenF(), colour.blueF(), colour.alphaF()));
     m_generalImportSubFoldersButton->setState(PLRDefaults::defaultIncludeSubfolders() ? Button::StateOn : Button::StateOff);
 }
 
@@ -226,7 +199,7 @@ void PLRPreferencesViewController::generalPaddingAction()
 
 void PLRPreferencesViewController::generalColourAction()
 {
-    PLRDefaults::setDefaultColour(m_generalColourWell->color());
+    PLRDefaults::setDefaultColour(m_generalColourWell->color().toQColor());
 }
 
 void PLRPreferencesViewController::generalSubfolderAction()
@@ -365,6 +338,7 @@ void PLRPreferencesWindowController::windowDidLoad()
         x += 96.0;
     }
     changeTabForIdentifier(QLatin1String(kPLRPreferencesGeneralTab));
+    w->center();
 }
 
 Button* PLRPreferencesWindowController::toolbarItem(const QString& identifier) const

@@ -7,6 +7,7 @@
 // "Settings" as "PreferencesWindowController"; changeTabForIdentifier("backup") opens a tab.
 
 #include "controls/PLRCheckboxButton.h"
+#include "controls/PLRColorWell.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/PLRViewController.h"
@@ -19,19 +20,6 @@ inline constexpr auto kPLRPreferencesWindowControllerIdentifier = "PreferencesWi
 inline constexpr auto kPLRPreferencesGeneralTab = "general";
 inline constexpr auto kPLRPreferencesAccountTab = "account";
 inline constexpr auto kPLRPreferencesBackupTab = "backup";
-
-// A well showing a colour; a click lets the user pick another, then the action goes.
-class PLRPreferencesColourWell : public platform::ui::Button {
-    Q_OBJECT
-public:
-    explicit PLRPreferencesColourWell(QWidget* parent = nullptr);
-    QColor color() const { return m_color; }
-    void setColor(const QColor& color) { m_color = color; update(); }
-    void performClick() override;
-    void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
-private:
-    QColor m_color = Qt::white;
-};
 
 class PLRPreferencesViewController : public PLRViewController {
     Q_OBJECT
@@ -67,7 +55,7 @@ public:
     platform::ui::View* backupTab() const { return m_backupTab; }
     PLRCheckboxButton* generalAutoUpdateButton() const { return m_generalAutoUpdateButton; }
     platform::ui::TextField* generalPaddingTextField() const { return m_generalPaddingTextField; }
-    PLRPreferencesColourWell* generalColourWell() const { return m_generalColourWell; }
+    PLRColorWell* generalColourWell() const { return m_generalColourWell; }
     PLRCheckboxButton* generalImportSubFoldersButton() const { return m_generalImportSubFoldersButton; }
     platform::ui::TextField* userName() const { return m_userName; }
     platform::ui::TextField* userEmail() const { return m_userEmail; }
@@ -94,7 +82,7 @@ private:
     QPointer<platform::ui::View> m_backupTab;
     QPointer<PLRCheckboxButton> m_generalAutoUpdateButton;
     QPointer<platform::ui::TextField> m_generalPaddingTextField;
-    QPointer<PLRPreferencesColourWell> m_generalColourWell;
+    QPointer<PLRColorWell> m_generalColourWell;
     QPointer<PLRCheckboxButton> m_generalImportSubFoldersButton;
     QPointer<platform::ui::TextField> m_userName;
     QPointer<platform::ui::TextField> m_userEmail;
