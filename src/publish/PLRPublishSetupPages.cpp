@@ -29,6 +29,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -53,6 +54,18 @@ TextField* label(const QString& text, QWidget* parent, double size = 12, FontWei
     return field;
 }
 
+// An explanation that wraps to the page's width.
+QLabel* paragraph(const QString& text, QWidget* parent, const QColor& colour = QColor(64, 64, 64))
+{
+    auto* body = new QLabel(text, parent);
+    body->setWordWrap(true);
+    body->setFont(systemFont(12));
+    QPalette palette = body->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    body->setPalette(palette);
+    return body;
+}
+
 // A descriptor: its picture, credit and controller scene.
 class SetupPageDescriptor : public PLRModalView {
 public:
@@ -60,7 +73,7 @@ public:
         : m_image(std::move(image)), m_identifier(std::move(identifier)), m_large(large) {}
     QImage image() const override { return namedImage(m_image); }
     bool imageCreditIsDark() const override { return false; }
-    QString imageCredit() const override { return QStringLiteral("Photo: Pellora"); }
+    QString imageCredit() const override { return QStringLiteral("Pellora Studio"); }
     QUrl imageCreditURL() const override { return QUrl(QStringLiteral("https://pellora.com")); }
     bool requireLargeView() const override { return m_large; }
 
@@ -214,11 +227,8 @@ View* PLRPublishSetupPage::makePage(const QString& title, const QString& text)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(10);
     column->addWidget(label(title, m_stackView, 20, FontWeight::Medium));
-    if (!text.isEmpty()) {
-        auto* body = label(text, m_stackView, 12);
-        body->setTextColor(Color(0.35, 0.35, 0.35));
-        column->addWidget(body);
-    }
+    if (!text.isEmpty())
+        column->addWidget(paragraph(text, m_stackView, QColor(89, 89, 89)));
     outer->addWidget(m_stackView);
     outer->addStretch(1);
     return root;
@@ -1123,12 +1133,12 @@ View* PLRFirstPostCompletedViewController::loadView()
     View* root = makePage(QStringLiteral("Your first post is published"),
                           QStringLiteral("Congratulations! Your post is on your website."));
     auto* column = static_cast<QVBoxLayout*>(m_stackView->layout());
-    auto* wordPress = label(QStringLiteral("Find it among your WordPress posts; it goes live in the category you chose."),
-                            m_stackView, 12);
+    auto* wordPress = paragraph(QStringLiteral("Find it among your WordPress posts; it goes live in the category you chose."),
+                                m_stackView);
     m_wordPressHelp = wordPress;
     column->addWidget(wordPress);
-    auto* squareSpace = label(QStringLiteral("Paste the post's link into a code block of your website's page to show it."),
-                              m_stackView, 12);
+    auto* squareSpace = paragraph(QStringLiteral("Paste the post's link into a code block of your website's page to show it."),
+                                  m_stackView);
     m_squareSpaceHelp = squareSpace;
     column->addWidget(squareSpace);
     m_hyperLink = new PLRHyperLinkView(m_stackView);
@@ -1293,7 +1303,7 @@ View* PLRPublishChoiceViewController::loadView()
         box->setCornerRadius(6.0);
         auto* inner = new QVBoxLayout(box);
         inner->setContentsMargins(16, 16, 16, 16);
-        inner->addWidget(label(text, box, 12));
+        inner->addWidget(paragraph(text, box));
         button = new PLRGradientButton(box);
         button->setBorderRadius(5);
         button->setMinimumHeight(32);

@@ -74,6 +74,24 @@ TextField* makeLabel(const QString& text, QWidget* parent, double size = 11)
     return label;
 }
 
+// A status-area button whose small icon sits at its leading edge, beside the title.
+class StatusButton : public Button {
+public:
+    explicit StatusButton(const QString& title, QObject* target, Action action, QWidget* parent) : Button(parent)
+    {
+        setTitle(title);
+        setTarget(target);
+        setAction(std::move(action));
+        setMinimumHeight(24);
+    }
+    QRectF imageRectInBounds() const override
+    {
+        const QRectF b = bounds();
+        const double side = std::min(14.0, b.height());
+        return QRectF(8.0, (b.height() - side) / 2.0, side, side);
+    }
+};
+
 } // namespace
 
 // ---------------------------------------------------------------- PLRPublishButton
@@ -187,11 +205,11 @@ View* PLRPublishViewController::loadView()
     stateColumn->setContentsMargins(12, 10, 12, 10);
     stateColumn->setSpacing(6);
     auto* buttons = new QHBoxLayout;
-    m_statusUpdateButton = Button::withTitle(QStringLiteral("UPDATE BLOG"), this, [this](Control*) { performUpdate(); },
-                                             m_stateContainerView);
+    m_statusUpdateButton = new StatusButton(QStringLiteral("UPDATE BLOG"), this, [this](Control*) { performUpdate(); },
+                                            m_stateContainerView);
     m_statusUpdateButton->setIdentifier(QStringLiteral("statusUpdateButton"));
-    m_statusViewBlogButton = Button::withTitle(QStringLiteral("COPY LINK"), this, [this](Control*) { copyLinkToClipboard(); },
-                                               m_stateContainerView);
+    m_statusViewBlogButton = new StatusButton(QStringLiteral("COPY LINK"), this, [this](Control*) { copyLinkToClipboard(); },
+                                              m_stateContainerView);
     m_statusViewBlogButton->setIdentifier(QStringLiteral("statusViewBlogButton"));
     buttons->addWidget(m_statusUpdateButton, 1);
     buttons->addWidget(m_statusViewBlogButton, 1);
