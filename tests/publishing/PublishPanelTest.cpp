@@ -329,6 +329,17 @@ TEST_F(PublishPanelTest, WordPressCategoriesPublishViaCodeTheUpdateOfferAndVisit
     const auto [status, html] = fetch(page);
     EXPECT_EQ(status, 200);
     EXPECT_TRUE(html.contains("<img class=\"photo\""));
+
+    // An address that is not verified (the user session's machine says so; the connection
+    // machine has no such state): the panel offers the publish area, not the status area.
+    service.control("POST", "/__control/me",
+                    QJsonObject{{"email", testing_support::DevService::demoEmail()}, {"user", QJsonObject{{"verified", false}}}});
+    ASSERT_TRUE(users->refreshInfo());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return users->currentState()->name() == QLatin1String(PLRWSUM_STATE_NOT_VERIFIED); }));
+    panel->ensureMainStack();
+    EXPECT_FALSE(panel->publishContainerView()->isHidden());
+    EXPECT_TRUE(panel->stateContainerView()->isHidden());
+    EXPECT_EQ(doc->publishButton()->title(), "Publish");
 }
 
 TEST_F(PublishPanelTest, ThePlugInPagePollsAndOffersToContinueWithoutIt)
