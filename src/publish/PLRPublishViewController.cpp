@@ -15,6 +15,7 @@
 #include "platform/Storyboard.h"
 #include "platform/UserNotifications.h"
 #include "platform/Workspace.h"
+#include "platform/ui/AttributedString.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/GraphicsContext.h"
@@ -40,6 +41,7 @@
 #include <QLinearGradient>
 #include <QLocale>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTimeZone>
 #include <QVBoxLayout>
 
@@ -89,6 +91,29 @@ public:
         const QRectF b = bounds();
         const double side = std::min(14.0, b.height());
         return QRectF(8.0, (b.height() - side) / 2.0, side, side);
+    }
+    // The title is centred in the room right of the icon.
+    void drawRect(GraphicsContext& context, const QRectF&) override
+    {
+        const QRectF b = bounds();
+        QPainterPath shape;
+        shape.addRoundedRect(b.adjusted(0.5, 0.5, -0.5, -0.5), 4, 4);
+        context.fillPath(shape, isHighlighted() ? Color(0.85, 0.85, 0.85) : Color::white());
+        context.strokePath(shape, Color::black(0.2), 1.0);
+        double left = 0.0;
+        if (!image().isNull()) {
+            const QRectF icon = imageRectInBounds();
+            context.drawImage(image(), icon);
+            left = icon.right() + 2.0;
+        }
+        const AttributedString text(title(), {{kFontAttributeName, systemFont(11)},
+                                              {kForegroundColorAttributeName,
+                                               QVariant::fromValue(isEnabled() ? Color::black(0.85) : Color::black(0.3))},
+                                              {kParagraphStyleAttributeName, QVariant::fromValue(ParagraphStyle{TextAlignment::Center})}});
+        const double width = b.width() - left;
+        TextLayout layout(text, QSizeF(width, 1e9));
+        const double h = layout.usedRect().height();
+        context.drawAttributedString(text, QRectF(left, (b.height() - h) / 2, width, h));
     }
 };
 
