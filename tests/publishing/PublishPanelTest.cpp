@@ -568,3 +568,109 @@ TEST(PublishButtonTest, EveryReleaseAfterAPressIsAClickWhereverThePointerIs)
     EXPECT_FALSE(button.isMouseDown());
     EXPECT_EQ(delegate.clicks, 1);
 }
+
+TEST_F(PublishPanelTest, AWordPressWebsiteReopensItsThemeAndSavesItsDefaults)
+{
+    setPublisher(QJsonObject{{"host", "blog.example"}, {"type", 2}, {"status", 0}, {"theme_info", "Handmade"},
+                             {"categories", QJsonArray{"Travel", "Weddings"}}, {"default_category", "Weddings"},
+                             {"auto_publish", false}});
+    ASSERT_TRUE(users->refreshInfo());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return users->remotePublisher() && users->remotePublisher()->type() == 2; }));
+    ManualTimers timers;
+    qint64 response = 0;
+    runDialog(
+        [&] {
+            PLRModalManager::presentModalWindowWithViews({kPLRModalPublishTypeView, kPLRModalPublishDefaultsView},
+                                                         {{kPLRModalPublisherExistingKey, 1}}, true, 0,
+                                                         [&](qint64 code) { response = code; });
+        },
+        [&](PLRModalViewController* dialog) {
+            // A theme outside the list: WordPress, "Other / Custom Theme" and the text.
+            auto* type = page<PLRPublishTypeSelectionViewController>(dialog);
+            ASSERT_TRUE(type);
+            EXPECT_EQ(type->websiteHostStack()->selectedIndex(), 1);
+            EXPECT_EQ(type->themePopUpButton()->title(), "Other / Custom Theme");
+            EXPECT_FALSE(type->themeTextErrorBox()->isHidden());
+            EXPECT_EQ(type->themeTextField()->stringValue(), "Handmade");
+
+            // The defaults: the website's categories with its default, the box ticked when
+            // posts do not go live at once; saving sends the inverse of the box.
+            dialog->moveToNextView();
+            auto* defaults = page<PLRPublishDefaultViewController>(dialog);
+            ASSERT_TRUE(defaults);
+            ASSERT_TRUE(testing_support::waitUntil([&] { return !defaults->stackView()->isHidden(); }));
+            EXPECT_EQ(defaults->categoryPopUpButton()->numberOfItems(), 2);
+            EXPECT_EQ(defaults->categoryPopUpButton()->title(), "Weddings");
+            EXPECT_EQ(defaults->autoPublishButton()->state(), Button::StateOn);
+            defaults->categoryPopUpButton()->chooseItemAtIndex(0);
+            service.scriptServiceError("/api/me/publisher", 1, 500);
+            defaults->primaryActionWasSelected(dialog);
+            ASSERT_TRUE(testing_support::waitUntil([&] { return dialog->presentingError(); }));
+            EXPECT_EQ(dialog->errorLabel()->stringValue(), "An Error occurred updating your account. Try again in a moment");
+            defaults->autoPublishButton()->setState(Button::StateOff);
+            defaults->primaryActionWasSelected(dialog);
+            ASSERT_TRUE(waitForCover(dialog, "Settings Updated"));
+            EXPECT_EQ(dialog->primaryButton()->title(), "Ok");
+            defaults->primaryActionWasSelected(dialog);
+        });
+    EXPECT_EQ(response, -1002);
+    const QJsonArray puts = requestsOf("PUT", "/api/me/publisher");
+    ASSERT_EQ(puts.size(), 2);
+    const QJsonObject saved = puts[1].toObject().value("body").toObject().value("publisher").toObject();
+    EXPECT_EQ(saved.value("default_category").toString(), "Travel");
+    EXPECT_TRUE(saved.value("auto_publish").toBool());
+
+    // The first post's page of a plug-in website shows the WordPress help only.
+    setPublisher(QJsonObject{{"host", "blog.example"}, {"type", 3}});
+    ASSERT_TRUE(users->refreshInfo());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return users->remotePublisher() && users->remotePublisher()->type() == 3; }));
+    runDialog([&] { PLRModalManager::presentModalWindowWithViews({kPLRFirstPostCompletedView}, {}, false, 0, nullptr); },
+              [&](PLRModalViewController* dialog) {
+                  auto* first = page<PLRFirstPostCompletedViewController>(dialog);
+                  ASSERT_TRUE(first);
+                  EXPECT_FALSE(first->hideForWordPress());
+                  EXPECT_TRUE(first->hideForSquareSpace());
+                  EXPECT_TRUE(first->hyperLink()->linkURL().endsWith("2779268-publish-your-blog-to-squarespace"));
+              });
+}
+
+TEST_F(PublishPanelTest, TheAccessKeyPageChecksInSeriesOfThreeAndGoesBackWithoutThePlugIn)
+{
+    setPublisher(QJsonObject{{"host", "blog.example"}, {"type", 3}, {"status", 2}});
+    ASSERT_TRUE(users->refreshInfo());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return users->remotePublisher() && users->remotePublisher()->type() == 3; }));
+    users->remotePublisher()->setSecret("KEY-1234");   // a key already fetched
+    ManualTimers timers;
+    runDialog(
+        [&] {
+            PLRModalManager::presentModalWindowWithViews({kPLRModalPublishTypeView, kPLRModalPublishSecretView}, {}, true, 0,
+                                                         nullptr);
+        },
+        [&](PLRModalViewController* dialog) {
+            dialog->moveToNextView();
+            auto* secret = page<PLRPublishSecretViewController>(dialog);
+            ASSERT_TRUE(secret);
+            // The first series after the page shows is a single request; it shows the key silently.
+            timers.fire();
+            ASSERT_TRUE(testing_support::waitUntil([&] { return !secret->stackView()->isHidden(); }));
+            EXPECT_EQ(statusRequests(), 1);
+            EXPECT_EQ(secret->secretLabel()->stringValue(), "KEY-1234");
+            EXPECT_FALSE(dialog->presentingError());
+            EXPECT_TRUE(requestsOf("GET", "/api/me/publisher-secret").isEmpty());
+
+            // Check: three requests 2.0 s apart, then the troubleshooting error.
+            secret->primaryActionWasSelected(dialog);
+            ASSERT_TRUE(fireUntil(timers, [&] { return !secret->stackView()->isHidden(); }));
+            EXPECT_EQ(statusRequests(), 4);
+            EXPECT_EQ(dialog->errorPrimaryButton()->title(), "Troubleshoot");
+            testing_support::recordingWorkspace().openedURLs.clear();
+            secret->primaryActionForErrorWasClicked(dialog);
+            ASSERT_EQ(testing_support::recordingWorkspace().openedURLs.size(), 1u);
+            EXPECT_TRUE(testing_support::recordingWorkspace().openedURLs[0].path().endsWith("2866370-pellora-wordpress-plugin"));
+
+            // The plug-in is gone: back to the type page.
+            scriptStatus(1, 1);
+            secret->primaryActionWasSelected(dialog);
+            ASSERT_TRUE(testing_support::waitUntil([&] { return dialog->currentIndex() == 0; }));
+        });
+}
