@@ -1,5 +1,6 @@
 #include "publish/PLRPublishing.h"
 
+#include "export/PLRExportInstall.h"
 #include "publish/PLRPublishSetupPages.h"
 #include "publish/PLRPublishViewController.h"
 #include "publish/PLRWebServicePostPublisher.h"
@@ -26,4 +27,5 @@ void PLRPublishing::install()
     PLRPublishViewController::registerScene();
     PLRSeoManager::install();
     PLRSeoUIHandler::registerScene();
+    PLRExportInstall::install();
 }
