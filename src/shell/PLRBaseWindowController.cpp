@@ -24,6 +24,7 @@
 #include "shell/PLRShellScreens.h"
 #include "shell/PLRShellNotifications.h"
 #include "shell/PLRWindowPlacement.h"
+#include "shell/home/PLRShellHooks.h"
 #include "shell/post/PLRPostCanvasViewController.h"
 #include "shell/post/PLRPostViewController.h"
 
@@ -201,7 +202,8 @@ void PLRBaseWindowController::buildTitleBar(PLRBaseWindow* window)
                                                    QStringLiteral("folder-pressed"), this,
                                                    act(&PLRBaseWindowController::showFolderMenu));
     m_exportButton = makeButton<PLRTitleBarButton>(m_header, QStringLiteral("exportButton"), QStringLiteral("export"),
-                                                   QStringLiteral("export-pressed"), this, {});
+                                                   QStringLiteral("export-pressed"), this,
+                                                   [](QObject*) { PLRShellHooks::presentExportDialog(); });
     for (int i = 0; i < 4; ++i) {
         auto* divider = new ImageView(m_header);
         divider->setIdentifier(QStringLiteral("divider%1").arg(i + 1));
