@@ -267,9 +267,10 @@ void PLRDocumentViewController::buildSettingsView()
     m_uploadingSpinner->setHidden(true);
     m_publishButton = Button::withTitle(QStringLiteral("Publish"), this, [this](Control*) { publish(); }, m_publishedView);
     m_publishButton->setIdentifier(QStringLiteral("publishButton"));
+    // While uploading the spinner takes the status icon's place, left of the status text.
     statusRow->addWidget(m_publishedStatusIconView);
-    statusRow->addWidget(m_publishedStatusText, 1);
     statusRow->addWidget(m_uploadingSpinner);
+    statusRow->addWidget(m_publishedStatusText, 1);
     statusRow->addWidget(m_publishButton);
     publishColumn->addWidget(m_publishedView);
 

@@ -509,6 +509,15 @@ TEST(Inspector, PublishingPanelsComeFromTheScenesAndTheAreasStayEmptyWithout)
     page->publish();
     page->showUploadingState(QStringLiteral("Uploading 2 of 5"));
     EXPECT_EQ(page->publishedStatusText()->stringValue(), QStringLiteral(" Uploading 2 of 5"));
+    {
+        // The spinner takes the status icon's place, left of the status text and clear of it.
+        t.inspector->selectSettingsTab();
+        testing_support::spin(50);
+        QWidget* spinner = page->uploadingSpinner();
+        EXPECT_FALSE(spinner->isHidden());
+        EXPECT_LE(spinner->geometry().right(), page->publishedStatusText()->geometry().left());
+        t.inspector->selectDocumentTab();
+    }
     EXPECT_TRUE(page->isPublished());
     page->publish();
     EXPECT_EQ(FakePublishPanel::calls.mid(FakePublishPanel::calls.size() - 3), QStringList({"publish", "delete", "cancel"}));
