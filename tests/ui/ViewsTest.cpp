@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QHBoxLayout>
 #include <QLineEdit>
 
 #include <gtest/gtest.h>
@@ -362,6 +363,23 @@ TEST(TextFields, ALongValueShowsFromItsStartOutsideEditing)
     QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
     QApplication::sendEvent(field->editor(), &leave);
     EXPECT_EQ(field->editor()->cursorPosition(), 0);
+}
+
+TEST(Buttons, ALongerTitleWidensTheButtonInItsLayout)
+{
+    QWidget window;
+    auto* row = new QHBoxLayout(&window);
+    Button* button = Button::withTitle(QStringLiteral("Publish"), nullptr, nullptr, &window);
+    row->addStretch(1);
+    row->addWidget(button);
+    window.resize(300, 40);
+    window.show();
+    QApplication::processEvents();
+    const int before = button->width();
+    button->setTitle(QStringLiteral("Un-publish"));
+    QApplication::processEvents();
+    EXPECT_GT(button->width(), before);
+    EXPECT_GE(button->width(), button->sizeHint().width());
 }
 
 TEST(Views, ATopLevelViewHitTestsInItsOwnCoordinates)
