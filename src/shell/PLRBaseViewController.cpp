@@ -279,8 +279,10 @@ void PLRBaseViewController::handleConnectionState()
         return;
     const QString name = state->name();
     PLRUserSession* session = PLRCoreManager::userSession();
+    const bool waitingForProbe = name == QLatin1String(PLRWSM_STATE_NO_INTERNET)
+                                 && !PLRWebServiceManager::globalManager().hasConnectionVerdict();
     if (name == QLatin1String(PLRWSM_STATE_CHECKING_CONNECTION)
-        || name == QLatin1String(PLRWSM_STATE_CHECKING_SERVER_VERSION)) {
+        || name == QLatin1String(PLRWSM_STATE_CHECKING_SERVER_VERSION) || waitingForProbe) {
         PLR_LOG_INFO(QStringLiteral("CHECKING CONNECTION STATE"));
         return;
     }

@@ -388,7 +388,7 @@ TEST_F(UserSessionMachine, MalformedAnswersEndInASettledState)
     ASSERT_TRUE(manager);
     // Wrong types: the user is built without them (so not verified). Both the fetch and the
     // usage report's answer (applied to the same user) have them.
-    const QJsonObject wronglyTyped{{"id", "1"}, {"f_name", 3}, {"verified", "true"},
+    const QJsonObject wronglyTyped{{"id", "1"}, {"f_name", 3}, {"verified", "maybe"},
                                    {"created_at", "2020-01-01T00:00:00.5+02:00"}};
     service.script(QJsonObject{{"path", "/api/me/"}, {"count", 2}, {"status", 200},
                                {"body", QJsonObject{{"data", wronglyTyped}}}});
@@ -397,9 +397,9 @@ TEST_F(UserSessionMachine, MalformedAnswersEndInASettledState)
     EXPECT_TRUE(manager->remoteUser()->firstName().isNull());
     EXPECT_FALSE(manager->remoteUser()->creationDate().isValid());
 
-    // No "data" at all, and a status given as text.
+    // No "data" at all, and a status given as text that is no number.
     scriptBody(service, "/api/me/", QJsonObject{}, 200, "GET");
-    scriptBody(service, "/api/me/account", QJsonObject{{"data", QJsonObject{{"status", "2"}}}}, 200, "GET");
+    scriptBody(service, "/api/me/account", QJsonObject{{"data", QJsonObject{{"status", "two"}}}}, 200, "GET");
     ASSERT_TRUE(manager->refreshInfo());
     ASSERT_TRUE(waitForEvent(PLRWSUM_EVENT_FETCHED_INFO));
     EXPECT_EQ(userState(), PLRWSUM_STATE_IDLE);

@@ -52,6 +52,17 @@ TEST_F(ShellTest, ConnectionStatesLeadToErrorBarThenSignIn)
     EXPECT_EQ(root()->authViewController(), auth);
 }
 
+TEST_F(ShellTest, StartUpShowsNoErrorBarBeforeTheProbeAnswers)
+{
+    prepareExistingStore();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
+    // The machine passes through NO_INTERNET before the first probe answer, but that is no news.
+    EXPECT_LT(indexOfLine(QStringLiteral("ERROR - NO INTERNET AND NO USER")), 0);
+    EXPECT_LT(indexOfLine(QStringLiteral("CAN'T GET TO INTERNET")), 0);
+    EXPECT_FALSE(root()->isShowingErrorView());
+}
+
 TEST_F(ShellTest, OutdatedVersionShowsTheAlertAgainAtEachEntry)
 {
     prepareExistingStore();

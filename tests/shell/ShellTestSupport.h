@@ -122,6 +122,8 @@ protected:
                 fprintf(stderr, "log| %s\n", qPrintable(line));
         platform::log::removeCapture(m_capture);
         app.reset();
+        // The connection machine follows one service; the next test starts its own.
+        delete &PLRWebServiceManager::globalManager();
     }
 
     // A store that is up to date and not new (no migration, no first-run welcome).
