@@ -658,10 +658,11 @@ void PLRBaseViewController::presentNewPost()
 {
     forceVersionRecheckIfEdition3UpgradeRequired();
     hideErrorView();
-    m_presentingHome = false;
+    // Without a session nothing is shown instead of home: home stays the screen.
     PLRUserSession* session = PLRCoreManager::userSession();
     if (!session)
         return;
+    m_presentingHome = false;
     QPointer<PLRPostViewController> old;
     if (m_currentPostController) {
         platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));

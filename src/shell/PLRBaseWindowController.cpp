@@ -394,7 +394,9 @@ void PLRBaseWindowController::visualStateHandlerSetPostHeaderVisible(PLRVisualSt
 
 QString PLRBaseWindowController::zoomLabelForFactor(double factor)
 {
-    const double percent = std::isfinite(factor) ? std::round(factor * 100.0) : 0.0;
+    // Truncated (0.999 shows 99%), after a tolerance for the binary form of decimal factors
+    // (0.29 * 100 is 28.999...96 and shows 29%).
+    const double percent = std::isfinite(factor) ? std::floor(factor * 100.0 + 1e-6) : 0.0;
     return QStringLiteral("%1%").arg(qint64(percent));
 }
 

@@ -63,6 +63,22 @@ TEST_F(ShellTest, StartUpShowsNoErrorBarBeforeTheProbeAnswers)
     EXPECT_FALSE(root()->isShowingErrorView());
 }
 
+TEST_F(ShellTest, NewPostWithoutASessionLeavesHomeShown)
+{
+    prepareExistingStore();
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    PLRCoreManager::setUserSession(nullptr);
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    finishAnimations();
+    PLRCoreManager::setUserSession(nullptr);
+    root()->presentNewPost();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+}
+
 TEST_F(ShellTest, OutdatedVersionShowsTheAlertAgainAtEachEntry)
 {
     prepareExistingStore();

@@ -125,9 +125,12 @@ TEST_F(TitleBarTest, AutomaticLayoutCountIsStoredAndPosted)
 TEST_F(TitleBarTest, ZoomLabelRoundsAndZoomButtonsStep)
 {
     launch();
-    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.999), QStringLiteral("100%"));
+    // Truncated, but not below the decimal factor's own value.
+    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.999), QStringLiteral("99%"));
     EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.25), QStringLiteral("25%"));
-    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.994), QStringLiteral("99%"));
+    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.29), QStringLiteral("29%"));
+    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.57), QStringLiteral("57%"));
+    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(1.0), QStringLiteral("100%"));
     auto& state = PLRVisualStateHandler::globalHandler();
     EXPECT_EQ(window()->numberZoomButton()->title(), QStringLiteral("100%"));
     state.setLayoutZoomFactor(3.95);
