@@ -20,6 +20,7 @@
 #include "shell/PLRShellScreens.h"
 #include "shell/PLRShellNotifications.h"
 #include "shell/PLRWindowPlacement.h"
+#include "platform/UserDefaults.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -290,6 +291,13 @@ void PLRBaseWindowController::windowDidLoad()
             PLRWindowPlacement::availableScreenFrames());
         window->setFrame(Window::screenRectFromQt(frame), false);
     }
+    // The size and place the user gave the window last time, brought onto a screen that is
+    // still there; from now on every move and resize is remembered.
+    if (const std::optional<QRectF> saved = savedWindowFrame()) {
+        const QRectF frame = PLRWindowPlacement::frameOnScreens(*saved, PLRWindowPlacement::availableScreenFrames());
+        window->setFrame(Window::screenRectFromQt(frame), false);
+    }
+    window->installEventFilter(this);
 
     auto& visualState = PLRVisualStateHandler::globalHandler();
     setHeaderState(visualState.postHeaderVisible() ? PostHeader : HomeHeader, false);
@@ -390,6 +398,41 @@ void PLRBaseWindowController::setHeaderState(int state, bool animate)
 void PLRBaseWindowController::visualStateHandlerSetPostHeaderVisible(PLRVisualStateHandler*, bool visible)
 {
     setHeaderState(visible ? PostHeader : HomeHeader, true);
+}
+
+std::optional<QRectF> PLRBaseWindowController::savedWindowFrame()
+{
+    const QString text = platform::UserDefaults::standard().stringForKey(QLatin1String(kPLRMainWindowFrameKey));
+    const QStringList parts = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (parts.size() != 4)
+        return std::nullopt;
+    double values[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        values[i] = parts.at(i).toDouble(&ok);
+        if (!ok || !std::isfinite(values[i]))
+            return std::nullopt;
+    }
+    // A frame too small to use is no frame to restore.
+    if (values[2] < 200 || values[3] < 150) {
+        PLR_LOG_WARN(QStringLiteral("Ignoring the stored main window frame \"%1\"").arg(text.left(64)));
+        return std::nullopt;
+    }
+    return QRectF(values[0], values[1], values[2], values[3]);
+}
+
+bool PLRBaseWindowController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == window() && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        Window* shown = window();
+        if (shown->isVisible() && !shown->isMinimized() && !shown->isMaximized() && !shown->isFullScreen()) {
+            const QRect frame = shown->geometry();
+            platform::UserDefaults::standard().setString(
+                QLatin1String(kPLRMainWindowFrameKey),
+                QStringLiteral("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()));
+        }
+    }
+    return WindowController::eventFilter(watched, event);
 }
 
 QString PLRBaseWindowController::zoomLabelForFactor(double factor)

@@ -11,6 +11,7 @@
 #include "layout/interaction/PLRVisualStateHandler.h"
 
 #include <QAction>
+#include <QScreen>
 
 using namespace shell_test;
 
@@ -238,4 +239,25 @@ TEST(VisualState, StepsAreBoundedAndFitIsNot)
     EXPECT_TRUE(PLRDefaults::shouldPresentGallery());
     state.toggleGalleryVisible();
     EXPECT_FALSE(PLRDefaults::shouldPresentGallery());
+}
+
+TEST_F(TitleBarTest, MainWindowKeepsItsSizeAndPlaceAcrossLaunches)
+{
+    launch();
+    platform::ui::Window* shown = window()->window();
+    const QRect available = shown->screen()->availableGeometry();
+    const QRect chosen(available.x() + 30, available.y() + 40, shown->minimumWidth() + 20, shown->minimumHeight() + 10);
+    shown->setGeometry(chosen);
+    QCoreApplication::processEvents();
+    app.reset();
+
+    launch();
+    EXPECT_EQ(window()->window()->geometry(), chosen);
+
+    // A stored frame that is no frame is ignored.
+    app.reset();
+    platform::UserDefaults::standard().setString(QLatin1String(kPLRMainWindowFrameKey), QStringLiteral("1 2 oops"));
+    EXPECT_FALSE(PLRBaseWindowController::savedWindowFrame());
+    launch();
+    EXPECT_NE(window()->window()->geometry(), chosen);
 }
