@@ -21,6 +21,16 @@ function(pellora_library name)
     file(WRITE "${stub}" "namespace { [[maybe_unused]] int ${name}_empty; }\n")
     list(APPEND sources "${stub}")
   endif()
+  # The layering table: which folders the library owns and which of our libraries it links.
+  set_property(GLOBAL APPEND PROPERTY PELLORA_LIBRARIES ${name})
+  set_property(GLOBAL PROPERTY PELLORA_FOLDERS_${name} ${ARG_DIRS})
+  set(ours)
+  foreach(lib IN LISTS ARG_LIBS)
+    if(lib MATCHES "^pellora_")
+      list(APPEND ours ${lib})
+    endif()
+  endforeach()
+  set_property(GLOBAL PROPERTY PELLORA_USES_${name} ${ours})
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
   target_compile_options(${name} PRIVATE ${PELLORA_WARNINGS})
@@ -47,4 +57,46 @@ function(pellora_test name)
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 300)
+endfunction()
+
+# pellora_layer_files(<library> <file>...)
+# Files at the top of src/ that belong to a library (the layering check counts them as its own).
+function(pellora_layer_files name)
+  set_property(GLOBAL APPEND PROPERTY PELLORA_FOLDERS_${name} ${ARGN})
+endfunction()
+
+# pellora_layering_check(<test name>)
+# Writes the layering table (folders -> library, library -> the libraries it may use, closed
+# over links) and adds a test that checks every #include of src/ against it.
+function(pellora_layering_check test)
+  get_property(libraries GLOBAL PROPERTY PELLORA_LIBRARIES)
+  set(table "# Written by cmake from src/CMakeLists.txt: the layering the include check enforces.\n")
+  foreach(lib IN LISTS libraries)
+    get_property(folders GLOBAL PROPERTY PELLORA_FOLDERS_${lib})
+    foreach(folder IN LISTS folders)
+      string(APPEND table "folder ${folder} ${lib}\n")
+    endforeach()
+    # Everything reachable through links.
+    get_property(pending GLOBAL PROPERTY PELLORA_USES_${lib})
+    set(closed)
+    while(pending)
+      list(POP_FRONT pending next)
+      if(NOT next IN_LIST closed)
+        list(APPEND closed ${next})
+        get_property(more GLOBAL PROPERTY PELLORA_USES_${next})
+        list(APPEND pending ${more})
+      endif()
+    endwhile()
+    list(JOIN closed " " closed_text)
+    string(APPEND table "uses ${lib} ${closed_text}\n")
+  endforeach()
+  set(file "${PROJECT_BINARY_DIR}/layering.txt")
+  file(WRITE "${file}" "${table}")
+  add_test(NAME ${test} COMMAND ${CMAKE_COMMAND} -DTABLE=${file} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}/src
+    -P ${PROJECT_SOURCE_DIR}/cmake/CheckIncludes.cmake)
+  # The check itself: an upward include planted in a small tree must fail it.
+  add_test(NAME ${test}.FindsPlantedUpwardInclude COMMAND ${CMAKE_COMMAND} -DTABLE=${file}
+    -DSOURCE_DIR=${PROJECT_SOURCE_DIR}/tests/layering/planted -P ${PROJECT_SOURCE_DIR}/cmake/CheckIncludes.cmake)
+  set_tests_properties(${test}.FindsPlantedUpwardInclude PROPERTIES PASS_REGULAR_EXPRESSION
+    "platform/Planted.h: includes \"shell/PLRShellHooks.h\": pellora_platform may not use pellora_shell")
 endfunction()

@@ -1,8 +1,8 @@
 #include "AppDelegate.h"
+#include "platform/Resets.h"
 
 #include "analytic/PLRAnalyticEvent.h"
 #include "analytic/PLRAnalyticManager.h"
-#include "core/PLRCoreServices.h"
 #include "migrators/PLRMigrator.h"
 #include "persistance-store/PLRPersistantAccount.h"
 #include "persistance-store/PLRPersistantBackup.h"
@@ -55,12 +55,16 @@ AppDelegate* gShared = nullptr;
 std::function<bool(const QString&)>& postFileImporter()
 {
     static std::function<bool(const QString&)> importer;
+    static const bool joined = platform::resets::add([] { importer = nullptr; });
+    (void)joined;
     return importer;
 }
 
 std::function<void(const QString&)>& preferencesPresenter()
 {
     static std::function<void(const QString&)> presenter;
+    static const bool joined = platform::resets::add([] { presenter = nullptr; });
+    (void)joined;
     return presenter;
 }
 
@@ -163,11 +167,6 @@ AppDelegate::AppDelegate(QObject* parent) : QObject(parent), m_scheduler(std::ma
 {
     gShared = this;
     m_exitHandler = [](int code) { QCoreApplication::exit(code); };
-    PLRMainStoryboard::registerScenes();
-    PLRPersistantExporter::setRelaunchHandler([] {
-        if (AppDelegate* app = AppDelegate::shared())
-            app->performSaveAndRelaunch();
-    });
 }
 
 AppDelegate::~AppDelegate()
@@ -258,7 +257,6 @@ void AppDelegate::applicationWillFinishLaunching()
     logging.level = platform::log::Level::Info;
     platform::log::setup(logging);
 
-    PLRCoreServices::install();
     logTime("AWFL Ex");
 }
 

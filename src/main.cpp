@@ -1,3 +1,4 @@
+#include "AppComposition.h"
 #include "AppDelegate.h"
 #include "platform/Bundle.h"
 #include "platform/Log.h"
@@ -6,11 +7,10 @@
 #include "shell/PLRInstanceChannel.h"
 #include "shell/PLRRelaunchHelper.h"
 
-#include "base/PLRLayoutEngine.h"
-#include "gallery/PLRGalleryViewController.h"
-
 #include <QApplication>
 #include <QDir>
+
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
@@ -18,6 +18,11 @@ int main(int argc, char** argv)
     if (PLRRelaunchHelper::isInvocation(argc, argv))
         return PLRRelaunchHelper::run(argc, argv);
 
+    // The support chat's web engine shares the application's GL contexts; its sandbox cannot
+    // run for the super-user.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName(platform::bundle::targetName());
     QApplication::setOrganizationDomain(QStringLiteral("quenfield.com"));
@@ -38,11 +43,9 @@ int main(int argc, char** argv)
                      .arg(platform::bundle::targetName(), platform::bundle::version(), platform::bundle::build(),
                           platform::bundle::identifier()));
 
+    // Every library joins the ones below it (AppComposition.cpp shows the whole wiring).
+    AppComposition::install();
     AppDelegate delegate;
-    // Post managers make their layout managers over the post's photos.
-    PLRLayoutEngine::install();
-    // The post's panels come from the storyboard too.
-    PLRGalleryViewController::registerScene();
     PLRInstanceChannel channel(channelName);
     QObject::connect(&channel, &PLRInstanceChannel::argumentsReceived, &delegate,
                      [&delegate](const QStringList& arguments) { delegate.handleArguments(arguments); });

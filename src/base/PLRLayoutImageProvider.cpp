@@ -1,6 +1,6 @@
 #include "base/PLRLayoutImageProvider.h"
 
-#include "base/PLRAspectRatio.h"
+#include "model/PLRAspectRatio.h"
 
 double PLRLayoutImageProvider::aspectRatioFactor(const QString& identifier) const
 {

@@ -43,7 +43,12 @@ QSizeF PLRSourceImageLayoutProvider::imageSize(const QString& identifier) const
 double PLRSourceImageLayoutProvider::aspectRatioFactor(const QString& identifier) const
 {
     const auto image = m_lookup ? m_lookup(identifier) : nullptr;
-    return image ? image->aspectRatio() : 0.0;
+    if (!image)
+        return 0.0;
+    // The photo's exact proportions (not snapped to a preset), so that it is not distorted.
+    const double w = image->width();
+    const double h = image->height();
+    return (w > 0 && h > 0) ? w / h : 0.0;
 }
 
 QImage PLRSourceImageLayoutProvider::exportImage(const QString& identifier) const

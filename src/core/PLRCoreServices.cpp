@@ -39,15 +39,14 @@ bool PLRCoreServices::signIn(const QString& email, const QString& password,
                              PLRCoreManager::SignInCompletion completion)
 {
     if (!completion)
-        completion = [](bool, const QVariant&, const QVariant&, const platform::Error&) {};
+        completion = [](bool, const QVariant&, const PLRServiceError*, const platform::Error&) {};
     return PLRWebServiceManager::loginWithEmail(
         email, password,
         [email, password, completion](bool success, const QVariant& body,
                                       const std::optional<PLRServiceError>& serviceError,
                                       const platform::Error& transportError) {
             if (!success) {
-                completion(false, QVariant(),
-                           serviceError ? QVariant::fromValue(*serviceError) : QVariant(), transportError);
+                completion(false, QVariant(), serviceError ? &*serviceError : nullptr, transportError);
                 return;
             }
             const QVariantMap answer = body.toMap();
@@ -55,19 +54,17 @@ bool PLRCoreServices::signIn(const QString& email, const QString& password,
             const QString userId = textMember(answer, "user_id");
             if (jwt.isEmpty() || userId.isEmpty()) {
                 PLR_LOG_ERROR(QStringLiteral("Log-in answer without \"jwt\" or \"user_id\""));
-                completion(false, body,
-                           QVariant::fromValue(PLRServiceError::serviceErrorWithDictionary(QVariant())),
-                           platform::Error());
+                const PLRServiceError unreadable = PLRServiceError::serviceErrorWithDictionary(QVariant());
+                completion(false, body, &unreadable, platform::Error());
                 return;
             }
             if (!PLRCoreManager::completeSignIn(email, password, userId, jwt)) {
                 PLR_LOG_ERROR(QStringLiteral("Signed in but the session could not be stored"));
-                completion(false, body, QVariant(),
+                completion(false, body, nullptr,
                            platform::Error::make(QString::fromLatin1(kPLRCoreServicesErrorDomain), 1,
                                                  QStringLiteral("The sign-in could not be stored.")));
                 return;
             }
-            completion(true, QVariant::fromValue(PLRCoreManager::userSession()), QVariant(),
-                       platform::Error());
+            completion(true, QVariant::fromValue(PLRCoreManager::userSession()), nullptr, platform::Error());
         });
 }

@@ -1,4 +1,5 @@
 #include "migrators/PLRMigrator.h"
+#include "platform/Resets.h"
 
 #include "migrators/versions/PLRMigratorVersion_1_0_1.h"
 #include "platform/Dispatch.h"
@@ -22,12 +23,16 @@ struct Run {
 std::unique_ptr<Run>& currentRun()
 {
     static std::unique_ptr<Run> run;
+    static const bool joined = platform::resets::add([] { run.reset(); });
+    (void)joined;
     return run;
 }
 
 std::function<void(PLRMigratorVersion*)>& visualsHandler()
 {
     static std::function<void(PLRMigratorVersion*)> handler;
+    static const bool joined = platform::resets::add([] { handler = nullptr; });
+    (void)joined;
     return handler;
 }
 

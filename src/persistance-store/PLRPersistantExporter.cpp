@@ -1,4 +1,5 @@
 #include "persistance-store/PLRPersistantExporter.h"
+#include "platform/Resets.h"
 
 #include "persistance-store/PLRPersistantBackup.h"
 #include "platform/Alert.h"
@@ -17,6 +18,8 @@ namespace {
 std::function<void()>& relaunchHandler()
 {
     static std::function<void()> handler;
+    static const bool joined = platform::resets::add([] { handler = nullptr; });
+    (void)joined;
     return handler;
 }
 

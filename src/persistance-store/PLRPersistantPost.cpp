@@ -1,4 +1,5 @@
 #include "persistance-store/PLRPersistantPost.h"
+#include "platform/Resets.h"
 
 #include "persistance-store/PLRPersistantAccount.h"
 #include "platform/Alert.h"
@@ -15,12 +16,16 @@ namespace {
 PLRPersistantPost::PreviewProvider& previewProvider()
 {
     static PLRPersistantPost::PreviewProvider provider;
+    static const bool joined = platform::resets::add([] { provider = nullptr; });
+    (void)joined;
     return provider;
 }
 
 PLRPersistantPost::MissingImagesCheck& missingImagesCheck()
 {
     static PLRPersistantPost::MissingImagesCheck check;
+    static const bool joined = platform::resets::add([] { check = nullptr; });
+    (void)joined;
     return check;
 }
 

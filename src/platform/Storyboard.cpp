@@ -1,4 +1,5 @@
 #include "platform/Storyboard.h"
+#include "platform/Resets.h"
 
 #include "platform/Log.h"
 
@@ -15,6 +16,9 @@ struct Registry {
 Registry& registry()
 {
     static Registry r;
+    // Scenes are registered by the libraries' install(); a test registers what it uses.
+    static const bool joined = platform::resets::add([] { QMutexLocker lock(&r.mutex); r.factories.clear(); });
+    (void)joined;
     return r;
 }
 QString keyFor(const QString& storyboard, const QString& identifier) { return storyboard + QLatin1Char('/') + identifier; }

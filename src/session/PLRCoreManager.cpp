@@ -1,4 +1,5 @@
 #include "session/PLRCoreManager.h"
+#include "platform/Resets.h"
 
 #include "persistance-store/PLRPersistantStore.h"
 #include "persistance-store/PLRSaveBatch.h"
@@ -19,6 +20,12 @@ struct CoreState {
 CoreState& state()
 {
     static CoreState core;
+    static const bool joined = platform::resets::add([] {
+        core.session.reset();
+        core.startHook = nullptr;
+        core.signInHandler = nullptr;
+    });
+    (void)joined;
     return core;
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class PLRServiceError;   // of the web-service layer, which registers the sign-in
 class PLRUserSession;
 
 // Notification posted (no object) when the user has been signed out.
@@ -20,10 +21,10 @@ public:
     // Completion of a sign-in, always called on the main thread:
     //  - success: (true, QVariant::fromValue<PLRUserSession*>(session), {}, {})
     //  - failure: (false, the response body (QVariantMap, may be invalid), the service
-    //    error (a QVariant holding the web-service layer's PLRServiceError, invalid when
-    //    there is none), the transport error (invalid when there is none)).
+    //    error of the web-service layer (null when there is none; valid during the call),
+    //    the transport error (invalid when there is none)).
     using SignInCompletion = std::function<void(bool success, const QVariant& sessionOrBody,
-                                                const QVariant& serviceError,
+                                                const PLRServiceError* serviceError,
                                                 const platform::Error& transportError)>;
     // Performs the service log-in, registered by the web-service layer. Answers whether the
     // request was started. On success it calls completeSignIn(...) and then the completion

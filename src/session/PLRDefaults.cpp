@@ -1,4 +1,5 @@
 #include "session/PLRDefaults.h"
+#include "platform/Resets.h"
 
 #include "platform/Json.h"
 #include "platform/Log.h"
@@ -49,6 +50,7 @@ void setData(const char* key, const QByteArray& data)
 }
 
 std::atomic_bool s_createdThisRun{false};
+const platform::resets::Joined s_createdThisRunReset{[] { s_createdThisRun = false; }};
 
 } // namespace
 

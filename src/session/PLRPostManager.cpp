@@ -7,6 +7,7 @@
 #include "persistance-store/PLRSaveBatch.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "platform/Resets.h"
 #include "session/PLRDefaults.h"
 #include "session/PLRUserSession.h"
 
@@ -22,9 +23,12 @@ struct ComponentRegistration {
 };
 
 // The factories every post manager makes its components with, by type.
+// Registered by the libraries' install(); emptied by the reset registry.
 std::map<std::type_index, ComponentRegistration>& componentRegistry()
 {
     static std::map<std::type_index, ComponentRegistration> registry;
+    static const bool joined = platform::resets::add([] { registry.clear(); });
+    (void)joined;
     return registry;
 }
 
@@ -41,27 +45,11 @@ void collectReferences(const PLRBlock& block, QSet<QString>* references)
     }
 }
 
-// Before publishing, a post asks its manager's folder which of the layout's photos are gone.
-void installMissingImagesCheck()
-{
-    static const bool installed = [] {
-        PLRPersistantPost::setMissingImagesCheck([](const PLRPersistantPost& post) {
-            PLRPostManager* manager = post.owningPostManager();
-            if (!manager || !manager->sourceDirectory())
-                return QStringList();
-            return manager->sourceDirectory()->missingFileNamesForIdentifiers(manager->imageReferencesInLayout());
-        });
-        return true;
-    }();
-    (void)installed;
-}
-
 } // namespace
 
 PLRPostManager::PLRPostManager(PLRPersistantPost* post, PLRUserSession* session)
     : m_post(post), m_session(session)
 {
-    installMissingImagesCheck();
     if (post) {
         post->setOwningPostManager(this);
         setUpSourceDirectory(QString());

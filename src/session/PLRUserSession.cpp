@@ -1,4 +1,5 @@
 #include "session/PLRUserSession.h"
+#include "platform/Resets.h"
 
 #include "persistance-store/PLRFileUtilities.h"
 #include "persistance-store/PLRPersistantAccount.h"
@@ -24,18 +25,24 @@ namespace {
 std::function<QString()>& serviceNameProvider()
 {
     static std::function<QString()> provider;
+    static const bool joined = platform::resets::add([] { provider = nullptr; });
+    (void)joined;
     return provider;
 }
 
 PLRUserSession::RemoteDeleteHandler& remoteDeleteHandler()
 {
     static PLRUserSession::RemoteDeleteHandler handler;
+    static const bool joined = platform::resets::add([] { handler = nullptr; });
+    (void)joined;
     return handler;
 }
 
 PLRUserSession::UserServiceManagerFactory& userServiceManagerFactory()
 {
     static PLRUserSession::UserServiceManagerFactory factory;
+    static const bool joined = platform::resets::add([] { factory = nullptr; });
+    (void)joined;
     return factory;
 }
 

@@ -1,4 +1,5 @@
 #include "shell/PLRAnimationContext.h"
+#include "platform/Resets.h"
 
 #include <QTimer>
 
@@ -56,6 +57,8 @@ public:
     static PLRAnimator& shared()
     {
         static PLRAnimator animator;
+        static const bool joined = platform::resets::add([] { animator.open.clear(); });
+        (void)joined;
         return animator;
     }
 

@@ -233,7 +233,7 @@ void PLRAuthViewController::signInAction(QObject*)
     QPointer<PLRAuthViewController> self(this);
     const bool started = PLRCoreManager::signInUserWithEmail(
         email, password,
-        [self](bool success, const QVariant&, const QVariant& serviceError, const platform::Error& transportError) {
+        [self](bool success, const QVariant&, const PLRServiceError* serviceError, const platform::Error& transportError) {
             if (self)
                 self->finishSignIn(success, serviceError, transportError);
         });
@@ -245,20 +245,19 @@ void PLRAuthViewController::signInAction(QObject*)
     }
 }
 
-QString PLRAuthViewController::failureReason(const QVariant& serviceError, const platform::Error& transportError)
+QString PLRAuthViewController::failureReason(const PLRServiceError* serviceError, const platform::Error& transportError)
 {
-    if (serviceError.canConvert<PLRServiceError>() && serviceError.isValid()) {
-        const PLRServiceError error = serviceError.value<PLRServiceError>();
-        if (!error.error().isEmpty())
-            return error.error();
-        return QStringLiteral("The service refused the sign-in (code %1).").arg(error.code());
+    if (serviceError) {
+        if (!serviceError->error().isEmpty())
+            return serviceError->error();
+        return QStringLiteral("The service refused the sign-in (code %1).").arg(serviceError->code());
     }
     if (transportError.isValid())
         return transportError.localizedDescription();
     return QStringLiteral("The service's answer could not be read.");
 }
 
-void PLRAuthViewController::finishSignIn(bool success, const QVariant& serviceError, const platform::Error& transportError)
+void PLRAuthViewController::finishSignIn(bool success, const PLRServiceError* serviceError, const platform::Error& transportError)
 {
     m_progressIndicator->stopAnimating(false);
     m_progressIndicator->setHidden(true);
@@ -266,9 +265,7 @@ void PLRAuthViewController::finishSignIn(bool success, const QVariant& serviceEr
         if (m_authCompletionBlock)
             m_authCompletionBlock(true);
     } else {
-        const qint64 code = serviceError.canConvert<PLRServiceError>() && serviceError.isValid()
-                                ? serviceError.value<PLRServiceError>().code()
-                                : -1;
+        const qint64 code = serviceError ? serviceError->code() : -1;
         if (code == 1) {
             m_passwordErrorLabel->setStringValue(QStringLiteral("Incorrect password"));
             m_passwordErrorBox->setErrorState(true);

@@ -5,12 +5,14 @@
 #include "controls/PLRSpinner.h"
 #include "platform/Error.h"
 #include "platform/ui/Controls.h"
-#include "shell/PLRViewController.h"
+#include "platform/ui/PLRViewController.h"
 
 #include <QPointer>
 #include <QVariant>
 
 #include <functional>
+
+class PLRServiceError;
 
 // The sign-in form that root navigation shows whenever nobody is signed in. It signs in through
 // the core and reports a success through its completion block; a refusal of the password (service
@@ -50,14 +52,14 @@ public:
     platform::ui::Button* forgotPasswordButton() const { return m_forgotPasswordButton; }
 
     // The reason told when a sign-in fails for anything but a refused e-mail or password.
-    static QString failureReason(const QVariant& serviceError, const platform::Error& transportError);
+    static QString failureReason(const PLRServiceError* serviceError, const platform::Error& transportError);
 
 protected:
     platform::ui::View* loadView() override;
     void viewDidLoad() override;
 
 private:
-    void finishSignIn(bool success, const QVariant& serviceError, const platform::Error& transportError);
+    void finishSignIn(bool success, const PLRServiceError* serviceError, const platform::Error& transportError);
 
     QPointer<platform::ui::TextField> m_usernameTextField;
     QPointer<platform::ui::TextField> m_passwordTextField;

@@ -152,18 +152,6 @@ void PLRBaseViewController::viewDidLoad()
     platform::NotificationCenter::defaultCenter().addObserver(
         &m_observer, QString::fromLatin1(kPLRUserSessionLoggedOutNotification),
         [this](const platform::Notification&) { userSessionLoggedOut(); });
-#ifdef PLR_HAS_SHELL_HOOKS
-    // The screens reach navigation through the shell's hooks.
-    QPointer<PLRBaseViewController> self(this);
-    PLRShellHooks::Navigation navigation;
-    navigation.presentPost = [self](PLRPersistantPost* post) { if (self) self->presentPost(post); };
-    navigation.presentNewPost = [self] { if (self) self->presentNewPost(); };
-    navigation.moveHome = [self](bool animate) { if (self) self->moveHome(animate); };
-    navigation.postWasDeleted = [self](const QString& identifier) { if (self) self->forgetPostController(identifier); };
-    PLRShellHooks::setNavigation(std::move(navigation));
-    PLRShellHooks::setPostHeaderVisibleHandler(
-        [](bool visible) { PLRVisualStateHandler::globalHandler().setPostHeaderVisible(visible); });
-#endif
 }
 
 void PLRBaseViewController::setImportExportPostsEnabled(bool enabled)

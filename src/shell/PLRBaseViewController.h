@@ -3,7 +3,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/ui/Controls.h"
 #include "shell/PLRAnimationContext.h"
-#include "shell/PLRViewController.h"
+#include "platform/ui/PLRViewController.h"
 
 #include <QHash>
 #include <QList>

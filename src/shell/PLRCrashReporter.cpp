@@ -1,4 +1,5 @@
 #include "shell/PLRCrashReporter.h"
+#include "platform/Resets.h"
 
 #include "platform/Bundle.h"
 #include "platform/Paths.h"
@@ -19,6 +20,7 @@ namespace {
 constexpr auto kCrashHost = "crash-reports.quenfield.com";
 
 PLRCrashReporter* gShared = nullptr;
+const platform::resets::Joined gSharedReset{[] { gShared = nullptr; }};
 
 // Everything the handler needs, prepared before any crash: it may not allocate.
 char gReportPath[4096];

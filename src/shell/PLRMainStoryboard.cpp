@@ -11,26 +11,21 @@
 
 namespace {
 
-void registerIfAbsent(const char* identifier, platform::Storyboard::Factory factory)
+void registerMain(const char* identifier, platform::Storyboard::Factory factory)
 {
-    const QString storyboard = QLatin1String(kPLRMainStoryboard);
-    if (!platform::Storyboard::hasScene(storyboard, QLatin1String(identifier)))
-        platform::Storyboard::registerScene(storyboard, QLatin1String(identifier), std::move(factory));
+    platform::Storyboard::registerScene(QLatin1String(kPLRMainStoryboard), QLatin1String(identifier), std::move(factory));
 }
 
 } // namespace
 
 void PLRMainStoryboard::registerScenes()
 {
-    registerIfAbsent(kPLRBaseSceneIdentifier, [] { return new PLRBaseWindowController; });
-    registerIfAbsent(kPLRSavingWindowSceneIdentifier, [] { return new PLRSavingWindowController; });
-    if (!platform::Storyboard::hasScene(QLatin1String(kPLRMainStoryboard), QStringLiteral("PLRHomeViewController")))
-        PLRHomeViewController::registerScene();
-    registerIfAbsent("PLRFirstTimeWelcomeViewController", [] { return new PLRFirstTimeWelcomeViewController; });
-    registerIfAbsent("PLRAuthViewController", [] { return new PLRAuthViewController; });
-    if (!platform::Storyboard::hasScene(QLatin1String(kPLRMainStoryboard), QStringLiteral("PLRPostViewController")))
-        PLRPostViewController::registerScene();
-    if (!platform::Storyboard::hasScene(QLatin1String(kPLRMainStoryboard), QStringLiteral("PLRPrepViewController")))
-        PLRPrepViewController::registerScene();
+    registerMain(kPLRBaseSceneIdentifier, [] { return new PLRBaseWindowController; });
+    registerMain(kPLRSavingWindowSceneIdentifier, [] { return new PLRSavingWindowController; });
+    PLRHomeViewController::registerScene();
+    registerMain("PLRFirstTimeWelcomeViewController", [] { return new PLRFirstTimeWelcomeViewController; });
+    registerMain("PLRAuthViewController", [] { return new PLRAuthViewController; });
+    PLRPostViewController::registerScene();
+    PLRPrepViewController::registerScene();
     PLRMigratorWindowController::install();
 }

@@ -4,7 +4,7 @@
 #include "migrators/PLRMigratorVersion.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Window.h"
-#include "shell/PLRViewController.h"
+#include "platform/ui/PLRViewController.h"
 
 #include <QList>
 #include <QMetaObject>

@@ -1,4 +1,5 @@
 #include "shell/PLRUpdater.h"
+#include "platform/Resets.h"
 
 #include "platform/Alert.h"
 #include "platform/Bundle.h"
@@ -18,6 +19,7 @@ namespace {
 constexpr auto kAutomaticChecksKey = "automatic_update_checks";
 constexpr auto kAutomaticDownloadsKey = "automatic_update_downloads";
 QPointer<PLRStandardUpdaterController> gController;
+const platform::resets::Joined gControllerReset{[] { gController = nullptr; }};
 } // namespace
 
 PLRSoftwareUpdater::PLRSoftwareUpdater(QObject* parent) : QObject(parent), m_feedURL(defaultFeedURL())

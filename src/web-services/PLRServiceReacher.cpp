@@ -1,4 +1,5 @@
 #include "web-services/PLRServiceReacher.h"
+#include "platform/Resets.h"
 
 #include "platform/Log.h"
 #include "web-services/PLRServiceRequest.h"
@@ -12,6 +13,8 @@ namespace {
 PLRServiceReacher::Timing& sharedTiming()
 {
     static PLRServiceReacher::Timing timing;
+    static const bool joined = platform::resets::add([] { timing = PLRServiceReacher::Timing(); });
+    (void)joined;
     return timing;
 }
 } // namespace

@@ -1,4 +1,5 @@
 #include "web-services/PLRServiceRequest.h"
+#include "platform/Resets.h"
 
 #include "platform/Dispatch.h"
 #include "platform/Json.h"
@@ -15,6 +16,9 @@
 QNetworkAccessManager& PLRURLSession::shared()
 {
     static QPointer<QNetworkAccessManager> manager;
+    // A fresh session (no cookies, no open connections) after each test.
+    static const bool joined = platform::resets::add([] { delete manager.data(); });
+    (void)joined;
     if (!manager) {
         Q_ASSERT(platform::isMainThread());
         manager = new QNetworkAccessManager(QCoreApplication::instance());

@@ -1,4 +1,5 @@
 #include "web-services/PLRWebServiceHost.h"
+#include "platform/Resets.h"
 
 #include "platform/Alert.h"
 #include "platform/Bundle.h"
@@ -62,6 +63,8 @@ PLRWebServiceHost& PLRWebServiceHost::sharedHost(const QString& type)
 {
     // Owned by the application object, so they go away with it; recreated when asked after.
     static QHash<QString, QPointer<PLRWebServiceHost>> hosts;
+    static const bool joined = platform::resets::add([] { for (const QPointer<PLRWebServiceHost>& host : std::as_const(hosts)) delete host.data(); hosts.clear(); });
+    (void)joined;
     QPointer<PLRWebServiceHost>& slot = hosts[type];
     if (!slot)
         slot = new PLRWebServiceHost(type, QCoreApplication::instance());

@@ -1,4 +1,5 @@
 #include "web-services/PLRWebServiceManager.h"
+#include "platform/Resets.h"
 
 #include "platform/Bundle.h"
 #include "platform/Log.h"
@@ -28,6 +29,9 @@ PLRWebServiceManager& PLRWebServiceManager::globalManager()
 {
     // Owned by the application object; lives for the run.
     static QPointer<PLRWebServiceManager> manager;
+    // Started once per run; a test's manager (and its service state) goes with the test.
+    static const bool joined = platform::resets::add([] { delete manager.data(); });
+    (void)joined;
     if (!manager)
         manager = new PLRWebServiceManager(QCoreApplication::instance());
     return *manager;

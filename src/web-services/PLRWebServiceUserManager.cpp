@@ -1,4 +1,5 @@
 #include "web-services/PLRWebServiceUserManager.h"
+#include "platform/Resets.h"
 
 #include "persistance-store/PLRPersistantAccount.h"
 #include "platform/Json.h"
@@ -33,6 +34,8 @@ struct RetryDelays {
 RetryDelays& retryDelays()
 {
     static RetryDelays delays;
+    static const bool joined = platform::resets::add([] { delays = RetryDelays(); });
+    (void)joined;
     return delays;
 }
 

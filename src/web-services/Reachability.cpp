@@ -1,4 +1,5 @@
 #include "web-services/Reachability.h"
+#include "platform/Resets.h"
 
 #include "platform/Log.h"
 
@@ -18,6 +19,8 @@ QMutex& providerMutex()
 Reachability::FlagsProvider& provider()
 {
     static Reachability::FlagsProvider flagsProvider;
+    static const bool joined = platform::resets::add([] { QMutexLocker lock(&providerMutex()); flagsProvider = nullptr; });
+    (void)joined;
     return flagsProvider;
 }
 

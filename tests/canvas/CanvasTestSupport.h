@@ -3,8 +3,8 @@
 // A post with generated photos, opened in a canvas controller whose widget is shown.
 
 #include "TestSupport.h"
+#include "support/canvas/CanvasFixtures.h"
 
-#include "base/PLRLayoutEngine.h"
 #include "base/PLRLayoutManager.h"
 #include "layout/interaction/PLRLayoutDocumentView.h"
 #include "layout/interaction/PLRLayoutInteraction.h"
@@ -40,46 +40,21 @@ inline void PrintTo(const QString& text, std::ostream* os)
 
 namespace canvas_test {
 
-struct Photo {
-    QString name;
-    int width;
-    int height;
-    QColor colour;
-};
-
-// Photos with a soft gradient in their colour, so a render shows where each one went.
-inline bool writePhoto(const QString& path, const Photo& photo)
-{
-    QImage image(photo.width, photo.height, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QLinearGradient gradient(0, 0, photo.width, photo.height);
-    gradient.setColorAt(0.0, photo.colour.lighter(125));
-    gradient.setColorAt(1.0, photo.colour.darker(130));
-    painter.fillRect(image.rect(), gradient);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(photo.colour.lighter(160));
-    painter.drawEllipse(QPointF(photo.width * 0.7, photo.height * 0.3), photo.height * 0.12, photo.height * 0.12);
-    painter.end();
-    return image.save(path, "JPG", 90);
-}
+// Photos with a colour: a soft gradient in it, so a render shows where each one went.
+using Photo = testing_support::TestPhoto;
 
 class CanvasFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        PLRLayoutEngine::install();
-        PLRVisualStateHandler::globalHandler().reset();
-        folder = testing_support::testHome() + "/photos";
-        QDir().mkpath(folder);
-        for (const Photo& photo : photos())
-            ASSERT_TRUE(writePhotoFile(folder + "/" + photo.name, photo));
-        PLRCoreManager::completeSignIn("ann@example.com", "secret", "u-1", "token");
-        postManager = PLRCoreManager::userSession()->newPostManager();
-        ASSERT_TRUE(postManager->createNewPostWithTitle("Trip", QUrl::fromLocalFile(folder)));
-        ASSERT_TRUE(testing_support::waitUntil([&] { return postManager->images().size() == photos().size(); }));
-        for (const PLRSourceImagePtr& image : postManager->images())
-            ids.insert(image->fileName(), image->identifier());
-        ASSERT_NE(postManager->layoutManager(), nullptr);
+        PLRVisualStateHandler::globalHandler().reset();   // from this test's settings
+        testing_support::OpenPostOptions options;
+        options.writer = [this](const QString& path, const Photo& photo) { return writePhotoFile(path, photo); };
+        const testing_support::OpenPost opened = testing_support::openPostWithLayout(photos(), options);
+        ASSERT_TRUE(opened.ok);
+        folder = opened.folder;
+        postManager = opened.manager;
+        ids = opened.identifiers;
         controller = std::make_unique<PLRLayoutViewController>();
         controller->setPostManager(postManager);
         controller->widget()->resize(1000, 700);
@@ -101,7 +76,7 @@ protected:
                 {"d.jpg", 500, 500, QColor(220, 180, 60)}};
     }
     virtual bool showCanvas() const { return true; }
-    virtual bool writePhotoFile(const QString& path, const Photo& photo) const { return writePhoto(path, photo); }
+    virtual bool writePhotoFile(const QString& path, const Photo& photo) const { return testing_support::writePhoto(path, photo); }
 
     PLRLayoutManager* layoutManager() const { return postManager->layoutManager(); }
     PLRLayout* layout() const { return layoutManager()->representedLayout(); }

@@ -1,4 +1,4 @@
-#include "base/PLRAspectRatio.h"
+#include "model/PLRAspectRatio.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 #include "persistance-store/source/PLRSourceImage.h"
 
 #include "TestSupport.h"
+#include "platform/Resets.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,8 @@ TEST(SourceImageLayoutProvider, AnswersFromTheSourceImages)
     const QString cache = testing_support::testHome() + "/cache";
     ASSERT_TRUE(QDir().mkpath(folder));
     ASSERT_TRUE(QDir().mkpath(cache));
-    PLRImageManager::setDefaultLocationRoot(cache);
+    const platform::HookGuard<QString> root([](const QString& path) { PLRImageManager::setDefaultLocationRoot(path); },
+                                            cache);
     const QString path = folder + "/wide.jpg";
     QImage picture(400, 200, QImage::Format_RGB32);
     picture.fill(QColor(0, 200, 0));
@@ -57,5 +59,4 @@ TEST(SourceImageLayoutProvider, AnswersFromTheSourceImages)
 
     image->setFileDeleted(true);
     EXPECT_FALSE(photos->hasImage("wide"));
-    PLRImageManager::setDefaultLocationRoot(QString());
 }

@@ -13,6 +13,8 @@
 #include <QLocale>
 #include <QTimeZone>
 
+#include <ctime>
+
 using namespace user_service_testing;
 
 namespace {
@@ -27,12 +29,37 @@ QDateTime utc(int y, int mo, int d, int h, int mi, int s)
     return QDateTime(QDate(y, mo, d), QTime(h, mi, s), Qt::UTC);
 }
 
+// Sets the default locale and the time zone for one test and puts both back after it.
+class ForeignLocale {
+public:
+    ForeignLocale(const QLocale& locale, const char* timeZone)
+        : m_hadTimeZone(qEnvironmentVariableIsSet("TZ")), m_timeZone(qgetenv("TZ"))
+    {
+        QLocale::setDefault(locale);
+        qputenv("TZ", timeZone);
+        ::tzset();
+    }
+    ~ForeignLocale()
+    {
+        QLocale::setDefault(m_locale);
+        if (m_hadTimeZone)
+            qputenv("TZ", m_timeZone);
+        else
+            qunsetenv("TZ");
+        ::tzset();
+    }
+
+private:
+    QLocale m_locale;
+    bool m_hadTimeZone;
+    QByteArray m_timeZone;
+};
+
 } // namespace
 
 TEST(RemoteModels, DatesAreReadInTheServiceFormWhateverTheLocale)
 {
-    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
-    qputenv("TZ", "Asia/Kathmandu");
+    const ForeignLocale foreign(QLocale(QLocale::Arabic, QLocale::Egypt), "Asia/Kathmandu");
     auto parse = [](const char* text) { return PLRWebServiceModelObject::dateFromJSONString(QString::fromUtf8(text)); };
 
     EXPECT_EQ(parse("2024-03-01T10:20:30Z"), utc(2024, 3, 1, 10, 20, 30));

@@ -10,7 +10,6 @@
 #include "session/PLRUserSession.h"
 #include "web-services/PLRServiceReacher.h"
 #include "web-services/PLRWebServiceManager.h"
-#include "web-services/Reachability.h"
 
 #include <gtest/gtest.h>
 
@@ -28,13 +27,6 @@ protected:
         // Short probe intervals so that a test does not wait for minutes.
         PLRServiceReacher::setDefaultTiming({0.05, 0.25});
         PLRCoreServices::install();
-    }
-
-    void TearDown() override
-    {
-        // The connection machine follows one service; the next test starts its own.
-        Reachability::setFlagsProvider(nullptr);
-        delete &PLRWebServiceManager::globalManager();
     }
 
     // A signed-in session for the demo account without the log-in request.

@@ -9,6 +9,7 @@
 #include "session/PLRKeyChain.h"
 #include "web-services/PLRWebServiceHost.h"
 #include "web-services/Reachability.h"
+#include "platform/Resets.h"
 
 TEST_F(ServiceTest, ColdStartReachesTheStableState)
 {
@@ -51,10 +52,11 @@ TEST_F(ServiceTest, LocalCheckLooksAtTheHostName)
 {
     QStringList asked;
     bool offline = false;
-    Reachability::setFlagsProvider([&](const QString& hostName) -> quint32 {
-        asked << hostName;
-        return offline ? 0 : Reachability::kReachable;
-    });
+    const platform::HookGuard<Reachability::FlagsProvider> provider(
+        &Reachability::setFlagsProvider, [&](const QString& hostName) -> quint32 {
+            asked << hostName;
+            return offline ? 0 : Reachability::kReachable;
+        });
     auto& manager = PLRWebServiceManager::globalManager();
     manager.beginManager();
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
@@ -69,7 +71,6 @@ TEST_F(ServiceTest, LocalCheckLooksAtTheHostName)
     ASSERT_TRUE(testing_support::waitUntil([&] { return states.contains(QStringLiteral("NO_INTERNET")); }));
     offline = false;
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
-    Reachability::setFlagsProvider(nullptr);
 }
 
 TEST_F(ServiceTest, OfflineSettlesOnNoInternet)
@@ -226,21 +227,22 @@ TEST_F(ServiceTest, CoreSignInAndSignOut)
         bool called = false;
         bool success = false;
         QVariant sessionOrBody;
-        QVariant serviceError;
+        std::optional<PLRServiceError> serviceError;
         platform::Error transportError;
     } wrong, right;
     auto into = [](Result& r) {
-        return [&r](bool success, const QVariant& sessionOrBody, const QVariant& serviceError,
+        return [&r](bool success, const QVariant& sessionOrBody, const PLRServiceError* serviceError,
                     const platform::Error& transportError) {
-            r = Result{true, success, sessionOrBody, serviceError, transportError};
+            r = Result{true, success, sessionOrBody,
+                       serviceError ? std::optional<PLRServiceError>(*serviceError) : std::nullopt, transportError};
         };
     };
     ASSERT_TRUE(PLRCoreManager::signInUserWithEmail(testing_support::DevService::demoEmail(), QStringLiteral("nope"),
                                                     into(wrong)));
     ASSERT_TRUE(testing_support::waitUntil([&] { return wrong.called; }));
     EXPECT_FALSE(wrong.success);
-    ASSERT_TRUE(wrong.serviceError.canConvert<PLRServiceError>());
-    EXPECT_EQ(wrong.serviceError.value<PLRServiceError>().code(), 1);
+    ASSERT_TRUE(wrong.serviceError.has_value());
+    EXPECT_EQ(wrong.serviceError->code(), 1);
     EXPECT_EQ(PLRCoreManager::userSession(), nullptr);
 
     ASSERT_TRUE(PLRCoreManager::signInUserWithEmail(testing_support::DevService::demoEmail(),

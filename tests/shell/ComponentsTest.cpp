@@ -9,6 +9,7 @@
 #include "shell/PLRInstanceChannel.h"
 #include "shell/PLRMigratorInfoViewController.h"
 #include "shell/PLRWindowPlacement.h"
+#include "platform/Resets.h"
 
 #include <QDir>
 #include <QLocalSocket>
@@ -193,13 +194,14 @@ TEST_F(ShellTest, UpdaterHooksAndOpenedFiles)
     app->openFiles({QStringLiteral("/tmp/a.ppost"), QStringLiteral("/tmp/b.plrbackup")});
     EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("Import Failed"));
     QStringList imported;
-    AppDelegate::setPostFileImporter([&imported](const QString& path) { imported << path; return true; });
+    std::optional<platform::HookGuard<std::function<bool(const QString&)>>> importer;
+    importer.emplace(&AppDelegate::setPostFileImporter, [&imported](const QString& path) { imported << path; return true; });
     app->handleArguments({QStringLiteral("/tmp/a.PPOST"), QStringLiteral("/tmp/c.ppost")});
     EXPECT_EQ(imported, (QStringList{QStringLiteral("/tmp/a.PPOST"), QStringLiteral("/tmp/c.ppost")}));
     alerts().enqueue(platform::kAlertFirstButtonReturn);
     app->openFiles({QStringLiteral("/tmp/a.plrbackup"), QStringLiteral("/tmp/b.plrbackup")});
     EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("Import Backup"));
-    AppDelegate::setPostFileImporter({});
+    importer.reset();
     app->openFiles({QStringLiteral("/tmp/notes.txt")});
     EXPECT_GE(indexOfLine(QStringLiteral("Unrecognised filetype in openFiles")), 0);
 }

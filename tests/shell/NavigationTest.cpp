@@ -9,6 +9,7 @@
 #include "session/PLRUserSession.h"
 #include "shell/PLRFirstTimeWelcomeViewController.h"
 #include "shell/PLRShellScreens.h"
+#include "shell/home/PLRShellHooks.h"
 #include "layout/interaction/PLRVisualStateHandler.h"
 #include "web-services/PLRWebServiceUserManager.h"
 
@@ -131,6 +132,20 @@ TEST_F(ShellTest, SignedInSessionGoesHomeAndCachesPostControllers)
     finishAnimations();
     EXPECT_EQ(root()->currentPostViewController(), firstController);
     EXPECT_EQ(root()->postViewControllers().size(), 2);
+
+    // The screens reach the main window's root through the shell's hooks: a deleted post's
+    // controller goes, unless it is the one shown.
+    PLRShellHooks::postWasDeleted(first->identifier());
+    EXPECT_EQ(root()->postViewControllers().size(), 2);
+    PLRShellHooks::postWasDeleted(second->identifier());
+    EXPECT_EQ(root()->postViewControllers().size(), 1);
+    PLRShellHooks::presentPost(second);
+    finishAnimations();
+    EXPECT_NE(root()->currentPostViewController(), firstController);
+    EXPECT_EQ(root()->postViewControllers().size(), 2);
+    root()->presentPost(first);
+    finishAnimations();
+    EXPECT_EQ(root()->currentPostViewController(), firstController);
 
     // The service lost while a post is open: the post stays and no error bar shows.
     service.goDown(1500);

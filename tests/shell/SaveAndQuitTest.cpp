@@ -11,6 +11,7 @@
 #include "session/PLRUserSession.h"
 #include "shell/PLRRelaunchHelper.h"
 #include "shell/PLRShellNotifications.h"
+#include "platform/Resets.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -78,7 +79,8 @@ TEST_F(ShellTest, QuitAsksOnceSavesAndReportsTheSessionLength)
 
     // "Yes": the quit is cancelled (the preferences open on their backup tab).
     QString shownTab;
-    AppDelegate::setPreferencesPresenter([&shownTab](const QString& tab) { shownTab = tab; });
+    const platform::HookGuard<std::function<void(const QString&)>> presenter(
+        &AppDelegate::setPreferencesPresenter, [&shownTab](const QString& tab) { shownTab = tab; });
     alerts().enqueue(platform::kAlertFirstButtonReturn);
     app->terminate();
     EXPECT_FALSE(exited);

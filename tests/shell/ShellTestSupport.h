@@ -6,10 +6,10 @@
 
 #include "DevService.h"
 #include "TestSupport.h"
+#include "support/shell/ShellFixtures.h"
 
 #include "AppDelegate.h"
 #include "analytic/PLRAnalyticManager.h"
-#include "core/PLRCoreServices.h"
 #include "migrators/PLRMigrator.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
@@ -105,8 +105,10 @@ protected:
         service.useAsCustomHost();
         platform::UserDefaults::standard().setString(QLatin1String(kPLRAnalyticCollectorURLKey),
                                                      service.baseUrl().toString());
-        PLRServiceReacher::setDefaultTiming({0.05, 0.25});
-        PLRCoreServices::install();
+        PLRServiceReacher::setDefaultTiming({0.05, 0.25});   // the reset registry puts it back
+        testing_support::installShellLibraries();
+        m_hadEnv = qEnvironmentVariableIsSet("env");
+        m_env = qgetenv("env");
         qputenv("env", "dev");
         platform::ui::AnimationClock::shared().setManual(true);
         m_capture = platform::log::addCapture([this](platform::log::Level, const QString& line) {
@@ -122,8 +124,10 @@ protected:
                 fprintf(stderr, "log| %s\n", qPrintable(line));
         platform::log::removeCapture(m_capture);
         app.reset();
-        // The connection machine follows one service; the next test starts its own.
-        delete &PLRWebServiceManager::globalManager();
+        if (m_hadEnv)
+            qputenv("env", m_env);
+        else
+            qunsetenv("env");
     }
 
     // A store that is up to date and not new (no migration, no first-run welcome).
@@ -235,6 +239,8 @@ private:
     int m_capture = 0;
     mutable QMutex m_linesMutex;
     QStringList m_lines;
+    bool m_hadEnv = false;
+    QByteArray m_env;
 };
 
 } // namespace shell_test

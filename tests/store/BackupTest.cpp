@@ -7,6 +7,7 @@
 #include "platform/Keychain.h"
 #include "platform/Plist.h"
 #include "session/PLRDefaults.h"
+#include "platform/Resets.h"
 
 #include <gtest/gtest.h>
 
@@ -142,7 +143,8 @@ TEST_F(BackupFixture, ImportRestoresTheWholeStoreThenRelaunches)
     QDir(PLRPersistantStore::locationPath() + "/IMG_1").removeRecursively();
 
     int relaunched = 0;
-    PLRPersistantExporter::setRelaunchHandler([&] { ++relaunched; });
+    const platform::HookGuard<std::function<void()>> relaunch(&PLRPersistantExporter::setRelaunchHandler,
+                                                              [&] { ++relaunched; });
     testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
     EXPECT_TRUE(PLRPersistantExporter::importDatabaseWithURL(backup));
     EXPECT_EQ(PLRCoreManager::userSession(), nullptr);   // signed out
@@ -154,7 +156,6 @@ TEST_F(BackupFixture, ImportRestoresTheWholeStoreThenRelaunches)
     EXPECT_FALSE(QFileInfo::exists(laterBundle));
     EXPECT_EQ(readFile(root + "/loc/IMG_1/preview.jpg"), "jpeg");
     EXPECT_EQ(QDir(root).entryList({"*.restore", "*.previous"}, QDir::AllEntries).size(), 0);
-    PLRPersistantExporter::setRelaunchHandler({});
 }
 
 TEST_F(BackupFixture, ImportAsksFirst)

@@ -5,6 +5,7 @@
 #include "platform/Paths.h"
 #include "platform/UserDefaults.h"
 #include "session/PLRDefaults.h"
+#include "platform/Resets.h"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +56,8 @@ TEST(Migrator, StepsRunInOrderAndAFailureStops)
     ASSERT_TRUE(PLRMigrator::setStoredVersion("1.0.1"));
     QStringList ran;
     QStringList shown;
-    PLRMigrator::setPresentVisualsHandler([&](PLRMigratorVersion* step) { shown << step->version(); });
+    const platform::HookGuard<std::function<void(PLRMigratorVersion*)>> visuals(
+        &PLRMigrator::setPresentVisualsHandler, [&](PLRMigratorVersion* step) { shown << step->version(); });
     PLRMigrator::Steps steps;
     steps.push_back(std::make_unique<RecordingStep>("1.0.10", &ran));
     steps.push_back(std::make_unique<RecordingStep>("1.0.1", &ran));   // already done
@@ -79,7 +81,6 @@ TEST(Migrator, StepsRunInOrderAndAFailureStops)
     EXPECT_FALSE(result);
     EXPECT_EQ(ran, QStringList({"1.1.0"}));
     EXPECT_EQ(PLRMigrator::storedVersion(), "1.0.10");
-    PLRMigrator::setPresentVisualsHandler({});
 }
 
 TEST(Defaults, ValuesWhenNeverSet)

@@ -5,6 +5,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Plist.h"
 #include "session/PLRKeyChain.h"
+#include "platform/Resets.h"
 
 #include <gtest/gtest.h>
 
@@ -50,15 +51,16 @@ TEST(Session, KeychainItemsMakeTheSessionAndSignOutRemovesThem)
 TEST(Session, SignInGoesThroughTheRegisteredClient)
 {
     EXPECT_FALSE(PLRCoreManager::signInUserWithEmail("a@b.c", "pw", {}));
-    PLRCoreManager::setSignInHandler([](const QString& email, const QString& password,
-                                        PLRCoreManager::SignInCompletion completion) {
-        PLRCoreManager::completeSignIn(email, password, "u-7", "jwt-7");
-        completion(true, QVariant::fromValue(PLRCoreManager::userSession()), {}, {});
-        return true;
-    });
+    const platform::HookGuard<PLRCoreManager::SignInHandler> handler(
+        &PLRCoreManager::setSignInHandler,
+        [](const QString& email, const QString& password, PLRCoreManager::SignInCompletion completion) {
+            PLRCoreManager::completeSignIn(email, password, "u-7", "jwt-7");
+            completion(true, QVariant::fromValue(PLRCoreManager::userSession()), nullptr, {});
+            return true;
+        });
     PLRUserSession* received = nullptr;
     EXPECT_TRUE(PLRCoreManager::signInUserWithEmail("a@b.c", "pw",
-        [&](bool success, const QVariant& session, const QVariant&, const platform::Error&) {
+        [&](bool success, const QVariant& session, const PLRServiceError*, const platform::Error&) {
             EXPECT_TRUE(success);
             received = session.value<PLRUserSession*>();
         }));
@@ -66,7 +68,6 @@ TEST(Session, SignInGoesThroughTheRegisteredClient)
     EXPECT_EQ(received, PLRCoreManager::userSession());
     EXPECT_EQ(received->userIdentifier(), "u-7");
     EXPECT_EQ(received->email(), "a@b.c");
-    PLRCoreManager::setSignInHandler({});
 }
 
 TEST(Session, PostsSortAndFilterIgnoringCaseAndDiacritics)
@@ -163,10 +164,12 @@ TEST(Session, APublishedPostIsDeletedOnlyAfterTheRemoteDelete)
 
     std::function<void(bool)> pending;
     PLRPersistantPost* asked = nullptr;
-    PLRUserSession::setRemoteDeleteHandler([&](PLRPostManager& manager, std::function<void(bool)> done) {
-        asked = manager.representedPost();
-        pending = std::move(done);
-    });
+    std::optional<platform::HookGuard<PLRUserSession::RemoteDeleteHandler>> remote;
+    remote.emplace(&PLRUserSession::setRemoteDeleteHandler,
+                   [&](PLRPostManager& manager, std::function<void(bool)> done) {
+                       asked = manager.representedPost();
+                       pending = std::move(done);
+                   });
     session->deletePost(post);
     ASSERT_TRUE(pending);
     EXPECT_EQ(asked, post);
@@ -184,7 +187,7 @@ TEST(Session, APublishedPostIsDeletedOnlyAfterTheRemoteDelete)
     EXPECT_EQ(session->account()->currentPosts().size(), 1);
 
     // Without a publisher a published post is deleted locally, with a log line.
-    PLRUserSession::setRemoteDeleteHandler({});
+    remote.reset();
     other->setRemoteIdentifier("r-3");
     LogCapture log;
     session->deletePost(other);

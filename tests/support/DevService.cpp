@@ -12,6 +12,10 @@
 
 #include "platform/UserDefaults.h"
 
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 namespace testing_support {
 
 DevService::DevService() = default;
@@ -35,6 +39,13 @@ bool DevService::start(const QStringList& arguments)
     stop();
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::SeparateChannels);
+    // The service dies with the test binary, even when the binary crashes or is killed.
+    const pid_t parent = ::getpid();
+    m_process->setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(1);
+    });
     m_process->start(executablePath(), QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
     if (!m_process->waitForStarted(5000)) {
         qWarning("devservice did not start: %s", qPrintable(m_process->errorString()));

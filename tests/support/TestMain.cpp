@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include "platform/Keychain.h"
+#include "platform/Resets.h"
 #include "platform/Resources.h"
 #include "platform/Shutdown.h"
 #include "platform/UserDefaults.h"
@@ -11,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+
+#include <unistd.h>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -31,11 +34,15 @@ public:
         testing_support::scriptedAlerts();
         testing_support::scriptedPanels();
         testing_support::recordingWorkspace();
+        testing_support::runInstallsBeforeEachTest();
     }
     void OnTestEnd(const ::testing::TestInfo& info) override
     {
-        // What the test let go of goes now, while its home still exists.
+        // What the test let go of goes now, while its home still exists; then every global
+        // (singletons, shared services, hooks, registrations) goes back to its start state.
         platform::shutdown::run();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        platform::resets::run();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (info.result()->Failed() && qEnvironmentVariableIsSet("PELLORA_KEEP_FAILED_HOME"))
             m_home->setAutoRemove(false);
@@ -62,6 +69,10 @@ int main(int argc, char** argv)
     QTemporaryDir startHome;
     qputenv("PELLORA_HOME", startHome.path().toUtf8());
 
+    // What the support chat's web engine needs: shared GL contexts, no sandbox for the super-user.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);
     platform::resources::initialize();
     ::testing::InitGoogleTest(&argc, argv);

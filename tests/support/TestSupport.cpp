@@ -9,6 +9,25 @@
 
 namespace testing_support {
 
+namespace {
+std::function<void()>& installsBeforeEachTest()
+{
+    static std::function<void()> installs;
+    return installs;
+}
+} // namespace
+
+InstallsBeforeEachTest::InstallsBeforeEachTest(std::function<void()> installs)
+{
+    installsBeforeEachTest() = std::move(installs);
+}
+
+void runInstallsBeforeEachTest()
+{
+    if (installsBeforeEachTest())
+        installsBeforeEachTest()();
+}
+
 QString testHome() { return qEnvironmentVariable("PELLORA_HOME"); }
 
 bool waitUntil(const std::function<bool()>& predicate, int timeoutMs)

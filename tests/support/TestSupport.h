@@ -22,6 +22,16 @@ platform::ScriptedAlertPresenter& scriptedAlerts();
 platform::ScriptedFilePanels& scriptedPanels();
 platform::RecordingWorkspace& recordingWorkspace();
 
+// The libraries' installs a test binary runs before each of its tests (in the fresh home), as
+// the application runs them at start; after the test the reset registry undoes them. At most
+// one per binary, at namespace scope in a file of its own:
+//     const testing_support::InstallsBeforeEachTest installs(&testing_support::installShellLibraries);
+struct InstallsBeforeEachTest {
+    explicit InstallsBeforeEachTest(std::function<void()> installs);
+};
+// Runs them (the test main does, before each test).
+void runInstallsBeforeEachTest();
+
 // A folder of the source tree (PELLORA_SOURCE_DIR), e.g. "resources".
 QString sourcePath(const QString& relative);
 

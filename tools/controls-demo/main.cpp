@@ -2,12 +2,19 @@
 // (animations frozen at a fixed time) into a PNG and exits.
 
 #include "controls/ColorWithHex.h"
+#include "controls/PLRBoxButton.h"
+#include "controls/PLRColorWell.h"
 #include "controls/PLRErrorBox.h"
 #include "controls/PLRHyperLinkView.h"
+#include "controls/PLRPopupButton.h"
 #include "controls/PLRProgressBar.h"
 #include "controls/PLRSlidingButtonStack.h"
 #include "controls/PLRSmallViews.h"
+#include "controls/PLRSliderCell.h"
 #include "controls/PLRSpinner.h"
+#include "controls/PLRStepperCell.h"
+#include "controls/PLRSwitchButton.h"
+#include "controls/PLRTextFieldCell.h"
 #include "controls/WAYWindow.h"
 #include "platform/Resources.h"
 #include "platform/ui/Animation.h"
@@ -46,12 +53,12 @@ int main(int argc, char** argv)
     if (!screenshot.isEmpty())
         AnimationClock::shared().setManual(true);
 
-    WAYWindow window(QRectF(80, 80, 720, 460));
+    WAYWindow window(QRectF(80, 80, 720, 640));
     window.setTitle(QStringLiteral("Controls"));
     window.setTitleBarHeight(38);
     window.setBackgroundColor(ColorWithHex::smb_homeBackground());
     View* content = window.contentView();
-    const double top = 460; // content height below the bar (y up)
+    const double top = 640; // content height below the bar (y up)
 
     // Palette swatches.
     caption(content, QStringLiteral("Palette"), QRectF(20, top - 30, 200, 16));
@@ -168,6 +175,50 @@ int main(int argc, char** argv)
     textView->setTextStorage(AttributedString(
         QStringLiteral("A text view with the rounded grey border of the application's text controls."),
         {{kFontAttributeName, systemFont(12)}, {kForegroundColorAttributeName, QVariant::fromValue(namedColor(QStringLiteral("plrTextColor")))}}));
+
+    // The inspector's controls: switches, box buttons, a pop-up button, a text field, a colour
+    // well, a preview, a slider and a stepper.
+    caption(content, QStringLiteral("Switches, tiles, pop-up, field, colour, slider, stepper"), QRectF(20, top - 430, 500, 16));
+    auto* off = new PLRSwitchButton(QRectF(20, top - 470, 50, 30), content);
+    off->setChecked(false);
+    auto* on = new PLRSwitchButton(QRectF(80, top - 470, 50, 30), content);
+    on->setChecked(true);
+    auto* disabledSwitch = new PLRSwitchButton(QRectF(140, top - 470, 50, 30), content);
+    disabledSwitch->setChecked(true);
+    disabledSwitch->setEnabled(false);
+    auto* crop = new PLRBoxButton(content);
+    crop->setFrame(QRectF(210, top - 476, 120, 46));
+    crop->setUpDefaultContent(QStringLiteral("Crop/Resize"));
+    crop->setIsEnabled(true);
+    auto* recycle = new PLRBoxButton(content);
+    recycle->setFrame(QRectF(340, top - 476, 120, 46));
+    recycle->setIsRecycleButton(true);
+    recycle->setUpDefaultContent(QStringLiteral("Recycle"));
+    recycle->setDisabledTextString(QStringLiteral("Recycle 1 container at a time"));
+    recycle->setIsEnabled(false);
+    auto* popup = new PLRPopupButton(content);
+    popup->setFrame(QRectF(480, top - 474, 140, 30));
+    for (const char* ratio : {"3:2", "2:3", "1:1", "16:9"})
+        popup->addItem(QString::fromLatin1(ratio), popup->numberOfItems());
+    popup->selectItemWithTag(2);
+    popup->setButtonStyle(2);
+    auto* cellField = new PLRTextFieldCell(content);
+    cellField->setFrame(QRectF(20, top - 520, 200, 26));
+    cellField->setStringValue(QStringLiteral("Trams of Lisbon"));
+    auto* well = new PLRColorWell(content);
+    well->setFrame(QRectF(240, top - 518, 44, 22));
+    well->setColor(ColorWithHex::smb_blueColour());
+    auto* slider = new PLRSlider(content);
+    slider->setFrame(QRectF(300, top - 520, 208, 26));
+    slider->setMinValue(0);
+    slider->setMaxValue(100);
+    slider->setDoubleValue(50);
+    slider->setNumberOfTickMarks(5);
+    auto* stepper = new PLRStepper(content);
+    stepper->setFrame(QRectF(530, top - 522, 19, 30));
+    auto* preview = new PLRImagePreviewImageView(content);
+    preview->setFrame(QRectF(570, top - 560, 110, 70));
+    preview->setImage(picture);
 
     window.makeKeyAndOrderFront();
     if (screenshot.isEmpty())

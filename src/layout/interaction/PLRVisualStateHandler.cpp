@@ -1,4 +1,5 @@
 #include "layout/interaction/PLRVisualStateHandler.h"
+#include "platform/Resets.h"
 
 #include <cmath>
 
@@ -19,6 +20,8 @@ PLRVisualStateHandlerDelegate::~PLRVisualStateHandlerDelegate()
 PLRVisualStateHandler& PLRVisualStateHandler::globalHandler()
 {
     static PLRVisualStateHandler handler;
+    static const bool joined = platform::resets::add([] { handler.reset(); });
+    (void)joined;
     return handler;
 }
 

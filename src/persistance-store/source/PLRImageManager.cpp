@@ -1,4 +1,5 @@
 #include "persistance-store/source/PLRImageManager.h"
+#include "platform/Resets.h"
 
 #include "persistance-store/PLRPersistantStore.h"
 #include "persistance-store/source/PLRImageUtilities.h"
@@ -25,6 +26,10 @@ namespace {
 
 std::mutex g_rootMutex;
 QString g_locationRoot;
+const platform::resets::Joined g_rootReset{[] {
+    std::lock_guard lock(g_rootMutex);
+    g_locationRoot.clear();
+}};
 
 std::mutex g_memoryMutex;
 QCache<QString, QImage>& memoryCache()

@@ -72,11 +72,9 @@ float PLRSourceImage::height() const
     return m_metadata.readable ? float(m_metadata.orientedSize().height()) : 0.0f;
 }
 
-double PLRSourceImage::aspectRatio() const
+PLRAspectRatio PLRSourceImage::aspectRatio() const
 {
-    const double w = width();
-    const double h = height();
-    return (w > 0 && h > 0) ? w / h : 0.0;
+    return PLRAspectRatio::ratioWithSize(QSizeF(width(), height()));
 }
 
 qint16 PLRSourceImage::starRating() const
@@ -170,7 +168,9 @@ void PLRSourceImage::setFocusKeywords(const QStringList& keywords)
 
 QSizeF PLRSourceImage::galleryDisplayFrameForLongestEdge(double longestEdge) const
 {
-    const double ratio = aspectRatio();
+    const double w = width();
+    const double h = height();
+    const double ratio = (w > 0 && h > 0) ? w / h : 0.0;
     if (ratio <= 0)
         return QSizeF(longestEdge, longestEdge);
     if (ratio >= 1.0)

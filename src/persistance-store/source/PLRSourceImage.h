@@ -3,6 +3,7 @@
 #include "persistance-store/source/PLRDelegateList.h"
 #include "persistance-store/source/PLRImageManager.h"
 #include "persistance-store/source/PLRImageMetadata.h"
+#include "model/PLRAspectRatio.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -60,8 +61,8 @@ public:
     QDateTime modifiedDate() const;
     float width() const;    // upright, 0 when unknown
     float height() const;
-    // width / height of the upright photo; 0 when unknown.
-    double aspectRatio() const;
+    // The ratio of the upright photo with its preset (unknown, factor 0, when the size is).
+    PLRAspectRatio aspectRatio() const;
     qint16 starRating() const;
     qint64 colourRating() const;
     qint64 dpi() const;

@@ -1,4 +1,5 @@
 #include "platform/ui/Animation.h"
+#include "platform/Resets.h"
 
 #include "platform/ui/Color.h"
 
@@ -38,6 +39,8 @@ double TimingFunction::evaluate(double t) const
 AnimationClock& AnimationClock::shared()
 {
     static AnimationClock clock;
+    static const bool joined = platform::resets::add([] { clock.setManual(false); });
+    (void)joined;
     return clock;
 }
 
@@ -177,6 +180,8 @@ struct TransactionState {
 std::vector<TransactionState>& transactionStack()
 {
     static std::vector<TransactionState> stack;
+    static const bool joined = platform::resets::add([] { stack.clear(); });
+    (void)joined;
     return stack;
 }
 } // namespace

@@ -1,4 +1,5 @@
 #include "platform/ui/Cursor.h"
+#include "platform/Resets.h"
 
 #include "platform/ui/View.h"
 
@@ -11,6 +12,8 @@ namespace {
 Cursor& currentCursor()
 {
     static Cursor cursor;
+    static const bool joined = platform::resets::add([] { cursor = Cursor(); });
+    (void)joined;
     return cursor;
 }
 } // namespace

@@ -1,4 +1,5 @@
 #include "platform/ui/Window.h"
+#include "platform/Resets.h"
 
 #include "platform/Log.h"
 #include "platform/ui/Controls.h"
@@ -43,6 +44,12 @@ struct Registry {
     static Registry& shared()
     {
         static Registry registry;
+        static const bool joined = platform::resets::add([] {
+            registry.designatedMain = nullptr;
+            registry.lastActivated = nullptr;
+            std::erase_if(registry.windows, [](const QPointer<Window>& window) { return window.isNull(); });
+        });
+        (void)joined;
         return registry;
     }
 };

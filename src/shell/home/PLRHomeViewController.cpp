@@ -1,4 +1,5 @@
 #include "shell/home/PLRHomeViewController.h"
+#include "shell/home/PLRSupportChatHook.h"
 
 #include "controls/ColorWithHex.h"
 #include "persistance-store/PLRPersistantAccount.h"
@@ -274,6 +275,8 @@ void PLRHomeViewController::appear()
     ensureStructure();
     ensureUserDetails();
     reloadCollection();
+    // The support chat sits in the home screen's bottom trailing corner.
+    PLRSupportChatHook::attach(view());
 }
 
 void PLRHomeViewController::disappear()

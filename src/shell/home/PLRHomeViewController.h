@@ -4,7 +4,7 @@
 #include "persistance-store/PLRPersistantAccount.h"
 #include "persistance-store/PLRPersistantPost.h"
 #include "platform/ui/Controls.h"
-#include "shell/PLRViewController.h"
+#include "platform/ui/PLRViewController.h"
 #include "shell/home/PLRCollectionView.h"
 #include "shell/home/PLRRecentCollectionViewItem.h"
 

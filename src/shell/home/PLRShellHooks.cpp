@@ -1,4 +1,5 @@
 #include "shell/home/PLRShellHooks.h"
+#include "platform/Resets.h"
 
 #include "AppDelegate.h"
 #include "platform/Log.h"
@@ -9,18 +10,24 @@ namespace {
 PLRShellHooks::Navigation& navigationHooks()
 {
     static PLRShellHooks::Navigation hooks;
+    static const bool joined = platform::resets::add([] { hooks = PLRShellHooks::Navigation(); });
+    (void)joined;
     return hooks;
 }
 
 PLRShellHooks::PostExport& exportHooks()
 {
     static PLRShellHooks::PostExport hooks;
+    static const bool joined = platform::resets::add([] { hooks = PLRShellHooks::PostExport(); });
+    (void)joined;
     return hooks;
 }
 
 std::function<void(bool)>& headerHandler()
 {
     static std::function<void(bool)> handler;
+    static const bool joined = platform::resets::add([] { handler = nullptr; });
+    (void)joined;
     return handler;
 }
 
@@ -75,6 +82,8 @@ void PLRShellHooks::postWasDeleted(const QString& postIdentifier)
 {
     if (navigationHooks().postWasDeleted)
         navigationHooks().postWasDeleted(postIdentifier);
+    else if (PLRBaseViewController* root = rootNavigation())
+        root->forgetPostController(postIdentifier);
 }
 
 void PLRShellHooks::setPostExport(PostExport hooks) { exportHooks() = std::move(hooks); }

@@ -1,4 +1,5 @@
 #include "shell/post/PLRDelayScheduler.h"
+#include "platform/Resets.h"
 
 #include "platform/Dispatch.h"
 
@@ -8,6 +9,8 @@ namespace {
 std::unique_ptr<PLRDelayScheduler>& sharedScheduler()
 {
     static std::unique_ptr<PLRDelayScheduler> scheduler = std::make_unique<PLRMainQueueScheduler>();
+    static const bool joined = platform::resets::add([] { scheduler = std::make_unique<PLRMainQueueScheduler>(); });
+    (void)joined;
     return scheduler;
 }
 } // namespace

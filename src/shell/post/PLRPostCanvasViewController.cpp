@@ -1,6 +1,5 @@
 #include "shell/post/PLRPostCanvasViewController.h"
 
-#include "base/PLRLayoutEngine.h"
 #include "layout/interaction/PLRLayoutViewController.h"
 
 #include <QVBoxLayout>
@@ -10,8 +9,6 @@ using namespace platform::ui;
 PLRPostCanvasViewController::PLRPostCanvasViewController(QObject* parent)
     : PLRGenericPostViewController(parent), m_canvas(std::make_unique<PLRLayoutViewController>())
 {
-    // The canvas edits a post through its layout manager, which the layout engine makes.
-    PLRLayoutEngine::install();
 }
 
 // The canvas takes its widget with it, before the pane's view goes.

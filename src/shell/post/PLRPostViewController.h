@@ -5,7 +5,7 @@
 #include "platform/ui/Controls.h"
 #include "session/PLRPostManager.h"
 #include "shell/PLRGenericPostViewController.h"
-#include "shell/PLRViewController.h"
+#include "platform/ui/PLRViewController.h"
 #include "layout/interaction/PLRVisualStateHandler.h"
 #include "shell/post/PLROnboardingPopover.h"
 #include "shell/post/PLRPostSplitView.h"

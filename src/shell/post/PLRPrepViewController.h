@@ -3,7 +3,7 @@
 #include "model/PLRLayoutDocument.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Controls.h"
-#include "shell/PLRViewController.h"
+#include "platform/ui/PLRViewController.h"
 
 #include <QCheckBox>
 #include <QPointer>

@@ -80,7 +80,8 @@ TEST(GalleryActions, UndoingABuildOnALayoutWithoutSectionsLeavesNoSection)
 
 TEST(GalleryActions, AutomaticLayoutStopsAtItsLimitAndUsesOnlyUnusedPhotosInTheGalleryOrder)
 {
-    const QString folder = makeFolder({{"a.jpg", 5}, {"b.jpg", 1}, {"c.jpg", 5}, {"d.jpg", 4}, {"e.jpg", 5}});
+    const QString folder = makeFolder({{.name = "a.jpg", .stars = 5}, {.name = "b.jpg", .stars = 1}, {.name = "c.jpg", .stars = 5},
+                                       {.name = "d.jpg", .stars = 4}, {.name = "e.jpg", .stars = 5}});
     PLRPostManager* manager = openPost(folder, 5);
     Gallery g(manager);
 
@@ -367,10 +368,10 @@ TEST(GalleryActions, NewPhotosAreAddedToTheLayoutWhileAutoAddIsOn)
     PLRPostManager* manager = openPost(folder, 2);
     Gallery g(manager);
     PLRDefaults::setShouldAutoAddNewImages(true);
-    ASSERT_TRUE(source_test::writePhoto(folder + "/new.jpg", 40, 40));
+    ASSERT_TRUE(testing_support::writePhoto(folder + "/new.jpg", {.name = "new.jpg", .width = 40, .height = 40}));
     ASSERT_TRUE(testing_support::waitUntil([&] { return describeLastSection(g.layout(), manager) == QStringList{"new.jpg"}; }, 8000));
     PLRDefaults::setShouldAutoAddNewImages(false);
-    ASSERT_TRUE(source_test::writePhoto(folder + "/later.jpg", 40, 40));
+    ASSERT_TRUE(testing_support::writePhoto(folder + "/later.jpg", {.name = "later.jpg", .width = 40, .height = 40}));
     ASSERT_TRUE(testing_support::waitUntil([&] { return g.namesInSection(0).contains("later.jpg"); }, 8000));
     EXPECT_EQ(describeLastSection(g.layout(), manager), (QStringList{"new.jpg"}));
 }

@@ -115,8 +115,10 @@ TEST(GalleryController, SortMenuTitlesChecksAndStoredSettings)
 
 TEST(GalleryController, StarAndColourFiltersNarrowTheSectionsAndAreStoredButNotRestored)
 {
-    const QString folder = makeFolder({{"one.jpg", 1, "Red"}, {"two.jpg", 2}, {"three.jpg", 3, "Green"},
-                                       {"four.jpg", 4, "Green"}, {"five.jpg", 5, "Blue"}});
+    const QString folder = makeFolder({{.name = "one.jpg", .stars = 1, .label = "Red"}, {.name = "two.jpg", .stars = 2},
+                                       {.name = "three.jpg", .stars = 3, .label = "Green"},
+                                       {.name = "four.jpg", .stars = 4, .label = "Green"},
+                                       {.name = "five.jpg", .stars = 5, .label = "Blue"}});
     PLRPostManager* manager = openPost(folder, 5);
     {
         Gallery g(manager);
@@ -250,9 +252,8 @@ TEST(GalleryController, SourceFolderBarForEachState)
     EXPECT_EQ(PLRGalleryViewController::sourceErrorBarFor(false, 0, false, "/p").height, 80);
 
     // A folder that was never there: the "Choose Folder" bar, and the gallery is not rebuilt.
-    PLRLayoutEngine::install();
-    PLRCoreManager::completeSignIn("ann@example.com", "secret", "u-1", "token");
-    PLRPostManager* lost = PLRCoreManager::userSession()->newPostManager();
+    testing_support::installShellLibraries();
+    PLRPostManager* lost = testing_support::signIn()->newPostManager();
     ASSERT_TRUE(lost->createNewPostWithTitle("Lost", QUrl::fromLocalFile(testing_support::testHome() + "/nowhere")));
     ASSERT_TRUE(testing_support::waitUntil([&] { return lost->sourceDirectory()->state() == 2; }));
     Gallery g(lost);
@@ -290,7 +291,7 @@ TEST(GalleryController, PhotosThatDisappearOrChangeWhileShownKeepTheGalleryConsi
         EXPECT_NE(item->image(), nullptr);
 
     // A new photo appears in its sorted place.
-    ASSERT_TRUE(source_test::writePhoto(folder + "/p00.jpg", 50, 50));
+    ASSERT_TRUE(testing_support::writePhoto(folder + "/p00.jpg", {.name = "p00.jpg", .width = 50, .height = 50}));
     ASSERT_TRUE(testing_support::waitUntil([&] { return g.namesInSection(0).value(0) == "p00.jpg"; }, 8000));
     EXPECT_EQ(g.selectedNames(), (QStringList{"p05.jpg"}));
 
@@ -298,7 +299,7 @@ TEST(GalleryController, PhotosThatDisappearOrChangeWhileShownKeepTheGalleryConsi
     g.controller->filterStarView()->setCurrentFilterSelection(3);
     g.controller->starFilterSetFilterSelection(g.controller->filterStarView(), 3);
     EXPECT_TRUE(g.namesInSection(0).isEmpty());
-    ASSERT_TRUE(source_test::tagPhoto(folder + "/p06.jpg", {{"Xmp.xmp.Rating", "4"}}));
+    ASSERT_TRUE(testing_support::tagPhoto(folder + "/p06.jpg", {{"Xmp.xmp.Rating", "4"}}));
     ASSERT_TRUE(testing_support::waitUntil([&] { return g.namesInSection(0) == QStringList{"p06.jpg"}; }, 8000));
     EXPECT_TRUE(g.selectedNames().isEmpty());   // the selected photo is filtered out
     g.controller->clearFilterAction();

@@ -3,9 +3,9 @@
 // An open post on a folder of tagged photos, with its gallery on screen (offscreen platform).
 
 #include "TestSupport.h"
-#include "store/source/SourceTestPhotos.h"
+#include "support/shell/ShellFixtures.h"
 
-#include "base/PLRLayoutEngine.h"
+#include "gallery/PLRPanels.h"
 #include "base/PLRLayoutManager.h"
 #include "gallery/PLRGalleryCollectionView.h"
 #include "gallery/PLRGalleryHeaderView.h"
@@ -37,52 +37,25 @@ inline void PrintTo(const QString& string, std::ostream* os)
 
 namespace gallery_test {
 
-struct Photo {
-    QString name;
-    int stars = 0;
-    QString label;   // "Red", "Green", ... or empty
-    int width = 60;
-    int height = 40;
-};
+using Photo = testing_support::TestPhoto;
+using testing_support::plainPhotos;
 
 // A folder of photos under the test's home.
 inline QString makeFolder(const QList<Photo>& photos, const QString& name = QStringLiteral("photos"))
 {
-    const QString folder = testing_support::testHome() + "/" + name;
-    QDir().mkpath(folder);
-    for (const Photo& photo : photos) {
-        const QString path = folder + "/" + photo.name;
-        EXPECT_TRUE(source_test::writePhoto(path, photo.width, photo.height));
-        std::map<std::string, std::string> tags;
-        if (photo.stars > 0)
-            tags["Xmp.xmp.Rating"] = std::to_string(photo.stars);
-        if (!photo.label.isEmpty())
-            tags["Xmp.xmp.Label"] = photo.label.toStdString();
-        if (!tags.empty()) {
-            EXPECT_TRUE(source_test::tagPhoto(path, tags));
-        }
-    }
+    const QString folder = testing_support::writePhotoFolder(photos, name);
+    EXPECT_FALSE(folder.isEmpty());
     return folder;
-}
-
-inline QList<Photo> plainPhotos(int count)
-{
-    QList<Photo> photos;
-    for (int i = 0; i < count; ++i)
-        photos.append({QStringLiteral("p%1.jpg").arg(i + 1, 2, 10, QLatin1Char('0'))});
-    return photos;
 }
 
 // Signs in and opens a new post on the folder; waits until its photos are listed.
 inline PLRPostManager* openPost(const QString& folder, int expectedPhotos)
 {
-    PLRLayoutEngine::install();
-    PLRCoreManager::completeSignIn(QStringLiteral("ann@example.com"), QStringLiteral("secret"), QStringLiteral("u-1"),
-                                   QStringLiteral("token"));
-    PLRPostManager* manager = PLRCoreManager::userSession()->newPostManager();
-    EXPECT_TRUE(manager->createNewPostWithTitle(QStringLiteral("Trip"), QUrl::fromLocalFile(folder)));
-    EXPECT_TRUE(testing_support::waitUntil([&] { return manager->images().size() == expectedPhotos; }, 10000));
-    return manager;
+    testing_support::installShellLibraries();
+    PLRPanels::install();
+    const testing_support::OpenPost opened = testing_support::openPostOnFolder(folder, expectedPhotos);
+    EXPECT_TRUE(opened.ok);
+    return opened.manager;
 }
 
 // The gallery of the post, shown in a window of the given size.

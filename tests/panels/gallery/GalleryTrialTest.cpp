@@ -109,11 +109,10 @@ TEST(GalleryTrial, FilterDragTwoPhotosSideBySideUndoAndBuildALayout)
         if (!labels[i].isEmpty())
             tags["Xmp.xmp.Label"] = labels[i].toStdString();
         if (!tags.empty()) {
-            ASSERT_TRUE(source_test::tagPhoto(path, tags));
+            ASSERT_TRUE(testing_support::tagPhoto(path, tags));
         }
     }
     PLRPostManager* manager = openPost(folder, 10);
-    PLRGalleryViewController::registerScene();
 
     QWidget window;
     window.setWindowTitle("Pellora");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TestSupport.h"
+#include "support/store/StoreFixtures.h"
 
 #include "persistance-store/PLRPersistantAccount.h"
 #include "persistance-store/PLRPersistantPost.h"
@@ -20,8 +21,7 @@ namespace shell_test {
 
 inline PLRUserSession* signIn(const QString& userId, const QString& email, const QString& first = {}, const QString& last = {})
 {
-    PLRCoreManager::completeSignIn(email, QStringLiteral("secret"), userId, QStringLiteral("token"));
-    PLRUserSession* session = PLRCoreManager::userSession();
+    PLRUserSession* session = testing_support::signIn(userId, email);
     if (session && !first.isEmpty()) {
         session->account()->setFirstName(first);
         session->account()->setLastName(last);

@@ -5,6 +5,7 @@
 #include "shell/home/PLRRecentCollectionViewItem.h"
 #include "shell/home/PLRShellImages.h"
 #include "session/PLRCoreManager.h"
+#include "platform/Resets.h"
 
 #include <gtest/gtest.h>
 
@@ -86,14 +87,14 @@ TEST(PostTile, PublishedStateMenuAndTitle)
 
     // Export goes to the registered exporter.
     QList<PLRPersistantPost*> exported;
-    PLRShellHooks::setPostExport({[&](PLRPersistantPost* post) { exported << post; }, {}});
+    const platform::HookGuard<PLRShellHooks::PostExport> exporter(
+        &PLRShellHooks::setPostExport, {[&](PLRPersistantPost* post) { exported << post; }, {}});
     tile.item.setRepresentedPost(draft);
     tile.item.showOptionMenu(nullptr);
     EXPECT_TRUE(tile.item.exportMenuItem()->isEnabled());
     tile.item.exportMenuItem()->trigger();
     EXPECT_EQ(exported, QList<PLRPersistantPost*>({draft}));
     tile.item.optionMenu()->hide();
-    PLRShellHooks::setPostExport({});
 }
 
 TEST(PostTile, RenameIgnoresAnEmptyName)

@@ -55,17 +55,22 @@ TEST(SourceImageMetadata, OrientationSwapsTheUprightSize)
     QTemporaryDir dir;
     for (int orientation : {1, 3, 6, 8}) {
         const QString path = dir.filePath(QStringLiteral("o%1.jpg").arg(orientation));
-        ASSERT_TRUE(writePhoto(path, 60, 20));
+        ASSERT_TRUE(writePhoto(path, 60, 40));
         ASSERT_TRUE(tagPhoto(path, {{"Exif.Image.Orientation", std::to_string(orientation)}}));
         PLRSourceImage image(QString(), dir.filePath(QStringLiteral("cache")));
         image.setFile(path, QFileInfo(path).fileName(), {}, PLRImageMetadata::read(path));
         const bool swapped = orientation >= 5;
-        EXPECT_EQ(image.width(), swapped ? 20.0f : 60.0f) << orientation;
-        EXPECT_EQ(image.height(), swapped ? 60.0f : 20.0f) << orientation;
-        EXPECT_DOUBLE_EQ(image.aspectRatio(), swapped ? 20.0 / 60.0 : 3.0);
+        EXPECT_EQ(image.width(), swapped ? 40.0f : 60.0f) << orientation;
+        EXPECT_EQ(image.height(), swapped ? 60.0f : 40.0f) << orientation;
+        // The upright photo's ratio with its preset: 3:2 (0), or 2:3 (1) when turned.
+        EXPECT_EQ(image.aspectRatio().preset(), swapped ? 1 : 0);
+        EXPECT_DOUBLE_EQ(image.aspectRatio().factor(), swapped ? 2.0 / 3.0 : 1.5);
         const QSizeF frame = image.galleryDisplayFrameForLongestEdge(120);
-        EXPECT_EQ(frame, swapped ? QSizeF(40, 120) : QSizeF(120, 40));
+        EXPECT_EQ(frame, swapped ? QSizeF(80, 120) : QSizeF(120, 80));
     }
+    // A photo of unknown size has the unknown ratio.
+    PLRSourceImage unknown(QString(), dir.filePath(QStringLiteral("cache")));
+    EXPECT_FALSE(unknown.aspectRatio().isValid());
 }
 
 TEST(SourceImageMetadata, BadFilesAreNotPhotosAndNeverThrow)

@@ -1,4 +1,4 @@
-#include "shell/PLRViewController.h"
+#include "platform/ui/PLRViewController.h"
 
 using namespace platform::ui;
 

@@ -1,0 +1,136 @@
+// SEO advice timings on a post whose layout holds 2,000 blocks (every fourth a text block of
+// about forty words, the rest photos), with five focus keywords:
+//   BM_TitleKeystroke  one keystroke in the SEO title: the title metric evaluates and the SEO
+//                      panel shows every row again;
+//   BM_LayoutEdit      one layout change (a text block edited): the image-keyword and body-text
+//                      metrics walk the whole layout and the panel shows every row again;
+//   BM_BodyScan        the anchor: lower-casing the body text once and searching it for the
+//                      five keywords, the least any body-text evaluation must do.
+// The layout edit's time against a 60 Hz frame (16.7 ms) is printed as "frame_share".
+// Build and run: cmake --preset bench && cmake --build build/bench --target seo_bench
+//                && QT_QPA_PLATFORM=offscreen build/bench/bench/seo_bench
+
+#include "base/PLRLayoutEngine.h"
+#include "base/PLRLayoutManager.h"
+#include "persistance-store/PLRPersistantPost.h"
+#include "platform/UserDefaults.h"
+#include "publish/PLRPublishing.h"
+#include "seo/PLRSeoManager.h"
+#include "seo/PLRSeoUIHandler.h"
+#include "session/PLRCoreManager.h"
+#include "session/PLRPostManager.h"
+#include "session/PLRUserSession.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+namespace {
+
+constexpr int kBlockCount = 2000;
+const QStringList kKeywords{"mountain", "lake", "sunrise", "hiking", "alps"};
+
+struct Fixture {
+    Fixture()
+    {
+        PLRLayoutEngine::install();
+        PLRPublishing::install();
+        PLRCoreManager::completeSignIn("bench@example.com", "secret", "u-bench", "token");
+        postManager = PLRCoreManager::userSession()->newPostManager();
+        postManager->createNewPostWithTitle("Bench", QUrl::fromLocalFile(QDir::tempPath() + "/no-photos-here"));
+        post = postManager->representedPost();
+        layout = postManager->layoutManager();
+        PLRSection* section = layout->addNewSection();
+        const QString sentence = QStringLiteral("We walked up to the lake before sunrise and the mountain turned red. ");
+        for (int i = 0; i < kBlockCount; ++i) {
+            PLRBlockPtr block;
+            if (i % 4 == 0) {
+                block = PLRLayoutManager::newBlock_Text();
+                block->mutable_text()->set_value(sentence.repeated(3).toStdString());
+            } else {
+                block = PLRLayoutManager::newBlock_Image();
+                block->mutable_image()->set_img_ref(QStringLiteral("photo-%1").arg(i).toStdString());
+            }
+            section->add_blocks()->Swap(block.get());
+        }
+        layout->announceChange();
+        post->setFocusKeywords(kKeywords);
+        panel.view()->resize(250, 800);
+        panel.setPostManager(postManager);
+        seo = postManager->component<PLRSeoManager>();
+    }
+    PLRPostManager* postManager = nullptr;
+    PLRPersistantPost* post = nullptr;
+    PLRLayoutManager* layout = nullptr;
+    PLRSeoManager* seo = nullptr;
+    PLRSeoUIHandler panel;
+};
+
+Fixture& fixture()
+{
+    static Fixture f;
+    return f;
+}
+
+void BM_TitleKeystroke(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    int n = 0;
+    for (auto _ : state) {
+        f.post->setSeoTitle(QStringLiteral("Sunrise over the mountain lake %1").arg(n++ % 10));
+        f.panel.summaryChanged();
+    }
+}
+BENCHMARK(BM_TitleKeystroke)->Unit(benchmark::kMicrosecond);
+
+void BM_LayoutEdit(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    PLRBlock* text = f.layout->representedLayout()->mutable_sections(0)->mutable_blocks(0);
+    int n = 0;
+    QElapsedTimer timer;
+    timer.start();
+    for (auto _ : state) {
+        text->mutable_text()->set_value(QStringLiteral("An alps hiking day %1").arg(n++).toStdString());
+        f.layout->announceChange();
+        f.panel.summaryChanged();
+    }
+    const double perEditMs = double(timer.nsecsElapsed()) / 1e6 / double(state.iterations());
+    state.counters["frame_share"] = perEditMs / (1000.0 / 60.0);
+}
+BENCHMARK(BM_LayoutEdit)->Unit(benchmark::kMillisecond);
+
+void BM_BodyScan(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        const QString body = PLRSeoManager::textCharactersInAllBlocks(*f.layout->representedLayout()).toLower();
+        int found = 0;
+        for (const QString& keyword : kKeywords)
+            found += body.contains(keyword) ? 1 : 0;
+        benchmark::DoNotOptimize(found);
+    }
+}
+BENCHMARK(BM_BodyScan)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    qputenv("PELLORA_HOME", home.path().toUtf8());
+    qputenv("PELLORA_KEYCHAIN", "memory");
+    QApplication application(argc, argv);
+    platform::UserDefaults::standard().reload();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

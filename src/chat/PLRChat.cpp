@@ -1,0 +1,8 @@
+#include "chat/PLRChat.h"
+
+#include "chat/PLRIntercomChatManager.h"
+
+void PLRChat::install()
+{
+    PLRIntercomChatManager::install();
+}

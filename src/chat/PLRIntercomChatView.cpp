@@ -1,0 +1,286 @@
+#include "chat/PLRIntercomChatView.h"
+
+#include "chat/PLRWebView.h"
+#include "controls/ColorWithHex.h"
+#include "controls/PLRSpinner.h"
+#include "persistance-store/PLRPersistantAccount.h"
+#include "platform/Alert.h"
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+#include "platform/UserNotifications.h"
+#include "platform/Workspace.h"
+#include "session/PLRCoreManager.h"
+#include "session/PLRDefaults.h"
+#include "session/PLRUserSession.h"
+
+#include <QDateTime>
+#include <QEvent>
+#include <QIcon>
+#include <QJsonValue>
+#include <QJsonDocument>
+#include <QJsonArray>
+#include <QPainter>
+#include <QPushButton>
+
+namespace {
+
+constexpr int kButtonSize = 56;
+constexpr int kButtonMargin = 8;
+
+// A string as a script literal (quotes, backslashes and line ends escaped).
+QString scriptString(const QString& text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+} // namespace
+
+PLRIntercomChatView::PLRIntercomChatView(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("PLRIntercomChatView"));
+    setAttribute(Qt::WA_TranslucentBackground);
+    m_chatButton = new QPushButton(this);
+    m_chatButton->setObjectName(QStringLiteral("intercomChatIcon"));
+    m_chatButton->setIcon(QIcon(QStringLiteral(":/images/support-chat.svg")));
+    m_chatButton->setIconSize(QSize(kButtonSize, kButtonSize));
+    m_chatButton->setFlat(true);
+    m_chatButton->setCursor(Qt::PointingHandCursor);
+    m_chatButton->setToolTip(QStringLiteral("Chat to support"));
+    m_chatButton->setStyleSheet(QStringLiteral("QPushButton{border:none;background:transparent;}"));
+    connect(m_chatButton, &QPushButton::clicked, this, &PLRIntercomChatView::showIntercomChatWindow);
+    m_spinner = new PLRSpinner(QRectF(0, 0, 24, 24), this);
+    m_spinner->setForegroundColour(ColorWithHex::smb_blueColour());
+    m_spinner->setup();
+    m_spinner->hide();
+    m_showErrorTimer.setSingleShot(true);
+    connect(&m_showErrorTimer, &QTimer::timeout, this, &PLRIntercomChatView::watchdogFired);
+    setupHeightConstraints();
+}
+
+PLRIntercomChatView::~PLRIntercomChatView() = default;
+
+void PLRIntercomChatView::setupHeightConstraints()
+{
+    if (m_width <= 0)
+        m_width = kClosedSize;
+    if (m_height <= 0)
+        m_height = kClosedSize;
+    applySize();
+}
+
+void PLRIntercomChatView::applySize()
+{
+    resize(m_width, m_height);
+    placeInHost();
+}
+
+void PLRIntercomChatView::placeInHost()
+{
+    QWidget* host = parentWidget();
+    if (host != m_host) {
+        if (m_host)
+            m_host->removeEventFilter(this);
+        m_host = host;
+        if (host)
+            host->installEventFilter(this);
+    }
+    if (!host)
+        return;
+    move(host->width() - kMarginInHost - m_width, host->height() - kMarginInHost - m_height);
+    raise();
+}
+
+bool PLRIntercomChatView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_host && event->type() == QEvent::Resize)
+        placeInHost();
+    return QWidget::eventFilter(watched, event);
+}
+
+void PLRIntercomChatView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_chatButton->setGeometry(width() - kButtonMargin - kButtonSize, height() - kButtonMargin - kButtonSize, kButtonSize,
+                              kButtonSize);
+    m_spinner->move(m_chatButton->geometry().center() - QPoint(12, 12));
+    setWebViewFrame(m_webViewFrame);
+}
+
+void PLRIntercomChatView::setWebViewFrame(const QRect& frame)
+{
+    m_webViewFrame = frame;
+    if (m_webView)
+        m_webView->setGeometry(frame.x(), height() - frame.y() - frame.height(), frame.width(), frame.height());
+}
+
+void PLRIntercomChatView::resetWithIntercomFile(const QUrl& file)
+{
+    if (m_webView)
+        m_webView->setParent(nullptr);
+    m_intercomFile = file;
+}
+
+void PLRIntercomChatView::setupMessengerView()
+{
+    if (m_webView) {
+        if (m_webView->parentWidget() != this) {
+            m_webView->setParent(this);
+            setWebViewFrame(m_webViewFrame);
+            m_webView->raise();
+            m_webView->setVisible(m_messageShown);
+            if (!m_messageShown)
+                m_chatButton->raise();
+        }
+        return;
+    }
+    m_webView = new PLRWebView(this);
+    m_webView->setObjectName(QStringLiteral("chatWebView"));
+    m_webView->page()->setBackgroundColor(Qt::transparent);
+    setWebViewFrame(QRect(0, 0, 80, 85));
+    m_webView->lower();
+    QPointer<PLRIntercomChatView> self(this);
+    m_webView->addScriptMessageHandler(QString::fromLatin1(kPLRChatMessageHandler), [self](const QString& body) {
+        if (self)
+            self->handleScriptMessage(QString::fromLatin1(kPLRChatMessageHandler), body);
+    });
+    const QUrl page = m_intercomFile.isValid() ? m_intercomFile : QUrl(QStringLiteral("qrc:/intercom.html"));
+    m_webView->load(page);
+    m_webView->hide();
+}
+
+void PLRIntercomChatView::showIntercomChatWindow()
+{
+    m_spinner->show();
+    m_chatButton->setEnabled(false);
+    m_spinner->startAnimating();
+    m_showErrorTimer.start(kWatchdogMs);
+    if (m_webView) {
+        m_webView->evaluateJavaScript(QStringLiteral("Intercom('show');"), [](const QVariant& result, const QString& error) {
+            PLR_LOG_INFO(QStringLiteral("error executing JS: %1 %2").arg(result.toString(), error));
+        });
+    }
+}
+
+void PLRIntercomChatView::watchdogFired()
+{
+    if (m_messageShown)
+        return;
+    m_spinner->stopAnimating(false);
+    m_spinner->hide();
+    m_chatButton->setEnabled(true);
+    if (m_webView)
+        m_webView->reload();
+    platform::Alert alert;
+    alert.messageText = QStringLiteral("We are experiencing difficulty to initiate chat with support.");
+    alert.informativeText = QStringLiteral("Please check your internet connection, and try again later.");
+    alert.buttons = {QStringLiteral("OK")};
+    platform::runAlert(alert, window());
+}
+
+void PLRIntercomChatView::showIntercom()
+{
+    platform::Workspace::shared().openURL(PLRDefaults::supportURLForPath(QStringLiteral("en/articles/3173491-chat-to-support")));
+}
+
+void PLRIntercomChatView::handleScriptMessage(const QString& handler, const QString& body)
+{
+    if (handler != QLatin1String(kPLRChatMessageHandler))
+        return;
+    if (body == QLatin1String("hidden"))
+        handleMessengerClosed();
+    else if (body == QLatin1String("newmessages"))
+        handleNewMessageNotification();
+    else if (body == QLatin1String("shown"))
+        handleIntercomMessengerShown();
+}
+
+void PLRIntercomChatView::handleIntercomMessengerShown()
+{
+    platform::UserNotificationCenter::shared().setBadgeLabel(QString());
+    m_showErrorTimer.stop();
+    if (m_webView)
+        m_webView->hide();
+    const QString user = currentUserInfo();
+    if (!user.isEmpty() && m_webView)
+        m_webView->evaluateJavaScript(QStringLiteral("Intercom('update', %1);").arg(user));
+    QPointer<PLRIntercomChatView> self(this);
+    platform::dispatchAfter(0.15, this, [self] {
+        if (!self)
+            return;
+        self->m_height = kOpenHeight;
+        self->m_width = kOpenWidth;
+        self->applySize();
+        self->setWebViewFrame(QRect(0, 0, kOpenWidth, kOpenHeight));
+        self->setShadow(true);
+        if (self->m_webView) {
+            self->m_webView->show();
+            self->m_webView->raise();
+        }
+        self->m_messageShown = true;
+        self->m_chatButton->hide();
+        self->m_chatButton->setEnabled(true);
+        self->m_spinner->stopAnimating(false);
+        self->m_spinner->hide();
+    });
+}
+
+void PLRIntercomChatView::handleMessengerClosed()
+{
+    setShadow(false);
+    hide();
+    m_chatButton->show();
+    m_chatButton->raise();
+    QPointer<PLRIntercomChatView> self(this);
+    platform::dispatchAfter(0.05, this, [self] {
+        if (!self)
+            return;
+        self->m_width = kClosedSize;
+        self->m_height = kClosedSize;
+        self->applySize();
+        self->setWebViewFrame(QRect(20, 0, 80, 85));
+        if (self->m_webView)
+            self->m_webView->hide();
+        self->show();
+        self->m_messageShown = false;
+    });
+}
+
+void PLRIntercomChatView::handleNewMessageNotification()
+{
+    if (m_loaded) {
+        PLR_LOG_INFO(QStringLiteral("new messages are available.."));
+        postNotification(QStringLiteral("New Message from Pellora Support"), QStringLiteral("View and Respond"),
+                         QString::number(QDateTime::currentSecsSinceEpoch()));
+        platform::UserNotificationCenter::shared().setBadgeLabel(QStringLiteral("1"));
+    }
+    m_loaded = true;
+    m_messageShown = false;
+}
+
+void PLRIntercomChatView::postNotification(const QString& title, const QString& description, const QString& identifier)
+{
+    platform::dispatchAfter(0.3, this, [title, description, identifier] {
+        platform::UserNotificationCenter::shared().deliver(title, description, identifier);
+    });
+}
+
+void PLRIntercomChatView::setShadow(bool shown)
+{
+    setProperty("shadowShown", shown);
+    update();
+}
+
+QString PLRIntercomChatView::currentUserInfo()
+{
+    PLRUserSession* session = PLRCoreManager::userSession();
+    PLRPersistantAccount* account = session ? session->account() : nullptr;
+    if (!account)
+        return QString();
+    const QString indent(22, QLatin1Char(' '));
+    // Values are script literals: a quote or a line end in a name cannot break the script.
+    return QStringLiteral("{email: %1,\n%5name: %2,\n%5user_id: %3,\n%5created_at: %4}")
+        .arg(scriptString(account->email()),
+             scriptString(account->firstName() + QLatin1Char(' ') + account->lastName()),
+             scriptString(account->userIdentifier()), QString::number(QDateTime::currentSecsSinceEpoch()), indent);
+}

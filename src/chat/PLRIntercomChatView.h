@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+
+#include "chat/PLRWebView.h"
+
+class PLRSpinner;
+class QPushButton;
+
+// Name of the page's message handler, and its messages.
+inline constexpr char kPLRChatMessageHandler[] = "jsHandler";
+
+// The support chat in the corner of a host view: a chat button that opens the messenger page
+// in a web view, growing to the messenger's size while it is open. One exists for the run of
+// the application and moves between hosts (PLRIntercomChatManager).
+class PLRIntercomChatView : public QWidget {
+    Q_OBJECT
+public:
+    explicit PLRIntercomChatView(QWidget* parent = nullptr);
+    ~PLRIntercomChatView() override;
+
+    // Sizes while closed and open; the web view's frames (bottom-left origin, as given).
+    static constexpr int kClosedSize = 100;
+    static constexpr int kOpenWidth = 300;
+    static constexpr int kOpenHeight = 500;
+    static constexpr int kMarginInHost = 20;
+    static constexpr int kWatchdogMs = 15000;
+
+    // Prepares the view and, once, its web view with the page.
+    void setupMessengerView();
+    // The view's own size constraints (100 by 100 when it has none yet).
+    void setupHeightConstraints();
+    // Takes the web view out of the view (it stays alive) and keeps the page address, which
+    // counts only when the web view is first made.
+    void resetWithIntercomFile(const QUrl& file);
+    // Places the view in the host's bottom trailing corner.
+    void placeInHost();
+
+    void showIntercomChatWindow();
+    // Opens the help centre's chat article in the browser.
+    void showIntercom();
+
+    void handleScriptMessage(const QString& handler, const QString& body);
+    void handleIntercomMessengerShown();
+    void handleMessengerClosed();
+    void handleNewMessageNotification();
+    void postNotification(const QString& title, const QString& description, const QString& identifier);
+
+    bool isMessengerOpened() const { return m_messageShown; }
+    bool isLoaded() const { return m_loaded; }
+    int widthConstant() const { return m_width; }
+    int heightConstant() const { return m_height; }
+    PLRWebView* webView() const { return m_webView; }
+    QPushButton* chatButton() const { return m_chatButton; }
+    bool isWaitingForMessenger() const { return m_showErrorTimer.isActive(); }
+    QUrl intercomFile() const { return m_intercomFile; }
+    // The web view's frame in the view's bottom-left coordinates.
+    QRect webViewFrame() const { return m_webViewFrame; }
+
+    // The signed-in user as a script object literal; empty without an account.
+    static QString currentUserInfo();
+
+    // Tests run the watchdog's end at once.
+    void fireWatchdogForTesting() { watchdogFired(); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void watchdogFired();
+    void setWebViewFrame(const QRect& frame);
+    void applySize();
+    void setShadow(bool shown);
+
+    QPointer<PLRWebView> m_webView;
+    QPushButton* m_chatButton = nullptr;
+    PLRSpinner* m_spinner = nullptr;
+    QUrl m_intercomFile;
+    QRect m_webViewFrame{0, 0, 80, 85};
+    int m_width = 0;
+    int m_height = 0;
+    bool m_loaded = false;
+    bool m_messageShown = false;
+    QTimer m_showErrorTimer;
+    QPointer<QWidget> m_host;
+};

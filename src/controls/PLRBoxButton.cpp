@@ -1,0 +1,239 @@
+#include "controls/PLRBoxButton.h"
+
+#include "platform/Dispatch.h"
+#include "platform/NotificationCenter.h"
+#include "platform/ui/Fonts.h"
+#include "platform/ui/Images.h"
+#include "platform/Resets.h"
+
+#include <QCursor>
+using namespace platform::ui;
+
+namespace {
+
+Color labelColor() { return Color(0.0, 0.0, 0.0, 0.85); }
+Color grayColor() { return Color(0.5, 0.5, 0.5, 1.0); }
+Color whiteColor() { return Color(1.0, 1.0, 1.0, 1.0); }
+Color blackColor() { return Color(0.0, 0.0, 0.0, 1.0); }
+
+PLRBoxButton::PointerLocator& pointerLocator()
+{
+    static PLRBoxButton::PointerLocator locator;
+    static const bool joined = platform::resets::add([] { locator = nullptr; });
+    Q_UNUSED(joined);
+    return locator;
+}
+
+QPointF systemPointerLocation(const PLRBoxButton* tile)
+{
+    return tile->fromQt(QPointF(tile->mapFromGlobal(QCursor::pos())));
+}
+
+} // namespace
+
+PLRBoxButton::PLRBoxButton(QWidget* parent) : Box(parent)
+{
+    m_highlightColor = namedColor(QStringLiteral("plrBoxButtonHighlightColor"));
+    m_borderColor = namedColor(QStringLiteral("plrControlBorderColor"));
+    m_labelColorDisabled = namedColor(QStringLiteral("plrTextControlDisabled"));
+    m_recycleEnabled = namedImage(QStringLiteral("recycle-button-icon"));
+    m_recyclePressed = namedImage(QStringLiteral("recycle-button-icon-p"));
+    m_recycleDisabled = namedImage(QStringLiteral("recycle-button-icon-disabled"));
+    m_cropEnabled = namedImage(QStringLiteral("crop-button-icon"));
+    m_cropPressed = namedImage(QStringLiteral("crop-button-icon-p"));
+    m_cropDisabled = namedImage(QStringLiteral("crop-button-icon-disabled"));
+}
+
+void PLRBoxButton::setPointerLocator(PointerLocator locator)
+{
+    pointerLocator() = std::move(locator);
+}
+
+void PLRBoxButton::setUpDefaultContent(const QString& caption)
+{
+    setBorderColor(m_borderColor);
+    setBorderWidth(1.0);
+    setCornerRadius(4.0);
+    setFillColor(Color::clear());
+    auto* box = new Box(this);
+    box->setBorderWidth(0.0);
+    box->setCornerRadius(4.0);
+    box->setFillColor(blackColor());
+    auto* icon = new ImageView(box);
+    icon->setFrame(QRectF(3, 3, 24, 24));
+    icon->setImage(normalImage());
+    auto* text = new TextField(this);
+    text->setFont(systemFont(11));
+    text->setStringValue(caption);
+    text->setTextColor(labelColor());
+    m_imageBox = box;
+    m_image = icon;
+    m_label = text;
+    m_placesDefaultContent = true;
+    layoutSubviews();
+    awakeFromNib();
+}
+
+void PLRBoxButton::layoutSubviews()
+{
+    if (!m_placesDefaultContent || !m_imageBox || !m_label)
+        return;
+    // The icon box at the left, the caption beside it, both centred vertically.
+    const double h = height();
+    m_imageBox->setFrame(QRectF(8, (h - 30) / 2.0, 30, 30));
+    const double textHeight = std::min(h, 30.0);
+    m_label->setFrame(QRectF(44, (h - textHeight) / 2.0, std::max(0.0, width() - 48.0), textHeight));
+}
+
+void PLRBoxButton::awakeFromNib()
+{
+    if (!m_trackingArea)
+        m_trackingArea = addTrackingArea(bounds(), TrackingMouseEnteredAndExited | TrackingMouseMoved | TrackingActiveAlways
+                                                       | TrackingInVisibleRect | TrackingEnabledDuringMouseDrag);
+    m_enabledTextString = m_label ? m_label->stringValue() : QString();
+}
+
+void PLRBoxButton::updateTrackingAreas()
+{
+    // The area follows the visible rectangle; nothing to rebuild.
+}
+
+void PLRBoxButton::setDelegate(PLRBoxButtonDelegate* delegate, QObject* lifetime)
+{
+    m_delegate = delegate;
+    m_delegateLifetime = lifetime;
+    m_delegateHasLifetime = lifetime != nullptr;
+}
+
+QImage PLRBoxButton::normalImage() const { return m_isRecycleButton ? m_recycleEnabled : m_cropEnabled; }
+QImage PLRBoxButton::pressedImage() const { return m_isRecycleButton ? m_recyclePressed : m_cropPressed; }
+QImage PLRBoxButton::disabledImage() const { return m_isRecycleButton ? m_recycleDisabled : m_cropDisabled; }
+
+void PLRBoxButton::setCaptionColor(const Color& color)
+{
+    if (m_label)
+        m_label->setTextColor(color);
+}
+
+void PLRBoxButton::setIcon(const QImage& image)
+{
+    if (m_image)
+        m_image->setImage(image);
+}
+
+void PLRBoxButton::setIsEnabled(bool enabled)
+{
+    m_isEnabled = enabled;
+    refreshEnabledLook();
+}
+
+void PLRBoxButton::refreshEnabledLook()
+{
+    if (m_isEnabled) {
+        setIcon(normalImage());
+        if (m_imageBox)
+            m_imageBox->setFillColor(blackColor());
+        setCaptionColor(m_isMouseOver ? whiteColor() : labelColor());
+        if (m_label)
+            m_label->setStringValue(m_enabledTextString);
+    } else {
+        setIcon(disabledImage());
+        if (m_imageBox)
+            m_imageBox->setFillColor(m_borderColor);
+        setCaptionColor(m_labelColorDisabled);
+        if (m_label)
+            m_label->setStringValue(m_disabledTextString);
+    }
+}
+
+void PLRBoxButton::mouseEntered(const MouseEvent&)
+{
+    if (!m_isEnabled)
+        return;
+    if (m_isMouseDown) {
+        setCaptionColor(grayColor());
+        setIcon(pressedImage());
+    } else {
+        setCaptionColor(whiteColor());
+    }
+    setFillColor(m_highlightColor);
+    setBorderColor(m_highlightColor);
+    m_isMouseOver = true;
+    PLRBoxButtonDelegate* delegate = (m_delegateHasLifetime && !m_delegateLifetime) ? nullptr : m_delegate;
+    if (m_isRecycleButton && delegate) {
+        m_hoverAnnounced = true;
+        delegate->recycleButtonMouseOver();
+    }
+}
+
+void PLRBoxButton::exitedLook()
+{
+    setFillColor(Color::calibrated(0.0, 0.0, 0.0, 0.0));
+    setBorderColor(m_borderColor);
+    setCaptionColor(labelColor());
+    setIcon(normalImage());
+}
+
+void PLRBoxButton::mouseExited(const MouseEvent&)
+{
+    PLRBoxButtonDelegate* delegate = (m_delegateHasLifetime && !m_delegateLifetime) ? nullptr : m_delegate;
+    if (!m_isEnabled) {
+        // A tile disabled under the pointer still notes that the pointer left, so that a later
+        // release is not taken for a click and the owner's hover highlight goes off.
+        m_isMouseOver = false;
+        if (m_hoverAnnounced && m_isRecycleButton && delegate) {
+            m_hoverAnnounced = false;
+            delegate->recycleButtonMouseExit();
+        }
+        return;
+    }
+    exitedLook();
+    m_isMouseOver = false;
+    if (m_isRecycleButton && delegate) {
+        m_hoverAnnounced = false;
+        delegate->recycleButtonMouseExit();
+    }
+}
+
+void PLRBoxButton::mouseDown(const MouseEvent&)
+{
+    if (!m_isEnabled)
+        return;
+    m_isMouseDown = true;
+    setCaptionColor(grayColor());
+    setIcon(pressedImage());
+}
+
+void PLRBoxButton::mouseUp(const MouseEvent&)
+{
+    m_isMouseDown = false;
+    if (!m_isEnabled || !m_isMouseOver)
+        return;
+    setCaptionColor(whiteColor());
+    setIcon(normalImage());
+    PLRBoxButtonDelegate* delegate = (m_delegateHasLifetime && !m_delegateLifetime) ? nullptr : m_delegate;
+    if (!delegate)
+        return;
+    QPointer<PLRBoxButton> self(this);
+    if (m_isRecycleButton)
+        delegate->recycleButtonClicked();
+    else
+        delegate->cropButtonClicked();
+    if (!self)
+        return;
+    platform::dispatchMain([self] {
+        if (self)
+            self->checkPointerAfterClick();
+    });
+}
+
+void PLRBoxButton::checkPointerAfterClick()
+{
+    if (!window() || !isVisible())
+        return;
+    const QPointF point = pointerLocator() ? pointerLocator()(this) : systemPointerLocation(this);
+    if (bounds().contains(point))
+        return;
+    mouseExited(MouseEvent{});
+    platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kRecycleToggleOutlineNotification), nullptr);
+}

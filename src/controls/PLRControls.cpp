@@ -1,0 +1,8 @@
+#include "controls/PLRControls.h"
+
+#include "controls/PLRModalOverlayWindow.h"
+
+void PLRControls::install()
+{
+    PLRModalOverlayWindowController::registerScene();
+}

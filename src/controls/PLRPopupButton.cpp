@@ -1,0 +1,218 @@
+#include "controls/PLRPopupButton.h"
+
+#include "platform/ui/Fonts.h"
+#include "platform/ui/Images.h"
+#include "platform/Resets.h"
+
+#include <QMenu>
+
+#include <cmath>
+using namespace platform::ui;
+
+namespace {
+
+PLRPopupButton::MenuPresenter& menuPresenter()
+{
+    static PLRPopupButton::MenuPresenter presenter;
+    static const bool joined = platform::resets::add([] { presenter = nullptr; });
+    Q_UNUSED(joined);
+    return presenter;
+}
+
+} // namespace
+
+PLRPopupButton::PLRPopupButton(QWidget* parent) : Control(parent)
+{
+    m_borderColor = namedColor(QStringLiteral("plrControlBorderColor"));
+}
+
+PLRPopupButton::~PLRPopupButton()
+{
+    delete m_menu;
+}
+
+void PLRPopupButton::setMenuPresenter(MenuPresenter presenter)
+{
+    menuPresenter() = std::move(presenter);
+}
+
+void PLRPopupButton::awakeFromNib()
+{
+    const QRectF f = frame();
+    setFrame(QRectF(f.x(), f.y(), f.width(), kHeight));
+    setFrame(QRectF(f.x(), f.y() - 5.0, f.width(), kHeight));
+}
+
+void PLRPopupButton::setButtonStyle(qint64 style)
+{
+    m_buttonStyle = style;
+    if (style == 1)
+        m_borderColor = namedColor(QStringLiteral("plrControlBgColor"));
+    update();
+}
+
+void PLRPopupButton::addItem(const QString& title, qint64 tag)
+{
+    m_items.append({title, tag, false});
+    if (m_selected < 0 && m_shownTitle.isEmpty())
+        m_selected = int(m_items.size()) - 1;
+    update();
+}
+
+void PLRPopupButton::removeAllItems()
+{
+    m_items.clear();
+    m_selected = -1;
+    update();
+}
+
+QString PLRPopupButton::itemTitle(int index) const
+{
+    return index >= 0 && index < m_items.size() ? m_items[index].title : QString();
+}
+
+qint64 PLRPopupButton::itemTag(int index) const
+{
+    return index >= 0 && index < m_items.size() ? m_items[index].tag : -1;
+}
+
+int PLRPopupButton::indexOfItemWithTag(qint64 tag) const
+{
+    for (int i = 0; i < m_items.size(); ++i)
+        if (m_items[i].tag == tag)
+            return i;
+    return -1;
+}
+
+bool PLRPopupButton::itemState(int index) const
+{
+    return index >= 0 && index < m_items.size() && m_items[index].on;
+}
+
+void PLRPopupButton::setItemState(int index, bool on)
+{
+    if (index >= 0 && index < m_items.size())
+        m_items[index].on = on;
+}
+
+void PLRPopupButton::selectItemAtIndex(int index)
+{
+    m_selected = (index >= 0 && index < m_items.size()) ? index : -1;
+    m_shownTitle.clear();
+    update();
+}
+
+bool PLRPopupButton::selectItemWithTag(qint64 tag)
+{
+    const int index = indexOfItemWithTag(tag);
+    if (index < 0)
+        return false;
+    selectItemAtIndex(index);
+    return true;
+}
+
+qint64 PLRPopupButton::selectedTag() const
+{
+    return m_selected >= 0 ? m_items[m_selected].tag : -1;
+}
+
+QString PLRPopupButton::title() const
+{
+    return m_selected >= 0 ? m_items[m_selected].title : m_shownTitle;
+}
+
+void PLRPopupButton::setTitle(const QString& title)
+{
+    for (int i = 0; i < m_items.size(); ++i) {
+        if (m_items[i].title == title) {
+            selectItemAtIndex(i);
+            return;
+        }
+    }
+    m_selected = -1;
+    m_shownTitle = title;
+    update();
+}
+
+void PLRPopupButton::chooseItemAtIndex(int index)
+{
+    if (index < 0 || index >= m_items.size())
+        return;
+    selectItemAtIndex(index);
+    sendAction();
+}
+
+QSize PLRPopupButton::sizeHint() const
+{
+    return QSize(120, int(kHeight));
+}
+
+void PLRPopupButton::drawRect(GraphicsContext& context, const QRectF&)
+{
+    // The whole bounds, so that a partial redraw leaves no border inside the control.
+    const QRectF r = bounds();
+    context.fillRect(r, Color::white());
+    QPainterPath outline;
+    outline.addRect(r);
+    context.strokePath(outline, m_borderColor, 2.0);
+
+    const QImage arrow = namedImage(QStringLiteral("popup-button-arrow"));
+    if (!arrow.isNull()) {
+        const QSizeF size = pointSize(arrow);
+        const QRectF rect(r.width() - 18.0, r.y() + r.height() * 0.5 - size.height() * 0.5, size.width(), size.height());
+        const QRectF integral(std::floor(rect.x()), std::floor(rect.y()), std::ceil(rect.right()) - std::floor(rect.x()),
+                              std::ceil(rect.bottom()) - std::floor(rect.y()));
+        context.drawImage(arrow, integral, {}, QPainter::CompositionMode_SourceOver, isEnabled() ? 1.0 : 0.4);
+    }
+
+    QString text = title();
+    if (m_selected < 0 && text.isEmpty())
+        return;
+    if (m_buttonStyle == 2)
+        text += QStringLiteral(" Ratio");
+    const Color colour = namedColor(isEnabled() ? QStringLiteral("plrTextColor") : QStringLiteral("plrTextControlDisabled"));
+    ParagraphStyle paragraph;
+    paragraph.alignment = TextAlignment::Left;
+    const AttributedString string(text, {{kFontAttributeName, systemFont(12)},
+                                         {kForegroundColorAttributeName, QVariant::fromValue(colour)},
+                                         {kParagraphStyleAttributeName, QVariant::fromValue(paragraph)}});
+    const double w = width();
+    const double h = height();
+    const double t = TextLayout(string, QSizeF(w, 1e9)).usedRect().height();
+    context.save();
+    context.clipToRect(QRectF(0, 0, w, h));
+    context.drawAttributedString(string, QRectF(12.0, (h - t) / 2.0, w, t));
+    context.restore();
+}
+
+void PLRPopupButton::mouseDown(const MouseEvent&)
+{
+    if (!isEnabled())
+        return;
+    auto* menu = new QMenu;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    for (int i = 0; i < m_items.size(); ++i) {
+        QAction* action = menu->addAction(m_items[i].title);
+        action->setCheckable(true);
+        action->setChecked(m_items[i].on);
+        QPointer<PLRPopupButton> self(this);
+        connect(action, &QAction::triggered, this, [self, i] {
+            if (self)
+                self->chooseItemAtIndex(i);
+        });
+    }
+    const int minimumWidth = int(bounds().width());
+    menu->setMinimumWidth(minimumWidth);
+    connect(menu, &QMenu::aboutToShow, this, [this] { willOpenMenu(); });
+    connect(menu, &QMenu::aboutToHide, this, [this] { didCloseMenu(); });
+    delete m_menu;
+    m_menu = menu;
+    // The platform point (0, 5) of the control, in Qt coordinates.
+    const QPoint at = toQt(QPointF(0.0, 5.0)).toPoint();
+    if (menuPresenter()) {
+        willOpenMenu();
+        menuPresenter()(this, menu, at, minimumWidth);
+        return;
+    }
+    menu->popup(mapToGlobal(at));
+}

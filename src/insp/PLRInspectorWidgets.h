@@ -1,0 +1,101 @@
+#pragma once
+
+// Small building blocks of the inspector's pages: captions, a segmented chooser, a push button
+// that shows an on/off state, a multi-line text editor with an optional length limit, and the
+// helpers that place them in rows.
+
+#include "platform/ui/Controls.h"
+
+#include <QPlainTextEdit>
+
+#include <functional>
+
+class QBoxLayout;
+class QHBoxLayout;
+
+namespace plr::insp {
+
+// A caption in the inspector's small grey type.
+platform::ui::TextField* caption(const QString& text, QWidget* parent = nullptr, bool strong = false);
+// A row: the caption on the left, the control on the right.
+QHBoxLayout* row(const QString& text, QWidget* control, QWidget* parent = nullptr);
+// A thin separator line.
+QWidget* separator(QWidget* parent = nullptr);
+
+// One choice out of a few titled segments. selectedSegment() is -1 when none is chosen.
+class SegmentedControl : public platform::ui::Control {
+    Q_OBJECT
+public:
+    explicit SegmentedControl(const QStringList& titles, QWidget* parent = nullptr);
+    int segmentCount() const { return int(m_titles.size()); }
+    int selectedSegment() const { return m_selected; }
+    // Selects without sending the action (an index outside the segments selects none).
+    void setSelectedSegment(int index);
+    void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
+    void mouseUp(const platform::ui::MouseEvent& event) override;
+    void mouseDown(const platform::ui::MouseEvent&) override {}
+    // As a click on the segment: selects it and sends the action.
+    void clickSegment(int index);
+    QSize sizeHint() const override { return QSize(int(m_titles.size()) * 40, 24); }
+private:
+    QStringList m_titles;
+    int m_selected = -1;
+};
+
+// A push button whose on/off state is shown (filled when on); a click sends the action and
+// leaves the state to the owner.
+class StateButton : public platform::ui::Control {
+    Q_OBJECT
+public:
+    explicit StateButton(const QString& title, QWidget* parent = nullptr);
+    bool state() const { return m_state; }
+    void setState(bool on) { m_state = on; update(); }
+    QString title() const { return m_title; }
+    void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
+    void mouseDown(const platform::ui::MouseEvent&) override {}
+    void mouseUp(const platform::ui::MouseEvent& event) override;
+    QSize sizeHint() const override { return QSize(30, 24); }
+private:
+    QString m_title;
+    bool m_state = false;
+};
+
+// A multi-line text editor. With a limit, a change that would leave the text at the limit or
+// longer (in UTF-16 units) is refused as a whole, unless it only deletes. textEdited() follows
+// every accepted change made by the user.
+class LimitedTextEdit : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit LimitedTextEdit(QWidget* parent = nullptr);
+    // 0: no limit.
+    void setLimit(int limit) { m_limit = limit; }
+    int limit() const { return m_limit; }
+    // Sets the text without counting it as the user's edit.
+    void setText(const QString& text);
+    QString text() const { return toPlainText(); }
+    // The height the text needs at the editor's width.
+    double textHeight() const;
+    // Grows and shrinks with its text, never below the minimum height (0: a fixed height).
+    void setMinimumAutoHeight(double height);
+    // Return inserts a line break when set, else ends editing (focus leaves).
+    void setReturnInsertsLineBreak(bool inserts) { m_returnBreaks = inserts; }
+signals:
+    void textEdited();
+    void editingEnded();
+protected:
+    void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+private:
+    void fitHeight();
+    double m_minimumAutoHeight = 0.0;
+    void contentsChanged(int position, int removed, int added);
+    void textDidChange();
+    int m_limit = 0;
+    int m_lastAdded = 0;
+    bool m_programmatic = false;
+    bool m_returnBreaks = true;
+    QString m_accepted;
+};
+
+} // namespace plr::insp

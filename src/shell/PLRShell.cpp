@@ -1,0 +1,19 @@
+#include "shell/PLRShell.h"
+
+#include "AppDelegate.h"
+#include "layout/interaction/PLRVisualStateHandler.h"
+#include "persistance-store/PLRPersistantExporter.h"
+#include "shell/PLRMainStoryboard.h"
+#include "shell/home/PLRShellHooks.h"
+
+void PLRShell::install()
+{
+    PLRMainStoryboard::registerScenes();
+    // Restoring a database backup saves and starts Pellora again.
+    PLRPersistantExporter::setRelaunchHandler([] {
+        if (AppDelegate* app = AppDelegate::shared())
+            app->performSaveAndRelaunch();
+    });
+    PLRShellHooks::setPostHeaderVisibleHandler(
+        [](bool visible) { PLRVisualStateHandler::globalHandler().setPostHeaderVisible(visible); });
+}

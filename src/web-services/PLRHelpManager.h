@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+#include <QNetworkReply>
+
+class QAction;
+class QMenu;
+
+// Identifier (object name) of the Help menu's article items.
+inline constexpr char kPLRHelpArticleItemIdentifier[] = "help-article";
+// Title of the item that opens the user group.
+inline constexpr char kPLRHelpUserGroupTitle[] = "Join Our Facebook User Group";
+
+// One node of the help centre's tree: an inner node per path segment, a leaf per article.
+class PLRHelpURL {
+public:
+    PLRHelpURL(const QString& name, const QString& url);
+
+    QString name() const { return m_name; }
+    // The article's full address for a leaf; empty for an inner node.
+    QString url() const { return m_url; }
+    const QList<std::shared_ptr<PLRHelpURL>>& subNodes() const { return m_subNodes; }
+
+    // Inserts an article below this node along its path segments.
+    void addURL(const QString& url, QStringList path);
+    // Appends a new chain of nodes for the remaining segments.
+    void adSubNodesForURL(const QString& url, QStringList path);
+
+    // "12-first-steps" -> "12 First Steps".
+    static QString titleForSegment(const QString& segment);
+    // The slash-separated parts of an address ("https:", host, path parts; "/" for a trailing slash).
+    static QStringList pathSegments(const QString& url);
+
+private:
+    QString m_name;
+    QString m_url;
+    QList<std::shared_ptr<PLRHelpURL>> m_subNodes;
+};
+
+// Fills the Help menu with the help centre's articles, read from its site map, followed by
+// the user-group item. The site map is read in the background: the menu is usable at once,
+// and the articles go in above the user-group item when they arrive.
+class PLRHelpManager : public QObject {
+    Q_OBJECT
+public:
+    // What choosing an article or the user-group item does with its address.
+    using PresentHelp = std::function<void(const QUrl& url)>;
+
+    explicit PLRHelpManager(QObject* parent = nullptr);
+    ~PLRHelpManager() override;
+
+    // Builds the menu once: starts reading the site map, adds the user-group item and
+    // counts each opening of the menu. `presentHelp` opens the chosen address.
+    void setupHelpMenu(QMenu* helpMenu, PresentHelp presentHelp);
+
+    // The site map's address: the help centre's, or the development service's when the
+    // application talks to another host than production.
+    static QUrl siteMapURL();
+    // The user group's page.
+    static QUrl userGroupURL();
+
+    // Reads a site map document into the tree; false when it is not a readable site map.
+    bool loadSiteMap(const QByteArray& xml);
+    // Adds the tree's articles to the menu (before the user-group item).
+    void addSiteMapToHelpMenu();
+    const PLRHelpURL& menuComponents() const { return *m_root; }
+    bool isFetching() const { return m_reply != nullptr; }
+
+    // Transfer time-out of the site map.
+    static constexpr int kSiteMapTimeoutMs = 15000;
+
+signals:
+    // The site map was read (or could not be), and the menu is complete.
+    void siteMapFinished(bool loaded);
+
+private:
+    void fetchSiteMap();
+    void addNode(const PLRHelpURL& node, QMenu* menu, QAction* before);
+    void menuWillOpen();
+
+    QPointer<QMenu> m_menu;
+    QPointer<QAction> m_articlesSeparator;
+    QPointer<QAction> m_userGroupSeparator;
+    PresentHelp m_presentHelp;
+    std::unique_ptr<PLRHelpURL> m_root;
+    QPointer<QNetworkReply> m_reply;
+    bool m_siteMapAdded = false;
+};

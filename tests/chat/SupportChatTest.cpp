@@ -1,0 +1,186 @@
+// The support chat: the web view's page messages, the chat view's states and sizes, the
+// watchdog, notifications of new messages, the user literal and the home screen's corner.
+
+#include "TestSupport.h"
+
+#include "chat/PLRChat.h"
+#include "chat/PLRIntercomChatManager.h"
+#include "chat/PLRIntercomChatView.h"
+#include "chat/PLRWebView.h"
+#include "platform/UserNotifications.h"
+#include "session/PLRCoreManager.h"
+#include "session/PLRUserSession.h"
+#include "persistance-store/PLRPersistantAccount.h"
+#include "shell/home/PLRSupportChatHook.h"
+
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QWidget>
+
+namespace {
+
+class SupportChatTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto center = std::make_unique<platform::RecordingNotificationCenter>();
+        notifications = center.get();
+        platform::UserNotificationCenter::setShared(std::move(center));
+    }
+    void TearDown() override
+    {
+        PLRIntercomChatManager::reset();
+        PLRSupportChatHook::setAttach(nullptr);
+        platform::UserNotificationCenter::setShared(nullptr);
+    }
+    platform::RecordingNotificationCenter* notifications = nullptr;
+};
+
+const char kTestPage[] = R"HTML(<!DOCTYPE html><html><body><script>
+  var updates = [];
+  function Intercom(command, value) {
+    if (command === 'show') pelloraPost('jsHandler', 'shown');
+    if (command === 'hide') pelloraPost('jsHandler', 'hidden');
+    if (command === 'update') { updates.push(value); document.title = value.name; }
+  }
+  pelloraPost('otherHandler', 'shown');
+  pelloraPost('jsHandler', 'newmessages');
+</script></body></html>)HTML";
+
+} // namespace
+
+TEST_F(SupportChatTest, PageMessagesReachTheirHandlerOnly)
+{
+    PLRWebView view;
+    QStringList received;
+    view.addScriptMessageHandler("jsHandler", [&](const QString& body) { received << body; });
+    view.setHtml("<html><body><script>pelloraPost('jsHandler', 'early'); pelloraPost('nobody', 'x');"
+                 "setTimeout(function(){ pelloraPost('jsHandler', 'late'); }, 10);</script></body></html>");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return received.size() == 2; }, 15000));
+    EXPECT_EQ(received, (QStringList{"early", "late"}));
+    QVariant result;
+    bool done = false;
+    view.evaluateJavaScript("6 * 7", [&](const QVariant& value, const QString&) { result = value; done = true; });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return done; }, 15000));
+    EXPECT_EQ(result.toInt(), 42);
+    EXPECT_TRUE(view.acceptsFirstResponder());
+    EXPECT_TRUE(view.canBecomeKeyView());
+}
+
+TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
+{
+    QWidget host;
+    host.resize(800, 700);
+    PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
+    chat->resetWithIntercomFile(QUrl("data:text/html;charset=utf-8," + QUrl::toPercentEncoding(kTestPage)));
+    PLRIntercomChatManager::attachIntercomMessengerToView(&host);
+    EXPECT_EQ(chat->parentWidget(), &host);
+    EXPECT_EQ(chat->geometry(), QRect(800 - 20 - 100, 700 - 20 - 100, 100, 100));
+    PLRWebView* web = chat->webView();
+    ASSERT_NE(web, nullptr);
+    EXPECT_FALSE(web->isVisibleTo(chat));
+
+    // The page's first "newmessages" marks it loaded without a notification.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isLoaded(); }, 15000));
+    EXPECT_TRUE(notifications->delivered.empty());
+    EXPECT_EQ(notifications->badge, "");
+
+    chat->showIntercomChatWindow();
+    EXPECT_FALSE(chat->chatButton()->isEnabled());
+    EXPECT_TRUE(chat->isWaitingForMessenger());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
+    EXPECT_FALSE(chat->isWaitingForMessenger());   // "shown" stopped the watchdog
+    EXPECT_EQ(chat->widthConstant(), 300);
+    EXPECT_EQ(chat->heightConstant(), 500);
+    EXPECT_EQ(chat->geometry(), QRect(800 - 20 - 300, 700 - 20 - 500, 300, 500));
+    EXPECT_EQ(chat->webViewFrame(), QRect(0, 0, 300, 500));
+    EXPECT_TRUE(chat->chatButton()->isHidden());
+
+    chat->handleScriptMessage("jsHandler", "hidden");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
+    EXPECT_EQ(chat->geometry().size(), QSize(100, 100));
+    EXPECT_EQ(chat->webViewFrame(), QRect(20, 0, 80, 85));
+    EXPECT_FALSE(chat->chatButton()->isHidden());
+
+    // Unknown bodies and other handlers change nothing.
+    chat->handleScriptMessage("jsHandler", "reboot");
+    chat->handleScriptMessage("other", "shown");
+    testing_support::spin(200);
+    EXPECT_FALSE(chat->isMessengerOpened());
+}
+
+TEST_F(SupportChatTest, SecondNewMessageNotifiesAndBadges)
+{
+    PLRIntercomChatView chat;
+    chat.handleNewMessageNotification();
+    testing_support::spin(400);
+    EXPECT_TRUE(notifications->delivered.empty());
+    chat.handleNewMessageNotification();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return notifications->delivered.size() == 1; }));
+    EXPECT_EQ(notifications->delivered[0].title, "New Message from Pellora Support");
+    EXPECT_EQ(notifications->delivered[0].informativeText, "View and Respond");
+    EXPECT_EQ(notifications->badge, "1");
+    chat.handleIntercomMessengerShown();
+    EXPECT_EQ(notifications->badge, "");
+}
+
+TEST_F(SupportChatTest, TheWatchdogAlertsAndReloadsWhenTheMessengerNeverOpens)
+{
+    PLRIntercomChatView chat;
+    chat.setupMessengerView();
+    chat.showIntercomChatWindow();
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    chat.fireWatchdogForTesting();
+    ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    EXPECT_EQ(testing_support::scriptedAlerts().shown()[0].messageText,
+              "We are experiencing difficulty to initiate chat with support.");
+    EXPECT_EQ(testing_support::scriptedAlerts().shown()[0].informativeText,
+              "Please check your internet connection, and try again later.");
+    EXPECT_TRUE(chat.chatButton()->isEnabled());
+}
+
+TEST_F(SupportChatTest, UserDetailsReachThePageIntactWhateverTheyHold)
+{
+    EXPECT_EQ(PLRIntercomChatView::currentUserInfo(), "");   // nobody signed in
+    ASSERT_TRUE(PLRCoreManager::completeSignIn("o'brien@example.com", "secret", "u-7", "token"));
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    account->setFirstName("Ann \"Nan\"");
+    account->setLastName("O'Brien</script>\n");
+    const QString literal = PLRIntercomChatView::currentUserInfo();
+    EXPECT_TRUE(literal.startsWith("{email: \"o'brien@example.com\",\n" + QString(22, ' ') + "name: "));
+
+    PLRWebView view;
+    view.setHtml(QString::fromLatin1(kTestPage));
+    bool loaded = false;
+    QObject::connect(&view, &QWebEngineView::loadFinished, [&](bool) { loaded = true; });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return loaded; }, 15000));
+    QVariant name;
+    bool done = false;
+    view.evaluateJavaScript(QStringLiteral("Intercom('update', %1); updates[0].name + '|' + updates[0].user_id").arg(literal),
+                            [&](const QVariant& value, const QString&) { name = value; done = true; });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return done; }, 15000));
+    EXPECT_EQ(name.toString(), "Ann \"Nan\" O'Brien</script>\n|u-7");
+}
+
+TEST_F(SupportChatTest, TheHomeScreenHookAttachesTheSharedChat)
+{
+    PLRChat::install();
+    QWidget first;
+    first.resize(600, 400);
+    PLRSupportChatHook::attach(&first);
+    PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
+    EXPECT_EQ(chat->parentWidget(), &first);
+    PLRWebView* web = chat->webView();
+    QWidget second;
+    second.resize(600, 400);
+    PLRSupportChatHook::attach(&second);
+    // Moved, with the same web view and page.
+    EXPECT_EQ(chat->parentWidget(), &second);
+    EXPECT_EQ(chat->webView(), web);
+    EXPECT_EQ(web->parentWidget(), chat);
+    PLRIntercomChatManager::detachIntercomMessenger();
+    EXPECT_EQ(chat->parentWidget(), nullptr);
+    PLRSupportChatHook::attach(&first);
+    EXPECT_EQ(chat->webView(), web);
+}

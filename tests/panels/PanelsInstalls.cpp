@@ -1,0 +1,12 @@
+// Every panel test starts with the libraries joined as the application joins them at start.
+
+#include "support/shell/ShellFixtures.h"
+
+#include "gallery/PLRPanels.h"
+
+namespace {
+const testing_support::InstallsBeforeEachTest installs([] {
+    testing_support::installShellLibraries();
+    PLRPanels::install();
+});
+}

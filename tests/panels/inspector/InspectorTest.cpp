@@ -1,0 +1,584 @@
+// The inspector of an open post: which page each selection shows, the block-properties page's
+// edits (ratio with undo, crop, keywords, link, text, spacer, download button) and the
+// Document page's edits, which reach the stored post.
+
+#include "panels/gallery/GalleryTestSupport.h"
+
+#include "base/PLRLayoutTree.h"
+#include "controls/PLRPopupButton.h"
+#include "controls/PLRStepperCell.h"
+#include "controls/PLRSwitchButton.h"
+#include "insp/PLRDocumentViewController.h"
+#include "insp/PLRInspectorPanels.h"
+#include "insp/PLRInspectorViewController.h"
+#include "insp/PLRPropertyViewController.h"
+#include "model/PLRAspectRatio.h"
+#include "layout/interaction/PLRLayoutInteraction.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Storyboard.h"
+#include "shell/PLRShellNotifications.h"
+#include "platform/UndoManager.h"
+
+#include <QLineEdit>
+#include <QTest>
+
+using namespace gallery_test;
+
+namespace {
+
+// With PELLORA_SCREENSHOT_DIR set, saves the widget there as a PNG.
+void screenshot(QWidget* widget, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("PELLORA_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(dir);
+    EXPECT_TRUE(widget->grab().save(dir + "/" + name + ".png"));
+}
+
+struct Inspector {
+    PLRPostManager* manager = nullptr;
+    std::unique_ptr<PLRInspectorViewController> inspector;
+
+    explicit Inspector(int photos = 3, int width = 60, int height = 40)
+    {
+        QList<Photo> list;
+        for (int i = 0; i < photos; ++i)
+            list.append({QStringLiteral("p%1.jpg").arg(i + 1), width, height});
+        manager = openPost(makeFolder(list), photos);
+        inspector = std::make_unique<PLRInspectorViewController>();
+        inspector->view()->resize(250, 700);
+        inspector->view()->show();
+        inspector->setPostManager(manager);
+        testing_support::spin(20);
+    }
+    PLRLayoutManager* layout() const { return manager->layoutManager(); }
+    PLRPropertyViewController* page() const { return inspector->propertyViewController(); }
+    PLRDocumentViewController* document() const { return inspector->documentViewController(); }
+    platform::ui::TextField* message() const { return page()->otherInfoLabel(); }
+    QList<PLRBlock*> addImages(int count)
+    {
+        QStringList ids;
+        for (const PLRSourceImagePtr& image : manager->images())
+            if (ids.size() < count)
+                ids.append(image->identifier());
+        return layout()->createAndAddBlocksForImages(ids);
+    }
+    PLRBlock* add(PLRBlockPtr block) { return layout()->addBlock(std::move(block), nullptr, layout()->representedLayout()->mutable_sections(0)); }
+    PLRSection* section() const { return layout()->representedLayout()->mutable_sections(0); }
+    void typeInto(platform::ui::TextField* field, const QString& text)
+    {
+        field->editor()->setFocus();
+        field->editor()->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(field->editor(), Qt::Key_Delete);
+        else
+            QTest::keyClicks(field->editor(), text);
+    }
+};
+
+} // namespace
+
+TEST(Inspector, EachSelectionMixShowsItsPage)
+{
+    Inspector t;
+    const QList<PLRBlock*> images = t.addImages(2);
+    PLRBlock* text = t.add(PLRLayoutManager::newBlock_Text());
+    PLRBlock* blank = t.add(PLRLayoutManager::newBlock_Blank());
+    PLRBlock* download = t.add(PLRLayoutManager::newBlock_DownloadButton());
+    PLRBlock* container = t.add(PLRLayoutManager::newBlock_Container(true));
+    ASSERT_NE(t.layout()->addBlock(PLRLayoutManager::newBlock_Image(), container, nullptr), nullptr);
+
+    EXPECT_EQ(t.inspector->selectedPage(), PLRInspectorViewController::DocumentPage);
+    t.layout()->selectBlocks({images[0], blank, container});
+    EXPECT_EQ(t.inspector->selectedPage(), PLRInspectorViewController::PropertyPage);
+    EXPECT_EQ(t.page()->currentSubPage(), PLRPropertyViewController::ImagePage);
+    EXPECT_EQ(t.page()->selectionDescriptionTextField()->stringValue(), QStringLiteral("Selected Image"));
+    EXPECT_EQ(t.page()->imageNameTextField()->stringValue(), QStringLiteral("p1"));
+
+    t.layout()->selectBlocks({images[0], text});
+    EXPECT_EQ(t.page()->currentSubPage(), PLRPropertyViewController::EmptyPage);
+    EXPECT_EQ(t.message()->stringValue(), QStringLiteral("Multiple Blocks Selected"));
+    t.layout()->selectBlocks({container});
+    EXPECT_EQ(t.message()->stringValue(), QStringLiteral("Multiple Blocks Selected"));
+    t.layout()->selectBlocks({text});
+    EXPECT_EQ(t.page()->currentSubPage(), PLRPropertyViewController::TextPage);
+    t.layout()->selectBlocks({blank});
+    EXPECT_EQ(t.page()->currentSubPage(), PLRPropertyViewController::BlankPage);
+    t.layout()->selectBlocks({download});
+    EXPECT_EQ(t.page()->currentSubPage(), PLRPropertyViewController::DownloadButtonPage);
+
+    t.layout()->deSelectAllBlocks();
+    EXPECT_EQ(t.inspector->selectedPage(), PLRInspectorViewController::DocumentPage);
+    EXPECT_EQ(t.message()->stringValue(), QStringLiteral("No Block Selected"));
+}
+
+TEST(Inspector, SettingsPageKeepsOrLeavesAsTheSelectionSays)
+{
+    Inspector t;
+    const QList<PLRBlock*> images = t.addImages(1);
+    t.inspector->selectSettingsTab();
+    EXPECT_TRUE(t.inspector->isSettingsButtonActive());
+    t.layout()->deSelectAllBlocks(); // nothing was selected before: stays
+    EXPECT_EQ(t.inspector->selectedPage(), PLRInspectorViewController::SettingsPage);
+
+    t.layout()->selectBlocks({images[0]});
+    EXPECT_EQ(t.inspector->selectedPage(), PLRInspectorViewController::PropertyPage);
+    EXPECT_TRUE(t.inspector->isDocumentButtonActive());
+    EXPECT_FALSE(t.inspector->isSettingsUnderlineShown());
+    EXPECT_TRUE(t.inspector->isDocumentUnderlineShown());
+
+    t.inspector->selectSettingsTab();
+    t.layout()->deSelectAllBlocks(); // after a selection: back to the Document page
+    EXPECT_EQ(t.inspector->selectedPage(), PLRInspectorViewController::DocumentPage);
+    EXPECT_FALSE(t.inspector->isBottomAreaHidden());
+
+    // The overlay notice is ignored on the Document page.
+    t.document()->showOfflineView();
+    EXPECT_FALSE(t.inspector->isBottomAreaHidden());
+    t.document()->hideOfflineView();
+}
+
+TEST(Inspector, RatioChangeUndoRedoThenNoFurtherUndo)
+{
+    Inspector t(2, 60, 40); // 3:2 photos
+    const QList<PLRBlock*> images = t.addImages(2);
+    t.layout()->selectBlocks({images[0]});
+    PLRPopupButton* ratio = t.page()->aspectRatioPopUpButton();
+    EXPECT_EQ(ratio->title(), QStringLiteral("3:2"));
+    EXPECT_TRUE(ratio->itemState(ratio->indexOfItemWithTag(0)));
+
+    platform::UndoManager* undo = platform::UndoManager::forOwner(t.manager);
+    undo->removeAllActions();
+    int changes = 0;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(&context, QString::fromLatin1(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE),
+                                                              [&](const platform::Notification&) { ++changes; });
+    ratio->chooseItemAtIndex(ratio->indexOfItemWithTag(4)); // 1:1
+    const std::string id = images[0]->id();
+    auto block = [&]() -> PLRBlock* {
+        PLRBlock* found = nullptr;
+        plr::tree::forEachBlock(t.layout()->representedLayout(), [&](PLRBlock* b) { if (b->id() == id) found = b; });
+        return found;
+    };
+    EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f);
+    EXPECT_GE(changes, 1); // the canvas hears of it
+    EXPECT_EQ(ratio->title(), QStringLiteral("1:1"));
+    testing_support::spin(10);
+    ASSERT_TRUE(undo->canUndo());
+    EXPECT_EQ(undo->undoActionName(), QStringLiteral("Change Aspect Ratio"));
+    undo->undo();
+    EXPECT_FLOAT_EQ(block()->aspect_ratio(), 0.0f);
+    EXPECT_EQ(ratio->title(), QStringLiteral("3:2"));
+    ASSERT_TRUE(undo->canRedo());
+    undo->redo();
+    EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f);
+    EXPECT_FALSE(undo->canUndo());
+
+    // Two photos whose stored ratios differ: "Multiple"; revert clears ratio and crop, undoably.
+    PLRPosition crop;
+    crop.set_x(0.2f);
+    crop.set_width(0.5f);
+    plr::setPosition(block()->mutable_image(), &crop);
+    t.layout()->selectBlocks({block(), images[1]});
+    EXPECT_EQ(ratio->title(), QStringLiteral("Multiple"));
+    EXPECT_EQ(t.page()->selectionDescriptionTextField()->stringValue(), QStringLiteral("Multiple Images"));
+    EXPECT_EQ(t.page()->imageCountLabel()->stringValue(), QStringLiteral("2"));
+    t.page()->revertImageAspectRatio();
+    EXPECT_FLOAT_EQ(block()->aspect_ratio(), 0.0f);
+    EXPECT_FALSE(block()->image().has_position());
+    testing_support::spin(10);
+    undo->undo();
+    EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f);
+    ASSERT_TRUE(block()->image().has_position());
+    EXPECT_FLOAT_EQ(block()->image().position().x(), 0.2f);
+}
+
+TEST(Inspector, CropTileTogglesEditModeAndTilesFollowTheSelection)
+{
+    Inspector t;
+    const QList<PLRBlock*> images = t.addImages(2);
+    t.layout()->selectBlocks({images[0]});
+    EXPECT_TRUE(t.page()->cropButton()->isEnabled());
+    t.page()->cropButtonClicked();
+    EXPECT_EQ(t.layout()->currentEditBlock(), images[0]);
+    EXPECT_TRUE(t.layout()->currentSelectedBlocks().isEmpty());
+    EXPECT_EQ(t.page()->currentSubPage(), PLRPropertyViewController::ImagePage);
+    t.page()->cropButtonClicked();
+    EXPECT_EQ(t.layout()->currentEditBlock(), nullptr);
+    EXPECT_EQ(t.layout()->currentSelectedBlocks(), QList<PLRBlock*>({images[0]}));
+
+    t.layout()->selectBlocks(images);
+    EXPECT_FALSE(t.page()->cropButton()->isEnabled());
+    EXPECT_EQ(t.page()->cropButton()->label()->stringValue(), QStringLiteral("Crop/Resize 1 image at a time"));
+    EXPECT_FALSE(t.page()->recycleButton()->isEnabled());
+}
+
+TEST(Inspector, KeywordLightAndLinkField)
+{
+    Inspector t;
+    const QList<PLRBlock*> images = t.addImages(2);
+    t.layout()->selectBlocks({images[0]});
+    screenshot(t.inspector->view(), QStringLiteral("inspector-image"));
+    EXPECT_EQ(t.page()->imageDescriptionLight(), QStringLiteral("light-red"));
+    plr::insp::LimitedTextEdit* keywords = t.page()->imageDescription();
+    keywords->setFocus();
+    QTest::keyClicks(keywords, QStringLiteral("tram lisbon"));
+    EXPECT_EQ(t.page()->imageDescriptionLight(), QStringLiteral("light-green"));
+    const PLRSourceImagePtr photo = t.manager->imageForIdentifier(QString::fromStdString(images[0]->image().img_ref()));
+    EXPECT_EQ(photo->focusKeywords(), QStringList({"tram lisbon"}));
+    EXPECT_FALSE(images[0]->image().source_last_updated().empty());
+    keywords->selectAll();
+    QTest::keyClick(keywords, Qt::Key_Delete);
+    EXPECT_EQ(t.page()->imageDescriptionLight(), QStringLiteral("light-red"));
+    EXPECT_TRUE(photo->focusKeywords().isEmpty());
+
+    // The link field links every selected photo; clearing it removes the links; a script
+    // address is never stored.
+    t.layout()->selectBlocks(images);
+    t.typeInto(t.page()->imageLinkURLTextField(), QStringLiteral("https://example.com/tram"));
+    for (PLRBlock* image : images) {
+        ASSERT_TRUE(image->image().has_interaction());
+        EXPECT_EQ(image->image().interaction().href(), "https://example.com/tram");
+    }
+    t.typeInto(t.page()->imageLinkURLTextField(), QString());
+    for (PLRBlock* image : images)
+        EXPECT_FALSE(image->image().has_interaction());
+    t.typeInto(t.page()->imageLinkURLTextField(), QStringLiteral("javascript:alert(1)"));
+    for (PLRBlock* image : images)
+        EXPECT_FALSE(image->image().has_interaction());
+}
+
+TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
+{
+    Inspector t;
+    t.addImages(1);
+    PLRBlock* first = t.add(PLRLayoutManager::newBlock_Text());
+    PLRBlock* second = t.add(PLRLayoutManager::newBlock_Text());
+    t.layout()->selectBlocks({first});
+    PLRPopupButton* style = t.page()->textStylePopUpButton();
+    style->chooseItemAtIndex(style->indexOfItemWithTag(1));
+    EXPECT_EQ(first->text().style(), PLRBlock_Text::HEADER2);
+    EXPECT_TRUE(style->itemState(style->indexOfItemWithTag(1)));
+    t.page()->textWidthSegmentControl()->clickSegment(1);
+    EXPECT_FLOAT_EQ(first->text().position().width(), 0.5f);
+    t.page()->textAlignmentSegmentControl()->clickSegment(2);
+    EXPECT_EQ(first->text().position().alignment(), PLRPosition::RIGHT);
+    // A width that is none of the table's leaves the width control as it was.
+    first->mutable_text()->mutable_position()->set_width(0.42f);
+    t.layout()->selectBlocks({second});
+    t.layout()->selectBlocks({first});
+    EXPECT_EQ(t.page()->textWidthSegmentControl()->selectedSegment(), 3); // as the other block left it
+    // Two text blocks: both change.
+    t.layout()->selectBlocks({first, second});
+    style->chooseItemAtIndex(style->indexOfItemWithTag(5));
+    EXPECT_EQ(first->text().style(), PLRBlock_Text::PARAGRAPH);
+    EXPECT_EQ(second->text().style(), PLRBlock_Text::PARAGRAPH);
+    // The editor's formatting shows in the buttons.
+    t.page()->selectionForEditor(nullptr, {}, true, false, false, true, QColor(), QColor());
+    EXPECT_TRUE(t.page()->textBoldButton()->state());
+    EXPECT_FALSE(t.page()->textItalicButton()->state());
+    EXPECT_TRUE(t.page()->textLinkButton()->state());
+
+    PLRBlock* blankA = t.add(PLRLayoutManager::newBlock_Blank());
+    PLRBlock* blankB = t.add(PLRLayoutManager::newBlock_Blank());
+    blankA->set_aspect_ratio(1.5f);
+    blankB->set_aspect_ratio(1.0f);
+    t.layout()->selectBlocks({blankA, blankB});
+    EXPECT_EQ(t.page()->blankAspectRatioPopUpButton()->title(), QStringLiteral("Multiple"));
+    PLRPopupButton* blankRatio = t.page()->blankAspectRatioPopUpButton();
+    blankRatio->chooseItemAtIndex(blankRatio->indexOfItemWithTag(5));
+    EXPECT_FLOAT_EQ(blankA->aspect_ratio(), float(16.0 / 9.0));
+    EXPECT_FLOAT_EQ(blankB->aspect_ratio(), float(16.0 / 9.0));
+    blankA->set_aspect_ratio(1.23f);
+    t.layout()->selectBlocks({blankA});
+    EXPECT_EQ(blankRatio->title(), QStringLiteral("Custom"));
+
+    PLRBlock* button = t.add(PLRLayoutManager::newBlock_DownloadButton());
+    t.layout()->selectBlocks({button});
+    t.typeInto(t.page()->downloadTitleTextField(), QStringLiteral("Get the prints"));
+    EXPECT_EQ(button->download_button().title(), "Get the prints");
+    PLRPopupButton* size = t.page()->downloadSizePopUpButton();
+    size->chooseItemAtIndex(size->indexOfItemWithTag(2));
+    EXPECT_EQ(button->download_button().size(), PLRBlock_Download_Button::LARGE);
+    PLRPopupButton* fill = t.page()->downloadHoverFillPopUpButton();
+    fill->chooseItemAtIndex(fill->indexOfItemWithTag(3));
+    EXPECT_EQ(button->download_button().hover_fill_colour(), PLRBlock_Download_Button::NONE);
+}
+
+TEST(Inspector, DocumentPageEditsReachTheStoredPost)
+{
+    Inspector t(3);
+    const QList<PLRBlock*> images = t.addImages(1);
+    Q_UNUSED(images);
+    PLRDocumentViewController* page = t.document();
+    EXPECT_TRUE(testing_support::waitUntil([&] { return page->imagesUsedLabel()->stringValue() == QStringLiteral("1 image of 3 used"); }));
+
+    t.typeInto(page->paddingTextField(), QStringLiteral("24"));
+    QTest::keyClick(page->paddingTextField()->editor(), Qt::Key_Return);
+    EXPECT_EQ(t.layout()->representedLayout()->padding(), 24);
+    EXPECT_EQ(page->paddingStepper()->integerValue(), 24);
+    page->paddingStepper()->stepUp();
+    EXPECT_EQ(t.layout()->representedLayout()->padding(), 25);
+    EXPECT_EQ(page->paddingTextField()->stringValue(), QStringLiteral("25"));
+
+    // The animation comes back as fade, move in, medium each time it is switched on.
+    for (int round = 0; round < 2; ++round) {
+        page->enableLayoutAnimationSwitch()->performClick();
+        ASSERT_TRUE(t.layout()->representedLayout()->has_animation());
+        const auto& animation = t.layout()->representedLayout()->animation();
+        EXPECT_TRUE(animation.fade());
+        EXPECT_EQ(animation.move_in_edge(), PLRLayout_Animation::BOTTOM);
+        EXPECT_EQ(animation.speed(), PLRLayout_Animation::MEDIUM);
+        EXPECT_FALSE(page->animationView()->isHidden());
+        page->layoutAnimationSpeedPopupButton()->chooseItemAtIndex(2);
+        page->enableLayoutAnimationSwitch()->performClick();
+        EXPECT_FALSE(t.layout()->representedLayout()->has_animation());
+    }
+    page->enableLightboxSwitch()->performClick();
+    page->includePinterestToggleSwitch()->performClick();
+    ASSERT_TRUE(t.layout()->representedLayout()->has_pinterest_button());
+    page->pinterestButtonPositionPopUpButton()->chooseItemAtIndex(3);
+    EXPECT_EQ(t.layout()->representedLayout()->pinterest_button().position(), PLRLayout_Pinterest::BOTTOMRIGHT);
+    page->includeFacebookSwitch()->performClick();
+    t.typeInto(page->facebookPostURLTextField(), QStringLiteral("https://example.com/post"));
+
+    t.inspector->selectSettingsTab();
+    t.typeInto(page->seoTitleTextField(), QStringLiteral("Trams of Lisbon"));
+    plr::insp::LimitedTextEdit* meta = page->seoMetaTextView();
+    meta->setFocus();
+    QTest::keyClicks(meta, QString(190, QLatin1Char('a')));
+    QTest::keyClicks(meta, QStringLiteral("bbbbbbbbbb")); // the tenth would reach 200: refused
+    EXPECT_EQ(meta->text().size(), 199);
+    meta->selectAll();
+    meta->insertPlainText(QString(250, QLatin1Char('c'))); // a paste past the limit: refused as a whole
+    EXPECT_EQ(meta->text().size(), 199);
+    QTest::keyClick(meta, Qt::Key_End);
+    QTest::keyClick(meta, Qt::Key_Backspace); // deleting is always allowed
+    EXPECT_EQ(meta->text().size(), 198);
+    PLRPersistantPost* post = t.manager->representedPost();
+    EXPECT_EQ(post->seoTitle(), QStringLiteral("Trams of Lisbon"));
+    EXPECT_EQ(post->metaDescription().size(), 198);
+
+    // Saved and read back from disk, as after a restart.
+    bool saved = false;
+    PLRCoreManager::save([&](bool ok) { saved = ok; });
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return saved; }));
+    const std::unique_ptr<PLRPersistantPost> reread = PLRPersistantPost::loadFromBundle(post->bundlePath(), post->account());
+    ASSERT_NE(reread, nullptr);
+    EXPECT_EQ(reread->seoTitle(), QStringLiteral("Trams of Lisbon"));
+    EXPECT_EQ(reread->metaDescription().size(), 198);
+    const PLRLayout& stored = reread->layout();
+    EXPECT_EQ(stored.padding(), 25);
+    EXPECT_TRUE(stored.present_lightbox());
+    EXPECT_FALSE(stored.has_animation());
+    EXPECT_EQ(stored.pinterest_button().position(), PLRLayout_Pinterest::BOTTOMRIGHT);
+    EXPECT_EQ(stored.facebook_button().post_url(), "https://example.com/post");
+}
+
+namespace {
+
+// Stand-ins for the publishing library's panels, registered in the "Main" scenes.
+struct FakePublishPanel : PLRGenericPostViewController, PLRInspectorPublishPanel {
+    static inline QStringList calls;
+    static inline PLRInspectorPublishArea* area = nullptr;
+    static inline bool overlay = false;
+    bool isShowingSpecialOverlayView() const override { return overlay; }
+    void setDocumentViewController(PLRInspectorPublishArea* page) override { area = page; }
+    void publish() override { calls << "publish"; }
+    void cancelUpdate() override { calls << "cancel"; }
+    void deleteRemotePost() override { calls << "delete"; }
+    void setPostManager(PLRPostManager* manager) override
+    {
+        PLRGenericPostViewController::setPostManager(manager);
+        calls << (manager ? "post" : "no post");
+    }
+};
+
+struct FakeExportPanel : PLRGenericPostViewController, PLRInspectorExportPanel {
+    static inline QList<qint64> types;
+    static inline int posts = 0;
+    void setExportType(qint64 type) override { types << type; }
+    void setPostManager(PLRPostManager* manager) override
+    {
+        PLRGenericPostViewController::setPostManager(manager);
+        if (manager)
+            ++posts;
+    }
+};
+
+void registerFakePanels()
+{
+    FakePublishPanel::calls.clear();
+    FakePublishPanel::area = nullptr;
+    FakePublishPanel::overlay = false;
+    FakeExportPanel::types.clear();
+    FakeExportPanel::posts = 0;
+    const QString main = QString::fromLatin1(kPLRMainStoryboard);
+    platform::Storyboard::registerScene(main, QString::fromLatin1(kPLRInspectorPublishPanelIdentifier), [] { return new FakePublishPanel; });
+    platform::Storyboard::registerScene(main, QString::fromLatin1(kPLRInspectorExportPanelIdentifier), [] { return new FakeExportPanel; });
+}
+
+} // namespace
+
+TEST(Inspector, PublishingPanelsComeFromTheScenesAndTheAreasStayEmptyWithout)
+{
+    {
+        // Without registered panels: no publish area, no bottom panels, no collage box.
+        Inspector t;
+        EXPECT_EQ(t.inspector->publishViewController(), nullptr);
+        EXPECT_EQ(t.inspector->exportViewController(), nullptr);
+        EXPECT_TRUE(t.document()->topLevelPublishView()->isHidden());
+        EXPECT_EQ(t.page()->exportViewController(), nullptr);
+        t.document()->publish(); // nothing to forward to, no crash
+    }
+    registerFakePanels();
+    Inspector t;
+    ASSERT_NE(t.inspector->publishViewController(), nullptr);
+    ASSERT_NE(t.inspector->exportViewController(), nullptr);
+    ASSERT_NE(t.page()->exportViewController(), nullptr);
+    // The layout export below, the collage export on the block page; both follow the post.
+    EXPECT_EQ(FakeExportPanel::types, QList<qint64>({2, 1}));
+    EXPECT_EQ(FakeExportPanel::posts, 2);
+    EXPECT_TRUE(FakePublishPanel::calls.contains("post"));
+    // The Document page and the publish panel know each other; the area shows.
+    EXPECT_EQ(FakePublishPanel::area, static_cast<PLRInspectorPublishArea*>(t.document()));
+    EXPECT_FALSE(t.document()->topLevelPublishView()->isHidden());
+
+    // The page's publish button: cancel while uploading (even when published), un-publish
+    // when published, publish otherwise.
+    PLRDocumentViewController* page = t.document();
+    page->showUnpublishedState();
+    EXPECT_EQ(page->publishButton()->title(), QStringLiteral("Publish"));
+    EXPECT_EQ(page->publishedStatusText()->stringValue(), QStringLiteral("Not Published"));
+    page->publish();
+    page->showPublishedState();
+    EXPECT_EQ(page->publishButton()->title(), QStringLiteral("Un-publish"));
+    page->publish();
+    page->showUploadingState(QStringLiteral("Uploading 2 of 5"));
+    EXPECT_EQ(page->publishedStatusText()->stringValue(), QStringLiteral(" Uploading 2 of 5"));
+    EXPECT_TRUE(page->isPublished());
+    page->publish();
+    EXPECT_EQ(FakePublishPanel::calls.mid(FakePublishPanel::calls.size() - 3), QStringList({"publish", "delete", "cancel"}));
+
+    // Overlays: shown twice, announced once; hiding one that is not shown announces nothing.
+    QList<bool> announced;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &context, QString::fromLatin1(kPLRToggleInspectorBottomPublishAreaVisibility), [&](const platform::Notification& note) {
+            announced << note.userInfo.value(QString::fromLatin1(kPLRToggleInspectorBottomPublishAreaHiddenKey)).toBool();
+        });
+    page->hideFetchingInfoView();
+    EXPECT_TRUE(announced.isEmpty());
+    t.inspector->selectSettingsTab();
+    page->showNoServerConnectionView();
+    page->showNoServerConnectionView();
+    EXPECT_EQ(announced, QList<bool>({true}));
+    EXPECT_TRUE(t.inspector->isBottomAreaHidden()); // on the Settings page the area follows
+    page->hideNoServerConnectionView();
+    EXPECT_EQ(announced, QList<bool>({true, false}));
+    EXPECT_FALSE(t.inspector->isBottomAreaHidden());
+
+    // Switching to Settings hides the bottom area only while the panel shows its own overlay.
+    t.inspector->selectDocumentTab();
+    FakePublishPanel::overlay = true;
+    t.inspector->selectSettingsTab();
+    EXPECT_TRUE(t.inspector->isBottomAreaHidden());
+}
+
+TEST(Inspector, DocumentPageFillsFromTheLayoutAndIgnoresOptionsWithoutTheirButton)
+{
+    Inspector t(20);
+    PLRDocumentViewController* page = t.document();
+    EXPECT_TRUE(testing_support::waitUntil([&] { return page->imagesUsedLabel()->stringValue() == QStringLiteral("0 images of 20 used"); }));
+
+    PLRLayout* layout = t.layout()->representedLayout();
+    int changes = 0;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(&context, QString::fromLatin1(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE),
+                                                              [&](const platform::Notification&) { ++changes; });
+    // No Pinterest button: its options change nothing and announce nothing.
+    page->pinterestButtonSizePopUpButton()->chooseItemAtIndex(1);
+    EXPECT_FALSE(layout->has_pinterest_button());
+    EXPECT_EQ(changes, 0);
+
+    // A stored animation with neither fade nor move-in selects no type; the speed still shows.
+    PLRLayout_Animation animation;
+    animation.set_fade(false);
+    animation.set_move_in_edge(PLRLayout_Animation::NONE);
+    animation.set_speed(PLRLayout_Animation::FAST);
+    plr::setAnimation(layout, &animation);
+    PLRLayout_Facebook facebook;
+    facebook.set_post_url("https://example.com/p");
+    plr::setFacebookButton(layout, &facebook);
+    page->ensureUI();
+    EXPECT_EQ(page->layoutAnimationTypeButton()->indexOfSelectedItem(), -1);
+    EXPECT_EQ(page->layoutAnimationSpeedPopupButton()->selectedTag(), 2);
+    EXPECT_TRUE(page->includeFacebookSwitch()->checked());
+    EXPECT_FALSE(page->facebookCommentsView()->isHidden());
+    EXPECT_EQ(page->facebookPostURLTextField()->stringValue(), QStringLiteral("https://example.com/p"));
+
+    // The switches toggle from the layout's own state, then read it back.
+    page->includeFacebookSwitch()->performClick();
+    EXPECT_FALSE(layout->has_facebook_button());
+    EXPECT_FALSE(page->includeFacebookSwitch()->checked());
+
+    // The background colour: components floored to 0-255, alpha left unset.
+    page->bgColorWell()->takeColorFromPanel(platform::ui::Color(0.5, 0.25, 1.0));
+    ASSERT_TRUE(layout->has_background_colour());
+    EXPECT_FLOAT_EQ(layout->background_colour().r(), 127.0f);
+    EXPECT_FLOAT_EQ(layout->background_colour().g(), 63.0f);
+    EXPECT_FLOAT_EQ(layout->background_colour().b(), 255.0f);
+    EXPECT_FLOAT_EQ(layout->background_colour().a(), 0.0f);
+
+    // A negative padding is no spacing at all.
+    t.typeInto(page->paddingTextField(), QStringLiteral("-12"));
+    QTest::keyClick(page->paddingTextField()->editor(), Qt::Key_Return);
+    EXPECT_EQ(layout->padding(), 0);
+    EXPECT_EQ(page->paddingTextField()->stringValue(), QStringLiteral("0"));
+
+    // The keyword overlay is the canvas's, not the document's.
+    const std::string before = layout->SerializeAsString();
+    page->enableImageKeywordsOverlaySwitch()->performClick();
+    EXPECT_TRUE(t.layout()->imageKeywordOverlayEnabled());
+    EXPECT_EQ(layout->SerializeAsString(), before);
+}
+
+TEST(Inspector, MissingPhotosAndTheCanvasReplacingBlocks)
+{
+    Inspector t(2);
+    const QList<PLRBlock*> images = t.addImages(2);
+    PLRBlock* ghost = t.add(PLRLayoutManager::newBlock_Image());
+    ghost->mutable_image()->set_img_ref("no-such-photo");
+    t.layout()->selectBlocks({ghost});
+    EXPECT_EQ(t.page()->currentSubPage(), PLRPropertyViewController::EmptyPage);
+    EXPECT_EQ(t.message()->stringValue(), QStringLiteral("Image cannot be located"));
+    t.layout()->selectBlocks({ghost, images[0]});
+    EXPECT_EQ(t.page()->currentSubPage(), PLRPropertyViewController::ImagePage);
+    EXPECT_EQ(t.page()->selectionDescriptionTextField()->stringValue(), QStringLiteral("Multiple Images"));
+
+    // The canvas's own undo puts copies of the blocks in place; the ratio's undo still finds
+    // its block by identifier (and never touches the old object).
+    platform::UndoManager* undo = platform::UndoManager::forOwner(t.manager);
+    undo->removeAllActions();
+    t.layout()->selectBlocks({images[0]});
+    const std::string id = images[0]->id();
+    PLRPopupButton* ratio = t.page()->aspectRatioPopUpButton();
+    ratio->chooseItemAtIndex(ratio->indexOfItemWithTag(5));
+    testing_support::spin(10);
+    const PLRSection snapshot = *t.section();
+    t.layout()->restoreSection(t.section(), snapshot);
+    undo->undo();
+    PLRBlock* replaced = nullptr;
+    plr::tree::forEachBlock(t.layout()->representedLayout(), [&](PLRBlock* block) { if (block->id() == id) replaced = block; });
+    ASSERT_NE(replaced, nullptr);
+    EXPECT_FLOAT_EQ(replaced->aspect_ratio(), 0.0f);
+
+    // The keyword field takes the keyboard when asked to.
+    t.inspector->view()->window()->activateWindow();
+    t.layout()->selectBlocks({replaced});
+    platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_BLOCK_WAS_SELECTED), nullptr,
+                                                       {{QString::fromLatin1(kPLRShouldFocusKeyWordField), true}});
+    EXPECT_EQ(QApplication::focusWidget(), t.page()->imageDescription());
+}

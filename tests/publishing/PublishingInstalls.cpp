@@ -1,0 +1,14 @@
+// Every publishing test starts with the libraries joined as the application joins them at start.
+
+#include "support/shell/ShellFixtures.h"
+
+#include "gallery/PLRPanels.h"
+#include "publish/PLRPublishing.h"
+
+namespace {
+const testing_support::InstallsBeforeEachTest installs([] {
+    testing_support::installShellLibraries();
+    PLRPanels::install();
+    PLRPublishing::install();
+});
+}

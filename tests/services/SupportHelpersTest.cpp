@@ -1,0 +1,352 @@
+// The help menu from the help centre's site map, reachability of hosts and addresses, the
+// ICMP echo client and its repeating check, and handing a message to the mail program.
+
+#include "DevService.h"
+#include "TestSupport.h"
+
+#include "SimplePing/SimplePing.h"
+#include "analytic/PLRAnalyticManager.h"
+#include "platform/NotificationCenter.h"
+#include "web-services/PLREmailSender.h"
+#include "web-services/PLRHelpManager.h"
+#include "web-services/PLRPingHelper.h"
+#include "web-services/PLRReachability.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QSignalSpy>
+
+#include <netdb.h>
+#include <sys/socket.h>
+
+namespace {
+
+QByteArray siteMapOf(const QStringList& urls)
+{
+    QByteArray xml = "<?xml version=\"1.0\"?><urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">";
+    for (const QString& url : urls)
+        xml += "<url><loc>" + url.toUtf8() + "</loc></url>";
+    return xml + "</urlset>";
+}
+
+// The titles of a menu's items, submenus as "Title>[...]".
+QStringList describe(const QMenu* menu)
+{
+    QStringList items;
+    for (QAction* action : menu->actions()) {
+        if (action->isSeparator())
+            items << "-";
+        else if (action->menu())
+            items << action->text() + ">[" + describe(action->menu()).join(", ") + "]";
+        else
+            items << action->text();
+    }
+    return items;
+}
+
+struct ReachabilityFlagsGuard {
+    explicit ReachabilityFlagsGuard(PLRReachability::FlagsSource source) { PLRReachability::setFlagsSource(std::move(source)); }
+    ~ReachabilityFlagsGuard() { PLRReachability::setFlagsSource(nullptr); }
+};
+
+} // namespace
+
+TEST(HelpMenu, SiteMapBecomesNestedMenusOfTheHostsArticles)
+{
+    PLRHelpManager manager;
+    QMenu menu;
+    ASSERT_TRUE(manager.loadSiteMap(siteMapOf({
+        "https://help.example/en/articles/12-first-steps",
+        "https://help.example/en/articles/13-export",
+        "https://help.example/EN/Articles/14-seo",        // same nodes, other case
+        "https://help.example/",                          // a "/" leaf: skipped
+        "https://help.example/en/articles",               // an existing inner path: adds nothing
+        "https://other.example/en/articles/99-elsewhere",  // another host: never in the menu
+    })));
+    QList<QUrl> presented;
+    manager.setupHelpMenu(&menu, [&](const QUrl& url) { presented << url; });
+    manager.addSiteMapToHelpMenu();
+    EXPECT_EQ(describe(&menu), (QStringList{"-", "En>[Articles>[12 First Steps, 13 Export, 14 Seo]]", "-",
+                                            kPLRHelpUserGroupTitle}));
+    QAction* article = menu.actions().at(1)->menu()->actions().first()->menu()->actions().first();
+    EXPECT_EQ(article->objectName(), kPLRHelpArticleItemIdentifier);
+    EXPECT_EQ(article->data().toString(), "https://help.example/en/articles/12-first-steps");
+    article->trigger();
+    EXPECT_EQ(presented, QList<QUrl>{QUrl("https://help.example/en/articles/12-first-steps")});
+
+    EXPECT_EQ(PLRHelpURL::titleForSegment("12-first-STEPS"), "12 First Steps");
+    EXPECT_EQ(PLRHelpURL::pathSegments("https://h/a//b/"), (QStringList{"https:", "h", "a", "b", "/"}));
+    EXPECT_FALSE(manager.loadSiteMap("<urlset><url><loc>broken"));
+}
+
+TEST(HelpMenu, ReadsTheSiteMapInTheBackgroundAndCountsOpenings)
+{
+    testing_support::DevService service;
+    ASSERT_TRUE(service.start());
+    service.useAsCustomHost();
+    PLRHelpManager manager;
+    QMenu menu;
+    QSignalSpy finished(&manager, &PLRHelpManager::siteMapFinished);
+    manager.setupHelpMenu(&menu, [](const QUrl&) {});
+    // Usable at once: the user-group item is there before the site map has arrived.
+    EXPECT_TRUE(manager.isFetching());
+    EXPECT_EQ(describe(&menu), (QStringList{"-", kPLRHelpUserGroupTitle}));
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_TRUE(finished.first().first().toBool());
+    const QStringList items = describe(&menu);
+    ASSERT_GE(items.size(), 4);
+    EXPECT_TRUE(items.at(1).startsWith("En>[Articles>[12 First Steps, 13 Export")) << items.join(" | ").toStdString();
+    EXPECT_EQ(items.last(), kPLRHelpUserGroupTitle);
+
+    const qsizetype queued = PLRAnalyticManager::coreAnalyticManager().loadEvents().size();
+    emit menu.aboutToShow();
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return PLRAnalyticManager::coreAnalyticManager().loadEvents().size() == queued + 1; }));
+    EXPECT_EQ(PLRAnalyticManager::coreAnalyticManager().loadEvents().last().title(), "click_on_help_tab");
+}
+
+TEST(HelpMenu, AnUnreachableSiteMapLeavesTheUserGroupItemAlone)
+{
+    testing_support::DevService service;
+    ASSERT_TRUE(service.start());
+    service.useAsCustomHost();
+    service.stop();
+    PLRHelpManager manager;
+    QMenu menu;
+    QSignalSpy finished(&manager, &PLRHelpManager::siteMapFinished);
+    manager.setupHelpMenu(&menu, [](const QUrl&) {});
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_FALSE(finished.first().first().toBool());
+    EXPECT_EQ(describe(&menu), (QStringList{"-", kPLRHelpUserGroupTitle}));
+}
+
+TEST(Reachability, QueriesFollowTheFlags)
+{
+    quint32 flags = 0;
+    ReachabilityFlagsGuard guard([&](const PLRReachability&) { return flags; });
+    auto reachability = PLRReachability::reachabilityWithHostname("example.org");
+    ASSERT_NE(reachability, nullptr);
+    EXPECT_EQ(PLRReachability::reachabilityWithHostname(""), nullptr);
+    EXPECT_EQ(PLRReachability::reachabilityWithHostname("bad host"), nullptr);
+
+    flags = PLRReachability::kReachable;
+    EXPECT_TRUE(reachability->isReachable());
+    EXPECT_EQ(reachability->currentReachabilityStatus(), PLRReachability::ReachableViaWiFi);
+    EXPECT_EQ(reachability->currentReachabilityString(), "WiFi");
+    EXPECT_EQ(reachability->currentReachabilityFlags(), "R-------");
+
+    // Transient and connection required together: not reachable, though the bit is set.
+    flags = PLRReachability::kReachable | PLRReachability::kTransientConnection | PLRReachability::kConnectionRequired;
+    EXPECT_FALSE(reachability->isReachable());
+    EXPECT_TRUE(reachability->isReachableViaWiFi());
+    EXPECT_TRUE(reachability->isConnectionRequired());
+    EXPECT_EQ(reachability->currentReachabilityString(), "No Connection");
+
+    flags = PLRReachability::kConnectionRequired | PLRReachability::kConnectionOnDemand;
+    EXPECT_TRUE(reachability->isConnectionOnDemand());
+    EXPECT_FALSE(reachability->isInterventionRequired());
+    flags = PLRReachability::kConnectionRequired | PLRReachability::kInterventionRequired;
+    EXPECT_TRUE(reachability->isInterventionRequired());
+    EXPECT_FALSE(reachability->isConnectionOnDemand());
+    flags = PLRReachability::kInterventionRequired;
+    EXPECT_FALSE(reachability->isInterventionRequired());
+    EXPECT_EQ(PLRReachability::flagsString(0x30000 | 0x3F), "RctiCDld");
+    EXPECT_TRUE(reachability->description().contains("(--ti-D--)") || reachability->description().contains("PLRReachability"));
+}
+
+TEST(Reachability, AddressTargetsAndLocalNetworks)
+{
+    auto wifi = PLRReachability::reachabilityForLocalWiFi();
+    ASSERT_NE(wifi, nullptr);
+    EXPECT_EQ(wifi->address(), QHostAddress("169.254.0.0"));
+    EXPECT_TRUE(wifi->reachabilityFlags() & PLRReachability::kIsLocalAddress);
+    EXPECT_TRUE(wifi->reachabilityFlags() & PLRReachability::kIsDirect);
+    auto internet = PLRReachability::reachabilityForInternetConnection();
+    ASSERT_NE(internet, nullptr);
+    EXPECT_EQ(internet->address(), QHostAddress("0.0.0.0"));
+    EXPECT_FALSE(internet->reachabilityFlags() & PLRReachability::kIsLocalAddress);
+    auto loopback = PLRReachability::reachabilityWithAddress(QHostAddress::LocalHost);
+    ASSERT_NE(loopback, nullptr);
+    EXPECT_TRUE(loopback->isReachable());
+    EXPECT_EQ(PLRReachability::reachabilityWithAddress(QHostAddress()), nullptr);
+}
+
+TEST(Reachability, NotifierCallsBlocksThenPostsTheChangeOnTheMainQueue)
+{
+    quint32 flags = PLRReachability::kReachable;
+    ReachabilityFlagsGuard guard([&](const PLRReachability&) { return flags; });
+    auto reachability = PLRReachability::reachabilityWithHostname("example.org");
+    QStringList calls;
+    QMutex mutex;
+    reachability->setReachableBlock([&](PLRReachability*) { QMutexLocker l(&mutex); calls << "reachable"; });
+    reachability->setUnreachableBlock([&](PLRReachability*) { QMutexLocker l(&mutex); calls << "unreachable"; });
+    reachability->setReachabilityBlock([&](PLRReachability*, quint32 f) { QMutexLocker l(&mutex); calls << QString::number(f); });
+    int notifications = 0;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(&context, kReachabilityChangedNotification,
+        [&](const platform::Notification& n) {
+            EXPECT_EQ(n.object, reachability.get());
+            ++notifications;
+        });
+
+    PLRReachability::networkDidChange();   // not running: nothing
+    testing_support::spin(30);
+    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_TRUE(reachability->startNotifier());
+    EXPECT_TRUE(reachability->startNotifier());   // already running
+    flags = 0;
+    PLRReachability::networkDidChange();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return notifications == 1; }));
+    {
+        QMutexLocker l(&mutex);
+        EXPECT_EQ(calls, (QStringList{"unreachable", "0"}));   // once, though started twice
+    }
+    flags = PLRReachability::kReachable;
+    PLRReachability::networkDidChange();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return notifications == 2; }));
+    reachability->stopNotifier();
+    PLRReachability::networkDidChange();
+    testing_support::spin(30);
+    EXPECT_EQ(notifications, 2);
+    QMutexLocker l(&mutex);
+    EXPECT_EQ(calls, (QStringList{"unreachable", "0", "reachable", "2"}));
+}
+
+TEST(SimplePing, PacketsPayloadAndChecksum)
+{
+    EXPECT_EQ(SimplePing::defaultPayload(0), QByteArray("                          99 bottles of beer on the wall"));
+    EXPECT_EQ(SimplePing::defaultPayload(123).mid(26, 2), "76");
+    EXPECT_EQ(SimplePing::defaultPayload(7).size(), 56);
+    // RFC 1071's example words.
+    EXPECT_EQ(SimplePing::internetChecksum(QByteArray::fromHex("0001f203f4f5f6f7")), quint16(~0xddf2 & 0xffff));
+    EXPECT_EQ(SimplePing::internetChecksum(QByteArray::fromHex("01")), quint16(~0x0100 & 0xffff));   // odd byte
+    const QByteArray v4 = SimplePing::packet(false, 0x1234, 5, "ab");
+    EXPECT_EQ(v4.left(2), QByteArray::fromHex("0800"));
+    EXPECT_EQ(v4.mid(4, 4), QByteArray::fromHex("12340005"));
+    EXPECT_EQ(SimplePing::internetChecksum(v4), 0);   // a packet with its checksum sums to 0
+    const QByteArray v6 = SimplePing::packet(true, 0x1234, 5, "ab");
+    EXPECT_EQ(v6.left(4), QByteArray::fromHex("80000000"));
+}
+
+TEST(SimplePing, RepliesAreCheckedWithOrWithoutAnIPHeader)
+{
+    SimplePing ping("127.0.0.1");
+    ping.setIdentifierForTesting(0x4242);
+    ping.setSequenceStateForTesting(3, false);
+    auto reply = [](quint16 identifier, quint16 sequence) {
+        QByteArray bytes = SimplePing::packet(false, identifier, sequence, "payload");
+        bytes[0] = 0;   // echo reply
+        bytes[2] = bytes[3] = 0;
+        const quint16 sum = SimplePing::internetChecksum(bytes);
+        bytes[2] = char(sum >> 8);
+        bytes[3] = char(sum & 0xff);
+        return bytes;
+    };
+    quint16 sequence = 0;
+    QByteArray bare = reply(0x4242, 2);
+    EXPECT_TRUE(ping.validatePingResponsePacket(&bare, &sequence, false));
+    EXPECT_EQ(sequence, 2);
+    // The same behind a 20-byte IPv4 header.
+    QByteArray header = QByteArray::fromHex("45000000000000004001000000000000000000000000");
+    header.truncate(20);
+    QByteArray withHeader = header + reply(0x4242, 1);
+    EXPECT_EQ(SimplePing::icmpHeaderOffsetInIPv4Packet(withHeader), 20);
+    EXPECT_TRUE(ping.validatePingResponsePacket(&withHeader, &sequence, false));
+    EXPECT_EQ(withHeader, reply(0x4242, 1));
+    // Unexpected: a foreign identifier, a future sequence number, a wrong checksum.
+    QByteArray foreign = reply(0x1111, 1);
+    EXPECT_FALSE(ping.validatePingResponsePacket(&foreign, &sequence, false));
+    QByteArray future = reply(0x4242, 3);
+    EXPECT_FALSE(ping.validatePingResponsePacket(&future, &sequence, false));
+    QByteArray corrupt = reply(0x4242, 1);
+    corrupt[9] = 'X';
+    EXPECT_FALSE(ping.validatePingResponsePacket(&corrupt, &sequence, false));
+    // IPv6: type 129, no checksum of ours.
+    QByteArray v6 = SimplePing::packet(true, 0x4242, 2, "x");
+    v6[0] = char(129);
+    EXPECT_TRUE(ping.validatePingResponsePacket(&v6, &sequence, true));
+}
+
+TEST(SimplePing, SequenceNumbersWrapAndThenAcceptRecentReplies)
+{
+    SimplePing ping("127.0.0.1");
+    ping.setSequenceStateForTesting(65535, false);
+    ping.sendPingWithData();   // no socket: reported as a failed send, the counter moves on
+    EXPECT_EQ(ping.nextSequenceNumber(), 0);
+    EXPECT_TRUE(ping.nextSequenceNumberHasWrapped());
+    ping.setSequenceStateForTesting(5, true);
+    EXPECT_TRUE(ping.validateSequenceNumber(4));
+    EXPECT_TRUE(ping.validateSequenceNumber(quint16(5 - 119)));
+    EXPECT_FALSE(ping.validateSequenceNumber(quint16(5 - 120)));
+}
+
+namespace {
+struct PingRecorder : SimplePingDelegate {
+    QStringList events;
+    platform::Error error;
+    void simplePingDidStartWithAddress(SimplePing*, const QByteArray&) override { events << "started"; }
+    void simplePingDidFailWithError(SimplePing*, const platform::Error& e) override { events << "failed"; error = e; }
+    void simplePingDidSendPacket(SimplePing*, const QByteArray&, quint16) override { events << "sent"; }
+    void simplePingDidReceivePingResponsePacket(SimplePing*, const QByteArray&, quint16) override { events << "reply"; }
+};
+} // namespace
+
+TEST(SimplePing, PingsTheLoopbackWhereTheSystemAllowsIt)
+{
+    PingRecorder recorder;
+    SimplePing ping("127.0.0.1");
+    ping.setAddressStyle(SimplePing::ICMPv4);
+    ping.setDelegate(&recorder);
+    ping.start();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !recorder.events.isEmpty(); }));
+    if (recorder.events.first() == "failed") {
+        // The refusal is reported, not swallowed.
+        EXPECT_EQ(recorder.error.domain, kSimplePingPOSIXErrorDomain);
+        GTEST_SKIP() << "ping sockets are not allowed here (net.ipv4.ping_group_range): "
+                     << recorder.error.localizedDescription().toStdString();
+    }
+    ping.sendPingWithData();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return recorder.events.contains("reply"); }));
+    EXPECT_EQ(recorder.events.mid(0, 2), (QStringList{"started", "sent"}));
+}
+
+TEST(PingHelper, ReportsReachableAtOnceThenOnlyChanges)
+{
+    PLRPingHelper helper;
+    QList<std::pair<bool, QString>> results;
+    helper.runWithHostName("no-such-host.invalid", [&](bool reachable, const QString& reason) {
+        results.append({reachable, reason});
+    });
+    ASSERT_EQ(results.size(), 1);
+    EXPECT_TRUE(results.first().first);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return results.size() == 2; }, 10000));
+    EXPECT_FALSE(results.at(1).first);
+    EXPECT_FALSE(results.at(1).second.isEmpty());   // the resolver's or the system's reason
+    EXPECT_FALSE(helper.reachable());
+
+    platform::Error lookup = platform::Error::make(kSimplePingNetworkErrorDomain, 2, "lookup");
+    lookup.userInfo.insert(kSimplePingAddressLookupFailureKey, EAI_NONAME);
+    EXPECT_EQ(PLRPingHelper::errorText(lookup), QString::fromLocal8Bit(gai_strerror(EAI_NONAME)));
+}
+
+TEST(EmailSender, HandsTheValuesToTheMailProgramAsArguments)
+{
+    const QString subject = "Logs \"quoted\" `whoami`; rm -rf ~";
+    ASSERT_TRUE(PLREmailSender::sendEmailTo("support@example.com", subject, "Line 1\nLine 2", "/no/such/file"));
+    auto& launches = testing_support::recordingWorkspace().launches;
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_EQ(launches[0].program, "xdg-email");
+    EXPECT_EQ(launches[0].arguments, (QStringList{"--utf8", "--subject", subject, "--body", "Line 1\nLine 2",
+                                                  "support@example.com"}));
+    const QString attachment = testing_support::testHome() + "/logs.zip";
+    QFile file(attachment);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    ASSERT_TRUE(PLREmailSender::sendEmailTo("support@example.com", "s", "b", attachment));
+    EXPECT_TRUE(launches[1].arguments.contains(attachment));
+    EXPECT_FALSE(PLREmailSender::sendEmailTo("--help", "s", "b"));
+    EXPECT_EQ(launches.size(), 2u);
+}

@@ -1,0 +1,23 @@
+#include "support/canvas/CanvasFixtures.h"
+
+#include "base/PLRLayoutEngine.h"
+#include "session/PLRPostManager.h"
+
+namespace testing_support {
+
+void installCanvasLibraries()
+{
+    installStoreLibraries();
+    PLRLayoutEngine::install();
+}
+
+OpenPost openPostWithLayout(const QList<TestPhoto>& photos, const OpenPostOptions& options)
+{
+    installCanvasLibraries();
+    OpenPost opened = openPost(photos, options);
+    if (opened.ok && !opened.manager->layoutManager())
+        opened.ok = false;
+    return opened;
+}
+
+} // namespace testing_support

@@ -1,0 +1,23 @@
+#include "support/shell/ShellFixtures.h"
+
+#include "controls/PLRControls.h"
+#include "core/PLRCoreServices.h"
+#include "shell/PLRShell.h"
+
+namespace testing_support {
+
+void installShellLibraries()
+{
+    installCanvasLibraries();
+    PLRCoreServices::install();
+    PLRControls::install();
+    PLRShell::install();
+}
+
+OpenPost openShellPost(const QList<TestPhoto>& photos, const OpenPostOptions& options)
+{
+    installShellLibraries();
+    return openPostWithLayout(photos, options);
+}
+
+} // namespace testing_support

@@ -1,0 +1,251 @@
+#include "UiTestSupport.h"
+
+#include "controls/PLRColorWell.h"
+#include "controls/PLRPopupButton.h"
+#include "controls/PLRSliderCell.h"
+#include "controls/PLRStepperCell.h"
+#include "controls/PLRTextFieldCell.h"
+#include "platform/ui/Images.h"
+
+#include <QMenu>
+
+#include <gtest/gtest.h>
+
+using namespace platform::ui;
+using namespace ui_test;
+
+namespace {
+
+std::vector<DrawOperation> ofKind(const std::vector<DrawOperation>& ops, DrawOperation::Kind kind)
+{
+    std::vector<DrawOperation> out;
+    for (const DrawOperation& op : ops)
+        if (op.kind == kind)
+            out.push_back(op);
+    return out;
+}
+
+void drag(QWidget* view, QPointF point)
+{
+    dispatch::sendMouse(view, QEvent::MouseMove, point, Qt::NoButton, Qt::LeftButton);
+}
+
+struct PresenterGuard {
+    explicit PresenterGuard(PLRPopupButton::MenuPresenter presenter) { PLRPopupButton::setMenuPresenter(std::move(presenter)); }
+    ~PresenterGuard() { PLRPopupButton::setMenuPresenter(nullptr); }
+};
+
+} // namespace
+
+TEST(PopupButton, FaceTitleStylesAndPlacement)
+{
+    QWidget window;
+    window.resize(300, 200);
+    auto* popup = new PLRPopupButton(&window);
+    popup->setFrame(QRectF(10, 100, 160, 26));
+    popup->awakeFromNib();
+    EXPECT_EQ(popup->frame(), QRectF(10, 95, 160, 30));
+    popup->addItem(QStringLiteral("3:2"), 0);
+    popup->addItem(QStringLiteral("1:1"), 4);
+    EXPECT_TRUE(popup->selectItemWithTag(4));
+    EXPECT_EQ(popup->selectedTag(), 4);
+
+    std::vector<DrawOperation> ops = popup->recordDrawing();
+    ASSERT_FALSE(ofKind(ops, DrawOperation::Kind::StrokePath).empty());
+    EXPECT_DOUBLE_EQ(ofKind(ops, DrawOperation::Kind::StrokePath).front().lineWidth, 2.0);
+    EXPECT_EQ(ofKind(ops, DrawOperation::Kind::StrokePath).front().color, namedColor(QStringLiteral("plrControlBorderColor")));
+    const auto images = ofKind(ops, DrawOperation::Kind::Image);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_DOUBLE_EQ(images.front().rect.x(), 160 - 18);
+    EXPECT_DOUBLE_EQ(images.front().fraction, 1.0);
+    auto texts = ofKind(ops, DrawOperation::Kind::Text);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts.front().text, QStringLiteral("1:1"));
+    EXPECT_DOUBLE_EQ(texts.front().rect.x(), 12.0);
+
+    // Style 2 adds " Ratio"; style 1 takes (and keeps) the background-coloured border.
+    popup->setButtonStyle(2);
+    texts = ofKind(popup->recordDrawing(), DrawOperation::Kind::Text);
+    EXPECT_EQ(texts.front().text, QStringLiteral("1:1 Ratio"));
+    popup->setButtonStyle(1);
+    popup->setButtonStyle(0);
+    EXPECT_EQ(popup->borderColor(), namedColor(QStringLiteral("plrControlBgColor")));
+
+    // A title with no matching item shows with no selection; disabled, the arrow fades.
+    popup->setTitle(QStringLiteral("Custom"));
+    EXPECT_EQ(popup->indexOfSelectedItem(), -1);
+    EXPECT_EQ(ofKind(popup->recordDrawing(), DrawOperation::Kind::Text).front().text, QStringLiteral("Custom"));
+    popup->setEnabled(false);
+    EXPECT_DOUBLE_EQ(ofKind(popup->recordDrawing(), DrawOperation::Kind::Image).front().fraction, 0.4);
+}
+
+TEST(PopupButton, MouseDownOpensAMenuAsWideAsTheControlAndChoosingSendsTheAction)
+{
+    QWidget window;
+    window.resize(300, 200);
+    auto* popup = new PLRPopupButton(&window);
+    popup->setFrame(QRectF(10, 50, 160, 30));
+    popup->addItem(QStringLiteral("Slow"), 0);
+    popup->addItem(QStringLiteral("Medium"), 1);
+    window.show();
+    int actions = 0;
+    popup->setAction([&](Control*) { ++actions; });
+    int minimum = -1;
+    QMenu* shown = nullptr;
+    PresenterGuard guard([&](PLRPopupButton*, QMenu* menu, const QPoint&, int width) {
+        shown = menu;
+        minimum = width;
+    });
+    dispatch::sendMouse(popup, QEvent::MouseButtonPress, QPointF(20, 15));
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(minimum, 160);
+    EXPECT_GE(shown->minimumWidth(), 160);
+    EXPECT_TRUE(popup->isMenuOpen());
+    shown->actions().at(1)->trigger();
+    EXPECT_EQ(popup->selectedTag(), 1);
+    EXPECT_EQ(actions, 1);
+
+    popup->setEnabled(false);
+    shown = nullptr;
+    dispatch::sendMouse(popup, QEvent::MouseButtonPress, QPointF(20, 15));
+    EXPECT_EQ(shown, nullptr);
+}
+
+TEST(TextFieldCell, CentredTextRectangleAndBorder)
+{
+    EXPECT_EQ(PLRTextFieldCell::centeredTextRect(QRectF(0, 0, 100, 22), 16), QRectF(0, 2, 100, 17));
+    EXPECT_EQ(PLRTextFieldCell::drawingRectForBounds(QRectF(0, 0, 100, 22)), QRectF(3, 0, 95, 22));
+    PLRTextFieldCell field;
+    field.resize(120, 22);
+    const auto strokes = ofKind(field.recordDrawing(), DrawOperation::Kind::StrokePath);
+    ASSERT_EQ(strokes.size(), 1u);
+    EXPECT_DOUBLE_EQ(strokes.front().lineWidth, 2.0);
+    EXPECT_EQ(strokes.front().color, namedColor(QStringLiteral("plrControlBorderColor")));
+}
+
+TEST(ColorWell, FlatSwatchAndPickedColours)
+{
+    PLRColorWell well;
+    well.resize(44, 22);
+    well.setColor(Color(1, 0, 0));
+    auto ops = well.recordDrawing();
+    ASSERT_EQ(ofKind(ops, DrawOperation::Kind::FillPath).size(), 1u);
+    EXPECT_EQ(ofKind(ops, DrawOperation::Kind::FillPath).front().color, Color(1, 0, 0));
+    EXPECT_EQ(ofKind(ops, DrawOperation::Kind::StrokePath).front().color, namedColor(QStringLiteral("plrControlBorderColorDarker")));
+    int actions = 0;
+    well.setAction([&](Control*) { ++actions; });
+    PLRColorWell* opened = nullptr;
+    PLRColorWell::setPanelOpener([&](PLRColorWell* w) { opened = w; });
+    well.activate(false);
+    PLRColorWell::setPanelOpener(nullptr);
+    EXPECT_EQ(opened, &well);
+    well.takeColorFromPanel(Color(0, 0, 1));
+    EXPECT_EQ(well.color(), Color(0, 0, 1));
+    EXPECT_EQ(actions, 1);
+}
+
+TEST(ImagePreviewImageView, BackgroundLeavesTwoPointsAtTheRight)
+{
+    PLRImagePreviewImageView view;
+    view.resize(100, 60);
+    const auto fills = ofKind(view.recordDrawing(), DrawOperation::Kind::FillRect);
+    ASSERT_FALSE(fills.empty());
+    EXPECT_EQ(fills.front().rect, QRectF(0, 0, 98, 60));
+    EXPECT_EQ(fills.front().color, namedColor(QStringLiteral("plrPreviewImageBgColor")));
+}
+
+TEST(SliderCell, BarFillKnobAndTicks)
+{
+    PLRSlider slider;
+    slider.resize(208, 22);
+    slider.setMinValue(0);
+    slider.setMaxValue(100);
+    slider.setDoubleValue(50);
+    auto paths = ofKind(slider.recordDrawing(), DrawOperation::Kind::FillPath);
+    ASSERT_GE(paths.size(), 2u);
+    const QRectF bar = slider.barRect();
+    EXPECT_EQ(paths[0].color, slider.cell().sliderInactiveBg());
+    EXPECT_DOUBLE_EQ(paths[0].path.boundingRect().width(), bar.width());
+    EXPECT_EQ(paths[1].color, slider.cell().sliderActiveBg());
+    EXPECT_DOUBLE_EQ(paths[1].path.boundingRect().width(), 100.0);
+    EXPECT_DOUBLE_EQ(paths[1].path.boundingRect().x(), bar.x());
+    EXPECT_DOUBLE_EQ(paths[1].path.boundingRect().y(), bar.y() + 2.0);
+
+    EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(0, 0, 100, 208), 0.0);
+    EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(100, 0, 100, 208), 200.0);
+    // Equal limits and a bar of no width divide by nothing.
+    EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(5, 5, 5, 208), 0.0);
+    PLRSliderCell cell;
+    cell.awakeFromNib();
+    EXPECT_DOUBLE_EQ(cell.knobImageX(QRectF(30, 4, 14, 14)), 30.0);
+    slider.setMaxValue(0);
+    slider.setDoubleValue(0);
+    EXPECT_NO_FATAL_FAILURE(slider.recordDrawing());
+
+    // Ticks: 5 in 206 points at 12, 62, 112, 162, 212; one tick at 12.
+    PLRSlider ticks;
+    ticks.resize(206, 30);
+    ticks.setNumberOfTickMarks(5);
+    auto rects = ofKind(ticks.recordDrawing(), DrawOperation::Kind::FillRect);
+    ASSERT_EQ(rects.size(), 5u);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(rects[i].rect, QRectF(12 + 50 * i, 20, 1, 4));
+    ticks.setNumberOfTickMarks(1);
+    rects = ofKind(ticks.recordDrawing(), DrawOperation::Kind::FillRect);
+    ASSERT_EQ(rects.size(), 1u);
+    EXPECT_DOUBLE_EQ(rects[0].rect.x(), 12.0);
+
+    // Any gallery style, 0 included, switches the knob to the plain one.
+    PLRSliderCell gallery;
+    gallery.setGalleryStyle(0);
+    EXPECT_TRUE(gallery.isGalleryStyle());
+}
+
+TEST(StepperCell, PressedHalfIsDarkenedAndFollowsThePointer)
+{
+    QWidget window;
+    window.resize(100, 100);
+    auto* stepper = new PLRStepper(&window);
+    stepper->setFrame(QRectF(10, 10, 19, 30));
+    stepper->setAutorepeat(false);
+    window.show();
+    int actions = 0;
+    stepper->setAction([&](Control*) { ++actions; });
+    const QImage up = stepper->cell().stepperUpImage();
+    ASSERT_FALSE(up.isNull());
+    // The up half's middle, in the rendered image (y down): 6 + w/2 across, 6 + h/2 down.
+    const QPointF upMiddle(6 + pointSize(up).width() / 2, 6 + pointSize(up).height() / 2);
+    const QColor idle = pixelAt(renderOnWhite(stepper), upMiddle.x(), upMiddle.y());
+
+    dispatch::sendMouse(stepper, QEvent::MouseButtonPress, QPointF(9, 25));
+    EXPECT_EQ(stepper->cell().currentStepperState(), PLRStepperCell::upHighlighted);
+    EXPECT_EQ(stepper->doubleValue(), 1.0);
+    EXPECT_EQ(actions, 1);
+    const QColor pressed = pixelAt(renderOnWhite(stepper), upMiddle.x(), upMiddle.y());
+    EXPECT_LT(pressed.lightness(), idle.lightness() * 0.75) << "the pressed half is drawn darkened";
+    auto images = ofKind(stepper->recordDrawing(), DrawOperation::Kind::Image);
+    ASSERT_EQ(images.size(), 2u);
+    // The up half is drawn darker than its image.
+    const QColor plain = up.pixelColor(up.width() / 2, 1);
+    const QImage dark = PLRStepperCell::darkenedImage(up);
+    EXPECT_EQ(dark.pixelColor(up.width() / 2, 1).red(), plain.red() / 2);
+    EXPECT_EQ(dark.pixelColor(up.width() / 2, 1).alpha(), plain.alpha());
+    EXPECT_EQ(images[0].rect.topLeft(), QPointF(6, 30 - pointSize(up).height() - 6));
+
+    drag(stepper, QPointF(9, 15)); // exactly half: the other half
+    EXPECT_EQ(stepper->cell().currentStepperState(), PLRStepperCell::inactive);
+    drag(stepper, QPointF(9, 25));
+    EXPECT_EQ(stepper->cell().currentStepperState(), PLRStepperCell::upHighlighted);
+    drag(stepper, QPointF(50, 25)); // outside
+    EXPECT_EQ(stepper->cell().currentStepperState(), PLRStepperCell::inactive);
+    dispatch::sendMouse(stepper, QEvent::MouseButtonRelease, QPointF(9, 25));
+    EXPECT_EQ(stepper->cell().currentStepperState(), PLRStepperCell::inactive);
+
+    // The limits hold; equal limits keep the one value.
+    stepper->setMinValue(0);
+    stepper->setMaxValue(0);
+    stepper->setDoubleValue(7);
+    EXPECT_EQ(stepper->doubleValue(), 0.0);
+    stepper->stepUp();
+    EXPECT_EQ(stepper->doubleValue(), 0.0);
+}

@@ -1,0 +1,244 @@
+#include "UiTestSupport.h"
+
+#include "TestSupport.h"
+#include "controls/PLRBoxButton.h"
+#include "controls/PLRSwitchButton.h"
+#include "platform/NotificationCenter.h"
+#include "platform/ui/Images.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+
+#include <gtest/gtest.h>
+
+using namespace platform::ui;
+using namespace ui_test;
+
+namespace {
+
+// A model object whose "on" property the switch is bound to.
+bool isOn(const QObject& model) { return model.property("on").toBool(); }
+
+void drag(QWidget* view, QPointF point)
+{
+    dispatch::sendMouse(view, QEvent::MouseMove, point, Qt::NoButton, Qt::LeftButton);
+}
+
+void pressKey(QWidget* view, int key)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_Space ? QStringLiteral(" ") : QString());
+    QApplication::sendEvent(view, &press);
+}
+
+} // namespace
+
+TEST(SwitchButton, KnobFramesAndLooksOfA50By30Switch)
+{
+    manualClock();
+    QWidget window;
+    PLRSwitchButton toggle(QRectF(0, 0, 50, 30), &window);
+    const double base = 48.0 / PLRSwitchButton::kGoldenRatio;
+    EXPECT_DOUBLE_EQ(PLRSwitchButton::knobHeightForSize(QSizeF(50, 30)), 28.0);
+    EXPECT_EQ(toggle.knobLayer()->frame(), QRectF(1, 1, base - 4, 28));
+    EXPECT_EQ(toggle.backgroundLayer()->backgroundColor(), Color::calibrated(0.8, 0.8, 0.8));
+    EXPECT_DOUBLE_EQ(toggle.backgroundLayer()->cornerRadius(), 15.0);
+    EXPECT_DOUBLE_EQ(toggle.knobLayer()->cornerRadius(), 14.0);
+
+    toggle.setChecked(true);
+    EXPECT_EQ(toggle.knobLayer()->frame(), QRectF(50 - base + 3, 1, base - 4, 28));
+    EXPECT_EQ(toggle.backgroundLayer()->backgroundColor(), Color::calibrated(0.2, 0.2, 0.2));
+    EXPECT_EQ(toggle.backgroundLayer()->borderColor(), Color::calibrated(0.2, 0.2, 0.2));
+    // The knob moves in a 0.4 s transaction.
+    ASSERT_NE(toggle.knobLayer()->animationForKey(QStringLiteral("position")), nullptr);
+    EXPECT_DOUBLE_EQ(toggle.knobLayer()->animationForKey(QStringLiteral("position"))->duration, 0.4);
+
+    toggle.setEnabled(false);
+    EXPECT_DOUBLE_EQ(toggle.rootLayer()->opacity(), 0.5);
+}
+
+TEST(SwitchButton, ClicksDragsKeysAndTheBinding)
+{
+    manualClock();
+    QWidget window;
+    window.resize(100, 60);
+    auto* toggle = new PLRSwitchButton(QRectF(10, 10, 50, 30), &window);
+    window.show();
+    int actions = 0;
+    toggle->setAction([&](Control*) { ++actions; });
+    QObject model;
+    toggle->bind(QString::fromLatin1(PLRSwitchButton::kBindingChecked), {&model, QStringLiteral("on"), false, {}});
+
+    // A click turns an off switch on and sends one action; the model follows.
+    dispatch::sendMouse(toggle, QEvent::MouseButtonPress, QPointF(10, 15));
+    EXPECT_TRUE(toggle->isActive());
+    dispatch::sendMouse(toggle, QEvent::MouseButtonRelease, QPointF(10, 15));
+    EXPECT_TRUE(toggle->checked());
+    EXPECT_EQ(actions, 1);
+    EXPECT_TRUE(isOn(model));
+
+    // A drag leaves the switch on the side it was dragged to.
+    dispatch::sendMouse(toggle, QEvent::MouseButtonPress, QPointF(40, 15));
+    drag(toggle, QPointF(30, 15));
+    drag(toggle, QPointF(5, 15));
+    EXPECT_TRUE(toggle->isDragged());
+    EXPECT_FALSE(toggle->isDraggingTowardsOn());
+    dispatch::sendMouse(toggle, QEvent::MouseButtonRelease, QPointF(5, 15));
+    EXPECT_FALSE(toggle->checked());
+    EXPECT_EQ(actions, 2);
+    // Dragged to the side it already is on: no change, no action.
+    dispatch::sendMouse(toggle, QEvent::MouseButtonPress, QPointF(5, 15));
+    drag(toggle, QPointF(8, 15));
+    dispatch::sendMouse(toggle, QEvent::MouseButtonRelease, QPointF(8, 15));
+    EXPECT_FALSE(toggle->checked());
+    EXPECT_EQ(actions, 2);
+
+    // Keys act only with keyboard focus, and never while disabled.
+    pressKey(toggle, Qt::Key_Right);
+    EXPECT_TRUE(toggle->checked());
+    EXPECT_EQ(actions, 3);
+    EXPECT_FALSE(toggle->performKeyEquivalent(Qt::Key_Space)); // no focus
+    toggle->setEnabled(false);
+    pressKey(toggle, Qt::Key_Left);
+    EXPECT_TRUE(toggle->checked());
+    dispatch::sendMouse(toggle, QEvent::MouseButtonPress, QPointF(10, 15));
+    dispatch::sendMouse(toggle, QEvent::MouseButtonRelease, QPointF(10, 15));
+    EXPECT_TRUE(toggle->checked());
+    EXPECT_EQ(actions, 3);
+
+    // setChecked with the current value pushes nothing to the binding.
+    model.setProperty("on", false);
+    toggle->setChecked(true);
+    EXPECT_FALSE(isOn(model));
+}
+
+TEST(SwitchButton, BindingProblemsAreLoggedAndIgnored)
+{
+    PLRSwitchButton toggle(QRectF(0, 0, 50, 30));
+    toggle.bind(QStringLiteral("checked"), {nullptr, QStringLiteral("on"), false, {}});
+    toggle.setChecked(true); // logged, no crash
+    QObject model;
+    toggle.bind(QStringLiteral("checked"), {&model, QStringLiteral("on"), true, [](const QVariant& v) { return QVariant(!v.toBool()); }});
+    toggle.setChecked(false);
+    EXPECT_TRUE(isOn(model)); // reversed by the transformer
+    toggle.bind(QStringLiteral("checked"), {&model, QStringLiteral("on"), true, {}});
+    toggle.setChecked(true);
+    EXPECT_TRUE(isOn(model)); // a one-way transformer: the value passes unchanged
+}
+
+namespace {
+
+struct Delegate : QObject, PLRBoxButtonDelegate {
+    QStringList calls;
+    std::function<void()> onClick;
+    void recycleButtonClicked() override { calls << "recycle"; if (onClick) onClick(); }
+    void cropButtonClicked() override { calls << "crop"; if (onClick) onClick(); }
+    void recycleButtonMouseOver() override { calls << "over"; }
+    void recycleButtonMouseExit() override { calls << "exit"; }
+};
+
+struct Tile {
+    QWidget window;
+    PLRBoxButton* tile;
+    Delegate delegate;
+    QPointF pointer{50, 20};
+    explicit Tile(bool recycle)
+    {
+        window.resize(300, 100);
+        tile = new PLRBoxButton(&window);
+        tile->setFrame(QRectF(20, 20, 100, 46));
+        tile->setIsRecycleButton(recycle);
+        tile->setUpDefaultContent(QStringLiteral("Recycle"));
+        tile->setDelegate(&delegate, &delegate);
+        tile->setIsEnabled(true);
+        window.show();
+        PLRBoxButton::setPointerLocator([this](const PLRBoxButton*) { return pointer; });
+    }
+    ~Tile() { PLRBoxButton::setPointerLocator(nullptr); }
+    void move(QPointF p) { pointer = p; dispatch::sendMouse(tile, QEvent::MouseMove, p); }
+    void dragTo(QPointF p) { pointer = p; dispatch::sendMouse(tile, QEvent::MouseMove, p, Qt::NoButton, Qt::LeftButton); }
+    void press() { dispatch::sendMouse(tile, QEvent::MouseButtonPress, pointer); }
+    void release() { dispatch::sendMouse(tile, QEvent::MouseButtonRelease, pointer); }
+};
+
+} // namespace
+
+TEST(BoxButton, DownOutBackAndReleaseSendsOneClick)
+{
+    Tile t(true);
+    const QPointF inside(50, 20), outside(200, 20);
+    t.move(inside);
+    EXPECT_EQ(t.delegate.calls, QStringList({"over"}));
+    EXPECT_EQ(t.tile->fillColor(), t.tile->boxButtonHighlightColor());
+    EXPECT_EQ(t.tile->label()->textColor(), Color::white());
+    t.press();
+    EXPECT_TRUE(t.tile->isMouseDown());
+    EXPECT_EQ(t.tile->image()->image().bitmap, t.tile->pressedImage());
+    t.dragTo(outside);
+    EXPECT_EQ(t.tile->image()->image().bitmap, t.tile->normalImage());
+    EXPECT_EQ(t.tile->fillColor(), Color::calibrated(0, 0, 0, 0));
+    t.dragTo(inside);
+    EXPECT_EQ(t.tile->image()->image().bitmap, t.tile->pressedImage());
+    EXPECT_EQ(t.tile->label()->textColor(), Color(0.5, 0.5, 0.5));
+    t.release();
+    EXPECT_EQ(t.delegate.calls, QStringList({"over", "exit", "over", "recycle"}));
+    // The pointer is still over the tile: nothing posted, the hover look stays.
+    int posted = 0;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(&context, QString::fromLatin1(PLRBoxButton::kRecycleToggleOutlineNotification),
+                                                              [&](const platform::Notification&) { ++posted; });
+    testing_support::spin(20);
+    EXPECT_EQ(posted, 0);
+    EXPECT_TRUE(t.tile->isMouseOver());
+
+    // Pressing, dragging off and releasing there is no click.
+    t.press();
+    t.dragTo(outside);
+    t.release();
+    EXPECT_EQ(t.delegate.calls.count("recycle"), 1);
+}
+
+TEST(BoxButton, AClickThatMovesTheTileAwayResetsItAndPostsTheOutline)
+{
+    Tile t(false);
+    t.tile->setIsEnabled(true);
+    t.move(QPointF(50, 20));
+    EXPECT_TRUE(t.delegate.calls.isEmpty()); // the crop tile sends no hover call
+    int posted = 0;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(&context, QString::fromLatin1(PLRBoxButton::kRecycleToggleOutlineNotification),
+                                                              [&](const platform::Notification&) { ++posted; });
+    t.delegate.onClick = [&] { t.pointer = QPointF(500, 500); };
+    t.press();
+    t.release();
+    EXPECT_EQ(t.delegate.calls, QStringList({"crop"}));
+    testing_support::spin(20);
+    EXPECT_EQ(posted, 1);
+    EXPECT_FALSE(t.tile->isMouseOver());
+    EXPECT_EQ(t.tile->label()->textColor(), Color(0, 0, 0, 0.85));
+}
+
+TEST(BoxButton, DisabledTilesShowTheirTextAndStillNoteThePointerLeaving)
+{
+    Tile t(true);
+    t.tile->setDisabledTextString(QStringLiteral("Recycle 1 container at a time"));
+    EXPECT_EQ(t.tile->label()->stringValue(), QStringLiteral("Recycle")); // shown from the next setIsEnabled
+    t.move(QPointF(50, 20));
+    t.tile->setIsEnabled(false);
+    EXPECT_EQ(t.tile->label()->stringValue(), QStringLiteral("Recycle 1 container at a time"));
+    EXPECT_EQ(t.tile->image()->image().bitmap, t.tile->disabledImage());
+    EXPECT_EQ(t.tile->imageBox()->fillColor(), t.tile->boxButtonBorderColor());
+    // Clicking a tile disabled under the pointer sends nothing.
+    t.press();
+    t.release();
+    EXPECT_EQ(t.delegate.calls, QStringList({"over"}));
+    // Leaving while disabled is still noted: the owner's highlight goes off, and a release
+    // after re-enabling away from the tile is no click.
+    t.move(QPointF(250, 20));
+    EXPECT_EQ(t.delegate.calls, QStringList({"over", "exit"}));
+    EXPECT_FALSE(t.tile->isMouseOver());
+    t.tile->setIsEnabled(true);
+    EXPECT_EQ(t.tile->label()->stringValue(), QStringLiteral("Recycle"));
+    t.release();
+    EXPECT_EQ(t.delegate.calls.count("recycle"), 0);
+}
+
