@@ -298,6 +298,7 @@ void PLRGalleryViewController::performDoubleClickOnItem(PLRGalleryViewItem* item
         return;
     }
 
+    const bool hadSection = manager->representedLayout()->sections_size() > 0;
     PLRSection* section = targetSection();
     if (!section)
         return;
@@ -318,6 +319,9 @@ void PLRGalleryViewController::performDoubleClickOnItem(PLRGalleryViewItem* item
     }
     PLRBlockPtrList blocks;
     QPointer<PLRPostManager> owner(postManager);
+    // A section made for these photos goes with them (registered first: undone last).
+    if (undo && !hadSection)
+        undo->registerUndo(postManager, [owner] { removeEmptyLastSection(layoutManagerOf(owner)); });
     for (const PLRGalleryIndexPath& path : paths) {
         const PLRSourceImagePtr image = imageAtIndexPath(path);
         if (!image)

@@ -76,6 +76,15 @@ TEST(GalleryActions, UndoingABuildOnALayoutWithoutSectionsLeavesNoSection)
     EXPECT_EQ(describeLastSection(g.layout(), manager).size(), 2);
     g.undo()->undo();
     EXPECT_EQ(layout->sections_size(), 0);
+
+    // The same for photos added by double click.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager->numberOfImagesInUse() == 0; }));
+    Gallery::settle();
+    g.click({0, 0});
+    g.controller->performDoubleClickOnItem(nullptr);
+    ASSERT_EQ(layout->sections_size(), 1);
+    g.undo()->undo();
+    EXPECT_EQ(layout->sections_size(), 0);
 }
 
 TEST(GalleryActions, AutomaticLayoutStopsAtItsLimitAndUsesOnlyUnusedPhotosInTheGalleryOrder)
