@@ -21,10 +21,13 @@
 #include "shell/PLRBaseViewController.h"
 #include "shell/PLRBaseWindowController.h"
 #include "shell/PLRCrashReporter.h"
+#include "shell/PLRMainMenu.h"
+#include "shell/prefs/PLRPreferencesWindowController.h"
 #include "shell/PLRMainStoryboard.h"
 #include "shell/PLRMigratorInfoViewController.h"
 #include "shell/PLRRelaunchHelper.h"
 #include "shell/PLRShellNotifications.h"
+#include "web-services/PLRHelpManager.h"
 #include "web-services/PLRWebServiceHost.h"
 #include "web-services/PLRWebServiceManager.h"
 
@@ -177,6 +180,8 @@ AppDelegate::~AppDelegate()
         PLRUpdater::setUpdateController(nullptr);
     if (PLRCrashReporter::sharedClient() == m_crashReporter.get())
         PLRCrashReporter::setSharedClient(nullptr);
+    delete m_settingsWindowController.data();
+    delete m_mainMenu.data();
     delete m_baseWindowController.data();
     delete m_swc.data();
     if (gShared == this)
@@ -315,6 +320,15 @@ void AppDelegate::migratorDidComplete(bool success)
             self->terminate();
     });
     Window* window = controller->window();
+    // The menu bar sits on the main window.
+    m_mainMenu = new PLRMainMenu(this);
+    window->setMenuBar(m_mainMenu->menuBar());
+    // The help centre's articles join the Help menu.
+    m_helpManager = new PLRHelpManager(this);
+    m_helpManager->setupHelpMenu(m_mainMenu->helpMenu(), [self](const QUrl& url) {
+        if (self)
+            self->presentHelp(url);
+    });
     // The main window gets its look also when a migration ran before it existed.
     applyMainWindowLook();
     window->installEventFilter(new FirstFrameWatcher(window));
@@ -452,10 +466,13 @@ AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate(TerminationM
         const platform::AlertResult result = platform::runAlert(alert);
         PLRDefaults::setShouldSupressNotifyOfExport(result.suppressed);
         if (result.response == platform::kAlertFirstButtonReturn) {
-            if (preferencesPresenter())
-                preferencesPresenter()(QStringLiteral("backup"));
-            else
-                PLR_LOG_WARN(QStringLiteral("The preferences cannot be shown: no preferences window is registered"));
+            if (preferencesPresenter()) {
+                preferencesPresenter()(QLatin1String(kPLRPreferencesBackupTab));
+            } else {
+                showPrefs();
+                if (m_settingsWindowController)
+                    m_settingsWindowController->changeTabForIdentifier(QLatin1String(kPLRPreferencesBackupTab));
+            }
             return TerminateReply::Cancel;
         }
         if (result.response == platform::kAlertThirdButtonReturn) {
@@ -761,14 +778,23 @@ void AppDelegate::openFiles(const QStringList& paths)
                                                                   "click on either a backup or post file to import it."));
         return;
     }
+    const bool known = extensions.contains(QStringLiteral("ppost")) || extensions.contains(QStringLiteral("plrbackup"));
+    if (known && !PLRCoreManager::userSession()) {
+        // Posts and backups go into an account: somebody has to be signed in.
+        PLR_LOG_INFO(QStringLiteral("%1 file(s) handed over while nobody is signed in").arg(paths.size()));
+        showAlert(QStringLiteral("There is no active user session."),
+                  QStringLiteral("Please sign in to your account, then open the file again."));
+        return;
+    }
     if (extensions.contains(QStringLiteral("ppost"))) {
-        for (const QString& path : paths) {
-            if (!postFileImporter()) {
-                PLR_LOG_ERROR(QStringLiteral("Post file %1 cannot be imported: no importer is registered").arg(path));
-                continue;
-            }
-            postFileImporter()(path);
+        if (!postFileImporter()) {
+            PLR_LOG_ERROR(QStringLiteral("%1 post file(s) cannot be imported: no post-file importer is registered").arg(paths.size()));
+            showAlert(QStringLiteral("Post files cannot be imported"),
+                      QStringLiteral("This copy of Pellora cannot import post files. Nothing was changed."));
+            return;
         }
+        for (const QString& path : paths)
+            postFileImporter()(path);
         return;
     }
     if (extensions.contains(QStringLiteral("plrbackup"))) {

@@ -16,6 +16,10 @@
 
 class PLRBaseWindowController;
 class PLRCrashReporter;
+class PLRHelpManager;
+class PLRLogUploader;
+class PLRMainMenu;
+class PLRPreferencesWindowController;
 
 // The application delegate: start-up (loggers, crash reporting, the updater, the store migrator,
 // the main window and the core), the periodic whole-store save, the quit (backup question,
@@ -91,8 +95,39 @@ public:
     void openFiles(const QStringList& paths);
     // The importer of post files, registered by the publishing layer.
     static void setPostFileImporter(std::function<bool(const QString& path)> importer);
-    // Opens the preferences on a tab (registered by the preferences window).
+    // Opens the preferences on a tab (tests put their own in; by default the preferences window).
     static void setPreferencesPresenter(std::function<void(const QString& tab)> presenter);
+
+    // Menu commands (the main menu sends them; each does nothing while what it works on does
+    // not exist yet).
+    void newBlog();
+    void saveApplication();
+    void exportPost();
+    void importPost();
+    void exportBackup();
+    void importBackup();
+    void showPrefs();
+    void logOut();
+    void toggleGallery();
+    void toggleInspector();
+    void goHome();
+    void zoomIn();
+    void zoomOut();
+    void zoomFitWidth();
+    void zoom100();
+    void togglePreviewPanel();
+    void clearLogs();
+    void uploadLogsToSupport();
+    void presentHostOptionsWindow();
+    // A Help-menu item chose the address: "View Support" opens the help centre's home page,
+    // any other item its article (and reports which).
+    void presentHelp(const QUrl& url);
+    // The preview window of the gallery's photos, registered by the gallery.
+    static void setPreviewPanelToggler(std::function<void()> toggler);
+    static bool hasPreviewPanelToggler();
+    PLRPreferencesWindowController* settingsWindowController() const;
+    PLRMainMenu* mainMenu() const;
+    PLRLogUploader* logUploader();
 
     // Properties.
     PLRBaseWindowController* baseWindowController() const;
@@ -161,5 +196,10 @@ private:
     double m_relaunchDelay = -1.0;
     QDateTime m_relaunchRequestedAt;
     QStringList m_pendingArguments;
+    QPointer<PLRPreferencesWindowController> m_settingsWindowController;
+    QPointer<platform::ui::WindowController> m_serviceHostWindowController;
+    QPointer<PLRMainMenu> m_mainMenu;
+    PLRLogUploader* m_logUploader = nullptr;
+    PLRHelpManager* m_helpManager = nullptr;
     QObject m_observer;
 };

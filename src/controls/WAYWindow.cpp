@@ -187,7 +187,7 @@ void WAYWindow::setNeedsLayout()
     }
     if (View* content = contentView()) {
         QRectF f = content->frame();
-        f.setHeight(frame().height() - m_titleBarHeight);
+        f.setHeight(frame().height() - m_titleBarHeight - menuBarHeight());
         content->setFrame(f);
     }
 }

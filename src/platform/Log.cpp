@@ -1,6 +1,7 @@
 #include "platform/Log.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 
@@ -38,6 +39,7 @@ struct State {
     std::map<int, CaptureHandler> captures;
     int nextCapture = 1;
     QString fileDirectory;
+    Options options;
 };
 
 State& state()
@@ -81,6 +83,27 @@ void setup(const Options& options)
     QMutexLocker lock(&state().mutex);
     state().logger = logger;
     state().fileDirectory = options.fileDirectory;
+    state().options = options;
+}
+
+int clearLogFiles()
+{
+    QMutexLocker lock(&state().mutex);
+    const QString dir = state().fileDirectory;
+    if (dir.isEmpty())
+        return 0;
+    // The file sink lets go of the live file first; a new one opens afterwards, so what is
+    // written from now on lands in a file that exists.
+    if (state().logger)
+        state().logger->flush();
+    Options withoutFile = state().options;
+    withoutFile.fileDirectory.clear();
+    state().logger = makeLogger(withoutFile);
+    int removed = 0;
+    for (const QFileInfo& info : QDir(dir).entryInfoList({QStringLiteral("pellora*.log")}, QDir::Files))
+        removed += QFile::remove(info.absoluteFilePath()) ? 1 : 0;
+    state().logger = makeLogger(state().options);
+    return removed;
 }
 
 void write(Level level, const char* file, int line, const char* function, const QString& message)

@@ -31,6 +31,10 @@ void removeCapture(int id);
 // The daily log files, newest first.
 QStringList logFilePaths();
 
+// Removes every log file and reopens the file sink, so logging goes on into a fresh file.
+// Answers how many files were removed.
+int clearLogFiles();
+
 } // namespace platform::log
 
 #define PLR_LOG_AT(level, msg) ::platform::log::write(level, __FILE__, __LINE__, __func__, (msg))

@@ -18,6 +18,7 @@
 
 class PLRLayoutManager;
 class PLRPersistantPost;
+class PLRPostPublishing;
 class PLRUserSession;
 struct PLRBundleWrite;
 
@@ -64,6 +65,11 @@ public:
     // The post's layout manager: the layout engine's component of this post (null when the
     // engine is not installed or there is no post).
     PLRLayoutManager* layoutManager();
+
+    // The post's publisher, as the session sees it: set by the publisher itself while it
+    // lives (null when the publishing library is not installed).
+    PLRPostPublishing* postPublisher() const { return m_postPublisher; }
+    void setPostPublisher(PLRPostPublishing* publisher) { m_postPublisher = publisher; }
 
     // Components that higher libraries add to every post (the layout manager, the publisher,
     // the SEO manager, the preview provider): one factory per type, registered once at start
@@ -140,6 +146,7 @@ private:
     std::map<std::type_index, ErasedComponent> m_components;
     std::vector<std::type_index> m_componentOrder;
     std::vector<std::type_index> m_componentsBeingMade;
+    PLRPostPublishing* m_postPublisher = nullptr;
     bool m_refreshPending = false;
     qint64 m_numberOfImagesInUse = 0;
 };

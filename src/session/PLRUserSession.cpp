@@ -11,6 +11,7 @@
 #include "session/PLRCoreManager.h"
 #include "session/PLRKeyChain.h"
 #include "session/PLRPostManager.h"
+#include "session/PLRPostPublishing.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,14 +29,6 @@ std::function<QString()>& serviceNameProvider()
     static const bool joined = platform::resets::add([] { provider = nullptr; });
     (void)joined;
     return provider;
-}
-
-PLRUserSession::RemoteDeleteHandler& remoteDeleteHandler()
-{
-    static PLRUserSession::RemoteDeleteHandler handler;
-    static const bool joined = platform::resets::add([] { handler = nullptr; });
-    (void)joined;
-    return handler;
 }
 
 PLRUserSession::UserServiceManagerFactory& userServiceManagerFactory()
@@ -107,11 +100,6 @@ QString PLRUserSession::keychainServiceName()
 void PLRUserSession::setKeychainServiceNameProvider(std::function<QString()> provider)
 {
     serviceNameProvider() = std::move(provider);
-}
-
-void PLRUserSession::setRemoteDeleteHandler(RemoteDeleteHandler handler)
-{
-    remoteDeleteHandler() = std::move(handler);
 }
 
 void PLRUserSession::setUserServiceManagerFactory(UserServiceManagerFactory factory)
@@ -314,23 +302,38 @@ void PLRUserSession::deletePost(PLRPersistantPost* post)
         deleteLocally(post);
         return;
     }
-    if (!remoteDeleteHandler()) {
-        PLR_LOG_WARN(QStringLiteral("No publisher: deleting published post %1 (remote %2) locally only")
-                         .arg(post->identifier(), post->remoteIdentifier()));
-        deleteLocally(post);
+    PLRPostManager* manager = postManagerForPost(post);
+    PLRPostPublishing* publisher = manager ? manager->postPublisher() : nullptr;
+    if (!publisher) {
+        PLR_LOG_ERROR(QStringLiteral("No publisher: published post %1 (remote %2) is kept, since its remote "
+                                     "post cannot be deleted")
+                          .arg(post->identifier(), post->remoteIdentifier()));
         return;
     }
     QPointer<PLRUserSession> self(this);
     QPointer<PLRPersistantPost> target(post);
-    remoteDeleteHandler()(*postManagerForPost(post), [self, target](bool success) {
+    publisher->addIdleCompletionBlock([self, target](PLRPostPublishing& idle) {
         if (!self || !target)
             return;
-        if (!success) {
-            PLR_LOG_WARN(QStringLiteral("The remote post of %1 was not deleted; the local post stays")
-                             .arg(target->identifier()));
+        const bool sent = idle.deletePublishedPost([self, target](bool success) {
+            if (!self || !target)
+                return;
+            if (!success) {
+                PLR_LOG_WARN(QStringLiteral("The remote post of %1 was not deleted; the local post stays")
+                                 .arg(target->identifier()));
+                return;
+            }
+            self->deleteLocally(target);
+        });
+        if (sent)
             return;
-        }
-        self->deleteLocally(target);
+        // Meanwhile the service may have told the publisher that the post is gone.
+        if (target->remoteIdentifier().isEmpty())
+            self->deleteLocally(target);
+        else
+            PLR_LOG_WARN(QStringLiteral("The remote post of %1 cannot be deleted now (not signed in?); the local "
+                                        "post stays")
+                             .arg(target->identifier()));
     });
 }
 
@@ -338,17 +341,29 @@ void PLRUserSession::deleteRemotePost(PLRPersistantPost* post)
 {
     if (!post || !m_account || post->account() != m_account.get() || post->remoteIdentifier().isEmpty())
         return;
-    if (!remoteDeleteHandler()) {
+    PLRPostManager* manager = postManagerForPost(post);
+    PLRPostPublishing* publisher = manager ? manager->postPublisher() : nullptr;
+    if (!publisher) {
         PLR_LOG_WARN(QStringLiteral("No publisher: the remote post of %1 cannot be deleted").arg(post->identifier()));
         return;
     }
     QPointer<PLRPersistantPost> target(post);
-    remoteDeleteHandler()(*postManagerForPost(post), [target](bool success) {
+    publisher->addIdleCompletionBlock([target](PLRPostPublishing& idle) {
         if (!target)
             return;
-        if (!success)
-            PLR_LOG_WARN(QStringLiteral("Unpublishing post %1 failed").arg(target->identifier()));
-        target->setRemoteIdentifier(QString());
+        const bool sent = idle.deletePublishedPost([target](bool success) {
+            if (!target)
+                return;
+            if (!success) {
+                // The post is still on the website: it keeps its remote identifier.
+                PLR_LOG_WARN(QStringLiteral("Unpublishing post %1 failed").arg(target->identifier()));
+                return;
+            }
+            target->setRemoteIdentifier(QString());
+            target->setHasChanges(true);
+        });
+        if (!sent)
+            PLR_LOG_WARN(QStringLiteral("Unpublishing post %1: nothing could be sent").arg(target->identifier()));
     });
 }
 

@@ -27,11 +27,6 @@ struct PLRSaveBatch;
 class PLRUserSession : public QObject {
     Q_OBJECT
 public:
-    // Deletes a published post on the service. Registered by the publishing layer: it
-    // waits until the post's publisher is idle, deletes the remote post and calls
-    // `completion` (on the main thread) with whether the remote delete succeeded.
-    using RemoteDeleteHandler =
-        std::function<void(PLRPostManager& manager, std::function<void(bool success)> completion)>;
     // Makes the session's user service manager (the per-session user state machine of the
     // web-service layer). The returned object is parented to the session; the factory is
     // also the place that keeps the account's firstName / lastName current from the
@@ -58,7 +53,6 @@ public:
     // Deletes the session items from the keychain; true when every removal succeeded.
     static bool removeKeychainItems();
 
-    static void setRemoteDeleteHandler(RemoteDeleteHandler handler);
     static void setUserServiceManagerFactory(UserServiceManagerFactory factory);
 
     QString jwt() const { return m_jwt; }
@@ -87,11 +81,12 @@ public:
     PLRPersistantPost* duplicatePost(PLRPersistantPost* post, platform::Error* error = nullptr);
 
     // Deletes the post locally (bundle, record and post manager). A published post (one
-    // with a remote identifier) is deleted only once the remote delete succeeded; with no
-    // registered remote-delete handler it is deleted locally at once (logged).
+    // with a remote identifier) is deleted only once its publisher, when idle, has deleted the
+    // remote post; when that fails, or there is no publisher, the post stays (logged).
     void deletePost(PLRPersistantPost* post);
-    // For a published post: deletes the remote post and then clears the post's remote
-    // identifier, whatever the outcome. Nothing without a remote identifier or handler.
+    // For a published post: once its publisher is idle, deletes the remote post and then,
+    // when that succeeded, clears the post's remote identifier. Nothing without a remote
+    // identifier or publisher.
     void deleteRemotePost(PLRPersistantPost* post);
 
     // Main thread: serialises the account and every post (open post managers first, then

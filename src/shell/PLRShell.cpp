@@ -5,10 +5,13 @@
 #include "persistance-store/PLRPersistantExporter.h"
 #include "shell/PLRMainStoryboard.h"
 #include "shell/home/PLRShellHooks.h"
+#include "shell/prefs/PLRPreferencesWindowController.h"
 
 void PLRShell::install()
 {
     PLRMainStoryboard::registerScenes();
+    // The preferences window (storyboard "Settings").
+    PLRPreferencesWindowController::registerScene();
     // Restoring a database backup saves and starts Pellora again.
     PLRPersistantExporter::setRelaunchHandler([] {
         if (AppDelegate* app = AppDelegate::shared())

@@ -354,7 +354,8 @@ TEST_F(RemoteModelService, Posts)
     Outcome destination;
     ASSERT_TRUE(post->getLinkDestination(recordInto(destination)));
     ASSERT_TRUE(finished(destination));
-    EXPECT_EQ(destination.result.toString(), "https://photos.example.com/p1");
+    // The service's stand-in for the user's website: the built page of the post.
+    EXPECT_EQ(destination.result.toString(), QStringLiteral("http://127.0.0.1:%1/site/1/p1").arg(service.port()));
 
     // A deep purge keeps the pending revision and hands no post; a plain clean drops it.
     scriptBody(service, "/api/me/posts/p1/clean", QJsonObject{{"deep_purge", true}});

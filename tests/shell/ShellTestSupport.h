@@ -21,6 +21,7 @@
 #include "shell/PLRAuthViewController.h"
 #include "shell/PLRBaseViewController.h"
 #include "shell/PLRBaseWindowController.h"
+#include "shell/PLRMainMenu.h"
 #include "web-services/PLRServiceReacher.h"
 #include "web-services/PLRWebServiceManager.h"
 

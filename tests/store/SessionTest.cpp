@@ -4,8 +4,10 @@
 #include "platform/Keychain.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Plist.h"
-#include "session/PLRKeyChain.h"
 #include "platform/Resets.h"
+#include "session/PLRKeyChain.h"
+#include "session/PLRPostManager.h"
+#include "session/PLRPostPublishing.h"
 
 #include <gtest/gtest.h>
 
@@ -155,43 +157,85 @@ TEST(Session, ADeletedPostStaysDeleted)
     EXPECT_TRUE(session->postManagers().empty());
 }
 
+namespace {
+
+// A publisher that is busy until told otherwise and answers deletes by hand.
+class FakePublisher : public PLRPostPublishing {
+public:
+    void addIdleCompletionBlock(IdleBlock block) override
+    {
+        if (idle)
+            block(*this);
+        else
+            waiting.push_back(std::move(block));
+    }
+    bool deletePublishedPost(DeleteCompletion completion) override
+    {
+        ++deletes;
+        if (!canSend)
+            return false;
+        pending = std::move(completion);
+        return true;
+    }
+    void becomeIdle()
+    {
+        idle = true;
+        auto blocks = std::move(waiting);
+        waiting.clear();
+        for (auto& block : blocks)
+            block(*this);
+    }
+
+    bool idle = false;
+    bool canSend = true;
+    int deletes = 0;
+    std::vector<IdleBlock> waiting;
+    DeleteCompletion pending;
+};
+
+} // namespace
+
 TEST(Session, APublishedPostIsDeletedOnlyAfterTheRemoteDelete)
 {
     PLRCoreManager::startManager();
     PLRUserSession* session = signIn();
     PLRPersistantPost* post = createPost(session, "Live");
     post->setRemoteIdentifier("r-1");
+    FakePublisher publisher;
+    session->postManagerForPost(post)->setPostPublisher(&publisher);
 
-    std::function<void(bool)> pending;
-    PLRPersistantPost* asked = nullptr;
-    std::optional<platform::HookGuard<PLRUserSession::RemoteDeleteHandler>> remote;
-    remote.emplace(&PLRUserSession::setRemoteDeleteHandler,
-                   [&](PLRPostManager& manager, std::function<void(bool)> done) {
-                       asked = manager.representedPost();
-                       pending = std::move(done);
-                   });
     session->deletePost(post);
-    ASSERT_TRUE(pending);
-    EXPECT_EQ(asked, post);
-    pending(false);
+    EXPECT_EQ(publisher.deletes, 0);   // waits until the publisher is idle
+    publisher.becomeIdle();
+    ASSERT_TRUE(publisher.pending);
+    publisher.pending(false);
     EXPECT_EQ(session->account()->currentPosts().size(), 1);   // remote delete failed: kept
     session->deletePost(post);
-    pending(true);
+    publisher.pending(true);
     EXPECT_TRUE(session->account()->currentPosts().isEmpty());
 
     PLRPersistantPost* other = createPost(session, "Other");
     other->setRemoteIdentifier("r-2");
+    session->postManagerForPost(other)->setPostPublisher(&publisher);
     session->deleteRemotePost(other);
-    pending(false);
-    EXPECT_TRUE(other->remoteIdentifier().isEmpty());   // cleared whatever the outcome
+    publisher.pending(false);
+    EXPECT_EQ(other->remoteIdentifier(), "r-2");   // still on the website: kept
+    session->deleteRemotePost(other);
+    publisher.pending(true);
+    EXPECT_TRUE(other->remoteIdentifier().isEmpty());
     EXPECT_EQ(session->account()->currentPosts().size(), 1);
 
-    // Without a publisher a published post is deleted locally, with a log line.
-    remote.reset();
+    // Nothing could be sent: kept, unless the remote post turned out to be gone already.
     other->setRemoteIdentifier("r-3");
+    publisher.canSend = false;
+    session->deletePost(other);
+    EXPECT_EQ(session->account()->currentPosts().size(), 1);
+
+    // Without a publisher a published post is kept, with a log line.
+    session->postManagerForPost(other)->setPostPublisher(nullptr);
     LogCapture log;
     session->deletePost(other);
-    EXPECT_TRUE(session->account()->currentPosts().isEmpty());
+    EXPECT_EQ(session->account()->currentPosts().size(), 1);
     EXPECT_TRUE(log.contains("r-3"));
 }
 

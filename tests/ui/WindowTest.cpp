@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -255,4 +256,23 @@ TEST(ModalOverlay, EveryWayOfClosingFreesTheMainWindow)
     });
     EXPECT_EQ(Application::runModal(&coded), kModalResponseOK);
     Application::setMainWindow(nullptr);
+}
+
+TEST(WindowMenuBar, TheWindowGrowsAndTheContentKeepsItsSize)
+{
+    Window window(QRectF(100, 100, 400, 300));
+    const QSizeF content = window.contentView()->frame().size();
+    const QRectF before = window.frame();
+    auto* bar = new QMenuBar;
+    bar->addMenu(QStringLiteral("File"));
+    window.setMenuBar(bar);
+    const double height = window.menuBarHeight();
+    ASSERT_GT(height, 0.0);
+    EXPECT_EQ(window.contentView()->frame().size(), content);
+    EXPECT_DOUBLE_EQ(window.frame().height(), before.height() + height);
+    EXPECT_DOUBLE_EQ(window.frame().bottom(), before.bottom()); // the top edge stays
+    EXPECT_EQ(bar->geometry().topLeft(), QPoint(0, 0));
+    EXPECT_EQ(window.titleBarView()->geometry().top(), int(height)); // the title bar under the menu bar
+    window.setMenuBar(nullptr);
+    EXPECT_EQ(window.frame(), before);
 }

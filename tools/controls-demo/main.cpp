@@ -2,6 +2,10 @@
 // (animations frozen at a fixed time) into a PNG and exits.
 
 #include "controls/ColorWithHex.h"
+#include "controls/PLRButton.h"
+#include "controls/PLRCheckboxButton.h"
+#include "controls/PLRHelpButton.h"
+#include "controls/PLRLinkButtons.h"
 #include "controls/PLRBoxButton.h"
 #include "controls/PLRColorWell.h"
 #include "controls/PLRErrorBox.h"
@@ -53,12 +57,12 @@ int main(int argc, char** argv)
     if (!screenshot.isEmpty())
         AnimationClock::shared().setManual(true);
 
-    WAYWindow window(QRectF(80, 80, 720, 640));
+    WAYWindow window(QRectF(80, 80, 720, 800));
     window.setTitle(QStringLiteral("Controls"));
     window.setTitleBarHeight(38);
     window.setBackgroundColor(ColorWithHex::smb_homeBackground());
     View* content = window.contentView();
-    const double top = 640; // content height below the bar (y up)
+    const double top = 800; // content height below the bar (y up)
 
     // Palette swatches.
     caption(content, QStringLiteral("Palette"), QRectF(20, top - 30, 200, 16));
@@ -176,6 +180,63 @@ int main(int argc, char** argv)
         QStringLiteral("A text view with the rounded grey border of the application's text controls."),
         {{kFontAttributeName, systemFont(12)}, {kForegroundColorAttributeName, QVariant::fromValue(namedColor(QStringLiteral("plrTextColor")))}}));
 
+    // Buttons: layer-hosted primary and secondary, gradient, flat, links, check boxes, radio
+    // buttons and the help button.
+    caption(content, QStringLiteral("Buttons"), QRectF(20, 132, 200, 16));
+    auto* primary = new PLRButton(content);
+    primary->setFrame(QRectF(20, 90, 120, 32));
+    primary->setFont(systemFont(13));
+    primary->setTitle(QStringLiteral("Continue"));
+    primary->setButtonStyle(PLRButton::Primary);
+    primary->awakeFromNib();
+    auto* secondary = new PLRButton(content);
+    secondary->setFrame(QRectF(150, 90, 120, 32));
+    secondary->setFont(systemFont(13));
+    secondary->setTitle(QStringLiteral("Back"));
+    secondary->setButtonStyle(PLRButton::Secondary);
+    secondary->awakeFromNib();
+    auto* gradient = new PLRGradientButton(content);
+    gradient->setFrame(QRectF(280, 90, 120, 32));
+    gradient->setStartColour(ColorWithHex::gradientBlueStartColour());
+    gradient->setEndColour(ColorWithHex::gradientBlueEndColour());
+    gradient->setDisabledColour(Color(0.85, 0.85, 0.85));
+    gradient->setBorderRadius(5);
+    gradient->setTitle(QStringLiteral("Publish"));
+    gradient->awakeFromNib();
+    auto* flat = new PLRFlatButton(content);
+    flat->setFrame(QRectF(410, 90, 100, 32));
+    flat->setTitle(QStringLiteral("Flat"));
+    flat->awakeFromNib();
+    auto* moduleLink = new Pellora_Publish::PLRLinkButton(content);
+    moduleLink->setFrame(QRectF(520, 96, 80, 20));
+    moduleLink->setTitle(QStringLiteral("Un-publish"));
+    moduleLink->awakeFromNib();
+    auto* plainLink = new PLRLinkButton(content);
+    plainLink->setFrame(QRectF(600, 96, 100, 20));
+    plainLink->setTitle(QStringLiteral("No plug-in?"));
+    plainLink->awakeFromNib();
+    auto* checked = new PLRCheckboxButton(content);
+    checked->setFrame(QRectF(20, 50, 160, 18));
+    checked->setTitle(QStringLiteral("Sharpen photos"));
+    checked->setState(Button::StateOn);
+    auto* unchecked = new PLRCheckboxButton(content);
+    unchecked->setFrame(QRectF(190, 50, 160, 18));
+    unchecked->setTitle(QStringLiteral("Create a sub-folder"));
+    auto* disabledBox = new PLRCheckboxButton(content);
+    disabledBox->setFrame(QRectF(360, 50, 160, 18));
+    disabledBox->setTitle(QStringLiteral("Not available"));
+    disabledBox->setEnabled(false);
+    auto* radioOn = new PLRRadioButton(content);
+    radioOn->setFrame(QRectF(20, 20, 160, 18));
+    radioOn->setTitle(QStringLiteral("Entire post"));
+    radioOn->setState(Button::StateOn);
+    auto* radioOff = new PLRRadioButton(content);
+    radioOff->setFrame(QRectF(190, 20, 160, 18));
+    radioOff->setTitle(QStringLiteral("Collage"));
+    auto* help = new PLRHelpButton(content);
+    help->setFrame(QRectF(530, 48, 20, 20));
+    help->setToolTip(QStringLiteral("The padding new posts start with, in points."));
+    help->awakeFromNib();
     // The inspector's controls: switches, box buttons, a pop-up button, a text field, a colour
     // well, a preview, a slider and a stepper.
     caption(content, QStringLiteral("Switches, tiles, pop-up, field, colour, slider, stepper"), QRectF(20, top - 430, 500, 16));

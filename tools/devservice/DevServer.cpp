@@ -32,7 +32,12 @@ QJsonValue loggedBody(const DevRequest& request)
         return QJsonValue::Null;
     if (request.bodyIsJson)
         return request.json;
-    return QString::fromUtf8(request.body.left(4096));
+    const QByteArray head = request.body.left(4096);
+    const QString text = QString::fromUtf8(head);
+    // Photo bytes and other binary bodies are logged by their size only.
+    if (text.contains(QChar::ReplacementCharacter) || head.contains('\0'))
+        return QStringLiteral("<%1 bytes>").arg(request.body.size());
+    return text;
 }
 
 } // namespace
@@ -231,10 +236,12 @@ bool DevServer::handleRequest(const QHttpServerRequest& httpRequest, QTcpSocket*
                           {QStringLiteral("query"), request.query.toString(QUrl::FullyDecoded)},
                           {QStringLiteral("authorization"), QString::fromUtf8(request.header("authorization"))},
                           {QStringLiteral("content_type"), QString::fromUtf8(request.header("content-type"))},
-                          {QStringLiteral("body"), loggedBody(request)}};
+                          {QStringLiteral("body"), loggedBody(request)},
+                          {QStringLiteral("body_size"), int(request.body.size())}};
         m_requestLog.append(entry);
         for (auto it = m_scripts.begin(); it != m_scripts.end(); ++it) {
-            if (it->path != request.path || (!it->method.isEmpty() && it->method != request.method))
+            const bool pathMatches = it->prefix ? request.path.startsWith(it->path) : it->path == request.path;
+            if (!pathMatches || (!it->method.isEmpty() && it->method != request.method))
                 continue;
             scripted = it->response;
             delayMs = it->delayMs;
@@ -244,17 +251,19 @@ bool DevServer::handleRequest(const QHttpServerRequest& httpRequest, QTcpSocket*
         }
     }
 
-    const DevResponse response = scripted ? *scripted : dispatch(request);
     QPointer<QTcpSocket> guarded(socket);
     if (delayMs > 0) {
         // The request object lives as long as its connection; both are checked when answering.
+        // A delay without a scripted answer handles the request only then, as a slow service
+        // would, and not at all when the client has given up by then.
         const QHttpServerRequest* pending = &httpRequest;
-        QTimer::singleShot(delayMs, this, [this, pending, guarded, response] {
-            if (guarded)
-                respond(*pending, guarded, response);
+        QTimer::singleShot(delayMs, this, [this, pending, guarded, scripted, request]() mutable {
+            if (!guarded)
+                return;
+            respond(*pending, guarded, scripted ? *scripted : dispatch(request));
         });
     } else {
-        respond(httpRequest, guarded, response);
+        respond(httpRequest, guarded, scripted ? *scripted : dispatch(request));
     }
     return true;
 }
@@ -320,6 +329,7 @@ void DevServer::goDown(int durationMs)
         client->abort();
     std::vector<std::unique_ptr<QWebSocket>> sockets = std::move(m_webSockets);
     m_webSockets.clear();
+    m_socketUsers.clear();
     for (auto& webSocket : sockets) {
         webSocket->disconnect(this);
         webSocket->abort();
@@ -356,6 +366,7 @@ void DevServer::acceptWebSocket()
             continue;
         }
         QWebSocket* raw = socket.get();
+        m_socketUsers.insert(raw, *m_store.userIdForToken(token));
         // Channel joins are acknowledged the way the client expects.
         connect(raw, &QWebSocket::textMessageReceived, this, [raw](const QString& text) {
             const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
@@ -372,6 +383,7 @@ void DevServer::acceptWebSocket()
         connect(raw, &QWebSocket::disconnected, this, [this, raw] {
             for (auto it = m_webSockets.begin(); it != m_webSockets.end(); ++it) {
                 if (it->get() == raw) {
+                    m_socketUsers.remove(raw);
                     it->release()->deleteLater();
                     m_webSockets.erase(it);
                     break;
@@ -387,6 +399,18 @@ int DevServer::pushToSockets(const QString& text)
     int sent = 0;
     for (auto& socket : m_webSockets) {
         if (socket->state() == QAbstractSocket::ConnectedState) {
+            socket->sendTextMessage(text);
+            ++sent;
+        }
+    }
+    return sent;
+}
+
+int DevServer::pushToUser(const QString& userId, const QString& text)
+{
+    int sent = 0;
+    for (auto& socket : m_webSockets) {
+        if (socket->state() == QAbstractSocket::ConnectedState && m_socketUsers.value(socket.get()) == userId) {
             socket->sendTextMessage(text);
             ++sent;
         }

@@ -113,9 +113,11 @@ public:
     struct Script {
         QString path;
         QByteArray method;        // empty: any
+        bool prefix = false;      // matches every path that begins with `path`
         int remaining = 1;
         int delayMs = 0;
-        std::optional<DevResponse> response;   // none: the normal answer (after the delay)
+        // None: the request is handled after the delay (when its client is still there).
+        std::optional<DevResponse> response;
     };
     void addScript(Script script) { m_scripts.push_back(std::move(script)); }
     void clearScripts() { m_scripts.clear(); }
@@ -125,6 +127,8 @@ public:
     void goDown(int durationMs);
     // Sends the text to every open socket; answers how many got it.
     int pushToSockets(const QString& text);
+    // Sends the text to the open sockets of one user (those opened with the user's token).
+    int pushToUser(const QString& userId, const QString& text);
     int socketCount() const;
 
 protected:
@@ -152,6 +156,7 @@ private:
     QWebSocketServer m_webSocketServer;
     QSet<QTcpSocket*> m_clients;
     std::vector<std::unique_ptr<QWebSocket>> m_webSockets;
+    QHash<QWebSocket*, QString> m_socketUsers;
     quint16 m_port = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QRandomGenerator>
 #include <QSaveFile>
+#include <QUuid>
 
 DevStore::DevStore(QString dataPath) : m_dataPath(std::move(dataPath)) {}
 
@@ -139,4 +140,44 @@ void DevStore::setMinimumVersion(const QString& version)
 {
     m_minimumVersion = version;
     save();
+}
+
+QString DevStore::grantUpload(const UploadGrant& grant)
+{
+    const QString token = QUuid::createUuid().toString(QUuid::Id128);
+    m_uploadGrants.insert(token, grant);
+    return token;
+}
+
+std::optional<DevStore::UploadGrant> DevStore::uploadGrant(const QString& token) const
+{
+    const auto found = m_uploadGrants.constFind(token);
+    if (found == m_uploadGrants.constEnd())
+        return std::nullopt;
+    return *found;
+}
+
+void DevStore::storePhoto(const QString& userId, const QString& hash, const QByteArray& bytes)
+{
+    m_photos[userId].insert(hash, bytes);
+    ++m_uploadCount;
+}
+
+bool DevStore::hasPhoto(const QString& userId, const QString& hash) const
+{
+    return m_photos.value(userId).contains(hash);
+}
+
+QByteArray DevStore::photo(const QString& userId, const QString& hash) const
+{
+    return m_photos.value(userId).value(hash);
+}
+
+QStringList DevStore::uploadedHashes() const
+{
+    QStringList hashes;
+    for (const auto& perUser : m_photos)
+        hashes += perUser.keys();
+    hashes.sort();
+    return hashes;
 }

@@ -2,7 +2,9 @@
 
 #include <QHash>
 #include <QJsonObject>
+#include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -39,6 +41,27 @@ public:
     QString minimumVersion() const { return m_minimumVersion; }
     void setMinimumVersion(const QString& version);
 
+    // ---- publishing, in memory only ----
+    // A signed upload address's grant: whose photo, for which post, with which hash.
+    struct UploadGrant {
+        QString userId;
+        QString postId;
+        QString refId;
+        QString hash;
+    };
+    // A new token for an upload address.
+    QString grantUpload(const UploadGrant& grant);
+    std::optional<UploadGrant> uploadGrant(const QString& token) const;
+    // Received photo files by their upper-case SHA-1, per user.
+    void storePhoto(const QString& userId, const QString& hash, const QByteArray& bytes);
+    bool hasPhoto(const QString& userId, const QString& hash) const;
+    QByteArray photo(const QString& userId, const QString& hash) const;
+    QStringList uploadedHashes() const;
+    int uploadCount() const { return m_uploadCount; }
+    // Fetches of a post that a build started from now on takes.
+    int buildChecks() const { return m_buildChecks; }
+    void setBuildChecks(int checks) { m_buildChecks = checks; }
+
     static QString demoEmail() { return QStringLiteral("demo@pellora.test"); }
     static QString demoPassword() { return QStringLiteral("pellora-demo"); }
 
@@ -48,4 +71,8 @@ private:
     QHash<QString, QString> m_tokens;   // token -> user id
     QString m_minimumVersion = QStringLiteral("1.0");
     int m_nextUserId = 1;
+    QHash<QString, UploadGrant> m_uploadGrants;           // token -> grant
+    QHash<QString, QHash<QString, QByteArray>> m_photos;  // user id -> hash -> bytes
+    int m_uploadCount = 0;
+    int m_buildChecks = 0;
 };

@@ -137,10 +137,14 @@ QString PLRImageManager::sha1HashForImage(const PLRSourceImage* image)
 {
     if (!image)
         return {};
-    const QByteArray data = image->exportImageData();
-    if (data.isEmpty())
+    // Read in pieces: a post's photos are hashed one after another, never held whole.
+    QFile file(image->exportFilePath());
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
         return {};
-    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex().toUpper());
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    if (!hash.addData(&file))
+        return {};
+    return QString::fromLatin1(hash.result().toHex().toUpper());
 }
 
 PLRImageManager& PLRImageManager::shared()

@@ -196,7 +196,7 @@ QString PLRSourceImage::cacheLocation() const
     return QDir(m_cacheRoot).filePath(m_identifier);
 }
 
-QByteArray PLRSourceImage::exportImageData() const
+QString PLRSourceImage::exportFilePath() const
 {
     const QDir dir(cacheLocation());
     PLRImageManager::BuildRequest request;
@@ -217,8 +217,15 @@ QByteArray PLRSourceImage::exportImageData() const
         if (!result.ok)
             PLR_LOG_WARN(QStringLiteral("No export data for %1: %2").arg(request.sourcePath, result.error));
     }
-    QFile file(dir.filePath(fileName));
-    if (!file.open(QIODevice::ReadOnly))
+    const QString path = dir.filePath(fileName);
+    return QFileInfo(path).isFile() ? path : QString();
+}
+
+QByteArray PLRSourceImage::exportImageData() const
+{
+    const QString path = exportFilePath();
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
 }

@@ -91,6 +91,9 @@ public:
     QString cacheLocation() const;
     // Bytes of the cached export file (made now when missing), or of the GIF file for a GIF.
     QByteArray exportImageData() const;
+    // The path of that file (made now when missing), for reading it in pieces; empty when
+    // there is no export file.
+    QString exportFilePath() const;
 
     // NO for a photo that is not a GIF; for a GIF larger than 3 MB shows the alert
     // "GIF exceeds maximum filesize" naming the file and answers YES.

@@ -55,7 +55,7 @@ QRectF imageRectForScaling(const QSizeF& imageSize, const QRectF& bounds, ImageS
 
 // ---------------------------------------------------------------- button
 
-Button::Button(QWidget* parent) : Control(parent) {}
+Button::Button(QWidget* parent) : Control(parent), m_font(systemFont(13)) {}
 
 Button* Button::withImage(const QImage& image, QObject* target, Action action, QWidget* parent)
 {
@@ -95,17 +95,36 @@ void Button::drawRect(GraphicsContext& context, const QRectF&)
         context.strokePath(shape, Color::black(0.2), 1.0);
     }
     if (!m_image.isNull()) {
-        const QRectF rect = imageRectForScaling(m_image.deviceIndependentSize(), b, m_imageScaling);
+        const QRectF rect = imageRectInBounds();
         context.drawImage(m_image, rect, {}, QPainter::CompositionMode_SourceOver, m_highlighted && !m_bordered ? 0.6 : 1.0);
     }
-    if (!m_title.isEmpty()) {
-        const AttributedString title(m_title, {{kFontAttributeName, systemFont(13)},
-                                               {kForegroundColorAttributeName, QVariant::fromValue(isEnabled() ? Color::black(0.85) : Color::black(0.3))},
-                                               {kParagraphStyleAttributeName, QVariant::fromValue(ParagraphStyle{TextAlignment::Center})}});
+    if (m_attributedTitle || !m_title.isEmpty()) {
+        const AttributedString title = m_attributedTitle
+            ? *m_attributedTitle
+            : AttributedString(m_title, {{kFontAttributeName, m_font},
+                                         {kForegroundColorAttributeName, QVariant::fromValue(isEnabled() ? Color::black(0.85) : Color::black(0.3))},
+                                         {kParagraphStyleAttributeName, QVariant::fromValue(ParagraphStyle{m_alignment})}});
         TextLayout layout(title, QSizeF(b.width(), 1e9));
         const double h = layout.usedRect().height();
         context.drawAttributedString(title, QRectF(0, (b.height() - h) / 2, b.width(), h));
     }
+}
+
+QRectF Button::imageRectInBounds() const
+{
+    return imageRectForScaling(m_image.deviceIndependentSize(), bounds(), m_imageScaling);
+}
+
+void Button::performClick()
+{
+    if (!isEnabled())
+        return;
+    if (m_buttonType == ButtonType::Switch)
+        m_state = m_state == StateOn ? StateOff : StateOn;
+    else if (m_buttonType == ButtonType::Radio)
+        m_state = StateOn;
+    update();
+    sendAction();
 }
 
 void Button::mouseDown(const MouseEvent&)

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 
 class QLineEdit;
 
@@ -78,12 +79,36 @@ public:
     bool showsFocusRing() const { return m_focusRing; }
     void setShowsFocusRing(bool shows) { m_focusRing = shows; }
     bool isHighlighted() const { return m_highlighted; }
+    void setHighlighted(bool highlighted) { m_highlighted = highlighted; update(); }
+
+    // The button's state (the platform's values) and what a click does to it.
+    enum StateValue { StateMixed = -1, StateOff = 0, StateOn = 1 };
+    enum class ButtonType { MomentaryPush, Switch, Radio };
+    int state() const { return m_state; }
+    void setState(int state) { m_state = state; update(); }
+    ButtonType buttonType() const { return m_buttonType; }
+    void setButtonType(ButtonType type) { m_buttonType = type; }
+    // A switch flips its state, a radio button turns on; then the action goes.
+    void performClick() override;
+
+    // The title's font and alignment, and a title with attributes of its own (drawn instead of the
+    // plain title when set).
+    QFont font() const { return m_font; }
+    void setFont(const QFont& font) { m_font = font; update(); }
+    TextAlignment alignment() const { return m_alignment; }
+    void setAlignment(TextAlignment alignment) { m_alignment = alignment; update(); }
+    const std::optional<AttributedString>& attributedTitle() const { return m_attributedTitle; }
+    void setAttributedTitle(const AttributedString& title) { m_attributedTitle = title; update(); }
 
     QSize sizeHint() const override;
     void drawRect(GraphicsContext& context, const QRectF& dirtyRect) override;
     void mouseDown(const MouseEvent& event) override;
     void mouseDragged(const MouseEvent& event) override;
     void mouseUp(const MouseEvent& event) override;
+
+protected:
+    // Where the image is drawn in the bounds (subclasses may move it).
+    virtual QRectF imageRectInBounds() const;
 
 private:
     QString m_title;
@@ -93,6 +118,11 @@ private:
     ImageScaling m_imageScaling = ImageScaling::ProportionallyDown;
     bool m_focusRing = true;
     bool m_highlighted = false;
+    int m_state = StateOff;
+    ButtonType m_buttonType = ButtonType::MomentaryPush;
+    QFont m_font;
+    TextAlignment m_alignment = TextAlignment::Center;
+    std::optional<AttributedString> m_attributedTitle;
 };
 
 // A text field: a label drawn by us, or (editable) a line editor inside.

@@ -286,9 +286,41 @@ void Window::placeStandardButtons()
                                       barHeight - kButtonHeight - kButtonTopMargin, kButtonWidth, kButtonHeight));
 }
 
+void Window::setMenuBar(QWidget* menuBar)
+{
+    if (menuBar == m_menuBar)
+        return;
+    const double oldHeight = menuBarHeight();
+    if (m_menuBar)
+        m_menuBar->deleteLater(), m_menuBar->hide();
+    m_menuBar = menuBar;
+    if (menuBar) {
+        menuBar->setParent(this);
+        menuBar->show();
+    }
+    const double delta = menuBarHeight() - oldHeight;
+    if (delta != 0.0) {
+        QRectF f = frame();
+        f.setHeight(f.height() + delta);
+        f.moveTop(f.y() - delta); // the top edge stays
+        setFrame(f, false);
+    }
+    layoutWindow();
+}
+
+double Window::menuBarHeight() const
+{
+    return m_menuBar ? double(m_menuBar->sizeHint().height()) : 0.0;
+}
+
 void Window::layoutWindow()
 {
-    const double w = width(), h = height();
+    const double menu = menuBarHeight();
+    if (m_menuBar) {
+        m_menuBar->setGeometry(0, 0, width(), int(menu));
+        m_menuBar->raise();
+    }
+    const double w = width(), h = height() - menu;
     const double bar = titlebarHeight();
     if (m_titleBar) {
         const double oldHeight = m_titleBar->height();

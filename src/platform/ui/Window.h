@@ -126,6 +126,12 @@ public:
     QString title() const { return windowTitle(); }
     void setTitle(const QString& title) { setWindowTitle(title); if (m_titleBar) m_titleBar->update(); }
 
+    // A menu bar across the top of the window, above the title bar (the window keeps it; null
+    // removes it). The window grows by its height, so the content keeps its size.
+    void setMenuBar(QWidget* menuBar);
+    QWidget* menuBar() const { return m_menuBar; }
+    double menuBarHeight() const;
+
     bool isMovable() const { return m_movable; }
     void setMovable(bool movable) { m_movable = movable; }
     Color backgroundColor() const { return m_backgroundColor; }
@@ -170,6 +176,7 @@ private:
     struct Accessory { QPointer<View> view; double fullScreenMinHeight; };
     std::vector<Accessory> m_accessories;
     bool m_titleVisible = true;
+    QPointer<QWidget> m_menuBar;
     bool m_movable = true;
     Color m_backgroundColor = Color(0.925, 0.925, 0.925);
     WindowDelegate* m_delegate = nullptr;

@@ -33,7 +33,7 @@ std::function<void(bool)>& headerHandler()
 
 void missing(const char* what)
 {
-    PLR_LOG_WARN(QStringLiteral("No root navigation for %1").arg(QString::fromLatin1(what)));
+    PLR_LOG_WARN(QStringLiteral("Nothing is registered for %1").arg(QString::fromLatin1(what)));
 }
 
 // Root navigation of the main window, when there is one.
@@ -98,6 +98,16 @@ void PLRShellHooks::exportPost(PLRPersistantPost* post)
         exportHooks().exportPost(post);
     else
         missing("exportPost");
+}
+
+bool PLRShellHooks::canImportPosts() { return bool(exportHooks().selectPathAndImportPost); }
+
+void PLRShellHooks::selectPathAndImportPost()
+{
+    if (exportHooks().selectPathAndImportPost)
+        exportHooks().selectPathAndImportPost();
+    else
+        missing("selectPathAndImportPost");
 }
 
 void PLRShellHooks::enableImportExportPosts()

@@ -32,11 +32,16 @@ public:
     struct PostExport {
         std::function<void(PLRPersistantPost* post)> exportPost;
         std::function<void(bool enabled)> setExportMenuEnabled;
+        // Asks for a post file and imports it (the menu's "Import Post File...").
+        std::function<void()> selectPathAndImportPost;
     };
     static void setPostExport(PostExport hooks);
     // Whether a post can be exported (an exporter is registered).
     static bool canExportPosts();
     static void exportPost(PLRPersistantPost* post);
+    // Whether post files can be imported (an importer is registered).
+    static bool canImportPosts();
+    static void selectPathAndImportPost();
     static void enableImportExportPosts();
     static void disableImportExportPosts();
 

@@ -1,0 +1,441 @@
+#include "shell/modal/PLRModalViewController.h"
+
+#include "controls/KitHelpers.h"
+#include "controls/PLRHyperLinkView.h"
+#include "controls/PLRSmallViews.h"
+#include "controls/PLRSpinner.h"
+#include "platform/Log.h"
+#include "platform/ui/Fonts.h"
+#include "platform/ui/Window.h"
+#include "shell/PLRAnimationContext.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+using namespace platform::ui;
+
+namespace {
+
+// The root view lays its parts out again whenever its size changes.
+class PLRModalRootView : public View {
+public:
+    std::function<void()> onLayout;
+protected:
+    void layoutSubviews() override
+    {
+        if (onLayout)
+            onLayout();
+    }
+};
+
+Button* makeButton(View* parent, const QString& title, const QString& identifier, std::function<void()> action)
+{
+    auto* button = Button::withTitle(title, nullptr, [action = std::move(action)](Control*) { action(); }, parent);
+    button->setIdentifier(identifier);
+    return button;
+}
+
+} // namespace
+
+PLRModalViewController::PLRModalViewController(QObject* parent) : PLRViewController(parent) {}
+
+PLRModalViewController::~PLRModalViewController()
+{
+    // The pages' views belong to their controllers, which go with the descriptors.
+    for (auto& descriptor : m_modalViews)
+        if (PLRModalPanelViewController* page = descriptor->viewController(); page && page->isViewLoaded())
+            PLRViewController::removeFromSuperview(page->view());
+}
+
+void PLRModalViewController::setViews(std::vector<std::unique_ptr<PLRModalView>> views)
+{
+    m_modalViews = std::move(views);
+}
+
+void PLRModalViewController::setShowCloseButton(bool show)
+{
+    m_showCloseButton = show;
+    if (m_closeButton) {
+        // Escape works as the close button where there is one.
+        m_closeButton->setHidden(!show);
+        m_closeButton->setKeyEquivalent(show ? QStringLiteral("\x1b") : QString());
+    }
+}
+
+qint64 PLRModalViewController::currentIndex() const
+{
+    for (size_t i = 0; i < m_modalViews.size(); ++i)
+        if (m_modalViews[i].get() == m_currentView)
+            return qint64(i);
+    return -1;
+}
+
+PLRModalPanelViewController* PLRModalViewController::currentController() const
+{
+    return m_currentView ? m_currentView->viewController() : nullptr;
+}
+
+View* PLRModalViewController::loadView()
+{
+    auto* root = new PLRModalRootView;
+    root->resize(int(kPictureWidth + kPageWidth), int(kNormalContainerHeight + kControlBarHeight));
+
+    m_secondaryImageView = new ImageView(root);
+    m_secondaryImageView->setIdentifier(QStringLiteral("secondaryImageView"));
+    m_secondaryImageView->setImageScaling(ImageScaling::AxesIndependently);
+    m_primaryImageView = new ImageView(root);
+    m_primaryImageView->setIdentifier(QStringLiteral("primaryImageView"));
+    m_primaryImageView->setImageScaling(ImageScaling::AxesIndependently);
+
+    m_containerView = new View(root);
+    m_containerView->setIdentifier(QStringLiteral("containerView"));
+    m_contentView = new View(m_containerView);
+    m_contentView->setIdentifier(QStringLiteral("contentView"));
+
+    m_controlView = new View(root);
+    m_controlView->setIdentifier(QStringLiteral("controlView"));
+    m_tertiaryButton = makeButton(m_controlView, QString(), QStringLiteral("tertiaryButton"), [this] { tertiaryAction(); });
+    m_secondaryButton = makeButton(m_controlView, QStringLiteral("Back"), QStringLiteral("secondaryButton"), [this] { secondaryAction(); });
+    m_primaryButton = makeButton(m_controlView, QStringLiteral("Continue"), QStringLiteral("primaryButton"), [this] { primaryAction(); });
+
+    m_coverView = new PLRBackgroundColourView(m_containerView);
+    m_coverView->setIdentifier(QStringLiteral("coverView"));
+    m_spinnerView = new PLRSpinner(QRectF(0, 0, 48, 48), m_coverView);
+    m_coverLabel = new TextField(m_coverView);
+    m_coverLabel->setAlignment(TextAlignment::Center);
+    m_coverLabel->setFont(systemFont(14));
+
+    m_errorView = new PLRBackgroundColourView(root);
+    m_errorView->setIdentifier(QStringLiteral("errorView"));
+    m_errorView->setBackgroundColour(Color(0.93, 0.27, 0.27));
+    m_errorLabel = new TextField(m_errorView);
+    m_errorLabel->setTextColor(Color::white());
+    m_errorLabel->setFont(systemFont(12));
+    m_errorPrimaryButton = makeButton(m_errorView, QString(), QStringLiteral("errorPrimaryButton"), [this] { errorPrimaryAction(); });
+    m_errorSecondaryButton = makeButton(m_errorView, QString(), QStringLiteral("errorSecondaryButton"), [this] { errorSecondaryAction(); });
+
+    m_photographerHyperLink = new PLRHyperLinkView(root);
+    m_photographerHyperLink->setIdentifier(QStringLiteral("photographerHyperLink"));
+    m_photographerHyperLink->setFontSize(11.0);
+
+    m_closeButton = makeButton(root, QStringLiteral("\u2715"), QStringLiteral("closeButton"), [this] { closeWindowAction(); });
+    m_closeButton->setBordered(false);
+    setShowCloseButton(m_showCloseButton);
+
+    root->onLayout = [this] { relayout(); };
+    return root;
+}
+
+void PLRModalViewController::viewDidLoad()
+{
+    m_errorTop = kErrorHiddenTop;
+    m_errorView->setAlphaValue(0.0);
+    m_coverView->setHidden(true);
+    m_secondaryImageView->setAlphaValue(0.0);
+    relayout();
+}
+
+void PLRModalViewController::relayout()
+{
+    if (!isViewLoaded())
+        return;
+    const QRectF b = view()->bounds();
+    const bool large = m_currentView && m_currentView->requireLargeView();
+    const double pictureWidth = std::min(kPictureWidth, b.width());
+    for (ImageView* picture : {m_primaryImageView.data(), m_secondaryImageView.data()})
+        picture->setFrame(QRectF(0, 0, pictureWidth, b.height()));
+    m_photographerHyperLink->setFrame(QRectF(16, 12, pictureWidth - 32, 18));
+    const double pageWidth = b.width() - pictureWidth;
+    const double controlHeight = large ? 0.0 : kControlBarHeight;
+    m_controlView->setFrame(QRectF(pictureWidth, 0, pageWidth, kControlBarHeight));
+    m_containerView->setFrame(QRectF(pictureWidth, controlHeight, pageWidth, std::max(0.0, b.height() - controlHeight)));
+    const QRectF inner = m_containerView->bounds();
+    m_contentView->setFrame(inner);
+    for (QWidget* page : m_contentView->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (auto* v = qobject_cast<View*>(page))
+            v->setFrame(m_contentView->bounds()); // pinned to the content view's four edges
+    m_coverView->setFrame(inner);
+    m_spinnerView->setFrame(QRectF(inner.width() / 2 - 24, inner.height() / 2, 48, 48));
+    m_coverLabel->setFrame(QRectF(20, inner.height() / 2 - 40, inner.width() - 40, 24));
+    // Buttons right to left: primary, secondary, then the third on the left.
+    m_primaryButton->setFrame(QRectF(pageWidth - 20 - 120, 16, 120, 32));
+    m_secondaryButton->setFrame(QRectF(pageWidth - 20 - 120 - 12 - 100, 16, 100, 32));
+    m_tertiaryButton->setFrame(QRectF(20, 16, 120, 32));
+    // The error bar hangs errorTop points below the page's top edge (negative: out of sight).
+    const double errorHeight = 56.0;
+    m_errorView->setFrame(QRectF(pictureWidth + 20, b.height() - m_errorTop - errorHeight, pageWidth - 40, errorHeight));
+    m_errorLabel->setFrame(QRectF(12, 8, pageWidth - 40 - 24 - 190, 40));
+    m_errorSecondaryButton->setFrame(QRectF(pageWidth - 40 - 12 - 90, 12, 90, 32));
+    m_errorPrimaryButton->setFrame(QRectF(pageWidth - 40 - 12 - 90 - 8 - 90, 12, 90, 32));
+    m_closeButton->setFrame(QRectF(b.width() - 16 - 30, b.height() - 18 - 30, 30, 30));
+}
+
+void PLRModalViewController::viewWillAppear()
+{
+    if (m_modalViews.empty())
+        return;
+    m_spinnerCoverActive = false;
+    m_presentingError = false;
+    moveToNewView(m_modalViews.front().get());
+    sortSubviewsUsingViewTags(view(), {{QStringLiteral("secondaryImageView"), 1},
+                                       {QStringLiteral("primaryImageView"), 1},
+                                       {QStringLiteral("closeButton"), 2},
+                                       {QStringLiteral("photographerHyperLink"), 1000}});
+}
+
+void PLRModalViewController::moveToNextView()
+{
+    const qint64 index = currentIndex();
+    if (index < 0 || index + 1 >= qint64(m_modalViews.size()))
+        return;
+    moveToNewView(m_modalViews[size_t(index + 1)].get());
+}
+
+void PLRModalViewController::moveToPreviousView()
+{
+    const qint64 index = currentIndex();
+    if (index <= 0)
+        return;
+    moveToNewView(m_modalViews[size_t(index - 1)].get());
+}
+
+void PLRModalViewController::moveToHomeView()
+{
+    stopSpinner();
+    dismissError();
+    if (m_homeViewIndex < 0 || m_homeViewIndex >= qint64(m_modalViews.size())) {
+        PLR_LOG_WARN(QStringLiteral("The dialog has no page %1 to go home to").arg(m_homeViewIndex));
+        return;
+    }
+    moveToNewView(m_modalViews[size_t(m_homeViewIndex)].get());
+}
+
+void PLRModalViewController::moveToNewView(PLRModalView* next)
+{
+    view(); // loaded
+    bool oldLarge = false;
+    if (PLRModalPanelViewController* old = currentController()) {
+        old->viewWillBecomeInactive(this);
+        if (old->isViewLoaded())
+            PLRViewController::removeFromSuperview(old->view());
+    }
+    if (m_currentView)
+        oldLarge = m_currentView->requireLargeView();
+
+    m_currentView = next;
+    updatePhotographerCredit();
+    const bool large = next->requireLargeView();
+    m_containerHeight = large ? next->preferredHeightWhenInLargeView() : kNormalContainerHeight;
+    if (large != oldLarge)
+        resizeWindowForPage(next);
+    m_controlView->setHidden(large);
+
+    // The pictures cross-fade into the view that is not current.
+    ImageView* incoming = m_currentImageView == m_primaryImageView.data() ? m_secondaryImageView.data()
+                                                                            : m_primaryImageView.data();
+    ImageView* outgoing = incoming == m_primaryImageView.data() ? m_secondaryImageView.data() : m_primaryImageView.data();
+    if (!m_currentImageView)
+        incoming = m_primaryImageView, outgoing = m_secondaryImageView;
+    incoming->setImage(next->image());
+    m_currentImageView = incoming;
+    PLRAnimationContext::runAnimationGroup([incoming, outgoing](PLRAnimationContext& context) {
+        context.setDuration(1.2);
+        PLRAnimationContext::animateAlpha(incoming, 1.0);
+        PLRAnimationContext::animateAlpha(outgoing, 0.0);
+    });
+
+    if (PLRModalPanelViewController* page = next->viewController()) {
+        page->setModalViewController(this);
+        page->setRepresentedData(m_representedData);
+        View* pageView = page->view();
+        pageView->setParent(m_contentView);
+        pageView->setFrame(m_contentView->bounds());
+        pageView->show();
+        pageView->lower();
+        m_coverView->raise();
+        page->viewWillBecomeActive(this);
+    }
+    relayout();
+    updateButtonTitlesAndVisibility();
+}
+
+void PLRModalViewController::resizeWindowForPage(PLRModalView* page)
+{
+    Window* window = view()->platformWindow();
+    const bool large = page->requireLargeView();
+    QSizeF pageSize(kPageWidth, large ? page->preferredHeightWhenInLargeView() : kNormalContainerHeight + kControlBarHeight);
+    if (PLRModalPanelViewController* controller = page->viewController(); controller && large) {
+        const QSizeF own = controller->view()->frame().size();
+        if (own.width() > 0)
+            pageSize.setWidth(own.width());
+    }
+    const QSizeF size(pageSize.width() + kPictureWidth, pageSize.height());
+    if (!window) {
+        view()->resize(size.toSize());
+        return;
+    }
+    QRectF screen(0, 0, 1440, 900);
+    if (QScreen* s = window->screen() ? window->screen() : QGuiApplication::primaryScreen())
+        screen = Window::screenRectFromQt(s->geometry());
+    const QRectF frame = Window::frameRectForContentRect(QRectF(QPointF(), size), window->styleMask());
+    const QPointF origin(screen.x() + screen.width() / 2 - frame.width() / 2,
+                         screen.y() + screen.height() / 2 - frame.height() / 2);
+    window->setFrame(QRectF(origin, frame.size()), true);
+}
+
+void PLRModalViewController::updatePhotographerCredit()
+{
+    PLRHyperLinkView* link = m_photographerHyperLink;
+    link->setTextAlignment(TextAlignment::Left);
+    const QString credit = m_currentView->imageCredit();
+    link->setStringValue(QStringLiteral("Image by %1").arg(credit));
+    link->setLinkTitle(credit);
+    link->setLinkURL(m_currentView->imageCreditURL().toString());
+    link->setTitleColor(m_currentView->imageCreditIsDark() ? Color::black() : Color::white());
+    link->setHidden(credit.isEmpty());
+    link->update();
+}
+
+void PLRModalViewController::updateButtonTitlesAndVisibility()
+{
+    PLRModalPanelViewController* page = currentController();
+    const bool showPrimary = page ? page->shouldPresentPrimaryAction(this) : true;
+    const bool showSecondary = page ? page->shouldPresentSecondaryAction(this) : true;
+    const bool showTertiary = page ? page->shouldPresentTertiaryAction(this) : false;
+    if (page) {
+        if (auto title = page->titleForPrimaryAction(this); showPrimary && title)
+            m_primaryButton->setTitle(*title);
+        if (auto title = page->titleForSecondaryAction(this); showSecondary && title)
+            m_secondaryButton->setTitle(*title);
+        if (auto title = page->titleForTertiaryAction(this); showTertiary && title)
+            m_tertiaryButton->setTitle(*title);
+        if (auto defaultTitle = page->defaultModalButtonActionTitle(this))
+            for (Button* button : {m_primaryButton.data(), m_secondaryButton.data(), m_tertiaryButton.data()})
+                button->setKeyEquivalent(button->title() == *defaultTitle ? QStringLiteral("\r") : QString());
+    }
+    m_primaryButton->setHidden(!showPrimary);
+    m_secondaryButton->setHidden(!showSecondary);
+    m_tertiaryButton->setHidden(!showTertiary);
+}
+
+void PLRModalViewController::startSpinner(const QString& text)
+{
+    view();
+    m_coverLabel->setStringValue(text);
+    if (m_spinnerCoverActive)
+        return;
+    m_spinnerCoverActive = true;
+    m_coverView->setBackgroundColour(Color::white(0.7));
+    m_coverView->setHidden(false);
+    m_coverView->raise();
+    m_spinnerView->startAnimating();
+}
+
+void PLRModalViewController::stopSpinner()
+{
+    if (!m_spinnerCoverActive)
+        return;
+    m_spinnerCoverActive = false;
+    m_spinnerView->stopAnimating(false);
+    m_coverView->setHidden(true);
+    if (PLRModalPanelViewController* page = currentController(); page && page->isViewLoaded())
+        page->view()->setHidden(false);
+}
+
+void PLRModalViewController::presentCompletionCover(const QString& message, const std::optional<QString>& primaryButtonTitle)
+{
+    view();
+    if (m_spinnerCoverActive)
+        m_spinnerView->stopAnimating(true);
+    m_coverView->setBackgroundColour(Color::white());
+    m_coverLabel->setStringValue(message);
+    if (primaryButtonTitle)
+        m_primaryButton->setTitle(*primaryButtonTitle);
+    m_primaryButton->setEnabled(true);
+    m_secondaryButton->setHidden(true);
+}
+
+void PLRModalViewController::presentError(const QString& message, const std::optional<QString>& primaryLabel,
+                                          const std::optional<QString>& secondaryLabel)
+{
+    view();
+    m_errorLabel->setStringValue(message);
+    m_errorPrimaryButton->setTitle(primaryLabel.value_or(QString()));
+    m_errorPrimaryButton->setHidden(!primaryLabel);
+    m_errorSecondaryButton->setTitle(secondaryLabel.value_or(QString()));
+    m_errorSecondaryButton->setHidden(!secondaryLabel);
+    m_errorTop = kErrorShownTop;
+    m_errorView->raise();
+    PLRAnimationContext::runAnimationGroup([this](PLRAnimationContext& context) {
+        context.setDuration(0.25);
+        context.setTimingFunction(TimingFunction::easeIn());
+        PLRAnimationContext::animateAlpha(m_errorView, 1.0);
+        relayout();
+    });
+    updateButtonTitlesAndVisibility();
+    m_presentingError = true;
+}
+
+void PLRModalViewController::dismissError()
+{
+    if (!m_presentingError)
+        return;
+    m_errorTop = kErrorHiddenTop;
+    PLRAnimationContext::runAnimationGroup([this](PLRAnimationContext& context) {
+        context.setDuration(0.35);
+        context.setTimingFunction(TimingFunction::easeOut());
+        PLRAnimationContext::animateAlpha(m_errorView, 0.0);
+        relayout();
+    });
+    m_presentingError = false;
+}
+
+void PLRModalViewController::setPrimaryEnabled(bool enabled) { view(); m_primaryButton->setEnabled(enabled); }
+void PLRModalViewController::setSecondaryEnabled(bool enabled) { view(); m_secondaryButton->setEnabled(enabled); }
+void PLRModalViewController::setTertiaryEnabled(bool enabled) { view(); m_tertiaryButton->setEnabled(enabled); }
+
+void PLRModalViewController::dismissModalWithSuccess(bool success)
+{
+    Application::stopModal(success ? kModalResponseContinue : kModalResponseStop);
+    if (isViewLoaded())
+        if (Window* window = view()->platformWindow())
+            window->close();
+}
+
+void PLRModalViewController::closeWindowAction()
+{
+    Application::stopModal(kModalResponseAbort);
+    if (isViewLoaded())
+        if (Window* window = view()->platformWindow())
+            window->close();
+}
+
+void PLRModalViewController::primaryAction()
+{
+    if (PLRModalPanelViewController* page = currentController())
+        page->primaryActionWasSelected(this);
+}
+
+void PLRModalViewController::secondaryAction()
+{
+    if (PLRModalPanelViewController* page = currentController())
+        page->secondaryActionWasSelected(this);
+}
+
+void PLRModalViewController::tertiaryAction()
+{
+    if (PLRModalPanelViewController* page = currentController())
+        page->tertiaryActionWasSelected(this);
+}
+
+void PLRModalViewController::errorPrimaryAction()
+{
+    if (PLRModalPanelViewController* page = currentController())
+        page->primaryActionForErrorWasClicked(this);
+}
+
+void PLRModalViewController::errorSecondaryAction()
+{
+    if (PLRModalPanelViewController* page = currentController())
+        page->secondaryActionForErrorWasClicked(this);
+}

@@ -1,0 +1,444 @@
+#include "PublishingTestSupport.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+QString upperSha1OfFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex().toUpper());
+}
+
+} // namespace
+
+TEST_F(PublishingTest, ANewPostPublishesWhatItsLayoutHoldsAndItsPageShowsIt)
+{
+    PLRWebServicePostPublisher* publisher = openPost(3);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));   // no remote identifier: known at once
+    // A text block after the photos.
+    PLRBlockPtr text = PLRLayoutManager::newBlock_Text();
+    text->mutable_text()->set_value("Three days in the hills");
+    manager->layoutManager()->addBlock(std::move(text), nullptr,
+                                       manager->layoutManager()->representedLayout()->mutable_sections(0));
+
+    EXPECT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitUntilPublished());
+    EXPECT_FALSE(remoteId().isEmpty());
+    EXPECT_TRUE(publisher->lastError().isEmpty());
+
+    // The create request: name, blob of the layout bytes, keywords [], no SEO title or meta,
+    // not published to the blog, each photo's hash that of its export file.
+    const QJsonArray creates = requestsOf(QStringLiteral("POST"), QStringLiteral("/api/me/posts"));
+    ASSERT_EQ(creates.size(), 1);
+    const QJsonObject body = creates[0].toObject().value(QStringLiteral("body")).toObject();
+    EXPECT_EQ(body.value("name").toString(), "Trip");
+    EXPECT_EQ(body.value("publish").toBool(true), false);
+    EXPECT_FALSE(body.contains("publish_revision"));
+    const QJsonObject revision = body.value("post_revision").toObject();
+    const std::string layoutBytes = manager->representedPost()->layout().SerializeAsString();
+    EXPECT_EQ(revision.value("blob").toString(),
+              QString::fromLatin1(QByteArray(layoutBytes.data(), qsizetype(layoutBytes.size())).toBase64()));
+    EXPECT_EQ(revision.value("keywords").toArray(), QJsonArray());
+    EXPECT_FALSE(revision.contains("seo_title"));
+    EXPECT_FALSE(revision.contains("meta"));
+    const QJsonObject imageInfo = body.value("image_info").toObject();
+    ASSERT_EQ(imageInfo.size(), 3);
+    for (const PLRSourceImagePtr& image : manager->images()) {
+        const QJsonObject entry = imageInfo.value(image->identifier()).toObject();
+        const QString exportFile = PLRImageManager::locationForIdentifier(image->identifier()).toLocalFile() + "/export.jpg";
+        EXPECT_EQ(entry.value("hash").toString(), upperSha1OfFile(exportFile));
+        EXPECT_EQ(entry.value("name").toString(), QFileInfo(image->fileName()).completeBaseName());
+        EXPECT_EQ(entry.value("keywords").toArray(), QJsonArray());
+    }
+    // The service's rules the publisher relies on.
+    ASSERT_TRUE(publisher->liveRevision());
+    EXPECT_EQ(publisher->liveRevision()->blobHash(), revision.value("blob").toString());
+    EXPECT_EQ(publisher->liveRevision()->renderVersion(), "2");
+    EXPECT_FALSE(publisher->isLocalVersionIsDifferent());
+
+    // The machine's path: create, upload, build, idle, fetched again, idle.
+    EXPECT_EQ(entered.first(3), (QStringList{"CREATING_POST", "CREATED_POST", "UPLOADING_IMAGES"}));
+    EXPECT_TRUE(entered.contains("SERVER_BUILDING"));
+    EXPECT_EQ(entered.mid(entered.indexOf("SERVER_BUILDING") + 1),
+              (QStringList{"IDLE", "FETCHING_INFO", "IDLE"}));
+
+    // The link destination shows the photos in the layout's order, then the text.
+    QVariant link;
+    bool linked = false;
+    publisher->publishingPost()->getLinkDestination(
+        [&](bool success, const QVariant& result, const std::optional<PLRServiceError>&, const platform::Error&) {
+            linked = success;
+            link = result;
+        });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return link.isValid(); }));
+    ASSERT_TRUE(linked);
+    const auto [status, html] = fetch(QUrl(link.toString()));
+    ASSERT_EQ(status, 200);
+    const QString page = QString::fromUtf8(html);
+    QStringList shown;
+    const QRegularExpression image(QStringLiteral("<img class=\"photo\" src=\"([^\"]+)\""));
+    for (auto it = image.globalMatch(page); it.hasNext();)
+        shown << it.next().captured(1);
+    ASSERT_EQ(shown.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(shown[i].endsWith(manager->images()[i]->identifier())) << shown[i].toStdString();
+        const auto [photoStatus, bytes] = fetch(QUrl(link.toString()).resolved(QUrl(shown[i])));
+        EXPECT_EQ(photoStatus, 200);
+        EXPECT_TRUE(bytes.startsWith("\xFF\xD8"));
+    }
+    EXPECT_GT(page.indexOf("Three days in the hills"), page.lastIndexOf("<img"));
+
+    // Publishing again while up to date does not make a second remote post.
+    EXPECT_FALSE(publisher->createOrUpdatePublishedPost());
+    EXPECT_EQ(requestsOf(QStringLiteral("POST"), QStringLiteral("/api/me/posts")).size(), 1);
+}
+
+TEST_F(PublishingTest, FortyFivePhotosGoInBatchesOfTwentyAndEachUploadCountsOnce)
+{
+    PLRWebServicePostPublisher* publisher = openPost(45, 24, 16);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    EXPECT_TRUE(publisher->createOrUpdatePublishedPostWithPublishCategory(QString(), false));
+    ASSERT_TRUE(waitUntilPublished(40000));
+
+    const QJsonObject body = requestsOf("POST", "/api/me/posts")[0].toObject().value("body").toObject();
+    EXPECT_EQ(body.value("publish_revision").toObject(), (QJsonObject{{"auto_publish", false}}));
+
+    const QJsonArray batches = requestsOf("POST", postPath("/images-batch"));
+    ASSERT_EQ(batches.size(), 3);
+    QStringList order;
+    QList<int> sizes;
+    for (const QJsonValue& batch : batches) {
+        const QJsonArray images = batch.toObject().value("body").toObject().value("images").toArray();
+        sizes << int(images.size());
+        for (const QJsonValue& entry : images) {
+            order << entry.toObject().value("ref_id").toString();
+            EXPECT_EQ(entry.toObject().value("mimetype").toString(), "jpg");
+            EXPECT_TRUE(batch.toObject().value("authorization").toString().startsWith("Bearer "));
+        }
+    }
+    EXPECT_EQ(sizes, (QList<int>{20, 20, 5}));
+    QStringList expected;
+    for (const PLRSourceImagePtr& image : manager->images())
+        expected << image->identifier();
+    EXPECT_EQ(QSet<QString>(order.begin(), order.end()), QSet<QString>(expected.begin(), expected.end()));
+
+    // One progress report per upload, counting up, and the uploads carry no token.
+    QList<int> oneToFortyFive;
+    for (int i = 1; i <= 45; ++i)
+        oneToFortyFive << i;
+    EXPECT_EQ(uploadedProgress(), oneToFortyFive);
+    for (int i = 0; i < events.size(); ++i)
+        if (events[i] == "ENV_UPLOAD_IMAGES" && infos[i].contains("required")) {
+            EXPECT_EQ(infos[i].value("required").toInt(), 45);
+        }
+    const QJsonArray puts = uploads();
+    EXPECT_EQ(puts.size(), 45);
+    for (const QJsonValue& put : puts)
+        EXPECT_TRUE(put.toObject().value("authorization").toString().isEmpty());
+}
+
+TEST_F(PublishingTest, CancelDuringTheUploadCleansUpAndFindsOutAgain)
+{
+    PLRWebServicePostPublisher* publisher = openPost(4);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    service.control("POST", "/__control/uploads", QJsonObject{{"count", 4}, {"delay_ms", 3000}});
+    EXPECT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitForState(PLRPP_STATE_UPLOADING_IMAGES));
+    EXPECT_TRUE(publisher->updating());
+    EXPECT_FALSE(publisher->isBuildingBlog());
+    const QString created = remoteId();
+    EXPECT_TRUE(publisher->cancelPublishing());
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    const int cancel = int(entered.indexOf("CANCELLING"));
+    ASSERT_GE(cancel, 0);
+    EXPECT_EQ(entered.mid(cancel, 3), (QStringList{"CANCELLING", "FETCHING_INFO", "NOT_PUBLISHED"}));
+    EXPECT_EQ(requestsOf("POST", "/api/me/posts/" + created + "/clean").size(), 1);
+    EXPECT_TRUE(remoteId().isEmpty());   // never built: the service dropped it
+    EXPECT_FALSE(publisher->cancelPublishing());
+}
+
+TEST_F(PublishingTest, ServiceErrorsOfTheCreateEndInAFreshFetch)
+{
+    PLRWebServicePostPublisher* publisher = openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+
+    // Code 9: the maintenance alert, then the post is looked at again.
+    service.script(QJsonObject{{"path", "/api/me/posts"}, {"method", "POST"}, {"code", 9}, {"status", 503}});
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    EXPECT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitForEntered(PLRPP_STATE_FETCHING_INFO));
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    EXPECT_EQ(testing_support::scriptedAlerts().shown()[0].messageText, "Publishing Currently Not Available");
+    EXPECT_EQ(events.mid(events.indexOf("ENV_CREATE_REMOTE_POST"), 2),
+              (QStringList{"ENV_CREATE_REMOTE_POST", "ENV_BAIL_REMOTE_POST_MANIPULATE"}));
+
+    // Any other code: no alert. A dropped connection: back too, with the reason kept.
+    service.script(QJsonObject{{"path", "/api/me/posts"}, {"method", "POST"}, {"code", 3}, {"status", 422}});
+    events.clear();
+    EXPECT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return events.contains("ENV_NO_REMOTE_POST"); }));
+    // (The network layer sends a request again once when its connection is dropped unanswered.)
+    service.script(QJsonObject{{"path", "/api/me/posts"}, {"method", "POST"}, {"drop", true}, {"count", 3}});
+    events.clear();
+    EXPECT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return events.contains("ENV_NO_REMOTE_POST"); }));
+    EXPECT_TRUE(events.contains("ENV_BAIL_REMOTE_POST_MANIPULATE"));
+    EXPECT_FALSE(publisher->lastError().isEmpty());
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    EXPECT_TRUE(remoteId().isEmpty());
+}
+
+TEST_F(PublishingTest, APostGoneFromTheServiceBecomesUnpublished)
+{
+    openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    // Reopened with a remote identifier the service does not know: 301.
+    PLRPersistantPost* post = manager->representedPost();
+    post->setRemoteIdentifier("gone-1");
+    auto second = std::make_unique<PLRWebServicePostPublisher>(*manager);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return second->currentStateName() == "NOT_PUBLISHED"; }));
+    EXPECT_TRUE(post->remoteIdentifier().isEmpty());
+    EXPECT_FALSE(second->publishingPost());
+
+    // A fetch failing otherwise is tried again, and says so meanwhile.
+    post->setRemoteIdentifier("flaky-1");
+    service.script(QJsonObject{{"path", "/api/me/posts/flaky-1"}, {"code", 1}, {"status", 500}, {"count", 2}});
+    auto third = std::make_unique<PLRWebServicePostPublisher>(*manager);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return !third->lastError().isEmpty(); }));
+    EXPECT_EQ(third->currentStateName(), "FETCHING_INFO");
+    EXPECT_TRUE(testing_support::waitUntil([&] { return third->currentStateName() == "NOT_PUBLISHED"; }));
+    EXPECT_EQ(service.requests("/api/me/posts/flaky-1").size(), 3);
+    EXPECT_TRUE(third->lastError().isEmpty());
+}
+
+TEST_F(PublishingTest, SlowAndFailingUploadsEndThePassAndTheBuildCheckAsksAgain)
+{
+    PLRWebServicePostPublisher::Timing timing = PLRWebServicePostPublisher::timing();
+    timing.uploadTimeoutMs = 300;
+    PLRWebServicePostPublisher::setTiming(timing);
+    PLRWebServicePostPublisher* publisher = openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    // One pass each: a batch answer without "images", an upload that times out four times,
+    // one refused; then the photo goes up.
+    service.script(QJsonObject{{"path", "/api/me/posts/"}, {"prefix", true}, {"method", "POST"},
+                               {"body", QJsonObject{{"oops", 1}}}, {"status", 200}});
+    service.control("POST", "/__control/uploads", QJsonObject{{"count", 4}, {"delay_ms", 1500}});
+    service.control("POST", "/__control/uploads", QJsonObject{{"count", 1}, {"status", 500}});
+    EXPECT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitUntilPublished(30000));
+
+    const QJsonArray puts = uploads();
+    ASSERT_EQ(puts.size(), 6);
+    for (const QJsonValue& put : puts)   // one signed address per pass, the same one retried
+        EXPECT_TRUE(put.toObject().value("path").toString().startsWith("/uploads/"));
+    EXPECT_EQ(puts[0].toObject().value("path"), puts[3].toObject().value("path"));
+    EXPECT_NE(puts[3].toObject().value("path"), puts[4].toObject().value("path"));
+    EXPECT_EQ(requestsOf("POST", postPath("/images-batch")).size(), 4);
+    EXPECT_EQ(entered.count("SERVER_BUILDING"), 4);
+    EXPECT_EQ(uploadedProgress(), (QList<int>{0, 0, 0, 1}));   // new passes start at 0
+    const QJsonObject received = service.control("GET", "/__control/uploads").toObject();
+    EXPECT_EQ(received.value("hashes").toArray().size(), 1);
+}
+
+TEST_F(PublishingTest, AnEditOffersAnUpdateAndItsUndoTakesItBack)
+{
+    PLRWebServicePostPublisher* publisher = openPost(2);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitUntilPublished());
+    PLRLayoutManager* layout = manager->layoutManager();
+
+    PLRBlock* added = layout->addBlock(PLRLayoutManager::newBlock_Blank(), nullptr,
+                                       layout->representedLayout()->mutable_sections(0));
+    ASSERT_TRUE(added);
+    EXPECT_EQ(state(), "UPDATE_AVAILABLE");
+    layout->removeBlock(added, false);
+    EXPECT_EQ(state(), "IDLE");
+
+    // SEO fields: clearing what the live revision has is no difference; a new title is.
+    manager->representedPost()->setSeoTitle("Hills");
+    EXPECT_EQ(state(), "UPDATE_AVAILABLE");
+    manager->representedPost()->setFocusKeywords({"hills", "walks"});
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitForEntered(PLRPP_STATE_UPDATING_POST));
+    entered.clear();
+    ASSERT_TRUE(waitUntilPublished());
+    const QJsonArray revisions = requestsOf("POST", postPath("/postrevisions"));
+    ASSERT_EQ(revisions.size(), 1);
+    const QJsonObject update = revisions[0].toObject().value("body").toObject();
+    EXPECT_FALSE(update.contains("name"));
+    EXPECT_EQ(update.value("post_revision").toObject().value("seo_title").toString(), "Hills");
+    EXPECT_EQ(publisher->liveRevision()->seoTitle(), "Hills");
+    // Unchanged photos are not sent again.
+    EXPECT_EQ(uploads().size(), 2);
+    manager->representedPost()->setSeoTitle(QString());
+    EXPECT_EQ(state(), "IDLE");
+    manager->representedPost()->setFocusKeywords({"walks", "hills"});
+    EXPECT_EQ(state(), "UPDATE_AVAILABLE");
+}
+
+TEST_F(PublishingTest, TheBuildWaitChecksUntilBuiltAndARevisionEventChecksAtOnce)
+{
+    service.control("POST", "/__control/build", QJsonObject{{"checks", 3}});
+    PLRWebServicePostPublisher* publisher = openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitUntilPublished());
+    // Three fetches see it building, the fourth built; then the fetch of IDLE.
+    EXPECT_EQ(requestsOf("GET", postPath()).size(), 5);
+    EXPECT_FALSE(publisher->isBuildingBlog() && publisher->updating());
+
+    // Checks far apart: only the service's event moves the wait on.
+    PLRWebServicePostPublisher::Timing timing = PLRWebServicePostPublisher::timing();
+    timing.buildCheckDelay = 3600;
+    PLRWebServicePostPublisher::setTiming(timing);
+    service.control("POST", "/__control/build", QJsonObject{{"checks", 1}});
+    manager->representedPost()->setSeoTitle("Later");
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitForState(PLRPP_STATE_SERVER_BUILDING));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return service.openSockets() > 0; }));
+    service.clearRequests();
+    entered.clear();
+    EXPECT_GE(service.pushSocketEvent(remoteId(), "html_prep"), 1);
+    testing_support::spin(100);
+    EXPECT_TRUE(requestsOf("GET", postPath()).isEmpty());   // other events do nothing
+    EXPECT_GE(service.pushSocketEvent(remoteId(), "revision_active"), 1);
+    // The event's check finishes the build, whose own event brings the last check.
+    ASSERT_TRUE(waitUntilPublished());
+    EXPECT_EQ(publisher->liveRevision()->seoTitle(), "Later");
+}
+
+TEST_F(PublishingTest, UnpublishingDeletesTheRemotePostAndKeepsItWhenThatFails)
+{
+    PLRWebServicePostPublisher* publisher = openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitUntilPublished());
+    const QString remote = remoteId();
+    PLRPersistantPost* post = manager->representedPost();
+
+    // Refused by the service: still published, identifier kept.
+    service.script(QJsonObject{{"path", postPath()}, {"method", "DELETE"}, {"code", 1}, {"status", 500}});
+    PLRCoreManager::userSession()->deleteRemotePost(post);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return requestsOf("DELETE", postPath()).size() == 1; }));
+    testing_support::spin(200);
+    EXPECT_EQ(remoteId(), remote);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_IDLE));
+
+    // With an update available the unpublish runs at once too, and ends not published.
+    manager->representedPost()->setSeoTitle("Changed");
+    ASSERT_EQ(state(), "UPDATE_AVAILABLE");
+    PLRCoreManager::userSession()->deleteRemotePost(post);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    EXPECT_TRUE(post->remoteIdentifier().isEmpty());
+    EXPECT_EQ(requestsOf("DELETE", "/api/me/posts/" + remote).size(), 2);
+    EXPECT_FALSE(publisher->publishingPost());
+    EXPECT_EQ(fetch(QUrl(service.baseUrl().toString() + "/site/1/" + remote)).first, 404);
+}
+
+TEST_F(PublishingTest, DeletingAPublishedPostDeletesTheRemoteOneFirst)
+{
+    PLRWebServicePostPublisher* publisher = openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitUntilPublished());
+    const QString remote = remoteId();
+    // A post the service has lost already (404) counts as deleted.
+    service.script(QJsonObject{{"path", postPath()}, {"method", "DELETE"}, {"code", 301}, {"status", 404}});
+    PLRUserSession* session = PLRCoreManager::userSession();
+    session->deletePost(manager->representedPost());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return session->account()->currentPosts().isEmpty(); }));
+    EXPECT_EQ(requestsOf("DELETE", "/api/me/posts/" + remote).size(), 1);
+}
+
+TEST_F(PublishingTest, TheServiceGoingAwayMidUploadWaitsAndResumes)
+{
+    PLRWebServicePostPublisher* publisher = openPost(3);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    service.control("POST", "/__control/uploads", QJsonObject{{"count", 3}, {"delay_ms", 4000}});
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitForState(PLRPP_STATE_UPLOADING_IMAGES));
+    service.goDown(1500);
+    ASSERT_TRUE(waitForEntered(PLRPP_STATE_WAITING_FOR_SERVICE));
+    // Back: the remote post is fetched, its pending revision resumes the publish.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return state() == "IDLE"; }, 30000));
+    const int waited = int(entered.lastIndexOf("WAITING_FOR_SERVICE"));
+    EXPECT_EQ(entered.mid(waited, 3), (QStringList{"WAITING_FOR_SERVICE", "FETCHING_INFO", "UPDATED_POST"}));
+    EXPECT_FALSE(publisher->isLocalVersionIsDifferent());
+    EXPECT_TRUE(publisher->liveRevision());
+}
+
+TEST_F(PublishingTest, PublishingAsksForAWebsiteAndForANewSnippetWhenNeeded)
+{
+    PLRWebServicePostPublisher* publisher = openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+
+    // No website yet: the set-up is offered and the publish waits for it.
+    const PLRWebServicePublisherPtr website = users->remotePublisher();
+    users->setRemotePublisher(nullptr);
+    std::function<void(int)> finishSetUp;
+    PLRWebServicePostPublisher::setPublisherWorkflow([&](bool primary, std::function<void(int)> completion) {
+        EXPECT_TRUE(primary);
+        finishSetUp = std::move(completion);
+    });
+    EXPECT_FALSE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(finishSetUp);
+    EXPECT_EQ(state(), "NOT_PUBLISHED");
+    finishSetUp(-1001);   // closed: nothing
+    EXPECT_EQ(state(), "NOT_PUBLISHED");
+    users->setRemotePublisher(website);
+    finishSetUp(-1002);   // completed: the publish goes ahead
+    ASSERT_TRUE(waitUntilPublished());
+
+    // A live revision of an older render version asks before an update.
+    QJsonObject post = QJsonObject{{"id", remoteId()}, {"name", "Trip"}, {"status", 0}, {"live", true}};
+    QJsonObject live{{"id", "old-revision"}, {"status", 0}, {"blob_hash", publisher->liveRevision()->blobHash()},
+                     {"keywords", QJsonArray()}, {"render_version", "-1"}, {"required_image_refs", QJsonArray()}};
+    post.insert("live_revision", live);
+    service.control("POST", "/__control/me",
+                    QJsonObject{{"email", testing_support::DevService::demoEmail()}, {"posts", QJsonArray{post}}});
+    publisher->webServiceManagerStateChangeNotification();   // connection stable: fetched again
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        return state() == "IDLE" && publisher->liveRevision() && publisher->liveRevision()->renderVersion() == "-1";
+    }));
+    manager->representedPost()->setSeoTitle("New title");
+    ASSERT_EQ(state(), "UPDATE_AVAILABLE");
+    testing_support::scriptedAlerts().enqueue(platform::kAlertSecondButtonReturn);
+    EXPECT_FALSE(publisher->createOrUpdatePublishedPost());
+    ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    EXPECT_EQ(testing_support::scriptedAlerts().shown()[0].messageText, "Publishing Code Snippet Changed");
+    EXPECT_EQ(testing_support::scriptedAlerts().shown()[0].buttons, (QStringList{"Yes, Update", "Cancel"}));
+    EXPECT_EQ(state(), "UPDATE_AVAILABLE");
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    EXPECT_TRUE(publisher->createOrUpdatePublishedPost());
+    EXPECT_EQ(requestsOf("POST", postPath("/postrevisions")).size(), 1);
+}
+
+TEST_F(PublishingTest, AFailedBuildCheckTriesAgainAndTheBuildWaitCanBeCancelled)
+{
+    service.control("POST", "/__control/build", QJsonObject{{"checks", 1000}});
+    PLRWebServicePostPublisher* publisher = openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitForState(PLRPP_STATE_SERVER_BUILDING));
+    // A check answered with an error is followed by another one.
+    service.script(QJsonObject{{"path", postPath()}, {"method", "GET"}, {"code", 1}, {"status", 500}});
+    const qsizetype before = requestsOf("GET", postPath()).size();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return requestsOf("GET", postPath()).size() >= before + 3; }));
+    EXPECT_EQ(state(), "SERVER_BUILDING");
+    EXPECT_TRUE(publisher->updating());
+    EXPECT_FALSE(publisher->isBuildingBlog());   // a build that does not end can be left
+
+    const QString path = postPath();
+    EXPECT_TRUE(publisher->cancelPublishing());
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    EXPECT_EQ(requestsOf("POST", path + "/clean").size(), 1);
+    // No check runs once the wait is over.
+    const qsizetype checks = requestsOf("GET", path).size();
+    testing_support::spin(300);
+    EXPECT_EQ(requestsOf("GET", path).size(), checks);
+}

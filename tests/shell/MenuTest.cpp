@@ -1,0 +1,306 @@
+// The menu bar: signing out and in again, the save and quit keys, the backup question's way to
+// the preferences, enabled states, the host-options item, files handed to the application, and
+// the log upload through the development service.
+
+#include "ShellTestSupport.h"
+
+#include "platform/NotificationCenter.h"
+#include "session/PLRDefaults.h"
+#include "session/PLRUserSession.h"
+#include "shell/PLRLogUploader.h"
+#include "shell/PLRShellNotifications.h"
+#include "shell/home/PLRShellHooks.h"
+#include "shell/prefs/PLRPreferencesWindowController.h"
+#include "web-services/PLRWebServicePublisher.h"
+#include "web-services/PLRWebServiceUser.h"
+#include "web-services/PLRWebServiceUserManager.h"
+
+#include <QAction>
+#include <QFile>
+#include <QJsonDocument>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace shell_test;
+
+namespace {
+
+QAction* item(AppDelegate* app, const char* command)
+{
+    QAction* action = app->mainMenu() ? app->mainMenu()->action(QLatin1String(command)) : nullptr;
+    EXPECT_NE(action, nullptr) << command;
+    return action;
+}
+
+QString writeFile(const QString& name)
+{
+    const QString path = QDir(testing_support::testHome()).filePath(name);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write("x");
+    return path;
+}
+
+} // namespace
+
+TEST_F(ShellTest, SignOutFromTheMenuAndSignInAgain)
+{
+    prepareExistingStore();
+    launch();
+    QWidget* bar = app->baseWindowController()->window()->menuBar();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->isVisible());
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    app->mainMenu()->refreshEnabledStates();
+    ASSERT_TRUE(item(app.get(), "logOut")->isEnabled());
+
+    item(app.get(), "logOut")->trigger();
+    EXPECT_EQ(PLRCoreManager::userSession(), nullptr);
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
+    app->mainMenu()->refreshEnabledStates();
+    EXPECT_FALSE(item(app.get(), "logOut")->isEnabled());
+    // New Post while the sign-in view shows does nothing.
+    item(app.get(), "newBlog")->trigger();
+    EXPECT_TRUE(root()->isShowingAuth());
+
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    ASSERT_NE(PLRCoreManager::userSession(), nullptr);
+    EXPECT_EQ(PLRCoreManager::userSession()->email(), testing_support::DevService::demoEmail());
+}
+
+TEST_F(ShellTest, SaveAndQuitKeysAndTheBackupQuestionOpensPreferences)
+{
+    prepareExistingStore();
+    launch();
+    EXPECT_EQ(item(app.get(), "saveApplication")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+    EXPECT_EQ(item(app.get(), "terminate")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(item(app.get(), "showPrefs")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    EXPECT_EQ(item(app.get(), "zoomIn")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Plus));
+    EXPECT_EQ(item(app.get(), "zoomOut")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    EXPECT_EQ(item(app.get(), "zoom100")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_0));
+
+    int willSave = 0;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &context, QLatin1String(kPLR_NOTIFICATION_WILL_SAVE), [&willSave](const platform::Notification&) { ++willSave; });
+    item(app.get(), "saveApplication")->trigger();
+    EXPECT_EQ(willSave, 1);
+    EXPECT_EQ(countLines(QStringLiteral("Will Save Now")), 1);
+
+    // Quit: "Yes" cancels it and shows the preferences on their backup tab.
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    item(app.get(), "terminate")->trigger();
+    EXPECT_FALSE(exited);
+    PLRPreferencesWindowController* prefs = app->settingsWindowController();
+    ASSERT_NE(prefs, nullptr);
+    EXPECT_TRUE(prefs->window()->isVisible());
+    EXPECT_EQ(prefs->selectedToolbarItemIdentifier(), QStringLiteral("backup"));
+    EXPECT_EQ(prefs->contentViewController()->selectedTabIdentifier(), QStringLiteral("backup"));
+    EXPECT_TRUE(prefs->contentViewController()->backupTab()->isVisible());
+    // Showing them again reuses the window.
+    item(app.get(), "showPrefs")->trigger();
+    EXPECT_EQ(app->settingsWindowController(), prefs);
+
+    // The second quit goes the whole way.
+    item(app.get(), "terminate")->trigger();
+    ASSERT_TRUE(waitFor([this] { return exited; }));
+}
+
+TEST_F(ShellTest, MenuItemsFollowThePostViewAndTheHostOptionsFollowAlt)
+{
+    prepareExistingStore();
+    launch();
+    PLRMainMenu* menu = app->mainMenu();
+    for (const char* command : {"toggleGallery", "zoomIn", "zoom100", "togglePreviewPanel", "exportPost", "importPost"})
+        EXPECT_FALSE(item(app.get(), command)->isEnabled()) << command;
+    AppDelegate::setPreviewPanelToggler([] {});
+    PLRShellHooks::setPostExport({[](PLRPersistantPost*) {}, {}, [] {}});
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POST_VIEW_TOGGLED), nullptr,
+                                                       {{QLatin1String(kPLRPostViewAppearedKey), true}});
+    app->setImportExportPostsEnabled(true);
+    for (const char* command : {"toggleGallery", "zoomIn", "zoom100", "togglePreviewPanel", "exportPost", "importPost"})
+        EXPECT_TRUE(item(app.get(), command)->isEnabled()) << command;
+    PLRShellHooks::setPostExport({});
+    app->setImportExportPostsEnabled(false);
+    EXPECT_FALSE(item(app.get(), "exportPost")->isEnabled());
+
+    // Alt held while the application menu is open: the host options are the fifth item.
+    Qt::KeyboardModifiers modifiers = Qt::AltModifier;
+    PLRMainMenu::setModifierSource([&modifiers] { return modifiers; });
+    emit menu->applicationMenu()->aboutToShow();
+    EXPECT_TRUE(menu->isMenuTimerActive());
+    ASSERT_TRUE(menu->hostOptionItemInserted());
+    EXPECT_EQ(menu->applicationMenu()->actions().indexOf(menu->hostOptionMenuItem()), PLRMainMenu::kHostOptionsIndex);
+    modifiers = Qt::NoModifier;
+    ASSERT_TRUE(testing_support::waitUntil([menu] { return !menu->hostOptionItemInserted(); }, 2000));
+    EXPECT_FALSE(menu->applicationMenu()->actions().contains(menu->hostOptionMenuItem()));
+    emit menu->applicationMenu()->aboutToHide();
+    EXPECT_FALSE(menu->isMenuTimerActive());
+}
+
+TEST_F(ShellTest, FilesNeedASignedInUserAndARegisteredImporter)
+{
+    prepareExistingStore();
+    launch();
+    const QString post = writeFile(QStringLiteral("Trip.PPOST"));
+    const QString other = writeFile(QStringLiteral("Second.ppost"));
+    const QString backup = writeFile(QStringLiteral("Store.plrbackup"));
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
+
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    app->openFiles({post});
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("There is no active user session."));
+
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    app->openFiles({post, backup});
+    EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("Import Failed"));
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    app->openFiles({post});
+    EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("Post files cannot be imported"));
+
+    QStringList imported;
+    AppDelegate::setPostFileImporter([&imported](const QString& path) {
+        imported << path;
+        return true;
+    });
+    app->openFiles({post, other});
+    EXPECT_EQ(imported, (QStringList{post, other}));
+    EXPECT_EQ(alerts().shown().size(), 3u);
+}
+
+TEST_F(ShellTest, LogUploadEncodesTheAddressAndReportsFailures)
+{
+    prepareExistingStore();
+    const QString email = QStringLiteral("photo+logs@pellora.test");
+    service.addUser(email, QStringLiteral("secret-1"));
+    launch();
+    PLRLogUploader uploader;
+    const QString archive = QDir(testing_support::testHome()).filePath(QStringLiteral("logs.zip"));
+    QFile(archive).open(QIODevice::WriteOnly);
+    {
+        QFile file(archive);
+        file.open(QIODevice::WriteOnly);
+        file.write("PK archive bytes");
+    }
+
+    // Nobody signed in: no request at all.
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    uploader.uploadLogFile(archive);
+    EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("There is no active user session."));
+
+    signInThroughForm(email, QStringLiteral("secret-1"));
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    EXPECT_TRUE(PLRLogUploader::uploadAddressURL(email).toString(QUrl::FullyEncoded).endsWith(QStringLiteral("email=photo%2Blogs%40pellora.test")));
+
+    QSignalSpy finished(&uploader, &PLRLogUploader::finished);
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    uploader.uploadLogFile(archive);
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_TRUE(finished.takeFirst().at(0).toBool());
+    EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("Log File uploaded to server successfully"));
+    QJsonArray uploads = service.control("GET", QStringLiteral("/__control/debug-logs")).toObject().value(QStringLiteral("uploads")).toArray();
+    ASSERT_EQ(uploads.size(), 1);
+    EXPECT_EQ(uploads.at(0).toObject().value(QStringLiteral("email")).toString(), email);
+    EXPECT_TRUE(uploads.at(0).toObject().value(QStringLiteral("received")).toBool());
+    EXPECT_EQ(uploads.at(0).toObject().value(QStringLiteral("size")).toInt(), 16);
+
+    // A 403 at the upload address names the status; "Try again" asks for a new address first.
+    service.control("POST", QStringLiteral("/__control/script"),
+                    {{QStringLiteral("path"), QStringLiteral("/debug-logs/uploads/2")}, {QStringLiteral("method"), QStringLiteral("PUT")},
+                     {QStringLiteral("status"), 403}, {QStringLiteral("raw"), QStringLiteral("denied")}});
+    alerts().enqueue(platform::kAlertFirstButtonReturn); // "Try again"
+    alerts().enqueue(platform::kAlertFirstButtonReturn); // the success of the second try
+    uploader.uploadLogFile(archive);
+    ASSERT_TRUE(finished.wait(5000));
+    const auto& shown = alerts().shown();
+    ASSERT_GE(shown.size(), 2u);
+    EXPECT_EQ(shown[shown.size() - 2].messageText, QStringLiteral("Log File failed because server returned status code 403"));
+    EXPECT_EQ(shown[shown.size() - 2].buttons, (QStringList{QStringLiteral("Try again"), QStringLiteral("Cancel")}));
+    EXPECT_EQ(shown.back().messageText, QStringLiteral("Log File uploaded to server successfully"));
+    uploads = service.control("GET", QStringLiteral("/__control/debug-logs")).toObject().value(QStringLiteral("uploads")).toArray();
+    EXPECT_EQ(uploads.size(), 3);
+
+    // An answer without "url" is an invalid answer.
+    service.control("POST", QStringLiteral("/__control/script"),
+                    {{QStringLiteral("path"), QStringLiteral("/debug-logs")}, {QStringLiteral("status"), 200},
+                     {QStringLiteral("body"), QJsonObject{{QStringLiteral("address"), QStringLiteral("x")}}}});
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    uploader.uploadLogFile(archive);
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("Invalid JSON response from server while uploaing logs."));
+    EXPECT_EQ(alerts().shown().back().informativeText, QStringLiteral("Please contact support."));
+}
+
+TEST_F(ShellTest, ClearLogsStartsAFreshFileAndUploadPacksTheFolder)
+{
+    prepareExistingStore();
+    launch();
+    PLR_LOG_INFO(QStringLiteral("a line before clearing"));
+    ASSERT_FALSE(platform::log::logFilePaths().isEmpty());
+    item(app.get(), "clearLogs")->trigger();
+    PLR_LOG_WARN(QStringLiteral("a line after clearing"));
+    const QStringList files = platform::log::logFilePaths();
+    ASSERT_EQ(files.size(), 1);
+    QFile live(files.first());
+    ASSERT_TRUE(live.open(QIODevice::ReadOnly));
+    const QByteArray text = live.readAll();
+    EXPECT_TRUE(text.contains("a line after clearing"));
+    EXPECT_FALSE(text.contains("a line before clearing"));
+
+    const QString archive = PLRLogUploader::archivePath();
+    ASSERT_TRUE(PLRLogUploader::zipFolder(QFileInfo(files.first()).absolutePath(), archive));
+    EXPECT_GT(QFileInfo(archive).size(), 0);
+    EXPECT_TRUE(archive.endsWith(QStringLiteral(".logs.zip")));
+}
+
+TEST_F(ShellTest, NewPostWhileOfflineWithNobodySignedInDoesNothing)
+{
+    prepareExistingStore();
+    service.goDown(3000);
+    testing_support::spin(200);
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingErrorView(); }));
+    ASSERT_FALSE(root()->isShowingAuth());
+    item(app.get(), "newBlog")->trigger();
+    finishAnimations();
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+    EXPECT_FALSE(root()->isPresentingHome());
+    EXPECT_GE(indexOfLine(QStringLiteral("New post asked for while nobody is signed in")), 0);
+}
+
+TEST_F(ShellTest, PreferencesShowTheSignedInUserAndThePublisher)
+{
+    prepareExistingStore();
+    launch();
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    auto* manager = qobject_cast<PLRWebServiceUserManager*>(PLRCoreManager::userSession()->userServiceManager());
+    ASSERT_NE(manager, nullptr);
+    ASSERT_TRUE(waitFor([manager] { return bool(manager->remoteUser()); }));
+    item(app.get(), "showPrefs")->trigger();
+    PLRPreferencesViewController* prefs = app->settingsWindowController()->contentViewController();
+    EXPECT_EQ(prefs->userEmail()->stringValue(), testing_support::DevService::demoEmail());
+
+    auto publisher = std::make_shared<PLRWebServicePublisher>();
+    publisher->setType(-1);
+    publisher->setHost(QStringLiteral("photos.example.com"));
+    publisher->setStatus(1);
+    manager->setRemotePublisher(publisher);
+    app->settingsWindowController()->changeTabForIdentifier(QStringLiteral("account"));
+    EXPECT_EQ(prefs->updatePublishingButton()->title(), QStringLiteral("Setup Publishing"));
+    EXPECT_DOUBLE_EQ(prefs->publishingDomainRowsHeight(), 0.0);
+    EXPECT_EQ(prefs->publisherStatus()->stringValue(), QStringLiteral("No plug-in detected."));
+    EXPECT_EQ(prefs->domainNameLabel()->stringValue(), QStringLiteral("photos.example.com"));
+    publisher->setType(2);
+    app->settingsWindowController()->changeTabForIdentifier(QStringLiteral("account"));
+    EXPECT_EQ(prefs->updatePublishingButton()->title(), QStringLiteral("Update publishing details"));
+    EXPECT_DOUBLE_EQ(prefs->publishingDomainRowsHeight(), 17.0);
+    EXPECT_EQ(prefs->domainHostLabel()->stringValue(), QStringLiteral("WordPress"));
+}

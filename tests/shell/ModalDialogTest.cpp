@@ -1,0 +1,241 @@
+// Multi-step modal dialogs: responses, one dialog at a time, unknown pages, navigation, the
+// Return key, the error bar and covers, the large page size, and nesting inside another session.
+
+#include "TestSupport.h"
+
+#include "controls/PLRControls.h"
+#include "controls/PLRModalOverlayWindow.h"
+#include "platform/Log.h"
+#include "platform/ui/Animation.h"
+#include "platform/ui/Window.h"
+#include "shell/modal/PLRModalManager.h"
+#include "shell/modal/PLRModalViewController.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTimer>
+
+using namespace platform::ui;
+
+namespace {
+
+// A page whose answers the test sets.
+struct PageScript {
+    std::optional<QString> primaryTitle;
+    std::optional<QString> secondaryTitle;
+    std::optional<QString> defaultTitle;
+    bool showTertiary = false;
+    bool large = false;
+    int primaryClicks = 0;
+    int secondaryClicks = 0;
+    int activations = 0;
+};
+
+class ScriptedPanel : public PLRModalPanelViewController {
+public:
+    explicit ScriptedPanel(PageScript* script) : m_script(script) {}
+    void viewWillBecomeActive(PLRModalViewController*) override { ++m_script->activations; }
+    void primaryActionWasSelected(PLRModalViewController*) override { ++m_script->primaryClicks; }
+    void secondaryActionWasSelected(PLRModalViewController*) override { ++m_script->secondaryClicks; }
+    bool shouldPresentTertiaryAction(PLRModalViewController*) override { return m_script->showTertiary; }
+    std::optional<QString> titleForPrimaryAction(PLRModalViewController*) override { return m_script->primaryTitle; }
+    std::optional<QString> titleForSecondaryAction(PLRModalViewController*) override { return m_script->secondaryTitle; }
+    std::optional<QString> defaultModalButtonActionTitle(PLRModalViewController*) override { return m_script->defaultTitle; }
+protected:
+    View* loadView() override
+    {
+        auto* view = new View;
+        view->resize(440, 785);
+        return view;
+    }
+private:
+    PageScript* m_script;
+};
+
+class ScriptedPage : public PLRModalView {
+public:
+    explicit ScriptedPage(PageScript* script) : m_script(script) {}
+    bool requireLargeView() const override { return m_script->large; }
+    QString imageCredit() const override { return QStringLiteral("A. Photographer"); }
+protected:
+    std::unique_ptr<PLRModalPanelViewController> makeViewController() override { return std::make_unique<ScriptedPanel>(m_script); }
+private:
+    PageScript* m_script;
+};
+
+class ModalDialog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        AnimationClock::shared().setManual(true);
+        PLRControls::install();
+        for (int i = 0; i < 3; ++i) {
+            const QString name = QStringLiteral("TestPage%1").arg(i);
+            PageScript* script = &pages[i];
+            PLRModalView::registerPage(name, [script] { return std::make_unique<ScriptedPage>(script); });
+        }
+        main = std::make_unique<Window>(QRectF(100, 100, 900, 700));
+        Application::setMainWindow(main.get());
+        main->show();
+    }
+    void TearDown() override { Application::setMainWindow(nullptr); }
+    // Runs the dialog; `during` runs inside it once it shows.
+    qint64 run(const QStringList& views, qint64 home, const std::function<void(PLRModalViewController*)>& during,
+               bool closeButton = true)
+    {
+        qint64 response = 1;
+        int calls = 0;
+        QTimer::singleShot(0, [during] {
+            PLRModalViewController* dialog = PLRModalManager::currentModalViewController();
+            ASSERT_NE(dialog, nullptr);
+            during(dialog);
+        });
+        PLRModalManager::presentModalWindowWithViews(views, {{QStringLiteral("key"), 7}}, closeButton, home, [&](qint64 r) {
+            response = r;
+            ++calls;
+        });
+        EXPECT_EQ(calls, 1);
+        EXPECT_FALSE(PLRModalManager::isBusy());
+        return response;
+    }
+    PageScript pages[3];
+    std::unique_ptr<Window> main;
+};
+
+} // namespace
+
+TEST_F(ModalDialog, ResponsesAndOneDialogAtATime)
+{
+    const QStringList views{QStringLiteral("TestPage0"), QStringLiteral("TestPage1"), QStringLiteral("TestPage2")};
+    EXPECT_EQ(run(views, 1, [this, views](PLRModalViewController* dialog) {
+        // Opens on the first page whatever the home index; the data reaches the page.
+        EXPECT_EQ(dialog->currentIndex(), 0);
+        EXPECT_EQ(dialog->currentView()->viewController()->representedData().value(QStringLiteral("key")).toInt(), 7);
+        EXPECT_EQ(dialog->currentView()->viewController()->modalViewController(), dialog);
+        // A second request while this one runs ends at once with -1000 and shows nothing.
+        qint64 nested = 0;
+        PLRModalManager::presentModalWindowWithViews(views, {}, false, 0, [&nested](qint64 r) { nested = r; });
+        EXPECT_EQ(nested, kModalResponseStop);
+        EXPECT_EQ(PLRModalManager::currentModalViewController(), dialog);
+        dialog->moveToPreviousView();
+        EXPECT_EQ(dialog->currentIndex(), 0);
+        dialog->moveToNextView();
+        dialog->moveToNextView();
+        dialog->moveToNextView();
+        EXPECT_EQ(dialog->currentIndex(), 2);
+        dialog->startSpinner(QStringLiteral("Checking"));
+        dialog->presentError(QStringLiteral("Something went wrong"), std::nullopt, std::nullopt);
+        dialog->moveToHomeView();
+        EXPECT_EQ(dialog->currentIndex(), 1);
+        EXPECT_FALSE(dialog->spinnerCoverActive());
+        EXPECT_FALSE(dialog->presentingError());
+        EXPECT_TRUE(dialog->coverView()->isHidden());
+        dialog->dismissModalWithSuccess(true);
+    }), kModalResponseContinue);
+    EXPECT_EQ(pages[0].activations, 1);
+
+    EXPECT_EQ(run(views, 0, [](PLRModalViewController* dialog) { dialog->dismissModalWithSuccess(false); }), kModalResponseStop);
+    EXPECT_EQ(run(views, 0, [](PLRModalViewController* dialog) { dialog->closeWindowAction(); }), kModalResponseAbort);
+    // Escape works the dialog's close button.
+    EXPECT_EQ(run(views, 0, [](PLRModalViewController* dialog) {
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        EXPECT_TRUE(dialog->view()->platformWindow()->performKeyEquivalent(escape));
+    }), kModalResponseAbort);
+    // The main window is movable again once the dialog is gone.
+    EXPECT_TRUE(main->isMovable());
+}
+
+TEST_F(ModalDialog, UnknownPagesAndThePublisherWorkflowWithoutPages)
+{
+    std::vector<qint64> responses;
+    PLRModalManager::presentModalWindowWithViews({QStringLiteral("TestPage0"), QStringLiteral("NoSuchPage")}, {}, true, 0,
+                                                 [&](qint64 r) { responses.push_back(r); });
+    PLRModalManager::presentPublisherWorkflow(false, [&](qint64 r) { responses.push_back(r); });
+    // The set-up pages are not registered here: refused like any unknown page.
+    PLRModalManager::presentPublisherWorkflow(true, [&](qint64 r) { responses.push_back(r); });
+    EXPECT_EQ(responses, (std::vector<qint64>{kModalResponseStop, kModalResponseContinue, kModalResponseStop}));
+    EXPECT_EQ(Application::modalWindow(), nullptr);
+    EXPECT_EQ(PLRModalManager::publisherWorkflowViews().size(), 4);
+}
+
+TEST_F(ModalDialog, ButtonsReturnKeyErrorBarAndCompletionCover)
+{
+    pages[0].primaryTitle = QStringLiteral("Connect");
+    pages[0].secondaryTitle = QStringLiteral("Skip");
+    pages[0].defaultTitle = QStringLiteral("Skip");
+    run({QStringLiteral("TestPage0")}, 0, [this](PLRModalViewController* dialog) {
+        EXPECT_EQ(dialog->primaryButton()->title(), QStringLiteral("Connect"));
+        EXPECT_TRUE(dialog->tertiaryButton()->isHidden());
+        EXPECT_EQ(dialog->secondaryButton()->keyEquivalent(), QStringLiteral("\r"));
+        EXPECT_TRUE(dialog->primaryButton()->keyEquivalent().isEmpty());
+        EXPECT_TRUE(dialog->tertiaryButton()->keyEquivalent().isEmpty());
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        EXPECT_TRUE(dialog->view()->platformWindow()->performKeyEquivalent(enter));
+        EXPECT_EQ(pages[0].secondaryClicks, 1);
+        EXPECT_EQ(pages[0].primaryClicks, 0);
+
+        dialog->presentError(QStringLiteral("The site did not answer"), std::nullopt, std::nullopt);
+        EXPECT_TRUE(dialog->presentingError());
+        EXPECT_DOUBLE_EQ(dialog->errorTop(), PLRModalViewController::kErrorShownTop);
+        EXPECT_EQ(dialog->errorLabel()->stringValue(), QStringLiteral("The site did not answer"));
+        EXPECT_TRUE(dialog->errorPrimaryButton()->isHidden());
+        EXPECT_TRUE(dialog->errorSecondaryButton()->isHidden());
+        AnimationClock::shared().advance(0.3);
+        QCoreApplication::processEvents();
+        EXPECT_DOUBLE_EQ(dialog->errorView()->alphaValue(), 1.0);
+        dialog->dismissError();
+        EXPECT_DOUBLE_EQ(dialog->errorTop(), PLRModalViewController::kErrorHiddenTop);
+
+        dialog->startSpinner(QStringLiteral("Looking for plug-in"));
+        EXPECT_TRUE(dialog->spinnerView()->isAnimating());
+        EXPECT_EQ(*dialog->coverView()->backgroundColour(), Color::white(0.7));
+        dialog->setPrimaryEnabled(false);
+        dialog->presentCompletionCover(QStringLiteral("Settings Updated"), QStringLiteral("Ok"));
+        EXPECT_FALSE(dialog->spinnerView()->isAnimating());
+        EXPECT_EQ(*dialog->coverView()->backgroundColour(), Color::white());
+        EXPECT_EQ(dialog->coverLabel()->stringValue(), QStringLiteral("Settings Updated"));
+        EXPECT_EQ(dialog->primaryButton()->title(), QStringLiteral("Ok"));
+        EXPECT_TRUE(dialog->primaryButton()->isEnabled());
+        EXPECT_TRUE(dialog->secondaryButton()->isHidden());
+        EXPECT_FALSE(dialog->coverView()->isHidden());
+        dialog->dismissModalWithSuccess(true);
+    });
+}
+
+TEST_F(ModalDialog, LargePageResizesAndHidesTheButtonBar)
+{
+    pages[2].large = true;
+    run({QStringLiteral("TestPage0"), QStringLiteral("TestPage1"), QStringLiteral("TestPage2")}, 0,
+        [](PLRModalViewController* dialog) {
+            Window* window = dialog->view()->platformWindow();
+            const QRectF normal = window->frame();
+            dialog->moveToNextView(); // normal to normal: the frame stays
+            EXPECT_EQ(window->frame(), normal);
+            EXPECT_FALSE(dialog->controlView()->isHidden());
+            dialog->moveToNextView();
+            EXPECT_TRUE(dialog->controlView()->isHidden());
+            EXPECT_DOUBLE_EQ(dialog->containerHeight(), 785.0);
+            EXPECT_NE(window->frame().size(), normal.size());
+            dialog->moveToPreviousView();
+            EXPECT_FALSE(dialog->controlView()->isHidden());
+            EXPECT_DOUBLE_EQ(dialog->containerHeight(), PLRModalViewController::kNormalContainerHeight);
+            dialog->dismissModalWithSuccess(false);
+        });
+}
+
+TEST_F(ModalDialog, EndingADialogLeavesAnOuterSessionRunning)
+{
+    Window outer(QRectF(200, 200, 300, 200), WindowStyleBorderless);
+    qint64 inner = 0;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [] { PLRModalManager::currentModalViewController()->dismissModalWithSuccess(true); });
+        PLRModalManager::presentModalWindowWithViews({QStringLiteral("TestPage0")}, {}, false, 0, [&](qint64 r) { inner = r; });
+        // Still inside the outer session: only this test's stop ends it.
+        EXPECT_EQ(Application::modalWindow(), &outer);
+        Application::stopModal(42);
+    });
+    EXPECT_EQ(Application::runModal(&outer), 42);
+    EXPECT_EQ(inner, kModalResponseContinue);
+}

@@ -1,0 +1,356 @@
+// The application's buttons: the layer-hosted button's looks and clicks, the check box and radio
+// button drawing, the link, gradient, flat and spaced-image buttons, and the help button's
+// tool-tip window.
+
+#include "UiTestSupport.h"
+
+#include "TestSupport.h"
+#include "controls/ColorWithHex.h"
+#include "controls/KitHelpers.h"
+#include "controls/PLRButton.h"
+#include "controls/PLRCheckboxButton.h"
+#include "controls/PLRHelpButton.h"
+#include "controls/PLRLinkButtons.h"
+#include "platform/ui/Cursor.h"
+#include "platform/ui/Fonts.h"
+#include "platform/ui/Images.h"
+#include "platform/ui/Window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+using namespace platform::ui;
+using namespace ui_test;
+
+namespace {
+
+Color grey(double brightness) { return Color::fromHSB(0, 0, brightness, 1.0); }
+
+struct Fixture {
+    Window window{QRectF(100, 100, 400, 200), WindowStyleBorderless};
+    Fixture() { window.show(); }
+    View* content() { return window.contentView(); }
+};
+
+MouseEvent plainEvent() { return MouseEvent(); }
+
+std::vector<DrawOperation> ops(View& view, DrawOperation::Kind kind)
+{
+    std::vector<DrawOperation> found;
+    for (const DrawOperation& op : view.recordDrawing())
+        if (op.kind == kind)
+            found.push_back(op);
+    return found;
+}
+
+} // namespace
+
+TEST(LayerButton, RestingLooksByStyle)
+{
+    manualClock();
+    Fixture f;
+    auto* primary = new PLRButton(f.content());
+    primary->setFrame(QRectF(10, 10, 120, 32));
+    EXPECT_EQ(primary->containerLayer()->backgroundColor(), Color::black()); // style never set
+    primary->setButtonStyle(PLRButton::Primary);
+    EXPECT_EQ(primary->containerLayer()->backgroundColor(), grey(0.11));
+    EXPECT_DOUBLE_EQ(primary->layer()->borderWidth(), 0.0);
+    EXPECT_EQ(primary->titleLayer()->foregroundColor(), Color::white());
+
+    auto* secondary = new PLRButton(f.content());
+    secondary->setButtonStyle(PLRButton::Secondary);
+    EXPECT_EQ(secondary->containerLayer()->backgroundColor(), Color::clear());
+    EXPECT_EQ(secondary->layer()->borderColor(), grey(0.74));
+    EXPECT_DOUBLE_EQ(secondary->layer()->borderWidth(), 1.0);
+    EXPECT_EQ(secondary->titleLayer()->foregroundColor(), grey(0.5));
+
+    // Style 2 rests like a secondary button, but hovering changes only the shadow.
+    auto* other = new PLRButton(f.content());
+    other->setButtonStyle(2);
+    EXPECT_DOUBLE_EQ(other->layer()->borderWidth(), 1.0);
+    other->mouseEntered(plainEvent());
+    EXPECT_DOUBLE_EQ(other->layer()->borderWidth(), 1.0);
+    EXPECT_EQ(other->containerLayer()->backgroundColor(), Color::clear());
+    EXPECT_EQ(other->containerLayer()->shadowColor(), Color(0.5, 0.5, 0.5));
+    secondary->mouseEntered(plainEvent());
+    EXPECT_DOUBLE_EQ(secondary->layer()->borderWidth(), 0.0);
+    EXPECT_EQ(secondary->containerLayer()->backgroundColor(), Color::black());
+    EXPECT_EQ(secondary->titleLayer()->foregroundColor(), Color::white());
+    secondary->mouseExited(plainEvent());
+    EXPECT_DOUBLE_EQ(secondary->layer()->borderWidth(), 1.0);
+    EXPECT_EQ(secondary->containerLayer()->shadowColor(), Color::clear());
+}
+
+TEST(LayerButton, ClicksPressLookAndDisabled)
+{
+    manualClock();
+    Fixture f;
+    auto* button = new PLRButton(f.content());
+    button->setFrame(QRectF(10, 10, 120, 32));
+    button->setButtonStyle(PLRButton::Secondary);
+    int sent = 0;
+    Control* sender = nullptr;
+    button->setAction([&](Control* s) { ++sent; sender = s; });
+    f.window.show();
+    button->show();
+
+    dispatch::sendMouse(button, QEvent::MouseButtonPress, QPointF(10, 10));
+    EXPECT_TRUE(button->isMouseDown());
+    EXPECT_EQ(button->state(), Button::StateOn);
+    dispatch::sendMouse(button, QEvent::MouseButtonRelease, QPointF(10, 10));
+    EXPECT_EQ(sent, 1);
+    EXPECT_EQ(sender, button);
+    EXPECT_EQ(button->state(), Button::StateOff);
+
+    // Down inside, out and back in: pressed again; released outside: nothing sent.
+    dispatch::sendMouse(button, QEvent::MouseButtonPress, QPointF(10, 10));
+    button->mouseExited(plainEvent());
+    EXPECT_EQ(button->state(), Button::StateOff);
+    button->mouseEntered(plainEvent());
+    EXPECT_EQ(button->state(), Button::StateOn);
+    EXPECT_EQ(button->containerLayer()->backgroundColor(), Color::black());
+    button->mouseExited(plainEvent());
+    dispatch::sendMouse(button, QEvent::MouseButtonRelease, QPointF(300, 10));
+    EXPECT_EQ(sent, 1);
+    EXPECT_EQ(button->state(), Button::StateOff);
+
+    // Disabled: half transparent, clicks reach the view behind it.
+    button->setEnabled(false);
+    EXPECT_DOUBLE_EQ(button->alphaValue(), 0.5);
+    EXPECT_EQ(button->hitTest(button->frame().center()), nullptr);
+    dispatch::sendMouse(button, QEvent::MouseButtonPress, QPointF(10, 10));
+    dispatch::sendMouse(button, QEvent::MouseButtonRelease, QPointF(10, 10));
+    EXPECT_EQ(sent, 1);
+    button->setEnabled(true);
+    EXPECT_DOUBLE_EQ(button->alphaValue(), 1.0);
+}
+
+TEST(LayerButton, TitleCentresAndShadowFollowsSize)
+{
+    manualClock();
+    Fixture f;
+    auto* button = new PLRButton(f.content());
+    button->setFrame(QRectF(0, 0, 100, 30));
+    button->setTitle(QStringLiteral("Continue"));
+    EXPECT_TRUE(button->titleLayer()->string().isEmpty()); // no font yet: no title
+    button->setFont(systemFont(13));
+    EXPECT_EQ(button->titleLayer()->string(), QStringLiteral("Continue"));
+    const QRectF title = button->titleLayer()->frame();
+    EXPECT_EQ(title.x(), std::floor(title.x()));
+    EXPECT_NEAR(title.center().x(), 50.0, 1.0);
+    button->setTitle(QStringLiteral("A title far wider than the button itself"));
+    EXPECT_LT(button->titleLayer()->frame().x(), 0.0);
+
+    button->setFrame(QRectF(0, 0, 160, 40));
+    EXPECT_EQ(button->containerLayer()->frame(), QRectF(0, 0, 160, 40));
+    ASSERT_TRUE(button->containerLayer()->shadowPath());
+    EXPECT_EQ(button->containerLayer()->shadowPath()->boundingRect(), QRectF(0, 35, 159, 5));
+    EXPECT_TRUE(button->containerLayer()->animationKeys().isEmpty());
+    EXPECT_TRUE(button->trackingAreas().empty()); // made in code: no hover tracking
+    button->awakeFromNib();
+    ASSERT_EQ(button->trackingAreas().size(), 1u);
+    EXPECT_EQ(button->trackingAreas().front()->options(), 1665u);
+}
+
+TEST(CheckboxAndRadio, ImagesAndTitleColoursFollowTheState)
+{
+    Fixture f;
+    auto* box = new PLRCheckboxButton(f.content());
+    box->setFrame(QRectF(10, 10, 200, 18));
+    box->setTitle(QStringLiteral("Sharpen"));
+    EXPECT_EQ(box->boxImage().cacheKey(), box->checkboxUncheckedImage().cacheKey());
+    EXPECT_EQ(box->titleColor(), namedColor(QStringLiteral("plrTextCheckboxInactive")));
+    EXPECT_EQ(box->boxRect(), QRectF(QPointF(2, 2), pointSize(box->checkboxCheckedImage())));
+
+    box->setHighlighted(true); // pressed while off: the highlight goes over the unchecked box
+    ASSERT_NE(box->highlightImage(), nullptr);
+    EXPECT_EQ(box->highlightImage()->cacheKey(), box->checkboxUncheckedHighlightedImage().cacheKey());
+    EXPECT_EQ(ops(*box, DrawOperation::Kind::Image).size(), 2u);
+    box->setHighlighted(false);
+
+    box->performClick();
+    EXPECT_EQ(box->state(), Button::StateOn);
+    EXPECT_EQ(box->titleColor(), namedColor(QStringLiteral("plrTextColor")));
+    box->setEnabled(false);
+    EXPECT_EQ(box->boxImage().cacheKey(), box->checkboxCheckedImageDisabled().cacheKey());
+    EXPECT_EQ(box->titleColor(), namedColor(QStringLiteral("plrTextControlDisabled")));
+    box->setState(Button::StateOff);
+    EXPECT_EQ(box->boxImage().cacheKey(), box->checkboxUncheckedImageDisabled().cacheKey());
+    box->setEnabled(true);
+    box->setState(Button::StateMixed); // mixed draws as off
+    EXPECT_EQ(box->boxImage().cacheKey(), box->checkboxUncheckedImage().cacheKey());
+    const auto texts = ops(*box, DrawOperation::Kind::Text);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_DOUBLE_EQ(texts.front().rect.x(), 24.0);
+    EXPECT_DOUBLE_EQ(texts.front().rect.width(), 200.0); // broken at the frame's width, clipped
+
+    auto* radio = new PLRRadioButton(f.content());
+    radio->setFrame(QRectF(10, 40, 200, 18));
+    auto strokes = ops(*radio, DrawOperation::Kind::StrokePath);
+    ASSERT_EQ(strokes.size(), 1u);
+    EXPECT_EQ(strokes.front().color, namedColor(QStringLiteral("plrRadioButtonInactive")));
+    EXPECT_TRUE(ops(*radio, DrawOperation::Kind::FillPath).empty());
+    radio->performClick();
+    radio->performClick(); // a radio button only turns on
+    EXPECT_EQ(radio->state(), Button::StateOn);
+    const auto fills = ops(*radio, DrawOperation::Kind::FillPath);
+    ASSERT_EQ(fills.size(), 1u);
+    EXPECT_EQ(fills.front().color, namedColor(QStringLiteral("plrRadioButtonActive")));
+    EXPECT_EQ(fills.front().path.boundingRect(), QRectF(5, 5, 7, 7));
+    radio->setInsetAmount(4.0);
+    EXPECT_EQ(ops(*radio, DrawOperation::Kind::FillPath).front().path.boundingRect(), QRectF(6, 6, 5, 5));
+}
+
+TEST(LinkButtons, ModuleLinkRecoloursAndRestoresTheCursor)
+{
+    Fixture f;
+    auto* link = new Pellora_Publish::PLRLinkButton(f.content());
+    link->setFrame(QRectF(10, 10, 120, 20));
+    link->setTitle(QStringLiteral("Publish"));
+    link->awakeFromNib();
+    link->show();
+    auto colourOf = [link] {
+        return link->attributedTitle()->attribute(QLatin1String(kForegroundColorAttributeName), 0).value<Color>();
+    };
+    EXPECT_EQ(colourOf(), link->defaultColor());
+    dispatch::sendMouse(link, QEvent::MouseButtonPress, QPointF(5, 5));
+    EXPECT_EQ(colourOf(), link->activeColor());
+    dispatch::sendMouse(link, QEvent::MouseButtonRelease, QPointF(300, 5)); // ends outside
+    EXPECT_EQ(colourOf(), link->defaultColor());
+
+    // A new attributed title keeps its colour until setNeedsDisplay.
+    link->setAttributedTitle(AttributedString(QStringLiteral("Cancel"), {{kForegroundColorAttributeName, QVariant::fromValue(Color::black())}}));
+    EXPECT_EQ(colourOf(), Color::black());
+    link->setNeedsDisplay();
+    EXPECT_EQ(colourOf(), link->defaultColor());
+
+    link->mouseEntered(plainEvent());
+    EXPECT_EQ(Cursor::current(), Cursor::pointingHandCursor());
+    link->setEnabled(false); // disabled while the pointer is over it: leaving still restores the arrow
+    link->mouseExited(plainEvent());
+    EXPECT_EQ(Cursor::current(), Cursor::arrowCursor());
+    link->mouseEntered(plainEvent());
+    EXPECT_EQ(Cursor::current(), Cursor::arrowCursor());
+
+    auto* plain = new PLRLinkButton(f.content());
+    plain->setTitle(QStringLiteral("No plug-in?"));
+    plain->setDrawUnderline(false);
+    plain->awakeFromNib();
+    EXPECT_FALSE(plain->attributedTitle()->attribute(QLatin1String(kUnderlineStyleAttributeName), 0).isValid());
+    plain->setDrawUnderline(true);
+    plain->awakeFromNib();
+    TextRange range;
+    EXPECT_EQ(plain->attributedTitle()->attribute(QLatin1String(kUnderlineStyleAttributeName), 0, &range).toInt(), 1);
+    EXPECT_EQ(range.length, plain->title().size());
+}
+
+TEST(LinkButtons, GradientFlatAndSpacedImage)
+{
+    Fixture f;
+    auto* gradient = new PLRGradientButton(f.content());
+    gradient->setFrame(QRectF(10, 10, 120, 30));
+    gradient->setStartColour(Color(0.2, 0.4, 0.8));
+    gradient->setEndColour(Color(0.1, 0.3, 0.7));
+    gradient->setDisabledColour(Color(0.8, 0.8, 0.8));
+    gradient->setTitle(QStringLiteral("Publish"));
+    EXPECT_EQ(gradient->gradientColours()->first, Color(0.2, 0.4, 0.8));
+    gradient->setHighlighted(true);
+    EXPECT_EQ(gradient->gradientColours()->first, ColorWithHex::darkerColor(Color(0.2, 0.4, 0.8)));
+    gradient->setEnabled(false);
+    EXPECT_EQ(gradient->gradientColours()->first, Color(0.8, 0.8, 0.8));
+    EXPECT_EQ(gradient->gradientColours()->second, Color(0.8, 0.8, 0.8));
+    gradient->setTitleColour(Color(1, 0, 0));
+    EXPECT_EQ(gradient->attributedTitle()->attribute(QLatin1String(kForegroundColorAttributeName), 0).value<Color>(),
+              Color(1, 0, 0, 0.26));
+    PLRGradientButton bare; // no colours yet: only the title is drawn
+    EXPECT_FALSE(bare.gradientColours());
+    EXPECT_NO_FATAL_FAILURE(bare.recordDrawing());
+
+    auto* flat = new PLRFlatButton(f.content());
+    flat->setFrame(QRectF(10, 50, 60, 20));
+    flat->awakeFromNib();
+    flat->updateTrackingAreas();
+    flat->setFrame(QRectF(10, 50, 160, 40));
+    flat->updateTrackingAreas();
+    ASSERT_EQ(flat->trackingAreas().size(), 1u);
+    EXPECT_EQ(flat->trackingAreas().front()->rect(), QRectF(0, 0, 60, 20));
+    EXPECT_EQ(flat->trackingAreas().front()->options(), 1155u);
+    flat->mouseEntered(plainEvent());
+    EXPECT_EQ(flat->layer()->backgroundColor(), ColorWithHex::smb_breadCrumbGrey().withAlpha(0.6));
+    flat->mouseExited(plainEvent());
+    EXPECT_EQ(flat->layer()->backgroundColor(), ColorWithHex::smb_breadCrumbGrey());
+
+    auto* spaced = new PLRSpacedImageButton(f.content());
+    spaced->setFrame(QRectF(200, 10, 60, 30));
+    spaced->setImage(namedImage(QStringLiteral("help-button")));
+    const QRectF before = spaced->imageRect();
+    spaced->setBorderPadding(6);
+    EXPECT_EQ(spaced->imageRect(), before.translated(6, 0));
+}
+
+TEST(HelpButton, TooltipWindowSizeLinkAndFocus)
+{
+    Fixture f;
+    auto* help = new PLRHelpButton(f.content());
+    help->setFrame(QRectF(300, 100, 20, 20));
+    help->awakeFromNib();
+    EXPECT_EQ(help->trackingAreas().front()->options(), 0x681u);
+    help->mouseEntered(plainEvent()); // no help text: the image swaps, no window
+    EXPECT_TRUE(help->mouseInside());
+    EXPECT_EQ(help->tooltipWindow(), nullptr);
+    EXPECT_EQ(Cursor::current(), Cursor::arrowCursor());
+    help->mouseDown(plainEvent());
+    EXPECT_TRUE(testing_support::recordingWorkspace().openedURLs.empty());
+    help->mouseExited(plainEvent());
+
+    // One line: as wide as the text plus 24, as high as the text plus 40.
+    auto* oneLine = new PLRHelpButton(f.content());
+    oneLine->setFrame(QRectF(300, 60, 20, 20));
+    oneLine->setToolTip(QStringLiteral("Short help"));
+    oneLine->awakeFromNib();
+    EXPECT_TRUE(oneLine->toolTip().isEmpty());
+    oneLine->setHelpLink(QStringLiteral("https://help.example.com/padding"));
+    QWidget* focused = QApplication::focusWidget();
+    oneLine->mouseEntered(plainEvent());
+    EXPECT_EQ(Cursor::current(), Cursor::pointingHandCursor());
+    ASSERT_NE(oneLine->tooltipWindow(), nullptr);
+    const AttributedString text(QStringLiteral("Short help"), {{kFontAttributeName, systemFont(11)}});
+    const double textWidth = widthForHeight(text, 13);
+    const QRectF frame = oneLine->tooltipWindow()->frame();
+    EXPECT_NEAR(frame.width(), textWidth + 24, 1.0);
+    EXPECT_NEAR(frame.height(), heightForWidth(text, 255 - 16) + 40, 1.0);
+    // The right edge 11 points right of the button's origin.
+    const QPointF anchor = Window::screenRectFromQt(QRectF(oneLine->mapToGlobal(oneLine->toQt(QPointF(0, 0))), QSizeF())).topLeft();
+    EXPECT_NEAR(frame.right(), anchor.x() + 11, 1.0);
+    EXPECT_NEAR(frame.y(), anchor.y() + pointSize(oneLine->helpButtonImage()).height() - 15, 1.0);
+    // Never takes the focus or the mouse.
+    EXPECT_TRUE(oneLine->tooltipWindow()->testAttribute(Qt::WA_ShowWithoutActivating));
+    EXPECT_TRUE(oneLine->tooltipWindow()->testAttribute(Qt::WA_TransparentForMouseEvents));
+    EXPECT_EQ(QApplication::focusWidget(), focused);
+    oneLine->mouseDown(plainEvent());
+    ASSERT_EQ(testing_support::recordingWorkspace().openedURLs.size(), 1u);
+    EXPECT_EQ(testing_support::recordingWorkspace().openedURLs.front(), QUrl(QStringLiteral("https://help.example.com/padding")));
+    oneLine->mouseExited(plainEvent());
+    EXPECT_EQ(Cursor::current(), Cursor::arrowCursor());
+    EXPECT_FALSE(oneLine->tooltipWindow()->isVisible());
+
+    // Wrapping text: 263 wide, the text area 16 narrower than the width.
+    auto* wrapping = new PLRHelpButton(f.content());
+    wrapping->setToolTip(QStringLiteral("A long help text that certainly needs more than one line to say what this "
+                                        "setting does and why anyone would want to change it."));
+    wrapping->awakeFromNib();
+    wrapping->mouseEntered(plainEvent());
+    EXPECT_NEAR(wrapping->tooltipWindow()->frame().width(), 263.0, 0.5);
+    EXPECT_NEAR(wrapping->tooltipTextView()->frame().width(), 239.0, 0.5);
+
+    // An empty text is shown (24 x 40).
+    auto* empty = new PLRHelpButton(f.content());
+    empty->setToolTip(QStringLiteral(""));
+    empty->awakeFromNib();
+    ASSERT_TRUE(empty->toolTipText());
+    empty->mouseEntered(plainEvent());
+    ASSERT_NE(empty->tooltipWindow(), nullptr);
+    EXPECT_NEAR(empty->tooltipWindow()->frame().width(), 24.0, 0.5);
+    EXPECT_NEAR(empty->tooltipWindow()->frame().height(), 40.0, 0.5);
+}
