@@ -323,6 +323,7 @@ void AppDelegate::migratorDidComplete(bool success)
     // The menu bar sits on the main window.
     m_mainMenu = new PLRMainMenu(this);
     window->setMenuBar(m_mainMenu->menuBar());
+    controller->restoreWindowFrame();
     // The help centre's articles join the Help menu.
     m_helpManager = new PLRHelpManager(this);
     m_helpManager->setupHelpMenu(m_mainMenu->helpMenu(), [self](const QUrl& url) {

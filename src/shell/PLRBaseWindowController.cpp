@@ -293,10 +293,7 @@ void PLRBaseWindowController::windowDidLoad()
     }
     // The size and place the user gave the window last time, brought onto a screen that is
     // still there; from now on every move and resize is remembered.
-    if (const std::optional<QRectF> saved = savedWindowFrame()) {
-        const QRectF frame = PLRWindowPlacement::frameOnScreens(*saved, PLRWindowPlacement::availableScreenFrames());
-        window->setFrame(Window::screenRectFromQt(frame), false);
-    }
+    restoreWindowFrame();
     window->installEventFilter(this);
 
     auto& visualState = PLRVisualStateHandler::globalHandler();
@@ -419,6 +416,15 @@ std::optional<QRectF> PLRBaseWindowController::savedWindowFrame()
         return std::nullopt;
     }
     return QRectF(values[0], values[1], values[2], values[3]);
+}
+
+void PLRBaseWindowController::restoreWindowFrame()
+{
+    const std::optional<QRectF> saved = savedWindowFrame();
+    if (!saved || !window())
+        return;
+    const QRectF frame = PLRWindowPlacement::frameOnScreens(*saved, PLRWindowPlacement::availableScreenFrames());
+    window()->setFrame(Window::screenRectFromQt(frame), false);
 }
 
 bool PLRBaseWindowController::eventFilter(QObject* watched, QEvent* event)

@@ -75,6 +75,9 @@ public:
     // The stored frame of the main window (Qt's coordinates), or none when none is stored or
     // it cannot be read.
     static std::optional<QRectF> savedWindowFrame();
+    // Gives the window its stored frame (on a screen that is still there); done when the
+    // window loads and again once it has its menu bar, which would otherwise grow it.
+    void restoreWindowFrame();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     PLRBaseViewController* contentViewController() const { return m_content; }

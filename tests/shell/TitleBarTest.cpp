@@ -249,15 +249,17 @@ TEST_F(TitleBarTest, MainWindowKeepsItsSizeAndPlaceAcrossLaunches)
     const QRect chosen(available.x() + 30, available.y() + 40, shown->minimumWidth() + 20, shown->minimumHeight() + 10);
     shown->setGeometry(chosen);
     QCoreApplication::processEvents();
+    const QRect left = shown->geometry();
+    EXPECT_EQ(left, chosen);
     app.reset();
 
     launch();
-    EXPECT_EQ(window()->window()->geometry(), chosen);
+    EXPECT_EQ(window()->window()->geometry(), left);
 
     // A stored frame that is no frame is ignored.
     app.reset();
     platform::UserDefaults::standard().setString(QLatin1String(kPLRMainWindowFrameKey), QStringLiteral("1 2 oops"));
     EXPECT_FALSE(PLRBaseWindowController::savedWindowFrame());
     launch();
-    EXPECT_NE(window()->window()->geometry(), chosen);
+    EXPECT_NE(window()->window()->geometry(), left);
 }
