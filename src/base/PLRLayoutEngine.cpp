@@ -11,8 +11,9 @@
 
 namespace {
 
-// Hands a photo that changed on disk to the layout: its decoded pictures are forgotten and
-// the blocks showing it are drawn again.
+// Hands a photo that changed, moved, came back or went missing on disk to the layout: its
+// decoded pictures are forgotten and the blocks showing it are drawn again. The directory
+// calls on the main thread.
 class ChangedImageRelay final : public QObject, public PLRSourceDirectoryDelegate {
 public:
     ChangedImageRelay(PLRLayoutManager* manager, PLRSourceImageLayoutProvider* provider,
@@ -27,24 +28,21 @@ public:
         if (m_directory)
             m_directory->removeDelegate(this);
     }
-    void sourceDirectoryUpdatedImage(PLRSourceDirectory*, const PLRSourceImagePtr& image) override
+    void sourceDirectoryUpdatedImage(PLRSourceDirectory*, const PLRSourceImagePtr& image) override { redraw(image); }
+    void sourceDirectoryDeletedImage(PLRSourceDirectory*, const PLRSourceImagePtr& image) override { redraw(image); }
+
+private:
+    void redraw(const PLRSourceImagePtr& image)
     {
         if (!image)
             return;
-        const QString identifier = image->identifier();
-        QPointer<ChangedImageRelay> self(this);
-        platform::dispatchMain([self, identifier] {
-            if (!self)
-                return;
-            self->m_provider->invalidate(identifier);
-            self->m_manager->imageDidChange(identifier);
-        });
+        m_provider->invalidate(image->identifier());
+        m_manager->imageDidChange(image->identifier());
     }
 
-private:
     PLRLayoutManager* m_manager;
     PLRSourceImageLayoutProvider* m_provider;
-    PLRSourceDirectory* m_directory;
+    QPointer<PLRSourceDirectory> m_directory;
 };
 
 } // namespace

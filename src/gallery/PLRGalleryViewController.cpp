@@ -597,56 +597,43 @@ void PLRGalleryViewController::starFilterSetComparatorValue(PLRStarFilterView*, 
 
 // ---------------------------------------------------------------- source folder
 
+// The directory calls these on the main thread.
 void PLRGalleryViewController::sourceDirectoryUpdatedState(PLRSourceDirectory*, qint64)
 {
-    QPointer<PLRGalleryViewController> self(this);
-    platform::dispatchMain([self] {
-        if (self)
-            self->setNeedsImageStructure();
-    });
+    setNeedsImageStructure();
 }
 
 void PLRGalleryViewController::sourceDirectoryAddedNewImage(PLRSourceDirectory*, const PLRSourceImagePtr& image)
 {
-    QPointer<PLRGalleryViewController> self(this);
     const QString identifier = image ? image->identifier() : QString();
-    platform::dispatchMain([self, identifier] {
-        if (!self)
-            return;
-        if (PLRDefaults::shouldAutoAddNewImages() && !identifier.isEmpty()) {
-            PLRPostManager* manager = self->postManager();
-            if (PLRLayoutManager* layoutManager = manager ? manager->layoutManager() : nullptr)
-                layoutManager->createAndAddBlocksForImages({identifier});
-        }
-        self->setNeedsImageStructure();
-    });
+    if (PLRDefaults::shouldAutoAddNewImages() && !identifier.isEmpty()) {
+        PLRPostManager* manager = postManager();
+        if (PLRLayoutManager* layoutManager = manager ? manager->layoutManager() : nullptr)
+            layoutManager->createAndAddBlocksForImages({identifier});
+    }
+    setNeedsImageStructure();
 }
 
 void PLRGalleryViewController::sourceDirectoryUpdatedImage(PLRSourceDirectory*, const PLRSourceImagePtr& image)
 {
-    QPointer<PLRGalleryViewController> self(this);
-    platform::dispatchMain([self, image] {
-        if (!self || !image)
-            return;
-        // Changed photos of one burst are looked at together, once.
-        const bool first = self->m_updatedImages.isEmpty();
-        if (!self->m_updatedImages.contains(image))
-            self->m_updatedImages.append(image);
-        if (first)
-            platform::dispatchMain([self] {
-                if (self)
-                    self->reloadItemsForUpdatedImages();
-            });
-    });
+    if (!image)
+        return;
+    // Changed photos of one burst are looked at together, once.
+    const bool first = m_updatedImages.isEmpty();
+    if (!m_updatedImages.contains(image))
+        m_updatedImages.append(image);
+    if (first) {
+        QPointer<PLRGalleryViewController> self(this);
+        platform::dispatchMain([self] {
+            if (self)
+                self->reloadItemsForUpdatedImages();
+        });
+    }
 }
 
 void PLRGalleryViewController::sourceDirectoryDeletedImage(PLRSourceDirectory*, const PLRSourceImagePtr&)
 {
-    QPointer<PLRGalleryViewController> self(this);
-    platform::dispatchMain([self] {
-        if (self)
-            self->setNeedsImageStructure();
-    });
+    setNeedsImageStructure();
 }
 
 void PLRGalleryViewController::reloadItemsForUpdatedImages()

@@ -148,60 +148,6 @@ void PLRGalleryLoadingIndicator::drawRect(GraphicsContext& context, const QRectF
     context.strokePath(arc, ColorWithHex::smb_blueColour(), 2.0);
 }
 
-// ---------------------------------------------------------------- thumbnail relay
-
-namespace {
-
-// Stands between the photos and the items as the photos' cache delegate. A photo tells its
-// delegates on its caching thread, from a list it copied; an item may be gone by the time that
-// call lands. The relay lives for the whole run, so the call always lands on a live object, and
-// it hands the news to the items on the main thread.
-class ThumbnailRelay final : public PLRSourceImageDelegate {
-public:
-    static ThumbnailRelay& shared()
-    {
-        static ThumbnailRelay* relay = new ThumbnailRelay;   // never destroyed, on purpose
-        return *relay;
-    }
-    // Main thread.
-    void attach(PLRGalleryViewItem* item, PLRSourceImage* image)
-    {
-        QList<QPointer<PLRGalleryViewItem>>& items = m_items[image];
-        if (items.isEmpty())
-            image->addDelegate(this);
-        items.append(item);
-    }
-    void detach(PLRGalleryViewItem* item, PLRSourceImage* image)
-    {
-        auto it = m_items.find(image);
-        if (it == m_items.end())
-            return;
-        it->removeAll(item);
-        it->removeAll(nullptr);
-        if (it->isEmpty()) {
-            image->removeDelegate(this);
-            m_items.erase(it);
-        }
-    }
-    // Any thread.
-    void imageCacheAssetChanged(PLRSourceImage* image) override
-    {
-        platform::dispatchMain([image] { shared().deliver(image); });
-    }
-
-private:
-    void deliver(PLRSourceImage* image)
-    {
-        const QList<QPointer<PLRGalleryViewItem>> items = m_items.value(image);
-        for (const QPointer<PLRGalleryViewItem>& item : items)
-            if (item && item->image().get() == image)
-                item->imageCacheAssetChanged(image);
-    }
-    QHash<PLRSourceImage*, QList<QPointer<PLRGalleryViewItem>>> m_items;
-};
-
-} // namespace
-
 // ---------------------------------------------------------------- item
 
 PLRGalleryViewItem::PLRGalleryViewItem(QObject* parent) : QObject(parent)
@@ -221,7 +167,7 @@ void PLRGalleryViewItem::stopObserving()
     disconnect(m_inLayoutConnection);
     disconnect(m_hiddenConnection);
     if (m_image)
-        ThumbnailRelay::shared().detach(this, m_image.get());
+        m_image->removeDelegate(this);
 }
 
 void PLRGalleryViewItem::setImage(const PLRSourceImagePtr& image)
@@ -237,7 +183,8 @@ void PLRGalleryViewItem::setImage(const PLRSourceImagePtr& image)
         // The flags may change on any thread; the redraw runs on ours.
         m_inLayoutConnection = connect(image.get(), &PLRSourceImage::inLayoutChanged, m_view, [this] { m_view->update(); });
         m_hiddenConnection = connect(image.get(), &PLRSourceImage::hiddenChanged, m_view, [this] { m_view->update(); });
-        ThumbnailRelay::shared().attach(this, image.get());
+        // Told on the main thread when the thumbnail is rebuilt.
+        image->addDelegate(this);
     }
     refreshImageInfo();
 }

@@ -3,6 +3,8 @@
 
 #include "migrators/versions/PLRMigratorVersion_1_0_1.h"
 #include "platform/Dispatch.h"
+#include "persistance-store/PLRFileUtilities.h"
+#include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Plist.h"
 #include "session/PLRDefaults.h"
@@ -101,13 +103,16 @@ QString PLRMigrator::storeInfoPath()
 QString PLRMigrator::storedVersion()
 {
     const QString path = storeInfoPath();
-    if (!QFileInfo::exists(path))
+    if (platform::files::kindOf(path) == platform::files::Kind::Missing)
         return {};
     bool ok = false;
     platform::Error error;
     const QVariantMap info = platform::plist::readDictionary(path, &ok, &error);
     if (!ok) {
-        PLR_LOG_ERROR(QStringLiteral("The store version cannot be read: %1").arg(error.toString()));
+        // Kept aside rather than written over when the steps record the version again.
+        const QString aside = plr::fileutil::setAside(path);
+        PLR_LOG_ERROR(QStringLiteral("The store version cannot be read: %1; kept as %2")
+                          .arg(error.toString(), aside.isEmpty() ? QStringLiteral("(not moved)") : aside));
         return {};
     }
     return info.value(QLatin1String(kPLRStoreInfoKeyVersion)).toString();

@@ -1,5 +1,6 @@
 #include "persistance-store/PLRFileUtilities.h"
 
+#include "platform/Files.h"
 #include "platform/Log.h"
 
 #include <QDir>
@@ -7,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QUuid>
+
+#include <cstdio>
 
 namespace plr::fileutil {
 
@@ -46,12 +49,14 @@ bool copyDirectory(const QString& source, const QString& destination, platform::
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries) {
         const QString target = destination + QLatin1Char('/') + entry.fileName();
-        if (entry.isSymLink()) {
-            // Links are not part of the store; copying them could reach outside of it.
-            PLR_LOG_WARN(QStringLiteral("Skipping link %1 while copying").arg(entry.filePath()));
+        const platform::files::Kind kind = platform::files::kindOf(entry.filePath());
+        if (kind == platform::files::Kind::SymbolicLink || kind == platform::files::Kind::Other) {
+            // Links, FIFOs and devices are not part of the store: a link could reach outside
+            // of it, a FIFO or device could block the copy or never end.
+            PLR_LOG_WARN(QStringLiteral("Skipping %1 while copying: not a file or folder").arg(entry.filePath()));
             continue;
         }
-        if (entry.isDir()) {
+        if (kind == platform::files::Kind::Directory) {
             if (!copyDirectory(entry.filePath(), target, error))
                 return false;
         } else if (!QFile::copy(entry.filePath(), target)) {
@@ -86,6 +91,46 @@ bool removeDirectoryAtomically(const QString& path)
     if (!removePath(aside))
         PLR_LOG_WARN(QStringLiteral("Could not delete %1 completely").arg(aside));
     return true;
+}
+
+QString setAside(const QString& path)
+{
+    if (platform::files::kindOf(path) == platform::files::Kind::Missing)
+        return {};
+    QString aside = path + QStringLiteral(".unreadable");
+    for (int n = 2; platform::files::kindOf(aside) != platform::files::Kind::Missing; ++n) {
+        if (n > 1000)
+            return {};
+        aside = path + QStringLiteral(".unreadable-%1").arg(n);
+    }
+    // rename() moves the directory entry itself: a link stays a link and is not followed.
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) != 0) {
+        PLR_LOG_ERROR(QStringLiteral("Could not move the unreadable %1 aside").arg(path));
+        return {};
+    }
+    PLR_LOG_WARN(QStringLiteral("Kept the unreadable %1 as %2").arg(path, aside));
+    return aside;
+}
+
+int removeLeftoverTemporaries(const QString& bundlePath, const QStringList& fileNames)
+{
+    if (platform::files::kindOf(bundlePath) != platform::files::Kind::Directory)
+        return 0;
+    int removed = 0;
+    const QStringList entries = QDir(bundlePath).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries) {
+        for (const QString& name : fileNames) {
+            if (!platform::files::isLeftoverTemporary(entry, name))
+                continue;
+            const QString path = bundlePath + QLatin1Char('/') + entry;
+            if (platform::files::kindOf(path) == platform::files::Kind::Regular && QFile::remove(path)) {
+                PLR_LOG_INFO(QStringLiteral("Removed %1, left by an interrupted save").arg(path));
+                ++removed;
+            }
+            break;
+        }
+    }
+    return removed;
 }
 
 } // namespace plr::fileutil

@@ -17,6 +17,16 @@ bool removeDirectoryAtomically(const QString& path);
 // Makes the folder and its parents.
 bool ensureDirectory(const QString& path, platform::Error* error = nullptr);
 
+// Moves an unreadable store file (or a link or anything else that is not a regular file in
+// its place) aside to "<path>.unreadable" ("<path>.unreadable-2", ... when taken), never
+// following a link, so what was there is kept and nothing replaces it in place. Answers the
+// new path, empty when nothing was there or it could not be moved.
+QString setAside(const QString& path);
+
+// Removes what killed saves left in a post or account bundle: temporary files of its own
+// files ("<name>.XXXXXX"). Answers how many were removed.
+int removeLeftoverTemporaries(const QString& bundlePath, const QStringList& fileNames);
+
 inline constexpr const char* kErrorDomain = "PLRStoreFileErrorDomain";
 
 } // namespace plr::fileutil

@@ -1,6 +1,8 @@
 #include "persistance-store/PLRPersistantAccount.h"
 
+#include "persistance-store/PLRFileUtilities.h"
 #include "persistance-store/PLRPersistantStore.h"
+#include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Plist.h"
 
@@ -41,7 +43,7 @@ std::unique_ptr<PLRPersistantAccount> PLRPersistantAccount::openAccount(const QS
 {
     QString bundlePath = PLRPersistantStore::accountBundlePathForUserIdentifier(userIdentifier);
     QString version = QString::fromLatin1(kPLRAccountCurrentVersion);
-    bool found = QFileInfo::exists(infoPath(bundlePath));
+    bool found = platform::files::kindOf(infoPath(bundlePath)) != platform::files::Kind::Missing;
     if (!found && !email.isEmpty()) {
         // Accounts of the first store version are named by the e-mail address.
         const QString byEmail = PLRPersistantStore::accountBundlePathForUserIdentifier(email);
@@ -55,6 +57,12 @@ std::unique_ptr<PLRPersistantAccount> PLRPersistantAccount::openAccount(const QS
         }
     }
 
+    if (platform::files::kindOf(bundlePath) == platform::files::Kind::SymbolicLink) {
+        // Never followed: what it points at stays as it is, and the account starts afresh.
+        PLR_LOG_ERROR(QStringLiteral("The account folder %1 is a link; it is not used").arg(bundlePath));
+        plr::fileutil::setAside(bundlePath);
+        found = false;
+    }
     std::unique_ptr<PLRPersistantAccount> account(
         new PLRPersistantAccount(userIdentifier, email, bundlePath, version));
     if (found) {
@@ -74,16 +82,39 @@ std::unique_ptr<PLRPersistantAccount> PLRPersistantAccount::openAccount(const QS
             account->m_writtenInfo = info;
             account->m_onDisk = true;
         } else {
-            // Keep the unreadable file beside the one the next save writes.
-            const QString keep = infoPath(bundlePath) + QStringLiteral(".unreadable");
-            if (!QFileInfo::exists(keep))
-                QFile::copy(infoPath(bundlePath), keep);
+            // Moved aside (never copied: it may be a link), so the next save writes a new one
+            // beside it and never over it.
+            const QString keep = plr::fileutil::setAside(infoPath(bundlePath));
             PLR_LOG_ERROR(QStringLiteral("The info.plist of account %1 cannot be read (%2); kept as %3")
                               .arg(bundlePath, error.toString(), keep));
         }
     }
+    account->removeLeftoversOfKilledSaves();
     account->loadInPostsIfNeeded();
     return account;
+}
+
+void PLRPersistantAccount::removeLeftoversOfKilledSaves() const
+{
+    plr::fileutil::removeLeftoverTemporaries(m_bundlePath, {QString::fromLatin1(kPLRAccountInfoFileName)});
+    const QDir folder(postsFolderPath());
+    if (platform::files::kindOf(folder.path()) != platform::files::Kind::Directory)
+        return;
+    const QString partial = QLatin1Char('.') + QLatin1String(kPLRPostBundleExtension) + QStringLiteral(".partial");
+    const QStringList postFiles = {QString::fromLatin1(kPLRPostInfoFileName), QString::fromLatin1(kPLRPostLayoutFileName),
+                                   QString::fromLatin1(kPLRPostLocationFileName),
+                                   QString::fromLatin1(kPLRPostPreviewFileName)};
+    for (const QString& name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        const QString path = folder.filePath(name);
+        if (platform::files::kindOf(path) != platform::files::Kind::Directory)
+            continue;
+        if (name.endsWith(partial)) {
+            PLR_LOG_INFO(QStringLiteral("Removing %1, left by an interrupted copy").arg(path));
+            plr::fileutil::removePath(path);
+        } else {
+            plr::fileutil::removeLeftoverTemporaries(path, postFiles);
+        }
+    }
 }
 
 void PLRPersistantAccount::setEmail(const QString& email)
@@ -160,6 +191,11 @@ int PLRPersistantAccount::loadInPostsIfNeeded()
         if (loaded.contains(identifier))
             continue;
         const QString bundle = folder.filePath(name);
+        if (platform::files::kindOf(bundle) != platform::files::Kind::Directory) {
+            // A link in the store is never followed: its saves would land outside.
+            PLR_LOG_ERROR(QStringLiteral("Skipping post bundle %1: it is a link, not a folder").arg(bundle));
+            continue;
+        }
         if (PLRPersistantStore::encodedName(identifier) != identifier) {
             // Its saves would go to another folder; leave it alone.
             PLR_LOG_ERROR(QStringLiteral("Skipping post bundle %1: its name is not a valid identifier").arg(bundle));

@@ -78,6 +78,10 @@ protected:
     QVariantMap ownMetadata() const override;
 
 private:
+    // Removes what saves killed half-way left in the account: temporary files beside its own
+    // files and unfinished post copies ("*.plrpost.partial").
+    void removeLeftoversOfKilledSaves() const;
+
     PLRPersistantAccount(QString userIdentifier, QString email, QString bundlePath, QString version);
 
     QString m_userIdentifier;

@@ -134,6 +134,13 @@ bool PLRPersistantBackup::validateBackup(const QString& path, bool* tooOld, plat
                                     QStringLiteral("Backups of version %1 cannot be imported.").arg(version)));
         return false;
     }
+    if (PLRMigrator::compareVersions(version, QLatin1String(kPLRStoreCurrentVersion)) > 0) {
+        setError(error, backupError(9, QStringLiteral("Backup is too new"),
+                                    QStringLiteral("The backup was made by a newer Pellora (store version %1); this "
+                                                   "version reads backups up to %2. Update Pellora to import it.")
+                                        .arg(version, QLatin1String(kPLRStoreCurrentVersion))));
+        return false;
+    }
     const QDir accounts(path + QLatin1Char('/') + kDs);
     if (!accounts.exists()) {
         setError(error, backupError(6, description, QStringLiteral("It holds no accounts.")));

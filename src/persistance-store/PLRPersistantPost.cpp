@@ -140,8 +140,11 @@ std::unique_ptr<PLRPersistantPost> PLRPersistantPost::loadFromBundle(const QStri
     post->m_layout = std::move(layout);
     post->setStoredMetadata(info);
     post->m_onDisk = true;
-    post->m_writtenLayout = layoutBytes;
-    post->m_writtenInfo = info;
+    // What a save would write now for what was read: a layout or info written by another
+    // encoder (field order, explicit defaults, keys of an older version) is the same content,
+    // and saving it unchanged must not count as a change of the post.
+    post->m_writtenLayout = plr::data(post->m_layout);
+    post->m_writtenInfo = post->metadata();
     return post;
 }
 
@@ -219,7 +222,10 @@ QImage PLRPersistantPost::layoutPreview() const
     if (!m_layoutPreview) {
         QImage image;
         const QString path = bundlePath() + QLatin1Char('/') + QLatin1String(kPLRPostPreviewFileName);
-        if (QFileInfo::exists(path) && !image.load(path, "JPEG"))
+        QByteArray bytes;
+        if (QFileInfo::exists(path)
+            && (!platform::files::readAll(path, &bytes, nullptr, qint64(64) * 1024 * 1024)
+                || !image.loadFromData(bytes, "JPEG")))
             PLR_LOG_WARN(QStringLiteral("The preview of post %1 cannot be read").arg(identifier()));
         m_layoutPreview = image;
     }

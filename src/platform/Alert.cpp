@@ -28,6 +28,14 @@ AlertPresenter& AlertPresenter::shared()
 
 void AlertPresenter::setShared(std::unique_ptr<AlertPresenter> presenter) { slot() = std::move(presenter); }
 
+int alertCancelButtonIndex(const QStringList& titles)
+{
+    for (int i = 0; i < titles.size(); ++i)
+        if (titles.at(i).trimmed().compare(QLatin1String("Cancel"), Qt::CaseInsensitive) == 0)
+            return i;
+    return titles.isEmpty() ? 0 : int(titles.size()) - 1;
+}
+
 AlertResult runAlert(const Alert& alert, QWidget* parent) { return AlertPresenter::shared().runModal(alert, parent); }
 
 AlertResult QtAlertPresenter::runModal(const Alert& alert, QWidget* parent)
@@ -58,9 +66,14 @@ AlertResult QtAlertPresenter::runModal(const Alert& alert, QWidget* parent)
                                         : alert.suppressionButtonTitle);
         box.setCheckBox(suppression);
     }
+    // Escape, the window's close button and a quit while the alert is up all answer the
+    // cancel button: a choice only a click makes (a destructive first button above all) is
+    // never taken for the user.
+    const int cancel = alertCancelButtonIndex(titles);
+    box.setEscapeButton(buttons[size_t(cancel)]);
     box.exec();
     AlertResult result;
-    result.response = kAlertFirstButtonReturn;
+    result.response = kAlertFirstButtonReturn + cancel;
     for (size_t i = 0; i < buttons.size(); ++i)
         if (box.clickedButton() == buttons[i])
             result.response = kAlertFirstButtonReturn + int(i);

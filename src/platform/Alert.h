@@ -46,6 +46,9 @@ public:
 
 // Shows the alert with the shared presenter.
 AlertResult runAlert(const Alert& alert, QWidget* parent = nullptr);
+// The button an alert closed without a click answers: the one titled "Cancel", else the last
+// (for a single button, that one).
+int alertCancelButtonIndex(const QStringList& titles);
 
 // The real alerts, as application-modal message boxes.
 class QtAlertPresenter final : public AlertPresenter {

@@ -29,6 +29,7 @@ inline constexpr qint64 NotConnectedToInternet = -1009;
 inline constexpr qint64 BadServerResponse = -1011;
 inline constexpr qint64 UserAuthenticationRequired = -1013;
 inline constexpr qint64 CannotDecodeContentData = -1016;
+inline constexpr qint64 DataLengthExceedsMaximum = -1103;
 inline constexpr qint64 SecureConnectionFailed = -1200;
 } // namespace urlerror
 

@@ -5,7 +5,10 @@
 #include <QDateTime>
 #include <QUrl>
 
+#include <cstring>
+
 #include <limits>
+#include <vector>
 
 #include <plist/plist.h>
 
@@ -16,6 +19,158 @@ namespace {
 // Property-list dates count seconds from 2001-01-01 00:00:00 UTC.
 constexpr qint64 kReferenceEpoch = 978307200;
 constexpr int kMaxDepth = 512;
+// A binary property list may name one object from many places; read out, the copies must stay
+// within this many values.
+constexpr qint64 kMaxBinaryValues = 2000000;
+
+// XML: the nesting of elements, counted before the parser sees the bytes (it recurses once
+// per level and a deep enough file overflows the stack).
+bool xmlNestingWithinLimit(const QByteArray& data)
+{
+    int depth = 0;
+    const char* p = data.constData();
+    const char* end = p + data.size();
+    while (p < end) {
+        const char* open = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)));
+        if (!open)
+            break;
+        const auto rest = [&](const char* at) { return QByteArrayView(at, end - at); };
+        if (rest(open).startsWith("<!--")) {
+            const qsizetype close = rest(open + 4).indexOf("-->");
+            if (close < 0)
+                return true;   // unterminated: the parser refuses it
+            p = open + 4 + close + 3;
+            continue;
+        }
+        if (rest(open).startsWith("<![CDATA[")) {
+            const qsizetype close = rest(open + 9).indexOf("]]>");
+            if (close < 0)
+                return true;
+            p = open + 9 + close + 3;
+            continue;
+        }
+        const char* close = static_cast<const char*>(std::memchr(open, '>', size_t(end - open)));
+        if (!close)
+            return true;
+        const char second = open + 1 < end ? open[1] : '\0';
+        if (second == '/')
+            --depth;
+        else if (second != '?' && second != '!' && close[-1] != '/' && ++depth > kMaxDepth)
+            return false;
+        p = close + 1;
+    }
+    return true;
+}
+
+// Binary: walks the object graph without recursion; refuses cycles, nesting deeper than the
+// reader allows and graphs whose read-out copies would be too many.
+bool binaryStructureWithinLimits(const QByteArray& data)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+    const quint64 size = quint64(data.size());
+    if (size < 8 + 32)
+        return true;   // the parser refuses it
+    const auto readUInt = [&](quint64 at, unsigned width, quint64* value) {
+        if (width == 0 || width > 8 || at + width > size)
+            return false;
+        quint64 v = 0;
+        for (unsigned i = 0; i < width; ++i)
+            v = (v << 8) | bytes[at + i];
+        *value = v;
+        return true;
+    };
+    const quint64 trailer = size - 32;
+    const unsigned offsetSize = bytes[trailer + 6];
+    const unsigned refSize = bytes[trailer + 7];
+    quint64 count = 0, top = 0, tableOffset = 0;
+    if (!readUInt(trailer + 8, 8, &count) || !readUInt(trailer + 16, 8, &top) || !readUInt(trailer + 24, 8, &tableOffset))
+        return false;
+    if (offsetSize == 0 || offsetSize > 8 || refSize == 0 || refSize > 8 || count == 0 || count > size
+        || top >= count || tableOffset >= size || count * offsetSize > size - tableOffset)
+        return false;
+
+    // The children of an object (arrays, sets, dictionaries: keys and values); false when the
+    // object cannot be read.
+    const auto children = [&](quint64 index, std::vector<quint64>* out) {
+        out->clear();
+        quint64 offset = 0;
+        if (!readUInt(tableOffset + index * offsetSize, offsetSize, &offset) || offset >= size)
+            return false;
+        const unsigned marker = bytes[offset];
+        const unsigned type = marker >> 4;
+        if (type != 0xA && type != 0xC && type != 0xD)
+            return true;
+        quint64 n = marker & 0x0F;
+        quint64 at = offset + 1;
+        if (n == 0x0F) {
+            if (at >= size || (bytes[at] >> 4) != 0x1)
+                return false;
+            const unsigned width = 1u << (bytes[at] & 0x0F);
+            if (!readUInt(at + 1, width, &n))
+                return false;
+            at += 1 + width;
+        }
+        const quint64 refs = type == 0xD ? n * 2 : n;
+        if (n > size || refs * refSize > size - std::min(size, at))
+            return false;
+        out->reserve(size_t(refs));
+        for (quint64 i = 0; i < refs; ++i) {
+            quint64 ref = 0;
+            if (!readUInt(at + i * refSize, refSize, &ref) || ref >= count)
+                return false;
+            out->push_back(ref);
+        }
+        return true;
+    };
+
+    enum : unsigned char { Unseen, Open, Done };
+    std::vector<unsigned char> state(size_t(count), Unseen);
+    std::vector<int> depth(size_t(count), 0);
+    std::vector<qint64> values(size_t(count), 0);
+    struct Frame {
+        quint64 index;
+        std::vector<quint64> children;
+        size_t next = 0;
+    };
+    std::vector<Frame> stack;
+    stack.push_back({top, {}, 0});
+    if (!children(top, &stack.back().children))
+        return false;
+    state[size_t(top)] = Open;
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next < frame.children.size()) {
+            const quint64 child = frame.children[frame.next++];
+            if (state[size_t(child)] == Open)
+                return false;   // a cycle
+            if (state[size_t(child)] == Unseen) {
+                if (stack.size() > size_t(kMaxDepth))
+                    return false;
+                Frame next{child, {}, 0};
+                if (!children(child, &next.children))
+                    return false;
+                state[size_t(child)] = Open;
+                stack.push_back(std::move(next));
+            }
+            continue;
+        }
+        int deepest = 0;
+        qint64 total = 1;
+        for (const quint64 child : frame.children) {
+            deepest = std::max(deepest, depth[size_t(child)]);
+            total += values[size_t(child)];
+            if (total > kMaxBinaryValues)
+                return false;
+        }
+        if (deepest + 1 > kMaxDepth)
+            return false;
+        depth[size_t(frame.index)] = deepest + 1;
+        values[size_t(frame.index)] = total;
+        state[size_t(frame.index)] = Done;
+        stack.pop_back();
+    }
+    return true;
+}
 
 void fail(Error* error, const QString& description)
 {
@@ -180,6 +335,11 @@ QVariant fromData(const QByteArray& data, Error* error)
         fail(error, QStringLiteral("The property list is too large."));
         return {};
     }
+    const bool binary = data.startsWith("bplist00");
+    if (binary ? !binaryStructureWithinLimits(data) : !xmlNestingWithinLimit(data)) {
+        fail(error, QStringLiteral("The property list is nested too deeply or is malformed."));
+        return {};
+    }
     plist_t root = nullptr;
     plist_from_memory(data.constData(), uint32_t(data.size()), &root);
     if (!root) {
@@ -226,8 +386,10 @@ QVariant readFile(const QString& path, Error* error)
     Error parseError;
     QVariant value = fromData(bytes, &parseError);
     if (!value.isValid() && error) {
-        *error = parseError;
-        error->userInfo.insert(kLocalizedFailureReasonKey, QStringLiteral("The file \"%1\" is not a valid property list.").arg(path));
+        // The description names the file, so every log line about it does.
+        *error = Error::make(kErrorDomain, parseError.code,
+                             QStringLiteral("%1 (%2)").arg(parseError.localizedDescription(), path),
+                             QStringLiteral("The file \"%1\" is not a valid property list.").arg(path));
     }
     return value;
 }

@@ -1,5 +1,6 @@
 #include "publish/PLRPublishing.h"
 
+#include "export/PLRExportInstall.h"
 #include "publish/PLRWebServicePostPublisher.h"
 #include "seo/PLRSeoManager.h"
 #include "seo/PLRSeoUIHandler.h"
@@ -14,4 +15,5 @@ void PLRPublishing::install()
         /*eager*/ true);
     PLRSeoManager::install();
     PLRSeoUIHandler::registerScene();
+    PLRExportInstall::install();
 }

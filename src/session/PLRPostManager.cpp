@@ -163,25 +163,23 @@ void PLRPostManager::refreshImagesInUse()
 
 void PLRPostManager::imagesInUseMayHaveChanged()
 {
-    // Call-backs come from any thread and in bursts; the count is kept on the main thread
-    // and recomputed once per burst.
+    // Call-backs arrive on the main thread in bursts; the count is recomputed once per burst.
+    if (m_refreshPending)
+        return;
+    m_refreshPending = true;
     QPointer<PLRPostManager> self(this);
     platform::dispatchMain([self] {
-        if (!self || self->m_refreshPending)
+        if (!self)
             return;
-        self->m_refreshPending = true;
-        platform::dispatchMain([self] {
-            if (!self)
-                return;
-            self->m_refreshPending = false;
-            self->refreshImagesInUse();
-        });
+        self->m_refreshPending = false;
+        self->refreshImagesInUse();
     });
 }
 
 void PLRPostManager::sourceDirectoryUpdatedState(PLRSourceDirectory*, qint64) { imagesInUseMayHaveChanged(); }
 void PLRPostManager::sourceDirectoryAddedNewImage(PLRSourceDirectory*, const PLRSourceImagePtr&) { imagesInUseMayHaveChanged(); }
 void PLRPostManager::sourceDirectoryDeletedImage(PLRSourceDirectory*, const PLRSourceImagePtr&) { imagesInUseMayHaveChanged(); }
+void PLRPostManager::sourceDirectoryUpdatedImage(PLRSourceDirectory*, const PLRSourceImagePtr&) { imagesInUseMayHaveChanged(); }
 
 PLRLayoutManager* PLRPostManager::layoutManager()
 {

@@ -123,6 +123,7 @@ public:
     void sourceDirectoryUpdatedState(PLRSourceDirectory* directory, qint64 state) override;
     void sourceDirectoryAddedNewImage(PLRSourceDirectory* directory, const PLRSourceImagePtr& image) override;
     void sourceDirectoryDeletedImage(PLRSourceDirectory* directory, const PLRSourceImagePtr& image) override;
+    void sourceDirectoryUpdatedImage(PLRSourceDirectory* directory, const PLRSourceImagePtr& image) override;
 
 signals:
     void numberOfImagesInUseChanged(qint64 count);

@@ -15,16 +15,24 @@
 #include "session/PLRDefaults.h"
 #include "session/PLRPostManager.h"
 #include "session/PLRUserSession.h"
+#include "layout/interaction/PLRLayoutDocumentView.h"
+#include "layout/interaction/PLRLayoutInteractionView.h"
+#include "layout/interaction/PLRLayoutViewController.h"
+#include "shell/PLRAddBlockView.h"
 #include "shell/PLRAnimationContext.h"
 #include "shell/PLRBaseViewController.h"
 #include "shell/PLRShellScreens.h"
 #include "shell/PLRShellNotifications.h"
 #include "shell/PLRWindowPlacement.h"
+#include "shell/home/PLRShellHooks.h"
+#include "shell/post/PLRPostCanvasViewController.h"
+#include "shell/post/PLRPostViewController.h"
 #include "platform/UserDefaults.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QVBoxLayout>
 
 #include <cmath>
 
@@ -195,7 +203,8 @@ void PLRBaseWindowController::buildTitleBar(PLRBaseWindow* window)
                                                    QStringLiteral("folder-pressed"), this,
                                                    act(&PLRBaseWindowController::showFolderMenu));
     m_exportButton = makeButton<PLRTitleBarButton>(m_header, QStringLiteral("exportButton"), QStringLiteral("export"),
-                                                   QStringLiteral("export-pressed"), this, {});
+                                                   QStringLiteral("export-pressed"), this,
+                                                   [](QObject*) { PLRShellHooks::presentExportDialog(); });
     for (int i = 0; i < 4; ++i) {
         auto* divider = new ImageView(m_header);
         divider->setIdentifier(QStringLiteral("divider%1").arg(i + 1));
@@ -206,7 +215,16 @@ void PLRBaseWindowController::buildTitleBar(PLRBaseWindow* window)
 
     m_popOverView = new View;
     m_popOverView->setIdentifier(QStringLiteral("popOverView"));
-    m_popOverView->resize(240, 120);
+    auto* popOverLayout = new QVBoxLayout(m_popOverView);
+    popOverLayout->setContentsMargins(0, 0, 0, 0);
+    m_addBlockView = new PLRAddBlockView(m_popOverView);
+    popOverLayout->addWidget(m_addBlockView);
+    m_addBlockView->onAdd = [this](int kind) { addBlockOfKind(kind); };
+    m_addBlockView->onDragWillStart = [this](int) {
+        // The popover gets out of the way of the canvas while the block is dragged.
+        if (m_dragPopOver)
+            m_dragPopOver->hide();
+    };
 
     m_folderMenu = std::make_unique<QMenu>();
     m_folderMenu->addAction(QStringLiteral("Show in File Manager"), [this] { showFolderInFinder(m_folderMenu.get()); });
@@ -728,6 +746,26 @@ void PLRBaseWindowController::addBlockAction(QObject* sender)
     auto* view = qobject_cast<QWidget*>(sender);
     if (view && view->window())
         m_dragPopOver->showRelativeToRect(view->rect(), view);
+}
+
+PLRLayoutInteractionView* PLRBaseWindowController::currentCanvas() const
+{
+    PLRPostViewController* post = m_content ? m_content->currentPostViewController() : nullptr;
+    auto* pane = post ? qobject_cast<PLRPostCanvasViewController*>(post->layoutViewController()) : nullptr;
+    PLRLayoutViewController* canvas = pane ? pane->canvas() : nullptr;
+    return canvas ? canvas->interactionView() : nullptr;
+}
+
+PLRBlock* PLRBaseWindowController::addBlockOfKind(int kind)
+{
+    if (m_dragPopOver)
+        m_dragPopOver->hide();
+    PLRLayoutInteractionView* canvas = currentCanvas();
+    if (!canvas || !canvas->layoutManager()) {
+        PLR_LOG_INFO(QStringLiteral("No post is shown; no block added"));
+        return nullptr;
+    }
+    return canvas->appendNewBlock(kind);
 }
 
 void PLRBaseWindowController::popOverClosed()

@@ -7,6 +7,7 @@
 #include "controls/WAYWindow.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Window.h"
+#include "shell/PLRAddBlockView.h"
 #include "shell/PLRTitleBarControls.h"
 #include "layout/interaction/PLRVisualStateHandler.h"
 
@@ -17,6 +18,13 @@
 #include <memory>
 
 class PLRBaseViewController;
+namespace PLR {
+class Block;
+}
+using PLRBlock = PLR::Block;
+
+
+class PLRLayoutInteractionView;
 class PLRPostManager;
 
 // The main window: a window with our own taller title bar. A request to close it is a request to
@@ -101,6 +109,12 @@ public:
     void resetCache(QObject* sender);
     void addBlockAction(QObject* sender);
     void popOverClosed();
+    // The add-block popover's click on a tile: closes the popover and appends a new block of
+    // the kind to the shown post's layout (through its canvas, so it is one undoable change and
+    // a text is typed into at once). The block, or null when no post is shown.
+    PLRBlock* addBlockOfKind(int kind);
+    // The shown post's canvas, or null.
+    PLRLayoutInteractionView* currentCanvas() const;
     void zoomSelectionAction(QObject* sender);
     void setHeaderState(int state, bool animate);
     int headerState() const { return m_headerState; }
@@ -152,6 +166,7 @@ public:
     QMenu* autoLayoutMenu() const { return m_autoLayoutMenu.get(); }
     platform::ui::ImageView* divider(int index) const;
     PLRPopover* dragPopOver() const { return m_dragPopOver; }
+    PLRAddBlockView* addBlockView() const { return m_addBlockView; }
     // The menus last popped up (kept until the next one of their kind).
     QMenu* postMenu() const { return m_postMenu.get(); }
     QMenu* panelLayoutMenu() const { return m_panelMenu.get(); }
@@ -195,6 +210,7 @@ private:
     std::unique_ptr<QMenu> m_postMenu;
     std::unique_ptr<QMenu> m_panelMenu;
     QPointer<PLRPopover> m_dragPopOver;
+    QPointer<PLRAddBlockView> m_addBlockView;
     QString m_panelButtonMenuOpenImage;
     qint64 m_autoLayoutNumImagesToAdd = kDefaultAutoLayoutCount;
     int m_headerState = HomeHeader;

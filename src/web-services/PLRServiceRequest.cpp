@@ -12,6 +12,52 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+const char* const kLimitProperty = "plrAnswerLimit";      // "size" or "time" once aborted
+const char* const kReceivedProperty = "plrAnswerBytes";
+
+// Bounds every answer of the session in size and total time.
+class BoundedAccessManager final : public QNetworkAccessManager {
+public:
+    using QNetworkAccessManager::QNetworkAccessManager;
+
+protected:
+    QNetworkReply* createRequest(Operation op, const QNetworkRequest& request, QIODevice* outgoingData) override
+    {
+        QNetworkReply* reply = QNetworkAccessManager::createRequest(op, request, outgoingData);
+        const int timeout = request.transferTimeout() > 0 ? request.transferTimeout() : kPLRServiceRequestTimeoutMs;
+        auto* deadline = new QTimer(reply);
+        deadline->setSingleShot(true);
+        deadline->setInterval(timeout);
+        const auto stop = [reply](const char* limit, const QString& why) {
+            if (reply->isFinished() || !reply->property(kLimitProperty).isNull())
+                return;
+            reply->setProperty(kLimitProperty, QByteArray(limit));
+            PLR_LOG_WARN(QStringLiteral("Service answer of %1 %2; dropped").arg(reply->url().toString(QUrl::RemoveQuery), why));
+            reply->abort();
+        };
+        QObject::connect(deadline, &QTimer::timeout, reply, [stop, timeout] {
+            stop("time", QStringLiteral("took longer than %1 ms").arg(timeout));
+        });
+        // An upload may take its time; the answer's clock starts once it is sent.
+        QObject::connect(reply, &QNetworkReply::uploadProgress, deadline, [deadline] { deadline->start(); });
+        QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply, stop](qint64 received, qint64 total) {
+            reply->setProperty(kReceivedProperty, received);
+            if (received > kPLRServiceAnswerMaxBytes || total > kPLRServiceAnswerMaxBytes)
+                stop("size", QStringLiteral("is larger than %1 bytes").arg(kPLRServiceAnswerMaxBytes));
+        });
+        QObject::connect(reply, &QNetworkReply::finished, deadline, &QTimer::stop);
+        deadline->start();
+        return reply;
+    }
+};
+
+} // namespace
 
 QNetworkAccessManager& PLRURLSession::shared()
 {
@@ -21,7 +67,7 @@ QNetworkAccessManager& PLRURLSession::shared()
     (void)joined;
     if (!manager) {
         Q_ASSERT(platform::isMainThread());
-        manager = new QNetworkAccessManager(QCoreApplication::instance());
+        manager = new BoundedAccessManager(QCoreApplication::instance());
         manager->setTransferTimeout(kPLRServiceRequestTimeoutMs);
     }
     return *manager;
@@ -44,8 +90,43 @@ QNetworkRequest requestWithAuthentication(const QString& token, const QUrl& url)
 
 platform::Error serviceTransportError(QNetworkReply* reply)
 {
+    const QByteArray limit = reply->property(kLimitProperty).toByteArray();
+    if (limit == "size")
+        return platform::Error::make(QString::fromLatin1(platform::kURLErrorDomain),
+                                     platform::urlerror::DataLengthExceedsMaximum,
+                                     QStringLiteral("The service answer is too large."));
+    if (limit == "time")
+        return platform::Error::make(QString::fromLatin1(platform::kURLErrorDomain), platform::urlerror::TimedOut,
+                                     QStringLiteral("The request timed out."));
     platform::Error error = platform::transportError(reply);
-    if (error.isValid() && error.code == platform::urlerror::Cancelled) {
+    if (!error.isValid()) {
+        // Nobody reads before the reply finishes: what is buffered is the whole body.
+        const qint64 received = std::max(reply->property(kReceivedProperty).toLongLong(), reply->bytesAvailable());
+        const QVariant declared = reply->header(QNetworkRequest::ContentLengthHeader);
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QString path = reply->url().path();
+        if (declared.isValid() && declared.toLongLong() > received) {
+            PLR_LOG_WARN(QStringLiteral("Service answer of %1 was cut short (%2 of %3 bytes)")
+                             .arg(reply->url().toString(QUrl::RemoveQuery))
+                             .arg(received)
+                             .arg(declared.toLongLong()));
+            return platform::Error::make(QString::fromLatin1(platform::kURLErrorDomain),
+                                         platform::urlerror::NetworkConnectionLost,
+                                         QStringLiteral("The service answer was cut short."));
+        }
+        const bool get = reply->operation() == QNetworkAccessManager::GetOperation
+            || (reply->operation() == QNetworkAccessManager::CustomOperation
+                && reply->request().attribute(QNetworkRequest::CustomVerbAttribute).toByteArray() == "GET");
+        if (status >= 200 && status <= 299 && received == 0 && get
+            && (path.contains(QLatin1String("/core/")) || path.contains(QLatin1String("/api/")))) {
+            PLR_LOG_WARN(QStringLiteral("Service answer of %1 is empty").arg(reply->url().toString(QUrl::RemoveQuery)));
+            return platform::Error::make(QString::fromLatin1(platform::kURLErrorDomain),
+                                         platform::urlerror::BadServerResponse,
+                                         QStringLiteral("The service sent an empty answer."));
+        }
+        return error;
+    }
+    if (error.code == platform::urlerror::Cancelled) {
         error.code = platform::urlerror::TimedOut;
         error.userInfo.insert(QString::fromLatin1(platform::kLocalizedDescriptionKey),
                               QStringLiteral("The request timed out."));
@@ -101,7 +182,7 @@ namespace {
 void finish(const PLRServiceCall& call, QNetworkReply* reply, const PLRServiceCompletion& completion)
 {
     const platform::Error transport = serviceTransportError(reply);
-    const QByteArray bytes = reply->readAll();
+    const QByteArray bytes = reply->isOpen() ? reply->readAll() : QByteArray();   // closed when aborted
     PLRHTTPURLResponse response{reply->url(),
                                 reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()};
     reply->deleteLater();

@@ -15,10 +15,15 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 
-// Transfer time-out of every service request unless an operation says otherwise.
+// Transfer time-out of every service request unless an operation says otherwise. It bounds
+// both the silence between two pieces of an answer and the whole answer's time.
 inline constexpr int kPLRServiceRequestTimeoutMs = 60000;
+// The largest answer read from the service; its answers are small JSON documents.
+inline constexpr qint64 kPLRServiceAnswerMaxBytes = qint64(4) * 1024 * 1024;
 
-// The process's one network session (the main thread's QNetworkAccessManager).
+// The process's one network session (the main thread's QNetworkAccessManager). Every reply it
+// makes is bounded: an answer larger than kPLRServiceAnswerMaxBytes, or one still arriving
+// after the request's transfer time-out (counted from the end of the upload), is aborted.
 class PLRURLSession {
 public:
     static QNetworkAccessManager& shared();
@@ -40,8 +45,10 @@ struct PLRHTTPURLResponse {
 QNetworkRequest requestWithAuthentication(const QString& token, const QUrl& url);
 
 // The transport error of a finished service reply (invalid when the reply carries an HTTP
-// status). A reply aborted by its transfer time-out is a time-out (-1001), since service
-// requests are never cancelled otherwise.
+// status). A reply aborted by its transfer time-out or total time is a time-out (-1001), since
+// service requests are never cancelled otherwise; one aborted for its size is -1103. A body
+// shorter than its Content-Length is -1005, and an empty 2xx answer to a GET of the service's
+// core or api paths (which always answer JSON) is -1011: neither is ever taken as an answer.
 platform::Error serviceTransportError(QNetworkReply* reply);
 
 // A plain request (no headers) with the standard transfer time-out.

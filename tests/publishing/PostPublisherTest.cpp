@@ -415,6 +415,9 @@ TEST_F(PublishingTest, PublishingAsksForAWebsiteAndForANewSnippetWhenNeeded)
     EXPECT_EQ(state(), "UPDATE_AVAILABLE");
     testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
     EXPECT_TRUE(publisher->createOrUpdatePublishedPost());
+    // The request is on its way; the service logs it when it arrives.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return requestsOf("POST", postPath("/postrevisions")).size() >= 1; }));
+    testing_support::spin(50);
     EXPECT_EQ(requestsOf("POST", postPath("/postrevisions")).size(), 1);
 }
 

@@ -1,5 +1,6 @@
 // The main window's title bar: panel icons and menu, the post menu, the automatic-layout count,
-// the zoom label, the header switch and the post selector's home edge; and the visual state.
+// the zoom label, the header switch and the post selector's home edge, the add-block popover;
+// and the visual state.
 
 #include "ShellTestSupport.h"
 
@@ -10,8 +11,19 @@
 #include "shell/PLRShellNotifications.h"
 #include "layout/interaction/PLRVisualStateHandler.h"
 
+#include "layout/interaction/PLRLayoutInteraction.h"
+#include "layout/interaction/PLRLayoutDocumentView.h"
+#include "layout/interaction/PLRLayoutInteractionView.h"
+#include "platform/UndoManager.h"
+#include "session/PLRPostManager.h"
+#include "shell/PLRAddBlockView.h"
+
 #include <QAction>
+#include <QApplication>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QScreen>
+#include <QTest>
 
 using namespace shell_test;
 
@@ -239,6 +251,75 @@ TEST(VisualState, StepsAreBoundedAndFitIsNot)
     EXPECT_TRUE(PLRDefaults::shouldPresentGallery());
     state.toggleGalleryVisible();
     EXPECT_FALSE(PLRDefaults::shouldPresentGallery());
+}
+
+TEST_F(TitleBarTest, AddBlockPopoverOffersThreeKindsAndAClickAppendsToTheShownPost)
+{
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    PLRAddBlockView* tiles = window()->addBlockView();
+    ASSERT_NE(tiles, nullptr);
+    EXPECT_EQ(PLRAddBlockView::offeredKinds(),
+              (QList<int>{plr::kBlockKindText, plr::kBlockKindBlank, plr::kBlockKindDownloadButton}));
+    for (int kind : PLRAddBlockView::offeredKinds())
+        EXPECT_NE(tiles->tileForKind(kind), nullptr);
+    // At home there is no canvas: a click adds nothing and closes the popover.
+    window()->addBlockAction(window()->addButton());
+    EXPECT_TRUE(window()->dragPopOver()->isShown());
+    EXPECT_EQ(window()->addButton()->imageName(), QStringLiteral("add-block-popover"));
+    EXPECT_EQ(window()->addBlockOfKind(plr::kBlockKindText), nullptr);
+    EXPECT_FALSE(window()->dragPopOver()->isShown());
+    EXPECT_EQ(window()->addButton()->imageName(), QStringLiteral("add-block"));
+
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    PLRPersistantPost* post = account->addPost(PLRPersistantPost::makeNew(QStringLiteral("Walk"), account));
+    root()->presentPost(post);
+    finishAnimations();
+    PLRPostManager* manager = root()->currentPostManager();
+    ASSERT_NE(manager, nullptr);
+    ASSERT_NE(manager->layoutManager(), nullptr);
+    ASSERT_NE(window()->currentCanvas(), nullptr);
+
+    // A click on the spacer tile, then on the text tile: both at the end, the text being typed.
+    window()->addBlockAction(window()->addButton());
+    QTest::mouseClick(tiles->tileForKind(plr::kBlockKindBlank), Qt::LeftButton);
+    EXPECT_FALSE(window()->dragPopOver()->isShown());
+    window()->addBlockAction(window()->addButton());
+    QTest::mouseClick(tiles->tileForKind(plr::kBlockKindText), Qt::LeftButton);
+    const PLRLayout& layout = *manager->layoutManager()->representedLayout();
+    ASSERT_EQ(layout.sections_size(), 1);
+    ASSERT_EQ(layout.sections(0).blocks_size(), 2);
+    EXPECT_TRUE(layout.sections(0).blocks(0).has_blank());
+    EXPECT_TRUE(layout.sections(0).blocks(1).has_text());
+    EXPECT_TRUE(window()->currentCanvas()->isEditingText());
+
+    // Each addition is one undo step.
+    platform::UndoManager* undo = platform::UndoManager::forOwner(manager);
+    ASSERT_NE(undo, nullptr);
+    EXPECT_EQ(undo->undoActionName(), QStringLiteral("Add Text"));
+    undo->undo();
+    EXPECT_EQ(manager->layoutManager()->representedLayout()->sections(0).blocks_size(), 1);
+    undo->undo();
+    EXPECT_EQ(manager->layoutManager()->representedLayout()->sections_size(), 0);
+
+    // A drag of a tile gives the canvas the new block's kind.
+    QList<int> dragged;
+    tiles->dragRunner = [&dragged](QMimeData* mimeData) {
+        dragged << PLRBlockPasteboard::newBlockKindFromMimeData(mimeData);
+        delete mimeData;
+    };
+    window()->addBlockAction(window()->addButton());
+    QWidget* tile = tiles->tileForKind(plr::kBlockKindDownloadButton);
+    QTest::mousePress(tile, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    QMouseEvent move(QEvent::MouseMove, QPointF(60, 60), tile->mapToGlobal(QPointF(60, 60)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(tile, &move);
+    EXPECT_EQ(dragged, QList<int>{plr::kBlockKindDownloadButton});
+    EXPECT_FALSE(window()->dragPopOver()->isShown());
+    tiles->dragRunner = nullptr;
 }
 
 TEST_F(TitleBarTest, MainWindowKeepsItsSizeAndPlaceAcrossLaunches)

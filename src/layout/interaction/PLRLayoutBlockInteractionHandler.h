@@ -47,14 +47,40 @@ public:
     virtual void drawEditDecorations(QPainter& painter, const QRectF& frame) { Q_UNUSED(painter); Q_UNUSED(frame); }
     // The canvas moved or scaled: place any editing widget again.
     virtual void canvasGeometryChanged() {}
+    // The cursor over a point (layout-view coordinates) while the block shows its handles;
+    // false for the canvas's usual cursor.
+    virtual bool cursorAt(const QPointF& point, Qt::CursorShape* shape) const
+    {
+        Q_UNUSED(point);
+        Q_UNUSED(shape);
+        return false;
+    }
+    // Whether the block also shows its handles (and takes presses on them) while it is the only
+    // selected block, not only in edit mode.
+    virtual bool handlesWhenSelected() const { return false; }
+    // The name of the undoable change a drag of the handler makes.
+    virtual QString dragActionName() const { return QString(); }
+
+    // Handles are this many view pixels wide, whatever the magnification.
+    static constexpr double kHandleSize = 10.0;
+    // Snapping reaches this far, in view pixels.
+    static constexpr double kSnapDistance = 6.0;
+
+protected:
+    // View pixels in layout points at the canvas's magnification.
+    double layoutLength(double viewPixels) const;
 
 private:
     PLRBlockView* m_view;
     QPointer<PLRLayoutInteractionView> m_canvas;
 };
 
-// Image blocks: in edit mode a drag pans the photo inside the block (its crop position, kept in
-// the block's image position as fractions of the block's size).
+// Image blocks: the crop. In edit mode a drag in the block pans the photo inside it, a drag on
+// one of the block's corner handles scales the photo about the block's centre (at least as
+// large as the block, at most kMaximumScale times that); both keep the photo over the whole
+// block and snap the photo's centre to the block's centre lines when it comes within
+// kSnapDistance. The crop is kept in the block's image position as fractions of the block's
+// size (x, y of the photo's top-left corner, width).
 class PLRLayoutBlockInteractionHandler_Image : public PLRLayoutBlockInteractionHandler {
 public:
     using PLRLayoutBlockInteractionHandler::PLRLayoutBlockInteractionHandler;
@@ -64,18 +90,37 @@ public:
     void mouseDragged(const QPointF& point) override;
     void mouseUp(const QPointF& point) override;
     void drawEditDecorations(QPainter& painter, const QRectF& frame) override;
-    bool isPanning() const { return m_panning; }
+    bool cursorAt(const QPointF& point, Qt::CursorShape* shape) const override;
+    QString dragActionName() const override { return QStringLiteral("Crop Image"); }
+    bool isPanning() const { return m_drag == Drag::Pan; }
+    bool isResizing() const { return m_drag == Drag::Resize; }
+
+    static constexpr double kMaximumScale = 10.0;
 
     // The photo's rectangle in the block (block coordinates, origin top-left), as drawn.
     QRectF imageRect() const;
     // Moves the photo so its top-left corner is at `origin` (block coordinates), kept over the
     // whole block, and writes the crop into the block.
     void setImageOrigin(const QPointF& origin);
+    // Gives the photo the rectangle's width (within the bounds above; the height follows the
+    // photo's ratio) at the rectangle's top-left corner, kept over the whole block, and writes
+    // the crop into the block.
+    void setImageRect(const QRectF& rect);
+    // The block corner (0 top-left, 1 top-right, 2 bottom-right, 3 bottom-left) whose handle
+    // is at the point (layout-view coordinates), or -1.
+    int cornerAt(const QPointF& point) const;
 
 private:
-    bool m_panning = false;
+    enum class Drag { None, Pan, Resize };
+    QPointF toBlock(const QPointF& point) const;
+    QPointF snapped(const QRectF& rect);
+
+    Drag m_drag = Drag::None;
+    int m_corner = -1;
     QPointF m_pressPoint;
-    QPointF m_startOrigin;
+    QRectF m_startRect;
+    bool m_snapX = false;
+    bool m_snapY = false;
 };
 
 // Text blocks: in edit mode the text is edited in place by a rich-text editor over the block.
@@ -114,9 +159,33 @@ private:
     bool m_writing = false;
 };
 
-// Blank blocks: selectable, nothing of their own in edit mode.
+// Blank blocks (spacers): resized by the handle on their bottom edge, shown while the spacer is
+// the only selected block or in edit mode. Dragging it sets the spacer's height (at least
+// kMinimumHeight), kept as the block's aspect ratio (width over height, within the layout's
+// ratio bounds); the canvas is laid out again as the handle moves.
 class PLRLayoutBlockInteractionHandler_Blank : public PLRLayoutBlockInteractionHandler {
 public:
     using PLRLayoutBlockInteractionHandler::PLRLayoutBlockInteractionHandler;
     int blockKind() const override { return plr::kBlockKindBlank; }
+    bool supportsEditMode() const override { return true; }
+    bool handlesWhenSelected() const override { return true; }
+    bool mouseDown(const QPointF& point) override;
+    void mouseDragged(const QPointF& point) override;
+    void mouseUp(const QPointF& point) override;
+    void drawEditDecorations(QPainter& painter, const QRectF& frame) override;
+    bool cursorAt(const QPointF& point, Qt::CursorShape* shape) const override;
+    QString dragActionName() const override { return QStringLiteral("Resize Spacer"); }
+    bool isResizing() const { return m_resizing; }
+
+    static constexpr double kMinimumHeight = 4.0;
+
+    // The handle's rectangle, layout-view coordinates (empty without a frame).
+    QRectF handleRect() const;
+    // Gives the spacer the height (layout points) at its present width.
+    void setHeight(double height);
+
+private:
+    bool m_resizing = false;
+    double m_pressY = 0.0;
+    double m_startHeight = 0.0;
 };

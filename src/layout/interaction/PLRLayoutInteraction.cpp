@@ -67,3 +67,81 @@ QStringList identifiersFromMimeData(const QMimeData* mimeData)
 }
 
 } // namespace PLRImageReferencePasteboard
+
+namespace PLRBlockPasteboard {
+
+namespace {
+
+struct NewBlockFormat {
+    int kind;
+    const char* type;
+    const char* name;
+};
+
+constexpr NewBlockFormat kNewBlockFormats[] = {
+    {plr::kBlockKindText, kTextType, "text"},
+    {plr::kBlockKindBlank, kBlankType, "blank"},
+    {plr::kBlockKindDownloadButton, kDownloadButtonType, "downloadbutton"},
+};
+
+} // namespace
+
+QMimeData* mimeDataForNewBlock(int kind)
+{
+    for (const NewBlockFormat& format : kNewBlockFormats) {
+        if (format.kind == kind) {
+            auto* mimeData = new QMimeData;
+            mimeData->setData(QString::fromLatin1(format.type), QByteArray(format.name));
+            return mimeData;
+        }
+    }
+    return nullptr;
+}
+
+int newBlockKindFromMimeData(const QMimeData* mimeData)
+{
+    if (!mimeData)
+        return plr::kBlockKindNone;
+    for (const NewBlockFormat& format : kNewBlockFormats) {
+        if (mimeData->hasFormat(QString::fromLatin1(format.type)))
+            return format.kind;
+    }
+    return plr::kBlockKindNone;
+}
+
+QMimeData* mimeDataForBlocks(const QString& token, const QStringList& blockIdentifiers)
+{
+    auto* mimeData = new QMimeData;
+    QStringList lines{token.trimmed()};
+    for (const QString& identifier : blockIdentifiers) {
+        const QString trimmed = identifier.trimmed();
+        if (!trimmed.isEmpty() && !trimmed.contains(u'\n') && !trimmed.contains(u'\r'))
+            lines.append(trimmed);
+    }
+    mimeData->setData(QString::fromLatin1(kBlockType), lines.join(u'\n').toUtf8());
+    return mimeData;
+}
+
+bool hasBlockReferences(const QMimeData* mimeData)
+{
+    return mimeData && mimeData->hasFormat(QString::fromLatin1(kBlockType));
+}
+
+BlockReferences blockReferencesFromMimeData(const QMimeData* mimeData)
+{
+    BlockReferences references;
+    if (!hasBlockReferences(mimeData))
+        return references;
+    const QString text = QString::fromUtf8(mimeData->data(QString::fromLatin1(kBlockType)));
+    const qsizetype firstEnd = text.indexOf(u'\n');
+    references.token = text.left(firstEnd < 0 ? text.size() : firstEnd).trimmed();
+    if (firstEnd < 0)
+        return references;
+    QStringList identifiers = PLRImageReferencePasteboard::identifiersFromData(text.mid(firstEnd + 1).toUtf8());
+    if (identifiers.size() > kMaximumBlocks)
+        identifiers = identifiers.mid(0, kMaximumBlocks);
+    references.identifiers = identifiers;
+    return references;
+}
+
+} // namespace PLRBlockPasteboard

@@ -49,6 +49,41 @@ QStringList identifiersFromData(const QByteArray& data);
 
 } // namespace PLRImageReferencePasteboard
 
+// The drag-and-drop formats of blocks: new text, spacer and download-button blocks dragged from
+// the title bar's add-block popover, and blocks of the layout moved on the canvas.
+//
+// A new block's format says which kind it is; its data is the kind's name ("text", "blank",
+// "downloadbutton"), and the canvas reads only the format.
+//
+// Moved blocks: format "com.pellora.block.ref"; UTF-8 text whose first line is the token of the
+// drag (the canvas that started the drag makes it, so it takes back only its own drags and never
+// another program's or an earlier drag's data), then one block `id` per line.
+namespace PLRBlockPasteboard {
+
+inline constexpr const char* kTextType = "com.pellora.text.ref";
+inline constexpr const char* kBlankType = "com.pellora.blank.ref";
+inline constexpr const char* kDownloadButtonType = "com.pellora.downloadbutton.ref";
+inline constexpr const char* kBlockType = "com.pellora.block.ref";
+// At most this many block identifiers are read from one drag.
+inline constexpr qsizetype kMaximumBlocks = 10000;
+
+// New mime data asking for a new block of the kind (plr::kBlockKindText, kBlockKindBlank or
+// kBlockKindDownloadButton); null for any other kind.
+QMimeData* mimeDataForNewBlock(int kind);
+// The new block's kind the data asks for, or plr::kBlockKindNone.
+int newBlockKindFromMimeData(const QMimeData* mimeData);
+
+struct BlockReferences {
+    QString token;
+    QStringList identifiers;
+};
+QMimeData* mimeDataForBlocks(const QString& token, const QStringList& blockIdentifiers);
+bool hasBlockReferences(const QMimeData* mimeData);
+// The token and the identifiers (in order, each once); empty when the data is not of the format.
+BlockReferences blockReferencesFromMimeData(const QMimeData* mimeData);
+
+} // namespace PLRBlockPasteboard
+
 namespace plr::canvas {
 
 // A QVariant carrying a block, for the "item" of kPLR_BLOCK_WAS_SELECTED.

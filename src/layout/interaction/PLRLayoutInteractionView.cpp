@@ -17,12 +17,15 @@
 #include "platform/ui/Color.h"
 #include "session/PLRPostManager.h"
 
+#include <QApplication>
+#include <QDrag>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSet>
+#include <QUuid>
 
 namespace {
 
@@ -261,7 +264,11 @@ void PLRLayoutInteractionView::refresh()
         syncHandlers();
     }
     if (m_documentView) {
-        m_documentView->updateSize(m_documentView->visibleSize());
+        // While a handle is dragged the page does not shrink under the pointer (the scroll view
+        // would move the page and the drag with it); it takes its size when the drag ends.
+        const bool keep = m_panBlock && m_documentView->contentSize().height() < m_documentView->height();
+        if (!keep)
+            m_documentView->updateSize(m_documentView->visibleSize());
         m_documentView->update();
     }
     if (PLRLayoutManager* manager = layoutManager(); manager && manager->currentEditBlock()) {
@@ -417,10 +424,42 @@ bool PLRLayoutInteractionView::knowsImage(const QString& identifier) const
 
 bool PLRLayoutInteractionView::canAcceptDrop(const QMimeData* mimeData) const
 {
-    if (!layoutManager() || !PLRImageReferencePasteboard::hasImageReferences(mimeData))
+    if (!layoutManager() || !mimeData)
+        return false;
+    // Blocks moved on this canvas: only while the drag this canvas started is under way, and
+    // never while a text is being typed.
+    if (PLRBlockPasteboard::hasBlockReferences(mimeData))
+        return !isEditingText() && !blocksForReferences(mimeData).isEmpty();
+    if (PLRBlockPasteboard::newBlockKindFromMimeData(mimeData) != plr::kBlockKindNone)
+        return true;
+    if (!PLRImageReferencePasteboard::hasImageReferences(mimeData))
         return false;
     const QStringList identifiers = PLRImageReferencePasteboard::identifiersFromMimeData(mimeData);
     return std::any_of(identifiers.cbegin(), identifiers.cend(), [this](const QString& id) { return knowsImage(id); });
+}
+
+QList<PLRBlock*> PLRLayoutInteractionView::blocksForReferences(const QMimeData* mimeData) const
+{
+    if (m_dragToken.isEmpty())
+        return {};
+    const PLRBlockPasteboard::BlockReferences references = PLRBlockPasteboard::blockReferencesFromMimeData(mimeData);
+    if (references.token != m_dragToken)
+        return {};
+    return draggedBlocks();
+}
+
+QList<PLRBlock*> PLRLayoutInteractionView::draggedBlocks() const
+{
+    PLRLayoutManager* manager = layoutManager();
+    QList<PLRBlock*> blocks;
+    if (!manager || m_dragToken.isEmpty())
+        return blocks;
+    // The blocks of the drag that are still in the layout, in the layout's order.
+    plr::tree::forEachBlock(manager->representedLayout(), [&](PLRBlock* block) {
+        if (m_draggedBlocks.contains(block) && !blocks.contains(block))
+            blocks.append(block);
+    });
+    return blocks;
 }
 
 PLRDropZone PLRLayoutInteractionView::dropZoneAtPoint(const QPointF& viewPoint) const
@@ -510,13 +549,21 @@ QList<PLRBlock*> PLRLayoutInteractionView::placeImages(const QStringList& identi
     return placed;
 }
 
+PLRDropZone PLRLayoutInteractionView::zoneForDrop(const QMimeData* mimeData, const QPointF& viewPoint) const
+{
+    const PLRDropZone zone = dropZoneAtPoint(viewPoint);
+    if (PLRBlockPasteboard::hasBlockReferences(mimeData) && !canMoveBlocksToZone(blocksForReferences(mimeData), zone))
+        return PLRDropZone();
+    return zone;
+}
+
 void PLRLayoutInteractionView::dragEnterEvent(QDragEnterEvent* event)
 {
     if (!canAcceptDrop(event->mimeData())) {
         event->ignore();
         return;
     }
-    m_dropZone = dropZoneAtPoint(event->position());
+    m_dropZone = zoneForDrop(event->mimeData(), event->position());
     if (m_dropZone.isValid())
         event->acceptProposedAction();
     else
@@ -532,7 +579,7 @@ void PLRLayoutInteractionView::dragMoveEvent(QDragMoveEvent* event)
         update();
         return;
     }
-    const PLRDropZone zone = dropZoneAtPoint(event->position());
+    const PLRDropZone zone = zoneForDrop(event->mimeData(), event->position());
     if (zone.isValid())
         event->acceptProposedAction();
     else
@@ -552,11 +599,36 @@ void PLRLayoutInteractionView::dragLeaveEvent(QDragLeaveEvent* event)
 
 void PLRLayoutInteractionView::dropEvent(QDropEvent* event)
 {
-    const PLRDropZone zone = dropZoneAtPoint(event->position());
+    const QMimeData* mimeData = event->mimeData();
+    const PLRDropZone zone = zoneForDrop(mimeData, event->position());
     m_dropZone = PLRDropZone();
     update();
-    if (!canAcceptDrop(event->mimeData()) || !zone.isValid()) {
+    if (!canAcceptDrop(mimeData) || !zone.isValid()) {
         event->ignore();
+        return;
+    }
+    QPointer<PLRLayoutInteractionView> guard(this);
+    if (PLRBlockPasteboard::hasBlockReferences(mimeData)) {
+        const QList<PLRBlock*> blocks = blocksForReferences(mimeData);
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+        // Moved once the drag has ended (this canvas is the drag's source).
+        platform::dispatchMain([guard, blocks, zone] {
+            if (!guard)
+                return;
+            const bool moved = guard->moveBlocks(blocks, zone);
+            emit guard->dropPerformed(moved ? guard->layoutManager()->currentSelectedBlocks() : QList<PLRBlock*>{});
+        });
+        return;
+    }
+    if (const int kind = PLRBlockPasteboard::newBlockKindFromMimeData(mimeData); kind != plr::kBlockKindNone) {
+        event->acceptProposedAction();
+        platform::dispatchMain([guard, kind, zone] {
+            if (!guard)
+                return;
+            PLRBlock* block = guard->insertNewBlock(kind, zone);
+            emit guard->dropPerformed(block ? QList<PLRBlock*>{block} : QList<PLRBlock*>{});
+        });
         return;
     }
     const QStringList identifiers = PLRImageReferencePasteboard::identifiersFromMimeData(event->mimeData());
@@ -567,6 +639,276 @@ void PLRLayoutInteractionView::dropEvent(QDropEvent* event)
         if (self)
             self->insertImages(identifiers, zone);
     });
+}
+
+// --- New blocks ----------------------------------------------------------------------------------
+
+PLRDropZone PLRLayoutInteractionView::endOfLayoutZone() const
+{
+    PLRDropZone zone;
+    PLRLayoutManager* manager = layoutManager();
+    if (!manager)
+        return zone;
+    PLRLayout* layout = manager->representedLayout();
+    PLRSection* last = layout->sections_size() > 0 ? layout->mutable_sections(layout->sections_size() - 1) : nullptr;
+    if (last && !PLRSectionInteractionHandler::handlerForSection(*last)) {
+        PLR_LOG_WARN(QStringLiteral("Blocks cannot be added to the layout's last section (of another kind)"));
+        return zone;
+    }
+    bool hasBlocks = false;
+    for (const PLRSection& section : layout->sections())
+        hasBlocks = hasBlocks || section.blocks_size() > 0;
+    zone.section = last;
+    if (!hasBlocks) {
+        zone.kind = PLRDropZone::Kind::EmptyLayout;
+        return zone;
+    }
+    zone.kind = PLRDropZone::Kind::Section;
+    zone.index = last->blocks_size();
+    return zone;
+}
+
+PLRBlock* PLRLayoutInteractionView::insertNewBlock(int kind, const PLRDropZone& zone)
+{
+    PLRLayoutManager* manager = layoutManager();
+    if (!manager || !zone.isValid())
+        return nullptr;
+    PLRBlockPtr block;
+    QString actionName;
+    switch (kind) {
+    case plr::kBlockKindText:
+        block = PLRLayoutManager::newBlock_Text();
+        actionName = QStringLiteral("Add Text");
+        break;
+    case plr::kBlockKindBlank:
+        block = PLRLayoutManager::newBlock_Blank();
+        actionName = QStringLiteral("Add Spacer");
+        break;
+    case plr::kBlockKindDownloadButton:
+        block = PLRLayoutManager::newBlock_DownloadButton();
+        actionName = QStringLiteral("Add Download Button");
+        break;
+    default:
+        PLR_LOG_WARN(QStringLiteral("No new block of kind %1 is offered; nothing added").arg(kind));
+        return nullptr;
+    }
+    endEditing();
+    const PLRSection* section = nullptr;
+    if (zone.kind == PLRDropZone::Kind::BesideBlock) {
+        section = manager->sectionForBlock(zone.block);
+        if (!section) {
+            PLR_LOG_WARN(QStringLiteral("The block of the drop is no longer in the layout; nothing added"));
+            return nullptr;
+        }
+    } else if (zone.section && plr::tree::indexOfSection(manager->representedLayout(), zone.section) >= 0) {
+        section = zone.section;
+    }
+    PLRLayoutChangeRecorder recorder(manager, m_undoManager, section ? QList<const PLRSection*>{section} : QList<const PLRSection*>{},
+                                     actionName);
+    PLRBlockPtrList blocks;
+    blocks.push_back(std::move(block));
+    const QList<PLRBlock*> placed = PLRSectionInteractionHandler::insertBlocksAtZone(manager, std::move(blocks), zone);
+    recorder.commit();
+    refresh();
+    if (placed.isEmpty())
+        return nullptr;
+    PLRBlock* added = placed.first();
+    manager->selectBlocks({added});
+    setFocus(Qt::OtherFocusReason);   // the canvas's keys (undo, delete) act on it at once
+    if (kind == plr::kBlockKindText)
+        setEditBlock(added);   // typed into at once
+    return added;
+}
+
+PLRBlock* PLRLayoutInteractionView::appendNewBlock(int kind)
+{
+    PLRBlock* block = insertNewBlock(kind, endOfLayoutZone());
+    if (block) {
+        const QRectF rect = viewRectForBlock(block);
+        if (!rect.isEmpty())
+            emit scrollToRectRequested(rect);
+    }
+    return block;
+}
+
+// --- Moving blocks -------------------------------------------------------------------------------
+
+namespace {
+
+// The blocks that are in the layout and not inside another of them, in the layout's order.
+QList<PLRBlock*> outermostInOrder(PLRLayoutManager* manager, const QList<PLRBlock*>& blocks)
+{
+    QList<PLRBlock*> ordered;
+    if (!manager || blocks.isEmpty())
+        return ordered;
+    const QSet<const PLRBlock*> wanted(blocks.cbegin(), blocks.cend());
+    plr::tree::forEachBlock(manager->representedLayout(), [&](PLRBlock* block) {
+        if (!wanted.contains(block) || ordered.contains(block))
+            return;
+        const QList<PLRBlock*> path = manager->pathFromSectionToBlock(block);
+        for (qsizetype i = 0; i + 1 < path.size(); ++i) {
+            if (wanted.contains(path.at(i)))
+                return;
+        }
+        ordered.append(block);
+    });
+    return ordered;
+}
+
+bool isInside(PLRLayoutManager* manager, const PLRBlock* block, const QSet<const PLRBlock*>& roots)
+{
+    for (const PLRBlock* step : manager->pathFromSectionToBlock(block)) {
+        if (roots.contains(step))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool PLRLayoutInteractionView::canMoveBlocksToZone(const QList<PLRBlock*>& blocks, const PLRDropZone& zone) const
+{
+    PLRLayoutManager* manager = layoutManager();
+    if (!manager || blocks.isEmpty() || !zone.isValid())
+        return false;
+    switch (zone.kind) {
+    case PLRDropZone::Kind::None:
+    case PLRDropZone::Kind::EmptyLayout:
+        return false;   // a layout without blocks has nothing to move
+    case PLRDropZone::Kind::Section:
+        return zone.section && plr::tree::indexOfSection(manager->representedLayout(), zone.section) >= 0;
+    case PLRDropZone::Kind::BesideBlock: {
+        if (!manager->locateBlock(zone.block).isValid())
+            return false;
+        const QSet<const PLRBlock*> moving(blocks.cbegin(), blocks.cend());
+        return !isInside(manager, zone.block, moving);
+    }
+    }
+    return false;
+}
+
+bool PLRLayoutInteractionView::moveBlocks(const QList<PLRBlock*>& blocks, const PLRDropZone& zone)
+{
+    PLRLayoutManager* manager = layoutManager();
+    if (!manager)
+        return false;
+    if (isEditingText()) {
+        PLR_LOG_INFO(QStringLiteral("Blocks are not moved while a text is being edited"));
+        return false;
+    }
+    const QList<PLRBlock*> moving = outermostInOrder(manager, blocks);
+    if (moving.isEmpty()) {
+        PLR_LOG_WARN(QStringLiteral("None of the moved blocks is in the layout; nothing moved"));
+        return false;
+    }
+    if (!canMoveBlocksToZone(moving, zone)) {
+        PLR_LOG_INFO(QStringLiteral("Blocks cannot be moved onto themselves or into themselves; nothing moved"));
+        return false;
+    }
+    const QSet<const PLRBlock*> movingSet(moving.cbegin(), moving.cend());
+    PLRSection* target = zone.kind == PLRDropZone::Kind::BesideBlock ? manager->sectionForBlock(zone.block) : zone.section;
+    // A place between top-level blocks is held by the first block after it that stays (not a
+    // container: containers may be dissolved as the blocks leave them).
+    PLRBlock* anchor = nullptr;
+    if (zone.kind == PLRDropZone::Kind::Section) {
+        for (int i = int(std::max<qint64>(0, zone.index)); i < target->blocks_size() && !anchor; ++i) {
+            plr::tree::forEachBlock(target->mutable_blocks(i), [&](PLRBlock* block) {
+                if (!anchor && !block->has_container() && !isInside(manager, block, movingSet))
+                    anchor = block;
+            });
+        }
+    }
+    QList<const PLRSection*> sections{target};
+    for (PLRBlock* block : moving) {
+        const PLRSection* section = manager->sectionForBlock(block);
+        if (!sections.contains(section))
+            sections.append(section);
+    }
+    endEditing();
+    PLRLayoutChangeRecorder recorder(manager, m_undoManager, sections,
+                                     moving.size() > 1 ? QStringLiteral("Move Blocks") : QStringLiteral("Move Block"));
+    PLRBlockPtrList taken;
+    for (PLRBlock* block : moving) {
+        if (PLRBlockPtr removed = manager->removeBlock(block, false))
+            taken.push_back(std::move(removed));
+    }
+    PLRDropZone place = zone;
+    if (zone.kind == PLRDropZone::Kind::Section) {
+        place.index = target->blocks_size();
+        const QList<PLRBlock*> path = anchor ? manager->pathFromSectionToBlock(anchor) : QList<PLRBlock*>{};
+        for (int i = 0; !path.isEmpty() && i < target->blocks_size(); ++i) {
+            if (target->mutable_blocks(i) == path.first())
+                place.index = i;
+        }
+    }
+    const QList<PLRBlock*> placed = PLRSectionInteractionHandler::insertBlocksAtZone(manager, std::move(taken), place);
+    if (placed.size() != moving.size()) {
+        // Nothing is lost: the sections go back to what they were.
+        PLR_LOG_ERROR(QStringLiteral("The moved blocks could not be placed; the layout is put back as it was"));
+        recorder.before().apply(manager);
+        recorder.cancel();
+        refresh();
+        return false;
+    }
+    recorder.commit();
+    refresh();
+    manager->selectBlocks(placed);
+    return true;
+}
+
+void PLRLayoutInteractionView::beginBlockDrag(const QList<PLRBlock*>& blocks)
+{
+    PLRLayoutManager* manager = layoutManager();
+    if (!manager || isEditingText() || !m_dragToken.isEmpty())
+        return;
+    const QList<PLRBlock*> moving = outermostInOrder(manager, blocks);
+    if (moving.isEmpty())
+        return;
+    QStringList identifiers;
+    for (const PLRBlock* block : moving)
+        identifiers.append(QString::fromStdString(block->id()));
+    m_dragToken = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    m_draggedBlocks = moving;
+    QMimeData* mimeData = PLRBlockPasteboard::mimeDataForBlocks(m_dragToken, identifiers);
+    QPointer<PLRLayoutInteractionView> guard(this);
+    if (m_dragRunner) {
+        m_dragRunner(mimeData);
+    } else {
+        auto* drag = new QDrag(this);
+        drag->setMimeData(mimeData);
+        const QPixmap picture = dragPixmap(moving);
+        if (!picture.isNull()) {
+            drag->setPixmap(picture);
+            drag->setHotSpot(QPoint(picture.width() / 2, picture.height() / 2));
+        }
+        drag->exec(Qt::MoveAction, Qt::MoveAction);
+    }
+    if (!guard)
+        return;
+    m_dragToken.clear();
+    m_draggedBlocks.clear();
+    m_dropZone = PLRDropZone();
+    update();
+}
+
+QPixmap PLRLayoutInteractionView::dragPixmap(const QList<PLRBlock*>& blocks) const
+{
+    if (!m_documentView)
+        return {};
+    QRectF area;
+    for (const PLRBlock* block : blocks)
+        area = area.united(viewRectForBlock(block));
+    const QRect grabbed = area.toAlignedRect().intersected(m_documentView->rect());
+    if (grabbed.isEmpty())
+        return {};
+    const QPixmap shot = m_documentView->grab(grabbed);
+    const QPixmap scaled = shot.scaled(QSize(180, 180).boundedTo(shot.size()), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QPixmap faded(scaled.size());
+    faded.fill(Qt::transparent);
+    QPainter painter(&faded);
+    painter.setOpacity(0.75);
+    painter.drawPixmap(0, 0, scaled);
+    return faded;
 }
 
 // --- Notifications -----------------------------------------------------------------------------
@@ -627,48 +969,101 @@ void PLRLayoutInteractionView::setOverlayAlpha(double alpha)
 
 // --- Mouse and keys ----------------------------------------------------------------------------
 
-void PLRLayoutInteractionView::mouseDown(const platform::ui::MouseEvent& event)
+PLRBlock* PLRLayoutInteractionView::handleBlock()
 {
     PLRLayoutManager* manager = layoutManager();
     if (!manager)
+        return nullptr;
+    if (m_editBlock && (m_editBlock->has_image() || m_editBlock->has_blank()))
+        return m_editBlock;
+    const QList<PLRBlock*> selected = manager->currentSelectedBlocks();
+    if (selected.size() == 1) {
+        PLRLayoutBlockInteractionHandler* handler = handlerForBlock(selected.first());
+        if (handler && handler->handlesWhenSelected())
+            return selected.first();
+    }
+    return nullptr;
+}
+
+void PLRLayoutInteractionView::mouseDown(const platform::ui::MouseEvent& event)
+{
+    PLRLayoutManager* manager = layoutManager();
+    m_pressBlock = nullptr;
+    m_deferredClick = false;
+    if (!manager)
         return;
     const QPointF point = event.locationIn(this);
-    if (m_editBlock && m_editBlock->has_image() && blockAtPoint(point) == m_editBlock) {
-        auto* handler = dynamic_cast<PLRLayoutBlockInteractionHandler_Image*>(handlerForBlock(m_editBlock));
+    if (PLRBlock* target = handleBlock()) {
+        PLRLayoutBlockInteractionHandler* handler = handlerForBlock(target);
         if (handler && handler->mouseDown(layoutPointFromView(point))) {
             setFocus(Qt::MouseFocusReason);
-            m_panBlock = m_editBlock;
+            m_panBlock = target;
             m_panRecorder = PLRLayoutChangeRecorder(manager, m_undoManager, {manager->sectionForBlock(m_panBlock)},
-                                                    QStringLiteral("Crop Image"));
-            setCursor(Qt::ClosedHandCursor);
+                                                    handler->dragActionName());
+            updateCursor(point);
             return;
         }
     }
-    clickAtPoint(point, event.modifiers, event.clickCount);
+    PLRBlock* block = blockAtPoint(point);
+    const bool plain = !(event.modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::MetaModifier));
+    if (block && event.clickCount == 1 && plain && block != m_editBlock && manager->currentSelectedBlocks().contains(block)) {
+        // The selection stays for a drag of it; a click on it selects the block alone when the
+        // button comes up.
+        setFocus(Qt::MouseFocusReason);
+        m_deferredClick = true;
+    } else {
+        clickAtPoint(point, event.modifiers, event.clickCount);
+    }
+    if (block && event.clickCount == 1 && block != manager->currentEditBlock() && !isEditingText()) {
+        m_pressBlock = block;
+        m_pressPoint = point;
+        m_pressModifiers = event.modifiers;
+    }
 }
 
 void PLRLayoutInteractionView::mouseDragged(const platform::ui::MouseEvent& event)
 {
-    if (!m_panBlock)
+    const QPointF point = event.locationIn(this);
+    if (m_panBlock) {
+        if (PLRLayoutBlockInteractionHandler* handler = handlerForBlock(m_panBlock))
+            handler->mouseDragged(layoutPointFromView(point));
+        updateCursor(point);
+        update();
         return;
-    if (auto* handler = dynamic_cast<PLRLayoutBlockInteractionHandler_Image*>(handlerForBlock(m_panBlock)))
-        handler->mouseDragged(layoutPointFromView(event.locationIn(this)));
-    update();
+    }
+    if (!m_pressBlock || (point - m_pressPoint).manhattanLength() < QApplication::startDragDistance())
+        return;
+    PLRBlock* pressed = m_pressBlock;
+    m_pressBlock = nullptr;
+    m_deferredClick = false;
+    PLRLayoutManager* manager = layoutManager();
+    if (!manager || !manager->locateBlock(pressed).isValid())
+        return;
+    const QList<PLRBlock*> selected = manager->currentSelectedBlocks();
+    beginBlockDrag(selected.contains(pressed) ? selected : QList<PLRBlock*>{pressed});
 }
 
 void PLRLayoutInteractionView::mouseUp(const platform::ui::MouseEvent& event)
 {
+    const QPointF point = event.locationIn(this);
+    m_pressBlock = nullptr;
+    if (m_deferredClick) {
+        m_deferredClick = false;
+        clickAtPoint(m_pressPoint, m_pressModifiers, 1);
+    }
     if (!m_panBlock)
         return;
     PLRBlock* block = m_panBlock;
     m_panBlock = nullptr;
-    if (auto* handler = dynamic_cast<PLRLayoutBlockInteractionHandler_Image*>(handlerForBlock(block)))
-        handler->mouseUp(layoutPointFromView(event.locationIn(this)));
-    if (PLRLayoutManager* manager = layoutManager())
+    PLRLayoutManager* manager = layoutManager();
+    if (manager && manager->locateBlock(block).isValid()) {
+        if (PLRLayoutBlockInteractionHandler* handler = handlerForBlock(block))
+            handler->mouseUp(layoutPointFromView(point));
         manager->announceChange();
+    }
     m_panRecorder.commit();
-    updateCursor(event.locationIn(this));
-    update();
+    refresh();
+    updateCursor(point);
 }
 
 void PLRLayoutInteractionView::mouseMoved(const platform::ui::MouseEvent& event)
@@ -693,12 +1088,15 @@ void PLRLayoutInteractionView::hoverAt(const QPointF& viewPoint)
 
 void PLRLayoutInteractionView::updateCursor(const QPointF& viewPoint)
 {
-    if (m_panBlock)
-        return;
-    if (m_editBlock && m_editBlock->has_image() && blockAtPoint(viewPoint) == m_editBlock)
-        setCursor(Qt::OpenHandCursor);
-    else
-        unsetCursor();
+    PLRBlock* target = m_panBlock ? m_panBlock : handleBlock();
+    if (PLRLayoutBlockInteractionHandler* handler = target ? handlerForBlock(target) : nullptr) {
+        Qt::CursorShape shape = Qt::ArrowCursor;
+        if (handler->cursorAt(layoutPointFromView(viewPoint), &shape)) {
+            setCursor(shape);
+            return;
+        }
+    }
+    unsetCursor();
 }
 
 void PLRLayoutInteractionView::keyPressEvent(QKeyEvent* event)
@@ -837,6 +1235,11 @@ void PLRLayoutInteractionView::paintEvent(QPaintEvent* event)
     for (PLRBlock* block : selected) {
         if (block != edit)
             drawOutline(painter, viewRectForBlock(block), colour, 2.0);
+    }
+    if (selected.size() == 1 && selected.first() != edit) {
+        PLRLayoutBlockInteractionHandler* handler = handlerForBlock(selected.first());
+        if (handler && handler->handlesWhenSelected())
+            handler->drawEditDecorations(painter, viewRectForBlock(selected.first()));
     }
     if (manager->shouldShowRecyclerHighlight()) {
         if (PLRBlock* target = manager->recyclerTargetBlock())

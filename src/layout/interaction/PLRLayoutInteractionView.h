@@ -5,8 +5,11 @@
 #include "platform/NotificationCenter.h"
 #include "platform/ui/View.h"
 
+#include <QPixmap>
 #include <QPointer>
 #include <QStringList>
+
+#include <functional>
 
 class PLRBlockView;
 class PLRLayoutBlockInteractionHandler;
@@ -30,7 +33,13 @@ class UndoManager;
 // on nothing clears the selection; a double click puts an image block (crop) or a text block
 // (in-place editing) in edit mode; Delete and Backspace remove the selected blocks; Escape
 // leaves edit mode, then clears the selection; the undo and redo keys undo and redo. Photos
-// dragged in with the "com.pellora.image.ref" format are placed where the drop indicator shows.
+// dragged in with the "com.pellora.image.ref" format, and new text, spacer and download-button
+// blocks dragged from the add-block popover, are placed where the drop indicator shows.
+//
+// Moving: dragging a block (or, when it is selected, every selected block) carries the blocks
+// to the drop zone under the pointer, as one undoable change. A press on a selected block keeps
+// the selection until the button comes up without a drag. A spacer shows a resize handle while
+// it is selected alone; an image in edit mode shows corner handles that scale the photo.
 //
 // Coordinates: the view is flipped (origin top-left, y down) and covers the document view;
 // layout points are view points minus the page origin, divided by the magnification.
@@ -80,8 +89,9 @@ public:
     bool isEditingText() const;
 
     // --- Drops ----------------------------------------------------------------------------------
-    // Whether the data may be dropped (the canvas's own format, with at least one identifier
-    // of a photo of the post, on a layout being edited).
+    // Whether the data may be dropped on a layout being edited: photos (at least one identifier
+    // of a photo of the post), a new block of a kind offered, or the blocks of this canvas's
+    // own drag under way (not while a text is being edited).
     bool canAcceptDrop(const QMimeData* mimeData) const;
     // The drop zone at a view point (invalid where nothing can be dropped).
     PLRDropZone dropZoneAtPoint(const QPointF& viewPoint) const;
@@ -92,6 +102,35 @@ public:
     // distinct-images check first (its alert; nothing is placed when it refuses). The blocks
     // placed.
     QList<PLRBlock*> insertImages(const QStringList& identifiers, const PLRDropZone& zone);
+
+    // --- New blocks -----------------------------------------------------------------------------
+    // A new text, spacer or download-button block (plr::kBlockKindText, kBlockKindBlank,
+    // kBlockKindDownloadButton) made by the layout manager and placed at the zone, recorded as
+    // one undoable change; the block is selected, and a new text block goes straight into
+    // in-place editing. The block placed, or null (another kind, no place).
+    PLRBlock* insertNewBlock(int kind, const PLRDropZone& zone);
+    // The same at the end of the layout's last section (a section is made when there is none),
+    // scrolled into view.
+    PLRBlock* appendNewBlock(int kind);
+    // The zone at the end of the layout's last section.
+    PLRDropZone endOfLayoutZone() const;
+
+    // --- Moving blocks --------------------------------------------------------------------------
+    // Moves the blocks to the zone, recorded as one undoable change ("Move Block", "Move
+    // Blocks"); a block inside another of them goes with it, and they keep their order in the
+    // layout. Containers they leave are dissolved as removeBlock does. Refused, with nothing
+    // changed, while a text block is edited in place, when none of the blocks is in the layout,
+    // or when the zone is on a moved block or inside one. Answers whether the blocks moved.
+    bool moveBlocks(const QList<PLRBlock*>& blocks, const PLRDropZone& zone);
+    // Whether the zone may take the blocks (not on one of them, nor inside one).
+    bool canMoveBlocksToZone(const QList<PLRBlock*>& blocks, const PLRDropZone& zone) const;
+    // The blocks a drag from this canvas carries now (empty when none is under way).
+    QList<PLRBlock*> draggedBlocks() const;
+    // Starts a drag of the blocks (as a press and move on a block does). The drag runs through
+    // the runner when one is set (it gets the drag's data and owns it; tests drop it where they
+    // want), else as a system drag.
+    void beginBlockDrag(const QList<PLRBlock*>& blocks);
+    void setDragRunner(std::function<void(QMimeData* mimeData)> runner) { m_dragRunner = std::move(runner); }
 
     // The recycle notification: draw the recycler's target outline again.
     void mouseOverRecycle(const platform::Notification& notification);
@@ -121,6 +160,12 @@ protected:
 
 private:
     QList<PLRBlock*> placeImages(const QStringList& identifiers, const PLRDropZone& zone);
+    QList<PLRBlock*> blocksForReferences(const QMimeData* mimeData) const;
+    // The block whose handles take presses: the edit block, or a block selected alone whose
+    // handler shows its handles when selected.
+    PLRBlock* handleBlock();
+    QPixmap dragPixmap(const QList<PLRBlock*>& blocks) const;
+    PLRDropZone zoneForDrop(const QMimeData* mimeData, const QPointF& viewPoint) const;
     void scheduleRefresh();
     void syncHandlers();
     void blockWasSelected(const platform::Notification& notification);
@@ -143,8 +188,16 @@ private:
     PLRDropZone m_dropZone;
     PLRBlock* m_editBlock = nullptr;
     PLRLayoutChangeRecorder m_editRecorder;   // what the current edit mode changes
-    PLRLayoutChangeRecorder m_panRecorder;    // one crop drag
+    PLRLayoutChangeRecorder m_panRecorder;    // one drag of a block's handles (crop, resize)
     PLRBlock* m_panBlock = nullptr;
+    // A press on a block that may become a drag of blocks.
+    PLRBlock* m_pressBlock = nullptr;
+    QPointF m_pressPoint;
+    bool m_deferredClick = false;             // the press kept the selection
+    Qt::KeyboardModifiers m_pressModifiers;
+    QString m_dragToken;                      // the drag of blocks under way, if any
+    QList<PLRBlock*> m_draggedBlocks;
+    std::function<void(QMimeData*)> m_dragRunner;
     bool m_inEndEditing = false;
     double m_alpha = 1.0;
 };

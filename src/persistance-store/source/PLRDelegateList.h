@@ -33,6 +33,15 @@ public:
         std::erase_if(m_entries, [delegate](const Entry& entry) { return entry.delegate == delegate; });
     }
 
+    // Whether the delegate is in the list and, for a QObject, still alive.
+    bool contains(Delegate* delegate) const
+    {
+        for (const auto& entry : m_entries)
+            if (entry.delegate == delegate)
+                return !entry.tracked || !entry.object.isNull();
+        return false;
+    }
+
     // The delegates still alive, in the order they were added; forgets the destroyed ones.
     std::vector<Delegate*> live()
     {

@@ -5,6 +5,7 @@
 #include "persistance-store/source/PLRImageUtilities.h"
 #include "persistance-store/source/PLRSourceImage.h"
 #include "platform/Dispatch.h"
+#include "platform/Files.h"
 #include "platform/Log.h"
 
 #include <QCache>
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QImageReader>
 #include <QPainter>
-#include <QSaveFile>
 #include <QThread>
 
 #include <mutex>
@@ -41,38 +41,34 @@ QCache<QString, QImage>& memoryCache()
 
 bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    platform::Error failure;
+    if (!platform::files::writeAtomically(path, bytes, &failure)) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, failure.localizedFailureReason());
         return false;
     }
     return true;
 }
 
+// Copies a photo (a regular file, which may be reached through a link in the user's folder)
+// into the cache.
 bool copyFileAtomically(const QString& source, const QString& destination, QString* error)
 {
+    struct stat st {};
+    if (::stat(QFile::encodeName(source).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("cannot read %1: not a regular file").arg(source);
+        return false;
+    }
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("cannot read %1: %2").arg(source, in.errorString());
         return false;
     }
-    QSaveFile out(destination);
-    if (!out.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("cannot write %1: %2").arg(destination, out.errorString());
+    const QByteArray bytes = in.read(qint64(st.st_size) + 1);
+    if (in.error() != QFile::NoError || bytes.size() != qsizetype(st.st_size)) {
+        *error = QStringLiteral("cannot copy %1: it changed while being read").arg(source);
         return false;
     }
-    QByteArray chunk;
-    while (!(chunk = in.read(1 << 20)).isEmpty()) {
-        if (out.write(chunk) != chunk.size()) {
-            *error = QStringLiteral("cannot write %1: %2").arg(destination, out.errorString());
-            return false;
-        }
-    }
-    if (in.error() != QFile::NoError || !out.commit()) {
-        *error = QStringLiteral("cannot copy %1").arg(source);
-        return false;
-    }
-    return true;
+    return writeFileAtomically(destination, bytes, error);
 }
 
 bool setModifiedNs(const QString& path, qint64 ns)
@@ -82,7 +78,7 @@ bool setModifiedNs(const QString& path, qint64 ns)
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = time_t(ns / 1000000000);
     times[1].tv_nsec = long(ns % 1000000000);
-    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 QImage makePlaceholder()
@@ -106,6 +102,14 @@ QImage makePlaceholder()
 
 } // namespace
 
+QImage PLRImageManager::readCachedImage(const QString& path)
+{
+    QByteArray bytes;
+    if (!platform::files::readAll(path, &bytes, nullptr, qint64(64) * 1024 * 1024))
+        return {};
+    return QImage::fromData(bytes);
+}
+
 QImage PLRImageManager::placeholderImage()
 {
     static const QImage placeholder = makePlaceholder();
@@ -126,9 +130,21 @@ void PLRImageManager::setDefaultLocationRoot(const QString& path)
     g_locationRoot = path;
 }
 
+bool PLRImageManager::isValidIdentifier(const QString& identifier)
+{
+    if (identifier.isEmpty() || identifier.size() > 128 || identifier == QLatin1String(".")
+        || identifier.contains(QLatin1String("..")))
+        return false;
+    for (const QChar c : identifier)
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control
+            || c.category() == QChar::Other_Format)
+            return false;
+    return true;
+}
+
 QUrl PLRImageManager::locationForIdentifier(const QString& identifier)
 {
-    if (identifier.isEmpty())
+    if (!isValidIdentifier(identifier))
         return {};
     return QUrl::fromLocalFile(QDir(defaultLocationRoot()).filePath(identifier));
 }
@@ -199,10 +215,8 @@ void PLRImageManager::runJob(const std::weak_ptr<PLRSourceImage>& weakImage, con
         result.error = QStringLiteral("the photo's file is gone");
     } else if (isCacheFresh(request.cacheDirectory, request.sourceModifiedNs, request.isGIF)) {
         result.ok = true;
-        if (image->hasPendingPreviewRequests()) {
-            QImage preview(QDir(request.cacheDirectory).filePath(QLatin1String(kPreviewFileName)));
-            result.preview = preview;
-        }
+        if (image->hasPendingPreviewRequests())
+            result.preview = readCachedImage(QDir(request.cacheDirectory).filePath(QLatin1String(kPreviewFileName)));
     } else {
         result = buildCache(request);
         rebuilt = result.ok;
@@ -224,13 +238,15 @@ bool PLRImageManager::isCacheFresh(const QString& cacheDirectory, qint64 sourceM
 qint64 PLRImageManager::fileModifiedNs(const QString& path)
 {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return 0;
     return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
 void PLRImageManager::purgeCache(const QString& cacheDirectory)
 {
+    if (cacheDirectory.isEmpty())
+        return;
     const QDir dir(cacheDirectory);
     for (const char* name : {kPreviewFileName, kExportFileName, kAnimationFileName})
         QFile::remove(dir.filePath(QLatin1String(name)));
@@ -239,6 +255,11 @@ void PLRImageManager::purgeCache(const QString& cacheDirectory)
 PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& request)
 {
     BuildResult result;
+    struct stat st {};
+    if (::stat(QFile::encodeName(request.sourcePath).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        result.error = QStringLiteral("not a regular file");
+        return result;
+    }
     QImageReader reader(request.sourcePath);
     reader.setAutoTransform(false);
     const QSize raw = reader.size();
@@ -283,8 +304,10 @@ PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& req
         result.error = QStringLiteral("JPEG encoding failed");
         return result;
     }
-    if (!QDir().mkpath(request.cacheDirectory)) {
-        result.error = QStringLiteral("cannot make %1").arg(request.cacheDirectory);
+    if (request.cacheDirectory.isEmpty() || !QDir().mkpath(request.cacheDirectory)
+        || platform::files::kindOf(request.cacheDirectory) != platform::files::Kind::Directory) {
+        // A link in the cache folder's place would take the files elsewhere.
+        result.error = QStringLiteral("cannot make the cache folder %1").arg(request.cacheDirectory);
         return result;
     }
     const QDir dir(request.cacheDirectory);

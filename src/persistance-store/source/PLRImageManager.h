@@ -36,8 +36,12 @@ public:
     // otherwise.
     static QString defaultLocationRoot();
     static void setDefaultLocationRoot(const QString& path);   // empty: back to the default
-    // The cache folder of an identifier in the image area; empty for no identifier.
+    // The cache folder of an identifier in the image area; empty for no identifier or one that
+    // is not a valid identifier.
     static QUrl locationForIdentifier(const QString& identifier);
+    // Whether the text can name a photo (and so its cache folder): not empty, at most 128
+    // characters, no path separator, no "..", no control character, not "." alone.
+    static bool isValidIdentifier(const QString& identifier);
     // SHA-1 of the photo's export data as 40 upper-case hexadecimal digits; empty without data.
     static QString sha1HashForImage(const PLRSourceImage* image);
 
@@ -72,7 +76,10 @@ public:
     static bool isCacheFresh(const QString& cacheDirectory, qint64 sourceModifiedNs, bool isGIF);
     // Removes the cache folder's files.
     static void purgeCache(const QString& cacheDirectory);
-    // Modification time of a file in nanoseconds since the epoch; 0 when it cannot be read.
+    // A cached picture (never through a link, nothing but a regular file); null when unreadable.
+    static QImage readCachedImage(const QString& path);
+    // Modification time of a regular file (not through a link) in nanoseconds since the
+    // epoch; 0 when it cannot be read.
     static qint64 fileModifiedNs(const QString& path);
 
     // Previews kept in memory (bounded), by identifier.

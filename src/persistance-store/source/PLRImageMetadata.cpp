@@ -90,6 +90,11 @@ PLRImageMetadata PLRImageMetadata::read(const QString& path)
 {
     PLRImageMetadata result;
     const QFileInfo info(path);
+    // A FIFO or device in a photo's place would block the decoder or never end.
+    if (!info.isFile()) {
+        result.error = QStringLiteral("not a regular file");
+        return result;
+    }
     result.creationDate = info.birthTime().isValid() ? info.birthTime().toUTC() : info.lastModified().toUTC();
 
     {

@@ -1,6 +1,8 @@
 #include "persistance-store/source/PLRSourceDirectory.h"
 
+#include "persistance-store/PLRFileUtilities.h"
 #include "platform/Dispatch.h"
+#include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/Plist.h"
@@ -181,14 +183,30 @@ struct PLRSourceDirectory::Progress {
 };
 
 struct PLRSourceDirectory::Listing {
-    struct Entry {
-        QString absolutePath;
-        QString relativePath;
-        PLRFileStamp stamp;
-    };
-    QHash<QString, Entry> files;   // by relative path
-    QStringList directories;       // absolute, the root first
+    QHash<QString, QPair<QString, PLRFileStamp>> files;   // relative path -> absolute path, stamp
+    QStringList directories;                               // absolute, the root first
     int rootErrno = 0;
+};
+
+// A file to read: new, changed, or coming back to a record.
+struct PLRSourceDirectory::Work {
+    QString relativePath;
+    QString absolutePath;
+    PLRFileStamp stamp;
+    PLRSourceImagePtr image;   // the record it belongs to; null for a new photo
+    PLRImageMetadata metadata;
+};
+
+// What one scan found and did.
+struct PLRSourceDirectory::Changes {
+    QList<Work> work;
+    QList<PLRSourceImagePtr> removed;    // present records whose file is gone
+    QList<PLRSourceImagePtr> added;      // new records
+    QList<PLRSourceImagePtr> updated;    // records whose file changed, moved or came back
+    QList<PLRSourceImagePtr> toCache;
+    bool settling = false;               // a file may still be being written: look again soon
+    bool firstScan = false;
+    bool hadRecords = false;
 };
 
 namespace {
@@ -235,6 +253,7 @@ void listFolder(const QByteArray& absolute, const QString& relative, int depth, 
             }
             subFolders.emplace_back(full, childRelative);
         } else if (S_ISREG(st.st_mode)) {
+            // Only regular files: a FIFO or device named like a photo is never opened.
             const QString extension = QFileInfo(decoded).suffix().toLower();
             if (!photoExtensions().contains(extension))
                 continue;
@@ -245,6 +264,18 @@ void listFolder(const QByteArray& absolute, const QString& relative, int depth, 
     ::closedir(dir);
     for (const auto& [full, childRelative] : subFolders)
         listFolder(full, childRelative, depth + 1, recursive, visited, files, directories, rootErrno, stopping);
+}
+
+bool validRelativePath(const QString& fileName)
+{
+    return !fileName.isEmpty() && !fileName.startsWith(QLatin1Char('/'))
+        && !fileName.split(QLatin1Char('/')).contains(QStringLiteral(".."));
+}
+
+// A stamp as a key; records without a known stamp never match.
+QString stampKey(const PLRFileStamp& stamp)
+{
+    return QString::number(stamp.size) + QLatin1Char(':') + QString::number(stamp.modifiedNs);
 }
 
 } // namespace
@@ -282,38 +313,49 @@ PLRSourceDirectory::~PLRSourceDirectory()
 
 void PLRSourceDirectory::loadPlist()
 {
-    if (m_config.locationPlistPath.isEmpty() || !QFileInfo::exists(m_config.locationPlistPath))
+    if (m_config.locationPlistPath.isEmpty()
+        || platform::files::kindOf(m_config.locationPlistPath) == platform::files::Kind::Missing)
         return;
     bool ok = false;
     platform::Error error;
     const QVariantMap plist = platform::plist::readDictionary(m_config.locationPlistPath, &ok, &error);
     if (!ok) {
-        PLR_LOG_WARN(QStringLiteral("Cannot read %1: %2").arg(m_config.locationPlistPath, error.localizedDescription()));
+        // Kept aside, never overwritten: the next save writes a new file beside it, and with no
+        // folder known the post asks for one.
+        const QString aside = plr::fileutil::setAside(m_config.locationPlistPath);
+        PLR_LOG_ERROR(QStringLiteral("Cannot read %1 (%2); kept as %3")
+                          .arg(m_config.locationPlistPath, error.toString(),
+                               aside.isEmpty() ? QStringLiteral("(not moved)") : aside));
         return;
     }
     if (m_path.isEmpty())
         m_path = plist.value(QLatin1String(kLocationKey)).toString();
-    QSet<QString> seenIdentifiers;
     QSet<QString> seenFiles;
     for (const QVariant& item : plist.value(QLatin1String(kImagesKey)).toList()) {
         const QVariantMap record = item.toMap();
         const QString identifier = record.value(QLatin1String(kIdentifierKey)).toString();
         const QString fileName = record.value(QLatin1String(kFileNameKey)).toString();
-        if (identifier.isEmpty() || fileName.isEmpty() || fileName.startsWith(QLatin1Char('/'))
-            || fileName.split(QLatin1Char('/')).contains(QStringLiteral(".."))
-            || seenIdentifiers.contains(identifier) || seenFiles.contains(fileName)) {
-            PLR_LOG_WARN(QStringLiteral("Skipping an invalid photo record in %1").arg(m_config.locationPlistPath));
+        // The identifier names the photo's cache folder: it must not be a path.
+        if (!PLRImageManager::isValidIdentifier(identifier) || !validRelativePath(fileName)
+            || m_byIdentifier.contains(identifier) || seenFiles.contains(fileName)) {
+            PLR_LOG_WARN(QStringLiteral("Skipping an invalid photo record in %1 (identifier \"%2\", file \"%3\")")
+                             .arg(m_config.locationPlistPath, identifier.left(160), fileName.left(160)));
             continue;
         }
-        seenIdentifiers.insert(identifier);
         seenFiles.insert(fileName);
+        PLRFileStamp stamp;
+        const QVariant size = record.value(QLatin1String(kFileSizeKey));
+        const QVariant modified = record.value(QLatin1String(kFileModifiedKey));
+        if (size.canConvert<qint64>() && modified.canConvert<qint64>() && size.toLongLong() >= 0)
+            stamp = PLRFileStamp{size.toLongLong(), modified.toLongLong()};
         auto image = std::make_shared<PLRSourceImage>(identifier, m_config.cacheRoot);
-        image->setFile(m_path.isEmpty() ? QString() : QDir(m_path).filePath(fileName), fileName, PLRFileStamp{},
+        image->setFile(m_path.isEmpty() ? QString() : QDir(m_path).filePath(fileName), fileName, stamp,
                        PLRImageMetadata{});
         image->setFileDeleted(true);   // until the scan finds it
         image->setHidden(record.value(QLatin1String(kHiddenKey)).toBool());
         image->setFocusKeywords(record.value(QLatin1String(kKeywordsKey)).toStringList());
         m_images.append(image);
+        m_byIdentifier.insert(identifier, image);
     }
     PLRSourceDirectoryOrdering::sort(m_images, m_ordering.sortType(), m_ordering.sortOrder());
 }
@@ -393,14 +435,44 @@ void PLRSourceDirectory::addDelegate(PLRSourceDirectoryDelegate* delegate)
 
 void PLRSourceDirectory::removeDelegate(PLRSourceDirectoryDelegate* delegate)
 {
-    QMutexLocker lock(&m_mutex);
-    m_delegates.remove(delegate);
+    {
+        QMutexLocker lock(&m_mutex);
+        m_delegates.remove(delegate);
+    }
+    // Calls run on the main thread, which checks the list before each one. Elsewhere, wait
+    // until a call that may already have started has returned.
+    if (!platform::isMainThread())
+        QMutexLocker wait(&m_deliveryMutex);
 }
 
 std::vector<PLRSourceDirectoryDelegate*> PLRSourceDirectory::liveDelegates()
 {
     QMutexLocker lock(&m_mutex);
     return m_delegates.live();
+}
+
+void PLRSourceDirectory::notifyDelegates(std::function<void(PLRSourceDirectoryDelegate*)> call)
+{
+    if (m_stopping)
+        return;
+    // Queued on this object, which lives on the main thread: dropped when it is destroyed,
+    // delivered in the order posted.
+    QMetaObject::invokeMethod(this, [this, call = std::move(call)] { deliverToDelegates(call); },
+                              Qt::QueuedConnection);
+}
+
+void PLRSourceDirectory::deliverToDelegates(const std::function<void(PLRSourceDirectoryDelegate*)>& call)
+{
+    for (auto* delegate : liveDelegates()) {
+        QMutexLocker delivering(&m_deliveryMutex);
+        {
+            // An earlier delegate may have removed this one.
+            QMutexLocker lock(&m_mutex);
+            if (!m_delegates.contains(delegate))
+                continue;
+        }
+        call(delegate);
+    }
 }
 
 void PLRSourceDirectory::setUIDirectoryWatchProgressCallback(
@@ -430,15 +502,18 @@ QList<PLRSourceImagePtr> PLRSourceDirectory::images() const
     return m_images;
 }
 
+QList<PLRSourceImagePtr> PLRSourceDirectory::vanishedImages() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_vanished;
+}
+
 PLRSourceImagePtr PLRSourceDirectory::sourceImageForIdentifier(const QString& identifier) const
 {
     if (identifier.isEmpty())
         return nullptr;
     QMutexLocker lock(&m_mutex);
-    for (const auto& image : m_images)
-        if (image->identifier() == identifier)
-            return image;
-    return nullptr;
+    return m_byIdentifier.value(identifier);
 }
 
 qint64 PLRSourceDirectory::updateImagesInLayout(const QSet<QString>& identifiers)
@@ -449,6 +524,8 @@ qint64 PLRSourceDirectory::updateImagesInLayout(const QSet<QString>& identifiers
         image->setInLayout(used);
         count += used ? 1 : 0;
     }
+    for (const auto& image : vanishedImages())
+        image->setInLayout(identifiers.contains(image->identifier()));
     return count;
 }
 
@@ -468,13 +545,24 @@ QStringList PLRSourceDirectory::missingFileNamesForIdentifiers(const QSet<QStrin
 
 QVariantMap PLRSourceDirectory::plistRepresentation() const
 {
+    QList<PLRSourceImagePtr> all;
+    {
+        QMutexLocker lock(&m_mutex);
+        all = m_images + m_vanished;
+    }
     QVariantList records;
-    for (const auto& image : images()) {
+    records.reserve(all.size());
+    for (const auto& image : all) {
         QVariantMap record;
         record.insert(QLatin1String(kIdentifierKey), image->identifier());
         record.insert(QLatin1String(kFileNameKey), image->relativePath());
         record.insert(QLatin1String(kHiddenKey), image->isHidden());
         record.insert(QLatin1String(kKeywordsKey), image->focusKeywords());
+        const PLRFileStamp stamp = image->fileStamp();
+        if (stamp.size >= 0 && stamp.modifiedNs > 0) {
+            record.insert(QLatin1String(kFileSizeKey), stamp.size);
+            record.insert(QLatin1String(kFileModifiedKey), stamp.modifiedNs);
+        }
         records.append(record);
     }
     QVariantMap plist;
@@ -535,8 +623,9 @@ void PLRSourceDirectory::setState(qint64 state)
             return;
         m_state = state;
     }
-    for (auto* delegate : liveDelegates())
+    notifyDelegates([this, state](PLRSourceDirectoryDelegate* delegate) {
         delegate->sourceDirectoryUpdatedState(this, state);
+    });
 }
 
 void PLRSourceDirectory::markAllDeleted()
@@ -551,19 +640,49 @@ void PLRSourceDirectory::resort()
     PLRSourceDirectoryOrdering::sort(m_images, m_ordering.sortType(), m_ordering.sortOrder());
 }
 
+void PLRSourceDirectory::reportScanDone()
+{
+    {
+        QMutexLocker lock(&m_progress->mutex);
+        m_progress->scanDone = true;
+    }
+    m_progress->report();
+}
+
 void PLRSourceDirectory::scan(bool relink)
 {
     if (m_stopping)
         return;
     const QString folder = path();
-    const auto finishScan = [this] {
-        {
-            QMutexLocker lock(&m_progress->mutex);
-            m_progress->scanDone = true;
-        }
-        m_progress->report();
-    };
+    if (!checkFolderUsable(folder, relink)) {
+        reportScanDone();
+        return;
+    }
+    const Listing listing = listFiles(folder);
+    if (m_stopping)
+        return;
+    if (listing.rootErrno != 0) {
+        PLR_LOG_WARN(QStringLiteral("Cannot read source folder %1: %2")
+                         .arg(folder, QString::fromUtf8(std::strerror(listing.rootErrno))));
+        markAllDeleted();
+        setState(listing.rootErrno == EACCES || listing.rootErrno == EPERM ? StateAccessDenied
+                                                                            : StateLocationUnavailable);
+        scheduleWatchUpdate({}, {}, true);
+        reportScanDone();
+        return;
+    }
+    Changes changes = compareWithRecords(folder, listing, relink);
+    readMetadata(changes.work);
+    if (m_stopping)
+        return;
+    applyChanges(changes);
+    setState(StateWatching);
+    announceChanges(changes, relink);
+    finishScan(changes, listing.directories, relink);
+}
 
+bool PLRSourceDirectory::checkFolderUsable(const QString& folder, bool relink)
+{
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
         PLR_LOG_WARN(QStringLiteral("Source folder %1 cannot be found").arg(folder.isEmpty() ? QStringLiteral("(none)") : folder));
         markAllDeleted();
@@ -572,183 +691,237 @@ void PLRSourceDirectory::scan(bool relink)
             QMutexLocker lock(&m_mutex);
             firstLoad = !m_scannedOnce || relink;
         }
-        if (firstLoad)
+        if (firstLoad) {
             setState(StateLocationUnavailable);
-        else
-            for (auto* delegate : liveDelegates())
-                delegate->sourceDirectoryUpdatedState(this, state());
+        } else {
+            const qint64 current = state();
+            notifyDelegates([this, current](PLRSourceDirectoryDelegate* delegate) {
+                delegate->sourceDirectoryUpdatedState(this, current);
+            });
+        }
         scheduleWatchUpdate({}, {}, true);
-        finishScan();
-        return;
+        return false;
     }
     if (!m_config.accessCheck(folder)) {
         PLR_LOG_WARN(QStringLiteral("Access to source folder %1 was refused").arg(folder));
         markAllDeleted();
         setState(StateAccessDenied);
         scheduleWatchUpdate({}, {}, true);
-        finishScan();
-        return;
+        return false;
     }
+    return true;
+}
 
-    // List the folder.
-    QHash<QString, QPair<QString, PLRFileStamp>> files;
-    QStringList directories;
-    int rootErrno = 0;
-    {
-        std::set<std::pair<dev_t, ino_t>> visited;
-        struct stat st {};
-        if (::stat(QFile::encodeName(folder).constData(), &st) == 0)
-            visited.insert({st.st_dev, st.st_ino});
-        listFolder(QFile::encodeName(folder), QString(), 0, m_config.includeSubFolders, visited, files,
-                   directories, &rootErrno, m_stopping);
-    }
-    if (m_stopping)
-        return;
-    if (rootErrno != 0) {
-        PLR_LOG_WARN(QStringLiteral("Cannot read source folder %1: %2").arg(folder, QString::fromUtf8(std::strerror(rootErrno))));
-        markAllDeleted();
-        setState(rootErrno == EACCES || rootErrno == EPERM ? StateAccessDenied : StateLocationUnavailable);
-        scheduleWatchUpdate({}, {}, true);
-        finishScan();
-        return;
-    }
+PLRSourceDirectory::Listing PLRSourceDirectory::listFiles(const QString& folder) const
+{
+    Listing listing;
+    std::set<std::pair<dev_t, ino_t>> visited;
+    struct stat st {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) == 0)
+        visited.insert({st.st_dev, st.st_ino});
+    listFolder(QFile::encodeName(folder), QString(), 0, m_config.includeSubFolders, visited, listing.files,
+               listing.directories, &listing.rootErrno, m_stopping);
+    return listing;
+}
 
-    // Compare with what is known.
-    struct Work {
-        QString relativePath;
-        QString absolutePath;
-        PLRFileStamp stamp;
-        PLRSourceImagePtr image;   // null for a new file
-        PLRImageMetadata metadata;
-    };
-    QList<Work> work;
-    QList<PLRSourceImagePtr> removed;
-    bool settling = false;
+void PLRSourceDirectory::relinkByFileName(const QString& folder, const Listing& listing,
+                                          QHash<QString, PLRSourceImagePtr>& byPath)
+{
+    // Re-point records whose file is not at the same place by file name.
+    QHash<QString, QString> freeByName;   // file name -> relative path of an unclaimed file
+    for (auto it = listing.files.cbegin(); it != listing.files.cend(); ++it) {
+        if (!byPath.contains(it.key()))
+            freeByName.insert(QFileInfo(it.key()).fileName(), it.key());
+    }
+    for (const auto& image : m_images + m_vanished) {
+        if (listing.files.contains(image->relativePath()))
+            continue;
+        const auto match = freeByName.find(image->fileName());
+        if (match == freeByName.end())
+            continue;
+        const QString newRelative = match.value();
+        freeByName.erase(match);
+        if (byPath.value(image->relativePath()) == image)
+            byPath.remove(image->relativePath());
+        image->setFile(QDir(folder).filePath(newRelative), newRelative, PLRFileStamp{}, PLRImageMetadata{});
+        image->setFileDeleted(true);
+        byPath.insert(newRelative, image);
+    }
+}
+
+PLRSourceDirectory::Changes PLRSourceDirectory::compareWithRecords(const QString& folder, const Listing& listing,
+                                                                   bool relink)
+{
+    Changes changes;
     const qint64 now = nowNs();
-    {
-        QMutexLocker lock(&m_mutex);
-        QHash<QString, PLRSourceImagePtr> byPath;
-        for (const auto& image : m_images)
+    QMutexLocker lock(&m_mutex);
+    changes.firstScan = !m_scannedOnce || relink;
+    changes.hadRecords = !m_images.isEmpty() || !m_vanished.isEmpty() || m_scannedOnce;
+
+    // Every record by its path; a present record wins over a vanished one of the same path.
+    QHash<QString, PLRSourceImagePtr> byPath;
+    for (const auto& image : m_images)
+        byPath.insert(image->relativePath(), image);
+    for (const auto& image : m_vanished)
+        if (!byPath.contains(image->relativePath()))
             byPath.insert(image->relativePath(), image);
+    if (relink)
+        relinkByFileName(folder, listing, byPath);
 
-        if (relink) {
-            // Re-point records whose file is not at the same place by file name.
-            QHash<QString, QString> freeByName;   // file name -> relative path of an unclaimed file
-            for (auto it = files.cbegin(); it != files.cend(); ++it) {
-                if (!byPath.contains(it.key()))
-                    freeByName.insert(QFileInfo(it.key()).fileName(), it.key());
-            }
-            for (const auto& image : m_images) {
-                if (files.contains(image->relativePath()))
-                    continue;
-                const QString name = image->fileName();
-                const auto match = freeByName.find(name);
-                if (match == freeByName.end())
-                    continue;
-                const QString newRelative = match.value();
-                freeByName.erase(match);
-                byPath.remove(image->relativePath());
-                image->setFile(QDir(folder).filePath(newRelative), newRelative, PLRFileStamp{}, PLRImageMetadata{});
-                image->setFileDeleted(true);
-                byPath.insert(newRelative, image);
-            }
-        }
-
-        for (const auto& image : m_images) {
-            if (!files.contains(image->relativePath()))
-                removed.append(image);
-        }
-        for (auto it = files.cbegin(); it != files.cend(); ++it) {
-            const PLRFileStamp& stamp = it.value().second;
-            const PLRSourceImagePtr image = byPath.value(it.key());
-            if (image && !image->fileDeleted() && image->fileStamp() == stamp && image->path() == it.value().first)
-                continue;   // unchanged
-            if (!image && m_unreadable.value(it.key()) == stamp)
-                continue;   // known not to be a photo
-            if (stamp.modifiedNs > now - kSettleNs && stamp.modifiedNs < now + kSettleNs) {
-                settling = true;   // may still be being written
-                continue;
-            }
-            work.append({it.key(), it.value().first, stamp, image, {}});
-        }
-        // Forget unreadable files that are gone.
-        for (auto it = m_unreadable.begin(); it != m_unreadable.end();) {
-            if (!files.contains(it.key()))
-                it = m_unreadable.erase(it);
-            else
-                ++it;
+    QSet<PLRSourceImage*> removed;
+    for (const auto& image : m_images) {
+        if (!listing.files.contains(image->relativePath())) {
+            changes.removed.append(image);
+            removed.insert(image.get());
         }
     }
+    // Records without a file that a new file of the same size and modification time can take
+    // back (a rename or a move within the folder). A stamp shared by several is no evidence.
+    QHash<QString, PLRSourceImagePtr> claimable;
+    QSet<QString> ambiguous;
+    for (const auto& image : changes.removed + m_vanished) {
+        const PLRFileStamp stamp = image->fileStamp();
+        if (stamp.size < 0 || stamp.modifiedNs == 0 || listing.files.contains(image->relativePath()))
+            continue;
+        const QString key = stampKey(stamp);
+        if (claimable.contains(key) || ambiguous.contains(key)) {
+            claimable.remove(key);
+            ambiguous.insert(key);
+            continue;
+        }
+        claimable.insert(key, image);
+    }
+    QHash<QString, int> newFilesByStamp;
+    for (auto it = listing.files.cbegin(); it != listing.files.cend(); ++it)
+        if (!byPath.contains(it.key()))
+            newFilesByStamp[stampKey(it.value().second)] += 1;
 
-    // Read the new and changed files, in parallel.
+    for (auto it = listing.files.cbegin(); it != listing.files.cend(); ++it) {
+        const PLRFileStamp& stamp = it.value().second;
+        PLRSourceImagePtr image = byPath.value(it.key());
+        if (image && !image->fileDeleted() && image->fileStamp() == stamp && image->path() == it.value().first)
+            continue;   // unchanged
+        if (!image && m_unreadable.value(it.key()) == stamp)
+            continue;   // known not to be a photo
+        if (stamp.modifiedNs > now - kSettleNs && stamp.modifiedNs < now + kSettleNs) {
+            changes.settling = true;   // may still be being written
+            continue;
+        }
+        if (!image && newFilesByStamp.value(stampKey(stamp)) == 1) {
+            image = claimable.take(stampKey(stamp));
+            if (image) {
+                PLR_LOG_INFO(QStringLiteral("Photo %1 is now %2").arg(image->relativePath(), it.key()));
+                removed.remove(image.get());
+            }
+        }
+        changes.work.append({it.key(), it.value().first, stamp, image, {}});
+    }
+    changes.removed.removeIf([&removed](const PLRSourceImagePtr& image) { return !removed.contains(image.get()); });
+    // Forget unreadable files that are gone.
+    for (auto it = m_unreadable.begin(); it != m_unreadable.end();) {
+        if (!listing.files.contains(it.key()))
+            it = m_unreadable.erase(it);
+        else
+            ++it;
+    }
+    return changes;
+}
+
+void PLRSourceDirectory::readMetadata(QList<Work>& work) const
+{
+    // In parallel: decoding the headers is the slow part of a scan.
     QtConcurrent::blockingMap(work, [this](Work& item) {
         if (!m_stopping)
             item.metadata = PLRImageMetadata::read(item.absolutePath);
     });
-    if (m_stopping)
-        return;
+}
 
-    QList<PLRSourceImagePtr> added;
-    QList<PLRSourceImagePtr> updated;
-    QList<PLRSourceImagePtr> toCache;
-    bool firstScan = false;
-    bool hadRecords = false;
-    {
-        QMutexLocker lock(&m_mutex);
-        firstScan = !m_scannedOnce || relink;
-        hadRecords = !m_images.isEmpty() || m_scannedOnce;
-        for (Work& item : work) {
-            if (!item.metadata.readable) {
-                PLR_LOG_WARN(QStringLiteral("Skipping %1: not a readable image (%2)").arg(item.absolutePath, item.metadata.error));
-                m_unreadable.insert(item.relativePath, item.stamp);
-                if (item.image)
-                    removed.append(item.image);
-                continue;
+void PLRSourceDirectory::applyChanges(Changes& changes)
+{
+    QMutexLocker lock(&m_mutex);
+    QSet<PLRSourceImage*> gone;
+    for (const auto& image : changes.removed)
+        gone.insert(image.get());
+    QSet<PLRSourceImage*> vanished;
+    for (const auto& image : m_vanished)
+        vanished.insert(image.get());
+    QSet<PLRSourceImage*> back;   // vanished records whose file is here again
+    for (Work& item : changes.work) {
+        if (!item.metadata.readable) {
+            PLR_LOG_WARN(QStringLiteral("Skipping %1: not a readable image (%2)").arg(item.absolutePath, item.metadata.error));
+            m_unreadable.insert(item.relativePath, item.stamp);
+            if (item.image && !item.image->fileDeleted() && !gone.contains(item.image.get())) {
+                gone.insert(item.image.get());
+                changes.removed.append(item.image);
             }
-            m_unreadable.remove(item.relativePath);
-            if (item.image) {
-                item.image->setFile(item.absolutePath, item.relativePath, item.stamp, item.metadata);
-                updated.append(item.image);
-            } else {
-                auto image = std::make_shared<PLRSourceImage>(QString(), m_config.cacheRoot);
-                image->setFile(item.absolutePath, item.relativePath, item.stamp, item.metadata);
-                m_images.append(image);
-                added.append(image);
-            }
+            continue;
         }
-        for (const auto& image : removed) {
-            image->setFileDeleted(true);
-            m_images.removeAll(image);
+        m_unreadable.remove(item.relativePath);
+        if (item.image) {
+            if (vanished.contains(item.image.get()))
+                back.insert(item.image.get());
+            item.image->setFile(item.absolutePath, item.relativePath, item.stamp, item.metadata);
+            changes.updated.append(item.image);
+        } else {
+            auto image = std::make_shared<PLRSourceImage>(QString(), m_config.cacheRoot);
+            image->setFile(item.absolutePath, item.relativePath, item.stamp, item.metadata);
+            m_images.append(image);
+            m_byIdentifier.insert(image->identifier(), image);
+            changes.added.append(image);
         }
-        PLRSourceDirectoryOrdering::sort(m_images, m_ordering.sortType(), m_ordering.sortOrder());
-        m_scannedOnce = true;
-        toCache = firstScan ? m_images : added + updated;
     }
+    // One pass over each list, however many records change.
+    for (const auto& image : changes.removed) {
+        image->setFileDeleted(true);
+        m_vanished.append(image);
+    }
+    m_images.removeIf([&gone](const PLRSourceImagePtr& image) { return gone.contains(image.get()); });
+    if (!back.isEmpty()) {
+        for (const auto& image : m_vanished)
+            if (back.contains(image.get()))
+                m_images.append(image);
+        m_vanished.removeIf([&back](const PLRSourceImagePtr& image) { return back.contains(image.get()); });
+    }
+    PLRSourceDirectoryOrdering::sort(m_images, m_ordering.sortType(), m_ordering.sortOrder());
+    m_scannedOnce = true;
+    changes.toCache = changes.firstScan ? m_images : changes.added + changes.updated;
+}
 
-    setState(StateWatching);
+void PLRSourceDirectory::announceChanges(const Changes& changes, bool relink)
+{
     // The first load of a folder without any known photos lists what was already there: that
     // is the state change, not a stream of new photos.
-    const bool announceAdded = !(firstScan && !relink && !hadRecords);
-    for (auto* delegate : liveDelegates()) {
-        for (const auto& image : removed)
-            delegate->sourceDirectoryDeletedImage(this, image);
-        if (announceAdded)
+    const bool announceAdded = !(changes.firstScan && !relink && !changes.hadRecords);
+    const QList<PLRSourceImagePtr> removed = changes.removed;
+    const QList<PLRSourceImagePtr> added = announceAdded ? changes.added : QList<PLRSourceImagePtr>();
+    const QList<PLRSourceImagePtr> updated = changes.updated;
+    if (!removed.isEmpty() || !added.isEmpty() || !updated.isEmpty()) {
+        notifyDelegates([this, removed, added, updated](PLRSourceDirectoryDelegate* delegate) {
+            for (const auto& image : removed)
+                delegate->sourceDirectoryDeletedImage(this, image);
             for (const auto& image : added)
                 delegate->sourceDirectoryAddedNewImage(this, image);
-        for (const auto& image : updated)
-            delegate->sourceDirectoryUpdatedImage(this, image);
+            for (const auto& image : updated)
+                delegate->sourceDirectoryUpdatedImage(this, image);
+        });
     }
-    if (!removed.isEmpty() || !added.isEmpty() || !updated.isEmpty())
+    if (!changes.removed.isEmpty() || !changes.added.isEmpty() || !changes.updated.isEmpty())
         PLR_LOG_INFO(QStringLiteral("Source folder %1: %2 added, %3 changed, %4 removed")
-                         .arg(folder).arg(added.size()).arg(updated.size()).arg(removed.size()));
+                         .arg(path())
+                         .arg(changes.added.size())
+                         .arg(changes.updated.size())
+                         .arg(changes.removed.size()));
+}
 
+void PLRSourceDirectory::finishScan(const Changes& changes, const QStringList& directories, bool relink)
+{
     {
         QMutexLocker lock(&m_progress->mutex);
         m_progress->loaded = images().size();
-        if (firstScan)
+        if (changes.firstScan)
             m_progress->cached = 0;
     }
-    requestCaching(toCache);
+    requestCaching(changes.toCache);
 
     QStringList watchedFiles;
     {
@@ -763,9 +936,9 @@ void PLRSourceDirectory::scan(bool relink)
     scheduleWatchUpdate(directories, watchedFiles, false);
     if (relink)
         save();
-    finishScan();
+    reportScanDone();
 
-    if (settling && m_watching) {
+    if (changes.settling && m_watching) {
         QMetaObject::invokeMethod(this, [this] {
             if (m_watching && !m_debounce->isActive())
                 m_debounce->start(kSettleRescanMs);

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QMutex>
+#include <QRecursiveMutex>
 #include <QObject>
 #include <QSet>
 #include <QUrl>
@@ -29,7 +30,8 @@ struct PLRSourceDirectoryProgressInfo {
     bool loadDirectoryFinished = false;
 };
 
-// Told about a source folder's changes; every call may come from any thread.
+// Told about a source folder's changes. Every call arrives on the main thread, queued there by
+// the directory; a delegate removed (or destroyed, for a QObject) is not called afterwards.
 class PLRSourceDirectoryDelegate {
 public:
     virtual ~PLRSourceDirectoryDelegate() = default;
@@ -115,6 +117,10 @@ public:
     static constexpr const char* kFileNameKey = "file_name";
     static constexpr const char* kHiddenKey = "hidden";
     static constexpr const char* kKeywordsKey = "keywords";
+    // The file's size and modification time (nanoseconds since the epoch) as last seen, so a
+    // renamed or moved photo is known again.
+    static constexpr const char* kFileSizeKey = "file_size";
+    static constexpr const char* kFileModifiedKey = "file_modified";
 
     explicit PLRSourceDirectory(Config config, QObject* parent = nullptr);
     ~PLRSourceDirectory() override;
@@ -133,7 +139,8 @@ public:
     // and data; the folder is scanned again.
     void setNewLocation(const QUrl& url);
 
-    // Weakly held; a QObject delegate is dropped when it is destroyed.
+    // Weakly held; a QObject delegate is dropped when it is destroyed. Called on the main
+    // thread only. removeDelegate() from another thread waits for a call in progress.
     void addDelegate(PLRSourceDirectoryDelegate* delegate);
     void removeDelegate(PLRSourceDirectoryDelegate* delegate);
 
@@ -143,7 +150,14 @@ public:
     // Purges the cache files of every current photo.
     void resetCache();
 
+    // The photos in the folder, in the current order (before the first scan: every record of
+    // location.plist, shown as missing).
     QList<PLRSourceImagePtr> images() const;
+    // The records whose file is gone from the folder (fileDeleted). They keep their identifier,
+    // hidden flag and keywords, are saved, and take their file back when it returns under the
+    // same path, or when a new file has their size and modification time (renamed or moved).
+    QList<PLRSourceImagePtr> vanishedImages() const;
+    // Any record, present or vanished.
     PLRSourceImagePtr sourceImageForIdentifier(const QString& identifier) const;
     // Marks the photos whose identifiers the layout uses; answers how many photos are in it.
     qint64 updateImagesInLayout(const QSet<QString>& identifiers);
@@ -164,11 +178,27 @@ private:
     friend class PLRSourceDirectoryOrdering;
     struct Progress;
     struct Listing;
+    struct Work;
+    struct Changes;
 
     void loadPlist();
     void queueRescan(bool relink = false);
+    // One look at the folder, in steps: is it usable, what is in it, what changed against the
+    // records, reading the new and changed files, taking the changes in, telling delegates.
     void scan(bool relink);
+    bool checkFolderUsable(const QString& folder, bool relink);
+    Listing listFiles(const QString& folder) const;
+    Changes compareWithRecords(const QString& folder, const Listing& listing, bool relink);
+    void relinkByFileName(const QString& folder, const Listing& listing, QHash<QString, PLRSourceImagePtr>& byPath);
+    void readMetadata(QList<Work>& work) const;
+    void applyChanges(Changes& changes);
+    void announceChanges(const Changes& changes, bool relink);
+    void finishScan(const Changes& changes, const QStringList& directories, bool relink);
+    void reportScanDone();
     void setState(qint64 state);
+    // Queues the call to every delegate on the main thread.
+    void notifyDelegates(std::function<void(PLRSourceDirectoryDelegate*)> call);
+    void deliverToDelegates(const std::function<void(PLRSourceDirectoryDelegate*)>& call);
     void markAllDeleted();
     void resort();
     void requestCaching(const QList<PLRSourceImagePtr>& images);
@@ -186,8 +216,11 @@ private:
     qint64 m_state = StateIdle;
     bool m_scannedOnce = false;
     QList<PLRSourceImagePtr> m_images;
+    QList<PLRSourceImagePtr> m_vanished;
+    QHash<QString, PLRSourceImagePtr> m_byIdentifier;   // every record, present or vanished
     QHash<QString, PLRFileStamp> m_unreadable;   // relative path -> stamp of a file that is not an image
     PLRDelegateList<PLRSourceDirectoryDelegate> m_delegates;
+    QRecursiveMutex m_deliveryMutex;   // held by the main thread while it calls a delegate
 
     std::shared_ptr<Progress> m_progress;
     std::atomic_bool m_stopping{false};

@@ -1,6 +1,8 @@
 #include "persistance-store/source/PLRSourceImage.h"
 
 #include "platform/Alert.h"
+#include "platform/Dispatch.h"
+#include "platform/Files.h"
 #include "platform/Log.h"
 
 #include <QDir>
@@ -193,6 +195,8 @@ QImage PLRSourceImage::previewImage(std::function<void(const QImage&)> completio
 
 QString PLRSourceImage::cacheLocation() const
 {
+    if (!PLRImageManager::isValidIdentifier(m_identifier) || m_cacheRoot.isEmpty())
+        return {};
     return QDir(m_cacheRoot).filePath(m_identifier);
 }
 
@@ -217,17 +221,20 @@ QString PLRSourceImage::exportFilePath() const
         if (!result.ok)
             PLR_LOG_WARN(QStringLiteral("No export data for %1: %2").arg(request.sourcePath, result.error));
     }
+    if (request.cacheDirectory.isEmpty())
+        return {};
+    // Only a regular file of the cache, never a link or anything else in its place.
     const QString path = dir.filePath(fileName);
-    return QFileInfo(path).isFile() ? path : QString();
+    return platform::files::kindOf(path) == platform::files::Kind::Regular ? path : QString();
 }
 
 QByteArray PLRSourceImage::exportImageData() const
 {
     const QString path = exportFilePath();
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    if (path.isEmpty() || !platform::files::readAll(path, &bytes))
         return {};
-    return file.readAll();
+    return bytes;
 }
 
 bool PLRSourceImage::checkIfGIFExceedsFileSizeLimit(QWidget* parent) const
@@ -255,8 +262,36 @@ void PLRSourceImage::addDelegate(PLRSourceImageDelegate* delegate)
 
 void PLRSourceImage::removeDelegate(PLRSourceImageDelegate* delegate)
 {
-    QMutexLocker lock(&m_mutex);
-    m_delegates.remove(delegate);
+    {
+        QMutexLocker lock(&m_mutex);
+        m_delegates.remove(delegate);
+    }
+    // Calls run on the main thread, which checks the list before each one. Elsewhere, wait
+    // until a call that may already have started has returned.
+    if (!platform::isMainThread())
+        QMutexLocker wait(&m_deliveryMutex);
+}
+
+void PLRSourceImage::notifyCacheAssetChanged()
+{
+    // Queued to the main thread; the photo may be gone by then, and is not kept alive for it.
+    std::weak_ptr<PLRSourceImage> weak = weak_from_this();
+    if (weak.expired())
+        return;   // not owned by a directory: nobody can be listening from the main thread
+    platform::dispatchMain([weak] {
+        const std::shared_ptr<PLRSourceImage> self = weak.lock();
+        if (!self)
+            return;
+        for (auto* delegate : self->liveDelegates()) {
+            QMutexLocker delivering(&self->m_deliveryMutex);
+            {
+                QMutexLocker lock(&self->m_mutex);
+                if (!self->m_delegates.contains(delegate))
+                    continue;
+            }
+            delegate->imageCacheAssetChanged(self.get());
+        }
+    });
 }
 
 std::vector<PLRSourceImageDelegate*> PLRSourceImage::liveDelegates()
@@ -350,17 +385,15 @@ void PLRSourceImage::finishCacheJob(bool ok, const QImage& preview, bool rebuilt
     }
     QImage answer = preview;
     if (ok && answer.isNull() && !previewCompletions.empty()) {
-        answer = QImage(QDir(cacheLocation()).filePath(QLatin1String(PLRImageManager::kPreviewFileName)));
+        answer = PLRImageManager::readCachedImage(QDir(cacheLocation()).filePath(QLatin1String(PLRImageManager::kPreviewFileName)));
         PLRImageManager::storeMemoryPreview(m_identifier, answer);
     }
     if (!ok || answer.isNull())
         answer = PLRImageManager::placeholderImage();
     for (auto& completion : previewCompletions)
         completion(answer);
-    if (rebuilt) {
-        for (auto* delegate : liveDelegates())
-            delegate->imageCacheAssetChanged(this);
-    }
+    if (rebuilt)
+        notifyCacheAssetChanged();
     for (auto& done : jobCompletions)
         done();
 }

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QImage>
 #include <QMutex>
+#include <QRecursiveMutex>
 #include <QObject>
 #include <QSizeF>
 #include <QStringList>
@@ -20,7 +21,8 @@
 class QWidget;
 class PLRSourceImage;
 
-// Told when a photo's cached images change. Called on the caching thread.
+// Told when a photo's cached images change. Called on the main thread, queued there by the
+// photo; a delegate removed (or destroyed, for a QObject) is not called afterwards.
 class PLRSourceImageDelegate {
 public:
     virtual ~PLRSourceImageDelegate() = default;
@@ -103,7 +105,8 @@ public:
     QUrl previewItemURL() const { return location(); }
     QString previewItemTitle() const { return fileName(); }
 
-    // Weakly held; a QObject delegate is dropped when it is destroyed.
+    // Weakly held; a QObject delegate is dropped when it is destroyed. Called on the main
+    // thread only. removeDelegate() from another thread waits for a call in progress.
     void addDelegate(PLRSourceImageDelegate* delegate);
     void removeDelegate(PLRSourceImageDelegate* delegate);
 
@@ -128,6 +131,7 @@ signals:
 
 private:
     std::vector<PLRSourceImageDelegate*> liveDelegates();
+    void notifyCacheAssetChanged();
 
     const QString m_identifier;
     const QString m_cacheRoot;
@@ -142,6 +146,7 @@ private:
     bool m_hidden = false;
     QStringList m_keywords;
     PLRDelegateList<PLRSourceImageDelegate> m_delegates;
+    QRecursiveMutex m_deliveryMutex;   // held by the main thread while it calls a delegate
     std::vector<std::function<void(const QImage&)>> m_previewCompletions;
     std::vector<std::function<void()>> m_jobCompletions;
     bool m_jobQueued = false;

@@ -129,3 +129,26 @@ void PLRShellHooks::setPostHeaderVisible(bool visible)
     if (headerHandler())
         headerHandler()(visible);
 }
+
+namespace {
+std::function<void()>& exportDialogPresenter()
+{
+    static std::function<void()> presenter;
+    static const bool joined = platform::resets::add([] { presenter = nullptr; });
+    Q_UNUSED(joined);
+    return presenter;
+}
+} // namespace
+
+void PLRShellHooks::setExportDialogPresenter(std::function<void()> presenter)
+{
+    exportDialogPresenter() = std::move(presenter);
+}
+
+void PLRShellHooks::presentExportDialog()
+{
+    if (exportDialogPresenter())
+        exportDialogPresenter()();
+    else
+        PLR_LOG_WARN(QStringLiteral("No export dialog is registered"));
+}

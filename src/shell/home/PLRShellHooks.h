@@ -48,4 +48,9 @@ public:
     // The post header of the title bar (shown while a post is open).
     static void setPostHeaderVisibleHandler(std::function<void(bool visible)> handler);
     static void setPostHeaderVisible(bool visible);
+
+    // The export dialog of the open post (the post header's export button), registered by the
+    // export screens.
+    static void setExportDialogPresenter(std::function<void()> presenter);
+    static void presentExportDialog();
 };

@@ -4,6 +4,7 @@
 #include "persistance-store/source/PLRImageUtilities.h"
 #include "persistance-store/source/PLRImagesDistinctionVerifier.h"
 #include "persistance-store/source/PLRSourceDirectory.h"
+#include "platform/Dispatch.h"
 
 #include "TestSupport.h"
 
@@ -39,9 +40,22 @@ QSize sizeOf(const QString& path)
 
 class AssetRecorder : public PLRSourceImageDelegate {
 public:
-    void imageCacheAssetChanged(PLRSourceImage*) override { ++changes; }
+    void imageCacheAssetChanged(PLRSourceImage*) override
+    {
+        ++changes;
+        if (!platform::isMainThread())
+            ++offMain;
+    }
     std::atomic_int changes{0};
+    std::atomic_int offMain{0};
 };
+
+// The cache jobs have run and the call-backs they queued for the main thread have landed.
+void finishCaching()
+{
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    testing_support::spin(30);
+}
 
 } // namespace
 
@@ -79,8 +93,9 @@ TEST(ImageCache, BuildsPreviewAndExportAtTheirSizesWithTheResolution)
         }).isNull());
     }
     ASSERT_TRUE(waitUntil([&] { return previews == 3; }));
-    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    finishCaching();
     EXPECT_EQ(recorder.changes, 1);
+    EXPECT_EQ(recorder.offMain, 0);
     EXPECT_EQ(delivered.size(), QSize(307, 512));
 
     const QDir uprightCache(upright->cacheLocation());
@@ -129,11 +144,11 @@ TEST(ImageCache, RebuildsWhenThePhotoChangesAndSkipsCorruptFiles)
     AssetRecorder recorder;
     image->addDelegate(&recorder);
     PLRImageManager::shared().requestCache(image);
-    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    finishCaching();
     EXPECT_EQ(recorder.changes, 1);
     // Current: nothing is rebuilt.
     PLRImageManager::shared().requestCache(image);
-    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    finishCaching();
     EXPECT_EQ(recorder.changes, 1);
 
     // Replaced by a taller photo with another modification time.
@@ -143,7 +158,7 @@ TEST(ImageCache, RebuildsWhenThePhotoChangesAndSkipsCorruptFiles)
     image->setFile(path, "photo.jpg", PLRFileStamp{QFileInfo(path).size(), PLRImageManager::fileModifiedNs(path)},
                    PLRImageMetadata::read(path));
     PLRImageManager::shared().requestCache(image);
-    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    finishCaching();
     EXPECT_EQ(recorder.changes, 2);
     EXPECT_EQ(sizeOf(QDir(image->cacheLocation()).filePath("export.jpg")), QSize(300, 900));
 

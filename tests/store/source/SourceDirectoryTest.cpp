@@ -1,6 +1,7 @@
 #include "SourceTestPhotos.h"
 
 #include "persistance-store/source/PLRSourceDirectory.h"
+#include "platform/Dispatch.h"
 
 #include "TestSupport.h"
 
@@ -12,7 +13,9 @@
 #include <atomic>
 #include <mutex>
 
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 
 using source_test::tagPhoto;
 using source_test::writePhoto;
@@ -60,7 +63,14 @@ private:
     {
         std::lock_guard lock(m_mutex);
         m_events.push_back({kind, file});
+        if (!platform::isMainThread())
+            ++offMain;
     }
+
+public:
+    std::atomic_int offMain{0};
+
+private:
     std::mutex m_mutex;
     std::vector<Event> m_events;
 };
@@ -214,8 +224,10 @@ TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
     const PLRSourceImagePtr one = imageNamed(*directory, "one.jpg");
     ASSERT_TRUE(QFile::remove(f.folder() + "/one.jpg"));
     ASSERT_TRUE(waitUntil([&] { return recorder.count("deleted", "one.jpg") > 0; }, 2000));
+    // The record stays, marked missing, for the blocks that name it.
     EXPECT_TRUE(one->fileDeleted());
-    EXPECT_EQ(directory->sourceImageForIdentifier(one->identifier()), nullptr);
+    EXPECT_EQ(directory->sourceImageForIdentifier(one->identifier()), one);
+    EXPECT_EQ(directory->vanishedImages(), QList<PLRSourceImagePtr>({one}));
 
     testing_support::spin(800);   // any late duplicate reports would arrive here
     EXPECT_EQ(recorder.count("added"), 1);
@@ -225,7 +237,9 @@ TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
     const QString twoId = imageNamed(*directory, "two.jpg")->identifier();
     EXPECT_EQ(directory->updateImagesInLayout({twoId, one->identifier()}), 1);
     EXPECT_TRUE(imageNamed(*directory, "two.jpg")->inLayout());
-    EXPECT_EQ(directory->missingFileNamesForIdentifiers({twoId, one->identifier()}), QStringList({one->identifier()}));
+    EXPECT_EQ(directory->missingFileNamesForIdentifiers({twoId, one->identifier()}), QStringList({"one.jpg"}));
+    EXPECT_EQ(directory->missingFileNamesForIdentifiers({"NO-SUCH-PHOTO"}), QStringList({"NO-SUCH-PHOTO"}));
+    EXPECT_EQ(recorder.offMain, 0);
 
     // Progress: finished already, so the call-back runs at once.
     directory->waitUntilIdle();
@@ -296,7 +310,7 @@ TEST(SourceDirectory, KeepsIdentifiersHiddenFlagsAndKeywordsAcrossReloadAndRelin
         EXPECT_EQ(b->relativePath(), QStringLiteral("sub/b.jpg"));
         EXPECT_TRUE(a->isHidden());
         EXPECT_EQ(b->focusKeywords(), QStringList({"sea", "boat"}));
-        EXPECT_EQ(recorder.count("added", "c.jpg"), 1);
+        EXPECT_TRUE(waitUntil([&] { return recorder.count("added", "c.jpg") == 1; }, 2000));
         EXPECT_EQ(recorder.count("deleted"), 0);
     }
     {
@@ -390,4 +404,156 @@ TEST(SourceDirectory, SubFoldersAndLinkLoops)
     testing_support::spin(200);
     ASSERT_TRUE(QFile::copy(f.folder() + "/top.jpg", f.folder() + "/x/y/new.jpg"));
     EXPECT_TRUE(waitUntil([&] { return recorder.count("added", "new.jpg") == 1; }, 2000));
+}
+
+TEST(SourceDirectory, CallsQueuedForARemovedDelegateNeverReachIt)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 16, 16));
+    QThread::msleep(450);
+    auto directory = f.make(f.folder());
+    Recorder kept;
+    Recorder removed;
+    directory->addDelegate(&kept);
+    directory->addDelegate(&removed);
+    directory->startWatching();
+    directory->waitUntilIdle();   // the scan ran; its reports wait for the main loop
+    directory->removeDelegate(&removed);
+    ASSERT_TRUE(waitUntil([&] { return kept.count("state") > 0; }, 2000));
+    testing_support::spin(50);
+    EXPECT_EQ(removed.count("state"), 0);
+    EXPECT_EQ(kept.offMain, 0);
+}
+
+TEST(SourceDirectory, APhotoMovedOutAndBackOrRenamedKeepsItsRecordAcrossReloads)
+{
+    Fixture f;
+    const QString elsewhere = f.root.filePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 40, 30));
+    ASSERT_TRUE(writePhoto(f.folder() + "/b.jpg", 30, 40));
+    QThread::msleep(450);
+
+    QString idA;
+    QString idB;
+    {
+        auto directory = f.make(f.folder());
+        Recorder recorder;
+        directory->addDelegate(&recorder);
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        const PLRSourceImagePtr a = imageNamed(*directory, "a.jpg");
+        const PLRSourceImagePtr b = imageNamed(*directory, "b.jpg");
+        ASSERT_TRUE(a && b);
+        idA = a->identifier();
+        idB = b->identifier();
+        a->setHidden(true);
+        b->setFocusKeywords({"harbour"});
+        testing_support::spin(200);   // the watcher is installed from the main loop
+
+        // Out of the folder: the record stays, marked missing.
+        ASSERT_TRUE(QFile::rename(f.folder() + "/a.jpg", elsewhere + "/a.jpg"));
+        ASSERT_TRUE(waitUntil([&] { return recorder.count("deleted", "a.jpg") == 1; }, 3000));
+        EXPECT_TRUE(a->fileDeleted());
+        EXPECT_EQ(directory->sourceImageForIdentifier(idA), a);
+        EXPECT_EQ(names(directory->images()), QStringList({"b.jpg"}));
+        ASSERT_TRUE(directory->save());
+
+        // Back under the same name: the same record, drawn again.
+        ASSERT_TRUE(QFile::rename(elsewhere + "/a.jpg", f.folder() + "/a.jpg"));
+        ASSERT_TRUE(waitUntil([&] { return recorder.count("updated", "a.jpg") == 1; }, 3000));
+        EXPECT_FALSE(a->fileDeleted());
+        EXPECT_TRUE(a->isHidden());
+        EXPECT_EQ(directory->sourceImageForIdentifier(idA), a);
+        EXPECT_TRUE(directory->vanishedImages().isEmpty());
+
+        // Renamed, and moved into a sub-folder is the same: the record follows the file.
+        ASSERT_TRUE(QFile::rename(f.folder() + "/b.jpg", f.folder() + "/b-harbour.jpg"));
+        ASSERT_TRUE(waitUntil([&] { return b->fileName() == QStringLiteral("b-harbour.jpg") && !b->fileDeleted(); }, 3000));
+        testing_support::spin(300);
+        EXPECT_EQ(recorder.count("added"), 0);
+        EXPECT_EQ(recorder.count("deleted", "b.jpg"), 0);
+        EXPECT_EQ(b->focusKeywords(), QStringList({"harbour"}));
+        EXPECT_EQ(names(directory->images()), QStringList({"a.jpg", "b-harbour.jpg"}));
+        EXPECT_EQ(recorder.offMain, 0);
+        ASSERT_TRUE(directory->save());
+    }
+
+    // While the post is closed: one photo renamed, the other moved out.
+    ASSERT_TRUE(QFile::rename(f.folder() + "/b-harbour.jpg", f.folder() + "/renamed.jpg"));
+    ASSERT_TRUE(QFile::rename(f.folder() + "/a.jpg", elsewhere + "/a.jpg"));
+    {
+        auto directory = f.make();
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        directory->waitUntilIdle();
+        const PLRSourceImagePtr b = directory->sourceImageForIdentifier(idB);
+        ASSERT_TRUE(b);
+        EXPECT_EQ(b->relativePath(), QStringLiteral("renamed.jpg"));
+        EXPECT_FALSE(b->fileDeleted());
+        EXPECT_EQ(b->focusKeywords(), QStringList({"harbour"}));
+        const PLRSourceImagePtr a = directory->sourceImageForIdentifier(idA);
+        ASSERT_TRUE(a);
+        EXPECT_TRUE(a->fileDeleted());
+        EXPECT_TRUE(a->isHidden());
+        EXPECT_EQ(names(directory->images()), QStringList({"renamed.jpg"}));
+        ASSERT_TRUE(directory->save());
+    }
+    // The missing record was saved; its file comes back under another name.
+    ASSERT_TRUE(QFile::rename(elsewhere + "/a.jpg", f.folder() + "/a-back.jpg"));
+    {
+        auto directory = f.make();
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        directory->waitUntilIdle();
+        const PLRSourceImagePtr a = directory->sourceImageForIdentifier(idA);
+        ASSERT_TRUE(a);
+        EXPECT_EQ(a->relativePath(), QStringLiteral("a-back.jpg"));
+        EXPECT_FALSE(a->fileDeleted());
+        EXPECT_TRUE(a->isHidden());
+        EXPECT_EQ(directory->images().size(), 2);
+    }
+}
+
+TEST(SourceDirectory, TwoMissingPhotosOfTheSameStampAreNotGuessed)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 20, 20));
+    ASSERT_TRUE(QFile::copy(f.folder() + "/a.jpg", f.folder() + "/b.jpg"));
+    struct utimbuf times {1600000000, 1600000000};
+    ASSERT_EQ(::utime((f.folder() + "/a.jpg").toLocal8Bit().constData(), &times), 0);
+    ASSERT_EQ(::utime((f.folder() + "/b.jpg").toLocal8Bit().constData(), &times), 0);
+    {
+        auto directory = f.make(f.folder());
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        directory->waitUntilIdle();
+        ASSERT_EQ(directory->images().size(), 2);
+        ASSERT_TRUE(directory->save());
+    }
+    ASSERT_TRUE(QFile::remove(f.folder() + "/b.jpg"));
+    ASSERT_TRUE(QFile::rename(f.folder() + "/a.jpg", f.folder() + "/c.jpg"));
+    auto directory = f.make();
+    directory->startWatching();
+    ASSERT_TRUE(Fixture::loaded(*directory));
+    directory->waitUntilIdle();
+    EXPECT_EQ(directory->vanishedImages().size(), 2);
+    ASSERT_EQ(directory->images().size(), 1);
+    EXPECT_EQ(directory->images()[0]->fileName(), QStringLiteral("c.jpg"));
+}
+
+TEST(SourceDirectory, FIFOsAndDevicesNamedLikePhotosAreNeverOpened)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/real.jpg", 16, 16));
+    ASSERT_EQ(::mkfifo((f.folder() + "/pipe.jpg").toLocal8Bit().constData(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", (f.folder() + "/zero.jpg").toLocal8Bit().constData()), 0);
+    QThread::msleep(450);
+    auto directory = f.make(f.folder());
+    directory->startWatching();
+    ASSERT_TRUE(Fixture::loaded(*directory));   // would hang on either
+    directory->waitUntilIdle();
+    EXPECT_EQ(names(directory->images()), QStringList({"real.jpg"}));
+    EXPECT_FALSE(PLRImageMetadata::read(f.folder() + "/pipe.jpg").readable);
+    EXPECT_FALSE(PLRImageMetadata::read(f.folder() + "/zero.jpg").readable);
 }

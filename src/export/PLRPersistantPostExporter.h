@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/Error.h"
+
+#include <QString>
+
+class PLRPersistantAccount;
+class PLRPersistantPost;
+
+// Post files: one post with the cached pictures of the photos its layout uses, as a zip
+// archive "<post name>.ppost" whose single top-level entry is the post's bundle folder
+// "<identifier>.plrpost" (with those pictures under "export_block_cache/<image identifier>/").
+// Written to a temporary file beside the target and renamed over it; read into a staging
+// folder on the store's own file system, checked, and moved into the store last. Main thread.
+class PLRPersistantPostExporter {
+public:
+    static constexpr const char* kPostFileExtension = "ppost";
+    static constexpr const char* kBlockCacheFolder = "export_block_cache";
+    // What an archive may unpack to, at most.
+    static constexpr qint64 kMaxUnpackedBytes = qint64(8) * 1024 * 1024 * 1024;
+    static constexpr qint64 kMaxEntries = 200000;
+
+    // Saves the store, asks for a folder and writes the post file there, then tells the user
+    // how it went. False when nothing was written (cancelled or failed).
+    static bool exportPost(PLRPersistantPost* post);
+    // Asks for a post file and imports it.
+    static void selectPathAndImportPost();
+    // Imports the post file into the signed-in account and tells the user how it went (the
+    // files opened from the command line or the file manager come here).
+    static bool importPostWithURL(const QString& path);
+
+    // Open panels: a folder to export to, a post file to import; empty when cancelled.
+    static QString getExportDirectory();
+    static QString getImportFile();
+
+    // The work without questions or alerts.
+    // Writes the post file of the post (as its bundle is on disk) to `target`.
+    static bool writePostFile(PLRPersistantPost& post, const QString& target, platform::Error* error = nullptr);
+    // Adds the post of the file to the account under a new identifier and the import name;
+    // the new post, or null with `error` (nothing left behind).
+    static PLRPersistantPost* importPostFile(const QString& path, PLRPersistantAccount* account,
+                                             platform::Error* error = nullptr);
+
+    // The file name of a post's post file: the name made safe for a folder.
+    static QString postFileNameForPostName(const QString& name);
+
+    // The menu item "Export Post File...".
+    static void enableImportExportPosts();
+    static void disableImportExportPosts();
+};

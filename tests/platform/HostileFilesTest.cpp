@@ -1,0 +1,152 @@
+#include "HostilePlists.h"
+
+#include "platform/Alert.h"
+#include "platform/Files.h"
+#include "platform/Plist.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool makeLink(const QString& target, const QString& link)
+{
+    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) == 0;
+}
+
+} // namespace
+
+TEST(HostileFiles, PlistsNestedTooDeeplyOrMultiplyingAreRefusedBeforeParsing)
+{
+    platform::Error error;
+    // Deep enough to overflow the parser's stack if it ever saw them.
+    EXPECT_FALSE(platform::plist::fromData(hostile::deepXmlPlist(200000), &error).isValid());
+    EXPECT_TRUE(error.isValid());
+    EXPECT_FALSE(platform::plist::fromData(hostile::binaryArrayChain(120000, 1), &error).isValid());
+    // 16^9 values once every shared array is copied out.
+    EXPECT_FALSE(platform::plist::fromData(hostile::binaryArrayChain(9, 16), &error).isValid());
+    // A cycle: the one array holds itself.
+    QByteArray cycle = hostile::binaryArrayChain(1, 1);
+    cycle[9 + 3] = 0;   // the reference to object 1 now names object 0
+    EXPECT_FALSE(platform::plist::fromData(cycle, &error).isValid());
+
+    // Ordinary nesting still reads, binary and XML.
+    const QVariant shallow = platform::plist::fromData(hostile::binaryArrayChain(16, 2));
+    ASSERT_TRUE(shallow.isValid());
+    EXPECT_EQ(shallow.toList().size(), 2);
+    EXPECT_TRUE(platform::plist::fromData(hostile::deepXmlPlist(100)).isValid());
+    const QByteArray xml = platform::plist::toXml(QVariantMap{{"a", QVariantList{QVariantMap{{"b", 1}}}}});
+    EXPECT_EQ(platform::plist::fromData(xml).toMap().value("a").toList().value(0).toMap().value("b").toLongLong(), 1);
+}
+
+TEST(HostileFiles, ReadsOnlyRegularFilesAndNeverThroughALink)
+{
+    QTemporaryDir dir;
+    const QString outside = dir.filePath("outside.txt");
+    ASSERT_TRUE(platform::files::writeAtomically(outside, "outside"));
+    QByteArray bytes;
+    platform::Error error;
+    EXPECT_TRUE(platform::files::readAll(outside, &bytes, &error));
+    EXPECT_EQ(bytes, "outside");
+
+    const QString link = dir.filePath("link.plist");
+    ASSERT_TRUE(makeLink(outside, link));
+    EXPECT_FALSE(platform::files::readAll(link, &bytes, &error));
+    EXPECT_EQ(platform::files::kindOf(link), platform::files::Kind::SymbolicLink);
+
+    // A FIFO would block the open and the read; a device would never end.
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(platform::files::readAll(fifo, &bytes, &error));
+    EXPECT_EQ(platform::files::kindOf(fifo), platform::files::Kind::Other);
+    const QString zero = dir.filePath("zero");
+    ASSERT_TRUE(makeLink("/dev/zero", zero));
+    EXPECT_FALSE(platform::files::readAll(zero, &bytes, &error));
+    EXPECT_FALSE(platform::files::readAll("/dev/zero", &bytes, &error));
+    EXPECT_FALSE(platform::files::readAll(dir.path(), &bytes, &error));
+    EXPECT_FALSE(platform::plist::readFile(fifo, &error).isValid());
+
+    // Larger than the limit.
+    EXPECT_FALSE(platform::files::readAll(outside, &bytes, &error, 3));
+}
+
+TEST(HostileFiles, WritesReplaceALinkInsteadOfWritingThroughIt)
+{
+    QTemporaryDir dir;
+    const QString outside = dir.filePath("outside.txt");
+    ASSERT_TRUE(platform::files::writeAtomically(outside, "precious"));
+    const QString link = dir.filePath("info.plist");
+    ASSERT_TRUE(makeLink(outside, link));
+    ASSERT_TRUE(platform::files::writeAtomically(link, "new"));
+    EXPECT_EQ(fileBytes(outside), "precious");
+    EXPECT_EQ(platform::files::kindOf(link), platform::files::Kind::Regular);
+    EXPECT_EQ(fileBytes(link), "new");
+
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    platform::Error error;
+    EXPECT_FALSE(platform::files::writeAtomically(fifo, "x", &error));
+    EXPECT_EQ(platform::files::kindOf(fifo), platform::files::Kind::Other);
+
+    // A replaced file keeps its mode.
+    ASSERT_TRUE(QFile::setPermissions(outside, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    ASSERT_TRUE(platform::files::writeAtomically(outside, "again"));
+    const QFileDevice::Permissions mode = QFile::permissions(outside);
+    EXPECT_TRUE(mode.testFlag(QFileDevice::WriteOwner));
+    EXPECT_FALSE(mode.testFlag(QFileDevice::ReadGroup) || mode.testFlag(QFileDevice::ReadOther));
+    // Nothing temporary is left behind.
+    for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
+        EXPECT_FALSE(platform::files::isLeftoverTemporary(name, "outside.txt")) << name.toStdString();
+
+    EXPECT_TRUE(platform::files::isLeftoverTemporary("layout.aB3dE9", "layout"));
+    EXPECT_FALSE(platform::files::isLeftoverTemporary("layout.aB3dE", "layout"));
+    EXPECT_FALSE(platform::files::isLeftoverTemporary("layout.a-3dE9", "layout"));
+    EXPECT_FALSE(platform::files::isLeftoverTemporary("layouts.aB3dE9", "layout"));
+}
+
+TEST(HostileFiles, AnAlertClosedWithoutAClickAnswersCancel)
+{
+    platform::QtAlertPresenter presenter;
+    const auto closeWith = [&](const QStringList& buttons, const std::function<void(QWidget*)>& close) {
+        QTimer::singleShot(0, [close] {
+            QWidget* box = QApplication::activeModalWidget();
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* message = qobject_cast<QMessageBox*>(widget); message && message->isVisible())
+                    box = message;
+            if (box)
+                close(box);
+        });
+        platform::Alert alert;
+        alert.messageText = QStringLiteral("Delete Blog?");
+        alert.buttons = buttons;
+        return presenter.runModal(alert, nullptr).response;
+    };
+    const auto byClose = [](QWidget* box) { box->close(); };
+    const auto byEscape = [](QWidget* box) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(box, &press);
+    };
+    const auto byQuit = [](QWidget* box) { static_cast<QDialog*>(box)->reject(); };
+    EXPECT_EQ(closeWith({"Delete", "Cancel"}, byClose), platform::kAlertSecondButtonReturn);
+    EXPECT_EQ(closeWith({"Delete", "Cancel"}, byEscape), platform::kAlertSecondButtonReturn);
+    EXPECT_EQ(closeWith({"Replace", "Keep", "Decide later"}, byQuit), platform::kAlertThirdButtonReturn);
+    EXPECT_EQ(closeWith({"Cancel", "Delete"}, byClose), platform::kAlertFirstButtonReturn);
+    EXPECT_EQ(closeWith({}, byClose), platform::kAlertFirstButtonReturn);
+    EXPECT_EQ(platform::alertCancelButtonIndex({"Proceed", "cancel "}), 1);
+}

@@ -1,0 +1,269 @@
+// The export engine on a real post: layout exports, collages and the post preview.
+
+#include "ExportTestSupport.h"
+
+#include "export/PLRExportRenderer.h"
+#include "persistance-store/source/PLRImageUtilities.h"
+#include "platform/Dispatch.h"
+#include "session/PLRDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+
+using namespace export_test;
+
+namespace {
+
+QStringList jpegsIn(const QString& folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+struct Outcome {
+    bool done = false;
+    bool success = false;
+    QString failure;
+    QList<qint64> progress;
+    int completions = 0;
+};
+
+// Starts a layout export and returns its outcome once the completion ran.
+void runExport(PLRPostManager* manager, const QString& folder, Outcome& outcome, qint64 options = 2, qint64 width = 600,
+               const std::function<void()>& whileRunning = {})
+{
+    PLRExportManager::sharedManager().exportLayoutForPostManager(
+        manager, folder, width, 80, true, options, false,
+        [&outcome](qint64 current, qint64 total) {
+            EXPECT_TRUE(platform::isMainThread());
+            EXPECT_GT(total, 0);
+            outcome.progress.append(current);
+        },
+        [&outcome](bool success, const QString& failure) {
+            EXPECT_TRUE(platform::isMainThread());
+            outcome.done = true;
+            outcome.success = success;
+            outcome.failure = failure;
+            ++outcome.completions;
+        });
+    if (whileRunning)
+        whileRunning();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 30000));
+    testing_support::spin(50);
+}
+
+} // namespace
+
+class ExportEngine : public ExportFixture {
+protected:
+    // Nine photos and a text block in third place.
+    PLRPostManager* tenBlockPost()
+    {
+        for (int i = 0; i < 9; ++i)
+            makePhoto(m_folder, QStringLiteral("p%1.jpg").arg(i), QSize(300, 200), QColor::fromHsv(i * 40, 200, 220), i == 0 ? 300 : 72);
+        PLRPostManager* manager = openPost(QStringLiteral("Trip"), 9);
+        if (!manager)
+            return nullptr;
+        QStringList identifiers;
+        for (int i = 0; i < 9; ++i)
+            identifiers << photo(manager, QStringLiteral("p%1.jpg").arg(i));
+        PLRLayoutManager* layout = manager->layoutManager();
+        layout->createAndAddBlocksForImages(identifiers);
+        layout->insertBlock(PLRLayoutManager::newBlock_Text(), 2, nullptr, &layout->representedLayout()->mutable_sections()->at(0));
+        return manager;
+    }
+};
+
+TEST_F(ExportEngine, TenBlocksWithTextThirdGiveNumberedFilesWithTheirDpi)
+{
+    PLRPostManager* manager = tenBlockPost();
+    ASSERT_NE(manager, nullptr);
+    ASSERT_EQ(manager->layoutManager()->representedLayout()->sections(0).blocks_size(), 10);
+    const QString folder = testing_support::testHome() + "/out";
+    QDir().mkpath(folder);
+    const qint64 countBefore = PLRDefaults::exportLayoutCount();
+    Outcome outcome;
+    runExport(manager, folder, outcome);
+    EXPECT_TRUE(outcome.success) << outcome.failure.toStdString();
+    EXPECT_EQ(outcome.completions, 1);
+    EXPECT_EQ(outcome.progress, (QList<qint64>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(jpegsIn(folder), (QStringList{"01.jpg", "02.jpg", "04.jpg", "05.jpg", "06.jpg", "07.jpg", "08.jpg", "09.jpg", "10.jpg"}));
+    EXPECT_EQ(PLRDefaults::exportLayoutCount(), countBefore + 1);
+
+    QImageReader first(folder + "/01.jpg");
+    EXPECT_EQ(first.size().width(), 600);
+    EXPECT_EQ(plr_image::jfifDensityDPI(folder + "/01.jpg"), 300);   // from the 300-dpi photo
+    EXPECT_EQ(plr_image::jfifDensityDPI(folder + "/02.jpg"), 72);
+    // The picture shows the photo: the render is not the background.
+    const QImage picture(folder + "/02.jpg");
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_NE(picture.pixelColor(300, picture.height() / 2), QColor(Qt::white));
+    EXPECT_FALSE(manager->layoutManager()->layoutIsBeingExported());
+}
+
+TEST_F(ExportEngine, EditsWhileExportingDoNotReachTheExport)
+{
+    PLRPostManager* manager = tenBlockPost();
+    ASSERT_NE(manager, nullptr);
+    const QString folder = testing_support::testHome() + "/out";
+    QDir().mkpath(folder);
+    Outcome outcome;
+    PLRLayoutManager* layout = manager->layoutManager();
+    runExport(manager, folder, outcome, 2, 400, [&] {
+        // The user deletes blocks right after the export started.
+        PLRSection& section = layout->representedLayout()->mutable_sections()->at(0);
+        while (section.blocks_size() > 1)
+            layout->removeBlock(section.mutable_blocks(section.blocks_size() - 1), false);
+    });
+    EXPECT_TRUE(outcome.success);
+    EXPECT_EQ(jpegsIn(folder).size(), 9);
+    EXPECT_EQ(layout->representedLayout()->sections(0).blocks_size(), 1);
+}
+
+TEST_F(ExportEngine, UnsafeAndCollidingNamesStayInsideTheFolderAndApart)
+{
+    makePhoto(m_folder, "beach.jpg", QSize(200, 150), Qt::blue);
+    PLRPostManager* manager = openPost("Names", 1);
+    ASSERT_NE(manager, nullptr);
+    const QString id = photo(manager, "beach.jpg");
+    manager->imageForIdentifier(id)->setFocusKeywords({"a/../b"});
+    manager->layoutManager()->createAndAddBlocksForImages({id, id});
+    const QString folder = testing_support::testHome() + "/out";
+    QDir().mkpath(folder);
+
+    Outcome names;
+    runExport(manager, folder, names, 4 | 8);   // the same photo twice, names without numbers
+    EXPECT_TRUE(names.success);
+    EXPECT_EQ(jpegsIn(folder), (QStringList{"beach_a-..-b-2.jpg", "beach_a-..-b.jpg"}));
+    EXPECT_FALSE(QFileInfo::exists(testing_support::testHome() + "/b.jpg"));
+
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    Outcome none;
+    runExport(manager, folder, none, 0);   // no name part at all: the numbers, never ".jpg"
+    EXPECT_EQ(jpegsIn(folder), (QStringList{"1.jpg", "2.jpg"}));
+}
+
+TEST_F(ExportEngine, FailuresAreReportedNotHidden)
+{
+    makePhoto(m_folder, "a.jpg", QSize(200, 150), Qt::red);
+    PLRPostManager* manager = openPost("Fail", 1);
+    ASSERT_NE(manager, nullptr);
+    const QString id = photo(manager, "a.jpg");
+    manager->layoutManager()->createAndAddBlocksForImages({id, id});
+    const QString folder = testing_support::testHome() + "/out";
+    QDir().mkpath(folder + "/1.jpg");   // a folder where the first file goes
+
+    Outcome blocked;
+    runExport(manager, folder, blocked);
+    EXPECT_FALSE(blocked.success);
+    EXPECT_TRUE(blocked.failure.contains("1 of 2")) << blocked.failure.toStdString();
+    EXPECT_TRUE(QFileInfo(folder + "/2.jpg").isFile());
+    EXPECT_EQ(blocked.progress.size(), 2);
+
+    Outcome missing;
+    runExport(manager, testing_support::testHome() + "/no-such-folder", missing);
+    EXPECT_FALSE(missing.success);
+    EXPECT_FALSE(missing.failure.isEmpty());
+    EXPECT_TRUE(missing.progress.isEmpty());
+
+    // A layout without sections finishes with failure and writes nothing.
+    manager->layoutManager()->representedLayout()->clear_sections();
+    Outcome empty;
+    runExport(manager, folder, empty);
+    EXPECT_FALSE(empty.success);
+    QString failure;
+    EXPECT_FALSE(PLRExportManager::sharedManager().exportBlocks({}, manager, folder + "/c.jpg", 300, 80, &failure));
+    EXPECT_TRUE(PLRExportManager::sharedManager().exportLayoutPreviewForPost(*manager->representedPost()).isEmpty());
+}
+
+TEST_F(ExportEngine, CollageKeepsLayoutOrderAndWholeContainers)
+{
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        makePhoto(m_folder, name, QSize(240, 160), QColor(name[0] == 'a' ? Qt::red : name[0] == 'b' ? Qt::green : Qt::blue));
+    PLRPostManager* manager = openPost("Collage", 3);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    const QList<PLRBlock*> blocks = layout->createAndAddBlocksForImages({photo(manager, "a.jpg"), photo(manager, "b.jpg")});
+    ASSERT_EQ(blocks.size(), 2);
+    PLRBlockPtrList extra;
+    extra.push_back(PLRLayoutManager::newBlock_Image());
+    extra.back()->mutable_image()->set_img_ref(photo(manager, "c.jpg").toStdString());
+    PLRBlock* container = layout->wrapBlock(blocks[1], std::move(extra), false, false);
+    ASSERT_NE(container, nullptr);
+    PLRBlock* inner = container->mutable_container()->mutable_sub_blocks(0);
+
+    const QString dir = testing_support::testHome();
+    const qint64 before = PLRDefaults::exportCollageCount();
+    ASSERT_TRUE(PLRExportManager::sharedManager().exportBlocks({blocks[0], inner}, manager, dir + "/forward.jpg", 500, 80));
+    ASSERT_TRUE(PLRExportManager::sharedManager().exportBlocks({inner, blocks[0]}, manager, dir + "/reverse.jpg", 500, 80));
+    ASSERT_TRUE(PLRExportManager::sharedManager().exportBlocks({container}, manager, dir + "/container.jpg", 500, 80));
+    EXPECT_EQ(PLRDefaults::exportCollageCount(), before + 3);
+    QFile forward(dir + "/forward.jpg"), reverse(dir + "/reverse.jpg");
+    ASSERT_TRUE(forward.open(QIODevice::ReadOnly) && reverse.open(QIODevice::ReadOnly));
+    EXPECT_EQ(forward.readAll(), reverse.readAll());
+    // A block inside the container brings the whole container, with both photos.
+    const QImage whole(dir + "/container.jpg");
+    ASSERT_EQ(whole.width(), 500);
+    bool sawGreen = false, sawBlue = false;
+    for (int x = 5; x < 500; x += 10) {
+        const QColor c = whole.pixelColor(x, whole.height() / 2);
+        sawGreen = sawGreen || (c.green() > 120 && c.red() < 100 && c.blue() < 100);
+        sawBlue = sawBlue || (c.blue() > 120 && c.red() < 100 && c.green() < 100);
+    }
+    EXPECT_TRUE(sawGreen && sawBlue);
+    EXPECT_FALSE(PLRExportManager::sharedManager().exportBlocks({}, manager, dir + "/none.jpg", 500, 80));
+    EXPECT_FALSE(QFileInfo::exists(dir + "/none.jpg"));
+}
+
+TEST_F(ExportEngine, PreviewShowsTheFirstFiveBlocksAndReachesTheHomeTile)
+{
+    for (int i = 0; i < 8; ++i)
+        makePhoto(m_folder, QStringLiteral("p%1.jpg").arg(i), QSize(300, 200), QColor::fromHsv(i * 40, 200, 220));
+    PLRPostManager* manager = openPost("Preview", 8);
+    ASSERT_NE(manager, nullptr);
+    PLRPersistantPost* post = manager->representedPost();
+    EXPECT_TRUE(PLRExportManager::sharedManager().exportLayoutPreviewForPost(*post).isEmpty());   // nothing laid out
+
+    QStringList identifiers;
+    for (int i = 0; i < 8; ++i)
+        identifiers << photo(manager, QStringLiteral("p%1.jpg").arg(i));
+    manager->layoutManager()->createAndAddBlocksForImages(identifiers.mid(0, 5));
+    const QImage five = QImage::fromData(PLRExportManager::sharedManager().exportLayoutPreviewForPost(*post), "JPEG");
+    manager->layoutManager()->createAndAddBlocksForImages(identifiers.mid(5));
+    manager->layoutManager()->setImageKeywordOverlayEnabled(true);
+    const QByteArray eightBytes = PLRExportManager::sharedManager().exportLayoutPreviewForPost(*post);
+    EXPECT_TRUE(manager->layoutManager()->imageKeywordOverlayEnabled());   // put back
+    const QImage eight = QImage::fromData(eightBytes, "JPEG");
+    ASSERT_FALSE(eight.isNull());
+    EXPECT_EQ(eight.width(), 400);
+    EXPECT_EQ(eight.size(), five.size());
+    EXPECT_EQ(manager->layoutManager()->currentLayoutProxies().size(), 0);   // the off-screen view is gone
+
+    // Saving the post stores the preview the home tile shows.
+    ASSERT_TRUE(manager->save());
+    EXPECT_TRUE(QFileInfo(post->bundlePath() + "/preview.jpg").isFile());
+    EXPECT_EQ(post->layoutPreview().width(), 400);
+}
+
+TEST_F(ExportEngine, RendersStartFromTheLayoutsBackgroundColour)
+{
+    PLRLayout layout;
+    layout.mutable_background_colour()->set_r(10);
+    layout.mutable_background_colour()->set_g(200);
+    layout.mutable_background_colour()->set_b(30);
+    PLRSection* section = layout.add_sections();
+    section->mutable_stacked();
+    PLRBlock* blank = section->add_blocks();
+    blank->set_id("blank");
+    blank->set_aspect_ratio(2.0f);
+    blank->mutable_blank();
+    PLRExportRenderer renderer(layout, 300, {});
+    const PLRBlock* copy = &renderer.layout().sections(0).blocks(0);
+    const QImage image = renderer.renderBlock(copy, 120, {});
+    ASSERT_EQ(image.width(), 120);
+    for (const QPoint point : {QPoint(0, 0), QPoint(60, image.height() / 2), QPoint(119, image.height() - 1)})
+        EXPECT_EQ(image.pixelColor(point), QColor(10, 200, 30));
+    EXPECT_EQ(PLRExportRenderer::renderSize(QSizeF(300, 200), 1200), QSize(1200, 800));
+    EXPECT_EQ(PLRExportRenderer::renderSize(QSizeF(300, 200), 0), QSize(300, 200));
+}

@@ -1,0 +1,163 @@
+// File names, numbers, quality and pixels of exported pictures.
+
+#include "export/PLRExportImaging.h"
+#include "export/PLRExportNames.h"
+#include "persistance-store/source/PLRImageUtilities.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QTemporaryDir>
+
+using namespace plr_export;
+
+namespace {
+
+PLRBlock image(const char* ref)
+{
+    PLRBlock block;
+    block.mutable_image()->set_img_ref(ref);
+    return block;
+}
+
+PhotoLookup photos()
+{
+    return [](const QString& identifier) {
+        if (identifier == QLatin1String("beach"))
+            return PhotoFacts{QStringLiteral("beach.png"), {QStringLiteral("sea"), QStringLiteral("sand")}};
+        if (identifier == QLatin1String("odd"))
+            return PhotoFacts{QStringLiteral("../x.jpg"), {QStringLiteral("a/../b")}};
+        return PhotoFacts{};
+    };
+}
+
+} // namespace
+
+TEST(ExportNames, QualityMapsToCompressionAndEncoderQuality)
+{
+    EXPECT_FLOAT_EQ(interpolateQualityValue(0), 0.0f);
+    EXPECT_FLOAT_EQ(interpolateQualityValue(50), 0.50f);
+    EXPECT_FLOAT_EQ(interpolateQualityValue(74), 0.74f);
+    EXPECT_FLOAT_EQ(interpolateQualityValue(75), 0.75f);
+    EXPECT_NEAR(interpolateQualityValue(90), 0.87f, 1e-6);
+    EXPECT_FLOAT_EQ(interpolateQualityValue(100), 0.95f);
+    EXPECT_EQ(jpegQuality(interpolateQualityValue(74)), 74);
+    EXPECT_EQ(jpegQuality(interpolateQualityValue(75)), 75);
+    EXPECT_EQ(jpegQuality(interpolateQualityValue(90)), 87);
+    EXPECT_EQ(jpegQuality(interpolateQualityValue(100)), 95);
+    EXPECT_EQ(jpegQuality(interpolateQualityValue(250)), 95);   // clamped
+}
+
+TEST(ExportNames, NumbersArePaddedToTheDigitsOfTheBlockCount)
+{
+    EXPECT_EQ(numberPrefix(7, 9), "7");
+    EXPECT_EQ(numberPrefix(7, 12), "07");
+    EXPECT_EQ(numberPrefix(1, 100), "001");
+    EXPECT_EQ(numberPrefix(100, 100), "100");
+}
+
+TEST(ExportNames, NamesJoinPrefixFileNamesAndKeywordsSafely)
+{
+    const PLRBlock beach = image("beach");
+    EXPECT_EQ(exportNameForBlock(beach, "07", kNameOptionPrefix, photos()), "07");
+    EXPECT_EQ(exportNameForBlock(beach, "07", kNameOptionPrefix | kNameOptionOriginalNames, photos()), "07_beach");
+    EXPECT_EQ(exportNameForBlock(beach, "07", kNameOptionPrefix | kNameOptionOriginalNames | kNameOptionKeywords, photos()),
+              "07_beach_sand_sea");
+    EXPECT_EQ(exportNameForBlock(beach, "07", 0, photos()), "");
+    EXPECT_EQ(exportNameForBlock(beach, "07", 1 | 16, photos()), "");   // other bits ignored
+
+    // A container gives each photo's name once.
+    PLRBlock box;
+    *box.mutable_container()->add_sub_blocks() = beach;
+    *box.mutable_container()->add_sub_blocks() = beach;
+    EXPECT_EQ(exportNameForBlock(box, "03", kNameOptionOriginalNames, photos()), "beach");
+
+    // Separators in names and keywords never lead out of the folder.
+    const QString odd = exportNameForBlock(image("odd"), "01", kNameOptionPrefix | kNameOptionOriginalNames | kNameOptionKeywords, photos());
+    EXPECT_FALSE(odd.contains('/'));
+    EXPECT_EQ(odd, "01_..-x_a-..-b");
+}
+
+TEST(ExportNames, LengthLimitCountsUnitsAndBytes)
+{
+    EXPECT_FALSE(isFileNameTooLong(QString(250, 'a') + ".jpg"));   // 254
+    EXPECT_TRUE(isFileNameTooLong(QString(251, 'a') + ".jpg"));    // 255
+    // 200 units but 400 bytes: too long for the file system.
+    EXPECT_TRUE(isFileNameTooLong(QString(200, QChar(0xE9)) + ".jpg"));
+
+    PLRLayout layout;
+    PLRSection* section = layout.add_sections();
+    *section->add_blocks() = image("long");
+    auto lookup = [](const QString&) { return PhotoFacts{QString(248, 'n') + ".jpg", {}}; };
+    // "1_" + 248 + ".jpg" = 254: fits; with one more character it does not.
+    EXPECT_FALSE(hasNamesExceedingLimit(layout, kNameOptionPrefix | kNameOptionOriginalNames, lookup));
+    auto longer = [](const QString&) { return PhotoFacts{QString(249, 'n') + ".jpg", {}}; };
+    EXPECT_TRUE(hasNamesExceedingLimit(layout, kNameOptionPrefix | kNameOptionOriginalNames, longer));
+    EXPECT_FALSE(hasNamesExceedingLimit(layout, kNameOptionPrefix, longer));
+    EXPECT_FALSE(hasNamesExceedingLimit(PLRLayout(), kNameOptionOriginalNames, longer));
+}
+
+TEST(ExportNames, SubFolderNamesMustBeOnePlainName)
+{
+    EXPECT_TRUE(isAcceptableFolderName("Trip 2024"));
+    EXPECT_FALSE(isAcceptableFolderName(""));
+    EXPECT_FALSE(isAcceptableFolderName(".."));
+    EXPECT_FALSE(isAcceptableFolderName("../x"));
+    EXPECT_FALSE(isAcceptableFolderName("a/b"));
+    EXPECT_FALSE(isAcceptableFolderName(QString(256, 'a')));
+}
+
+TEST(ExportImaging, DpiRulesAndTheJfifStamp)
+{
+    EXPECT_EQ(exportDPIForPhoto(0), 72);
+    EXPECT_EQ(exportDPIForPhoto(-5), 72);
+    EXPECT_EQ(exportDPIForPhoto(300), 300);
+    EXPECT_EQ(exportDPIForPhoto(9999), 9999);
+    EXPECT_EQ(exportDPIForPhoto(10000), 70);
+    EXPECT_EQ(exportDPIForPhoto(25000), 70);
+
+    QTemporaryDir dir;
+    QImage picture(120, 80, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    for (const qint64 dpi : {300, 70, 0}) {
+        const QByteArray jpeg = encodeJPEG(picture, 0.75f, dpi);
+        ASSERT_FALSE(jpeg.isEmpty());
+        const QString path = dir.filePath(QStringLiteral("%1.jpg").arg(dpi));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(jpeg);
+        file.close();
+        EXPECT_EQ(plr_image::jfifDensityDPI(path), dpi > 0 ? dpi : 72);
+    }
+    // The compression factor is the encoder's quality.
+    EXPECT_EQ(encodeJPEG(picture, 0.95f, 72), [&] {
+        QImage stamped = picture;
+        plr_image::setImageDPI(stamped, 72);
+        return plr_image::encodeJPEG(stamped, 95);
+    }());
+}
+
+TEST(ExportImaging, SharpeningRaisesEdgeContrastAndLeavesFlatAreas)
+{
+    QImage flat(40, 40, QImage::Format_RGB32);
+    flat.fill(QColor(120, 130, 140));
+    QImage sharpened = flat;
+    sharpenLuminance(sharpened, 1.0);
+    EXPECT_EQ(sharpened, flat);
+
+    QImage edge(40, 40, QImage::Format_RGB32);
+    edge.fill(QColor(60, 60, 60));
+    for (int y = 0; y < 40; ++y)
+        for (int x = 20; x < 40; ++x)
+            edge.setPixel(x, y, qRgb(200, 200, 200));
+    QImage strong = edge;
+    sharpenLuminance(strong, 1.0);
+    EXPECT_LT(qRed(strong.pixel(19, 20)), 60);    // darker beside the edge
+    EXPECT_GT(qRed(strong.pixel(20, 20)), 200);   // lighter on the other side
+    EXPECT_EQ(strong.pixel(2, 20), edge.pixel(2, 20));
+    // The light amount the export uses moves an edge a little, no more.
+    QImage light = edge;
+    sharpenLuminance(light);
+    EXPECT_LE(std::abs(qRed(light.pixel(19, 20)) - 60), 8);
+    EXPECT_LT(qRed(light.pixel(19, 20)), 60);
+}

@@ -1,0 +1,186 @@
+// The inspector's export panel: its checks, its settings and the exports it starts.
+
+#include "ExportTestSupport.h"
+
+#include "export/PLRExportViewController.h"
+#include "platform/Storyboard.h"
+#include "session/PLRDefaults.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+
+using namespace export_test;
+
+class ExportPanel : public ExportFixture {
+protected:
+    std::unique_ptr<PLRExportViewController> panel(PLRPostManager* manager, qint64 type)
+    {
+        std::unique_ptr<QObject> made(platform::Storyboard::instantiate("Main", kPLRInspectorExportPanelIdentifier));
+        auto* controller = qobject_cast<PLRExportViewController*>(made.get());
+        if (!controller)
+            return nullptr;
+        made.release();
+        std::unique_ptr<PLRExportViewController> result(controller);
+        static_cast<PLRInspectorExportPanel*>(controller)->setExportType(type);
+        controller->setPostManager(manager);
+        controller->view();
+        return result;
+    }
+    void typeWidth(PLRExportViewController* controller, const QString& text)
+    {
+        controller->widthTextField->setText(text);
+        controller->widthValueAction();
+    }
+};
+
+TEST_F(ExportPanel, WidthChecksBoxesAndRatings)
+{
+    makePhoto(m_folder, "a.jpg", QSize(1024, 600), Qt::red);
+    makePhoto(m_folder, "b.jpg", QSize(2000, 1200), Qt::blue);
+    PLRPostManager* manager = openPost("Panel", 2);
+    ASSERT_NE(manager, nullptr);
+    auto layoutPanel = panel(manager, 1);
+    ASSERT_NE(layoutPanel, nullptr);
+    EXPECT_EQ(layoutPanel->widthTextField->text(), "1500");   // the default width
+    typeWidth(layoutPanel.get(), "abc");
+    EXPECT_EQ(layoutPanel->widthTextField->text(), "100");
+    EXPECT_FALSE(layoutPanel->widthErrorView->isHidden());
+    typeWidth(layoutPanel.get(), "12abc");
+    EXPECT_EQ(layoutPanel->widthTextField->text(), "100");
+    typeWidth(layoutPanel.get(), "2400");
+    EXPECT_EQ(layoutPanel->widthTextField->text(), "2400");
+    EXPECT_TRUE(layoutPanel->widthErrorView->isHidden());
+    typeWidth(layoutPanel.get(), "999999999999999");
+    EXPECT_EQ(layoutPanel->widthTextField->text(), "99999999999999");
+    EXPECT_EQ(layoutPanel->exportButton->text(), "Export Layout");
+
+    // Prefix or original names, always one of them.
+    layoutPanel->imageTitleUsePrefix->setChecked(false);
+    layoutPanel->imageTitleUsePrefixAction();
+    EXPECT_TRUE(layoutPanel->imageTitleUseOriginalName->isChecked());
+    EXPECT_FALSE(layoutPanel->imageTitleUseOriginalName->isEnabled());
+    EXPECT_EQ(layoutPanel->getExportOptions(), 4);
+    layoutPanel->imageTitleUsePrefix->setChecked(true);
+    layoutPanel->imageTitleUsePrefixAction();
+    EXPECT_TRUE(layoutPanel->imageTitleUseOriginalName->isEnabled());
+    layoutPanel->imageTitleUseKeywords->setChecked(true);
+    EXPECT_EQ(layoutPanel->getExportOptions(), 2 + 4 + 8);
+
+    const QList<QPair<int, QString>> ratings = {{59, "light-red"}, {60, "light-yellow"}, {84, "light-green"}, {85, "light-yellow"}, {95, "light-red"}};
+    for (const auto& [value, name] : ratings) {
+        layoutPanel->compressionSlider->setValue(value);
+        EXPECT_EQ(layoutPanel->compressionRatingImageView->property("ratingImageName").toString(), name) << value;
+        EXPECT_EQ(layoutPanel->compressionValueLabel->text(), QString::number(value));
+    }
+
+    // A collage is limited by the smallest photo of the selection.
+    auto collagePanel = panel(manager, 2);
+    ASSERT_NE(collagePanel, nullptr);
+    EXPECT_EQ(collagePanel->exportButton->text(), "Export Collage");
+    EXPECT_TRUE(collagePanel->locationView->isHidden());
+    typeWidth(collagePanel.get(), "2000");
+    PLRLayoutManager* layout = manager->layoutManager();
+    const QList<PLRBlock*> blocks = layout->createAndAddBlocksForImages({photo(manager, "a.jpg"), photo(manager, "b.jpg")});
+    layout->selectBlocks(blocks);
+    EXPECT_EQ(collagePanel->widthTextField->text(), "1024");
+    EXPECT_EQ(collagePanel->widthLimit(), 1024);
+    layout->selectBlocks({layout->addBlock(PLRLayoutManager::newBlock_Text(), nullptr, &layout->representedLayout()->mutable_sections()->at(0))});
+    EXPECT_EQ(collagePanel->widthLimit(), PLRExportViewController::kNoWidthLimit);
+    collagePanel.reset();
+    layout->selectBlocks(blocks);   // the panel left the manager's proxies
+}
+
+TEST_F(ExportPanel, LayoutExportChecksItsFolderAndRunsOnce)
+{
+    makePhoto(m_folder, QString(250, 'n') + ".jpg", QSize(300, 200), Qt::red);
+    PLRPostManager* manager = openPost("Panel", 1);
+    ASSERT_NE(manager, nullptr);
+    const QString id = manager->images().first()->identifier();
+    manager->layoutManager()->createAndAddBlocksForImages({id, id});
+    auto controller = panel(manager, 1);
+    ASSERT_NE(controller, nullptr);
+    typeWidth(controller.get(), "300");
+    auto& alerts = testing_support::scriptedAlerts();
+
+    // No folder yet.
+    alerts.enqueue(platform::kAlertFirstButtonReturn);
+    controller->buttonWasClicked();
+    EXPECT_EQ(alerts.shown().back().messageText, "Set Export Location");
+    EXPECT_EQ(alerts.shown().back().informativeText, "You need to set an export location before you can export your layout");
+
+    const QString folder = testing_support::testHome() + "/out";
+    QDir().mkpath(folder);
+    testing_support::scriptedPanels().enqueue(folder);
+    controller->setExportLocationAction();
+    EXPECT_EQ(controller->locationLabel->text(), folder);
+    EXPECT_FALSE(controller->locationLabelView->isHidden());
+
+    // A sub folder name that would lead elsewhere.
+    controller->createSubFolderButton->setChecked(true);
+    controller->subFolderTextField->setText("../x");
+    alerts.enqueue(platform::kAlertFirstButtonReturn);
+    controller->buttonWasClicked();
+    EXPECT_EQ(alerts.shown().back().messageText, "Error Creating Sub Folder");
+    EXPECT_FALSE(QFileInfo::exists(testing_support::testHome() + "/x"));
+    controller->subFolderTextField->setText("");
+    alerts.enqueue(platform::kAlertFirstButtonReturn);
+    controller->buttonWasClicked();
+    EXPECT_EQ(alerts.shown().back().messageText, "Set Sub Folder");
+    controller->subFolderTextField->setText("Trip");
+
+    // The names would be too long: prefix only, and the article after the export.
+    controller->imageTitleUseOriginalName->setChecked(true);
+    alerts.enqueue(platform::kAlertSecondButtonReturn);
+    const qint64 exportsBefore = PLRDefaults::exportLayoutCount();
+    controller->buttonWasClicked();
+    EXPECT_EQ(alerts.shown().back().messageText, "Export Settings");
+    EXPECT_TRUE(controller->isExporting());
+    EXPECT_TRUE(controller->exportButtonView->isHidden());
+    controller->buttonWasClicked();   // ignored while the export runs
+    bool finished = false;
+    QObject::connect(controller.get(), &PLRExportViewController::layoutExportFinished, [&](bool) { finished = true; });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return finished; }, 20000));
+    EXPECT_FALSE(controller->isExporting());
+    EXPECT_EQ(controller->getExportOptions(), 2);
+    EXPECT_EQ(QDir(folder + "/Trip").entryList(QDir::Files), (QStringList{"1.jpg", "2.jpg"}));
+    EXPECT_EQ(PLRDefaults::exportLayoutCount(), exportsBefore + 1);
+    EXPECT_EQ(PLRDefaults::exportWidth(), 300);
+    EXPECT_EQ(PLRDefaults::exportLocationURL(), QUrl::fromLocalFile(folder));
+    EXPECT_TRUE(PLRDefaults::shouldSetExportSubFolder());
+    ASSERT_EQ(testing_support::recordingWorkspace().openedURLs.size(), 1u);
+    EXPECT_TRUE(testing_support::recordingWorkspace().openedURLs.front().toString().endsWith(kPLRExportLearnMorePath));
+    EXPECT_TRUE(controller->infoLabel->text().startsWith("Exporting 2 of 2"));
+
+    // Cancelling the folder choice forgets the folder in the panel.
+    testing_support::scriptedPanels().enqueue(std::nullopt);
+    controller->setExportLocationAction();
+    EXPECT_TRUE(controller->exportURL().isEmpty());
+    EXPECT_TRUE(controller->locationLabelView->isHidden());
+}
+
+TEST_F(ExportPanel, CollageGoesToTheChosenFileAndBackgroundToTheLayout)
+{
+    makePhoto(m_folder, "a.jpg", QSize(300, 200), Qt::red);
+    PLRPostManager* manager = openPost("Panel", 1);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    layout->selectBlocks(layout->createAndAddBlocksForImages({manager->images().first()->identifier()}));
+    auto controller = panel(manager, 2);
+    ASSERT_NE(controller, nullptr);
+    typeWidth(controller.get(), "250");
+    const QString file = testing_support::testHome() + "/collage";
+    testing_support::scriptedPanels().enqueue(file);
+    controller->buttonWasClicked();
+    EXPECT_EQ(QImage(file + ".jpg").width(), 250);
+    EXPECT_EQ(PLRDefaults::exportCollageLocationURL(), QUrl::fromLocalFile(file + ".jpg"));
+
+    controller->setBackgroundColour(QColor(10, 20, 30));
+    const PLRColour& colour = layout->representedLayout()->background_colour();
+    EXPECT_EQ(colour.r(), 10.0f);
+    EXPECT_EQ(colour.g(), 20.0f);
+    EXPECT_EQ(colour.b(), 30.0f);
+}

@@ -1,0 +1,272 @@
+// Post files: a post and the cached pictures of its photos out of the store and back in, and
+// archives that must not get in.
+
+#include "ExportTestSupport.h"
+
+#include "export/PLRPersistantPostExporter.h"
+#include "persistance-store/PLRPersistantAccount.h"
+#include "persistance-store/PLRPersistantStore.h"
+#include "persistance-store/source/PLRImageManager.h"
+#include "platform/Plist.h"
+
+#include <QDirIterator>
+#include <QFile>
+
+#include <zip.h>
+
+#include <sys/stat.h>
+
+using namespace export_test;
+
+namespace {
+
+QStringList entriesOf(const QString& archivePath)
+{
+    QStringList names;
+    int code = 0;
+    zip_t* archive = zip_open(QFile::encodeName(archivePath).constData(), ZIP_RDONLY, &code);
+    if (!archive)
+        return names;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i)
+        names << QString::fromUtf8(zip_get_name(archive, zip_uint64_t(i), 0));
+    zip_discard(archive);
+    names.sort();
+    return names;
+}
+
+// A copy of the post file with one more entry (a link when `link` is set).
+QString withExtraEntry(const QString& source, const QString& copy, const QByteArray& name, const QByteArray& content, bool link = false)
+{
+    QFile::remove(copy);
+    QFile::copy(source, copy);
+    int code = 0;
+    zip_t* archive = zip_open(QFile::encodeName(copy).constData(), 0, &code);
+    if (!archive)
+        return {};
+    char* bytes = static_cast<char*>(malloc(size_t(content.size()) + 1));
+    memcpy(bytes, content.constData(), size_t(content.size()));
+    zip_source_t* data = zip_source_buffer(archive, bytes, zip_uint64_t(content.size()), 1);
+    const zip_int64_t index = zip_file_add(archive, name.constData(), data, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+    if (link && index >= 0)
+        zip_file_set_external_attributes(archive, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX, zip_uint32_t(S_IFLNK | 0777) << 16);
+    zip_close(archive);
+    return copy;
+}
+
+QStringList leftoverStaging()
+{
+    return QDir(PLRPersistantStore::rootPath()).entryList({QStringLiteral(".import-*")}, QDir::AllEntries | QDir::Hidden);
+}
+
+} // namespace
+
+class PostFile : public ExportFixture {
+protected:
+    // A saved post "Trip" whose layout uses a.jpg and b.jpg (not c.jpg), with their pictures cached.
+    PLRPostManager* tripPost()
+    {
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+            makePhoto(m_folder, name, QSize(300, 200), Qt::darkCyan);
+        PLRPostManager* manager = openPost("Trip", 3);
+        if (!manager)
+            return nullptr;
+        m_a = photo(manager, "a.jpg");
+        m_b = photo(manager, "b.jpg");
+        m_c = photo(manager, "c.jpg");
+        manager->layoutManager()->createAndAddBlocksForImages({m_a, m_b});
+        for (const PLRSourceImagePtr& image : manager->images())
+            image->exportImageData();   // the cache folder exists
+        manager->representedPost()->setRemoteIdentifier("remote-7");
+        if (!manager->save())
+            return nullptr;
+        return manager;
+    }
+    QString exportTrip(PLRPostManager* manager)
+    {
+        const QString folder = testing_support::testHome() + "/files";
+        QDir().mkpath(folder);
+        testing_support::scriptedPanels().enqueue(folder);
+        testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+        if (!PLRPersistantPostExporter::exportPost(manager->representedPost()))
+            return {};
+        return folder + "/Trip.ppost";
+    }
+    QString m_a, m_b, m_c;
+};
+
+TEST_F(PostFile, ExportHoldsTheBundleAndTheLayoutsPicturesAndReplacesAnOldFile)
+{
+    PLRPostManager* manager = tripPost();
+    ASSERT_NE(manager, nullptr);
+    const QString folder = testing_support::testHome() + "/files";
+    QDir().mkpath(folder);
+    QFile old(folder + "/Trip.ppost");
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+
+    const QString file = exportTrip(manager);
+    ASSERT_FALSE(file.isEmpty());
+    const auto& alerts = testing_support::scriptedAlerts().shown();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts.back().messageText, "Export of 'Trip' Complete");
+    EXPECT_EQ(alerts.back().informativeText, "Your blog post was sucessfully exported.");
+
+    const QString root = manager->representedPost()->identifier() + ".plrpost/";
+    const QStringList entries = entriesOf(file);
+    for (const QString& entry : entries)
+        EXPECT_TRUE(entry.startsWith(root)) << entry.toStdString();
+    EXPECT_TRUE(entries.contains(root + "info.plist"));
+    EXPECT_TRUE(entries.contains(root + "layout"));
+    EXPECT_TRUE(entries.contains(root + "location.plist"));
+    EXPECT_TRUE(entries.contains(root + "preview.jpg"));
+    EXPECT_TRUE(entries.contains(root + "export_block_cache/" + m_a + "/export.jpg"));
+    EXPECT_TRUE(entries.contains(root + "export_block_cache/" + m_b + "/export.jpg"));
+    EXPECT_FALSE(entries.join('\n').contains(m_c));
+    EXPECT_FALSE(QFileInfo::exists(manager->representedPost()->bundlePath() + "/export_block_cache"));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"Trip.ppost"});   // no temporary file left
+
+    // Cancelling the folder choice writes nothing.
+    testing_support::scriptedPanels().enqueue(std::nullopt);
+    EXPECT_FALSE(PLRPersistantPostExporter::exportPost(manager->representedPost()));
+
+    // An unwritable folder is reported, and the old file stays.
+    QDir().mkpath(folder + "/locked");
+    QFile::setPermissions(folder + "/locked", QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    if (!QFileInfo(folder + "/locked").isWritable()) {
+        testing_support::scriptedPanels().enqueue(folder + "/locked");
+        testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+        EXPECT_FALSE(PLRPersistantPostExporter::exportPost(manager->representedPost()));
+        EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "Export of 'Trip' Failed");
+    }
+    QFile::setPermissions(folder + "/locked", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST_F(PostFile, ImportComesBackWholeUnderANewIdentifierAndName)
+{
+    PLRPostManager* manager = tripPost();
+    ASSERT_NE(manager, nullptr);
+    const QString file = exportTrip(manager);
+    ASSERT_FALSE(file.isEmpty());
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    const QString original = manager->representedPost()->identifier();
+    // The store lost a's pictures since; b's are still there.
+    const QString locA = PLRImageManager::locationForIdentifier(m_a).toLocalFile();
+    ASSERT_TRUE(QDir(locA).removeRecursively());
+
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    ASSERT_TRUE(PLRPersistantPostExporter::importPostWithURL(file));
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "Import of 'Trip import' Complete");
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().informativeText, "Blog post sucessfully imported.");
+    PLRPersistantPost* imported = nullptr;
+    for (PLRPersistantPost* post : account->currentPosts())
+        if (post->name() == "Trip import")
+            imported = post;
+    ASSERT_NE(imported, nullptr);
+    EXPECT_NE(imported->identifier(), original);
+    EXPECT_TRUE(imported->remoteIdentifier().isEmpty());
+    EXPECT_EQ(plr::data(imported->layout()), plr::data(manager->representedPost()->layout()));
+    EXPECT_TRUE(imported->bundlePath().endsWith(imported->identifier() + ".plrpost"));
+    bool ok = false;
+    const QVariantMap info = platform::plist::readDictionary(imported->bundlePath() + "/info.plist", &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(info.value("identifier").toString(), imported->identifier());
+    EXPECT_FALSE(info.contains("remoteIdentifier"));
+    const QVariantMap oldLocation = platform::plist::readDictionary(manager->representedPost()->bundlePath() + "/location.plist", &ok);
+    const QVariantMap newLocation = platform::plist::readDictionary(imported->bundlePath() + "/location.plist", &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_NE(newLocation.value("identifier"), oldLocation.value("identifier"));
+    // a's pictures went back into the store; b's stayed with the bundle, the store's copy kept.
+    EXPECT_TRUE(QFileInfo(locA + "/export.jpg").isFile());
+    EXPECT_FALSE(QFileInfo::exists(imported->bundlePath() + "/export_block_cache/" + m_a));
+    EXPECT_TRUE(QFileInfo(imported->bundlePath() + "/export_block_cache/" + m_b + "/export.jpg").isFile());
+
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    ASSERT_TRUE(PLRPersistantPostExporter::importPostWithURL(file));
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "Import of 'Trip import 1' Complete");
+    EXPECT_TRUE(leftoverStaging().isEmpty());
+
+    // The importer is what files opened from the desktop reach.
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    AppDelegate::setPostFileImporter({});
+    PLRExportInstall::install();
+    testing_support::scriptedPanels().enqueue(file);
+    PLRPersistantPostExporter::selectPathAndImportPost();
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "Import of 'Trip import 2' Complete");
+}
+
+TEST_F(PostFile, HostileArchivesWriteNothingOutsideAndLeaveNothingBehind)
+{
+    PLRPostManager* manager = tripPost();
+    ASSERT_NE(manager, nullptr);
+    const QString file = exportTrip(manager);
+    ASSERT_FALSE(file.isEmpty());
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    const int posts = account->currentPosts().size();
+    const QString root = manager->representedPost()->identifier().toUtf8() + ".plrpost/";
+    const QString dir = testing_support::testHome() + "/files";
+
+    QFile garbage(dir + "/garbage.ppost");
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write("PK\x03\x04 not really a zip");
+    garbage.close();
+
+    const QStringList hostile = {
+        withExtraEntry(file, dir + "/climb.ppost", "../../evil.txt", "x"),
+        withExtraEntry(file, dir + "/inner-climb.ppost", (root + "../../evil.txt").toUtf8(), "x"),
+        withExtraEntry(file, dir + "/absolute.ppost", "/tmp/pellora-evil.txt", "x"),
+        withExtraEntry(file, dir + "/link.ppost", (root + "export_block_cache/link").toUtf8(), "/etc/passwd", true),
+        withExtraEntry(file, dir + "/two.ppost", "Other.plrpost/info.plist", "x"),
+        withExtraEntry(file, dir + "/badinfo.ppost", (root + "info.plist").toUtf8(), "not a plist"),
+        dir + "/garbage.ppost",
+        dir + "/missing.ppost",
+    };
+    for (const QString& path : hostile) {
+        SCOPED_TRACE(path.toStdString());
+        ASSERT_FALSE(path.isEmpty());
+        platform::Error error;
+        EXPECT_EQ(PLRPersistantPostExporter::importPostFile(path, account, &error), nullptr);
+        EXPECT_FALSE(error.localizedDescription().isEmpty());
+        EXPECT_TRUE(leftoverStaging().isEmpty());
+    }
+    EXPECT_EQ(account->currentPosts().size(), posts);
+    EXPECT_FALSE(QFileInfo::exists(testing_support::testHome() + "/evil.txt"));
+    EXPECT_FALSE(QFileInfo::exists("/tmp/pellora-evil.txt"));
+    EXPECT_FALSE(QFileInfo::exists(PLRPersistantStore::rootPath() + "/evil.txt"));
+
+    // Through the user's path: an alert, and nothing imported.
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    EXPECT_FALSE(PLRPersistantPostExporter::importPostWithURL(dir + "/climb.ppost"));
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "Import Failed");
+}
+
+TEST_F(PostFile, PictureFoldersOnlyForTheLayoutAndNeverOverOthers)
+{
+    PLRPostManager* manager = tripPost();
+    ASSERT_NE(manager, nullptr);
+    const QString file = exportTrip(manager);
+    ASSERT_FALSE(file.isEmpty());
+    const QString root = manager->representedPost()->identifier() + ".plrpost/";
+    const QString dir = testing_support::testHome() + "/files";
+    // Another post's photo (not in this layout), and b's pictures with other bytes.
+    QString path = withExtraEntry(file, dir + "/a1.ppost", (root + "export_block_cache/FOREIGN/export.jpg").toUtf8(), "foreign");
+    path = withExtraEntry(path, dir + "/a2.ppost", (root + "export_block_cache/" + m_b + "/extra.jpg").toUtf8(), "replaced?");
+    const QString locB = PLRImageManager::locationForIdentifier(m_b).toLocalFile();
+    const QString locForeign = PLRImageManager::locationForIdentifier("FOREIGN").toLocalFile();
+
+    platform::Error error;
+    PLRPersistantPost* imported = PLRPersistantPostExporter::importPostFile(path, PLRCoreManager::userSession()->account(), &error);
+    ASSERT_NE(imported, nullptr) << error.localizedDescription().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(locForeign));
+    EXPECT_FALSE(QFileInfo::exists(locB + "/extra.jpg"));
+    EXPECT_FALSE(QFileInfo::exists(imported->bundlePath() + "/export_block_cache/FOREIGN"));
+}
+
+TEST(PostFileName, NamesBecomeOneSafeFileName)
+{
+    EXPECT_EQ(PLRPersistantPostExporter::postFileNameForPostName("Trip"), "Trip.ppost");
+    EXPECT_EQ(PLRPersistantPostExporter::postFileNameForPostName("a/../b"), "a-..-b.ppost");
+    EXPECT_EQ(PLRPersistantPostExporter::postFileNameForPostName("..hidden"), "hidden.ppost");
+    EXPECT_EQ(PLRPersistantPostExporter::postFileNameForPostName("  "), "Post.ppost");
+    EXPECT_LE(PLRPersistantPostExporter::postFileNameForPostName(QString(300, QChar(0xE9))).toUtf8().size(), 255);
+}

@@ -1,0 +1,374 @@
+#include "HostilePlists.h"
+#include "StoreTestHelpers.h"
+#include "TestSupport.h"
+
+#include "migrators/PLRMigrator.h"
+#include "persistance-store/PLRFileUtilities.h"
+#include "persistance-store/PLRPersistantBackup.h"
+#include "persistance-store/PLRPersistantExporter.h"
+#include "persistance-store/PLRPersistantStore.h"
+#include "persistance-store/source/PLRImageManager.h"
+#include "persistance-store/source/PLRSourceDirectory.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Plist.h"
+
+#include <gtest/gtest.h>
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace store_test;
+
+namespace {
+
+// Closes the session (its posts write what they hold), so the files can be changed under a
+// store nobody has open.
+void closeSession()
+{
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    PLRCoreManager::setUserSession(nullptr);
+    PLRCoreManager::saveQueue().waitUntilIdle();
+}
+
+PLRUserSession* reopen()
+{
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    PLRCoreManager::setUserSession(nullptr);
+    PLRCoreManager::setUserSession(PLRUserSession::makeFromKeychain());
+    return PLRCoreManager::userSession();
+}
+
+bool makeLink(const QString& target, const QString& link)
+{
+    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) == 0;
+}
+
+// Every regular file under the folder with its bytes.
+QMap<QString, QByteArray> snapshot(const QString& folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (!QFileInfo(path).isSymLink())
+            files.insert(QDir(folder).relativeFilePath(path), readFile(path));
+    }
+    return files;
+}
+
+// A store with two posts; the first one is the victim of each case.
+struct HostileStore : ::testing::Test {
+    void SetUp() override
+    {
+        ASSERT_TRUE(outside.isValid());
+        PLRCoreManager::startManager();
+        session = signIn();
+        ASSERT_TRUE(session);
+        victim = createPost(session, "Victim");
+        bystander = createPost(session, "Bystander");
+        ASSERT_TRUE(saveAndWait());
+        victimBundle = victim->bundlePath();
+        bystanderBundle = bystander->bundlePath();
+        bystanderId = bystander->identifier();
+        PLRCoreManager::saveQueue().waitUntilIdle();
+        accountBundle = session->account()->bundlePath();
+        victimId = victim->identifier();
+        closeSession();
+        bystanderBefore = snapshot(bystanderBundle);
+        ASSERT_FALSE(bystanderBefore.isEmpty());
+    }
+    // The other post loads and was not touched.
+    void expectBystanderIntact(PLRUserSession* reopened)
+    {
+        ASSERT_TRUE(reopened);
+        EXPECT_TRUE(reopened->account()->postForIdentifier(bystanderId));
+        PLRCoreManager::saveQueue().waitUntilIdle();
+        EXPECT_EQ(snapshot(bystanderBundle), bystanderBefore);
+    }
+
+    QTemporaryDir outside;
+    PLRUserSession* session = nullptr;
+    PLRPersistantPost* victim = nullptr;
+    PLRPersistantPost* bystander = nullptr;
+    QString victimBundle;
+    QString bystanderBundle;
+    QString bystanderId;
+    QString victimId;
+    QString accountBundle;
+    QMap<QString, QByteArray> bystanderBefore;
+};
+
+} // namespace
+
+TEST_F(HostileStore, DeeplyNestedPlistsLeaveThePostAsideAndTheAppRunning)
+{
+    const QString info = victimBundle + "/info.plist";
+    const QByteArray hostileBytes = hostile::binaryArrayChain(120000, 1);
+    ASSERT_TRUE(writeFile(info, hostileBytes));
+    LogCapture log;
+    PLRUserSession* reopened = reopen();
+    expectBystanderIntact(reopened);
+    EXPECT_EQ(reopened->account()->currentPosts().size(), 1);
+    EXPECT_TRUE(log.contains(victimBundle));
+    ASSERT_TRUE(saveAndWait());
+    EXPECT_EQ(readFile(info), hostileBytes);   // never replaced
+
+    ASSERT_TRUE(writeFile(info, hostile::deepXmlPlist(200000)));
+    reopened = reopen();
+    expectBystanderIntact(reopened);
+    EXPECT_EQ(reopened->account()->currentPosts().size(), 1);
+}
+
+TEST_F(HostileStore, PhotoIdentifiersThatArePathsAreSkipped)
+{
+    const QString target = outside.filePath("x");
+    ASSERT_TRUE(QDir().mkpath(target));
+    ASSERT_TRUE(writeFile(target + "/animation.gif", "keep me"));
+    QString climbing = QStringLiteral("..");
+    for (int i = 0; i < 12; ++i)
+        climbing += QStringLiteral("/..");
+    climbing += target;
+    const QVariantList records = {
+        QVariantMap{{"identifier", climbing}, {"file_name", "a.jpg"}},
+        QVariantMap{{"identifier", target}, {"file_name", "b.jpg"}},
+        QVariantMap{{"identifier", "sub/dir"}, {"file_name", "c.jpg"}},
+        QVariantMap{{"identifier", QString(300, 'A')}, {"file_name", "d.jpg"}},
+        QVariantMap{{"identifier", "GOOD-1"}, {"file_name", "e.jpg"}},
+    };
+    const QString locationPlist = victimBundle + "/location.plist";
+    ASSERT_TRUE(platform::plist::writeFile(locationPlist, QVariantMap{{"location", outside.path()}, {"images", records}}));
+
+    LogCapture log;
+    PLRSourceDirectory::Config config;
+    config.locationPlistPath = locationPlist;
+    config.cacheRoot = PLRPersistantStore::locationPath();
+    PLRSourceDirectory directory(config);
+    ASSERT_EQ(directory.images().size(), 1);
+    EXPECT_EQ(directory.images()[0]->identifier(), "GOOD-1");
+    EXPECT_TRUE(log.contains("Skipping an invalid photo record in " + locationPlist));
+    directory.resetCache();
+
+    // No path comes out of a bad identifier, whoever asks.
+    EXPECT_TRUE(PLRImageManager::locationForIdentifier(climbing).isEmpty());
+    EXPECT_TRUE(PLRImageManager::locationForIdentifier("..").isEmpty());
+    EXPECT_TRUE(PLRImageManager::locationForIdentifier(target).isEmpty());
+    auto rogue = std::make_shared<PLRSourceImage>(climbing, PLRPersistantStore::locationPath());
+    EXPECT_TRUE(rogue->cacheLocation().isEmpty());
+    rogue->resetCache();
+    EXPECT_TRUE(rogue->exportImageData().isEmpty());
+    EXPECT_EQ(readFile(target + "/animation.gif"), "keep me");
+    EXPECT_EQ(QDir(target).entryList(QDir::Files), QStringList({"animation.gif"}));
+
+    // The same file travelling in a backup: restored, the post opens with the good record only.
+    const QString backup = outside.filePath("b.plrbackup");
+    platform::Error error;
+    ASSERT_TRUE(PLRPersistantBackup::writeBackup(backup, &error)) << error.toString().toStdString();
+    ASSERT_TRUE(QFile::remove(locationPlist));
+    ASSERT_TRUE(PLRPersistantBackup::restoreBackup(backup, &error)) << error.toString().toStdString();
+    PLRUserSession* reopened = reopen();
+    expectBystanderIntact(reopened);
+    PLRPersistantPost* post = reopened->account()->postForIdentifier(victimId);
+    ASSERT_TRUE(post);
+    PLRPostManager* manager = reopened->postManagerForPost(post);
+    ASSERT_TRUE(manager && manager->sourceDirectory());
+    ASSERT_EQ(manager->images().size(), 1);
+    manager->sourceDirectory()->resetCache();
+    ASSERT_TRUE(manager->save());
+    closeSession();
+    EXPECT_EQ(QDir(target).entryList(QDir::Files), QStringList({"animation.gif"}));
+}
+
+TEST_F(HostileStore, AnUnreadableLocationFileIsKeptAsideNotEmptied)
+{
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    const QString locationPlist = victimBundle + "/location.plist";
+    const QByteArray garbage = "<?xml version=\"1.0\"?><plist><dict><key>location</key><string>/photos";
+    ASSERT_TRUE(writeFile(locationPlist, garbage));
+
+    PLRUserSession* reopened = reopen();
+    expectBystanderIntact(reopened);
+    PLRPersistantPost* post = reopened->account()->postForIdentifier(victimId);
+    ASSERT_TRUE(post);
+    PLRPostManager* manager = reopened->postManagerForPost(post);
+    ASSERT_TRUE(manager && manager->sourceDirectory());
+    EXPECT_TRUE(manager->sourceDirectory()->path().isEmpty());   // the post asks for its folder
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        return manager->sourceDirectory()->state() == PLRSourceDirectory::StateLocationUnavailable;
+    }));
+    EXPECT_EQ(readFile(locationPlist + ".unreadable"), garbage);
+    ASSERT_TRUE(manager->save());
+    EXPECT_EQ(readFile(locationPlist + ".unreadable"), garbage);
+    bool ok = false;
+    platform::plist::readDictionary(locationPlist, &ok);
+    EXPECT_TRUE(ok);
+}
+
+TEST_F(HostileStore, LinkedStoreFilesAreSetAsideNeverFollowed)
+{
+    const QString secret = outside.filePath("secret.txt");
+    ASSERT_TRUE(writeFile(secret, "do not touch"));
+    // The account's info.plist and a post's location.plist point outside the store.
+    const QString accountInfo = accountBundle + "/info.plist";
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    ASSERT_TRUE(QFile::remove(accountInfo));
+    ASSERT_TRUE(makeLink(secret, accountInfo));
+    const QString locationPlist = victimBundle + "/location.plist";
+    QFile::remove(locationPlist);
+    ASSERT_TRUE(makeLink(secret, locationPlist));
+
+    PLRUserSession* reopened = reopen();
+    expectBystanderIntact(reopened);
+    reopened->account()->setFirstName("Changed");
+    PLRPersistantPost* post = reopened->account()->postForIdentifier(victimId);
+    ASSERT_TRUE(post);
+    PLRPostManager* manager = reopened->postManagerForPost(post);
+    ASSERT_TRUE(manager);
+    ASSERT_TRUE(manager->save());
+    ASSERT_TRUE(saveAndWait());
+
+    EXPECT_EQ(readFile(secret), "do not touch");
+    EXPECT_EQ(platform::files::kindOf(accountInfo), platform::files::Kind::Regular);
+    EXPECT_EQ(platform::files::kindOf(accountInfo + ".unreadable"), platform::files::Kind::SymbolicLink);
+    EXPECT_EQ(platform::files::kindOf(locationPlist), platform::files::Kind::Regular);
+    EXPECT_EQ(platform::files::kindOf(locationPlist + ".unreadable"), platform::files::Kind::SymbolicLink);
+    // A post bundle that is a link to a folder outside is never loaded nor written.
+    closeSession();
+    const QString outsideBundle = outside.filePath("elsewhere.plrpost");
+    ASSERT_TRUE(plr::fileutil::copyDirectory(bystanderBundle, outsideBundle));
+    const QMap<QString, QByteArray> outsideBefore = snapshot(outsideBundle);
+    ASSERT_TRUE(makeLink(outsideBundle, accountBundle + "/posts/LINKED-1.plrpost"));
+    reopened = reopen();
+    ASSERT_TRUE(reopened);
+    EXPECT_FALSE(reopened->account()->postForIdentifier("LINKED-1"));
+    ASSERT_TRUE(saveAndWait());
+    closeSession();
+    EXPECT_EQ(snapshot(outsideBundle), outsideBefore);
+    // The secret was never copied into the store.
+    for (const QByteArray& bytes : snapshot(PLRPersistantStore::rootPath()))
+        EXPECT_FALSE(bytes.contains("do not touch"));
+}
+
+TEST_F(HostileStore, FIFOsAndDevicesAreNeverOpened)
+{
+    const QString layout = victimBundle + "/layout";
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    ASSERT_TRUE(QFile::remove(layout));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(layout).constData(), 0600), 0);
+    // Image-area entries of a FIFO and a link to an endless device.
+    const QString cache = PLRPersistantStore::locationPath() + "/IMG_0";
+    ASSERT_TRUE(QDir().mkpath(cache));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(cache + "/preview.jpg").constData(), 0600), 0);
+    ASSERT_TRUE(makeLink("/dev/zero", cache + "/export.jpg"));
+
+    PLRUserSession* reopened = reopen();   // would block for ever on the FIFO
+    expectBystanderIntact(reopened);
+    EXPECT_EQ(reopened->account()->currentPosts().size(), 1);
+    EXPECT_TRUE(PLRImageManager::readCachedImage(cache + "/preview.jpg").isNull());
+    EXPECT_TRUE(PLRImageManager::readCachedImage(cache + "/export.jpg").isNull());
+
+    // A backup of this store, and its import, leave them out.
+    const QString backup = outside.filePath("b.plrbackup");
+    platform::Error error;
+    ASSERT_TRUE(PLRPersistantBackup::writeBackup(backup, &error)) << error.toString().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(backup + "/loc/IMG_0/preview.jpg"));
+    EXPECT_FALSE(QFileInfo::exists(backup + "/loc/IMG_0/export.jpg"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(backup + "/loc/IMG_0/animation.gif").constData(), 0600), 0);
+    EXPECT_TRUE(PLRPersistantBackup::restoreBackup(backup, &error)) << error.toString().toStdString();
+    EXPECT_EQ(platform::files::kindOf(PLRPersistantStore::locationPath() + "/IMG_0/animation.gif"),
+              platform::files::Kind::Missing);
+}
+
+TEST_F(HostileStore, ABackupOfANewerStoreIsRefused)
+{
+    session = reopen();
+    const QString backup = outside.filePath("b.plrbackup");
+    platform::Error error;
+    ASSERT_TRUE(PLRPersistantBackup::writeBackup(backup, &error));
+    ASSERT_TRUE(platform::plist::writeFile(backup + "/info.plist", QVariantMap{{"version", "99.0"}}));
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    EXPECT_FALSE(PLRPersistantExporter::importDatabaseWithURL(backup));
+    ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    EXPECT_EQ(testing_support::scriptedAlerts().shown()[0].messageText, "Import Failed");
+    EXPECT_TRUE(testing_support::scriptedAlerts().shown()[0].informativeText.contains("newer"));
+
+    // A backup whose info.plist would overflow the parser is refused the same way.
+    ASSERT_TRUE(writeFile(backup + "/info.plist", hostile::binaryArrayChain(120000, 1)));
+    EXPECT_FALSE(PLRPersistantBackup::validateBackup(backup, nullptr, &error));
+}
+
+TEST_F(HostileStore, LeftoversOfKilledSavesAreRemovedAtStart)
+{
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    const QString account = accountBundle;
+    ASSERT_TRUE(writeFile(victimBundle + "/layout.Ab12Cd", "half"));
+    ASSERT_TRUE(writeFile(victimBundle + "/info.plist.x9Y8z7", "half"));
+    ASSERT_TRUE(writeFile(account + "/info.plist.QwErTy", "half"));
+    ASSERT_TRUE(QDir().mkpath(account + "/posts/COPY-1.plrpost.partial"));
+    ASSERT_TRUE(writeFile(account + "/posts/COPY-1.plrpost.partial/layout", "half"));
+    ASSERT_TRUE(writeFile(victimBundle + "/layout.keep-me", "mine"));   // not a temporary's name
+
+    PLRUserSession* reopened = reopen();
+    expectBystanderIntact(reopened);
+    EXPECT_FALSE(QFileInfo::exists(victimBundle + "/layout.Ab12Cd"));
+    EXPECT_FALSE(QFileInfo::exists(victimBundle + "/info.plist.x9Y8z7"));
+    EXPECT_FALSE(QFileInfo::exists(account + "/info.plist.QwErTy"));
+    EXPECT_FALSE(QFileInfo::exists(account + "/posts/COPY-1.plrpost.partial"));
+    EXPECT_EQ(readFile(victimBundle + "/layout.keep-me"), "mine");
+    EXPECT_EQ(reopened->account()->currentPosts().size(), 2);
+}
+
+TEST_F(HostileStore, ALayoutReencodedUnchangedKeepsItsUpdatedDate)
+{
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    // Written by another encoder: an explicit default field the encoder here leaves out.
+    const QByteArray canonical = readFile(victimBundle + "/layout");
+    ASSERT_TRUE(writeFile(victimBundle + "/layout", canonical + QByteArray("\x10\x00", 2)));
+    bool ok = false;
+    QVariantMap info = platform::plist::readDictionary(victimBundle + "/info.plist", &ok);
+    ASSERT_TRUE(ok);
+    const QDateTime old(QDate(2020, 5, 1), QTime(10, 0), Qt::UTC);
+    info.insert("updatedDate", old);
+    info.remove("seoTitle");   // a key of a later version, absent
+    ASSERT_TRUE(platform::plist::writeFile(victimBundle + "/info.plist", info));
+
+    PLRUserSession* reopened = reopen();
+    ASSERT_TRUE(reopened);
+    PLRPersistantPost* post = reopened->account()->postForIdentifier(victimId);
+    ASSERT_TRUE(post);
+    ASSERT_TRUE(post->save());
+    ASSERT_TRUE(saveAndWait());
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    EXPECT_EQ(post->updatedDate(), old);
+    EXPECT_EQ(platform::plist::readDictionary(victimBundle + "/info.plist", &ok).value("updatedDate").toDateTime(), old);
+
+    // A real change still counts.
+    post->setName("Changed");
+    ASSERT_TRUE(saveAndWait());
+    EXPECT_GT(post->updatedDate(), old);
+}
+
+TEST(HostileStoreVersion, AnUnreadableStoreVersionIsKeptAsideAndWrittenAgain)
+{
+    PLRCoreManager::startManager();
+    const QString path = PLRMigrator::storeInfoPath();
+    const QByteArray hostileBytes = hostile::binaryArrayChain(120000, 1);
+    ASSERT_TRUE(writeFile(path, hostileBytes));
+    LogCapture log;
+    bool done = false;
+    bool success = false;
+    PLRMigrator::runMigratorIfNeeded([&](bool ok) {
+        done = true;
+        success = ok;
+    });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return done; }));
+    EXPECT_TRUE(success);
+    EXPECT_TRUE(log.contains(path));
+    EXPECT_EQ(readFile(path + ".unreadable"), hostileBytes);
+    EXPECT_EQ(PLRMigrator::storedVersion(), QString::fromLatin1(kPLRStoreCurrentVersion));
+}
