@@ -13,6 +13,14 @@
 
 namespace {
 
+bool layoutHasBlocks(const PLRLayout& layout)
+{
+    for (const PLRSection& section : layout.sections())
+        if (section.blocks_size() > 0)
+            return true;
+    return false;
+}
+
 PLRPersistantPost::PreviewProvider& previewProvider()
 {
     static PLRPersistantPost::PreviewProvider provider;
@@ -309,6 +317,10 @@ std::optional<PLRBundleWrite> PLRPersistantPost::prepareWrite(bool force)
             QImage image;
             image.loadFromData(jpeg, "JPEG");
             setLayoutPreview(image);
+        } else if (!layoutHasBlocks(m_layout)) {
+            // A post emptied of its blocks shows the empty-post picture again, not its old preview.
+            write.removedFiles.push_back(QString::fromLatin1(kPLRPostPreviewFileName));
+            setLayoutPreview(QImage());
         }
     }
     write.plist = info;

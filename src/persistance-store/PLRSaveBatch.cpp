@@ -1,5 +1,8 @@
 #include "persistance-store/PLRSaveBatch.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include "persistance-store/PLRFileUtilities.h"
 #include "persistance-store/PLRPersistantResource.h"
 #include "platform/Dispatch.h"
@@ -24,6 +27,13 @@ bool writeBundle(const PLRBundleWrite& bundle)
             PLR_LOG_ERROR(QStringLiteral("Save of %1 failed writing %2: %3")
                               .arg(bundle.description, name, error.toString()));
             return false;
+        }
+    }
+    for (const QString& name : bundle.removedFiles) {
+        const QString path = bundle.bundlePath + QLatin1Char('/') + name;
+        if (QFileInfo(path).isSymLink() || QFileInfo::exists(path)) {
+            if (!QFile::remove(path))
+                PLR_LOG_WARN(QStringLiteral("Save of %1 could not remove %2").arg(bundle.description, name));
         }
     }
     if (!bundle.plist.isEmpty()

@@ -17,6 +17,7 @@ struct PLRBundleWrite {
     QString bundlePath;                       // the bundle folder, made when missing
     QString description;                      // for log lines ("post <id>")
     std::vector<std::pair<QString, QByteArray>> files;   // name in the bundle -> bytes
+    std::vector<QString> removedFiles;        // names in the bundle that no longer apply
     QString plistName = QStringLiteral("info.plist");    // written last: it completes a bundle
     QVariantMap plist;
     QPointer<PLRPersistantResource> origin;   // told on the main thread when the write failed

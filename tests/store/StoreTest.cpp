@@ -4,11 +4,14 @@
 #include "persistance-store/PLRPersistantStore.h"
 #include "platform/Paths.h"
 #include "platform/Plist.h"
+#include "platform/Resets.h"
 #include "session/PLRDefaults.h"
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QFileInfo>
+#include <QImage>
 
 using namespace store_test;
 
@@ -181,4 +184,33 @@ TEST(Store, AnAccountOfTheFirstVersionIsFoundByItsEmail)
     // Odd identifiers stay inside the store.
     EXPECT_FALSE(PLRPersistantStore::encodedName("../x").contains('/'));
     EXPECT_NE(PLRPersistantStore::encodedName(".."), "..");
+}
+
+TEST(Store, APostEmptiedOfItsBlocksLosesItsOldPreview)
+{
+    PLRCoreManager::startManager();
+    PLRUserSession* session = signIn();
+    ASSERT_TRUE(session);
+    PLRPersistantPost* post = createPost(session, "Trip", 2);
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "JPEG");
+    // The renderer draws posts with blocks and nothing for an empty layout.
+    platform::HookGuard<PLRPersistantPost::PreviewProvider> guard(
+        &PLRPersistantPost::setPreviewProvider, [&](const PLRPersistantPost& p) {
+            return p.layout().sections_size() && p.layout().sections(0).blocks_size() ? jpeg : QByteArray();
+        });
+    ASSERT_TRUE(saveAndWait());
+    const QString preview = session->account()->urlForPostBundleWithIdentifier(post->identifier()).toLocalFile() + "/preview.jpg";
+    ASSERT_TRUE(QFileInfo(preview).isFile());
+    EXPECT_FALSE(post->layoutPreview().isNull());
+
+    post->layout().clear_sections();
+    post->setHasChanges(true);
+    ASSERT_TRUE(saveAndWait());
+    EXPECT_FALSE(QFileInfo::exists(preview));
+    EXPECT_TRUE(post->layoutPreview().isNull());
 }
