@@ -142,6 +142,7 @@ void PLRServiceReacher::processNewStatus(qint64 status, bool announce)
         return;
     // Later, on the main queue; the verdict is read again then. Dropped with the reacher.
     QMetaObject::invokeMethod(this, [this] {
+        m_reported = true;
         if (isReachable()) {
             if (m_reachableBlock)
                 m_reachableBlock(this);

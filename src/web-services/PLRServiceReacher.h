@@ -63,8 +63,9 @@ public:
     // The verdict for a fetch's transport error (an invalid error: 0).
     static qint64 statusForError(const platform::Error& error);
 
-    // Whether a fetch has given a verdict yet (or one was noted).
-    bool hasAnswered() const { return m_answered; }
+    // Whether a verdict has reached the hooks yet (or one was noted): a fetch's answer counts
+    // once its queued report has run, so the state its hooks set is the one that is read.
+    bool hasAnswered() const { return m_reported; }
 
     // Records a verdict learnt elsewhere (the version check) without calling the hooks, so the
     // next fetch that disagrees reports the change.
@@ -72,6 +73,7 @@ public:
     {
         m_status.store(status);
         m_answered = true;
+        m_reported = true;
     }
 
     // The cycle's steps.
@@ -88,6 +90,7 @@ private:
     QUrl m_host;
     bool m_active = false;
     bool m_answered = false;
+    bool m_reported = false;
     bool m_locallyReachable = true;
     std::atomic<qint64> m_status{2};
     QDateTime m_lastTimeReachabilityCheckTime;

@@ -62,6 +62,9 @@ TEST_F(ShellTest, StartUpShowsNoErrorBarBeforeTheProbeAnswers)
     EXPECT_LT(indexOfLine(QStringLiteral("ERROR - NO INTERNET AND NO USER")), 0);
     EXPECT_LT(indexOfLine(QStringLiteral("CAN'T GET TO INTERNET")), 0);
     EXPECT_FALSE(root()->isShowingErrorView());
+    if (HasFailure())
+        for (const QString& line : lines())
+            std::fprintf(stderr, "LINE %s\n", qPrintable(line));
 }
 
 TEST_F(ShellTest, NewPostWithoutASessionLeavesHomeShown)
