@@ -11,6 +11,7 @@
 //   folder  where the photos are made; a temporary folder (removed afterwards) by default
 
 #include "BenchPhotos.h"
+#include "BenchSupport.h"
 
 #include "persistance-store/source/PLRImageManager.h"
 #include "persistance-store/source/PLRSourceImage.h"
@@ -54,25 +55,6 @@ void tag(const QString& path, int index)
     } catch (...) {
         std::fprintf(stderr, "tagging %s failed\n", qPrintable(path));
     }
-}
-
-qint64 statusKiB(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-void resetPeakMemory()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
 }
 
 double runVips(const QStringList& photos, const QString& outFolder, int jobs, bool* ok)
@@ -143,8 +125,8 @@ int main(int argc, char** argv)
         images.push_back(image);
     }
 
-    const qint64 rssBefore = statusKiB("VmRSS:");
-    resetPeakMemory();
+    const qint64 rssBefore = bench_support::statusKiB("VmRSS:");
+    bench_support::resetPeakMemory();
     std::atomic_int done = 0;
     std::atomic_int rebuilt = 0;
     QElapsedTimer timer;
@@ -153,7 +135,7 @@ int main(int argc, char** argv)
         manager.requestCache(image, [&] { ++done; });
     manager.waitUntilAllOperationsAreFinished();
     const double cacheSeconds = timer.elapsed() / 1000.0;
-    const qint64 peak = statusKiB("VmHWM:");
+    const qint64 peak = bench_support::statusKiB("VmHWM:");
     for (const auto& image : images)
         if (PLRImageManager::isCacheFresh(image->cacheLocation(), image->fileStamp().modifiedNs, false))
             ++rebuilt;
