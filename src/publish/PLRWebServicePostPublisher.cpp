@@ -730,12 +730,7 @@ void PLRWebServicePostPublisher::handlePostAnswer(bool create, quint64 generatio
                                                   const QVariantMap& payload)
 {
     reply->deleteLater();
-    const platform::Error transport = serviceTransportError(reply);
-    const QByteArray bytes = reply->readAll();
-    const PLRHTTPURLResponse response{reply->url(), reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()};
-    const QVariant body = transport.isValid() ? QVariant() : parseServiceBody(bytes);
-    if (!transport.isValid())
-        PLRWebServiceManager::logPayloadResponse(response, body);
+    const auto [transport, response, body, parseFailed] = readServiceAnswer(reply);
     const char* event = create ? PLRPP_EVENT_CREATE_REMOTE_POST : PLRPP_EVENT_UPDATE_REMOTE_POST;
     const char* state = create ? PLRPP_STATE_CREATING_POST : PLRPP_STATE_UPDATING_POST;
     const bool current = generation == m_requestGeneration && inState(state);
