@@ -1,10 +1,13 @@
 #include "publish/PLRPublishing.h"
 
 #include "export/PLRExportInstall.h"
+#include "publish/PLRPublishSetupPages.h"
+#include "publish/PLRPublishViewController.h"
 #include "publish/PLRWebServicePostPublisher.h"
 #include "seo/PLRSeoManager.h"
 #include "seo/PLRSeoUIHandler.h"
 #include "session/PLRPostManager.h"
+#include "shell/modal/PLRModalManager.h"
 
 void PLRPublishing::install()
 {
@@ -13,6 +16,15 @@ void PLRPublishing::install()
     PLRPostManager::registerComponent<PLRWebServicePostPublisher>(
         [](PLRPostManager& manager) { return std::make_unique<PLRWebServicePostPublisher>(manager); },
         /*eager*/ true);
+    // A publish by a user without a website runs the set-up pages first.
+    PLRWebServicePostPublisher::setPublisherWorkflow([](bool publishingPrimary, std::function<void(int)> completion) {
+        PLRModalManager::presentPublisherWorkflow(publishingPrimary, [completion = std::move(completion)](qint64 response) {
+            if (completion)
+                completion(int(response));
+        });
+    });
+    PLRPublishSetupPages::install();
+    PLRPublishViewController::registerScene();
     PLRSeoManager::install();
     PLRSeoUIHandler::registerScene();
     PLRExportInstall::install();

@@ -168,7 +168,8 @@ void finishBuild(DevServer& server, DevStore::User* user, QJsonObject post)
     revision.insert(QStringLiteral("updated_at"), now());
     QJsonObject publishRevision = revision.value(QStringLiteral("publish_revision")).toObject();
     publishRevision.insert(QStringLiteral("status"), 0);
-    publishRevision.insert(QStringLiteral("successful"), true);
+    // Only a revision sent to the website's blog ("publish") is published there.
+    publishRevision.insert(QStringLiteral("successful"), revision.value(QStringLiteral("publish")).toBool());
     revision.insert(QStringLiteral("publish_revision"), publishRevision);
     post.insert(QStringLiteral("live_revision"), revision);
     post.insert(QStringLiteral("pending_revision"), QJsonValue::Null);
