@@ -2,11 +2,14 @@
 
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
+#include "platform/ui/AttributedString.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/Images.h"
 #include "platform/Resets.h"
 
 #include <QCursor>
+
+#include <cmath>
 using namespace platform::ui;
 
 namespace {
@@ -81,8 +84,25 @@ void PLRBoxButton::layoutSubviews()
     // The icon box at the left, the caption beside it, both centred vertically.
     const double h = height();
     m_imageBox->setFrame(QRectF(8, (h - 30) / 2.0, 30, 30));
-    const double textHeight = std::min(h, 30.0);
-    m_label->setFrame(QRectF(44, (h - textHeight) / 2.0, std::max(0.0, width() - 48.0), textHeight));
+    // The caption wraps beside the icon; a longer one (the disabled tile's explanation) takes
+    // a smaller size, so that every line stays inside the tile.
+    const double textWidth = std::max(0.0, width() - 48.0);
+    const double available = std::max(0.0, h - 4.0);
+    const QString caption = m_label->stringValue();
+    double textHeight = 0.0;
+    for (const double points : {11.0, 10.0, 9.0}) {
+        const QFont font = systemFont(points);
+        const AttributedString measured(caption, {{QString::fromLatin1(kFontAttributeName), font}});
+        textHeight = std::ceil(TextLayout(measured, QSizeF(std::max(0.0, textWidth - 2 * TextField::kTextInset), 1e9))
+                                   .usedRect()
+                                   .height());
+        if (m_label->font() != font)
+            m_label->setFont(font);
+        if (textHeight <= available)
+            break;
+    }
+    textHeight = std::min(std::max(textHeight, 14.0), available);
+    m_label->setFrame(QRectF(44, (h - textHeight) / 2.0, textWidth, textHeight));
 }
 
 void PLRBoxButton::awakeFromNib()
@@ -136,6 +156,7 @@ void PLRBoxButton::refreshEnabledLook()
         setCaptionColor(m_isMouseOver ? whiteColor() : labelColor());
         if (m_label)
             m_label->setStringValue(m_enabledTextString);
+        layoutSubviews();
     } else {
         setIcon(disabledImage());
         if (m_imageBox)
@@ -143,6 +164,7 @@ void PLRBoxButton::refreshEnabledLook()
         setCaptionColor(m_labelColorDisabled);
         if (m_label)
             m_label->setStringValue(m_disabledTextString);
+        layoutSubviews();
     }
 }
 

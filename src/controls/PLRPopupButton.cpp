@@ -97,7 +97,13 @@ void PLRPopupButton::setItemState(int index, bool on)
 
 void PLRPopupButton::selectItemAtIndex(int index)
 {
+    // As a platform pop-up button does, the selected item carries the on mark (its menu shows
+    // which choice is current) and the item selected before loses it.
+    if (m_selected >= 0 && m_selected < m_items.size())
+        m_items[m_selected].on = false;
     m_selected = (index >= 0 && index < m_items.size()) ? index : -1;
+    if (m_selected >= 0)
+        m_items[m_selected].on = true;
     m_shownTitle.clear();
     update();
 }
@@ -129,6 +135,8 @@ void PLRPopupButton::setTitle(const QString& title)
             return;
         }
     }
+    if (m_selected >= 0 && m_selected < m_items.size())
+        m_items[m_selected].on = false;
     m_selected = -1;
     m_shownTitle = title;
     update();

@@ -183,8 +183,8 @@ View* PLRDocumentViewController::loadView()
                                                                     {QStringLiteral("Fast"), 2}});
     m_layoutAnimationSpeedPopupButton->setTarget(this);
     m_layoutAnimationSpeedPopupButton->setAction([this](Control*) { setAnimationSpeed(); });
-    animationColumn->addLayout(row(QStringLiteral("Type"), m_layoutAnimationTypeButton, m_animationView));
-    animationColumn->addLayout(row(QStringLiteral("Speed"), m_layoutAnimationSpeedPopupButton, m_animationView));
+    animationColumn->addLayout(row(QStringLiteral("Type"), m_layoutAnimationTypeButton, m_animationView, plr::insp::kOptionCaptionWidth));
+    animationColumn->addLayout(row(QStringLiteral("Speed"), m_layoutAnimationSpeedPopupButton, m_animationView, plr::insp::kOptionCaptionWidth));
     column->addWidget(m_animationView);
 
     m_enableImageKeywordsOverlaySwitch = makeSwitch(content);
@@ -210,8 +210,8 @@ View* PLRDocumentViewController::loadView()
                                                                           {QStringLiteral("Bottom right"), 3}});
     m_pinterestButtonPositionPopUpButton->setTarget(this);
     m_pinterestButtonPositionPopUpButton->setAction([this](Control*) { setPinterestButtonPosition(); });
-    pinterestColumn->addLayout(row(QStringLiteral("Size"), m_pinterestButtonSizePopUpButton, m_socialPluginView));
-    pinterestColumn->addLayout(row(QStringLiteral("Position"), m_pinterestButtonPositionPopUpButton, m_socialPluginView));
+    pinterestColumn->addLayout(row(QStringLiteral("Size"), m_pinterestButtonSizePopUpButton, m_socialPluginView, plr::insp::kOptionCaptionWidth));
+    pinterestColumn->addLayout(row(QStringLiteral("Position"), m_pinterestButtonPositionPopUpButton, m_socialPluginView, plr::insp::kOptionCaptionWidth));
     column->addWidget(m_socialPluginView);
 
     m_includeFacebookSwitch = makeSwitch(content);
@@ -267,9 +267,10 @@ void PLRDocumentViewController::buildSettingsView()
     m_uploadingSpinner->setHidden(true);
     m_publishButton = Button::withTitle(QStringLiteral("Publish"), this, [this](Control*) { publish(); }, m_publishedView);
     m_publishButton->setIdentifier(QStringLiteral("publishButton"));
+    // While uploading the spinner takes the status icon's place, left of the status text.
     statusRow->addWidget(m_publishedStatusIconView);
-    statusRow->addWidget(m_publishedStatusText, 1);
     statusRow->addWidget(m_uploadingSpinner);
+    statusRow->addWidget(m_publishedStatusText, 1);
     statusRow->addWidget(m_publishButton);
     publishColumn->addWidget(m_publishedView);
 

@@ -142,6 +142,7 @@ public:
     platform::ui::TextField* imagesUsedLabel() const { return m_imagesUsedLabel; }
     QWidget* topLevelPublishView() const { return m_topLevelPublishView; }
     platform::ui::TextField* publishedStatusText() const { return m_publishedStatusText; }
+    PLRSpinner* uploadingSpinner() const { return m_uploadingSpinner; }
     platform::ui::Button* publishButton() const { return m_publishButton; }
 
 protected:

@@ -25,11 +25,16 @@ TextField* caption(const QString& text, QWidget* parent, bool strong)
 
 QHBoxLayout* row(const QString& text, QWidget* control, QWidget* parent)
 {
+    return row(text, control, parent, kCaptionWidth);
+}
+
+QHBoxLayout* row(const QString& text, QWidget* control, QWidget* parent, int captionWidth)
+{
     auto* line = new QHBoxLayout;
     line->setContentsMargins(0, 0, 0, 0);
     line->setSpacing(8);
     TextField* label = caption(text, parent);
-    label->setFixedWidth(96);
+    label->setFixedWidth(captionWidth);
     line->addWidget(label, 0, Qt::AlignVCenter);
     if (control->minimumWidth() == control->maximumWidth()) {
         // A control of fixed size sits at the right end.

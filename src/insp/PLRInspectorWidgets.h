@@ -19,6 +19,11 @@ namespace plr::insp {
 platform::ui::TextField* caption(const QString& text, QWidget* parent = nullptr, bool strong = false);
 // A row: the caption on the left, the control on the right.
 QHBoxLayout* row(const QString& text, QWidget* control, QWidget* parent = nullptr);
+// The same with a caption column of the given width (rows of an option box, whose short
+// captions leave their pop-ups room for their longest choice).
+QHBoxLayout* row(const QString& text, QWidget* control, QWidget* parent, int captionWidth);
+inline constexpr int kCaptionWidth = 96;
+inline constexpr int kOptionCaptionWidth = 60;
 // A thin separator line.
 QWidget* separator(QWidget* parent = nullptr);
 

@@ -14,6 +14,7 @@
 #include "layout/interaction/PLRLayoutBlockInteractionHandler.h"
 #include "layout/interaction/PLRLayoutInteraction.h"
 #include "layout/views/PLRBlockView.h"
+#include "layout/section_layout_handlers/PLRStackedSectionSolver.h"
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "model/PLRAspectRatio.h"
 #include "persistance-store/source/PLRSourceImage.h"
@@ -47,10 +48,10 @@ namespace {
 constexpr double kPreviewWidth = 222.0;
 constexpr double kPreviewHeight = 150.0;
 
-// The help text under the keywords; characters 136-175 are slanted.
+// The help text under the keywords; characters 136-175 are slanted: the closing advice, whole.
 const char* kKeywordHelp =
-    "Describe the photo in a few words: search engines read them as the image's description, and they name the "
-    "exported file. Separate keywords with commas. Use words a visitor would search for.";
+    "Describe the photo in a few words, separated by commas. Search engines read them as its description, and "
+    "they name the exported photos. Use the words a visitor would search for.";
 
 QWidget* scrolled(QWidget* content)
 {
@@ -569,14 +570,14 @@ void PLRPropertyViewController::showPresets(PLRPopupButton* popup, const QList<q
 {
     const QSet<qint64> set(presets.begin(), presets.end());
     int matched = -1;
-    for (int i = 0; i < popup->numberOfItems(); ++i) {
-        const bool on = set.contains(popup->itemTag(i));
-        popup->setItemState(i, on);
-        if (on)
+    for (int i = 0; i < popup->numberOfItems(); ++i)
+        if (set.contains(popup->itemTag(i)))
             matched = i;
-    }
     if (matched >= 0)
         popup->selectItemAtIndex(matched);
+    // The marks after the selection (which marks its own item): every preset of the set.
+    for (int i = 0; i < popup->numberOfItems(); ++i)
+        popup->setItemState(i, set.contains(popup->itemTag(i)));
     if (set.size() > 1)
         popup->setTitle(QStringLiteral("Multiple"));
     else if (matched < 0)
@@ -655,6 +656,11 @@ void PLRPropertyViewController::ensureImageTab(const QList<PLRBlock*>& blocks)
         setPreviewStack(false);
         const QString href = first->image().has_interaction() ? QString::fromStdString(first->image().interaction().href()) : QString();
         m_imageLinkURLTextField->setStringValue(href);
+        // A photo that links somewhere shows its link: a hidden box would read as "no link".
+        if (!href.isEmpty() && !m_addLinkOnClickButton->checked()) {
+            m_addLinkOnClickButton->setChecked(true);
+            toggleLinkOnClickPanel();
+        }
     } else {
         m_selectionDescriptionTextField->setStringValue(QStringLiteral("Multiple Images"));
         m_imageNameTextField->setStringValue(QString());
@@ -1007,8 +1013,12 @@ void PLRPropertyViewController::richTextEditorChangeAboutToOccurOfType(PLRRichTe
 void PLRPropertyViewController::ensureBlankTab(const QList<PLRBlock*>& blocks)
 {
     QList<qint64> presets;
-    for (const PLRBlock* block : blocks)
-        presets.append(PLRAspectRatio::ratioWithRawRatio(block->aspect_ratio()).preset());
+    for (const PLRBlock* block : blocks) {
+        // A spacer without a ratio of its own is drawn at the canvas's fallback ratio: the
+        // page names that one rather than "Custom".
+        const double ratio = block->aspect_ratio() > 0.0f ? double(block->aspect_ratio()) : plr::layout::kFallbackRatio;
+        presets.append(PLRAspectRatio::ratioWithRawRatio(ratio).preset());
+    }
     showPresets(m_blankAspectRatioPopUpButton, presets);
 }
 

@@ -115,6 +115,7 @@ public:
     platform::ui::TextField* imageCountLabel() const { return m_imageCountLabel; }
     PLRBoxButton* recycleButton() const { return m_recycleButton; }
     PLRBoxButton* cropButton() const { return m_cropButton; }
+    platform::ui::TextField* imageDescriptionHelpText() const { return m_imageDescriptionHelpText; }
     plr::insp::LimitedTextEdit* imageDescription() const { return m_imageDescription; }
     // "light-green" or "light-red".
     QString imageDescriptionLight() const { return m_lightName; }

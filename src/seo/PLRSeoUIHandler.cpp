@@ -2,9 +2,9 @@
 
 #include "analytic/PLRAnalyticEvent.h"
 #include "analytic/PLRAnalyticManager.h"
-#include "controls/ColorWithHex.h"
 #include "controls/OEXTokenField.h"
 #include "insp/PLRInspectorPanels.h"
+#include "insp/PLRInspectorWidgets.h"
 #include "persistance-store/PLRPersistantPost.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Storyboard.h"
@@ -59,19 +59,17 @@ platform::ui::View* PLRSeoUIHandler::loadView()
     auto* root = new platform::ui::View;
     root->setObjectName(QStringLiteral("PLRSeoPanel"));
     auto* layout = new QVBoxLayout(root);
-    layout->setContentsMargins(12, 8, 12, 8);
+    // The Document page's column sets the side margins: the panel lines up with its fields.
+    layout->setContentsMargins(0, 8, 0, 8);
     layout->setSpacing(0);
 
-    const QFont headerFont = platform::ui::systemFont(11, platform::ui::FontWeight::Medium);
-    const QColor headerColour = ColorWithHex::smb_inspectorHeaderGrey().toQColor();
-    auto header = [&](const QString& title) {
-        auto* label = new QLabel(title, root);
-        label->setFont(headerFont);
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, headerColour);
-        label->setPalette(palette);
+    // Section titles in the page's own caption style.
+    auto header = [&](const QString& title, const QString& name) {
+        platform::ui::TextField* label = plr::insp::caption(title, root, true);
+        label->setObjectName(name);
         layout->addWidget(label);
         layout->addSpacing(4);
+        return label;
     };
     auto makeRow = [&](int index) {
         Row& row = m_rows[index];
@@ -91,7 +89,7 @@ platform::ui::View* PLRSeoUIHandler::loadView()
         layout->addWidget(row.section);
     };
 
-    header(QStringLiteral("FOCUS KEYWORDS"));
+    m_keywordsHeader = header(QStringLiteral("Focus keywords"), QStringLiteral("focusKeywordsHeader"));
     m_tokenField = new OEXTokenField(root);
     m_tokenField->setTokenizingCharacters(QStringLiteral(" \n"));
     m_tokenField->setDelegate(this);
@@ -100,7 +98,7 @@ platform::ui::View* PLRSeoUIHandler::loadView()
     layout->addSpacing(6);
     makeRow(0);
     layout->addSpacing(static_cast<int>(kSpacingWithText));
-    header(QStringLiteral("SEO ADVICE"));
+    m_adviceHeader = header(QStringLiteral("SEO advice"), QStringLiteral("seoAdviceHeader"));
     const QStringList titles{QString(), QStringLiteral("Blog title"), QStringLiteral("Meta description"),
                              QStringLiteral("Image descriptions"), QStringLiteral("Body text")};
     for (int index = 1; index < 5; ++index) {

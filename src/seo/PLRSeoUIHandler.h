@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls/OEXTokenField.h"
+#include "platform/ui/Controls.h"
 #include "shell/PLRGenericPostViewController.h"
 
 #include <QImage>
@@ -52,6 +53,9 @@ public:
     };
     const Row& row(int index) const { return m_rows[index]; }
     OEXTokenField* focusKeywordTokenField() const { return m_tokenField; }
+    // The titles above the keywords and above the advice.
+    platform::ui::TextField* keywordsHeader() const { return m_keywordsHeader; }
+    platform::ui::TextField* adviceHeader() const { return m_adviceHeader; }
 
 protected:
     platform::ui::View* loadView() override;
@@ -59,5 +63,7 @@ protected:
 private:
     Row m_rows[5];
     QPointer<OEXTokenField> m_tokenField;
+    platform::ui::TextField* m_keywordsHeader = nullptr;
+    platform::ui::TextField* m_adviceHeader = nullptr;
     bool m_refreshing = false;
 };

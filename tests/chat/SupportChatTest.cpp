@@ -1,6 +1,7 @@
 // The support chat: the web view's page messages, the chat view's states and sizes, the
 // watchdog, notifications of new messages, the user literal and the home screen's corner.
 
+#include "DevService.h"
 #include "TestSupport.h"
 
 #include "chat/PLRChat.h"
@@ -183,4 +184,38 @@ TEST_F(SupportChatTest, TheHomeScreenHookAttachesTheSharedChat)
     EXPECT_EQ(chat->parentWidget(), nullptr);
     PLRSupportChatHook::attach(&first);
     EXPECT_EQ(chat->webView(), web);
+}
+
+TEST_F(SupportChatTest, TheDevelopmentServiceChatPageSendsRepliesWithoutReloading)
+{
+    testing_support::DevService service;
+    ASSERT_TRUE(service.start());
+    QWidget host;
+    host.resize(800, 700);
+    PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
+    QUrl page = service.baseUrl();
+    page.setPath(QStringLiteral("/support/intercom.html"));
+    chat->resetWithIntercomFile(page);
+    PLRIntercomChatManager::attachIntercomMessengerToView(&host);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isLoaded(); }, 15000));
+    chat->showIntercomChatWindow();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
+
+    // The user types a message and presses Return: it joins the conversation, the page stays.
+    QVariant lines;
+    bool done = false;
+    chat->webView()->evaluateJavaScript(
+        "document.getElementById('text').value = 'How do I publish?';"
+        "document.getElementById('form').requestSubmit();"
+        "document.querySelectorAll('#log .me').length",
+        [&](const QVariant& value, const QString&) { lines = value; done = true; });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return done; }, 15000));
+    testing_support::spin(300);
+    done = false;
+    chat->webView()->evaluateJavaScript("document.querySelectorAll('#log .me').length + ':' + "
+                                        "document.getElementById('messenger').style.display",
+                                        [&](const QVariant& value, const QString&) { lines = value; done = true; });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return done; }, 15000));
+    EXPECT_EQ(lines.toString(), "1:flex");
+    EXPECT_TRUE(chat->isMessengerOpened());
 }

@@ -291,6 +291,25 @@ TEST_F(SeoTest, PanelShowsRowsAndStoresTypedAndPastedKeywords)
     EXPECT_EQ(panel.row(0).shownLevel, 1);
 }
 
+TEST_F(SeoTest, PanelTitlesAreReadableAndLineUpWithThePageFields)
+{
+    PLRSeoUIHandler panel;
+    panel.view()->resize(250, 600);
+    panel.setPostManager(postManager);
+    for (platform::ui::TextField* title : {panel.keywordsHeader(), panel.adviceHeader()}) {
+        ASSERT_NE(title, nullptr);
+        // Drawn on the page's white: the title must not be white itself.
+        EXPECT_NE(title->textColor().toQColor().rgb(), QColor(Qt::white).rgb()) << title->stringValue().toStdString();
+        EXPECT_FALSE(title->isHidden());
+    }
+    EXPECT_EQ(panel.keywordsHeader()->stringValue(), "Focus keywords");
+    // The Document page's column gives the margins: the token field starts at the panel's edge.
+    panel.view()->show();
+    testing_support::spin(10);
+    EXPECT_EQ(panel.focusKeywordTokenField()->geometry().left(), 0);
+    EXPECT_EQ(panel.focusKeywordTokenField()->geometry().right(), panel.view()->width() - 1);
+}
+
 TEST(SeoPanelText, CombinesGoodAdviceWithAndAndStopsAtTheFirstProblem)
 {
     EXPECT_EQ(PLRSeoUIHandler::stringForSEOSummary(2), "Summary level Warning");

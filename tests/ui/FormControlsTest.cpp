@@ -111,6 +111,33 @@ TEST(PopupButton, MouseDownOpensAMenuAsWideAsTheControlAndChoosingSendsTheAction
     EXPECT_EQ(shown, nullptr);
 }
 
+TEST(PopupButton, TheMenuMarksTheSelectedItemOnly)
+{
+    QWidget window;
+    auto* popup = new PLRPopupButton(&window);
+    popup->setFrame(QRectF(10, 50, 160, 30));
+    popup->addItem(QStringLiteral("Top left"), 0);
+    popup->addItem(QStringLiteral("Top right"), 1);
+    popup->addItem(QStringLiteral("Bottom left"), 2);
+    window.show();
+    QList<bool> marks;
+    PresenterGuard guard([&](PLRPopupButton*, QMenu* menu, const QPoint&, int) {
+        marks.clear();
+        for (QAction* action : menu->actions())
+            marks << action->isChecked();
+    });
+    popup->selectItemWithTag(2);
+    dispatch::sendMouse(popup, QEvent::MouseButtonPress, QPointF(20, 15));
+    EXPECT_EQ(marks, (QList<bool>{false, false, true}));
+    popup->selectItemWithTag(0);
+    dispatch::sendMouse(popup, QEvent::MouseButtonPress, QPointF(20, 15));
+    EXPECT_EQ(marks, (QList<bool>{true, false, false}));
+    // A title that names no item selects none, and nothing is marked.
+    popup->setTitle(QStringLiteral("Custom"));
+    dispatch::sendMouse(popup, QEvent::MouseButtonPress, QPointF(20, 15));
+    EXPECT_EQ(marks, (QList<bool>{false, false, false}));
+}
+
 TEST(TextFieldCell, CentredTextRectangleAndBorder)
 {
     EXPECT_EQ(PLRTextFieldCell::centeredTextRect(QRectF(0, 0, 100, 22), 16), QRectF(0, 2, 100, 17));

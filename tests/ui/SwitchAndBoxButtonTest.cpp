@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace platform::ui;
 using namespace ui_test;
 
@@ -161,6 +163,20 @@ struct Tile {
 };
 
 } // namespace
+
+TEST(BoxButton, TheHoverCaptionIsReadableOnTheHighlight)
+{
+    Tile t(false);
+    t.move(QPointF(50, 20));
+    auto luminance = [](const QColor& colour) {
+        auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+    };
+    const double caption = luminance(t.tile->label()->textColor().toQColor());
+    const double fill = luminance(t.tile->fillColor().toQColor());
+    const double contrast = (std::max(caption, fill) + 0.05) / (std::min(caption, fill) + 0.05);
+    EXPECT_GE(contrast, 4.5);
+}
 
 TEST(BoxButton, DownOutBackAndReleaseSendsOneClick)
 {

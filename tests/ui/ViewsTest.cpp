@@ -10,6 +10,8 @@
 #include "platform/ui/Window.h"
 
 #include <QApplication>
+#include <QFocusEvent>
+#include <QHBoxLayout>
 #include <QLineEdit>
 
 #include <gtest/gtest.h>
@@ -343,6 +345,41 @@ TEST(TextFields, RoundedGreyBorder)
     EXPECT_EQ(border.rect, QRectF(0, 0, 120, 24));
     PLRSecureTextField secure;
     EXPECT_EQ(secure.editor()->echoMode(), QLineEdit::Password);
+}
+
+TEST(TextFields, ALongValueShowsFromItsStartOutsideEditing)
+{
+    QWidget window;
+    auto* field = new PLRTextField(&window);
+    field->resize(80, 24);
+    window.show();
+    // Set while the user is elsewhere (a page filling itself).
+    field->setStringValue(QStringLiteral("https://photos.example.com/iceland/coast"));
+    EXPECT_EQ(field->editor()->cursorPosition(), 0);
+    // Typed, then left: back to the start.
+    field->editor()->end(false);
+    field->editor()->insert(QStringLiteral("/walk"));
+    EXPECT_GT(field->editor()->cursorPosition(), 0);
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(field->editor(), &leave);
+    EXPECT_EQ(field->editor()->cursorPosition(), 0);
+}
+
+TEST(Buttons, ALongerTitleWidensTheButtonInItsLayout)
+{
+    QWidget window;
+    auto* row = new QHBoxLayout(&window);
+    Button* button = Button::withTitle(QStringLiteral("Publish"), nullptr, nullptr, &window);
+    row->addStretch(1);
+    row->addWidget(button);
+    window.resize(300, 40);
+    window.show();
+    QApplication::processEvents();
+    const int before = button->width();
+    button->setTitle(QStringLiteral("Un-publish"));
+    QApplication::processEvents();
+    EXPECT_GT(button->width(), before);
+    EXPECT_GE(button->width(), button->sizeHint().width());
 }
 
 TEST(Views, ATopLevelViewHitTestsInItsOwnCoordinates)

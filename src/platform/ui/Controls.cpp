@@ -235,6 +235,11 @@ void TextField::setEditable(bool editable)
     m_editor->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
     setFocusProxy(m_editor);
     setFocusPolicy(Qt::StrongFocus);
+    // Once editing has ended the field shows the start of its text, not where the caret was.
+    connect(m_editor, &QLineEdit::editingFinished, this, [this] {
+        if (m_editor && !m_editor->hasFocus())
+            m_editor->setCursorPosition(0);
+    });
     syncEditor();
     m_editor->setGeometry(rect().adjusted(3, 3, -3, -3));
     m_editor->show();
@@ -250,8 +255,12 @@ void TextField::syncEditor()
 {
     if (!m_editor)
         return;
-    if (m_editor->text() != m_value.string())
+    if (m_editor->text() != m_value.string()) {
         m_editor->setText(m_value.string());
+        // A value set while the user is elsewhere shows from its start.
+        if (!m_editor->hasFocus())
+            m_editor->setCursorPosition(0);
+    }
     m_editor->setFont(m_font);
     m_editor->setEchoMode(m_secure ? QLineEdit::Password : QLineEdit::Normal);
     m_editor->setPlaceholderText(m_placeholder);

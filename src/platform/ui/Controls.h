@@ -67,7 +67,8 @@ public:
     static Button* withTitle(const QString& title, QObject* target, Action action, QWidget* parent = nullptr);
 
     QString title() const { return m_title; }
-    void setTitle(const QString& title) { m_title = title; update(); }
+    // A new title may need another size: the layout is told.
+    void setTitle(const QString& title) { m_title = title; updateGeometry(); update(); }
     QImage image() const { return m_image; }
     void setImage(const QImage& image) { m_image = image; update(); }
     bool isBordered() const { return m_bordered; }

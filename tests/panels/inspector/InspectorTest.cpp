@@ -18,7 +18,9 @@
 #include "platform/Storyboard.h"
 #include "shell/PLRShellNotifications.h"
 #include "platform/UndoManager.h"
+#include "platform/ui/Fonts.h"
 
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QTest>
 
@@ -214,6 +216,41 @@ TEST(Inspector, CropTileTogglesEditModeAndTilesFollowTheSelection)
     EXPECT_FALSE(t.page()->recycleButton()->isEnabled());
 }
 
+TEST(Inspector, TileCaptionsStayWhollyInsideTheirTiles)
+{
+    Inspector t;
+    const QList<PLRBlock*> images = t.addImages(2);
+    auto whollyInside = [](PLRBoxButton* tile) {
+        platform::ui::TextField* caption = tile->label();
+        const QString text = caption->stringValue();
+        const QRect needed = QFontMetrics(caption->font())
+                                 .boundingRect(QRect(0, 0, caption->width() - 4, 10000), Qt::TextWordWrap, text);
+        EXPECT_GE(caption->height() + 1, needed.height()) << text.toStdString();
+        EXPECT_TRUE(tile->rect().contains(caption->geometry())) << text.toStdString();
+    };
+    t.layout()->selectBlocks({images[0]});
+    testing_support::spin(20);
+    whollyInside(t.page()->cropButton());
+    whollyInside(t.page()->recycleButton());
+    // Two photos: both tiles explain why they are disabled.
+    t.layout()->selectBlocks(images);
+    testing_support::spin(20);
+    whollyInside(t.page()->cropButton());
+    whollyInside(t.page()->recycleButton());
+}
+
+TEST(Inspector, TheKeywordHelpSlantsItsClosingAdviceWhole)
+{
+    Inspector t;
+    t.layout()->selectBlocks(t.addImages(1));
+    const platform::ui::AttributedString help = t.page()->imageDescriptionHelpText()->attributedStringValue();
+    QString slanted;
+    for (const auto& [range, attributes] : help.runs())
+        if (attributes.value(QString::fromLatin1(platform::ui::kFontAttributeName)).value<QFont>().italic())
+            slanted += help.string().mid(range.location, range.length);
+    EXPECT_EQ(slanted, QStringLiteral("Use the words a visitor would search for"));
+}
+
 TEST(Inspector, KeywordLightAndLinkField)
 {
     Inspector t;
@@ -247,6 +284,17 @@ TEST(Inspector, KeywordLightAndLinkField)
     t.typeInto(t.page()->imageLinkURLTextField(), QStringLiteral("javascript:alert(1)"));
     for (PLRBlock* image : images)
         EXPECT_FALSE(image->image().has_interaction());
+
+    // A photo with a link opens the link box, even when it was closed for the photo before.
+    PLRInteraction* link = images[1]->mutable_image()->mutable_interaction();
+    link->set_href("https://example.com/lisbon");
+    t.layout()->selectBlocks({images[0]});
+    EXPECT_FALSE(t.page()->addLinkOnClickButton()->checked());
+    EXPECT_TRUE(t.page()->addLinkOnClickView()->isHidden());
+    t.layout()->selectBlocks({images[1]});
+    EXPECT_TRUE(t.page()->addLinkOnClickButton()->checked());
+    EXPECT_FALSE(t.page()->addLinkOnClickView()->isHidden());
+    EXPECT_EQ(t.page()->imageLinkURLTextField()->stringValue(), QStringLiteral("https://example.com/lisbon"));
 }
 
 TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
@@ -282,6 +330,9 @@ TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
 
     PLRBlock* blankA = t.add(PLRLayoutManager::newBlock_Blank());
     PLRBlock* blankB = t.add(PLRLayoutManager::newBlock_Blank());
+    // A new spacer has no ratio of its own: the canvas draws it at 3:2, and so the page says.
+    t.layout()->selectBlocks({blankA});
+    EXPECT_EQ(t.page()->blankAspectRatioPopUpButton()->title(), QStringLiteral("3:2"));
     blankA->set_aspect_ratio(1.5f);
     blankB->set_aspect_ratio(1.0f);
     t.layout()->selectBlocks({blankA, blankB});
@@ -458,6 +509,15 @@ TEST(Inspector, PublishingPanelsComeFromTheScenesAndTheAreasStayEmptyWithout)
     page->publish();
     page->showUploadingState(QStringLiteral("Uploading 2 of 5"));
     EXPECT_EQ(page->publishedStatusText()->stringValue(), QStringLiteral(" Uploading 2 of 5"));
+    {
+        // The spinner takes the status icon's place, left of the status text and clear of it.
+        t.inspector->selectSettingsTab();
+        testing_support::spin(50);
+        QWidget* spinner = page->uploadingSpinner();
+        EXPECT_FALSE(spinner->isHidden());
+        EXPECT_LE(spinner->geometry().right(), page->publishedStatusText()->geometry().left());
+        t.inspector->selectDocumentTab();
+    }
     EXPECT_TRUE(page->isPublished());
     page->publish();
     EXPECT_EQ(FakePublishPanel::calls.mid(FakePublishPanel::calls.size() - 3), QStringList({"publish", "delete", "cancel"}));
@@ -485,6 +545,25 @@ TEST(Inspector, PublishingPanelsComeFromTheScenesAndTheAreasStayEmptyWithout)
     FakePublishPanel::overlay = true;
     t.inspector->selectSettingsTab();
     EXPECT_TRUE(t.inspector->isBottomAreaHidden());
+}
+
+TEST(Inspector, DocumentPagePopUpsShowTheirLongestChoiceLeftOfTheArrow)
+{
+    Inspector t(2);
+    PLRDocumentViewController* page = t.document();
+    page->enableLayoutAnimationSwitch()->performClick();
+    page->includePinterestToggleSwitch()->performClick();
+    testing_support::spin(20);
+    const QFontMetrics metrics(platform::ui::systemFont(12));
+    for (PLRPopupButton* popup : {page->layoutAnimationTypeButton(), page->layoutAnimationSpeedPopupButton(),
+                                  page->pinterestButtonSizePopUpButton(), page->pinterestButtonPositionPopUpButton()}) {
+        ASSERT_FALSE(popup->isHidden());
+        int longest = 0;
+        for (int i = 0; i < popup->numberOfItems(); ++i)
+            longest = std::max(longest, metrics.horizontalAdvance(popup->itemTitle(i)));
+        // The title starts 12 points in; the arrow takes the last 18.
+        EXPECT_GE(popup->width(), 12 + longest + 18) << popup->itemTitle(0).toStdString();
+    }
 }
 
 TEST(Inspector, DocumentPageFillsFromTheLayoutAndIgnoresOptionsWithoutTheirButton)

@@ -48,7 +48,7 @@ const char kChatPage[] = R"HTML(<!DOCTYPE html>
 <button id="launcher" onclick="Intercom('show')">?</button>
 <div id="messenger"><div id="header"><span id="greeting">Pellora Support</span><button id="close" onclick="Intercom('hide')">&#x2715;</button></div>
 <div id="log"><div class="them">Hi! How can we help?</div></div>
-<form id="form" onsubmit="send();return false;"><input id="text" placeholder="Write a reply..."><button id="send">Send</button></form></div>
+<form id="form"><input id="text" placeholder="Write a reply..."><button id="send">Send</button></form></div>
 <script>
  function post(body){ if(window.pelloraPost) window.pelloraPost('jsHandler', body); }
  var user = null;
@@ -57,13 +57,17 @@ const char kChatPage[] = R"HTML(<!DOCTYPE html>
    else if(command==='hide'){ document.getElementById('messenger').style.display='none'; document.getElementById('launcher').style.display='block'; post('hidden'); }
    else if(command==='update'){ user = value; var name = user && typeof user.name === 'string' ? user.name.trim() : ''; if(name){ document.getElementById('greeting').textContent = 'Hi ' + name; } }
  }
- function send(){
+ // Sending is bound here, not in an inline handler: inside the form, "send" would name its
+ // button, not this function, and the form would submit (reloading the page).
+ function sendReply(event){
+   event.preventDefault();
    var field=document.getElementById('text'); if(!field.value) return;
    var line=document.createElement('div'); line.className='me'; line.textContent=field.value;
    document.getElementById('log').appendChild(line); field.value='';
    setTimeout(function(){ var reply=document.createElement('div'); reply.className='them';
      reply.textContent='Thanks, we will get back to you shortly.'; document.getElementById('log').appendChild(reply); post('newmessages'); }, 3000);
  }
+ document.getElementById('form').addEventListener('submit', sendReply);
  // The page's first unread-message state.
  window.addEventListener('load', function(){ setTimeout(function(){ post('newmessages'); }, 50); });
 </script></body></html>
