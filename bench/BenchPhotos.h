@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 namespace bench_photos {
 
@@ -105,12 +106,15 @@ inline QImage makeLandscape(int index)
     return image;
 }
 
-inline QStringList ensurePhotos(const QString& folder, int count)
+// `count` photos named PREFIX0000.jpg, PREFIX0001.jpg... in the folder; only the missing ones are
+// made, on all cores. `finish` (when given) works on each new photo before it takes its name.
+inline QStringList ensurePhotos(const QString& folder, int count, const QString& prefix = QStringLiteral("PHOTO_"),
+                                const std::function<void(const QString& path, int index)>& finish = {})
 {
     QDir().mkpath(folder);
     QStringList paths;
     for (int i = 0; i < count; ++i)
-        paths.append(QDir(folder).filePath(QStringLiteral("PHOTO_%1.jpg").arg(i, 4, 10, QLatin1Char('0'))));
+        paths.append(QDir(folder).filePath(prefix + QStringLiteral("%1.jpg").arg(i, 4, 10, QLatin1Char('0'))));
     QList<int> missing;
     for (int i = 0; i < count; ++i)
         if (!QFileInfo::exists(paths[i]))
@@ -125,6 +129,8 @@ inline QStringList ensurePhotos(const QString& folder, int count)
         const QString temporary = paths[index] + QStringLiteral(".part");
         if (!makeLandscape(index).save(temporary, "JPG", 90))
             std::fprintf(stderr, "writing %s failed\n", qPrintable(temporary));
+        if (finish)
+            finish(temporary, index);
         QFile::rename(temporary, paths[index]);
     });
     std::printf("made in %.1f s\n", timer.elapsed() / 1000.0);

@@ -10,6 +10,7 @@
 // Usage: export_bench [count=40] [folder]
 
 #include "BenchPhotos.h"
+#include "BenchSupport.h"
 
 #include "base/PLRLayoutEngine.h"
 #include "base/PLRLayoutManager.h"
@@ -34,36 +35,6 @@ namespace {
 
 constexpr int kExportWidth = 2048;
 constexpr int kQuality = 80;
-
-qint64 statusKiB(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
-void resetPeakMemory()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 double runVips(const QStringList& photos, const QString& outFolder, int jobs, int jpegQuality, bool* ok)
 {
@@ -129,7 +100,7 @@ int main(int argc, char** argv)
     for (const QString& path : photos)
         wanted.insert(QFileInfo(path).fileName());
     QStringList identifiers;
-    const bool scanned = waitFor([&] {
+    const bool scanned = bench_support::waitUntil([&] {
         identifiers.clear();
         for (const PLRSourceImagePtr& image : manager->images())
             if (wanted.contains(image->fileName()) && image->width() > 0.0f)
@@ -147,8 +118,8 @@ int main(int argc, char** argv)
     const int jobs = PLRExportManager::parallelism();
     const QString out = temporary.filePath(QStringLiteral("export"));
     QDir().mkpath(out);
-    const qint64 rssBefore = statusKiB("VmRSS:");
-    resetPeakMemory();
+    const qint64 rssBefore = bench_support::statusKiB("VmRSS:");
+    bench_support::resetPeakMemory();
     bool done = false, success = false;
     QElapsedTimer timer;
     timer.start();
@@ -159,9 +130,9 @@ int main(int argc, char** argv)
             if (!ok)
                 std::fprintf(stderr, "export failed: %s\n", qPrintable(failure));
         });
-    waitFor([&] { return done; }, 3600000);
+    bench_support::waitUntil([&] { return done; }, 3600000);
     const double exportSeconds = timer.elapsed() / 1000.0;
-    const qint64 peak = statusKiB("VmHWM:");
+    const qint64 peak = bench_support::statusKiB("VmHWM:");
     const int files = QDir(out).entryList({QStringLiteral("*.jpg")}, QDir::Files).size();
     // PELLORA_BENCH_KEEP: a folder that receives the exported files, to look at.
     if (const QString keep = qEnvironmentVariable("PELLORA_BENCH_KEEP"); !keep.isEmpty()) {

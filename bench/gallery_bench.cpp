@@ -10,6 +10,8 @@
 // Usage: gallery_bench [--benchmark options]   (PELLORA_GALLERY_BENCH_COUNT sets the count)
 // Aims: each timing under 100 ms; no frame over 33 ms.
 
+#include "BenchSupport.h"
+
 #include "base/PLRLayoutEngine.h"
 #include "gallery/PLRGalleryCollectionView.h"
 #include "gallery/PLRGalleryFilterViews.h"
@@ -66,14 +68,6 @@ long residentKilobytes()
     return fields.size() > 1 ? fields[1].toLong() * 4 : 0;
 }
 
-void spinUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
 // The folder, the post and its built cache, made once.
 struct World {
     QTemporaryDir home;
@@ -128,9 +122,9 @@ struct World {
                 if (info.loadDirectoryFinished)
                     finished = true;
             });
-        spinUntil([&] { return manager->images().size() == count; }, 600000);
+        bench_support::waitUntil([&] { return manager->images().size() == count; }, 600000);
         PLRImageManager::shared().waitUntilAllOperationsAreFinished();
-        spinUntil([&] { return finished; }, 600000);
+        bench_support::waitUntil([&] { return finished; }, 600000);
         std::fprintf(stderr, "listed and cached %d photos in %.1f s\n", int(manager->images().size()),
                      timer.elapsed() / 1000.0);
     }

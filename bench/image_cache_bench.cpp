@@ -10,6 +10,9 @@
 //   count   number of photos (the folder is reused when it already holds that many)
 //   folder  where the photos are made; a temporary folder (removed afterwards) by default
 
+#include "BenchPhotos.h"
+#include "BenchSupport.h"
+
 #include "persistance-store/source/PLRImageManager.h"
 #include "persistance-store/source/PLRSourceImage.h"
 
@@ -19,10 +22,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QImage>
-#include <QPainter>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -31,98 +31,9 @@
 #include <exiv2/exiv2.hpp>
 
 #include <atomic>
-#include <cmath>
 #include <cstdio>
 
 namespace {
-
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
-
-// Smooth value noise for landscape-like shapes.
-double hashNoise(int x, int y, quint32 seed)
-{
-    quint32 h = quint32(x) * 374761393u + quint32(y) * 668265263u + seed * 2246822519u;
-    h = (h ^ (h >> 13)) * 1274126177u;
-    return double(h ^ (h >> 16)) / 4294967295.0;
-}
-
-double valueNoise(double x, double y, quint32 seed)
-{
-    const int xi = int(std::floor(x));
-    const int yi = int(std::floor(y));
-    const double fx = x - xi;
-    const double fy = y - yi;
-    const double sx = fx * fx * (3 - 2 * fx);
-    const double sy = fy * fy * (3 - 2 * fy);
-    const double a = hashNoise(xi, yi, seed), b = hashNoise(xi + 1, yi, seed);
-    const double c = hashNoise(xi, yi + 1, seed), d = hashNoise(xi + 1, yi + 1, seed);
-    return (a + (b - a) * sx) + ((c + (d - c) * sx) - (a + (b - a) * sx)) * sy;
-}
-
-double fractal(double x, double y, quint32 seed)
-{
-    double sum = 0, amplitude = 0.5, frequency = 1;
-    for (int octave = 0; octave < 5; ++octave) {
-        sum += amplitude * valueNoise(x * frequency, y * frequency, seed + quint32(octave));
-        amplitude *= 0.5;
-        frequency *= 2.0;
-    }
-    return sum;
-}
-
-// A sky, hills, a lake and texture: drawn small, scaled up, then given per-pixel grain so the
-// JPEG has the size and detail of a real photo.
-QImage makeLandscape(int index)
-{
-    const quint32 seed = quint32(index) * 7919u + 17u;
-    const int w = kWidth / 8, h = kHeight / 8;
-    QImage small(w, h, QImage::Format_RGB32);
-    const double horizon = h * (0.35 + 0.2 * hashNoise(index, 1, seed));
-    for (int y = 0; y < h; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(small.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const double n = fractal(x / 60.0, y / 60.0, seed);
-            const double ridge = horizon + (fractal(x / 120.0, 0.5, seed + 99) - 0.5) * h * 0.5;
-            int r, g, b;
-            if (y < ridge) {
-                const double t = double(y) / std::max(1.0, ridge);
-                const double cloud = std::max(0.0, n - 0.45) * 2.2;
-                r = int(90 + 80 * t + 150 * cloud);
-                g = int(140 + 60 * t + 140 * cloud);
-                b = int(220 + 20 * t + 60 * cloud);
-            } else if (y > h * 0.8 && hashNoise(index, 5, seed) > 0.4) {
-                r = int(40 + 50 * n);
-                g = int(70 + 60 * n);
-                b = int(110 + 70 * n);
-            } else {
-                const double shade = (y - ridge) / std::max(1.0, h - ridge);
-                r = int(60 + 90 * n - 30 * shade);
-                g = int(90 + 100 * n - 20 * shade);
-                b = int(40 + 50 * n);
-            }
-            line[x] = qRgb(std::clamp(r, 0, 255), std::clamp(g, 0, 255), std::clamp(b, 0, 255));
-        }
-    }
-    QImage image = small.scaled(kWidth, kHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                       .convertToFormat(QImage::Format_RGB32);
-    quint32 state = seed | 1u;
-    for (int y = 0; y < kHeight; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < kWidth; ++x) {
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
-            const int grain = int(state & 15u) - 8;
-            const QRgb p = line[x];
-            line[x] = qRgb(std::clamp(qRed(p) + grain, 0, 255), std::clamp(qGreen(p) + grain, 0, 255),
-                           std::clamp(qBlue(p) + grain, 0, 255));
-        }
-    }
-    image.setDotsPerMeterX(int(std::lround(300 / 0.0254)));
-    image.setDotsPerMeterY(int(std::lround(300 / 0.0254)));
-    return image;
-}
 
 void tag(const QString& path, int index)
 {
@@ -144,53 +55,6 @@ void tag(const QString& path, int index)
     } catch (...) {
         std::fprintf(stderr, "tagging %s failed\n", qPrintable(path));
     }
-}
-
-QStringList ensurePhotos(const QString& folder, int count)
-{
-    QDir().mkpath(folder);
-    QStringList paths;
-    for (int i = 0; i < count; ++i)
-        paths.append(QDir(folder).filePath(QStringLiteral("IMG_%1.jpg").arg(i, 4, 10, QLatin1Char('0'))));
-    QList<int> missing;
-    for (int i = 0; i < count; ++i)
-        if (!QFileInfo::exists(paths[i]))
-            missing.append(i);
-    if (missing.isEmpty())
-        return paths;
-    std::printf("making %lld photos of %dx%d in %s ...\n", qlonglong(missing.size()), kWidth, kHeight, qPrintable(folder));
-    std::fflush(stdout);
-    QElapsedTimer timer;
-    timer.start();
-    QtConcurrent::blockingMap(missing, [&](int index) {
-        const QString temporary = paths[index] + QStringLiteral(".part");
-        if (!makeLandscape(index).save(temporary, "JPG", 90))
-            std::fprintf(stderr, "writing %s failed\n", qPrintable(temporary));
-        if (index % 3 != 2)
-            tag(temporary, index);
-        QFile::rename(temporary, paths[index]);
-    });
-    std::printf("made in %.1f s\n", timer.elapsed() / 1000.0);
-    return paths;
-}
-
-qint64 statusKiB(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-void resetPeakMemory()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
 }
 
 double runVips(const QStringList& photos, const QString& outFolder, int jobs, bool* ok)
@@ -240,7 +104,11 @@ int main(int argc, char** argv)
     const int count = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 200;
     QTemporaryDir temporary;
     const QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : temporary.filePath(QStringLiteral("photos"));
-    const QStringList photos = ensurePhotos(folder, count);
+    // Two of every three photos are tagged (every fifth stored sideways).
+    const QStringList photos = bench_photos::ensurePhotos(folder, count, QStringLiteral("IMG_"), [](const QString& path, int index) {
+        if (index % 3 != 2)
+            tag(path, index);
+    });
 
     QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount());
     PLRImageManager& manager = PLRImageManager::shared();
@@ -257,8 +125,8 @@ int main(int argc, char** argv)
         images.push_back(image);
     }
 
-    const qint64 rssBefore = statusKiB("VmRSS:");
-    resetPeakMemory();
+    const qint64 rssBefore = bench_support::statusKiB("VmRSS:");
+    bench_support::resetPeakMemory();
     std::atomic_int done = 0;
     std::atomic_int rebuilt = 0;
     QElapsedTimer timer;
@@ -267,7 +135,7 @@ int main(int argc, char** argv)
         manager.requestCache(image, [&] { ++done; });
     manager.waitUntilAllOperationsAreFinished();
     const double cacheSeconds = timer.elapsed() / 1000.0;
-    const qint64 peak = statusKiB("VmHWM:");
+    const qint64 peak = bench_support::statusKiB("VmHWM:");
     for (const auto& image : images)
         if (PLRImageManager::isCacheFresh(image->cacheLocation(), image->fileStamp().modifiedNs, false))
             ++rebuilt;
@@ -275,7 +143,7 @@ int main(int argc, char** argv)
     bool vipsOk = false;
     const double vipsSeconds = runVips(photos, temporary.filePath(QStringLiteral("vips")), jobs, &vipsOk);
 
-    std::printf("photos: %d of %dx%d, parallel jobs: %d\n", count, kWidth, kHeight, jobs);
+    std::printf("photos: %d of %dx%d, parallel jobs: %d\n", count, bench_photos::kWidth, bench_photos::kHeight, jobs);
     std::printf("image cache build (cold): %.2f s (%.1f ms per photo), %d of %d cached\n", cacheSeconds,
                 cacheSeconds * 1000.0 / count, rebuilt.load(), count);
     std::printf("peak memory of the cache build: %.1f MiB (resident before: %.1f MiB)\n", peak / 1024.0,

@@ -16,6 +16,8 @@
 //
 // Usage: publish_bench [count=45] [longer side in pixels=3000]
 
+#include "BenchSupport.h"
+
 #include "base/PLRLayoutEngine.h"
 #include "base/PLRLayoutManager.h"
 #include "core/PLRCoreServices.h"
@@ -60,36 +62,6 @@
 #include <functional>
 
 namespace {
-
-qint64 statusKiB(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-void resetPeakMemory()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
-
-bool waitUntil(const std::function<bool()>& predicate, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!predicate()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // A photo with gradients and grain, so that its JPEG has a photo's size.
 QImage makePhoto(int index, int longer)
@@ -158,7 +130,7 @@ public:
             request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
         QNetworkReply* reply = network.sendCustomRequest(request, method,
                                                          body.isEmpty() ? QByteArray() : QJsonDocument(body).toJson());
-        waitUntil([reply] { return reply->isFinished(); }, 30000);
+        bench_support::waitUntil([reply] { return reply->isFinished(); }, 30000);
         const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
         delete reply;
         return answer;
@@ -290,7 +262,7 @@ int main(int argc, char** argv)
     timing.buildCheckDelay = 0.05;
     PLRWebServicePostPublisher::setTiming(timing);
     PLRWebServiceManager::globalManager().beginManager();
-    if (!waitUntil([] {
+    if (!bench_support::waitUntil([] {
             const PLRFiniteStatePtr state = PLRWebServiceManager::globalManager().currentState();
             return state && state->name() == QLatin1String(PLRWSM_STATE_STABLE);
         }, 10000)) {
@@ -303,13 +275,13 @@ int main(int argc, char** argv)
                               .toString();
     PLRCoreManager::completeSignIn(QStringLiteral("demo@pellora.test"), QStringLiteral("pellora-demo"), QStringLiteral("1"), token);
     PLRWebServiceUserManager* users = PLRWebServiceUserManager::forSession(PLRCoreManager::userSession());
-    if (!users || !waitUntil([users] { return users->remotePublisher() != nullptr; }, 10000)) {
+    if (!users || !bench_support::waitUntil([users] { return users->remotePublisher() != nullptr; }, 10000)) {
         std::fprintf(stderr, "the user's website was not fetched\n");
         return 1;
     }
     PLRPostManager* manager = PLRCoreManager::userSession()->newPostManager();
     manager->createNewPostWithTitle(QStringLiteral("Bench"), QUrl::fromLocalFile(folder));
-    if (!waitUntil([&] { return manager->images().size() == count; }, 60000)) {
+    if (!bench_support::waitUntil([&] { return manager->images().size() == count; }, 60000)) {
         std::fprintf(stderr, "the photos were not listed\n");
         return 1;
     }
@@ -324,7 +296,7 @@ int main(int argc, char** argv)
     for (const PLRSourceImagePtr& image : manager->images())
         exportBytes += QFileInfo(image->exportFilePath()).size();
     auto* publisher = manager->component<PLRWebServicePostPublisher>();
-    if (!publisher || !waitUntil([publisher] { return publisher->currentStateName() == QLatin1String("NOT_PUBLISHED"); }, 10000)) {
+    if (!publisher || !bench_support::waitUntil([publisher] { return publisher->currentStateName() == QLatin1String("NOT_PUBLISHED"); }, 10000)) {
         std::fprintf(stderr, "the publisher did not settle\n");
         return 1;
     }
@@ -349,16 +321,16 @@ int main(int argc, char** argv)
             && transition->destinationState()->name() == QLatin1String("IDLE"))
             built = true;
     });
-    const qint64 rssBefore = statusKiB("VmRSS:");
-    resetPeakMemory();
+    const qint64 rssBefore = bench_support::statusKiB("VmRSS:");
+    bench_support::resetPeakMemory();
     timer.start();
-    if (!publisher->createOrUpdatePublishedPost() || !waitUntil([&] { return built; }, 600000)) {
+    if (!publisher->createOrUpdatePublishedPost() || !bench_support::waitUntil([&] { return built; }, 600000)) {
         std::fprintf(stderr, "the publish did not finish (state %s, %s)\n", qPrintable(publisher->currentStateName()),
                      qPrintable(publisher->lastError()));
         return 1;
     }
     const double publishSeconds = timer.elapsed() / 1000.0;
-    const qint64 peak = statusKiB("VmHWM:");
+    const qint64 peak = bench_support::statusKiB("VmHWM:");
 
     std::printf("photos: %d, longer side %d px, export files sent: %.1f MiB\n", count, longer, exportBytes / 1048576.0);
     std::printf("publish to built state: %.2f s (create and hashes %.2f s, upload pass %.2f s, build wait %.2f s)\n",

@@ -1,15 +1,19 @@
 #pragma once
 
 // Small helpers the views of the application share: the diagonal resize cursors, the ordering
-// of subviews by identifier rank, the measure of attributed text and text-field spacing.
+// of subviews by identifier rank, the measure of attributed text, text-field spacing and the
+// whole-point rectangle images and titles are drawn into.
 
 #include "platform/ui/AttributedString.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Cursor.h"
 #include "platform/ui/View.h"
 
+#include <QRectF>
 #include <QSizeF>
 #include <QVariantMap>
+
+#include <cmath>
 
 // The two diagonal resize cursors (16 x 16 points, hot spot at the centre), each made once.
 struct PLRCustomCursor {
@@ -35,3 +39,10 @@ double widthForHeight(const platform::ui::AttributedString& string, double heigh
 // Adds the kerning (and a centred paragraph with the line spacing) over the field's whole text.
 void addTextSpacing(platform::ui::TextField* field, double kerning);
 void addTextSpacing(platform::ui::TextField* field, double kerning, double lineSpacing);
+
+// The smallest rectangle on whole points that holds the rectangle.
+inline QRectF integralRect(const QRectF& r)
+{
+    const double x0 = std::floor(r.left()), y0 = std::floor(r.top());
+    return QRectF(x0, y0, std::ceil(r.right()) - x0, std::ceil(r.bottom()) - y0);
+}

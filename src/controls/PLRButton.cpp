@@ -1,5 +1,6 @@
 #include "controls/PLRButton.h"
 
+#include "controls/KitHelpers.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Window.h"
 
@@ -13,12 +14,6 @@ namespace {
 
 Color grey(double brightness) { return Color::fromHSB(0, 0, brightness, 1.0); }
 Color platformGray() { return Color(0.5, 0.5, 0.5); }
-
-QRectF integral(const QRectF& r)
-{
-    const double x0 = std::floor(r.left()), y0 = std::floor(r.top());
-    return QRectF(x0, y0, std::ceil(r.right()) - x0, std::ceil(r.bottom()) - y0);
-}
 
 QPainterPath shadowStrip(const QRectF& bounds)
 {
@@ -147,7 +142,7 @@ void PLRButton::titleLayout()
     const double x = std::round((b.width() - text.width()) * 0.5);
     const double y = std::round((b.height() - text.height()) * 0.5);
     TransactionScope scope(true);
-    m_titleLayer->setFrame(integral(QRectF(x, y, text.width(), text.height())));
+    m_titleLayer->setFrame(integralRect(QRectF(x, y, text.width(), text.height())));
 }
 
 void PLRButton::layoutSubviews()

@@ -1,5 +1,6 @@
 #include "controls/PLRCheckboxButton.h"
 
+#include "controls/KitHelpers.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/Images.h"
 
@@ -8,16 +9,6 @@
 #include <cmath>
 
 using namespace platform::ui;
-
-namespace {
-
-QRectF integral(const QRectF& r)
-{
-    const double x0 = std::floor(r.left()), y0 = std::floor(r.top());
-    return QRectF(x0, y0, std::ceil(r.right()) - x0, std::ceil(r.bottom()) - y0);
-}
-
-} // namespace
 
 void PLRDrawButtonTitle(GraphicsContext& context, const QString& title, const Color& color, double x, const QSizeF& size)
 {
@@ -52,7 +43,7 @@ PLRCheckboxButton::PLRCheckboxButton(QWidget* parent)
 
 QRectF PLRCheckboxButton::boxRect() const
 {
-    return integral(QRectF(QPointF(2.0, 2.0), pointSize(m_checked)));
+    return integralRect(QRectF(QPointF(2.0, 2.0), pointSize(m_checked)));
 }
 
 Color PLRCheckboxButton::titleColor() const

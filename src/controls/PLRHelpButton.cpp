@@ -11,16 +11,6 @@
 
 using namespace platform::ui;
 
-namespace {
-
-QRectF integral(const QRectF& r)
-{
-    const double x0 = std::floor(r.left()), y0 = std::floor(r.top());
-    return QRectF(x0, y0, std::ceil(r.right()) - x0, std::ceil(r.bottom()) - y0);
-}
-
-} // namespace
-
 // ---------------------------------------------------------------- bubble
 
 PLRTooltipBackgroundView::PLRTooltipBackgroundView(QWidget* parent)
@@ -79,7 +69,7 @@ void PLRHelpButton::awakeFromNib()
 void PLRHelpButton::drawRect(GraphicsContext& context, const QRectF&)
 {
     const QImage& image = m_mouseInside ? m_helpButtonHover : m_helpButton;
-    context.drawImage(image, integral(QRectF(QPointF(0, 2), pointSize(m_helpButton))));
+    context.drawImage(image, integralRect(QRectF(QPointF(0, 2), pointSize(m_helpButton))));
 }
 
 void PLRHelpButton::mouseEntered(const MouseEvent&)

@@ -183,12 +183,9 @@ bool PLRExportModalViewController::confirmSubFolderName(const QString& name)
 {
     if (!name.isEmpty())
         return true;
-    platform::Alert alert;
-    alert.messageText = QStringLiteral("Subfolder name missing");
-    alert.informativeText = QStringLiteral("You have selected the 'Create Subfolder' option but have not entered a name. You must "
-                                           "either enter a name, or deselect the 'Create Subfolder' option.");
-    alert.buttons = {QStringLiteral("OK")};
-    platform::runAlert(alert);
+    platform::showAlert(QStringLiteral("Subfolder name missing"),
+                        QStringLiteral("You have selected the 'Create Subfolder' option but have not entered a name. You must "
+                                       "either enter a name, or deselect the 'Create Subfolder' option."));
     subfolderTextField->setFocus();
     return false;
 }
@@ -243,11 +240,8 @@ bool PLRExportModalViewController::checkCollageSelection(const QList<PLRBlock*>&
 {
     if (!blocks.isEmpty())
         return true;
-    platform::Alert alert;
-    alert.messageText = QStringLiteral("No Blocks Chosen for Export");
-    alert.informativeText = QStringLiteral("To export a collage you must first select all the blocks you wish to include. Close the "
-                                           "export dialog, select the blocks you want to include in the collage and then export again.");
-    alert.buttons = {QStringLiteral("OK")};
-    platform::runAlert(alert);
+    platform::showAlert(QStringLiteral("No Blocks Chosen for Export"),
+                        QStringLiteral("To export a collage you must first select all the blocks you wish to include. Close the "
+                                       "export dialog, select the blocks you want to include in the collage and then export again."));
     return false;
 }

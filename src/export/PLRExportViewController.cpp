@@ -40,15 +40,6 @@
 
 namespace {
 
-void alert(const QString& title, const QString& text)
-{
-    platform::Alert message;
-    message.messageText = title;
-    message.informativeText = text;
-    message.buttons = {QStringLiteral("OK")};
-    platform::runAlert(message);
-}
-
 QWidget* row(QWidget* parent, const QString& name, QBoxLayout** layoutOut = nullptr)
 {
     auto* widget = new QWidget(parent);
@@ -574,8 +565,8 @@ QString PLRExportViewController::noLocationText() const
 bool PLRExportViewController::confirmSubFolderName(const QString& name)
 {
     if (name.isEmpty()) {
-        alert(QStringLiteral("Set Sub Folder"),
-              QStringLiteral("You have selected to create a sub folder, but have not entered a name. You must either enter a "
+        platform::showAlert(QStringLiteral("Set Sub Folder"),
+                            QStringLiteral("You have selected to create a sub folder, but have not entered a name. You must either enter a "
                              "name, or deselect the sub folder option."));
         return false;
     }
@@ -613,7 +604,7 @@ void PLRExportViewController::exportLayout()
 {
     PLRPostManager* manager = postManager();
     if (m_exportURL.isEmpty()) {
-        alert(QStringLiteral("Set Export Location"), noLocationText());
+        platform::showAlert(QStringLiteral("Set Export Location"), noLocationText());
         PLR_LOG_WARN(QStringLiteral("ExportLayout - export url is nil"));
         return;
     }
@@ -629,14 +620,14 @@ void PLRExportViewController::exportLayout()
         // One folder inside the export folder, never a path that leads elsewhere.
         if (!plr_export::isAcceptableFolderName(subFolder)) {
             PLR_LOG_ERROR(QStringLiteral("ExportLayout - error creating subfolder %1").arg(subFolder));
-            alert(QStringLiteral("Error Creating Sub Folder"),
-                  QStringLiteral("\"%1\" cannot be used as a folder name: it must be one name, without \"/\", and not \".\" or \"..\".").arg(subFolder));
+            platform::showAlert(QStringLiteral("Error Creating Sub Folder"),
+                                QStringLiteral("\"%1\" cannot be used as a folder name: it must be one name, without \"/\", and not \".\" or \"..\".").arg(subFolder));
             return;
         }
         target = QDir(exportFolder).filePath(subFolder);
         if (!QDir().mkpath(target)) {
             PLR_LOG_ERROR(QStringLiteral("ExportLayout - error creating subfolder %1").arg(target));
-            alert(QStringLiteral("Error Creating Sub Folder"), QStringLiteral("The folder \"%1\" could not be created.").arg(target));
+            platform::showAlert(QStringLiteral("Error Creating Sub Folder"), QStringLiteral("The folder \"%1\" could not be created.").arg(target));
             return;
         }
     }
@@ -645,7 +636,7 @@ void PLRExportViewController::exportLayout()
     PLR_LOG_INFO(QStringLiteral("ExportLayout - Path %1 is %2").arg(target, writable ? QStringLiteral("writable") : QStringLiteral("not writable")));
     if (!writable) {
         PLR_LOG_ERROR(QStringLiteral("ExportLayout - Error with data bookmark %1").arg(target));
-        alert(QStringLiteral("Error Creating Bookmark Creation"), noLocationText());
+        platform::showAlert(QStringLiteral("Error Creating Bookmark Creation"), noLocationText());
         return;
     }
 
@@ -688,7 +679,7 @@ void PLRExportViewController::exportLayout()
                     return;
                 self->showLayoutExportEnded(success);
                 if (!success && !failure.isEmpty())
-                    alert(QStringLiteral("Export Failed"), failure);
+                    platform::showAlert(QStringLiteral("Export Failed"), failure);
                 if (learnMore)
                     platform::Workspace::shared().openURL(PLRDefaults::supportURLForPath(QString::fromLatin1(kPLRExportLearnMorePath)));
                 emit self->layoutExportFinished(success);
@@ -736,7 +727,7 @@ void PLRExportViewController::exportCollage()
     sendEvent(QStringLiteral("export_collage"), {});
     ensureViews();
     if (!written && !failure.isEmpty())
-        alert(QStringLiteral("Export Failed"), failure);
+        platform::showAlert(QStringLiteral("Export Failed"), failure);
     else if (written)
         showCollageExported();
 }

@@ -282,14 +282,7 @@ bool unpack(const QString& archivePath, const QString& folder, platform::Error* 
     return true;
 }
 
-void showAlert(const QString& title, const QString& text)
-{
-    platform::Alert alert;
-    alert.messageText = title;
-    alert.informativeText = text;
-    alert.buttons = {QStringLiteral("OK")};
-    platform::runAlert(alert);
-}
+using platform::showAlert;
 
 // The store's writes that are waiting go first, so the bundle on disk is what the user sees.
 void saveStore()

@@ -23,14 +23,7 @@ std::function<void()>& relaunchHandler()
     return handler;
 }
 
-void showAlert(const QString& message, const QString& informative)
-{
-    platform::Alert alert;
-    alert.messageText = message;
-    alert.informativeText = informative;
-    alert.buttons = {QStringLiteral("OK")};
-    platform::runAlert(alert);
-}
+using platform::showAlert;
 
 } // namespace
 

@@ -38,6 +38,15 @@ int alertCancelButtonIndex(const QStringList& titles)
 
 AlertResult runAlert(const Alert& alert, QWidget* parent) { return AlertPresenter::shared().runModal(alert, parent); }
 
+void showAlert(const QString& message, const QString& informative)
+{
+    Alert alert;
+    alert.messageText = message;
+    alert.informativeText = informative;
+    alert.buttons = {QStringLiteral("OK")};
+    runAlert(alert);
+}
+
 AlertResult QtAlertPresenter::runModal(const Alert& alert, QWidget* parent)
 {
     QMessageBox box(parent ? parent : QApplication::activeWindow());

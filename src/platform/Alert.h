@@ -46,6 +46,8 @@ public:
 
 // Shows the alert with the shared presenter.
 AlertResult runAlert(const Alert& alert, QWidget* parent = nullptr);
+// Shows a warning with the message, the informative text and one "OK" button.
+void showAlert(const QString& message, const QString& informative = QString());
 // The button an alert closed without a click answers: the one titled "Cancel", else the last
 // (for a single button, that one).
 int alertCancelButtonIndex(const QStringList& titles);

@@ -551,31 +551,22 @@ bool PLRWebServicePostPublisher::createOrUpdatePublishedPostWithPublishCategory(
 bool PLRWebServicePostPublisher::createOrUpdatePublishedPostPublish(bool publish, const QString& category, bool autoPublish)
 {
     const QList<PLRSourceImagePtr> images = m_postManager ? m_postManager->imagesInPost() : QList<PLRSourceImagePtr>();
-    const QString machine = m_stateMachine->name();
-    if (canFire(PLRPP_EVENT_CREATE_REMOTE_POST)) {
-        if (!preCheck(publish, category, autoPublish, false)) {
-            PLR_LOG_INFO(QStringLiteral("Tried to create post while in state: %1").arg(currentStateName()));
-            return false;
-        }
-        const QVariantMap payload = requestPayload(true, publish, category, autoPublish, images);
-        if (payload.isEmpty())
-            return false;
-        PLR_LOG_INFO(QStringLiteral("Preparing Post Creation for %1").arg(machine));
-        return fire(PLRPP_EVENT_CREATE_REMOTE_POST, payload);
+    // A post the service does not have yet is created, one it has is updated.
+    const bool create = canFire(PLRPP_EVENT_CREATE_REMOTE_POST);
+    if (!create && !canFire(PLRPP_EVENT_UPDATE_REMOTE_POST)) {
+        PLR_LOG_INFO(QStringLiteral("Tried to create post while in state: %1").arg(currentStateName()));
+        return false;
     }
-    if (canFire(PLRPP_EVENT_UPDATE_REMOTE_POST)) {
-        if (!preCheck(publish, category, autoPublish, true)) {
-            PLR_LOG_INFO(QStringLiteral("Tried to update post while in state: %1").arg(currentStateName()));
-            return false;
-        }
-        const QVariantMap payload = requestPayload(false, publish, category, autoPublish, images);
-        if (payload.isEmpty())
-            return false;
-        PLR_LOG_INFO(QStringLiteral("Preparing Post Creation for %1").arg(machine));
-        return fire(PLRPP_EVENT_UPDATE_REMOTE_POST, payload);
+    if (!preCheck(publish, category, autoPublish, !create)) {
+        PLR_LOG_INFO(QStringLiteral("Tried to %1 post while in state: %2")
+                         .arg(create ? QStringLiteral("create") : QStringLiteral("update"), currentStateName()));
+        return false;
     }
-    PLR_LOG_INFO(QStringLiteral("Tried to create post while in state: %1").arg(currentStateName()));
-    return false;
+    const QVariantMap payload = requestPayload(create, publish, category, autoPublish, images);
+    if (payload.isEmpty())
+        return false;
+    PLR_LOG_INFO(QStringLiteral("Preparing Post Creation for %1").arg(m_stateMachine->name()));
+    return fire(create ? PLRPP_EVENT_CREATE_REMOTE_POST : PLRPP_EVENT_UPDATE_REMOTE_POST, payload);
 }
 
 bool PLRWebServicePostPublisher::preCheck(bool publish, const QString& category, bool autoPublish, bool update)
@@ -730,12 +721,7 @@ void PLRWebServicePostPublisher::handlePostAnswer(bool create, quint64 generatio
                                                   const QVariantMap& payload)
 {
     reply->deleteLater();
-    const platform::Error transport = serviceTransportError(reply);
-    const QByteArray bytes = reply->readAll();
-    const PLRHTTPURLResponse response{reply->url(), reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()};
-    const QVariant body = transport.isValid() ? QVariant() : parseServiceBody(bytes);
-    if (!transport.isValid())
-        PLRWebServiceManager::logPayloadResponse(response, body);
+    const auto [transport, response, body, parseFailed] = readServiceAnswer(reply);
     const char* event = create ? PLRPP_EVENT_CREATE_REMOTE_POST : PLRPP_EVENT_UPDATE_REMOTE_POST;
     const char* state = create ? PLRPP_STATE_CREATING_POST : PLRPP_STATE_UPDATING_POST;
     const bool current = generation == m_requestGeneration && inState(state);

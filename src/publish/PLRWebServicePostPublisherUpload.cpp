@@ -129,12 +129,7 @@ void PLRWebServicePostPublisher::handleBatchAnswer(quint64 pass, QNetworkReply* 
     reply->deleteLater();
     if (pass != m_passGeneration)
         return;
-    const platform::Error transport = serviceTransportError(reply);
-    const QByteArray bytes = reply->readAll();
-    const PLRHTTPURLResponse response{reply->url(), reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()};
-    const QVariant body = transport.isValid() ? QVariant() : parseServiceBody(bytes);
-    if (!transport.isValid())
-        PLRWebServiceManager::logPayloadResponse(response, body);
+    const auto [transport, response, body, parseFailed] = readServiceAnswer(reply);
     const QVariant images = body.toMap().value(QStringLiteral("images"));
     if (transport.isValid() || !response.isCodeGood() || images.typeId() != QMetaType::QVariantList) {
         // The pass ends once what is running has finished; the build check then starts a new

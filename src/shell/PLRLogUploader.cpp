@@ -22,14 +22,7 @@
 
 namespace {
 
-void showAlert(const QString& message, const QString& information = QString())
-{
-    platform::Alert alert;
-    alert.messageText = message;
-    alert.informativeText = information;
-    alert.buttons = {QStringLiteral("OK")};
-    platform::runAlert(alert);
-}
+using platform::showAlert;
 
 // True for "Try again".
 bool askToTryAgain(const QString& message)

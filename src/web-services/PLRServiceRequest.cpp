@@ -171,6 +171,20 @@ QVariant parseServiceBody(const QByteArray& body, bool* parseFailed)
     return value;
 }
 
+PLRServiceAnswer readServiceAnswer(QNetworkReply* reply, bool log)
+{
+    PLRServiceAnswer answer;
+    answer.transport = serviceTransportError(reply);
+    answer.response = {reply->url(), reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()};
+    const QByteArray bytes = reply->isOpen() ? reply->readAll() : QByteArray();   // closed when aborted
+    if (answer.transport.isValid())
+        return answer;
+    answer.body = parseServiceBody(bytes, &answer.parseFailed);
+    if (log)
+        PLRWebServiceManager::logPayloadResponse(answer.response, answer.body);
+    return answer;
+}
+
 QString PLRCurrentSessionToken()
 {
     PLRUserSession* session = PLRCoreManager::userSession();
@@ -181,16 +195,8 @@ namespace {
 
 void finish(const PLRServiceCall& call, QNetworkReply* reply, const PLRServiceCompletion& completion)
 {
-    const platform::Error transport = serviceTransportError(reply);
-    const QByteArray bytes = reply->isOpen() ? reply->readAll() : QByteArray();   // closed when aborted
-    PLRHTTPURLResponse response{reply->url(),
-                                reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()};
+    const auto [transport, response, body, parseFailed] = readServiceAnswer(reply, call.logResponse);
     reply->deleteLater();
-
-    bool parseFailed = false;
-    const QVariant body = transport.isValid() ? QVariant() : parseServiceBody(bytes, &parseFailed);
-    if (call.logResponse && !transport.isValid())
-        PLRWebServiceManager::logPayloadResponse(response, body);
 
     if (transport.isValid()) {
         completion(false, QVariant(), std::nullopt, transport);

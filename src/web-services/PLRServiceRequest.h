@@ -62,6 +62,18 @@ bool isLossOfInternet(const platform::Error& error);
 // not parse (*parseFailed tells the two apart).
 QVariant parseServiceBody(const QByteArray& body, bool* parseFailed = nullptr);
 
+// A finished service reply, read once: its transport error, its status, and its body as JSON
+// (invalid on a transport error or for no body; parseFailed when a body does not parse).
+struct PLRServiceAnswer {
+    platform::Error transport;
+    PLRHTTPURLResponse response;
+    QVariant body;
+    bool parseFailed = false;
+};
+// Reads the finished reply; without a transport error, and when `log`, the answer is logged
+// with PLRWebServiceManager::logPayloadResponse.
+PLRServiceAnswer readServiceAnswer(QNetworkReply* reply, bool log = true);
+
 // Completion of every service operation, always on the main thread, with exactly one of: a
 // result (success), a service error, a transport error.
 using PLRServiceCompletion =

@@ -56,19 +56,19 @@ protected:
     // Signs in and opens a new post over the photo folder once its photos are known.
     PLRPostManager* openPost(const QString& name, int photoCount)
     {
-        testing_support::signIn();
-        PLRPostManager* manager = PLRCoreManager::userSession()->newPostManager();
-        if (!manager->createNewPostWithTitle(name, QUrl::fromLocalFile(m_folder)))
+        testing_support::OpenPostOptions options;
+        options.title = name;
+        const testing_support::OpenPost opened = testing_support::openPostOnFolder(m_folder, photoCount, options);
+        if (!opened.ok)
             return nullptr;
-        const bool scanned = testing_support::waitUntil([&] {
-            if (manager->images().size() != photoCount)
-                return false;
+        PLRPostManager* manager = opened.manager;
+        const bool measured = testing_support::waitUntil([&] {
             for (const PLRSourceImagePtr& image : manager->images())
                 if (!(image->width() > 0.0f))
                     return false;
             return true;
         });
-        return scanned ? manager : nullptr;
+        return measured ? manager : nullptr;
     }
 
     // The identifier of the photo with that file name.
