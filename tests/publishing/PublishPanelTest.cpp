@@ -5,6 +5,7 @@
 #include "PublishingTestSupport.h"
 
 #include "controls/PLRPopupButton.h"
+#include "controls/PLRSlidingButtonStack.h"
 #include "controls/PLRSwitchButton.h"
 #include "insp/PLRDocumentViewController.h"
 #include "insp/PLRInspectorViewController.h"
@@ -486,6 +487,32 @@ TEST_F(PublishPanelTest, TheTypePageValidatesMarksARejectedAddressAndReportsAFai
         EXPECT_NE(dialog->coverLabel()->stringValue(), "Email Sent");
         type->secondaryActionForErrorWasClicked(dialog);
         ASSERT_TRUE(waitForCover(dialog, "Email Sent"));
+    });
+}
+
+TEST_F(PublishPanelTest, TheWebsiteKindsAreFramedButtonsWithTheChosenOneMarked)
+{
+    runDialog([&] { PLRModalManager::presentPublisherWorkflow(true, nullptr); }, [&](PLRModalViewController* dialog) {
+        auto* type = page<PLRPublishTypeSelectionViewController>(dialog);
+        ASSERT_TRUE(type);
+        PLRSlidingButtonStack* kinds = type->websiteHostStack();
+        const auto frameOf = [kinds](qint64 i) { return kinds->cellAt(i)->backgroundView()->layer(); };
+        const auto expectFrames = [&](qint64 chosen) {
+            for (qint64 i = 0; i < 3; ++i) {
+                SCOPED_TRACE(i);
+                ASSERT_TRUE(frameOf(i));
+                EXPECT_GT(frameOf(i)->borderWidth(), 0.0);
+                EXPECT_EQ(frameOf(i)->borderColor(),
+                          namedColor(i == chosen ? "plrTextColor" : "plrControlBorderColor"));
+            }
+        };
+        expectFrames(kinds->selectedIndex());
+        // Apart, so each frame reads as its own button.
+        EXPECT_GT(kinds->cellAt(1)->x(), kinds->cellAt(0)->x() + kinds->cellAt(0)->width());
+        kinds->setSelectedIndex(1);
+        expectFrames(1);
+        kinds->setSelectedIndex(0);
+        expectFrames(0);
     });
 }
 
