@@ -516,6 +516,27 @@ TEST_F(PublishPanelTest, TheWebsiteKindsAreFramedButtonsWithTheChosenOneMarked)
     });
 }
 
+TEST_F(PublishPanelTest, ThePublishAreaIsOneButtonRowHighWithItsTitleCentred)
+{
+    openPost(2);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    ASSERT_TRUE(openInspector());
+    inspector->view()->show();
+    testing_support::spin(20);
+    ASSERT_FALSE(panel->publishContainerView()->isHidden());
+    PLRPublishButton* publish = panel->publishMainButton();
+    EXPECT_EQ(publish->height(), int(PLRPublishButton::kHeight));
+    const QRect title(publish->label()->mapTo(publish, QPoint(0, 0)), publish->label()->size());
+    EXPECT_NEAR(title.center().y(), publish->height() / 2, 2);
+    EXPECT_NEAR(title.center().x(), publish->width() / 2, 2);
+    // The bottom area holds the button and its margins, however tall the other panels are.
+    EXPECT_LE(panel->view()->height(), int(PLRPublishButton::kHeight) + 24);
+    // A published post's two buttons are one small row, side by side.
+    for (platform::ui::Button* button : {panel->statusUpdateButton(), panel->statusViewBlogButton()})
+        EXPECT_EQ(button->maximumHeight(), int(PLRPublishViewController::kStatusButtonHeight));
+    EXPECT_EQ(panel->statusUpdateButton()->y(), panel->statusViewBlogButton()->y());
+}
+
 TEST(PublishPanelDates, TheYearIsTheCalendarYear)
 {
     // Monday 29 December 2025 belongs to the first week of 2026.
