@@ -254,3 +254,29 @@ TEST_F(LayoutRenderTest, FaultyLayoutsRenderSensibly)
         EXPECT_TRUE(proxy.layoutView()->renderImage().isNull());
     }
 }
+
+TEST_F(LayoutRenderTest, AnEmptyTextBlockShowsAHintOnlyOnTheCanvas)
+{
+    text->mutable_text()->set_value("");
+    manager->announceChange();
+    PLRLayoutViewProxy proxy(manager.get(), &layout, 1500);
+    proxy.setLive(false);
+    proxy.layoutView()->ensureSectionLayout();
+    const QRect area = proxy.blockViewForBlock(text)->frameInLayoutView().toAlignedRect().adjusted(1, 1, -1, -1);
+    ASSERT_GT(area.height(), 10);   // one line tall, not collapsed
+    auto hinted = [&] {
+        const QImage image = proxy.layoutView()->renderImage();
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                if (qGray(image.pixel(x, y)) < 190)
+                    return true;
+        return false;
+    };
+    EXPECT_TRUE(hinted());
+    // Not while it is written in, and never in an export.
+    manager->setLayoutIsBeingExported(true);
+    EXPECT_FALSE(hinted());
+    manager->setLayoutIsBeingExported(false);
+    manager->setEditBlock(text);
+    EXPECT_FALSE(hinted());
+}

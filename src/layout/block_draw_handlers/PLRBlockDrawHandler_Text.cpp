@@ -1,5 +1,7 @@
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
 
+#include "base/PLRLayoutManager.h"
+
 #include "platform/ui/Fonts.h"
 
 #include <QFontMetricsF>
@@ -93,12 +95,34 @@ void PLRBlockDrawHandler_Text::draw(QPainter& painter, const QRectF& bounds)
         return;
     const PLRBlock_Text& text = textBlock->text();
     const QString value = QString::fromStdString(text.value());
-    if (value.isEmpty())
+    if (value.isEmpty()) {
+        drawEmptyTextHint(painter, bounds, text);
         return;
+    }
     painter.save();
     painter.setClipRect(bounds, Qt::IntersectClip);
     painter.setFont(fontForStyle(text.style()));
     painter.setPen(textColour());
     painter.drawText(textRectInBlock(bounds, text), textFlags(text), value);
+    painter.restore();
+}
+
+QString PLRBlockDrawHandler_Text::emptyTextHint()
+{
+    return QStringLiteral("Double-click to write");
+}
+
+void PLRBlockDrawHandler_Text::drawEmptyTextHint(QPainter& painter, const QRectF& bounds, const PLRBlock_Text& text)
+{
+    // On the canvas an empty text block shows where it is and how to fill it; exports and
+    // previews show nothing, and neither does the block while it is being written in.
+    PLRLayoutManager* manager = layoutManager();
+    if (!manager || manager->layoutIsBeingExported() || manager->currentEditBlock() == block())
+        return;
+    painter.save();
+    painter.setClipRect(bounds, Qt::IntersectClip);
+    painter.setFont(fontForStyle(text.style()));
+    painter.setPen(QColor(0xA0, 0xA0, 0xA0));
+    painter.drawText(textRectInBlock(bounds, text), textFlags(text), emptyTextHint());
     painter.restore();
 }

@@ -23,4 +23,9 @@ public:
     static QRectF textRectInBlock(const QRectF& bounds, const PLRBlock_Text& text);
     // The height the text needs when its block is that wide (at least one line).
     static double heightForWidth(const PLRBlock_Text& text, double blockWidth);
+    // What an empty text block shows on the canvas.
+    static QString emptyTextHint();
+
+private:
+    void drawEmptyTextHint(QPainter& painter, const QRectF& bounds, const PLRBlock_Text& text);
 };
