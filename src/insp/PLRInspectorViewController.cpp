@@ -181,6 +181,16 @@ void PLRInspectorViewController::viewDidLoad()
     }
     if (m_bottomPages->count() == 0)
         m_bottomPages->setFixedHeight(0);
+    // The area is as tall as the panel it shows, not as the tallest of its panels.
+    const auto fitShownPanel = [pages = m_bottomPages] {
+        for (int i = 0; i < pages->count(); ++i) {
+            const QSizePolicy::Policy policy = i == pages->currentIndex() ? QSizePolicy::Preferred : QSizePolicy::Ignored;
+            pages->widget(i)->setSizePolicy(policy, policy);
+        }
+        pages->updateGeometry();
+    };
+    fitShownPanel();
+    connect(m_bottomPages, &QStackedWidget::currentChanged, this, fitShownPanel);
 
     selectDocumentTab();
     platform::NotificationCenter::defaultCenter().addObserver(

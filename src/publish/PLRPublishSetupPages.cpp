@@ -66,6 +66,22 @@ QLabel* paragraph(const QString& text, QWidget* parent, const QColor& colour = Q
     return body;
 }
 
+// The website kinds read as a row of framed buttons: each cell is outlined, the chosen one
+// in the text colour (its label turns medium and it keeps the stack's underline).
+void frameChoiceCells(PLRSlidingButtonStack* stack)
+{
+    for (qint64 i = 0; i < stack->arrangedSubviews().size(); ++i) {
+        PLRSlidingButtonCell* cell = stack->cellAt(i);
+        if (!cell)
+            continue;
+        View* frame = cell->backgroundView();
+        frame->setWantsLayer(true);
+        frame->layer()->setCornerRadius(4.0);
+        frame->layer()->setBorderWidth(cell->isSelected() ? 1.5 : 1.0);
+        frame->layer()->setBorderColor(namedColor(QLatin1String(cell->isSelected() ? "plrTextColor" : "plrControlBorderColor")));
+    }
+}
+
 // A descriptor: its picture, credit and controller scene.
 class SetupPageDescriptor : public PLRModalView {
 public:
@@ -264,6 +280,8 @@ View* PLRPublishTypeSelectionViewController::loadView()
     m_websiteHostStack->addCell(QStringLiteral("Other"));
     m_websiteHostStack->setSlidingDelegate(this);
     m_websiteHostStack->setMinimumHeight(40);
+    m_websiteHostStack->setSpacing(10);
+    frameChoiceCells(m_websiteHostStack);
     column->addWidget(m_websiteHostStack);
 
     m_websiteThemeLabel = label(QString(), m_stackView, 12, FontWeight::Medium);
@@ -290,8 +308,9 @@ View* PLRPublishTypeSelectionViewController::loadView()
     return root;
 }
 
-void PLRPublishTypeSelectionViewController::buttonStack(PLRSlidingButtonStack*, qint64)
+void PLRPublishTypeSelectionViewController::buttonStack(PLRSlidingButtonStack* stack, qint64)
 {
+    frameChoiceCells(stack);
     ensureWebsiteThemeUI();
 }
 

@@ -84,7 +84,7 @@ public:
         setTitle(title);
         setTarget(target);
         setAction(std::move(action));
-        setMinimumHeight(24);
+        setFixedHeight(int(PLRPublishViewController::kStatusButtonHeight));
     }
     QRectF imageRectInBounds() const override
     {
@@ -128,17 +128,18 @@ PLRPublishButton::PLRPublishButton(QWidget* parent) : View(parent)
     layer()->setMasksToBounds(true);
     layer()->setBorderWidth(1.0);
     layer()->setBorderColor(Color(0, 0, 0, 0.2));
-    setMinimumHeight(32);
+    // One row high, its title and icon centred both ways.
+    setFixedHeight(int(kHeight));
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(10, 4, 10, 4);
+    row->setContentsMargins(10, 0, 10, 0);
     m_icon = new View(this);
     m_icon->setFixedSize(16, 16);
     m_icon->setHidden(true);
     m_label = makeLabel(QStringLiteral("Publish"), this, 13);
     m_label->setAlignment(TextAlignment::Center);
     row->addStretch(1);
-    row->addWidget(m_icon);
-    row->addWidget(m_label);
+    row->addWidget(m_icon, 0, Qt::AlignVCenter);
+    row->addWidget(m_label, 0, Qt::AlignVCenter);
     row->addStretch(1);
 }
 
@@ -256,6 +257,7 @@ View* PLRPublishViewController::loadView()
     stateColumn->addLayout(cancelRow);
     m_progressBarInfo = makeLabel(QString(), m_stateContainerView);
     stateColumn->addWidget(m_progressBarInfo);
+    stateColumn->addStretch(1);
     m_stateContainerView->setHidden(true);
     column->addWidget(m_stateContainerView);
 
@@ -266,6 +268,7 @@ View* PLRPublishViewController::loadView()
     m_publishMainButton = new PLRPublishButton(m_publishContainerView);
     m_publishMainButton->setDelegate(this);
     publishColumn->addWidget(m_publishMainButton);
+    publishColumn->addStretch(1);
     m_publishContainerView->setHidden(true);
     column->addWidget(m_publishContainerView);
     return root;

@@ -37,6 +37,7 @@ class PLRPublishButton : public platform::ui::View {
     Q_OBJECT
 public:
     explicit PLRPublishButton(QWidget* parent = nullptr);
+    static constexpr double kHeight = 40.0;
 
     platform::ui::TextField* label() const { return m_label; }
     platform::ui::View* icon() const { return m_icon; }
@@ -69,6 +70,8 @@ class PLRPublishViewController : public PLRGenericPostViewController,
     Q_OBJECT
 public:
     explicit PLRPublishViewController(QObject* parent = nullptr);
+    // The "UPDATE BLOG" and link buttons of a published post: one small row, side by side.
+    static constexpr double kStatusButtonHeight = 28.0;
     ~PLRPublishViewController() override;
 
     // Registers the panel with the "Main" scenes under the inspector's identifier.

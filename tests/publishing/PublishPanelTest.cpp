@@ -5,6 +5,7 @@
 #include "PublishingTestSupport.h"
 
 #include "controls/PLRPopupButton.h"
+#include "controls/PLRSlidingButtonStack.h"
 #include "controls/PLRSwitchButton.h"
 #include "insp/PLRDocumentViewController.h"
 #include "insp/PLRInspectorViewController.h"
@@ -487,6 +488,53 @@ TEST_F(PublishPanelTest, TheTypePageValidatesMarksARejectedAddressAndReportsAFai
         type->secondaryActionForErrorWasClicked(dialog);
         ASSERT_TRUE(waitForCover(dialog, "Email Sent"));
     });
+}
+
+TEST_F(PublishPanelTest, TheWebsiteKindsAreFramedButtonsWithTheChosenOneMarked)
+{
+    runDialog([&] { PLRModalManager::presentPublisherWorkflow(true, nullptr); }, [&](PLRModalViewController* dialog) {
+        auto* type = page<PLRPublishTypeSelectionViewController>(dialog);
+        ASSERT_TRUE(type);
+        PLRSlidingButtonStack* kinds = type->websiteHostStack();
+        const auto frameOf = [kinds](qint64 i) { return kinds->cellAt(i)->backgroundView()->layer(); };
+        const auto expectFrames = [&](qint64 chosen) {
+            for (qint64 i = 0; i < 3; ++i) {
+                SCOPED_TRACE(i);
+                ASSERT_TRUE(frameOf(i));
+                EXPECT_GT(frameOf(i)->borderWidth(), 0.0);
+                EXPECT_EQ(frameOf(i)->borderColor(),
+                          namedColor(i == chosen ? "plrTextColor" : "plrControlBorderColor"));
+            }
+        };
+        expectFrames(kinds->selectedIndex());
+        // Apart, so each frame reads as its own button.
+        EXPECT_GT(kinds->cellAt(1)->x(), kinds->cellAt(0)->x() + kinds->cellAt(0)->width());
+        kinds->setSelectedIndex(1);
+        expectFrames(1);
+        kinds->setSelectedIndex(0);
+        expectFrames(0);
+    });
+}
+
+TEST_F(PublishPanelTest, ThePublishAreaIsOneButtonRowHighWithItsTitleCentred)
+{
+    openPost(2);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    ASSERT_TRUE(openInspector());
+    inspector->view()->show();
+    testing_support::spin(20);
+    ASSERT_FALSE(panel->publishContainerView()->isHidden());
+    PLRPublishButton* publish = panel->publishMainButton();
+    EXPECT_EQ(publish->height(), int(PLRPublishButton::kHeight));
+    const QRect title(publish->label()->mapTo(publish, QPoint(0, 0)), publish->label()->size());
+    EXPECT_NEAR(title.center().y(), publish->height() / 2, 2);
+    EXPECT_NEAR(title.center().x(), publish->width() / 2, 2);
+    // The bottom area holds the button and its margins, however tall the other panels are.
+    EXPECT_LE(panel->view()->height(), int(PLRPublishButton::kHeight) + 24);
+    // A published post's two buttons are one small row, side by side.
+    for (platform::ui::Button* button : {panel->statusUpdateButton(), panel->statusViewBlogButton()})
+        EXPECT_EQ(button->maximumHeight(), int(PLRPublishViewController::kStatusButtonHeight));
+    EXPECT_EQ(panel->statusUpdateButton()->y(), panel->statusViewBlogButton()->y());
 }
 
 TEST(PublishPanelDates, TheYearIsTheCalendarYear)

@@ -204,6 +204,38 @@ TEST_F(ModalDialog, ButtonsReturnKeyErrorBarAndCompletionCover)
     });
 }
 
+TEST_F(ModalDialog, TheErrorBarLeavesThePageHeadingAndTheCloseButtonInSight)
+{
+    run({QStringLiteral("TestPage0")}, 0, [](PLRModalViewController* dialog) {
+        // Rectangles in the dialog's own widget coordinates (y downwards).
+        const auto rectIn = [dialog](QWidget* w) { return QRect(w->mapTo(dialog->view(), QPoint(0, 0)), w->size()); };
+        const QRect pageBefore = rectIn(dialog->contentView());
+        dialog->presentError(QStringLiteral("Please enter the name of your website provider / builder"), std::nullopt,
+                             std::nullopt);
+        AnimationClock::shared().advance(0.3);
+        QCoreApplication::processEvents();
+        const QRect bar = rectIn(dialog->errorView());
+        EXPECT_EQ(bar.top(), int(PLRModalViewController::kErrorShownTop));
+        // The page sits below the bar, the close button beside it; without error buttons the
+        // message has the bar's whole width.
+        EXPECT_GE(rectIn(dialog->contentView()).top(), bar.bottom());
+        EXPECT_FALSE(bar.intersects(rectIn(dialog->closeButton())));
+        EXPECT_EQ(dialog->errorLabel()->width(), bar.width() - 24);
+
+        // Buttons on the bar take their room from the message, not from each other.
+        dialog->presentError(QStringLiteral("Not verified"), QStringLiteral("Resend"), QStringLiteral("Later"));
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(rectIn(dialog->errorPrimaryButton()).intersects(rectIn(dialog->errorSecondaryButton())));
+        EXPECT_FALSE(rectIn(dialog->errorLabel()).intersects(rectIn(dialog->errorPrimaryButton())));
+
+        dialog->dismissError();
+        AnimationClock::shared().advance(0.4);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(rectIn(dialog->contentView()), pageBefore);
+        dialog->dismissModalWithSuccess(true);
+    });
+}
+
 TEST_F(ModalDialog, LargePageResizesAndHidesTheButtonBar)
 {
     pages[2].large = true;

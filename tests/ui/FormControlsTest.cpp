@@ -5,9 +5,14 @@
 #include "controls/PLRSliderCell.h"
 #include "controls/PLRStepperCell.h"
 #include "controls/PLRTextFieldCell.h"
+#include "platform/ui/Fonts.h"
 #include "platform/ui/Images.h"
 
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QLineEdit>
 #include <QMenu>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -148,6 +153,28 @@ TEST(TextFieldCell, CentredTextRectangleAndBorder)
     ASSERT_EQ(strokes.size(), 1u);
     EXPECT_DOUBLE_EQ(strokes.front().lineWidth, 2.0);
     EXPECT_EQ(strokes.front().color, namedColor(QStringLiteral("plrControlBorderColor")));
+}
+
+TEST(TextField, AnEditableFieldInALayoutHasRoomForAWholeLine)
+{
+    QWidget page;
+    auto* column = new QVBoxLayout(&page);
+    column->setContentsMargins(0, 0, 0, 0);
+    auto* field = new TextField(&page);
+    field->setFont(systemFont(13));
+    field->setEditable(true);
+    field->setPlaceholderString(QStringLiteral("www.yourwebsite.com"));
+    column->addWidget(field);
+    column->addStretch(1);
+    page.resize(300, 200);
+    page.show();
+    QCoreApplication::processEvents();
+    const QLineEdit* editor = field->editor();
+    ASSERT_TRUE(editor);
+    // The line, descenders included, fits inside the editor, which sits 3 points in on both edges.
+    EXPECT_GE(editor->height(), QFontMetrics(editor->font()).height());
+    EXPECT_EQ(editor->geometry().top(), 3);
+    EXPECT_EQ(field->height() - editor->geometry().bottom() - 1, 3);
 }
 
 TEST(ColorWell, FlatSwatchAndPickedColours)

@@ -282,7 +282,12 @@ QSize TextField::sizeHint() const
 {
     TextLayout layout(displayedString(), QSizeF(1e9, 1e9));
     const QRectF used = layout.usedRect();
-    return QSize(int(std::ceil(used.width() + 2 * kTextInset)) + 1, std::max(17, int(std::ceil(used.height()))));
+    int height = std::max(17, int(std::ceil(used.height())));
+    // An editable field holds its editor 3 points inside each edge: room for a whole line of the
+    // font, descenders included.
+    if (m_editor)
+        height = std::max(height, m_editor->sizeHint().height() + 6);
+    return QSize(int(std::ceil(used.width() + 2 * kTextInset)) + 1, height);
 }
 
 void TextField::drawRect(GraphicsContext& context, const QRectF&)

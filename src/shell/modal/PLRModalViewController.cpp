@@ -150,7 +150,11 @@ void PLRModalViewController::relayout()
     m_controlView->setFrame(QRectF(pictureWidth, 0, pageWidth, kControlBarHeight));
     m_containerView->setFrame(QRectF(pictureWidth, controlHeight, pageWidth, std::max(0.0, b.height() - controlHeight)));
     const QRectF inner = m_containerView->bounds();
-    m_contentView->setFrame(inner);
+    // While the error bar is in, the page moves down below it, so the bar never hides the page's
+    // heading or its first fields.
+    const double errorHeight = 56.0;
+    const double errorRoom = std::clamp(m_errorTop + errorHeight, 0.0, inner.height());
+    m_contentView->setFrame(QRectF(inner.x(), inner.y(), inner.width(), inner.height() - errorRoom));
     for (QWidget* page : m_contentView->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         if (auto* v = qobject_cast<View*>(page))
             v->setFrame(m_contentView->bounds()); // pinned to the content view's four edges
@@ -161,12 +165,19 @@ void PLRModalViewController::relayout()
     m_primaryButton->setFrame(QRectF(pageWidth - 20 - 120, 16, 120, 32));
     m_secondaryButton->setFrame(QRectF(pageWidth - 20 - 120 - 12 - 100, 16, 100, 32));
     m_tertiaryButton->setFrame(QRectF(20, 16, 120, 32));
-    // The error bar hangs errorTop points below the page's top edge (negative: out of sight).
-    const double errorHeight = 56.0;
-    m_errorView->setFrame(QRectF(pictureWidth + 20, b.height() - m_errorTop - errorHeight, pageWidth - 40, errorHeight));
-    m_errorLabel->setFrame(QRectF(12, 8, pageWidth - 40 - 24 - 190, 40));
-    m_errorSecondaryButton->setFrame(QRectF(pageWidth - 40 - 12 - 90, 12, 90, 32));
-    m_errorPrimaryButton->setFrame(QRectF(pageWidth - 40 - 12 - 90 - 8 - 90, 12, 90, 32));
+    // The error bar hangs errorTop points below the page's top edge (negative: out of sight); it
+    // stops short of the close button, which stays in reach. Its message takes the width the
+    // shown error buttons leave.
+    const double errorWidth = std::max(0.0, pageWidth - 20 - (16 + 30 + 8));
+    m_errorView->setFrame(QRectF(pictureWidth + 20, b.height() - m_errorTop - errorHeight, errorWidth, errorHeight));
+    double buttonsRight = errorWidth - 12;
+    for (Button* button : {m_errorSecondaryButton.data(), m_errorPrimaryButton.data()}) {
+        if (button->isHidden())
+            continue;
+        button->setFrame(QRectF(buttonsRight - 90, 12, 90, 32));
+        buttonsRight -= 90 + 8;
+    }
+    m_errorLabel->setFrame(QRectF(12, 8, std::max(0.0, buttonsRight - 12), 40));
     m_closeButton->setFrame(QRectF(b.width() - 16 - 30, b.height() - 18 - 30, 30, 30));
 }
 

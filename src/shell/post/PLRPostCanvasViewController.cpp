@@ -1,6 +1,9 @@
 #include "shell/post/PLRPostCanvasViewController.h"
 
 #include "layout/interaction/PLRLayoutViewController.h"
+#include "shell/home/PLRSupportChatHook.h"
+
+#include <QEvent>
 
 #include <QVBoxLayout>
 
@@ -24,7 +27,17 @@ View* PLRPostCanvasViewController::loadView()
         canvas->setParent(root);
         column->addWidget(canvas);
     }
+    root->installEventFilter(this);
     return root;
+}
+
+bool PLRPostCanvasViewController::eventFilter(QObject* watched, QEvent* event)
+{
+    // The one support chat moves into the canvas's bottom trailing corner whenever the canvas is
+    // shown (and back to the home screen when that is shown again).
+    if (isViewLoaded() && watched == view() && event->type() == QEvent::Show)
+        PLRSupportChatHook::attach(view());
+    return PLRGenericPostViewController::eventFilter(watched, event);
 }
 
 void PLRPostCanvasViewController::setPostManager(PLRPostManager* manager)

@@ -11,6 +11,7 @@
 #include "layout/interaction/PLRLayoutViewController.h"
 #include "shell/PLRShellNotifications.h"
 #include "layout/interaction/PLRVisualStateHandler.h"
+#include "shell/home/PLRSupportChatHook.h"
 #include "shell/post/PLRDelayScheduler.h"
 #include "shell/post/PLROnboardingPopover.h"
 #include "shell/post/PLRPostCanvasViewController.h"
@@ -292,6 +293,22 @@ TEST_F(PostViewTest, AppearingAndLeavingAreAnnounced)
                 return event.info().value("seconds_of_session").toLongLong() == 0;
         return false;
     }));
+}
+
+TEST_F(PostViewTest, TheCanvasHostsTheSupportChatWhenShown)
+{
+    QList<QWidget*> hosts;
+    PLRSupportChatHook::setAttach([&](QWidget* host) { hosts << host; });
+    PLRPostViewController* c = openExisting();
+    QWidget* canvasView = c->layoutViewController()->view();
+    ASSERT_FALSE(hosts.isEmpty());
+    EXPECT_EQ(hosts.back(), canvasView);
+    // Shown again after the home screen took the chat: the canvas takes it back.
+    hosts.clear();
+    c->view()->hide();
+    c->view()->show();
+    EXPECT_EQ(hosts, QList<QWidget*>({canvasView}));
+    PLRSupportChatHook::setAttach(nullptr);
 }
 
 TEST_F(PostViewTest, ADeletedPostLeavesItsControllerInert)
