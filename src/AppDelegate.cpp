@@ -76,11 +76,37 @@ bool isDevelopmentEnvironment()
     return qEnvironmentVariable("env") == QLatin1String("dev");
 }
 
-// Folders a packaged Pellora is installed in.
-QStringList applicationFolders()
+} // namespace
+
+QStringList AppDelegate::applicationFolders()
 {
-    return {QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin"), QStringLiteral("/opt/pellora/bin")};
+    QStringList folders;
+#ifdef PELLORA_INSTALL_BINDIR
+    folders << QDir::cleanPath(QStringLiteral(PELLORA_INSTALL_BINDIR));
+#endif
+    folders << QStringLiteral("/usr/bin") << QStringLiteral("/usr/local/bin") << QStringLiteral("/opt/pellora/bin");
+    const QString home = QDir::homePath();
+    if (!home.isEmpty() && home != QLatin1String("/"))
+        folders << QDir::cleanPath(home + QStringLiteral("/.local/bin"));
+    folders.removeDuplicates();
+    return folders;
 }
+
+bool AppDelegate::isApplicationFolder(const QString& folder)
+{
+    const QString clean = QDir::cleanPath(folder);
+    const QString canonical = QFileInfo(clean).canonicalFilePath();
+    for (const QString& candidate : applicationFolders()) {
+        if (clean == candidate)
+            return true;
+        const QString candidateCanonical = QFileInfo(candidate).canonicalFilePath();
+        if (!canonical.isEmpty() && canonical == candidateCanonical)
+            return true;
+    }
+    return false;
+}
+
+namespace {
 
 void showAlert(const QString& message, const QString& information)
 {
@@ -297,6 +323,7 @@ void AppDelegate::migratorDidComplete(bool success)
     // The menu bar sits on the main window.
     m_mainMenu = new PLRMainMenu(this);
     window->setMenuBar(m_mainMenu->menuBar());
+    controller->restoreWindowFrame();
     // The help centre's articles join the Help menu.
     m_helpManager = new PLRHelpManager(this);
     m_helpManager->setupHelpMenu(m_mainMenu->helpMenu(), [self](const QUrl& url) {
@@ -333,16 +360,15 @@ void AppDelegate::checkApplicationLocation()
     const QString running = QCoreApplication::applicationFilePath();
     const QString expected = applicationFolders().first() + QLatin1Char('/') + QFileInfo(running).fileName();
     PLR_LOG_INFO(QStringLiteral("Checking App location: %1 : %2").arg(running, expected));
-    if (applicationFolders().contains(QFileInfo(running).absolutePath()))
+    if (isApplicationFolder(QFileInfo(running).absolutePath()))
         return;
     platform::Alert alert;
     alert.messageText = QStringLiteral("Pellora is not in the Applications Folder");
-    alert.informativeText = QStringLiteral("To allow Pellora to update you must move Pellora to your applications "
-                                           "folder. Go do this now, and then re-open Pellora.");
-    alert.buttons = {QStringLiteral("OK"), QStringLiteral("Why do I keep seeing this?")};
-    if (platform::runAlert(alert).response == platform::kAlertSecondButtonReturn)
-        platform::Workspace::shared().openURL(PLRDefaults::supportURLForPath(QStringLiteral(
-            "/downloads-and-choosing-your-plan/downloads/how-to-move-pellora-to-your-applications-folder")));
+    alert.informativeText = QStringLiteral("To allow Pellora to update you must install Pellora in one of your "
+                                           "applications folders (%1). Go do this now, and then re-open Pellora.")
+                                .arg(applicationFolders().join(QStringLiteral(", ")));
+    alert.buttons = {QStringLiteral("OK")};
+    platform::runAlert(alert);
 }
 
 PLRBaseWindowController* AppDelegate::baseWindowController() const

@@ -61,6 +61,10 @@ public:
     // Step 3, when the store migrator has completed (true when every step succeeded).
     void migratorDidComplete(bool success);
     void checkApplicationLocation();
+    // The folders an installed Pellora runs from: the install prefix's, the system's and the
+    // user's ~/.local/bin.
+    static QStringList applicationFolders();
+    static bool isApplicationFolder(const QString& folder);
 
     // The whole-store save: forced (the Save command, the post exporter) or periodic (every 300 s,
     // skipped while the last save is younger).

@@ -11,6 +11,9 @@
 #include <QPointer>
 #include <QUrlQuery>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 QString queueKey() { return QString::fromLatin1(kPLRAnalyticFailedEventsQueueKey); }
@@ -53,12 +56,19 @@ void writeQueue(const QList<PLRAnalyticEvent>& events)
     defaults.synchronize();
 }
 
-void appendEvent(QMutex& lock, const PLRAnalyticEvent& event)
+void appendEvent(QMutex& lock, int maximumLength, const PLRAnalyticEvent& event)
 {
     PLR_LOG_INFO(QStringLiteral("adding event with ID %1: title %2").arg(event.eventID(), event.eventTitle()));
     QMutexLocker locker(&lock);
     QList<PLRAnalyticEvent> events = readQueue();
     events.append(event);
+    if (events.size() > maximumLength) {
+        const qsizetype dropped = events.size() - maximumLength;
+        PLR_LOG_WARN(QStringLiteral("The analytics queue is full (%1 events): dropping the %2 oldest")
+                         .arg(maximumLength)
+                         .arg(dropped));
+        events.remove(0, dropped);
+    }
     PLR_LOG_INFO(QStringLiteral("number of events in queue %1").arg(events.size()));
     writeQueue(events);
 }
@@ -154,12 +164,45 @@ double PLRAnalyticManager::tickInterval() const
 void PLRAnalyticManager::fireAnalyticEvent(const PLRAnalyticEvent& event)
 {
     std::shared_ptr<State> state = m_state;
-    m_appendQueue->async([state, event] { appendEvent(state->lock, event); });
+    m_appendQueue->async([state, event] { appendEvent(state->lock, state->maximumLength.load(), event); });
 }
 
 void PLRAnalyticManager::addEvent(const PLRAnalyticEvent& event)
 {
-    appendEvent(m_state->lock, event);
+    appendEvent(m_state->lock, m_state->maximumLength.load(), event);
+}
+
+void PLRAnalyticManager::setMaximumQueueLength(int length)
+{
+    m_state->maximumLength = std::max(1, length);
+}
+
+void PLRAnalyticManager::setClock(std::function<QDateTime()> clock)
+{
+    m_clock = std::move(clock);
+}
+
+QDateTime PLRAnalyticManager::now() const
+{
+    return m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+}
+
+void PLRAnalyticManager::noteAnswer(int statusCode)
+{
+    if (statusCode < 500 || statusCode > 599) {
+        m_serverFailures = 0;
+        m_backoffDelay = 0.0;
+        m_nextAttempt = QDateTime();
+        return;
+    }
+    // The collector is in trouble: leave it alone for a while, longer each time.
+    ++m_serverFailures;
+    const double tick = std::max(tickInterval(), 0.001);
+    m_backoffDelay = std::min(tick * std::pow(2.0, std::min(m_serverFailures, 30)), kMaximumBackoffSeconds);
+    m_nextAttempt = now().addMSecs(qint64(m_backoffDelay * 1000.0));
+    PLR_LOG_WARN(QStringLiteral("The analytics collector failed %1 time(s) in a row; next send in %2 s")
+                     .arg(m_serverFailures)
+                     .arg(m_backoffDelay));
 }
 
 QList<PLRAnalyticEvent> PLRAnalyticManager::loadEvents() const
@@ -203,6 +246,8 @@ bool PLRAnalyticManager::statusRemovesEvent(int statusCode)
 
 void PLRAnalyticManager::dispatchNextEvent()
 {
+    if (m_nextAttempt.isValid() && now() < m_nextAttempt)
+        return;
     bool idle = false;
     if (!m_state->inProgress.compare_exchange_strong(idle, true))
         return;
@@ -217,6 +262,8 @@ void PLRAnalyticManager::dispatchNextEvent()
     m_eventDispatchAPI->logAnalyticEvent(sent, [self, sent](const platform::Error& transport, int status) {
         if (!self)
             return;
+        if (!transport.isValid())
+            self->noteAnswer(status);
         if (transport.isValid()) {
             PLR_LOG_WARN(QStringLiteral("failed to dispatch event with ID %1: title %2 (%3)")
                              .arg(sent.eventID(), sent.eventTitle(), transport.toString()));

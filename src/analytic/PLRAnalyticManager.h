@@ -4,6 +4,7 @@
 #include "platform/Dispatch.h"
 #include "platform/Error.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -54,6 +55,9 @@ private:
 // sent one event at a time, oldest first, on a repeating timer (every 5 s). An event leaves the
 // queue when the collector accepted it (2xx) or rejected it for good (a 4xx other than 408 and
 // 429); after a transport error, 408, 429 or 5xx it stays first and is sent again at a later tick.
+// While the collector keeps answering 5xx the sends back off (twice the tick after the first
+// such answer, doubling up to kMaximumBackoffSeconds). The queue holds at most
+// maximumQueueLength() events: beyond that the oldest are dropped (logged).
 class PLRAnalyticManager : public QObject {
     Q_OBJECT
 
@@ -90,14 +94,31 @@ public:
     // Whether an answer of the collector with this HTTP status removes the event.
     static bool statusRemovesEvent(int statusCode);
 
+    static constexpr int kDefaultMaximumQueueLength = 500;
+    static constexpr double kMaximumBackoffSeconds = 600.0;
+    void setMaximumQueueLength(int length);
+    int maximumQueueLength() const { return m_state->maximumLength.load(); }
+
+    // The pause the sends keep after 5xx answers (0 when none); main thread.
+    double backoffDelay() const { return m_backoffDelay; }
+    // The clock the back-off reads (tests move it by hand); the system clock by default.
+    void setClock(std::function<QDateTime()> clock);
+
 private:
     struct State {
         QMutex lock;
         std::atomic<bool> inProgress{false};
+        std::atomic<int> maximumLength{kDefaultMaximumQueueLength};
     };
+    QDateTime now() const;
+    void noteAnswer(int statusCode);
     std::shared_ptr<State> m_state;
     QTimer m_eventDispatchTimer;
     std::unique_ptr<PLRAnalyticEventAPI> m_eventDispatchAPI;
     // The background appends, one after another in firing order; drained before the state goes.
     std::unique_ptr<platform::SerialQueue> m_appendQueue;
+    std::function<QDateTime()> m_clock;
+    int m_serverFailures = 0;
+    double m_backoffDelay = 0.0;
+    QDateTime m_nextAttempt;
 };

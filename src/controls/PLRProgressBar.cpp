@@ -129,6 +129,7 @@ bool PLRProgressBar::displayLayer(Layer* target)
         return true;
     }
     if (target == layer()) {
+        fitFillToBounds();
         const QImage background = solidImage(bounds().size(), namedColor(QStringLiteral("plrControlBgColor")).toQColor(), 2.0);
         target->setContents(background);
         target->setContentsCenter(QRectF(0.5, 0.5, 0.00001, 0.00001));
@@ -137,6 +138,30 @@ bool PLRProgressBar::displayLayer(Layer* target)
         return true;
     }
     return false;
+}
+
+void PLRProgressBar::fitFillToBounds()
+{
+    // The fill image and layer are made at set-up; a bar made before it had its size gets
+    // them again once it has one.
+    const QSizeF size = bounds().size();
+    if (size.isEmpty() || pointSize(m_progressContents) == size)
+        return;
+    TransactionScope scope(true);
+    m_progressContents = progressColor(namedColor(QStringLiteral("plrProgressBarColor")), size);
+    m_progressLayer->setFrame(QRectF(0, 0, 2000, size.height()));
+    m_progressLayer->setContents(m_progressContents);
+}
+
+void PLRProgressBar::resizeEvent(QResizeEvent* event)
+{
+    View::resizeEvent(event);
+    fitFillToBounds();
+    // The fill follows the new width.
+    if (m_indeterminate)
+        setInnerFrameWidth(float(frame().width()));
+    else
+        setDoubleValue(m_progressAmount);
 }
 
 void PLRProgressBar::setIndeterminate(bool indeterminate)

@@ -46,8 +46,12 @@ public:
         return std::nullopt;
     }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void setup();
+    void fitFillToBounds();
     void disableLayerActions();
     void addStripeAnimation();
     void addProgressAnimation();

@@ -34,7 +34,8 @@ bool WAYWindowDelegateProxy::respondsTo(WindowMessage message) const
 {
     if (message == WindowMessage::DidResize)
         return true;
-    return m_secondary && m_secondary->respondsTo(message);
+    platform::ui::WindowDelegate* secondary = m_secondary.get();
+    return secondary && secondary->respondsTo(message);
 }
 
 template <class Call> void WAYWindowDelegateProxy::forward(WindowMessage message, Call call)
@@ -42,10 +43,11 @@ template <class Call> void WAYWindowDelegateProxy::forward(WindowMessage message
     if (m_selectorStack.containsSelector(message))
         return; // being forwarded further up the call chain
     m_selectorStack.pushSelector(message);
-    if (m_first && m_first->respondsTo(message))
-        call(m_first);
-    if (m_secondary && m_secondary->respondsTo(message))
-        call(m_secondary);
+    if (WindowDelegate* first = m_first.get(); first && first->respondsTo(message))
+        call(first);
+    // (The first delegate may have let the second go.)
+    if (WindowDelegate* secondary = m_secondary.get(); secondary && secondary->respondsTo(message))
+        call(secondary);
     m_selectorStack.pop();
 }
 
@@ -204,7 +206,7 @@ void WAYWindow::replaceSubview(View* oldView, View* newView, bool resizing)
         return;
     if (resizing)
         newView->setFrame(oldView->frame());
-    newView->setAutoresizingMask(oldView->autoresizingMask());
+    newView->setAutoresizesSubviews(oldView->autoresizesSubviews());
     for (QWidget* sub : oldView->subviews()) {
         if (sub->layout() || (oldView->layout() && oldView->layout()->indexOf(sub) >= 0))
             PLR_LOG_WARN(QStringLiteral("WARNING: [%1 %2] does not work yet with NSView instances, that use auto-layout.")
@@ -221,10 +223,19 @@ void WAYWindow::replaceSubview(View* oldView, View* newView, bool resizing)
     if (oldView == contentView()) {
         setContentView(newView);
     } else if (auto* parent = qobject_cast<View*>(oldView->parentWidget())) {
+        // The new view takes the old one's place among its siblings (and in a layout, if any).
         const QRectF f = newView->frame();
-        parent->addSubview(newView);
-        newView->setFrame(f);
+        QLayout* layout = parent->layout();
+        if (layout && layout->indexOf(oldView) >= 0) {
+            delete layout->replaceWidget(oldView, newView);
+        } else {
+            parent->addSubview(newView);
+            newView->setFrame(f);
+            newView->stackUnder(oldView);
+        }
+        newView->show();
         oldView->hide();
+        oldView->setParent(nullptr);
         oldView->deleteLater();
     }
     setNeedsLayout();

@@ -2,6 +2,8 @@
 
 #include "platform/ui/Window.h"
 
+#include <QPointer>
+
 #include <memory>
 #include <vector>
 
@@ -18,16 +20,33 @@ private:
     std::vector<platform::ui::WindowMessage> m_entries;
 };
 
+// A delegate held without ownership: when the delegate is also a QObject, the reference clears
+// itself when that object is destroyed (a plain delegate must be cleared by its owner).
+class WAYWeakDelegate {
+public:
+    WAYWeakDelegate() = default;
+    void set(platform::ui::WindowDelegate* delegate)
+    {
+        m_delegate = delegate;
+        m_object = dynamic_cast<QObject*>(delegate);
+        m_tracked = m_object != nullptr;
+    }
+    platform::ui::WindowDelegate* get() const { return m_tracked && !m_object ? nullptr : m_delegate; }
+private:
+    platform::ui::WindowDelegate* m_delegate = nullptr;
+    QPointer<QObject> m_object;
+    bool m_tracked = false;
+};
+
 // Forwards every delegate message to the window and to the delegate the application assigned.
-// Both are held without ownership: the window owns the proxy, and an application delegate must
-// be cleared (setDelegate(nullptr)) before it goes away.
+// Both are held weakly (WAYWeakDelegate): the window owns the proxy.
 class WAYWindowDelegateProxy : public platform::ui::WindowDelegate {
 public:
     WAYWindowDelegateProxy() = default;
-    platform::ui::WindowDelegate* firstDelegate() const { return m_first; }
-    void setFirstDelegate(platform::ui::WindowDelegate* delegate) { m_first = delegate; }
-    platform::ui::WindowDelegate* secondaryDelegate() const { return m_secondary; }
-    void setSecondaryDelegate(platform::ui::WindowDelegate* delegate) { m_secondary = delegate; }
+    platform::ui::WindowDelegate* firstDelegate() const { return m_first.get(); }
+    void setFirstDelegate(platform::ui::WindowDelegate* delegate) { m_first.set(delegate); }
+    platform::ui::WindowDelegate* secondaryDelegate() const { return m_secondary.get(); }
+    void setSecondaryDelegate(platform::ui::WindowDelegate* delegate) { m_secondary.set(delegate); }
 
     bool respondsTo(platform::ui::WindowMessage message) const override;
     void windowDidResize(platform::ui::Window* window) override;
@@ -39,8 +58,8 @@ public:
 
 private:
     template <class Call> void forward(platform::ui::WindowMessage message, Call call);
-    platform::ui::WindowDelegate* m_first = nullptr;
-    platform::ui::WindowDelegate* m_secondary = nullptr;
+    WAYWeakDelegate m_first;
+    WAYWeakDelegate m_secondary;
     WAYSelectorStack m_selectorStack;
 };
 

@@ -15,6 +15,7 @@
 #include "shell/PLRShellNotifications.h"
 
 #include <QEvent>
+#include <QScopeGuard>
 #include <QSet>
 
 namespace {
@@ -96,6 +97,19 @@ void removeBlocksWithIdentifiers(PLRLayoutManager* manager, const QStringList& i
         if (found)
             manager->removeBlock(found, false);
     }
+}
+
+// Takes out the layout's last section when it holds no block (undo of an add that made it).
+void removeEmptyLastSection(PLRLayoutManager* manager)
+{
+    if (!manager)
+        return;
+    PLRLayout* layout = manager->representedLayout();
+    if (layout->sections_size() == 0)
+        return;
+    PLRSection* last = layout->mutable_sections(layout->sections_size() - 1);
+    if (last->blocks_size() == 0)
+        manager->removeSection(last);
 }
 
 // Flips the hidden flag of the photos that are not in the layout and registers the same flip as
@@ -186,8 +200,11 @@ void PLRGalleryViewController::autoBuildLayout(const platform::Notification& not
 
     PLRPostManager* postManager = this->postManager();
     PLRLayoutManager* manager = layoutManagerOf(postManager);
+    if (!manager)
+        return;
+    const bool hadSection = manager->representedLayout()->sections_size() > 0;
     PLRSection* section = targetSection();
-    if (!manager || !section)
+    if (!section)
         return;
     platform::UndoManager* undo = undoManager();
     if (undo) {
@@ -234,7 +251,14 @@ void PLRGalleryViewController::autoBuildLayout(const platform::Notification& not
     postBlockWasSelected(section);
     if (undo) {
         QPointer<PLRPostManager> owner(postManager);
-        undo->registerUndo(postManager, [owner, added] { removeBlocksWithIdentifiers(layoutManagerOf(owner), added); });
+        // A section made for this build goes with it.
+        const bool removeSection = !hadSection;
+        undo->registerUndo(postManager, [owner, added, removeSection] {
+            PLRLayoutManager* layoutManager = layoutManagerOf(owner);
+            removeBlocksWithIdentifiers(layoutManager, added);
+            if (removeSection)
+                removeEmptyLastSection(layoutManager);
+        });
         undo->endUndoGrouping();
     }
 }
@@ -247,22 +271,34 @@ void PLRGalleryViewController::performDoubleClickOnItem(PLRGalleryViewItem* item
     PLRLayoutManager* manager = layoutManagerOf(postManager);
     if (!manager)
         return;
-    const QList<PLRSourceImagePtr> selected = selectedImageSources();
+    // One add at a time: a click that arrives while the alert of an add is up is not a
+    // second add.
+    if (m_addingPhotos)
+        return;
+    m_addingPhotos = true;
+    const auto done = qScopeGuard([this] { m_addingPhotos = false; });
+
+    // The photos to be added are the ones checked: the clicked photo for the item's menu,
+    // else the selection.
+    const PLRSourceImagePtr clicked = item ? item->image() : nullptr;
+    if (item && !clicked)
+        return;
+    const QList<PLRSourceImagePtr> adding = clicked ? QList<PLRSourceImagePtr>{clicked} : selectedImageSources();
     QWidget* parent = isViewLoaded() ? view()->window() : nullptr;
-    for (const PLRSourceImagePtr& image : selected)
+    for (const PLRSourceImagePtr& image : adding)
         if (image->checkIfGIFExceedsFileSizeLimit(parent))
             return;
     bool distinct = true;
-    PLRImagesDistinctionVerifier::ensureDistinctImages(selected, [&distinct](bool ok) { distinct = ok; }, parent);
+    PLRImagesDistinctionVerifier::ensureDistinctImages(adding, [&distinct](bool ok) { distinct = ok; }, parent);
     if (!distinct)
         return;
 
-    if (item) {
-        if (item->image())
-            manager->createAndAddBlocksForImages({item->image()->identifier()});
+    if (clicked) {
+        manager->createAndAddBlocksForImages({clicked->identifier()});
         return;
     }
 
+    const bool hadSection = manager->representedLayout()->sections_size() > 0;
     PLRSection* section = targetSection();
     if (!section)
         return;
@@ -283,6 +319,9 @@ void PLRGalleryViewController::performDoubleClickOnItem(PLRGalleryViewItem* item
     }
     PLRBlockPtrList blocks;
     QPointer<PLRPostManager> owner(postManager);
+    // A section made for these photos goes with them (registered first: undone last).
+    if (undo && !hadSection)
+        undo->registerUndo(postManager, [owner] { removeEmptyLastSection(layoutManagerOf(owner)); });
     for (const PLRGalleryIndexPath& path : paths) {
         const PLRSourceImagePtr image = imageAtIndexPath(path);
         if (!image)

@@ -6,6 +6,7 @@
 #include "platform/Alert.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "platform/UndoManager.h"
 #include "platform/Workspace.h"
 #include "session/PLRDefaults.h"
 
@@ -620,6 +621,21 @@ void PLRGalleryCollectionView::keyPressEvent(QKeyEvent* event)
     // click with it is about to extend.
     if (PLRGalleryKeys::isModifierKey(event->key())) {
         event->ignore();
+        return;
+    }
+    // Undo and redo reach the post's changes from here too (a hide made with H, above all).
+    const bool undoKey = event->matches(QKeySequence::Undo);
+    if (undoKey || event->matches(QKeySequence::Redo)) {
+        platform::UndoManager* undo = m_delegate ? m_delegate->undoManagerForCollectionView(this) : nullptr;
+        if (!undo) {
+            event->ignore();
+            return;
+        }
+        if (undoKey && undo->canUndo())
+            undo->undo();
+        else if (!undoKey && undo->canRedo())
+            undo->redo();
+        event->accept();
         return;
     }
     ModifiersScope scope(this, event->modifiers());

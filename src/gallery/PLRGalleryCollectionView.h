@@ -43,6 +43,8 @@ public:
     }
 };
 
+namespace platform { class UndoManager; }
+
 class PLRGalleryCollectionViewDelegate {
 public:
     virtual ~PLRGalleryCollectionViewDelegate() = default;
@@ -61,6 +63,8 @@ public:
     virtual QMimeData* pasteboardForItemsAtIndexPaths(PLRGalleryCollectionView*, const QList<PLRGalleryIndexPath>&) { return nullptr; }
     // A pinch on a touchpad, as a magnification of the current size (1.0 = unchanged).
     virtual void collectionViewMagnify(PLRGalleryCollectionView*, double) {}
+    // The undo manager that the undo and redo keys reach while the collection has the focus.
+    virtual platform::UndoManager* undoManagerForCollectionView(PLRGalleryCollectionView*) { return nullptr; }
 };
 
 class PLRGalleryCollectionView : public platform::ui::View {

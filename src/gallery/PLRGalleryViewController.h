@@ -191,6 +191,7 @@ public:
     QMimeData* pasteboardForItemsAtIndexPaths(PLRGalleryCollectionView* collectionView,
                                               const QList<PLRGalleryIndexPath>& paths) override;
     void collectionViewMagnify(PLRGalleryCollectionView* collectionView, double magnification) override;
+    platform::UndoManager* undoManagerForCollectionView(PLRGalleryCollectionView*) override { return undoManager(); }
     void didChangeSelection(PLRGalleryCollectionView* collectionView) override;
     // The drag's data for photos: one image reference per photo, in order.
     static QMimeData* pasteboardForImages(const QList<PLRSourceImagePtr>& images);
@@ -234,6 +235,7 @@ private:
     QStackedWidget* m_tabView = nullptr;
     PLRDraggingDestinationScrollView* m_scrollView = nullptr;
     QPointer<PLRGalleryCollectionView> m_galleryView;   // goes with the view, which a parent may delete first
+    bool m_addingPhotos = false;   // an add by double click or menu is under way
     QWidget* m_sourceErrorView = nullptr;
     int m_sourceErrorHeight = 0;
     platform::ui::TextField* m_sourceErrorLabel = nullptr;

@@ -267,8 +267,10 @@ void PLRBaseViewController::handleConnectionState()
         return;
     const QString name = state->name();
     PLRUserSession* session = PLRCoreManager::userSession();
+    const bool waitingForProbe = name == QLatin1String(PLRWSM_STATE_NO_INTERNET)
+                                 && !PLRWebServiceManager::globalManager().hasConnectionVerdict();
     if (name == QLatin1String(PLRWSM_STATE_CHECKING_CONNECTION)
-        || name == QLatin1String(PLRWSM_STATE_CHECKING_SERVER_VERSION)) {
+        || name == QLatin1String(PLRWSM_STATE_CHECKING_SERVER_VERSION) || waitingForProbe) {
         PLR_LOG_INFO(QStringLiteral("CHECKING CONNECTION STATE"));
         return;
     }
@@ -644,10 +646,11 @@ void PLRBaseViewController::presentNewPost()
 {
     forceVersionRecheckIfEdition3UpgradeRequired();
     hideErrorView();
-    m_presentingHome = false;
+    // Without a session nothing is shown instead of home: home stays the screen.
     PLRUserSession* session = PLRCoreManager::userSession();
     if (!session)
         return;
+    m_presentingHome = false;
     QPointer<PLRPostViewController> old;
     if (m_currentPostController) {
         platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));

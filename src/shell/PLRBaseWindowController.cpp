@@ -27,6 +27,7 @@
 #include "shell/home/PLRShellHooks.h"
 #include "shell/post/PLRPostCanvasViewController.h"
 #include "shell/post/PLRPostViewController.h"
+#include "platform/UserDefaults.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -308,6 +309,10 @@ void PLRBaseWindowController::windowDidLoad()
             PLRWindowPlacement::availableScreenFrames());
         window->setFrame(Window::screenRectFromQt(frame), false);
     }
+    // The size and place the user gave the window last time, brought onto a screen that is
+    // still there; from now on every move and resize is remembered.
+    restoreWindowFrame();
+    window->installEventFilter(this);
 
     auto& visualState = PLRVisualStateHandler::globalHandler();
     setHeaderState(visualState.postHeaderVisible() ? PostHeader : HomeHeader, false);
@@ -410,9 +415,55 @@ void PLRBaseWindowController::visualStateHandlerSetPostHeaderVisible(PLRVisualSt
     setHeaderState(visible ? PostHeader : HomeHeader, true);
 }
 
+std::optional<QRectF> PLRBaseWindowController::savedWindowFrame()
+{
+    const QString text = platform::UserDefaults::standard().stringForKey(QLatin1String(kPLRMainWindowFrameKey));
+    const QStringList parts = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (parts.size() != 4)
+        return std::nullopt;
+    double values[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        values[i] = parts.at(i).toDouble(&ok);
+        if (!ok || !std::isfinite(values[i]))
+            return std::nullopt;
+    }
+    // A frame too small to use is no frame to restore.
+    if (values[2] < 200 || values[3] < 150) {
+        PLR_LOG_WARN(QStringLiteral("Ignoring the stored main window frame \"%1\"").arg(text.left(64)));
+        return std::nullopt;
+    }
+    return QRectF(values[0], values[1], values[2], values[3]);
+}
+
+void PLRBaseWindowController::restoreWindowFrame()
+{
+    const std::optional<QRectF> saved = savedWindowFrame();
+    if (!saved || !window())
+        return;
+    const QRectF frame = PLRWindowPlacement::frameOnScreens(*saved, PLRWindowPlacement::availableScreenFrames());
+    window()->setFrame(Window::screenRectFromQt(frame), false);
+}
+
+bool PLRBaseWindowController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == window() && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        Window* shown = window();
+        if (shown->isVisible() && !shown->isMinimized() && !shown->isMaximized() && !shown->isFullScreen()) {
+            const QRect frame = shown->geometry();
+            platform::UserDefaults::standard().setString(
+                QLatin1String(kPLRMainWindowFrameKey),
+                QStringLiteral("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()));
+        }
+    }
+    return WindowController::eventFilter(watched, event);
+}
+
 QString PLRBaseWindowController::zoomLabelForFactor(double factor)
 {
-    const double percent = std::isfinite(factor) ? std::round(factor * 100.0) : 0.0;
+    // Truncated (0.999 shows 99%), after a tolerance for the binary form of decimal factors
+    // (0.29 * 100 is 28.999...96 and shows 29%).
+    const double percent = std::isfinite(factor) ? std::floor(factor * 100.0 + 1e-6) : 0.0;
     return QStringLiteral("%1%").arg(qint64(percent));
 }
 

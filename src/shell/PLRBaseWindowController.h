@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QRectF>
+
+#include <optional>
+
 #include "controls/WAYWindow.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Window.h"
@@ -63,6 +67,9 @@ private:
 // the zoom factor, and turns title-bar commands into calls on root navigation, the visual state,
 // the post's folder and the automatic-layout notification. Its content controller is root
 // navigation.
+// User-default key of the main window's last frame: "x y width height" in screen pixels.
+inline constexpr char kPLRMainWindowFrameKey[] = "PLRMainWindowFrame";
+
 class PLRBaseWindowController : public platform::ui::WindowController,
                                 public platform::ui::WindowDelegate,
                                 public PLRVisualStateHandlerDelegate {
@@ -72,6 +79,14 @@ public:
 
     explicit PLRBaseWindowController(QObject* parent = nullptr);
     ~PLRBaseWindowController() override;
+
+    // The stored frame of the main window (Qt's coordinates), or none when none is stored or
+    // it cannot be read.
+    static std::optional<QRectF> savedWindowFrame();
+    // Gives the window its stored frame (on a screen that is still there); done when the
+    // window loads and again once it has its menu bar, which would otherwise grow it.
+    void restoreWindowFrame();
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     PLRBaseViewController* contentViewController() const { return m_content; }
     PLRPostManager* postManager() const;

@@ -94,7 +94,9 @@ void PLRServiceReacher::sendPing()
         return;
     if (m_host.isEmpty()) {
         m_active = false;
-        processNewStatus(2);
+        const bool first = !m_answered;
+        m_answered = true;
+        processNewStatus(2, first);
         return;
     }
     if (!m_host.isValid() || m_host.host().isEmpty()) {
@@ -121,14 +123,22 @@ void PLRServiceReacher::sendPing()
 
 void PLRServiceReacher::processResult(const platform::Error& error)
 {
-    processNewStatus(statusForError(error));
+    qint64 status = statusForError(error);
+    // A fetch that fails while the local check says the network is down is a missing
+    // internet connection, whatever the error says (an offline resolver answers "host not
+    // found"); otherwise the two would take turns and the verdict would change at every check.
+    if (status != 0 && status != 2 && !isLocallyReachable())
+        status = 2;
+    const bool first = !m_answered;
+    m_answered = true;
+    processNewStatus(status, first);
     performTimeout();
 }
 
-void PLRServiceReacher::processNewStatus(qint64 status)
+void PLRServiceReacher::processNewStatus(qint64 status, bool announce)
 {
     const qint64 old = m_status.exchange(status);
-    if (old == status)
+    if (old == status && !announce)
         return;
     // Later, on the main queue; the verdict is read again then. Dropped with the reacher.
     QMetaObject::invokeMethod(this, [this] {
@@ -148,6 +158,17 @@ void PLRServiceReacher::performTimeout()
     m_timer.start(int(m_timing.checkInterval * 1000));
 }
 
+bool PLRServiceReacher::isLocallyReachable() const
+{
+    // The local check looks at the health URL's host name. A host name the check refuses
+    // leaves the verdict to the fetches.
+    const QString hostName = m_host.host().isEmpty()
+                                 ? PLRWebServiceHost::prodHost().hostName()
+                                 : m_host.host();
+    const std::unique_ptr<Reachability> reachability = Reachability::reachabilityWithHostname(hostName);
+    return !reachability || reachability->isReachable();
+}
+
 void PLRServiceReacher::performNetworkReachability()
 {
     if (!m_active)
@@ -156,16 +177,13 @@ void PLRServiceReacher::performNetworkReachability()
         sendPing();
         return;
     }
-    // The local check looks at the health URL's host name. A host name the check refuses
-    // leaves the verdict to the fetches.
-    const QString hostName = m_host.host().isEmpty()
-                                 ? PLRWebServiceHost::prodHost().hostName()
-                                 : m_host.host();
-    const std::unique_ptr<Reachability> reachability = Reachability::reachabilityWithHostname(hostName);
-    const bool locallyReachable = !reachability || reachability->isReachable();
-    if (!locallyReachable) {
-        processNewStatus(2);
-        performTimeout();
+    // The local check going down is only a hint: a fetch confirms it at once, and a service
+    // that still answers keeps its verdict whatever the local check says.
+    const bool locallyReachable = isLocallyReachable();
+    const bool wentDown = m_locallyReachable && !locallyReachable;
+    m_locallyReachable = locallyReachable;
+    if (wentDown) {
+        sendPing();
         return;
     }
     const QDateTime now = QDateTime::currentDateTimeUtc();

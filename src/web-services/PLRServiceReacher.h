@@ -15,11 +15,15 @@ class QNetworkReply;
 
 // The probe of one service host: fetches the health URL, then checks the local network every
 // checkInterval seconds and fetches again about every refetchInterval seconds (at once after
-// each check while it reads "no internet"). Its verdict:
+// each check while it reads "no internet", and at once when the local check goes down). Its
+// verdict:
 //   0 reachable (any HTTP answer), 1 the host cannot be reached (-1003, -1004),
-//   2 no internet (at creation; -1009, -1008, -1006, -1005, -1001; the local check fails),
+//   2 no internet (at creation; -1009, -1008, -1006, -1005, -1001; any failed fetch while the
+//     local check says the network is down),
 //   3 any other failure.
-// The hooks run on the main thread when the verdict changes. Main thread only.
+// A fetch that gets an answer outranks the local check. The hooks run on the main thread when
+// the verdict changes, and after the first fetch whatever it gave (the verdict at creation is
+// only a placeholder). Main thread only.
 class PLRServiceReacher : public QObject {
     Q_OBJECT
 
@@ -59,20 +63,32 @@ public:
     // The verdict for a fetch's transport error (an invalid error: 0).
     static qint64 statusForError(const platform::Error& error);
 
+    // Whether a fetch has given a verdict yet (or one was noted).
+    bool hasAnswered() const { return m_answered; }
+
     // Records a verdict learnt elsewhere (the version check) without calling the hooks, so the
     // next fetch that disagrees reports the change.
-    void noteStatus(qint64 status) { m_status.store(status); }
+    void noteStatus(qint64 status)
+    {
+        m_status.store(status);
+        m_answered = true;
+    }
 
     // The cycle's steps.
     void sendPing();
     void processResult(const platform::Error& error);
-    void processNewStatus(qint64 status);
+    // Stores the verdict; a change (or `announce`) calls a hook.
+    void processNewStatus(qint64 status, bool announce = false);
     void performTimeout();
     void performNetworkReachability();
 
 private:
+    bool isLocallyReachable() const;
+
     QUrl m_host;
     bool m_active = false;
+    bool m_answered = false;
+    bool m_locallyReachable = true;
     std::atomic<qint64> m_status{2};
     QDateTime m_lastTimeReachabilityCheckTime;
     Hook m_reachableBlock;

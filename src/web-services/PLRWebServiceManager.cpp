@@ -82,6 +82,11 @@ void PLRWebServiceManager::fireIfPossible(const char* eventName)
         m_stateMachine->fireEvent(latin(eventName));
 }
 
+bool PLRWebServiceManager::hasConnectionVerdict() const
+{
+    return !m_serviceReacher || m_serviceReacher->hasAnswered();
+}
+
 void PLRWebServiceManager::handlePossibleConnectionChange()
 {
     fire(PLRWSM_EVENT_CONNECTION_CHANGED);

@@ -61,6 +61,9 @@ public:
 
     // A full re-check (ENV_CONNECTION_CHANGED).
     void handlePossibleConnectionChange();
+    // False while the probe has not answered yet: NO_INTERNET is then only the probe's
+    // starting verdict, not news to show.
+    bool hasConnectionVerdict() const;
 
     // Calls the handler with every PLRFiniteStateMachineDidChangeStateNotification of this
     // machine while the observer lives. Registered before the machine exists, it is kept and

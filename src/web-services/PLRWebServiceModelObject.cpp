@@ -49,6 +49,30 @@ bool isNumber(const QVariant& value)
     }
 }
 
+// The number a text holds ("2", " -3 ", "1.5", "1e3"), or none for any other text.
+std::optional<double> numberInText(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    bool ok = false;
+    const qlonglong integer = trimmed.toLongLong(&ok);
+    if (ok)
+        return double(integer);
+    const double number = trimmed.toDouble(&ok);
+    if (ok && std::isfinite(number))
+        return number;
+    return std::nullopt;
+}
+
+// A number's integer value (fraction dropped); 0 when it lies outside the 64-bit range.
+qint64 truncatedInteger(const char* key, const QVariant& value, double number)
+{
+    if (!std::isfinite(number) || number >= 9.2e18 || number <= -9.2e18) {
+        logWrongType(key, value, "number in range");
+        return 0;
+    }
+    return qint64(number);
+}
+
 // The member, or an invalid QVariant when it is absent or JSON null.
 QVariant presentMember(const QVariantMap& json, const char* key)
 {
@@ -94,7 +118,7 @@ bool charAt(const QString& text, int pos, char expected)
 
 PLRWebServiceModelObject::PLRWebServiceModelObject(const QVariantMap& json)
 {
-    m_identifier = stringMember(json, "id");
+    m_identifier = identifierMember(json, "id");
     m_creationDate = dateMember(json, "created_at");
     m_updatedDate = dateMember(json, "updated_at");
 }
@@ -200,18 +224,20 @@ qint64 PLRWebServiceModelObject::integerMember(const QVariantMap& json, const ch
         return 0;
     if (value.typeId() == QMetaType::Bool)
         return value.toBool() ? 1 : 0;
+    if (value.typeId() == QMetaType::QString) {
+        const std::optional<double> number = numberInText(value.toString());
+        if (!number) {
+            logWrongType(key, value, "number");
+            return 0;
+        }
+        return truncatedInteger(key, value, *number);
+    }
     if (!isNumber(value)) {
         logWrongType(key, value, "number");
         return 0;
     }
-    if (value.typeId() == QMetaType::Double) {
-        const double number = value.toDouble();
-        if (!std::isfinite(number) || number >= 9.2e18 || number <= -9.2e18) {
-            logWrongType(key, value, "number in range");
-            return 0;
-        }
-        return qint64(number);
-    }
+    if (value.typeId() == QMetaType::Double)
+        return truncatedInteger(key, value, value.toDouble());
     return value.toLongLong();
 }
 
@@ -224,8 +250,33 @@ bool PLRWebServiceModelObject::flagMember(const QVariantMap& json, const char* k
         return value.toBool();
     if (isNumber(value))
         return value.toDouble() != 0.0;
+    if (value.typeId() == QMetaType::QString) {
+        const QString text = value.toString().trimmed().toLower();
+        if (text == QLatin1String("true") || text == QLatin1String("yes"))
+            return true;
+        if (text == QLatin1String("false") || text == QLatin1String("no"))
+            return false;
+        if (const std::optional<double> number = numberInText(text))
+            return *number != 0.0;
+    }
     logWrongType(key, value, "boolean");
     return false;
+}
+
+QString PLRWebServiceModelObject::identifierMember(const QVariantMap& json, const char* key)
+{
+    const QVariant value = presentMember(json, key);
+    if (!value.isValid() || value.typeId() == QMetaType::QString)
+        return stringMember(json, key);
+    if (isNumber(value)) {
+        if (value.typeId() != QMetaType::Double)
+            return QString::number(value.toLongLong());
+        const double number = value.toDouble();
+        if (std::isfinite(number) && number == std::trunc(number) && std::fabs(number) < 9.0e15)
+            return QString::number(qint64(number));
+    }
+    logWrongType(key, value, "identifier");
+    return QString();
 }
 
 QDateTime PLRWebServiceModelObject::dateMember(const QVariantMap& json, const char* key)

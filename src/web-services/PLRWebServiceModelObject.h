@@ -53,14 +53,19 @@ public:
     static QVariant sanitiseJSONDictionary(const QVariant& value);
 
     // Typed member readers. Absent, null and wrongly typed members give a null string, no list
-    // or dictionary, 0 or false; a wrong type is logged. Numbers given as text are not numbers.
+    // or dictionary, 0 or false; a wrong type is logged. Numbers and flags may come as JSON
+    // numbers or as text holding a number, since the service is not consistent about it.
     static QString stringMember(const QVariantMap& json, const char* key);
     static std::optional<QVariantList> arrayMember(const QVariantMap& json, const char* key);
     static std::optional<QVariantMap> dictionaryMember(const QVariantMap& json, const char* key);
-    // The integer value of a JSON number (fractions truncated) or of true/false.
+    // The integer value of a number, of a text holding a number ("2", "2.7"; fractions
+    // truncated) or of true/false.
     static qint64 integerMember(const QVariantMap& json, const char* key);
-    // The truth value of true/false or of a number (non-zero).
+    // The truth value of true/false, of a number (non-zero), of a text holding a number or of
+    // the texts "true"/"yes" and "false"/"no".
     static bool flagMember(const QVariantMap& json, const char* key);
+    // An identifier: a text, or a whole number written as its decimal text.
+    static QString identifierMember(const QVariantMap& json, const char* key);
     static QDateTime dateMember(const QVariantMap& json, const char* key);
 
     // The service's date form "yyyy-MM-dd'T'HH:mm:ssZ": e.g. "2024-03-01T10:20:30Z",

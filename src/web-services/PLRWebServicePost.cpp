@@ -10,9 +10,13 @@
 
 namespace {
 
-// The revision under `key` ({"data": {...}}), or null for a null, missing or malformed member.
-PLRWebServicePostRevisionPtr revisionMember(const QVariantMap& json, const char* key)
+// The revision under `key` ({"data": {...}}), or null for a null or malformed member. A missing
+// member gives null too unless `emptyWhenMissing`, when it gives a revision with nothing known.
+PLRWebServicePostRevisionPtr revisionMember(const QVariantMap& json, const char* key,
+                                            bool emptyWhenMissing)
 {
+    if (emptyWhenMissing && !json.contains(QLatin1String(key)))
+        return PLRWebServicePostRevision::fromJSON({});
     const std::optional<QVariantMap> member = PLRWebServiceModelObject::dictionaryMember(json, key);
     if (!member)
         return nullptr;
@@ -70,8 +74,9 @@ PLRWebServicePost::PLRWebServicePost(const QVariantMap& json) : PLRWebServiceMod
 std::shared_ptr<PLRWebServicePost> PLRWebServicePost::fromJSON(const QVariantMap& json)
 {
     auto post = std::make_shared<PLRWebServicePost>(json);
-    post->m_pendingRevision = revisionMember(json, "pending_revision");
-    post->m_liveRevision = revisionMember(json, "live_revision");
+    // Null says the post has no pending revision; a missing member gives an empty one.
+    post->m_pendingRevision = revisionMember(json, "pending_revision", true);
+    post->m_liveRevision = revisionMember(json, "live_revision", false);
     if (post->m_pendingRevision)
         post->m_pendingRevision->setPost(post);
     if (post->m_liveRevision)
@@ -135,8 +140,7 @@ bool PLRWebServicePost::cleanUpPost(PLRServiceCompletion completion)
     call.logResponse = false;
     call.wholeBody = true;
     call.makeResult = [self](const QVariant& body) -> std::optional<QVariant> {
-        const QVariant deepPurge = body.toMap().value(QStringLiteral("deep_purge"));
-        if (deepPurge.typeId() == QMetaType::Bool && deepPurge.toBool())
+        if (flagMember(body.toMap(), "deep_purge"))
             return QVariant();
         self->m_pendingRevision.reset();
         return QVariant::fromValue(self);

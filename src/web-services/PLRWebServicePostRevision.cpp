@@ -20,7 +20,7 @@ PLRWebServicePostRevision::PLRWebServicePostRevision(const QVariantMap& json)
         m_imageKeywords = QVariantMap();
     else
         m_imageKeywords = dictionaryMember(json, "image_keywords");
-    m_publishRevisionID = stringMember(json, "publish_revision_id");
+    m_publishRevisionID = identifierMember(json, "publish_revision_id");
 }
 
 std::shared_ptr<PLRWebServicePostRevision> PLRWebServicePostRevision::fromJSON(const QVariantMap& json)

@@ -62,6 +62,22 @@ QVariantMap renewalInfo(const QString& forwardEvent, const QVariantMap& info = {
     return {{latin(kPLRWSUMForwardEventKey), forwardEvent}, {latin(kPLRWSUMInfoKey), info}};
 }
 
+// The event that ends an interrupted change as failed, or null for the fetch (which the
+// connection re-check brings back by itself).
+const char* failureEventOf(const QString& forwardEvent)
+{
+    if (forwardEvent == QLatin1String(PLRWSUM_EVENT_UPDATE_USER)
+        || forwardEvent == QLatin1String(PLRWSUM_EVENT_UPDATE_ACCOUNT))
+        return PLRWSUM_EVENT_UPDATED_INFO;
+    if (forwardEvent == QLatin1String(PLRWSUM_EVENT_UPDATE_PUBLISHER))
+        return PLRWSUM_EVENT_FAILED_PUBLISHER_UPDATE;
+    if (forwardEvent == QLatin1String(PLRWSUM_EVENT_CREATE_PUBLISHER))
+        return PLRWSUM_EVENT_FAILED_PUBLISHER_CREATE;
+    if (forwardEvent == QLatin1String(PLRWSUM_EVENT_DELETE_PUBLISHER))
+        return PLRWSUM_EVENT_FAILED_PUBLISHER_DELETE;
+    return nullptr;
+}
+
 } // namespace
 
 // ---- creation ----
@@ -192,12 +208,13 @@ void PLRWebServiceUserManager::buildStateMachine()
         event(PLRWSUM_EVENT_ACCOUNT_LOCKED, {fetching}, locked),
         event(PLRWSUM_EVENT_ACCOUNT_PENDING_DELETION, {fetching}, pendingDeletion),
         event(PLRWSUM_EVENT_FETCHED_INFO, {fetching}, idle),
-        event(PLRWSUM_EVENT_UPDATED_INFO, {updatingAccount, updatingUser, deletingPublisher}, idle),
+        // The failure events also end a change whose token renewal failed (from REFRESHING_AUTH).
+        event(PLRWSUM_EVENT_UPDATED_INFO, {updatingAccount, updatingUser, deletingPublisher, refreshingAuth}, idle),
         event(PLRWSUM_EVENT_CREATED_PUBLISHER, {creatingPublisher}, idle),
-        event(PLRWSUM_EVENT_FAILED_PUBLISHER_CREATE, {creatingPublisher}, idle),
+        event(PLRWSUM_EVENT_FAILED_PUBLISHER_CREATE, {creatingPublisher, refreshingAuth}, idle),
         event(PLRWSUM_EVENT_UPDATED_PUBLISHER, {updatingPublisher}, idle),
-        event(PLRWSUM_EVENT_FAILED_PUBLISHER_UPDATE, {updatingPublisher}, idle),
-        event(PLRWSUM_EVENT_FAILED_PUBLISHER_DELETE, {deletingPublisher}, idle),
+        event(PLRWSUM_EVENT_FAILED_PUBLISHER_UPDATE, {updatingPublisher, refreshingAuth}, idle),
+        event(PLRWSUM_EVENT_FAILED_PUBLISHER_DELETE, {deletingPublisher, refreshingAuth}, idle),
         event(PLRWSUM_EVENT_UPDATE_USER, idleOrRenewing, updatingUser),
         event(PLRWSUM_EVENT_UPDATE_ACCOUNT, idleOrRenewing, updatingAccount),
         event(PLRWSUM_EVENT_UPDATE_PUBLISHER, idleOrRenewing, updatingPublisher),
@@ -583,11 +600,8 @@ struct PLRWebServiceUserManager::RemoteUpdate {
     const char* objectName;   // "User", "Account", "Publisher"
     const char* repeatEvent;  // fired again once an expired token is renewed
     const char* doneEvent;
-    const char* failedEvent;  // no object to update, no token (and a refusal, with refusalFails)
+    const char* failedEvent;  // no object to update, no token, a refusal other than an expired token
     void (PLRWebServiceUserManager::*changed)();
-    // A refusal other than an expired token ends the update with failedEvent instead of a
-    // re-check of the connection.
-    bool refusalFails;
 };
 
 void PLRWebServiceUserManager::updateRemoteObject(const PLRWebServiceModelObjectPtr& object,
@@ -614,7 +628,7 @@ void PLRWebServiceUserManager::updateRemoteObject(const PLRWebServiceModelObject
                 self->fire(update.doneEvent);
             } else if (transportError.isValid()) {
                 self->processReponseError(transportError, transition);
-            } else if (update.refusalFails && !(serviceError && serviceError->code() == kTokenExpiredCode)) {
+            } else if (!(serviceError && serviceError->code() == kTokenExpiredCode)) {
                 const PLRServiceError error = serviceError.value_or(PLRServiceError());
                 PLR_LOG_WARN(QStringLiteral("%1 update refused: %2").arg(name, error.description()));
                 self->fire(update.failedEvent, errorInfo(error));
@@ -630,14 +644,14 @@ void PLRWebServiceUserManager::updatingUser(const PLRFiniteTransitionPtr& transi
 {
     updateRemoteObject(m_remoteUser, transition,
                        {"User", PLRWSUM_EVENT_UPDATE_USER, PLRWSUM_EVENT_UPDATED_INFO, PLRWSUM_EVENT_UPDATED_INFO,
-                        &PLRWebServiceUserManager::remoteUserChanged, false});
+                        &PLRWebServiceUserManager::remoteUserChanged});
 }
 
 void PLRWebServiceUserManager::updatingAccount(const PLRFiniteTransitionPtr& transition)
 {
     updateRemoteObject(m_remoteAccount, transition,
                        {"Account", PLRWSUM_EVENT_UPDATE_ACCOUNT, PLRWSUM_EVENT_UPDATED_INFO,
-                        PLRWSUM_EVENT_UPDATED_INFO, &PLRWebServiceUserManager::remoteAccountChanged, false});
+                        PLRWSUM_EVENT_UPDATED_INFO, &PLRWebServiceUserManager::remoteAccountChanged});
 }
 
 void PLRWebServiceUserManager::updatingPublisher(const PLRFiniteTransitionPtr& transition)
@@ -646,8 +660,7 @@ void PLRWebServiceUserManager::updatingPublisher(const PLRFiniteTransitionPtr& t
         PLR_LOG_WARN(QStringLiteral("Publisher update asked for without a publisher"));
     updateRemoteObject(m_remotePublisher, transition,
                        {"Publisher", PLRWSUM_EVENT_UPDATE_PUBLISHER, PLRWSUM_EVENT_UPDATED_PUBLISHER,
-                        PLRWSUM_EVENT_FAILED_PUBLISHER_UPDATE, &PLRWebServiceUserManager::remotePublisherChanged,
-                        true});
+                        PLRWSUM_EVENT_FAILED_PUBLISHER_UPDATE, &PLRWebServiceUserManager::remotePublisherChanged});
 }
 
 void PLRWebServiceUserManager::creatingPublisher(const PLRFiniteTransitionPtr& transition)
@@ -743,7 +756,8 @@ void PLRWebServiceUserManager::refreshingAuth(const PLRFiniteTransitionPtr& tran
     }
     if (connectionStateName() != QLatin1String(PLRWSM_STATE_STABLE)) {
         PLR_LOG_WARN(QStringLiteral("Cannot renew the token while the service is not stable"));
-        recheckConnection();
+        renewalFailed(transition, QVariant::fromValue(ownError(PLRWebServiceUserManagerTokenRenewalError,
+                                                               QStringLiteral("The service is not available."))));
         return;
     }
 
@@ -780,7 +794,7 @@ void PLRWebServiceUserManager::finishRenewal(quint64 generation, int statusCode,
     if (transport.isValid()) {
         PLR_LOG_WARN(QStringLiteral("Token renewal did not reach the service (%1); credentials kept")
                          .arg(transport.toString()));
-        recheckConnection();
+        renewalFailed(transition, QVariant::fromValue(transport));
         return;
     }
     const PLRHTTPURLResponse response{QUrl(), statusCode};
@@ -788,7 +802,7 @@ void PLRWebServiceUserManager::finishRenewal(quint64 generation, int statusCode,
         const QVariant jwt = body.toMap().value(QStringLiteral("jwt"));
         if (jwt.typeId() != QMetaType::QString || jwt.toString().isEmpty()) {
             PLR_LOG_ERROR(QStringLiteral("Token renewal answer has no \"jwt\"; credentials kept"));
-            recheckConnection();
+            renewalFailed(transition, QVariant::fromValue(PLRServiceError::serviceErrorWithDictionary(body)));
             return;
         }
         if (!PLRUserSession::saveJWT(jwt.toString()))
@@ -817,5 +831,16 @@ void PLRWebServiceUserManager::finishRenewal(quint64 generation, int statusCode,
     PLR_LOG_WARN(QStringLiteral("Token renewal failed with status %1 (%2); credentials kept")
                      .arg(statusCode)
                      .arg(error.description()));
+    renewalFailed(transition, QVariant::fromValue(error));
+}
+
+void PLRWebServiceUserManager::renewalFailed(const PLRFiniteTransitionPtr& transition, const QVariant& error)
+{
+    // The interrupted change ends as failed, so that whoever asked for it hears the outcome;
+    // then the connection is checked again and the session fetches anew.
+    const QVariantMap info = transition ? transition->userInfo() : QVariantMap();
+    const char* failureEvent = failureEventOf(info.value(latin(kPLRWSUMForwardEventKey)).toString());
+    if (failureEvent)
+        fire(failureEvent, {{latin(kPLRWSUMErrorKey), error}});
     recheckConnection();
 }

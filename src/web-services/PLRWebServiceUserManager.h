@@ -67,6 +67,7 @@ inline constexpr char kPLRWebServiceUserManagerErrorDomain[] = "PLRWebServiceUse
 enum PLRWebServiceUserManagerErrorCode : qint64 {
     PLRWebServiceUserManagerNoTokenError = 1,      // the session has no token: nothing was sent
     PLRWebServiceUserManagerNoRemoteObjectError = 2, // an update of a user, account or publisher not fetched
+    PLRWebServiceUserManagerTokenRenewalError = 3,   // the token could not be renewed (service not available)
 };
 
 // The signed-in session's view of its objects on the web service (remote user, account and
@@ -75,7 +76,9 @@ enum PLRWebServiceUserManagerErrorCode : qint64 {
 // The machine follows the connection machine "Web_Service": it waits while the service is not
 // available and fetches user, account and publisher when it is stable again. An expired token
 // (service code 10000) is renewed by logging in again with the session's credentials; the
-// interrupted step is then repeated once.
+// interrupted step is then repeated once. When the renewal fails for a passing reason (the
+// service unreachable or failing), an interrupted change ends in its failure event and the
+// connection is checked again; a refusal of the credentials signs out.
 //
 // Failure events that return to IDLE carry "error": the PLRServiceError of a refusal by the
 // service, or a platform::Error (a transport error, or one of this manager's own errors above).
@@ -187,6 +190,8 @@ private:
 
     void finishRenewal(quint64 generation, int statusCode, const QVariant& body,
                        const platform::Error& transport, const PLRFiniteTransitionPtr& transition);
+    // A renewal that failed for a passing reason; `error` goes under "error" of the failure event.
+    void renewalFailed(const PLRFiniteTransitionPtr& transition, const QVariant& error);
     // Moves to WAITING_FOR_SERVICE, asks the connection manager for a full re-check and arms
     // the back-off retry.
     void recheckConnection();

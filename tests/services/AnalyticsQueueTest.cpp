@@ -94,6 +94,50 @@ TEST(AnalyticsQueue, StoredQueue)
         EXPECT_FALSE(PLRAnalyticManager::statusRemovesEvent(status)) << status;
 }
 
+TEST(AnalyticsQueue, QueueKeepsTheNewestEventsUpToItsLength)
+{
+    PLRAnalyticManager manager;
+    EXPECT_EQ(manager.maximumQueueLength(), PLRAnalyticManager::kDefaultMaximumQueueLength);
+    manager.setMaximumQueueLength(3);
+    for (const char* title : {"a", "b", "c", "d", "e"})
+        manager.addEvent(PLRAnalyticEvent::createEventWithTitle(title, {}));
+    EXPECT_EQ(titles(manager.loadEvents()), (QStringList{"c", "d", "e"}));
+}
+
+TEST_F(ServiceTest, AnalyticsSendsBackOffWhileTheCollectorFails)
+{
+    pointCollectorAt(service.port());
+    QDateTime clock = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+    PLRAnalyticManager manager;
+    manager.setClock([&clock] { return clock; });
+    manager.setup(5.0);
+    service.script(QJsonObject{{"path", "/api/v1/events"}, {"status", 503}, {"body", QJsonObject{}}, {"count", 2}});
+    manager.addEvent(PLRAnalyticEvent::createEventWithTitle("one", {}));
+    auto posts = [this] { return requestsOf(service, "/api/v1/events", "POST").size(); };
+    auto sendNow = [&manager] {
+        manager.dispatchNextEvent();
+        return testing_support::waitUntil([&manager] { return !manager.eventDispatchInProgress(); });
+    };
+
+    ASSERT_TRUE(sendNow());
+    EXPECT_EQ(posts(), 1);
+    EXPECT_EQ(manager.backoffDelay(), 10.0);
+    // Ticks inside the pause send nothing.
+    clock = clock.addSecs(9);
+    ASSERT_TRUE(sendNow());
+    EXPECT_EQ(posts(), 1);
+    clock = clock.addSecs(2);
+    ASSERT_TRUE(sendNow());
+    EXPECT_EQ(posts(), 2);
+    EXPECT_EQ(manager.backoffDelay(), 20.0);
+    // An accepted send ends the pause.
+    clock = clock.addSecs(21);
+    ASSERT_TRUE(sendNow());
+    EXPECT_EQ(posts(), 3);
+    EXPECT_EQ(manager.backoffDelay(), 0.0);
+    EXPECT_TRUE(manager.loadEvents().isEmpty());
+}
+
 TEST(AnalyticsQueue, TicksWithoutWork)
 {
     PLRAnalyticManager manager;

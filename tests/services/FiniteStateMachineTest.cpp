@@ -197,6 +197,22 @@ TEST_F(FiniteStateMachineTest, ActivationEntersInitialStateWithoutLoggingOrPosti
                          "currentState=(null), initialState='(null)', isActive=YES>)"));
 }
 
+TEST_F(FiniteStateMachineTest, FailedActivationLeavesTheMachineInactive)
+{
+    // No initial state: activation throws, and so does every later fire, without a crash.
+    machine->setInitialState(nullptr);
+    EXPECT_THROW(machine->activate(), PLRFiniteStateMachineException);
+    EXPECT_FALSE(machine->isActive());
+    EXPECT_FALSE(machine->currentState());
+    EXPECT_THROW(machine->fireEvent(openEvent), PLRFiniteStateMachineException);
+    EXPECT_FALSE(machine->currentState());
+
+    // Once it has an initial state it activates normally.
+    machine->setInitialState(closed);
+    EXPECT_NO_THROW(machine->activate());
+    EXPECT_EQ(machine->currentState()->name(), "Closed");
+}
+
 // ---- Firing -----------------------------------------------------------------------------------
 
 TEST_F(FiniteStateMachineTest, FireRunsHooksLogAndNotificationInOrder)

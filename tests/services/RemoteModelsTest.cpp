@@ -79,7 +79,7 @@ TEST(RemoteModels, DatesAreReadInTheServiceFormWhateverTheLocale)
 TEST(RemoteModels, NullAndWronglyTypedMembersReadAsAbsent)
 {
     const auto user = PLRWebServiceUser::fromJSON(json(R"({"id": "u1", "f_name": "Ann", "l_name": null,
-        "email": 5, "verified": "yes", "app_usage": [1], "created_at": "2024-01-02T03:04:05.5Z",
+        "email": 5, "verified": [true], "app_usage": [1], "created_at": "2024-01-02T03:04:05.5Z",
         "updated_at": "2024-01-02T03:04:05Z"})"));
     EXPECT_EQ(user->identifier(), "u1");
     EXPECT_EQ(user->firstName(), "Ann");
@@ -90,8 +90,7 @@ TEST(RemoteModels, NullAndWronglyTypedMembersReadAsAbsent)
     EXPECT_FALSE(user->creationDate().isValid());
     EXPECT_EQ(user->updatedDate(), utc(2024, 1, 2, 3, 4, 5));
 
-    // Numbers as text are not numbers; numbers count as flags.
-    const auto publisher = PLRWebServicePublisher::fromJSON(json(R"({"id": 7, "type": "2", "status": 1.9,
+    const auto publisher = PLRWebServicePublisher::fromJSON(json(R"({"id": [7], "type": "two", "status": 1.9,
         "auto_publish": 1, "has_secret": null, "tags": {"a": 1}, "categories": ["A", "B"], "info": null})"));
     EXPECT_TRUE(publisher->identifier().isNull());
     EXPECT_EQ(publisher->type(), 0);
@@ -118,7 +117,33 @@ TEST(RemoteModels, AccountStatus)
     EXPECT_EQ(PLRWebServiceAccount(json(R"({"status": 2})")).genericStatus(), 0);
     EXPECT_EQ(PLRWebServiceAccount(json(R"({"gen_status": 4})")).genericStatus(), 4);
     // A status of the wrong type reads as absent (0).
-    EXPECT_FALSE(PLRWebServiceAccount(json(R"({"status": "2"})")).locked());
+    EXPECT_FALSE(PLRWebServiceAccount(json(R"({"status": "locked"})")).locked());
+}
+
+TEST(RemoteModels, NumbersAndFlagsMayComeAsTextAndIdentifiersAsNumbers)
+{
+    // A locked account whose status comes as text is still locked.
+    EXPECT_TRUE(PLRWebServiceAccount(json(R"({"status": "2"})")).locked());
+    EXPECT_TRUE(PLRWebServiceAccount(json(R"({"status": " 32 "})")).deleted());
+    EXPECT_EQ(PLRWebServiceAccount(json(R"({"gen_status": "4.7"})")).genericStatus(), 4);
+
+    const auto post = PLRWebServicePost::fromJSON(json(R"({"id": 1234, "live": "1", "status": "3",
+        "live_revision": {"data": {"id": 98765432101, "publish_revision_id": 5}}})"));
+    EXPECT_EQ(post->identifier(), "1234");
+    EXPECT_TRUE(post->live());
+    EXPECT_EQ(post->status(), 3);
+    ASSERT_TRUE(post->liveRevision());
+    EXPECT_EQ(post->liveRevision()->identifier(), "98765432101");
+    EXPECT_EQ(post->liveRevision()->publishRevisionID(), "5");
+    // An identifier with a fraction is no identifier.
+    EXPECT_TRUE(PLRWebServicePost::fromJSON(json(R"({"id": 1.5})"))->identifier().isNull());
+
+    for (const char* text : {R"({"verified": "true"})", R"({"verified": "YES"})", R"({"verified": 1})",
+                             R"({"verified": "2"})"})
+        EXPECT_TRUE(PLRWebServiceUser::fromJSON(json(text))->verified()) << text;
+    for (const char* text : {R"({"verified": "false"})", R"({"verified": "0"})", R"({"verified": "maybe"})",
+                             R"({"verified": 0})"})
+        EXPECT_FALSE(PLRWebServiceUser::fromJSON(json(text))->verified()) << text;
 }
 
 TEST(RemoteModels, PublisherTexts)
@@ -154,9 +179,14 @@ TEST(RemoteModels, PostRevisions)
     EXPECT_EQ(post->liveRevision()->imageKeywords(), QVariantMap());
     EXPECT_EQ(post->liveRevision()->requiredImgRefs(), QVariantList{"i1"});
 
-    // Missing altogether, or without a "data" object: no revision either.
+    // A missing pending revision is an empty one (belonging to the post); a live revision
+    // without a "data" object is none.
     const auto bare = PLRWebServicePost::fromJSON(json(R"({"id": "p2", "live_revision": {"id": "r"}})"));
-    EXPECT_FALSE(bare->pendingRevision());
+    ASSERT_TRUE(bare->pendingRevision());
+    EXPECT_EQ(bare->pendingRevision()->post(), bare);
+    EXPECT_TRUE(bare->pendingRevision()->identifier().isNull());
+    EXPECT_TRUE(bare->pendingRevision()->blobHash().isNull());
+    EXPECT_EQ(bare->pendingRevision()->status(), 0);
     EXPECT_FALSE(bare->liveRevision());
     EXPECT_FALSE(PLRWebServicePostRevision(json(R"({"id": "r"})")).imageKeywords().has_value());
 }
@@ -334,6 +364,13 @@ TEST_F(RemoteModelService, Posts)
     ASSERT_TRUE(finished(purged));
     EXPECT_TRUE(purged.success);
     EXPECT_FALSE(purged.result.isValid());
+    EXPECT_TRUE(post->pendingRevision());
+    // The service may give the flag as a number.
+    scriptBody(service, "/api/me/posts/p1/clean", QJsonObject{{"deep_purge", 1}});
+    Outcome purgedByNumber;
+    ASSERT_TRUE(post->cleanUpPost(recordInto(purgedByNumber)));
+    ASSERT_TRUE(finished(purgedByNumber));
+    EXPECT_FALSE(purgedByNumber.result.isValid());
     EXPECT_TRUE(post->pendingRevision());
     Outcome cleaned;
     ASSERT_TRUE(post->cleanUpPost(recordInto(cleaned)));

@@ -268,6 +268,34 @@ TEST_F(UserSessionMachine, UnreachableOrFailingServiceDuringRenewalKeepsTheCrede
     EXPECT_FALSE(keychainItem(kPLRKeychainKeyJWT).isEmpty());
 }
 
+TEST_F(UserSessionMachine, AChangeInterruptedByAFailedRenewalEndsInItsFailureEvent)
+{
+    setDemoUser(service, {{"publisher", QJsonObject{{"host", "photos.example.com"}}}});
+    PLRWebServiceUserManager* manager = idleManager();
+    ASSERT_TRUE(manager);
+    service.scriptServiceError("/api/me/publisher", 10000, 401);
+    service.script(QJsonObject{{"path", "/api/log-in"}, {"status", 503}, {"code", 0}});
+
+    ASSERT_TRUE(manager->updatePublisher(-1, QString(), QStringLiteral("Dark")));
+    ASSERT_TRUE(waitForEvent(PLRWSUM_EVENT_FAILED_PUBLISHER_UPDATE)) << events.join(' ').toStdString();
+    EXPECT_EQ(events.mid(0, 3), (QStringList{"ENV_UPDATE_PUBLISHER", "ENV_REFRESH_AUTH", "ENV_FAILED_PUBLISHER_UPDATE"}));
+    EXPECT_TRUE(infos.at(2).contains(kPLRWSUMErrorKey));
+    // Then the connection is checked again and the session fetches anew, credentials kept.
+    ASSERT_TRUE(waitForEvent(PLRWSUM_EVENT_FETCHED_INFO));
+    EXPECT_EQ(requestsOf(service, "/api/me/publisher", "PUT").size(), 1);
+    ASSERT_TRUE(PLRCoreManager::userSession());
+
+    // A refused user update ends with ENV_UPDATED_INFO carrying the service's error.
+    events.clear();
+    infos.clear();
+    service.script(QJsonObject{{"path", "/api/me/"}, {"method", "PUT"}, {"status", 400}, {"code", 12}});
+    ASSERT_TRUE(manager->updateUser(QStringLiteral("Ann"), QString(), QString()));
+    ASSERT_TRUE(waitForEvent(PLRWSUM_EVENT_UPDATED_INFO));
+    EXPECT_EQ(events, (QStringList{"ENV_UPDATE_USER", "ENV_UPDATED_INFO"}));
+    EXPECT_EQ(errorCode(1), 12);
+    EXPECT_EQ(userState(), PLRWSUM_STATE_IDLE);
+}
+
 TEST_F(UserSessionMachine, PublisherChanges)
 {
     PLRWebServiceUserManager* manager = idleManager();
@@ -388,7 +416,7 @@ TEST_F(UserSessionMachine, MalformedAnswersEndInASettledState)
     ASSERT_TRUE(manager);
     // Wrong types: the user is built without them (so not verified). Both the fetch and the
     // usage report's answer (applied to the same user) have them.
-    const QJsonObject wronglyTyped{{"id", "1"}, {"f_name", 3}, {"verified", "true"},
+    const QJsonObject wronglyTyped{{"id", "1"}, {"f_name", 3}, {"verified", "maybe"},
                                    {"created_at", "2020-01-01T00:00:00.5+02:00"}};
     service.script(QJsonObject{{"path", "/api/me/"}, {"count", 2}, {"status", 200},
                                {"body", QJsonObject{{"data", wronglyTyped}}}});
@@ -397,9 +425,9 @@ TEST_F(UserSessionMachine, MalformedAnswersEndInASettledState)
     EXPECT_TRUE(manager->remoteUser()->firstName().isNull());
     EXPECT_FALSE(manager->remoteUser()->creationDate().isValid());
 
-    // No "data" at all, and a status given as text.
+    // No "data" at all, and a status given as text that is no number.
     scriptBody(service, "/api/me/", QJsonObject{}, 200, "GET");
-    scriptBody(service, "/api/me/account", QJsonObject{{"data", QJsonObject{{"status", "2"}}}}, 200, "GET");
+    scriptBody(service, "/api/me/account", QJsonObject{{"data", QJsonObject{{"status", "two"}}}}, 200, "GET");
     ASSERT_TRUE(manager->refreshInfo());
     ASSERT_TRUE(waitForEvent(PLRWSUM_EVENT_FETCHED_INFO));
     EXPECT_EQ(userState(), PLRWSUM_STATE_IDLE);

@@ -63,12 +63,69 @@ TEST_F(ServiceTest, LocalCheckLooksAtTheHostName)
     ASSERT_TRUE(testing_support::waitUntil([&] { return !asked.isEmpty(); }));
     EXPECT_EQ(asked.first(), "127.0.0.1");   // the health URL's host, not the URL's text
 
-    // The local check failing means no internet, until a fetch gets through again.
+    // The local check failing while the fetches fail too means no internet, until a fetch
+    // gets through again.
     recordStates();
     offline = true;
+    service.goDown(600);
     ASSERT_TRUE(testing_support::waitUntil([&] { return states.contains(QStringLiteral("NO_INTERNET")); }));
     offline = false;
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+}
+
+TEST_F(ServiceTest, OfflineSettlesOnNoInternet)
+{
+    // Offline: the local check says the network is down and every fetch fails with a host
+    // error (here the refused connection of a closed port, as an offline resolver's "host not
+    // found" would).
+    bool offline = true;
+    Reachability::setFlagsProvider([&](const QString&) -> quint32 { return offline ? 0 : Reachability::kReachable; });
+    service.goDown(1500);
+    auto& manager = PLRWebServiceManager::globalManager();
+    recordStates();
+    manager.beginManager();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager.hasConnectionVerdict(); }));
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_NO_INTERNET));
+    states.clear();
+    testing_support::spin(600);   // a dozen checks at test timing
+    EXPECT_EQ(stateName(), PLRWSM_STATE_NO_INTERNET);
+    EXPECT_TRUE(states.isEmpty()) << states.join(' ').toStdString();
+    EXPECT_EQ(manager.serviceReacher()->status(), 2);
+
+    // The network returns: the machine goes on to the stable state.
+    offline = false;
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    Reachability::setFlagsProvider(nullptr);
+}
+
+TEST_F(ServiceTest, WorkingServiceStaysStableWhateverTheLocalCheckSays)
+{
+    Reachability::setFlagsProvider([](const QString&) -> quint32 { return 0; });
+    auto& manager = PLRWebServiceManager::globalManager();
+    manager.beginManager();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    recordStates();
+    testing_support::spin(700);
+    EXPECT_EQ(stateName(), PLRWSM_STATE_STABLE);
+    EXPECT_TRUE(states.isEmpty()) << states.join(' ').toStdString();
+    EXPECT_EQ(service.requests(QStringLiteral("/core/supported")).size(), 1);
+    Reachability::setFlagsProvider(nullptr);
+}
+
+TEST_F(ServiceTest, FirstProbeAnswerIsReportedEvenWhenItKeepsTheStartingVerdict)
+{
+    PLRServiceReacher reacher(QUrl{});
+    int unreachable = 0;
+    reacher.setUnreachableBlock([&](PLRServiceReacher*) { ++unreachable; });
+    EXPECT_FALSE(reacher.hasAnswered());
+    reacher.startNotifier();   // no URL: "no internet", as at creation
+    testing_support::spin(20);
+    EXPECT_TRUE(reacher.hasAnswered());
+    EXPECT_EQ(unreachable, 1);
+    // The same verdict again calls no hook.
+    reacher.processNewStatus(2);
+    testing_support::spin(20);
+    EXPECT_EQ(unreachable, 1);
 }
 
 TEST_F(ServiceTest, OutdatedVersion)

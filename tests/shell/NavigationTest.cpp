@@ -53,6 +53,33 @@ TEST_F(ShellTest, ConnectionStatesLeadToErrorBarThenSignIn)
     EXPECT_EQ(root()->authViewController(), auth);
 }
 
+TEST_F(ShellTest, StartUpShowsNoErrorBarBeforeTheProbeAnswers)
+{
+    prepareExistingStore();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
+    // The machine passes through NO_INTERNET before the first probe answer, but that is no news.
+    EXPECT_LT(indexOfLine(QStringLiteral("ERROR - NO INTERNET AND NO USER")), 0);
+    EXPECT_LT(indexOfLine(QStringLiteral("CAN'T GET TO INTERNET")), 0);
+    EXPECT_FALSE(root()->isShowingErrorView());
+}
+
+TEST_F(ShellTest, NewPostWithoutASessionLeavesHomeShown)
+{
+    prepareExistingStore();
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    PLRCoreManager::setUserSession(nullptr);
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    finishAnimations();
+    PLRCoreManager::setUserSession(nullptr);
+    root()->presentNewPost();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+}
+
 TEST_F(ShellTest, OutdatedVersionShowsTheAlertAgainAtEachEntry)
 {
     prepareExistingStore();

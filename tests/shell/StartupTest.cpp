@@ -70,6 +70,19 @@ TEST_F(ShellTest, DevelopmentEnvironmentSwitchesTheConstraintAid)
         QStringLiteral("NSConstraintBasedLayoutVisualizeMutuallyExclusiveConstraints")));
     ASSERT_EQ(alerts().shown().size(), 1u);
     EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Pellora is not in the Applications Folder"));
+    // Its one button leads to no help page.
+    EXPECT_EQ(alerts().shown().front().buttons, QStringList{QStringLiteral("OK")});
+    EXPECT_TRUE(testing_support::recordingWorkspace().openedURLs.empty());
+}
+
+TEST(ApplicationLocation, TheInstallPrefixAndTheUsersLocalBinAreApplicationFolders)
+{
+    EXPECT_TRUE(AppDelegate::isApplicationFolder(QStringLiteral("/usr/bin")));
+    EXPECT_TRUE(AppDelegate::isApplicationFolder(QStringLiteral("/usr/local/bin/")));
+    EXPECT_TRUE(AppDelegate::isApplicationFolder(QDir::homePath() + QStringLiteral("/.local/bin")));
+    EXPECT_TRUE(AppDelegate::isApplicationFolder(AppDelegate::applicationFolders().first()));
+    EXPECT_FALSE(AppDelegate::isApplicationFolder(QStringLiteral("/tmp")));
+    EXPECT_FALSE(AppDelegate::isApplicationFolder(QDir::homePath() + QStringLiteral("/Downloads")));
 }
 
 TEST_F(ShellTest, UnreadableStoreAndWrongTypedSettingsStillStartAndKeepPosts)

@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTest>
 
 using namespace shell_test;
@@ -137,9 +138,12 @@ TEST_F(TitleBarTest, AutomaticLayoutCountIsStoredAndPosted)
 TEST_F(TitleBarTest, ZoomLabelRoundsAndZoomButtonsStep)
 {
     launch();
-    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.999), QStringLiteral("100%"));
+    // Truncated, but not below the decimal factor's own value.
+    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.999), QStringLiteral("99%"));
     EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.25), QStringLiteral("25%"));
-    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.994), QStringLiteral("99%"));
+    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.29), QStringLiteral("29%"));
+    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(0.57), QStringLiteral("57%"));
+    EXPECT_EQ(PLRBaseWindowController::zoomLabelForFactor(1.0), QStringLiteral("100%"));
     auto& state = PLRVisualStateHandler::globalHandler();
     EXPECT_EQ(window()->numberZoomButton()->title(), QStringLiteral("100%"));
     state.setLayoutZoomFactor(3.95);
@@ -316,4 +320,27 @@ TEST_F(TitleBarTest, AddBlockPopoverOffersThreeKindsAndAClickAppendsToTheShownPo
     EXPECT_EQ(dragged, QList<int>{plr::kBlockKindDownloadButton});
     EXPECT_FALSE(window()->dragPopOver()->isShown());
     tiles->dragRunner = nullptr;
+}
+
+TEST_F(TitleBarTest, MainWindowKeepsItsSizeAndPlaceAcrossLaunches)
+{
+    launch();
+    platform::ui::Window* shown = window()->window();
+    const QRect available = shown->screen()->availableGeometry();
+    const QRect chosen(available.x() + 30, available.y() + 40, shown->minimumWidth() + 20, shown->minimumHeight() + 10);
+    shown->setGeometry(chosen);
+    QCoreApplication::processEvents();
+    const QRect left = shown->geometry();
+    EXPECT_EQ(left, chosen);
+    app.reset();
+
+    launch();
+    EXPECT_EQ(window()->window()->geometry(), left);
+
+    // A stored frame that is no frame is ignored.
+    app.reset();
+    platform::UserDefaults::standard().setString(QLatin1String(kPLRMainWindowFrameKey), QStringLiteral("1 2 oops"));
+    EXPECT_FALSE(PLRBaseWindowController::savedWindowFrame());
+    launch();
+    EXPECT_NE(window()->window()->geometry(), left);
 }

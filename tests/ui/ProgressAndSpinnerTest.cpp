@@ -43,6 +43,23 @@ TEST(ProgressBar, SetUpBuildsTheLayerTreeIndeterminate)
             EXPECT_EQ(layer->actions().count(QString::fromLatin1(key)), 1u);
 }
 
+TEST(ProgressBar, ABarMadeBeforeItHasASizeShowsItsFillOnceSized)
+{
+    manualClock();
+    PLRProgressBar bar(QRectF(0, 0, 0, 0));
+    bar.setIndeterminate(false);
+    bar.setDoubleValue(50);
+    bar.setFrame(QRectF(0, 0, 200, 8));
+    bar.show();   // a shown bar gets its resize
+    advance(1.0);
+    EXPECT_EQ(pointSize(bar.progressContents()), QSizeF(200, 8));
+    EXPECT_EQ(bar.progressLayer()->frame().height(), 8.0);
+    EXPECT_DOUBLE_EQ(containerWidth(bar), 100.0);
+    const QImage image = renderOnWhite(&bar);
+    EXPECT_TRUE(near(image.pixelColor(50, 4), namedColor(QStringLiteral("plrProgressBarColor")).toQColor()));
+    EXPECT_TRUE(near(image.pixelColor(150, 4), namedColor(QStringLiteral("plrControlBgColor")).toQColor()));
+}
+
 TEST(ProgressBar, GrowingFillAnimatesAndShrinkingJumps)
 {
     manualClock();

@@ -108,6 +108,55 @@ private:
 };
 } // namespace
 
+namespace {
+class QObjectDelegate : public QObject, public WindowDelegate {
+public:
+    bool respondsTo(WindowMessage message) const override { return message == WindowMessage::DidResize; }
+    void windowDidResize(Window*) override { ++resizes; }
+    int resizes = 0;
+};
+} // namespace
+
+TEST(WAYWindow, DelegateProxyForgetsADelegateThatIsGone)
+{
+    WAYWindow window(QRectF(0, 0, 300, 200));
+    auto* delegate = new QObjectDelegate;
+    window.setDelegate(delegate);
+    window.delegateProxy()->windowDidResize(&window);
+    EXPECT_EQ(delegate->resizes, 1);
+    delete delegate;
+    EXPECT_EQ(window.delegate(), nullptr);
+    EXPECT_FALSE(window.delegateProxy()->respondsTo(WindowMessage::WillClose));
+    window.delegateProxy()->windowDidResize(&window);   // no call into the deleted delegate
+}
+
+TEST(WAYWindow, ReplaceSubviewKeepsThePlaceAndTheSubviewsSetting)
+{
+    WAYWindow window(QRectF(0, 0, 400, 300));
+    View* content = window.contentView();
+    auto* below = new View(content);
+    below->setFrame(QRectF(0, 0, 50, 50));
+    auto* old = new View(content);
+    old->setFrame(QRectF(10, 20, 100, 80));
+    old->setAutoresizesSubviews(false);
+    old->setAutoresizingMask(0);
+    auto* child = new View(old);
+    child->setFrame(QRectF(5, 5, 10, 10));
+    auto* above = new View(content);
+    above->setFrame(QRectF(0, 0, 60, 60));
+
+    auto* replacement = new View;
+    replacement->setAutoresizingMask(7);
+    window.replaceSubview(old, replacement, true);
+    EXPECT_EQ(replacement->frame(), QRectF(10, 20, 100, 80));
+    EXPECT_FALSE(replacement->autoresizesSubviews());
+    EXPECT_EQ(replacement->autoresizingMask(), 7u);   // its own mask stays
+    EXPECT_EQ(child->parentWidget(), replacement);
+    EXPECT_EQ(child->frame(), QRectF(5, 5, 10, 10));
+    // In the old view's place: above `below`, under `above`.
+    EXPECT_EQ(content->subviews(), (QList<QWidget*>{below, replacement, above}));
+}
+
 TEST(WAYWindow, DelegateProxyForwardsOnceToBoth)
 {
     WAYWindow window(QRectF(0, 0, 300, 200));

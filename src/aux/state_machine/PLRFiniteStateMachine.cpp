@@ -223,12 +223,19 @@ void PLRFiniteStateMachine::activate()
     m_active = true;
 
     const PLRFiniteStatePtr initial = m_initialState;
-    // Hooks are copied before the call: a hook may replace itself while it runs.
-    if (initial) {
-        if (const PLRFiniteState::Block block = initial->willEnterStateBlock())
-            block(initial, nullptr);
+    try {
+        // Hooks are copied before the call: a hook may replace itself while it runs.
+        if (initial) {
+            if (const PLRFiniteState::Block block = initial->willEnterStateBlock())
+                block(initial, nullptr);
+        }
+        setCurrentState(initial);
+    } catch (...) {
+        // A machine that never entered a state is not active: a later fire tries again
+        // (and throws again) instead of running without a current state.
+        m_active = false;
+        throw;
     }
-    setCurrentState(initial);
     if (const PLRFiniteState::Block block = initial->didEnterStateBlock())
         block(initial, nullptr);
 }

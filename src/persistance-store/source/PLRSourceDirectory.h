@@ -104,8 +104,8 @@ public:
         QString locationPlistPath;      // the post's location.plist
         bool includeSubFolders = false; // the "include_sub_folders" setting
         QString cacheRoot;              // the image area; empty: PLRImageManager's default
-        // Whether access to the folder is granted (the security-scoped access of the
-        // desktop original); default: the folder is readable and searchable.
+        // Whether Pellora may use the folder (a folder the user chose earlier may have become
+        // unreadable since); default: the folder is readable and searchable.
         std::function<bool(const QString& folder)> accessCheck;
         int debounceMs = 250;           // quiet time after a file-system event before a rescan
     };

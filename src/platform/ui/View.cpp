@@ -288,7 +288,7 @@ void View::resizeEvent(QResizeEvent* event)
     m_lastSize = size();
     syncRootLayer();
     // Subviews placed by frame keep their platform frames (and follow their autoresizing).
-    if (oldSize.isValid() && oldSize != size()) {
+    if (m_autoresizesSubviews && oldSize.isValid() && oldSize != size()) {
         const double dw = width() - oldSize.width(), dh = height() - oldSize.height();
         for (QWidget* widget : subviews()) {
             auto* sub = qobject_cast<View*>(widget);

@@ -95,6 +95,10 @@ public:
     void setFrameOrigin(const QPointF& origin);
     unsigned autoresizingMask() const { return m_autoresizingMask; }
     void setAutoresizingMask(unsigned mask) { m_autoresizingMask = mask; }
+    // Whether a size change moves and resizes the subviews by their autoresizing masks (yes
+    // by default).
+    bool autoresizesSubviews() const { return m_autoresizesSubviews; }
+    void setAutoresizesSubviews(bool autoresizes) { m_autoresizesSubviews = autoresizes; }
 
     // Conversions between this view's coordinates and Qt's local ones.
     QPointF toQt(const QPointF& point) const;
@@ -181,6 +185,7 @@ private:
     std::optional<QRectF> m_frame;
     QSize m_lastSize;
     unsigned m_autoresizingMask = 0;
+    bool m_autoresizesSubviews = true;
     qint64 m_tag = 0;
     double m_alpha = 1.0;
     bool m_watchingClock = false;

@@ -62,6 +62,31 @@ TEST(GalleryActions, AutomaticLayoutPutsOnePhotoAloneThenTwoSideBySide)
     ASSERT_TRUE(testing_support::waitUntil([&] { return manager->numberOfImagesInUse() == 0; }));
 }
 
+TEST(GalleryActions, UndoingABuildOnALayoutWithoutSectionsLeavesNoSection)
+{
+    const QString folder = makeFolder(plainPhotos(3));
+    PLRPostManager* manager = openPost(folder, 3);
+    Gallery g(manager);
+    PLRLayout* layout = g.layout()->representedLayout();
+    while (layout->sections_size() > 0)
+        g.layout()->removeSection(layout->mutable_sections(0));
+
+    postAutoBuild(QVariant::fromValue<qint64>(kPLRAutoLayoutAllImages));
+    ASSERT_EQ(layout->sections_size(), 1);
+    EXPECT_EQ(describeLastSection(g.layout(), manager).size(), 2);
+    g.undo()->undo();
+    EXPECT_EQ(layout->sections_size(), 0);
+
+    // The same for photos added by double click.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager->numberOfImagesInUse() == 0; }));
+    Gallery::settle();
+    g.click({0, 0});
+    g.controller->performDoubleClickOnItem(nullptr);
+    ASSERT_EQ(layout->sections_size(), 1);
+    g.undo()->undo();
+    EXPECT_EQ(layout->sections_size(), 0);
+}
+
 TEST(GalleryActions, AutomaticLayoutStopsAtItsLimitAndUsesOnlyUnusedPhotosInTheGalleryOrder)
 {
     const QString folder = makeFolder({{.name = "a.jpg", .stars = 5}, {.name = "b.jpg", .stars = 1}, {.name = "c.jpg", .stars = 5},
@@ -171,6 +196,43 @@ TEST(GalleryActions, TheItemMenuAddsOnlyTheClickedPhoto)
     ASSERT_NE(item, nullptr);
     item->view()->addToPostMenuItem()->trigger();
     EXPECT_EQ(describeLastSection(g.layout(), manager), (QStringList{"p03.jpg"}));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager->numberOfImagesInUse() == 1; }));
+    Gallery::settle();
+
+    // The clicked photo is the one checked: already in the layout, it is refused with the
+    // alert, whatever the selection holds.
+    testing_support::scriptedAlerts().enqueue(platform::kAlertSecondButtonReturn);
+    item = g.collection()->itemAtIndexPath({0, 2});
+    ASSERT_TRUE(item && item->image()->fileName() == "p03.jpg");
+    item->view()->addToPostMenuItem()->trigger();
+    ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "You cannot add the same image twice!");
+    EXPECT_EQ(describeLastSection(g.layout(), manager), (QStringList{"p03.jpg"}));
+}
+
+TEST(GalleryActions, ADoubleClickArrivingWhileTheDuplicateAlertIsUpAddsAndAsksNothing)
+{
+    const QString folder = makeFolder(plainPhotos(2));
+    PLRPostManager* manager = openPost(folder, 2);
+    Gallery g(manager);
+    g.layout()->createAndAddBlocksForImages({g.photo("p01.jpg")->identifier()});
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager->numberOfImagesInUse() == 1; }));
+    Gallery::settle();
+    g.click({0, 0});
+    // The alert runs its own event loop, in which the rest of the user's clicks arrive.
+    bool nested = false;
+    testing_support::scriptedAlerts().onShown = [&](const platform::Alert&) {
+        if (nested)
+            return;
+        nested = true;
+        g.controller->performDoubleClickOnItem(nullptr);
+    };
+    testing_support::scriptedAlerts().enqueue(platform::kAlertSecondButtonReturn);
+    testing_support::scriptedAlerts().enqueue(platform::kAlertSecondButtonReturn);
+    g.controller->performDoubleClickOnItem(nullptr);
+    testing_support::scriptedAlerts().onShown = nullptr;
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    EXPECT_EQ(describeLastSection(g.layout(), manager), (QStringList{"p01.jpg"}));
 }
 
 TEST(GalleryActions, HideUndoRedoAndTheDeleteKey)
@@ -193,7 +255,8 @@ TEST(GalleryActions, HideUndoRedoAndTheDeleteKey)
     Gallery::settle();   // the change of this event is recorded when the event ends
     EXPECT_EQ(g.undo()->undoActionName(), "Hide/Unhide Images");
 
-    g.undo()->undo();
+    // Undone with the key while the gallery has the focus.
+    g.key(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_FALSE(g.photo("p01.jpg")->isHidden());
     EXPECT_FALSE(g.photo("p02.jpg")->isHidden());
     EXPECT_EQ(g.namesInSection(0).size(), 4);
