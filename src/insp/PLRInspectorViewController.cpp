@@ -137,6 +137,33 @@ View* PLRInspectorViewController::loadView()
     auto* bottomColumn = new QVBoxLayout(bottom);
     bottomColumn->setContentsMargins(0, 0, 0, 0);
     bottomColumn->setSpacing(0);
+    // Its tabs, Publish and Export, shown when both areas have a panel.
+    m_bottomTabs = new QWidget(bottom);
+    m_bottomTabs->setObjectName(QStringLiteral("bottomTabs"));
+    auto* tabColumns = new QHBoxLayout(m_bottomTabs);
+    tabColumns->setContentsMargins(14, 4, 14, 0);
+    tabColumns->setSpacing(16);
+    auto makeTab = [&](const QString& title, BottomArea area) {
+        auto* holder = new QWidget(m_bottomTabs);
+        auto* stack = new QVBoxLayout(holder);
+        stack->setContentsMargins(0, 0, 0, 0);
+        stack->setSpacing(0);
+        auto* tab = new HeaderButton(title, holder);
+        tab->setIdentifier(area == PublishArea ? QStringLiteral("bottomPublishTab") : QStringLiteral("bottomExportTab"));
+        tab->setTarget(this);
+        tab->setAction([this, area](Control*) { selectBottomArea(area); });
+        QWidget* line = underline(holder);
+        stack->addWidget(tab);
+        stack->addWidget(line);
+        tabColumns->addWidget(holder);
+        m_bottomTabButtons[area] = tab;
+        m_bottomTabUnderlines[area] = line;
+    };
+    makeTab(QStringLiteral("Publish"), PublishArea);
+    makeTab(QStringLiteral("Export"), ExportArea);
+    tabColumns->addStretch(1);
+    m_bottomTabs->setHidden(true);
+    bottomColumn->addWidget(m_bottomTabs);
     m_bottomPages = new QStackedWidget(bottom);
     bottomColumn->addWidget(m_bottomPages);
     m_bottomTabView = bottom;
@@ -191,6 +218,9 @@ void PLRInspectorViewController::viewDidLoad()
     };
     fitShownPanel();
     connect(m_bottomPages, &QStackedWidget::currentChanged, this, fitShownPanel);
+    // With both panels the tabs choose between them; the publish area comes first.
+    m_bottomTabs->setHidden(!(m_publishViewController && m_exportViewController));
+    selectBottomArea(m_publishViewController ? PublishArea : ExportArea);
 
     selectDocumentTab();
     platform::NotificationCenter::defaultCenter().addObserver(
@@ -246,6 +276,34 @@ void PLRInspectorViewController::selectSettingsTab()
     if (m_publishPanel && m_publishViewController && m_publishPanel->isShowingSpecialOverlayView())
         setBottomHidden(true);
 }
+
+void PLRInspectorViewController::selectBottomArea(BottomArea area)
+{
+    view();
+    QWidget* panelView = nullptr;
+    if (area == PublishArea && m_publishViewController)
+        panelView = m_publishViewController->view();
+    else if (area == ExportArea && m_exportViewController)
+        panelView = m_exportViewController->view();
+    if (!panelView)
+        return;
+    m_bottomPages->setCurrentWidget(panelView);
+    for (BottomArea each : {PublishArea, ExportArea}) {
+        static_cast<HeaderButton*>(m_bottomTabButtons[each].data())->setActive(each == area);
+        m_bottomTabUnderlines[each]->setVisible(each == area);
+    }
+}
+
+PLRInspectorViewController::BottomArea PLRInspectorViewController::selectedBottomArea() const
+{
+    if (m_bottomPages && m_exportViewController && m_bottomPages->currentWidget() == m_exportViewController->view())
+        return ExportArea;
+    return PublishArea;
+}
+
+bool PLRInspectorViewController::areBottomTabsShown() const { return m_bottomTabs && !m_bottomTabs->isHidden(); }
+
+platform::ui::Control* PLRInspectorViewController::bottomTab(BottomArea area) const { return m_bottomTabButtons[area]; }
 
 void PLRInspectorViewController::toggleBottomSectionVisible(bool visible)
 {

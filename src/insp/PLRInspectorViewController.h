@@ -39,6 +39,12 @@ public:
     void selectDocumentTab();
     void selectSettingsTab();
     void toggleBottomSectionVisible(bool visible);
+    // The two areas of the bottom tab view and the tabs that switch between them.
+    enum BottomArea { PublishArea = 0, ExportArea = 1 };
+    void selectBottomArea(BottomArea area);
+    BottomArea selectedBottomArea() const;
+    bool areBottomTabsShown() const;
+    platform::ui::Control* bottomTab(BottomArea area) const;
     void moveHeaderLabelToIndex(qint64 index);
 
     // Interaction proxy.
@@ -84,6 +90,9 @@ private:
     QStackedWidget* m_tabView = nullptr;
     QPointer<QWidget> m_bottomTabView;
     QPointer<QStackedWidget> m_bottomPages;
+    QPointer<QWidget> m_bottomTabs;
+    QPointer<platform::ui::Control> m_bottomTabButtons[2];
+    QPointer<QWidget> m_bottomTabUnderlines[2];
     QPointer<platform::ui::Control> m_headerDocumentButton;
     QPointer<platform::ui::Control> m_headerSettingsButton;
     QPointer<QWidget> m_blogSettingsUnderline;
