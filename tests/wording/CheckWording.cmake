@@ -1,7 +1,8 @@
 # Pellora's code and comments speak of Pellora in its own terms: no phrase that presents it as
 # a copy or counterpart of another program. Arguments: -DSOURCE_DIR=<repository>
-# (Each phrase starts at a word: "import of" is no "port of".)
-set(phrases "desktop original" "original app" "ported from" "port of" "macos version")
+# Each phrase is a regular expression whose words are joined by "[ ]" (so this file does not
+# itself hold the phrases it looks for) and starts at a word ("import of" does not match).
+set(phrases "desktop[ ]original" "original[ ]app" "ported[ ]from" "port[ ]of" "macos[ ]version")
 file(GLOB_RECURSE files "${SOURCE_DIR}/src/*" "${SOURCE_DIR}/tools/*" "${SOURCE_DIR}/resources/*.json"
      "${SOURCE_DIR}/resources/*.desktop" "${SOURCE_DIR}/resources/*.xml")
 set(found "")
@@ -14,7 +15,8 @@ foreach(file IN LISTS files)
   foreach(phrase IN LISTS phrases)
     string(REGEX MATCH "(^|[^a-z])${phrase}" hit "${text}")
     if(hit)
-      list(APPEND found "${file}: \"${phrase}\"")
+      string(REPLACE "[ ]" " " shown "${phrase}")
+      list(APPEND found "${file}: \"${shown}\"")
     endif()
   endforeach()
 endforeach()
