@@ -240,6 +240,22 @@ QImage PLRPersistantPost::layoutPreview() const
     return *m_layoutPreview;
 }
 
+QByteArray PLRPersistantPost::refreshLayoutPreview()
+{
+    if (!previewProvider())
+        return QByteArray();
+    const QByteArray jpeg = previewProvider()(*this);
+    if (!jpeg.isEmpty()) {
+        QImage image;
+        image.loadFromData(jpeg, "JPEG");
+        setLayoutPreview(image);
+    } else if (!layoutHasBlocks(m_layout)) {
+        // A post emptied of its blocks shows the empty-post picture again, not its old preview.
+        setLayoutPreview(QImage());
+    }
+    return jpeg;
+}
+
 void PLRPersistantPost::setLayoutPreview(const QImage& image)
 {
     m_layoutPreview = image;
@@ -311,17 +327,11 @@ std::optional<PLRBundleWrite> PLRPersistantPost::prepareWrite(bool force)
     if (layoutChanged || force || hasChanges())
         write.files.emplace_back(QString::fromLatin1(kPLRPostLayoutFileName), layoutBytes);
     if (previewProvider()) {
-        const QByteArray jpeg = previewProvider()(*this);
-        if (!jpeg.isEmpty()) {
+        const QByteArray jpeg = refreshLayoutPreview();
+        if (!jpeg.isEmpty())
             write.files.emplace_back(QString::fromLatin1(kPLRPostPreviewFileName), jpeg);
-            QImage image;
-            image.loadFromData(jpeg, "JPEG");
-            setLayoutPreview(image);
-        } else if (!layoutHasBlocks(m_layout)) {
-            // A post emptied of its blocks shows the empty-post picture again, not its old preview.
+        else if (!layoutHasBlocks(m_layout))
             write.removedFiles.push_back(QString::fromLatin1(kPLRPostPreviewFileName));
-            setLayoutPreview(QImage());
-        }
     }
     write.plist = info;
 

@@ -100,6 +100,9 @@ public:
     // The preview image (loaded from preview.jpg on first use), or a null image.
     QImage layoutPreview() const;
     void setLayoutPreview(const QImage& image);
+    // Renders the preview again from the layout as it is now (the home tile shows it at once;
+    // preview.jpg follows at the next save). Answers the JPEG bytes, empty when none.
+    QByteArray refreshLayoutPreview();
 
     void refreshSourceLocations() {}
 

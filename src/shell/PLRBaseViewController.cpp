@@ -424,6 +424,10 @@ void PLRBaseViewController::presentHome(bool animate)
         return;
     setImportExportPostsEnabled(false);
     m_presentingHome = true;
+    // The post just left shows its current layout on its tile, not the one of the last save.
+    if (m_currentPostController && m_currentPostController->postManager())
+        if (PLRPersistantPost* post = m_currentPostController->postManager()->representedPost())
+            post->refreshLayoutPreview();
     View* home = m_homeViewController->view();
     home->setHidden(false);
     m_homeViewController->viewWillAppear();

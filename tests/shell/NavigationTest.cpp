@@ -12,6 +12,11 @@
 #include "shell/home/PLRShellHooks.h"
 #include "layout/interaction/PLRVisualStateHandler.h"
 #include "web-services/PLRWebServiceUserManager.h"
+#include "persistance-store/PLRPersistantPost.h"
+#include "platform/Resets.h"
+
+#include <QBuffer>
+#include <QImage>
 
 using namespace shell_test;
 
@@ -265,4 +270,36 @@ TEST_F(ShellTest, EveryNewSessionIsWatched)
     ASSERT_TRUE(waitFor([this] { return exited; }, 10000));
     ASSERT_EQ(alerts().shown().size(), 1u);
     EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Account Locked"));
+}
+
+TEST_F(ShellTest, GoingHomeShowsTheLeftPostsCurrentPreview)
+{
+    prepareExistingStore();
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    PLRCoreManager::setUserSession(nullptr);
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    PLRPersistantPost* post = addPost(QStringLiteral("Lakes"));
+    root()->presentPost(post);
+    finishAnimations();
+    ASSERT_NE(root()->currentPostViewController(), nullptr);
+
+    // The renderer draws what the layout holds now; nothing was saved since the post opened.
+    QImage drawn(40, 30, QImage::Format_RGB32);
+    drawn.fill(Qt::darkBlue);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    drawn.save(&buffer, "JPEG");
+    int renders = 0;
+    platform::HookGuard<PLRPersistantPost::PreviewProvider> guard(&PLRPersistantPost::setPreviewProvider,
+                                                                  [&](PLRPersistantPost&) {
+                                                                      ++renders;
+                                                                      return jpeg;
+                                                                  });
+    root()->presentHome(false);
+    EXPECT_EQ(renders, 1);
+    EXPECT_EQ(post->layoutPreview().size(), QSize(40, 30));
 }
