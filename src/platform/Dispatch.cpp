@@ -158,6 +158,12 @@ void OperationQueue::addOperation(Task task)
 
 void OperationQueue::waitUntilAllOperationsAreFinished() { m_pool->waitForDone(); }
 
+void OperationQueue::cancelPendingOperationsAndWait()
+{
+    m_pool->clear();
+    m_pool->waitForDone();
+}
+
 int OperationQueue::maxConcurrentOperationCount() const { return m_pool->maxThreadCount(); }
 
 } // namespace platform

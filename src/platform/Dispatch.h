@@ -75,6 +75,8 @@ public:
     ~OperationQueue();
     void addOperation(Task task);
     void waitUntilAllOperationsAreFinished();
+    // Drops the operations not started yet and waits for the running ones.
+    void cancelPendingOperationsAndWait();
     int maxConcurrentOperationCount() const;
 private:
     std::unique_ptr<QThreadPool> m_pool;

@@ -1,4 +1,5 @@
 #include "persistance-store/source/PLRImageManager.h"
+#include "platform/Shutdown.h"
 #include "platform/Resets.h"
 
 #include "persistance-store/PLRPersistantStore.h"
@@ -173,6 +174,9 @@ PLRImageManager::PLRImageManager()
     : m_queue(std::make_unique<platform::OperationQueue>(
         std::clamp(QThread::idealThreadCount(), 2, kMaxConcurrentOperations)))
 {
+    // Cache work must not outlive the application object its image scaling relies on: at the
+    // end the photos not started yet are left for the next run and the running ones finish.
+    platform::shutdown::addHook([queue = m_queue.get()] { queue->cancelPendingOperationsAndWait(); });
 }
 
 PLRImageManager::~PLRImageManager() = default;
