@@ -24,13 +24,13 @@
 
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <cmath>
 
 using namespace platform::ui;
 using plr::insp::caption;
+using plr::insp::editableField;
 using plr::insp::row;
 
 namespace {
@@ -42,48 +42,9 @@ View* makePage(const QString& identifier, QVBoxLayout** column)
     page->setIdentifier(identifier);
     auto* outer = new QVBoxLayout(page);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(page);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* content = new QWidget;
-    content->setObjectName(identifier + QStringLiteral("Content"));
-    content->setAutoFillBackground(true);
-    QPalette palette = content->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    content->setPalette(palette);
-    *column = new QVBoxLayout(content);
-    (*column)->setContentsMargins(14, 12, 14, 12);
-    (*column)->setSpacing(8);
-    scroll->setWidget(content);
-    outer->addWidget(scroll);
+    QWidget* content = plr::insp::pageContent(column, identifier + QStringLiteral("Content"));
+    outer->addWidget(plr::insp::scrolled(content, page));
     return page;
-}
-
-TextField* editableField(QWidget* parent)
-{
-    // A field with the rounded grey border of the application's text controls.
-    auto* field = new PLRTextField(parent);
-    field->setFont(systemFont(12));
-    field->setFixedHeight(26);
-    return field;
-}
-
-PLRSwitchButton* makeSwitch(QWidget* parent)
-{
-    auto* toggle = new PLRSwitchButton(parent);
-    toggle->setFixedSize(38, 22);
-    toggle->setTintColor(namedColor(QStringLiteral("plrTextColor")));
-    return toggle;
-}
-
-PLRPopupButton* makePopup(QWidget* parent, const QList<QPair<QString, qint64>>& items)
-{
-    auto* popup = new PLRPopupButton(parent);
-    popup->setFixedHeight(int(PLRPopupButton::kHeight));
-    for (const auto& [title, tag] : items)
-        popup->addItem(title, tag);
-    return popup;
 }
 
 QWidget* box(QWidget* parent, QVBoxLayout** column)
@@ -162,23 +123,23 @@ View* PLRDocumentViewController::loadView()
     m_bgColorWell->setAction([this](Control*) { setBackgroundColour(); });
     column->addLayout(row(QStringLiteral("Background"), m_bgColorWell, content));
 
-    m_enableLightboxSwitch = makeSwitch(content);
+    m_enableLightboxSwitch = plr::insp::switchButton(content);
     m_enableLightboxSwitch->setTarget(this);
     m_enableLightboxSwitch->setAction([this](Control*) { toggleLightbox(); });
     column->addLayout(row(QStringLiteral("Lightbox"), m_enableLightboxSwitch, content));
 
-    m_enableLayoutAnimationSwitch = makeSwitch(content);
+    m_enableLayoutAnimationSwitch = plr::insp::switchButton(content);
     m_enableLayoutAnimationSwitch->setTarget(this);
     m_enableLayoutAnimationSwitch->setAction([this](Control*) { toggleAnimation(); });
     column->addLayout(row(QStringLiteral("Animation"), m_enableLayoutAnimationSwitch, content));
     QVBoxLayout* animationColumn = nullptr;
     m_animationView = box(content, &animationColumn);
-    m_layoutAnimationTypeButton = makePopup(m_animationView, {{QStringLiteral("Fade and move in"), 0},
+    m_layoutAnimationTypeButton = plr::insp::popupButton(m_animationView, {{QStringLiteral("Fade and move in"), 0},
                                                               {QStringLiteral("Fade only"), 1},
                                                               {QStringLiteral("Move in only"), 2}});
     m_layoutAnimationTypeButton->setTarget(this);
     m_layoutAnimationTypeButton->setAction([this](Control*) { setAnimationType(); });
-    m_layoutAnimationSpeedPopupButton = makePopup(m_animationView, {{QStringLiteral("Slow"), 0},
+    m_layoutAnimationSpeedPopupButton = plr::insp::popupButton(m_animationView, {{QStringLiteral("Slow"), 0},
                                                                     {QStringLiteral("Medium"), 1},
                                                                     {QStringLiteral("Fast"), 2}});
     m_layoutAnimationSpeedPopupButton->setTarget(this);
@@ -187,24 +148,24 @@ View* PLRDocumentViewController::loadView()
     animationColumn->addLayout(row(QStringLiteral("Speed"), m_layoutAnimationSpeedPopupButton, m_animationView, plr::insp::kOptionCaptionWidth));
     column->addWidget(m_animationView);
 
-    m_enableImageKeywordsOverlaySwitch = makeSwitch(content);
+    m_enableImageKeywordsOverlaySwitch = plr::insp::switchButton(content);
     m_enableImageKeywordsOverlaySwitch->setTarget(this);
     m_enableImageKeywordsOverlaySwitch->setAction([this](Control*) { toggleImageKeywordsOverlay(); });
     column->addLayout(row(QStringLiteral("Show keywords"), m_enableImageKeywordsOverlaySwitch, content));
 
     column->addWidget(plr::insp::separator(content));
     column->addWidget(caption(QStringLiteral("Sharing"), content, true));
-    m_includePinterestToggleSwitch = makeSwitch(content);
+    m_includePinterestToggleSwitch = plr::insp::switchButton(content);
     m_includePinterestToggleSwitch->setTarget(this);
     m_includePinterestToggleSwitch->setAction([this](Control*) { togglePinterestButtons(); });
     column->addLayout(row(QStringLiteral("Pinterest"), m_includePinterestToggleSwitch, content));
     QVBoxLayout* pinterestColumn = nullptr;
     m_socialPluginView = box(content, &pinterestColumn);
     m_pinterestContainerView = m_socialPluginView;
-    m_pinterestButtonSizePopUpButton = makePopup(m_socialPluginView, {{QStringLiteral("Small"), 0}, {QStringLiteral("Large"), 1}});
+    m_pinterestButtonSizePopUpButton = plr::insp::popupButton(m_socialPluginView, {{QStringLiteral("Small"), 0}, {QStringLiteral("Large"), 1}});
     m_pinterestButtonSizePopUpButton->setTarget(this);
     m_pinterestButtonSizePopUpButton->setAction([this](Control*) { setPinterestButtonSize(); });
-    m_pinterestButtonPositionPopUpButton = makePopup(m_socialPluginView, {{QStringLiteral("Top left"), 0},
+    m_pinterestButtonPositionPopUpButton = plr::insp::popupButton(m_socialPluginView, {{QStringLiteral("Top left"), 0},
                                                                           {QStringLiteral("Top right"), 1},
                                                                           {QStringLiteral("Bottom left"), 2},
                                                                           {QStringLiteral("Bottom right"), 3}});
@@ -214,7 +175,7 @@ View* PLRDocumentViewController::loadView()
     pinterestColumn->addLayout(row(QStringLiteral("Position"), m_pinterestButtonPositionPopUpButton, m_socialPluginView, plr::insp::kOptionCaptionWidth));
     column->addWidget(m_socialPluginView);
 
-    m_includeFacebookSwitch = makeSwitch(content);
+    m_includeFacebookSwitch = plr::insp::switchButton(content);
     m_includeFacebookSwitch->setTarget(this);
     m_includeFacebookSwitch->setAction([this](Control*) { toggleFacebookComments(); });
     column->addLayout(row(QStringLiteral("Facebook"), m_includeFacebookSwitch, content));
@@ -296,9 +257,9 @@ void PLRDocumentViewController::buildSettingsView()
     m_wordpressSettingsView = new InspectorBGView(scroll);
     auto* wordpressColumn = new QVBoxLayout(m_wordpressSettingsView);
     wordpressColumn->setContentsMargins(0, 4, 0, 6);
-    m_categoriesPopup = makePopup(m_wordpressSettingsView, {});
+    m_categoriesPopup = plr::insp::popupButton(m_wordpressSettingsView, {});
     wordpressColumn->addLayout(row(QStringLiteral("Category"), m_categoriesPopup, m_wordpressSettingsView));
-    m_publishAsDraft = makeSwitch(m_wordpressSettingsView);
+    m_publishAsDraft = plr::insp::switchButton(m_wordpressSettingsView);
     m_publishAsDraft->setTarget(this);
     m_publishAsDraft->setAction([this](Control*) { changePublishAsDraftState(); });
     wordpressColumn->addLayout(row(QStringLiteral("Publish as draft"), m_publishAsDraft, m_wordpressSettingsView));

@@ -1,17 +1,71 @@
 #include "insp/PLRInspectorWidgets.h"
 
+#include "controls/PLRPopupButton.h"
+#include "controls/PLRSmallViews.h"
+#include "controls/PLRSwitchButton.h"
 #include "platform/ui/Fonts.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QTextBlock>
+#include <QVBoxLayout>
 
 #include <cmath>
 
 using namespace platform::ui;
 
 namespace plr::insp {
+
+QWidget* pageContent(QVBoxLayout** column, const QString& objectName)
+{
+    auto* content = new QWidget;
+    if (!objectName.isEmpty())
+        content->setObjectName(objectName);
+    content->setAutoFillBackground(true);
+    QPalette palette = content->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    content->setPalette(palette);
+    *column = new QVBoxLayout(content);
+    (*column)->setContentsMargins(14, 12, 14, 12);
+    (*column)->setSpacing(8);
+    return content;
+}
+
+QScrollArea* scrolled(QWidget* content, QWidget* parent)
+{
+    auto* scroll = new QScrollArea(parent);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(content);
+    return scroll;
+}
+
+TextField* editableField(QWidget* parent)
+{
+    auto* field = new PLRTextField(parent);
+    field->setFont(systemFont(12));
+    field->setFixedHeight(26);
+    return field;
+}
+
+PLRSwitchButton* switchButton(QWidget* parent)
+{
+    auto* toggle = new PLRSwitchButton(parent);
+    toggle->setFixedSize(38, 22);
+    toggle->setTintColor(namedColor(QStringLiteral("plrTextColor")));
+    return toggle;
+}
+
+PLRPopupButton* popupButton(QWidget* parent, const QList<QPair<QString, qint64>>& items)
+{
+    auto* popup = new PLRPopupButton(parent);
+    popup->setFixedHeight(int(PLRPopupButton::kHeight));
+    for (const auto& [title, tag] : items)
+        popup->addItem(title, tag);
+    return popup;
+}
 
 TextField* caption(const QString& text, QWidget* parent, bool strong)
 {

@@ -1,19 +1,39 @@
 #pragma once
 
-// Small building blocks of the inspector's pages: captions, a segmented chooser, a push button
-// that shows an on/off state, a multi-line text editor with an optional length limit, and the
-// helpers that place them in rows.
+// Small building blocks of the inspector's pages: the white scrolling page, captions, editable
+// fields, switches and pop-ups in the inspector's sizes, a segmented chooser, a push button that
+// shows an on/off state, a multi-line text editor with an optional length limit, and the helpers
+// that place them in rows.
 
 #include "platform/ui/Controls.h"
 
+#include <QList>
+#include <QPair>
 #include <QPlainTextEdit>
+#include <QScrollArea>
 
 #include <functional>
 
+class PLRPopupButton;
+class PLRSwitchButton;
 class QBoxLayout;
 class QHBoxLayout;
+class QVBoxLayout;
 
 namespace plr::insp {
+
+// The content of a page: a white widget holding a column with the page's margins and spacing.
+// The column is returned through column; the widget gets the object name when one is given.
+QWidget* pageContent(QVBoxLayout** column, const QString& objectName = QString());
+// A frameless, vertically scrolling area around a page's content.
+QScrollArea* scrolled(QWidget* content, QWidget* parent = nullptr);
+
+// A field with the rounded grey border of the application's text controls.
+platform::ui::TextField* editableField(QWidget* parent = nullptr);
+// An on/off switch in the inspector's size and tint.
+PLRSwitchButton* switchButton(QWidget* parent = nullptr);
+// A pop-up button in the inspector's height holding the given titles and tags.
+PLRPopupButton* popupButton(QWidget* parent, const QList<QPair<QString, qint64>>& items);
 
 // A caption in the inspector's small grey type.
 platform::ui::TextField* caption(const QString& text, QWidget* parent = nullptr, bool strong = false);

@@ -34,14 +34,16 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QScrollArea>
 #include <QSet>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 using namespace platform::ui;
 using plr::insp::caption;
+using plr::insp::editableField;
+using plr::insp::pageContent;
 using plr::insp::row;
+using plr::insp::scrolled;
 
 namespace {
 
@@ -53,53 +55,12 @@ const char* kKeywordHelp =
     "Describe the photo in a few words, separated by commas. Search engines read them as its description, and "
     "they name the exported photos. Use the words a visitor would search for.";
 
-QWidget* scrolled(QWidget* content)
-{
-    auto* scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(content);
-    return scroll;
-}
-
-QWidget* pageContent(QVBoxLayout** column)
-{
-    auto* content = new QWidget;
-    content->setAutoFillBackground(true);
-    QPalette palette = content->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    content->setPalette(palette);
-    *column = new QVBoxLayout(content);
-    (*column)->setContentsMargins(14, 12, 14, 12);
-    (*column)->setSpacing(8);
-    return content;
-}
-
-TextField* editableField(QWidget* parent)
-{
-    // A field with the rounded grey border of the application's text controls.
-    auto* field = new PLRTextField(parent);
-    field->setFont(systemFont(12));
-    field->setFixedHeight(26);
-    return field;
-}
-
-PLRPopupButton* makePopup(QWidget* parent, const QList<QPair<QString, qint64>>& items)
-{
-    auto* popup = new PLRPopupButton(parent);
-    popup->setFixedHeight(int(PLRPopupButton::kHeight));
-    for (const auto& [title, tag] : items)
-        popup->addItem(title, tag);
-    return popup;
-}
-
 PLRPopupButton* ratioPopup(QWidget* parent)
 {
     QList<QPair<QString, qint64>> items;
     for (qint64 preset = 0; preset < PLRAspectRatio::kPresetCount; ++preset)
         items.append({PLRPropertyViewController::presetTitle(preset), preset});
-    PLRPopupButton* popup = makePopup(parent, items);
+    PLRPopupButton* popup = plr::insp::popupButton(parent, items);
     popup->setButtonStyle(2);
     return popup;
 }
@@ -264,9 +225,7 @@ QWidget* PLRPropertyViewController::buildImagePage()
     column->addWidget(m_imageDescriptionHelpText);
 
     column->addWidget(plr::insp::separator(content));
-    m_addLinkOnClickButton = new PLRSwitchButton(content);
-    m_addLinkOnClickButton->setFixedSize(38, 22);
-    m_addLinkOnClickButton->setTintColor(namedColor(QStringLiteral("plrTextColor")));
+    m_addLinkOnClickButton = plr::insp::switchButton(content);
     m_addLinkOnClickButton->setIdentifier(QStringLiteral("addLinkOnClickButton"));
     m_addLinkOnClickButton->setTarget(this);
     m_addLinkOnClickButton->setAction([this](Control*) { toggleLinkOnClickPanel(); });
@@ -313,7 +272,7 @@ QWidget* PLRPropertyViewController::buildTextPage()
     QVBoxLayout* column = nullptr;
     QWidget* content = pageContent(&column);
     column->addWidget(caption(QStringLiteral("Text"), content, true));
-    m_textStylePopUpButton = makePopup(content, {{QStringLiteral("Header 1"), 0}, {QStringLiteral("Header 2"), 1},
+    m_textStylePopUpButton = plr::insp::popupButton(content, {{QStringLiteral("Header 1"), 0}, {QStringLiteral("Header 2"), 1},
                                                  {QStringLiteral("Header 3"), 2}, {QStringLiteral("Header 4"), 3},
                                                  {QStringLiteral("Header 5"), 4}, {QStringLiteral("Paragraph"), 5}});
     m_textStylePopUpButton->setIdentifier(QStringLiteral("textStylePopUpButton"));
@@ -377,7 +336,7 @@ QWidget* PLRPropertyViewController::buildDownloadPage()
     column->addLayout(row(QStringLiteral("Title"), m_downloadTitleTextField, content));
     auto add = [&](QPointer<PLRPopupButton>& popup, const QString& title, const QList<QPair<QString, qint64>>& items,
                    void (PLRPropertyViewController::*action)()) {
-        popup = makePopup(content, items);
+        popup = plr::insp::popupButton(content, items);
         popup->setTarget(this);
         popup->setAction([this, action](Control*) { (this->*action)(); });
         column->addLayout(row(title, popup, content));
