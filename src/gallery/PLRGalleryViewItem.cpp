@@ -230,8 +230,12 @@ void PLRGalleryViewItem::setSelected(bool selected)
 
 void PLRGalleryViewItem::keyDown(QKeyEvent* event)
 {
+    constexpr Qt::KeyboardModifiers held = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
     switch (PLRGalleryKeys::codeForQtKey(event->key())) {
     case PLRGalleryKeys::kH:
+        // Only a bare H hides; with a modifier it is another command's key.
+        if (event->modifiers() & held)
+            break;
         hideKeyAction();
         return;
     case PLRGalleryKeys::kDelete:
@@ -242,9 +246,10 @@ void PLRGalleryViewItem::keyDown(QKeyEvent* event)
             m_galleryViewController->togglePreviewPanel();
         return;
     default:
-        if (m_collectionView)
-            m_collectionView->keyDown(event);
+        break;
     }
+    if (m_collectionView)
+        m_collectionView->keyDown(event);
 }
 
 void PLRGalleryViewItem::hideKeyAction()

@@ -151,8 +151,7 @@ void PLRLogUploader::uploadLogFile(const QString& archive)
             self->uploadFile(archive, address.toString());
             return;
         }
-        if (body.isEmpty() && status >= 200 && status <= 299)
-            return;
+        // Anything else, an empty success included, leaves nowhere to upload to.
         PLR_LOG_ERROR(QStringLiteral("error while creating s3 url for uploading log file %1. Http status code = %2").arg(archive).arg(status));
         showAlert(QStringLiteral("Invalid JSON response from server while uploaing logs."), QStringLiteral("Please contact support."));
         emit self->finished(false);

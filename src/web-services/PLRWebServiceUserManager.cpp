@@ -583,7 +583,10 @@ void PLRWebServiceUserManager::fetchPublisher(quint64 generation)
                 return;
             }
             if (serviceError && serviceError->code() == kNoPublisherCode) {
-                // The user has no publisher yet.
+                // The user has no publisher (never made, or deleted elsewhere): forget any
+                // one fetched before, so the session no longer looks set up for publishing.
+                if (self->m_remotePublisher)
+                    self->setRemotePublisher(nullptr);
                 self->fire(PLRWSUM_EVENT_FETCHED_INFO);
                 return;
             }

@@ -131,6 +131,14 @@ TEST_F(UserSessionMachine, StoredSessionFetchesOnceTheServiceIsStable)
     EXPECT_EQ(manager->remotePublisher()->host(), "photos.example.com");
     EXPECT_EQ(PLRCoreManager::userSession()->account()->firstName(), "Ann");
     EXPECT_EQ(PLRCoreManager::userSession()->account()->lastName(), "Lee");
+
+    // The publisher is deleted elsewhere: the next fetch (answered 501) forgets it.
+    setDemoUser(service, {{"publisher", QJsonValue::Null}});
+    events.clear();
+    ASSERT_TRUE(manager->refreshInfo());
+    ASSERT_TRUE(waitForEvent(PLRWSUM_EVENT_FETCHED_INFO));
+    EXPECT_EQ(userState(), PLRWSUM_STATE_IDLE);
+    EXPECT_FALSE(manager->remotePublisher());
 }
 
 TEST_F(UserSessionMachine, FollowsTheConnectionMachine)

@@ -236,6 +236,18 @@ TEST_F(ShellTest, LogUploadEncodesTheAddressAndReportsFailures)
     ASSERT_TRUE(finished.wait(5000));
     EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("Invalid JSON response from server while uploaing logs."));
     EXPECT_EQ(alerts().shown().back().informativeText, QStringLiteral("Please contact support."));
+
+    // So is a success with an empty body: the upload ends, and the user is told.
+    const size_t shownBefore = alerts().shown().size();
+    service.control("POST", QStringLiteral("/__control/script"),
+                    {{QStringLiteral("path"), QStringLiteral("/debug-logs")}, {QStringLiteral("status"), 200},
+                     {QStringLiteral("raw"), QString()}});
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    uploader.uploadLogFile(archive);
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_FALSE(finished.takeLast().at(0).toBool());
+    ASSERT_EQ(alerts().shown().size(), shownBefore + 1);
+    EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("Invalid JSON response from server while uploaing logs."));
 }
 
 TEST_F(ShellTest, ClearLogsStartsAFreshFileAndUploadPacksTheFolder)

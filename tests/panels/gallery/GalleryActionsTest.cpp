@@ -247,6 +247,13 @@ TEST(GalleryActions, HideUndoRedoAndTheDeleteKey)
     g.click({0, 0});
     g.click({0, 1}, Qt::ControlModifier);
     g.click({0, 3}, Qt::ControlModifier);   // p04 is in the layout: left alone
+    // Only a bare H hides.
+    for (Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(Qt::ControlModifier), Qt::KeyboardModifiers(Qt::AltModifier),
+                                            Qt::KeyboardModifiers(Qt::MetaModifier), Qt::KeyboardModifiers(Qt::ShiftModifier)}) {
+        g.key(Qt::Key_H, modifiers);
+        EXPECT_FALSE(g.photo("p01.jpg")->isHidden()) << modifiers.toInt();
+        EXPECT_EQ(g.namesInSection(0).size(), 4);
+    }
     g.key(Qt::Key_H);
     EXPECT_TRUE(g.photo("p01.jpg")->isHidden());
     EXPECT_TRUE(g.photo("p02.jpg")->isHidden());
