@@ -116,15 +116,18 @@ struct World {
         manager = PLRCoreManager::userSession()->newPostManager();
         timer.restart();
         manager->createNewPostWithTitle(QStringLiteral("Bench"), QUrl::fromLocalFile(folder));
-        bool finished = false;
+        // The directory keeps calling back as it watches the folder, long after this wait: the
+        // flag is shared with the callback, and the callback is taken back once the folder is read.
+        auto finished = std::make_shared<bool>(false);
         manager->sourceDirectory()->setUIDirectoryWatchProgressCallback(
-            [&finished](const PLRSourceDirectoryProgressInfo& info) {
+            [finished](const PLRSourceDirectoryProgressInfo& info) {
                 if (info.loadDirectoryFinished)
-                    finished = true;
+                    *finished = true;
             });
         bench_support::waitUntil([&] { return manager->images().size() == count; }, 600000);
         PLRImageManager::shared().waitUntilAllOperationsAreFinished();
-        bench_support::waitUntil([&] { return finished; }, 600000);
+        bench_support::waitUntil([&] { return *finished; }, 600000);
+        manager->sourceDirectory()->setUIDirectoryWatchProgressCallback({});
         std::fprintf(stderr, "listed and cached %d photos in %.1f s\n", int(manager->images().size()),
                      timer.elapsed() / 1000.0);
     }

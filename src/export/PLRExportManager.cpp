@@ -101,11 +101,12 @@ struct LayoutExportJob {
 };
 
 // Draws, sharpens, encodes and writes one block; returns the failure, or nothing.
-QString writeBlock(const QImage& rendered, const PlannedBlock& planned, const QString& folder, float compression,
-                   bool sharpness)
+QString writeBlock(const QImage& rendered, const QString& whyNotDrawn, const PlannedBlock& planned, const QString& folder,
+                   float compression, bool sharpness)
 {
     if (rendered.isNull())
-        return QStringLiteral("%1: the block could not be drawn").arg(planned.fileName);
+        return whyNotDrawn.isEmpty() ? QStringLiteral("%1: the block could not be drawn").arg(planned.fileName)
+                                     : QStringLiteral("%1: the block could not be drawn: %2").arg(planned.fileName, whyNotDrawn);
     QImage image = rendered;
     if (sharpness)
         plr_export::sharpenLuminance(image);
@@ -166,15 +167,16 @@ void LayoutExportJob::run()
         } else {
             const PLRExportRenderer::Pictures ready = pictures.result();
             QImage rendered;
+            QString whyNotDrawn;
             platform::dispatchMainSync([&] {
                 PLR_LOG_INFO(QStringLiteral("ExportLayout: Exporting %1 for block %2").arg(planned.fileName, describe(*planned.block)));
-                rendered = renderer->renderBlock(planned.block, pixelWidth, ready);
+                rendered = renderer->renderBlock(planned.block, pixelWidth, ready, &whyNotDrawn);
             });
             const QString folderPath = folder;
             const float factor = compression;
             const bool sharpen = sharpness;
-            pending.push_back({planned.number, QtConcurrent::run(&pool, [rendered, planned, folderPath, factor, sharpen] {
-                                   return writeBlock(rendered, planned, folderPath, factor, sharpen);
+            pending.push_back({planned.number, QtConcurrent::run(&pool, [rendered, whyNotDrawn, planned, folderPath, factor, sharpen] {
+                                   return writeBlock(rendered, whyNotDrawn, planned, folderPath, factor, sharpen);
                                }), true});
         }
         while (pending.size() > size_t(window))
@@ -353,11 +355,14 @@ bool PLRExportManager::exportBlocks(const QList<PLRBlock*>& blocks, PLRPostManag
 
     PLRExportRenderer renderer(copy, double(width), PLRExportRenderer::photosOf(postManager, copy));
     const PLRExportRenderer::Pictures pictures = PLRExportRenderer::preparePictures(renderer.picturesForLayout(double(width)), true);
-    const QImage image = renderer.renderLayout(double(width), pictures);
+    QString whyNotDrawn;
+    const QImage image = renderer.renderLayout(double(width), pictures, &whyNotDrawn);
     const QByteArray data = plr_export::encodeJPEG(image, interpolateQualityValue(quality), plr_export::kUnknownDPI);
     platform::Error error;
     if (data.isEmpty() || !platform::files::writeAtomically(file, data, &error)) {
-        const QString why = data.isEmpty() ? QStringLiteral("The collage could not be drawn.") : error.localizedDescription();
+        const QString why = !data.isEmpty()          ? error.localizedDescription()
+                             : whyNotDrawn.isEmpty() ? QStringLiteral("The collage could not be drawn.")
+                                                     : QStringLiteral("The collage could not be drawn: %1.").arg(whyNotDrawn);
         PLR_LOG_ERROR(QStringLiteral("Exporting Collage to %1 failed: %2").arg(file, why));
         if (failure)
             *failure = why;

@@ -195,11 +195,16 @@ QSize PLRExportRenderer::renderSize(const QSizeF& bounds, double pixelWidth)
     return QSize(int(w), int(h));
 }
 
-QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw)
+QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why)
 {
     const QSize size = renderSize(bounds, pixelWidth);
     if (size.isEmpty() || double(size.width()) * double(size.height()) * 4.0 > double(1 << 30)) {
         PLR_LOG_WARN(QStringLiteral("Export: a render of %1 x %2 pixels is not possible").arg(size.width()).arg(size.height()));
+        if (why)
+            *why = size.isEmpty() ? QStringLiteral("it has no size to draw")
+                                  : QStringLiteral("at %1 x %2 pixels it is too large to draw; choose a smaller width")
+                                        .arg(size.width())
+                                        .arg(size.height());
         return {};
     }
     QImage image(size, QImage::Format_RGB32);
@@ -213,19 +218,22 @@ QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const 
     return image;
 }
 
-QImage PLRExportRenderer::renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures)
+QImage PLRExportRenderer::renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why)
 {
     PLRBlockView* view = blockView(block);
-    if (!view)
+    if (!view) {
+        if (why)
+            *why = QStringLiteral("it has no view to draw");
         return {};
+    }
     m_provider->setPictures(pictures);
     const QRectF bounds = view->bounds();
-    QImage image = render(bounds.size(), pixelWidth, [view, bounds](QPainter* painter) { view->displayRectIgnoringOpacity(bounds, painter); });
+    QImage image = render(bounds.size(), pixelWidth, [view, bounds](QPainter* painter) { view->displayRectIgnoringOpacity(bounds, painter); }, why);
     m_provider->setPictures({});
     return image;
 }
 
-QImage PLRExportRenderer::renderLayout(double pixelWidth, const Pictures& pictures)
+QImage PLRExportRenderer::renderLayout(double pixelWidth, const Pictures& pictures, QString* why)
 {
     bool anyBlock = false;
     for (const PLRSection& section : m_layout->sections())
@@ -236,7 +244,7 @@ QImage PLRExportRenderer::renderLayout(double pixelWidth, const Pictures& pictur
     view->layoutSubtreeIfNeeded();
     m_provider->setPictures(pictures);
     const QRectF bounds = view->bounds();
-    QImage image = render(bounds.size(), pixelWidth, [view, bounds](QPainter* painter) { view->displayRectIgnoringOpacity(bounds, painter); });
+    QImage image = render(bounds.size(), pixelWidth, [view, bounds](QPainter* painter) { view->displayRectIgnoringOpacity(bounds, painter); }, why);
     m_provider->setPictures({});
     return image;
 }

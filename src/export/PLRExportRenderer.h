@@ -77,15 +77,16 @@ public:
     // these bounds: width w, height bounds height x (w / bounds width), both truncated.
     static QSize renderSize(const QSizeF& bounds, double pixelWidth);
     // The block drawn `pixelWidth` pixels wide on the layout's background colour; null when the
-    // block has no view or no size (main thread).
-    QImage renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures);
-    // The whole layout drawn `pixelWidth` pixels wide; null when no section has a block.
-    QImage renderLayout(double pixelWidth, const Pictures& pictures);
+    // block has no view, no size or is too large to draw, with the reason in `why` (main thread).
+    QImage renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why = nullptr);
+    // The whole layout drawn `pixelWidth` pixels wide; null when no section has a block or the
+    // render is too large, with the reason in `why`.
+    QImage renderLayout(double pixelWidth, const Pictures& pictures, QString* why = nullptr);
 
 private:
     class PhotoProvider;
     void addRequests(const PLRBlock* block, double scale, QList<PictureRequest>& requests) const;
-    QImage render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw);
+    QImage render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why);
 
     std::unique_ptr<PLRLayout> m_layout;
     Photos m_photos;

@@ -177,6 +177,27 @@ TEST_F(ExportEngine, FailuresAreReportedNotHidden)
     EXPECT_TRUE(PLRExportManager::sharedManager().exportLayoutPreviewForPost(*manager->representedPost()).isEmpty());
 }
 
+TEST_F(ExportEngine, BlocksTooLargeToDrawFailTheExport)
+{
+    // The width has no maximum: at 99999 pixels every block is beyond what can be drawn.
+    makePhoto(m_folder, "a.jpg", QSize(300, 200), Qt::red);
+    PLRPostManager* manager = openPost("Wide", 1);
+    ASSERT_NE(manager, nullptr);
+    const QString id = photo(manager, "a.jpg");
+    manager->layoutManager()->createAndAddBlocksForImages({id, id});
+    const QString folder = testing_support::testHome() + "/out";
+    QDir().mkpath(folder);
+
+    Outcome wide;
+    runExport(manager, folder, wide, 2, 99999);
+    EXPECT_FALSE(wide.success);
+    EXPECT_TRUE(wide.failure.contains("2 of 2")) << wide.failure.toStdString();
+    EXPECT_TRUE(wide.failure.contains("1.jpg: the block could not be drawn: at 99999 x")) << wide.failure.toStdString();
+    EXPECT_TRUE(wide.failure.contains("too large to draw")) << wide.failure.toStdString();
+    EXPECT_EQ(wide.progress, (QList<qint64>{1, 2}));
+    EXPECT_TRUE(jpegsIn(folder).isEmpty());
+}
+
 TEST_F(ExportEngine, CollageKeepsLayoutOrderAndWholeContainers)
 {
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})

@@ -13,6 +13,8 @@
 #include <QSlider>
 #include <QSpinBox>
 
+#include <optional>
+
 using namespace export_test;
 
 class ExportPanel : public ExportFixture {
@@ -160,6 +162,37 @@ TEST_F(ExportPanel, LayoutExportChecksItsFolderAndRunsOnce)
     controller->setExportLocationAction();
     EXPECT_TRUE(controller->exportURL().isEmpty());
     EXPECT_TRUE(controller->locationLabelView->isHidden());
+}
+
+TEST_F(ExportPanel, LayoutTooWideToDrawEndsInExportFailed)
+{
+    makePhoto(m_folder, "a.jpg", QSize(300, 200), Qt::red);
+    PLRPostManager* manager = openPost("Panel", 1);
+    ASSERT_NE(manager, nullptr);
+    const QString id = manager->images().first()->identifier();
+    manager->layoutManager()->createAndAddBlocksForImages({id, id});
+    auto controller = panel(manager, 1);
+    ASSERT_NE(controller, nullptr);
+    typeWidth(controller.get(), "99999");
+    EXPECT_EQ(controller->widthTextField->text(), "99999");
+    const QString folder = testing_support::testHome() + "/out";
+    QDir().mkpath(folder);
+    testing_support::scriptedPanels().enqueue(folder);
+    controller->setExportLocationAction();
+
+    auto& alerts = testing_support::scriptedAlerts();
+    alerts.enqueue(platform::kAlertFirstButtonReturn);
+    std::optional<bool> succeeded;
+    QObject::connect(controller.get(), &PLRExportViewController::layoutExportFinished, [&](bool success) { succeeded = success; });
+    controller->buttonWasClicked();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return succeeded.has_value(); }, 20000));
+    EXPECT_FALSE(*succeeded);
+    EXPECT_FALSE(controller->isExporting());
+    ASSERT_FALSE(alerts.shown().empty());
+    EXPECT_EQ(alerts.shown().back().messageText, "Export Failed");
+    EXPECT_TRUE(alerts.shown().back().informativeText.contains("2 of 2")) << alerts.shown().back().informativeText.toStdString();
+    EXPECT_TRUE(alerts.shown().back().informativeText.contains("too large to draw")) << alerts.shown().back().informativeText.toStdString();
+    EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(ExportPanel, CollageGoesToTheChosenFileAndBackgroundToTheLayout)
