@@ -204,6 +204,17 @@ void PLRPublishSetupPage::observeUserManager()
     });
 }
 
+void PLRPublishSetupPage::viewWillBecomeInactive(PLRModalViewController*)
+{
+    stopObservingUserManager();
+}
+
+void PLRPublishSetupPage::finishSetUp(PLRModalViewController* modal)
+{
+    PLRDefaults::setPublishExportOptionPanelPresented(true);
+    modal->dismissModalWithSuccess(true);
+}
+
 void PLRPublishSetupPage::stopObservingUserManager()
 {
     if (!m_userObserver)
@@ -405,16 +416,11 @@ void PLRPublishTypeSelectionViewController::viewWillBecomeActive(PLRModalViewCon
     ensureWebsiteThemeUI();
 }
 
-void PLRPublishTypeSelectionViewController::viewWillBecomeInactive(PLRModalViewController*)
-{
-    stopObservingUserManager();
-}
 
 void PLRPublishTypeSelectionViewController::primaryActionWasSelected(PLRModalViewController* modal)
 {
     if (m_succeeded) {
-        PLRDefaults::setPublishExportOptionPanelPresented(true);
-        modal->dismissModalWithSuccess(true);
+        finishSetUp(modal);
         return;
     }
     if (m_waiting)
@@ -635,10 +641,6 @@ void PLRPublishPluginViewController::viewWillBecomeActive(PLRModalViewController
     });
 }
 
-void PLRPublishPluginViewController::viewWillBecomeInactive(PLRModalViewController*)
-{
-    stopObservingUserManager();
-}
 
 void PLRPublishPluginViewController::checkPluginExistance()
 {
@@ -1076,10 +1078,6 @@ void PLRPublishDefaultViewController::viewWillBecomeActive(PLRModalViewControlle
     }
 }
 
-void PLRPublishDefaultViewController::viewWillBecomeInactive(PLRModalViewController*)
-{
-    stopObservingUserManager();
-}
 
 void PLRPublishDefaultViewController::webServiceManagerStateChangeNotification(const QString& state, const QString& event,
                                                                                const QVariantMap&)
@@ -1121,8 +1119,7 @@ void PLRPublishDefaultViewController::webServiceManagerStateChangeNotification(c
 void PLRPublishDefaultViewController::primaryActionWasSelected(PLRModalViewController* modal)
 {
     if (m_succeeded) {
-        PLRDefaults::setPublishExportOptionPanelPresented(true);
-        modal->dismissModalWithSuccess(true);
+        finishSetUp(modal);
         return;
     }
     if (m_waiting)
@@ -1225,16 +1222,11 @@ void PLRPublishGuttenburgViewController::viewWillBecomeActive(PLRModalViewContro
     modal->setPrimaryEnabled(true);
 }
 
-void PLRPublishGuttenburgViewController::viewWillBecomeInactive(PLRModalViewController*)
-{
-    stopObservingUserManager();
-}
 
 void PLRPublishGuttenburgViewController::primaryActionWasSelected(PLRModalViewController* modal)
 {
     if (m_skipping) {
-        PLRDefaults::setPublishExportOptionPanelPresented(true);
-        modal->dismissModalWithSuccess(true);
+        finishSetUp(modal);
         return;
     }
     modal->dismissError();

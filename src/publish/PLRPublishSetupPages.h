@@ -55,6 +55,9 @@ public:
     explicit PLRPublishSetupPage(QObject* parent = nullptr);
     ~PLRPublishSetupPage() override;
 
+    // A page that leaves stops following the user session's machine.
+    void viewWillBecomeInactive(PLRModalViewController* modal) override;
+
     platform::ui::View* stackView() const { return m_stackView; }
 
 protected:
@@ -63,6 +66,8 @@ protected:
     static QString userStateName();
     // "Ok" when a publisher existed before the dialog began, else "Start Publishing".
     QString completionButtonTitle() const;
+    // The website is set up: the publish-or-export offer is not needed again; closes the dialog.
+    static void finishSetUp(PLRModalViewController* modal);
     // Observes the user session's machine; the handler runs on the main queue.
     void observeUserManager();
     void stopObservingUserManager();
@@ -88,7 +93,6 @@ public:
     explicit PLRPublishTypeSelectionViewController(QObject* parent = nullptr);
 
     void viewWillBecomeActive(PLRModalViewController* modal) override;
-    void viewWillBecomeInactive(PLRModalViewController* modal) override;
     void primaryActionWasSelected(PLRModalViewController* modal) override;
     bool shouldPresentSecondaryAction(PLRModalViewController*) override { return false; }
     void primaryActionForErrorWasClicked(PLRModalViewController* modal) override;
@@ -137,7 +141,6 @@ public:
     explicit PLRPublishPluginViewController(QObject* parent = nullptr);
 
     void viewWillBecomeActive(PLRModalViewController* modal) override;
-    void viewWillBecomeInactive(PLRModalViewController* modal) override;
     void primaryActionWasSelected(PLRModalViewController* modal) override;
     void secondaryActionWasSelected(PLRModalViewController* modal) override;
     void tertiaryActionWasSelected(PLRModalViewController* modal) override;
@@ -234,7 +237,6 @@ public:
     explicit PLRPublishDefaultViewController(QObject* parent = nullptr);
 
     void viewWillBecomeActive(PLRModalViewController* modal) override;
-    void viewWillBecomeInactive(PLRModalViewController* modal) override;
     void primaryActionWasSelected(PLRModalViewController* modal) override;
     void secondaryActionWasSelected(PLRModalViewController* modal) override;
     std::optional<QString> titleForPrimaryAction(PLRModalViewController*) override { return QStringLiteral("Update"); }
@@ -291,7 +293,6 @@ public:
     explicit PLRPublishGuttenburgViewController(QObject* parent = nullptr);
 
     void viewWillBecomeActive(PLRModalViewController* modal) override;
-    void viewWillBecomeInactive(PLRModalViewController* modal) override;
     void primaryActionWasSelected(PLRModalViewController* modal) override;
     void secondaryActionWasSelected(PLRModalViewController* modal) override;
     std::optional<QString> titleForPrimaryAction(PLRModalViewController*) override { return QStringLiteral("Check"); }

@@ -130,13 +130,6 @@ quint32 PLRReachability::reachabilityFlags() const
     return systemFlags(*this);
 }
 
-bool PLRReachability::isReachableWithFlags(quint32 flags)
-{
-    if (!(flags & kReachable))
-        return false;
-    return !((flags & kTransientConnection) && (flags & kConnectionRequired));
-}
-
 bool PLRReachability::isConnectionOnDemand() const
 {
     const quint32 flags = reachabilityFlags();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web-services/Reachability.h"
+
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
@@ -22,15 +24,15 @@ inline constexpr char kReachabilityChangedNotification[] = "kReachabilityChanged
 class PLRReachability : public QObject {
     Q_OBJECT
 public:
-    // Flag bits.
-    static constexpr quint32 kTransientConnection = 1;
-    static constexpr quint32 kReachable = 2;
-    static constexpr quint32 kConnectionRequired = 4;
-    static constexpr quint32 kConnectionOnTraffic = 8;
-    static constexpr quint32 kInterventionRequired = 16;
-    static constexpr quint32 kConnectionOnDemand = 32;
-    static constexpr quint32 kIsLocalAddress = 65536;
-    static constexpr quint32 kIsDirect = 131072;
+    // Flag bits: the connection machine's Reachability reads the same word.
+    static constexpr quint32 kTransientConnection = Reachability::kTransientConnection;
+    static constexpr quint32 kReachable = Reachability::kReachable;
+    static constexpr quint32 kConnectionRequired = Reachability::kConnectionRequired;
+    static constexpr quint32 kConnectionOnTraffic = Reachability::kConnectionOnTraffic;
+    static constexpr quint32 kInterventionRequired = Reachability::kInterventionRequired;
+    static constexpr quint32 kConnectionOnDemand = Reachability::kConnectionOnDemand;
+    static constexpr quint32 kIsLocalAddress = Reachability::kIsLocalAddress;
+    static constexpr quint32 kIsDirect = Reachability::kIsDirect;
 
     // Status values.
     enum Status { NotReachable = 0, ReachableViaWWAN = 1, ReachableViaWiFi = 2 };
@@ -56,7 +58,7 @@ public:
     void stopNotifier();
     bool isNotifierRunning() const { return m_running; }
 
-    static bool isReachableWithFlags(quint32 flags);
+    static bool isReachableWithFlags(quint32 flags) { return Reachability::isReachableWithFlags(flags); }
     bool isReachable() const { return isReachableWithFlags(reachabilityFlags()); }
     bool isReachableViaWWAN() const { return false; }
     bool isReachableViaWiFi() const { return reachabilityFlags() & kReachable; }
