@@ -12,13 +12,13 @@
 #include "BenchPhotos.h"
 #include "BenchSupport.h"
 
-#include "base/PLRLayoutEngine.h"
-#include "base/PLRLayoutManager.h"
-#include "export/PLRExportManager.h"
-#include "persistance-store/source/PLRImageManager.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRUserSession.h"
+#include "layout/PLRLayoutLibrary.h"
+#include "layout/base/PLRLayoutManager.h"
+#include "publishing/export/PLRExportManager.h"
+#include "store/persistance-store/source/PLRImageManager.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRPostManager.h"
+#include "store/session/PLRUserSession.h"
 
 #include <QApplication>
 #include <QDir>
@@ -87,7 +87,7 @@ int main(int argc, char** argv)
     qputenv("PELLORA_HOME", temporary.filePath(QStringLiteral("home")).toUtf8());
     qputenv("PELLORA_KEYCHAIN", "memory");
 
-    PLRLayoutEngine::install();
+    PLRLayoutLibrary::install();
     PLRCoreManager::completeSignIn(QStringLiteral("bench@example.com"), QStringLiteral("secret"), QStringLiteral("u-bench"),
                                    QStringLiteral("token"));
     PLRPostManager* manager = PLRCoreManager::userSession()->newPostManager();

@@ -12,19 +12,19 @@
 
 #include "BenchSupport.h"
 
-#include "base/PLRLayoutEngine.h"
-#include "gallery/PLRGalleryCollectionView.h"
-#include "gallery/PLRGalleryFilterViews.h"
-#include "gallery/PLRGalleryViewController.h"
-#include "gallery/PLRGalleryViewItem.h"
-#include "persistance-store/source/PLRImageManager.h"
+#include "layout/PLRLayoutLibrary.h"
+#include "panels/gallery/PLRGalleryCollectionView.h"
+#include "panels/gallery/PLRGalleryFilterViews.h"
+#include "panels/gallery/PLRGalleryViewController.h"
+#include "panels/gallery/PLRGalleryViewItem.h"
+#include "store/persistance-store/source/PLRImageManager.h"
 #include "platform/Keychain.h"
 #include "platform/Resources.h"
 #include "platform/Shutdown.h"
 #include "platform/UserDefaults.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRUserSession.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRPostManager.h"
+#include "store/session/PLRUserSession.h"
 
 #include <benchmark/benchmark.h>
 
@@ -110,7 +110,7 @@ struct World {
         });
         std::fprintf(stderr, "made %d photos in %.1f s\n", count, timer.elapsed() / 1000.0);
 
-        PLRLayoutEngine::install();
+        PLRLayoutLibrary::install();
         PLRCoreManager::completeSignIn(QStringLiteral("bench@example.com"), QStringLiteral("secret"), QStringLiteral("u-1"),
                                        QStringLiteral("token"));
         manager = PLRCoreManager::userSession()->newPostManager();

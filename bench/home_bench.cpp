@@ -11,13 +11,13 @@
 // Build and run: cmake --preset bench && cmake --build build/bench --target home_bench
 //                QT_QPA_PLATFORM=offscreen build/bench/bench/home_bench 2>/dev/null
 
-#include "persistance-store/PLRPersistantAccount.h"
-#include "persistance-store/PLRPersistantPost.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
+#include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/Keychain.h"
 #include "platform/UserDefaults.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRUserSession.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRPostManager.h"
+#include "store/session/PLRUserSession.h"
 #include "shell/home/PLRHomeViewController.h"
 #include "shell/home/PLRRecentCollectionViewItem.h"
 #include "shell/home/PLRShellImages.h"

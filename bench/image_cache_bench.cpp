@@ -13,8 +13,8 @@
 #include "BenchPhotos.h"
 #include "BenchSupport.h"
 
-#include "persistance-store/source/PLRImageManager.h"
-#include "persistance-store/source/PLRSourceImage.h"
+#include "store/persistance-store/source/PLRImageManager.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -8,8 +8,8 @@
 // Build and run: cmake --preset bench && cmake --build build/bench --target layout_bench
 //                && QT_QPA_PLATFORM=offscreen build/bench/bench/layout_bench
 
-#include "base/PLRLayoutImageProvider.h"
-#include "base/PLRLayoutManager.h"
+#include "layout/base/PLRLayoutImageProvider.h"
+#include "layout/base/PLRLayoutManager.h"
 #include "layout/section_layout_handlers/PLRSectionLayoutHandler.h"
 #include "layout/views/PLRBlockView.h"
 #include "layout/views/PLRLayoutView.h"

@@ -18,22 +18,22 @@
 
 #include "BenchSupport.h"
 
-#include "base/PLRLayoutEngine.h"
-#include "base/PLRLayoutManager.h"
-#include "core/PLRCoreServices.h"
-#include "persistance-store/source/PLRImageManager.h"
+#include "layout/PLRLayoutLibrary.h"
+#include "layout/base/PLRLayoutManager.h"
+#include "services/PLRServices.h"
+#include "store/persistance-store/source/PLRImageManager.h"
 #include "platform/Keychain.h"
 #include "platform/Resources.h"
 #include "platform/Shutdown.h"
 #include "platform/UserDefaults.h"
-#include "publish/PLRPublishing.h"
-#include "publish/PLRWebServicePostPublisher.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRUserSession.h"
-#include "web-services/PLRServiceReacher.h"
-#include "web-services/PLRWebServiceManager.h"
-#include "web-services/PLRWebServiceUserManager.h"
+#include "publishing/PLRPublishing.h"
+#include "publishing/publish/PLRWebServicePostPublisher.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRPostManager.h"
+#include "store/session/PLRUserSession.h"
+#include "services/web-services/PLRServiceReacher.h"
+#include "services/web-services/PLRWebServiceManager.h"
+#include "services/web-services/PLRWebServiceUserManager.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -255,8 +255,8 @@ int main(int argc, char** argv)
 
     // Signed in, connection stable, the post open with every photo in its layout.
     PLRServiceReacher::setDefaultTiming({0.05, 0.25});
-    PLRCoreServices::install();
-    PLRLayoutEngine::install();
+    PLRServices::install();
+    PLRLayoutLibrary::install();
     PLRPublishing::install();
     PLRWebServicePostPublisher::Timing timing;
     timing.buildCheckDelay = 0.05;

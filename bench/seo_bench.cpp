@@ -10,16 +10,16 @@
 // Build and run: cmake --preset bench && cmake --build build/bench --target seo_bench
 //                && QT_QPA_PLATFORM=offscreen build/bench/bench/seo_bench
 
-#include "base/PLRLayoutEngine.h"
-#include "base/PLRLayoutManager.h"
-#include "persistance-store/PLRPersistantPost.h"
+#include "layout/PLRLayoutLibrary.h"
+#include "layout/base/PLRLayoutManager.h"
+#include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/UserDefaults.h"
-#include "publish/PLRPublishing.h"
-#include "seo/PLRSeoManager.h"
-#include "seo/PLRSeoUIHandler.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRUserSession.h"
+#include "publishing/PLRPublishing.h"
+#include "publishing/seo/PLRSeoManager.h"
+#include "publishing/seo/PLRSeoUIHandler.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRPostManager.h"
+#include "store/session/PLRUserSession.h"
 
 #include <benchmark/benchmark.h>
 
@@ -36,7 +36,7 @@ const QStringList kKeywords{"mountain", "lake", "sunrise", "hiking", "alps"};
 struct Fixture {
     Fixture()
     {
-        PLRLayoutEngine::install();
+        PLRLayoutLibrary::install();
         PLRPublishing::install();
         PLRCoreManager::completeSignIn("bench@example.com", "secret", "u-bench", "token");
         postManager = PLRCoreManager::userSession()->newPostManager();

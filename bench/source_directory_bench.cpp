@@ -5,7 +5,7 @@
 // Build and run: cmake --preset bench && cmake --build build/bench --target source_directory_bench
 //                build/bench/bench/source_directory_bench
 
-#include "persistance-store/source/PLRSourceDirectory.h"
+#include "store/persistance-store/source/PLRSourceDirectory.h"
 #include "platform/Plist.h"
 
 #include <QCoreApplication>

@@ -4,15 +4,15 @@
 // Build and run: cmake --preset bench && cmake --build build/bench --target store_bench
 //                build/bench/bench/store_bench
 
-#include "model/PLRLayoutDocument.h"
-#include "persistance-store/PLRPersistantAccount.h"
-#include "persistance-store/PLRPersistantPost.h"
-#include "persistance-store/PLRSaveBatch.h"
+#include "store/model/PLRLayoutDocument.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
+#include "store/persistance-store/PLRPersistantPost.h"
+#include "store/persistance-store/PLRSaveBatch.h"
 #include "platform/Keychain.h"
 #include "platform/UserDefaults.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRUserSession.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRPostManager.h"
+#include "store/session/PLRUserSession.h"
 
 #include <QCoreApplication>
 #include <QDir>

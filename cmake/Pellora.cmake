@@ -59,12 +59,6 @@ function(pellora_test name)
     PROPERTIES TIMEOUT 300)
 endfunction()
 
-# pellora_layer_files(<library> <file>...)
-# Files at the top of src/ that belong to a library (the layering check counts them as its own).
-function(pellora_layer_files name)
-  set_property(GLOBAL APPEND PROPERTY PELLORA_FOLDERS_${name} ${ARGN})
-endfunction()
-
 # pellora_layering_check(<test name>)
 # Writes the layering table (folders -> library, library -> the libraries it may use, closed
 # over links) and adds a test that checks every #include of src/ against it.

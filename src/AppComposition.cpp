@@ -1,12 +1,12 @@
 #include "AppComposition.h"
 
-#include "base/PLRLayoutEngine.h"
+#include "layout/PLRLayoutLibrary.h"
 #include "chat/PLRChat.h"
 #include "controls/PLRControls.h"
-#include "core/PLRCoreServices.h"
-#include "gallery/PLRPanels.h"
-#include "publish/PLRPublishing.h"
-#include "session/PLRStore.h"
+#include "services/PLRServices.h"
+#include "panels/PLRPanels.h"
+#include "publishing/PLRPublishing.h"
+#include "store/PLRStore.h"
 #include "shell/PLRShell.h"
 
 // Each library joins itself to the ones below it through its install(): post components
@@ -19,9 +19,9 @@ void AppComposition::install()
 {
     // pellora_platform, pellora_platform_ui: nothing to join.
     PLRStore::install();          // pellora_store: the post's missing-photo check
-    PLRLayoutEngine::install();   // pellora_layout: every post's layout manager
+    PLRLayoutLibrary::install();   // pellora_layout: every post's layout manager
     // pellora_canvas: nothing to join.
-    PLRCoreServices::install();   // pellora_services: sign-in, the session's keychain and service machines
+    PLRServices::install();   // pellora_services: sign-in, the session's keychain and service machines
     PLRControls::install();       // pellora_controls: the modal window's scene
     PLRShell::install();          // pellora_shell: the main storyboard, relaunch, the post header
     PLRPanels::install();         // pellora_panels: the gallery's scene

@@ -1,5 +1,5 @@
 #include "AppComposition.h"
-#include "AppDelegate.h"
+#include "shell/AppDelegate.h"
 #include "platform/Bundle.h"
 #include "platform/Log.h"
 #include "platform/Resources.h"

@@ -3,7 +3,7 @@
 #include "chat/PLRIntercomChatView.h"
 #include "platform/Resets.h"
 #include "shell/home/PLRSupportChatHook.h"
-#include "web-services/PLRWebServiceHost.h"
+#include "services/web-services/PLRWebServiceHost.h"
 
 #include <QPointer>
 

@@ -3,15 +3,15 @@
 #include "chat/PLRWebView.h"
 #include "controls/ColorWithHex.h"
 #include "controls/PLRSpinner.h"
-#include "persistance-store/PLRPersistantAccount.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
 #include "platform/Alert.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/UserNotifications.h"
 #include "platform/Workspace.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRDefaults.h"
-#include "session/PLRUserSession.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRDefaults.h"
+#include "store/session/PLRUserSession.h"
 
 #include <QDateTime>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui/Color.h"
+#include "platform-ui/Color.h"
 
 #include <QString>
 

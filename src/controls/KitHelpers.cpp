@@ -1,6 +1,6 @@
 #include "controls/KitHelpers.h"
 
-#include "platform/ui/Images.h"
+#include "platform-ui/Images.h"
 
 #include <algorithm>
 #include <mutex>

@@ -4,10 +4,10 @@
 // of subviews by identifier rank, the measure of attributed text, text-field spacing and the
 // whole-point rectangle images and titles are drawn into.
 
-#include "platform/ui/AttributedString.h"
-#include "platform/ui/Controls.h"
-#include "platform/ui/Cursor.h"
-#include "platform/ui/View.h"
+#include "platform-ui/AttributedString.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/Cursor.h"
+#include "platform-ui/View.h"
 
 #include <QRectF>
 #include <QSizeF>

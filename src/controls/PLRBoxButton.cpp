@@ -2,9 +2,9 @@
 
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
-#include "platform/ui/AttributedString.h"
-#include "platform/ui/Fonts.h"
-#include "platform/ui/Images.h"
+#include "platform-ui/AttributedString.h"
+#include "platform-ui/Fonts.h"
+#include "platform-ui/Images.h"
 #include "platform/Resets.h"
 
 #include <QCursor>

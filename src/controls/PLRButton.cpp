@@ -1,8 +1,8 @@
 #include "controls/PLRButton.h"
 
 #include "controls/KitHelpers.h"
-#include "platform/ui/Animation.h"
-#include "platform/ui/Window.h"
+#include "platform-ui/Animation.h"
+#include "platform-ui/Window.h"
 
 #include <QFontMetricsF>
 

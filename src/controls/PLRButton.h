@@ -5,8 +5,8 @@
 // other value the outlined secondary one; hover and press change colours at once (no implicit
 // animation). Clicks send the action straight to the target.
 
-#include "platform/ui/Controls.h"
-#include "platform/ui/Layer.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/Layer.h"
 
 class PLRButton : public platform::ui::Button {
     Q_OBJECT

@@ -1,8 +1,8 @@
 #include "controls/PLRCheckboxButton.h"
 
 #include "controls/KitHelpers.h"
-#include "platform/ui/Fonts.h"
-#include "platform/ui/Images.h"
+#include "platform-ui/Fonts.h"
+#include "platform-ui/Images.h"
 
 #include <QPainterPath>
 

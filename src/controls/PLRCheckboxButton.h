@@ -4,8 +4,8 @@
 // behaviour (a click flips or sets the state and sends the action; the button is highlighted
 // while pressed); only the drawing is their own. On means state 1; off and mixed draw as off.
 
-#include "platform/ui/Color.h"
-#include "platform/ui/Controls.h"
+#include "platform-ui/Color.h"
+#include "platform-ui/Controls.h"
 
 #include <QImage>
 

@@ -1,8 +1,8 @@
 #include "controls/PLRErrorBox.h"
 
 #include "controls/ColorWithHex.h"
-#include "platform/ui/Cursor.h"
-#include "platform/ui/Window.h"
+#include "platform-ui/Cursor.h"
+#include "platform-ui/Window.h"
 
 using namespace platform::ui;
 

@@ -3,9 +3,9 @@
 #include "controls/KitHelpers.h"
 #include "platform/Log.h"
 #include "platform/Workspace.h"
-#include "platform/ui/Cursor.h"
-#include "platform/ui/Fonts.h"
-#include "platform/ui/Images.h"
+#include "platform-ui/Cursor.h"
+#include "platform-ui/Fonts.h"
+#include "platform-ui/Images.h"
 
 #include <cmath>
 

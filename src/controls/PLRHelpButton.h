@@ -5,9 +5,9 @@
 // bubble around the text, reaching out to the left of the button), which never takes the focus
 // or the mouse. With a help link the pointer becomes a hand and a click opens the link.
 
-#include "platform/ui/Color.h"
-#include "platform/ui/Controls.h"
-#include "platform/ui/Window.h"
+#include "platform-ui/Color.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/Window.h"
 
 #include <QImage>
 

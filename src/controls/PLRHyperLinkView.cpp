@@ -1,8 +1,8 @@
 #include "controls/PLRHyperLinkView.h"
 
 #include "platform/Workspace.h"
-#include "platform/ui/Cursor.h"
-#include "platform/ui/Fonts.h"
+#include "platform-ui/Cursor.h"
+#include "platform-ui/Fonts.h"
 
 #include <QUrl>
 

@@ -2,7 +2,7 @@
 
 #include "controls/ColorWithHex.h"
 #include "platform/Log.h"
-#include "platform/ui/Cursor.h"
+#include "platform-ui/Cursor.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -5,8 +5,8 @@
 // builds an underlined title once), a gradient button, a flat button that lightens under the
 // pointer, a button that ignores the pointer entering, and a button whose image sits further right.
 
-#include "platform/ui/Color.h"
-#include "platform/ui/Controls.h"
+#include "platform-ui/Color.h"
+#include "platform-ui/Controls.h"
 
 #include <optional>
 

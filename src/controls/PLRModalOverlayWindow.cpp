@@ -2,7 +2,7 @@
 
 #include "platform/Log.h"
 #include "platform/Storyboard.h"
-#include "platform/ui/Images.h"
+#include "platform-ui/Images.h"
 
 using namespace platform::ui;
 

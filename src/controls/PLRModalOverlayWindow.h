@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/ui/Controls.h"
-#include "platform/ui/Window.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/Window.h"
 
 #include <QPointer>
 

@@ -1,7 +1,7 @@
 #include "controls/PLRPopupButton.h"
 
-#include "platform/ui/Fonts.h"
-#include "platform/ui/Images.h"
+#include "platform-ui/Fonts.h"
+#include "platform-ui/Images.h"
 #include "platform/Resets.h"
 
 #include <QMenu>

@@ -1,8 +1,8 @@
 #include "controls/PLRProgressBar.h"
 
 #include "platform/Log.h"
-#include "platform/ui/Animation.h"
-#include "platform/ui/Images.h"
+#include "platform-ui/Animation.h"
+#include "platform-ui/Images.h"
 
 #include <QPainter>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/ui/Layer.h"
-#include "platform/ui/View.h"
+#include "platform-ui/Layer.h"
+#include "platform-ui/View.h"
 
 #include <QImage>
 

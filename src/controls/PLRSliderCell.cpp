@@ -1,6 +1,6 @@
 #include "controls/PLRSliderCell.h"
 
-#include "platform/ui/Images.h"
+#include "platform-ui/Images.h"
 
 #include <cmath>
 

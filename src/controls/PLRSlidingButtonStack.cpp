@@ -1,7 +1,7 @@
 #include "controls/PLRSlidingButtonStack.h"
 
 #include "platform/Log.h"
-#include "platform/ui/Fonts.h"
+#include "platform-ui/Fonts.h"
 
 using namespace platform::ui;
 

@@ -3,7 +3,7 @@
 // Panel backgrounds, dividers, badges, the status dot, aspect-filling images and text fields
 // with the rounded grey border.
 
-#include "platform/ui/Controls.h"
+#include "platform-ui/Controls.h"
 
 #include <optional>
 

@@ -1,7 +1,7 @@
 #include "controls/PLRSpinner.h"
 
 #include "controls/ColorWithHex.h"
-#include "platform/ui/Images.h"
+#include "platform-ui/Images.h"
 
 #include <cmath>
 #include <numbers>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/ui/Color.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/View.h"
+#include "platform-ui/Color.h"
+#include "platform-ui/Layer.h"
+#include "platform-ui/View.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 #include "controls/PLRStepperCell.h"
 
-#include "platform/ui/Images.h"
+#include "platform-ui/Images.h"
 
 #include <cmath>
 

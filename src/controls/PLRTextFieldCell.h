@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui/Controls.h"
+#include "platform-ui/Controls.h"
 
 // A text field with the forms' flat look: the text inset from the left and right and centred
 // vertically (drawn, edited and selected in the same rectangle), and a 2-point border.

@@ -1,7 +1,7 @@
 #include "controls/PLRTokenField.h"
 
 #include "controls/ColorWithHex.h"
-#include "platform/ui/Fonts.h"
+#include "platform-ui/Fonts.h"
 
 #include <QApplication>
 #include <QClipboard>

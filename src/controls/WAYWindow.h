@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui/Window.h"
+#include "platform-ui/Window.h"
 
 #include <QPointer>
 

@@ -1,7 +1,7 @@
 #include "shell/PLRAddBlockView.h"
 
-#include "layout/interaction/PLRLayoutInteraction.h"
-#include "model/PLRLayoutDocument.h"
+#include "canvas/interaction/PLRLayoutInteraction.h"
+#include "store/model/PLRLayoutDocument.h"
 
 #include <QApplication>
 #include <QDrag>

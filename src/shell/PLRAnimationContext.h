@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/ui/Animation.h"
-#include "platform/ui/View.h"
+#include "platform-ui/Animation.h"
+#include "platform-ui/View.h"
 
 #include <QObject>
 #include <QPointer>

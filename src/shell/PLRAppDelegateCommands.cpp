@@ -2,19 +2,19 @@
 // does nothing while that part does not exist yet (no main window before the store is ready, no
 // open post, nobody signed in).
 
-#include "AppDelegate.h"
+#include "shell/AppDelegate.h"
 
-#include "analytic/PLRAnalyticEvent.h"
-#include "analytic/PLRAnalyticManager.h"
-#include "layout/interaction/PLRVisualStateHandler.h"
-#include "persistance-store/PLRPersistantExporter.h"
+#include "services/analytic/PLRAnalyticEvent.h"
+#include "services/analytic/PLRAnalyticManager.h"
+#include "canvas/interaction/PLRVisualStateHandler.h"
+#include "store/persistance-store/PLRPersistantExporter.h"
 #include "platform/Log.h"
 #include "platform/Resets.h"
 #include "platform/Storyboard.h"
 #include "platform/Workspace.h"
-#include "session/PLRDefaults.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRPostManager.h"
+#include "store/session/PLRDefaults.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRPostManager.h"
 #include "shell/PLRBaseViewController.h"
 #include "shell/PLRBaseWindowController.h"
 #include "shell/PLRLogUploader.h"

@@ -5,12 +5,12 @@
 #include "platform/Alert.h"
 #include "platform/Log.h"
 #include "platform/Workspace.h"
-#include "platform/ui/Fonts.h"
-#include "platform/ui/Window.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRDefaults.h"
-#include "web-services/PLRServiceError.h"
-#include "web-services/PLRWebServiceHost.h"
+#include "platform-ui/Fonts.h"
+#include "platform-ui/Window.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRDefaults.h"
+#include "services/web-services/PLRServiceError.h"
+#include "services/web-services/PLRWebServiceHost.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>

@@ -4,8 +4,8 @@
 #include "controls/PLRHyperLinkView.h"
 #include "controls/PLRSpinner.h"
 #include "platform/Error.h"
-#include "platform/ui/Controls.h"
-#include "platform/ui/PLRViewController.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/PLRViewController.h"
 
 #include <QPointer>
 #include <QVariant>

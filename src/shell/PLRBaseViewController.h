@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/NotificationCenter.h"
-#include "platform/ui/Controls.h"
+#include "platform-ui/Controls.h"
 #include "shell/PLRAnimationContext.h"
-#include "platform/ui/PLRViewController.h"
+#include "platform-ui/PLRViewController.h"
 
 #include <QHash>
 #include <QList>

@@ -5,11 +5,11 @@
 #include <optional>
 
 #include "controls/WAYWindow.h"
-#include "platform/ui/Controls.h"
-#include "platform/ui/Window.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/Window.h"
 #include "shell/PLRAddBlockView.h"
 #include "shell/PLRTitleBarControls.h"
-#include "layout/interaction/PLRVisualStateHandler.h"
+#include "canvas/interaction/PLRVisualStateHandler.h"
 
 #include <QMenu>
 #include <QPointer>

@@ -1,10 +1,10 @@
 #include "shell/PLRFirstTimeWelcomeViewController.h"
 
-#include "AppDelegate.h"
-#include "platform/ui/Fonts.h"
-#include "persistance-store/PLRPersistantAccount.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRUserSession.h"
+#include "shell/AppDelegate.h"
+#include "platform-ui/Fonts.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRUserSession.h"
 #include "shell/PLRBaseViewController.h"
 #include "shell/PLRBaseWindowController.h"
 

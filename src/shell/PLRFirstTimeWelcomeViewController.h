@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/ui/Controls.h"
-#include "platform/ui/PLRViewController.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/PLRViewController.h"
 
 #include <QPointer>
 

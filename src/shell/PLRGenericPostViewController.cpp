@@ -1,6 +1,6 @@
 #include "shell/PLRGenericPostViewController.h"
 
-#include "session/PLRPostManager.h"
+#include "store/session/PLRPostManager.h"
 
 PLRGenericPostViewController::PLRGenericPostViewController(QObject* parent) : PLRViewController(parent) {}
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "session/PLRPostManager.h"
-#include "platform/ui/PLRViewController.h"
+#include "store/session/PLRPostManager.h"
+#include "platform-ui/PLRViewController.h"
 
 #include <QPointer>
 

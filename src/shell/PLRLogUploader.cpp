@@ -3,11 +3,11 @@
 #include "platform/Alert.h"
 #include "platform/Bundle.h"
 #include "platform/Log.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRDefaults.h"
-#include "session/PLRUserSession.h"
-#include "web-services/PLRServiceRequest.h"
-#include "web-services/PLRWebServiceHost.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRDefaults.h"
+#include "store/session/PLRUserSession.h"
+#include "services/web-services/PLRServiceRequest.h"
+#include "services/web-services/PLRWebServiceHost.h"
 
 #include <QDir>
 #include <QFile>

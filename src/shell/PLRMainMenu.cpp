@@ -1,9 +1,9 @@
 #include "shell/PLRMainMenu.h"
 
-#include "AppDelegate.h"
+#include "shell/AppDelegate.h"
 #include "platform/Log.h"
 #include "platform/Resets.h"
-#include "session/PLRCoreManager.h"
+#include "store/session/PLRCoreManager.h"
 #include "shell/home/PLRShellHooks.h"
 
 #include <QAction>

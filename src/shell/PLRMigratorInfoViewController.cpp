@@ -1,11 +1,11 @@
 #include "shell/PLRMigratorInfoViewController.h"
 
-#include "migrators/PLRMigrator.h"
-#include "migrators/PLRMigratorVersion.h"
+#include "store/migrators/PLRMigrator.h"
+#include "store/migrators/PLRMigratorVersion.h"
 #include "platform/Bundle.h"
 #include "platform/Dispatch.h"
 #include "platform/Storyboard.h"
-#include "platform/ui/Fonts.h"
+#include "platform-ui/Fonts.h"
 #include "shell/PLRShellNotifications.h"
 #include "shell/PLRWindowPlacement.h"
 

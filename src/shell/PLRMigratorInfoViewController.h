@@ -1,10 +1,10 @@
 #pragma once
 
 #include "controls/PLRProgressBar.h"
-#include "migrators/PLRMigratorVersion.h"
-#include "platform/ui/Controls.h"
-#include "platform/ui/Window.h"
-#include "platform/ui/PLRViewController.h"
+#include "store/migrators/PLRMigratorVersion.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/Window.h"
+#include "platform-ui/PLRViewController.h"
 
 #include <QList>
 #include <QMetaObject>

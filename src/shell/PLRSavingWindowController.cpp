@@ -2,8 +2,8 @@
 
 #include "controls/ColorWithHex.h"
 #include "controls/PLRSpinner.h"
-#include "platform/ui/Controls.h"
-#include "platform/ui/Fonts.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/Fonts.h"
 #include "shell/PLRWindowPlacement.h"
 
 #include <QHBoxLayout>

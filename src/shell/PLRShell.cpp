@@ -1,8 +1,8 @@
 #include "shell/PLRShell.h"
 
-#include "AppDelegate.h"
-#include "layout/interaction/PLRVisualStateHandler.h"
-#include "persistance-store/PLRPersistantExporter.h"
+#include "shell/AppDelegate.h"
+#include "canvas/interaction/PLRVisualStateHandler.h"
+#include "store/persistance-store/PLRPersistantExporter.h"
 #include "shell/PLRMainStoryboard.h"
 #include "shell/home/PLRShellHooks.h"
 #include "shell/prefs/PLRPreferencesWindowController.h"

@@ -1,8 +1,8 @@
 #include "shell/PLRTitleBarControls.h"
 
 #include "platform/NotificationCenter.h"
-#include "platform/ui/Fonts.h"
-#include "platform/ui/Images.h"
+#include "platform-ui/Fonts.h"
+#include "platform-ui/Images.h"
 #include "shell/PLRShellNotifications.h"
 
 #include <QGuiApplication>

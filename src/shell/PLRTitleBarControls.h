@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui/Controls.h"
+#include "platform-ui/Controls.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -7,7 +7,7 @@
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
-#include "session/PLRDefaults.h"
+#include "store/session/PLRDefaults.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>

@@ -3,10 +3,10 @@
 
 #include "CanvasTestSupport.h"
 
-#include "base/PLRLayoutTree.h"
-#include "layout/interaction/PLRLayoutBlockInteractionHandler.h"
+#include "layout/base/PLRLayoutTree.h"
+#include "canvas/interaction/PLRLayoutBlockInteractionHandler.h"
 #include "layout/section_layout_handlers/PLRStackedSectionSolver.h"
-#include "text/PLRRichTextEditor.h"
+#include "canvas/text/PLRRichTextEditor.h"
 
 #include <QTest>
 

@@ -2,7 +2,7 @@
 
 #include "CanvasTestSupport.h"
 
-#include "base/PLRLayoutTree.h"
+#include "layout/base/PLRLayoutTree.h"
 
 using canvas_test::CanvasFixture;
 

@@ -3,7 +3,7 @@
 
 #include "CanvasTestSupport.h"
 
-#include "persistance-store/source/PLRSourceDirectory.h"
+#include "store/persistance-store/source/PLRSourceDirectory.h"
 
 #include <QTemporaryDir>
 

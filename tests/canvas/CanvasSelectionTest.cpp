@@ -2,7 +2,7 @@
 
 #include "CanvasTestSupport.h"
 
-#include "layout/interaction/PLRLayoutBlockInteractionHandler.h"
+#include "canvas/interaction/PLRLayoutBlockInteractionHandler.h"
 #include "platform/NotificationCenter.h"
 
 #include <QKeyEvent>

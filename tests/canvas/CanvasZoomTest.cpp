@@ -2,7 +2,7 @@
 
 #include "CanvasTestSupport.h"
 
-#include "platform/ui/Animation.h"
+#include "platform-ui/Animation.h"
 
 #include <QWheelEvent>
 

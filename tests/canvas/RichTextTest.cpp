@@ -3,9 +3,9 @@
 
 #include "CanvasTestSupport.h"
 
-#include "layout/interaction/PLRLayoutBlockInteractionHandler.h"
-#include "text/PLRRichText.h"
-#include "text/PLRRichTextEditor.h"
+#include "canvas/interaction/PLRLayoutBlockInteractionHandler.h"
+#include "canvas/text/PLRRichText.h"
+#include "canvas/text/PLRRichTextEditor.h"
 
 #include <QTest>
 #include <QTextCursor>

@@ -9,9 +9,9 @@
 #include "chat/PLRIntercomChatView.h"
 #include "chat/PLRWebView.h"
 #include "platform/UserNotifications.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRUserSession.h"
-#include "persistance-store/PLRPersistantAccount.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRUserSession.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
 #include "shell/home/PLRSupportChatHook.h"
 
 #include <gtest/gtest.h>

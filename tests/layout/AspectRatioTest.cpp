@@ -1,4 +1,4 @@
-#include "model/PLRAspectRatio.h"
+#include "store/model/PLRAspectRatio.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "base/PLRLayoutImageProvider.h"
-#include "base/PLRLayoutManager.h"
+#include "layout/base/PLRLayoutImageProvider.h"
+#include "layout/base/PLRLayoutManager.h"
 
 #include <QColor>
 #include <QHash>

@@ -2,12 +2,12 @@
 
 #include "TestSupport.h"
 
-#include "base/PLRLayoutEngine.h"
-#include "base/PLRLayoutManager.h"
-#include "persistance-store/PLRPersistantPost.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRUserSession.h"
+#include "layout/PLRLayoutLibrary.h"
+#include "layout/base/PLRLayoutManager.h"
+#include "store/persistance-store/PLRPersistantPost.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRPostManager.h"
+#include "store/session/PLRUserSession.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 
 TEST(PostLayoutManager, EditsReachThePostAndCountThePhotosInUse)
 {
-    PLRLayoutEngine::install();
+    PLRLayoutLibrary::install();
     const QString folder = testing_support::testHome() + "/photos";
     QDir().mkpath(folder);
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {

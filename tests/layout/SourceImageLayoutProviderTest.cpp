@@ -1,8 +1,8 @@
-#include "base/PLRLayoutManager.h"
-#include "base/PLRSourceImageLayoutProvider.h"
-#include "persistance-store/source/PLRImageManager.h"
-#include "persistance-store/source/PLRImageMetadata.h"
-#include "persistance-store/source/PLRSourceImage.h"
+#include "layout/base/PLRLayoutManager.h"
+#include "layout/base/PLRSourceImageLayoutProvider.h"
+#include "store/persistance-store/source/PLRImageManager.h"
+#include "store/persistance-store/source/PLRImageMetadata.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
 
 #include "TestSupport.h"
 #include "platform/Resets.h"

@@ -2,7 +2,7 @@
 
 #include "support/shell/ShellFixtures.h"
 
-#include "gallery/PLRPanels.h"
+#include "panels/PLRPanels.h"
 
 namespace {
 const testing_support::InstallsBeforeEachTest installs([] {

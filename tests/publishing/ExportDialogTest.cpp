@@ -2,12 +2,12 @@
 
 #include "ExportTestSupport.h"
 
-#include "export/PLRExportModalViewController.h"
-#include "export/PLRModalExportView.h"
-#include "platform/ui/Controls.h"
+#include "publishing/export/PLRExportModalViewController.h"
+#include "publishing/export/PLRModalExportView.h"
+#include "platform-ui/Controls.h"
 #include "shell/modal/PLRModalManager.h"
 #include "shell/modal/PLRModalViewController.h"
-#include "session/PLRDefaults.h"
+#include "store/session/PLRDefaults.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -2,10 +2,10 @@
 
 #include "ExportTestSupport.h"
 
-#include "export/PLRExportRenderer.h"
-#include "persistance-store/source/PLRImageUtilities.h"
+#include "publishing/export/PLRExportRenderer.h"
+#include "store/persistance-store/source/PLRImageUtilities.h"
 #include "platform/Dispatch.h"
-#include "session/PLRDefaults.h"
+#include "store/session/PLRDefaults.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // File names, numbers, quality and pixels of exported pictures.
 
-#include "export/PLRExportImaging.h"
-#include "export/PLRExportNames.h"
-#include "persistance-store/source/PLRImageUtilities.h"
+#include "publishing/export/PLRExportImaging.h"
+#include "publishing/export/PLRExportNames.h"
+#include "store/persistance-store/source/PLRImageUtilities.h"
 
 #include <gtest/gtest.h>
 

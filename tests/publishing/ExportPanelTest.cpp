@@ -2,9 +2,9 @@
 
 #include "ExportTestSupport.h"
 
-#include "export/PLRExportViewController.h"
+#include "publishing/export/PLRExportViewController.h"
 #include "platform/Storyboard.h"
-#include "session/PLRDefaults.h"
+#include "store/session/PLRDefaults.h"
 
 #include <QCheckBox>
 #include <QLabel>

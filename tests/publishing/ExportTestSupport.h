@@ -6,14 +6,14 @@
 #include "TestSupport.h"
 #include "support/shell/ShellFixtures.h"
 
-#include "AppDelegate.h"
-#include "base/PLRLayoutManager.h"
-#include "export/PLRExportInstall.h"
-#include "export/PLRExportManager.h"
-#include "persistance-store/PLRPersistantPost.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRUserSession.h"
+#include "shell/AppDelegate.h"
+#include "layout/base/PLRLayoutManager.h"
+#include "publishing/export/PLRExportInstall.h"
+#include "publishing/export/PLRExportManager.h"
+#include "store/persistance-store/PLRPersistantPost.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRPostManager.h"
+#include "store/session/PLRUserSession.h"
 #include "shell/home/PLRShellHooks.h"
 
 #include <gtest/gtest.h>

@@ -3,10 +3,10 @@
 
 #include "ExportTestSupport.h"
 
-#include "export/PLRPersistantPostExporter.h"
-#include "persistance-store/PLRPersistantAccount.h"
-#include "persistance-store/PLRPersistantStore.h"
-#include "persistance-store/source/PLRImageManager.h"
+#include "publishing/export/PLRPersistantPostExporter.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
+#include "store/persistance-store/PLRPersistantStore.h"
+#include "store/persistance-store/source/PLRImageManager.h"
 #include "platform/Plist.h"
 
 #include <QDirIterator>

@@ -2,8 +2,8 @@
 
 #include "support/shell/ShellFixtures.h"
 
-#include "gallery/PLRPanels.h"
-#include "publish/PLRPublishing.h"
+#include "panels/PLRPanels.h"
+#include "publishing/PLRPublishing.h"
 
 namespace {
 const testing_support::InstallsBeforeEachTest installs([] {

@@ -4,16 +4,16 @@
 #include "TestSupport.h"
 #include "support/shell/ShellFixtures.h"
 
-#include "base/PLRLayoutManager.h"
+#include "layout/base/PLRLayoutManager.h"
 #include "controls/OEXTokenField.h"
-#include "persistance-store/PLRPersistantPost.h"
+#include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
-#include "seo/PLRSeoManager.h"
-#include "seo/PLRSeoUIHandler.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRUserSession.h"
+#include "publishing/seo/PLRSeoManager.h"
+#include "publishing/seo/PLRSeoUIHandler.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRPostManager.h"
+#include "store/session/PLRUserSession.h"
 
 #include <gtest/gtest.h>
 

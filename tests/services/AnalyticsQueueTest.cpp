@@ -3,7 +3,7 @@
 
 #include "UserServiceTestSupport.h"
 
-#include "analytic/PLRAnalyticManager.h"
+#include "services/analytic/PLRAnalyticManager.h"
 #include "platform/FoundationAdditions.h"
 #include "platform/Json.h"
 #include "platform/UserDefaults.h"

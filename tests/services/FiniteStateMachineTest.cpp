@@ -1,4 +1,4 @@
-#include "aux/state_machine/PLRFiniteStateMachine.h"
+#include "services/state_machine/PLRFiniteStateMachine.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"

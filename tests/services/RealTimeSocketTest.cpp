@@ -3,7 +3,7 @@
 #include "ServiceTestSupport.h"
 
 #include "platform/Log.h"
-#include "web-services/PLRWebServiceHost.h"
+#include "services/web-services/PLRWebServiceHost.h"
 
 #include <QWebSocket>
 

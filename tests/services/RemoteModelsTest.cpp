@@ -5,10 +5,10 @@
 
 #include "platform/Json.h"
 #include "platform/Log.h"
-#include "web-services/PLRWebServiceAccount.h"
-#include "web-services/PLRWebServicePost.h"
-#include "web-services/PLRWebServicePublisher.h"
-#include "web-services/PLRWebServiceUser.h"
+#include "services/web-services/PLRWebServiceAccount.h"
+#include "services/web-services/PLRWebServicePost.h"
+#include "services/web-services/PLRWebServicePublisher.h"
+#include "services/web-services/PLRWebServiceUser.h"
 
 #include <QLocale>
 #include <QTimeZone>

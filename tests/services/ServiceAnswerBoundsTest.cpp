@@ -5,7 +5,7 @@
 
 #include "platform/Log.h"
 #include "platform/Paths.h"
-#include "web-services/PLRServiceRequest.h"
+#include "services/web-services/PLRServiceRequest.h"
 
 #include <QDirIterator>
 #include <QPointer>

@@ -4,8 +4,8 @@
 #include "ServiceTestSupport.h"
 
 #include "platform/Dispatch.h"
-#include "web-services/PLRServiceRequest.h"
-#include "web-services/PLRWebServiceHost.h"
+#include "services/web-services/PLRServiceRequest.h"
+#include "services/web-services/PLRWebServiceHost.h"
 
 #include <QTcpServer>
 

@@ -5,11 +5,11 @@
 #include "DevService.h"
 #include "TestSupport.h"
 
-#include "core/PLRCoreServices.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRUserSession.h"
-#include "web-services/PLRServiceReacher.h"
-#include "web-services/PLRWebServiceManager.h"
+#include "services/PLRServices.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRUserSession.h"
+#include "services/web-services/PLRServiceReacher.h"
+#include "services/web-services/PLRWebServiceManager.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ protected:
         service.useAsCustomHost();
         // Short probe intervals so that a test does not wait for minutes.
         PLRServiceReacher::setDefaultTiming({0.05, 0.25});
-        PLRCoreServices::install();
+        PLRServices::install();
     }
 
     // A signed-in session for the demo account without the log-in request.

@@ -4,13 +4,13 @@
 #include "DevService.h"
 #include "TestSupport.h"
 
-#include "SimplePing/SimplePing.h"
-#include "analytic/PLRAnalyticManager.h"
+#include "services/ping/SimplePing.h"
+#include "services/analytic/PLRAnalyticManager.h"
 #include "platform/NotificationCenter.h"
-#include "web-services/PLREmailSender.h"
-#include "web-services/PLRHelpManager.h"
-#include "web-services/PLRPingHelper.h"
-#include "web-services/PLRReachability.h"
+#include "services/web-services/PLREmailSender.h"
+#include "services/web-services/PLRHelpManager.h"
+#include "services/web-services/PLRPingHelper.h"
+#include "services/web-services/PLRReachability.h"
 
 #include <gtest/gtest.h>
 

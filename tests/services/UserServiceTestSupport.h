@@ -5,7 +5,7 @@
 #include "ServiceTestSupport.h"
 
 #include "platform/Dispatch.h"
-#include "web-services/PLRServiceRequest.h"
+#include "services/web-services/PLRServiceRequest.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -6,9 +6,9 @@
 
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
-#include "persistance-store/PLRPersistantAccount.h"
-#include "session/PLRKeyChain.h"
-#include "web-services/PLRWebServiceUserManager.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
+#include "store/session/PLRKeyChain.h"
+#include "services/web-services/PLRWebServiceUserManager.h"
 
 #include <QElapsedTimer>
 

@@ -2,14 +2,14 @@
 
 #include "TestSupport.h"
 
-#include "core/PLRCoreServices.h"
+#include "services/PLRServices.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
-#include "session/PLRUserSession.h"
-#include "web-services/PLRServiceError.h"
-#include "web-services/PLRServiceRequest.h"
-#include "web-services/PLRWebServiceHost.h"
-#include "web-services/PLRWebServiceHostViewController.h"
+#include "store/session/PLRUserSession.h"
+#include "services/web-services/PLRServiceError.h"
+#include "services/web-services/PLRServiceRequest.h"
+#include "services/web-services/PLRWebServiceHost.h"
+#include "services/web-services/PLRWebServiceHostViewController.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +49,7 @@ TEST(WebServiceHost, HostTableAndStoredType)
     EXPECT_EQ(PLRWebServiceHost::stagingHost().serviceKey(), "com.dev.staging");
 
     // The session's keychain items follow the current host.
-    PLRCoreServices::install();
+    PLRServices::install();
     storeType(PLRWebServiceHost_STAGING);
     EXPECT_EQ(PLRUserSession::keychainServiceName(), "com.dev.staging");
 }

@@ -6,9 +6,9 @@
 #include "platform/Keychain.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
-#include "session/PLRKeyChain.h"
-#include "web-services/PLRWebServiceHost.h"
-#include "web-services/Reachability.h"
+#include "store/session/PLRKeyChain.h"
+#include "services/web-services/PLRWebServiceHost.h"
+#include "services/web-services/Reachability.h"
 #include "platform/Resets.h"
 
 TEST_F(ServiceTest, ColdStartReachesTheStableState)

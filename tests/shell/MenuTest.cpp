@@ -5,15 +5,15 @@
 #include "ShellTestSupport.h"
 
 #include "platform/NotificationCenter.h"
-#include "session/PLRDefaults.h"
-#include "session/PLRUserSession.h"
+#include "store/session/PLRDefaults.h"
+#include "store/session/PLRUserSession.h"
 #include "shell/PLRLogUploader.h"
 #include "shell/PLRShellNotifications.h"
 #include "shell/home/PLRShellHooks.h"
 #include "shell/prefs/PLRPreferencesWindowController.h"
-#include "web-services/PLRWebServicePublisher.h"
-#include "web-services/PLRWebServiceUser.h"
-#include "web-services/PLRWebServiceUserManager.h"
+#include "services/web-services/PLRWebServicePublisher.h"
+#include "services/web-services/PLRWebServiceUser.h"
+#include "services/web-services/PLRWebServiceUserManager.h"
 
 #include <QAction>
 #include <QFile>

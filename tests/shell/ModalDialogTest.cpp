@@ -6,8 +6,8 @@
 #include "controls/PLRControls.h"
 #include "controls/PLRModalOverlayWindow.h"
 #include "platform/Log.h"
-#include "platform/ui/Animation.h"
-#include "platform/ui/Window.h"
+#include "platform-ui/Animation.h"
+#include "platform-ui/Window.h"
 #include "shell/modal/PLRModalManager.h"
 #include "shell/modal/PLRModalViewController.h"
 

@@ -3,16 +3,16 @@
 
 #include "ShellTestSupport.h"
 
-#include "persistance-store/PLRPersistantAccount.h"
-#include "session/PLRDefaults.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRUserSession.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
+#include "store/session/PLRDefaults.h"
+#include "store/session/PLRPostManager.h"
+#include "store/session/PLRUserSession.h"
 #include "shell/PLRFirstTimeWelcomeViewController.h"
 #include "shell/PLRShellScreens.h"
 #include "shell/home/PLRShellHooks.h"
-#include "layout/interaction/PLRVisualStateHandler.h"
-#include "web-services/PLRWebServiceUserManager.h"
-#include "persistance-store/PLRPersistantPost.h"
+#include "canvas/interaction/PLRVisualStateHandler.h"
+#include "services/web-services/PLRWebServiceUserManager.h"
+#include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/Resets.h"
 
 #include <QBuffer>

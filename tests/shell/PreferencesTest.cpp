@@ -3,7 +3,7 @@
 
 #include "TestSupport.h"
 
-#include "session/PLRDefaults.h"
+#include "store/session/PLRDefaults.h"
 #include "shell/prefs/PLRPreferencesWindowController.h"
 
 #include <gtest/gtest.h>

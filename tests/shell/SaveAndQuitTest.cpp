@@ -4,11 +4,11 @@
 
 #include "ShellTestSupport.h"
 
-#include "persistance-store/PLRPersistantAccount.h"
-#include "persistance-store/PLRPersistantStore.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
+#include "store/persistance-store/PLRPersistantStore.h"
 #include "platform/NotificationCenter.h"
-#include "session/PLRDefaults.h"
-#include "session/PLRUserSession.h"
+#include "store/session/PLRDefaults.h"
+#include "store/session/PLRUserSession.h"
 #include "shell/PLRRelaunchHelper.h"
 #include "shell/PLRShellNotifications.h"
 #include "platform/Resets.h"

@@ -3,12 +3,12 @@
 
 #include "ShellTestSupport.h"
 
-#include "persistance-store/PLRPersistantAccount.h"
-#include "persistance-store/PLRPersistantStore.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
+#include "store/persistance-store/PLRPersistantStore.h"
 #include "platform/Paths.h"
 #include "platform/Plist.h"
-#include "session/PLRDefaults.h"
-#include "session/PLRUserSession.h"
+#include "store/session/PLRDefaults.h"
+#include "store/session/PLRUserSession.h"
 #include "shell/PLRMigratorInfoViewController.h"
 
 #include <QDir>

@@ -4,18 +4,18 @@
 
 #include "ShellTestSupport.h"
 
-#include "persistance-store/PLRPersistantAccount.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
 #include "platform/NotificationCenter.h"
-#include "session/PLRDefaults.h"
-#include "session/PLRUserSession.h"
+#include "store/session/PLRDefaults.h"
+#include "store/session/PLRUserSession.h"
 #include "shell/PLRShellNotifications.h"
-#include "layout/interaction/PLRVisualStateHandler.h"
+#include "canvas/interaction/PLRVisualStateHandler.h"
 
-#include "layout/interaction/PLRLayoutInteraction.h"
-#include "layout/interaction/PLRLayoutDocumentView.h"
-#include "layout/interaction/PLRLayoutInteractionView.h"
+#include "canvas/interaction/PLRLayoutInteraction.h"
+#include "canvas/interaction/PLRLayoutDocumentView.h"
+#include "canvas/interaction/PLRLayoutInteractionView.h"
 #include "platform/UndoManager.h"
-#include "session/PLRPostManager.h"
+#include "store/session/PLRPostManager.h"
 #include "shell/PLRAddBlockView.h"
 
 #include <QAction>

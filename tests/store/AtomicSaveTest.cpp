@@ -1,7 +1,7 @@
 #include "StoreTestHelpers.h"
 #include "TestSupport.h"
 
-#include "persistance-store/PLRPersistantStore.h"
+#include "store/persistance-store/PLRPersistantStore.h"
 #include "platform/Files.h"
 #include "platform/Plist.h"
 #include "platform/UserDefaults.h"

@@ -1,12 +1,12 @@
 #include "StoreTestHelpers.h"
 #include "TestSupport.h"
 
-#include "persistance-store/PLRPersistantBackup.h"
-#include "persistance-store/PLRPersistantExporter.h"
-#include "persistance-store/PLRPersistantStore.h"
+#include "store/persistance-store/PLRPersistantBackup.h"
+#include "store/persistance-store/PLRPersistantExporter.h"
+#include "store/persistance-store/PLRPersistantStore.h"
 #include "platform/Keychain.h"
 #include "platform/Plist.h"
-#include "session/PLRDefaults.h"
+#include "store/session/PLRDefaults.h"
 #include "platform/Resets.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "model/PLRLayoutDocument.h"
+#include "store/model/PLRLayoutDocument.h"
 
 #include <gtest/gtest.h>
 

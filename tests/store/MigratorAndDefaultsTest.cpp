@@ -1,10 +1,10 @@
 #include "TestSupport.h"
 
-#include "migrators/PLRMigrator.h"
-#include "persistance-store/PLRPersistantStore.h"
+#include "store/migrators/PLRMigrator.h"
+#include "store/persistance-store/PLRPersistantStore.h"
 #include "platform/Paths.h"
 #include "platform/UserDefaults.h"
-#include "session/PLRDefaults.h"
+#include "store/session/PLRDefaults.h"
 #include "platform/Resets.h"
 
 #include <gtest/gtest.h>

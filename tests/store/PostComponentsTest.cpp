@@ -4,10 +4,10 @@
 
 #include "support/store/StoreFixtures.h"
 
-#include "persistance-store/source/PLRSourceDirectory.h"
+#include "store/persistance-store/source/PLRSourceDirectory.h"
 #include "platform/Resets.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRUserSession.h"
+#include "store/session/PLRPostManager.h"
+#include "store/session/PLRUserSession.h"
 
 #include <gtest/gtest.h>
 

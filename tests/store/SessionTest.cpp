@@ -5,9 +5,9 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Plist.h"
 #include "platform/Resets.h"
-#include "session/PLRKeyChain.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRPostPublishing.h"
+#include "store/session/PLRKeyChain.h"
+#include "store/session/PLRPostManager.h"
+#include "store/session/PLRPostPublishing.h"
 
 #include <gtest/gtest.h>
 

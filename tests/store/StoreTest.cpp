@@ -1,11 +1,11 @@
 #include "StoreTestHelpers.h"
 #include "TestSupport.h"
 
-#include "persistance-store/PLRPersistantStore.h"
+#include "store/persistance-store/PLRPersistantStore.h"
 #include "platform/Paths.h"
 #include "platform/Plist.h"
 #include "platform/Resets.h"
-#include "session/PLRDefaults.h"
+#include "store/session/PLRDefaults.h"
 
 #include <gtest/gtest.h>
 

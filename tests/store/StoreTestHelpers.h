@@ -1,12 +1,12 @@
 #pragma once
 
-#include "model/PLRLayoutDocument.h"
-#include "persistance-store/PLRPersistantAccount.h"
-#include "persistance-store/PLRPersistantPost.h"
+#include "store/model/PLRLayoutDocument.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
+#include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/Log.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRUserSession.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRPostManager.h"
+#include "store/session/PLRUserSession.h"
 
 #include <QDir>
 #include <QFile>

@@ -11,10 +11,10 @@
 #include "controls/PLRCheckboxButton.h"
 #include "controls/PLRHelpButton.h"
 #include "controls/PLRLinkButtons.h"
-#include "platform/ui/Cursor.h"
-#include "platform/ui/Fonts.h"
-#include "platform/ui/Images.h"
-#include "platform/ui/Window.h"
+#include "platform-ui/Cursor.h"
+#include "platform-ui/Fonts.h"
+#include "platform-ui/Images.h"
+#include "platform-ui/Window.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include "controls/PLRSliderCell.h"
 #include "controls/PLRStepperCell.h"
 #include "controls/PLRTextFieldCell.h"
-#include "platform/ui/Fonts.h"
-#include "platform/ui/Images.h"
+#include "platform-ui/Fonts.h"
+#include "platform-ui/Images.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>

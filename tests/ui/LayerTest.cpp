@@ -1,6 +1,6 @@
 #include "UiTestSupport.h"
 
-#include "platform/ui/Layer.h"
+#include "platform-ui/Layer.h"
 
 #include <QPainter>
 

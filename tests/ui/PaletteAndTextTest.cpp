@@ -2,8 +2,8 @@
 
 #include "controls/ColorWithHex.h"
 #include "controls/KitHelpers.h"
-#include "platform/ui/Fonts.h"
-#include "platform/ui/Images.h"
+#include "platform-ui/Fonts.h"
+#include "platform-ui/Images.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 #include "UiTestSupport.h"
 
-#include "platform/ui/Controls.h"
-#include "platform/ui/Cursor.h"
-#include "platform/ui/Images.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/Window.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/Cursor.h"
+#include "platform-ui/Images.h"
+#include "platform-ui/Layer.h"
+#include "platform-ui/Window.h"
 
 #include <QApplication>
 #include <QKeyEvent>

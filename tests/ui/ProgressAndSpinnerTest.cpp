@@ -3,7 +3,7 @@
 #include "controls/ColorWithHex.h"
 #include "controls/PLRProgressBar.h"
 #include "controls/PLRSpinner.h"
-#include "platform/ui/Images.h"
+#include "platform-ui/Images.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "controls/PLRBoxButton.h"
 #include "controls/PLRSwitchButton.h"
 #include "platform/NotificationCenter.h"
-#include "platform/ui/Images.h"
+#include "platform-ui/Images.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -6,8 +6,8 @@
 #include "controls/PLRHyperLinkView.h"
 #include "controls/PLRSlidingButtonStack.h"
 #include "controls/PLRSmallViews.h"
-#include "platform/ui/Cursor.h"
-#include "platform/ui/Window.h"
+#include "platform-ui/Cursor.h"
+#include "platform-ui/Window.h"
 
 #include <QApplication>
 #include <QFocusEvent>

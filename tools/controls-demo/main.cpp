@@ -21,8 +21,8 @@
 #include "controls/PLRTextFieldCell.h"
 #include "controls/WAYWindow.h"
 #include "platform/Resources.h"
-#include "platform/ui/Animation.h"
-#include "platform/ui/Fonts.h"
+#include "platform-ui/Animation.h"
+#include "platform-ui/Fonts.h"
 
 #include <QApplication>
 #include <QPainter>

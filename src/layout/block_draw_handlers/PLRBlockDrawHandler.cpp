@@ -1,6 +1,6 @@
 #include "layout/block_draw_handlers/PLRBlockDrawHandler.h"
 
-#include "base/PLRLayoutManager.h"
+#include "layout/base/PLRLayoutManager.h"
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Blank.h"
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_DownloadButton.h"
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Image.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/PLRLayoutDocument.h"
+#include "store/model/PLRLayoutDocument.h"
 
 #include <QRectF>
 

@@ -1,7 +1,7 @@
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_DownloadButton.h"
 
-#include "base/PLRLayoutManager.h"
-#include "platform/ui/Fonts.h"
+#include "layout/base/PLRLayoutManager.h"
+#include "platform-ui/Fonts.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Image.h"
 
-#include "base/PLRLayoutImageProvider.h"
-#include "base/PLRLayoutManager.h"
-#include "platform/ui/Fonts.h"
+#include "layout/base/PLRLayoutImageProvider.h"
+#include "layout/base/PLRLayoutManager.h"
+#include "platform-ui/Fonts.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -1,8 +1,8 @@
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
 
-#include "base/PLRLayoutManager.h"
+#include "layout/base/PLRLayoutManager.h"
 
-#include "platform/ui/Fonts.h"
+#include "platform-ui/Fonts.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>

@@ -31,7 +31,7 @@
 // Empty containers (and containers holding only empty containers) take no room and no padding.
 // A width narrower than the paddings gives zero-size blocks, never negative or infinite ones.
 
-#include "model/PLRLayoutDocument.h"
+#include "store/model/PLRLayoutDocument.h"
 
 #include <QHash>
 #include <QList>

@@ -2,7 +2,7 @@
 
 #include "layout/block_draw_handlers/PLRBlockDrawHandler.h"
 #include "layout/views/PLRBlockViewInteractionHandler.h"
-#include "model/PLRLayoutDocument.h"
+#include "store/model/PLRLayoutDocument.h"
 
 #include <QImage>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "layout/views/PLRLayoutView.h"
 #include "layout/views/PLRViewRendering.h"
 
-#include "base/PLRLayoutManager.h"
+#include "layout/base/PLRLayoutManager.h"
 #include "layout/views/PLRBlockView.h"
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "layout/views/PLRSectionView.h"

@@ -1,6 +1,6 @@
 #include "layout/views/PLRLayoutViewProxy.h"
 
-#include "base/PLRLayoutManager.h"
+#include "layout/base/PLRLayoutManager.h"
 #include "layout/views/PLRBlockView.h"
 #include "layout/views/PLRLayoutView.h"
 #include "layout/views/PLRSectionView.h"

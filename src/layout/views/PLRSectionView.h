@@ -1,7 +1,7 @@
 #pragma once
 
 #include "layout/section_layout_handlers/PLRSectionLayoutHandler.h"
-#include "model/PLRLayoutDocument.h"
+#include "store/model/PLRLayoutDocument.h"
 
 #include <QHash>
 #include <QList>

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "controls/PLRSlidingButtonStack.h"
-#include "persistance-store/PLRPersistantAccount.h"
-#include "persistance-store/PLRPersistantPost.h"
-#include "platform/ui/Controls.h"
-#include "platform/ui/PLRViewController.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
+#include "store/persistance-store/PLRPersistantPost.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/PLRViewController.h"
 #include "shell/home/PLRCollectionView.h"
 #include "shell/home/PLRRecentCollectionViewItem.h"
 

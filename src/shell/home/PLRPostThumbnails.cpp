@@ -1,6 +1,6 @@
 #include "shell/home/PLRPostThumbnails.h"
 
-#include "persistance-store/PLRPersistantPost.h"
+#include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 

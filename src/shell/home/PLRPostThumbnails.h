@@ -1,6 +1,6 @@
 #pragma once
 
-#include "persistance-store/PLRPersistantPost.h"
+#include "store/persistance-store/PLRPersistantPost.h"
 
 #include <QCache>
 #include <QHash>

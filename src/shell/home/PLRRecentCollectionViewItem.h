@@ -1,8 +1,8 @@
 #pragma once
 
-#include "persistance-store/PLRPersistantPost.h"
-#include "platform/ui/Controls.h"
-#include "platform/ui/Layer.h"
+#include "store/persistance-store/PLRPersistantPost.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/Layer.h"
 #include "shell/home/PLRCollectionView.h"
 
 #include <QImage>

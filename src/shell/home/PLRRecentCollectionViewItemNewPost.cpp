@@ -3,7 +3,7 @@
 #include "shell/home/PLRShellHooks.h"
 #include "shell/home/PLRShellImages.h"
 
-#include "platform/ui/Images.h"
+#include "platform-ui/Images.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui/View.h"
+#include "platform-ui/View.h"
 #include "shell/home/PLRCollectionView.h"
 
 inline constexpr const char* kPLRRecentCollectionViewItemNewPostIdentifier = "PLRRecentCollectionViewItemNewPost";

@@ -1,7 +1,7 @@
 #include "shell/home/PLRShellHooks.h"
 #include "platform/Resets.h"
 
-#include "AppDelegate.h"
+#include "shell/AppDelegate.h"
 #include "platform/Log.h"
 #include "shell/PLRBaseViewController.h"
 #include "shell/PLRBaseWindowController.h"

@@ -1,8 +1,8 @@
 #include "shell/home/PLRShellImages.h"
 
 #include "platform/Resources.h"
-#include "platform/ui/Fonts.h"
-#include "platform/ui/Images.h"
+#include "platform-ui/Fonts.h"
+#include "platform-ui/Images.h"
 
 #include <QFile>
 #include <QHash>

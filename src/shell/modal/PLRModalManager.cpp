@@ -4,11 +4,11 @@
 #include "platform/Log.h"
 #include "platform/Resets.h"
 #include "platform/Storyboard.h"
-#include "platform/ui/Window.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRUserSession.h"
+#include "platform-ui/Window.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRUserSession.h"
 #include "shell/modal/PLRModalViewController.h"
-#include "web-services/PLRWebServiceUserManager.h"
+#include "services/web-services/PLRWebServiceUserManager.h"
 
 #include <QPointer>
 

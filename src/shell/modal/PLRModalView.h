@@ -8,7 +8,7 @@
 // Descriptors are made by name: register a factory with PLRModalView::registerPage under the
 // name callers pass to PLRModalManager (e.g. "PLRModalPublishTypeView").
 
-#include "platform/ui/PLRViewController.h"
+#include "platform-ui/PLRViewController.h"
 
 #include <QImage>
 #include <QPointer>

@@ -5,8 +5,8 @@
 #include "controls/PLRSmallViews.h"
 #include "controls/PLRSpinner.h"
 #include "platform/Log.h"
-#include "platform/ui/Fonts.h"
-#include "platform/ui/Window.h"
+#include "platform-ui/Fonts.h"
+#include "platform-ui/Window.h"
 #include "shell/PLRAnimationContext.h"
 
 #include <QGuiApplication>

@@ -5,13 +5,13 @@
 // that slides in from the top, a spinner cover and a completion cover. Pages drive it through
 // the operations below; PLRModalManager runs it.
 
-#include "platform/ui/PLRViewController.h"
+#include "platform-ui/PLRViewController.h"
 #include "shell/modal/PLRModalView.h"
 
 #include "controls/PLRHyperLinkView.h"
 #include "controls/PLRSmallViews.h"
 #include "controls/PLRSpinner.h"
-#include "platform/ui/Controls.h"
+#include "platform-ui/Controls.h"
 
 #include <QList>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui/View.h"
+#include "platform-ui/View.h"
 
 #include <QPointer>
 

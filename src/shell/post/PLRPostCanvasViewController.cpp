@@ -1,6 +1,6 @@
 #include "shell/post/PLRPostCanvasViewController.h"
 
-#include "layout/interaction/PLRLayoutViewController.h"
+#include "canvas/interaction/PLRLayoutViewController.h"
 #include "shell/home/PLRSupportChatHook.h"
 
 #include <QEvent>

@@ -3,7 +3,7 @@
 #include "controls/PLRProgressBar.h"
 #include "controls/PLRSpinner.h"
 #include "platform/Dispatch.h"
-#include "platform/ui/Fonts.h"
+#include "platform-ui/Fonts.h"
 
 #include <algorithm>
 

@@ -2,10 +2,10 @@
 
 #include "controls/PLRProgressBar.h"
 #include "controls/PLRSpinner.h"
-#include "persistance-store/PLRPersistantPost.h"
-#include "persistance-store/source/PLRSourceDirectory.h"
-#include "platform/ui/Controls.h"
-#include "platform/ui/Window.h"
+#include "store/persistance-store/PLRPersistantPost.h"
+#include "store/persistance-store/source/PLRSourceDirectory.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/Window.h"
 
 #include <QPointer>
 

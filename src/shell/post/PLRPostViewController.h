@@ -1,12 +1,12 @@
 #pragma once
 
 #include "controls/PLRProgressBar.h"
-#include "persistance-store/source/PLRSourceDirectory.h"
-#include "platform/ui/Controls.h"
-#include "session/PLRPostManager.h"
+#include "store/persistance-store/source/PLRSourceDirectory.h"
+#include "platform-ui/Controls.h"
+#include "store/session/PLRPostManager.h"
 #include "shell/PLRGenericPostViewController.h"
-#include "platform/ui/PLRViewController.h"
-#include "layout/interaction/PLRVisualStateHandler.h"
+#include "platform-ui/PLRViewController.h"
+#include "canvas/interaction/PLRVisualStateHandler.h"
 #include "shell/post/PLROnboardingPopover.h"
 #include "shell/post/PLRPostSplitView.h"
 #include "shell/post/PLRPrepViewController.h"

@@ -3,8 +3,8 @@
 #include "platform/Alert.h"
 #include "platform/Storyboard.h"
 #include "platform/Workspace.h"
-#include "platform/ui/Fonts.h"
-#include "session/PLRDefaults.h"
+#include "platform-ui/Fonts.h"
+#include "store/session/PLRDefaults.h"
 #include "shell/PLRShellNotifications.h"
 #include "shell/post/PLRRecentContainer.h"
 

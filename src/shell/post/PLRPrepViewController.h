@@ -1,9 +1,9 @@
 #pragma once
 
-#include "model/PLRLayoutDocument.h"
-#include "platform/ui/Color.h"
-#include "platform/ui/Controls.h"
-#include "platform/ui/PLRViewController.h"
+#include "store/model/PLRLayoutDocument.h"
+#include "platform-ui/Color.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/PLRViewController.h"
 
 #include <QCheckBox>
 #include <QPointer>

@@ -1,18 +1,18 @@
 #include "shell/prefs/PLRPreferencesWindowController.h"
 
-#include "AppDelegate.h"
-#include "persistance-store/PLRPersistantExporter.h"
+#include "shell/AppDelegate.h"
+#include "store/persistance-store/PLRPersistantExporter.h"
 #include "platform/Log.h"
 #include "platform/Storyboard.h"
-#include "platform/ui/Fonts.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRDefaults.h"
-#include "session/PLRUserSession.h"
+#include "platform-ui/Fonts.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRDefaults.h"
+#include "store/session/PLRUserSession.h"
 #include "shell/PLRUpdater.h"
 #include "shell/modal/PLRModalManager.h"
-#include "web-services/PLRWebServicePublisher.h"
-#include "web-services/PLRWebServiceUser.h"
-#include "web-services/PLRWebServiceUserManager.h"
+#include "services/web-services/PLRWebServicePublisher.h"
+#include "services/web-services/PLRWebServiceUser.h"
+#include "services/web-services/PLRWebServiceUserManager.h"
 
 #include <QLineEdit>
 

@@ -8,9 +8,9 @@
 
 #include "controls/PLRCheckboxButton.h"
 #include "controls/PLRColorWell.h"
-#include "platform/ui/Controls.h"
-#include "platform/ui/Window.h"
-#include "platform/ui/PLRViewController.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/Window.h"
+#include "platform-ui/PLRViewController.h"
 
 #include <QColor>
 #include <QPointer>

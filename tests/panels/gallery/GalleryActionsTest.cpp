@@ -3,9 +3,9 @@
 
 #include "GalleryTestSupport.h"
 
-#include "layout/interaction/PLRLayoutInteraction.h"
+#include "canvas/interaction/PLRLayoutInteraction.h"
 #include "platform/NotificationCenter.h"
-#include "session/PLRDefaults.h"
+#include "store/session/PLRDefaults.h"
 #include "shell/PLRShellNotifications.h"
 
 #include <QAction>

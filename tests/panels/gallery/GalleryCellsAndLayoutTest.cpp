@@ -4,9 +4,9 @@
 #include "GalleryTestSupport.h"
 
 #include "controls/ColorWithHex.h"
-#include "gallery/PLRGalleryFilterViews.h"
-#include "persistance-store/source/PLRImageManager.h"
-#include "platform/ui/View.h"
+#include "panels/gallery/PLRGalleryFilterViews.h"
+#include "store/persistance-store/source/PLRImageManager.h"
+#include "platform-ui/View.h"
 
 #include <thread>
 

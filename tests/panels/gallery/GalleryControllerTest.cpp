@@ -5,7 +5,7 @@
 #include "GalleryTestSupport.h"
 
 #include "platform/UserDefaults.h"
-#include "session/PLRDefaults.h"
+#include "store/session/PLRDefaults.h"
 
 #include <QAction>
 #include <QFile>

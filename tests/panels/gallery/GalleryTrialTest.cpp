@@ -5,10 +5,10 @@
 
 #include "GalleryTestSupport.h"
 
-#include "layout/interaction/PLRLayoutDocumentView.h"
-#include "layout/interaction/PLRLayoutInteraction.h"
-#include "layout/interaction/PLRLayoutInteractionView.h"
-#include "layout/interaction/PLRLayoutViewController.h"
+#include "canvas/interaction/PLRLayoutDocumentView.h"
+#include "canvas/interaction/PLRLayoutInteraction.h"
+#include "canvas/interaction/PLRLayoutInteractionView.h"
+#include "canvas/interaction/PLRLayoutViewController.h"
 #include "platform/NotificationCenter.h"
 #include "shell/PLRShellNotifications.h"
 #include "shell/post/PLROnboardingPopover.h"

@@ -1,7 +1,7 @@
 // The menu's Quick Look: the panels register how the preview window is shown and hidden.
 
-#include "AppDelegate.h"
-#include "gallery/PLRPreviewPanel.h"
+#include "shell/AppDelegate.h"
+#include "panels/gallery/PLRPreviewPanel.h"
 
 #include <gtest/gtest.h>
 

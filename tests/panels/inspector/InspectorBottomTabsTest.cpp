@@ -5,10 +5,10 @@
 
 #include "panels/gallery/GalleryTestSupport.h"
 
-#include "insp/PLRInspectorPanels.h"
-#include "insp/PLRInspectorViewController.h"
+#include "panels/inspector/PLRInspectorPanels.h"
+#include "panels/inspector/PLRInspectorViewController.h"
 #include "platform/Storyboard.h"
-#include "platform/ui/View.h"
+#include "platform-ui/View.h"
 #include "shell/PLRShellNotifications.h"
 #include "shell/PLRGenericPostViewController.h"
 

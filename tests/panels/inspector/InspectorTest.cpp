@@ -4,21 +4,21 @@
 
 #include "panels/gallery/GalleryTestSupport.h"
 
-#include "base/PLRLayoutTree.h"
+#include "layout/base/PLRLayoutTree.h"
 #include "controls/PLRPopupButton.h"
 #include "controls/PLRStepperCell.h"
 #include "controls/PLRSwitchButton.h"
-#include "insp/PLRDocumentViewController.h"
-#include "insp/PLRInspectorPanels.h"
-#include "insp/PLRInspectorViewController.h"
-#include "insp/PLRPropertyViewController.h"
-#include "model/PLRAspectRatio.h"
-#include "layout/interaction/PLRLayoutInteraction.h"
+#include "panels/inspector/PLRDocumentViewController.h"
+#include "panels/inspector/PLRInspectorPanels.h"
+#include "panels/inspector/PLRInspectorViewController.h"
+#include "panels/inspector/PLRPropertyViewController.h"
+#include "store/model/PLRAspectRatio.h"
+#include "canvas/interaction/PLRLayoutInteraction.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Storyboard.h"
 #include "shell/PLRShellNotifications.h"
 #include "platform/UndoManager.h"
-#include "platform/ui/Fonts.h"
+#include "platform-ui/Fonts.h"
 
 #include <QFontMetrics>
 #include <QLineEdit>

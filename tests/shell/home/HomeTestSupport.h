@@ -3,12 +3,12 @@
 #include "TestSupport.h"
 #include "support/store/StoreFixtures.h"
 
-#include "persistance-store/PLRPersistantAccount.h"
-#include "persistance-store/PLRPersistantPost.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
+#include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/Plist.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRUserSession.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRPostManager.h"
+#include "store/session/PLRUserSession.h"
 #include "shell/home/PLRShellHooks.h"
 
 #include <QDateTime>

@@ -2,7 +2,7 @@
 
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
-#include "session/PLRDefaults.h"
+#include "store/session/PLRDefaults.h"
 #include "shell/PLRShellNotifications.h"
 #include "shell/home/PLRCollectionViewLayout.h"
 #include "shell/home/PLRHomeViewController.h"

@@ -1,10 +1,10 @@
 #include "HomeTestSupport.h"
 
-#include "platform/ui/Animation.h"
+#include "platform-ui/Animation.h"
 #include "shell/home/PLRPostThumbnails.h"
 #include "shell/home/PLRRecentCollectionViewItem.h"
 #include "shell/home/PLRShellImages.h"
-#include "session/PLRCoreManager.h"
+#include "store/session/PLRCoreManager.h"
 #include "platform/Resets.h"
 
 #include <gtest/gtest.h>

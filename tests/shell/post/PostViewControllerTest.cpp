@@ -1,16 +1,16 @@
 #include "../home/HomeTestSupport.h"
 
-#include "analytic/PLRAnalyticManager.h"
-#include "base/PLRLayoutEngine.h"
-#include "base/PLRLayoutManager.h"
-#include "persistance-store/PLRPersistantPost.h"
+#include "services/analytic/PLRAnalyticManager.h"
+#include "layout/PLRLayoutLibrary.h"
+#include "layout/base/PLRLayoutManager.h"
+#include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
-#include "platform/ui/Animation.h"
-#include "session/PLRDefaults.h"
-#include "layout/interaction/PLRLayoutViewController.h"
+#include "platform-ui/Animation.h"
+#include "store/session/PLRDefaults.h"
+#include "canvas/interaction/PLRLayoutViewController.h"
 #include "shell/PLRShellNotifications.h"
-#include "layout/interaction/PLRVisualStateHandler.h"
+#include "canvas/interaction/PLRVisualStateHandler.h"
 #include "shell/home/PLRSupportChatHook.h"
 #include "shell/post/PLRDelayScheduler.h"
 #include "shell/post/PLROnboardingPopover.h"
@@ -40,7 +40,7 @@ protected:
         PLRDelayScheduler::setShared(std::move(scheduler));
         platform::ui::AnimationClock::shared().setManual(true);
         PLRVisualStateHandler::globalHandler().reset();
-        PLRLayoutEngine::install();
+        PLRLayoutLibrary::install();
         session = signIn("u-1", "ann@example.com");
     }
     void TearDown() override

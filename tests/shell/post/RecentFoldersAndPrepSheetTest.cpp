@@ -1,7 +1,7 @@
 #include "../home/HomeTestSupport.h"
 
 #include "platform/UserDefaults.h"
-#include "session/PLRDefaults.h"
+#include "store/session/PLRDefaults.h"
 #include "shell/post/PLRPostRelinkProgressController.h"
 #include "shell/post/PLRPrepViewController.h"
 #include "shell/post/PLRRecentContainer.h"

@@ -1,9 +1,9 @@
 #include "SourceTestPhotos.h"
 
-#include "persistance-store/PLRPersistantStore.h"
-#include "persistance-store/source/PLRImageUtilities.h"
-#include "persistance-store/source/PLRImagesDistinctionVerifier.h"
-#include "persistance-store/source/PLRSourceDirectory.h"
+#include "store/persistance-store/PLRPersistantStore.h"
+#include "store/persistance-store/source/PLRImageUtilities.h"
+#include "store/persistance-store/source/PLRImagesDistinctionVerifier.h"
+#include "store/persistance-store/source/PLRSourceDirectory.h"
 #include "platform/Dispatch.h"
 
 #include "TestSupport.h"

@@ -4,7 +4,7 @@
 #include "SourceTestPhotos.h"
 #include "TestSupport.h"
 
-#include "persistance-store/source/PLRSourceDirectory.h"
+#include "store/persistance-store/source/PLRSourceDirectory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "SourceTestPhotos.h"
 
-#include "persistance-store/source/PLRSourceDirectory.h"
+#include "store/persistance-store/source/PLRSourceDirectory.h"
 #include "platform/Dispatch.h"
 
 #include "TestSupport.h"

@@ -1,8 +1,8 @@
 #include "SourceTestPhotos.h"
 
-#include "persistance-store/source/PLRImageMetadata.h"
-#include "persistance-store/source/PLRImageUtilities.h"
-#include "persistance-store/source/PLRSourceImage.h"
+#include "store/persistance-store/source/PLRImageMetadata.h"
+#include "store/persistance-store/source/PLRImageUtilities.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 #include "support/canvas/CanvasFixtures.h"
 
-#include "base/PLRLayoutEngine.h"
-#include "session/PLRPostManager.h"
+#include "layout/PLRLayoutLibrary.h"
+#include "store/session/PLRPostManager.h"
 
 namespace testing_support {
 
 void installCanvasLibraries()
 {
     installStoreLibraries();
-    PLRLayoutEngine::install();
+    PLRLayoutLibrary::install();
 }
 
 OpenPost openPostWithLayout(const QList<TestPhoto>& photos, const OpenPostOptions& options)

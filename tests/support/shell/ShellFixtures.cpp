@@ -1,7 +1,7 @@
 #include "support/shell/ShellFixtures.h"
 
 #include "controls/PLRControls.h"
-#include "core/PLRCoreServices.h"
+#include "services/PLRServices.h"
 #include "shell/PLRShell.h"
 
 namespace testing_support {
@@ -9,7 +9,7 @@ namespace testing_support {
 void installShellLibraries()
 {
     installCanvasLibraries();
-    PLRCoreServices::install();
+    PLRServices::install();
     PLRControls::install();
     PLRShell::install();
 }

@@ -1,10 +1,10 @@
 #include "support/store/StoreFixtures.h"
 
-#include "persistance-store/source/PLRSourceImage.h"
-#include "session/PLRCoreManager.h"
-#include "session/PLRPostManager.h"
-#include "session/PLRStore.h"
-#include "session/PLRUserSession.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRPostManager.h"
+#include "store/PLRStore.h"
+#include "store/session/PLRUserSession.h"
 
 #include <QDir>
 #include <QFileInfo>

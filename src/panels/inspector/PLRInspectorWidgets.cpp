@@ -1,0 +1,287 @@
+#include "panels/inspector/PLRInspectorWidgets.h"
+
+#include "controls/PLRPopupButton.h"
+#include "controls/PLRSmallViews.h"
+#include "controls/PLRSwitchButton.h"
+#include "platform-ui/Fonts.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QTextBlock>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+using namespace platform::ui;
+
+namespace plr::insp {
+
+QWidget* pageContent(QVBoxLayout** column, const QString& objectName)
+{
+    auto* content = new QWidget;
+    if (!objectName.isEmpty())
+        content->setObjectName(objectName);
+    content->setAutoFillBackground(true);
+    QPalette palette = content->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    content->setPalette(palette);
+    *column = new QVBoxLayout(content);
+    (*column)->setContentsMargins(14, 12, 14, 12);
+    (*column)->setSpacing(8);
+    return content;
+}
+
+QScrollArea* scrolled(QWidget* content, QWidget* parent)
+{
+    auto* scroll = new QScrollArea(parent);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(content);
+    return scroll;
+}
+
+TextField* editableField(QWidget* parent)
+{
+    auto* field = new PLRTextField(parent);
+    field->setFont(systemFont(12));
+    field->setFixedHeight(26);
+    return field;
+}
+
+PLRSwitchButton* switchButton(QWidget* parent)
+{
+    auto* toggle = new PLRSwitchButton(parent);
+    toggle->setFixedSize(38, 22);
+    toggle->setTintColor(namedColor(QStringLiteral("plrTextColor")));
+    return toggle;
+}
+
+PLRPopupButton* popupButton(QWidget* parent, const QList<QPair<QString, qint64>>& items)
+{
+    auto* popup = new PLRPopupButton(parent);
+    popup->setFixedHeight(int(PLRPopupButton::kHeight));
+    for (const auto& [title, tag] : items)
+        popup->addItem(title, tag);
+    return popup;
+}
+
+TextField* caption(const QString& text, QWidget* parent, bool strong)
+{
+    auto* label = new TextField(parent);
+    label->setStringValue(text);
+    label->setFont(systemFont(strong ? 12 : 11, strong ? FontWeight::Medium : FontWeight::Regular));
+    label->setTextColor(namedColor(QStringLiteral("plrTextColor")));
+    label->setFixedHeight(18);
+    return label;
+}
+
+QHBoxLayout* row(const QString& text, QWidget* control, QWidget* parent)
+{
+    return row(text, control, parent, kCaptionWidth);
+}
+
+QHBoxLayout* row(const QString& text, QWidget* control, QWidget* parent, int captionWidth)
+{
+    auto* line = new QHBoxLayout;
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(8);
+    TextField* label = caption(text, parent);
+    label->setFixedWidth(captionWidth);
+    line->addWidget(label, 0, Qt::AlignVCenter);
+    if (control->minimumWidth() == control->maximumWidth()) {
+        // A control of fixed size sits at the right end.
+        line->addStretch(1);
+        line->addWidget(control, 0, Qt::AlignVCenter);
+    } else {
+        line->addWidget(control, 1, Qt::AlignVCenter);
+    }
+    return line;
+}
+
+QWidget* separator(QWidget* parent)
+{
+    auto* line = new Box(parent);
+    line->setFillColor(namedColor(QStringLiteral("plrControlBorderColor")));
+    line->setBorderWidth(0);
+    line->setFixedHeight(1);
+    return line;
+}
+
+// ---------------------------------------------------------------- segmented control
+
+SegmentedControl::SegmentedControl(const QStringList& titles, QWidget* parent) : Control(parent), m_titles(titles)
+{
+    setFixedHeight(24);
+}
+
+void SegmentedControl::setSelectedSegment(int index)
+{
+    m_selected = (index >= 0 && index < m_titles.size()) ? index : -1;
+    update();
+}
+
+void SegmentedControl::clickSegment(int index)
+{
+    if (index < 0 || index >= m_titles.size() || !isEnabled())
+        return;
+    setSelectedSegment(index);
+    sendAction();
+}
+
+void SegmentedControl::mouseUp(const MouseEvent& event)
+{
+    if (m_titles.isEmpty())
+        return;
+    const QPointF p = event.locationIn(this);
+    if (!bounds().contains(p))
+        return;
+    clickSegment(std::clamp(int(p.x() / (width() / double(m_titles.size()))), 0, int(m_titles.size()) - 1));
+}
+
+void SegmentedControl::drawRect(GraphicsContext& context, const QRectF&)
+{
+    const QRectF b = bounds();
+    const Color border = namedColor(QStringLiteral("plrControlBorderColor"));
+    const Color text = namedColor(QStringLiteral("plrTextColor"));
+    context.fillPath(roundedRectPath(b.adjusted(1, 1, -1, -1), 3, 3), Color::white());
+    const double w = b.width() / std::max<qsizetype>(1, m_titles.size());
+    for (int i = 0; i < m_titles.size(); ++i) {
+        const QRectF segment(i * w, 0, w, b.height());
+        if (i == m_selected)
+            context.fillRect(segment.adjusted(1, 1, -1, -1), border);
+        if (i > 0)
+            context.fillRect(QRectF(i * w, 2, 1, b.height() - 4), border);
+        ParagraphStyle centred;
+        centred.alignment = TextAlignment::Center;
+        const AttributedString title(m_titles[i], {{kFontAttributeName, systemFont(11)},
+                                                   {kForegroundColorAttributeName, QVariant::fromValue(text)},
+                                                   {kParagraphStyleAttributeName, QVariant::fromValue(centred)}});
+        context.drawAttributedString(title, QRectF(segment.x(), (b.height() - 14) / 2.0, segment.width(), 14));
+    }
+    context.strokePath(roundedRectPath(b.adjusted(1, 1, -1, -1), 3, 3), border, 1.0);
+}
+
+// ---------------------------------------------------------------- state button
+
+StateButton::StateButton(const QString& title, QWidget* parent) : Control(parent), m_title(title)
+{
+    setFixedSize(30, 24);
+}
+
+void StateButton::mouseUp(const MouseEvent& event)
+{
+    if (isEnabled() && bounds().contains(event.locationIn(this)))
+        sendAction();
+}
+
+void StateButton::drawRect(GraphicsContext& context, const QRectF&)
+{
+    const QRectF b = bounds().adjusted(1, 1, -1, -1);
+    const Color border = namedColor(QStringLiteral("plrControlBorderColor"));
+    context.fillPath(roundedRectPath(b, 3, 3), m_state ? namedColor(QStringLiteral("plrTextColor")) : Color::white());
+    context.strokePath(roundedRectPath(b, 3, 3), border, 1.0);
+    ParagraphStyle centred;
+    centred.alignment = TextAlignment::Center;
+    QFont font = systemFont(12, FontWeight::Medium);
+    if (m_title == QLatin1String("I"))
+        font.setItalic(true);
+    const AttributedString title(m_title, {{kFontAttributeName, font},
+                                           {kForegroundColorAttributeName,
+                                            QVariant::fromValue(m_state ? Color::white() : namedColor(QStringLiteral("plrTextColor")))},
+                                           {kParagraphStyleAttributeName, QVariant::fromValue(centred)}});
+    context.drawAttributedString(title, QRectF(0, (height() - 16) / 2.0, width(), 16));
+}
+
+// ---------------------------------------------------------------- limited text edit
+
+LimitedTextEdit::LimitedTextEdit(QWidget* parent) : QPlainTextEdit(parent)
+{
+    setTabChangesFocus(true);
+    connect(document(), &QTextDocument::contentsChange, this, &LimitedTextEdit::contentsChanged);
+    connect(this, &QPlainTextEdit::textChanged, this, &LimitedTextEdit::textDidChange);
+    connect(document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this, [this] { fitHeight(); });
+}
+
+void LimitedTextEdit::setText(const QString& text)
+{
+    m_programmatic = true;
+    setPlainText(text);
+    m_programmatic = false;
+    m_accepted = text;
+}
+
+void LimitedTextEdit::contentsChanged(int, int, int added)
+{
+    m_lastAdded = added;
+}
+
+void LimitedTextEdit::textDidChange()
+{
+    if (m_programmatic)
+        return;
+    const QString now = toPlainText();
+    if (m_limit > 0 && m_lastAdded > 0 && now.size() >= m_limit) {
+        // Refused as a whole: the text goes back to what it was, the caret to where it was.
+        const int caret = std::min<int>(int(m_accepted.size()), std::max(0, textCursor().position() - m_lastAdded));
+        m_programmatic = true;
+        setPlainText(m_accepted);
+        QTextCursor cursor = textCursor();
+        cursor.setPosition(caret);
+        setTextCursor(cursor);
+        m_programmatic = false;
+        m_lastAdded = 0;
+        return;
+    }
+    m_lastAdded = 0;
+    m_accepted = now;
+    emit textEdited();
+}
+
+void LimitedTextEdit::setMinimumAutoHeight(double height)
+{
+    m_minimumAutoHeight = height;
+    setVerticalScrollBarPolicy(height > 0.0 ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    fitHeight();
+}
+
+void LimitedTextEdit::fitHeight()
+{
+    if (m_minimumAutoHeight <= 0.0)
+        return;
+    const int wanted = int(std::ceil(std::max(m_minimumAutoHeight, textHeight() + 2 * frameWidth() + 4)));
+    if (height() != wanted)
+        setFixedHeight(wanted);
+}
+
+void LimitedTextEdit::resizeEvent(QResizeEvent* event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    // A new width wraps the text anew.
+    QMetaObject::invokeMethod(this, [this] { fitHeight(); }, Qt::QueuedConnection);
+}
+
+double LimitedTextEdit::textHeight() const
+{
+    const QSizeF size = document()->documentLayout()->documentSize();
+    const QFontMetricsF metrics(font());
+    return size.height() * metrics.lineSpacing() + 2 * document()->documentMargin();
+}
+
+void LimitedTextEdit::focusOutEvent(QFocusEvent* event)
+{
+    QPlainTextEdit::focusOutEvent(event);
+    emit editingEnded();
+}
+
+void LimitedTextEdit::keyPressEvent(QKeyEvent* event)
+{
+    if (!m_returnBreaks && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        clearFocus();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+} // namespace plr::insp

@@ -1,0 +1,623 @@
+#include "platform-ui/View.h"
+
+#include "platform-ui/Window.h"
+
+#include <QApplication>
+#include <QGraphicsOpacityEffect>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QTimer>
+
+#include <cmath>
+
+namespace platform::ui {
+
+namespace {
+
+bool widgetIsFlipped(const QWidget* widget)
+{
+    // A window places its title bar and content view as the platform does: y up.
+    if (qobject_cast<const Window*>(widget))
+        return false;
+    const auto* view = qobject_cast<const View*>(widget);
+    return !view || view->isFlipped();
+}
+
+// Platform coordinates of a widget (views convert, other widgets are y-down already).
+QPointF platformFromQt(const QWidget* widget, const QPointF& point)
+{
+    if (widgetIsFlipped(widget))
+        return point;
+    return QPointF(point.x(), widget->height() - point.y());
+}
+
+} // namespace
+
+QPointF MouseEvent::locationInWindow() const
+{
+    if (!window)
+        return windowPoint;
+    return QPointF(windowPoint.x(), window->height() - windowPoint.y());
+}
+
+QPointF MouseEvent::locationIn(const QWidget* view) const
+{
+    if (!view || !window)
+        return windowPoint;
+    const QPointF local = view == window ? windowPoint : view->mapFrom(window.data(), windowPoint);
+    return platformFromQt(view, local);
+}
+
+View::View(QWidget* parent) : QWidget(parent)
+{
+    dispatch::install();
+    setMouseTracking(true);
+}
+
+View::~View() = default;
+
+QPointF View::toQt(const QPointF& point) const
+{
+    return isFlipped() ? point : QPointF(point.x(), height() - point.y());
+}
+
+QPointF View::fromQt(const QPointF& point) const { return toQt(point); }
+
+QRectF View::toQt(const QRectF& rect) const
+{
+    return isFlipped() ? rect : QRectF(rect.x(), height() - rect.y() - rect.height(), rect.width(), rect.height());
+}
+
+QRectF View::fromQt(const QRectF& rect) const { return toQt(rect); }
+
+QPointF View::convertPoint(const QPointF& point, const QWidget* fromView) const
+{
+    if (!fromView)
+        return point;
+    QPointF qtPoint = widgetIsFlipped(fromView) ? point : QPointF(point.x(), fromView->height() - point.y());
+    const QPointF local = mapFrom(fromView->window() == window() ? window() : nullptr,
+                                  fromView->mapTo(fromView->window(), qtPoint));
+    return fromQt(local);
+}
+
+namespace {
+QRect roundedRect(const QRectF& r)
+{
+    return QRect(int(std::lround(r.x())), int(std::lround(r.y())), int(std::lround(r.width())), int(std::lround(r.height())));
+}
+} // namespace
+
+QRectF View::frame() const
+{
+    const QRect g = geometry();
+    const QWidget* parent = isWindow() ? nullptr : parentWidget();
+    const bool yUpParent = parent && !widgetIsFlipped(parent);
+    QRectF f(g);
+    if (yUpParent)
+        f.moveTop(parent->height() - g.y() - g.height());
+    // The exact frame last set, while the widget still sits where it put it.
+    if (m_frame) {
+        QRectF expected = *m_frame;
+        if (yUpParent)
+            expected.moveTop(parent->height() - m_frame->y() - m_frame->height());
+        if (roundedRect(expected) == g)
+            return *m_frame;
+    }
+    return f;
+}
+
+void View::applyFrame(const QRectF& frame)
+{
+    const QWidget* parent = isWindow() ? nullptr : parentWidget();
+    QRectF qtRect = frame;
+    if (parent && !widgetIsFlipped(parent))
+        qtRect.moveTop(parent->height() - frame.y() - frame.height());
+    setGeometry(roundedRect(qtRect));
+}
+
+void View::setFrame(const QRectF& frame)
+{
+    m_frame = frame;
+    applyFrame(frame);
+}
+
+void View::setFrameSize(const QSizeF& size) { QRectF f = frame(); f.setSize(size); setFrame(f); }
+void View::setFrameOrigin(const QPointF& origin) { QRectF f = frame(); f.moveTopLeft(origin); setFrame(f); }
+
+void View::addSubview(QWidget* view)
+{
+    if (!view)
+        return;
+    if (view->parentWidget() != this)
+        view->setParent(this);
+    view->raise();
+    if (auto* sub = qobject_cast<View*>(view); sub && sub->m_frame)
+        sub->applyFrame(*sub->m_frame);
+    view->show();
+}
+
+QList<QWidget*> View::subviews() const
+{
+    QList<QWidget*> result;
+    for (QObject* child : children())
+        if (auto* widget = qobject_cast<QWidget*>(child); widget && !widget->isWindow())
+            result << widget;
+    return result;
+}
+
+void View::setSubviewOrder(const QList<QWidget*>& backToFront)
+{
+    for (QWidget* widget : backToFront)
+        if (widget && widget->parentWidget() == this)
+            widget->raise();
+    update();
+}
+
+void View::setAlphaValue(double alpha)
+{
+    m_alpha = alpha;
+    if (alpha >= 1.0) {
+        setGraphicsEffect(nullptr);
+    } else {
+        auto* effect = qobject_cast<QGraphicsOpacityEffect*>(graphicsEffect());
+        if (!effect) {
+            effect = new QGraphicsOpacityEffect(this);
+            setGraphicsEffect(effect);
+        }
+        effect->setOpacity(std::max(0.0, alpha));
+    }
+}
+
+Window* View::platformWindow() const { return qobject_cast<Window*>(window()); }
+
+void View::drawRect(GraphicsContext&, const QRectF&) {}
+
+std::vector<DrawOperation> View::recordDrawing()
+{
+    std::vector<DrawOperation> operations;
+    GraphicsContext context(nullptr, isFlipped(), &operations);
+    drawRect(context, bounds());
+    return operations;
+}
+
+QImage View::renderToImage(double scale)
+{
+    QImage image(int(std::ceil(width() * scale)), int(std::ceil(height() * scale)), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::transparent);
+    render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+void View::setWantsLayer(bool wants)
+{
+    if (wants == bool(m_layer))
+        return;
+    if (!wants) {
+        m_layer.reset();
+        m_hostsLayer = false;
+        update();
+        return;
+    }
+    m_layer = std::make_unique<Layer>();
+    m_layer->setDelegate(this);
+    m_hostsLayer = false;
+    syncRootLayer();
+    QPointer<View> self(this);
+    m_layer->setChangeHandler([self] { if (self) self->update(); });
+    watchClock();
+    update();
+}
+
+void View::setLayer(std::unique_ptr<Layer> layer)
+{
+    m_layer = std::move(layer);
+    m_hostsLayer = bool(m_layer);
+    if (m_layer) {
+        syncRootLayer();
+        QPointer<View> self(this);
+        m_layer->setChangeHandler([self] { if (self) self->update(); });
+        watchClock();
+    }
+    update();
+}
+
+void View::watchClock()
+{
+    if (m_watchingClock)
+        return;
+    m_watchingClock = true;
+    connect(&AnimationClock::shared(), &AnimationClock::advanced, this, [this] {
+        if (m_layer && m_layer->hasAnimationsInTree())
+            update();
+    });
+}
+
+void View::syncRootLayer()
+{
+    if (!m_layer)
+        return;
+    TransactionScope scope(true);
+    const QRectF b = bounds();
+    if (m_layer->bounds().size() != b.size())
+        m_layer->setBounds(QRectF(m_layer->bounds().topLeft(), b.size()));
+    m_layer->setPosition(QPointF(m_layer->anchorPoint().x() * b.width(), m_layer->anchorPoint().y() * b.height()));
+}
+
+bool View::drawLayer(Layer* layer, GraphicsContext& context)
+{
+    if (layer != m_layer.get() || m_hostsLayer)
+        return false;
+    drawRect(context, bounds());
+    return true;
+}
+
+std::optional<std::shared_ptr<Animation>> View::actionForLayer(Layer* layer, const QString&)
+{
+    if (layer == m_layer.get() && !m_hostsLayer)
+        return std::shared_ptr<Animation>();
+    return std::nullopt;
+}
+
+void View::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    if (!isFlipped()) {
+        painter.translate(0, height());
+        painter.scale(1, -1);
+    }
+    if (m_layer) {
+        m_layer->displayIfNeeded();
+        m_layer->render(painter, AnimationClock::shared().now());
+        // Running animations ask for the next frame (a hand-driven clock repaints on advance).
+        if (!AnimationClock::shared().isManual() && m_layer->hasAnimationsInTree())
+            QTimer::singleShot(16, this, [this] { update(); });
+        return;
+    }
+    GraphicsContext context(&painter, isFlipped());
+    drawRect(context, bounds());
+}
+
+void View::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const QSize oldSize = m_lastSize.isValid() ? m_lastSize : event->oldSize();
+    m_lastSize = size();
+    syncRootLayer();
+    // Subviews placed by frame keep their platform frames (and follow their autoresizing).
+    if (m_autoresizesSubviews && oldSize.isValid() && oldSize != size()) {
+        const double dw = width() - oldSize.width(), dh = height() - oldSize.height();
+        for (QWidget* widget : subviews()) {
+            auto* sub = qobject_cast<View*>(widget);
+            if (!sub || !sub->m_frame)
+                continue;
+            QRectF f = *sub->m_frame;
+            const unsigned mask = sub->m_autoresizingMask;
+            auto distribute = [](double delta, bool minFlex, bool sizeFlex, bool maxFlex, double& origin, double& length) {
+                const int parts = int(minFlex) + int(sizeFlex) + int(maxFlex);
+                if (parts == 0)
+                    return;
+                const double share = delta / parts;
+                if (minFlex) origin += share;
+                if (sizeFlex) length = std::max(0.0, length + share);
+            };
+            double x = f.x(), y = f.y(), w = f.width(), h = f.height();
+            distribute(dw, mask & ViewMinXMargin, mask & ViewWidthSizable, mask & ViewMaxXMargin, x, w);
+            distribute(dh, mask & ViewMinYMargin, mask & ViewHeightSizable, mask & ViewMaxYMargin, y, h);
+            sub->m_frame = QRectF(x, y, w, h);
+            sub->applyFrame(*sub->m_frame);
+        }
+    }
+    updateTrackingAreas();
+    layoutSubviews();
+}
+
+void View::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_lastSize != size()) {
+        m_lastSize = size();
+        syncRootLayer();
+        updateTrackingAreas();
+        layoutSubviews();
+    }
+}
+
+QWidget* View::hitTest(const QPointF& pointInSuperview)
+{
+    if (isHidden() || m_alpha <= 0.0)
+        return nullptr;
+    // A top-level view is given the point in its own coordinates already.
+    const QRectF f = isWindow() ? QRectF(0, 0, width(), height()) : frame();
+    if (!(pointInSuperview.x() >= f.left() && pointInSuperview.x() < f.right() && pointInSuperview.y() >= f.top()
+          && pointInSuperview.y() < f.bottom()))
+        return nullptr;
+    // The point in our own coordinates, and in Qt's.
+    QPointF local;
+    QPointF qtLocal;
+    if (isWindow()) {
+        local = pointInSuperview;
+        qtLocal = toQt(local);
+    } else {
+        const QWidget* parent = parentWidget();
+        QPointF qtInParent = pointInSuperview;
+        if (parent && !widgetIsFlipped(parent))
+            qtInParent.setY(parent->height() - pointInSuperview.y());
+        qtLocal = qtInParent - QPointF(pos());
+        local = fromQt(qtLocal);
+    }
+    const QList<QWidget*> subs = subviews();
+    for (auto it = subs.rbegin(); it != subs.rend(); ++it) {
+        QWidget* sub = *it;
+        if (!sub->isVisible() || sub->testAttribute(Qt::WA_TransparentForMouseEvents))
+            continue;
+        if (auto* view = qobject_cast<View*>(sub)) {
+            if (QWidget* hit = view->hitTest(local))
+                return hit;
+        } else if (sub->geometry().contains(qtLocal.toPoint())) {
+            QWidget* deepest = sub->childAt(sub->mapFrom(this, qtLocal.toPoint()));
+            return deepest ? deepest : sub;
+        }
+    }
+    return this;
+}
+
+QWidget* View::hitTestWindow(QWidget* window, const QPointF& windowPoint)
+{
+    if (!window)
+        return nullptr;
+    if (auto* view = qobject_cast<View*>(window))
+        return view->hitTest(view->isFlipped() ? windowPoint : QPointF(windowPoint.x(), window->height() - windowPoint.y()));
+    const QList<QObject*> kids = window->children();
+    for (auto it = kids.rbegin(); it != kids.rend(); ++it) {
+        auto* sub = qobject_cast<QWidget*>(*it);
+        if (!sub || sub->isWindow() || !sub->isVisible() || sub->testAttribute(Qt::WA_TransparentForMouseEvents))
+            continue;
+        if (auto* view = qobject_cast<View*>(sub)) {
+            if (QWidget* hit = view->hitTest(platformFromQt(window, windowPoint)))
+                return hit;
+        } else if (sub->geometry().contains(windowPoint.toPoint())) {
+            if (QWidget* hit = hitTestWindow(sub, windowPoint - QPointF(sub->pos())))
+                return hit;
+            return sub;
+        }
+    }
+    return nullptr;
+}
+
+void View::mouseDown(const MouseEvent& event)
+{
+    if (auto* next = qobject_cast<View*>(nextResponder()))
+        next->mouseDown(event);
+}
+
+void View::mouseUp(const MouseEvent& event)
+{
+    if (auto* next = qobject_cast<View*>(nextResponder()))
+        next->mouseUp(event);
+}
+
+void View::mouseDragged(const MouseEvent& event)
+{
+    if (auto* next = qobject_cast<View*>(nextResponder()))
+        next->mouseDragged(event);
+}
+
+void View::rightMouseDown(const MouseEvent& event)
+{
+    if (auto* next = qobject_cast<View*>(nextResponder()))
+        next->rightMouseDown(event);
+}
+
+TrackingArea* View::addTrackingArea(const QRectF& rect, unsigned options, QVariantMap userInfo)
+{
+    m_trackingAreas.push_back(std::make_unique<TrackingArea>(rect, options, this, std::move(userInfo)));
+    return m_trackingAreas.back().get();
+}
+
+void View::removeTrackingArea(TrackingArea* area)
+{
+    std::erase_if(m_trackingAreas, [area](const auto& owned) { return owned.get() == area; });
+}
+
+namespace dispatch {
+
+namespace {
+
+class Dispatcher : public QObject {
+public:
+    QPointer<View> mouseDownView;
+    QPointer<QWidget> pointerWindow;
+    bool forwarding = false;
+
+    static MouseEvent makeEvent(MouseEvent::Type type, QWidget* window, const QPointF& windowPoint, const QMouseEvent* source)
+    {
+        MouseEvent event;
+        event.type = type;
+        event.window = window;
+        event.windowPoint = windowPoint;
+        if (source) {
+            event.screenPoint = source->globalPosition();
+            event.modifiers = source->modifiers();
+            event.button = source->button();
+            event.buttons = source->buttons();
+            event.clickCount = source->type() == QEvent::MouseButtonDblClick ? 2 : 1;
+        }
+        return event;
+    }
+
+    static bool areaActive(const TrackingArea& area, View* owner)
+    {
+        const unsigned o = area.options();
+        if (o & (TrackingActiveAlways | TrackingActiveInActiveApp))
+            return true;
+        if (o & TrackingActiveInKeyWindow)
+            return owner->window()->isActiveWindow();
+        if (o & TrackingActiveWhenFirstResponder)
+            return owner->hasFocus();
+        return false;
+    }
+
+    void updateTracking(QWidget* window, const QPointF& windowPoint, bool pointerInWindow, bool dragging, const QMouseEvent* source)
+    {
+        QList<View*> views = window->findChildren<View*>();
+        if (auto* self = qobject_cast<View*>(window))
+            views.prepend(self);
+        std::vector<std::pair<QPointer<View>, TrackingArea*>> entered, exited, moved;
+        for (View* view : views) {
+            const bool visible = view->isVisible();
+            const QPointF local = view->fromQt(view == window ? windowPoint : view->mapFrom(window, windowPoint));
+            for (const auto& owned : view->trackingAreas()) {
+                TrackingArea* area = owned.get();
+                const QRectF rect = (area->options() & TrackingInVisibleRect) ? view->bounds() : area->rect();
+                const bool inside = pointerInWindow && visible && areaActive(*area, view) && local.x() >= rect.left()
+                    && local.x() < rect.right() && local.y() >= rect.top() && local.y() < rect.bottom();
+                if (dragging && !(area->options() & TrackingEnabledDuringMouseDrag) && inside != area->isInside())
+                    continue;
+                if (inside && !area->isInside()) {
+                    area->setInside(true);
+                    if (area->options() & TrackingMouseEnteredAndExited)
+                        entered.push_back({view, area});
+                } else if (!inside && area->isInside()) {
+                    area->setInside(false);
+                    if (area->options() & TrackingMouseEnteredAndExited)
+                        exited.push_back({view, area});
+                }
+                if (inside && (area->options() & TrackingMouseMoved) && !dragging)
+                    moved.push_back({view, area});
+            }
+        }
+        auto send = [&](auto& list, MouseEvent::Type type, void (View::*handler)(const MouseEvent&)) {
+            for (auto& [view, area] : list) {
+                if (!view)
+                    continue;
+                MouseEvent event = makeEvent(type, window, windowPoint, source);
+                event.trackingArea = area;
+                (view->*handler)(event);
+            }
+        };
+        send(exited, MouseEvent::Type::MouseExited, &View::mouseExited);
+        send(entered, MouseEvent::Type::MouseEntered, &View::mouseEntered);
+        send(moved, MouseEvent::Type::MouseMoved, &View::mouseMoved);
+    }
+
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (forwarding)
+            return false;
+        const QEvent::Type type = event->type();
+        if (type == QEvent::KeyPress || type == QEvent::ShortcutOverride) {
+            auto* widget = qobject_cast<QWidget*>(object);
+            if (!widget)
+                return false;
+            auto* window = qobject_cast<Window*>(widget->window());
+            if (window && type == QEvent::KeyPress && window->performKeyEquivalent(*static_cast<QKeyEvent*>(event)))
+                return true;
+            return false;
+        }
+        if (type == QEvent::Leave) {
+            auto* widget = qobject_cast<QWidget*>(object);
+            if (widget && widget->isWindow())
+                updateTracking(widget, QPointF(-1e6, -1e6), false, false, nullptr);
+            return false;
+        }
+        if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick && type != QEvent::MouseMove
+            && type != QEvent::MouseButtonRelease)
+            return false;
+        auto* widget = qobject_cast<QWidget*>(object);
+        if (!widget)
+            return false;
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        QWidget* window = widget->window();
+        const QPointF windowPoint = widget == window ? mouse->position() : widget->mapTo(window, mouse->position());
+        pointerWindow = window;
+
+        if (type == QEvent::MouseMove) {
+            const bool dragging = mouse->buttons() != Qt::NoButton;
+            updateTracking(window, windowPoint, true, dragging, mouse);
+            if (dragging && mouseDownView) {
+                mouseDownView->mouseDragged(makeEvent(MouseEvent::Type::LeftMouseDragged, mouseDownView->window(),
+                                                      mouseDownView->window() == window ? windowPoint
+                                                          : mouseDownView->window()->mapFromGlobal(mouse->globalPosition()),
+                                                      mouse));
+                return true;
+            }
+            return qobject_cast<View*>(widget) != nullptr;
+        }
+        if (type == QEvent::MouseButtonRelease) {
+            if (mouseDownView) {
+                QPointer<View> view = mouseDownView;
+                mouseDownView = nullptr;
+                view->mouseUp(makeEvent(mouse->button() == Qt::RightButton ? MouseEvent::Type::RightMouseUp : MouseEvent::Type::LeftMouseUp,
+                                        window, windowPoint, mouse));
+                if (view)
+                    updateTracking(window, windowPoint, true, false, mouse);
+                return true;
+            }
+            return false;
+        }
+        // Press.
+        QWidget* target = View::hitTestWindow(window, windowPoint);
+        if (auto* view = qobject_cast<View*>(target)) {
+            if (!view->isEnabled())
+                return true;
+            if (mouse->button() == Qt::RightButton) {
+                view->rightMouseDown(makeEvent(MouseEvent::Type::RightMouseDown, window, windowPoint, mouse));
+                return true;
+            }
+            mouseDownView = view;
+            view->mouseDown(makeEvent(MouseEvent::Type::LeftMouseDown, window, windowPoint, mouse));
+            return true;
+        }
+        if (!target || target == widget)
+            return false;
+        // Another (non-view) widget lies under the point: hand the press to it.
+        const QPointF local = target->mapFrom(window, windowPoint);
+        QMouseEvent copy(mouse->type(), local, mouse->scenePosition(), mouse->globalPosition(), mouse->button(),
+                         mouse->buttons(), mouse->modifiers());
+        forwarding = true;
+        QApplication::sendEvent(target, &copy);
+        forwarding = false;
+        return true;
+    }
+};
+
+Dispatcher* instance = nullptr;
+
+} // namespace
+
+void install()
+{
+    if (instance || !qApp)
+        return;
+    instance = new Dispatcher;
+    instance->setParent(qApp);
+    qApp->installEventFilter(instance);
+}
+
+QWidget* pointerWindow() { return instance ? instance->pointerWindow.data() : nullptr; }
+
+void sendMouse(QWidget* view, QEvent::Type type, const QPointF& point, Qt::MouseButton button, Qt::MouseButtons buttons)
+{
+    if (!view)
+        return;
+    const QPointF local = platformFromQt(view, point); // symmetric conversion
+    QWidget* window = view->window();
+    const QPointF windowPoint = view == window ? local : view->mapTo(window, local);
+    const QPointF global = window->mapToGlobal(windowPoint);
+    if (type == QEvent::MouseButtonPress && buttons == Qt::NoButton)
+        buttons = button;
+    if (type == QEvent::MouseMove)
+        button = Qt::NoButton;
+    if (type == QEvent::MouseButtonRelease)
+        buttons = Qt::NoButton;
+    QMouseEvent event(type, windowPoint, windowPoint, global, button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(window, &event);
+}
+
+} // namespace dispatch
+
+} // namespace platform::ui

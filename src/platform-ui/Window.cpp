@@ -1,0 +1,582 @@
+#include "platform-ui/Window.h"
+#include "platform/Resets.h"
+
+#include "platform/Log.h"
+#include "platform-ui/Controls.h"
+#include "platform-ui/Fonts.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace platform::ui {
+
+namespace {
+
+constexpr double kButtonWidth = 14.0;
+constexpr double kButtonHeight = 16.0;
+constexpr double kButtonLeft = 7.0;
+constexpr double kButtonTopMargin = 3.0;
+constexpr double kButtonSpacing = 6.0;
+
+double primaryScreenHeight()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().height() : 0.0;
+}
+
+struct Registry {
+    std::vector<QPointer<Window>> windows;
+    QPointer<Window> designatedMain;
+    QPointer<Window> lastActivated;
+    struct Session {
+        QPointer<Window> window;
+        QEventLoop* loop = nullptr;
+        qint64 code = kModalResponseStop;
+        bool stopped = false;
+    };
+    std::vector<Session*> sessions;
+    static Registry& shared()
+    {
+        static Registry registry;
+        static const bool joined = platform::resets::add([] {
+            registry.designatedMain = nullptr;
+            registry.lastActivated = nullptr;
+            std::erase_if(registry.windows, [](const QPointer<Window>& window) { return window.isNull(); });
+        });
+        (void)joined;
+        return registry;
+    }
+};
+
+} // namespace
+
+// ---------------------------------------------------------------- standard buttons
+
+StandardWindowButton::StandardWindowButton(WindowButton kind, QWidget* parent) : View(parent), m_kind(kind)
+{
+    setFrameSize(QSizeF(kButtonWidth, kButtonHeight));
+}
+
+void StandardWindowButton::drawRect(GraphicsContext& context, const QRectF&)
+{
+    Color fill, stroke;
+    switch (m_kind) {
+    case WindowButton::Close: fill = Color::fromHexText(QStringLiteral("FF5F57")); stroke = Color::fromHexText(QStringLiteral("E2463F")); break;
+    case WindowButton::Miniaturize: fill = Color::fromHexText(QStringLiteral("FEBC2E")); stroke = Color::fromHexText(QStringLiteral("E1A116")); break;
+    case WindowButton::Zoom: fill = Color::fromHexText(QStringLiteral("28C840")); stroke = Color::fromHexText(QStringLiteral("1AAB29")); break;
+    }
+    if (!isEnabled())
+        fill = stroke = Color(0.8, 0.8, 0.8);
+    if (m_pressed)
+        fill = Color::interpolate(fill, Color::black(), 0.2);
+    const double diameter = std::min(width(), height()) - 2.0;
+    const QRectF circle(bounds().center().x() - diameter / 2, bounds().center().y() - diameter / 2, diameter, diameter);
+    QPainterPath path;
+    path.addEllipse(circle);
+    context.fillPath(path, fill);
+    context.strokePath(path, stroke, 0.5);
+}
+
+void StandardWindowButton::mouseDown(const MouseEvent&) { m_pressed = true; update(); }
+
+void StandardWindowButton::mouseUp(const MouseEvent& event)
+{
+    m_pressed = false;
+    update();
+    if (bounds().contains(event.locationIn(this)))
+        emit clicked();
+}
+
+// ---------------------------------------------------------------- title bar
+
+TitleBarView::TitleBarView(Window* window) : View(window), m_window(window) {}
+
+void TitleBarView::drawRect(GraphicsContext& context, const QRectF&)
+{
+    const QRectF b = bounds();
+    context.fillRect(b, Color(0.922, 0.922, 0.922));
+    context.fillRect(QRectF(0, 0, b.width(), 1), Color(0.784, 0.784, 0.784));
+    if (m_window->isTitleVisible() && !m_window->windowTitle().isEmpty()) {
+        AttributedString title(m_window->windowTitle(),
+                               {{kFontAttributeName, systemFont(13, FontWeight::Bold)},
+                                {kForegroundColorAttributeName, QVariant::fromValue(Color(0.3, 0.3, 0.3))},
+                                {kParagraphStyleAttributeName, QVariant::fromValue(ParagraphStyle{TextAlignment::Center})}});
+        const double lineHeight = 16.0;
+        const double top = b.height() - std::min(b.height(), Window::defaultTitleBarHeight()) / 2.0 + lineHeight / 2.0;
+        context.drawAttributedString(title, QRectF(0, top - lineHeight, b.width(), lineHeight));
+    }
+}
+
+void TitleBarView::mouseDown(const MouseEvent& event)
+{
+    m_dragging = m_window->isMovable();
+    m_dragStart = event.screenPoint;
+    m_windowStart = m_window->pos();
+}
+
+void TitleBarView::mouseDragged(const MouseEvent& event)
+{
+    if (!m_dragging || !m_window->isMovable())
+        return;
+    const QPointF delta = event.screenPoint - m_dragStart;
+    m_window->move(m_windowStart + delta.toPoint());
+}
+
+void TitleBarView::mouseUp(const MouseEvent&) { m_dragging = false; }
+
+// ---------------------------------------------------------------- window
+
+Window::Window(const QRectF& contentRect, unsigned styleMask, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_styleMask(styleMask)
+{
+    dispatch::install();
+    fonts::registerBundledFonts();
+    setMouseTracking(true);
+    Application::registerWindow(this);
+    m_contentView = new View(this);
+    if (styleMask & WindowStyleTitled) {
+        m_titleBar = new TitleBarView(this);
+        const std::pair<unsigned, WindowButton> kinds[] = {{WindowStyleClosable, WindowButton::Close},
+                                                          {WindowStyleMiniaturizable, WindowButton::Miniaturize},
+                                                          {WindowStyleResizable, WindowButton::Zoom}};
+        for (const auto& [bit, kind] : kinds) {
+            if (!(styleMask & bit))
+                continue;
+            auto* button = new StandardWindowButton(kind, m_titleBar);
+            m_buttons.push_back(button);
+            connect(button, &StandardWindowButton::clicked, this, [this, kind = kind] {
+                if (kind == WindowButton::Close)
+                    performClose();
+                else if (kind == WindowButton::Miniaturize)
+                    showMinimized();
+                else
+                    isMaximized() ? showNormal() : showMaximized();
+            });
+        }
+    }
+    setFrame(frameRectForContentRect(contentRect, styleMask), false);
+    placeStandardButtons();
+}
+
+Window::~Window() { Application::unregisterWindow(this); }
+
+QRectF Window::frameRectForContentRect(const QRectF& contentRect, unsigned styleMask)
+{
+    if (!(styleMask & WindowStyleTitled) || (styleMask & WindowStyleFullSizeContentView))
+        return contentRect;
+    return contentRect.adjusted(0, 0, 0, defaultTitleBarHeight());
+}
+
+QRectF Window::contentRectForFrameRect(const QRectF& frameRect, unsigned styleMask)
+{
+    if (!(styleMask & WindowStyleTitled) || (styleMask & WindowStyleFullSizeContentView))
+        return frameRect;
+    return frameRect.adjusted(0, 0, 0, -defaultTitleBarHeight());
+}
+
+QRectF Window::screenRectFromQt(const QRectF& rect)
+{
+    return QRectF(rect.x(), primaryScreenHeight() - rect.y() - rect.height(), rect.width(), rect.height());
+}
+
+QRectF Window::qtRectFromScreen(const QRectF& rect) { return screenRectFromQt(rect); }
+
+void Window::setStyleMask(unsigned mask)
+{
+    m_styleMask = mask;
+    layoutWindow();
+}
+
+QRectF Window::frame() const { return screenRectFromQt(QRectF(geometry())); }
+
+void Window::setFrame(const QRectF& frame, bool display)
+{
+    setGeometry(qtRectFromScreen(frame).toRect());
+    layoutWindow();
+    if (display)
+        update();
+}
+
+void Window::setFrameOrigin(const QPointF& origin)
+{
+    QRectF f = frame();
+    f.moveTopLeft(origin);
+    setFrame(f, false);
+}
+
+void Window::setContentView(View* view)
+{
+    if (view == m_contentView)
+        return;
+    View* old = m_contentView;
+    m_contentView = view;
+    if (view) {
+        view->setParent(this);
+        view->show();
+        if (m_titleBar)
+            m_titleBar->raise();
+    }
+    if (old)
+        old->deleteLater(), old->hide();
+    layoutWindow();
+}
+
+StandardWindowButton* Window::standardWindowButton(WindowButton kind) const
+{
+    for (StandardWindowButton* button : m_buttons)
+        if (button->kind() == kind)
+            return button;
+    return nullptr;
+}
+
+double Window::titlebarHeight() const
+{
+    if (!(m_styleMask & WindowStyleTitled))
+        return 0.0;
+    double height = defaultTitleBarHeight();
+    for (const Accessory& accessory : m_accessories)
+        if (accessory.view)
+            height += accessory.view->frame().height();
+    return height;
+}
+
+void Window::addTitlebarAccessoryView(View* view, double fullScreenMinHeight)
+{
+    if (!view || !m_titleBar)
+        return;
+    view->setParent(m_titleBar);
+    view->hide();
+    m_accessories.push_back({view, fullScreenMinHeight});
+    layoutWindow();
+    placeStandardButtons();
+}
+
+void Window::removeTitlebarAccessoryView(int index)
+{
+    if (index < 0 || index >= int(m_accessories.size()))
+        return;
+    if (m_accessories[size_t(index)].view)
+        m_accessories[size_t(index)].view->deleteLater();
+    m_accessories[size_t(index)].view = nullptr;
+    m_accessories.erase(m_accessories.begin() + index);
+    layoutWindow();
+    placeStandardButtons();
+}
+
+void Window::setTitleVisible(bool visible)
+{
+    m_titleVisible = visible;
+    if (m_titleBar)
+        m_titleBar->update();
+}
+
+void Window::placeStandardButtons()
+{
+    if (!m_titleBar)
+        return;
+    const double barHeight = m_titleBar->height();
+    for (size_t i = 0; i < m_buttons.size(); ++i)
+        m_buttons[i]->setFrame(QRectF(kButtonLeft + double(i) * (kButtonWidth + kButtonSpacing),
+                                      barHeight - kButtonHeight - kButtonTopMargin, kButtonWidth, kButtonHeight));
+}
+
+void Window::setMenuBar(QWidget* menuBar)
+{
+    if (menuBar == m_menuBar)
+        return;
+    const double oldHeight = menuBarHeight();
+    if (m_menuBar)
+        m_menuBar->deleteLater(), m_menuBar->hide();
+    m_menuBar = menuBar;
+    if (menuBar) {
+        menuBar->setParent(this);
+        menuBar->show();
+    }
+    const double delta = menuBarHeight() - oldHeight;
+    if (delta != 0.0) {
+        QRectF f = frame();
+        f.setHeight(f.height() + delta);
+        f.moveTop(f.y() - delta); // the top edge stays
+        setFrame(f, false);
+    }
+    layoutWindow();
+}
+
+double Window::menuBarHeight() const
+{
+    return m_menuBar ? double(m_menuBar->sizeHint().height()) : 0.0;
+}
+
+void Window::layoutWindow()
+{
+    const double menu = menuBarHeight();
+    if (m_menuBar) {
+        m_menuBar->setGeometry(0, 0, width(), int(menu));
+        m_menuBar->raise();
+    }
+    const double w = width(), h = height() - menu;
+    const double bar = titlebarHeight();
+    if (m_titleBar) {
+        const double oldHeight = m_titleBar->height();
+        m_titleBar->setFrame(QRectF(0, h - bar, w, bar));
+        m_titleBar->raise();
+        if (oldHeight != m_titleBar->height())
+            placeStandardButtons();
+    }
+    if (m_contentView) {
+        if (m_styleMask & WindowStyleFullSizeContentView)
+            m_contentView->setFrame(QRectF(0, 0, w, h));
+        else
+            m_contentView->setFrame(QRectF(0, 0, w, std::max(0.0, h - bar)));
+    }
+}
+
+void Window::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutWindow();
+    if (WindowDelegate* d = effectiveDelegate())
+        d->windowDidResize(this);
+}
+
+void Window::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    if (WindowDelegate* d = effectiveDelegate())
+        d->windowDidMove(this);
+}
+
+void Window::center()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRectF available = screenRectFromQt(QRectF(screen->availableGeometry()));
+    const QRectF f = frame();
+    // Horizontally centred, a little above the middle, as the platform does.
+    setFrameOrigin(QPointF(available.center().x() - f.width() / 2,
+                           available.y() + (available.height() - f.height()) * 2.0 / 3.0));
+}
+
+void Window::makeKeyAndOrderFront()
+{
+    show();
+    raise();
+    if (canBecomeKeyWindow())
+        activateWindow();
+}
+
+void Window::orderFront()
+{
+    show();
+    raise();
+}
+
+void Window::orderOut() { hide(); }
+
+void Window::performClose()
+{
+    if (WindowDelegate* d = effectiveDelegate(); d && !d->windowShouldClose(this))
+        return;
+    close();
+}
+
+bool Window::makeFirstResponder(QWidget* responder)
+{
+    if (!responder) {
+        if (QWidget* focus = focusWidget())
+            focus->clearFocus();
+        return true;
+    }
+    if (responder->window() != this)
+        return false;
+    responder->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+bool Window::performKeyEquivalent(const QKeyEvent& event)
+{
+    const QString text = event.key() == Qt::Key_Escape ? QStringLiteral("\x1b") : event.text();
+    if (text.isEmpty())
+        return false;
+    for (Control* control : findChildren<Control*>()) {
+        if (control->keyEquivalent().isEmpty() || control->keyEquivalent() != text)
+            continue;
+        if (!control->isVisibleTo(this) || !control->isEnabled())
+            continue;
+        control->performClick();
+        return true;
+    }
+    return false;
+}
+
+void Window::closeEvent(QCloseEvent* event)
+{
+    if (WindowDelegate* d = effectiveDelegate())
+        d->windowWillClose(this);
+    QWidget::closeEvent(event);
+}
+
+void Window::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // A modal session whose window goes away without anyone stopping it would never end: unless
+    // the session is stopped right after (as closing code usually does), stop it here.
+    QPointer<Window> self(this);
+    QTimer::singleShot(0, qApp, [self] {
+        auto& registry = Registry::shared();
+        if (!self || self->isVisible() || registry.sessions.empty())
+            return;
+        Registry::Session* session = registry.sessions.back();
+        if (session->window == self && !session->stopped) {
+            PLR_LOG_WARN(QStringLiteral("Modal window closed without stopping its session; stopping it"));
+            Application::stopModal(kModalResponseStop);
+        }
+    });
+}
+
+void Window::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), m_backgroundColor.toQColor());
+}
+
+void Window::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange) {
+        if (isActiveWindow())
+            Application::windowActivated(this);
+        if (WindowDelegate* d = effectiveDelegate())
+            isActiveWindow() ? d->windowDidBecomeKey(this) : d->windowDidResignKey(this);
+    }
+}
+
+// ---------------------------------------------------------------- application
+
+QList<Window*> Application::windows()
+{
+    QList<Window*> result;
+    for (const auto& window : Registry::shared().windows)
+        if (window)
+            result << window.data();
+    return result;
+}
+
+void Application::registerWindow(Window* window) { Registry::shared().windows.emplace_back(window); }
+
+void Application::unregisterWindow(Window* window)
+{
+    auto& list = Registry::shared().windows;
+    std::erase_if(list, [window](const QPointer<Window>& w) { return !w || w.data() == window; });
+}
+
+void Application::windowActivated(Window* window)
+{
+    if (window->canBecomeMainWindow())
+        Registry::shared().lastActivated = window;
+}
+
+Window* Application::mainWindow()
+{
+    auto& registry = Registry::shared();
+    if (registry.designatedMain)
+        return registry.designatedMain;
+    if (registry.lastActivated && registry.lastActivated->isVisible())
+        return registry.lastActivated;
+    for (Window* window : windows())
+        if (window->isVisible() && window->canBecomeMainWindow())
+            return window;
+    return nullptr;
+}
+
+void Application::setMainWindow(Window* window) { Registry::shared().designatedMain = window; }
+
+qint64 Application::runModal(Window* window)
+{
+    if (!window)
+        return kModalResponseAbort;
+    auto& registry = Registry::shared();
+    QEventLoop loop;
+    Registry::Session session;
+    session.window = window;
+    session.loop = &loop;
+    registry.sessions.push_back(&session);
+    const Qt::WindowModality oldModality = window->windowModality();
+    if (!window->isVisible())
+        window->setWindowModality(Qt::ApplicationModal);
+    window->makeKeyAndOrderFront();
+    if (!session.stopped)
+        loop.exec();
+    registry.sessions.erase(std::find(registry.sessions.begin(), registry.sessions.end(), &session));
+    if (session.window && !session.window->isVisible())
+        session.window->setWindowModality(oldModality);
+    return session.code;
+}
+
+void Application::stopModal(qint64 code)
+{
+    auto& registry = Registry::shared();
+    if (registry.sessions.empty())
+        return;
+    Registry::Session* session = registry.sessions.back();
+    if (session->stopped)
+        return;
+    session->stopped = true;
+    session->code = code;
+    session->loop->exit(0);
+}
+
+Window* Application::modalWindow()
+{
+    auto& registry = Registry::shared();
+    return registry.sessions.empty() ? nullptr : registry.sessions.back()->window.data();
+}
+
+// ---------------------------------------------------------------- window controller
+
+WindowController::WindowController(std::unique_ptr<Window> window, QObject* parent)
+    : QObject(parent), m_window(std::move(window))
+{
+}
+
+WindowController::~WindowController() = default;
+
+Window* WindowController::window()
+{
+    if (!m_window && !m_loading) {
+        m_loading = true;
+        m_window = loadWindow();
+        m_loading = false;
+        if (m_window)
+            windowDidLoad();
+    }
+    return m_window.get();
+}
+
+void WindowController::setWindow(std::unique_ptr<Window> window)
+{
+    m_window = std::move(window);
+    if (m_window)
+        windowDidLoad();
+}
+
+void WindowController::showWindow()
+{
+    if (Window* w = window())
+        w->makeKeyAndOrderFront();
+}
+
+void WindowController::close()
+{
+    if (m_window)
+        m_window->close();
+}
+
+} // namespace platform::ui

@@ -1,0 +1,227 @@
+#pragma once
+
+#include "platform-ui/Color.h"
+#include "platform-ui/View.h"
+
+#include <QEventLoop>
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class QKeyEvent;
+
+namespace platform::ui {
+
+class Window;
+
+// Window style bits with the platform's values.
+enum WindowStyleMask : unsigned {
+    WindowStyleBorderless = 0,
+    WindowStyleTitled = 1u << 0,
+    WindowStyleClosable = 1u << 1,
+    WindowStyleMiniaturizable = 1u << 2,
+    WindowStyleResizable = 1u << 3,
+    WindowStyleFullScreen = 1u << 14,
+    WindowStyleFullSizeContentView = 1u << 15,
+};
+
+enum class WindowButton { Close, Miniaturize, Zoom };
+
+// Modal responses of the platform.
+inline constexpr qint64 kModalResponseOK = 1;
+inline constexpr qint64 kModalResponseCancel = 0;
+inline constexpr qint64 kModalResponseStop = -1000;
+inline constexpr qint64 kModalResponseAbort = -1001;
+inline constexpr qint64 kModalResponseContinue = -1002;
+
+// The messages a window sends its delegate (they name the calls below).
+enum class WindowMessage { DidResize, DidMove, WillClose, ShouldClose, DidBecomeKey, DidResignKey };
+
+// A window's delegate. Every call is optional; respondsTo() tells which ones a delegate takes.
+class WindowDelegate {
+public:
+    virtual ~WindowDelegate() = default;
+    virtual bool respondsTo(WindowMessage) const { return true; }
+    virtual void windowDidResize(Window*) {}
+    virtual void windowDidMove(Window*) {}
+    virtual void windowWillClose(Window*) {}
+    virtual bool windowShouldClose(Window*) { return true; }
+    virtual void windowDidBecomeKey(Window*) {}
+    virtual void windowDidResignKey(Window*) {}
+};
+
+// One of the three standard window buttons, drawn by us.
+class StandardWindowButton : public View {
+    Q_OBJECT
+public:
+    StandardWindowButton(WindowButton kind, QWidget* parent);
+    WindowButton kind() const { return m_kind; }
+    void drawRect(GraphicsContext& context, const QRectF& dirtyRect) override;
+    void mouseDown(const MouseEvent& event) override;
+    void mouseUp(const MouseEvent& event) override;
+signals:
+    void clicked();
+private:
+    WindowButton m_kind;
+    bool m_pressed = false;
+};
+
+// The title bar we draw: background, title, the standard buttons; dragging it moves a movable window.
+class TitleBarView : public View {
+    Q_OBJECT
+public:
+    explicit TitleBarView(Window* window);
+    void drawRect(GraphicsContext& context, const QRectF& dirtyRect) override;
+    void mouseDown(const MouseEvent& event) override;
+    void mouseDragged(const MouseEvent& event) override;
+    void mouseUp(const MouseEvent& event) override;
+private:
+    Window* m_window;
+    QPointF m_dragStart;
+    QPoint m_windowStart;
+    bool m_dragging = false;
+};
+
+// A top-level window with our own title bar. Frames are in the platform's screen coordinates
+// (origin at the bottom left of the primary screen, y up).
+class Window : public QWidget {
+    Q_OBJECT
+public:
+    explicit Window(const QRectF& contentRect = QRectF(0, 0, 480, 360),
+                    unsigned styleMask = WindowStyleTitled | WindowStyleClosable | WindowStyleMiniaturizable | WindowStyleResizable,
+                    QWidget* parent = nullptr);
+    ~Window() override;
+
+    // The platform's title-bar height (frame height minus content height of a titled window).
+    static double defaultTitleBarHeight() { return 22.0; }
+    static QRectF frameRectForContentRect(const QRectF& contentRect, unsigned styleMask);
+    static QRectF contentRectForFrameRect(const QRectF& frameRect, unsigned styleMask);
+    // Conversions between platform screen coordinates and Qt's.
+    static QRectF screenRectFromQt(const QRectF& rect);
+    static QRectF qtRectFromScreen(const QRectF& rect);
+
+    unsigned styleMask() const { return m_styleMask; }
+    void setStyleMask(unsigned mask);
+    bool isFullScreen() const { return m_styleMask & WindowStyleFullScreen; }
+
+    QRectF frame() const;
+    virtual void setFrame(const QRectF& frame, bool display);
+    void setFrameOrigin(const QPointF& origin);
+
+    View* contentView() const { return m_contentView; }
+    // Takes ownership of the view; the old content view is deleted.
+    void setContentView(View* view);
+    TitleBarView* titleBarView() const { return m_titleBar; }
+    StandardWindowButton* standardWindowButton(WindowButton kind) const;
+    // The height of the title bar we draw: the default plus the accessory views.
+    double titlebarHeight() const;
+    // Title-bar accessories make the bar taller by their views' heights.
+    void addTitlebarAccessoryView(View* view, double fullScreenMinHeight);
+    void removeTitlebarAccessoryView(int index);
+    int titlebarAccessoryCount() const { return int(m_accessories.size()); }
+    bool isTitleVisible() const { return m_titleVisible; }
+    void setTitleVisible(bool visible);
+    QString title() const { return windowTitle(); }
+    void setTitle(const QString& title) { setWindowTitle(title); if (m_titleBar) m_titleBar->update(); }
+
+    // A menu bar across the top of the window, above the title bar (the window keeps it; null
+    // removes it). The window grows by its height, so the content keeps its size.
+    void setMenuBar(QWidget* menuBar);
+    QWidget* menuBar() const { return m_menuBar; }
+    double menuBarHeight() const;
+
+    bool isMovable() const { return m_movable; }
+    void setMovable(bool movable) { m_movable = movable; }
+    Color backgroundColor() const { return m_backgroundColor; }
+    void setBackgroundColor(const Color& color) { m_backgroundColor = color; update(); }
+
+    virtual WindowDelegate* delegate() const { return m_delegate; }
+    virtual void setDelegate(WindowDelegate* delegate) { m_delegate = delegate; }
+    // The delegate the window itself talks to (subclasses may put a forwarding one in between).
+    virtual WindowDelegate* effectiveDelegate() const { return m_delegate; }
+
+    virtual void center();
+    virtual void makeKeyAndOrderFront();
+    virtual void orderFront();
+    virtual void orderOut();
+    virtual bool canBecomeKeyWindow() const { return true; }
+    virtual bool canBecomeMainWindow() const { return m_styleMask & WindowStyleTitled; }
+    bool isKeyWindow() const { return isActiveWindow(); }
+    // Asks the delegate, then closes.
+    void performClose();
+    bool makeFirstResponder(QWidget* responder);
+    QWidget* firstResponder() const { return focusWidget(); }
+
+    // Offers a key press to the controls with a matching key equivalent; true when one took it.
+    bool performKeyEquivalent(const QKeyEvent& event);
+
+protected:
+    // Places the title bar and the content view; subclasses adjust after it.
+    virtual void layoutWindow();
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void placeStandardButtons();
+    unsigned m_styleMask;
+    View* m_contentView = nullptr;
+    TitleBarView* m_titleBar = nullptr;
+    std::vector<StandardWindowButton*> m_buttons;
+    struct Accessory { QPointer<View> view; double fullScreenMinHeight; };
+    std::vector<Accessory> m_accessories;
+    bool m_titleVisible = true;
+    QPointer<QWidget> m_menuBar;
+    bool m_movable = true;
+    Color m_backgroundColor = Color(0.925, 0.925, 0.925);
+    WindowDelegate* m_delegate = nullptr;
+};
+
+// The application's windows and modal sessions.
+class Application {
+public:
+    // Every open window, in the order they were made.
+    static QList<Window*> windows();
+    // The main window: the one set with setMainWindow when it is still there, else the last
+    // activated window that can be main, else the first visible window that can be main.
+    static Window* mainWindow();
+    static void setMainWindow(Window* window);
+    // Runs the window as the application's modal window until stopModal; returns the code.
+    static qint64 runModal(Window* window);
+    static void stopModal() { stopModal(kModalResponseStop); }
+    static void stopModal(qint64 code);
+    static void abortModal() { stopModal(kModalResponseAbort); }
+    static Window* modalWindow();
+
+    // Internal bookkeeping of windows.
+    static void registerWindow(Window* window);
+    static void unregisterWindow(Window* window);
+    static void windowActivated(Window* window);
+};
+
+// Owns a window made on first request and styles it once it is loaded.
+class WindowController : public QObject {
+    Q_OBJECT
+public:
+    explicit WindowController(std::unique_ptr<Window> window = nullptr, QObject* parent = nullptr);
+    ~WindowController() override;
+    Window* window();
+    bool isWindowLoaded() const { return bool(m_window); }
+    void setWindow(std::unique_ptr<Window> window);
+    void showWindow();
+    void close();
+protected:
+    // Makes the window when none was given.
+    virtual std::unique_ptr<Window> loadWindow() { return std::make_unique<Window>(); }
+    virtual void windowDidLoad() {}
+private:
+    std::unique_ptr<Window> m_window;
+    bool m_loading = false;
+};
+
+} // namespace platform::ui

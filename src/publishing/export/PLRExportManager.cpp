@@ -1,0 +1,413 @@
+#include "publishing/export/PLRExportManager.h"
+
+#include "layout/base/PLRLayoutManager.h"
+#include "publishing/export/PLRExportImaging.h"
+#include "publishing/export/PLRExportNames.h"
+#include "publishing/export/PLRExportRenderer.h"
+#include "layout/views/PLRBlockView.h"
+#include "layout/views/PLRLayoutView.h"
+#include "layout/views/PLRLayoutViewProxy.h"
+#include "store/persistance-store/PLRPersistantPost.h"
+#include "platform/Dispatch.h"
+#include "platform/Files.h"
+#include "platform/Log.h"
+#include "platform/Resets.h"
+#include "store/session/PLRDefaults.h"
+#include "store/session/PLRPostManager.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFuture>
+#include <QPointer>
+#include <QSet>
+#include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <atomic>
+#include <deque>
+#include <exception>
+
+namespace {
+
+std::atomic_int g_parallelism = 0;
+const platform::resets::Joined g_parallelismReset{[] { g_parallelism = 0; }};
+
+QString describe(const PLRBlock& block)
+{
+    return QStringLiteral("%1 (kind %2)").arg(QString::fromStdString(block.id())).arg(plr::typeOneOfCase(block));
+}
+
+// One file of a layout export, planned on the main thread when the export starts.
+struct PlannedBlock {
+    const PLRBlock* block = nullptr;   // in the renderer's copy; null for a skipped block
+    qint64 number = 0;
+    QString fileName;
+    qint64 dpi = 0;
+    QList<PLRExportRenderer::PictureRequest> pictures;
+};
+
+// The file names of the export: sanitised, the number alone when a name would be empty or
+// too long, and made unique within the export.
+QString uniqueFileName(const QString& base, const QString& prefix, QSet<QString>& used)
+{
+    const QString extension = QLatin1String(plr_export::kFileExtension);
+    QString stem = base.isEmpty() ? prefix : base;
+    if (plr_export::isFileNameTooLong(stem + extension))
+        stem = prefix;
+    QString name = stem + extension;
+    for (int n = 2; used.contains(name); ++n) {
+        name = QStringLiteral("%1-%2%3").arg(stem).arg(n).arg(extension);
+        if (plr_export::isFileNameTooLong(name))
+            name = QStringLiteral("%1-%2%3").arg(prefix).arg(n).arg(extension);
+    }
+    used.insert(name);
+    return name;
+}
+
+qint64 dpiForBlock(const PLRBlock& block, const PLRExportRenderer::Photos& photos)
+{
+    if (plr::typeOneOfCase(block) == plr::kBlockKindContainer)
+        return plr_export::kContainerDPI;
+    const QString identifier = QString::fromStdString(block.image().img_ref());
+    return plr_export::exportDPIForPhoto(photos.value(identifier).dpi);
+}
+
+// A running layout export. Owned by the tasks that still need it; the last reference is
+// always dropped on the main thread (the renderer's views live there).
+struct LayoutExportJob {
+    QPointer<PLRLayoutManager> liveManager;
+    std::unique_ptr<PLRExportRenderer> renderer;
+    QList<PlannedBlock> blocks;
+    qint64 total = 0;
+    QString folder;
+    double pixelWidth = 0.0;
+    float compression = 0.0f;
+    bool sharpness = false;
+    PLRExportManager::ProgressBlock progress;
+    PLRExportManager::CompletionBlock completion;
+    std::unique_ptr<platform::SerialQueue> queue;
+    QThreadPool pool;
+    QStringList failures;
+    int written = 0;
+
+    ~LayoutExportJob() { pool.waitForDone(); }
+
+    // On the export queue.
+    void run();
+    // On the main thread.
+    void finish();
+};
+
+// Draws, sharpens, encodes and writes one block; returns the failure, or nothing.
+QString writeBlock(const QImage& rendered, const QString& whyNotDrawn, const PlannedBlock& planned, const QString& folder,
+                   float compression, bool sharpness)
+{
+    if (rendered.isNull())
+        return whyNotDrawn.isEmpty() ? QStringLiteral("%1: the block could not be drawn").arg(planned.fileName)
+                                     : QStringLiteral("%1: the block could not be drawn: %2").arg(planned.fileName, whyNotDrawn);
+    QImage image = rendered;
+    if (sharpness)
+        plr_export::sharpenLuminance(image);
+    const QByteArray data = plr_export::encodeJPEG(image, compression, planned.dpi);
+    PLR_LOG_INFO(QStringLiteral("ExportLayout: exportImage data has length %1").arg(data.size()));
+    const QString path = QDir(folder).filePath(planned.fileName);
+    platform::Error error;
+    const bool ok = !data.isEmpty() && platform::files::writeAtomically(path, data, &error);
+    PLR_LOG_INFO(QStringLiteral("ExportLayout: Writing exported image to %1 %2.").arg(path, ok ? QStringLiteral("succeeded") : QStringLiteral("failed")));
+    if (ok)
+        return {};
+    return QStringLiteral("%1: %2").arg(planned.fileName, data.isEmpty() ? QStringLiteral("the picture could not be encoded") : error.localizedDescription());
+}
+
+void LayoutExportJob::run()
+{
+    const int window = std::max(1, pool.maxThreadCount());
+    struct Pending {
+        qint64 number;
+        QFuture<QString> write;   // not started for a skipped block
+        bool exported;
+    };
+    std::deque<Pending> pending;
+    std::deque<QFuture<PLRExportRenderer::Pictures>> decoded;
+    int nextDecode = 0;
+
+    auto reportProgress = [this](qint64 number) {
+        if (progress)
+            platform::dispatchMainSync([this, number] { progress(number, total); });
+    };
+    auto finishOldest = [&] {
+        Pending done = std::move(pending.front());
+        pending.pop_front();
+        if (done.exported) {
+            const QString failure = done.write.result();
+            if (failure.isEmpty())
+                ++written;
+            else
+                failures.append(failure);
+        }
+        reportProgress(done.number);
+    };
+    // Decodes run ahead of the drawing by up to `window` blocks.
+    auto startDecodes = [&](int upTo) {
+        for (; nextDecode < blocks.size() && nextDecode <= upTo; ++nextDecode) {
+            const QList<PLRExportRenderer::PictureRequest> requests = blocks[nextDecode].pictures;
+            decoded.push_back(QtConcurrent::run(&pool, [requests] { return PLRExportRenderer::preparePictures(requests); }));
+        }
+    };
+
+    for (int i = 0; i < blocks.size(); ++i) {
+        startDecodes(i + window);
+        QFuture<PLRExportRenderer::Pictures> pictures = std::move(decoded.front());
+        decoded.pop_front();
+        const PlannedBlock& planned = blocks[i];
+        if (!planned.block) {
+            pending.push_back({planned.number, QFuture<QString>(), false});
+        } else {
+            const PLRExportRenderer::Pictures ready = pictures.result();
+            QImage rendered;
+            QString whyNotDrawn;
+            platform::dispatchMainSync([&] {
+                PLR_LOG_INFO(QStringLiteral("ExportLayout: Exporting %1 for block %2").arg(planned.fileName, describe(*planned.block)));
+                rendered = renderer->renderBlock(planned.block, pixelWidth, ready, &whyNotDrawn);
+            });
+            const QString folderPath = folder;
+            const float factor = compression;
+            const bool sharpen = sharpness;
+            pending.push_back({planned.number, QtConcurrent::run(&pool, [rendered, whyNotDrawn, planned, folderPath, factor, sharpen] {
+                                   return writeBlock(rendered, whyNotDrawn, planned, folderPath, factor, sharpen);
+                               }), true});
+        }
+        while (pending.size() > size_t(window))
+            finishOldest();
+    }
+    while (!pending.empty())
+        finishOldest();
+}
+
+void LayoutExportJob::finish()
+{
+    renderer.reset();
+    PLRDefaults::incrementExportLayoutCount();
+    QString failure;
+    if (!failures.isEmpty()) {
+        failure = QStringLiteral("%1 of %2 pictures could not be written to %3.\n%4")
+                      .arg(failures.size())
+                      .arg(failures.size() + written)
+                      .arg(folder, failures.mid(0, 5).join(QLatin1Char('\n')));
+        PLR_LOG_ERROR(QStringLiteral("ExportLayout: %1").arg(failure));
+    }
+    if (completion)
+        completion(failures.isEmpty(), failure);
+}
+
+void completeLater(const PLRExportManager::CompletionBlock& completion, bool success, const QString& failure)
+{
+    platform::dispatchMain([completion, success, failure] {
+        if (completion)
+            completion(success, failure);
+    });
+}
+
+// A copy of the layout that keeps only a copy of the first section, with the given blocks.
+PLRLayout firstSectionCopy(const PLRLayout& layout, const std::function<bool(int index, const PLRBlock&)>& keep)
+{
+    PLRLayout copy(layout);
+    copy.clear_sections();
+    if (layout.sections_size() == 0)
+        return copy;
+    PLRSection* section = copy.add_sections();
+    *section = layout.sections(0);
+    section->clear_blocks();
+    int index = 0;
+    for (const PLRBlock& block : layout.sections(0).blocks()) {
+        if (keep(index, block))
+            *section->add_blocks() = block;
+        ++index;
+    }
+    return copy;
+}
+
+} // namespace
+
+PLRExportManager& PLRExportManager::sharedManager()
+{
+    static PLRExportManager manager;
+    return manager;
+}
+
+float PLRExportManager::interpolateQualityValue(qint64 quality)
+{
+    return plr_export::interpolateQualityValue(quality);
+}
+
+int PLRExportManager::parallelism()
+{
+    const int set = g_parallelism.load();
+    return set > 0 ? set : std::clamp(QThread::idealThreadCount(), 1, 8);
+}
+
+void PLRExportManager::setParallelism(int count)
+{
+    g_parallelism = std::max(0, count);
+}
+
+void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, const QString& folder, qint64 width,
+                                                  qint64 quality, bool sharpness, qint64 nameOptions, bool inLiveView,
+                                                  ProgressBlock progress, CompletionBlock completion)
+{
+    PLRLayoutManager* liveManager = postManager ? postManager->layoutManager() : nullptr;
+    if (!liveManager || !liveManager->representedLayout()) {
+        PLR_LOG_ERROR(QStringLiteral("ExportLayout - the post has no layout to export"));
+        completeLater(completion, false, QStringLiteral("The post has no layout to export."));
+        return;
+    }
+    const QFileInfo target(folder);
+    if (folder.isEmpty() || !target.isDir() || !target.isWritable()) {
+        PLR_LOG_ERROR(QStringLiteral("ExportLayout - Path %1 is not writable").arg(folder));
+        completeLater(completion, false, QStringLiteral("The folder \"%1\" cannot be written to.").arg(folder));
+        return;
+    }
+    const PLRLayout& live = *liveManager->representedLayout();
+    if (live.sections_size() == 0) {
+        PLR_LOG_WARN(QStringLiteral("ExportLayout - LayoutViewProxy has no sections to export"));
+        completeLater(completion, false, QStringLiteral("The layout has nothing to export."));
+        return;
+    }
+
+    // The copy the export draws: the first section as it stands now, laid out as the canvas
+    // shows it (in live view) or at the export width.
+    double layoutWidth = double(width);
+    if (inLiveView)
+        if (PLRLayoutViewProxy* proxy = liveManager->liveLayoutViewProxy(); proxy && proxy->width() > 0.0)
+            layoutWidth = proxy->width();
+    const PLRLayout snapshot = firstSectionCopy(live, [](int, const PLRBlock&) { return true; });
+    auto job = std::make_shared<LayoutExportJob>();
+    job->liveManager = liveManager;
+    job->renderer = std::make_unique<PLRExportRenderer>(snapshot, layoutWidth, PLRExportRenderer::photosOf(postManager, snapshot));
+    PLR_LOG_INFO(QStringLiteral("ExportLayout - LayoutViewProxy = off-screen copy %1 wide%2")
+                     .arg(layoutWidth)
+                     .arg(inLiveView ? QStringLiteral(" (as the canvas shows it)") : QString()));
+    job->folder = folder;
+    job->pixelWidth = double(width);
+    job->compression = interpolateQualityValue(quality);
+    job->sharpness = sharpness;
+    job->progress = std::move(progress);
+    job->completion = std::move(completion);
+    job->pool.setMaxThreadCount(parallelism());
+
+    const PLRSection& section = job->renderer->layout().sections(0);
+    job->total = section.blocks_size();
+    const plr_export::PhotoLookup lookup = PLRExportRenderer::lookupFor(job->renderer->photos());
+    QSet<QString> usedNames;
+    qint64 number = 1;
+    for (const PLRBlock& block : section.blocks()) {
+        PlannedBlock planned;
+        planned.number = number;
+        if (plr_export::isExportedBlock(block)) {
+            const QString prefix = plr_export::numberPrefix(number, job->total);
+            planned.block = &block;
+            planned.fileName = uniqueFileName(plr_export::exportNameForBlock(block, prefix, nameOptions, lookup), prefix, usedNames);
+            planned.dpi = dpiForBlock(block, job->renderer->photos());
+            planned.pictures = job->renderer->picturesForBlock(&block, job->pixelWidth);
+        } else {
+            PLR_LOG_INFO(QStringLiteral("ExportLayout: Skipping export for block %1 as it is not an image or container. currentImageNumber: %2")
+                             .arg(describe(block))
+                             .arg(number));
+        }
+        job->blocks.append(planned);
+        ++number;
+    }
+
+    job->queue = std::make_unique<platform::SerialQueue>(QString::fromLatin1(kQueueLabel));
+    platform::SerialQueue* queue = job->queue.get();
+    queue->async([job]() mutable {
+        job->run();
+        // The end runs on the main queue, which also takes the last reference.
+        platform::dispatchMain([job = std::move(job)]() mutable {
+            job->finish();
+            // The queue's thread is done with its last task; stop it from here.
+            platform::dispatchMain([job = std::move(job)] {});
+        });
+    });
+}
+
+bool PLRExportManager::exportBlocks(const QList<PLRBlock*>& blocks, PLRPostManager* postManager, const QString& file,
+                                    qint64 width, int quality, QString* failure)
+{
+    PLRLayoutManager* manager = postManager ? postManager->layoutManager() : nullptr;
+    if (blocks.isEmpty() || !manager || !manager->representedLayout())
+        return false;
+    const PLRLayout& live = *manager->representedLayout();
+    if (live.sections_size() == 0)
+        return false;
+    // The top-level blocks holding the selection; the collage keeps the layout's order.
+    QSet<const PLRBlock*> topLevel;
+    for (PLRBlock* block : blocks) {
+        const QList<PLRBlock*> path = manager->pathFromSectionToBlock(block);
+        topLevel.insert(path.isEmpty() ? block : path.first());
+    }
+    const PLRSection& first = live.sections(0);
+    const PLRLayout copy = firstSectionCopy(live, [&](int index, const PLRBlock&) { return topLevel.contains(&first.blocks(index)); });
+    if (copy.sections(0).blocks_size() == 0)
+        return false;
+
+    PLRExportRenderer renderer(copy, double(width), PLRExportRenderer::photosOf(postManager, copy));
+    const PLRExportRenderer::Pictures pictures = PLRExportRenderer::preparePictures(renderer.picturesForLayout(double(width)), true);
+    QString whyNotDrawn;
+    const QImage image = renderer.renderLayout(double(width), pictures, &whyNotDrawn);
+    const QByteArray data = plr_export::encodeJPEG(image, interpolateQualityValue(quality), plr_export::kUnknownDPI);
+    platform::Error error;
+    if (data.isEmpty() || !platform::files::writeAtomically(file, data, &error)) {
+        const QString why = !data.isEmpty()          ? error.localizedDescription()
+                             : whyNotDrawn.isEmpty() ? QStringLiteral("The collage could not be drawn.")
+                                                     : QStringLiteral("The collage could not be drawn: %1.").arg(whyNotDrawn);
+        PLR_LOG_ERROR(QStringLiteral("Exporting Collage to %1 failed: %2").arg(file, why));
+        if (failure)
+            *failure = why;
+        return false;
+    }
+    PLRDefaults::incrementExportCollageCount();
+    return true;
+}
+
+QByteArray PLRExportManager::exportLayoutPreviewForPost(PLRPersistantPost& post)
+{
+    PLRPostManager* postManager = post.owningPostManager();
+    PLRLayoutManager* manager = postManager ? postManager->existingComponent<PLRLayoutManager>() : nullptr;
+    if (!manager)
+        return {};
+    const PLRLayout& layout = post.layout();
+    if (layout.sections_size() == 0 || layout.sections(0).blocks_size() == 0)
+        return {};
+    const bool overlay = manager->imageKeywordOverlayEnabled();
+    manager->setImageKeywordOverlayEnabled(false);
+    QByteArray data;
+    try {
+        auto copy = std::make_unique<PLRLayout>(firstSectionCopy(layout, [](int index, const PLRBlock&) { return index < kPreviewBlockCount; }));
+        PLRLayoutViewProxy proxy(manager, std::move(copy), kStandardLayoutWidth);
+        proxy.setLive(false);
+        if (PLRLayoutView* view = proxy.layoutView()) {
+            view->ensureSectionLayout();
+            view->updateConstraints();
+            view->layoutSubtreeIfNeeded();
+            const QImage image = view->renderImage(kPreviewWidth);
+            data = plr_export::encodeJPEG(image, kPreviewCompression, plr_export::kUnknownDPI);
+        }
+    } catch (const std::exception& exception) {
+        PLR_LOG_ERROR(QStringLiteral("Error trying to export layout preview for (%1) : %2").arg(post.identifier(), QString::fromUtf8(exception.what())));
+        data.clear();
+    }
+    manager->setImageKeywordOverlayEnabled(overlay);
+    return data;
+}
+
+bool PLRExportManager::hasExportBlocksWithNamesExceeedingLimit(PLRPostManager* postManager, qint64 nameOptions)
+{
+    PLRLayoutManager* manager = postManager ? postManager->layoutManager() : nullptr;
+    if (!manager || !manager->representedLayout())
+        return false;
+    const PLRLayout& layout = *manager->representedLayout();
+    return plr_export::hasNamesExceedingLimit(layout, nameOptions, PLRExportRenderer::lookupFor(PLRExportRenderer::photosOf(postManager, layout)));
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "store/model/PLRLayoutDocument.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class PLRPersistantPost;
+class PLRPostManager;
+
+// The export engine: a post's layout as numbered JPEG files (one per image or container block
+// of the first section), chosen blocks as one collage JPEG, and the small preview JPEG that the
+// store keeps with each post. Stateless; every call comes from the main thread.
+class PLRExportManager {
+public:
+    using ProgressBlock = std::function<void(qint64 current, qint64 total)>;
+    // Success, or what went wrong (shown to the user).
+    using CompletionBlock = std::function<void(bool success, const QString& failure)>;
+
+    static constexpr double kStandardLayoutWidth = 1500.0;
+    static constexpr double kPreviewWidth = 400.0;
+    static constexpr float kPreviewCompression = 0.7f;
+    static constexpr int kPreviewBlockCount = 5;
+    static constexpr const char* kQueueLabel = "EXPORT LAYOUT";
+
+    static PLRExportManager& sharedManager();
+
+    // Exports the first section's image and container blocks into the folder, `width` pixels
+    // wide each. Returns at once: the copy of the layout is taken now (later edits do not reach
+    // the export), the work runs on the serial queue "EXPORT LAYOUT", drawing hops to the main
+    // thread, progress (block number, block count) is reported on the main thread as each file
+    // is done, and the completion runs once, on the main queue: success only when every file
+    // was written.
+    void exportLayoutForPostManager(PLRPostManager* postManager, const QString& folder, qint64 width,
+                                    qint64 quality, bool sharpness, qint64 nameOptions, bool inLiveView,
+                                    ProgressBlock progress, CompletionBlock completion);
+
+    // The blocks (their top-level blocks, in layout order) as one JPEG `width` pixels wide,
+    // written to `file` before the call returns. False (with `failure` when something went
+    // wrong rather than there being nothing to export) when nothing was written.
+    bool exportBlocks(const QList<PLRBlock*>& blocks, PLRPostManager* postManager, const QString& file,
+                      qint64 width, int quality, QString* failure = nullptr);
+
+    // The post's preview: its first five blocks laid out 1500 wide, drawn 400 wide, JPEG at 0.7.
+    // Empty when the post is not open or its layout has no block.
+    QByteArray exportLayoutPreviewForPost(PLRPersistantPost& post);
+
+    // Whether a layout export with these name options would need a file name that is too long.
+    bool hasExportBlocksWithNamesExceeedingLimit(PLRPostManager* postManager, qint64 nameOptions);
+
+    static float interpolateQualityValue(qint64 quality);
+
+    // How many pictures are decoded and encoded at once during a layout export.
+    static int parallelism();
+    static void setParallelism(int count);   // 0: the default (processor count, at most 8)
+
+private:
+    PLRExportManager() = default;
+};

@@ -1,0 +1,250 @@
+#include "publishing/export/PLRExportRenderer.h"
+
+#include "layout/base/PLRLayoutImageProvider.h"
+#include "layout/base/PLRLayoutManager.h"
+#include "layout/base/PLRLayoutTree.h"
+#include "publishing/export/PLRExportImaging.h"
+#include "layout/block_draw_handlers/PLRBlockDrawHandler_Image.h"
+#include "layout/views/PLRBlockView.h"
+#include "layout/views/PLRLayoutView.h"
+#include "layout/views/PLRLayoutViewProxy.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
+#include "platform/Log.h"
+#include "store/session/PLRPostManager.h"
+
+#include <QPainter>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <cmath>
+#include <mutex>
+
+// Serves the prepared pictures as the photos' full-size images (the export draws those).
+class PLRExportRenderer::PhotoProvider final : public PLRLayoutImageProvider {
+public:
+    explicit PhotoProvider(const Photos& photos) : m_photos(photos) {}
+    void setPictures(const Pictures& pictures) { m_pictures = pictures; }
+
+    bool hasImage(const QString& identifier) const override { return m_photos.value(identifier).available; }
+    QSizeF imageSize(const QString& identifier) const override { return m_photos.value(identifier).size; }
+    QImage exportImage(const QString& identifier) const override { return m_pictures.value(identifier); }
+    QImage fullSizeImage(const QString& identifier) const override { return m_pictures.value(identifier); }
+    QStringList focusKeywords(const QString& identifier) const override { return m_photos.value(identifier).keywords; }
+
+private:
+    const Photos& m_photos;
+    Pictures m_pictures;
+};
+
+PLRExportRenderer::Photos PLRExportRenderer::photosOf(PLRPostManager* postManager, const PLRLayout& layout)
+{
+    Photos photos;
+    if (!postManager)
+        return photos;
+    const QHash<QString, qint64> uses = plr::tree::imageUseCounts(layout);
+    for (auto it = uses.cbegin(); it != uses.cend(); ++it) {
+        const PLRSourceImagePtr image = postManager->imageForIdentifier(it.key());
+        if (!image)
+            continue;
+        Photo photo;
+        photo.path = image->path();
+        photo.fileName = image->location().isValid() ? image->location().fileName() : QString();
+        photo.size = QSizeF(image->width(), image->height());
+        photo.keywords = image->focusKeywords();
+        photo.dpi = image->dpi();
+        photo.available = !photo.path.isEmpty() && !image->fileDeleted();
+        photos.insert(it.key(), photo);
+    }
+    return photos;
+}
+
+plr_export::PhotoLookup PLRExportRenderer::lookupFor(const Photos& photos)
+{
+    return [photos](const QString& identifier) {
+        const Photo photo = photos.value(identifier);
+        return plr_export::PhotoFacts{photo.fileName, photo.keywords};
+    };
+}
+
+PLRExportRenderer::PLRExportRenderer(const PLRLayout& layout, double layoutWidth, Photos photos)
+    : m_layout(std::make_unique<PLRLayout>(layout)), m_photos(std::move(photos))
+{
+    m_manager = std::make_unique<PLRLayoutManager>(m_layout.get());
+    auto provider = std::make_unique<PhotoProvider>(m_photos);
+    m_provider = provider.get();
+    m_manager->setImageProvider(std::move(provider));
+    // Full-size pictures, no keyword badges, no hover marks.
+    m_manager->setLayoutIsBeingExported(true);
+    m_proxy = std::make_unique<PLRLayoutViewProxy>(m_manager.get(), m_layout.get(), layoutWidth);
+    m_proxy->setLive(false);
+    if (PLRLayoutView* view = m_proxy->layoutView()) {
+        view->ensureSectionLayout();
+        view->updateConstraints();
+        view->layoutSubtreeIfNeeded();
+    }
+}
+
+PLRExportRenderer::~PLRExportRenderer()
+{
+    m_proxy.reset();
+    m_manager.reset();
+}
+
+PLRLayoutView* PLRExportRenderer::layoutView() const
+{
+    return m_proxy ? m_proxy->layoutView() : nullptr;
+}
+
+PLRBlockView* PLRExportRenderer::blockView(const PLRBlock* block) const
+{
+    return m_proxy ? m_proxy->blockViewForBlock(block) : nullptr;
+}
+
+QColor PLRExportRenderer::backgroundColour() const
+{
+    return PLRLayoutManager::backgroundColourForLayout(*m_layout).toQColor();
+}
+
+void PLRExportRenderer::addRequests(const PLRBlock* block, double scale, QList<PictureRequest>& requests) const
+{
+    if (!block)
+        return;
+    if (plr::typeOneOfCase(*block) == plr::kBlockKindContainer) {
+        for (const PLRBlock& sub : block->container().sub_blocks())
+            addRequests(&sub, scale, requests);
+        return;
+    }
+    if (plr::typeOneOfCase(*block) != plr::kBlockKindImage)
+        return;
+    const QString identifier = QString::fromStdString(block->image().img_ref());
+    const Photo photo = m_photos.value(identifier);
+    const PLRBlockView* view = blockView(block);
+    if (!photo.available || !view)
+        return;
+    const QRectF target = PLRBlockDrawHandler_Image::imageRectInBlock(
+        view->bounds(), photo.size, block->image().has_position() ? &block->image().position() : nullptr);
+    if (target.isEmpty())
+        return;
+    const QSize size(std::max(1, int(std::ceil(target.width() * scale))), std::max(1, int(std::ceil(target.height() * scale))));
+    for (PictureRequest& request : requests) {
+        if (request.identifier == identifier) {
+            // The same photo twice: one picture, the larger.
+            if (size.width() > request.size.width())
+                request.size = size;
+            return;
+        }
+    }
+    requests.append({identifier, photo.path, size});
+}
+
+QList<PLRExportRenderer::PictureRequest> PLRExportRenderer::picturesForBlock(const PLRBlock* block, double pixelWidth) const
+{
+    QList<PictureRequest> requests;
+    const PLRBlockView* view = blockView(block);
+    if (!view || !(view->bounds().width() > 0.0))
+        return requests;
+    const QSize size = renderSize(view->bounds().size(), pixelWidth);
+    addRequests(block, double(size.width()) / view->bounds().width(), requests);
+    return requests;
+}
+
+QList<PLRExportRenderer::PictureRequest> PLRExportRenderer::picturesForLayout(double pixelWidth) const
+{
+    QList<PictureRequest> requests;
+    PLRLayoutView* view = layoutView();
+    if (!view)
+        return requests;
+    view->layoutSubtreeIfNeeded();
+    if (!(view->bounds().width() > 0.0))
+        return requests;
+    const double scale = double(renderSize(view->bounds().size(), pixelWidth).width()) / view->bounds().width();
+    for (const PLRSection& section : m_layout->sections())
+        for (const PLRBlock& block : section.blocks())
+            addRequests(&block, scale, requests);
+    return requests;
+}
+
+PLRExportRenderer::Pictures PLRExportRenderer::preparePictures(const QList<PictureRequest>& requests, bool parallel)
+{
+    Pictures pictures;
+    std::mutex mutex;
+    auto decode = [&](const PictureRequest& request) {
+        QString error;
+        const QImage picture = plr_export::decodePhotoAtSize(request.path, request.size, &error);
+        if (picture.isNull()) {
+            PLR_LOG_WARN(QStringLiteral("Export: the photo %1 could not be read: %2").arg(request.path, error));
+            return;
+        }
+        std::lock_guard lock(mutex);
+        pictures.insert(request.identifier, picture);
+    };
+    if (parallel && requests.size() > 1)
+        QtConcurrent::blockingMap(requests, decode);
+    else
+        for (const PictureRequest& request : requests)
+            decode(request);
+    return pictures;
+}
+
+QSize PLRExportRenderer::renderSize(const QSizeF& bounds, double pixelWidth)
+{
+    if (!(bounds.width() > 0.0) || !(bounds.height() > 0.0))
+        return {};
+    const float w = float(pixelWidth > 0.0 && std::isfinite(pixelWidth) ? pixelWidth : bounds.width());
+    const float scale = w / float(bounds.width());
+    const float h = float(bounds.height()) * scale;
+    return QSize(int(w), int(h));
+}
+
+QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why)
+{
+    const QSize size = renderSize(bounds, pixelWidth);
+    if (size.isEmpty() || double(size.width()) * double(size.height()) * 4.0 > double(1 << 30)) {
+        PLR_LOG_WARN(QStringLiteral("Export: a render of %1 x %2 pixels is not possible").arg(size.width()).arg(size.height()));
+        if (why)
+            *why = size.isEmpty() ? QStringLiteral("it has no size to draw")
+                                  : QStringLiteral("at %1 x %2 pixels it is too large to draw; choose a smaller width")
+                                        .arg(size.width())
+                                        .arg(size.height());
+        return {};
+    }
+    QImage image(size, QImage::Format_RGB32);
+    // Every pixel starts as the layout's background, whatever the blocks leave undrawn.
+    image.fill(backgroundColour());
+    QPainter painter(&image);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
+    const double scale = double(size.width()) / bounds.width();
+    painter.scale(scale, scale);
+    draw(&painter);
+    return image;
+}
+
+QImage PLRExportRenderer::renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why)
+{
+    PLRBlockView* view = blockView(block);
+    if (!view) {
+        if (why)
+            *why = QStringLiteral("it has no view to draw");
+        return {};
+    }
+    m_provider->setPictures(pictures);
+    const QRectF bounds = view->bounds();
+    QImage image = render(bounds.size(), pixelWidth, [view, bounds](QPainter* painter) { view->displayRectIgnoringOpacity(bounds, painter); }, why);
+    m_provider->setPictures({});
+    return image;
+}
+
+QImage PLRExportRenderer::renderLayout(double pixelWidth, const Pictures& pictures, QString* why)
+{
+    bool anyBlock = false;
+    for (const PLRSection& section : m_layout->sections())
+        anyBlock = anyBlock || section.blocks_size() > 0;
+    PLRLayoutView* view = layoutView();
+    if (!anyBlock || !view)
+        return {};
+    view->layoutSubtreeIfNeeded();
+    m_provider->setPictures(pictures);
+    const QRectF bounds = view->bounds();
+    QImage image = render(bounds.size(), pixelWidth, [view, bounds](QPainter* painter) { view->displayRectIgnoringOpacity(bounds, painter); }, why);
+    m_provider->setPictures({});
+    return image;
+}

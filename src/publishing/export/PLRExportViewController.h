@@ -1,0 +1,158 @@
+#pragma once
+
+#include "layout/base/PLRLayoutManagerInteractionProxy.h"
+#include "panels/inspector/PLRInspectorPanels.h"
+#include "shell/PLRGenericPostViewController.h"
+
+#include <QColor>
+#include <QPointer>
+#include <QUrl>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QToolButton;
+class QWidget;
+
+inline constexpr const char* kPLRExportLearnMorePath = "en/articles/2056627-export-your-whole-post-row-by-row-as-jpgs";
+
+// The export panel of the inspector: the whole layout as numbered JPEG files into a folder
+// (type 1), or the selected blocks as one collage JPEG (type 2, on the block-properties page).
+// It keeps its settings in the user defaults, checks them, starts the export engine and shows
+// the progress. The controls carry the names the rest of the program knows them by.
+class PLRExportViewController : public PLRGenericPostViewController,
+                                public PLRInspectorExportPanel,
+                                public PLRLayoutManagerInteractionProxy {
+    Q_OBJECT
+public:
+    static constexpr qint64 kWidthMinimum = 100;
+    static constexpr qint64 kNoWidthLimit = 99999999999999LL;
+
+    explicit PLRExportViewController(QObject* parent = nullptr);
+    ~PLRExportViewController() override;
+
+    // The inspector's and the block-properties page's scene.
+    static void registerScene();
+
+    void setExportType(qint64 type) override;
+    qint64 exportType() const { return m_exportType; }
+    void setPostManager(PLRPostManager* manager) override;
+
+    QUrl exportURL() const { return m_exportURL; }
+    bool isExporting() const { return m_exporting; }
+    // The name options of the check boxes (2 prefix, 4 original names, 8 keywords).
+    qint64 getExportOptions() const;
+    // The width limit currently applied (the stepper's maximum).
+    qint64 widthLimit() const { return m_widthLimit; }
+
+    // Actions (what the controls trigger).
+    void widthValueAction();
+    void widthStepperChanged();
+    void setExportLocationAction();
+    void createSubFolderAction();
+    void imageTitleExpandAction();
+    void compressionExpandAction();
+    void imageTitleUsePrefixAction();
+    void imageTitleUseOriginalNameAction();
+    void compressionValueChangedAction();
+    void setBackgroundColour(const QColor& colour);
+    // The colour panel for the background colour.
+    void openColourPanel();
+    void buttonWasClicked();
+    void cancelExportAction() {}
+    void exportLayout();
+    void exportCollage();
+
+    void layoutChanged();
+    void layoutManagerDidSelectBlocks(PLRLayoutManager* manager, const QList<PLRBlock*>& blocks) override;
+
+    // The rating image's name for a quality ("light-red", "light-yellow", "light-green").
+    static QString ratingImageNameForValue(int value);
+
+    void viewWillAppear() override { ensureViews(); }
+    virtual void ensureViews();
+
+signals:
+    // A layout export finished (success, or what went wrong).
+    void layoutExportFinished(bool success);
+
+protected:
+    platform::ui::View* loadView() override;
+    void viewDidLoad() override;
+
+    // What the export dialog does differently.
+    virtual QString noLocationText() const;
+    virtual bool confirmSubFolderName(const QString& name);
+    virtual bool keepsLocationWhenFolderChoiceCancelled() const { return false; }
+    virtual void storeSettingsForExport();
+    virtual void showExportStarted();
+    virtual void showExportProgress(qint64 count, qint64 total);
+    virtual void showLayoutExportEnded(bool success);
+    virtual void showCollageExported() {}
+    virtual bool checkCollageSelection(const QList<PLRBlock*>& blocks);
+    virtual QString collageSaveFolder() const;
+    virtual bool usesSelectionWidthLimit() const { return true; }
+    virtual bool showsWidthErrors() const { return true; }
+    virtual QString exportButtonText() const;
+    virtual QString qualityText(int value) const { return QString::number(value); }
+    virtual QString locationText() const;
+    void updateCompressionUIForValue(int value);
+    // Builds the controls into `root` (which gets a vertical layout).
+    void buildControls(QWidget* root);
+    void bind();
+    void unbind();
+    void applyWidthLimit(qint64 limit);
+    qint64 currentWidth() const;
+    void setWidth(qint64 width);
+    void sendEvent(const QString& title, const QVariantMap& info);
+
+    qint64 m_exportType = 0;
+    QUrl m_exportURL;
+    bool m_exporting = false;
+    qint64 m_widthLimit = kNoWidthLimit;
+    QPointer<PLRLayoutManager> m_boundManager;
+    qint64 m_boundType = 0;
+    qint64 m_locationType = 0;
+
+public:
+    // Controls (outlets).
+    QLineEdit* widthTextField = nullptr;
+    QSpinBox* widthSteeper = nullptr;
+    QLabel* widthErrorView = nullptr;
+    QWidget* locationView = nullptr;
+    QPushButton* locationButton = nullptr;
+    QWidget* locationLabelView = nullptr;
+    QLabel* locationLabel = nullptr;
+    QWidget* createSubFolderView = nullptr;
+    QCheckBox* createSubFolderButton = nullptr;
+    QWidget* subFolderTextView = nullptr;
+    QLineEdit* subFolderTextField = nullptr;
+    QWidget* imageTitleHeaderView = nullptr;
+    QToolButton* imageTitleExpandButton = nullptr;
+    QWidget* imageTitleContentView = nullptr;
+    QCheckBox* imageTitleUsePrefix = nullptr;
+    QCheckBox* imageTitleUseOriginalName = nullptr;
+    QCheckBox* imageTitleUseKeywords = nullptr;
+    QWidget* compressionHeaderView = nullptr;
+    QToolButton* compressionExpandButton = nullptr;
+    QWidget* compressionContentView = nullptr;
+    QSlider* compressionSlider = nullptr;
+    QLabel* compressionValueLabel = nullptr;
+    QLabel* compressionRatingImageView = nullptr;
+    QWidget* sharpnessHeaderView = nullptr;
+    QCheckBox* sharpnessCheckbox = nullptr;
+    QPushButton* backgroundColourWell = nullptr;
+    QWidget* infoView = nullptr;
+    QProgressBar* infoIndicator = nullptr;
+    QLabel* infoLabel = nullptr;
+    QPushButton* infoCancelButton = nullptr;
+    QWidget* exportButtonView = nullptr;
+    QPushButton* exportButton = nullptr;
+
+private:
+    QColor m_wellColour = Qt::white;
+};

@@ -1,0 +1,311 @@
+// The publisher's upload pass and build wait: signed upload addresses asked for in batches,
+// each photo's export file sent to its address, then the service's build awaited.
+#include "publishing/publish/PLRWebServicePostPublisher.h"
+
+#include "store/persistance-store/PLRPersistantPost.h"
+#include "platform/Json.h"
+#include "platform/Log.h"
+#include "store/session/PLRPostManager.h"
+#include "services/web-services/PLRWebServiceManager.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
+namespace {
+
+constexpr int kImageBatchSize = 20;
+
+QStringList referencesOf(const PLRWebServicePostRevisionPtr& revision)
+{
+    QStringList references;
+    if (revision && revision->requiredImgRefs())
+        for (const QVariant& value : *revision->requiredImgRefs())
+            references << value.toString();
+    return references;
+}
+
+void abortAll(QSet<QNetworkReply*>& tasks)
+{
+    const QSet<QNetworkReply*> running = std::exchange(tasks, {});
+    for (QNetworkReply* reply : running) {
+        reply->disconnect();
+        reply->abort();
+        reply->deleteLater();
+    }
+}
+
+} // namespace
+
+int PLRWebServicePostPublisher::requiredCount() const
+{
+    return int(referencesOf(pendingRevision()).size());
+}
+
+void PLRWebServicePostPublisher::invalidateImageInfoSession()
+{
+    abortAll(m_imageInfoTasks);
+}
+
+void PLRWebServicePostPublisher::invalidateImageUploadSession()
+{
+    abortAll(m_imageUploadTasks);
+}
+
+void PLRWebServicePostPublisher::ensureImageSession()
+{
+    invalidateImageInfoSession();
+    invalidateImageUploadSession();
+    const Timing timing = PLRWebServicePostPublisher::timing();
+    m_imageInfoSession = std::make_unique<QNetworkAccessManager>();
+    m_imageInfoSession->setObjectName(QStringLiteral("Image Info Session for post: %1").arg(post() ? post()->name() : QString()));
+    m_imageInfoSession->setTransferTimeout(timing.imageInfoTimeoutMs);
+    m_imageUploadSession = std::make_unique<QNetworkAccessManager>();
+    m_imageUploadSession->setObjectName(
+        QStringLiteral("Image Upload Session for post: %1").arg(post() ? post()->name() : QString()));
+    m_imageUploadSession->setTransferTimeout(timing.uploadTimeoutMs);
+}
+
+PLRFiniteState::Block PLRWebServicePostPublisher::uploadingImagesEnterBlock()
+{
+    return [this](const PLRFiniteStatePtr&, const PLRFiniteTransitionPtr& transition) {
+        // A progress report during the pass: the pass goes on.
+        if (transition && transition->sourceState()
+            && transition->sourceState()->name() == QLatin1String(PLRPP_STATE_UPLOADING_IMAGES))
+            return;
+        startUploadPass();
+    };
+}
+
+void PLRWebServicePostPublisher::startUploadPass()
+{
+    const quint64 pass = ++m_passGeneration;
+    m_pushedImages.clear();
+    const QStringList references = referencesOf(pendingRevision());
+    if (!m_publishingPost) {
+        fire(PLRPP_EVENT_CANCEL_PROCESS);
+        return;
+    }
+    if (references.isEmpty()) {
+        fire(PLRPP_EVENT_WAITING_FOR_SERVER);
+        return;
+    }
+    QVariantList entries;
+    for (const QString& reference : references) {
+        const PLRSourceImagePtr image = m_postManager ? m_postManager->imageForIdentifier(reference) : nullptr;
+        // A photo without its export file would go up as nothing: as good as missing.
+        if (!image || image->exportFilePath().isEmpty()) {
+            PLR_LOG_WARN(QStringLiteral("Canceling publish due to image not found: %1").arg(reference));
+            setLastError(QStringLiteral("A photo of the post cannot be found."));
+            fire(PLRPP_EVENT_CANCEL_PROCESS);
+            return;
+        }
+        QVariantList keywords;
+        for (const QString& keyword : image->focusKeywords())
+            keywords << keyword;
+        entries << QVariantMap{{QStringLiteral("ref_id"), reference},
+                               {QStringLiteral("name"), QFileInfo(image->location().toLocalFile()).completeBaseName()},
+                               {QStringLiteral("mimetype"), image->isImageGIF() ? QStringLiteral("gif") : QStringLiteral("jpg")},
+                               {QStringLiteral("keywords"), keywords}};
+    }
+    m_imageInfoToPush.clear();
+    ensureImageSession();
+    const QString token = PLRCurrentSessionToken();
+    const QUrl url = PLRWebServiceHost::currentHost().serviceMeURLWithPaths(
+        {PLRWebServicePost::resourcePath().constFirst(), m_publishingPost->identifier(), QStringLiteral("images-batch")});
+    for (qsizetype start = 0; start < entries.size(); start += kImageBatchSize) {
+        const QVariantList batch = entries.mid(start, kImageBatchSize);
+        QNetworkReply* reply = m_imageInfoSession->post(requestWithAuthentication(token, url),
+                                                        platform::json::write(QVariantMap{{QStringLiteral("images"), batch}}, true));
+        m_imageInfoTasks.insert(reply);
+        connect(reply, &QNetworkReply::finished, this, [this, pass, reply] { handleBatchAnswer(pass, reply); });
+    }
+}
+
+void PLRWebServicePostPublisher::handleBatchAnswer(quint64 pass, QNetworkReply* reply)
+{
+    m_imageInfoTasks.remove(reply);
+    reply->deleteLater();
+    if (pass != m_passGeneration)
+        return;
+    const auto [transport, response, body, parseFailed] = readServiceAnswer(reply);
+    const QVariant images = body.toMap().value(QStringLiteral("images"));
+    if (transport.isValid() || !response.isCodeGood() || images.typeId() != QMetaType::QVariantList) {
+        // The pass ends once what is running has finished; the build check then starts a new
+        // pass for the photos the service still lacks.
+        invalidateImageInfoSession();
+        const QString reason = transport.isValid() ? transport.toString()
+                                                   : PLRServiceError::serviceErrorWithDictionary(body).description();
+        PLR_LOG_WARN(QStringLiteral("Bailing on Image Upload: %1").arg(reason));
+        checkImageUploadStatus();
+        return;
+    }
+    QList<QPair<QString, QUrl>> usable;
+    for (const QVariant& value : images.toList()) {
+        const PLRServiceError error = PLRServiceError::serviceErrorWithDictionary(value);
+        const QVariantMap entry = value.toMap();
+        const QUrl url(entry.value(QStringLiteral("signed_url")).toString());
+        if (error.code() != 0 || !url.isValid() || url.scheme().isEmpty()) {
+            PLR_LOG_WARN(QStringLiteral("Image Err: %1").arg(error.description()));
+            continue;
+        }
+        usable.append({entry.value(QStringLiteral("ref_id")).toString(), url});
+    }
+    for (const auto& [reference, url] : usable)
+        pushImage(reference, url, 0);
+    if (usable.isEmpty())
+        checkImageUploadStatus();
+}
+
+void PLRWebServicePostPublisher::pushImage(const QString& reference, const QUrl& signedURL, int attempt)
+{
+    if (!m_imageUploadSession)
+        return;
+    const PLRSourceImagePtr image =
+        m_postManager && m_postManager->sourceDirectory() ? m_postManager->sourceDirectory()->sourceImageForIdentifier(reference)
+                                                          : nullptr;
+    const QString path = image ? image->exportFilePath() : QString();
+    auto file = std::make_unique<QFile>(path);
+    if (path.isEmpty() || !file->open(QIODevice::ReadOnly) || file->size() == 0) {
+        PLR_LOG_WARN(QStringLiteral("Canceling publish due to image not found: %1").arg(reference));
+        setLastError(QStringLiteral("A photo of the post cannot be found."));
+        fire(PLRPP_EVENT_CANCEL_PROCESS);
+        return;
+    }
+    // The body is read from the export file as it goes out, never held whole.
+    QNetworkRequest request(signedURL);
+    request.setTransferTimeout(timing().uploadTimeoutMs);
+    QNetworkReply* reply = m_imageUploadSession->put(request, file.get());
+    file.release()->setParent(reply);
+    m_imageUploadTasks.insert(reply);
+    const quint64 pass = m_passGeneration;
+    connect(reply, &QNetworkReply::finished, this, [this, pass, reply, reference, signedURL, attempt] {
+        m_imageUploadTasks.remove(reply);
+        reply->deleteLater();
+        if (pass != m_passGeneration)
+            return;
+        m_imageInfoToPush.removeAll(reference);
+        const platform::Error transport = serviceTransportError(reply);
+        if (transport.isValid()) {
+            PLR_LOG_WARN(QStringLiteral("Image failed: %1 error: %2").arg(reference, transport.toString()));
+            if (transport.code == platform::urlerror::TimedOut && attempt < 3) {
+                pushImage(reference, signedURL, attempt + 1);
+                return;
+            }
+            // A connection that failed (not one that was slow) may mean the service is gone.
+            if (isLossOfInternet(transport) && transport.code != platform::urlerror::TimedOut)
+                PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+            checkImageUploadStatus();
+            return;
+        }
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status < 200 || status > 299) {
+            PLR_LOG_WARN(QStringLiteral("Image failed: %1 status: %2").arg(reference).arg(status));
+            checkImageUploadStatus();
+            return;
+        }
+        PLR_LOG_INFO(QStringLiteral("Image pushed: %1").arg(reference));
+        m_pushedImages << reference;
+        fire(PLRPP_EVENT_UPLOAD_IMAGES, {{QString::fromLatin1(kPLRPPRequiredKey), requiredCount()},
+                                         {QString::fromLatin1(kPLRPPUploadedKey), int(m_pushedImages.size())}});
+        checkImageUploadStatus();
+    });
+}
+
+void PLRWebServicePostPublisher::checkImageUploadStatus()
+{
+    if (!m_imageInfoSession || !m_imageUploadSession)
+        return;
+    if (!m_imageInfoTasks.isEmpty() || !m_imageInfoToPush.isEmpty() || !inState(PLRPP_STATE_UPLOADING_IMAGES))
+        return;
+    if (!m_imageUploadTasks.isEmpty())
+        return;
+    fire(PLRPP_EVENT_WAITING_FOR_SERVER);
+}
+
+// ---- build wait ----
+
+PLRFiniteState::Block PLRWebServicePostPublisher::serverBuildingEnterBlock()
+{
+    return [this](const PLRFiniteStatePtr&, const PLRFiniteTransitionPtr& transition) {
+        const QVariant delay = transition ? transition->userInfo().value(QString::fromLatin1(kPLRPPDelayKey)) : QVariant();
+        // The service tells over the socket when the build is done.
+        PLRWebServiceHost::currentHost().ensureSocketConnection();
+        if (m_publishingPost)
+            PLRWebServiceHost::currentHost().addMessageDelegate(this, m_publishingPost->identifier());
+        scheduleBuildCheck(delay.isValid() ? delay.toDouble() : timing().buildCheckDelay);
+    };
+}
+
+PLRFiniteState::Block PLRWebServicePostPublisher::serverBuildingExitBlock()
+{
+    return [this](const PLRFiniteStatePtr&, const PLRFiniteTransitionPtr&) {
+        m_buildCheck.cancel();
+        ++m_buildCheckGeneration;
+    };
+}
+
+void PLRWebServicePostPublisher::scheduleBuildCheck(double delay)
+{
+    // One scheduled check at a time.
+    m_buildCheck.cancel();
+    m_buildCheck = platform::dispatchAfter(delay, this, [this, delay] { checkServerCompletedBuild(delay); });
+}
+
+void PLRWebServicePostPublisher::checkServerCompletedBuild(double delay)
+{
+    if (!inState(PLRPP_STATE_SERVER_BUILDING))
+        return;
+    m_buildCheck.cancel();
+    // Only the newest check's answer counts.
+    const quint64 generation = ++m_buildCheckGeneration;
+    PLRPersistantPost* record = post();
+    QPointer<PLRWebServicePostPublisher> self(this);
+    const bool sent = record && PLRWebServicePost::getObjectFromServerRequest(
+        [self, generation, delay](bool success, const QVariant& result, const std::optional<PLRServiceError>& serviceError,
+                                  const platform::Error& transportError) {
+            if (!self || generation != self->m_buildCheckGeneration || !self->inState(PLRPP_STATE_SERVER_BUILDING))
+                return;
+            if (!success) {
+                const QString reason = serviceError ? serviceError->description() : transportError.toString();
+                PLR_LOG_WARN(QStringLiteral("Bailing on Image Upload: %1").arg(reason));
+                if (serviceError && serviceError->code() == 301) {
+                    // The remote post is gone: nothing to wait for.
+                    self->setLastError(QStringLiteral("The published post is gone from the service."));
+                    self->fire(PLRPP_EVENT_CANCEL_PROCESS);
+                    return;
+                }
+                self->setLastError(QStringLiteral("The service's build could not be checked."));
+                self->scheduleBuildCheck(delay);
+                return;
+            }
+            const PLRWebServicePostPtr remote = result.value<PLRWebServicePostPtr>();
+            self->m_publishingPost = remote;
+            self->setLastError(QString());
+            const PLRWebServicePostRevisionPtr live = remote ? remote->liveRevision() : nullptr;
+            if (remote && remote->status() == 0 && !remote->pendingRevision() && live && live->status() == 0) {
+                self->fire(PLRPP_EVENT_REMOTE_POST_UP_TO_DATE);
+                return;
+            }
+            const int required = self->requiredCount();
+            if (required > 0) {
+                self->fire(PLRPP_EVENT_UPLOAD_IMAGES, {{QString::fromLatin1(kPLRPPRequiredKey), required},
+                                                       {QString::fromLatin1(kPLRPPUploadedKey), 0}});
+                return;
+            }
+            self->scheduleBuildCheck(delay);
+        },
+        record->remoteIdentifier());
+    if (!sent)
+        scheduleBuildCheck(delay);
+}
+
+void PLRWebServicePostPublisher::webServiceHost(PLRWebServiceHost*, const QString& event, const QVariant& message)
+{
+    PLR_LOG_INFO(QStringLiteral("POST PUBLISHER '%1' GOT EVENT: %2 MESSAGE: %3")
+                     .arg(post() ? post()->name() : QString(), event,
+                          QString::fromUtf8(platform::json::write(message, false))));
+    if (event == QLatin1String("revision_active") && inState(PLRPP_STATE_SERVER_BUILDING))
+        checkServerCompletedBuild(timing().buildCheckDelay);
+}

@@ -1,0 +1,104 @@
+#include "services/web-services/PLRPingHelper.h"
+
+#include <netdb.h>
+
+PLRPingHelper::PLRPingHelper(QObject* parent) : QObject(parent)
+{
+    m_timeOutTimer.setSingleShot(true);
+    m_sendTimer.setSingleShot(true);
+    connect(&m_timeOutTimer, &QTimer::timeout, this, [this] {
+        dropPinger();
+        result(false, QString());
+    });
+    connect(&m_sendTimer, &QTimer::timeout, this, &PLRPingHelper::sendPing);
+}
+
+PLRPingHelper::~PLRPingHelper()
+{
+    m_timeOutTimer.stop();
+    m_sendTimer.stop();
+    dropPinger();
+}
+
+void PLRPingHelper::runWithHostName(const QString& hostName, Completion completion)
+{
+    dropPinger();
+    m_address = hostName;
+    m_completion = std::move(completion);
+    start();
+}
+
+void PLRPingHelper::start()
+{
+    m_reachable = true;
+    if (m_completion)
+        m_completion(true, QString());
+    m_pinger = std::make_unique<SimplePing>(m_address);
+    m_pinger->setDelegate(this);
+    m_pinger->start();
+}
+
+void PLRPingHelper::sendPing()
+{
+    if (!m_pinger) {
+        start();
+        return;
+    }
+    m_pinger->sendPingWithData();
+    m_timeOutTimer.start(kTimeOutMs);
+}
+
+void PLRPingHelper::dropPinger()
+{
+    if (!m_pinger)
+        return;
+    m_pinger->setDelegate(nullptr);
+    m_pinger->stop();
+    // A pinger may be the one calling us: let it finish its call first.
+    m_pinger.release()->deleteLater();
+}
+
+void PLRPingHelper::result(bool reachable, const QString& reason)
+{
+    m_timeOutTimer.stop();
+    m_sendTimer.stop();
+    if (reachable != m_reachable) {
+        m_reachable = reachable;
+        if (m_completion)
+            m_completion(reachable, reason);
+    }
+    m_sendTimer.start(kSendIntervalMs);
+}
+
+QString PLRPingHelper::errorText(const platform::Error& error)
+{
+    if (error.domain == QLatin1String(kSimplePingNetworkErrorDomain) && error.code == 2) {
+        const int failure = error.userInfo.value(QString::fromLatin1(kSimplePingAddressLookupFailureKey)).toInt();
+        if (failure != 0)
+            return QString::fromLocal8Bit(gai_strerror(failure));
+    }
+    const QString reason = error.localizedFailureReason();
+    return reason.isEmpty() ? error.localizedDescription() : reason;
+}
+
+void PLRPingHelper::simplePingDidStartWithAddress(SimplePing*, const QByteArray&)
+{
+    sendPing();
+}
+
+void PLRPingHelper::simplePingDidFailWithError(SimplePing*, const platform::Error& error)
+{
+    const QString text = errorText(error);
+    dropPinger();
+    result(false, text);
+}
+
+void PLRPingHelper::simplePingDidFailToSendPacket(SimplePing*, const QByteArray&, quint16, const platform::Error& error)
+{
+    result(false, errorText(error));
+}
+
+void PLRPingHelper::simplePingDidReceivePingResponsePacket(SimplePing*, const QByteArray&, quint16)
+{
+    result(true, QString());
+}

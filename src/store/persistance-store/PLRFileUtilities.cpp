@@ -1,0 +1,136 @@
+#include "store/persistance-store/PLRFileUtilities.h"
+
+#include "platform/Files.h"
+#include "platform/Log.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QUuid>
+
+#include <cstdio>
+
+namespace plr::fileutil {
+
+namespace {
+platform::Error makeError(const QString& description)
+{
+    return platform::Error::make(kErrorDomain, 1, description);
+}
+} // namespace
+
+bool ensureDirectory(const QString& path, platform::Error* error)
+{
+    if (QFileInfo(path).isDir() || QDir().mkpath(path))
+        return true;
+    if (error)
+        *error = makeError(QStringLiteral("Could not create the folder \"%1\".").arg(path));
+    return false;
+}
+
+bool copyDirectory(const QString& source, const QString& destination, platform::Error* error)
+{
+    const QFileInfo sourceInfo(source);
+    if (!sourceInfo.isDir() || sourceInfo.isSymLink()) {
+        if (error)
+            *error = makeError(QStringLiteral("\"%1\" is not a folder.").arg(source));
+        return false;
+    }
+    if (QFileInfo::exists(destination)) {
+        if (error)
+            *error = makeError(QStringLiteral("\"%1\" already exists.").arg(destination));
+        return false;
+    }
+    if (!ensureDirectory(destination, error))
+        return false;
+    const QDir sourceDir(source);
+    const QFileInfoList entries = sourceDir.entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        const QString target = destination + QLatin1Char('/') + entry.fileName();
+        const platform::files::Kind kind = platform::files::kindOf(entry.filePath());
+        if (kind == platform::files::Kind::SymbolicLink || kind == platform::files::Kind::Other) {
+            // Links, FIFOs and devices are not part of the store: a link could reach outside
+            // of it, a FIFO or device could block the copy or never end.
+            PLR_LOG_WARN(QStringLiteral("Skipping %1 while copying: not a file or folder").arg(entry.filePath()));
+            continue;
+        }
+        if (kind == platform::files::Kind::Directory) {
+            if (!copyDirectory(entry.filePath(), target, error))
+                return false;
+        } else if (!QFile::copy(entry.filePath(), target)) {
+            if (error)
+                *error = makeError(QStringLiteral("Could not copy \"%1\".").arg(entry.filePath()));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool removePath(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return true;
+    if (info.isDir() && !info.isSymLink())
+        return QDir(path).removeRecursively();
+    return QFile::remove(path);
+}
+
+bool removeDirectoryAtomically(const QString& path)
+{
+    if (!QFileInfo::exists(path))
+        return true;
+    const QString aside = path + QStringLiteral(".deleting-")
+        + QUuid::createUuid().toString(QUuid::Id128).left(8);
+    if (!QDir().rename(path, aside)) {
+        PLR_LOG_WARN(QStringLiteral("Could not move %1 aside before deleting it").arg(path));
+        return removePath(path);
+    }
+    if (!removePath(aside))
+        PLR_LOG_WARN(QStringLiteral("Could not delete %1 completely").arg(aside));
+    return true;
+}
+
+QString setAside(const QString& path)
+{
+    if (platform::files::kindOf(path) == platform::files::Kind::Missing)
+        return {};
+    QString aside = path + QStringLiteral(".unreadable");
+    for (int n = 2; platform::files::kindOf(aside) != platform::files::Kind::Missing; ++n) {
+        if (n > 1000)
+            return {};
+        aside = path + QStringLiteral(".unreadable-%1").arg(n);
+    }
+    // rename() moves the directory entry itself: a link stays a link and is not followed.
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) != 0) {
+        PLR_LOG_ERROR(QStringLiteral("Could not move the unreadable %1 aside").arg(path));
+        return {};
+    }
+    PLR_LOG_WARN(QStringLiteral("Kept the unreadable %1 as %2").arg(path, aside));
+    return aside;
+}
+
+int removeLeftoverTemporaries(const QString& bundlePath, const QStringList& fileNames)
+{
+    if (platform::files::kindOf(bundlePath) != platform::files::Kind::Directory)
+        return 0;
+    int removed = 0;
+    const QStringList entries = QDir(bundlePath).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries) {
+        for (const QString& name : fileNames) {
+            if (!platform::files::isLeftoverTemporary(entry, name))
+                continue;
+            const QString path = bundlePath + QLatin1Char('/') + entry;
+            if (platform::files::kindOf(path) == platform::files::Kind::Regular && QFile::remove(path)) {
+                PLR_LOG_INFO(QStringLiteral("Removed %1, left by an interrupted save").arg(path));
+                ++removed;
+            }
+            break;
+        }
+    }
+    return removed;
+}
+
+} // namespace plr::fileutil

@@ -1,0 +1,270 @@
+#include "store/persistance-store/PLRPersistantAccount.h"
+
+#include "store/persistance-store/PLRFileUtilities.h"
+#include "store/persistance-store/PLRPersistantStore.h"
+#include "platform/Files.h"
+#include "platform/Log.h"
+#include "platform/Plist.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+
+namespace {
+
+QString stringValue(const QVariant& value)
+{
+    return value.typeId() == QMetaType::QString ? value.toString() : QString();
+}
+
+QString infoPath(const QString& bundlePath)
+{
+    return bundlePath + QLatin1Char('/') + QLatin1String(kPLRAccountInfoFileName);
+}
+
+} // namespace
+
+PLRPersistantAccount::PLRPersistantAccount(QString userIdentifier, QString email, QString bundlePath,
+                                           QString version)
+    : PLRPersistantResource(userIdentifier, std::move(version)),
+      m_userIdentifier(std::move(userIdentifier)),
+      m_email(std::move(email)),
+      m_bundlePath(std::move(bundlePath))
+{
+}
+
+PLRPersistantAccount::~PLRPersistantAccount() = default;
+
+std::unique_ptr<PLRPersistantAccount> PLRPersistantAccount::openAccount(const QString& userIdentifier,
+                                                                        const QString& email)
+{
+    QString bundlePath = PLRPersistantStore::accountBundlePathForUserIdentifier(userIdentifier);
+    QString version = QString::fromLatin1(kPLRAccountCurrentVersion);
+    bool found = platform::files::kindOf(infoPath(bundlePath)) != platform::files::Kind::Missing;
+    if (!found && !email.isEmpty()) {
+        // Accounts of the first store version are named by the e-mail address.
+        const QString byEmail = PLRPersistantStore::accountBundlePathForUserIdentifier(email);
+        bool ok = false;
+        const QVariantMap info = platform::plist::readDictionary(infoPath(byEmail), &ok);
+        if (ok && stringValue(info.value(QLatin1String(kPLRAccountKeyVersion)))
+                      == QLatin1String(kPLRAccountVersionByEmail)) {
+            bundlePath = byEmail;
+            version = QString::fromLatin1(kPLRAccountVersionByEmail);
+            found = true;
+        }
+    }
+
+    if (platform::files::kindOf(bundlePath) == platform::files::Kind::SymbolicLink) {
+        // Never followed: what it points at stays as it is, and the account starts afresh.
+        PLR_LOG_ERROR(QStringLiteral("The account folder %1 is a link; it is not used").arg(bundlePath));
+        plr::fileutil::setAside(bundlePath);
+        found = false;
+    }
+    std::unique_ptr<PLRPersistantAccount> account(
+        new PLRPersistantAccount(userIdentifier, email, bundlePath, version));
+    if (found) {
+        bool ok = false;
+        platform::Error error;
+        const QVariantMap info = platform::plist::readDictionary(infoPath(bundlePath), &ok, &error);
+        if (ok) {
+            const QString storedVersion = stringValue(info.value(QLatin1String(kPLRAccountKeyVersion)));
+            if (!storedVersion.isEmpty())
+                account->setVersion(storedVersion);
+            account->m_firstName = stringValue(info.value(QLatin1String(kPLRAccountKeyFirstName)));
+            account->m_lastName = stringValue(info.value(QLatin1String(kPLRAccountKeyLastName)));
+            const QString storedEmail = stringValue(info.value(QLatin1String(kPLRAccountKeyEmail)));
+            if (account->m_email.isEmpty())
+                account->m_email = storedEmail;
+            account->setStoredMetadata(info);
+            account->m_writtenInfo = info;
+            account->m_onDisk = true;
+        } else {
+            // Moved aside (never copied: it may be a link), so the next save writes a new one
+            // beside it and never over it.
+            const QString keep = plr::fileutil::setAside(infoPath(bundlePath));
+            PLR_LOG_ERROR(QStringLiteral("The info.plist of account %1 cannot be read (%2); kept as %3")
+                              .arg(bundlePath, error.toString(), keep));
+        }
+    }
+    account->removeLeftoversOfKilledSaves();
+    account->loadInPostsIfNeeded();
+    return account;
+}
+
+void PLRPersistantAccount::removeLeftoversOfKilledSaves() const
+{
+    plr::fileutil::removeLeftoverTemporaries(m_bundlePath, {QString::fromLatin1(kPLRAccountInfoFileName)});
+    const QDir folder(postsFolderPath());
+    if (platform::files::kindOf(folder.path()) != platform::files::Kind::Directory)
+        return;
+    const QString partial = QLatin1Char('.') + QLatin1String(kPLRPostBundleExtension) + QStringLiteral(".partial");
+    const QStringList postFiles = {QString::fromLatin1(kPLRPostInfoFileName), QString::fromLatin1(kPLRPostLayoutFileName),
+                                   QString::fromLatin1(kPLRPostLocationFileName),
+                                   QString::fromLatin1(kPLRPostPreviewFileName)};
+    for (const QString& name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        const QString path = folder.filePath(name);
+        if (platform::files::kindOf(path) != platform::files::Kind::Directory)
+            continue;
+        if (name.endsWith(partial)) {
+            PLR_LOG_INFO(QStringLiteral("Removing %1, left by an interrupted copy").arg(path));
+            plr::fileutil::removePath(path);
+        } else {
+            plr::fileutil::removeLeftoverTemporaries(path, postFiles);
+        }
+    }
+}
+
+void PLRPersistantAccount::setEmail(const QString& email)
+{
+    m_email = email;
+}
+
+void PLRPersistantAccount::setFirstName(const QString& name)
+{
+    if (name == m_firstName)
+        return;
+    m_firstName = name;
+    emit firstNameChanged();
+}
+
+void PLRPersistantAccount::setLastName(const QString& name)
+{
+    if (name == m_lastName)
+        return;
+    m_lastName = name;
+    emit lastNameChanged();
+}
+
+QList<PLRPersistantPost*> PLRPersistantAccount::currentPosts() const
+{
+    QList<PLRPersistantPost*> posts;
+    posts.reserve(qsizetype(m_posts.size()));
+    for (const auto& post : m_posts)
+        posts.append(post.get());
+    return posts;
+}
+
+PLRPersistantPost* PLRPersistantAccount::postForIdentifier(const QString& identifier) const
+{
+    for (const auto& post : m_posts) {
+        if (post->identifier() == identifier)
+            return post.get();
+    }
+    return nullptr;
+}
+
+QString PLRPersistantAccount::postsFolderPath() const
+{
+    return m_bundlePath + QLatin1Char('/') + QLatin1String(kPLRAccountPostsFolderName);
+}
+
+QString PLRPersistantAccount::postBundlePathForIdentifier(const QString& identifier) const
+{
+    return postsFolderPath() + QLatin1Char('/') + PLRPersistantStore::encodedName(identifier)
+        + QLatin1Char('.') + QLatin1String(kPLRPostBundleExtension);
+}
+
+QUrl PLRPersistantAccount::urlForPostBundleWithIdentifier(const QString& identifier) const
+{
+    return QUrl::fromLocalFile(postBundlePathForIdentifier(identifier));
+}
+
+int PLRPersistantAccount::loadInPostsIfNeeded()
+{
+    const QDir folder(postsFolderPath());
+    if (!folder.exists())
+        return 0;
+    QSet<QString> loaded;
+    for (const auto& post : m_posts)
+        loaded.insert(post->identifier());
+
+    const QString suffix = QLatin1Char('.') + QLatin1String(kPLRPostBundleExtension);
+    QStringList names = folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    int added = 0;
+    for (const QString& name : names) {
+        if (!name.endsWith(suffix) || name.size() == suffix.size())
+            continue;
+        const QString identifier = name.chopped(suffix.size());
+        if (loaded.contains(identifier))
+            continue;
+        const QString bundle = folder.filePath(name);
+        if (platform::files::kindOf(bundle) != platform::files::Kind::Directory) {
+            // A link in the store is never followed: its saves would land outside.
+            PLR_LOG_ERROR(QStringLiteral("Skipping post bundle %1: it is a link, not a folder").arg(bundle));
+            continue;
+        }
+        if (PLRPersistantStore::encodedName(identifier) != identifier) {
+            // Its saves would go to another folder; leave it alone.
+            PLR_LOG_ERROR(QStringLiteral("Skipping post bundle %1: its name is not a valid identifier").arg(bundle));
+            continue;
+        }
+        platform::Error error;
+        std::unique_ptr<PLRPersistantPost> post = PLRPersistantPost::loadFromBundle(bundle, this, &error);
+        if (!post) {
+            // Left on disk as it is: never replaced by an empty post.
+            PLR_LOG_ERROR(QStringLiteral("Skipping post bundle %1: %2").arg(bundle, error.toString()));
+            continue;
+        }
+        loaded.insert(identifier);
+        m_posts.push_back(std::move(post));
+        ++added;
+    }
+    if (added > 0)
+        emit currentPostsChanged();
+    return added;
+}
+
+PLRPersistantPost* PLRPersistantAccount::addPost(std::unique_ptr<PLRPersistantPost> post)
+{
+    if (!post)
+        return nullptr;
+    PLRPersistantPost* raw = post.get();
+    m_posts.push_back(std::move(post));
+    emit currentPostsChanged();
+    return raw;
+}
+
+std::unique_ptr<PLRPersistantPost> PLRPersistantAccount::takePost(PLRPersistantPost* post)
+{
+    auto it = std::find_if(m_posts.begin(), m_posts.end(),
+                           [post](const auto& candidate) { return candidate.get() == post; });
+    if (it == m_posts.end())
+        return nullptr;
+    std::unique_ptr<PLRPersistantPost> taken = std::move(*it);
+    m_posts.erase(it);
+    // A record out of its account has no bundle: nothing can save it back.
+    taken->m_account = nullptr;
+    emit currentPostsChanged();
+    return taken;
+}
+
+QVariantMap PLRPersistantAccount::ownMetadata() const
+{
+    QVariantMap own;
+    own.insert(QLatin1String(kPLRAccountKeyVersion), version());
+    own.insert(QLatin1String(kPLRAccountKeyUserIdentifier), m_userIdentifier);
+    own.insert(QLatin1String(kPLRAccountKeyEmail), m_email);
+    own.insert(QLatin1String(kPLRAccountKeyFirstName), m_firstName);
+    own.insert(QLatin1String(kPLRAccountKeyLastName), m_lastName);
+    return own;
+}
+
+std::optional<PLRBundleWrite> PLRPersistantAccount::prepareWrite(bool force)
+{
+    const QVariantMap info = metadata();
+    if (!force && !hasChanges() && m_onDisk && info == m_writtenInfo)
+        return std::nullopt;
+    PLRBundleWrite write;
+    write.bundlePath = m_bundlePath;
+    write.description = QStringLiteral("account %1").arg(m_userIdentifier);
+    write.origin = this;
+    write.plist = info;
+    m_onDisk = true;
+    m_writtenInfo = info;
+    setStoredMetadata(info);
+    setHasChanges(false);
+    return write;
+}

@@ -1,0 +1,138 @@
+#include "store/persistance-store/PLRPersistantExporter.h"
+#include "platform/Resets.h"
+
+#include "store/persistance-store/PLRPersistantBackup.h"
+#include "platform/Alert.h"
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Workspace.h"
+#include "store/session/PLRCoreManager.h"
+#include "store/session/PLRDefaults.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+namespace {
+
+std::function<void()>& relaunchHandler()
+{
+    static std::function<void()> handler;
+    static const bool joined = platform::resets::add([] { handler = nullptr; });
+    (void)joined;
+    return handler;
+}
+
+using platform::showAlert;
+
+} // namespace
+
+void PLRPersistantExporter::setRelaunchHandler(std::function<void()> handler)
+{
+    relaunchHandler() = std::move(handler);
+}
+
+bool PLRPersistantExporter::exportDatabase()
+{
+    platform::PanelRequest request;
+    request.kind = platform::PanelRequest::Kind::OpenDirectory;
+    request.title = QStringLiteral("Export Backup");
+    request.message = QStringLiteral("Select a folder to save a backup of your Pellora database to.");
+    request.prompt = QStringLiteral("Export");
+    const std::optional<QString> folder = platform::FilePanels::shared().run(request);
+    if (!folder || folder->isEmpty())
+        return false;
+
+    // The backup holds what the user sees: save first, and write after that save.
+    platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLRWillSaveNotification));
+    PLRCoreManager::save();
+    const QString destination = *folder
+        + QStringLiteral("/Pellora Backup %1.plrbackup")
+              .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")));
+    bool written = false;
+    platform::Error error;
+    PLRCoreManager::saveQueue().sync([&] { written = PLRPersistantBackup::writeBackup(destination, &error); });
+    if (!written) {
+        PLR_LOG_ERROR(QStringLiteral("Backup to %1 failed: %2").arg(destination, error.toString()));
+        showAlert(QStringLiteral("Backup Failed"),
+                  QStringLiteral("The backup could not be written to \"%1\".\n%2")
+                      .arg(*folder, error.localizedDescription()));
+        return false;
+    }
+    PLR_LOG_INFO(QStringLiteral("Backup written to %1").arg(destination));
+    return true;
+}
+
+bool PLRPersistantExporter::importDatabaseWithURL(const QString& path)
+{
+    bool tooOld = false;
+    platform::Error error;
+    if (!PLRPersistantBackup::validateBackup(path, &tooOld, &error)) {
+        PLR_LOG_WARN(QStringLiteral("Backup %1 refused: %2").arg(path, error.toString()));
+        if (tooOld)
+            showAlert(QStringLiteral("Backup is too old"),
+                      QStringLiteral("This backup was made by an older version of Pellora and cannot be imported."));
+        else
+            showAlert(QStringLiteral("Import Failed"), error.localizedFailureReason().isEmpty()
+                                                           ? error.localizedDescription()
+                                                           : error.localizedFailureReason());
+        return false;
+    }
+    const bool restored = PLRPersistantBackup::restoreBackup(path, &error, [] { PLRCoreManager::signOut(); });
+    if (!restored) {
+        PLR_LOG_ERROR(QStringLiteral("Import of backup %1 failed: %2").arg(path, error.toString()));
+        showAlert(QStringLiteral("Import Failed"), QStringLiteral("The backup could not be imported. Your data was not changed."));
+        return false;
+    }
+    PLR_LOG_INFO(QStringLiteral("Store replaced from backup %1").arg(path));
+    platform::dispatchMain([] {
+        showAlert(QStringLiteral("Backup Imported"),
+                  QStringLiteral("Pellora will now restart to finish importing your backup."));
+        if (relaunchHandler())
+            relaunchHandler()();
+        else
+            PLR_LOG_WARN(QStringLiteral("No relaunch handler: restart Pellora to use the imported backup"));
+    });
+    return true;
+}
+
+bool PLRPersistantExporter::selectPathAndImportDatabase()
+{
+    if (!showImportDatabaseWarning())
+        return false;
+    platform::PanelRequest request;
+    request.kind = platform::PanelRequest::Kind::OpenDirectory;
+    request.title = QStringLiteral("Import Backup");
+    request.message = QStringLiteral("Select a Pellora backup (.plrbackup) to import.");
+    request.prompt = QStringLiteral("Import");
+    const std::optional<QString> path = platform::FilePanels::shared().run(request);
+    if (!path || path->isEmpty())
+        return false;
+    return importDatabaseWithURL(*path);
+}
+
+void PLRPersistantExporter::setExportDirectory()
+{
+    platform::PanelRequest request;
+    request.kind = platform::PanelRequest::Kind::OpenDirectory;
+    request.title = QStringLiteral("Backup Location");
+    request.message = QStringLiteral("Select a folder for the automatic backups of your Pellora database.");
+    request.prompt = QStringLiteral("Select");
+    const std::optional<QString> folder = platform::FilePanels::shared().run(request);
+    if (!folder || folder->isEmpty())
+        return;
+    PLRDefaults::setShouldExportDatabase(true);
+    PLRDefaults::setExportDatabasePath(*folder);
+    // The plain path stands for the platform's bookmark of the folder.
+    PLRDefaults::setExportDatabaseBookmark(folder->toUtf8());
+}
+
+bool PLRPersistantExporter::showImportDatabaseWarning()
+{
+    platform::Alert alert;
+    alert.messageText = QStringLiteral("Import Backup");
+    alert.informativeText = QStringLiteral(
+        "Importing a backup replaces all data of the active session with the backup's. This cannot be undone.");
+    alert.buttons = {QStringLiteral("Proceed"), QStringLiteral("Cancel")};
+    return platform::runAlert(alert).response == platform::kAlertFirstButtonReturn;
+}

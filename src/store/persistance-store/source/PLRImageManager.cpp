@@ -1,0 +1,364 @@
+#include "store/persistance-store/source/PLRImageManager.h"
+#include "platform/Shutdown.h"
+#include "platform/Resets.h"
+
+#include "store/persistance-store/PLRPersistantStore.h"
+#include "store/persistance-store/source/PLRImageUtilities.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
+#include "platform/Dispatch.h"
+#include "platform/Files.h"
+#include "platform/Log.h"
+
+#include <QCache>
+#include <QColorSpace>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QPainter>
+#include <QThread>
+
+#include <mutex>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+std::mutex g_rootMutex;
+QString g_locationRoot;
+const platform::resets::Joined g_rootReset{[] {
+    std::lock_guard lock(g_rootMutex);
+    g_locationRoot.clear();
+}};
+
+std::mutex g_memoryMutex;
+QCache<QString, QImage>& memoryCache()
+{
+    // Bounded by bytes (in KiB units): about 256 MiB of previews.
+    static QCache<QString, QImage> cache(256 * 1024);
+    return cache;
+}
+
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
+{
+    platform::Error failure;
+    if (!platform::files::writeAtomically(path, bytes, &failure)) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, failure.localizedFailureReason());
+        return false;
+    }
+    return true;
+}
+
+// Copies a photo (a regular file, which may be reached through a link in the user's folder)
+// into the cache.
+bool copyFileAtomically(const QString& source, const QString& destination, QString* error)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(source).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("cannot read %1: not a regular file").arg(source);
+        return false;
+    }
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(source, in.errorString());
+        return false;
+    }
+    const QByteArray bytes = in.read(qint64(st.st_size) + 1);
+    if (in.error() != QFile::NoError || bytes.size() != qsizetype(st.st_size)) {
+        *error = QStringLiteral("cannot copy %1: it changed while being read").arg(source);
+        return false;
+    }
+    return writeFileAtomically(destination, bytes, error);
+}
+
+bool setModifiedNs(const QString& path, qint64 ns)
+{
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = time_t(ns / 1000000000);
+    times[1].tv_nsec = long(ns % 1000000000);
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+QImage makePlaceholder()
+{
+    QImage image(256, 256, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor(0xE6, 0xE6, 0xE6));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPen pen(QColor(0xB0, 0xB0, 0xB0));
+    pen.setWidth(6);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(48, 64, 160, 128), 10, 10);
+    painter.setBrush(QColor(0xB0, 0xB0, 0xB0));
+    painter.drawEllipse(QPointF(92, 104), 14, 14);
+    const QPointF mountain[] = {{60, 180}, {112, 128}, {144, 160}, {168, 136}, {196, 180}};
+    painter.drawPolygon(mountain, 5);
+    painter.end();
+    return image;
+}
+
+} // namespace
+
+QImage PLRImageManager::readCachedImage(const QString& path)
+{
+    QByteArray bytes;
+    if (!platform::files::readAll(path, &bytes, nullptr, qint64(64) * 1024 * 1024))
+        return {};
+    return QImage::fromData(bytes);
+}
+
+QImage PLRImageManager::placeholderImage()
+{
+    static const QImage placeholder = makePlaceholder();
+    return placeholder;
+}
+
+QString PLRImageManager::defaultLocationRoot()
+{
+    std::lock_guard lock(g_rootMutex);
+    if (!g_locationRoot.isEmpty())
+        return g_locationRoot;
+    return PLRPersistantStore::locationPath();
+}
+
+void PLRImageManager::setDefaultLocationRoot(const QString& path)
+{
+    std::lock_guard lock(g_rootMutex);
+    g_locationRoot = path;
+}
+
+bool PLRImageManager::isValidIdentifier(const QString& identifier)
+{
+    if (identifier.isEmpty() || identifier.size() > 128 || identifier == QLatin1String(".")
+        || identifier.contains(QLatin1String("..")))
+        return false;
+    for (const QChar c : identifier)
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control
+            || c.category() == QChar::Other_Format)
+            return false;
+    return true;
+}
+
+QUrl PLRImageManager::locationForIdentifier(const QString& identifier)
+{
+    if (!isValidIdentifier(identifier))
+        return {};
+    return QUrl::fromLocalFile(QDir(defaultLocationRoot()).filePath(identifier));
+}
+
+QString PLRImageManager::sha1HashForImage(const PLRSourceImage* image)
+{
+    if (!image)
+        return {};
+    // Read in pieces: a post's photos are hashed one after another, never held whole.
+    QFile file(image->exportFilePath());
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    if (!hash.addData(&file))
+        return {};
+    return QString::fromLatin1(hash.result().toHex().toUpper());
+}
+
+PLRImageManager& PLRImageManager::shared()
+{
+    static PLRImageManager manager;
+    return manager;
+}
+
+PLRImageManager::PLRImageManager()
+    : m_queue(std::make_unique<platform::OperationQueue>(
+        std::clamp(QThread::idealThreadCount(), 2, kMaxConcurrentOperations)))
+{
+    // Cache work must not outlive the application object its image scaling relies on: at the
+    // end the photos not started yet are left for the next run and the running ones finish.
+    platform::shutdown::addHook([queue = m_queue.get()] { queue->cancelPendingOperationsAndWait(); });
+}
+
+PLRImageManager::~PLRImageManager() = default;
+
+int PLRImageManager::maxConcurrentOperationCount() const
+{
+    return m_queue->maxConcurrentOperationCount();
+}
+
+void PLRImageManager::waitUntilAllOperationsAreFinished()
+{
+    m_queue->waitUntilAllOperationsAreFinished();
+}
+
+void PLRImageManager::requestCache(const std::shared_ptr<PLRSourceImage>& image, std::function<void()> done)
+{
+    if (!image)
+        return;
+    if (!image->markCacheJobQueued()) {
+        // A job for this photo is already waiting; it will see the current file.
+        if (done)
+            image->addCacheJobCompletion(std::move(done));
+        return;
+    }
+    if (done)
+        image->addCacheJobCompletion(std::move(done));
+    std::weak_ptr<PLRSourceImage> weak = image;
+    m_queue->addOperation([this, weak] { runJob(weak, {}); });
+}
+
+void PLRImageManager::runJob(const std::weak_ptr<PLRSourceImage>& weakImage, const std::function<void()>&)
+{
+    const std::shared_ptr<PLRSourceImage> image = weakImage.lock();
+    if (!image)
+        return;
+    const BuildRequest request = image->beginCacheJob();
+    BuildResult result;
+    bool rebuilt = false;
+    if (request.sourcePath.isEmpty()) {
+        result.error = QStringLiteral("the photo's file is gone");
+    } else if (isCacheFresh(request.cacheDirectory, request.sourceModifiedNs, request.isGIF)) {
+        result.ok = true;
+        if (image->hasPendingPreviewRequests())
+            result.preview = readCachedImage(QDir(request.cacheDirectory).filePath(QLatin1String(kPreviewFileName)));
+    } else {
+        result = buildCache(request);
+        rebuilt = result.ok;
+        if (!result.ok)
+            PLR_LOG_WARN(QStringLiteral("Caching %1 failed: %2").arg(request.sourcePath, result.error));
+    }
+    image->finishCacheJob(result.ok, result.preview, rebuilt);
+}
+
+bool PLRImageManager::isCacheFresh(const QString& cacheDirectory, qint64 sourceModifiedNs, bool isGIF)
+{
+    const QDir dir(cacheDirectory);
+    if (fileModifiedNs(dir.filePath(QLatin1String(kPreviewFileName))) != sourceModifiedNs
+        || fileModifiedNs(dir.filePath(QLatin1String(kExportFileName))) != sourceModifiedNs)
+        return false;
+    return !isGIF || fileModifiedNs(dir.filePath(QLatin1String(kAnimationFileName))) == sourceModifiedNs;
+}
+
+qint64 PLRImageManager::fileModifiedNs(const QString& path)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return 0;
+    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+void PLRImageManager::purgeCache(const QString& cacheDirectory)
+{
+    if (cacheDirectory.isEmpty())
+        return;
+    const QDir dir(cacheDirectory);
+    for (const char* name : {kPreviewFileName, kExportFileName, kAnimationFileName})
+        QFile::remove(dir.filePath(QLatin1String(name)));
+}
+
+PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& request)
+{
+    BuildResult result;
+    struct stat st {};
+    if (::stat(QFile::encodeName(request.sourcePath).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        result.error = QStringLiteral("not a regular file");
+        return result;
+    }
+    QImageReader reader(request.sourcePath);
+    reader.setAutoTransform(false);
+    const QSize raw = reader.size();
+    if (!raw.isValid() || raw.isEmpty()) {
+        result.error = QStringLiteral("unreadable image: %1").arg(reader.errorString());
+        return result;
+    }
+    const bool swaps = plr_image::orientationSwapsAxes(request.orientation);
+    const QSize oriented = swaps ? raw.transposed() : raw;
+    QSize exportSize = oriented;
+    if (oriented.width() > kExportMaxWidth) {
+        const int height = std::max(1, int(std::lround(double(oriented.height()) * kExportMaxWidth / oriented.width())));
+        exportSize = QSize(kExportMaxWidth, height);
+    }
+    const QSize decodeSize = swaps ? exportSize.transposed() : exportSize;
+    if (decodeSize != raw)
+        reader.setScaledSize(decodeSize);
+
+    QImage image = reader.read();
+    if (image.isNull()) {
+        result.error = QStringLiteral("cannot decode: %1").arg(reader.errorString());
+        return result;
+    }
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
+        image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    image = plr_image::applyOrientation(image, request.orientation);
+    if (image.size() != exportSize)
+        image = image.scaled(exportSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace(QColorSpace::SRgb))
+        image.convertToColorSpace(QColorSpace::SRgb);
+    image.setColorSpace(QColorSpace::SRgb);
+    plr_image::setImageDPI(image, request.dpi);
+
+    QImage preview = image;
+    if (std::max(image.width(), image.height()) > kPreviewLongestEdge)
+        preview = image.scaled(kPreviewLongestEdge, kPreviewLongestEdge, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    plr_image::setImageDPI(preview, request.dpi);
+
+    const QByteArray exportBytes = plr_image::encodeJPEG(image, kExportQuality);
+    const QByteArray previewBytes = plr_image::encodeJPEG(preview, kPreviewQuality);
+    if (exportBytes.isEmpty() || previewBytes.isEmpty()) {
+        result.error = QStringLiteral("JPEG encoding failed");
+        return result;
+    }
+    if (request.cacheDirectory.isEmpty() || !QDir().mkpath(request.cacheDirectory)
+        || platform::files::kindOf(request.cacheDirectory) != platform::files::Kind::Directory) {
+        // A link in the cache folder's place would take the files elsewhere.
+        result.error = QStringLiteral("cannot make the cache folder %1").arg(request.cacheDirectory);
+        return result;
+    }
+    const QDir dir(request.cacheDirectory);
+    const QString exportPath = dir.filePath(QLatin1String(kExportFileName));
+    const QString previewPath = dir.filePath(QLatin1String(kPreviewFileName));
+    const QString animationPath = dir.filePath(QLatin1String(kAnimationFileName));
+    QString error;
+    if (!writeFileAtomically(exportPath, exportBytes, &error) || !writeFileAtomically(previewPath, previewBytes, &error)) {
+        result.error = error;
+        return result;
+    }
+    if (request.isGIF) {
+        if (!copyFileAtomically(request.sourcePath, animationPath, &error)) {
+            result.error = error;
+            return result;
+        }
+    } else {
+        QFile::remove(animationPath);
+    }
+    // The photo's modification time marks the files as made from this version of it.
+    for (const QString& path : {exportPath, previewPath, animationPath}) {
+        if (QFile::exists(path))
+            setModifiedNs(path, request.sourceModifiedNs);
+    }
+    result.ok = true;
+    result.preview = preview;
+    return result;
+}
+
+QImage PLRImageManager::memoryPreview(const QString& identifier)
+{
+    std::lock_guard lock(g_memoryMutex);
+    const QImage* image = memoryCache().object(identifier);
+    return image ? *image : QImage();
+}
+
+void PLRImageManager::storeMemoryPreview(const QString& identifier, const QImage& preview)
+{
+    if (preview.isNull())
+        return;
+    std::lock_guard lock(g_memoryMutex);
+    const qsizetype cost = std::max<qsizetype>(1, preview.sizeInBytes() / 1024);
+    memoryCache().insert(identifier, new QImage(preview), cost);
+}
+
+void PLRImageManager::forgetMemoryPreview(const QString& identifier)
+{
+    std::lock_guard lock(g_memoryMutex);
+    memoryCache().remove(identifier);
+}

@@ -1,0 +1,124 @@
+#include "store/persistance-store/source/PLRImageUtilities.h"
+
+#include "platform/Log.h"
+
+#include <QBuffer>
+#include <QColorSpace>
+#include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+#include <QTransform>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double kMetresPerInch = 0.0254;
+}
+
+qint64 imageDPIValue(const QImage& image)
+{
+    if (image.isNull() || image.dotsPerMeterX() <= 0)
+        return 0;
+    // Dots per metre are stored as whole numbers: round away the conversion error before
+    // rounding up, so a 72 dpi image answers 72 and not 73.
+    const double dpi = image.dotsPerMeterX() * kMetresPerInch;
+    return qint64(std::ceil(dpi - 0.05));
+}
+
+QByteArray imageDataAfterApplyingDPI(const QByteArray& data, qint64 dpi, float compression)
+{
+    QImage image;
+    if (data.isEmpty() || !image.loadFromData(data)) {
+        PLR_LOG_WARN(QStringLiteral("imageDataAfterApplyingDPI: data of %1 bytes is not a readable image")
+                         .arg(data.size()));
+        return {};
+    }
+    if (dpi <= 0) {
+        PLR_LOG_WARN(QStringLiteral("imageDataAfterApplyingDPI: resolution %1 replaced by 72").arg(dpi));
+        dpi = plr_image::kDefaultDPI;
+    }
+    plr_image::setImageDPI(image, dpi);
+    const double factor = std::isfinite(compression) ? std::clamp(double(compression), 0.0, 1.0) : 1.0;
+    return plr_image::encodeJPEG(image, int(std::lround(factor * 100.0)));
+}
+
+namespace plr_image {
+
+void setImageDPI(QImage& image, qint64 dpi)
+{
+    if (dpi <= 0)
+        dpi = kDefaultDPI;
+    const int dotsPerMetre = int(std::lround(double(dpi) / kMetresPerInch));
+    image.setDotsPerMeterX(dotsPerMetre);
+    image.setDotsPerMeterY(dotsPerMetre);
+}
+
+QByteArray encodeJPEG(const QImage& image, int quality)
+{
+    if (image.isNull())
+        return {};
+    QImage source = image;
+    // JPEG has no alpha: flatten on white rather than on undefined pixels.
+    if (source.hasAlphaChannel()) {
+        QImage flat(source.size(), QImage::Format_RGB32);
+        flat.setDotsPerMeterX(source.dotsPerMeterX());
+        flat.setDotsPerMeterY(source.dotsPerMeterY());
+        flat.setColorSpace(source.colorSpace());
+        flat.fill(Qt::white);
+        QPainter painter(&flat);
+        painter.drawImage(0, 0, source);
+        painter.end();
+        source = flat;
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(std::clamp(quality, 0, 100));
+    if (!writer.write(source)) {
+        PLR_LOG_WARN(QStringLiteral("JPEG encoding failed: %1").arg(writer.errorString()));
+        return {};
+    }
+    return bytes;
+}
+
+QImage applyOrientation(const QImage& image, int orientation)
+{
+    if (image.isNull())
+        return image;
+    switch (orientation) {
+    case 2: return image.mirrored(true, false);
+    case 3: return image.transformed(QTransform().rotate(180));
+    case 4: return image.mirrored(false, true);
+    case 5: return image.transformed(QTransform().rotate(90)).mirrored(true, false);
+    case 6: return image.transformed(QTransform().rotate(90));
+    case 7: return image.transformed(QTransform().rotate(-90)).mirrored(true, false);
+    case 8: return image.transformed(QTransform().rotate(-90));
+    default: return image;
+    }
+}
+
+qint64 jfifDensityDPI(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray head = file.read(20);
+    // SOI, APP0 marker, length, "JFIF\0", version (2), units (1), Xdensity (2), Ydensity (2).
+    if (head.size() < 18 || uchar(head[0]) != 0xFF || uchar(head[1]) != 0xD8 || uchar(head[2]) != 0xFF
+        || uchar(head[3]) != 0xE0 || head.mid(6, 5) != QByteArray("JFIF\0", 5))
+        return 0;
+    const int units = uchar(head[13]);
+    const int density = (uchar(head[14]) << 8) | uchar(head[15]);
+    if (density <= 0)
+        return 0;
+    if (units == 1)
+        return density;
+    if (units == 2)
+        return qint64(std::lround(density * 2.54));
+    return 0;   // aspect ratio only
+}
+
+} // namespace plr_image

@@ -1,0 +1,233 @@
+#pragma once
+
+#include "store/persistance-store/source/PLRDelegateList.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
+#include "platform/Error.h"
+
+#include <QHash>
+#include <QList>
+#include <QMutex>
+#include <QRecursiveMutex>
+#include <QObject>
+#include <QSet>
+#include <QUrl>
+#include <QVariantMap>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QFileSystemWatcher;
+class QTimer;
+class PLRSourceDirectory;
+namespace platform { class SerialQueue; }
+
+// Progress of loading and caching a source folder.
+struct PLRSourceDirectoryProgressInfo {
+    qint64 totalLoadedImageCount = 0;
+    qint64 totalCachedImageCount = 0;
+    bool loadDirectoryFinished = false;
+};
+
+// Told about a source folder's changes. Every call arrives on the main thread, queued there by
+// the directory; a delegate removed (or destroyed, for a QObject) is not called afterwards.
+class PLRSourceDirectoryDelegate {
+public:
+    virtual ~PLRSourceDirectoryDelegate() = default;
+    virtual void sourceDirectoryUpdatedState(PLRSourceDirectory* directory, qint64 state)
+    { Q_UNUSED(directory); Q_UNUSED(state); }
+    virtual void sourceDirectoryAddedNewImage(PLRSourceDirectory* directory, const PLRSourceImagePtr& image)
+    { Q_UNUSED(directory); Q_UNUSED(image); }
+    virtual void sourceDirectoryUpdatedImage(PLRSourceDirectory* directory, const PLRSourceImagePtr& image)
+    { Q_UNUSED(directory); Q_UNUSED(image); }
+    virtual void sourceDirectoryDeletedImage(PLRSourceDirectory* directory, const PLRSourceImagePtr& image)
+    { Q_UNUSED(directory); Q_UNUSED(image); }
+};
+
+// Sorting and filtering of a source folder's photos (one per directory).
+class PLRSourceDirectoryOrdering {
+public:
+    explicit PLRSourceDirectoryOrdering(PLRSourceDirectory* directory) : m_directory(directory) {}
+
+    // 0 title, 1 creation date, 2 modification date; re-sorts the directory when it changes.
+    qint64 sortType() const { return m_sortType; }
+    void setSortType(qint64 sortType);
+    // 0 ascending, 1 descending; re-sorts the directory when it changes.
+    qint64 sortOrder() const { return m_sortOrder; }
+    void setSortOrder(qint64 sortOrder);
+    // 0 none, 1..5 stars.
+    qint64 starSelection() const { return m_starSelection; }
+    void setStarSelection(qint64 value) { m_starSelection = value; }
+    // 0 equal, -1 at most, 1 at least.
+    qint64 starRelation() const { return m_starRelation; }
+    void setStarRelation(qint64 value) { m_starRelation = value; }
+    // Bit mask: 1 red, 2 yellow, 4 green, 8 blue, 16 purple, 32 white, 64 grey; 0 no filter.
+    qint64 colourFilter() const { return m_colourFilter; }
+    void setColourFilter(qint64 value) { m_colourFilter = value; }
+
+    // The directory's photos in their current order: code 1, 2, 3 drop hidden photos, 2 also
+    // drops photos in the layout, 3 keeps only photos in the layout, 4 keeps only hidden ones,
+    // any other code keeps all; then the star and colour filters.
+    QList<PLRSourceImagePtr> filteredImageCollection(qint64 code) const;
+
+    static QList<PLRSourceImagePtr> filter(const QList<PLRSourceImagePtr>& images, qint64 code,
+                                           qint64 starSelection, qint64 starRelation, qint64 colourFilter);
+    static void sort(QList<PLRSourceImagePtr>& images, qint64 sortType, qint64 sortOrder);
+
+private:
+    PLRSourceDirectory* m_directory;
+    std::atomic<qint64> m_sortType{0};
+    std::atomic<qint64> m_sortOrder{0};
+    std::atomic<qint64> m_starSelection{0};
+    std::atomic<qint64> m_starRelation{1};
+    std::atomic<qint64> m_colourFilter{0};
+};
+
+// A post's folder of photos: scanned on a background queue, then watched. The per-photo data
+// (identifier, file name, hidden flag, keywords) is kept in the post's "location.plist".
+// Nothing in the folder is ever written.
+class PLRSourceDirectory : public QObject {
+    Q_OBJECT
+
+public:
+    enum State : qint64 {
+        StateIdle = 0,
+        StateLoading = 1,
+        StateLocationUnavailable = 2,   // the folder could not be opened
+        StateWatching = 3,
+        StateAccessDenied = 5,          // access to the folder was refused
+    };
+
+    struct Config {
+        QString folderPath;             // empty: the "location" stored in location.plist
+        QString locationPlistPath;      // the post's location.plist
+        bool includeSubFolders = false; // the "include_sub_folders" setting
+        QString cacheRoot;              // the image area; empty: PLRImageManager's default
+        // Whether Pellora may use the folder (a folder the user chose earlier may have become
+        // unreadable since); default: the folder is readable and searchable.
+        std::function<bool(const QString& folder)> accessCheck;
+        int debounceMs = 250;           // quiet time after a file-system event before a rescan
+    };
+
+    // Keys of location.plist.
+    static constexpr const char* kLocationKey = "location";
+    static constexpr const char* kImagesKey = "images";
+    static constexpr const char* kIdentifierKey = "identifier";
+    static constexpr const char* kFileNameKey = "file_name";
+    static constexpr const char* kHiddenKey = "hidden";
+    static constexpr const char* kKeywordsKey = "keywords";
+    // The file's size and modification time (nanoseconds since the epoch) as last seen, so a
+    // renamed or moved photo is known again.
+    static constexpr const char* kFileSizeKey = "file_size";
+    static constexpr const char* kFileModifiedKey = "file_modified";
+
+    explicit PLRSourceDirectory(Config config, QObject* parent = nullptr);
+    ~PLRSourceDirectory() override;
+
+    // Scans the folder on a background queue, then watches it (and its sub-folders when they
+    // are included). Call on a thread with an event loop (the main thread).
+    void startWatching();
+    void stopWatching();
+
+    qint64 state() const;
+    bool locationExisits() const;
+    QUrl location() const;
+    QString path() const;
+    bool includeSubFolders() const { return m_config.includeSubFolders; }
+    // Relinks to another folder: photos are matched by file name and keep their identifiers
+    // and data; the folder is scanned again.
+    void setNewLocation(const QUrl& url);
+
+    // Weakly held; a QObject delegate is dropped when it is destroyed. Called on the main
+    // thread only. removeDelegate() from another thread waits for a call in progress.
+    void addDelegate(PLRSourceDirectoryDelegate* delegate);
+    void removeDelegate(PLRSourceDirectoryDelegate* delegate);
+
+    // Called while the folder loads and caches; at once when that has already finished.
+    void setUIDirectoryWatchProgressCallback(std::function<void(const PLRSourceDirectoryProgressInfo&)> callback);
+
+    // Purges the cache files of every current photo.
+    void resetCache();
+
+    // The photos in the folder, in the current order (before the first scan: every record of
+    // location.plist, shown as missing).
+    QList<PLRSourceImagePtr> images() const;
+    // The records whose file is gone from the folder (fileDeleted). They keep their identifier,
+    // hidden flag and keywords, are saved, and take their file back when it returns under the
+    // same path, or when a new file has their size and modification time (renamed or moved).
+    QList<PLRSourceImagePtr> vanishedImages() const;
+    // Any record, present or vanished.
+    PLRSourceImagePtr sourceImageForIdentifier(const QString& identifier) const;
+    // Marks the photos whose identifiers the layout uses; answers how many photos are in it.
+    qint64 updateImagesInLayout(const QSet<QString>& identifiers);
+    // Of the identifiers the layout uses, those whose photo file is missing: the photo's file
+    // name, or the identifier itself when the folder has no such photo.
+    QStringList missingFileNamesForIdentifiers(const QSet<QString>& identifiers) const;
+
+    PLRSourceDirectoryOrdering& sourceDirectoryOrdering() { return m_ordering; }
+
+    // What save() writes to location.plist.
+    QVariantMap plistRepresentation() const;
+    bool save(platform::Error* error = nullptr) const;
+
+    // Waits until the scans queued so far have run (tests, shutdown).
+    void waitUntilIdle();
+
+private:
+    friend class PLRSourceDirectoryOrdering;
+    struct Progress;
+    struct Listing;
+    struct Work;
+    struct Changes;
+
+    void loadPlist();
+    void queueRescan(bool relink = false);
+    // One look at the folder, in steps: is it usable, what is in it, what changed against the
+    // records, reading the new and changed files, taking the changes in, telling delegates.
+    void scan(bool relink);
+    bool checkFolderUsable(const QString& folder, bool relink);
+    Listing listFiles(const QString& folder) const;
+    Changes compareWithRecords(const QString& folder, const Listing& listing, bool relink);
+    void relinkByFileName(const QString& folder, const Listing& listing, QHash<QString, PLRSourceImagePtr>& byPath);
+    void readMetadata(QList<Work>& work) const;
+    void applyChanges(Changes& changes);
+    void announceChanges(const Changes& changes, bool relink);
+    void finishScan(const Changes& changes, const QStringList& directories, bool relink);
+    void reportScanDone();
+    void setState(qint64 state);
+    // Queues the call to every delegate on the main thread.
+    void notifyDelegates(std::function<void(PLRSourceDirectoryDelegate*)> call);
+    void deliverToDelegates(const std::function<void(PLRSourceDirectoryDelegate*)>& call);
+    void markAllDeleted();
+    void resort();
+    void requestCaching(const QList<PLRSourceImagePtr>& images);
+    void reportProgress();
+    void scheduleWatchUpdate(const QStringList& directories, const QStringList& files, bool rootMissing);
+    void applyWatchPaths(const QStringList& directories, const QStringList& files, bool rootMissing);
+    void onFileSystemEvent();
+    std::vector<PLRSourceDirectoryDelegate*> liveDelegates();
+
+    Config m_config;
+    PLRSourceDirectoryOrdering m_ordering;
+
+    mutable QMutex m_mutex;
+    QString m_path;
+    qint64 m_state = StateIdle;
+    bool m_scannedOnce = false;
+    QList<PLRSourceImagePtr> m_images;
+    QList<PLRSourceImagePtr> m_vanished;
+    QHash<QString, PLRSourceImagePtr> m_byIdentifier;   // every record, present or vanished
+    QHash<QString, PLRFileStamp> m_unreadable;   // relative path -> stamp of a file that is not an image
+    PLRDelegateList<PLRSourceDirectoryDelegate> m_delegates;
+    QRecursiveMutex m_deliveryMutex;   // held by the main thread while it calls a delegate
+
+    std::shared_ptr<Progress> m_progress;
+    std::atomic_bool m_stopping{false};
+    std::atomic_bool m_watching{false};
+    std::atomic_bool m_rescanQueued{false};
+
+    QFileSystemWatcher* m_watcher = nullptr;
+    QTimer* m_debounce = nullptr;
+    std::unique_ptr<platform::SerialQueue> m_queue;
+};

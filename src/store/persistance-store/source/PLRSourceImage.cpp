@@ -1,0 +1,399 @@
+#include "store/persistance-store/source/PLRSourceImage.h"
+
+#include "platform/Alert.h"
+#include "platform/Dispatch.h"
+#include "platform/Files.h"
+#include "platform/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUuid>
+
+#include <cmath>
+
+PLRSourceImage::PLRSourceImage(const QString& identifier, const QString& cacheRoot)
+    : m_identifier(identifier.isEmpty() ? makeIdentifier() : identifier), m_cacheRoot(cacheRoot)
+{
+}
+
+PLRSourceImage::~PLRSourceImage() = default;
+
+QString PLRSourceImage::makeIdentifier()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+QUrl PLRSourceImage::location() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_path.isEmpty() ? QUrl() : QUrl::fromLocalFile(m_path);
+}
+
+QString PLRSourceImage::path() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_path;
+}
+
+QString PLRSourceImage::relativePath() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_relativePath;
+}
+
+QString PLRSourceImage::fileName() const
+{
+    QMutexLocker lock(&m_mutex);
+    return QFileInfo(m_relativePath).fileName();
+}
+
+QDateTime PLRSourceImage::creationDate() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_metadata.creationDate;
+}
+
+QDateTime PLRSourceImage::modifiedDate() const
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_stamp.size < 0)
+        return {};
+    return QDateTime::fromMSecsSinceEpoch(m_stamp.modifiedNs / 1000000, Qt::UTC);
+}
+
+float PLRSourceImage::width() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_metadata.readable ? float(m_metadata.orientedSize().width()) : 0.0f;
+}
+
+float PLRSourceImage::height() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_metadata.readable ? float(m_metadata.orientedSize().height()) : 0.0f;
+}
+
+PLRAspectRatio PLRSourceImage::aspectRatio() const
+{
+    return PLRAspectRatio::ratioWithSize(QSizeF(width(), height()));
+}
+
+qint16 PLRSourceImage::starRating() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_metadata.starRating;
+}
+
+qint64 PLRSourceImage::colourRating() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_metadata.colourRating;
+}
+
+qint64 PLRSourceImage::dpi() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_metadata.dpi;
+}
+
+int PLRSourceImage::orientation() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_metadata.orientation;
+}
+
+bool PLRSourceImage::isImageGIF() const
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_metadata.readable)
+        return m_metadata.isGIF;
+    return m_relativePath.endsWith(QLatin1String(".gif"), Qt::CaseInsensitive);
+}
+
+bool PLRSourceImage::fileDeleted() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_fileDeleted;
+}
+
+bool PLRSourceImage::inLayout() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_inLayout;
+}
+
+void PLRSourceImage::setInLayout(bool inLayout)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_inLayout == inLayout)
+            return;
+        m_inLayout = inLayout;
+    }
+    emit inLayoutChanged(inLayout);
+}
+
+bool PLRSourceImage::isHidden() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_hidden;
+}
+
+void PLRSourceImage::setHidden(bool hidden)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_hidden == hidden)
+            return;
+        m_hidden = hidden;
+    }
+    emit hiddenChanged(hidden);
+}
+
+void PLRSourceImage::toggleHidden()
+{
+    setHidden(!isHidden());
+}
+
+QStringList PLRSourceImage::focusKeywords() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_keywords;
+}
+
+void PLRSourceImage::setFocusKeywords(const QStringList& keywords)
+{
+    QMutexLocker lock(&m_mutex);
+    m_keywords = keywords;
+}
+
+QSizeF PLRSourceImage::galleryDisplayFrameForLongestEdge(double longestEdge) const
+{
+    const double w = width();
+    const double h = height();
+    const double ratio = (w > 0 && h > 0) ? w / h : 0.0;
+    if (ratio <= 0)
+        return QSizeF(longestEdge, longestEdge);
+    if (ratio >= 1.0)
+        return QSizeF(longestEdge, longestEdge / ratio);
+    return QSizeF(longestEdge * ratio, longestEdge);
+}
+
+QImage PLRSourceImage::previewImage(std::function<void(const QImage&)> completion)
+{
+    const QImage cached = PLRImageManager::memoryPreview(m_identifier);
+    if (!cached.isNull())
+        return cached;
+    if (completion) {
+        QMutexLocker lock(&m_mutex);
+        m_previewCompletions.push_back(std::move(completion));
+    }
+    PLRImageManager::shared().requestCache(shared_from_this());
+    return {};
+}
+
+QString PLRSourceImage::cacheLocation() const
+{
+    if (!PLRImageManager::isValidIdentifier(m_identifier) || m_cacheRoot.isEmpty())
+        return {};
+    return QDir(m_cacheRoot).filePath(m_identifier);
+}
+
+QString PLRSourceImage::exportFilePath() const
+{
+    const QDir dir(cacheLocation());
+    PLRImageManager::BuildRequest request;
+    {
+        QMutexLocker lock(&m_mutex);
+        request.sourcePath = m_fileDeleted ? QString() : m_path;
+        request.cacheDirectory = cacheLocation();
+        request.orientation = m_metadata.orientation;
+        request.dpi = m_metadata.dpi;
+        request.isGIF = m_metadata.isGIF;
+        request.sourceModifiedNs = m_stamp.modifiedNs;
+    }
+    const QString fileName = QLatin1String(request.isGIF ? PLRImageManager::kAnimationFileName
+                                                         : PLRImageManager::kExportFileName);
+    if (!request.sourcePath.isEmpty()
+        && !PLRImageManager::isCacheFresh(request.cacheDirectory, request.sourceModifiedNs, request.isGIF)) {
+        const auto result = PLRImageManager::buildCache(request);
+        if (!result.ok)
+            PLR_LOG_WARN(QStringLiteral("No export data for %1: %2").arg(request.sourcePath, result.error));
+    }
+    if (request.cacheDirectory.isEmpty())
+        return {};
+    // Only a regular file of the cache, never a link or anything else in its place.
+    const QString path = dir.filePath(fileName);
+    return platform::files::kindOf(path) == platform::files::Kind::Regular ? path : QString();
+}
+
+QByteArray PLRSourceImage::exportImageData() const
+{
+    const QString path = exportFilePath();
+    QByteArray bytes;
+    if (path.isEmpty() || !platform::files::readAll(path, &bytes))
+        return {};
+    return bytes;
+}
+
+bool PLRSourceImage::checkIfGIFExceedsFileSizeLimit(QWidget* parent) const
+{
+    if (!isImageGIF())
+        return false;
+    const QFileInfo info(path());
+    if (!info.exists() || info.size() <= kGIFFileSizeLimitMB * 1024 * 1024)
+        return false;
+    platform::Alert alert;
+    alert.messageText = QStringLiteral("GIF exceeds maximum filesize");
+    alert.informativeText = QStringLiteral("%1 is larger than the maximum GIF size of %2 MB.")
+                                .arg(info.fileName())
+                                .arg(kGIFFileSizeLimitMB);
+    alert.buttons = {QStringLiteral("OK")};
+    platform::runAlert(alert, parent);
+    return true;
+}
+
+void PLRSourceImage::addDelegate(PLRSourceImageDelegate* delegate)
+{
+    QMutexLocker lock(&m_mutex);
+    m_delegates.add(delegate);
+}
+
+void PLRSourceImage::removeDelegate(PLRSourceImageDelegate* delegate)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        m_delegates.remove(delegate);
+    }
+    // Calls run on the main thread, which checks the list before each one. Elsewhere, wait
+    // until a call that may already have started has returned.
+    if (!platform::isMainThread())
+        QMutexLocker wait(&m_deliveryMutex);
+}
+
+void PLRSourceImage::notifyCacheAssetChanged()
+{
+    // Queued to the main thread; the photo may be gone by then, and is not kept alive for it.
+    std::weak_ptr<PLRSourceImage> weak = weak_from_this();
+    if (weak.expired())
+        return;   // not owned by a directory: nobody can be listening from the main thread
+    platform::dispatchMain([weak] {
+        const std::shared_ptr<PLRSourceImage> self = weak.lock();
+        if (!self)
+            return;
+        for (auto* delegate : self->liveDelegates()) {
+            QMutexLocker delivering(&self->m_deliveryMutex);
+            {
+                QMutexLocker lock(&self->m_mutex);
+                if (!self->m_delegates.contains(delegate))
+                    continue;
+            }
+            delegate->imageCacheAssetChanged(self.get());
+        }
+    });
+}
+
+std::vector<PLRSourceImageDelegate*> PLRSourceImage::liveDelegates()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_delegates.live();
+}
+
+PLRFileStamp PLRSourceImage::fileStamp() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_stamp;
+}
+
+void PLRSourceImage::setFile(const QString& path, const QString& relativePath, const PLRFileStamp& stamp,
+                             const PLRImageMetadata& metadata)
+{
+    bool changed = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        changed = !(m_stamp == stamp) || m_path != path;
+        m_path = path;
+        m_relativePath = relativePath;
+        m_stamp = stamp;
+        m_metadata = metadata;
+        m_fileDeleted = false;
+    }
+    if (changed)
+        PLRImageManager::forgetMemoryPreview(m_identifier);
+}
+
+void PLRSourceImage::setFileDeleted(bool deleted)
+{
+    QMutexLocker lock(&m_mutex);
+    m_fileDeleted = deleted;
+}
+
+void PLRSourceImage::resetCache()
+{
+    PLRImageManager::forgetMemoryPreview(m_identifier);
+    PLRImageManager::purgeCache(cacheLocation());
+}
+
+bool PLRSourceImage::markCacheJobQueued()
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_jobQueued)
+        return false;
+    m_jobQueued = true;
+    return true;
+}
+
+void PLRSourceImage::addCacheJobCompletion(std::function<void()> done)
+{
+    QMutexLocker lock(&m_mutex);
+    m_jobCompletions.push_back(std::move(done));
+}
+
+PLRImageManager::BuildRequest PLRSourceImage::beginCacheJob()
+{
+    QMutexLocker lock(&m_mutex);
+    m_jobQueued = false;
+    PLRImageManager::BuildRequest request;
+    request.sourcePath = (m_fileDeleted || !m_metadata.readable) ? QString() : m_path;
+    request.cacheDirectory = cacheLocation();
+    request.orientation = m_metadata.orientation;
+    request.dpi = m_metadata.dpi;
+    request.isGIF = m_metadata.isGIF;
+    request.sourceModifiedNs = m_stamp.modifiedNs;
+    return request;
+}
+
+bool PLRSourceImage::hasPendingPreviewRequests() const
+{
+    QMutexLocker lock(&m_mutex);
+    return !m_previewCompletions.empty();
+}
+
+void PLRSourceImage::finishCacheJob(bool ok, const QImage& preview, bool rebuilt)
+{
+    if (ok && !preview.isNull())
+        PLRImageManager::storeMemoryPreview(m_identifier, preview);
+    std::vector<std::function<void(const QImage&)>> previewCompletions;
+    std::vector<std::function<void()>> jobCompletions;
+    {
+        QMutexLocker lock(&m_mutex);
+        // A job for a newer version of the file is queued: let that one answer the previews.
+        if (!m_jobQueued || !ok)
+            previewCompletions.swap(m_previewCompletions);
+        jobCompletions.swap(m_jobCompletions);
+    }
+    QImage answer = preview;
+    if (ok && answer.isNull() && !previewCompletions.empty()) {
+        answer = PLRImageManager::readCachedImage(QDir(cacheLocation()).filePath(QLatin1String(PLRImageManager::kPreviewFileName)));
+        PLRImageManager::storeMemoryPreview(m_identifier, answer);
+    }
+    if (!ok || answer.isNull())
+        answer = PLRImageManager::placeholderImage();
+    for (auto& completion : previewCompletions)
+        completion(answer);
+    if (rebuilt)
+        notifyCacheAssetChanged();
+    for (auto& done : jobCompletions)
+        done();
+}

@@ -1,0 +1,155 @@
+#pragma once
+
+#include "store/persistance-store/source/PLRDelegateList.h"
+#include "store/persistance-store/source/PLRImageManager.h"
+#include "store/persistance-store/source/PLRImageMetadata.h"
+#include "store/model/PLRAspectRatio.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QMutex>
+#include <QRecursiveMutex>
+#include <QObject>
+#include <QSizeF>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QWidget;
+class PLRSourceImage;
+
+// Told when a photo's cached images change. Called on the main thread, queued there by the
+// photo; a delegate removed (or destroyed, for a QObject) is not called afterwards.
+class PLRSourceImageDelegate {
+public:
+    virtual ~PLRSourceImageDelegate() = default;
+    virtual void imageCacheAssetChanged(PLRSourceImage* image) { Q_UNUSED(image); }
+};
+
+// The size and modification time of a photo file as last seen.
+struct PLRFileStamp {
+    qint64 size = -1;
+    qint64 modifiedNs = 0;
+    bool operator==(const PLRFileStamp&) const = default;
+};
+
+// One photo of a post's source folder. Owned by its source directory through a shared
+// pointer; the cache jobs hold it weakly. Readable from any thread.
+class PLRSourceImage : public QObject, public std::enable_shared_from_this<PLRSourceImage> {
+    Q_OBJECT
+    Q_PROPERTY(bool inLayout READ inLayout WRITE setInLayout NOTIFY inLayoutChanged)
+    Q_PROPERTY(bool hidden READ isHidden WRITE setHidden NOTIFY hiddenChanged)
+
+public:
+    static constexpr qint64 kGIFFileSizeLimitMB = 3;
+
+    // A photo with its identifier; its cache folder is <cacheRoot>/<identifier>.
+    PLRSourceImage(const QString& identifier, const QString& cacheRoot);
+    ~PLRSourceImage() override;
+
+    static QString makeIdentifier();
+
+    QString identifier() const { return m_identifier; }
+
+    QUrl location() const;
+    QString path() const;
+    // The file's path inside the source folder ("a/b.jpg").
+    QString relativePath() const;
+    QString fileName() const;
+    QDateTime creationDate() const;
+    QDateTime modifiedDate() const;
+    float width() const;    // upright, 0 when unknown
+    float height() const;
+    // The ratio of the upright photo with its preset (unknown, factor 0, when the size is).
+    PLRAspectRatio aspectRatio() const;
+    qint16 starRating() const;
+    qint64 colourRating() const;
+    qint64 dpi() const;
+    int orientation() const;
+    bool isImageGIF() const;
+    bool fileDeleted() const;
+
+    bool inLayout() const;
+    void setInLayout(bool inLayout);
+    bool isHidden() const;
+    void setHidden(bool hidden);
+    void toggleHidden();
+
+    QStringList focusKeywords() const;
+    void setFocusKeywords(const QStringList& keywords);
+
+    // The size of the photo scaled so that its longer side is `longestEdge`.
+    QSizeF galleryDisplayFrameForLongestEdge(double longestEdge) const;
+
+    // The cached preview at once when it is in memory; otherwise a null image, and the
+    // completion runs (on a background thread) with the preview once it is ready, or with
+    // the placeholder when the photo cannot be cached.
+    QImage previewImage(std::function<void(const QImage&)> completion);
+
+    // The cache folder of this photo.
+    QString cacheLocation() const;
+    // Bytes of the cached export file (made now when missing), or of the GIF file for a GIF.
+    QByteArray exportImageData() const;
+    // The path of that file (made now when missing), for reading it in pieces; empty when
+    // there is no export file.
+    QString exportFilePath() const;
+
+    // NO for a photo that is not a GIF; for a GIF larger than 3 MB shows the alert
+    // "GIF exceeds maximum filesize" naming the file and answers YES.
+    bool checkIfGIFExceedsFileSizeLimit(QWidget* parent = nullptr) const;
+
+    // Quick Look style preview item.
+    QUrl previewItemURL() const { return location(); }
+    QString previewItemTitle() const { return fileName(); }
+
+    // Weakly held; a QObject delegate is dropped when it is destroyed. Called on the main
+    // thread only. removeDelegate() from another thread waits for a call in progress.
+    void addDelegate(PLRSourceImageDelegate* delegate);
+    void removeDelegate(PLRSourceImageDelegate* delegate);
+
+    // --- used by the source directory ---
+    PLRFileStamp fileStamp() const;
+    void setFile(const QString& path, const QString& relativePath, const PLRFileStamp& stamp,
+                 const PLRImageMetadata& metadata);
+    void setFileDeleted(bool deleted);
+    // Purges the cache files and the in-memory preview.
+    void resetCache();
+
+    // --- used by the image manager ---
+    bool markCacheJobQueued();   // false when a job is already waiting
+    void addCacheJobCompletion(std::function<void()> done);
+    PLRImageManager::BuildRequest beginCacheJob();
+    bool hasPendingPreviewRequests() const;
+    void finishCacheJob(bool ok, const QImage& preview, bool rebuilt);
+
+signals:
+    void inLayoutChanged(bool inLayout);
+    void hiddenChanged(bool hidden);
+
+private:
+    std::vector<PLRSourceImageDelegate*> liveDelegates();
+    void notifyCacheAssetChanged();
+
+    const QString m_identifier;
+    const QString m_cacheRoot;
+
+    mutable QMutex m_mutex;
+    QString m_path;
+    QString m_relativePath;
+    PLRFileStamp m_stamp;
+    PLRImageMetadata m_metadata;
+    bool m_fileDeleted = true;
+    bool m_inLayout = false;
+    bool m_hidden = false;
+    QStringList m_keywords;
+    PLRDelegateList<PLRSourceImageDelegate> m_delegates;
+    QRecursiveMutex m_deliveryMutex;   // held by the main thread while it calls a delegate
+    std::vector<std::function<void(const QImage&)>> m_previewCompletions;
+    std::vector<std::function<void()>> m_jobCompletions;
+    bool m_jobQueued = false;
+};
+
+using PLRSourceImagePtr = std::shared_ptr<PLRSourceImage>;
