@@ -192,6 +192,7 @@ public:
                                               const QList<PLRGalleryIndexPath>& paths) override;
     void collectionViewMagnify(PLRGalleryCollectionView* collectionView, double magnification) override;
     platform::UndoManager* undoManagerForCollectionView(PLRGalleryCollectionView*) override { return undoManager(); }
+    void activateSelection(PLRGalleryCollectionView*) override { performDoubleClickOnItem(nullptr); }
     void didChangeSelection(PLRGalleryCollectionView* collectionView) override;
     // The drag's data for photos: one image reference per photo, in order.
     static QMimeData* pasteboardForImages(const QList<PLRSourceImagePtr>& images);

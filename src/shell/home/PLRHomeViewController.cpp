@@ -450,6 +450,18 @@ void PLRHomeViewController::didDeselectItemsAtIndexes(PLRCollectionView*, const 
     m_selectedPost = nullptr;
 }
 
+void PLRHomeViewController::activateItemAtIndex(PLRCollectionView*, qint64 index)
+{
+    if (!m_isSearching && index == 0) {
+        createNewBlog();
+        return;
+    }
+    const QList<PLRPersistantPost*> list = tabList();
+    const qint64 postIndex = m_isSearching ? index : index - 1;
+    if (postIndex >= 0 && postIndex < list.size())
+        PLRShellHooks::presentPost(list[postIndex]);
+}
+
 void PLRHomeViewController::itemDidRecieveClick(PLRRecentCollectionViewItem* item)
 {
     if (item && item->representedPost())

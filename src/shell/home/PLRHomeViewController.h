@@ -58,6 +58,8 @@ public:
     PLRCollectionViewItem* itemForRepresentedObjectAtIndex(PLRCollectionView* collectionView, qint64 index) override;
     void didSelectItemsAtIndexes(PLRCollectionView* collectionView, const QList<qint64>& indexes) override;
     void didDeselectItemsAtIndexes(PLRCollectionView* collectionView, const QList<qint64>& indexes) override;
+    // Return on a tile: the new-post tile starts a new post, a post's tile opens it.
+    void activateItemAtIndex(PLRCollectionView* collectionView, qint64 index) override;
 
     void ensureUserDetails();
     void ensureGallerySize();

@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 
 using namespace shell_test;
@@ -247,6 +248,48 @@ TEST(HomeScreen, ASingleClickOpensAPostADoubleClickDoesNot)
     sendMouse(newPost, QEvent::MouseButtonRelease, centre);
     EXPECT_EQ(navigation.newPosts, 1);
     PLRRecentCollectionViewItemNewPostView::resetSharedState();
+}
+
+TEST(HomeScreen, ArrowsMoveBetweenTilesAndReturnOpens)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    for (int i = 0; i < 6; ++i)
+        makePost(session, QStringLiteral("Post %1").arg(i));
+    NavigationRecorder navigation;
+    Home home;
+    home.setCollectionWidth(1050);   // 4 tiles a row: the new-post tile and 3 posts, then 3 posts
+    PLRCollectionView* collection = home.collection();
+    EXPECT_TRUE(collection->focusPolicy() & Qt::TabFocus);
+    collection->deselectAll();
+    const auto press = [&](int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(collection, &event);
+    };
+    const auto selected = [&] { return collection->selectionIndexes().value(0, -1); };
+    press(Qt::Key_Right);   // the first arrow selects the first tile
+    EXPECT_EQ(selected(), 0);
+    auto* newPost = qobject_cast<PLRRecentCollectionViewItemNewPost*>(home.item(0));
+    ASSERT_TRUE(newPost);
+    EXPECT_TRUE(newPost->newPostView()->isSelected());   // seen to be selected
+    press(Qt::Key_Return);
+    EXPECT_EQ(navigation.newPosts, 1);
+    press(Qt::Key_Right);
+    press(Qt::Key_Right);
+    EXPECT_EQ(selected(), 2);
+    EXPECT_FALSE(newPost->newPostView()->isSelected());
+    press(Qt::Key_Down);
+    EXPECT_EQ(selected(), 6);
+    press(Qt::Key_Down);   // no row below
+    EXPECT_EQ(selected(), 6);
+    press(Qt::Key_Up);
+    press(Qt::Key_Left);
+    EXPECT_EQ(selected(), 1);
+    press(Qt::Key_Up);     // no row above
+    EXPECT_EQ(selected(), 1);
+    press(Qt::Key_Enter);
+    ASSERT_EQ(navigation.presented.size(), 1);
+    EXPECT_EQ(navigation.presented.first(), home.controller.tabList().value(0));
+    EXPECT_EQ(home.controller.selectedPost(), home.controller.tabList().value(0));
 }
 
 TEST(HomeScreen, FollowsTheSignedInUser)
