@@ -323,4 +323,6 @@ void PLRCollectionView::scrollContentsBy(int dx, int dy)
 {
     QScrollArea::scrollContentsBy(dx, dy);
     tile();
+    // The tiles moved under a pointer at rest: the one now under it is hovered, no other.
+    platform::ui::dispatch::refreshTracking(window());
 }

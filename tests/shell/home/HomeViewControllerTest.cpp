@@ -16,6 +16,7 @@
 #include <QWheelEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 
 using namespace shell_test;
 
@@ -290,6 +291,46 @@ TEST(HomeScreen, ArrowsMoveBetweenTilesAndReturnOpens)
     ASSERT_EQ(navigation.presented.size(), 1);
     EXPECT_EQ(navigation.presented.first(), home.controller.tabList().value(0));
     EXPECT_EQ(home.controller.selectedPost(), home.controller.tabList().value(0));
+}
+
+TEST(HomeScreen, HoverFollowsThePointerThroughScrollsAndNeverUnderTheHeader)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    for (int i = 0; i < 12; ++i)
+        makePost(session, QStringLiteral("Post %1").arg(i));
+    Home home(1110, 700);
+    home.setCollectionWidth(1050);   // 4 tiles a row, 438 points from row to row
+    PLRCollectionView* collection = home.collection();
+    QWidget* window = home.controller.view()->window();
+    const auto moveTo = [&](const QPoint& inViewport) {
+        const QPointF at = collection->viewport()->mapTo(window, inViewport);
+        QMouseEvent move(QEvent::MouseMove, at, at, window->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &move);
+    };
+    const auto hovered = [&](qint64 index) {
+        PLRRecentCollectionViewItem* tile = home.tile(index);
+        return tile && tile->imageContainerView() && tile->imageContainerView()->hovered();
+    };
+    const QRectF second = collection->frameForItemAtIndex(1);
+    moveTo(second.center().toPoint());
+    EXPECT_TRUE(hovered(1));
+
+    // The collection scrolls by a row under the pointer at rest: the tile below takes the hover.
+    collection->verticalScrollBar()->setValue(438);
+    testing_support::spin(1);
+    EXPECT_FALSE(hovered(1));
+    EXPECT_TRUE(hovered(5));
+
+    // Tile 5 partly scrolled away above the top: the pointer above the collection, where the
+    // hidden part of the tile lies, hovers nothing.
+    collection->verticalScrollBar()->setValue(438 + 200);
+    testing_support::spin(1);
+    const QRectF fifth = collection->frameForItemAtIndex(5).translated(0, -(438 + 200));
+    ASSERT_LT(fifth.top(), -20);
+    moveTo(QPoint(int(fifth.center().x()), -10));
+    EXPECT_FALSE(hovered(5));
+    moveTo(QPoint(int(fifth.center().x()), 20));
+    EXPECT_TRUE(hovered(5));
 }
 
 TEST(HomeScreen, FollowsTheSignedInUser)
