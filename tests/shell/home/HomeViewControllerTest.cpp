@@ -333,6 +333,26 @@ TEST(HomeScreen, HoverFollowsThePointerThroughScrollsAndNeverUnderTheHeader)
     EXPECT_TRUE(hovered(5));
 }
 
+TEST(HomeScreen, TheLastTilesMenuCanBeScrolledClearOfTheChatButton)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    for (int i = 0; i < 7; ++i)
+        makePost(session, QStringLiteral("Post %1").arg(i));
+    for (const QSize size : {QSize(1110, 700), QSize(1280, 800), QSize(900, 640)}) {
+        Home home(size.width(), size.height());
+        PLRCollectionView* collection = home.collection();
+        collection->verticalScrollBar()->setValue(collection->verticalScrollBar()->maximum());
+        testing_support::spin(1);
+        PLRRecentCollectionViewItem* last = home.tile(collection->numberOfItems() - 1);
+        ASSERT_TRUE(last);
+        QWidget* host = home.controller.view();
+        const QRect menu(last->openMenuButton()->mapTo(host, QPoint(0, 0)), last->openMenuButton()->size());
+        // The chat's closed view: 100 by 100, 20 from the host's bottom trailing corner.
+        const QRect chat(host->width() - 120, host->height() - 120, 100, 100);
+        EXPECT_FALSE(menu.intersects(chat)) << size.width() << "x" << size.height();
+    }
+}
+
 TEST(HomeScreen, FollowsTheSignedInUser)
 {
     PLRUserSession* first = signIn("u-1", "ann@example.com", "Ann", "Lee");
