@@ -570,9 +570,9 @@ TEST_F(PublishPanelTest, TheGutenbergAndChoicePages)
 
     // The choice page, by which choice comes first.
     QList<QVariantMap> posted;
-    QObject observer;
+    QObject listener;
     platform::NotificationCenter::defaultCenter().addObserver(
-        &observer, QString::fromLatin1(kPLRNotificationShowExportPublishPanel),
+        &listener, QString::fromLatin1(kPLRNotificationShowExportPublishPanel),
         [&](const platform::Notification& note) { posted << note.userInfo; });
     for (const bool primary : {false, true}) {
         qint64 response = 0;
