@@ -52,7 +52,7 @@ inline constexpr double kRepeatForever = std::numeric_limits<float>::max();
 
 enum class FillMode { Removed, Forwards, Backwards, Both };
 
-// The timing of an animation, as the platform's animations have it.
+// The timing of an animation: begin time, duration, speed, repeats, autoreverse and fill mode.
 class Animation {
 public:
     virtual ~Animation() = default;
