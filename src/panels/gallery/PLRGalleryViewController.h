@@ -5,6 +5,7 @@
 // labels, zoomed and selected, previewed, dragged into the layout or added by double click,
 // hidden and shown again; and the building of a whole layout from the unused photos.
 
+#include "panels/gallery/PLRDraggingDestinationScrollView.h"
 #include "panels/gallery/PLRGalleryCollectionView.h"
 #include "panels/gallery/PLRGalleryFilterViews.h"
 #include "panels/gallery/PLRPreviewPanel.h"

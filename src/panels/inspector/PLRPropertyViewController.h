@@ -14,16 +14,16 @@
 #include "controls/PLRSpinner.h"
 #include "controls/PLRStepperCell.h"
 #include "controls/PLRSwitchButton.h"
+#include "panels/inspector/PLRImageLinkViewController.h"
 #include "panels/inspector/PLRInspectorWidgets.h"
 #include "platform-ui/PLRViewController.h"
+#include "shell/PLRGenericPostViewController.h"
 #include "canvas/text/PLRRichTextEditor.h"
 
 #include <QPointer>
 #include <QStringList>
 
 class PLRColorWell;
-class PLRGenericPostViewController;
-class PLRImageLinkViewController;
 class PLRImagePreviewImageView;
 class PLRLayoutManager;
 class PLRPopupButton;
@@ -208,19 +208,4 @@ private:
     QPointer<PLRPopupButton> m_downloadHoverLinePopUpButton;
     QPointer<PLRPopupButton> m_downloadStylePopUpButton;
     QPointer<PLRPopupButton> m_downloadSizePopUpButton;
-};
-
-// The popover in which a link address for a photo is typed; finishing posts
-// kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE and records the analytics event "added_hyperlink_on_image".
-class PLRImageLinkViewController : public PLRViewController {
-    Q_OBJECT
-public:
-    explicit PLRImageLinkViewController(QObject* parent = nullptr) : PLRViewController(parent) {}
-    platform::ui::TextField* imageClickOnUrlTextField() const { return m_field; }
-    void viewWillAppear() override;
-    void didFinishAddingLink();
-protected:
-    platform::ui::View* loadView() override;
-private:
-    QPointer<platform::ui::TextField> m_field;
 };
