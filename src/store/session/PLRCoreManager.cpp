@@ -107,10 +107,10 @@ void PLRCoreManager::saveSoon()
     const double delay = std::max(0.0, std::min(core.changeSaveDelay, longest - sinceFirst));
     core.changeSave.cancel();
     core.changeSave = platform::dispatchAfter(delay, nullptr, [] {
-        CoreState& now = state();
-        now.changeSave = {};
-        now.firstUnsavedChange = {};
-        if (now.session)
+        CoreState& later = state();
+        later.changeSave = {};
+        later.firstUnsavedChange = {};
+        if (later.session)
             save();
     });
 }
