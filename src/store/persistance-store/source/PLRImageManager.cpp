@@ -371,6 +371,8 @@ PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& req
         if (QFile::exists(path))
             setModifiedNs(path, request.sourceModifiedNs);
     }
+    // The hash of what a publish uploads, kept with it.
+    cachedSha1OfFile(request.isGIF ? animationPath : exportPath);
     result.ok = true;
     result.preview = preview;
     return result;
