@@ -82,6 +82,26 @@ PLRUploadClient::~PLRUploadClient()
         }
 }
 
+int PLRUploadClient::openConnections() const
+{
+    int count = 0;
+    for (const QList<ConnectionPtr>& list : m_connections)
+        for (const ConnectionPtr& connection : list)
+            count += connection->ready ? 1 : 0;
+    return count;
+}
+
+int PLRUploadClient::connectionsWithLowDelay() const
+{
+    int count = 0;
+    for (const QList<ConnectionPtr>& list : m_connections)
+        for (const ConnectionPtr& connection : list)
+            if (connection->ready && connection->socket
+                && connection->socket->socketOption(QAbstractSocket::LowDelayOption).toInt() != 0)
+                ++count;
+    return count;
+}
+
 QString PLRUploadClient::hostKey(const QUrl& url)
 {
     const bool https = url.scheme() == QLatin1String("https");
@@ -144,33 +164,26 @@ void PLRUploadClient::dispatch(const QString& key)
     QList<TaskPtr>& queue = m_queued[key];
     while (!queue.isEmpty()) {
         ConnectionPtr idle;
-        int count = 0;
-        for (const ConnectionPtr& connection : m_connections.value(key)) {
-            ++count;
-            if (!idle && connection->ready && !connection->task)
+        const QList<ConnectionPtr> connections = m_connections.value(key);
+        for (const ConnectionPtr& connection : connections)
+            if (connection->ready && !connection->task) {
                 idle = connection;
-        }
+                break;
+            }
         if (idle) {
             startOn(idle, queue.takeFirst());
             continue;
         }
-        // Connections still opening will each take a queued task when they are ready.
-        int opening = 0;
-        for (const ConnectionPtr& connection : m_connections.value(key))
-            if (!connection->ready)
-                ++opening;
-        if (count >= m_maxConnectionsPerHost || opening >= queue.size())
+        if (connections.size() >= m_maxConnectionsPerHost)
             return;
-        openConnection(key, nullptr);
+        // A new connection carries the request it was opened for.
+        openConnection(key, queue.takeFirst());
     }
 }
 
 void PLRUploadClient::openConnection(const QString& key, const TaskPtr& first)
 {
-    const TaskPtr sample = first ? first : m_queued.value(key).value(0);
-    if (!sample)
-        return;
-    const QUrl url = sample->url;
+    const QUrl url = first->url;
     const bool https = url.scheme() == QLatin1String("https");
     auto connection = std::make_shared<Connection>();
     connection->key = key;
@@ -222,8 +235,7 @@ void PLRUploadClient::openConnection(const QString& key, const TaskPtr& first)
     });
 
     connection->task = first;
-    if (first)
-        touch(connection);
+    touch(connection);
     const quint16 port = quint16(url.port(https ? 443 : 80));
     if (https)
         static_cast<QSslSocket*>(socket)->connectToHostEncrypted(url.host(), port);

@@ -45,6 +45,9 @@ public:
     int runningTasks() const { return int(m_tasks.size()); }
     // Connections opened since the client was made (for tests of the reuse of connections).
     int connectionsOpened() const { return m_connectionsOpened; }
+    // Connections open now, and those of them whose socket has Nagle's delay off.
+    int openConnections() const;
+    int connectionsWithLowDelay() const;
 
 private:
     struct Task;
