@@ -182,7 +182,7 @@ private:
         } else if (name == u"data") {
             QByteArray packed = content.toLatin1();
             packed.removeIf([](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; });
-            const auto decoded = QByteArray::fromBase64Encoding(packed);
+            const auto decoded = QByteArray::fromBase64Encoding(packed, QByteArray::AbortOnBase64DecodingErrors);
             ok = bool(decoded);
             *value = *decoded;
         } else {
