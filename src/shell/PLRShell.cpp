@@ -5,6 +5,7 @@
 #include "store/persistance-store/PLRPersistantExporter.h"
 #include "shell/PLRMainStoryboard.h"
 #include "shell/home/PLRShellHooks.h"
+#include "shell/home/PLRSupportChatLoader.h"
 #include "shell/prefs/PLRPreferencesWindowController.h"
 
 void PLRShell::install()
@@ -19,4 +20,6 @@ void PLRShell::install()
     });
     PLRShellHooks::setPostHeaderVisibleHandler(
         [](bool visible) { PLRVisualStateHandler::globalHandler().setPostHeaderVisible(visible); });
+    // The support chat's button; the chat itself is loaded when it is pressed.
+    PLRSupportChatLoader::install();
 }
