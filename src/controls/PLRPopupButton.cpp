@@ -4,6 +4,7 @@
 #include "platform-ui/Images.h"
 #include "platform/Resets.h"
 
+#include <QFontMetricsF>
 #include <QMenu>
 
 #include <cmath>
@@ -181,15 +182,18 @@ void PLRPopupButton::drawRect(GraphicsContext& context, const QRectF&)
     const Color colour = namedColor(isEnabled() ? QStringLiteral("plrTextColor") : QStringLiteral("plrTextControlDisabled"));
     ParagraphStyle paragraph;
     paragraph.alignment = TextAlignment::Left;
+    const double w = width();
+    const double h = height();
+    // The title keeps clear of the arrow: one too long for the space left ends in an ellipsis.
+    const double room = std::max(0.0, w - 12.0 - kArrowColumn);
+    text = QFontMetricsF(systemFont(12)).elidedText(text, Qt::ElideRight, room);
     const AttributedString string(text, {{kFontAttributeName, systemFont(12)},
                                          {kForegroundColorAttributeName, QVariant::fromValue(colour)},
                                          {kParagraphStyleAttributeName, QVariant::fromValue(paragraph)}});
-    const double w = width();
-    const double h = height();
-    const double t = TextLayout(string, QSizeF(w, 1e9)).usedRect().height();
+    const double t = TextLayout(string, QSizeF(room, 1e9)).usedRect().height();
     context.save();
-    context.clipToRect(QRectF(0, 0, w, h));
-    context.drawAttributedString(string, QRectF(12.0, (h - t) / 2.0, w, t));
+    context.clipToRect(QRectF(0, 0, 12.0 + room, h));
+    context.drawAttributedString(string, QRectF(12.0, (h - t) / 2.0, room, t));
     context.restore();
 }
 

@@ -16,6 +16,8 @@ class PLRPopupButton : public platform::ui::Control {
     Q_PROPERTY(qint64 buttonStyle READ buttonStyle WRITE setButtonStyle)
 public:
     static constexpr double kHeight = 30.0;
+    // The arrow's column at the right end, with the gap the title keeps from it.
+    static constexpr double kArrowColumn = 20.0;
 
     explicit PLRPopupButton(QWidget* parent = nullptr);
     ~PLRPopupButton() override;

@@ -68,6 +68,16 @@ TEST(PopupButton, FaceTitleStylesAndPlacement)
     EXPECT_EQ(texts.front().text, QStringLiteral("1:1"));
     EXPECT_DOUBLE_EQ(texts.front().rect.x(), 12.0);
 
+    // A title too long for the face ends in an ellipsis before the arrow, never under it.
+    popup->addItem(QStringLiteral("Landscape and Street Photography of Northern Portugal"), 7);
+    popup->selectItemWithTag(7);
+    texts = ofKind(popup->recordDrawing(), DrawOperation::Kind::Text);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_TRUE(texts.front().text.endsWith(QChar(0x2026))) << texts.front().text.toStdString();
+    EXPECT_LE(12.0 + QFontMetricsF(systemFont(12)).horizontalAdvance(texts.front().text), 160 - 18);
+    EXPECT_LE(texts.front().rect.right(), 160 - 18);
+    popup->selectItemWithTag(4);
+
     // Style 2 adds " Ratio"; style 1 takes (and keeps) the background-coloured border.
     popup->setButtonStyle(2);
     texts = ofKind(popup->recordDrawing(), DrawOperation::Kind::Text);

@@ -27,6 +27,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <limits>
 
 using namespace platform::ui;
 using plr::insp::caption;
@@ -466,6 +467,29 @@ void PLRDocumentViewController::ensureSocialView()
 
 // ---------------------------------------------------------------- layout settings
 
+namespace {
+
+// The whole number a text starts with, after blanks and an optional sign ("12.5" and "12px"
+// give 12); 0 when it starts with none.
+qint64 leadingInteger(const QString& text)
+{
+    int i = 0;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
+        negative = text.at(i++) == QLatin1Char('-');
+    qint64 value = 0;
+    for (; i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9'); ++i) {
+        value = value * 10 + (text.at(i).unicode() - '0');
+        if (value > std::numeric_limits<qint32>::max())
+            return negative ? std::numeric_limits<qint32>::min() : std::numeric_limits<qint32>::max();
+    }
+    return negative ? -value : value;
+}
+
+} // namespace
+
 void PLRDocumentViewController::setPaddingValue(qint64 padding)
 {
     PLRLayout* doc = layout();
@@ -481,14 +505,17 @@ void PLRDocumentViewController::setPaddingAction()
 {
     if (!layout())
         return;
-    bool ok = false;
-    const qint64 value = qint64(m_paddingTextField->stringValue().trimmed().toInt(&ok));
-    setPaddingValue(ok ? value : 0);
+    // The post takes the whole points of what was typed ("12.5" gives 12); the default for
+    // new posts keeps the typed value itself.
+    const QString typed = m_paddingTextField->stringValue().trimmed();
+    setPaddingValue(leadingInteger(typed));
     const qint64 stored = layout()->padding();
     m_paddingStepper->setDoubleValue(double(stored));
+    bool isNumber = false;
+    const double typedValue = typed.toDouble(&isNumber);
     if (m_paddingTextField->stringValue() != QString::number(stored))
         m_paddingTextField->setStringValue(QString::number(stored));
-    PLRDefaults::setDefaultPadding(m_paddingTextField->stringValue().toDouble());
+    PLRDefaults::setDefaultPadding(isNumber && typedValue >= 0.0 ? typedValue : double(stored));
 }
 
 void PLRDocumentViewController::setPaddingStepperAction()

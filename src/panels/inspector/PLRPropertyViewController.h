@@ -157,6 +157,8 @@ private:
     // The ratio pop-up's marks and title for a set of presets (Multiple / Custom).
     static void showPresets(PLRPopupButton* popup, const QList<qint64>& presets);
     void setLight(bool green);
+    // The link switch and its box, on or off.
+    void showLinkOnClick(bool on);
     void setPreviewStack(bool several);
     PLRBlock* blockWithId(const QString& identifier) const;
     QList<PLRBlock*> textTargets() const;

@@ -266,11 +266,8 @@ void PLRPropertyViewController::ensureImageTab(const QList<PLRBlock*>& blocks)
         setPreviewStack(false);
         const QString href = first->image().has_interaction() ? QString::fromStdString(first->image().interaction().href()) : QString();
         m_imageLinkURLTextField->setStringValue(href);
-        // A photo that links somewhere shows its link: a hidden box would read as "no link".
-        if (!href.isEmpty() && !m_addLinkOnClickButton->checked()) {
-            m_addLinkOnClickButton->setChecked(true);
-            toggleLinkOnClickPanel();
-        }
+        // The switch shows this photo's own link: on with its address, off without one.
+        showLinkOnClick(!href.isEmpty());
     } else {
         m_selectionDescriptionTextField->setStringValue(QStringLiteral("Multiple Images"));
         m_imageNameTextField->setStringValue(QString());
@@ -287,6 +284,7 @@ void PLRPropertyViewController::ensureImageTab(const QList<PLRBlock*>& blocks)
         showPresets(m_aspectRatioPopUpButton, presets);
         setPreviewStack(true);
         m_imageLinkURLTextField->setStringValue(QString());
+        showLinkOnClick(false);
         if (m_ivc && m_ivc->isViewLoaded())
             m_ivc->imageClickOnUrlTextField()->setStringValue(QString());
     }
@@ -489,6 +487,13 @@ void PLRPropertyViewController::imageLinkTextDidChange()
         }
     }
     m_layoutManager->announceChange();
+}
+
+void PLRPropertyViewController::showLinkOnClick(bool on)
+{
+    if (m_addLinkOnClickButton->checked() != on)
+        m_addLinkOnClickButton->setChecked(on);
+    toggleLinkOnClickPanel();
 }
 
 void PLRPropertyViewController::toggleLinkOnClickPanel()

@@ -13,6 +13,7 @@
 #include "panels/inspector/PLRInspectorViewController.h"
 #include "panels/inspector/PLRPropertyViewController.h"
 #include "store/model/PLRAspectRatio.h"
+#include "store/session/PLRDefaults.h"
 #include "canvas/interaction/PLRLayoutInteraction.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Storyboard.h"
@@ -295,6 +296,14 @@ TEST(Inspector, KeywordLightAndLinkField)
     EXPECT_TRUE(t.page()->addLinkOnClickButton()->checked());
     EXPECT_FALSE(t.page()->addLinkOnClickView()->isHidden());
     EXPECT_EQ(t.page()->imageLinkURLTextField()->stringValue(), QStringLiteral("https://example.com/lisbon"));
+    // Each selection shows its own state: the unlinked photo after the linked one is off.
+    t.layout()->selectBlocks({images[0]});
+    EXPECT_FALSE(t.page()->addLinkOnClickButton()->checked());
+    EXPECT_TRUE(t.page()->addLinkOnClickView()->isHidden());
+    EXPECT_TRUE(t.page()->imageLinkURLTextField()->stringValue().isEmpty());
+    t.layout()->selectBlocks({images[1]});
+    t.layout()->selectBlocks(images);
+    EXPECT_FALSE(t.page()->addLinkOnClickButton()->checked());
 }
 
 TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
@@ -369,6 +378,14 @@ TEST(Inspector, DocumentPageEditsReachTheStoredPost)
     QTest::keyClick(page->paddingTextField()->editor(), Qt::Key_Return);
     EXPECT_EQ(t.layout()->representedLayout()->padding(), 24);
     EXPECT_EQ(page->paddingStepper()->integerValue(), 24);
+    // A decimal: the post takes its whole points, new posts the typed value.
+    t.typeInto(page->paddingTextField(), QStringLiteral("12.5"));
+    QTest::keyClick(page->paddingTextField()->editor(), Qt::Key_Return);
+    EXPECT_EQ(t.layout()->representedLayout()->padding(), 12);
+    EXPECT_DOUBLE_EQ(PLRDefaults::defaultPadding(), 12.5);
+    t.typeInto(page->paddingTextField(), QStringLiteral("24"));
+    QTest::keyClick(page->paddingTextField()->editor(), Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(PLRDefaults::defaultPadding(), 24.0);
     page->paddingStepper()->stepUp();
     EXPECT_EQ(t.layout()->representedLayout()->padding(), 25);
     EXPECT_EQ(page->paddingTextField()->stringValue(), QStringLiteral("25"));
