@@ -97,6 +97,10 @@ TEST_F(ExportDialog, RunsAsAPageOfTheModalAndDoneClosesIt)
         type = page->dialog()->exportType();
         title = modal->primaryButton()->title();
         EXPECT_TRUE(modal->secondaryButton()->isHidden());
+        // The picture column beside the dialog shows a picture with its credit, never a blank half.
+        ASSERT_NE(modal->currentImageView(), nullptr);
+        EXPECT_FALSE(modal->currentImageView()->image().isNull());
+        EXPECT_FALSE(modal->currentView()->imageCredit().isEmpty());
         modal->primaryAction();
     });
     qint64 response = 0;

@@ -108,8 +108,18 @@ void PLRPropertyViewController::viewDidLoad()
         }
     });
     center.addObserver(this, QString::fromLatin1(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE), [this](const platform::Notification& note) {
-        if (!m_layoutManager || note.object == m_layoutManager)
-            updateEditButtonsEnabled();
+        if (m_layoutManager && note.object != m_layoutManager)
+            return;
+        updateEditButtonsEnabled();
+        // A spacer resized on the canvas gets a ratio of its own: the page names it at once.
+        if (m_layoutManager && currentSubPage() == BlankPage) {
+            QList<PLRBlock*> blanks;
+            for (PLRBlock* block : m_layoutManager->currentSelectedBlocks())
+                if (isKind(block, plr::kBlockKindBlank))
+                    blanks.append(block);
+            if (!blanks.isEmpty())
+                ensureBlankTab(blanks);
+        }
     });
     m_recycleButton->setDelegate(this, this);
     m_cropButton->setDelegate(this, this);

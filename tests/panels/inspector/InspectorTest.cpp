@@ -350,8 +350,10 @@ TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
     blankRatio->chooseItemAtIndex(blankRatio->indexOfItemWithTag(5));
     EXPECT_FLOAT_EQ(blankA->aspect_ratio(), float(16.0 / 9.0));
     EXPECT_FLOAT_EQ(blankB->aspect_ratio(), float(16.0 / 9.0));
-    blankA->set_aspect_ratio(1.23f);
     t.layout()->selectBlocks({blankA});
+    // A resize on the canvas ends with an announced change: the page follows without a reselection.
+    blankA->set_aspect_ratio(1.23f);
+    t.layout()->announceChange();
     EXPECT_EQ(blankRatio->title(), QStringLiteral("Custom"));
 
     PLRBlock* button = t.add(PLRLayoutManager::newBlock_DownloadButton());
