@@ -168,17 +168,30 @@ TEST_F(CanvasSelection, EditModePansTheCropIntoTheDocumentWithUndo)
     drag(from, from - QPointF(20, 0));
     EXPECT_NEAR(handler->imageRect().left(), -40.0, 0.5);
     const QByteArray after = bytes();
-    EXPECT_EQ(undo()->undoActionName(), "Crop Image");
-    EXPECT_EQ(undo()->undoCount(), 2);
+    EXPECT_EQ(undo()->undoCount(), 0);   // the session is recorded when it ends
 
-    // Escape leaves edit mode and selects the block.
-    pressKey(Qt::Key_Escape);
+    // Return accepts the crop: edit mode ends, the block is selected, one undo step.
+    pressKey(Qt::Key_Return);
     EXPECT_EQ(layoutManager()->currentEditBlock(), nullptr);
-    EXPECT_EQ(layoutManager()->currentSelectedBlocks().size(), 1);
-    undo()->undo();
+    EXPECT_EQ(layoutManager()->currentSelectedBlocks(), QList<PLRBlock*>{a});
+    EXPECT_EQ(bytes(), after);
+    EXPECT_EQ(undo()->undoActionName(), "Crop Image");
+    EXPECT_EQ(undo()->undoCount(), 1);
     undo()->undo();
     EXPECT_EQ(bytes(), before);
     undo()->redo();
-    undo()->redo();
     EXPECT_EQ(bytes(), after);
+
+    // Escape cancels: the crop the session started with comes back and nothing is left to undo.
+    a = layoutManager()->representedLayout()->mutable_sections(0)->mutable_blocks(0);
+    canvas()->refresh();
+    doubleClick(pointIn(a));
+    ASSERT_EQ(layoutManager()->currentEditBlock(), a);
+    drag(pointIn(a), pointIn(a) + QPointF(30, 0));
+    EXPECT_NE(bytes(), after);
+    pressKey(Qt::Key_Escape);
+    EXPECT_EQ(layoutManager()->currentEditBlock(), nullptr);
+    EXPECT_EQ(layoutManager()->currentSelectedBlocks(), QList<PLRBlock*>{a});
+    EXPECT_EQ(bytes(), after);
+    EXPECT_EQ(undo()->undoCount(), 1);
 }

@@ -326,6 +326,12 @@ TEST(PingHelper, ReportsReachableAtOnceThenOnlyChanges)
     EXPECT_FALSE(results.at(1).first);
     EXPECT_FALSE(results.at(1).second.isEmpty());   // the resolver's or the system's reason
     EXPECT_FALSE(helper.reachable());
+    // The next round (5 s on) asks again with a new pinger and fails again: nothing more is said.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return helper.pinger() != nullptr || results.size() > 2; }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return helper.pinger() == nullptr; }, 10000));
+    testing_support::spin(20);
+    EXPECT_EQ(results.size(), 2);
+    EXPECT_FALSE(helper.reachable());
 
     platform::Error lookup = platform::Error::make(kSimplePingNetworkErrorDomain, 2, "lookup");
     lookup.userInfo.insert(kSimplePingAddressLookupFailureKey, EAI_NONAME);

@@ -308,6 +308,14 @@ void PLRLayoutInteractionView::editBlockChanged(PLRBlock* block)
             if (block->has_text()) {
                 m_editRecorder = PLRLayoutChangeRecorder(manager, m_undoManager, {manager->sectionForBlock(block)},
                                                          QStringLiteral("Edit Text"));
+            } else if (block->has_image()) {
+                // A crop session, however many drags it takes, is one undo step.
+                m_editRecorder = PLRLayoutChangeRecorder(manager, m_undoManager, {manager->sectionForBlock(block)},
+                                                         handler->dragActionName());
+                m_cropStartPosition = block->image().has_position()
+                                          ? QByteArray::fromStdString(block->image().position().SerializeAsString())
+                                          : QByteArray();
+                m_cropStartRatio = block->aspect_ratio();
             }
             handler->editModeDidBegin();
         }
