@@ -289,7 +289,7 @@ bool PLRMainMenu::eventFilter(QObject* watched, QEvent* event)
     // shows, and its release hides, the hidden host-options item.
     if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && qobject_cast<QMenu*>(watched)) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Alt && key->modifiers() == (event->type() == QEvent::KeyPress ? Qt::AltModifier : Qt::NoModifier)) {
+        if (key->key() == Qt::Key_Alt) {
             showHostOption(event->type() == QEvent::KeyPress);
             return true;
         }

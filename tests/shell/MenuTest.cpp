@@ -7,6 +7,8 @@
 #include "platform/NotificationCenter.h"
 #include "store/session/PLRDefaults.h"
 #include "store/session/PLRUserSession.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
+#include "platform/UndoManager.h"
 #include "shell/PLRLogUploader.h"
 #include "shell/PLRShellNotifications.h"
 #include "shell/home/PLRShellHooks.h"
@@ -16,6 +18,9 @@
 #include "services/web-services/PLRWebServiceUserManager.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenuBar>
 #include <QFile>
 #include <QJsonDocument>
 #include <QMenu>
@@ -139,6 +144,93 @@ TEST_F(ShellTest, MenuItemsFollowThePostViewAndTheHostOptionsFollowAlt)
     EXPECT_FALSE(menu->applicationMenu()->actions().contains(menu->hostOptionMenuItem()));
     emit menu->applicationMenu()->aboutToHide();
     EXPECT_FALSE(menu->isMenuTimerActive());
+}
+
+TEST_F(ShellTest, AltPressedWithTheMenuOpenShowsTheHostOptionsAndKeepsTheMenu)
+{
+    prepareExistingStore();
+    launch();
+    PLRMainMenu* menu = app->mainMenu();
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+    PLRMainMenu::setModifierSource([&modifiers] { return modifiers; });
+    QMenu* pellora = menu->applicationMenu();
+    pellora->popup(QPoint(100, 100));
+    ASSERT_TRUE(testing_support::waitUntil([pellora] { return pellora->isVisible(); }));
+    EXPECT_FALSE(menu->hostOptionItemInserted());
+    modifiers = Qt::AltModifier;
+    QTest::keyPress(pellora, Qt::Key_Alt, Qt::AltModifier);
+    testing_support::spin(5);
+    EXPECT_TRUE(pellora->isVisible());
+    EXPECT_TRUE(menu->hostOptionItemInserted());
+    modifiers = Qt::NoModifier;
+    QTest::keyRelease(pellora, Qt::Key_Alt, Qt::NoModifier);
+    testing_support::spin(5);
+    EXPECT_TRUE(pellora->isVisible());
+    EXPECT_FALSE(menu->hostOptionItemInserted());
+    pellora->hide();
+}
+
+TEST_F(ShellTest, EditMenuFollowsTheOpenPostsUndoAndTheFocusedField)
+{
+    prepareExistingStore();
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    PLRMainMenu* menu = app->mainMenu();
+    ASSERT_NE(menu->editMenu(), nullptr);
+    EXPECT_EQ(menu->menuBar()->actions().at(2)->text(), QStringLiteral("&Edit"));
+    QAction* undo = item(app.get(), "undo");
+    QAction* redo = item(app.get(), "redo");
+    menu->refreshEnabledStates();
+    EXPECT_FALSE(undo->isEnabled());   // no post open
+
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    PLRPersistantPost* post = account->addPost(PLRPersistantPost::makeNew(QStringLiteral("Edits"), account));
+    root()->presentPost(post);
+    ASSERT_TRUE(waitFor([this] { return root()->currentPostManager() != nullptr; }));
+    if (QWidget* focus = QApplication::focusWidget())
+        focus->clearFocus();
+    platform::UndoManager* manager = platform::UndoManager::forOwner(root()->currentPostManager());
+    int undone = 0;
+    manager->setGroupsByEvent(false);
+    manager->beginUndoGrouping();
+    manager->registerUndo([&] {
+        ++undone;
+        manager->registerUndo([&] { --undone; });   // the redo
+    });
+    manager->setActionName(QStringLiteral("Move"));
+    manager->endUndoGrouping();
+    menu->refreshEnabledStates();
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_EQ(undo->text(), QStringLiteral("Undo Move"));
+    EXPECT_FALSE(redo->isEnabled());
+    undo->trigger();
+    EXPECT_EQ(undone, 1);
+    menu->refreshEnabledStates();
+    EXPECT_EQ(redo->text(), QStringLiteral("Redo Move"));
+    EXPECT_TRUE(redo->isEnabled());
+
+    // A focused field: the text commands go to it.
+    QLineEdit field;
+    field.setText(QStringLiteral("lisbon trams"));
+    field.show();
+    field.activateWindow();
+    field.setFocus();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return QApplication::focusWidget() == &field; }));
+    field.deselect();
+    menu->refreshEnabledStates();
+    EXPECT_TRUE(item(app.get(), "selectAll")->isEnabled());
+    EXPECT_FALSE(item(app.get(), "copy")->isEnabled());
+    item(app.get(), "selectAll")->trigger();
+    EXPECT_EQ(field.selectedText(), QStringLiteral("lisbon trams"));
+    menu->refreshEnabledStates();
+    EXPECT_TRUE(item(app.get(), "cut")->isEnabled());
+    item(app.get(), "cut")->trigger();
+    EXPECT_TRUE(field.text().isEmpty());
+    item(app.get(), "paste")->trigger();
+    EXPECT_EQ(field.text(), QStringLiteral("lisbon trams"));
 }
 
 TEST_F(ShellTest, FilesNeedASignedInUserAndARegisteredImporter)
