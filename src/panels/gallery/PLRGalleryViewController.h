@@ -53,7 +53,6 @@ class PLRGalleryViewController : public PLRGenericPostViewController,
                                  public PLRPreviewPanelDelegate {
     Q_OBJECT
 public:
-    static constexpr const char* kSceneIdentifier = "PLRGalleryViewController";
     static constexpr qint64 kNoPivot = std::numeric_limits<qint64>::max();
     static constexpr double kBaseItemSize = 100.0;
     // Bar heights of the source-folder states.

@@ -3,7 +3,6 @@
 #include "panels/inspector/PLRPropertyViewController.h"
 #include "platform-ui/Controls.h"
 #include "platform/Log.h"
-#include "platform/NotificationCenter.h"
 #include "services/analytic/PLRAnalyticEvent.h"
 #include "services/analytic/PLRAnalyticManager.h"
 #include "shell/PLRShellNotifications.h"
@@ -36,8 +35,6 @@ void PLRImageLinkViewController::viewWillAppear()
 void PLRImageLinkViewController::didFinishAddingLink()
 {
     view();
-    platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE), this,
-                                                       {{QString::fromLatin1(kPLRImageLinkURLKey), m_field->stringValue()}});
     PLRAnalyticManager::coreAnalyticManager().fireAnalyticEvent(
         PLRAnalyticEvent::createEventWithTitle(QStringLiteral("added_hyperlink_on_image"), {}));
 }

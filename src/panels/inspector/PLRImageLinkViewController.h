@@ -5,8 +5,8 @@
 
 #include <QPointer>
 
-// The popover in which a link address for a photo is typed; finishing posts
-// kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE and records the analytics event "added_hyperlink_on_image".
+// The popover in which a link address for a photo is typed; finishing records the analytics
+// event "added_hyperlink_on_image" (links are applied through the property page's own field).
 class PLRImageLinkViewController : public PLRViewController {
     Q_OBJECT
 public:

@@ -96,9 +96,6 @@ void PLRPropertyViewController::viewDidLoad()
     m_exportView->setHidden(!m_expandImageCollageButton->state());
 
     auto& center = platform::NotificationCenter::defaultCenter();
-    center.addObserver(this, QString::fromLatin1(kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE), [](const platform::Notification&) {
-        // Links are applied through the page's own link field.
-    });
     center.addObserver(this, QString::fromLatin1(kPLR_BLOCK_WAS_SELECTED), [this](const platform::Notification& note) {
         if (note.userInfo.value(QString::fromLatin1(kPLRShouldFocusKeyWordField)).toBool() && m_imageDescription) {
             m_imageDescription->setFocus(Qt::OtherFocusReason);

@@ -34,9 +34,6 @@ class QStackedWidget;
 namespace platform { class UndoManager; }
 namespace platform::ui { class Button; class ImageView; class TextField; class View; }
 
-// Posted by the image-link popover with the address typed (user info "url").
-inline constexpr const char* kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE = "kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE";
-inline constexpr const char* kPLRImageLinkURLKey = "url";
 // In the user info of kPLR_BLOCK_WAS_SELECTED: move the keyboard to the photo's keywords.
 inline constexpr const char* kPLRShouldFocusKeyWordField = "shouldFocusKeyWordField";
 

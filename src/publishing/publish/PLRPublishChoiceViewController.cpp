@@ -4,7 +4,6 @@
 #include "controls/PLRLinkButtons.h"
 #include "platform-ui/Controls.h"
 #include "platform-ui/Fonts.h"
-#include "platform/NotificationCenter.h"
 #include "publishing/publish/PLRPublishSetupPageSupport.h"
 #include "shell/modal/PLRModalManager.h"
 #include "shell/modal/PLRModalViewController.h"
@@ -96,8 +95,6 @@ void PLRPublishChoiceViewController::viewWillAppear()
 
 void PLRPublishChoiceViewController::publishAction()
 {
-    platform::NotificationCenter::defaultCenter().post(latin(kPLRNotificationShowExportPublishPanel), nullptr,
-                                                       {{latin(kPLRShouldOpenPublishTabKey), true}});
     if (PLRModalViewController* modal = modalViewController())
         modal->moveToNextView();
 }
@@ -113,6 +110,4 @@ void PLRPublishChoiceViewController::exportAction()
     }
     if (modal)
         modal->dismissModalWithSuccess(false);
-    platform::NotificationCenter::defaultCenter().post(latin(kPLRNotificationShowExportPublishPanel), nullptr,
-                                                       {{latin(kPLRShouldOpenPublishTabKey), false}});
 }

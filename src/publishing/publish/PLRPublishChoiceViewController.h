@@ -6,10 +6,6 @@
 #include "controls/PLRLinkButtons.h"
 #include "platform-ui/Controls.h"
 
-// Posted by the publish-or-export page, user info {"shouldOpenPublishTab": flag}.
-inline constexpr char kPLRNotificationShowExportPublishPanel[] = "kPLR_NOTIFICATION_SHOW_EXPORT_PUBLIISH_PANEL";
-inline constexpr char kPLRShouldOpenPublishTabKey[] = "shouldOpenPublishTab";
-
 class PLRPublishChoiceViewController : public PLRPublishSetupPage {
     Q_OBJECT
 public:
