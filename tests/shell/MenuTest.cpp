@@ -9,6 +9,7 @@
 #include "store/session/PLRUserSession.h"
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "platform/UndoManager.h"
+#include "services/web-services/PLRWebServiceHostViewController.h"
 #include "shell/PLRLogUploader.h"
 #include "shell/PLRShellNotifications.h"
 #include "store/persistance-store/PLRPersistantExporter.h"
@@ -169,6 +170,18 @@ TEST_F(ShellTest, AltPressedWithTheMenuOpenShowsTheHostOptionsAndKeepsTheMenu)
     EXPECT_TRUE(pellora->isVisible());
     EXPECT_FALSE(menu->hostOptionItemInserted());
     pellora->hide();
+
+    // The item opens the service-host chooser in its own window, made once.
+    menu->hostOptionMenuItem()->trigger();
+    menu->hostOptionMenuItem()->trigger();
+    QList<platform::ui::Window*> choosers;
+    for (platform::ui::Window* window : platform::ui::Application::windows())
+        if (window->findChild<PLRWebServiceHostViewController*>())
+            choosers << window;
+    ASSERT_EQ(choosers.size(), 1);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return choosers.first()->isVisible(); }));
+    EXPECT_EQ(choosers.first()->title(), QStringLiteral("Service Host"));
+    choosers.first()->close();
 }
 
 TEST_F(ShellTest, EditMenuFollowsTheOpenPostsUndoAndTheFocusedField)
