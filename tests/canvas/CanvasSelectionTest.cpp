@@ -2,6 +2,9 @@
 
 #include "CanvasTestSupport.h"
 
+#include <QPushButton>
+#include <QTest>
+
 #include "canvas/interaction/PLRLayoutBlockInteractionHandler.h"
 #include "platform/NotificationCenter.h"
 
@@ -111,6 +114,18 @@ TEST_F(CanvasSelection, SelectionNotificationSelectsOnlyBlocksOfThisLayout)
     post(QStringLiteral("no-such-id"), true);
     post(42, true);
     EXPECT_EQ(layoutManager()->currentSelectedBlocks(), QList<PLRBlock*>{a});
+
+    // Selected from elsewhere (a button had the focus, as after automatic building): Escape
+    // clears the selection, so the Document page can be reached.
+    QPushButton elsewhere(QStringLiteral("Build"), controller->widget());
+    elsewhere.show();
+    controller->widget()->activateWindow();
+    elsewhere.setFocus();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return QApplication::focusWidget() == &elsewhere; }));
+    post(plr::canvas::blockVariant(last), false);
+    EXPECT_EQ(layoutManager()->currentSelectedBlocks(), QList<PLRBlock*>{last});
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(layoutManager()->currentSelectedBlocks().isEmpty());
 }
 
 TEST_F(CanvasSelection, RecycleOutlineFollowsTheHighlightAndItsNotification)
