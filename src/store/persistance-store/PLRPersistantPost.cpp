@@ -119,6 +119,9 @@ std::unique_ptr<PLRPersistantPost> PLRPersistantPost::loadFromBundle(const QStri
             *error = readError;
         return nullptr;
     }
+    if (const int bounded = plr::boundLayout(&layout))
+        PLR_LOG_WARN(QStringLiteral("The layout of %1 held %2 values out of range; they were brought into range")
+                         .arg(bundlePath).arg(bounded));
 
     QString identifier = stringValue(info.value(QLatin1String(kPLRPostKeyIdentifier)));
     if (identifier != folderIdentifier) {
