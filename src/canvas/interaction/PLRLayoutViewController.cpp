@@ -121,6 +121,7 @@ PLRLayoutViewController::PLRLayoutViewController(QObject* parent) : QObject(pare
     m_documentView = new PLRLayoutDocumentView;
     m_scrollView->setWidget(m_documentView);
     m_scrollView->installEventFilter(this);
+    m_watchedScrollView = m_scrollView.data();
     m_scrollView->onResize = [this] {
         if (!m_scrollView || !m_documentView)
             return;
@@ -225,7 +226,7 @@ void PLRLayoutViewController::setPostManager(PLRPostManager* postManager)
 
 bool PLRLayoutViewController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_scrollView) {
+    if (watched == m_watchedScrollView) {
         if (event->type() == QEvent::Show)
             joinVisualState();
         else if (event->type() == QEvent::Hide)

@@ -127,6 +127,9 @@ private:
     void scrollToRect(const QRectF& viewRect);
 
     QPointer<PLRLayoutScrollView> m_scrollView;
+    // The same object as the event filter sees it: events still reach the filter while the
+    // scroll view is being destroyed, when it is no longer a PLRLayoutScrollView.
+    QPointer<QObject> m_watchedScrollView;
     QPointer<PLRLayoutDocumentView> m_documentView;
     QPointer<PLRPostManager> m_postManager;
     QPointer<PLRLayoutManager> m_layoutManager;

@@ -329,7 +329,9 @@ std::optional<PLRBundleWrite> PLRPersistantPost::prepareWrite(bool force)
     write.origin = this;
     if (layoutChanged || force || hasChanges())
         write.files.emplace_back(QString::fromLatin1(kPLRPostLayoutFileName), layoutBytes);
-    if (previewProvider()) {
+    // The preview shows the layout: a save of other fields (a new remote identifier, SEO text)
+    // keeps the one on disk rather than decoding the photos again.
+    if (previewProvider() && layoutChanged) {
         const QByteArray jpeg = refreshLayoutPreview();
         if (!jpeg.isEmpty())
             write.files.emplace_back(QString::fromLatin1(kPLRPostPreviewFileName), jpeg);
