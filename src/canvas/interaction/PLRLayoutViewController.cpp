@@ -127,6 +127,15 @@ PLRLayoutViewController::PLRLayoutViewController(QObject* parent) : QObject(pare
             return;
         m_documentView->updateSize(m_scrollView->viewport()->size());
         interactionView()->refresh();
+        // A page shown at the width that fitted keeps fitting as the canvas grows or shrinks
+        // (a smaller window would otherwise cut it); a zoom the user chose stays.
+        const double fit = snappedZoomFactor(zoomFactorToFit());
+        if (m_joined && fit > 0.0 && m_lastFitZoom > 0.0
+            && std::abs(PLRVisualStateHandler::globalHandler().layoutZoomFactor() - m_lastFitZoom) < 0.005
+            && std::abs(fit - m_lastFitZoom) >= 0.005)
+            PLRVisualStateHandler::globalHandler().setLayoutZoomFactor(fit);
+        if (fit > 0.0)
+            m_lastFitZoom = fit;
     };
     m_scrollView->onZoomGesture = [this](double factor, const QPointF& anchor) { userZoom(factor, anchor); };
     // Whoever deletes the widget first, the canvas leaves the shared state with it.

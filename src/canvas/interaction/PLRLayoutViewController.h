@@ -139,6 +139,7 @@ private:
     double m_magnification = 1.0;
     double m_alpha = 1.0;
     bool m_joined = false;
+    double m_lastFitZoom = 0.0;   // the zoom that fitted the width at the last size
     std::unique_ptr<ClockAnimation> m_zoomAnimation;
     double m_zoomTarget = 0.0;
     std::unique_ptr<ClockAnimation> m_entrance;
