@@ -29,6 +29,8 @@ public:
     bool sendAction();
     // Acts as a click would: sends the action when enabled.
     virtual void performClick();
+    // A control that takes keyboard focus shows a focus ring while it has it.
+    bool drawsFocusRing() const override { return focusPolicy() != Qt::NoFocus; }
     // A key that triggers the control in its window ("\x1b" is Escape).
     QString keyEquivalent() const { return m_keyEquivalent; }
     void setKeyEquivalent(const QString& key) { m_keyEquivalent = key; }

@@ -78,7 +78,8 @@ TEST(SwitchButton, ClicksDragsKeysAndTheBinding)
     EXPECT_EQ(actions, 1);
     EXPECT_TRUE(isOn(model));
 
-    // A drag leaves the switch on the side it was dragged to.
+    // Every release flips the switch, wherever a drag took the knob: dragged to the left, an on
+    // switch goes off; an off switch dragged and let go on its left half still goes on.
     dispatch::sendMouse(toggle, QEvent::MouseButtonPress, QPointF(40, 15));
     drag(toggle, QPointF(30, 15));
     drag(toggle, QPointF(5, 15));
@@ -87,12 +88,21 @@ TEST(SwitchButton, ClicksDragsKeysAndTheBinding)
     dispatch::sendMouse(toggle, QEvent::MouseButtonRelease, QPointF(5, 15));
     EXPECT_FALSE(toggle->checked());
     EXPECT_EQ(actions, 2);
-    // Dragged to the side it already is on: no change, no action.
     dispatch::sendMouse(toggle, QEvent::MouseButtonPress, QPointF(5, 15));
-    drag(toggle, QPointF(8, 15));
-    dispatch::sendMouse(toggle, QEvent::MouseButtonRelease, QPointF(8, 15));
+    drag(toggle, QPointF(12, 15));
+    EXPECT_TRUE(toggle->isDragged());
+    dispatch::sendMouse(toggle, QEvent::MouseButtonRelease, QPointF(12, 15));
+    EXPECT_TRUE(toggle->checked());
+    EXPECT_EQ(actions, 3);
+
+    // A click on the knob with a point of jitter is still a click: the switch flips and reports it.
+    dispatch::sendMouse(toggle, QEvent::MouseButtonPress, QPointF(40, 15));
+    drag(toggle, QPointF(41, 16));
+    EXPECT_FALSE(toggle->isDragged());
+    dispatch::sendMouse(toggle, QEvent::MouseButtonRelease, QPointF(41, 16));
     EXPECT_FALSE(toggle->checked());
-    EXPECT_EQ(actions, 2);
+    EXPECT_EQ(actions, 4);
+    actions = 2;
 
     // Keys act only with keyboard focus, and never while disabled.
     pressKey(toggle, Qt::Key_Right);
@@ -258,3 +268,38 @@ TEST(BoxButton, DisabledTilesShowTheirTextAndStillNoteThePointerLeaving)
     EXPECT_EQ(t.delegate.calls.count("recycle"), 0);
 }
 
+
+TEST(SwitchButton, FocusRingAndTheEnabledStateOfTheSuperview)
+{
+    manualClock();
+    View window;
+    window.resize(120, 60);
+    auto* holder = new View(&window);
+    holder->setFrame(QRectF(0, 0, 120, 60));
+    auto* toggle = new PLRSwitchButton(QRectF(30, 15, 50, 30), holder);
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    toggle->clearFocus();
+
+    // Without focus nothing is drawn outside the track; with it, a ring hugs the rounded track.
+    const QColor outside = renderOnWhite(&window).pixelColor(55, 13);   // 2 px above the track
+    EXPECT_TRUE(near(outside, Qt::white)) << outside.name().toStdString();
+    toggle->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(toggle->hasFocus());
+    EXPECT_TRUE(toggle->isShowingFocusRing());
+    const QImage focused = renderOnWhite(&window);
+    const QColor ring = focused.pixelColor(55, 13);
+    EXPECT_LT(ring.red(), 200) << ring.name().toStdString();
+    EXPECT_GT(ring.blue(), ring.red() + 30) << ring.name().toStdString();
+    // The ring follows the rounded end: the corner of the frame stays clear.
+    EXPECT_TRUE(near(focused.pixelColor(28, 13), Qt::white)) << focused.pixelColor(28, 13).name().toStdString();
+    toggle->clearFocus();
+    EXPECT_TRUE(near(renderOnWhite(&window).pixelColor(55, 13), Qt::white));
+
+    // Disabling the superview fades the switch and enabling it again brings it back.
+    holder->setEnabled(false);
+    EXPECT_DOUBLE_EQ(toggle->rootLayer()->opacity(), 0.5);
+    holder->setEnabled(true);
+    EXPECT_DOUBLE_EQ(toggle->rootLayer()->opacity(), 1.0);
+}
