@@ -110,6 +110,17 @@ void Button::drawRect(GraphicsContext& context, const QRectF&)
     }
 }
 
+void Button::turnRadioOn()
+{
+    m_state = StateOn;
+    // Radio buttons of one superview form a group: one on turns the others off.
+    if (QWidget* parent = parentWidget())
+        for (QObject* child : parent->children())
+            if (auto* sibling = qobject_cast<Button*>(child);
+                sibling && sibling != this && sibling->m_buttonType == ButtonType::Radio && sibling->m_state != StateOff)
+                sibling->setState(StateOff);
+}
+
 QRectF Button::imageRectInBounds() const
 {
     return imageRectForScaling(m_image.deviceIndependentSize(), bounds(), m_imageScaling);
@@ -122,7 +133,7 @@ void Button::performClick()
     if (m_buttonType == ButtonType::Switch)
         m_state = m_state == StateOn ? StateOff : StateOn;
     else if (m_buttonType == ButtonType::Radio)
-        m_state = StateOn;
+        turnRadioOn();
     update();
     sendAction();
 }

@@ -91,7 +91,8 @@ public:
     void setState(int state) { m_state = state; update(); }
     ButtonType buttonType() const { return m_buttonType; }
     void setButtonType(ButtonType type) { m_buttonType = type; }
-    // A switch flips its state, a radio button turns on; then the action goes.
+    // A switch flips its state, a radio button turns on (and the other radio buttons of its
+    // superview off); then the action goes.
     void performClick() override;
 
     // The title's font and alignment, and a title with attributes of its own (drawn instead of the
@@ -102,6 +103,8 @@ public:
     void setAlignment(TextAlignment alignment) { m_alignment = alignment; update(); }
     const std::optional<AttributedString>& attributedTitle() const { return m_attributedTitle; }
     void setAttributedTitle(const AttributedString& title) { m_attributedTitle = title; update(); }
+    // Back to the plain title in the button's own font and colour.
+    void resetAttributedTitle() { m_attributedTitle.reset(); update(); }
 
     QSize sizeHint() const override;
     void drawRect(GraphicsContext& context, const QRectF& dirtyRect) override;
@@ -114,6 +117,7 @@ protected:
     virtual QRectF imageRectInBounds() const;
 
 private:
+    void turnRadioOn();
     QString m_title;
     QImage m_image;
     bool m_bordered = true;

@@ -506,6 +506,11 @@ TEST(Inspector, PublishingPanelsComeFromTheScenesAndTheAreasStayEmptyWithout)
     page->publish();
     page->showPublishedState();
     EXPECT_EQ(page->publishButton()->title(), QStringLiteral("Un-publish"));
+    // The link button shows the new title, in the link colour (not the first title it had).
+    ASSERT_TRUE(page->publishButton()->attributedTitle());
+    EXPECT_EQ(page->publishButton()->attributedTitle()->string(), QStringLiteral("Un-publish"));
+    EXPECT_EQ(page->publishButton()->attributedTitle()->attribute(QLatin1String(platform::ui::kForegroundColorAttributeName), 0).value<platform::ui::Color>(),
+              page->publishButton()->defaultColor());
     page->publish();
     page->showUploadingState(QStringLiteral("Uploading 2 of 5"));
     EXPECT_EQ(page->publishedStatusText()->stringValue(), QStringLiteral(" Uploading 2 of 5"));
