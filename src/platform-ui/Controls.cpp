@@ -165,6 +165,14 @@ void Button::mouseUp(const MouseEvent& event)
 
 TextField::TextField(QWidget* parent) : Control(parent), m_font(systemFont(13)) {}
 
+TextField::~TextField()
+{
+    // A field going away while its editor has focus: the editor's last focus-out must not reach
+    // the field's owners (they would read a field that is half gone).
+    if (m_editor)
+        m_editor->blockSignals(true);
+}
+
 TextField* TextField::labelWithString(const QString& string, QWidget* parent)
 {
     auto* field = new TextField(parent);

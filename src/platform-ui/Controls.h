@@ -137,6 +137,7 @@ class TextField : public Control {
     Q_OBJECT
 public:
     explicit TextField(QWidget* parent = nullptr);
+    ~TextField() override;
     static TextField* labelWithString(const QString& string, QWidget* parent = nullptr);
 
     QString stringValue() const;
