@@ -93,4 +93,9 @@ function(pellora_layering_check test)
     -DSOURCE_DIR=${PROJECT_SOURCE_DIR}/tests/layering/planted -P ${PROJECT_SOURCE_DIR}/cmake/CheckIncludes.cmake)
   set_tests_properties(${test}.FindsPlantedUpwardInclude PROPERTIES PASS_REGULAR_EXPRESSION
     "platform/Planted.h: includes \"shell/PLRShellHooks.h\": pellora_platform may not use pellora_shell")
+  # And a notification name defined in one library and spelled out again in another.
+  add_test(NAME ${test}.FindsPlantedTwiceDefinedName COMMAND ${CMAKE_COMMAND} -DTABLE=${file}
+    -DSOURCE_DIR=${PROJECT_SOURCE_DIR}/tests/layering/planted -P ${PROJECT_SOURCE_DIR}/cmake/CheckIncludes.cmake)
+  set_tests_properties(${test}.FindsPlantedTwiceDefinedName PROPERTIES PASS_REGULAR_EXPRESSION
+    "\"kPLR_NOTIFICATION_PLANTED\" is defined in 2 libraries: pellora_platform \\(platform/Planted.h\\) and pellora_shell \\(shell/PlantedName.h\\)")
 endfunction()

@@ -3,3 +3,7 @@
 // Planted for the layering check's own test: the platform layer may not include the shell.
 #include "platform/Log.h"
 #include "shell/PLRShellHooks.h"
+
+// And a notification name that the shell spells out again (shell/PlantedName.h): a name
+// defined in two libraries.
+inline constexpr char kPLR_NOTIFICATION_PLANTED[] = "kPLR_NOTIFICATION_PLANTED";
