@@ -2,6 +2,7 @@
 
 #include "controls/ColorWithHex.h"
 #include "platform-ui/Fonts.h"
+#include "platform-ui/View.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -71,12 +72,16 @@ protected:
     {
         QLineEdit::focusInEvent(event);
         restartBlink();
+        if (parentWidget())
+            parentWidget()->update();   // the field's focus ring shows
     }
     void focusOutEvent(QFocusEvent* event) override
     {
         QLineEdit::focusOutEvent(event);
         m_blink.stop();
         update();
+        if (parentWidget())
+            parentWidget()->update();   // the field's focus ring goes
     }
 
 private:
@@ -469,4 +474,10 @@ void PLRTokenField::paintEvent(QPaintEvent*)
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3.0, 3.0);
+    // Keyboard focus: the focus ring, in the kit's colour and width, along the field's edge.
+    if (hasFocus() && isEnabled()) {
+        const double w = platform::ui::View::kFocusRingWidth;
+        painter.setPen(QPen(platform::ui::View::focusRingColor().toQColor(), w));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(w / 2, w / 2, -w / 2, -w / 2), 3.0, 3.0);
+    }
 }

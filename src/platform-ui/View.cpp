@@ -193,7 +193,7 @@ protected:
             m_view->layer()->renderShadows(*painter, AnimationClock::shared().now());
             painter->restore();
         }
-        QGraphicsOpacityEffect::draw(painter);
+        // The ring lies wholly outside the view: it is drawn before the view itself.
         if (m_view->m_ringShown) {
             const QPainterPath ring = m_view->focusRingPath();
             painter->save();
@@ -201,6 +201,7 @@ protected:
             painter->fillPath(ring, View::focusRingColor().toQColor());
             painter->restore();
         }
+        QGraphicsOpacityEffect::draw(painter);
     }
 
 private:
@@ -270,7 +271,10 @@ QPainterPath View::focusRingPath()
     QPainterPathStroker stroker;
     stroker.setWidth(2.0 * kFocusRingWidth);
     stroker.setJoinStyle(Qt::RoundJoin);
-    return stroker.createStroke(mask).united(mask).subtracted(mask);
+    // The stroke's outline overlaps itself: take it as a winding fill before the set operations.
+    QPainterPath band = stroker.createStroke(mask);
+    band.setFillRule(Qt::WindingFill);
+    return band.simplified().united(mask).subtracted(mask);
 }
 
 void View::focusRingChanged()

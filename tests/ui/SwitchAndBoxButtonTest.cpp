@@ -3,6 +3,8 @@
 #include "TestSupport.h"
 #include "controls/PLRBoxButton.h"
 #include "controls/PLRSwitchButton.h"
+#include "controls/PLRPopupButton.h"
+#include "controls/PLRSliderCell.h"
 #include "platform/NotificationCenter.h"
 #include "platform-ui/Images.h"
 #include "platform-ui/UINotifications.h"
@@ -304,3 +306,35 @@ TEST(SwitchButton, FocusRingAndTheEnabledStateOfTheSuperview)
     holder->setEnabled(true);
     EXPECT_DOUBLE_EQ(toggle->rootLayer()->opacity(), 1.0);
 }
+
+class FocusRingOf : public ::testing::TestWithParam<int> {};
+
+TEST_P(FocusRingOf, AControlThatTakesFocusShowsTheRingAllAround)
+{
+    View window;
+    window.resize(120, 60);
+    Control* control = GetParam() == 0 ? new Control(&window)
+                     : GetParam() == 1 ? static_cast<Control*>(new PLRSlider(&window))
+                                       : static_cast<Control*>(new PLRPopupButton(&window));
+    control->setFrame(QRectF(30, 15, 60, 30));
+    control->setFocusPolicy(Qt::StrongFocus);
+    auto* plain = new View(&window);   // views that are not controls draw no ring
+    plain->setFocusPolicy(Qt::StrongFocus);
+    EXPECT_FALSE(plain->drawsFocusRing());
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    control->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(control->hasFocus());
+    const QImage image = renderOnWhite(&window);
+    // Qt rows 15 to 45, columns 30 to 90: the ring lies just outside every edge.
+    for (const QPoint p : {QPoint(60, 13), QPoint(60, 46), QPoint(28, 30), QPoint(91, 30)}) {
+        const QColor c = image.pixelColor(p);
+        EXPECT_GT(c.blue(), c.red() + 30) << p.x() << "," << p.y() << " " << c.name().toStdString();
+    }
+    control->setEnabled(false);   // a disabled control shows no ring
+    EXPECT_TRUE(near(renderOnWhite(&window).pixelColor(60, 13), Qt::white));
+}
+
+// A plain control, a slider and a pop-up button.
+INSTANTIATE_TEST_SUITE_P(Controls, FocusRingOf, ::testing::Values(0, 1, 2));

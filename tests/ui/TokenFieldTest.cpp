@@ -157,6 +157,11 @@ TEST(TokenField, ACommaEndsATokenAndTheCaretStandsOnTheLine)
     EXPECT_LT(image.pixelColor(x, int(caret.bottom()) - 3).lightness(), 100);   // the caret's foot
     EXPECT_GT(image.pixelColor(x, int(caret.top()) - 4).lightness(), 200);      // nothing above it
 
+    // With focus the field shows the kit's focus ring along its edge.
+    EXPECT_GT(image.pixelColor(150, 1).blue(), image.pixelColor(150, 1).red() + 30);
+    field->clearFocus();
+    image.fill(Qt::white);
+    field->render(&image);
     // The border is one point wide, as a text field's: only the outermost row is border.
     EXPECT_EQ(image.pixelColor(150, 0), QColor(0xE3, 0xE2, 0xE2));
     EXPECT_NE(image.pixelColor(150, 1), QColor(0xE3, 0xE2, 0xE2));
