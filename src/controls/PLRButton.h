@@ -14,7 +14,7 @@ public:
     enum ButtonStyle { Primary = 0, Secondary = 1 };
 
     explicit PLRButton(QWidget* parent = nullptr);
-    // As the platform's buttons are: y runs down, so the shadow strip lies along the bottom edge
+    // Its y runs down, so the shadow strip lies along the bottom edge
     // and the hover shadow falls below the button.
     bool isFlipped() const override { return true; }
 
