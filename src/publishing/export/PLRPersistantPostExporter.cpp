@@ -1,4 +1,5 @@
 #include "publishing/export/PLRPersistantPostExporter.h"
+#include "platform/Threads.h"
 
 #include "shell/AppDelegate.h"
 #include "layout/base/PLRLayoutTree.h"
@@ -314,6 +315,7 @@ QString PLRPersistantPostExporter::postFileNameForPostName(const QString& name)
 
 bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QString& target, platform::Error* error)
 {
+    PLR_ASSERT_MAIN_THREAD();
     const QString bundle = post.bundlePath();
     if (bundle.isEmpty() || !QFileInfo(bundle).isDir()) {
         setError(error, 10, QStringLiteral("The post \"%1\" has not been saved yet.").arg(post.name()));
@@ -376,6 +378,7 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
 PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path, PLRPersistantAccount* account,
                                                              platform::Error* error)
 {
+    PLR_ASSERT_MAIN_THREAD();
     if (!account) {
         setError(error, 20, QStringLiteral("Sign in before you import a post."));
         return nullptr;

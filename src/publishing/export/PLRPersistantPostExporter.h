@@ -11,7 +11,7 @@ class PLRPersistantPost;
 // archive "<post name>.ppost" whose single top-level entry is the post's bundle folder
 // "<identifier>.plrpost" (with those pictures under "export_block_cache/<image identifier>/").
 // Written to a temporary file beside the target and renamed over it; read into a staging
-// folder on the store's own file system, checked, and moved into the store last. Main thread.
+// folder on the store's own file system, checked, and moved into the store last.
 class PLRPersistantPostExporter {
 public:
     static constexpr const char* kPostFileExtension = "ppost";
