@@ -1,6 +1,11 @@
 # Helpers shared by every target of the project.
 
-set(PELLORA_WARNINGS -Wall -Wextra -Wno-missing-field-initializers -Wno-maybe-uninitialized)
+option(PELLORA_WERROR "Treat compiler warnings as errors" OFF)
+set(PELLORA_WARNINGS -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
+    -Wno-missing-field-initializers -Wno-maybe-uninitialized)
+if(PELLORA_WERROR)
+  list(APPEND PELLORA_WARNINGS -Werror)
+endif()
 
 # pellora_library(<name> DIRS <dir>... [EXCLUDE <regex>] [LIBS <lib>...])
 # A static library made of every source file in the given folders (relative to src/).

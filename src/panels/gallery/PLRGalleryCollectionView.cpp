@@ -583,8 +583,8 @@ void PLRGalleryCollectionView::mouseUp(const MouseEvent& event)
 void PLRGalleryCollectionView::startDrag()
 {
     const QList<PLRGalleryIndexPath> paths = sortedSelectionIndexPaths();
-    QMimeData* data = m_delegate ? m_delegate->pasteboardForItemsAtIndexPaths(this, paths) : nullptr;
-    if (!data)
+    QMimeData* mime = m_delegate ? m_delegate->pasteboardForItemsAtIndexPaths(this, paths) : nullptr;
+    if (!mime)
         return;
     m_dragging = true;
     QImage picture;
@@ -592,10 +592,10 @@ void PLRGalleryCollectionView::startDrag()
         picture = m_pressedItem->previewBlob().scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     QPointer<PLRGalleryCollectionView> self(this);
     if (m_dragRunner) {
-        m_dragRunner(data, picture);
+        m_dragRunner(mime, picture);
     } else {
         auto* drag = new QDrag(this);
-        drag->setMimeData(data);
+        drag->setMimeData(mime);
         if (!picture.isNull()) {
             drag->setPixmap(QPixmap::fromImage(picture));
             drag->setHotSpot(QPoint(picture.width() / 2, picture.height() / 2));

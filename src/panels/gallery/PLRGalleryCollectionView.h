@@ -148,7 +148,7 @@ public:
     static std::optional<PLRGalleryIndexPath> arrowTarget(int keyCode, const PLRGalleryIndexPath& from,
                                                           const QList<qint64>& counts, qint64 columns);
 
-    // The drag that a move past the threshold starts: runs the platform's drag (tests replace it).
+    // The drag that a move past the threshold starts: runs a system drag (tests replace it).
     using DragRunner = std::function<Qt::DropAction(QMimeData* data, const QImage& picture)>;
     void setDragRunner(DragRunner runner) { m_dragRunner = std::move(runner); }
 

@@ -68,21 +68,21 @@ void PLRPublishSecretViewController::checkSecretStatus()
     auto answer = [self, series, publisher](bool success, const QVariant& result) {
         if (!self || self->m_haveBailed || series != self->m_series)
             return;
-        PLRModalViewController* modal = self->modalViewController();
-        if (!modal)
+        PLRModalViewController* dialog = self->modalViewController();
+        if (!dialog)
             return;
         if (!success) {
             // The spinner would otherwise turn for ever: say so and let the user check again.
-            modal->stopSpinner();
+            dialog->stopSpinner();
             self->m_stackView->setHidden(false);
-            modal->setPrimaryEnabled(true);
-            modal->presentError(QStringLiteral("Pellora could not check the access key. Try again in a moment."),
+            dialog->setPrimaryEnabled(true);
+            dialog->presentError(QStringLiteral("Pellora could not check the access key. Try again in a moment."),
                                 QStringLiteral("Try Again"), std::nullopt);
             return;
         }
         const qint64 status = result.toLongLong();
         if (status == 0) {
-            modal->startSpinner(QStringLiteral("Authentication Sucessful"));
+            dialog->startSpinner(QStringLiteral("Authentication Sucessful"));
             self->after(2.0, [self] {
                 if (self && !self->m_haveBailed && self->modalViewController())
                     self->modalViewController()->moveToNextView();
@@ -103,18 +103,18 @@ void PLRPublishSecretViewController::checkSecretStatus()
                 });
                 return;
             }
-            modal->stopSpinner();
+            dialog->stopSpinner();
             if (self->m_hasChecked)
-                modal->presentError(QStringLiteral("We still don't have access to your website. Ensure the access key has "
+                dialog->presentError(QStringLiteral("We still don't have access to your website. Ensure the access key has "
                                                    "been copied correctly, or get more help."),
                                     QStringLiteral("Troubleshoot"), std::nullopt);
             self->m_hasChecked = true;
             self->secretLabel()->setStringValue(publisher->secret());
             self->m_stackView->setHidden(false);
-            modal->setPrimaryEnabled(true);
+            dialog->setPrimaryEnabled(true);
             return;
         }
-        modal->moveToHomeView();
+        dialog->moveToHomeView();
     };
     const bool sent = publisher && publisher->fetchLatestStatus(
                                        [answer](bool success, const QVariant& result, const std::optional<PLRServiceError>&,

@@ -123,7 +123,7 @@ void PLRPersistantExporter::setExportDirectory()
         return;
     PLRDefaults::setShouldExportDatabase(true);
     PLRDefaults::setExportDatabasePath(*folder);
-    // The plain path stands for the platform's bookmark of the folder.
+    // The folder is remembered by its plain path.
     PLRDefaults::setExportDatabaseBookmark(folder->toUtf8());
 }
 
