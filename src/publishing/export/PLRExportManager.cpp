@@ -83,6 +83,9 @@ struct LayoutExportJob {
     QList<PlannedBlock> blocks;
     qint64 total = 0;
     QString folder;
+    // The folder, opened once: every file goes into what was opened, never through a link
+    // put in its place meanwhile.
+    std::shared_ptr<const platform::files::Directory> directory;
     double pixelWidth = 0.0;
     float compression = 0.0f;
     bool sharpness = false;
@@ -102,8 +105,8 @@ struct LayoutExportJob {
 };
 
 // Draws, sharpens, encodes and writes one block; returns the failure, or nothing.
-QString writeBlock(const QImage& rendered, const QString& whyNotDrawn, const PlannedBlock& planned, const QString& folder,
-                   float compression, bool sharpness)
+QString writeBlock(const QImage& rendered, const QString& whyNotDrawn, const PlannedBlock& planned,
+                   const platform::files::Directory& folder, float compression, bool sharpness)
 {
     if (rendered.isNull())
         return whyNotDrawn.isEmpty() ? QStringLiteral("%1: the block could not be drawn").arg(planned.fileName)
@@ -113,9 +116,16 @@ QString writeBlock(const QImage& rendered, const QString& whyNotDrawn, const Pla
         plr_export::sharpenLuminance(image);
     const QByteArray data = plr_export::encodeJPEG(image, compression, planned.dpi);
     PLR_LOG_INFO(QStringLiteral("ExportLayout: exportImage data has length %1").arg(data.size()));
-    const QString path = QDir(folder).filePath(planned.fileName);
+    const QString path = QDir(folder.path()).filePath(planned.fileName);
+    // The folder moved or replaced (by a link, say) since the export began: what is left is not
+    // written, and the export does not end as a success.
+    if (!folder.isStillAtPath()) {
+        PLR_LOG_ERROR(QStringLiteral("ExportLayout: %1 is no longer the folder the export began in; %2 not written")
+                          .arg(folder.path(), planned.fileName));
+        return QStringLiteral("%1: the folder was moved or replaced during the export").arg(planned.fileName);
+    }
     platform::Error error;
-    const bool ok = !data.isEmpty() && platform::files::writeAtomically(path, data, &error);
+    const bool ok = !data.isEmpty() && folder.writeFileAtomically(planned.fileName, data, &error);
     PLR_LOG_INFO(QStringLiteral("ExportLayout: Writing exported image to %1 %2.").arg(path, ok ? QStringLiteral("succeeded") : QStringLiteral("failed")));
     if (ok)
         return {};
@@ -173,11 +183,11 @@ void LayoutExportJob::run()
                 PLR_LOG_INFO(QStringLiteral("ExportLayout: Exporting %1 for block %2").arg(planned.fileName, describe(*planned.block)));
                 rendered = renderer->renderBlock(planned.block, pixelWidth, ready, &whyNotDrawn);
             });
-            const QString folderPath = folder;
+            const std::shared_ptr<const platform::files::Directory> into = directory;
             const float factor = compression;
             const bool sharpen = sharpness;
-            pending.push_back({planned.number, QtConcurrent::run(&pool, [rendered, whyNotDrawn, planned, folderPath, factor, sharpen] {
-                                   return writeBlock(rendered, whyNotDrawn, planned, folderPath, factor, sharpen);
+            pending.push_back({planned.number, QtConcurrent::run(&pool, [rendered, whyNotDrawn, planned, into, factor, sharpen] {
+                                   return writeBlock(rendered, whyNotDrawn, planned, *into, factor, sharpen);
                                }), true});
         }
         while (pending.size() > size_t(window))
@@ -266,7 +276,8 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
         return;
     }
     const QFileInfo target(folder);
-    if (folder.isEmpty() || !target.isDir() || !target.isWritable()) {
+    auto directory = std::make_shared<platform::files::Directory>();
+    if (folder.isEmpty() || !target.isDir() || !target.isWritable() || !directory->open(folder)) {
         PLR_LOG_ERROR(QStringLiteral("ExportLayout - Path %1 is not writable").arg(folder));
         completeLater(completion, false, QStringLiteral("The folder \"%1\" cannot be written to.").arg(folder));
         return;
@@ -292,6 +303,7 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
                      .arg(layoutWidth)
                      .arg(inLiveView ? QStringLiteral(" (as the canvas shows it)") : QString()));
     job->folder = folder;
+    job->directory = std::move(directory);
     job->pixelWidth = double(width);
     job->compression = interpolateQualityValue(quality);
     job->sharpness = sharpness;
