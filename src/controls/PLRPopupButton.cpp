@@ -77,10 +77,22 @@ qint64 PLRPopupButton::itemTag(int index) const
     return index >= 0 && index < m_items.size() ? m_items[index].tag : -1;
 }
 
+void PLRPopupButton::addSeparatorItem()
+{
+    Item item;
+    item.separator = true;
+    m_items.append(item);
+}
+
+bool PLRPopupButton::isSeparatorItem(int index) const
+{
+    return index >= 0 && index < m_items.size() && m_items[index].separator;
+}
+
 int PLRPopupButton::indexOfItemWithTag(qint64 tag) const
 {
     for (int i = 0; i < m_items.size(); ++i)
-        if (m_items[i].tag == tag)
+        if (!m_items[i].separator && m_items[i].tag == tag)
             return i;
     return -1;
 }
@@ -131,7 +143,7 @@ QString PLRPopupButton::title() const
 void PLRPopupButton::setTitle(const QString& title)
 {
     for (int i = 0; i < m_items.size(); ++i) {
-        if (m_items[i].title == title) {
+        if (!m_items[i].separator && m_items[i].title == title) {
             selectItemAtIndex(i);
             return;
         }
@@ -145,7 +157,7 @@ void PLRPopupButton::setTitle(const QString& title)
 
 void PLRPopupButton::chooseItemAtIndex(int index)
 {
-    if (index < 0 || index >= m_items.size())
+    if (index < 0 || index >= m_items.size() || m_items[index].separator)
         return;
     selectItemAtIndex(index);
     sendAction();
@@ -204,6 +216,10 @@ void PLRPopupButton::mouseDown(const MouseEvent&)
     auto* menu = new QMenu;
     menu->setAttribute(Qt::WA_DeleteOnClose);
     for (int i = 0; i < m_items.size(); ++i) {
+        if (m_items[i].separator) {
+            menu->addSeparator();
+            continue;
+        }
         QAction* action = menu->addAction(m_items[i].title);
         action->setCheckable(true);
         action->setChecked(m_items[i].on);

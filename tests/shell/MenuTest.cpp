@@ -27,6 +27,8 @@
 #include <QJsonDocument>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 
 using namespace shell_test;
@@ -421,4 +423,29 @@ TEST_F(ShellTest, PreferencesShowTheSignedInUserAndThePublisher)
     EXPECT_EQ(prefs->updatePublishingButton()->title(), QStringLiteral("Update publishing details"));
     EXPECT_DOUBLE_EQ(prefs->publishingDomainRowsHeight(), 17.0);
     EXPECT_EQ(prefs->domainHostLabel()->stringValue(), QStringLiteral("WordPress"));
+}
+
+TEST(MenuLook, DisabledItemsAreDrawnFaded)
+{
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    ASSERT_TRUE(fusion);
+    QMenu menu;
+    menu.setStyle(fusion.get());
+    menu.setPalette(PLRLightAppearancePalette());
+    QAction* enabled = menu.addAction(QStringLiteral("Export Post File"));
+    QAction* disabled = menu.addAction(QStringLiteral("Export Post File"));
+    disabled->setEnabled(false);
+    menu.ensurePolished();
+    menu.adjustSize();
+    const QImage image = menu.grab().toImage();
+    auto darkest = [&](QAction* action) {
+        const QRect r = menu.actionGeometry(action);
+        int lightness = 255;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                lightness = std::min(lightness, image.pixelColor(x * image.devicePixelRatio(), y * image.devicePixelRatio()).lightness());
+        return lightness;
+    };
+    EXPECT_LT(darkest(enabled), 80);
+    EXPECT_GT(darkest(disabled), 130);
 }

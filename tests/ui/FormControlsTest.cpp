@@ -153,6 +153,38 @@ TEST(PopupButton, TheMenuMarksTheSelectedItemOnly)
     EXPECT_EQ(marks, (QList<bool>{false, false, false}));
 }
 
+TEST(PopupButton, SeparatorItemsShowAsLinesAndAreNeverChosen)
+{
+    QWidget window;
+    auto* popup = new PLRPopupButton(&window);
+    popup->setFrame(QRectF(10, 50, 160, 30));
+    popup->addItem(QStringLiteral("Select One"), 0);
+    popup->addItem(QStringLiteral("Showit"), 1);
+    popup->addSeparatorItem();
+    popup->addItem(QStringLiteral("Other / Custom Theme"), 3);
+    window.show();
+    EXPECT_EQ(popup->numberOfItems(), 4);
+    EXPECT_TRUE(popup->isSeparatorItem(2));
+    EXPECT_FALSE(popup->isSeparatorItem(3));
+    EXPECT_EQ(popup->indexOfItemWithTag(3), 3);
+    QList<bool> separators;
+    PresenterGuard guard([&](PLRPopupButton*, QMenu* menu, const QPoint&, int) {
+        separators.clear();
+        for (QAction* action : menu->actions())
+            separators << action->isSeparator();
+    });
+    dispatch::sendMouse(popup, QEvent::MouseButtonPress, QPointF(20, 15));
+    EXPECT_EQ(separators, (QList<bool>{false, false, true, false}));
+    int actions = 0;
+    popup->setAction([&](Control*) { ++actions; });
+    popup->selectItemAtIndex(1);
+    popup->chooseItemAtIndex(2);
+    EXPECT_EQ(popup->indexOfSelectedItem(), 1);
+    EXPECT_EQ(actions, 0);
+    popup->setTitle(QString());   // an empty title names no item, not the separator
+    EXPECT_EQ(popup->indexOfSelectedItem(), -1);
+}
+
 TEST(TextFieldCell, CentredTextRectangleAndBorder)
 {
     EXPECT_EQ(PLRTextFieldCell::centeredTextRect(QRectF(0, 0, 100, 22), 16), QRectF(0, 2, 100, 17));

@@ -227,8 +227,16 @@ void PLRDocumentViewController::buildSettingsView()
     m_uploadingSpinner = new PLRSpinner(QRectF(0, 0, 18, 18), m_publishedView);
     m_uploadingSpinner->setFixedSize(18, 18);
     m_uploadingSpinner->setHidden(true);
-    m_publishButton = Button::withTitle(QStringLiteral("Publish"), this, [this](Control*) { publish(); }, m_publishedView);
+    // The publish-state button is a link: its title in the link colour, a pointing hand over it.
+    m_publishButton = new Pellora_Publish::PLRLinkButton(m_publishedView);
+    m_publishButton->setTitle(QStringLiteral("Publish"));
+    m_publishButton->setNeedsDisplay();
+    m_publishButton->setFont(systemFont(12));
+    m_publishButton->setTarget(this);
+    m_publishButton->setAction([this](Control*) { publish(); });
     m_publishButton->setIdentifier(QStringLiteral("publishButton"));
+    m_publishButton->setFixedSize(m_publishButton->sizeHint().width(), 22);
+    m_publishButton->awakeFromNib();
     // While uploading the spinner takes the status icon's place, left of the status text.
     statusRow->addWidget(m_publishedStatusIconView);
     statusRow->addWidget(m_uploadingSpinner);
@@ -736,6 +744,7 @@ void PLRDocumentViewController::showUnpublishedState()
     settingsView();
     m_publishedStatusText->setStringValue(QStringLiteral("Not Published"));
     m_publishButton->setTitle(QStringLiteral("Publish"));
+    m_publishButton->setNeedsDisplay();
     m_publishedStatusIconView->setImage(namedImage(QStringLiteral("bolt-grey")));
     m_publishedStatusIconView->setHidden(false);
     m_publishedInfo->setHidden(true);
@@ -751,6 +760,7 @@ void PLRDocumentViewController::showUploadingState(const QString& text)
     settingsView();
     m_publishedStatusText->setStringValue(QStringLiteral(" %1").arg(text));
     m_publishButton->setTitle(QStringLiteral("Cancel"));
+    m_publishButton->setNeedsDisplay();
     m_publishedStatusIconView->setHidden(true);
     m_uploadingSpinner->setHidden(false);
     m_uploadingSpinner->startAnimating();
@@ -769,6 +779,7 @@ void PLRDocumentViewController::showPublishedState()
     settingsView();
     m_publishedStatusText->setStringValue(QStringLiteral("Published"));
     m_publishButton->setTitle(QStringLiteral("Un-publish"));
+    m_publishButton->setNeedsDisplay();
     m_publishedStatusIconView->setImage(namedImage(QStringLiteral("bolt-green")));
     m_publishedStatusIconView->setHidden(false);
     m_publishedInfo->setHidden(false);

@@ -1,5 +1,7 @@
 #include "panels/inspector/PLRPropertyViewController.h"
 
+#include <QLineEdit>
+
 #include "canvas/interaction/PLRLayoutInteraction.h"
 #include "layout/base/PLRLayoutManager.h"
 #include "layout/base/PLRLayoutTree.h"
@@ -97,11 +99,10 @@ void PLRPropertyViewController::viewDidLoad()
 
     auto& center = platform::NotificationCenter::defaultCenter();
     center.addObserver(this, QString::fromLatin1(kPLR_BLOCK_WAS_SELECTED), [this](const platform::Notification& note) {
-        if (note.userInfo.value(QString::fromLatin1(kPLRShouldFocusKeyWordField)).toBool() && m_imageDescription) {
-            m_imageDescription->setFocus(Qt::OtherFocusReason);
-            QTextCursor cursor = m_imageDescription->textCursor();
-            cursor.movePosition(QTextCursor::End);
-            m_imageDescription->setTextCursor(cursor);
+        if (note.userInfo.value(QString::fromLatin1(kPLRShouldFocusKeyWordField)).toBool() && m_imageKeywordTokenField) {
+            m_imageKeywordTokenField->setFocus(Qt::OtherFocusReason);
+            if (auto* editor = m_imageKeywordTokenField->findChild<QLineEdit*>())
+                editor->end(false);
         }
     });
     center.addObserver(this, QString::fromLatin1(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE), [this](const platform::Notification& note) {

@@ -20,6 +20,7 @@
 #include "store/model/PLRAspectRatio.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
 #include "store/session/PLRPostManager.h"
+#include "store/session/PLRFocusKeywordStore.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -109,15 +110,18 @@ QWidget* PLRPropertyViewController::buildImagePage()
     m_imageDescriptionImageView->setFixedSize(10, 10);
     keywordsTitle->addWidget(m_imageDescriptionImageView);
     column->addLayout(keywordsTitle);
-    m_imageDescription = new plr::insp::LimitedTextEdit(content);
-    m_imageDescription->setObjectName(QStringLiteral("imageKeywordView"));
-    m_imageDescription->setFont(systemFont(12));
-    m_imageDescription->setMinimumAutoHeight(52);
-    connect(m_imageDescription, &plr::insp::LimitedTextEdit::textEdited, this, [this] {
-        setLight(!m_imageDescription->text().isEmpty());
+    // The photo's keywords are tokens, entered as the focus keywords are.
+    m_imageKeywordTokenField = new OEXTokenField(content);
+    m_imageKeywordTokenField->setObjectName(QStringLiteral("imageKeywordView"));
+    m_imageKeywordTokenField->setTokenizingCharacters(QStringLiteral(" \n"));
+    m_imageKeywordTokenField->setDelegate(this);
+    connect(m_imageKeywordTokenField, &PLRTokenField::objectValueChanged, this, [this](const QStringList& tokens) {
+        if (m_fillingKeywords)
+            return;
+        setLight(!tokens.isEmpty());
         setImageDescription();
     });
-    column->addWidget(m_imageDescription);
+    column->addWidget(m_imageKeywordTokenField);
     m_imageDescriptionHelpText = new TextField(content);
     {
         AttributedString help(QString::fromLatin1(kKeywordHelp), {{kFontAttributeName, systemFont(10)},
@@ -290,7 +294,9 @@ void PLRPropertyViewController::ensureImageTab(const QList<PLRBlock*>& blocks)
     }
 
     const QStringList keywords = source ? source->focusKeywords() : QStringList();
-    m_imageDescription->setText(keywords.join(QStringLiteral(", ")));
+    m_fillingKeywords = true;
+    m_imageKeywordTokenField->setObjectValue(keywords);
+    m_fillingKeywords = false;
     setLight(!keywords.isEmpty());
 }
 
@@ -426,6 +432,11 @@ void PLRPropertyViewController::revertImageAspectRatio()
     }
 }
 
+QStringList PLRPropertyViewController::tokenFieldCompletionsForSubstring(PLRTokenField*, const QString& substring, qsizetype)
+{
+    return PLRFocusKeywordStore::keywordsMatchingPrefix(substring);
+}
+
 void PLRPropertyViewController::setImageDescription()
 {
     if (!m_layoutManager)
@@ -433,8 +444,7 @@ void PLRPropertyViewController::setImageDescription()
     PLRPostManager* post = postManager();
     if (!post)
         return;
-    const QString text = m_imageDescription->text();
-    const QStringList keywords = text.isEmpty() ? QStringList() : QStringList{text};
+    const QStringList keywords = m_imageKeywordTokenField->objectValue();
     QList<PLRBlock*> targets;
     PLRBlock* edit = m_layoutManager->currentEditBlock();
     if (edit) {

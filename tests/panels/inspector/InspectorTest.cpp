@@ -12,6 +12,7 @@
 #include "panels/inspector/PLRInspectorPanels.h"
 #include "panels/inspector/PLRInspectorViewController.h"
 #include "panels/inspector/PLRPropertyViewController.h"
+#include "store/session/PLRFocusKeywordStore.h"
 #include "store/model/PLRAspectRatio.h"
 #include "store/session/PLRDefaults.h"
 #include "canvas/interaction/PLRLayoutInteraction.h"
@@ -259,15 +260,22 @@ TEST(Inspector, KeywordLightAndLinkField)
     t.layout()->selectBlocks({images[0]});
     screenshot(t.inspector->view(), QStringLiteral("inspector-image"));
     EXPECT_EQ(t.page()->imageDescriptionLight(), QStringLiteral("light-red"));
-    plr::insp::LimitedTextEdit* keywords = t.page()->imageDescription();
-    keywords->setFocus();
-    QTest::keyClicks(keywords, QStringLiteral("tram lisbon"));
+    // The photo's keywords are tokens: a blank or a comma ends each one; completions come from
+    // the keyword store.
+    OEXTokenField* keywords = t.page()->imageKeywordTokenField();
+    ASSERT_NE(keywords, nullptr);
+    QLineEdit* keywordEditor = keywords->findChild<QLineEdit*>();
+    ASSERT_NE(keywordEditor, nullptr);
+    keywordEditor->setFocus();
+    QTest::keyClicks(keywordEditor, QStringLiteral("tram, lisbon "));
     EXPECT_EQ(t.page()->imageDescriptionLight(), QStringLiteral("light-green"));
     const PLRSourceImagePtr photo = t.manager->imageForIdentifier(QString::fromStdString(images[0]->image().img_ref()));
-    EXPECT_EQ(photo->focusKeywords(), QStringList({"tram lisbon"}));
+    EXPECT_EQ(photo->focusKeywords(), QStringList({"tram", "lisbon"}));
     EXPECT_FALSE(images[0]->image().source_last_updated().empty());
-    keywords->selectAll();
-    QTest::keyClick(keywords, Qt::Key_Delete);
+    PLRFocusKeywordStore::addKeyword(QStringLiteral("travel"));
+    EXPECT_TRUE(t.page()->tokenFieldCompletionsForSubstring(keywords, QStringLiteral("tra"), 0).contains(QStringLiteral("travel")));
+    keywords->setSelectedRange(0, 2);
+    QTest::keyClick(keywordEditor, Qt::Key_Delete);
     EXPECT_EQ(t.page()->imageDescriptionLight(), QStringLiteral("light-red"));
     EXPECT_TRUE(photo->focusKeywords().isEmpty());
 
@@ -525,6 +533,11 @@ TEST(Inspector, PublishingPanelsComeFromTheScenesAndTheAreasStayEmptyWithout)
     page->publish();
     page->showPublishedState();
     EXPECT_EQ(page->publishButton()->title(), QStringLiteral("Un-publish"));
+    // The link button shows the new title, in the link colour (not the first title it had).
+    ASSERT_TRUE(page->publishButton()->attributedTitle());
+    EXPECT_EQ(page->publishButton()->attributedTitle()->string(), QStringLiteral("Un-publish"));
+    EXPECT_EQ(page->publishButton()->attributedTitle()->attribute(QLatin1String(platform::ui::kForegroundColorAttributeName), 0).value<platform::ui::Color>(),
+              page->publishButton()->defaultColor());
     page->publish();
     page->showUploadingState(QStringLiteral("Uploading 2 of 5"));
     EXPECT_EQ(page->publishedStatusText()->stringValue(), QStringLiteral(" Uploading 2 of 5"));
@@ -678,5 +691,5 @@ TEST(Inspector, MissingPhotosAndTheCanvasReplacingBlocks)
     t.layout()->selectBlocks({replaced});
     platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_BLOCK_WAS_SELECTED), nullptr,
                                                        {{QString::fromLatin1(kPLRShouldFocusKeyWordField), true}});
-    EXPECT_EQ(QApplication::focusWidget(), t.page()->imageDescription());
+    EXPECT_TRUE(t.page()->imageKeywordTokenField()->hasFocus());
 }
