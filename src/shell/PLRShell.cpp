@@ -8,12 +8,15 @@
 #include "shell/home/PLRShellHooks.h"
 #include "shell/home/PLRSupportChatLoader.h"
 #include "shell/prefs/PLRPreferencesWindowController.h"
+#include "shell/prefs/PLRServiceHostWindowController.h"
 
 void PLRShell::install()
 {
     PLRMainStoryboard::registerScenes();
     // The preferences window (storyboard "Settings").
     PLRPreferencesWindowController::registerScene();
+    // The service-host chooser (storyboard "Settings"), behind the hidden "Service Host..." item.
+    PLRServiceHostWindowController::registerScene();
     // Restoring a database backup saves and starts Pellora again.
     PLRPersistantExporter::setRelaunchHandler([] {
         if (AppDelegate* app = AppDelegate::shared())

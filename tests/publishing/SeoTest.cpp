@@ -187,6 +187,12 @@ TEST_F(SeoTest, BodyTextFromTextBlocksWordCountsAndKeywords)
     layout->announceChange();
     EXPECT_EQ(seo->textMetric()->subMetrics().at(1).value(kPLRSEOMETRIC_KEY_REASON).toString(),
               "Focus keywords: 'tree'are missing from the body text. Add them for better SEO.");
+    // Removing the missing keyword is enough: the advice follows the keywords, not only the layout.
+    post->setFocusKeywords({"word"});
+    EXPECT_EQ(seo->textMetric()->subMetrics().at(1).value(kPLRSEOMETRIC_KEY_LEVEL).toLongLong(), 1);
+    post->setFocusKeywords({"word", "lake"});
+    EXPECT_EQ(seo->textMetric()->subMetrics().at(1).value(kPLRSEOMETRIC_KEY_REASON).toString(),
+              "Focus keywords: 'lake'are missing from the body text. Add them for better SEO.");
 }
 
 TEST_F(SeoTest, BodyTextJoinsContainersWithoutAndTopLevelBlocksWithABlank)
@@ -238,9 +244,9 @@ TEST_F(SeoTest, SummaryNotificationArrivesOnTheMainQueueAfterEveryEvaluation)
     EXPECT_EQ(received, 0);   // queued, not immediate
     testing_support::spin(20);
     EXPECT_EQ(received, 1);
-    post->setFocusKeywords({"a"});   // title, meta, keywords and image metrics
+    post->setFocusKeywords({"a"});   // title, meta, keywords, image and body-text metrics
     testing_support::spin(20);
-    EXPECT_EQ(received, 5);
+    EXPECT_EQ(received, 6);
 }
 
 TEST(SeoKeywordStore, GrowsWithoutDuplicatesCompletesPrefixesAndSurvivesARestart)

@@ -86,6 +86,9 @@ QStringList PLRSeoMetric::keyPathsToObserve() const
         return {QString::fromLatin1(kPLRPostKeyMetaDescription), QString::fromLatin1(kPLRPostKeyFocusKeywords)};
     case Keywords:
     case ImageKeywords:
+    // The body-text advice names the focus keywords missing from the body, so it follows
+    // them as well as the layout.
+    case Text:
         return {QString::fromLatin1(kPLRPostKeyFocusKeywords)};
     default:
         return {};
