@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -62,8 +63,10 @@ int PLRBlockDrawHandler_Text::textFlags(const PLRBlock_Text& text)
     return flags;
 }
 
-QRectF PLRBlockDrawHandler_Text::textRectInBlock(const QRectF& bounds, const PLRBlock_Text& text)
+QRectF PLRBlockDrawHandler_Text::textRectInBlock(const QRectF& block, const PLRBlock_Text& text)
 {
+    const double inset = std::min({kTextInset, block.width() / 4.0, block.height() / 4.0});
+    const QRectF bounds = block.adjusted(inset, inset, -inset, -inset);
     const double width = bounds.width() * widthFraction(text);
     double x = bounds.x();
     switch (text.position().alignment()) {
@@ -81,11 +84,13 @@ double PLRBlockDrawHandler_Text::heightForWidth(const PLRBlock_Text& text, doubl
         return 0.0;
     const QFontMetricsF metrics(fontForStyle(text.style()));
     const QString value = QString::fromStdString(text.value());
+    // The text's own height and the inner margin above and below it.
+    const double inset = std::min(kTextInset, std::max(0.0, blockWidth) / 4.0);
     if (value.trimmed().isEmpty())
-        return std::ceil(metrics.height());
-    const double width = std::max(1.0, blockWidth * widthFraction(text));
+        return std::ceil(metrics.height() + 2.0 * inset);
+    const double width = std::max(1.0, (blockWidth - 2.0 * inset) * widthFraction(text));
     const QRectF used = metrics.boundingRect(QRectF(0, 0, width, kTallestText), textFlags(text), value);
-    return std::ceil(std::max(used.height(), metrics.height()));
+    return std::ceil(std::max(used.height(), metrics.height()) + 2.0 * inset);
 }
 
 void PLRBlockDrawHandler_Text::draw(QPainter& painter, const QRectF& bounds)

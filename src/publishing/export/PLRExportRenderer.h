@@ -53,7 +53,7 @@ public:
     static Photos photosOf(PLRPostManager* postManager, const PLRLayout& layout);
     static plr_export::PhotoLookup lookupFor(const Photos& photos);
 
-    // Main thread. The copy is laid out `layoutWidth` points wide.
+    // The copy is laid out `layoutWidth` points wide.
     PLRExportRenderer(const PLRLayout& layout, double layoutWidth, Photos photos);
     ~PLRExportRenderer();
     PLRExportRenderer(const PLRExportRenderer&) = delete;
@@ -65,9 +65,9 @@ public:
     PLRBlockView* blockView(const PLRBlock* block) const;
     QColor backgroundColour() const;
 
-    // The pictures a block needs when it is drawn `pixelWidth` pixels wide (main thread).
+    // The pictures a block needs when it is drawn `pixelWidth` pixels wide.
     QList<PictureRequest> picturesForBlock(const PLRBlock* block, double pixelWidth) const;
-    // The pictures the whole layout needs when drawn `pixelWidth` pixels wide (main thread).
+    // The pictures the whole layout needs when drawn `pixelWidth` pixels wide.
     QList<PictureRequest> picturesForLayout(double pixelWidth) const;
     // Decodes the pictures (any thread; in parallel when `parallel`). A photo that cannot be
     // read is left out (logged) and drawn as a placeholder.
@@ -77,7 +77,7 @@ public:
     // these bounds: width w, height bounds height x (w / bounds width), both truncated.
     static QSize renderSize(const QSizeF& bounds, double pixelWidth);
     // The block drawn `pixelWidth` pixels wide on the layout's background colour; null when the
-    // block has no view, no size or is too large to draw, with the reason in `why` (main thread).
+    // block has no view, no size or is too large to draw, with the reason in `why`.
     QImage renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why = nullptr);
     // The whole layout drawn `pixelWidth` pixels wide; null when no section has a block or the
     // render is too large, with the reason in `why`.
