@@ -164,22 +164,19 @@ void View::setSubviewOrder(const QList<QWidget*>& backToFront)
 class ViewEffect : public QGraphicsOpacityEffect {
 public:
     explicit ViewEffect(View* view) : QGraphicsOpacityEffect(view), m_view(view) {}
-    double reach() const
-    {
-        double r = m_view->m_shadowOverhang;
-        if (m_view->m_ringShown)
-            r = std::max(r, View::kFocusRingWidth + 1.0);
-        return r;
-    }
+    // Takes the view's reach now: the widget asks for the bounding rectangle while it is being
+    // destroyed too, when the view's own members are gone.
     void refresh()
     {
+        m_reach = m_view->m_shadowOverhang;
+        if (m_view->m_ringShown)
+            m_reach = std::max(m_reach, View::kFocusRingWidth + 1.0);
         updateBoundingRect();
         update();
     }
     QRectF boundingRectFor(const QRectF& rect) const override
     {
-        const double r = reach();
-        return rect.adjusted(-r, -r, r, r);
+        return rect.adjusted(-m_reach, -m_reach, m_reach, m_reach);
     }
 
 protected:
@@ -208,6 +205,7 @@ protected:
 
 private:
     View* m_view;
+    double m_reach = 0.0;
 };
 
 void View::updateEffect()
