@@ -96,4 +96,9 @@ QString sourcePath(const QString& relative)
     return QDir(qEnvironmentVariable("PELLORA_SOURCE_DIR")).filePath(relative);
 }
 
+QString realPhotoPath()
+{
+    return sourcePath(QStringLiteral("tests/data/two-wings.jpg"));
+}
+
 } // namespace testing_support

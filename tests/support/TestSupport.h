@@ -34,5 +34,8 @@ void runInstallsBeforeEachTest();
 
 // A folder of the source tree (PELLORA_SOURCE_DIR), e.g. "resources".
 QString sourcePath(const QString& relative);
+// A small real photograph (tests/data/two-wings.jpg, 640 x 400), for tests where the pixels of
+// a real photo matter.
+QString realPhotoPath();
 
 } // namespace testing_support

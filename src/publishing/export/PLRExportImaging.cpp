@@ -24,8 +24,8 @@ qint64 exportDPIForPhoto(qint64 photoDPI)
 
 namespace {
 
-// A normalised Gaussian kernel of the radius, in 16.16 fixed point.
-std::vector<int> gaussianKernel(double sigma)
+// A normalised Gaussian kernel of the radius (standard deviation, in pixels).
+std::vector<float> gaussianKernel(double sigma)
 {
     const int half = std::max(1, int(std::ceil(sigma * 3.0)));
     std::vector<double> weights(size_t(2 * half + 1));
@@ -34,74 +34,90 @@ std::vector<int> gaussianKernel(double sigma)
         weights[size_t(i + half)] = std::exp(-(i * i) / (2.0 * sigma * sigma));
         sum += weights[size_t(i + half)];
     }
-    std::vector<int> fixed(weights.size());
-    int total = 0;
-    for (size_t i = 0; i < weights.size(); ++i) {
-        fixed[i] = int(std::lround(weights[i] / sum * 65536.0));
-        total += fixed[i];
-    }
-    fixed[size_t(half)] += 65536 - total;   // exact sum
-    return fixed;
+    std::vector<float> kernel(weights.size());
+    for (size_t i = 0; i < weights.size(); ++i)
+        kernel[i] = float(weights[i] / sum);
+    return kernel;
+}
+
+// Rounds half away from zero: a detail of +x and one of -x move a pixel by the same number of
+// levels, so the picture keeps its brightness.
+inline int roundSymmetric(float value)
+{
+    return value >= 0.0f ? int(value + 0.5f) : -int(-value + 0.5f);
 }
 
 } // namespace
 
 void sharpenLuminance(QImage& image, double amount, double radius)
 {
-    if (image.isNull() || !(amount != 0.0) || !std::isfinite(amount) || !(radius > 0.0))
+    if (image.isNull() || !(amount != 0.0) || !std::isfinite(amount) || !(radius > 0.0) || !std::isfinite(radius))
         return;
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32
         && image.format() != QImage::Format_ARGB32_Premultiplied)
         image.convertTo(QImage::Format_ARGB32_Premultiplied);
     const int width = image.width();
     const int height = image.height();
-    const std::vector<int> kernel = gaussianKernel(radius);
+    const std::vector<float> kernel = gaussianKernel(radius);
     const int half = int(kernel.size() / 2);
+    const bool premultiplied = image.format() == QImage::Format_ARGB32_Premultiplied;
+    const float gain = float(amount);
 
-    // Luma (Rec. 709 weights, 8.8 fixed point), then a separable blur of it.
-    std::vector<quint16> luma(size_t(width) * size_t(height));
+    // Luma (Rec. 709 weights) of every pixel, and its blur across, in floating point: no
+    // level is lost or biased before the detail is taken.
+    std::vector<float> luma(size_t(width) * size_t(height));
     for (int y = 0; y < height; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        quint16* out = luma.data() + size_t(y) * size_t(width);
+        float* out = luma.data() + size_t(y) * size_t(width);
         for (int x = 0; x < width; ++x) {
             const QRgb p = line[x];
-            out[x] = quint16((54 * qRed(p) + 183 * qGreen(p) + 19 * qBlue(p)));   // 0..65280
+            out[x] = 0.2126f * float(qRed(p)) + 0.7152f * float(qGreen(p)) + 0.0722f * float(qBlue(p));
         }
     }
-    std::vector<quint16> across(luma.size());
+    std::vector<float> across(luma.size());
     for (int y = 0; y < height; ++y) {
-        const quint16* in = luma.data() + size_t(y) * size_t(width);
-        quint16* out = across.data() + size_t(y) * size_t(width);
+        const float* in = luma.data() + size_t(y) * size_t(width);
+        float* out = across.data() + size_t(y) * size_t(width);
         for (int x = 0; x < width; ++x) {
-            qint64 sum = 0;
-            for (int k = -half; k <= half; ++k)
-                sum += qint64(kernel[size_t(k + half)]) * in[std::clamp(x + k, 0, width - 1)];
-            out[x] = quint16(sum >> 16);
+            float sum = 0.0f;
+            if (x >= half && x + half < width) {
+                const float* at = in + x - half;
+                for (size_t k = 0; k < kernel.size(); ++k)
+                    sum += kernel[k] * at[k];
+            } else {
+                for (int k = -half; k <= half; ++k)
+                    sum += kernel[size_t(k + half)] * in[std::clamp(x + k, 0, width - 1)];
+            }
+            out[x] = sum;
         }
     }
-    const int amountFixed = int(std::lround(amount * 65536.0));
-    const bool premultiplied = image.format() == QImage::Format_ARGB32_Premultiplied;
-    std::vector<const quint16*> rows(kernel.size());
+    std::vector<const float*> rows(kernel.size());
+    std::vector<float> blurred(static_cast<size_t>(width));
     for (int y = 0; y < height; ++y) {
         for (int k = -half; k <= half; ++k)
             rows[size_t(k + half)] = across.data() + size_t(std::clamp(y + k, 0, height - 1)) * size_t(width);
-        const quint16* original = luma.data() + size_t(y) * size_t(width);
+        std::fill(blurred.begin(), blurred.end(), 0.0f);
+        for (size_t k = 0; k < kernel.size(); ++k) {
+            const float weight = kernel[k];
+            const float* row = rows[k];
+            for (int x = 0; x < width; ++x)
+                blurred[size_t(x)] += weight * row[x];
+        }
+        const float* original = luma.data() + size_t(y) * size_t(width);
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < width; ++x) {
-            qint64 blurred = 0;
-            for (size_t k = 0; k < kernel.size(); ++k)
-                blurred += qint64(kernel[k]) * rows[k][x];
-            const qint64 detail = qint64(original[x]) - (blurred >> 16);   // 8.8 fixed point
-            const int delta = int((detail * amountFixed) >> 24);           // back to 0..255 units
-            if (delta == 0)
-                continue;
+            // The unsharp mask: every channel moves by amount x (luma - blurred luma), so the
+            // luma alone is sharpened and the colours keep their hue.
+            const float detail = original[x] - blurred[size_t(x)];
             const QRgb p = line[x];
             const int a = qAlpha(p);
             // Premultiplied channels move by the alpha-scaled amount and stay at most alpha.
-            const int d = premultiplied ? delta * a / 255 : delta;
+            const int delta = roundSymmetric(premultiplied ? gain * detail * float(a) / 255.0f : gain * detail);
+            if (delta == 0)
+                continue;
             const int top = premultiplied ? a : 255;
-            line[x] = qRgba(std::clamp(qRed(p) + d, 0, top), std::clamp(qGreen(p) + d, 0, top),
-                            std::clamp(qBlue(p) + d, 0, top), a);
+            line[x] = qRgba(std::clamp(qRed(p) + delta, 0, top), std::clamp(qGreen(p) + delta, 0, top),
+                            std::clamp(qBlue(p) + delta, 0, top), a);
         }
     }
 }
