@@ -2,6 +2,8 @@
 
 #include "ExportTestSupport.h"
 
+#include "layout/views/PLRBlockView.h"
+#include "layout/views/PLRLayoutViewProxy.h"
 #include "publishing/export/PLRExportRenderer.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
 #include "platform/Dispatch.h"
@@ -287,4 +289,61 @@ TEST_F(ExportEngine, RendersStartFromTheLayoutsBackgroundColour)
         EXPECT_EQ(image.pixelColor(point), QColor(10, 200, 30));
     EXPECT_EQ(PLRExportRenderer::renderSize(QSizeF(300, 200), 1200), QSize(1200, 800));
     EXPECT_EQ(PLRExportRenderer::renderSize(QSizeF(300, 200), 0), QSize(300, 200));
+}
+
+namespace {
+
+// The darkest luma in a rectangle of the image.
+int darkestIn(const QImage& image, const QRect& area)
+{
+    int darkest = 255;
+    const QRect inside = area.intersected(image.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            darkest = std::min(darkest, qGray(image.pixel(x, y)));
+    return darkest;
+}
+
+} // namespace
+
+TEST_F(ExportEngine, PreviewsAndHomeTilesShowNoCanvasHints)
+{
+    makePhoto(m_folder, "a.jpg", QSize(300, 200), Qt::blue);
+    PLRPostManager* manager = openPost("Hints", 1);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    layout->createAndAddBlocksForImages({photo(manager, "a.jpg")});
+    PLRSection* section = &layout->representedLayout()->mutable_sections()->at(0);
+    layout->insertBlock(PLRLayoutManager::newBlock_Text(), 0, nullptr, section);   // empty: the canvas shows its hint
+    PLRBlock* text = &section->mutable_blocks()->at(0);
+    ASSERT_TRUE(text->has_text());
+    ASSERT_TRUE(text->text().value().empty());
+
+    // The canvas (a live view of the layout) shows the hint: dark letters on white.
+    {
+        PLRLayoutViewProxy canvas(layout, layout->representedLayout(), PLRExportManager::kStandardLayoutWidth);
+        PLRBlockView* view = canvas.blockViewForBlock(text);
+        ASSERT_NE(view, nullptr);
+        const QImage drawn = view->renderImage(0);
+        ASSERT_FALSE(drawn.isNull());
+        QImage onWhite(drawn.size(), QImage::Format_RGB32);
+        onWhite.fill(Qt::white);
+        QPainter(&onWhite).drawImage(0, 0, drawn);
+        EXPECT_LT(darkestIn(onWhite, onWhite.rect()), 200);
+    }
+
+    // The preview, and so the home tile, shows an empty text block as empty.
+    PLRPersistantPost* post = manager->representedPost();
+    const QImage preview = QImage::fromData(PLRExportManager::sharedManager().exportLayoutPreviewForPost(*post), "JPEG");
+    ASSERT_FALSE(preview.isNull());
+    const double scale = preview.width() / PLRExportManager::kStandardLayoutWidth;
+    PLRLayoutViewProxy measure(layout, layout->representedLayout(), PLRExportManager::kStandardLayoutWidth);
+    const QRectF frame = measure.blockViewForBlock(text)->frameInLayoutView();
+    const QRect textArea = QRectF(frame.topLeft() * scale, frame.size() * scale).toAlignedRect().adjusted(1, 1, -1, -1);
+    ASSERT_FALSE(textArea.isEmpty());
+    EXPECT_GT(darkestIn(preview, textArea), 235);
+    ASSERT_TRUE(manager->save());
+    const QImage tile = post->layoutPreview();
+    ASSERT_EQ(tile.size(), preview.size());
+    EXPECT_GT(darkestIn(tile, textArea), 235);
 }

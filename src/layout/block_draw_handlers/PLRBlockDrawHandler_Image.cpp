@@ -133,6 +133,6 @@ void PLRBlockDrawHandler_Image::draw(QPainter& painter, const QRectF& bounds)
         painter.drawImage(target, picture);
         painter.restore();
     }
-    if (manager && manager->imageKeywordOverlayEnabled() && !exporting)
+    if (manager && manager->imageKeywordOverlayEnabled() && drawsCanvasMarks())
         drawKeywordBadges(painter, bounds, provider->focusKeywords(identifier));
 }

@@ -116,8 +116,7 @@ void PLRBlockDrawHandler_Text::drawEmptyTextHint(QPainter& painter, const QRectF
 {
     // On the canvas an empty text block shows where it is and how to fill it; exports and
     // previews show nothing, and neither does the block while it is being written in.
-    PLRLayoutManager* manager = layoutManager();
-    if (!manager || manager->layoutIsBeingExported() || manager->currentEditBlock() == block())
+    if (!drawsCanvasMarks() || layoutManager()->currentEditBlock() == block())
         return;
     painter.save();
     painter.setClipRect(bounds, Qt::IntersectClip);
