@@ -347,3 +347,51 @@ TEST_F(ExportEngine, PreviewsAndHomeTilesShowNoCanvasHints)
     ASSERT_EQ(tile.size(), preview.size());
     EXPECT_GT(darkestIn(tile, textArea), 235);
 }
+
+TEST_F(ExportEngine, MissingOrUnreadablePhotosRefuseTheExportAndNameThePhotos)
+{
+    makePhoto(m_folder, "fine.jpg", QSize(300, 200), Qt::red);
+    makePhoto(m_folder, "gone.jpg", QSize(300, 200), Qt::green);
+    makePhoto(m_folder, "broken.jpg", QSize(300, 200), Qt::blue);
+    PLRPostManager* manager = openPost("Missing", 3);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    layout->createAndAddBlocksForImages({photo(manager, "fine.jpg"), photo(manager, "gone.jpg"), photo(manager, "broken.jpg")});
+    const QString folder = testing_support::testHome() + "/out";
+    QDir().mkpath(folder);
+    EXPECT_TRUE(PLRExportManager::sharedManager().unusablePhotosReport(manager).isEmpty());
+
+    ASSERT_TRUE(QFile::remove(QDir(m_folder).filePath("gone.jpg")));
+    {
+        QFile broken(QDir(m_folder).filePath("broken.jpg"));
+        ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        broken.write("this is not a picture");
+    }
+    const QString report = PLRExportManager::sharedManager().unusablePhotosReport(manager);
+    EXPECT_TRUE(report.contains("gone.jpg: missing")) << report.toStdString();
+    EXPECT_TRUE(report.contains("broken.jpg: cannot be read")) << report.toStdString();
+    EXPECT_FALSE(report.contains("fine.jpg")) << report.toStdString();
+
+    // The layout export ends in failure naming both photos, and writes nothing.
+    Outcome refused;
+    runExport(manager, folder, refused);
+    EXPECT_FALSE(refused.success);
+    EXPECT_EQ(refused.completions, 1);
+    EXPECT_TRUE(refused.failure.contains("gone.jpg")) << refused.failure.toStdString();
+    EXPECT_TRUE(refused.failure.contains("broken.jpg")) << refused.failure.toStdString();
+    EXPECT_TRUE(refused.progress.isEmpty());
+    EXPECT_TRUE(jpegsIn(folder).isEmpty());
+
+    // So does a collage that shows one of them; one of the readable photo alone is made.
+    const QList<PLRBlock*> all = {&layout->representedLayout()->mutable_sections()->at(0).mutable_blocks()->at(0),
+                                  &layout->representedLayout()->mutable_sections()->at(0).mutable_blocks()->at(2)};
+    layout->selectBlocks(all);
+    QString failure;
+    EXPECT_FALSE(PLRExportManager::sharedManager().exportBlocks(all, manager, folder + "/collage.jpg", 400, 80, &failure));
+    EXPECT_TRUE(failure.contains("broken.jpg")) << failure.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(folder + "/collage.jpg"));
+    const QList<PLRBlock*> fine = {all.first()};
+    layout->selectBlocks(fine);
+    EXPECT_TRUE(PLRExportManager::sharedManager().unusablePhotosReport(manager, fine).isEmpty());
+    EXPECT_TRUE(PLRExportManager::sharedManager().exportBlocks(fine, manager, folder + "/collage.jpg", 400, 80, &failure)) << failure.toStdString();
+}

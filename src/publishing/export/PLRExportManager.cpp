@@ -28,6 +28,7 @@
 #include <atomic>
 #include <deque>
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -130,7 +131,11 @@ void LayoutExportJob::run()
         bool exported;
     };
     std::deque<Pending> pending;
-    std::deque<QFuture<PLRExportRenderer::Pictures>> decoded;
+    struct Decoded {
+        PLRExportRenderer::Pictures pictures;
+        QStringList unreadable;
+    };
+    std::deque<QFuture<Decoded>> decoded;
     int nextDecode = 0;
 
     auto reportProgress = [this](qint64 number) {
@@ -153,24 +158,32 @@ void LayoutExportJob::run()
     auto startDecodes = [&](int upTo) {
         for (; nextDecode < blocks.size() && nextDecode <= upTo; ++nextDecode) {
             const QList<PLRExportRenderer::PictureRequest> requests = blocks[nextDecode].pictures;
-            decoded.push_back(QtConcurrent::run(&pool, [requests] { return PLRExportRenderer::preparePictures(requests); }));
+            decoded.push_back(QtConcurrent::run(&pool, [requests] {
+                Decoded result;
+                result.pictures = PLRExportRenderer::preparePictures(requests, false, &result.unreadable);
+                return result;
+            }));
         }
     };
 
     for (int i = 0; i < blocks.size(); ++i) {
         startDecodes(i + window);
-        QFuture<PLRExportRenderer::Pictures> pictures = std::move(decoded.front());
+        QFuture<Decoded> pictures = std::move(decoded.front());
         decoded.pop_front();
         const PlannedBlock& planned = blocks[i];
         if (!planned.block) {
             pending.push_back({planned.number, QFuture<QString>(), false});
+        } else if (const Decoded ready = pictures.result(); !ready.unreadable.isEmpty()) {
+            // A photo that stopped being readable since the export was checked: the block is
+            // not written without it.
+            const QString failure = QStringLiteral("%1: not written, %2").arg(planned.fileName, ready.unreadable.join(QStringLiteral(", ")));
+            pending.push_back({planned.number, QtConcurrent::run(&pool, [failure] { return failure; }), true});
         } else {
-            const PLRExportRenderer::Pictures ready = pictures.result();
             QImage rendered;
             QString whyNotDrawn;
             platform::dispatchMainSync([&] {
                 PLR_LOG_INFO(QStringLiteral("ExportLayout: Exporting %1 for block %2").arg(planned.fileName, describe(*planned.block)));
-                rendered = renderer->renderBlock(planned.block, pixelWidth, ready, &whyNotDrawn);
+                rendered = renderer->renderBlock(planned.block, pixelWidth, ready.pictures, &whyNotDrawn);
             });
             const QString folderPath = folder;
             const float factor = compression;
@@ -202,6 +215,18 @@ void LayoutExportJob::finish()
         completion(failures.isEmpty(), failure);
 }
 
+// What the user is told when photos of an export are missing or unreadable.
+QString unusablePhotosText(const QStringList& problems)
+{
+    const qsizetype shown = 20;
+    QString list = problems.mid(0, shown).join(QLatin1Char('\n'));
+    if (problems.size() > shown)
+        list += QStringLiteral("\n... and %1 more").arg(problems.size() - shown);
+    return QStringLiteral("Nothing was exported: %1 of the post cannot be drawn.\n%2\n\n"
+                          "Put the photos back in the post's folder or remove them from the layout, then export again.")
+        .arg(problems.size() == 1 ? QStringLiteral("a photo") : QStringLiteral("%1 photos").arg(problems.size()), list);
+}
+
 void completeLater(const PLRExportManager::CompletionBlock& completion, bool success, const QString& failure)
 {
     platform::dispatchMain([completion, success, failure] {
@@ -226,6 +251,28 @@ PLRLayout firstSectionCopy(const PLRLayout& layout, const std::function<bool(int
             *section->add_blocks() = block;
         ++index;
     }
+    return copy;
+}
+
+// The copy of the layout a collage of the blocks draws: the first section with the top-level
+// blocks that hold them, in the layout's order. Nothing when there is nothing to draw.
+std::optional<PLRLayout> collageCopy(PLRPostManager* postManager, const QList<PLRBlock*>& blocks)
+{
+    PLRLayoutManager* manager = postManager ? postManager->layoutManager() : nullptr;
+    if (blocks.isEmpty() || !manager || !manager->representedLayout())
+        return std::nullopt;
+    const PLRLayout& live = *manager->representedLayout();
+    if (live.sections_size() == 0)
+        return std::nullopt;
+    QSet<const PLRBlock*> topLevel;
+    for (PLRBlock* block : blocks) {
+        const QList<PLRBlock*> path = manager->pathFromSectionToBlock(block);
+        topLevel.insert(path.isEmpty() ? block : path.first());
+    }
+    const PLRSection& first = live.sections(0);
+    PLRLayout copy = firstSectionCopy(live, [&](int index, const PLRBlock&) { return topLevel.contains(&first.blocks(index)); });
+    if (copy.sections(0).blocks_size() == 0)
+        return std::nullopt;
     return copy;
 }
 
@@ -283,9 +330,16 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
         if (PLRLayoutViewProxy* proxy = liveManager->liveLayoutViewProxy(); proxy && proxy->width() > 0.0)
             layoutWidth = proxy->width();
     const PLRLayout snapshot = firstSectionCopy(live, [](int, const PLRBlock&) { return true; });
+    PLRExportRenderer::Photos photos = PLRExportRenderer::photosOf(postManager, snapshot);
+    // Photos that are gone or unreadable would be exported as placeholders: refuse first.
+    if (const QStringList problems = PLRExportRenderer::unusablePhotos(snapshot, photos); !problems.isEmpty()) {
+        PLR_LOG_ERROR(QStringLiteral("ExportLayout - refused, photos cannot be drawn: %1").arg(problems.join(QStringLiteral("; "))));
+        completeLater(completion, false, unusablePhotosText(problems));
+        return;
+    }
     auto job = std::make_shared<LayoutExportJob>();
     job->liveManager = liveManager;
-    job->renderer = std::make_unique<PLRExportRenderer>(snapshot, layoutWidth, PLRExportRenderer::photosOf(postManager, snapshot));
+    job->renderer = std::make_unique<PLRExportRenderer>(snapshot, layoutWidth, std::move(photos));
     PLR_LOG_INFO(QStringLiteral("ExportLayout - LayoutViewProxy = off-screen copy %1 wide%2")
                      .arg(layoutWidth)
                      .arg(inLiveView ? QStringLiteral(" (as the canvas shows it)") : QString()));
@@ -333,28 +387,47 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
     });
 }
 
+QString PLRExportManager::unusablePhotosReport(PLRPostManager* postManager, const QList<PLRBlock*>& blocks)
+{
+    std::optional<PLRLayout> copy;
+    if (blocks.isEmpty()) {
+        PLRLayoutManager* manager = postManager ? postManager->layoutManager() : nullptr;
+        if (manager && manager->representedLayout())
+            copy = firstSectionCopy(*manager->representedLayout(), [](int, const PLRBlock&) { return true; });
+    } else {
+        copy = collageCopy(postManager, blocks);
+    }
+    if (!copy)
+        return {};
+    const QStringList problems = PLRExportRenderer::unusablePhotos(*copy, PLRExportRenderer::photosOf(postManager, *copy));
+    return problems.isEmpty() ? QString() : unusablePhotosText(problems);
+}
+
 bool PLRExportManager::exportBlocks(const QList<PLRBlock*>& blocks, PLRPostManager* postManager, const QString& file,
                                     qint64 width, int quality, QString* failure)
 {
-    PLRLayoutManager* manager = postManager ? postManager->layoutManager() : nullptr;
-    if (blocks.isEmpty() || !manager || !manager->representedLayout())
+    const std::optional<PLRLayout> collage = collageCopy(postManager, blocks);
+    if (!collage)
         return false;
-    const PLRLayout& live = *manager->representedLayout();
-    if (live.sections_size() == 0)
-        return false;
-    // The top-level blocks holding the selection; the collage keeps the layout's order.
-    QSet<const PLRBlock*> topLevel;
-    for (PLRBlock* block : blocks) {
-        const QList<PLRBlock*> path = manager->pathFromSectionToBlock(block);
-        topLevel.insert(path.isEmpty() ? block : path.first());
-    }
-    const PLRSection& first = live.sections(0);
-    const PLRLayout copy = firstSectionCopy(live, [&](int index, const PLRBlock&) { return topLevel.contains(&first.blocks(index)); });
-    if (copy.sections(0).blocks_size() == 0)
-        return false;
+    const PLRLayout& copy = *collage;
 
-    PLRExportRenderer renderer(copy, double(width), PLRExportRenderer::photosOf(postManager, copy));
-    const PLRExportRenderer::Pictures pictures = PLRExportRenderer::preparePictures(renderer.picturesForLayout(double(width)), true);
+    PLRExportRenderer::Photos photos = PLRExportRenderer::photosOf(postManager, copy);
+    // Photos that are gone or unreadable would be drawn as placeholders: refuse first.
+    if (const QStringList problems = PLRExportRenderer::unusablePhotos(copy, photos); !problems.isEmpty()) {
+        PLR_LOG_ERROR(QStringLiteral("Exporting Collage to %1 refused, photos cannot be drawn: %2").arg(file, problems.join(QStringLiteral("; "))));
+        if (failure)
+            *failure = unusablePhotosText(problems);
+        return false;
+    }
+    PLRExportRenderer renderer(copy, double(width), std::move(photos));
+    QStringList unreadable;
+    const PLRExportRenderer::Pictures pictures = PLRExportRenderer::preparePictures(renderer.picturesForLayout(double(width)), true, &unreadable);
+    if (!unreadable.isEmpty()) {
+        PLR_LOG_ERROR(QStringLiteral("Exporting Collage to %1 failed: %2").arg(file, unreadable.join(QStringLiteral("; "))));
+        if (failure)
+            *failure = unusablePhotosText(unreadable);
+        return false;
+    }
     QString whyNotDrawn;
     const QImage image = renderer.renderLayout(double(width), pictures, &whyNotDrawn);
     const QByteArray data = plr_export::encodeJPEG(image, interpolateQualityValue(quality), plr_export::kUnknownDPI);

@@ -38,6 +38,11 @@ public:
                                     qint64 quality, bool sharpness, qint64 nameOptions, bool inLiveView,
                                     ProgressBlock progress, CompletionBlock completion);
 
+    // Why the layout (no blocks) or a collage of the blocks cannot be exported because photos
+    // it shows are missing or unreadable, naming them; empty when every photo can be drawn.
+    // Both exports run this check themselves and write nothing when it fails.
+    QString unusablePhotosReport(PLRPostManager* postManager, const QList<PLRBlock*>& blocks = {});
+
     // The blocks (their top-level blocks, in layout order) as one JPEG `width` pixels wide,
     // written to `file` before the call returns. False (with `failure` when something went
     // wrong rather than there being nothing to export) when nothing was written.

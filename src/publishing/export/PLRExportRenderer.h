@@ -46,11 +46,17 @@ public:
         QString identifier;
         QString path;
         QSize size;
+        QString fileName;
     };
     using Pictures = QHash<QString, QImage>;
 
-    // The post's photos that the layout refers to.
+    // The post's photos that the layout refers to (a reference to no photo of the post is
+    // listed as not available).
     static Photos photosOf(PLRPostManager* postManager, const PLRLayout& layout);
+    // The photos of the layout's image blocks that cannot be drawn: one line per photo, "name:
+    // why" (gone from the folder, or not a picture that can be read), in name order. Empty when
+    // every photo can be drawn. Reads each file's header.
+    static QStringList unusablePhotos(const PLRLayout& layout, const Photos& photos);
     static plr_export::PhotoLookup lookupFor(const Photos& photos);
 
     // Main thread. The copy is laid out `layoutWidth` points wide.
@@ -70,8 +76,9 @@ public:
     // The pictures the whole layout needs when drawn `pixelWidth` pixels wide (main thread).
     QList<PictureRequest> picturesForLayout(double pixelWidth) const;
     // Decodes the pictures (any thread; in parallel when `parallel`). A photo that cannot be
-    // read is left out (logged) and drawn as a placeholder.
-    static Pictures preparePictures(const QList<PictureRequest>& requests, bool parallel = false);
+    // read is left out (logged, and named in `unreadable` as "file name: why").
+    static Pictures preparePictures(const QList<PictureRequest>& requests, bool parallel = false,
+                                    QStringList* unreadable = nullptr);
 
     // The pixel size of a render `pixelWidth` wide (0: the view's own width) of a view with
     // these bounds: width w, height bounds height x (w / bounds width), both truncated.
