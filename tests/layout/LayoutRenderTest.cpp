@@ -54,10 +54,11 @@ protected:
         button = manager->addBlock(PLRLayoutManager::newBlock_DownloadButton(), nullptr, section);
     }
 
-    QImage renderAt(double width)
+    // An off-screen render, or (live) one of the canvas's view.
+    QImage renderAt(double width, bool live = false)
     {
         PLRLayoutViewProxy proxy(manager.get(), &layout, width);
-        proxy.setLive(false);
+        proxy.setLive(live);
         proxy.layoutView()->ensureSectionLayout();
         return proxy.layoutView()->renderImage();
     }
@@ -156,8 +157,9 @@ TEST_F(LayoutRenderTest, ExportAndKeywordOverlayChooseWhatImagesShow)
     EXPECT_TRUE(sameColour(badgePixel(renderAt(1500)), kRed));
 
     manager->setImageKeywordOverlayEnabled(true);
-    const QRgb badged = badgePixel(renderAt(1500));
-    EXPECT_LT(qRed(badged), 150);   // a dark badge over the photo
+    const QRgb badged = badgePixel(renderAt(1500, true));
+    EXPECT_LT(qRed(badged), 150);   // a dark badge over the photo, on the canvas
+    EXPECT_TRUE(sameColour(badgePixel(renderAt(1500)), kRed));   // never off-screen (previews, collages)
 
     // While exporting: the full-size photo and no badges.
     manager->setLayoutIsBeingExported(true);
@@ -259,8 +261,7 @@ TEST_F(LayoutRenderTest, AnEmptyTextBlockShowsAHintOnlyOnTheCanvas)
 {
     text->mutable_text()->set_value("");
     manager->announceChange();
-    PLRLayoutViewProxy proxy(manager.get(), &layout, 1500);
-    proxy.setLive(false);
+    PLRLayoutViewProxy proxy(manager.get(), &layout, 1500);   // the canvas's view
     proxy.layoutView()->ensureSectionLayout();
     const QRect area = proxy.blockViewForBlock(text)->frameInLayoutView().toAlignedRect().adjusted(1, 1, -1, -1);
     ASSERT_GT(area.height(), 10);   // one line tall, not collapsed
@@ -273,7 +274,11 @@ TEST_F(LayoutRenderTest, AnEmptyTextBlockShowsAHintOnlyOnTheCanvas)
         return false;
     };
     EXPECT_TRUE(hinted());
-    // Not while it is written in, and never in an export.
+    // Not in an off-screen view (previews, collages), not while it is written in, and never in
+    // an export.
+    proxy.setLive(false);
+    EXPECT_FALSE(hinted());
+    proxy.setLive(true);
     manager->setLayoutIsBeingExported(true);
     EXPECT_FALSE(hinted());
     manager->setLayoutIsBeingExported(false);

@@ -9,6 +9,7 @@
 #include "platform/Dispatch.h"
 #include "store/session/PLRDefaults.h"
 
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -394,4 +395,28 @@ TEST_F(ExportEngine, MissingOrUnreadablePhotosRefuseTheExportAndNameThePhotos)
     layout->selectBlocks(fine);
     EXPECT_TRUE(PLRExportManager::sharedManager().unusablePhotosReport(manager, fine).isEmpty());
     EXPECT_TRUE(PLRExportManager::sharedManager().exportBlocks(fine, manager, folder + "/collage.jpg", 400, 80, &failure)) << failure.toStdString();
+}
+
+TEST_F(ExportEngine, WideGamutPhotosAreExportedInSRGB)
+{
+    ASSERT_FALSE(testing_support::writeWideGamutPhoto(QDir(m_folder).filePath("p3.jpg")).isEmpty());
+    PLRPostManager* manager = openPost("Colour", 1);
+    ASSERT_NE(manager, nullptr);
+    manager->layoutManager()->createAndAddBlocksForImages({photo(manager, "p3.jpg")});
+    const QString folder = testing_support::testHome() + "/out";
+    QDir().mkpath(folder);
+    Outcome outcome;
+    runExport(manager, folder, outcome, 2, 640);
+    ASSERT_TRUE(outcome.success) << outcome.failure.toStdString();
+    const QImage exported(folder + "/1.jpg");
+    ASSERT_EQ(exported.size(), QSize(640, 400));
+    for (const auto& [patch, colour] : {std::pair{testing_support::kWideGamutRedPatch, QColor(255, 0, 0)},
+                                        std::pair{testing_support::kWideGamutGreenPatch, QColor(0, 200, 0)}}) {
+        const QColor seen = exported.pixelColor(patch.center());
+        EXPECT_NEAR(seen.red(), colour.red(), 8);
+        EXPECT_NEAR(seen.green(), colour.green(), 8);
+        EXPECT_NEAR(seen.blue(), colour.blue(), 8);
+    }
+    // The file is sRGB (tagged so, or untagged).
+    EXPECT_FALSE(exported.colorSpace().isValid() && exported.colorSpace() != QColorSpace(QColorSpace::SRgb));
 }

@@ -146,6 +146,7 @@ QImage decodePhotoAtSize(const QString& path, const QSize& size, QString* error)
     QImage image = reader.read();
     if (image.isNull() && error)
         *error = reader.errorString();
+    plr_image::convertToSRGB(image);
     return image;
 }
 
