@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
 #include <QPainter>
 
 using layout_test::blankBlock;
@@ -284,4 +285,78 @@ TEST_F(LayoutRenderTest, AnEmptyTextBlockShowsAHintOnlyOnTheCanvas)
     manager->setLayoutIsBeingExported(false);
     manager->setEditBlock(text);
     EXPECT_FALSE(hinted());
+}
+
+namespace {
+
+// The columns where two renders of the same size differ by more than `threshold` in any channel.
+QPair<int, int> differingColumns(const QImage& a, const QImage& b, int threshold = 40)
+{
+    int first = -1, last = -1;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            if (std::abs(qRed(p) - qRed(q)) > threshold || std::abs(qGreen(p) - qGreen(q)) > threshold
+                || std::abs(qBlue(p) - qBlue(q)) > threshold || std::abs(qAlpha(p) - qAlpha(q)) > threshold) {
+                first = first < 0 ? x : std::min(first, x);
+                last = std::max(last, x);
+            }
+        }
+    return {first, last};
+}
+
+} // namespace
+
+// Outside editing the canvas draws a text block's formatting as the editor shows it: a bold word
+// changes the drawing exactly where the word is, and a link takes the link colour.
+TEST_F(LayoutRenderTest, TextBlocksDrawTheirFormattingOutsideEditing)
+{
+    PLRBlock_Text* body = text->mutable_text();
+    body->set_style(PLRBlock_Text::PARAGRAPH);
+    body->mutable_position()->set_alignment(PLRPosition::LEFT);
+    PLRLayoutViewProxy proxy(manager.get(), &layout, 1000);   // the canvas's view
+    proxy.layoutView()->ensureSectionLayout();
+    auto drawn = [&](const std::string& value, const std::string& html) {
+        body->set_value(value);
+        body->set_html(html);
+        manager->announceChange();
+        proxy.layoutView()->layoutSubtreeIfNeeded();
+        return proxy.blockViewForBlock(text)->renderImage(2000);   // twice the canvas's scale
+    };
+    const QImage plain = drawn("Sunset over the sea", "<p>Sunset over the sea</p>");
+    const QImage bold = drawn("Sunset over the sea", "<p>Sunset over the <b>sea</b></p>");
+    ASSERT_FALSE(plain.isNull());
+    ASSERT_EQ(bold.size(), plain.size());
+    const QFont font = PLRBlockDrawHandler_Text::fontForStyle(PLRBlock_Text::PARAGRAPH);
+    const double start = QFontMetricsF(font).horizontalAdvance("Sunset over the ") * 2.0;
+    QFont heavy = font;
+    heavy.setBold(true);
+    const double end = start + QFontMetricsF(heavy).horizontalAdvance("sea") * 2.0;
+    const auto [first, last] = differingColumns(plain, bold);
+    ASSERT_GE(first, 0) << "the bold word is drawn plain";
+    EXPECT_GE(first, int(start) - 2);
+    EXPECT_LE(last, int(std::ceil(end)) + 2);
+    const auto [italicFirst, italicLast] = differingColumns(plain, drawn("Sunset over the sea", "<p>Sunset over the <i>sea</i></p>"));
+    EXPECT_GE(italicFirst, int(start) - 4);
+    EXPECT_GE(italicLast, italicFirst);
+
+    // A link is drawn in the link colour.
+    const QImage linked = drawn("Sunset over the sea", "<p>Sunset over the <a href=\"https://example.com\">sea</a></p>");
+    int bluish = 0;
+    for (int y = 0; y < linked.height(); ++y)
+        for (int x = int(start); x < linked.width(); ++x) {
+            const QRgb p = linked.pixel(x, y);
+            bluish += qAlpha(p) > 128 && qBlue(p) > qRed(p) + 80;
+        }
+    EXPECT_GT(bluish, 10);
+
+    // Formatting that makes the text wrap makes the block taller.
+    const QString longText = QString("word ").repeated(60).trimmed();
+    const double plainHeight = PLRBlockDrawHandler_Text::heightForWidth(*body, 300);
+    body->set_value(longText.toStdString());
+    body->set_html("<p>" + longText.toStdString() + "</p>");
+    const double wrapped = PLRBlockDrawHandler_Text::heightForWidth(*body, 300);
+    EXPECT_GT(wrapped, plainHeight);
+    body->set_html("<p><b>" + longText.toStdString() + "</b></p>");
+    EXPECT_GT(PLRBlockDrawHandler_Text::heightForWidth(*body, 300), wrapped);
 }

@@ -2,6 +2,7 @@
 
 #include "ExportTestSupport.h"
 
+#include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
 #include "layout/views/PLRBlockView.h"
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "publishing/export/PLRExportRenderer.h"
@@ -11,6 +12,7 @@
 
 #include <QColorSpace>
 #include <QDir>
+#include <QFontMetricsF>
 #include <QFile>
 #include <QImageReader>
 
@@ -419,4 +421,54 @@ TEST_F(ExportEngine, WideGamutPhotosAreExportedInSRGB)
     }
     // The file is sRGB (tagged so, or untagged).
     EXPECT_FALSE(exported.colorSpace().isValid() && exported.colorSpace() != QColorSpace(QColorSpace::SRgb));
+}
+
+TEST_F(ExportEngine, ExportsDrawTextWithItsFormatting)
+{
+    ASSERT_TRUE(QFile::copy(testing_support::realPhotoPath(), QDir(m_folder).filePath("wings.jpg")));
+    PLRPostManager* manager = openPost("Styles", 1);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    layout->createAndAddBlocksForImages({photo(manager, "wings.jpg")});
+    PLRSection* section = &layout->representedLayout()->mutable_sections()->at(0);
+    // A caption under the photo: a container is exported whole, text included.
+    PLRBlockPtr caption = PLRLayoutManager::newBlock_Text();
+    caption->mutable_text()->set_value("Two seeds in the wind");
+    PLRBlockPtrList captions;
+    captions.push_back(std::move(caption));
+    layout->wrapBlock(&section->mutable_blocks()->at(0), std::move(captions), true, false);
+    ASSERT_EQ(section->blocks_size(), 1);
+    ASSERT_EQ(section->blocks(0).container().sub_blocks_size(), 2);
+    PLRBlock* text = &section->mutable_blocks()->at(0).mutable_container()->mutable_sub_blocks()->at(1);
+    ASSERT_TRUE(text->has_text());
+
+    const QString folder = testing_support::testHome() + "/out";
+    auto exported = [&](const std::string& html, const QString& name) {
+        text->mutable_text()->set_html(html);
+        layout->announceChange();
+        const QString into = folder + "/" + name;
+        QDir().mkpath(into);
+        Outcome outcome;
+        runExport(manager, into, outcome, 2, 800);
+        EXPECT_TRUE(outcome.success) << outcome.failure.toStdString();
+        return QImage(into + "/1.jpg").convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage plain = exported("<p>Two seeds in the wind</p>", "plain");
+    const QImage bold = exported("<p>Two seeds in the <b>wind</b></p>", "bold");
+    ASSERT_FALSE(plain.isNull());
+    ASSERT_EQ(plain.size(), bold.size());
+    // The pictures differ only below the photo, in the columns from where "wind" starts.
+    int first = -1, top = -1;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x) {
+            const QRgb p = plain.pixel(x, y), q = bold.pixel(x, y);
+            if (std::abs(qGray(p) - qGray(q)) > 60) {
+                first = first < 0 ? x : std::min(first, x);
+                top = top < 0 ? y : std::min(top, y);
+            }
+        }
+    ASSERT_GE(first, 0) << "the bold word is exported plain";
+    const QFont font = PLRBlockDrawHandler_Text::fontForStyle(PLRBlock_Text::PARAGRAPH);
+    EXPECT_GE(first, int(QFontMetricsF(font).horizontalAdvance("Two seeds in the ")) - 8);
+    EXPECT_GT(top, plain.height() / 2);   // the photo above is the same
 }
