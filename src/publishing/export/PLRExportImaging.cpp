@@ -2,11 +2,8 @@
 
 #include "publishing/export/PLRExportNames.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
+#include "store/persistance-store/source/PLRPhotoDecoder.h"
 
-#include <QBuffer>
-#include <QImageReader>
-#include <QImageWriter>
-#include <QPainter>
 
 #include <algorithm>
 #include <cmath>
@@ -63,52 +60,59 @@ void sharpenLuminance(QImage& image, double amount, double radius)
     const bool premultiplied = image.format() == QImage::Format_ARGB32_Premultiplied;
     const float gain = float(amount);
 
-    // Luma (Rec. 709 weights) of every pixel, and its blur across, in floating point: no
-    // level is lost or biased before the detail is taken.
-    std::vector<float> luma(size_t(width) * size_t(height));
-    for (int y = 0; y < height; ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        float* out = luma.data() + size_t(y) * size_t(width);
+    // Luma (Rec. 709 weights) and its blur across, in floating point (no level is lost or
+    // biased before the detail is taken), kept for the rows the blur down needs only: a ring
+    // of rows, filled from the picture's rows before they are changed.
+    const size_t taps = kernel.size();
+    std::vector<float> lumaRing(taps * size_t(width));
+    std::vector<float> acrossRing(taps * size_t(width));
+    std::vector<int> ringRow(taps, -1);   // which picture row each ring slot holds
+    auto slotOf = [&](int row) -> size_t {
+        const size_t slot = size_t(row) % taps;
+        if (ringRow[slot] == row)
+            return slot;
+        ringRow[slot] = row;
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(row));
+        float* luma = lumaRing.data() + slot * size_t(width);
         for (int x = 0; x < width; ++x) {
             const QRgb p = line[x];
-            out[x] = 0.2126f * float(qRed(p)) + 0.7152f * float(qGreen(p)) + 0.0722f * float(qBlue(p));
+            luma[x] = 0.2126f * float(qRed(p)) + 0.7152f * float(qGreen(p)) + 0.0722f * float(qBlue(p));
         }
-    }
-    std::vector<float> across(luma.size());
-    for (int y = 0; y < height; ++y) {
-        const float* in = luma.data() + size_t(y) * size_t(width);
-        float* out = across.data() + size_t(y) * size_t(width);
+        float* across = acrossRing.data() + slot * size_t(width);
         for (int x = 0; x < width; ++x) {
             float sum = 0.0f;
             if (x >= half && x + half < width) {
-                const float* at = in + x - half;
-                for (size_t k = 0; k < kernel.size(); ++k)
+                const float* at = luma + x - half;
+                for (size_t k = 0; k < taps; ++k)
                     sum += kernel[k] * at[k];
             } else {
                 for (int k = -half; k <= half; ++k)
-                    sum += kernel[size_t(k + half)] * in[std::clamp(x + k, 0, width - 1)];
+                    sum += kernel[size_t(k + half)] * luma[std::clamp(x + k, 0, width - 1)];
             }
-            out[x] = sum;
+            across[x] = sum;
         }
-    }
-    std::vector<const float*> rows(kernel.size());
+        return slot;
+    };
     std::vector<float> blurred(static_cast<size_t>(width));
+    std::vector<float> original(static_cast<size_t>(width));
     for (int y = 0; y < height; ++y) {
-        for (int k = -half; k <= half; ++k)
-            rows[size_t(k + half)] = across.data() + size_t(std::clamp(y + k, 0, height - 1)) * size_t(width);
+        // Rows below this one are still unchanged; rows above were read before they changed.
         std::fill(blurred.begin(), blurred.end(), 0.0f);
-        for (size_t k = 0; k < kernel.size(); ++k) {
-            const float weight = kernel[k];
-            const float* row = rows[k];
+        for (int k = -half; k <= half; ++k) {
+            const int row = std::clamp(y + k, 0, height - 1);
+            const size_t slot = slotOf(row);
+            const float weight = kernel[size_t(k + half)];
+            const float* across = acrossRing.data() + slot * size_t(width);
             for (int x = 0; x < width; ++x)
-                blurred[size_t(x)] += weight * row[x];
+                blurred[size_t(x)] += weight * across[x];
         }
-        const float* original = luma.data() + size_t(y) * size_t(width);
+        const size_t own = slotOf(y);
+        std::copy_n(lumaRing.data() + own * size_t(width), size_t(width), original.begin());
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < width; ++x) {
             // The unsharp mask: every channel moves by amount x (luma - blurred luma), so the
             // luma alone is sharpened and the colours keep their hue.
-            const float detail = original[x] - blurred[size_t(x)];
+            const float detail = original[size_t(x)] - blurred[size_t(x)];
             const QRgb p = line[x];
             const int a = qAlpha(p);
             // Premultiplied channels move by the alpha-scaled amount and stay at most alpha.
@@ -122,32 +126,18 @@ void sharpenLuminance(QImage& image, double amount, double radius)
     }
 }
 
-QByteArray encodeJPEG(const QImage& image, float compression, qint64 dpi)
+QByteArray encodeJPEG(QImage image, float compression, qint64 dpi)
 {
     if (image.isNull())
         return {};
-    QImage stamped = image;
-    plr_image::setImageDPI(stamped, dpi <= 0 ? kUnknownDPI : dpi);
-    return plr_image::encodeJPEG(stamped, jpegQuality(compression));
+    // The picture is the caller's (moved in): stamping its DPI copies nothing.
+    plr_image::setImageDPI(image, dpi <= 0 ? kUnknownDPI : dpi);
+    return plr_image::encodeJPEG(image, jpegQuality(compression));
 }
 
 QImage decodePhotoAtSize(const QString& path, const QSize& size, QString* error)
 {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize stored = reader.size();
-    if (size.isValid() && !size.isEmpty() && stored.isValid()) {
-        const bool swaps = reader.transformation() & QImageIOHandler::TransformationRotate90;
-        const QSize wanted = swaps ? size.transposed() : size;
-        // Never larger than the photo: a bigger block draws the photo scaled up.
-        if (wanted.width() < stored.width() && wanted.height() < stored.height())
-            reader.setScaledSize(wanted);
-    }
-    QImage image = reader.read();
-    if (image.isNull() && error)
-        *error = reader.errorString();
-    plr_image::convertToSRGB(image);
-    return image;
+    return plr_image::decodePhotoAtSize(path, size, error);
 }
 
 } // namespace plr_export

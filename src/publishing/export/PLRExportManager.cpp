@@ -14,6 +14,7 @@
 #include "platform/Resets.h"
 #include "store/session/PLRDefaults.h"
 #include "store/session/PLRPostManager.h"
+#include "store/persistance-store/source/PLRPhotoDecoder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -46,6 +47,8 @@ struct PlannedBlock {
     qint64 number = 0;
     QString fileName;
     qint64 dpi = 0;
+    QSize renderSize;         // the drawing's pixels
+    qint64 renderBytes = 0;
     QList<PLRExportRenderer::PictureRequest> pictures;
 };
 
@@ -92,6 +95,7 @@ struct LayoutExportJob {
     QThreadPool pool;
     QStringList failures;
     int written = 0;
+    qint64 memoryBudget = PLRExportManager::kMemoryBudget;
 
     ~LayoutExportJob() { pool.waitForDone(); }
 
@@ -101,17 +105,17 @@ struct LayoutExportJob {
     void finish();
 };
 
-// Draws, sharpens, encodes and writes one block; returns the failure, or nothing.
-QString writeBlock(const QImage& rendered, const QString& whyNotDrawn, const PlannedBlock& planned, const QString& folder,
+// Sharpens, encodes and writes one drawn block (moved in: nothing is copied); returns the
+// failure, or nothing.
+QString writeBlock(QImage rendered, const QString& whyNotDrawn, const PlannedBlock& planned, const QString& folder,
                    float compression, bool sharpness)
 {
     if (rendered.isNull())
         return whyNotDrawn.isEmpty() ? QStringLiteral("%1: the block could not be drawn").arg(planned.fileName)
                                      : QStringLiteral("%1: the block could not be drawn: %2").arg(planned.fileName, whyNotDrawn);
-    QImage image = rendered;
     if (sharpness)
-        plr_export::sharpenLuminance(image);
-    const QByteArray data = plr_export::encodeJPEG(image, compression, planned.dpi);
+        plr_export::sharpenLuminance(rendered);
+    const QByteArray data = plr_export::encodeJPEG(std::move(rendered), compression, planned.dpi);
     PLR_LOG_INFO(QStringLiteral("ExportLayout: exportImage data has length %1").arg(data.size()));
     const QString path = QDir(folder).filePath(planned.fileName);
     platform::Error error;
@@ -122,9 +126,30 @@ QString writeBlock(const QImage& rendered, const QString& whyNotDrawn, const Pla
     return QStringLiteral("%1: %2").arg(planned.fileName, data.isEmpty() ? QStringLiteral("the picture could not be encoded") : error.localizedDescription());
 }
 
+// What a block holds in memory at most from the start of its decoding to the end of its
+// writing: while decoding, its photos as decoded and as scaled; then the scaled photos and the
+// drawing; then the drawing and the JPEG made of it (an eighth of the drawing at most).
+qint64 bytesInFlight(const PlannedBlock& planned)
+{
+    if (!planned.block)
+        return 0;
+    qint64 decoding = 0;
+    qint64 pictures = 0;
+    for (const PLRExportRenderer::PictureRequest& request : planned.pictures) {
+        decoding += plr_image::decodeBytesAtSize(request.path, request.size);
+        pictures += qint64(request.size.width()) * request.size.height() * 4;
+    }
+    return std::max(decoding, pictures + planned.renderBytes) + planned.renderBytes / 8;
+}
+
 void LayoutExportJob::run()
 {
-    const int window = std::max(1, pool.maxThreadCount());
+    // Photos are decoded ahead of the drawing (which takes turns on the main thread) and written
+    // behind it, on the pool's threads. How many blocks are in flight is bounded by the memory
+    // they hold, not by their count: a block of a portrait or of several photos weighs more. A
+    // block's memory counts from the start of its decoding until its file is written.
+    const int threads = std::max(1, pool.maxThreadCount());
+    auto inFlight = std::make_shared<std::atomic<qint64>>(0);
     struct Pending {
         qint64 number;
         QFuture<QString> write;   // not started for a skipped block
@@ -136,6 +161,7 @@ void LayoutExportJob::run()
         QStringList unreadable;
     };
     std::deque<QFuture<Decoded>> decoded;
+    std::deque<qint64> decodedBytes;
     int nextDecode = 0;
 
     auto reportProgress = [this](qint64 number) {
@@ -154,45 +180,80 @@ void LayoutExportJob::run()
         }
         reportProgress(done.number);
     };
-    // Decodes run ahead of the drawing by up to `window` blocks.
-    auto startDecodes = [&](int upTo) {
-        for (; nextDecode < blocks.size() && nextDecode <= upTo; ++nextDecode) {
+    // Progress for the writes done so far, in order.
+    auto finishDone = [&] {
+        while (!pending.empty() && (!pending.front().exported || pending.front().write.isFinished()))
+            finishOldest();
+    };
+    // Starts the decoding of the blocks after `current` while their memory fits the budget (and
+    // no more than the threads can work on); the current block is always started, once the
+    // writes behind it have made room or there are none left.
+    auto startDecodes = [&](int current) {
+        while (nextDecode < blocks.size() && nextDecode <= current + threads) {
+            const qint64 bytes = bytesInFlight(blocks[nextDecode]);
+            if (inFlight->load() > 0 && inFlight->load() + bytes > memoryBudget) {
+                if (nextDecode > current)
+                    return;
+                while (!pending.empty() && inFlight->load() + bytes > memoryBudget)
+                    finishOldest();
+            }
+            *inFlight += bytes;
+            decodedBytes.push_back(bytes);
             const QList<PLRExportRenderer::PictureRequest> requests = blocks[nextDecode].pictures;
             decoded.push_back(QtConcurrent::run(&pool, [requests] {
                 Decoded result;
                 result.pictures = PLRExportRenderer::preparePictures(requests, false, &result.unreadable);
                 return result;
             }));
+            ++nextDecode;
         }
+    };
+    // A write that gives its block's memory back when it is done.
+    auto startWrite = [&](qint64 number, qint64 bytes, std::function<QString()> work) {
+        pending.push_back({number, QtConcurrent::run(&pool, [work = std::move(work), inFlight, bytes] {
+                               const QString failure = work();
+                               *inFlight -= bytes;
+                               return failure;
+                           }),
+                           true});
     };
 
     for (int i = 0; i < blocks.size(); ++i) {
-        startDecodes(i + window);
+        finishDone();
+        startDecodes(i);
         QFuture<Decoded> pictures = std::move(decoded.front());
         decoded.pop_front();
+        const qint64 bytes = decodedBytes.front();
+        decodedBytes.pop_front();
         const PlannedBlock& planned = blocks[i];
         if (!planned.block) {
+            *inFlight -= bytes;
             pending.push_back({planned.number, QFuture<QString>(), false});
-        } else if (const Decoded ready = pictures.result(); !ready.unreadable.isEmpty()) {
+            continue;
+        }
+        Decoded ready = pictures.result();
+        pictures = QFuture<Decoded>();   // the pictures are held once, here
+        if (!ready.unreadable.isEmpty()) {
             // A photo that stopped being readable since the export was checked: the block is
             // not written without it.
             const QString failure = QStringLiteral("%1: not written, %2").arg(planned.fileName, ready.unreadable.join(QStringLiteral(", ")));
-            pending.push_back({planned.number, QtConcurrent::run(&pool, [failure] { return failure; }), true});
-        } else {
-            QImage rendered;
-            QString whyNotDrawn;
-            platform::dispatchMainSync([&] {
-                PLR_LOG_INFO(QStringLiteral("ExportLayout: Exporting %1 for block %2").arg(planned.fileName, describe(*planned.block)));
-                rendered = renderer->renderBlock(planned.block, pixelWidth, ready.pictures, &whyNotDrawn);
-            });
-            const QString folderPath = folder;
-            const float factor = compression;
-            const bool sharpen = sharpness;
-            pending.push_back({planned.number, QtConcurrent::run(&pool, [rendered, whyNotDrawn, planned, folderPath, factor, sharpen] {
-                                   return writeBlock(rendered, whyNotDrawn, planned, folderPath, factor, sharpen);
-                               }), true});
+            startWrite(planned.number, bytes, [failure] { return failure; });
+            continue;
         }
-        while (pending.size() > size_t(window))
+        // The picture is made (its memory taken and filled) here; the main thread draws.
+        QImage rendered = renderer->blankPicture(planned.renderSize);
+        QString whyNotDrawn;
+        platform::dispatchMainSync([&] {
+            PLR_LOG_INFO(QStringLiteral("ExportLayout: Exporting %1 for block %2").arg(planned.fileName, describe(*planned.block)));
+            rendered = renderer->renderBlock(planned.block, pixelWidth, ready.pictures, &whyNotDrawn, std::move(rendered));
+        });
+        ready = Decoded();   // drawn: the decoded photos go
+        auto image = std::make_shared<QImage>(std::move(rendered));
+        startWrite(planned.number, bytes, [image, whyNotDrawn, planned, folderPath = folder, factor = compression, sharpen = sharpness] {
+            QImage picture = std::move(*image);
+            return writeBlock(std::move(picture), whyNotDrawn, planned, folderPath, factor, sharpen);
+        });
+        while (pending.size() > size_t(threads))
             finishOldest();
     }
     while (!pending.empty())
@@ -365,6 +426,10 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
             planned.fileName = uniqueFileName(plr_export::exportNameForBlock(block, prefix, nameOptions, lookup), prefix, usedNames);
             planned.dpi = dpiForBlock(block, job->renderer->photos());
             planned.pictures = job->renderer->picturesForBlock(&block, job->pixelWidth);
+            if (const PLRBlockView* view = job->renderer->blockView(&block)) {
+                planned.renderSize = PLRExportRenderer::renderSize(view->bounds().size(), job->pixelWidth);
+                planned.renderBytes = qint64(planned.renderSize.width()) * planned.renderSize.height() * 4;
+            }
         } else {
             PLR_LOG_INFO(QStringLiteral("ExportLayout: Skipping export for block %1 as it is not an image or container. currentImageNumber: %2")
                              .arg(describe(block))

@@ -227,7 +227,18 @@ QSize PLRExportRenderer::renderSize(const QSizeF& bounds, double pixelWidth)
     return QSize(int(w), int(h));
 }
 
-QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why)
+QImage PLRExportRenderer::blankPicture(const QSize& size) const
+{
+    if (size.isEmpty() || double(size.width()) * double(size.height()) * 4.0 > double(1 << 30))
+        return {};
+    QImage image(size, QImage::Format_RGB32);
+    // Every pixel starts as the layout's background, whatever the blocks leave undrawn.
+    image.fill(backgroundColour());
+    return image;
+}
+
+QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why,
+                                 QImage blank)
 {
     const QSize size = renderSize(bounds, pixelWidth);
     if (size.isEmpty() || double(size.width()) * double(size.height()) * 4.0 > double(1 << 30)) {
@@ -239,9 +250,7 @@ QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const 
                                         .arg(size.height());
         return {};
     }
-    QImage image(size, QImage::Format_RGB32);
-    // Every pixel starts as the layout's background, whatever the blocks leave undrawn.
-    image.fill(backgroundColour());
+    QImage image = blank.size() == size ? std::move(blank) : blankPicture(size);
     QPainter painter(&image);
     painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
     const double scale = double(size.width()) / bounds.width();
@@ -250,7 +259,7 @@ QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const 
     return image;
 }
 
-QImage PLRExportRenderer::renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why)
+QImage PLRExportRenderer::renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why, QImage blank)
 {
     PLRBlockView* view = blockView(block);
     if (!view) {
@@ -260,7 +269,8 @@ QImage PLRExportRenderer::renderBlock(const PLRBlock* block, double pixelWidth, 
     }
     m_provider->setPictures(pictures);
     const QRectF bounds = view->bounds();
-    QImage image = render(bounds.size(), pixelWidth, [view, bounds](QPainter* painter) { view->displayRectIgnoringOpacity(bounds, painter); }, why);
+    QImage image = render(bounds.size(), pixelWidth, [view, bounds](QPainter* painter) { view->displayRectIgnoringOpacity(bounds, painter); }, why,
+                          std::move(blank));
     m_provider->setPictures({});
     return image;
 }

@@ -85,7 +85,12 @@ public:
     static QSize renderSize(const QSizeF& bounds, double pixelWidth);
     // The block drawn `pixelWidth` pixels wide on the layout's background colour; null when the
     // block has no view, no size or is too large to draw, with the reason in `why` (main thread).
-    QImage renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why = nullptr);
+    // `blank` (when it has the render's size) is the picture drawn into, made beforehand with
+    // blankPicture() on another thread: the main thread then only draws.
+    QImage renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why = nullptr, QImage blank = {});
+    // A picture of `size` pixels filled with the layout's background colour (any thread); null
+    // when it is empty or too large to draw.
+    QImage blankPicture(const QSize& size) const;
     // The whole layout drawn `pixelWidth` pixels wide; null when no section has a block or the
     // render is too large, with the reason in `why`.
     QImage renderLayout(double pixelWidth, const Pictures& pictures, QString* why = nullptr);
@@ -93,7 +98,7 @@ public:
 private:
     class PhotoProvider;
     void addRequests(const PLRBlock* block, double scale, QList<PictureRequest>& requests) const;
-    QImage render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why);
+    QImage render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why, QImage blank = {});
 
     std::unique_ptr<PLRLayout> m_layout;
     Photos m_photos;
