@@ -1,6 +1,11 @@
 # Helpers shared by every target of the project.
 
-set(PELLORA_WARNINGS -Wall -Wextra -Wno-missing-field-initializers -Wno-maybe-uninitialized)
+option(PELLORA_WERROR "Treat compiler warnings as errors" OFF)
+set(PELLORA_WARNINGS -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
+    -Wno-missing-field-initializers -Wno-maybe-uninitialized)
+if(PELLORA_WERROR)
+  list(APPEND PELLORA_WARNINGS -Werror)
+endif()
 
 # pellora_library(<name> DIRS <dir>... [EXCLUDE <regex>] [LIBS <lib>...])
 # A static library made of every source file in the given folders (relative to src/).
@@ -93,4 +98,9 @@ function(pellora_layering_check test)
     -DSOURCE_DIR=${PROJECT_SOURCE_DIR}/tests/layering/planted -P ${PROJECT_SOURCE_DIR}/cmake/CheckIncludes.cmake)
   set_tests_properties(${test}.FindsPlantedUpwardInclude PROPERTIES PASS_REGULAR_EXPRESSION
     "platform/Planted.h: includes \"shell/PLRShellHooks.h\": pellora_platform may not use pellora_shell")
+  # And a notification name defined in one library and spelled out again in another.
+  add_test(NAME ${test}.FindsPlantedTwiceDefinedName COMMAND ${CMAKE_COMMAND} -DTABLE=${file}
+    -DSOURCE_DIR=${PROJECT_SOURCE_DIR}/tests/layering/planted -P ${PROJECT_SOURCE_DIR}/cmake/CheckIncludes.cmake)
+  set_tests_properties(${test}.FindsPlantedTwiceDefinedName PROPERTIES PASS_REGULAR_EXPRESSION
+    "\"kPLR_NOTIFICATION_PLANTED\" is defined in 2 libraries: pellora_platform \\(platform/Planted.h\\) and pellora_shell \\(shell/PlantedName.h\\)")
 endfunction()

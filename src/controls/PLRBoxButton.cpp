@@ -5,6 +5,7 @@
 #include "platform-ui/AttributedString.h"
 #include "platform-ui/Fonts.h"
 #include "platform-ui/Images.h"
+#include "platform-ui/UINotifications.h"
 #include "platform/Resets.h"
 
 #include <QCursor>
@@ -257,5 +258,5 @@ void PLRBoxButton::checkPointerAfterClick()
     if (bounds().contains(point))
         return;
     mouseExited(MouseEvent{});
-    platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kRecycleToggleOutlineNotification), nullptr);
+    platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE), nullptr);
 }

@@ -24,10 +24,6 @@ public:
 class PLRBoxButton : public platform::ui::Box {
     Q_OBJECT
 public:
-    // Posted (no object, no user info) when the pointer has left the tile after a click, so
-    // that the canvas redraws the recycle outline (the canvas's kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE).
-    static constexpr const char* kRecycleToggleOutlineNotification = "kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE";
-
     explicit PLRBoxButton(QWidget* parent = nullptr);
 
     // Builds the inner box, icon and caption as the page's layout has them (an owner may set

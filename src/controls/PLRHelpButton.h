@@ -39,7 +39,7 @@ public:
     const double tooltipYMargin = 10;
     const double singleLineHeight = 13;
 
-    // Takes the view's tool-tip text over (and clears it, so the platform tool-tip never shows)
+    // Takes the view's tool-tip text over (and clears it, so the standard tool-tip never shows)
     // and adds the hover tracking area.
     void awakeFromNib();
 

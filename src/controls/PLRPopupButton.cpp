@@ -97,7 +97,7 @@ void PLRPopupButton::setItemState(int index, bool on)
 
 void PLRPopupButton::selectItemAtIndex(int index)
 {
-    // As a platform pop-up button does, the selected item carries the on mark (its menu shows
+    // The selected item carries the on mark (its menu shows
     // which choice is current) and the item selected before loses it.
     if (m_selected >= 0 && m_selected < m_items.size())
         m_items[m_selected].on = false;
@@ -215,7 +215,7 @@ void PLRPopupButton::mouseDown(const MouseEvent&)
     connect(menu, &QMenu::aboutToHide, this, [this] { didCloseMenu(); });
     delete m_menu;
     m_menu = menu;
-    // The platform point (0, 5) of the control, in Qt coordinates.
+    // The point (0, 5) of the control in y-up coordinates, converted to Qt's.
     const QPoint at = toQt(QPointF(0.0, 5.0)).toPoint();
     if (menuPresenter()) {
         willOpenMenu();

@@ -30,7 +30,7 @@ public:
     void startTracking(const QPointF& point, const QRectF& frame);
     void continueTracking(const QPointF& point, const QRectF& controlBounds);
     void stopTracking();
-    // The platform takes the highlight away: nothing shows pressed.
+    // No highlight: nothing shows pressed.
     void unhighlight() { m_current = inactive; }
 
 private:

@@ -75,7 +75,7 @@ public:
     ~WAYWindow() override;
 
     static bool supportsVibrantAppearances() { return false; }
-    // The platform's title-bar height as a single-precision value.
+    // The title-bar height as a single-precision value.
     static double defaultTitleBarHeight() { return double(float(platform::ui::Window::defaultTitleBarHeight())); }
 
     void setDelegate(platform::ui::WindowDelegate* delegate) override;

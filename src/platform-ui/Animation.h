@@ -52,7 +52,7 @@ inline constexpr double kRepeatForever = std::numeric_limits<float>::max();
 
 enum class FillMode { Removed, Forwards, Backwards, Both };
 
-// The timing of an animation, as the platform's animations have it.
+// The timing of an animation: begin time, duration, speed, repeats, autoreverse and fill mode.
 class Animation {
 public:
     virtual ~Animation() = default;
@@ -88,8 +88,8 @@ protected:
 // Animates one property from a value to a value.
 class BasicAnimation : public Animation {
 public:
-    explicit BasicAnimation(QString keyPath = {}) : keyPath(std::move(keyPath)) {}
-    static std::unique_ptr<BasicAnimation> withKeyPath(const QString& keyPath) { return std::make_unique<BasicAnimation>(keyPath); }
+    explicit BasicAnimation(QString path = {}) : keyPath(std::move(path)) {}
+    static std::unique_ptr<BasicAnimation> withKeyPath(const QString& path) { return std::make_unique<BasicAnimation>(path); }
     std::unique_ptr<Animation> clone() const override { return std::make_unique<BasicAnimation>(*this); }
 
     QString keyPath;

@@ -24,7 +24,7 @@ inline constexpr auto kUnderlineStyleAttributeName = "NSUnderline";        // in
 inline constexpr auto kParagraphStyleAttributeName = "NSParagraphStyle";   // ParagraphStyle
 inline constexpr auto kLinkAttributeName = "NSLink";                       // QUrl
 
-// Paragraph alignment with the platform's values.
+// Paragraph alignment (fixed values: left 0, right 1, centre 2, justified 3, natural 4).
 enum class TextAlignment { Left = 0, Right = 1, Center = 2, Justified = 3, Natural = 4 };
 
 struct ParagraphStyle {

@@ -82,7 +82,7 @@ public:
     bool isHighlighted() const { return m_highlighted; }
     void setHighlighted(bool highlighted) { m_highlighted = highlighted; update(); }
 
-    // The button's state (the platform's values) and what a click does to it.
+    // The button's state (mixed -1, off 0, on 1) and what a click does to it.
     enum StateValue { StateMixed = -1, StateOff = 0, StateOn = 1 };
     enum class ButtonType { MomentaryPush, Switch, Radio };
     int state() const { return m_state; }
@@ -197,7 +197,7 @@ public:
     void setSelectable(bool selectable) { m_selectable = selectable; }
     // The index of the character under a point of the view, or -1 when it is not over text.
     int characterIndexForPoint(const QPointF& point) const;
-    // The blank kept at each end of a line, as the platform's text views keep it.
+    // The blank kept at each end of a line of text.
     static constexpr double kLineFragmentPadding = 5.0;
     void drawRect(GraphicsContext& context, const QRectF& dirtyRect) override;
 protected:

@@ -35,8 +35,8 @@ struct DrawOperation {
     QString text;
 };
 
-// The drawing context handed to views and layer delegates: coordinates follow the platform's
-// convention (y up) unless the context is flipped. It paints through a QPainter, records every
+// The drawing context handed to views and layer delegates: y grows upward (origin at the
+// bottom left) unless the context is flipped. It paints through a QPainter, records every
 // call when a recording list is attached, or both.
 class GraphicsContext {
 public:
@@ -82,7 +82,7 @@ private:
     std::vector<State> m_stack;
 };
 
-// Path helpers with the platform's conventions: angles in radians measured from +x towards +y of
+// Path helpers: angles in radians measured from +x towards +y of
 // the path's own coordinate space.
 void pathAddArc(QPainterPath& path, QPointF center, double radius, double startAngle, double endAngle, bool clockwise);
 QPainterPath roundedRectPath(const QRectF& rect, double xRadius, double yRadius);

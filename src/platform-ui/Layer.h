@@ -22,13 +22,13 @@ namespace platform::ui {
 
 class Layer;
 
-// Contents gravity names, as the platform spells them.
+// Contents gravity names.
 inline constexpr auto kGravityResize = "resize";
 inline constexpr auto kGravityResizeAspect = "resizeAspect";
 inline constexpr auto kGravityResizeAspectFill = "resizeAspectFill";
 inline constexpr auto kGravityCenter = "center";
 
-// Autoresizing of a sublayer when its superlayer's bounds change (the platform's bit values).
+// Autoresizing of a sublayer when its superlayer's bounds change (fixed bit values).
 enum LayerAutoresizing : unsigned {
     LayerNotSizable = 0, LayerMinXMargin = 1, LayerWidthSizable = 2, LayerMaxXMargin = 4,
     LayerMinYMargin = 8, LayerHeightSizable = 16, LayerMaxYMargin = 32
@@ -85,7 +85,7 @@ struct LayerState {
     bool setValue(const QString& keyPath, const QVariant& value);
 };
 
-// A node of the layer tree. A layer owns its sublayers; geometry follows the platform: a layer's
+// A node of the layer tree. A layer owns its sublayers; a layer's
 // position lies in its superlayer's bounds coordinates (y up unless geometry-flipped) and is
 // where its anchor point sits.
 class Layer {

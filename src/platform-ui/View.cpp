@@ -19,7 +19,7 @@ namespace {
 
 bool widgetIsFlipped(const QWidget* widget)
 {
-    // A window places its title bar and content view as the platform does: y up.
+    // A window places its title bar and content view in y-up coordinates.
     if (qobject_cast<const Window*>(widget))
         return false;
     const auto* view = qobject_cast<const View*>(widget);

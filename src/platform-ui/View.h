@@ -16,8 +16,8 @@ namespace platform::ui {
 class View;
 class Window;
 
-// Tracking-area options with the platform's bit values, so numbers such as 1665 can be written
-// as they stand.
+// Tracking-area options as fixed bit values, so that a combination such as 1665 can be written
+// as one number.
 enum TrackingAreaOption : unsigned {
     TrackingMouseEnteredAndExited = 0x01,
     TrackingMouseMoved = 0x02,
@@ -50,7 +50,8 @@ private:
     bool m_inside = false;
 };
 
-// A mouse event as views receive it. Locations follow the platform convention.
+// A mouse event as views receive it. Locations are in the view's coordinates: origin at the
+// bottom left, y grows upward, unless the view is flipped.
 struct MouseEvent {
     enum class Type { LeftMouseDown, LeftMouseUp, LeftMouseDragged, RightMouseDown, RightMouseUp, MouseMoved, MouseEntered, MouseExited };
     Type type = Type::MouseMoved;
@@ -68,7 +69,7 @@ struct MouseEvent {
     QPointF locationIn(const QWidget* view) const;
 };
 
-// Autoresizing of a subview when its superview's size changes (the platform's bit values).
+// Autoresizing of a subview when its superview's size changes (fixed bit values).
 enum AutoresizingMask : unsigned {
     ViewNotSizable = 0, ViewMinXMargin = 1, ViewWidthSizable = 2, ViewMaxXMargin = 4,
     ViewMinYMargin = 8, ViewHeightSizable = 16, ViewMaxYMargin = 32
@@ -191,7 +192,7 @@ private:
     bool m_watchingClock = false;
 };
 
-// The platform's mouse-event dispatch: one application-wide event filter, installed when the
+// Mouse-event dispatch to views: one application-wide event filter, installed when the
 // first view is made.
 namespace dispatch {
 void install();

@@ -359,7 +359,7 @@ void Window::center()
         return;
     const QRectF available = screenRectFromQt(QRectF(screen->availableGeometry()));
     const QRectF f = frame();
-    // Horizontally centred, a little above the middle, as the platform does.
+    // Horizontally centred, a little above the middle.
     setFrameOrigin(QPointF(available.center().x() - f.width() / 2,
                            available.y() + (available.height() - f.height()) * 2.0 / 3.0));
 }

@@ -16,7 +16,7 @@ namespace platform::ui {
 
 class Window;
 
-// Window style bits with the platform's values.
+// Window style bits (fixed values, combined as a mask).
 enum WindowStyleMask : unsigned {
     WindowStyleBorderless = 0,
     WindowStyleTitled = 1u << 0,
@@ -29,7 +29,7 @@ enum WindowStyleMask : unsigned {
 
 enum class WindowButton { Close, Miniaturize, Zoom };
 
-// Modal responses of the platform.
+// The answers a modal session ends with.
 inline constexpr qint64 kModalResponseOK = 1;
 inline constexpr qint64 kModalResponseCancel = 0;
 inline constexpr qint64 kModalResponseStop = -1000;
@@ -84,7 +84,7 @@ private:
     bool m_dragging = false;
 };
 
-// A top-level window with our own title bar. Frames are in the platform's screen coordinates
+// A top-level window with our own title bar. Frames are in screen coordinates
 // (origin at the bottom left of the primary screen, y up).
 class Window : public QWidget {
     Q_OBJECT
@@ -94,7 +94,7 @@ public:
                     QWidget* parent = nullptr);
     ~Window() override;
 
-    // The platform's title-bar height (frame height minus content height of a titled window).
+    // The title-bar height of a titled window (frame height minus content height).
     static double defaultTitleBarHeight() { return 22.0; }
     static QRectF frameRectForContentRect(const QRectF& contentRect, unsigned styleMask);
     static QRectF contentRectForFrameRect(const QRectF& frameRect, unsigned styleMask);

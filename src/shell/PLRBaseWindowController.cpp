@@ -29,7 +29,6 @@
 #include "shell/post/PLRPostViewController.h"
 #include "platform/UserDefaults.h"
 
-#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -37,48 +36,6 @@
 #include <cmath>
 
 using namespace platform::ui;
-
-// ---------------------------------------------------------------- window
-
-PLRBaseWindow::PLRBaseWindow(const QRectF& contentRect) : WAYWindow(contentRect) {}
-
-void PLRBaseWindow::closeEvent(QCloseEvent* event)
-{
-    if (!m_allowClose && m_closeRequestHandler) {
-        // The window stays; the quit decides.
-        event->ignore();
-        m_closeRequestHandler();
-        return;
-    }
-    WAYWindow::closeEvent(event);
-}
-
-// ---------------------------------------------------------------- header view
-
-PLRTitleBarHeaderView::PLRTitleBarHeaderView(QWidget* parent) : View(parent)
-{
-    // The header fills the title bar and follows its size.
-    if (parent)
-        parent->installEventFilter(this);
-}
-
-bool PLRTitleBarHeaderView::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == parentWidget() && event->type() == QEvent::Resize)
-        setGeometry(parentWidget()->rect());
-    return View::eventFilter(watched, event);
-}
-
-void PLRTitleBarHeaderView::drawRect(GraphicsContext& context, const QRectF&)
-{
-    if (!m_transparent)
-        return;
-    auto* window = qobject_cast<Window*>(this->window());
-    context.fillRect(bounds(), window ? window->backgroundColor() : Color::white());
-    context.fillRect(QRectF(0, 0, width(), 1), Color(0.88, 0.88, 0.88));
-}
-
-// ---------------------------------------------------------------- controller
 
 PLRBaseWindowController::PLRBaseWindowController(QObject* parent)
     : WindowController(nullptr, parent), m_content(new PLRBaseViewController(this))

@@ -4,11 +4,12 @@
 
 #include <optional>
 
-#include "controls/WAYWindow.h"
 #include "platform-ui/Controls.h"
 #include "platform-ui/Window.h"
 #include "shell/PLRAddBlockView.h"
+#include "shell/PLRBaseWindow.h"
 #include "shell/PLRTitleBarControls.h"
+#include "shell/PLRTitleBarHeaderView.h"
 #include "canvas/interaction/PLRVisualStateHandler.h"
 
 #include <QMenu>
@@ -26,41 +27,6 @@ using PLRBlock = PLR::Block;
 
 class PLRLayoutInteractionView;
 class PLRPostManager;
-
-// The main window: a window with our own taller title bar. A request to close it is a request to
-// quit, which the handler decides on.
-class PLRBaseWindow : public WAYWindow {
-    Q_OBJECT
-public:
-    explicit PLRBaseWindow(const QRectF& contentRect);
-    void setCloseRequestHandler(std::function<void()> handler) { m_closeRequestHandler = std::move(handler); }
-    // Lets the next close through (the application is quitting).
-    void allowClose() { m_allowClose = true; }
-protected:
-    void closeEvent(QCloseEvent* event) override;
-private:
-    std::function<void()> m_closeRequestHandler;
-    bool m_allowClose = false;
-};
-
-// The title bar's header area: the home header (a title) or the post header (the post's controls).
-// It fills the title bar and, once the window asks for a transparent title bar, paints the
-// window's background so that the bar reads as part of the window.
-class PLRTitleBarHeaderView : public platform::ui::View {
-    Q_OBJECT
-public:
-    explicit PLRTitleBarHeaderView(QWidget* parent = nullptr);
-    void setTransparentTitleBar(bool transparent) { m_transparent = transparent; update(); }
-    bool transparentTitleBar() const { return m_transparent; }
-    void setLayoutHandler(std::function<void()> handler) { m_layoutHandler = std::move(handler); }
-    void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
-protected:
-    void layoutSubviews() override { if (m_layoutHandler) m_layoutHandler(); }
-    bool eventFilter(QObject* watched, QEvent* event) override;
-private:
-    bool m_transparent = false;
-    std::function<void()> m_layoutHandler;
-};
 
 // The controller of the application's one main window: it owns the title bar's controls, switches
 // between the home and the post header with the shared visual state, shows the panel layout and

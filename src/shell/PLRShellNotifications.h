@@ -10,8 +10,6 @@ inline constexpr char kPLR_POSTS_WERE_UPDATED[] = "kPLR_POSTS_WERE_UPDATED";
 // Posted by the title bar's automatic-layout button ({"autoLayoutNumImagesToAdd": count}).
 inline constexpr char kPLR_NOTIFICATION_AUTO_BUILD_LAYOUT[] = "kPLR_NOTIFICATION_AUTO_BUILD_LAYOUT";
 inline constexpr char kPLRAutoLayoutNumImagesToAddKey[] = "autoLayoutNumImagesToAdd";
-// Posted before a forced save.
-inline constexpr char kPLR_NOTIFICATION_WILL_SAVE[] = "kPLR_NOTIFICATION_WILL_SAVE";
 // Posted by a popover when it closes.
 inline constexpr char kPLRPopoverDidCloseNotification[] = "PLRPopoverDidCloseNotification";
 
@@ -24,3 +22,7 @@ inline constexpr char kPLRMigratorStoryboard[] = "Migrator";
 inline constexpr char kPLRBaseSceneIdentifier[] = "base";
 inline constexpr char kPLRSavingWindowSceneIdentifier[] = "SavingWindowController";
 inline constexpr char kPLRInitialSceneIdentifier[] = "initial";
+// The post window's side panes, in storyboard "Main": the panels register them, the post view
+// looks them up.
+inline constexpr char kPLRGallerySceneIdentifier[] = "PLRGalleryViewController";
+inline constexpr char kPLRInspectorSceneIdentifier[] = "PLRInspectorViewController";

@@ -16,7 +16,7 @@ QString upperSha1OfFile(const QString& path)
 
 TEST_F(PublishingTest, ANewPostPublishesWhatItsLayoutHoldsAndItsPageShowsIt)
 {
-    PLRWebServicePostPublisher* publisher = openPost(3);
+    openPost(3);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));   // no remote identifier: known at once
     // A text block after the photos.
     PLRBlockPtr text = PLRLayoutManager::newBlock_Text();
@@ -98,7 +98,7 @@ TEST_F(PublishingTest, ANewPostPublishesWhatItsLayoutHoldsAndItsPageShowsIt)
 
 TEST_F(PublishingTest, FortyFivePhotosGoInBatchesOfTwentyAndEachUploadCountsOnce)
 {
-    PLRWebServicePostPublisher* publisher = openPost(45, 24, 16);
+    openPost(45, 24, 16);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
     EXPECT_TRUE(publisher->createOrUpdatePublishedPostWithPublishCategory(QString(), false));
     ASSERT_TRUE(waitUntilPublished(40000));
@@ -142,7 +142,7 @@ TEST_F(PublishingTest, FortyFivePhotosGoInBatchesOfTwentyAndEachUploadCountsOnce
 
 TEST_F(PublishingTest, CancelDuringTheUploadCleansUpAndFindsOutAgain)
 {
-    PLRWebServicePostPublisher* publisher = openPost(4);
+    openPost(4);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
     service.control("POST", "/__control/uploads", QJsonObject{{"count", 4}, {"delay_ms", 3000}});
     EXPECT_TRUE(publisher->createOrUpdatePublishedPost());
@@ -162,7 +162,7 @@ TEST_F(PublishingTest, CancelDuringTheUploadCleansUpAndFindsOutAgain)
 
 TEST_F(PublishingTest, ServiceErrorsOfTheCreateEndInAFreshFetch)
 {
-    PLRWebServicePostPublisher* publisher = openPost(1);
+    openPost(1);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
 
     // Code 9: the maintenance alert, then the post is looked at again.
@@ -220,7 +220,7 @@ TEST_F(PublishingTest, SlowAndFailingUploadsEndThePassAndTheBuildCheckAsksAgain)
     PLRWebServicePostPublisher::Timing timing = PLRWebServicePostPublisher::timing();
     timing.uploadTimeoutMs = 300;
     PLRWebServicePostPublisher::setTiming(timing);
-    PLRWebServicePostPublisher* publisher = openPost(1);
+    openPost(1);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
     // One pass each: a batch answer without "images", an upload that times out four times,
     // one refused; then the photo goes up.
@@ -246,7 +246,7 @@ TEST_F(PublishingTest, SlowAndFailingUploadsEndThePassAndTheBuildCheckAsksAgain)
 
 TEST_F(PublishingTest, AnEditOffersAnUpdateAndItsUndoTakesItBack)
 {
-    PLRWebServicePostPublisher* publisher = openPost(2);
+    openPost(2);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
     ASSERT_TRUE(waitUntilPublished());
@@ -284,7 +284,7 @@ TEST_F(PublishingTest, AnEditOffersAnUpdateAndItsUndoTakesItBack)
 TEST_F(PublishingTest, TheBuildWaitChecksUntilBuiltAndARevisionEventChecksAtOnce)
 {
     service.control("POST", "/__control/build", QJsonObject{{"checks", 3}});
-    PLRWebServicePostPublisher* publisher = openPost(1);
+    openPost(1);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
     ASSERT_TRUE(waitUntilPublished());
@@ -314,7 +314,7 @@ TEST_F(PublishingTest, TheBuildWaitChecksUntilBuiltAndARevisionEventChecksAtOnce
 
 TEST_F(PublishingTest, UnpublishingDeletesTheRemotePostAndKeepsItWhenThatFails)
 {
-    PLRWebServicePostPublisher* publisher = openPost(1);
+    openPost(1);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
     ASSERT_TRUE(waitUntilPublished());
@@ -342,7 +342,7 @@ TEST_F(PublishingTest, UnpublishingDeletesTheRemotePostAndKeepsItWhenThatFails)
 
 TEST_F(PublishingTest, DeletingAPublishedPostDeletesTheRemoteOneFirst)
 {
-    PLRWebServicePostPublisher* publisher = openPost(1);
+    openPost(1);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
     ASSERT_TRUE(waitUntilPublished());
@@ -357,7 +357,7 @@ TEST_F(PublishingTest, DeletingAPublishedPostDeletesTheRemoteOneFirst)
 
 TEST_F(PublishingTest, TheServiceGoingAwayMidUploadWaitsAndResumes)
 {
-    PLRWebServicePostPublisher* publisher = openPost(3);
+    openPost(3);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
     service.control("POST", "/__control/uploads", QJsonObject{{"count", 3}, {"delay_ms", 4000}});
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
@@ -374,7 +374,7 @@ TEST_F(PublishingTest, TheServiceGoingAwayMidUploadWaitsAndResumes)
 
 TEST_F(PublishingTest, PublishingAsksForAWebsiteAndForANewSnippetWhenNeeded)
 {
-    PLRWebServicePostPublisher* publisher = openPost(1);
+    openPost(1);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
 
     // No website yet: the set-up is offered and the publish waits for it.
@@ -424,7 +424,7 @@ TEST_F(PublishingTest, PublishingAsksForAWebsiteAndForANewSnippetWhenNeeded)
 TEST_F(PublishingTest, AFailedBuildCheckTriesAgainAndTheBuildWaitCanBeCancelled)
 {
     service.control("POST", "/__control/build", QJsonObject{{"checks", 1000}});
-    PLRWebServicePostPublisher* publisher = openPost(1);
+    openPost(1);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
     ASSERT_TRUE(waitForState(PLRPP_STATE_SERVER_BUILDING));

@@ -71,11 +71,11 @@ protected:
         ASSERT_TRUE(testing_support::waitUntil([this] { return users->remotePublisher() != nullptr; }, 8000));
     }
 
-    void setPublisher(const QJsonValue& publisher) const
+    void setPublisher(const QJsonValue& answer) const
     {
         service.control("POST", QStringLiteral("/__control/me"),
                         QJsonObject{{QStringLiteral("email"), testing_support::DevService::demoEmail()},
-                                    {QStringLiteral("publisher"), publisher}});
+                                    {QStringLiteral("publisher"), answer}});
     }
 
     // A folder of `count` photos (p01.jpg, ...) and a new post on it, every photo in its

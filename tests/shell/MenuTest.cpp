@@ -9,6 +9,7 @@
 #include "store/session/PLRUserSession.h"
 #include "shell/PLRLogUploader.h"
 #include "shell/PLRShellNotifications.h"
+#include "store/persistance-store/PLRPersistantExporter.h"
 #include "shell/home/PLRShellHooks.h"
 #include "shell/prefs/PLRPreferencesWindowController.h"
 #include "services/web-services/PLRWebServicePublisher.h"

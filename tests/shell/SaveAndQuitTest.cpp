@@ -5,6 +5,7 @@
 #include "ShellTestSupport.h"
 
 #include "store/persistance-store/PLRPersistantAccount.h"
+#include "store/persistance-store/PLRPersistantExporter.h"
 #include "store/persistance-store/PLRPersistantStore.h"
 #include "platform/NotificationCenter.h"
 #include "store/session/PLRDefaults.h"

@@ -25,7 +25,7 @@ struct Journal {
 // Component types: each records its making and its end, and whether the folder was still there.
 template <int N>
 struct Part {
-    Part(Journal* journal, PLRPostManager& manager) : journal(journal), manager(&manager)
+    Part(Journal* into, PLRPostManager& owner) : journal(into), manager(&owner)
     {
         journal->events << QStringLiteral("made %1").arg(N);
     }

@@ -121,7 +121,7 @@ TEST(Layer, BasicAndGroupedAnimationsFollowTheClock)
     EXPECT_NE(shape->animationForKey(QStringLiteral("x")), nullptr);
 }
 
-TEST(Layer, TimingFunctionsHaveThePlatformCurves)
+TEST(Layer, TimingFunctionsFollowTheirBezierCurves)
 {
     EXPECT_DOUBLE_EQ(TimingFunction::linear().evaluate(0.3), 0.3);
     EXPECT_NEAR(TimingFunction::easeInEaseOut().evaluate(0.5), 0.5, 1e-9);

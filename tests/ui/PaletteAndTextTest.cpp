@@ -9,7 +9,7 @@
 
 using namespace platform::ui;
 
-TEST(Palette, HexStringsParseAsThePlatformScannerDoes)
+TEST(Palette, HexStringsAreReadAsOneHexNumber)
 {
     const Color blue = ColorWithHex::colorWithHexColorString(QStringLiteral("219DFF"));
     EXPECT_DOUBLE_EQ(blue.redComponent(), 0x21 / 255.0);

@@ -5,6 +5,7 @@
 #include "controls/PLRSwitchButton.h"
 #include "platform/NotificationCenter.h"
 #include "platform-ui/Images.h"
+#include "platform-ui/UINotifications.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -200,7 +201,7 @@ TEST(BoxButton, DownOutBackAndReleaseSendsOneClick)
     // The pointer is still over the tile: nothing posted, the hover look stays.
     int posted = 0;
     QObject context;
-    platform::NotificationCenter::defaultCenter().addObserver(&context, QString::fromLatin1(PLRBoxButton::kRecycleToggleOutlineNotification),
+    platform::NotificationCenter::defaultCenter().addObserver(&context, QString::fromLatin1(kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE),
                                                               [&](const platform::Notification&) { ++posted; });
     testing_support::spin(20);
     EXPECT_EQ(posted, 0);
@@ -221,7 +222,7 @@ TEST(BoxButton, AClickThatMovesTheTileAwayResetsItAndPostsTheOutline)
     EXPECT_TRUE(t.delegate.calls.isEmpty()); // the crop tile sends no hover call
     int posted = 0;
     QObject context;
-    platform::NotificationCenter::defaultCenter().addObserver(&context, QString::fromLatin1(PLRBoxButton::kRecycleToggleOutlineNotification),
+    platform::NotificationCenter::defaultCenter().addObserver(&context, QString::fromLatin1(kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE),
                                                               [&](const platform::Notification&) { ++posted; });
     t.delegate.onClick = [&] { t.pointer = QPointF(500, 500); };
     t.press();

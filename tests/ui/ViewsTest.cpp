@@ -69,7 +69,7 @@ TEST(Views, CoordinatesRunUpUnlessFlippedAndHitTestingPassesThrough)
     ASSERT_EQ(flipped->downs.size(), 1);
     EXPECT_EQ(flipped->downs.front(), QPointF(5, 10));
 
-    // Tracking: the platform's number 1665 (entered/exited, active always, visible rect, drags).
+    // Tracking: the option number 1665 (entered/exited, active always, visible rect, drags).
     back->addTrackingArea(QRectF(), 1665);
     dispatch::sendMouse(back, QEvent::MouseMove, QPointF(50, 20));
     dispatch::sendMouse(back, QEvent::MouseMove, QPointF(60, 20));

@@ -2,8 +2,11 @@
 # a copy or counterpart of another program. Arguments: -DSOURCE_DIR=<repository>
 # Each phrase is a regular expression whose words are joined by "[ ]" (so this file does not
 # itself hold the phrases it looks for) and starts at a word ("import of" does not match).
-set(phrases "desktop[ ]original" "original[ ]app" "ported[ ]from" "port[ ]of" "macos[ ]version")
-file(GLOB_RECURSE files "${SOURCE_DIR}/src/*" "${SOURCE_DIR}/tools/*" "${SOURCE_DIR}/resources/*.json"
+set(phrases "desktop[ ]original" "original[ ]app" "ported[ ]from" "port[ ]of" "macos[ ]version"
+    # Conventions are stated as they are ("y grows upward"), not by appeal to a platform.
+    "the[ ]platform's" "as[ ]the[ ]platform" "the[p]latform")
+file(GLOB_RECURSE files "${SOURCE_DIR}/src/*" "${SOURCE_DIR}/tools/*" "${SOURCE_DIR}/tests/*" "${SOURCE_DIR}/bench/*"
+     "${SOURCE_DIR}/resources/*.json"
      "${SOURCE_DIR}/resources/*.desktop" "${SOURCE_DIR}/resources/*.xml")
 set(found "")
 foreach(file IN LISTS files)

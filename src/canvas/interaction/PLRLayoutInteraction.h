@@ -3,6 +3,7 @@
 // Names and small helpers shared by the canvas and those who talk to it (the gallery, the
 // inspector's block-properties page).
 
+#include "platform-ui/UINotifications.h"
 #include "store/model/PLRLayoutDocument.h"
 
 #include <QMetaType>
@@ -18,10 +19,6 @@ class QMimeData;
 inline constexpr const char* kPLR_BLOCK_WAS_SELECTED = "kPLR_BLOCK_WAS_SELECTED";
 inline constexpr const char* kPLR_BLOCK_WAS_SELECTED_ITEM = "item";
 inline constexpr const char* kPLR_BLOCK_WAS_SELECTED_SHOULD_SCROLL = "shouldScrollToItem";
-
-// Posted (no object, no user info) when the recycler's highlight was switched: the canvas draws
-// the recycle target outline again.
-inline constexpr const char* kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE = "kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE";
 
 Q_DECLARE_METATYPE(PLRBlock*)
 

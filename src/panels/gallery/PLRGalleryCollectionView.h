@@ -148,7 +148,7 @@ public:
     static std::optional<PLRGalleryIndexPath> arrowTarget(int keyCode, const PLRGalleryIndexPath& from,
                                                           const QList<qint64>& counts, qint64 columns);
 
-    // The drag that a move past the threshold starts: runs the platform's drag (tests replace it).
+    // The drag that a move past the threshold starts: runs a system drag (tests replace it).
     using DragRunner = std::function<Qt::DropAction(QMimeData* data, const QImage& picture)>;
     void setDragRunner(DragRunner runner) { m_dragRunner = std::move(runner); }
 
@@ -210,29 +210,4 @@ private:
     DragRunner m_dragRunner;
     bool m_tiling = false;
     bool m_preparing = false;
-};
-
-// The scroll view around the gallery. It takes no photos from outside the application: files
-// and addresses dropped on it are refused, with an alert that explains where photos come from.
-class PLRDraggingDestinationScrollView : public QScrollArea {
-    Q_OBJECT
-public:
-    explicit PLRDraggingDestinationScrollView(QWidget* parent = nullptr);
-
-    QObject* galleryViewController() const { return m_galleryViewController; }
-    void setGalleryViewController(QObject* controller) { m_galleryViewController = controller; }
-
-    // The opacity of the content while something is dragged over it.
-    double contentAlpha() const;
-    static void showRefusalAlert(QWidget* parent);
-
-protected:
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dragLeaveEvent(QDragLeaveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
-private:
-    void setContentAlpha(double alpha);
-    QPointer<QObject> m_galleryViewController;
 };

@@ -71,7 +71,7 @@ PLRGalleryViewController::~PLRGalleryViewController()
 
 void PLRGalleryViewController::registerScene()
 {
-    platform::Storyboard::registerScene(QString::fromLatin1(kPLRMainStoryboard), QString::fromLatin1(kSceneIdentifier),
+    platform::Storyboard::registerScene(QString::fromLatin1(kPLRMainStoryboard), QString::fromLatin1(kPLRGallerySceneIdentifier),
                                         [] { return new PLRGalleryViewController; });
 }
 

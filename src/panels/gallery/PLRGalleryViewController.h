@@ -5,6 +5,7 @@
 // labels, zoomed and selected, previewed, dragged into the layout or added by double click,
 // hidden and shown again; and the building of a whole layout from the unused photos.
 
+#include "panels/gallery/PLRDraggingDestinationScrollView.h"
 #include "panels/gallery/PLRGalleryCollectionView.h"
 #include "panels/gallery/PLRGalleryFilterViews.h"
 #include "panels/gallery/PLRPreviewPanel.h"
@@ -52,7 +53,6 @@ class PLRGalleryViewController : public PLRGenericPostViewController,
                                  public PLRPreviewPanelDelegate {
     Q_OBJECT
 public:
-    static constexpr const char* kSceneIdentifier = "PLRGalleryViewController";
     static constexpr qint64 kNoPivot = std::numeric_limits<qint64>::max();
     static constexpr double kBaseItemSize = 100.0;
     // Bar heights of the source-folder states.

@@ -74,7 +74,7 @@ PLRInspectorViewController::~PLRInspectorViewController()
 
 void PLRInspectorViewController::registerScene()
 {
-    platform::Storyboard::registerScene(QString::fromLatin1(kPLRMainStoryboard), QString::fromLatin1(kSceneIdentifier),
+    platform::Storyboard::registerScene(QString::fromLatin1(kPLRMainStoryboard), QString::fromLatin1(kPLRInspectorSceneIdentifier),
                                         [] { return new PLRInspectorViewController; });
 }
 
@@ -96,7 +96,7 @@ PLRGenericPostViewController* PLRInspectorViewController::panelFromScenes(const 
 View* PLRInspectorViewController::loadView()
 {
     auto* root = new View;
-    root->setIdentifier(QStringLiteral("PLRInspectorViewController"));
+    root->setIdentifier(QString::fromLatin1(kPLRInspectorSceneIdentifier));
     auto* column = new QVBoxLayout(root);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);

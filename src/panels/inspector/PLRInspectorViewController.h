@@ -24,7 +24,6 @@ namespace platform::ui { class Control; class View; }
 class PLRInspectorViewController : public PLRGenericPostViewController, public PLRLayoutManagerInteractionProxy {
     Q_OBJECT
 public:
-    static constexpr const char* kSceneIdentifier = "PLRInspectorViewController";
     enum Page { DocumentPage = 0, SettingsPage = 1, SeoPage = 2, PropertyPage = 3 };
 
     explicit PLRInspectorViewController(QObject* parent = nullptr);

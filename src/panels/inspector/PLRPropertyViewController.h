@@ -14,16 +14,16 @@
 #include "controls/PLRSpinner.h"
 #include "controls/PLRStepperCell.h"
 #include "controls/PLRSwitchButton.h"
+#include "panels/inspector/PLRImageLinkViewController.h"
 #include "panels/inspector/PLRInspectorWidgets.h"
 #include "platform-ui/PLRViewController.h"
+#include "shell/PLRGenericPostViewController.h"
 #include "canvas/text/PLRRichTextEditor.h"
 
 #include <QPointer>
 #include <QStringList>
 
 class PLRColorWell;
-class PLRGenericPostViewController;
-class PLRImageLinkViewController;
 class PLRImagePreviewImageView;
 class PLRLayoutManager;
 class PLRPopupButton;
@@ -34,9 +34,6 @@ class QStackedWidget;
 namespace platform { class UndoManager; }
 namespace platform::ui { class Button; class ImageView; class TextField; class View; }
 
-// Posted by the image-link popover with the address typed (user info "url").
-inline constexpr const char* kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE = "kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE";
-inline constexpr const char* kPLRImageLinkURLKey = "url";
 // In the user info of kPLR_BLOCK_WAS_SELECTED: move the keyboard to the photo's keywords.
 inline constexpr const char* kPLRShouldFocusKeyWordField = "shouldFocusKeyWordField";
 
@@ -208,19 +205,4 @@ private:
     QPointer<PLRPopupButton> m_downloadHoverLinePopUpButton;
     QPointer<PLRPopupButton> m_downloadStylePopUpButton;
     QPointer<PLRPopupButton> m_downloadSizePopUpButton;
-};
-
-// The popover in which a link address for a photo is typed; finishing posts
-// kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE and records the analytics event "added_hyperlink_on_image".
-class PLRImageLinkViewController : public PLRViewController {
-    Q_OBJECT
-public:
-    explicit PLRImageLinkViewController(QObject* parent = nullptr) : PLRViewController(parent) {}
-    platform::ui::TextField* imageClickOnUrlTextField() const { return m_field; }
-    void viewWillAppear() override;
-    void didFinishAddingLink();
-protected:
-    platform::ui::View* loadView() override;
-private:
-    QPointer<platform::ui::TextField> m_field;
 };

@@ -290,7 +290,7 @@ void saveStore()
     if (AppDelegate* app = AppDelegate::shared()) {
         app->performSave(true);
     } else {
-        platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLRWillSaveNotification));
+        platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_NOTIFICATION_WILL_SAVE));
         PLRCoreManager::save();
     }
 }

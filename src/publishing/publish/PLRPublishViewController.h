@@ -14,49 +14,15 @@
 #include "controls/PLRSmallViews.h"
 #include "controls/PLRSpinner.h"
 #include "platform-ui/Controls.h"
+#include "publishing/publish/PLRPublishButton.h"
 #include "publishing/publish/PLRWebServicePostPublisher.h"
 
-class PLRPublishButton;
 class PLRWebServiceUserManager;
 
 // The item of the category pop-up that publishes without a WordPress category.
 inline constexpr char kPLRPublishViaCodeTitle[] = "Publish via Code";
 inline constexpr qint64 kPLRPublishViaCodeTag = std::numeric_limits<qint64>::max();
 inline constexpr char kPLRCategoriesNotFetchedTitle[] = "Categories Not Fetched";
-
-// Tells its delegate of every click (every release after a press, wherever the pointer is).
-class PLRPublishButtonDelegate {
-public:
-    virtual ~PLRPublishButtonDelegate() = default;
-    virtual void buttonWasClicked(class PLRPublishButton* button) = 0;
-};
-
-// A small button face: a light grey gradient with a rounded border, a label and an icon,
-// darker while pressed.
-class PLRPublishButton : public platform::ui::View {
-    Q_OBJECT
-public:
-    explicit PLRPublishButton(QWidget* parent = nullptr);
-    static constexpr double kHeight = 40.0;
-
-    platform::ui::TextField* label() const { return m_label; }
-    platform::ui::View* icon() const { return m_icon; }
-    bool isMouseDown() const { return m_mouseDown; }
-    PLRPublishButtonDelegate* delegate() const { return m_delegate; }
-    void setDelegate(PLRPublishButtonDelegate* delegate) { m_delegate = delegate; }
-    void moveToDefaultState() {}
-    void moveToProgressAnimation() {}
-
-    void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
-    void mouseDown(const platform::ui::MouseEvent& event) override;
-    void mouseUp(const platform::ui::MouseEvent& event) override;
-
-private:
-    QPointer<platform::ui::TextField> m_label;
-    QPointer<platform::ui::View> m_icon;
-    PLRPublishButtonDelegate* m_delegate = nullptr;
-    bool m_mouseDown = false;
-};
 
 // The inspector's publish panel for the open post. It follows the post's publisher, the
 // connection machine and the user session's machine, shows the matching overlay or area, fills
@@ -179,3 +145,4 @@ private:
     QPointer<QObject> m_userObserver;
     QPointer<PLRWebServicePostPublisher> m_observedPublisher;
 };
+

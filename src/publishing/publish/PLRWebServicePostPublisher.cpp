@@ -500,8 +500,8 @@ void PLRWebServicePostPublisher::fetchRemotePost()
             }
             if (serviceError && serviceError->code() == 301) {
                 PLR_LOG_INFO(QStringLiteral("PP `%1` fetching, didnt got remote, and purging local remote").arg(name));
-                if (PLRPersistantPost* record = self->post()) {
-                    record->setRemoteIdentifier(QString());
+                if (PLRPersistantPost* purged = self->post()) {
+                    purged->setRemoteIdentifier(QString());
                     self->saveRecordAsync();
                 }
                 self->m_publishingPost.reset();

@@ -111,10 +111,10 @@ void PLRAnalyticEventAPI::logAnalyticEvent(const PLRAnalyticEvent& event, Callba
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (!self)
             return;
-        Callback callback = std::move(self->m_completionBlock);
+        Callback completion = std::move(self->m_completionBlock);
         self->m_completionBlock = nullptr;
-        if (callback)
-            callback(transport, status);
+        if (completion)
+            completion(transport, status);
     });
 }
 

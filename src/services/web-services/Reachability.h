@@ -29,11 +29,11 @@ public:
     }
     static std::unique_ptr<Reachability> reachabilityForInternetConnection();
 
-    // Loads the platform's network-information backend; call once on the main thread.
+    // Loads the system's network-information backend; call once on the main thread.
     // False when none is available.
     static bool loadBackend();
 
-    // Tests replace the platform's answer: the provider gives the flags for a host name.
+    // Tests replace the system's answer: the provider gives the flags for a host name.
     using FlagsProvider = std::function<quint32(const QString& hostName)>;
     static void setFlagsProvider(FlagsProvider provider);
 

@@ -11,7 +11,7 @@
 #include <QSizeF>
 #include <QString>
 
-// The section-header element kind, as the platform spells it.
+// The section-header element kind.
 inline constexpr const char* kPLRCollectionElementKindSectionHeader = "UICollectionElementKindSectionHeader";
 
 // Where one element (an item or a section header) of a collection lies.
@@ -25,10 +25,10 @@ struct PLRCollectionViewLayoutAttributes {
     bool operator==(const PLRCollectionViewLayoutAttributes&) const = default;
 };
 
-// The platform's flow layout: per section an optional header of the header reference height
+// A flow layout: per section an optional header of the header reference height
 // across the whole width, then the items in rows of as many as fit between the section insets
 // with at least the inter-item spacing, rows `minimumLineSpacing` apart. Items of a row are
-// spread over the row as the platform does (full justification; a last shorter row keeps the
+// spread over the row (full justification; a last shorter row keeps the
 // spacing of a full one).
 class PLRCollectionViewFlowLayout {
 public:

@@ -173,11 +173,11 @@ void PLRPostViewController::viewDidLoad()
     m_inspectorPane->setMinimumWidth(int(kInspectorWidth));
     m_inspectorPane->setMaximumWidth(int(kInspectorWidth));
 
-    m_gallery = sceneOrNull<PLRGenericPostViewController>("PLRGalleryViewController");
+    m_gallery = sceneOrNull<PLRGenericPostViewController>(kPLRGallerySceneIdentifier);
     if (!m_gallery)
         m_gallery = new PLRGenericPostViewController;
     m_canvas = new PLRPostCanvasViewController;
-    m_inspector = sceneOrNull<PLRGenericPostViewController>("PLRInspectorViewController");
+    m_inspector = sceneOrNull<PLRGenericPostViewController>(kPLRInspectorSceneIdentifier);
     if (!m_inspector)
         m_inspector = new PLRGenericPostViewController;
     for (PLRGenericPostViewController* pane : QList<PLRGenericPostViewController*>{m_gallery, m_canvas, m_inspector})

@@ -36,7 +36,7 @@ public:
     void setDirectoryWatch(const QUrl& url) { m_directoryWatch = url; }
     qint64 documentPadding() const { return m_documentPadding; }
     void setDocumentPadding(qint64 padding) { m_documentPadding = padding; }
-    // The background colour offered (0-255 components) and the same as a platform colour.
+    // The background colour offered (0-255 components) and the same as a colour value.
     PLRColour documentColour() const { return m_documentColour; }
     void setDocumentColour(const PLRColour& colour);
     platform::ui::Color rawColor() const { return m_rawColor; }

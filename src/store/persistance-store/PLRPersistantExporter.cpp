@@ -44,7 +44,7 @@ bool PLRPersistantExporter::exportDatabase()
         return false;
 
     // The backup holds what the user sees: save first, and write after that save.
-    platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLRWillSaveNotification));
+    platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_NOTIFICATION_WILL_SAVE));
     PLRCoreManager::save();
     const QString destination = *folder
         + QStringLiteral("/Pellora Backup %1.plrbackup")
@@ -123,7 +123,7 @@ void PLRPersistantExporter::setExportDirectory()
         return;
     PLRDefaults::setShouldExportDatabase(true);
     PLRDefaults::setExportDatabasePath(*folder);
-    // The plain path stands for the platform's bookmark of the folder.
+    // The folder is remembered by its plain path.
     PLRDefaults::setExportDatabaseBookmark(folder->toUtf8());
 }
 

@@ -4,7 +4,8 @@
 
 #include <functional>
 
-inline constexpr const char* kPLRWillSaveNotification = "kPLR_NOTIFICATION_WILL_SAVE";
+// Posted (no object, no user info) before every forced save: the Save command, a backup, an export.
+inline constexpr char kPLR_NOTIFICATION_WILL_SAVE[] = "kPLR_NOTIFICATION_WILL_SAVE";
 
 // Store backups made and restored on the user's request.
 class PLRPersistantExporter {

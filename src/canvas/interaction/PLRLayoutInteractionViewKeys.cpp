@@ -1,0 +1,63 @@
+#include "canvas/interaction/PLRLayoutInteractionView.h"
+
+#include "layout/base/PLRLayoutImageProvider.h"
+#include "layout/base/PLRLayoutManager.h"
+#include "layout/base/PLRLayoutTree.h"
+#include "canvas/interaction/PLRLayoutBlockInteractionHandler.h"
+#include "canvas/interaction/PLRLayoutDocumentView.h"
+#include "canvas/interaction/PLRLayoutInteraction.h"
+#include "layout/views/PLRBlockView.h"
+#include "layout/views/PLRLayoutView.h"
+#include "layout/views/PLRLayoutViewProxy.h"
+#include "layout/views/PLRSectionView.h"
+#include "store/persistance-store/source/PLRImagesDistinctionVerifier.h"
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+#include "platform/UndoManager.h"
+#include "platform-ui/Color.h"
+#include "store/session/PLRPostManager.h"
+
+#include <QKeyEvent>
+
+// --- Keys ---------------------------------------------------------------------------------------
+
+void PLRLayoutInteractionView::keyPressEvent(QKeyEvent* event)
+{
+    PLRLayoutManager* manager = layoutManager();
+    if (!manager) {
+        View::keyPressEvent(event);
+        return;
+    }
+    if (event->matches(QKeySequence::Undo)) {
+        if (m_undoManager)
+            m_undoManager->undo();
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Redo)) {
+        if (m_undoManager)
+            m_undoManager->redo();
+        event->accept();
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        deleteSelectedBlocks();
+        event->accept();
+        return;
+    case Qt::Key_Escape:
+        if (PLRBlock* editing = manager->currentEditBlock()) {
+            manager->setEditBlock(nullptr);
+            if (manager->locateBlock(editing).isValid())
+                manager->selectBlocks({editing});
+        } else {
+            manager->deSelectAllBlocks();
+        }
+        event->accept();
+        return;
+    default:
+        break;
+    }
+    View::keyPressEvent(event);
+}

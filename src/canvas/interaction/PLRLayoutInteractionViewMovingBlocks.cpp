@@ -1,0 +1,204 @@
+#include "canvas/interaction/PLRLayoutInteractionView.h"
+
+#include "layout/base/PLRLayoutImageProvider.h"
+#include "layout/base/PLRLayoutManager.h"
+#include "layout/base/PLRLayoutTree.h"
+#include "canvas/interaction/PLRLayoutBlockInteractionHandler.h"
+#include "canvas/interaction/PLRLayoutDocumentView.h"
+#include "canvas/interaction/PLRLayoutInteraction.h"
+#include "layout/views/PLRBlockView.h"
+#include "layout/views/PLRLayoutView.h"
+#include "layout/views/PLRLayoutViewProxy.h"
+#include "layout/views/PLRSectionView.h"
+#include "store/persistance-store/source/PLRImagesDistinctionVerifier.h"
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+#include "platform/UndoManager.h"
+#include "platform-ui/Color.h"
+#include "store/session/PLRPostManager.h"
+
+#include <QDrag>
+#include <QMimeData>
+#include <QPainter>
+#include <QSet>
+#include <QUuid>
+
+// --- Moving blocks -------------------------------------------------------------------------------
+
+namespace {
+
+// The blocks that are in the layout and not inside another of them, in the layout's order.
+QList<PLRBlock*> outermostInOrder(PLRLayoutManager* manager, const QList<PLRBlock*>& blocks)
+{
+    QList<PLRBlock*> ordered;
+    if (!manager || blocks.isEmpty())
+        return ordered;
+    const QSet<const PLRBlock*> wanted(blocks.cbegin(), blocks.cend());
+    plr::tree::forEachBlock(manager->representedLayout(), [&](PLRBlock* block) {
+        if (!wanted.contains(block) || ordered.contains(block))
+            return;
+        const QList<PLRBlock*> path = manager->pathFromSectionToBlock(block);
+        for (qsizetype i = 0; i + 1 < path.size(); ++i) {
+            if (wanted.contains(path.at(i)))
+                return;
+        }
+        ordered.append(block);
+    });
+    return ordered;
+}
+
+bool isInside(PLRLayoutManager* manager, const PLRBlock* block, const QSet<const PLRBlock*>& roots)
+{
+    for (const PLRBlock* step : manager->pathFromSectionToBlock(block)) {
+        if (roots.contains(step))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool PLRLayoutInteractionView::canMoveBlocksToZone(const QList<PLRBlock*>& blocks, const PLRDropZone& zone) const
+{
+    PLRLayoutManager* manager = layoutManager();
+    if (!manager || blocks.isEmpty() || !zone.isValid())
+        return false;
+    switch (zone.kind) {
+    case PLRDropZone::Kind::None:
+    case PLRDropZone::Kind::EmptyLayout:
+        return false;   // a layout without blocks has nothing to move
+    case PLRDropZone::Kind::Section:
+        return zone.section && plr::tree::indexOfSection(manager->representedLayout(), zone.section) >= 0;
+    case PLRDropZone::Kind::BesideBlock: {
+        if (!manager->locateBlock(zone.block).isValid())
+            return false;
+        const QSet<const PLRBlock*> moving(blocks.cbegin(), blocks.cend());
+        return !isInside(manager, zone.block, moving);
+    }
+    }
+    return false;
+}
+
+bool PLRLayoutInteractionView::moveBlocks(const QList<PLRBlock*>& blocks, const PLRDropZone& zone)
+{
+    PLRLayoutManager* manager = layoutManager();
+    if (!manager)
+        return false;
+    if (isEditingText()) {
+        PLR_LOG_INFO(QStringLiteral("Blocks are not moved while a text is being edited"));
+        return false;
+    }
+    const QList<PLRBlock*> moving = outermostInOrder(manager, blocks);
+    if (moving.isEmpty()) {
+        PLR_LOG_WARN(QStringLiteral("None of the moved blocks is in the layout; nothing moved"));
+        return false;
+    }
+    if (!canMoveBlocksToZone(moving, zone)) {
+        PLR_LOG_INFO(QStringLiteral("Blocks cannot be moved onto themselves or into themselves; nothing moved"));
+        return false;
+    }
+    const QSet<const PLRBlock*> movingSet(moving.cbegin(), moving.cend());
+    PLRSection* target = zone.kind == PLRDropZone::Kind::BesideBlock ? manager->sectionForBlock(zone.block) : zone.section;
+    // A place between top-level blocks is held by the first block after it that stays (not a
+    // container: containers may be dissolved as the blocks leave them).
+    PLRBlock* anchor = nullptr;
+    if (zone.kind == PLRDropZone::Kind::Section) {
+        for (int i = int(std::max<qint64>(0, zone.index)); i < target->blocks_size() && !anchor; ++i) {
+            plr::tree::forEachBlock(target->mutable_blocks(i), [&](PLRBlock* block) {
+                if (!anchor && !block->has_container() && !isInside(manager, block, movingSet))
+                    anchor = block;
+            });
+        }
+    }
+    QList<const PLRSection*> sections{target};
+    for (PLRBlock* block : moving) {
+        const PLRSection* section = manager->sectionForBlock(block);
+        if (!sections.contains(section))
+            sections.append(section);
+    }
+    endEditing();
+    PLRLayoutChangeRecorder recorder(manager, m_undoManager, sections,
+                                     moving.size() > 1 ? QStringLiteral("Move Blocks") : QStringLiteral("Move Block"));
+    PLRBlockPtrList taken;
+    for (PLRBlock* block : moving) {
+        if (PLRBlockPtr removed = manager->removeBlock(block, false))
+            taken.push_back(std::move(removed));
+    }
+    PLRDropZone place = zone;
+    if (zone.kind == PLRDropZone::Kind::Section) {
+        place.index = target->blocks_size();
+        const QList<PLRBlock*> path = anchor ? manager->pathFromSectionToBlock(anchor) : QList<PLRBlock*>{};
+        for (int i = 0; !path.isEmpty() && i < target->blocks_size(); ++i) {
+            if (target->mutable_blocks(i) == path.first())
+                place.index = i;
+        }
+    }
+    const QList<PLRBlock*> placed = PLRSectionInteractionHandler::insertBlocksAtZone(manager, std::move(taken), place);
+    if (placed.size() != moving.size()) {
+        // Nothing is lost: the sections go back to what they were.
+        PLR_LOG_ERROR(QStringLiteral("The moved blocks could not be placed; the layout is put back as it was"));
+        recorder.before().apply(manager);
+        recorder.cancel();
+        refresh();
+        return false;
+    }
+    recorder.commit();
+    refresh();
+    manager->selectBlocks(placed);
+    return true;
+}
+
+void PLRLayoutInteractionView::beginBlockDrag(const QList<PLRBlock*>& blocks)
+{
+    PLRLayoutManager* manager = layoutManager();
+    if (!manager || isEditingText() || !m_dragToken.isEmpty())
+        return;
+    const QList<PLRBlock*> moving = outermostInOrder(manager, blocks);
+    if (moving.isEmpty())
+        return;
+    QStringList identifiers;
+    for (const PLRBlock* block : moving)
+        identifiers.append(QString::fromStdString(block->id()));
+    m_dragToken = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    m_draggedBlocks = moving;
+    QMimeData* mimeData = PLRBlockPasteboard::mimeDataForBlocks(m_dragToken, identifiers);
+    QPointer<PLRLayoutInteractionView> guard(this);
+    if (m_dragRunner) {
+        m_dragRunner(mimeData);
+    } else {
+        auto* drag = new QDrag(this);
+        drag->setMimeData(mimeData);
+        const QPixmap picture = dragPixmap(moving);
+        if (!picture.isNull()) {
+            drag->setPixmap(picture);
+            drag->setHotSpot(QPoint(picture.width() / 2, picture.height() / 2));
+        }
+        drag->exec(Qt::MoveAction, Qt::MoveAction);
+    }
+    if (!guard)
+        return;
+    m_dragToken.clear();
+    m_draggedBlocks.clear();
+    m_dropZone = PLRDropZone();
+    update();
+}
+
+QPixmap PLRLayoutInteractionView::dragPixmap(const QList<PLRBlock*>& blocks) const
+{
+    if (!m_documentView)
+        return {};
+    QRectF area;
+    for (const PLRBlock* block : blocks)
+        area = area.united(viewRectForBlock(block));
+    const QRect grabbed = area.toAlignedRect().intersected(m_documentView->rect());
+    if (grabbed.isEmpty())
+        return {};
+    const QPixmap shot = m_documentView->grab(grabbed);
+    const QPixmap scaled = shot.scaled(QSize(180, 180).boundedTo(shot.size()), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QPixmap faded(scaled.size());
+    faded.fill(Qt::transparent);
+    QPainter painter(&faded);
+    painter.setOpacity(0.75);
+    painter.drawPixmap(0, 0, scaled);
+    return faded;
+}

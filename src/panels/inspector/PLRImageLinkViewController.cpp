@@ -1,0 +1,40 @@
+#include "panels/inspector/PLRImageLinkViewController.h"
+
+#include "panels/inspector/PLRPropertyViewController.h"
+#include "platform-ui/Controls.h"
+#include "platform/Log.h"
+#include "services/analytic/PLRAnalyticEvent.h"
+#include "services/analytic/PLRAnalyticManager.h"
+#include "shell/PLRShellNotifications.h"
+
+#include <QVBoxLayout>
+
+using namespace platform::ui;
+
+View* PLRImageLinkViewController::loadView()
+{
+    auto* root = new View;
+    root->resize(260, 70);
+    auto* column = new QVBoxLayout(root);
+    column->setContentsMargins(10, 10, 10, 10);
+    m_field = new TextField(root);
+    m_field->setEditable(true);
+    m_field->setFixedHeight(24);
+    m_field->setPlaceholderString(QStringLiteral("https://"));
+    column->addWidget(m_field);
+    auto* done = Button::withTitle(QStringLiteral("Add Link"), this, [this](Control*) { didFinishAddingLink(); }, root);
+    column->addWidget(done, 0, Qt::AlignRight);
+    return root;
+}
+
+void PLRImageLinkViewController::viewWillAppear()
+{
+    PLR_LOG_DEBUG(QStringLiteral("view appeared"));
+}
+
+void PLRImageLinkViewController::didFinishAddingLink()
+{
+    view();
+    PLRAnalyticManager::coreAnalyticManager().fireAnalyticEvent(
+        PLRAnalyticEvent::createEventWithTitle(QStringLiteral("added_hyperlink_on_image"), {}));
+}

@@ -1,0 +1,504 @@
+#include "panels/inspector/PLRPropertyViewController.h"
+
+#include "canvas/interaction/PLRLayoutDocumentView.h"
+#include "canvas/interaction/PLRLayoutInteraction.h"
+#include "canvas/interaction/PLRLayoutInteractionView.h"
+#include "canvas/text/PLRRichText.h"
+#include "controls/PLRPopupButton.h"
+#include "controls/PLRSmallViews.h"
+#include "layout/base/PLRLayoutManager.h"
+#include "layout/base/PLRLayoutTree.h"
+#include "layout/views/PLRBlockView.h"
+#include "layout/views/PLRLayoutViewProxy.h"
+#include "panels/inspector/PLRImageLinkViewController.h"
+#include "panels/inspector/PLRPropertyPageSupport.h"
+#include "platform-ui/Fonts.h"
+#include "platform-ui/Images.h"
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+#include "platform/UndoManager.h"
+#include "store/model/PLRAspectRatio.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
+#include "store/session/PLRPostManager.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QSet>
+#include <QVBoxLayout>
+
+using namespace platform::ui;
+using plr::insp::caption;
+using plr::insp::editableField;
+using plr::insp::pageContent;
+using plr::insp::row;
+using plr::insp::scrolled;
+using namespace PLRPropertyPageSupport;
+
+namespace {
+
+constexpr double kPreviewWidth = 222.0;
+constexpr double kPreviewHeight = 150.0;
+
+// The help text under the keywords; characters 136-175 are slanted: the closing advice, whole.
+const char* kKeywordHelp =
+    "Describe the photo in a few words, separated by commas. Search engines read them as its description, and "
+    "they name the exported photos. Use the words a visitor would search for.";
+
+} // namespace
+
+QWidget* PLRPropertyViewController::buildImagePage()
+{
+    QVBoxLayout* column = nullptr;
+    QWidget* content = pageContent(&column);
+
+    // The photo's preview, twice more behind it when several are selected.
+    auto* holder = new QWidget(content);
+    holder->setFixedSize(int(kPreviewWidth), int(kPreviewHeight));
+    m_previewHolder = holder;
+    m_thirdImageView = new PLRImagePreviewImageView(holder);
+    m_secondImageView = new PLRImagePreviewImageView(holder);
+    m_previewImageView = new PLRImagePreviewImageView(holder);
+    for (PLRImagePreviewImageView* preview : {m_thirdImageView.data(), m_secondImageView.data(), m_previewImageView.data()})
+        preview->setImageScaling(ImageScaling::ProportionallyUpOrDown);
+    m_imageCountLabel = caption(QString(), holder, true);
+    m_imageCountLabel->setGeometry(int(kPreviewWidth) - 28, 4, 26, 18);
+    m_imageCountLabel->setAlignment(TextAlignment::Center);
+    column->addWidget(holder, 0, Qt::AlignHCenter);
+    setPreviewStack(false);
+
+    m_imageNameTextField = caption(QString(), content, true);
+    m_selectionDescriptionTextField = caption(QString(), content);
+    column->addWidget(m_imageNameTextField);
+    column->addWidget(m_selectionDescriptionTextField);
+
+    m_aspectRatioPopUpButton = ratioPopup(content);
+    m_aspectRatioPopUpButton->setIdentifier(QStringLiteral("aspectRatioPopUpButton"));
+    m_aspectRatioPopUpButton->setTarget(this);
+    m_aspectRatioPopUpButton->setAction([this](Control* sender) { setImageAspectRatio(static_cast<PLRPopupButton*>(sender)); });
+    auto* revert = Button::withTitle(QStringLiteral("Revert"), this, [this](Control*) { revertImageAspectRatio(); }, content);
+    revert->setIdentifier(QStringLiteral("revertAspectRatioButton"));
+    auto* ratioRow = new QHBoxLayout;
+    ratioRow->addWidget(m_aspectRatioPopUpButton, 1);
+    ratioRow->addWidget(revert);
+    column->addLayout(ratioRow);
+
+    auto* tiles = new QHBoxLayout;
+    tiles->setSpacing(8);
+    m_cropButton = new PLRBoxButton(content);
+    m_cropButton->setIdentifier(QStringLiteral("cropButton"));
+    m_cropButton->setFixedHeight(46);
+    m_cropButton->resize(107, 46);
+    m_cropButton->setIsRecycleButton(false);
+    m_cropButton->setUpDefaultContent(QStringLiteral("Crop/Resize"));
+    m_recycleButton = new PLRBoxButton(content);
+    m_recycleButton->setIdentifier(QStringLiteral("recycleButton"));
+    m_recycleButton->setFixedHeight(46);
+    m_recycleButton->resize(107, 46);
+    m_recycleButton->setIsRecycleButton(true);
+    m_recycleButton->setUpDefaultContent(QStringLiteral("Recycle"));
+    tiles->addWidget(m_cropButton);
+    tiles->addWidget(m_recycleButton);
+    column->addLayout(tiles);
+
+    column->addWidget(plr::insp::separator(content));
+    auto* keywordsTitle = new QHBoxLayout;
+    keywordsTitle->addWidget(caption(QStringLiteral("Keywords"), content, true), 1);
+    m_imageDescriptionImageView = new ImageView(content);
+    m_imageDescriptionImageView->setFixedSize(10, 10);
+    keywordsTitle->addWidget(m_imageDescriptionImageView);
+    column->addLayout(keywordsTitle);
+    m_imageDescription = new plr::insp::LimitedTextEdit(content);
+    m_imageDescription->setObjectName(QStringLiteral("imageKeywordView"));
+    m_imageDescription->setFont(systemFont(12));
+    m_imageDescription->setMinimumAutoHeight(52);
+    connect(m_imageDescription, &plr::insp::LimitedTextEdit::textEdited, this, [this] {
+        setLight(!m_imageDescription->text().isEmpty());
+        setImageDescription();
+    });
+    column->addWidget(m_imageDescription);
+    m_imageDescriptionHelpText = new TextField(content);
+    {
+        AttributedString help(QString::fromLatin1(kKeywordHelp), {{kFontAttributeName, systemFont(10)},
+                                                                   {kForegroundColorAttributeName,
+                                                                    QVariant::fromValue(namedColor(QStringLiteral("plrTextColorInactive")))}});
+        QFont slanted = systemFont(10);
+        slanted.setItalic(true);
+        help.addAttribute(QString::fromLatin1(kFontAttributeName), slanted, {136, 40});
+        m_imageDescriptionHelpText->setAttributedStringValue(help);
+    }
+    m_imageDescriptionHelpText->setFixedHeight(78);
+    column->addWidget(m_imageDescriptionHelpText);
+
+    column->addWidget(plr::insp::separator(content));
+    m_addLinkOnClickButton = plr::insp::switchButton(content);
+    m_addLinkOnClickButton->setIdentifier(QStringLiteral("addLinkOnClickButton"));
+    m_addLinkOnClickButton->setTarget(this);
+    m_addLinkOnClickButton->setAction([this](Control*) { toggleLinkOnClickPanel(); });
+    column->addLayout(row(QStringLiteral("Link on click"), m_addLinkOnClickButton, content));
+    m_addLinkInspectorView = new InspectorBGView(content);
+    auto* linkColumn = new QVBoxLayout(m_addLinkInspectorView);
+    linkColumn->setContentsMargins(0, 0, 0, 4);
+    auto* linkBox = new QWidget(m_addLinkInspectorView);
+    auto* linkBoxColumn = new QVBoxLayout(linkBox);
+    linkBoxColumn->setContentsMargins(0, 0, 0, 0);
+    m_imageLinkURLTextField = editableField(linkBox);
+    m_imageLinkURLTextField->setIdentifier(QStringLiteral("imageLinkURLTextField"));
+    m_imageLinkURLTextField->setPlaceholderString(QStringLiteral("https://"));
+    connect(m_imageLinkURLTextField->editor(), &QLineEdit::textEdited, this, [this] { imageLinkTextDidChange(); });
+    connect(m_imageLinkURLTextField->editor(), &QLineEdit::returnPressed, this,
+            [this] { m_imageLinkURLTextField->editor()->selectAll(); });
+    linkBoxColumn->addWidget(m_imageLinkURLTextField);
+    m_addLinkOnClickView = linkBox;
+    linkColumn->addWidget(linkBox);
+    column->addWidget(m_addLinkInspectorView);
+
+    // The collage export: only when the export panel is there.
+    m_expandImageCollageButton = new plr::insp::StateButton(QStringLiteral("Export collage"), content);
+    m_expandImageCollageButton->setFixedSize(120, 24);
+    m_expandImageCollageButton->setTarget(this);
+    m_expandImageCollageButton->setAction([this](Control*) {
+        m_expandImageCollageButton->setState(!m_expandImageCollageButton->state());
+        toggleCollageExportPanel();
+    });
+    m_expandImageCollageButton->setHidden(true);
+    column->addWidget(m_expandImageCollageButton);
+    auto* exportView = new QWidget(content);
+    exportView->setObjectName(QStringLiteral("exportView"));
+    auto* exportHolder = new QVBoxLayout(exportView);
+    exportHolder->setContentsMargins(0, 0, 0, 0);
+    m_exportView = exportView;
+    column->addWidget(exportView);
+    column->addStretch(1);
+    return scrolled(content);
+}
+
+// ---------------------------------------------------------------- image page
+
+void PLRPropertyViewController::showPresets(PLRPopupButton* popup, const QList<qint64>& presets)
+{
+    const QSet<qint64> set(presets.begin(), presets.end());
+    int matched = -1;
+    for (int i = 0; i < popup->numberOfItems(); ++i)
+        if (set.contains(popup->itemTag(i)))
+            matched = i;
+    if (matched >= 0)
+        popup->selectItemAtIndex(matched);
+    // The marks after the selection (which marks its own item): every preset of the set.
+    for (int i = 0; i < popup->numberOfItems(); ++i)
+        popup->setItemState(i, set.contains(popup->itemTag(i)));
+    if (set.size() > 1)
+        popup->setTitle(QStringLiteral("Multiple"));
+    else if (matched < 0)
+        popup->setTitle(QStringLiteral("Custom"));
+}
+
+void PLRPropertyViewController::setLight(bool green)
+{
+    m_lightName = green ? QStringLiteral("light-green") : QStringLiteral("light-red");
+    if (m_imageDescriptionImageView)
+        m_imageDescriptionImageView->setImage(namedImage(m_lightName));
+}
+
+void PLRPropertyViewController::setPreviewStack(bool several)
+{
+    const double inset = several ? 31.0 : 15.0;
+    const double w = kPreviewWidth - inset, h = kPreviewHeight - inset;
+    // Qt geometry (y down): the front preview at the top left, the others behind it, lower right.
+    m_previewImageView->setGeometry(0, 0, int(w), int(h));
+    m_secondImageView->setGeometry(8, 8, int(w), int(h));
+    m_thirdImageView->setGeometry(16, 16, int(w), int(h));
+    m_imageCountLabel->setAlphaValue(several ? 1.0 : 0.0);
+    m_secondImageView->setAlphaValue(several ? 0.7 : 0.0);
+    m_thirdImageView->setAlphaValue(several ? 0.3 : 0.0);
+    m_secondImageView->setHidden(!several);
+    m_thirdImageView->setHidden(!several);
+    m_imageCountLabel->setHidden(!several);
+}
+
+void PLRPropertyViewController::ensureImageTab(const QList<PLRBlock*>& blocks)
+{
+    view();
+    PLRPostManager* post = postManager();
+    if (blocks.isEmpty() || !post) {
+        showMessage(QStringLiteral("Image cannot be located"));
+        return;
+    }
+    const PLRBlock* first = blocks.first();
+    const PLRSourceImagePtr source = post->imageForIdentifier(QString::fromStdString(first->image().img_ref()));
+    if (!source && blocks.size() == 1) {
+        showMessage(QStringLiteral("Image cannot be located"));
+        return;
+    }
+    showSubPage(ImagePage);
+
+    // The preview; one that arrives after the selection moved on is dropped.
+    const quint64 generation = ++m_previewGeneration;
+    auto show = [this](const QImage& image) {
+        for (PLRImagePreviewImageView* preview : {m_previewImageView.data(), m_secondImageView.data(), m_thirdImageView.data()})
+            if (preview)
+                preview->setImage(image);
+    };
+    show(QImage());
+    if (source) {
+        QPointer<PLRPropertyViewController> self(this);
+        const QImage now = source->previewImage([self, generation](const QImage& image) {
+            platform::dispatchMain([self, generation, image] {
+                if (!self || self->m_previewGeneration != generation)
+                    return;
+                for (PLRImagePreviewImageView* preview : {self->m_previewImageView.data(), self->m_secondImageView.data(),
+                                                          self->m_thirdImageView.data()})
+                    if (preview)
+                        preview->setImage(image);
+            });
+        });
+        if (!now.isNull())
+            show(now);
+    }
+
+    if (blocks.size() == 1) {
+        m_imageNameTextField->setStringValue(QFileInfo(source->fileName()).completeBaseName());
+        m_selectionDescriptionTextField->setStringValue(QStringLiteral("Selected Image"));
+        const PLRAspectRatio ratio = first->aspect_ratio() != 0.0f ? PLRAspectRatio::ratioWithRawRatio(first->aspect_ratio())
+                                                                   : source->aspectRatio();
+        showPresets(m_aspectRatioPopUpButton, {ratio.preset()});
+        setPreviewStack(false);
+        const QString href = first->image().has_interaction() ? QString::fromStdString(first->image().interaction().href()) : QString();
+        m_imageLinkURLTextField->setStringValue(href);
+        // A photo that links somewhere shows its link: a hidden box would read as "no link".
+        if (!href.isEmpty() && !m_addLinkOnClickButton->checked()) {
+            m_addLinkOnClickButton->setChecked(true);
+            toggleLinkOnClickPanel();
+        }
+    } else {
+        m_selectionDescriptionTextField->setStringValue(QStringLiteral("Multiple Images"));
+        m_imageNameTextField->setStringValue(QString());
+        m_imageCountLabel->setStringValue(QString::number(blocks.size()));
+        QList<qint64> presets;
+        for (const PLRBlock* block : blocks) {
+            if (block->aspect_ratio() != 0.0f) {
+                presets.append(PLRAspectRatio::ratioWithRawRatio(block->aspect_ratio()).preset());
+                continue;
+            }
+            const PLRSourceImagePtr own = post->imageForIdentifier(QString::fromStdString(block->image().img_ref()));
+            presets.append(own ? own->aspectRatio().preset() : 0);
+        }
+        showPresets(m_aspectRatioPopUpButton, presets);
+        setPreviewStack(true);
+        m_imageLinkURLTextField->setStringValue(QString());
+        if (m_ivc && m_ivc->isViewLoaded())
+            m_ivc->imageClickOnUrlTextField()->setStringValue(QString());
+    }
+
+    const QStringList keywords = source ? source->focusKeywords() : QStringList();
+    m_imageDescription->setText(keywords.join(QStringLiteral(", ")));
+    setLight(!keywords.isEmpty());
+}
+
+PLRBlock* PLRPropertyViewController::blockWithId(const QString& identifier) const
+{
+    if (!m_layoutManager || identifier.isEmpty())
+        return nullptr;
+    PLRBlock* found = nullptr;
+    const std::string id = identifier.toStdString();
+    plr::tree::forEachBlock(m_layoutManager->representedLayout(), [&](PLRBlock* block) {
+        if (!found && block->id() == id)
+            found = block;
+    });
+    return found;
+}
+
+void PLRPropertyViewController::setImageAspectRatio(PLRPopupButton* sender)
+{
+    if (!m_layoutManager || !sender)
+        return;
+    const PLRAspectRatio ratio = PLRAspectRatio::ratioWithBlockRatio(sender->selectedTag());
+    if (!ratio.isValid())
+        return;
+    QList<PLRBlock*> targets;
+    if (PLRBlock* edit = m_layoutManager->currentEditBlock())
+        targets = {edit};
+    else
+        targets = m_layoutManager->currentSelectedBlocks();
+    QStringList ids;
+    for (const PLRBlock* block : targets)
+        ids.append(QString::fromStdString(block->id()));
+    setAspectRatios({float(ratio.factor())}, ids);
+}
+
+void PLRPropertyViewController::setAspectRatios(const QList<float>& ratios, const QStringList& blockIds)
+{
+    if (!m_layoutManager || ratios.isEmpty())
+        return;
+    QList<float> previous;
+    QStringList changed;
+    for (int i = 0; i < blockIds.size(); ++i) {
+        PLRBlock* block = blockWithId(blockIds[i]);
+        const float ratio = ratios.size() == 1 ? ratios[0] : (i < ratios.size() ? ratios[i] : ratios[0]);
+        if (!block)
+            continue;
+        previous.append(block->aspect_ratio());
+        changed.append(blockIds[i]);
+        block->set_aspect_ratio(ratio);
+    }
+    if (changed.isEmpty())
+        return;
+    // The canvas lays the blocks out again.
+    m_layoutManager->announceChange();
+    layoutManagerDidSelectBlocks(m_layoutManager, m_layoutManager->currentSelectedBlocks());
+    if (m_layoutManager->currentEditBlock()) {
+        QPointer<PLRLayoutManager> manager = m_layoutManager;
+        platform::dispatchAfter(0.1, this, [manager] {
+            if (manager)
+                manager->editBlockDidChangeStructure();
+        });
+    }
+    platform::UndoManager* undo = undoManager();
+    if (undo && !undo->isRedoing()) {
+        QPointer<PLRPropertyViewController> self(this);
+        undo->registerUndo(this, [self, previous, changed] {
+            if (self)
+                self->setAspectRatios(previous, changed);
+        });
+        undo->setActionName(QString::fromLatin1(kChangeAspectRatioActionName));
+    }
+}
+
+void PLRPropertyViewController::revertImageAspectRatio()
+{
+    if (!m_layoutManager)
+        return;
+    QList<PLRBlock*> targets;
+    if (PLRBlock* edit = m_layoutManager->currentEditBlock())
+        targets = {edit};
+    else
+        targets = m_layoutManager->currentSelectedBlocks();
+    if (targets.isEmpty())
+        return;
+    struct Kept {
+        QString id;
+        float ratio = 0.0f;
+        std::optional<QByteArray> position;
+    };
+    QList<Kept> kept;
+    QList<PLRBlock*> images;
+    for (PLRBlock* block : targets) {
+        Kept entry{QString::fromStdString(block->id()), block->aspect_ratio(), std::nullopt};
+        block->set_aspect_ratio(0.0f);
+        if (isKind(block, plr::kBlockKindImage)) {
+            if (block->image().has_position())
+                entry.position = plr::data(block->image().position());
+            else
+                entry.position = QByteArray();
+            plr::setPosition(block->mutable_image(), nullptr);
+            images.append(block);
+        }
+        kept.append(entry);
+    }
+    m_layoutManager->announceChange();
+    if (!images.isEmpty())
+        ensureImageTab(images);
+    platform::UndoManager* undo = undoManager();
+    if (undo && !undo->isRedoing()) {
+        QPointer<PLRPropertyViewController> self(this);
+        undo->registerUndo(this, [self, kept] {
+            if (!self || !self->m_layoutManager)
+                return;
+            for (const Kept& entry : kept) {
+                PLRBlock* block = self->blockWithId(entry.id);
+                if (!block)
+                    continue;
+                block->set_aspect_ratio(entry.ratio);
+                if (entry.position && isKind(block, plr::kBlockKindImage)) {
+                    if (entry.position->isEmpty()) {
+                        plr::setPosition(block->mutable_image(), nullptr);
+                    } else {
+                        bool ok = false;
+                        const PLRPosition position = plr::messageFromData<PLRPosition>(*entry.position, &ok);
+                        if (ok)
+                            plr::setPosition(block->mutable_image(), &position);
+                    }
+                }
+            }
+            // The canvas shows the restored crop.
+            self->m_layoutManager->announceChange();
+        });
+        undo->setActionName(QString::fromLatin1(kChangeAspectRatioActionName));
+    }
+}
+
+void PLRPropertyViewController::setImageDescription()
+{
+    if (!m_layoutManager)
+        return;
+    PLRPostManager* post = postManager();
+    if (!post)
+        return;
+    const QString text = m_imageDescription->text();
+    const QStringList keywords = text.isEmpty() ? QStringList() : QStringList{text};
+    QList<PLRBlock*> targets;
+    PLRBlock* edit = m_layoutManager->currentEditBlock();
+    if (edit) {
+        if (!isKind(edit, plr::kBlockKindImage))
+            return;
+        targets = {edit};
+    } else {
+        for (PLRBlock* block : m_layoutManager->currentSelectedBlocks())
+            if (isKind(block, plr::kBlockKindImage))
+                targets.append(block);
+    }
+    PLRLayoutViewProxy* live = m_layoutManager->liveLayoutViewProxy();
+    const QString stamp = QString::number(QDateTime::currentSecsSinceEpoch());
+    for (PLRBlock* block : targets) {
+        if (const PLRSourceImagePtr source = post->imageForIdentifier(QString::fromStdString(block->image().img_ref())))
+            source->setFocusKeywords(keywords);
+        block->mutable_image()->set_source_last_updated(stamp.toStdString());
+        if (live) {
+            PLRBlockView* blockView = block == edit ? live->currentEditBlockView() : live->blockViewForBlock(block);
+            if (blockView && blockView->drawHandler()) {
+                blockView->drawHandler()->invalidateDraw();
+                blockView->update();
+            }
+        }
+    }
+    m_layoutManager->announceChange();
+}
+
+void PLRPropertyViewController::imageLinkTextDidChange()
+{
+    if (!m_layoutManager)
+        return;
+    const QString text = m_imageLinkURLTextField->stringValue().trimmed();
+    // Only web, mail and telephone addresses (and relative ones) may become a link.
+    const QString href = PLRRichTextHTML::sanitizeHref(text);
+    if (!text.isEmpty() && href.isEmpty())
+        PLR_LOG_DEBUG(QStringLiteral("The link address \"%1\" is not a web or mail address; not linked").arg(text.left(200)));
+    for (PLRBlock* block : m_layoutManager->currentSelectedBlocks()) {
+        if (!isKind(block, plr::kBlockKindImage))
+            continue;
+        if (href.isEmpty()) {
+            plr::setInteraction(block->mutable_image(), nullptr);
+        } else {
+            PLRInteraction interaction;
+            interaction.set_type(PLRInteraction::HREF);
+            interaction.set_href(href.toStdString());
+            if (block->image().has_interaction())
+                interaction.set_open_in_new_tab(block->image().interaction().open_in_new_tab());
+            plr::setInteraction(block->mutable_image(), &interaction);
+        }
+    }
+    m_layoutManager->announceChange();
+}
+
+void PLRPropertyViewController::toggleLinkOnClickPanel()
+{
+    const bool shown = m_addLinkOnClickButton->checked();
+    m_addLinkOnClickView->setHidden(!shown);
+    m_addLinkInspectorView->setDrawLine(!shown);
+}
+
+void PLRPropertyViewController::toggleCollageExportPanel()
+{
+    m_exportView->setHidden(!m_expandImageCollageButton->state());
+}

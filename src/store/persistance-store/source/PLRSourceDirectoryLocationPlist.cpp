@@ -1,0 +1,117 @@
+#include "store/persistance-store/source/PLRSourceDirectory.h"
+
+#include "store/persistance-store/PLRFileUtilities.h"
+#include "platform/Dispatch.h"
+#include "platform/Files.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
+#include "platform/Plist.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+bool validRelativePath(const QString& fileName)
+{
+    return !fileName.isEmpty() && !fileName.startsWith(QLatin1Char('/'))
+        && !fileName.split(QLatin1Char('/')).contains(QStringLiteral(".."));
+}
+
+} // namespace
+
+void PLRSourceDirectory::loadPlist()
+{
+    if (m_config.locationPlistPath.isEmpty()
+        || platform::files::kindOf(m_config.locationPlistPath) == platform::files::Kind::Missing)
+        return;
+    bool ok = false;
+    platform::Error error;
+    const QVariantMap plist = platform::plist::readDictionary(m_config.locationPlistPath, &ok, &error);
+    if (!ok) {
+        // Kept aside, never overwritten: the next save writes a new file beside it, and with no
+        // folder known the post asks for one.
+        const QString aside = plr::fileutil::setAside(m_config.locationPlistPath);
+        PLR_LOG_ERROR(QStringLiteral("Cannot read %1 (%2); kept as %3")
+                          .arg(m_config.locationPlistPath, error.toString(),
+                               aside.isEmpty() ? QStringLiteral("(not moved)") : aside));
+        return;
+    }
+    if (m_path.isEmpty())
+        m_path = plist.value(QLatin1String(kLocationKey)).toString();
+    QSet<QString> seenFiles;
+    for (const QVariant& item : plist.value(QLatin1String(kImagesKey)).toList()) {
+        const QVariantMap record = item.toMap();
+        const QString identifier = record.value(QLatin1String(kIdentifierKey)).toString();
+        const QString fileName = record.value(QLatin1String(kFileNameKey)).toString();
+        // The identifier names the photo's cache folder: it must not be a path.
+        if (!PLRImageManager::isValidIdentifier(identifier) || !validRelativePath(fileName)
+            || m_byIdentifier.contains(identifier) || seenFiles.contains(fileName)) {
+            PLR_LOG_WARN(QStringLiteral("Skipping an invalid photo record in %1 (identifier \"%2\", file \"%3\")")
+                             .arg(m_config.locationPlistPath, identifier.left(160), fileName.left(160)));
+            continue;
+        }
+        seenFiles.insert(fileName);
+        PLRFileStamp stamp;
+        const QVariant size = record.value(QLatin1String(kFileSizeKey));
+        const QVariant modified = record.value(QLatin1String(kFileModifiedKey));
+        if (size.canConvert<qint64>() && modified.canConvert<qint64>() && size.toLongLong() >= 0)
+            stamp = PLRFileStamp{size.toLongLong(), modified.toLongLong()};
+        auto image = std::make_shared<PLRSourceImage>(identifier, m_config.cacheRoot);
+        image->setFile(m_path.isEmpty() ? QString() : QDir(m_path).filePath(fileName), fileName, stamp,
+                       PLRImageMetadata{});
+        image->setFileDeleted(true);   // until the scan finds it
+        image->setHidden(record.value(QLatin1String(kHiddenKey)).toBool());
+        image->setFocusKeywords(record.value(QLatin1String(kKeywordsKey)).toStringList());
+        m_images.append(image);
+        m_byIdentifier.insert(identifier, image);
+    }
+    PLRSourceDirectoryOrdering::sort(m_images, m_ordering.sortType(), m_ordering.sortOrder());
+}
+
+QVariantMap PLRSourceDirectory::plistRepresentation() const
+{
+    QList<PLRSourceImagePtr> all;
+    {
+        QMutexLocker lock(&m_mutex);
+        all = m_images + m_vanished;
+    }
+    QVariantList records;
+    records.reserve(all.size());
+    for (const auto& image : all) {
+        QVariantMap record;
+        record.insert(QLatin1String(kIdentifierKey), image->identifier());
+        record.insert(QLatin1String(kFileNameKey), image->relativePath());
+        record.insert(QLatin1String(kHiddenKey), image->isHidden());
+        record.insert(QLatin1String(kKeywordsKey), image->focusKeywords());
+        const PLRFileStamp stamp = image->fileStamp();
+        if (stamp.size >= 0 && stamp.modifiedNs > 0) {
+            record.insert(QLatin1String(kFileSizeKey), stamp.size);
+            record.insert(QLatin1String(kFileModifiedKey), stamp.modifiedNs);
+        }
+        records.append(record);
+    }
+    QVariantMap plist;
+    plist.insert(QLatin1String(kLocationKey), path());
+    plist.insert(QLatin1String(kImagesKey), records);
+    return plist;
+}
+
+bool PLRSourceDirectory::save(platform::Error* error) const
+{
+    if (m_config.locationPlistPath.isEmpty()) {
+        if (error)
+            *error = platform::Error::make(QStringLiteral("PLRSourceDirectory"), 1,
+                                           QStringLiteral("The post has no location file."));
+        return false;
+    }
+    platform::paths::ensureDirectory(QFileInfo(m_config.locationPlistPath).absolutePath());
+    platform::Error writeError;
+    if (!platform::plist::writeFile(m_config.locationPlistPath, plistRepresentation(), &writeError)) {
+        PLR_LOG_ERROR(QStringLiteral("Cannot save %1: %2").arg(m_config.locationPlistPath, writeError.localizedDescription()));
+        if (error)
+            *error = writeError;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,411 @@
+#include "store/persistance-store/source/PLRSourceDirectory.h"
+
+#include "store/persistance-store/source/PLRSourceDirectoryPrivate.h"
+#include "store/persistance-store/PLRFileUtilities.h"
+#include "platform/Dispatch.h"
+#include "platform/Files.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
+#include "platform/Plist.h"
+
+#include <QFileInfo>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <algorithm>
+#include <set>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <time.h>
+
+namespace {
+
+// Deepest sub-folder level scanned; guards against pathological trees.
+constexpr int kMaxFolderDepth = 32;
+
+// A file modified this recently may still be being written: it is looked at again shortly.
+constexpr qint64 kSettleNs = 400LL * 1000 * 1000;
+constexpr int kSettleRescanMs = 450;
+
+const QSet<QString>& photoExtensions()
+{
+    static const QSet<QString> extensions = {
+        QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"), QStringLiteral("gif"),
+        QStringLiteral("tif"), QStringLiteral("tiff"), QStringLiteral("webp"), QStringLiteral("bmp"),
+    };
+    return extensions;
+}
+
+qint64 nowNs()
+{
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+void listFolder(const QByteArray& absolute, const QString& relative, int depth, bool recursive,
+                std::set<std::pair<dev_t, ino_t>>& visited,
+                QHash<QString, QPair<QString, PLRFileStamp>>& files, QStringList& directories,
+                int* rootErrno, const std::atomic_bool& stopping)
+{
+    DIR* dir = ::opendir(absolute.constData());
+    if (!dir) {
+        const int error = errno;
+        if (depth == 0)
+            *rootErrno = error;
+        else
+            PLR_LOG_WARN(QStringLiteral("Cannot read folder %1: %2")
+                             .arg(QFile::decodeName(absolute), QString::fromUtf8(std::strerror(error))));
+        return;
+    }
+    directories.append(QFile::decodeName(absolute));
+    std::vector<std::pair<QByteArray, QString>> subFolders;
+    while (struct dirent* entry = ::readdir(dir)) {
+        if (stopping)
+            break;
+        const char* name = entry->d_name;
+        if (name[0] == '.')
+            continue;   // ".", "..", hidden files and folders
+        const QByteArray full = absolute + '/' + name;
+        struct stat st {};
+        if (::stat(full.constData(), &st) != 0)
+            continue;   // vanished meanwhile, or a broken link
+        const QString decoded = QFile::decodeName(QByteArray(name));
+        const QString childRelative = relative.isEmpty() ? decoded : relative + QLatin1Char('/') + decoded;
+        if (S_ISDIR(st.st_mode)) {
+            if (!recursive)
+                continue;
+            if (depth + 1 > kMaxFolderDepth) {
+                PLR_LOG_WARN(QStringLiteral("Folder %1 is nested too deeply; skipped").arg(QFile::decodeName(full)));
+                continue;
+            }
+            if (!visited.insert({st.st_dev, st.st_ino}).second) {
+                PLR_LOG_INFO(QStringLiteral("Folder %1 was already scanned (link loop); skipped").arg(QFile::decodeName(full)));
+                continue;
+            }
+            subFolders.emplace_back(full, childRelative);
+        } else if (S_ISREG(st.st_mode)) {
+            // Only regular files: a FIFO or device named like a photo is never opened.
+            const QString extension = QFileInfo(decoded).suffix().toLower();
+            if (!photoExtensions().contains(extension))
+                continue;
+            PLRFileStamp stamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+            files.insert(childRelative, {QFile::decodeName(full), stamp});
+        }
+    }
+    ::closedir(dir);
+    for (const auto& [full, childRelative] : subFolders)
+        listFolder(full, childRelative, depth + 1, recursive, visited, files, directories, rootErrno, stopping);
+}
+
+// A stamp as a key; records without a known stamp never match.
+QString stampKey(const PLRFileStamp& stamp)
+{
+    return QString::number(stamp.size) + QLatin1Char(':') + QString::number(stamp.modifiedNs);
+}
+
+} // namespace
+
+void PLRSourceDirectory::markAllDeleted()
+{
+    for (const auto& image : images())
+        image->setFileDeleted(true);
+}
+
+void PLRSourceDirectory::scan(bool relink)
+{
+    if (m_stopping)
+        return;
+    const QString folder = path();
+    if (!checkFolderUsable(folder, relink)) {
+        reportScanDone();
+        return;
+    }
+    const Listing listing = listFiles(folder);
+    if (m_stopping)
+        return;
+    if (listing.rootErrno != 0) {
+        PLR_LOG_WARN(QStringLiteral("Cannot read source folder %1: %2")
+                         .arg(folder, QString::fromUtf8(std::strerror(listing.rootErrno))));
+        markAllDeleted();
+        setState(listing.rootErrno == EACCES || listing.rootErrno == EPERM ? StateAccessDenied
+                                                                            : StateLocationUnavailable);
+        scheduleWatchUpdate({}, {}, true);
+        reportScanDone();
+        return;
+    }
+    Changes changes = compareWithRecords(folder, listing, relink);
+    readMetadata(changes.work);
+    if (m_stopping)
+        return;
+    applyChanges(changes);
+    setState(StateWatching);
+    announceChanges(changes, relink);
+    finishScan(changes, listing.directories, relink);
+}
+
+bool PLRSourceDirectory::checkFolderUsable(const QString& folder, bool relink)
+{
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        PLR_LOG_WARN(QStringLiteral("Source folder %1 cannot be found").arg(folder.isEmpty() ? QStringLiteral("(none)") : folder));
+        markAllDeleted();
+        bool firstLoad = false;
+        {
+            QMutexLocker lock(&m_mutex);
+            firstLoad = !m_scannedOnce || relink;
+        }
+        if (firstLoad) {
+            setState(StateLocationUnavailable);
+        } else {
+            const qint64 current = state();
+            notifyDelegates([this, current](PLRSourceDirectoryDelegate* delegate) {
+                delegate->sourceDirectoryUpdatedState(this, current);
+            });
+        }
+        scheduleWatchUpdate({}, {}, true);
+        return false;
+    }
+    if (!m_config.accessCheck(folder)) {
+        PLR_LOG_WARN(QStringLiteral("Access to source folder %1 was refused").arg(folder));
+        markAllDeleted();
+        setState(StateAccessDenied);
+        scheduleWatchUpdate({}, {}, true);
+        return false;
+    }
+    return true;
+}
+
+PLRSourceDirectory::Listing PLRSourceDirectory::listFiles(const QString& folder) const
+{
+    Listing listing;
+    std::set<std::pair<dev_t, ino_t>> visited;
+    struct stat st {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) == 0)
+        visited.insert({st.st_dev, st.st_ino});
+    listFolder(QFile::encodeName(folder), QString(), 0, m_config.includeSubFolders, visited, listing.files,
+               listing.directories, &listing.rootErrno, m_stopping);
+    return listing;
+}
+
+PLRSourceDirectory::Changes PLRSourceDirectory::compareWithRecords(const QString& folder, const Listing& listing,
+                                                                   bool relink)
+{
+    Changes changes;
+    const qint64 now = nowNs();
+    QMutexLocker lock(&m_mutex);
+    changes.firstScan = !m_scannedOnce || relink;
+    changes.hadRecords = !m_images.isEmpty() || !m_vanished.isEmpty() || m_scannedOnce;
+
+    // Every record by its path; a present record wins over a vanished one of the same path.
+    QHash<QString, PLRSourceImagePtr> byPath;
+    for (const auto& image : m_images)
+        byPath.insert(image->relativePath(), image);
+    for (const auto& image : m_vanished)
+        if (!byPath.contains(image->relativePath()))
+            byPath.insert(image->relativePath(), image);
+    if (relink)
+        relinkByFileName(folder, listing, byPath);
+
+    QSet<PLRSourceImage*> removed;
+    for (const auto& image : m_images) {
+        if (!listing.files.contains(image->relativePath())) {
+            changes.removed.append(image);
+            removed.insert(image.get());
+        }
+    }
+    // Records without a file that a new file of the same size and modification time can take
+    // back (a rename or a move within the folder). A stamp shared by several is no evidence.
+    QHash<QString, PLRSourceImagePtr> claimable;
+    QSet<QString> ambiguous;
+    for (const auto& image : changes.removed + m_vanished) {
+        const PLRFileStamp stamp = image->fileStamp();
+        if (stamp.size < 0 || stamp.modifiedNs == 0 || listing.files.contains(image->relativePath()))
+            continue;
+        const QString key = stampKey(stamp);
+        if (claimable.contains(key) || ambiguous.contains(key)) {
+            claimable.remove(key);
+            ambiguous.insert(key);
+            continue;
+        }
+        claimable.insert(key, image);
+    }
+    QHash<QString, int> newFilesByStamp;
+    for (auto it = listing.files.cbegin(); it != listing.files.cend(); ++it)
+        if (!byPath.contains(it.key()))
+            newFilesByStamp[stampKey(it.value().second)] += 1;
+
+    for (auto it = listing.files.cbegin(); it != listing.files.cend(); ++it) {
+        const PLRFileStamp& stamp = it.value().second;
+        PLRSourceImagePtr image = byPath.value(it.key());
+        if (image && !image->fileDeleted() && image->fileStamp() == stamp && image->path() == it.value().first)
+            continue;   // unchanged
+        if (!image && m_unreadable.value(it.key()) == stamp)
+            continue;   // known not to be a photo
+        if (stamp.modifiedNs > now - kSettleNs && stamp.modifiedNs < now + kSettleNs) {
+            changes.settling = true;   // may still be being written
+            continue;
+        }
+        if (!image && newFilesByStamp.value(stampKey(stamp)) == 1) {
+            image = claimable.take(stampKey(stamp));
+            if (image) {
+                PLR_LOG_INFO(QStringLiteral("Photo %1 is now %2").arg(image->relativePath(), it.key()));
+                removed.remove(image.get());
+            }
+        }
+        changes.work.append({it.key(), it.value().first, stamp, image, {}});
+    }
+    changes.removed.removeIf([&removed](const PLRSourceImagePtr& image) { return !removed.contains(image.get()); });
+    // Forget unreadable files that are gone.
+    for (auto it = m_unreadable.begin(); it != m_unreadable.end();) {
+        if (!listing.files.contains(it.key()))
+            it = m_unreadable.erase(it);
+        else
+            ++it;
+    }
+    return changes;
+}
+
+void PLRSourceDirectory::readMetadata(QList<Work>& work) const
+{
+    // In parallel: decoding the headers is the slow part of a scan.
+    QtConcurrent::blockingMap(work, [this](Work& item) {
+        if (!m_stopping)
+            item.metadata = PLRImageMetadata::read(item.absolutePath);
+    });
+}
+
+void PLRSourceDirectory::applyChanges(Changes& changes)
+{
+    QMutexLocker lock(&m_mutex);
+    QSet<PLRSourceImage*> gone;
+    for (const auto& image : changes.removed)
+        gone.insert(image.get());
+    QSet<PLRSourceImage*> vanished;
+    for (const auto& image : m_vanished)
+        vanished.insert(image.get());
+    QSet<PLRSourceImage*> back;   // vanished records whose file is here again
+    for (Work& item : changes.work) {
+        if (!item.metadata.readable) {
+            PLR_LOG_WARN(QStringLiteral("Skipping %1: not a readable image (%2)").arg(item.absolutePath, item.metadata.error));
+            m_unreadable.insert(item.relativePath, item.stamp);
+            if (item.image && !item.image->fileDeleted() && !gone.contains(item.image.get())) {
+                gone.insert(item.image.get());
+                changes.removed.append(item.image);
+            }
+            continue;
+        }
+        m_unreadable.remove(item.relativePath);
+        if (item.image) {
+            if (vanished.contains(item.image.get()))
+                back.insert(item.image.get());
+            item.image->setFile(item.absolutePath, item.relativePath, item.stamp, item.metadata);
+            changes.updated.append(item.image);
+        } else {
+            auto image = std::make_shared<PLRSourceImage>(QString(), m_config.cacheRoot);
+            image->setFile(item.absolutePath, item.relativePath, item.stamp, item.metadata);
+            m_images.append(image);
+            m_byIdentifier.insert(image->identifier(), image);
+            changes.added.append(image);
+        }
+    }
+    // One pass over each list, however many records change.
+    for (const auto& image : changes.removed) {
+        image->setFileDeleted(true);
+        m_vanished.append(image);
+    }
+    m_images.removeIf([&gone](const PLRSourceImagePtr& image) { return gone.contains(image.get()); });
+    if (!back.isEmpty()) {
+        for (const auto& image : m_vanished)
+            if (back.contains(image.get()))
+                m_images.append(image);
+        m_vanished.removeIf([&back](const PLRSourceImagePtr& image) { return back.contains(image.get()); });
+    }
+    PLRSourceDirectoryOrdering::sort(m_images, m_ordering.sortType(), m_ordering.sortOrder());
+    m_scannedOnce = true;
+    changes.toCache = changes.firstScan ? m_images : changes.added + changes.updated;
+}
+
+void PLRSourceDirectory::announceChanges(const Changes& changes, bool relink)
+{
+    // The first load of a folder without any known photos lists what was already there: that
+    // is the state change, not a stream of new photos.
+    const bool announceAdded = !(changes.firstScan && !relink && !changes.hadRecords);
+    const QList<PLRSourceImagePtr> removed = changes.removed;
+    const QList<PLRSourceImagePtr> added = announceAdded ? changes.added : QList<PLRSourceImagePtr>();
+    const QList<PLRSourceImagePtr> updated = changes.updated;
+    if (!removed.isEmpty() || !added.isEmpty() || !updated.isEmpty()) {
+        notifyDelegates([this, removed, added, updated](PLRSourceDirectoryDelegate* delegate) {
+            for (const auto& image : removed)
+                delegate->sourceDirectoryDeletedImage(this, image);
+            for (const auto& image : added)
+                delegate->sourceDirectoryAddedNewImage(this, image);
+            for (const auto& image : updated)
+                delegate->sourceDirectoryUpdatedImage(this, image);
+        });
+    }
+    if (!changes.removed.isEmpty() || !changes.added.isEmpty() || !changes.updated.isEmpty())
+        PLR_LOG_INFO(QStringLiteral("Source folder %1: %2 added, %3 changed, %4 removed")
+                         .arg(path())
+                         .arg(changes.added.size())
+                         .arg(changes.updated.size())
+                         .arg(changes.removed.size()));
+}
+
+void PLRSourceDirectory::finishScan(const Changes& changes, const QStringList& directories, bool relink)
+{
+    {
+        QMutexLocker lock(&m_progress->mutex);
+        m_progress->loaded = images().size();
+        if (changes.firstScan)
+            m_progress->cached = 0;
+    }
+    requestCaching(changes.toCache);
+
+    QStringList watchedFiles;
+    {
+        QMutexLocker lock(&m_mutex);
+        for (const auto& image : m_images) {
+            if (watchedFiles.size() >= plr::sourcedirectory::kMaxWatchedFiles)
+                break;
+            if (!image->fileDeleted())
+                watchedFiles.append(image->path());
+        }
+    }
+    scheduleWatchUpdate(directories, watchedFiles, false);
+    if (relink)
+        save();
+    reportScanDone();
+
+    if (changes.settling && m_watching) {
+        QMetaObject::invokeMethod(this, [this] {
+            if (m_watching && !m_debounce->isActive())
+                m_debounce->start(kSettleRescanMs);
+        }, Qt::QueuedConnection);
+    }
+}
+
+void PLRSourceDirectory::requestCaching(const QList<PLRSourceImagePtr>& images)
+{
+    if (images.isEmpty())
+        return;
+    {
+        QMutexLocker lock(&m_progress->mutex);
+        m_progress->pending += images.size();
+    }
+    std::weak_ptr<Progress> weakProgress = m_progress;
+    for (const auto& image : images) {
+        PLRImageManager::shared().requestCache(image, [weakProgress] {
+            if (auto progress = weakProgress.lock()) {
+                {
+                    QMutexLocker lock(&progress->mutex);
+                    progress->pending = std::max<qint64>(0, progress->pending - 1);
+                    progress->cached += 1;
+                }
+                progress->report();
+            }
+        });
+    }
+}
