@@ -198,6 +198,9 @@ void PLRIntercomChatView::handleScriptMessage(const QString& handler, const QStr
 void PLRIntercomChatView::handleIntercomMessengerShown()
 {
     platform::UserNotificationCenter::shared().setBadgeLabel(QString());
+    // The user sees the messages now: the next one is told at once.
+    m_unread = 0;
+    m_lastNotification.invalidate();
     m_showErrorTimer.stop();
     if (m_webView)
         m_webView->hide();
@@ -249,10 +252,16 @@ void PLRIntercomChatView::handleMessengerClosed()
 void PLRIntercomChatView::handleNewMessageNotification()
 {
     if (m_loaded) {
-        PLR_LOG_INFO(QStringLiteral("new messages are available.."));
-        postNotification(QStringLiteral("New Message from Pellora Support"), QStringLiteral("View and Respond"),
-                         QString::number(QDateTime::currentSecsSinceEpoch()));
-        platform::UserNotificationCenter::shared().setBadgeLabel(QStringLiteral("1"));
+        // A page may send many of these at once: the badge counts them, and one notification
+        // stands for all that arrive while one is pending or was just shown.
+        ++m_unread;
+        platform::UserNotificationCenter::shared().setBadgeLabel(QString::number(m_unread));
+        const bool recentlyShown = m_lastNotification.isValid() && m_lastNotification.elapsed() < kNotificationIntervalMs;
+        if (!m_notificationPending && !recentlyShown) {
+            PLR_LOG_INFO(QStringLiteral("new messages are available.."));
+            postNotification(QStringLiteral("New Message from Pellora Support"), QStringLiteral("View and Respond"),
+                             QString::number(QDateTime::currentSecsSinceEpoch()));
+        }
     }
     m_loaded = true;
     m_messageShown = false;
@@ -260,7 +269,13 @@ void PLRIntercomChatView::handleNewMessageNotification()
 
 void PLRIntercomChatView::postNotification(const QString& title, const QString& description, const QString& identifier)
 {
-    platform::dispatchAfter(0.3, this, [title, description, identifier] {
+    m_notificationPending = true;
+    QPointer<PLRIntercomChatView> self(this);
+    platform::dispatchAfter(0.3, this, [self, title, description, identifier] {
+        if (self) {
+            self->m_notificationPending = false;
+            self->m_lastNotification.start();
+        }
         platform::UserNotificationCenter::shared().deliver(title, description, identifier);
     });
 }

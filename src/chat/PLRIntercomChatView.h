@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -51,6 +52,12 @@ public:
 
     bool isMessengerOpened() const { return m_messageShown; }
     bool isLoaded() const { return m_loaded; }
+    // Messages from support since the messenger was last open (the badge shows the count).
+    int unreadMessages() const { return m_unread; }
+
+    // New messages are told as one notification at a time: after one is shown, the next comes
+    // no sooner than this, or when the messenger has been opened.
+    static constexpr qint64 kNotificationIntervalMs = 30000;
     int widthConstant() const { return m_width; }
     int heightConstant() const { return m_height; }
     PLRWebView* webView() const { return m_webView; }
@@ -85,6 +92,9 @@ private:
     int m_height = 0;
     bool m_loaded = false;
     bool m_messageShown = false;
+    int m_unread = 0;
+    bool m_notificationPending = false;
+    QElapsedTimer m_lastNotification;
     QTimer m_showErrorTimer;
     QPointer<QWidget> m_host;
 };

@@ -2,9 +2,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -143,6 +145,165 @@ bool readAll(const QString& path, QByteArray* bytes, Error* error, qint64 limit)
     ::close(fd);
     *bytes = std::move(result);
     return true;
+}
+
+// ---------------------------------------------------------------- a folder opened once
+
+namespace {
+
+bool isPlainFileName(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+        && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+}
+
+// "<name>.XXXXXX" with six random letters and digits, the shape of writeAtomically()'s.
+QByteArray temporaryNameFor(const QString& name)
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray temporary = QFile::encodeName(name) + '.';
+    for (int i = 0; i < 6; ++i)
+        temporary += letters[QRandomGenerator::global()->bounded(int(sizeof(letters) - 1))];
+    return temporary;
+}
+
+} // namespace
+
+Directory::~Directory()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool Directory::open(const QString& path, Error* error)
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    m_path = path;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        const int code = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (error)
+            *error = fileError(code, QStringLiteral("Could not open the folder \"%1\".").arg(path), systemReason(code));
+        return false;
+    }
+    m_fd = fd;
+    m_device = quint64(st.st_dev);
+    m_inode = quint64(st.st_ino);
+    return true;
+}
+
+bool Directory::isStillAtPath() const
+{
+    struct stat st {};
+    return m_fd >= 0 && ::stat(QFile::encodeName(m_path).constData(), &st) == 0 && S_ISDIR(st.st_mode)
+        && quint64(st.st_dev) == m_device && quint64(st.st_ino) == m_inode;
+}
+
+bool Directory::writeFileAtomically(const QString& name, const QByteArray& bytes, Error* error) const
+{
+    const QString description = QStringLiteral("Could not write \"%1\" in \"%2\".").arg(name, m_path);
+    const auto fail = [&](int code, const QString& reason) {
+        if (error)
+            *error = fileError(code, description, reason);
+        return false;
+    };
+    if (m_fd < 0 || !isPlainFileName(name))
+        return fail(EINVAL, QStringLiteral("Not a name in the folder."));
+    const QByteArray target = QFile::encodeName(name);
+    struct stat previous {};
+    const bool exists = ::fstatat(m_fd, target.constData(), &previous, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists && !S_ISREG(previous.st_mode) && !S_ISLNK(previous.st_mode))
+        return fail(EEXIST, QStringLiteral("Something other than a file is in its place."));
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = temporaryNameFor(name);
+        fd = ::openat(m_fd, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return fail(errno, systemReason(errno));
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    // A file that is replaced keeps its mode; a new one gets the usual 0644.
+    const mode_t mode = exists && S_ISREG(previous.st_mode) ? (previous.st_mode & 07777) : 0644;
+    if (done != bytes.size() || ::fsync(fd) != 0 || ::fchmod(fd, mode) != 0) {
+        const int code = errno ? errno : EIO;
+        ::close(fd);
+        ::unlinkat(m_fd, temporary.constData(), 0);
+        return fail(code, systemReason(code));
+    }
+    ::close(fd);
+    // renameat() replaces the directory entry itself: a link in the target's place is
+    // replaced, never followed.
+    if (::renameat(m_fd, temporary.constData(), m_fd, target.constData()) != 0) {
+        const int code = errno;
+        ::unlinkat(m_fd, temporary.constData(), 0);
+        return fail(code, systemReason(code));
+    }
+    return true;
+}
+
+int Directory::createUnnamedFile(Error* error) const
+{
+    const int fd = m_fd < 0 ? -1 : ::openat(m_fd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+    if (fd < 0 && error) {
+        const int code = m_fd < 0 ? EBADF : errno;
+        *error = fileError(code, QStringLiteral("Could not make a file in \"%1\".").arg(m_path), systemReason(code));
+    }
+    return fd;
+}
+
+bool Directory::nameUnnamedFile(int fd, const QString& name, Error* error) const
+{
+    const auto fail = [&](int code) {
+        if (error)
+            *error = fileError(code, QStringLiteral("Could not name \"%1\" in \"%2\".").arg(name, m_path), systemReason(code));
+        return false;
+    };
+    if (m_fd < 0 || fd < 0 || !isPlainFileName(name))
+        return fail(EINVAL);
+    const QByteArray source = QByteArrayLiteral("/proc/self/fd/") + QByteArray::number(fd);
+    const QByteArray target = QFile::encodeName(name);
+    struct stat existing {};
+    if (::fstatat(m_fd, target.constData(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (::linkat(AT_FDCWD, source.constData(), m_fd, target.constData(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno != EEXIST)
+            return fail(errno);
+    } else if (!S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode)) {
+        return fail(EEXIST);
+    }
+    // Something has the name: linked under a temporary name first, then renamed over it.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray temporary = temporaryNameFor(name);
+        if (::linkat(AT_FDCWD, source.constData(), m_fd, temporary.constData(), AT_SYMLINK_FOLLOW) != 0) {
+            if (errno == EEXIST)
+                continue;
+            return fail(errno);
+        }
+        if (::renameat(m_fd, temporary.constData(), m_fd, target.constData()) != 0) {
+            const int code = errno;
+            ::unlinkat(m_fd, temporary.constData(), 0);
+            return fail(code);
+        }
+        return true;
+    }
+    return fail(EEXIST);
 }
 
 } // namespace platform::files

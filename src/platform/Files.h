@@ -28,4 +28,40 @@ Kind kindOf(const QString& path);
 // the target's name, a dot and six letters or digits.
 bool isLeftoverTemporary(const QString& name, const QString& target);
 
+// A folder opened once, by its path, and written to relative to that opening: every file is
+// made in the folder that was opened (openat), links in it are never followed (O_NOFOLLOW),
+// and a move or swap of the path meanwhile cannot send a file anywhere else.
+class Directory {
+public:
+    Directory() = default;
+    ~Directory();
+    Directory(const Directory&) = delete;
+    Directory& operator=(const Directory&) = delete;
+
+    // Opens the folder at `path` (a link the path itself is resolves here, once).
+    bool open(const QString& path, Error* error = nullptr);
+    bool isOpen() const { return m_fd >= 0; }
+    const QString& path() const { return m_path; }
+    int descriptor() const { return m_fd; }
+
+    // Whether the path still leads to the folder that was opened (not moved away, replaced,
+    // or swapped for a link to another folder).
+    bool isStillAtPath() const;
+
+    // Writes `name` (one plain name) as writeAtomically() does, in this folder.
+    bool writeFileAtomically(const QString& name, const QByteArray& bytes, Error* error = nullptr) const;
+
+    // A new, nameless file in the folder (O_TMPFILE): nothing of it is left when the process
+    // dies before it is named. Its descriptor, or -1 (the file system may not offer it).
+    int createUnnamedFile(Error* error = nullptr) const;
+    // Gives a file made by createUnnamedFile() the name `name`, replacing what has that name.
+    bool nameUnnamedFile(int fd, const QString& name, Error* error = nullptr) const;
+
+private:
+    int m_fd = -1;
+    QString m_path;
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
+};
+
 } // namespace platform::files

@@ -126,6 +126,46 @@ TEST_F(SupportChatTest, SecondNewMessageNotifiesAndBadges)
     EXPECT_EQ(notifications->badge, "");
 }
 
+TEST_F(SupportChatTest, AFloodOfNewMessagesRaisesOneNotificationAndTheBadgeCounts)
+{
+    PLRIntercomChatView chat;
+    chat.handleNewMessageNotification();   // the page's first state: loaded
+    for (int i = 0; i < 3000; ++i)
+        chat.handleNewMessageNotification();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return notifications->delivered.size() == 1; }));
+    testing_support::spin(400);
+    EXPECT_EQ(notifications->delivered.size(), 1u);
+    EXPECT_EQ(notifications->badge, "3000");
+    EXPECT_EQ(chat.unreadMessages(), 3000);
+    // Another one soon after: counted, not told again.
+    chat.handleNewMessageNotification();
+    testing_support::spin(400);
+    EXPECT_EQ(notifications->delivered.size(), 1u);
+    EXPECT_EQ(notifications->badge, "3001");
+
+    // Once the user has opened the messenger, the next message is told at once.
+    chat.handleIntercomMessengerShown();
+    EXPECT_EQ(notifications->badge, "");
+    chat.handleNewMessageNotification();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return notifications->delivered.size() == 2; }));
+    EXPECT_EQ(notifications->badge, "1");
+}
+
+TEST_F(SupportChatTest, AWebViewGoesCleanlyWhileItsPageIsStillTalking)
+{
+    int received = 0;
+    auto* view = new PLRWebView;
+    view->addScriptMessageHandler("jsHandler", [&](const QString&) { ++received; });
+    view->setHtml("<html><body><script>setInterval(function(){ for (var i = 0; i < 50; ++i) "
+                  "pelloraPost('jsHandler', 'newmessages'); }, 1);</script></body></html>");
+    view->show();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return received > 100; }, 15000));
+    delete view;
+    const int atDelete = received;
+    testing_support::spin(300);
+    EXPECT_EQ(received, atDelete);   // nothing reaches a handler of a view that is gone
+}
+
 TEST_F(SupportChatTest, TheWatchdogAlertsAndReloadsWhenTheMessengerNeverOpens)
 {
     PLRIntercomChatView chat;

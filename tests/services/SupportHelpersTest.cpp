@@ -58,12 +58,13 @@ TEST(HelpMenu, SiteMapBecomesNestedMenusOfTheHostsArticles)
 {
     PLRHelpManager manager;
     QMenu menu;
+    const QString help = PLRHelpManager::helpCentreURL().toString(QUrl::RemovePath);
     ASSERT_TRUE(manager.loadSiteMap(siteMapOf({
-        "https://help.example/en/articles/12-first-steps",
-        "https://help.example/en/articles/13-export",
-        "https://help.example/EN/Articles/14-seo",        // same nodes, other case
-        "https://help.example/",                          // a "/" leaf: skipped
-        "https://help.example/en/articles",               // an existing inner path: adds nothing
+        help + "/en/articles/12-first-steps",
+        help + "/en/articles/13-export",
+        help + "/EN/Articles/14-seo",        // same nodes, other case
+        help + "/",                          // a "/" leaf: skipped
+        help + "/en/articles",               // an existing inner path: adds nothing
         "https://other.example/en/articles/99-elsewhere",  // another host: never in the menu
     })));
     QList<QUrl> presented;
@@ -73,13 +74,81 @@ TEST(HelpMenu, SiteMapBecomesNestedMenusOfTheHostsArticles)
                                             kPLRHelpUserGroupTitle}));
     QAction* article = menu.actions().at(1)->menu()->actions().first()->menu()->actions().first();
     EXPECT_EQ(article->objectName(), kPLRHelpArticleItemIdentifier);
-    EXPECT_EQ(article->data().toString(), "https://help.example/en/articles/12-first-steps");
+    EXPECT_EQ(article->data().toString(), help + "/en/articles/12-first-steps");
     article->trigger();
-    EXPECT_EQ(presented, QList<QUrl>{QUrl("https://help.example/en/articles/12-first-steps")});
+    EXPECT_EQ(presented, QList<QUrl>{QUrl(help + "/en/articles/12-first-steps")});
 
     EXPECT_EQ(PLRHelpURL::titleForSegment("12-first-STEPS"), "12 First Steps");
     EXPECT_EQ(PLRHelpURL::pathSegments("https://h/a//b/"), (QStringList{"https:", "h", "a", "b", "/"}));
     EXPECT_FALSE(manager.loadSiteMap("<urlset><url><loc>broken"));
+}
+
+TEST(HelpMenu, HostileSiteMapsGiveABoundedMenuOfTheHelpCentresOwnArticles)
+{
+    const QUrl centre = PLRHelpManager::helpCentreURL();
+    const QString help = centre.toString(QUrl::RemovePath);
+    // One address of 300,000 path segments; another of 20,000; addresses of other schemes and
+    // hosts; 5,000 articles in one folder; a path deeper than the menu goes.
+    QString deep = help;
+    for (int i = 0; i < 300000; ++i)
+        deep += "/a";
+    QString lessDeep = help;
+    for (int i = 0; i < 20000; ++i)
+        lessDeep += "/b";
+    QUrl withUser = centre;
+    withUser.setUserName("user");
+    withUser.setPath("/en/articles/2-with-user");
+    QStringList urls = {deep, lessDeep,
+                        "file:///etc/passwd",
+                        "javascript:alert(1)",
+                        "https://evil.example/en/articles/1-phish",
+                        withUser.toString(),
+                        help + "/en/articles/3-real",
+                        help + "/c/d/e/f/g/h/i/j/k-deep"};
+    for (int i = 0; i < 5000; ++i)
+        urls << help + QStringLiteral("/many/%1-article").arg(i);
+    if (centre.scheme() == "https") {
+        QUrl plain = centre;
+        plain.setScheme("http");
+        urls << plain.toString(QUrl::RemovePath) + "/en/articles/4-plain";
+    }
+
+    PLRHelpManager manager;
+    QMenu menu;
+    QList<QUrl> presented;
+    manager.setupHelpMenu(&menu, [&](const QUrl& url) { presented << url; });
+    ASSERT_TRUE(manager.loadSiteMap(siteMapOf(urls)));
+    manager.addSiteMapToHelpMenu();
+
+    // Every item, at any depth, with the depth of its menu.
+    int items = 0;
+    int deepest = 0;
+    QList<std::pair<const QMenu*, int>> menus{{&menu, 0}};
+    while (!menus.isEmpty()) {
+        const auto [current, depth] = menus.takeFirst();
+        deepest = std::max(deepest, depth);
+        EXPECT_LE(current->actions().size(), PLRHelpManager::kMaxItemsPerMenu + 4);
+        for (QAction* action : current->actions()) {
+            if (action->menu()) {
+                menus.append({action->menu(), depth + 1});
+                continue;
+            }
+            if (action->objectName() != kPLRHelpArticleItemIdentifier)
+                continue;
+            ++items;
+            const QUrl url(action->data().toString());
+            EXPECT_TRUE(PLRHelpManager::isHelpCentreArticle(url, centre)) << url.toString().toStdString();
+            EXPECT_TRUE(url.userInfo().isEmpty());
+            action->trigger();
+        }
+    }
+    EXPECT_LE(deepest, PLRHelpManager::kMaxMenuDepth);
+    EXPECT_GT(items, 1);
+    EXPECT_LE(items, PLRHelpManager::kMaxMenuItems);
+    const QStringList top = describe(&menu);
+    EXPECT_TRUE(top.join("|").contains("3 Real"));
+    for (const QUrl& url : presented)
+        EXPECT_EQ(url.host(), centre.host()) << url.toString().toStdString();
 }
 
 TEST(HelpMenu, ReadsTheSiteMapInTheBackgroundAndCountsOpenings)

@@ -13,7 +13,9 @@
 #include "canvas/interaction/PLRVisualStateHandler.h"
 #include "services/web-services/PLRWebServiceUserManager.h"
 #include "store/persistance-store/PLRPersistantPost.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Resets.h"
+#include "shell/PLRShellNotifications.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -213,6 +215,28 @@ TEST_F(ShellTest, FirstRunWelcomesBeforeHomeAndStaysBehindTheNewPost)
     finishAnimations();
     EXPECT_TRUE(root()->isPresentingHome());
     EXPECT_EQ(root()->firstTimeWelcomeViewController(), nullptr);
+}
+
+TEST_F(ShellTest, APostArrivingWhileTheWelcomeShowsTakesTheUserHome)
+{
+    launch();   // a fresh store: the first run
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return !root()->isShowingAuth(); }));
+    finishAnimations();
+    ASSERT_TRUE(waitFor([this] { return root()->firstTimeWelcomeViewController() != nullptr; }));
+    // Another change of the posts with none in the account keeps the welcome.
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
+    testing_support::spin(50);
+    EXPECT_NE(root()->firstTimeWelcomeViewController(), nullptr);
+    EXPECT_FALSE(root()->isPresentingHome());
+
+    // A post file was imported (the importer announces the account's posts changed).
+    addPost(QStringLiteral("Imported"));
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
+    finishAnimations();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    EXPECT_TRUE(root()->finishedWelcome());
+    ASSERT_TRUE(waitFor([this] { return root()->firstTimeWelcomeViewController() == nullptr; }));
 }
 
 TEST_F(ShellTest, WelcomeGreetsByNameOnlyWithBothNames)

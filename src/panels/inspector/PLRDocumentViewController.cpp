@@ -471,8 +471,8 @@ void PLRDocumentViewController::setPaddingValue(qint64 padding)
     PLRLayout* doc = layout();
     if (!doc)
         return;
-    // Spacing cannot be negative: blocks would overlap.
-    padding = std::max<qint64>(0, padding);
+    // Spacing cannot be negative (blocks would overlap), nor beyond what a layout may hold.
+    padding = std::clamp<qint64>(padding, 0, plr::kMaxLayoutPadding);
     doc->set_padding(padding);
     announce();
 }

@@ -86,6 +86,9 @@ struct LayoutExportJob {
     QList<PlannedBlock> blocks;
     qint64 total = 0;
     QString folder;
+    // The folder, opened once: every file goes into what was opened, never through a link
+    // put in its place meanwhile.
+    std::shared_ptr<const platform::files::Directory> directory;
     double pixelWidth = 0.0;
     float compression = 0.0f;
     bool sharpness = false;
@@ -105,10 +108,10 @@ struct LayoutExportJob {
     void finish();
 };
 
-// Sharpens, encodes and writes one drawn block (moved in: nothing is copied); returns the
-// failure, or nothing.
-QString writeBlock(QImage rendered, const QString& whyNotDrawn, const PlannedBlock& planned, const QString& folder,
-                   float compression, bool sharpness)
+// Sharpens, encodes and writes one drawn block (moved in: nothing is copied) into the folder
+// opened when the export began; returns the failure, or nothing.
+QString writeBlock(QImage rendered, const QString& whyNotDrawn, const PlannedBlock& planned,
+                   const platform::files::Directory& folder, float compression, bool sharpness)
 {
     if (rendered.isNull())
         return whyNotDrawn.isEmpty() ? QStringLiteral("%1: the block could not be drawn").arg(planned.fileName)
@@ -117,9 +120,16 @@ QString writeBlock(QImage rendered, const QString& whyNotDrawn, const PlannedBlo
         plr_export::sharpenLuminance(rendered);
     const QByteArray data = plr_export::encodeJPEG(std::move(rendered), compression, planned.dpi);
     PLR_LOG_INFO(QStringLiteral("ExportLayout: exportImage data has length %1").arg(data.size()));
-    const QString path = QDir(folder).filePath(planned.fileName);
+    const QString path = QDir(folder.path()).filePath(planned.fileName);
+    // The folder moved or replaced (by a link, say) since the export began: what is left is not
+    // written, and the export does not end as a success.
+    if (!folder.isStillAtPath()) {
+        PLR_LOG_ERROR(QStringLiteral("ExportLayout: %1 is no longer the folder the export began in; %2 not written")
+                          .arg(folder.path(), planned.fileName));
+        return QStringLiteral("%1: the folder was moved or replaced during the export").arg(planned.fileName);
+    }
     platform::Error error;
-    const bool ok = !data.isEmpty() && platform::files::writeAtomically(path, data, &error);
+    const bool ok = !data.isEmpty() && folder.writeFileAtomically(planned.fileName, data, &error);
     PLR_LOG_INFO(QStringLiteral("ExportLayout: Writing exported image to %1 %2.").arg(path, ok ? QStringLiteral("succeeded") : QStringLiteral("failed")));
     if (ok)
         return {};
@@ -249,9 +259,9 @@ void LayoutExportJob::run()
         });
         ready = Decoded();   // drawn: the decoded photos go
         auto image = std::make_shared<QImage>(std::move(rendered));
-        startWrite(planned.number, bytes, [image, whyNotDrawn, planned, folderPath = folder, factor = compression, sharpen = sharpness] {
+        startWrite(planned.number, bytes, [image, whyNotDrawn, planned, into = directory, factor = compression, sharpen = sharpness] {
             QImage picture = std::move(*image);
-            return writeBlock(std::move(picture), whyNotDrawn, planned, folderPath, factor, sharpen);
+            return writeBlock(std::move(picture), whyNotDrawn, planned, *into, factor, sharpen);
         });
         while (pending.size() > size_t(threads))
             finishOldest();
@@ -372,7 +382,8 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
         return;
     }
     const QFileInfo target(folder);
-    if (folder.isEmpty() || !target.isDir() || !target.isWritable()) {
+    auto directory = std::make_shared<platform::files::Directory>();
+    if (folder.isEmpty() || !target.isDir() || !target.isWritable() || !directory->open(folder)) {
         PLR_LOG_ERROR(QStringLiteral("ExportLayout - Path %1 is not writable").arg(folder));
         completeLater(completion, false, QStringLiteral("The folder \"%1\" cannot be written to.").arg(folder));
         return;
@@ -405,6 +416,7 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
                      .arg(layoutWidth)
                      .arg(inLiveView ? QStringLiteral(" (as the canvas shows it)") : QString()));
     job->folder = folder;
+    job->directory = std::move(directory);
     job->pixelWidth = double(width);
     job->compression = interpolateQualityValue(quality);
     job->sharpness = sharpness;

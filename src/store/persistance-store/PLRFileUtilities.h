@@ -27,6 +27,16 @@ QString setAside(const QString& path);
 // files ("<name>.XXXXXX"). Answers how many were removed.
 int removeLeftoverTemporaries(const QString& bundlePath, const QStringList& fileNames);
 
+// Staging folders of post-file imports: "<store root>/.import-<identifier>". An import
+// registers its folder while it runs; the folders that a crash or kill left behind are
+// removed when an account opens.
+inline constexpr const char* kImportStagingPrefix = ".import-";
+void registerStagingFolder(const QString& path);
+void unregisterStagingFolder(const QString& path);
+// Removes the staging folders under the store root that no running import holds. Answers
+// how many were removed.
+int removeStaleStagingFolders(const QString& storeRoot);
+
 inline constexpr const char* kErrorDomain = "PLRStoreFileErrorDomain";
 
 } // namespace plr::fileutil

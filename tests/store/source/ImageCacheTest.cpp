@@ -290,3 +290,40 @@ TEST(ImageCache, PhotosWithAWideGamutProfileAreCachedInSRGB)
                     testing_support::kWideGamutRedPatch.size() * scale);
     EXPECT_TRUE(centreIsNear(preview, red, QColor(255, 0, 0), 8));
 }
+
+TEST(ImageCache, TheExportFilesHashIsMadeWithTheCacheAndKeptUntilTheFileChanges)
+{
+    QTemporaryDir dir;
+    const QString cacheRoot = dir.filePath(QStringLiteral("loc"));
+    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+    ASSERT_TRUE(writePhoto(path, 640, 480));
+    auto image = imageFor(path, cacheRoot);
+    PLRImageManager::shared().requestCache(image);
+    finishCaching();
+    // Made by the cache job, beside the export file, before anyone asks.
+    const QString exportPath = QDir(image->cacheLocation()).filePath("export.jpg");
+    const QString kept = exportPath + ".sha1";
+    ASSERT_TRUE(QFileInfo(kept).isFile());
+    const QByteArray data = source_test::readBytes(exportPath);
+    const QString expected = QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex().toUpper());
+    EXPECT_TRUE(source_test::readBytes(kept).startsWith(expected.toLatin1()));
+    EXPECT_EQ(PLRImageManager::sha1HashForImage(image.get()), expected);
+
+    // Asked again, the kept value is read, not the file hashed again: a kept value for this
+    // version of the file is taken as it stands.
+    QByteArray forged = source_test::readBytes(kept);
+    forged.replace(0, 40, QByteArray(40, 'A'));
+    ASSERT_TRUE(source_test::writeBytes(kept, forged));
+    EXPECT_EQ(PLRImageManager::sha1HashForImage(image.get()), QString(40, QLatin1Char('A')));
+
+    // The export file changes (another version of it): hashed again.
+    QByteArray changed = data;
+    changed.append('\0');
+    ASSERT_TRUE(source_test::writeBytes(exportPath, changed));
+    const QString again = QString::fromLatin1(QCryptographicHash::hash(changed, QCryptographicHash::Sha1).toHex().toUpper());
+    EXPECT_EQ(PLRImageManager::cachedSha1OfFile(exportPath), again);
+    EXPECT_TRUE(source_test::readBytes(kept).startsWith(again.toLatin1()));
+    // Gone with the cache.
+    image->resetCache();
+    EXPECT_FALSE(QFileInfo::exists(kept));
+}
