@@ -1,5 +1,7 @@
 #include "platform-ui/Controls.h"
 
+#include <QKeyEvent>
+
 #include "platform-ui/Fonts.h"
 
 #include <QLineEdit>
@@ -55,7 +57,23 @@ QRectF imageRectForScaling(const QSizeF& imageSize, const QRectF& bounds, ImageS
 
 // ---------------------------------------------------------------- button
 
-Button::Button(QWidget* parent) : Control(parent), m_font(systemFont(13)) {}
+Button::Button(QWidget* parent) : Control(parent), m_font(systemFont(13))
+{
+    // Reached by Tab (a click does not take the focus away from a text being typed).
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void Button::keyPressEvent(QKeyEvent* event)
+{
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && !event->isAutoRepeat()
+        && (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        event->accept();
+        performClick();
+        return;
+    }
+    Control::keyPressEvent(event);
+}
 
 Button* Button::withImage(const QImage& image, QObject* target, Action action, QWidget* parent)
 {

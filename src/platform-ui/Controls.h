@@ -110,6 +110,8 @@ public:
 protected:
     // Where the image is drawn in the bounds (subclasses may move it).
     virtual QRectF imageRectInBounds() const;
+    // Tab reaches the button; Space, Return and Enter click it.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QString m_title;

@@ -1,5 +1,7 @@
 #include "platform-ui/View.h"
 
+#include <QHash>
+
 #include "platform-ui/Window.h"
 
 #include <QApplication>
@@ -432,6 +434,9 @@ public:
     QPointer<View> mouseDownView;
     QPointer<QWidget> pointerWindow;
     bool forwarding = false;
+    // Where the pointer was last seen, for views that move under a pointer at rest.
+    QPointer<QWidget> lastTrackedWindow;
+    QPointF lastTrackedPoint;
 
     static MouseEvent makeEvent(MouseEvent::Type type, QWidget* window, const QPointF& windowPoint, const QMouseEvent* source)
     {
@@ -461,14 +466,38 @@ public:
         return false;
     }
 
+    // Whether the point of the window lies inside every ancestor of the widget below the window
+    // (a scroll view's viewport, above all): a part clipped away is not under the pointer.
+    static bool insideAncestors(QWidget* widget, QWidget* window, const QPointF& windowPoint, QHash<QWidget*, bool>& memo)
+    {
+        QWidget* parent = widget->parentWidget();
+        if (!parent || widget == window || parent == window)
+            return true;
+        const auto known = memo.constFind(parent);
+        if (known != memo.cend())
+            return *known;
+        const bool inside = QRectF(parent->rect()).contains(parent->mapFrom(window, windowPoint))
+            && insideAncestors(parent, window, windowPoint, memo);
+        memo.insert(parent, inside);
+        return inside;
+    }
+
     void updateTracking(QWidget* window, const QPointF& windowPoint, bool pointerInWindow, bool dragging, const QMouseEvent* source)
     {
+        if (window && pointerInWindow) {
+            lastTrackedWindow = window;
+            lastTrackedPoint = windowPoint;
+        } else if (window == lastTrackedWindow) {
+            lastTrackedWindow = nullptr;
+        }
         QList<View*> views = window->findChildren<View*>();
         if (auto* self = qobject_cast<View*>(window))
             views.prepend(self);
         std::vector<std::pair<QPointer<View>, TrackingArea*>> entered, exited, moved;
+        QHash<QWidget*, bool> clipped;
         for (View* view : views) {
-            const bool visible = view->isVisible();
+            const bool visible = view->isVisible() && (view->trackingAreas().empty() || !pointerInWindow
+                                                       || insideAncestors(view, window, windowPoint, clipped));
             const QPointF local = view->fromQt(view == window ? windowPoint : view->mapFrom(window, windowPoint));
             for (const auto& owned : view->trackingAreas()) {
                 TrackingArea* area = owned.get();
@@ -599,6 +628,13 @@ void install()
 }
 
 QWidget* pointerWindow() { return instance ? instance->pointerWindow.data() : nullptr; }
+
+void refreshTracking(QWidget* window)
+{
+    if (!instance || !window || instance->lastTrackedWindow != window)
+        return;
+    instance->updateTracking(window, instance->lastTrackedPoint, true, false, nullptr);
+}
 
 void sendMouse(QWidget* view, QEvent::Type type, const QPointF& point, Qt::MouseButton button, Qt::MouseButtons buttons)
 {

@@ -201,6 +201,9 @@ void sendMouse(QWidget* view, QEvent::Type type, const QPointF& point, Qt::Mouse
                Qt::MouseButtons buttons = Qt::NoButton);
 // The window the pointer was last over (for cursors).
 QWidget* pointerWindow();
+// Tracking areas of the window checked again against where the pointer last was: for views
+// that moved under a pointer at rest (a scrolled collection).
+void refreshTracking(QWidget* window);
 }
 
 } // namespace platform::ui

@@ -3,6 +3,7 @@
 #include "shell/AppDelegate.h"
 #include "canvas/interaction/PLRVisualStateHandler.h"
 #include "store/persistance-store/PLRPersistantExporter.h"
+#include "shell/PLRBackupProgressWindowController.h"
 #include "shell/PLRMainStoryboard.h"
 #include "shell/home/PLRShellHooks.h"
 #include "shell/prefs/PLRPreferencesWindowController.h"
@@ -17,6 +18,8 @@ void PLRShell::install()
         if (AppDelegate* app = AppDelegate::shared())
             app->performSaveAndRelaunch();
     });
+    // File > Export Backup shows how far the copy is.
+    PLRBackupProgressWindowController::install();
     PLRShellHooks::setPostHeaderVisibleHandler(
         [](bool visible) { PLRVisualStateHandler::globalHandler().setPostHeaderVisible(visible); });
 }

@@ -97,6 +97,26 @@ TEST_F(CanvasZoom, FitsTheWidthAnimatedAndTellsTheSharedState)
     clock.setManual(false);
 }
 
+TEST_F(CanvasZoom, AFittingPageKeepsFittingAsTheWindowShrinks)
+{
+    shared().setLayoutZoomToFit();
+    testing_support::spin(1);
+    EXPECT_EQ(shared().layoutZoomFactor(), 0.5);
+    // The smallest window: the page is refitted, not cut.
+    controller->widget()->resize(600, 500);
+    testing_support::spin(1);
+    EXPECT_EQ(shared().layoutZoomFactor(), 0.3);
+    controller->widget()->resize(1000, 700);
+    testing_support::spin(1);
+    EXPECT_EQ(shared().layoutZoomFactor(), 0.5);
+    // A zoom the user chose stays through a resize.
+    controller->setZoom(150);
+    testing_support::spin(1);
+    controller->widget()->resize(600, 500);
+    testing_support::spin(1);
+    EXPECT_EQ(shared().layoutZoomFactor(), 1.5);
+}
+
 TEST_F(CanvasZoom, ControlWheelZoomsAroundThePointerWithinTheStepBounds)
 {
     QWidget* viewport = controller->scrollView()->viewport();

@@ -6,7 +6,7 @@
 
 TEST_F(PublishingTest, ACreateAnsweredAfterAConnectionChangeResumesAndOnlyACancelCleansUp)
 {
-    ASSERT_TRUE(openPost(2));   // the fixture keeps the publisher
+    publisher = openPost(2);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
 
     // The create is answered late; meanwhile the connection blips and the post is looked at
@@ -30,7 +30,7 @@ TEST_F(PublishingTest, ACreateAnsweredAfterAConnectionChangeResumesAndOnlyACance
 
 TEST_F(PublishingTest, ACreateCancelledWhileItRunsIsCleanedUpWhenAnswered)
 {
-    ASSERT_TRUE(openPost(1));   // the fixture keeps the publisher
+    publisher = openPost(1);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
     service.script(QJsonObject{{"path", "/api/me/posts"}, {"method", "POST"}, {"delay_ms", 600}});
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
@@ -51,7 +51,7 @@ TEST_F(PublishingTest, OnlyWebAddressesReceiveUploads)
     PLRWebServicePostPublisher::Timing timing = PLRWebServicePostPublisher::timing();
     timing.uploadPassLimit = 2;
     PLRWebServicePostPublisher::setTiming(timing);
-    ASSERT_TRUE(openPost(2));   // the fixture keeps the publisher
+    publisher = openPost(2);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
     QTemporaryDir victim;
     ASSERT_TRUE(victim.isValid());
@@ -90,7 +90,7 @@ TEST_F(PublishingTest, OnlyWebAddressesReceiveUploads)
 
 TEST_F(PublishingTest, DroppedAndRefusedUploadsBackOffAndStop)
 {
-    ASSERT_TRUE(openPost(2));   // the fixture keeps the publisher
+    publisher = openPost(2);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
     // Every upload dropped.
     service.control("POST", "/__control/uploads", QJsonObject{{"count", 1000}, {"drop", true}});
@@ -126,7 +126,7 @@ TEST_F(PublishingTest, TheBuildWaitEndsWithoutWaitingForAScheduledCheck)
     PLRWebServicePostPublisher::Timing timing = PLRWebServicePostPublisher::timing();
     timing.buildCheckDelay = 3600;
     PLRWebServicePostPublisher::setTiming(timing);
-    ASSERT_TRUE(openPost(3));   // the fixture keeps the publisher
+    publisher = openPost(3);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
     // Built at once: the first check finds it.
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());

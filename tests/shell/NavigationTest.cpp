@@ -327,3 +327,57 @@ TEST_F(ShellTest, GoingHomeShowsTheLeftPostsCurrentPreview)
     EXPECT_EQ(renders, 1);
     EXPECT_EQ(post->layoutPreview().size(), QSize(40, 30));
 }
+
+TEST_F(ShellTest, NavigationDuringAScreenChangeWaitsForItAndNeverLeavesHomeDead)
+{
+    prepareExistingStore();
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    PLRCoreManager::setUserSession(nullptr);
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    PLRPersistantPost* first = addPost(QStringLiteral("First"));
+    PLRPersistantPost* second = addPost(QStringLiteral("Second"));
+    root()->presentPost(first);
+    finishAnimations();
+    ASSERT_NE(root()->currentPostViewController(), nullptr);
+
+    // Home, then a tile a moment later, while home still slides in.
+    root()->moveHome(true);
+    platform::ui::AnimationClock::shared().advance(0.1);
+    root()->presentPost(second);
+    finishAnimations();
+    finishAnimations();
+    ASSERT_NE(root()->currentPostViewController(), nullptr);
+    EXPECT_EQ(root()->currentPostManager()->representedPost(), second);
+    EXPECT_FALSE(root()->isPresentingHome());
+    EXPECT_FALSE(root()->isNavigating());
+    EXPECT_TRUE(PLRVisualStateHandler::globalHandler().postHeaderVisible());
+
+    // Home works afterwards.
+    root()->moveHome(true);
+    finishAnimations();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+    EXPECT_FALSE(PLRVisualStateHandler::globalHandler().postHeaderVisible());
+
+    // A post, then Home while the post still slides up: home it is, without the post's header.
+    root()->presentPost(first);
+    platform::ui::AnimationClock::shared().advance(0.1);
+    root()->moveHome(true);
+    finishAnimations();
+    finishAnimations();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+    EXPECT_FALSE(PLRVisualStateHandler::globalHandler().postHeaderVisible());
+    EXPECT_FALSE(root()->homeViewController()->view()->isHidden());
+
+    // The same post again from home, then another post.
+    root()->presentPost(first);
+    root()->presentPost(second);
+    finishAnimations();
+    finishAnimations();
+    EXPECT_EQ(root()->currentPostManager()->representedPost(), second);
+    EXPECT_FALSE(root()->isNavigating());
+}

@@ -227,6 +227,16 @@ TEST(SliderCell, BarFillKnobAndTicks)
 
     EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(0, 0, 100, 208), 0.0);
     EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(100, 0, 100, 208), 200.0);
+    // The fill counts from the minimum, not from 0.
+    EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(20, 20, 120, 208), 0.0);
+    EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(70, 20, 120, 208), 100.0);
+    EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(0, -50, 50, 208), 100.0);
+    slider.setMinValue(50);
+    slider.setDoubleValue(75);   // half-way between 50 and 100
+    paths = ofKind(slider.recordDrawing(), DrawOperation::Kind::FillPath);
+    ASSERT_GE(paths.size(), 2u);
+    EXPECT_DOUBLE_EQ(paths[1].path.boundingRect().width(), 100.0);
+    slider.setMinValue(0);
     // Equal limits and a bar of no width divide by nothing.
     EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(5, 5, 5, 208), 0.0);
     PLRSliderCell cell;

@@ -95,7 +95,14 @@ TEST(SwitchButton, ClicksDragsKeysAndTheBinding)
     EXPECT_FALSE(toggle->checked());
     EXPECT_EQ(actions, 2);
 
-    // Keys act only with keyboard focus, and never while disabled.
+    // Keys act only with keyboard focus, and never while disabled. An arrow toward the side
+    // the switch is already on changes nothing and sends no action.
+    pressKey(toggle, Qt::Key_Left);
+    EXPECT_FALSE(toggle->checked());
+    EXPECT_EQ(actions, 2);
+    pressKey(toggle, Qt::Key_Right);
+    EXPECT_TRUE(toggle->checked());
+    EXPECT_EQ(actions, 3);
     pressKey(toggle, Qt::Key_Right);
     EXPECT_TRUE(toggle->checked());
     EXPECT_EQ(actions, 3);

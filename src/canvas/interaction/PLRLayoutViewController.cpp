@@ -121,11 +121,21 @@ PLRLayoutViewController::PLRLayoutViewController(QObject* parent) : QObject(pare
     m_documentView = new PLRLayoutDocumentView;
     m_scrollView->setWidget(m_documentView);
     m_scrollView->installEventFilter(this);
+    m_watchedScrollView = m_scrollView.data();
     m_scrollView->onResize = [this] {
         if (!m_scrollView || !m_documentView)
             return;
         m_documentView->updateSize(m_scrollView->viewport()->size());
         interactionView()->refresh();
+        // A page shown at the width that fitted keeps fitting as the canvas grows or shrinks
+        // (a smaller window would otherwise cut it); a zoom the user chose stays.
+        const double fit = snappedZoomFactor(zoomFactorToFit());
+        if (m_joined && fit > 0.0 && m_lastFitZoom > 0.0
+            && std::abs(PLRVisualStateHandler::globalHandler().layoutZoomFactor() - m_lastFitZoom) < 0.005
+            && std::abs(fit - m_lastFitZoom) >= 0.005)
+            PLRVisualStateHandler::globalHandler().setLayoutZoomFactor(fit);
+        if (fit > 0.0)
+            m_lastFitZoom = fit;
     };
     m_scrollView->onZoomGesture = [this](double factor, const QPointF& anchor) { userZoom(factor, anchor); };
     // Whoever deletes the widget first, the canvas leaves the shared state with it.
@@ -225,7 +235,7 @@ void PLRLayoutViewController::setPostManager(PLRPostManager* postManager)
 
 bool PLRLayoutViewController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_scrollView) {
+    if (watched == m_watchedScrollView) {
         if (event->type() == QEvent::Show)
             joinVisualState();
         else if (event->type() == QEvent::Hide)

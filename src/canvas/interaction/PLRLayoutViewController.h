@@ -127,6 +127,9 @@ private:
     void scrollToRect(const QRectF& viewRect);
 
     QPointer<PLRLayoutScrollView> m_scrollView;
+    // The same object as the event filter sees it: events still reach the filter while the
+    // scroll view is being destroyed, when it is no longer a PLRLayoutScrollView.
+    QPointer<QObject> m_watchedScrollView;
     QPointer<PLRLayoutDocumentView> m_documentView;
     QPointer<PLRPostManager> m_postManager;
     QPointer<PLRLayoutManager> m_layoutManager;
@@ -136,6 +139,7 @@ private:
     double m_magnification = 1.0;
     double m_alpha = 1.0;
     bool m_joined = false;
+    double m_lastFitZoom = 0.0;   // the zoom that fitted the width at the last size
     std::unique_ptr<ClockAnimation> m_zoomAnimation;
     double m_zoomTarget = 0.0;
     std::unique_ptr<ClockAnimation> m_entrance;

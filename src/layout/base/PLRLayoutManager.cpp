@@ -4,6 +4,7 @@
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
+#include "store/session/PLRCoreManager.h"
 #include "store/session/PLRPostManager.h"
 
 #include <QSet>
@@ -750,6 +751,9 @@ void PLRLayoutManager::announceChange()
     for (PLRLayoutViewProxy* proxy : proxiesOfRepresentedLayout())
         proxy->layoutDidChange();
     platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE), this);
+    // A post's layout is written a few seconds after its last edit.
+    if (m_postManager)
+        PLRCoreManager::saveSoon();
 }
 
 platform::ui::Color PLRLayoutManager::backgroundColourForLayout(const PLRLayout& layout)

@@ -520,6 +520,7 @@ void PLRGalleryViewController::clearFilterAction()
     m_filterStarView->clearFilter();
     m_filterColourView->clearFilter();
     ensureImageStructure(true);
+    updateSortFilterButton();
 }
 
 void PLRGalleryViewController::splitImageAction()
@@ -581,18 +582,37 @@ void PLRGalleryViewController::colourFilterSetFilterType(PLRColourFilterView*, q
 {
     PLRDefaults::setColourFilterValue(type);
     ensureImageStructure(true);
+    updateSortFilterButton();
 }
 
 void PLRGalleryViewController::starFilterSetFilterSelection(PLRStarFilterView*, qint64 selection)
 {
     PLRDefaults::setStarFilterValue(selection);
     ensureImageStructure(true);
+    updateSortFilterButton();
 }
 
 void PLRGalleryViewController::starFilterSetComparatorValue(PLRStarFilterView*, qint64 comparator)
 {
     PLRDefaults::setStarFilterComparator(comparator);
     ensureImageStructure(true);
+    updateSortFilterButton();
+}
+
+bool PLRGalleryViewController::isFilterActive() const
+{
+    return (m_filterStarView && m_filterStarView->currentFilterSelection() != 0)
+        || (m_filterColourView && m_filterColourView->currentFilterSelection() != 0);
+}
+
+void PLRGalleryViewController::updateSortFilterButton()
+{
+    if (!m_sortFilterButton)
+        return;
+    // Once the menu is closed, the button is what tells that photos are filtered out.
+    const bool active = isFilterActive();
+    m_sortFilterButton->setTitle(active ? QStringLiteral("Sort & Filter (Filtered)") : QStringLiteral("Sort & Filter"));
+    m_sortFilterButton->setToolTip(active ? QStringLiteral("A star or colour filter hides some photos.") : QString());
 }
 
 // ---------------------------------------------------------------- source folder

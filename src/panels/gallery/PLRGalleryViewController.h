@@ -149,6 +149,9 @@ public:
     platform::ui::Button* sourceErrorButton() const { return m_sourceErrorButton; }
     QSlider* zoomSlider() const { return m_zoomSlider; }
     platform::ui::Button* sortFilterButton() const { return m_sortFilterButton; }
+    // A star or colour filter is on (the "Sort & Filter" button says so).
+    bool isFilterActive() const;
+    void updateSortFilterButton();
     QMenu* sortFilterMenu() const { return m_sortFilterMenu; }
     QAction* titleMenuItem() const { return m_titleMenuItem; }
     QAction* creationMenuItem() const { return m_creationMenuItem; }
@@ -192,6 +195,7 @@ public:
                                               const QList<PLRGalleryIndexPath>& paths) override;
     void collectionViewMagnify(PLRGalleryCollectionView* collectionView, double magnification) override;
     platform::UndoManager* undoManagerForCollectionView(PLRGalleryCollectionView*) override { return undoManager(); }
+    void activateSelection(PLRGalleryCollectionView*) override { performDoubleClickOnItem(nullptr); }
     void didChangeSelection(PLRGalleryCollectionView* collectionView) override;
     // The drag's data for photos: one image reference per photo, in order.
     static QMimeData* pasteboardForImages(const QList<PLRSourceImagePtr>& images);

@@ -44,7 +44,8 @@ bool ensureDirectory(const QString& path, platform::Error* error)
     return false;
 }
 
-bool copyDirectory(const QString& source, const QString& destination, platform::Error* error)
+bool copyDirectory(const QString& source, const QString& destination, platform::Error* error,
+                   const CopyProgress& copied)
 {
     const QFileInfo sourceInfo(source);
     if (!sourceInfo.isDir() || sourceInfo.isSymLink()) {
@@ -72,15 +73,30 @@ bool copyDirectory(const QString& source, const QString& destination, platform::
             continue;
         }
         if (kind == platform::files::Kind::Directory) {
-            if (!copyDirectory(entry.filePath(), target, error))
+            if (!copyDirectory(entry.filePath(), target, error, copied))
                 return false;
         } else if (!QFile::copy(entry.filePath(), target)) {
             if (error)
                 *error = makeError(QStringLiteral("Could not copy \"%1\".").arg(entry.filePath()));
             return false;
+        } else if (copied) {
+            copied(entry.size());
         }
     }
     return true;
+}
+
+qint64 directorySize(const QString& folder)
+{
+    qint64 total = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info = it.nextFileInfo();
+        if (!info.isSymLink() && platform::files::kindOf(info.filePath()) == platform::files::Kind::Regular)
+            total += info.size();
+    }
+    return total;
 }
 
 bool removePath(const QString& path)

@@ -4,11 +4,19 @@
 
 #include <QString>
 
+#include <functional>
+
 // Folder operations of the store.
 namespace plr::fileutil {
 
+// Told the size of each file once it has been copied.
+using CopyProgress = std::function<void(qint64 bytes)>;
+
 // Copies the folder `source` to `destination` (which must not exist), recursively.
-bool copyDirectory(const QString& source, const QString& destination, platform::Error* error = nullptr);
+bool copyDirectory(const QString& source, const QString& destination, platform::Error* error = nullptr,
+                   const CopyProgress& copied = {});
+// The bytes of the regular files under `folder` (links and special files not counted).
+qint64 directorySize(const QString& folder);
 // Removes a file or folder recursively; true when nothing is left at the path.
 bool removePath(const QString& path);
 // Renames `path` aside and then removes it, so a crash half-way leaves no half-deleted

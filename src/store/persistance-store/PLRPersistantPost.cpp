@@ -1,4 +1,5 @@
 #include "store/persistance-store/PLRPersistantPost.h"
+#include "store/session/PLRCoreManager.h"
 #include "platform/Resets.h"
 
 #include "store/persistance-store/PLRPersistantAccount.h"
@@ -77,6 +78,12 @@ PLRPersistantPost::PLRPersistantPost(QString identifier, PLRPersistantAccount* a
     : PLRPersistantResource(std::move(identifier), QString::fromLatin1(kPLRPostCurrentVersion)),
       m_account(account)
 {
+    // Edits of the post's own fields are written a few seconds later, not only at the
+    // periodic save.
+    for (auto signal : {&PLRPersistantPost::nameChanged, &PLRPersistantPost::seoTitleChanged,
+                        &PLRPersistantPost::metaDescriptionChanged, &PLRPersistantPost::focusKeywordsChanged,
+                        &PLRPersistantPost::remoteIdentifierChanged})
+        connect(this, signal, this, [] { PLRCoreManager::saveSoon(); });
 }
 
 PLRPersistantPost::~PLRPersistantPost() = default;

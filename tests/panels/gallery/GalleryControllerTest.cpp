@@ -124,9 +124,12 @@ TEST(GalleryController, StarAndColourFiltersNarrowTheSectionsAndAreStoredButNotR
         Gallery g(manager);
         PLRStarFilterView* stars = g.controller->filterStarView();
         EXPECT_EQ(stars->currentComparator(), 1);
+        EXPECT_EQ(g.controller->sortFilterButton()->title(), "Sort & Filter");
         stars->setCurrentFilterSelection(4);
         g.controller->starFilterSetFilterSelection(stars, 4);
         EXPECT_EQ(g.namesInSection(0), (QStringList{"five.jpg", "four.jpg"}));
+        // The button tells that photos are filtered out.
+        EXPECT_EQ(g.controller->sortFilterButton()->title(), "Sort & Filter (Filtered)");
         stars->setCurrentComparator(0);
         g.controller->starFilterSetComparatorValue(stars, 0);
         EXPECT_EQ(g.namesInSection(0), (QStringList{"four.jpg"}));
@@ -145,6 +148,7 @@ TEST(GalleryController, StarAndColourFiltersNarrowTheSectionsAndAreStoredButNotR
 
         g.controller->clearFilterAction();
         EXPECT_EQ(g.namesInSection(0).size(), 5);
+        EXPECT_EQ(g.controller->sortFilterButton()->title(), "Sort & Filter");
         EXPECT_EQ(PLRDefaults::starFilterValue(), 4);   // clearing leaves the settings alone
     }
     Gallery again(manager);

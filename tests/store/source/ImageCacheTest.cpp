@@ -17,6 +17,9 @@
 
 #include <utime.h>
 
+#include <atomic>
+#include <cstdlib>
+
 using source_test::tagPhoto;
 using source_test::writePhoto;
 using testing_support::waitUntil;
@@ -133,6 +136,41 @@ TEST(ImageCache, BuildsPreviewAndExportAtTheirSizesWithTheResolution)
     EXPECT_EQ(hash.size(), 40);
     EXPECT_EQ(hash, hash.toUpper());
     EXPECT_EQ(hash, QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex().toUpper()));
+}
+
+TEST(ImageCache, SidewaysPhotosKeepTheirDetail)
+{
+    // Fine stripes both ways, so that decoding at any other size than the stored one and
+    // scaling back blurs them, though sizes and corners come out right.
+    QTemporaryDir dir;
+    const QString cacheRoot = dir.filePath(QStringLiteral("loc"));
+    QImage stored(1400, 900, QImage::Format_RGB32);
+    for (int y = 0; y < stored.height(); ++y)
+        for (int x = 0; x < stored.width(); ++x)
+            stored.setPixel(x, y, ((x / 2 + y / 3) % 2) ? qRgb(230, 230, 230) : qRgb(25, 25, 25));
+    for (int orientation = 5; orientation <= 8; ++orientation) {
+        const QString path = dir.filePath(QStringLiteral("sideways-%1.jpg").arg(orientation));
+        ASSERT_TRUE(stored.save(path, "JPG", 100));
+        ASSERT_TRUE(tagPhoto(path, {{"Exif.Image.Orientation", std::to_string(orientation)}}));
+        auto image = imageFor(path, cacheRoot);
+        std::atomic_bool ready = false;
+        image->previewImage([&](const QImage&) { ready = true; });
+        ASSERT_TRUE(waitUntil([&] { return ready.load(); }));
+        finishCaching();
+
+        QImageReader reader(path);
+        reader.setAutoTransform(false);
+        const QImage expected = plr_image::applyOrientation(reader.read().convertToFormat(QImage::Format_RGB32), orientation);
+        const QImage exported = QImage(QDir(image->cacheLocation()).filePath("export.jpg")).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(exported.size(), QSize(900, 1400)) << "orientation " << orientation;
+        ASSERT_EQ(expected.size(), exported.size());
+        double difference = 0;
+        for (int y = 0; y < exported.height(); y += 3)
+            for (int x = 0; x < exported.width(); x += 3)
+                difference += std::abs(qGray(exported.pixel(x, y)) - qGray(expected.pixel(x, y)));
+        difference /= double((exported.height() + 2) / 3) * double((exported.width() + 2) / 3);
+        EXPECT_LT(difference, 12.0) << "orientation " << orientation << ": the export lost the photo's detail";
+    }
 }
 
 TEST(ImageCache, RebuildsWhenThePhotoChangesAndSkipsCorruptFiles)
