@@ -17,6 +17,8 @@ namespace platform {
 
 using Task = std::function<void()>;
 
+// Which thread runs what, and who owns each queue: platform/Threads.h.
+
 // Runs the task on the main thread's event loop, later.
 void dispatchMain(Task task);
 // Runs the task on the main thread and waits for it (runs at once when already there).

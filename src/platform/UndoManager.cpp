@@ -1,4 +1,5 @@
 #include "platform/UndoManager.h"
+#include "platform/Threads.h"
 
 #include "platform/Log.h"
 
@@ -30,6 +31,7 @@ UndoManager* UndoManager::forOwner(QObject* owner)
 
 void UndoManager::registerUndo(QObject* target, Action action)
 {
+    PLR_ASSERT_MAIN_THREAD();
     if (!action || !isUndoRegistrationEnabled())
         return;
     if (m_open.empty()) {
@@ -160,6 +162,7 @@ bool UndoManager::canRedo() const
 
 void UndoManager::undo()
 {
+    PLR_ASSERT_MAIN_THREAD();
     if (m_undoing || m_redoing) {
         PLR_LOG_WARN(QStringLiteral("undo while undoing or redoing; ignored"));
         return;
@@ -178,6 +181,7 @@ void UndoManager::undo()
 
 void UndoManager::redo()
 {
+    PLR_ASSERT_MAIN_THREAD();
     if (m_undoing || m_redoing) {
         PLR_LOG_WARN(QStringLiteral("redo while undoing or redoing; ignored"));
         return;

@@ -27,7 +27,7 @@ namespace platform {
 // - levelsOfUndo bounds the number of groups on each stack (0: no bound); the oldest go first.
 //
 // An action given a target is skipped once the target is destroyed, and removeAllActions with
-// a target drops that target's actions. Main thread only.
+// a target drops that target's actions.
 class UndoManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool canUndo READ canUndo NOTIFY changed)

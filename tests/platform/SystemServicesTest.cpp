@@ -9,6 +9,8 @@
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/Storyboard.h"
+#include "platform/Threads.h"
+#include "platform/UndoManager.h"
 
 #include <gtest/gtest.h>
 
@@ -121,6 +123,23 @@ TEST(Dispatch, DelayedCallsCanBeCancelledAndDieWithTheirContext)
     EXPECT_TRUE(testing_support::waitUntil([&] { return synced; }, 2000));
     syncer.join();
 }
+
+#ifndef NDEBUG
+// A main-thread-only entry point reached from another thread stops the process, naming the
+// caller; on the main thread it runs.
+TEST(DispatchDeathTest, MainThreadOnlyEntryPointsStopWhenCalledFromAnotherThread)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    platform::UndoManager undo;
+    undo.undo();
+    EXPECT_DEATH(
+        {
+            std::thread other([&undo] { undo.undo(); });
+            other.join();
+        },
+        "UndoManager::undo.*called off the main thread");
+}
+#endif
 
 TEST(Dispatch, OperationQueueKeepsToItsConcurrencyLimit)
 {

@@ -26,7 +26,7 @@ public:
 // The visual state the main window shares across its parts: whether the title bar shows the post
 // header, whether the gallery and the inspector panels are collapsed (YES means collapsed, also
 // in the settings "present_gallery" and "present_outline") and the canvas zoom factor. One shared
-// instance; main thread only.
+// instance.
 class PLRVisualStateHandler {
 public:
     static PLRVisualStateHandler& globalHandler();

@@ -1,4 +1,5 @@
 #include "layout/base/PLRLayoutManager.h"
+#include "platform/Threads.h"
 
 #include "layout/views/PLRLayoutView.h"
 #include "layout/views/PLRLayoutViewProxy.h"
@@ -254,6 +255,7 @@ BlockList* PLRLayoutManager::targetList(PLRBlock* inBlock, PLRSection*& ofSectio
 
 PLRBlock* PLRLayoutManager::insertInto(BlockList* list, PLRSection* section, PLRBlock* parent, int index, PLRBlockPtr block)
 {
+    PLR_ASSERT_MAIN_THREAD();
     if (!block)
         return nullptr;
     const int clamped = std::clamp(index, 0, list->size());
@@ -503,6 +505,7 @@ void PLRLayoutManager::removeSection(PLRSection* section)
 
 void PLRLayoutManager::selectBlocks(const QList<PLRBlock*>& blocks)
 {
+    PLR_ASSERT_MAIN_THREAD();
     QSet<const PLRBlock*> inLayout;
     if (!blocks.isEmpty())
         plr::tree::forEachBlock(m_layout, [&](PLRBlock* block) { inLayout.insert(block); });
@@ -528,6 +531,7 @@ void PLRLayoutManager::deSelectAllBlocks()
 
 void PLRLayoutManager::setEditBlock(PLRBlock* block)
 {
+    PLR_ASSERT_MAIN_THREAD();
     if (block == m_editBlock)
         return;
     if (block && !containsBlock(block)) {
@@ -624,6 +628,7 @@ bool PLRLayoutManager::isSelectedBlockValidForCycler() const
 
 bool PLRLayoutManager::recycleSelectedBlock()
 {
+    PLR_ASSERT_MAIN_THREAD();
     PLRBlock* top = recyclerTargetBlock();
     if (!top)
         return false;

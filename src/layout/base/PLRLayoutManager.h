@@ -33,8 +33,6 @@ using PLRBlockPtrList = std::vector<PLRBlockPtr>;
 // at the same address once in the layout (the returned pointer is the caller's pointer);
 // moving blocks (wrapping, dissolving a container, recycling) keeps their address too.
 // A removed block is handed back to the caller.
-//
-// Main thread only.
 class PLRLayoutManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool layoutIsBeingExported READ layoutIsBeingExported WRITE setLayoutIsBeingExported NOTIFY layoutIsBeingExportedChanged)

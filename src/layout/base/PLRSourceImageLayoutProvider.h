@@ -14,7 +14,7 @@ class PLRSourceImage;
 // ratios, the decoded export image (the image cache's "export.jpg", at most 1500 wide) and the
 // full-size photo (decoded upright from its file), both kept in bounded memory caches. Use
 // counts go to the given sink (the post manager, which keeps `inLayout` and
-// `numberOfImagesInUse`). Main thread.
+// `numberOfImagesInUse`).
 class PLRSourceImageLayoutProvider : public PLRLayoutImageProvider {
 public:
     using ImageLookup = std::function<std::shared_ptr<PLRSourceImage>(const QString& identifier)>;

@@ -1,4 +1,5 @@
 #include "publishing/export/PLRExportManager.h"
+#include "platform/Threads.h"
 
 #include "layout/base/PLRLayoutManager.h"
 #include "publishing/export/PLRExportImaging.h"
@@ -375,6 +376,7 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
                                                   qint64 quality, bool sharpness, qint64 nameOptions, bool inLiveView,
                                                   ProgressBlock progress, CompletionBlock completion)
 {
+    PLR_ASSERT_MAIN_THREAD();
     PLRLayoutManager* liveManager = postManager ? postManager->layoutManager() : nullptr;
     if (!liveManager || !liveManager->representedLayout()) {
         PLR_LOG_ERROR(QStringLiteral("ExportLayout - the post has no layout to export"));

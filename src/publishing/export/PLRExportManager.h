@@ -13,7 +13,7 @@ class PLRPostManager;
 
 // The export engine: a post's layout as numbered JPEG files (one per image or container block
 // of the first section), chosen blocks as one collage JPEG, and the small preview JPEG that the
-// store keeps with each post. Stateless; every call comes from the main thread.
+// store keeps with each post. Stateless.
 class PLRExportManager {
 public:
     using ProgressBlock = std::function<void(qint64 current, qint64 total)>;

@@ -59,7 +59,7 @@ public:
     static QStringList unusablePhotos(const PLRLayout& layout, const Photos& photos);
     static plr_export::PhotoLookup lookupFor(const Photos& photos);
 
-    // Main thread. The copy is laid out `layoutWidth` points wide.
+    // The copy is laid out `layoutWidth` points wide.
     PLRExportRenderer(const PLRLayout& layout, double layoutWidth, Photos photos);
     ~PLRExportRenderer();
     PLRExportRenderer(const PLRExportRenderer&) = delete;
@@ -71,9 +71,9 @@ public:
     PLRBlockView* blockView(const PLRBlock* block) const;
     QColor backgroundColour() const;
 
-    // The pictures a block needs when it is drawn `pixelWidth` pixels wide (main thread).
+    // The pictures a block needs when it is drawn `pixelWidth` pixels wide.
     QList<PictureRequest> picturesForBlock(const PLRBlock* block, double pixelWidth) const;
-    // The pictures the whole layout needs when drawn `pixelWidth` pixels wide (main thread).
+    // The pictures the whole layout needs when drawn `pixelWidth` pixels wide.
     QList<PictureRequest> picturesForLayout(double pixelWidth) const;
     // Decodes the pictures (any thread; in parallel when `parallel`). A photo that cannot be
     // read is left out (logged, and named in `unreadable` as "file name: why").
@@ -84,7 +84,7 @@ public:
     // these bounds: width w, height bounds height x (w / bounds width), both truncated.
     static QSize renderSize(const QSizeF& bounds, double pixelWidth);
     // The block drawn `pixelWidth` pixels wide on the layout's background colour; null when the
-    // block has no view, no size or is too large to draw, with the reason in `why` (main thread).
+    // block has no view, no size or is too large to draw, with the reason in `why`.
     // `blank` (when it has the render's size) is the picture drawn into, made beforehand with
     // blankPicture() on another thread: the main thread then only draws.
     QImage renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why = nullptr, QImage blank = {});

@@ -1,4 +1,5 @@
 #include "publishing/export/PLRPersistantPostExporter.h"
+#include "platform/Threads.h"
 
 #include "shell/AppDelegate.h"
 #include "layout/base/PLRLayoutTree.h"
@@ -721,6 +722,7 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
 PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path, PLRPersistantAccount* account,
                                                              platform::Error* error, ImportProgress progress)
 {
+    PLR_ASSERT_MAIN_THREAD();
     if (!account) {
         setError(error, 20, QStringLiteral("Sign in before you import a post."));
         return nullptr;

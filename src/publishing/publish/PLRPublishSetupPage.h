@@ -35,12 +35,12 @@ protected:
     QString completionButtonTitle() const;
     // The website is set up: the publish-or-export offer is not needed again; closes the dialog.
     static void finishSetUp(PLRModalViewController* modal);
-    // Observes the user session's machine; the handler runs on the main queue.
+    // Observes the user session's machine.
     void observeUserManager();
     void stopObservingUserManager();
     virtual void webServiceManagerStateChangeNotification(const QString& state, const QString& event,
                                                           const QVariantMap& userInfo);
-    // A delayed step (main queue), cancelled by cancelPendingPerforms.
+    // A delayed step, cancelled by cancelPendingPerforms.
     void after(double seconds, std::function<void()> task);
     void cancelPendingPerforms();
     static void openHelp(const QString& path);

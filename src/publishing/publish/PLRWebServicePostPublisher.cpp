@@ -1,4 +1,5 @@
 #include "publishing/publish/PLRWebServicePostPublisher.h"
+#include "platform/Threads.h"
 #include "publishing/publish/PLRUploadClient.h"
 
 #include "layout/base/PLRLayoutManager.h"
@@ -557,6 +558,7 @@ bool PLRWebServicePostPublisher::createOrUpdatePublishedPostWithPublishCategory(
 
 bool PLRWebServicePostPublisher::createOrUpdatePublishedPostPublish(bool publish, const QString& category, bool autoPublish)
 {
+    PLR_ASSERT_MAIN_THREAD();
     const QList<PLRSourceImagePtr> images = m_postManager ? m_postManager->imagesInPost() : QList<PLRSourceImagePtr>();
     // A post the service does not have yet is created, one it has is updated.
     const bool create = canFire(PLRPP_EVENT_CREATE_REMOTE_POST);
@@ -870,6 +872,7 @@ PLRFiniteState::Block PLRWebServicePostPublisher::createdOrUpdatedEnterBlock()
 
 bool PLRWebServicePostPublisher::cancelPublishing()
 {
+    PLR_ASSERT_MAIN_THREAD();
     if (!canFire(PLRPP_EVENT_CANCEL_PROCESS)) {
         PLR_LOG_INFO(QStringLiteral("Tried to cancel operation while in state: %1").arg(currentStateName()));
         return false;
@@ -908,6 +911,7 @@ PLRFiniteState::Block PLRWebServicePostPublisher::cancelingEnterBlock()
 
 bool PLRWebServicePostPublisher::deletePost(PLRServiceCompletion completion)
 {
+    PLR_ASSERT_MAIN_THREAD();
     PLRPersistantPost* record = post();
     const QString token = PLRCurrentSessionToken();
     if (token.isEmpty() || !record || record->remoteIdentifier().isEmpty())

@@ -72,7 +72,6 @@ inline constexpr char kPLRPPDelayKey[] = "delay";
 // cancels and unpublishes. Driven by one state machine, "Post_Publisher_for_<post name>".
 //
 // One per post manager, made when the post opens (an eager component of the post manager).
-// Main thread: every request's answer is handled there, and the machine is fired from there.
 class PLRWebServicePostPublisher : public QObject,
                                    public PLRPostPublishing,
                                    public PLRWebServiceHostRealTimeDelegate {
@@ -131,7 +130,7 @@ public:
     bool createOrUpdatePublishedPostPublish(bool publish, const QString& category, bool autoPublish);
     bool cancelPublishing();
     // Unpublishes: DELETE of the remote post. False when nothing was sent (no token, no remote
-    // identifier); the completion (main thread) then never runs.
+    // identifier); the completion then never runs.
     bool deletePost(PLRServiceCompletion completion = {});
     // Runs the block now when the machine is settled (IDLE, UPDATE_AVAILABLE, NOT_PUBLISHED),
     // else on its next entry into one of those.

@@ -1,4 +1,5 @@
 #include "services/web-services/PLRServiceReacher.h"
+#include "platform/Threads.h"
 #include "platform/Resets.h"
 
 #include "platform/Log.h"
@@ -47,6 +48,7 @@ void PLRServiceReacher::clearHooks()
 
 bool PLRServiceReacher::startNotifier()
 {
+    PLR_ASSERT_MAIN_THREAD();
     if (m_active)
         return true;
     m_active = true;

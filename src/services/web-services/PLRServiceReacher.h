@@ -23,7 +23,7 @@ class QNetworkReply;
 //   3 any other failure.
 // A fetch that gets an answer outranks the local check. The hooks run on the main thread when
 // the verdict changes, and after the first fetch whatever it gave (the verdict at creation is
-// only a placeholder). Main thread only.
+// only a placeholder).
 class PLRServiceReacher : public QObject {
     Q_OBJECT
 

@@ -50,7 +50,6 @@ public:
 
 // One service host: its address, the builders of every service URL, the keychain service name
 // of its sign-in and its real-time socket. One shared instance per host type, kept for the run.
-// Main thread only.
 class PLRWebServiceHost : public QObject {
     Q_OBJECT
 

@@ -1,4 +1,5 @@
 #include "services/web-services/PLRWebServiceUserManager.h"
+#include "platform/Threads.h"
 #include "platform/Resets.h"
 
 #include "store/persistance-store/PLRPersistantAccount.h"
@@ -332,6 +333,7 @@ bool PLRWebServiceUserManager::refreshInfo()
 
 bool PLRWebServiceUserManager::updateUser(const QString& firstName, const QString& lastName, const QString& email)
 {
+    PLR_ASSERT_MAIN_THREAD();
     if (!canFire(PLRWSUM_EVENT_UPDATE_USER)) {
         PLR_LOG_INFO(QStringLiteral("Tried to update user while in state: %1").arg(currentStateDescription()));
         return false;
@@ -361,6 +363,7 @@ bool PLRWebServiceUserManager::createPublisher(qint64 type, const QString& host,
 
 bool PLRWebServiceUserManager::updatePublisher(qint64 type, const QString& host, const QString& theme)
 {
+    PLR_ASSERT_MAIN_THREAD();
     if (!canFire(PLRWSUM_EVENT_UPDATE_PUBLISHER)) {
         PLR_LOG_INFO(QStringLiteral("Tried to update publisher while in state: %1").arg(currentStateDescription()));
         return false;
@@ -378,6 +381,7 @@ bool PLRWebServiceUserManager::updatePublisher(qint64 type, const QString& host,
 
 bool PLRWebServiceUserManager::updatePublisherDefaults(const QString& categoryName, bool autoPublish)
 {
+    PLR_ASSERT_MAIN_THREAD();
     if (!canFire(PLRWSUM_EVENT_UPDATE_PUBLISHER)) {
         PLR_LOG_INFO(QStringLiteral("Tried to update publisher while in state: %1").arg(currentStateDescription()));
         return false;
@@ -506,6 +510,7 @@ void PLRWebServiceUserManager::signOutLater(const QString& reason)
 
 void PLRWebServiceUserManager::fetchInfo()
 {
+    PLR_ASSERT_MAIN_THREAD();
     const quint64 generation = m_generation;
     QPointer<PLRWebServiceUserManager> self(this);
     const bool sent = PLRWebServiceUser::getObjectFromServerRequest(

@@ -84,7 +84,7 @@ enum PLRWebServiceUserManagerErrorCode : qint64 {
 // service, or a platform::Error (a transport error, or one of this manager's own errors above).
 // ENV_UPDATED_INFO carries "error" only when the change it ends failed.
 //
-// Main thread only. Owned by its session (a QObject child of it).
+// Owned by its session (a QObject child of it).
 class PLRWebServiceUserManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(PLRWebServiceUserPtr remoteUser READ remoteUser WRITE setRemoteUser NOTIFY remoteUserChanged)

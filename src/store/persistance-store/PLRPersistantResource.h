@@ -32,7 +32,7 @@ public:
     // disk is already current (and `force` is false).
     virtual std::optional<PLRBundleWrite> prepareWrite(bool force = false) = 0;
 
-    // Writes the record now, after the writes already queued on the save queue. Main thread.
+    // Writes the record now, after the writes already queued on the save queue.
     virtual bool save();
 
 protected:

@@ -126,7 +126,7 @@ public:
     ~PLRSourceDirectory() override;
 
     // Scans the folder on a background queue, then watches it (and its sub-folders when they
-    // are included). Call on a thread with an event loop (the main thread).
+    // are included).
     void startWatching();
     void stopWatching();
 

@@ -1,0 +1,64 @@
+#pragma once
+
+// Pellora's threads and queues: who owns each one and what may run there. This page is the one
+// place the rules are written; headers say "main thread" or "any thread" only where a call
+// breaks the default below.
+//
+// The default: the main thread.
+//   Owned by the QApplication of main.cpp. Every QObject lives here unless this page names
+//   another home: views, windows and view controllers; the model (the user session, accounts,
+//   posts, layouts, source folders and their photos as objects); the notification centre's
+//   observers; the undo manager; the network session (PLRURLSession) with every reply, service
+//   completion and state-machine transition; timers and every task of platform::Clock. A call
+//   that does not say otherwise is a main-thread call. Entry points that must never be reached
+//   from elsewhere check it with PLR_ASSERT_MAIN_THREAD() (stops a build without NDEBUG).
+//
+// Background work, each with its owner and what it may touch:
+//   "SAVE QUEUE"        PLRCoreManager::saveQueue(), serial, lives for the run. Writes post
+//                       bundles, the account, backups and post files from copies serialised on
+//                       the main thread (PLRSaveBatch); a batch may fan out over its own small
+//                       pool and waits for it. Never touches a live record; failures go back
+//                       with dispatchMain.
+//   "SOURCE DIRECTORY"  one serial queue per PLRSourceDirectory, owned by it. Scans, orders and
+//                       relinks the folder's files (scanning fans out over Qt's global pool and
+//                       waits for it). The folder's lists are guarded by its mutex; delegates
+//                       are called on the main thread only, queued there by the delivery step.
+//   image operations    PLRImageManager's operation queue (bounded). Decodes photos and writes
+//                       the cached thumbnails and previews; a photo's delegates hear of it on the
+//                       main thread.
+//   shared pool         platform::dispatchGlobal (Qt's global pool). Short, self-contained
+//                       decodes (the home page's post thumbnails, the preview panel); results
+//                       return with dispatchMain and are dropped when their requester has gone.
+//   "EXPORT LAYOUT"     one serial queue per export, with its own pool, owned by the export job.
+//                       Decodes pictures and writes files; drawing and progress hop to the main
+//                       thread (dispatchMainSync), the completion runs there once.
+//   "ANALYTICS QUEUE"   PLRAnalyticManager's, serial. Appends events to the file of unsent
+//                       events under the manager's file lock.
+//   reachability        PLRReachability's serial queue. Judges a network change; the change is
+//                       posted on the main thread.
+//
+// Rules for all of them:
+//   - Work handed to a queue carries copies or weak pointers (QPointer, weak_ptr), never a raw
+//     pointer to a main-thread object it could outlive; it comes back with dispatchMain.
+//   - The main thread waits on a queue (sync, waitUntilIdle) only to save at quit or when a
+//     test asks; a queue never waits on the main thread while holding a lock.
+//   - A mutex guards one object's fields for a short section; nothing is called out
+//     (delegates, notifications, completions) while holding it.
+//   - Delays and timeouts go through platform::Clock, so that tests step time instead of
+//     sleeping.
+
+#include "platform/Dispatch.h"
+
+namespace platform {
+
+// Stops the process, naming `where`, when called off the main thread while an application
+// object exists.
+void assertMainThread(const char* where);
+
+} // namespace platform
+
+#ifdef NDEBUG
+#define PLR_ASSERT_MAIN_THREAD() ((void)0)
+#else
+#define PLR_ASSERT_MAIN_THREAD() ::platform::assertMainThread(Q_FUNC_INFO)
+#endif
