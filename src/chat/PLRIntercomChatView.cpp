@@ -9,6 +9,7 @@
 #include "platform/Log.h"
 #include "platform/UserNotifications.h"
 #include "platform/Workspace.h"
+#include "platform-ui/GraphicsContext.h"
 #include "store/session/PLRCoreManager.h"
 #include "store/session/PLRDefaults.h"
 #include "store/session/PLRUserSession.h"
@@ -20,6 +21,8 @@
 #include <QJsonDocument>
 #include <QJsonArray>
 #include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
 #include <QPushButton>
 
 namespace {
@@ -58,7 +61,10 @@ PLRIntercomChatView::PLRIntercomChatView(QWidget* parent) : QWidget(parent)
     setupHeightConstraints();
 }
 
-PLRIntercomChatView::~PLRIntercomChatView() = default;
+PLRIntercomChatView::~PLRIntercomChatView()
+{
+    delete m_shadowView;
+}
 
 void PLRIntercomChatView::setupHeightConstraints()
 {
@@ -105,6 +111,7 @@ void PLRIntercomChatView::resizeEvent(QResizeEvent* event)
                               kButtonSize);
     m_spinner->move(m_chatButton->geometry().center() - QPoint(12, 12));
     setWebViewFrame(m_webViewFrame);
+    placeShadow();
 }
 
 void PLRIntercomChatView::setWebViewFrame(const QRect& frame)
@@ -280,10 +287,81 @@ void PLRIntercomChatView::postNotification(const QString& title, const QString& 
     });
 }
 
+namespace {
+
+// Paints the open chat's soft shadow (black at 0.2, radius 3, no offset) around a rounded
+// rectangle inset by the margin; the chat view lies on top of it.
+class ChatShadowView : public QWidget {
+public:
+    explicit ChatShadowView(QWidget* parent) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const int m = PLRIntercomChatView::kShadowMargin;
+        const QRectF chat = QRectF(rect()).adjusted(m, m, -m, -m);
+        const double r = PLRIntercomChatView::kCornerRadius;
+        platform::ui::GraphicsContext::paintShadow(painter, platform::ui::roundedRectPath(chat, r, r),
+                                                   {platform::ui::Color::black(0.2), 3.0, QSizeF(0, 0)}, true);
+    }
+};
+
+} // namespace
+
 void PLRIntercomChatView::setShadow(bool shown)
 {
     setProperty("shadowShown", shown);
+    m_shadowShown = shown;
+    placeShadow();
     update();
+}
+
+void PLRIntercomChatView::placeShadow()
+{
+    // The open chat has rounded corners: the web view is cut to them.
+    if (m_webView) {
+        if (m_shadowShown) {
+            QPainterPath rounded;
+            rounded.addRoundedRect(QRectF(m_webView->rect()), kCornerRadius, kCornerRadius);
+            m_webView->setMask(QRegion(rounded.toFillPolygon().toPolygon()));
+        } else {
+            m_webView->clearMask();
+        }
+    }
+    QWidget* host = parentWidget();
+    if (!m_shadowShown || !host || isHidden()) {
+        if (m_shadowView)
+            m_shadowView->hide();
+        return;
+    }
+    if (!m_shadowView)
+        m_shadowView = new ChatShadowView(host);
+    else if (m_shadowView->parentWidget() != host)
+        m_shadowView->setParent(host);
+    m_shadowView->setGeometry(geometry().adjusted(-kShadowMargin, -kShadowMargin, kShadowMargin, kShadowMargin));
+    m_shadowView->stackUnder(this);
+    m_shadowView->show();
+    m_shadowView->update();
+}
+
+void PLRIntercomChatView::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    placeShadow();
+}
+
+bool PLRIntercomChatView::event(QEvent* event)
+{
+    const bool result = QWidget::event(event);
+    if (event->type() == QEvent::ParentChange || event->type() == QEvent::Show || event->type() == QEvent::Hide)
+        placeShadow();
+    return result;
 }
 
 QString PLRIntercomChatView::currentUserInfo()

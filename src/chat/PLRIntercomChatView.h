@@ -70,11 +70,19 @@ public:
     // The signed-in user as a script object literal; empty without an account.
     static QString currentUserInfo();
 
+    // The open chat's shadow: drawn behind the view, around its rounded corners (null while
+    // the chat is closed).
+    QWidget* shadowView() const { return m_shadowView; }
+    static constexpr int kCornerRadius = 5;
+    static constexpr int kShadowMargin = 8;
+
     // Tests run the watchdog's end at once.
     void fireWatchdogForTesting() { watchdogFired(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -82,6 +90,7 @@ private:
     void setWebViewFrame(const QRect& frame);
     void applySize();
     void setShadow(bool shown);
+    void placeShadow();
 
     QPointer<PLRWebView> m_webView;
     QPushButton* m_chatButton = nullptr;
@@ -97,4 +106,6 @@ private:
     QElapsedTimer m_lastNotification;
     QTimer m_showErrorTimer;
     QPointer<QWidget> m_host;
+    QPointer<QWidget> m_shadowView;
+    bool m_shadowShown = false;
 };

@@ -3,10 +3,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -90,6 +92,175 @@ bool writeAtomically(const QString& path, const QByteArray& bytes, Error* error)
     }
     file.setAutoRemove(false);
     return true;
+}
+
+bool stageWrite(const QString& path, const QByteArray& bytes, StagedFile* staged, bool syncNow, Error* error)
+{
+    staged->path = path;
+    staged->temporary.clear();
+    const QString description = QStringLiteral("Could not write \"%1\".").arg(path);
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat st {};
+    mode_t mode = 0644;
+    if (::lstat(encoded.constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode) || (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))) {
+            if (error)
+                *error = fileError(5, description, QStringLiteral("Something other than a file is in its place."));
+            return false;
+        }
+        if (S_ISREG(st.st_mode)) {
+            staged->replacesFile = true;
+            // A file that is replaced keeps its mode; a new one (or one replacing a link) gets 0644.
+            mode = st.st_mode & 07777;
+            QByteArray existing;
+            if (st.st_size == bytes.size() && readAll(path, &existing, nullptr, bytes.size()) && existing == bytes)
+                return true;
+        }
+    }
+    // The temporary is made new (O_EXCL) beside the target; the rename then replaces the
+    // directory entry itself, so a link in the target's place is replaced, never followed.
+    QByteArray temporary = encoded + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        const int code = errno;
+        if (error)
+            *error = fileError(code, description, systemReason(code));
+        return false;
+    }
+    const auto fail = [&](int code) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        if (error)
+            *error = fileError(code, description, systemReason(code));
+        return false;
+    };
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(errno);
+        }
+        done += n;
+    }
+    if (syncNow && ::fsync(fd) != 0)
+        return fail(errno);
+    ::fchmod(fd, mode);
+    if (::close(fd) != 0) {
+        const int code = errno;
+        ::unlink(temporary.constData());
+        if (error)
+            *error = fileError(code, description, systemReason(code));
+        return false;
+    }
+    staged->temporary = QFile::decodeName(temporary);
+    return true;
+}
+
+namespace {
+
+// "<path>.XXXXXX", six letters or digits: a name isLeftoverTemporary() recognises.
+QByteArray leftoverName(const QByteArray& path)
+{
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray name = path + '.';
+    for (int i = 0; i < 6; ++i)
+        name += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
+    return name;
+}
+
+} // namespace
+
+bool commitStaged(const StagedFile& staged, Error* error, QString* keptAside)
+{
+    if (keptAside)
+        keptAside->clear();
+    if (!staged.isStaged())
+        return true;
+    const QByteArray temporary = QFile::encodeName(staged.temporary);
+    const QByteArray target = QFile::encodeName(staged.path);
+    QByteArray aside;
+    if (keptAside && staged.replacesFile) {
+        // A second name for the old file, made new (link() never replaces): when it cannot be
+        // made (a file system without hard links) the rename frees the old file as usual.
+        for (int attempt = 0; attempt < 8 && aside.isEmpty(); ++attempt) {
+            const QByteArray name = leftoverName(target);
+            if (::link(target.constData(), name.constData()) == 0)
+                aside = name;
+            else if (errno != EEXIST)
+                break;
+        }
+    }
+    if (::rename(temporary.constData(), target.constData()) != 0) {
+        const int code = errno;
+        ::unlink(temporary.constData());
+        if (!aside.isEmpty())
+            ::unlink(aside.constData());
+        if (error)
+            *error = fileError(code, QStringLiteral("Could not write \"%1\".").arg(staged.path), systemReason(code));
+        return false;
+    }
+    if (keptAside)
+        *keptAside = QFile::decodeName(aside);
+    return true;
+}
+
+QString renameAside(const QString& path)
+{
+    const QByteArray from = QFile::encodeName(path);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const QByteArray name = leftoverName(from);
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, name.constData(), RENAME_NOREPLACE) == 0)
+            return QFile::decodeName(name);
+        if (errno != EEXIST)
+            break;
+    }
+    return QString();
+}
+
+void discardStaged(const StagedFile& staged)
+{
+    if (staged.isStaged())
+        ::unlink(QFile::encodeName(staged.temporary).constData());
+}
+
+bool syncFileSystemsOf(const QStringList& paths, Error* error)
+{
+    QSet<dev_t> synced;
+    for (const QString& path : paths) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            continue;   // gone already: what it held is not ours to flush
+        struct stat st {};
+        bool ok = true;
+        int code = 0;
+        if (::fstat(fd, &st) == 0 && !synced.contains(st.st_dev)) {
+            synced.insert(st.st_dev);
+            if (::syncfs(fd) != 0) {
+                ok = false;
+                code = errno;
+            }
+        }
+        ::close(fd);
+        if (!ok) {
+            if (error)
+                *error = fileError(code, QStringLiteral("Could not flush \"%1\" to the disk.").arg(path), systemReason(code));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool syncFolder(const QString& path, Error* error)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool ok = fd >= 0 && ::fsync(fd) == 0;
+    const int code = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (!ok && error)
+        *error = fileError(code, QStringLiteral("Could not flush the folder \"%1\" to the disk.").arg(path), systemReason(code));
+    return ok;
 }
 
 bool readAll(const QString& path, QByteArray* bytes, Error* error, qint64 limit)

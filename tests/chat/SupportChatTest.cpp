@@ -97,12 +97,29 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
     EXPECT_EQ(chat->geometry(), QRect(800 - 20 - 300, 700 - 20 - 500, 300, 500));
     EXPECT_EQ(chat->webViewFrame(), QRect(0, 0, 300, 500));
     EXPECT_TRUE(chat->chatButton()->isHidden());
+    // The open chat has rounded corners and a soft shadow around it, outside its rectangle.
+    EXPECT_FALSE(web->mask().contains(QPoint(0, 0)));
+    EXPECT_TRUE(web->mask().contains(QPoint(5, 5)));
+    EXPECT_TRUE(web->mask().contains(QPoint(150, 0)));
+    ASSERT_NE(chat->shadowView(), nullptr);
+    EXPECT_FALSE(chat->shadowView()->isHidden());
+    {
+        QImage shot(host.size(), QImage::Format_ARGB32_Premultiplied);
+        shot.fill(Qt::white);
+        chat->shadowView()->render(&shot, chat->shadowView()->pos());
+        const QRect g = chat->geometry();
+        const QColor outside = shot.pixelColor(g.left() - 2, g.center().y());
+        EXPECT_LT(outside.lightness(), 250) << outside.name().toStdString();
+        EXPECT_GT(outside.lightness(), 180) << outside.name().toStdString();
+        EXPECT_EQ(shot.pixelColor(g.left() - 40, g.center().y()), QColor(Qt::white));
+    }
 
     chat->handleScriptMessage("jsHandler", "hidden");
     ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
     EXPECT_EQ(chat->geometry().size(), QSize(100, 100));
     EXPECT_EQ(chat->webViewFrame(), QRect(20, 0, 80, 85));
     EXPECT_FALSE(chat->chatButton()->isHidden());
+    EXPECT_TRUE(chat->shadowView()->isHidden());   // closed: no shadow
 
     // Unknown bodies and other handlers change nothing.
     chat->handleScriptMessage("jsHandler", "reboot");

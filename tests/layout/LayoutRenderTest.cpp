@@ -258,6 +258,29 @@ TEST_F(LayoutRenderTest, FaultyLayoutsRenderSensibly)
     }
 }
 
+TEST_F(LayoutRenderTest, TextKeepsItsInnerMarginOnEverySide)
+{
+    // Left-aligned and long enough to wrap: no letter in the margin along the edges.
+    text->mutable_text()->set_style(PLRBlock_Text::PARAGRAPH);
+    text->mutable_text()->mutable_position()->set_alignment(PLRPosition::LEFT);
+    text->mutable_text()->set_value(std::string(40, 'W') + " " + std::string(60, 'M') + " Lisbon trams at dusk");
+    manager->announceChange();
+    PLRLayoutViewProxy proxy(manager.get(), &layout, 300);
+    proxy.setLive(false);
+    proxy.layoutView()->ensureSectionLayout();
+    const QImage image = proxy.layoutView()->renderImage();
+    const QRect frame = proxy.blockViewForBlock(text)->frameInLayoutView().toAlignedRect();
+    const int margin = int(PLRBlockDrawHandler_Text::kTextInset) - 1;
+    EXPECT_TRUE(hasDarkPixel(image, frame.intersected(image.rect())));
+    EXPECT_FALSE(hasDarkPixel(image, QRect(frame.left(), frame.top(), margin, frame.height())));    // left
+    EXPECT_FALSE(hasDarkPixel(image, QRect(frame.right() - margin + 1, frame.top(), margin, frame.height())));   // right
+    EXPECT_FALSE(hasDarkPixel(image, QRect(frame.left(), frame.top(), frame.width(), margin)));     // top
+    EXPECT_FALSE(hasDarkPixel(image, QRect(frame.left(), frame.bottom() - margin + 1, frame.width(), margin)));   // bottom
+    // The editor and the drawing share the text's rectangle.
+    const QRectF inBlock = PLRBlockDrawHandler_Text::textRectInBlock(QRectF(0, 0, 200, 100), text->text());
+    EXPECT_EQ(inBlock, QRectF(6, 6, 188, 88));
+}
+
 TEST_F(LayoutRenderTest, AnEmptyTextBlockShowsAHintOnlyOnTheCanvas)
 {
     text->mutable_text()->set_value("");
@@ -328,7 +351,8 @@ TEST_F(LayoutRenderTest, TextBlocksDrawTheirFormattingOutsideEditing)
     ASSERT_FALSE(plain.isNull());
     ASSERT_EQ(bold.size(), plain.size());
     const QFont font = PLRBlockDrawHandler_Text::fontForStyle(PLRBlock_Text::PARAGRAPH);
-    const double start = QFontMetricsF(font).horizontalAdvance("Sunset over the ") * 2.0;
+    const double left = PLRBlockDrawHandler_Text::textRectInBlock(proxy.blockViewForBlock(text)->bounds(), *body).left();
+    const double start = (left + QFontMetricsF(font).horizontalAdvance("Sunset over the ")) * 2.0;
     QFont heavy = font;
     heavy.setBold(true);
     const double end = start + QFontMetricsF(heavy).horizontalAdvance("sea") * 2.0;

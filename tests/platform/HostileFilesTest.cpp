@@ -123,7 +123,7 @@ TEST(HostileFiles, WritesReplaceALinkInsteadOfWritingThroughIt)
 TEST(HostileFiles, AnAlertClosedWithoutAClickAnswersCancel)
 {
     platform::QtAlertPresenter presenter;
-    const auto closeWith = [&](const QStringList& buttons, const std::function<void(QWidget*)>& close) {
+    const auto closeWith = [&](const QStringList& buttons, const std::function<void(QWidget*)>& close, bool destructive = false) {
         QTimer::singleShot(0, [close] {
             QWidget* box = QApplication::activeModalWidget();
             for (QWidget* widget : QApplication::topLevelWidgets())
@@ -135,6 +135,7 @@ TEST(HostileFiles, AnAlertClosedWithoutAClickAnswersCancel)
         platform::Alert alert;
         alert.messageText = QStringLiteral("Delete Blog?");
         alert.buttons = buttons;
+        alert.destructive = destructive;
         return presenter.runModal(alert, nullptr).response;
     };
     const auto byClose = [](QWidget* box) { box->close(); };
@@ -149,6 +150,14 @@ TEST(HostileFiles, AnAlertClosedWithoutAClickAnswersCancel)
     EXPECT_EQ(closeWith({"Cancel", "Delete"}, byClose), platform::kAlertFirstButtonReturn);
     EXPECT_EQ(closeWith({}, byClose), platform::kAlertFirstButtonReturn);
     EXPECT_EQ(platform::alertCancelButtonIndex({"Proceed", "cancel "}), 1);
+
+    // Return takes the first button, except where it destroys something: there it answers No.
+    const auto byReturn = [](QWidget* box) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(box->focusWidget() ? box->focusWidget() : box, &press);
+    };
+    EXPECT_EQ(closeWith({"Save", "Cancel"}, byReturn), platform::kAlertFirstButtonReturn);
+    EXPECT_EQ(closeWith({"Yes", "No"}, byReturn, true), platform::kAlertSecondButtonReturn);
 }
 
 namespace {

@@ -19,6 +19,7 @@
 #include "publishing/publish/PLRPublishDefaultViewController.h"
 #include "publishing/publish/PLRPublishGuttenburgViewController.h"
 #include "publishing/publish/PLRPublishPluginViewController.h"
+#include "controls/PLRLinkButtons.h"
 #include "publishing/publish/PLRPublishSecretViewController.h"
 #include "publishing/publish/PLRPublishSetupPages.h"
 #include "publishing/publish/PLRPublishTypeSelectionViewController.h"
@@ -276,9 +277,11 @@ TEST_F(PublishPanelTest, WordPressCategoriesPublishViaCodeTheUpdateOfferAndVisit
     ASSERT_TRUE(openInspector());
     testing_support::spin(20);
     PLRPopupButton* popup = doc->categoriesPopup();
-    ASSERT_EQ(popup->numberOfItems(), 3);
-    EXPECT_EQ(popup->itemTitle(2), "Publish via Code");
-    EXPECT_EQ(popup->itemTag(2), kPLRPublishViaCodeTag);
+    // The categories, a separator, then "Publish via Code".
+    ASSERT_EQ(popup->numberOfItems(), 4);
+    EXPECT_TRUE(popup->isSeparatorItem(2));
+    EXPECT_EQ(popup->itemTitle(3), "Publish via Code");
+    EXPECT_EQ(popup->itemTag(3), kPLRPublishViaCodeTag);
     EXPECT_EQ(popup->title(), "Travel");   // the website's default
     EXPECT_FALSE(doc->publishAsDraft()->checked());   // auto publish on
 
@@ -395,6 +398,9 @@ TEST_F(PublishPanelTest, ThePlugInPagePollsAndOffersToContinueWithoutIt)
             }
             EXPECT_TRUE(dialog->errorLabel()->stringValue().startsWith("Sorry, Pellora still can't find the plug-in"));
             EXPECT_TRUE(plugin->noPluginLink()->isHidden());
+            // The plain link: an underlined title built from its properties.
+            ASSERT_TRUE(plugin->noPluginLink()->attributedTitle());
+            EXPECT_EQ(plugin->noPluginLink()->attributedTitle()->attribute(QLatin1String(kUnderlineStyleAttributeName), 0).toInt(), 1);
             EXPECT_TRUE(plugin->shouldPresentTertiaryAction(dialog));
             EXPECT_EQ(plugin->defaultModalButtonActionTitle(dialog), "Continue Without Plug-in");
 
@@ -648,6 +654,10 @@ TEST_F(PublishPanelTest, AWordPressWebsiteReopensItsThemeAndSavesItsDefaults)
             ASSERT_TRUE(type);
             EXPECT_EQ(type->websiteHostStack()->selectedIndex(), 1);
             EXPECT_EQ(type->themePopUpButton()->title(), "Other / Custom Theme");
+            // "Select One", the themes, a separator, "Other / Custom Theme".
+            const int themes = type->themePopUpButton()->numberOfItems();
+            EXPECT_TRUE(type->themePopUpButton()->isSeparatorItem(themes - 2));
+            EXPECT_EQ(type->themePopUpButton()->indexOfSelectedItem(), themes - 1);
             EXPECT_FALSE(type->themeTextErrorBox()->isHidden());
             EXPECT_EQ(type->themeTextField()->stringValue(), "Handmade");
 

@@ -317,8 +317,12 @@ double PLRLayoutViewController::zoomFactorToFit() const
     const PLRLayoutView* layoutView = m_proxy ? m_proxy->layoutView() : nullptr;
     if (!layoutView || !m_scrollView)
         return 0.0;
-    const double width = m_scrollView->width();
-    const double fit = width / (layoutView->layoutWidth() + kFitExtraWidth);
+    const double width = m_scrollView->width() - 2.0 * m_scrollView->frameWidth()
+                         - m_scrollView->verticalScrollBar()->sizeHint().width() - 2.0 * PLRLayoutDocumentView::kMargin;
+    if (!(width > 0.0))
+        return 0.0;
+    // Down to whole percents, so that the page never quite needs a horizontal scroll bar.
+    const double fit = std::floor(width / layoutView->layoutWidth() * 100.0) / 100.0;
     return std::isfinite(fit) && fit > 0.0 ? fit : 0.0;
 }
 

@@ -11,6 +11,7 @@
 #include <QTextDocument>
 #include <QTextOption>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -65,8 +66,10 @@ int PLRBlockDrawHandler_Text::textFlags(const PLRBlock_Text& text)
     return flags;
 }
 
-QRectF PLRBlockDrawHandler_Text::textRectInBlock(const QRectF& bounds, const PLRBlock_Text& text)
+QRectF PLRBlockDrawHandler_Text::textRectInBlock(const QRectF& block, const PLRBlock_Text& text)
 {
+    const double inset = std::min({kTextInset, block.width() / 4.0, block.height() / 4.0});
+    const QRectF bounds = block.adjusted(inset, inset, -inset, -inset);
     const double width = bounds.width() * widthFraction(text);
     double x = bounds.x();
     switch (text.position().alignment()) {
@@ -99,11 +102,13 @@ double PLRBlockDrawHandler_Text::heightForWidth(const PLRBlock_Text& text, doubl
     if (!canMeasureText() || !std::isfinite(blockWidth))
         return 0.0;
     const QFontMetricsF metrics(fontForStyle(text.style()));
+    // The text's own height and the inner margin above and below it.
+    const double inset = std::min(kTextInset, std::max(0.0, blockWidth) / 4.0);
     if (QString::fromStdString(text.value()).trimmed().isEmpty())
-        return std::ceil(metrics.height());
-    const std::unique_ptr<QTextDocument> document = documentForText(text, blockWidth * widthFraction(text));
+        return std::ceil(metrics.height() + 2.0 * inset);
+    const std::unique_ptr<QTextDocument> document = documentForText(text, std::max(1.0, (blockWidth - 2.0 * inset) * widthFraction(text)));
     const double height = document ? std::min(document->size().height(), kTallestText) : 0.0;
-    return std::ceil(std::max(height, metrics.height()));
+    return std::ceil(std::max(height, metrics.height()) + 2.0 * inset);
 }
 
 void PLRBlockDrawHandler_Text::draw(QPainter& painter, const QRectF& bounds)

@@ -25,6 +25,10 @@ public:
     static double widthFraction(const PLRBlock_Text& text);
     static int textFlags(const PLRBlock_Text& text);
     // The box the text wraps in, inside the block's rectangle.
+    // The inner margin between a text block's edges and its text, in layout points: the same on
+    // the canvas, in the in-place editor, in exports and in previews (a selection border drawn on
+    // the block's edge never covers a letter).
+    static constexpr double kTextInset = 6.0;
     static QRectF textRectInBlock(const QRectF& bounds, const PLRBlock_Text& text);
     // The height the text needs when its block is that wide (at least one line).
     static double heightForWidth(const PLRBlock_Text& text, double blockWidth);

@@ -639,6 +639,7 @@ void PLRPublishViewController::setWPCategories(const QStringList& categories, PL
         popup->addItem(categories.at(i), i);
         popup->setItemState(i, categories.at(i) == selected);
     }
+    popup->addSeparatorItem();
     popup->addItem(latin(kPLRPublishViaCodeTitle), kPLRPublishViaCodeTag);
     popup->setItemState(popup->numberOfItems() - 1, selected.isNull());
     if (selected.isNull())

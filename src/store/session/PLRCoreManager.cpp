@@ -82,9 +82,10 @@ bool PLRCoreManager::save(std::function<void(bool)> completion)
     }
     std::shared_ptr<PLRSaveBatch> batch = session->prepareSave();
     saveQueue().async([batch, completion = std::move(completion)] {
-        const bool written = batch->write();
-        if (completion)
-            platform::dispatchMain([completion, written] { completion(written); });
+        batch->write([&completion](bool written) {
+            if (completion)
+                platform::dispatchMain([completion, written] { completion(written); });
+        });
     });
     return true;
 }

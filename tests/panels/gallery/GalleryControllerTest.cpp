@@ -6,6 +6,7 @@
 
 #include "platform/UserDefaults.h"
 #include "store/session/PLRDefaults.h"
+#include "controls/PLRSliderCell.h"
 
 #include <QAction>
 #include <QFile>
@@ -379,4 +380,13 @@ TEST(GalleryController, HeadersStayPinnedWhileTheirSectionScrollsPastAndOnlyVisi
     EXPECT_EQ(c->galleryLayout()->currentItemWidth(), 1);
     g.controller->adjustZoomFromPinch(5.0);   // clamped
     EXPECT_DOUBLE_EQ(g.controller->currentZoomFactor(), 2.0);
+
+    // The zoom is the application's slider in its gallery style; moving it zooms the gallery.
+    PLRSlider* slider = g.controller->zoomSlider();
+    ASSERT_NE(slider, nullptr);
+    EXPECT_TRUE(slider->cell().isGalleryStyle());
+    EXPECT_DOUBLE_EQ(slider->doubleValue(), 2.0);
+    slider->setDoubleValue(1.0);
+    slider->sendAction();
+    EXPECT_DOUBLE_EQ(g.controller->currentZoomFactor(), 1.0);
 }
