@@ -250,7 +250,7 @@ void PLRHomeViewController::viewDidLoad()
 
 bool PLRHomeViewController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == view() && !event->spontaneous()) {
+    if (isView(watched) && !event->spontaneous()) {
         if (event->type() == QEvent::Show)
             appear();
         else if (event->type() == QEvent::Hide)
