@@ -5,7 +5,12 @@
 #include <QColor>
 #include <QFont>
 
-// Draws a text block: its plain text in the font of its style (Header1-Header5, Paragraph),
+#include <memory>
+
+class QTextDocument;
+
+// Draws a text block as its in-place editor shows it: its formatted text (bold, italic,
+// underline, links in the link colour) in the font of its style (Header1-Header5, Paragraph),
 // wrapped in a box that is the width fraction of the block (position.width, as made by
 // PLRLayoutManager::widthValueForTextWidth; anything outside (0, 1] means the whole width)
 // and placed by the alignment (left, centre, right; justified text uses a centred box).
@@ -27,6 +32,9 @@ public:
     static QRectF textRectInBlock(const QRectF& bounds, const PLRBlock_Text& text);
     // The height the text needs when its block is that wide (at least one line).
     static double heightForWidth(const PLRBlock_Text& text, double blockWidth);
+    // The block's formatted text laid out in a document `width` wide, as drawn: the font of its
+    // style, the text colour, its alignment. Null without a GUI application to measure text.
+    static std::unique_ptr<QTextDocument> documentForText(const PLRBlock_Text& text, double width);
     // What an empty text block shows on the canvas.
     static QString emptyTextHint();
 

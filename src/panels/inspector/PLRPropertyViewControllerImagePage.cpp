@@ -3,7 +3,7 @@
 #include "canvas/interaction/PLRLayoutDocumentView.h"
 #include "canvas/interaction/PLRLayoutInteraction.h"
 #include "canvas/interaction/PLRLayoutInteractionView.h"
-#include "canvas/text/PLRRichText.h"
+#include "layout/text/PLRRichText.h"
 #include "controls/PLRPopupButton.h"
 #include "controls/PLRSmallViews.h"
 #include "layout/base/PLRLayoutManager.h"

@@ -644,6 +644,12 @@ void PLRExportViewController::exportLayout()
         PLR_LOG_WARN(QStringLiteral("ExportLayout - export url is nil"));
         return;
     }
+    // Photos that are gone or unreadable stop the export before anything is made.
+    if (const QString problem = PLRExportManager::sharedManager().unusablePhotosReport(manager); !problem.isEmpty()) {
+        PLR_LOG_WARN(QStringLiteral("ExportLayout - photos are missing or unreadable"));
+        platform::showAlert(QStringLiteral("Missing Photos"), problem);
+        return;
+    }
     const qint64 width = currentWidth();
     const QString subFolder = subFolderTextField->stringValue().trimmed();
     const QString exportFolder = locationText();
@@ -740,6 +746,12 @@ void PLRExportViewController::exportCollage()
     const QList<PLRBlock*> selection = layoutManager ? layoutManager->currentSelectedBlocks() : QList<PLRBlock*>();
     if (!checkCollageSelection(selection))
         return;
+    if (const QString problem = selection.isEmpty() ? QString() : PLRExportManager::sharedManager().unusablePhotosReport(manager, selection);
+        !problem.isEmpty()) {
+        PLR_LOG_WARN(QStringLiteral("Exporting Collage - photos are missing or unreadable"));
+        platform::showAlert(QStringLiteral("Missing Photos"), problem);
+        return;
+    }
     platform::PanelRequest request;
     request.kind = platform::PanelRequest::Kind::SaveFile;
     request.title = QStringLiteral("Export Collage");

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QColorSpace>
 #include <QCryptographicHash>
 #include <QImageReader>
 #include <QTemporaryDir>
@@ -285,6 +286,47 @@ TEST(ImagesDistinctionVerifier, AlertsDuplicatesAndReveals)
     ASSERT_EQ(testing_support::recordingWorkspace().revealed.size(), 1u);
     EXPECT_EQ(testing_support::recordingWorkspace().revealed[0], QStringList({path}));
     EXPECT_FALSE(QFile::exists(dir.filePath("shot copy 3.jpg")));
+}
+
+namespace {
+
+// Whether the pixel at the rectangle's centre is within `tolerance` of the colour, per channel.
+::testing::AssertionResult centreIsNear(const QImage& image, const QRect& patch, const QColor& colour, int tolerance)
+{
+    const QColor seen = image.pixelColor(patch.center());
+    if (std::abs(seen.red() - colour.red()) <= tolerance && std::abs(seen.green() - colour.green()) <= tolerance
+        && std::abs(seen.blue() - colour.blue()) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "saw (" << seen.red() << ", " << seen.green() << ", " << seen.blue() << "), wanted ("
+                                         << colour.red() << ", " << colour.green() << ", " << colour.blue() << ")";
+}
+
+} // namespace
+
+TEST(ImageCache, PhotosWithAWideGamutProfileAreCachedInSRGB)
+{
+    QTemporaryDir dir;
+    const QString path = testing_support::writeWideGamutPhoto(dir.filePath(QStringLiteral("p3.jpg")));
+    ASSERT_FALSE(path.isEmpty());
+    // What the file holds: P3 values, duller than the sRGB ones when read as sRGB.
+    const QImage raw(path);
+    ASSERT_EQ(raw.colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+    EXPECT_FALSE(centreIsNear(raw, testing_support::kWideGamutRedPatch, QColor(255, 0, 0), 8));
+
+    const PLRImageManager::BuildResult built = PLRImageManager::buildCache(
+        {path, dir.filePath(QStringLiteral("loc/p3")), 1, 72, false, PLRImageManager::fileModifiedNs(path)});
+    ASSERT_TRUE(built.ok) << built.error.toStdString();
+    const QImage exported(dir.filePath(QStringLiteral("loc/p3/export.jpg")));
+    ASSERT_EQ(exported.size(), QSize(640, 400));
+    EXPECT_TRUE(centreIsNear(exported, testing_support::kWideGamutRedPatch, QColor(255, 0, 0), 8));
+    EXPECT_TRUE(centreIsNear(exported, testing_support::kWideGamutGreenPatch, QColor(0, 200, 0), 8));
+    EXPECT_FALSE(exported.colorSpace().isValid() && exported.colorSpace() != QColorSpace(QColorSpace::SRgb));
+    // The preview (the gallery's thumbnails) too.
+    const QImage preview(dir.filePath(QStringLiteral("loc/p3/preview.jpg")));
+    const double scale = preview.width() / 640.0;
+    const QRect red(QPoint(int(testing_support::kWideGamutRedPatch.x() * scale), int(testing_support::kWideGamutRedPatch.y() * scale)),
+                    testing_support::kWideGamutRedPatch.size() * scale);
+    EXPECT_TRUE(centreIsNear(preview, red, QColor(255, 0, 0), 8));
 }
 
 TEST(ImageCache, TheExportFilesHashIsMadeWithTheCacheAndKeptUntilTheFileChanges)

@@ -327,9 +327,7 @@ PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& req
     image = plr_image::applyOrientation(image, request.orientation);
     if (image.size() != exportSize)
         image = image.scaled(exportSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace(QColorSpace::SRgb))
-        image.convertToColorSpace(QColorSpace::SRgb);
-    image.setColorSpace(QColorSpace::SRgb);
+    plr_image::convertToSRGB(image);
     plr_image::setImageDPI(image, request.dpi);
 
     QImage preview = image;
