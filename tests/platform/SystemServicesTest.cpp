@@ -5,6 +5,7 @@
 #include "platform/Alert.h"
 #include "platform/Dispatch.h"
 #include "platform/Error.h"
+#include "platform/FirstFrame.h"
 #include "platform/Keychain.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
@@ -345,4 +346,47 @@ TEST(Log, ARemovedCaptureIsNeverCalledAgainEvenFromOtherThreads)
     }
     stop = true;
     writer.join();
+}
+
+// Start-up work that waits for the main window's first frame.
+TEST(FirstFrame, WorkWaitsForAnAnnouncedFrameAndRunsInOrderJustAfterIt)
+{
+    QStringList ran;
+    // No frame announced: the work runs at once.
+    platform::firstframe::afterFirstFrame(nullptr, [&] { ran << "now"; });
+    EXPECT_EQ(ran, QStringList{"now"});
+
+    platform::firstframe::expect();
+    EXPECT_TRUE(platform::firstframe::isPending());
+    auto gone = std::make_unique<QObject>();
+    QObject kept;
+    platform::firstframe::afterFirstFrame(&kept, [&] { ran << "first"; });
+    platform::firstframe::afterFirstFrame(gone.get(), [&] { ran << "dead context"; });
+    platform::firstframe::afterFirstFrame(nullptr, [&] { ran << "second"; });
+    gone.reset();
+    testing_support::spin(50);
+    EXPECT_EQ(ran, QStringList{"now"});
+
+    // The frame: the work runs on the event loop after it, not inside the paint.
+    platform::firstframe::painted();
+    EXPECT_FALSE(platform::firstframe::isPending());
+    EXPECT_EQ(ran, QStringList{"now"});
+    ASSERT_TRUE(testing_support::waitUntil([&] { return ran.size() == 3; }, 2000));
+    EXPECT_EQ(ran, (QStringList{"now", "first", "second"}));
+
+    // Later work runs at once again; a second report changes nothing.
+    platform::firstframe::painted();
+    platform::firstframe::afterFirstFrame(nullptr, [&] { ran << "later"; });
+    EXPECT_EQ(ran.last(), "later");
+}
+
+TEST(FirstFrame, AFrameThatNeverComesLetsTheWorkRunAfterTheFallback)
+{
+    bool ran = false;
+    platform::firstframe::expect();
+    platform::firstframe::afterFirstFrame(nullptr, [&] { ran = true; });
+    testing_support::spin(50);
+    EXPECT_FALSE(ran);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return ran; }, platform::firstframe::kFallbackMs + 3000));
+    EXPECT_FALSE(platform::firstframe::isPending());
 }

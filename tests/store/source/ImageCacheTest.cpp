@@ -216,6 +216,31 @@ TEST(ImageCache, RebuildsWhenThePhotoChangesAndSkipsCorruptFiles)
     EXPECT_TRUE(broken->exportImageData().isEmpty() || !QImage::fromData(broken->exportImageData()).isNull());
 }
 
+// A missing cache file reads as time 0, as does a photo whose time is not known (a record
+// without a stamp): the two must never make a cache that does not exist count as current.
+TEST(ImageCache, AMissingCacheFileIsNeverCurrentEvenForAPhotoOfUnknownTime)
+{
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(QStringLiteral("loc/none"));
+    QDir().mkpath(empty);
+    EXPECT_FALSE(PLRImageManager::isCacheFresh(empty, 0, false));
+    EXPECT_FALSE(PLRImageManager::isCacheFresh(empty, 0, true));
+
+    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+    ASSERT_TRUE(writePhoto(path, 800, 600));
+    auto image = std::make_shared<PLRSourceImage>(QString(), dir.filePath(QStringLiteral("loc")));
+    image->setFile(path, "photo.jpg", PLRFileStamp{QFileInfo(path).size(), 0}, PLRImageMetadata::read(path));
+    AssetRecorder recorder;
+    image->addDelegate(&recorder);
+    PLRImageManager::shared().requestCache(image);
+    finishCaching();
+    EXPECT_EQ(recorder.changes, 1);
+    EXPECT_EQ(sizeOf(QDir(image->cacheLocation()).filePath("export.jpg")), QSize(800, 600));
+    // Its cache cannot be told current: asked again, it is made again rather than trusted.
+    EXPECT_FALSE(PLRImageManager::isCacheFresh(image->cacheLocation(), 0, false));
+    EXPECT_FALSE(image->exportImageData().isEmpty());
+}
+
 TEST(ImageCache, GIFsKeepTheirFileAndAreCheckedAgainstTheSizeLimit)
 {
     QTemporaryDir dir;

@@ -265,11 +265,15 @@ void PLRImageManager::runJob(const std::weak_ptr<PLRSourceImage>& weakImage, con
 
 bool PLRImageManager::isCacheFresh(const QString& cacheDirectory, qint64 sourceModifiedNs, bool isGIF)
 {
+    // A missing cache file reads as time 0: it is never fresh, whatever the source's stamp (a
+    // source of unknown time has 0 too).
     const QDir dir(cacheDirectory);
-    if (fileModifiedNs(dir.filePath(QLatin1String(kPreviewFileName))) != sourceModifiedNs
-        || fileModifiedNs(dir.filePath(QLatin1String(kExportFileName))) != sourceModifiedNs)
-        return false;
-    return !isGIF || fileModifiedNs(dir.filePath(QLatin1String(kAnimationFileName))) == sourceModifiedNs;
+    const auto madeFromSource = [&dir, sourceModifiedNs](const char* name) {
+        const qint64 modified = fileModifiedNs(dir.filePath(QLatin1String(name)));
+        return modified != 0 && modified == sourceModifiedNs;
+    };
+    return madeFromSource(kPreviewFileName) && madeFromSource(kExportFileName)
+        && (!isGIF || madeFromSource(kAnimationFileName));
 }
 
 qint64 PLRImageManager::fileModifiedNs(const QString& path)
