@@ -5,6 +5,7 @@
 #include "platform-ui/Window.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QGraphicsOpacityEffect>
 #include <QPainterPath>
 #include <QKeyEvent>
@@ -182,14 +183,15 @@ public:
 protected:
     void draw(QPainter* painter) override
     {
-        if (m_view->m_shadowOverhang > 0.0 && m_view->layer()) {
+        if (m_view->m_shadowOverhang > 0.0) {
             painter->save();
             painter->setOpacity(painter->opacity() * opacity());
             if (!m_view->isFlipped()) {
                 painter->translate(0, m_view->height());
                 painter->scale(1, -1);
             }
-            m_view->layer()->renderShadows(*painter, AnimationClock::shared().now());
+            GraphicsContext context(painter, m_view->isFlipped());
+            m_view->drawBeyondBounds(context);
             painter->restore();
         }
         // The ring lies wholly outside the view: it is drawn before the view itself.
@@ -200,7 +202,17 @@ protected:
             painter->fillPath(ring, View::focusRingColor().toQColor());
             painter->restore();
         }
+        // The view itself. Painted into the window, Qt places it right; painted by
+        // QWidget::render() into an image, Qt would add the view's offset in the rendered
+        // widget to the painter's, which already holds it.
+        QBackingStore* store = m_view->window()->backingStore();
+        const bool intoWindow = store && painter->device() == store->paintDevice();
+        // (Below full opacity Qt draws the view through a picture of it, placed right either way.)
+        painter->save();
+        if (!intoWindow && opacity() >= 1.0 && painter->worldTransform().type() == QTransform::TxTranslate)
+            painter->setWorldTransform(QTransform());
         QGraphicsOpacityEffect::draw(painter);
+        painter->restore();
     }
 
 private:
@@ -229,6 +241,12 @@ void View::setAlphaValue(double alpha)
 {
     m_alpha = alpha;
     updateEffect();
+}
+
+void View::drawBeyondBounds(GraphicsContext& context)
+{
+    if (m_layer && context.painter())
+        m_layer->renderShadows(*context.painter(), AnimationClock::shared().now());
 }
 
 void View::setShadowOverhang(double points)
