@@ -9,7 +9,7 @@
 class PLRLightStyle : public QProxyStyle {
     Q_OBJECT
 public:
-    // Fusion as the base style (the platform's default when Fusion is missing).
+    // Fusion as the base style (Qt's default style when Fusion is missing).
     PLRLightStyle();
 
     QIcon standardIcon(StandardPixmap which, const QStyleOption* option = nullptr,
