@@ -259,7 +259,7 @@ void PLRDocumentViewController::buildSettingsView()
     auto* hostRow = new QHBoxLayout(m_yourWebsiteView);
     hostRow->setContentsMargins(0, 4, 0, 6);
     hostRow->addWidget(caption(QStringLiteral("Your website"), m_yourWebsiteView));
-    m_publishHost = caption(QString(), m_yourWebsiteView);
+    m_publishHost = new plr::insp::ElidedCaption(m_yourWebsiteView);
     hostRow->addWidget(m_publishHost, 1);
     publishColumn->addWidget(m_yourWebsiteView);
 
@@ -809,7 +809,7 @@ void PLRDocumentViewController::updateLastUpdatedDate(const QString& text)
 void PLRDocumentViewController::updatePublishHost(const QString& text)
 {
     settingsView();
-    m_publishHost->setStringValue(text);
+    m_publishHost->setFullText(text);
 }
 
 void PLRDocumentViewController::setWordPressSettingsViewHidden(bool hidden)
