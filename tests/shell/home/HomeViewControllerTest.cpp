@@ -196,6 +196,43 @@ TEST(HomeScreen, TileSizesFollowTheCollectionWidth)
     EXPECT_EQ(home.controller.galleryLayout()->itemSize(), QSizeF(200, 342));
 }
 
+TEST(HomeScreen, TheNewPostTilesPictureFillsItsSlotAndItsBadgeIsRound)
+{
+    signIn("u-1", "ann@example.com");
+    for (const int window : {860, 1110, 1600}) {
+        Home home(window, 900);
+        auto* newPost = qobject_cast<PLRRecentCollectionViewItemNewPost*>(home.item(0));
+        ASSERT_TRUE(newPost);
+        QWidget* view = newPost->newPostView();
+        const QImage drawn = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(drawn.width(), view->width());
+        // The extent of the pixels near a colour.
+        const auto extent = [&](const QColor& colour, int tolerance) {
+            QRect box;
+            for (int y = 0; y < drawn.height(); ++y)
+                for (int x = 0; x < drawn.width(); ++x) {
+                    const QColor c = drawn.pixelColor(x, y);
+                    if (std::abs(c.red() - colour.red()) <= tolerance && std::abs(c.green() - colour.green()) <= tolerance
+                        && std::abs(c.blue() - colour.blue()) <= tolerance)
+                        box |= QRect(x, y, 1, 1);
+                }
+            return box;
+        };
+        const QRect badge = extent(QColor(0x21, 0x9D, 0xFF), 24);
+        ASSERT_FALSE(badge.isEmpty()) << window;
+        EXPECT_LE(std::abs(badge.width() - badge.height()), 1) << window << " badge " << badge.width() << "x" << badge.height();
+        // The page's blocks reach across most of the "New Post" bar (the slot less 20 a side).
+        const QRect blocks = extent(QColor(214, 219, 226), 6);
+        const QRect bar = extent(QColor(28, 28, 28), 4);
+        ASSERT_FALSE(blocks.isEmpty());
+        ASSERT_FALSE(bar.isEmpty());
+        EXPECT_NEAR(bar.width(), view->width() - 40, 2) << window;
+        EXPECT_GE(blocks.width(), 0.6 * bar.width()) << window;
+        EXPECT_LT(blocks.bottom(), bar.top()) << window;   // above the bar
+        EXPECT_GE(blocks.top(), 0);
+    }
+}
+
 TEST(HomeScreen, ScrollingMakesOnlyTheTilesNearTheVisiblePart)
 {
     PLRUserSession* session = signIn("u-1", "ann@example.com");
