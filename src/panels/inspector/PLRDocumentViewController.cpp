@@ -256,11 +256,13 @@ void PLRDocumentViewController::buildSettingsView()
     publishColumn->addWidget(info);
 
     m_yourWebsiteView = new InspectorBGView(scroll);
-    auto* hostRow = new QHBoxLayout(m_yourWebsiteView);
-    hostRow->setContentsMargins(0, 4, 0, 6);
-    hostRow->addWidget(caption(QStringLiteral("Your website"), m_yourWebsiteView));
+    // The address under its caption, on the page's whole width.
+    auto* hostColumn = new QVBoxLayout(m_yourWebsiteView);
+    hostColumn->setContentsMargins(0, 4, 0, 6);
+    hostColumn->setSpacing(2);
+    hostColumn->addWidget(caption(QStringLiteral("Your website"), m_yourWebsiteView));
     m_publishHost = new plr::insp::ElidedCaption(m_yourWebsiteView);
-    hostRow->addWidget(m_publishHost, 1);
+    hostColumn->addWidget(m_publishHost);
     publishColumn->addWidget(m_yourWebsiteView);
 
     m_wordpressSettingsView = new InspectorBGView(scroll);

@@ -83,7 +83,7 @@ ElidedCaption::ElidedCaption(QWidget* parent) : TextField(parent)
     setFont(systemFont(11));
     setTextColor(namedColor(QStringLiteral("plrTextColor")));
     setFixedHeight(18);
-    // The row gives it what is left beside its caption; its text follows the width it gets.
+    // Its text follows the width its layout gives it.
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 }
 
