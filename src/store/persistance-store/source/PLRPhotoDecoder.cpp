@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <vector>
 #include <cmath>
+#include <cstdint>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -177,15 +178,27 @@ public:
         const double sx = double(sourceWidth) / double(m_width);
         m_first.assign(size_t(m_width), 0);
         m_count.assign(size_t(m_width), 0);
+        // Each output pixel's weights over the source pixels it covers, in 1/4096ths summing
+        // to exactly 4096, so that a flat row stays flat.
         m_weights.clear();
         for (int x = 0; x < m_width; ++x) {
             const double start = x * sx, end = std::min(double(sourceWidth), (x + 1) * sx);
             const int first = int(std::floor(start));
             m_first[size_t(x)] = first;
-            int count = 0;
-            for (int i = first; i < sourceWidth && i < end; ++i, ++count)
-                m_weights.push_back(float((std::min(end, double(i + 1)) - std::max(start, double(i))) / sx));
-            m_count[size_t(x)] = count;
+            const size_t from = m_weights.size();
+            int total = 0;
+            size_t largest = from;
+            for (int i = first; i < sourceWidth && i < end; ++i) {
+                const double fraction = (std::min(end, double(i + 1)) - std::max(start, double(i))) / sx;
+                const auto weight = std::uint32_t(std::lround(fraction * kOne));
+                total += int(weight);
+                if (m_weights.size() == from || weight > m_weights[largest])
+                    largest = m_weights.size();
+                m_weights.push_back(weight);
+            }
+            if (m_weights.size() > from)
+                m_weights[largest] = std::uint32_t(int(m_weights[largest]) + kOne - total);
+            m_count[size_t(x)] = int(m_weights.size() - from);
         }
         m_row.assign(size_t(m_width) * 3, 0.0f);
         m_sum.assign(size_t(m_width) * 3, 0.0f);
@@ -196,19 +209,22 @@ public:
 
     void addRow(const QRgb* source)
     {
+        // Across: the three channels of a pixel are spread into lanes 21 bits apart of one
+        // 64-bit word, so that one multiply-add weighs all three (each lane's sum stays below
+        // 4096 x 255 < 2^20).
         size_t w = 0;
         for (int x = 0; x < m_width; ++x) {
-            float r = 0, g = 0, b = 0;
+            std::uint64_t lanes = 0;
             const QRgb* at = source + m_first[size_t(x)];
             for (int k = 0; k < m_count[size_t(x)]; ++k, ++w) {
-                const float weight = m_weights[w];
-                r += weight * float(qRed(at[k]));
-                g += weight * float(qGreen(at[k]));
-                b += weight * float(qBlue(at[k]));
+                const std::uint64_t p = at[k];
+                const std::uint64_t spread = (p & 0xFF) | ((p & 0xFF00) << 13) | ((p & 0xFF0000) << 26);
+                lanes += spread * m_weights[w];
             }
-            m_row[size_t(x) * 3] = r;
-            m_row[size_t(x) * 3 + 1] = g;
-            m_row[size_t(x) * 3 + 2] = b;
+            constexpr std::uint64_t lane = (std::uint64_t(1) << 21) - 1;
+            m_row[size_t(x) * 3] = float((lanes >> 42) & lane);        // red
+            m_row[size_t(x) * 3 + 1] = float((lanes >> 21) & lane);    // green
+            m_row[size_t(x) * 3 + 2] = float(lanes & lane);            // blue
         }
         const double top = m_sourceRow, bottom = m_sourceRow + 1.0;
         ++m_sourceRow;
@@ -239,7 +255,7 @@ private:
     {
         QRgb* line = m_out->rowBuffer(m_outputRow);
         for (int x = 0; x < m_width; ++x) {
-            const auto channel = [&](size_t i) { return std::clamp(int(m_sum[size_t(x) * 3 + i] + 0.5f), 0, 255); };
+            const auto channel = [&](size_t i) { return std::clamp(int(m_sum[size_t(x) * 3 + i] * (1.0f / kOne) + 0.5f), 0, 255); };
             line[x] = qRgb(channel(0), channel(1), channel(2));
         }
         m_out->put(m_outputRow);
@@ -254,7 +270,8 @@ private:
     double m_sy = 1.0;
     std::vector<int> m_first;
     std::vector<int> m_count;
-    std::vector<float> m_weights;
+    static constexpr int kOne = 4096;
+    std::vector<std::uint32_t> m_weights;
     std::vector<float> m_row;
     std::vector<float> m_sum;
     std::vector<float> m_nextSum;
