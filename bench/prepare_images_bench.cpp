@@ -12,6 +12,8 @@
 
 #include "BenchSupport.h"
 
+#include "platform/Memory.h"
+
 #include "layout/PLRLayoutLibrary.h"
 #include "store/persistance-store/source/PLRImageManager.h"
 #include "store/persistance-store/source/PLRSourceDirectory.h"
@@ -54,6 +56,8 @@ PLRFileStamp stampOf(const QString& path)
 
 int main(int argc, char** argv)
 {
+    // As the application does.
+    platform::memory::returnLargeBlocksToTheSystem();
     QApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: prepare_images_bench FOLDER\n");
