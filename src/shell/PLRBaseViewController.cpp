@@ -555,10 +555,13 @@ void PLRBaseViewController::presentLogin()
                            self->m_authViewController = nullptr;
                            self->m_currentTopConstraint = nullptr;
                            done->deleteLater();
+                           platform::NotificationCenter::defaultCenter().post(
+                               QLatin1String(kPLRAuthViewToggledNotification), self);
                            self->ensureUserSessionSubscription();
                            self->presentHome(true);
                        });
     });
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLRAuthViewToggledNotification), this);
     View* authView = auth->view();
     addScreen(auth);
     PLRLayoutConstraint* top = createTopEdgeConstraintForPostView(authView, root->height());
