@@ -11,6 +11,7 @@
 #include "platform/Storyboard.h"
 #include "platform/Threads.h"
 #include "platform/UndoManager.h"
+#include "platform/Workspace.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,7 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <atomic>
@@ -345,4 +347,38 @@ TEST(Log, ARemovedCaptureIsNeverCalledAgainEvenFromOtherThreads)
     }
     stop = true;
     writer.join();
+}
+
+TEST(FilePanels, PanelsOpenWhereTheUsersPhotosAreAndReturnThereNeverToTheWorkingFolder)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString home = root.filePath("home");
+    ASSERT_TRUE(QDir().mkpath(home + "/.config"));
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", home.toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home + "/.config").toUtf8());
+
+    using platform::PanelRequest;
+    using platform::QtFilePanels;
+    PanelRequest folder;
+    folder.kind = PanelRequest::Kind::OpenDirectory;
+    EXPECT_EQ(QtFilePanels::startingDirectory(folder, {}), home);
+    ASSERT_TRUE(QDir().mkpath(home + "/Pictures/2026"));
+    EXPECT_EQ(QtFilePanels::startingDirectory(folder, {}), home + "/Pictures");
+    EXPECT_EQ(QtFilePanels::startingDirectory(folder, root.filePath("gone")), home + "/Pictures");
+    EXPECT_EQ(QtFilePanels::startingDirectory(folder, home + "/Pictures/2026"), home + "/Pictures/2026");
+    folder.directory = home;
+    EXPECT_EQ(QtFilePanels::startingDirectory(folder, home + "/Pictures/2026"), home);
+
+    EXPECT_EQ(QtFilePanels::directoryToRemember(folder, home + "/Pictures/2026"), home + "/Pictures");
+    PanelRequest file;
+    EXPECT_EQ(QtFilePanels::directoryToRemember(file, home + "/Pictures/2026/post.ppost"), home + "/Pictures/2026");
+
+    qputenv("HOME", oldHome);
+    if (oldConfig.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
 }

@@ -263,14 +263,14 @@ TEST_F(ExportEngine, PreviewShowsTheFirstFiveBlocksAndReachesTheHomeTile)
     EXPECT_TRUE(manager->layoutManager()->imageKeywordOverlayEnabled());   // put back
     const QImage eight = QImage::fromData(eightBytes, "JPEG");
     ASSERT_FALSE(eight.isNull());
-    EXPECT_EQ(eight.width(), 400);
+    EXPECT_EQ(eight.width(), 800);   // sharp on tiles of 400 points at two pixels a point
     EXPECT_EQ(eight.size(), five.size());
     EXPECT_EQ(manager->layoutManager()->currentLayoutProxies().size(), 0);   // the off-screen view is gone
 
     // Saving the post stores the preview the home tile shows.
     ASSERT_TRUE(manager->save());
     EXPECT_TRUE(QFileInfo(post->bundlePath() + "/preview.jpg").isFile());
-    EXPECT_EQ(post->layoutPreview().width(), 400);
+    EXPECT_EQ(post->layoutPreview().width(), 800);
 }
 
 TEST_F(ExportEngine, RendersStartFromTheLayoutsBackgroundColour)

@@ -21,7 +21,9 @@ public:
     using CompletionBlock = std::function<void(bool success, const QString& failure)>;
 
     static constexpr double kStandardLayoutWidth = 1500.0;
-    static constexpr double kPreviewWidth = 400.0;
+    // Home tiles are up to about 400 points wide: twice that keeps them sharp on a screen of
+    // two pixels to the point (a tile asks for the width it needs and decodes no more).
+    static constexpr double kPreviewWidth = 800.0;
     static constexpr float kPreviewCompression = 0.7f;
     static constexpr int kPreviewBlockCount = 5;
     static constexpr const char* kQueueLabel = "EXPORT LAYOUT";
