@@ -13,6 +13,8 @@
 #include "BenchPhotos.h"
 #include "BenchSupport.h"
 
+#include "platform/Memory.h"
+
 #include "store/persistance-store/source/PLRImageManager.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
 
@@ -100,6 +102,8 @@ double runVips(const QStringList& photos, const QString& outFolder, int jobs, bo
 
 int main(int argc, char** argv)
 {
+    // As the application does.
+    platform::memory::returnLargeBlocksToTheSystem();
     QGuiApplication app(argc, argv);
     const int count = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 200;
     QTemporaryDir temporary;

@@ -78,8 +78,7 @@ public:
     // Decodes the photo once (scaled down while decoding where the decoder can) and writes
     // the cache files.
     static BuildResult buildCache(const BuildRequest& request);
-    // Whether the cache folder holds every file of the photo, made from this version of it (a
-    // missing file, or a source of unknown time, is never fresh).
+    // Whether the cache folder holds every file of the photo, made from this version of it.
     static bool isCacheFresh(const QString& cacheDirectory, qint64 sourceModifiedNs, bool isGIF);
     // Removes the cache folder's files.
     static void purgeCache(const QString& cacheDirectory);
