@@ -123,7 +123,7 @@ int main(int argc, char** argv)
     // given through a symbolic link is stamped and read as the file it leads to, as the folder
     // scan does.
     std::vector<PLRSourceImagePtr> images;
-    QSize smallest, largest;
+    QSize smallest, largest, firstSize;
     bool sameSize = true;
     for (const QString& path : photos) {
         const QString real = QFileInfo(path).canonicalFilePath();
@@ -139,7 +139,9 @@ int main(int argc, char** argv)
             smallest = size;
         if (largest.isEmpty() || qint64(size.width()) * size.height() > qint64(largest.width()) * largest.height())
             largest = size;
-        sameSize = sameSize && (images.empty() || size == largest);
+        if (images.empty())
+            firstSize = size;
+        sameSize = sameSize && size == firstSize;
         image->setFile(real, QFileInfo(path).fileName(), PLRFileStamp{info.size(), PLRImageManager::fileModifiedNs(real)},
                        metadata);
         images.push_back(image);
