@@ -1,4 +1,5 @@
 #include "chat/PLRIntercomChatView.h"
+#include "platform/Clock.h"
 
 #include "chat/PLRWebView.h"
 #include "controls/ColorWithHex.h"
@@ -205,7 +206,7 @@ void PLRIntercomChatView::handleIntercomMessengerShown()
     if (!user.isEmpty() && m_webView)
         m_webView->evaluateJavaScript(QStringLiteral("Intercom('update', %1);").arg(user));
     QPointer<PLRIntercomChatView> self(this);
-    platform::dispatchAfter(0.15, this, [self] {
+    platform::Clock::shared().after(0.15, this, [self] {
         if (!self)
             return;
         self->m_height = kOpenHeight;
@@ -232,7 +233,7 @@ void PLRIntercomChatView::handleMessengerClosed()
     m_chatButton->show();
     m_chatButton->raise();
     QPointer<PLRIntercomChatView> self(this);
-    platform::dispatchAfter(0.05, this, [self] {
+    platform::Clock::shared().after(0.05, this, [self] {
         if (!self)
             return;
         self->m_width = kClosedSize;
@@ -260,7 +261,7 @@ void PLRIntercomChatView::handleNewMessageNotification()
 
 void PLRIntercomChatView::postNotification(const QString& title, const QString& description, const QString& identifier)
 {
-    platform::dispatchAfter(0.3, this, [title, description, identifier] {
+    platform::Clock::shared().after(0.3, this, [title, description, identifier] {
         platform::UserNotificationCenter::shared().deliver(title, description, identifier);
     });
 }

@@ -2,6 +2,7 @@
 // the store migration, the main window and the application-folder check.
 
 #include "shell/AppDelegate.h"
+#include "platform/Clock.h"
 #include "platform/Resets.h"
 #include "shell/AppDelegatePrivate.h"
 
@@ -144,7 +145,7 @@ void AppDelegate::applicationWillFinishLaunching()
     m_performedBackupQuery = false;
     auto& defaults = platform::UserDefaults::standard();
     defaults.removeObject(QLatin1String(kVisualizeConstraintsKey));
-    m_timeSinceLastSave = m_scheduler->now();
+    m_timeSinceLastSave = platform::Clock::shared().wallTime();
     PLR_LOG_INFO(QStringLiteral("TIME LOG (AWFL): %1")
                      .arg(QString::number(double(m_timeSinceLastSave.toMSecsSinceEpoch()) / 1000.0, 'f', 6)));
     if (isDevelopmentEnvironment())
@@ -178,7 +179,7 @@ void AppDelegate::applicationWillFinishLaunching()
 
 void AppDelegate::applicationDidFinishLaunching()
 {
-    m_appBootTime = m_scheduler->now();
+    m_appBootTime = platform::Clock::shared().wallTime();
     logTime("ADFL");
     PLRAnalyticManager::coreAnalyticManager().setup();
     platform::UserDefaults::standard().setBool(QLatin1String(kRequiresLightAppearanceKey), true);

@@ -3,6 +3,7 @@
 // WordPress categories and the update offer, the panel's progress and its date format.
 
 #include "PublishingTestSupport.h"
+#include "platform/Clock.h"
 
 #include "controls/PLRPopupButton.h"
 #include "controls/PLRSlidingButtonStack.h"
@@ -47,12 +48,25 @@ struct ManualTimers {
         std::shared_ptr<std::atomic_bool> cancelled;
     };
     std::vector<Step> steps;
-    platform::HookGuard<PLRPublishTimers::Scheduler> guard{
-        &PLRPublishTimers::setScheduler, [this](double seconds, QObject* context, std::function<void()> task) {
+    // In place of the shared clock while it lives.
+    class Clock final : public platform::Clock {
+    public:
+        explicit Clock(ManualTimers* timers) : m_timers(timers) {}
+        double now() const override { return 0.0; }
+        QDateTime wallTime() const override { return QDateTime::currentDateTimeUtc(); }
+        platform::Cancellable after(double seconds, QObject* context, platform::Task task) override
+        {
             auto flag = std::make_shared<std::atomic_bool>(false);
-            steps.push_back({seconds, context, std::move(task), flag});
+            m_timers->steps.push_back({seconds, context, std::move(task), flag});
             return platform::Cancellable(flag);
-        }};
+        }
+    private:
+        ManualTimers* m_timers;
+    };
+    ManualTimers() { platform::Clock::setShared(std::make_unique<Clock>(this)); }
+    ~ManualTimers() { platform::Clock::setShared(nullptr); }
+    ManualTimers(const ManualTimers&) = delete;
+    ManualTimers& operator=(const ManualTimers&) = delete;
 
     // The delays of the steps waiting now.
     QList<double> waiting() const

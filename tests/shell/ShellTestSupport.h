@@ -11,6 +11,7 @@
 #include "shell/AppDelegate.h"
 #include "services/analytic/PLRAnalyticManager.h"
 #include "store/migrators/PLRMigrator.h"
+#include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/UserDefaults.h"
@@ -42,60 +43,22 @@
 
 namespace shell_test {
 
-// The save clock and timers, moved by hand.
-class ManualScheduler : public AppDelegate::Scheduler {
+// The shared clock, moved by hand: the periodic save, the post view's delays, every timed step.
+class ManualScheduler {
 public:
-    QDateTime now() const override { return m_now; }
-    platform::Cancellable schedule(double seconds, QObject* context, std::function<void()> task) override
-    {
-        auto flag = std::make_shared<std::atomic_bool>(false);
-        m_tasks.push_back({m_now.addMSecs(qint64(seconds * 1000)), flag, context, std::move(task)});
-        return platform::Cancellable(flag);
-    }
+    ManualScheduler() : m_clock(platform::ManualClock::install()) {}
+    QDateTime now() const { return m_clock.wallTime(); }
     // Moves the clock, running what falls due on the way, in order.
-    void advance(double seconds)
-    {
-        const QDateTime target = m_now.addMSecs(qint64(seconds * 1000));
-        for (;;) {
-            auto next = m_tasks.end();
-            for (auto it = m_tasks.begin(); it != m_tasks.end(); ++it)
-                if (!it->cancelled->load() && it->due <= target && (next == m_tasks.end() || it->due < next->due))
-                    next = it;
-            if (next == m_tasks.end())
-                break;
-            Task task = *next;
-            m_tasks.erase(next);
-            m_now = task.due;
-            if (task.context)
-                task.run();
-        }
-        m_now = target;
-    }
-    int pending() const
-    {
-        int count = 0;
-        for (const Task& task : m_tasks)
-            count += task.cancelled->load() ? 0 : 1;
-        return count;
-    }
+    void advance(double seconds) { m_clock.advance(seconds); }
+    int pending() const { return int(m_clock.waiting().size()); }
     double secondsUntilNext() const
     {
-        qint64 best = -1;
-        for (const Task& task : m_tasks)
-            if (!task.cancelled->load() && (best < 0 || m_now.msecsTo(task.due) < best))
-                best = m_now.msecsTo(task.due);
-        return best < 0 ? -1.0 : double(best) / 1000.0;
+        const std::vector<double> waiting = m_clock.waiting();
+        return waiting.empty() ? -1.0 : waiting.front();
     }
 
 private:
-    struct Task {
-        QDateTime due;
-        std::shared_ptr<std::atomic_bool> cancelled;
-        QPointer<QObject> context;
-        std::function<void()> run;
-    };
-    QDateTime m_now = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
-    std::vector<Task> m_tasks;
+    platform::ManualClock& m_clock;
 };
 
 class ShellTest : public ::testing::Test {
@@ -142,8 +105,8 @@ protected:
     void makeApp()
     {
         app = std::make_unique<AppDelegate>();
-        scheduler = new ManualScheduler;
-        app->setScheduler(std::unique_ptr<AppDelegate::Scheduler>(scheduler));
+        m_scheduler = std::make_unique<ManualScheduler>();
+        scheduler = m_scheduler.get();
         app->setExitHandler([this](int code) {
             exitCode = code;
             exited = true;
@@ -232,6 +195,7 @@ protected:
 
     testing_support::DevService service;
     std::unique_ptr<AppDelegate> app;
+    std::unique_ptr<ManualScheduler> m_scheduler;
     ManualScheduler* scheduler = nullptr;
     bool exited = false;
     int exitCode = -1;

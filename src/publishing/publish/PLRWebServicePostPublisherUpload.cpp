@@ -1,6 +1,7 @@
 // The publisher's upload pass and build wait: signed upload addresses asked for in batches,
 // each photo's export file sent to its address, then the service's build awaited.
 #include "publishing/publish/PLRWebServicePostPublisher.h"
+#include "platform/Clock.h"
 
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/Json.h"
@@ -250,7 +251,7 @@ void PLRWebServicePostPublisher::scheduleBuildCheck(double delay)
 {
     // One scheduled check at a time.
     m_buildCheck.cancel();
-    m_buildCheck = platform::dispatchAfter(delay, this, [this, delay] { checkServerCompletedBuild(delay); });
+    m_buildCheck = platform::Clock::shared().after(delay, this, [this, delay] { checkServerCompletedBuild(delay); });
 }
 
 void PLRWebServicePostPublisher::checkServerCompletedBuild(double delay)

@@ -12,7 +12,7 @@
 #include "shell/PLRShellNotifications.h"
 #include "canvas/interaction/PLRVisualStateHandler.h"
 #include "shell/home/PLRSupportChatHook.h"
-#include "shell/post/PLRDelayScheduler.h"
+#include "platform/Clock.h"
 #include "shell/post/PLROnboardingPopover.h"
 #include "shell/post/PLRPostCanvasViewController.h"
 #include "shell/post/PLRPostSplitView.h"
@@ -35,9 +35,7 @@ class PostViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto scheduler = std::make_unique<PLRManualScheduler>();
-        clock = scheduler.get();
-        PLRDelayScheduler::setShared(std::move(scheduler));
+        clock = &platform::ManualClock::install();
         platform::ui::AnimationClock::shared().setManual(true);
         PLRVisualStateHandler::globalHandler().reset();
         PLRLayoutLibrary::install();
@@ -46,7 +44,6 @@ protected:
     void TearDown() override
     {
         controllers.clear();
-        PLRDelayScheduler::setShared(nullptr);
     }
     void advance(double seconds)
     {
@@ -70,7 +67,7 @@ protected:
         return open(session->postManagerForPost(post));
     }
 
-    PLRManualScheduler* clock = nullptr;
+    platform::ManualClock* clock = nullptr;
     PLRUserSession* session = nullptr;
     std::vector<std::unique_ptr<PLRPostViewController>> controllers;
 };

@@ -1,4 +1,5 @@
 #include "SourceTestPhotos.h"
+#include "platform/Clock.h"
 
 #include "store/persistance-store/source/PLRSourceDirectory.h"
 #include "platform/Dispatch.h"
@@ -75,7 +76,41 @@ private:
     std::vector<Event> m_events;
 };
 
+// The system clock, stepped forward by hand: files just written leave the "still being written"
+// window at once instead of after a wait.
+class SteppedClock final : public platform::Clock {
+public:
+    double now() const override { return m_system.now() + m_offset; }
+    QDateTime wallTime() const override
+    {
+        return m_pinned.isValid() ? m_pinned : m_system.wallTime().addMSecs(qint64(m_offset * 1000.0));
+    }
+    platform::Cancellable after(double seconds, QObject* context, platform::Task task) override
+    {
+        return m_system.after(seconds, context, std::move(task));
+    }
+    void step(double seconds) { m_offset += seconds; }
+    // Holds the wall time at `time` (an invalid time lets it run again).
+    void pin(const QDateTime& time) { m_pinned = time; }
+
+private:
+    QDateTime m_pinned;
+    platform::SystemClock m_system;
+    double m_offset = 0.0;
+};
+
 struct Fixture {
+    Fixture()
+    {
+        auto stepped = std::make_unique<SteppedClock>();
+        clock = stepped.get();
+        platform::Clock::setShared(std::move(stepped));
+    }
+    ~Fixture() { platform::Clock::setShared(nullptr); }
+    // Sits out the "still being written" window of the files written so far.
+    void settle() { clock->step(0.45); }
+
+    SteppedClock* clock = nullptr;
     QTemporaryDir root;
     QString folder() const { return root.filePath(QStringLiteral("photos")); }
     QString plist() const { return root.filePath(QStringLiteral("post/location.plist")); }
@@ -189,6 +224,27 @@ TEST(SourceDirectoryOrdering, SortsByTitleAndDatesInBothOrders)
     EXPECT_EQ(names(images), QStringList({"beta.jpg", "gamma.jpg", "Alpha.jpg"}));
 }
 
+// A file modified within the last 0.4 s, by the shared clock, may still be being written: it is
+// left out until the clock has passed that window, then reported.
+TEST(SourceDirectory, AFileStillBeingWrittenWaitsUntilTheClockHasPassedItsWindow)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/fresh.jpg", 32, 32));
+    const QDateTime written = QFileInfo(f.folder() + "/fresh.jpg").lastModified().toUTC();
+    f.clock->pin(written.addMSecs(100));
+
+    auto directory = f.make(f.folder());
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(Fixture::loaded(*directory));
+    EXPECT_TRUE(directory->images().isEmpty());
+
+    f.clock->pin(written.addMSecs(1000));
+    ASSERT_TRUE(waitUntil([&] { return recorder.count("added", "fresh.jpg") > 0; }, 5000));
+    EXPECT_EQ(names(directory->images()), QStringList({"fresh.jpg"}));
+}
+
 TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
 {
     Fixture f;
@@ -198,7 +254,7 @@ TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
     ASSERT_TRUE(source_test::writeBytes(f.folder() + "/corrupt.jpg", QByteArray(500, 'x')));
     ASSERT_TRUE(source_test::writeBytes(f.folder() + "/notes.txt", "hello"));
     // Sit out the "still being written" window for the files just made.
-    QThread::msleep(450);
+    f.settle();
 
     auto directory = f.make(f.folder());
     Recorder recorder;
@@ -256,7 +312,7 @@ TEST(SourceDirectory, KeepsIdentifiersHiddenFlagsAndKeywordsAcrossReloadAndRelin
     Fixture f;
     ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 32, 32));
     ASSERT_TRUE(writePhoto(f.folder() + "/b.jpg", 32, 32));
-    QThread::msleep(450);
+    f.settle();
 
     QString idA;
     QString idB;
@@ -292,7 +348,7 @@ TEST(SourceDirectory, KeepsIdentifiersHiddenFlagsAndKeywordsAcrossReloadAndRelin
         ASSERT_TRUE(QFile::copy(f.folder() + "/a.jpg", moved + "/a.jpg"));
         ASSERT_TRUE(QFile::copy(f.folder() + "/b.jpg", moved + "/sub/b.jpg"));
         ASSERT_TRUE(writePhoto(moved + "/c.jpg", 32, 32));
-        QThread::msleep(450);
+        f.settle();
 
         auto directory = f.make({}, true);
         Recorder recorder;
@@ -335,7 +391,7 @@ TEST(SourceDirectory, MissingAndRefusedFolders)
         EXPECT_TRUE(directory->images().isEmpty());
     }
     ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 16, 16));
-    QThread::msleep(450);
+    f.settle();
     {
         std::atomic_bool granted = false;
         auto directory = f.make(f.folder(), false, [&](const QString&) { return granted.load(); });
@@ -387,7 +443,7 @@ TEST(SourceDirectory, SubFoldersAndLinkLoops)
     ASSERT_TRUE(writePhoto(f.folder() + "/top.jpg", 16, 16));
     ASSERT_TRUE(writePhoto(f.folder() + "/x/y/deep.jpg", 16, 16));
     ASSERT_EQ(::symlink(f.folder().toLocal8Bit().constData(), (f.folder() + "/x/loop").toLocal8Bit().constData()), 0);
-    QThread::msleep(450);
+    f.settle();
     {
         auto directory = f.make(f.folder(), false);
         directory->startWatching();
@@ -410,7 +466,7 @@ TEST(SourceDirectory, CallsQueuedForARemovedDelegateNeverReachIt)
 {
     Fixture f;
     ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 16, 16));
-    QThread::msleep(450);
+    f.settle();
     auto directory = f.make(f.folder());
     Recorder kept;
     Recorder removed;
@@ -432,7 +488,7 @@ TEST(SourceDirectory, APhotoMovedOutAndBackOrRenamedKeepsItsRecordAcrossReloads)
     ASSERT_TRUE(QDir().mkpath(elsewhere));
     ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 40, 30));
     ASSERT_TRUE(writePhoto(f.folder() + "/b.jpg", 30, 40));
-    QThread::msleep(450);
+    f.settle();
 
     QString idA;
     QString idB;
@@ -548,7 +604,7 @@ TEST(SourceDirectory, FIFOsAndDevicesNamedLikePhotosAreNeverOpened)
     ASSERT_TRUE(writePhoto(f.folder() + "/real.jpg", 16, 16));
     ASSERT_EQ(::mkfifo((f.folder() + "/pipe.jpg").toLocal8Bit().constData(), 0600), 0);
     ASSERT_EQ(::symlink("/dev/zero", (f.folder() + "/zero.jpg").toLocal8Bit().constData()), 0);
-    QThread::msleep(450);
+    f.settle();
     auto directory = f.make(f.folder());
     directory->startWatching();
     ASSERT_TRUE(Fixture::loaded(*directory));   // would hang on either

@@ -1,4 +1,5 @@
 #include "store/persistance-store/source/PLRSourceDirectory.h"
+#include "platform/Clock.h"
 
 #include "store/persistance-store/source/PLRSourceDirectoryPrivate.h"
 #include "store/persistance-store/PLRFileUtilities.h"
@@ -41,9 +42,7 @@ const QSet<QString>& photoExtensions()
 
 qint64 nowNs()
 {
-    struct timespec ts {};
-    ::clock_gettime(CLOCK_REALTIME, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    return platform::Clock::shared().wallTime().toMSecsSinceEpoch() * 1000000;
 }
 
 void listFolder(const QByteArray& absolute, const QString& relative, int depth, bool recursive,
