@@ -3,12 +3,15 @@
 // 24-megapixel JPEGs with photo-like content (sky, hills, water, grain) for benchmarks that
 // need real-sized photos: made once into a folder and reused.
 
+#include <QBuffer>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QStringList>
+#include <QTransform>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
@@ -131,6 +134,109 @@ inline QStringList ensurePhotos(const QString& folder, int count, const QString&
             std::fprintf(stderr, "writing %s failed\n", qPrintable(temporary));
         if (finish)
             finish(temporary, index);
+        QFile::rename(temporary, paths[index]);
+    });
+    std::printf("made in %.1f s\n", timer.elapsed() / 1000.0);
+    return paths;
+}
+
+// The JPEG files under a folder (its sub-folders too), sorted.
+inline QStringList jpegsUnder(const QString& folder)
+{
+    QStringList found;
+    QDirIterator it(folder, {QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"), QStringLiteral("*.JPG"), QStringLiteral("*.JPEG")},
+                    QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.append(it.next());
+    found.sort();
+    return found;
+}
+
+// A JPEG with an EXIF orientation: the APP1 segment (a TIFF header and one IFD entry) put right
+// after the JFIF header. False when the data is not a JPEG.
+inline bool insertExifOrientation(QByteArray& jpeg, quint16 orientation)
+{
+    if (jpeg.size() < 4 || uchar(jpeg[0]) != 0xFF || uchar(jpeg[1]) != 0xD8)
+        return false;
+    QByteArray exif("Exif\0\0", 6);
+    exif += QByteArray("II*\0\x08\0\0\0", 8);                  // little-endian TIFF, IFD at 8
+    exif += QByteArray("\x01\0", 2);                              // one entry
+    exif += QByteArray("\x12\x01\x03\0\x01\0\0\0", 8);           // Orientation, SHORT, count 1
+    exif += char(orientation & 0xFF);
+    exif += char(orientation >> 8);
+    exif += QByteArray("\0\0", 2);
+    exif += QByteArray("\0\0\0\0", 4);                            // no next IFD
+    const int length = int(exif.size()) + 2;
+    QByteArray segment("\xFF\xE1", 2);
+    segment += char(length >> 8);
+    segment += char(length & 0xFF);
+    segment += exif;
+    int at = 2;
+    // After the JFIF header when there is one.
+    if (jpeg.size() > 6 && uchar(jpeg[2]) == 0xFF && uchar(jpeg[3]) == 0xE0)
+        at = 4 + ((uchar(jpeg[4]) << 8) | uchar(jpeg[5]));
+    jpeg.insert(at, segment);
+    return true;
+}
+
+// `count` 24-megapixel photos made from real photographs (the JPEGs under `sources`) into
+// `folder`, named REAL_0000.jpg...; only missing ones are made. Each is a real photo scaled
+// and cropped to 6000 x 4000 (a different crop and mirror for each copy, so no two are the
+// same), saved at quality 92. A third stay landscape; a third are portraits stored upright
+// (4000 x 6000 pixels); a third are portraits stored sideways with EXIF orientation 6, as a
+// camera held upright writes them.
+inline QStringList preparePhotosFromReal(const QStringList& sources, const QString& folder, int count)
+{
+    QDir().mkpath(folder);
+    QStringList paths;
+    for (int i = 0; i < count; ++i)
+        paths.append(QDir(folder).filePath(QStringLiteral("REAL_%1.jpg").arg(i, 4, 10, QLatin1Char('0'))));
+    QList<int> missing;
+    for (int i = 0; i < count; ++i)
+        if (!QFileInfo::exists(paths[i]))
+            missing.append(i);
+    if (missing.isEmpty() || sources.isEmpty())
+        return sources.isEmpty() ? QStringList() : paths;
+    std::printf("making %lld photos of 24 MP from %lld real photographs in %s ...\n", qlonglong(missing.size()),
+                qlonglong(sources.size()), qPrintable(folder));
+    std::fflush(stdout);
+    QElapsedTimer timer;
+    timer.start();
+    QtConcurrent::blockingMap(missing, [&](int index) {
+        QImage source(sources[index % sources.size()]);
+        if (source.isNull()) {
+            std::fprintf(stderr, "reading %s failed\n", qPrintable(sources[index % sources.size()]));
+            return;
+        }
+        const int kind = index % 3;   // 0 landscape, 1 portrait stored upright, 2 portrait stored sideways
+        const QSize upright = kind == 0 ? QSize(kWidth, kHeight) : QSize(kHeight, kWidth);
+        // Cover the upright size, then crop at a place of its own for each copy.
+        const QImage covered = source.scaled(upright, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+        const int round = index / int(sources.size());
+        const int spareX = covered.width() - upright.width(), spareY = covered.height() - upright.height();
+        const int x = spareX > 0 ? (round * 97) % (spareX + 1) : 0;
+        const int y = spareY > 0 ? (round * 61) % (spareY + 1) : 0;
+        QImage photo = covered.copy(QRect(QPoint(x, y), upright)).convertToFormat(QImage::Format_RGB32);
+        if (round % 2 == 1)
+            photo = photo.mirrored(true, false);
+        if (kind == 2)
+            photo = photo.transformed(QTransform().rotate(-90));   // stored sideways; orientation 6 turns it back
+        photo.setDotsPerMeterX(int(std::lround(300 / 0.0254)));
+        photo.setDotsPerMeterY(int(std::lround(300 / 0.0254)));
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        if (!photo.save(&buffer, "JPG", 92) || (kind == 2 && !insertExifOrientation(jpeg, 6))) {
+            std::fprintf(stderr, "encoding photo %d failed\n", index);
+            return;
+        }
+        const QString temporary = paths[index] + QStringLiteral(".part");
+        QFile file(temporary);
+        if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size()) {
+            std::fprintf(stderr, "writing %s failed\n", qPrintable(temporary));
+            return;
+        }
+        file.close();
         QFile::rename(temporary, paths[index]);
     });
     std::printf("made in %.1f s\n", timer.elapsed() / 1000.0);

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QEventLoop>
 #include <QFile>
 
@@ -35,14 +36,18 @@ inline void resetPeakMemory()
 }
 
 // Runs the event loop until the predicate holds or the time-out passes; returns the predicate.
+// Runs the event loop until the predicate holds, sleeping while there is nothing to do (a
+// 20 ms tick wakes it to look again): a wait never spins a core.
 inline bool waitUntil(const std::function<bool()>& predicate, int timeoutMs)
 {
     QElapsedTimer timer;
     timer.start();
+    QTimer tick;
+    tick.start(20);
     while (!predicate()) {
         if (timer.elapsed() > timeoutMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }

@@ -1,7 +1,6 @@
 #include "AppComposition.h"
 
 #include "layout/PLRLayoutLibrary.h"
-#include "chat/PLRChat.h"
 #include "controls/PLRControls.h"
 #include "services/PLRServices.h"
 #include "panels/PLRPanels.h"
@@ -26,5 +25,6 @@ void AppComposition::install()
     PLRShell::install();          // pellora_shell: the main storyboard, relaunch, the post header
     PLRPanels::install();         // pellora_panels: the gallery's scene
     PLRPublishing::install();     // pellora_publishing: publisher, SEO manager, preview provider
-    PLRChat::install();           // pellora_chat: the support chat in the home screen's corner
+    // pellora_chat: a plugin, loaded when the chat button is first pressed (the shell's
+    // PLRSupportChatLoader), so a launch loads no web engine.
 }

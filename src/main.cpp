@@ -18,9 +18,8 @@ int main(int argc, char** argv)
     if (PLRRelaunchHelper::isInvocation(argc, argv))
         return PLRRelaunchHelper::run(argc, argv);
 
-    // The support chat's web engine shares the application's GL contexts; its sandbox cannot
-    // run for the super-user.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The support chat's web engine (a plugin loaded on first use) cannot run its sandbox for
+    // the super-user.
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);

@@ -10,6 +10,7 @@
 #include "platform/Log.h"
 #include "platform/UserNotifications.h"
 #include "platform/Workspace.h"
+#include "platform-ui/GraphicsContext.h"
 #include "store/session/PLRCoreManager.h"
 #include "store/session/PLRDefaults.h"
 #include "store/session/PLRUserSession.h"
@@ -21,6 +22,8 @@
 #include <QJsonDocument>
 #include <QJsonArray>
 #include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
 #include <QPushButton>
 
 namespace {
@@ -59,7 +62,10 @@ PLRIntercomChatView::PLRIntercomChatView(QWidget* parent) : QWidget(parent)
     setupHeightConstraints();
 }
 
-PLRIntercomChatView::~PLRIntercomChatView() = default;
+PLRIntercomChatView::~PLRIntercomChatView()
+{
+    delete m_shadowView;
+}
 
 void PLRIntercomChatView::setupHeightConstraints()
 {
@@ -106,6 +112,7 @@ void PLRIntercomChatView::resizeEvent(QResizeEvent* event)
                               kButtonSize);
     m_spinner->move(m_chatButton->geometry().center() - QPoint(12, 12));
     setWebViewFrame(m_webViewFrame);
+    placeShadow();
 }
 
 void PLRIntercomChatView::setWebViewFrame(const QRect& frame)
@@ -199,6 +206,9 @@ void PLRIntercomChatView::handleScriptMessage(const QString& handler, const QStr
 void PLRIntercomChatView::handleIntercomMessengerShown()
 {
     platform::UserNotificationCenter::shared().setBadgeLabel(QString());
+    // The user sees the messages now: the next one is told at once.
+    m_unread = 0;
+    m_lastNotificationAt.reset();
     m_showErrorTimer.stop();
     if (m_webView)
         m_webView->hide();
@@ -250,10 +260,17 @@ void PLRIntercomChatView::handleMessengerClosed()
 void PLRIntercomChatView::handleNewMessageNotification()
 {
     if (m_loaded) {
-        PLR_LOG_INFO(QStringLiteral("new messages are available.."));
-        postNotification(QStringLiteral("New Message from Pellora Support"), QStringLiteral("View and Respond"),
-                         QString::number(QDateTime::currentSecsSinceEpoch()));
-        platform::UserNotificationCenter::shared().setBadgeLabel(QStringLiteral("1"));
+        // A page may send many of these at once: the badge counts them, and one notification
+        // stands for all that arrive while one is pending or was just shown.
+        ++m_unread;
+        platform::UserNotificationCenter::shared().setBadgeLabel(QString::number(m_unread));
+        const bool recentlyShown = m_lastNotificationAt
+                                   && platform::Clock::shared().now() - *m_lastNotificationAt < kNotificationInterval;
+        if (!m_notificationPending && !recentlyShown) {
+            PLR_LOG_INFO(QStringLiteral("new messages are available.."));
+            postNotification(QStringLiteral("New Message from Pellora Support"), QStringLiteral("View and Respond"),
+                             QString::number(QDateTime::currentSecsSinceEpoch()));
+        }
     }
     m_loaded = true;
     m_messageShown = false;
@@ -261,15 +278,92 @@ void PLRIntercomChatView::handleNewMessageNotification()
 
 void PLRIntercomChatView::postNotification(const QString& title, const QString& description, const QString& identifier)
 {
-    platform::Clock::shared().after(0.3, this, [title, description, identifier] {
+    m_notificationPending = true;
+    QPointer<PLRIntercomChatView> self(this);
+    platform::Clock::shared().after(0.3, this, [self, title, description, identifier] {
+        if (self) {
+            self->m_notificationPending = false;
+            self->m_lastNotificationAt = platform::Clock::shared().now();
+        }
         platform::UserNotificationCenter::shared().deliver(title, description, identifier);
     });
 }
 
+namespace {
+
+// Paints the open chat's soft shadow (black at 0.2, radius 3, no offset) around a rounded
+// rectangle inset by the margin; the chat view lies on top of it.
+class ChatShadowView : public QWidget {
+public:
+    explicit ChatShadowView(QWidget* parent) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const int m = PLRIntercomChatView::kShadowMargin;
+        const QRectF chat = QRectF(rect()).adjusted(m, m, -m, -m);
+        const double r = PLRIntercomChatView::kCornerRadius;
+        platform::ui::GraphicsContext::paintShadow(painter, platform::ui::roundedRectPath(chat, r, r),
+                                                   {platform::ui::Color::black(0.2), 3.0, QSizeF(0, 0)}, true);
+    }
+};
+
+} // namespace
+
 void PLRIntercomChatView::setShadow(bool shown)
 {
     setProperty("shadowShown", shown);
+    m_shadowShown = shown;
+    placeShadow();
     update();
+}
+
+void PLRIntercomChatView::placeShadow()
+{
+    // The open chat has rounded corners: the web view is cut to them.
+    if (m_webView) {
+        if (m_shadowShown) {
+            QPainterPath rounded;
+            rounded.addRoundedRect(QRectF(m_webView->rect()), kCornerRadius, kCornerRadius);
+            m_webView->setMask(QRegion(rounded.toFillPolygon().toPolygon()));
+        } else {
+            m_webView->clearMask();
+        }
+    }
+    QWidget* host = parentWidget();
+    if (!m_shadowShown || !host || isHidden()) {
+        if (m_shadowView)
+            m_shadowView->hide();
+        return;
+    }
+    if (!m_shadowView)
+        m_shadowView = new ChatShadowView(host);
+    else if (m_shadowView->parentWidget() != host)
+        m_shadowView->setParent(host);
+    m_shadowView->setGeometry(geometry().adjusted(-kShadowMargin, -kShadowMargin, kShadowMargin, kShadowMargin));
+    m_shadowView->stackUnder(this);
+    m_shadowView->show();
+    m_shadowView->update();
+}
+
+void PLRIntercomChatView::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    placeShadow();
+}
+
+bool PLRIntercomChatView::event(QEvent* event)
+{
+    const bool result = QWidget::event(event);
+    if (event->type() == QEvent::ParentChange || event->type() == QEvent::Show || event->type() == QEvent::Hide)
+        placeShadow();
+    return result;
 }
 
 QString PLRIntercomChatView::currentUserInfo()

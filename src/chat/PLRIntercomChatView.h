@@ -5,6 +5,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <optional>
+
 #include "chat/PLRWebView.h"
 
 class PLRSpinner;
@@ -51,6 +53,12 @@ public:
 
     bool isMessengerOpened() const { return m_messageShown; }
     bool isLoaded() const { return m_loaded; }
+    // Messages from support since the messenger was last open (the badge shows the count).
+    int unreadMessages() const { return m_unread; }
+
+    // New messages are told as one notification at a time: after one is shown, the next comes
+    // no sooner than this, or when the messenger has been opened.
+    static constexpr double kNotificationInterval = 30.0; // seconds
     int widthConstant() const { return m_width; }
     int heightConstant() const { return m_height; }
     PLRWebView* webView() const { return m_webView; }
@@ -63,11 +71,19 @@ public:
     // The signed-in user as a script object literal; empty without an account.
     static QString currentUserInfo();
 
+    // The open chat's shadow: drawn behind the view, around its rounded corners (null while
+    // the chat is closed).
+    QWidget* shadowView() const { return m_shadowView; }
+    static constexpr int kCornerRadius = 5;
+    static constexpr int kShadowMargin = 8;
+
     // Tests run the watchdog's end at once.
     void fireWatchdogForTesting() { watchdogFired(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -75,6 +91,7 @@ private:
     void setWebViewFrame(const QRect& frame);
     void applySize();
     void setShadow(bool shown);
+    void placeShadow();
 
     QPointer<PLRWebView> m_webView;
     QPushButton* m_chatButton = nullptr;
@@ -85,6 +102,11 @@ private:
     int m_height = 0;
     bool m_loaded = false;
     bool m_messageShown = false;
+    int m_unread = 0;
+    bool m_notificationPending = false;
+    std::optional<double> m_lastNotificationAt; // clock seconds
     QTimer m_showErrorTimer;
     QPointer<QWidget> m_host;
+    QPointer<QWidget> m_shadowView;
+    bool m_shadowShown = false;
 };

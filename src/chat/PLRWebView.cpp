@@ -56,7 +56,8 @@ PLRWebView::PLRWebView(QWidget* parent) : QWebEngineView(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     m_channel = new QWebChannel(this);
-    m_channel->registerObject(QStringLiteral("pelloraBridge"), new PLRWebViewBridge(this));
+    m_bridge = new PLRWebViewBridge(this);
+    m_channel->registerObject(QStringLiteral("pelloraBridge"), m_bridge);
     page()->setWebChannel(m_channel);
     QWebEngineScript script;
     script.setName(QStringLiteral("pellora-bridge"));
@@ -67,7 +68,26 @@ PLRWebView::PLRWebView(QWidget* parent) : QWebEngineView(parent)
     page()->scripts().insert(script);
 }
 
-PLRWebView::~PLRWebView() = default;
+PLRWebView::~PLRWebView()
+{
+    // Taken apart here, while this is still a whole PLRWebView: left to the base class's
+    // destructor, the page and the channel would go while this object is half destroyed, and
+    // what they call back on it (a message still arriving, the page looking up its view) would
+    // meet an object that is no longer one.
+    m_handlers.clear();
+    if (m_channel) {
+        m_channel->deregisterObject(m_bridge);
+        delete m_bridge;
+        m_bridge = nullptr;
+    }
+    if (QWebEnginePage* current = page()) {
+        current->setWebChannel(nullptr);
+        if (current->parent() == this)
+            delete current;
+    }
+    delete m_channel;
+    m_channel = nullptr;
+}
 
 void PLRWebView::addScriptMessageHandler(const QString& name, MessageHandler handler)
 {

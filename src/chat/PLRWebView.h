@@ -34,5 +34,6 @@ public:
 
 private:
     QWebChannel* m_channel = nullptr;
+    QObject* m_bridge = nullptr;
     QHash<QString, MessageHandler> m_handlers;
 };

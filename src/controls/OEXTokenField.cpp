@@ -109,9 +109,10 @@ void OEXTokenField::pasteString(const QString& text)
     commitPendingText();
     QStringList words;
     for (const QString& word : text.split(QLatin1Char(' ')))
-        for (const QString& piece : word.split(QLatin1Char('\n')))
-            if (!piece.isEmpty())
-                words << piece;
+        for (const QString& line : word.split(QLatin1Char('\n')))
+            for (const QString& piece : line.split(QLatin1Char(',')))   // no keyword ends in a comma
+                if (!piece.isEmpty())
+                    words << piece;
     if (words.isEmpty())
         return;
     QStringList tokens = m_tokens;

@@ -66,6 +66,8 @@ void PLRButton::setup()
     m_alternateIconLayer = container->addSublayer(std::move(icon));
     m_titleLayer = container->addSublayer(std::move(title));
     m_containerLayer = root->addSublayer(std::move(container));
+    // The hover shadow lies outside the button: let it show there.
+    setShadowOverhang(3.0 + 2.0 * 1.5 + 1.0);
     titleStep();
 }
 

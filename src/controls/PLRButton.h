@@ -14,6 +14,9 @@ public:
     enum ButtonStyle { Primary = 0, Secondary = 1 };
 
     explicit PLRButton(QWidget* parent = nullptr);
+    // Its y runs down, so the shadow strip lies along the bottom edge
+    // and the hover shadow falls below the button.
+    bool isFlipped() const override { return true; }
 
     // As loading from an interface file does: the hover tracking area (options 1665).
     void awakeFromNib();

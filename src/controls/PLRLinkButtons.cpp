@@ -44,6 +44,12 @@ void PLRLinkButton::awakeFromNib()
     applyTitleColor(m_defaultColor);
 }
 
+void PLRLinkButton::setTitle(const QString& title)
+{
+    Button::setTitle(title);
+    resetAttributedTitle();
+}
+
 void PLRLinkButton::applyTitleColor(const Color& color)
 {
     AttributedString title = attributedTitle() ? *attributedTitle()

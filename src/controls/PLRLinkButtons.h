@@ -28,6 +28,8 @@ public:
     void applyTitleColor(const platform::ui::Color& color);
     // Sent after a new attributed title: shows it in the default colour.
     void setNeedsDisplay() { applyTitleColor(m_defaultColor); }
+    // A new plain title replaces the attributed one (the next setNeedsDisplay colours it).
+    void setTitle(const QString& title);
 
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;

@@ -4,6 +4,7 @@
 #include "platform-ui/Images.h"
 #include "platform/Resets.h"
 
+#include <QFontMetricsF>
 #include <QMenu>
 
 #include <cmath>
@@ -76,10 +77,22 @@ qint64 PLRPopupButton::itemTag(int index) const
     return index >= 0 && index < m_items.size() ? m_items[index].tag : -1;
 }
 
+void PLRPopupButton::addSeparatorItem()
+{
+    Item item;
+    item.separator = true;
+    m_items.append(item);
+}
+
+bool PLRPopupButton::isSeparatorItem(int index) const
+{
+    return index >= 0 && index < m_items.size() && m_items[index].separator;
+}
+
 int PLRPopupButton::indexOfItemWithTag(qint64 tag) const
 {
     for (int i = 0; i < m_items.size(); ++i)
-        if (m_items[i].tag == tag)
+        if (!m_items[i].separator && m_items[i].tag == tag)
             return i;
     return -1;
 }
@@ -130,7 +143,7 @@ QString PLRPopupButton::title() const
 void PLRPopupButton::setTitle(const QString& title)
 {
     for (int i = 0; i < m_items.size(); ++i) {
-        if (m_items[i].title == title) {
+        if (!m_items[i].separator && m_items[i].title == title) {
             selectItemAtIndex(i);
             return;
         }
@@ -144,7 +157,7 @@ void PLRPopupButton::setTitle(const QString& title)
 
 void PLRPopupButton::chooseItemAtIndex(int index)
 {
-    if (index < 0 || index >= m_items.size())
+    if (index < 0 || index >= m_items.size() || m_items[index].separator)
         return;
     selectItemAtIndex(index);
     sendAction();
@@ -181,15 +194,18 @@ void PLRPopupButton::drawRect(GraphicsContext& context, const QRectF&)
     const Color colour = namedColor(isEnabled() ? QStringLiteral("plrTextColor") : QStringLiteral("plrTextControlDisabled"));
     ParagraphStyle paragraph;
     paragraph.alignment = TextAlignment::Left;
+    const double w = width();
+    const double h = height();
+    // The title keeps clear of the arrow: one too long for the space left ends in an ellipsis.
+    const double room = std::max(0.0, w - 12.0 - kArrowColumn);
+    text = QFontMetricsF(systemFont(12)).elidedText(text, Qt::ElideRight, room);
     const AttributedString string(text, {{kFontAttributeName, systemFont(12)},
                                          {kForegroundColorAttributeName, QVariant::fromValue(colour)},
                                          {kParagraphStyleAttributeName, QVariant::fromValue(paragraph)}});
-    const double w = width();
-    const double h = height();
-    const double t = TextLayout(string, QSizeF(w, 1e9)).usedRect().height();
+    const double t = TextLayout(string, QSizeF(room, 1e9)).usedRect().height();
     context.save();
-    context.clipToRect(QRectF(0, 0, w, h));
-    context.drawAttributedString(string, QRectF(12.0, (h - t) / 2.0, w, t));
+    context.clipToRect(QRectF(0, 0, 12.0 + room, h));
+    context.drawAttributedString(string, QRectF(12.0, (h - t) / 2.0, room, t));
     context.restore();
 }
 
@@ -200,6 +216,10 @@ void PLRPopupButton::mouseDown(const MouseEvent&)
     auto* menu = new QMenu;
     menu->setAttribute(Qt::WA_DeleteOnClose);
     for (int i = 0; i < m_items.size(); ++i) {
+        if (m_items[i].separator) {
+            menu->addSeparator();
+            continue;
+        }
         QAction* action = menu->addAction(m_items[i].title);
         action->setCheckable(true);
         action->setChecked(m_items[i].on);

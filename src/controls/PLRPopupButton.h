@@ -16,6 +16,8 @@ class PLRPopupButton : public platform::ui::Control {
     Q_PROPERTY(qint64 buttonStyle READ buttonStyle WRITE setButtonStyle)
 public:
     static constexpr double kHeight = 30.0;
+    // The arrow's column at the right end, with the gap the title keeps from it.
+    static constexpr double kArrowColumn = 20.0;
 
     explicit PLRPopupButton(QWidget* parent = nullptr);
     ~PLRPopupButton() override;
@@ -34,6 +36,9 @@ public:
 
     // Items.
     void addItem(const QString& title, qint64 tag);
+    // A separator line in the menu: an item of its own (it counts in the indexes), never chosen.
+    void addSeparatorItem();
+    bool isSeparatorItem(int index) const;
     void removeAllItems();
     int numberOfItems() const { return int(m_items.size()); }
     QString itemTitle(int index) const;
@@ -80,6 +85,7 @@ private:
         QString title;
         qint64 tag = 0;
         bool on = false;
+        bool separator = false;
     };
     bool m_isMenuOpen = false;
     platform::ui::Color m_borderColor;

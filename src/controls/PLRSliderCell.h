@@ -3,6 +3,8 @@
 #include "platform-ui/Controls.h"
 
 #include <QImage>
+
+#include <cmath>
 #include <QTimer>
 
 #include <optional>
@@ -63,6 +65,7 @@ public:
     double maxValue() const { return m_max; }
     void setMaxValue(double value) { m_max = value; update(); }
     double doubleValue() const { return m_value; }
+    qint64 integerValue() const { return qint64(std::llround(m_value)); }
     // Kept between the minimum and the maximum.
     void setDoubleValue(double value);
     qint64 numberOfTickMarks() const { return m_ticks; }

@@ -3,6 +3,7 @@
 #include "platform/Log.h"
 
 #include <QKeyEvent>
+#include <QLineF>
 
 using namespace platform::ui;
 
@@ -164,36 +165,50 @@ void PLRSwitchButton::setEnabled(bool enabled)
     reloadLayer();
 }
 
-void PLRSwitchButton::mouseDown(const MouseEvent&)
+void PLRSwitchButton::mouseDown(const MouseEvent& event)
 {
     if (!isEnabled())
         return;
     m_active = true;
+    m_pressPoint = event.locationIn(this);
     reloadLayer();
 }
 
 void PLRSwitchButton::mouseDragged(const MouseEvent& event)
 {
-    if (!isEnabled())
+    if (!isEnabled() || !m_active)
+        return;
+    const QPointF point = event.locationIn(this);
+    if (!m_dragged && QLineF(m_pressPoint, point).length() < kDragThreshold)
         return;
     m_dragged = true;
-    m_draggingTowardsOn = event.locationIn(this).x() >= bounds().width() * 0.5;
+    m_draggingTowardsOn = point.x() >= bounds().width() * 0.5;
     reloadLayer();
 }
 
 void PLRSwitchButton::mouseUp(const MouseEvent&)
 {
-    if (!isEnabled())
+    if (!isEnabled() || !m_active)
         return;
     m_active = false;
-    // A click flips the switch; a drag leaves it on the side it was dragged to.
-    const bool newState = m_dragged ? m_draggingTowardsOn : !m_checked;
-    const bool changed = newState != m_checked;
+    // Every release flips the switch, wherever the drag ended: the state always changes.
     m_dragged = false;
     m_draggingTowardsOn = false;
-    setChecked(newState);
-    if (changed)
-        invokeTargetAction();
+    setChecked(!m_checked);
+    invokeTargetAction();
+}
+
+void PLRSwitchButton::drawFocusRingMask(GraphicsContext& context)
+{
+    const QRectF b = focusRingMaskBounds();
+    context.fillPath(roundedRectPath(b, b.height() / 2.0, b.height() / 2.0), Color::black());
+}
+
+void PLRSwitchButton::changeEvent(QEvent* event)
+{
+    Control::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange)
+        reloadLayer();
 }
 
 void PLRSwitchButton::performClick()

@@ -8,9 +8,10 @@
 
 #include <functional>
 
-// An on/off slide switch (rounded track, white knob) drawn with layers. A click toggles it; a
-// drag moves the knob to the side under the pointer and the release leaves the switch on that
-// side; with keyboard focus, Space toggles it and the left and right keys turn it off and on.
+// An on/off slide switch (rounded track, white knob) drawn with layers. Every release of a press
+// toggles it; once the pointer has moved kDragThreshold away from the press, the knob follows it
+// to the side under the pointer until the release. With keyboard focus (it shows a focus ring),
+// Space toggles it and the left and right keys turn it off and on.
 // Every change the user makes sends the action. The value can be bound to a property of another
 // object ("checked"), which then follows every change.
 class PLRSwitchButton : public platform::ui::Control {
@@ -18,6 +19,9 @@ class PLRSwitchButton : public platform::ui::Control {
     Q_PROPERTY(bool checked READ checked WRITE setChecked)
 public:
     static constexpr double kGoldenRatio = 1.6180340051651;
+    // How far the pointer moves from the press before the press counts as a drag (a click with
+    // a little jitter stays a click).
+    static constexpr double kDragThreshold = 3.0;
     static inline const char* kBindingChecked = "checked";
 
     explicit PLRSwitchButton(QWidget* parent = nullptr);
@@ -68,9 +72,13 @@ public:
     // Space while the switch has keyboard focus; answers whether it acted.
     bool performKeyEquivalent(int key);
     void performClick() override;
+    // The focus ring follows the track's rounded shape.
+    void drawFocusRingMask(platform::ui::GraphicsContext& context) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Enabling or disabling, also through a superview, changes the look.
+    void changeEvent(QEvent* event) override;
     void layoutSubviews() override;
 
 private:
@@ -87,6 +95,7 @@ private:
     bool m_active = false;
     bool m_dragged = false;
     bool m_draggingTowardsOn = false;
+    QPointF m_pressPoint;
     platform::ui::Layer* m_rootLayer = nullptr;
     platform::ui::Layer* m_backgroundLayer = nullptr;
     platform::ui::Layer* m_knobLayer = nullptr;

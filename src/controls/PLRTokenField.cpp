@@ -2,6 +2,7 @@
 
 #include "controls/ColorWithHex.h"
 #include "platform-ui/Fonts.h"
+#include "platform-ui/View.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -9,6 +10,8 @@
 #include <QCompleter>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QProxyStyle>
+#include <QTimer>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStringListModel>
@@ -20,14 +23,98 @@ namespace {
 constexpr double kInset = 4.0;
 constexpr double kSpacing = 2.0;
 constexpr int kMinimumEditorWidth = 60;
+constexpr double kCaretHeight = 17.0;
+
+// The editor's style: the platform caret is not drawn (the editor draws its own).
+class NoCaretStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option = nullptr, const QWidget* widget = nullptr) const override
+    {
+        if (metric == PM_TextCursorWidth)
+            return 0;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+// The field's line editor: it draws its own caret, at most 17 points tall and standing on the
+// bottom of the line (a line of tokens is 35 points tall), blinking while the editor has focus.
+class TokenLineEdit : public QLineEdit {
+public:
+    explicit TokenLineEdit(QWidget* parent) : QLineEdit(parent)
+    {
+        auto* style = new NoCaretStyle;
+        style->setParent(this);
+        setStyle(style);
+        m_blink.setInterval(530);
+        connect(&m_blink, &QTimer::timeout, this, [this] {
+            m_caretOn = !m_caretOn;
+            update();
+        });
+        connect(this, &QLineEdit::cursorPositionChanged, this, [this] { restartBlink(); });
+        connect(this, &QLineEdit::textChanged, this, [this] { restartBlink(); });
+    }
+    QRectF caretRect() const
+    {
+        const double h = std::min(kCaretHeight, double(height()));
+        return QRectF(cursorRect().center().x(), height() - h, 1.0, h);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QLineEdit::paintEvent(event);
+        if (!hasFocus() || !m_caretOn || hasSelectedText())
+            return;
+        QPainter painter(this);
+        painter.fillRect(caretRect(), palette().color(QPalette::Text));
+    }
+    void focusInEvent(QFocusEvent* event) override
+    {
+        QLineEdit::focusInEvent(event);
+        restartBlink();
+        if (parentWidget())
+            parentWidget()->update();   // the field's focus ring shows
+    }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        QLineEdit::focusOutEvent(event);
+        m_blink.stop();
+        update();
+        if (parentWidget())
+            parentWidget()->update();   // the field's focus ring goes
+    }
+
+private:
+    void restartBlink()
+    {
+        m_caretOn = true;
+        if (hasFocus())
+            m_blink.start();
+        update();
+    }
+    QTimer m_blink;
+    bool m_caretOn = true;
+};
 } // namespace
+
+QRectF PLRTokenField::caretRect() const
+{
+    const auto* editor = static_cast<const TokenLineEdit*>(m_editor);
+    return editor->caretRect().translated(editor->pos());
+}
+
+bool PLRTokenField::isTokenizing(QChar c) const
+{
+    // A comma ends a token as the field's own tokenizing characters do: a keyword never ends in one.
+    return c == QLatin1Char(',') || m_tokenizing.contains(c);
+}
 
 PLRTokenField::PLRTokenField(QWidget* parent) : QWidget(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setFont(platform::ui::systemFont(12));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    m_editor = new QLineEdit(this);
+    m_editor = new TokenLineEdit(this);
     m_editor->setFrame(false);
     m_editor->setFont(font());
     m_editor->setAttribute(Qt::WA_MacShowFocusRect, false);
@@ -83,7 +170,7 @@ QStringList PLRTokenField::splitIntoTokens(const QString& text) const
     QStringList tokens;
     QString current;
     for (const QChar c : text) {
-        if (m_tokenizing.contains(c)) {
+        if (isTokenizing(c)) {
             if (!current.isEmpty())
                 tokens << current;
             current.clear();
@@ -130,11 +217,11 @@ void PLRTokenField::replaceTokens(const QStringList& tokens, bool notifyDelegate
 
 void PLRTokenField::textEdited(const QString& text)
 {
-    const bool hasTokenizer = std::any_of(text.begin(), text.end(), [this](QChar c) { return m_tokenizing.contains(c); });
+    const bool hasTokenizer = std::any_of(text.begin(), text.end(), [this](QChar c) { return isTokenizing(c); });
     if (hasTokenizer) {
         // Everything up to the last tokenizing character becomes tokens; the rest stays typed.
         qsizetype last = text.size() - 1;
-        while (last >= 0 && !m_tokenizing.contains(text.at(last)))
+        while (last >= 0 && !isTokenizing(text.at(last)))
             --last;
         const QString rest = text.mid(last + 1);
         const QStringList tokens = splitIntoTokens(text.left(last + 1));
@@ -344,9 +431,9 @@ void PLRTokenField::relayout()
         x = 0;
         rowHeight = std::max(editorHeight, m_tokens.isEmpty() ? editorHeight : tokenSizeForTitle(QString()).height());
     }
-    const double editorTop = kInset + y + (rowHeight - editorHeight) / 2.0;
-    m_editor->setGeometry(static_cast<int>(kInset + x), static_cast<int>(editorTop),
-                          std::max(static_cast<int>(available - x), kMinimumEditorWidth), static_cast<int>(editorHeight));
+    // The editor takes the whole line, so that its caret stands on the line's bottom.
+    m_editor->setGeometry(static_cast<int>(kInset + x), static_cast<int>(kInset + y),
+                          std::max(static_cast<int>(available - x), kMinimumEditorWidth), static_cast<int>(std::ceil(rowHeight)));
     const int height = static_cast<int>(std::ceil(y + rowHeight + 2 * kInset));
     if (height != m_contentHeight) {
         m_contentHeight = height;
@@ -382,9 +469,15 @@ void PLRTokenField::paintEvent(QPaintEvent*)
         drawToken(painter, m_tokenRects.at(i), m_tokens.at(i), selected);
         painter.restore();
     }
-    // The field's rounded border.
-    QPen pen(ColorWithHex::smb_controlGreyBorder().toQColor(), 2.0);
+    // The field's rounded border, 1 point wide as the text fields' is.
+    QPen pen(ColorWithHex::smb_controlGreyBorder().toQColor(), 1.0);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 3.0, 3.0);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3.0, 3.0);
+    // Keyboard focus: the focus ring, in the kit's colour and width, along the field's edge.
+    if (hasFocus() && isEnabled()) {
+        const double w = platform::ui::View::kFocusRingWidth;
+        painter.setPen(QPen(platform::ui::View::focusRingColor().toQColor(), w));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(w / 2, w / 2, -w / 2, -w / 2), 3.0, 3.0);
+    }
 }

@@ -66,6 +66,12 @@ public:
     // editing do).
     void commitPendingText();
 
+    // Where the editor's caret is drawn (widget coordinates): at most 17 points tall, on the
+    // bottom of the line.
+    QRectF caretRect() const;
+    // Whether a character ends a token: the tokenizing characters, and a comma.
+    bool isTokenizing(QChar c) const;
+
     // The geometry of each token (widget coordinates), for drawing and hit tests.
     QList<QRectF> tokenRects() const { return m_tokenRects; }
     // A token's size for its title.

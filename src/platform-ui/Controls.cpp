@@ -1,5 +1,7 @@
 #include "platform-ui/Controls.h"
 
+#include <QKeyEvent>
+
 #include "platform-ui/Fonts.h"
 
 #include <QLineEdit>
@@ -55,7 +57,23 @@ QRectF imageRectForScaling(const QSizeF& imageSize, const QRectF& bounds, ImageS
 
 // ---------------------------------------------------------------- button
 
-Button::Button(QWidget* parent) : Control(parent), m_font(systemFont(13)) {}
+Button::Button(QWidget* parent) : Control(parent), m_font(systemFont(13))
+{
+    // Reached by Tab (a click does not take the focus away from a text being typed).
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void Button::keyPressEvent(QKeyEvent* event)
+{
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && !event->isAutoRepeat()
+        && (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        event->accept();
+        performClick();
+        return;
+    }
+    Control::keyPressEvent(event);
+}
 
 Button* Button::withImage(const QImage& image, QObject* target, Action action, QWidget* parent)
 {
@@ -110,6 +128,17 @@ void Button::drawRect(GraphicsContext& context, const QRectF&)
     }
 }
 
+void Button::turnRadioOn()
+{
+    m_state = StateOn;
+    // Radio buttons of one superview form a group: one on turns the others off.
+    if (QWidget* parent = parentWidget())
+        for (QObject* child : parent->children())
+            if (auto* sibling = qobject_cast<Button*>(child);
+                sibling && sibling != this && sibling->m_buttonType == ButtonType::Radio && sibling->m_state != StateOff)
+                sibling->setState(StateOff);
+}
+
 QRectF Button::imageRectInBounds() const
 {
     return imageRectForScaling(m_image.deviceIndependentSize(), bounds(), m_imageScaling);
@@ -122,7 +151,7 @@ void Button::performClick()
     if (m_buttonType == ButtonType::Switch)
         m_state = m_state == StateOn ? StateOff : StateOn;
     else if (m_buttonType == ButtonType::Radio)
-        m_state = StateOn;
+        turnRadioOn();
     update();
     sendAction();
 }
@@ -153,6 +182,14 @@ void Button::mouseUp(const MouseEvent& event)
 // ---------------------------------------------------------------- text field
 
 TextField::TextField(QWidget* parent) : Control(parent), m_font(systemFont(13)) {}
+
+TextField::~TextField()
+{
+    // A field going away while its editor has focus: the editor's last focus-out must not reach
+    // the field's owners (they would read a field that is half gone).
+    if (m_editor)
+        m_editor->blockSignals(true);
+}
 
 TextField* TextField::labelWithString(const QString& string, QWidget* parent)
 {

@@ -29,6 +29,8 @@ public:
     bool sendAction();
     // Acts as a click would: sends the action when enabled.
     virtual void performClick();
+    // A control that takes keyboard focus shows a focus ring while it has it.
+    bool drawsFocusRing() const override { return focusPolicy() != Qt::NoFocus; }
     // A key that triggers the control in its window ("\x1b" is Escape).
     QString keyEquivalent() const { return m_keyEquivalent; }
     void setKeyEquivalent(const QString& key) { m_keyEquivalent = key; }
@@ -89,7 +91,8 @@ public:
     void setState(int state) { m_state = state; update(); }
     ButtonType buttonType() const { return m_buttonType; }
     void setButtonType(ButtonType type) { m_buttonType = type; }
-    // A switch flips its state, a radio button turns on; then the action goes.
+    // A switch flips its state, a radio button turns on (and the other radio buttons of its
+    // superview off); then the action goes.
     void performClick() override;
 
     // The title's font and alignment, and a title with attributes of its own (drawn instead of the
@@ -100,6 +103,8 @@ public:
     void setAlignment(TextAlignment alignment) { m_alignment = alignment; update(); }
     const std::optional<AttributedString>& attributedTitle() const { return m_attributedTitle; }
     void setAttributedTitle(const AttributedString& title) { m_attributedTitle = title; update(); }
+    // Back to the plain title in the button's own font and colour.
+    void resetAttributedTitle() { m_attributedTitle.reset(); update(); }
 
     QSize sizeHint() const override;
     void drawRect(GraphicsContext& context, const QRectF& dirtyRect) override;
@@ -110,8 +115,11 @@ public:
 protected:
     // Where the image is drawn in the bounds (subclasses may move it).
     virtual QRectF imageRectInBounds() const;
+    // Tab reaches the button; Space, Return and Enter click it.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void turnRadioOn();
     QString m_title;
     QImage m_image;
     bool m_bordered = true;
@@ -131,6 +139,7 @@ class TextField : public Control {
     Q_OBJECT
 public:
     explicit TextField(QWidget* parent = nullptr);
+    ~TextField() override;
     static TextField* labelWithString(const QString& string, QWidget* parent = nullptr);
 
     QString stringValue() const;

@@ -411,13 +411,9 @@ void drawContents(QPainter& painter, const LayerState& s)
 
 } // namespace
 
-void Layer::render(QPainter& painter, double time)
+void Layer::enterLayerSpace(QPainter& painter, const LayerState& s)
 {
-    const LayerState s = presentationState(time);
-    if (s.hidden || s.opacity <= 0.0)
-        return;
     const QRectF b = s.bounds;
-    painter.save();
     painter.translate(s.position);
     if (s.rotation != 0.0)
         painter.rotate(s.rotation * 180.0 / std::numbers::pi);
@@ -426,22 +422,36 @@ void Layer::render(QPainter& painter, double time)
         painter.translate(0, 2 * b.y() + b.height());
         painter.scale(1, -1);
     }
+}
+
+void Layer::paintShadow(QPainter& painter, const LayerState& s)
+{
+    if (!(s.shadowOpacity > 0.0 && s.shadowColor))
+        return;
+    std::optional<QPainterPath> shadowShape = s.shadowPath;
+    if (!shadowShape && (s.backgroundColor || !s.contents.isNull()))
+        shadowShape = roundedRectPath(s.bounds, s.cornerRadius, s.cornerRadius);
+    if (!shadowShape)
+        return;
+    Shadow shadow{s.shadowColor->withAlpha(s.shadowColor->alphaComponent() * s.shadowOpacity), s.shadowRadius, s.shadowOffset};
+    // Layer shadow offsets are in the layer's own space (y up unless flipped).
+    GraphicsContext::paintShadow(painter, *shadowShape, shadow, false);
+}
+
+void Layer::render(QPainter& painter, double time)
+{
+    const LayerState s = presentationState(time);
+    if (s.hidden || s.opacity <= 0.0)
+        return;
+    const QRectF b = s.bounds;
+    painter.save();
+    enterLayerSpace(painter, s);
     painter.setOpacity(painter.opacity() * s.opacity);
     const bool yDown = painter.worldTransform().determinant() > 0;
     GraphicsContext context(&painter, yDown);
     const QPainterPath shape = roundedRectPath(b, s.cornerRadius, s.cornerRadius);
 
-    if (s.shadowOpacity > 0.0 && s.shadowColor) {
-        std::optional<QPainterPath> shadowShape = s.shadowPath;
-        if (!shadowShape && (s.backgroundColor || !s.contents.isNull()))
-            shadowShape = shape;
-        if (shadowShape) {
-            Shadow shadow{s.shadowColor->withAlpha(s.shadowColor->alphaComponent() * s.shadowOpacity), s.shadowRadius,
-                          s.shadowOffset};
-            // Layer shadow offsets are in the layer's own space (y up unless flipped).
-            GraphicsContext::paintShadow(painter, *shadowShape, shadow, false);
-        }
-    }
+    paintShadow(painter, s);
     painter.save();
     if (s.backgroundColor && s.backgroundColor->isVisible()) {
         painter.setRenderHint(QPainter::Antialiasing, s.cornerRadius > 0);
@@ -464,6 +474,30 @@ void Layer::render(QPainter& painter, double time)
         painter.strokePath(border, QPen(s.borderColor->toQColor(), s.borderWidth));
     }
     painter.restore();
+}
+
+void Layer::renderShadows(QPainter& painter, double time)
+{
+    const LayerState s = presentationState(time);
+    if (s.hidden || s.opacity <= 0.0)
+        return;
+    painter.save();
+    enterLayerSpace(painter, s);
+    painter.setOpacity(painter.opacity() * s.opacity);
+    paintShadow(painter, s);
+    for (size_t i = 0; i < m_sublayers.size(); ++i)
+        m_sublayers[i]->renderShadows(painter, time);
+    painter.restore();
+}
+
+double Layer::shadowOverhang() const
+{
+    double reach = 0.0;
+    if (m_state.shadowOpacity > 0.0 && m_state.shadowColor)
+        reach = 2.0 * m_state.shadowRadius + std::max(std::abs(m_state.shadowOffset.width()), std::abs(m_state.shadowOffset.height()));
+    for (const auto& sublayer : m_sublayers)
+        reach = std::max(reach, sublayer->shadowOverhang());
+    return reach;
 }
 
 void Layer::drawContent(GraphicsContext&, const LayerState&) {}
@@ -506,7 +540,21 @@ void TextLayer::drawContent(GraphicsContext& context, const LayerState& s)
     AttributedString text(s.string, {{kFontAttributeName, font},
                                      {kForegroundColorAttributeName, QVariant::fromValue(*s.foregroundColor)},
                                      {kParagraphStyleAttributeName, QVariant::fromValue(ParagraphStyle{alignment, 0.0})}});
-    context.drawAttributedString(text, s.bounds);
+    if (wrapped) {
+        context.drawAttributedString(text, s.bounds);
+        return;
+    }
+    // One line: the text gets the room it needs, placed in the bounds by its alignment.
+    QRectF line = s.bounds;
+    const double needed = std::ceil(TextLayout(text, QSizeF(1e9, 1e9)).usedRect().width()) + 1.0;
+    if (needed > line.width()) {
+        if (alignment == TextAlignment::Center)
+            line.setLeft(line.center().x() - needed / 2.0);
+        else if (alignment == TextAlignment::Right)
+            line.setLeft(line.right() - needed);
+        line.setWidth(needed);
+    }
+    context.drawAttributedString(text, line);
 }
 
 } // namespace platform::ui

@@ -198,6 +198,10 @@ public:
 
     // Paints the layer tree at the clock's time. The painter's user space is the superlayer's.
     void render(QPainter& painter, double time);
+    // Paints only the shadows of the layer tree (for a view whose shadows reach beyond it).
+    void renderShadows(QPainter& painter, double time);
+    // How far the tree's shadows may reach beyond this layer's bounds (0 without shadows).
+    double shadowOverhang() const;
     // Where the layer's own content is drawn, between background/contents and sublayers.
     virtual void drawContent(GraphicsContext& context, const LayerState& state);
 
@@ -209,6 +213,9 @@ protected:
 
 private:
     void resizeSublayers(const QSizeF& oldSize);
+    // Moves the painter into this layer's own space (position, rotation, flip).
+    static void enterLayerSpace(QPainter& painter, const LayerState& s);
+    void paintShadow(QPainter& painter, const LayerState& s);
     struct Running {
         QString key;
         std::unique_ptr<Animation> animation;
@@ -246,7 +253,8 @@ public:
     void drawContent(GraphicsContext& context, const LayerState& state) override;
 };
 
-// A layer that draws one line of text.
+// A layer that draws its text on one line (a longer text runs past the bounds, as far as they
+// do not mask it); a wrapped layer breaks its text into lines at the bounds' width instead.
 class TextLayer : public Layer {
 public:
     TextLayer();
@@ -259,6 +267,7 @@ public:
     std::optional<Color> foregroundColor() const { return m_state.foregroundColor; }
     void setForegroundColor(std::optional<Color> color);
     TextAlignment alignment = TextAlignment::Natural;
+    bool wrapped = false;
     void drawContent(GraphicsContext& context, const LayerState& state) override;
 };
 

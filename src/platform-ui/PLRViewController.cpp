@@ -14,6 +14,7 @@ View* PLRViewController::view()
     if (!m_view && !m_loading) {
         m_loading = true;
         m_view = loadView();
+        m_viewObject = static_cast<QObject*>(m_view.data());
         m_loading = false;
         if (m_view)
             viewDidLoad();

@@ -17,6 +17,9 @@ public:
     // The view, loaded (loadView, then viewDidLoad) on first request.
     platform::ui::View* view();
     bool isViewLoaded() const { return bool(m_view); }
+    // Whether `object` is this controller's view. Compares the objects only: an event filter
+    // may see its view while the view is being destroyed, when it is no longer a View.
+    bool isView(const QObject* object) const { return object && object == m_viewObject.data(); }
 
     QVariant representedObject() const { return m_representedObject; }
     virtual void setRepresentedObject(const QVariant& object) { m_representedObject = object; }
@@ -37,6 +40,7 @@ protected:
 
 private:
     QPointer<platform::ui::View> m_view;
+    QPointer<QObject> m_viewObject;
     QVariant m_representedObject;
     bool m_loading = false;
 };

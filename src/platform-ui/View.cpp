@@ -1,9 +1,12 @@
 #include "platform-ui/View.h"
 
+#include <QHash>
+
 #include "platform-ui/Window.h"
 
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
+#include <QPainterPath>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -156,19 +159,139 @@ void View::setSubviewOrder(const QList<QWidget*>& backToFront)
     update();
 }
 
+// The effect a view draws through when it shows more than its own rectangle holds: its opacity,
+// its layer shadows beyond its edges (behind it) and its focus ring (around it).
+class ViewEffect : public QGraphicsOpacityEffect {
+public:
+    explicit ViewEffect(View* view) : QGraphicsOpacityEffect(view), m_view(view) {}
+    // Takes the view's reach now: the widget asks for the bounding rectangle while it is being
+    // destroyed too, when the view's own members are gone.
+    void refresh()
+    {
+        m_reach = m_view->m_shadowOverhang;
+        if (m_view->m_ringShown)
+            m_reach = std::max(m_reach, View::kFocusRingWidth + 1.0);
+        updateBoundingRect();
+        update();
+    }
+    QRectF boundingRectFor(const QRectF& rect) const override
+    {
+        return rect.adjusted(-m_reach, -m_reach, m_reach, m_reach);
+    }
+
+protected:
+    void draw(QPainter* painter) override
+    {
+        if (m_view->m_shadowOverhang > 0.0 && m_view->layer()) {
+            painter->save();
+            painter->setOpacity(painter->opacity() * opacity());
+            if (!m_view->isFlipped()) {
+                painter->translate(0, m_view->height());
+                painter->scale(1, -1);
+            }
+            m_view->layer()->renderShadows(*painter, AnimationClock::shared().now());
+            painter->restore();
+        }
+        // The ring lies wholly outside the view: it is drawn before the view itself.
+        if (m_view->m_ringShown) {
+            const QPainterPath ring = m_view->focusRingPath();
+            painter->save();
+            painter->setRenderHint(QPainter::Antialiasing);
+            painter->fillPath(ring, View::focusRingColor().toQColor());
+            painter->restore();
+        }
+        QGraphicsOpacityEffect::draw(painter);
+    }
+
+private:
+    View* m_view;
+    double m_reach = 0.0;
+};
+
+void View::updateEffect()
+{
+    const bool needed = m_alpha < 1.0 || m_shadowOverhang > 0.0 || m_ringShown;
+    auto* own = dynamic_cast<ViewEffect*>(graphicsEffect());
+    if (!needed) {
+        if (own)
+            setGraphicsEffect(nullptr);
+        return;
+    }
+    if (!own) {
+        own = new ViewEffect(this);
+        setGraphicsEffect(own);
+    }
+    own->setOpacity(std::clamp(m_alpha, 0.0, 1.0));
+    own->refresh();
+}
+
 void View::setAlphaValue(double alpha)
 {
     m_alpha = alpha;
-    if (alpha >= 1.0) {
-        setGraphicsEffect(nullptr);
-    } else {
-        auto* effect = qobject_cast<QGraphicsOpacityEffect*>(graphicsEffect());
-        if (!effect) {
-            effect = new QGraphicsOpacityEffect(this);
-            setGraphicsEffect(effect);
-        }
-        effect->setOpacity(std::max(0.0, alpha));
+    updateEffect();
+}
+
+void View::setShadowOverhang(double points)
+{
+    m_shadowOverhang = std::max(0.0, points);
+    updateEffect();
+}
+
+Color View::focusRingColor() { return Color(0.23, 0.56, 0.98, 0.6); }
+
+void View::drawFocusRingMask(GraphicsContext& context)
+{
+    context.fillPath(roundedRectPath(focusRingMaskBounds(), 3.0, 3.0), Color::black());
+}
+
+bool View::isShowingFocusRing() const
+{
+    return drawsFocusRing() && isEnabled() && isVisible() && hasFocus();
+}
+
+QPainterPath View::focusRingPath()
+{
+    if (!isShowingFocusRing())
+        return {};
+    std::vector<DrawOperation> operations;
+    GraphicsContext context(nullptr, isFlipped(), &operations);
+    drawFocusRingMask(context);
+    QPainterPath mask;
+    for (const DrawOperation& op : operations) {
+        if (op.kind == DrawOperation::Kind::FillPath)
+            mask.addPath(op.path);
+        else if (op.kind == DrawOperation::Kind::FillRect)
+            mask.addRect(op.rect);
     }
+    if (mask.isEmpty())
+        return {};
+    if (!isFlipped())
+        mask = QTransform(1, 0, 0, -1, 0, height()).map(mask);
+    mask = mask.simplified();
+    QPainterPathStroker stroker;
+    stroker.setWidth(2.0 * kFocusRingWidth);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    // The stroke's outline overlaps itself: take it as a winding fill before the set operations.
+    QPainterPath band = stroker.createStroke(mask);
+    band.setFillRule(Qt::WindingFill);
+    return band.simplified().united(mask).subtracted(mask);
+}
+
+void View::focusRingChanged()
+{
+    const bool shown = isShowingFocusRing();
+    if (shown == m_ringShown)
+        return;
+    m_ringShown = shown;
+    updateEffect();
+    update();
+}
+
+void View::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange)
+        focusRingChanged();
 }
 
 Window* View::platformWindow() const { return qobject_cast<Window*>(window()); }
@@ -432,6 +555,9 @@ public:
     QPointer<View> mouseDownView;
     QPointer<QWidget> pointerWindow;
     bool forwarding = false;
+    // Where the pointer was last seen, for views that move under a pointer at rest.
+    QPointer<QWidget> lastTrackedWindow;
+    QPointF lastTrackedPoint;
 
     static MouseEvent makeEvent(MouseEvent::Type type, QWidget* window, const QPointF& windowPoint, const QMouseEvent* source)
     {
@@ -461,14 +587,38 @@ public:
         return false;
     }
 
+    // Whether the point of the window lies inside every ancestor of the widget below the window
+    // (a scroll view's viewport, above all): a part clipped away is not under the pointer.
+    static bool insideAncestors(QWidget* widget, QWidget* window, const QPointF& windowPoint, QHash<QWidget*, bool>& memo)
+    {
+        QWidget* parent = widget->parentWidget();
+        if (!parent || widget == window || parent == window)
+            return true;
+        const auto known = memo.constFind(parent);
+        if (known != memo.cend())
+            return *known;
+        const bool inside = QRectF(parent->rect()).contains(parent->mapFrom(window, windowPoint))
+            && insideAncestors(parent, window, windowPoint, memo);
+        memo.insert(parent, inside);
+        return inside;
+    }
+
     void updateTracking(QWidget* window, const QPointF& windowPoint, bool pointerInWindow, bool dragging, const QMouseEvent* source)
     {
+        if (window && pointerInWindow) {
+            lastTrackedWindow = window;
+            lastTrackedPoint = windowPoint;
+        } else if (window == lastTrackedWindow) {
+            lastTrackedWindow = nullptr;
+        }
         QList<View*> views = window->findChildren<View*>();
         if (auto* self = qobject_cast<View*>(window))
             views.prepend(self);
         std::vector<std::pair<QPointer<View>, TrackingArea*>> entered, exited, moved;
+        QHash<QWidget*, bool> clipped;
         for (View* view : views) {
-            const bool visible = view->isVisible();
+            const bool visible = view->isVisible() && (view->trackingAreas().empty() || !pointerInWindow
+                                                       || insideAncestors(view, window, windowPoint, clipped));
             const QPointF local = view->fromQt(view == window ? windowPoint : view->mapFrom(window, windowPoint));
             for (const auto& owned : view->trackingAreas()) {
                 TrackingArea* area = owned.get();
@@ -596,9 +746,23 @@ void install()
     instance = new Dispatcher;
     instance->setParent(qApp);
     qApp->installEventFilter(instance);
+    // Focus rings follow keyboard focus (also focus that goes to a view's focus proxy).
+    QObject::connect(qApp, &QApplication::focusChanged, instance, [](QWidget* old, QWidget* now) {
+        for (QWidget* widget : {old, now})
+            for (QWidget* w = widget; w; w = w->parentWidget())
+                if (auto* view = qobject_cast<View*>(w))
+                    view->focusRingChanged();
+    });
 }
 
 QWidget* pointerWindow() { return instance ? instance->pointerWindow.data() : nullptr; }
+
+void refreshTracking(QWidget* window)
+{
+    if (!instance || !window || instance->lastTrackedWindow != window)
+        return;
+    instance->updateTracking(window, instance->lastTrackedPoint, true, false, nullptr);
+}
 
 void sendMouse(QWidget* view, QEvent::Type type, const QPointF& point, Qt::MouseButton button, Qt::MouseButtons buttons)
 {

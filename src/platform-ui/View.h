@@ -121,6 +121,24 @@ public:
     void setTag(qint64 tag) { m_tag = tag; }
     double alphaValue() const { return m_alpha; }
     void setAlphaValue(double alpha);
+    // How far the shadows of the view's layers may reach beyond its rectangle: they are drawn
+    // there too (over the superview), not cut off at the view's edge.
+    double shadowOverhang() const { return m_shadowOverhang; }
+    void setShadowOverhang(double points);
+
+    // Keyboard focus. A view that draws a focus ring (controls that take focus do) shows it
+    // while it has focus: a band kFocusRingWidth wide just outside the shape its mask fills.
+    virtual bool drawsFocusRing() const { return false; }
+    // Fills the shape the ring goes around (the bounds, slightly rounded, by default).
+    virtual void drawFocusRingMask(GraphicsContext& context);
+    virtual QRectF focusRingMaskBounds() const { return bounds(); }
+    bool isShowingFocusRing() const;
+    // The band as painted, in the view's Qt coordinates (y down); empty while not shown.
+    QPainterPath focusRingPath();
+    static constexpr double kFocusRingWidth = 3.0;
+    static Color focusRingColor();
+    // Re-reads whether the ring shows (focus moved, the view was enabled or disabled).
+    void focusRingChanged();
     Window* platformWindow() const;
 
     // Drawing.
@@ -175,8 +193,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    friend class ViewEffect;
+    void updateEffect();
+    double m_shadowOverhang = 0.0;
+    bool m_ringShown = false;
     void syncRootLayer();
     void watchClock();
     void applyFrame(const QRectF& frame);
@@ -201,6 +224,9 @@ void sendMouse(QWidget* view, QEvent::Type type, const QPointF& point, Qt::Mouse
                Qt::MouseButtons buttons = Qt::NoButton);
 // The window the pointer was last over (for cursors).
 QWidget* pointerWindow();
+// Tracking areas of the window checked again against where the pointer last was: for views
+// that moved under a pointer at rest (a scrolled collection).
+void refreshTracking(QWidget* window);
 }
 
 } // namespace platform::ui

@@ -1,4 +1,9 @@
 #include "platform-ui/Window.h"
+#include <QCursor>
+#include <QPointer>
+#include <QWindow>
+#include <QMouseEvent>
+#include <QGuiApplication>
 #include "platform/Resets.h"
 
 #include "platform/Log.h"
@@ -130,12 +135,156 @@ void TitleBarView::mouseDragged(const MouseEvent& event)
 
 void TitleBarView::mouseUp(const MouseEvent&) { m_dragging = false; }
 
+// ---------------------------------------------------------------- resizing by the edges
+
+namespace {
+
+// Watches the pointer over every window of ours: near a resizable window's edge it shows the
+// resize cursor, and a press there starts the window manager's resize.
+class EdgeResizer : public QObject {
+public:
+    static void install()
+    {
+        static EdgeResizer* resizer = nullptr;
+        if (resizer || !qApp)
+            return;
+        resizer = new EdgeResizer;
+        resizer->setParent(qApp);
+        qApp->installEventFilter(resizer);
+    }
+
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Leave && object == m_cursorWindow.data()) {
+            clearCursor();
+            return false;
+        }
+        if (type != QEvent::MouseMove && type != QEvent::MouseButtonPress)
+            return false;
+        // Each event is seen once, at the widget it goes to (not at the platform window first).
+        auto* widget = object->isWidgetType() ? static_cast<QWidget*>(object) : nullptr;
+        if (!widget)
+            return false;
+        auto* window = qobject_cast<Window*>(widget->window());
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (!window) {
+            clearCursor();
+            return false;
+        }
+        const QPointF point = widget == window ? mouse->position() : widget->mapTo(window, mouse->position());
+        const Qt::Edges edges = mouse->buttons() == Qt::NoButton || type == QEvent::MouseButtonPress
+            ? window->resizeEdgesAt(point) : Qt::Edges();
+        if (type == QEvent::MouseMove) {
+            if (mouse->buttons() != Qt::NoButton)
+                return false;
+            if (edges)
+                showCursor(window, Window::cursorForResizeEdges(edges));
+            else
+                clearCursor();
+            return false;
+        }
+        if (!edges || mouse->button() != Qt::LeftButton)
+            return false;
+        clearCursor();
+        return window->beginEdgeResize(edges);
+    }
+
+private:
+    void showCursor(Window* window, Qt::CursorShape shape)
+    {
+        if (m_cursorWindow && m_shape == shape)
+            return;
+        if (m_cursorWindow)
+            QGuiApplication::changeOverrideCursor(QCursor(shape));
+        else
+            QGuiApplication::setOverrideCursor(QCursor(shape));
+        m_cursorWindow = window;
+        m_shape = shape;
+    }
+    void clearCursor()
+    {
+        if (!m_cursorWindow && m_shape == Qt::ArrowCursor)
+            return;
+        QGuiApplication::restoreOverrideCursor();
+        m_cursorWindow = nullptr;
+        m_shape = Qt::ArrowCursor;
+    }
+
+    QPointer<Window> m_cursorWindow;
+    Qt::CursorShape m_shape = Qt::ArrowCursor;
+};
+
+} // namespace
+
+Qt::Edges Window::resizeEdgesAt(const QPointF& point) const
+{
+    if (!(m_styleMask & WindowStyleResizable) || isFullScreen() || isMaximized() || QWidget::isFullScreen()
+        || minimumSize() == maximumSize())
+        return {};
+    const double x = point.x(), y = point.y(), w = width(), h = height();
+    if (x < 0 || y < 0 || x >= w || y >= h)
+        return {};
+    Qt::Edges edges;
+    if (x < kResizeBorder)
+        edges |= Qt::LeftEdge;
+    else if (x >= w - kResizeBorder)
+        edges |= Qt::RightEdge;
+    if (y < kResizeBorder)
+        edges |= Qt::TopEdge;
+    else if (y >= h - kResizeBorder)
+        edges |= Qt::BottomEdge;
+    if (!edges)
+        return {};
+    // Near a corner the band along the edge turns the corner.
+    if (edges & (Qt::LeftEdge | Qt::RightEdge)) {
+        if (y < kResizeCorner)
+            edges |= Qt::TopEdge;
+        else if (y >= h - kResizeCorner)
+            edges |= Qt::BottomEdge;
+    }
+    if (edges & (Qt::TopEdge | Qt::BottomEdge)) {
+        if (x < kResizeCorner)
+            edges |= Qt::LeftEdge;
+        else if (x >= w - kResizeCorner)
+            edges |= Qt::RightEdge;
+    }
+    return edges;
+}
+
+Qt::CursorShape Window::cursorForResizeEdges(Qt::Edges edges)
+{
+    const bool horizontal = edges & (Qt::LeftEdge | Qt::RightEdge);
+    const bool vertical = edges & (Qt::TopEdge | Qt::BottomEdge);
+    if (horizontal && vertical) {
+        const bool falling = (edges & Qt::LeftEdge) ? bool(edges & Qt::TopEdge) : bool(edges & Qt::BottomEdge);
+        return falling ? Qt::SizeFDiagCursor : Qt::SizeBDiagCursor;
+    }
+    if (horizontal)
+        return Qt::SizeHorCursor;
+    if (vertical)
+        return Qt::SizeVerCursor;
+    return Qt::ArrowCursor;
+}
+
+bool Window::beginEdgeResize(Qt::Edges edges)
+{
+    return edges && startSystemResize(edges);
+}
+
+bool Window::startSystemResize(Qt::Edges edges)
+{
+    QWindow* handle = windowHandle();
+    return handle && handle->startSystemResize(edges);
+}
+
 // ---------------------------------------------------------------- window
 
 Window::Window(const QRectF& contentRect, unsigned styleMask, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_styleMask(styleMask)
 {
     dispatch::install();
+    EdgeResizer::install();   // after the dispatcher, so it sees a press on an edge first
     fonts::registerBundledFonts();
     setMouseTracking(true);
     Application::registerWindow(this);

@@ -157,7 +157,20 @@ public:
     // Offers a key press to the controls with a matching key equivalent; true when one took it.
     bool performKeyEquivalent(const QKeyEvent& event);
 
+    // Resizing by the edges: a resizable window that is not maximised or full screen takes a
+    // press within kResizeBorder points of an edge (kResizeCorner along it near a corner) as the
+    // start of a resize by the window manager, and shows the matching cursor there.
+    static constexpr int kResizeBorder = 5;
+    static constexpr int kResizeCorner = 14;
+    // The edges a press at the point (Qt coordinates of the window) would resize; none inside.
+    Qt::Edges resizeEdgesAt(const QPointF& point) const;
+    static Qt::CursorShape cursorForResizeEdges(Qt::Edges edges);
+    // A press on the edges: starts the resize; true when it started.
+    bool beginEdgeResize(Qt::Edges edges);
+
 protected:
+    // Hands the resize to the window manager; false when it cannot take it.
+    virtual bool startSystemResize(Qt::Edges edges);
     // Places the title bar and the content view; subclasses adjust after it.
     virtual void layoutWindow();
     void resizeEvent(QResizeEvent* event) override;

@@ -38,6 +38,12 @@ int alertCancelButtonIndex(const QStringList& titles)
 
 AlertResult runAlert(const Alert& alert, QWidget* parent) { return AlertPresenter::shared().runModal(alert, parent); }
 
+int alertDefaultButtonIndex(const Alert& alert)
+{
+    const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+    return alert.destructive ? alertCancelButtonIndex(titles) : 0;
+}
+
 void showAlert(const QString& message, const QString& informative)
 {
     Alert alert;
@@ -60,11 +66,13 @@ AlertResult QtAlertPresenter::runModal(const Alert& alert, QWidget* parent)
     }
     const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
     std::vector<QAbstractButton*> buttons;
+    const int defaultIndex = alertDefaultButtonIndex(alert);
     for (int i = 0; i < titles.size(); ++i) {
-        // The first button is the affirmative, default one.
+        // The first button is the affirmative one; it is the default unless it destroys something.
         const auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
         QPushButton* b = box.addButton(titles.at(i), i == 0 ? role : QMessageBox::ActionRole);
-        if (i == 0)
+        b->setAutoDefault(i == defaultIndex);
+        if (i == defaultIndex)
             box.setDefaultButton(b);
         buttons.push_back(b);
     }

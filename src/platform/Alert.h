@@ -25,6 +25,8 @@ struct Alert {
     QStringList buttons;   // none: a single "OK"
     AlertStyle style = AlertStyle::Warning;
     bool showsSuppressionButton = false;
+    // The first button destroys something: Return answers the cancel button instead of it.
+    bool destructive = false;
     QString suppressionButtonTitle;   // empty: "Do not show this message again"
 };
 
@@ -51,6 +53,8 @@ void showAlert(const QString& message, const QString& informative = QString());
 // The button an alert closed without a click answers: the one titled "Cancel", else the last
 // (for a single button, that one).
 int alertCancelButtonIndex(const QStringList& titles);
+// The button Return answers: the first, or for a destructive alert the cancel button.
+int alertDefaultButtonIndex(const Alert& alert);
 
 // The real alerts, as application-modal message boxes.
 class QtAlertPresenter final : public AlertPresenter {

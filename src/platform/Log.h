@@ -14,7 +14,8 @@ enum class Level { Trace, Debug, Info, Warn, Error, Critical };
 struct Options {
     bool terminal = true;
     bool syslog = false;
-    QString fileDirectory;    // empty: no file; else a daily rolling file, 7 kept
+    QString fileDirectory;    // empty: no file; else a daily rolling file, 7 kept, each line
+                              // on disk as soon as it is written
     Level level = Level::Info;
 };
 

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QUrl>
+#include <QXmlStreamReader>
 
 #include <cstring>
 
@@ -23,46 +24,181 @@ constexpr int kMaxDepth = 512;
 // within this many values.
 constexpr qint64 kMaxBinaryValues = 2000000;
 
-// XML: the nesting of elements, counted before the parser sees the bytes (it recurses once
-// per level and a deep enough file overflows the stack).
-bool xmlNestingWithinLimit(const QByteArray& data)
-{
-    int depth = 0;
-    const char* p = data.constData();
-    const char* end = p + data.size();
-    while (p < end) {
-        const char* open = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)));
-        if (!open)
-            break;
-        const auto rest = [&](const char* at) { return QByteArrayView(at, end - at); };
-        if (rest(open).startsWith("<!--")) {
-            const qsizetype close = rest(open + 4).indexOf("-->");
-            if (close < 0)
-                return true;   // unterminated: the parser refuses it
-            p = open + 4 + close + 3;
-            continue;
-        }
-        if (rest(open).startsWith("<![CDATA[")) {
-            const qsizetype close = rest(open + 9).indexOf("]]>");
-            if (close < 0)
-                return true;
-            p = open + 9 + close + 3;
-            continue;
-        }
-        const char* close = static_cast<const char*>(std::memchr(open, '>', size_t(end - open)));
-        if (!close)
-            return true;
-        const char second = open + 1 < end ? open[1] : '\0';
-        if (second == '/')
-            --depth;
-        else if (second != '?' && second != '!' && close[-1] != '/' && ++depth > kMaxDepth)
-            return false;
-        p = close + 1;
-    }
-    return true;
-}
+// XML is read here, not by libplist: its reader recurses once per level of nesting, and
+// no scan in front of it sees the nesting the way it does (markup hidden in attribute values,
+// comments and the like). This reader keeps its own stack, so the depth it refuses is the
+// depth it met.
+class XmlReader {
+public:
+    explicit XmlReader(const QByteArray& data) : m_reader(data) {}
 
-// Binary: walks the object graph without recursion; refuses cycles, nesting deeper than the
+    QVariant read(QString* failure)
+    {
+        QVariant result;
+        bool haveResult = false;
+        bool inPlist = false;
+        int elements = 0;
+        while (!m_reader.atEnd()) {
+            switch (m_reader.readNext()) {
+            case QXmlStreamReader::StartElement: {
+                const QStringView name = m_reader.name();
+                if (++elements == 1 && name == u"plist") {
+                    inPlist = true;
+                    break;
+                }
+                if (haveResult && m_stack.empty())
+                    return refuse(failure, QStringLiteral("more than one value at the top"));
+                QVariant value;
+                bool complete = true;
+                if (name == u"array" || name == u"dict") {
+                    if (int(m_stack.size()) >= kMaxDepth)
+                        return refuse(failure, QStringLiteral("nested deeper than %1 levels").arg(kMaxDepth));
+                    m_stack.push_back(Frame{name == u"dict", {}, {}, {}, false});
+                    complete = false;
+                } else if (name == u"key") {
+                    if (m_stack.empty() || !m_stack.back().dictionary || m_stack.back().haveKey)
+                        return refuse(failure, QStringLiteral("a key out of place"));
+                    m_stack.back().key = text();
+                    m_stack.back().haveKey = true;
+                    complete = false;
+                } else if (!scalar(name, &value, failure)) {
+                    return {};
+                }
+                if (m_reader.hasError())
+                    return refuse(failure, m_reader.errorString());
+                if (complete && !place(std::move(value), &result, &haveResult, failure))
+                    return {};
+                break;
+            }
+            case QXmlStreamReader::EndElement: {
+                const QStringView name = m_reader.name();
+                if (name != u"array" && name != u"dict")
+                    break;   // the end of plist
+                Frame frame = std::move(m_stack.back());
+                m_stack.pop_back();
+                if (frame.haveKey)
+                    return refuse(failure, QStringLiteral("a key without a value"));
+                QVariant value = frame.dictionary ? QVariant(std::move(frame.map)) : QVariant(std::move(frame.list));
+                if (!place(std::move(value), &result, &haveResult, failure))
+                    return {};
+                break;
+            }
+            case QXmlStreamReader::Characters:
+                if (!m_reader.isWhitespace())
+                    return refuse(failure, QStringLiteral("text outside a value"));
+                break;
+            default:
+                break;   // the declaration, the document type, comments, instructions
+            }
+        }
+        if (m_reader.hasError())
+            return refuse(failure, m_reader.errorString());
+        if (!haveResult)
+            return refuse(failure, inPlist ? QStringLiteral("no value") : QStringLiteral("no property list"));
+        return result;
+    }
+
+private:
+    struct Frame {
+        bool dictionary;
+        QVariantList list;
+        QVariantMap map;
+        QString key;
+        bool haveKey;
+    };
+
+    QVariant refuse(QString* failure, const QString& why)
+    {
+        if (failure && failure->isEmpty())
+            *failure = QStringLiteral("%1 (line %2)").arg(why).arg(m_reader.lineNumber());
+        return {};
+    }
+
+    // The text of a value element; another element inside it is an error of the reader.
+    QString text() { return m_reader.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement); }
+
+    bool place(QVariant value, QVariant* result, bool* haveResult, QString* failure)
+    {
+        if (m_stack.empty()) {
+            *result = std::move(value);
+            *haveResult = true;
+            return true;
+        }
+        Frame& top = m_stack.back();
+        if (!top.dictionary) {
+            top.list.append(std::move(value));
+            return true;
+        }
+        if (!top.haveKey) {
+            refuse(failure, QStringLiteral("a value without a key"));
+            return false;
+        }
+        top.map.insert(top.key, std::move(value));
+        top.haveKey = false;
+        return true;
+    }
+
+    bool scalar(QStringView name, QVariant* value, QString* failure)
+    {
+        if (name == u"string") {
+            *value = text();
+            return true;
+        }
+        if (name == u"true" || name == u"false") {
+            if (!text().trimmed().isEmpty()) {
+                refuse(failure, QStringLiteral("text inside <%1>").arg(name));
+                return false;
+            }
+            *value = name == u"true";
+            return true;
+        }
+        const QString content = text().trimmed();
+        bool ok = false;
+        if (name == u"integer") {
+            const QByteArray digits = content.toLatin1();
+            const bool hex = digits.startsWith("0x") || digits.startsWith("0X");
+            qint64 number = digits.mid(hex ? 2 : 0).toLongLong(&ok, hex ? 16 : 10);
+            if (!ok)   // beyond qint64: read as unsigned and kept bit for bit
+                number = qint64(digits.mid(hex ? 2 : 0).toULongLong(&ok, hex ? 16 : 10));
+            *value = number;
+        } else if (name == u"real") {
+            const QString lower = content.toLower();
+            if (lower == u"nan") {
+                ok = true;
+                *value = std::numeric_limits<double>::quiet_NaN();
+            } else if (lower == u"inf" || lower == u"+inf" || lower == u"infinity" || lower == u"+infinity") {
+                ok = true;
+                *value = std::numeric_limits<double>::infinity();
+            } else if (lower == u"-inf" || lower == u"-infinity") {
+                ok = true;
+                *value = -std::numeric_limits<double>::infinity();
+            } else {
+                *value = content.toDouble(&ok);
+            }
+        } else if (name == u"date") {
+            QDateTime date = QDateTime::fromString(content, Qt::ISODateWithMs);
+            ok = date.isValid();
+            *value = date.toUTC();
+        } else if (name == u"data") {
+            QByteArray packed = content.toLatin1();
+            packed.removeIf([](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; });
+            const auto decoded = QByteArray::fromBase64Encoding(packed, QByteArray::AbortOnBase64DecodingErrors);
+            ok = bool(decoded);
+            *value = *decoded;
+        } else {
+            refuse(failure, QStringLiteral("an unknown element <%1>").arg(name));
+            return false;
+        }
+        if (!ok && !m_reader.hasError())
+            refuse(failure, QStringLiteral("an unreadable <%1>").arg(name));
+        return ok;
+    }
+
+    QXmlStreamReader m_reader;
+    std::vector<Frame> m_stack;
+};
+
+// Binary (read by libplist): walks the object graph without recursion; refuses cycles, nesting deeper than the
 // reader allows and graphs whose read-out copies would be too many.
 bool binaryStructureWithinLimits(const QByteArray& data)
 {
@@ -335,8 +471,14 @@ QVariant fromData(const QByteArray& data, Error* error)
         fail(error, QStringLiteral("The property list is too large."));
         return {};
     }
-    const bool binary = data.startsWith("bplist00");
-    if (binary ? !binaryStructureWithinLimits(data) : !xmlNestingWithinLimit(data)) {
+    if (!data.startsWith("bplist00")) {
+        QString failure;
+        QVariant value = XmlReader(data).read(&failure);
+        if (!value.isValid())
+            fail(error, QStringLiteral("The property list could not be read: %1.").arg(failure));
+        return value;
+    }
+    if (!binaryStructureWithinLimits(data)) {
         fail(error, QStringLiteral("The property list is nested too deeply or is malformed."));
         return {};
     }

@@ -5,7 +5,8 @@
 #include <QByteArray>
 #include <QVariant>
 
-// Property lists through libplist: XML on disk, binary ones read too.
+// Property lists: XML on disk (written through libplist, read by a reader of our own that
+// keeps its nesting bounded), binary ones read too (through libplist, after a bounded walk).
 // Maps: dict <-> QVariantMap, array <-> QVariantList, string, integer, real, bool,
 // date <-> QDateTime (UTC), data <-> QByteArray.
 namespace platform::plist {

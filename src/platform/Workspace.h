@@ -79,7 +79,7 @@ public:
 class RecordingWorkspace final : public Workspace {
 public:
     struct Launch { QString program; QStringList arguments; };
-    bool openURL(const QUrl& url) override { openedURLs.push_back(url); return true; }
+    bool openURL(const QUrl& url) override { openedURLs.push_back(url); return openSucceeds; }
     bool revealInFileManager(const QStringList& paths) override { revealed.push_back(paths); return true; }
     bool launchDetached(const QString& program, const QStringList& arguments) override
     {
@@ -87,6 +87,7 @@ public:
         return true;
     }
     std::vector<QUrl> openedURLs;
+    bool openSucceeds = true;   // false: as when no browser can be started
     std::vector<QStringList> revealed;
     std::vector<Launch> launches;
 };

@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QPalette>
 #include <QPointer>
 #include <QStringList>
 #include <QUrl>
@@ -25,6 +26,10 @@ class PLRPreferencesWindowController;
 // the main window and the core), the periodic whole-store save, the quit (backup question,
 // saving window, last save, session-length event), relaunch, and the files and addresses handed
 // to the application. One per process; other parts reach it through shared().
+// The application's light palette, whatever the desktop's theme: every colour group set, the
+// disabled group with faded texts so that disabled menu items and controls look disabled.
+QPalette PLRLightAppearancePalette();
+
 class AppDelegate : public QObject, public PLRUpdaterDelegate {
     Q_OBJECT
     Q_PROPERTY(bool enablePostViewControls READ enablePostViewControls WRITE setEnablePostViewControls NOTIFY enablePostViewControlsChanged)

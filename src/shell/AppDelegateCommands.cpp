@@ -2,6 +2,7 @@
 // does nothing while that part does not exist yet (no main window before the store is ready, no
 // open post, nobody signed in).
 
+#include "shell/prefs/PLRServiceHostWindowController.h"
 #include "shell/AppDelegate.h"
 
 #include "services/analytic/PLRAnalyticEvent.h"
@@ -28,7 +29,6 @@
 
 namespace {
 
-constexpr auto kServiceHostWindowControllerIdentifier = "PLRWebServiceHosstWindowController";
 
 std::function<void()>& previewPanelToggler()
 {
@@ -205,7 +205,7 @@ void AppDelegate::presentHostOptionsWindow()
 {
     if (!m_serviceHostWindowController) {
         m_serviceHostWindowController = qobject_cast<platform::ui::WindowController*>(platform::Storyboard::instantiate(
-            QLatin1String(kPLRSettingsStoryboard), QLatin1String(kServiceHostWindowControllerIdentifier)));
+            QLatin1String(kPLRSettingsStoryboard), QLatin1String(kPLRServiceHostWindowControllerIdentifier)));
         if (!m_serviceHostWindowController)
             return; // logged by the storyboard
         m_serviceHostWindowController->setParent(this);

@@ -52,19 +52,10 @@ namespace {
 constexpr auto kVisualizeConstraintsKey = "NSConstraintBasedLayoutVisualizeMutuallyExclusiveConstraints";
 constexpr auto kRequiresLightAppearanceKey = "NSRequiresAquaSystemAppearance";
 
-bool isDevelopmentEnvironment()
-{
-    return qEnvironmentVariable("env") == QLatin1String("dev");
-}
+} // namespace
 
-// The light appearance, whatever the desktop's theme.
-void forceLightAppearance()
+QPalette PLRLightAppearancePalette()
 {
-    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (!app)
-        return;
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        QApplication::setStyle(fusion);
     QPalette light;
     light.setColor(QPalette::Window, QColor(0xF4, 0xF4, 0xF4));
     light.setColor(QPalette::WindowText, Qt::black);
@@ -78,7 +69,31 @@ void forceLightAppearance()
     light.setColor(QPalette::ToolTipBase, Qt::white);
     light.setColor(QPalette::ToolTipText, Qt::black);
     light.setColor(QPalette::PlaceholderText, QColor(0x99, 0x99, 0x99));
-    QApplication::setPalette(light);
+    // Setting a colour sets it for every group: give the disabled group its faded texts back.
+    const QColor faded(0xA8, 0xA8, 0xA8);
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::HighlightedText})
+        light.setColor(QPalette::Disabled, role, faded);
+    light.setColor(QPalette::Disabled, QPalette::Highlight, QColor(0xD6, 0xD6, 0xD6));
+    light.setColor(QPalette::Disabled, QPalette::Light, QColor(0xF4, 0xF4, 0xF4));
+    return light;
+}
+
+namespace {
+
+bool isDevelopmentEnvironment()
+{
+    return qEnvironmentVariable("env") == QLatin1String("dev");
+}
+
+// The light appearance, whatever the desktop's theme.
+void forceLightAppearance()
+{
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app)
+        return;
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+        QApplication::setStyle(fusion);
+    QApplication::setPalette(PLRLightAppearancePalette());
 }
 
 // Logs the main window's first painted frame (start-up timing).

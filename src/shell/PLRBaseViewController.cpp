@@ -206,6 +206,33 @@ void PLRBaseViewController::runScreenGroup(const std::function<void(PLRAnimation
         std::move(completion));
 }
 
+bool PLRBaseViewController::deferNavigation(std::function<void()> request)
+{
+    if (m_navigationsRunning == 0)
+        return false;
+    m_pendingNavigation.append(std::move(request));
+    return true;
+}
+
+void PLRBaseViewController::beginNavigation()
+{
+    ++m_navigationsRunning;
+}
+
+std::function<void()> PLRBaseViewController::navigationEnd()
+{
+    QPointer<PLRBaseViewController> self(this);
+    return [self] {
+        if (!self || self->m_navigationsRunning == 0)
+            return;
+        --self->m_navigationsRunning;
+        while (self && self->m_navigationsRunning == 0 && !self->m_pendingNavigation.isEmpty()) {
+            const std::function<void()> next = self->m_pendingNavigation.takeFirst();
+            next();
+        }
+    };
+}
+
 // ---------------------------------------------------------------- error bar
 
 void PLRBaseViewController::presentErrorView(const QString& title, const QString& message, const QString& actionMessage)
@@ -544,6 +571,12 @@ void PLRBaseViewController::presentLogin()
 
 void PLRBaseViewController::presentPost(PLRPersistantPost* post)
 {
+    QPointer<PLRPersistantPost> requested(post);
+    if (deferNavigation([this, requested] {
+            if (requested)
+                presentPost(requested);
+        }))
+        return;
     forceVersionRecheckIfEdition3UpgradeRequired();
     PLRUserSession* session = PLRCoreManager::userSession();
     if (!post || !session)
@@ -564,6 +597,8 @@ void PLRBaseViewController::presentPost(PLRPersistantPost* post)
         QPointer<PLRBaseViewController> self(this);
         QPointer<PLRPostViewController> next(controller);
         QPointer<PLRLayoutConstraint> nextTop(top);
+        beginNavigation();
+        const std::function<void()> ended = navigationEnd();
         runScreenGroup(
             [old, root, newView](PLRAnimationContext&) {
                 old->viewWillDisappear();
@@ -573,13 +608,14 @@ void PLRBaseViewController::presentPost(PLRPersistantPost* post)
                 old->view()->setAlphaValue(1.0);
                 PLRAnimationContext::animateAlpha(newView, 1.0);
             },
-            [self, next, nextTop] {
-                if (!self || !next)
-                    return;
-                self->m_currentPostController = next;
-                self->m_currentTopConstraint = nextTop;
-                next->presentInitialVisualState();
-                PLRVisualStateHandler::globalHandler().setPostHeaderVisible(true);
+            [self, next, nextTop, ended] {
+                if (self && next) {
+                    self->m_currentPostController = next;
+                    self->m_currentTopConstraint = nextTop;
+                    next->presentInitialVisualState();
+                    PLRVisualStateHandler::globalHandler().setPostHeaderVisible(true);
+                }
+                ended();
             });
         // The switch counts as shown at once for a second request meanwhile.
         m_currentPostController = controller;
@@ -594,21 +630,24 @@ void PLRBaseViewController::presentPost(PLRPersistantPost* post)
     m_currentTopConstraint = top;
     QPointer<PLRBaseViewController> self(this);
     QPointer<PLRPostViewController> shown(controller);
+    beginNavigation();
+    const std::function<void()> ended = navigationEnd();
     runScreenGroup(
         [this, top](PLRAnimationContext&) {
             if (m_homeViewController)
                 PLRAnimationContext::animateAlpha(m_homeViewController->view(), 0.0);
             PLRAnimationContext::animateConstant(top, 0.0);
         },
-        [self, shown] {
-            if (!self)
-                return;
-            if (shown)
-                shown->presentInitialVisualState();
-            if (self->m_homeViewController && !self->m_presentingHome)
-                self->m_homeViewController->view()->setHidden(true);
-            if (shown && shown == self->m_currentPostController)
-                PLRVisualStateHandler::globalHandler().setPostHeaderVisible(true);
+        [self, shown, ended] {
+            if (self) {
+                if (shown)
+                    shown->presentInitialVisualState();
+                if (self->m_homeViewController && !self->m_presentingHome)
+                    self->m_homeViewController->view()->setHidden(true);
+                if (shown && shown == self->m_currentPostController)
+                    PLRVisualStateHandler::globalHandler().setPostHeaderVisible(true);
+            }
+            ended();
         });
 }
 
@@ -648,6 +687,8 @@ PLRPostViewController* PLRBaseViewController::getOrCreateControllerForPostManage
 
 void PLRBaseViewController::presentNewPost()
 {
+    if (deferNavigation([this] { presentNewPost(); }))
+        return;
     forceVersionRecheckIfEdition3UpgradeRequired();
     hideErrorView();
     // Without a session nothing is shown instead of home: home stays the screen.
@@ -674,29 +715,34 @@ void PLRBaseViewController::presentNewPost()
     m_currentTopConstraint = top;
     QPointer<PLRBaseViewController> self(this);
     QPointer<PLRPostViewController> shown(controller);
+    beginNavigation();
+    const std::function<void()> ended = navigationEnd();
     runScreenGroup(
         [this, top](PLRAnimationContext&) {
             if (m_homeViewController)
                 PLRAnimationContext::animateAlpha(m_homeViewController->view(), 0.0);
             PLRAnimationContext::animateConstant(top, 0.0);
         },
-        [self, shown, old] {
-            if (!self)
-                return;
-            if (shown)
-                shown->presentInitialVisualState();
-            if (self->m_homeViewController && !self->m_presentingHome)
-                self->m_homeViewController->view()->setHidden(true);
-            if (old && old != self->m_currentPostController) {
-                old->viewWillDisappear();
-                self->rootView()->forget(old->view());
-                PLRViewController::removeFromSuperview(old->view());
+        [self, shown, old, ended] {
+            if (self) {
+                if (shown)
+                    shown->presentInitialVisualState();
+                if (self->m_homeViewController && !self->m_presentingHome)
+                    self->m_homeViewController->view()->setHidden(true);
+                if (old && old != self->m_currentPostController) {
+                    old->viewWillDisappear();
+                    self->rootView()->forget(old->view());
+                    PLRViewController::removeFromSuperview(old->view());
+                }
             }
+            ended();
         });
 }
 
 void PLRBaseViewController::moveHome(bool animate)
 {
+    if (deferNavigation([this, animate] { moveHome(animate); }))
+        return;
     hideErrorView();
     if (m_presentingHome)
         return;
@@ -718,13 +764,18 @@ void PLRBaseViewController::moveHome(bool animate)
     };
     if (animate) {
         QPointer<PLRLayoutConstraint> top(m_currentTopConstraint);
+        beginNavigation();
+        const std::function<void()> ended = navigationEnd();
         runScreenGroup(
             [this, top](PLRAnimationContext&) {
                 presentHome(true);
                 if (top)
                     PLRAnimationContext::animateConstant(top, rootView()->height());
             },
-            removePost);
+            [removePost, ended] {
+                removePost();
+                ended();
+            });
     } else {
         removePost();
         presentHome(false);

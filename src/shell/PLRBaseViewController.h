@@ -87,6 +87,8 @@ public:
     PLRBaseWindowController* baseWindowController() const;
     bool isShowingAuth() const;
     bool isPresentingHome() const { return m_presentingHome; }
+    // A move between home and posts is under way; requests made meanwhile wait for its end.
+    bool isNavigating() const { return m_navigationsRunning > 0; }
     bool haveSubscribedToUserSession() const { return m_haveSubscribedToUserSession; }
     bool finishedWelcome() const { return m_finishedWelcome; }
     PLRHomeViewController* homeViewController() const;
@@ -130,6 +132,11 @@ private:
                                std::function<void()> completion = {});
     template <class T> T* instantiateScene(const char* identifier);
     void addScreen(PLRViewController* controller);
+    // Navigation between home and posts, one move at a time: a request that arrives while a
+    // move runs is queued and runs, in order, when it has ended.
+    bool deferNavigation(std::function<void()> request);
+    void beginNavigation();
+    std::function<void()> navigationEnd();
 
     QPointer<platform::ui::View> m_errorView;
     QPointer<platform::ui::TextField> m_errorTitle;
@@ -138,6 +145,8 @@ private:
     bool m_finishedWelcome = false;
     QPointer<PLRAuthViewController> m_authViewController;
     QPointer<PLRPostViewController> m_currentPostController;
+    int m_navigationsRunning = 0;
+    QList<std::function<void()>> m_pendingNavigation;
     QPointer<PLRLayoutConstraint> m_currentTopConstraint;
     bool m_presentingHome = false;
     bool m_haveSubscribedToUserSession = false;

@@ -2,6 +2,8 @@
 
 #include "shell/AppDelegate.h"
 #include "platform-ui/Fonts.h"
+#include "platform/NotificationCenter.h"
+#include "shell/PLRShellNotifications.h"
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "store/session/PLRCoreManager.h"
 #include "store/session/PLRUserSession.h"
@@ -20,7 +22,34 @@ public:
 };
 } // namespace
 
-PLRFirstTimeWelcomeViewController::PLRFirstTimeWelcomeViewController(QObject* parent) : PLRViewController(parent) {}
+PLRFirstTimeWelcomeViewController::PLRFirstTimeWelcomeViewController(QObject* parent) : PLRViewController(parent)
+{
+    platform::NotificationCenter::defaultCenter().addObserver(&m_observer, QLatin1String(kPLR_POSTS_WERE_UPDATED),
+                                                              [this](const platform::Notification&) { postsWereUpdated(); });
+}
+
+PLRFirstTimeWelcomeViewController::~PLRFirstTimeWelcomeViewController()
+{
+    platform::NotificationCenter::defaultCenter().removeObserver(&m_observer);
+}
+
+void PLRFirstTimeWelcomeViewController::postsWereUpdated()
+{
+    PLRUserSession* session = PLRCoreManager::userSession();
+    PLRPersistantAccount* account = session ? session->account() : nullptr;
+    if (!account || account->currentPosts().isEmpty() || !isViewLoaded() || !view()->parentWidget())
+        return;
+    PLRBaseViewController* navigation = nullptr;
+    if (AppDelegate* app = AppDelegate::shared())
+        if (PLRBaseWindowController* window = app->baseWindowController())
+            navigation = window->contentViewController();
+    if (!navigation)
+        navigation = qobject_cast<PLRBaseViewController*>(parent());
+    if (m_completion)
+        m_completion();
+    if (navigation)
+        navigation->presentHome(false);
+}
 
 View* PLRFirstTimeWelcomeViewController::loadView()
 {

@@ -13,6 +13,7 @@ class PLRFirstTimeWelcomeViewController : public PLRViewController {
     Q_OBJECT
 public:
     explicit PLRFirstTimeWelcomeViewController(QObject* parent = nullptr);
+    ~PLRFirstTimeWelcomeViewController() override;
 
     static QString defaultGreeting() { return QStringLiteral("Welcome to Pellora Publish"); }
 
@@ -21,6 +22,9 @@ public:
 
     // The button: a new post first, then the completion block.
     void createNewPost(QObject* sender);
+    // The account's posts changed (a post file was imported): once it has a post, the welcome
+    // has done its work and home, which shows the post, takes its place.
+    void postsWereUpdated();
 
     platform::ui::TextField* welcomeTextField() const { return m_welcomeTextField; }
     platform::ui::Button* createPostButton() const { return m_createPostButton; }
@@ -33,4 +37,5 @@ private:
     QPointer<platform::ui::TextField> m_welcomeTextField;
     QPointer<platform::ui::Button> m_createPostButton;
     std::function<void()> m_completion;
+    QObject m_observer;
 };

@@ -5,11 +5,20 @@
 #include "platform/Resets.h"
 #include "store/session/PLRCoreManager.h"
 #include "shell/home/PLRShellHooks.h"
+#include "shell/PLRBaseViewController.h"
+#include "shell/PLRBaseWindowController.h"
+#include "platform/UndoManager.h"
+#include "store/session/PLRPostManager.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 
 namespace {
 
@@ -24,6 +33,29 @@ std::function<Qt::KeyboardModifiers()>& modifierSource()
 Qt::KeyboardModifiers currentModifiers()
 {
     return modifierSource() ? modifierSource()() : QGuiApplication::queryKeyboardModifiers();
+}
+
+// The focused text field or text view, which the Edit menu's text commands go to.
+QWidget* focusedTextWidget()
+{
+    QWidget* focus = QApplication::focusWidget();
+    if (qobject_cast<QLineEdit*>(focus) || qobject_cast<QTextEdit*>(focus) || qobject_cast<QPlainTextEdit*>(focus))
+        return focus;
+    return nullptr;
+}
+
+// Hands the standard key of a text command to the focused field, which does what it does on
+// that key (so fields with their own handling, such as the rich-text editor, keep it).
+void sendStandardKey(QWidget* target, QKeySequence::StandardKey key)
+{
+    const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
+    if (!target || bindings.isEmpty())
+        return;
+    const QKeyCombination combination = bindings.first()[0];
+    QKeyEvent press(QEvent::KeyPress, combination.key(), combination.keyboardModifiers());
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, combination.key(), combination.keyboardModifiers());
+    QApplication::sendEvent(target, &release);
 }
 
 } // namespace
@@ -72,6 +104,37 @@ PLRMainMenu::PLRMainMenu(AppDelegate* app) : QObject(app), m_app(app)
     addCommand(m_fileMenu, QStringLiteral("Export Backup..."), QStringLiteral("exportBackup"), &AppDelegate::exportBackup);
     addCommand(m_fileMenu, QStringLiteral("Import Backup..."), QStringLiteral("importBackup"), &AppDelegate::importBackup);
 
+    // Edit: the undo manager of the open post, and the text commands of the focused field.
+    m_editMenu = m_menuBar->addMenu(QStringLiteral("&Edit"));
+    const auto addEdit = [this](const QString& title, const QString& command, QKeySequence::StandardKey key,
+                                std::function<void()> run) {
+        QAction* action = m_editMenu->addAction(title);
+        action->setObjectName(command);
+        // The keys are shown here but stay with the focused widget, which handles them itself.
+        action->setShortcut(QKeySequence(key));
+        action->setShortcutContext(Qt::WidgetShortcut);
+        connect(action, &QAction::triggered, this, std::move(run));
+        return action;
+    };
+    addEdit(QStringLiteral("Undo"), QStringLiteral("undo"), QKeySequence::Undo, [this] {
+        if (QWidget* field = focusedTextWidget())
+            sendStandardKey(field, QKeySequence::Undo);
+        else if (platform::UndoManager* undo = currentUndoManager(); undo && undo->canUndo())
+            undo->undo();
+    });
+    addEdit(QStringLiteral("Redo"), QStringLiteral("redo"), QKeySequence::Redo, [this] {
+        if (QWidget* field = focusedTextWidget())
+            sendStandardKey(field, QKeySequence::Redo);
+        else if (platform::UndoManager* undo = currentUndoManager(); undo && undo->canRedo())
+            undo->redo();
+    });
+    m_editMenu->addSeparator();
+    addEdit(QStringLiteral("Cut"), QStringLiteral("cut"), QKeySequence::Cut, [] { sendStandardKey(focusedTextWidget(), QKeySequence::Cut); });
+    addEdit(QStringLiteral("Copy"), QStringLiteral("copy"), QKeySequence::Copy, [] { sendStandardKey(focusedTextWidget(), QKeySequence::Copy); });
+    addEdit(QStringLiteral("Paste"), QStringLiteral("paste"), QKeySequence::Paste, [] { sendStandardKey(focusedTextWidget(), QKeySequence::Paste); });
+    addEdit(QStringLiteral("Select All"), QStringLiteral("selectAll"), QKeySequence::SelectAll,
+            [] { sendStandardKey(focusedTextWidget(), QKeySequence::SelectAll); });
+
     m_viewMenu = m_menuBar->addMenu(QStringLiteral("&View"));
     addCommand(m_viewMenu, QStringLiteral("Home"), QStringLiteral("goHome"), &AppDelegate::goHome);
     m_viewMenu->addSeparator();
@@ -93,7 +156,7 @@ PLRMainMenu::PLRMainMenu(AppDelegate* app) : QObject(app), m_app(app)
                &AppDelegate::uploadLogsToSupport);
     addCommand(m_helpMenu, QStringLiteral("Clear Logs"), QStringLiteral("clearLogs"), &AppDelegate::clearLogs);
 
-    for (QMenu* menu : {m_applicationMenu, m_fileMenu, m_viewMenu, m_helpMenu})
+    for (QMenu* menu : {m_applicationMenu, m_fileMenu, m_editMenu, m_viewMenu, m_helpMenu})
         watchMenu(menu);
     m_menuTimer.setInterval(kMenuTimerIntervalMs);
     connect(&m_menuTimer, &QTimer::timeout, this, &PLRMainMenu::updateMenu);
@@ -128,7 +191,7 @@ QAction* PLRMainMenu::action(const QString& command) const
 {
     if (m_hostOptionMenuItem && m_hostOptionMenuItem->objectName() == command)
         return m_hostOptionMenuItem;
-    for (QMenu* menu : {m_applicationMenu, m_fileMenu, m_viewMenu, m_helpMenu})
+    for (QMenu* menu : {m_applicationMenu, m_fileMenu, m_editMenu, m_viewMenu, m_helpMenu})
         for (QAction* action : menu->actions())
             if (action->objectName() == command)
                 return action;
@@ -154,12 +217,84 @@ void PLRMainMenu::refreshEnabledStates()
         item->setEnabled(PLRShellHooks::canImportPosts());
     if (QAction* item = action(QStringLiteral("logOut")))
         item->setEnabled(PLRCoreManager::userSession() != nullptr);
+    refreshEditItems();
+}
+
+platform::UndoManager* PLRMainMenu::currentUndoManager() const
+{
+    PLRBaseWindowController* window = m_app ? m_app->baseWindowController() : nullptr;
+    PLRBaseViewController* root = window ? window->contentViewController() : nullptr;
+    PLRPostManager* post = root ? root->currentPostManager() : nullptr;
+    return post ? platform::UndoManager::forOwner(post) : nullptr;
+}
+
+void PLRMainMenu::refreshEditItems()
+{
+    QWidget* field = focusedTextWidget();
+    platform::UndoManager* undo = currentUndoManager();
+    QAction* undoItem = action(QStringLiteral("undo"));
+    QAction* redoItem = action(QStringLiteral("redo"));
+    if (!undoItem || !redoItem)
+        return;
+    if (field) {
+        // A field's own undo: the titles stay plain.
+        undoItem->setText(QStringLiteral("Undo"));
+        redoItem->setText(QStringLiteral("Redo"));
+        bool canUndo = true, canRedo = true;
+        if (auto* line = qobject_cast<QLineEdit*>(field)) {
+            canUndo = line->isUndoAvailable();
+            canRedo = line->isRedoAvailable();
+        } else if (auto* text = qobject_cast<QTextEdit*>(field)) {
+            canUndo = text->document()->isUndoAvailable();
+            canRedo = text->document()->isRedoAvailable();
+        } else if (auto* plain = qobject_cast<QPlainTextEdit*>(field)) {
+            canUndo = plain->document()->isUndoAvailable();
+            canRedo = plain->document()->isRedoAvailable();
+        }
+        undoItem->setEnabled(canUndo);
+        redoItem->setEnabled(canRedo);
+    } else {
+        undoItem->setText(undo ? undo->undoMenuItemTitle() : QStringLiteral("Undo"));
+        redoItem->setText(undo ? undo->redoMenuItemTitle() : QStringLiteral("Redo"));
+        undoItem->setEnabled(undo && undo->canUndo());
+        redoItem->setEnabled(undo && undo->canRedo());
+    }
+    bool hasSelection = false, editable = false;
+    if (auto* line = qobject_cast<QLineEdit*>(field)) {
+        hasSelection = line->hasSelectedText();
+        editable = !line->isReadOnly();
+    } else if (auto* text = qobject_cast<QTextEdit*>(field)) {
+        hasSelection = text->textCursor().hasSelection();
+        editable = !text->isReadOnly();
+    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(field)) {
+        hasSelection = plain->textCursor().hasSelection();
+        editable = !plain->isReadOnly();
+    }
+    action(QStringLiteral("cut"))->setEnabled(hasSelection && editable);
+    action(QStringLiteral("copy"))->setEnabled(hasSelection);
+    action(QStringLiteral("paste"))->setEnabled(field && editable);
+    action(QStringLiteral("selectAll"))->setEnabled(field != nullptr);
 }
 
 void PLRMainMenu::watchMenu(QMenu* menu)
 {
     connect(menu, &QMenu::aboutToShow, this, &PLRMainMenu::menuOpened);
     connect(menu, &QMenu::aboutToHide, this, &PLRMainMenu::menuClosed);
+    menu->installEventFilter(this);
+}
+
+bool PLRMainMenu::eventFilter(QObject* watched, QEvent* event)
+{
+    // Alt pressed with a menu open would close it (the style's Alt navigation); here it only
+    // shows, and its release hides, the hidden host-options item.
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && qobject_cast<QMenu*>(watched)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Alt) {
+            showHostOption(event->type() == QEvent::KeyPress);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void PLRMainMenu::menuOpened()
@@ -180,7 +315,11 @@ void PLRMainMenu::menuClosed()
 
 void PLRMainMenu::updateMenu()
 {
-    const bool alt = currentModifiers().testFlag(Qt::AltModifier);
+    showHostOption(currentModifiers().testFlag(Qt::AltModifier));
+}
+
+void PLRMainMenu::showHostOption(bool alt)
+{
     if (alt && !m_hostOptionInserted) {
         const QList<QAction*> items = m_applicationMenu->actions();
         QAction* before = items.size() > kHostOptionsIndex ? items.at(kHostOptionsIndex) : nullptr;

@@ -5,8 +5,10 @@
 // through hooks those features register, and stay disabled while nothing is registered.
 //
 // Menus: Pellora (Preferences, Sign Out, Quit, and the hidden "Service Host..." shown as the
-// fifth item while Alt is held), File (New Post, Save, post files, backups), View (home, panels,
-// zoom, Quick Look), Help (the log commands; the help manager adds the help centre's articles).
+// fifth item while Alt is held), File (New Post, Save, post files, backups), Edit (undo and redo
+// of the open post or the focused field; cut, copy, paste and select all of the focused field),
+// View (home, panels, zoom, Quick Look), Help (the log commands; the help manager adds the help
+// centre's articles).
 //
 // While a menu is open a 0.1 s timer follows the Alt key; the post view's items follow the
 // application delegate's enablePostViewControls.
@@ -21,6 +23,9 @@
 
 class AppDelegate;
 class QAction;
+namespace platform {
+class UndoManager;
+}
 class QMenu;
 
 
@@ -38,6 +43,7 @@ public:
     QMenuBar* menuBar() const { return m_menuBar; }
     QMenu* applicationMenu() const { return m_applicationMenu; }
     QMenu* fileMenu() const { return m_fileMenu; }
+    QMenu* editMenu() const { return m_editMenu; }
     QMenu* viewMenu() const { return m_viewMenu; }
     QMenu* helpMenu() const { return m_helpMenu; }
     // An item by its command name ("saveApplication", "logOut", ...); null when there is none.
@@ -54,7 +60,14 @@ public:
     // Where the modifier keys are read (tests put their own in).
     static void setModifierSource(std::function<Qt::KeyboardModifiers()> source);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void showHostOption(bool alt);
+    // The Edit menu's titles and enabled states from the focused field or the open post.
+    void refreshEditItems();
+    platform::UndoManager* currentUndoManager() const;
     QAction* addCommand(QMenu* menu, const QString& title, const QString& command, void (AppDelegate::*slot)(),
                         const QList<QKeySequence>& shortcuts = {});
     void watchMenu(QMenu* menu);
@@ -65,6 +78,7 @@ private:
     QPointer<QMenuBar> m_menuBar;
     QMenu* m_applicationMenu = nullptr;
     QMenu* m_fileMenu = nullptr;
+    QMenu* m_editMenu = nullptr;
     QMenu* m_viewMenu = nullptr;
     QMenu* m_helpMenu = nullptr;
     QAction* m_hostOptionMenuItem = nullptr;

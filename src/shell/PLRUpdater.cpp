@@ -7,6 +7,7 @@
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
+#include "services/web-services/PLRWebServiceHost.h"
 #include "store/session/PLRDefaults.h"
 
 #include <QNetworkAccessManager>
@@ -22,7 +23,7 @@ QPointer<PLRStandardUpdaterController> gController;
 const platform::resets::Joined gControllerReset{[] { gController = nullptr; }};
 } // namespace
 
-PLRSoftwareUpdater::PLRSoftwareUpdater(QObject* parent) : QObject(parent), m_feedURL(defaultFeedURL())
+PLRSoftwareUpdater::PLRSoftwareUpdater(QObject* parent) : QObject(parent)
 {
     m_scheduled.setInterval(int(kAutomaticCheckInterval * 1000));
     connect(&m_scheduled, &QTimer::timeout, this, &PLRSoftwareUpdater::checkForUpdatesInBackground);
@@ -32,6 +33,12 @@ PLRSoftwareUpdater::~PLRSoftwareUpdater() = default;
 
 QUrl PLRSoftwareUpdater::defaultFeedURL()
 {
+    const PLRWebServiceHost& host = PLRWebServiceHost::currentHost();
+    const QString type = host.effectiveHostType();
+    // A build pointed at a development or custom service asks that service, never the
+    // production update host.
+    if (type == QLatin1String(PLRWebServiceHost_DEV) || type == QLatin1String(PLRWebServiceHost_CUSTOM))
+        return host.serviceURLWithPaths({QStringLiteral("pellora"), QStringLiteral("update-feed.json")});
     return QUrl(QStringLiteral("https://%1/pellora/update-feed.json").arg(QLatin1String(plr::defaults::kUpdatesHost)));
 }
 
@@ -79,11 +86,11 @@ void PLRSoftwareUpdater::check(bool userInitiated)
 {
     if (m_inProgress)
         return;
-    if (!m_feedURL.isValid() || m_feedURL.isEmpty()) {
+    QUrl url = feedURL();
+    if (!url.isValid() || url.isEmpty()) {
         PLR_LOG_INFO(QStringLiteral("Update check skipped: no update feed"));
         return;
     }
-    QUrl url = m_feedURL;
     if (m_delegate) {
         QUrlQuery query(url);
         for (const QVariantMap& parameter : m_delegate->feedParametersForUpdater(this, false))

@@ -7,6 +7,7 @@
 #include <QVariantMap>
 
 #include <memory>
+#include <optional>
 
 class QNetworkAccessManager;
 class PLRSoftwareUpdater;
@@ -41,8 +42,10 @@ public:
     bool automaticallyDownloadsUpdates() const;
     void setAutomaticallyDownloadsUpdates(bool downloads);
 
-    // An empty feed address turns the checks off.
-    QUrl feedURL() const { return m_feedURL; }
+    // An empty feed address turns the checks off. Unless one is set, the feed follows the chosen
+    // service host: the production update host for the maker's hosts, the service itself for a
+    // development or custom host.
+    QUrl feedURL() const { return m_feedURL ? *m_feedURL : defaultFeedURL(); }
     void setFeedURL(const QUrl& url) { m_feedURL = url; }
     static QUrl defaultFeedURL();
 
@@ -67,7 +70,7 @@ signals:
 private:
     void check(bool userInitiated);
     void finish(bool userInitiated, const QByteArray& body, const QString& error);
-    QUrl m_feedURL;
+    std::optional<QUrl> m_feedURL;
     PLRUpdaterDelegate* m_delegate = nullptr;
     std::unique_ptr<QNetworkAccessManager> m_network;
     QTimer m_scheduled;

@@ -2,6 +2,9 @@
 
 #include "CanvasTestSupport.h"
 
+#include <QPushButton>
+#include <QTest>
+
 #include "canvas/interaction/PLRLayoutBlockInteractionHandler.h"
 #include "platform/NotificationCenter.h"
 
@@ -111,6 +114,18 @@ TEST_F(CanvasSelection, SelectionNotificationSelectsOnlyBlocksOfThisLayout)
     post(QStringLiteral("no-such-id"), true);
     post(42, true);
     EXPECT_EQ(layoutManager()->currentSelectedBlocks(), QList<PLRBlock*>{a});
+
+    // Selected from elsewhere (a button had the focus, as after automatic building): Escape
+    // clears the selection, so the Document page can be reached.
+    QPushButton elsewhere(QStringLiteral("Build"), controller->widget());
+    elsewhere.show();
+    controller->widget()->activateWindow();
+    elsewhere.setFocus();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return QApplication::focusWidget() == &elsewhere; }));
+    post(plr::canvas::blockVariant(last), false);
+    EXPECT_EQ(layoutManager()->currentSelectedBlocks(), QList<PLRBlock*>{last});
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(layoutManager()->currentSelectedBlocks().isEmpty());
 }
 
 TEST_F(CanvasSelection, RecycleOutlineFollowsTheHighlightAndItsNotification)
@@ -168,17 +183,30 @@ TEST_F(CanvasSelection, EditModePansTheCropIntoTheDocumentWithUndo)
     drag(from, from - QPointF(20, 0));
     EXPECT_NEAR(handler->imageRect().left(), -40.0, 0.5);
     const QByteArray after = bytes();
-    EXPECT_EQ(undo()->undoActionName(), "Crop Image");
-    EXPECT_EQ(undo()->undoCount(), 2);
+    EXPECT_EQ(undo()->undoCount(), 0);   // the session is recorded when it ends
 
-    // Escape leaves edit mode and selects the block.
-    pressKey(Qt::Key_Escape);
+    // Return accepts the crop: edit mode ends, the block is selected, one undo step.
+    pressKey(Qt::Key_Return);
     EXPECT_EQ(layoutManager()->currentEditBlock(), nullptr);
-    EXPECT_EQ(layoutManager()->currentSelectedBlocks().size(), 1);
-    undo()->undo();
+    EXPECT_EQ(layoutManager()->currentSelectedBlocks(), QList<PLRBlock*>{a});
+    EXPECT_EQ(bytes(), after);
+    EXPECT_EQ(undo()->undoActionName(), "Crop Image");
+    EXPECT_EQ(undo()->undoCount(), 1);
     undo()->undo();
     EXPECT_EQ(bytes(), before);
     undo()->redo();
-    undo()->redo();
     EXPECT_EQ(bytes(), after);
+
+    // Escape cancels: the crop the session started with comes back and nothing is left to undo.
+    a = layoutManager()->representedLayout()->mutable_sections(0)->mutable_blocks(0);
+    canvas()->refresh();
+    doubleClick(pointIn(a));
+    ASSERT_EQ(layoutManager()->currentEditBlock(), a);
+    drag(pointIn(a), pointIn(a) + QPointF(30, 0));
+    EXPECT_NE(bytes(), after);
+    pressKey(Qt::Key_Escape);
+    EXPECT_EQ(layoutManager()->currentEditBlock(), nullptr);
+    EXPECT_EQ(layoutManager()->currentSelectedBlocks(), QList<PLRBlock*>{a});
+    EXPECT_EQ(bytes(), after);
+    EXPECT_EQ(undo()->undoCount(), 1);
 }

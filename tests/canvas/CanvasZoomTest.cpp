@@ -4,6 +4,7 @@
 
 #include "platform-ui/Animation.h"
 
+#include <QScrollBar>
 #include <QWheelEvent>
 
 using canvas_test::CanvasFixture;
@@ -64,11 +65,20 @@ TEST_F(CanvasZoom, StepsDownAndUpComeBackToExactlyOneHundredPercent)
 
 TEST_F(CanvasZoom, FitsTheWidthAnimatedAndTellsTheSharedState)
 {
-    // 1000 wide scroll view over a 1000 point layout with 1000 points around it.
-    EXPECT_DOUBLE_EQ(controller->zoomFactorToFit(), 0.5);
+    // A 1000 wide canvas over a 1000 point layout: the page and its margins fill the width the
+    // canvas shows, without a horizontal scroll bar.
+    const double fit = controller->zoomFactorToFit();
+    EXPECT_GT(fit, 0.85);
+    EXPECT_LT(fit, 1.0);
     shared().setLayoutZoomToFit();
-    EXPECT_EQ(shared().layoutZoomFactor(), 0.5);
-    EXPECT_EQ(controller->magnification(), 0.5);
+    EXPECT_EQ(shared().layoutZoomFactor(), fit);
+    EXPECT_EQ(controller->magnification(), fit);
+    testing_support::spin(5);
+    const int shown = controller->scrollView()->viewport()->width();
+    const double page = 1000.0 * fit;   // the page's width on screen
+    EXPECT_LE(page + 2 * PLRLayoutDocumentView::kMargin, shown + 0.5);
+    EXPECT_GE(page + 2 * PLRLayoutDocumentView::kMargin, shown - 40.0);   // a scroll bar's room
+    EXPECT_FALSE(controller->scrollView()->horizontalScrollBar()->isVisible());
 
     controller->setZoom(150);
     EXPECT_EQ(controller->magnification(), 1.5);
@@ -77,24 +87,48 @@ TEST_F(CanvasZoom, FitsTheWidthAnimatedAndTellsTheSharedState)
     auto& clock = platform::ui::AnimationClock::shared();
     clock.setManual(true);
     controller->widget()->resize(1500, 700);
+    const double wider = controller->zoomFactorToFit();
+    EXPECT_GT(wider, 1.3);
+    EXPECT_LT(wider, 1.5);
     controller->setZoom(0);
     EXPECT_TRUE(controller->isZoomAnimating());
-    EXPECT_EQ(shared().layoutZoomFactor(), 0.75);
+    EXPECT_EQ(shared().layoutZoomFactor(), wider);
     clock.advance(0.1);
-    EXPECT_GT(controller->magnification(), 0.75);
     EXPECT_LT(controller->magnification(), 1.5);
     clock.advance(0.2);
-    EXPECT_EQ(controller->magnification(), 0.75);
+    EXPECT_EQ(controller->magnification(), wider);
     EXPECT_FALSE(controller->isZoomAnimating());
 
     // A fit of nothing is refused: no width.
     controller->widget()->resize(0, 700);
     EXPECT_EQ(controller->zoomFactorToFit(), 0.0);
     shared().setLayoutZoomToFit();
-    EXPECT_EQ(shared().layoutZoomFactor(), 0.75);
+    EXPECT_EQ(shared().layoutZoomFactor(), wider);
     controller->setZoom(0);
-    EXPECT_EQ(controller->magnification(), 0.75);
+    EXPECT_EQ(controller->magnification(), wider);
     clock.setManual(false);
+}
+
+TEST_F(CanvasZoom, AFittingPageKeepsFittingAsTheWindowShrinks)
+{
+    shared().setLayoutZoomToFit();
+    testing_support::spin(1);
+    const double fit = controller->zoomFactorToFit();
+    EXPECT_EQ(shared().layoutZoomFactor(), fit);
+    // The smallest window: the page is refitted, not cut.
+    controller->widget()->resize(600, 500);
+    testing_support::spin(1);
+    EXPECT_LT(shared().layoutZoomFactor(), fit);
+    EXPECT_EQ(shared().layoutZoomFactor(), controller->zoomFactorToFit());
+    controller->widget()->resize(1000, 700);
+    testing_support::spin(1);
+    EXPECT_EQ(shared().layoutZoomFactor(), fit);
+    // A zoom the user chose stays through a resize.
+    controller->setZoom(150);
+    testing_support::spin(1);
+    controller->widget()->resize(600, 500);
+    testing_support::spin(1);
+    EXPECT_EQ(shared().layoutZoomFactor(), 1.5);
 }
 
 TEST_F(CanvasZoom, ControlWheelZoomsAroundThePointerWithinTheStepBounds)
@@ -124,8 +158,8 @@ TEST_F(CanvasZoom, EntranceZoomsToFitThenFadesInAfterHalfASecond)
     EXPECT_EQ(controller->canvasAlpha(), 0.0);
     EXPECT_EQ(canvas()->overlayAlpha(), 0.0);
     controller->performEntrance();
-    EXPECT_EQ(controller->magnification(), 0.5);
-    EXPECT_EQ(shared().layoutZoomFactor(), 0.5);
+    EXPECT_EQ(controller->magnification(), controller->zoomFactorToFit());
+    EXPECT_EQ(shared().layoutZoomFactor(), controller->zoomFactorToFit());
     clock.advance(0.45);
     EXPECT_EQ(controller->canvasAlpha(), 0.0);
     clock.advance(0.2);
@@ -150,7 +184,7 @@ TEST_F(HiddenCanvas, OnlyAShownCanvasTakesPartInTheSharedZoom)
     EXPECT_TRUE(controller->isVisualDelegate());
     EXPECT_EQ(controller->magnification(), 2.0);   // shows the shared factor on joining
     shared.setLayoutZoomToFit();
-    EXPECT_EQ(shared.layoutZoomFactor(), 0.5);
+    EXPECT_EQ(shared.layoutZoomFactor(), controller->zoomFactorToFit());
 
     controller->widget()->hide();
     EXPECT_FALSE(controller->isVisualDelegate());

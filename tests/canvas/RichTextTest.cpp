@@ -4,7 +4,7 @@
 #include "CanvasTestSupport.h"
 
 #include "canvas/interaction/PLRLayoutBlockInteractionHandler.h"
-#include "canvas/text/PLRRichText.h"
+#include "layout/text/PLRRichText.h"
 #include "canvas/text/PLRRichTextEditor.h"
 
 #include <QTest>

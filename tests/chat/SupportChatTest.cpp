@@ -97,12 +97,29 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
     EXPECT_EQ(chat->geometry(), QRect(800 - 20 - 300, 700 - 20 - 500, 300, 500));
     EXPECT_EQ(chat->webViewFrame(), QRect(0, 0, 300, 500));
     EXPECT_TRUE(chat->chatButton()->isHidden());
+    // The open chat has rounded corners and a soft shadow around it, outside its rectangle.
+    EXPECT_FALSE(web->mask().contains(QPoint(0, 0)));
+    EXPECT_TRUE(web->mask().contains(QPoint(5, 5)));
+    EXPECT_TRUE(web->mask().contains(QPoint(150, 0)));
+    ASSERT_NE(chat->shadowView(), nullptr);
+    EXPECT_FALSE(chat->shadowView()->isHidden());
+    {
+        QImage shot(host.size(), QImage::Format_ARGB32_Premultiplied);
+        shot.fill(Qt::white);
+        chat->shadowView()->render(&shot, chat->shadowView()->pos());
+        const QRect g = chat->geometry();
+        const QColor outside = shot.pixelColor(g.left() - 2, g.center().y());
+        EXPECT_LT(outside.lightness(), 250) << outside.name().toStdString();
+        EXPECT_GT(outside.lightness(), 180) << outside.name().toStdString();
+        EXPECT_EQ(shot.pixelColor(g.left() - 40, g.center().y()), QColor(Qt::white));
+    }
 
     chat->handleScriptMessage("jsHandler", "hidden");
     ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
     EXPECT_EQ(chat->geometry().size(), QSize(100, 100));
     EXPECT_EQ(chat->webViewFrame(), QRect(20, 0, 80, 85));
     EXPECT_FALSE(chat->chatButton()->isHidden());
+    EXPECT_TRUE(chat->shadowView()->isHidden());   // closed: no shadow
 
     // Unknown bodies and other handlers change nothing.
     chat->handleScriptMessage("jsHandler", "reboot");
@@ -124,6 +141,46 @@ TEST_F(SupportChatTest, SecondNewMessageNotifiesAndBadges)
     EXPECT_EQ(notifications->badge, "1");
     chat.handleIntercomMessengerShown();
     EXPECT_EQ(notifications->badge, "");
+}
+
+TEST_F(SupportChatTest, AFloodOfNewMessagesRaisesOneNotificationAndTheBadgeCounts)
+{
+    PLRIntercomChatView chat;
+    chat.handleNewMessageNotification();   // the page's first state: loaded
+    for (int i = 0; i < 3000; ++i)
+        chat.handleNewMessageNotification();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return notifications->delivered.size() == 1; }));
+    testing_support::spin(400);
+    EXPECT_EQ(notifications->delivered.size(), 1u);
+    EXPECT_EQ(notifications->badge, "3000");
+    EXPECT_EQ(chat.unreadMessages(), 3000);
+    // Another one soon after: counted, not told again.
+    chat.handleNewMessageNotification();
+    testing_support::spin(400);
+    EXPECT_EQ(notifications->delivered.size(), 1u);
+    EXPECT_EQ(notifications->badge, "3001");
+
+    // Once the user has opened the messenger, the next message is told at once.
+    chat.handleIntercomMessengerShown();
+    EXPECT_EQ(notifications->badge, "");
+    chat.handleNewMessageNotification();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return notifications->delivered.size() == 2; }));
+    EXPECT_EQ(notifications->badge, "1");
+}
+
+TEST_F(SupportChatTest, AWebViewGoesCleanlyWhileItsPageIsStillTalking)
+{
+    int received = 0;
+    auto* view = new PLRWebView;
+    view->addScriptMessageHandler("jsHandler", [&](const QString&) { ++received; });
+    view->setHtml("<html><body><script>setInterval(function(){ for (var i = 0; i < 50; ++i) "
+                  "pelloraPost('jsHandler', 'newmessages'); }, 1);</script></body></html>");
+    view->show();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return received > 100; }, 15000));
+    delete view;
+    const int atDelete = received;
+    testing_support::spin(300);
+    EXPECT_EQ(received, atDelete);   // nothing reaches a handler of a view that is gone
 }
 
 TEST_F(SupportChatTest, TheWatchdogAlertsAndReloadsWhenTheMessengerNeverOpens)

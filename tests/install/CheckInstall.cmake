@@ -9,6 +9,7 @@ if(NOT result EQUAL 0)
 endif()
 foreach(expected IN ITEMS
     bin/pellora
+    bin/pellora-chat.so
     share/applications/com.quenfield.pellora.desktop
     share/mime/packages/com.quenfield.pellora.xml
     share/icons/hicolor/scalable/apps/com.quenfield.pellora.svg)

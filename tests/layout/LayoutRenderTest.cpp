@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
 #include <QPainter>
 
 using layout_test::blankBlock;
@@ -54,10 +55,11 @@ protected:
         button = manager->addBlock(PLRLayoutManager::newBlock_DownloadButton(), nullptr, section);
     }
 
-    QImage renderAt(double width)
+    // An off-screen render, or (live) one of the canvas's view.
+    QImage renderAt(double width, bool live = false)
     {
         PLRLayoutViewProxy proxy(manager.get(), &layout, width);
-        proxy.setLive(false);
+        proxy.setLive(live);
         proxy.layoutView()->ensureSectionLayout();
         return proxy.layoutView()->renderImage();
     }
@@ -156,8 +158,9 @@ TEST_F(LayoutRenderTest, ExportAndKeywordOverlayChooseWhatImagesShow)
     EXPECT_TRUE(sameColour(badgePixel(renderAt(1500)), kRed));
 
     manager->setImageKeywordOverlayEnabled(true);
-    const QRgb badged = badgePixel(renderAt(1500));
-    EXPECT_LT(qRed(badged), 150);   // a dark badge over the photo
+    const QRgb badged = badgePixel(renderAt(1500, true));
+    EXPECT_LT(qRed(badged), 150);   // a dark badge over the photo, on the canvas
+    EXPECT_TRUE(sameColour(badgePixel(renderAt(1500)), kRed));   // never off-screen (previews, collages)
 
     // While exporting: the full-size photo and no badges.
     manager->setLayoutIsBeingExported(true);
@@ -255,12 +258,34 @@ TEST_F(LayoutRenderTest, FaultyLayoutsRenderSensibly)
     }
 }
 
+TEST_F(LayoutRenderTest, TextKeepsItsInnerMarginOnEverySide)
+{
+    // Left-aligned and long enough to wrap: no letter in the margin along the edges.
+    text->mutable_text()->set_style(PLRBlock_Text::PARAGRAPH);
+    text->mutable_text()->mutable_position()->set_alignment(PLRPosition::LEFT);
+    text->mutable_text()->set_value(std::string(40, 'W') + " " + std::string(60, 'M') + " Lisbon trams at dusk");
+    manager->announceChange();
+    PLRLayoutViewProxy proxy(manager.get(), &layout, 300);
+    proxy.setLive(false);
+    proxy.layoutView()->ensureSectionLayout();
+    const QImage image = proxy.layoutView()->renderImage();
+    const QRect frame = proxy.blockViewForBlock(text)->frameInLayoutView().toAlignedRect();
+    const int margin = int(PLRBlockDrawHandler_Text::kTextInset) - 1;
+    EXPECT_TRUE(hasDarkPixel(image, frame.intersected(image.rect())));
+    EXPECT_FALSE(hasDarkPixel(image, QRect(frame.left(), frame.top(), margin, frame.height())));    // left
+    EXPECT_FALSE(hasDarkPixel(image, QRect(frame.right() - margin + 1, frame.top(), margin, frame.height())));   // right
+    EXPECT_FALSE(hasDarkPixel(image, QRect(frame.left(), frame.top(), frame.width(), margin)));     // top
+    EXPECT_FALSE(hasDarkPixel(image, QRect(frame.left(), frame.bottom() - margin + 1, frame.width(), margin)));   // bottom
+    // The editor and the drawing share the text's rectangle.
+    const QRectF inBlock = PLRBlockDrawHandler_Text::textRectInBlock(QRectF(0, 0, 200, 100), text->text());
+    EXPECT_EQ(inBlock, QRectF(6, 6, 188, 88));
+}
+
 TEST_F(LayoutRenderTest, AnEmptyTextBlockShowsAHintOnlyOnTheCanvas)
 {
     text->mutable_text()->set_value("");
     manager->announceChange();
-    PLRLayoutViewProxy proxy(manager.get(), &layout, 1500);
-    proxy.setLive(false);
+    PLRLayoutViewProxy proxy(manager.get(), &layout, 1500);   // the canvas's view
     proxy.layoutView()->ensureSectionLayout();
     const QRect area = proxy.blockViewForBlock(text)->frameInLayoutView().toAlignedRect().adjusted(1, 1, -1, -1);
     ASSERT_GT(area.height(), 10);   // one line tall, not collapsed
@@ -273,10 +298,89 @@ TEST_F(LayoutRenderTest, AnEmptyTextBlockShowsAHintOnlyOnTheCanvas)
         return false;
     };
     EXPECT_TRUE(hinted());
-    // Not while it is written in, and never in an export.
+    // Not in an off-screen view (previews, collages), not while it is written in, and never in
+    // an export.
+    proxy.setLive(false);
+    EXPECT_FALSE(hinted());
+    proxy.setLive(true);
     manager->setLayoutIsBeingExported(true);
     EXPECT_FALSE(hinted());
     manager->setLayoutIsBeingExported(false);
     manager->setEditBlock(text);
     EXPECT_FALSE(hinted());
+}
+
+namespace {
+
+// The columns where two renders of the same size differ by more than `threshold` in any channel.
+QPair<int, int> differingColumns(const QImage& a, const QImage& b, int threshold = 40)
+{
+    int first = -1, last = -1;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            if (std::abs(qRed(p) - qRed(q)) > threshold || std::abs(qGreen(p) - qGreen(q)) > threshold
+                || std::abs(qBlue(p) - qBlue(q)) > threshold || std::abs(qAlpha(p) - qAlpha(q)) > threshold) {
+                first = first < 0 ? x : std::min(first, x);
+                last = std::max(last, x);
+            }
+        }
+    return {first, last};
+}
+
+} // namespace
+
+// Outside editing the canvas draws a text block's formatting as the editor shows it: a bold word
+// changes the drawing exactly where the word is, and a link takes the link colour.
+TEST_F(LayoutRenderTest, TextBlocksDrawTheirFormattingOutsideEditing)
+{
+    PLRBlock_Text* body = text->mutable_text();
+    body->set_style(PLRBlock_Text::PARAGRAPH);
+    body->mutable_position()->set_alignment(PLRPosition::LEFT);
+    PLRLayoutViewProxy proxy(manager.get(), &layout, 1000);   // the canvas's view
+    proxy.layoutView()->ensureSectionLayout();
+    auto drawn = [&](const std::string& value, const std::string& html) {
+        body->set_value(value);
+        body->set_html(html);
+        manager->announceChange();
+        proxy.layoutView()->layoutSubtreeIfNeeded();
+        return proxy.blockViewForBlock(text)->renderImage(2000);   // twice the canvas's scale
+    };
+    const QImage plain = drawn("Sunset over the sea", "<p>Sunset over the sea</p>");
+    const QImage bold = drawn("Sunset over the sea", "<p>Sunset over the <b>sea</b></p>");
+    ASSERT_FALSE(plain.isNull());
+    ASSERT_EQ(bold.size(), plain.size());
+    const QFont font = PLRBlockDrawHandler_Text::fontForStyle(PLRBlock_Text::PARAGRAPH);
+    const double left = PLRBlockDrawHandler_Text::textRectInBlock(proxy.blockViewForBlock(text)->bounds(), *body).left();
+    const double start = (left + QFontMetricsF(font).horizontalAdvance("Sunset over the ")) * 2.0;
+    QFont heavy = font;
+    heavy.setBold(true);
+    const double end = start + QFontMetricsF(heavy).horizontalAdvance("sea") * 2.0;
+    const auto [first, last] = differingColumns(plain, bold);
+    ASSERT_GE(first, 0) << "the bold word is drawn plain";
+    EXPECT_GE(first, int(start) - 2);
+    EXPECT_LE(last, int(std::ceil(end)) + 2);
+    const auto [italicFirst, italicLast] = differingColumns(plain, drawn("Sunset over the sea", "<p>Sunset over the <i>sea</i></p>"));
+    EXPECT_GE(italicFirst, int(start) - 4);
+    EXPECT_GE(italicLast, italicFirst);
+
+    // A link is drawn in the link colour.
+    const QImage linked = drawn("Sunset over the sea", "<p>Sunset over the <a href=\"https://example.com\">sea</a></p>");
+    int bluish = 0;
+    for (int y = 0; y < linked.height(); ++y)
+        for (int x = int(start); x < linked.width(); ++x) {
+            const QRgb p = linked.pixel(x, y);
+            bluish += qAlpha(p) > 128 && qBlue(p) > qRed(p) + 80;
+        }
+    EXPECT_GT(bluish, 10);
+
+    // Formatting that makes the text wrap makes the block taller.
+    const QString longText = QString("word ").repeated(60).trimmed();
+    const double plainHeight = PLRBlockDrawHandler_Text::heightForWidth(*body, 300);
+    body->set_value(longText.toStdString());
+    body->set_html("<p>" + longText.toStdString() + "</p>");
+    const double wrapped = PLRBlockDrawHandler_Text::heightForWidth(*body, 300);
+    EXPECT_GT(wrapped, plainHeight);
+    body->set_html("<p><b>" + longText.toStdString() + "</b></p>");
+    EXPECT_GT(PLRBlockDrawHandler_Text::heightForWidth(*body, 300), wrapped);
 }

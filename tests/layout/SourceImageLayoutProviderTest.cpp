@@ -60,3 +60,30 @@ TEST(SourceImageLayoutProvider, AnswersFromTheSourceImages)
     image->setFileDeleted(true);
     EXPECT_FALSE(photos->hasImage("wide"));
 }
+
+// The canvas draws a photo with a wide-gamut profile in its true colours, whether from the
+// export cache or from the file itself (when a block is drawn larger than the cache).
+TEST(SourceImageLayoutProvider, WideGamutPhotosAreDrawnInSRGB)
+{
+    const QString folder = testing_support::testHome() + "/photos";
+    const QString cache = testing_support::testHome() + "/cache";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QDir().mkpath(cache));
+    const platform::HookGuard<QString> root([](const QString& path) { PLRImageManager::setDefaultLocationRoot(path); },
+                                            cache);
+    const QString path = testing_support::writeWideGamutPhoto(folder + "/p3.jpg");
+    ASSERT_FALSE(path.isEmpty());
+    auto image = std::make_shared<PLRSourceImage>(QStringLiteral("p3"), cache);
+    const QFileInfo info(path);
+    image->setFile(path, QStringLiteral("p3.jpg"), PLRFileStamp{info.size(), PLRImageManager::fileModifiedNs(path)},
+                   PLRImageMetadata::read(path));
+    PLRSourceImageLayoutProvider photos([image](const QString& identifier) { return identifier == "p3" ? image : nullptr; }, {});
+    const QPoint red = testing_support::kWideGamutRedPatch.center();
+    for (const QImage& drawn : {photos.fullSizeImage("p3"), photos.exportImage("p3")}) {
+        ASSERT_EQ(drawn.size(), QSize(640, 400));
+        const QColor seen = drawn.pixelColor(red);
+        EXPECT_GE(seen.red(), 247);
+        EXPECT_LE(seen.green(), 8);
+        EXPECT_LE(seen.blue(), 8);
+    }
+}

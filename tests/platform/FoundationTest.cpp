@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimeZone>
 
 using platform::NotificationCenter;
@@ -217,6 +218,56 @@ TEST(Plist, CorruptFilesGiveAnErrorAndStayUntouched)
     ok = true;
     platform::plist::readDictionary(testing_support::testHome() + "/missing.plist", &ok, &error);
     EXPECT_FALSE(ok);
+}
+
+TEST(Files, StagedWritesAppearOnlyWhenCommittedAndCanKeepTheOldCopyAside)
+{
+    const QString dir = testing_support::testHome() + "/staged";
+    QDir().mkpath(dir);
+    const QString path = dir + "/info.plist";
+    ASSERT_TRUE(platform::files::writeAtomically(path, "old"));
+
+    // The same bytes: nothing is staged.
+    platform::files::StagedFile same;
+    ASSERT_TRUE(platform::files::stageWrite(path, "old", &same, false));
+    EXPECT_FALSE(same.isStaged());
+
+    // New bytes: the target keeps the old ones until the commit.
+    platform::files::StagedFile staged;
+    ASSERT_TRUE(platform::files::stageWrite(path, "new bytes", &staged, false));
+    ASSERT_TRUE(staged.isStaged());
+    EXPECT_TRUE(platform::files::isLeftoverTemporary(QFileInfo(staged.temporary).fileName(), "info.plist"));
+    QByteArray bytes;
+    ASSERT_TRUE(platform::files::readAll(path, &bytes));
+    EXPECT_EQ(bytes, "old");
+
+    QString aside;
+    ASSERT_TRUE(platform::files::commitStaged(staged, nullptr, &aside));
+    ASSERT_TRUE(platform::files::readAll(path, &bytes));
+    EXPECT_EQ(bytes, "new bytes");
+    // The old copy under a name a later load removes.
+    ASSERT_FALSE(aside.isEmpty());
+    EXPECT_TRUE(platform::files::isLeftoverTemporary(QFileInfo(aside).fileName(), "info.plist"));
+    ASSERT_TRUE(platform::files::readAll(aside, &bytes));
+    EXPECT_EQ(bytes, "old");
+
+    QFile::remove(aside);
+    const QString moved = platform::files::renameAside(path);
+    EXPECT_TRUE(platform::files::isLeftoverTemporary(QFileInfo(moved).fileName(), "info.plist"));
+    EXPECT_EQ(platform::files::kindOf(path), platform::files::Kind::Missing);
+    ASSERT_TRUE(QFile::rename(moved, path));
+
+    // A discarded staging leaves nothing behind; a folder in the target's place is refused.
+    platform::files::StagedFile dropped;
+    ASSERT_TRUE(platform::files::stageWrite(path, "never", &dropped, true));
+    platform::files::discardStaged(dropped);
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files), QStringList{"info.plist"});
+    QDir().mkpath(dir + "/folder");
+    platform::Error error;
+    EXPECT_FALSE(platform::files::stageWrite(dir + "/folder", "x", &dropped, false, &error));
+    EXPECT_TRUE(error.isValid());
+    EXPECT_TRUE(platform::files::syncFileSystemsOf({dir}));
+    EXPECT_TRUE(platform::files::syncFolder(dir));
 }
 
 TEST(Files, AtomicWriteReplacesWholeOrNothing)

@@ -123,7 +123,7 @@ TEST(HostileFiles, WritesReplaceALinkInsteadOfWritingThroughIt)
 TEST(HostileFiles, AnAlertClosedWithoutAClickAnswersCancel)
 {
     platform::QtAlertPresenter presenter;
-    const auto closeWith = [&](const QStringList& buttons, const std::function<void(QWidget*)>& close) {
+    const auto closeWith = [&](const QStringList& buttons, const std::function<void(QWidget*)>& close, bool destructive = false) {
         QTimer::singleShot(0, [close] {
             QWidget* box = QApplication::activeModalWidget();
             for (QWidget* widget : QApplication::topLevelWidgets())
@@ -135,6 +135,7 @@ TEST(HostileFiles, AnAlertClosedWithoutAClickAnswersCancel)
         platform::Alert alert;
         alert.messageText = QStringLiteral("Delete Blog?");
         alert.buttons = buttons;
+        alert.destructive = destructive;
         return presenter.runModal(alert, nullptr).response;
     };
     const auto byClose = [](QWidget* box) { box->close(); };
@@ -149,4 +150,126 @@ TEST(HostileFiles, AnAlertClosedWithoutAClickAnswersCancel)
     EXPECT_EQ(closeWith({"Cancel", "Delete"}, byClose), platform::kAlertFirstButtonReturn);
     EXPECT_EQ(closeWith({}, byClose), platform::kAlertFirstButtonReturn);
     EXPECT_EQ(platform::alertCancelButtonIndex({"Proceed", "cancel "}), 1);
+
+    // Return takes the first button, except where it destroys something: there it answers No.
+    const auto byReturn = [](QWidget* box) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(box->focusWidget() ? box->focusWidget() : box, &press);
+    };
+    EXPECT_EQ(closeWith({"Save", "Cancel"}, byReturn), platform::kAlertFirstButtonReturn);
+    EXPECT_EQ(closeWith({"Yes", "No"}, byReturn, true), platform::kAlertSecondButtonReturn);
+}
+
+namespace {
+
+// `depth` nested arrays, each opening written as `open` (which must still open an array for an
+// XML reader) and closed by </array>, after a document type `doctype`.
+QByteArray nestedXmlPlist(const QByteArray& doctype, const QByteArray& open, int depth)
+{
+    QByteArray bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + doctype + "<plist version=\"1.0\">";
+    bytes.reserve(bytes.size() + depth * (open.size() + 8) + 16);
+    for (int i = 0; i < depth; ++i)
+        bytes += open;
+    for (int i = 0; i < depth; ++i)
+        bytes += "</array>";
+    return bytes + "</plist>\n";
+}
+
+} // namespace
+
+TEST(HostileFiles, XmlPlistNestingIsCountedAsTheReaderSeesItWhateverHidesIt)
+{
+    // Markup that a scan for "<" and ">" miscounts: "/>" inside an attribute value makes an
+    // opening look self-closed; closing tags inside an entity value of the document type
+    // count as levels closed before any was opened.
+    const int deep = 300000;   // enough to overflow any parser that recursed per level
+    QByteArray closers = "<!DOCTYPE plist [<!ENTITY e \"";
+    for (int i = 0; i < deep; ++i)
+        closers += "</x>";
+    closers += "\">]>";
+    const QList<std::pair<QByteArray, QByteArray>> hidden = {
+        {"", "<array a=\"/>\">"},
+        {"", "<array\n\tb='x' a=\"/>\">"},
+        {closers, "<array>"},
+    };
+    for (const auto& [doctype, open] : hidden) {
+        SCOPED_TRACE(open.toStdString());
+        platform::Error error;
+        EXPECT_FALSE(platform::plist::fromData(nestedXmlPlist(doctype, open, deep), &error).isValid());
+        EXPECT_TRUE(error.localizedDescription().contains("nested deeper")) << error.localizedDescription().toStdString();
+        // Within the bound the same markup reads, as nested lists.
+        QVariant value = platform::plist::fromData(nestedXmlPlist(doctype, open, 200), &error);
+        ASSERT_TRUE(value.isValid()) << error.localizedDescription().toStdString();
+        int depth = 0;
+        while (value.typeId() == QMetaType::QVariantList && !value.toList().isEmpty()) {
+            value = value.toList().first();
+            ++depth;
+        }
+        EXPECT_EQ(depth, 199);
+    }
+    // Dictionaries count the same way.
+    QByteArray dicts = "<plist>";
+    for (int i = 0; i < 100000; ++i)
+        dicts += "<dict><key>k</key>";
+    dicts += "<true/>";
+    for (int i = 0; i < 100000; ++i)
+        dicts += "</dict>";
+    EXPECT_FALSE(platform::plist::fromData(dicts + "</plist>").isValid());
+}
+
+TEST(HostileFiles, XmlPlistsReadBackWhatTheWriterWroteAndRefuseWhatIsNotOne)
+{
+    const QVariantMap written{
+        {"string", QString::fromUtf8("caf\xC3\xA9 <&> \"quoted\" \xF0\x9F\x93\xB7")},
+        {"empty", QString()},
+        {"negative", qint64(-42)},
+        {"large", qint64(9007199254740993LL)},
+        {"real", 2.5},
+        {"yes", true},
+        {"no", false},
+        {"date", QDateTime(QDate(2024, 3, 1), QTime(12, 30, 5), Qt::UTC)},
+        {"data", QByteArray("\x00\x01\xFFpicture", 10)},
+        {"list", QVariantList{1, QVariantMap{{"inner", QVariantList{}}}, QVariantMap{}}},
+    };
+    platform::Error error;
+    const QByteArray xml = platform::plist::toXml(written, &error);
+    ASSERT_FALSE(xml.isEmpty());
+    const QVariantMap read = platform::plist::fromData(xml, &error).toMap();
+    ASSERT_FALSE(read.isEmpty()) << error.localizedDescription().toStdString();
+    EXPECT_EQ(read.value("string").toString(), written.value("string").toString());
+    EXPECT_EQ(read.value("empty").toString(), "");
+    EXPECT_EQ(read.value("negative").toLongLong(), -42);
+    EXPECT_EQ(read.value("large").toLongLong(), 9007199254740993LL);
+    EXPECT_DOUBLE_EQ(read.value("real").toDouble(), 2.5);
+    EXPECT_EQ(read.value("yes").typeId(), QMetaType::Bool);
+    EXPECT_TRUE(read.value("yes").toBool());
+    EXPECT_FALSE(read.value("no").toBool());
+    EXPECT_EQ(read.value("date").toDateTime(), written.value("date").toDateTime());
+    EXPECT_EQ(read.value("data").toByteArray(), written.value("data").toByteArray());
+    const QVariantList list = read.value("list").toList();
+    ASSERT_EQ(list.size(), 3);
+    EXPECT_EQ(list.at(0).toLongLong(), 1);
+    EXPECT_TRUE(list.at(1).toMap().value("inner").toList().isEmpty());
+
+    // Not a property list, or a broken one: an error, never a value.
+    const QList<QByteArray> broken = {
+        "<plist><dict><key>a</key></dict></plist>",                 // a key without a value
+        "<plist><dict><string>a</string></dict></plist>",           // a value without a key
+        "<plist><array><key>a</key></array></plist>",               // a key in an array
+        "<plist><integer>12x</integer></plist>",
+        "<plist><date>yesterday</date></plist>",
+        "<plist><data>*not base64*</data></plist>",
+        "<plist><string>a<b/></string></plist>",                    // markup inside a string
+        "<plist><script>x</script></plist>",
+        "<plist><string>a</string><string>b</string></plist>",      // two values at the top
+        "<plist>text</plist>",
+        "<plist></plist>",
+        "<plist><array></plist>",
+    };
+    for (const QByteArray& bytes : broken) {
+        SCOPED_TRACE(bytes.toStdString());
+        platform::Error failure;
+        EXPECT_FALSE(platform::plist::fromData(bytes, &failure).isValid());
+        EXPECT_TRUE(failure.isValid());
+    }
 }

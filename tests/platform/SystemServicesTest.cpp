@@ -19,11 +19,13 @@
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 
 #include <atomic>
+#include <cstdlib>
 
 TEST(Keychain, FileBackendIsPrivateAndLeavesACorruptFileAlone)
 {
@@ -242,6 +244,59 @@ TEST(Log, DailyFileCarriesLevelFileFunctionAndLine)
     options.terminal = true;
     platform::log::setup(options);
     PLR_LOG_INFO(QStringLiteral("still fine"));
+}
+
+namespace {
+const char* kLogCrashChildFlag = "PELLORA_LOG_CRASH_CHILD";
+
+QString readLogFolder(const QString& folder)
+{
+    QString text;
+    for (const QFileInfo& info : QDir(folder).entryInfoList({"pellora*.log"}, QDir::Files)) {
+        QFile file(info.absoluteFilePath());
+        if (file.open(QIODevice::ReadOnly))
+            text += QString::fromUtf8(file.readAll());
+    }
+    return text;
+}
+} // namespace
+
+// Not a test on its own: the child of InformationLinesSurviveACrash.
+TEST(LogCrashChild, LogsThenCrashes)
+{
+    const QString folder = qEnvironmentVariable(kLogCrashChildFlag);
+    if (folder.isEmpty())
+        GTEST_SKIP() << "runs only as the child of InformationLinesSurviveACrash";
+    platform::log::Options options;
+    options.terminal = false;
+    options.fileDirectory = folder;
+    platform::log::setup(options);
+    PLR_LOG_INFO(QStringLiteral("last words before the crash"));
+    std::abort();   // no stream is flushed on the way out
+}
+
+TEST(Log, InformationLinesReachTheFileAtOnceAndSurviveACrash)
+{
+    // Written, not flushed by anyone: the line is in the file well within a second.
+    platform::log::Options options;
+    options.terminal = false;
+    options.fileDirectory = platform::paths::logDirectory();
+    platform::log::setup(options);
+    PLR_LOG_INFO(QStringLiteral("an ordinary information line"));
+    EXPECT_TRUE(testing_support::waitUntil(
+        [&] { return readLogFolder(options.fileDirectory).contains("an ordinary information line"); }, 1000));
+
+    const QString folder = testing_support::testHome() + "/crash-logs";
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(kLogCrashChildFlag, folder);
+    child.setProcessEnvironment(env);
+    child.setProgram(QCoreApplication::applicationFilePath());
+    child.setArguments({"--gtest_filter=LogCrashChild.LogsThenCrashes"});
+    child.start();
+    ASSERT_TRUE(child.waitForFinished(30000));
+    EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
+    EXPECT_TRUE(readLogFolder(folder).contains("last words before the crash"));
 }
 
 TEST(Interaction, ScriptedAlertsAnswerInOrderAndRecordEverything)

@@ -8,13 +8,14 @@
 #include "shell/modal/PLRModalManager.h"
 #include "shell/modal/PLRModalViewController.h"
 #include "store/session/PLRDefaults.h"
+#include "controls/PLRCheckboxButton.h"
+#include "controls/PLRSliderCell.h"
+#include "controls/PLRStepperCell.h"
+#include "controls/PLRTextFieldCell.h"
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QSlider>
 #include <QTimer>
 
 using namespace export_test;
@@ -32,24 +33,27 @@ TEST_F(ExportDialog, SwitchesTypesChecksAndExports)
     dialog.setPostManager(manager);
     dialog.view();
     EXPECT_EQ(dialog.exportType(), 1);
-    EXPECT_TRUE(dialog.exportEntireBlogRadioOption->isChecked());
-    EXPECT_EQ(dialog.exportButton->text(), "EXPORT LAYOUT");
-    EXPECT_EQ(dialog.compressionSlider->value(), 60);
+    EXPECT_TRUE(dialog.exportEntireBlogRadioOption->state() == platform::ui::Button::StateOn);
+    EXPECT_EQ(dialog.exportButtonTitle->stringValue(), "EXPORT LAYOUT");
+    EXPECT_EQ(dialog.compressionSlider->integerValue(), 60);
     EXPECT_EQ(dialog.compressionValueLabel->text(), "60%");
     EXPECT_TRUE(dialog.exportProgressContainer->isHidden());
     auto& alerts = testing_support::scriptedAlerts();
 
     // A collage needs a selection; no save panel without one.
-    dialog.exportCollageRadioOption->click();
+    dialog.exportCollageRadioOption->performClick();
     EXPECT_EQ(dialog.exportType(), 2);
-    EXPECT_EQ(dialog.exportButton->text(), "EXPORT COLLAGE");
+    // The radio options are one group: the other one went off.
+    EXPECT_EQ(dialog.exportEntireBlogRadioOption->state(), platform::ui::Button::StateOff);
+    EXPECT_EQ(dialog.exportCollageRadioOption->state(), platform::ui::Button::StateOn);
+    EXPECT_EQ(dialog.exportButtonTitle->stringValue(), "EXPORT COLLAGE");
     EXPECT_TRUE(dialog.exportEntireBlogOptions->isHidden());
     alerts.enqueue(platform::kAlertFirstButtonReturn);
     dialog.exportAction();
     EXPECT_EQ(alerts.shown().back().messageText, "No Blocks Chosen for Export");
     EXPECT_TRUE(testing_support::scriptedPanels().requests().empty());
 
-    dialog.exportEntireBlogRadioOption->click();
+    dialog.exportEntireBlogRadioOption->performClick();
     EXPECT_EQ(dialog.exportType(), 1);
     alerts.enqueue(platform::kAlertFirstButtonReturn);
     dialog.exportAction();
@@ -63,14 +67,14 @@ TEST_F(ExportDialog, SwitchesTypesChecksAndExports)
     dialog.setExportLocationAction();   // cancelled: the dialog keeps its folder
     EXPECT_EQ(dialog.exportURL(), QUrl::fromLocalFile(folder));
 
-    dialog.createSubFolderButton->setChecked(true);
+    dialog.createSubFolderButton->performClick();
     EXPECT_FALSE(dialog.subfolderTextField->parentWidget()->isHidden());
     alerts.enqueue(platform::kAlertFirstButtonReturn);
     dialog.exportAction();
     EXPECT_EQ(alerts.shown().back().messageText, "Subfolder name missing");
-    dialog.createSubFolderButton->setChecked(false);
+    dialog.createSubFolderButton->performClick();
 
-    dialog.compressionSlider->setValue(90);
+    dialog.compressionSlider->setDoubleValue(90);
     dialog.exportAction();
     EXPECT_FALSE(dialog.exportProgressContainer->isHidden());
     bool finished = false;
@@ -97,6 +101,10 @@ TEST_F(ExportDialog, RunsAsAPageOfTheModalAndDoneClosesIt)
         type = page->dialog()->exportType();
         title = modal->primaryButton()->title();
         EXPECT_TRUE(modal->secondaryButton()->isHidden());
+        // The picture column beside the dialog shows a picture with its credit, never a blank half.
+        ASSERT_NE(modal->currentImageView(), nullptr);
+        EXPECT_FALSE(modal->currentImageView()->image().isNull());
+        EXPECT_FALSE(modal->currentView()->imageCredit().isEmpty());
         modal->primaryAction();
     });
     qint64 response = 0;

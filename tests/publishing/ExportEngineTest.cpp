@@ -2,12 +2,17 @@
 
 #include "ExportTestSupport.h"
 
+#include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
+#include "layout/views/PLRBlockView.h"
+#include "layout/views/PLRLayoutViewProxy.h"
 #include "publishing/export/PLRExportRenderer.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
 #include "platform/Dispatch.h"
 #include "store/session/PLRDefaults.h"
 
+#include <QColorSpace>
 #include <QDir>
+#include <QFontMetricsF>
 #include <QFile>
 #include <QImageReader>
 
@@ -287,4 +292,183 @@ TEST_F(ExportEngine, RendersStartFromTheLayoutsBackgroundColour)
         EXPECT_EQ(image.pixelColor(point), QColor(10, 200, 30));
     EXPECT_EQ(PLRExportRenderer::renderSize(QSizeF(300, 200), 1200), QSize(1200, 800));
     EXPECT_EQ(PLRExportRenderer::renderSize(QSizeF(300, 200), 0), QSize(300, 200));
+}
+
+namespace {
+
+// The darkest luma in a rectangle of the image.
+int darkestIn(const QImage& image, const QRect& area)
+{
+    int darkest = 255;
+    const QRect inside = area.intersected(image.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            darkest = std::min(darkest, qGray(image.pixel(x, y)));
+    return darkest;
+}
+
+} // namespace
+
+TEST_F(ExportEngine, PreviewsAndHomeTilesShowNoCanvasHints)
+{
+    makePhoto(m_folder, "a.jpg", QSize(300, 200), Qt::blue);
+    PLRPostManager* manager = openPost("Hints", 1);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    layout->createAndAddBlocksForImages({photo(manager, "a.jpg")});
+    PLRSection* section = &layout->representedLayout()->mutable_sections()->at(0);
+    layout->insertBlock(PLRLayoutManager::newBlock_Text(), 0, nullptr, section);   // empty: the canvas shows its hint
+    PLRBlock* text = &section->mutable_blocks()->at(0);
+    ASSERT_TRUE(text->has_text());
+    ASSERT_TRUE(text->text().value().empty());
+
+    // The canvas (a live view of the layout) shows the hint: dark letters on white.
+    {
+        PLRLayoutViewProxy canvas(layout, layout->representedLayout(), PLRExportManager::kStandardLayoutWidth);
+        PLRBlockView* view = canvas.blockViewForBlock(text);
+        ASSERT_NE(view, nullptr);
+        const QImage drawn = view->renderImage(0);
+        ASSERT_FALSE(drawn.isNull());
+        QImage onWhite(drawn.size(), QImage::Format_RGB32);
+        onWhite.fill(Qt::white);
+        QPainter(&onWhite).drawImage(0, 0, drawn);
+        EXPECT_LT(darkestIn(onWhite, onWhite.rect()), 200);
+    }
+
+    // The preview, and so the home tile, shows an empty text block as empty.
+    PLRPersistantPost* post = manager->representedPost();
+    const QImage preview = QImage::fromData(PLRExportManager::sharedManager().exportLayoutPreviewForPost(*post), "JPEG");
+    ASSERT_FALSE(preview.isNull());
+    const double scale = preview.width() / PLRExportManager::kStandardLayoutWidth;
+    PLRLayoutViewProxy measure(layout, layout->representedLayout(), PLRExportManager::kStandardLayoutWidth);
+    const QRectF frame = measure.blockViewForBlock(text)->frameInLayoutView();
+    const QRect textArea = QRectF(frame.topLeft() * scale, frame.size() * scale).toAlignedRect().adjusted(1, 1, -1, -1);
+    ASSERT_FALSE(textArea.isEmpty());
+    EXPECT_GT(darkestIn(preview, textArea), 235);
+    ASSERT_TRUE(manager->save());
+    const QImage tile = post->layoutPreview();
+    ASSERT_EQ(tile.size(), preview.size());
+    EXPECT_GT(darkestIn(tile, textArea), 235);
+}
+
+TEST_F(ExportEngine, MissingOrUnreadablePhotosRefuseTheExportAndNameThePhotos)
+{
+    makePhoto(m_folder, "fine.jpg", QSize(300, 200), Qt::red);
+    makePhoto(m_folder, "gone.jpg", QSize(300, 200), Qt::green);
+    makePhoto(m_folder, "broken.jpg", QSize(300, 200), Qt::blue);
+    PLRPostManager* manager = openPost("Missing", 3);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    layout->createAndAddBlocksForImages({photo(manager, "fine.jpg"), photo(manager, "gone.jpg"), photo(manager, "broken.jpg")});
+    const QString folder = testing_support::testHome() + "/out";
+    QDir().mkpath(folder);
+    EXPECT_TRUE(PLRExportManager::sharedManager().unusablePhotosReport(manager).isEmpty());
+
+    ASSERT_TRUE(QFile::remove(QDir(m_folder).filePath("gone.jpg")));
+    {
+        QFile broken(QDir(m_folder).filePath("broken.jpg"));
+        ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        broken.write("this is not a picture");
+    }
+    const QString report = PLRExportManager::sharedManager().unusablePhotosReport(manager);
+    EXPECT_TRUE(report.contains("gone.jpg: missing")) << report.toStdString();
+    EXPECT_TRUE(report.contains("broken.jpg: cannot be read")) << report.toStdString();
+    EXPECT_FALSE(report.contains("fine.jpg")) << report.toStdString();
+
+    // The layout export ends in failure naming both photos, and writes nothing.
+    Outcome refused;
+    runExport(manager, folder, refused);
+    EXPECT_FALSE(refused.success);
+    EXPECT_EQ(refused.completions, 1);
+    EXPECT_TRUE(refused.failure.contains("gone.jpg")) << refused.failure.toStdString();
+    EXPECT_TRUE(refused.failure.contains("broken.jpg")) << refused.failure.toStdString();
+    EXPECT_TRUE(refused.progress.isEmpty());
+    EXPECT_TRUE(jpegsIn(folder).isEmpty());
+
+    // So does a collage that shows one of them; one of the readable photo alone is made.
+    const QList<PLRBlock*> all = {&layout->representedLayout()->mutable_sections()->at(0).mutable_blocks()->at(0),
+                                  &layout->representedLayout()->mutable_sections()->at(0).mutable_blocks()->at(2)};
+    layout->selectBlocks(all);
+    QString failure;
+    EXPECT_FALSE(PLRExportManager::sharedManager().exportBlocks(all, manager, folder + "/collage.jpg", 400, 80, &failure));
+    EXPECT_TRUE(failure.contains("broken.jpg")) << failure.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(folder + "/collage.jpg"));
+    const QList<PLRBlock*> fine = {all.first()};
+    layout->selectBlocks(fine);
+    EXPECT_TRUE(PLRExportManager::sharedManager().unusablePhotosReport(manager, fine).isEmpty());
+    EXPECT_TRUE(PLRExportManager::sharedManager().exportBlocks(fine, manager, folder + "/collage.jpg", 400, 80, &failure)) << failure.toStdString();
+}
+
+TEST_F(ExportEngine, WideGamutPhotosAreExportedInSRGB)
+{
+    ASSERT_FALSE(testing_support::writeWideGamutPhoto(QDir(m_folder).filePath("p3.jpg")).isEmpty());
+    PLRPostManager* manager = openPost("Colour", 1);
+    ASSERT_NE(manager, nullptr);
+    manager->layoutManager()->createAndAddBlocksForImages({photo(manager, "p3.jpg")});
+    const QString folder = testing_support::testHome() + "/out";
+    QDir().mkpath(folder);
+    Outcome outcome;
+    runExport(manager, folder, outcome, 2, 640);
+    ASSERT_TRUE(outcome.success) << outcome.failure.toStdString();
+    const QImage exported(folder + "/1.jpg");
+    ASSERT_EQ(exported.size(), QSize(640, 400));
+    for (const auto& [patch, colour] : {std::pair{testing_support::kWideGamutRedPatch, QColor(255, 0, 0)},
+                                        std::pair{testing_support::kWideGamutGreenPatch, QColor(0, 200, 0)}}) {
+        const QColor seen = exported.pixelColor(patch.center());
+        EXPECT_NEAR(seen.red(), colour.red(), 8);
+        EXPECT_NEAR(seen.green(), colour.green(), 8);
+        EXPECT_NEAR(seen.blue(), colour.blue(), 8);
+    }
+    // The file is sRGB (tagged so, or untagged).
+    EXPECT_FALSE(exported.colorSpace().isValid() && exported.colorSpace() != QColorSpace(QColorSpace::SRgb));
+}
+
+TEST_F(ExportEngine, ExportsDrawTextWithItsFormatting)
+{
+    ASSERT_TRUE(QFile::copy(testing_support::realPhotoPath(), QDir(m_folder).filePath("wings.jpg")));
+    PLRPostManager* manager = openPost("Styles", 1);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    layout->createAndAddBlocksForImages({photo(manager, "wings.jpg")});
+    PLRSection* section = &layout->representedLayout()->mutable_sections()->at(0);
+    // A caption under the photo: a container is exported whole, text included.
+    PLRBlockPtr caption = PLRLayoutManager::newBlock_Text();
+    caption->mutable_text()->set_value("Two seeds in the wind");
+    PLRBlockPtrList captions;
+    captions.push_back(std::move(caption));
+    layout->wrapBlock(&section->mutable_blocks()->at(0), std::move(captions), true, false);
+    ASSERT_EQ(section->blocks_size(), 1);
+    ASSERT_EQ(section->blocks(0).container().sub_blocks_size(), 2);
+    PLRBlock* text = &section->mutable_blocks()->at(0).mutable_container()->mutable_sub_blocks()->at(1);
+    ASSERT_TRUE(text->has_text());
+
+    const QString folder = testing_support::testHome() + "/out";
+    auto exported = [&](const std::string& html, const QString& name) {
+        text->mutable_text()->set_html(html);
+        layout->announceChange();
+        const QString into = folder + "/" + name;
+        QDir().mkpath(into);
+        Outcome outcome;
+        runExport(manager, into, outcome, 2, 800);
+        EXPECT_TRUE(outcome.success) << outcome.failure.toStdString();
+        return QImage(into + "/1.jpg").convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage plain = exported("<p>Two seeds in the wind</p>", "plain");
+    const QImage bold = exported("<p>Two seeds in the <b>wind</b></p>", "bold");
+    ASSERT_FALSE(plain.isNull());
+    ASSERT_EQ(plain.size(), bold.size());
+    // The pictures differ only below the photo, in the columns from where "wind" starts.
+    int first = -1, top = -1;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x) {
+            const QRgb p = plain.pixel(x, y), q = bold.pixel(x, y);
+            if (std::abs(qGray(p) - qGray(q)) > 60) {
+                first = first < 0 ? x : std::min(first, x);
+                top = top < 0 ? y : std::min(top, y);
+            }
+        }
+    ASSERT_GE(first, 0) << "the bold word is exported plain";
+    const QFont font = PLRBlockDrawHandler_Text::fontForStyle(PLRBlock_Text::PARAGRAPH);
+    EXPECT_GE(first, int(QFontMetricsF(font).horizontalAdvance("Two seeds in the ")) - 8);
+    EXPECT_GT(top, plain.height() / 2);   // the photo above is the same
 }

@@ -4,10 +4,14 @@
 #include "publishing/export/PLRExportNames.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QTemporaryDir>
+
+#include <cmath>
 
 using namespace plr_export;
 
@@ -160,4 +164,58 @@ TEST(ExportImaging, SharpeningRaisesEdgeContrastAndLeavesFlatAreas)
     sharpenLuminance(light);
     EXPECT_LE(std::abs(qRed(light.pixel(19, 20)) - 60), 8);
     EXPECT_LT(qRed(light.pixel(19, 20)), 60);
+}
+
+namespace {
+
+double lumaOf(QRgb p)
+{
+    return 0.2126 * qRed(p) + 0.7152 * qGreen(p) + 0.0722 * qBlue(p);
+}
+
+// Mean luma, and the mean absolute Laplacian of the luma: how much edge contrast there is.
+struct LumaStats {
+    double mean = 0.0;
+    double edges = 0.0;
+};
+
+LumaStats lumaStats(const QImage& image)
+{
+    LumaStats stats;
+    const int w = image.width(), h = image.height();
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            stats.mean += lumaOf(image.pixel(x, y));
+    stats.mean /= double(w) * double(h);
+    for (int y = 1; y < h - 1; ++y)
+        for (int x = 1; x < w - 1; ++x)
+            stats.edges += std::abs(4.0 * lumaOf(image.pixel(x, y)) - lumaOf(image.pixel(x - 1, y)) - lumaOf(image.pixel(x + 1, y))
+                                    - lumaOf(image.pixel(x, y - 1)) - lumaOf(image.pixel(x, y + 1)));
+    stats.edges /= double(w - 2) * double(h - 2);
+    return stats;
+}
+
+} // namespace
+
+TEST(ExportImaging, SharpeningARealPhotoKeepsItsBrightnessAndRaisesItsEdges)
+{
+    const QImage photo = QImage(testing_support::realPhotoPath()).convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(photo.isNull());
+    QImage sharpened = photo;
+    sharpenLuminance(sharpened);
+    const LumaStats before = lumaStats(photo);
+    const LumaStats after = lumaStats(sharpened);
+    // No darkening (or lightening): detail moves pixels up as often as down.
+    EXPECT_NEAR(after.mean, before.mean, 0.05);
+    int darker = 0, lighter = 0;
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x) {
+            const int change = qGreen(sharpened.pixel(x, y)) - qGreen(photo.pixel(x, y));
+            darker += change < 0;
+            lighter += change > 0;
+        }
+    EXPECT_GT(lighter, 0);
+    EXPECT_NEAR(double(darker) / double(lighter), 1.0, 0.2) << darker << " darker, " << lighter << " lighter";
+    // And the edges gain contrast.
+    EXPECT_GT(after.edges, before.edges * 1.02) << before.edges << " -> " << after.edges;
 }

@@ -5,13 +5,19 @@
 #include "publishing/export/PLRExportViewController.h"
 #include "platform/Storyboard.h"
 #include "store/session/PLRDefaults.h"
+#include "controls/PLRCheckboxButton.h"
+#include "controls/PLRColorWell.h"
+#include "layout/base/PLRLayoutManager.h"
+#include "controls/PLRSliderCell.h"
+#include "controls/PLRStepperCell.h"
+#include "controls/PLRTextFieldCell.h"
 
-#include <QCheckBox>
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSlider>
-#include <QSpinBox>
 
 #include <optional>
 
@@ -34,7 +40,7 @@ protected:
     }
     void typeWidth(PLRExportViewController* controller, const QString& text)
     {
-        controller->widthTextField->setText(text);
+        controller->widthTextField->setStringValue(text);
         controller->widthValueAction();
     }
 };
@@ -47,34 +53,33 @@ TEST_F(ExportPanel, WidthChecksBoxesAndRatings)
     ASSERT_NE(manager, nullptr);
     auto layoutPanel = panel(manager, 1);
     ASSERT_NE(layoutPanel, nullptr);
-    EXPECT_EQ(layoutPanel->widthTextField->text(), "1500");   // the default width
+    EXPECT_EQ(layoutPanel->widthTextField->stringValue(), "1500");   // the default width
     typeWidth(layoutPanel.get(), "abc");
-    EXPECT_EQ(layoutPanel->widthTextField->text(), "100");
+    EXPECT_EQ(layoutPanel->widthTextField->stringValue(), "100");
     EXPECT_FALSE(layoutPanel->widthErrorView->isHidden());
     typeWidth(layoutPanel.get(), "12abc");
-    EXPECT_EQ(layoutPanel->widthTextField->text(), "100");
+    EXPECT_EQ(layoutPanel->widthTextField->stringValue(), "100");
     typeWidth(layoutPanel.get(), "2400");
-    EXPECT_EQ(layoutPanel->widthTextField->text(), "2400");
+    EXPECT_EQ(layoutPanel->widthTextField->stringValue(), "2400");
     EXPECT_TRUE(layoutPanel->widthErrorView->isHidden());
     typeWidth(layoutPanel.get(), "999999999999999");
-    EXPECT_EQ(layoutPanel->widthTextField->text(), "99999999999999");
-    EXPECT_EQ(layoutPanel->exportButton->text(), "Export Layout");
+    EXPECT_EQ(layoutPanel->widthTextField->stringValue(), "99999999999999");
+    EXPECT_EQ(layoutPanel->exportButtonTitle->stringValue(), "Export Layout");
 
     // Prefix or original names, always one of them.
-    layoutPanel->imageTitleUsePrefix->setChecked(false);
-    layoutPanel->imageTitleUsePrefixAction();
-    EXPECT_TRUE(layoutPanel->imageTitleUseOriginalName->isChecked());
+    layoutPanel->imageTitleUsePrefix->performClick();
+    EXPECT_TRUE(layoutPanel->imageTitleUseOriginalName->state() == platform::ui::Button::StateOn);
     EXPECT_FALSE(layoutPanel->imageTitleUseOriginalName->isEnabled());
     EXPECT_EQ(layoutPanel->getExportOptions(), 4);
-    layoutPanel->imageTitleUsePrefix->setChecked(true);
-    layoutPanel->imageTitleUsePrefixAction();
+    layoutPanel->imageTitleUsePrefix->performClick();
     EXPECT_TRUE(layoutPanel->imageTitleUseOriginalName->isEnabled());
-    layoutPanel->imageTitleUseKeywords->setChecked(true);
+    layoutPanel->imageTitleUseKeywords->performClick();
     EXPECT_EQ(layoutPanel->getExportOptions(), 2 + 4 + 8);
 
     const QList<QPair<int, QString>> ratings = {{59, "light-red"}, {60, "light-yellow"}, {84, "light-green"}, {85, "light-yellow"}, {95, "light-red"}};
     for (const auto& [value, name] : ratings) {
-        layoutPanel->compressionSlider->setValue(value);
+        layoutPanel->compressionSlider->setDoubleValue(value);
+        layoutPanel->compressionSlider->sendAction();
         EXPECT_EQ(layoutPanel->compressionRatingImageView->property("ratingImageName").toString(), name) << value;
         EXPECT_EQ(layoutPanel->compressionValueLabel->text(), QString::number(value));
     }
@@ -82,13 +87,13 @@ TEST_F(ExportPanel, WidthChecksBoxesAndRatings)
     // A collage is limited by the smallest photo of the selection.
     auto collagePanel = panel(manager, 2);
     ASSERT_NE(collagePanel, nullptr);
-    EXPECT_EQ(collagePanel->exportButton->text(), "Export Collage");
+    EXPECT_EQ(collagePanel->exportButtonTitle->stringValue(), "Export Collage");
     EXPECT_TRUE(collagePanel->locationView->isHidden());
     typeWidth(collagePanel.get(), "2000");
     PLRLayoutManager* layout = manager->layoutManager();
     const QList<PLRBlock*> blocks = layout->createAndAddBlocksForImages({photo(manager, "a.jpg"), photo(manager, "b.jpg")});
     layout->selectBlocks(blocks);
-    EXPECT_EQ(collagePanel->widthTextField->text(), "1024");
+    EXPECT_EQ(collagePanel->widthTextField->stringValue(), "1024");
     EXPECT_EQ(collagePanel->widthLimit(), 1024);
     layout->selectBlocks({layout->addBlock(PLRLayoutManager::newBlock_Text(), nullptr, &layout->representedLayout()->mutable_sections()->at(0))});
     EXPECT_EQ(collagePanel->widthLimit(), PLRExportViewController::kNoWidthLimit);
@@ -122,20 +127,20 @@ TEST_F(ExportPanel, LayoutExportChecksItsFolderAndRunsOnce)
     EXPECT_FALSE(controller->locationLabelView->isHidden());
 
     // A sub folder name that would lead elsewhere.
-    controller->createSubFolderButton->setChecked(true);
-    controller->subFolderTextField->setText("../x");
+    controller->createSubFolderButton->performClick();
+    controller->subFolderTextField->setStringValue("../x");
     alerts.enqueue(platform::kAlertFirstButtonReturn);
     controller->buttonWasClicked();
     EXPECT_EQ(alerts.shown().back().messageText, "Error Creating Sub Folder");
     EXPECT_FALSE(QFileInfo::exists(testing_support::testHome() + "/x"));
-    controller->subFolderTextField->setText("");
+    controller->subFolderTextField->setStringValue("");
     alerts.enqueue(platform::kAlertFirstButtonReturn);
     controller->buttonWasClicked();
     EXPECT_EQ(alerts.shown().back().messageText, "Set Sub Folder");
-    controller->subFolderTextField->setText("Trip");
+    controller->subFolderTextField->setStringValue("Trip");
 
     // The names would be too long: prefix only, and the article after the export.
-    controller->imageTitleUseOriginalName->setChecked(true);
+    controller->imageTitleUseOriginalName->setState(platform::ui::Button::StateOn);
     alerts.enqueue(platform::kAlertSecondButtonReturn);
     const qint64 exportsBefore = PLRDefaults::exportLayoutCount();
     controller->buttonWasClicked();
@@ -174,7 +179,7 @@ TEST_F(ExportPanel, LayoutTooWideToDrawEndsInExportFailed)
     auto controller = panel(manager, 1);
     ASSERT_NE(controller, nullptr);
     typeWidth(controller.get(), "99999");
-    EXPECT_EQ(controller->widthTextField->text(), "99999");
+    EXPECT_EQ(controller->widthTextField->stringValue(), "99999");
     const QString folder = testing_support::testHome() + "/out";
     QDir().mkpath(folder);
     testing_support::scriptedPanels().enqueue(folder);
@@ -216,4 +221,43 @@ TEST_F(ExportPanel, CollageGoesToTheChosenFileAndBackgroundToTheLayout)
     EXPECT_EQ(colour.r(), 10.0f);
     EXPECT_EQ(colour.g(), 20.0f);
     EXPECT_EQ(colour.b(), 30.0f);
+}
+
+TEST_F(ExportPanel, ControlsAreTheApplicationsOwnAndBehaveAsSuch)
+{
+    makePhoto(m_folder, "a.jpg", QSize(300, 200), Qt::red);
+    PLRPostManager* manager = openPost("Own controls", 1);
+    ASSERT_NE(manager, nullptr);
+    auto layoutPanel = panel(manager, 1);
+    ASSERT_NE(layoutPanel, nullptr);
+    QWidget* root = layoutPanel->view();
+    // No stock check boxes, sliders, spin boxes or push buttons are left in the panel.
+    EXPECT_TRUE(root->findChildren<QAbstractButton*>().isEmpty());
+    EXPECT_TRUE(root->findChildren<QAbstractSlider*>().isEmpty());
+    EXPECT_TRUE(root->findChildren<QAbstractSpinBox*>().isEmpty());
+    EXPECT_EQ(root->findChildren<PLRCheckboxButton*>().size(), 5);
+
+    // The stepper writes its value into the width field; its top is the width limit.
+    layoutPanel->widthTextField->setStringValue("1500");
+    layoutPanel->widthValueAction();
+    layoutPanel->widthSteeper->stepUp();
+    EXPECT_EQ(layoutPanel->widthTextField->stringValue(), "1501");
+    EXPECT_DOUBLE_EQ(layoutPanel->widthSteeper->maxValue(), double(layoutPanel->widthLimit()));
+    EXPECT_DOUBLE_EQ(layoutPanel->widthSteeper->minValue(), double(PLRExportViewController::kWidthMinimum));
+
+    // The quality slider reports a drag; the expand button shows the quality area.
+    EXPECT_TRUE(layoutPanel->compressionContentView->isHidden());
+    layoutPanel->compressionExpandButton->performClick();
+    EXPECT_FALSE(layoutPanel->compressionContentView->isHidden());
+    layoutPanel->compressionSlider->setDoubleValue(96);
+    layoutPanel->compressionSlider->sendAction();
+    EXPECT_GT(layoutPanel->compressionSlider->integerValue(), 90);
+    EXPECT_EQ(layoutPanel->compressionValueLabel->text(), QString::number(layoutPanel->compressionSlider->integerValue()));
+
+    // The colour well's colour becomes the layout's background.
+    layoutPanel->backgroundColourWell->takeColorFromPanel(platform::ui::Color(0.0, 0.0, 1.0));
+    EXPECT_EQ(PLRLayoutManager::backgroundColourForLayout(*manager->layoutManager()->representedLayout()).toQColor(), QColor(0, 0, 255));
+
+    // The export button is the application's publish-style button, with the panel as delegate.
+    EXPECT_EQ(layoutPanel->exportButton->delegate(), static_cast<PLRPublishButtonDelegate*>(layoutPanel.get()));
 }

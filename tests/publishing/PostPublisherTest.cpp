@@ -292,11 +292,12 @@ TEST_F(PublishingTest, TheBuildWaitChecksUntilBuiltAndARevisionEventChecksAtOnce
     EXPECT_EQ(requestsOf("GET", postPath()).size(), 5);
     EXPECT_FALSE(publisher->isBuildingBlog() && publisher->updating());
 
-    // Checks far apart: only the service's event moves the wait on.
+    // Checks far apart: after the check on entering the wait, only the service's event moves
+    // the wait on.
     PLRWebServicePostPublisher::Timing timing = PLRWebServicePostPublisher::timing();
     timing.buildCheckDelay = 3600;
     PLRWebServicePostPublisher::setTiming(timing);
-    service.control("POST", "/__control/build", QJsonObject{{"checks", 1}});
+    service.control("POST", "/__control/build", QJsonObject{{"checks", 2}});
     manager->representedPost()->setSeoTitle("Later");
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
     ASSERT_TRUE(waitForState(PLRPP_STATE_SERVER_BUILDING));
@@ -421,7 +422,7 @@ TEST_F(PublishingTest, PublishingAsksForAWebsiteAndForANewSnippetWhenNeeded)
     EXPECT_EQ(requestsOf("POST", postPath("/postrevisions")).size(), 1);
 }
 
-TEST_F(PublishingTest, AFailedBuildCheckTriesAgainAndTheBuildWaitCanBeCancelled)
+TEST_F(PublishingTest, ABuildThatNeverEndsIsCheckedCannotBeCancelledAndHoldsNoUnpublish)
 {
     service.control("POST", "/__control/build", QJsonObject{{"checks", 1000}});
     openPost(1);
@@ -433,13 +434,19 @@ TEST_F(PublishingTest, AFailedBuildCheckTriesAgainAndTheBuildWaitCanBeCancelled)
     const qsizetype before = requestsOf("GET", postPath()).size();
     ASSERT_TRUE(testing_support::waitUntil([&] { return requestsOf("GET", postPath()).size() >= before + 3; }));
     EXPECT_EQ(state(), "SERVER_BUILDING");
+    // Once the photos are up the publish can no longer be cancelled.
     EXPECT_TRUE(publisher->updating());
-    EXPECT_FALSE(publisher->isBuildingBlog());   // a build that does not end can be left
+    EXPECT_TRUE(publisher->isBuildingBlog());
+    EXPECT_FALSE(publisher->cancelPublishing());
+    EXPECT_EQ(state(), "SERVER_BUILDING");
+    EXPECT_TRUE(requestsOf("POST", postPath("/clean")).isEmpty());
 
+    // Unpublishing does not wait for the build: the post is deleted and found gone.
     const QString path = postPath();
-    EXPECT_TRUE(publisher->cancelPublishing());
+    PLRCoreManager::userSession()->deleteRemotePost(manager->representedPost());
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
-    EXPECT_EQ(requestsOf("POST", path + "/clean").size(), 1);
+    EXPECT_EQ(requestsOf("DELETE", path).size(), 1);
+    EXPECT_TRUE(remoteId().isEmpty());
     // No check runs once the wait is over.
     const qsizetype checks = requestsOf("GET", path).size();
     testing_support::spin(300);

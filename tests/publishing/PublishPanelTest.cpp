@@ -20,6 +20,7 @@
 #include "publishing/publish/PLRPublishDefaultViewController.h"
 #include "publishing/publish/PLRPublishGuttenburgViewController.h"
 #include "publishing/publish/PLRPublishPluginViewController.h"
+#include "controls/PLRLinkButtons.h"
 #include "publishing/publish/PLRPublishSecretViewController.h"
 #include "publishing/publish/PLRPublishSetupPages.h"
 #include "publishing/publish/PLRPublishTypeSelectionViewController.h"
@@ -290,9 +291,11 @@ TEST_F(PublishPanelTest, WordPressCategoriesPublishViaCodeTheUpdateOfferAndVisit
     ASSERT_TRUE(openInspector());
     testing_support::spin(20);
     PLRPopupButton* popup = doc->categoriesPopup();
-    ASSERT_EQ(popup->numberOfItems(), 3);
-    EXPECT_EQ(popup->itemTitle(2), "Publish via Code");
-    EXPECT_EQ(popup->itemTag(2), kPLRPublishViaCodeTag);
+    // The categories, a separator, then "Publish via Code".
+    ASSERT_EQ(popup->numberOfItems(), 4);
+    EXPECT_TRUE(popup->isSeparatorItem(2));
+    EXPECT_EQ(popup->itemTitle(3), "Publish via Code");
+    EXPECT_EQ(popup->itemTag(3), kPLRPublishViaCodeTag);
     EXPECT_EQ(popup->title(), "Travel");   // the website's default
     EXPECT_FALSE(doc->publishAsDraft()->checked());   // auto publish on
 
@@ -351,6 +354,17 @@ TEST_F(PublishPanelTest, WordPressCategoriesPublishViaCodeTheUpdateOfferAndVisit
     const auto [status, html] = fetch(page);
     EXPECT_EQ(status, 200);
     EXPECT_TRUE(html.contains("<img class=\"photo\""));
+    // No browser can be started: the user is told and the address is on the clipboard.
+    testing_support::recordingWorkspace().openSucceeds = false;
+    QGuiApplication::clipboard()->clear();
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    const size_t alertsBefore = testing_support::scriptedAlerts().shown().size();
+    panel->copyLinkToClipboard();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return testing_support::scriptedAlerts().shown().size() > alertsBefore; }));
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "The Page Could Not Be Opened");
+    EXPECT_TRUE(testing_support::scriptedAlerts().shown().back().informativeText.contains(page.toString()));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), page.toString());
+    testing_support::recordingWorkspace().openSucceeds = true;
 
     // An address that is not verified (the user session's machine says so; the connection
     // machine has no such state): the panel offers the publish area, not the status area.
@@ -398,6 +412,9 @@ TEST_F(PublishPanelTest, ThePlugInPagePollsAndOffersToContinueWithoutIt)
             }
             EXPECT_TRUE(dialog->errorLabel()->stringValue().startsWith("Sorry, Pellora still can't find the plug-in"));
             EXPECT_TRUE(plugin->noPluginLink()->isHidden());
+            // The plain link: an underlined title built from its properties.
+            ASSERT_TRUE(plugin->noPluginLink()->attributedTitle());
+            EXPECT_EQ(plugin->noPluginLink()->attributedTitle()->attribute(QLatin1String(kUnderlineStyleAttributeName), 0).toInt(), 1);
             EXPECT_TRUE(plugin->shouldPresentTertiaryAction(dialog));
             EXPECT_EQ(plugin->defaultModalButtonActionTitle(dialog), "Continue Without Plug-in");
 
@@ -651,6 +668,10 @@ TEST_F(PublishPanelTest, AWordPressWebsiteReopensItsThemeAndSavesItsDefaults)
             ASSERT_TRUE(type);
             EXPECT_EQ(type->websiteHostStack()->selectedIndex(), 1);
             EXPECT_EQ(type->themePopUpButton()->title(), "Other / Custom Theme");
+            // "Select One", the themes, a separator, "Other / Custom Theme".
+            const int themes = type->themePopUpButton()->numberOfItems();
+            EXPECT_TRUE(type->themePopUpButton()->isSeparatorItem(themes - 2));
+            EXPECT_EQ(type->themePopUpButton()->indexOfSelectedItem(), themes - 1);
             EXPECT_FALSE(type->themeTextErrorBox()->isHidden());
             EXPECT_EQ(type->themeTextField()->stringValue(), "Handmade");
 
@@ -734,4 +755,60 @@ TEST_F(PublishPanelTest, TheAccessKeyPageChecksInSeriesOfThreeAndGoesBackWithout
             secret->primaryActionWasSelected(dialog);
             ASSERT_TRUE(testing_support::waitUntil([&] { return dialog->currentIndex() == 0; }));
         });
+}
+
+TEST_F(PublishPanelTest, AConnectionChangeShowsThePublishersOwnState)
+{
+    PLRDefaults::setShouldPresentFirstPostModalView(false);
+    service.control("POST", "/__control/build", QJsonObject{{"checks", 1000}});
+    openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitForState(PLRPP_STATE_SERVER_BUILDING));
+    // The panel opens during the build wait and first hears of it through a connection change,
+    // whose notification carries the connection machine's transition.
+    ASSERT_TRUE(openInspector());
+    testing_support::spin(20);
+    EXPECT_FALSE(panel->serverStartedBuildingBlog());
+    PLRFiniteStateMachine* connection = PLRWebServiceManager::globalManager().stateMachine();
+    const PLRFiniteStatePtr serverDown = PLRFiniteState::stateWithName(QString::fromLatin1(PLRWSM_STATE_SERVER_CONNECTION));
+    const PLRFiniteEventPtr lost = PLRFiniteEvent::eventWithName(QStringLiteral("ENV_TEST_LOST"), std::nullopt, serverDown);
+    platform::Notification note;
+    note.name = QString::fromLatin1(PLRFiniteStateMachineDidChangeStateNotification);
+    note.object = connection;
+    note.userInfo.insert(QString::fromLatin1(PLRFiniteStateMachineTransitionUserInfoKey),
+                         QVariant::fromValue(PLRFiniteTransition::transitionForEvent(lost, connection->currentState(), connection, {})));
+    panel->postPublisherStateChangeNotification(note);
+    testing_support::spin(20);
+    EXPECT_TRUE(panel->serverStartedBuildingBlog());
+    EXPECT_EQ(panel->progressBarInfo()->stringValue(), "Building Blog...");
+    // No cancel while the service builds.
+    EXPECT_TRUE(panel->statusCancelUpdateButton()->isHidden());
+    EXPECT_TRUE(panel->statusRetryButton()->isHidden());
+
+    // Unpublished meanwhile: the publish area comes back.
+    PLRCoreManager::userSession()->deleteRemotePost(manager->representedPost());
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    testing_support::spin(20);
+    EXPECT_FALSE(panel->publishContainerView()->isHidden());
+}
+
+TEST_F(PublishPanelTest, UploadsThatKeepFailingShowTheFailureAndARetry)
+{
+    PLRDefaults::setShouldPresentFirstPostModalView(false);
+    openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    ASSERT_TRUE(openInspector());
+    service.control("POST", "/__control/uploads", QJsonObject{{"count", 1000}, {"status", 500}});
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return publisher->uploadStalled(); }, 15000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !panel->statusRetryButton()->isHidden(); }));
+    EXPECT_TRUE(panel->progressBarInfo()->stringValue().startsWith(publisher->lastError()));
+    EXPECT_FALSE(panel->statusCancelUpdateButton()->isHidden());
+    service.control("DELETE", "/__control/script");
+    panel->retryUpload();
+    EXPECT_TRUE(panel->statusRetryButton()->isHidden());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return state() == "IDLE" && publisher->liveRevision(); }, 15000));
+    testing_support::spin(20);
+    EXPECT_FALSE(panel->statusViewBlogButton()->isHidden());
 }

@@ -54,6 +54,8 @@ protected:
         fast.fetchRetryFirst = 0.05;
         fast.fetchRetryMax = 0.2;
         fast.uploadTimeoutMs = 5000;
+        fast.uploadRetryFirst = 0.05;
+        fast.uploadRetryMax = 0.2;
         PLRWebServicePostPublisher::setTiming(fast);
         // The libraries are installed before each test (PublishingInstalls.cpp).
         setPublisher(QJsonObject{{QStringLiteral("host"), QStringLiteral("photos.example.com")},

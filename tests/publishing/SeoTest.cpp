@@ -10,6 +10,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "publishing/seo/PLRSeoManager.h"
+#include "publishing/seo/PLRSeoTextCounts.h"
 #include "publishing/seo/PLRSeoUIHandler.h"
 #include "store/session/PLRCoreManager.h"
 #include "store/session/PLRPostManager.h"
@@ -186,6 +187,12 @@ TEST_F(SeoTest, BodyTextFromTextBlocksWordCountsAndKeywords)
     layout->announceChange();
     EXPECT_EQ(seo->textMetric()->subMetrics().at(1).value(kPLRSEOMETRIC_KEY_REASON).toString(),
               "Focus keywords: 'tree'are missing from the body text. Add them for better SEO.");
+    // Removing the missing keyword is enough: the advice follows the keywords, not only the layout.
+    post->setFocusKeywords({"word"});
+    EXPECT_EQ(seo->textMetric()->subMetrics().at(1).value(kPLRSEOMETRIC_KEY_LEVEL).toLongLong(), 1);
+    post->setFocusKeywords({"word", "lake"});
+    EXPECT_EQ(seo->textMetric()->subMetrics().at(1).value(kPLRSEOMETRIC_KEY_REASON).toString(),
+              "Focus keywords: 'lake'are missing from the body text. Add them for better SEO.");
 }
 
 TEST_F(SeoTest, BodyTextJoinsContainersWithoutAndTopLevelBlocksWithABlank)
@@ -237,9 +244,9 @@ TEST_F(SeoTest, SummaryNotificationArrivesOnTheMainQueueAfterEveryEvaluation)
     EXPECT_EQ(received, 0);   // queued, not immediate
     testing_support::spin(20);
     EXPECT_EQ(received, 1);
-    post->setFocusKeywords({"a"});   // title, meta, keywords and image metrics
+    post->setFocusKeywords({"a"});   // title, meta, keywords, image and body-text metrics
     testing_support::spin(20);
-    EXPECT_EQ(received, 5);
+    EXPECT_EQ(received, 6);
 }
 
 TEST(SeoKeywordStore, GrowsWithoutDuplicatesCompletesPrefixesAndSurvivesARestart)
@@ -316,4 +323,66 @@ TEST(SeoPanelText, CombinesGoodAdviceWithAndAndStopsAtTheFirstProblem)
     EXPECT_EQ(PLRSeoUIHandler::stringForSEOSummary(7), "");
     EXPECT_TRUE(PLRSeoUIHandler::imageForSummaryLevel(0).isNull());
     EXPECT_FALSE(PLRSeoUIHandler::imageForSummaryLevel(1).isNull());
+}
+
+TEST(SeoTextCounts, MatchTheWholeBodyAndCountAgainOnlyTheBlocksThatChanged)
+{
+    PLRLayout document;
+    PLRSection* section = document.add_sections();
+    const auto addText = [&](const char* id, const char* text) {
+        PLRBlock* block = section->add_blocks();
+        block->set_id(id);
+        block->mutable_text()->set_value(text);
+        return block;
+    };
+    addText("a", "The lake at Sunrise");
+    PLRBlock* box = section->add_blocks();
+    box->set_id("b");
+    box->mutable_container()->add_sub_blocks()->mutable_text()->set_value("moun");
+    box->mutable_container()->add_sub_blocks()->mutable_image()->set_img_ref("photo");
+    box->mutable_container()->add_sub_blocks()->mutable_text()->set_value("tain walk");
+    section->add_blocks()->mutable_image()->set_img_ref("photo");
+    addText("c", "   ");
+    PLRBlock* last = addText("d", "Alps, twice: alps");
+
+    PLRSeoTextCounts counts;
+    QStringList keywords{"mountain", "ALPS", "sunrise moun", "river", "tain walk"};
+    const auto expectBody = [&](const char* when) {
+        const PLRSeoTextCounts::Result result = counts.count(document, keywords);
+        const QString body = PLRSeoManager::textCharactersInAllBlocks(document);
+        EXPECT_TRUE(result.hasTextBlocks) << when;
+        EXPECT_EQ(result.hasText, !body.trimmed().isEmpty()) << when;
+        EXPECT_EQ(result.words, PLRSeoManager::countWords(body)) << when;
+        EXPECT_EQ(result.missingKeywords, PLRSeoMetric::exceptionOccurances(keywords, body)) << when;
+    };
+
+    expectBody("first count");
+    EXPECT_EQ(counts.blocksCountedLastTime(), 4);
+    expectBody("nothing changed");
+    EXPECT_EQ(counts.blocksCountedLastTime(), 0);
+
+    last->mutable_text()->set_value("A river and the alps");
+    expectBody("one block edited");
+    EXPECT_EQ(counts.blocksCountedLastTime(), 1);
+
+    box->mutable_container()->mutable_sub_blocks(2)->mutable_text()->set_value("tain");
+    expectBody("a block inside a container edited");
+    EXPECT_EQ(counts.blocksCountedLastTime(), 1);
+
+    keywords = {"lake", "Mountain", "rise moun"};   // the last runs across two blocks
+    expectBody("other keywords");
+    EXPECT_EQ(counts.blocksCountedLastTime(), 0);
+
+    section->mutable_blocks()->DeleteSubrange(0, 1);   // "The lake at Sunrise" goes
+    expectBody("a block removed");
+    EXPECT_EQ(counts.blocksCountedLastTime(), 0);
+
+    // Blanks only, and no text block at all.
+    section->mutable_blocks()->DeleteSubrange(0, 1);
+    section->mutable_blocks()->DeleteSubrange(section->blocks_size() - 1, 1);
+    expectBody("blanks only");
+    section->mutable_blocks()->DeleteSubrange(section->blocks_size() - 1, 1);
+    const PLRSeoTextCounts::Result none = counts.count(document, keywords);
+    EXPECT_FALSE(none.hasTextBlocks);
+    EXPECT_EQ(none.words, 0);
 }

@@ -58,12 +58,13 @@ TEST(HelpMenu, SiteMapBecomesNestedMenusOfTheHostsArticles)
 {
     PLRHelpManager manager;
     QMenu menu;
+    const QString help = PLRHelpManager::helpCentreURL().toString(QUrl::RemovePath);
     ASSERT_TRUE(manager.loadSiteMap(siteMapOf({
-        "https://help.example/en/articles/12-first-steps",
-        "https://help.example/en/articles/13-export",
-        "https://help.example/EN/Articles/14-seo",        // same nodes, other case
-        "https://help.example/",                          // a "/" leaf: skipped
-        "https://help.example/en/articles",               // an existing inner path: adds nothing
+        help + "/en/articles/12-first-steps",
+        help + "/en/articles/13-export",
+        help + "/EN/Articles/14-seo",        // same nodes, other case
+        help + "/",                          // a "/" leaf: skipped
+        help + "/en/articles",               // an existing inner path: adds nothing
         "https://other.example/en/articles/99-elsewhere",  // another host: never in the menu
     })));
     QList<QUrl> presented;
@@ -73,13 +74,81 @@ TEST(HelpMenu, SiteMapBecomesNestedMenusOfTheHostsArticles)
                                             kPLRHelpUserGroupTitle}));
     QAction* article = menu.actions().at(1)->menu()->actions().first()->menu()->actions().first();
     EXPECT_EQ(article->objectName(), kPLRHelpArticleItemIdentifier);
-    EXPECT_EQ(article->data().toString(), "https://help.example/en/articles/12-first-steps");
+    EXPECT_EQ(article->data().toString(), help + "/en/articles/12-first-steps");
     article->trigger();
-    EXPECT_EQ(presented, QList<QUrl>{QUrl("https://help.example/en/articles/12-first-steps")});
+    EXPECT_EQ(presented, QList<QUrl>{QUrl(help + "/en/articles/12-first-steps")});
 
     EXPECT_EQ(PLRHelpURL::titleForSegment("12-first-STEPS"), "12 First Steps");
     EXPECT_EQ(PLRHelpURL::pathSegments("https://h/a//b/"), (QStringList{"https:", "h", "a", "b", "/"}));
     EXPECT_FALSE(manager.loadSiteMap("<urlset><url><loc>broken"));
+}
+
+TEST(HelpMenu, HostileSiteMapsGiveABoundedMenuOfTheHelpCentresOwnArticles)
+{
+    const QUrl centre = PLRHelpManager::helpCentreURL();
+    const QString help = centre.toString(QUrl::RemovePath);
+    // One address of 300,000 path segments; another of 20,000; addresses of other schemes and
+    // hosts; 5,000 articles in one folder; a path deeper than the menu goes.
+    QString deep = help;
+    for (int i = 0; i < 300000; ++i)
+        deep += "/a";
+    QString lessDeep = help;
+    for (int i = 0; i < 20000; ++i)
+        lessDeep += "/b";
+    QUrl withUser = centre;
+    withUser.setUserName("user");
+    withUser.setPath("/en/articles/2-with-user");
+    QStringList urls = {deep, lessDeep,
+                        "file:///etc/passwd",
+                        "javascript:alert(1)",
+                        "https://evil.example/en/articles/1-phish",
+                        withUser.toString(),
+                        help + "/en/articles/3-real",
+                        help + "/c/d/e/f/g/h/i/j/k-deep"};
+    for (int i = 0; i < 5000; ++i)
+        urls << help + QStringLiteral("/many/%1-article").arg(i);
+    if (centre.scheme() == "https") {
+        QUrl plain = centre;
+        plain.setScheme("http");
+        urls << plain.toString(QUrl::RemovePath) + "/en/articles/4-plain";
+    }
+
+    PLRHelpManager manager;
+    QMenu menu;
+    QList<QUrl> presented;
+    manager.setupHelpMenu(&menu, [&](const QUrl& url) { presented << url; });
+    ASSERT_TRUE(manager.loadSiteMap(siteMapOf(urls)));
+    manager.addSiteMapToHelpMenu();
+
+    // Every item, at any depth, with the depth of its menu.
+    int items = 0;
+    int deepest = 0;
+    QList<std::pair<const QMenu*, int>> menus{{&menu, 0}};
+    while (!menus.isEmpty()) {
+        const auto [current, depth] = menus.takeFirst();
+        deepest = std::max(deepest, depth);
+        EXPECT_LE(current->actions().size(), PLRHelpManager::kMaxItemsPerMenu + 4);
+        for (QAction* action : current->actions()) {
+            if (action->menu()) {
+                menus.append({action->menu(), depth + 1});
+                continue;
+            }
+            if (action->objectName() != kPLRHelpArticleItemIdentifier)
+                continue;
+            ++items;
+            const QUrl url(action->data().toString());
+            EXPECT_TRUE(PLRHelpManager::isHelpCentreArticle(url, centre)) << url.toString().toStdString();
+            EXPECT_TRUE(url.userInfo().isEmpty());
+            action->trigger();
+        }
+    }
+    EXPECT_LE(deepest, PLRHelpManager::kMaxMenuDepth);
+    EXPECT_GT(items, 1);
+    EXPECT_LE(items, PLRHelpManager::kMaxMenuItems);
+    const QStringList top = describe(&menu);
+    EXPECT_TRUE(top.join("|").contains("3 Real"));
+    for (const QUrl& url : presented)
+        EXPECT_EQ(url.host(), centre.host()) << url.toString().toStdString();
 }
 
 TEST(HelpMenu, ReadsTheSiteMapInTheBackgroundAndCountsOpenings)
@@ -126,7 +195,7 @@ TEST(HelpMenu, AnUnreachableSiteMapLeavesTheUserGroupItemAlone)
 TEST(Reachability, QueriesFollowTheFlags)
 {
     quint32 flags = 0;
-    ReachabilityFlagsGuard guard([&](const PLRReachability&) { return flags; });
+    ReachabilityFlagsGuard guard([&](const Reachability&) { return flags; });
     auto reachability = PLRReachability::reachabilityWithHostname("example.org");
     ASSERT_NE(reachability, nullptr);
     EXPECT_EQ(PLRReachability::reachabilityWithHostname(""), nullptr);
@@ -154,7 +223,73 @@ TEST(Reachability, QueriesFollowTheFlags)
     flags = PLRReachability::kInterventionRequired;
     EXPECT_FALSE(reachability->isInterventionRequired());
     EXPECT_EQ(PLRReachability::flagsString(0x30000 | 0x3F), "RctiCDld");
-    EXPECT_TRUE(reachability->description().contains("(--ti-D--)") || reachability->description().contains("PLRReachability"));
+    flags = PLRReachability::kTransientConnection | PLRReachability::kInterventionRequired | PLRReachability::kConnectionOnDemand;
+    EXPECT_TRUE(reachability->description().startsWith("<PLRReachability: 0x")) << reachability->description().toStdString();
+    EXPECT_TRUE(reachability->description().endsWith(" (--ti-D--)>")) << reachability->description().toStdString();
+}
+
+TEST(Reachability, TheProbesNameHasTheWholeInterfaceWithItsOwnFlagText)
+{
+    quint32 flags = Reachability::kReachable | Reachability::kIsDirect;
+    ReachabilityFlagsGuard guard([&](const Reachability&) { return flags; });
+    auto reachability = Reachability::reachabilityWithHostName("example.org");
+    ASSERT_NE(reachability, nullptr);
+    EXPECT_EQ(Reachability::reachabilityWithHostname("bad host"), nullptr);
+    EXPECT_EQ(reachability->currentReachabilityFlags(), "XR ------d");
+    EXPECT_TRUE(reachability->description().startsWith("<Reachability: 0x")) << reachability->description().toStdString();
+    EXPECT_TRUE(reachability->description().endsWith(" (XR ------d)>"));
+    flags = Reachability::kConnectionRequired | Reachability::kConnectionOnTraffic;
+    EXPECT_TRUE(reachability->isConnectionOnDemand());
+    EXPECT_FALSE(reachability->isInterventionRequired());
+    EXPECT_EQ(reachability->currentReachabilityStatus(), Reachability::NotReachable);
+    auto wifi = Reachability::reachabilityForLocalWiFi();
+    ASSERT_NE(wifi, nullptr);
+    EXPECT_EQ(wifi->address(), QHostAddress("169.254.0.0"));
+    EXPECT_EQ(Reachability::reachabilityForInternetConnection()->address(), QHostAddress("0.0.0.0"));
+    EXPECT_EQ(Reachability::reachabilityWithAddress(QHostAddress()), nullptr);
+
+    // Its notifier: blocks on its queue, then the notification.
+    QStringList calls;
+    QMutex mutex;
+    reachability->setUnreachableBlock([&](Reachability*) { QMutexLocker l(&mutex); calls << "unreachable"; });
+    reachability->setReachabilityBlock([&](Reachability*, quint32 f) { QMutexLocker l(&mutex); calls << QString::number(f); });
+    int notifications = 0;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(&context, kReachabilityChangedNotification,
+        [&](const platform::Notification& n) { notifications += n.object == reachability.get(); });
+    EXPECT_TRUE(reachability->startNotifier());
+    flags = 0;
+    Reachability::networkDidChange();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return notifications == 1; }));
+    QMutexLocker l(&mutex);
+    EXPECT_EQ(calls, (QStringList{"unreachable", "0"}));
+}
+
+TEST(Reachability, BothNamesReadTheNetworkAlike)
+{
+    // From the system's network information: every kind of target gives the same flags.
+    const QStringList hosts{"example.org", "localhost", "127.0.0.1", "169.254.10.20", "0.0.0.0", "192.168.1.20"};
+    for (const QString& host : hosts) {
+        auto probe = Reachability::reachabilityWithHostname(host);
+        auto helper = PLRReachability::reachabilityWithHostname(host);
+        ASSERT_NE(probe, nullptr);
+        ASSERT_NE(helper, nullptr);
+        EXPECT_EQ(probe->reachabilityFlags(), helper->reachabilityFlags()) << host.toStdString();
+        EXPECT_EQ(probe->isReachable(), helper->isReachable()) << host.toStdString();
+    }
+    // A link-local target is a local address to both, and loopback is always reachable.
+    EXPECT_TRUE(Reachability::reachabilityWithHostname("169.254.10.20")->reachabilityFlags() & Reachability::kIsLocalAddress);
+    EXPECT_TRUE(Reachability::reachabilityWithHostname("localhost")->isReachable());
+
+    // One replacement of the source reaches both names.
+    Reachability::setFlagsProvider([](const QString& host) -> quint32 {
+        return host == "169.254.10.20" ? Reachability::kReachable | Reachability::kIsLocalAddress : 0;
+    });
+    EXPECT_TRUE(PLRReachability::reachabilityWithHostname("169.254.10.20")->isReachable());
+    EXPECT_FALSE(PLRReachability::reachabilityWithHostname("example.org")->isReachable());
+    EXPECT_EQ(PLRReachability::reachabilityWithHostname("169.254.10.20")->reachabilityFlags(),
+              Reachability::reachabilityWithHostname("169.254.10.20")->reachabilityFlags());
+    Reachability::setFlagsProvider(nullptr);
 }
 
 TEST(Reachability, AddressTargetsAndLocalNetworks)
@@ -177,7 +312,7 @@ TEST(Reachability, AddressTargetsAndLocalNetworks)
 TEST(Reachability, NotifierCallsBlocksThenPostsTheChangeOnTheMainQueue)
 {
     quint32 flags = PLRReachability::kReachable;
-    ReachabilityFlagsGuard guard([&](const PLRReachability&) { return flags; });
+    ReachabilityFlagsGuard guard([&](const Reachability&) { return flags; });
     auto reachability = PLRReachability::reachabilityWithHostname("example.org");
     QStringList calls;
     QMutex mutex;
@@ -325,6 +460,12 @@ TEST(PingHelper, ReportsReachableAtOnceThenOnlyChanges)
     ASSERT_TRUE(testing_support::waitUntil([&] { return results.size() == 2; }, 10000));
     EXPECT_FALSE(results.at(1).first);
     EXPECT_FALSE(results.at(1).second.isEmpty());   // the resolver's or the system's reason
+    EXPECT_FALSE(helper.reachable());
+    // The next round (5 s on) asks again with a new pinger and fails again: nothing more is said.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return helper.pinger() != nullptr || results.size() > 2; }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return helper.pinger() == nullptr; }, 10000));
+    testing_support::spin(20);
+    EXPECT_EQ(results.size(), 2);
     EXPECT_FALSE(helper.reachable());
 
     platform::Error lookup = platform::Error::make(kSimplePingNetworkErrorDomain, 2, "lookup");

@@ -9,6 +9,9 @@
 #include "shell/PLRInstanceChannel.h"
 #include "shell/PLRMigratorInfoViewController.h"
 #include "shell/PLRWindowPlacement.h"
+#include "shell/PLRUpdater.h"
+#include "services/web-services/PLRWebServiceHost.h"
+#include "store/session/PLRDefaults.h"
 #include "platform/Resets.h"
 
 #include <QDir>
@@ -244,4 +247,26 @@ TEST(SignInForm, CollectsTheValuesForItsOwner)
     // The password-reset page is the production host's, whatever host is current.
     form.forgotPasswordAction(nullptr);
     EXPECT_EQ(testing_support::recordingWorkspace().openedURLs.back().path(), QStringLiteral("/core/request-password"));
+}
+
+TEST_F(ShellTest, TheUpdaterAsksTheChosenServiceHostOnly)
+{
+    // Pointed at a custom (development) service, the feed is that service's.
+    PLRWebServiceHost::setCurrentHostType(QString::fromLatin1(PLRWebServiceHost_CUSTOM));
+    PLRSoftwareUpdater updater;
+    const QUrl feed = updater.feedURL();
+    EXPECT_EQ(feed.host(), service.baseUrl().host());
+    EXPECT_EQ(feed.port(), service.baseUrl().port());
+    bool finished = false;
+    QObject::connect(&updater, &PLRSoftwareUpdater::checkFinished, &updater, [&finished](bool) { finished = true; });
+    updater.checkForUpdatesInBackground();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return finished; }, 5000));
+    EXPECT_EQ(service.requests(QStringLiteral("/pellora/update-feed.json")).size(), 1);
+    EXPECT_TRUE(alerts().shown().empty());
+
+    // The maker's hosts use the update host, and the feed follows a change of host.
+    PLRWebServiceHost::setCurrentHostType(QString::fromLatin1(PLRWebServiceHost_PROD));
+    EXPECT_EQ(updater.feedURL().host(), QLatin1String(plr::defaults::kUpdatesHost));
+    updater.setFeedURL(QUrl());
+    EXPECT_TRUE(updater.feedURL().isEmpty());
 }

@@ -7,6 +7,9 @@
 #include "platform/NotificationCenter.h"
 #include "store/session/PLRDefaults.h"
 #include "store/session/PLRUserSession.h"
+#include "store/persistance-store/PLRPersistantAccount.h"
+#include "platform/UndoManager.h"
+#include "services/web-services/PLRWebServiceHostViewController.h"
 #include "shell/PLRLogUploader.h"
 #include "shell/PLRShellNotifications.h"
 #include "store/persistance-store/PLRPersistantExporter.h"
@@ -17,10 +20,15 @@
 #include "services/web-services/PLRWebServiceUserManager.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenuBar>
 #include <QFile>
 #include <QJsonDocument>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 
 using namespace shell_test;
@@ -140,6 +148,105 @@ TEST_F(ShellTest, MenuItemsFollowThePostViewAndTheHostOptionsFollowAlt)
     EXPECT_FALSE(menu->applicationMenu()->actions().contains(menu->hostOptionMenuItem()));
     emit menu->applicationMenu()->aboutToHide();
     EXPECT_FALSE(menu->isMenuTimerActive());
+}
+
+TEST_F(ShellTest, AltPressedWithTheMenuOpenShowsTheHostOptionsAndKeepsTheMenu)
+{
+    prepareExistingStore();
+    launch();
+    PLRMainMenu* menu = app->mainMenu();
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+    PLRMainMenu::setModifierSource([&modifiers] { return modifiers; });
+    QMenu* pellora = menu->applicationMenu();
+    pellora->popup(QPoint(100, 100));
+    ASSERT_TRUE(testing_support::waitUntil([pellora] { return pellora->isVisible(); }));
+    EXPECT_FALSE(menu->hostOptionItemInserted());
+    modifiers = Qt::AltModifier;
+    QTest::keyPress(pellora, Qt::Key_Alt, Qt::AltModifier);
+    testing_support::spin(5);
+    EXPECT_TRUE(pellora->isVisible());
+    EXPECT_TRUE(menu->hostOptionItemInserted());
+    modifiers = Qt::NoModifier;
+    QTest::keyRelease(pellora, Qt::Key_Alt, Qt::NoModifier);
+    testing_support::spin(5);
+    EXPECT_TRUE(pellora->isVisible());
+    EXPECT_FALSE(menu->hostOptionItemInserted());
+    pellora->hide();
+
+    // The item opens the service-host chooser in its own window, made once.
+    menu->hostOptionMenuItem()->trigger();
+    menu->hostOptionMenuItem()->trigger();
+    QList<platform::ui::Window*> choosers;
+    for (platform::ui::Window* window : platform::ui::Application::windows())
+        if (window->findChild<PLRWebServiceHostViewController*>())
+            choosers << window;
+    ASSERT_EQ(choosers.size(), 1);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return choosers.first()->isVisible(); }));
+    EXPECT_EQ(choosers.first()->title(), QStringLiteral("Service Host"));
+    choosers.first()->close();
+}
+
+TEST_F(ShellTest, EditMenuFollowsTheOpenPostsUndoAndTheFocusedField)
+{
+    prepareExistingStore();
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    PLRMainMenu* menu = app->mainMenu();
+    ASSERT_NE(menu->editMenu(), nullptr);
+    EXPECT_EQ(menu->menuBar()->actions().at(2)->text(), QStringLiteral("&Edit"));
+    QAction* undo = item(app.get(), "undo");
+    QAction* redo = item(app.get(), "redo");
+    menu->refreshEnabledStates();
+    EXPECT_FALSE(undo->isEnabled());   // no post open
+
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    PLRPersistantPost* post = account->addPost(PLRPersistantPost::makeNew(QStringLiteral("Edits"), account));
+    root()->presentPost(post);
+    ASSERT_TRUE(waitFor([this] { return root()->currentPostManager() != nullptr; }));
+    if (QWidget* focus = QApplication::focusWidget())
+        focus->clearFocus();
+    platform::UndoManager* manager = platform::UndoManager::forOwner(root()->currentPostManager());
+    int undone = 0;
+    manager->setGroupsByEvent(false);
+    manager->beginUndoGrouping();
+    manager->registerUndo([&] {
+        ++undone;
+        manager->registerUndo([&] { --undone; });   // the redo
+    });
+    manager->setActionName(QStringLiteral("Move"));
+    manager->endUndoGrouping();
+    menu->refreshEnabledStates();
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_EQ(undo->text(), QStringLiteral("Undo Move"));
+    EXPECT_FALSE(redo->isEnabled());
+    undo->trigger();
+    EXPECT_EQ(undone, 1);
+    menu->refreshEnabledStates();
+    EXPECT_EQ(redo->text(), QStringLiteral("Redo Move"));
+    EXPECT_TRUE(redo->isEnabled());
+
+    // A focused field: the text commands go to it.
+    QLineEdit field;
+    field.setText(QStringLiteral("lisbon trams"));
+    field.show();
+    field.activateWindow();
+    field.setFocus();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return QApplication::focusWidget() == &field; }));
+    field.deselect();
+    menu->refreshEnabledStates();
+    EXPECT_TRUE(item(app.get(), "selectAll")->isEnabled());
+    EXPECT_FALSE(item(app.get(), "copy")->isEnabled());
+    item(app.get(), "selectAll")->trigger();
+    EXPECT_EQ(field.selectedText(), QStringLiteral("lisbon trams"));
+    menu->refreshEnabledStates();
+    EXPECT_TRUE(item(app.get(), "cut")->isEnabled());
+    item(app.get(), "cut")->trigger();
+    EXPECT_TRUE(field.text().isEmpty());
+    item(app.get(), "paste")->trigger();
+    EXPECT_EQ(field.text(), QStringLiteral("lisbon trams"));
 }
 
 TEST_F(ShellTest, FilesNeedASignedInUserAndARegisteredImporter)
@@ -316,4 +423,29 @@ TEST_F(ShellTest, PreferencesShowTheSignedInUserAndThePublisher)
     EXPECT_EQ(prefs->updatePublishingButton()->title(), QStringLiteral("Update publishing details"));
     EXPECT_DOUBLE_EQ(prefs->publishingDomainRowsHeight(), 17.0);
     EXPECT_EQ(prefs->domainHostLabel()->stringValue(), QStringLiteral("WordPress"));
+}
+
+TEST(MenuLook, DisabledItemsAreDrawnFaded)
+{
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    ASSERT_TRUE(fusion);
+    QMenu menu;
+    menu.setStyle(fusion.get());
+    menu.setPalette(PLRLightAppearancePalette());
+    QAction* enabled = menu.addAction(QStringLiteral("Export Post File"));
+    QAction* disabled = menu.addAction(QStringLiteral("Export Post File"));
+    disabled->setEnabled(false);
+    menu.ensurePolished();
+    menu.adjustSize();
+    const QImage image = menu.grab().toImage();
+    auto darkest = [&](QAction* action) {
+        const QRect r = menu.actionGeometry(action);
+        int lightness = 255;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                lightness = std::min(lightness, image.pixelColor(x * image.devicePixelRatio(), y * image.devicePixelRatio()).lightness());
+        return lightness;
+    };
+    EXPECT_LT(darkest(enabled), 80);
+    EXPECT_GT(darkest(disabled), 130);
 }

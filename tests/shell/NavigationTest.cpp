@@ -13,7 +13,9 @@
 #include "canvas/interaction/PLRVisualStateHandler.h"
 #include "services/web-services/PLRWebServiceUserManager.h"
 #include "store/persistance-store/PLRPersistantPost.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Resets.h"
+#include "shell/PLRShellNotifications.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -215,6 +217,28 @@ TEST_F(ShellTest, FirstRunWelcomesBeforeHomeAndStaysBehindTheNewPost)
     EXPECT_EQ(root()->firstTimeWelcomeViewController(), nullptr);
 }
 
+TEST_F(ShellTest, APostArrivingWhileTheWelcomeShowsTakesTheUserHome)
+{
+    launch();   // a fresh store: the first run
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return !root()->isShowingAuth(); }));
+    finishAnimations();
+    ASSERT_TRUE(waitFor([this] { return root()->firstTimeWelcomeViewController() != nullptr; }));
+    // Another change of the posts with none in the account keeps the welcome.
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
+    testing_support::spin(50);
+    EXPECT_NE(root()->firstTimeWelcomeViewController(), nullptr);
+    EXPECT_FALSE(root()->isPresentingHome());
+
+    // A post file was imported (the importer announces the account's posts changed).
+    addPost(QStringLiteral("Imported"));
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
+    finishAnimations();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    EXPECT_TRUE(root()->finishedWelcome());
+    ASSERT_TRUE(waitFor([this] { return root()->firstTimeWelcomeViewController() == nullptr; }));
+}
+
 TEST_F(ShellTest, WelcomeGreetsByNameOnlyWithBothNames)
 {
     prepareExistingStore();
@@ -302,4 +326,58 @@ TEST_F(ShellTest, GoingHomeShowsTheLeftPostsCurrentPreview)
     root()->presentHome(false);
     EXPECT_EQ(renders, 1);
     EXPECT_EQ(post->layoutPreview().size(), QSize(40, 30));
+}
+
+TEST_F(ShellTest, NavigationDuringAScreenChangeWaitsForItAndNeverLeavesHomeDead)
+{
+    prepareExistingStore();
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    PLRCoreManager::setUserSession(nullptr);
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    PLRPersistantPost* first = addPost(QStringLiteral("First"));
+    PLRPersistantPost* second = addPost(QStringLiteral("Second"));
+    root()->presentPost(first);
+    finishAnimations();
+    ASSERT_NE(root()->currentPostViewController(), nullptr);
+
+    // Home, then a tile a moment later, while home still slides in.
+    root()->moveHome(true);
+    platform::ui::AnimationClock::shared().advance(0.1);
+    root()->presentPost(second);
+    finishAnimations();
+    finishAnimations();
+    ASSERT_NE(root()->currentPostViewController(), nullptr);
+    EXPECT_EQ(root()->currentPostManager()->representedPost(), second);
+    EXPECT_FALSE(root()->isPresentingHome());
+    EXPECT_FALSE(root()->isNavigating());
+    EXPECT_TRUE(PLRVisualStateHandler::globalHandler().postHeaderVisible());
+
+    // Home works afterwards.
+    root()->moveHome(true);
+    finishAnimations();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+    EXPECT_FALSE(PLRVisualStateHandler::globalHandler().postHeaderVisible());
+
+    // A post, then Home while the post still slides up: home it is, without the post's header.
+    root()->presentPost(first);
+    platform::ui::AnimationClock::shared().advance(0.1);
+    root()->moveHome(true);
+    finishAnimations();
+    finishAnimations();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+    EXPECT_FALSE(PLRVisualStateHandler::globalHandler().postHeaderVisible());
+    EXPECT_FALSE(root()->homeViewController()->view()->isHidden());
+
+    // The same post again from home, then another post.
+    root()->presentPost(first);
+    root()->presentPost(second);
+    finishAnimations();
+    finishAnimations();
+    EXPECT_EQ(root()->currentPostManager()->representedPost(), second);
+    EXPECT_FALSE(root()->isNavigating());
 }

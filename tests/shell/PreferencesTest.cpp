@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
+#include <QTest>
 
 using namespace platform::ui;
 
@@ -37,6 +38,15 @@ TEST(Preferences, OpensOnGeneralAndSwitchesTabs)
     EXPECT_EQ(prefs->domainNameLabel()->stringValue(), QStringLiteral("Not Configured"));
     EXPECT_EQ(prefs->updatePublishingButton()->title(), QStringLiteral("Update publishing details"));
     EXPECT_DOUBLE_EQ(prefs->publishingDomainRowsHeight(), 17.0);
+
+    // Escape closes the window, also from inside a field.
+    controller.showWindow();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return controller.window()->isVisible(); }));
+    controller.window()->activateWindow();
+    controller.changeTabForIdentifier(QStringLiteral("general"));
+    prefs->generalPaddingTextField()->editor()->setFocus();
+    QTest::keyClick(prefs->generalPaddingTextField()->editor(), Qt::Key_Escape);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return !controller.window()->isVisible(); }));
 }
 
 TEST(Preferences, PaddingIsANumberThatCanBeAPadding)

@@ -20,6 +20,7 @@ namespace {
 
 constexpr int kPosts = 12;
 const char* kChildFlag = "PELLORA_STORE_SAVE_LOOP_HOME";
+const char* kEditChildFlag = "PELLORA_STORE_EDIT_CHILD_HOME";
 
 QString progressPath(const QString& home) { return home + "/save-loop-progress"; }
 
@@ -88,6 +89,59 @@ TEST(AtomicSave, KilledWhileSavingLeavesEveryPostLoadable)
         }
         PLRCoreManager::setUserSession(nullptr);
     }
+}
+
+// Not a test on its own: the child of KilledSecondsAfterAnEdit. Edits a saved post without
+// saving it and keeps running until killed.
+TEST(StoreEditChild, EditsThenRunsUntilKilled)
+{
+    const QString home = qEnvironmentVariable(kEditChildFlag);
+    if (home.isEmpty())
+        GTEST_SKIP() << "runs only as the child of KilledSecondsAfterAnEdit";
+    qputenv("PELLORA_HOME", home.toUtf8());
+    platform::UserDefaults::standard().reload();
+    PLRCoreManager::startManager();
+    PLRUserSession* session = signIn();
+    ASSERT_TRUE(session);
+    PLRPersistantPost* post = createPost(session, "Draft", 2);
+    ASSERT_TRUE(saveAndWait());
+    // The edit: a grown layout and a new title, with no explicit save after it.
+    post->setLayout(sampleLayout(12));
+    post->setName(QStringLiteral("Edited"));
+    platform::files::writeAtomically(progressPath(home), post->identifier().toUtf8());
+    testing_support::waitUntil([] { return false; }, 120000);
+}
+
+TEST(AtomicSave, KilledSecondsAfterAnEditKeepsTheEdit)
+{
+    const QString home = testing_support::testHome();
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(kEditChildFlag, home);
+    child.setProcessEnvironment(env);
+    child.setProgram(QCoreApplication::applicationFilePath());
+    child.setArguments({"--gtest_filter=StoreEditChild.EditsThenRunsUntilKilled"});
+    child.start();
+    ASSERT_TRUE(child.waitForStarted());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !readFile(progressPath(home)).isEmpty(); }, 30000))
+        << child.readAllStandardError().toStdString();
+    const QString id = QString::fromUtf8(readFile(progressPath(home)));
+    const QString info = PLRPersistantStore::accountsPath() + "/" + kUserId + ".plruser/posts/" + id + ".plrpost/info.plist";
+    // Well before the periodic save, the edit reaches the disk on its own.
+    const bool written = testing_support::waitUntil(
+        [&] { return platform::plist::readDictionary(info, nullptr).value("name").toString() == "Edited"; },
+        3000 * int(kPLRChangeSaveLongestWait));
+    child.kill();   // SIGKILL
+    child.waitForFinished();
+    ASSERT_TRUE(written) << "the edit was not saved within " << 3 * kPLRChangeSaveLongestWait << " s";
+
+    PLRCoreManager::setUserSession(nullptr);
+    PLRUserSession* session = signIn();
+    ASSERT_TRUE(session);
+    PLRPersistantPost* post = session->account()->postForIdentifier(id);
+    ASSERT_TRUE(post);
+    EXPECT_EQ(post->name(), "Edited");
+    EXPECT_EQ(post->layout().sections(0).blocks_size(), 14);
 }
 
 TEST(AtomicSave, LeftoverTemporaryFilesDoNotDisturbLoading)

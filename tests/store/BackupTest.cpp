@@ -4,6 +4,7 @@
 #include "store/persistance-store/PLRPersistantBackup.h"
 #include "store/persistance-store/PLRPersistantExporter.h"
 #include "store/persistance-store/PLRPersistantStore.h"
+#include "platform/Dispatch.h"
 #include "platform/Keychain.h"
 #include "platform/Plist.h"
 #include "store/session/PLRDefaults.h"
@@ -14,6 +15,9 @@
 #include <QDate>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <atomic>
 
 using namespace store_test;
 
@@ -63,9 +67,18 @@ TEST_F(BackupFixture, AutoBackupWritesTodaysBackupOnlyWhenOn)
     PLRDefaults::setShouldExportDatabase(true);
     PLRDefaults::setExportDatabasePath(folder.path());
     PLRPersistantBackup::performAutoBackup();
-    PLRPersistantBackup::performAutoBackup();   // the second replaces the first
     PLRCoreManager::saveQueue().waitUntilIdle();
     const QString today = PLRPersistantBackup::autoBackupPath(folder.path(), QDate::currentDate());
+    ASSERT_TRUE(QFileInfo(postBundleIn(today)).isDir());
+
+    // Later that day the post is deleted and the store saved: today's backup keeps it.
+    const QString bundle = post->bundlePath();
+    session->deletePost(post);
+    post = nullptr;
+    ASSERT_TRUE(saveAndWait());
+    ASSERT_FALSE(QFileInfo::exists(bundle));
+    PLRPersistantBackup::performAutoBackup();
+    PLRCoreManager::saveQueue().waitUntilIdle();
     EXPECT_TRUE(today.endsWith(".plrbackup"));
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList({QFileInfo(today).fileName()}));
@@ -86,7 +99,10 @@ TEST_F(BackupFixture, ExportAndBackupFolderGoThroughPanels)
     EXPECT_FALSE(PLRPersistantExporter::exportDatabase());
     testing_support::scriptedPanels().enqueue(folder.path());
     post->setName("Renamed before export");
-    EXPECT_TRUE(PLRPersistantExporter::exportDatabase());
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);   // "Backup Exported"
+    bool finished = false;
+    EXPECT_TRUE(PLRPersistantExporter::exportDatabase([&](bool written, const QString&) { finished = written; }));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return finished; }));
     const QStringList made = QDir(folder.path()).entryList({"*.plrbackup"}, QDir::Dirs);
     ASSERT_EQ(made.size(), 1);
     const QVariantMap info = platform::plist::readDictionary(postBundleIn(folder.path() + "/" + made[0]) + "/info.plist", nullptr);
@@ -102,6 +118,61 @@ TEST_F(BackupFixture, ExportAndBackupFolderGoThroughPanels)
     EXPECT_TRUE(PLRDefaults::shouldSupressNotifyOfExport());
     EXPECT_EQ(PLRDefaults::exportDatabasePath(), folder.path());
     EXPECT_FALSE(PLRDefaults::exportDatabaseBookmark().isEmpty());
+}
+
+TEST_F(BackupFixture, ExportWritesOffTheMainThreadShowingProgressAndWhereItWent)
+{
+    // Enough bytes for several progress steps.
+    for (int i = 0; i < 20; ++i) {
+        QDir().mkpath(PLRPersistantStore::locationPath() + QString("/IMG_P%1").arg(i));
+        writeFile(PLRPersistantStore::locationPath() + QString("/IMG_P%1/export.jpg").arg(i), QByteArray(64 * 1024, 'x'));
+    }
+    struct Step { PLRPersistantExporter::ExportStage stage; QString destination; qint64 done, total; };
+    std::vector<Step> steps;
+    PLRPersistantExporter::setExportProgressHandler(
+        [&](PLRPersistantExporter::ExportStage stage, const QString& destination, qint64 done, qint64 total) {
+            EXPECT_TRUE(platform::isMainThread());
+            steps.push_back({stage, destination, done, total});
+        });
+    // The save queue is busy with an earlier write: the export must not wait for it.
+    auto release = std::make_shared<std::atomic_bool>(false);
+    PLRCoreManager::saveQueue().async([release] {
+        for (int i = 0; i < 400 && !*release; ++i)
+            QThread::msleep(5);
+    });
+    testing_support::scriptedPanels().enqueue(folder.path());
+    testing_support::scriptedAlerts().enqueue(platform::kAlertSecondButtonReturn);   // "Show in Folder"
+    QString destination;
+    bool ended = false, written = false;
+    ASSERT_TRUE(PLRPersistantExporter::exportDatabase([&](bool ok, const QString& path) {
+        ended = true;
+        written = ok;
+        destination = path;
+    }));
+    EXPECT_FALSE(ended);   // back on the main thread before the copy
+    EXPECT_TRUE(QDir(folder.path()).entryList({"*.plrbackup"}, QDir::Dirs).isEmpty());
+    *release = true;
+    ASSERT_TRUE(testing_support::waitUntil([&] { return ended; }));
+    ASSERT_TRUE(written);
+    EXPECT_TRUE(QFileInfo(destination + "/loc/IMG_P19/export.jpg").isFile());
+
+    ASSERT_GE(steps.size(), 3u);
+    EXPECT_EQ(steps.front().stage, PLRPersistantExporter::ExportStage::Started);
+    EXPECT_EQ(steps.back().stage, PLRPersistantExporter::ExportStage::Finished);
+    EXPECT_GE(steps.back().total, 20 * 64 * 1024);
+    EXPECT_EQ(steps.back().done, steps.back().total);
+    qint64 last = 0;
+    for (const Step& step : steps) {
+        EXPECT_EQ(step.destination, destination);
+        EXPECT_GE(step.done, last);
+        last = step.done;
+    }
+    // The user is told where the backup went and can open that folder.
+    const platform::Alert& told = testing_support::scriptedAlerts().shown().back();
+    EXPECT_EQ(told.messageText, "Backup Exported");
+    EXPECT_TRUE(told.informativeText.contains(destination)) << told.informativeText.toStdString();
+    ASSERT_EQ(testing_support::recordingWorkspace().revealed.size(), 1u);
+    EXPECT_EQ(testing_support::recordingWorkspace().revealed[0], QStringList{destination});
 }
 
 TEST_F(BackupFixture, TooOldOrBrokenBackupsAreRefusedBeforeAnythingIsTouched)
@@ -124,6 +195,20 @@ TEST_F(BackupFixture, TooOldOrBrokenBackupsAreRefusedBeforeAnythingIsTouched)
     writeFile(backup + "/info.plist", "not a plist");
     testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
     EXPECT_FALSE(PLRPersistantExporter::importDatabaseWithURL(backup));
+
+    // A backup holding no account at all would replace the user's accounts with nothing.
+    platform::plist::writeFile(backup + "/info.plist", QVariantMap{{"version", "1.0.1"}});
+    ASSERT_TRUE(QDir(backup + "/ds/u-1001.plruser").removeRecursively());
+    platform::Error error;
+    bool tooOld = true;
+    EXPECT_FALSE(PLRPersistantBackup::validateBackup(backup, &tooOld, &error));
+    EXPECT_FALSE(tooOld);
+    EXPECT_EQ(error.localizedFailureReason(), "It holds no accounts.");
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    EXPECT_FALSE(PLRPersistantExporter::importDatabaseWithURL(backup));
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "Import Failed");
+    ASSERT_TRUE(QDir(backup + "/ds").removeRecursively());   // nor without the accounts folder
+    EXPECT_FALSE(PLRPersistantBackup::validateBackup(backup, nullptr));
 
     // Still signed in, store as it was.
     EXPECT_EQ(PLRCoreManager::userSession(), session);

@@ -20,6 +20,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <limits>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -371,4 +373,73 @@ TEST(HostileStoreVersion, AnUnreadableStoreVersionIsKeptAsideAndWrittenAgain)
     EXPECT_TRUE(log.contains(path));
     EXPECT_EQ(readFile(path + ".unreadable"), hostileBytes);
     EXPECT_EQ(PLRMigrator::storedVersion(), QString::fromLatin1(kPLRStoreCurrentVersion));
+}
+
+TEST_F(HostileStore, ImportStagingFoldersLeftByAKillAreRemovedWhenTheAccountOpens)
+{
+    const QString root = PLRPersistantStore::rootPath();
+    const QString stale = root + "/.import-6F1C0B52-0000-4000-8000-000000000001";
+    ASSERT_TRUE(QDir().mkpath(stale + "/ABC.plrpost/export_block_cache/X"));
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(writeFile(stale + QStringLiteral("/ABC.plrpost/junk-%1").arg(i), "junk"));
+    // One that links elsewhere goes as a link; what it points at stays.
+    ASSERT_TRUE(writeFile(outside.filePath("keep.txt"), "keep"));
+    ASSERT_TRUE(makeLink(outside.path(), root + "/.import-linked"));
+    // One that an import still uses stays.
+    const QString running = root + "/.import-running";
+    ASSERT_TRUE(QDir().mkpath(running));
+    plr::fileutil::registerStagingFolder(running);
+
+    PLRUserSession* reopened = reopen();
+    expectBystanderIntact(reopened);
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_EQ(platform::files::kindOf(root + "/.import-linked"), platform::files::Kind::Missing);
+    EXPECT_EQ(readFile(outside.filePath("keep.txt")), "keep");
+    EXPECT_TRUE(QFileInfo(running).isDir());
+    plr::fileutil::unregisterStagingFolder(running);
+    EXPECT_EQ(reopened->account()->currentPosts().size(), 2);
+}
+
+TEST_F(HostileStore, LayoutNumbersAndTextsOutOfRangeAreBoundedWhenRead)
+{
+    PLRLayout layout;
+    ASSERT_TRUE(plr::parseFromData(&layout, readFile(victimBundle + "/layout")));
+    layout.set_padding(std::numeric_limits<qint64>::max());
+    layout.mutable_background_colour()->set_r(std::numeric_limits<float>::infinity());
+    layout.mutable_background_colour()->set_g(1e30f);
+    PLRSection* section = layout.sections_size() > 0 ? layout.mutable_sections(0) : layout.add_sections();
+    PLRBlock* text = section->add_blocks();
+    text->set_aspect_ratio(std::numeric_limits<float>::quiet_NaN());
+    text->mutable_text()->set_value(std::string(5 * 1024 * 1024, 'x'));
+    text->mutable_text()->set_html("<p>" + std::string(3 * 1024 * 1024, 'y') + "</p>");
+    PLRBlock* row = section->add_blocks();
+    PLRBlock* image = row->mutable_container()->add_sub_blocks();
+    image->set_aspect_ratio(1e9f);
+    image->mutable_image()->set_img_ref("IMG");
+    image->mutable_image()->mutable_position()->set_x(-std::numeric_limits<float>::infinity());
+    image->mutable_image()->mutable_position()->set_width(3e38f);
+    PLRBlock* wide = row->mutable_container()->add_sub_blocks();
+    wide->set_aspect_ratio(1.5f);   // in range: kept
+    wide->mutable_text()->set_value("short");
+    ASSERT_TRUE(writeFile(victimBundle + "/layout", plr::data(layout)));
+
+    PLRUserSession* reopened = reopen();
+    expectBystanderIntact(reopened);
+    PLRPersistantPost* post = reopened->account()->postForIdentifier(victimId);
+    ASSERT_TRUE(post);
+    const PLRLayout& read = post->layout();
+    EXPECT_EQ(read.padding(), plr::kMaxLayoutPadding);
+    EXPECT_EQ(read.background_colour().r(), 0.0f);
+    EXPECT_EQ(read.background_colour().g(), 255.0f);
+    const PLRSection& readSection = read.sections(0);
+    const PLRBlock& readText = readSection.blocks(readSection.blocks_size() - 2);
+    EXPECT_EQ(readText.aspect_ratio(), 0.0f);
+    EXPECT_EQ(QString::fromStdString(readText.text().value()).size(), plr::kMaxTextBlockLength);
+    EXPECT_TRUE(readText.text().html().empty());
+    const PLRBlock& readRow = readSection.blocks(readSection.blocks_size() - 1);
+    EXPECT_FLOAT_EQ(readRow.container().sub_blocks(0).aspect_ratio(), float(plr::kMaxLayoutAspectRatio));
+    EXPECT_EQ(readRow.container().sub_blocks(0).image().position().x(), 0.0f);
+    EXPECT_FLOAT_EQ(readRow.container().sub_blocks(0).image().position().width(), float(plr::kMaxLayoutCoordinate));
+    EXPECT_FLOAT_EQ(readRow.container().sub_blocks(1).aspect_ratio(), 1.5f);
+    EXPECT_EQ(readRow.container().sub_blocks(1).text().value(), "short");
 }

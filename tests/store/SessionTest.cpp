@@ -86,14 +86,23 @@ TEST(Session, PostsSortAndFilterIgnoringCaseAndDiacritics)
     // Case-insensitive, character by character.
     EXPECT_EQ(names(session->currentPostsSortedByKeys({"name"}, true, {})),
               QStringList({"apple", "cafe bar", "Café Paris", "zebra", "Élan"}));
-    EXPECT_EQ(names(session->currentPostsSortedByKeys({"name"}, false, {})).first(), "Élan");
+    EXPECT_EQ(names(session->currentPostsSortedByKeys({"name"}, false, {})).value(0), "Élan");
     EXPECT_EQ(names(session->currentPostsSortedByKeys({"name"}, true, "CAFÉ")),
               QStringList({"cafe bar", "Café Paris"}));
     EXPECT_EQ(names(session->currentPostsSortedByKeys({"name"}, true, "elan")), QStringList({"Élan"}));
     EXPECT_TRUE(session->currentPostsSortedByKeys({"name"}, true, "nothing").isEmpty());
+    // Numbers in names count by their value.
+    for (const char* name : {"Trip copy 10", "Trip copy 2", "Trip copy 1", "trip copy 02b", "Trip"})
+        createPost(session, QString::fromUtf8(name));
+    EXPECT_EQ(names(session->currentPostsSortedByKeys({"name"}, true, "trip")),
+              QStringList({"Trip", "Trip copy 1", "Trip copy 2", "trip copy 02b", "Trip copy 10"}));
+    EXPECT_LT(PLRUserSession::compareNames("a9", "a10"), 0);
+    EXPECT_GT(PLRUserSession::compareNames("a10", "a9"), 0);
+    EXPECT_EQ(PLRUserSession::compareNames("A7", "a007"), 0);
+    EXPECT_LT(PLRUserSession::compareNames("a", "a1"), 0);
     // Equal dates fall through to the next key.
     const auto byDate = names(session->currentPostsSortedByKeys({"creationDate", "name"}, true, {}));
-    EXPECT_EQ(byDate.size(), 5);
+    EXPECT_EQ(byDate.size(), 10);
 }
 
 TEST(Session, DuplicateAndImportNames)

@@ -214,3 +214,41 @@ TEST(Store, APostEmptiedOfItsBlocksLosesItsOldPreview)
     EXPECT_FALSE(QFileInfo::exists(preview));
     EXPECT_TRUE(post->layoutPreview().isNull());
 }
+
+TEST(Store, APreviewIsRenderedOnlyWhenTheLayoutChanged)
+{
+    PLRCoreManager::startManager();
+    PLRUserSession* session = signIn();
+    ASSERT_TRUE(session);
+    PLRPersistantPost* post = createPost(session, "Trip", 2);
+    int renders = 0;
+    platform::HookGuard<PLRPersistantPost::PreviewProvider> guard(
+        &PLRPersistantPost::setPreviewProvider, [&](const PLRPersistantPost&) {
+            ++renders;
+            QImage picture(40, 30, QImage::Format_RGB32);
+            picture.fill(Qt::darkBlue);
+            QByteArray jpeg;
+            QBuffer buffer(&jpeg);
+            buffer.open(QIODevice::WriteOnly);
+            picture.save(&buffer, "JPEG");
+            return jpeg;
+        });
+    ASSERT_TRUE(saveAndWait());
+    EXPECT_EQ(renders, 1);
+    const QString preview = session->account()->urlForPostBundleWithIdentifier(post->identifier()).toLocalFile() + "/preview.jpg";
+    ASSERT_TRUE(QFileInfo(preview).isFile());
+
+    // Only the remote identifier (or the SEO text) changed: saved without a new render, and
+    // the preview on disk stays.
+    post->setRemoteIdentifier("remote-1");
+    post->setSeoTitle("Hills");
+    post->setHasChanges(true);
+    ASSERT_TRUE(saveAndWait());
+    EXPECT_EQ(renders, 1);
+    EXPECT_TRUE(QFileInfo(preview).isFile());
+
+    post->layout().mutable_sections(0)->mutable_blocks()->RemoveLast();
+    post->setHasChanges(true);
+    ASSERT_TRUE(saveAndWait());
+    EXPECT_EQ(renders, 2);
+}

@@ -5,6 +5,9 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QPainter>
+#include <QImageWriter>
+#include <QColorSpace>
 #include <QThread>
 
 namespace testing_support {
@@ -94,6 +97,26 @@ platform::RecordingWorkspace& recordingWorkspace()
 QString sourcePath(const QString& relative)
 {
     return QDir(qEnvironmentVariable("PELLORA_SOURCE_DIR")).filePath(relative);
+}
+
+QString realPhotoPath()
+{
+    return sourcePath(QStringLiteral("tests/data/two-wings.jpg"));
+}
+
+QString writeWideGamutPhoto(const QString& path)
+{
+    QImage photo = QImage(realPhotoPath()).convertToFormat(QImage::Format_RGB32);
+    photo.setColorSpace(QColorSpace::SRgb);
+    {
+        QPainter painter(&photo);
+        painter.fillRect(kWideGamutRedPatch, QColor(255, 0, 0));
+        painter.fillRect(kWideGamutGreenPatch, QColor(0, 200, 0));
+    }
+    photo.convertToColorSpace(QColorSpace::DisplayP3);
+    QImageWriter writer(path, "jpeg");
+    writer.setQuality(100);
+    return writer.write(photo) ? path : QString();
 }
 
 } // namespace testing_support

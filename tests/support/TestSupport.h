@@ -3,6 +3,7 @@
 #include "platform/Alert.h"
 #include "platform/Workspace.h"
 
+#include <QRect>
 #include <QString>
 
 #include <functional>
@@ -34,5 +35,14 @@ void runInstallsBeforeEachTest();
 
 // A folder of the source tree (PELLORA_SOURCE_DIR), e.g. "resources".
 QString sourcePath(const QString& relative);
+// A small real photograph (tests/data/two-wings.jpg, 640 x 400), for tests where the pixels of
+// a real photo matter.
+QString realPhotoPath();
+// The real photo with a saturated sRGB red patch and green patch (kWideGamutPatch* in the
+// photo's pixels), converted to Display P3 and written as a JPEG carrying that profile. A
+// reader that ignores the profile sees duller colours in the patches.
+QString writeWideGamutPhoto(const QString& path);
+inline const QRect kWideGamutRedPatch(200, 120, 100, 100);
+inline const QRect kWideGamutGreenPatch(360, 120, 100, 100);
 
 } // namespace testing_support

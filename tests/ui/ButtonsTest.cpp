@@ -153,6 +153,68 @@ TEST(LayerButton, TitleCentresAndShadowFollowsSize)
     EXPECT_EQ(button->trackingAreas().front()->options(), 1665u);
 }
 
+TEST(LayerButton, TitleStaysOnOneLineAndTheHoverShadowShowsBelow)
+{
+    manualClock();
+    Fixture f;
+    auto* button = new PLRButton(f.content());
+    button->setFrame(QRectF(50, 50, 60, 30));   // content y up: Qt rows 120 to 150
+    button->setFont(systemFont(13));
+    button->setTitle(QStringLiteral("Sec hover"));
+    button->setButtonStyle(PLRButton::Secondary);
+    button->awakeFromNib();
+    button->setFocusPolicy(Qt::NoFocus);   // no focus ring near the shadow here
+    button->show();
+    QApplication::processEvents();
+
+    // One line: no ink in the rows under the title's line.
+    const QImage alone = renderOnWhite(button);
+    const QRectF title = button->titleLayer()->frame();
+    int inkBelow = 0, inkInLine = 0;
+    for (int y = 2; y < 28; ++y)
+        for (int x = 2; x < 58; ++x) {
+            if (alone.pixelColor(x, y).lightness() > 200)
+                continue;
+            if (y > title.bottom() + 1)
+                ++inkBelow;
+            else
+                ++inkInLine;
+        }
+    EXPECT_EQ(inkBelow, 0);
+    EXPECT_GT(inkInLine, 20);
+
+    // Hovered, the shadow shows just below the button's bottom edge (outside its rectangle).
+    EXPECT_TRUE(near(renderOnWhite(f.content()).pixelColor(80, 152), Qt::white));
+    button->mouseEntered(plainEvent());
+    const QColor below = renderOnWhite(f.content()).pixelColor(80, 152);
+    EXPECT_LT(below.lightness(), 240) << below.name().toStdString();
+    button->mouseExited(plainEvent());
+    EXPECT_TRUE(near(renderOnWhite(f.content()).pixelColor(80, 152), Qt::white));
+}
+
+TEST(CheckboxAndRadio, RadioButtonsOfOneSuperviewFormAGroup)
+{
+    Fixture f;
+    auto* group = new View(f.content());
+    auto* first = new PLRRadioButton(group);
+    auto* second = new PLRRadioButton(group);
+    auto* elsewhere = new PLRRadioButton(f.content());
+    auto* box = new PLRCheckboxButton(group);
+    first->setState(Button::StateOn);
+    elsewhere->setState(Button::StateOn);
+    box->setState(Button::StateOn);
+    int actions = 0;
+    second->setAction([&](Control*) { ++actions; });
+    second->performClick();
+    EXPECT_EQ(second->state(), Button::StateOn);
+    EXPECT_EQ(first->state(), Button::StateOff);
+    EXPECT_EQ(elsewhere->state(), Button::StateOn);   // another superview, another group
+    EXPECT_EQ(box->state(), Button::StateOn);         // check boxes are no part of it
+    EXPECT_EQ(actions, 1);
+    first->performClick();
+    EXPECT_EQ(second->state(), Button::StateOff);
+}
+
 TEST(CheckboxAndRadio, ImagesAndTitleColoursFollowTheState)
 {
     Fixture f;
@@ -223,6 +285,11 @@ TEST(LinkButtons, ModuleLinkRecoloursAndRestoresTheCursor)
     link->setAttributedTitle(AttributedString(QStringLiteral("Cancel"), {{kForegroundColorAttributeName, QVariant::fromValue(Color::black())}}));
     EXPECT_EQ(colourOf(), Color::black());
     link->setNeedsDisplay();
+    EXPECT_EQ(colourOf(), link->defaultColor());
+    // A new plain title followed by setNeedsDisplay shows that title, in the link colour.
+    link->setTitle(QStringLiteral("Un-publish"));
+    link->setNeedsDisplay();
+    EXPECT_EQ(link->attributedTitle()->string(), QStringLiteral("Un-publish"));
     EXPECT_EQ(colourOf(), link->defaultColor());
 
     link->mouseEntered(plainEvent());

@@ -68,6 +68,16 @@ TEST(PopupButton, FaceTitleStylesAndPlacement)
     EXPECT_EQ(texts.front().text, QStringLiteral("1:1"));
     EXPECT_DOUBLE_EQ(texts.front().rect.x(), 12.0);
 
+    // A title too long for the face ends in an ellipsis before the arrow, never under it.
+    popup->addItem(QStringLiteral("Landscape and Street Photography of Northern Portugal"), 7);
+    popup->selectItemWithTag(7);
+    texts = ofKind(popup->recordDrawing(), DrawOperation::Kind::Text);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_TRUE(texts.front().text.endsWith(QChar(0x2026))) << texts.front().text.toStdString();
+    EXPECT_LE(12.0 + QFontMetricsF(systemFont(12)).horizontalAdvance(texts.front().text), 160 - 18);
+    EXPECT_LE(texts.front().rect.right(), 160 - 18);
+    popup->selectItemWithTag(4);
+
     // Style 2 adds " Ratio"; style 1 takes (and keeps) the background-coloured border.
     popup->setButtonStyle(2);
     texts = ofKind(popup->recordDrawing(), DrawOperation::Kind::Text);
@@ -141,6 +151,38 @@ TEST(PopupButton, TheMenuMarksTheSelectedItemOnly)
     popup->setTitle(QStringLiteral("Custom"));
     dispatch::sendMouse(popup, QEvent::MouseButtonPress, QPointF(20, 15));
     EXPECT_EQ(marks, (QList<bool>{false, false, false}));
+}
+
+TEST(PopupButton, SeparatorItemsShowAsLinesAndAreNeverChosen)
+{
+    QWidget window;
+    auto* popup = new PLRPopupButton(&window);
+    popup->setFrame(QRectF(10, 50, 160, 30));
+    popup->addItem(QStringLiteral("Select One"), 0);
+    popup->addItem(QStringLiteral("Showit"), 1);
+    popup->addSeparatorItem();
+    popup->addItem(QStringLiteral("Other / Custom Theme"), 3);
+    window.show();
+    EXPECT_EQ(popup->numberOfItems(), 4);
+    EXPECT_TRUE(popup->isSeparatorItem(2));
+    EXPECT_FALSE(popup->isSeparatorItem(3));
+    EXPECT_EQ(popup->indexOfItemWithTag(3), 3);
+    QList<bool> separators;
+    PresenterGuard guard([&](PLRPopupButton*, QMenu* menu, const QPoint&, int) {
+        separators.clear();
+        for (QAction* action : menu->actions())
+            separators << action->isSeparator();
+    });
+    dispatch::sendMouse(popup, QEvent::MouseButtonPress, QPointF(20, 15));
+    EXPECT_EQ(separators, (QList<bool>{false, false, true, false}));
+    int actions = 0;
+    popup->setAction([&](Control*) { ++actions; });
+    popup->selectItemAtIndex(1);
+    popup->chooseItemAtIndex(2);
+    EXPECT_EQ(popup->indexOfSelectedItem(), 1);
+    EXPECT_EQ(actions, 0);
+    popup->setTitle(QString());   // an empty title names no item, not the separator
+    EXPECT_EQ(popup->indexOfSelectedItem(), -1);
 }
 
 TEST(TextFieldCell, CentredTextRectangleAndBorder)
@@ -227,6 +269,16 @@ TEST(SliderCell, BarFillKnobAndTicks)
 
     EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(0, 0, 100, 208), 0.0);
     EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(100, 0, 100, 208), 200.0);
+    // The fill counts from the minimum, not from 0.
+    EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(20, 20, 120, 208), 0.0);
+    EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(70, 20, 120, 208), 100.0);
+    EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(0, -50, 50, 208), 100.0);
+    slider.setMinValue(50);
+    slider.setDoubleValue(75);   // half-way between 50 and 100
+    paths = ofKind(slider.recordDrawing(), DrawOperation::Kind::FillPath);
+    ASSERT_GE(paths.size(), 2u);
+    EXPECT_DOUBLE_EQ(paths[1].path.boundingRect().width(), 100.0);
+    slider.setMinValue(0);
     // Equal limits and a bar of no width divide by nothing.
     EXPECT_DOUBLE_EQ(PLRSliderCell::activeWidth(5, 5, 5, 208), 0.0);
     PLRSliderCell cell;

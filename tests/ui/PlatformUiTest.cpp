@@ -151,6 +151,47 @@ TEST(ControlActions, TargetLifetimeClickAndKeyEquivalent)
     EXPECT_EQ(sent, 2);
 }
 
+TEST(ControlActions, ButtonsAreReachedByTabAndAnswerSpaceAndReturn)
+{
+    Window window(QRectF(0, 0, 300, 100), WindowStyleBorderless);
+    int first = 0, second = 0;
+    auto* field = new TextField(window.contentView());
+    field->setEditable(true);
+    field->setFrame(QRectF(10, 60, 100, 24));
+    auto* one = Button::withTitle(QStringLiteral("Choose Folder..."), nullptr, [&](Control*) { ++first; }, window.contentView());
+    one->setFrame(QRectF(10, 10, 120, 24));
+    auto* two = Button::withTitle(QStringLiteral("Cancel"), nullptr, [&](Control*) { ++second; }, window.contentView());
+    two->setFrame(QRectF(140, 10, 120, 24));
+    window.show();
+    window.makeKeyAndOrderFront();
+    QApplication::setActiveWindow(window.contentView()->window());
+
+    EXPECT_TRUE(one->focusPolicy() & Qt::TabFocus);
+    one->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(one->hasFocus());
+    const auto press = [](QWidget* to, int key, const QString& text) {
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(to, &down);
+    };
+    press(one, Qt::Key_Space, " ");
+    EXPECT_EQ(first, 1);
+    press(one, Qt::Key_Return, "\r");
+    EXPECT_EQ(first, 2);
+    press(one, Qt::Key_Enter, "\r");
+    EXPECT_EQ(first, 3);
+    press(one, Qt::Key_A, "a");   // other keys do nothing
+    EXPECT_EQ(first, 3);
+    // Tab moves on to the next button.
+    press(one, Qt::Key_Tab, "\t");
+    EXPECT_TRUE(two->hasFocus());
+    press(two, Qt::Key_Space, " ");
+    EXPECT_EQ(second, 1);
+    EXPECT_EQ(first, 3);
+    two->setEnabled(false);
+    press(two, Qt::Key_Space, " ");
+    EXPECT_EQ(second, 1);
+}
+
 TEST(WindowBasics, AccessoriesMainWindowAndScreenCoordinates)
 {
     Window window(QRectF(50, 60, 300, 200));

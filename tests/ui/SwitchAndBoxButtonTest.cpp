@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "controls/PLRBoxButton.h"
 #include "controls/PLRSwitchButton.h"
+#include "controls/PLRSliderCell.h"
 #include "platform/NotificationCenter.h"
 #include "platform-ui/Images.h"
 #include "platform-ui/UINotifications.h"
@@ -79,7 +80,8 @@ TEST(SwitchButton, ClicksDragsKeysAndTheBinding)
     EXPECT_EQ(actions, 1);
     EXPECT_TRUE(isOn(model));
 
-    // A drag leaves the switch on the side it was dragged to.
+    // Every release flips the switch, wherever a drag took the knob: dragged to the left, an on
+    // switch goes off; an off switch dragged and let go on its left half still goes on.
     dispatch::sendMouse(toggle, QEvent::MouseButtonPress, QPointF(40, 15));
     drag(toggle, QPointF(30, 15));
     drag(toggle, QPointF(5, 15));
@@ -88,14 +90,30 @@ TEST(SwitchButton, ClicksDragsKeysAndTheBinding)
     dispatch::sendMouse(toggle, QEvent::MouseButtonRelease, QPointF(5, 15));
     EXPECT_FALSE(toggle->checked());
     EXPECT_EQ(actions, 2);
-    // Dragged to the side it already is on: no change, no action.
     dispatch::sendMouse(toggle, QEvent::MouseButtonPress, QPointF(5, 15));
-    drag(toggle, QPointF(8, 15));
-    dispatch::sendMouse(toggle, QEvent::MouseButtonRelease, QPointF(8, 15));
+    drag(toggle, QPointF(12, 15));
+    EXPECT_TRUE(toggle->isDragged());
+    dispatch::sendMouse(toggle, QEvent::MouseButtonRelease, QPointF(12, 15));
+    EXPECT_TRUE(toggle->checked());
+    EXPECT_EQ(actions, 3);
+
+    // A click on the knob with a point of jitter is still a click: the switch flips and reports it.
+    dispatch::sendMouse(toggle, QEvent::MouseButtonPress, QPointF(40, 15));
+    drag(toggle, QPointF(41, 16));
+    EXPECT_FALSE(toggle->isDragged());
+    dispatch::sendMouse(toggle, QEvent::MouseButtonRelease, QPointF(41, 16));
+    EXPECT_FALSE(toggle->checked());
+    EXPECT_EQ(actions, 4);
+    actions = 2;
+
+    // Keys act only with keyboard focus, and never while disabled. An arrow toward the side
+    // the switch is already on changes nothing and sends no action.
+    pressKey(toggle, Qt::Key_Left);
     EXPECT_FALSE(toggle->checked());
     EXPECT_EQ(actions, 2);
-
-    // Keys act only with keyboard focus, and never while disabled.
+    pressKey(toggle, Qt::Key_Right);
+    EXPECT_TRUE(toggle->checked());
+    EXPECT_EQ(actions, 3);
     pressKey(toggle, Qt::Key_Right);
     EXPECT_TRUE(toggle->checked());
     EXPECT_EQ(actions, 3);
@@ -259,3 +277,68 @@ TEST(BoxButton, DisabledTilesShowTheirTextAndStillNoteThePointerLeaving)
     EXPECT_EQ(t.delegate.calls.count("recycle"), 0);
 }
 
+
+TEST(SwitchButton, FocusRingAndTheEnabledStateOfTheSuperview)
+{
+    manualClock();
+    View window;
+    window.resize(120, 60);
+    auto* holder = new View(&window);
+    holder->setFrame(QRectF(0, 0, 120, 60));
+    auto* toggle = new PLRSwitchButton(QRectF(30, 15, 50, 30), holder);
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    toggle->clearFocus();
+
+    // Without focus nothing is drawn outside the track; with it, a ring hugs the rounded track.
+    const QColor outside = renderOnWhite(&window).pixelColor(55, 13);   // 2 px above the track
+    EXPECT_TRUE(near(outside, Qt::white)) << outside.name().toStdString();
+    toggle->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(toggle->hasFocus());
+    EXPECT_TRUE(toggle->isShowingFocusRing());
+    const QImage focused = renderOnWhite(&window);
+    const QColor ring = focused.pixelColor(55, 13);
+    EXPECT_LT(ring.red(), 200) << ring.name().toStdString();
+    EXPECT_GT(ring.blue(), ring.red() + 30) << ring.name().toStdString();
+    // The ring follows the rounded end: the corner of the frame stays clear.
+    EXPECT_TRUE(near(focused.pixelColor(28, 13), Qt::white)) << focused.pixelColor(28, 13).name().toStdString();
+    toggle->clearFocus();
+    EXPECT_TRUE(near(renderOnWhite(&window).pixelColor(55, 13), Qt::white));
+
+    // Disabling the superview fades the switch and enabling it again brings it back.
+    holder->setEnabled(false);
+    EXPECT_DOUBLE_EQ(toggle->rootLayer()->opacity(), 0.5);
+    holder->setEnabled(true);
+    EXPECT_DOUBLE_EQ(toggle->rootLayer()->opacity(), 1.0);
+}
+
+class FocusRingOf : public ::testing::TestWithParam<int> {};
+
+TEST_P(FocusRingOf, AControlThatTakesFocusShowsTheRingAllAround)
+{
+    View window;
+    window.resize(120, 60);
+    Control* control = GetParam() == 0 ? new Control(&window) : static_cast<Control*>(new PLRSlider(&window));
+    control->setFrame(QRectF(30, 15, 60, 30));
+    control->setFocusPolicy(Qt::StrongFocus);
+    auto* plain = new View(&window);   // views that are not controls draw no ring
+    plain->setFocusPolicy(Qt::StrongFocus);
+    EXPECT_FALSE(plain->drawsFocusRing());
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    control->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(control->hasFocus());
+    const QImage image = renderOnWhite(&window);
+    // Qt rows 15 to 45, columns 30 to 90: the ring lies just outside every edge.
+    for (const QPoint p : {QPoint(60, 12), QPoint(60, 47), QPoint(27, 30), QPoint(92, 30)}) {
+        const QColor c = image.pixelColor(p);
+        EXPECT_GT(c.blue(), c.red() + 30) << p.x() << "," << p.y() << " " << c.name().toStdString();
+    }
+    control->setEnabled(false);   // a disabled control shows no ring
+    EXPECT_TRUE(near(renderOnWhite(&window).pixelColor(60, 13), Qt::white));
+}
+
+// A plain control and a slider.
+INSTANTIATE_TEST_SUITE_P(Controls, FocusRingOf, ::testing::Values(0, 1));

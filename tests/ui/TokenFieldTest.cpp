@@ -120,3 +120,49 @@ TEST(TokenField, ClickSelectsATokenAndBackspaceRemovesIt)
     QTest::keyClick(field.focusProxy(), Qt::Key_Backspace);
     EXPECT_EQ(field.objectValue(), QStringList{"one"});
 }
+
+TEST(TokenField, ACommaEndsATokenAndTheCaretStandsOnTheLine)
+{
+    QWidget window;
+    window.resize(320, 120);
+    auto* field = new OEXTokenField(&window);
+    field->setGeometry(10, 10, 300, 60);
+    field->setTokenizingCharacters(" \n");
+    Recorder recorder;
+    field->setDelegate(&recorder);
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    auto* editor = field->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setFocus();
+
+    // "autumn, fog" gives the keywords "autumn" and "fog", never "autumn,".
+    QTest::keyClicks(editor, "autumn, fog");
+    field->commitPendingText();
+    EXPECT_EQ(field->objectValue(), (QStringList{"autumn", "fog"}));
+    field->pasteString("mist,rain");
+    EXPECT_EQ(field->objectValue(), (QStringList{"autumn", "fog", "mist", "rain"}));
+
+    // With tokens the line is 35 points tall: the caret is 17 points, on the line's bottom.
+    field->setObjectValue({"autumn"});
+    QApplication::processEvents();
+    const QRectF caret = field->caretRect();
+    EXPECT_DOUBLE_EQ(caret.height(), 17.0);
+    EXPECT_DOUBLE_EQ(caret.bottom(), field->tokenRects().first().bottom());
+    QImage image(field->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    field->render(&image);
+    const int x = int(caret.center().x());
+    EXPECT_LT(image.pixelColor(x, int(caret.bottom()) - 3).lightness(), 100);   // the caret's foot
+    EXPECT_GT(image.pixelColor(x, int(caret.top()) - 4).lightness(), 200);      // nothing above it
+
+    // With focus the field shows the kit's focus ring along its edge.
+    EXPECT_GT(image.pixelColor(150, 1).blue(), image.pixelColor(150, 1).red() + 30);
+    field->clearFocus();
+    image.fill(Qt::white);
+    field->render(&image);
+    // The border is one point wide, as a text field's: only the outermost row is border.
+    EXPECT_EQ(image.pixelColor(150, 0), QColor(0xE3, 0xE2, 0xE2));
+    EXPECT_NE(image.pixelColor(150, 1), QColor(0xE3, 0xE2, 0xE2));
+}

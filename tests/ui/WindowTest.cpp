@@ -6,7 +6,9 @@
 #include "platform/Storyboard.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMenuBar>
 #include <QTimer>
 
@@ -50,6 +52,75 @@ TEST(Window, TitleBarDragMovesOnlyAMovableWindow)
     QApplication::sendEvent(&window, &drag);
     dispatch::sendMouse(bar, QEvent::MouseButtonRelease, QPointF(200, 11));
     EXPECT_EQ(window.pos(), start + QPoint(30, 0));
+}
+
+namespace {
+// Records the resizes it would hand to the window manager.
+class ResizeRecordingWindow : public Window {
+public:
+    using Window::Window;
+    QList<Qt::Edges> started;
+protected:
+    bool startSystemResize(Qt::Edges edges) override
+    {
+        started.append(edges);
+        return true;
+    }
+};
+} // namespace
+
+TEST(Window, EdgesAndCornersResizeWithTheirCursorsAndTheMinimumHolds)
+{
+    ResizeRecordingWindow window(QRectF(100, 100, 400, 300));
+    window.setMinimumSize(300, 200);
+    window.show();
+    const int w = window.width(), h = window.height();
+    EXPECT_EQ(window.resizeEdgesAt(QPointF(200, 150)), Qt::Edges());
+    EXPECT_EQ(window.resizeEdgesAt(QPointF(1, 150)), Qt::Edges(Qt::LeftEdge));
+    EXPECT_EQ(window.resizeEdgesAt(QPointF(w - 2, 150)), Qt::Edges(Qt::RightEdge));
+    EXPECT_EQ(window.resizeEdgesAt(QPointF(200, 0)), Qt::Edges(Qt::TopEdge));
+    EXPECT_EQ(window.resizeEdgesAt(QPointF(200, h - 1)), Qt::Edges(Qt::BottomEdge));
+    EXPECT_EQ(window.resizeEdgesAt(QPointF(2, 8)), Qt::TopEdge | Qt::LeftEdge);          // the corner's band
+    EXPECT_EQ(window.resizeEdgesAt(QPointF(w - 1, h - 10)), Qt::BottomEdge | Qt::RightEdge);
+    EXPECT_EQ(Window::cursorForResizeEdges(Qt::LeftEdge), Qt::SizeHorCursor);
+    EXPECT_EQ(Window::cursorForResizeEdges(Qt::BottomEdge), Qt::SizeVerCursor);
+    EXPECT_EQ(Window::cursorForResizeEdges(Qt::TopEdge | Qt::LeftEdge), Qt::SizeFDiagCursor);
+    EXPECT_EQ(Window::cursorForResizeEdges(Qt::BottomEdge | Qt::RightEdge), Qt::SizeFDiagCursor);
+    EXPECT_EQ(Window::cursorForResizeEdges(Qt::TopEdge | Qt::RightEdge), Qt::SizeBDiagCursor);
+
+    // The pointer on the right edge, over the content: the resize cursor, and a press starts
+    // the window manager's resize instead of reaching the content.
+    const auto send = [&](QEvent::Type type, const QPointF& at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QWidget* target = window.childAt(at.toPoint());
+        if (!target)
+            target = &window;
+        const QPointF local = target->mapFrom(&window, at);
+        QMouseEvent event(type, local, local, window.mapToGlobal(at), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    };
+    send(QEvent::MouseMove, QPointF(w - 2, 150), Qt::NoButton, Qt::NoButton);
+    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::SizeHorCursor);
+    send(QEvent::MouseButtonPress, QPointF(w - 2, 150), Qt::LeftButton, Qt::LeftButton);
+    ASSERT_EQ(window.started.size(), 1);
+    EXPECT_EQ(window.started[0], Qt::Edges(Qt::RightEdge));
+    send(QEvent::MouseMove, QPointF(200, 150), Qt::NoButton, Qt::NoButton);   // back inside: the cursor goes
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    send(QEvent::MouseButtonPress, QPointF(200, 150), Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, QPointF(200, 150), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(window.started.size(), 1);
+
+    // Maximised, or not resizable: no edges.
+    window.showMaximized();
+    EXPECT_EQ(window.resizeEdgesAt(QPointF(1, 150)), Qt::Edges());
+    window.showNormal();
+    window.setStyleMask(WindowStyleTitled | WindowStyleClosable);
+    EXPECT_EQ(window.resizeEdgesAt(QPointF(1, 150)), Qt::Edges());
+
+    // The minimum holds against any resize.
+    window.resize(120, 90);
+    EXPECT_GE(window.width(), 300);
+    EXPECT_GE(window.height(), 200);
 }
 
 TEST(WAYWindow, TallerTitleBarPlacesButtons)

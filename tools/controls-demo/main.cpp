@@ -19,12 +19,14 @@
 #include "controls/PLRStepperCell.h"
 #include "controls/PLRSwitchButton.h"
 #include "controls/PLRTextFieldCell.h"
+#include "controls/OEXTokenField.h"
 #include "controls/WAYWindow.h"
 #include "platform/Resources.h"
 #include "platform-ui/Animation.h"
 #include "platform-ui/Fonts.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -43,6 +45,162 @@ TextField* caption(View* parent, const QString& text, const QRectF& frame)
     return label;
 }
 
+// One row of the state grid: makes the control in its cell.
+struct StateRow {
+    QString name;
+    std::function<QWidget*(View* parent, const QRectF& frame)> make;
+    bool hovers = true;    // the pointer over it changes its look
+    bool presses = true;   // a press can be shown without running the control's action
+};
+
+enum StateColumn { Normal, Hover, Pressed, Focused, Disabled, ColumnCount };
+
+void showState(QWidget* widget, StateColumn column, const StateRow& row)
+{
+    auto* view = qobject_cast<View*>(widget);
+    switch (column) {
+    case Hover:
+        if (view && row.hovers)
+            view->mouseEntered(MouseEvent());
+        break;
+    case Pressed:
+        if (!row.presses)
+            break;
+        if (auto* stepper = qobject_cast<PLRStepper*>(widget)) {
+            stepper->cell().setCurrentStepperState(PLRStepperCell::upHighlighted);
+            stepper->update();
+        } else if (auto* button = qobject_cast<Button*>(widget); button && !qobject_cast<PLRButton*>(widget)) {
+            button->setHighlighted(true);
+        } else if (view) {
+            view->mouseDown(MouseEvent());
+        }
+        break;
+    case Disabled:
+        widget->setEnabled(false);
+        if (auto* box = qobject_cast<PLRBoxButton*>(widget))
+            box->setIsEnabled(false);
+        if (auto* button = qobject_cast<PLRButton*>(widget))
+            button->setEnabled(false);
+        break;
+    default:
+        break;
+    }
+}
+
+QList<StateRow> stateRows()
+{
+    auto titled = [](auto* button, const QString& title) {
+        button->setTitle(title);
+        return button;
+    };
+    QList<StateRow> rows;
+    rows.append({QStringLiteral("Primary"), [](View* p, const QRectF& f) -> QWidget* {
+        auto* b = new PLRButton(p);
+        b->setFrame(f);
+        b->setFont(systemFont(12));
+        b->setTitle(QStringLiteral("Continue"));
+        b->setButtonStyle(PLRButton::Primary);
+        b->awakeFromNib();
+        return b;
+    }});
+    rows.append({QStringLiteral("Secondary"), [](View* p, const QRectF& f) -> QWidget* {
+        auto* b = new PLRButton(p);
+        b->setFrame(f);
+        b->setFont(systemFont(12));
+        b->setTitle(QStringLiteral("Sec hover"));
+        b->setButtonStyle(PLRButton::Secondary);
+        b->awakeFromNib();
+        return b;
+    }});
+    rows.append({QStringLiteral("Check box"), [titled](View* p, const QRectF& f) -> QWidget* {
+        auto* b = titled(new PLRCheckboxButton(p), QStringLiteral("Sharpen"));
+        b->setFrame(f);
+        b->setState(Button::StateOn);
+        return b;
+    }, false});
+    rows.append({QStringLiteral("Radio"), [titled](View* p, const QRectF& f) -> QWidget* {
+        auto* b = titled(new PLRRadioButton(p), QStringLiteral("Collage"));
+        b->setFrame(f);
+        b->setState(Button::StateOn);
+        return b;
+    }, false});
+    rows.append({QStringLiteral("Switch"), [](View* p, const QRectF& f) -> QWidget* {
+        auto* s = new PLRSwitchButton(QRectF(f.x(), f.y() + 2, 44, 24), p);
+        s->setChecked(true);
+        return s;
+    }, false, false});
+    rows.append({QStringLiteral("Pop-up"), [](View* p, const QRectF& f) -> QWidget* {
+        auto* b = new PLRPopupButton(p);
+        b->setFrame(f);
+        b->addItem(QStringLiteral("Travel"), 0);
+        b->addSeparatorItem();
+        b->addItem(QStringLiteral("Publish via Code"), 2);
+        b->selectItemWithTag(0);
+        b->setFocusPolicy(Qt::TabFocus);
+        return b;
+    }, false, false});
+    rows.append({QStringLiteral("Slider"), [](View* p, const QRectF& f) -> QWidget* {
+        auto* s = new PLRSlider(p);
+        s->setFrame(f);
+        s->cell().awakeFromNib();
+        s->setMaxValue(100);
+        s->setDoubleValue(60);
+        s->setFocusPolicy(Qt::TabFocus);
+        return s;
+    }, false, false});
+    rows.append({QStringLiteral("Stepper"), [](View* p, const QRectF& f) -> QWidget* {
+        auto* s = new PLRStepper(p);
+        s->setFrame(QRectF(f.x(), f.y(), 19, 30));
+        s->cell().awakeFromNib();
+        s->setFocusPolicy(Qt::TabFocus);
+        return s;
+    }, false});
+    rows.append({QStringLiteral("Text field"), [](View* p, const QRectF& f) -> QWidget* {
+        auto* t = new PLRTextFieldCell(p);
+        t->setFrame(f);
+        t->setEditable(true);
+        t->setStringValue(QStringLiteral("Lisbon"));
+        return t;
+    }, false, false});
+    rows.append({QStringLiteral("Token field"), [](View* p, const QRectF& f) -> QWidget* {
+        auto* t = new OEXTokenField(p);
+        t->setGeometry(p->toQt(QRectF(f.x(), f.y() - 8, f.width(), 44)).toRect());
+        t->setObjectValue({QStringLiteral("fog")});
+        return t;
+    }, false, false});
+    rows.append({QStringLiteral("Link"), [titled](View* p, const QRectF& f) -> QWidget* {
+        auto* b = titled(new Pellora_Publish::PLRLinkButton(p), QStringLiteral("Un-publish"));
+        b->setFrame(f);
+        b->awakeFromNib();
+        return b;
+    }});
+    rows.append({QStringLiteral("Gradient"), [](View* p, const QRectF& f) -> QWidget* {
+        auto* g = new PLRGradientButton(p);
+        g->setFrame(f);
+        g->setStartColour(ColorWithHex::gradientBlueStartColour());
+        g->setEndColour(ColorWithHex::gradientBlueEndColour());
+        g->setDisabledColour(Color(0.85, 0.85, 0.85));
+        g->setBorderRadius(5);
+        g->setTitle(QStringLiteral("Publish"));
+        g->awakeFromNib();
+        return g;
+    }, false});
+    rows.append({QStringLiteral("Box button"), [](View* p, const QRectF& f) -> QWidget* {
+        auto* b = new PLRBoxButton(p);
+        b->setFrame(QRectF(f.x(), f.y() - 8, f.width(), 40));
+        b->setUpDefaultContent(QStringLiteral("Crop"));
+        b->setIsEnabled(true);
+        return b;
+    }});
+    rows.append({QStringLiteral("Colour well"), [](View* p, const QRectF& f) -> QWidget* {
+        auto* w = new PLRColorWell(p);
+        w->setFrame(QRectF(f.x(), f.y() + 2, 44, 22));
+        w->setColor(ColorWithHex::smb_blueColour());
+        return w;
+    }, false, false});
+    return rows;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -57,7 +215,7 @@ int main(int argc, char** argv)
     if (!screenshot.isEmpty())
         AnimationClock::shared().setManual(true);
 
-    WAYWindow window(QRectF(80, 80, 720, 800));
+    WAYWindow window(QRectF(80, 80, 1300, 800));
     window.setTitle(QStringLiteral("Controls"));
     window.setTitleBarHeight(38);
     window.setBackgroundColor(ColorWithHex::smb_homeBackground());
@@ -281,7 +439,54 @@ int main(int argc, char** argv)
     preview->setFrame(QRectF(570, top - 560, 110, 70));
     preview->setImage(picture);
 
+    // Every control in each state: normal, hover, pressed, focused, disabled.
+    const double gridX = 720;
+    const QStringList columnNames{QStringLiteral("normal"), QStringLiteral("hover"), QStringLiteral("pressed"),
+                                  QStringLiteral("focused"), QStringLiteral("disabled")};
+    constexpr double kCellWidth = 96, kRowHeight = 52;
+    for (int c = 0; c < ColumnCount; ++c)
+        caption(content, columnNames[c], QRectF(gridX + 84 + c * kCellWidth, top - 30, kCellWidth, 16));
+    const QList<StateRow> rows = stateRows();
+    QList<QPair<QWidget*, QRectF>> focusCells;
+    for (int r = 0; r < rows.size(); ++r) {
+        const double y = top - 70 - r * kRowHeight;
+        caption(content, rows[r].name, QRectF(gridX, y + 6, 80, 16));
+        for (int c = 0; c < ColumnCount; ++c) {
+            const QRectF cell(gridX + 84 + c * kCellWidth, y, kCellWidth - 14, 28);
+            QWidget* control = rows[r].make(content, cell);
+            control->show();
+            showState(control, StateColumn(c), rows[r]);
+            if (c == Focused)
+                focusCells.append({control, cell});
+        }
+    }
+
     window.makeKeyAndOrderFront();
+    if (!screenshot.isEmpty())
+        AnimationClock::shared().advance(0.9);   // state changes have settled
+    // One control has keyboard focus at a time: each focused cell is captured while its control
+    // has it, and the capture is shown in its place.
+    QApplication::processEvents();
+    for (const auto& [control, cell] : focusCells) {
+        if (control->focusPolicy() == Qt::NoFocus && !control->focusProxy())
+            continue;   // takes no focus: its focused look is its normal one
+        control->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
+        const QRect area = control->geometry().adjusted(-6, -6, 6, 6);
+        // The whole window is drawn (the ring lies outside the control) and the cell cut out.
+        const QImage whole = window.grab().toImage();
+        const double dpr = whole.devicePixelRatio();
+        const QRect inWindow(content->mapTo(&window, area.topLeft()), area.size());
+        QImage captured = whole.copy(QRect((QPointF(inWindow.topLeft()) * dpr).toPoint(), (QSizeF(inWindow.size()) * dpr).toSize()));
+        captured.setDevicePixelRatio(dpr);
+        control->clearFocus();
+        control->hide();
+        auto* shown = new ImageView(content);
+        shown->setImageScaling(ImageScaling::None);
+        shown->setImage(captured);
+        shown->setGeometry(area);
+        shown->show();
+    }
     if (screenshot.isEmpty())
         return app.exec();
 

@@ -10,7 +10,7 @@
 #include "layout/views/PLRBlockView.h"
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "platform/Log.h"
-#include "canvas/text/PLRRichText.h"
+#include "layout/text/PLRRichText.h"
 #include "canvas/text/PLRRichTextEditor.h"
 
 #include <QPainter>

@@ -1,5 +1,10 @@
 #include "canvas/interaction/PLRLayoutInteractionView.h"
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
 #include "layout/base/PLRLayoutImageProvider.h"
 #include "layout/base/PLRLayoutManager.h"
 #include "layout/base/PLRLayoutTree.h"
@@ -308,6 +313,14 @@ void PLRLayoutInteractionView::editBlockChanged(PLRBlock* block)
             if (block->has_text()) {
                 m_editRecorder = PLRLayoutChangeRecorder(manager, m_undoManager, {manager->sectionForBlock(block)},
                                                          QStringLiteral("Edit Text"));
+            } else if (block->has_image()) {
+                // A crop session, however many drags it takes, is one undo step.
+                m_editRecorder = PLRLayoutChangeRecorder(manager, m_undoManager, {manager->sectionForBlock(block)},
+                                                         handler->dragActionName());
+                m_cropStartPosition = block->image().has_position()
+                                          ? QByteArray::fromStdString(block->image().position().SerializeAsString())
+                                          : QByteArray();
+                m_cropStartRatio = block->aspect_ratio();
             }
             handler->editModeDidBegin();
         }
@@ -424,6 +437,12 @@ void PLRLayoutInteractionView::blockWasSelected(const platform::Notification& no
     if (!block)
         return;   // another post's block, or none
     manager->selectBlocks({block});
+    // A selection made from elsewhere (the gallery, automatic building) is the canvas's to act
+    // on: the keys that clear or delete it come here, unless someone is typing in a field.
+    QWidget* focus = QApplication::focusWidget();
+    const bool typing = qobject_cast<QLineEdit*>(focus) || qobject_cast<QTextEdit*>(focus) || qobject_cast<QPlainTextEdit*>(focus);
+    if (isVisible() && !typing && focus != this)
+        setFocus(Qt::OtherFocusReason);
     if (notification.userInfo.value(QString::fromLatin1(kPLR_BLOCK_WAS_SELECTED_SHOULD_SCROLL)).toBool()) {
         refresh();
         const QRectF rect = viewRectForBlock(block);

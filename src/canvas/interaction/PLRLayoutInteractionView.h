@@ -188,6 +188,9 @@ private:
     PLRDropZone m_dropZone;
     PLRBlock* m_editBlock = nullptr;
     PLRLayoutChangeRecorder m_editRecorder;   // what the current edit mode changes
+    // The crop a photo had when its crop mode began, for Escape to put back.
+    QByteArray m_cropStartPosition;           // empty: no position of its own
+    float m_cropStartRatio = 0.0f;
     PLRLayoutChangeRecorder m_panRecorder;    // one drag of a block's handles (crop, resize)
     PLRBlock* m_panBlock = nullptr;
     // A press on a block that may become a drag of blocks.

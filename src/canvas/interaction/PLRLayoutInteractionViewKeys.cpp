@@ -46,8 +46,33 @@ void PLRLayoutInteractionView::keyPressEvent(QKeyEvent* event)
         deleteSelectedBlocks();
         event->accept();
         return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Return accepts the crop: crop mode ends and the photo stays selected.
+        if (PLRBlock* editing = manager->currentEditBlock(); editing && editing->has_image()) {
+            manager->setEditBlock(nullptr);
+            if (manager->locateBlock(editing).isValid())
+                manager->selectBlocks({editing});
+            event->accept();
+            return;
+        }
+        break;
     case Qt::Key_Escape:
         if (PLRBlock* editing = manager->currentEditBlock()) {
+            if (editing->has_image() && m_editBlock == editing && m_editRecorder.isActive()) {
+                // Escape cancels the crop: the photo gets back the crop it had, and nothing is
+                // left to undo.
+                PLRPosition start;
+                if (!m_cropStartPosition.isEmpty() && start.ParseFromString(m_cropStartPosition.toStdString()))
+                    *editing->mutable_image()->mutable_position() = start;
+                else
+                    editing->mutable_image()->clear_position();
+                editing->set_aspect_ratio(m_cropStartRatio);
+                m_editRecorder.cancel();
+                if (m_proxy)
+                    m_proxy->layoutDidChange();
+                manager->announceChange();
+            }
             manager->setEditBlock(nullptr);
             if (manager->locateBlock(editing).isValid())
                 manager->selectBlocks({editing});

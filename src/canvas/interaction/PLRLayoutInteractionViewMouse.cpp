@@ -50,8 +50,11 @@ void PLRLayoutInteractionView::mouseDown(const platform::ui::MouseEvent& event)
         if (handler && handler->mouseDown(layoutPointFromView(point))) {
             setFocus(Qt::MouseFocusReason);
             m_panBlock = target;
-            m_panRecorder = PLRLayoutChangeRecorder(manager, m_undoManager, {manager->sectionForBlock(m_panBlock)},
-                                                    handler->dragActionName());
+            // In crop mode the session records the drags as one step.
+            m_panRecorder = target == m_editBlock && m_editRecorder.isActive()
+                                ? PLRLayoutChangeRecorder()
+                                : PLRLayoutChangeRecorder(manager, m_undoManager, {manager->sectionForBlock(m_panBlock)},
+                                                          handler->dragActionName());
             updateCursor(point);
             return;
         }

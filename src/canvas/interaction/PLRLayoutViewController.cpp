@@ -121,11 +121,21 @@ PLRLayoutViewController::PLRLayoutViewController(QObject* parent) : QObject(pare
     m_documentView = new PLRLayoutDocumentView;
     m_scrollView->setWidget(m_documentView);
     m_scrollView->installEventFilter(this);
+    m_watchedScrollView = m_scrollView.data();
     m_scrollView->onResize = [this] {
         if (!m_scrollView || !m_documentView)
             return;
         m_documentView->updateSize(m_scrollView->viewport()->size());
         interactionView()->refresh();
+        // A page shown at the width that fitted keeps fitting as the canvas grows or shrinks
+        // (a smaller window would otherwise cut it); a zoom the user chose stays.
+        const double fit = snappedZoomFactor(zoomFactorToFit());
+        if (m_joined && fit > 0.0 && m_lastFitZoom > 0.0
+            && std::abs(PLRVisualStateHandler::globalHandler().layoutZoomFactor() - m_lastFitZoom) < 0.005
+            && std::abs(fit - m_lastFitZoom) >= 0.005)
+            PLRVisualStateHandler::globalHandler().setLayoutZoomFactor(fit);
+        if (fit > 0.0)
+            m_lastFitZoom = fit;
     };
     m_scrollView->onZoomGesture = [this](double factor, const QPointF& anchor) { userZoom(factor, anchor); };
     // Whoever deletes the widget first, the canvas leaves the shared state with it.
@@ -225,7 +235,7 @@ void PLRLayoutViewController::setPostManager(PLRPostManager* postManager)
 
 bool PLRLayoutViewController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_scrollView) {
+    if (watched == m_watchedScrollView) {
         if (event->type() == QEvent::Show)
             joinVisualState();
         else if (event->type() == QEvent::Hide)
@@ -307,8 +317,12 @@ double PLRLayoutViewController::zoomFactorToFit() const
     const PLRLayoutView* layoutView = m_proxy ? m_proxy->layoutView() : nullptr;
     if (!layoutView || !m_scrollView)
         return 0.0;
-    const double width = m_scrollView->width();
-    const double fit = width / (layoutView->layoutWidth() + kFitExtraWidth);
+    const double width = m_scrollView->width() - 2.0 * m_scrollView->frameWidth()
+                         - m_scrollView->verticalScrollBar()->sizeHint().width() - 2.0 * PLRLayoutDocumentView::kMargin;
+    if (!(width > 0.0))
+        return 0.0;
+    // Down to whole percents, so that the page never quite needs a horizontal scroll bar.
+    const double fit = std::floor(width / layoutView->layoutWidth() * 100.0) / 100.0;
     return std::isfinite(fit) && fit > 0.0 ? fit : 0.0;
 }
 

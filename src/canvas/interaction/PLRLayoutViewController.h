@@ -53,7 +53,6 @@ public:
     // The width the canvas lays the layout out at, in points.
     static constexpr double kCanvasLayoutWidth = 1000.0;
     // The fitting factor leaves this much width (in points) around the layout.
-    static constexpr double kFitExtraWidth = 1000.0;
     // The magnification the canvas shows is kept within these bounds; gestures within the
     // zoom steps' bounds.
     static constexpr double kMinimumMagnification = 0.01;
@@ -87,8 +86,9 @@ public:
     double magnification() const { return m_magnification; }
     // 0: zoom to fit (animated); otherwise magnification = percent / 100. Negative: ignored.
     void setZoom(qint64 percent);
-    // The scroll view's width divided by the layout's width plus kFitExtraWidth; 0 when it
-    // cannot be told (no layout, no width).
+    // The factor at which the page, with the desk's margins on either side, fills the width
+    // the canvas shows (a vertical scroll bar's room kept free); 0 when it cannot be told (no
+    // layout, no width).
     double zoomFactorToFit() const;
     bool isZoomAnimating() const;
     // Factors snapped to hundredths: 0.1 steps add up exactly.
@@ -127,6 +127,9 @@ private:
     void scrollToRect(const QRectF& viewRect);
 
     QPointer<PLRLayoutScrollView> m_scrollView;
+    // The same object as the event filter sees it: events still reach the filter while the
+    // scroll view is being destroyed, when it is no longer a PLRLayoutScrollView.
+    QPointer<QObject> m_watchedScrollView;
     QPointer<PLRLayoutDocumentView> m_documentView;
     QPointer<PLRPostManager> m_postManager;
     QPointer<PLRLayoutManager> m_layoutManager;
@@ -136,6 +139,7 @@ private:
     double m_magnification = 1.0;
     double m_alpha = 1.0;
     bool m_joined = false;
+    double m_lastFitZoom = 0.0;   // the zoom that fitted the width at the last size
     std::unique_ptr<ClockAnimation> m_zoomAnimation;
     double m_zoomTarget = 0.0;
     std::unique_ptr<ClockAnimation> m_entrance;

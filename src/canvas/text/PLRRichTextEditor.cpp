@@ -1,7 +1,6 @@
 #include "canvas/text/PLRRichTextEditor.h"
 
 #include "platform/Log.h"
-#include "platform-ui/Color.h"
 
 #include <QInputDialog>
 #include <QKeyEvent>
@@ -13,11 +12,7 @@
 
 namespace {
 
-QColor linkColour()
-{
-    const platform::ui::Color named = platform::ui::namedColor(QStringLiteral("plrTextLinkColor"));
-    return named.isVisible() ? named.toQColor() : QColor(0x21, 0x9D, 0xFF);
-}
+using PLRRichTextHTML::linkColour;
 
 bool isBoldFormat(const QTextCharFormat& format)
 {

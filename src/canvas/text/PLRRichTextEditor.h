@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canvas/text/PLRRichText.h"
+#include "layout/text/PLRRichText.h"
 
 #include <QColor>
 #include <QPointer>

@@ -5,6 +5,7 @@
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
+#include "store/session/PLRCoreManager.h"
 #include "store/session/PLRPostManager.h"
 
 #include <QSet>
@@ -109,6 +110,7 @@ PLRLayoutManager::PLRLayoutManager(PLRLayout* layout, PLRPostManager* postManage
     }
     m_layout = layout;
     m_useCounts = plr::tree::imageUseCounts(*m_layout);
+    m_countedImageRefs = imageRefsInOrder();
 }
 
 PLRLayoutManager::~PLRLayoutManager()
@@ -138,8 +140,56 @@ void PLRLayoutManager::imageDidChange(const QString& identifier)
         proxy->imageDidChange(identifier);
 }
 
+namespace {
+
+// Calls `visit` with each image block's photo reference, in tree order, until it answers false.
+template <typename Visit>
+bool forEachImageRef(const PLRBlock& block, Visit& visit)
+{
+    if (block.has_image())
+        return block.image().img_ref().empty() || visit(block.image().img_ref());
+    if (block.has_container())
+        for (const PLRBlock& child : block.container().sub_blocks())
+            if (!forEachImageRef(child, visit))
+                return false;
+    return true;
+}
+
+template <typename Visit>
+bool forEachImageRef(const PLRLayout& layout, Visit visit)
+{
+    for (const PLRSection& section : layout.sections())
+        for (const PLRBlock& block : section.blocks())
+            if (!forEachImageRef(block, visit))
+                return false;
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> PLRLayoutManager::imageRefsInOrder() const
+{
+    std::vector<std::string> refs;
+    refs.reserve(m_countedImageRefs.size());
+    forEachImageRef(*m_layout, [&refs](const std::string& ref) {
+        refs.push_back(ref);
+        return true;
+    });
+    return refs;
+}
+
 void PLRLayoutManager::updateUseCounts(bool reportAll)
 {
+    // Most edits (text, padding, crops, sizes) leave the photos as they were: one walk that
+    // compares each reference with the last count's settles it without counting again.
+    if (!reportAll) {
+        size_t index = 0;
+        const bool same = forEachImageRef(*m_layout, [&](const std::string& ref) {
+            return index < m_countedImageRefs.size() && m_countedImageRefs[index++] == ref;
+        });
+        if (same && index == m_countedImageRefs.size())
+            return;
+    }
     QHash<QString, qint64> counts = plr::tree::imageUseCounts(*m_layout);
     if (m_imageProvider) {
         for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
@@ -152,6 +202,7 @@ void PLRLayoutManager::updateUseCounts(bool reportAll)
         }
     }
     m_useCounts = std::move(counts);
+    m_countedImageRefs = imageRefsInOrder();
 }
 
 // --- New objects --------------------------------------------------------------------------------
@@ -755,6 +806,9 @@ void PLRLayoutManager::announceChange()
     for (PLRLayoutViewProxy* proxy : proxiesOfRepresentedLayout())
         proxy->layoutDidChange();
     platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE), this);
+    // A post's layout is written a few seconds after its last edit.
+    if (m_postManager)
+        PLRCoreManager::saveSoon();
 }
 
 platform::ui::Color PLRLayoutManager::backgroundColourForLayout(const PLRLayout& layout)

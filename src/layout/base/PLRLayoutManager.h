@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class PLRLayoutViewProxy;
@@ -202,12 +203,15 @@ private:
     void forgetBlocks(const QSet<const PLRBlock*>& blocks);
     void dissolveIfNeeded(PLRSection* section, PLRBlock* container, std::vector<PLRBlockPtr>& graveyard);
     void updateUseCounts(bool reportAll);
+    std::vector<std::string> imageRefsInOrder() const;
 
     PLRLayout* m_layout = nullptr;
     std::unique_ptr<PLRLayout> m_ownLayout;
     QPointer<PLRPostManager> m_postManager;
     std::unique_ptr<PLRLayoutImageProvider> m_imageProvider;
     QHash<QString, qint64> m_useCounts;
+    // The photo references m_useCounts was counted from, in tree order.
+    std::vector<std::string> m_countedImageRefs;
 
     QList<PLRBlock*> m_selectedBlocks;
     PLRBlock* m_editBlock = nullptr;

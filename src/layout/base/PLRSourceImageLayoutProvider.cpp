@@ -1,6 +1,7 @@
 #include "layout/base/PLRSourceImageLayoutProvider.h"
 
 #include "store/persistance-store/source/PLRImageManager.h"
+#include "store/persistance-store/source/PLRImageUtilities.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
 #include "platform/Log.h"
 
@@ -77,6 +78,7 @@ QImage PLRSourceImageLayoutProvider::fullSizeImage(const QString& identifier) co
     QImageReader reader(image->path());
     reader.setAutoTransform(true);
     QImage decoded = reader.read();
+    plr_image::convertToSRGB(decoded);
     if (decoded.isNull()) {
         PLR_LOG_WARN(QStringLiteral("The photo %1 could not be read: %2").arg(image->path(), reader.errorString()));
         return exportImage(identifier);

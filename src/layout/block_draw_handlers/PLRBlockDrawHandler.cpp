@@ -6,6 +6,7 @@
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Image.h"
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
 #include "layout/views/PLRBlockView.h"
+#include "layout/views/PLRLayoutViewProxy.h"
 
 std::unique_ptr<PLRBlockDrawHandler> PLRBlockDrawHandler::handlerForBlockView(PLRBlockView* view)
 {
@@ -55,4 +56,11 @@ PLRLayoutImageProvider* PLRBlockDrawHandler::imageProvider() const
 {
     PLRLayoutManager* manager = layoutManager();
     return manager ? manager->imageProvider() : nullptr;
+}
+
+bool PLRBlockDrawHandler::drawsCanvasMarks() const
+{
+    const PLRLayoutViewProxy* proxy = m_view ? m_view->layoutViewProxy() : nullptr;
+    const PLRLayoutManager* manager = layoutManager();
+    return proxy && proxy->isLive() && manager && !manager->layoutIsBeingExported();
 }

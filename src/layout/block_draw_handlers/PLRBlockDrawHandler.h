@@ -44,6 +44,10 @@ protected:
     virtual void clearDrawCache() {}
     PLRLayoutManager* layoutManager() const;
     PLRLayoutImageProvider* imageProvider() const;
+    // Whether the block is drawn on the editing canvas (its view belongs to the live view of
+    // the layout and no export is running). Marks for the editor (hints, hover states, keyword
+    // badges) appear only then: never in exports, collages, previews or home tiles.
+    bool drawsCanvasMarks() const;
 
 private:
     PLRBlockView* m_view;

@@ -89,7 +89,7 @@ void PLRBlockDrawHandler_DownloadButton::draw(QPainter& painter, const QRectF& b
         return;
     const PLRBlock_Download_Button& button = buttonBlock->download_button();
     PLRLayoutManager* manager = layoutManager();
-    const bool hovered = manager && !manager->layoutIsBeingExported() && manager->currentHoverBlock() == buttonBlock;
+    const bool hovered = drawsCanvasMarks() && manager->currentHoverBlock() == buttonBlock;
     const int fill = hovered ? button.hover_fill_colour() : button.fill_colour();
     const int line = hovered ? button.hover_line_colour() : button.line_colour();
 

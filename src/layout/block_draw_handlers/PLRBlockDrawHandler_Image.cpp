@@ -129,10 +129,20 @@ void PLRBlockDrawHandler_Image::draw(QPainter& painter, const QRectF& bounds)
         const QRectF target = imageRectInBlock(bounds, size, imageBlock->image().has_position() ? &imageBlock->image().position() : nullptr);
         painter.save();
         painter.setClipRect(bounds, Qt::IntersectClip);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-        painter.drawImage(target, picture);
+        const QTransform transform = painter.worldTransform();
+        const QRectF onDevice = transform.mapRect(target);
+        if (transform.type() <= QTransform::TxScale && std::abs(onDevice.width() - picture.width()) < 1.0
+            && std::abs(onDevice.height() - picture.height()) < 1.0) {
+            // A picture made at the size it is drawn (an export's): placed pixel for pixel,
+            // not resampled by a fraction of a pixel.
+            painter.resetTransform();
+            painter.drawImage(QPointF(std::round(onDevice.x()), std::round(onDevice.y())), picture);
+        } else {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+            painter.drawImage(target, picture);
+        }
         painter.restore();
     }
-    if (manager && manager->imageKeywordOverlayEnabled() && !exporting)
+    if (manager && manager->imageKeywordOverlayEnabled() && drawsCanvasMarks())
         drawKeywordBadges(painter, bounds, provider->focusKeywords(identifier));
 }

@@ -1,13 +1,17 @@
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
 
 #include "layout/base/PLRLayoutManager.h"
+#include "layout/text/PLRRichText.h"
 
 #include "platform-ui/Fonts.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QTextDocument>
+#include <QTextOption>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -62,8 +66,10 @@ int PLRBlockDrawHandler_Text::textFlags(const PLRBlock_Text& text)
     return flags;
 }
 
-QRectF PLRBlockDrawHandler_Text::textRectInBlock(const QRectF& bounds, const PLRBlock_Text& text)
+QRectF PLRBlockDrawHandler_Text::textRectInBlock(const QRectF& block, const PLRBlock_Text& text)
 {
+    const double inset = std::min({kTextInset, block.width() / 4.0, block.height() / 4.0});
+    const QRectF bounds = block.adjusted(inset, inset, -inset, -inset);
     const double width = bounds.width() * widthFraction(text);
     double x = bounds.x();
     switch (text.position().alignment()) {
@@ -75,17 +81,34 @@ QRectF PLRBlockDrawHandler_Text::textRectInBlock(const QRectF& bounds, const PLR
     return QRectF(x, bounds.y(), width, bounds.height());
 }
 
+std::unique_ptr<QTextDocument> PLRBlockDrawHandler_Text::documentForText(const PLRBlock_Text& text, double width)
+{
+    if (!canMeasureText() || !std::isfinite(width))
+        return nullptr;
+    auto document = std::make_unique<QTextDocument>();
+    document->setDocumentMargin(0);
+    document->setUndoRedoEnabled(false);
+    QTextOption option = document->defaultTextOption();
+    option.setAlignment(Qt::Alignment(textFlags(text) & Qt::AlignHorizontal_Mask));
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document->setDefaultTextOption(option);
+    PLRRichTextHTML::toDocument(PLRRichTextHTML::richTextOfBlock(text), document.get(), fontForStyle(text.style()), textColour());
+    document->setTextWidth(std::max(1.0, width));
+    return document;
+}
+
 double PLRBlockDrawHandler_Text::heightForWidth(const PLRBlock_Text& text, double blockWidth)
 {
     if (!canMeasureText() || !std::isfinite(blockWidth))
         return 0.0;
     const QFontMetricsF metrics(fontForStyle(text.style()));
-    const QString value = QString::fromStdString(text.value());
-    if (value.trimmed().isEmpty())
-        return std::ceil(metrics.height());
-    const double width = std::max(1.0, blockWidth * widthFraction(text));
-    const QRectF used = metrics.boundingRect(QRectF(0, 0, width, kTallestText), textFlags(text), value);
-    return std::ceil(std::max(used.height(), metrics.height()));
+    // The text's own height and the inner margin above and below it.
+    const double inset = std::min(kTextInset, std::max(0.0, blockWidth) / 4.0);
+    if (QString::fromStdString(text.value()).trimmed().isEmpty())
+        return std::ceil(metrics.height() + 2.0 * inset);
+    const std::unique_ptr<QTextDocument> document = documentForText(text, std::max(1.0, (blockWidth - 2.0 * inset) * widthFraction(text)));
+    const double height = document ? std::min(document->size().height(), kTallestText) : 0.0;
+    return std::ceil(std::max(height, metrics.height()) + 2.0 * inset);
 }
 
 void PLRBlockDrawHandler_Text::draw(QPainter& painter, const QRectF& bounds)
@@ -94,16 +117,18 @@ void PLRBlockDrawHandler_Text::draw(QPainter& painter, const QRectF& bounds)
     if (!textBlock || bounds.isEmpty())
         return;
     const PLRBlock_Text& text = textBlock->text();
-    const QString value = QString::fromStdString(text.value());
-    if (value.isEmpty()) {
+    if (text.value().empty()) {
         drawEmptyTextHint(painter, bounds, text);
         return;
     }
+    const QRectF box = textRectInBlock(bounds, text);
+    const std::unique_ptr<QTextDocument> document = documentForText(text, box.width());
+    if (!document)
+        return;
     painter.save();
     painter.setClipRect(bounds, Qt::IntersectClip);
-    painter.setFont(fontForStyle(text.style()));
-    painter.setPen(textColour());
-    painter.drawText(textRectInBlock(bounds, text), textFlags(text), value);
+    painter.translate(box.topLeft());
+    document->drawContents(&painter, QRectF(QPointF(0, 0), box.size()));
     painter.restore();
 }
 
@@ -116,8 +141,7 @@ void PLRBlockDrawHandler_Text::drawEmptyTextHint(QPainter& painter, const QRectF
 {
     // On the canvas an empty text block shows where it is and how to fill it; exports and
     // previews show nothing, and neither does the block while it is being written in.
-    PLRLayoutManager* manager = layoutManager();
-    if (!manager || manager->layoutIsBeingExported() || manager->currentEditBlock() == block())
+    if (!drawsCanvasMarks() || layoutManager()->currentEditBlock() == block())
         return;
     painter.save();
     painter.setClipRect(bounds, Qt::IntersectClip);

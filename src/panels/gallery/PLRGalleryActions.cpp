@@ -143,7 +143,7 @@ void flipHidden(PLRPostManager* postManager, PLRGalleryViewController* gallery, 
 
 bool PLRGalleryViewController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (isViewLoaded() && watched == view() && event->type() == QEvent::Show) {
+    if (isView(watched) && event->type() == QEvent::Show) {
         g_activeGallery = this;
         // Shown by its pane: the thumbnails take the zoom of the moment.
         setItemSize(currentZoom());

@@ -635,6 +635,18 @@ void PLRGalleryCollectionView::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    // Return adds the selected photos, as a double-click on them does.
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        if (m_selection.isEmpty() || !m_delegate) {
+            event->ignore();
+            return;
+        }
+        event->accept();
+        if (!event->isAutoRepeat())
+            m_delegate->activateSelection(this);
+        return;
+    }
     ModifiersScope scope(this, event->modifiers());
     if (m_firstResponder && m_selection.contains(*m_firstResponder)) {
         PLRGalleryViewItem* item = m_visible.value(*m_firstResponder);
@@ -654,7 +666,21 @@ void PLRGalleryCollectionView::keyDown(QKeyEvent* event)
 {
     const int code = PLRGalleryKeys::codeForQtKey(event->key());
     PLR_LOG_DEBUG(QStringLiteral("Key code %1").arg(code >= 0 ? code : event->key()));
-    if (m_selection.size() != 1) {
+    const bool arrow = code == PLRGalleryKeys::kLeft || code == PLRGalleryKeys::kRight || code == PLRGalleryKeys::kUp
+        || code == PLRGalleryKeys::kDown;
+    if (m_selection.isEmpty() && arrow) {
+        // Nothing selected yet: an arrow starts at the first photo shown.
+        for (qint64 section = 0; section < m_counts.size(); ++section) {
+            if (m_counts[section] <= 0)
+                continue;
+            const PLRGalleryIndexPath first{section, 0};
+            selectItems({first}, ScrollPosition::NearestHorizontalEdge);
+            m_firstResponder = first;
+            event->accept();
+            return;
+        }
+    }
+    if (m_selection.size() != 1 || !arrow) {
         event->ignore();   // the scroll view's own handling
         return;
     }

@@ -65,6 +65,8 @@ public:
     virtual void collectionViewMagnify(PLRGalleryCollectionView*, double) {}
     // The undo manager that the undo and redo keys reach while the collection has the focus.
     virtual platform::UndoManager* undoManagerForCollectionView(PLRGalleryCollectionView*) { return nullptr; }
+    // Return or Enter with photos selected: what a double-click on them does.
+    virtual void activateSelection(PLRGalleryCollectionView*) {}
 };
 
 class PLRGalleryCollectionView : public platform::ui::View {

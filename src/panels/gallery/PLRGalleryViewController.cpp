@@ -1,5 +1,7 @@
 #include "panels/gallery/PLRGalleryViewController.h"
 
+#include "controls/PLRSliderCell.h"
+
 #include "layout/base/PLRLayoutManager.h"
 #include "controls/ColorWithHex.h"
 #include "controls/PLRSmallViews.h"
@@ -23,7 +25,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
-#include <QSlider>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <QWidgetAction>
@@ -40,7 +41,6 @@ class GalleryRootView : public View {
 public:
     bool isFlipped() const override { return true; }
 };
-constexpr int kZoomSliderScale = 100;   // the slider counts hundredths of the factor
 } // namespace
 
 PLRGalleryViewController::PLRGalleryViewController(QObject* parent) : PLRGenericPostViewController(parent)
@@ -120,13 +120,18 @@ View* PLRGalleryViewController::loadView()
     m_sortFilterButton->setBezelStyle(Button::BezelRounded);
     barLayout->addWidget(m_sortFilterButton);
     barLayout->addStretch(1);
-    m_zoomSlider = new QSlider(Qt::Horizontal, bar);
-    m_zoomSlider->setRange(int(1.0 * kZoomSliderScale), int(2.0 * kZoomSliderScale));
-    m_zoomSlider->setValue(kZoomSliderScale);
-    m_zoomSlider->setFixedWidth(90);
+    // The gallery's zoom slider: the application's slider in its gallery style.
+    m_zoomSlider = new PLRSlider(bar);
+    m_zoomSlider->setIdentifier(QStringLiteral("zoomSlider"));
+    m_zoomSlider->cell().setGalleryStyle(1);
+    m_zoomSlider->cell().awakeFromNib();
+    m_zoomSlider->setMinValue(1.0);
+    m_zoomSlider->setMaxValue(2.0);
+    m_zoomSlider->setDoubleValue(1.0);
+    m_zoomSlider->setFixedSize(90, 22);
     m_zoomSlider->setFocusPolicy(Qt::NoFocus);
-    connect(m_zoomSlider, &QSlider::valueChanged, this,
-            [this](int value) { adjustZoomAction(double(value) / kZoomSliderScale); });
+    m_zoomSlider->setTarget(this);
+    m_zoomSlider->setAction([this](Control*) { adjustZoomAction(m_zoomSlider->doubleValue()); });
     barLayout->addWidget(m_zoomSlider);
     pageLayout->addWidget(bar);
     m_tabView->addWidget(page);
@@ -236,8 +241,7 @@ void PLRGalleryViewController::setItemSize(double factor)
 {
     view();
     if (m_zoomSlider) {
-        const QSignalBlocker blocker(m_zoomSlider);
-        m_zoomSlider->setValue(int(std::lround(factor * kZoomSliderScale)));
+        m_zoomSlider->setDoubleValue(factor);
     }
     m_galleryView->galleryLayout()->setItemSize(QSizeF(kBaseItemSize * factor, kBaseItemSize * factor));
     m_galleryView->invalidateLayout();
@@ -520,6 +524,7 @@ void PLRGalleryViewController::clearFilterAction()
     m_filterStarView->clearFilter();
     m_filterColourView->clearFilter();
     ensureImageStructure(true);
+    updateSortFilterButton();
 }
 
 void PLRGalleryViewController::splitImageAction()
@@ -581,18 +586,37 @@ void PLRGalleryViewController::colourFilterSetFilterType(PLRColourFilterView*, q
 {
     PLRDefaults::setColourFilterValue(type);
     ensureImageStructure(true);
+    updateSortFilterButton();
 }
 
 void PLRGalleryViewController::starFilterSetFilterSelection(PLRStarFilterView*, qint64 selection)
 {
     PLRDefaults::setStarFilterValue(selection);
     ensureImageStructure(true);
+    updateSortFilterButton();
 }
 
 void PLRGalleryViewController::starFilterSetComparatorValue(PLRStarFilterView*, qint64 comparator)
 {
     PLRDefaults::setStarFilterComparator(comparator);
     ensureImageStructure(true);
+    updateSortFilterButton();
+}
+
+bool PLRGalleryViewController::isFilterActive() const
+{
+    return (m_filterStarView && m_filterStarView->currentFilterSelection() != 0)
+        || (m_filterColourView && m_filterColourView->currentFilterSelection() != 0);
+}
+
+void PLRGalleryViewController::updateSortFilterButton()
+{
+    if (!m_sortFilterButton)
+        return;
+    // Once the menu is closed, the button is what tells that photos are filtered out.
+    const bool active = isFilterActive();
+    m_sortFilterButton->setTitle(active ? QStringLiteral("Sort & Filter (Filtered)") : QStringLiteral("Sort & Filter"));
+    m_sortFilterButton->setToolTip(active ? QStringLiteral("A star or colour filter hides some photos.") : QString());
 }
 
 // ---------------------------------------------------------------- source folder

@@ -25,7 +25,7 @@ class PLRGalleryViewItem;
 class PLRPostManager;
 class QAction;
 class QMenu;
-class QSlider;
+class PLRSlider;
 class QStackedWidget;
 class QWidgetAction;
 
@@ -147,8 +147,11 @@ public:
     platform::ui::TextField* sourceErrorLabel() const { return m_sourceErrorLabel; }
     platform::ui::TextField* sourceErrorInfo() const { return m_sourceErrorInfo; }
     platform::ui::Button* sourceErrorButton() const { return m_sourceErrorButton; }
-    QSlider* zoomSlider() const { return m_zoomSlider; }
+    PLRSlider* zoomSlider() const { return m_zoomSlider; }
     platform::ui::Button* sortFilterButton() const { return m_sortFilterButton; }
+    // A star or colour filter is on (the "Sort & Filter" button says so).
+    bool isFilterActive() const;
+    void updateSortFilterButton();
     QMenu* sortFilterMenu() const { return m_sortFilterMenu; }
     QAction* titleMenuItem() const { return m_titleMenuItem; }
     QAction* creationMenuItem() const { return m_creationMenuItem; }
@@ -192,6 +195,7 @@ public:
                                               const QList<PLRGalleryIndexPath>& paths) override;
     void collectionViewMagnify(PLRGalleryCollectionView* collectionView, double magnification) override;
     platform::UndoManager* undoManagerForCollectionView(PLRGalleryCollectionView*) override { return undoManager(); }
+    void activateSelection(PLRGalleryCollectionView*) override { performDoubleClickOnItem(nullptr); }
     void didChangeSelection(PLRGalleryCollectionView* collectionView) override;
     // The drag's data for photos: one image reference per photo, in order.
     static QMimeData* pasteboardForImages(const QList<PLRSourceImagePtr>& images);
@@ -241,7 +245,7 @@ private:
     platform::ui::TextField* m_sourceErrorLabel = nullptr;
     platform::ui::TextField* m_sourceErrorInfo = nullptr;
     platform::ui::Button* m_sourceErrorButton = nullptr;
-    QSlider* m_zoomSlider = nullptr;
+    PLRSlider* m_zoomSlider = nullptr;
     platform::ui::Button* m_sortFilterButton = nullptr;
     QMenu* m_sortFilterMenu = nullptr;
     QAction* m_titleMenuItem = nullptr;

@@ -5,6 +5,7 @@
 #include "platform-ui/AttributedString.h"
 #include "platform-ui/Fonts.h"
 #include "platform-ui/Images.h"
+#include "store/persistance-store/source/PLRImageUtilities.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -190,8 +191,9 @@ void PLRPreviewPanel::showCurrent()
         const QSize size = reader.size();
         if (size.isValid() && std::max(size.width(), size.height()) > kMaximumDecodeEdge)
             reader.setScaledSize(size.scaled(kMaximumDecodeEdge, kMaximumDecodeEdge, Qt::KeepAspectRatio));
-        const QImage picture = reader.read();
+        QImage picture = reader.read();
         const QString error = picture.isNull() ? reader.errorString() : QString();
+        plr_image::convertToSRGB(picture);
         platform::dispatchMain([self, generation, picture, title, error] {
             if (!self || self->m_generation != generation)
                 return;

@@ -28,6 +28,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <limits>
 
 using namespace platform::ui;
 using plr::insp::caption;
@@ -227,8 +228,16 @@ void PLRDocumentViewController::buildSettingsView()
     m_uploadingSpinner = new PLRSpinner(QRectF(0, 0, 18, 18), m_publishedView);
     m_uploadingSpinner->setFixedSize(18, 18);
     m_uploadingSpinner->setHidden(true);
-    m_publishButton = Button::withTitle(QStringLiteral("Publish"), this, [this](Control*) { publish(); }, m_publishedView);
+    // The publish-state button is a link: its title in the link colour, a pointing hand over it.
+    m_publishButton = new Pellora_Publish::PLRLinkButton(m_publishedView);
+    m_publishButton->setTitle(QStringLiteral("Publish"));
+    m_publishButton->setNeedsDisplay();
+    m_publishButton->setFont(systemFont(12));
+    m_publishButton->setTarget(this);
+    m_publishButton->setAction([this](Control*) { publish(); });
     m_publishButton->setIdentifier(QStringLiteral("publishButton"));
+    m_publishButton->setFixedSize(m_publishButton->sizeHint().width(), 22);
+    m_publishButton->awakeFromNib();
     // While uploading the spinner takes the status icon's place, left of the status text.
     statusRow->addWidget(m_publishedStatusIconView);
     statusRow->addWidget(m_uploadingSpinner);
@@ -467,13 +476,36 @@ void PLRDocumentViewController::ensureSocialView()
 
 // ---------------------------------------------------------------- layout settings
 
+namespace {
+
+// The whole number a text starts with, after blanks and an optional sign ("12.5" and "12px"
+// give 12); 0 when it starts with none.
+qint64 leadingInteger(const QString& text)
+{
+    int i = 0;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
+        negative = text.at(i++) == QLatin1Char('-');
+    qint64 value = 0;
+    for (; i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9'); ++i) {
+        value = value * 10 + (text.at(i).unicode() - '0');
+        if (value > std::numeric_limits<qint32>::max())
+            return negative ? std::numeric_limits<qint32>::min() : std::numeric_limits<qint32>::max();
+    }
+    return negative ? -value : value;
+}
+
+} // namespace
+
 void PLRDocumentViewController::setPaddingValue(qint64 padding)
 {
     PLRLayout* doc = layout();
     if (!doc)
         return;
-    // Spacing cannot be negative: blocks would overlap.
-    padding = std::max<qint64>(0, padding);
+    // Spacing cannot be negative (blocks would overlap), nor beyond what a layout may hold.
+    padding = std::clamp<qint64>(padding, 0, plr::kMaxLayoutPadding);
     doc->set_padding(padding);
     announce();
 }
@@ -482,14 +514,17 @@ void PLRDocumentViewController::setPaddingAction()
 {
     if (!layout())
         return;
-    bool ok = false;
-    const qint64 value = qint64(m_paddingTextField->stringValue().trimmed().toInt(&ok));
-    setPaddingValue(ok ? value : 0);
+    // The post takes the whole points of what was typed ("12.5" gives 12); the default for
+    // new posts keeps the typed value itself.
+    const QString typed = m_paddingTextField->stringValue().trimmed();
+    setPaddingValue(leadingInteger(typed));
     const qint64 stored = layout()->padding();
     m_paddingStepper->setDoubleValue(double(stored));
+    bool isNumber = false;
+    const double typedValue = typed.toDouble(&isNumber);
     if (m_paddingTextField->stringValue() != QString::number(stored))
         m_paddingTextField->setStringValue(QString::number(stored));
-    PLRDefaults::setDefaultPadding(m_paddingTextField->stringValue().toDouble());
+    PLRDefaults::setDefaultPadding(isNumber && typedValue >= 0.0 ? typedValue : double(stored));
 }
 
 void PLRDocumentViewController::setPaddingStepperAction()
@@ -710,6 +745,7 @@ void PLRDocumentViewController::showUnpublishedState()
     settingsView();
     m_publishedStatusText->setStringValue(QStringLiteral("Not Published"));
     m_publishButton->setTitle(QStringLiteral("Publish"));
+    m_publishButton->setNeedsDisplay();
     m_publishedStatusIconView->setImage(namedImage(QStringLiteral("bolt-grey")));
     m_publishedStatusIconView->setHidden(false);
     m_publishedInfo->setHidden(true);
@@ -725,6 +761,7 @@ void PLRDocumentViewController::showUploadingState(const QString& text)
     settingsView();
     m_publishedStatusText->setStringValue(QStringLiteral(" %1").arg(text));
     m_publishButton->setTitle(QStringLiteral("Cancel"));
+    m_publishButton->setNeedsDisplay();
     m_publishedStatusIconView->setHidden(true);
     m_uploadingSpinner->setHidden(false);
     m_uploadingSpinner->startAnimating();
@@ -743,6 +780,7 @@ void PLRDocumentViewController::showPublishedState()
     settingsView();
     m_publishedStatusText->setStringValue(QStringLiteral("Published"));
     m_publishButton->setTitle(QStringLiteral("Un-publish"));
+    m_publishButton->setNeedsDisplay();
     m_publishedStatusIconView->setImage(namedImage(QStringLiteral("bolt-green")));
     m_publishedStatusIconView->setHidden(false);
     m_publishedInfo->setHidden(false);

@@ -8,6 +8,7 @@
 
 #include "layout/base/PLRLayoutManager.h"
 #include "controls/PLRColorWell.h"
+#include "controls/PLRLinkButtons.h"
 #include "controls/PLRPopupButton.h"
 #include "controls/PLRSmallViews.h"
 #include "controls/PLRSpinner.h"
@@ -143,7 +144,7 @@ public:
     QWidget* topLevelPublishView() const { return m_topLevelPublishView; }
     platform::ui::TextField* publishedStatusText() const { return m_publishedStatusText; }
     PLRSpinner* uploadingSpinner() const { return m_uploadingSpinner; }
-    platform::ui::Button* publishButton() const { return m_publishButton; }
+    Pellora_Publish::PLRLinkButton* publishButton() const { return m_publishButton; }
 
 protected:
     platform::ui::View* loadView() override;
@@ -203,7 +204,7 @@ private:
     QPointer<QWidget> m_noServerConnectionView;
     QPointer<QWidget> m_fetchingStatusView;
     QPointer<platform::ui::TextField> m_publishedStatusText;
-    QPointer<platform::ui::Button> m_publishButton;
+    QPointer<Pellora_Publish::PLRLinkButton> m_publishButton;
     QPointer<platform::ui::ImageView> m_publishedStatusIconView;
     QPointer<PLRSpinner> m_uploadingSpinner;
     QPointer<InspectorBGView> m_publishedView;

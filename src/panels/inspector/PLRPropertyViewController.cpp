@@ -1,5 +1,7 @@
 #include "panels/inspector/PLRPropertyViewController.h"
 
+#include <QLineEdit>
+
 #include "canvas/interaction/PLRLayoutInteraction.h"
 #include "layout/base/PLRLayoutManager.h"
 #include "layout/base/PLRLayoutTree.h"
@@ -97,16 +99,25 @@ void PLRPropertyViewController::viewDidLoad()
 
     auto& center = platform::NotificationCenter::defaultCenter();
     center.addObserver(this, QString::fromLatin1(kPLR_BLOCK_WAS_SELECTED), [this](const platform::Notification& note) {
-        if (note.userInfo.value(QString::fromLatin1(kPLRShouldFocusKeyWordField)).toBool() && m_imageDescription) {
-            m_imageDescription->setFocus(Qt::OtherFocusReason);
-            QTextCursor cursor = m_imageDescription->textCursor();
-            cursor.movePosition(QTextCursor::End);
-            m_imageDescription->setTextCursor(cursor);
+        if (note.userInfo.value(QString::fromLatin1(kPLRShouldFocusKeyWordField)).toBool() && m_imageKeywordTokenField) {
+            m_imageKeywordTokenField->setFocus(Qt::OtherFocusReason);
+            if (auto* editor = m_imageKeywordTokenField->findChild<QLineEdit*>())
+                editor->end(false);
         }
     });
     center.addObserver(this, QString::fromLatin1(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE), [this](const platform::Notification& note) {
-        if (!m_layoutManager || note.object == m_layoutManager)
-            updateEditButtonsEnabled();
+        if (m_layoutManager && note.object != m_layoutManager)
+            return;
+        updateEditButtonsEnabled();
+        // A spacer resized on the canvas gets a ratio of its own: the page names it at once.
+        if (m_layoutManager && currentSubPage() == BlankPage) {
+            QList<PLRBlock*> blanks;
+            for (PLRBlock* block : m_layoutManager->currentSelectedBlocks())
+                if (isKind(block, plr::kBlockKindBlank))
+                    blanks.append(block);
+            if (!blanks.isEmpty())
+                ensureBlankTab(blanks);
+        }
     });
     m_recycleButton->setDelegate(this, this);
     m_cropButton->setDelegate(this, this);

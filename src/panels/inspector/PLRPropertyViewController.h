@@ -7,6 +7,7 @@
 
 #include "layout/base/PLRLayoutManager.h"
 #include "layout/base/PLRLayoutManagerInteractionProxy.h"
+#include "controls/OEXTokenField.h"
 #include "controls/PLRBoxButton.h"
 #include "controls/PLRColorWell.h"
 #include "controls/PLRPopupButton.h"
@@ -40,7 +41,8 @@ inline constexpr const char* kPLRShouldFocusKeyWordField = "shouldFocusKeyWordFi
 class PLRPropertyViewController : public PLRViewController,
                                   public PLRRichTextEditorDelegate,
                                   public PLRLayoutManagerInteractionProxy,
-                                  public PLRBoxButtonDelegate {
+                                  public PLRBoxButtonDelegate,
+                                  public PLRTokenFieldDelegate {
     Q_OBJECT
 public:
     enum SubPage { EmptyPage = 0, ImagePage = 1, TextPage = 2, BlankPage = 3, DownloadButtonPage = 4 };
@@ -113,7 +115,9 @@ public:
     PLRBoxButton* recycleButton() const { return m_recycleButton; }
     PLRBoxButton* cropButton() const { return m_cropButton; }
     platform::ui::TextField* imageDescriptionHelpText() const { return m_imageDescriptionHelpText; }
-    plr::insp::LimitedTextEdit* imageDescription() const { return m_imageDescription; }
+    // The photo's keywords, entered as tokens (completions from the keyword store).
+    OEXTokenField* imageKeywordTokenField() const { return m_imageKeywordTokenField; }
+    QStringList tokenFieldCompletionsForSubstring(PLRTokenField* field, const QString& substring, qsizetype tokenIndex) override;
     // "light-green" or "light-red".
     QString imageDescriptionLight() const { return m_lightName; }
     PLRSwitchButton* addLinkOnClickButton() const { return m_addLinkOnClickButton; }
@@ -154,6 +158,8 @@ private:
     // The ratio pop-up's marks and title for a set of presets (Multiple / Custom).
     static void showPresets(PLRPopupButton* popup, const QList<qint64>& presets);
     void setLight(bool green);
+    // The link switch and its box, on or off.
+    void showLinkOnClick(bool on);
     void setPreviewStack(bool several);
     PLRBlock* blockWithId(const QString& identifier) const;
     QList<PLRBlock*> textTargets() const;
@@ -177,7 +183,8 @@ private:
     QPointer<PLRPopupButton> m_aspectRatioPopUpButton;
     QPointer<PLRBoxButton> m_recycleButton;
     QPointer<PLRBoxButton> m_cropButton;
-    QPointer<plr::insp::LimitedTextEdit> m_imageDescription;
+    QPointer<OEXTokenField> m_imageKeywordTokenField;
+    bool m_fillingKeywords = false;
     QPointer<platform::ui::ImageView> m_imageDescriptionImageView;
     QPointer<platform::ui::TextField> m_imageDescriptionHelpText;
     QPointer<PLRSwitchButton> m_addLinkOnClickButton;

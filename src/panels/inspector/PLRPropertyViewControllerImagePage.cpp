@@ -4,7 +4,7 @@
 #include "canvas/interaction/PLRLayoutDocumentView.h"
 #include "canvas/interaction/PLRLayoutInteraction.h"
 #include "canvas/interaction/PLRLayoutInteractionView.h"
-#include "canvas/text/PLRRichText.h"
+#include "layout/text/PLRRichText.h"
 #include "controls/PLRPopupButton.h"
 #include "controls/PLRSmallViews.h"
 #include "layout/base/PLRLayoutManager.h"
@@ -21,6 +21,7 @@
 #include "store/model/PLRAspectRatio.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
 #include "store/session/PLRPostManager.h"
+#include "store/session/PLRFocusKeywordStore.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -110,15 +111,18 @@ QWidget* PLRPropertyViewController::buildImagePage()
     m_imageDescriptionImageView->setFixedSize(10, 10);
     keywordsTitle->addWidget(m_imageDescriptionImageView);
     column->addLayout(keywordsTitle);
-    m_imageDescription = new plr::insp::LimitedTextEdit(content);
-    m_imageDescription->setObjectName(QStringLiteral("imageKeywordView"));
-    m_imageDescription->setFont(systemFont(12));
-    m_imageDescription->setMinimumAutoHeight(52);
-    connect(m_imageDescription, &plr::insp::LimitedTextEdit::textEdited, this, [this] {
-        setLight(!m_imageDescription->text().isEmpty());
+    // The photo's keywords are tokens, entered as the focus keywords are.
+    m_imageKeywordTokenField = new OEXTokenField(content);
+    m_imageKeywordTokenField->setObjectName(QStringLiteral("imageKeywordView"));
+    m_imageKeywordTokenField->setTokenizingCharacters(QStringLiteral(" \n"));
+    m_imageKeywordTokenField->setDelegate(this);
+    connect(m_imageKeywordTokenField, &PLRTokenField::objectValueChanged, this, [this](const QStringList& tokens) {
+        if (m_fillingKeywords)
+            return;
+        setLight(!tokens.isEmpty());
         setImageDescription();
     });
-    column->addWidget(m_imageDescription);
+    column->addWidget(m_imageKeywordTokenField);
     m_imageDescriptionHelpText = new TextField(content);
     {
         AttributedString help(QString::fromLatin1(kKeywordHelp), {{kFontAttributeName, systemFont(10)},
@@ -267,11 +271,8 @@ void PLRPropertyViewController::ensureImageTab(const QList<PLRBlock*>& blocks)
         setPreviewStack(false);
         const QString href = first->image().has_interaction() ? QString::fromStdString(first->image().interaction().href()) : QString();
         m_imageLinkURLTextField->setStringValue(href);
-        // A photo that links somewhere shows its link: a hidden box would read as "no link".
-        if (!href.isEmpty() && !m_addLinkOnClickButton->checked()) {
-            m_addLinkOnClickButton->setChecked(true);
-            toggleLinkOnClickPanel();
-        }
+        // The switch shows this photo's own link: on with its address, off without one.
+        showLinkOnClick(!href.isEmpty());
     } else {
         m_selectionDescriptionTextField->setStringValue(QStringLiteral("Multiple Images"));
         m_imageNameTextField->setStringValue(QString());
@@ -288,12 +289,15 @@ void PLRPropertyViewController::ensureImageTab(const QList<PLRBlock*>& blocks)
         showPresets(m_aspectRatioPopUpButton, presets);
         setPreviewStack(true);
         m_imageLinkURLTextField->setStringValue(QString());
+        showLinkOnClick(false);
         if (m_ivc && m_ivc->isViewLoaded())
             m_ivc->imageClickOnUrlTextField()->setStringValue(QString());
     }
 
     const QStringList keywords = source ? source->focusKeywords() : QStringList();
-    m_imageDescription->setText(keywords.join(QStringLiteral(", ")));
+    m_fillingKeywords = true;
+    m_imageKeywordTokenField->setObjectValue(keywords);
+    m_fillingKeywords = false;
     setLight(!keywords.isEmpty());
 }
 
@@ -429,6 +433,11 @@ void PLRPropertyViewController::revertImageAspectRatio()
     }
 }
 
+QStringList PLRPropertyViewController::tokenFieldCompletionsForSubstring(PLRTokenField*, const QString& substring, qsizetype)
+{
+    return PLRFocusKeywordStore::keywordsMatchingPrefix(substring);
+}
+
 void PLRPropertyViewController::setImageDescription()
 {
     if (!m_layoutManager)
@@ -436,8 +445,7 @@ void PLRPropertyViewController::setImageDescription()
     PLRPostManager* post = postManager();
     if (!post)
         return;
-    const QString text = m_imageDescription->text();
-    const QStringList keywords = text.isEmpty() ? QStringList() : QStringList{text};
+    const QStringList keywords = m_imageKeywordTokenField->objectValue();
     QList<PLRBlock*> targets;
     PLRBlock* edit = m_layoutManager->currentEditBlock();
     if (edit) {
@@ -490,6 +498,13 @@ void PLRPropertyViewController::imageLinkTextDidChange()
         }
     }
     m_layoutManager->announceChange();
+}
+
+void PLRPropertyViewController::showLinkOnClick(bool on)
+{
+    if (m_addLinkOnClickButton->checked() != on)
+        m_addLinkOnClickButton->setChecked(on);
+    toggleLinkOnClickPanel();
 }
 
 void PLRPropertyViewController::toggleLinkOnClickPanel()

@@ -3,7 +3,7 @@
 #include "canvas/interaction/PLRLayoutBlockInteractionHandler.h"
 #include "canvas/interaction/PLRLayoutDocumentView.h"
 #include "canvas/interaction/PLRLayoutInteractionView.h"
-#include "canvas/text/PLRRichText.h"
+#include "layout/text/PLRRichText.h"
 #include "controls/PLRPopupButton.h"
 #include "layout/base/PLRLayoutManager.h"
 #include "layout/views/PLRBlockView.h"

@@ -2,11 +2,8 @@
 
 #include "publishing/export/PLRExportNames.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
+#include "store/persistance-store/source/PLRPhotoDecoder.h"
 
-#include <QBuffer>
-#include <QImageReader>
-#include <QImageWriter>
-#include <QPainter>
 
 #include <algorithm>
 #include <cmath>
@@ -24,8 +21,8 @@ qint64 exportDPIForPhoto(qint64 photoDPI)
 
 namespace {
 
-// A normalised Gaussian kernel of the radius, in 16.16 fixed point.
-std::vector<int> gaussianKernel(double sigma)
+// A normalised Gaussian kernel of the radius (standard deviation, in pixels).
+std::vector<float> gaussianKernel(double sigma)
 {
     const int half = std::max(1, int(std::ceil(sigma * 3.0)));
     std::vector<double> weights(size_t(2 * half + 1));
@@ -34,103 +31,113 @@ std::vector<int> gaussianKernel(double sigma)
         weights[size_t(i + half)] = std::exp(-(i * i) / (2.0 * sigma * sigma));
         sum += weights[size_t(i + half)];
     }
-    std::vector<int> fixed(weights.size());
-    int total = 0;
-    for (size_t i = 0; i < weights.size(); ++i) {
-        fixed[i] = int(std::lround(weights[i] / sum * 65536.0));
-        total += fixed[i];
-    }
-    fixed[size_t(half)] += 65536 - total;   // exact sum
-    return fixed;
+    std::vector<float> kernel(weights.size());
+    for (size_t i = 0; i < weights.size(); ++i)
+        kernel[i] = float(weights[i] / sum);
+    return kernel;
+}
+
+// Rounds half away from zero: a detail of +x and one of -x move a pixel by the same number of
+// levels, so the picture keeps its brightness.
+inline int roundSymmetric(float value)
+{
+    return value >= 0.0f ? int(value + 0.5f) : -int(-value + 0.5f);
 }
 
 } // namespace
 
 void sharpenLuminance(QImage& image, double amount, double radius)
 {
-    if (image.isNull() || !(amount != 0.0) || !std::isfinite(amount) || !(radius > 0.0))
+    if (image.isNull() || !(amount != 0.0) || !std::isfinite(amount) || !(radius > 0.0) || !std::isfinite(radius))
         return;
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32
         && image.format() != QImage::Format_ARGB32_Premultiplied)
         image.convertTo(QImage::Format_ARGB32_Premultiplied);
     const int width = image.width();
     const int height = image.height();
-    const std::vector<int> kernel = gaussianKernel(radius);
+    const std::vector<float> kernel = gaussianKernel(radius);
     const int half = int(kernel.size() / 2);
+    const bool premultiplied = image.format() == QImage::Format_ARGB32_Premultiplied;
+    const float gain = float(amount);
 
-    // Luma (Rec. 709 weights, 8.8 fixed point), then a separable blur of it.
-    std::vector<quint16> luma(size_t(width) * size_t(height));
-    for (int y = 0; y < height; ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        quint16* out = luma.data() + size_t(y) * size_t(width);
+    // Luma (Rec. 709 weights) and its blur across, in floating point (no level is lost or
+    // biased before the detail is taken), kept for the rows the blur down needs only: a ring
+    // of rows, filled from the picture's rows before they are changed.
+    const size_t taps = kernel.size();
+    std::vector<float> lumaRing(taps * size_t(width));
+    std::vector<float> acrossRing(taps * size_t(width));
+    std::vector<int> ringRow(taps, -1);   // which picture row each ring slot holds
+    auto slotOf = [&](int row) -> size_t {
+        const size_t slot = size_t(row) % taps;
+        if (ringRow[slot] == row)
+            return slot;
+        ringRow[slot] = row;
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(row));
+        float* luma = lumaRing.data() + slot * size_t(width);
         for (int x = 0; x < width; ++x) {
             const QRgb p = line[x];
-            out[x] = quint16((54 * qRed(p) + 183 * qGreen(p) + 19 * qBlue(p)));   // 0..65280
+            luma[x] = 0.2126f * float(qRed(p)) + 0.7152f * float(qGreen(p)) + 0.0722f * float(qBlue(p));
         }
-    }
-    std::vector<quint16> across(luma.size());
-    for (int y = 0; y < height; ++y) {
-        const quint16* in = luma.data() + size_t(y) * size_t(width);
-        quint16* out = across.data() + size_t(y) * size_t(width);
+        float* across = acrossRing.data() + slot * size_t(width);
         for (int x = 0; x < width; ++x) {
-            qint64 sum = 0;
-            for (int k = -half; k <= half; ++k)
-                sum += qint64(kernel[size_t(k + half)]) * in[std::clamp(x + k, 0, width - 1)];
-            out[x] = quint16(sum >> 16);
+            float sum = 0.0f;
+            if (x >= half && x + half < width) {
+                const float* at = luma + x - half;
+                for (size_t k = 0; k < taps; ++k)
+                    sum += kernel[k] * at[k];
+            } else {
+                for (int k = -half; k <= half; ++k)
+                    sum += kernel[size_t(k + half)] * luma[std::clamp(x + k, 0, width - 1)];
+            }
+            across[x] = sum;
         }
-    }
-    const int amountFixed = int(std::lround(amount * 65536.0));
-    const bool premultiplied = image.format() == QImage::Format_ARGB32_Premultiplied;
-    std::vector<const quint16*> rows(kernel.size());
+        return slot;
+    };
+    std::vector<float> blurred(static_cast<size_t>(width));
+    std::vector<float> original(static_cast<size_t>(width));
     for (int y = 0; y < height; ++y) {
-        for (int k = -half; k <= half; ++k)
-            rows[size_t(k + half)] = across.data() + size_t(std::clamp(y + k, 0, height - 1)) * size_t(width);
-        const quint16* original = luma.data() + size_t(y) * size_t(width);
+        // Rows below this one are still unchanged; rows above were read before they changed.
+        std::fill(blurred.begin(), blurred.end(), 0.0f);
+        for (int k = -half; k <= half; ++k) {
+            const int row = std::clamp(y + k, 0, height - 1);
+            const size_t slot = slotOf(row);
+            const float weight = kernel[size_t(k + half)];
+            const float* across = acrossRing.data() + slot * size_t(width);
+            for (int x = 0; x < width; ++x)
+                blurred[size_t(x)] += weight * across[x];
+        }
+        const size_t own = slotOf(y);
+        std::copy_n(lumaRing.data() + own * size_t(width), size_t(width), original.begin());
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < width; ++x) {
-            qint64 blurred = 0;
-            for (size_t k = 0; k < kernel.size(); ++k)
-                blurred += qint64(kernel[k]) * rows[k][x];
-            const qint64 detail = qint64(original[x]) - (blurred >> 16);   // 8.8 fixed point
-            const int delta = int((detail * amountFixed) >> 24);           // back to 0..255 units
-            if (delta == 0)
-                continue;
+            // The unsharp mask: every channel moves by amount x (luma - blurred luma), so the
+            // luma alone is sharpened and the colours keep their hue.
+            const float detail = original[size_t(x)] - blurred[size_t(x)];
             const QRgb p = line[x];
             const int a = qAlpha(p);
             // Premultiplied channels move by the alpha-scaled amount and stay at most alpha.
-            const int d = premultiplied ? delta * a / 255 : delta;
+            const int delta = roundSymmetric(premultiplied ? gain * detail * float(a) / 255.0f : gain * detail);
+            if (delta == 0)
+                continue;
             const int top = premultiplied ? a : 255;
-            line[x] = qRgba(std::clamp(qRed(p) + d, 0, top), std::clamp(qGreen(p) + d, 0, top),
-                            std::clamp(qBlue(p) + d, 0, top), a);
+            line[x] = qRgba(std::clamp(qRed(p) + delta, 0, top), std::clamp(qGreen(p) + delta, 0, top),
+                            std::clamp(qBlue(p) + delta, 0, top), a);
         }
     }
 }
 
-QByteArray encodeJPEG(const QImage& image, float compression, qint64 dpi)
+QByteArray encodeJPEG(QImage image, float compression, qint64 dpi)
 {
     if (image.isNull())
         return {};
-    QImage stamped = image;
-    plr_image::setImageDPI(stamped, dpi <= 0 ? kUnknownDPI : dpi);
-    return plr_image::encodeJPEG(stamped, jpegQuality(compression));
+    // The picture is the caller's (moved in): stamping its DPI copies nothing.
+    plr_image::setImageDPI(image, dpi <= 0 ? kUnknownDPI : dpi);
+    return plr_image::encodeJPEG(image, jpegQuality(compression));
 }
 
 QImage decodePhotoAtSize(const QString& path, const QSize& size, QString* error)
 {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize stored = reader.size();
-    if (size.isValid() && !size.isEmpty() && stored.isValid()) {
-        const bool swaps = reader.transformation() & QImageIOHandler::TransformationRotate90;
-        const QSize wanted = swaps ? size.transposed() : size;
-        // Never larger than the photo: a bigger block draws the photo scaled up.
-        if (wanted.width() < stored.width() && wanted.height() < stored.height())
-            reader.setScaledSize(wanted);
-    }
-    QImage image = reader.read();
-    if (image.isNull() && error)
-        *error = reader.errorString();
-    return image;
+    return plr_image::decodePhotoAtSize(path, size, error);
 }
 
 } // namespace plr_export

@@ -28,8 +28,9 @@ qint64 exportDPIForPhoto(qint64 photoDPI);
 void sharpenLuminance(QImage& image, double amount = kSharpeningLevel, double radius = kSharpeningRadius);
 
 // The image as JPEG with the compression factor (0.0-1.0) and the DPI in its JFIF header
-// (72 when dpi <= 0). Transparent pixels are flattened on white. Empty on failure.
-QByteArray encodeJPEG(const QImage& image, float compression, qint64 dpi);
+// (72 when dpi <= 0). Transparent pixels are flattened on white. Empty on failure. (Pass the
+// picture with std::move when it is not needed afterwards: it is then not copied.)
+QByteArray encodeJPEG(QImage image, float compression, qint64 dpi);
 
 // The photo file decoded upright at `size` pixels (upright width and height), decoding at a
 // reduced scale when the file allows it. Never larger than the photo; a null image (with

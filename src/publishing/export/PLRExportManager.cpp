@@ -15,6 +15,7 @@
 #include "platform/Resets.h"
 #include "store/session/PLRDefaults.h"
 #include "store/session/PLRPostManager.h"
+#include "store/persistance-store/source/PLRPhotoDecoder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,6 +30,7 @@
 #include <atomic>
 #include <deque>
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -46,6 +48,8 @@ struct PlannedBlock {
     qint64 number = 0;
     QString fileName;
     qint64 dpi = 0;
+    QSize renderSize;         // the drawing's pixels
+    qint64 renderBytes = 0;
     QList<PLRExportRenderer::PictureRequest> pictures;
 };
 
@@ -83,6 +87,9 @@ struct LayoutExportJob {
     QList<PlannedBlock> blocks;
     qint64 total = 0;
     QString folder;
+    // The folder, opened once: every file goes into what was opened, never through a link
+    // put in its place meanwhile.
+    std::shared_ptr<const platform::files::Directory> directory;
     double pixelWidth = 0.0;
     float compression = 0.0f;
     bool sharpness = false;
@@ -92,6 +99,7 @@ struct LayoutExportJob {
     QThreadPool pool;
     QStringList failures;
     int written = 0;
+    qint64 memoryBudget = PLRExportManager::kMemoryBudget;
 
     ~LayoutExportJob() { pool.waitForDone(); }
 
@@ -101,37 +109,70 @@ struct LayoutExportJob {
     void finish();
 };
 
-// Draws, sharpens, encodes and writes one block; returns the failure, or nothing.
-QString writeBlock(const QImage& rendered, const QString& whyNotDrawn, const PlannedBlock& planned, const QString& folder,
-                   float compression, bool sharpness)
+// Sharpens, encodes and writes one drawn block (moved in: nothing is copied) into the folder
+// opened when the export began; returns the failure, or nothing.
+QString writeBlock(QImage rendered, const QString& whyNotDrawn, const PlannedBlock& planned,
+                   const platform::files::Directory& folder, float compression, bool sharpness)
 {
     if (rendered.isNull())
         return whyNotDrawn.isEmpty() ? QStringLiteral("%1: the block could not be drawn").arg(planned.fileName)
                                      : QStringLiteral("%1: the block could not be drawn: %2").arg(planned.fileName, whyNotDrawn);
-    QImage image = rendered;
     if (sharpness)
-        plr_export::sharpenLuminance(image);
-    const QByteArray data = plr_export::encodeJPEG(image, compression, planned.dpi);
+        plr_export::sharpenLuminance(rendered);
+    const QByteArray data = plr_export::encodeJPEG(std::move(rendered), compression, planned.dpi);
     PLR_LOG_INFO(QStringLiteral("ExportLayout: exportImage data has length %1").arg(data.size()));
-    const QString path = QDir(folder).filePath(planned.fileName);
+    const QString path = QDir(folder.path()).filePath(planned.fileName);
+    // The folder moved or replaced (by a link, say) since the export began: what is left is not
+    // written, and the export does not end as a success.
+    if (!folder.isStillAtPath()) {
+        PLR_LOG_ERROR(QStringLiteral("ExportLayout: %1 is no longer the folder the export began in; %2 not written")
+                          .arg(folder.path(), planned.fileName));
+        return QStringLiteral("%1: the folder was moved or replaced during the export").arg(planned.fileName);
+    }
     platform::Error error;
-    const bool ok = !data.isEmpty() && platform::files::writeAtomically(path, data, &error);
+    const bool ok = !data.isEmpty() && folder.writeFileAtomically(planned.fileName, data, &error);
     PLR_LOG_INFO(QStringLiteral("ExportLayout: Writing exported image to %1 %2.").arg(path, ok ? QStringLiteral("succeeded") : QStringLiteral("failed")));
     if (ok)
         return {};
     return QStringLiteral("%1: %2").arg(planned.fileName, data.isEmpty() ? QStringLiteral("the picture could not be encoded") : error.localizedDescription());
 }
 
+// What a block holds in memory at most from the start of its decoding to the end of its
+// writing: while decoding, its photos as decoded and as scaled; then the scaled photos and the
+// drawing; then the drawing and the JPEG made of it (an eighth of the drawing at most).
+qint64 bytesInFlight(const PlannedBlock& planned)
+{
+    if (!planned.block)
+        return 0;
+    qint64 decoding = 0;
+    qint64 pictures = 0;
+    for (const PLRExportRenderer::PictureRequest& request : planned.pictures) {
+        decoding += plr_image::decodeBytesAtSize(request.path, request.size);
+        pictures += qint64(request.size.width()) * request.size.height() * 4;
+    }
+    return std::max(decoding, pictures + planned.renderBytes) + planned.renderBytes / 8;
+}
+
 void LayoutExportJob::run()
 {
-    const int window = std::max(1, pool.maxThreadCount());
+    // Photos are decoded ahead of the drawing (which takes turns on the main thread) and written
+    // behind it, on the pool's threads. How many blocks are in flight is bounded by the memory
+    // they hold, not by their count: a block of a portrait or of several photos weighs more. A
+    // block's memory counts from the start of its decoding until its file is written.
+    const int threads = std::max(1, pool.maxThreadCount());
+    auto inFlight = std::make_shared<std::atomic<qint64>>(0);
     struct Pending {
         qint64 number;
         QFuture<QString> write;   // not started for a skipped block
         bool exported;
     };
     std::deque<Pending> pending;
-    std::deque<QFuture<PLRExportRenderer::Pictures>> decoded;
+    struct Decoded {
+        PLRExportRenderer::Pictures pictures;
+        QStringList unreadable;
+    };
+    std::deque<QFuture<Decoded>> decoded;
+    std::deque<qint64> decodedBytes;
     int nextDecode = 0;
 
     auto reportProgress = [this](qint64 number) {
@@ -150,37 +191,80 @@ void LayoutExportJob::run()
         }
         reportProgress(done.number);
     };
-    // Decodes run ahead of the drawing by up to `window` blocks.
-    auto startDecodes = [&](int upTo) {
-        for (; nextDecode < blocks.size() && nextDecode <= upTo; ++nextDecode) {
+    // Progress for the writes done so far, in order.
+    auto finishDone = [&] {
+        while (!pending.empty() && (!pending.front().exported || pending.front().write.isFinished()))
+            finishOldest();
+    };
+    // Starts the decoding of the blocks after `current` while their memory fits the budget (and
+    // no more than the threads can work on); the current block is always started, once the
+    // writes behind it have made room or there are none left.
+    auto startDecodes = [&](int current) {
+        while (nextDecode < blocks.size() && nextDecode <= current + threads) {
+            const qint64 bytes = bytesInFlight(blocks[nextDecode]);
+            if (inFlight->load() > 0 && inFlight->load() + bytes > memoryBudget) {
+                if (nextDecode > current)
+                    return;
+                while (!pending.empty() && inFlight->load() + bytes > memoryBudget)
+                    finishOldest();
+            }
+            *inFlight += bytes;
+            decodedBytes.push_back(bytes);
             const QList<PLRExportRenderer::PictureRequest> requests = blocks[nextDecode].pictures;
-            decoded.push_back(QtConcurrent::run(&pool, [requests] { return PLRExportRenderer::preparePictures(requests); }));
+            decoded.push_back(QtConcurrent::run(&pool, [requests] {
+                Decoded result;
+                result.pictures = PLRExportRenderer::preparePictures(requests, false, &result.unreadable);
+                return result;
+            }));
+            ++nextDecode;
         }
+    };
+    // A write that gives its block's memory back when it is done.
+    auto startWrite = [&](qint64 number, qint64 bytes, std::function<QString()> work) {
+        pending.push_back({number, QtConcurrent::run(&pool, [work = std::move(work), inFlight, bytes] {
+                               const QString failure = work();
+                               *inFlight -= bytes;
+                               return failure;
+                           }),
+                           true});
     };
 
     for (int i = 0; i < blocks.size(); ++i) {
-        startDecodes(i + window);
-        QFuture<PLRExportRenderer::Pictures> pictures = std::move(decoded.front());
+        finishDone();
+        startDecodes(i);
+        QFuture<Decoded> pictures = std::move(decoded.front());
         decoded.pop_front();
+        const qint64 bytes = decodedBytes.front();
+        decodedBytes.pop_front();
         const PlannedBlock& planned = blocks[i];
         if (!planned.block) {
+            *inFlight -= bytes;
             pending.push_back({planned.number, QFuture<QString>(), false});
-        } else {
-            const PLRExportRenderer::Pictures ready = pictures.result();
-            QImage rendered;
-            QString whyNotDrawn;
-            platform::dispatchMainSync([&] {
-                PLR_LOG_INFO(QStringLiteral("ExportLayout: Exporting %1 for block %2").arg(planned.fileName, describe(*planned.block)));
-                rendered = renderer->renderBlock(planned.block, pixelWidth, ready, &whyNotDrawn);
-            });
-            const QString folderPath = folder;
-            const float factor = compression;
-            const bool sharpen = sharpness;
-            pending.push_back({planned.number, QtConcurrent::run(&pool, [rendered, whyNotDrawn, planned, folderPath, factor, sharpen] {
-                                   return writeBlock(rendered, whyNotDrawn, planned, folderPath, factor, sharpen);
-                               }), true});
+            continue;
         }
-        while (pending.size() > size_t(window))
+        Decoded ready = pictures.result();
+        pictures = QFuture<Decoded>();   // the pictures are held once, here
+        if (!ready.unreadable.isEmpty()) {
+            // A photo that stopped being readable since the export was checked: the block is
+            // not written without it.
+            const QString failure = QStringLiteral("%1: not written, %2").arg(planned.fileName, ready.unreadable.join(QStringLiteral(", ")));
+            startWrite(planned.number, bytes, [failure] { return failure; });
+            continue;
+        }
+        // The picture is made (its memory taken and filled) here; the main thread draws.
+        QImage rendered = renderer->blankPicture(planned.renderSize);
+        QString whyNotDrawn;
+        platform::dispatchMainSync([&] {
+            PLR_LOG_INFO(QStringLiteral("ExportLayout: Exporting %1 for block %2").arg(planned.fileName, describe(*planned.block)));
+            rendered = renderer->renderBlock(planned.block, pixelWidth, ready.pictures, &whyNotDrawn, std::move(rendered));
+        });
+        ready = Decoded();   // drawn: the decoded photos go
+        auto image = std::make_shared<QImage>(std::move(rendered));
+        startWrite(planned.number, bytes, [image, whyNotDrawn, planned, into = directory, factor = compression, sharpen = sharpness] {
+            QImage picture = std::move(*image);
+            return writeBlock(std::move(picture), whyNotDrawn, planned, *into, factor, sharpen);
+        });
+        while (pending.size() > size_t(threads))
             finishOldest();
     }
     while (!pending.empty())
@@ -201,6 +285,18 @@ void LayoutExportJob::finish()
     }
     if (completion)
         completion(failures.isEmpty(), failure);
+}
+
+// What the user is told when photos of an export are missing or unreadable.
+QString unusablePhotosText(const QStringList& problems)
+{
+    const qsizetype shown = 20;
+    QString list = problems.mid(0, shown).join(QLatin1Char('\n'));
+    if (problems.size() > shown)
+        list += QStringLiteral("\n... and %1 more").arg(problems.size() - shown);
+    return QStringLiteral("Nothing was exported: %1 of the post cannot be drawn.\n%2\n\n"
+                          "Put the photos back in the post's folder or remove them from the layout, then export again.")
+        .arg(problems.size() == 1 ? QStringLiteral("a photo") : QStringLiteral("%1 photos").arg(problems.size()), list);
 }
 
 void completeLater(const PLRExportManager::CompletionBlock& completion, bool success, const QString& failure)
@@ -227,6 +323,28 @@ PLRLayout firstSectionCopy(const PLRLayout& layout, const std::function<bool(int
             *section->add_blocks() = block;
         ++index;
     }
+    return copy;
+}
+
+// The copy of the layout a collage of the blocks draws: the first section with the top-level
+// blocks that hold them, in the layout's order. Nothing when there is nothing to draw.
+std::optional<PLRLayout> collageCopy(PLRPostManager* postManager, const QList<PLRBlock*>& blocks)
+{
+    PLRLayoutManager* manager = postManager ? postManager->layoutManager() : nullptr;
+    if (blocks.isEmpty() || !manager || !manager->representedLayout())
+        return std::nullopt;
+    const PLRLayout& live = *manager->representedLayout();
+    if (live.sections_size() == 0)
+        return std::nullopt;
+    QSet<const PLRBlock*> topLevel;
+    for (PLRBlock* block : blocks) {
+        const QList<PLRBlock*> path = manager->pathFromSectionToBlock(block);
+        topLevel.insert(path.isEmpty() ? block : path.first());
+    }
+    const PLRSection& first = live.sections(0);
+    PLRLayout copy = firstSectionCopy(live, [&](int index, const PLRBlock&) { return topLevel.contains(&first.blocks(index)); });
+    if (copy.sections(0).blocks_size() == 0)
+        return std::nullopt;
     return copy;
 }
 
@@ -266,7 +384,8 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
         return;
     }
     const QFileInfo target(folder);
-    if (folder.isEmpty() || !target.isDir() || !target.isWritable()) {
+    auto directory = std::make_shared<platform::files::Directory>();
+    if (folder.isEmpty() || !target.isDir() || !target.isWritable() || !directory->open(folder)) {
         PLR_LOG_ERROR(QStringLiteral("ExportLayout - Path %1 is not writable").arg(folder));
         completeLater(completion, false, QStringLiteral("The folder \"%1\" cannot be written to.").arg(folder));
         return;
@@ -285,13 +404,21 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
         if (PLRLayoutViewProxy* proxy = liveManager->liveLayoutViewProxy(); proxy && proxy->width() > 0.0)
             layoutWidth = proxy->width();
     const PLRLayout snapshot = firstSectionCopy(live, [](int, const PLRBlock&) { return true; });
+    PLRExportRenderer::Photos photos = PLRExportRenderer::photosOf(postManager, snapshot);
+    // Photos that are gone or unreadable would be exported as placeholders: refuse first.
+    if (const QStringList problems = PLRExportRenderer::unusablePhotos(snapshot, photos); !problems.isEmpty()) {
+        PLR_LOG_ERROR(QStringLiteral("ExportLayout - refused, photos cannot be drawn: %1").arg(problems.join(QStringLiteral("; "))));
+        completeLater(completion, false, unusablePhotosText(problems));
+        return;
+    }
     auto job = std::make_shared<LayoutExportJob>();
     job->liveManager = liveManager;
-    job->renderer = std::make_unique<PLRExportRenderer>(snapshot, layoutWidth, PLRExportRenderer::photosOf(postManager, snapshot));
+    job->renderer = std::make_unique<PLRExportRenderer>(snapshot, layoutWidth, std::move(photos));
     PLR_LOG_INFO(QStringLiteral("ExportLayout - LayoutViewProxy = off-screen copy %1 wide%2")
                      .arg(layoutWidth)
                      .arg(inLiveView ? QStringLiteral(" (as the canvas shows it)") : QString()));
     job->folder = folder;
+    job->directory = std::move(directory);
     job->pixelWidth = double(width);
     job->compression = interpolateQualityValue(quality);
     job->sharpness = sharpness;
@@ -313,6 +440,10 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
             planned.fileName = uniqueFileName(plr_export::exportNameForBlock(block, prefix, nameOptions, lookup), prefix, usedNames);
             planned.dpi = dpiForBlock(block, job->renderer->photos());
             planned.pictures = job->renderer->picturesForBlock(&block, job->pixelWidth);
+            if (const PLRBlockView* view = job->renderer->blockView(&block)) {
+                planned.renderSize = PLRExportRenderer::renderSize(view->bounds().size(), job->pixelWidth);
+                planned.renderBytes = qint64(planned.renderSize.width()) * planned.renderSize.height() * 4;
+            }
         } else {
             PLR_LOG_INFO(QStringLiteral("ExportLayout: Skipping export for block %1 as it is not an image or container. currentImageNumber: %2")
                              .arg(describe(block))
@@ -335,28 +466,47 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
     });
 }
 
+QString PLRExportManager::unusablePhotosReport(PLRPostManager* postManager, const QList<PLRBlock*>& blocks)
+{
+    std::optional<PLRLayout> copy;
+    if (blocks.isEmpty()) {
+        PLRLayoutManager* manager = postManager ? postManager->layoutManager() : nullptr;
+        if (manager && manager->representedLayout())
+            copy = firstSectionCopy(*manager->representedLayout(), [](int, const PLRBlock&) { return true; });
+    } else {
+        copy = collageCopy(postManager, blocks);
+    }
+    if (!copy)
+        return {};
+    const QStringList problems = PLRExportRenderer::unusablePhotos(*copy, PLRExportRenderer::photosOf(postManager, *copy));
+    return problems.isEmpty() ? QString() : unusablePhotosText(problems);
+}
+
 bool PLRExportManager::exportBlocks(const QList<PLRBlock*>& blocks, PLRPostManager* postManager, const QString& file,
                                     qint64 width, int quality, QString* failure)
 {
-    PLRLayoutManager* manager = postManager ? postManager->layoutManager() : nullptr;
-    if (blocks.isEmpty() || !manager || !manager->representedLayout())
+    const std::optional<PLRLayout> collage = collageCopy(postManager, blocks);
+    if (!collage)
         return false;
-    const PLRLayout& live = *manager->representedLayout();
-    if (live.sections_size() == 0)
-        return false;
-    // The top-level blocks holding the selection; the collage keeps the layout's order.
-    QSet<const PLRBlock*> topLevel;
-    for (PLRBlock* block : blocks) {
-        const QList<PLRBlock*> path = manager->pathFromSectionToBlock(block);
-        topLevel.insert(path.isEmpty() ? block : path.first());
-    }
-    const PLRSection& first = live.sections(0);
-    const PLRLayout copy = firstSectionCopy(live, [&](int index, const PLRBlock&) { return topLevel.contains(&first.blocks(index)); });
-    if (copy.sections(0).blocks_size() == 0)
-        return false;
+    const PLRLayout& copy = *collage;
 
-    PLRExportRenderer renderer(copy, double(width), PLRExportRenderer::photosOf(postManager, copy));
-    const PLRExportRenderer::Pictures pictures = PLRExportRenderer::preparePictures(renderer.picturesForLayout(double(width)), true);
+    PLRExportRenderer::Photos photos = PLRExportRenderer::photosOf(postManager, copy);
+    // Photos that are gone or unreadable would be drawn as placeholders: refuse first.
+    if (const QStringList problems = PLRExportRenderer::unusablePhotos(copy, photos); !problems.isEmpty()) {
+        PLR_LOG_ERROR(QStringLiteral("Exporting Collage to %1 refused, photos cannot be drawn: %2").arg(file, problems.join(QStringLiteral("; "))));
+        if (failure)
+            *failure = unusablePhotosText(problems);
+        return false;
+    }
+    PLRExportRenderer renderer(copy, double(width), std::move(photos));
+    QStringList unreadable;
+    const PLRExportRenderer::Pictures pictures = PLRExportRenderer::preparePictures(renderer.picturesForLayout(double(width)), true, &unreadable);
+    if (!unreadable.isEmpty()) {
+        PLR_LOG_ERROR(QStringLiteral("Exporting Collage to %1 failed: %2").arg(file, unreadable.join(QStringLiteral("; "))));
+        if (failure)
+            *failure = unusablePhotosText(unreadable);
+        return false;
+    }
     QString whyNotDrawn;
     const QImage image = renderer.renderLayout(double(width), pictures, &whyNotDrawn);
     const QByteArray data = plr_export::encodeJPEG(image, interpolateQualityValue(quality), plr_export::kUnknownDPI);

@@ -25,6 +25,9 @@ public:
     static constexpr float kPreviewCompression = 0.7f;
     static constexpr int kPreviewBlockCount = 5;
     static constexpr const char* kQueueLabel = "EXPORT LAYOUT";
+    // About how much memory the blocks of a layout export in flight (photos decoded, drawings
+    // not written yet) may hold; one block is always in flight, whatever it weighs.
+    static constexpr qint64 kMemoryBudget = 160LL * 1024 * 1024;
 
     static PLRExportManager& sharedManager();
 
@@ -37,6 +40,11 @@ public:
     void exportLayoutForPostManager(PLRPostManager* postManager, const QString& folder, qint64 width,
                                     qint64 quality, bool sharpness, qint64 nameOptions, bool inLiveView,
                                     ProgressBlock progress, CompletionBlock completion);
+
+    // Why the layout (no blocks) or a collage of the blocks cannot be exported because photos
+    // it shows are missing or unreadable, naming them; empty when every photo can be drawn.
+    // Both exports run this check themselves and write nothing when it fails.
+    QString unusablePhotosReport(PLRPostManager* postManager, const QList<PLRBlock*>& blocks = {});
 
     // The blocks (their top-level blocks, in layout order) as one JPEG `width` pixels wide,
     // written to `file` before the call returns. False (with `failure` when something went

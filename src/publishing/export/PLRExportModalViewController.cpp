@@ -11,17 +11,15 @@
 #include "shell/PLRBaseViewController.h"
 #include "shell/PLRBaseWindowController.h"
 #include "shell/modal/PLRModalManager.h"
+#include "controls/PLRCheckboxButton.h"
+#include "controls/PLRSliderCell.h"
+#include "controls/PLRTextFieldCell.h"
 
-#include <QButtonGroup>
-#include <QCheckBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSlider>
 #include <QVBoxLayout>
 
 PLRExportModalViewController::PLRExportModalViewController(QObject* parent) : PLRExportViewController(parent) {}
@@ -57,18 +55,21 @@ platform::ui::View* PLRExportModalViewController::loadView()
     auto* radios = new QWidget(root);
     auto* radioRow = new QHBoxLayout(radios);
     radioRow->setContentsMargins(0, 0, 0, 0);
-    exportEntireBlogRadioOption = new QRadioButton(QStringLiteral("Export entire blog"), radios);
-    exportEntireBlogRadioOption->setObjectName(QStringLiteral("exportEntireBlogRadioOption"));
-    exportCollageRadioOption = new QRadioButton(QStringLiteral("Export collage"), radios);
-    exportCollageRadioOption->setObjectName(QStringLiteral("exportCollageRadioOption"));
-    auto* group = new QButtonGroup(radios);
-    group->addButton(exportEntireBlogRadioOption);
-    group->addButton(exportCollageRadioOption);
-    radioRow->addWidget(exportEntireBlogRadioOption);
-    radioRow->addWidget(exportCollageRadioOption);
+    // The two options share their superview: turning one on turns the other off.
+    auto makeRadio = [this, radios, radioRow](const QString& title, const QString& name, qint64 type) {
+        auto* radio = new PLRRadioButton(radios);
+        radio->setTitle(title);
+        radio->setObjectName(name);
+        radio->setFixedHeight(18);
+        radio->setMinimumWidth(radio->sizeHint().width());
+        radio->setTarget(this);
+        radio->setAction([this, type](platform::ui::Control*) { selectExportType(type); });
+        radioRow->addWidget(radio);
+        return radio;
+    };
+    exportEntireBlogRadioOption = makeRadio(QStringLiteral("Export entire blog"), QStringLiteral("exportEntireBlogRadioOption"), 1);
+    exportCollageRadioOption = makeRadio(QStringLiteral("Export collage"), QStringLiteral("exportCollageRadioOption"), 2);
     column->addWidget(radios);
-    QObject::connect(exportEntireBlogRadioOption, &QRadioButton::clicked, this, [this] { selectExportType(1); });
-    QObject::connect(exportCollageRadioOption, &QRadioButton::clicked, this, [this] { selectExportType(2); });
 
     auto* content = new QWidget(root);
     buildControls(content);
@@ -96,9 +97,7 @@ platform::ui::View* PLRExportModalViewController::loadView()
     createSubfolderCheckboxContainerView = createSubFolderView;
     subfolderTextField = subFolderTextField;
     QObject::disconnect(createSubFolderButton, nullptr, this, nullptr);
-    QObject::connect(createSubFolderButton, &QCheckBox::toggled, this, [this] { toggleCreateSubfolder(); });
-    QObject::disconnect(backgroundColourWell, nullptr, this, nullptr);
-    QObject::connect(backgroundColourWell, &QPushButton::clicked, this, [this] { chooseBgColor(); });
+    createSubFolderButton->setAction([this](platform::ui::Control*) { toggleCreateSubfolder(); });
     return root;
 }
 
@@ -106,11 +105,11 @@ void PLRExportModalViewController::viewDidLoad()
 {
     PLRExportViewController::viewDidLoad();
     const qint64 quality = PLRDefaults::exportQuality();
-    compressionSlider->setValue(int(quality));
+    compressionSlider->setDoubleValue(double(quality));
     updateCompressionUIForValue(int(quality));
     if (!postManager())
         setPostManager(currentPostManager());
-    exportEntireBlogRadioOption->setChecked(true);
+    exportEntireBlogRadioOption->setState(platform::ui::Button::StateOn);
     selectExportType(1);
 }
 
@@ -122,14 +121,14 @@ void PLRExportModalViewController::viewWillAppear()
 
 void PLRExportModalViewController::selectExportType(qint64 type)
 {
-    exportEntireBlogRadioOption->setChecked(type != 2);
-    exportCollageRadioOption->setChecked(type == 2);
+    exportEntireBlogRadioOption->setState(type != 2 ? platform::ui::Button::StateOn : platform::ui::Button::StateOff);
+    exportCollageRadioOption->setState(type == 2 ? platform::ui::Button::StateOn : platform::ui::Button::StateOff);
     setExportType(type == 2 ? 2 : 1);
 }
 
 void PLRExportModalViewController::toggleCreateSubfolder()
 {
-    const bool on = createSubFolderButton->isChecked();
+    const bool on = isOn(createSubFolderButton);
     subFolderTextView->setHidden(!on || exportType() == 2);
     if (on)
         subfolderTextField->setFocus();
@@ -193,7 +192,7 @@ bool PLRExportModalViewController::confirmSubFolderName(const QString& name)
 void PLRExportModalViewController::storeSettingsForExport()
 {
     PLRExportViewController::storeSettingsForExport();
-    PLRDefaults::setExportQuality(compressionSlider->value());
+    PLRDefaults::setExportQuality(compressionSlider->integerValue());
 }
 
 void PLRExportModalViewController::showExportStarted()

@@ -2,7 +2,7 @@
 
 #include "publishing/export/PLRExportViewController.h"
 
-class QRadioButton;
+class PLRRadioButton;
 
 // The export dialog (the post header's export button): the export panel's settings and exports
 // for the post shown in the main window, with radio buttons that switch between the layout and
@@ -27,11 +27,11 @@ public:
     void ensureViews() override;
     void viewWillAppear() override;
 
-    QRadioButton* exportEntireBlogRadioOption = nullptr;
-    QRadioButton* exportCollageRadioOption = nullptr;
+    PLRRadioButton* exportEntireBlogRadioOption = nullptr;
+    PLRRadioButton* exportCollageRadioOption = nullptr;
     QWidget* exportEntireBlogOptions = nullptr;
     QWidget* createSubfolderCheckboxContainerView = nullptr;
-    QLineEdit* subfolderTextField = nullptr;
+    PLRTextFieldCell* subfolderTextField = nullptr;
     QWidget* exportProgressContainer = nullptr;
     QLabel* exportProgressLabel = nullptr;
     QProgressBar* exportProgressIndicator = nullptr;

@@ -12,6 +12,8 @@
 #include "platform/Log.h"
 #include "store/session/PLRPostManager.h"
 
+#include <QFileInfo>
+#include <QImageReader>
 #include <QPainter>
 #include <QtConcurrent/QtConcurrentMap>
 
@@ -43,9 +45,11 @@ PLRExportRenderer::Photos PLRExportRenderer::photosOf(PLRPostManager* postManage
     const QHash<QString, qint64> uses = plr::tree::imageUseCounts(layout);
     for (auto it = uses.cbegin(); it != uses.cend(); ++it) {
         const PLRSourceImagePtr image = postManager->imageForIdentifier(it.key());
-        if (!image)
-            continue;
         Photo photo;
+        if (!image) {
+            photos.insert(it.key(), photo);
+            continue;
+        }
         photo.path = image->path();
         photo.fileName = image->location().isValid() ? image->location().fileName() : QString();
         photo.size = QSizeF(image->width(), image->height());
@@ -55,6 +59,29 @@ PLRExportRenderer::Photos PLRExportRenderer::photosOf(PLRPostManager* postManage
         photos.insert(it.key(), photo);
     }
     return photos;
+}
+
+QStringList PLRExportRenderer::unusablePhotos(const PLRLayout& layout, const Photos& photos)
+{
+    QStringList problems;
+    const QHash<QString, qint64> uses = plr::tree::imageUseCounts(layout);
+    for (auto it = uses.cbegin(); it != uses.cend(); ++it) {
+        if (it.key().isEmpty())
+            continue;   // an image block without a photo draws its placeholder
+        const Photo photo = photos.value(it.key());
+        const QString name = photo.fileName.isEmpty() ? QStringLiteral("a photo no longer in the post (%1)").arg(it.key()) : photo.fileName;
+        const QFileInfo file(photo.path);
+        if (!photo.available || photo.path.isEmpty() || !file.isFile()) {
+            problems.append(QStringLiteral("%1: missing from the folder").arg(name));
+            continue;
+        }
+        QImageReader reader(photo.path);
+        const QSize size = reader.size();
+        if (!reader.canRead() || !size.isValid() || size.isEmpty())
+            problems.append(QStringLiteral("%1: cannot be read (%2)").arg(name, reader.errorString()));
+    }
+    problems.sort(Qt::CaseInsensitive);
+    return problems;
 }
 
 plr_export::PhotoLookup PLRExportRenderer::lookupFor(const Photos& photos)
@@ -133,7 +160,7 @@ void PLRExportRenderer::addRequests(const PLRBlock* block, double scale, QList<P
             return;
         }
     }
-    requests.append({identifier, photo.path, size});
+    requests.append({identifier, photo.path, size, photo.fileName});
 }
 
 QList<PLRExportRenderer::PictureRequest> PLRExportRenderer::picturesForBlock(const PLRBlock* block, double pixelWidth) const
@@ -163,7 +190,8 @@ QList<PLRExportRenderer::PictureRequest> PLRExportRenderer::picturesForLayout(do
     return requests;
 }
 
-PLRExportRenderer::Pictures PLRExportRenderer::preparePictures(const QList<PictureRequest>& requests, bool parallel)
+PLRExportRenderer::Pictures PLRExportRenderer::preparePictures(const QList<PictureRequest>& requests, bool parallel,
+                                                               QStringList* unreadable)
 {
     Pictures pictures;
     std::mutex mutex;
@@ -172,6 +200,10 @@ PLRExportRenderer::Pictures PLRExportRenderer::preparePictures(const QList<Pictu
         const QImage picture = plr_export::decodePhotoAtSize(request.path, request.size, &error);
         if (picture.isNull()) {
             PLR_LOG_WARN(QStringLiteral("Export: the photo %1 could not be read: %2").arg(request.path, error));
+            std::lock_guard lock(mutex);
+            if (unreadable)
+                unreadable->append(QStringLiteral("%1: cannot be read (%2)")
+                                       .arg(request.fileName.isEmpty() ? request.path : request.fileName, error));
             return;
         }
         std::lock_guard lock(mutex);
@@ -195,7 +227,18 @@ QSize PLRExportRenderer::renderSize(const QSizeF& bounds, double pixelWidth)
     return QSize(int(w), int(h));
 }
 
-QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why)
+QImage PLRExportRenderer::blankPicture(const QSize& size) const
+{
+    if (size.isEmpty() || double(size.width()) * double(size.height()) * 4.0 > double(1 << 30))
+        return {};
+    QImage image(size, QImage::Format_RGB32);
+    // Every pixel starts as the layout's background, whatever the blocks leave undrawn.
+    image.fill(backgroundColour());
+    return image;
+}
+
+QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why,
+                                 QImage blank)
 {
     const QSize size = renderSize(bounds, pixelWidth);
     if (size.isEmpty() || double(size.width()) * double(size.height()) * 4.0 > double(1 << 30)) {
@@ -207,9 +250,7 @@ QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const 
                                         .arg(size.height());
         return {};
     }
-    QImage image(size, QImage::Format_RGB32);
-    // Every pixel starts as the layout's background, whatever the blocks leave undrawn.
-    image.fill(backgroundColour());
+    QImage image = blank.size() == size ? std::move(blank) : blankPicture(size);
     QPainter painter(&image);
     painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
     const double scale = double(size.width()) / bounds.width();
@@ -218,7 +259,7 @@ QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const 
     return image;
 }
 
-QImage PLRExportRenderer::renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why)
+QImage PLRExportRenderer::renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why, QImage blank)
 {
     PLRBlockView* view = blockView(block);
     if (!view) {
@@ -228,7 +269,8 @@ QImage PLRExportRenderer::renderBlock(const PLRBlock* block, double pixelWidth, 
     }
     m_provider->setPictures(pictures);
     const QRectF bounds = view->bounds();
-    QImage image = render(bounds.size(), pixelWidth, [view, bounds](QPainter* painter) { view->displayRectIgnoringOpacity(bounds, painter); }, why);
+    QImage image = render(bounds.size(), pixelWidth, [view, bounds](QPainter* painter) { view->displayRectIgnoringOpacity(bounds, painter); }, why,
+                          std::move(blank));
     m_provider->setPictures({});
     return image;
 }

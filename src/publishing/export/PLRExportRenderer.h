@@ -46,11 +46,17 @@ public:
         QString identifier;
         QString path;
         QSize size;
+        QString fileName;
     };
     using Pictures = QHash<QString, QImage>;
 
-    // The post's photos that the layout refers to.
+    // The post's photos that the layout refers to (a reference to no photo of the post is
+    // listed as not available).
     static Photos photosOf(PLRPostManager* postManager, const PLRLayout& layout);
+    // The photos of the layout's image blocks that cannot be drawn: one line per photo, "name:
+    // why" (gone from the folder, or not a picture that can be read), in name order. Empty when
+    // every photo can be drawn. Reads each file's header.
+    static QStringList unusablePhotos(const PLRLayout& layout, const Photos& photos);
     static plr_export::PhotoLookup lookupFor(const Photos& photos);
 
     // The copy is laid out `layoutWidth` points wide.
@@ -70,15 +76,21 @@ public:
     // The pictures the whole layout needs when drawn `pixelWidth` pixels wide.
     QList<PictureRequest> picturesForLayout(double pixelWidth) const;
     // Decodes the pictures (any thread; in parallel when `parallel`). A photo that cannot be
-    // read is left out (logged) and drawn as a placeholder.
-    static Pictures preparePictures(const QList<PictureRequest>& requests, bool parallel = false);
+    // read is left out (logged, and named in `unreadable` as "file name: why").
+    static Pictures preparePictures(const QList<PictureRequest>& requests, bool parallel = false,
+                                    QStringList* unreadable = nullptr);
 
     // The pixel size of a render `pixelWidth` wide (0: the view's own width) of a view with
     // these bounds: width w, height bounds height x (w / bounds width), both truncated.
     static QSize renderSize(const QSizeF& bounds, double pixelWidth);
     // The block drawn `pixelWidth` pixels wide on the layout's background colour; null when the
     // block has no view, no size or is too large to draw, with the reason in `why`.
-    QImage renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why = nullptr);
+    // `blank` (when it has the render's size) is the picture drawn into, made beforehand with
+    // blankPicture() on another thread: the main thread then only draws.
+    QImage renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why = nullptr, QImage blank = {});
+    // A picture of `size` pixels filled with the layout's background colour (any thread); null
+    // when it is empty or too large to draw.
+    QImage blankPicture(const QSize& size) const;
     // The whole layout drawn `pixelWidth` pixels wide; null when no section has a block or the
     // render is too large, with the reason in `why`.
     QImage renderLayout(double pixelWidth, const Pictures& pictures, QString* why = nullptr);
@@ -86,7 +98,7 @@ public:
 private:
     class PhotoProvider;
     void addRequests(const PLRBlock* block, double scale, QList<PictureRequest>& requests) const;
-    QImage render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why);
+    QImage render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why, QImage blank = {});
 
     std::unique_ptr<PLRLayout> m_layout;
     Photos m_photos;

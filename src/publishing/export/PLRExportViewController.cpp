@@ -19,9 +19,13 @@
 #include "store/session/PLRPostManager.h"
 #include "shell/PLRShellNotifications.h"
 #include "shell/modal/PLRModalManager.h"
+#include "controls/PLRCheckboxButton.h"
+#include "controls/PLRColorWell.h"
+#include "controls/PLRSliderCell.h"
+#include "controls/PLRStepperCell.h"
+#include "controls/PLRTextFieldCell.h"
+#include "platform-ui/Fonts.h"
 
-#include <QCheckBox>
-#include <QColorDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -29,10 +33,6 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QSlider>
-#include <QSpinBox>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -59,7 +59,32 @@ bool isUsableFolder(const QString& path)
     return !path.isEmpty() && info.isDir() && info.isWritable();
 }
 
+PLRCheckboxButton* checkbox(const QString& title, const QString& name, QWidget* parent)
+{
+    auto* box = new PLRCheckboxButton(parent);
+    box->setTitle(title);
+    box->setObjectName(name);
+    box->setFixedHeight(18);
+    box->setMinimumWidth(box->sizeHint().width());
+    return box;
+}
+
+PLRTextFieldCell* formField(const QString& name, QWidget* parent)
+{
+    auto* field = new PLRTextFieldCell(parent);
+    field->setObjectName(name);
+    field->setEditable(true);
+    field->setFont(platform::ui::systemFont(12));
+    field->setFixedHeight(26);
+    return field;
+}
+
 } // namespace
+
+bool PLRExportViewController::isOn(const platform::ui::Button* box)
+{
+    return box && box->state() == platform::ui::Button::StateOn;
+}
 
 PLRExportViewController::PLRExportViewController(QObject* parent) : PLRGenericPostViewController(parent) {}
 
@@ -92,29 +117,32 @@ void PLRExportViewController::buildControls(QWidget* root)
     // Width.
     QWidget* widthRow = row(root, QStringLiteral("widthView"), &layout);
     layout->addWidget(new QLabel(QStringLiteral("Width"), widthRow));
-    widthTextField = new QLineEdit(widthRow);
-    widthTextField->setObjectName(QStringLiteral("widthTextField"));
+    widthTextField = formField(QStringLiteral("widthTextField"), widthRow);
     layout->addWidget(widthTextField);
-    widthSteeper = new QSpinBox(widthRow);
+    widthSteeper = new PLRStepper(widthRow);
     widthSteeper->setObjectName(QStringLiteral("widthSteeper"));
-    widthSteeper->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-    widthSteeper->setFixedWidth(20);
-    widthSteeper->setSingleStep(1);
+    widthSteeper->cell().awakeFromNib();
+    widthSteeper->setFixedSize(19, 30);
+    widthSteeper->setIncrement(1);
+    widthSteeper->setMinValue(double(kWidthMinimum));
     layout->addWidget(widthSteeper);
     layout->addWidget(new QLabel(QStringLiteral("px"), widthRow));
     column->addWidget(widthRow);
     widthErrorView = new QLabel(QStringLiteral("Enter a whole number of pixels within the allowed range."), root);
     widthErrorView->setObjectName(QStringLiteral("widthErrorView"));
     column->addWidget(widthErrorView);
-    QObject::connect(widthTextField, &QLineEdit::editingFinished, this, [this] { widthValueAction(); });
-    QObject::connect(widthSteeper, &QSpinBox::valueChanged, this, [this] { widthStepperChanged(); });
+    QObject::connect(widthTextField->editor(), &QLineEdit::editingFinished, this, [this] { widthValueAction(); });
+    widthSteeper->setTarget(this);
+    widthSteeper->setAction([this](platform::ui::Control*) { widthStepperChanged(); });
 
     // Location.
     locationView = new QWidget(root);
     locationView->setObjectName(QStringLiteral("locationView"));
     auto* locationColumn = new QVBoxLayout(locationView);
     locationColumn->setContentsMargins(0, 0, 0, 0);
-    locationButton = new QPushButton(QStringLiteral("Choose Export Location..."), locationView);
+    locationButton = platform::ui::Button::withTitle(QStringLiteral("Choose Export Location..."), this,
+                                                     [this](platform::ui::Control*) { setExportLocationAction(); }, locationView);
+    locationButton->setFixedHeight(24);
     locationButton->setObjectName(QStringLiteral("locationButton"));
     locationColumn->addWidget(locationButton);
     locationLabelView = row(locationView, QStringLiteral("locationLabelView"), &layout);
@@ -124,32 +152,34 @@ void PLRExportViewController::buildControls(QWidget* root)
     layout->addWidget(locationLabel);
     locationColumn->addWidget(locationLabelView);
     column->addWidget(locationView);
-    QObject::connect(locationButton, &QPushButton::clicked, this, [this] { setExportLocationAction(); });
 
     // Sub folder.
     createSubFolderView = new QWidget(root);
     createSubFolderView->setObjectName(QStringLiteral("createSubFolderView"));
     auto* subColumn = new QVBoxLayout(createSubFolderView);
     subColumn->setContentsMargins(0, 0, 0, 0);
-    createSubFolderButton = new QCheckBox(QStringLiteral("Create sub folder"), createSubFolderView);
-    createSubFolderButton->setObjectName(QStringLiteral("createSubFolderButton"));
+    createSubFolderButton = checkbox(QStringLiteral("Create sub folder"), QStringLiteral("createSubFolderButton"), createSubFolderView);
     subColumn->addWidget(createSubFolderButton);
     subFolderTextView = row(createSubFolderView, QStringLiteral("subFolderTextView"), &layout);
-    subFolderTextField = new QLineEdit(subFolderTextView);
-    subFolderTextField->setObjectName(QStringLiteral("subFolderTextField"));
-    subFolderTextField->setPlaceholderText(QStringLiteral("Folder name"));
+    subFolderTextField = formField(QStringLiteral("subFolderTextField"), subFolderTextView);
+    subFolderTextField->setPlaceholderString(QStringLiteral("Folder name"));
     layout->addWidget(subFolderTextField);
     subColumn->addWidget(subFolderTextView);
     column->addWidget(createSubFolderView);
-    QObject::connect(createSubFolderButton, &QCheckBox::toggled, this, [this] { createSubFolderAction(); });
+    createSubFolderButton->setTarget(this);
+    createSubFolderButton->setAction([this](platform::ui::Control*) { createSubFolderAction(); });
 
     // File names.
     imageTitleHeaderView = row(root, QStringLiteral("imageTitleHeaderView"), &layout);
-    imageTitleExpandButton = new QToolButton(imageTitleHeaderView);
+    imageTitleExpandButton = new platform::ui::Button(imageTitleHeaderView);
     imageTitleExpandButton->setObjectName(QStringLiteral("imageTitleExpandButton"));
-    imageTitleExpandButton->setCheckable(true);
-    imageTitleExpandButton->setText(QStringLiteral("File Names"));
-    imageTitleExpandButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    imageTitleExpandButton->setButtonType(platform::ui::Button::ButtonType::Switch);
+    imageTitleExpandButton->setBordered(false);
+    imageTitleExpandButton->setAlignment(platform::ui::TextAlignment::Left);
+    imageTitleExpandButton->setTitle(QStringLiteral("File Names"));
+    imageTitleExpandButton->setFixedSize(imageTitleExpandButton->sizeHint());
+    imageTitleExpandButton->setTarget(this);
+    imageTitleExpandButton->setAction([this](platform::ui::Control*) { imageTitleExpandAction(); });
     layout->addWidget(imageTitleExpandButton);
     layout->addStretch();
     column->addWidget(imageTitleHeaderView);
@@ -157,28 +187,31 @@ void PLRExportViewController::buildControls(QWidget* root)
     imageTitleContentView->setObjectName(QStringLiteral("imageTitleContentView"));
     auto* titleColumn = new QVBoxLayout(imageTitleContentView);
     titleColumn->setContentsMargins(12, 0, 0, 0);
-    imageTitleUsePrefix = new QCheckBox(QStringLiteral("Include number prefix"), imageTitleContentView);
-    imageTitleUsePrefix->setObjectName(QStringLiteral("imageTitleUsePrefix"));
-    imageTitleUseOriginalName = new QCheckBox(QStringLiteral("Include original file name"), imageTitleContentView);
-    imageTitleUseOriginalName->setObjectName(QStringLiteral("imageTitleUseOriginalName"));
-    imageTitleUseKeywords = new QCheckBox(QStringLiteral("Include image description"), imageTitleContentView);
-    imageTitleUseKeywords->setObjectName(QStringLiteral("imageTitleUseKeywords"));
+    imageTitleUsePrefix = checkbox(QStringLiteral("Include number prefix"), QStringLiteral("imageTitleUsePrefix"), imageTitleContentView);
+    imageTitleUseOriginalName = checkbox(QStringLiteral("Include original file name"), QStringLiteral("imageTitleUseOriginalName"),
+                                         imageTitleContentView);
+    imageTitleUseKeywords = checkbox(QStringLiteral("Include image description"), QStringLiteral("imageTitleUseKeywords"), imageTitleContentView);
     titleColumn->addWidget(imageTitleUsePrefix);
     titleColumn->addWidget(imageTitleUseOriginalName);
     titleColumn->addWidget(imageTitleUseKeywords);
     column->addWidget(imageTitleContentView);
-    imageTitleUsePrefix->setChecked(true);
-    QObject::connect(imageTitleExpandButton, &QToolButton::toggled, this, [this] { imageTitleExpandAction(); });
-    QObject::connect(imageTitleUsePrefix, &QCheckBox::clicked, this, [this] { imageTitleUsePrefixAction(); });
-    QObject::connect(imageTitleUseOriginalName, &QCheckBox::clicked, this, [this] { imageTitleUseOriginalNameAction(); });
+    imageTitleUsePrefix->setState(platform::ui::Button::StateOn);
+    imageTitleUsePrefix->setTarget(this);
+    imageTitleUsePrefix->setAction([this](platform::ui::Control*) { imageTitleUsePrefixAction(); });
+    imageTitleUseOriginalName->setTarget(this);
+    imageTitleUseOriginalName->setAction([this](platform::ui::Control*) { imageTitleUseOriginalNameAction(); });
 
     // Quality.
     compressionHeaderView = row(root, QStringLiteral("compressionHeaderView"), &layout);
-    compressionExpandButton = new QToolButton(compressionHeaderView);
+    compressionExpandButton = new platform::ui::Button(compressionHeaderView);
     compressionExpandButton->setObjectName(QStringLiteral("compressionExpandButton"));
-    compressionExpandButton->setCheckable(true);
-    compressionExpandButton->setText(QStringLiteral("Quality"));
-    compressionExpandButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    compressionExpandButton->setButtonType(platform::ui::Button::ButtonType::Switch);
+    compressionExpandButton->setBordered(false);
+    compressionExpandButton->setAlignment(platform::ui::TextAlignment::Left);
+    compressionExpandButton->setTitle(QStringLiteral("Quality"));
+    compressionExpandButton->setFixedSize(compressionExpandButton->sizeHint());
+    compressionExpandButton->setTarget(this);
+    compressionExpandButton->setAction([this](platform::ui::Control*) { compressionExpandAction(); });
     layout->addWidget(compressionExpandButton);
     layout->addStretch();
     compressionRatingImageView = new QLabel(compressionHeaderView);
@@ -189,29 +222,32 @@ void PLRExportViewController::buildControls(QWidget* root)
     layout->addWidget(compressionValueLabel);
     column->addWidget(compressionHeaderView);
     compressionContentView = row(root, QStringLiteral("compressionContentView"), &layout);
-    compressionSlider = new QSlider(Qt::Horizontal, compressionContentView);
+    compressionSlider = new PLRSlider(compressionContentView);
     compressionSlider->setObjectName(QStringLiteral("compressionSlider"));
-    compressionSlider->setRange(0, 100);
+    compressionSlider->cell().awakeFromNib();
+    compressionSlider->setMinValue(0);
+    compressionSlider->setMaxValue(100);
+    compressionSlider->setFixedHeight(26);
     layout->addWidget(compressionSlider);
     column->addWidget(compressionContentView);
-    QObject::connect(compressionExpandButton, &QToolButton::toggled, this, [this] { compressionExpandAction(); });
-    QObject::connect(compressionSlider, &QSlider::valueChanged, this, [this] { compressionValueChangedAction(); });
+    compressionSlider->setTarget(this);
+    compressionSlider->setAction([this](platform::ui::Control*) { compressionValueChangedAction(); });
 
     // Sharpening and background.
     sharpnessHeaderView = row(root, QStringLiteral("sharpnessHeaderView"), &layout);
-    sharpnessCheckbox = new QCheckBox(QStringLiteral("Sharpen"), sharpnessHeaderView);
-    sharpnessCheckbox->setObjectName(QStringLiteral("sharpnessCheckbox"));
-    sharpnessCheckbox->setChecked(true);
+    sharpnessCheckbox = checkbox(QStringLiteral("Sharpen"), QStringLiteral("sharpnessCheckbox"), sharpnessHeaderView);
+    sharpnessCheckbox->setState(platform::ui::Button::StateOn);
     layout->addWidget(sharpnessCheckbox);
     layout->addStretch();
     layout->addWidget(new QLabel(QStringLiteral("Background"), sharpnessHeaderView));
-    backgroundColourWell = new QPushButton(sharpnessHeaderView);
+    backgroundColourWell = new PLRColorWell(sharpnessHeaderView);
     backgroundColourWell->setObjectName(QStringLiteral("backgroundColourWell"));
     backgroundColourWell->setToolTip(QStringLiteral("Background colour"));
     backgroundColourWell->setFixedSize(36, 20);
+    backgroundColourWell->setTarget(this);
+    backgroundColourWell->setAction([this](platform::ui::Control*) { setBackgroundColour(backgroundColourWell->color().toQColor()); });
     layout->addWidget(backgroundColourWell);
     column->addWidget(sharpnessHeaderView);
-    QObject::connect(backgroundColourWell, &QPushButton::clicked, this, [this] { openColourPanel(); });
 
     // Progress, and the export button.
     infoView = new QWidget(root);
@@ -224,7 +260,8 @@ void PLRExportViewController::buildControls(QWidget* root)
     infoIndicator->setObjectName(QStringLiteral("infoIndicator"));
     infoIndicator->setRange(0, 1000);
     infoIndicator->setTextVisible(false);
-    infoCancelButton = new QPushButton(QStringLiteral("Cancel"), infoView);
+    infoCancelButton = platform::ui::Button::withTitle(QStringLiteral("Cancel"), this,
+                                                       [this](platform::ui::Control*) { cancelExportAction(); }, infoView);
     infoCancelButton->setObjectName(QStringLiteral("infoCancelButton"));
     infoCancelButton->setEnabled(false);   // a running export cannot be cancelled
     infoColumn->addWidget(infoLabel);
@@ -232,18 +269,20 @@ void PLRExportViewController::buildControls(QWidget* root)
     infoColumn->addWidget(infoCancelButton);
     column->addWidget(infoView);
     exportButtonView = row(root, QStringLiteral("exportButtonView"), &layout);
-    exportButton = new QPushButton(exportButtonView);
+    exportButton = new PLRPublishButton(exportButtonView);
     exportButton->setObjectName(QStringLiteral("exportButton"));
+    exportButton->setFixedHeight(int(PLRPublishButton::kHeight));
+    exportButton->setDelegate(this);
+    exportButtonTitle = exportButton->label();
     layout->addWidget(exportButton);
     column->addWidget(exportButtonView);
     column->addStretch();
-    QObject::connect(exportButton, &QPushButton::clicked, this, [this] { buttonWasClicked(); });
 }
 
 void PLRExportViewController::viewDidLoad()
 {
     setWidth(PLRDefaults::exportWidth());
-    compressionSlider->setValue(75);
+    compressionSlider->setDoubleValue(75);
     updateCompressionUIForValue(75);
     imageTitleContentView->setHidden(true);
     compressionContentView->setHidden(true);
@@ -323,21 +362,21 @@ void PLRExportViewController::ensureViews()
 {
     if (!isViewLoaded())
         return;
-    exportButton->setText(exportButtonText());
+    exportButtonTitle->setStringValue(exportButtonText());
     const bool collage = m_exportType == 2;
     locationView->setHidden(collage);
     createSubFolderView->setHidden(collage);
     imageTitleHeaderView->setHidden(collage);
     if (collage)
         imageTitleContentView->setHidden(true);
-    subFolderTextView->setHidden(collage || !createSubFolderButton->isChecked());
+    subFolderTextView->setHidden(collage || !isOn(createSubFolderButton));
     locationLabelView->setHidden(m_exportURL.isEmpty());
     locationLabel->setText(locationText());
     PLRLayoutManager* manager = postManager() ? postManager()->layoutManager() : nullptr;
     m_wellColour = manager && manager->representedLayout()
         ? PLRLayoutManager::backgroundColourForLayout(*manager->representedLayout()).toQColor()
         : QColor(Qt::white);
-    backgroundColourWell->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid #b0b0b0;").arg(m_wellColour.name()));
+    backgroundColourWell->setColor(platform::ui::Color(m_wellColour.redF(), m_wellColour.greenF(), m_wellColour.blueF()));
     const bool showProgress = !collage && m_exporting;
     infoView->setHidden(!showProgress);
     exportButtonView->setHidden(showProgress);
@@ -367,25 +406,23 @@ QString PLRExportViewController::ratingImageNameForValue(int value)
 qint64 PLRExportViewController::currentWidth() const
 {
     bool ok = false;
-    const qint64 width = widthTextField->text().trimmed().toLongLong(&ok);
+    const qint64 width = widthTextField->stringValue().trimmed().toLongLong(&ok);
     return ok ? width : kWidthMinimum;
 }
 
 void PLRExportViewController::setWidth(qint64 width)
 {
-    widthTextField->setText(QString::number(width));
-    const QSignalBlocker blocker(widthSteeper);
-    widthSteeper->setValue(int(std::min<qint64>(width, std::numeric_limits<int>::max())));
+    widthTextField->setStringValue(QString::number(width));
+    widthSteeper->setDoubleValue(double(width));
 }
 
 void PLRExportViewController::applyWidthLimit(qint64 limit)
 {
     m_widthLimit = std::max<qint64>(limit, kWidthMinimum);
     const qint64 width = std::min(m_widthLimit, currentWidth());
-    {
-        const QSignalBlocker blocker(widthSteeper);
-        widthSteeper->setRange(int(kWidthMinimum), int(std::min<qint64>(m_widthLimit, std::numeric_limits<int>::max())));
-    }
+    // The stepper's and the width formatter's range: the minimum up to the limit.
+    widthSteeper->setMinValue(double(kWidthMinimum));
+    widthSteeper->setMaxValue(double(m_widthLimit));
     setWidth(width);
     widthErrorView->setHidden(true);
 }
@@ -420,7 +457,7 @@ void PLRExportViewController::layoutManagerDidSelectBlocks(PLRLayoutManager* man
 
 void PLRExportViewController::widthValueAction()
 {
-    const QString text = widthTextField->text().trimmed();
+    const QString text = widthTextField->stringValue().trimmed();
     bool ok = false;
     const qint64 typed = text.toLongLong(&ok);
     qint64 width = typed;
@@ -438,7 +475,7 @@ void PLRExportViewController::widthValueAction()
 
 void PLRExportViewController::widthStepperChanged()
 {
-    widthTextField->setText(QString::number(widthSteeper->value()));
+    widthTextField->setStringValue(QString::number(widthSteeper->integerValue()));
 }
 
 // ------------------------------------------------------------------------------------ options
@@ -464,19 +501,19 @@ void PLRExportViewController::createSubFolderAction()
 
 void PLRExportViewController::imageTitleExpandAction()
 {
-    imageTitleContentView->setHidden(!imageTitleExpandButton->isChecked());
+    imageTitleContentView->setHidden(!isOn(imageTitleExpandButton));
 }
 
 void PLRExportViewController::compressionExpandAction()
 {
-    compressionContentView->setHidden(!compressionExpandButton->isChecked());
+    compressionContentView->setHidden(!isOn(compressionExpandButton));
 }
 
 void PLRExportViewController::imageTitleUsePrefixAction()
 {
     // Every name keeps the number prefix, the original names, or both.
-    if (!imageTitleUsePrefix->isChecked()) {
-        imageTitleUseOriginalName->setChecked(true);
+    if (!isOn(imageTitleUsePrefix)) {
+        imageTitleUseOriginalName->setState(platform::ui::Button::StateOn);
         imageTitleUseOriginalName->setEnabled(false);
     } else {
         imageTitleUseOriginalName->setEnabled(true);
@@ -485,8 +522,8 @@ void PLRExportViewController::imageTitleUsePrefixAction()
 
 void PLRExportViewController::imageTitleUseOriginalNameAction()
 {
-    if (!imageTitleUseOriginalName->isChecked()) {
-        imageTitleUsePrefix->setChecked(true);
+    if (!isOn(imageTitleUseOriginalName)) {
+        imageTitleUsePrefix->setState(platform::ui::Button::StateOn);
         imageTitleUsePrefix->setEnabled(false);
     } else {
         imageTitleUsePrefix->setEnabled(true);
@@ -495,14 +532,13 @@ void PLRExportViewController::imageTitleUseOriginalNameAction()
 
 void PLRExportViewController::compressionValueChangedAction()
 {
-    updateCompressionUIForValue(compressionSlider->value());
+    updateCompressionUIForValue(int(compressionSlider->integerValue()));
 }
 
 void PLRExportViewController::openColourPanel()
 {
-    const QColor chosen = QColorDialog::getColor(m_wellColour, backgroundColourWell, QStringLiteral("Background Colour"));
-    if (chosen.isValid())
-        setBackgroundColour(chosen);
+    // The well opens the colour panel; its action applies each colour chosen there.
+    backgroundColourWell->activate(true);
 }
 
 void PLRExportViewController::setBackgroundColour(const QColor& colour)
@@ -523,11 +559,11 @@ void PLRExportViewController::setBackgroundColour(const QColor& colour)
 qint64 PLRExportViewController::getExportOptions() const
 {
     qint64 options = 0;
-    if (imageTitleUsePrefix->isChecked())
+    if (isOn(imageTitleUsePrefix))
         options += plr_export::kNameOptionPrefix;
-    if (imageTitleUseOriginalName->isChecked())
+    if (isOn(imageTitleUseOriginalName))
         options += plr_export::kNameOptionOriginalNames;
-    if (imageTitleUseKeywords->isChecked())
+    if (isOn(imageTitleUseKeywords))
         options += plr_export::kNameOptionKeywords;
     return options;
 }
@@ -544,8 +580,8 @@ void PLRExportViewController::buttonWasClicked()
     if (m_exporting)
         return;
     sendEvent(QStringLiteral("export_button_clicked"),
-              {{QStringLiteral("inc_sub_folder"), createSubFolderButton->isChecked() ? 1 : 0},
-               {QStringLiteral("export_quality"), compressionSlider->value()}});
+              {{QStringLiteral("inc_sub_folder"), isOn(createSubFolderButton) ? 1 : 0},
+               {QStringLiteral("export_quality"), int(compressionSlider->integerValue())}});
     if (m_exportType == 1) {
         // The publishing set-up is not asked for here: the workflow answers "go on" at once.
         QPointer<PLRExportViewController> self(this);
@@ -609,11 +645,17 @@ void PLRExportViewController::exportLayout()
         PLR_LOG_WARN(QStringLiteral("ExportLayout - export url is nil"));
         return;
     }
+    // Photos that are gone or unreadable stop the export before anything is made.
+    if (const QString problem = PLRExportManager::sharedManager().unusablePhotosReport(manager); !problem.isEmpty()) {
+        PLR_LOG_WARN(QStringLiteral("ExportLayout - photos are missing or unreadable"));
+        platform::showAlert(QStringLiteral("Missing Photos"), problem);
+        return;
+    }
     const qint64 width = currentWidth();
-    const QString subFolder = subFolderTextField->text().trimmed();
+    const QString subFolder = subFolderTextField->stringValue().trimmed();
     const QString exportFolder = locationText();
     QString target = exportFolder;
-    if (createSubFolderButton->isChecked()) {
+    if (isOn(createSubFolderButton)) {
         if (!confirmSubFolderName(subFolder)) {
             PLR_LOG_WARN(QStringLiteral("ExportLayout - No subfolder is selected"));
             return;
@@ -643,11 +685,11 @@ void PLRExportViewController::exportLayout()
 
     bool learnMore = false;
     if (PLRExportManager::sharedManager().hasExportBlocksWithNamesExceeedingLimit(manager, getExportOptions())) {
-        imageTitleUsePrefix->setChecked(true);
+        imageTitleUsePrefix->setState(platform::ui::Button::StateOn);
         imageTitleUsePrefix->setEnabled(true);
-        imageTitleUseOriginalName->setChecked(false);
+        imageTitleUseOriginalName->setState(platform::ui::Button::StateOff);
         imageTitleUseOriginalName->setEnabled(true);
-        imageTitleUseKeywords->setChecked(false);
+        imageTitleUseKeywords->setState(platform::ui::Button::StateOff);
         platform::Alert message;
         message.messageText = QStringLiteral("Export Settings");
         message.informativeText = QStringLiteral("One or more images in your post have a filename that would exceed the maximum "
@@ -656,17 +698,17 @@ void PLRExportViewController::exportLayout()
         learnMore = platform::runAlert(message).response == platform::kAlertSecondButtonReturn;
     }
 
-    PLRDefaults::setShouldExportSubFolder(createSubFolderButton->isChecked());
+    PLRDefaults::setShouldExportSubFolder(isOn(createSubFolderButton));
     PLRDefaults::setExportLocationURL(m_exportURL);
     // Without a sandbox the folder's path is all a bookmark needs to hold.
     PLRDefaults::setExportLocationBookmark(exportFolder.toUtf8());
 
     showExportStarted();
-    PLR_LOG_INFO(QStringLiteral("Exporting Layout: w%1 c%2").arg(width).arg(compressionSlider->value()));
+    PLR_LOG_INFO(QStringLiteral("Exporting Layout: w%1 c%2").arg(width).arg(int(compressionSlider->integerValue())));
     auto count = std::make_shared<qint64>(0);
     QPointer<PLRExportViewController> self(this);
     PLRExportManager::sharedManager().exportLayoutForPostManager(
-        manager, target, width, compressionSlider->value(), sharpnessCheckbox->isChecked(), getExportOptions(), true,
+        manager, target, width, int(compressionSlider->integerValue()), isOn(sharpnessCheckbox), getExportOptions(), true,
         [self, count](qint64, qint64 total) {
             ++*count;
             if (self)
@@ -705,6 +747,12 @@ void PLRExportViewController::exportCollage()
     const QList<PLRBlock*> selection = layoutManager ? layoutManager->currentSelectedBlocks() : QList<PLRBlock*>();
     if (!checkCollageSelection(selection))
         return;
+    if (const QString problem = selection.isEmpty() ? QString() : PLRExportManager::sharedManager().unusablePhotosReport(manager, selection);
+        !problem.isEmpty()) {
+        PLR_LOG_WARN(QStringLiteral("Exporting Collage - photos are missing or unreadable"));
+        platform::showAlert(QStringLiteral("Missing Photos"), problem);
+        return;
+    }
     platform::PanelRequest request;
     request.kind = platform::PanelRequest::Kind::SaveFile;
     request.title = QStringLiteral("Export Collage");
@@ -722,9 +770,9 @@ void PLRExportViewController::exportCollage()
     PLRDefaults::setExportCollageLocationURL(m_exportURL);
     PLRDefaults::setExportCollageLocationBookmark(file.toUtf8());
     const qint64 width = currentWidth();
-    PLR_LOG_INFO(QStringLiteral("Exporting Collage: w%1 c%2").arg(width).arg(compressionSlider->value()));
+    PLR_LOG_INFO(QStringLiteral("Exporting Collage: w%1 c%2").arg(width).arg(int(compressionSlider->integerValue())));
     QString failure;
-    const bool written = PLRExportManager::sharedManager().exportBlocks(selection, manager, file, width, compressionSlider->value(), &failure);
+    const bool written = PLRExportManager::sharedManager().exportBlocks(selection, manager, file, width, int(compressionSlider->integerValue()), &failure);
     sendEvent(QStringLiteral("export_collage"), {});
     ensureViews();
     if (!written && !failure.isEmpty())

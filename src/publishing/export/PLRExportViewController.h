@@ -3,20 +3,21 @@
 #include "layout/base/PLRLayoutManagerInteractionProxy.h"
 #include "panels/inspector/PLRInspectorPanels.h"
 #include "shell/PLRGenericPostViewController.h"
+#include "publishing/publish/PLRPublishViewController.h"
 
 #include <QColor>
 #include <QPointer>
 #include <QUrl>
 
-class QCheckBox;
+class PLRCheckboxButton;
+class PLRColorWell;
+class PLRSlider;
+class PLRStepper;
+class PLRTextFieldCell;
 class QLabel;
-class QLineEdit;
 class QProgressBar;
-class QPushButton;
-class QSlider;
-class QSpinBox;
-class QToolButton;
 class QWidget;
+namespace platform::ui { class Button; }
 
 inline constexpr const char* kPLRExportLearnMorePath = "en/articles/2056627-export-your-whole-post-row-by-row-as-jpgs";
 
@@ -26,7 +27,8 @@ inline constexpr const char* kPLRExportLearnMorePath = "en/articles/2056627-expo
 // the progress. The controls carry the names the rest of the program knows them by.
 class PLRExportViewController : public PLRGenericPostViewController,
                                 public PLRInspectorExportPanel,
-                                public PLRLayoutManagerInteractionProxy {
+                                public PLRLayoutManagerInteractionProxy,
+                                public PLRPublishButtonDelegate {
     Q_OBJECT
 public:
     static constexpr qint64 kWidthMinimum = 100;
@@ -63,6 +65,7 @@ public:
     // The colour panel for the background colour.
     void openColourPanel();
     void buttonWasClicked();
+    void buttonWasClicked(PLRPublishButton*) override { buttonWasClicked(); }
     void cancelExportAction() {}
     void exportLayout();
     void exportCollage();
@@ -107,6 +110,8 @@ protected:
     void unbind();
     void applyWidthLimit(qint64 limit);
     qint64 currentWidth() const;
+    // Whether a check box of the panel is on.
+    static bool isOn(const platform::ui::Button* box);
     void setWidth(qint64 width);
     void sendEvent(const QString& title, const QVariantMap& info);
 
@@ -120,38 +125,39 @@ protected:
 
 public:
     // Controls (outlets).
-    QLineEdit* widthTextField = nullptr;
-    QSpinBox* widthSteeper = nullptr;
+    PLRTextFieldCell* widthTextField = nullptr;
+    PLRStepper* widthSteeper = nullptr;
     QLabel* widthErrorView = nullptr;
     QWidget* locationView = nullptr;
-    QPushButton* locationButton = nullptr;
+    platform::ui::Button* locationButton = nullptr;
     QWidget* locationLabelView = nullptr;
     QLabel* locationLabel = nullptr;
     QWidget* createSubFolderView = nullptr;
-    QCheckBox* createSubFolderButton = nullptr;
+    PLRCheckboxButton* createSubFolderButton = nullptr;
     QWidget* subFolderTextView = nullptr;
-    QLineEdit* subFolderTextField = nullptr;
+    PLRTextFieldCell* subFolderTextField = nullptr;
     QWidget* imageTitleHeaderView = nullptr;
-    QToolButton* imageTitleExpandButton = nullptr;
+    platform::ui::Button* imageTitleExpandButton = nullptr;
     QWidget* imageTitleContentView = nullptr;
-    QCheckBox* imageTitleUsePrefix = nullptr;
-    QCheckBox* imageTitleUseOriginalName = nullptr;
-    QCheckBox* imageTitleUseKeywords = nullptr;
+    PLRCheckboxButton* imageTitleUsePrefix = nullptr;
+    PLRCheckboxButton* imageTitleUseOriginalName = nullptr;
+    PLRCheckboxButton* imageTitleUseKeywords = nullptr;
     QWidget* compressionHeaderView = nullptr;
-    QToolButton* compressionExpandButton = nullptr;
+    platform::ui::Button* compressionExpandButton = nullptr;
     QWidget* compressionContentView = nullptr;
-    QSlider* compressionSlider = nullptr;
+    PLRSlider* compressionSlider = nullptr;
     QLabel* compressionValueLabel = nullptr;
     QLabel* compressionRatingImageView = nullptr;
     QWidget* sharpnessHeaderView = nullptr;
-    QCheckBox* sharpnessCheckbox = nullptr;
-    QPushButton* backgroundColourWell = nullptr;
+    PLRCheckboxButton* sharpnessCheckbox = nullptr;
+    PLRColorWell* backgroundColourWell = nullptr;
     QWidget* infoView = nullptr;
     QProgressBar* infoIndicator = nullptr;
     QLabel* infoLabel = nullptr;
-    QPushButton* infoCancelButton = nullptr;
+    platform::ui::Button* infoCancelButton = nullptr;
     QWidget* exportButtonView = nullptr;
-    QPushButton* exportButton = nullptr;
+    PLRPublishButton* exportButton = nullptr;
+    platform::ui::TextField* exportButtonTitle = nullptr;
 
 private:
     QColor m_wellColour = Qt::white;

@@ -2,6 +2,7 @@
 
 #include "publishing/export/PLRExportModalViewController.h"
 #include "shell/modal/PLRModalViewController.h"
+#include "platform-ui/Images.h"
 
 #include <QVBoxLayout>
 
@@ -35,6 +36,11 @@ void PLRModalExportPanelViewController::primaryActionWasSelected(PLRModalViewCon
 void PLRModalExportView::registerPage()
 {
     PLRModalView::registerPage(QString::fromLatin1(kPageName), [] { return std::make_unique<PLRModalExportView>(); });
+}
+
+QImage PLRModalExportView::image() const
+{
+    return platform::ui::namedImage(QStringLiteral("modal_image_5"));
 }
 
 std::unique_ptr<PLRModalPanelViewController> PLRModalExportView::makeViewController()

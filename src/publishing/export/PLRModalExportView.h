@@ -32,6 +32,11 @@ class PLRModalExportView : public PLRModalView {
 public:
     static constexpr const char* kPageName = "PLRModalExportView";
     static void registerPage();
+    // The picture column beside the dialog.
+    QImage image() const override;
+    bool imageCreditIsDark() const override { return false; }
+    QString imageCredit() const override { return QStringLiteral("Pellora Studio"); }
+    QUrl imageCreditURL() const override { return QUrl(QStringLiteral("https://pellora.com")); }
 protected:
     std::unique_ptr<PLRModalPanelViewController> makeViewController() override;
 };

@@ -5,28 +5,47 @@
 #include "layout/base/PLRLayoutTree.h"
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "store/persistance-store/PLRPersistantExporter.h"
+#include "store/persistance-store/PLRFileUtilities.h"
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "store/persistance-store/PLRPersistantStore.h"
 #include "store/persistance-store/source/PLRImageManager.h"
 #include "platform/Alert.h"
+#include "platform/Dispatch.h"
+#include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Plist.h"
 #include "platform/Workspace.h"
 #include "store/session/PLRCoreManager.h"
 #include "store/session/PLRUserSession.h"
+#include "shell/PLRShellNotifications.h"
 
+#include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QEventLoop>
+#include <QHash>
+#include <QImageReader>
+#include <QMutex>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QUuid>
 
 #include <zip.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -65,21 +84,94 @@ QStringList imageIdentifiersOfLayout(const PLRLayout& layout)
     return identifiers;
 }
 
-// Removes a folder when it goes out of scope (unless released).
-class FolderGuard {
+// An import's staging folder: registered while the import runs (so the clean-up of leftovers
+// at an account's opening leaves it alone), removed when it goes out of scope.
+class StagingFolder {
 public:
-    explicit FolderGuard(QString path) : m_path(std::move(path)) {}
-    ~FolderGuard()
+    explicit StagingFolder(QString path) : m_path(std::move(path)) { plr::fileutil::registerStagingFolder(m_path); }
+    ~StagingFolder()
     {
-        if (!m_path.isEmpty())
-            QDir(m_path).removeRecursively();
+        QDir(m_path).removeRecursively();
+        plr::fileutil::unregisterStagingFolder(m_path);
     }
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
     const QString& path() const { return m_path; }
 private:
     QString m_path;
 };
 
 // --- Writing ------------------------------------------------------------------------------------
+
+// Where libzip writes the archive: a file descriptor, written from the start. The archive is
+// new each time (the source reports that no archive exists yet).
+struct ZipSink {
+    int fd = -1;
+    zip_error_t error;
+    ZipSink() { zip_error_init(&error); }
+    ~ZipSink() { zip_error_fini(&error); }
+
+    static zip_int64_t callback(void* userdata, void* data, zip_uint64_t length, zip_source_cmd_t command)
+    {
+        auto* sink = static_cast<ZipSink*>(userdata);
+        const auto systemFailure = [sink](int zipCode) {
+            zip_error_set(&sink->error, zipCode, errno);
+            return zip_int64_t(-1);
+        };
+        switch (command) {
+        case ZIP_SOURCE_SUPPORTS:
+            return ZIP_SOURCE_SUPPORTS_WRITABLE;
+        case ZIP_SOURCE_STAT:
+            zip_error_set(&sink->error, ZIP_ER_READ, ENOENT);   // no archive there yet
+            return -1;
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&sink->error, data, length);
+        case ZIP_SOURCE_OPEN:
+        case ZIP_SOURCE_CLOSE:
+        case ZIP_SOURCE_FREE:
+        case ZIP_SOURCE_READ:
+        case ZIP_SOURCE_SEEK:
+        case ZIP_SOURCE_TELL:
+            return 0;
+        case ZIP_SOURCE_BEGIN_WRITE:
+        case ZIP_SOURCE_ROLLBACK_WRITE:
+        case ZIP_SOURCE_REMOVE:
+            if (::ftruncate(sink->fd, 0) != 0 || ::lseek(sink->fd, 0, SEEK_SET) != 0)
+                return systemFailure(ZIP_ER_WRITE);
+            return 0;
+        case ZIP_SOURCE_WRITE: {
+            const char* bytes = static_cast<const char*>(data);
+            zip_uint64_t done = 0;
+            while (done < length) {
+                const ssize_t n = ::write(sink->fd, bytes + done, size_t(length - done));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    return systemFailure(ZIP_ER_WRITE);
+                done += zip_uint64_t(n);
+            }
+            return zip_int64_t(length);
+        }
+        case ZIP_SOURCE_SEEK_WRITE: {
+            auto* args = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, data, length, &sink->error);
+            if (!args)
+                return -1;
+            if (::lseek(sink->fd, off_t(args->offset), args->whence) < 0)
+                return systemFailure(ZIP_ER_SEEK);
+            return 0;
+        }
+        case ZIP_SOURCE_TELL_WRITE: {
+            const off_t at = ::lseek(sink->fd, 0, SEEK_CUR);
+            return at < 0 ? systemFailure(ZIP_ER_TELL) : zip_int64_t(at);
+        }
+        case ZIP_SOURCE_COMMIT_WRITE:
+            return ::fsync(sink->fd) == 0 ? 0 : systemFailure(ZIP_ER_WRITE);
+        default:
+            zip_error_set(&sink->error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+        }
+    }
+};
 
 struct ZipWriter {
     zip_t* archive = nullptr;
@@ -155,133 +247,344 @@ QStringList safeEntryParts(const QString& name)
     return parts;
 }
 
-// Unpacks the archive into `folder` after checking every entry: no absolute or climbing
-// names, no links or special files, no encrypted entries, at most kMaxEntries entries and
-// kMaxUnpackedBytes bytes (counted as they are written, whatever the archive claims).
-bool unpack(const QString& archivePath, const QString& folder, platform::Error* error)
+// What a post is made of, and how large each part may be.
+enum class EntryKind { Plist, Layout, Picture };
+constexpr qint64 kMaxPlistBytes = qint64(4) * 1024 * 1024;
+constexpr qint64 kMaxLayoutBytes = qint64(8) * 1024 * 1024;
+// A picture may hold at most this many pixels, and take at most four bytes a pixel (more than
+// any JPEG needs) plus room for its metadata; an animation a few frames' worth more.
+constexpr qint64 kMaxPicturePixels = qint64(250) * 1000 * 1000;
+constexpr qint64 kPictureMetadataBytes = qint64(1) * 1024 * 1024;
+constexpr qint64 kMaxAnimationBytes = qint64(256) * 1024 * 1024;
+// The start of a picture read to learn its pixel size.
+constexpr qint64 kPictureHeadBytes = qint64(1) * 1024 * 1024;
+// How many skipped entries are named in the log; the rest are counted.
+constexpr int kSkippedNamedInLog = 10;
+
+const QStringList& pictureFileNames()
 {
-    int code = 0;
-    ZipReader reader;
-    reader.archive = zip_open(QFile::encodeName(archivePath).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
-    if (!reader.archive) {
-        zip_error_t zipError;
-        zip_error_init_with_code(&zipError, code);
-        setError(error, 1, QStringLiteral("The file is not a readable post file (%1).").arg(QString::fromUtf8(zip_error_strerror(&zipError))));
-        zip_error_fini(&zipError);
-        return false;
-    }
-    const zip_int64_t count = zip_get_num_entries(reader.archive, 0);
-    if (count < 0 || count > PLRPersistantPostExporter::kMaxEntries) {
-        setError(error, 2, QStringLiteral("The post file holds too many entries."));
-        return false;
-    }
-    struct Entry {
-        zip_uint64_t index;
-        QStringList parts;
-        bool directory;
-    };
-    QList<Entry> entries;
-    qint64 claimed = 0;
-    for (zip_int64_t i = 0; i < count; ++i) {
-        zip_stat_t stat;
-        zip_stat_init(&stat);
-        if (zip_stat_index(reader.archive, zip_uint64_t(i), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_NAME)) {
-            setError(error, 3, QStringLiteral("The post file has an unreadable entry."));
-            return false;
-        }
-        const QString name = QString::fromUtf8(stat.name);
-        const QStringList parts = safeEntryParts(name);
-        if (parts.isEmpty()) {
-            setError(error, 4, QStringLiteral("The post file has an entry with an unsafe name (%1).").arg(name));
-            return false;
-        }
-        if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE) {
-            setError(error, 5, QStringLiteral("The post file has an encrypted entry (%1).").arg(name));
-            return false;
-        }
-        bool directory = name.endsWith(QLatin1Char('/'));
-        zip_uint8_t system = 0;
-        zip_uint32_t attributes = 0;
-        if (zip_file_get_external_attributes(reader.archive, zip_uint64_t(i), 0, &system, &attributes) == 0
-            && system == ZIP_OPSYS_UNIX) {
-            const mode_t mode = mode_t(attributes >> 16);
-            if (mode != 0 && !S_ISREG(mode) && !S_ISDIR(mode)) {
-                setError(error, 6, QStringLiteral("The post file has a link or special file (%1).").arg(name));
-                return false;
-            }
-            directory = directory || S_ISDIR(mode);
-        }
-        if (stat.valid & ZIP_STAT_SIZE)
-            claimed += qint64(stat.size);
-        if (claimed > PLRPersistantPostExporter::kMaxUnpackedBytes) {
-            setError(error, 7, QStringLiteral("The post file is too large to import."));
-            return false;
-        }
-        entries.append({zip_uint64_t(i), parts, directory});
+    static const QStringList names = {QString::fromLatin1(PLRImageManager::kPreviewFileName),
+                                      QString::fromLatin1(PLRImageManager::kExportFileName),
+                                      QString::fromLatin1(PLRImageManager::kAnimationFileName)};
+    return names;
+}
+
+struct ArchiveEntry {
+    zip_uint64_t index = 0;
+    QString name;
+    QStringList parts;   // inside the bundle folder
+    qint64 size = 0;     // as the archive claims it
+};
+
+// The largest size that the picture whose first bytes are `head` may have; 0 when those bytes
+// are not a picture of that kind or it has too many pixels.
+qint64 pictureBound(const QByteArray& head, const QString& fileName)
+{
+    QBuffer buffer;
+    buffer.setData(head);
+    buffer.open(QIODevice::ReadOnly);
+    const bool animation = fileName == QLatin1String(PLRImageManager::kAnimationFileName);
+    QImageReader reader(&buffer, animation ? QByteArrayLiteral("gif") : QByteArrayLiteral("jpeg"));
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty())
+        return 0;
+    const qint64 pixels = qint64(size.width()) * qint64(size.height());
+    if (pixels > kMaxPicturePixels)
+        return 0;
+    const qint64 frame = pixels * 4 + kPictureMetadataBytes;
+    return animation ? std::min(kMaxAnimationBytes, frame * 16) : frame;
+}
+
+// Reads a post file into a staging folder: the bundle's own files and, under
+// "export_block_cache", the known picture files of the photos that its layout names, each
+// within the bounds of its kind. Everything else is skipped with a log line. Any thread.
+class PostFileReader {
+public:
+    using Progress = PLRPersistantPostExporter::ImportProgress;
+
+    PostFileReader(QString archivePath, QString bundle, Progress progress)
+        : m_archivePath(std::move(archivePath)), m_bundle(std::move(bundle)), m_progress(std::move(progress))
+    {
     }
 
-    const QString root = QDir(folder).absolutePath();
-    qint64 written = 0;
-    QByteArray buffer(256 * 1024, Qt::Uninitialized);
-    for (const Entry& entry : entries) {
-        const QString target = QDir::cleanPath(root + QLatin1Char('/') + entry.parts.join(QLatin1Char('/')));
-        if (!target.startsWith(root + QLatin1Char('/'))) {
-            setError(error, 4, QStringLiteral("The post file has an entry with an unsafe name."));
+    bool read(platform::Error* error)
+    {
+        if (!open(error) || !survey(error))
+            return false;
+        if (m_layoutIndex < 0 || m_infoIndex < 0) {
+            setError(error, 23, QStringLiteral("The post in the file cannot be read (its %1 is missing).")
+                                    .arg(m_layoutIndex < 0 ? QLatin1String(kPLRPostLayoutFileName) : QLatin1String(kPLRPostInfoFileName)));
             return false;
         }
-        if (entry.directory) {
-            if (!QDir().mkpath(target)) {
-                setError(error, 8, QStringLiteral("A folder of the post file could not be made."));
+        // The layout first: it says which photos' pictures belong to the post.
+        if (!extract(m_entries[m_layoutIndex], EntryKind::Layout, error))
+            return false;
+        PLRLayout layout;
+        QByteArray layoutBytes;
+        if (!platform::files::readAll(m_bundle + QLatin1Char('/') + QLatin1String(kPLRPostLayoutFileName), &layoutBytes, nullptr, kMaxLayoutBytes)
+            || !plr::parseFromData(&layout, layoutBytes)) {
+            setError(error, 23, QStringLiteral("The post in the file cannot be read (its layout is damaged)."));
+            return false;
+        }
+        m_wanted = imageIdentifiersOfLayout(layout);
+        QList<std::pair<int, EntryKind>> chosen = {{m_infoIndex, EntryKind::Plist}};
+        if (m_locationIndex >= 0)
+            chosen.append({m_locationIndex, EntryKind::Plist});
+        if (m_previewIndex >= 0)
+            chosen.append({m_previewIndex, EntryKind::Picture});
+        for (const int index : std::as_const(m_pictureIndexes)) {
+            if (m_wanted.contains(m_entries[index].parts.at(1)))
+                chosen.append({index, EntryKind::Picture});
+            else
+                skip(m_entries[index], QStringLiteral("a photo the layout does not use"));
+        }
+        for (const auto& [index, kind] : std::as_const(chosen))
+            m_total += m_entries[index].size;
+        m_done = 0;
+        report();
+        for (const auto& [index, kind] : std::as_const(chosen))
+            if (!extract(m_entries[index], kind, error))
+                return false;
+        if (m_skipped > 0)
+            PLR_LOG_WARN(QStringLiteral("Post file: %1 entries of %2 that are not part of a post were left out")
+                             .arg(m_skipped).arg(m_archivePath));
+        return true;
+    }
+
+    // The identifiers of the photos that the layout uses.
+    const QStringList& wantedImages() const { return m_wanted; }
+
+private:
+    bool open(platform::Error* error)
+    {
+        int code = 0;
+        m_reader.archive = zip_open(QFile::encodeName(m_archivePath).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+        if (!m_reader.archive) {
+            zip_error_t zipError;
+            zip_error_init_with_code(&zipError, code);
+            setError(error, 1, QStringLiteral("The file is not a readable post file (%1).").arg(QString::fromUtf8(zip_error_strerror(&zipError))));
+            zip_error_fini(&zipError);
+            return false;
+        }
+        return true;
+    }
+
+    // Checks every entry (no absolute or climbing names, no links or special files, no
+    // encrypted entries, at most kMaxEntries entries and kMaxUnpackedBytes bytes claimed), finds
+    // the one bundle folder and sorts its entries into what a post is made of and the rest.
+    bool survey(platform::Error* error)
+    {
+        const zip_int64_t count = zip_get_num_entries(m_reader.archive, 0);
+        if (count < 0 || count > PLRPersistantPostExporter::kMaxEntries) {
+            setError(error, 2, QStringLiteral("The post file holds too many entries."));
+            return false;
+        }
+        QString root;
+        qint64 claimed = 0;
+        QList<ArchiveEntry> files;
+        for (zip_int64_t i = 0; i < count; ++i) {
+            zip_stat_t stat;
+            zip_stat_init(&stat);
+            if (zip_stat_index(m_reader.archive, zip_uint64_t(i), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_NAME)) {
+                setError(error, 3, QStringLiteral("The post file has an unreadable entry."));
                 return false;
             }
-            continue;
+            const QString name = QString::fromUtf8(stat.name);
+            const QStringList parts = safeEntryParts(name);
+            if (parts.isEmpty()) {
+                setError(error, 4, QStringLiteral("The post file has an entry with an unsafe name (%1).").arg(name));
+                return false;
+            }
+            if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE) {
+                setError(error, 5, QStringLiteral("The post file has an encrypted entry (%1).").arg(name));
+                return false;
+            }
+            bool directory = name.endsWith(QLatin1Char('/'));
+            zip_uint8_t system = 0;
+            zip_uint32_t attributes = 0;
+            if (zip_file_get_external_attributes(m_reader.archive, zip_uint64_t(i), 0, &system, &attributes) == 0
+                && system == ZIP_OPSYS_UNIX) {
+                // Only the type bits count: many zip tools store a regular file as its
+                // permissions alone (0600, no type), and a mode without a type is a file or, by
+                // its name, a folder.
+                const mode_t type = mode_t(attributes >> 16) & S_IFMT;
+                if (type != 0 && type != S_IFREG && type != S_IFDIR) {
+                    setError(error, 6, QStringLiteral("The post file has a link or special file (%1).").arg(name));
+                    return false;
+                }
+                directory = directory || type == S_IFDIR;
+            }
+            const qint64 size = (stat.valid & ZIP_STAT_SIZE) ? qint64(std::min<zip_uint64_t>(stat.size, zip_uint64_t(PLRPersistantPostExporter::kMaxUnpackedBytes) + 1)) : 0;
+            claimed += size;
+            if (claimed > PLRPersistantPostExporter::kMaxUnpackedBytes) {
+                setError(error, 7, QStringLiteral("The post file is too large to import."));
+                return false;
+            }
+            // Hidden items at the top (left there by some archiving tools) are not the post.
+            if (parts.first().startsWith(QLatin1Char('.'))) {
+                skip(ArchiveEntry{zip_uint64_t(i), name, {}, size}, QStringLiteral("a hidden item"));
+                continue;
+            }
+            if (root.isEmpty())
+                root = parts.first();
+            if (parts.first() != root || (parts.size() == 1 && !directory)) {
+                setError(error, 22, QStringLiteral("The file does not hold exactly one post."));
+                return false;
+            }
+            if (directory)
+                continue;   // folders are made as their files need them
+            files.append(ArchiveEntry{zip_uint64_t(i), name, parts.mid(1), size});
         }
-        if (!QDir().mkpath(QFileInfo(target).path()) || QFileInfo(target).isDir()) {
+        if (root.isEmpty()) {
+            setError(error, 22, QStringLiteral("The file does not hold exactly one post."));
+            return false;
+        }
+        // A name given twice counts once, as its last entry (as an unzip would leave it).
+        QHash<QString, qsizetype> byPath;
+        for (const ArchiveEntry& entry : std::as_const(files)) {
+            const QString path = entry.parts.join(QLatin1Char('/'));
+            const auto known = byPath.constFind(path);
+            if (known != byPath.constEnd()) {
+                m_entries[*known] = entry;
+                continue;
+            }
+            byPath.insert(path, m_entries.size());
+            m_entries.append(entry);
+        }
+        for (qsizetype i = 0; i < m_entries.size(); ++i) {
+            const QStringList& parts = m_entries[i].parts;
+            if (parts.size() == 1 && parts.first() == QLatin1String(kPLRPostInfoFileName))
+                m_infoIndex = int(i);
+            else if (parts.size() == 1 && parts.first() == QLatin1String(kPLRPostLayoutFileName))
+                m_layoutIndex = int(i);
+            else if (parts.size() == 1 && parts.first() == QLatin1String(kPLRPostLocationFileName))
+                m_locationIndex = int(i);
+            else if (parts.size() == 1 && parts.first() == QLatin1String(kPLRPostPreviewFileName))
+                m_previewIndex = int(i);
+            else if (parts.size() == 3 && parts.first() == QLatin1String(PLRPersistantPostExporter::kBlockCacheFolder)
+                     && isPlainName(parts.at(1)) && pictureFileNames().contains(parts.at(2)))
+                m_pictureIndexes.append(int(i));
+            else
+                skip(m_entries[i], QStringLiteral("not part of a post"));
+        }
+        return true;
+    }
+
+    void skip(const ArchiveEntry& entry, const QString& why)
+    {
+        if (++m_skipped <= kSkippedNamedInLog)
+            PLR_LOG_WARN(QStringLiteral("Post file: %1 left out (%2)").arg(entry.name, why));
+    }
+
+    void report()
+    {
+        if (m_progress)
+            m_progress(std::min(m_done, m_total), m_total);
+    }
+
+    // Writes one entry into the staging bundle, within the bound of its kind. A picture that is
+    // not one, or is larger than its pixels allow, is left out; a property list or layout over
+    // its bound fails the import.
+    bool extract(const ArchiveEntry& entry, EntryKind kind, platform::Error* error)
+    {
+        const QString target = m_bundle + QLatin1Char('/') + entry.parts.join(QLatin1Char('/'));
+        if (!QDir().mkpath(QFileInfo(target).path())) {
             setError(error, 8, QStringLiteral("A folder of the post file could not be made."));
             return false;
         }
-        zip_file_t* file = zip_fopen_index(reader.archive, entry.index, 0);
+        zip_file_t* file = zip_fopen_index(m_reader.archive, entry.index, 0);
         if (!file) {
-            setError(error, 3, QStringLiteral("An entry of the post file cannot be read: %1").arg(QString::fromUtf8(zip_strerror(reader.archive))));
+            setError(error, 3, QStringLiteral("An entry of the post file cannot be read: %1").arg(QString::fromUtf8(zip_strerror(m_reader.archive))));
             return false;
         }
+        const qint64 fixedBound = kind == EntryKind::Plist ? kMaxPlistBytes : kind == EntryKind::Layout ? kMaxLayoutBytes : 0;
+        qint64 bound = fixedBound > 0 ? fixedBound : kPictureHeadBytes;
+        bool boundKnown = fixedBound > 0;
+        QByteArray head;   // a picture's first bytes, until its bound is known
         QFile out(target);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        const auto fail = [&](qint64 code, const QString& description) {
             zip_fclose(file);
-            setError(error, 8, QStringLiteral("%1 could not be written: %2").arg(target, out.errorString()));
+            out.close();
+            QFile::remove(target);
+            setError(error, code, description);
             return false;
-        }
-        bool ok = true;
+        };
+        const auto leaveOut = [&](const QString& why) {
+            zip_fclose(file);
+            out.close();
+            QFile::remove(target);
+            skip(entry, why);
+            return true;
+        };
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return fail(8, QStringLiteral("%1 could not be written: %2").arg(target, out.errorString()));
+        qint64 written = 0;
+        QByteArray buffer(256 * 1024, Qt::Uninitialized);
         for (;;) {
             const zip_int64_t read = zip_fread(file, buffer.data(), zip_uint64_t(buffer.size()));
-            if (read < 0) {
-                ok = false;
-                setError(error, 3, QStringLiteral("An entry of the post file is damaged: %1").arg(QString::fromUtf8(zip_file_strerror(file))));
-                break;
+            if (read < 0)
+                return fail(3, QStringLiteral("An entry of the post file is damaged: %1").arg(QString::fromUtf8(zip_file_strerror(file))));
+            if (read > 0) {
+                written += read;
+                m_done += read;
+                report();
+                m_unpacked += read;
+                if (m_unpacked > PLRPersistantPostExporter::kMaxUnpackedBytes)
+                    return fail(7, QStringLiteral("The post file is too large to import."));
+            }
+            if (!boundKnown) {
+                head.append(buffer.constData(), qsizetype(read));
+                if (read > 0 && head.size() < kPictureHeadBytes)
+                    continue;
+                bound = pictureBound(head, entry.parts.last());
+                if (bound <= 0)
+                    return leaveOut(QStringLiteral("not a picture of its kind, or too large"));
+                boundKnown = true;
+                if (written > bound)
+                    return leaveOut(QStringLiteral("larger than a picture of its size can be"));
+                if (out.write(head) != head.size())
+                    return fail(8, QStringLiteral("%1 could not be written: %2").arg(target, out.errorString()));
+                head.clear();
+                if (read == 0)
+                    break;
+                continue;
             }
             if (read == 0)
                 break;
-            written += read;
-            if (written > PLRPersistantPostExporter::kMaxUnpackedBytes) {
-                ok = false;
-                setError(error, 7, QStringLiteral("The post file is too large to import."));
-                break;
+            if (written > bound) {
+                if (kind == EntryKind::Picture)
+                    return leaveOut(QStringLiteral("larger than a picture of its size can be"));
+                return fail(9, QStringLiteral("The post file's %1 is larger than %2 MiB.").arg(entry.parts.join(QLatin1Char('/'))).arg(bound / (1024 * 1024)));
             }
-            if (out.write(buffer.constData(), read) != read) {
-                ok = false;
-                setError(error, 8, QStringLiteral("%1 could not be written: %2").arg(target, out.errorString()));
-                break;
-            }
+            if (out.write(buffer.constData(), read) != read)
+                return fail(8, QStringLiteral("%1 could not be written: %2").arg(target, out.errorString()));
         }
         zip_fclose(file);
-        if (!ok || !out.flush()) {
-            if (ok)
-                setError(error, 8, QStringLiteral("%1 could not be written: %2").arg(target, out.errorString()));
+        if (!out.flush()) {
+            out.close();
+            QFile::remove(target);
+            setError(error, 8, QStringLiteral("%1 could not be written: %2").arg(target, out.errorString()));
             return false;
         }
+        return true;
     }
-    return true;
-}
+
+    QString m_archivePath;
+    QString m_bundle;
+    Progress m_progress;
+    ZipReader m_reader;
+    QList<ArchiveEntry> m_entries;
+    int m_infoIndex = -1;
+    int m_layoutIndex = -1;
+    int m_locationIndex = -1;
+    int m_previewIndex = -1;
+    QList<int> m_pictureIndexes;
+    QStringList m_wanted;
+    int m_skipped = 0;
+    qint64 m_total = 0;
+    qint64 m_done = 0;
+    qint64 m_unpacked = 0;
+};
 
 using platform::showAlert;
 
@@ -315,7 +618,6 @@ QString PLRPersistantPostExporter::postFileNameForPostName(const QString& name)
 
 bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QString& target, platform::Error* error)
 {
-    PLR_ASSERT_MAIN_THREAD();
     const QString bundle = post.bundlePath();
     if (bundle.isEmpty() || !QFileInfo(bundle).isDir()) {
         setError(error, 10, QStringLiteral("The post \"%1\" has not been saved yet.").arg(post.name()));
@@ -326,15 +628,52 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
         setError(error, 11, QStringLiteral("The folder \"%1\" cannot be written to.").arg(folder));
         return false;
     }
-    // Written beside the target and renamed over it: an existing file is replaced only by a
-    // complete one.
-    const QString temporary = QStringLiteral("%1/.%2.%3.part").arg(folder, QFileInfo(target).fileName(), newIdentifier());
-    int code = 0;
-    ZipWriter writer;
-    writer.archive = zip_open(QFile::encodeName(temporary).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
-    if (!writer.archive) {
-        setError(error, 12, QStringLiteral("The post file could not be made (libzip error %1).").arg(code));
+    // Written into a file of the folder that has no name until it is complete (then it takes
+    // the target's name, replacing an older file only by a whole one): a failed, cancelled or
+    // killed export leaves nothing behind. The folder is opened once and every step is
+    // relative to that opening.
+    platform::files::Directory directory;
+    platform::Error folderError;
+    if (!directory.open(folder, &folderError)) {
+        setError(error, 11, QStringLiteral("The folder \"%1\" cannot be written to.").arg(folder));
         return false;
+    }
+    const QString targetName = QFileInfo(target).fileName();
+    QByteArray partName;   // only where the file system has no nameless files
+    int fd = directory.createUnnamedFile();
+    if (fd < 0) {
+        partName = QFile::encodeName(QStringLiteral(".%1.%2.part").arg(targetName, newIdentifier()));
+        fd = ::openat(directory.descriptor(), partName.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            setError(error, 12, QStringLiteral("The post file could not be made: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+            return false;
+        }
+    }
+    const auto discard = [&] {
+        ::close(fd);
+        if (!partName.isEmpty())
+            ::unlinkat(directory.descriptor(), partName.constData(), 0);
+    };
+    ZipSink sink;
+    sink.fd = fd;
+    ZipWriter writer;
+    {
+        zip_error_t openError;
+        zip_error_init(&openError);
+        zip_source_t* source = zip_source_function_create(&ZipSink::callback, &sink, &openError);
+        if (source) {
+            writer.archive = zip_open_from_source(source, ZIP_CREATE | ZIP_TRUNCATE, &openError);
+            if (!writer.archive)
+                zip_source_free(source);
+        }
+        if (!writer.archive) {
+            const QString reason = QString::fromUtf8(zip_error_strerror(&openError));
+            zip_error_fini(&openError);
+            discard();
+            setError(error, 12, QStringLiteral("The post file could not be made (%1).").arg(reason));
+            return false;
+        }
+        zip_error_fini(&openError);
     }
     const QString root = QFileInfo(bundle).fileName() + QLatin1Char('/');
     const QString cache = root + QLatin1String(kBlockCacheFolder) + QLatin1Char('/');
@@ -356,27 +695,32 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
         }
     }
     if (!ok) {
-        QFile::remove(temporary);
         setError(error, 12, QStringLiteral("The post file could not be made: %1").arg(failure.isEmpty() ? writer.lastError() : failure));
+        discard();
         return false;
     }
     if (zip_close(writer.archive) != 0) {
         failure = writer.lastError();
-        QFile::remove(temporary);
+        discard();
         setError(error, 12, QStringLiteral("The post file could not be written: %1").arg(failure));
         return false;
     }
     writer.archive = nullptr;
-    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0) {
-        QFile::remove(temporary);
+    platform::Error nameError;
+    const bool named = partName.isEmpty()
+        ? directory.nameUnnamedFile(fd, targetName, &nameError)
+        : ::renameat(directory.descriptor(), partName.constData(), directory.descriptor(), QFile::encodeName(targetName).constData()) == 0;
+    if (!named) {
+        discard();
         setError(error, 13, QStringLiteral("The post file could not be moved to \"%1\".").arg(target));
         return false;
     }
+    ::close(fd);
     return true;
 }
 
 PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path, PLRPersistantAccount* account,
-                                                             platform::Error* error)
+                                                             platform::Error* error, ImportProgress progress)
 {
     PLR_ASSERT_MAIN_THREAD();
     if (!account) {
@@ -389,25 +733,81 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
         setError(error, 21, QStringLiteral("The store folder cannot be written to."));
         return nullptr;
     }
-    FolderGuard staging(QStringLiteral("%1/.import-%2").arg(storeRoot, newIdentifier()));
+    StagingFolder staging(QStringLiteral("%1/%2%3").arg(storeRoot, QLatin1String(plr::fileutil::kImportStagingPrefix), newIdentifier()));
     if (!QDir().mkpath(staging.path())) {
         PLR_LOG_ERROR(QStringLiteral("Error creating unique temporary directory with URL %1").arg(staging.path()));
         setError(error, 21, QStringLiteral("A temporary folder could not be made."));
         return nullptr;
     }
-    if (!unpack(path, staging.path(), error))
-        return nullptr;
-
-    const QStringList items = QDir(staging.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-    if (items.size() != 1 || !QFileInfo(QDir(staging.path()).filePath(items.first())).isDir()) {
-        setError(error, 22, QStringLiteral("The file does not hold exactly one post."));
-        return nullptr;
-    }
-    // Named by the new identifier from here on.
+    // Named by the new identifier from the start.
     const QString identifier = newIdentifier();
     const QString bundle = QDir(staging.path()).filePath(identifier + QLatin1Char('.') + QLatin1String(kPLRPostBundleExtension));
-    if (!QDir().rename(QDir(staging.path()).filePath(items.first()), bundle)) {
-        setError(error, 21, QStringLiteral("The post could not be unpacked."));
+
+    // Unpacked off the main thread, which keeps drawing and hears the progress meanwhile.
+    struct Staged {
+        bool ok = false;
+        platform::Error error;
+        QStringList wanted;
+    };
+    struct Shared {
+        QMutex mutex;
+        qint64 done = 0;
+        qint64 total = 0;
+        bool changed = false;
+    };
+    auto shared = std::make_shared<Shared>();
+    const auto stage = [path, bundle, shared] {
+        Staged staged;
+        PostFileReader reader(path, bundle, [shared](qint64 done, qint64 total) {
+            QMutexLocker lock(&shared->mutex);
+            shared->done = done;
+            shared->total = total;
+            shared->changed = true;
+        });
+        staged.ok = reader.read(&staged.error);
+        staged.wanted = reader.wantedImages();
+        return staged;
+    };
+    QPointer<PLRPersistantAccount> guardedAccount(account);
+    Staged staged;
+    if (platform::isMainThread()) {
+        QFuture<Staged> future = QtConcurrent::run(stage);
+        QFutureWatcher<Staged> watcher;
+        QEventLoop loop;
+        QTimer ticker;
+        ticker.setInterval(100);
+        const auto tell = [&] {
+            qint64 done = 0, total = 0;
+            {
+                QMutexLocker lock(&shared->mutex);
+                if (!shared->changed)
+                    return;
+                shared->changed = false;
+                done = shared->done;
+                total = shared->total;
+            }
+            if (progress)
+                progress(done, total);
+        };
+        QObject::connect(&ticker, &QTimer::timeout, &loop, tell);
+        QObject::connect(&watcher, &QFutureWatcher<Staged>::finished, &loop, &QEventLoop::quit);
+        watcher.setFuture(future);
+        ticker.start();
+        if (!future.isFinished())
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        ticker.stop();
+        tell();
+        staged = future.result();
+    } else {
+        staged = stage();
+    }
+    if (!staged.ok) {
+        if (error)
+            *error = staged.error;
+        return nullptr;
+    }
+    if (!guardedAccount) {
+        setError(error, 20, QStringLiteral("Sign in before you import a post."));
         return nullptr;
     }
 
@@ -451,44 +851,26 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
         setError(error, 23, QStringLiteral("The post in the file cannot be read (%1).").arg(loadError.localizedDescription()));
         return nullptr;
     }
-    PLRLayout layout;
-    QByteArray layoutBytes;
-    QFile layoutFile(bundle + QLatin1Char('/') + QLatin1String(kPLRPostLayoutFileName));
-    if (layoutFile.open(QIODevice::ReadOnly))
-        plr::parseFromData(&layout, layoutFile.readAll());
 
     // The cached pictures of the photos the layout uses go to the store's image area, unless
-    // the store has them already (its copy stays; the file's stays in the bundle). Anything
-    // else in the folder is dropped.
+    // the store has them already (its copy stays; the file's stays in the bundle). The reader
+    // took nothing else into the folder.
     const QString cache = bundle + QLatin1Char('/') + QLatin1String(kBlockCacheFolder);
-    const QStringList wanted = imageIdentifiersOfLayout(layout);
     const QString imageArea = PLRPersistantStore::locationPath();
     QStringList moved;
-    if (QFileInfo(cache).isDir()) {
-        QDir().mkpath(imageArea);
-        const QFileInfoList folders = QDir(cache).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
-        for (const QFileInfo& item : folders) {
-            const bool named = item.isDir() && wanted.contains(item.fileName());
-            bool plain = named;
-            if (named)
-                for (const QFileInfo& file : QDir(item.filePath()).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System))
-                    plain = plain && file.isFile() && !file.isSymLink();
-            if (!plain) {
-                PLR_LOG_WARN(QStringLiteral("Post file: %1 in its picture folder is left out").arg(item.fileName()));
-                if (item.isDir())
-                    QDir(item.filePath()).removeRecursively();
-                else
-                    QFile::remove(item.filePath());
-                continue;
-            }
-            const QString target = QDir(imageArea).filePath(item.fileName());
-            if (QFileInfo::exists(target))
-                continue;
-            if (QDir().rename(item.filePath(), target))
-                moved.append(target);
-            else
-                PLR_LOG_WARN(QStringLiteral("Post file: the pictures of image %1 could not be moved into the store").arg(item.fileName()));
-        }
+    QDir().mkpath(cache);
+    QDir().mkpath(imageArea);
+    for (const QString& image : std::as_const(staged.wanted)) {
+        const QString folder = QDir(cache).filePath(image);
+        if (platform::files::kindOf(folder) != platform::files::Kind::Directory || QDir(folder).isEmpty())
+            continue;
+        const QString target = QDir(imageArea).filePath(image);
+        if (platform::files::kindOf(target) != platform::files::Kind::Missing)
+            continue;
+        if (QDir().rename(folder, target))
+            moved.append(target);
+        else
+            PLR_LOG_WARN(QStringLiteral("Post file: the pictures of image %1 could not be moved into the store").arg(image));
     }
     auto rollBack = [&moved] {
         for (const QString& folder : std::as_const(moved))
@@ -511,6 +893,8 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
         setError(error, 26, QStringLiteral("The imported post could not be loaded."));
         return nullptr;
     }
+    // Home (or the first-launch welcome in its place) shows the account's posts anew.
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
     return post;
 }
 
@@ -564,7 +948,20 @@ bool PLRPersistantPostExporter::importPostWithURL(const QString& path)
 {
     PLRUserSession* session = PLRCoreManager::userSession();
     platform::Error error;
-    PLRPersistantPost* post = importPostFile(path, session ? session->account() : nullptr, &error);
+    // The progress shows when the import takes longer than a moment; the window waits meanwhile.
+    QWidget* window = QApplication::activeWindow();
+    QProgressDialog dialog(QStringLiteral("Importing \"%1\"...").arg(QFileInfo(path).fileName()), QString(), 0, 1000, window);
+    dialog.setWindowTitle(QStringLiteral("Import Post"));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setCancelButton(nullptr);
+    dialog.setMinimumDuration(500);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    dialog.setValue(0);
+    PLRPersistantPost* post = importPostFile(path, session ? session->account() : nullptr, &error, [&dialog](qint64 done, qint64 total) {
+        dialog.setValue(total > 0 ? int(std::min<qint64>(1000, done * 1000 / total)) : 0);
+    });
+    dialog.close();
     if (!post) {
         showAlert(QStringLiteral("Import Failed"),
                   QStringLiteral("\"%1\" could not be imported. %2").arg(QFileInfo(path).fileName(), error.localizedDescription()));

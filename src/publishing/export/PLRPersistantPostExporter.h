@@ -4,14 +4,18 @@
 
 #include <QString>
 
+#include <functional>
+
 class PLRPersistantAccount;
 class PLRPersistantPost;
 
 // Post files: one post with the cached pictures of the photos its layout uses, as a zip
 // archive "<post name>.ppost" whose single top-level entry is the post's bundle folder
 // "<identifier>.plrpost" (with those pictures under "export_block_cache/<image identifier>/").
-// Written to a temporary file beside the target and renamed over it; read into a staging
-// folder on the store's own file system, checked, and moved into the store last.
+// Written into a nameless file of the chosen folder that takes the target's name when complete.
+// Read off the main thread into a staging folder on the store's own file system, taking only
+// what a post is made of (each part within a bound for its kind), checked, and moved into the
+// store last, on the main thread.
 class PLRPersistantPostExporter {
 public:
     static constexpr const char* kPostFileExtension = "ppost";
@@ -38,8 +42,11 @@ public:
     static bool writePostFile(PLRPersistantPost& post, const QString& target, platform::Error* error = nullptr);
     // Adds the post of the file to the account under a new identifier and the import name;
     // the new post, or null with `error` (nothing left behind).
+    // The unpacking runs on a worker thread while the main thread keeps handling events (but no
+    // user input); `progress` hears, on the main thread, the bytes unpacked and to unpack.
+    using ImportProgress = std::function<void(qint64 done, qint64 total)>;
     static PLRPersistantPost* importPostFile(const QString& path, PLRPersistantAccount* account,
-                                             platform::Error* error = nullptr);
+                                             platform::Error* error = nullptr, ImportProgress progress = {});
 
     // The file name of a post's post file: the name made safe for a folder.
     static QString postFileNameForPostName(const QString& name);

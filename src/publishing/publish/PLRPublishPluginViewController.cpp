@@ -34,8 +34,9 @@ View* PLRPublishPluginViewController::loadView()
     watch->setAction([this](Control*) { watchViewAction(); });
     watch->awakeFromNib();
     column->addWidget(watch);
-    m_noPluginLink = new Pellora_Publish::PLRLinkButton(m_stackView);
+    m_noPluginLink = new PLRLinkButton(m_stackView);
     m_noPluginLink->setTitle(QStringLiteral("Publish without the plug-in"));
+    m_noPluginLink->setTitleColour(namedColor(QStringLiteral("plrTextLinkColor")));
     m_noPluginLink->setTarget(this);
     m_noPluginLink->setAction([this](Control*) { skipPluginAction(); });
     m_noPluginLink->awakeFromNib();

@@ -30,7 +30,8 @@ public:
 
     qint64 checkCount() const { return m_checkCount; }
     qint64 checkButtonClickCount() const { return m_checkButtonClickCount; }
-    Pellora_Publish::PLRLinkButton* noPluginLink() const { return m_noPluginLink; }
+    // The plain link: its underlined title is built once from its properties.
+    PLRLinkButton* noPluginLink() const { return m_noPluginLink; }
 
 protected:
     platform::ui::View* loadView() override;
@@ -38,7 +39,7 @@ protected:
                                                   const QVariantMap& userInfo) override;
 
 private:
-    QPointer<Pellora_Publish::PLRLinkButton> m_noPluginLink;
+    QPointer<PLRLinkButton> m_noPluginLink;
     bool m_haveBailed = false;
     bool m_hasChecked = false;
     qint64 m_checkCount = 0;

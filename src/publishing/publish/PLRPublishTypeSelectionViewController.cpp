@@ -133,6 +133,7 @@ void PLRPublishTypeSelectionViewController::setThemeOptions(const QStringList& n
     m_themePopUpButton->addItem(kSelectOne, 0);
     for (const QString& name : names)
         m_themePopUpButton->addItem(name, m_themePopUpButton->numberOfItems());
+    m_themePopUpButton->addSeparatorItem();
     m_themePopUpButton->addItem(kOtherTheme, m_themePopUpButton->numberOfItems());
     m_themePopUpButton->selectItemAtIndex(0);
 }

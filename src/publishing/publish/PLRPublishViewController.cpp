@@ -184,8 +184,13 @@ View* PLRPublishViewController::loadView()
     progressLayout->addWidget(m_statusProgressIndicator, 1);
     m_statusCancelUpdateButton = Button::withTitle(QStringLiteral("Cancel"), this, [this](Control*) { cancelUpdate(); }, m_stateContainerView);
     m_statusCancelUpdateButton->setIdentifier(QStringLiteral("statusCancelUpdateButton"));
+    // Shown when the uploads kept failing and the publisher stopped trying.
+    m_statusRetryButton = Button::withTitle(QStringLiteral("Retry"), this, [this](Control*) { retryUpload(); }, m_stateContainerView);
+    m_statusRetryButton->setIdentifier(QStringLiteral("statusRetryButton"));
+    m_statusRetryButton->setHidden(true);
     auto* cancelRow = new QHBoxLayout;
     cancelRow->addWidget(progressRow, 1);
+    cancelRow->addWidget(m_statusRetryButton);
     cancelRow->addWidget(m_statusCancelUpdateButton);
     stateColumn->addLayout(cancelRow);
     m_progressBarInfo = makeLabel(QString(), m_stateContainerView);
@@ -231,6 +236,14 @@ void PLRPublishViewController::setPostManager(PLRPostManager* manager)
         m_observedPublisher = publisher;
         publisher->addStateChangeNotificationHandler(
             m_publisherObserver, [this](const platform::Notification& note) { postPublisherStateChangeNotification(note); });
+        // After the state notification of the same moment, which is queued first.
+        connect(publisher, &PLRWebServicePostPublisher::uploadStalledChanged, m_publisherObserver, [this] {
+            QPointer<PLRPublishViewController> self(this);
+            platform::dispatchMain([self] {
+                if (self)
+                    self->ensureMainStack();
+            });
+        });
     }
     if (!m_connectionObserver) {
         m_connectionObserver = new QObject(this);
@@ -417,7 +430,9 @@ void PLRPublishViewController::postPublisherStateChangeNotification(const platfo
 {
     QPointer<PLRPublishViewController> self(this);
     const QVariantMap userInfo = notification.userInfo;
-    platform::dispatchMain([self, userInfo] {
+    PLRWebServicePostPublisher* publisher = postPublisher();
+    const bool fromPublisher = publisher && notification.object == publisher->stateMachine();
+    platform::dispatchMain([self, userInfo, fromPublisher] {
         if (!self)
             return;
         PLRPublishViewController* panel = self.data();
@@ -426,11 +441,16 @@ void PLRPublishViewController::postPublisherStateChangeNotification(const platfo
         PLRProgressBar* bar = panel->m_statusProgressIndicator;
         // The state this notification reports: progress that arrives after the publisher has
         // moved on is still this notification's, and a later notification follows in order.
+        // A connection change carries the connection machine's transition: the publisher's own
+        // state counts then.
         const auto transition =
             userInfo.value(latin(PLRFiniteStateMachineTransitionUserInfoKey)).value<PLRFiniteTransitionPtr>();
-        const PLRFiniteStatePtr reported = transition ? transition->destinationState() : nullptr;
+        const PLRFiniteStatePtr reported = transition && fromPublisher ? transition->destinationState() : nullptr;
         const QString P = reported ? reported->name() : panel->publisherStateName();
-        if (P == QLatin1String(PLRPP_STATE_UPLOADING_IMAGES)) {
+        PLRWebServicePostPublisher* current = panel->postPublisher();
+        if (P == QLatin1String(PLRPP_STATE_UPLOADING_IMAGES) && current && current->uploadStalled()) {
+            // ensureMainStack has shown the failure and the retry.
+        } else if (P == QLatin1String(PLRPP_STATE_UPLOADING_IMAGES)) {
             QVariantMap data = userInfo;
             data.remove(latin(PLRFiniteStateMachineTransitionUserInfoKey));
             const bool hasRequired = data.contains(latin(kPLRPPRequiredKey));
@@ -511,6 +531,7 @@ void PLRPublishViewController::ensureStateViewState()
         m_statusProgressIndicator->startAnimation();
         m_statusProgressIndicator->setHidden(false);
         m_statusCancelUpdateButton->setHidden(true);
+        m_statusRetryButton->setHidden(true);
         m_progressBarInfo->setHidden(false);
         if (doc)
             doc->setUploadCancelEnabled(true);
@@ -534,8 +555,7 @@ void PLRPublishViewController::ensureStateViewState()
         m_statusProgressIndicator->setHidden(false);
         m_progressBarInfo->setHidden(false);
         m_statusProgressIndicator->startAnimation();
-        // No cancel once the service builds the post, whatever the machine would allow.
-        if (publisher->isBuildingBlog() || publisher->currentStateName() == QLatin1String(PLRPP_STATE_SERVER_BUILDING)) {
+        if (publisher->isBuildingBlog()) {
             m_statusCancelUpdateButton->setHidden(true);
             if (doc)
                 doc->setUploadCancelEnabled(false);
@@ -546,6 +566,17 @@ void PLRPublishViewController::ensureStateViewState()
                 doc->setUploadCancelEnabled(true);
             setTrailing(m_statusCancelUpdateButton->width() + 12.0 + 1.0);
         }
+        // Uploads that kept failing: say so, and offer to try again (or cancel).
+        const bool stalled = publisher->uploadStalled();
+        m_statusRetryButton->setHidden(!stalled);
+        if (stalled) {
+            m_statusProgressIndicator->stopAnimation();
+            m_statusProgressIndicator->setIndeterminate(false);
+            m_progressBarInfo->setStringValue(
+                QStringLiteral("%1 Check your connection, then retry.").arg(publisher->lastError()));
+            if (doc)
+                doc->showUploadingState(QStringLiteral("Upload Failed"));
+        }
         return;
     }
 
@@ -554,6 +585,7 @@ void PLRPublishViewController::ensureStateViewState()
     m_statusProgressIndicator->setHidden(true);
     m_progressBarInfo->setHidden(true);
     m_statusCancelUpdateButton->setHidden(true);
+    m_statusRetryButton->setHidden(true);
     if (doc)
         doc->setUploadCancelEnabled(true);
     m_statusProgressIndicator->setIndeterminate(false);
@@ -607,6 +639,7 @@ void PLRPublishViewController::setWPCategories(const QStringList& categories, PL
         popup->addItem(categories.at(i), i);
         popup->setItemState(i, categories.at(i) == selected);
     }
+    popup->addSeparatorItem();
     popup->addItem(latin(kPLRPublishViaCodeTitle), kPLRPublishViaCodeTag);
     popup->setItemState(popup->numberOfItems() - 1, selected.isNull());
     if (selected.isNull())
@@ -773,6 +806,13 @@ void PLRPublishViewController::cancelUpdate()
         publisher->cancelPublishing();
 }
 
+void PLRPublishViewController::retryUpload()
+{
+    if (PLRWebServicePostPublisher* publisher = postPublisher())
+        if (publisher->retryUpload())
+            ensureMainStack();
+}
+
 void PLRPublishViewController::deleteRemotePost()
 {
     platform::Alert alert;
@@ -806,14 +846,27 @@ void PLRPublishViewController::copyLinkToClipboard()
     const PLRWebServicePublishRevisionPtr live = publisher->livePublishRevision();
     QPointer<PLRPublishViewController> self(this);
     if (users && users->remotePublisher() && live && live->successful()) {
-        post->getLinkDestination([](bool success, const QVariant& result, const std::optional<PLRServiceError>&,
-                                    const platform::Error&) {
+        post->getLinkDestination([self](bool success, const QVariant& result, const std::optional<PLRServiceError>&,
+                                        const platform::Error&) {
             const QString link = result.toString();
             if (!success || link.isEmpty())
                 return;
             const QUrl url(link);
-            if (!url.isValid() || !platform::Workspace::shared().openURL(url))
-                PLR_LOG_ERROR(QStringLiteral("copy link for info = %1 exception %2").arg(link, QStringLiteral("the link could not be opened")));
+            if (url.isValid() && platform::Workspace::shared().openURL(url))
+                return;
+            PLR_LOG_ERROR(QStringLiteral("copy link for info = %1 exception %2").arg(link, QStringLiteral("the link could not be opened")));
+            // No browser could be started: the address goes to the clipboard, and the user is told.
+            if (QClipboard* clipboard = QGuiApplication::clipboard())
+                clipboard->setText(link);
+            if (!self)
+                return;
+            platform::Alert alert;
+            alert.messageText = QStringLiteral("The Page Could Not Be Opened");
+            alert.informativeText = QStringLiteral("No web browser could be started. The page's address has been "
+                                                   "copied to the clipboard:\n%1")
+                                        .arg(link);
+            alert.buttons = {QStringLiteral("OK")};
+            platform::runAlert(alert);
         });
         return;
     }

@@ -60,6 +60,8 @@ public:
     // Panel actions.
     void performUpdate();
     void copyLinkToClipboard();
+    // Tries the upload again after the publisher stopped trying.
+    void retryUpload();
     void changePostWordpressCategoryType();
 
     // Refreshes.
@@ -93,6 +95,7 @@ public:
     platform::ui::Button* statusUpdateButton() const { return m_statusUpdateButton; }
     platform::ui::Button* statusViewBlogButton() const { return m_statusViewBlogButton; }
     platform::ui::Button* statusCancelUpdateButton() const { return m_statusCancelUpdateButton; }
+    platform::ui::Button* statusRetryButton() const { return m_statusRetryButton; }
     PLRProgressBar* statusProgressIndicator() const { return m_statusProgressIndicator; }
     platform::ui::TextField* progressBarInfo() const { return m_progressBarInfo; }
     PLRPublishButton* publishMainButton() const { return m_publishMainButton; }
@@ -124,6 +127,7 @@ private:
     QPointer<platform::ui::Button> m_statusViewBlogButton;
     QPointer<PLRProgressBar> m_statusProgressIndicator;
     QPointer<platform::ui::Button> m_statusCancelUpdateButton;
+    QPointer<platform::ui::Button> m_statusRetryButton;
     QPointer<platform::ui::TextField> m_progressBarInfo;
     QPointer<PLRPublishButton> m_publishMainButton;
     QPointer<QWidget> m_statusRow;

@@ -1,6 +1,7 @@
 #include "publishing/publish/PLRWebServicePostPublisher.h"
 #include "platform/Clock.h"
 #include "platform/Threads.h"
+#include "publishing/publish/PLRUploadClient.h"
 
 #include "layout/base/PLRLayoutManager.h"
 #include "store/persistance-store/PLRPersistantPost.h"
@@ -110,6 +111,7 @@ PLRWebServicePostPublisher::~PLRWebServicePostPublisher()
     ++m_passGeneration;
     m_buildCheck.cancel();
     m_fetchRetry.cancel();
+    m_passStart.cancel();
     invalidateImageInfoSession();
     invalidateImageUploadSession();
     platform::NotificationCenter::defaultCenter().removeObserver(this);
@@ -165,7 +167,8 @@ void PLRWebServicePostPublisher::buildStateMachine()
     using States = QList<PLRFiniteStatePtr>;
     m_stateMachine->addEvents({
         event(PLRPP_EVENT_SERVICE_CHANGED, std::nullopt, waiting),
-        event(PLRPP_EVENT_REFRESH, States{updateAvailable, idle, notPublished, cancelling}, fetching),
+        // Also from the build wait: a post unpublished (or gone) meanwhile has nothing to wait for.
+        event(PLRPP_EVENT_REFRESH, States{updateAvailable, idle, notPublished, cancelling, building}, fetching),
         event(PLRPP_EVENT_SERVICE_RESTORED, States{waiting}, fetching),
         event(PLRPP_EVENT_LAYOUT_DATA_CHANGED_AVAILABLE, States{fetching, idle}, updateAvailable),
         event(PLRPP_EVENT_LAYOUT_DATA_CHANGED_NOT_AVAILABLE, States{updateAvailable}, idle),
@@ -181,9 +184,9 @@ void PLRWebServicePostPublisher::buildStateMachine()
         event(PLRPP_EVENT_UPDATED_REMOTE_POST, States{updatingPost}, updated),
         event(PLRPP_EVENT_UPLOAD_IMAGES, States{updated, created, uploading, building}, uploading),
         event(PLRPP_EVENT_WAITING_FOR_SERVER, States{uploading, created, updated}, building),
-        // The build wait can be cancelled too: otherwise a build that never ends holds the post.
-        event(PLRPP_EVENT_CANCEL_PROCESS, States{creating, created, uploading, updatingPost, updated, building},
-              cancelling),
+        // Not from the build wait: once the photos are up the service builds the post whatever
+        // happens here; a build that never ends holds nothing (see addIdleCompletionBlock).
+        event(PLRPP_EVENT_CANCEL_PROCESS, States{creating, created, uploading, updatingPost, updated}, cancelling),
     });
 
     const bool notReady = serviceNotReadyStates().contains(connectionStateName());
@@ -403,8 +406,11 @@ void PLRWebServicePostPublisher::addIdleCompletionBlock(IdleBlock block)
     if (!block)
         return;
     // Any settled state will do: an unpublish asked for while an update is available (or the
-    // post turned out unpublished) must not wait for an IDLE that may never come.
-    if (inState(PLRPP_STATE_IDLE) || inState(PLRPP_STATE_UPDATE_AVAILABLE) || inState(PLRPP_STATE_NOT_PUBLISHED)) {
+    // post turned out unpublished) must not wait for an IDLE that may never come. Nor must one
+    // asked for while the service builds the post: the publish cannot be cancelled there, and a
+    // build that never ends would hold the delete for ever.
+    if (inState(PLRPP_STATE_IDLE) || inState(PLRPP_STATE_UPDATE_AVAILABLE) || inState(PLRPP_STATE_NOT_PUBLISHED)
+        || inState(PLRPP_STATE_SERVER_BUILDING)) {
         block(*this);
         return;
     }
@@ -422,6 +428,7 @@ void PLRWebServicePostPublisher::runIdleBlocks()
 PLRFiniteState::Block PLRWebServicePostPublisher::idleEnterBlock()
 {
     return [this](const PLRFiniteStatePtr&, const PLRFiniteTransitionPtr& transition) {
+        resetUploadRetries();
         runIdleBlocks();
         if (!inState(PLRPP_STATE_IDLE))
             return;
@@ -569,6 +576,7 @@ bool PLRWebServicePostPublisher::createOrUpdatePublishedPostPublish(bool publish
     if (payload.isEmpty())
         return false;
     PLR_LOG_INFO(QStringLiteral("Preparing Post Creation for %1").arg(m_stateMachine->name()));
+    resetUploadRetries();
     return fire(create ? PLRPP_EVENT_CREATE_REMOTE_POST : PLRPP_EVENT_UPDATE_REMOTE_POST, payload);
 }
 
@@ -714,6 +722,8 @@ void PLRWebServicePostPublisher::sendPostRequest(bool create, const QVariantMap&
                                                    m_publishingPost->identifier(),
                                                    PLRWebServicePostRevision::resourcePath().constFirst()};
     const QUrl url = PLRWebServiceHost::currentHost().serviceMeURLWithPaths(paths);
+    if (create)
+        m_createGeneration = generation;
     QNetworkReply* reply = PLRURLSession::shared().post(requestWithAuthentication(token, url),
                                                         platform::json::write(payload, true));
     connect(reply, &QNetworkReply::finished, this,
@@ -765,27 +775,53 @@ void PLRWebServicePostPublisher::handlePostAnswer(bool create, quint64 generatio
     }
     remote->setPendingRevision(revision);
 
+    if (create && !current) {
+        const bool cancelled = m_cancelledCreates.remove(generation);
+        if (generation == m_createGeneration)
+            m_createGeneration = 0;
+        // Cancelled by the user, or overtaken by a newer create: the remote post goes. Only a
+        // cancel is known to the record (so that it is not created twice); a newer create
+        // names its own.
+        if (cancelled || inState(PLRPP_STATE_CREATING_POST)) {
+            if (cancelled && !inState(PLRPP_STATE_CREATING_POST))
+                if (PLRPersistantPost* record = post()) {
+                    record->setRemoteIdentifier(remote->identifier());
+                    saveRecordAsync();
+                }
+            PLR_LOG_INFO(QStringLiteral("%1: cleaning up remote post %2 answered after a cancel")
+                             .arg(m_stateMachine->name(), remote->identifier()));
+            QPointer<PLRWebServicePostPublisher> self(this);
+            remote->cleanUpPost([self](bool, const QVariant&, const std::optional<PLRServiceError>&, const platform::Error&) {
+                if (self && self->canFire(PLRPP_EVENT_REFRESH))
+                    self->fire(PLRPP_EVENT_REFRESH);
+            });
+            return;
+        }
+        // Answered after the connection changed: the remote post exists with its pending
+        // revision, so the publish resumes through a fresh fetch, as after any interruption.
+        PLR_LOG_INFO(QStringLiteral("%1: create answered after a connection change; resuming remote post %2")
+                         .arg(m_stateMachine->name(), remote->identifier()));
+        if (PLRPersistantPost* record = post()) {
+            record->setRemoteIdentifier(remote->identifier());
+            saveRecordAsync();
+        }
+        m_publishingPost = remote;
+        joinRealTimeMessages();
+        if (canFire(PLRPP_EVENT_REFRESH))
+            fire(PLRPP_EVENT_REFRESH);
+        return;
+    }
     if (create) {
-        // Known from now on, even when the publish was cancelled meanwhile: the remote post
-        // must not be created twice.
+        m_createGeneration = 0;
         if (PLRPersistantPost* record = post()) {
             record->setRemoteIdentifier(remote->identifier());
             saveRecordAsync();
         }
     }
     m_publishingPost = remote;
-    PLRWebServiceHost::currentHost().addMessageDelegate(this, remote->identifier());
-    if (!current) {
-        if (create) {
-            // Cancelled while the service created it: clean it up, then see what is left.
-            QPointer<PLRWebServicePostPublisher> self(this);
-            remote->cleanUpPost([self](bool, const QVariant&, const std::optional<PLRServiceError>&, const platform::Error&) {
-                if (self && self->canFire(PLRPP_EVENT_REFRESH))
-                    self->fire(PLRPP_EVENT_REFRESH);
-            });
-        }
+    joinRealTimeMessages();
+    if (!current)
         return;
-    }
     setLastError(QString());
     fire(create ? PLRPP_EVENT_REMOTE_POST_CREATED : PLRPP_EVENT_UPDATED_REMOTE_POST);
 }
@@ -853,6 +889,10 @@ PLRFiniteState::Block PLRWebServicePostPublisher::cancelingEnterBlock()
         ++m_passGeneration;
         invalidateImageInfoSession();
         invalidateImageUploadSession();
+        resetUploadRetries();
+        // A create still on its way was cancelled by the user: its answer cleans it up.
+        if (m_createGeneration != 0)
+            m_cancelledCreates.insert(std::exchange(m_createGeneration, 0));
         const quint64 generation = ++m_requestGeneration;
         if (PLRWebServiceUserManager* users = userManager())
             users->refreshInfo();

@@ -25,6 +25,7 @@
 class PLRPostManager;
 class PLRPersistantPost;
 class PLRWebServiceUserManager;
+class PLRUploadClient;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -83,6 +84,9 @@ public:
         int imageInfoTimeoutMs = 180000;    // one image-info batch request
         double fetchRetryFirst = 2.0;       // seconds before the first retry of a failed fetch
         double fetchRetryMax = 120.0;       // the longest wait between fetch retries
+        double uploadRetryFirst = 2.0;      // seconds before the pass after one that did not finish
+        double uploadRetryMax = 120.0;      // the longest wait between such passes
+        int uploadPassLimit = 6;            // unfinished passes in a row before the publisher stops
     };
     static Timing timing();
     static void setTiming(const Timing& timing);
@@ -114,6 +118,11 @@ public:
     // What went wrong last (a failed fetch, create, update or build check), for the panel;
     // empty once things work again.
     QString lastError() const { return m_lastError; }
+    // The upload passes kept failing and the publisher has stopped trying (still uploading:
+    // the user retries or cancels); lastError() says why.
+    bool uploadStalled() const { return m_uploadStalled; }
+    // Starts a new upload pass at once after the publisher stopped trying. False when it had not.
+    bool retryUpload();
 
     // Publish (or update) without publishing to the website's blog, or with a category.
     bool createOrUpdatePublishedPost();
@@ -160,6 +169,7 @@ public:
 
 signals:
     void lastErrorChanged();
+    void uploadStalledChanged();
 
 private:
     using Block = PLRFiniteState::Block;
@@ -194,6 +204,12 @@ private:
 
     // Upload pass.
     void startUploadPass();
+    void runUploadPass(quint64 pass);
+    void setUploadStalled(bool stalled);
+    void resetUploadRetries();
+    // Whether an upload address may be used for a PUT.
+    bool isUsableUploadURL(const QUrl& url) const;
+    void joinRealTimeMessages();
     void handleBatchAnswer(quint64 pass, QNetworkReply* reply);
     void invalidateImageInfoSession();
     void invalidateImageUploadSession();
@@ -208,12 +224,19 @@ private:
 
     // Image sessions and the pass's bookkeeping.
     std::unique_ptr<QNetworkAccessManager> m_imageInfoSession;
-    std::unique_ptr<QNetworkAccessManager> m_imageUploadSession;
+    std::unique_ptr<PLRUploadClient> m_imageUploadSession;
     QSet<QNetworkReply*> m_imageInfoTasks;
-    QSet<QNetworkReply*> m_imageUploadTasks;
+    QSet<quint64> m_imageUploadTasks;
     QStringList m_imageInfoToPush;     // references asked for or being uploaded in this pass
     QStringList m_pushedImages;        // references uploaded in this pass
     quint64 m_passGeneration = 0;      // answers of earlier passes are dropped
+    int m_passAsked = 0;               // photos asked for in the current pass
+    bool m_passLostConnection = false; // a lost connection was reported in this pass
+    int m_failedPasses = 0;            // passes in a row that ended with photos missing
+    bool m_uploadStalled = false;
+    platform::Cancellable m_passStart;
+    QSet<quint64> m_cancelledCreates;  // generations of create requests the user cancelled
+    quint64 m_createGeneration = 0;    // the create request on its way, 0 when none
 
     // Late answers are dropped by generation: one for the post requests and fetches, one for
     // the build checks.

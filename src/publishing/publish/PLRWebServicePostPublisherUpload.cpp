@@ -1,6 +1,7 @@
 // The publisher's upload pass and build wait: signed upload addresses asked for in batches,
 // each photo's export file sent to its address, then the service's build awaited.
 #include "publishing/publish/PLRWebServicePostPublisher.h"
+#include "publishing/publish/PLRUploadClient.h"
 #include "platform/Clock.h"
 
 #include "store/persistance-store/PLRPersistantPost.h"
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr int kImageBatchSize = 20;
+constexpr int kUploadConnections = 6;   // per host, as many as a browser opens
 
 QStringList referencesOf(const PLRWebServicePostRevisionPtr& revision)
 {
@@ -51,7 +53,9 @@ void PLRWebServicePostPublisher::invalidateImageInfoSession()
 
 void PLRWebServicePostPublisher::invalidateImageUploadSession()
 {
-    abortAll(m_imageUploadTasks);
+    m_imageUploadTasks.clear();
+    if (m_imageUploadSession)
+        m_imageUploadSession->cancelAll();
 }
 
 void PLRWebServicePostPublisher::ensureImageSession()
@@ -62,10 +66,59 @@ void PLRWebServicePostPublisher::ensureImageSession()
     m_imageInfoSession = std::make_unique<QNetworkAccessManager>();
     m_imageInfoSession->setObjectName(QStringLiteral("Image Info Session for post: %1").arg(post() ? post()->name() : QString()));
     m_imageInfoSession->setTransferTimeout(timing.imageInfoTimeoutMs);
-    m_imageUploadSession = std::make_unique<QNetworkAccessManager>();
-    m_imageUploadSession->setObjectName(
-        QStringLiteral("Image Upload Session for post: %1").arg(post() ? post()->name() : QString()));
-    m_imageUploadSession->setTransferTimeout(timing.uploadTimeoutMs);
+    // The upload connections are kept from one pass to the next; what was running is dropped.
+    if (!m_imageUploadSession) {
+        m_imageUploadSession = std::make_unique<PLRUploadClient>(kUploadConnections);
+        m_imageUploadSession->setObjectName(
+            QStringLiteral("Image Upload Session for post: %1").arg(post() ? post()->name() : QString()));
+    }
+}
+
+bool PLRWebServicePostPublisher::isUsableUploadURL(const QUrl& url) const
+{
+    if (!url.isValid() || url.host().isEmpty())
+        return false;
+    if (url.scheme() == QLatin1String("https"))
+        return true;
+    // Plain http only towards a service that is itself reached over plain http.
+    const QUrl service = PLRWebServiceHost::currentHost().serviceURL();
+    return url.scheme() == QLatin1String("http") && service.scheme() == QLatin1String("http");
+}
+
+void PLRWebServicePostPublisher::joinRealTimeMessages()
+{
+    if (!m_publishingPost)
+        return;
+    PLRWebServiceHost& host = PLRWebServiceHost::currentHost();
+    host.ensureSocketConnection();
+    host.addMessageDelegate(this, m_publishingPost->identifier());
+}
+
+void PLRWebServicePostPublisher::setUploadStalled(bool stalled)
+{
+    if (m_uploadStalled == stalled)
+        return;
+    m_uploadStalled = stalled;
+    emit uploadStalledChanged();
+}
+
+void PLRWebServicePostPublisher::resetUploadRetries()
+{
+    m_passStart.cancel();
+    m_failedPasses = 0;
+    m_passAsked = 0;
+    setUploadStalled(false);
+}
+
+bool PLRWebServicePostPublisher::retryUpload()
+{
+    if (!m_uploadStalled || !inState(PLRPP_STATE_UPLOADING_IMAGES))
+        return false;
+    PLR_LOG_INFO(QStringLiteral("Upload of %1 tried again by the user").arg(m_stateMachine->name()));
+    resetUploadRetries();
+    setLastError(QString());
+    runUploadPass(++m_passGeneration);
+    return true;
 }
 
 PLRFiniteState::Block PLRWebServicePostPublisher::uploadingImagesEnterBlock()
@@ -82,12 +135,47 @@ PLRFiniteState::Block PLRWebServicePostPublisher::uploadingImagesEnterBlock()
 void PLRWebServicePostPublisher::startUploadPass()
 {
     const quint64 pass = ++m_passGeneration;
+    m_passStart.cancel();
+    // A pass that ended with photos missing (dropped, refused or failed uploads) is followed by
+    // the next one only after a growing pause, and only so many times in a row.
+    if (m_passAsked > 0)
+        m_failedPasses = int(m_pushedImages.size()) < m_passAsked ? m_failedPasses + 1 : 0;
+    m_passAsked = 0;
     m_pushedImages.clear();
+    const Timing timing = PLRWebServicePostPublisher::timing();
+    if (m_failedPasses >= timing.uploadPassLimit) {
+        PLR_LOG_ERROR(QStringLiteral("%1: %2 upload passes in a row did not finish; waiting for the user")
+                          .arg(m_stateMachine->name())
+                          .arg(m_failedPasses));
+        setLastError(QStringLiteral("The photos could not be uploaded."));
+        setUploadStalled(true);
+        return;
+    }
+    if (m_failedPasses == 0) {
+        runUploadPass(pass);
+        return;
+    }
+    double delay = timing.uploadRetryFirst;
+    for (int i = 1; i < m_failedPasses; ++i)
+        delay = qMin(delay * 2, timing.uploadRetryMax);
+    PLR_LOG_INFO(QStringLiteral("%1: next upload pass in %2 s").arg(m_stateMachine->name()).arg(delay));
+    m_passStart = platform::dispatchAfter(delay, this, [this, pass] {
+        if (pass == m_passGeneration && inState(PLRPP_STATE_UPLOADING_IMAGES))
+            runUploadPass(pass);
+    });
+}
+
+void PLRWebServicePostPublisher::runUploadPass(quint64 pass)
+{
+    m_pushedImages.clear();
+    m_passLostConnection = false;
     const QStringList references = referencesOf(pendingRevision());
     if (!m_publishingPost) {
         fire(PLRPP_EVENT_CANCEL_PROCESS);
         return;
     }
+    // The service says over the socket when the build is done: listen before the pass ends.
+    joinRealTimeMessages();
     if (references.isEmpty()) {
         fire(PLRPP_EVENT_WAITING_FOR_SERVER);
         return;
@@ -110,6 +198,7 @@ void PLRWebServicePostPublisher::startUploadPass()
                                {QStringLiteral("mimetype"), image->isImageGIF() ? QStringLiteral("gif") : QStringLiteral("jpg")},
                                {QStringLiteral("keywords"), keywords}};
     }
+    m_passAsked = int(entries.size());
     m_imageInfoToPush.clear();
     ensureImageSession();
     const QString token = PLRCurrentSessionToken();
@@ -147,8 +236,16 @@ void PLRWebServicePostPublisher::handleBatchAnswer(quint64 pass, QNetworkReply* 
         const PLRServiceError error = PLRServiceError::serviceErrorWithDictionary(value);
         const QVariantMap entry = value.toMap();
         const QUrl url(entry.value(QStringLiteral("signed_url")).toString());
-        if (error.code() != 0 || !url.isValid() || url.scheme().isEmpty()) {
+        if (error.code() != 0) {
             PLR_LOG_WARN(QStringLiteral("Image Err: %1").arg(error.description()));
+            continue;
+        }
+        // Never a local file or any other scheme: only the web, and plain http only when the
+        // service itself is plain http.
+        if (!isUsableUploadURL(url)) {
+            PLR_LOG_ERROR(QStringLiteral("Image Err: refused upload address for %1: %2")
+                              .arg(entry.value(QStringLiteral("ref_id")).toString(),
+                                   url.toString(QUrl::RemoveQuery | QUrl::RemoveUserInfo)));
             continue;
         }
         usable.append({entry.value(QStringLiteral("ref_id")).toString(), url});
@@ -163,55 +260,62 @@ void PLRWebServicePostPublisher::pushImage(const QString& reference, const QUrl&
 {
     if (!m_imageUploadSession)
         return;
+    if (!isUsableUploadURL(signedURL)) {
+        PLR_LOG_ERROR(QStringLiteral("Image failed: %1 error: refused upload address").arg(reference));
+        checkImageUploadStatus();
+        return;
+    }
     const PLRSourceImagePtr image =
         m_postManager && m_postManager->sourceDirectory() ? m_postManager->sourceDirectory()->sourceImageForIdentifier(reference)
                                                           : nullptr;
     const QString path = image ? image->exportFilePath() : QString();
-    auto file = std::make_unique<QFile>(path);
-    if (path.isEmpty() || !file->open(QIODevice::ReadOnly) || file->size() == 0) {
+    const QFileInfo file(path);
+    if (path.isEmpty() || !file.isFile() || !file.isReadable() || file.size() == 0) {
         PLR_LOG_WARN(QStringLiteral("Canceling publish due to image not found: %1").arg(reference));
         setLastError(QStringLiteral("A photo of the post cannot be found."));
         fire(PLRPP_EVENT_CANCEL_PROCESS);
         return;
     }
     // The body is read from the export file as it goes out, never held whole.
-    QNetworkRequest request(signedURL);
-    request.setTransferTimeout(timing().uploadTimeoutMs);
-    QNetworkReply* reply = m_imageUploadSession->put(request, file.get());
-    file.release()->setParent(reply);
-    m_imageUploadTasks.insert(reply);
     const quint64 pass = m_passGeneration;
-    connect(reply, &QNetworkReply::finished, this, [this, pass, reply, reference, signedURL, attempt] {
-        m_imageUploadTasks.remove(reply);
-        reply->deleteLater();
-        if (pass != m_passGeneration)
-            return;
-        m_imageInfoToPush.removeAll(reference);
-        const platform::Error transport = serviceTransportError(reply);
-        if (transport.isValid()) {
-            PLR_LOG_WARN(QStringLiteral("Image failed: %1 error: %2").arg(reference, transport.toString()));
-            if (transport.code == platform::urlerror::TimedOut && attempt < 3) {
-                pushImage(reference, signedURL, attempt + 1);
+    auto task = std::make_shared<quint64>(0);
+    *task = m_imageUploadSession->put(
+        signedURL, path,
+        [this, pass, task, reference, signedURL, attempt](const PLRUploadClient::Result& result) {
+            m_imageUploadTasks.remove(*task);
+            if (pass != m_passGeneration)
+                return;
+            m_imageInfoToPush.removeAll(reference);
+            if (result.transport.isValid()) {
+                const platform::Error& transport = result.transport;
+                PLR_LOG_WARN(QStringLiteral("Image failed: %1 error: %2").arg(reference, transport.toString()));
+                if (transport.code == platform::urlerror::TimedOut && attempt < 3) {
+                    pushImage(reference, signedURL, attempt + 1);
+                    return;
+                }
+                // A connection that failed (not one that was slow) may mean the service is gone:
+                // the connection machine is asked once a pass, not once a photo.
+                if (isLossOfInternet(transport) && transport.code != platform::urlerror::TimedOut
+                    && !m_passLostConnection) {
+                    m_passLostConnection = true;
+                    PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+                }
+                checkImageUploadStatus();
                 return;
             }
-            // A connection that failed (not one that was slow) may mean the service is gone.
-            if (isLossOfInternet(transport) && transport.code != platform::urlerror::TimedOut)
-                PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+            if (result.status < 200 || result.status > 299) {
+                PLR_LOG_WARN(QStringLiteral("Image failed: %1 status: %2").arg(reference).arg(result.status));
+                checkImageUploadStatus();
+                return;
+            }
+            PLR_LOG_INFO(QStringLiteral("Image pushed: %1").arg(reference));
+            m_pushedImages << reference;
+            fire(PLRPP_EVENT_UPLOAD_IMAGES, {{QString::fromLatin1(kPLRPPRequiredKey), requiredCount()},
+                                             {QString::fromLatin1(kPLRPPUploadedKey), int(m_pushedImages.size())}});
             checkImageUploadStatus();
-            return;
-        }
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (status < 200 || status > 299) {
-            PLR_LOG_WARN(QStringLiteral("Image failed: %1 status: %2").arg(reference).arg(status));
-            checkImageUploadStatus();
-            return;
-        }
-        PLR_LOG_INFO(QStringLiteral("Image pushed: %1").arg(reference));
-        m_pushedImages << reference;
-        fire(PLRPP_EVENT_UPLOAD_IMAGES, {{QString::fromLatin1(kPLRPPRequiredKey), requiredCount()},
-                                         {QString::fromLatin1(kPLRPPUploadedKey), int(m_pushedImages.size())}});
-        checkImageUploadStatus();
-    });
+        },
+        timing().uploadTimeoutMs);
+    m_imageUploadTasks.insert(*task);
 }
 
 void PLRWebServicePostPublisher::checkImageUploadStatus()
@@ -231,11 +335,11 @@ PLRFiniteState::Block PLRWebServicePostPublisher::serverBuildingEnterBlock()
 {
     return [this](const PLRFiniteStatePtr&, const PLRFiniteTransitionPtr& transition) {
         const QVariant delay = transition ? transition->userInfo().value(QString::fromLatin1(kPLRPPDelayKey)) : QVariant();
-        // The service tells over the socket when the build is done.
-        PLRWebServiceHost::currentHost().ensureSocketConnection();
-        if (m_publishingPost)
-            PLRWebServiceHost::currentHost().addMessageDelegate(this, m_publishingPost->identifier());
-        scheduleBuildCheck(delay.isValid() ? delay.toDouble() : timing().buildCheckDelay);
+        m_passStart.cancel();
+        joinRealTimeMessages();
+        // Checked once at once: the build may be done already (its socket message may have come
+        // while the uploads ran); the delay applies to the checks after this one.
+        checkServerCompletedBuild(delay.isValid() ? delay.toDouble() : timing().buildCheckDelay);
     };
 }
 
@@ -272,9 +376,10 @@ void PLRWebServicePostPublisher::checkServerCompletedBuild(double delay)
                 const QString reason = serviceError ? serviceError->description() : transportError.toString();
                 PLR_LOG_WARN(QStringLiteral("Bailing on Image Upload: %1").arg(reason));
                 if (serviceError && serviceError->code() == 301) {
-                    // The remote post is gone: nothing to wait for.
-                    self->setLastError(QStringLiteral("The published post is gone from the service."));
-                    self->fire(PLRPP_EVENT_CANCEL_PROCESS);
+                    // The remote post is gone (unpublished meanwhile): nothing to wait for; the
+                    // fetch that follows finds out what is left.
+                    self->setLastError(QString());
+                    self->fire(PLRPP_EVENT_REFRESH);
                     return;
                 }
                 self->setLastError(QStringLiteral("The service's build could not be checked."));

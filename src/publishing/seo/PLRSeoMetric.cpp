@@ -86,6 +86,9 @@ QStringList PLRSeoMetric::keyPathsToObserve() const
         return {QString::fromLatin1(kPLRPostKeyMetaDescription), QString::fromLatin1(kPLRPostKeyFocusKeywords)};
     case Keywords:
     case ImageKeywords:
+    // The body-text advice names the focus keywords missing from the body, so it follows
+    // them as well as the layout.
+    case Text:
         return {QString::fromLatin1(kPLRPostKeyFocusKeywords)};
     default:
         return {};
@@ -375,13 +378,15 @@ void PLRSeoMetric::ensureImageKeywordState()
 void PLRSeoMetric::ensureTextState()
 {
     const PLRLayout* layout = layoutOf(m_postManager);
-    if (!layout || !PLRSeoManager::hasTextBlocksInLayout(*layout)) {
+    PLRPersistantPost* post = m_postManager ? m_postManager->representedPost() : nullptr;
+    const QStringList keywords = post ? post->focusKeywords() : QStringList();
+    const PLRSeoTextCounts::Result counts = layout ? m_textCounts.count(*layout, keywords) : PLRSeoTextCounts::Result();
+    if (!counts.hasTextBlocks) {
         setResult(PLRSeoSummaryLevelFailure, QString());
         return;
     }
-    const QString body = PLRSeoManager::textCharactersInAllBlocks(*layout);
-    const qint64 words = PLRSeoManager::countWords(body);
-    if (body.trimmed().isEmpty()) {
+    const qint64 words = counts.words;
+    if (!counts.hasText) {
         setResult(PLRSeoSummaryLevelFailure, QStringLiteral("Add text to your text blocks to receive SEO feedback."));
     } else if (words <= 299) {
         setResult(PLRSeoSummaryLevelWarning,
@@ -391,9 +396,7 @@ void PLRSeoMetric::ensureTextState()
     } else {
         setResult(PLRSeoSummaryLevelGood, QString());
     }
-    PLRPersistantPost* post = m_postManager ? m_postManager->representedPost() : nullptr;
-    const QStringList keywords = post ? post->focusKeywords() : QStringList();
-    const QStringList missing = exceptionOccurances(keywords, body);
+    const QStringList& missing = counts.missingKeywords;
     if (missing.size() == keywords.size()) {
         setResult(PLRSeoSummaryLevelFailure, QStringLiteral("None of your focus keywords are in the body, add them to boost your SEO."));
     } else if (!missing.isEmpty()) {

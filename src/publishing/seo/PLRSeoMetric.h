@@ -1,5 +1,7 @@
 #pragma once
 
+#include "publishing/seo/PLRSeoTextCounts.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -77,4 +79,6 @@ private:
     QList<QVariantMap> m_subMetrics;
     QList<QMetaObject::Connection> m_connections;
     QObject* m_layoutObserverContext = nullptr;
+    // The body text's counts per block (text metric).
+    PLRSeoTextCounts m_textCounts;
 };

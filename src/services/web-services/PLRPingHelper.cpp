@@ -33,6 +33,11 @@ void PLRPingHelper::start()
     m_reachable = true;
     if (m_completion)
         m_completion(true, QString());
+    startPinger();
+}
+
+void PLRPingHelper::startPinger()
+{
     m_pinger = std::make_unique<SimplePing>(m_address);
     m_pinger->setDelegate(this);
     m_pinger->start();
@@ -40,8 +45,10 @@ void PLRPingHelper::start()
 
 void PLRPingHelper::sendPing()
 {
+    // After a time-out or a failure a new pinger takes over. It says nothing by itself: only
+    // its answer (or its silence) is a result, so a host that stays silent is reported once.
     if (!m_pinger) {
-        start();
+        startPinger();
         return;
     }
     m_pinger->sendPingWithData();

@@ -10,7 +10,8 @@
 #include <memory>
 
 // A repeating check of whether one host answers pings: reachable at start, then one ping
-// every 5 s, each answered within 1 s or counted unreachable; the block hears only changes.
+// every 5 s, each answered within 1 s or counted unreachable; the block hears only changes
+// (so a host that stays silent is reported unreachable once).
 class PLRPingHelper : public QObject, public SimplePingDelegate {
     Q_OBJECT
 public:
@@ -36,6 +37,7 @@ public:
 
 private:
     void start();
+    void startPinger();
     void sendPing();
     void result(bool reachable, const QString& reason);
     void dropPinger();

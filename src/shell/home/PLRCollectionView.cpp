@@ -1,5 +1,6 @@
 #include "shell/home/PLRCollectionView.h"
 
+#include <QKeyEvent>
 #include <QResizeEvent>
 #include <QScrollBar>
 
@@ -40,6 +41,7 @@ PLRCollectionView::PLRCollectionView(QWidget* parent) : QScrollArea(parent)
     setWidget(m_document);
     viewport()->setAutoFillBackground(false);
     m_layout = std::make_unique<PLRCollectionViewFlowLayout>();
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 PLRCollectionView::~PLRCollectionView()
@@ -246,8 +248,81 @@ void PLRCollectionView::resizeEvent(QResizeEvent* event)
         invalidateLayout();
 }
 
+qint64 PLRCollectionView::itemsPerRow() const
+{
+    if (m_attributes.isEmpty())
+        return 1;
+    const bool sideways = m_layout->scrollDirection() == PLRCollectionViewFlowLayout::ScrollDirection::Horizontal;
+    const QRectF first = m_attributes.first().frame;
+    qint64 count = 0;
+    for (const PLRCollectionViewLayoutAttributes& attributes : m_attributes) {
+        if (sideways ? attributes.frame.x() != first.x() : attributes.frame.y() != first.y())
+            break;
+        ++count;
+    }
+    return std::max<qint64>(1, count);
+}
+
+void PLRCollectionView::moveSelection(int key)
+{
+    if (m_count <= 0)
+        return;
+    if (m_selected < 0) {
+        selectItem(0);
+        scrollToItem(0);
+        return;
+    }
+    const bool sideways = m_layout->scrollDirection() == PLRCollectionViewFlowLayout::ScrollDirection::Horizontal;
+    const qint64 row = itemsPerRow();
+    qint64 target = m_selected;
+    switch (key) {
+    case Qt::Key_Left: target = sideways ? m_selected - row : m_selected - 1; break;
+    case Qt::Key_Right: target = sideways ? m_selected + row : m_selected + 1; break;
+    case Qt::Key_Up: target = sideways ? m_selected - 1 : m_selected - row; break;
+    case Qt::Key_Down:
+        target = sideways ? m_selected + 1 : m_selected + row;
+        // Down from a row above a shorter last row lands on its last item.
+        if (!sideways && target >= m_count && m_selected / row < (m_count - 1) / row)
+            target = m_count - 1;
+        break;
+    default: return;
+    }
+    if (target < 0 || target >= m_count)
+        return;
+    selectItem(target);
+    scrollToItem(target);
+}
+
+void PLRCollectionView::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+            moveSelection(event->key());
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (m_selected >= 0 && m_delegate && !event->isAutoRepeat()) {
+                event->accept();
+                m_delegate->activateItemAtIndex(this, m_selected);
+                return;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    QScrollArea::keyPressEvent(event);
+}
+
 void PLRCollectionView::scrollContentsBy(int dx, int dy)
 {
     QScrollArea::scrollContentsBy(dx, dy);
     tile();
+    // The tiles moved under a pointer at rest: the one now under it is hovered, no other.
+    platform::ui::dispatch::refreshTracking(window());
 }

@@ -59,6 +59,8 @@ public:
     virtual ~PLRCollectionViewDelegate() = default;
     virtual void didSelectItemsAtIndexes(PLRCollectionView*, const QList<qint64>&) {}
     virtual void didDeselectItemsAtIndexes(PLRCollectionView*, const QList<qint64>&) {}
+    // Return or Enter on the selected item (what a click on it does).
+    virtual void activateItemAtIndex(PLRCollectionView*, qint64) {}
 };
 
 // A scrolling collection of one section whose items are placed by a flow layout. Only the items
@@ -96,6 +98,9 @@ public:
     void selectItem(qint64 index);
     void deselectAll();
     QList<qint64> selectionIndexes() const;
+    // Keys: the arrows move the selection (Up and Down by a row; the first arrow selects the
+    // first item), Return and Enter activate the selected item.
+    void moveSelection(int key);
 
     platform::ui::View* documentView() const { return m_document; }
     // The visible part of the document (document coordinates, y down).
@@ -108,8 +113,10 @@ signals:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    qint64 itemsPerRow() const;
     void prepareLayout();
     void tile();
     void recycle(qint64 index);

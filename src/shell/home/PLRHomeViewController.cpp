@@ -222,7 +222,9 @@ void PLRHomeViewController::viewDidLoad()
     auto layout = std::make_unique<PLRGalleryViewLayout>();
     layout->setMinimumInteritemSpacing(10);
     layout->setMinimumLineSpacing(10);
-    layout->setSectionInset(QMarginsF(10, 0, 10, 0));   // left, top, right, bottom
+    // Below the last row, room for the support chat's button in the bottom trailing corner, so
+    // that the last tiles (their menu buttons above all) can always be scrolled clear of it.
+    layout->setSectionInset(QMarginsF(10, 0, 10, kSupportChatClearance));   // left, top, right, bottom
     m_postCollectionView->setCollectionViewLayout(std::move(layout));
     m_postCollectionView->registerItemFactory(QLatin1String(kPLRRecentCollectionViewItemNewPostIdentifier),
                                               [] { return new PLRRecentCollectionViewItemNewPost; });
@@ -248,7 +250,7 @@ void PLRHomeViewController::viewDidLoad()
 
 bool PLRHomeViewController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == view() && !event->spontaneous()) {
+    if (isView(watched) && !event->spontaneous()) {
         if (event->type() == QEvent::Show)
             appear();
         else if (event->type() == QEvent::Hide)
@@ -448,6 +450,18 @@ void PLRHomeViewController::didDeselectItemsAtIndexes(PLRCollectionView*, const 
 {
     PLRShellHooks::disableImportExportPosts();
     m_selectedPost = nullptr;
+}
+
+void PLRHomeViewController::activateItemAtIndex(PLRCollectionView*, qint64 index)
+{
+    if (!m_isSearching && index == 0) {
+        createNewBlog();
+        return;
+    }
+    const QList<PLRPersistantPost*> list = tabList();
+    const qint64 postIndex = m_isSearching ? index : index - 1;
+    if (postIndex >= 0 && postIndex < list.size())
+        PLRShellHooks::presentPost(list[postIndex]);
 }
 
 void PLRHomeViewController::itemDidRecieveClick(PLRRecentCollectionViewItem* item)

@@ -438,6 +438,10 @@ void PLRRecentCollectionViewItem::menuDeletePost()
         alert.informativeText = QStringLiteral("Are you sure you want to delete this blog?");
         alert.buttons = {QStringLiteral("Yes"), QStringLiteral("No")};
     }
+    // The post by its name, so that the question cannot be read as about another one.
+    if (!post->name().trimmed().isEmpty())
+        alert.informativeText += QStringLiteral("\n\n\u201C%1\u201D").arg(post->name().trimmed());
+    alert.destructive = true;
     const platform::AlertResult result = platform::runAlert(alert, m_itemView->window());
     if (result.response != platform::kAlertFirstButtonReturn || !post || PLRCoreManager::userSession() != session)
         return;
@@ -458,6 +462,7 @@ void PLRRecentCollectionViewItem::menuDeleteRemotePost()
     alert.messageText = QStringLiteral("Unpublished Post?");
     alert.informativeText = QStringLiteral("Are you sure you want to unpublish this post? Doing so will take the post offline "
                                            "and it will no longer be accessible via your website.");
+    alert.destructive = true;
     alert.buttons = {QStringLiteral("Yes, unpublish this blog"), QStringLiteral("No, don't unpublish")};
     const platform::AlertResult result = platform::runAlert(alert, m_itemView->window());
     if (result.response == platform::kAlertFirstButtonReturn && post && PLRCoreManager::userSession() == session)

@@ -38,6 +38,8 @@ public:
     bool selected() const { return m_selected; }
     void setSelected(bool selected);
     void setFrame(const QRectF& frame);
+    // The pointer is over the tile (the preview shows its lower end).
+    bool hovered() const { return m_hovered; }
 
     void mouseEntered(const platform::ui::MouseEvent& event) override;
     void mouseExited(const platform::ui::MouseEvent& event) override;

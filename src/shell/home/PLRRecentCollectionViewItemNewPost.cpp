@@ -3,7 +3,10 @@
 #include "shell/home/PLRShellHooks.h"
 #include "shell/home/PLRShellImages.h"
 
+#include "controls/ColorWithHex.h"
 #include "platform-ui/Images.h"
+
+#include <QPainterPath>
 
 #include <cmath>
 
@@ -40,6 +43,19 @@ void PLRRecentCollectionViewItemNewPostView::drawRect(GraphicsContext& context, 
     const double x = std::ceil((W - 40) * 0.5 - labelSize.width() * 0.5 + 18);
     const double y = std::ceil(160 * s - 45 + 16);
     context.drawImage(label, QRectF(QPointF(x, y), labelSize), QRectF(), QPainter::CompositionMode_SourceOver, 1.0);
+    if (m_selected) {
+        QPainterPath border;
+        border.addRect(QRectF(1.5, 1.5, W - 3.0, height() - 3.0));
+        context.strokePath(border, ColorWithHex::smb_blueColour(), 3.0);
+    }
+}
+
+void PLRRecentCollectionViewItemNewPostView::setSelected(bool selected)
+{
+    if (m_selected == selected)
+        return;
+    m_selected = selected;
+    update();
 }
 
 void PLRRecentCollectionViewItemNewPostView::updateTrackingAreas()
@@ -78,6 +94,12 @@ void PLRRecentCollectionViewItemNewPostView::mouseUp(const MouseEvent&)
 PLRRecentCollectionViewItemNewPost::PLRRecentCollectionViewItemNewPost(QObject* parent) : PLRCollectionViewItem(parent)
 {
     setView(new PLRRecentCollectionViewItemNewPostView);
+}
+
+void PLRRecentCollectionViewItemNewPost::setSelected(bool selected)
+{
+    PLRCollectionViewItem::setSelected(selected);
+    newPostView()->setSelected(selected);
 }
 
 PLRRecentCollectionViewItemNewPostView* PLRRecentCollectionViewItemNewPost::newPostView() const

@@ -17,12 +17,19 @@ public:
     static bool pressed();
     static void resetSharedState();
 
+    // Selected from the keyboard: drawn with the selected tiles' blue border.
+    bool isSelected() const { return m_selected; }
+    void setSelected(bool selected);
+
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
     void updateTrackingAreas() override;
     void mouseEntered(const platform::ui::MouseEvent& event) override;
     void mouseExited(const platform::ui::MouseEvent& event) override;
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
+
+private:
+    bool m_selected = false;
 };
 
 // The collection item of the new-post tile; no behaviour of its own.
@@ -31,4 +38,5 @@ class PLRRecentCollectionViewItemNewPost : public PLRCollectionViewItem {
 public:
     explicit PLRRecentCollectionViewItemNewPost(QObject* parent = nullptr);
     PLRRecentCollectionViewItemNewPostView* newPostView() const;
+    void setSelected(bool selected) override;
 };

@@ -35,7 +35,7 @@ bool PLRPostCanvasViewController::eventFilter(QObject* watched, QEvent* event)
 {
     // The one support chat moves into the canvas's bottom trailing corner whenever the canvas is
     // shown (and back to the home screen when that is shown again).
-    if (isViewLoaded() && watched == view() && event->type() == QEvent::Show)
+    if (isView(watched) && event->type() == QEvent::Show)
         PLRSupportChatHook::attach(view());
     return PLRGenericPostViewController::eventFilter(watched, event);
 }

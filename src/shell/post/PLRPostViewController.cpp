@@ -606,7 +606,7 @@ void PLRPostViewController::dismissInspectorOnboard()
 
 bool PLRPostViewController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == view() && !event->spontaneous()) {
+    if (isView(watched) && !event->spontaneous()) {
         if (event->type() == QEvent::Show)
             appear();
         else if (event->type() == QEvent::Hide)

@@ -14,6 +14,7 @@
 #include "services/web-services/PLRWebServiceUser.h"
 #include "services/web-services/PLRWebServiceUserManager.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 
 #include <cmath>
@@ -314,10 +315,23 @@ std::unique_ptr<Window> PLRPreferencesWindowController::loadWindow()
     return window;
 }
 
+bool PLRPreferencesWindowController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == window() && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape
+        && static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        window()->performClose();
+        return true;
+    }
+    return WindowController::eventFilter(watched, event);
+}
+
 void PLRPreferencesWindowController::windowDidLoad()
 {
     Window* w = window();
     w->setDelegate(this);
+    // Escape closes the window, as it does any settings window (the fields leave it to us).
+    w->installEventFilter(this);
     View* content = w->contentView();
     m_content = new PLRPreferencesViewController(this);
     View* tabs = m_content->view();

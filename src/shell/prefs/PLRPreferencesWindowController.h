@@ -119,6 +119,7 @@ public:
 protected:
     std::unique_ptr<platform::ui::Window> loadWindow() override;
     void windowDidLoad() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     PLRPreferencesViewController* m_content = nullptr;

@@ -2,7 +2,10 @@
 
 #include <QUuid>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
+#include <vector>
 
 namespace plr {
 
@@ -159,6 +162,109 @@ bool positionsEqual(const PLRPosition& a, const PLRPosition& b)
 QString newBlockIdentifier()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+} // namespace plr
+
+namespace plr {
+
+namespace {
+
+// A finite value within [low, high]; `fallback` for NaN and infinities.
+float bounded(float value, double low, double high, float fallback, int* changed)
+{
+    float result = value;
+    if (!std::isfinite(value))
+        result = fallback;
+    else if (value < low)
+        result = float(low);
+    else if (value > high)
+        result = float(high);
+    if (result != value || std::isnan(value))
+        ++*changed;
+    return result;
+}
+
+void boundColour(PLRColour* colour, int* changed)
+{
+    colour->set_r(bounded(colour->r(), 0.0, 255.0, 0.0f, changed));
+    colour->set_g(bounded(colour->g(), 0.0, 255.0, 0.0f, changed));
+    colour->set_b(bounded(colour->b(), 0.0, 255.0, 0.0f, changed));
+    colour->set_a(bounded(colour->a(), 0.0, 255.0, 255.0f, changed));
+}
+
+void boundPosition(PLRPosition* position, int* changed)
+{
+    position->set_x(bounded(position->x(), -kMaxLayoutCoordinate, kMaxLayoutCoordinate, 0.0f, changed));
+    position->set_y(bounded(position->y(), -kMaxLayoutCoordinate, kMaxLayoutCoordinate, 0.0f, changed));
+    position->set_width(bounded(position->width(), -kMaxLayoutCoordinate, kMaxLayoutCoordinate, 0.0f, changed));
+}
+
+void boundText(PLRBlock_Text* text, int* changed)
+{
+    // Bytes first: most texts are far below the bound and need no decoding.
+    if (text->value().size() > size_t(kMaxTextBlockLength)) {
+        QString value = QString::fromStdString(text->value());
+        if (value.size() > kMaxTextBlockLength) {
+            qsizetype cut = kMaxTextBlockLength;
+            if (value.at(cut - 1).isHighSurrogate())
+                --cut;
+            value.truncate(cut);
+            text->set_value(value.toStdString());
+            ++*changed;
+        }
+    }
+    if (text->html().size() > size_t(kMaxTextBlockHtmlBytes)) {
+        text->clear_html();   // the plain text stands alone, as for a text never formatted
+        ++*changed;
+    }
+    if (text->has_position())
+        boundPosition(text->mutable_position(), changed);
+}
+
+} // namespace
+
+int boundLayout(PLRLayout* layout)
+{
+    int changed = 0;
+    if (layout->padding() < 0 || layout->padding() > kMaxLayoutPadding) {
+        layout->set_padding(std::clamp<qint64>(layout->padding(), 0, kMaxLayoutPadding));
+        ++changed;
+    }
+    if (layout->has_background_colour())
+        boundColour(layout->mutable_background_colour(), &changed);
+    // Without recursion: every block of every section, containers' children included.
+    std::vector<PLRBlock*> pending;
+    for (PLRSection& section : *layout->mutable_sections())
+        for (PLRBlock& block : *section.mutable_blocks())
+            pending.push_back(&block);
+    while (!pending.empty()) {
+        PLRBlock* block = pending.back();
+        pending.pop_back();
+        const float ratio = block->aspect_ratio();
+        if (!std::isfinite(ratio) || ratio < 0.0f) {
+            block->set_aspect_ratio(0.0f);
+            ++changed;
+        } else if (ratio != 0.0f) {
+            block->set_aspect_ratio(bounded(ratio, kMinLayoutAspectRatio, kMaxLayoutAspectRatio, 0.0f, &changed));
+        }
+        switch (block->type_case()) {
+        case PLRBlock::kContainer:
+            for (PLRBlock& child : *block->mutable_container()->mutable_sub_blocks())
+                pending.push_back(&child);
+            break;
+        case PLRBlock::kImage:
+            if (block->image().has_position())
+                boundPosition(block->mutable_image()->mutable_position(), &changed);
+            break;
+        case PLRBlock::kText:
+            boundText(block->mutable_text(), &changed);
+            break;
+        default:
+            break;
+        }
+    }
+    return changed;
 }
 
 } // namespace plr

@@ -106,4 +106,20 @@ bool positionsEqual(const PLRPosition& a, const PLRPosition& b);
 // A new block identifier (a UUID string).
 QString newBlockIdentifier();
 
+// What a layout read from a file may hold. The views turn these numbers into pixel sizes in
+// integer arithmetic, so a padding of 2^63 overflows there; and a text block is laid out whole,
+// on the main thread, every time the canvas or the post's preview is drawn, so a text of tens
+// of megabytes holds the application for tens of seconds. No layout made in the editor comes
+// near these bounds.
+inline constexpr qint64 kMaxLayoutPadding = 10000;
+inline constexpr double kMaxLayoutCoordinate = 1.0e6;
+inline constexpr double kMinLayoutAspectRatio = 0.01;
+inline constexpr double kMaxLayoutAspectRatio = 100.0;
+inline constexpr int kMaxTextBlockLength = 100000;       // characters of a text block's text
+inline constexpr int kMaxTextBlockHtmlBytes = 1000000;   // beyond it the formatting is dropped
+
+// Brings every number of the layout into range (non-finite ones to their default) and cuts
+// text blocks to their bounds. Answers how many values it changed.
+int boundLayout(PLRLayout* layout);
+
 } // namespace plr

@@ -7,6 +7,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QSet>
 #include <QUuid>
 
 #include <cstdio>
@@ -14,6 +16,19 @@
 namespace plr::fileutil {
 
 namespace {
+
+QMutex& stagingMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+QSet<QString>& activeStagingFolders()
+{
+    static QSet<QString> folders;
+    return folders;
+}
+
 platform::Error makeError(const QString& description)
 {
     return platform::Error::make(kErrorDomain, 1, description);
@@ -29,7 +44,8 @@ bool ensureDirectory(const QString& path, platform::Error* error)
     return false;
 }
 
-bool copyDirectory(const QString& source, const QString& destination, platform::Error* error)
+bool copyDirectory(const QString& source, const QString& destination, platform::Error* error,
+                   const CopyProgress& copied)
 {
     const QFileInfo sourceInfo(source);
     if (!sourceInfo.isDir() || sourceInfo.isSymLink()) {
@@ -57,15 +73,30 @@ bool copyDirectory(const QString& source, const QString& destination, platform::
             continue;
         }
         if (kind == platform::files::Kind::Directory) {
-            if (!copyDirectory(entry.filePath(), target, error))
+            if (!copyDirectory(entry.filePath(), target, error, copied))
                 return false;
         } else if (!QFile::copy(entry.filePath(), target)) {
             if (error)
                 *error = makeError(QStringLiteral("Could not copy \"%1\".").arg(entry.filePath()));
             return false;
+        } else if (copied) {
+            copied(entry.size());
         }
     }
     return true;
+}
+
+qint64 directorySize(const QString& folder)
+{
+    qint64 total = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info = it.nextFileInfo();
+        if (!info.isSymLink() && platform::files::kindOf(info.filePath()) == platform::files::Kind::Regular)
+            total += info.size();
+    }
+    return total;
 }
 
 bool removePath(const QString& path)
@@ -128,6 +159,42 @@ int removeLeftoverTemporaries(const QString& bundlePath, const QStringList& file
                 ++removed;
             }
             break;
+        }
+    }
+    return removed;
+}
+
+void registerStagingFolder(const QString& path)
+{
+    QMutexLocker lock(&stagingMutex());
+    activeStagingFolders().insert(QDir::cleanPath(path));
+}
+
+void unregisterStagingFolder(const QString& path)
+{
+    QMutexLocker lock(&stagingMutex());
+    activeStagingFolders().remove(QDir::cleanPath(path));
+}
+
+int removeStaleStagingFolders(const QString& storeRoot)
+{
+    if (platform::files::kindOf(storeRoot) != platform::files::Kind::Directory)
+        return 0;
+    const QString pattern = QLatin1String(kImportStagingPrefix) + QLatin1Char('*');
+    int removed = 0;
+    for (const QString& name : QDir(storeRoot).entryList({pattern}, QDir::AllEntries | QDir::Hidden | QDir::System)) {
+        const QString path = QDir::cleanPath(storeRoot + QLatin1Char('/') + name);
+        {
+            QMutexLocker lock(&stagingMutex());
+            if (activeStagingFolders().contains(path))
+                continue;
+        }
+        // A link is removed itself, never what it points at.
+        if (removePath(path)) {
+            PLR_LOG_INFO(QStringLiteral("Removed %1, left by an interrupted import").arg(path));
+            ++removed;
+        } else {
+            PLR_LOG_WARN(QStringLiteral("Could not remove %1, left by an interrupted import").arg(path));
         }
     }
     return removed;

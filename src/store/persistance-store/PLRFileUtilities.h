@@ -4,11 +4,19 @@
 
 #include <QString>
 
+#include <functional>
+
 // Folder operations of the store.
 namespace plr::fileutil {
 
+// Told the size of each file once it has been copied.
+using CopyProgress = std::function<void(qint64 bytes)>;
+
 // Copies the folder `source` to `destination` (which must not exist), recursively.
-bool copyDirectory(const QString& source, const QString& destination, platform::Error* error = nullptr);
+bool copyDirectory(const QString& source, const QString& destination, platform::Error* error = nullptr,
+                   const CopyProgress& copied = {});
+// The bytes of the regular files under `folder` (links and special files not counted).
+qint64 directorySize(const QString& folder);
 // Removes a file or folder recursively; true when nothing is left at the path.
 bool removePath(const QString& path);
 // Renames `path` aside and then removes it, so a crash half-way leaves no half-deleted
@@ -26,6 +34,16 @@ QString setAside(const QString& path);
 // Removes what killed saves left in a post or account bundle: temporary files of its own
 // files ("<name>.XXXXXX"). Answers how many were removed.
 int removeLeftoverTemporaries(const QString& bundlePath, const QStringList& fileNames);
+
+// Staging folders of post-file imports: "<store root>/.import-<identifier>". An import
+// registers its folder while it runs; the folders that a crash or kill left behind are
+// removed when an account opens.
+inline constexpr const char* kImportStagingPrefix = ".import-";
+void registerStagingFolder(const QString& path);
+void unregisterStagingFolder(const QString& path);
+// Removes the staging folders under the store root that no running import holds. Answers
+// how many were removed.
+int removeStaleStagingFolders(const QString& storeRoot);
 
 inline constexpr const char* kErrorDomain = "PLRStoreFileErrorDomain";
 

@@ -97,6 +97,7 @@ std::unique_ptr<PLRPersistantAccount> PLRPersistantAccount::openAccount(const QS
 void PLRPersistantAccount::removeLeftoversOfKilledSaves() const
 {
     plr::fileutil::removeLeftoverTemporaries(m_bundlePath, {QString::fromLatin1(kPLRAccountInfoFileName)});
+    plr::fileutil::removeStaleStagingFolders(PLRPersistantStore::rootPath());
     const QDir folder(postsFolderPath());
     if (platform::files::kindOf(folder.path()) != platform::files::Kind::Directory)
         return;

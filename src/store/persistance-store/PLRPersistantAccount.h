@@ -79,7 +79,8 @@ protected:
 
 private:
     // Removes what saves killed half-way left in the account: temporary files beside its own
-    // files and unfinished post copies ("*.plrpost.partial").
+    // files and unfinished post copies ("*.plrpost.partial"); and the staging folders of
+    // imports that never finished.
     void removeLeftoversOfKilledSaves() const;
 
     PLRPersistantAccount(QString userIdentifier, QString email, QString bundlePath, QString version);

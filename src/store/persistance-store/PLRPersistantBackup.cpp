@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QVersionNumber>
 
+#include <algorithm>
+
 namespace {
 
 platform::Error backupError(qint64 code, const QString& description, const QString& reason = {})
@@ -50,6 +52,12 @@ void PLRPersistantBackup::performAutoBackup()
             PLR_LOG_ERROR(QStringLiteral("Automatic backup skipped: the backup folder %1 is not available").arg(folder));
             return;
         }
+        // Today's backup is written once, at the first save of the day: rewriting it would
+        // drop what was deleted since, and it may be the only copy still holding it.
+        if (QFileInfo::exists(destination)) {
+            PLR_LOG_INFO(QStringLiteral("Automatic backup of today already written to %1").arg(destination));
+            return;
+        }
         platform::Error error;
         if (writeBackup(destination, &error))
             PLR_LOG_INFO(QStringLiteral("Automatic backup written to %1").arg(destination));
@@ -58,9 +66,21 @@ void PLRPersistantBackup::performAutoBackup()
     });
 }
 
-bool PLRPersistantBackup::writeBackup(const QString& destination, platform::Error* error)
+bool PLRPersistantBackup::writeBackup(const QString& destination, platform::Error* error, const Progress& progress)
 {
     const QString root = PLRPersistantStore::rootPath();
+    qint64 total = 0;
+    qint64 done = 0;
+    plr::fileutil::CopyProgress copied;
+    if (progress) {
+        for (const QString& folder : {kDs, kLoc})
+            total += plr::fileutil::directorySize(root + QLatin1Char('/') + folder);
+        progress(0, total);
+        copied = [&](qint64 bytes) {
+            done = std::min(total, done + bytes);
+            progress(done, total);
+        };
+    }
     const QString staging = destination + QStringLiteral(".partial");
     plr::fileutil::removePath(staging);
     platform::Error failure;
@@ -70,7 +90,7 @@ bool PLRPersistantBackup::writeBackup(const QString& destination, platform::Erro
             break;
         const QString source = root + QLatin1Char('/') + folder;
         const QString target = staging + QLatin1Char('/') + folder;
-        ok = QFileInfo(source).isDir() ? plr::fileutil::copyDirectory(source, target, &failure)
+        ok = QFileInfo(source).isDir() ? plr::fileutil::copyDirectory(source, target, &failure, copied)
                                        : plr::fileutil::ensureDirectory(target, &failure);
     }
     if (ok) {
@@ -98,6 +118,8 @@ bool PLRPersistantBackup::writeBackup(const QString& destination, platform::Erro
             plr::fileutil::removePath(previous);
         }
     }
+    if (ok && progress && done < total)
+        progress(total, total);   // files that shrank while being copied
     if (!ok) {
         plr::fileutil::removePath(staging);
         setError(error, failure);

@@ -19,16 +19,20 @@ inline constexpr const char* kPLRBackupMinimumVersion = "1.0.1";
 class PLRPersistantBackup {
 public:
     // When automatic backup is on, a folder is set and a user is signed in: queues the writing
-    // of today's backup into the backup folder (after the saves already queued). Nothing
-    // otherwise.
+    // of today's backup into the backup folder (after the saves already queued), unless
+    // today's backup is already there. Nothing otherwise.
     static void performAutoBackup();
 
     // The path of the automatic backup of `day` in `folder`.
     static QString autoBackupPath(const QString& folder, const QDate& day);
 
+    // Told, on the writing thread, the bytes copied so far and the bytes to copy in all.
+    using Progress = std::function<void(qint64 done, qint64 total)>;
+
     // Writes a backup of the store to `destination` (a "*.plrbackup" path) on the calling
     // thread: copied beside it first, then moved into place, replacing an older one.
-    static bool writeBackup(const QString& destination, platform::Error* error = nullptr);
+    static bool writeBackup(const QString& destination, platform::Error* error = nullptr,
+                            const Progress& progress = {});
 
     // Checks a backup before anything of the store is touched: a readable info.plist whose
     // version is at least the minimum, and readable account bundles. `tooOld` tells the

@@ -13,11 +13,22 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <atomic>
+#include <memory>
+
 namespace {
 
 std::function<void()>& relaunchHandler()
 {
     static std::function<void()> handler;
+    static const bool joined = platform::resets::add([] { handler = nullptr; });
+    (void)joined;
+    return handler;
+}
+
+std::function<void(PLRPersistantExporter::ExportStage, const QString&, qint64, qint64)>& exportProgressHandler()
+{
+    static PLRPersistantExporter::ExportProgressHandler handler;
     static const bool joined = platform::resets::add([] { handler = nullptr; });
     (void)joined;
     return handler;
@@ -32,7 +43,12 @@ void PLRPersistantExporter::setRelaunchHandler(std::function<void()> handler)
     relaunchHandler() = std::move(handler);
 }
 
-bool PLRPersistantExporter::exportDatabase()
+void PLRPersistantExporter::setExportProgressHandler(ExportProgressHandler handler)
+{
+    exportProgressHandler() = std::move(handler);
+}
+
+bool PLRPersistantExporter::exportDatabase(ExportCompletion completion)
 {
     platform::PanelRequest request;
     request.kind = platform::PanelRequest::Kind::OpenDirectory;
@@ -49,17 +65,54 @@ bool PLRPersistantExporter::exportDatabase()
     const QString destination = *folder
         + QStringLiteral("/Pellora Backup %1.plrbackup")
               .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")));
-    bool written = false;
-    platform::Error error;
-    PLRCoreManager::saveQueue().sync([&] { written = PLRPersistantBackup::writeBackup(destination, &error); });
-    if (!written) {
-        PLR_LOG_ERROR(QStringLiteral("Backup to %1 failed: %2").arg(destination, error.toString()));
-        showAlert(QStringLiteral("Backup Failed"),
-                  QStringLiteral("The backup could not be written to \"%1\".\n%2")
-                      .arg(*folder, error.localizedDescription()));
-        return false;
-    }
-    PLR_LOG_INFO(QStringLiteral("Backup written to %1").arg(destination));
+    const auto tell = [destination](ExportStage stage, qint64 done, qint64 total) {
+        if (exportProgressHandler())
+            exportProgressHandler()(stage, destination, done, total);
+    };
+    tell(ExportStage::Started, 0, 0);
+
+    // The copy reports to the main thread at most one update at a time: a store of many
+    // small files must not flood the main queue.
+    struct Shared {
+        std::atomic<qint64> done{0};
+        std::atomic<qint64> total{0};
+        std::atomic_bool updatePending{false};
+    };
+    auto shared = std::make_shared<Shared>();
+    const QString where = *folder;
+    PLRCoreManager::saveQueue().async([shared, destination, where, tell, completion = std::move(completion)] {
+        platform::Error error;
+        const bool written = PLRPersistantBackup::writeBackup(destination, &error, [shared, tell](qint64 done, qint64 total) {
+            shared->done = done;
+            shared->total = total;
+            if (shared->updatePending.exchange(true))
+                return;
+            platform::dispatchMain([shared, tell] {
+                shared->updatePending = false;
+                tell(ExportStage::Copying, shared->done, shared->total);
+            });
+        });
+        platform::dispatchMain([shared, destination, where, tell, completion, written, error] {
+            tell(ExportStage::Finished, shared->done, shared->total);
+            if (!written) {
+                PLR_LOG_ERROR(QStringLiteral("Backup to %1 failed: %2").arg(destination, error.toString()));
+                showAlert(QStringLiteral("Backup Failed"),
+                          QStringLiteral("The backup could not be written to \"%1\".\n%2")
+                              .arg(where, error.localizedDescription()));
+            } else {
+                PLR_LOG_INFO(QStringLiteral("Backup written to %1").arg(destination));
+                platform::Alert alert;
+                alert.messageText = QStringLiteral("Backup Exported");
+                alert.informativeText = QStringLiteral("Your Pellora database was backed up to \"%1\".").arg(destination);
+                alert.buttons = {QStringLiteral("OK"), QStringLiteral("Show in Folder")};
+                alert.style = platform::AlertStyle::Informational;
+                if (platform::runAlert(alert).response == platform::kAlertSecondButtonReturn)
+                    platform::Workspace::shared().revealInFileManager({destination});
+            }
+            if (completion)
+                completion(written, destination);
+        });
+    });
     return true;
 }
 

@@ -10,9 +10,20 @@ inline constexpr char kPLR_NOTIFICATION_WILL_SAVE[] = "kPLR_NOTIFICATION_WILL_SA
 // Store backups made and restored on the user's request.
 class PLRPersistantExporter {
 public:
-    // Asks for a folder and writes a backup of the store there (after a save). Nothing when
-    // the user cancels; an alert when the backup fails. Answers whether a backup was written.
-    static bool exportDatabase();
+    // The stages of a backup export that the progress display is told, on the main thread.
+    enum class ExportStage { Started, Copying, Finished };
+    using ExportProgressHandler =
+        std::function<void(ExportStage stage, const QString& destination, qint64 done, qint64 total)>;
+    using ExportCompletion = std::function<void(bool written, const QString& destination)>;
+
+    // Asks for a folder and writes a backup of the store there, after a save, on the save
+    // queue: the main thread goes on while the files are copied, the progress handler is
+    // told how far the copy is, and the user is told where the backup went (or an alert
+    // says why it failed). Nothing when the user cancels. Answers whether the export was
+    // started; `completion` runs on the main thread once it has ended.
+    static bool exportDatabase(ExportCompletion completion = {});
+    // Shows the progress of a backup export; registered by the shell.
+    static void setExportProgressHandler(ExportProgressHandler handler);
 
     // Restores the store from a backup: refuses one older than "1.0.1" ("Backup is too old")
     // and one that cannot be read, before anything is touched; otherwise signs out, replaces

@@ -1,4 +1,5 @@
 #include "store/persistance-store/PLRPersistantPost.h"
+#include "store/session/PLRCoreManager.h"
 #include "platform/Resets.h"
 
 #include "store/persistance-store/PLRPersistantAccount.h"
@@ -77,6 +78,12 @@ PLRPersistantPost::PLRPersistantPost(QString identifier, PLRPersistantAccount* a
     : PLRPersistantResource(std::move(identifier), QString::fromLatin1(kPLRPostCurrentVersion)),
       m_account(account)
 {
+    // Edits of the post's own fields are written a few seconds later, not only at the
+    // periodic save.
+    for (auto signal : {&PLRPersistantPost::nameChanged, &PLRPersistantPost::seoTitleChanged,
+                        &PLRPersistantPost::metaDescriptionChanged, &PLRPersistantPost::focusKeywordsChanged,
+                        &PLRPersistantPost::remoteIdentifierChanged})
+        connect(this, signal, this, [] { PLRCoreManager::saveSoon(); });
 }
 
 PLRPersistantPost::~PLRPersistantPost() = default;
@@ -119,6 +126,9 @@ std::unique_ptr<PLRPersistantPost> PLRPersistantPost::loadFromBundle(const QStri
             *error = readError;
         return nullptr;
     }
+    if (const int bounded = plr::boundLayout(&layout))
+        PLR_LOG_WARN(QStringLiteral("The layout of %1 held %2 values out of range; they were brought into range")
+                         .arg(bundlePath).arg(bounded));
 
     QString identifier = stringValue(info.value(QLatin1String(kPLRPostKeyIdentifier)));
     if (identifier != folderIdentifier) {
@@ -326,7 +336,9 @@ std::optional<PLRBundleWrite> PLRPersistantPost::prepareWrite(bool force)
     write.origin = this;
     if (layoutChanged || force || hasChanges())
         write.files.emplace_back(QString::fromLatin1(kPLRPostLayoutFileName), layoutBytes);
-    if (previewProvider()) {
+    // The preview shows the layout: a save of other fields (a new remote identifier, SEO text)
+    // keeps the one on disk rather than decoding the photos again.
+    if (previewProvider() && layoutChanged) {
         const QByteArray jpeg = refreshLayoutPreview();
         if (!jpeg.isEmpty())
             write.files.emplace_back(QString::fromLatin1(kPLRPostPreviewFileName), jpeg);

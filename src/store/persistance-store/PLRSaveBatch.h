@@ -27,9 +27,12 @@ struct PLRBundleWrite {
 struct PLRSaveBatch {
     std::vector<PLRBundleWrite> bundles;
 
-    // Runs on the save queue: writes every bundle, each file atomically. Returns true only
-    // when every write succeeded; a failed bundle is logged and marked changed again.
-    bool write() const;
+    // Runs on the save queue: writes every bundle, each file atomically, flushing the whole
+    // batch to the disk together; files whose bytes did not change are not written again.
+    // Returns true only when every write succeeded; a failed bundle is logged and marked
+    // changed again. `written`, when given, is told the same as soon as the batch is on the
+    // disk, before the old copies of the replaced files are removed.
+    bool write(const std::function<void(bool)>& written = {}) const;
     bool isEmpty() const { return bundles.empty(); }
 };
 

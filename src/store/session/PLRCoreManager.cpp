@@ -9,12 +9,20 @@
 #include "store/session/PLRKeyChain.h"
 #include "store/session/PLRUserSession.h"
 
+#include <QDateTime>
+
+#include <algorithm>
+
 namespace {
 
 struct CoreState {
     std::shared_ptr<PLRUserSession> session;
     std::function<void()> startHook;
     PLRCoreManager::SignInHandler signInHandler;
+    // The pending save after a change, when the first unsaved change was noted, the delay.
+    platform::Cancellable changeSave;
+    QDateTime firstUnsavedChange;
+    double changeSaveDelay = kPLRChangeSaveDelay;
 };
 
 CoreState& state()
@@ -24,6 +32,10 @@ CoreState& state()
         core.session.reset();
         core.startHook = nullptr;
         core.signInHandler = nullptr;
+        core.changeSave.cancel();
+        core.changeSave = {};
+        core.firstUnsavedChange = {};
+        core.changeSaveDelay = kPLRChangeSaveDelay;
     });
     (void)joined;
     return core;
@@ -70,11 +82,43 @@ bool PLRCoreManager::save(std::function<void(bool)> completion)
     }
     std::shared_ptr<PLRSaveBatch> batch = session->prepareSave();
     saveQueue().async([batch, completion = std::move(completion)] {
-        const bool written = batch->write();
-        if (completion)
-            platform::dispatchMain([completion, written] { completion(written); });
+        batch->write([&completion](bool written) {
+            if (completion)
+                platform::dispatchMain([completion, written] { completion(written); });
+        });
     });
     return true;
+}
+
+void PLRCoreManager::saveSoon()
+{
+    if (!platform::isMainThread()) {
+        platform::dispatchMain([] { saveSoon(); });
+        return;
+    }
+    CoreState& core = state();
+    if (!core.session)
+        return;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (!core.firstUnsavedChange.isValid())
+        core.firstUnsavedChange = now;
+    // Postpone to `delay` after this change, but never past the longest wait from the first.
+    const double sinceFirst = double(core.firstUnsavedChange.msecsTo(now)) / 1000.0;
+    const double longest = std::max(core.changeSaveDelay, kPLRChangeSaveLongestWait);
+    const double delay = std::max(0.0, std::min(core.changeSaveDelay, longest - sinceFirst));
+    core.changeSave.cancel();
+    core.changeSave = platform::dispatchAfter(delay, nullptr, [] {
+        CoreState& later = state();
+        later.changeSave = {};
+        later.firstUnsavedChange = {};
+        if (later.session)
+            save();
+    });
+}
+
+void PLRCoreManager::setChangeSaveDelay(double seconds)
+{
+    state().changeSaveDelay = seconds > 0 ? seconds : kPLRChangeSaveDelay;
 }
 
 platform::SerialQueue& PLRCoreManager::saveQueue()

@@ -15,6 +15,11 @@ class PLRUserSession;
 // Notification posted (no object) when the user has been signed out.
 inline constexpr const char* kPLRUserSessionLoggedOutNotification = "userSessionLoggedOut";
 
+// The quiet time after a change before the session is saved, and the longest a stream of
+// changes may postpone that save.
+inline constexpr double kPLRChangeSaveDelay = 3.0;
+inline constexpr double kPLRChangeSaveLongestWait = 10.0;
+
 // Start of the core and the store's save entry point.
 class PLRCoreManager {
 public:
@@ -43,6 +48,13 @@ public:
     // runs on the main queue with true only when every write succeeded.
     static bool save(std::function<void(bool)> completion = {});
     static platform::SerialQueue& saveQueue();
+
+    // Something of the session changed: runs save() a short time after the last such call,
+    // so that a crash loses at most those seconds of work. A stream of changes postpones the
+    // save by at most `kPLRChangeSaveLongestWait` from the first unsaved change. Any thread.
+    static void saveSoon();
+    // The quiet time before that save (tests shorten it); 0 or less restores the default.
+    static void setChangeSaveDelay(double seconds);
 
     // The signed-in session (non-owning), or null when nobody is signed in.
     static PLRUserSession* userSession();

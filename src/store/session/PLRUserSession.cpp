@@ -190,6 +190,44 @@ PLRPostManager* PLRUserSession::newPostManager()
     return m_postManagers.back().get();
 }
 
+int PLRUserSession::compareNames(const QString& a, const QString& b)
+{
+    qsizetype i = 0, j = 0;
+    const qsizetype n = a.size(), m = b.size();
+    while (i < n && j < m) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            // Runs of digits compare by their value: "copy 2" before "copy 10".
+            qsizetype ei = i, ej = j;
+            while (ei < n && a[ei].isDigit())
+                ++ei;
+            while (ej < m && b[ej].isDigit())
+                ++ej;
+            qsizetype si = i, sj = j;
+            while (si < ei - 1 && a[si].digitValue() == 0)
+                ++si;
+            while (sj < ej - 1 && b[sj].digitValue() == 0)
+                ++sj;
+            if (ei - si != ej - sj)
+                return ei - si < ej - sj ? -1 : 1;
+            for (; si < ei; ++si, ++sj)
+                if (a[si].digitValue() != b[sj].digitValue())
+                    return a[si].digitValue() < b[sj].digitValue() ? -1 : 1;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        const char16_t x = a[i].toCaseFolded().unicode();
+        const char16_t y = b[j].toCaseFolded().unicode();
+        if (x != y)
+            return x < y ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < n || j < m)
+        return i < n ? 1 : -1;
+    return 0;
+}
+
 QList<PLRPersistantPost*> PLRUserSession::currentPostsSortedByKeys(const QStringList& keys, bool ascending,
                                                                    const QString& nameFilter) const
 {
@@ -206,7 +244,7 @@ QList<PLRPersistantPost*> PLRUserSession::currentPostsSortedByKeys(const QString
         for (const QString& key : keys) {
             int order = 0;
             if (key == QLatin1String("name"))
-                order = QString::compare(a->name(), b->name(), Qt::CaseInsensitive);
+                order = PLRUserSession::compareNames(a->name(), b->name());
             else if (key == QLatin1String("creationDate"))
                 order = a->creationDate() < b->creationDate() ? -1 : (b->creationDate() < a->creationDate() ? 1 : 0);
             else if (key == QLatin1String("updatedDate"))

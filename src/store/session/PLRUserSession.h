@@ -70,7 +70,10 @@ public:
     PLRPostManager* newPostManager();
     const std::vector<std::unique_ptr<PLRPostManager>>& postManagers() const { return m_postManagers; }
 
-    // The account's posts sorted by the keys ("name" case-insensitive, "creationDate",
+    // The order of post names: case-insensitive, character by character, with runs of digits
+    // compared by their value ("copy 2" before "copy 10").
+    static int compareNames(const QString& a, const QString& b);
+    // The account's posts sorted by the keys ("name" by compareNames, "creationDate",
     // "updatedDate"), keeping only names containing `nameFilter` (case- and
     // diacritic-insensitive) when it is not empty.
     QList<PLRPersistantPost*> currentPostsSortedByKeys(const QStringList& keys, bool ascending,

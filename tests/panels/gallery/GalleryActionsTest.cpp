@@ -185,6 +185,26 @@ TEST(GalleryActions, DoubleClickAddsTheSelectionAsBlocksOrWithControlIntoOneRow)
     EXPECT_EQ(describeLastSection(g.layout(), manager).size(), 3);
 }
 
+TEST(GalleryActions, KeyboardOnlyArrowsFromTheStartAndReturnAdds)
+{
+    const QString folder = makeFolder(plainPhotos(4));
+    PLRPostManager* manager = openPost(folder, 4);
+    Gallery g(manager);
+    g.collection()->deselectAll();
+    ASSERT_TRUE(g.selectedNames().isEmpty());
+    g.key(Qt::Key_Return);   // nothing selected: nothing to add
+    EXPECT_TRUE(describeLastSection(g.layout(), manager).isEmpty());
+    g.key(Qt::Key_Right);    // no click first: the first arrow selects the first photo
+    EXPECT_EQ(g.selectedNames(), (QStringList{"p01.jpg"}));
+    g.key(Qt::Key_Right);
+    EXPECT_EQ(g.selectedNames(), (QStringList{"p02.jpg"}));
+    g.key(Qt::Key_A);        // another key leaves the selection alone
+    EXPECT_EQ(g.selectedNames(), (QStringList{"p02.jpg"}));
+    g.key(Qt::Key_Return);   // adds it, as a double-click does
+    EXPECT_EQ(describeLastSection(g.layout(), manager), (QStringList{"p02.jpg"}));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager->numberOfImagesInUse() == 1; }));
+}
+
 TEST(GalleryActions, TheItemMenuAddsOnlyTheClickedPhoto)
 {
     const QString folder = makeFolder(plainPhotos(3));

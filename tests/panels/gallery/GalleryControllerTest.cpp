@@ -6,6 +6,7 @@
 
 #include "platform/UserDefaults.h"
 #include "store/session/PLRDefaults.h"
+#include "controls/PLRSliderCell.h"
 
 #include <QAction>
 #include <QFile>
@@ -124,9 +125,12 @@ TEST(GalleryController, StarAndColourFiltersNarrowTheSectionsAndAreStoredButNotR
         Gallery g(manager);
         PLRStarFilterView* stars = g.controller->filterStarView();
         EXPECT_EQ(stars->currentComparator(), 1);
+        EXPECT_EQ(g.controller->sortFilterButton()->title(), "Sort & Filter");
         stars->setCurrentFilterSelection(4);
         g.controller->starFilterSetFilterSelection(stars, 4);
         EXPECT_EQ(g.namesInSection(0), (QStringList{"five.jpg", "four.jpg"}));
+        // The button tells that photos are filtered out.
+        EXPECT_EQ(g.controller->sortFilterButton()->title(), "Sort & Filter (Filtered)");
         stars->setCurrentComparator(0);
         g.controller->starFilterSetComparatorValue(stars, 0);
         EXPECT_EQ(g.namesInSection(0), (QStringList{"four.jpg"}));
@@ -145,6 +149,7 @@ TEST(GalleryController, StarAndColourFiltersNarrowTheSectionsAndAreStoredButNotR
 
         g.controller->clearFilterAction();
         EXPECT_EQ(g.namesInSection(0).size(), 5);
+        EXPECT_EQ(g.controller->sortFilterButton()->title(), "Sort & Filter");
         EXPECT_EQ(PLRDefaults::starFilterValue(), 4);   // clearing leaves the settings alone
     }
     Gallery again(manager);
@@ -375,4 +380,13 @@ TEST(GalleryController, HeadersStayPinnedWhileTheirSectionScrollsPastAndOnlyVisi
     EXPECT_EQ(c->galleryLayout()->currentItemWidth(), 1);
     g.controller->adjustZoomFromPinch(5.0);   // clamped
     EXPECT_DOUBLE_EQ(g.controller->currentZoomFactor(), 2.0);
+
+    // The zoom is the application's slider in its gallery style; moving it zooms the gallery.
+    PLRSlider* slider = g.controller->zoomSlider();
+    ASSERT_NE(slider, nullptr);
+    EXPECT_TRUE(slider->cell().isGalleryStyle());
+    EXPECT_DOUBLE_EQ(slider->doubleValue(), 2.0);
+    slider->setDoubleValue(1.0);
+    slider->sendAction();
+    EXPECT_DOUBLE_EQ(g.controller->currentZoomFactor(), 1.0);
 }

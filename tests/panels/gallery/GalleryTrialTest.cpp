@@ -148,6 +148,9 @@ TEST(GalleryTrial, FilterDragTwoPhotosSideBySideUndoAndBuildALayout)
     EXPECT_EQ(stars4->currentFilterSelection(), 4);
     screenshot(gallery->sortFilterMenu(), "02-filter-menu");
     gallery->sortFilterMenu()->hide();
+    // With the menu closed, the button still tells that a filter is on.
+    EXPECT_TRUE(gallery->isFilterActive());
+    EXPECT_NE(gallery->sortFilterButton()->title(), "Sort & Filter");
     Gallery::settle(100);
     ASSERT_EQ(gallery->galleryView()->numberOfItemsInSection(0), 6);
     for (qint64 i = 0; i < 6; ++i)

@@ -12,7 +12,9 @@
 #include "panels/inspector/PLRInspectorPanels.h"
 #include "panels/inspector/PLRInspectorViewController.h"
 #include "panels/inspector/PLRPropertyViewController.h"
+#include "store/session/PLRFocusKeywordStore.h"
 #include "store/model/PLRAspectRatio.h"
+#include "store/session/PLRDefaults.h"
 #include "canvas/interaction/PLRLayoutInteraction.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Storyboard.h"
@@ -258,15 +260,22 @@ TEST(Inspector, KeywordLightAndLinkField)
     t.layout()->selectBlocks({images[0]});
     screenshot(t.inspector->view(), QStringLiteral("inspector-image"));
     EXPECT_EQ(t.page()->imageDescriptionLight(), QStringLiteral("light-red"));
-    plr::insp::LimitedTextEdit* keywords = t.page()->imageDescription();
-    keywords->setFocus();
-    QTest::keyClicks(keywords, QStringLiteral("tram lisbon"));
+    // The photo's keywords are tokens: a blank or a comma ends each one; completions come from
+    // the keyword store.
+    OEXTokenField* keywords = t.page()->imageKeywordTokenField();
+    ASSERT_NE(keywords, nullptr);
+    QLineEdit* keywordEditor = keywords->findChild<QLineEdit*>();
+    ASSERT_NE(keywordEditor, nullptr);
+    keywordEditor->setFocus();
+    QTest::keyClicks(keywordEditor, QStringLiteral("tram, lisbon "));
     EXPECT_EQ(t.page()->imageDescriptionLight(), QStringLiteral("light-green"));
     const PLRSourceImagePtr photo = t.manager->imageForIdentifier(QString::fromStdString(images[0]->image().img_ref()));
-    EXPECT_EQ(photo->focusKeywords(), QStringList({"tram lisbon"}));
+    EXPECT_EQ(photo->focusKeywords(), QStringList({"tram", "lisbon"}));
     EXPECT_FALSE(images[0]->image().source_last_updated().empty());
-    keywords->selectAll();
-    QTest::keyClick(keywords, Qt::Key_Delete);
+    PLRFocusKeywordStore::addKeyword(QStringLiteral("travel"));
+    EXPECT_TRUE(t.page()->tokenFieldCompletionsForSubstring(keywords, QStringLiteral("tra"), 0).contains(QStringLiteral("travel")));
+    keywords->setSelectedRange(0, 2);
+    QTest::keyClick(keywordEditor, Qt::Key_Delete);
     EXPECT_EQ(t.page()->imageDescriptionLight(), QStringLiteral("light-red"));
     EXPECT_TRUE(photo->focusKeywords().isEmpty());
 
@@ -295,6 +304,14 @@ TEST(Inspector, KeywordLightAndLinkField)
     EXPECT_TRUE(t.page()->addLinkOnClickButton()->checked());
     EXPECT_FALSE(t.page()->addLinkOnClickView()->isHidden());
     EXPECT_EQ(t.page()->imageLinkURLTextField()->stringValue(), QStringLiteral("https://example.com/lisbon"));
+    // Each selection shows its own state: the unlinked photo after the linked one is off.
+    t.layout()->selectBlocks({images[0]});
+    EXPECT_FALSE(t.page()->addLinkOnClickButton()->checked());
+    EXPECT_TRUE(t.page()->addLinkOnClickView()->isHidden());
+    EXPECT_TRUE(t.page()->imageLinkURLTextField()->stringValue().isEmpty());
+    t.layout()->selectBlocks({images[1]});
+    t.layout()->selectBlocks(images);
+    EXPECT_FALSE(t.page()->addLinkOnClickButton()->checked());
 }
 
 TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
@@ -341,8 +358,10 @@ TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
     blankRatio->chooseItemAtIndex(blankRatio->indexOfItemWithTag(5));
     EXPECT_FLOAT_EQ(blankA->aspect_ratio(), float(16.0 / 9.0));
     EXPECT_FLOAT_EQ(blankB->aspect_ratio(), float(16.0 / 9.0));
-    blankA->set_aspect_ratio(1.23f);
     t.layout()->selectBlocks({blankA});
+    // A resize on the canvas ends with an announced change: the page follows without a reselection.
+    blankA->set_aspect_ratio(1.23f);
+    t.layout()->announceChange();
     EXPECT_EQ(blankRatio->title(), QStringLiteral("Custom"));
 
     PLRBlock* button = t.add(PLRLayoutManager::newBlock_DownloadButton());
@@ -369,6 +388,14 @@ TEST(Inspector, DocumentPageEditsReachTheStoredPost)
     QTest::keyClick(page->paddingTextField()->editor(), Qt::Key_Return);
     EXPECT_EQ(t.layout()->representedLayout()->padding(), 24);
     EXPECT_EQ(page->paddingStepper()->integerValue(), 24);
+    // A decimal: the post takes its whole points, new posts the typed value.
+    t.typeInto(page->paddingTextField(), QStringLiteral("12.5"));
+    QTest::keyClick(page->paddingTextField()->editor(), Qt::Key_Return);
+    EXPECT_EQ(t.layout()->representedLayout()->padding(), 12);
+    EXPECT_DOUBLE_EQ(PLRDefaults::defaultPadding(), 12.5);
+    t.typeInto(page->paddingTextField(), QStringLiteral("24"));
+    QTest::keyClick(page->paddingTextField()->editor(), Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(PLRDefaults::defaultPadding(), 24.0);
     page->paddingStepper()->stepUp();
     EXPECT_EQ(t.layout()->representedLayout()->padding(), 25);
     EXPECT_EQ(page->paddingTextField()->stringValue(), QStringLiteral("25"));
@@ -506,6 +533,11 @@ TEST(Inspector, PublishingPanelsComeFromTheScenesAndTheAreasStayEmptyWithout)
     page->publish();
     page->showPublishedState();
     EXPECT_EQ(page->publishButton()->title(), QStringLiteral("Un-publish"));
+    // The link button shows the new title, in the link colour (not the first title it had).
+    ASSERT_TRUE(page->publishButton()->attributedTitle());
+    EXPECT_EQ(page->publishButton()->attributedTitle()->string(), QStringLiteral("Un-publish"));
+    EXPECT_EQ(page->publishButton()->attributedTitle()->attribute(QLatin1String(platform::ui::kForegroundColorAttributeName), 0).value<platform::ui::Color>(),
+              page->publishButton()->defaultColor());
     page->publish();
     page->showUploadingState(QStringLiteral("Uploading 2 of 5"));
     EXPECT_EQ(page->publishedStatusText()->stringValue(), QStringLiteral(" Uploading 2 of 5"));
@@ -659,5 +691,5 @@ TEST(Inspector, MissingPhotosAndTheCanvasReplacingBlocks)
     t.layout()->selectBlocks({replaced});
     platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_BLOCK_WAS_SELECTED), nullptr,
                                                        {{QString::fromLatin1(kPLRShouldFocusKeyWordField), true}});
-    EXPECT_EQ(QApplication::focusWidget(), t.page()->imageDescription());
+    EXPECT_TRUE(t.page()->imageKeywordTokenField()->hasFocus());
 }

@@ -14,7 +14,9 @@
 #include <QCoreApplication>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 
 using namespace shell_test;
 
@@ -247,6 +249,108 @@ TEST(HomeScreen, ASingleClickOpensAPostADoubleClickDoesNot)
     sendMouse(newPost, QEvent::MouseButtonRelease, centre);
     EXPECT_EQ(navigation.newPosts, 1);
     PLRRecentCollectionViewItemNewPostView::resetSharedState();
+}
+
+TEST(HomeScreen, ArrowsMoveBetweenTilesAndReturnOpens)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    for (int i = 0; i < 6; ++i)
+        makePost(session, QStringLiteral("Post %1").arg(i));
+    NavigationRecorder navigation;
+    Home home;
+    home.setCollectionWidth(1050);   // 4 tiles a row: the new-post tile and 3 posts, then 3 posts
+    PLRCollectionView* collection = home.collection();
+    EXPECT_TRUE(collection->focusPolicy() & Qt::TabFocus);
+    collection->deselectAll();
+    const auto press = [&](int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(collection, &event);
+    };
+    const auto selected = [&] { return collection->selectionIndexes().value(0, -1); };
+    press(Qt::Key_Right);   // the first arrow selects the first tile
+    EXPECT_EQ(selected(), 0);
+    auto* newPost = qobject_cast<PLRRecentCollectionViewItemNewPost*>(home.item(0));
+    ASSERT_TRUE(newPost);
+    EXPECT_TRUE(newPost->newPostView()->isSelected());   // seen to be selected
+    press(Qt::Key_Return);
+    EXPECT_EQ(navigation.newPosts, 1);
+    press(Qt::Key_Right);
+    press(Qt::Key_Right);
+    EXPECT_EQ(selected(), 2);
+    EXPECT_FALSE(newPost->newPostView()->isSelected());
+    press(Qt::Key_Down);
+    EXPECT_EQ(selected(), 6);
+    press(Qt::Key_Down);   // no row below
+    EXPECT_EQ(selected(), 6);
+    press(Qt::Key_Up);
+    press(Qt::Key_Left);
+    EXPECT_EQ(selected(), 1);
+    press(Qt::Key_Up);     // no row above
+    EXPECT_EQ(selected(), 1);
+    press(Qt::Key_Enter);
+    ASSERT_EQ(navigation.presented.size(), 1);
+    EXPECT_EQ(navigation.presented.first(), home.controller.tabList().value(0));
+    EXPECT_EQ(home.controller.selectedPost(), home.controller.tabList().value(0));
+}
+
+TEST(HomeScreen, HoverFollowsThePointerThroughScrollsAndNeverUnderTheHeader)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    for (int i = 0; i < 12; ++i)
+        makePost(session, QStringLiteral("Post %1").arg(i));
+    Home home(1110, 700);
+    home.setCollectionWidth(1050);   // 4 tiles a row, 438 points from row to row
+    PLRCollectionView* collection = home.collection();
+    QWidget* window = home.controller.view()->window();
+    const auto moveTo = [&](const QPoint& inViewport) {
+        const QPointF at = collection->viewport()->mapTo(window, inViewport);
+        QMouseEvent move(QEvent::MouseMove, at, at, window->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &move);
+    };
+    const auto hovered = [&](qint64 index) {
+        PLRRecentCollectionViewItem* tile = home.tile(index);
+        return tile && tile->imageContainerView() && tile->imageContainerView()->hovered();
+    };
+    const QRectF second = collection->frameForItemAtIndex(1);
+    moveTo(second.center().toPoint());
+    EXPECT_TRUE(hovered(1));
+
+    // The collection scrolls by a row under the pointer at rest: the tile below takes the hover.
+    collection->verticalScrollBar()->setValue(438);
+    testing_support::spin(1);
+    EXPECT_FALSE(hovered(1));
+    EXPECT_TRUE(hovered(5));
+
+    // Tile 5 partly scrolled away above the top: the pointer above the collection, where the
+    // hidden part of the tile lies, hovers nothing.
+    collection->verticalScrollBar()->setValue(438 + 200);
+    testing_support::spin(1);
+    const QRectF fifth = collection->frameForItemAtIndex(5).translated(0, -(438 + 200));
+    ASSERT_LT(fifth.top(), -20);
+    moveTo(QPoint(int(fifth.center().x()), -10));
+    EXPECT_FALSE(hovered(5));
+    moveTo(QPoint(int(fifth.center().x()), 20));
+    EXPECT_TRUE(hovered(5));
+}
+
+TEST(HomeScreen, TheLastTilesMenuCanBeScrolledClearOfTheChatButton)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    for (int i = 0; i < 7; ++i)
+        makePost(session, QStringLiteral("Post %1").arg(i));
+    for (const QSize size : {QSize(1110, 700), QSize(1280, 800), QSize(900, 640)}) {
+        Home home(size.width(), size.height());
+        PLRCollectionView* collection = home.collection();
+        collection->verticalScrollBar()->setValue(collection->verticalScrollBar()->maximum());
+        testing_support::spin(1);
+        PLRRecentCollectionViewItem* last = home.tile(collection->numberOfItems() - 1);
+        ASSERT_TRUE(last);
+        QWidget* host = home.controller.view();
+        const QRect menu(last->openMenuButton()->mapTo(host, QPoint(0, 0)), last->openMenuButton()->size());
+        // The chat's closed view: 100 by 100, 20 from the host's bottom trailing corner.
+        const QRect chat(host->width() - 120, host->height() - 120, 100, 100);
+        EXPECT_FALSE(menu.intersects(chat)) << size.width() << "x" << size.height();
+    }
 }
 
 TEST(HomeScreen, FollowsTheSignedInUser)

@@ -141,6 +141,10 @@ TEST(PostTile, DeleteOnlyOnTheFirstButton)
     ASSERT_EQ(alerts.shown().size(), 1u);
     EXPECT_EQ(alerts.shown().back().messageText, "Delete Blog?");
     EXPECT_EQ(alerts.shown().back().buttons, QStringList({"Yes", "No"}));
+    // Return never deletes, and the question names the post.
+    EXPECT_TRUE(alerts.shown().back().destructive);
+    EXPECT_TRUE(alerts.shown().back().informativeText.startsWith("Are you sure you want to delete this blog?"));
+    EXPECT_TRUE(alerts.shown().back().informativeText.contains("To delete"));
     EXPECT_TRUE(session->account()->postForIdentifier(identifier));
 
     alerts.enqueue(platform::kAlertFirstButtonReturn);

@@ -10,11 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QColorSpace>
 #include <QCryptographicHash>
 #include <QImageReader>
 #include <QTemporaryDir>
 
 #include <utime.h>
+
+#include <atomic>
+#include <cstdlib>
 
 using source_test::tagPhoto;
 using source_test::writePhoto;
@@ -134,6 +138,41 @@ TEST(ImageCache, BuildsPreviewAndExportAtTheirSizesWithTheResolution)
     EXPECT_EQ(hash, QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex().toUpper()));
 }
 
+TEST(ImageCache, SidewaysPhotosKeepTheirDetail)
+{
+    // Fine stripes both ways, so that decoding at any other size than the stored one and
+    // scaling back blurs them, though sizes and corners come out right.
+    QTemporaryDir dir;
+    const QString cacheRoot = dir.filePath(QStringLiteral("loc"));
+    QImage stored(1400, 900, QImage::Format_RGB32);
+    for (int y = 0; y < stored.height(); ++y)
+        for (int x = 0; x < stored.width(); ++x)
+            stored.setPixel(x, y, ((x / 2 + y / 3) % 2) ? qRgb(230, 230, 230) : qRgb(25, 25, 25));
+    for (int orientation = 5; orientation <= 8; ++orientation) {
+        const QString path = dir.filePath(QStringLiteral("sideways-%1.jpg").arg(orientation));
+        ASSERT_TRUE(stored.save(path, "JPG", 100));
+        ASSERT_TRUE(tagPhoto(path, {{"Exif.Image.Orientation", std::to_string(orientation)}}));
+        auto image = imageFor(path, cacheRoot);
+        std::atomic_bool ready = false;
+        image->previewImage([&](const QImage&) { ready = true; });
+        ASSERT_TRUE(waitUntil([&] { return ready.load(); }));
+        finishCaching();
+
+        QImageReader reader(path);
+        reader.setAutoTransform(false);
+        const QImage expected = plr_image::applyOrientation(reader.read().convertToFormat(QImage::Format_RGB32), orientation);
+        const QImage exported = QImage(QDir(image->cacheLocation()).filePath("export.jpg")).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(exported.size(), QSize(900, 1400)) << "orientation " << orientation;
+        ASSERT_EQ(expected.size(), exported.size());
+        double difference = 0;
+        for (int y = 0; y < exported.height(); y += 3)
+            for (int x = 0; x < exported.width(); x += 3)
+                difference += std::abs(qGray(exported.pixel(x, y)) - qGray(expected.pixel(x, y)));
+        difference /= double((exported.height() + 2) / 3) * double((exported.width() + 2) / 3);
+        EXPECT_LT(difference, 12.0) << "orientation " << orientation << ": the export lost the photo's detail";
+    }
+}
+
 TEST(ImageCache, RebuildsWhenThePhotoChangesAndSkipsCorruptFiles)
 {
     QTemporaryDir dir;
@@ -247,4 +286,82 @@ TEST(ImagesDistinctionVerifier, AlertsDuplicatesAndReveals)
     ASSERT_EQ(testing_support::recordingWorkspace().revealed.size(), 1u);
     EXPECT_EQ(testing_support::recordingWorkspace().revealed[0], QStringList({path}));
     EXPECT_FALSE(QFile::exists(dir.filePath("shot copy 3.jpg")));
+}
+
+namespace {
+
+// Whether the pixel at the rectangle's centre is within `tolerance` of the colour, per channel.
+::testing::AssertionResult centreIsNear(const QImage& image, const QRect& patch, const QColor& colour, int tolerance)
+{
+    const QColor seen = image.pixelColor(patch.center());
+    if (std::abs(seen.red() - colour.red()) <= tolerance && std::abs(seen.green() - colour.green()) <= tolerance
+        && std::abs(seen.blue() - colour.blue()) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "saw (" << seen.red() << ", " << seen.green() << ", " << seen.blue() << "), wanted ("
+                                         << colour.red() << ", " << colour.green() << ", " << colour.blue() << ")";
+}
+
+} // namespace
+
+TEST(ImageCache, PhotosWithAWideGamutProfileAreCachedInSRGB)
+{
+    QTemporaryDir dir;
+    const QString path = testing_support::writeWideGamutPhoto(dir.filePath(QStringLiteral("p3.jpg")));
+    ASSERT_FALSE(path.isEmpty());
+    // What the file holds: P3 values, duller than the sRGB ones when read as sRGB.
+    const QImage raw(path);
+    ASSERT_EQ(raw.colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+    EXPECT_FALSE(centreIsNear(raw, testing_support::kWideGamutRedPatch, QColor(255, 0, 0), 8));
+
+    const PLRImageManager::BuildResult built = PLRImageManager::buildCache(
+        {path, dir.filePath(QStringLiteral("loc/p3")), 1, 72, false, PLRImageManager::fileModifiedNs(path)});
+    ASSERT_TRUE(built.ok) << built.error.toStdString();
+    const QImage exported(dir.filePath(QStringLiteral("loc/p3/export.jpg")));
+    ASSERT_EQ(exported.size(), QSize(640, 400));
+    EXPECT_TRUE(centreIsNear(exported, testing_support::kWideGamutRedPatch, QColor(255, 0, 0), 8));
+    EXPECT_TRUE(centreIsNear(exported, testing_support::kWideGamutGreenPatch, QColor(0, 200, 0), 8));
+    EXPECT_FALSE(exported.colorSpace().isValid() && exported.colorSpace() != QColorSpace(QColorSpace::SRgb));
+    // The preview (the gallery's thumbnails) too.
+    const QImage preview(dir.filePath(QStringLiteral("loc/p3/preview.jpg")));
+    const double scale = preview.width() / 640.0;
+    const QRect red(QPoint(int(testing_support::kWideGamutRedPatch.x() * scale), int(testing_support::kWideGamutRedPatch.y() * scale)),
+                    testing_support::kWideGamutRedPatch.size() * scale);
+    EXPECT_TRUE(centreIsNear(preview, red, QColor(255, 0, 0), 8));
+}
+
+TEST(ImageCache, TheExportFilesHashIsMadeWithTheCacheAndKeptUntilTheFileChanges)
+{
+    QTemporaryDir dir;
+    const QString cacheRoot = dir.filePath(QStringLiteral("loc"));
+    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+    ASSERT_TRUE(writePhoto(path, 640, 480));
+    auto image = imageFor(path, cacheRoot);
+    PLRImageManager::shared().requestCache(image);
+    finishCaching();
+    // Made by the cache job, beside the export file, before anyone asks.
+    const QString exportPath = QDir(image->cacheLocation()).filePath("export.jpg");
+    const QString kept = exportPath + ".sha1";
+    ASSERT_TRUE(QFileInfo(kept).isFile());
+    const QByteArray data = source_test::readBytes(exportPath);
+    const QString expected = QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex().toUpper());
+    EXPECT_TRUE(source_test::readBytes(kept).startsWith(expected.toLatin1()));
+    EXPECT_EQ(PLRImageManager::sha1HashForImage(image.get()), expected);
+
+    // Asked again, the kept value is read, not the file hashed again: a kept value for this
+    // version of the file is taken as it stands.
+    QByteArray forged = source_test::readBytes(kept);
+    forged.replace(0, 40, QByteArray(40, 'A'));
+    ASSERT_TRUE(source_test::writeBytes(kept, forged));
+    EXPECT_EQ(PLRImageManager::sha1HashForImage(image.get()), QString(40, QLatin1Char('A')));
+
+    // The export file changes (another version of it): hashed again.
+    QByteArray changed = data;
+    changed.append('\0');
+    ASSERT_TRUE(source_test::writeBytes(exportPath, changed));
+    const QString again = QString::fromLatin1(QCryptographicHash::hash(changed, QCryptographicHash::Sha1).toHex().toUpper());
+    EXPECT_EQ(PLRImageManager::cachedSha1OfFile(exportPath), again);
+    EXPECT_TRUE(source_test::readBytes(kept).startsWith(again.toLatin1()));
+    // Gone with the cache.
+    image->resetCache();
+    EXPECT_FALSE(QFileInfo::exists(kept));
 }

@@ -1,4 +1,5 @@
-// /core: health, supported versions and the password-reset page.
+// /core: health, supported versions and the password-reset page; /pellora/update-feed.json:
+// the update feed of builds pointed at this service (never a newer version).
 #include "DevServer.h"
 
 DEV_ROUTE_GROUP(registerCoreRoutes)
@@ -9,6 +10,12 @@ DEV_ROUTE_GROUP(registerCoreRoutes)
 
     server.route("GET", QStringLiteral("/core/supported"), [&server](const DevRequest&) {
         return DevResponse::json(QJsonObject{{QStringLiteral("version"), server.store().minimumVersion()}});
+    });
+
+    server.route("GET", QStringLiteral("/pellora/update-feed.json"), [&server](const DevRequest&) {
+        return DevResponse::json(QJsonObject{
+            {QStringLiteral("version"), QStringLiteral("0.0.1")},
+            {QStringLiteral("download_url"), QStringLiteral("http://127.0.0.1:%1/downloads").arg(server.port())}});
     });
 
     server.route("GET", QStringLiteral("/core/request-password"), [](const DevRequest&) {

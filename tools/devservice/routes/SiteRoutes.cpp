@@ -1,127 +1,284 @@
 // /site: the service's stand-in for the user's website. The link destination of a post leads
-// here, to the page built from its live revision: the layout's photos, in the layout's order,
-// with its text blocks.
+// here, to the page built from its live revision: the layout as it was composed (sections,
+// rows and columns of blocks at their aspect ratios with their crops, styled text, spacers,
+// the download button, the padding and the background colour) with the uploaded photos.
+// The page carries the blocks in layout order; its script lays them out at the window's width
+// with the same height laws as the canvas (see layoutScript below) once the photos are loaded.
 //
 //   GET /site/{user id}/{post id}               the built page (HTML); 404 before the first build
 //   GET /site/{user id}/{post id}/images/{ref}  a photo of the page, as it was uploaded
 #include "MeRecords.h"
 
+#include "store/model/layout.pb.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+
 using namespace dev;
 
 namespace {
 
-// One thing the page shows, in layout order.
-struct PageItem {
-    bool isText = false;
-    QString value;   // photo reference or text
+// Numbers as CSS and data attributes take them (never NaN or infinite).
+QString number(double value)
+{
+    return QString::number(std::isfinite(value) ? value : 0.0, 'f', 4);
+}
+
+QString escapedText(const QString& text) { return text.toHtmlEscaped(); }
+
+// The text's formatting as the blog shows it: only b, i, u, br and links to web addresses stay
+// markup; everything else is shown as text.
+QString sanitisedHtml(const QString& html)
+{
+    QString out = html.toHtmlEscaped();
+    static const QRegularExpression simple(QStringLiteral("&lt;(/?)(b|i|u|br|p|h[1-5])\\s*/?&gt;"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    out.replace(simple, QStringLiteral("<\\1\\2>"));
+    static const QRegularExpression link(QStringLiteral("&lt;a href=&quot;(https?://[^&\"<>\\s]*)&quot;&gt;"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    out.replace(link, QStringLiteral("<a href=\"\\1\">"));
+    static const QRegularExpression close(QStringLiteral("&lt;/a&gt;"), QRegularExpression::CaseInsensitiveOption);
+    out.replace(close, QStringLiteral("</a>"));
+    return out;
+}
+
+QString colourText(int colour)
+{
+    switch (colour) {
+    case PLR::Block::Download_Button::BLACK: return QStringLiteral("#000000");
+    case PLR::Block::Download_Button::GREY: return QStringLiteral("#8e8e93");
+    case PLR::Block::Download_Button::WHITE: return QStringLiteral("#ffffff");
+    default: return QStringLiteral("transparent");
+    }
+}
+
+struct PageContext {
+    QString userId;
+    QString postId;
+    QJsonObject imageInfo;
 };
 
-// A small reader of the layout document's wire format: sections (field 1 of the layout) hold
-// blocks (field 1), a block is a container (4, sub-blocks in its field 2), an image (5,
-// reference in its field 1) or a text (6, plain text in its field 1). Everything else is
-// skipped. False for bytes that are not a well-formed message.
-class LayoutReader {
-public:
-    explicit LayoutReader(const QByteArray& bytes) : m_bytes(bytes) {}
+QString blockHtml(const PLR::Block& block, const PageContext& context, int depth);
 
-    bool readLayout(QList<PageItem>* items) { return walk(0, m_bytes.size(), Level::Layout, items); }
+QString childrenHtml(const google::protobuf::RepeatedPtrField<PLR::Block>& blocks, const PageContext& context, int depth)
+{
+    QString html;
+    for (const PLR::Block& block : blocks)
+        html += blockHtml(block, context, depth + 1);
+    return html;
+}
 
-private:
-    enum class Level { Layout, Section, Block, Container, Image, Text };
-
-    bool varint(qsizetype* at, qsizetype end, quint64* value) const
-    {
-        *value = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            if (*at >= end)
-                return false;
-            const quint8 byte = quint8(m_bytes.at((*at)++));
-            *value |= quint64(byte & 0x7f) << shift;
-            if (!(byte & 0x80))
-                return true;
+QString blockHtml(const PLR::Block& block, const PageContext& context, int depth)
+{
+    if (depth > 64)
+        return QString();
+    const QString ratio = number(block.aspect_ratio());
+    const QString id = escapedText(QString::fromStdString(block.id()));
+    switch (block.type_case()) {
+    case PLR::Block::kContainer:
+        return QStringLiteral("<div class=\"block %1\" data-id=\"%2\">\n%3</div>\n")
+            .arg(block.container().vert() ? QStringLiteral("column") : QStringLiteral("row"), id,
+                 childrenHtml(block.container().sub_blocks(), context, depth));
+    case PLR::Block::kImage: {
+        const PLR::Block::Image& image = block.image();
+        const QString ref = QString::fromStdString(image.img_ref());
+        const QString alt = context.imageInfo.value(ref).toObject().value(QStringLiteral("name")).toString();
+        QString crop;
+        if (image.has_position())
+            crop = QStringLiteral(" data-x=\"%1\" data-y=\"%2\" data-w=\"%3\"")
+                       .arg(number(image.position().x()), number(image.position().y()), number(image.position().width()));
+        QString picture = QStringLiteral("<img class=\"photo\" src=\"/site/%1/%2/images/%3\" alt=\"%4\"%5>")
+                              .arg(escapedText(context.userId), escapedText(context.postId),
+                                   QString::fromLatin1(QUrl::toPercentEncoding(ref)), escapedText(alt), crop);
+        if (image.has_interaction() && !image.interaction().href().empty()) {
+            const QUrl href(QString::fromStdString(image.interaction().href()));
+            if (href.scheme() == QLatin1String("http") || href.scheme() == QLatin1String("https"))
+                picture = QStringLiteral("<a href=\"%1\"%2>%3</a>")
+                              .arg(escapedText(href.toString()),
+                                   image.interaction().open_in_new_tab() ? QStringLiteral(" target=\"_blank\"") : QString(),
+                                   picture);
         }
-        return false;
+        return QStringLiteral("<div class=\"block image\" data-id=\"%1\" data-ratio=\"%2\">%3</div>\n").arg(id, ratio, picture);
     }
-
-    bool walk(qsizetype at, qsizetype end, Level level, QList<PageItem>* items, int depth = 0)
-    {
-        if (depth > 64)
-            return false;
-        while (at < end) {
-            quint64 tag = 0;
-            if (!varint(&at, end, &tag))
-                return false;
-            const quint64 field = tag >> 3;
-            switch (tag & 7) {
-            case 0: {
-                quint64 ignored = 0;
-                if (!varint(&at, end, &ignored))
-                    return false;
-                break;
-            }
-            case 1: at += 8; break;
-            case 5: at += 4; break;
-            case 2: {
-                quint64 length = 0;
-                if (!varint(&at, end, &length) || length > quint64(end - at))
-                    return false;
-                const qsizetype inner = at;
-                at += qsizetype(length);
-                if (!member(level, field, inner, at, items, depth))
-                    return false;
-                break;
-            }
-            default:
-                return false;
-            }
-            if (at > end)
-                return false;
-        }
-        return true;
+    case PLR::Block::kText: {
+        const PLR::Block::Text& text = block.text();
+        static const char* tags[] = {"h1", "h2", "h3", "h4", "h5", "p"};
+        const int style = text.style() >= 0 && text.style() <= 5 ? int(text.style()) : 5;
+        const QString tag = QLatin1String(tags[style]);
+        static const char* alignments[] = {"left", "center", "right", "justify"};
+        const int alignment = text.has_position() && text.position().alignment() >= 0 && text.position().alignment() <= 3
+                                  ? int(text.position().alignment())
+                                  : 0;
+        const QString body = !text.html().empty()
+                                 ? sanitisedHtml(QString::fromStdString(text.html()))
+                                 : QStringLiteral("<%1>%2</%1>").arg(tag, escapedText(QString::fromStdString(text.value())));
+        return QStringLiteral("<div class=\"block text\" data-id=\"%1\" data-ratio=\"%2\" style=\"text-align:%3\">"
+                              "<div class=\"content\">%4</div></div>\n")
+            .arg(id, ratio, QLatin1String(alignments[alignment]), body);
     }
-
-    bool member(Level level, quint64 field, qsizetype from, qsizetype to, QList<PageItem>* items, int depth)
-    {
-        const auto text = [&] { return QString::fromUtf8(m_bytes.mid(from, to - from)); };
-        switch (level) {
-        case Level::Layout:
-            return field == 1 ? walk(from, to, Level::Section, items, depth + 1) : true;
-        case Level::Section:
-            return field == 1 ? walk(from, to, Level::Block, items, depth + 1) : true;
-        case Level::Block:
-            if (field == 4)
-                return walk(from, to, Level::Container, items, depth + 1);
-            if (field == 5)
-                return walk(from, to, Level::Image, items, depth + 1);
-            if (field == 6)
-                return walk(from, to, Level::Text, items, depth + 1);
-            return true;
-        case Level::Container:
-            return field == 2 ? walk(from, to, Level::Block, items, depth + 1) : true;
-        case Level::Image:
-            if (field == 1)
-                items->append({false, text()});
-            return true;
-        case Level::Text:
-            if (field == 1)
-                items->append({true, text()});
-            return true;
-        }
-        return true;
+    case PLR::Block::kBlank:
+        return QStringLiteral("<div class=\"block blank\" data-id=\"%1\" data-ratio=\"%2\"></div>\n").arg(id, ratio);
+    case PLR::Block::kDownloadButton: {
+        const PLR::Block::Download_Button& button = block.download_button();
+        static const char* radii[] = {"0", "6px", "999px"};
+        static const char* sizes[] = {"12px", "15px", "19px"};
+        const int style = button.style() >= 0 && button.style() <= 2 ? int(button.style()) : 0;
+        const int size = button.size() >= 0 && button.size() <= 2 ? int(button.size()) : 1;
+        const QString title = button.title().empty() ? QStringLiteral("Download") : QString::fromStdString(button.title());
+        return QStringLiteral("<div class=\"block download\" data-id=\"%1\" data-ratio=\"%2\"><div class=\"content\">"
+                              "<button style=\"background:%3;border:2px solid %4;border-radius:%5;font-size:%6\">%7</button>"
+                              "</div></div>\n")
+            .arg(id, ratio, colourText(button.fill_colour()), colourText(button.line_colour()),
+                 QLatin1String(radii[style]), QLatin1String(sizes[size]), escapedText(title));
     }
+    default:
+        return QStringLiteral("<div class=\"block blank\" data-id=\"%1\" data-ratio=\"%2\"></div>\n").arg(id, ratio);
+    }
+}
 
-    const QByteArray& m_bytes;
-};
+// Lays the blocks out at the page's width with the canvas's height laws: a photo or spacer of
+// ratio r is h = w/r; a column sums its children's laws and paddings; a row makes its children
+// equally tall with their widths and paddings filling it; text and the download button take the
+// height their content needs (in a row, at least the box of their own ratio, 3:2 without one).
+// A ratio of 0 is the photo's own; unusable ratios fall back to 3:2, all clamped to 1/100..100.
+const char* layoutScript = R"JS(
+(function () {
+  var root = document.getElementById('layout');
+  var pad = parseFloat(root.dataset.padding) || 0;
+  function usable(r) { return isFinite(r) && r > 0; }
+  function clampR(r) { return Math.min(100, Math.max(0.01, r)); }
+  function kind(el) { var c = el.classList; return c.contains('row') ? 'row' : c.contains('column') ? 'column'
+      : (c.contains('text') || c.contains('download')) ? 'content' : 'ratio'; }
+  function kids(el) { return Array.prototype.filter.call(el.children, function (c) { return c.classList.contains('block'); }); }
+  function build(el, inRow) {
+    var n = { el: el, kind: kind(el), inRow: inRow, kids: [], a: 0, b: 0, collapsed: false };
+    var r = parseFloat(el.dataset.ratio);
+    if (n.kind === 'ratio') {
+      if (!usable(r)) { var img = el.querySelector('img'); if (img && img.naturalHeight > 0) r = img.naturalWidth / img.naturalHeight; }
+      n.ratio = clampR(usable(r) ? r : 1.5);
+    } else if (n.kind === 'content') {
+      n.minSlope = 1 / clampR(usable(r) ? r : 1.5); n.a = n.minSlope;
+    }
+    var childrenInRow = inRow || n.kind === 'row';
+    kids(el).forEach(function (c) { n.kids.push(build(c, childrenInRow)); });
+    return n;
+  }
+  function measure(n, w) { var c = n.el.querySelector('.content'); if (!c) return 0; c.style.width = w + 'px'; return c.scrollHeight; }
+  function laws(n) {
+    n.kids.forEach(laws);
+    if (n.kind === 'ratio') { n.a = 1 / n.ratio; n.b = 0; }
+    else if (n.kind === 'content') { n.b = 0; }
+    else if (n.kind === 'column') {
+      var act = n.kids.filter(function (k) { return !k.collapsed; });
+      n.collapsed = act.length === 0 && !n.section;
+      n.a = act.reduce(function (s, k) { return s + k.a; }, 0);
+      n.b = act.length ? act.reduce(function (s, k) { return s + k.b; }, 0) + (act.length - 1) * pad : 0;
+    } else {
+      var act2 = n.kids.filter(function (k) { return !k.collapsed; });
+      n.collapsed = act2.length === 0;
+      if (act2.length) {
+        var inv = act2.reduce(function (s, k) { return s + 1 / k.a; }, 0);
+        var off = act2.reduce(function (s, k) { return s + k.b / k.a; }, 0);
+        n.a = 1 / inv; n.b = (off - (act2.length - 1) * pad) * n.a;
+      } else { n.a = n.b = 0; }
+    }
+  }
+  function widths(n) {
+    if (n.kind === 'column') n.kids.forEach(function (k) { k.w = k.collapsed ? 0 : n.w; });
+    else if (n.kind === 'row') {
+      var h = n.a * n.w + n.b;
+      n.kids.forEach(function (k) { var w = (h - k.b) / k.a; k.w = k.collapsed ? 0 : Math.max(0, isFinite(w) ? w : 0); });
+    }
+    n.kids.forEach(widths);
+  }
+  function all(n, out) { out.push(n); n.kids.forEach(function (k) { all(k, out); }); return out; }
+  function refine(n) {
+    var changed = false;
+    all(n, []).forEach(function (k) {
+      if (k.kind !== 'content' || !k.inRow) return;
+      k.content = measure(k, k.w);
+      if (k.content > k.a * k.w + 0.01 && k.w > 0) { k.a = Math.min(100, Math.max(k.minSlope, k.content / k.w)); changed = true; }
+    });
+    return changed;
+  }
+  function required(n) {
+    n.kids.forEach(required);
+    if (n.collapsed) { n.req = 0; return; }
+    if (n.kind === 'ratio') n.req = n.w * n.a;
+    else if (n.kind === 'content') { n.content = measure(n, n.w); n.req = n.inRow ? Math.max(n.content, n.a * n.w) : n.content; }
+    else if (n.kind === 'column') {
+      var act = n.kids.filter(function (k) { return !k.collapsed; });
+      n.req = act.length ? act.reduce(function (s, k) { return s + k.req; }, 0) + (act.length - 1) * pad : 0;
+    } else n.req = n.kids.reduce(function (m, k) { return k.collapsed ? m : Math.max(m, k.req); }, 0);
+    n.req = Math.max(0, isFinite(n.req) ? n.req : 0);
+  }
+  function heights(n) {
+    if (n.kind === 'row') n.kids.forEach(function (k) { k.h = k.collapsed ? 0 : n.h; });
+    else if (n.kind === 'column') {
+      var act = n.kids.filter(function (k) { return !k.collapsed; });
+      var sum = act.reduce(function (s, k) { return s + k.req; }, 0), extra = Math.max(0, n.h - n.req);
+      n.kids.forEach(function (k) { k.h = k.collapsed ? 0 : k.req + extra * (sum > 0 ? k.req / sum : 1 / act.length); });
+    }
+    n.kids.forEach(heights);
+  }
+  function place(n) {
+    var row = n.kind === 'row', cursor = 0, placed = false;
+    n.kids.forEach(function (k) {
+      if (!k.collapsed && placed) cursor += pad;
+      k.x = row ? cursor : 0; k.y = row ? 0 : cursor;
+      if (!k.collapsed) { cursor += row ? k.w : k.h; placed = true; }
+      var s = k.el.style; s.position = 'absolute'; s.left = k.x + 'px'; s.top = k.y + 'px'; s.width = k.w + 'px'; s.height = k.h + 'px';
+      if (k.collapsed) s.display = 'none';
+      var img = k.el.querySelector(':scope > img, :scope > a > img');
+      if (img) crop(img, k);
+      place(k);
+    });
+  }
+  // The photo covers its block; a crop places it (x, y as fractions of the block, w its width).
+  function crop(img, k) {
+    var iw = img.naturalWidth, ih = img.naturalHeight; if (!(iw > 0 && ih > 0) || !(k.w > 0 && k.h > 0)) return;
+    var fill = Math.max(k.w / iw, k.h / ih), w = iw * fill, cw = parseFloat(img.dataset.w);
+    if (isFinite(cw) && cw > 0) w = Math.max(w, cw * k.w);
+    var h = w * ih / iw, x = (k.w - w) / 2, y = (k.h - h) / 2;
+    var cx = parseFloat(img.dataset.x), cy = parseFloat(img.dataset.y);
+    if (img.dataset.x !== undefined && isFinite(cx)) x = cx * k.w;
+    if (img.dataset.y !== undefined && isFinite(cy)) y = cy * k.h;
+    x = Math.min(Math.max(x, k.w - w), 0); y = Math.min(Math.max(y, k.h - h), 0);
+    var s = img.style; s.position = 'absolute'; s.left = x + 'px'; s.top = y + 'px'; s.width = w + 'px'; s.height = h + 'px';
+  }
+  function layout() {
+    var width = root.clientWidth, top = 0, any = false;
+    Array.prototype.forEach.call(root.querySelectorAll(':scope > .section'), function (sec) {
+      var n = build(sec, false); n.kind = 'column'; n.section = true; n.w = width;
+      for (var round = 0; round < 3; ++round) { laws(n); widths(n); if (!refine(n)) break; }
+      required(n); n.h = n.req; heights(n); place(n);
+      if (n.h > 0 && any) top += pad;
+      var s = sec.style; s.position = 'absolute'; s.left = '0px'; s.top = top + 'px'; s.width = width + 'px'; s.height = n.h + 'px';
+      if (n.h > 0) { top += n.h; any = true; }
+    });
+    root.style.height = top + 'px';
+    document.body.dataset.laidOut = 'yes';
+  }
+  window.addEventListener('load', layout);
+  window.addEventListener('resize', layout);
+})();
+)JS";
 
 QString escaped(const QString& text) { return text.toHtmlEscaped(); }
 
-DevResponse page(const QString& title, const QString& body, int status = 200)
+DevResponse page(const QString& title, const QString& body, int status = 200, const QString& style = QString())
 {
     const QString html = QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title>"
-                                        "<style>body{max-width:960px;margin:2em auto;font-family:sans-serif}"
-                                        "img{display:block;width:100%;margin:0 0 1em}</style></head>\n"
-                                        "<body>\n%2</body></html>\n")
-                             .arg(escaped(title), body);
+                                        "<style>html,body{margin:0;padding:0}body{font-family:sans-serif}"
+                                        "#layout{position:relative;width:100%;overflow:hidden}"
+                                        ".block{position:absolute;overflow:hidden;box-sizing:border-box}"
+                                        ".block .content{margin:0}.block .content>*{margin:0}"
+                                        ".download .content{text-align:center}"
+                                        ".download button{padding:.5em 1.5em;cursor:pointer}"
+                                        "img.photo{display:block;position:absolute;left:0;top:0;width:100%;height:100%}%3"
+                                        "</style></head>\n<body>\n%2</body></html>\n")
+                             .arg(escaped(title), body, style);
     return DevResponse::text(html.toUtf8(), status, "text/html; charset=utf-8");
 }
 
@@ -146,28 +303,29 @@ DEV_ROUTE_GROUP(registerSiteRoutes)
         const QJsonObject revision = liveRevision(server, userId, postId, &post);
         if (revision.isEmpty())
             return page(QStringLiteral("Not published"), QStringLiteral("<p>This post is not published.</p>\n"), 404);
-        const QByteArray layout = QByteArray::fromBase64(revision.value(QStringLiteral("blob_hash")).toString().toLatin1());
-        QList<PageItem> items;
-        if (!LayoutReader(layout).readLayout(&items))
+        const QByteArray bytes = QByteArray::fromBase64(revision.value(QStringLiteral("blob_hash")).toString().toLatin1());
+        PLR::Layout layout;
+        if (!layout.ParseFromArray(bytes.constData(), int(bytes.size())))
             return page(QStringLiteral("Unreadable post"), QStringLiteral("<p>The post's layout cannot be read.</p>\n"), 500);
         const QString name = post.value(QStringLiteral("name")).toString();
-        const QJsonObject titleSource = revision.value(QStringLiteral("seo_title")).isString()
-                                            ? QJsonObject{{QStringLiteral("t"), revision.value(QStringLiteral("seo_title"))}}
-                                            : QJsonObject{{QStringLiteral("t"), name}};
-        QString body = QStringLiteral("<article>\n<h1>%1</h1>\n").arg(escaped(name));
-        const QJsonObject info = revision.value(QStringLiteral("image_info")).toObject();
-        for (const PageItem& item : items) {
-            if (item.isText) {
-                body += QStringLiteral("<p class=\"text\">%1</p>\n").arg(escaped(item.value));
-                continue;
-            }
-            const QString alt = info.value(item.value).toObject().value(QStringLiteral("name")).toString();
-            body += QStringLiteral("<img class=\"photo\" src=\"/site/%1/%2/images/%3\" alt=\"%4\">\n")
-                        .arg(escaped(userId), escaped(postId), QString::fromLatin1(QUrl::toPercentEncoding(item.value)),
-                             escaped(alt));
+        const QString title = revision.value(QStringLiteral("seo_title")).isString()
+                                  ? revision.value(QStringLiteral("seo_title")).toString()
+                                  : name;
+        const PageContext context{userId, postId, revision.value(QStringLiteral("image_info")).toObject()};
+        QString background = QStringLiteral("#ffffff");
+        if (layout.has_background_colour()) {
+            auto component = [](float value) { return std::isfinite(value) ? qBound(0, int(std::lround(value)), 255) : 0; };
+            background = QStringLiteral("rgb(%1,%2,%3)")
+                             .arg(component(layout.background_colour().r()))
+                             .arg(component(layout.background_colour().g()))
+                             .arg(component(layout.background_colour().b()));
         }
-        body += QStringLiteral("</article>\n");
-        return page(titleSource.value(QStringLiteral("t")).toString(), body);
+        QString body = QStringLiteral("<div id=\"layout\" data-padding=\"%1\">\n")
+                           .arg(number(double(std::max<google::protobuf::int64>(0, layout.padding()))));
+        for (const PLR::Section& section : layout.sections())
+            body += QStringLiteral("<div class=\"section\">\n%1</div>\n").arg(childrenHtml(section.blocks(), context, 0));
+        body += QStringLiteral("</div>\n<script>%1</script>\n").arg(QString::fromUtf8(layoutScript));
+        return page(title, body, 200, QStringLiteral("body{background:%1}").arg(background));
     });
 
     server.route("GET", QStringLiteral("/site/([^/]+)/([^/]+)/images/([^/]+)"), [&server](const DevRequest& request) {

@@ -14,6 +14,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 #include <QThread>
@@ -154,14 +155,42 @@ QString PLRImageManager::sha1HashForImage(const PLRSourceImage* image)
 {
     if (!image)
         return {};
+    return cachedSha1OfFile(image->exportFilePath());
+}
+
+QString PLRImageManager::cachedSha1OfFile(const QString& path)
+{
+    if (path.isEmpty())
+        return {};
+    // The kept hash names the version of the file it was made from: size and modification time.
+    const QFileInfo info(path);
+    const qint64 modified = fileModifiedNs(path);
+    if (modified == 0 || info.size() == 0)
+        return {};
+    const QString stamp = QStringLiteral("%1 %2").arg(info.size()).arg(modified);
+    const QString hashPath = path + QLatin1String(kHashSuffix);
+    QByteArray kept;
+    if (platform::files::kindOf(hashPath) == platform::files::Kind::Regular && QFileInfo(hashPath).size() < 256
+        && platform::files::readAll(hashPath, &kept)) {
+        const QList<QByteArray> parts = kept.trimmed().split(' ');
+        if (parts.size() == 3 && parts[0].size() == 40 && QString::fromLatin1(parts[1] + ' ' + parts[2]) == stamp)
+            return QString::fromLatin1(parts[0]);
+    }
     // Read in pieces: a post's photos are hashed one after another, never held whole.
-    QFile file(image->exportFilePath());
-    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return {};
     QCryptographicHash hash(QCryptographicHash::Sha1);
     if (!hash.addData(&file))
         return {};
-    return QString::fromLatin1(hash.result().toHex().toUpper());
+    const QString hex = QString::fromLatin1(hash.result().toHex().toUpper());
+    // The file may have changed while it was read: kept only when it is still that version.
+    if (fileModifiedNs(path) == modified && QFileInfo(path).size() == info.size()) {
+        QString error;
+        if (!writeFileAtomically(hashPath, (hex + QLatin1Char(' ') + stamp).toLatin1(), &error))
+            PLR_LOG_WARN(QStringLiteral("The hash of %1 cannot be kept: %2").arg(path, error));
+    }
+    return hex;
 }
 
 PLRImageManager& PLRImageManager::shared()
@@ -227,6 +256,10 @@ void PLRImageManager::runJob(const std::weak_ptr<PLRSourceImage>& weakImage, con
         if (!result.ok)
             PLR_LOG_WARN(QStringLiteral("Caching %1 failed: %2").arg(request.sourcePath, result.error));
     }
+    // The export file's hash is made here, off the main thread, for the publish that asks for it.
+    if (result.ok)
+        cachedSha1OfFile(QDir(request.cacheDirectory)
+                             .filePath(QLatin1String(request.isGIF ? kAnimationFileName : kExportFileName)));
     image->finishCacheJob(result.ok, result.preview, rebuilt);
 }
 
@@ -252,8 +285,10 @@ void PLRImageManager::purgeCache(const QString& cacheDirectory)
     if (cacheDirectory.isEmpty())
         return;
     const QDir dir(cacheDirectory);
-    for (const char* name : {kPreviewFileName, kExportFileName, kAnimationFileName})
+    for (const char* name : {kPreviewFileName, kExportFileName, kAnimationFileName}) {
         QFile::remove(dir.filePath(QLatin1String(name)));
+        QFile::remove(dir.filePath(QLatin1String(name) + QLatin1String(kHashSuffix)));
+    }
 }
 
 PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& request)
@@ -292,9 +327,7 @@ PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& req
     image = plr_image::applyOrientation(image, request.orientation);
     if (image.size() != exportSize)
         image = image.scaled(exportSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace(QColorSpace::SRgb))
-        image.convertToColorSpace(QColorSpace::SRgb);
-    image.setColorSpace(QColorSpace::SRgb);
+    plr_image::convertToSRGB(image);
     plr_image::setImageDPI(image, request.dpi);
 
     QImage preview = image;
@@ -336,6 +369,8 @@ PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& req
         if (QFile::exists(path))
             setModifiedNs(path, request.sourceModifiedNs);
     }
+    // The hash of what a publish uploads, kept with it.
+    cachedSha1OfFile(request.isGIF ? animationPath : exportPath);
     result.ok = true;
     result.preview = preview;
     return result;

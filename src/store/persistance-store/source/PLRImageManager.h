@@ -43,7 +43,13 @@ public:
     // characters, no path separator, no "..", no control character, not "." alone.
     static bool isValidIdentifier(const QString& identifier);
     // SHA-1 of the photo's export data as 40 upper-case hexadecimal digits; empty without data.
+    // Read from the cache, where it is kept beside the export file when that is written (off
+    // the main thread); computed (and kept) here only when the file changed since.
     static QString sha1HashForImage(const PLRSourceImage* image);
+    // The kept SHA-1 of a cache file: computed and stored when missing or made for another
+    // version of the file. Any thread.
+    static QString cachedSha1OfFile(const QString& path);
+    static constexpr const char* kHashSuffix = ".sha1";
 
     static PLRImageManager& shared();
 

@@ -100,6 +100,23 @@ QImage applyOrientation(const QImage& image, int orientation)
     }
 }
 
+void convertToSRGB(QImage& image)
+{
+    if (image.isNull())
+        return;
+    static const QColorSpace sRGB(QColorSpace::SRgb);
+    const QColorSpace profile = image.colorSpace();
+    if (profile.isValid() && profile != sRGB) {
+        // Indexed and grey pictures are made RGB first: the conversion needs colour channels.
+        if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Grayscale8
+            || image.format() == QImage::Format_Grayscale16 || image.format() == QImage::Format_Mono
+            || image.format() == QImage::Format_MonoLSB)
+            image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        image.convertToColorSpace(sRGB);
+    }
+    image.setColorSpace(sRGB);
+}
+
 qint64 jfifDensityDPI(const QString& path)
 {
     QFile file(path);

@@ -25,6 +25,11 @@ void setImageDPI(QImage& image, qint64 dpi);
 // Encodes the image as JPEG with a quality of 0..100; empty on failure.
 QByteArray encodeJPEG(const QImage& image, int quality);
 
+// A decoded photo in sRGB: converted from the colour profile it carries (Adobe RGB, Display P3,
+// a camera's own...) and tagged sRGB. A picture without a profile is taken as sRGB already.
+// Everything that draws, caches or exports photos works in sRGB.
+void convertToSRGB(QImage& image);
+
 // The image with an EXIF orientation (1..8) applied, so that it displays upright.
 QImage applyOrientation(const QImage& image, int orientation);
 // Whether an EXIF orientation swaps width and height.

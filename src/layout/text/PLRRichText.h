@@ -73,6 +73,9 @@ PLRRichText fromPlainText(const QString& text);
 // Adjacent runs of one format merged, empty runs dropped.
 PLRRichText normalized(const PLRRichText& text);
 
+// The colour links are drawn in (the palette's link colour).
+QColor linkColour();
+
 // The formatted text of a document, and a document filled with formatted text in a base font
 // and colour (links drawn in the link colour).
 PLRRichText fromDocument(const QTextDocument* document);

@@ -1,6 +1,7 @@
-#include "canvas/text/PLRRichText.h"
+#include "layout/text/PLRRichText.h"
 
 #include "platform/Log.h"
+#include "platform-ui/Color.h"
 
 #include <QColor>
 #include <QFont>
@@ -639,7 +640,7 @@ void toDocument(const PLRRichText& text, QTextDocument* document, const QFont& f
     document->clear();
     document->setDefaultFont(font);
     QTextCursor cursor(document);
-    const QColor link(0x21, 0x9D, 0xFF);
+    const QColor link = linkColour();
     bool first = true;
     for (const PLRRichTextParagraph& paragraph : text) {
         if (!first)
@@ -663,6 +664,12 @@ void toDocument(const PLRRichText& text, QTextDocument* document, const QFont& f
             cursor.insertText(run.text, format);
         }
     }
+}
+
+QColor linkColour()
+{
+    const platform::ui::Color named = platform::ui::namedColor(QStringLiteral("plrTextLinkColor"));
+    return named.isVisible() ? named.toQColor() : QColor(0x21, 0x9D, 0xFF);
 }
 
 PLRRichText richTextOfBlock(const PLRBlock_Text& text)

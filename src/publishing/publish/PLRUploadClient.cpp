@@ -1,0 +1,471 @@
+#include "publishing/publish/PLRUploadClient.h"
+
+#include "platform/Log.h"
+
+#include <QFile>
+#include <QPointer>
+#include <QSslSocket>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+constexpr qint64 kChunk = 64 * 1024;          // read from the file at a time
+constexpr qint64 kWriteAhead = 256 * 1024;    // kept in the socket's buffer at most
+constexpr qsizetype kHeadLimit = 64 * 1024;   // an answer's status line and headers
+constexpr qsizetype kBodyLimit = 4 * 1024 * 1024;
+
+platform::Error transportError(qint64 code, const QString& description)
+{
+    return platform::Error::make(QString::fromLatin1(platform::kURLErrorDomain), code, description);
+}
+
+platform::Error errorForSocket(QAbstractSocket::SocketError error, const QString& text)
+{
+    using E = QAbstractSocket::SocketError;
+    switch (error) {
+    case E::ConnectionRefusedError: return transportError(platform::urlerror::CannotConnectToHost, text);
+    case E::HostNotFoundError: return transportError(platform::urlerror::CannotFindHost, text);
+    case E::SocketTimeoutError: return transportError(platform::urlerror::TimedOut, text);
+    case E::NetworkError: return transportError(platform::urlerror::NotConnectedToInternet, text);
+    case E::SslHandshakeFailedError:
+    case E::SslInternalError:
+    case E::SslInvalidUserDataError: return transportError(platform::urlerror::SecureConnectionFailed, text);
+    default: return transportError(platform::urlerror::NetworkConnectionLost, text);
+    }
+}
+
+} // namespace
+
+struct PLRUploadClient::Task {
+    quint64 id = 0;
+    QUrl url;
+    QString key;
+    QString filePath;
+    Completion completion;
+    int timeoutMs = 0;
+    bool retriedOnStaleConnection = false;
+};
+
+struct PLRUploadClient::Connection {
+    QString key;
+    std::unique_ptr<QAbstractSocket> socket;
+    std::unique_ptr<QTimer> timer;
+    TaskPtr task;                    // the request on the wire, or none while idle
+    std::unique_ptr<QFile> body;
+    qint64 bodyLeft = 0;
+    bool ready = false;              // connected (and encrypted for https)
+    bool reused = false;             // the current task is not the connection's first
+    // The answer being read.
+    QByteArray buffer;
+    bool headRead = false;
+    int status = 0;
+    qint64 contentLength = -1;
+    bool chunked = false;
+    bool closeAfter = false;
+};
+
+PLRUploadClient::PLRUploadClient(int maxConnectionsPerHost, QObject* parent)
+    : QObject(parent), m_maxConnectionsPerHost(qMax(1, maxConnectionsPerHost))
+{
+}
+
+PLRUploadClient::~PLRUploadClient()
+{
+    m_tasks.clear();
+    m_queued.clear();
+    const auto all = std::exchange(m_connections, {});
+    for (const QList<ConnectionPtr>& list : all)
+        for (const ConnectionPtr& connection : list) {
+            connection->task.reset();
+            dropConnection(connection);
+        }
+}
+
+int PLRUploadClient::openConnections() const
+{
+    int count = 0;
+    for (const QList<ConnectionPtr>& list : m_connections)
+        for (const ConnectionPtr& connection : list)
+            count += connection->ready ? 1 : 0;
+    return count;
+}
+
+int PLRUploadClient::connectionsWithLowDelay() const
+{
+    int count = 0;
+    for (const QList<ConnectionPtr>& list : m_connections)
+        for (const ConnectionPtr& connection : list)
+            if (connection->ready && connection->socket
+                && connection->socket->socketOption(QAbstractSocket::LowDelayOption).toInt() != 0)
+                ++count;
+    return count;
+}
+
+QString PLRUploadClient::hostKey(const QUrl& url)
+{
+    const bool https = url.scheme() == QLatin1String("https");
+    return QStringLiteral("%1://%2:%3").arg(url.scheme(), url.host()).arg(url.port(https ? 443 : 80));
+}
+
+quint64 PLRUploadClient::put(const QUrl& url, const QString& filePath, Completion completion, int timeoutMs)
+{
+    auto task = std::make_shared<Task>();
+    task->id = ++m_nextTask;
+    task->url = url;
+    task->key = hostKey(url);
+    task->filePath = filePath;
+    task->completion = std::move(completion);
+    task->timeoutMs = timeoutMs;
+    m_tasks.insert(task->id, task);
+    m_queued[task->key].append(task);
+    // Started from the event loop: a completion that queues a new request never re-enters.
+    QPointer<PLRUploadClient> self(this);
+    const QString key = task->key;
+    QTimer::singleShot(0, this, [self, key] {
+        if (self)
+            self->dispatch(key);
+    });
+    return task->id;
+}
+
+void PLRUploadClient::cancel(quint64 id)
+{
+    const TaskPtr task = m_tasks.take(id);
+    if (!task)
+        return;
+    m_queued[task->key].removeAll(task);
+    for (const ConnectionPtr& connection : m_connections.value(task->key))
+        if (connection->task == task) {
+            connection->task.reset();
+            dropConnection(connection);
+            break;
+        }
+}
+
+void PLRUploadClient::cancelAll()
+{
+    m_tasks.clear();
+    m_queued.clear();
+    // Connections with a request on the wire are closed; idle ones stay for the next requests.
+    QList<ConnectionPtr> busy;
+    for (const QList<ConnectionPtr>& list : std::as_const(m_connections))
+        for (const ConnectionPtr& connection : list)
+            if (connection->task || !connection->ready)
+                busy.append(connection);
+    for (const ConnectionPtr& connection : busy) {
+        connection->task.reset();
+        dropConnection(connection);
+    }
+}
+
+void PLRUploadClient::dispatch(const QString& key)
+{
+    QList<TaskPtr>& queue = m_queued[key];
+    while (!queue.isEmpty()) {
+        ConnectionPtr idle;
+        const QList<ConnectionPtr> connections = m_connections.value(key);
+        for (const ConnectionPtr& connection : connections)
+            if (connection->ready && !connection->task) {
+                idle = connection;
+                break;
+            }
+        if (idle) {
+            startOn(idle, queue.takeFirst());
+            continue;
+        }
+        if (connections.size() >= m_maxConnectionsPerHost)
+            return;
+        // A new connection carries the request it was opened for.
+        openConnection(key, queue.takeFirst());
+    }
+}
+
+void PLRUploadClient::openConnection(const QString& key, const TaskPtr& first)
+{
+    const QUrl url = first->url;
+    const bool https = url.scheme() == QLatin1String("https");
+    auto connection = std::make_shared<Connection>();
+    connection->key = key;
+    if (https)
+        connection->socket = std::make_unique<QSslSocket>();
+    else
+        connection->socket = std::make_unique<QTcpSocket>();
+    connection->timer = std::make_unique<QTimer>();
+    connection->timer->setSingleShot(true);
+    m_connections[key].append(connection);
+    ++m_connectionsOpened;
+
+    std::weak_ptr<Connection> weak = connection;
+    QAbstractSocket* socket = connection->socket.get();
+    auto onReady = [this, weak] {
+        const ConnectionPtr c = weak.lock();
+        if (!c)
+            return;
+        // The point of this client: no waiting for acknowledgements before small segments.
+        c->socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        c->socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+        c->ready = true;
+        if (c->task)
+            sendHead(c);
+        else
+            dispatch(c->key);
+    };
+    if (https)
+        connect(static_cast<QSslSocket*>(socket), &QSslSocket::encrypted, this, onReady);
+    else
+        connect(socket, &QAbstractSocket::connected, this, onReady);
+    connect(socket, &QAbstractSocket::bytesWritten, this, [this, weak](qint64) {
+        if (const ConnectionPtr c = weak.lock()) {
+            touch(c);
+            pumpBody(c);
+        }
+    });
+    connect(socket, &QAbstractSocket::readyRead, this, [this, weak] {
+        if (const ConnectionPtr c = weak.lock())
+            readAnswer(c);
+    });
+    connect(socket, &QAbstractSocket::errorOccurred, this, [this, weak](QAbstractSocket::SocketError error) {
+        if (const ConnectionPtr c = weak.lock())
+            socketFailed(c, errorForSocket(error, c->socket->errorString()));
+    });
+    connect(connection->timer.get(), &QTimer::timeout, this, [this, weak] {
+        if (const ConnectionPtr c = weak.lock())
+            socketFailed(c, transportError(platform::urlerror::TimedOut, QStringLiteral("The request timed out.")));
+    });
+
+    connection->task = first;
+    touch(connection);
+    const quint16 port = quint16(url.port(https ? 443 : 80));
+    if (https)
+        static_cast<QSslSocket*>(socket)->connectToHostEncrypted(url.host(), port);
+    else
+        socket->connectToHost(url.host(), port);
+}
+
+void PLRUploadClient::touch(const ConnectionPtr& connection)
+{
+    if (connection->task && connection->task->timeoutMs > 0)
+        connection->timer->start(connection->task->timeoutMs);
+}
+
+void PLRUploadClient::startOn(const ConnectionPtr& connection, const TaskPtr& task)
+{
+    connection->task = task;
+    connection->reused = true;
+    touch(connection);
+    sendHead(connection);
+}
+
+void PLRUploadClient::sendHead(const ConnectionPtr& connection)
+{
+    const TaskPtr task = connection->task;
+    connection->buffer.clear();
+    connection->headRead = false;
+    connection->status = 0;
+    connection->contentLength = -1;
+    connection->chunked = false;
+    connection->closeAfter = false;
+    connection->body = std::make_unique<QFile>(task->filePath);
+    if (!connection->body->open(QIODevice::ReadOnly)) {
+        Result result;
+        result.transport = platform::Error::make(QString::fromLatin1(platform::kURLErrorDomain),
+                                                 platform::urlerror::ResourceUnavailable,
+                                                 QStringLiteral("The file %1 cannot be read.").arg(task->filePath));
+        finishTask(connection, result, true);
+        return;
+    }
+    connection->bodyLeft = connection->body->size();
+    const QUrl& url = task->url;
+    const bool https = url.scheme() == QLatin1String("https");
+    const int port = url.port(https ? 443 : 80);
+    QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
+    if (target.isEmpty())
+        target = "/";
+    if (url.hasQuery())
+        target += '?' + url.query(QUrl::FullyEncoded).toLatin1();
+    QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
+    if (port != (https ? 443 : 80))
+        host += ':' + QByteArray::number(port);
+    QByteArray head = "PUT " + target + " HTTP/1.1\r\nHost: " + host + "\r\nContent-Length: "
+                      + QByteArray::number(connection->bodyLeft) + "\r\nConnection: keep-alive\r\n\r\n";
+    // The head and the first part of the body go out together.
+    const QByteArray first = connection->body->read(qMin(kChunk, connection->bodyLeft));
+    connection->bodyLeft -= first.size();
+    connection->socket->write(head + first);
+    pumpBody(connection);
+}
+
+void PLRUploadClient::pumpBody(const ConnectionPtr& connection)
+{
+    if (!connection->task || !connection->body)
+        return;
+    while (connection->bodyLeft > 0 && connection->socket->bytesToWrite() < kWriteAhead) {
+        const QByteArray chunk = connection->body->read(qMin(kChunk, connection->bodyLeft));
+        if (chunk.isEmpty()) {
+            // The file shrank under us: the request cannot be completed honestly.
+            socketFailed(connection, transportError(platform::urlerror::ResourceUnavailable,
+                                                    QStringLiteral("The file changed while it was sent.")));
+            return;
+        }
+        connection->bodyLeft -= chunk.size();
+        connection->socket->write(chunk);
+    }
+    if (connection->bodyLeft <= 0)
+        connection->body.reset();
+}
+
+void PLRUploadClient::readAnswer(const ConnectionPtr& connection)
+{
+    touch(connection);
+    connection->buffer += connection->socket->readAll();
+    if (!connection->task) {
+        connection->buffer.clear();
+        return;
+    }
+    auto bad = [&](const QString& why) {
+        socketFailed(connection, transportError(platform::urlerror::BadServerResponse, why));
+    };
+    if (!connection->headRead) {
+        const qsizetype end = connection->buffer.indexOf("\r\n\r\n");
+        if (end < 0) {
+            if (connection->buffer.size() > kHeadLimit)
+                bad(QStringLiteral("The answer's headers are too long."));
+            return;
+        }
+        const QList<QByteArray> lines = connection->buffer.left(end).split('\n');
+        connection->buffer.remove(0, end + 4);
+        const QList<QByteArray> statusLine = lines.value(0).trimmed().split(' ');
+        bool ok = false;
+        connection->status = statusLine.value(1).toInt(&ok);
+        if (!statusLine.value(0).startsWith("HTTP/1.") || !ok || connection->status < 100) {
+            bad(QStringLiteral("The answer is not HTTP."));
+            return;
+        }
+        connection->closeAfter = statusLine.value(0) == "HTTP/1.0";
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QByteArray line = lines[i].trimmed();
+            const qsizetype colon = line.indexOf(':');
+            if (colon <= 0)
+                continue;
+            const QByteArray name = line.left(colon).trimmed().toLower();
+            const QByteArray value = line.mid(colon + 1).trimmed();
+            if (name == "content-length")
+                connection->contentLength = value.toLongLong(&ok);
+            else if (name == "transfer-encoding" && value.toLower().contains("chunked"))
+                connection->chunked = true;
+            else if (name == "connection")
+                connection->closeAfter = value.toLower() == "close" ? true
+                                         : value.toLower() == "keep-alive" ? false
+                                                                           : connection->closeAfter;
+        }
+        if (connection->status < 200) {
+            // An interim answer (100 Continue): the real one follows.
+            connection->headRead = false;
+            readAnswer(connection);
+            return;
+        }
+        connection->headRead = true;
+        if (connection->contentLength < 0 && !connection->chunked)
+            connection->closeAfter = true;   // the body runs to the end of the connection
+    }
+    Result result;
+    result.status = connection->status;
+    if (connection->chunked) {
+        QByteArray body;
+        qsizetype at = 0;
+        while (true) {
+            const qsizetype lineEnd = connection->buffer.indexOf("\r\n", at);
+            if (lineEnd < 0)
+                return;
+            bool ok = false;
+            const qint64 size = connection->buffer.mid(at, lineEnd - at).split(';').value(0).trimmed().toLongLong(&ok, 16);
+            if (!ok || size < 0 || size > kBodyLimit) {
+                bad(QStringLiteral("The answer's body is malformed."));
+                return;
+            }
+            if (size == 0) {
+                if (connection->buffer.size() < lineEnd + 4)   // the empty line that ends it
+                    return;
+                break;
+            }
+            if (connection->buffer.size() < lineEnd + 2 + size + 2)
+                return;
+            body += connection->buffer.mid(lineEnd + 2, size);
+            at = lineEnd + 2 + size + 2;
+        }
+        result.body = body;
+    } else if (connection->contentLength >= 0) {
+        if (connection->contentLength > kBodyLimit) {
+            bad(QStringLiteral("The answer's body is too long."));
+            return;
+        }
+        if (connection->buffer.size() < connection->contentLength)
+            return;
+        result.body = connection->buffer.left(connection->contentLength);
+    } else {
+        // Read to the end of the connection: finished when the service closes it.
+        if (connection->buffer.size() > kBodyLimit)
+            bad(QStringLiteral("The answer's body is too long."));
+        return;
+    }
+    finishTask(connection, result, !connection->closeAfter);
+}
+
+void PLRUploadClient::socketFailed(const ConnectionPtr& connection, const platform::Error& error)
+{
+    const TaskPtr task = connection->task;
+    // An answer that runs to the end of the connection is complete when the service closes it.
+    if (task && connection->headRead && connection->contentLength < 0 && !connection->chunked
+        && connection->socket->error() == QAbstractSocket::RemoteHostClosedError) {
+        Result result;
+        result.status = connection->status;
+        result.body = connection->buffer;
+        finishTask(connection, result, false);
+        return;
+    }
+    dropConnection(connection);
+    if (!task)
+        return;
+    // A kept-alive connection that the service had closed meanwhile: sent again once on a new
+    // connection, as nothing of it was answered.
+    if (connection->reused && !connection->headRead && !task->retriedOnStaleConnection
+        && error.code == platform::urlerror::NetworkConnectionLost && m_tasks.contains(task->id)) {
+        task->retriedOnStaleConnection = true;
+        m_queued[task->key].prepend(task);
+        dispatch(task->key);
+        return;
+    }
+    m_tasks.remove(task->id);
+    Result result;
+    result.transport = error;
+    if (task->completion)
+        task->completion(result);
+    dispatch(task->key);
+}
+
+void PLRUploadClient::finishTask(const ConnectionPtr& connection, const Result& result, bool keepConnection)
+{
+    const TaskPtr task = std::exchange(connection->task, nullptr);
+    connection->timer->stop();
+    connection->body.reset();
+    connection->buffer.clear();
+    connection->headRead = false;
+    if (!keepConnection)
+        dropConnection(connection);
+    if (task && m_tasks.remove(task->id) && task->completion)
+        task->completion(result);
+    dispatch(connection->key);
+}
+
+void PLRUploadClient::dropConnection(const ConnectionPtr& connection)
+{
+    m_connections[connection->key].removeAll(connection);
+    connection->timer->stop();
+    connection->ready = false;
+    if (QAbstractSocket* socket = connection->socket.release()) {
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+class PLRSupportChatPlugin;
+class QPushButton;
+
+// Finds and loads the support-chat plugin, and stands in for the chat in the home screen's
+// and canvas's corner until it is loaded: the chat's button, which loads the plugin when
+// pressed and then opens the chat. Without the plugin the button says the chat is unavailable.
+namespace PLRSupportChatLoader {
+// The plugin's file name, and the folders it is looked for in: beside the executable, then
+// the build tree's folder (runs from the build tree and the tests).
+QString pluginFileName();
+QStringList searchFolders();
+// The first folder's plugin that exists; empty when there is none.
+QString pluginPath();
+// Loads the plugin once (it stays loaded); nullptr (logged) when it is missing or does not load.
+PLRSupportChatPlugin* plugin();
+// Another plugin file, or none ("" = look in the usual folders again).
+void setPluginPathForTesting(const QString& path);
+// Puts the stand-in button behind PLRSupportChatHook (called once at start).
+void install();
+}
+
+// The chat's button until the chat itself is loaded.
+class PLRSupportChatButton : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr const char* kUnavailableText = "The support chat is unavailable.";
+
+    explicit PLRSupportChatButton(QWidget* parent = nullptr);
+    // The one button, moved into the host's bottom trailing corner.
+    static void attachToView(QWidget* host);
+    static PLRSupportChatButton* shared();
+    static void reset();
+
+    QPushButton* button() const { return m_button; }
+    bool isUnavailable() const { return m_unavailable; }
+    // The button's action: loads the chat and opens it, or says it is unavailable.
+    void press();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void place();
+    void setUnavailable();
+    QPushButton* m_button = nullptr;
+    QPointer<QWidget> m_host;
+    bool m_unavailable = false;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+// Photos decoded at the size they are needed at, never larger than that needs.
+//
+// A JPEG is decoded by libjpeg-turbo at the smallest of its scales (1/8, 2/8 ... 8/8) that still
+// covers the wanted size, whatever the photo's orientation (a portrait, or a photo stored sideways
+// with an EXIF orientation, decodes as small as a landscape), scaled to the exact size by area
+// averaging row by row as it is decoded (the larger decoded picture is never held whole), and
+// turned upright. Other formats go through Qt's reader. Every picture comes back in sRGB.
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+namespace plr_image {
+
+// The photo file upright at `uprightSize` pixels; at its own (upright) size when `uprightSize`
+// is not valid or not smaller than the photo in both directions (a photo is never made larger).
+// Null, with the reason in `error`, when the file cannot be read.
+QImage decodePhotoAtSize(const QString& path, const QSize& uprightSize, QString* error = nullptr);
+
+// The smallest libjpeg scale numerator n (of n/8, 1..8) at which a picture stored at `stored`
+// pixels is at least `wanted` (in stored orientation) in both directions.
+int jpegScaleNumerator(const QSize& stored, const QSize& wanted);
+
+// What decoding the photo at that size holds in memory at its peak, in bytes; 0 when the file's
+// header cannot be read.
+qint64 decodeBytesAtSize(const QString& path, const QSize& uprightSize);
+
+} // namespace plr_image

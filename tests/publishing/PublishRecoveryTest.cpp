@@ -1,0 +1,144 @@
+// A publish that meets a connection change, a dropped or refused upload, a strange upload
+// address or a slow build: never lost, never hammering the service, never writing locally.
+#include "PublishingTestSupport.h"
+
+#include <QTemporaryDir>
+
+TEST_F(PublishingTest, ACreateAnsweredAfterAConnectionChangeResumesAndOnlyACancelCleansUp)
+{
+    publisher = openPost(2);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+
+    // The create is answered late; meanwhile the connection blips and the post is looked at
+    // again (still without a remote identifier).
+    service.script(QJsonObject{{"path", "/api/me/posts"}, {"method", "POST"}, {"delay_ms", 1200}});
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitForState(PLRPP_STATE_CREATING_POST));
+    PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+    ASSERT_TRUE(waitForEntered(PLRPP_STATE_WAITING_FOR_SERVICE));
+    ASSERT_TRUE(waitForEntered(PLRPP_STATE_NOT_PUBLISHED, 8000));
+    // The late answer resumes the publish: fetched with its pending revision, uploaded, built.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return state() == "IDLE" && publisher->liveRevision(); }, 20000));
+    EXPECT_FALSE(remoteId().isEmpty());
+    EXPECT_TRUE(requestsOf("POST", postPath("/clean")).isEmpty());
+    EXPECT_EQ(uploads().size(), 2);
+    EXPECT_EQ(requestsOf("POST", "/api/me/posts").size(), 1);
+    const int resumed = int(entered.lastIndexOf("NOT_PUBLISHED"));
+    EXPECT_EQ(entered.mid(resumed, 3), (QStringList{"NOT_PUBLISHED", "FETCHING_INFO", "UPDATED_POST"}));
+
+}
+
+TEST_F(PublishingTest, ACreateCancelledWhileItRunsIsCleanedUpWhenAnswered)
+{
+    publisher = openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    service.script(QJsonObject{{"path", "/api/me/posts"}, {"method", "POST"}, {"delay_ms", 600}});
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_EQ(state(), "CREATING_POST");
+    EXPECT_TRUE(publisher->cancelPublishing());
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        for (const QJsonValue& request : service.requests())
+            if (request.toObject().value("path").toString().endsWith("/clean"))
+                return true;
+        return false;
+    }, 8000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return state() == "NOT_PUBLISHED" && remoteId().isEmpty(); }, 8000));
+    EXPECT_TRUE(uploads().isEmpty());
+}
+
+TEST_F(PublishingTest, OnlyWebAddressesReceiveUploads)
+{
+    PLRWebServicePostPublisher::Timing timing = PLRWebServicePostPublisher::timing();
+    timing.uploadPassLimit = 2;
+    PLRWebServicePostPublisher::setTiming(timing);
+    publisher = openPost(2);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    QTemporaryDir victim;
+    ASSERT_TRUE(victim.isValid());
+    const QString target = victim.filePath("overwritten.jpg");
+    {
+        QFile file(target);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("precious");
+    }
+    // The service hands out a local file and an address of another scheme.
+    const QString first = manager->images()[0]->identifier();
+    const QString second = manager->images()[1]->identifier();
+    const QJsonObject answer{{"images", QJsonArray{QJsonObject{{"ref_id", first}, {"signed_url", QUrl::fromLocalFile(target).toString()}},
+                                                   QJsonObject{{"ref_id", second}, {"signed_url", "ftp://127.0.0.1/x.jpg"}}}}};
+    service.script(QJsonObject{{"path", "/api/me/posts/"}, {"prefix", true}, {"method", "POST"}, {"count", 10},
+                               {"body", answer}, {"status", 200}});
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    // Refused each pass: after the allowed passes the publisher stops and says so.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return publisher->uploadStalled(); }, 10000));
+    EXPECT_EQ(state(), "UPLOADING_IMAGES");
+    EXPECT_FALSE(publisher->lastError().isEmpty());
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("precious"));
+    EXPECT_EQ(QDir(victim.path()).entryList(QDir::Files), QStringList{"overwritten.jpg"});
+    EXPECT_TRUE(uploads().isEmpty());
+
+    // Once the service hands out its own addresses, a retry goes through.
+    service.control("DELETE", "/__control/script");
+    EXPECT_TRUE(publisher->retryUpload());
+    EXPECT_FALSE(publisher->uploadStalled());
+    ASSERT_TRUE(waitUntilPublished());
+    EXPECT_EQ(uploads().size(), 2);
+    EXPECT_FALSE(publisher->retryUpload());
+}
+
+TEST_F(PublishingTest, DroppedAndRefusedUploadsBackOffAndStop)
+{
+    publisher = openPost(2);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    // Every upload dropped.
+    service.control("POST", "/__control/uploads", QJsonObject{{"count", 1000}, {"drop", true}});
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return publisher->uploadStalled(); }, 15000));
+    const int limit = PLRWebServicePostPublisher::timing().uploadPassLimit;
+    // A bounded number of tries: each pass sends each photo (a dropped kept-alive connection is
+    // tried once more on a fresh one), and no more passes follow.
+    const qsizetype dropped = uploads().size();
+    EXPECT_LE(dropped, qsizetype(limit) * 2 * 2);
+    EXPECT_GE(dropped, qsizetype(limit) * 2);
+    testing_support::spin(500);
+    EXPECT_EQ(uploads().size(), dropped);
+    EXPECT_EQ(state(), "UPLOADING_IMAGES");
+    EXPECT_FALSE(publisher->isBuildingBlog());   // still cancellable
+
+    // Answered 500 every time: the same.
+    EXPECT_TRUE(publisher->cancelPublishing());
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    service.control("DELETE", "/__control/script");
+    service.control("POST", "/__control/uploads", QJsonObject{{"count", 1000}, {"status", 500}});
+    service.clearRequests();
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return publisher->uploadStalled(); }, 15000));
+    EXPECT_EQ(uploads().size(), qsizetype(limit) * 2);
+    EXPECT_FALSE(publisher->lastError().isEmpty());
+}
+
+TEST_F(PublishingTest, TheBuildWaitEndsWithoutWaitingForAScheduledCheck)
+{
+    // Checks an hour apart: only the check on entering the wait and the service's message can
+    // end it.
+    PLRWebServicePostPublisher::Timing timing = PLRWebServicePostPublisher::timing();
+    timing.buildCheckDelay = 3600;
+    PLRWebServicePostPublisher::setTiming(timing);
+    publisher = openPost(3);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    // Built at once: the first check finds it.
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitUntilPublished(5000));
+
+    // Built after one more look: the service's message, heard because the socket was joined
+    // while the photos went up.
+    service.control("POST", "/__control/build", QJsonObject{{"checks", 1}});
+    service.control("POST", "/__control/uploads", QJsonObject{{"count", 3}, {"delay_ms", 300}});
+    manager->representedPost()->setSeoTitle("Again");
+    entered.clear();
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitUntilPublished(5000));
+    EXPECT_EQ(publisher->liveRevision()->seoTitle(), "Again");
+}
