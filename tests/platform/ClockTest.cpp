@@ -15,6 +15,7 @@ TEST(Clock, ManualClockRunsDueTasksInOrderAndSkipsCancelledAndOrphaned)
     platform::ManualClock& clock = platform::ManualClock::install();
     EXPECT_EQ(&platform::Clock::shared(), &clock);
     const QDateTime wallBefore = clock.wallTime();
+    const double start = clock.now();
 
     QStringList ran;
     auto context = std::make_unique<QObject>();
@@ -35,7 +36,7 @@ TEST(Clock, ManualClockRunsDueTasksInOrderAndSkipsCancelledAndOrphaned)
     EXPECT_TRUE(ran.isEmpty());
     clock.advance(1.5);
     EXPECT_EQ(ran, QStringList({"one", "one and a half", "two"}));
-    EXPECT_DOUBLE_EQ(clock.now(), 2.499);
+    EXPECT_NEAR(clock.now() - start, 2.499, 1e-9);
     EXPECT_EQ(wallBefore.msecsTo(clock.wallTime()), 2499);
     ASSERT_EQ(clock.waiting().size(), 1u);
     EXPECT_NEAR(clock.waiting().front(), 0.501, 1e-9);
@@ -47,6 +48,27 @@ TEST(Clock, ManualClockRunsDueTasksInOrderAndSkipsCancelledAndOrphaned)
     clock.advance(10.0);
     EXPECT_EQ(ran, QStringList({"one", "one and a half", "two", "three"}));
     EXPECT_EQ(clock.pendingCount(), 0u);
+
+    // Stepping to the next waiting task skips what will not run and stops at its due time.
+    platform::Clock::shared().after(4.0, nullptr, [&] { ran << "four"; }).cancel();
+    platform::Clock::shared().after(5.0, nullptr, [&] { ran << "five"; });
+    platform::Clock::shared().after(6.0, nullptr, [&] { ran << "six"; });
+    const double before = clock.now();
+    EXPECT_TRUE(clock.advanceToNext());
+    EXPECT_EQ(ran.last(), "five");
+    EXPECT_NEAR(clock.now() - before, 5.0, 1e-9);
+    EXPECT_TRUE(clock.advanceToNext());
+    EXPECT_EQ(ran.last(), "six");
+    EXPECT_FALSE(clock.advanceToNext());
+}
+
+TEST(Clock, AManualClockStartsAtTheSystemClockSoEarlierReadingsStayInOrder)
+{
+    const double before = platform::Clock::shared().now();
+    platform::ManualClock& clock = platform::ManualClock::install();
+    EXPECT_GE(clock.now(), before);
+    EXPECT_TRUE(clock.isManual());
+    EXPECT_FALSE(platform::SystemClock().isManual());
 }
 
 TEST(Clock, TheSystemClockIsBackAfterTheResetAndRunsItsTasksOnTheMainLoop)

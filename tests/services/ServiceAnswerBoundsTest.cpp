@@ -176,7 +176,9 @@ TEST_F(ServiceTest, ASignInLeavesNoCredentialInTheLogsOrSettings)
     ASSERT_TRUE(success);
     const QString token = PLRCoreManager::userSession()->jwt();
     ASSERT_FALSE(token.isEmpty());
-    testing_support::spin(300);   // the requests that follow a sign-in
+    // The account fetch that follows a sign-in carries the token: its log lines are read too.
+    testing_support::waitUntil([this] { return !service.requests(QStringLiteral("/api/me/")).isEmpty(); }, 2000);
+    testing_support::drainEvents();
 
     const QStringList files = platform::log::logFilePaths();
     platform::log::removeCapture(capture);

@@ -328,8 +328,7 @@ TEST(Reachability, NotifierCallsBlocksThenPostsTheChangeOnTheMainQueue)
         });
 
     PLRReachability::networkDidChange();   // not running: nothing
-    testing_support::spin(30);
-    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_TRUE(testing_support::holdsFor([&] { QMutexLocker l(&mutex); return calls.isEmpty(); }, 30));
     EXPECT_TRUE(reachability->startNotifier());
     EXPECT_TRUE(reachability->startNotifier());   // already running
     flags = 0;
@@ -344,8 +343,7 @@ TEST(Reachability, NotifierCallsBlocksThenPostsTheChangeOnTheMainQueue)
     ASSERT_TRUE(testing_support::waitUntil([&] { return notifications == 2; }));
     reachability->stopNotifier();
     PLRReachability::networkDidChange();
-    testing_support::spin(30);
-    EXPECT_EQ(notifications, 2);
+    EXPECT_TRUE(testing_support::holdsFor([&] { return notifications == 2; }, 30));
     QMutexLocker l(&mutex);
     EXPECT_EQ(calls, (QStringList{"unreachable", "0", "reachable", "2"}));
 }
@@ -464,7 +462,7 @@ TEST(PingHelper, ReportsReachableAtOnceThenOnlyChanges)
     // The next round (5 s on) asks again with a new pinger and fails again: nothing more is said.
     ASSERT_TRUE(testing_support::waitUntil([&] { return helper.pinger() != nullptr || results.size() > 2; }, 10000));
     ASSERT_TRUE(testing_support::waitUntil([&] { return helper.pinger() == nullptr; }, 10000));
-    testing_support::spin(20);
+    testing_support::drainEvents();
     EXPECT_EQ(results.size(), 2);
     EXPECT_FALSE(helper.reachable());
 

@@ -163,12 +163,12 @@ TEST_F(ShellTest, AltPressedWithTheMenuOpenShowsTheHostOptionsAndKeepsTheMenu)
     EXPECT_FALSE(menu->hostOptionItemInserted());
     modifiers = Qt::AltModifier;
     QTest::keyPress(pellora, Qt::Key_Alt, Qt::AltModifier);
-    testing_support::spin(5);
+    testing_support::drainEvents();
     EXPECT_TRUE(pellora->isVisible());
     EXPECT_TRUE(menu->hostOptionItemInserted());
     modifiers = Qt::NoModifier;
     QTest::keyRelease(pellora, Qt::Key_Alt, Qt::NoModifier);
-    testing_support::spin(5);
+    testing_support::drainEvents();
     EXPECT_TRUE(pellora->isVisible());
     EXPECT_FALSE(menu->hostOptionItemInserted());
     pellora->hide();
@@ -384,7 +384,7 @@ TEST_F(ShellTest, NewPostWhileOfflineWithNobodySignedInDoesNothing)
 {
     prepareExistingStore();
     service.goDown(3000);
-    testing_support::spin(200);
+    ASSERT_TRUE(service.waitUntilDown());
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isShowingErrorView(); }));
     ASSERT_FALSE(root()->isShowingAuth());

@@ -145,14 +145,23 @@ protected:
             if (timer.elapsed() > timeoutMs)
                 return predicate();
             platform::ui::AnimationClock::shared().advance(0.05);
-            testing_support::spin(10);
+            testing_support::waitUntil(predicate, 10);
         }
         return true;
     }
+    // Lets the given time pass on the clock, in small steps, handling what each step brings.
+    static void letTimePass(double seconds)
+    {
+        for (double passed = 0.0; passed < seconds - 1e-9; passed += 0.05) {
+            platform::ui::AnimationClock::shared().advance(0.05);
+            testing_support::drainEvents();
+        }
+    }
 
+    // Waits for the service machine's state; the clock moves meanwhile (its re-checks run).
     bool waitForState(const char* state, int timeoutMs = 8000)
     {
-        return testing_support::waitUntil(
+        return waitFor(
             [state] {
                 auto current = PLRWebServiceManager::globalManager().currentState();
                 return current && current->name() == QLatin1String(state);

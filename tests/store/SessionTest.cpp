@@ -261,7 +261,7 @@ TEST(Session, SaveReportsFailureAndKeepsThePostDirty)
     QDir().mkpath(session->account()->postsFolderPath());
     ASSERT_TRUE(writeFile(post->bundlePath(), "not a folder"));
     EXPECT_FALSE(saveAndWait());
-    testing_support::spin(5);
+    testing_support::drainEvents();
     EXPECT_TRUE(post->hasChanges());
     QFile::remove(post->bundlePath());
     EXPECT_TRUE(saveAndWait());

@@ -159,7 +159,7 @@ void PLRWebServicePostPublisher::startUploadPass()
     for (int i = 1; i < m_failedPasses; ++i)
         delay = qMin(delay * 2, timing.uploadRetryMax);
     PLR_LOG_INFO(QStringLiteral("%1: next upload pass in %2 s").arg(m_stateMachine->name()).arg(delay));
-    m_passStart = platform::dispatchAfter(delay, this, [this, pass] {
+    m_passStart = platform::Clock::shared().after(delay, this, [this, pass] {
         if (pass == m_passGeneration && inState(PLRPP_STATE_UPLOADING_IMAGES))
             runUploadPass(pass);
     });

@@ -640,7 +640,7 @@ void PLRPostViewController::appear()
     m_onScreen = true;
     platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POST_VIEW_TOGGLED), nullptr,
                                                        {{QLatin1String(kPLRPostViewAppearedKey), true}});
-    m_postLoadDate = QDateTime::currentDateTimeUtc();
+    m_postLoadDate = platform::Clock::shared().wallTime();
 }
 
 void PLRPostViewController::disappear()
@@ -650,7 +650,7 @@ void PLRPostViewController::disappear()
     m_onScreen = false;
     platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POST_VIEW_TOGGLED), nullptr,
                                                        {{QLatin1String(kPLRPostViewAppearedKey), false}});
-    const qint64 seconds = m_postLoadDate.isValid() ? m_postLoadDate.msecsTo(QDateTime::currentDateTimeUtc()) / 1000 : 0;
+    const qint64 seconds = m_postLoadDate.isValid() ? m_postLoadDate.msecsTo(platform::Clock::shared().wallTime()) / 1000 : 0;
     PLRAnalyticManager::coreAnalyticManager().fireAnalyticEvent(PLRAnalyticEvent::createEventWithTitle(
         QLatin1String(kPLRPostSessionEventTitle), {{QLatin1String(kPLRPostSessionSecondsKey), std::max<qint64>(0, seconds)}}));
 }

@@ -28,7 +28,7 @@ struct Home {
     {
         controller.view()->resize(width, height);
         controller.view()->show();
-        testing_support::spin(1);
+        testing_support::drainEvents();
     }
     ~Home() { controller.view()->hide(); }
     PLRCollectionView* collection() { return controller.postCollectionView(); }
@@ -41,7 +41,7 @@ struct Home {
         QWidget* root = controller.view();
         const int extra = root->width() - collection()->viewport()->width();
         root->resize(width + extra, root->height());
-        testing_support::spin(1);
+        testing_support::drainEvents();
     }
 };
 
@@ -317,14 +317,14 @@ TEST(HomeScreen, HoverFollowsThePointerThroughScrollsAndNeverUnderTheHeader)
 
     // The collection scrolls by a row under the pointer at rest: the tile below takes the hover.
     collection->verticalScrollBar()->setValue(438);
-    testing_support::spin(1);
+    testing_support::drainEvents();
     EXPECT_FALSE(hovered(1));
     EXPECT_TRUE(hovered(5));
 
     // Tile 5 partly scrolled away above the top: the pointer above the collection, where the
     // hidden part of the tile lies, hovers nothing.
     collection->verticalScrollBar()->setValue(438 + 200);
-    testing_support::spin(1);
+    testing_support::drainEvents();
     const QRectF fifth = collection->frameForItemAtIndex(5).translated(0, -(438 + 200));
     ASSERT_LT(fifth.top(), -20);
     moveTo(QPoint(int(fifth.center().x()), -10));
@@ -342,7 +342,7 @@ TEST(HomeScreen, TheLastTilesMenuCanBeScrolledClearOfTheChatButton)
         Home home(size.width(), size.height());
         PLRCollectionView* collection = home.collection();
         collection->verticalScrollBar()->setValue(collection->verticalScrollBar()->maximum());
-        testing_support::spin(1);
+        testing_support::drainEvents();
         PLRRecentCollectionViewItem* last = home.tile(collection->numberOfItems() - 1);
         ASSERT_TRUE(last);
         QWidget* host = home.controller.view();
@@ -388,7 +388,7 @@ TEST(HomeScreen, PostsWereUpdatedNotificationRebuilds)
     PLRUserSession* session = signIn("u-1", "ann@example.com");
     Home home;
     PLRPersistantPost* post = makePost(session, "Old name");
-    testing_support::spin(5);
+    testing_support::drainEvents();
     post->setRemoteIdentifier("r-9");
     platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
     EXPECT_EQ(names(home.controller.activePosts()), QStringList({"Old name"}));

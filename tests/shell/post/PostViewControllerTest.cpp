@@ -45,11 +45,8 @@ protected:
     {
         controllers.clear();
     }
-    void advance(double seconds)
-    {
-        clock->advance(seconds);
-        platform::ui::AnimationClock::shared().advance(seconds);
-    }
+    // Moves the shared clock: the post view's delays and its animations.
+    void advance(double seconds) { platform::ui::AnimationClock::shared().advance(seconds); }
     PLRPostViewController* open(PLRPostManager* manager, int width = 1300)
     {
         controllers.push_back(std::make_unique<PLRPostViewController>());
@@ -57,7 +54,7 @@ protected:
         controller->setPostManager(manager);
         controller->view()->resize(width, 800);
         controller->view()->show();
-        testing_support::spin(1);
+        testing_support::drainEvents();
         controller->presentInitialVisualState();
         return controller;
     }
@@ -82,7 +79,7 @@ TEST_F(PostViewTest, PaneWidthsAndTheirMemory)
     EXPECT_EQ(paneWidth(c->inspectorPane()), 250);
     EXPECT_GE(paneWidth(c->galleryPane()), 250);
     c->view()->resize(1700, 800);
-    testing_support::spin(1);
+    testing_support::drainEvents();
     EXPECT_EQ(paneWidth(c->inspectorPane()), 250);   // the canvas takes the room
     EXPECT_EQ(paneWidth(c->galleryPane()), 250);
 

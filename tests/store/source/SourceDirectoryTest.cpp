@@ -136,6 +136,11 @@ struct Fixture {
                 || directory.state() == PLRSourceDirectory::StateAccessDenied;
         }, 5000);
     }
+    // Waits until the file-system watch is in place (it is installed from the main loop).
+    static bool watched(PLRSourceDirectory& directory)
+    {
+        return waitUntil([&] { return !directory.watchedPaths().isEmpty(); }, 5000);
+    }
 };
 
 PLRSourceImagePtr imageNamed(PLRSourceDirectory& directory, const QString& name)
@@ -266,7 +271,7 @@ TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
     EXPECT_EQ(names(directory->images()), QStringList({"one.jpg", "two.jpg"}));
     EXPECT_EQ(imageNamed(*directory, "two.jpg")->starRating(), 2);
     recorder.clear();
-    testing_support::spin(200);   // the watcher is installed from the main loop
+    ASSERT_TRUE(Fixture::watched(*directory));
 
     // Copied in.
     ASSERT_TRUE(QFile::copy(f.folder() + "/one.jpg", f.folder() + "/three.jpg"));
@@ -285,10 +290,10 @@ TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
     EXPECT_EQ(directory->sourceImageForIdentifier(one->identifier()), one);
     EXPECT_EQ(directory->vanishedImages(), QList<PLRSourceImagePtr>({one}));
 
-    testing_support::spin(800);   // any late duplicate reports would arrive here
-    EXPECT_EQ(recorder.count("added"), 1);
-    EXPECT_EQ(recorder.count("updated"), 1);
-    EXPECT_EQ(recorder.count("deleted"), 1);
+    // Any late duplicate reports would arrive within the rescans' delays.
+    EXPECT_TRUE(testing_support::holdsFor([&] {
+        return recorder.count("added") == 1 && recorder.count("updated") == 1 && recorder.count("deleted") == 1;
+    }, 800));
     EXPECT_EQ(names(directory->images()), QStringList({"three.jpg", "two.jpg"}));
     const QString twoId = imageNamed(*directory, "two.jpg")->identifier();
     EXPECT_EQ(directory->updateImagesInLayout({twoId, one->identifier()}), 1);
@@ -407,7 +412,7 @@ TEST(SourceDirectory, MissingAndRefusedFolders)
         directory->startWatching();
         ASSERT_TRUE(Fixture::loaded(*directory));
         ASSERT_EQ(directory->images().size(), 1);
-        testing_support::spin(200);
+        ASSERT_TRUE(Fixture::watched(*directory));
         granted = false;
         ASSERT_TRUE(source_test::writeBytes(f.folder() + "/poke.txt", "x"));
         ASSERT_TRUE(waitUntil([&] { return directory->state() == PLRSourceDirectory::StateAccessDenied; }, 2000));
@@ -420,7 +425,7 @@ TEST(SourceDirectory, MissingAndRefusedFolders)
         const QString identifier = directory->images()[0]->identifier();
 
         // The whole folder goes away: nothing is forgotten.
-        testing_support::spin(200);
+        ASSERT_TRUE(Fixture::watched(*directory));
         ASSERT_TRUE(QDir(f.folder()).removeRecursively());
         ASSERT_TRUE(waitUntil([&] { return !directory->locationExisits() && directory->images()[0]->fileDeleted(); }, 2000));
         ASSERT_EQ(directory->images().size(), 1);
@@ -457,7 +462,7 @@ TEST(SourceDirectory, SubFoldersAndLinkLoops)
     directory->startWatching();
     ASSERT_TRUE(Fixture::loaded(*directory));
     EXPECT_EQ(names(directory->images()), QStringList({"deep.jpg", "top.jpg"}));
-    testing_support::spin(200);
+    ASSERT_TRUE(waitUntil([&] { return directory->watchedPaths().contains(f.folder() + "/x/y"); }));
     ASSERT_TRUE(QFile::copy(f.folder() + "/top.jpg", f.folder() + "/x/y/new.jpg"));
     EXPECT_TRUE(waitUntil([&] { return recorder.count("added", "new.jpg") == 1; }, 2000));
 }
@@ -476,7 +481,7 @@ TEST(SourceDirectory, CallsQueuedForARemovedDelegateNeverReachIt)
     directory->waitUntilIdle();   // the scan ran; its reports wait for the main loop
     directory->removeDelegate(&removed);
     ASSERT_TRUE(waitUntil([&] { return kept.count("state") > 0; }, 2000));
-    testing_support::spin(50);
+    testing_support::drainEvents();
     EXPECT_EQ(removed.count("state"), 0);
     EXPECT_EQ(kept.offMain, 0);
 }
@@ -505,7 +510,7 @@ TEST(SourceDirectory, APhotoMovedOutAndBackOrRenamedKeepsItsRecordAcrossReloads)
         idB = b->identifier();
         a->setHidden(true);
         b->setFocusKeywords({"harbour"});
-        testing_support::spin(200);   // the watcher is installed from the main loop
+        ASSERT_TRUE(Fixture::watched(*directory));
 
         // Out of the folder: the record stays, marked missing.
         ASSERT_TRUE(QFile::rename(f.folder() + "/a.jpg", elsewhere + "/a.jpg"));
@@ -526,9 +531,9 @@ TEST(SourceDirectory, APhotoMovedOutAndBackOrRenamedKeepsItsRecordAcrossReloads)
         // Renamed, and moved into a sub-folder is the same: the record follows the file.
         ASSERT_TRUE(QFile::rename(f.folder() + "/b.jpg", f.folder() + "/b-harbour.jpg"));
         ASSERT_TRUE(waitUntil([&] { return b->fileName() == QStringLiteral("b-harbour.jpg") && !b->fileDeleted(); }, 3000));
-        testing_support::spin(300);
-        EXPECT_EQ(recorder.count("added"), 0);
-        EXPECT_EQ(recorder.count("deleted", "b.jpg"), 0);
+        EXPECT_TRUE(testing_support::holdsFor([&] {
+            return recorder.count("added") == 0 && recorder.count("deleted", "b.jpg") == 0;
+        }, 300));
         EXPECT_EQ(b->focusKeywords(), QStringList({"harbour"}));
         EXPECT_EQ(names(directory->images()), QStringList({"a.jpg", "b-harbour.jpg"}));
         EXPECT_EQ(recorder.offMain, 0);

@@ -29,7 +29,7 @@ constexpr int kMaxFolderDepth = 32;
 
 // A file modified this recently may still be being written: it is looked at again shortly.
 constexpr qint64 kSettleNs = 400LL * 1000 * 1000;
-constexpr int kSettleRescanMs = 450;
+constexpr double kSettleRescan = 0.45;   // seconds
 
 const QSet<QString>& photoExtensions()
 {
@@ -380,8 +380,8 @@ void PLRSourceDirectory::finishScan(const Changes& changes, const QStringList& d
 
     if (changes.settling && m_watching) {
         QMetaObject::invokeMethod(this, [this] {
-            if (m_watching && !m_debounce->isActive())
-                m_debounce->start(kSettleRescanMs);
+            if (m_watching && !rescanScheduled())
+                rescanAfter(kSettleRescan);
         }, Qt::QueuedConnection);
     }
 }
