@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -248,6 +249,36 @@ TEST(SourceDirectory, AFileStillBeingWrittenWaitsUntilTheClockHasPassedItsWindow
     f.clock->pin(written.addMSecs(1000));
     ASSERT_TRUE(waitUntil([&] { return recorder.count("added", "fresh.jpg") > 0; }, 5000));
     EXPECT_EQ(names(directory->images()), QStringList({"fresh.jpg"}));
+}
+
+// The rescan after a file-system event waits for the quiet time on the clock; a file found
+// still being written is looked at again once its window has passed on the clock.
+TEST(SourceDirectory, RescansWaitOnTheClock)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/one.jpg", 32, 32));
+    f.settle();
+    auto directory = f.make(f.folder());
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(Fixture::loaded(*directory));
+    ASSERT_TRUE(Fixture::watched(*directory));
+
+    platform::ManualClock& clock = platform::ManualClock::install();
+    auto waitingFor = [&clock](double delay) {
+        return waitUntil([&] {
+            const std::vector<double> waiting = clock.waiting();
+            return std::any_of(waiting.begin(), waiting.end(), [delay](double d) { return qAbs(d - delay) < 1e-6; });
+        });
+    };
+    ASSERT_TRUE(QFile::copy(f.folder() + "/one.jpg", f.folder() + "/two.jpg"));
+    ASSERT_TRUE(waitingFor(0.1));   // the quiet time after an event (0.1 s here)
+    clock.advance(0.1);
+    ASSERT_TRUE(waitingFor(0.45));   // just written: looked at again later
+    EXPECT_EQ(recorder.count("added", "two.jpg"), 0);
+    clock.advance(0.45);
+    ASSERT_TRUE(waitUntil([&] { return recorder.count("added", "two.jpg") == 1; }));
 }
 
 TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
