@@ -10,6 +10,7 @@
 #include "services/web-services/PLREmailSender.h"
 #include "services/web-services/PLRHelpManager.h"
 #include "services/web-services/PLRPingHelper.h"
+#include "platform/Clock.h"
 #include "services/web-services/PLRReachability.h"
 
 #include <gtest/gtest.h>
@@ -448,6 +449,7 @@ TEST(SimplePing, PingsTheLoopbackWhereTheSystemAllowsIt)
 
 TEST(PingHelper, ReportsReachableAtOnceThenOnlyChanges)
 {
+    platform::ManualClock& clock = platform::ManualClock::install();
     PLRPingHelper helper;
     QList<std::pair<bool, QString>> results;
     helper.runWithHostName("no-such-host.invalid", [&](bool reachable, const QString& reason) {
@@ -460,11 +462,16 @@ TEST(PingHelper, ReportsReachableAtOnceThenOnlyChanges)
     EXPECT_FALSE(results.at(1).second.isEmpty());   // the resolver's or the system's reason
     EXPECT_FALSE(helper.reachable());
     // The next round (5 s on) asks again with a new pinger and fails again: nothing more is said.
-    ASSERT_TRUE(testing_support::waitUntil([&] { return helper.pinger() != nullptr || results.size() > 2; }, 10000));
+    EXPECT_EQ(clock.waiting(), std::vector<double>{5.0});
+    clock.advance(4.9);
+    EXPECT_EQ(helper.pinger(), nullptr);
+    clock.advance(0.1);
+    EXPECT_NE(helper.pinger(), nullptr);
     ASSERT_TRUE(testing_support::waitUntil([&] { return helper.pinger() == nullptr; }, 10000));
     testing_support::drainEvents();
     EXPECT_EQ(results.size(), 2);
     EXPECT_FALSE(helper.reachable());
+    EXPECT_EQ(clock.waiting(), std::vector<double>{5.0});   // and the round after
 
     platform::Error lookup = platform::Error::make(kSimplePingNetworkErrorDomain, 2, "lookup");
     lookup.userInfo.insert(kSimplePingAddressLookupFailureKey, EAI_NONAME);
