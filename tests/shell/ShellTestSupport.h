@@ -46,7 +46,9 @@ namespace shell_test {
 // The shared clock, moved by hand: the periodic save, the post view's delays, every timed step.
 class ManualScheduler {
 public:
-    ManualScheduler() : m_clock(platform::ManualClock::install()) {}
+    // Keeps the manual clock already in place (set up with the test), so nothing waiting on it
+    // is dropped.
+    ManualScheduler() : m_clock(inPlace()) {}
     QDateTime now() const { return m_clock.wallTime(); }
     // Moves the clock, running what falls due on the way, in order.
     void advance(double seconds) { m_clock.advance(seconds); }
@@ -58,6 +60,11 @@ public:
     }
 
 private:
+    static platform::ManualClock& inPlace()
+    {
+        platform::ManualClock* current = platform::ManualClock::current();
+        return current ? *current : platform::ManualClock::install();
+    }
     platform::ManualClock& m_clock;
 };
 
