@@ -56,27 +56,60 @@ void PLRNumberPill::awakeFromNib()
 
 // ---------------------------------------------------------------- status dot
 
-void PLRStatusIndicatorView::drawRect(GraphicsContext& context, const QRectF&)
+PLRStatusIndicatorView::PLRStatusIndicatorView(QWidget* parent) : View(parent)
 {
-    Color fill, stroke;
+    // The glow fades out round the dot, also past the view's edges.
+    setShadowOverhang(2.0 * kGlowBlurRadius);
+}
+
+bool PLRStatusIndicatorView::dotColours(Color& fill, Color& stroke) const
+{
     switch (m_statusValue) {
-    case 0: fill = ColorWithHex::smb_indicatorGreenColour(); stroke = ColorWithHex::smb_indicatorDarkGreenColour(); break;
-    case 1: fill = ColorWithHex::smb_indicatorYellowColour(); stroke = ColorWithHex::smb_indicatorDarkYellowColour(); break;
-    case 2: fill = ColorWithHex::smb_indicatorRedColour(); stroke = ColorWithHex::smb_indicatorDarkRedColour(); break;
-    default: return; // no such status: no dot
+    case 0: fill = ColorWithHex::smb_indicatorGreenColour(); stroke = ColorWithHex::smb_indicatorDarkGreenColour(); return true;
+    case 1: fill = ColorWithHex::smb_indicatorYellowColour(); stroke = ColorWithHex::smb_indicatorDarkYellowColour(); return true;
+    case 2: fill = ColorWithHex::smb_indicatorRedColour(); stroke = ColorWithHex::smb_indicatorDarkRedColour(); return true;
+    default: return false; // no such status: no dot
     }
+}
+
+QPainterPath PLRStatusIndicatorView::dotPath() const
+{
     const QRectF b = bounds();
     const double diameter = std::min(b.width(), b.height()) - 1.0;
     if (diameter <= 0)
-        return;
+        return {};
     const double radius = diameter / 2.0;
     QPainterPath circle;
     circle.addEllipse(b.center(), radius, radius);
-    context.save();
-    context.setShadow(Shadow{fill, 4.0, QSizeF(0, 0)});
+    return circle;
+}
+
+void PLRStatusIndicatorView::drawRect(GraphicsContext& context, const QRectF&)
+{
+    Color fill, stroke;
+    const QPainterPath circle = dotPath();
+    if (!dotColours(fill, stroke) || circle.isEmpty())
+        return;
+    // The glow is drawn behind the view (drawBeyondBounds), so that it is not cut at its edges.
     context.fillPath(circle, fill);
-    context.restore();
     context.strokePath(circle, stroke, 1.0);
+}
+
+std::optional<Shadow> PLRStatusIndicatorView::glow() const
+{
+    Color fill, stroke;
+    if (!dotColours(fill, stroke))
+        return std::nullopt;
+    return Shadow{fill, kGlowBlurRadius, QSizeF(0, 0)};
+}
+
+void PLRStatusIndicatorView::drawBeyondBounds(GraphicsContext& context)
+{
+    const QPainterPath circle = dotPath();
+    const std::optional<Shadow> shadow = glow();
+    if (!context.painter() || !shadow || circle.isEmpty())
+        return;
+    GraphicsContext::paintShadow(*context.painter(), circle, *shadow, context.isFlipped());
 }
 
 // ---------------------------------------------------------------- aspect fill

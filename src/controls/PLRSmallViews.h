@@ -65,11 +65,19 @@ public:
 class PLRStatusIndicatorView : public platform::ui::View {
     Q_OBJECT
 public:
-    explicit PLRStatusIndicatorView(QWidget* parent = nullptr) : View(parent) {}
+    static constexpr double kGlowBlurRadius = 4.0;
+    explicit PLRStatusIndicatorView(QWidget* parent = nullptr);
     qint64 statusValue() const { return m_statusValue; }
     void setStatusValue(qint64 value) { m_statusValue = value; update(); }
+    // The glow round the dot: a shadow of the fill colour, blur radius 4, no offset (none for
+    // an unknown status).
+    std::optional<platform::ui::Shadow> glow() const;
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
+protected:
+    void drawBeyondBounds(platform::ui::GraphicsContext& context) override;
 private:
+    bool dotColours(platform::ui::Color& fill, platform::ui::Color& stroke) const;
+    QPainterPath dotPath() const;
     qint64 m_statusValue = 0;
 };
 

@@ -5,6 +5,7 @@
 #include "platform-ui/Window.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QGraphicsOpacityEffect>
 #include <QPainterPath>
 #include <QKeyEvent>
@@ -182,14 +183,15 @@ public:
 protected:
     void draw(QPainter* painter) override
     {
-        if (m_view->m_shadowOverhang > 0.0 && m_view->layer()) {
+        if (m_view->m_shadowOverhang > 0.0) {
             painter->save();
             painter->setOpacity(painter->opacity() * opacity());
             if (!m_view->isFlipped()) {
                 painter->translate(0, m_view->height());
                 painter->scale(1, -1);
             }
-            m_view->layer()->renderShadows(*painter, AnimationClock::shared().now());
+            GraphicsContext context(painter, m_view->isFlipped());
+            m_view->drawBeyondBounds(context);
             painter->restore();
         }
         // The ring lies wholly outside the view: it is drawn before the view itself.
@@ -200,7 +202,17 @@ protected:
             painter->fillPath(ring, View::focusRingColor().toQColor());
             painter->restore();
         }
+        // The view itself. Painted into the window, Qt places it right; painted by
+        // QWidget::render() into an image, Qt would add the view's offset in the rendered
+        // widget to the painter's, which already holds it.
+        QBackingStore* store = m_view->window()->backingStore();
+        const bool intoWindow = store && painter->device() == store->paintDevice();
+        // (Below full opacity Qt draws the view through a picture of it, placed right either way.)
+        painter->save();
+        if (!intoWindow && opacity() >= 1.0 && painter->worldTransform().type() == QTransform::TxTranslate)
+            painter->setWorldTransform(QTransform());
         QGraphicsOpacityEffect::draw(painter);
+        painter->restore();
     }
 
 private:
@@ -229,6 +241,12 @@ void View::setAlphaValue(double alpha)
 {
     m_alpha = alpha;
     updateEffect();
+}
+
+void View::drawBeyondBounds(GraphicsContext& context)
+{
+    if (m_layer && context.painter())
+        m_layer->renderShadows(*context.painter(), AnimationClock::shared().now());
 }
 
 void View::setShadowOverhang(double points)
@@ -654,13 +672,17 @@ public:
         send(moved, MouseEvent::Type::MouseMoved, &View::mouseMoved);
     }
 
-    bool eventFilter(QObject* object, QEvent* event) override
+    // An application-wide filter sees every object, the web engine's among them, and that
+    // library is built without run-time type information: the sanitizer's dynamic type check
+    // cannot tell its objects from corrupt ones, so that one check is off here. The calls made
+    // (isWidgetType, qobject_cast) read Qt's own meta-object, which every QObject has.
+    __attribute__((no_sanitize("vptr"))) bool eventFilter(QObject* object, QEvent* event) override
     {
         if (forwarding)
             return false;
         const QEvent::Type type = event->type();
         if (type == QEvent::KeyPress || type == QEvent::ShortcutOverride) {
-            auto* widget = qobject_cast<QWidget*>(object);
+            auto* widget = (object->isWidgetType() ? static_cast<QWidget*>(object) : nullptr);
             if (!widget)
                 return false;
             auto* window = qobject_cast<Window*>(widget->window());
@@ -669,7 +691,7 @@ public:
             return false;
         }
         if (type == QEvent::Leave) {
-            auto* widget = qobject_cast<QWidget*>(object);
+            auto* widget = (object->isWidgetType() ? static_cast<QWidget*>(object) : nullptr);
             if (widget && widget->isWindow())
                 updateTracking(widget, QPointF(-1e6, -1e6), false, false, nullptr);
             return false;
@@ -677,7 +699,7 @@ public:
         if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick && type != QEvent::MouseMove
             && type != QEvent::MouseButtonRelease)
             return false;
-        auto* widget = qobject_cast<QWidget*>(object);
+        auto* widget = (object->isWidgetType() ? static_cast<QWidget*>(object) : nullptr);
         if (!widget)
             return false;
         auto* mouse = static_cast<QMouseEvent*>(event);

@@ -190,6 +190,9 @@ public:
 protected:
     // Lays out subviews and layers after a size change.
     virtual void layoutSubviews() {}
+    // While shadowOverhang() > 0: draws, behind the view, what it shows beyond its rectangle
+    // (in its own coordinates, not clipped to its bounds). By default the shadows of its layers.
+    virtual void drawBeyondBounds(GraphicsContext& context);
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;

@@ -451,10 +451,7 @@ void PLRBaseViewController::presentHome(bool animate)
         return;
     setImportExportPostsEnabled(false);
     m_presentingHome = true;
-    // The post just left shows its current layout on its tile, not the one of the last save.
-    if (m_currentPostController && m_currentPostController->postManager())
-        if (PLRPersistantPost* post = m_currentPostController->postManager()->representedPost())
-            post->refreshLayoutPreview();
+    refreshPreviewOfPostLeft(m_currentPostController);
     View* home = m_homeViewController->view();
     home->setHidden(false);
     m_homeViewController->viewWillAppear();
@@ -464,6 +461,13 @@ void PLRBaseViewController::presentHome(bool animate)
         home->setAlphaValue(1.0);
     if (PLRStandardUpdaterController* updater = PLRUpdater::updateController())
         updater->updater()->checkForUpdatesInBackground();
+}
+
+void PLRBaseViewController::refreshPreviewOfPostLeft(PLRPostViewController* controller)
+{
+    if (controller && controller->postManager())
+        if (PLRPersistantPost* post = controller->postManager()->representedPost())
+            post->refreshLayoutPreview();
 }
 
 void PLRBaseViewController::ensureHome()
@@ -555,10 +559,13 @@ void PLRBaseViewController::presentLogin()
                            self->m_authViewController = nullptr;
                            self->m_currentTopConstraint = nullptr;
                            done->deleteLater();
+                           platform::NotificationCenter::defaultCenter().post(
+                               QLatin1String(kPLRAuthViewToggledNotification), self);
                            self->ensureUserSessionSubscription();
                            self->presentHome(true);
                        });
     });
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLRAuthViewToggledNotification), this);
     View* authView = auth->view();
     addScreen(auth);
     PLRLayoutConstraint* top = createTopEdgeConstraintForPostView(authView, root->height());
@@ -591,6 +598,7 @@ void PLRBaseViewController::presentPost(PLRPersistantPost* post)
     View* newView = controller->view();
     if (m_currentPostController) {
         PLRPostViewController* old = m_currentPostController;
+        refreshPreviewOfPostLeft(old);
         newView->setAlphaValue(0.0);
         addScreen(controller);
         PLRLayoutConstraint* top = createTopEdgeConstraintForPostView(newView, 0.0);
@@ -698,8 +706,9 @@ void PLRBaseViewController::presentNewPost()
     m_presentingHome = false;
     QPointer<PLRPostViewController> old;
     if (m_currentPostController) {
-        platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
         old = m_currentPostController;
+        refreshPreviewOfPostLeft(old);
+        platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
     }
     PLRPostManager* manager = session->newPostManager();
     auto* controller = instantiateScene<PLRPostViewController>("PLRPostViewController");

@@ -137,6 +137,9 @@ private:
     bool deferNavigation(std::function<void()> request);
     void beginNavigation();
     std::function<void()> navigationEnd();
+    // The post a screen leaves shows its current layout on its home tile, not the one of its
+    // last save (a save may be seconds away).
+    static void refreshPreviewOfPostLeft(PLRPostViewController* controller);
 
     QPointer<platform::ui::View> m_errorView;
     QPointer<platform::ui::TextField> m_errorTitle;

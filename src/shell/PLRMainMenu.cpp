@@ -7,6 +7,8 @@
 #include "shell/home/PLRShellHooks.h"
 #include "shell/PLRBaseViewController.h"
 #include "shell/PLRBaseWindowController.h"
+#include "shell/PLRShellNotifications.h"
+#include "platform/NotificationCenter.h"
 #include "platform/UndoManager.h"
 #include "store/session/PLRPostManager.h"
 
@@ -162,6 +164,10 @@ PLRMainMenu::PLRMainMenu(AppDelegate* app) : QObject(app), m_app(app)
     connect(&m_menuTimer, &QTimer::timeout, this, &PLRMainMenu::updateMenu);
     connect(app, &AppDelegate::enablePostViewControlsChanged, this, &PLRMainMenu::refreshEnabledStates);
     connect(app, &AppDelegate::importExportPostsEnabledChanged, this, &PLRMainMenu::refreshEnabledStates);
+    // Signing in and out changes what the account's items apply to (and whether their keys work).
+    auto& center = platform::NotificationCenter::defaultCenter();
+    for (const char* name : {kPLRAuthViewToggledNotification, kPLRUserSessionLoggedOutNotification})
+        center.addObserver(this, QLatin1String(name), [this](const platform::Notification&) { refreshEnabledStates(); });
     refreshEnabledStates();
 }
 
@@ -202,19 +208,27 @@ void PLRMainMenu::refreshEnabledStates()
 {
     if (!m_app)
         return;
-    // The post view's items work on the open post.
+    // The post view's items work on the open post; Home leaves it.
     const bool postView = m_app->enablePostViewControls();
-    for (const char* command : {"toggleGallery", "toggleInspector", "zoomIn", "zoomOut", "zoom100", "zoomFitWidth"})
+    for (const char* command : {"goHome", "toggleGallery", "toggleInspector", "zoomIn", "zoomOut", "zoom100", "zoomFitWidth"})
         if (QAction* item = action(QLatin1String(command)))
             item->setEnabled(postView);
     // Quick Look needs the gallery's preview window.
     if (QAction* item = action(QStringLiteral("togglePreviewPanel")))
         item->setEnabled(postView && AppDelegate::hasPreviewPanelToggler());
-    // Post files: only while the post-file exporter is there; export only while a post shows.
+    // A post is made in, imported into and exported from the signed-in account, once the
+    // sign-in view has gone.
+    PLRBaseWindowController* window = m_app->baseWindowController();
+    PLRBaseViewController* root = window ? window->contentViewController() : nullptr;
+    const bool signedIn = PLRCoreManager::userSession() != nullptr && root && !root->isShowingAuth();
+    if (QAction* item = action(QStringLiteral("newBlog")))
+        item->setEnabled(signedIn);
+    // Post files: only while the post-file exporter is there; export only while a post shows or
+    // a home tile is selected.
     if (QAction* item = action(QStringLiteral("exportPost")))
-        item->setEnabled(PLRShellHooks::canExportPosts() && m_app->importExportPostsEnabled());
+        item->setEnabled(signedIn && PLRShellHooks::canExportPosts() && m_app->importExportPostsEnabled());
     if (QAction* item = action(QStringLiteral("importPost")))
-        item->setEnabled(PLRShellHooks::canImportPosts());
+        item->setEnabled(signedIn && PLRShellHooks::canImportPosts());
     if (QAction* item = action(QStringLiteral("logOut")))
         item->setEnabled(PLRCoreManager::userSession() != nullptr);
     refreshEditItems();

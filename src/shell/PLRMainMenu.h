@@ -10,8 +10,10 @@
 // View (home, panels, zoom, Quick Look), Help (the log commands; the help manager adds the help
 // centre's articles).
 //
-// While a menu is open a 0.1 s timer follows the Alt key; the post view's items follow the
-// application delegate's enablePostViewControls.
+// While a menu is open a 0.1 s timer follows the Alt key. Items are enabled only where they
+// apply: the post view's items (Home, panels, zoom, Quick Look) follow the application
+// delegate's enablePostViewControls; New Post and the post files need a signed-in user past the
+// sign-in view, Export Post File also a post shown or selected; Sign Out a user session.
 
 #include <QKeySequence>
 #include <QMenuBar>

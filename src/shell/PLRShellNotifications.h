@@ -5,6 +5,8 @@
 // Posted by the post view when it appears or goes ({"viewAppeared": bool}).
 inline constexpr char kPLR_POST_VIEW_TOGGLED[] = "kPLR_POST_VIEW_TOGGLED";
 inline constexpr char kPLRPostViewAppearedKey[] = "viewAppeared";
+// Posted by root navigation when the sign-in view comes or goes (the menu follows it).
+inline constexpr char kPLRAuthViewToggledNotification[] = "PLRAuthViewToggledNotification";
 // Posted by root navigation when a new post replaces a shown post; home reloads its posts.
 inline constexpr char kPLR_POSTS_WERE_UPDATED[] = "kPLR_POSTS_WERE_UPDATED";
 // Posted by the title bar's automatic-layout button ({"autoLayoutNumImagesToAdd": count}).

@@ -4,6 +4,8 @@
 
 #include "layout/base/PLRLayoutTree.h"
 
+#include <QScrollBar>
+
 using canvas_test::CanvasFixture;
 
 namespace {
@@ -184,4 +186,84 @@ TEST_F(CanvasDrop, ACanvasWithoutAPostTakesNoDrop)
     controller->setPostManager(postManager);
     EXPECT_TRUE(dropPhotos({"a.jpg"}, QPointF(100, 100)));
     EXPECT_EQ(layout()->sections(0).blocks_size(), 1);
+}
+
+namespace {
+
+class CanvasDropAtTheEnds : public CanvasFixture {
+protected:
+    QList<canvas_test::Photo> photos() const override
+    {
+        return CanvasFixture::photos() + QList<canvas_test::Photo>{{"e.jpg", 600, 400, QColor(120, 60, 160)},
+                                                                   {"f.jpg", 400, 400, QColor(40, 40, 40)}};
+    }
+
+    // A row of two photos: the first, and the second dropped on its right edge.
+    PLRBlock* addRow(const QString& left, const QString& right)
+    {
+        PLRBlock* block = addImage(left);
+        EXPECT_TRUE(dropPhotos({right}, pointIn(block, 0.95, 0.5)));
+        canvas()->refresh();
+        PLRSection* section = layout()->mutable_sections(0);
+        return section->mutable_blocks(section->blocks_size() - 1);
+    }
+};
+
+} // namespace
+
+TEST_F(CanvasDropAtTheEnds, TheBandsAboveTheFirstRowAndBelowTheLastTakeDropsWhileTheRowsKeepTheirEdges)
+{
+    addRow("a.jpg", "b.jpg");
+    addRow("c.jpg", "d.jpg");
+    controller->setZoom(100);   // a page taller than the canvas
+    canvas()->refresh();
+    ASSERT_GT(canvas()->height(), controller->scrollView()->viewport()->height());
+    controller->scrollView()->verticalScrollBar()->setValue(0);
+    ASSERT_EQ(layout()->sections(0).blocks_size(), 2);
+    PLRBlock* firstRow = layout()->mutable_sections(0)->mutable_blocks(0);
+    PLRBlock* lastRow = layout()->mutable_sections(0)->mutable_blocks(1);
+    const QRectF first = canvas()->viewRectForBlock(firstRow);
+
+    // Inside the rows, each photo's own edges win: its top or bottom makes a column with it.
+    PLRBlock* topLeft = firstRow->mutable_container()->mutable_sub_blocks(0);
+    const PLRDropZone onTop = canvas()->dropZoneAtPoint(pointIn(topLeft, 0.5, 0.02));
+    EXPECT_EQ(onTop.kind, PLRDropZone::Kind::BesideBlock);
+    EXPECT_EQ(onTop.block, topLeft);
+    EXPECT_EQ(onTop.edge, Qt::TopEdge);
+    PLRBlock* bottomRight = lastRow->mutable_container()->mutable_sub_blocks(1);
+    const PLRDropZone onBottom = canvas()->dropZoneAtPoint(pointIn(bottomRight, 0.5, 0.98));
+    EXPECT_EQ(onBottom.kind, PLRDropZone::Kind::BesideBlock);
+    EXPECT_EQ(onBottom.block, bottomRight);
+    EXPECT_EQ(onBottom.edge, Qt::BottomEdge);
+
+    // Above the first row, a band of the canvas as tall as a photo's edge zone is easy to hit:
+    // every point of it places the photo above everything.
+    const QRectF shown = controller->scrollView()->viewport()->rect();
+    for (const double above : {2.0, 20.0, 44.0}) {
+        const QPointF point(first.left() + 10, first.top() - above);
+        ASSERT_TRUE(canvas()->rect().contains(point.toPoint())) << above;
+        ASSERT_TRUE(shown.contains(canvas()->mapTo(controller->scrollView()->viewport(), point).toPoint())) << above;
+        const PLRDropZone zone = canvas()->dropZoneAtPoint(point);
+        EXPECT_EQ(zone.kind, PLRDropZone::Kind::Section) << above;
+        EXPECT_EQ(zone.index, 0) << above;
+    }
+    ASSERT_TRUE(dropPhotos({"e.jpg"}, QPointF(first.left() + 10, first.top() - 44)));
+    ASSERT_EQ(layout()->sections(0).blocks_size(), 3);
+    EXPECT_EQ(imageRef(layout()->sections(0).blocks(0)), ids["e.jpg"]);
+
+    // Below the last row the same, once the canvas is scrolled to its end.
+    canvas()->refresh();
+    lastRow = layout()->mutable_sections(0)->mutable_blocks(2);
+    controller->scrollView()->verticalScrollBar()->setValue(controller->scrollView()->verticalScrollBar()->maximum());
+    const QRectF end = canvas()->viewRectForBlock(lastRow);
+    for (const double below : {2.0, 20.0, 44.0}) {
+        const QPointF point(end.left() + 10, end.bottom() + below);
+        ASSERT_TRUE(canvas()->rect().contains(point.toPoint())) << below;
+        const PLRDropZone zone = canvas()->dropZoneAtPoint(point);
+        EXPECT_EQ(zone.kind, PLRDropZone::Kind::Section) << below;
+        EXPECT_EQ(zone.index, 3) << below;
+    }
+    ASSERT_TRUE(dropPhotos({"f.jpg"}, QPointF(end.left() + 10, end.bottom() + 44)));
+    ASSERT_EQ(layout()->sections(0).blocks_size(), 4);
+    EXPECT_EQ(imageRef(layout()->sections(0).blocks(3)), ids["f.jpg"]);
 }

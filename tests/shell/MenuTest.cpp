@@ -10,6 +10,7 @@
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "platform/UndoManager.h"
 #include "services/web-services/PLRWebServiceHostViewController.h"
+#include "shell/PLRLightStyle.h"
 #include "shell/PLRLogUploader.h"
 #include "shell/PLRShellNotifications.h"
 #include "store/persistance-store/PLRPersistantExporter.h"
@@ -118,23 +119,82 @@ TEST_F(ShellTest, SaveAndQuitKeysAndTheBackupQuestionOpensPreferences)
     ASSERT_TRUE(waitFor([this] { return exited; }));
 }
 
-TEST_F(ShellTest, MenuItemsFollowThePostViewAndTheHostOptionsFollowAlt)
+TEST_F(ShellTest, MenuItemsAreEnabledOnlyWhereTheyApply)
+{
+    prepareExistingStore();
+    launch();
+    AppDelegate::setPreviewPanelToggler([] {});
+    AppDelegate* delegate = app.get();
+    PLRShellHooks::setPostExport({[](PLRPersistantPost*) {},
+                                  [delegate](bool enabled) { delegate->setImportExportPostsEnabled(enabled); },
+                                  [] {}});
+    const QList<const char*> always = {"showPrefs", "terminate", "saveApplication", "exportBackup", "importBackup",
+                                       "uploadLogsToSupport", "clearLogs"};
+    const QList<const char*> account = {"newBlog", "importPost"};
+    const QList<const char*> postView = {"goHome", "toggleGallery", "toggleInspector", "zoomIn", "zoomOut",
+                                         "zoom100", "zoomFitWidth", "togglePreviewPanel"};
+    // No states are refreshed by hand below: the items follow the screens by themselves, so
+    // their keys (Ctrl+N) work exactly when the items do.
+    auto expectEnabled = [&](const QList<const char*>& commands, bool enabled, const char* where) {
+        for (const char* command : commands)
+            EXPECT_EQ(item(app.get(), command)->isEnabled(), enabled) << command << " " << where;
+    };
+
+    // The sign-in view: nobody to make, import or export a post for, no post view.
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
+    expectEnabled(always, true, "sign-in");
+    expectEnabled(account, false, "sign-in");
+    expectEnabled(postView, false, "sign-in");
+    expectEnabled({"exportPost", "logOut"}, false, "sign-in");
+
+    // Home, signed in: a post can be made or imported; no post is open or selected.
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome() && !root()->isShowingAuth(); }));
+    expectEnabled(always, true, "home");
+    expectEnabled(account, true, "home");
+    expectEnabled({"logOut"}, true, "home");
+    expectEnabled(postView, false, "home");
+    expectEnabled({"exportPost"}, false, "home");
+
+    // A post open: its view's items and Export Post File.
+    PLRPersistantAccount* owner = PLRCoreManager::userSession()->account();
+    PLRPersistantPost* post = owner->addPost(PLRPersistantPost::makeNew(QStringLiteral("Rules"), owner));
+    root()->presentPost(post);
+    ASSERT_TRUE(waitFor([this] { return root()->currentPostManager() != nullptr && app->enablePostViewControls(); }));
+    expectEnabled(postView, true, "post");
+    expectEnabled(account, true, "post");
+    expectEnabled({"exportPost"}, true, "post");
+    // Without a post-file exporter there is nothing to export with.
+    PLRShellHooks::setPostExport({});
+    app->setImportExportPostsEnabled(false);
+    app->setImportExportPostsEnabled(true);
+    expectEnabled({"exportPost", "importPost"}, false, "post without exporter");
+    PLRShellHooks::setPostExport({[](PLRPersistantPost*) {},
+                                  [delegate](bool enabled) { delegate->setImportExportPostsEnabled(enabled); },
+                                  [] {}});
+
+    // Back home: the post view's items and Export Post File go.
+    item(app.get(), "goHome")->trigger();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome() && !app->enablePostViewControls(); }));
+    expectEnabled(postView, false, "home again");
+    expectEnabled({"exportPost"}, false, "home again");
+
+    // Signed out while a post is open: nothing of the account's stays enabled.
+    root()->presentPost(post);
+    ASSERT_TRUE(waitFor([this] { return root()->currentPostManager() != nullptr && app->enablePostViewControls(); }));
+    item(app.get(), "logOut")->trigger();
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
+    expectEnabled(account, false, "signed out");
+    expectEnabled({"exportPost", "logOut"}, false, "signed out");
+    expectEnabled(postView, false, "signed out");
+    expectEnabled(always, true, "signed out");
+}
+
+TEST_F(ShellTest, TheHostOptionsFollowAlt)
 {
     prepareExistingStore();
     launch();
     PLRMainMenu* menu = app->mainMenu();
-    for (const char* command : {"toggleGallery", "zoomIn", "zoom100", "togglePreviewPanel", "exportPost", "importPost"})
-        EXPECT_FALSE(item(app.get(), command)->isEnabled()) << command;
-    AppDelegate::setPreviewPanelToggler([] {});
-    PLRShellHooks::setPostExport({[](PLRPersistantPost*) {}, {}, [] {}});
-    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POST_VIEW_TOGGLED), nullptr,
-                                                       {{QLatin1String(kPLRPostViewAppearedKey), true}});
-    app->setImportExportPostsEnabled(true);
-    for (const char* command : {"toggleGallery", "zoomIn", "zoom100", "togglePreviewPanel", "exportPost", "importPost"})
-        EXPECT_TRUE(item(app.get(), command)->isEnabled()) << command;
-    PLRShellHooks::setPostExport({});
-    app->setImportExportPostsEnabled(false);
-    EXPECT_FALSE(item(app.get(), "exportPost")->isEnabled());
 
     // Alt held while the application menu is open: the host options are the fifth item.
     Qt::KeyboardModifiers modifiers = Qt::AltModifier;
@@ -388,7 +448,8 @@ TEST_F(ShellTest, NewPostWhileOfflineWithNobodySignedInDoesNothing)
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isShowingErrorView(); }));
     ASSERT_FALSE(root()->isShowingAuth());
-    item(app.get(), "newBlog")->trigger();
+    EXPECT_FALSE(item(app.get(), "newBlog")->isEnabled());
+    app->newBlog();   // as Ctrl+N would, were the item enabled
     finishAnimations();
     EXPECT_EQ(root()->currentPostViewController(), nullptr);
     EXPECT_FALSE(root()->isPresentingHome());
@@ -425,6 +486,55 @@ TEST_F(ShellTest, PreferencesShowTheSignedInUserAndThePublisher)
     EXPECT_EQ(prefs->domainHostLabel()->stringValue(), QStringLiteral("WordPress"));
 }
 
+TEST_F(ShellTest, TheAppsDisabledMenuItemsAreDrawnFainterThanItsEnabledOnes)
+{
+    prepareExistingStore();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
+    if (QWidget* focus = QApplication::focusWidget())
+        focus->clearFocus();
+    PLRMainMenu* menu = app->mainMenu();
+    // The menus as the application shows them: its style and palette, no palette of their own.
+    for (QMenu* shown : {menu->fileMenu(), menu->editMenu()}) {
+        EXPECT_FALSE(shown->testAttribute(Qt::WA_SetPalette));
+        EXPECT_TRUE(shown->styleSheet().isEmpty());
+        emit shown->aboutToShow();
+        emit shown->aboutToHide();
+    }
+    // The lightest the darkest pixel of an item's row gets: its text's ink.
+    auto ink = [](QMenu* shown, const char* command) {
+        shown->ensurePolished();
+        shown->adjustSize();
+        const QImage image = shown->grab().toImage();
+        QAction* action = nullptr;
+        for (QAction* candidate : shown->actions())
+            if (candidate->objectName() == QLatin1String(command))
+                action = candidate;
+        EXPECT_NE(action, nullptr) << command;
+        if (!action)
+            return 0;
+        const QRect r = shown->actionGeometry(action);
+        const double scale = image.devicePixelRatio();
+        int lightness = 255;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                lightness = std::min(lightness, image.pixelColor(int(x * scale), int(y * scale)).lightness());
+        return lightness;
+    };
+    ASSERT_TRUE(item(app.get(), "saveApplication")->isEnabled());
+    ASSERT_FALSE(item(app.get(), "undo")->isEnabled());
+    ASSERT_FALSE(item(app.get(), "cut")->isEnabled());
+    ASSERT_FALSE(item(app.get(), "exportPost")->isEnabled());
+    const int enabled = ink(menu->fileMenu(), "saveApplication");
+    EXPECT_LT(enabled, 80);
+    for (const auto& [shown, command] : {std::pair{menu->editMenu(), "undo"}, std::pair{menu->editMenu(), "cut"},
+                                         std::pair{menu->fileMenu(), "exportPost"}}) {
+        const int disabled = ink(shown, command);
+        EXPECT_GT(disabled, 130) << command;
+        EXPECT_GT(disabled, enabled + 50) << command;
+    }
+}
+
 TEST(MenuLook, DisabledItemsAreDrawnFaded)
 {
     std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
@@ -448,4 +558,25 @@ TEST(MenuLook, DisabledItemsAreDrawnFaded)
     };
     EXPECT_LT(darkest(enabled), 80);
     EXPECT_GT(darkest(disabled), 130);
+}
+
+// The application's style reads a bar's overflow arrow only when it is drawn, and draws the
+// same arrow as Fusion; every other icon is Fusion's own.
+TEST(MenuLook, TheLightStyleDrawsFusionsOverflowArrowsWhenTheyAreFirstDrawn)
+{
+    PLRLightStyle light;
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    ASSERT_TRUE(fusion);
+    for (const QStyle::StandardPixmap which : {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton}) {
+        const QIcon deferred = light.standardIcon(which);
+        const QIcon original = fusion->standardIcon(which);
+        ASSERT_FALSE(deferred.isNull());
+        EXPECT_EQ(deferred.availableSizes(), original.availableSizes());
+        EXPECT_EQ(deferred.pixmap(16, 16).toImage(), original.pixmap(16, 16).toImage());
+        // A copy of the icon (a bar keeps one) draws the same.
+        const QIcon copy = QIcon(deferred);
+        EXPECT_EQ(copy.pixmap(32, 32).toImage(), original.pixmap(32, 32).toImage());
+    }
+    EXPECT_EQ(light.standardIcon(QStyle::SP_DialogOkButton).pixmap(16, 16).toImage(),
+              fusion->standardIcon(QStyle::SP_DialogOkButton).pixmap(16, 16).toImage());
 }

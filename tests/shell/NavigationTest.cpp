@@ -16,6 +16,9 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Resets.h"
 #include "shell/PLRShellNotifications.h"
+#include "shell/home/PLRHomeViewController.h"
+#include "shell/home/PLRRecentCollectionViewItem.h"
+#include "shell/post/PLRPostViewController.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -380,4 +383,84 @@ TEST_F(ShellTest, NavigationDuringAScreenChangeWaitsForItAndNeverLeavesHomeDead)
     finishAnimations();
     EXPECT_EQ(root()->currentPostManager()->representedPost(), second);
     EXPECT_FALSE(root()->isNavigating());
+}
+
+TEST_F(ShellTest, EveryTileShowsItsOwnPostsCurrentPreviewAfterNewPostIsCancelledOrAnotherPostOpened)
+{
+    prepareExistingStore();
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    PLRCoreManager::setUserSession(nullptr);
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    // The renderer draws each post in a colour of its own; a change of the colour stands for
+    // an edit of its layout that no save has rendered yet.
+    QHash<QString, QColor> drawn{{"Alps", Qt::red}, {"Canyon", Qt::blue}};
+    platform::HookGuard<PLRPersistantPost::PreviewProvider> guard(&PLRPersistantPost::setPreviewProvider,
+                                                                  [&](PLRPersistantPost& post) {
+                                                                      QImage image(400, 1200, QImage::Format_RGB32);
+                                                                      image.fill(drawn.value(post.name(), Qt::black));
+                                                                      QByteArray jpeg;
+                                                                      QBuffer buffer(&jpeg);
+                                                                      buffer.open(QIODevice::WriteOnly);
+                                                                      image.save(&buffer, "JPEG");
+                                                                      return jpeg;
+                                                                  });
+    PLRPersistantPost* alps = addPost(QStringLiteral("Alps"));
+    PLRPersistantPost* canyon = addPost(QStringLiteral("Canyon"));
+    // Every tile on home shows the preview drawn last for its own post.
+    const auto tilesShowTheirPosts = [&] {
+        PLRCollectionView* collection = root()->homeViewController()->postCollectionView();
+        QStringList wrong;
+        int checked = 0;
+        for (qint64 i = 0; i < collection->numberOfItems(); ++i) {
+            auto* tile = qobject_cast<PLRRecentCollectionViewItem*>(collection->itemAtIndex(i));
+            if (!tile || !tile->representedPost())
+                continue;
+            ++checked;
+            const QImage& image = tile->imageContainerView()->representedImage();
+            const QColor shown = image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
+            const QColor wanted = drawn.value(tile->representedPost()->name());
+            if (std::abs(shown.red() - wanted.red()) > 8 || std::abs(shown.green() - wanted.green()) > 8
+                || std::abs(shown.blue() - wanted.blue()) > 8)
+                wrong << tile->representedPost()->name() + QStringLiteral(" shows ") + shown.name();
+        }
+        if (checked != 2)
+            wrong << QStringLiteral("%1 post tiles").arg(checked);
+        return wrong.join(QStringLiteral("; ")).toStdString();
+    };
+    const auto openAndEdit = [&](PLRPersistantPost* post, const QColor& colour) {
+        root()->presentPost(post);
+        finishAnimations();
+        ASSERT_EQ(root()->currentPostManager()->representedPost(), post);
+        drawn[post->name()] = colour;
+    };
+    openAndEdit(alps, Qt::red);
+    root()->presentPost(canyon);
+    finishAnimations();
+    root()->moveHome(true);
+    finishAnimations();
+    EXPECT_EQ(tilesShowTheirPosts(), "");
+
+    // New Post from a post just edited, then Cancel: home shows the edit on the post's tile.
+    openAndEdit(canyon, Qt::yellow);
+    root()->presentNewPost();
+    finishAnimations();
+    ASSERT_NE(root()->currentPostViewController(), nullptr);
+    ASSERT_NE(root()->currentPostViewController()->cancelButton(), nullptr);
+    root()->currentPostViewController()->cancelButton()->performClick();
+    finishAnimations();
+    finishAnimations();
+    ASSERT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(tilesShowTheirPosts(), "");
+
+    // One post edited, then another opened from the post chooser, then home: both are current.
+    openAndEdit(alps, Qt::green);
+    root()->presentPost(canyon);
+    finishAnimations();
+    drawn[canyon->name()] = Qt::magenta;
+    root()->moveHome(true);
+    finishAnimations();
+    EXPECT_EQ(tilesShowTheirPosts(), "");
 }

@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "controls/PLRBoxButton.h"
+#include "controls/PLRPopupButton.h"
 #include "controls/PLRSwitchButton.h"
 #include "controls/PLRSliderCell.h"
 #include "platform/NotificationCenter.h"
@@ -319,7 +320,12 @@ TEST_P(FocusRingOf, AControlThatTakesFocusShowsTheRingAllAround)
 {
     View window;
     window.resize(120, 60);
-    Control* control = GetParam() == 0 ? new Control(&window) : static_cast<Control*>(new PLRSlider(&window));
+    Control* control = nullptr;
+    switch (GetParam()) {
+    case 0: control = new Control(&window); break;
+    case 1: control = new PLRSlider(&window); break;
+    default: control = new PLRPopupButton(&window); break;
+    }
     control->setFrame(QRectF(30, 15, 60, 30));
     control->setFocusPolicy(Qt::StrongFocus);
     auto* plain = new View(&window);   // views that are not controls draw no ring
@@ -331,14 +337,18 @@ TEST_P(FocusRingOf, AControlThatTakesFocusShowsTheRingAllAround)
     control->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(control->hasFocus());
     const QImage image = renderOnWhite(&window);
-    // Qt rows 15 to 45, columns 30 to 90: the ring lies just outside every edge.
-    for (const QPoint p : {QPoint(60, 12), QPoint(60, 47), QPoint(27, 30), QPoint(92, 30)}) {
-        const QColor c = image.pixelColor(p);
-        EXPECT_GT(c.blue(), c.red() + 30) << p.x() << "," << p.y() << " " << c.name().toStdString();
-    }
+    // Qt rows 15 to 45, columns 30 to 90: the ring is the band of the 3 points just outside
+    // every edge, and the control's own face stays inside its rectangle.
+    for (int out = 1; out <= 3; ++out)
+        for (const QPoint p : {QPoint(60, 15 - out), QPoint(60, 44 + out), QPoint(30 - out, 30), QPoint(89 + out, 30)}) {
+            const QColor c = image.pixelColor(p);
+            EXPECT_GT(c.blue(), c.red() + 30) << p.x() << "," << p.y() << " " << c.name().toStdString();
+        }
+    for (const QPoint p : {QPoint(60, 8), QPoint(60, 51), QPoint(23, 30), QPoint(96, 30)})
+        EXPECT_TRUE(near(image.pixelColor(p), Qt::white)) << p.x() << "," << p.y() << " " << image.pixelColor(p).name().toStdString();
     control->setEnabled(false);   // a disabled control shows no ring
     EXPECT_TRUE(near(renderOnWhite(&window).pixelColor(60, 13), Qt::white));
 }
 
-// A plain control and a slider.
-INSTANTIATE_TEST_SUITE_P(Controls, FocusRingOf, ::testing::Values(0, 1));
+// A plain control, a slider and a pop-up button (whose face draws its own border).
+INSTANTIATE_TEST_SUITE_P(Controls, FocusRingOf, ::testing::Values(0, 1, 2));

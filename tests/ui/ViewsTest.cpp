@@ -246,8 +246,10 @@ TEST(StatusDot, DiameterColoursAndShadow)
     EXPECT_EQ(operations[0].kind, DrawOperation::Kind::FillPath);
     EXPECT_EQ(operations[0].rect, QRectF(5.5, 0.5, 9, 9)); // diameter min(20, 10) - 1
     EXPECT_EQ(operations[0].color, ColorWithHex::smb_indicatorGreenColour());
-    ASSERT_TRUE(operations[0].shadow.has_value());
-    EXPECT_DOUBLE_EQ(operations[0].shadow->blurRadius, 4.0);
+    ASSERT_TRUE(dot.glow().has_value());   // the glow is drawn behind the view, past its edges
+    EXPECT_DOUBLE_EQ(dot.glow()->blurRadius, 4.0);
+    EXPECT_EQ(dot.glow()->color, ColorWithHex::smb_indicatorGreenColour());
+    EXPECT_EQ(dot.glow()->offset, QSizeF(0, 0));
     EXPECT_EQ(operations[1].kind, DrawOperation::Kind::StrokePath);
     EXPECT_FALSE(operations[1].shadow.has_value());
     EXPECT_EQ(operations[1].color, ColorWithHex::smb_indicatorDarkGreenColour());
@@ -257,12 +259,63 @@ TEST(StatusDot, DiameterColoursAndShadow)
     operations = dot.recordDrawing();
     EXPECT_EQ(operations[0].color, ColorWithHex::smb_indicatorRedColour());
     EXPECT_EQ(operations[1].color, ColorWithHex::smb_indicatorDarkRedColour());
+    EXPECT_EQ(dot.glow()->color, ColorWithHex::smb_indicatorRedColour());
+    dot.setStatusValue(7);   // no such status: no dot and no glow
+    EXPECT_TRUE(dot.recordDrawing().empty());
+    EXPECT_FALSE(dot.glow().has_value());
 
     dot.resize(20, 20);
     dot.setStatusValue(1);
     const QImage image = renderOnWhite(&dot);
     EXPECT_TRUE(near(image.pixelColor(10, 10), rgb("FFBE2F")));
     EXPECT_TRUE(near(image.pixelColor(0, 0), QColor(Qt::white), 30));
+}
+
+TEST(StatusDot, TheGlowFadesRoundPastTheViewsEdges)
+{
+    View holder;
+    holder.resize(60, 60);
+    auto* dot = new PLRStatusIndicatorView(&holder);
+    dot->setFrame(QRectF(20, 20, 20, 20));   // Qt 20..40 both ways, centre (30, 30), dot radius 9.5
+    dot->setStatusValue(2);
+    const QImage image = renderOnWhite(&holder);
+    // The glow reaches past every edge of the view...
+    for (const QPoint p : {QPoint(30, 18), QPoint(30, 41), QPoint(18, 30), QPoint(41, 30)}) {
+        const QColor c = image.pixelColor(p);
+        EXPECT_LT(c.green(), 235) << p.x() << "," << p.y() << " " << c.name().toStdString();
+        EXPECT_GT(c.red(), c.green() + 15) << p.x() << "," << p.y() << " " << c.name().toStdString();
+    }
+    // ...and is round: in each ring round the centre it is as strong outside the view's
+    // rectangle (across an edge) as inside it (towards a corner), so nothing cuts it square.
+    for (double from = 10.5; from < 13.5; from += 1.0) {
+        double inside = 0, outside = 0;
+        int insideCount = 0, outsideCount = 0;
+        for (int y = 0; y < 60; ++y)
+            for (int x = 0; x < 60; ++x) {
+                const double distance = std::hypot(x + 0.5 - 30.0, y + 0.5 - 30.0);
+                if (distance < from || distance >= from + 1.0)
+                    continue;
+                const int glow = 255 - image.pixelColor(x, y).green();
+                if (x >= 20 && x < 40 && y >= 20 && y < 40) {
+                    inside += glow;
+                    ++insideCount;
+                } else {
+                    outside += glow;
+                    ++outsideCount;
+                }
+            }
+        ASSERT_GT(insideCount, 0);
+        ASSERT_GT(outsideCount, 0);
+        inside /= insideCount;
+        outside /= outsideCount;
+        EXPECT_GT(outside, 5.0) << from;
+        EXPECT_NEAR(outside, inside, std::max(4.0, inside * 0.25)) << from;
+    }
+    // It fades to nothing a few points out.
+    EXPECT_TRUE(near(image.pixelColor(30, 8), Qt::white)) << image.pixelColor(30, 8).name().toStdString();
+    EXPECT_TRUE(near(image.pixelColor(12, 12), Qt::white)) << image.pixelColor(12, 12).name().toStdString();
+    // The dot itself sits where it did.
+    EXPECT_TRUE(near(image.pixelColor(30, 30), rgb("FF5F58")));
 }
 
 TEST(PanelViews, LinesDividerPillAndBackgroundColour)

@@ -88,7 +88,7 @@ QSize PLRLayoutDocumentView::contentSize() const
 {
     const QRectF page = pageRectInLayout();
     const double width = page.width() * m_magnification + 2.0 * kMargin;
-    const double height = page.height() * m_magnification + 2.0 * kMargin;
+    const double height = page.height() * m_magnification + 2.0 * kEndMargin;
     const auto clampSize = [](double value) { return int(std::ceil(std::clamp(value, 0.0, 16000000.0))); };
     return QSize(clampSize(width), std::max(clampSize(height), m_visibleSize.height()));
 }

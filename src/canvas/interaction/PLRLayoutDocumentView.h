@@ -15,8 +15,11 @@ class PLRLayoutViewProxy;
 class PLRLayoutDocumentView : public QWidget {
     Q_OBJECT
 public:
-    // Margin around the page, in view pixels.
+    // Margin beside the page, in view pixels.
     static constexpr double kMargin = 24.0;
+    // Margin above and below the page, in view pixels: a band where a drop goes above the first
+    // row or below the last one, as easy to hit as a block's edge.
+    static constexpr double kEndMargin = 56.0;
     // Height of the page of a layout without blocks, in layout points.
     static constexpr double kEmptyPageHeight = 600.0;
 
@@ -33,7 +36,7 @@ public:
 
     // The page (the layout's bounds, at least the empty page's height) in layout points.
     QRectF pageRectInLayout() const;
-    QPointF pageOrigin() const { return QPointF(kMargin, kMargin); }
+    QPointF pageOrigin() const { return QPointF(kMargin, kEndMargin); }
     QPointF layoutPointFromView(const QPointF& point) const;
     QPointF viewPointFromLayout(const QPointF& point) const;
     QRectF viewRectFromLayout(const QRectF& rect) const;

@@ -257,11 +257,13 @@ void PLRDocumentViewController::buildSettingsView()
     publishColumn->addWidget(info);
 
     m_yourWebsiteView = new InspectorBGView(scroll);
-    auto* hostRow = new QHBoxLayout(m_yourWebsiteView);
-    hostRow->setContentsMargins(0, 4, 0, 6);
-    hostRow->addWidget(caption(QStringLiteral("Your website"), m_yourWebsiteView));
-    m_publishHost = caption(QString(), m_yourWebsiteView);
-    hostRow->addWidget(m_publishHost, 1);
+    // The address under its caption, on the page's whole width.
+    auto* hostColumn = new QVBoxLayout(m_yourWebsiteView);
+    hostColumn->setContentsMargins(0, 4, 0, 6);
+    hostColumn->setSpacing(2);
+    hostColumn->addWidget(caption(QStringLiteral("Your website"), m_yourWebsiteView));
+    m_publishHost = new plr::insp::ElidedCaption(m_yourWebsiteView);
+    hostColumn->addWidget(m_publishHost);
     publishColumn->addWidget(m_yourWebsiteView);
 
     m_wordpressSettingsView = new InspectorBGView(scroll);
@@ -810,7 +812,7 @@ void PLRDocumentViewController::updateLastUpdatedDate(const QString& text)
 void PLRDocumentViewController::updatePublishHost(const QString& text)
 {
     settingsView();
-    m_publishHost->setStringValue(text);
+    m_publishHost->setFullText(text);
 }
 
 void PLRDocumentViewController::setWordPressSettingsViewHidden(bool hidden)

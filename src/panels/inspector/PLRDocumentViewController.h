@@ -143,6 +143,7 @@ public:
     platform::ui::TextField* imagesUsedLabel() const { return m_imagesUsedLabel; }
     QWidget* topLevelPublishView() const { return m_topLevelPublishView; }
     platform::ui::TextField* publishedStatusText() const { return m_publishedStatusText; }
+    plr::insp::ElidedCaption* publishHostLabel() const { return m_publishHost; }
     PLRSpinner* uploadingSpinner() const { return m_uploadingSpinner; }
     Pellora_Publish::PLRLinkButton* publishButton() const { return m_publishButton; }
 
@@ -212,7 +213,7 @@ private:
     QPointer<platform::ui::TextField> m_lastPublishedDate;
     QPointer<platform::ui::TextField> m_lastUpdatedDate;
     QPointer<InspectorBGView> m_yourWebsiteView;
-    QPointer<platform::ui::TextField> m_publishHost;
+    QPointer<plr::insp::ElidedCaption> m_publishHost;
     QPointer<InspectorBGView> m_wordpressSettingsView;
     QPointer<QWidget> m_wordpressErrorView;
     QPointer<platform::ui::TextField> m_wordpressErrorText;

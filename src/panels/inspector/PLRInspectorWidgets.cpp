@@ -6,6 +6,7 @@
 #include "platform-ui/Fonts.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QTextBlock>
@@ -75,6 +76,37 @@ TextField* caption(const QString& text, QWidget* parent, bool strong)
     label->setTextColor(namedColor(QStringLiteral("plrTextColor")));
     label->setFixedHeight(18);
     return label;
+}
+
+ElidedCaption::ElidedCaption(QWidget* parent) : TextField(parent)
+{
+    setFont(systemFont(11));
+    setTextColor(namedColor(QStringLiteral("plrTextColor")));
+    setFixedHeight(18);
+    // Its text follows the width its layout gives it.
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+}
+
+void ElidedCaption::setFullText(const QString& text)
+{
+    m_fullText = text;
+    setToolTip(text);
+    elide();
+}
+
+void ElidedCaption::resizeEvent(QResizeEvent* event)
+{
+    TextField::resizeEvent(event);
+    elide();
+}
+
+void ElidedCaption::elide()
+{
+    QString shown = m_fullText;
+    shown.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    // Room for the text between the insets, less a point so it never wraps.
+    const double available = std::max(0.0, width() - 2 * kTextInset - 1);
+    setStringValue(QFontMetricsF(font()).elidedText(shown, Qt::ElideMiddle, available));
 }
 
 QHBoxLayout* row(const QString& text, QWidget* control, QWidget* parent)

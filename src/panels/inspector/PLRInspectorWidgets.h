@@ -37,6 +37,23 @@ PLRPopupButton* popupButton(QWidget* parent, const QList<QPair<QString, qint64>>
 
 // A caption in the inspector's small grey type.
 platform::ui::TextField* caption(const QString& text, QWidget* parent = nullptr, bool strong = false);
+// A one-line caption for a text that may be longer than its room (a website address): what does
+// not fit is left out in the middle ("www.exam…gallery.com"), and the whole text is its tool tip.
+class ElidedCaption : public platform::ui::TextField {
+    Q_OBJECT
+public:
+    explicit ElidedCaption(QWidget* parent = nullptr);
+    QString fullText() const { return m_fullText; }
+    void setFullText(const QString& text);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void elide();
+    QString m_fullText;
+};
+
 // A row: the caption on the left, the control on the right.
 QHBoxLayout* row(const QString& text, QWidget* control, QWidget* parent = nullptr);
 // The same with a caption column of the given width (rows of an option box, whose short

@@ -21,7 +21,9 @@ public:
     using CompletionBlock = std::function<void(bool success, const QString& failure)>;
 
     static constexpr double kStandardLayoutWidth = 1500.0;
-    static constexpr double kPreviewWidth = 400.0;
+    // Home tiles are up to about 400 points wide: twice that keeps them sharp on a screen of
+    // two pixels to the point (a tile asks for the width it needs and decodes no more).
+    static constexpr double kPreviewWidth = 800.0;
     static constexpr float kPreviewCompression = 0.7f;
     static constexpr int kPreviewBlockCount = 5;
     static constexpr const char* kQueueLabel = "EXPORT LAYOUT";
@@ -64,6 +66,11 @@ public:
     // How many pictures are decoded and encoded at once during a layout export.
     static int parallelism();
     static void setParallelism(int count);   // 0: the default (processor count, at most 8)
+    // What the blocks of a layout export in flight may hold.
+    static qint64 memoryBudget();
+    static void setMemoryBudget(qint64 bytes);   // 0: the default (kMemoryBudget)
+    // The most the last layout export held in flight at once (also in the log).
+    static qint64 lastExportPeakInFlight();
 
 private:
     PLRExportManager() = default;

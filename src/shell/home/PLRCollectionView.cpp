@@ -1,5 +1,6 @@
 #include "shell/home/PLRCollectionView.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -295,6 +296,12 @@ void PLRCollectionView::moveSelection(int key)
 
 void PLRCollectionView::keyPressEvent(QKeyEvent* event)
 {
+    if (event->key() == Qt::Key_F10 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier && m_selected >= 0
+        && m_delegate && !event->isAutoRepeat()) {
+        event->accept();
+        m_delegate->showMenuForItemAtIndex(this, m_selected);
+        return;
+    }
     if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         switch (event->key()) {
         case Qt::Key_Left:
@@ -312,11 +319,28 @@ void PLRCollectionView::keyPressEvent(QKeyEvent* event)
                 return;
             }
             break;
+        case Qt::Key_Menu:
+            if (m_selected >= 0 && m_delegate && !event->isAutoRepeat()) {
+                event->accept();
+                m_delegate->showMenuForItemAtIndex(this, m_selected);
+                return;
+            }
+            break;
         default:
             break;
         }
     }
     QScrollArea::keyPressEvent(event);
+}
+
+void PLRCollectionView::focusInEvent(QFocusEvent* event)
+{
+    QScrollArea::focusInEvent(event);
+    const bool byKeyboard = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    if (byKeyboard && m_selected < 0 && m_count > 0) {
+        selectItem(0);
+        scrollToItem(0);
+    }
 }
 
 void PLRCollectionView::scrollContentsBy(int dx, int dy)

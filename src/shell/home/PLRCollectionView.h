@@ -61,6 +61,8 @@ public:
     virtual void didDeselectItemsAtIndexes(PLRCollectionView*, const QList<qint64>&) {}
     // Return or Enter on the selected item (what a click on it does).
     virtual void activateItemAtIndex(PLRCollectionView*, qint64) {}
+    // The Menu key or Shift+F10 on the selected item: its menu, when it has one.
+    virtual void showMenuForItemAtIndex(PLRCollectionView*, qint64) {}
 };
 
 // A scrolling collection of one section whose items are placed by a flow layout. Only the items
@@ -114,6 +116,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Reached by Tab or Shift+Tab with nothing selected: the first item is selected, so the
+    // keyboard's place in the grid shows and the arrows go on from there.
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     qint64 itemsPerRow() const;

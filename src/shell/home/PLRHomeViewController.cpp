@@ -464,6 +464,12 @@ void PLRHomeViewController::activateItemAtIndex(PLRCollectionView*, qint64 index
         PLRShellHooks::presentPost(list[postIndex]);
 }
 
+void PLRHomeViewController::showMenuForItemAtIndex(PLRCollectionView* collectionView, qint64 index)
+{
+    if (auto* item = qobject_cast<PLRRecentCollectionViewItem*>(collectionView->itemAtIndex(index)))
+        item->showOptionMenu(item->openMenuButton());
+}
+
 void PLRHomeViewController::itemDidRecieveClick(PLRRecentCollectionViewItem* item)
 {
     if (item && item->representedPost())

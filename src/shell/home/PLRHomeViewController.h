@@ -64,6 +64,7 @@ public:
     void didDeselectItemsAtIndexes(PLRCollectionView* collectionView, const QList<qint64>& indexes) override;
     // Return on a tile: the new-post tile starts a new post, a post's tile opens it.
     void activateItemAtIndex(PLRCollectionView* collectionView, qint64 index) override;
+    void showMenuForItemAtIndex(PLRCollectionView* collectionView, qint64 index) override;
 
     void ensureUserDetails();
     void ensureGallerySize();

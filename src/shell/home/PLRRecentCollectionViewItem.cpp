@@ -262,6 +262,9 @@ PLRRecentCollectionViewItem::PLRRecentCollectionViewItem(QObject* parent) : PLRC
     m_publishedStatusLabel->setTextColor(Color(0.45, 0.45, 0.45));
 
     m_openMenuButton = new TileMenuButton(this, m_itemView);
+    // Out of the Tab chain: the keyboard reaches the tiles through the grid (arrows), and the
+    // selected tile's menu through the Menu key or Shift+F10.
+    m_openMenuButton->setFocusPolicy(Qt::NoFocus);
     m_openMenuButton->setBordered(false);
     m_openMenuButton->setImageScaling(ImageScaling::ProportionallyDown);
     m_openMenuButton->setAction([this](Control* sender) { showOptionMenu(sender); });

@@ -30,18 +30,23 @@ void PLRRecentCollectionViewItemNewPostView::drawRect(GraphicsContext& context, 
     const QSizeF tileSize = pointSize(tile);
     if (tileSize.width() <= 0.0)
         return;
-    const double s = W / tileSize.width();
-    context.drawImage(tile, QRectF(30 * s, 160 * s, W - 60 * s, 0.8 * s * tileSize.height()));
+    // Points from the bottom (y grows upward): the picture stands on the "New Post" bar, as
+    // wide as the bar at most and below the tile's top, scaled alike both ways (a round badge).
+    const double s = W / 200.0;
+    const double base = 160 * s;
+    const double k = std::max(0.0, std::min((W - 40.0) / tileSize.width(), (height() - base - 8.0) / tileSize.height()));
+    const QSizeF drawn = tileSize * k;
+    context.drawImage(tile, QRectF((W - drawn.width()) / 2.0, base, drawn.width(), drawn.height()));
 
     if (s_hovered && !s_pressed)
         context.setShadow(Shadow{Color::black(0.3), 3.0, QSizeF(0, -3)});
-    context.fillRect(QRectF(20, 160 * s - 45, W - 40, 53), Color::calibrated(0.11, 0.11, 0.11, 1.0));
+    context.fillRect(QRectF(20, base - 45, W - 40, 53), Color::calibrated(0.11, 0.11, 0.11, 1.0));
     context.setShadow(std::nullopt);
 
     const QImage label = PLRShellImages::image(QString::fromLatin1(s_hovered && s_pressed ? "create-post-pressed" : "create-post"));
     const QSizeF labelSize = pointSize(label);
     const double x = std::ceil((W - 40) * 0.5 - labelSize.width() * 0.5 + 18);
-    const double y = std::ceil(160 * s - 45 + 16);
+    const double y = std::ceil(base - 45 + 16);
     context.drawImage(label, QRectF(QPointF(x, y), labelSize), QRectF(), QPainter::CompositionMode_SourceOver, 1.0);
     if (m_selected) {
         QPainterPath border;

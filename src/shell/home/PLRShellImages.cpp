@@ -115,16 +115,17 @@ void drawPage(QPainter& p, const QRectF& page, const QColor& paper, const QColor
 
 QImage createPostTileImage()
 {
+    // A page nearly as wide as the tile's "New Post" bar, the round badge on its top corner.
     return canvas(200, 220, [](QPainter& p) {
-        drawPage(p, QRectF(40, 10, 120, 200), QColor(255, 255, 255), QColor(214, 219, 226), QColor(200, 204, 210));
+        drawPage(p, QRectF(8, 14, 172, 200), QColor(255, 255, 255), QColor(214, 219, 226), QColor(200, 204, 210));
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0x21, 0x9D, 0xFF));
-        p.drawEllipse(QPointF(150, 30), 18, 18);
+        p.drawEllipse(QPointF(178, 22), 18, 18);
         QPen pen(Qt::white, 3.0);
         pen.setCapStyle(Qt::RoundCap);
         p.setPen(pen);
-        p.drawLine(QPointF(150, 22), QPointF(150, 38));
-        p.drawLine(QPointF(142, 30), QPointF(158, 30));
+        p.drawLine(QPointF(178, 14), QPointF(178, 30));
+        p.drawLine(QPointF(170, 22), QPointF(186, 22));
     });
 }
 

@@ -237,6 +237,12 @@ void PLRPersistantPost::setOwningPostManager(PLRPostManager* manager)
 
 QImage PLRPersistantPost::layoutPreview() const
 {
+    if (!m_layoutPreview && !m_layoutPreviewJpeg.isEmpty()) {
+        QImage image;
+        if (!image.loadFromData(m_layoutPreviewJpeg, "JPEG"))
+            PLR_LOG_WARN(QStringLiteral("The new preview of post %1 cannot be decoded").arg(identifier()));
+        return image;
+    }
     if (!m_layoutPreview) {
         QImage image;
         const QString path = bundlePath() + QLatin1Char('/') + QLatin1String(kPLRPostPreviewFileName);
@@ -256,9 +262,9 @@ QByteArray PLRPersistantPost::refreshLayoutPreview()
         return QByteArray();
     const QByteArray jpeg = previewProvider()(*this);
     if (!jpeg.isEmpty()) {
-        QImage image;
-        image.loadFromData(jpeg, "JPEG");
-        setLayoutPreview(image);
+        m_layoutPreview.reset();
+        m_layoutPreviewJpeg = jpeg;
+        emit layoutPreviewChanged();
     } else if (!layoutHasBlocks(m_layout)) {
         // A post emptied of its blocks shows the empty-post picture again, not its old preview.
         setLayoutPreview(QImage());
@@ -268,6 +274,7 @@ QByteArray PLRPersistantPost::refreshLayoutPreview()
 
 void PLRPersistantPost::setLayoutPreview(const QImage& image)
 {
+    m_layoutPreviewJpeg.clear();
     m_layoutPreview = image;
     emit layoutPreviewChanged();
 }

@@ -144,6 +144,9 @@ private:
     PLRLayout m_layout;
 
     mutable std::optional<QImage> m_layoutPreview;   // not loaded yet while empty
+    // The preview rendered in this run, kept as its JPEG (a small part of the decoded picture's
+    // size) and decoded when asked for.
+    QByteArray m_layoutPreviewJpeg;
     // What the bundle on disk holds, to write only what changed.
     bool m_onDisk = false;
     QByteArray m_writtenLayout;

@@ -598,6 +598,37 @@ TEST(Inspector, DocumentPagePopUpsShowTheirLongestChoiceLeftOfTheArrow)
     }
 }
 
+TEST(Inspector, SettingsPageShowsALongWebsiteAddressOnOneLineWithBothEnds)
+{
+    Inspector t(1);
+    PLRDocumentViewController* page = t.document();
+    t.inspector->selectSettingsTab();
+    page->topLevelPublishView()->setHidden(false);   // as the publish panel shows it
+    const QString address = QStringLiteral("www.myphotoblog.example.com/galleries/summer");
+    page->updatePublishHost(address);
+    testing_support::drainEvents();
+    plr::insp::ElidedCaption* host = page->publishHostLabel();
+    ASSERT_NE(host, nullptr);
+    ASSERT_GT(host->width(), 40);
+    // The shown text fits its one line (nothing wraps under the row's height and is cut): the
+    // start and the end of the address, the middle left out; the whole address is the tool tip.
+    const QString shown = host->stringValue();
+    const QFontMetricsF metrics(host->font());
+    EXPECT_LE(metrics.horizontalAdvance(shown), host->width() - 2 * platform::ui::TextField::kTextInset);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("www."))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("summer"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_EQ(host->toolTip(), address);
+    EXPECT_EQ(host->fullText(), address);
+
+    // A wider inspector shows more of it; a short address shows whole.
+    t.inspector->view()->resize(600, 700);
+    testing_support::drainEvents();
+    EXPECT_GT(host->stringValue().size(), shown.size());
+    page->updatePublishHost(QStringLiteral("www.ab.com"));
+    EXPECT_EQ(host->stringValue(), QStringLiteral("www.ab.com"));
+}
+
 TEST(Inspector, DocumentPageFillsFromTheLayoutAndIgnoresOptionsWithoutTheirButton)
 {
     Inspector t(20);

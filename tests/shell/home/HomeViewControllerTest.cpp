@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -196,6 +197,43 @@ TEST(HomeScreen, TileSizesFollowTheCollectionWidth)
     EXPECT_EQ(home.controller.galleryLayout()->itemSize(), QSizeF(200, 342));
 }
 
+TEST(HomeScreen, TheNewPostTilesPictureFillsItsSlotAndItsBadgeIsRound)
+{
+    signIn("u-1", "ann@example.com");
+    for (const int window : {860, 1110, 1600}) {
+        Home home(window, 900);
+        auto* newPost = qobject_cast<PLRRecentCollectionViewItemNewPost*>(home.item(0));
+        ASSERT_TRUE(newPost);
+        QWidget* view = newPost->newPostView();
+        const QImage drawn = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(drawn.width(), view->width());
+        // The extent of the pixels near a colour.
+        const auto extent = [&](const QColor& colour, int tolerance) {
+            QRect box;
+            for (int y = 0; y < drawn.height(); ++y)
+                for (int x = 0; x < drawn.width(); ++x) {
+                    const QColor c = drawn.pixelColor(x, y);
+                    if (std::abs(c.red() - colour.red()) <= tolerance && std::abs(c.green() - colour.green()) <= tolerance
+                        && std::abs(c.blue() - colour.blue()) <= tolerance)
+                        box |= QRect(x, y, 1, 1);
+                }
+            return box;
+        };
+        const QRect badge = extent(QColor(0x21, 0x9D, 0xFF), 24);
+        ASSERT_FALSE(badge.isEmpty()) << window;
+        EXPECT_LE(std::abs(badge.width() - badge.height()), 1) << window << " badge " << badge.width() << "x" << badge.height();
+        // The page's blocks reach across most of the "New Post" bar (the slot less 20 a side).
+        const QRect blocks = extent(QColor(214, 219, 226), 6);
+        const QRect bar = extent(QColor(28, 28, 28), 4);
+        ASSERT_FALSE(blocks.isEmpty());
+        ASSERT_FALSE(bar.isEmpty());
+        EXPECT_NEAR(bar.width(), view->width() - 40, 2) << window;
+        EXPECT_GE(blocks.width(), 0.6 * bar.width()) << window;
+        EXPECT_LT(blocks.bottom(), bar.top()) << window;   // above the bar
+        EXPECT_GE(blocks.top(), 0);
+    }
+}
+
 TEST(HomeScreen, ScrollingMakesOnlyTheTilesNearTheVisiblePart)
 {
     PLRUserSession* session = signIn("u-1", "ann@example.com");
@@ -291,6 +329,66 @@ TEST(HomeScreen, ArrowsMoveBetweenTilesAndReturnOpens)
     ASSERT_EQ(navigation.presented.size(), 1);
     EXPECT_EQ(navigation.presented.first(), home.controller.tabList().value(0));
     EXPECT_EQ(home.controller.selectedPost(), home.controller.tabList().value(0));
+}
+
+TEST(HomeScreen, TabReachesTheGridAtItsFirstTileAndTheMenuKeyOpensATilesMenu)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    for (int i = 0; i < 6; ++i)
+        makePost(session, QStringLiteral("Post %1").arg(i));
+    Home home(1110, 900);
+    PLRCollectionView* collection = home.collection();
+    home.controller.view()->window()->activateWindow();
+    home.controller.searchTextField()->editor()->setFocus(Qt::OtherFocusReason);
+    const auto press = [](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_TRUE(target);
+        QKeyEvent event(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(target, &event);
+        testing_support::drainEvents();
+    };
+    // From the search field the grid is a few Tabs away (the sort controls first), whatever
+    // the number of posts; reaching it selects the first tile, so where the keyboard is shows.
+    int tabs = 0;
+    while (QApplication::focusWidget() != collection && tabs < 4) {
+        press(Qt::Key_Tab);
+        ++tabs;
+    }
+    ASSERT_EQ(QApplication::focusWidget(), collection);
+    EXPECT_EQ(collection->selectionIndexes(), QList<qint64>{0});
+    press(Qt::Key_Right);
+    EXPECT_EQ(collection->selectionIndexes(), QList<qint64>{1});
+
+    // The next Tab leaves the grid: no tile's menu button stands in the chain.
+    press(Qt::Key_Tab);
+    QWidget* after = QApplication::focusWidget();
+    ASSERT_NE(after, collection);
+    for (qint64 i = 1; i < collection->numberOfItems(); ++i) {
+        if (PLRRecentCollectionViewItem* tile = home.tile(i)) {
+            EXPECT_NE(after, tile->openMenuButton()) << i;
+        }
+    }
+    // Shift+Tab comes back to the grid, keeping the selection.
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), collection);
+    EXPECT_EQ(collection->selectionIndexes(), QList<qint64>{1});
+
+    // The Menu key (or Shift+F10) opens the selected tile's menu; on the new-post tile nothing.
+    PLRRecentCollectionViewItem* selected = home.tile(1);
+    ASSERT_TRUE(selected);
+    press(Qt::Key_Menu);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return selected->optionMenu()->isVisible(); }, 2000));
+    selected->optionMenu()->hide();
+    EXPECT_TRUE(testing_support::waitUntil([&] { return !selected->optionMenu()->isVisible(); }, 2000));
+    collection->setFocus();
+    press(Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return selected->optionMenu()->isVisible(); }, 2000));
+    selected->optionMenu()->hide();
+    collection->setFocus();
+    press(Qt::Key_Left);
+    EXPECT_EQ(collection->selectionIndexes(), QList<qint64>{0});
+    press(Qt::Key_Menu);   // the new-post tile has no menu: nothing happens
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
 TEST(HomeScreen, HoverFollowsThePointerThroughScrollsAndNeverUnderTheHeader)
