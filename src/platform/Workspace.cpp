@@ -1,4 +1,5 @@
 #include "platform/Workspace.h"
+#include "platform/ModalFocus.h"
 
 #include "platform/Log.h"
 
@@ -34,6 +35,7 @@ void FilePanels::setShared(std::unique_ptr<FilePanels> panels) { panelSlot() = s
 
 std::optional<QString> QtFilePanels::run(const PanelRequest& request, QWidget* parent)
 {
+    const ModalFocusReturn focusReturn(parent);
     QFileDialog dialog(parent, request.title.isEmpty() ? request.message : request.title, request.directory);
     dialog.setWindowModality(Qt::ApplicationModal);
     if (!request.nameFilters.isEmpty())
