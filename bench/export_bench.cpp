@@ -17,6 +17,8 @@
 #include "BenchPhotos.h"
 #include "BenchSupport.h"
 
+#include "platform/Memory.h"
+
 #include "layout/PLRLayoutLibrary.h"
 #include "layout/base/PLRLayoutManager.h"
 #include "publishing/export/PLRExportManager.h"
@@ -99,6 +101,8 @@ double runVips(const QStringList& photos, const QString& outFolder, int jobs, in
 
 int main(int argc, char** argv)
 {
+    // As the application does.
+    platform::memory::returnLargeBlocksToTheSystem();
     QApplication app(argc, argv);
     const int count = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 40;
     QTemporaryDir temporary;

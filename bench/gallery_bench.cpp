@@ -132,10 +132,29 @@ struct World {
                      timer.elapsed() / 1000.0);
     }
 
+    // The session (with the post and its folder watch) and the cache work end before the
+    // temporary home, photos and cache included, is removed.
+    ~World()
+    {
+        manager = nullptr;
+        PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+        PLRCoreManager::setUserSession(nullptr);
+        PLRCoreManager::saveQueue().waitUntilIdle();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+
+    // Made on first use; released by main() while the application object still stands.
+    static std::unique_ptr<World>& storage()
+    {
+        static std::unique_ptr<World> world;
+        return world;
+    }
     static World& shared()
     {
-        static World* world = new World;
-        return *world;
+        if (!storage())
+            storage() = std::make_unique<World>();
+        return *storage();
     }
 };
 
@@ -260,6 +279,7 @@ int main(int argc, char** argv)
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    World::storage().reset();
     platform::shutdown::run();
     return 0;
 }

@@ -13,6 +13,8 @@
 #include "BenchPhotos.h"
 #include "BenchSupport.h"
 
+#include "platform/Memory.h"
+
 #include "store/persistance-store/source/PLRImageManager.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
 
@@ -100,6 +102,8 @@ double runVips(const QStringList& photos, const QString& outFolder, int jobs, bo
 
 int main(int argc, char** argv)
 {
+    // As the application does.
+    platform::memory::returnLargeBlocksToTheSystem();
     QGuiApplication app(argc, argv);
     const int count = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 200;
     QTemporaryDir temporary;
@@ -115,20 +119,39 @@ int main(int argc, char** argv)
     const int jobs = manager.maxConcurrentOperationCount();
     const QString cacheRoot = temporary.filePath(QStringLiteral("loc"));
 
-    // Reading the photos' metadata belongs to the folder scan, not to the cache build.
+    // Reading the photos' metadata belongs to the folder scan, not to the cache build. A photo
+    // given through a symbolic link is stamped and read as the file it leads to, as the folder
+    // scan does.
     std::vector<PLRSourceImagePtr> images;
+    QSize smallest, largest, firstSize;
+    bool sameSize = true;
     for (const QString& path : photos) {
+        const QString real = QFileInfo(path).canonicalFilePath();
+        const QFileInfo info(real);
+        if (real.isEmpty() || !info.isFile()) {
+            std::fprintf(stderr, "%s is not a photo file (or a link to one); left out\n", qPrintable(path));
+            continue;
+        }
         auto image = std::make_shared<PLRSourceImage>(QString(), cacheRoot);
-        const QFileInfo info(path);
-        image->setFile(path, info.fileName(), PLRFileStamp{info.size(), PLRImageManager::fileModifiedNs(path)},
-                       PLRImageMetadata::read(path));
+        const PLRImageMetadata metadata = PLRImageMetadata::read(real);
+        const QSize size = metadata.pixelSize;
+        if (smallest.isEmpty() || qint64(size.width()) * size.height() < qint64(smallest.width()) * smallest.height())
+            smallest = size;
+        if (largest.isEmpty() || qint64(size.width()) * size.height() > qint64(largest.width()) * largest.height())
+            largest = size;
+        if (images.empty())
+            firstSize = size;
+        sameSize = sameSize && size == firstSize;
+        image->setFile(real, QFileInfo(path).fileName(), PLRFileStamp{info.size(), PLRImageManager::fileModifiedNs(real)},
+                       metadata);
         images.push_back(image);
     }
+    const int usable = int(images.size());
 
     const qint64 rssBefore = bench_support::statusKiB("VmRSS:");
     bench_support::resetPeakMemory();
     std::atomic_int done = 0;
-    std::atomic_int rebuilt = 0;
+    std::atomic_int fresh = 0;
     QElapsedTimer timer;
     timer.start();
     for (const auto& image : images)
@@ -138,14 +161,18 @@ int main(int argc, char** argv)
     const qint64 peak = bench_support::statusKiB("VmHWM:");
     for (const auto& image : images)
         if (PLRImageManager::isCacheFresh(image->cacheLocation(), image->fileStamp().modifiedNs, false))
-            ++rebuilt;
+            ++fresh;
 
     bool vipsOk = false;
     const double vipsSeconds = runVips(photos, temporary.filePath(QStringLiteral("vips")), jobs, &vipsOk);
 
-    std::printf("photos: %d of %dx%d, parallel jobs: %d\n", count, bench_photos::kWidth, bench_photos::kHeight, jobs);
+    // The photos' own pixel sizes, as read from the files.
+    const QString sizes = sameSize ? QStringLiteral("%1x%2").arg(largest.width()).arg(largest.height())
+                                   : QStringLiteral("%1x%2 to %3x%4").arg(smallest.width()).arg(smallest.height())
+                                         .arg(largest.width()).arg(largest.height());
+    std::printf("photos: %d of %s, parallel jobs: %d\n", usable, qPrintable(sizes), jobs);
     std::printf("image cache build (cold): %.2f s (%.1f ms per photo), %d of %d cached\n", cacheSeconds,
-                cacheSeconds * 1000.0 / count, rebuilt.load(), count);
+                cacheSeconds * 1000.0 / std::max(1, usable), fresh.load(), usable);
     std::printf("peak memory of the cache build: %.1f MiB (resident before: %.1f MiB)\n", peak / 1024.0,
                 rssBefore / 1024.0);
     if (vipsOk) {
@@ -154,5 +181,5 @@ int main(int argc, char** argv)
     } else {
         std::printf("vipsthumbnail: not available or failed (install libvips-tools)\n");
     }
-    return done == count ? 0 : 1;
+    return usable == count && done == count && fresh == count ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 #include "shell/AppDelegate.h"
 #include "platform/Bundle.h"
 #include "platform/Log.h"
+#include "platform/Memory.h"
 #include "platform/Resources.h"
 #include "platform/Shutdown.h"
 #include "shell/PLRInstanceChannel.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
     // The relaunch helper runs without any application object.
     if (PLRRelaunchHelper::isInvocation(argc, argv))
         return PLRRelaunchHelper::run(argc, argv);
+    platform::memory::returnLargeBlocksToTheSystem();
 
     // The support chat's web engine (a plugin loaded on first use) cannot run its sandbox for
     // the super-user.

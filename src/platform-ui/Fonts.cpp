@@ -4,6 +4,7 @@
 #include "platform/Resources.h"
 
 #include <QFontDatabase>
+#include <QResource>
 
 #include <cmath>
 
@@ -16,8 +17,15 @@ void registerBundledFonts()
     static const bool done = [] {
         resources::initialize();
         for (const char* file : {":/fonts/DejaVuSans.ttf", ":/fonts/DejaVuSans-Bold.ttf"}) {
-            if (QFontDatabase::addApplicationFont(QString::fromLatin1(file)) < 0)
-                PLR_LOG_ERROR(QStringLiteral("Bundled font %1 could not be registered").arg(QLatin1String(file)));
+            const QString name = QString::fromLatin1(file);
+            // Stored uncompressed in the executable: handed over where it lies, not copied out.
+            const QResource resource(name);
+            const int id = resource.isValid() && resource.compressionAlgorithm() == QResource::NoCompression
+                ? QFontDatabase::addApplicationFontFromData(
+                      QByteArray::fromRawData(reinterpret_cast<const char*>(resource.data()), qsizetype(resource.size())))
+                : QFontDatabase::addApplicationFont(name);
+            if (id < 0)
+                PLR_LOG_ERROR(QStringLiteral("Bundled font %1 could not be registered").arg(name));
         }
         return true;
     }();

@@ -5,9 +5,43 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <cmath>
 
 namespace platform {
+
+namespace {
+
+// True when writing `value` (invalid: removing) would leave the stored value as it is. The
+// file keeps plain values as text, so a value read back as text is the same when its text is.
+bool leavesUnchanged(const QSettings& settings, const QString& key, const QVariant& value)
+{
+    if (!settings.contains(key)) {
+        if (value.isValid())
+            return false;
+        // Removing a key removes the keys below it too.
+        const QString below = key + QLatin1Char('/');
+        const QStringList keys = settings.allKeys();
+        return std::none_of(keys.begin(), keys.end(), [&below](const QString& k) { return k.startsWith(below); });
+    }
+    if (!value.isValid())
+        return false;
+    const QVariant stored = settings.value(key);
+    if (stored.typeId() == value.typeId())
+        return stored == value;
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return stored.typeId() == QMetaType::QString && stored.toString() == value.toString();
+    default:
+        return false;
+    }
+}
+
+} // namespace
 
 UserDefaults& UserDefaults::standard()
 {
@@ -131,10 +165,13 @@ void UserDefaults::setObject(const QString& key, const QVariant& value)
 {
     {
         QMutexLocker lock(&m_mutex);
-        if (!value.isValid())
-            m_settings->remove(key);
-        else
-            m_settings->setValue(key, value);
+        // An unchanged value is not written again (each write rewrites and syncs the file).
+        if (!leavesUnchanged(*m_settings, key, value)) {
+            if (!value.isValid())
+                m_settings->remove(key);
+            else
+                m_settings->setValue(key, value);
+        }
     }
     emit valueChanged(key);
 }

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 
 namespace platform {
 
@@ -33,10 +34,32 @@ FilePanels& FilePanels::shared()
 
 void FilePanels::setShared(std::unique_ptr<FilePanels> panels) { panelSlot() = std::move(panels); }
 
+QString QtFilePanels::startingDirectory(const PanelRequest& request, const QString& lastDirectory)
+{
+    auto isFolder = [](const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); };
+    if (isFolder(request.directory))
+        return request.directory;
+    if (isFolder(lastDirectory))
+        return lastDirectory;
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (isFolder(pictures))
+        return pictures;
+    return QDir::homePath();
+}
+
+QString QtFilePanels::directoryToRemember(const PanelRequest& request, const QString& answer)
+{
+    const QFileInfo info(answer);
+    if (request.kind == PanelRequest::Kind::OpenDirectory)
+        return QDir::cleanPath(info.absoluteFilePath() + QStringLiteral("/.."));
+    return info.absolutePath();
+}
+
 std::optional<QString> QtFilePanels::run(const PanelRequest& request, QWidget* parent)
 {
     const ModalFocusReturn focusReturn(parent);
-    QFileDialog dialog(parent, request.title.isEmpty() ? request.message : request.title, request.directory);
+    QFileDialog dialog(parent, request.title.isEmpty() ? request.message : request.title,
+                       startingDirectory(request, m_lastDirectory));
     dialog.setWindowModality(Qt::ApplicationModal);
     if (!request.nameFilters.isEmpty())
         dialog.setNameFilters(request.nameFilters);
@@ -60,7 +83,9 @@ std::optional<QString> QtFilePanels::run(const PanelRequest& request, QWidget* p
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    const QString answer = dialog.selectedFiles().constFirst();
+    m_lastDirectory = directoryToRemember(request, answer);
+    return answer;
 }
 
 std::optional<QString> ScriptedFilePanels::run(const PanelRequest& request, QWidget*)

@@ -39,6 +39,16 @@ public:
 class QtFilePanels final : public FilePanels {
 public:
     std::optional<QString> run(const PanelRequest& request, QWidget* parent) override;
+
+    // Where a panel opens: the folder asked for, else where the last panel of this run was
+    // answered, else the user's pictures folder, else home; never the program's working folder.
+    static QString startingDirectory(const PanelRequest& request, const QString& lastDirectory);
+    // The folder a later panel opens in after this answer: a chosen folder's parent, so its
+    // siblings are at hand, or the folder holding a chosen file.
+    static QString directoryToRemember(const PanelRequest& request, const QString& answer);
+
+private:
+    QString m_lastDirectory;
 };
 
 // Answers panels from a queue (nullopt = cancel) and records every request.

@@ -1,5 +1,6 @@
 #include "services/PLRServices.h"
 
+#include "platform/FirstFrame.h"
 #include "platform/Log.h"
 #include "store/session/PLRUserSession.h"
 #include "services/web-services/PLRWebServiceHost.h"
@@ -32,7 +33,12 @@ void PLRServices::install()
     PLRCoreManager::setSignInHandler(&PLRServices::signIn);
     // Every session gets its user-session machine when it is made.
     PLRWebServiceUserManager::installSessionFactory();
-    PLRCoreManager::setStartHook([] { PLRWebServiceManager::globalManager().beginManager(); });
+    // The connection check (reachability, the network-information back-end, the version
+    // request) starts once the main window's first frame is on the screen.
+    PLRCoreManager::setStartHook([] {
+        platform::firstframe::afterFirstFrame(&PLRWebServiceManager::globalManager(),
+                                              [] { PLRWebServiceManager::globalManager().beginManager(); });
+    });
 }
 
 bool PLRServices::signIn(const QString& email, const QString& password,

@@ -13,6 +13,7 @@
 #include "store/persistance-store/PLRPersistantExporter.h"
 #include "platform/Alert.h"
 #include "platform/Bundle.h"
+#include "platform/FirstFrame.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/Storyboard.h"
@@ -25,6 +26,7 @@
 #include "shell/PLRBaseViewController.h"
 #include "shell/PLRBaseWindowController.h"
 #include "shell/PLRCrashReporter.h"
+#include "shell/PLRLightStyle.h"
 #include "shell/PLRMainMenu.h"
 #include "shell/prefs/PLRPreferencesWindowController.h"
 #include "shell/PLRMainStoryboard.h"
@@ -40,7 +42,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPalette>
-#include <QStyleFactory>
 #include <QTimer>
 
 using namespace platform::ui;
@@ -90,8 +91,7 @@ void forceLightAppearance()
     auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
     if (!app)
         return;
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        QApplication::setStyle(fusion);
+    QApplication::setStyle(new PLRLightStyle);
     QApplication::setPalette(PLRLightAppearancePalette());
 }
 
@@ -104,6 +104,8 @@ public:
         if (event->type() == QEvent::Paint) {
             watched->removeEventFilter(this);
             PLR_LOG_INFO(QStringLiteral("Main window shown: first frame painted"));
+            // What waited for the first frame (the site map, the connection check) starts now.
+            platform::firstframe::painted();
             deleteLater();
         }
         return false;
@@ -158,12 +160,14 @@ void AppDelegate::applicationWillFinishLaunching()
     m_performedQuitSave = false;
     m_performedBackupQuery = false;
     auto& defaults = platform::UserDefaults::standard();
-    defaults.removeObject(QLatin1String(kVisualizeConstraintsKey));
     m_timeSinceLastSave = m_scheduler->now();
     PLR_LOG_INFO(QStringLiteral("TIME LOG (AWFL): %1")
                      .arg(QString::number(double(m_timeSinceLastSave.toMSecsSinceEpoch()) / 1000.0, 'f', 6)));
+    // Set in the development environment, cleared elsewhere (written only when it changes).
     if (isDevelopmentEnvironment())
         defaults.setBool(QLatin1String(kVisualizeConstraintsKey), true);
+    else
+        defaults.removeObject(QLatin1String(kVisualizeConstraintsKey));
 
     // Crash reporting, to the endpoint of this build.
     m_crashReporter = std::make_unique<PLRCrashReporter>();
@@ -240,6 +244,9 @@ void AppDelegate::migratorDidComplete(bool success)
     }
     controller->setParent(this);
     setBaseWindowController(controller);
+    // The network's first requests and the network-information back-end wait for the main
+    // window's first frame.
+    platform::firstframe::expect();
     QPointer<AppDelegate> self(this);
     controller->setCloseRequestHandler([self] {
         if (self)

@@ -5,12 +5,16 @@
 #include "store/persistance-store/source/PLRSourceImage.h"
 
 #include "TestSupport.h"
+#include "support/store/StoreFixtures.h"
 #include "platform/Resets.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QColorSpace>
 #include <QFileInfo>
+#include <QImageWriter>
+#include <QTransform>
 
 // The adapter over real source images: a photo file on disk, its export cache, its use count.
 TEST(SourceImageLayoutProvider, AnswersFromTheSourceImages)
@@ -85,5 +89,43 @@ TEST(SourceImageLayoutProvider, WideGamutPhotosAreDrawnInSRGB)
         EXPECT_GE(seen.red(), 247);
         EXPECT_LE(seen.green(), 8);
         EXPECT_LE(seen.blue(), 8);
+    }
+}
+
+// A wide-gamut photo stored sideways (as a camera held upright writes it) is drawn upright and in
+// its true colours from the file itself.
+TEST(SourceImageLayoutProvider, SidewaysWideGamutPhotosAreDrawnUprightInSRGB)
+{
+    const QString folder = testing_support::testHome() + "/photos";
+    const QString cache = testing_support::testHome() + "/cache";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QDir().mkpath(cache));
+    const platform::HookGuard<QString> root([](const QString& path) { PLRImageManager::setDefaultLocationRoot(path); },
+                                            cache);
+    const QString upright = testing_support::writeWideGamutPhoto(folder + "/upright.jpg");
+    ASSERT_FALSE(upright.isEmpty());
+    // Stored turned a quarter anticlockwise, with orientation 6 (turn clockwise to show).
+    const QString path = folder + "/sideways.jpg";
+    QImageWriter writer(path, "jpeg");
+    writer.setQuality(100);
+    QImage stored = QImage(upright).transformed(QTransform().rotate(-90));
+    stored.setColorSpace(QColorSpace::DisplayP3);
+    ASSERT_TRUE(writer.write(stored));
+    ASSERT_TRUE(testing_support::tagPhoto(path, {{"Exif.Image.Orientation", "6"}}));
+    auto image = std::make_shared<PLRSourceImage>(QStringLiteral("p3"), cache);
+    const QFileInfo info(path);
+    const PLRImageMetadata metadata = PLRImageMetadata::read(path);
+    ASSERT_EQ(metadata.orientation, 6);
+    image->setFile(path, QStringLiteral("sideways.jpg"), PLRFileStamp{info.size(), PLRImageManager::fileModifiedNs(path)}, metadata);
+    PLRSourceImageLayoutProvider photos([image](const QString& identifier) { return identifier == "p3" ? image : nullptr; }, {});
+    for (const QImage& drawn : {photos.fullSizeImage("p3"), photos.exportImage("p3")}) {
+        ASSERT_EQ(drawn.size(), QSize(640, 400));
+        for (const auto& [patch, colour] : {std::pair{testing_support::kWideGamutRedPatch, QColor(255, 0, 0)},
+                                            std::pair{testing_support::kWideGamutGreenPatch, QColor(0, 200, 0)}}) {
+            const QColor seen = drawn.pixelColor(patch.center());
+            EXPECT_NEAR(seen.red(), colour.red(), 8);
+            EXPECT_NEAR(seen.green(), colour.green(), 8);
+            EXPECT_NEAR(seen.blue(), colour.blue(), 8);
+        }
     }
 }

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -92,6 +94,43 @@ TEST(UserDefaults, LivesInTheHomeAndReadsWrongTypesAsDefaults)
     EXPECT_EQ(defaults.integerForKey("count"), 12);
     EXPECT_FALSE(defaults.boolForKey("flag"));
     EXPECT_TRUE(defaults.arrayForKey("list").isEmpty() || defaults.arrayForKey("list") == QVariantList{"notalist"});
+}
+
+// Each write rewrites and syncs the whole file: a launch that sets what is already there
+// must not pay for it.
+TEST(UserDefaults, UnchangedValuesAreNotWrittenAgain)
+{
+    auto& defaults = platform::UserDefaults::standard();
+    defaults.setBool("flag", true);
+    defaults.setInteger("count", 7);
+    defaults.setString("name", "Trip");
+    defaults.setObject("list", QVariantList{"a", "b"});
+    defaults.setInteger("group/inner", 1);
+    ASSERT_TRUE(defaults.synchronize());
+    defaults.reload();   // values come back as the file's text
+    const auto fileVersion = [&] {
+        struct stat st {};
+        ::stat(QFile::encodeName(defaults.filePath()).constData(), &st);
+        return std::pair<qint64, qint64>(qint64(st.st_ino), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
+    };
+    const auto before = fileVersion();
+
+    defaults.setBool("flag", true);
+    defaults.setInteger("count", 7);
+    defaults.setString("name", "Trip");
+    defaults.removeObject("never-set");
+    ASSERT_TRUE(defaults.synchronize());
+    EXPECT_EQ(fileVersion(), before);
+
+    // A change is written; removing a group still removes the keys below it.
+    defaults.setBool("flag", false);
+    defaults.removeObject("group");
+    ASSERT_TRUE(defaults.synchronize());
+    EXPECT_NE(fileVersion(), before);
+    defaults.reload();
+    EXPECT_FALSE(defaults.boolForKey("flag"));
+    EXPECT_FALSE(defaults.hasKey("group/inner"));
+    EXPECT_EQ(defaults.integerForKey("count"), 7);
 }
 
 TEST(UserDefaults, UnwritableHomeReportsInsteadOfCrashing)

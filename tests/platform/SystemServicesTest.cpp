@@ -5,12 +5,14 @@
 #include "platform/Alert.h"
 #include "platform/Dispatch.h"
 #include "platform/Error.h"
+#include "platform/FirstFrame.h"
 #include "platform/Keychain.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/Storyboard.h"
 #include "platform/Threads.h"
 #include "platform/UndoManager.h"
+#include "platform/Workspace.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +24,7 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <atomic>
@@ -345,4 +348,81 @@ TEST(Log, ARemovedCaptureIsNeverCalledAgainEvenFromOtherThreads)
     }
     stop = true;
     writer.join();
+}
+
+// Start-up work that waits for the main window's first frame.
+TEST(FirstFrame, WorkWaitsForAnAnnouncedFrameAndRunsInOrderJustAfterIt)
+{
+    QStringList ran;
+    // No frame announced: the work runs at once.
+    platform::firstframe::afterFirstFrame(nullptr, [&] { ran << "now"; });
+    EXPECT_EQ(ran, QStringList{"now"});
+
+    platform::firstframe::expect();
+    EXPECT_TRUE(platform::firstframe::isPending());
+    auto gone = std::make_unique<QObject>();
+    QObject kept;
+    platform::firstframe::afterFirstFrame(&kept, [&] { ran << "first"; });
+    platform::firstframe::afterFirstFrame(gone.get(), [&] { ran << "dead context"; });
+    platform::firstframe::afterFirstFrame(nullptr, [&] { ran << "second"; });
+    gone.reset();
+    testing_support::spin(50);
+    EXPECT_EQ(ran, QStringList{"now"});
+
+    // The frame: the work runs on the event loop after it, not inside the paint.
+    platform::firstframe::painted();
+    EXPECT_FALSE(platform::firstframe::isPending());
+    EXPECT_EQ(ran, QStringList{"now"});
+    ASSERT_TRUE(testing_support::waitUntil([&] { return ran.size() == 3; }, 2000));
+    EXPECT_EQ(ran, (QStringList{"now", "first", "second"}));
+
+    // Later work runs at once again; a second report changes nothing.
+    platform::firstframe::painted();
+    platform::firstframe::afterFirstFrame(nullptr, [&] { ran << "later"; });
+    EXPECT_EQ(ran.last(), "later");
+}
+
+TEST(FirstFrame, AFrameThatNeverComesLetsTheWorkRunAfterTheFallback)
+{
+    bool ran = false;
+    platform::firstframe::expect();
+    platform::firstframe::afterFirstFrame(nullptr, [&] { ran = true; });
+    testing_support::spin(50);
+    EXPECT_FALSE(ran);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return ran; }, platform::firstframe::kFallbackMs + 3000));
+    EXPECT_FALSE(platform::firstframe::isPending());
+}
+
+TEST(FilePanels, PanelsOpenWhereTheUsersPhotosAreAndReturnThereNeverToTheWorkingFolder)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString home = root.filePath("home");
+    ASSERT_TRUE(QDir().mkpath(home + "/.config"));
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", home.toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home + "/.config").toUtf8());
+
+    using platform::PanelRequest;
+    using platform::QtFilePanels;
+    PanelRequest folder;
+    folder.kind = PanelRequest::Kind::OpenDirectory;
+    EXPECT_EQ(QtFilePanels::startingDirectory(folder, {}), home);
+    ASSERT_TRUE(QDir().mkpath(home + "/Pictures/2026"));
+    EXPECT_EQ(QtFilePanels::startingDirectory(folder, {}), home + "/Pictures");
+    EXPECT_EQ(QtFilePanels::startingDirectory(folder, root.filePath("gone")), home + "/Pictures");
+    EXPECT_EQ(QtFilePanels::startingDirectory(folder, home + "/Pictures/2026"), home + "/Pictures/2026");
+    folder.directory = home;
+    EXPECT_EQ(QtFilePanels::startingDirectory(folder, home + "/Pictures/2026"), home);
+
+    EXPECT_EQ(QtFilePanels::directoryToRemember(folder, home + "/Pictures/2026"), home + "/Pictures");
+    PanelRequest file;
+    EXPECT_EQ(QtFilePanels::directoryToRemember(file, home + "/Pictures/2026/post.ppost"), home + "/Pictures/2026");
+
+    qputenv("HOME", oldHome);
+    if (oldConfig.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
 }

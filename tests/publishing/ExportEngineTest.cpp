@@ -5,6 +5,7 @@
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
 #include "layout/views/PLRBlockView.h"
 #include "layout/views/PLRLayoutViewProxy.h"
+#include "publishing/export/PLRExportMemoryGate.h"
 #include "publishing/export/PLRExportRenderer.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
 #include "platform/Dispatch.h"
@@ -471,4 +472,68 @@ TEST_F(ExportEngine, ExportsDrawTextWithItsFormatting)
     const QFont font = PLRBlockDrawHandler_Text::fontForStyle(PLRBlock_Text::PARAGRAPH);
     EXPECT_GE(first, int(QFontMetricsF(font).horizontalAdvance("Two seeds in the ")) - 8);
     EXPECT_GT(top, plain.height() / 2);   // the photo above is the same
+}
+
+TEST(ExportMemoryGate, AdmitsWorkWhileItFitsAndKeepsRoomForTheDrawings)
+{
+    plr_export::MemoryGate gate(100);
+    // Nothing held: one block is always let through, whatever it weighs.
+    EXPECT_TRUE(gate.admits(1000));
+    gate.takePhotos(30);   // the block drawn next
+    EXPECT_TRUE(gate.admits(70));
+    EXPECT_FALSE(gate.admits(71));
+    // Photos ahead leave room for the drawings.
+    EXPECT_TRUE(gate.admitsPhotosAhead(30, 40));
+    gate.takePhotos(30);
+    EXPECT_TRUE(gate.admits(1));
+    EXPECT_FALSE(gate.admitsPhotosAhead(1, 40));
+    // The next drawing fits; then nothing more does until memory comes back.
+    EXPECT_TRUE(gate.admits(40));
+    gate.takeDrawing(40);
+    EXPECT_EQ(gate.held(), 100);
+    EXPECT_FALSE(gate.admits(1));
+    gate.photosDrawn(30);
+    EXPECT_TRUE(gate.admitsPhotosAhead(30, 40));
+    EXPECT_FALSE(gate.admitsPhotosAhead(31, 0));   // the drawing being written still holds its memory
+    gate.give(40);   // written
+    EXPECT_EQ(gate.held(), 30);
+    EXPECT_EQ(gate.peak(), 100);
+}
+
+TEST_F(ExportEngine, BlocksInFlightAreBoundedByTheirMemoryNotTheirCount)
+{
+    for (int i = 0; i < 8; ++i)
+        makePhoto(m_folder, QStringLiteral("m%1.jpg").arg(i), QSize(800, 600), QColor::fromHsv(i * 40, 200, 220));
+    PLRPostManager* manager = openPost(QStringLiteral("Memory"), 8);
+    ASSERT_NE(manager, nullptr);
+    QStringList identifiers;
+    for (int i = 0; i < 8; ++i)
+        identifiers << photo(manager, QStringLiteral("m%1.jpg").arg(i));
+    manager->layoutManager()->createAndAddBlocksForImages(identifiers);
+
+    // Each block at 600 px: its photo about 1.1 MB, its drawing and JPEG about 1.2 MB. Four
+    // threads would take five blocks' photos at once (5.7 MB) if only their count were bounded.
+    PLRExportManager::setParallelism(4);
+    const qint64 budget = 3600 * 1024;
+    PLRExportManager::setMemoryBudget(budget);
+    const QString folder = testing_support::testHome() + "/bounded";
+    QDir().mkpath(folder);
+    Outcome outcome;
+    runExport(manager, folder, outcome);
+    EXPECT_TRUE(outcome.success) << outcome.failure.toStdString();
+    EXPECT_EQ(jpegsIn(folder).size(), 8);
+    EXPECT_LE(PLRExportManager::lastExportPeakInFlight(), budget);
+    EXPECT_GT(PLRExportManager::lastExportPeakInFlight(), 2 * 1024 * 1024);   // a block's photo and drawing at least
+
+    // A budget smaller than any block: one block at a time, and the export still completes.
+    PLRExportManager::setMemoryBudget(1);
+    const QString serial = testing_support::testHome() + "/serial";
+    QDir().mkpath(serial);
+    Outcome one;
+    runExport(manager, serial, one);
+    EXPECT_TRUE(one.success) << one.failure.toStdString();
+    EXPECT_EQ(jpegsIn(serial).size(), 8);
+    EXPECT_LT(PLRExportManager::lastExportPeakInFlight(), 3 * 1024 * 1024);
+    PLRExportManager::setMemoryBudget(0);
+    PLRExportManager::setParallelism(0);
 }

@@ -6,6 +6,7 @@
 
 #include "services/ping/SimplePing.h"
 #include "services/analytic/PLRAnalyticManager.h"
+#include "platform/FirstFrame.h"
 #include "platform/NotificationCenter.h"
 #include "services/web-services/PLREmailSender.h"
 #include "services/web-services/PLRHelpManager.h"
@@ -175,6 +176,28 @@ TEST(HelpMenu, ReadsTheSiteMapInTheBackgroundAndCountsOpenings)
     ASSERT_TRUE(testing_support::waitUntil(
         [&] { return PLRAnalyticManager::coreAnalyticManager().loadEvents().size() == queued + 1; }));
     EXPECT_EQ(PLRAnalyticManager::coreAnalyticManager().loadEvents().last().title(), "click_on_help_tab");
+}
+
+TEST(HelpMenu, TheSiteMapIsFetchedOnlyAfterTheMainWindowsFirstFrame)
+{
+    testing_support::DevService service;
+    ASSERT_TRUE(service.start());
+    service.useAsCustomHost();
+    PLRHelpManager manager;
+    QMenu menu;
+    QSignalSpy finished(&manager, &PLRHelpManager::siteMapFinished);
+    platform::firstframe::expect();
+    manager.setupHelpMenu(&menu, [](const QUrl&) {});
+    EXPECT_EQ(describe(&menu), (QStringList{"-", kPLRHelpUserGroupTitle}));
+    testing_support::spin(100);
+    EXPECT_FALSE(manager.isFetching());
+    EXPECT_TRUE(service.requests(QStringLiteral("/support_sitemap.xml")).isEmpty());
+
+    platform::firstframe::painted();
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_TRUE(finished.first().first().toBool());
+    EXPECT_EQ(service.requests(QStringLiteral("/support_sitemap.xml")).size(), 1);
+    EXPECT_GE(describe(&menu).size(), 4);
 }
 
 TEST(HelpMenu, AnUnreachableSiteMapLeavesTheUserGroupItemAlone)

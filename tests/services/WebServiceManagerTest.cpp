@@ -3,6 +3,7 @@
 
 #include "ServiceTestSupport.h"
 
+#include "platform/FirstFrame.h"
 #include "platform/Keychain.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -30,6 +31,22 @@ TEST_F(ServiceTest, ColdStartReachesTheStableState)
     EXPECT_EQ(removedCalls, 0);
     EXPECT_EQ(manager.stateMachine()->name(), "Web_Service");
     EXPECT_FALSE(service.requests(QStringLiteral("/core/health")).isEmpty());
+    EXPECT_EQ(service.requests(QStringLiteral("/core/supported")).size(), 1);
+}
+
+// The core starts with the main window; the connection check (the probe, the network-information
+// back-end, the version request) waits for the window's first frame.
+TEST_F(ServiceTest, TheConnectionCheckStartsAfterTheMainWindowsFirstFrame)
+{
+    platform::firstframe::expect();
+    PLRCoreManager::startManager();
+    testing_support::spin(100);
+    EXPECT_FALSE(PLRWebServiceManager::globalManager().stateMachine());
+    EXPECT_TRUE(service.requests(QStringLiteral("/core/health")).isEmpty());
+    EXPECT_TRUE(service.requests(QStringLiteral("/core/supported")).isEmpty());
+
+    platform::firstframe::painted();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
     EXPECT_EQ(service.requests(QStringLiteral("/core/supported")).size(), 1);
 }
 

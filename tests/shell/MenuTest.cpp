@@ -10,6 +10,7 @@
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "platform/UndoManager.h"
 #include "services/web-services/PLRWebServiceHostViewController.h"
+#include "shell/PLRLightStyle.h"
 #include "shell/PLRLogUploader.h"
 #include "shell/PLRShellNotifications.h"
 #include "store/persistance-store/PLRPersistantExporter.h"
@@ -612,4 +613,25 @@ TEST(MenuLook, DisabledItemsAreDrawnFaded)
     };
     EXPECT_LT(darkest(enabled), 80);
     EXPECT_GT(darkest(disabled), 130);
+}
+
+// The application's style reads a bar's overflow arrow only when it is drawn, and draws the
+// same arrow as Fusion; every other icon is Fusion's own.
+TEST(MenuLook, TheLightStyleDrawsFusionsOverflowArrowsWhenTheyAreFirstDrawn)
+{
+    PLRLightStyle light;
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    ASSERT_TRUE(fusion);
+    for (const QStyle::StandardPixmap which : {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton}) {
+        const QIcon deferred = light.standardIcon(which);
+        const QIcon original = fusion->standardIcon(which);
+        ASSERT_FALSE(deferred.isNull());
+        EXPECT_EQ(deferred.availableSizes(), original.availableSizes());
+        EXPECT_EQ(deferred.pixmap(16, 16).toImage(), original.pixmap(16, 16).toImage());
+        // A copy of the icon (a bar keeps one) draws the same.
+        const QIcon copy = QIcon(deferred);
+        EXPECT_EQ(copy.pixmap(32, 32).toImage(), original.pixmap(32, 32).toImage());
+    }
+    EXPECT_EQ(light.standardIcon(QStyle::SP_DialogOkButton).pixmap(16, 16).toImage(),
+              fusion->standardIcon(QStyle::SP_DialogOkButton).pixmap(16, 16).toImage());
 }

@@ -2,6 +2,7 @@
 
 #include "store/persistance-store/source/PLRImageManager.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
+#include "store/persistance-store/source/PLRPhotoDecoder.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
 #include "platform/Log.h"
 
@@ -75,12 +76,11 @@ QImage PLRSourceImageLayoutProvider::fullSizeImage(const QString& identifier) co
     const auto image = m_lookup ? m_lookup(identifier) : nullptr;
     if (!image || image->fileDeleted())
         return {};
-    QImageReader reader(image->path());
-    reader.setAutoTransform(true);
-    QImage decoded = reader.read();
-    plr_image::convertToSRGB(decoded);
+    // Upright and in sRGB, whatever its orientation and colour profile.
+    QString error;
+    QImage decoded = plr_image::decodePhotoAtSize(image->path(), QSize(), &error);
     if (decoded.isNull()) {
-        PLR_LOG_WARN(QStringLiteral("The photo %1 could not be read: %2").arg(image->path(), reader.errorString()));
+        PLR_LOG_WARN(QStringLiteral("The photo %1 could not be read: %2").arg(image->path(), error));
         return exportImage(identifier);
     }
     auto* stored = new QImage(decoded);

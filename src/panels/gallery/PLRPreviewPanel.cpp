@@ -6,6 +6,7 @@
 #include "platform-ui/Fonts.h"
 #include "platform-ui/Images.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
+#include "store/persistance-store/source/PLRPhotoDecoder.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -186,14 +187,13 @@ void PLRPreviewPanel::showCurrent()
     m_loading = true;
     QPointer<PLRPreviewPanel> self(this);
     platform::dispatchGlobal([self, generation, path, title] {
-        QImageReader reader(path);
-        reader.setAutoTransform(true);
-        const QSize size = reader.size();
-        if (size.isValid() && std::max(size.width(), size.height()) > kMaximumDecodeEdge)
-            reader.setScaledSize(size.scaled(kMaximumDecodeEdge, kMaximumDecodeEdge, Qt::KeepAspectRatio));
-        QImage picture = reader.read();
-        const QString error = picture.isNull() ? reader.errorString() : QString();
-        plr_image::convertToSRGB(picture);
+        // Upright and in sRGB, whatever its orientation and colour profile.
+        QString error;
+        const QImage picture = plr_image::decodePhotoUpright(path, 0, [](const QSize& size) {
+            if (std::max(size.width(), size.height()) > kMaximumDecodeEdge)
+                return size.scaled(kMaximumDecodeEdge, kMaximumDecodeEdge, Qt::KeepAspectRatio);
+            return size;
+        }, &error);
         platform::dispatchMain([self, generation, picture, title, error] {
             if (!self || self->m_generation != generation)
                 return;

@@ -3,6 +3,7 @@
 
 #include "layout/base/PLRLayoutManager.h"
 #include "publishing/export/PLRExportImaging.h"
+#include "publishing/export/PLRExportMemoryGate.h"
 #include "publishing/export/PLRExportNames.h"
 #include "publishing/export/PLRExportRenderer.h"
 #include "layout/views/PLRBlockView.h"
@@ -28,14 +29,22 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 #include <exception>
 #include <optional>
 
 namespace {
 
 std::atomic_int g_parallelism = 0;
-const platform::resets::Joined g_parallelismReset{[] { g_parallelism = 0; }};
+std::atomic<qint64> g_memoryBudget = 0;
+std::atomic<qint64> g_lastPeakInFlight = 0;
+const platform::resets::Joined g_parallelismReset{[] {
+    g_parallelism = 0;
+    g_memoryBudget = 0;
+    g_lastPeakInFlight = 0;
+}};
 
 QString describe(const PLRBlock& block)
 {
@@ -99,7 +108,8 @@ struct LayoutExportJob {
     QThreadPool pool;
     QStringList failures;
     int written = 0;
-    qint64 memoryBudget = PLRExportManager::kMemoryBudget;
+    qint64 memoryBudget = PLRExportManager::memoryBudget();
+    qint64 peakInFlight = 0;
 
     ~LayoutExportJob() { pool.waitForDone(); }
 
@@ -137,34 +147,42 @@ QString writeBlock(QImage rendered, const QString& whyNotDrawn, const PlannedBlo
     return QStringLiteral("%1: %2").arg(planned.fileName, data.isEmpty() ? QStringLiteral("the picture could not be encoded") : error.localizedDescription());
 }
 
-// What a block holds in memory at most from the start of its decoding to the end of its
-// writing: while decoding, its photos as decoded and as scaled; then the scaled photos and the
-// drawing; then the drawing and the JPEG made of it (an eighth of the drawing at most).
-qint64 bytesInFlight(const PlannedBlock& planned)
+// What a block's photos hold from the start of their decoding until the block is drawn: each
+// photo as it is decoded (the picture and a few rows; a format that is decoded whole and then
+// scaled, more), at least the picture drawn.
+qint64 photoBytes(const PlannedBlock& planned)
 {
     if (!planned.block)
         return 0;
-    qint64 decoding = 0;
-    qint64 pictures = 0;
-    for (const PLRExportRenderer::PictureRequest& request : planned.pictures) {
-        decoding += plr_image::decodeBytesAtSize(request.path, request.size);
-        pictures += qint64(request.size.width()) * request.size.height() * 4;
-    }
-    return std::max(decoding, pictures + planned.renderBytes) + planned.renderBytes / 8;
+    qint64 bytes = 0;
+    for (const PLRExportRenderer::PictureRequest& request : planned.pictures)
+        bytes += std::max(plr_image::decodeBytesAtSize(request.path, request.size), qint64(request.size.width()) * request.size.height() * 4);
+    return bytes;
+}
+
+// What a block's drawing holds from just before it is drawn until its file is written: the
+// drawing and the JPEG made of it (an eighth of the drawing at most).
+qint64 drawingBytes(const PlannedBlock& planned)
+{
+    return planned.block ? planned.renderBytes + planned.renderBytes / 8 : 0;
 }
 
 void LayoutExportJob::run()
 {
     // Photos are decoded ahead of the drawing (which takes turns on the main thread) and written
     // behind it, on the pool's threads. How many blocks are in flight is bounded by the memory
-    // they hold, not by their count: a block of a portrait or of several photos weighs more. A
-    // block's memory counts from the start of its decoding until its file is written.
+    // they hold, not by their count (see MemoryGate): a block of a portrait or of several photos
+    // weighs more. A block's photos count from the start of their decoding until it is drawn, its
+    // drawing from just before it is drawn until its file is written.
     const int threads = std::max(1, pool.maxThreadCount());
-    auto inFlight = std::make_shared<std::atomic<qint64>>(0);
+    auto gate = std::make_shared<plr_export::MemoryGate>(memoryBudget);
+    // A task's end, marked before the thread is woken (its future reads finished a moment later).
+    using Ended = std::shared_ptr<std::atomic_bool>;
     struct Pending {
         qint64 number;
         QFuture<QString> write;   // not started for a skipped block
         bool exported;
+        Ended ended;
     };
     std::deque<Pending> pending;
     struct Decoded {
@@ -172,8 +190,24 @@ void LayoutExportJob::run()
         QStringList unreadable;
     };
     std::deque<QFuture<Decoded>> decoded;
+    std::deque<Ended> decodedEnded;
     std::deque<qint64> decodedBytes;
     int nextDecode = 0;
+    // Wakes this thread whenever a decoding or a write ends (memory may have been given back).
+    struct Wake {
+        std::mutex mutex;
+        std::condition_variable changed;
+        quint64 ended = 0;
+        void signal()
+        {
+            {
+                std::lock_guard lock(mutex);
+                ++ended;
+            }
+            changed.notify_all();
+        }
+    };
+    auto wake = std::make_shared<Wake>();
 
     auto reportProgress = [this](qint64 number) {
         if (progress)
@@ -193,53 +227,83 @@ void LayoutExportJob::run()
     };
     // Progress for the writes done so far, in order.
     auto finishDone = [&] {
-        while (!pending.empty() && (!pending.front().exported || pending.front().write.isFinished()))
+        while (!pending.empty() && (!pending.front().exported || pending.front().ended->load()))
             finishOldest();
     };
-    // Starts the decoding of the blocks after `current` while their memory fits the budget (and
-    // no more than the threads can work on); the current block is always started, once the
+    // Starts decoding the photos of the blocks after `current` while the gate lets them (and no
+    // more than the threads can work on); the current block's are always started, once the
     // writes behind it have made room or there are none left.
     auto startDecodes = [&](int current) {
         while (nextDecode < blocks.size() && nextDecode <= current + threads) {
-            const qint64 bytes = bytesInFlight(blocks[nextDecode]);
-            if (inFlight->load() > 0 && inFlight->load() + bytes > memoryBudget) {
-                if (nextDecode > current)
+            const qint64 bytes = photoBytes(blocks[nextDecode]);
+            if (nextDecode > current) {
+                // Room is left for two drawings: one written while the next is drawn.
+                qint64 largestDrawing = 0;
+                for (int k = current; k <= nextDecode; ++k)
+                    largestDrawing = std::max(largestDrawing, drawingBytes(blocks[k]));
+                if (!gate->admitsPhotosAhead(bytes, 2 * largestDrawing))
                     return;
-                while (!pending.empty() && inFlight->load() + bytes > memoryBudget)
+            } else {
+                while (!pending.empty() && !gate->admits(bytes))
                     finishOldest();
             }
-            *inFlight += bytes;
+            gate->takePhotos(bytes);
             decodedBytes.push_back(bytes);
             const QList<PLRExportRenderer::PictureRequest> requests = blocks[nextDecode].pictures;
-            decoded.push_back(QtConcurrent::run(&pool, [requests] {
+            auto ended = std::make_shared<std::atomic_bool>(false);
+            decodedEnded.push_back(ended);
+            decoded.push_back(QtConcurrent::run(&pool, [requests, wake, ended] {
                 Decoded result;
                 result.pictures = PLRExportRenderer::preparePictures(requests, false, &result.unreadable);
+                *ended = true;
+                wake->signal();
                 return result;
             }));
             ++nextDecode;
         }
     };
-    // A write that gives its block's memory back when it is done.
+    // A write that gives its drawing's memory back when it is done.
     auto startWrite = [&](qint64 number, qint64 bytes, std::function<QString()> work) {
-        pending.push_back({number, QtConcurrent::run(&pool, [work = std::move(work), inFlight, bytes] {
+        auto ended = std::make_shared<std::atomic_bool>(false);
+        pending.push_back({number, QtConcurrent::run(&pool, [work = std::move(work), gate, bytes, wake, ended] {
                                const QString failure = work();
-                               *inFlight -= bytes;
+                               gate->give(bytes);
+                               *ended = true;
+                               wake->signal();
                                return failure;
                            }),
-                           true});
+                           true, ended});
+    };
+
+    // Until `ready` holds: what ends meanwhile is reported, and the memory it gives back lets
+    // more photos start decoding.
+    auto waitFor = [&](int current, const std::function<bool()>& ready) {
+        while (true) {
+            quint64 seen = 0;
+            {
+                std::lock_guard lock(wake->mutex);
+                seen = wake->ended;
+            }
+            finishDone();
+            startDecodes(current);
+            if (ready())
+                return;
+            std::unique_lock lock(wake->mutex);
+            wake->changed.wait(lock, [&] { return wake->ended != seen; });
+        }
     };
 
     for (int i = 0; i < blocks.size(); ++i) {
-        finishDone();
-        startDecodes(i);
+        waitFor(i, [&] { return decodedEnded.front()->load(); });
         QFuture<Decoded> pictures = std::move(decoded.front());
         decoded.pop_front();
+        decodedEnded.pop_front();
         const qint64 bytes = decodedBytes.front();
         decodedBytes.pop_front();
         const PlannedBlock& planned = blocks[i];
         if (!planned.block) {
-            *inFlight -= bytes;
-            pending.push_back({planned.number, QFuture<QString>(), false});
+            gate->photosDrawn(bytes);
+            pending.push_back({planned.number, QFuture<QString>(), false, {}});
             continue;
         }
         Decoded ready = pictures.result();
@@ -248,9 +312,16 @@ void LayoutExportJob::run()
             // A photo that stopped being readable since the export was checked: the block is
             // not written without it.
             const QString failure = QStringLiteral("%1: not written, %2").arg(planned.fileName, ready.unreadable.join(QStringLiteral(", ")));
-            startWrite(planned.number, bytes, [failure] { return failure; });
+            ready = Decoded();
+            gate->photosDrawn(bytes);
+            startWrite(planned.number, 0, [failure] { return failure; });
             continue;
         }
+        // The drawing's memory: once the writes behind have made room (the photos decoded ahead
+        // always leave it).
+        const qint64 drawing = drawingBytes(planned);
+        waitFor(i, [&] { return gate->admits(drawing) || pending.empty(); });
+        gate->takeDrawing(drawing);
         // The picture is made (its memory taken and filled) here; the main thread draws.
         QImage rendered = renderer->blankPicture(planned.renderSize);
         QString whyNotDrawn;
@@ -258,9 +329,10 @@ void LayoutExportJob::run()
             PLR_LOG_INFO(QStringLiteral("ExportLayout: Exporting %1 for block %2").arg(planned.fileName, describe(*planned.block)));
             rendered = renderer->renderBlock(planned.block, pixelWidth, ready.pictures, &whyNotDrawn, std::move(rendered));
         });
-        ready = Decoded();   // drawn: the decoded photos go
+        ready = Decoded();   // drawn: the decoded photos go, and their memory with them
+        gate->photosDrawn(bytes);
         auto image = std::make_shared<QImage>(std::move(rendered));
-        startWrite(planned.number, bytes, [image, whyNotDrawn, planned, into = directory, factor = compression, sharpen = sharpness] {
+        startWrite(planned.number, drawing, [image, whyNotDrawn, planned, into = directory, factor = compression, sharpen = sharpness] {
             QImage picture = std::move(*image);
             return writeBlock(std::move(picture), whyNotDrawn, planned, *into, factor, sharpen);
         });
@@ -269,6 +341,11 @@ void LayoutExportJob::run()
     }
     while (!pending.empty())
         finishOldest();
+    peakInFlight = gate->peak();
+    g_lastPeakInFlight = peakInFlight;
+    PLR_LOG_INFO(QStringLiteral("ExportLayout: at most %1 MiB in flight (budget %2 MiB)")
+                     .arg(double(peakInFlight) / (1024.0 * 1024.0), 0, 'f', 1)
+                     .arg(double(memoryBudget) / (1024.0 * 1024.0), 0, 'f', 1));
 }
 
 void LayoutExportJob::finish()
@@ -370,6 +447,22 @@ int PLRExportManager::parallelism()
 void PLRExportManager::setParallelism(int count)
 {
     g_parallelism = std::max(0, count);
+}
+
+qint64 PLRExportManager::memoryBudget()
+{
+    const qint64 set = g_memoryBudget.load();
+    return set > 0 ? set : kMemoryBudget;
+}
+
+void PLRExportManager::setMemoryBudget(qint64 bytes)
+{
+    g_memoryBudget = std::max<qint64>(0, bytes);
+}
+
+qint64 PLRExportManager::lastExportPeakInFlight()
+{
+    return g_lastPeakInFlight.load();
 }
 
 void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, const QString& folder, qint64 width,

@@ -66,6 +66,11 @@ public:
     // How many pictures are decoded and encoded at once during a layout export.
     static int parallelism();
     static void setParallelism(int count);   // 0: the default (processor count, at most 8)
+    // What the blocks of a layout export in flight may hold.
+    static qint64 memoryBudget();
+    static void setMemoryBudget(qint64 bytes);   // 0: the default (kMemoryBudget)
+    // The most the last layout export held in flight at once (also in the log).
+    static qint64 lastExportPeakInFlight();
 
 private:
     PLRExportManager() = default;

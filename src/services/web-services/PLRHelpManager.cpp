@@ -2,6 +2,7 @@
 
 #include "services/analytic/PLRAnalyticEvent.h"
 #include "services/analytic/PLRAnalyticManager.h"
+#include "platform/FirstFrame.h"
 #include "platform/Log.h"
 #include "store/session/PLRDefaults.h"
 #include "services/web-services/PLRServiceRequest.h"
@@ -160,7 +161,8 @@ void PLRHelpManager::setupHelpMenu(QMenu* helpMenu, PresentHelp presentHelp)
             m_presentHelp(userGroupURL());
     });
     connect(helpMenu, &QMenu::aboutToShow, this, &PLRHelpManager::menuWillOpen);
-    fetchSiteMap();
+    // The articles are fetched once the main window's first frame is on the screen.
+    platform::firstframe::afterFirstFrame(this, [this] { fetchSiteMap(); });
 }
 
 void PLRHelpManager::fetchSiteMap()

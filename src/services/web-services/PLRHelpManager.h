@@ -69,8 +69,8 @@ public:
     explicit PLRHelpManager(QObject* parent = nullptr);
     ~PLRHelpManager() override;
 
-    // Builds the menu once: starts reading the site map, adds the user-group item and
-    // counts each opening of the menu. `presentHelp` opens the chosen address.
+    // Builds the menu once: adds the user-group item, counts each opening of the menu and
+    // starts reading the site map (after the main window's first frame when one is on its way). `presentHelp` opens the chosen address.
     void setupHelpMenu(QMenu* helpMenu, PresentHelp presentHelp);
 
     // The site map's address: the help centre's, or the development service's when the

@@ -13,6 +13,8 @@
 #include <QColorSpace>
 #include <QCryptographicHash>
 #include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
 #include <QTemporaryDir>
 
 #include <utime.h>
@@ -327,6 +329,92 @@ TEST(ImageCache, PhotosWithAWideGamutProfileAreCachedInSRGB)
     const QRect red(QPoint(int(testing_support::kWideGamutRedPatch.x() * scale), int(testing_support::kWideGamutRedPatch.y() * scale)),
                     testing_support::kWideGamutRedPatch.size() * scale);
     EXPECT_TRUE(centreIsNear(preview, red, QColor(255, 0, 0), 8));
+}
+
+TEST(ImageCache, SidewaysWideGamutPhotosAreCachedUprightInSRGBAtBothSizes)
+{
+    // A Display P3 portrait (1600 x 2560 upright, wider than the export) stored sideways with
+    // each of the orientations 5-8: both cache files come out upright, at their sizes, with the
+    // saturated patches at their sRGB values where the upright photo has them.
+    QTemporaryDir dir;
+    const QString cacheRoot = dir.filePath(QStringLiteral("loc"));
+    QImage upright = QImage(testing_support::realPhotoPath())
+                         .scaled(QSize(1600, 2560), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                         .convertToFormat(QImage::Format_RGB32);
+    upright.setColorSpace(QColorSpace::SRgb);
+    const QRect red(200, 300, 300, 300);
+    const QRect green(1000, 1900, 300, 300);
+    {
+        QPainter painter(&upright);
+        painter.fillRect(red, QColor(255, 0, 0));
+        painter.fillRect(green, QColor(0, 200, 0));
+    }
+    upright.convertToColorSpace(QColorSpace::DisplayP3);
+    const int inverse[] = {0, 1, 2, 3, 4, 5, 8, 7, 6};   // the orientation that undoes each one
+    for (int orientation = 5; orientation <= 8; ++orientation) {
+        const QString path = dir.filePath(QStringLiteral("p3-%1.jpg").arg(orientation));
+        QImageWriter writer(path, "jpeg");
+        writer.setQuality(100);
+        ASSERT_TRUE(writer.write(plr_image::applyOrientation(upright, inverse[orientation])));
+        ASSERT_TRUE(tagPhoto(path, {{"Exif.Image.Orientation", std::to_string(orientation)}}));
+        ASSERT_EQ(QImage(path).colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+
+        auto image = imageFor(path, cacheRoot);
+        std::atomic_bool ready = false;
+        QImage delivered;
+        image->previewImage([&](const QImage& preview) {
+            delivered = preview;
+            ready = true;
+        });
+        ASSERT_TRUE(waitUntil([&] { return ready.load(); }));
+        finishCaching();
+        const QImage exported(QDir(image->cacheLocation()).filePath("export.jpg"));
+        const QImage preview(QDir(image->cacheLocation()).filePath("preview.jpg"));
+        ASSERT_EQ(exported.size(), QSize(1500, 2400)) << "orientation " << orientation;
+        ASSERT_EQ(preview.size(), QSize(320, 512)) << "orientation " << orientation;
+        EXPECT_EQ(delivered.size(), QSize(320, 512));
+        EXPECT_FALSE(exported.colorSpace().isValid() && exported.colorSpace() != QColorSpace(QColorSpace::SRgb));
+        const auto at = [](const QRect& patch, double scale) {
+            return QRect(QPoint(int(patch.x() * scale), int(patch.y() * scale)), patch.size() * scale);
+        };
+        EXPECT_TRUE(centreIsNear(exported, at(red, 1500.0 / 1600.0), QColor(255, 0, 0), 8)) << "orientation " << orientation;
+        EXPECT_TRUE(centreIsNear(exported, at(green, 1500.0 / 1600.0), QColor(0, 200, 0), 8)) << "orientation " << orientation;
+        EXPECT_TRUE(centreIsNear(preview, at(red, 320.0 / 1600.0), QColor(255, 0, 0), 10)) << "orientation " << orientation;
+        EXPECT_TRUE(centreIsNear(preview, at(green, 320.0 / 1600.0), QColor(0, 200, 0), 10)) << "orientation " << orientation;
+    }
+}
+
+TEST(ImageCache, AMissingCacheFileIsNeverFreshWhateverThePhotosTime)
+{
+    // A photo whose modification time is the epoch: a missing cache file reads as time 0 too, and
+    // must still be built.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("epoch.jpg"));
+    ASSERT_TRUE(writePhoto(path, 800, 600));
+    struct utimbuf epoch {0, 0};
+    ASSERT_EQ(::utime(path.toLocal8Bit().constData(), &epoch), 0);
+    auto image = imageFor(path, dir.filePath(QStringLiteral("loc")));
+    ASSERT_EQ(image->fileStamp().modifiedNs, 0);
+    EXPECT_FALSE(PLRImageManager::isCacheFresh(image->cacheLocation(), 0, false));
+
+    std::atomic_bool ready = false;
+    QImage delivered;
+    image->previewImage([&](const QImage& preview) {
+        delivered = preview;
+        ready = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return ready.load(); }));
+    finishCaching();
+    EXPECT_EQ(delivered.size(), QSize(512, 384));
+    EXPECT_EQ(sizeOf(QDir(image->cacheLocation()).filePath("export.jpg")), QSize(800, 600));
+    EXPECT_TRUE(PLRImageManager::isCacheFresh(image->cacheLocation(), 0, false));
+    // Built once: a second request finds it fresh.
+    AssetRecorder recorder;
+    image->addDelegate(&recorder);
+    PLRImageManager::shared().requestCache(image);
+    finishCaching();
+    EXPECT_EQ(recorder.changes, 0);
+    image->removeDelegate(&recorder);
 }
 
 TEST(ImageCache, TheExportFilesHashIsMadeWithTheCacheAndKeptUntilTheFileChanges)

@@ -2,6 +2,7 @@
 
 #include "SourceTestPhotos.h"
 
+#include "store/persistance-store/source/PLRImageUtilities.h"
 #include "store/persistance-store/source/PLRPhotoDecoder.h"
 
 #include "TestSupport.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QColorSpace>
+#include <QImageReader>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTransform>
@@ -97,4 +99,68 @@ TEST(PhotoDecoder, ScaledDecodesKeepTheColoursAndProfile)
     const QImage grey = plr_image::decodePhotoAtSize(dir.filePath("checks.jpg"), QSize(24, 24));
     ASSERT_EQ(grey.size(), QSize(24, 24));
     EXPECT_NEAR(qGreen(grey.pixel(12, 12)), 128, 24);
+}
+
+namespace {
+
+// Mean absolute difference of grey levels between two pictures of the same size.
+double meanDifference(const QImage& a, const QImage& b)
+{
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            sum += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
+    return sum / (double(a.width()) * a.height());
+}
+
+} // namespace
+
+TEST(PhotoDecoder, EveryOrientationIsTurnedUprightWhileDecoding)
+{
+    // The real photo stored at an odd size (neither side a multiple of the rows gathered while
+    // turning), tagged with each orientation in turn: the decode matches the stored picture
+    // turned by Qt, at full size and scaled, and the orientation given by the caller wins over
+    // the file's.
+    QTemporaryDir dir;
+    const QImage stored = QImage(testing_support::realPhotoPath())
+                              .scaled(QSize(331, 203), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                              .convertToFormat(QImage::Format_RGB32);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const QString path = dir.filePath(QStringLiteral("o%1.jpg").arg(orientation));
+        ASSERT_TRUE(stored.save(path, "JPG", 100));
+        ASSERT_TRUE(tagPhoto(path, {{"Exif.Image.Orientation", std::to_string(orientation)}}));
+        QImageReader reader(path);
+        reader.setAutoTransform(false);
+        const QImage raw = reader.read().convertToFormat(QImage::Format_RGB32);
+        const QImage expected = plr_image::applyOrientation(raw, orientation);
+        const QImage whole = plr_image::decodePhotoAtSize(path, QSize());
+        ASSERT_EQ(whole.size(), expected.size()) << "orientation " << orientation;
+        EXPECT_LT(meanDifference(whole, expected), 1.0) << "orientation " << orientation;
+
+        const QSize half = expected.size() / 2;
+        const QImage scaled = plr_image::decodePhotoAtSize(path, half);
+        ASSERT_EQ(scaled.size(), half) << "orientation " << orientation;
+        EXPECT_LT(meanDifference(scaled, expected.scaled(half, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)), 4.0)
+            << "orientation " << orientation;
+
+        // Turned as the caller says (the photo's recorded orientation), sized from the upright
+        // photo.
+        QSize asked;
+        const QImage recorded = plr_image::decodePhotoUpright(path, 6, [&](const QSize& upright) {
+            asked = upright;
+            return QSize(101, 165);
+        });
+        EXPECT_EQ(asked, QSize(203, 331));
+        ASSERT_EQ(recorded.size(), QSize(101, 165)) << "orientation " << orientation;
+        const QImage turned = plr_image::applyOrientation(raw, 6)
+                                  .scaled(QSize(101, 165), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        EXPECT_LT(meanDifference(recorded, turned), 4.0) << "orientation " << orientation;
+
+        // Turning a picture (as pictures from Qt's reader are) keeps its colour profile, so that
+        // it is still converted to sRGB afterwards.
+        QImage wide = raw;
+        wide.setColorSpace(QColorSpace::DisplayP3);
+        EXPECT_EQ(plr_image::applyOrientation(wide, orientation).colorSpace(), QColorSpace(QColorSpace::DisplayP3))
+            << "orientation " << orientation;
+    }
 }

@@ -4,6 +4,7 @@
 
 #include "store/persistance-store/PLRPersistantStore.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
+#include "store/persistance-store/source/PLRPhotoDecoder.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
 #include "platform/Dispatch.h"
 #include "platform/Files.h"
@@ -78,8 +79,15 @@ bool setModifiedNs(const QString& path, qint64 ns)
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = time_t(ns / 1000000000);
-    times[1].tv_nsec = long(ns % 1000000000);
+    // Whole seconds rounded down, so that a time before 1970 keeps nanoseconds in 0..999999999.
+    qint64 seconds = ns / 1000000000;
+    qint64 nanoseconds = ns % 1000000000;
+    if (nanoseconds < 0) {
+        seconds -= 1;
+        nanoseconds += 1000000000;
+    }
+    times[1].tv_sec = time_t(seconds);
+    times[1].tv_nsec = long(nanoseconds);
     return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
@@ -265,11 +273,17 @@ void PLRImageManager::runJob(const std::weak_ptr<PLRSourceImage>& weakImage, con
 
 bool PLRImageManager::isCacheFresh(const QString& cacheDirectory, qint64 sourceModifiedNs, bool isGIF)
 {
+    // A file that is missing is never fresh, whatever the photo's time (a photo can carry the
+    // time 0, as a missing file reads).
     const QDir dir(cacheDirectory);
-    if (fileModifiedNs(dir.filePath(QLatin1String(kPreviewFileName))) != sourceModifiedNs
-        || fileModifiedNs(dir.filePath(QLatin1String(kExportFileName))) != sourceModifiedNs)
+    const auto stampedFresh = [&](const char* name) {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(dir.filePath(QLatin1String(name))).constData(), &st) == 0 && S_ISREG(st.st_mode)
+            && qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec == sourceModifiedNs;
+    };
+    if (cacheDirectory.isEmpty() || !stampedFresh(kPreviewFileName) || !stampedFresh(kExportFileName))
         return false;
-    return !isGIF || fileModifiedNs(dir.filePath(QLatin1String(kAnimationFileName))) == sourceModifiedNs;
+    return !isGIF || stampedFresh(kAnimationFileName);
 }
 
 qint64 PLRImageManager::fileModifiedNs(const QString& path)
@@ -299,35 +313,22 @@ PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& req
         result.error = QStringLiteral("not a regular file");
         return result;
     }
-    QImageReader reader(request.sourcePath);
-    reader.setAutoTransform(false);
-    const QSize raw = reader.size();
-    if (!raw.isValid() || raw.isEmpty()) {
-        result.error = QStringLiteral("unreadable image: %1").arg(reader.errorString());
-        return result;
-    }
-    const bool swaps = plr_image::orientationSwapsAxes(request.orientation);
-    const QSize oriented = swaps ? raw.transposed() : raw;
-    QSize exportSize = oriented;
-    if (oriented.width() > kExportMaxWidth) {
-        const int height = std::max(1, int(std::lround(double(oriented.height()) * kExportMaxWidth / oriented.width())));
-        exportSize = QSize(kExportMaxWidth, height);
-    }
-    const QSize decodeSize = swaps ? exportSize.transposed() : exportSize;
-    if (decodeSize != raw)
-        reader.setScaledSize(decodeSize);
-
-    QImage image = reader.read();
+    // Decoded once, upright, at the export size straight away (at the smallest libjpeg scale
+    // that covers it, scaled and turned while decoding), in sRGB.
+    const auto exportSizeFor = [](const QSize& upright) {
+        if (upright.width() <= kExportMaxWidth)
+            return upright;
+        const int height = std::max(1, int(std::lround(double(upright.height()) * kExportMaxWidth / upright.width())));
+        return QSize(kExportMaxWidth, height);
+    };
+    QString error;
+    QImage image = plr_image::decodePhotoUpright(request.sourcePath, request.orientation, exportSizeFor, &error);
     if (image.isNull()) {
-        result.error = QStringLiteral("cannot decode: %1").arg(reader.errorString());
+        result.error = QStringLiteral("cannot decode: %1").arg(error);
         return result;
     }
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
         image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    image = plr_image::applyOrientation(image, request.orientation);
-    if (image.size() != exportSize)
-        image = image.scaled(exportSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    plr_image::convertToSRGB(image);
     plr_image::setImageDPI(image, request.dpi);
 
     QImage preview = image;
@@ -351,7 +352,6 @@ PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& req
     const QString exportPath = dir.filePath(QLatin1String(kExportFileName));
     const QString previewPath = dir.filePath(QLatin1String(kPreviewFileName));
     const QString animationPath = dir.filePath(QLatin1String(kAnimationFileName));
-    QString error;
     if (!writeFileAtomically(exportPath, exportBytes, &error) || !writeFileAtomically(previewPath, previewBytes, &error)) {
         result.error = error;
         return result;

@@ -88,16 +88,21 @@ QImage applyOrientation(const QImage& image, int orientation)
 {
     if (image.isNull())
         return image;
+    QImage turned;
     switch (orientation) {
-    case 2: return image.mirrored(true, false);
-    case 3: return image.transformed(QTransform().rotate(180));
-    case 4: return image.mirrored(false, true);
-    case 5: return image.transformed(QTransform().rotate(90)).mirrored(true, false);
-    case 6: return image.transformed(QTransform().rotate(90));
-    case 7: return image.transformed(QTransform().rotate(-90)).mirrored(true, false);
-    case 8: return image.transformed(QTransform().rotate(-90));
+    case 2: turned = image.mirrored(true, false); break;
+    case 3: turned = image.transformed(QTransform().rotate(180)); break;
+    case 4: turned = image.mirrored(false, true); break;
+    case 5: turned = image.transformed(QTransform().rotate(90)).mirrored(true, false); break;
+    case 6: turned = image.transformed(QTransform().rotate(90)); break;
+    case 7: turned = image.transformed(QTransform().rotate(-90)).mirrored(true, false); break;
+    case 8: turned = image.transformed(QTransform().rotate(-90)); break;
     default: return image;
     }
+    // A turned picture keeps its colour profile (QImage::transformed() drops it), or its colours
+    // would later be taken as sRGB.
+    turned.setColorSpace(image.colorSpace());
+    return turned;
 }
 
 void convertToSRGB(QImage& image)

@@ -30,7 +30,8 @@ QByteArray encodeJPEG(const QImage& image, int quality);
 // Everything that draws, caches or exports photos works in sRGB.
 void convertToSRGB(QImage& image);
 
-// The image with an EXIF orientation (1..8) applied, so that it displays upright.
+// The image with an EXIF orientation (1..8) applied, so that it displays upright; it keeps its
+// colour profile.
 QImage applyOrientation(const QImage& image, int orientation);
 // Whether an EXIF orientation swaps width and height.
 inline bool orientationSwapsAxes(int orientation) { return orientation >= 5 && orientation <= 8; }

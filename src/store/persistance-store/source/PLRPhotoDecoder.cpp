@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <vector>
 #include <cmath>
+#include <cstdint>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -68,29 +69,136 @@ QSize storedWanted(const Header& header, const QSize& uprightSize)
     return wanted;
 }
 
+// Places rows of the picture in its stored orientation (as the decoder gives them, one after
+// another) into the upright picture: mirrored, turned or both as the EXIF orientation says, so
+// that no turned copy of the whole picture is ever made. Rows of a picture stored sideways
+// become columns: they are gathered a few at a time and written in short runs along the
+// upright rows.
+class UprightWriter {
+public:
+    static constexpr int kBand = 16;
+
+    // `out` is the upright picture: the stored size, transposed when the orientation swaps axes.
+    void init(QImage* out, int orientation)
+    {
+        m_out = out;
+        m_orientation = (orientation >= 1 && orientation <= 8) ? orientation : 1;
+        m_swaps = orientationSwapsAxes(m_orientation);
+        m_storedWidth = m_swaps ? out->height() : out->width();
+        m_storedHeight = m_swaps ? out->width() : out->height();
+        m_band.assign(m_swaps ? size_t(m_storedWidth) * kBand : 0, 0);
+        m_bandFirst = 0;
+        m_bandRows = 0;
+    }
+
+    // A buffer for stored row `y` (m_storedWidth pixels), to fill and hand to put(): the upright
+    // row itself when nothing has to turn, so that most rows are written in place.
+    QRgb* rowBuffer(int y)
+    {
+        if (m_swaps)
+            return m_band.data() + size_t(m_bandRows) * size_t(m_storedWidth);
+        if (m_orientation == 1)
+            return reinterpret_cast<QRgb*>(m_out->scanLine(y));
+        m_row.resize(size_t(m_storedWidth));
+        return m_row.data();
+    }
+
+    void put(int y)
+    {
+        switch (m_orientation) {
+        case 1:
+            return;   // written in place
+        case 2:
+        case 3:
+        case 4: {
+            // Mirrored across (2), turned half way (3) or upside down (4).
+            const int target = m_orientation == 2 ? y : m_storedHeight - 1 - y;
+            auto* line = reinterpret_cast<QRgb*>(m_out->scanLine(target));
+            if (m_orientation == 4)
+                std::copy(m_row.begin(), m_row.end(), line);
+            else
+                std::reverse_copy(m_row.begin(), m_row.end(), line);
+            return;
+        }
+        default:
+            if (m_bandRows == 0)
+                m_bandFirst = y;
+            if (++m_bandRows == kBand)
+                flushBand();
+        }
+    }
+
+    void finish()
+    {
+        if (m_swaps && m_bandRows > 0)
+            flushBand();
+    }
+
+private:
+    // Stored pixel (x, y) goes to upright column c and row r: 5 (x, y) -> (y, x); 6 -> (H-1-y, x);
+    // 7 -> (H-1-y, W-1-x); 8 -> (y, W-1-x), W and H the stored size.
+    void flushBand()
+    {
+        const bool reverseColumns = m_orientation == 6 || m_orientation == 7;
+        const bool reverseRows = m_orientation == 7 || m_orientation == 8;
+        for (int x = 0; x < m_storedWidth; ++x) {
+            const int row = reverseRows ? m_storedWidth - 1 - x : x;
+            auto* line = reinterpret_cast<QRgb*>(m_out->scanLine(row));
+            const QRgb* from = m_band.data() + x;
+            for (int k = 0; k < m_bandRows; ++k) {
+                const int y = m_bandFirst + k;
+                line[reverseColumns ? m_storedHeight - 1 - y : y] = from[size_t(k) * size_t(m_storedWidth)];
+            }
+        }
+        m_bandRows = 0;
+    }
+
+    QImage* m_out = nullptr;
+    int m_orientation = 1;
+    bool m_swaps = false;
+    int m_storedWidth = 0;
+    int m_storedHeight = 0;
+    std::vector<QRgb> m_row;
+    std::vector<QRgb> m_band;
+    int m_bandFirst = 0;
+    int m_bandRows = 0;
+};
+
 // Scales rows arriving one after another (as a decoder gives them) down to a picture of the
 // wanted size by area averaging, so that the full decoded picture is never held: only the
 // output and two rows of sums.
 class RowScaler {
 public:
-    void init(int sourceWidth, int sourceHeight, QImage* output)
+    void init(int sourceWidth, int sourceHeight, int width, int height, UprightWriter* output)
     {
         m_out = output;
-        m_width = output->width();
-        m_height = output->height();
+        m_width = width;
+        m_height = height;
         m_sy = double(sourceHeight) / double(m_height);
         const double sx = double(sourceWidth) / double(m_width);
         m_first.assign(size_t(m_width), 0);
         m_count.assign(size_t(m_width), 0);
+        // Each output pixel's weights over the source pixels it covers, in 1/4096ths summing
+        // to exactly 4096, so that a flat row stays flat.
         m_weights.clear();
         for (int x = 0; x < m_width; ++x) {
             const double start = x * sx, end = std::min(double(sourceWidth), (x + 1) * sx);
             const int first = int(std::floor(start));
             m_first[size_t(x)] = first;
-            int count = 0;
-            for (int i = first; i < sourceWidth && i < end; ++i, ++count)
-                m_weights.push_back(float((std::min(end, double(i + 1)) - std::max(start, double(i))) / sx));
-            m_count[size_t(x)] = count;
+            const size_t from = m_weights.size();
+            int total = 0;
+            size_t largest = from;
+            for (int i = first; i < sourceWidth && i < end; ++i) {
+                const double fraction = (std::min(end, double(i + 1)) - std::max(start, double(i))) / sx;
+                const auto weight = std::uint32_t(std::lround(fraction * kOne));
+                total += int(weight);
+                if (m_weights.size() == from || weight > m_weights[largest])
+                    largest = m_weights.size();
+                m_weights.push_back(weight);
+            }
+            if (m_weights.size() > from)
+                m_weights[largest] = std::uint32_t(int(m_weights[largest]) + kOne - total);
+            m_count[size_t(x)] = int(m_weights.size() - from);
         }
         m_row.assign(size_t(m_width) * 3, 0.0f);
         m_sum.assign(size_t(m_width) * 3, 0.0f);
@@ -101,19 +209,22 @@ public:
 
     void addRow(const QRgb* source)
     {
+        // Across: the three channels of a pixel are spread into lanes 21 bits apart of one
+        // 64-bit word, so that one multiply-add weighs all three (each lane's sum stays below
+        // 4096 x 255 < 2^20).
         size_t w = 0;
         for (int x = 0; x < m_width; ++x) {
-            float r = 0, g = 0, b = 0;
+            std::uint64_t lanes = 0;
             const QRgb* at = source + m_first[size_t(x)];
             for (int k = 0; k < m_count[size_t(x)]; ++k, ++w) {
-                const float weight = m_weights[w];
-                r += weight * float(qRed(at[k]));
-                g += weight * float(qGreen(at[k]));
-                b += weight * float(qBlue(at[k]));
+                const std::uint64_t p = at[k];
+                const std::uint64_t spread = (p & 0xFF) | ((p & 0xFF00) << 13) | ((p & 0xFF0000) << 26);
+                lanes += spread * m_weights[w];
             }
-            m_row[size_t(x) * 3] = r;
-            m_row[size_t(x) * 3 + 1] = g;
-            m_row[size_t(x) * 3 + 2] = b;
+            constexpr std::uint64_t lane = (std::uint64_t(1) << 21) - 1;
+            m_row[size_t(x) * 3] = float((lanes >> 42) & lane);        // red
+            m_row[size_t(x) * 3 + 1] = float((lanes >> 21) & lane);    // green
+            m_row[size_t(x) * 3 + 2] = float(lanes & lane);            // blue
         }
         const double top = m_sourceRow, bottom = m_sourceRow + 1.0;
         ++m_sourceRow;
@@ -142,23 +253,25 @@ public:
 private:
     void emitRow()
     {
-        auto* line = reinterpret_cast<QRgb*>(m_out->scanLine(m_outputRow));
+        QRgb* line = m_out->rowBuffer(m_outputRow);
         for (int x = 0; x < m_width; ++x) {
-            const auto channel = [&](size_t i) { return std::clamp(int(m_sum[size_t(x) * 3 + i] + 0.5f), 0, 255); };
+            const auto channel = [&](size_t i) { return std::clamp(int(m_sum[size_t(x) * 3 + i] * (1.0f / kOne) + 0.5f), 0, 255); };
             line[x] = qRgb(channel(0), channel(1), channel(2));
         }
+        m_out->put(m_outputRow);
         m_sum.swap(m_nextSum);
         std::fill(m_nextSum.begin(), m_nextSum.end(), 0.0f);
         ++m_outputRow;
     }
 
-    QImage* m_out = nullptr;
+    UprightWriter* m_out = nullptr;
     int m_width = 0;
     int m_height = 0;
     double m_sy = 1.0;
     std::vector<int> m_first;
     std::vector<int> m_count;
-    std::vector<float> m_weights;
+    static constexpr int kOne = 4096;
+    std::vector<std::uint32_t> m_weights;
     std::vector<float> m_row;
     std::vector<float> m_sum;
     std::vector<float> m_nextSum;
@@ -185,9 +298,11 @@ void onJpegMessage(j_common_ptr, int)
 }
 
 // Decodes the JPEG at n/8 of its stored size, scaled down on the way to `wanted` (in stored
-// orientation) when that is smaller, into `out` (32-bit RGB), with its colour profile. Every
-// object with a destructor is made before the jump point (see onJpegError).
-bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, QImage& out, QByteArray& profile, QString& error)
+// orientation) when that is smaller, into `out` (32-bit RGB) turned upright as `orientation`
+// says, with its colour profile. Every object with a destructor is made before the jump point
+// (see onJpegError).
+bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, int orientation, QImage& out, QByteArray& profile,
+                      QString& error)
 {
     std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
     if (!file) {
@@ -199,6 +314,7 @@ bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, Q
     info.err = jpeg_std_error(&failure.manager);
     failure.manager.error_exit = onJpegError;
     failure.manager.emit_message = onJpegMessage;
+    UprightWriter writer;
     RowScaler scaler;
     QImage row;
     JOCTET* icc = nullptr;
@@ -234,7 +350,8 @@ bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, Q
     const int width = int(info.output_width), height = int(info.output_height);
     const bool scales = wanted.isValid() && !wanted.isEmpty() && wanted.width() <= width && wanted.height() <= height
         && QSize(width, height) != wanted;
-    out = QImage(scales ? wanted : QSize(width, height), QImage::Format_RGB32);
+    const QSize stored = scales ? wanted : QSize(width, height);
+    out = QImage(orientationSwapsAxes(orientation) ? stored.transposed() : stored, QImage::Format_RGB32);
     if (scales)
         row = QImage(width, 1, QImage::Format_RGB32);
     if (out.isNull() || (scales && row.isNull())) {
@@ -244,21 +361,70 @@ bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, Q
         out = QImage();
         return false;
     }
+    writer.init(&out, orientation);
     if (scales)
-        scaler.init(width, height, &out);
+        scaler.init(width, height, stored.width(), stored.height(), &writer);
     jpeg_start_decompress(&info);
     while (info.output_scanline < info.output_height) {
-        JSAMPROW target = scales ? row.scanLine(0) : out.scanLine(int(info.output_scanline));
+        const int y = int(info.output_scanline);
+        JSAMPROW target = scales ? row.scanLine(0) : reinterpret_cast<JSAMPROW>(writer.rowBuffer(y));
         jpeg_read_scanlines(&info, &target, 1);
         if (scales)
             scaler.addRow(reinterpret_cast<const QRgb*>(row.constScanLine(0)));
+        else
+            writer.put(y);
     }
     if (scales)
         scaler.finish();
+    writer.finish();
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     std::fclose(file);
     return true;
+}
+
+QImage decode(const Header& header, const QString& path, const QSize& uprightSize, int orientation, QString* error)
+{
+    if (!header.stored.isValid() || header.stored.isEmpty()) {
+        if (error)
+            *error = header.error.isEmpty() ? QStringLiteral("not a picture") : header.error;
+        return {};
+    }
+    Header oriented = header;
+    oriented.orientation = orientation;
+    const QSize wanted = storedWanted(oriented, uprightSize);
+    QImage image;
+    QString failure;
+    if (header.jpeg) {
+        QByteArray profile;
+        if (decodeJpegScaled(path, jpegScaleNumerator(header.stored, wanted), wanted, orientation, image, profile, failure)
+            && !profile.isEmpty()) {
+            const QColorSpace space = QColorSpace::fromIccProfile(profile);
+            if (space.isValid())
+                image.setColorSpace(space);
+        }
+    }
+    if (image.isNull()) {
+        // Not a JPEG, or one libjpeg will not decode in RGB (CMYK): Qt's reader.
+        QImageReader reader(path);
+        reader.setAutoTransform(false);
+        if (wanted != header.stored)
+            reader.setScaledSize(wanted);
+        image = reader.read();
+        if (image.isNull()) {
+            if (error)
+                *error = failure.isEmpty() ? reader.errorString() : failure;
+            return {};
+        }
+        if (image.size() != wanted) {
+            const QColorSpace space = image.colorSpace();
+            image = image.scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            image.setColorSpace(space);
+        }
+        image = applyOrientation(image, orientation);
+    }
+    convertToSRGB(image);
+    return image;
 }
 
 } // namespace
@@ -285,50 +451,25 @@ qint64 decodeBytesAtSize(const QString& path, const QSize& uprightSize)
     const QSize wanted = storedWanted(header, uprightSize);
     const qint64 picture = qint64(wanted.width()) * wanted.height() * 4;
     if (header.jpeg)
-        return picture + picture / 16;   // scaled while decoding: the picture and a few rows
-    return picture * 2;                 // decoded, then scaled
+        return picture + picture / 16;   // scaled and turned while decoding: the picture and a few rows
+    // Qt's reader decodes the whole photo, which is then scaled (and turned).
+    const qint64 whole = qint64(header.stored.width()) * header.stored.height() * 4;
+    return std::max(whole + picture, picture * 2);
 }
 
 QImage decodePhotoAtSize(const QString& path, const QSize& uprightSize, QString* error)
 {
     const Header header = readHeader(path);
-    if (!header.stored.isValid() || header.stored.isEmpty()) {
-        if (error)
-            *error = header.error.isEmpty() ? QStringLiteral("not a picture") : header.error;
-        return {};
-    }
-    const QSize wanted = storedWanted(header, uprightSize);
-    QImage image;
-    QString failure;
-    if (header.jpeg) {
-        QByteArray profile;
-        if (decodeJpegScaled(path, jpegScaleNumerator(header.stored, wanted), wanted, image, profile, failure) && !profile.isEmpty()) {
-            const QColorSpace space = QColorSpace::fromIccProfile(profile);
-            if (space.isValid())
-                image.setColorSpace(space);
-        }
-    }
-    if (image.isNull()) {
-        // Not a JPEG, or one libjpeg will not decode in RGB (CMYK): Qt's reader.
-        QImageReader reader(path);
-        reader.setAutoTransform(false);
-        if (wanted != header.stored)
-            reader.setScaledSize(wanted);
-        image = reader.read();
-        if (image.isNull()) {
-            if (error)
-                *error = failure.isEmpty() ? reader.errorString() : failure;
-            return {};
-        }
-    }
-    if (image.size() != wanted) {
-        const QColorSpace space = image.colorSpace();
-        image = image.scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        image.setColorSpace(space);
-    }
-    image = applyOrientation(image, header.orientation);
-    convertToSRGB(image);
-    return image;
+    return decode(header, path, uprightSize, header.orientation, error);
+}
+
+QImage decodePhotoUpright(const QString& path, int orientation, const std::function<QSize(const QSize&)>& sizeFor, QString* error)
+{
+    const Header header = readHeader(path);
+    if (orientation < 1 || orientation > 8)
+        orientation = header.orientation;
+    const QSize upright = orientationSwapsAxes(orientation) ? header.stored.transposed() : header.stored;
+    return decode(header, path, sizeFor && upright.isValid() ? sizeFor(upright) : QSize(), orientation, error);
 }
 
 } // namespace plr_image

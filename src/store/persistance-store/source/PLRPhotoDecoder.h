@@ -6,11 +6,13 @@
 // covers the wanted size, whatever the photo's orientation (a portrait, or a photo stored sideways
 // with an EXIF orientation, decodes as small as a landscape), scaled to the exact size by area
 // averaging row by row as it is decoded (the larger decoded picture is never held whole), and
-// turned upright. Other formats go through Qt's reader. Every picture comes back in sRGB.
+// turned upright on the way (no turned copy is made). Other formats go through Qt's reader. Every picture comes back in sRGB.
 
 #include <QImage>
 #include <QSize>
 #include <QString>
+
+#include <functional>
 
 namespace plr_image {
 
@@ -18,6 +20,14 @@ namespace plr_image {
 // is not valid or not smaller than the photo in both directions (a photo is never made larger).
 // Null, with the reason in `error`, when the file cannot be read.
 QImage decodePhotoAtSize(const QString& path, const QSize& uprightSize, QString* error = nullptr);
+
+// The same, turned upright by the given EXIF orientation (1..8; any other value: the file's own)
+// rather than the one the file holds, at the size `sizeFor` gives for the photo's upright size
+// (the whole photo when `sizeFor` is empty or gives an invalid size). The image cache uses it:
+// it sizes its pictures from the photo's size and turns them as the photo's recorded metadata
+// says.
+QImage decodePhotoUpright(const QString& path, int orientation, const std::function<QSize(const QSize&)>& sizeFor,
+                          QString* error = nullptr);
 
 // The smallest libjpeg scale numerator n (of n/8, 1..8) at which a picture stored at `stored`
 // pixels is at least `wanted` (in stored orientation) in both directions.
