@@ -164,6 +164,73 @@ TEST(HomeScreen, SortTypesAndOrdersPersist)
     EXPECT_EQ(names(again.controller.posts()), QStringList({"Cherry", "banana", "apple"}));
 }
 
+namespace {
+
+// Whether the arrow drawn on the button points down: its head (where the ink spreads widest)
+// lies in the lower half of the ink.
+bool arrowPointsDown(QWidget* button)
+{
+    const QImage shot = button->grab().toImage();
+    QList<int> spread;   // per row: from the leftmost to the rightmost inked pixel, 0 when none
+    for (int y = 0; y < shot.height(); ++y) {
+        int left = -1, right = -1;
+        for (int x = 0; x < shot.width(); ++x) {
+            if (qGray(shot.pixel(x, y)) < 200) {
+                left = left < 0 ? x : left;
+                right = x;
+            }
+        }
+        spread << (left < 0 ? 0 : right - left + 1);
+    }
+    const auto first = std::find_if(spread.cbegin(), spread.cend(), [](int s) { return s > 0; });
+    const auto last = std::find_if(spread.crbegin(), spread.crend(), [](int s) { return s > 0; });
+    EXPECT_NE(first, spread.cend()) << "no arrow drawn";
+    if (first == spread.cend())
+        return false;
+    const int top = int(first - spread.cbegin());
+    const int bottom = int(spread.size() - 1 - (last - spread.crbegin()));
+    int upper = 0, lower = 0;
+    for (int y = top; y <= bottom; ++y) {
+        if (2 * y < top + bottom)
+            upper += spread[y];
+        else if (2 * y > top + bottom)
+            lower += spread[y];
+    }
+    return lower > upper;
+}
+
+} // namespace
+
+TEST(HomeScreen, TheSortArrowPointsDownWhileTheNewestPostComesFirst)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    QList<PLRPersistantPost*> made;
+    for (const char* name : {"Older", "Newer"})
+        made << makePost(session, QString::fromLatin1(name));
+    ASSERT_TRUE(saveAndWait());
+    const QDateTime base = QDateTime::fromSecsSinceEpoch(1600000000, Qt::UTC);
+    for (int i = 0; i < made.size(); ++i)
+        ASSERT_TRUE(setStoredCreationDate(made[i], base.addDays(i)));
+    PLRCoreManager::setUserSession(nullptr);
+    signIn("u-1", "ann@example.com");
+
+    Home home;
+    PLRHomeViewController& c = home.controller;
+    ASSERT_EQ(c.sortType(), 1);   // Date Created
+    ASSERT_EQ(names(c.posts()), QStringList({"Older", "Newer"}));
+    EXPECT_FALSE(arrowPointsDown(c.toggleSortOrderButton()));
+    c.toggleSortOrder();
+    ASSERT_EQ(names(c.posts()), QStringList({"Newer", "Older"}));
+    EXPECT_TRUE(arrowPointsDown(c.toggleSortOrderButton()));
+    // By name the same: A to Z up, Z to A down.
+    c.sortTypeMenuAction(c.titleMenuItem());
+    EXPECT_EQ(names(c.posts()), QStringList({"Older", "Newer"}));
+    EXPECT_TRUE(arrowPointsDown(c.toggleSortOrderButton()));
+    c.toggleSortOrder();
+    EXPECT_EQ(names(c.posts()), QStringList({"Newer", "Older"}));
+    EXPECT_FALSE(arrowPointsDown(c.toggleSortOrderButton()));
+}
+
 TEST(HomeScreen, UnknownStoredSortTypeFallsBackToCreationDate)
 {
     PLRDefaults::setHomeSortType(7);
