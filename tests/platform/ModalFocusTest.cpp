@@ -91,7 +91,6 @@ TEST(ModalFocus, AWindowClosedWhileTheAlertShowedStaysClosed)
     alert.messageText = QStringLiteral("Unpublished Post?");
     answerNext<QMessageBox>(Qt::Key_Return, [&shown] { shown.window.close(); });
     presenter.runModal(alert, shown.second);
-    testing_support::spin(50);
-    EXPECT_FALSE(shown.window.isVisible());
+    EXPECT_TRUE(testing_support::holdsFor([&] { return !shown.window.isVisible(); }, 50));
     EXPECT_NE(QApplication::activeWindow(), &shown.window);
 }
