@@ -1,4 +1,5 @@
 #include "chat/PLRIntercomChatView.h"
+#include "platform/Clock.h"
 
 #include "chat/PLRWebView.h"
 #include "controls/ColorWithHex.h"
@@ -207,7 +208,7 @@ void PLRIntercomChatView::handleIntercomMessengerShown()
     platform::UserNotificationCenter::shared().setBadgeLabel(QString());
     // The user sees the messages now: the next one is told at once.
     m_unread = 0;
-    m_lastNotification.invalidate();
+    m_lastNotificationAt.reset();
     m_showErrorTimer.stop();
     if (m_webView)
         m_webView->hide();
@@ -215,7 +216,7 @@ void PLRIntercomChatView::handleIntercomMessengerShown()
     if (!user.isEmpty() && m_webView)
         m_webView->evaluateJavaScript(QStringLiteral("Intercom('update', %1);").arg(user));
     QPointer<PLRIntercomChatView> self(this);
-    platform::dispatchAfter(0.15, this, [self] {
+    platform::Clock::shared().after(0.15, this, [self] {
         if (!self)
             return;
         self->m_height = kOpenHeight;
@@ -242,7 +243,7 @@ void PLRIntercomChatView::handleMessengerClosed()
     m_chatButton->show();
     m_chatButton->raise();
     QPointer<PLRIntercomChatView> self(this);
-    platform::dispatchAfter(0.05, this, [self] {
+    platform::Clock::shared().after(0.05, this, [self] {
         if (!self)
             return;
         self->m_width = kClosedSize;
@@ -263,7 +264,8 @@ void PLRIntercomChatView::handleNewMessageNotification()
         // stands for all that arrive while one is pending or was just shown.
         ++m_unread;
         platform::UserNotificationCenter::shared().setBadgeLabel(QString::number(m_unread));
-        const bool recentlyShown = m_lastNotification.isValid() && m_lastNotification.elapsed() < kNotificationIntervalMs;
+        const bool recentlyShown = m_lastNotificationAt
+                                   && platform::Clock::shared().now() - *m_lastNotificationAt < kNotificationInterval;
         if (!m_notificationPending && !recentlyShown) {
             PLR_LOG_INFO(QStringLiteral("new messages are available.."));
             postNotification(QStringLiteral("New Message from Pellora Support"), QStringLiteral("View and Respond"),
@@ -278,10 +280,10 @@ void PLRIntercomChatView::postNotification(const QString& title, const QString& 
 {
     m_notificationPending = true;
     QPointer<PLRIntercomChatView> self(this);
-    platform::dispatchAfter(0.3, this, [self, title, description, identifier] {
+    platform::Clock::shared().after(0.3, this, [self, title, description, identifier] {
         if (self) {
             self->m_notificationPending = false;
-            self->m_lastNotification.start();
+            self->m_lastNotificationAt = platform::Clock::shared().now();
         }
         platform::UserNotificationCenter::shared().deliver(title, description, identifier);
     });

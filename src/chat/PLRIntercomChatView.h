@@ -1,10 +1,11 @@
 #pragma once
 
 #include <QPointer>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
+
+#include <optional>
 
 #include "chat/PLRWebView.h"
 
@@ -57,7 +58,7 @@ public:
 
     // New messages are told as one notification at a time: after one is shown, the next comes
     // no sooner than this, or when the messenger has been opened.
-    static constexpr qint64 kNotificationIntervalMs = 30000;
+    static constexpr double kNotificationInterval = 30.0; // seconds
     int widthConstant() const { return m_width; }
     int heightConstant() const { return m_height; }
     PLRWebView* webView() const { return m_webView; }
@@ -103,7 +104,7 @@ private:
     bool m_messageShown = false;
     int m_unread = 0;
     bool m_notificationPending = false;
-    QElapsedTimer m_lastNotification;
+    std::optional<double> m_lastNotificationAt; // clock seconds
     QTimer m_showErrorTimer;
     QPointer<QWidget> m_host;
     QPointer<QWidget> m_shadowView;

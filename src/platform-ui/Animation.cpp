@@ -1,9 +1,9 @@
 #include "platform-ui/Animation.h"
 #include "platform/Resets.h"
+#include "platform/Clock.h"
 
 #include "platform-ui/Color.h"
 
-#include <QElapsedTimer>
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
@@ -39,41 +39,36 @@ double TimingFunction::evaluate(double t) const
 AnimationClock& AnimationClock::shared()
 {
     static AnimationClock clock;
-    static const bool joined = platform::resets::add([] { clock.setManual(false); });
-    (void)joined;
     return clock;
-}
-
-AnimationClock::AnimationClock()
-{
-    QElapsedTimer timer;
-    timer.start();
-    m_origin = timer.msecsSinceReference();
 }
 
 double AnimationClock::now() const
 {
-    if (m_manual)
-        return m_manualTime;
-    QElapsedTimer timer;
-    timer.start();
-    return double(timer.msecsSinceReference() - m_origin) / 1000.0 + 1.0;
+    // Kept above zero: a begin time of 0 means "when added".
+    return platform::Clock::shared().now() + 1.0;
 }
 
 void AnimationClock::setManual(bool manual)
 {
-    if (manual == m_manual)
+    if (manual == isManual())
         return;
     if (manual)
-        m_manualTime = now();
-    m_manual = manual;
+        platform::ManualClock::install();
+    else
+        platform::Clock::setShared(nullptr);
+}
+
+bool AnimationClock::isManual() const
+{
+    return platform::Clock::shared().isManual();
 }
 
 void AnimationClock::advance(double seconds)
 {
-    if (!m_manual)
-        setManual(true);
-    m_manualTime += seconds;
+    platform::ManualClock* clock = platform::ManualClock::current();
+    if (!clock)
+        clock = &platform::ManualClock::install();
+    clock->advance(seconds);
     emit advanced();
 }
 

@@ -29,23 +29,23 @@ private:
     double m_x1 = 0.0, m_y1 = 0.0, m_x2 = 1.0, m_y2 = 1.0;
 };
 
-// The media clock all animations read. It follows the monotonic clock, or, once set to manual
-// (tests), stands still until advanced by hand.
+// The media time all animations read: the shared platform::Clock's. Under a manual clock
+// (tests) it stands still until advanced; advance() also tells the views and running
+// animations to look again.
 class AnimationClock : public QObject {
     Q_OBJECT
 public:
     static AnimationClock& shared();
     double now() const;
+    // Manual: puts a manual clock in place unless one is; otherwise the system clock.
     void setManual(bool manual);
-    bool isManual() const { return m_manual; }
+    bool isManual() const;
+    // Advances the shared manual clock (putting one in place first if needed).
     void advance(double seconds);
 signals:
     void advanced();
 private:
-    AnimationClock();
-    bool m_manual = false;
-    double m_manualTime = 0.0;
-    qint64 m_origin = 0;
+    AnimationClock() = default;
 };
 
 inline constexpr double kRepeatForever = std::numeric_limits<float>::max();

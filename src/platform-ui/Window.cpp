@@ -1,4 +1,5 @@
 #include "platform-ui/Window.h"
+#include "platform/ModalFocus.h"
 #include <QCursor>
 #include <QPointer>
 #include <QWindow>
@@ -656,6 +657,7 @@ qint64 Application::runModal(Window* window)
     if (!window)
         return kModalResponseAbort;
     auto& registry = Registry::shared();
+    const platform::ModalFocusReturn focusReturn;   // the window active before gets the keys back
     QEventLoop loop;
     Registry::Session session;
     session.window = window;

@@ -1,6 +1,7 @@
 #include "platform/Alert.h"
 
 #include "platform/Log.h"
+#include "platform/ModalFocus.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -55,6 +56,8 @@ void showAlert(const QString& message, const QString& informative)
 
 AlertResult QtAlertPresenter::runModal(const Alert& alert, QWidget* parent)
 {
+    // Declared first: the window under the alert gets the keys back once the box has gone.
+    const ModalFocusReturn focusReturn(parent);
     QMessageBox box(parent ? parent : QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
     box.setText(alert.messageText);

@@ -39,7 +39,9 @@ private:
     std::shared_ptr<std::atomic_bool> m_cancelled;
 };
 
-// Runs the task on the main thread after the delay, unless cancelled or the context died.
+// Runs the task on the main thread after the delay, unless cancelled or the context died. The
+// main loop's timer behind the system clock: timed behaviour goes through platform::Clock
+// (platform/Clock.h), which tests can step.
 Cancellable dispatchAfter(double seconds, QObject* context, Task task);
 
 // A labelled serial queue: tasks run one after another, in order, on one thread of its own.

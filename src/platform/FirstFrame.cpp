@@ -1,5 +1,6 @@
 #include "platform/FirstFrame.h"
 
+#include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Resets.h"
 
@@ -23,14 +24,14 @@ struct Deferred {
 struct State {
     bool pending = false;
     std::vector<Deferred> queue;
-    QPointer<QTimer> fallback;
+    Cancellable fallback;   // on the shared clock
 };
 
 State& state()
 {
     static State s;
     static const bool joined = platform::resets::add([] {
-        delete s.fallback.data();
+        s.fallback.cancel();
         s = State();
     });
     (void)joined;
@@ -54,7 +55,7 @@ void release(bool byFallback)
     if (!s.pending)
         return;
     s.pending = false;
-    delete s.fallback.data();
+    s.fallback.cancel();
     if (byFallback)
         PLR_LOG_INFO(QStringLiteral("No first frame within %1 ms; the deferred start-up work runs now").arg(kFallbackMs));
     std::vector<Deferred> queue = std::exchange(s.queue, {});
@@ -71,11 +72,7 @@ void expect()
     if (s.pending || !QCoreApplication::instance())
         return;
     s.pending = true;
-    auto* timer = new QTimer(QCoreApplication::instance());
-    timer->setSingleShot(true);
-    QObject::connect(timer, &QTimer::timeout, [] { release(true); });
-    timer->start(kFallbackMs);
-    s.fallback = timer;
+    s.fallback = Clock::shared().after(kFallbackMs / 1000.0, nullptr, [] { release(true); });
 }
 
 void painted()

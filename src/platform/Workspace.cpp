@@ -1,4 +1,5 @@
 #include "platform/Workspace.h"
+#include "platform/ModalFocus.h"
 
 #include "platform/Log.h"
 
@@ -56,6 +57,7 @@ QString QtFilePanels::directoryToRemember(const PanelRequest& request, const QSt
 
 std::optional<QString> QtFilePanels::run(const PanelRequest& request, QWidget* parent)
 {
+    const ModalFocusReturn focusReturn(parent);
     QFileDialog dialog(parent, request.title.isEmpty() ? request.message : request.title,
                        startingDirectory(request, m_lastDirectory));
     dialog.setWindowModality(Qt::ApplicationModal);

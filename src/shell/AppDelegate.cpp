@@ -2,6 +2,7 @@
 // the main window it owns and the post view's controls and toolbar.
 
 #include "shell/AppDelegate.h"
+#include "platform/Clock.h"
 #include "platform/Resets.h"
 
 #include "services/analytic/PLRAnalyticEvent.h"
@@ -44,7 +45,7 @@ AppDelegate* gShared = nullptr;
 
 } // namespace
 
-AppDelegate::AppDelegate(QObject* parent) : QObject(parent), m_scheduler(std::make_unique<Scheduler>())
+AppDelegate::AppDelegate(QObject* parent) : QObject(parent)
 {
     gShared = this;
     m_exitHandler = [](int code) { QCoreApplication::exit(code); };
@@ -71,14 +72,9 @@ AppDelegate* AppDelegate::shared()
     return gShared;
 }
 
-void AppDelegate::setScheduler(std::unique_ptr<Scheduler> scheduler)
-{
-    m_scheduler = scheduler ? std::move(scheduler) : std::make_unique<Scheduler>();
-}
-
 void AppDelegate::logTime(const char* label)
 {
-    const double seconds = double(m_scheduler->now().msecsTo(m_timeSinceLastSave)) / 1000.0;
+    const double seconds = double(platform::Clock::shared().wallTime().msecsTo(m_timeSinceLastSave)) / 1000.0;
     PLR_LOG_INFO(QStringLiteral("TIME LOG (%1): %2").arg(QLatin1String(label), QString::number(seconds, 'f', 6)));
 }
 

@@ -42,17 +42,6 @@ public:
     // question and cannot be cancelled; it still saves.
     enum class TerminationMode { Normal, Forced };
 
-    // The clock and the delayed calls of the periodic save (tests put a hand-driven one in).
-    class Scheduler {
-    public:
-        virtual ~Scheduler() = default;
-        virtual QDateTime now() const { return QDateTime::currentDateTimeUtc(); }
-        virtual platform::Cancellable schedule(double seconds, QObject* context, std::function<void()> task)
-        {
-            return platform::dispatchAfter(seconds, context, std::move(task));
-        }
-    };
-
     explicit AppDelegate(QObject* parent = nullptr);
     ~AppDelegate() override;
 
@@ -153,8 +142,6 @@ public:
     bool isQuitting() const { return m_quitInProgress; }
 
     // Injection points (tests).
-    void setScheduler(std::unique_ptr<Scheduler> scheduler);
-    Scheduler& scheduler() const { return *m_scheduler; }
     // What ends the process once the quit is through (default: leave the event loop with 0).
     void setExitHandler(std::function<void(int code)> handler) { m_exitHandler = std::move(handler); }
     // The longest the quit waits for the session-length event's answer (default 5 s).
@@ -188,7 +175,6 @@ private:
     QPointer<PLRBaseWindowController> m_baseWindowController;
     QPointer<PLRStandardUpdaterController> m_updateController;
     std::unique_ptr<PLRCrashReporter> m_crashReporter;
-    std::unique_ptr<Scheduler> m_scheduler;
     platform::Cancellable m_pendingSave;
     std::function<void(int)> m_exitHandler;
     double m_sessionEventTimeout = 5.0;

@@ -2,6 +2,7 @@
 // and the session event), the relaunch and the termination signals.
 
 #include "shell/AppDelegate.h"
+#include "platform/Clock.h"
 #include "platform/Resets.h"
 
 #include "services/analytic/PLRAnalyticEvent.h"
@@ -76,7 +77,7 @@ void AppDelegate::schedulePeriodicSave()
 {
     m_pendingSave.cancel();
     QPointer<AppDelegate> self(this);
-    m_pendingSave = m_scheduler->schedule(kSaveInterval, this, [self] {
+    m_pendingSave = platform::Clock::shared().after(kSaveInterval, this, [self] {
         if (self)
             self->performSave(false);
     });
@@ -86,7 +87,7 @@ void AppDelegate::performSave(bool force)
 {
     m_pendingSave.cancel();
     PLR_LOG_INFO(QStringLiteral("Checking for save period now..."));
-    const QDateTime now = m_scheduler->now();
+    const QDateTime now = platform::Clock::shared().wallTime();
     bool save = true;
     if (force) {
         platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_NOTIFICATION_WILL_SAVE));
@@ -218,7 +219,7 @@ void AppDelegate::quitSaveDidFinish(bool success, TerminationMode mode)
 
 void AppDelegate::sendAppSessionSecondsEvent()
 {
-    const qint64 seconds = m_appBootTime.isValid() ? m_appBootTime.secsTo(m_scheduler->now()) : 0;
+    const qint64 seconds = m_appBootTime.isValid() ? m_appBootTime.secsTo(platform::Clock::shared().wallTime()) : 0;
     const PLRAnalyticEvent event = PLRAnalyticEvent::createEventWithTitle(
         QStringLiteral("app_session"), {{QStringLiteral("seconds_of_session"), seconds}});
     struct Outcome {
@@ -268,7 +269,7 @@ void AppDelegate::finishTermination()
     platform::UserDefaults::standard().synchronize();
     if (m_relaunchDelay >= 0.0) {
         const double elapsed = m_relaunchRequestedAt.isValid()
-                                   ? double(m_relaunchRequestedAt.msecsTo(m_scheduler->now())) / 1000.0
+                                   ? double(m_relaunchRequestedAt.msecsTo(platform::Clock::shared().wallTime())) / 1000.0
                                    : 0.0;
         const QStringList arguments = relaunchHelperArguments(std::max(0.0, m_relaunchDelay - elapsed));
         if (!platform::Workspace::shared().launchDetached(QCoreApplication::applicationFilePath(), arguments))
@@ -297,7 +298,7 @@ void AppDelegate::performSaveAndRelaunch()
 void AppDelegate::relaunchAfterDelay(double seconds)
 {
     m_relaunchDelay = std::max(0.0, seconds);
-    m_relaunchRequestedAt = m_scheduler->now();
+    m_relaunchRequestedAt = platform::Clock::shared().wallTime();
     // A relaunch is not asked about: it saves (unless the import marked the save done) and goes.
     terminate(TerminationMode::Forced);
 }

@@ -2,6 +2,7 @@
 // the store migration, the main window and the application-folder check.
 
 #include "shell/AppDelegate.h"
+#include "platform/Clock.h"
 #include "platform/Resets.h"
 #include "shell/AppDelegatePrivate.h"
 
@@ -163,7 +164,7 @@ void AppDelegate::applicationWillFinishLaunching()
     m_performedQuitSave = false;
     m_performedBackupQuery = false;
     auto& defaults = platform::UserDefaults::standard();
-    m_timeSinceLastSave = m_scheduler->now();
+    m_timeSinceLastSave = platform::Clock::shared().wallTime();
     PLR_LOG_INFO(QStringLiteral("TIME LOG (AWFL): %1")
                      .arg(QString::number(double(m_timeSinceLastSave.toMSecsSinceEpoch()) / 1000.0, 'f', 6)));
     // Set in the development environment, cleared elsewhere (written only when it changes).
@@ -200,7 +201,7 @@ void AppDelegate::applicationWillFinishLaunching()
 
 void AppDelegate::applicationDidFinishLaunching()
 {
-    m_appBootTime = m_scheduler->now();
+    m_appBootTime = platform::Clock::shared().wallTime();
     logTime("ADFL");
     PLRAnalyticManager::coreAnalyticManager().setup();
     platform::UserDefaults::standard().setBool(QLatin1String(kRequiresLightAppearanceKey), true);

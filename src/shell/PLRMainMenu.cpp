@@ -37,13 +37,17 @@ Qt::KeyboardModifiers currentModifiers()
     return modifierSource() ? modifierSource()() : QGuiApplication::queryKeyboardModifiers();
 }
 
-// The focused text field or text view, which the Edit menu's text commands go to.
-QWidget* focusedTextWidget()
+bool isTextWidget(const QWidget* widget)
 {
-    QWidget* focus = QApplication::focusWidget();
-    if (qobject_cast<QLineEdit*>(focus) || qobject_cast<QTextEdit*>(focus) || qobject_cast<QPlainTextEdit*>(focus))
-        return focus;
-    return nullptr;
+    return qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QTextEdit*>(widget)
+        || qobject_cast<const QPlainTextEdit*>(widget);
+}
+
+// The menu bar takes the keyboard focus while it is worked by keys (Alt, F10, a mnemonic) and
+// hands it back when it closes; its menus take it while they show.
+bool isMenuWidget(const QWidget* widget)
+{
+    return qobject_cast<const QMenuBar*>(widget) || qobject_cast<const QMenu*>(widget);
 }
 
 // Hands the standard key of a text command to the focused field, which does what it does on
@@ -69,6 +73,11 @@ void PLRMainMenu::setModifierSource(std::function<Qt::KeyboardModifiers()> sourc
 
 PLRMainMenu::PLRMainMenu(AppDelegate* app) : QObject(app), m_app(app)
 {
+    // The widget that had the focus before the menu bar or a menu took it.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && !isMenuWidget(now))
+            m_lastFocus = now;
+    });
     m_menuBar = new QMenuBar;
     m_menuBar->setNativeMenuBar(false);
 
@@ -119,23 +128,23 @@ PLRMainMenu::PLRMainMenu(AppDelegate* app) : QObject(app), m_app(app)
         return action;
     };
     addEdit(QStringLiteral("Undo"), QStringLiteral("undo"), QKeySequence::Undo, [this] {
-        if (QWidget* field = focusedTextWidget())
+        if (QWidget* field = textTarget())
             sendStandardKey(field, QKeySequence::Undo);
         else if (platform::UndoManager* undo = currentUndoManager(); undo && undo->canUndo())
             undo->undo();
     });
     addEdit(QStringLiteral("Redo"), QStringLiteral("redo"), QKeySequence::Redo, [this] {
-        if (QWidget* field = focusedTextWidget())
+        if (QWidget* field = textTarget())
             sendStandardKey(field, QKeySequence::Redo);
         else if (platform::UndoManager* undo = currentUndoManager(); undo && undo->canRedo())
             undo->redo();
     });
     m_editMenu->addSeparator();
-    addEdit(QStringLiteral("Cut"), QStringLiteral("cut"), QKeySequence::Cut, [] { sendStandardKey(focusedTextWidget(), QKeySequence::Cut); });
-    addEdit(QStringLiteral("Copy"), QStringLiteral("copy"), QKeySequence::Copy, [] { sendStandardKey(focusedTextWidget(), QKeySequence::Copy); });
-    addEdit(QStringLiteral("Paste"), QStringLiteral("paste"), QKeySequence::Paste, [] { sendStandardKey(focusedTextWidget(), QKeySequence::Paste); });
+    addEdit(QStringLiteral("Cut"), QStringLiteral("cut"), QKeySequence::Cut, [this] { sendStandardKey(textTarget(), QKeySequence::Cut); });
+    addEdit(QStringLiteral("Copy"), QStringLiteral("copy"), QKeySequence::Copy, [this] { sendStandardKey(textTarget(), QKeySequence::Copy); });
+    addEdit(QStringLiteral("Paste"), QStringLiteral("paste"), QKeySequence::Paste, [this] { sendStandardKey(textTarget(), QKeySequence::Paste); });
     addEdit(QStringLiteral("Select All"), QStringLiteral("selectAll"), QKeySequence::SelectAll,
-            [] { sendStandardKey(focusedTextWidget(), QKeySequence::SelectAll); });
+            [this] { sendStandardKey(textTarget(), QKeySequence::SelectAll); });
 
     m_viewMenu = m_menuBar->addMenu(QStringLiteral("&View"));
     addCommand(m_viewMenu, QStringLiteral("Home"), QStringLiteral("goHome"), &AppDelegate::goHome);
@@ -160,6 +169,15 @@ PLRMainMenu::PLRMainMenu(AppDelegate* app) : QObject(app), m_app(app)
 
     for (QMenu* menu : {m_applicationMenu, m_fileMenu, m_editMenu, m_viewMenu, m_helpMenu})
         watchMenu(menu);
+    // An item chosen by keys leaves the focus with the menu bar; it goes back to where it was, so
+    // typing goes on in the field (or the canvas) the command worked on.
+    connect(m_menuBar, &QMenuBar::triggered, this, [this] {
+        QMetaObject::invokeMethod(this, [this] {
+            if (m_menuBar && QApplication::focusWidget() == m_menuBar && m_lastFocus && m_lastFocus->isVisible()
+                && m_lastFocus->isEnabled() && !QApplication::activePopupWidget())
+                m_lastFocus->setFocus(Qt::MenuBarFocusReason);
+        }, Qt::QueuedConnection);
+    });
     m_menuTimer.setInterval(kMenuTimerIntervalMs);
     connect(&m_menuTimer, &QTimer::timeout, this, &PLRMainMenu::updateMenu);
     connect(app, &AppDelegate::enablePostViewControlsChanged, this, &PLRMainMenu::refreshEnabledStates);
@@ -242,9 +260,21 @@ platform::UndoManager* PLRMainMenu::currentUndoManager() const
     return post ? platform::UndoManager::forOwner(post) : nullptr;
 }
 
+QWidget* PLRMainMenu::textTarget() const
+{
+    QWidget* focus = QApplication::focusWidget();
+    if (isTextWidget(focus))
+        return focus;
+    // Opened by keys, the menu bar holds the focus of the field it will give it back to: the
+    // commands go to that field (in the main window or in a sheet over it alike).
+    if ((!focus || isMenuWidget(focus)) && isTextWidget(m_lastFocus) && m_lastFocus->isVisible() && m_lastFocus->isEnabled())
+        return m_lastFocus;
+    return nullptr;
+}
+
 void PLRMainMenu::refreshEditItems()
 {
-    QWidget* field = focusedTextWidget();
+    QWidget* field = textTarget();
     platform::UndoManager* undo = currentUndoManager();
     QAction* undoItem = action(QStringLiteral("undo"));
     QAction* redoItem = action(QStringLiteral("redo"));

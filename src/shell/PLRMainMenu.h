@@ -69,6 +69,9 @@ private:
     void showHostOption(bool alt);
     // The Edit menu's titles and enabled states from the focused field or the open post.
     void refreshEditItems();
+    // The text field or text view the Edit menu's commands go to: the focused one, or the one
+    // that had the focus before the menu bar took it; null when none.
+    QWidget* textTarget() const;
     platform::UndoManager* currentUndoManager() const;
     QAction* addCommand(QMenu* menu, const QString& title, const QString& command, void (AppDelegate::*slot)(),
                         const QList<QKeySequence>& shortcuts = {});
@@ -87,4 +90,6 @@ private:
     bool m_hostOptionInserted = false;
     int m_openMenus = 0;
     QTimer m_menuTimer;
+    // The focus before the menu bar or a menu took it.
+    QPointer<QWidget> m_lastFocus;
 };

@@ -267,3 +267,161 @@ TEST_F(CanvasDropAtTheEnds, TheBandsAboveTheFirstRowAndBelowTheLastTakeDropsWhil
     ASSERT_EQ(layout()->sections(0).blocks_size(), 4);
     EXPECT_EQ(imageRef(layout()->sections(0).blocks(3)), ids["f.jpg"]);
 }
+
+namespace {
+
+// A drag held over the canvas at points of the scroll view's visible area (as a user's pointer
+// stays put on screen while the page moves under it).
+class HeldDrag {
+public:
+    HeldDrag(PLRLayoutViewController* controller, QMimeData* mimeData) : m_controller(controller), m_data(mimeData) {}
+
+    QWidget* viewport() const { return m_controller->scrollView()->viewport(); }
+    PLRLayoutInteractionView* canvas() const { return m_controller->interactionView(); }
+    // The canvas point under a point of the visible area, as the page lies now.
+    QPointF onCanvas(const QPointF& shown) const { return canvas()->mapFrom(viewport(), shown); }
+
+    void enter(const QPointF& shown)
+    {
+        QDragEnterEvent event(onCanvas(shown).toPoint(), Qt::CopyAction | Qt::MoveAction, m_data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(canvas(), &event);
+    }
+    void moveTo(const QPointF& shown)
+    {
+        QDragMoveEvent event(onCanvas(shown).toPoint(), Qt::CopyAction | Qt::MoveAction, m_data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(canvas(), &event);
+    }
+    void leave()
+    {
+        QDragLeaveEvent event;
+        QApplication::sendEvent(canvas(), &event);
+    }
+    bool dropAt(const QPointF& shown)
+    {
+        QDropEvent event(onCanvas(shown), Qt::CopyAction | Qt::MoveAction, m_data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(canvas(), &event);
+        return event.isAccepted();
+    }
+
+private:
+    PLRLayoutViewController* m_controller;
+    QMimeData* m_data;
+};
+
+} // namespace
+
+TEST(CanvasDragScroll, TheStepGrowsTowardTheVisibleEdgesAndIsNoneInBetween)
+{
+    using View = PLRLayoutInteractionView;
+    const double height = 600.0;
+    EXPECT_EQ(View::autoScrollStep(height / 2, height), 0);
+    EXPECT_EQ(View::autoScrollStep(View::kAutoScrollBand + 1, height), 0);
+    EXPECT_EQ(View::autoScrollStep(height - View::kAutoScrollBand - 1, height), 0);
+    EXPECT_EQ(View::autoScrollStep(0, height), -View::kAutoScrollMaxStep);
+    EXPECT_EQ(View::autoScrollStep(height, height), View::kAutoScrollMaxStep);
+    EXPECT_LT(View::autoScrollStep(2, height), View::autoScrollStep(30, height));
+    EXPECT_LT(View::autoScrollStep(30, height), 0);
+    EXPECT_GT(View::autoScrollStep(height - 2, height), View::autoScrollStep(height - 30, height));
+    EXPECT_GT(View::autoScrollStep(height - 30, height), 0);
+    // A short canvas keeps a middle without scrolling.
+    EXPECT_EQ(View::autoScrollStep(50, 100), 0);
+    EXPECT_EQ(View::autoScrollStep(0, 0), 0);
+}
+
+TEST_F(CanvasDropAtTheEnds, APhotoHeldAtTheBottomEdgeScrollsTheCanvasAndDropsBelowTheLastRow)
+{
+    addRow("a.jpg", "b.jpg");
+    addRow("c.jpg", "d.jpg");
+    controller->setZoom(100);   // a page taller than the canvas
+    canvas()->refresh();
+    QScrollBar* bar = controller->scrollView()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 200);
+    bar->setValue(0);
+    std::unique_ptr<QMimeData> photo(PLRImageReferencePasteboard::mimeDataForIdentifiers({ids["e.jpg"]}));
+    HeldDrag drag(controller.get(), photo.get());
+    const QRectF shown = drag.viewport()->rect();
+    const QPointF bottom(canvas()->mapTo(drag.viewport(), pointIn(layout()->mutable_sections(0)->mutable_blocks(0))).x(),
+                         shown.bottom() - 4);
+
+    // Held still near the bottom edge: the canvas scrolls on its own to its end, then stops.
+    drag.enter(bottom);
+    drag.moveTo(bottom);
+    EXPECT_TRUE(canvas()->isAutoScrolling());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return bar->value() == bar->maximum(); }));
+    EXPECT_TRUE(testing_support::waitUntil([&] { return !canvas()->isAutoScrolling(); }));
+    // The indicator shows the place now under the pointer: below the last row.
+    EXPECT_EQ(canvas()->currentDropZone(), canvas()->dropZoneAtPoint(drag.onCanvas(bottom)));
+    EXPECT_EQ(canvas()->currentDropZone().kind, PLRDropZone::Kind::Section);
+    EXPECT_EQ(canvas()->currentDropZone().index, 2);
+    QSignalSpy performed(canvas(), &PLRLayoutInteractionView::dropPerformed);
+    ASSERT_TRUE(drag.dropAt(bottom));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return performed.count() == 1; }));
+    ASSERT_EQ(layout()->sections(0).blocks_size(), 3);
+    EXPECT_EQ(imageRef(layout()->sections(0).blocks(2)), ids["e.jpg"]);
+}
+
+TEST_F(CanvasDropAtTheEnds, TheCanvasScrollsOnlyWhileTheDragIsInABandAndAMovedBlockLandsWhereItIsHeld)
+{
+    addRow("a.jpg", "b.jpg");
+    addRow("c.jpg", "d.jpg");
+    controller->setZoom(100);
+    canvas()->refresh();
+    QScrollBar* bar = controller->scrollView()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 200);
+    bar->setValue(bar->maximum());
+    std::unique_ptr<QMimeData> photo(PLRImageReferencePasteboard::mimeDataForIdentifiers({ids["e.jpg"]}));
+    HeldDrag drag(controller.get(), photo.get());
+    const QRectF shown = drag.viewport()->rect();
+    const double x = shown.center().x();
+
+    // Near the top edge it scrolls up; back in the middle it stops where it is.
+    drag.enter(QPointF(x, shown.center().y()));
+    EXPECT_FALSE(canvas()->isAutoScrolling());
+    drag.moveTo(QPointF(x, shown.top() + 10));
+    EXPECT_TRUE(canvas()->isAutoScrolling());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return bar->value() < bar->maximum() - 60; }));
+    drag.moveTo(QPointF(x, shown.center().y()));
+    EXPECT_FALSE(canvas()->isAutoScrolling());
+    const int stopped = bar->value();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bar->value(), stopped);
+    // Leaving the canvas stops it too.
+    drag.moveTo(QPointF(x, shown.top() + 10));
+    EXPECT_TRUE(canvas()->isAutoScrolling());
+    drag.leave();
+    EXPECT_FALSE(canvas()->isAutoScrolling());
+    EXPECT_FALSE(canvas()->currentDropZone().isValid());
+
+    // A block of the first row moved by a drag held at the bottom edge: it lands below the last
+    // row once the canvas has scrolled there. A drag cancelled at the edge stops the scrolling.
+    bar->setValue(0);
+    PLRBlock* firstRow = layout()->mutable_sections(0)->mutable_blocks(0);
+    PLRBlock* moved = firstRow->mutable_container()->mutable_sub_blocks(0);
+    const QString movedRef = imageRef(*moved);
+    const QPointF bottom(x, shown.bottom() - 4);
+    bool cancelled = true;
+    canvas()->setDragRunner([&](QMimeData* data) {
+        std::unique_ptr<QMimeData> owned(data);
+        HeldDrag blocks(controller.get(), data);
+        blocks.enter(bottom);
+        blocks.moveTo(bottom);
+        EXPECT_TRUE(canvas()->isAutoScrolling());
+        if (cancelled)
+            return;
+        EXPECT_TRUE(testing_support::waitUntil([&] { return bar->value() == bar->maximum(); }));
+        EXPECT_TRUE(blocks.dropAt(bottom));
+    });
+    canvas()->beginBlockDrag({moved});
+    EXPECT_FALSE(canvas()->isAutoScrolling());
+    ASSERT_EQ(layout()->sections(0).blocks_size(), 2);   // nothing moved
+
+    cancelled = false;
+    bar->setValue(0);
+    QSignalSpy performed(canvas(), &PLRLayoutInteractionView::dropPerformed);
+    canvas()->beginBlockDrag({moved});
+    EXPECT_FALSE(canvas()->isAutoScrolling());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return performed.count() == 1; }));
+    const PLRSection& section = layout()->sections(0);
+    ASSERT_EQ(section.blocks_size(), 3);   // the first row dissolved: its other photo, the second row, the moved photo
+    EXPECT_EQ(imageRef(section.blocks(2)), movedRef);
+}

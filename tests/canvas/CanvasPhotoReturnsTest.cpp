@@ -20,7 +20,8 @@ TEST_F(PhotoReturns, ABlockDrawsItsPhotoAgainWhenTheFileComesBackOrIsRenamed)
     PLRLayoutImageProvider* provider = layoutManager()->imageProvider();
     ASSERT_TRUE(provider);
     ASSERT_TRUE(testing_support::waitUntil([&] { return provider->hasImage(id); }));
-    testing_support::spin(300);   // the folder watch is installed from the main loop
+    // The folder watch is installed from the main loop.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !postManager->sourceDirectory()->watchedPaths().isEmpty(); }));
 
     QTemporaryDir elsewhere;
     ASSERT_TRUE(QFile::rename(folder + "/a.jpg", elsewhere.filePath("a.jpg")));

@@ -96,7 +96,7 @@ TEST_F(CanvasScreenshot, AComposedPostWithASelection)
     click(pointIn(placed.first()));
     sendMouse(QEvent::MouseMove, pointIn(placed.last()));   // hover
     controller->scrollView()->verticalScrollBar()->setValue(0);
-    testing_support::spin(50);
+    testing_support::drainEvents();
 
     const QImage shot = controller->widget()->grab().toImage();
     if (const QString path = qEnvironmentVariable("PELLORA_SCREENSHOT"); !path.isEmpty()) {

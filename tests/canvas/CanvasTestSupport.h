@@ -60,7 +60,7 @@ protected:
         controller->widget()->resize(1000, 700);
         if (showCanvas()) {
             controller->widget()->show();
-            testing_support::spin(1);
+            testing_support::drainEvents();
         }
         controller->setZoom(50);
         canvas()->refresh();

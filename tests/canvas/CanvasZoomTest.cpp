@@ -18,7 +18,7 @@ protected:
         CanvasFixture::SetUp();
         addImage("a.jpg");
         controller->setZoom(100);
-        testing_support::spin(1);
+        testing_support::drainEvents();
     }
     PLRVisualStateHandler& shared() { return PLRVisualStateHandler::globalHandler(); }
 };
@@ -36,13 +36,13 @@ TEST_F(CanvasZoom, StepsDownAndUpComeBackToExactlyOneHundredPercent)
     EXPECT_EQ(shared().layoutZoomFactor(), 1.0);
     for (int i = 0; i < 7; ++i) {
         shared().decrementLayoutZoomFactorBy(0.1);
-        testing_support::spin(1);
+        testing_support::drainEvents();
     }
     EXPECT_EQ(controller->magnification(), 0.3);
     EXPECT_EQ(shared().layoutZoomFactor(), 0.3);
     for (int i = 0; i < 7; ++i) {
         shared().incrementLayoutZoomFactorBy(0.1);
-        testing_support::spin(1);
+        testing_support::drainEvents();
     }
     EXPECT_EQ(controller->magnification(), 1.0);
     EXPECT_EQ(shared().layoutZoomFactor(), 1.0);
@@ -54,7 +54,7 @@ TEST_F(CanvasZoom, StepsDownAndUpComeBackToExactlyOneHundredPercent)
     for (int i = 0; i < 3; ++i)
         shared().incrementLayoutZoomFactorBy(0.1);
     EXPECT_EQ(controller->magnification(), 1.0);
-    testing_support::spin(1);
+    testing_support::drainEvents();
     EXPECT_EQ(shared().layoutZoomFactor(), 1.0);
 
     // Factors that cannot be shown are refused.
@@ -73,7 +73,7 @@ TEST_F(CanvasZoom, FitsTheWidthAnimatedAndTellsTheSharedState)
     shared().setLayoutZoomToFit();
     EXPECT_EQ(shared().layoutZoomFactor(), fit);
     EXPECT_EQ(controller->magnification(), fit);
-    testing_support::spin(5);
+    testing_support::drainEvents();
     const int shown = controller->scrollView()->viewport()->width();
     const double page = 1000.0 * fit;   // the page's width on screen
     EXPECT_LE(page + 2 * PLRLayoutDocumentView::kMargin, shown + 0.5);
@@ -112,22 +112,22 @@ TEST_F(CanvasZoom, FitsTheWidthAnimatedAndTellsTheSharedState)
 TEST_F(CanvasZoom, AFittingPageKeepsFittingAsTheWindowShrinks)
 {
     shared().setLayoutZoomToFit();
-    testing_support::spin(1);
+    testing_support::drainEvents();
     const double fit = controller->zoomFactorToFit();
     EXPECT_EQ(shared().layoutZoomFactor(), fit);
     // The smallest window: the page is refitted, not cut.
     controller->widget()->resize(600, 500);
-    testing_support::spin(1);
+    testing_support::drainEvents();
     EXPECT_LT(shared().layoutZoomFactor(), fit);
     EXPECT_EQ(shared().layoutZoomFactor(), controller->zoomFactorToFit());
     controller->widget()->resize(1000, 700);
-    testing_support::spin(1);
+    testing_support::drainEvents();
     EXPECT_EQ(shared().layoutZoomFactor(), fit);
     // A zoom the user chose stays through a resize.
     controller->setZoom(150);
-    testing_support::spin(1);
+    testing_support::drainEvents();
     controller->widget()->resize(600, 500);
-    testing_support::spin(1);
+    testing_support::drainEvents();
     EXPECT_EQ(shared().layoutZoomFactor(), 1.5);
 }
 

@@ -1,6 +1,7 @@
 // The support chat: the web view's page messages, the chat view's states and sizes, the
 // watchdog, notifications of new messages, the user literal and the home screen's corner.
 
+#include "platform/Clock.h"
 #include "DevService.h"
 #include "TestSupport.h"
 
@@ -124,18 +125,22 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
     // Unknown bodies and other handlers change nothing.
     chat->handleScriptMessage("jsHandler", "reboot");
     chat->handleScriptMessage("other", "shown");
-    testing_support::spin(200);
+    testing_support::drainEvents();
     EXPECT_FALSE(chat->isMessengerOpened());
 }
 
 TEST_F(SupportChatTest, SecondNewMessageNotifiesAndBadges)
 {
+    platform::ManualClock& clock = platform::ManualClock::install();
     PLRIntercomChatView chat;
     chat.handleNewMessageNotification();
-    testing_support::spin(400);
+    clock.advance(0.4);
     EXPECT_TRUE(notifications->delivered.empty());
     chat.handleNewMessageNotification();
-    ASSERT_TRUE(testing_support::waitUntil([&] { return notifications->delivered.size() == 1; }));
+    clock.advance(0.29);
+    EXPECT_TRUE(notifications->delivered.empty());   // told 0.3 s after it came
+    clock.advance(0.01);
+    ASSERT_EQ(notifications->delivered.size(), 1u);
     EXPECT_EQ(notifications->delivered[0].title, "New Message from Pellora Support");
     EXPECT_EQ(notifications->delivered[0].informativeText, "View and Respond");
     EXPECT_EQ(notifications->badge, "1");
@@ -145,26 +150,37 @@ TEST_F(SupportChatTest, SecondNewMessageNotifiesAndBadges)
 
 TEST_F(SupportChatTest, AFloodOfNewMessagesRaisesOneNotificationAndTheBadgeCounts)
 {
+    platform::ManualClock& clock = platform::ManualClock::install();
     PLRIntercomChatView chat;
     chat.handleNewMessageNotification();   // the page's first state: loaded
     for (int i = 0; i < 3000; ++i)
         chat.handleNewMessageNotification();
-    ASSERT_TRUE(testing_support::waitUntil([&] { return notifications->delivered.size() == 1; }));
-    testing_support::spin(400);
+    clock.advance(0.3);
+    ASSERT_EQ(notifications->delivered.size(), 1u);
+    clock.advance(0.4);
     EXPECT_EQ(notifications->delivered.size(), 1u);
     EXPECT_EQ(notifications->badge, "3000");
     EXPECT_EQ(chat.unreadMessages(), 3000);
-    // Another one soon after: counted, not told again.
+    // Another one soon after, or just inside the 30 s since the last one: counted, not told.
     chat.handleNewMessageNotification();
-    testing_support::spin(400);
+    clock.advance(29.0);
+    chat.handleNewMessageNotification();
+    clock.advance(0.4);
     EXPECT_EQ(notifications->delivered.size(), 1u);
-    EXPECT_EQ(notifications->badge, "3001");
+    EXPECT_EQ(notifications->badge, "3002");
+    // Once the 30 s have passed, the next one is told again.
+    clock.advance(0.3);
+    chat.handleNewMessageNotification();
+    clock.advance(0.3);
+    ASSERT_EQ(notifications->delivered.size(), 2u);
+    EXPECT_EQ(notifications->badge, "3003");
 
     // Once the user has opened the messenger, the next message is told at once.
     chat.handleIntercomMessengerShown();
     EXPECT_EQ(notifications->badge, "");
     chat.handleNewMessageNotification();
-    ASSERT_TRUE(testing_support::waitUntil([&] { return notifications->delivered.size() == 2; }));
+    clock.advance(0.3);
+    ASSERT_EQ(notifications->delivered.size(), 3u);
     EXPECT_EQ(notifications->badge, "1");
 }
 
@@ -179,8 +195,8 @@ TEST_F(SupportChatTest, AWebViewGoesCleanlyWhileItsPageIsStillTalking)
     ASSERT_TRUE(testing_support::waitUntil([&] { return received > 100; }, 15000));
     delete view;
     const int atDelete = received;
-    testing_support::spin(300);
-    EXPECT_EQ(received, atDelete);   // nothing reaches a handler of a view that is gone
+    // Nothing reaches a handler of a view that is gone.
+    EXPECT_TRUE(testing_support::holdsFor([&] { return received == atDelete; }, 300));   // nothing reaches a handler of a view that is gone
 }
 
 TEST_F(SupportChatTest, TheWatchdogAlertsAndReloadsWhenTheMessengerNeverOpens)
@@ -267,7 +283,8 @@ TEST_F(SupportChatTest, TheDevelopmentServiceChatPageSendsRepliesWithoutReloadin
         "document.querySelectorAll('#log .me').length",
         [&](const QVariant& value, const QString&) { lines = value; done = true; });
     ASSERT_TRUE(testing_support::waitUntil([&] { return done; }, 15000));
-    testing_support::spin(300);
+    // The page stays: the messenger is not reloaded or closed meanwhile.
+    EXPECT_TRUE(testing_support::holdsFor([&] { return chat->isMessengerOpened(); }, 300));
     done = false;
     chat->webView()->evaluateJavaScript("document.querySelectorAll('#log .me').length + ':' + "
                                         "document.getElementById('messenger').style.display",

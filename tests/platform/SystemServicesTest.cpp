@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 
+#include "platform/Clock.h"
 #include "platform/Alert.h"
 #include "platform/Dispatch.h"
 #include "platform/Error.h"
@@ -112,8 +113,7 @@ TEST(Dispatch, DelayedCallsCanBeCancelledAndDieWithTheirContext)
     platform::dispatchAfter(0.01, orphan.get(), [&] { ran += 100; });
     orphan.reset();
     EXPECT_TRUE(testing_support::waitUntil([&] { return ran > 0; }, 2000));
-    testing_support::spin(30);
-    EXPECT_EQ(ran, 1);
+    EXPECT_TRUE(testing_support::holdsFor([&] { return ran == 1; }, 30));
 
     // From a background thread: runs on the main thread.
     std::atomic_bool onMain{false};
@@ -366,7 +366,7 @@ TEST(FirstFrame, WorkWaitsForAnAnnouncedFrameAndRunsInOrderJustAfterIt)
     platform::firstframe::afterFirstFrame(gone.get(), [&] { ran << "dead context"; });
     platform::firstframe::afterFirstFrame(nullptr, [&] { ran << "second"; });
     gone.reset();
-    testing_support::spin(50);
+    testing_support::drainEvents();
     EXPECT_EQ(ran, QStringList{"now"});
 
     // The frame: the work runs on the event loop after it, not inside the paint.
@@ -384,12 +384,16 @@ TEST(FirstFrame, WorkWaitsForAnAnnouncedFrameAndRunsInOrderJustAfterIt)
 
 TEST(FirstFrame, AFrameThatNeverComesLetsTheWorkRunAfterTheFallback)
 {
+    platform::ManualClock& clock = platform::ManualClock::install();
     bool ran = false;
     platform::firstframe::expect();
     platform::firstframe::afterFirstFrame(nullptr, [&] { ran = true; });
-    testing_support::spin(50);
+    clock.advance(platform::firstframe::kFallbackMs / 1000.0 - 0.01);
+    testing_support::drainEvents();
     EXPECT_FALSE(ran);
-    EXPECT_TRUE(testing_support::waitUntil([&] { return ran; }, platform::firstframe::kFallbackMs + 3000));
+    EXPECT_TRUE(platform::firstframe::isPending());
+    clock.advance(0.01);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return ran; }, 2000));
     EXPECT_FALSE(platform::firstframe::isPending());
 }
 

@@ -111,10 +111,10 @@ TEST(UndoManager, GroupsByEventLevelsTargetsAndDisabledRegistration)
     counter.add(2);
     EXPECT_EQ(undo.groupingLevel(), 1);
     EXPECT_TRUE(undo.canUndo());
-    testing_support::spin(1);
+    testing_support::drainEvents();
     EXPECT_EQ(undo.groupingLevel(), 0);
     counter.add(4);
-    testing_support::spin(1);
+    testing_support::drainEvents();
     EXPECT_EQ(undo.undoCount(), 2);
     // undo() closes this turn's group itself.
     counter.add(8);

@@ -55,7 +55,7 @@ void runExport(PLRPostManager* manager, const QString& folder, Outcome& outcome,
     if (whileRunning)
         whileRunning();
     ASSERT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 30000));
-    testing_support::spin(50);
+    testing_support::drainEvents();
 }
 
 } // namespace

@@ -305,8 +305,8 @@ TEST_F(PublishingTest, TheBuildWaitChecksUntilBuiltAndARevisionEventChecksAtOnce
     service.clearRequests();
     entered.clear();
     EXPECT_GE(service.pushSocketEvent(remoteId(), "html_prep"), 1);
-    testing_support::spin(100);
-    EXPECT_TRUE(requestsOf("GET", postPath()).isEmpty());   // other events do nothing
+    // Other events do nothing.
+    EXPECT_TRUE(testing_support::holdsFor([&] { return requestsOf("GET", postPath()).isEmpty(); }, 100));
     EXPECT_GE(service.pushSocketEvent(remoteId(), "revision_active"), 1);
     // The event's check finishes the build, whose own event brings the last check.
     ASSERT_TRUE(waitUntilPublished());
@@ -326,8 +326,7 @@ TEST_F(PublishingTest, UnpublishingDeletesTheRemotePostAndKeepsItWhenThatFails)
     service.script(QJsonObject{{"path", postPath()}, {"method", "DELETE"}, {"code", 1}, {"status", 500}});
     PLRCoreManager::userSession()->deleteRemotePost(post);
     ASSERT_TRUE(testing_support::waitUntil([&] { return requestsOf("DELETE", postPath()).size() == 1; }));
-    testing_support::spin(200);
-    EXPECT_EQ(remoteId(), remote);
+    EXPECT_TRUE(testing_support::holdsFor([&] { return remoteId() == remote; }, 200));
     ASSERT_TRUE(waitForState(PLRPP_STATE_IDLE));
 
     // With an update available the unpublish runs at once too, and ends not published.
@@ -418,8 +417,7 @@ TEST_F(PublishingTest, PublishingAsksForAWebsiteAndForANewSnippetWhenNeeded)
     EXPECT_TRUE(publisher->createOrUpdatePublishedPost());
     // The request is on its way; the service logs it when it arrives.
     ASSERT_TRUE(testing_support::waitUntil([&] { return requestsOf("POST", postPath("/postrevisions")).size() >= 1; }));
-    testing_support::spin(50);
-    EXPECT_EQ(requestsOf("POST", postPath("/postrevisions")).size(), 1);
+    EXPECT_TRUE(testing_support::holdsFor([&] { return requestsOf("POST", postPath("/postrevisions")).size() == 1; }, 50));
 }
 
 TEST_F(PublishingTest, ABuildThatNeverEndsIsCheckedCannotBeCancelledAndHoldsNoUnpublish)
@@ -449,6 +447,5 @@ TEST_F(PublishingTest, ABuildThatNeverEndsIsCheckedCannotBeCancelledAndHoldsNoUn
     EXPECT_TRUE(remoteId().isEmpty());
     // No check runs once the wait is over.
     const qsizetype checks = requestsOf("GET", path).size();
-    testing_support::spin(300);
-    EXPECT_EQ(requestsOf("GET", path).size(), checks);
+    EXPECT_TRUE(testing_support::holdsFor([&] { return requestsOf("GET", path).size() == checks; }, 300));
 }

@@ -1,6 +1,7 @@
 // A publish that meets a connection change, a dropped or refused upload, a strange upload
 // address or a slow build: never lost, never hammering the service, never writing locally.
 #include "PublishingTestSupport.h"
+#include "platform/Clock.h"
 
 #include <QTemporaryDir>
 
@@ -90,20 +91,22 @@ TEST_F(PublishingTest, OnlyWebAddressesReceiveUploads)
 
 TEST_F(PublishingTest, DroppedAndRefusedUploadsBackOffAndStop)
 {
+    // The passes' back-off passes on a manual clock, moved whenever the publisher waits.
+    platform::ManualClock& clock = platform::ManualClock::install();
     publisher = openPost(2);
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
     // Every upload dropped.
     service.control("POST", "/__control/uploads", QJsonObject{{"count", 1000}, {"drop", true}});
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
-    ASSERT_TRUE(testing_support::waitUntil([&] { return publisher->uploadStalled(); }, 15000));
+    ASSERT_TRUE(testing_support::waitUntilMovingTheClock([&] { return publisher->uploadStalled(); }, 15000));
     const int limit = PLRWebServicePostPublisher::timing().uploadPassLimit;
     // A bounded number of tries: each pass sends each photo (a dropped kept-alive connection is
     // tried once more on a fresh one), and no more passes follow.
     const qsizetype dropped = uploads().size();
     EXPECT_LE(dropped, qsizetype(limit) * 2 * 2);
     EXPECT_GE(dropped, qsizetype(limit) * 2);
-    testing_support::spin(500);
-    EXPECT_EQ(uploads().size(), dropped);
+    clock.advance(PLRWebServicePostPublisher::timing().uploadRetryMax * 2);
+    EXPECT_TRUE(testing_support::holdsFor([&] { return uploads().size() == dropped; }, 100));
     EXPECT_EQ(state(), "UPLOADING_IMAGES");
     EXPECT_FALSE(publisher->isBuildingBlog());   // still cancellable
 
@@ -114,7 +117,7 @@ TEST_F(PublishingTest, DroppedAndRefusedUploadsBackOffAndStop)
     service.control("POST", "/__control/uploads", QJsonObject{{"count", 1000}, {"status", 500}});
     service.clearRequests();
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
-    ASSERT_TRUE(testing_support::waitUntil([&] { return publisher->uploadStalled(); }, 15000));
+    ASSERT_TRUE(testing_support::waitUntilMovingTheClock([&] { return publisher->uploadStalled(); }, 15000));
     EXPECT_EQ(uploads().size(), qsizetype(limit) * 2);
     EXPECT_FALSE(publisher->lastError().isEmpty());
 }

@@ -125,17 +125,17 @@ protected:
 
     bool waitForState(const char* name, int timeoutMs = 15000) const
     {
-        return testing_support::waitUntil([&] { return state() == QLatin1String(name); }, timeoutMs);
+        return testing_support::waitUntilMovingTheClock([&] { return state() == QLatin1String(name); }, timeoutMs);
     }
     bool waitForEntered(const char* name, int timeoutMs = 15000) const
     {
-        return testing_support::waitUntil([&] { return entered.contains(QLatin1String(name)); }, timeoutMs);
+        return testing_support::waitUntilMovingTheClock([&] { return entered.contains(QLatin1String(name)); }, timeoutMs);
     }
 
     // The post's published state after a publish: built, fetched again and settled.
     bool waitUntilPublished(int timeoutMs = 20000) const
     {
-        return testing_support::waitUntil(
+        return testing_support::waitUntilMovingTheClock(
             [&] {
                 return state() == QLatin1String(PLRPP_STATE_IDLE) && entered.count(QStringLiteral("IDLE")) >= 2;
             },

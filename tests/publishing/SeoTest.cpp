@@ -235,17 +235,17 @@ TEST_F(SeoTest, OverallLevelLeavesOutWhatDoesNotApply)
 
 TEST_F(SeoTest, SummaryNotificationArrivesOnTheMainQueueAfterEveryEvaluation)
 {
-    testing_support::spin(20);   // what the post's opening evaluated
+    testing_support::drainEvents();   // what the post's opening evaluated
     int received = 0;
     QObject context;
     platform::NotificationCenter::defaultCenter().addObserver(
         &context, kPLRSeoManagerOverallSummaryNotification, [&](const platform::Notification&) { ++received; });
     post->setSeoTitle("A title");
     EXPECT_EQ(received, 0);   // queued, not immediate
-    testing_support::spin(20);
+    testing_support::drainEvents();
     EXPECT_EQ(received, 1);
     post->setFocusKeywords({"a"});   // title, meta, keywords, image and body-text metrics
-    testing_support::spin(20);
+    testing_support::drainEvents();
     EXPECT_EQ(received, 6);
 }
 
@@ -272,7 +272,7 @@ TEST_F(SeoTest, PanelShowsRowsAndStoresTypedAndPastedKeywords)
     PLRSeoUIHandler panel;
     panel.view()->resize(250, 600);
     panel.setPostManager(postManager);
-    testing_support::spin(10);
+    testing_support::drainEvents();
     EXPECT_EQ(panel.row(0).shownLevel, 3);
     EXPECT_EQ(panel.row(0).label->text(),
               QString::fromUtf8("Add 3\u20135 focus keywords which broadly describe this blog. This helps us give you feedback on the other SEO sections."));
@@ -283,14 +283,14 @@ TEST_F(SeoTest, PanelShowsRowsAndStoresTypedAndPastedKeywords)
     OEXTokenField* field = panel.focusKeywordTokenField();
     field->setFocus();
     QTest::keyClicks(field->focusProxy(), "travel photo ");
-    testing_support::spin(10);
+    testing_support::drainEvents();
     EXPECT_EQ(field->objectValue(), (QStringList{"travel", "photo"}));
     EXPECT_EQ(post->focusKeywords(), (QStringList{"travel", "photo"}));
     EXPECT_EQ(PLRSeoManager::keywordsMatchingPrefix("tr"), QStringList{"travel"});
 
     // A paste goes into the post too.
     field->pasteString("x y\nz");
-    testing_support::spin(10);
+    testing_support::drainEvents();
     EXPECT_EQ(post->focusKeywords(), (QStringList{"travel", "photo", "x", "y", "z"}));
     // With 3-5 keywords the keyword row has nothing to say and hides, 15 points below.
     EXPECT_TRUE(panel.row(0).section->isHidden());
@@ -312,7 +312,7 @@ TEST_F(SeoTest, PanelTitlesAreReadableAndLineUpWithThePageFields)
     EXPECT_EQ(panel.keywordsHeader()->stringValue(), "Focus keywords");
     // The Document page's column gives the margins: the token field starts at the panel's edge.
     panel.view()->show();
-    testing_support::spin(10);
+    testing_support::drainEvents();
     EXPECT_EQ(panel.focusKeywordTokenField()->geometry().left(), 0);
     EXPECT_EQ(panel.focusKeywordTokenField()->geometry().right(), panel.view()->width() - 1);
 }

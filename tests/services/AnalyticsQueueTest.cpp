@@ -4,6 +4,7 @@
 #include "UserServiceTestSupport.h"
 
 #include "services/analytic/PLRAnalyticManager.h"
+#include "platform/Clock.h"
 #include "platform/FoundationAdditions.h"
 #include "platform/Json.h"
 #include "platform/UserDefaults.h"
@@ -107,9 +108,8 @@ TEST(AnalyticsQueue, QueueKeepsTheNewestEventsUpToItsLength)
 TEST_F(ServiceTest, AnalyticsSendsBackOffWhileTheCollectorFails)
 {
     pointCollectorAt(service.port());
-    QDateTime clock = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+    platform::ManualClock& clock = platform::ManualClock::install();
     PLRAnalyticManager manager;
-    manager.setClock([&clock] { return clock; });
     manager.setup(5.0);
     service.script(QJsonObject{{"path", "/api/v1/events"}, {"status", 503}, {"body", QJsonObject{}}, {"count", 2}});
     manager.addEvent(PLRAnalyticEvent::createEventWithTitle("one", {}));
@@ -123,15 +123,15 @@ TEST_F(ServiceTest, AnalyticsSendsBackOffWhileTheCollectorFails)
     EXPECT_EQ(posts(), 1);
     EXPECT_EQ(manager.backoffDelay(), 10.0);
     // Ticks inside the pause send nothing.
-    clock = clock.addSecs(9);
+    clock.advance(9);
     ASSERT_TRUE(sendNow());
     EXPECT_EQ(posts(), 1);
-    clock = clock.addSecs(2);
+    clock.advance(2);
     ASSERT_TRUE(sendNow());
     EXPECT_EQ(posts(), 2);
     EXPECT_EQ(manager.backoffDelay(), 20.0);
     // An accepted send ends the pause.
-    clock = clock.addSecs(21);
+    clock.advance(21);
     ASSERT_TRUE(sendNow());
     EXPECT_EQ(posts(), 3);
     EXPECT_EQ(manager.backoffDelay(), 0.0);
@@ -166,8 +166,8 @@ TEST_F(ServiceTest, AnalyticsEventsAreDeliveredInOrderAcrossARestart)
         for (const char* title : {"launch", "export", "publish"})
             manager.fireAnalyticEvent(PLRAnalyticEvent::createEventWithTitle(title, {{"n", 1}}));
         ASSERT_TRUE(testing_support::waitUntil([&] { return manager.loadEvents().size() == 3; }));
-        // A few failed sends: nothing leaves the queue.
-        testing_support::spin(150);
+        // A few failed sends (a tick every 0.02 s): nothing leaves the queue.
+        EXPECT_TRUE(testing_support::holdsFor([&] { return manager.loadEvents().size() == 3; }, 150));
         ASSERT_TRUE(testing_support::waitUntil([&] { return !manager.eventDispatchInProgress(); }));
         EXPECT_EQ(titles(manager.loadEvents()), (QStringList{"launch", "export", "publish"}));
     }

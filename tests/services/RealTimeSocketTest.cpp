@@ -103,8 +103,7 @@ TEST_F(RealTimeSocketTest, PingsKeepGoing)
     ASSERT_TRUE(testing_support::waitUntil([&] { return pongs == 1; }));
     // A second call does not open a second socket.
     host().ensureSocketConnection();
-    testing_support::spin(100);
-    EXPECT_EQ(service.openSockets(), 1);
+    EXPECT_TRUE(testing_support::holdsFor([&] { return service.openSockets() == 1; }, 100));
 }
 
 TEST_F(ServiceTest, SocketNeedsAValidToken)

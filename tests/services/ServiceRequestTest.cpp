@@ -61,8 +61,7 @@ TEST_F(ServiceTest, NoTokenMeansNoRequest)
 {
     Outcome outcome;
     EXPECT_FALSE(PLRSendServiceRequest(meCall(), recordInto(outcome)));
-    testing_support::spin(200);
-    EXPECT_FALSE(outcome.called);
+    EXPECT_TRUE(testing_support::holdsFor([&] { return !outcome.called; }, 200));
     EXPECT_TRUE(service.requests(QStringLiteral("/api/me/")).isEmpty());
 }
 

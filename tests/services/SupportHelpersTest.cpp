@@ -11,6 +11,7 @@
 #include "services/web-services/PLREmailSender.h"
 #include "services/web-services/PLRHelpManager.h"
 #include "services/web-services/PLRPingHelper.h"
+#include "platform/Clock.h"
 #include "services/web-services/PLRReachability.h"
 
 #include <gtest/gtest.h>
@@ -189,8 +190,7 @@ TEST(HelpMenu, TheSiteMapIsFetchedOnlyAfterTheMainWindowsFirstFrame)
     platform::firstframe::expect();
     manager.setupHelpMenu(&menu, [](const QUrl&) {});
     EXPECT_EQ(describe(&menu), (QStringList{"-", kPLRHelpUserGroupTitle}));
-    testing_support::spin(100);
-    EXPECT_FALSE(manager.isFetching());
+    EXPECT_TRUE(testing_support::holdsFor([&] { return !manager.isFetching(); }, 100));
     EXPECT_TRUE(service.requests(QStringLiteral("/support_sitemap.xml")).isEmpty());
 
     platform::firstframe::painted();
@@ -351,8 +351,7 @@ TEST(Reachability, NotifierCallsBlocksThenPostsTheChangeOnTheMainQueue)
         });
 
     PLRReachability::networkDidChange();   // not running: nothing
-    testing_support::spin(30);
-    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_TRUE(testing_support::holdsFor([&] { QMutexLocker l(&mutex); return calls.isEmpty(); }, 30));
     EXPECT_TRUE(reachability->startNotifier());
     EXPECT_TRUE(reachability->startNotifier());   // already running
     flags = 0;
@@ -367,8 +366,7 @@ TEST(Reachability, NotifierCallsBlocksThenPostsTheChangeOnTheMainQueue)
     ASSERT_TRUE(testing_support::waitUntil([&] { return notifications == 2; }));
     reachability->stopNotifier();
     PLRReachability::networkDidChange();
-    testing_support::spin(30);
-    EXPECT_EQ(notifications, 2);
+    EXPECT_TRUE(testing_support::holdsFor([&] { return notifications == 2; }, 30));
     QMutexLocker l(&mutex);
     EXPECT_EQ(calls, (QStringList{"unreachable", "0", "reachable", "2"}));
 }
@@ -473,6 +471,7 @@ TEST(SimplePing, PingsTheLoopbackWhereTheSystemAllowsIt)
 
 TEST(PingHelper, ReportsReachableAtOnceThenOnlyChanges)
 {
+    platform::ManualClock& clock = platform::ManualClock::install();
     PLRPingHelper helper;
     QList<std::pair<bool, QString>> results;
     helper.runWithHostName("no-such-host.invalid", [&](bool reachable, const QString& reason) {
@@ -485,11 +484,16 @@ TEST(PingHelper, ReportsReachableAtOnceThenOnlyChanges)
     EXPECT_FALSE(results.at(1).second.isEmpty());   // the resolver's or the system's reason
     EXPECT_FALSE(helper.reachable());
     // The next round (5 s on) asks again with a new pinger and fails again: nothing more is said.
-    ASSERT_TRUE(testing_support::waitUntil([&] { return helper.pinger() != nullptr || results.size() > 2; }, 10000));
+    EXPECT_EQ(clock.waiting(), std::vector<double>{5.0});
+    clock.advance(4.9);
+    EXPECT_EQ(helper.pinger(), nullptr);
+    clock.advance(0.1);
+    EXPECT_NE(helper.pinger(), nullptr);
     ASSERT_TRUE(testing_support::waitUntil([&] { return helper.pinger() == nullptr; }, 10000));
-    testing_support::spin(20);
+    testing_support::drainEvents();
     EXPECT_EQ(results.size(), 2);
     EXPECT_FALSE(helper.reachable());
+    EXPECT_EQ(clock.waiting(), std::vector<double>{5.0});   // and the round after
 
     platform::Error lookup = platform::Error::make(kSimplePingNetworkErrorDomain, 2, "lookup");
     lookup.userInfo.insert(kSimplePingAddressLookupFailureKey, EAI_NONAME);

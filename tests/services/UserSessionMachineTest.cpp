@@ -110,8 +110,7 @@ TEST_F(UserSessionMachine, StoredSessionFetchesOnceTheServiceIsStable)
     PLRWebServiceUserManager* manager = makeManager();
     ASSERT_TRUE(manager);
     EXPECT_EQ(userState(), PLRWSUM_STATE_WAITING_FOR_SERVICE);
-    testing_support::spin(100);
-    EXPECT_TRUE(service.requests("/api/me/").isEmpty());
+    EXPECT_TRUE(testing_support::holdsFor([&] { return service.requests("/api/me/").isEmpty(); }, 100));
 
     startConnection();
     ASSERT_TRUE(waitForUser(PLRWSUM_STATE_IDLE));

@@ -40,8 +40,7 @@ TEST_F(ServiceTest, TheConnectionCheckStartsAfterTheMainWindowsFirstFrame)
 {
     platform::firstframe::expect();
     PLRCoreManager::startManager();
-    testing_support::spin(100);
-    EXPECT_FALSE(PLRWebServiceManager::globalManager().stateMachine());
+    EXPECT_TRUE(testing_support::holdsFor([] { return !PLRWebServiceManager::globalManager().stateMachine(); }, 100));
     EXPECT_TRUE(service.requests(QStringLiteral("/core/health")).isEmpty());
     EXPECT_TRUE(service.requests(QStringLiteral("/core/supported")).isEmpty());
 
@@ -104,9 +103,9 @@ TEST_F(ServiceTest, OfflineSettlesOnNoInternet)
     ASSERT_TRUE(testing_support::waitUntil([&] { return manager.hasConnectionVerdict(); }));
     ASSERT_TRUE(waitForState(PLRWSM_STATE_NO_INTERNET));
     states.clear();
-    testing_support::spin(600);   // a dozen checks at test timing
+    // A dozen checks at test timing.
+    EXPECT_TRUE(testing_support::holdsFor([&] { return states.isEmpty(); }, 600)) << states.join(' ').toStdString();
     EXPECT_EQ(stateName(), PLRWSM_STATE_NO_INTERNET);
-    EXPECT_TRUE(states.isEmpty()) << states.join(' ').toStdString();
     EXPECT_EQ(manager.serviceReacher()->status(), 2);
 
     // The network returns: the machine goes on to the stable state.
@@ -122,9 +121,8 @@ TEST_F(ServiceTest, WorkingServiceStaysStableWhateverTheLocalCheckSays)
     manager.beginManager();
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
     recordStates();
-    testing_support::spin(700);
+    EXPECT_TRUE(testing_support::holdsFor([&] { return states.isEmpty(); }, 700)) << states.join(' ').toStdString();
     EXPECT_EQ(stateName(), PLRWSM_STATE_STABLE);
-    EXPECT_TRUE(states.isEmpty()) << states.join(' ').toStdString();
     EXPECT_EQ(service.requests(QStringLiteral("/core/supported")).size(), 1);
     Reachability::setFlagsProvider(nullptr);
 }
@@ -136,12 +134,12 @@ TEST_F(ServiceTest, FirstProbeAnswerIsReportedEvenWhenItKeepsTheStartingVerdict)
     reacher.setUnreachableBlock([&](PLRServiceReacher*) { ++unreachable; });
     EXPECT_FALSE(reacher.hasAnswered());
     reacher.startNotifier();   // no URL: "no internet", as at creation
-    testing_support::spin(20);
+    testing_support::drainEvents();
     EXPECT_TRUE(reacher.hasAnswered());
     EXPECT_EQ(unreachable, 1);
     // The same verdict again calls no hook.
     reacher.processNewStatus(2);
-    testing_support::spin(20);
+    testing_support::drainEvents();
     EXPECT_EQ(unreachable, 1);
 }
 
@@ -214,8 +212,7 @@ TEST_F(ServiceTest, HostChangeReplacesTheProbe)
 
     // The first service hears nothing more from the old probe.
     service.clearRequests();
-    testing_support::spin(700);
-    EXPECT_TRUE(service.requests().isEmpty());
+    EXPECT_TRUE(testing_support::holdsFor([&] { return service.requests().isEmpty(); }, 700));
 }
 
 TEST_F(ServiceTest, LogInOnlyWhenStable)
@@ -229,8 +226,7 @@ TEST_F(ServiceTest, LogInOnlyWhenStable)
         testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword(),
         [&](bool, const QVariant&, const std::optional<PLRServiceError>&, const platform::Error&) { called = true; }));
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
-    testing_support::spin(50);
-    EXPECT_FALSE(called);
+    EXPECT_TRUE(testing_support::holdsFor([&] { return !called; }, 50));
     EXPECT_TRUE(service.requests(QStringLiteral("/api/log-in")).isEmpty());
 }
 
@@ -295,8 +291,7 @@ TEST_F(ServiceTest, HostNameWithSpacesLeavesTheServiceUnreachable)
     PLRWebServiceHost::setCustomHostName(QStringLiteral("bad host name"));
     PLRWebServiceManager::globalManager().beginManager();
     ASSERT_TRUE(waitForState(PLRWSM_STATE_SERVER_CONNECTION));
-    testing_support::spin(400);
-    EXPECT_EQ(stateName(), PLRWSM_STATE_SERVER_CONNECTION);
+    EXPECT_TRUE(testing_support::holdsFor([&] { return stateName() == PLRWSM_STATE_SERVER_CONNECTION; }, 400));
     bool called = false;
     EXPECT_FALSE(PLRWebServiceManager::loginWithEmail(
         QStringLiteral("a@b.c"), QStringLiteral("p"),

@@ -28,6 +28,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleFactory>
@@ -225,12 +226,12 @@ TEST_F(ShellTest, AltPressedWithTheMenuOpenShowsTheHostOptionsAndKeepsTheMenu)
     EXPECT_FALSE(menu->hostOptionItemInserted());
     modifiers = Qt::AltModifier;
     QTest::keyPress(pellora, Qt::Key_Alt, Qt::AltModifier);
-    testing_support::spin(5);
+    testing_support::drainEvents();
     EXPECT_TRUE(pellora->isVisible());
     EXPECT_TRUE(menu->hostOptionItemInserted());
     modifiers = Qt::NoModifier;
     QTest::keyRelease(pellora, Qt::Key_Alt, Qt::NoModifier);
-    testing_support::spin(5);
+    testing_support::drainEvents();
     EXPECT_TRUE(pellora->isVisible());
     EXPECT_FALSE(menu->hostOptionItemInserted());
     pellora->hide();
@@ -309,6 +310,60 @@ TEST_F(ShellTest, EditMenuFollowsTheOpenPostsUndoAndTheFocusedField)
     EXPECT_TRUE(field.text().isEmpty());
     item(app.get(), "paste")->trigger();
     EXPECT_EQ(field.text(), QStringLiteral("lisbon trams"));
+}
+
+TEST_F(ShellTest, EditMenuOpenedByKeysWorksOnTheFieldOfTheNewPostSheet)
+{
+    prepareExistingStore();
+    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    QWidget* window = app->baseWindowController()->window();
+    window->activateWindow();
+    ASSERT_TRUE(waitFor([window] { return QApplication::activeWindow() == window; }));
+    app->newBlog();
+    QLineEdit* name = nullptr;
+    ASSERT_TRUE(waitFor([&name] {
+        name = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        return name && name->placeholderText() == QStringLiteral("My new post");
+    }));
+    QTest::keyClicks(name, QStringLiteral("Harbour"));
+    ASSERT_EQ(name->text(), QStringLiteral("Harbour"));
+
+    // Alt+E opens the Edit menu from the keyboard; Escape closes it and leaves the menu bar
+    // worked by keys, holding the focus; Alt+E again opens the menu from there.
+    PLRMainMenu* menu = app->mainMenu();
+    QTest::keyClick(window, Qt::Key_E, Qt::AltModifier);
+    ASSERT_TRUE(waitFor([menu] { return menu->editMenu()->isVisible(); }));
+    QTest::keyClick(menu->editMenu(), Qt::Key_Escape);
+    ASSERT_TRUE(waitFor([menu] { return !menu->editMenu()->isVisible(); }));
+    ASSERT_EQ(QApplication::focusWidget(), menu->menuBar());
+    QTest::keyClick(menu->menuBar(), Qt::Key_E, Qt::AltModifier);
+    ASSERT_TRUE(waitFor([menu] { return menu->editMenu()->isVisible(); }));
+    EXPECT_TRUE(item(app.get(), "paste")->isEnabled());
+    EXPECT_TRUE(item(app.get(), "selectAll")->isEnabled());
+    EXPECT_FALSE(item(app.get(), "copy")->isEnabled());   // nothing selected yet
+    menu->editMenu()->setActiveAction(item(app.get(), "selectAll"));
+    QTest::keyClick(menu->editMenu(), Qt::Key_Return);
+    EXPECT_EQ(name->selectedText(), QStringLiteral("Harbour"));
+    // The focus is back in the field (the window's focus: the test platform may leave the
+    // window inactive once the menu's window has gone).
+    ASSERT_TRUE(waitFor([window, name] { return window->focusWidget() == name; }));
+    menu->refreshEnabledStates();
+    EXPECT_TRUE(item(app.get(), "copy")->isEnabled());
+
+    // Once the focus has gone to something that is not a field, the menu no longer acts on it.
+    QPushButton elsewhere(QStringLiteral("Elsewhere"), window);
+    elsewhere.show();
+    window->activateWindow();
+    elsewhere.setFocus();
+    ASSERT_TRUE(waitFor([&elsewhere] { return QApplication::focusWidget() == &elsewhere; }));
+    menu->menuBar()->setFocus(Qt::MenuBarFocusReason);
+    menu->refreshEnabledStates();
+    EXPECT_FALSE(item(app.get(), "paste")->isEnabled());
+    EXPECT_FALSE(item(app.get(), "selectAll")->isEnabled());
 }
 
 TEST_F(ShellTest, FilesNeedASignedInUserAndARegisteredImporter)
@@ -456,7 +511,7 @@ TEST_F(ShellTest, NewPostWhileOfflineWithNobodySignedInDoesNothing)
 {
     prepareExistingStore();
     service.goDown(3000);
-    testing_support::spin(200);
+    ASSERT_TRUE(service.waitUntilDown());
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isShowingErrorView(); }));
     ASSERT_FALSE(root()->isShowingAuth());

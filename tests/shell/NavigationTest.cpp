@@ -40,7 +40,7 @@ TEST_F(ShellTest, ConnectionStatesLeadToErrorBarThenSignIn)
     prepareExistingStore();
     // The service is away at start: the error bar, and no screen behind it yet.
     service.goDown(1500);
-    testing_support::spin(200);
+    ASSERT_TRUE(service.waitUntilDown());
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isShowingErrorView(); }));
     EXPECT_EQ(root()->errorTitle()->stringValue(), QStringLiteral("Cannot reach the internet"));
@@ -49,7 +49,7 @@ TEST_F(ShellTest, ConnectionStatesLeadToErrorBarThenSignIn)
     EXPECT_GE(indexOfLine(QStringLiteral("ERROR - NO INTERNET AND NO USER")), 0);
 
     // Back again: the button re-checks, the machine settles and the sign-in view slides in.
-    testing_support::spin(1600);
+    ASSERT_TRUE(service.waitUntilUp());
     root()->errorButton()->performClick();
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
     ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
@@ -162,17 +162,17 @@ TEST_F(ShellTest, SignedInSessionGoesHomeAndCachesPostControllers)
 
     // The service lost while a post is open: the post stays and no error bar shows.
     service.goDown(1500);
-    testing_support::spin(150);
+    ASSERT_TRUE(service.waitUntilDown());
     PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
     ASSERT_TRUE(waitFor([] {
         auto state = PLRWebServiceManager::globalManager().currentState();
         return state && (state->name() == QLatin1String(PLRWSM_STATE_SERVER_CONNECTION)
                          || state->name() == QLatin1String(PLRWSM_STATE_NO_INTERNET));
     }));
-    testing_support::spin(100);
+    letTimePass(0.1);
     EXPECT_EQ(root()->currentPostViewController(), firstController);
     EXPECT_FALSE(root()->isShowingErrorView());
-    testing_support::spin(1500);
+    ASSERT_TRUE(service.waitUntilUp());
     PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
 
@@ -185,7 +185,7 @@ TEST_F(ShellTest, SignedInSessionGoesHomeAndCachesPostControllers)
     platform::UserDefaults::standard().setBool(QLatin1String(kPLRForceUpgradeToEdition3Key), true);
     service.clearRequests();
     root()->moveHome(true);
-    testing_support::spin(100);
+    letTimePass(0.1);
     EXPECT_TRUE(service.requests(QStringLiteral("/core/supported")).isEmpty());
 }
 
@@ -229,7 +229,7 @@ TEST_F(ShellTest, APostArrivingWhileTheWelcomeShowsTakesTheUserHome)
     ASSERT_TRUE(waitFor([this] { return root()->firstTimeWelcomeViewController() != nullptr; }));
     // Another change of the posts with none in the account keeps the welcome.
     platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
-    testing_support::spin(50);
+    letTimePass(0.05);
     EXPECT_NE(root()->firstTimeWelcomeViewController(), nullptr);
     EXPECT_FALSE(root()->isPresentingHome());
 

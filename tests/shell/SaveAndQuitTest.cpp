@@ -173,7 +173,7 @@ TEST_F(ShellTest, FailedQuitSaveAsksToQuitAnywayOrCancel)
     ASSERT_TRUE(waitFor([] { return !testing_support::scriptedAlerts().shown().empty(); }));
     EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Pellora Could Not Save Your Changes"));
     EXPECT_EQ(alerts().shown().front().buttons, (QStringList{QStringLiteral("Quit Anyway"), QStringLiteral("Cancel")}));
-    testing_support::spin(100);
+    letTimePass(0.1);
     EXPECT_FALSE(exited);
     EXPECT_FALSE(app->isQuitting());
 
@@ -205,7 +205,8 @@ TEST_F(ShellTest, RelaunchStartsTheHelperWithArgumentsAndCannotBeCancelled)
     launch();
     ASSERT_FALSE(PLRDefaults::shouldSupressNotifyOfExport());   // the question would be due
     app->relaunchAfterDelay(2.0);
-    ASSERT_TRUE(waitFor([this] { return exited; }));
+    // No time passes on the clock: the helper waits the whole delay.
+    ASSERT_TRUE(testing_support::waitUntil([this] { return exited; }));
     EXPECT_TRUE(alerts().shown().empty());
     const auto& launches = testing_support::recordingWorkspace().launches;
     ASSERT_EQ(launches.size(), 1u);

@@ -11,6 +11,7 @@
 #include "shell/AppDelegate.h"
 #include "services/analytic/PLRAnalyticManager.h"
 #include "store/migrators/PLRMigrator.h"
+#include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/UserDefaults.h"
@@ -42,60 +43,29 @@
 
 namespace shell_test {
 
-// The save clock and timers, moved by hand.
-class ManualScheduler : public AppDelegate::Scheduler {
+// The shared clock, moved by hand: the periodic save, the post view's delays, every timed step.
+class ManualScheduler {
 public:
-    QDateTime now() const override { return m_now; }
-    platform::Cancellable schedule(double seconds, QObject* context, std::function<void()> task) override
-    {
-        auto flag = std::make_shared<std::atomic_bool>(false);
-        m_tasks.push_back({m_now.addMSecs(qint64(seconds * 1000)), flag, context, std::move(task)});
-        return platform::Cancellable(flag);
-    }
+    // Keeps the manual clock already in place (set up with the test), so nothing waiting on it
+    // is dropped.
+    ManualScheduler() : m_clock(inPlace()) {}
+    QDateTime now() const { return m_clock.wallTime(); }
     // Moves the clock, running what falls due on the way, in order.
-    void advance(double seconds)
-    {
-        const QDateTime target = m_now.addMSecs(qint64(seconds * 1000));
-        for (;;) {
-            auto next = m_tasks.end();
-            for (auto it = m_tasks.begin(); it != m_tasks.end(); ++it)
-                if (!it->cancelled->load() && it->due <= target && (next == m_tasks.end() || it->due < next->due))
-                    next = it;
-            if (next == m_tasks.end())
-                break;
-            Task task = *next;
-            m_tasks.erase(next);
-            m_now = task.due;
-            if (task.context)
-                task.run();
-        }
-        m_now = target;
-    }
-    int pending() const
-    {
-        int count = 0;
-        for (const Task& task : m_tasks)
-            count += task.cancelled->load() ? 0 : 1;
-        return count;
-    }
+    void advance(double seconds) { m_clock.advance(seconds); }
+    int pending() const { return int(m_clock.waiting().size()); }
     double secondsUntilNext() const
     {
-        qint64 best = -1;
-        for (const Task& task : m_tasks)
-            if (!task.cancelled->load() && (best < 0 || m_now.msecsTo(task.due) < best))
-                best = m_now.msecsTo(task.due);
-        return best < 0 ? -1.0 : double(best) / 1000.0;
+        const std::vector<double> waiting = m_clock.waiting();
+        return waiting.empty() ? -1.0 : waiting.front();
     }
 
 private:
-    struct Task {
-        QDateTime due;
-        std::shared_ptr<std::atomic_bool> cancelled;
-        QPointer<QObject> context;
-        std::function<void()> run;
-    };
-    QDateTime m_now = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
-    std::vector<Task> m_tasks;
+    static platform::ManualClock& inPlace()
+    {
+        platform::ManualClock* current = platform::ManualClock::current();
+        return current ? *current : platform::ManualClock::install();
+    }
+    platform::ManualClock& m_clock;
 };
 
 class ShellTest : public ::testing::Test {
@@ -142,8 +112,8 @@ protected:
     void makeApp()
     {
         app = std::make_unique<AppDelegate>();
-        scheduler = new ManualScheduler;
-        app->setScheduler(std::unique_ptr<AppDelegate::Scheduler>(scheduler));
+        m_scheduler = std::make_unique<ManualScheduler>();
+        scheduler = m_scheduler.get();
         app->setExitHandler([this](int code) {
             exitCode = code;
             exited = true;
@@ -182,14 +152,23 @@ protected:
             if (timer.elapsed() > timeoutMs)
                 return predicate();
             platform::ui::AnimationClock::shared().advance(0.05);
-            testing_support::spin(10);
+            testing_support::waitUntil(predicate, 10);
         }
         return true;
     }
+    // Lets the given time pass on the clock, in small steps, handling what each step brings.
+    static void letTimePass(double seconds)
+    {
+        for (double passed = 0.0; passed < seconds - 1e-9; passed += 0.05) {
+            platform::ui::AnimationClock::shared().advance(0.05);
+            testing_support::drainEvents();
+        }
+    }
 
+    // Waits for the service machine's state; the clock moves meanwhile (its re-checks run).
     bool waitForState(const char* state, int timeoutMs = 8000)
     {
-        return testing_support::waitUntil(
+        return waitFor(
             [state] {
                 auto current = PLRWebServiceManager::globalManager().currentState();
                 return current && current->name() == QLatin1String(state);
@@ -232,6 +211,7 @@ protected:
 
     testing_support::DevService service;
     std::unique_ptr<AppDelegate> app;
+    std::unique_ptr<ManualScheduler> m_scheduler;
     ManualScheduler* scheduler = nullptr;
     bool exited = false;
     int exitCode = -1;

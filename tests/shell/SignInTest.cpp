@@ -61,7 +61,7 @@ TEST_F(SignInTest, MissingInputMarksOnlyTheEmailAndSendsNothing)
     auth->signInAction(nullptr);
     EXPECT_TRUE(auth->passwordErrorBox()->isShowingError());
     EXPECT_EQ(auth->passwordErrorLabel()->stringValue(), QStringLiteral("Password required"));
-    testing_support::spin(100);
+    letTimePass(0.1);
     EXPECT_TRUE(service.requests(QStringLiteral("/api/log-in")).isEmpty());
 }
 

@@ -1,6 +1,7 @@
 #include "StoreTestHelpers.h"
 #include "TestSupport.h"
 
+#include "platform/Clock.h"
 #include "platform/Keychain.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Plist.h"
@@ -261,9 +262,48 @@ TEST(Session, SaveReportsFailureAndKeepsThePostDirty)
     QDir().mkpath(session->account()->postsFolderPath());
     ASSERT_TRUE(writeFile(post->bundlePath(), "not a folder"));
     EXPECT_FALSE(saveAndWait());
-    testing_support::spin(5);
+    testing_support::drainEvents();
     EXPECT_TRUE(post->hasChanges());
     QFile::remove(post->bundlePath());
     EXPECT_TRUE(saveAndWait());
     EXPECT_TRUE(QFileInfo(post->bundlePath() + "/layout").isFile());
+}
+
+// Edits of a post's own fields are written 3 s after the last one, but never later than 10 s
+// after the first unsaved one, on the shared clock.
+TEST(Session, EditsAreSavedSecondsAfterTheLastOneAndNoLaterThanTheLongestWait)
+{
+    platform::ManualClock& clock = platform::ManualClock::install();
+    PLRCoreManager::startManager();
+    PLRUserSession* session = signIn();
+    PLRPersistantPost* post = createPost(session, "Draft");
+    ASSERT_TRUE(saveAndWait());
+    const QString info = post->bundlePath() + "/info.plist";
+    auto savedName = [&] {
+        testing_support::drainEvents();
+        PLRCoreManager::saveQueue().waitUntilIdle();
+        return platform::plist::readDictionary(info, nullptr).value("name").toString();
+    };
+    ASSERT_EQ(savedName(), "Draft");
+
+    // Each edit puts the save off to 3 s after it.
+    post->setName(QStringLiteral("One"));
+    clock.advance(2.9);
+    EXPECT_EQ(savedName(), "Draft");
+    post->setName(QStringLiteral("Two"));
+    clock.advance(2.9);
+    EXPECT_EQ(savedName(), "Draft");
+    clock.advance(0.1);
+    EXPECT_EQ(savedName(), "Two");
+
+    // Edits that keep coming are written 10 s after the first of them all the same.
+    for (const char* name : {"a", "b", "c"}) {
+        post->setName(QString::fromLatin1(name));
+        clock.advance(2.5);
+    }
+    post->setName(QStringLiteral("d"));   // 7.5 s after the first: 3 s more would pass 10 s
+    clock.advance(2.4);
+    EXPECT_EQ(savedName(), "Two");
+    clock.advance(0.1);
+    EXPECT_EQ(savedName(), "d");
 }

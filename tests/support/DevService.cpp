@@ -8,8 +8,10 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTimer>
 
+#include "TestSupport.h"
 #include "platform/UserDefaults.h"
 
 #include <csignal>
@@ -159,6 +161,29 @@ void DevService::clearRequests() const { control("DELETE", QStringLiteral("/__co
 void DevService::goDown(int durationMs) const
 {
     control("POST", QStringLiteral("/__control/down"), QJsonObject{{QStringLiteral("duration_ms"), durationMs}});
+}
+
+namespace {
+
+bool accepts(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    const bool connected = socket.waitForConnected(500);
+    socket.abort();
+    return connected;
+}
+
+} // namespace
+
+bool DevService::waitUntilDown(int timeoutMs) const
+{
+    return testing_support::waitUntil([this] { return !accepts(m_port); }, timeoutMs);
+}
+
+bool DevService::waitUntilUp(int timeoutMs) const
+{
+    return testing_support::waitUntil([this] { return accepts(m_port); }, timeoutMs);
 }
 
 void DevService::setMinimumVersion(const QString& version) const

@@ -49,6 +49,9 @@ public:
     QJsonArray requests(const QString& path = QString()) const;
     void clearRequests() const;
     void goDown(int durationMs) const;
+    // Waits (event loop running) until the service refuses connections, or again accepts them.
+    bool waitUntilDown(int timeoutMs = 5000) const;
+    bool waitUntilUp(int timeoutMs = 5000) const;
     void setMinimumVersion(const QString& version) const;
     QString addUser(const QString& email, const QString& password) const;
     // A session token issued for the account, without a log-in request.

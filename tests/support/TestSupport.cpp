@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "platform/Clock.h"
 
 #include <gtest/gtest.h>
 
@@ -45,12 +46,28 @@ bool waitUntil(const std::function<bool()>& predicate, int timeoutMs)
     return true;
 }
 
-void spin(int ms)
+bool waitUntilMovingTheClock(const std::function<bool()>& predicate, int timeoutMs)
 {
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
+    QDeadlineTimer deadline(timeoutMs);
+    while (!waitUntil(predicate, 20)) {
+        if (deadline.hasExpired())
+            return predicate();
+        if (platform::ManualClock* clock = platform::ManualClock::current())
+            clock->advanceToNext();
+    }
+    return true;
+}
+
+bool holdsFor(const std::function<bool()>& predicate, int ms)
+{
+    return !waitUntil([&predicate] { return !predicate(); }, ms);
+}
+
+void drainEvents()
+{
+    for (int round = 0; round < 3; ++round) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
 }
 

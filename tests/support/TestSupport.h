@@ -15,8 +15,15 @@ QString testHome();
 
 // Runs the event loop until the predicate holds or the time-out passes; returns the predicate.
 bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
-// Runs the event loop for the given time.
-void spin(int ms);
+// As waitUntil; and when a manual clock is in place, whenever nothing has brought the predicate
+// about for a moment, moves that clock on to its next waiting task (the delays that the awaited
+// work needs pass at once).
+bool waitUntilMovingTheClock(const std::function<bool()>& predicate, int timeoutMs = 5000);
+// Runs the event loop while the predicate holds, for at most the time given; returns whether it
+// held throughout (a check that nothing further happens, ending as soon as something does).
+bool holdsFor(const std::function<bool()>& predicate, int ms);
+// Handles the events already posted (deferred deletes included), without waiting for more.
+void drainEvents();
 
 // Installs scripted alerts for the running test; an alert nobody expected fails the test.
 platform::ScriptedAlertPresenter& scriptedAlerts();

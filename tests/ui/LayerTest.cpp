@@ -1,6 +1,7 @@
 #include "UiTestSupport.h"
 
 #include "platform-ui/Layer.h"
+#include "platform/Clock.h"
 
 #include <QPainter>
 
@@ -119,6 +120,28 @@ TEST(Layer, BasicAndGroupedAnimationsFollowTheClock)
     advance(1.0);
     EXPECT_NEAR(shape->presentationState().position.x(), 12.0, 1e-9); // filled forwards
     EXPECT_NE(shape->animationForKey(QStringLiteral("x")), nullptr);
+}
+
+// Animations and delayed calls keep one time: stepping either moves both.
+TEST(Layer, AnimationsAndDelayedCallsShareTheOneClock)
+{
+    platform::ManualClock& clock = platform::ManualClock::install();
+    EXPECT_TRUE(AnimationClock::shared().isManual());
+    auto root = rootLayer();
+    auto move = BasicAnimation::withKeyPath(QStringLiteral("position.x"));
+    move->fromValue = 0.0;
+    move->toValue = 10.0;
+    move->duration = 1.0;
+    root->addAnimation(std::move(move), QStringLiteral("x"));
+
+    clock.advance(0.5);
+    EXPECT_NEAR(root->presentationState().position.x(), 5.0, 1e-9);
+
+    bool ran = false;
+    platform::Clock::shared().after(0.2, nullptr, [&] { ran = true; });
+    advance(0.2);   // the animation clock's step
+    EXPECT_TRUE(ran);
+    EXPECT_NEAR(root->presentationState().position.x(), 7.0, 1e-9);
 }
 
 TEST(Layer, TimingFunctionsFollowTheirBezierCurves)

@@ -222,7 +222,7 @@ TEST(BoxButton, DownOutBackAndReleaseSendsOneClick)
     QObject context;
     platform::NotificationCenter::defaultCenter().addObserver(&context, QString::fromLatin1(kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE),
                                                               [&](const platform::Notification&) { ++posted; });
-    testing_support::spin(20);
+    testing_support::drainEvents();
     EXPECT_EQ(posted, 0);
     EXPECT_TRUE(t.tile->isMouseOver());
 
@@ -247,7 +247,7 @@ TEST(BoxButton, AClickThatMovesTheTileAwayResetsItAndPostsTheOutline)
     t.press();
     t.release();
     EXPECT_EQ(t.delegate.calls, QStringList({"crop"}));
-    testing_support::spin(20);
+    testing_support::drainEvents();
     EXPECT_EQ(posted, 1);
     EXPECT_FALSE(t.tile->isMouseOver());
     EXPECT_EQ(t.tile->label()->textColor(), Color(0, 0, 0, 0.85));

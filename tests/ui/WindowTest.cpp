@@ -329,6 +329,22 @@ TEST(ModalOverlay, EveryWayOfClosingFreesTheMainWindow)
     Application::setMainWindow(nullptr);
 }
 
+TEST(ModalOverlay, TheWindowActiveBeforeIsActiveAgainOnceTheModalWindowHasClosed)
+{
+    Window main(QRectF(100, 100, 800, 578));
+    main.show();
+    main.activateWindow();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return QApplication::activeWindow() == &main; }));
+    PLRModalOverlayWindow overlay;
+    QTimer::singleShot(0, [&] {
+        // Closed once it has the keys.
+        EXPECT_TRUE(testing_support::waitUntil([&] { return QApplication::activeWindow() == &overlay; }));
+        overlay.close();
+    });
+    EXPECT_EQ(Application::runModal(&overlay), kModalResponseStop);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return QApplication::activeWindow() == &main; }));
+}
+
 TEST(WindowMenuBar, TheWindowGrowsAndTheContentKeepsItsSize)
 {
     Window window(QRectF(100, 100, 400, 300));

@@ -58,6 +58,8 @@ PLRLayoutInteractionView::PLRLayoutInteractionView(PLRLayoutDocumentView* docume
     setAutoFillBackground(false);
     addTrackingArea(QRectF(), platform::ui::TrackingMouseEnteredAndExited | platform::ui::TrackingMouseMoved
                                   | platform::ui::TrackingActiveAlways | platform::ui::TrackingInVisibleRect);
+    m_autoScrollTimer.setInterval(kAutoScrollIntervalMs);
+    connect(&m_autoScrollTimer, &QTimer::timeout, this, &PLRLayoutInteractionView::autoScrollTick);
 }
 
 PLRLayoutInteractionView::~PLRLayoutInteractionView()
@@ -87,6 +89,7 @@ void PLRLayoutInteractionView::setLayoutViewProxy(PLRLayoutViewProxy* proxy, PLR
     m_panRecorder.cancel();
     m_panBlock = nullptr;
     m_dropZone = PLRDropZone();
+    stopAutoScroll();
     m_proxy = proxy;
     m_postManager = postManager;
     m_undoManager = undoManager;

@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 
@@ -17,6 +18,7 @@ class PLRLayoutDocumentView;
 class PLRLayoutManager;
 class PLRLayoutViewProxy;
 class PLRPostManager;
+class QAbstractScrollArea;
 class QMimeData;
 
 namespace platform {
@@ -40,6 +42,11 @@ class UndoManager;
 // to the drop zone under the pointer, as one undoable change. A press on a selected block keeps
 // the selection until the button comes up without a drag. A spacer shows a resize handle while
 // it is selected alone; an image in edit mode shows corner handles that scale the photo.
+//
+// Scrolling during a drag: a drag that rests or moves in a band along the visible top or bottom
+// edge of the canvas scrolls it, faster nearer the edge, on a timer the drag starts; the drop
+// indicator follows the page under the resting pointer. It stops when the drag leaves the band,
+// leaves the canvas, is dropped or cancelled, or the canvas can scroll no further.
 //
 // Coordinates: the view is flipped (origin top-left, y down) and covers the document view;
 // layout points are view points minus the page origin, divided by the magnification.
@@ -132,6 +139,17 @@ public:
     void beginBlockDrag(const QList<PLRBlock*>& blocks);
     void setDragRunner(std::function<void(QMimeData* mimeData)> runner) { m_dragRunner = std::move(runner); }
 
+    // --- Scrolling during a drag -------------------------------------------------------------
+    // Height of the bands along the visible top and bottom edges, in pixels; the largest step
+    // (at the very edge) in pixels; the time between steps.
+    static constexpr double kAutoScrollBand = 48.0;
+    static constexpr int kAutoScrollMaxStep = 24;
+    static constexpr int kAutoScrollIntervalMs = 20;
+    // The step for a drag at height y of a visible area `height` tall: negative (up) in the top
+    // band, positive (down) in the bottom band, 0 elsewhere; larger nearer the edge.
+    static int autoScrollStep(double y, double height);
+    bool isAutoScrolling() const { return m_autoScrollTimer.isActive(); }
+
     // The recycle notification: draw the recycler's target outline again.
     void mouseOverRecycle(const platform::Notification& notification);
 
@@ -157,6 +175,7 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     QList<PLRBlock*> placeImages(const QStringList& identifiers, const PLRDropZone& zone);
@@ -177,6 +196,12 @@ private:
     void drawOutline(QPainter& painter, const QRectF& viewRect, const QColor& colour, double width);
     void drawDropIndicator(QPainter& painter);
     void stopObserving();
+    // The scroll view the canvas shows in (null when it is not in one).
+    QAbstractScrollArea* enclosingScrollArea() const;
+    // A drag at the view point: starts, keeps or stops the scrolling by the edges.
+    void followDragForAutoScroll(const QPointF& viewPoint, const QMimeData* mimeData);
+    void stopAutoScroll();
+    void autoScrollTick();
 
     QPointer<PLRLayoutDocumentView> m_documentView;
     QPointer<PLRLayoutViewProxy> m_proxy;
@@ -203,4 +228,7 @@ private:
     std::function<void(QMimeData*)> m_dragRunner;
     bool m_inEndEditing = false;
     double m_alpha = 1.0;
+    QTimer m_autoScrollTimer;
+    QPointF m_autoScrollPoint;                // the drag's last point in the scroll view's viewport
+    QPointer<const QMimeData> m_autoScrollData;
 };

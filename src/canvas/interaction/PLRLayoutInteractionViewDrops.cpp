@@ -17,8 +17,12 @@
 #include "platform-ui/Color.h"
 #include "store/session/PLRPostManager.h"
 
+#include <QAbstractScrollArea>
 #include <QDragEnterEvent>
 #include <QMimeData>
+#include <QScrollBar>
+
+#include <cmath>
 
 // --- Drops -------------------------------------------------------------------------------------
 
@@ -170,10 +174,12 @@ PLRDropZone PLRLayoutInteractionView::zoneForDrop(const QMimeData* mimeData, con
 void PLRLayoutInteractionView::dragEnterEvent(QDragEnterEvent* event)
 {
     if (!canAcceptDrop(event->mimeData())) {
+        stopAutoScroll();
         event->ignore();
         return;
     }
     m_dropZone = zoneForDrop(event->mimeData(), event->position());
+    followDragForAutoScroll(event->position(), event->mimeData());
     if (m_dropZone.isValid())
         event->acceptProposedAction();
     else
@@ -184,13 +190,17 @@ void PLRLayoutInteractionView::dragEnterEvent(QDragEnterEvent* event)
 void PLRLayoutInteractionView::dragMoveEvent(QDragMoveEvent* event)
 {
     if (!canAcceptDrop(event->mimeData())) {
+        stopAutoScroll();
         m_dropZone = PLRDropZone();
         event->ignore();
         update();
         return;
     }
     const PLRDropZone zone = zoneForDrop(event->mimeData(), event->position());
-    if (zone.isValid())
+    followDragForAutoScroll(event->position(), event->mimeData());
+    // While the canvas scrolls under a resting pointer the place under it changes with no move:
+    // the drag stays accepted, and the drop checks its place again.
+    if (zone.isValid() || isAutoScrolling())
         event->acceptProposedAction();
     else
         event->ignore();
@@ -203,12 +213,102 @@ void PLRLayoutInteractionView::dragMoveEvent(QDragMoveEvent* event)
 void PLRLayoutInteractionView::dragLeaveEvent(QDragLeaveEvent* event)
 {
     Q_UNUSED(event);
+    stopAutoScroll();
     m_dropZone = PLRDropZone();
     update();
 }
 
+void PLRLayoutInteractionView::hideEvent(QHideEvent* event)
+{
+    stopAutoScroll();
+    View::hideEvent(event);
+}
+
+// --- Scrolling during a drag ---------------------------------------------------------------------
+
+int PLRLayoutInteractionView::autoScrollStep(double y, double height)
+{
+    if (height <= 0.0)
+        return 0;
+    // A short canvas keeps a middle where a drag rests without scrolling.
+    const double band = std::min(kAutoScrollBand, height / 4.0);
+    double depth = 0.0;
+    int direction = 0;
+    if (y < band) {
+        depth = (band - y) / band;
+        direction = -1;
+    } else if (y > height - band) {
+        depth = (y - (height - band)) / band;
+        direction = 1;
+    } else {
+        return 0;
+    }
+    depth = std::clamp(depth, 0.0, 1.0);
+    // Slow where the band begins, growing toward the edge.
+    return direction * (1 + int(std::lround((kAutoScrollMaxStep - 1) * depth * depth)));
+}
+
+QAbstractScrollArea* PLRLayoutInteractionView::enclosingScrollArea() const
+{
+    for (QWidget* widget = parentWidget(); widget; widget = widget->parentWidget()) {
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(widget))
+            return area->viewport() && area->viewport()->isAncestorOf(this) ? area : nullptr;
+    }
+    return nullptr;
+}
+
+void PLRLayoutInteractionView::followDragForAutoScroll(const QPointF& viewPoint, const QMimeData* mimeData)
+{
+    QAbstractScrollArea* area = enclosingScrollArea();
+    if (!area || !mimeData) {
+        stopAutoScroll();
+        return;
+    }
+    m_autoScrollPoint = mapTo(area->viewport(), viewPoint);
+    m_autoScrollData = mimeData;
+    if (autoScrollStep(m_autoScrollPoint.y(), area->viewport()->height()) == 0) {
+        stopAutoScroll();
+        return;
+    }
+    if (!m_autoScrollTimer.isActive())
+        m_autoScrollTimer.start();
+}
+
+void PLRLayoutInteractionView::stopAutoScroll()
+{
+    m_autoScrollTimer.stop();
+    m_autoScrollData = nullptr;
+}
+
+void PLRLayoutInteractionView::autoScrollTick()
+{
+    QAbstractScrollArea* area = enclosingScrollArea();
+    const QMimeData* mimeData = m_autoScrollData;
+    if (!area || !mimeData || !isVisible()) {
+        stopAutoScroll();
+        return;
+    }
+    const int step = autoScrollStep(m_autoScrollPoint.y(), area->viewport()->height());
+    QScrollBar* bar = area->verticalScrollBar();
+    const int before = bar->value();
+    if (step != 0)
+        bar->setValue(before + step);
+    if (step == 0 || bar->value() == before) {
+        stopAutoScroll();   // out of the band, or nothing more to scroll
+        return;
+    }
+    // The page moved under the resting pointer: the indicator shows the place now under it.
+    const QPointF viewPoint = mapFrom(area->viewport(), m_autoScrollPoint);
+    const PLRDropZone zone = canAcceptDrop(mimeData) ? zoneForDrop(mimeData, viewPoint) : PLRDropZone();
+    if (zone != m_dropZone) {
+        m_dropZone = zone;
+        update();
+    }
+}
+
 void PLRLayoutInteractionView::dropEvent(QDropEvent* event)
 {
+    stopAutoScroll();
     const QMimeData* mimeData = event->mimeData();
     const PLRDropZone zone = zoneForDrop(mimeData, event->position());
     m_dropZone = PLRDropZone();

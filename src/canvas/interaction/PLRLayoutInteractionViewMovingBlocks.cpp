@@ -177,6 +177,7 @@ void PLRLayoutInteractionView::beginBlockDrag(const QList<PLRBlock*>& blocks)
     }
     if (!guard)
         return;
+    stopAutoScroll();   // the drag has ended, dropped or cancelled
     m_dragToken.clear();
     m_draggedBlocks.clear();
     m_dropZone = PLRDropZone();

@@ -1,4 +1,5 @@
 #include "panels/inspector/PLRDocumentViewController.h"
+#include "platform/Clock.h"
 
 #include "layout/base/PLRLayoutManager.h"
 #include "controls/ColorWithHex.h"
@@ -698,7 +699,7 @@ void PLRDocumentViewController::toggleImageKeywordsOverlay()
         return;
     m_layoutManager->setImageKeywordOverlayEnabled(m_enableImageKeywordsOverlaySwitch->checked());
     QPointer<PLRLayoutManager> manager = m_layoutManager;
-    platform::dispatchAfter(0.05, this, [manager] {
+    platform::Clock::shared().after(0.05, this, [manager] {
         if (!manager)
             return;
         if (PLRLayoutViewProxy* live = manager->liveLayoutViewProxy())

@@ -1,4 +1,5 @@
 #include "panels/inspector/PLRPropertyViewController.h"
+#include "platform/Clock.h"
 
 #include "canvas/interaction/PLRLayoutDocumentView.h"
 #include "canvas/interaction/PLRLayoutInteraction.h"
@@ -353,7 +354,7 @@ void PLRPropertyViewController::setAspectRatios(const QList<float>& ratios, cons
     layoutManagerDidSelectBlocks(m_layoutManager, m_layoutManager->currentSelectedBlocks());
     if (m_layoutManager->currentEditBlock()) {
         QPointer<PLRLayoutManager> manager = m_layoutManager;
-        platform::dispatchAfter(0.1, this, [manager] {
+        platform::Clock::shared().after(0.1, this, [manager] {
             if (manager)
                 manager->editBlockDidChangeStructure();
         });

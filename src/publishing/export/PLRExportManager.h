@@ -29,7 +29,7 @@ public:
     static constexpr const char* kQueueLabel = "EXPORT LAYOUT";
     // About how much memory the blocks of a layout export in flight (photos decoded, drawings
     // not written yet) may hold; one block is always in flight, whatever it weighs.
-    static constexpr qint64 kMemoryBudget = 160LL * 1024 * 1024;
+    static constexpr qint64 kMemoryBudget = 256LL * 1024 * 1024;
 
     static PLRExportManager& sharedManager();
 

@@ -1,4 +1,5 @@
 #include "publishing/export/PLRExportViewController.h"
+#include "platform/Clock.h"
 
 #include "services/analytic/PLRAnalyticEvent.h"
 #include "services/analytic/PLRAnalyticManager.h"
@@ -716,7 +717,7 @@ void PLRExportViewController::exportLayout()
         [self, learnMore](bool success, const QString& failure) {
             if (!self)
                 return;
-            platform::dispatchAfter(0.2, self, [self, success, failure, learnMore] {
+            platform::Clock::shared().after(0.2, self, [self, success, failure, learnMore] {
                 if (!self)
                     return;
                 self->showLayoutExportEnded(success);

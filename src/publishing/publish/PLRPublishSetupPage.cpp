@@ -5,7 +5,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Workspace.h"
 #include "publishing/publish/PLRPublishSetupPageSupport.h"
-#include "publishing/publish/PLRPublishTimers.h"
+#include "platform/Clock.h"
 #include "services/state_machine/PLRFiniteStateMachineErrors.h"
 #include "services/web-services/PLRWebServiceUserManager.h"
 #include "shell/modal/PLRModalManager.h"
@@ -92,7 +92,7 @@ void PLRPublishSetupPage::webServiceManagerStateChangeNotification(const QString
 
 void PLRPublishSetupPage::after(double seconds, std::function<void()> task)
 {
-    m_pending.push_back(PLRPublishTimers::after(seconds, this, std::move(task)));
+    m_pending.push_back(platform::Clock::shared().after(seconds, this, std::move(task)));
 }
 
 void PLRPublishSetupPage::cancelPendingPerforms()

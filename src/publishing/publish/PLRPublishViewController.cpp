@@ -22,7 +22,7 @@
 #include "platform-ui/Images.h"
 #include "platform-ui/Layer.h"
 #include "publishing/publish/PLRPublishPanelSupport.h"
-#include "publishing/publish/PLRPublishTimers.h"
+#include "platform/Clock.h"
 #include "publishing/publish/PLRWebServicePostPublisher.h"
 #include "store/session/PLRCoreManager.h"
 #include "store/session/PLRDefaults.h"
@@ -886,7 +886,7 @@ void PLRPublishViewController::copyLinkToClipboard()
             QStringLiteral("Pellora"), QStringLiteral("Link Copied to Clipboard\nPost \"%1\"").arg(name),
             QStringLiteral("pellora.copylink.%1").arg(remoteId));
         self->m_statusViewBlogButton->setTitle(QStringLiteral("LINK COPIED"));
-        PLRPublishTimers::after(1.0, self, [self] {
+        platform::Clock::shared().after(1.0, self, [self] {
             if (self)
                 self->m_statusViewBlogButton->setTitle(QStringLiteral("COPY LINK"));
         });
@@ -947,7 +947,7 @@ void PLRPublishViewController::showUpdateNowAlertIfPossible()
         PLRDefaults::setShouldPostUpdateInfo(true);
     if (result.response == platform::kAlertFirstButtonReturn) {
         QPointer<PLRPublishViewController> self(this);
-        PLRPublishTimers::after(0.5, this, [self] {
+        platform::Clock::shared().after(0.5, this, [self] {
             if (self)
                 self->performUpdate();
         });
@@ -961,7 +961,7 @@ void PLRPublishViewController::showFirstPostCompleteModal()
 {
     if (!PLRDefaults::shouldPresentFirstPostModalView())
         return;
-    PLRPublishTimers::after(2.0, this, [] {
+    platform::Clock::shared().after(2.0, this, [] {
         // A dialog already shown would refuse the page at once; it is offered after a later
         // publish instead of being marked as seen.
         if (PLRModalManager::isBusy())

@@ -4,7 +4,7 @@
 #include "platform-ui/Layer.h"
 #include "platform/Dispatch.h"
 #include "publishing/publish/PLRPublishSetupPageSupport.h"
-#include "publishing/publish/PLRPublishTimers.h"
+#include "platform/Clock.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -42,7 +42,7 @@ void PLRSecretCopyView::updateTrackingAreas()
 void PLRSecretCopyView::showInfo(const QString& text, double delay)
 {
     QPointer<PLRSecretCopyView> self(this);
-    m_steps.push_back(PLRPublishTimers::after(delay, this, [self, text] {
+    m_steps.push_back(platform::Clock::shared().after(delay, this, [self, text] {
         if (!self)
             return;
         self->m_infoLabel->setStringValue(text);
@@ -80,7 +80,7 @@ void PLRSecretCopyView::mouseUp(const MouseEvent&)
     m_infoLabel->setAlphaValue(0.0);
     showInfo(QStringLiteral("Copied to clipboard!"), 0.4);
     QPointer<PLRSecretCopyView> self(this);
-    m_steps.push_back(PLRPublishTimers::after(1.4, this, [self] {
+    m_steps.push_back(platform::Clock::shared().after(1.4, this, [self] {
         if (self)
             self->m_infoLabel->setAlphaValue(0.0);
     }));

@@ -1,4 +1,5 @@
 #include "publishing/publish/PLRWebServicePostPublisher.h"
+#include "platform/Clock.h"
 #include "platform/Threads.h"
 #include "publishing/publish/PLRUploadClient.h"
 
@@ -538,7 +539,7 @@ void PLRWebServicePostPublisher::scheduleFetchRetry()
                                                : qMin(m_fetchRetryDelay * 2, timing.fetchRetryMax);
     const quint64 generation = m_requestGeneration;
     m_fetchRetry.cancel();
-    m_fetchRetry = platform::dispatchAfter(m_fetchRetryDelay, this, [this, generation] {
+    m_fetchRetry = platform::Clock::shared().after(m_fetchRetryDelay, this, [this, generation] {
         if (generation == m_requestGeneration && inState(PLRPP_STATE_FETCHING_INFO))
             fetchRemotePost();
     });

@@ -2,6 +2,7 @@
 // each photo's export file sent to its address, then the service's build awaited.
 #include "publishing/publish/PLRWebServicePostPublisher.h"
 #include "publishing/publish/PLRUploadClient.h"
+#include "platform/Clock.h"
 
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/Json.h"
@@ -158,7 +159,7 @@ void PLRWebServicePostPublisher::startUploadPass()
     for (int i = 1; i < m_failedPasses; ++i)
         delay = qMin(delay * 2, timing.uploadRetryMax);
     PLR_LOG_INFO(QStringLiteral("%1: next upload pass in %2 s").arg(m_stateMachine->name()).arg(delay));
-    m_passStart = platform::dispatchAfter(delay, this, [this, pass] {
+    m_passStart = platform::Clock::shared().after(delay, this, [this, pass] {
         if (pass == m_passGeneration && inState(PLRPP_STATE_UPLOADING_IMAGES))
             runUploadPass(pass);
     });
@@ -354,7 +355,7 @@ void PLRWebServicePostPublisher::scheduleBuildCheck(double delay)
 {
     // One scheduled check at a time.
     m_buildCheck.cancel();
-    m_buildCheck = platform::dispatchAfter(delay, this, [this, delay] { checkServerCompletedBuild(delay); });
+    m_buildCheck = platform::Clock::shared().after(delay, this, [this, delay] { checkServerCompletedBuild(delay); });
 }
 
 void PLRWebServicePostPublisher::checkServerCompletedBuild(double delay)

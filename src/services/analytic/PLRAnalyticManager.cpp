@@ -1,5 +1,6 @@
 #include "services/analytic/PLRAnalyticManager.h"
 
+#include "platform/Clock.h"
 #include "platform/Dispatch.h"
 #include "platform/Json.h"
 #include "platform/Log.h"
@@ -177,14 +178,9 @@ void PLRAnalyticManager::setMaximumQueueLength(int length)
     m_state->maximumLength = std::max(1, length);
 }
 
-void PLRAnalyticManager::setClock(std::function<QDateTime()> clock)
-{
-    m_clock = std::move(clock);
-}
-
 QDateTime PLRAnalyticManager::now() const
 {
-    return m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+    return platform::Clock::shared().wallTime();
 }
 
 void PLRAnalyticManager::noteAnswer(int statusCode)

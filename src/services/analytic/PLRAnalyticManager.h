@@ -101,8 +101,6 @@ public:
 
     // The pause the sends keep after 5xx answers (0 when none); main thread.
     double backoffDelay() const { return m_backoffDelay; }
-    // The clock the back-off reads (tests move it by hand); the system clock by default.
-    void setClock(std::function<QDateTime()> clock);
 
 private:
     struct State {
@@ -117,7 +115,6 @@ private:
     std::unique_ptr<PLRAnalyticEventAPI> m_eventDispatchAPI;
     // The background appends, one after another in firing order; drained before the state goes.
     std::unique_ptr<platform::SerialQueue> m_appendQueue;
-    std::function<QDateTime()> m_clock;
     int m_serverFailures = 0;
     double m_backoffDelay = 0.0;
     QDateTime m_nextAttempt;

@@ -1,22 +1,14 @@
 #include "services/web-services/PLRPingHelper.h"
+#include "platform/Clock.h"
 
 #include <netdb.h>
 
-PLRPingHelper::PLRPingHelper(QObject* parent) : QObject(parent)
-{
-    m_timeOutTimer.setSingleShot(true);
-    m_sendTimer.setSingleShot(true);
-    connect(&m_timeOutTimer, &QTimer::timeout, this, [this] {
-        dropPinger();
-        result(false, QString());
-    });
-    connect(&m_sendTimer, &QTimer::timeout, this, &PLRPingHelper::sendPing);
-}
+PLRPingHelper::PLRPingHelper(QObject* parent) : QObject(parent) {}
 
 PLRPingHelper::~PLRPingHelper()
 {
-    m_timeOutTimer.stop();
-    m_sendTimer.stop();
+    m_timeOut.cancel();
+    m_nextSend.cancel();
     dropPinger();
 }
 
@@ -52,7 +44,11 @@ void PLRPingHelper::sendPing()
         return;
     }
     m_pinger->sendPingWithData();
-    m_timeOutTimer.start(kTimeOutMs);
+    m_timeOut.cancel();
+    m_timeOut = platform::Clock::shared().after(kTimeOutMs / 1000.0, this, [this] {
+        dropPinger();
+        result(false, QString());
+    });
 }
 
 void PLRPingHelper::dropPinger()
@@ -67,14 +63,14 @@ void PLRPingHelper::dropPinger()
 
 void PLRPingHelper::result(bool reachable, const QString& reason)
 {
-    m_timeOutTimer.stop();
-    m_sendTimer.stop();
+    m_timeOut.cancel();
+    m_nextSend.cancel();
     if (reachable != m_reachable) {
         m_reachable = reachable;
         if (m_completion)
             m_completion(reachable, reason);
     }
-    m_sendTimer.start(kSendIntervalMs);
+    m_nextSend = platform::Clock::shared().after(kSendIntervalMs / 1000.0, this, [this] { sendPing(); });
 }
 
 QString PLRPingHelper::errorText(const platform::Error& error)

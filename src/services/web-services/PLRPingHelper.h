@@ -1,10 +1,10 @@
 #pragma once
 
 #include "services/ping/SimplePing.h"
+#include "platform/Dispatch.h"
 
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -44,8 +44,9 @@ private:
 
     QString m_address;
     Completion m_completion;
-    QTimer m_timeOutTimer;
-    QTimer m_sendTimer;
+    // On the shared clock.
+    platform::Cancellable m_timeOut;
+    platform::Cancellable m_nextSend;
     bool m_reachable = false;
     std::unique_ptr<SimplePing> m_pinger;
 };

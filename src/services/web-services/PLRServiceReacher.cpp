@@ -1,4 +1,5 @@
 #include "services/web-services/PLRServiceReacher.h"
+#include "platform/Clock.h"
 #include "platform/Threads.h"
 #include "platform/Resets.h"
 
@@ -103,7 +104,7 @@ void PLRServiceReacher::sendPing()
     }
     if (!m_host.isValid() || m_host.host().isEmpty()) {
         PLR_LOG_WARN(QStringLiteral("Service probe: \"%1\" is not a valid URL").arg(m_host.toString()));
-        m_lastTimeReachabilityCheckTime = QDateTime::currentDateTimeUtc();
+        m_lastTimeReachabilityCheckTime = platform::Clock::shared().wallTime();
         processResult(platform::Error::make(QString::fromLatin1(platform::kURLErrorDomain),
                                             platform::urlerror::BadURL,
                                             QStringLiteral("The service address is not valid.")));
@@ -118,7 +119,7 @@ void PLRServiceReacher::sendPing()
         reply->deleteLater();
         if (!m_active)
             return;
-        m_lastTimeReachabilityCheckTime = QDateTime::currentDateTimeUtc();
+        m_lastTimeReachabilityCheckTime = platform::Clock::shared().wallTime();
         processResult(error);
     });
 }
@@ -189,7 +190,7 @@ void PLRServiceReacher::performNetworkReachability()
         sendPing();
         return;
     }
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime now = platform::Clock::shared().wallTime();
     const qint64 elapsedMs = m_lastTimeReachabilityCheckTime.isValid()
                                  ? m_lastTimeReachabilityCheckTime.msecsTo(now)
                                  : std::numeric_limits<qint64>::max();

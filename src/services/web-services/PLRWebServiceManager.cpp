@@ -1,4 +1,5 @@
 #include "services/web-services/PLRWebServiceManager.h"
+#include "platform/Clock.h"
 #include "platform/Resets.h"
 
 #include "platform/Bundle.h"
@@ -305,7 +306,7 @@ void PLRWebServiceManager::processReponseError(const platform::Error& error,
     const quint64 generation = m_versionCheckGeneration;
     const double delay = m_serviceReacher ? m_serviceReacher->timing().checkInterval
                                           : PLRServiceReacher::defaultTiming().checkInterval;
-    m_pendingRetry = platform::dispatchAfter(delay, this, [this, generation] {
+    m_pendingRetry = platform::Clock::shared().after(delay, this, [this, generation] {
         if (generation == m_versionCheckGeneration && m_stateMachine &&
             m_stateMachine->isInState(latin(PLRWSM_STATE_CHECKING_SERVER_VERSION)))
             fire(PLRWSM_EVENT_CONNECTION_CHANGED);

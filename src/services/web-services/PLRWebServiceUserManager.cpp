@@ -1,4 +1,5 @@
 #include "services/web-services/PLRWebServiceUserManager.h"
+#include "platform/Clock.h"
 #include "platform/Threads.h"
 #include "platform/Resets.h"
 
@@ -425,7 +426,7 @@ void PLRWebServiceUserManager::recheckConnection()
         fire(PLRWSUM_EVENT_SERVICE_CHANGED);
     PLR_LOG_INFO(QStringLiteral("Re-checking the service connection; fetching again in %1 s at the earliest")
                      .arg(delay));
-    m_retry = platform::dispatchAfter(delay, this, [this] { retryAfterBackoff(); });
+    m_retry = platform::Clock::shared().after(delay, this, [this] { retryAfterBackoff(); });
     PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
 }
 

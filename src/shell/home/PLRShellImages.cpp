@@ -147,10 +147,13 @@ QImage drawn(const QString& name)
         return dots(QColor(120, 120, 120), Qt::transparent);
     if (name == QLatin1String("open-tile-menu-pressed"))
         return dots(QColor(255, 255, 255), QColor(0x21, 0x9D, 0xFF));
+    // The home screen's sort toggle shows "sort-ascending-arrow" while the list runs from the
+    // newest (or last) post down, and "sort-descending-arrow" while it runs from the oldest (or
+    // first): the arrow points down for newest first, up for oldest first.
     if (name == QLatin1String("sort-ascending-arrow"))
-        return arrow(true);
-    if (name == QLatin1String("sort-descending-arrow"))
         return arrow(false);
+    if (name == QLatin1String("sort-descending-arrow"))
+        return arrow(true);
     if (name == QLatin1String("create-post"))
         return createPost(false);
     if (name == QLatin1String("create-post-pressed"))

@@ -1,4 +1,5 @@
 #include "shell/post/PLRPostViewController.h"
+#include "platform/Clock.h"
 
 #include "services/analytic/PLRAnalyticManager.h"
 #include "layout/base/PLRLayoutManager.h"
@@ -18,7 +19,6 @@
 #include "shell/PLRAnimationContext.h"
 #include "shell/PLRShellNotifications.h"
 #include "shell/home/PLRShellHooks.h"
-#include "shell/post/PLRDelayScheduler.h"
 #include "shell/post/PLROnboardingPopover.h"
 #include "shell/post/PLRPostCanvasViewController.h"
 #include "shell/post/PLRPostSplitView.h"
@@ -452,7 +452,7 @@ void PLRPostViewController::updateUIOnWatchDirectoryProgress(const PLRSourceDire
 void PLRPostViewController::closePrepDisplay()
 {
     QPointer<PLRPostViewController> self(this);
-    PLRDelayScheduler::shared().schedule(1.0, this, [self] {
+    platform::Clock::shared().after(1.0, this, [self] {
         if (!self || self->m_prepHasClosed)
             return;
         self->m_prepHasClosed = true;
@@ -471,7 +471,7 @@ void PLRPostViewController::closePrepDisplay()
         self->restoreGalleryViewWidth();
         const auto& handler = PLRVisualStateHandler::globalHandler();
         self->applyCollapsedState(handler.galleryVisible(), handler.inspectorVisible());
-        PLRDelayScheduler::shared().schedule(0.2, self, [self] {
+        platform::Clock::shared().after(0.2, self, [self] {
             if (self)
                 self->m_canvas->setZoom(0);
         });
@@ -544,7 +544,7 @@ void PLRPostViewController::checkOnBoard()
     if (PLRDefaults::onBoardPresentationState() != 0 || !isInWindow(m_galleryPane))
         return;
     QPointer<PLRPostViewController> self(this);
-    PLRDelayScheduler::shared().schedule(2.0, this, [self] {
+    platform::Clock::shared().after(2.0, this, [self] {
         if (self)
             self->showHint(true);
     });
@@ -559,7 +559,7 @@ void PLRPostViewController::checkInspectorOnBoard()
         return;
     m_onBoardWillPresentInspector = true;
     QPointer<PLRPostViewController> self(this);
-    PLRDelayScheduler::shared().schedule(2.0, this, [self] {
+    platform::Clock::shared().after(2.0, this, [self] {
         if (self)
             self->showHint(false);
     });
@@ -640,7 +640,7 @@ void PLRPostViewController::appear()
     m_onScreen = true;
     platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POST_VIEW_TOGGLED), nullptr,
                                                        {{QLatin1String(kPLRPostViewAppearedKey), true}});
-    m_postLoadDate = QDateTime::currentDateTimeUtc();
+    m_postLoadDate = platform::Clock::shared().wallTime();
 }
 
 void PLRPostViewController::disappear()
@@ -650,7 +650,7 @@ void PLRPostViewController::disappear()
     m_onScreen = false;
     platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POST_VIEW_TOGGLED), nullptr,
                                                        {{QLatin1String(kPLRPostViewAppearedKey), false}});
-    const qint64 seconds = m_postLoadDate.isValid() ? m_postLoadDate.msecsTo(QDateTime::currentDateTimeUtc()) / 1000 : 0;
+    const qint64 seconds = m_postLoadDate.isValid() ? m_postLoadDate.msecsTo(platform::Clock::shared().wallTime()) / 1000 : 0;
     PLRAnalyticManager::coreAnalyticManager().fireAnalyticEvent(PLRAnalyticEvent::createEventWithTitle(
         QLatin1String(kPLRPostSessionEventTitle), {{QLatin1String(kPLRPostSessionSecondsKey), std::max<qint64>(0, seconds)}}));
 }

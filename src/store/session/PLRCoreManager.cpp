@@ -1,4 +1,5 @@
 #include "store/session/PLRCoreManager.h"
+#include "platform/Clock.h"
 #include "platform/Resets.h"
 
 #include "store/persistance-store/PLRPersistantStore.h"
@@ -12,6 +13,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -21,7 +23,7 @@ struct CoreState {
     PLRCoreManager::SignInHandler signInHandler;
     // The pending save after a change, when the first unsaved change was noted, the delay.
     platform::Cancellable changeSave;
-    QDateTime firstUnsavedChange;
+    std::optional<double> firstUnsavedChange;   // clock seconds
     double changeSaveDelay = kPLRChangeSaveDelay;
 };
 
@@ -99,15 +101,15 @@ void PLRCoreManager::saveSoon()
     CoreState& core = state();
     if (!core.session)
         return;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    if (!core.firstUnsavedChange.isValid())
+    const double now = platform::Clock::shared().now();
+    if (!core.firstUnsavedChange)
         core.firstUnsavedChange = now;
     // Postpone to `delay` after this change, but never past the longest wait from the first.
-    const double sinceFirst = double(core.firstUnsavedChange.msecsTo(now)) / 1000.0;
+    const double sinceFirst = now - *core.firstUnsavedChange;
     const double longest = std::max(core.changeSaveDelay, kPLRChangeSaveLongestWait);
     const double delay = std::max(0.0, std::min(core.changeSaveDelay, longest - sinceFirst));
     core.changeSave.cancel();
-    core.changeSave = platform::dispatchAfter(delay, nullptr, [] {
+    core.changeSave = platform::Clock::shared().after(delay, nullptr, [] {
         CoreState& later = state();
         later.changeSave = {};
         later.firstUnsavedChange = {};

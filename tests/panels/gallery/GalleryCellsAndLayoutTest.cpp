@@ -261,9 +261,8 @@ TEST(GalleryCell, AThumbnailThatArrivesForAPhotoNoLongerShownIsDropped)
     item.setImage(second);     // reused for another photo before the first answer came
     EXPECT_FALSE(item.loadingPreview());
     // The first photo cannot be cached (no file): its answer (the placeholder) comes later.
-    testing_support::spin(300);
     PLRImageManager::shared().waitUntilAllOperationsAreFinished();
-    testing_support::spin(50);
+    testing_support::drainEvents();
     EXPECT_EQ(item.previewBlob().cacheKey(), stored.cacheKey());
 }
 

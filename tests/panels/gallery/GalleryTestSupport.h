@@ -3,6 +3,7 @@
 // An open post on a folder of tagged photos, with its gallery on screen (offscreen platform).
 
 #include "TestSupport.h"
+#include "store/persistance-store/source/PLRImageManager.h"
 #include "support/shell/ShellFixtures.h"
 
 #include "panels/PLRPanels.h"
@@ -83,8 +84,13 @@ struct Gallery {
     PLRLayoutManager* layout() const { return manager->layoutManager(); }
     platform::UndoManager* undo() const { return controller->undoManager(); }
 
-    // Lets queued call-backs and layout run.
-    static void settle(int ms = 30) { testing_support::spin(ms); }
+    // Lets queued call-backs and layout run, and the previews asked for so far arrive.
+    static void settle()
+    {
+        testing_support::drainEvents();
+        PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+        testing_support::drainEvents();
+    }
 
     QStringList namesInSection(qint64 section) const
     {

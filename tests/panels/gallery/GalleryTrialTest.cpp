@@ -60,7 +60,7 @@ void dropOnCanvas(PLRLayoutInteractionView* canvas, QMimeData* data, QPointF poi
     QDropEvent drop(point, Qt::MoveAction | Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(canvas, &drop);
     EXPECT_TRUE(drop.isAccepted());
-    testing_support::spin(50);
+    testing_support::drainEvents();
 }
 
 // Presses on the gallery item and moves past the drag threshold; answers what the drag carries.
@@ -151,7 +151,7 @@ TEST(GalleryTrial, FilterDragTwoPhotosSideBySideUndoAndBuildALayout)
     // With the menu closed, the button still tells that a filter is on.
     EXPECT_TRUE(gallery->isFilterActive());
     EXPECT_NE(gallery->sortFilterButton()->title(), "Sort & Filter");
-    Gallery::settle(100);
+    Gallery::settle();
     ASSERT_EQ(gallery->galleryView()->numberOfItemsInSection(0), 6);
     for (qint64 i = 0; i < 6; ++i)
         EXPECT_GE(gallery->imageAtIndexPath({0, i})->starRating(), 4);
@@ -184,7 +184,7 @@ TEST(GalleryTrial, FilterDragTwoPhotosSideBySideUndoAndBuildALayout)
     const QStringList sideBySide = describeLastSection(layoutManager, manager);
     ASSERT_EQ(sideBySide.size(), 1);
     EXPECT_TRUE(sideBySide[0].startsWith("[")) << sideBySide.join(", ").toStdString();
-    Gallery::settle(300);
+    Gallery::settle();
     screenshot(&window, "04-two-photos-side-by-side");
 
     // Undo takes the second photo back out; the gallery shows it as unused again.
@@ -193,7 +193,7 @@ TEST(GalleryTrial, FilterDragTwoPhotosSideBySideUndoAndBuildALayout)
     undo->undo();
     ASSERT_TRUE(testing_support::waitUntil([&] { return manager->numberOfImagesInUse() == 1; }));
     EXPECT_EQ(describeLastSection(layoutManager, manager).size(), 1);
-    Gallery::settle(300);
+    Gallery::settle();
     screenshot(&window, "05-undo");
 
     // The title bar's automatic layout, for every unused photo of the filter.
@@ -202,12 +202,12 @@ TEST(GalleryTrial, FilterDragTwoPhotosSideBySideUndoAndBuildALayout)
         {{QString::fromLatin1(kPLRAutoLayoutNumImagesToAddKey), QVariant::fromValue<qint64>(kPLRAutoLayoutAllImages)}});
     ASSERT_TRUE(testing_support::waitUntil([&] { return manager->numberOfImagesInUse() == 6; }));
     EXPECT_EQ(describeLastSection(layoutManager, manager).size(), 1 + 4);   // 1 + alone, pair, alone, alone
-    Gallery::settle(400);
+    Gallery::settle();
     screenshot(&window, "06-automatic-layout");
 
     // A look at one photo in the preview window, then the next one with the arrow key.
     gallery->clearFilterAction();
-    Gallery::settle(100);
+    Gallery::settle();
     const PLRGalleryIndexPath firstPath{0, 0};
     gallery->galleryView()->scrollToItem(firstPath);
     PLRGalleryViewItem* firstItem = gallery->galleryView()->itemAtIndexPath(firstPath);
@@ -228,7 +228,7 @@ TEST(GalleryTrial, FilterDragTwoPhotosSideBySideUndoAndBuildALayout)
     QApplication::sendEvent(panel, &right);
     ASSERT_TRUE(testing_support::waitUntil([&] { return !panel->isLoading(); }));
     EXPECT_EQ(panel->currentPreviewItem()->fileName(), "IMG_2101.jpg");
-    Gallery::settle(200);
+    Gallery::settle();
     screenshot(panel, "08-preview-window");
     panel->orderOut();
 
@@ -236,7 +236,7 @@ TEST(GalleryTrial, FilterDragTwoPhotosSideBySideUndoAndBuildALayout)
     gallery->splitImageAction();
     gallery->filterStarView()->clearFilter();
     gallery->clearFilterAction();
-    Gallery::settle(300);
+    Gallery::settle();
     screenshot(&window, "07-used-split");
     post.reset();
 }

@@ -47,7 +47,7 @@ std::unique_ptr<PLRInspectorViewController> openInspector()
     inspector->view()->resize(250, 700);
     inspector->view()->show();
     inspector->setPostManager(manager);
-    testing_support::spin(20);
+    testing_support::drainEvents();
     return inspector;
 }
 

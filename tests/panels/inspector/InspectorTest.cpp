@@ -54,7 +54,7 @@ struct Inspector {
         inspector->view()->resize(250, 700);
         inspector->view()->show();
         inspector->setPostManager(manager);
-        testing_support::spin(20);
+        testing_support::drainEvents();
     }
     PLRLayoutManager* layout() const { return manager->layoutManager(); }
     PLRPropertyViewController* page() const { return inspector->propertyViewController(); }
@@ -168,7 +168,7 @@ TEST(Inspector, RatioChangeUndoRedoThenNoFurtherUndo)
     EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f);
     EXPECT_GE(changes, 1); // the canvas hears of it
     EXPECT_EQ(ratio->title(), QStringLiteral("1:1"));
-    testing_support::spin(10);
+    testing_support::drainEvents();
     ASSERT_TRUE(undo->canUndo());
     EXPECT_EQ(undo->undoActionName(), QStringLiteral("Change Aspect Ratio"));
     undo->undo();
@@ -191,7 +191,7 @@ TEST(Inspector, RatioChangeUndoRedoThenNoFurtherUndo)
     t.page()->revertImageAspectRatio();
     EXPECT_FLOAT_EQ(block()->aspect_ratio(), 0.0f);
     EXPECT_FALSE(block()->image().has_position());
-    testing_support::spin(10);
+    testing_support::drainEvents();
     undo->undo();
     EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f);
     ASSERT_TRUE(block()->image().has_position());
@@ -231,12 +231,12 @@ TEST(Inspector, TileCaptionsStayWhollyInsideTheirTiles)
         EXPECT_TRUE(tile->rect().contains(caption->geometry())) << text.toStdString();
     };
     t.layout()->selectBlocks({images[0]});
-    testing_support::spin(20);
+    testing_support::drainEvents();
     whollyInside(t.page()->cropButton());
     whollyInside(t.page()->recycleButton());
     // Two photos: both tiles explain why they are disabled.
     t.layout()->selectBlocks(images);
-    testing_support::spin(20);
+    testing_support::drainEvents();
     whollyInside(t.page()->cropButton());
     whollyInside(t.page()->recycleButton());
 }
@@ -544,7 +544,7 @@ TEST(Inspector, PublishingPanelsComeFromTheScenesAndTheAreasStayEmptyWithout)
     {
         // The spinner takes the status icon's place, left of the status text and clear of it.
         t.inspector->selectSettingsTab();
-        testing_support::spin(50);
+        testing_support::drainEvents();
         QWidget* spinner = page->uploadingSpinner();
         EXPECT_FALSE(spinner->isHidden());
         EXPECT_LE(spinner->geometry().right(), page->publishedStatusText()->geometry().left());
@@ -585,7 +585,7 @@ TEST(Inspector, DocumentPagePopUpsShowTheirLongestChoiceLeftOfTheArrow)
     PLRDocumentViewController* page = t.document();
     page->enableLayoutAnimationSwitch()->performClick();
     page->includePinterestToggleSwitch()->performClick();
-    testing_support::spin(20);
+    testing_support::drainEvents();
     const QFontMetrics metrics(platform::ui::systemFont(12));
     for (PLRPopupButton* popup : {page->layoutAnimationTypeButton(), page->layoutAnimationSpeedPopupButton(),
                                   page->pinterestButtonSizePopUpButton(), page->pinterestButtonPositionPopUpButton()}) {
@@ -606,7 +606,7 @@ TEST(Inspector, SettingsPageShowsALongWebsiteAddressOnOneLineWithBothEnds)
     page->topLevelPublishView()->setHidden(false);   // as the publish panel shows it
     const QString address = QStringLiteral("www.myphotoblog.example.com/galleries/summer");
     page->updatePublishHost(address);
-    testing_support::spin(20);
+    testing_support::drainEvents();
     plr::insp::ElidedCaption* host = page->publishHostLabel();
     ASSERT_NE(host, nullptr);
     ASSERT_GT(host->width(), 40);
@@ -623,7 +623,7 @@ TEST(Inspector, SettingsPageShowsALongWebsiteAddressOnOneLineWithBothEnds)
 
     // A wider inspector shows more of it; a short address shows whole.
     t.inspector->view()->resize(600, 700);
-    testing_support::spin(20);
+    testing_support::drainEvents();
     EXPECT_GT(host->stringValue().size(), shown.size());
     page->updatePublishHost(QStringLiteral("www.ab.com"));
     EXPECT_EQ(host->stringValue(), QStringLiteral("www.ab.com"));
@@ -708,7 +708,7 @@ TEST(Inspector, MissingPhotosAndTheCanvasReplacingBlocks)
     const std::string id = images[0]->id();
     PLRPopupButton* ratio = t.page()->aspectRatioPopUpButton();
     ratio->chooseItemAtIndex(ratio->indexOfItemWithTag(5));
-    testing_support::spin(10);
+    testing_support::drainEvents();
     const PLRSection snapshot = *t.section();
     t.layout()->restoreSection(t.section(), snapshot);
     undo->undo();

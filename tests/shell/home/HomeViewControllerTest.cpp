@@ -29,7 +29,7 @@ struct Home {
     {
         controller.view()->resize(width, height);
         controller.view()->show();
-        testing_support::spin(1);
+        testing_support::drainEvents();
     }
     ~Home() { controller.view()->hide(); }
     PLRCollectionView* collection() { return controller.postCollectionView(); }
@@ -42,7 +42,7 @@ struct Home {
         QWidget* root = controller.view();
         const int extra = root->width() - collection()->viewport()->width();
         root->resize(width + extra, root->height());
-        testing_support::spin(1);
+        testing_support::drainEvents();
     }
 };
 
@@ -162,6 +162,73 @@ TEST(HomeScreen, SortTypesAndOrdersPersist)
     EXPECT_EQ(PLRDefaults::homeSortOrder(), 1);
     Home again;
     EXPECT_EQ(names(again.controller.posts()), QStringList({"Cherry", "banana", "apple"}));
+}
+
+namespace {
+
+// Whether the arrow drawn on the button points down: its head (where the ink spreads widest)
+// lies in the lower half of the ink.
+bool arrowPointsDown(QWidget* button)
+{
+    const QImage shot = button->grab().toImage();
+    QList<int> spread;   // per row: from the leftmost to the rightmost inked pixel, 0 when none
+    for (int y = 0; y < shot.height(); ++y) {
+        int left = -1, right = -1;
+        for (int x = 0; x < shot.width(); ++x) {
+            if (qGray(shot.pixel(x, y)) < 200) {
+                left = left < 0 ? x : left;
+                right = x;
+            }
+        }
+        spread << (left < 0 ? 0 : right - left + 1);
+    }
+    const auto first = std::find_if(spread.cbegin(), spread.cend(), [](int s) { return s > 0; });
+    const auto last = std::find_if(spread.crbegin(), spread.crend(), [](int s) { return s > 0; });
+    EXPECT_NE(first, spread.cend()) << "no arrow drawn";
+    if (first == spread.cend())
+        return false;
+    const int top = int(first - spread.cbegin());
+    const int bottom = int(spread.size() - 1 - (last - spread.crbegin()));
+    int upper = 0, lower = 0;
+    for (int y = top; y <= bottom; ++y) {
+        if (2 * y < top + bottom)
+            upper += spread[y];
+        else if (2 * y > top + bottom)
+            lower += spread[y];
+    }
+    return lower > upper;
+}
+
+} // namespace
+
+TEST(HomeScreen, TheSortArrowPointsDownWhileTheNewestPostComesFirst)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    QList<PLRPersistantPost*> made;
+    for (const char* name : {"Older", "Newer"})
+        made << makePost(session, QString::fromLatin1(name));
+    ASSERT_TRUE(saveAndWait());
+    const QDateTime base = QDateTime::fromSecsSinceEpoch(1600000000, Qt::UTC);
+    for (int i = 0; i < made.size(); ++i)
+        ASSERT_TRUE(setStoredCreationDate(made[i], base.addDays(i)));
+    PLRCoreManager::setUserSession(nullptr);
+    signIn("u-1", "ann@example.com");
+
+    Home home;
+    PLRHomeViewController& c = home.controller;
+    ASSERT_EQ(c.sortType(), 1);   // Date Created
+    ASSERT_EQ(names(c.posts()), QStringList({"Older", "Newer"}));
+    EXPECT_FALSE(arrowPointsDown(c.toggleSortOrderButton()));
+    c.toggleSortOrder();
+    ASSERT_EQ(names(c.posts()), QStringList({"Newer", "Older"}));
+    EXPECT_TRUE(arrowPointsDown(c.toggleSortOrderButton()));
+    // By name the same: A to Z up, Z to A down.
+    c.sortTypeMenuAction(c.titleMenuItem());
+    EXPECT_EQ(names(c.posts()), QStringList({"Older", "Newer"}));
+    EXPECT_TRUE(arrowPointsDown(c.toggleSortOrderButton()));
+    c.toggleSortOrder();
+    EXPECT_EQ(names(c.posts()), QStringList({"Newer", "Older"}));
+    EXPECT_FALSE(arrowPointsDown(c.toggleSortOrderButton()));
 }
 
 TEST(HomeScreen, UnknownStoredSortTypeFallsBackToCreationDate)
@@ -345,7 +412,7 @@ TEST(HomeScreen, TabReachesTheGridAtItsFirstTileAndTheMenuKeyOpensATilesMenu)
         ASSERT_TRUE(target);
         QKeyEvent event(QEvent::KeyPress, key, modifiers);
         QApplication::sendEvent(target, &event);
-        testing_support::spin(1);
+        testing_support::drainEvents();
     };
     // From the search field the grid is a few Tabs away (the sort controls first), whatever
     // the number of posts; reaching it selects the first tile, so where the keyboard is shows.
@@ -415,14 +482,14 @@ TEST(HomeScreen, HoverFollowsThePointerThroughScrollsAndNeverUnderTheHeader)
 
     // The collection scrolls by a row under the pointer at rest: the tile below takes the hover.
     collection->verticalScrollBar()->setValue(438);
-    testing_support::spin(1);
+    testing_support::drainEvents();
     EXPECT_FALSE(hovered(1));
     EXPECT_TRUE(hovered(5));
 
     // Tile 5 partly scrolled away above the top: the pointer above the collection, where the
     // hidden part of the tile lies, hovers nothing.
     collection->verticalScrollBar()->setValue(438 + 200);
-    testing_support::spin(1);
+    testing_support::drainEvents();
     const QRectF fifth = collection->frameForItemAtIndex(5).translated(0, -(438 + 200));
     ASSERT_LT(fifth.top(), -20);
     moveTo(QPoint(int(fifth.center().x()), -10));
@@ -440,7 +507,7 @@ TEST(HomeScreen, TheLastTilesMenuCanBeScrolledClearOfTheChatButton)
         Home home(size.width(), size.height());
         PLRCollectionView* collection = home.collection();
         collection->verticalScrollBar()->setValue(collection->verticalScrollBar()->maximum());
-        testing_support::spin(1);
+        testing_support::drainEvents();
         PLRRecentCollectionViewItem* last = home.tile(collection->numberOfItems() - 1);
         ASSERT_TRUE(last);
         QWidget* host = home.controller.view();
@@ -486,7 +553,7 @@ TEST(HomeScreen, PostsWereUpdatedNotificationRebuilds)
     PLRUserSession* session = signIn("u-1", "ann@example.com");
     Home home;
     PLRPersistantPost* post = makePost(session, "Old name");
-    testing_support::spin(5);
+    testing_support::drainEvents();
     post->setRemoteIdentifier("r-9");
     platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
     EXPECT_EQ(names(home.controller.activePosts()), QStringList({"Old name"}));

@@ -12,7 +12,7 @@
 #include "shell/PLRShellNotifications.h"
 #include "canvas/interaction/PLRVisualStateHandler.h"
 #include "shell/home/PLRSupportChatHook.h"
-#include "shell/post/PLRDelayScheduler.h"
+#include "platform/Clock.h"
 #include "shell/post/PLROnboardingPopover.h"
 #include "shell/post/PLRPostCanvasViewController.h"
 #include "shell/post/PLRPostSplitView.h"
@@ -35,9 +35,7 @@ class PostViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto scheduler = std::make_unique<PLRManualScheduler>();
-        clock = scheduler.get();
-        PLRDelayScheduler::setShared(std::move(scheduler));
+        clock = &platform::ManualClock::install();
         platform::ui::AnimationClock::shared().setManual(true);
         PLRVisualStateHandler::globalHandler().reset();
         PLRLayoutLibrary::install();
@@ -46,13 +44,9 @@ protected:
     void TearDown() override
     {
         controllers.clear();
-        PLRDelayScheduler::setShared(nullptr);
     }
-    void advance(double seconds)
-    {
-        clock->advance(seconds);
-        platform::ui::AnimationClock::shared().advance(seconds);
-    }
+    // Moves the shared clock: the post view's delays and its animations.
+    void advance(double seconds) { platform::ui::AnimationClock::shared().advance(seconds); }
     PLRPostViewController* open(PLRPostManager* manager, int width = 1300)
     {
         controllers.push_back(std::make_unique<PLRPostViewController>());
@@ -60,7 +54,7 @@ protected:
         controller->setPostManager(manager);
         controller->view()->resize(width, 800);
         controller->view()->show();
-        testing_support::spin(1);
+        testing_support::drainEvents();
         controller->presentInitialVisualState();
         return controller;
     }
@@ -70,7 +64,7 @@ protected:
         return open(session->postManagerForPost(post));
     }
 
-    PLRManualScheduler* clock = nullptr;
+    platform::ManualClock* clock = nullptr;
     PLRUserSession* session = nullptr;
     std::vector<std::unique_ptr<PLRPostViewController>> controllers;
 };
@@ -85,7 +79,7 @@ TEST_F(PostViewTest, PaneWidthsAndTheirMemory)
     EXPECT_EQ(paneWidth(c->inspectorPane()), 250);
     EXPECT_GE(paneWidth(c->galleryPane()), 250);
     c->view()->resize(1700, 800);
-    testing_support::spin(1);
+    testing_support::drainEvents();
     EXPECT_EQ(paneWidth(c->inspectorPane()), 250);   // the canvas takes the room
     EXPECT_EQ(paneWidth(c->galleryPane()), 250);
 

@@ -157,15 +157,15 @@ TEST(RelinkProgress, SpinnerUntilAFractionThenClosesWhenLoaded)
     PLRPostRelinkProgressController controller;
     controller.window()->show();
     controller.updateUIOnWatchDirectoryProgress({4, 0, false});
-    testing_support::spin(5);
+    testing_support::drainEvents();
     EXPECT_TRUE(controller.progressInfoText()->isHidden());
     EXPECT_FALSE(controller.intermediateProgress()->isHidden());
     controller.updateUIOnWatchDirectoryProgress({4, 1, false});
-    testing_support::spin(5);
+    testing_support::drainEvents();
     EXPECT_FALSE(controller.progressInfoText()->isHidden());
     EXPECT_TRUE(controller.intermediateProgress()->isHidden());
     EXPECT_EQ(controller.progressIndicator()->progressAmount(), 25.0);
     controller.updateUIOnWatchDirectoryProgress({0, 0, true});
-    testing_support::spin(5);
+    testing_support::drainEvents();
     EXPECT_FALSE(controller.window()->isVisible());
 }

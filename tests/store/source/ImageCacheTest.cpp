@@ -60,7 +60,7 @@ public:
 void finishCaching()
 {
     PLRImageManager::shared().waitUntilAllOperationsAreFinished();
-    testing_support::spin(30);
+    testing_support::drainEvents();
 }
 
 } // namespace

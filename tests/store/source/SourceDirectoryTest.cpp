@@ -1,4 +1,5 @@
 #include "SourceTestPhotos.h"
+#include "platform/Clock.h"
 
 #include "store/persistance-store/source/PLRSourceDirectory.h"
 #include "platform/Dispatch.h"
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -75,7 +77,41 @@ private:
     std::vector<Event> m_events;
 };
 
+// The system clock, stepped forward by hand: files just written leave the "still being written"
+// window at once instead of after a wait.
+class SteppedClock final : public platform::Clock {
+public:
+    double now() const override { return m_system.now() + m_offset; }
+    QDateTime wallTime() const override
+    {
+        return m_pinned.isValid() ? m_pinned : m_system.wallTime().addMSecs(qint64(m_offset * 1000.0));
+    }
+    platform::Cancellable after(double seconds, QObject* context, platform::Task task) override
+    {
+        return m_system.after(seconds, context, std::move(task));
+    }
+    void step(double seconds) { m_offset += seconds; }
+    // Holds the wall time at `time` (an invalid time lets it run again).
+    void pin(const QDateTime& time) { m_pinned = time; }
+
+private:
+    QDateTime m_pinned;
+    platform::SystemClock m_system;
+    double m_offset = 0.0;
+};
+
 struct Fixture {
+    Fixture()
+    {
+        auto stepped = std::make_unique<SteppedClock>();
+        clock = stepped.get();
+        platform::Clock::setShared(std::move(stepped));
+    }
+    ~Fixture() { platform::Clock::setShared(nullptr); }
+    // Sits out the "still being written" window of the files written so far.
+    void settle() { clock->step(0.45); }
+
+    SteppedClock* clock = nullptr;
     QTemporaryDir root;
     QString folder() const { return root.filePath(QStringLiteral("photos")); }
     QString plist() const { return root.filePath(QStringLiteral("post/location.plist")); }
@@ -100,6 +136,11 @@ struct Fixture {
                 || directory.state() == PLRSourceDirectory::StateLocationUnavailable
                 || directory.state() == PLRSourceDirectory::StateAccessDenied;
         }, 5000);
+    }
+    // Waits until the file-system watch is in place (it is installed from the main loop).
+    static bool watched(PLRSourceDirectory& directory)
+    {
+        return waitUntil([&] { return !directory.watchedPaths().isEmpty(); }, 5000);
     }
 };
 
@@ -189,6 +230,57 @@ TEST(SourceDirectoryOrdering, SortsByTitleAndDatesInBothOrders)
     EXPECT_EQ(names(images), QStringList({"beta.jpg", "gamma.jpg", "Alpha.jpg"}));
 }
 
+// A file modified within the last 0.4 s, by the shared clock, may still be being written: it is
+// left out until the clock has passed that window, then reported.
+TEST(SourceDirectory, AFileStillBeingWrittenWaitsUntilTheClockHasPassedItsWindow)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/fresh.jpg", 32, 32));
+    const QDateTime written = QFileInfo(f.folder() + "/fresh.jpg").lastModified().toUTC();
+    f.clock->pin(written.addMSecs(100));
+
+    auto directory = f.make(f.folder());
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(Fixture::loaded(*directory));
+    EXPECT_TRUE(directory->images().isEmpty());
+
+    f.clock->pin(written.addMSecs(1000));
+    ASSERT_TRUE(waitUntil([&] { return recorder.count("added", "fresh.jpg") > 0; }, 5000));
+    EXPECT_EQ(names(directory->images()), QStringList({"fresh.jpg"}));
+}
+
+// The rescan after a file-system event waits for the quiet time on the clock; a file found
+// still being written is looked at again once its window has passed on the clock.
+TEST(SourceDirectory, RescansWaitOnTheClock)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/one.jpg", 32, 32));
+    f.settle();
+    auto directory = f.make(f.folder());
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(Fixture::loaded(*directory));
+    ASSERT_TRUE(Fixture::watched(*directory));
+
+    platform::ManualClock& clock = platform::ManualClock::install();
+    auto waitingFor = [&clock](double delay) {
+        return waitUntil([&] {
+            const std::vector<double> waiting = clock.waiting();
+            return std::any_of(waiting.begin(), waiting.end(), [delay](double d) { return qAbs(d - delay) < 1e-6; });
+        });
+    };
+    ASSERT_TRUE(QFile::copy(f.folder() + "/one.jpg", f.folder() + "/two.jpg"));
+    ASSERT_TRUE(waitingFor(0.1));   // the quiet time after an event (0.1 s here)
+    clock.advance(0.1);
+    ASSERT_TRUE(waitingFor(0.45));   // just written: looked at again later
+    EXPECT_EQ(recorder.count("added", "two.jpg"), 0);
+    clock.advance(0.45);
+    ASSERT_TRUE(waitUntil([&] { return recorder.count("added", "two.jpg") == 1; }));
+}
+
 TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
 {
     Fixture f;
@@ -198,7 +290,7 @@ TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
     ASSERT_TRUE(source_test::writeBytes(f.folder() + "/corrupt.jpg", QByteArray(500, 'x')));
     ASSERT_TRUE(source_test::writeBytes(f.folder() + "/notes.txt", "hello"));
     // Sit out the "still being written" window for the files just made.
-    QThread::msleep(450);
+    f.settle();
 
     auto directory = f.make(f.folder());
     Recorder recorder;
@@ -210,7 +302,7 @@ TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
     EXPECT_EQ(names(directory->images()), QStringList({"one.jpg", "two.jpg"}));
     EXPECT_EQ(imageNamed(*directory, "two.jpg")->starRating(), 2);
     recorder.clear();
-    testing_support::spin(200);   // the watcher is installed from the main loop
+    ASSERT_TRUE(Fixture::watched(*directory));
 
     // Copied in.
     ASSERT_TRUE(QFile::copy(f.folder() + "/one.jpg", f.folder() + "/three.jpg"));
@@ -229,10 +321,10 @@ TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
     EXPECT_EQ(directory->sourceImageForIdentifier(one->identifier()), one);
     EXPECT_EQ(directory->vanishedImages(), QList<PLRSourceImagePtr>({one}));
 
-    testing_support::spin(800);   // any late duplicate reports would arrive here
-    EXPECT_EQ(recorder.count("added"), 1);
-    EXPECT_EQ(recorder.count("updated"), 1);
-    EXPECT_EQ(recorder.count("deleted"), 1);
+    // Any late duplicate reports would arrive within the rescans' delays.
+    EXPECT_TRUE(testing_support::holdsFor([&] {
+        return recorder.count("added") == 1 && recorder.count("updated") == 1 && recorder.count("deleted") == 1;
+    }, 800));
     EXPECT_EQ(names(directory->images()), QStringList({"three.jpg", "two.jpg"}));
     const QString twoId = imageNamed(*directory, "two.jpg")->identifier();
     EXPECT_EQ(directory->updateImagesInLayout({twoId, one->identifier()}), 1);
@@ -256,7 +348,7 @@ TEST(SourceDirectory, KeepsIdentifiersHiddenFlagsAndKeywordsAcrossReloadAndRelin
     Fixture f;
     ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 32, 32));
     ASSERT_TRUE(writePhoto(f.folder() + "/b.jpg", 32, 32));
-    QThread::msleep(450);
+    f.settle();
 
     QString idA;
     QString idB;
@@ -292,7 +384,7 @@ TEST(SourceDirectory, KeepsIdentifiersHiddenFlagsAndKeywordsAcrossReloadAndRelin
         ASSERT_TRUE(QFile::copy(f.folder() + "/a.jpg", moved + "/a.jpg"));
         ASSERT_TRUE(QFile::copy(f.folder() + "/b.jpg", moved + "/sub/b.jpg"));
         ASSERT_TRUE(writePhoto(moved + "/c.jpg", 32, 32));
-        QThread::msleep(450);
+        f.settle();
 
         auto directory = f.make({}, true);
         Recorder recorder;
@@ -335,7 +427,7 @@ TEST(SourceDirectory, MissingAndRefusedFolders)
         EXPECT_TRUE(directory->images().isEmpty());
     }
     ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 16, 16));
-    QThread::msleep(450);
+    f.settle();
     {
         std::atomic_bool granted = false;
         auto directory = f.make(f.folder(), false, [&](const QString&) { return granted.load(); });
@@ -351,7 +443,7 @@ TEST(SourceDirectory, MissingAndRefusedFolders)
         directory->startWatching();
         ASSERT_TRUE(Fixture::loaded(*directory));
         ASSERT_EQ(directory->images().size(), 1);
-        testing_support::spin(200);
+        ASSERT_TRUE(Fixture::watched(*directory));
         granted = false;
         ASSERT_TRUE(source_test::writeBytes(f.folder() + "/poke.txt", "x"));
         ASSERT_TRUE(waitUntil([&] { return directory->state() == PLRSourceDirectory::StateAccessDenied; }, 2000));
@@ -364,7 +456,7 @@ TEST(SourceDirectory, MissingAndRefusedFolders)
         const QString identifier = directory->images()[0]->identifier();
 
         // The whole folder goes away: nothing is forgotten.
-        testing_support::spin(200);
+        ASSERT_TRUE(Fixture::watched(*directory));
         ASSERT_TRUE(QDir(f.folder()).removeRecursively());
         ASSERT_TRUE(waitUntil([&] { return !directory->locationExisits() && directory->images()[0]->fileDeleted(); }, 2000));
         ASSERT_EQ(directory->images().size(), 1);
@@ -387,7 +479,7 @@ TEST(SourceDirectory, SubFoldersAndLinkLoops)
     ASSERT_TRUE(writePhoto(f.folder() + "/top.jpg", 16, 16));
     ASSERT_TRUE(writePhoto(f.folder() + "/x/y/deep.jpg", 16, 16));
     ASSERT_EQ(::symlink(f.folder().toLocal8Bit().constData(), (f.folder() + "/x/loop").toLocal8Bit().constData()), 0);
-    QThread::msleep(450);
+    f.settle();
     {
         auto directory = f.make(f.folder(), false);
         directory->startWatching();
@@ -401,7 +493,7 @@ TEST(SourceDirectory, SubFoldersAndLinkLoops)
     directory->startWatching();
     ASSERT_TRUE(Fixture::loaded(*directory));
     EXPECT_EQ(names(directory->images()), QStringList({"deep.jpg", "top.jpg"}));
-    testing_support::spin(200);
+    ASSERT_TRUE(waitUntil([&] { return directory->watchedPaths().contains(f.folder() + "/x/y"); }));
     ASSERT_TRUE(QFile::copy(f.folder() + "/top.jpg", f.folder() + "/x/y/new.jpg"));
     EXPECT_TRUE(waitUntil([&] { return recorder.count("added", "new.jpg") == 1; }, 2000));
 }
@@ -410,7 +502,7 @@ TEST(SourceDirectory, CallsQueuedForARemovedDelegateNeverReachIt)
 {
     Fixture f;
     ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 16, 16));
-    QThread::msleep(450);
+    f.settle();
     auto directory = f.make(f.folder());
     Recorder kept;
     Recorder removed;
@@ -420,7 +512,7 @@ TEST(SourceDirectory, CallsQueuedForARemovedDelegateNeverReachIt)
     directory->waitUntilIdle();   // the scan ran; its reports wait for the main loop
     directory->removeDelegate(&removed);
     ASSERT_TRUE(waitUntil([&] { return kept.count("state") > 0; }, 2000));
-    testing_support::spin(50);
+    testing_support::drainEvents();
     EXPECT_EQ(removed.count("state"), 0);
     EXPECT_EQ(kept.offMain, 0);
 }
@@ -432,7 +524,7 @@ TEST(SourceDirectory, APhotoMovedOutAndBackOrRenamedKeepsItsRecordAcrossReloads)
     ASSERT_TRUE(QDir().mkpath(elsewhere));
     ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 40, 30));
     ASSERT_TRUE(writePhoto(f.folder() + "/b.jpg", 30, 40));
-    QThread::msleep(450);
+    f.settle();
 
     QString idA;
     QString idB;
@@ -449,7 +541,7 @@ TEST(SourceDirectory, APhotoMovedOutAndBackOrRenamedKeepsItsRecordAcrossReloads)
         idB = b->identifier();
         a->setHidden(true);
         b->setFocusKeywords({"harbour"});
-        testing_support::spin(200);   // the watcher is installed from the main loop
+        ASSERT_TRUE(Fixture::watched(*directory));
 
         // Out of the folder: the record stays, marked missing.
         ASSERT_TRUE(QFile::rename(f.folder() + "/a.jpg", elsewhere + "/a.jpg"));
@@ -470,9 +562,9 @@ TEST(SourceDirectory, APhotoMovedOutAndBackOrRenamedKeepsItsRecordAcrossReloads)
         // Renamed, and moved into a sub-folder is the same: the record follows the file.
         ASSERT_TRUE(QFile::rename(f.folder() + "/b.jpg", f.folder() + "/b-harbour.jpg"));
         ASSERT_TRUE(waitUntil([&] { return b->fileName() == QStringLiteral("b-harbour.jpg") && !b->fileDeleted(); }, 3000));
-        testing_support::spin(300);
-        EXPECT_EQ(recorder.count("added"), 0);
-        EXPECT_EQ(recorder.count("deleted", "b.jpg"), 0);
+        EXPECT_TRUE(testing_support::holdsFor([&] {
+            return recorder.count("added") == 0 && recorder.count("deleted", "b.jpg") == 0;
+        }, 300));
         EXPECT_EQ(b->focusKeywords(), QStringList({"harbour"}));
         EXPECT_EQ(names(directory->images()), QStringList({"a.jpg", "b-harbour.jpg"}));
         EXPECT_EQ(recorder.offMain, 0);
@@ -548,7 +640,7 @@ TEST(SourceDirectory, FIFOsAndDevicesNamedLikePhotosAreNeverOpened)
     ASSERT_TRUE(writePhoto(f.folder() + "/real.jpg", 16, 16));
     ASSERT_EQ(::mkfifo((f.folder() + "/pipe.jpg").toLocal8Bit().constData(), 0600), 0);
     ASSERT_EQ(::symlink("/dev/zero", (f.folder() + "/zero.jpg").toLocal8Bit().constData()), 0);
-    QThread::msleep(450);
+    f.settle();
     auto directory = f.make(f.folder());
     directory->startWatching();
     ASSERT_TRUE(Fixture::loaded(*directory));   // would hang on either

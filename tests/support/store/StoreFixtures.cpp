@@ -151,7 +151,7 @@ OpenPost openPostOnFolder(const QString& folder, qsizetype expectedPhotos, const
     opened.manager = opened.session->newPostManager();
     if (!opened.manager->createNewPostWithTitle(options.title, QUrl::fromLocalFile(folder)))
         return opened;
-    if (!waitUntil([&] { return opened.manager->images().size() == expectedPhotos; }, options.timeoutMs))
+    if (!waitUntilMovingTheClock([&] { return opened.manager->images().size() == expectedPhotos; }, options.timeoutMs))
         return opened;
     for (const PLRSourceImagePtr& image : opened.manager->images())
         opened.identifiers.insert(image->fileName(), image->identifier());

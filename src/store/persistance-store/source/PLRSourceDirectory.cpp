@@ -35,14 +35,8 @@ PLRSourceDirectory::PLRSourceDirectory(Config config, QObject* parent)
 
     m_queue = std::make_unique<platform::SerialQueue>(QStringLiteral("SOURCE DIRECTORY"));
     m_watcher = new QFileSystemWatcher(this);
-    m_debounce = new QTimer(this);
-    m_debounce->setSingleShot(true);
     connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &PLRSourceDirectory::onFileSystemEvent);
     connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &PLRSourceDirectory::onFileSystemEvent);
-    connect(m_debounce, &QTimer::timeout, this, [this] {
-        if (m_watching)
-            queueRescan();
-    });
 }
 
 PLRSourceDirectory::~PLRSourceDirectory()

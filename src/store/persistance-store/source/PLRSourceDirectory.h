@@ -2,6 +2,7 @@
 
 #include "store/persistance-store/source/PLRDelegateList.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
+#include "platform/Dispatch.h"
 #include "platform/Error.h"
 
 #include <QHash>
@@ -19,7 +20,6 @@
 #include <vector>
 
 class QFileSystemWatcher;
-class QTimer;
 class PLRSourceDirectory;
 namespace platform { class SerialQueue; }
 
@@ -132,6 +132,9 @@ public:
 
     qint64 state() const;
     bool locationExisits() const;
+    // The folders and files the file-system watch covers now (main thread; set from the main
+    // loop after each scan).
+    QStringList watchedPaths() const;
     QUrl location() const;
     QString path() const;
     bool includeSubFolders() const { return m_config.includeSubFolders; }
@@ -183,6 +186,9 @@ private:
 
     void loadPlist();
     void queueRescan(bool relink = false);
+    // Rescans once the delay has passed with no other call in between (main thread).
+    void rescanAfter(double seconds);
+    bool rescanScheduled() const { return m_rescanSoon.isValid() && !m_rescanSoon.isCancelled(); }
     // One look at the folder, in steps: is it usable, what is in it, what changed against the
     // records, reading the new and changed files, taking the changes in, telling delegates.
     void scan(bool relink);
@@ -228,6 +234,8 @@ private:
     std::atomic_bool m_rescanQueued{false};
 
     QFileSystemWatcher* m_watcher = nullptr;
-    QTimer* m_debounce = nullptr;
+    // The rescan that follows file-system events (restarted by each) or a file still being
+    // written; main thread.
+    platform::Cancellable m_rescanSoon;
     std::unique_ptr<platform::SerialQueue> m_queue;
 };

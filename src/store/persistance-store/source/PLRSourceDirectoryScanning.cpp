@@ -1,4 +1,5 @@
 #include "store/persistance-store/source/PLRSourceDirectory.h"
+#include "platform/Clock.h"
 
 #include "store/persistance-store/source/PLRSourceDirectoryPrivate.h"
 #include "store/persistance-store/PLRFileUtilities.h"
@@ -28,7 +29,7 @@ constexpr int kMaxFolderDepth = 32;
 
 // A file modified this recently may still be being written: it is looked at again shortly.
 constexpr qint64 kSettleNs = 400LL * 1000 * 1000;
-constexpr int kSettleRescanMs = 450;
+constexpr double kSettleRescan = 0.45;   // seconds
 
 const QSet<QString>& photoExtensions()
 {
@@ -41,9 +42,7 @@ const QSet<QString>& photoExtensions()
 
 qint64 nowNs()
 {
-    struct timespec ts {};
-    ::clock_gettime(CLOCK_REALTIME, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    return platform::Clock::shared().wallTime().toMSecsSinceEpoch() * 1000000;
 }
 
 void listFolder(const QByteArray& absolute, const QString& relative, int depth, bool recursive,
@@ -381,8 +380,8 @@ void PLRSourceDirectory::finishScan(const Changes& changes, const QStringList& d
 
     if (changes.settling && m_watching) {
         QMetaObject::invokeMethod(this, [this] {
-            if (m_watching && !m_debounce->isActive())
-                m_debounce->start(kSettleRescanMs);
+            if (m_watching && !rescanScheduled())
+                rescanAfter(kSettleRescan);
         }, Qt::QueuedConnection);
     }
 }

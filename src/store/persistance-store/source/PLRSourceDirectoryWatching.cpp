@@ -1,4 +1,5 @@
 #include "store/persistance-store/source/PLRSourceDirectory.h"
+#include "platform/Clock.h"
 
 #include "store/persistance-store/source/PLRSourceDirectoryPrivate.h"
 #include "store/persistance-store/PLRFileUtilities.h"
@@ -31,7 +32,7 @@ void PLRSourceDirectory::startWatching()
 void PLRSourceDirectory::stopWatching()
 {
     m_watching = false;
-    m_debounce->stop();
+    m_rescanSoon.cancel();
     const QStringList paths = m_watcher->directories() + m_watcher->files();
     if (!paths.isEmpty())
         m_watcher->removePaths(paths);
@@ -40,7 +41,22 @@ void PLRSourceDirectory::stopWatching()
 void PLRSourceDirectory::onFileSystemEvent()
 {
     if (m_watching)
-        m_debounce->start(m_config.debounceMs);
+        rescanAfter(m_config.debounceMs / 1000.0);
+}
+
+QStringList PLRSourceDirectory::watchedPaths() const
+{
+    return m_watcher->directories() + m_watcher->files();
+}
+
+void PLRSourceDirectory::rescanAfter(double seconds)
+{
+    m_rescanSoon.cancel();
+    m_rescanSoon = platform::Clock::shared().after(seconds, this, [this] {
+        m_rescanSoon = {};
+        if (m_watching)
+            queueRescan();
+    });
 }
 
 void PLRSourceDirectory::queueRescan(bool relink)

@@ -1,0 +1,33 @@
+#include "platform/ModalFocus.h"
+
+#include <QApplication>
+
+namespace platform {
+
+ModalFocusReturn::ModalFocusReturn(QWidget* parent)
+{
+    QWidget* window = parent ? parent->window() : QApplication::activeWindow();
+    if (!window)
+        return;
+    m_window = window;
+    QWidget* focus = QApplication::focusWidget();
+    m_focus = focus && focus->window() == window ? focus : window->focusWidget();
+}
+
+ModalFocusReturn::~ModalFocusReturn()
+{
+    QWidget* window = m_window;
+    if (!window || !window->isVisible() || window->isMinimized())
+        return;
+    // A modal window still up above this one keeps the keys; its own end gives them back.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != window)
+        return;
+    if (QApplication::activeWindow() != window)
+        window->activateWindow();
+    QWidget* focus = m_focus;
+    if (focus && focus->isVisible() && focus->isEnabled() && focus->window() == window
+        && (!window->focusWidget() || !window->focusWidget()->isVisible()))
+        focus->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+} // namespace platform
