@@ -3,6 +3,7 @@
 #include "store/migrators/PLRMigrator.h"
 #include "store/migrators/PLRMigratorVersion.h"
 #include "platform/Bundle.h"
+#include "platform/Clock.h"
 #include "platform/Dispatch.h"
 #include "platform/Resets.h"
 #include "platform/Storyboard.h"
@@ -13,7 +14,6 @@
 #include <QSet>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <mutex>
 
 using namespace platform::ui;
@@ -50,15 +50,8 @@ struct PendingStep {
     platform::Cancellable timer;
 };
 
-constexpr double kDefaultPresentationDelay = 0.4;
-
-double& delaySetting()
-{
-    static double delay = kDefaultPresentationDelay;
-    static const bool joined = platform::resets::add([] { delay = kDefaultPresentationDelay; });
-    (void)joined;
-    return delay;
-}
+// Seconds a migration runs before its window shows.
+constexpr double kPresentationDelay = 0.4;
 
 void forget(PendingStep& pending)
 {
@@ -326,18 +319,8 @@ void PLRMigratorWindowController::install()
         holdBack(version);
         PendingStep& pending = pendingStep();
         if (!pending.timer.isValid())
-            pending.timer = platform::dispatchAfter(delaySetting(), nullptr, presentHeldStep);
+            pending.timer = platform::Clock::shared().after(kPresentationDelay, nullptr, presentHeldStep);
     });
-}
-
-void PLRMigratorWindowController::setPresentationDelay(double seconds)
-{
-    delaySetting() = std::max(0.0, seconds);
-}
-
-double PLRMigratorWindowController::presentationDelay()
-{
-    return delaySetting();
 }
 
 PLRMigratorWindowController* PLRMigratorWindowController::current()

@@ -61,8 +61,8 @@ private:
 };
 
 // The migrator's window ("Migrator" storyboard, initial controller): shown while migration steps
-// run, one step at a time. It comes only when the migration still runs after the presentation
-// delay, so a migration that finishes at once shows no window.
+// run, one step at a time. It comes only when the migration still runs 0.4 s after it began, so
+// a migration that finishes at once shows no window.
 class PLRMigratorWindowController : public platform::ui::WindowController {
     Q_OBJECT
 public:
@@ -75,9 +75,6 @@ public:
     static PLRMigratorWindowController* current();
     // Closes and drops the kept window (a window still waiting for its delay never comes).
     static void dismiss();
-    // Seconds a migration runs before its window shows (0.4 unless set).
-    static void setPresentationDelay(double seconds);
-    static double presentationDelay();
 
 protected:
     std::unique_ptr<platform::ui::Window> loadWindow() override;

@@ -3,6 +3,7 @@
 
 #include "ShellTestSupport.h"
 
+#include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "shell/PLRAuthViewController.h"
 #include "shell/PLRCrashReporter.h"
@@ -115,7 +116,7 @@ void runStep(ObservedStep*& observed, const QString& version, bool finishAtOnce,
 TEST(MigratorWindow, ComesOnlyForAMigrationThatIsStillRunningAfterTheDelay)
 {
     testing_support::installShellLibraries();
-    EXPECT_DOUBLE_EQ(PLRMigratorWindowController::presentationDelay(), 0.4);
+    platform::ManualClock& clock = platform::ManualClock::install();
 
     // A migration that finishes at once shows no window at any moment.
     ObservedStep* quick = nullptr;
@@ -124,20 +125,21 @@ TEST(MigratorWindow, ComesOnlyForAMigrationThatIsStillRunningAfterTheDelay)
     ASSERT_TRUE(testing_support::waitUntil([&quickDone] { return quickDone; }));
     EXPECT_TRUE(quick->performed);
     EXPECT_FALSE(quick->windowAtStart);
+    clock.advance(1.0);
     EXPECT_EQ(PLRMigratorWindowController::current(), nullptr);
 
-    // A long one gets its window after the delay, showing what the step set before it came.
-    PLRMigratorWindowController::setPresentationDelay(0.05);
+    // A long one gets its window 0.4 s after it began, showing what the step set before it came.
     ObservedStep* slow = nullptr;
     bool slowDone = false;
     runStep(slow, QStringLiteral("9.9.2"), false, &slowDone);
     ASSERT_TRUE(testing_support::waitUntil([&slow] { return slow->performed; }));
     EXPECT_FALSE(slow->windowAtStart);
-    EXPECT_EQ(PLRMigratorWindowController::current(), nullptr);
     slow->setStageProgress(0.5);
-    ASSERT_TRUE(testing_support::waitUntil([] {
-        return PLRMigratorWindowController::current() && PLRMigratorWindowController::current()->window()->isVisible();
-    }));
+    clock.advance(0.35);
+    EXPECT_EQ(PLRMigratorWindowController::current(), nullptr);
+    clock.advance(0.1);
+    ASSERT_NE(PLRMigratorWindowController::current(), nullptr);
+    EXPECT_TRUE(PLRMigratorWindowController::current()->window()->isVisible());
     PLRMigratorInfoViewController* content = PLRMigratorWindowController::current()->contentViewController();
     EXPECT_EQ(content->version(), slow);
     EXPECT_EQ(content->titleLabel()->stringValue(), QStringLiteral("Moving posts"));
