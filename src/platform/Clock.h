@@ -95,4 +95,46 @@ private:
     QDateTime m_wallOrigin;
 };
 
+// A restartable timer on the shared clock, for timed behaviour that is started, moved and
+// stopped (a time-out, a check interval): runs its task once `seconds` have passed since the
+// last start(), and, when repeating, again every `seconds` until stopped. Restarting only moves
+// the due time, so one clock task at most waits for it however often it is restarted. The task
+// runs on the main thread, never after stop(), the timer's end or the context's; it may start,
+// stop or destroy the timer. Main thread only.
+class ClockTimer {
+public:
+    ClockTimer(QObject* context, Task task);
+    ~ClockTimer() { stop(); }
+    ClockTimer(const ClockTimer&) = delete;
+    ClockTimer& operator=(const ClockTimer&) = delete;
+
+    void setRepeating(bool repeating) { m_repeating = repeating; }
+    bool isRepeating() const { return m_repeating; }
+    // Starts or restarts the timer: due `seconds` from now.
+    void start(double seconds);
+    // Restarts with the last interval.
+    void start() { start(m_interval); }
+    void stop();
+    bool isActive() const { return m_active; }
+    double interval() const { return m_interval; }
+    void setInterval(double seconds) { m_interval = seconds; }
+
+private:
+    void arm(Clock& clock, double delay);
+    void fire();
+
+    QPointer<QObject> m_context;
+    bool m_hadContext = false;
+    Task m_task;
+    double m_interval = 0.0;
+    bool m_repeating = false;
+    bool m_active = false;
+    double m_due = 0.0;
+    // The clock task waiting for this timer (none once it ran or was cancelled), on which clock
+    // and when it is due.
+    Cancellable m_pending;
+    Clock* m_pendingClock = nullptr;
+    double m_pendingDue = 0.0;
+};
+
 } // namespace platform

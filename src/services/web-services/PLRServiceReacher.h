@@ -1,11 +1,11 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/Error.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 #include <QUrl>
 
 #include <atomic>
@@ -97,6 +97,6 @@ private:
     Hook m_reachableBlock;
     Hook m_unreachableBlock;
     Timing m_timing;
-    QTimer m_timer;
+    platform::ClockTimer m_timer{this, [this] { performNetworkReachability(); }};
     QPointer<QNetworkReply> m_reply;
 };
