@@ -77,9 +77,6 @@ public:
     static constexpr int kCornerRadius = 5;
     static constexpr int kShadowMargin = 8;
 
-    // Tests run the watchdog's end at once.
-    void fireWatchdogForTesting() { watchdogFired(); }
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;

@@ -118,9 +118,19 @@ TEST(CrashReporter, EndpointByBundleIdentifierAndAReportOnAFatalSignal)
     EXPECT_TRUE(error.isValid());
     EXPECT_FALSE(broken.startCrashHandler(&error));
 
-    // The dying child runs this test again from the start: it takes the parent's folder.
-    if (!qEnvironmentVariableIsSet("PLR_CRASH_TEST_FOLDER"))
+    // The dying child runs this test again from the start: it takes the parent's folder. The
+    // parent clears it again at the end, so that a repeated run uses its own fresh home.
+    const bool parent = !qEnvironmentVariableIsSet("PLR_CRASH_TEST_FOLDER");
+    if (parent)
         qputenv("PLR_CRASH_TEST_FOLDER", (testing_support::testHome() + QStringLiteral("/crash")).toUtf8());
+    struct ClearFolder {
+        bool own;
+        ~ClearFolder()
+        {
+            if (own)
+                qunsetenv("PLR_CRASH_TEST_FOLDER");
+        }
+    } const clearFolder{parent};
     const QString folder = qEnvironmentVariable("PLR_CRASH_TEST_FOLDER");
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
