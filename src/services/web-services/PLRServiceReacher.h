@@ -44,6 +44,8 @@ public:
 
     const QUrl& host() const { return m_host; }
     bool isActive() const { return m_active; }
+    // Whether a fetch is under way.
+    bool isFetching() const { return !m_reply.isNull(); }
     qint64 status() const { return m_status.load(); }
     bool isReachable() const { return status() == 0; }
     QDateTime lastTimeReachabilityCheckTime() const { return m_lastTimeReachabilityCheckTime; }
