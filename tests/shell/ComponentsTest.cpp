@@ -3,6 +3,7 @@
 
 #include "ShellTestSupport.h"
 
+#include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "shell/PLRAuthViewController.h"
 #include "shell/PLRCrashReporter.h"
@@ -271,6 +272,25 @@ TEST_F(ShellTest, TheUpdaterAsksTheChosenServiceHostOnly)
     updater.checkForUpdatesInBackground();
     ASSERT_TRUE(testing_support::waitUntil([&] { return finished; }, 5000));
     EXPECT_EQ(service.requests(QStringLiteral("/pellora/update-feed.json")).size(), 1);
+    EXPECT_TRUE(alerts().shown().empty());
+
+    // Automatic checks: one a day on the clock, quiet, none once they are turned off.
+    platform::ManualClock& clock = platform::ManualClock::install();
+    updater.setAutomaticallyChecksForUpdates(true);
+    clock.advance(PLRSoftwareUpdater::kAutomaticCheckInterval - 1.0);
+    testing_support::drainEvents();
+    EXPECT_FALSE(updater.sessionInProgress());
+    for (int day = 2; day <= 3; ++day) {
+        finished = false;
+        clock.advance(day == 2 ? 1.0 : PLRSoftwareUpdater::kAutomaticCheckInterval);
+        ASSERT_TRUE(testing_support::waitUntil([&] { return finished; }, 5000));
+        EXPECT_EQ(service.requests(QStringLiteral("/pellora/update-feed.json")).size(), day);
+    }
+    updater.setAutomaticallyChecksForUpdates(false);
+    clock.advance(2 * PLRSoftwareUpdater::kAutomaticCheckInterval);
+    testing_support::drainEvents();
+    EXPECT_FALSE(updater.sessionInProgress());
+    EXPECT_EQ(service.requests(QStringLiteral("/pellora/update-feed.json")).size(), 3);
     EXPECT_TRUE(alerts().shown().empty());
 
     // The maker's hosts use the update host, and the feed follows a change of host.
