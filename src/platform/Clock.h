@@ -15,9 +15,12 @@ namespace platform {
 
 // The one source of time for timed behaviour: every delayed call (the periodic save and the
 // save after changes, the post view's, the publishing screens' and the services' delays, the
-// folder's rescans), every "how long since" (the folder's "still being written" window, the
-// chat's notification interval, the session length) and the animations' media time. Tests put
-// a ManualClock in its place and step time instead of waiting.
+// folder's rescans), every time-out and interval (the service probe's checks, the socket ping,
+// the analytics tick, the update schedule, the answer deadline, the upload time-outs, the chat
+// watchdog), every "how long since" (the folder's "still being written" window, the chat's
+// notification interval, the session length) and the animations' media time. Tests put a
+// ManualClock in its place and step time instead of waiting. What stays on Qt timers, and why,
+// is in platform/Threads.h.
 //
 // shared() may be read from any thread; after() runs its task on the main thread.
 class Clock {
