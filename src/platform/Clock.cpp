@@ -137,13 +137,13 @@ size_t ManualClock::pendingCount() const
     return m_tasks.size();
 }
 
-std::vector<double> ManualClock::waiting() const
+std::vector<double> ManualClock::waiting(const std::function<bool(const QObject*)>& accept) const
 {
     std::vector<std::pair<double, quint64>> live;
     {
         std::lock_guard lock(m_mutex);
         for (const Entry& entry : m_tasks)
-            if (this->live(entry))
+            if (this->live(entry) && (!accept || accept(entry.context.data())))
                 live.push_back({entry.due, entry.order});
     }
     std::sort(live.begin(), live.end());

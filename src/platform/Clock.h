@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -69,8 +70,9 @@ public:
     bool advanceToNext();
     // Tasks still waiting (cancelled ones and those whose context is gone included).
     size_t pendingCount() const;
-    // The delays of the waiting tasks that will still run, soonest first.
-    std::vector<double> waiting() const;
+    // The delays of the waiting tasks that will still run, soonest first; with a filter, only
+    // those whose context (null when none) it accepts.
+    std::vector<double> waiting(const std::function<bool(const QObject*)>& accept = {}) const;
 
     // Installs a fresh manual clock as the shared one and returns it.
     static ManualClock& install();
