@@ -1,9 +1,13 @@
 #include "platform/UserDefaults.h"
 
+#include "platform/Dispatch.h"
+#include "platform/FirstFrame.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 
 #include <QDir>
+#include <QEvent>
+#include <QPointer>
 
 #include <algorithm>
 #include <cmath>
@@ -41,6 +45,34 @@ bool leavesUnchanged(const QSettings& settings, const QString& key, const QVaria
     }
 }
 
+// While the main window's first frame is on its way, the settings file is written just after
+// that frame instead of before it: each write syncs the file to disk. The values themselves
+// read back at once, as always.
+class WritesAfterFirstFrame final : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // QSettings writes its changes when it gets this event (posted once per batch of
+        // changes; a later sync() writes them all).
+        if (event->type() != QEvent::UpdateRequest || !isMainThread() || !firstframe::isPending())
+            return false;
+        if (!m_scheduled) {
+            m_scheduled = true;
+            QPointer<QObject> settings(watched);
+            firstframe::afterFirstFrame(this, [this, settings] {
+                m_scheduled = false;
+                if (settings)
+                    UserDefaults::standard().synchronize();
+            });
+        }
+        return true;
+    }
+
+private:
+    bool m_scheduled = false;
+};
+
 } // namespace
 
 UserDefaults& UserDefaults::standard()
@@ -60,6 +92,8 @@ void UserDefaults::reload()
     paths::ensureDirectory(dir);
     m_settings = std::make_unique<QSettings>(QDir(dir).filePath(QStringLiteral("Pellora.conf")),
                                              QSettings::IniFormat);
+    // Owned by the settings object, so it goes with it.
+    m_settings->installEventFilter(new WritesAfterFirstFrame(m_settings.get()));
 }
 
 QString UserDefaults::filePath() const

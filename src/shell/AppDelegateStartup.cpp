@@ -147,6 +147,9 @@ bool AppDelegate::isApplicationFolder(const QString& folder)
 
 void AppDelegate::launch()
 {
+    // The main window's first frame follows the launch: work that can wait for it (the
+    // settings file's writes, the first requests) waits from now on.
+    platform::firstframe::expect();
     applicationWillFinishLaunching();
     QPointer<AppDelegate> self(this);
     QTimer::singleShot(0, this, [self] {

@@ -170,19 +170,6 @@ void PLRBaseWindowController::buildTitleBar(PLRBaseWindow* window)
         m_dividers.append(divider);
     }
 
-    m_popOverView = new View;
-    m_popOverView->setIdentifier(QStringLiteral("popOverView"));
-    auto* popOverLayout = new QVBoxLayout(m_popOverView);
-    popOverLayout->setContentsMargins(0, 0, 0, 0);
-    m_addBlockView = new PLRAddBlockView(m_popOverView);
-    popOverLayout->addWidget(m_addBlockView);
-    m_addBlockView->onAdd = [this](int kind) { addBlockOfKind(kind); };
-    m_addBlockView->onDragWillStart = [this](int) {
-        // The popover gets out of the way of the canvas while the block is dragged.
-        if (m_dragPopOver)
-            m_dragPopOver->hide();
-    };
-
     m_folderMenu = std::make_unique<QMenu>();
     m_folderMenu->addAction(QStringLiteral("Show in File Manager"), [this] { showFolderInFinder(m_folderMenu.get()); });
     m_folderMenu->addAction(QStringLiteral("Change Folder Location..."), [this] { changeFolderLocation(m_folderMenu.get()); });
@@ -692,8 +679,39 @@ void PLRBaseWindowController::resetCache(QObject*)
 
 // ---------------------------------------------------------------- add-block popover
 
+void PLRBaseWindowController::makePopOverView()
+{
+    if (m_popOverView)
+        return;
+    m_popOverView = new View;
+    m_popOverView->setIdentifier(QStringLiteral("popOverView"));
+    auto* popOverLayout = new QVBoxLayout(m_popOverView);
+    popOverLayout->setContentsMargins(0, 0, 0, 0);
+    m_addBlockView = new PLRAddBlockView(m_popOverView);
+    popOverLayout->addWidget(m_addBlockView);
+    m_addBlockView->onAdd = [this](int kind) { addBlockOfKind(kind); };
+    m_addBlockView->onDragWillStart = [this](int) {
+        // The popover gets out of the way of the canvas while the block is dragged.
+        if (m_dragPopOver)
+            m_dragPopOver->hide();
+    };
+}
+
+View* PLRBaseWindowController::popOverView()
+{
+    makePopOverView();
+    return m_popOverView;
+}
+
+PLRAddBlockView* PLRBaseWindowController::addBlockView()
+{
+    makePopOverView();
+    return m_addBlockView;
+}
+
 void PLRBaseWindowController::addBlockAction(QObject* sender)
 {
+    makePopOverView();
     if (!m_dragPopOver) {
         m_dragPopOver = new PLRPopover(window());
         m_dragPopOver->setContentView(m_popOverView);

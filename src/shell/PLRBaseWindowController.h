@@ -114,7 +114,9 @@ public:
 
     // Outlets.
     PLRTitleBarHeaderView* headerView() const { return m_header; }
-    platform::ui::View* popOverView() const { return m_popOverView; }
+    // The add-block popover's content, made when first asked for (it is not part of the window
+    // until the add button is pressed).
+    platform::ui::View* popOverView();
     PLRTitleBarButton* homeButton() const { return m_homeButton; }
     PLRPostSelecorPopUpButton* currentPostButton() const { return m_currentPostButton; }
     PLRTitleBarButton* showPostsButton() const { return m_showPostsButton; }
@@ -132,7 +134,7 @@ public:
     QMenu* autoLayoutMenu() const { return m_autoLayoutMenu.get(); }
     platform::ui::ImageView* divider(int index) const;
     PLRPopover* dragPopOver() const { return m_dragPopOver; }
-    PLRAddBlockView* addBlockView() const { return m_addBlockView; }
+    PLRAddBlockView* addBlockView();
     // The menus last popped up (kept until the next one of their kind).
     QMenu* postMenu() const { return m_postMenu.get(); }
     QMenu* panelLayoutMenu() const { return m_panelMenu.get(); }
@@ -150,6 +152,7 @@ protected:
 
 private:
     void buildTitleBar(PLRBaseWindow* window);
+    void makePopOverView();
     void layoutTitleBar();
     QAction* autoLayoutItemForCount(qint64 count) const;
     void popUpMenu(QMenu* menu, QWidget* inView, const QPointF& location);

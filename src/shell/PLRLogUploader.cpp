@@ -3,6 +3,7 @@
 #include "platform/Alert.h"
 #include "platform/Bundle.h"
 #include "platform/Log.h"
+#include "platform/ZipModule.h"
 #include "store/session/PLRCoreManager.h"
 #include "store/session/PLRDefaults.h"
 #include "store/session/PLRUserSession.h"
@@ -18,7 +19,6 @@
 #include <QNetworkReply>
 #include <QPointer>
 
-#include <zip.h>
 
 namespace {
 
@@ -54,8 +54,14 @@ QUrl PLRLogUploader::uploadAddressURL(const QString& email)
 bool PLRLogUploader::zipFolder(const QString& folder, const QString& archive)
 {
     QFile::remove(archive);
+    QString unavailable;
+    const platform::zipmodule::Functions* lib = platform::zipmodule::functions(&unavailable);
+    if (!lib) {
+        PLR_LOG_ERROR(QStringLiteral("The log archive %1 cannot be made: %2").arg(archive, unavailable));
+        return false;
+    }
     int error = 0;
-    zip_t* zip = zip_open(QFile::encodeName(archive).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    zip_t* zip = lib->open(QFile::encodeName(archive).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!zip) {
         PLR_LOG_ERROR(QStringLiteral("The log archive %1 cannot be made (libzip error %2)").arg(archive).arg(error));
         return false;
@@ -75,27 +81,27 @@ bool PLRLogUploader::zipFolder(const QString& folder, const QString& archive)
             break;
         }
         ::memcpy(copy, bytes.constData(), size_t(bytes.size()));
-        zip_source_t* source = zip_source_buffer(zip, copy, zip_uint64_t(bytes.size()), 1);
+        zip_source_t* source = lib->sourceBuffer(zip, copy, zip_uint64_t(bytes.size()), 1);
         if (!source) {
             ::free(copy);
             ok = false;
             break;
         }
-        if (zip_file_add(zip, file.fileName().toUtf8().constData(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
-            zip_source_free(source);
+        if (lib->fileAdd(zip, file.fileName().toUtf8().constData(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
+            lib->sourceFree(source);
             ok = false;
             break;
         }
     }
     if (!ok) {
-        PLR_LOG_ERROR(QStringLiteral("The log archive %1 cannot be written: %2").arg(archive, QString::fromUtf8(zip_strerror(zip))));
-        zip_discard(zip);
+        PLR_LOG_ERROR(QStringLiteral("The log archive %1 cannot be written: %2").arg(archive, QString::fromUtf8(lib->strerror(zip))));
+        lib->discard(zip);
         QFile::remove(archive);
         return false;
     }
-    if (zip_close(zip) != 0) {
-        PLR_LOG_ERROR(QStringLiteral("The log archive %1 cannot be written: %2").arg(archive, QString::fromUtf8(zip_strerror(zip))));
-        zip_discard(zip);
+    if (lib->close(zip) != 0) {
+        PLR_LOG_ERROR(QStringLiteral("The log archive %1 cannot be written: %2").arg(archive, QString::fromUtf8(lib->strerror(zip))));
+        lib->discard(zip);
         QFile::remove(archive);
         return false;
     }

@@ -3,13 +3,18 @@
 #include "store/migrators/PLRMigrator.h"
 #include "store/migrators/PLRMigratorVersion.h"
 #include "platform/Bundle.h"
+#include "platform/Clock.h"
 #include "platform/Dispatch.h"
+#include "platform/Resets.h"
 #include "platform/Storyboard.h"
 #include "platform-ui/Fonts.h"
 #include "shell/PLRShellNotifications.h"
 #include "shell/PLRWindowPlacement.h"
 
+#include <QSet>
 #include <QVBoxLayout>
+
+#include <mutex>
 
 using namespace platform::ui;
 
@@ -31,6 +36,106 @@ QPointer<PLRMigratorWindowController>& kept()
 {
     static QPointer<PLRMigratorWindowController> controller;
     return controller;
+}
+
+// A step handed over while no window shows yet. The window comes only when the migration still
+// runs after the presentation delay, so a migration that finishes at once shows nothing; what
+// the step changed meanwhile is applied when the window comes, so the window reads as it would
+// have read from the start.
+struct PendingStep {
+    QPointer<PLRMigratorVersion> step;
+    QList<QMetaObject::Connection> connections;
+    std::shared_ptr<std::mutex> mutex = std::make_shared<std::mutex>();
+    std::shared_ptr<QSet<QString>> changed = std::make_shared<QSet<QString>>();
+    platform::Cancellable timer;
+};
+
+// Seconds a migration runs before its window shows.
+constexpr double kPresentationDelay = 0.4;
+
+void forget(PendingStep& pending)
+{
+    for (const QMetaObject::Connection& connection : std::as_const(pending.connections))
+        QObject::disconnect(connection);
+    pending.connections.clear();
+    pending.step = nullptr;
+    std::lock_guard lock(*pending.mutex);
+    pending.changed->clear();
+}
+
+PendingStep& pendingStep()
+{
+    static PendingStep pending;
+    static const bool joined = platform::resets::add([] {
+        pending.timer.cancel();
+        pending.timer = {};
+        forget(pending);
+    });
+    (void)joined;
+    return pending;
+}
+
+// Follows what the step changes until its window is made.
+void holdBack(PLRMigratorVersion* version)
+{
+    PendingStep& pending = pendingStep();
+    forget(pending);
+    pending.step = version;
+    using Signal = void (PLRMigratorVersion::*)();
+    const std::pair<const char*, Signal> observed[] = {
+        {"reasonTitle", &PLRMigratorVersion::reasonTitleChanged},
+        {"infoTitle", &PLRMigratorVersion::infoTitleChanged},
+        {"stageProgress", &PLRMigratorVersion::stageProgressChanged},
+        {"stageMessage", &PLRMigratorVersion::stageMessageChanged},
+        {"stageNeedsSubProgress", &PLRMigratorVersion::stageNeedsSubProgressChanged},
+        {"subProgress", &PLRMigratorVersion::subProgressChanged},
+        {"subMessage", &PLRMigratorVersion::subMessageChanged},
+    };
+    for (const auto& [name, signal] : observed) {
+        const QString keyPath = QLatin1String(name);
+        // Direct: a step may change its properties on another thread.
+        pending.connections.append(QObject::connect(
+            version, signal, version,
+            [mutex = pending.mutex, changed = pending.changed, keyPath] {
+                std::lock_guard lock(*mutex);
+                changed->insert(keyPath);
+            },
+            Qt::DirectConnection));
+    }
+}
+
+PLRMigratorWindowController* makeWindowController()
+{
+    if (!kept()) {
+        kept() = qobject_cast<PLRMigratorWindowController*>(platform::Storyboard::instantiate(
+            QLatin1String(kPLRMigratorStoryboard), QLatin1String(kPLRInitialSceneIdentifier)));
+    }
+    return kept();
+}
+
+// The presentation delay has passed: the held step gets its window if the migration still runs.
+void presentHeldStep()
+{
+    PendingStep& pending = pendingStep();
+    pending.timer = {};
+    QPointer<PLRMigratorVersion> step = pending.step;
+    QSet<QString> changed;
+    {
+        std::lock_guard lock(*pending.mutex);
+        changed = *pending.changed;
+    }
+    forget(pending);
+    if (!step || !PLRMigrator::isRunning())
+        return;
+    PLRMigratorWindowController* controller = makeWindowController();
+    if (!controller)
+        return;
+    PLRMigratorInfoViewController* content = controller->contentViewController();
+    content->setVersion(step);
+    for (const QString& keyPath : PLRMigratorInfoViewController::observedKeyPaths())
+        if (changed.contains(keyPath))
+            content->observeValueForKeyPath(keyPath);
+    controller->window()->makeKeyAndOrderFront();
 }
 
 } // namespace
@@ -205,14 +310,16 @@ void PLRMigratorWindowController::install()
     platform::Storyboard::registerScene(QLatin1String(kPLRMigratorStoryboard), QLatin1String(kPLRInitialSceneIdentifier),
                                         [] { return new PLRMigratorWindowController; });
     PLRMigrator::setPresentVisualsHandler([](PLRMigratorVersion* version) {
-        if (!kept()) {
-            kept() = qobject_cast<PLRMigratorWindowController*>(platform::Storyboard::instantiate(
-                QLatin1String(kPLRMigratorStoryboard), QLatin1String(kPLRInitialSceneIdentifier)));
-        }
-        if (!kept())
+        // Once the window shows, it follows each step from its start.
+        if (kept()) {
+            kept()->contentViewController()->setVersion(version);
+            kept()->window()->makeKeyAndOrderFront();
             return;
-        kept()->contentViewController()->setVersion(version);
-        kept()->window()->makeKeyAndOrderFront();
+        }
+        holdBack(version);
+        PendingStep& pending = pendingStep();
+        if (!pending.timer.isValid())
+            pending.timer = platform::Clock::shared().after(kPresentationDelay, nullptr, presentHeldStep);
     });
 }
 
@@ -223,6 +330,10 @@ PLRMigratorWindowController* PLRMigratorWindowController::current()
 
 void PLRMigratorWindowController::dismiss()
 {
+    PendingStep& pending = pendingStep();
+    pending.timer.cancel();
+    pending.timer = {};
+    forget(pending);
     if (!kept())
         return;
     PLRMigratorWindowController* controller = kept();

@@ -61,7 +61,8 @@ private:
 };
 
 // The migrator's window ("Migrator" storyboard, initial controller): shown while migration steps
-// run, one step at a time.
+// run, one step at a time. It comes only when the migration still runs 0.4 s after it began, so
+// a migration that finishes at once shows no window.
 class PLRMigratorWindowController : public platform::ui::WindowController {
     Q_OBJECT
 public:
@@ -72,7 +73,7 @@ public:
     static void install();
     // The window controller kept while the migrator shows a step (null otherwise).
     static PLRMigratorWindowController* current();
-    // Closes and drops the kept window.
+    // Closes and drops the kept window (a window still waiting for its delay never comes).
     static void dismiss();
 
 protected:

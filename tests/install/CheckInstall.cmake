@@ -10,6 +10,8 @@ endif()
 foreach(expected IN ITEMS
     bin/pellora
     bin/pellora-chat.so
+    bin/pellora-metadata.so
+    bin/pellora-zip.so
     share/applications/com.quenfield.pellora.desktop
     share/mime/packages/com.quenfield.pellora.xml
     share/icons/hicolor/scalable/apps/com.quenfield.pellora.svg)

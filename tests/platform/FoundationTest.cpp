@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include "platform/Files.h"
+#include "platform/FirstFrame.h"
 #include "platform/FoundationAdditions.h"
 #include "platform/Json.h"
 #include "platform/NotificationCenter.h"
@@ -15,6 +16,7 @@
 
 #include <sys/stat.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -59,6 +61,31 @@ TEST(NotificationCenter, ObserversMayRemoveEachOtherAndPostAgainWhileBeingTold)
     second = center.addObserver(&context, "n", [&](const platform::Notification&) { seen << "second"; });
     center.post("n");
     EXPECT_EQ(seen, QStringList({"first", "first"}));
+}
+
+TEST(UserDefaults, WritesWaitForTheFirstFrameWhileOneIsExpected)
+{
+    auto& defaults = platform::UserDefaults::standard();
+    const QString path = defaults.filePath();
+    const auto fileHas = [&path](const QByteArray& line) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains(line);
+    };
+
+    // Before the first frame: the value reads back, the file is not written yet.
+    platform::firstframe::expect();
+    defaults.setString("before_frame", "kept");
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(defaults.stringForKey("before_frame"), "kept");
+    EXPECT_FALSE(fileHas("before_frame=kept"));
+    // Just after the frame it is.
+    platform::firstframe::painted();
+    EXPECT_TRUE(testing_support::waitUntil([&] { return fileHas("before_frame=kept"); }));
+
+    // With no frame on its way a change is written as soon as the event loop runs.
+    defaults.setString("after_frame", "written");
+    EXPECT_TRUE(testing_support::waitUntil([&] { return fileHas("after_frame=written"); }));
 }
 
 TEST(UserDefaults, LivesInTheHomeAndReadsWrongTypesAsDefaults)

@@ -7,10 +7,12 @@
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "store/persistance-store/PLRPersistantStore.h"
 #include "store/persistance-store/source/PLRImageManager.h"
+#include "platform/Modules.h"
 #include "platform/Plist.h"
 
 #include <QDirIterator>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <zip.h>
 
@@ -260,6 +262,38 @@ TEST_F(PostFile, PictureFoldersOnlyForTheLayoutAndNeverOverOthers)
     EXPECT_FALSE(QFileInfo::exists(locForeign));
     EXPECT_FALSE(QFileInfo::exists(locB + "/extra.jpg"));
     EXPECT_FALSE(QFileInfo::exists(imported->bundlePath() + "/export_block_cache/FOREIGN"));
+}
+
+TEST_F(PostFile, WithoutTheZipModuleExportAndImportFailClearlyAndLeaveNothing)
+{
+    PLRPostManager* manager = tripPost();
+    ASSERT_NE(manager, nullptr);
+    const QString file = exportTrip(manager);
+    ASSERT_FALSE(file.isEmpty());
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    const int posts = account->currentPosts().size();
+    const QString dir = testing_support::testHome() + "/files";
+    const QStringList before = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    // The module is in none of the folders looked in.
+    QTemporaryDir empty;
+    platform::modules::setSearchFoldersForTesting({empty.path()});
+    platform::Error error;
+    EXPECT_FALSE(PLRPersistantPostExporter::writePostFile(*manager->representedPost(), dir + "/Again.ppost", &error));
+    EXPECT_EQ(error.code, 12);
+    EXPECT_TRUE(error.localizedDescription().contains("pellora-zip.so")) << error.localizedDescription().toStdString();
+    error = platform::Error();
+    EXPECT_EQ(PLRPersistantPostExporter::importPostFile(file, account, &error), nullptr);
+    EXPECT_EQ(error.code, 1);
+    EXPECT_TRUE(error.localizedDescription().contains("pellora-zip.so")) << error.localizedDescription().toStdString();
+    EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+    EXPECT_TRUE(leftoverStaging().isEmpty());
+    EXPECT_EQ(account->currentPosts().size(), posts);
+
+    // Found again, the same file imports.
+    platform::modules::setSearchFoldersForTesting({});
+    error = platform::Error();
+    EXPECT_NE(PLRPersistantPostExporter::importPostFile(file, account, &error), nullptr) << error.localizedDescription().toStdString();
 }
 
 TEST(PostFileName, NamesBecomeOneSafeFileName)

@@ -9,6 +9,7 @@
 #include "shell/PLRCrashReporter.h"
 #include "shell/PLRInstanceChannel.h"
 #include "shell/PLRMigratorInfoViewController.h"
+#include "store/migrators/PLRMigrator.h"
 #include "shell/PLRWindowPlacement.h"
 #include "shell/PLRUpdater.h"
 #include "services/web-services/PLRWebServiceHost.h"
@@ -65,6 +66,92 @@ TEST(MigratorView, MirrorsOneStepAtATimeOnTheMainThread)
     worker.join();
     EXPECT_EQ(controller.stageInfo()->stringValue(), QString());
     ASSERT_TRUE(testing_support::waitUntil([&controller] { return controller.stageInfo()->stringValue() == QLatin1String("From a worker"); }));
+}
+
+namespace {
+
+// A step that records whether its window was up when it began, and may wait to be finished.
+class ObservedStep : public PLRMigratorVersion {
+public:
+    ObservedStep(QString version, bool finishAtOnce) : m_version(std::move(version)), m_finishAtOnce(finishAtOnce) {}
+    QString version() const override { return m_version; }
+    void perform(Completion done) override
+    {
+        performed = true;
+        windowAtStart = PLRMigratorWindowController::current() != nullptr;
+        setReasonTitle(QStringLiteral("Moving posts"));
+        setStageMessage(QStringLiteral("Copying"));
+        setStageProgress(0.1);
+        if (m_finishAtOnce)
+            done(true);
+        else
+            finish = std::move(done);
+    }
+    bool performed = false;
+    bool windowAtStart = false;
+    Completion finish;
+
+private:
+    QString m_version;
+    bool m_finishAtOnce;
+};
+
+// Runs one step as the application delegate does: the window is dismissed on completion.
+void runStep(ObservedStep*& observed, const QString& version, bool finishAtOnce, bool* completed)
+{
+    auto step = std::make_unique<ObservedStep>(version, finishAtOnce);
+    observed = step.get();
+    PLRMigrator::Steps steps;
+    steps.push_back(std::move(step));
+    PLRMigrator::runMigratorIfNeeded(
+        [completed](bool) {
+            PLRMigratorWindowController::dismiss();
+            *completed = true;
+        },
+        std::move(steps));
+}
+
+} // namespace
+
+TEST(MigratorWindow, ComesOnlyForAMigrationThatIsStillRunningAfterTheDelay)
+{
+    testing_support::installShellLibraries();
+    platform::ManualClock& clock = platform::ManualClock::install();
+
+    // A migration that finishes at once shows no window at any moment.
+    ObservedStep* quick = nullptr;
+    bool quickDone = false;
+    runStep(quick, QStringLiteral("9.9.1"), true, &quickDone);
+    ASSERT_TRUE(testing_support::waitUntil([&quickDone] { return quickDone; }));
+    EXPECT_TRUE(quick->performed);
+    EXPECT_FALSE(quick->windowAtStart);
+    clock.advance(1.0);
+    EXPECT_EQ(PLRMigratorWindowController::current(), nullptr);
+
+    // A long one gets its window 0.4 s after it began, showing what the step set before it came.
+    ObservedStep* slow = nullptr;
+    bool slowDone = false;
+    runStep(slow, QStringLiteral("9.9.2"), false, &slowDone);
+    ASSERT_TRUE(testing_support::waitUntil([&slow] { return slow->performed; }));
+    EXPECT_FALSE(slow->windowAtStart);
+    slow->setStageProgress(0.5);
+    clock.advance(0.35);
+    EXPECT_EQ(PLRMigratorWindowController::current(), nullptr);
+    clock.advance(0.1);
+    ASSERT_NE(PLRMigratorWindowController::current(), nullptr);
+    EXPECT_TRUE(PLRMigratorWindowController::current()->window()->isVisible());
+    PLRMigratorInfoViewController* content = PLRMigratorWindowController::current()->contentViewController();
+    EXPECT_EQ(content->version(), slow);
+    EXPECT_EQ(content->titleLabel()->stringValue(), QStringLiteral("Moving posts"));
+    EXPECT_EQ(content->stageInfo()->stringValue(), QStringLiteral("Copying"));
+    EXPECT_DOUBLE_EQ(content->stageProgressIndicator()->progressAmount(), 50.0);
+    // Untouched parts keep the window's own text; the window follows the step from now on.
+    EXPECT_TRUE(content->subInfo()->isHidden());
+    slow->setStageMessage(QStringLiteral("Almost done"));
+    EXPECT_EQ(content->stageInfo()->stringValue(), QStringLiteral("Almost done"));
+    slow->finish(true);
+    ASSERT_TRUE(testing_support::waitUntil([&slowDone] { return slowDone; }));
+    EXPECT_EQ(PLRMigratorWindowController::current(), nullptr);
 }
 
 TEST(InstanceChannel, HandsArgumentsToTheRunningInstanceAndRefusesGarbage)

@@ -4,6 +4,7 @@
 
 #include "ShellTestSupport.h"
 
+#include "platform/Modules.h"
 #include "platform/NotificationCenter.h"
 #include "store/session/PLRDefaults.h"
 #include "store/session/PLRUserSession.h"
@@ -31,6 +32,7 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace shell_test;
@@ -493,6 +495,16 @@ TEST_F(ShellTest, ClearLogsStartsAFreshFileAndUploadPacksTheFolder)
     ASSERT_TRUE(PLRLogUploader::zipFolder(QFileInfo(files.first()).absolutePath(), archive));
     EXPECT_GT(QFileInfo(archive).size(), 0);
     EXPECT_TRUE(archive.endsWith(QStringLiteral(".logs.zip")));
+
+    // Without the zip module no archive is made, and the log says why.
+    QTemporaryDir empty;
+    platform::modules::setSearchFoldersForTesting({empty.path()});
+    EXPECT_FALSE(PLRLogUploader::zipFolder(QFileInfo(files.first()).absolutePath(), archive));
+    platform::modules::setSearchFoldersForTesting({});
+    EXPECT_FALSE(QFileInfo::exists(archive));
+    const int told = indexOfLine(QStringLiteral("The log archive"));
+    ASSERT_GE(told, 0);
+    EXPECT_TRUE(lines().at(told).contains(QStringLiteral("pellora-zip.so")));
 }
 
 TEST_F(ShellTest, NewPostWhileOfflineWithNobodySignedInDoesNothing)

@@ -25,6 +25,8 @@
 #include <QScreen>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace shell_test;
 
 class TitleBarTest : public ShellTest {
@@ -260,7 +262,15 @@ TEST_F(TitleBarTest, AddBlockPopoverOffersThreeKindsAndAClickAppendsToTheShownPo
                                                testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    // The popover's content is not made with the window, only when first asked for.
+    const auto popOverMade = [] {
+        const QList<QWidget*> widgets = QApplication::allWidgets();
+        return std::any_of(widgets.begin(), widgets.end(),
+                           [](QWidget* widget) { return widget->objectName() == QLatin1String("popOverView"); });
+    };
+    EXPECT_FALSE(popOverMade());
     PLRAddBlockView* tiles = window()->addBlockView();
+    EXPECT_TRUE(popOverMade());
     ASSERT_NE(tiles, nullptr);
     EXPECT_EQ(PLRAddBlockView::offeredKinds(),
               (QList<int>{plr::kBlockKindText, plr::kBlockKindBlank, plr::kBlockKindDownloadButton}));

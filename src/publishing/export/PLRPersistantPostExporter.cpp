@@ -16,6 +16,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Plist.h"
 #include "platform/Workspace.h"
+#include "platform/ZipModule.h"
 #include "store/session/PLRCoreManager.h"
 #include "store/session/PLRUserSession.h"
 #include "shell/PLRShellNotifications.h"
@@ -37,7 +38,6 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <QUuid>
 
-#include <zip.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -101,6 +101,25 @@ private:
     QString m_path;
 };
 
+// --- Zip archives -------------------------------------------------------------------------------
+
+// The zip functions of the zip module. Reading and writing a post file first make sure the module
+// is there (zipModuleMissing); a module once loaded stays for the run.
+const platform::zipmodule::Functions& zipLib()
+{
+    return *platform::zipmodule::functions();
+}
+
+// True, with the error set, when the zip module cannot be loaded.
+bool zipModuleMissing(platform::Error* error, qint64 code, const QString& what)
+{
+    QString reason;
+    if (platform::zipmodule::functions(&reason))
+        return false;
+    setError(error, code, QStringLiteral("%1 (%2).").arg(what, reason));
+    return true;
+}
+
 // --- Writing ------------------------------------------------------------------------------------
 
 // Where libzip writes the archive: a file descriptor, written from the start. The archive is
@@ -108,24 +127,24 @@ private:
 struct ZipSink {
     int fd = -1;
     zip_error_t error;
-    ZipSink() { zip_error_init(&error); }
-    ~ZipSink() { zip_error_fini(&error); }
+    ZipSink() { zipLib().errorInit(&error); }
+    ~ZipSink() { zipLib().errorFini(&error); }
 
     static zip_int64_t callback(void* userdata, void* data, zip_uint64_t length, zip_source_cmd_t command)
     {
         auto* sink = static_cast<ZipSink*>(userdata);
         const auto systemFailure = [sink](int zipCode) {
-            zip_error_set(&sink->error, zipCode, errno);
+            zipLib().errorSet(&sink->error, zipCode, errno);
             return zip_int64_t(-1);
         };
         switch (command) {
         case ZIP_SOURCE_SUPPORTS:
             return ZIP_SOURCE_SUPPORTS_WRITABLE;
         case ZIP_SOURCE_STAT:
-            zip_error_set(&sink->error, ZIP_ER_READ, ENOENT);   // no archive there yet
+            zipLib().errorSet(&sink->error, ZIP_ER_READ, ENOENT);   // no archive there yet
             return -1;
         case ZIP_SOURCE_ERROR:
-            return zip_error_to_data(&sink->error, data, length);
+            return zipLib().errorToData(&sink->error, data, length);
         case ZIP_SOURCE_OPEN:
         case ZIP_SOURCE_CLOSE:
         case ZIP_SOURCE_FREE:
@@ -153,9 +172,11 @@ struct ZipSink {
             return zip_int64_t(length);
         }
         case ZIP_SOURCE_SEEK_WRITE: {
-            auto* args = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, data, length, &sink->error);
-            if (!args)
+            if (length < sizeof(zip_source_args_seek_t)) {
+                zipLib().errorSet(&sink->error, ZIP_ER_INVAL, 0);
                 return -1;
+            }
+            const auto* args = static_cast<const zip_source_args_seek_t*>(data);
             if (::lseek(sink->fd, off_t(args->offset), args->whence) < 0)
                 return systemFailure(ZIP_ER_SEEK);
             return 0;
@@ -167,7 +188,7 @@ struct ZipSink {
         case ZIP_SOURCE_COMMIT_WRITE:
             return ::fsync(sink->fd) == 0 ? 0 : systemFailure(ZIP_ER_WRITE);
         default:
-            zip_error_set(&sink->error, ZIP_ER_OPNOTSUPP, 0);
+            zipLib().errorSet(&sink->error, ZIP_ER_OPNOTSUPP, 0);
             return -1;
         }
     }
@@ -178,20 +199,20 @@ struct ZipWriter {
     ~ZipWriter()
     {
         if (archive)
-            zip_discard(archive);
+            zipLib().discard(archive);
     }
-    QString lastError() const { return archive ? QString::fromUtf8(zip_strerror(archive)) : QString(); }
+    QString lastError() const { return archive ? QString::fromUtf8(zipLib().strerror(archive)) : QString(); }
     bool addDirectory(const QString& name)
     {
-        return zip_dir_add(archive, name.toUtf8().constData(), ZIP_FL_ENC_UTF_8) >= 0;
+        return zipLib().dirAdd(archive, name.toUtf8().constData(), ZIP_FL_ENC_UTF_8) >= 0;
     }
     bool addFile(const QString& name, const QString& path)
     {
-        zip_source_t* source = zip_source_file(archive, QFile::encodeName(path).constData(), 0, -1);
+        zip_source_t* source = zipLib().sourceFile(archive, QFile::encodeName(path).constData(), 0, -1);
         if (!source)
             return false;
-        if (zip_file_add(archive, name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
-            zip_source_free(source);
+        if (zipLib().fileAdd(archive, name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
+            zipLib().sourceFree(source);
             return false;
         }
         return true;
@@ -229,7 +250,7 @@ struct ZipReader {
     ~ZipReader()
     {
         if (archive)
-            zip_close(archive);
+            zipLib().close(archive);
     }
 };
 
@@ -357,13 +378,15 @@ public:
 private:
     bool open(platform::Error* error)
     {
+        if (zipModuleMissing(error, 1, QStringLiteral("Post files cannot be read")))
+            return false;
         int code = 0;
-        m_reader.archive = zip_open(QFile::encodeName(m_archivePath).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+        m_reader.archive = zipLib().open(QFile::encodeName(m_archivePath).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
         if (!m_reader.archive) {
             zip_error_t zipError;
-            zip_error_init_with_code(&zipError, code);
-            setError(error, 1, QStringLiteral("The file is not a readable post file (%1).").arg(QString::fromUtf8(zip_error_strerror(&zipError))));
-            zip_error_fini(&zipError);
+            zipLib().errorInitWithCode(&zipError, code);
+            setError(error, 1, QStringLiteral("The file is not a readable post file (%1).").arg(QString::fromUtf8(zipLib().errorStrerror(&zipError))));
+            zipLib().errorFini(&zipError);
             return false;
         }
         return true;
@@ -374,7 +397,7 @@ private:
     // the one bundle folder and sorts its entries into what a post is made of and the rest.
     bool survey(platform::Error* error)
     {
-        const zip_int64_t count = zip_get_num_entries(m_reader.archive, 0);
+        const zip_int64_t count = zipLib().getNumEntries(m_reader.archive, 0);
         if (count < 0 || count > PLRPersistantPostExporter::kMaxEntries) {
             setError(error, 2, QStringLiteral("The post file holds too many entries."));
             return false;
@@ -384,8 +407,8 @@ private:
         QList<ArchiveEntry> files;
         for (zip_int64_t i = 0; i < count; ++i) {
             zip_stat_t stat;
-            zip_stat_init(&stat);
-            if (zip_stat_index(m_reader.archive, zip_uint64_t(i), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_NAME)) {
+            zipLib().statInit(&stat);
+            if (zipLib().statIndex(m_reader.archive, zip_uint64_t(i), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_NAME)) {
                 setError(error, 3, QStringLiteral("The post file has an unreadable entry."));
                 return false;
             }
@@ -402,7 +425,7 @@ private:
             bool directory = name.endsWith(QLatin1Char('/'));
             zip_uint8_t system = 0;
             zip_uint32_t attributes = 0;
-            if (zip_file_get_external_attributes(m_reader.archive, zip_uint64_t(i), 0, &system, &attributes) == 0
+            if (zipLib().fileGetExternalAttributes(m_reader.archive, zip_uint64_t(i), 0, &system, &attributes) == 0
                 && system == ZIP_OPSYS_UNIX) {
                 // Only the type bits count: many zip tools store a regular file as its
                 // permissions alone (0600, no type), and a mode without a type is a file or, by
@@ -492,9 +515,9 @@ private:
             setError(error, 8, QStringLiteral("A folder of the post file could not be made."));
             return false;
         }
-        zip_file_t* file = zip_fopen_index(m_reader.archive, entry.index, 0);
+        zip_file_t* file = zipLib().fopenIndex(m_reader.archive, entry.index, 0);
         if (!file) {
-            setError(error, 3, QStringLiteral("An entry of the post file cannot be read: %1").arg(QString::fromUtf8(zip_strerror(m_reader.archive))));
+            setError(error, 3, QStringLiteral("An entry of the post file cannot be read: %1").arg(QString::fromUtf8(zipLib().strerror(m_reader.archive))));
             return false;
         }
         const qint64 fixedBound = kind == EntryKind::Plist ? kMaxPlistBytes : kind == EntryKind::Layout ? kMaxLayoutBytes : 0;
@@ -503,14 +526,14 @@ private:
         QByteArray head;   // a picture's first bytes, until its bound is known
         QFile out(target);
         const auto fail = [&](qint64 code, const QString& description) {
-            zip_fclose(file);
+            zipLib().fclose(file);
             out.close();
             QFile::remove(target);
             setError(error, code, description);
             return false;
         };
         const auto leaveOut = [&](const QString& why) {
-            zip_fclose(file);
+            zipLib().fclose(file);
             out.close();
             QFile::remove(target);
             skip(entry, why);
@@ -521,9 +544,9 @@ private:
         qint64 written = 0;
         QByteArray buffer(256 * 1024, Qt::Uninitialized);
         for (;;) {
-            const zip_int64_t read = zip_fread(file, buffer.data(), zip_uint64_t(buffer.size()));
+            const zip_int64_t read = zipLib().fread(file, buffer.data(), zip_uint64_t(buffer.size()));
             if (read < 0)
-                return fail(3, QStringLiteral("An entry of the post file is damaged: %1").arg(QString::fromUtf8(zip_file_strerror(file))));
+                return fail(3, QStringLiteral("An entry of the post file is damaged: %1").arg(QString::fromUtf8(zipLib().fileStrerror(file))));
             if (read > 0) {
                 written += read;
                 m_done += read;
@@ -559,7 +582,7 @@ private:
             if (out.write(buffer.constData(), read) != read)
                 return fail(8, QStringLiteral("%1 could not be written: %2").arg(target, out.errorString()));
         }
-        zip_fclose(file);
+        zipLib().fclose(file);
         if (!out.flush()) {
             out.close();
             QFile::remove(target);
@@ -628,6 +651,8 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
         setError(error, 11, QStringLiteral("The folder \"%1\" cannot be written to.").arg(folder));
         return false;
     }
+    if (zipModuleMissing(error, 12, QStringLiteral("The post file could not be made")))
+        return false;
     // Written into a file of the folder that has no name until it is complete (then it takes
     // the target's name, replacing an older file only by a whole one): a failed, cancelled or
     // killed export leaves nothing behind. The folder is opened once and every step is
@@ -659,21 +684,21 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
     ZipWriter writer;
     {
         zip_error_t openError;
-        zip_error_init(&openError);
-        zip_source_t* source = zip_source_function_create(&ZipSink::callback, &sink, &openError);
+        zipLib().errorInit(&openError);
+        zip_source_t* source = zipLib().sourceFunctionCreate(&ZipSink::callback, &sink, &openError);
         if (source) {
-            writer.archive = zip_open_from_source(source, ZIP_CREATE | ZIP_TRUNCATE, &openError);
+            writer.archive = zipLib().openFromSource(source, ZIP_CREATE | ZIP_TRUNCATE, &openError);
             if (!writer.archive)
-                zip_source_free(source);
+                zipLib().sourceFree(source);
         }
         if (!writer.archive) {
-            const QString reason = QString::fromUtf8(zip_error_strerror(&openError));
-            zip_error_fini(&openError);
+            const QString reason = QString::fromUtf8(zipLib().errorStrerror(&openError));
+            zipLib().errorFini(&openError);
             discard();
             setError(error, 12, QStringLiteral("The post file could not be made (%1).").arg(reason));
             return false;
         }
-        zip_error_fini(&openError);
+        zipLib().errorFini(&openError);
     }
     const QString root = QFileInfo(bundle).fileName() + QLatin1Char('/');
     const QString cache = root + QLatin1String(kBlockCacheFolder) + QLatin1Char('/');
@@ -699,7 +724,7 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
         discard();
         return false;
     }
-    if (zip_close(writer.archive) != 0) {
+    if (zipLib().close(writer.archive) != 0) {
         failure = writer.lastError();
         discard();
         setError(error, 12, QStringLiteral("The post file could not be written: %1").arg(failure));

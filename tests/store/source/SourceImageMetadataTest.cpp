@@ -3,6 +3,8 @@
 #include "store/persistance-store/source/PLRImageMetadata.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
+#include "platform/Log.h"
+#include "platform/Modules.h"
 
 #include <gtest/gtest.h>
 
@@ -71,6 +73,40 @@ TEST(SourceImageMetadata, OrientationSwapsTheUprightSize)
     // A photo of unknown size has the unknown ratio.
     PLRSourceImage unknown(QString(), dir.filePath(QStringLiteral("cache")));
     EXPECT_FALSE(unknown.aspectRatio().isValid());
+}
+
+TEST(SourceImageMetadata, WithoutTheMetadataModuleAPhotoKeepsTheDefaultsAndTheLogSaysWhy)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tagged.jpg"));
+    ASSERT_TRUE(writePhoto(path, 60, 40));
+    ASSERT_TRUE(tagPhoto(path, {{"Exif.Image.Orientation", "6"}, {"Xmp.xmp.Rating", "4"}, {"Xmp.xmp.Label", "Red"}}));
+    QStringList errors;
+    const auto capture = platform::log::addCapture([&errors](platform::log::Level level, const QString& line) {
+        if (level >= platform::log::Level::Error)
+            errors << line;
+    });
+
+    QTemporaryDir empty;
+    platform::modules::setSearchFoldersForTesting({empty.path()});
+    for (int twice = 0; twice < 2; ++twice) {
+        const PLRImageMetadata metadata = PLRImageMetadata::read(path);
+        EXPECT_TRUE(metadata.readable);
+        EXPECT_EQ(metadata.pixelSize, QSize(60, 40));
+        EXPECT_EQ(metadata.orientation, 1);
+        EXPECT_EQ(metadata.starRating, 0);
+        EXPECT_EQ(metadata.colourRating, 0);
+    }
+    // Told once, not for every photo.
+    ASSERT_EQ(errors.size(), 1) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(errors.first().contains(QStringLiteral("pellora-metadata.so")));
+
+    platform::modules::setSearchFoldersForTesting({});
+    const PLRImageMetadata metadata = PLRImageMetadata::read(path);
+    platform::log::removeCapture(capture);
+    EXPECT_EQ(metadata.orientation, 6);
+    EXPECT_EQ(metadata.starRating, 4);
+    EXPECT_EQ(metadata.colourRating, 1);
 }
 
 TEST(SourceImageMetadata, BadFilesAreNotPhotosAndNeverThrow)
