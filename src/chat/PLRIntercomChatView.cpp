@@ -57,8 +57,6 @@ PLRIntercomChatView::PLRIntercomChatView(QWidget* parent) : QWidget(parent)
     m_spinner->setForegroundColour(ColorWithHex::smb_blueColour());
     m_spinner->setup();
     m_spinner->hide();
-    m_showErrorTimer.setSingleShot(true);
-    connect(&m_showErrorTimer, &QTimer::timeout, this, &PLRIntercomChatView::watchdogFired);
     setupHeightConstraints();
 }
 
@@ -162,7 +160,7 @@ void PLRIntercomChatView::showIntercomChatWindow()
     m_spinner->show();
     m_chatButton->setEnabled(false);
     m_spinner->startAnimating();
-    m_showErrorTimer.start(kWatchdogMs);
+    m_showErrorTimer.start(kWatchdogSeconds);
     if (m_webView) {
         m_webView->evaluateJavaScript(QStringLiteral("Intercom('show');"), [](const QVariant& result, const QString& error) {
             PLR_LOG_INFO(QStringLiteral("error executing JS: %1 %2").arg(result.toString(), error));

@@ -1,13 +1,13 @@
 #pragma once
 
 #include <QPointer>
-#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
 #include <optional>
 
 #include "chat/PLRWebView.h"
+#include "platform/Clock.h"
 
 class PLRSpinner;
 class QPushButton;
@@ -29,7 +29,7 @@ public:
     static constexpr int kOpenWidth = 300;
     static constexpr int kOpenHeight = 500;
     static constexpr int kMarginInHost = 20;
-    static constexpr int kWatchdogMs = 15000;
+    static constexpr double kWatchdogSeconds = 15.0;
 
     // Prepares the view and, once, its web view with the page.
     void setupMessengerView();
@@ -77,9 +77,6 @@ public:
     static constexpr int kCornerRadius = 5;
     static constexpr int kShadowMargin = 8;
 
-    // Tests run the watchdog's end at once.
-    void fireWatchdogForTesting() { watchdogFired(); }
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
@@ -105,7 +102,7 @@ private:
     int m_unread = 0;
     bool m_notificationPending = false;
     std::optional<double> m_lastNotificationAt; // clock seconds
-    QTimer m_showErrorTimer;
+    platform::ClockTimer m_showErrorTimer{this, [this] { watchdogFired(); }};
     QPointer<QWidget> m_host;
     QPointer<QWidget> m_shadowView;
     bool m_shadowShown = false;

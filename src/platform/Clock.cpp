@@ -137,13 +137,13 @@ size_t ManualClock::pendingCount() const
     return m_tasks.size();
 }
 
-std::vector<double> ManualClock::waiting() const
+std::vector<double> ManualClock::waiting(const std::function<bool(const QObject*)>& accept) const
 {
     std::vector<std::pair<double, quint64>> live;
     {
         std::lock_guard lock(m_mutex);
         for (const Entry& entry : m_tasks)
-            if (this->live(entry))
+            if (this->live(entry) && (!accept || accept(entry.context.data())))
                 live.push_back({entry.due, entry.order});
     }
     std::sort(live.begin(), live.end());
@@ -165,6 +165,70 @@ ManualClock& ManualClock::install()
 ManualClock* ManualClock::current()
 {
     return dynamic_cast<ManualClock*>(&Clock::shared());
+}
+
+ClockTimer::ClockTimer(QObject* context, Task task)
+    : m_context(context), m_hadContext(context != nullptr), m_task(std::move(task))
+{
+}
+
+void ClockTimer::start(double seconds)
+{
+    Clock& clock = Clock::shared();
+    m_interval = std::max(0.0, seconds);
+    m_active = true;
+    m_due = clock.now() + m_interval;
+    // A waiting task on this clock that falls due no later can stay: on running it finds the
+    // due time moved and waits for the rest.
+    if (m_pending.isValid() && !m_pending.isCancelled() && m_pendingClock == &clock && m_pendingDue <= m_due)
+        return;
+    arm(clock, m_interval);
+}
+
+void ClockTimer::stop()
+{
+    m_active = false;
+    m_pending.cancel();
+    m_pending = Cancellable();
+    m_pendingClock = nullptr;
+}
+
+void ClockTimer::arm(Clock& clock, double delay)
+{
+    m_pending.cancel();
+    if (m_hadContext && !m_context) {
+        m_active = false;
+        m_pending = Cancellable();
+        m_pendingClock = nullptr;
+        return;
+    }
+    m_pendingClock = &clock;
+    m_pendingDue = clock.now() + delay;
+    m_pending = clock.after(delay, m_context.data(), [this] { fire(); });
+}
+
+void ClockTimer::fire()
+{
+    m_pending = Cancellable();
+    m_pendingClock = nullptr;
+    if (!m_active)
+        return;
+    Clock& clock = Clock::shared();
+    // The system clock's timers may run a little early; there a millisecond counts as due.
+    const double left = m_due - clock.now();
+    if (left > (clock.isManual() ? 1e-9 : 0.001)) {
+        arm(clock, left);
+        return;
+    }
+    if (m_repeating) {
+        m_due = clock.now() + m_interval;
+        arm(clock, m_interval);
+    } else {
+        m_active = false;
+    }
+    // A copy: the task may destroy this timer.
+    const Task task = m_task;
+    task();
 }
 
 } // namespace platform

@@ -44,8 +44,18 @@
 //     test asks; a queue never waits on the main thread while holding a lock.
 //   - A mutex guards one object's fields for a short section; nothing is called out
 //     (delegates, notifications, completions) while holding it.
-//   - Delays and timeouts go through platform::Clock, so that tests step time instead of
-//     sleeping.
+//   - Time. Timed behaviour runs on platform::Clock (Clock::after, or a ClockTimer for what is
+//     restarted, repeated or stopped), so that tests step time instead of sleeping: delayed
+//     calls, debounces, time-outs and deadlines, check and retry intervals, periodic work.
+//     Frame pacing and input repeat stay on Qt timers: the caret's blink, a stepper's repeat
+//     while held, the animation and layout frame ticks, a view's 16 ms repaint, the gallery's
+//     loading-indicator frames, the canvas's scrolling while a drag is held at an edge, the
+//     menu bar's polling of the modifier keys while a menu is open, and the progress shown
+//     while the main thread waits. So do the limits of the few waits that block their caller
+//     in a local event loop (the Secret Service answer, the session event sent at quit): a
+//     clock that only a test moves could never end them while the test is blocked inside.
+//     A zero-delay Qt single shot only hands work to the next turn of the event loop. The
+//     relaunch helper, a process of its own without an event loop, sleeps while it waits.
 
 #include "platform/Dispatch.h"
 

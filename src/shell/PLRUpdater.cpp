@@ -25,8 +25,8 @@ const platform::resets::Joined gControllerReset{[] { gController = nullptr; }};
 
 PLRSoftwareUpdater::PLRSoftwareUpdater(QObject* parent) : QObject(parent)
 {
-    m_scheduled.setInterval(int(kAutomaticCheckInterval * 1000));
-    connect(&m_scheduled, &QTimer::timeout, this, &PLRSoftwareUpdater::checkForUpdatesInBackground);
+    m_scheduled.setRepeating(true);
+    m_scheduled.setInterval(kAutomaticCheckInterval);
 }
 
 PLRSoftwareUpdater::~PLRSoftwareUpdater() = default;

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/Clock.h"
+
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -73,7 +74,7 @@ private:
     std::optional<QUrl> m_feedURL;
     PLRUpdaterDelegate* m_delegate = nullptr;
     std::unique_ptr<QNetworkAccessManager> m_network;
-    QTimer m_scheduled;
+    platform::ClockTimer m_scheduled{this, [this] { checkForUpdatesInBackground(); }};
     bool m_inProgress = false;
 };
 

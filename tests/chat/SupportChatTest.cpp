@@ -201,17 +201,31 @@ TEST_F(SupportChatTest, AWebViewGoesCleanlyWhileItsPageIsStillTalking)
 
 TEST_F(SupportChatTest, TheWatchdogAlertsAndReloadsWhenTheMessengerNeverOpens)
 {
+    platform::ManualClock& clock = platform::ManualClock::install();
     PLRIntercomChatView chat;
     chat.setupMessengerView();
     chat.showIntercomChatWindow();
+    // Nothing before its time (an alert nobody expected fails the test).
+    clock.advance(PLRIntercomChatView::kWatchdogSeconds - 0.1);
+    EXPECT_TRUE(chat.isWaitingForMessenger());
+    EXPECT_FALSE(chat.chatButton()->isEnabled());
     testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
-    chat.fireWatchdogForTesting();
+    clock.advance(0.1);
+    EXPECT_FALSE(chat.isWaitingForMessenger());
     ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
     EXPECT_EQ(testing_support::scriptedAlerts().shown()[0].messageText,
               "We are experiencing difficulty to initiate chat with support.");
     EXPECT_EQ(testing_support::scriptedAlerts().shown()[0].informativeText,
               "Please check your internet connection, and try again later.");
     EXPECT_TRUE(chat.chatButton()->isEnabled());
+
+    // A messenger that shows in time stops it: no second alert, however long it stays open.
+    chat.showIntercomChatWindow();
+    clock.advance(1.0);
+    chat.handleScriptMessage(QStringLiteral("jsHandler"), QStringLiteral("shown"));
+    EXPECT_FALSE(chat.isWaitingForMessenger());
+    clock.advance(PLRIntercomChatView::kWatchdogSeconds * 2);
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
 }
 
 TEST_F(SupportChatTest, UserDetailsReachThePageIntactWhateverTheyHold)

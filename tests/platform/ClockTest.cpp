@@ -91,3 +91,77 @@ TEST(Clock, TheSystemClockIsBackAfterTheResetAndRunsItsTasksOnTheMainLoop)
     platform::Clock::setShared(nullptr);
     EXPECT_EQ(dynamic_cast<platform::ManualClock*>(&platform::Clock::shared()), nullptr);
 }
+
+TEST(ClockTimer, RestartsMoveTheDueTimeWithOneWaitingTaskAndRepeatsUntilStopped)
+{
+    platform::ManualClock& clock = platform::ManualClock::install();
+    auto context = std::make_unique<QObject>();
+    int fired = 0;
+    platform::ClockTimer timeout(context.get(), [&] { ++fired; });
+
+    // A time-out restarted by every step of the work: one task waits, due at the last start.
+    timeout.start(1.0);
+    for (int step = 0; step < 50; ++step) {
+        clock.advance(0.5);
+        timeout.start(1.0);
+    }
+    EXPECT_EQ(fired, 0);
+    EXPECT_LE(clock.pendingCount(), 1u);
+    clock.advance(0.999);
+    EXPECT_EQ(fired, 0);
+    EXPECT_TRUE(timeout.isActive());
+    clock.advance(0.001);
+    EXPECT_EQ(fired, 1);
+    EXPECT_FALSE(timeout.isActive());
+    clock.advance(5.0);
+    EXPECT_EQ(fired, 1);
+
+    // Restarted sooner than the waiting task: due at the new, earlier time.
+    timeout.start(3.0);
+    timeout.start(1.0);
+    clock.advance(1.0);
+    EXPECT_EQ(fired, 2);
+
+    // Stopped, or its context gone: nothing runs.
+    timeout.start(1.0);
+    timeout.stop();
+    clock.advance(2.0);
+    EXPECT_EQ(fired, 2);
+
+    // Repeating: every interval, the task may stop it.
+    platform::ClockTimer tick(context.get(), [&] {
+        if (++fired == 5)
+            tick.stop();
+    });
+    tick.setRepeating(true);
+    tick.start(0.25);
+    clock.advance(0.5);
+    EXPECT_EQ(fired, 4);
+    EXPECT_TRUE(tick.isActive());
+    clock.advance(10.0);
+    EXPECT_EQ(fired, 5);
+    EXPECT_FALSE(tick.isActive());
+
+    tick.start(0.25);
+    context.reset();
+    clock.advance(1.0);
+    EXPECT_EQ(fired, 5);
+}
+
+TEST(ClockTimer, ATaskMayDestroyItsTimerAndATimerFollowsTheClockPutInPlace)
+{
+    // Started on the system clock, restarted after a manual clock came: the manual clock runs it.
+    int fired = 0;
+    std::unique_ptr<platform::ClockTimer> timer;
+    timer = std::make_unique<platform::ClockTimer>(nullptr, [&] {
+        ++fired;
+        timer.reset();
+    });
+    timer->start(30.0);
+    platform::ManualClock& clock = platform::ManualClock::install();
+    timer->start(30.0);
+    clock.advance(30.0);
+    EXPECT_EQ(fired, 1);
+    EXPECT_EQ(timer, nullptr);
+    EXPECT_FALSE(clock.advanceToNext());
+}

@@ -47,14 +47,14 @@ struct ManualTimers {
     QList<double> waiting() const
     {
         QList<double> delays;
-        for (double delay : clock.waiting())
+        for (double delay : testing_support::waitingSteps(clock))
             delays << delay;
         return delays;
     }
     // Runs the steps waiting now (moves the clock to the last of them).
     int fire()
     {
-        const std::vector<double> due = clock.waiting();
+        const std::vector<double> due = testing_support::waitingSteps(clock);
         if (due.empty())
             return 0;
         clock.advance(due.back());

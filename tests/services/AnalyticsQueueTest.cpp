@@ -114,25 +114,27 @@ TEST_F(ServiceTest, AnalyticsSendsBackOffWhileTheCollectorFails)
     service.script(QJsonObject{{"path", "/api/v1/events"}, {"status", 503}, {"body", QJsonObject{}}, {"count", 2}});
     manager.addEvent(PLRAnalyticEvent::createEventWithTitle("one", {}));
     auto posts = [this] { return requestsOf(service, "/api/v1/events", "POST").size(); };
-    auto sendNow = [&manager] {
-        manager.dispatchNextEvent();
+    // The sends happen at the ticks (every 5 s on the clock).
+    auto tick = [&](double seconds) {
+        clock.advance(seconds);
         return testing_support::waitUntil([&manager] { return !manager.eventDispatchInProgress(); });
     };
 
-    ASSERT_TRUE(sendNow());
+    ASSERT_TRUE(tick(4.9));
+    EXPECT_EQ(posts(), 0);
+    ASSERT_TRUE(tick(0.1));
     EXPECT_EQ(posts(), 1);
     EXPECT_EQ(manager.backoffDelay(), 10.0);
     // Ticks inside the pause send nothing.
-    clock.advance(9);
-    ASSERT_TRUE(sendNow());
+    ASSERT_TRUE(tick(5));
     EXPECT_EQ(posts(), 1);
-    clock.advance(2);
-    ASSERT_TRUE(sendNow());
+    ASSERT_TRUE(tick(5));
     EXPECT_EQ(posts(), 2);
     EXPECT_EQ(manager.backoffDelay(), 20.0);
+    ASSERT_TRUE(tick(15));
+    EXPECT_EQ(posts(), 2);
     // An accepted send ends the pause.
-    clock.advance(21);
-    ASSERT_TRUE(sendNow());
+    ASSERT_TRUE(tick(5));
     EXPECT_EQ(posts(), 3);
     EXPECT_EQ(manager.backoffDelay(), 0.0);
     EXPECT_TRUE(manager.loadEvents().isEmpty());
@@ -160,15 +162,19 @@ TEST(AnalyticsQueue, TicksWithoutWork)
 TEST_F(ServiceTest, AnalyticsEventsAreDeliveredInOrderAcrossARestart)
 {
     pointCollectorAt(closedPort());
+    platform::ManualClock& clock = platform::ManualClock::install();
     {
         PLRAnalyticManager manager;
         manager.setup(0.02);
         for (const char* title : {"launch", "export", "publish"})
             manager.fireAnalyticEvent(PLRAnalyticEvent::createEventWithTitle(title, {{"n", 1}}));
         ASSERT_TRUE(testing_support::waitUntil([&] { return manager.loadEvents().size() == 3; }));
-        // A few failed sends (a tick every 0.02 s): nothing leaves the queue.
-        EXPECT_TRUE(testing_support::holdsFor([&] { return manager.loadEvents().size() == 3; }, 150));
-        ASSERT_TRUE(testing_support::waitUntil([&] { return !manager.eventDispatchInProgress(); }));
+        // Failed sends, one at each tick: nothing leaves the queue.
+        for (int tick = 0; tick < 6; ++tick) {
+            clock.advance(0.02);
+            ASSERT_TRUE(testing_support::waitUntil([&] { return !manager.eventDispatchInProgress(); }));
+            EXPECT_EQ(manager.loadEvents().size(), 3) << tick;
+        }
         EXPECT_EQ(titles(manager.loadEvents()), (QStringList{"launch", "export", "publish"}));
     }
 
@@ -181,7 +187,7 @@ TEST_F(ServiceTest, AnalyticsEventsAreDeliveredInOrderAcrossARestart)
     service.script(QJsonObject{{"path", "/api/v1/events"}, {"status", 429}, {"body", QJsonObject{}}});
     PLRAnalyticManager manager;
     manager.setup(0.02);
-    ASSERT_TRUE(testing_support::waitUntil([&] { return manager.loadEvents().isEmpty(); }));
+    ASSERT_TRUE(testing_support::waitUntilMovingTheClock([&] { return manager.loadEvents().isEmpty(); }));
 
     const QJsonArray received = service.control("GET", "/api/v1/events").toObject()["events"].toArray();
     QStringList delivered;
@@ -198,6 +204,7 @@ TEST_F(ServiceTest, AnalyticsEventsAreDeliveredInOrderAcrossARestart)
     // An event the collector rejects for good is dropped.
     service.script(QJsonObject{{"path", "/api/v1/events"}, {"status", 400}, {"body", QJsonObject{}}});
     manager.fireAnalyticEvent(PLRAnalyticEvent::createEventWithTitle("rejected", {}));
-    ASSERT_TRUE(testing_support::waitUntil([&] { return requestsOf(service, "/api/v1/events", "POST").size() == 6; }));
-    ASSERT_TRUE(testing_support::waitUntil([&] { return manager.loadEvents().isEmpty(); }));
+    ASSERT_TRUE(testing_support::waitUntilMovingTheClock(
+        [&] { return requestsOf(service, "/api/v1/events", "POST").size() == 6; }));
+    ASSERT_TRUE(testing_support::waitUntilMovingTheClock([&] { return manager.loadEvents().isEmpty(); }));
 }

@@ -97,10 +97,19 @@ TEST_F(RealTimeSocketTest, BadMessagesAreDroppedWithALogLine)
 
 TEST_F(RealTimeSocketTest, PingsKeepGoing)
 {
+    platform::ManualClock& clock = platform::ManualClock::install();
     int pongs = 0;
     QObject::connect(host().webSocket(), &QWebSocket::pong, [&pongs] { ++pongs; });
     host().delaySendPing();
     ASSERT_TRUE(testing_support::waitUntil([&] { return pongs == 1; }));
+    // The next one an interval later on the clock, and so on.
+    clock.advance(PLRWebServiceHost::pingInterval() - 0.1);
+    testing_support::drainEvents();
+    EXPECT_EQ(pongs, 1);
+    clock.advance(0.1);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return pongs == 2; }));
+    clock.advance(PLRWebServiceHost::pingInterval());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return pongs == 3; }));
     // A second call does not open a second socket.
     host().ensureSocketConnection();
     EXPECT_TRUE(testing_support::holdsFor([&] { return service.openSockets() == 1; }, 100));

@@ -66,7 +66,10 @@ private:
         case Mode::Trickle: {
             socket->write(json + "Content-Length: 1000\r\n\r\n");
             auto* timer = new QTimer(socket);
-            QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->write(" "); });
+            QObject::connect(timer, &QTimer::timeout, socket, [this, socket] {
+                socket->write(" ");
+                sent += 1;
+            });
             timer->start(150);
             break;
         }
@@ -98,19 +101,24 @@ struct Outcome {
     platform::Error transportError;
 };
 
-Outcome send(const QUrl& url, int timeoutMs = kPLRServiceRequestTimeoutMs)
+void start(const QUrl& url, int timeoutMs, Outcome& outcome)
 {
     PLRServiceCall call;
     call.url = url;
     call.authenticated = false;
     call.wholeBody = true;
     call.timeoutMs = timeoutMs;
-    Outcome outcome;
     EXPECT_TRUE(PLRSendServiceRequest(call, [&outcome](bool success, const QVariant&,
                                                         const std::optional<PLRServiceError>&,
                                                         const platform::Error& transport) {
         outcome = Outcome{true, success, transport};
     }));
+}
+
+Outcome send(const QUrl& url, int timeoutMs = kPLRServiceRequestTimeoutMs)
+{
+    Outcome outcome;
+    start(url, timeoutMs, outcome);
     EXPECT_TRUE(testing_support::waitUntil([&] { return outcome.called; }, 20000));
     return outcome;
 }
@@ -127,9 +135,19 @@ TEST(ServiceAnswerBounds, EndlessTricklingCutAndEmptyAnswersAreTransportErrors)
         EXPECT_LT(server.sent, 64 * kPLRServiceAnswerMaxBytes);
     }
     {
-        // One byte now and then keeps the transfer alive; the whole answer still has a limit.
+        // One byte now and then keeps the transfer alive; the whole answer still has a limit,
+        // counted from the request on the clock.
+        platform::ManualClock& clock = platform::ManualClock::install();
         HostileServer server(HostileServer::Mode::Trickle);
-        const Outcome outcome = send(server.url("/core/supported"), 1200);
+        Outcome outcome;
+        start(server.url("/core/supported"), 1200, outcome);
+        ASSERT_TRUE(testing_support::waitUntil([&] { return server.sent >= 2; }));
+        clock.advance(1.199);
+        testing_support::drainEvents();
+        EXPECT_FALSE(outcome.called);
+        clock.advance(0.001);
+        ASSERT_TRUE(testing_support::waitUntil([&] { return outcome.called; }));
+        platform::Clock::setShared(nullptr);
         EXPECT_FALSE(outcome.success);
         EXPECT_EQ(outcome.transportError.code, platform::urlerror::TimedOut);
         EXPECT_TRUE(isLossOfInternet(outcome.transportError));

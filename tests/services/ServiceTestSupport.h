@@ -3,6 +3,7 @@
 // Shared set-up of the tests that talk to the development service.
 
 #include "DevService.h"
+#include "platform/Clock.h"
 #include "TestSupport.h"
 
 #include "services/PLRServices.h"
@@ -57,6 +58,21 @@ protected:
     static bool waitForState(const char* name, int timeoutMs = 8000)
     {
         return testing_support::waitUntil([name] { return stateName() == QLatin1String(name); }, timeoutMs);
+    }
+
+    // With a manual clock in place: moves it on by `seconds`, one probe check at a time, each
+    // check's fetch and the machine's answer to it done before the next.
+    static void runProbeFor(platform::ManualClock& clock, double seconds)
+    {
+        const double step = PLRServiceReacher::defaultTiming().checkInterval;
+        for (double done = 0.0; done < seconds - 1e-9; done += step) {
+            clock.advance(step);
+            ASSERT_TRUE(testing_support::waitUntil([] {
+                const PLRServiceReacher* reacher = PLRWebServiceManager::globalManager().serviceReacher();
+                return !reacher || !reacher->isFetching();
+            }));
+            testing_support::drainEvents();
+        }
     }
 
     testing_support::DevService service;

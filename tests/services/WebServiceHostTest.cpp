@@ -1,5 +1,6 @@
 // Host table, URL builders, response and error tests, and the service error map.
 
+#include "platform/Clock.h"
 #include "TestSupport.h"
 
 #include "services/PLRServices.h"
@@ -254,4 +255,13 @@ TEST(WebServiceHostView, ShowsAndSavesTheChoice)
     view.saveType();
     EXPECT_EQ(PLRWebServiceHost::currentHostType(), PLRWebServiceHost_CUSTOM);
     EXPECT_EQ(view.serviceURLLabel()->text(), "http://custom.test");
+
+    // The status follows a change made elsewhere at its next refresh, every 10 s on the clock.
+    platform::ManualClock& clock = platform::ManualClock::install();
+    view.refreshStatus();
+    PLRWebServiceHost::setCurrentHostType(QString::fromLatin1(PLRWebServiceHost_STAGING));
+    clock.advance(PLRWebServiceHostViewController::kRefreshIntervalSeconds - 0.1);
+    EXPECT_EQ(view.serviceURLLabel()->text(), "http://custom.test");
+    clock.advance(0.1);
+    EXPECT_EQ(view.serviceURLLabel()->text(), "https://staging.pellora.app");
 }

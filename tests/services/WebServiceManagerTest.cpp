@@ -97,32 +97,44 @@ TEST_F(ServiceTest, OfflineSettlesOnNoInternet)
     bool offline = true;
     Reachability::setFlagsProvider([&](const QString&) -> quint32 { return offline ? 0 : Reachability::kReachable; });
     service.goDown(1500);
+    platform::ManualClock& clock = platform::ManualClock::install();
     auto& manager = PLRWebServiceManager::globalManager();
     recordStates();
     manager.beginManager();
     ASSERT_TRUE(testing_support::waitUntil([&] { return manager.hasConnectionVerdict(); }));
-    ASSERT_TRUE(waitForState(PLRWSM_STATE_NO_INTERNET));
+    ASSERT_TRUE(testing_support::waitUntilMovingTheClock(
+        [] { return stateName() == QLatin1String(PLRWSM_STATE_NO_INTERNET); }, 8000));
     states.clear();
-    // A dozen checks at test timing.
-    EXPECT_TRUE(testing_support::holdsFor([&] { return states.isEmpty(); }, 600)) << states.join(' ').toStdString();
+    // A dozen checks at test timing, each with a failed fetch.
+    const QDateTime before = manager.serviceReacher()->lastTimeReachabilityCheckTime();
+    runProbeFor(clock, 0.6);
+    EXPECT_TRUE(states.isEmpty()) << states.join(' ').toStdString();
     EXPECT_EQ(stateName(), PLRWSM_STATE_NO_INTERNET);
     EXPECT_EQ(manager.serviceReacher()->status(), 2);
+    EXPECT_GE(before.msecsTo(manager.serviceReacher()->lastTimeReachabilityCheckTime()), 550);
 
     // The network returns: the machine goes on to the stable state.
     offline = false;
-    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    ASSERT_TRUE(testing_support::waitUntilMovingTheClock(
+        [] { return stateName() == QLatin1String(PLRWSM_STATE_STABLE); }, 8000));
     Reachability::setFlagsProvider(nullptr);
 }
 
 TEST_F(ServiceTest, WorkingServiceStaysStableWhateverTheLocalCheckSays)
 {
     Reachability::setFlagsProvider([](const QString&) -> quint32 { return 0; });
+    platform::ManualClock& clock = platform::ManualClock::install();
     auto& manager = PLRWebServiceManager::globalManager();
     manager.beginManager();
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
     recordStates();
-    EXPECT_TRUE(testing_support::holdsFor([&] { return states.isEmpty(); }, 700)) << states.join(' ').toStdString();
+    // A dozen local checks at test timing: the first one's "down" is confirmed by a fetch at
+    // once, then a fetch follows every 0.25 s.
+    const qsizetype fetches = service.requests(QStringLiteral("/core/health")).size();
+    runProbeFor(clock, 0.7);
+    EXPECT_TRUE(states.isEmpty()) << states.join(' ').toStdString();
     EXPECT_EQ(stateName(), PLRWSM_STATE_STABLE);
+    EXPECT_EQ(service.requests(QStringLiteral("/core/health")).size(), fetches + 3);
     EXPECT_EQ(service.requests(QStringLiteral("/core/supported")).size(), 1);
     Reachability::setFlagsProvider(nullptr);
 }
@@ -195,6 +207,7 @@ TEST_F(ServiceTest, VersionCheckFailuresAreRetried)
 
 TEST_F(ServiceTest, HostChangeReplacesTheProbe)
 {
+    platform::ManualClock& clock = platform::ManualClock::install();
     auto& manager = PLRWebServiceManager::globalManager();
     manager.beginManager();
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
@@ -210,9 +223,12 @@ TEST_F(ServiceTest, HostChangeReplacesTheProbe)
     ASSERT_TRUE(testing_support::waitUntil([&] { return !other.requests(QStringLiteral("/core/health")).isEmpty(); }));
     EXPECT_EQ(other.requests(QStringLiteral("/core/supported")).size(), 1);
 
-    // The first service hears nothing more from the old probe.
+    // The first service hears nothing more from the old probe; the new one goes on.
     service.clearRequests();
-    EXPECT_TRUE(testing_support::holdsFor([&] { return service.requests().isEmpty(); }, 700));
+    const qsizetype fetches = other.requests(QStringLiteral("/core/health")).size();
+    runProbeFor(clock, 0.7);
+    EXPECT_TRUE(service.requests().isEmpty());
+    EXPECT_EQ(other.requests(QStringLiteral("/core/health")).size(), fetches + 2);
 }
 
 TEST_F(ServiceTest, LogInOnlyWhenStable)
@@ -289,9 +305,15 @@ TEST_F(ServiceTest, CoreSignInAndSignOut)
 TEST_F(ServiceTest, HostNameWithSpacesLeavesTheServiceUnreachable)
 {
     PLRWebServiceHost::setCustomHostName(QStringLiteral("bad host name"));
-    PLRWebServiceManager::globalManager().beginManager();
+    platform::ManualClock& clock = platform::ManualClock::install();
+    auto& manager = PLRWebServiceManager::globalManager();
+    manager.beginManager();
     ASSERT_TRUE(waitForState(PLRWSM_STATE_SERVER_CONNECTION));
-    EXPECT_TRUE(testing_support::holdsFor([&] { return stateName() == PLRWSM_STATE_SERVER_CONNECTION; }, 400));
+    // The probe keeps trying (a fetch every 0.25 s at test timing); the verdict holds.
+    const QDateTime before = manager.serviceReacher()->lastTimeReachabilityCheckTime();
+    runProbeFor(clock, 0.4);
+    EXPECT_EQ(stateName(), PLRWSM_STATE_SERVER_CONNECTION);
+    EXPECT_GE(before.msecsTo(manager.serviceReacher()->lastTimeReachabilityCheckTime()), 250);
     bool called = false;
     EXPECT_FALSE(PLRWebServiceManager::loginWithEmail(
         QStringLiteral("a@b.c"), QStringLiteral("p"),

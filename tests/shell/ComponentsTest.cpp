@@ -197,9 +197,19 @@ TEST(CrashReporter, EndpointByBundleIdentifierAndAReportOnAFatalSignal)
     EXPECT_TRUE(error.isValid());
     EXPECT_FALSE(broken.startCrashHandler(&error));
 
-    // The dying child runs this test again from the start: it takes the parent's folder.
-    if (!qEnvironmentVariableIsSet("PLR_CRASH_TEST_FOLDER"))
+    // The dying child runs this test again from the start: it takes the parent's folder. The
+    // parent clears it again at the end, so that a repeated run uses its own fresh home.
+    const bool parent = !qEnvironmentVariableIsSet("PLR_CRASH_TEST_FOLDER");
+    if (parent)
         qputenv("PLR_CRASH_TEST_FOLDER", (testing_support::testHome() + QStringLiteral("/crash")).toUtf8());
+    struct ClearFolder {
+        bool own;
+        ~ClearFolder()
+        {
+            if (own)
+                qunsetenv("PLR_CRASH_TEST_FOLDER");
+        }
+    } const clearFolder{parent};
     const QString folder = qEnvironmentVariable("PLR_CRASH_TEST_FOLDER");
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
@@ -340,6 +350,25 @@ TEST_F(ShellTest, TheUpdaterAsksTheChosenServiceHostOnly)
     updater.checkForUpdatesInBackground();
     ASSERT_TRUE(testing_support::waitUntil([&] { return finished; }, 5000));
     EXPECT_EQ(service.requests(QStringLiteral("/pellora/update-feed.json")).size(), 1);
+    EXPECT_TRUE(alerts().shown().empty());
+
+    // Automatic checks: one a day on the clock, quiet, none once they are turned off.
+    platform::ManualClock& clock = platform::ManualClock::install();
+    updater.setAutomaticallyChecksForUpdates(true);
+    clock.advance(PLRSoftwareUpdater::kAutomaticCheckInterval - 1.0);
+    testing_support::drainEvents();
+    EXPECT_FALSE(updater.sessionInProgress());
+    for (int day = 2; day <= 3; ++day) {
+        finished = false;
+        clock.advance(day == 2 ? 1.0 : PLRSoftwareUpdater::kAutomaticCheckInterval);
+        ASSERT_TRUE(testing_support::waitUntil([&] { return finished; }, 5000));
+        EXPECT_EQ(service.requests(QStringLiteral("/pellora/update-feed.json")).size(), day);
+    }
+    updater.setAutomaticallyChecksForUpdates(false);
+    clock.advance(2 * PLRSoftwareUpdater::kAutomaticCheckInterval);
+    testing_support::drainEvents();
+    EXPECT_FALSE(updater.sessionInProgress());
+    EXPECT_EQ(service.requests(QStringLiteral("/pellora/update-feed.json")).size(), 3);
     EXPECT_TRUE(alerts().shown().empty());
 
     // The maker's hosts use the update host, and the feed follows a change of host.

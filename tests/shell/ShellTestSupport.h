@@ -52,10 +52,10 @@ public:
     QDateTime now() const { return m_clock.wallTime(); }
     // Moves the clock, running what falls due on the way, in order.
     void advance(double seconds) { m_clock.advance(seconds); }
-    int pending() const { return int(m_clock.waiting().size()); }
+    int pending() const { return int(testing_support::waitingSteps(m_clock).size()); }
     double secondsUntilNext() const
     {
-        const std::vector<double> waiting = m_clock.waiting();
+        const std::vector<double> waiting = testing_support::waitingSteps(m_clock);
         return waiting.empty() ? -1.0 : waiting.front();
     }
 

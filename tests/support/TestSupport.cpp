@@ -52,10 +52,27 @@ bool waitUntilMovingTheClock(const std::function<bool()>& predicate, int timeout
     while (!waitUntil(predicate, 20)) {
         if (deadline.hasExpired())
             return predicate();
-        if (platform::ManualClock* clock = platform::ManualClock::current())
-            clock->advanceToNext();
+        if (platform::ManualClock* clock = platform::ManualClock::current()) {
+            // The next step, past the background ticks that fall due before it (they run on
+            // the way); only those when no step waits.
+            const std::vector<double> steps = waitingSteps(*clock);
+            if (steps.empty())
+                clock->advanceToNext();
+            else
+                clock->advance(steps.front());
+        }
     }
     return true;
+}
+
+std::vector<double> waitingSteps(const platform::ManualClock& clock)
+{
+    return clock.waiting([](const QObject* context) {
+        return !context
+            || !(context->inherits("PLRServiceReacher") || context->inherits("PLRWebServiceHost")
+                 || context->inherits("PLRAnalyticManager") || context->inherits("PLRSoftwareUpdater")
+                 || context->inherits("QNetworkReply"));
+    });
 }
 
 bool holdsFor(const std::function<bool()>& predicate, int ms)

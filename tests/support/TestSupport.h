@@ -7,6 +7,11 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
+
+namespace platform {
+class ManualClock;
+}
 
 namespace testing_support {
 
@@ -16,9 +21,13 @@ QString testHome();
 // Runs the event loop until the predicate holds or the time-out passes; returns the predicate.
 bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
 // As waitUntil; and when a manual clock is in place, whenever nothing has brought the predicate
-// about for a moment, moves that clock on to its next waiting task (the delays that the awaited
-// work needs pass at once).
+// about for a moment, moves that clock on to its next waiting step (see waitingSteps; the delays
+// that the awaited work needs pass at once).
 bool waitUntilMovingTheClock(const std::function<bool()>& predicate, int timeoutMs = 5000);
+// The delays of the steps waiting on the manual clock, soonest first, leaving out the steady
+// background ticks that run whenever the clock moves (the service probe's checks, the socket
+// ping, the analytics tick, the update schedule) and the deadlines of requests in flight.
+std::vector<double> waitingSteps(const platform::ManualClock& clock);
 // Runs the event loop while the predicate holds, for at most the time given; returns whether it
 // held throughout (a check that nothing further happens, ending as soon as something does).
 bool holdsFor(const std::function<bool()>& predicate, int ms);

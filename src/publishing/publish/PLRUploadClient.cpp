@@ -1,12 +1,12 @@
 #include "publishing/publish/PLRUploadClient.h"
 
+#include "platform/Clock.h"
 #include "platform/Log.h"
 
 #include <QFile>
 #include <QPointer>
 #include <QSslSocket>
 #include <QTcpSocket>
-#include <QTimer>
 
 namespace {
 
@@ -50,7 +50,8 @@ struct PLRUploadClient::Task {
 struct PLRUploadClient::Connection {
     QString key;
     std::unique_ptr<QAbstractSocket> socket;
-    std::unique_ptr<QTimer> timer;
+    // The time-out: restarted by every step of the request, it fails the request once it runs.
+    std::unique_ptr<platform::ClockTimer> timer;
     TaskPtr task;                    // the request on the wire, or none while idle
     std::unique_ptr<QFile> body;
     qint64 bodyLeft = 0;
@@ -122,10 +123,10 @@ quint64 PLRUploadClient::put(const QUrl& url, const QString& filePath, Completio
     // Started from the event loop: a completion that queues a new request never re-enters.
     QPointer<PLRUploadClient> self(this);
     const QString key = task->key;
-    QTimer::singleShot(0, this, [self, key] {
+    QMetaObject::invokeMethod(this, [self, key] {
         if (self)
             self->dispatch(key);
-    });
+    }, Qt::QueuedConnection);
     return task->id;
 }
 
@@ -191,8 +192,6 @@ void PLRUploadClient::openConnection(const QString& key, const TaskPtr& first)
         connection->socket = std::make_unique<QSslSocket>();
     else
         connection->socket = std::make_unique<QTcpSocket>();
-    connection->timer = std::make_unique<QTimer>();
-    connection->timer->setSingleShot(true);
     m_connections[key].append(connection);
     ++m_connectionsOpened;
 
@@ -229,7 +228,7 @@ void PLRUploadClient::openConnection(const QString& key, const TaskPtr& first)
         if (const ConnectionPtr c = weak.lock())
             socketFailed(c, errorForSocket(error, c->socket->errorString()));
     });
-    connect(connection->timer.get(), &QTimer::timeout, this, [this, weak] {
+    connection->timer = std::make_unique<platform::ClockTimer>(this, [this, weak] {
         if (const ConnectionPtr c = weak.lock())
             socketFailed(c, transportError(platform::urlerror::TimedOut, QStringLiteral("The request timed out.")));
     });
@@ -246,7 +245,7 @@ void PLRUploadClient::openConnection(const QString& key, const TaskPtr& first)
 void PLRUploadClient::touch(const ConnectionPtr& connection)
 {
     if (connection->task && connection->task->timeoutMs > 0)
-        connection->timer->start(connection->task->timeoutMs);
+        connection->timer->start(connection->task->timeoutMs / 1000.0);
 }
 
 void PLRUploadClient::startOn(const ConnectionPtr& connection, const TaskPtr& task)

@@ -14,7 +14,6 @@
 
 class QAbstractSocket;
 class QFile;
-class QTimer;
 
 // Sends PUT requests whose bodies are streamed from files, over keep-alive HTTP/1.1 connections
 // (http, or https through TLS) with Nagle's delay turned off: the last segment of each body goes

@@ -138,10 +138,9 @@ PLRAnalyticManager& PLRAnalyticManager::coreAnalyticManager()
 PLRAnalyticManager::PLRAnalyticManager(QObject* parent)
     : QObject(parent),
       m_state(std::make_shared<State>()),
-      m_eventDispatchTimer(this),
       m_appendQueue(std::make_unique<platform::SerialQueue>(QStringLiteral("ANALYTICS QUEUE")))
 {
-    connect(&m_eventDispatchTimer, &QTimer::timeout, this, &PLRAnalyticManager::dispatchNextEvent);
+    m_eventDispatchTimer.setRepeating(true);
 }
 
 PLRAnalyticManager::~PLRAnalyticManager()
@@ -154,12 +153,12 @@ void PLRAnalyticManager::setup(double tickSeconds)
 {
     if (!m_eventDispatchAPI)
         m_eventDispatchAPI = std::make_unique<PLRAnalyticEventAPI>();
-    m_eventDispatchTimer.start(qMax(1, int(tickSeconds * 1000.0)));
+    m_eventDispatchTimer.start(std::max(0.001, tickSeconds));
 }
 
 double PLRAnalyticManager::tickInterval() const
 {
-    return m_eventDispatchTimer.interval() / 1000.0;
+    return m_eventDispatchTimer.interval();
 }
 
 void PLRAnalyticManager::fireAnalyticEvent(const PLRAnalyticEvent& event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "services/analytic/PLRAnalyticEvent.h"
+#include "platform/Clock.h"
 #include "platform/Dispatch.h"
 #include "platform/Error.h"
 
@@ -8,7 +9,6 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
-#include <QTimer>
 #include <QUrl>
 
 #include <atomic>
@@ -68,7 +68,7 @@ public:
     explicit PLRAnalyticManager(QObject* parent = nullptr);
     ~PLRAnalyticManager() override;
 
-    // Makes the sender and starts the repeating timer on the calling thread.
+    // Makes the sender and starts the repeating timer (main thread).
     void setup(double tickSeconds = 5.0);
     double tickInterval() const;
 
@@ -111,7 +111,7 @@ private:
     QDateTime now() const;
     void noteAnswer(int statusCode);
     std::shared_ptr<State> m_state;
-    QTimer m_eventDispatchTimer;
+    platform::ClockTimer m_eventDispatchTimer{this, [this] { dispatchNextEvent(); }};
     std::unique_ptr<PLRAnalyticEventAPI> m_eventDispatchAPI;
     // The background appends, one after another in firing order; drained before the state goes.
     std::unique_ptr<platform::SerialQueue> m_appendQueue;

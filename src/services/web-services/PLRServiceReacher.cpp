@@ -32,8 +32,6 @@ std::unique_ptr<PLRServiceReacher> PLRServiceReacher::reacherWithHostname(const 
 PLRServiceReacher::PLRServiceReacher(const QUrl& host, QObject* parent)
     : QObject(parent), m_host(host), m_timing(sharedTiming())
 {
-    m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &PLRServiceReacher::performNetworkReachability);
 }
 
 PLRServiceReacher::~PLRServiceReacher()
@@ -159,7 +157,7 @@ void PLRServiceReacher::performTimeout()
 {
     if (!m_active)
         return;
-    m_timer.start(int(m_timing.checkInterval * 1000));
+    m_timer.start(m_timing.checkInterval);
 }
 
 bool PLRServiceReacher::isLocallyReachable() const

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/Error.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 #include <QUrl>
 
 #include <atomic>
@@ -44,6 +44,8 @@ public:
 
     const QUrl& host() const { return m_host; }
     bool isActive() const { return m_active; }
+    // Whether a fetch is under way.
+    bool isFetching() const { return !m_reply.isNull(); }
     qint64 status() const { return m_status.load(); }
     bool isReachable() const { return status() == 0; }
     QDateTime lastTimeReachabilityCheckTime() const { return m_lastTimeReachabilityCheckTime; }
@@ -97,6 +99,6 @@ private:
     Hook m_reachableBlock;
     Hook m_unreachableBlock;
     Timing m_timing;
-    QTimer m_timer;
+    platform::ClockTimer m_timer{this, [this] { performNetworkReachability(); }};
     QPointer<QNetworkReply> m_reply;
 };

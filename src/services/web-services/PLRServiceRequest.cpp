@@ -1,6 +1,7 @@
 #include "services/web-services/PLRServiceRequest.h"
 #include "platform/Resets.h"
 
+#include "platform/Clock.h"
 #include "platform/Dispatch.h"
 #include "platform/Json.h"
 #include "platform/Log.h"
@@ -12,7 +13,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -31,9 +31,6 @@ protected:
     {
         QNetworkReply* reply = QNetworkAccessManager::createRequest(op, request, outgoingData);
         const int timeout = request.transferTimeout() > 0 ? request.transferTimeout() : kPLRServiceRequestTimeoutMs;
-        auto* deadline = new QTimer(reply);
-        deadline->setSingleShot(true);
-        deadline->setInterval(timeout);
         const auto stop = [reply](const char* limit, const QString& why) {
             if (reply->isFinished() || !reply->property(kLimitProperty).isNull())
                 return;
@@ -41,18 +38,19 @@ protected:
             PLR_LOG_WARN(QStringLiteral("Service answer of %1 %2; dropped").arg(reply->url().toString(QUrl::RemoveQuery), why));
             reply->abort();
         };
-        QObject::connect(deadline, &QTimer::timeout, reply, [stop, timeout] {
+        // Owned by the reply's connections: it goes (and stops) with the reply.
+        auto deadline = std::make_shared<platform::ClockTimer>(reply, [stop, timeout] {
             stop("time", QStringLiteral("took longer than %1 ms").arg(timeout));
         });
         // An upload may take its time; the answer's clock starts once it is sent.
-        QObject::connect(reply, &QNetworkReply::uploadProgress, deadline, [deadline] { deadline->start(); });
+        QObject::connect(reply, &QNetworkReply::uploadProgress, reply, [deadline] { deadline->start(); });
         QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply, stop](qint64 received, qint64 total) {
             reply->setProperty(kReceivedProperty, received);
             if (received > kPLRServiceAnswerMaxBytes || total > kPLRServiceAnswerMaxBytes)
                 stop("size", QStringLiteral("is larger than %1 bytes").arg(kPLRServiceAnswerMaxBytes));
         });
-        QObject::connect(reply, &QNetworkReply::finished, deadline, &QTimer::stop);
-        deadline->start();
+        QObject::connect(reply, &QNetworkReply::finished, reply, [deadline] { deadline->stop(); });
+        deadline->start(timeout / 1000.0);
         return reply;
     }
 };

@@ -42,8 +42,6 @@ PLRWebServiceHost::PLRWebServiceHost(const QString& hostType, QObject* parent)
     : QObject(parent), m_hostType(hostType)
 {
     liveHosts().append(this);
-    m_pingTimer.setSingleShot(true);
-    connect(&m_pingTimer, &QTimer::timeout, this, &PLRWebServiceHost::delaySendPing);
 }
 
 PLRWebServiceHost::~PLRWebServiceHost()
@@ -411,5 +409,5 @@ void PLRWebServiceHost::delaySendPing()
 {
     if (m_webSocket && m_webSocket->state() == QAbstractSocket::ConnectedState)
         m_webSocket->ping();
-    m_pingTimer.start(int(pingInterval() * 1000));
+    m_pingTimer.start(pingInterval());
 }

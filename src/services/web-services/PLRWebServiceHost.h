@@ -1,12 +1,13 @@
 #pragma once
 
+#include "platform/Clock.h"
+
 #include <QList>
 #include <QMap>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 #include <QUrl>
 #include <QVariant>
 #include <QVariantMap>
@@ -143,5 +144,5 @@ private:
     QString m_hostType;
     std::unique_ptr<QWebSocket> m_webSocket;
     QMap<QString, QList<PLRWebServiceHostRealTimeDelegate*>> m_postMessageDelegates;
-    QTimer m_pingTimer;
+    platform::ClockTimer m_pingTimer{this, [this] { delaySendPing(); }};
 };

@@ -45,8 +45,6 @@ PLRWebServiceHostViewController::PLRWebServiceHostViewController(QWidget* parent
 
     connect(m_saveTypeButton, &QPushButton::clicked, this, &PLRWebServiceHostViewController::saveType);
     connect(m_saveCustomButton, &QPushButton::clicked, this, &PLRWebServiceHostViewController::saveCustom);
-    m_refreshTimer.setSingleShot(true);
-    connect(&m_refreshTimer, &QTimer::timeout, this, &PLRWebServiceHostViewController::refreshStatus);
 }
 
 void PLRWebServiceHostViewController::showEvent(QShowEvent* event)
@@ -101,5 +99,5 @@ void PLRWebServiceHostViewController::refreshStatus()
     m_serviceURLLabel->setText(host.serviceURL().toString());
     m_socketStatusLabel->setText(host.socketConnected() ? QStringLiteral("Connected")
                                                         : QStringLiteral("Not Connected"));
-    m_refreshTimer.start(kRefreshIntervalMs);
+    m_refreshTimer.start(kRefreshIntervalSeconds);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QTimer>
+#include "platform/Clock.h"
+
 #include <QWidget>
 
 class QComboBox;
@@ -33,7 +34,7 @@ public:
     QPushButton* saveTypeButton() const { return m_saveTypeButton; }
     QPushButton* saveCustomButton() const { return m_saveCustomButton; }
 
-    static constexpr int kRefreshIntervalMs = 10000;
+    static constexpr double kRefreshIntervalSeconds = 10.0;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -49,5 +50,5 @@ private:
     QLabel* m_socketStatusLabel;
     QPushButton* m_saveTypeButton;
     QPushButton* m_saveCustomButton;
-    QTimer m_refreshTimer;
+    platform::ClockTimer m_refreshTimer{this, [this] { refreshStatus(); }};
 };
