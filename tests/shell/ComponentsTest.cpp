@@ -256,9 +256,7 @@ TEST(WindowPlacement, CentresWithinTheAvailableAreaAndRescuesLostFrames)
 TEST_F(ShellTest, UpdaterHooksAndOpenedFiles)
 {
     prepareExistingStore();
-    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
-    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
-                                               testing_support::DevService::demoPassword(), QStringLiteral("77"), token));
+    signInDemo(QStringLiteral("77"));
     launch();
     PLRSoftwareUpdater* updater = app->updateController()->updater();
     EXPECT_TRUE(updater->automaticallyChecksForUpdates());

@@ -252,9 +252,7 @@ TEST_F(ShellTest, AltPressedWithTheMenuOpenShowsTheHostOptionsAndKeepsTheMenu)
 TEST_F(ShellTest, EditMenuFollowsTheOpenPostsUndoAndTheFocusedField)
 {
     prepareExistingStore();
-    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
-    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
-                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    signInDemo();
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
     PLRMainMenu* menu = app->mainMenu();
@@ -315,9 +313,7 @@ TEST_F(ShellTest, EditMenuFollowsTheOpenPostsUndoAndTheFocusedField)
 TEST_F(ShellTest, EditMenuOpenedByKeysWorksOnTheFieldOfTheNewPostSheet)
 {
     prepareExistingStore();
-    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
-    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
-                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    signInDemo();
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
     QWidget* window = app->baseWindowController()->window();

@@ -80,9 +80,7 @@ TEST_F(ShellTest, StartUpShowsNoErrorBarBeforeTheProbeAnswers)
 TEST_F(ShellTest, NewPostWithoutASessionLeavesHomeShown)
 {
     prepareExistingStore();
-    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
-    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
-                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    signInDemo();
     PLRCoreManager::setUserSession(nullptr);
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
@@ -114,9 +112,7 @@ TEST_F(ShellTest, OutdatedVersionShowsTheAlertAgainAtEachEntry)
 TEST_F(ShellTest, SignedInSessionGoesHomeAndCachesPostControllers)
 {
     prepareExistingStore();
-    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
-    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
-                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    signInDemo();
     PLRCoreManager::setUserSession(nullptr);
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
@@ -245,9 +241,7 @@ TEST_F(ShellTest, APostArrivingWhileTheWelcomeShowsTakesTheUserHome)
 TEST_F(ShellTest, WelcomeGreetsByNameOnlyWithBothNames)
 {
     prepareExistingStore();
-    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
-    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
-                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    signInDemo();
     PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
     account->setFirstName(QStringLiteral("Ada"));
     account->setLastName(QString());
@@ -302,9 +296,7 @@ TEST_F(ShellTest, EveryNewSessionIsWatched)
 TEST_F(ShellTest, GoingHomeShowsTheLeftPostsCurrentPreview)
 {
     prepareExistingStore();
-    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
-    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
-                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    signInDemo();
     PLRCoreManager::setUserSession(nullptr);
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
@@ -334,9 +326,7 @@ TEST_F(ShellTest, GoingHomeShowsTheLeftPostsCurrentPreview)
 TEST_F(ShellTest, NavigationDuringAScreenChangeWaitsForItAndNeverLeavesHomeDead)
 {
     prepareExistingStore();
-    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
-    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
-                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    signInDemo();
     PLRCoreManager::setUserSession(nullptr);
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
@@ -388,9 +378,7 @@ TEST_F(ShellTest, NavigationDuringAScreenChangeWaitsForItAndNeverLeavesHomeDead)
 TEST_F(ShellTest, EveryTileShowsItsOwnPostsCurrentPreviewAfterNewPostIsCancelledOrAnotherPostOpened)
 {
     prepareExistingStore();
-    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
-    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
-                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    signInDemo();
     PLRCoreManager::setUserSession(nullptr);
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));

@@ -108,6 +108,15 @@ protected:
         PLRMigrator::setStoredVersion(QLatin1String(kPLRStoreCurrentVersion));
     }
 
+    // Signs the development service's demo account in, as a completed sign-in leaves it (the
+    // session stays set unless the test drops it).
+    void signInDemo(const QString& userId = QStringLiteral("1"))
+    {
+        const QString token = service.tokenFor(testing_support::DevService::demoEmail());
+        ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
+                                                   testing_support::DevService::demoPassword(), userId, token));
+    }
+
     // Makes the application delegate without launching it.
     void makeApp()
     {

@@ -90,9 +90,7 @@ TEST_F(ShellTest, UnreadableStoreAndWrongTypedSettingsStillStartAndKeepPosts)
     // A signed-in account with one post on disk.
     prepareExistingStore();
     service.useAsCustomHost();
-    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
-    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
-                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    signInDemo();
     PLRUserSession* session = PLRCoreManager::userSession();
     auto post = PLRPersistantPost::makeNew(QStringLiteral("Kept post"), session->account());
     const QString postPath = session->account()->postBundlePathForIdentifier(post->identifier());

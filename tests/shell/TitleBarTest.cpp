@@ -74,9 +74,7 @@ TEST_F(TitleBarTest, PanelIconAndMenuFollowTheCollapsedFlags)
 
 TEST_F(TitleBarTest, PostMenuSplitsPublishedPostsByOneSeparator)
 {
-    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
-    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
-                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    signInDemo();
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
     PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
@@ -257,9 +255,7 @@ TEST(VisualState, StepsAreBoundedAndFitIsNot)
 
 TEST_F(TitleBarTest, AddBlockPopoverOffersThreeKindsAndAClickAppendsToTheShownPost)
 {
-    const QString token = service.tokenFor(testing_support::DevService::demoEmail());
-    ASSERT_TRUE(PLRCoreManager::completeSignIn(testing_support::DevService::demoEmail(),
-                                               testing_support::DevService::demoPassword(), QStringLiteral("1"), token));
+    signInDemo();
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
     // The popover's content is not made with the window, only when first asked for.
