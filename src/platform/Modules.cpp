@@ -24,7 +24,9 @@ struct State {
 
 State& state()
 {
-    static State loaded;
+    // Loaded modules stay in the process to its end, so their record does too: it is never
+    // destroyed, and code still running in a module while the process exits finds it whole.
+    static State& loaded = *new State;
     static const bool joined = platform::resets::add([] {
         std::lock_guard lock(loaded.mutex);
         // A module once loaded stays in the process; failures are tried and told again.

@@ -69,15 +69,22 @@ TEST(MigratorView, MirrorsOneStepAtATimeOnTheMainThread)
 
 namespace {
 
+// What a step saw when it began; kept apart from the step, which the migrator deletes when done.
+struct StepSeen {
+    bool performed = false;
+    bool windowAtStart = false;
+};
+
 // A step that records whether its window was up when it began, and may wait to be finished.
 class ObservedStep : public PLRMigratorVersion {
 public:
-    ObservedStep(QString version, bool finishAtOnce) : m_version(std::move(version)), m_finishAtOnce(finishAtOnce) {}
+    ObservedStep(QString version, bool finishAtOnce, std::shared_ptr<StepSeen> seen)
+        : seen(std::move(seen)), m_version(std::move(version)), m_finishAtOnce(finishAtOnce) {}
     QString version() const override { return m_version; }
     void perform(Completion done) override
     {
-        performed = true;
-        windowAtStart = PLRMigratorWindowController::current() != nullptr;
+        seen->performed = true;
+        seen->windowAtStart = PLRMigratorWindowController::current() != nullptr;
         setReasonTitle(QStringLiteral("Moving posts"));
         setStageMessage(QStringLiteral("Copying"));
         setStageProgress(0.1);
@@ -86,8 +93,7 @@ public:
         else
             finish = std::move(done);
     }
-    bool performed = false;
-    bool windowAtStart = false;
+    std::shared_ptr<StepSeen> seen;
     Completion finish;
 
 private:
@@ -96,9 +102,10 @@ private:
 };
 
 // Runs one step as the application delegate does: the window is dismissed on completion.
-void runStep(ObservedStep*& observed, const QString& version, bool finishAtOnce, bool* completed)
+std::shared_ptr<StepSeen> runStep(ObservedStep*& observed, const QString& version, bool finishAtOnce, bool* completed)
 {
-    auto step = std::make_unique<ObservedStep>(version, finishAtOnce);
+    auto seen = std::make_shared<StepSeen>();
+    auto step = std::make_unique<ObservedStep>(version, finishAtOnce, seen);
     observed = step.get();
     PLRMigrator::Steps steps;
     steps.push_back(std::move(step));
@@ -108,6 +115,7 @@ void runStep(ObservedStep*& observed, const QString& version, bool finishAtOnce,
             *completed = true;
         },
         std::move(steps));
+    return seen;
 }
 
 } // namespace
@@ -119,18 +127,18 @@ TEST(MigratorWindow, ShowsEachStepFromItsStartAndGoesWhenTheMigrationEnds)
     // Even a step that finishes at once is shown before it runs, and the window goes with it.
     ObservedStep* quick = nullptr;
     bool quickDone = false;
-    runStep(quick, QStringLiteral("9.9.1"), true, &quickDone);
+    const auto quickSeen = runStep(quick, QStringLiteral("9.9.1"), true, &quickDone);
     ASSERT_TRUE(testing_support::waitUntil([&quickDone] { return quickDone; }));
-    EXPECT_TRUE(quick->performed);
-    EXPECT_TRUE(quick->windowAtStart);
+    EXPECT_TRUE(quickSeen->performed);
+    EXPECT_TRUE(quickSeen->windowAtStart);
     EXPECT_EQ(PLRMigratorWindowController::current(), nullptr);
 
     // A long step has its window from its start; the window follows what the step sets.
     ObservedStep* slow = nullptr;
     bool slowDone = false;
-    runStep(slow, QStringLiteral("9.9.2"), false, &slowDone);
-    ASSERT_TRUE(testing_support::waitUntil([&slow] { return slow->performed; }));
-    EXPECT_TRUE(slow->windowAtStart);
+    const auto slowSeen = runStep(slow, QStringLiteral("9.9.2"), false, &slowDone);
+    ASSERT_TRUE(testing_support::waitUntil([&slowSeen] { return slowSeen->performed; }));
+    EXPECT_TRUE(slowSeen->windowAtStart);
     ASSERT_NE(PLRMigratorWindowController::current(), nullptr);
     EXPECT_TRUE(PLRMigratorWindowController::current()->window()->isVisible());
     PLRMigratorInfoViewController* content = PLRMigratorWindowController::current()->contentViewController();
@@ -140,7 +148,9 @@ TEST(MigratorWindow, ShowsEachStepFromItsStartAndGoesWhenTheMigrationEnds)
     EXPECT_TRUE(content->subInfo()->isHidden());
     slow->setStageMessage(QStringLiteral("Almost done"));
     EXPECT_EQ(content->stageInfo()->stringValue(), QStringLiteral("Almost done"));
-    slow->finish(true);
+    // The completion may delete the step: it is taken out of it first.
+    PLRMigratorVersion::Completion done = std::move(slow->finish);
+    done(true);
     ASSERT_TRUE(testing_support::waitUntil([&slowDone] { return slowDone; }));
     EXPECT_EQ(PLRMigratorWindowController::current(), nullptr);
 }
