@@ -78,8 +78,8 @@ struct StepSeen {
 // A step that records whether its window was up when it began, and may wait to be finished.
 class ObservedStep : public PLRMigratorVersion {
 public:
-    ObservedStep(QString version, bool finishAtOnce, std::shared_ptr<StepSeen> seen)
-        : seen(std::move(seen)), m_version(std::move(version)), m_finishAtOnce(finishAtOnce) {}
+    ObservedStep(QString version, bool finishAtOnce, std::shared_ptr<StepSeen> seenBy)
+        : seen(std::move(seenBy)), m_version(std::move(version)), m_finishAtOnce(finishAtOnce) {}
     QString version() const override { return m_version; }
     void perform(Completion done) override
     {
