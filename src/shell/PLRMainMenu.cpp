@@ -234,7 +234,7 @@ void PLRMainMenu::refreshEnabledStates()
     // Quick Look needs the gallery's preview window.
     if (QAction* item = action(QStringLiteral("togglePreviewPanel")))
         item->setEnabled(postView && AppDelegate::hasPreviewPanelToggler());
-    // A post is made in, imported into and exported from the signed-in account, once the
+    // A post is made in, imported into and exported out of the signed-in account, once the
     // sign-in view has gone.
     PLRBaseWindowController* window = m_app->baseWindowController();
     PLRBaseViewController* root = window ? window->contentViewController() : nullptr;
