@@ -11,6 +11,13 @@
 #include <memory>
 #include <vector>
 
+// Marks an application-wide event filter. Such a filter sees every object, the web engine's among
+// them, and that library is built without run-time type information: the sanitizer's dynamic type
+// check cannot tell its objects from corrupt ones, so that one check is off in the filter. What
+// the filter calls on an object (isWidgetType, qobject_cast) reads Qt's own meta-object, which
+// every QObject has.
+#define PLR_APPLICATION_EVENT_FILTER __attribute__((no_sanitize("vptr")))
+
 namespace platform::ui {
 
 class View;

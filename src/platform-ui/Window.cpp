@@ -154,11 +154,7 @@ public:
         qApp->installEventFilter(resizer);
     }
 
-    // An application-wide filter sees every object, the web engine's among them, and that
-    // library is built without run-time type information: the sanitizer's dynamic type check
-    // cannot tell its objects from corrupt ones, so that one check is off here. The calls made
-    // (isWidgetType, qobject_cast) read Qt's own meta-object, which every QObject has.
-    __attribute__((no_sanitize("vptr"))) bool eventFilter(QObject* object, QEvent* event) override
+    PLR_APPLICATION_EVENT_FILTER bool eventFilter(QObject* object, QEvent* event) override
     {
         const QEvent::Type type = event->type();
         if (type == QEvent::Leave && object == m_cursorWindow.data()) {

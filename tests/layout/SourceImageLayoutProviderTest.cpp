@@ -16,24 +16,44 @@
 #include <QImageWriter>
 #include <QTransform>
 
-// The adapter over real source images: a photo file on disk, its export cache, its use count.
-TEST(SourceImageLayoutProvider, AnswersFromTheSourceImages)
-{
+namespace {
+
+// A photo folder and the export cache beside it, the image manager's default root while a test runs.
+class SourceImageLayoutProvider : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir().mkpath(folder));
+        ASSERT_TRUE(QDir().mkpath(cache));
+    }
+
+    // The source image of a photo file in the folder, with its stamp and metadata as read.
+    std::shared_ptr<PLRSourceImage> sourceImage(const QString& identifier, const QString& path) const
+    {
+        auto image = std::make_shared<PLRSourceImage>(identifier, cache);
+        const QFileInfo info(path);
+        image->setFile(path, info.fileName(), PLRFileStamp{info.size(), PLRImageManager::fileModifiedNs(path)},
+                       PLRImageMetadata::read(path));
+        return image;
+    }
+
     const QString folder = testing_support::testHome() + "/photos";
     const QString cache = testing_support::testHome() + "/cache";
-    ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_TRUE(QDir().mkpath(cache));
-    const platform::HookGuard<QString> root([](const QString& path) { PLRImageManager::setDefaultLocationRoot(path); },
-                                            cache);
+    const platform::HookGuard<QString> root{[](const QString& path) { PLRImageManager::setDefaultLocationRoot(path); },
+                                            cache};
+};
+
+} // namespace
+
+// The adapter over real source images: a photo file on disk, its export cache, its use count.
+TEST_F(SourceImageLayoutProvider, AnswersFromTheSourceImages)
+{
     const QString path = folder + "/wide.jpg";
     QImage picture(400, 200, QImage::Format_RGB32);
     picture.fill(QColor(0, 200, 0));
     ASSERT_TRUE(picture.save(path, "JPEG", 95));
 
-    auto image = std::make_shared<PLRSourceImage>(QStringLiteral("wide"), cache);
-    const QFileInfo info(path);
-    image->setFile(path, QStringLiteral("wide.jpg"),
-                   PLRFileStamp{info.size(), PLRImageManager::fileModifiedNs(path)}, PLRImageMetadata::read(path));
+    auto image = sourceImage(QStringLiteral("wide"), path);
 
     QList<QPair<QString, qint64>> counts;
     auto provider = std::make_unique<PLRSourceImageLayoutProvider>(
@@ -67,20 +87,11 @@ TEST(SourceImageLayoutProvider, AnswersFromTheSourceImages)
 
 // The canvas draws a photo with a wide-gamut profile in its true colours, whether from the
 // export cache or from the file itself (when a block is drawn larger than the cache).
-TEST(SourceImageLayoutProvider, WideGamutPhotosAreDrawnInSRGB)
+TEST_F(SourceImageLayoutProvider, WideGamutPhotosAreDrawnInSRGB)
 {
-    const QString folder = testing_support::testHome() + "/photos";
-    const QString cache = testing_support::testHome() + "/cache";
-    ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_TRUE(QDir().mkpath(cache));
-    const platform::HookGuard<QString> root([](const QString& path) { PLRImageManager::setDefaultLocationRoot(path); },
-                                            cache);
     const QString path = testing_support::writeWideGamutPhoto(folder + "/p3.jpg");
     ASSERT_FALSE(path.isEmpty());
-    auto image = std::make_shared<PLRSourceImage>(QStringLiteral("p3"), cache);
-    const QFileInfo info(path);
-    image->setFile(path, QStringLiteral("p3.jpg"), PLRFileStamp{info.size(), PLRImageManager::fileModifiedNs(path)},
-                   PLRImageMetadata::read(path));
+    auto image = sourceImage(QStringLiteral("p3"), path);
     PLRSourceImageLayoutProvider photos([image](const QString& identifier) { return identifier == "p3" ? image : nullptr; }, {});
     const QPoint red = testing_support::kWideGamutRedPatch.center();
     for (const QImage& drawn : {photos.fullSizeImage("p3"), photos.exportImage("p3")}) {
@@ -94,14 +105,8 @@ TEST(SourceImageLayoutProvider, WideGamutPhotosAreDrawnInSRGB)
 
 // A wide-gamut photo stored sideways (as a camera held upright writes it) is drawn upright and in
 // its true colours from the file itself.
-TEST(SourceImageLayoutProvider, SidewaysWideGamutPhotosAreDrawnUprightInSRGB)
+TEST_F(SourceImageLayoutProvider, SidewaysWideGamutPhotosAreDrawnUprightInSRGB)
 {
-    const QString folder = testing_support::testHome() + "/photos";
-    const QString cache = testing_support::testHome() + "/cache";
-    ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_TRUE(QDir().mkpath(cache));
-    const platform::HookGuard<QString> root([](const QString& path) { PLRImageManager::setDefaultLocationRoot(path); },
-                                            cache);
     const QString upright = testing_support::writeWideGamutPhoto(folder + "/upright.jpg");
     ASSERT_FALSE(upright.isEmpty());
     // Stored turned a quarter anticlockwise, with orientation 6 (turn clockwise to show).
@@ -112,11 +117,8 @@ TEST(SourceImageLayoutProvider, SidewaysWideGamutPhotosAreDrawnUprightInSRGB)
     stored.setColorSpace(QColorSpace::DisplayP3);
     ASSERT_TRUE(writer.write(stored));
     ASSERT_TRUE(testing_support::tagPhoto(path, {{"Exif.Image.Orientation", "6"}}));
-    auto image = std::make_shared<PLRSourceImage>(QStringLiteral("p3"), cache);
-    const QFileInfo info(path);
-    const PLRImageMetadata metadata = PLRImageMetadata::read(path);
-    ASSERT_EQ(metadata.orientation, 6);
-    image->setFile(path, QStringLiteral("sideways.jpg"), PLRFileStamp{info.size(), PLRImageManager::fileModifiedNs(path)}, metadata);
+    ASSERT_EQ(PLRImageMetadata::read(path).orientation, 6);
+    auto image = sourceImage(QStringLiteral("p3"), path);
     PLRSourceImageLayoutProvider photos([image](const QString& identifier) { return identifier == "p3" ? image : nullptr; }, {});
     for (const QImage& drawn : {photos.fullSizeImage("p3"), photos.exportImage("p3")}) {
         ASSERT_EQ(drawn.size(), QSize(640, 400));
