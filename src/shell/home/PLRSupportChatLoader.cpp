@@ -59,19 +59,26 @@ LoaderState& state()
 // The web engine draws through an OpenGL context shared with the application's windows, which
 // must exist before the engine's library is loaded. Qt makes that context while it constructs the
 // application object when Qt::AA_ShareOpenGLContexts is set before then, which loads the graphics
-// driver into every launch; it is made here instead, just before the chat is loaded, the way the
-// application object would have made it (the same format; kept for the rest of the run). Without
-// OpenGL the context stays invalid and the chat draws in software.
+// driver and makes a context in every launch (it doubled the time to the first frame); it is made
+// here instead, just before the chat is loaded, as the application object would have made it
+// (the same format; kept for the rest of the run). The attribute itself only tells the
+// application object to make it, and is not set this late (Qt warns). Without OpenGL the context
+// stays invalid and the chat draws in software.
 void shareOpenGLContexts()
 {
     if (QOpenGLContext::globalShareContext())
         return;
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     auto* context = new QOpenGLContext;
     context->setFormat(QSurfaceFormat::defaultFormat());
     if (!context->create())
         PLR_LOG_WARN(QStringLiteral("No OpenGL context for the support chat to share"));
     qt_gl_set_global_share_context(context);
+    // Gone with the application object, while the display it was made on is still open.
+    qAddPostRoutine([] {
+        QOpenGLContext* shared = QOpenGLContext::globalShareContext();
+        qt_gl_set_global_share_context(nullptr);
+        delete shared;
+    });
 }
 
 } // namespace
