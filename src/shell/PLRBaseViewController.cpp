@@ -95,6 +95,10 @@ void PLRRootView::relayout()
             continue;
         const int top = placement.topEdge ? int(std::lround(placement.topEdge->constant())) : 0;
         placement.view->setGeometry(0, top, w, h);
+        // A screen that slides over another casts its layer's shadow on it while it moves;
+        // at rest its edges lie on the root's, where no shadow shows.
+        if (auto* view = qobject_cast<View*>(placement.view.data()); view && view->layer() && placement.topEdge)
+            view->setShadowOverhang(top != 0 ? view->layer()->shadowOverhang() : 0.0);
     }
     if (m_errorView) {
         m_errorView->setGeometry(0, 0, w, int(kErrorBarHeight));
@@ -422,6 +426,13 @@ void PLRBaseViewController::addScreen(PLRViewController* controller)
 
 void PLRBaseViewController::presentHome(bool animate)
 {
+    // Home takes the window only from a post that leaves for it: asked for while a post stays
+    // on screen (a list change, the connection coming back), it would lie hidden under the post
+    // and count as shown, and Home would then find nothing to leave.
+    if (m_currentPostController && !m_postLeavingForHome) {
+        PLR_LOG_INFO(QStringLiteral("Home asked for while a post is shown; the post stays"));
+        return;
+    }
     PLRRootView* root = rootView();
     if (PLRDefaults::isFirstRun() && !m_finishedWelcome
         && !(m_firstTimeWelcomeViewController && m_firstTimeWelcomeViewController->isViewLoaded()
@@ -451,7 +462,6 @@ void PLRBaseViewController::presentHome(bool animate)
         return;
     setImportExportPostsEnabled(false);
     m_presentingHome = true;
-    refreshPreviewOfPostLeft(m_currentPostController);
     View* home = m_homeViewController->view();
     home->setHidden(false);
     m_homeViewController->viewWillAppear();
@@ -753,11 +763,13 @@ void PLRBaseViewController::moveHome(bool animate)
     if (deferNavigation([this, animate] { moveHome(animate); }))
         return;
     hideErrorView();
-    if (m_presentingHome)
+    // Home shown and no post on screen: nothing to leave.
+    if (m_presentingHome && !m_currentPostController)
         return;
     forceVersionRecheckIfEdition3UpgradeRequired();
     QPointer<PLRBaseViewController> self(this);
     QPointer<PLRPostViewController> leaving(m_currentPostController);
+    refreshPreviewOfPostLeft(leaving);
     auto removePost = [self, leaving] {
         if (!self)
             return;
@@ -777,7 +789,9 @@ void PLRBaseViewController::moveHome(bool animate)
         const std::function<void()> ended = navigationEnd();
         runScreenGroup(
             [this, top](PLRAnimationContext&) {
+                m_postLeavingForHome = true;
                 presentHome(true);
+                m_postLeavingForHome = false;
                 if (top)
                     PLRAnimationContext::animateConstant(top, rootView()->height());
             },

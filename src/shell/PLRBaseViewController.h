@@ -149,6 +149,8 @@ private:
     QPointer<PLRAuthViewController> m_authViewController;
     QPointer<PLRPostViewController> m_currentPostController;
     int m_navigationsRunning = 0;
+    // Set while moveHome brings home in place of the post it removes.
+    bool m_postLeavingForHome = false;
     QList<std::function<void()>> m_pendingNavigation;
     QPointer<PLRLayoutConstraint> m_currentTopConstraint;
     bool m_presentingHome = false;

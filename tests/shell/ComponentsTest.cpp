@@ -241,26 +241,13 @@ TEST(CrashReporter, EndpointByBundleIdentifierAndAReportOnAFatalSignal)
     EXPECT_TRUE(text.contains("Call stack:"));
 }
 
-TEST(WindowPlacement, CentresWithinTheAvailableAreaAndRescuesLostFrames)
+TEST(WindowPlacement, CentresWithinTheAvailableArea)
 {
     // A second screen to the right whose available area starts below a panel.
-    const QRectF screen(1920, 0, 1600, 1000);
     const QRectF available(1920, 40, 1600, 960);
-    const QRectF frame = PLRWindowPlacement::mainWindowFrame(screen, available);
-    EXPECT_EQ(frame.size(), QSizeF(1280, 800));
-    EXPECT_EQ(frame.topLeft(), QPointF(1920 + 160, 40 + 80));
+    EXPECT_EQ(PLRWindowPlacement::centredFrame(QSizeF(1280, 800), available), QRectF(1920 + 160, 40 + 80, 1280, 800));
     // A frame larger than the area is shrunk to it.
     EXPECT_EQ(PLRWindowPlacement::centredFrame(QSizeF(3000, 2000), available), available);
-    // A frame off every screen comes back onto the first one; one on a screen stays.
-    const QList<QRectF> areas{QRectF(0, 0, 1440, 900), available};
-    const QRectF lost(-5000, -3000, 800, 600);
-    const QRectF rescued = PLRWindowPlacement::frameOnScreens(lost, areas);
-    EXPECT_TRUE(QRectF(0, 0, 1440, 900).contains(rescued));
-    EXPECT_EQ(rescued.size(), lost.size());
-    const QRectF onSecond(2000, 100, 800, 600);
-    EXPECT_EQ(PLRWindowPlacement::frameOnScreens(onSecond, areas), onSecond);
-    // Only the bottom edge showing is not enough to reach the window.
-    EXPECT_NE(PLRWindowPlacement::frameOnScreens(QRectF(100, -580, 800, 600), areas).y(), -580);
 }
 
 TEST_F(ShellTest, UpdaterHooksAndOpenedFiles)

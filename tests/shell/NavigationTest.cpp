@@ -129,9 +129,21 @@ TEST_F(ShellTest, SignedInSessionGoesHomeAndCachesPostControllers)
     EXPECT_TRUE(PLRVisualStateHandler::globalHandler().postHeaderVisible());
     EXPECT_EQ(app->baseWindowController()->currentPostButton()->title(), QStringLiteral("First"));
 
-    // The post already shown: nothing happens.
+    // The post already shown: nothing happens. Its view stays in the window, shown, where it
+    // was, and no screen change starts.
+    QWidget* shownView = firstController->view();
+    const QRect shownAt = shownView->geometry();
     root()->presentPost(first);
     EXPECT_EQ(root()->postViewControllers().size(), 1);
+    EXPECT_EQ(root()->currentPostViewController(), firstController);
+    EXPECT_FALSE(root()->isNavigating());
+    finishAnimations();
+    EXPECT_EQ(shownView->parentWidget(), root()->view());
+    EXPECT_EQ(shownView->window(), app->baseWindowController()->window());
+    EXPECT_TRUE(shownView->isVisible());
+    EXPECT_EQ(static_cast<platform::ui::View*>(shownView)->alphaValue(), 1.0);
+    EXPECT_EQ(shownView->geometry(), shownAt);
+    EXPECT_TRUE(PLRVisualStateHandler::globalHandler().postHeaderVisible());
 
     root()->presentPost(second);
     finishAnimations();
@@ -185,6 +197,31 @@ TEST_F(ShellTest, SignedInSessionGoesHomeAndCachesPostControllers)
     EXPECT_TRUE(service.requests(QStringLiteral("/core/supported")).isEmpty());
 }
 
+// A post sliding up over home casts its layer's shadow on home; at rest it casts none.
+TEST_F(ShellTest, APostSlidingUpOverHomeCastsItsShadow)
+{
+    prepareExistingStore();
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    finishAnimations();
+    root()->presentPost(addPost(QStringLiteral("Sliding")));
+    platform::ui::AnimationClock::shared().advance(0.1);
+    auto* post = static_cast<platform::ui::View*>(root()->currentPostViewController()->view());
+    const int top = post->y();
+    ASSERT_GT(top, 20);
+    EXPECT_GT(post->shadowOverhang(), 0.0);
+    // Just above the post's top edge home is darker than further up.
+    const QImage shown = root()->view()->grab().toImage();
+    const QColor nearEdge = shown.pixelColor(10, top - 2);
+    const QColor further = shown.pixelColor(10, top - 18);
+    EXPECT_LT(nearEdge.lightness(), further.lightness() - 4) << nearEdge.name().toStdString() << " "
+                                                              << further.name().toStdString();
+    finishAnimations();
+    EXPECT_EQ(post->y(), 0);
+    EXPECT_EQ(post->shadowOverhang(), 0.0);
+}
+
 TEST_F(ShellTest, FirstRunWelcomesBeforeHomeAndStaysBehindTheNewPost)
 {
     launch();   // a fresh store: the first run
@@ -236,6 +273,52 @@ TEST_F(ShellTest, APostArrivingWhileTheWelcomeShowsTakesTheUserHome)
     ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
     EXPECT_TRUE(root()->finishedWelcome());
     ASSERT_TRUE(waitFor([this] { return root()->firstTimeWelcomeViewController() == nullptr; }));
+}
+
+// First run: the first post is made from the welcome, which stays behind it. A post file
+// imported then (or any other change of the account's posts) leaves the post where it is, and
+// Home, by the button or the menu, still leads home.
+TEST_F(ShellTest, APostArrivingWhileTheFirstPostIsOpenLeavesHomeWorking)
+{
+    launch();   // a fresh store: the first run
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return !root()->isShowingAuth(); }));
+    finishAnimations();
+    ASSERT_TRUE(waitFor([this] { return root()->firstTimeWelcomeViewController() != nullptr; }));
+    root()->firstTimeWelcomeViewController()->createPostButton()->performClick();
+    finishAnimations();
+    PLRPostViewController* first = root()->currentPostViewController();
+    ASSERT_NE(first, nullptr);
+
+    // An imported post file: the importer announces the account's posts changed, then the
+    // connection check comes round again.
+    addPost(QStringLiteral("Imported"));
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
+    PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    letTimePass(0.1);
+    finishAnimations();
+    EXPECT_EQ(root()->currentPostViewController(), first);
+    EXPECT_FALSE(root()->isPresentingHome());
+    EXPECT_TRUE(root()->homeViewController() == nullptr || root()->homeViewController()->view()->isHidden());
+
+    // View > Home.
+    app->goHome();
+    finishAnimations();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+    EXPECT_FALSE(root()->homeViewController()->view()->isHidden());
+    EXPECT_EQ(root()->firstTimeWelcomeViewController(), nullptr);
+
+    // And again after opening a post: the title bar's Home button.
+    root()->presentPost(PLRCoreManager::userSession()->account()->currentPosts().front());
+    finishAnimations();
+    ASSERT_NE(root()->currentPostViewController(), nullptr);
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
+    app->baseWindowController()->homeButton()->performClick();
+    finishAnimations();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
 }
 
 TEST_F(ShellTest, WelcomeGreetsByNameOnlyWithBothNames)
@@ -318,7 +401,7 @@ TEST_F(ShellTest, GoingHomeShowsTheLeftPostsCurrentPreview)
                                                                       ++renders;
                                                                       return jpeg;
                                                                   });
-    root()->presentHome(false);
+    root()->moveHome(false);
     EXPECT_EQ(renders, 1);
     EXPECT_EQ(post->layoutPreview().size(), QSize(40, 30));
 }
