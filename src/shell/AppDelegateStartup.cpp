@@ -165,6 +165,7 @@ void AppDelegate::applicationWillFinishLaunching()
     m_performedBackupQuery = false;
     auto& defaults = platform::UserDefaults::standard();
     m_timeSinceLastSave = platform::Clock::shared().wallTime();
+    m_lastSaveOnClock = platform::Clock::shared().now();
     PLR_LOG_INFO(QStringLiteral("TIME LOG (AWFL): %1")
                      .arg(QString::number(double(m_timeSinceLastSave.toMSecsSinceEpoch()) / 1000.0, 'f', 6)));
     // Set in the development environment, cleared elsewhere (written only when it changes).

@@ -548,7 +548,7 @@ void PLRBaseViewController::presentLogin()
         root->forget(m_currentPostController->view());
         PLRViewController::removeFromSuperview(m_currentPostController->view());
     }
-    m_currentPostController = nullptr;
+    setCurrentPostController(nullptr);
     m_currentTopConstraint = nullptr;
 
     auto* auth = instantiateScene<PLRAuthViewController>("PLRAuthViewController");
@@ -628,7 +628,7 @@ void PLRBaseViewController::presentPost(PLRPersistantPost* post)
             },
             [self, next, nextTop, ended] {
                 if (self && next) {
-                    self->m_currentPostController = next;
+                    self->setCurrentPostController(next);
                     self->m_currentTopConstraint = nextTop;
                     next->presentInitialVisualState();
                     PLRVisualStateHandler::globalHandler().setPostHeaderVisible(true);
@@ -636,7 +636,7 @@ void PLRBaseViewController::presentPost(PLRPersistantPost* post)
                 ended();
             });
         // The switch counts as shown at once for a second request meanwhile.
-        m_currentPostController = controller;
+        setCurrentPostController(controller);
         m_currentTopConstraint = top;
         return;
     }
@@ -644,7 +644,7 @@ void PLRBaseViewController::presentPost(PLRPersistantPost* post)
     newView->setAlphaValue(1.0);
     addScreen(controller);
     PLRLayoutConstraint* top = createTopEdgeConstraintForPostView(newView, root->height());
-    m_currentPostController = controller;
+    setCurrentPostController(controller);
     m_currentTopConstraint = top;
     QPointer<PLRBaseViewController> self(this);
     QPointer<PLRPostViewController> shown(controller);
@@ -730,7 +730,7 @@ void PLRBaseViewController::presentNewPost()
     controller->view()->setAlphaValue(1.0);
     addScreen(controller);
     PLRLayoutConstraint* top = createTopEdgeConstraintForPostView(controller->view(), root->height());
-    m_currentPostController = controller;
+    setCurrentPostController(controller);
     m_currentTopConstraint = top;
     QPointer<PLRBaseViewController> self(this);
     QPointer<PLRPostViewController> shown(controller);
@@ -779,7 +779,7 @@ void PLRBaseViewController::moveHome(bool animate)
             PLRViewController::removeFromSuperview(leaving->view());
         }
         if (self->m_currentPostController == leaving) {
-            self->m_currentPostController = nullptr;
+            self->setCurrentPostController(nullptr);
             self->m_currentTopConstraint = nullptr;
         }
     };
@@ -804,6 +804,14 @@ void PLRBaseViewController::moveHome(bool animate)
         presentHome(false);
     }
     PLRVisualStateHandler::globalHandler().setPostHeaderVisible(false);
+}
+
+void PLRBaseViewController::setCurrentPostController(PLRPostViewController* controller)
+{
+    if (m_currentPostController == controller)
+        return;
+    m_currentPostController = controller;
+    emit currentPostChanged();
 }
 
 PLRPostViewController* PLRBaseViewController::currentPostViewController() const

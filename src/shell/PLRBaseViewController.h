@@ -120,6 +120,10 @@ public:
     static QString accountLockedText(qint64 status);
     static constexpr double kScreenAnimationDuration = 0.35;
 
+signals:
+    // The post shown (or on its way in) changed.
+    void currentPostChanged();
+
 protected:
     platform::ui::View* loadView() override;
     void viewDidLoad() override;
@@ -132,6 +136,7 @@ private:
                                std::function<void()> completion = {});
     template <class T> T* instantiateScene(const char* identifier);
     void addScreen(PLRViewController* controller);
+    void setCurrentPostController(PLRPostViewController* controller);
     // Navigation between home and posts, one move at a time: a request that arrives while a
     // move runs is queued and runs, in order, when it has ended.
     bool deferNavigation(std::function<void()> request);

@@ -39,6 +39,15 @@ using namespace platform::ui;
 PLRBaseWindowController::PLRBaseWindowController(QObject* parent)
     : WindowController(nullptr, parent), m_content(new PLRBaseViewController(this))
 {
+    connect(m_content, &PLRBaseViewController::currentPostChanged, this, [this] { updateHomeButton(); });
+}
+
+void PLRBaseWindowController::updateHomeButton()
+{
+    // Home applies from the moment a post is on its way in, before the post's header shows: a
+    // click meanwhile is carried out once the screen change ends.
+    if (m_homeButton)
+        m_homeButton->setEnabled(m_headerState == PostHeader || m_content->currentPostViewController());
 }
 
 PLRBaseWindowController::~PLRBaseWindowController()
@@ -342,6 +351,7 @@ void PLRBaseWindowController::setHeaderState(int state, bool animate)
     for (View* control : controls)
         if (control)
             control->setEnabled(post);
+    updateHomeButton();
     auto apply = [&](bool animated) {
         if (animated)
             PLRAnimationContext::animateAlpha(m_titleLabel, titleAlpha);

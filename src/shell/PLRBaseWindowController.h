@@ -153,6 +153,7 @@ private:
     void buildTitleBar(PLRBaseWindow* window);
     void makePopOverView();
     void layoutTitleBar();
+    void updateHomeButton();
     QAction* autoLayoutItemForCount(qint64 count) const;
     void popUpMenu(QMenu* menu, QWidget* inView, const QPointF& location);
 

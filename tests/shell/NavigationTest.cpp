@@ -458,6 +458,35 @@ TEST_F(ShellTest, NavigationDuringAScreenChangeWaitsForItAndNeverLeavesHomeDead)
     EXPECT_FALSE(root()->isNavigating());
 }
 
+// A click on the title bar's Home button while a post opens is not lost: it is carried out
+// when the screen change ends, however soon after the tile it came.
+TEST_F(ShellTest, AHomeClickRightAfterATileClickLeadsHomeOnceThePostIsIn)
+{
+    prepareExistingStore();
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    finishAnimations();
+    PLRPersistantPost* post = addPost(QStringLiteral("Opened"));
+    PLRTitleBarButton* home = app->baseWindowController()->homeButton();
+    EXPECT_FALSE(home->isEnabled());   // nothing to leave yet
+    for (const double delay : {0.0, 0.1, 0.2, 0.3, 0.4}) {
+        root()->homeViewController()->activateItemAtIndex(root()->homeViewController()->postCollectionView(), 1);
+        ASSERT_NE(root()->currentPostViewController(), nullptr) << delay;
+        platform::ui::AnimationClock::shared().advance(delay);
+        platform::ui::dispatch::sendMouse(home, QEvent::MouseButtonPress, QPointF(14, 14));
+        platform::ui::dispatch::sendMouse(home, QEvent::MouseButtonRelease, QPointF(14, 14));
+        finishAnimations();
+        finishAnimations();
+        EXPECT_TRUE(root()->isPresentingHome()) << delay;
+        EXPECT_EQ(root()->currentPostViewController(), nullptr) << delay;
+        EXPECT_FALSE(root()->isNavigating()) << delay;
+        EXPECT_FALSE(PLRVisualStateHandler::globalHandler().postHeaderVisible()) << delay;
+        EXPECT_FALSE(home->isEnabled()) << delay;
+    }
+    ASSERT_EQ(root()->homeViewController()->tabList().value(0), post);
+}
+
 TEST_F(ShellTest, EveryTileShowsItsOwnPostsCurrentPreviewAfterNewPostIsCancelledOrAnotherPostOpened)
 {
     prepareExistingStore();
