@@ -573,6 +573,8 @@ void PLRBaseViewController::presentLogin()
                                QLatin1String(kPLRAuthViewToggledNotification), self);
                            self->ensureUserSessionSubscription();
                            self->presentHome(true);
+                           // The form had the keyboard: the screen after it takes it.
+                           self->giveKeyboardFocusToShownScreen();
                        });
     });
     platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLRAuthViewToggledNotification), this);
@@ -795,15 +797,44 @@ void PLRBaseViewController::moveHome(bool animate)
                 if (top)
                     PLRAnimationContext::animateConstant(top, rootView()->height());
             },
-            [removePost, ended] {
+            [self, removePost, ended] {
                 removePost();
+                if (self)
+                    self->giveKeyboardFocusToShownScreen();
                 ended();
             });
     } else {
         removePost();
         presentHome(false);
+        giveKeyboardFocusToShownScreen();
     }
     PLRVisualStateHandler::globalHandler().setPostHeaderVisible(false);
+}
+
+void PLRBaseViewController::giveKeyboardFocusToShownScreen()
+{
+    QWidget* window = view()->window();
+    QWidget* focused = window ? window->focusWidget() : nullptr;
+    if (focused && focused->isVisible())
+        return;
+    // The screen shown: the welcome in home's place on a first run, else home.
+    QWidget* screen = nullptr;
+    if (m_firstTimeWelcomeViewController && m_firstTimeWelcomeViewController->isViewLoaded()
+        && m_firstTimeWelcomeViewController->view()->isVisible())
+        screen = m_firstTimeWelcomeViewController->view();
+    else if (m_presentingHome && m_homeViewController)
+        screen = m_homeViewController->view();
+    if (!screen)
+        return;
+    // Where the first Tab would take it.
+    for (QWidget* candidate = screen->nextInFocusChain(); candidate && candidate != screen;
+         candidate = candidate->nextInFocusChain()) {
+        if (screen->isAncestorOf(candidate) && (candidate->focusPolicy() & Qt::TabFocus) == Qt::TabFocus
+            && candidate->isVisible() && candidate->isEnabled() && !candidate->focusProxy()) {
+            candidate->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
 }
 
 void PLRBaseViewController::setCurrentPostController(PLRPostViewController* controller)

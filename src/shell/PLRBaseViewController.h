@@ -137,6 +137,9 @@ private:
     template <class T> T* instantiateScene(const char* identifier);
     void addScreen(PLRViewController* controller);
     void setCurrentPostController(PLRPostViewController* controller);
+    // When nothing visible has the keyboard after a screen change (the view that had it went),
+    // the shown screen's first Tab stop takes it.
+    void giveKeyboardFocusToShownScreen();
     // Navigation between home and posts, one move at a time: a request that arrives while a
     // move runs is queued and runs, in order, when it has ended.
     bool deferNavigation(std::function<void()> request);

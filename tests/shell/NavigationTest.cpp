@@ -19,8 +19,11 @@
 #include "shell/home/PLRHomeViewController.h"
 #include "shell/home/PLRRecentCollectionViewItem.h"
 #include "shell/post/PLRPostViewController.h"
+#include "shell/post/PLRPrepViewController.h"
 
 #include <QBuffer>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QImage>
 
 using namespace shell_test;
@@ -319,6 +322,50 @@ TEST_F(ShellTest, APostArrivingWhileTheFirstPostIsOpenLeavesHomeWorking)
     finishAnimations();
     EXPECT_TRUE(root()->isPresentingHome());
     EXPECT_EQ(root()->currentPostViewController(), nullptr);
+}
+
+// Tab and Shift+Tab go round the new-post sheet's own controls, each showing where the
+// keyboard is; none lands on the post covered by the sheet.
+TEST_F(ShellTest, TabStaysInTheNewPostSheet)
+{
+    prepareExistingStore();
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    finishAnimations();
+    root()->presentNewPost();
+    finishAnimations();
+    PLRPostViewController* post = root()->currentPostViewController();
+    ASSERT_TRUE(post && post->isShowingNewPostForm());
+    PLRPrepViewController* sheet = post->prepViewController();
+    ASSERT_NE(sheet, nullptr);
+    app->baseWindowController()->window()->activateWindow();
+    sheet->titleTextField()->editor()->setFocus(Qt::OtherFocusReason);
+    const auto press = [](int key, Qt::KeyboardModifiers modifiers) {
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_TRUE(target);
+        QKeyEvent event(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(target, &event);
+        testing_support::drainEvents();
+    };
+    QList<QWidget*> stops;
+    for (int i = 0; i < 12; ++i) {
+        press(Qt::Key_Tab, Qt::NoModifier);
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr) << i;
+        EXPECT_TRUE(sheet->view()->isAncestorOf(focused)) << i << " " << focused->metaObject()->className();
+        EXPECT_TRUE(focused->isVisible()) << i;
+        if (!stops.contains(focused))
+            stops << focused;
+    }
+    EXPECT_TRUE(stops.contains(sheet->doneButton()));
+    EXPECT_TRUE(stops.contains(sheet->cancelButton()));
+    EXPECT_TRUE(stops.contains(static_cast<QWidget*>(sheet->titleTextField()->editor())));
+    EXPECT_LE(stops.size(), 5);
+    // Back from the name field: the sheet's last control, Create Post.
+    sheet->titleTextField()->editor()->setFocus(Qt::OtherFocusReason);
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), sheet->doneButton());
 }
 
 TEST_F(ShellTest, WelcomeGreetsByNameOnlyWithBothNames)
