@@ -5,6 +5,7 @@
 
 #include "platform/Paths.h"
 #include "shell/PLRAuthViewController.h"
+#include "shell/PLRBackupProgressWindowController.h"
 #include "shell/PLRCrashReporter.h"
 #include "shell/PLRInstanceChannel.h"
 #include "shell/PLRMigratorInfoViewController.h"
@@ -16,6 +17,7 @@
 #include "platform/Resets.h"
 
 #include <QDir>
+#include <QWindow>
 #include <QLocalSocket>
 #include <QThread>
 
@@ -248,6 +250,22 @@ TEST(WindowPlacement, CentresWithinTheAvailableArea)
     EXPECT_EQ(PLRWindowPlacement::centredFrame(QSizeF(1280, 800), available), QRectF(1920 + 160, 40 + 80, 1280, 800));
     // A frame larger than the area is shrunk to it.
     EXPECT_EQ(PLRWindowPlacement::centredFrame(QSizeF(3000, 2000), available), available);
+}
+
+// The backup export's progress window belongs to the window the export was started from: the
+// window manager keeps it above that one.
+TEST_F(ShellTest, BackupProgressWindowStaysAboveItsWindow)
+{
+    prepareExistingStore();
+    launch();
+    platform::ui::Window* main = app->baseWindowController()->window();
+    main->activateWindow();
+    ASSERT_TRUE(waitFor([main] { return QApplication::activeWindow() == main; }));
+    PLRBackupProgressWindowController progress(QStringLiteral("/tmp/backups/Pellora.plrbackup"));
+    progress.showWindow();
+    ASSERT_NE(progress.window()->windowHandle(), nullptr);
+    EXPECT_EQ(progress.window()->windowHandle()->transientParent(), main->windowHandle());
+    progress.close();
 }
 
 TEST_F(ShellTest, UpdaterHooksAndOpenedFiles)
