@@ -21,6 +21,7 @@ using namespace platform::ui;
 namespace {
 
 constexpr auto kCreateAccountURL = "https://pellora.app/sign-up";
+constexpr int kFocusRingRoom = int(View::kFocusRingWidth) + 1;
 
 // The sign-in screen: the layout background in a rounded frame.
 class AuthView : public View {
@@ -82,7 +83,8 @@ View* PLRAuthViewController::loadView()
 {
     auto* root = new AuthView;
     auto* card = new QWidget(root);
-    card->setFixedWidth(380);
+    // 380 points of form, with room at the sides for the focus ring of its widest controls.
+    card->setFixedWidth(380 + 2 * kFocusRingRoom);
 
     auto* title = makeLabel(QStringLiteral("Sign in to Pellora"), 24, true, card);
     auto* subtitle = makeLabel(QStringLiteral("Use the e-mail address and password of your Pellora account."), 12, false, card);
@@ -153,7 +155,7 @@ View* PLRAuthViewController::loadView()
     links->addWidget(help);
 
     auto* column = new QVBoxLayout(card);
-    column->setContentsMargins(0, 0, 0, 0);
+    column->setContentsMargins(kFocusRingRoom, 0, kFocusRingRoom, 0);
     column->setSpacing(6);
     column->addWidget(title);
     column->addWidget(subtitle);
