@@ -8,7 +8,9 @@
 #include "platform-ui/Fonts.h"
 #include "platform-ui/Images.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QMenu>
@@ -33,6 +35,12 @@ std::vector<DrawOperation> ofKind(const std::vector<DrawOperation>& ops, DrawOpe
 void drag(QWidget* view, QPointF point)
 {
     dispatch::sendMouse(view, QEvent::MouseMove, point, Qt::NoButton, Qt::LeftButton);
+}
+
+void pressKey(QWidget* to, int key)
+{
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_Tab ? QStringLiteral("\t") : QString());
+    QApplication::sendEvent(to, &down);
 }
 
 struct PresenterGuard {
@@ -354,4 +362,81 @@ TEST(StepperCell, PressedHalfIsDarkenedAndFollowsThePointer)
     EXPECT_EQ(stepper->doubleValue(), 0.0);
     stepper->stepUp();
     EXPECT_EQ(stepper->doubleValue(), 0.0);
+}
+
+TEST(SliderAndStepper, TabReachesThemTheyShowTheRingAndTheKeysStepThem)
+{
+    View window;
+    window.resize(300, 120);
+    auto* before = Button::withTitle(QStringLiteral("Export"), nullptr, {}, &window);
+    before->setFrame(QRectF(10, 80, 80, 24));
+    auto* slider = new PLRSlider(&window);
+    slider->setFrame(QRectF(10, 40, 208, 22));
+    slider->setMinValue(0);
+    slider->setMaxValue(100);
+    slider->setDoubleValue(50);
+    auto* stepper = new PLRStepper(&window);
+    stepper->setFrame(QRectF(240, 30, 19, 30));
+    stepper->setAutorepeat(false);
+    stepper->setMaxValue(3);
+    stepper->setDoubleValue(2);
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    int slid = 0, stepped = 0;
+    slider->setAction([&](Control*) { ++slid; });
+    stepper->setAction([&](Control*) { ++stepped; });
+
+    // Tab goes from the button to the slider and on to the stepper, each showing the ring.
+    before->setFocus(Qt::TabFocusReason);
+    pressKey(before, Qt::Key_Tab);
+    ASSERT_TRUE(slider->hasFocus());
+    EXPECT_TRUE(slider->isShowingFocusRing());
+    EXPECT_FALSE(slider->focusRingPath().isEmpty());
+
+    // Arrows by a twentieth of the range, pages by a fifth, Home and End to the limits; each
+    // move sends the action, a key that moves nothing sends none.
+    const QList<std::pair<int, double>> keys{{Qt::Key_Right, 55}, {Qt::Key_Up, 60},     {Qt::Key_Left, 55},
+                                             {Qt::Key_Down, 50},  {Qt::Key_PageUp, 70}, {Qt::Key_PageDown, 50},
+                                             {Qt::Key_End, 100},  {Qt::Key_Right, 100}, {Qt::Key_Home, 0}};
+    for (const auto& [key, value] : keys) {
+        pressKey(slider, key);
+        EXPECT_DOUBLE_EQ(slider->doubleValue(), value) << key;
+    }
+    EXPECT_EQ(slid, 8);
+    // With tick marks an arrow moves one tick interval.
+    slider->setNumberOfTickMarks(5);
+    pressKey(slider, Qt::Key_Right);
+    EXPECT_DOUBLE_EQ(slider->doubleValue(), 25.0);
+
+    pressKey(slider, Qt::Key_Tab);
+    ASSERT_TRUE(stepper->hasFocus());
+    EXPECT_TRUE(stepper->isShowingFocusRing());
+    // The ring goes around the two halves: 3 points outside the images, not the whole frame.
+    const QRectF ring = stepper->focusRingPath().boundingRect();
+    const QRectF halves = stepper->toQt(stepper->focusRingMaskBounds());
+    EXPECT_NEAR(ring.left(), halves.left() - View::kFocusRingWidth, 0.5);
+    EXPECT_NEAR(ring.right(), halves.right() + View::kFocusRingWidth, 0.5);
+    pressKey(stepper, Qt::Key_Up);
+    EXPECT_DOUBLE_EQ(stepper->doubleValue(), 3.0);
+    pressKey(stepper, Qt::Key_Up);   // at the maximum: no step, no action
+    EXPECT_DOUBLE_EQ(stepper->doubleValue(), 3.0);
+    pressKey(stepper, Qt::Key_Down);
+    pressKey(stepper, Qt::Key_Left);
+    EXPECT_DOUBLE_EQ(stepper->doubleValue(), 1.0);
+    pressKey(stepper, Qt::Key_Right);
+    EXPECT_DOUBLE_EQ(stepper->doubleValue(), 2.0);
+    EXPECT_EQ(stepped, 4);
+    stepper->setValueWraps(true);
+    pressKey(stepper, Qt::Key_Up);
+    pressKey(stepper, Qt::Key_Up);   // past the maximum: round to the minimum
+    EXPECT_DOUBLE_EQ(stepper->doubleValue(), 0.0);
+
+    // Disabled, neither answers the keys.
+    slider->setEnabled(false);
+    stepper->setEnabled(false);
+    pressKey(slider, Qt::Key_Home);
+    pressKey(stepper, Qt::Key_Up);
+    EXPECT_DOUBLE_EQ(slider->doubleValue(), 25.0);
+    EXPECT_DOUBLE_EQ(stepper->doubleValue(), 0.0);
 }
