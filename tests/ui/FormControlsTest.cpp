@@ -64,6 +64,7 @@ TEST(PopupButton, FaceTitleStylesAndPlacement)
     EXPECT_EQ(popup->selectedTag(), 4);
 
     std::vector<DrawOperation> ops = popup->recordDrawing();
+    EXPECT_EQ(popup->sizeHint(), QSize(120, 30));   // short titles: the usual width
     ASSERT_FALSE(ofKind(ops, DrawOperation::Kind::StrokePath).empty());
     EXPECT_DOUBLE_EQ(ofKind(ops, DrawOperation::Kind::StrokePath).front().lineWidth, 2.0);
     EXPECT_EQ(ofKind(ops, DrawOperation::Kind::StrokePath).front().color, namedColor(QStringLiteral("plrControlBorderColor")));
@@ -76,14 +77,26 @@ TEST(PopupButton, FaceTitleStylesAndPlacement)
     EXPECT_EQ(texts.front().text, QStringLiteral("1:1"));
     EXPECT_DOUBLE_EQ(texts.front().rect.x(), 12.0);
 
-    // A title too long for the face ends in an ellipsis before the arrow, never under it.
-    popup->addItem(QStringLiteral("Landscape and Street Photography of Northern Portugal"), 7);
+    // A title too long for the face is never shortened: its box is as wide as the control and
+    // starts 12 points in, so it runs under the arrow, wraps when wider than the control, and
+    // the control's edge cuts the rest.
+    const QString longTitle = QStringLiteral("Landscape and Street Photography of Northern Portugal");
+    popup->addItem(longTitle, 7);
     popup->selectItemWithTag(7);
-    texts = ofKind(popup->recordDrawing(), DrawOperation::Kind::Text);
+    ops = popup->recordDrawing();
+    texts = ofKind(ops, DrawOperation::Kind::Text);
     ASSERT_EQ(texts.size(), 1u);
-    EXPECT_TRUE(texts.front().text.endsWith(QChar(0x2026))) << texts.front().text.toStdString();
-    EXPECT_LE(12.0 + QFontMetricsF(systemFont(12)).horizontalAdvance(texts.front().text), 160 - 18);
-    EXPECT_LE(texts.front().rect.right(), 160 - 18);
+    EXPECT_EQ(texts.front().text, longTitle);
+    EXPECT_DOUBLE_EQ(texts.front().rect.x(), 12.0);
+    EXPECT_DOUBLE_EQ(texts.front().rect.width(), 160.0);
+    EXPECT_GT(texts.front().rect.height(), 1.5 * QFontMetricsF(systemFont(12)).height());   // wrapped
+    const auto clips = ofKind(ops, DrawOperation::Kind::Clip);
+    ASSERT_EQ(clips.size(), 1u);
+    EXPECT_EQ(clips.front().rect, QRectF(0, 0, 160, 30));
+    // The control asks for the width that shows its longest title left of the arrow.
+    const double longest = QFontMetricsF(systemFont(12)).horizontalAdvance(longTitle);
+    EXPECT_GE(popup->minimumSizeHint().width(), 12 + longest + 18);
+    EXPECT_EQ(popup->sizeHint().width(), popup->minimumSizeHint().width());
     popup->selectItemWithTag(4);
 
     // Style 2 adds " Ratio"; style 1 takes (and keeps) the background-coloured border.
@@ -115,13 +128,17 @@ TEST(PopupButton, MouseDownOpensAMenuAsWideAsTheControlAndChoosingSendsTheAction
     popup->setAction([&](Control*) { ++actions; });
     int minimum = -1;
     QMenu* shown = nullptr;
-    PresenterGuard guard([&](PLRPopupButton*, QMenu* menu, const QPoint&, int width) {
+    QPoint at;
+    PresenterGuard guard([&](PLRPopupButton*, QMenu* menu, const QPoint& point, int width) {
         shown = menu;
         minimum = width;
+        at = point;
     });
     dispatch::sendMouse(popup, QEvent::MouseButtonPress, QPointF(20, 15));
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(minimum, 160);
+    // The menu opens at (0, 5) of the control, y up: 5 points above its bottom edge.
+    EXPECT_EQ(at, QPoint(0, 25));
     EXPECT_GE(shown->minimumWidth(), 160);
     EXPECT_TRUE(popup->isMenuOpen());
     shown->actions().at(1)->trigger();

@@ -598,6 +598,78 @@ TEST(Inspector, DocumentPagePopUpsShowTheirLongestChoiceLeftOfTheArrow)
     }
 }
 
+// The title a pop-up shows is whole and ends left of the arrow, drawn at the scale given: the
+// band between the title and the arrow holds no ink.
+void expectTitleWholeLeftOfTheArrow(PLRPopupButton* popup, double scale)
+{
+    const auto ops = popup->recordDrawing();
+    QString drawn;
+    for (const platform::ui::DrawOperation& op : ops)
+        if (op.kind == platform::ui::DrawOperation::Kind::Text)
+            drawn = op.text;
+    EXPECT_EQ(drawn, popup->title() + (popup->buttonStyle() == 2 ? QStringLiteral(" Ratio") : QString()));
+    const QImage image = popup->renderToImage(scale);
+    const int arrow = popup->width() - 18;   // the arrow starts 18 points from the right edge
+    int ink = 0;
+    for (int x = arrow - 3; x < arrow; ++x)
+        for (int y = 4; y < popup->height() - 4; ++y)
+            if (image.pixelColor(int(x * scale), int(y * scale)).lightness() < 200)
+                ++ink;
+    EXPECT_EQ(ink, 0) << drawn.toStdString() << " at " << scale << "x, " << popup->width() << " wide";
+}
+
+TEST(Inspector, EveryPopUpShowsItsTitlesWholeAtOneAndTwoTimes)
+{
+    Inspector t(2);
+    PLRDocumentViewController* document = t.document();
+    t.inspector->selectSettingsTab();
+    document->topLevelPublishView()->setHidden(false);   // as the publish panel shows it
+    document->setWordPressSettingsViewHidden(false);
+    PLRPopupButton* categories = document->categoriesPopup();
+    for (const QString& name : {QStringLiteral("Uncategorized"), QStringLiteral("Travel")})
+        categories->addItem(name, categories->numberOfItems());
+    categories->addSeparatorItem();
+    categories->addItem(QStringLiteral("Publish via Code"), -1);
+    categories->setTitle(QStringLiteral("Uncategorized"));
+    testing_support::drainEvents();
+    for (const double scale : {1.0, 2.0}) {
+        for (const QString& title : {QStringLiteral("Uncategorized"), QStringLiteral("Publish via Code")}) {
+            categories->setTitle(title);
+            expectTitleWholeLeftOfTheArrow(categories, scale);
+        }
+    }
+
+    // The block pages' pop-ups, each with every one of its titles.
+    t.inspector->selectDocumentTab();
+    const QList<PLRBlock*> images = t.addImages(2);
+    PLRBlock* text = t.add(PLRLayoutManager::newBlock_Text());
+    PLRBlock* blank = t.add(PLRLayoutManager::newBlock_Blank());
+    PLRBlock* download = t.add(PLRLayoutManager::newBlock_DownloadButton());
+    const QList<QPair<PLRBlock*, QList<PLRPopupButton*>>> pages{
+        {images[0], {t.page()->aspectRatioPopUpButton()}},
+        {text, {t.page()->textStylePopUpButton()}},
+        {blank, {t.page()->blankAspectRatioPopUpButton()}},
+        {download, {t.page()->downloadFillPopUpButton(), t.page()->downloadHoverFillPopUpButton(), t.page()->downloadLinePopUpButton(),
+                    t.page()->downloadHoverLinePopUpButton(), t.page()->downloadStylePopUpButton(), t.page()->downloadSizePopUpButton()}}};
+    for (const auto& [block, popups] : pages) {
+        t.layout()->selectBlocks({block});
+        testing_support::drainEvents();
+        for (PLRPopupButton* popup : popups) {
+            QStringList titles;
+            for (int i = 0; i < popup->numberOfItems(); ++i)
+                if (!popup->isSeparatorItem(i))
+                    titles << popup->itemTitle(i);
+            if (popup->buttonStyle() == 2)
+                titles << QStringLiteral("Multiple") << QStringLiteral("Custom");
+            for (const QString& title : titles) {
+                popup->setTitle(title);
+                for (const double scale : {1.0, 2.0})
+                    expectTitleWholeLeftOfTheArrow(popup, scale);
+            }
+        }
+    }
+}
+
 TEST(Inspector, SettingsPageShowsALongWebsiteAddressOnOneLineWithBothEnds)
 {
     Inspector t(1);
