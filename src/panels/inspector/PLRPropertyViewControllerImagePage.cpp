@@ -359,8 +359,9 @@ void PLRPropertyViewController::setAspectRatios(const QList<float>& ratios, cons
                 manager->editBlockDidChangeStructure();
         });
     }
-    platform::UndoManager* undo = undoManager();
-    if (undo && !undo->isRedoing()) {
+    // Every change registers its way back, a redo included: undo and redo alternate for as long
+    // as the user likes.
+    if (platform::UndoManager* undo = undoManager()) {
         QPointer<PLRPropertyViewController> self(this);
         undo->registerUndo(this, [self, previous, changed] {
             if (self)

@@ -143,7 +143,7 @@ TEST(Inspector, SettingsPageKeepsOrLeavesAsTheSelectionSays)
     t.document()->hideOfflineView();
 }
 
-TEST(Inspector, RatioChangeUndoRedoThenNoFurtherUndo)
+TEST(Inspector, RatioChangeUndoesAndRedoesForAsLongAsTheUserLikes)
 {
     Inspector t(2, 60, 40); // 3:2 photos
     const QList<PLRBlock*> images = t.addImages(2);
@@ -175,9 +175,22 @@ TEST(Inspector, RatioChangeUndoRedoThenNoFurtherUndo)
     EXPECT_FLOAT_EQ(block()->aspect_ratio(), 0.0f);
     EXPECT_EQ(ratio->title(), QStringLiteral("3:2"));
     ASSERT_TRUE(undo->canRedo());
+    EXPECT_EQ(undo->redoActionName(), QStringLiteral("Change Aspect Ratio"));
     undo->redo();
     EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f);
-    EXPECT_FALSE(undo->canUndo());
+    EXPECT_EQ(ratio->title(), QStringLiteral("1:1"));
+    // The redone change can be undone again, and so on.
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(undo->canUndo()) << round;
+        EXPECT_EQ(undo->undoActionName(), QStringLiteral("Change Aspect Ratio"));
+        undo->undo();
+        EXPECT_FLOAT_EQ(block()->aspect_ratio(), 0.0f);
+        EXPECT_EQ(ratio->title(), QStringLiteral("3:2"));
+        ASSERT_TRUE(undo->canRedo()) << round;
+        undo->redo();
+        EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f);
+        EXPECT_FALSE(undo->canRedo());
+    }
 
     // Two photos whose stored ratios differ: "Multiple"; revert clears ratio and crop, undoably.
     PLRPosition crop;
