@@ -91,6 +91,11 @@ public:
     void setTextBold();
     void setTextItalic();
     void setTextLink();
+    // Opens the colour panel of the text colour well (not exclusively).
+    void openTextColour();
+    // The well's action: the text's colour follows the block's style, so a colour picked here
+    // changes no block.
+    void setTextColour();
     void setDownloadTitle();
     void setDownloadFill();
     void setDownloadHoverFill();
@@ -127,6 +132,7 @@ public:
     PLRPopupButton* textStylePopUpButton() const { return m_textStylePopUpButton; }
     plr::insp::SegmentedControl* textAlignmentSegmentControl() const { return m_textAlignmentSegmentControl; }
     plr::insp::SegmentedControl* textWidthSegmentControl() const { return m_textWidthSegmentControl; }
+    PLRColorWell* textColourWell() const { return m_textColourWell; }
     plr::insp::StateButton* textBoldButton() const { return m_textBoldButton; }
     plr::insp::StateButton* textItalicButton() const { return m_textItalicButton; }
     plr::insp::StateButton* textLinkButton() const { return m_textLinkButton; }
@@ -199,6 +205,7 @@ private:
     QPointer<PLRPopupButton> m_textStylePopUpButton;
     QPointer<plr::insp::SegmentedControl> m_textAlignmentSegmentControl;
     QPointer<plr::insp::SegmentedControl> m_textWidthSegmentControl;
+    QPointer<PLRColorWell> m_textColourWell;
     QPointer<plr::insp::StateButton> m_textBoldButton;
     QPointer<plr::insp::StateButton> m_textItalicButton;
     QPointer<plr::insp::StateButton> m_textLinkButton;

@@ -4,6 +4,7 @@
 #include "canvas/interaction/PLRLayoutDocumentView.h"
 #include "canvas/interaction/PLRLayoutInteractionView.h"
 #include "layout/text/PLRRichText.h"
+#include "controls/PLRColorWell.h"
 #include "controls/PLRPopupButton.h"
 #include "layout/base/PLRLayoutManager.h"
 #include "layout/views/PLRBlockView.h"
@@ -45,6 +46,12 @@ QWidget* PLRPropertyViewController::buildTextPage()
     m_textWidthSegmentControl->setAction([this](Control*) { setTextWidth(); });
     column->addWidget(caption(QStringLiteral("Width"), content));
     column->addWidget(m_textWidthSegmentControl);
+    m_textColourWell = new PLRColorWell(content);
+    m_textColourWell->setIdentifier(QStringLiteral("textColourWell"));
+    m_textColourWell->setFixedSize(44, 22);
+    m_textColourWell->setTarget(this);
+    m_textColourWell->setAction([this](Control*) { setTextColour(); });
+    column->addLayout(row(QStringLiteral("Colour"), m_textColourWell, content));
     auto* emphasis = new QHBoxLayout;
     emphasis->setSpacing(6);
     m_textBoldButton = new plr::insp::StateButton(QStringLiteral("B"), content);
@@ -164,6 +171,16 @@ void PLRPropertyViewController::setTextLink()
 {
     if (auto* handler = editHandler())
         handler->toggleCurrentSelectionLink();
+}
+
+void PLRPropertyViewController::openTextColour()
+{
+    view();
+    m_textColourWell->activate(false);
+}
+
+void PLRPropertyViewController::setTextColour()
+{
 }
 
 void PLRPropertyViewController::selectionForEditor(PLRRichTextEditor*, const PLRTextRange&, bool isBold, bool isItalic, bool,

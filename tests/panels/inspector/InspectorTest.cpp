@@ -5,6 +5,7 @@
 #include "panels/gallery/GalleryTestSupport.h"
 
 #include "layout/base/PLRLayoutTree.h"
+#include "controls/PLRColorWell.h"
 #include "controls/PLRPopupButton.h"
 #include "controls/PLRStepperCell.h"
 #include "controls/PLRSwitchButton.h"
@@ -357,6 +358,19 @@ TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
     EXPECT_TRUE(t.page()->textBoldButton()->state());
     EXPECT_FALSE(t.page()->textItalicButton()->state());
     EXPECT_TRUE(t.page()->textLinkButton()->state());
+    // The colour well: on the text page, opened by openTextColour; a colour picked there
+    // changes no block (the text takes its colour from its style).
+    PLRColorWell* colour = t.page()->textColourWell();
+    ASSERT_NE(colour, nullptr);
+    EXPECT_TRUE(colour->isVisibleTo(t.page()->view()));
+    PLRColorWell* opened = nullptr;
+    PLRColorWell::setPanelOpener([&](PLRColorWell* well) { opened = well; });
+    t.page()->openTextColour();
+    PLRColorWell::setPanelOpener(nullptr);
+    EXPECT_EQ(opened, colour);
+    const std::string before = first->SerializeAsString();
+    colour->takeColorFromPanel(platform::ui::Color(0.8, 0.1, 0.1));
+    EXPECT_EQ(first->SerializeAsString(), before);
 
     PLRBlock* blankA = t.add(PLRLayoutManager::newBlock_Blank());
     PLRBlock* blankB = t.add(PLRLayoutManager::newBlock_Blank());
