@@ -19,6 +19,7 @@
 #include "panels/inspector/PLRInspectorWidgets.h"
 #include "platform-ui/PLRViewController.h"
 #include "shell/PLRGenericPostViewController.h"
+#include "shell/PLRTitleBarControls.h"
 #include "canvas/text/PLRRichTextEditor.h"
 
 #include <QPointer>
@@ -78,6 +79,11 @@ public:
     void setAspectRatios(const QList<float>& ratios, const QStringList& blockIds);
     void setImageDescription();
     void imageLinkTextDidChange();
+    // Shows the link popover under its button, with the photo's link to edit.
+    void showImageLinkPopover();
+    // The popover's "Add Link": the address becomes the link of every selected photo (as typing
+    // it into the page's own field does) and the popover closes.
+    void selectedImageLinkUpdated(const QString& url);
     void toggleLinkOnClickPanel();
     void toggleCollageExportPanel();
 
@@ -146,6 +152,8 @@ public:
     PLRPopupButton* downloadSizePopUpButton() const { return m_downloadSizePopUpButton; }
     PLRGenericPostViewController* exportViewController() const { return m_evc; }
     PLRImageLinkViewController* imageLinkViewController() const { return m_ivc; }
+    platform::ui::Button* imageLinkPopoverButton() const { return m_imageLinkPopoverButton; }
+    PLRPopover* imageLinkPopover() const { return m_imageLinkPopover; }
 
     // The title of a ratio preset ("3:2" ...).
     static QString presetTitle(qint64 preset);
@@ -201,6 +209,8 @@ private:
     QPointer<QWidget> m_exportView;
     QPointer<PLRGenericPostViewController> m_evc;
     QPointer<PLRImageLinkViewController> m_ivc;
+    QPointer<platform::ui::Button> m_imageLinkPopoverButton;
+    QPointer<PLRPopover> m_imageLinkPopover;
     // Text page.
     QPointer<PLRPopupButton> m_textStylePopUpButton;
     QPointer<plr::insp::SegmentedControl> m_textAlignmentSegmentControl;

@@ -13,6 +13,7 @@
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "panels/inspector/PLRImageLinkViewController.h"
 #include "panels/inspector/PLRPropertyPageSupport.h"
+#include "shell/PLRTitleBarControls.h"
 #include "platform-ui/Fonts.h"
 #include "platform-ui/Images.h"
 #include "platform/Dispatch.h"
@@ -155,6 +156,10 @@ QWidget* PLRPropertyViewController::buildImagePage()
     connect(m_imageLinkURLTextField->editor(), &QLineEdit::returnPressed, this,
             [this] { m_imageLinkURLTextField->editor()->selectAll(); });
     linkBoxColumn->addWidget(m_imageLinkURLTextField);
+    m_imageLinkPopoverButton = Button::withTitle(QStringLiteral("Add Link\u2026"), this, [this](Control*) { showImageLinkPopover(); }, linkBox);
+    m_imageLinkPopoverButton->setIdentifier(QStringLiteral("imageLinkPopoverButton"));
+    m_imageLinkPopoverButton->setFont(systemFont(12));
+    linkBoxColumn->addWidget(m_imageLinkPopoverButton, 0, Qt::AlignRight);
     m_addLinkOnClickView = linkBox;
     linkColumn->addWidget(linkBox);
     column->addWidget(m_addLinkInspectorView);
@@ -499,6 +504,36 @@ void PLRPropertyViewController::imageLinkTextDidChange()
         }
     }
     m_layoutManager->announceChange();
+}
+
+void PLRPropertyViewController::showImageLinkPopover()
+{
+    if (!m_ivc || !m_imageLinkPopoverButton)
+        return;
+    View* content = m_ivc->view();
+    m_ivc->imageClickOnUrlTextField()->setStringValue(m_imageLinkURLTextField->stringValue());
+    if (!m_imageLinkPopover) {
+        m_imageLinkPopover = new PLRPopover(view());
+        m_imageLinkPopover->setObjectName(QStringLiteral("imageLinkPopover"));
+        m_imageLinkPopover->setContentView(content);
+    }
+    m_ivc->viewWillAppear();
+    m_imageLinkPopover->showRelativeToRect(m_imageLinkPopoverButton->rect(), m_imageLinkPopoverButton);
+    if (QLineEdit* editor = m_ivc->imageClickOnUrlTextField()->editor()) {
+        editor->setFocus(Qt::PopupFocusReason);
+        editor->selectAll();
+    }
+}
+
+void PLRPropertyViewController::selectedImageLinkUpdated(const QString& url)
+{
+    if (m_imageLinkPopover)
+        m_imageLinkPopover->hide();
+    if (!m_layoutManager || !isViewLoaded())
+        return;
+    m_imageLinkURLTextField->setStringValue(url.trimmed());
+    imageLinkTextDidChange();
+    showLinkOnClick(!url.trimmed().isEmpty());
 }
 
 void PLRPropertyViewController::showLinkOnClick(bool on)

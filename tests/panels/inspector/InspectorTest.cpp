@@ -13,6 +13,8 @@
 #include "panels/inspector/PLRInspectorPanels.h"
 #include "panels/inspector/PLRInspectorViewController.h"
 #include "panels/inspector/PLRPropertyViewController.h"
+#include "panels/inspector/PLRImageLinkViewController.h"
+#include "shell/PLRTitleBarControls.h"
 #include "store/session/PLRFocusKeywordStore.h"
 #include "store/model/PLRAspectRatio.h"
 #include "store/session/PLRDefaults.h"
@@ -326,6 +328,52 @@ TEST(Inspector, KeywordLightAndLinkField)
     t.layout()->selectBlocks({images[1]});
     t.layout()->selectBlocks(images);
     EXPECT_FALSE(t.page()->addLinkOnClickButton()->checked());
+}
+
+TEST(Inspector, TheLinkPopoverOpensFromItsButtonAndItsAddLinkLinksThePhoto)
+{
+    Inspector t;
+    const QList<PLRBlock*> images = t.addImages(2);
+    t.layout()->selectBlocks({images[0]});
+    t.page()->addLinkOnClickButton()->performClick();
+    ASSERT_FALSE(t.page()->addLinkOnClickView()->isHidden());
+    platform::ui::Button* button = t.page()->imageLinkPopoverButton();
+    ASSERT_NE(button, nullptr);
+    EXPECT_TRUE(button->isVisibleTo(t.page()->view()));
+    QStringList posted;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &context, QString::fromLatin1(kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE),
+        [&](const platform::Notification& note) { posted << note.userInfo.value(QString::fromLatin1(kPLRImageLinkURLKey)).toString(); });
+
+    // The button shows the popover under it, holding the photo's link field.
+    button->performClick();
+    PLRPopover* popover = t.page()->imageLinkPopover();
+    ASSERT_NE(popover, nullptr);
+    EXPECT_TRUE(popover->isShown());
+    PLRImageLinkViewController* link = t.page()->imageLinkViewController();
+    EXPECT_EQ(popover->contentView(), link->view());
+    EXPECT_GE(popover->geometry().top(), button->mapToGlobal(QPoint(0, button->height())).y());
+    t.typeInto(link->imageClickOnUrlTextField(), QStringLiteral("https://example.com/tram"));
+    auto* add = link->view()->findChild<platform::ui::Button*>(QStringLiteral("addLinkButton"));
+    ASSERT_NE(add, nullptr);
+    add->performClick();
+
+    // "Add Link" posts the address; the page links the photo with it and the popover closes.
+    EXPECT_EQ(posted, QStringList{QStringLiteral("https://example.com/tram")});
+    EXPECT_FALSE(popover->isShown());
+    ASSERT_TRUE(images[0]->image().has_interaction());
+    EXPECT_EQ(images[0]->image().interaction().href(), "https://example.com/tram");
+    EXPECT_FALSE(images[1]->image().has_interaction());
+    EXPECT_EQ(t.page()->imageLinkURLTextField()->stringValue(), QStringLiteral("https://example.com/tram"));
+
+    // Opened again, it shows the photo's link; a script address is never stored.
+    button->performClick();
+    EXPECT_EQ(link->imageClickOnUrlTextField()->stringValue(), QStringLiteral("https://example.com/tram"));
+    t.typeInto(link->imageClickOnUrlTextField(), QStringLiteral("javascript:alert(1)"));
+    QTest::keyClick(link->imageClickOnUrlTextField()->editor(), Qt::Key_Return);
+    EXPECT_EQ(posted.size(), 2);
+    EXPECT_FALSE(images[0]->image().has_interaction());
 }
 
 TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
