@@ -44,10 +44,11 @@ namespace {
 constexpr double kPreviewWidth = 222.0;
 constexpr double kPreviewHeight = 150.0;
 
-// The help text under the keywords; characters 136-175 are slanted: the closing advice, whole.
+// The help text under the keywords: it says what ends a keyword, as the field splits them.
+// Characters 136-175 are slanted: the closing advice, whole.
 const char* kKeywordHelp =
-    "Describe the photo in a few words, separated by commas. Search engines read them as its description, and "
-    "they name the exported photos. Use the words a visitor would search for.";
+    "Each word is one keyword: a blank, a comma or a new line ends it. Search engines read the keywords; they "
+    "also name the exported photos. Use the words a visitor would search for.";
 
 } // namespace
 

@@ -257,11 +257,22 @@ TEST(Inspector, TileCaptionsStayWhollyInsideTheirTiles)
     whollyInside(t.page()->recycleButton());
 }
 
-TEST(Inspector, TheKeywordHelpSlantsItsClosingAdviceWhole)
+TEST(Inspector, TheKeywordHelpSaysWhatTheFieldDoesAndSlantsItsClosingAdviceWhole)
 {
     Inspector t;
-    t.layout()->selectBlocks(t.addImages(1));
+    const QList<PLRBlock*> images = t.addImages(1);
+    t.layout()->selectBlocks(images);
     const platform::ui::AttributedString help = t.page()->imageDescriptionHelpText()->attributedStringValue();
+    // The help says what ends a keyword, and the field does just that: "golden light" is two.
+    EXPECT_FALSE(help.string().contains(QStringLiteral("separated by commas"))) << help.string().toStdString();
+    EXPECT_TRUE(help.string().contains(QStringLiteral("a blank, a comma or a new line ends it"))) << help.string().toStdString();
+    QLineEdit* editor = t.page()->imageKeywordTokenField()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setFocus();
+    QTest::keyClicks(editor, QStringLiteral("golden light,dusk"));
+    t.page()->imageKeywordTokenField()->commitPendingText();
+    const PLRSourceImagePtr photo = t.manager->imageForIdentifier(QString::fromStdString(images[0]->image().img_ref()));
+    EXPECT_EQ(photo->focusKeywords(), (QStringList{"golden", "light", "dusk"}));
     QString slanted;
     for (const auto& [range, attributes] : help.runs())
         if (attributes.value(QString::fromLatin1(platform::ui::kFontAttributeName)).value<QFont>().italic())
