@@ -7,6 +7,7 @@
 #include "controls/PLRColorWell.h"
 #include "controls/PLRPopupButton.h"
 #include "layout/base/PLRLayoutManager.h"
+#include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
 #include "layout/views/PLRBlockView.h"
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "panels/inspector/PLRPropertyPageSupport.h"
@@ -49,6 +50,9 @@ QWidget* PLRPropertyViewController::buildTextPage()
     m_textColourWell = new PLRColorWell(content);
     m_textColourWell->setIdentifier(QStringLiteral("textColourWell"));
     m_textColourWell->setFixedSize(44, 22);
+    // It shows the colour text blocks are drawn in.
+    const QColor ink = PLRBlockDrawHandler_Text::textColour();
+    m_textColourWell->setColor(Color(ink.redF(), ink.greenF(), ink.blueF()));
     m_textColourWell->setTarget(this);
     m_textColourWell->setAction([this](Control*) { setTextColour(); });
     column->addLayout(row(QStringLiteral("Colour"), m_textColourWell, content));

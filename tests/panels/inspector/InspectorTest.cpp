@@ -6,6 +6,7 @@
 
 #include "layout/base/PLRLayoutTree.h"
 #include "controls/PLRColorWell.h"
+#include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
 #include "controls/PLRPopupButton.h"
 #include "controls/PLRStepperCell.h"
 #include "controls/PLRSwitchButton.h"
@@ -422,6 +423,7 @@ TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
     PLRColorWell* colour = t.page()->textColourWell();
     ASSERT_NE(colour, nullptr);
     EXPECT_TRUE(colour->isVisibleTo(t.page()->view()));
+    EXPECT_EQ(colour->color().toQColor().rgb(), PLRBlockDrawHandler_Text::textColour().rgb());   // what the text is drawn in
     PLRColorWell* opened = nullptr;
     PLRColorWell::setPanelOpener([&](PLRColorWell* well) { opened = well; });
     t.page()->openTextColour();
