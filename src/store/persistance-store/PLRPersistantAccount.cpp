@@ -184,15 +184,14 @@ bool PLRPersistantAccount::postsFolderIsUsable(QList<PLRSkippedPost>* skipped) c
     const bool link = kind == platform::files::Kind::SymbolicLink;
     const QString target = link ? QFileInfo(path).symLinkTarget() : QString();
     const QString aside = plr::fileutil::setAside(path);
-    QString reason = link ? QStringLiteral("The account's posts folder is a link to %1, and links in the store are never "
-                                           "followed.").arg(QDir::toNativeSeparators(target))
-                          : QStringLiteral("Something other than a folder stands in the place of the account's posts "
-                                           "folder.");
+    QString reason = link ? QStringLiteral("It is a link to %1, and links in the store are never followed.")
+                                .arg(QDir::toNativeSeparators(target))
+                          : QStringLiteral("It is not a folder.");
     reason += aside.isEmpty() ? QStringLiteral(" It could not be moved aside.")
                               : QStringLiteral(" It is kept as %1; new posts go into a new folder.")
                                     .arg(QDir::toNativeSeparators(aside));
     PLR_LOG_ERROR(QStringLiteral("Not opening the posts folder %1: %2").arg(path, reason));
-    skipped->append({path, QString(), reason});
+    skipped->append({path, QString(), reason, true});
     return false;
 }
 

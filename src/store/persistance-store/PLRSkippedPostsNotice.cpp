@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 struct NoticeState {
@@ -34,16 +36,19 @@ platform::Alert alertFor(const QList<PLRSkippedPost>& posts)
 {
     platform::Alert alert;
     alert.style = platform::AlertStyle::Warning;
-    alert.messageText = posts.size() == 1 ? QStringLiteral("A post could not be opened")
-                                          : QStringLiteral("%1 posts could not be opened").arg(posts.size());
+    const bool aFolder = std::any_of(posts.begin(), posts.end(), [](const PLRSkippedPost& post) { return post.isPostsFolder; });
+    alert.messageText = aFolder ? QStringLiteral("Some posts could not be opened")
+        : posts.size() == 1     ? QStringLiteral("A post could not be opened")
+                                : QStringLiteral("%1 posts could not be opened").arg(posts.size());
     QStringList items;
     for (const PLRSkippedPost& post : posts.mid(0, kNamedInAlert)) {
-        const QString title = post.name.isEmpty() ? QFileInfo(post.path).fileName() : post.name;
-        items << QStringLiteral("\u201c%1\u201d: %2\n%3").arg(title, post.reason, QDir::toNativeSeparators(post.path));
+        const QString title = post.isPostsFolder ? QStringLiteral("The posts folder")
+                                                 : QStringLiteral("\u201c%1\u201d")
+                                                       .arg(post.name.isEmpty() ? QFileInfo(post.path).fileName() : post.name);
+        items << QStringLiteral("%1: %2\n%3").arg(title, post.reason, QDir::toNativeSeparators(post.path));
     }
-    QString text = posts.size() == 1
-        ? QStringLiteral("Pellora left it on disk as it is and opened the other posts.\n\n")
-        : QStringLiteral("Pellora left them on disk as they are and opened the other posts.\n\n");
+    QString text = posts.size() == 1 && !aFolder ? QStringLiteral("Pellora left it on disk as it is:\n\n")
+                                                 : QStringLiteral("Pellora left them on disk as they are:\n\n");
     text += items.join(QStringLiteral("\n\n"));
     if (posts.size() > kNamedInAlert)
         text += QStringLiteral("\n\n... and %1 more; the log names every one.").arg(posts.size() - kNamedInAlert);

@@ -10,6 +10,7 @@ struct PLRSkippedPost {
     QString path;     // the post's folder, or what stands in its place
     QString name;     // the post's title, when it could be read
     QString reason;   // why, in words for the user
+    bool isPostsFolder = false;   // the folder of all of an account's posts
 };
 
 // Tells the user, once a run, which posts of the store could not be opened and where they lie
