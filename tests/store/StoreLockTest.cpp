@@ -97,7 +97,7 @@ TEST(StoreLock, TheLockOfAKilledProcessIsTakenOver)
 
     LogCapture log;
     EXPECT_EQ(lock.tryLock(), PLRStoreLock::Outcome::Taken);
-    EXPECT_TRUE(log.contains(QStringLiteral("left by process %1").arg(childPid)));
+    EXPECT_TRUE(log.contains(QStringLiteral("from process %1").arg(childPid)));
     EXPECT_EQ(lock.holder()->pid, QCoreApplication::applicationPid());
 }
 

@@ -51,7 +51,7 @@ PLRStoreLock::Outcome PLRStoreLock::tryLock()
     const std::optional<Holder> before = holder();
     if (m_file.tryLock(0)) {
         if (before)
-            PLR_LOG_WARN(QStringLiteral("Took over the store lock %1 left by process %2, which no longer runs")
+            PLR_LOG_WARN(QStringLiteral("Took over the store lock %1 from process %2, which no longer holds it")
                              .arg(m_path)
                              .arg(before->pid));
         return Outcome::Taken;
