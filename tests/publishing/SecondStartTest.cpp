@@ -14,7 +14,6 @@
 #include <QDirIterator>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QTcpServer>
 
 #include <csignal>
 #include <memory>
@@ -100,14 +99,11 @@ class SecondStart : public ExportFixture {};
 
 TEST_F(SecondStart, HandsItsPostFileToTheBusyInstanceAndTouchesNothing)
 {
-    // A signed-in store with one post and its post file; the service host answers nowhere.
-    QTcpServer closed;
-    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
-    const quint16 nowhere = closed.serverPort();
-    closed.close();
+    // A signed-in store with one post and its post file; the service host answers nowhere (a
+    // port below the range that other tests' services are given).
     auto& defaults = platform::UserDefaults::standard();
     defaults.setString("WEB_SERVICE_KEY_HOST", "127.0.0.1");
-    defaults.setString("WEB_SERVICE_KEY_PORT", QString::number(nowhere));
+    defaults.setString("WEB_SERVICE_KEY_PORT", "9");
     defaults.setBool("WEB_SERVICE_KEY_HTTPS", false);
     defaults.setString("WEB_SERVICE_HOST_TYPE", "PLRWebServiceHost_CUSTOM");
     platform::Keychain::setShared(platform::Keychain::makeFile(platform::paths::configDirectory() + "/keychain.json"));
