@@ -149,6 +149,10 @@ void PLRBaseViewController::viewDidLoad()
     m_haveSubscribedToUserSession = false;
     PLRWebServiceManager::globalManager().addStateChangeNotificationHandler(
         &m_observer, [this](const platform::Notification&) { webServiceManagerStateChangeNotification(); });
+    // A first verdict that keeps NO_INTERNET changes no state but is news all the same.
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &m_observer, QString::fromLatin1(PLRWebServiceManagerDidGetConnectionVerdictNotification),
+        [this](const platform::Notification&) { webServiceManagerStateChangeNotification(); });
     platform::NotificationCenter::defaultCenter().addObserver(
         &m_observer, QString::fromLatin1(kPLRUserSessionLoggedOutNotification),
         [this](const platform::Notification&) { userSessionLoggedOut(); });
