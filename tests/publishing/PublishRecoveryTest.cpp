@@ -62,11 +62,13 @@ TEST_F(PublishingTest, OnlyWebAddressesReceiveUploads)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("precious");
     }
-    // The service hands out a local file and an address of another scheme.
+    // The service hands out a local file and an address of another scheme (one that would reach
+    // the service's own upload path, were it used as a web address).
     const QString first = manager->images()[0]->identifier();
     const QString second = manager->images()[1]->identifier();
+    const QString otherScheme = QStringLiteral("ftp://127.0.0.1:%1/uploads/x").arg(service.port());
     const QJsonObject answer{{"images", QJsonArray{QJsonObject{{"ref_id", first}, {"signed_url", QUrl::fromLocalFile(target).toString()}},
-                                                   QJsonObject{{"ref_id", second}, {"signed_url", "ftp://127.0.0.1/x.jpg"}}}}};
+                                                   QJsonObject{{"ref_id", second}, {"signed_url", otherScheme}}}}};
     service.script(QJsonObject{{"path", "/api/me/posts/"}, {"prefix", true}, {"method", "POST"}, {"count", 10},
                                {"body", answer}, {"status", 200}});
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
@@ -144,4 +146,33 @@ TEST_F(PublishingTest, TheBuildWaitEndsWithoutWaitingForAScheduledCheck)
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
     ASSERT_TRUE(waitUntilPublished(5000));
     EXPECT_EQ(publisher->liveRevision()->seoTitle(), "Again");
+}
+
+// An upload address must not be a downgrade of the service's own scheme: from a service on
+// https only https; from one on plain http, http or https; never any other scheme.
+TEST(UploadAddresses, OnlyWebSchemesAndNeverADowngrade)
+{
+    const QUrl secure("https://service.example.com");
+    const QUrl plain("http://127.0.0.1:4000");
+    struct Case {
+        const char* address;
+        bool fromSecure;
+        bool fromPlain;
+    };
+    for (const Case& c : {Case{"https://uploads.example.com/a?sig=1", true, true},
+                          Case{"http://uploads.example.com/a?sig=1", false, true},
+                          Case{"HTTP://uploads.example.com/a", false, true},
+                          Case{"ftp://uploads.example.com/a", false, false},
+                          Case{"ws://uploads.example.com/a", false, false},
+                          Case{"wss://uploads.example.com/a", false, false},
+                          Case{"file:///home/someone/photo.jpg", false, false},
+                          Case{"file://host/photo.jpg", false, false},
+                          Case{"data:image/jpeg;base64,AAAA", false, false},
+                          Case{"https:///no-host", false, false},
+                          Case{"/uploads/relative", false, false}}) {
+        SCOPED_TRACE(c.address);
+        const QUrl url(QString::fromLatin1(c.address));
+        EXPECT_EQ(PLRWebServicePostPublisher::isUsableUploadURL(url, secure), c.fromSecure);
+        EXPECT_EQ(PLRWebServicePostPublisher::isUsableUploadURL(url, plain), c.fromPlain);
+    }
 }

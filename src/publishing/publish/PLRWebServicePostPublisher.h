@@ -77,6 +77,10 @@ class PLRWebServicePostPublisher : public QObject,
                                    public PLRWebServiceHostRealTimeDelegate {
     Q_OBJECT
 public:
+    // Whether an upload address handed out by the service at `service` may receive a PUT: an
+    // https address with a host; plain http only from a service that is itself plain http.
+    static bool isUsableUploadURL(const QUrl& url, const QUrl& service);
+
     // Times the publisher waits; tests and benchmarks shorten them.
     struct Timing {
         double buildCheckDelay = 30.0;      // seconds between build checks
@@ -207,8 +211,6 @@ private:
     void runUploadPass(quint64 pass);
     void setUploadStalled(bool stalled);
     void resetUploadRetries();
-    // Whether an upload address may be used for a PUT.
-    bool isUsableUploadURL(const QUrl& url) const;
     void joinRealTimeMessages();
     void handleBatchAnswer(quint64 pass, QNetworkReply* reply);
     void invalidateImageInfoSession();

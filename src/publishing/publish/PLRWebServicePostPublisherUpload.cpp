@@ -74,14 +74,13 @@ void PLRWebServicePostPublisher::ensureImageSession()
     }
 }
 
-bool PLRWebServicePostPublisher::isUsableUploadURL(const QUrl& url) const
+bool PLRWebServicePostPublisher::isUsableUploadURL(const QUrl& url, const QUrl& service)
 {
     if (!url.isValid() || url.host().isEmpty())
         return false;
     if (url.scheme() == QLatin1String("https"))
         return true;
     // Plain http only towards a service that is itself reached over plain http.
-    const QUrl service = PLRWebServiceHost::currentHost().serviceURL();
     return url.scheme() == QLatin1String("http") && service.scheme() == QLatin1String("http");
 }
 
@@ -242,7 +241,7 @@ void PLRWebServicePostPublisher::handleBatchAnswer(quint64 pass, QNetworkReply* 
         }
         // Never a local file or any other scheme: only the web, and plain http only when the
         // service itself is plain http.
-        if (!isUsableUploadURL(url)) {
+        if (!isUsableUploadURL(url, PLRWebServiceHost::currentHost().serviceURL())) {
             PLR_LOG_ERROR(QStringLiteral("Image Err: refused upload address for %1: %2")
                               .arg(entry.value(QStringLiteral("ref_id")).toString(),
                                    url.toString(QUrl::RemoveQuery | QUrl::RemoveUserInfo)));
@@ -260,7 +259,7 @@ void PLRWebServicePostPublisher::pushImage(const QString& reference, const QUrl&
 {
     if (!m_imageUploadSession)
         return;
-    if (!isUsableUploadURL(signedURL)) {
+    if (!isUsableUploadURL(signedURL, PLRWebServiceHost::currentHost().serviceURL())) {
         PLR_LOG_ERROR(QStringLiteral("Image failed: %1 error: refused upload address").arg(reference));
         checkImageUploadStatus();
         return;
