@@ -12,6 +12,8 @@
 #include "services/web-services/PLRHelpManager.h"
 #include "services/web-services/PLRPingHelper.h"
 #include "platform/Clock.h"
+#include "platform/UserDefaults.h"
+#include "services/web-services/PLRWebServiceHost.h"
 #include "services/web-services/PLRReachability.h"
 
 #include <gtest/gtest.h>
@@ -159,6 +161,63 @@ TEST(HelpMenu, HostileSiteMapsGiveABoundedMenuOfTheHelpCentresOwnArticles)
     EXPECT_TRUE(top.join("|").contains("3 Real"));
     for (const QUrl& url : presented)
         EXPECT_EQ(url.host(), centre.host()) << url.toString().toStdString();
+}
+
+// An article must be on the help centre's own scheme: from the https help centre an http
+// address of the same host is a downgrade and never reaches the menu.
+TEST(HelpMenu, ArticlesKeepTheHelpCentresScheme)
+{
+    const QUrl secure("https://help.example.com/");
+    const QUrl plain("http://127.0.0.1:4000/");
+    struct Case {
+        const char* address;
+        const QUrl& centre;
+        bool article;
+    };
+    for (const Case& c : {Case{"https://help.example.com/en/articles/1-a", secure, true},
+                          Case{"http://help.example.com/en/articles/1-a", secure, false},
+                          Case{"HTTP://HELP.example.com/en/articles/1-a", secure, false},
+                          Case{"http://help.example.com:443/en/articles/1-a", secure, false},
+                          Case{"ftp://help.example.com/en/articles/1-a", secure, false},
+                          Case{"http://127.0.0.1:4000/en/articles/1-a", plain, true},
+                          Case{"https://127.0.0.1:4000/en/articles/1-a", plain, false}}) {
+        SCOPED_TRACE(c.address);
+        EXPECT_EQ(PLRHelpManager::isHelpCentreArticle(QUrl(QString::fromLatin1(c.address)), c.centre), c.article);
+    }
+
+    // The menu of the production help centre (https) from a site map that also lists the same
+    // articles on plain http: only the https ones, and only they are ever opened.
+    platform::UserDefaults::standard().setString(QStringLiteral("WEB_SERVICE_HOST_TYPE"),
+                                                 QString::fromLatin1(PLRWebServiceHost_PROD));
+    const QUrl centre = PLRHelpManager::helpCentreURL();
+    ASSERT_EQ(centre.scheme(), "https");
+    QUrl downgraded = centre;
+    downgraded.setScheme(QStringLiteral("http"));
+    const QString secureBase = centre.toString(QUrl::RemovePath);
+    const QString plainBase = downgraded.toString(QUrl::RemovePath);
+    PLRHelpManager manager;
+    QMenu menu;
+    QList<QUrl> presented;
+    manager.setupHelpMenu(&menu, [&](const QUrl& url) { presented << url; });
+    // The plain ones first: the menu starts from the first address's scheme and host.
+    ASSERT_TRUE(manager.loadSiteMap(siteMapOf({plainBase + "/en/articles/2-plain", plainBase + "/en/guides/3-plain-only",
+                                               secureBase + "/en/articles/1-secure"})));
+    manager.addSiteMapToHelpMenu();
+    QList<const QMenu*> menus{&menu};
+    QStringList titles;
+    while (!menus.isEmpty()) {
+        for (QAction* action : menus.takeFirst()->actions()) {
+            if (action->menu()) {
+                menus << action->menu();
+            } else if (action->objectName() == kPLRHelpArticleItemIdentifier) {
+                titles << action->text();
+                action->trigger();
+            }
+        }
+    }
+    EXPECT_EQ(titles, QStringList{"1 Secure"});
+    ASSERT_EQ(presented.size(), 1);
+    EXPECT_EQ(presented.first().scheme(), "https");
 }
 
 TEST(HelpMenu, ReadsTheSiteMapInTheBackgroundAndCountsOpenings)
