@@ -214,6 +214,9 @@ private:
     void invalidateImageInfoSession();
     void invalidateImageUploadSession();
     void scheduleBuildCheck(double delay);
+    bool buildCheckRunning() const;
+    // A new revision is on its way: nothing of an earlier build wait counts any more.
+    void resetBuildWait();
     int requiredCount() const;
 
     QPointer<PLRPostManager> m_postManager;
@@ -242,6 +245,9 @@ private:
     // the build checks.
     quint64 m_requestGeneration = 0;
     quint64 m_buildCheckGeneration = 0;
+    quint64 m_buildCheckAwaited = 0;   // the generation of the check whose answer is awaited
+    bool m_buildEventSeen = false;     // the service said it built while the request was answered
+    double m_buildCheckDelay = 30.0;   // seconds from one check's answer to the next check
     platform::Cancellable m_buildCheck;
     platform::Cancellable m_fetchRetry;
     double m_fetchRetryDelay = 0;

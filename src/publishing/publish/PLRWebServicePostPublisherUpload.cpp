@@ -335,11 +335,19 @@ PLRFiniteState::Block PLRWebServicePostPublisher::serverBuildingEnterBlock()
 {
     return [this](const PLRFiniteStatePtr&, const PLRFiniteTransitionPtr& transition) {
         const QVariant delay = transition ? transition->userInfo().value(QString::fromLatin1(kPLRPPDelayKey)) : QVariant();
+        m_buildCheckDelay = delay.isValid() ? delay.toDouble() : timing().buildCheckDelay;
         m_passStart.cancel();
         joinRealTimeMessages();
-        // Checked once at once: the build may be done already (its socket message may have come
-        // while the uploads ran); the delay applies to the checks after this one.
-        checkServerCompletedBuild(delay.isValid() ? delay.toDouble() : timing().buildCheckDelay);
+        // A check that the service's build event started during the uploads is answered
+        // here and goes on from there; an event that came before the check could be made
+        // (while the request was answered) is acted on now. Otherwise the first check waits.
+        if (buildCheckRunning())
+            return;
+        if (std::exchange(m_buildEventSeen, false)) {
+            checkServerCompletedBuild(m_buildCheckDelay);
+            return;
+        }
+        scheduleBuildCheck(m_buildCheckDelay);
     };
 }
 
@@ -348,33 +356,61 @@ PLRFiniteState::Block PLRWebServicePostPublisher::serverBuildingExitBlock()
     return [this](const PLRFiniteStatePtr&, const PLRFiniteTransitionPtr&) {
         m_buildCheck.cancel();
         ++m_buildCheckGeneration;
+        m_buildEventSeen = false;
     };
+}
+
+bool PLRWebServicePostPublisher::buildCheckRunning() const
+{
+    return m_buildCheckAwaited != 0 && m_buildCheckAwaited == m_buildCheckGeneration;
+}
+
+void PLRWebServicePostPublisher::resetBuildWait()
+{
+    m_buildCheck.cancel();
+    ++m_buildCheckGeneration;
+    m_buildEventSeen = false;
+    m_buildCheckDelay = timing().buildCheckDelay;
 }
 
 void PLRWebServicePostPublisher::scheduleBuildCheck(double delay)
 {
-    // One scheduled check at a time.
+    // One chain of checks: whatever was scheduled gives way to this one.
     m_buildCheck.cancel();
     m_buildCheck = platform::Clock::shared().after(delay, this, [this, delay] { checkServerCompletedBuild(delay); });
 }
 
 void PLRWebServicePostPublisher::checkServerCompletedBuild(double delay)
 {
-    if (!inState(PLRPP_STATE_SERVER_BUILDING))
+    // During the uploads a check can only find the build done (the service's event came
+    // early); the chain of checks belongs to the build wait alone.
+    const bool waiting = inState(PLRPP_STATE_SERVER_BUILDING);
+    if (!waiting && !inState(PLRPP_STATE_UPLOADING_IMAGES))
         return;
     m_buildCheck.cancel();
+    if (waiting)
+        m_buildCheckDelay = delay;
     // Only the newest check's answer counts.
     const quint64 generation = ++m_buildCheckGeneration;
     PLRPersistantPost* record = post();
     QPointer<PLRWebServicePostPublisher> self(this);
     const bool sent = record && PLRWebServicePost::getObjectFromServerRequest(
-        [self, generation, delay](bool success, const QVariant& result, const std::optional<PLRServiceError>& serviceError,
+        [self, generation](bool success, const QVariant& result, const std::optional<PLRServiceError>& serviceError,
                                   const platform::Error& transportError) {
-            if (!self || generation != self->m_buildCheckGeneration || !self->inState(PLRPP_STATE_SERVER_BUILDING))
+            if (!self || generation != self->m_buildCheckGeneration)
                 return;
+            self->m_buildCheckAwaited = 0;
+            self->m_buildEventSeen = false;
+            const bool building = self->inState(PLRPP_STATE_SERVER_BUILDING);
+            if (!building && !self->inState(PLRPP_STATE_UPLOADING_IMAGES))
+                return;
+            // The wait's pace, also for a check that began during the uploads.
+            const double next = self->m_buildCheckDelay;
             if (!success) {
                 const QString reason = serviceError ? serviceError->description() : transportError.toString();
                 PLR_LOG_WARN(QStringLiteral("Bailing on Image Upload: %1").arg(reason));
+                if (!building)
+                    return;
                 if (serviceError && serviceError->code() == 301) {
                     // The remote post is gone (unpublished meanwhile): nothing to wait for; the
                     // fetch that follows finds out what is left.
@@ -383,14 +419,24 @@ void PLRWebServicePostPublisher::checkServerCompletedBuild(double delay)
                     return;
                 }
                 self->setLastError(QStringLiteral("The service's build could not be checked."));
-                self->scheduleBuildCheck(delay);
+                self->scheduleBuildCheck(next);
                 return;
             }
             const PLRWebServicePostPtr remote = result.value<PLRWebServicePostPtr>();
+            const PLRWebServicePostRevisionPtr live = remote ? remote->liveRevision() : nullptr;
+            const bool built = remote && remote->status() == 0 && !remote->pendingRevision() && live && live->status() == 0;
+            if (!building) {
+                // Still uploading and not built: the pass goes on with the post it has.
+                if (!built)
+                    return;
+                // Built: what is still going up is of no use any more.
+                ++self->m_passGeneration;
+                self->invalidateImageInfoSession();
+                self->invalidateImageUploadSession();
+            }
             self->m_publishingPost = remote;
             self->setLastError(QString());
-            const PLRWebServicePostRevisionPtr live = remote ? remote->liveRevision() : nullptr;
-            if (remote && remote->status() == 0 && !remote->pendingRevision() && live && live->status() == 0) {
+            if (built) {
                 self->fire(PLRPP_EVENT_REMOTE_POST_UP_TO_DATE);
                 return;
             }
@@ -400,10 +446,12 @@ void PLRWebServicePostPublisher::checkServerCompletedBuild(double delay)
                                                        {QString::fromLatin1(kPLRPPUploadedKey), 0}});
                 return;
             }
-            self->scheduleBuildCheck(delay);
+            self->scheduleBuildCheck(next);
         },
         record->remoteIdentifier());
-    if (!sent)
+    if (sent)
+        m_buildCheckAwaited = generation;
+    else if (waiting)
         scheduleBuildCheck(delay);
 }
 
@@ -412,6 +460,16 @@ void PLRWebServicePostPublisher::webServiceHost(PLRWebServiceHost*, const QStrin
     PLR_LOG_INFO(QStringLiteral("POST PUBLISHER '%1' GOT EVENT: %2 MESSAGE: %3")
                      .arg(post() ? post()->name() : QString(), event,
                           QString::fromUtf8(platform::json::write(message, false))));
-    if (event == QLatin1String("revision_active") && inState(PLRPP_STATE_SERVER_BUILDING))
-        checkServerCompletedBuild(timing().buildCheckDelay);
+    if (event != QLatin1String("revision_active"))
+        return;
+    // The service has built a revision: checked at once, in place of the check that waits.
+    if (inState(PLRPP_STATE_SERVER_BUILDING) || inState(PLRPP_STATE_UPLOADING_IMAGES)) {
+        checkServerCompletedBuild(m_buildCheckDelay);
+        return;
+    }
+    // Built while the request was still being answered: the wait checks as soon as it begins.
+    for (const char* state : {PLRPP_STATE_CREATING_POST, PLRPP_STATE_UPDATING_POST, PLRPP_STATE_CREATED_POST,
+                              PLRPP_STATE_UPDATED_POST})
+        if (inState(state))
+            m_buildEventSeen = true;
 }
