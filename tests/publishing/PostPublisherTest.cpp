@@ -247,6 +247,34 @@ TEST_F(PublishingTest, SlowAndFailingUploadsEndThePassAndTheBuildCheckAsksAgain)
     EXPECT_EQ(received.value("hashes").toArray().size(), 1);
 }
 
+TEST_F(PublishingTest, UploadAddressesGoOnlyToThePhotosAskedForEachOnce)
+{
+    openPost(2);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    const QString first = manager->images()[0]->identifier();
+    // The first pass's addresses: the first photo's twice, a photo that was not asked for, and
+    // none for the second photo. The pass ends once the one upload is answered (refused: the
+    // address is unknown); the build check then asks again for what is missing.
+    const QString bogus = QStringLiteral("http://127.0.0.1:%1/uploads/bogus").arg(service.port());
+    const QJsonObject address{{"ref_id", first}, {"signed_url", bogus}};
+    service.script(QJsonObject{{"path", "/api/me/posts/"}, {"prefix", true}, {"method", "POST"}, {"status", 200},
+                               {"body", QJsonObject{{"images", QJsonArray{address, address,
+                                                                          QJsonObject{{"ref_id", "NOT-ASKED"},
+                                                                                      {"signed_url", bogus + "2"}}}}}}});
+    EXPECT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitUntilPublished());
+    EXPECT_FALSE(entered.contains("CANCELLING"));
+    QStringList sentTo;
+    for (const QJsonValue& put : uploads())
+        sentTo << put.toObject().value("path").toString();
+    EXPECT_EQ(sentTo.count("/uploads/bogus"), 1);
+    EXPECT_FALSE(sentTo.contains("/uploads/bogus2"));
+    EXPECT_EQ(sentTo.size(), 3);   // then each photo once, in the second pass
+    for (int uploaded : uploadedProgress())
+        EXPECT_LE(uploaded, 2);
+    EXPECT_EQ(requestsOf("POST", postPath("/images-batch")).size(), 2);
+}
+
 TEST_F(PublishingTest, AnEditOffersAnUpdateAndItsUndoTakesItBack)
 {
     openPost(2);

@@ -210,7 +210,8 @@ private:
     // Whether an upload address may be used for a PUT.
     bool isUsableUploadURL(const QUrl& url) const;
     void joinRealTimeMessages();
-    void handleBatchAnswer(quint64 pass, QNetworkReply* reply);
+    // `asked`: the photos that the batch asked addresses for.
+    void handleBatchAnswer(quint64 pass, QNetworkReply* reply, QStringList asked);
     void invalidateImageInfoSession();
     void invalidateImageUploadSession();
     void scheduleBuildCheck(double delay);
@@ -231,6 +232,7 @@ private:
     QSet<QNetworkReply*> m_imageInfoTasks;
     QSet<quint64> m_imageUploadTasks;
     QStringList m_imageInfoToPush;     // references asked for or being uploaded in this pass
+    QStringList m_uploadingReferences; // references whose upload is on its way
     QStringList m_pushedImages;        // references uploaded in this pass
     quint64 m_passGeneration = 0;      // answers of earlier passes are dropped
     int m_passAsked = 0;               // photos asked for in the current pass

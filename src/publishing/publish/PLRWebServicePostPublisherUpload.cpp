@@ -54,6 +54,7 @@ void PLRWebServicePostPublisher::invalidateImageInfoSession()
 void PLRWebServicePostPublisher::invalidateImageUploadSession()
 {
     m_imageUploadTasks.clear();
+    m_uploadingReferences.clear();
     if (m_imageUploadSession)
         m_imageUploadSession->cancelAll();
 }
@@ -199,21 +200,28 @@ void PLRWebServicePostPublisher::runUploadPass(quint64 pass)
                                {QStringLiteral("keywords"), keywords}};
     }
     m_passAsked = int(entries.size());
+    // Every photo of the pass is outstanding until its upload is answered or it is known that
+    // it will not go up in this pass.
     m_imageInfoToPush.clear();
+    for (const QVariant& entry : std::as_const(entries))
+        m_imageInfoToPush << entry.toMap().value(QStringLiteral("ref_id")).toString();
     ensureImageSession();
     const QString token = PLRCurrentSessionToken();
     const QUrl url = PLRWebServiceHost::currentHost().serviceMeURLWithPaths(
         {PLRWebServicePost::resourcePath().constFirst(), m_publishingPost->identifier(), QStringLiteral("images-batch")});
     for (qsizetype start = 0; start < entries.size(); start += kImageBatchSize) {
         const QVariantList batch = entries.mid(start, kImageBatchSize);
+        QStringList asked;
+        for (const QVariant& entry : batch)
+            asked << entry.toMap().value(QStringLiteral("ref_id")).toString();
         QNetworkReply* reply = m_imageInfoSession->post(requestWithAuthentication(token, url),
                                                         platform::json::write(QVariantMap{{QStringLiteral("images"), batch}}, true));
         m_imageInfoTasks.insert(reply);
-        connect(reply, &QNetworkReply::finished, this, [this, pass, reply] { handleBatchAnswer(pass, reply); });
+        connect(reply, &QNetworkReply::finished, this, [this, pass, reply, asked] { handleBatchAnswer(pass, reply, asked); });
     }
 }
 
-void PLRWebServicePostPublisher::handleBatchAnswer(quint64 pass, QNetworkReply* reply)
+void PLRWebServicePostPublisher::handleBatchAnswer(quint64 pass, QNetworkReply* reply, QStringList asked)
 {
     m_imageInfoTasks.remove(reply);
     reply->deleteLater();
@@ -224,7 +232,12 @@ void PLRWebServicePostPublisher::handleBatchAnswer(quint64 pass, QNetworkReply* 
     if (transport.isValid() || !response.isCodeGood() || images.typeId() != QMetaType::QVariantList) {
         // The pass ends once what is running has finished; the build check then starts a new
         // pass for the photos the service still lacks.
+        for (const QString& reference : std::as_const(m_imageInfoToPush))
+            if (!m_uploadingReferences.contains(reference))
+                asked << reference;   // the other batches are dropped with this one
         invalidateImageInfoSession();
+        for (const QString& reference : std::as_const(asked))
+            m_imageInfoToPush.removeAll(reference);
         const QString reason = transport.isValid() ? transport.toString()
                                                    : PLRServiceError::serviceErrorWithDictionary(body).description();
         PLR_LOG_WARN(QStringLiteral("Bailing on Image Upload: %1").arg(reason));
@@ -235,20 +248,32 @@ void PLRWebServicePostPublisher::handleBatchAnswer(quint64 pass, QNetworkReply* 
     for (const QVariant& value : images.toList()) {
         const PLRServiceError error = PLRServiceError::serviceErrorWithDictionary(value);
         const QVariantMap entry = value.toMap();
+        const QString reference = entry.value(QStringLiteral("ref_id")).toString();
         const QUrl url(entry.value(QStringLiteral("signed_url")).toString());
+        // One address for each photo this batch asked for: any other entry is not ours to use.
+        if (!asked.removeOne(reference)) {
+            PLR_LOG_WARN(QStringLiteral("Image Err: an address for %1, which was not asked for or has one already")
+                             .arg(reference.left(128)));
+            continue;
+        }
         if (error.code() != 0) {
             PLR_LOG_WARN(QStringLiteral("Image Err: %1").arg(error.description()));
+            m_imageInfoToPush.removeAll(reference);
             continue;
         }
         // Never a local file or any other scheme: only the web, and plain http only when the
         // service itself is plain http.
         if (!isUsableUploadURL(url)) {
             PLR_LOG_ERROR(QStringLiteral("Image Err: refused upload address for %1: %2")
-                              .arg(entry.value(QStringLiteral("ref_id")).toString(),
-                                   url.toString(QUrl::RemoveQuery | QUrl::RemoveUserInfo)));
+                              .arg(reference, url.toString(QUrl::RemoveQuery | QUrl::RemoveUserInfo)));
+            m_imageInfoToPush.removeAll(reference);
             continue;
         }
-        usable.append({entry.value(QStringLiteral("ref_id")).toString(), url});
+        usable.append({reference, url});
+    }
+    for (const QString& reference : std::as_const(asked)) {
+        PLR_LOG_WARN(QStringLiteral("Image Err: no address for %1").arg(reference));
+        m_imageInfoToPush.removeAll(reference);
     }
     for (const auto& [reference, url] : usable)
         pushImage(reference, url, 0);
@@ -262,6 +287,7 @@ void PLRWebServicePostPublisher::pushImage(const QString& reference, const QUrl&
         return;
     if (!isUsableUploadURL(signedURL)) {
         PLR_LOG_ERROR(QStringLiteral("Image failed: %1 error: refused upload address").arg(reference));
+        m_imageInfoToPush.removeAll(reference);
         checkImageUploadStatus();
         return;
     }
@@ -285,14 +311,16 @@ void PLRWebServicePostPublisher::pushImage(const QString& reference, const QUrl&
             m_imageUploadTasks.remove(*task);
             if (pass != m_passGeneration)
                 return;
-            m_imageInfoToPush.removeAll(reference);
+            m_uploadingReferences.removeOne(reference);
             if (result.transport.isValid()) {
                 const platform::Error& transport = result.transport;
                 PLR_LOG_WARN(QStringLiteral("Image failed: %1 error: %2").arg(reference, transport.toString()));
+                // Tried again: still outstanding.
                 if (transport.code == platform::urlerror::TimedOut && attempt < 3) {
                     pushImage(reference, signedURL, attempt + 1);
                     return;
                 }
+                m_imageInfoToPush.removeAll(reference);
                 // A connection that failed (not one that was slow) may mean the service is gone:
                 // the connection machine is asked once a pass, not once a photo.
                 if (isLossOfInternet(transport) && transport.code != platform::urlerror::TimedOut
@@ -303,6 +331,7 @@ void PLRWebServicePostPublisher::pushImage(const QString& reference, const QUrl&
                 checkImageUploadStatus();
                 return;
             }
+            m_imageInfoToPush.removeAll(reference);
             if (result.status < 200 || result.status > 299) {
                 PLR_LOG_WARN(QStringLiteral("Image failed: %1 status: %2").arg(reference).arg(result.status));
                 checkImageUploadStatus();
@@ -316,6 +345,7 @@ void PLRWebServicePostPublisher::pushImage(const QString& reference, const QUrl&
         },
         timing().uploadTimeoutMs);
     m_imageUploadTasks.insert(*task);
+    m_uploadingReferences << reference;
 }
 
 void PLRWebServicePostPublisher::checkImageUploadStatus()
