@@ -126,26 +126,38 @@ TEST_F(PublishingTest, DroppedAndRefusedUploadsBackOffAndStop)
 
 TEST_F(PublishingTest, TheBuildWaitEndsWithoutWaitingForAScheduledCheck)
 {
-    // Checks an hour apart: only the check on entering the wait and the service's message can
-    // end it.
+    // Checks an hour apart on a clock that stands still: only the service's word that it has
+    // built ends the wait.
+    platform::ManualClock::install();
     PLRWebServicePostPublisher::Timing timing = PLRWebServicePostPublisher::timing();
     timing.buildCheckDelay = 3600;
     PLRWebServicePostPublisher::setTiming(timing);
     publisher = openPost(3);
-    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
-    // Built at once: the first check finds it.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return state() == "NOT_PUBLISHED"; }));
+    // Built once the photos are up.
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
-    ASSERT_TRUE(waitUntilPublished(5000));
+    ASSERT_TRUE(waitUntilPublishedByTheService(5000));
 
-    // Built after one more look: the service's message, heard because the socket was joined
-    // while the photos went up.
-    service.control("POST", "/__control/build", QJsonObject{{"checks", 1}});
-    service.control("POST", "/__control/uploads", QJsonObject{{"count", 3}, {"delay_ms", 300}});
+    // An update that needs no photo: built just after its request was answered.
     manager->representedPost()->setSeoTitle("Again");
     entered.clear();
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
-    ASSERT_TRUE(waitUntilPublished(5000));
+    ASSERT_TRUE(waitUntilPublishedByTheService(5000));
     EXPECT_EQ(publisher->liveRevision()->seoTitle(), "Again");
+
+    // The service's word while the request is still being answered: the wait checks as soon
+    // as it begins (here the service builds only once it is asked).
+    service.control("POST", "/__control/build", QJsonObject{{"checks", 1}});
+    service.script(QJsonObject{{"path", postPath("/postrevisions")}, {"method", "POST"}, {"delay_ms", 400}});
+    manager->representedPost()->setSeoTitle("Once more");
+    entered.clear();
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_EQ(state(), "UPDATING_POST");
+    EXPECT_GE(service.pushSocketEvent(remoteId(), "revision_active"), 1);
+    ASSERT_TRUE(waitUntilPublishedByTheService(5000));
+    EXPECT_EQ(publisher->liveRevision()->seoTitle(), "Once more");
+    EXPECT_EQ(entered.mid(entered.indexOf("UPDATED_POST")),
+              (QStringList{"UPDATED_POST", "UPLOADING_IMAGES", "SERVER_BUILDING", "IDLE", "FETCHING_INFO", "IDLE"}));
 }
 
 // An upload address must not be a downgrade of the service's own scheme: from a service on

@@ -212,10 +212,14 @@ private:
     void setUploadStalled(bool stalled);
     void resetUploadRetries();
     void joinRealTimeMessages();
-    void handleBatchAnswer(quint64 pass, QNetworkReply* reply);
+    // `asked`: the photos that the batch asked addresses for.
+    void handleBatchAnswer(quint64 pass, QNetworkReply* reply, QStringList asked);
     void invalidateImageInfoSession();
     void invalidateImageUploadSession();
     void scheduleBuildCheck(double delay);
+    bool buildCheckRunning() const;
+    // A new revision is on its way: nothing of an earlier build wait counts any more.
+    void resetBuildWait();
     int requiredCount() const;
 
     QPointer<PLRPostManager> m_postManager;
@@ -230,6 +234,7 @@ private:
     QSet<QNetworkReply*> m_imageInfoTasks;
     QSet<quint64> m_imageUploadTasks;
     QStringList m_imageInfoToPush;     // references asked for or being uploaded in this pass
+    QStringList m_uploadingReferences; // references whose upload is on its way
     QStringList m_pushedImages;        // references uploaded in this pass
     quint64 m_passGeneration = 0;      // answers of earlier passes are dropped
     int m_passAsked = 0;               // photos asked for in the current pass
@@ -244,6 +249,9 @@ private:
     // the build checks.
     quint64 m_requestGeneration = 0;
     quint64 m_buildCheckGeneration = 0;
+    quint64 m_buildCheckAwaited = 0;   // the generation of the check whose answer is awaited
+    bool m_buildEventSeen = false;     // the service said it built while the request was answered
+    double m_buildCheckDelay = 30.0;   // seconds from one check's answer to the next check
     platform::Cancellable m_buildCheck;
     platform::Cancellable m_fetchRetry;
     double m_fetchRetryDelay = 0;
