@@ -153,6 +153,15 @@ void PLRBaseViewController::viewDidLoad()
     m_haveSubscribedToUserSession = false;
     PLRWebServiceManager::globalManager().addStateChangeNotificationHandler(
         &m_observer, [this](const platform::Notification&) { webServiceManagerStateChangeNotification(); });
+    // A first verdict that keeps NO_INTERNET changes no state but is news all the same (any
+    // other verdict arrives as a change of state).
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &m_observer, QString::fromLatin1(PLRWebServiceManagerDidGetConnectionVerdictNotification),
+        [this](const platform::Notification&) {
+            const PLRFiniteStatePtr state = PLRWebServiceManager::globalManager().currentState();
+            if (state && state->name() == QLatin1String(PLRWSM_STATE_NO_INTERNET))
+                webServiceManagerStateChangeNotification();
+        });
     platform::NotificationCenter::defaultCenter().addObserver(
         &m_observer, QString::fromLatin1(kPLRUserSessionLoggedOutNotification),
         [this](const platform::Notification&) { userSessionLoggedOut(); });

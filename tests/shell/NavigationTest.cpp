@@ -12,6 +12,7 @@
 #include "shell/home/PLRShellHooks.h"
 #include "canvas/interaction/PLRVisualStateHandler.h"
 #include "services/web-services/PLRWebServiceUserManager.h"
+#include "services/web-services/Reachability.h"
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Resets.h"
@@ -64,6 +65,21 @@ TEST_F(ShellTest, ConnectionStatesLeadToErrorBarThenSignIn)
     PLRAuthViewController* auth = root()->authViewController();
     root()->presentLogin();
     EXPECT_EQ(root()->authViewController(), auth);
+}
+
+// Offline from the start, the probe's first answer keeps the starting "no internet" and so
+// changes no state; the error bar shows all the same once that answer is in.
+TEST_F(ShellTest, OfflineStartShowsTheErrorBarOnceTheProbeAnswers)
+{
+    prepareExistingStore();
+    const platform::HookGuard<Reachability::FlagsProvider> offline(
+        &Reachability::setFlagsProvider, [](const QString&) -> quint32 { return 0; });
+    service.goDown(8000);
+    ASSERT_TRUE(service.waitUntilDown());
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingErrorView(); }));
+    EXPECT_EQ(root()->errorTitle()->stringValue(), QStringLiteral("Cannot reach the internet"));
+    EXPECT_EQ(PLRWebServiceManager::globalManager().currentState()->name(), PLRWSM_STATE_NO_INTERNET);
 }
 
 TEST_F(ShellTest, StartUpShowsNoErrorBarBeforeTheProbeAnswers)
