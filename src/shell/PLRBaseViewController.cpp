@@ -39,9 +39,6 @@ namespace {
 constexpr auto kAccountWebsite = "https://account.pellora.app";
 constexpr auto kSupportEmail = "support@pellora.app";
 
-// The root view's background: 250/250/250.
-const Color kRootBackground(0.9803921568627451, 0.9803921568627451, 0.9803921568627451, 1.0);
-constexpr double kErrorBarHeight = 64.0;
 
 class ErrorBarView : public View {
 public:
@@ -54,57 +51,6 @@ public:
 };
 
 } // namespace
-
-// ---------------------------------------------------------------- root view
-
-PLRRootView::PLRRootView(QWidget* parent) : View(parent) {}
-
-void PLRRootView::drawRect(GraphicsContext& context, const QRectF&)
-{
-    context.fillRect(bounds(), kRootBackground);
-}
-
-void PLRRootView::pinToEdges(QWidget* view)
-{
-    forget(view);
-    m_placements.append({view, nullptr});
-    relayout();
-}
-
-void PLRRootView::placeWithTopEdge(QWidget* view, PLRLayoutConstraint* topEdge)
-{
-    forget(view);
-    m_placements.append({view, topEdge});
-    if (topEdge)
-        connect(topEdge, &PLRLayoutConstraint::constantChanged, this, &PLRRootView::relayout, Qt::UniqueConnection);
-    relayout();
-}
-
-void PLRRootView::forget(QWidget* view)
-{
-    m_placements.erase(std::remove_if(m_placements.begin(), m_placements.end(),
-                                      [view](const Placement& p) { return !p.view || p.view == view; }),
-                       m_placements.end());
-}
-
-void PLRRootView::relayout()
-{
-    const int w = width(), h = height();
-    for (const Placement& placement : std::as_const(m_placements)) {
-        if (!placement.view || placement.view->parentWidget() != this)
-            continue;
-        const int top = placement.topEdge ? int(std::lround(placement.topEdge->constant())) : 0;
-        placement.view->setGeometry(0, top, w, h);
-        // A screen that slides over another casts its layer's shadow on it while it moves;
-        // at rest its edges lie on the root's, where no shadow shows.
-        if (auto* view = qobject_cast<View*>(placement.view.data()); view && view->layer() && placement.topEdge)
-            view->setShadowOverhang(top != 0 ? view->layer()->shadowOverhang() : 0.0);
-    }
-    if (m_errorView) {
-        m_errorView->setGeometry(0, 0, w, int(kErrorBarHeight));
-        m_errorView->raise();
-    }
-}
 
 // ---------------------------------------------------------------- controller
 

@@ -4,6 +4,7 @@
 #include "platform-ui/Controls.h"
 #include "shell/PLRAnimationContext.h"
 #include "platform-ui/PLRViewController.h"
+#include "shell/PLRRootView.h"
 
 #include <QHash>
 #include <QList>
@@ -17,30 +18,6 @@ class PLRPersistantPost;
 class PLRPostManager;
 class PLRPostViewController;
 class PLRWebServiceUserManager;
-
-// The root view: places its screens on all four edges, or on the left, right and height with a
-// top edge that can slide.
-class PLRRootView : public platform::ui::View {
-    Q_OBJECT
-public:
-    explicit PLRRootView(QWidget* parent = nullptr);
-    void pinToEdges(QWidget* view);
-    void placeWithTopEdge(QWidget* view, PLRLayoutConstraint* topEdge);
-    void forget(QWidget* view);
-    // Places every screen again.
-    void relayout();
-    void setErrorView(QWidget* errorView) { m_errorView = errorView; relayout(); }
-    void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
-protected:
-    void layoutSubviews() override { relayout(); }
-private:
-    struct Placement {
-        QPointer<QWidget> view;
-        QPointer<PLRLayoutConstraint> topEdge;   // null: pinned on four edges
-    };
-    QList<Placement> m_placements;
-    QPointer<QWidget> m_errorView;
-};
 
 // The content of the main window below the title bar: exactly one of sign-in, the first-launch
 // welcome, home or one post, with an error bar that can lie over it. It follows the connection
