@@ -39,17 +39,6 @@ namespace {
 constexpr auto kAccountWebsite = "https://account.pellora.app";
 constexpr auto kSupportEmail = "support@pellora.app";
 
-
-class ErrorBarView : public View {
-public:
-    using View::View;
-    void drawRect(GraphicsContext& context, const QRectF&) override
-    {
-        context.fillRect(bounds(), Color(1.0, 0.93, 0.93));
-        context.fillRect(QRectF(0, 0, width(), 1), Color(0.86, 0.55, 0.55));
-    }
-};
-
 } // namespace
 
 // ---------------------------------------------------------------- controller
@@ -69,7 +58,7 @@ View* PLRBaseViewController::loadView()
     auto* root = new PLRRootView;
     root->resize(1024, 700);
 
-    auto* bar = new ErrorBarView(root);
+    auto* bar = new PLRErrorBarView(root);
     bar->setIdentifier(QStringLiteral("errorView"));
     m_errorView = bar;
     m_errorTitle = TextField::labelWithString(QString(), bar);

@@ -49,6 +49,12 @@ private:
 
 } // namespace
 
+void PLRErrorBarView::drawRect(GraphicsContext& context, const QRectF&)
+{
+    context.fillRect(bounds(), Color(1.0, 0.93, 0.93));
+    context.fillRect(QRectF(0, 0, width(), 1), Color(0.86, 0.55, 0.55));
+}
+
 PLRRootView::PLRRootView(QWidget* parent) : View(parent)
 {
     m_slideShadow = new SlideShadowView(this);

@@ -6,6 +6,14 @@
 #include <QList>
 #include <QPointer>
 
+// The error bar's background: a light red band with a darker line along its top.
+class PLRErrorBarView : public platform::ui::View {
+    Q_OBJECT
+public:
+    using View::View;
+    void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
+};
+
 // The root view of the main window's content: places its screens on all four edges, or on the
 // left, right and height with a top edge that can slide, and keeps the error bar on top. A
 // screen whose layer casts a shadow casts it on the screen below while it slides (at rest its
