@@ -19,7 +19,7 @@ namespace {
 
 // Property-list dates count seconds from 2001-01-01 00:00:00 UTC.
 constexpr qint64 kReferenceEpoch = 978307200;
-constexpr int kMaxDepth = 512;
+constexpr int kMaxDepth = kMaxNestingDepth;
 // A binary property list may name one object from many places; read out, the copies must stay
 // within this many values.
 constexpr qint64 kMaxBinaryValues = 2000000;
@@ -520,10 +520,10 @@ QByteArray toXml(const QVariant& value, Error* error)
     return bytes;
 }
 
-QVariant readFile(const QString& path, Error* error)
+QVariant readFile(const QString& path, Error* error, qint64 limit)
 {
     QByteArray bytes;
-    if (!files::readAll(path, &bytes, error))
+    if (!files::readAll(path, &bytes, error, limit))
         return {};
     Error parseError;
     QVariant value = fromData(bytes, &parseError);
@@ -536,9 +536,9 @@ QVariant readFile(const QString& path, Error* error)
     return value;
 }
 
-QVariantMap readDictionary(const QString& path, bool* ok, Error* error)
+QVariantMap readDictionary(const QString& path, bool* ok, Error* error, qint64 limit)
 {
-    const QVariant value = readFile(path, error);
+    const QVariant value = readFile(path, error, limit);
     const bool isDict = value.typeId() == QMetaType::QVariantMap;
     if (!isDict && value.isValid() && error)
         *error = Error::make(kErrorDomain, 3840, QStringLiteral("The file \"%1\" does not hold a dictionary.").arg(path));

@@ -28,6 +28,9 @@ public:
     // Starts it (extra command-line arguments allowed) and waits until it listens.
     bool start(const QStringList& arguments = {});
     void stop();
+    // Stops it as the system does (SIGTERM) and answers whether it ended by itself with exit
+    // code 0; otherwise *report says how it ended, with the end of what it wrote to stderr.
+    bool terminate(QString* report = nullptr);
     bool isRunning() const;
 
     quint16 port() const { return m_port; }

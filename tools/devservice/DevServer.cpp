@@ -166,7 +166,26 @@ void DevServer::sort(QTcpSocket* socket, bool webSocketUpgrade)
     QMetaObject::invokeMethod(socket, &QTcpSocket::readyRead, Qt::QueuedConnection);
 }
 
-DevServer::~DevServer() = default;
+DevServer::~DevServer()
+{
+    // Connections still open at the end report their going (a web socket's disconnected(), a
+    // connection's destroyed()) while this object's members are already gone: cut those reports
+    // first, then close everything while the members still stand.
+    for (auto& listener : m_listeners)
+        listener->close();
+    for (QTcpSocket* client : std::as_const(m_clients))
+        QObject::disconnect(client, nullptr, this, nullptr);
+    m_clients.clear();
+    for (auto& webSocket : m_webSockets) {
+        webSocket->disconnect(this);
+        webSocket->abort();
+    }
+    m_webSockets.clear();
+    m_socketUsers.clear();
+    m_webSocketServer.disconnect(this);
+    m_webSocketServer.close();
+    m_listeners.clear();
+}
 
 bool DevServer::listenAll()
 {

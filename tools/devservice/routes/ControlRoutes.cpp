@@ -30,7 +30,7 @@
 //                                 next `count` photo uploads (PUT /uploads/...) are answered
 //                                 late, with an error status (and service code), or dropped
 //   POST   /__control/build      {"checks"}: builds started from now on are finished only
-//                                 after that many fetches of the post (0: at once)
+//                                 after that many fetches of the post (0: a moment after they start)
 //   GET    /__control/uploads    {"count", "hashes"}: photos received (each PUT accepted)
 #include "MeRecords.h"
 
