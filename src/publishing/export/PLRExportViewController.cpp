@@ -4,6 +4,7 @@
 #include "services/analytic/PLRAnalyticEvent.h"
 #include "services/analytic/PLRAnalyticManager.h"
 #include "layout/base/PLRLayoutManager.h"
+#include "publishing/export/PLRExportDisclosureButton.h"
 #include "publishing/export/PLRExportManager.h"
 #include "publishing/export/PLRExportNames.h"
 #include "store/persistance-store/PLRPersistantPost.h"
@@ -171,13 +172,8 @@ void PLRExportViewController::buildControls(QWidget* root)
 
     // File names.
     imageTitleHeaderView = row(root, QStringLiteral("imageTitleHeaderView"), &layout);
-    imageTitleExpandButton = new platform::ui::Button(imageTitleHeaderView);
+    imageTitleExpandButton = new PLRExportDisclosureButton(QStringLiteral("File Names"), imageTitleHeaderView);
     imageTitleExpandButton->setObjectName(QStringLiteral("imageTitleExpandButton"));
-    imageTitleExpandButton->setButtonType(platform::ui::Button::ButtonType::Switch);
-    imageTitleExpandButton->setBordered(false);
-    imageTitleExpandButton->setAlignment(platform::ui::TextAlignment::Left);
-    imageTitleExpandButton->setTitle(QStringLiteral("File Names"));
-    imageTitleExpandButton->setFixedSize(imageTitleExpandButton->sizeHint());
     imageTitleExpandButton->setTarget(this);
     imageTitleExpandButton->setAction([this](platform::ui::Control*) { imageTitleExpandAction(); });
     layout->addWidget(imageTitleExpandButton);
@@ -203,13 +199,8 @@ void PLRExportViewController::buildControls(QWidget* root)
 
     // Quality.
     compressionHeaderView = row(root, QStringLiteral("compressionHeaderView"), &layout);
-    compressionExpandButton = new platform::ui::Button(compressionHeaderView);
+    compressionExpandButton = new PLRExportDisclosureButton(QStringLiteral("Quality"), compressionHeaderView);
     compressionExpandButton->setObjectName(QStringLiteral("compressionExpandButton"));
-    compressionExpandButton->setButtonType(platform::ui::Button::ButtonType::Switch);
-    compressionExpandButton->setBordered(false);
-    compressionExpandButton->setAlignment(platform::ui::TextAlignment::Left);
-    compressionExpandButton->setTitle(QStringLiteral("Quality"));
-    compressionExpandButton->setFixedSize(compressionExpandButton->sizeHint());
     compressionExpandButton->setTarget(this);
     compressionExpandButton->setAction([this](platform::ui::Control*) { compressionExpandAction(); });
     layout->addWidget(compressionExpandButton);
@@ -312,13 +303,19 @@ void PLRExportViewController::setExportType(qint64 type)
 void PLRExportViewController::bind()
 {
     view();   // the controls exist from here on
-    // The stored folder (or collage file) of the type, once per type: a later post manager keeps
-    // what the user chose since.
+    // The stored folder (or collage file) when the type is taken on; a later post manager keeps
+    // what the user chose since. A folder chosen for the layout stays the layout's while the
+    // dialog shows the collage, used or not; with no collage file stored yet, the collage keeps
+    // the folder it has (its save panel opens there).
     if (m_exportType != m_locationType) {
-        if (m_exportType == 1)
-            m_exportURL = PLRDefaults::exportLocationURL();
-        else if (m_exportType == 2)
-            m_exportURL = PLRDefaults::exportCollageLocationURL();
+        if (m_locationType == 1)
+            m_layoutURL = m_exportURL;
+        if (m_exportType == 1) {
+            m_exportURL = m_layoutURL.value_or(PLRDefaults::exportLocationURL());
+        } else if (m_exportType == 2) {
+            if (const QUrl collage = PLRDefaults::exportCollageLocationURL(); !collage.isEmpty())
+                m_exportURL = collage;
+        }
         m_locationType = m_exportType;
     }
     PLRLayoutManager* manager = postManager() ? postManager()->layoutManager() : nullptr;
@@ -363,12 +360,12 @@ void PLRExportViewController::ensureViews()
     if (!isViewLoaded())
         return;
     exportButtonTitle->setStringValue(exportButtonText());
+    exportButtonTitle->updateGeometry();   // a longer title takes its room
     const bool collage = m_exportType == 2;
     locationView->setHidden(collage);
     createSubFolderView->setHidden(collage);
     imageTitleHeaderView->setHidden(collage);
-    if (collage)
-        imageTitleContentView->setHidden(true);
+    imageTitleContentView->setHidden(collage || !isOn(imageTitleExpandButton));
     subFolderTextView->setHidden(collage || !isOn(createSubFolderButton));
     locationLabelView->setHidden(m_exportURL.isEmpty());
     locationLabel->setText(locationText());
@@ -705,14 +702,29 @@ void PLRExportViewController::exportLayout()
 
     showExportStarted();
     PLR_LOG_INFO(QStringLiteral("Exporting Layout: w%1 c%2").arg(width).arg(int(compressionSlider->integerValue())));
+    // The progress counts the files: the engine reports every block of the first section by
+    // its number, also the text and spacer blocks that make no file, and a row of photos makes
+    // one file. The numbers that make a file are read from the layout the engine copies now.
+    auto files = std::make_shared<QSet<qint64>>();
+    if (const PLRLayout* layout = manager && manager->layoutManager() ? manager->layoutManager()->representedLayout() : nullptr;
+        layout && layout->sections_size() > 0) {
+        qint64 number = 1;
+        for (const PLRBlock& block : layout->sections(0).blocks()) {
+            if (plr_export::isExportedBlock(block))
+                files->insert(number);
+            ++number;
+        }
+    }
     auto count = std::make_shared<qint64>(0);
     QPointer<PLRExportViewController> self(this);
     PLRExportManager::sharedManager().exportLayoutForPostManager(
         manager, target, width, int(compressionSlider->integerValue()), isOn(sharpnessCheckbox), getExportOptions(), true,
-        [self, count](qint64, qint64 total) {
+        [self, files, count](qint64 number, qint64) {
+            if (!files->contains(number))
+                return;
             ++*count;
             if (self)
-                self->showExportProgress(*count, total);
+                self->showExportProgress(*count, files->size());
         },
         [self, learnMore](bool success, const QString& failure) {
             if (!self)
