@@ -201,8 +201,14 @@ TEST_F(ExportScreens, TheBlockPageShowsAndHidesTheCollagePanelWithoutCuttingTheP
         QWidget* collage = inspector->propertyViewController()->exportViewController()->view();
         EXPECT_FALSE(collage->isVisible());
 
+        QWidget* tile = screen->findChild<QWidget*>("recycleButton");
+        ASSERT_NE(tile, nullptr);
+        const int tileWidth = tile->width();
+
         click(toggle);
         EXPECT_TRUE(toggle->state());
+        // The page's scroll bar takes none of its width.
+        EXPECT_EQ(tile->width(), tileWidth);
         ASSERT_TRUE(collage->isVisible());
         // The panel is brought into view, whole, on the page it opened in.
         QScrollArea* page = nullptr;

@@ -9,6 +9,8 @@
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QVBoxLayout>
 
@@ -33,6 +35,46 @@ QWidget* pageContent(QVBoxLayout** column, const QString& objectName)
     return content;
 }
 
+namespace {
+
+// Gives the content's right margin to the scroll bar while the bar shows. (The area shows and
+// hides the box that holds its bar, not the bar.)
+class ScrollBarMargin : public QObject {
+public:
+    ScrollBarMargin(QScrollBar* bar, QWidget* content)
+        : QObject(bar), m_bar(bar), m_box(bar->parentWidget() ? bar->parentWidget() : bar), m_content(content),
+          m_margin(content->layout() ? content->layout()->contentsMargins().right() : 0)
+    {
+        m_box->installEventFilter(this);
+        adjust();
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        // (Also while the page itself is not shown: a page brought up later is right at once.)
+        if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
+            adjust();
+        return false;
+    }
+
+private:
+    void adjust()
+    {
+        QLayout* layout = m_content ? m_content->layout() : nullptr;
+        if (!layout)
+            return;
+        QMargins margins = layout->contentsMargins();
+        margins.setRight(m_box->isHidden() || m_bar->isHidden() ? m_margin : std::max(0, m_margin - m_bar->sizeHint().width()));
+        if (margins != layout->contentsMargins())
+            layout->setContentsMargins(margins);
+    }
+    QScrollBar* m_bar;
+    QWidget* m_box;
+    QPointer<QWidget> m_content;
+    int m_margin;
+};
+
+} // namespace
+
 QScrollArea* scrolled(QWidget* content, QWidget* parent)
 {
     auto* scroll = new QScrollArea(parent);
@@ -40,6 +82,7 @@ QScrollArea* scrolled(QWidget* content, QWidget* parent)
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(content);
+    new ScrollBarMargin(scroll->verticalScrollBar(), content);
     return scroll;
 }
 
