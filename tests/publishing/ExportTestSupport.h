@@ -114,10 +114,11 @@ inline bool isLaidOut(QWidget* widget)
     return holds(parent->layout());
 }
 
-// The controls of a screen that are squeezed below the size they need, or cut by what holds
-// them (the screen's edges, a box's), each described; empty when every control has its room.
-// What a scrolling page hides above or below is not cut: it scrolls into view.
-inline QStringList crampedControls(QWidget* screen)
+// The controls of a screen (or of one part of it) that are squeezed below the size they need,
+// or cut by what holds them (the screen's edges, a box's), each described; empty when every
+// control has its room. What a scrolling page hides above or below is not cut: it scrolls into
+// view.
+inline QStringList crampedControls(QWidget* screen, QWidget* part = nullptr)
 {
     QStringList found;
     const auto describe = [](QWidget* widget) {
@@ -128,7 +129,7 @@ inline QStringList crampedControls(QWidget* screen)
             name = field->stringValue();
         return QStringLiteral("%1 \"%2\"").arg(QString::fromLatin1(widget->metaObject()->className()), name);
     };
-    for (QWidget* widget : screen->findChildren<QWidget*>()) {
+    for (QWidget* widget : (part ? part : screen)->findChildren<QWidget*>()) {
         if (!widget->isVisibleTo(screen) || qobject_cast<QScrollBar*>(widget) || !isLaidOut(widget))
             continue;
         const QSizePolicy policy = widget->sizePolicy();
@@ -147,9 +148,17 @@ inline QStringList crampedControls(QWidget* screen)
         if (widget->width() < width || widget->height() < height)
             found << QStringLiteral("%1 squeezed to %2x%3 (needs %4x%5)")
                          .arg(describe(widget)).arg(widget->width()).arg(widget->height()).arg(width).arg(height);
-        // Within every box around it, and the screen.
-        // (Once inside a scrolling page, what holds the page cuts the page, not the control.)
-        const QRect rect(widget->mapTo(screen, QPoint(0, 0)), widget->size());
+        // Within every box around it, and the screen; a control that takes the keyboard, with the
+        // focus ring it shows around itself then. (Once inside a scrolling page, what holds the
+        // page cuts the page, not the control.)
+        QRect rect(widget->mapTo(screen, QPoint(0, 0)), widget->size());
+        if (auto* view = qobject_cast<platform::ui::View*>(widget); view && view->drawsFocusRing() && view->isEnabled()) {
+            QRectF mask = view->focusRingMaskBounds();
+            if (!view->isFlipped())
+                mask.moveTop(view->height() - mask.bottom());
+            const int ring = int(std::ceil(platform::ui::View::kFocusRingWidth));
+            rect = mask.toAlignedRect().translated(rect.topLeft()).adjusted(-ring, -ring, ring, ring);
+        }
         bool scrolled = false;
         for (QWidget* box = widget->parentWidget(); box; box = box->parentWidget()) {
             const QRect room(box == screen ? QPoint(0, 0) : box->mapTo(screen, QPoint(0, 0)), box->size());

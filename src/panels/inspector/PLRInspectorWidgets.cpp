@@ -63,7 +63,9 @@ private:
         if (!layout)
             return;
         QMargins margins = layout->contentsMargins();
-        margins.setRight(m_box->isHidden() || m_bar->isHidden() ? m_margin : std::max(0, m_margin - m_bar->sizeHint().width()));
+        // (What is left keeps a control's focus ring whole.)
+        const int least = std::min(m_margin, int(std::ceil(View::kFocusRingWidth)));
+        margins.setRight(m_box->isHidden() || m_bar->isHidden() ? m_margin : std::max(least, m_margin - m_bar->sizeHint().width()));
         if (margins != layout->contentsMargins())
             layout->setContentsMargins(margins);
     }

@@ -81,7 +81,7 @@ platform::ui::View* PLRExportModalViewController::loadView()
     exportProgressContainer = new QWidget(content);
     exportProgressContainer->setObjectName(QStringLiteral("exportProgressContainer"));
     auto* progressRow = new QHBoxLayout(exportProgressContainer);
-    progressRow->setContentsMargins(0, 0, 0, 0);
+    progressRow->setContentsMargins(3, 3, 3, 3);
     exportProgressLabel = new QLabel(exportProgressContainer);
     exportProgressLabel->setObjectName(QStringLiteral("exportProgressLabel"));
     exportProgressIndicator = new QProgressBar(exportProgressContainer);

@@ -42,12 +42,17 @@
 
 namespace {
 
+// Around every control, room for the focus ring it shows while it has the keyboard: each box
+// of the panel keeps it inside its edges (and the panel's margins are that much smaller).
+constexpr int kRing = 3;
+static_assert(kRing >= platform::ui::View::kFocusRingWidth);
+
 QWidget* row(QWidget* parent, const QString& name, QBoxLayout** layoutOut = nullptr)
 {
     auto* widget = new QWidget(parent);
     widget->setObjectName(name);
     auto* layout = new QHBoxLayout(widget);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(kRing, kRing, kRing, kRing);
     if (layoutOut)
         *layoutOut = layout;
     return widget;
@@ -111,8 +116,8 @@ platform::ui::View* PLRExportViewController::loadView()
 void PLRExportViewController::buildControls(QWidget* root)
 {
     auto* column = new QVBoxLayout(root);
-    column->setContentsMargins(12, 8, 12, 8);
-    column->setSpacing(6);
+    column->setContentsMargins(12 - kRing, 8 - kRing, 12 - kRing, 8 - kRing);
+    column->setSpacing(0);
     QBoxLayout* layout = nullptr;
 
     // Width.
@@ -131,6 +136,8 @@ void PLRExportViewController::buildControls(QWidget* root)
     column->addWidget(widthRow);
     widthErrorView = new QLabel(QStringLiteral("Enter a whole number of pixels within the allowed range."), root);
     widthErrorView->setObjectName(QStringLiteral("widthErrorView"));
+    widthErrorView->setWordWrap(true);
+    widthErrorView->setContentsMargins(kRing, kRing, kRing, kRing);
     column->addWidget(widthErrorView);
     QObject::connect(widthTextField->editor(), &QLineEdit::editingFinished, this, [this] { widthValueAction(); });
     widthSteeper->setTarget(this);
@@ -141,11 +148,14 @@ void PLRExportViewController::buildControls(QWidget* root)
     locationView->setObjectName(QStringLiteral("locationView"));
     auto* locationColumn = new QVBoxLayout(locationView);
     locationColumn->setContentsMargins(0, 0, 0, 0);
+    locationColumn->setSpacing(0);
+    QWidget* locationButtonRow = row(locationView, QStringLiteral("locationButtonView"), &layout);
     locationButton = platform::ui::Button::withTitle(QStringLiteral("Choose Export Location..."), this,
-                                                     [this](platform::ui::Control*) { setExportLocationAction(); }, locationView);
+                                                     [this](platform::ui::Control*) { setExportLocationAction(); }, locationButtonRow);
     locationButton->setFixedHeight(24);
     locationButton->setObjectName(QStringLiteral("locationButton"));
-    locationColumn->addWidget(locationButton);
+    layout->addWidget(locationButton);
+    locationColumn->addWidget(locationButtonRow);
     locationLabelView = row(locationView, QStringLiteral("locationLabelView"), &layout);
     locationLabel = new QLabel(locationLabelView);
     locationLabel->setObjectName(QStringLiteral("locationLabel"));
@@ -159,8 +169,11 @@ void PLRExportViewController::buildControls(QWidget* root)
     createSubFolderView->setObjectName(QStringLiteral("createSubFolderView"));
     auto* subColumn = new QVBoxLayout(createSubFolderView);
     subColumn->setContentsMargins(0, 0, 0, 0);
-    createSubFolderButton = checkbox(QStringLiteral("Create sub folder"), QStringLiteral("createSubFolderButton"), createSubFolderView);
-    subColumn->addWidget(createSubFolderButton);
+    subColumn->setSpacing(0);
+    QWidget* subFolderButtonRow = row(createSubFolderView, QStringLiteral("createSubFolderButtonView"), &layout);
+    createSubFolderButton = checkbox(QStringLiteral("Create sub folder"), QStringLiteral("createSubFolderButton"), subFolderButtonRow);
+    layout->addWidget(createSubFolderButton);
+    subColumn->addWidget(subFolderButtonRow);
     subFolderTextView = row(createSubFolderView, QStringLiteral("subFolderTextView"), &layout);
     subFolderTextField = formField(QStringLiteral("subFolderTextField"), subFolderTextView);
     subFolderTextField->setPlaceholderString(QStringLiteral("Folder name"));
@@ -182,7 +195,7 @@ void PLRExportViewController::buildControls(QWidget* root)
     imageTitleContentView = new QWidget(root);
     imageTitleContentView->setObjectName(QStringLiteral("imageTitleContentView"));
     auto* titleColumn = new QVBoxLayout(imageTitleContentView);
-    titleColumn->setContentsMargins(12, 0, 0, 0);
+    titleColumn->setContentsMargins(12 + kRing, kRing, kRing, kRing);
     imageTitleUsePrefix = checkbox(QStringLiteral("Include number prefix"), QStringLiteral("imageTitleUsePrefix"), imageTitleContentView);
     imageTitleUseOriginalName = checkbox(QStringLiteral("Include original file name"), QStringLiteral("imageTitleUseOriginalName"),
                                          imageTitleContentView);
@@ -244,7 +257,7 @@ void PLRExportViewController::buildControls(QWidget* root)
     infoView = new QWidget(root);
     infoView->setObjectName(QStringLiteral("infoView"));
     auto* infoColumn = new QVBoxLayout(infoView);
-    infoColumn->setContentsMargins(0, 0, 0, 0);
+    infoColumn->setContentsMargins(kRing, kRing, kRing, kRing);
     infoLabel = new QLabel(infoView);
     infoLabel->setObjectName(QStringLiteral("infoLabel"));
     infoIndicator = new QProgressBar(infoView);
