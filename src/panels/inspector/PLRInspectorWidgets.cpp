@@ -37,13 +37,14 @@ QWidget* pageContent(QVBoxLayout** column, const QString& objectName)
 
 namespace {
 
-// Gives the content's right margin to the scroll bar while the bar shows. (The area shows and
-// hides the box that holds its bar, not the bar.)
+// While the scroll bar shows, the content's side margins make its room, so the content keeps
+// its width: the right margin first, then the left, each keeping what a control's focus ring
+// needs. (The area shows and hides the box that holds its bar, not the bar.)
 class ScrollBarMargin : public QObject {
 public:
     ScrollBarMargin(QScrollBar* bar, QWidget* content)
         : QObject(bar), m_bar(bar), m_box(bar->parentWidget() ? bar->parentWidget() : bar), m_content(content),
-          m_margin(content->layout() ? content->layout()->contentsMargins().right() : 0)
+          m_margins(content->layout() ? content->layout()->contentsMargins() : QMargins())
     {
         m_box->installEventFilter(this);
         adjust();
@@ -62,17 +63,22 @@ private:
         QLayout* layout = m_content ? m_content->layout() : nullptr;
         if (!layout)
             return;
-        QMargins margins = layout->contentsMargins();
-        // (What is left keeps a control's focus ring whole.)
-        const int least = std::min(m_margin, int(std::ceil(View::kFocusRingWidth)));
-        margins.setRight(m_box->isHidden() || m_bar->isHidden() ? m_margin : std::max(least, m_margin - m_bar->sizeHint().width()));
+        QMargins margins = m_margins;
+        if (!m_box->isHidden() && !m_bar->isHidden()) {
+            const int ring = int(std::ceil(View::kFocusRingWidth));
+            int room = m_bar->sizeHint().width();
+            const int right = std::max(std::min(ring, m_margins.right()), m_margins.right() - room);
+            room -= m_margins.right() - right;
+            margins.setRight(right);
+            margins.setLeft(std::max(std::min(ring, m_margins.left()), m_margins.left() - room));
+        }
         if (margins != layout->contentsMargins())
             layout->setContentsMargins(margins);
     }
     QScrollBar* m_bar;
     QWidget* m_box;
     QPointer<QWidget> m_content;
-    int m_margin;
+    QMargins m_margins;
 };
 
 } // namespace
