@@ -166,6 +166,8 @@ TEST_F(ExportScreens, ThePanelAndTheDialogGiveEveryControlItsRoom)
         settle();
         EXPECT_EQ(dialog->exportProgressLabel->text(), "Export Successful");
         EXPECT_TRUE(dialog->exportProgressLabel->isVisible());
+        // (The mark and its text side by side.)
+        EXPECT_LT(dialog->exportProgressLabel->x() - dialog->exportProgressIndicatorSuccess->geometry().right(), 20);
         EXPECT_TRUE(crampedControls(screen, dialog->view()).isEmpty()) << listed(crampedControls(screen, dialog->view()));
 
         // The collage: its button's title whole.

@@ -93,6 +93,7 @@ platform::ui::View* PLRExportModalViewController::loadView()
     progressRow->addWidget(exportProgressIndicatorSuccess);
     progressRow->addWidget(exportProgressLabel);
     progressRow->addWidget(exportProgressIndicator, 1);
+    progressRow->addStretch();   // the end's mark and text keep together on the left
     // Under the export button, what it started.
     auto* contentColumn = static_cast<QVBoxLayout*>(content->layout());
     contentColumn->insertWidget(contentColumn->indexOf(exportButtonView) + 1, exportProgressContainer);
