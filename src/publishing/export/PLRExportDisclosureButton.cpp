@@ -1,7 +1,6 @@
 #include "publishing/export/PLRExportDisclosureButton.h"
 
 #include "panels/gallery/PLRGalleryImages.h"
-#include "platform-ui/Fonts.h"
 #include "platform-ui/GraphicsContext.h"
 #include "platform-ui/AttributedString.h"
 
@@ -13,7 +12,6 @@ PLRExportDisclosureButton::PLRExportDisclosureButton(const QString& title, QWidg
 {
     setButtonType(ButtonType::Switch);
     setBordered(false);
-    setAlignment(TextAlignment::Left);
     setTitle(title);
     setImage(PLRGalleryImages::disclosureTriangle(false));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -39,7 +37,8 @@ QRectF PLRExportDisclosureButton::imageRectInBounds() const
 void PLRExportDisclosureButton::drawRect(GraphicsContext& context, const QRectF&)
 {
     const QRectF b = bounds();
-    context.drawImage(image(), imageRectInBounds(), {}, QPainter::CompositionMode_SourceOver, isHighlighted() ? 0.6 : 1.0);
+    // (As the state stands, however it was set.)
+    context.drawImage(PLRGalleryImages::disclosureTriangle(state() == StateOn), imageRectInBounds(), {}, QPainter::CompositionMode_SourceOver, isHighlighted() ? 0.6 : 1.0);
     const AttributedString text(title(), {{kFontAttributeName, font()},
                                           {kForegroundColorAttributeName, QVariant::fromValue(isEnabled() ? Color::black(0.85) : Color::black(0.3))},
                                           {kParagraphStyleAttributeName, QVariant::fromValue(ParagraphStyle{TextAlignment::Left})}});

@@ -81,7 +81,7 @@ platform::ui::View* PLRExportModalViewController::loadView()
     exportProgressContainer = new QWidget(content);
     exportProgressContainer->setObjectName(QStringLiteral("exportProgressContainer"));
     auto* progressRow = new QHBoxLayout(exportProgressContainer);
-    progressRow->setContentsMargins(3, 3, 3, 3);
+    progressRow->setContentsMargins(3, 3, 3, 3);   // in line with the controls above
     exportProgressLabel = new QLabel(exportProgressContainer);
     exportProgressLabel->setObjectName(QStringLiteral("exportProgressLabel"));
     exportProgressIndicator = new QProgressBar(exportProgressContainer);

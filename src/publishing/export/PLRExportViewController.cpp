@@ -718,16 +718,8 @@ void PLRExportViewController::exportLayout()
     // The progress counts the files: the engine reports every block of the first section by
     // its number, also the text and spacer blocks that make no file, and a row of photos makes
     // one file. The numbers that make a file are read from the layout the engine copies now.
-    auto files = std::make_shared<QSet<qint64>>();
-    if (const PLRLayout* layout = manager && manager->layoutManager() ? manager->layoutManager()->representedLayout() : nullptr;
-        layout && layout->sections_size() > 0) {
-        qint64 number = 1;
-        for (const PLRBlock& block : layout->sections(0).blocks()) {
-            if (plr_export::isExportedBlock(block))
-                files->insert(number);
-            ++number;
-        }
-    }
+    const PLRLayout* layout = manager && manager->layoutManager() ? manager->layoutManager()->representedLayout() : nullptr;
+    auto files = std::make_shared<const QSet<qint64>>(layout ? plr_export::exportedBlockNumbers(*layout) : QSet<qint64>());
     auto count = std::make_shared<qint64>(0);
     QPointer<PLRExportViewController> self(this);
     PLRExportManager::sharedManager().exportLayoutForPostManager(
