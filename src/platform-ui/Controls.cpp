@@ -203,9 +203,13 @@ QString TextField::stringValue() const { return m_editor ? m_editor->text() : m_
 
 void TextField::setStringValue(const QString& value)
 {
-    m_value = AttributedString(value);
+    // The same text again changes nothing (labels are refreshed often).
+    AttributedString plain(value);
+    if (plain == m_value && (!m_editor || m_editor->text() == value))
+        return;
+    m_value = std::move(plain);
     syncEditor();
-    update();
+    textChanged();
 }
 
 AttributedString TextField::attributedStringValue() const
@@ -220,11 +224,19 @@ void TextField::setAttributedStringValue(const AttributedString& value)
 {
     m_value = value;
     syncEditor();
+    textChanged();
+}
+
+void TextField::textChanged()
+{
+    // Another text may need another size: the layout that holds the field is told, so a label
+    // whose text grows gets its room (and one that shrinks gives it back).
+    updateGeometry();
     update();
 }
 
 void TextField::setTextColor(const Color& color) { m_textColor = color; syncEditor(); update(); }
-void TextField::setFont(const QFont& font) { m_font = font; syncEditor(); update(); }
+void TextField::setFont(const QFont& font) { m_font = font; syncEditor(); textChanged(); }
 void TextField::setAlignment(TextAlignment alignment) { m_alignment = alignment; syncEditor(); update(); }
 
 void TextField::setPlaceholderString(const QString& placeholder)

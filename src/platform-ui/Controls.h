@@ -175,6 +175,7 @@ protected:
 
 private:
     void syncEditor();
+    void textChanged();
     AttributedString m_value;
     Color m_textColor = Color::black();
     QFont m_font;
