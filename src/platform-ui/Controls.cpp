@@ -32,6 +32,29 @@ void Control::performClick()
         sendAction();
 }
 
+bool Control::isActivationKey(const QKeyEvent* event)
+{
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    return plain && !event->isAutoRepeat()
+        && (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter);
+}
+
+void Control::takeTabAndActivationKeys()
+{
+    setFocusPolicy(Qt::TabFocus);
+    m_clickedByKeys = true;
+}
+
+void Control::keyPressEvent(QKeyEvent* event)
+{
+    if (m_clickedByKeys && isActivationKey(event)) {
+        event->accept();
+        performClick();
+        return;
+    }
+    View::keyPressEvent(event);
+}
+
 // ---------------------------------------------------------------- images
 
 QRectF imageRectForScaling(const QSizeF& imageSize, const QRectF& bounds, ImageScaling scaling)
@@ -65,9 +88,7 @@ Button::Button(QWidget* parent) : Control(parent), m_font(systemFont(13))
 
 void Button::keyPressEvent(QKeyEvent* event)
 {
-    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-    if (plain && !event->isAutoRepeat()
-        && (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    if (isActivationKey(event)) {
         event->accept();
         performClick();
         return;
