@@ -1,5 +1,6 @@
 #include "AppComposition.h"
 #include "shell/AppDelegate.h"
+#include "platform/Alert.h"
 #include "platform/Bundle.h"
 #include "platform/Log.h"
 #include "platform/Memory.h"
@@ -7,6 +8,8 @@
 #include "platform/Shutdown.h"
 #include "shell/PLRInstanceChannel.h"
 #include "shell/PLRRelaunchHelper.h"
+#include "shell/PLRSingleInstance.h"
+#include "store/persistance-store/PLRStoreLock.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,12 +35,22 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     platform::resources::initialize();
 
-    // Files and addresses go to an instance that already runs (for this user and data folder).
+    // One instance holds the store (for this user and data folder); a later start hands its
+    // files and addresses to it and ends.
     const QStringList openable = PLROpenableArguments(QApplication::arguments(), QDir::currentPath());
     const QString channelName = PLRInstanceChannel::defaultServerName();
-    if (PLRInstanceChannel::sendToRunningInstance(channelName, openable, 1000)) {
+    PLRStoreLock storeLock;
+    QString whyNot;
+    switch (PLRSingleInstance::claim(storeLock, channelName, openable, &whyNot)) {
+    case PLRSingleInstance::Outcome::HandedOver:
         PLR_LOG_INFO(QStringLiteral("Handed %1 item(s) to the running Pellora").arg(openable.size()));
         return 0;
+    case PLRSingleInstance::Outcome::CannotRun:
+        PLR_LOG_ERROR(QStringLiteral("Not starting: %1").arg(whyNot));
+        platform::showAlert(QStringLiteral("Pellora cannot start"), whyNot);
+        return 1;
+    case PLRSingleInstance::Outcome::Run:
+        break;
     }
 
     PLR_LOG_INFO(QStringLiteral("%1 %2 (%3) starting, bundle %4")

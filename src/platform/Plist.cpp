@@ -520,10 +520,10 @@ QByteArray toXml(const QVariant& value, Error* error)
     return bytes;
 }
 
-QVariant readFile(const QString& path, Error* error)
+QVariant readFile(const QString& path, Error* error, qint64 limit)
 {
     QByteArray bytes;
-    if (!files::readAll(path, &bytes, error))
+    if (!files::readAll(path, &bytes, error, limit))
         return {};
     Error parseError;
     QVariant value = fromData(bytes, &parseError);
@@ -536,9 +536,9 @@ QVariant readFile(const QString& path, Error* error)
     return value;
 }
 
-QVariantMap readDictionary(const QString& path, bool* ok, Error* error)
+QVariantMap readDictionary(const QString& path, bool* ok, Error* error, qint64 limit)
 {
-    const QVariant value = readFile(path, error);
+    const QVariant value = readFile(path, error, limit);
     const bool isDict = value.typeId() == QMetaType::QVariantMap;
     if (!isDict && value.isValid() && error)
         *error = Error::make(kErrorDomain, 3840, QStringLiteral("The file \"%1\" does not hold a dictionary.").arg(path));

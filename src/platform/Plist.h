@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Error.h"
+#include "platform/Files.h"
 
 #include <QByteArray>
 #include <QVariant>
@@ -16,10 +17,12 @@ inline constexpr const char* kErrorDomain = "PLRPropertyListErrorDomain";
 QVariant fromData(const QByteArray& data, Error* error = nullptr);
 QByteArray toXml(const QVariant& value, Error* error = nullptr);
 
-// Reads a plist file; an invalid QVariant with an error when it is missing or corrupt.
-QVariant readFile(const QString& path, Error* error = nullptr);
+// Reads a plist file; an invalid QVariant with an error when it is missing, corrupt or larger
+// than `limit` bytes.
+QVariant readFile(const QString& path, Error* error = nullptr, qint64 limit = files::kDefaultReadLimit);
 // Reads a plist file whose top level must be a dictionary.
-QVariantMap readDictionary(const QString& path, bool* ok, Error* error = nullptr);
+QVariantMap readDictionary(const QString& path, bool* ok, Error* error = nullptr,
+                           qint64 limit = files::kDefaultReadLimit);
 // Writes the value as XML, atomically (a temporary file in the same folder, then rename).
 bool writeFile(const QString& path, const QVariant& value, Error* error = nullptr);
 

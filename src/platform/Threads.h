@@ -55,7 +55,9 @@
 //     in a local event loop (the Secret Service answer, the session event sent at quit): a
 //     clock that only a test moves could never end them while the test is blocked inside.
 //     A zero-delay Qt single shot only hands work to the next turn of the event loop. The
-//     relaunch helper, a process of its own without an event loop, sleeps while it waits.
+//     relaunch helper, a process of its own without an event loop, sleeps while it waits; so
+//     does a start that waits for the running instance to take its files (PLRSingleInstance),
+//     before its event loop exists.
 
 #include "platform/Dispatch.h"
 

@@ -719,8 +719,11 @@ void PLRBaseWindowController::addBlockAction(QObject* sender)
     }
     m_addButton->setImageNamed(QStringLiteral("add-block-popover"));
     auto* view = qobject_cast<QWidget*>(sender);
-    if (view && view->window())
+    if (view && view->window()) {
         m_dragPopOver->showRelativeToRect(view->rect(), view);
+        // The popover takes the keyboard: a post can be composed without the mouse.
+        m_addBlockView->focusFirstTile();
+    }
 }
 
 PLRLayoutInteractionView* PLRBaseWindowController::currentCanvas() const

@@ -8,9 +8,11 @@
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
+#include <QThread>
 #include <QUrl>
 
 #include <unistd.h>
@@ -46,22 +48,66 @@ QString PLRInstanceChannel::defaultServerName()
     return QStringLiteral("pellora-%1-%2").arg(::getuid()).arg(QString::fromLatin1(digest));
 }
 
-bool PLRInstanceChannel::sendToRunningInstance(const QString& serverName, const QStringList& arguments, int timeoutMs)
+PLRInstanceChannel::HandOver PLRInstanceChannel::handOver(const QString& serverName, const QStringList& arguments,
+                                                          const std::function<bool()>& stillThere, int pollMs)
 {
-    QLocalSocket socket;
-    socket.connectToServer(serverName);
-    if (!socket.waitForConnected(timeoutMs))
-        return false;
     const QByteArray payload = platform::json::write(QVariant(arguments), false, nullptr);
-    socket.write(frame(payload));
-    if (!socket.waitForBytesWritten(timeoutMs))
-        return false;
-    // The running instance answers once it has taken the message.
-    while (socket.bytesAvailable() < 2) {
-        if (!socket.waitForReadyRead(timeoutMs))
-            return false;
+    if (payload.size() > kMaximumMessageSize) {
+        PLR_LOG_ERROR(QStringLiteral("%1 item(s) are too many to hand to the running Pellora").arg(arguments.size()));
+        return HandOver::Refused;
     }
-    return socket.read(2) == "OK";
+    const QByteArray message = frame(payload);
+    // A connection closed without an answer is what an instance that is quitting does too, so
+    // it is tried again a few times before it counts as a refusal.
+    constexpr int kClosedWithoutAnswerToGiveUp = 3;
+    constexpr qint64 kLogWaitAfterMs = 5000;
+    int closedWithoutAnswer = 0;
+    QElapsedTimer waiting;
+    waiting.start();
+    bool toldOfWait = false;
+    const auto stillWaiting = [&] {
+        if (!stillThere())
+            return false;
+        if (!toldOfWait && waiting.hasExpired(kLogWaitAfterMs)) {
+            toldOfWait = true;
+            PLR_LOG_INFO(QStringLiteral("Waiting for the running Pellora to take %1 item(s)").arg(arguments.size()));
+        }
+        return true;
+    };
+    for (;;) {
+        QLocalSocket socket;
+        socket.connectToServer(serverName);
+        if (!socket.waitForConnected(pollMs)) {
+            // Not listening yet (starting) or any more (ending): asked again after a pause.
+            socket.abort();
+            if (!stillWaiting())
+                return HandOver::Gone;
+            QThread::msleep(ulong(pollMs));
+            continue;
+        }
+        socket.write(message);
+        QByteArray answer;
+        for (;;) {
+            // Writes what is left of the message as the other side reads, and reads its answer.
+            socket.waitForReadyRead(pollMs);
+            answer += socket.readAll();
+            if (answer.size() >= 2 || socket.state() == QLocalSocket::UnconnectedState)
+                break;
+            if (!stillWaiting()) {
+                // Its answer may have come just before it ended.
+                socket.waitForReadyRead(0);
+                answer += socket.readAll();
+                return answer.startsWith("OK") ? HandOver::Taken : HandOver::Gone;
+            }
+        }
+        if (answer.startsWith("OK"))
+            return HandOver::Taken;
+        if (!stillThere())
+            return HandOver::Gone;
+        if (++closedWithoutAnswer >= kClosedWithoutAnswerToGiveUp)
+            return HandOver::Refused;
+        QThread::msleep(ulong(pollMs));
+    }
 }
 
 bool PLRInstanceChannel::listen()

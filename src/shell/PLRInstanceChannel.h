@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QLocalServer;
@@ -18,10 +19,21 @@ public:
     // One channel per user, bundle identifier and data folder.
     static QString defaultServerName();
 
-    // True when a running instance took the arguments.
-    static bool sendToRunningInstance(const QString& serverName, const QStringList& arguments, int timeoutMs = 2000);
+    // Hands the arguments to the instance that listens under the name and waits until it has
+    // taken them, for as long as `stillThere()` (asked between waits of `pollMs`) says that it
+    // runs: an instance whose main thread is busy answers late, but it answers. Blocks; for a
+    // start before its event loop runs.
+    enum class HandOver {
+        Taken,     // the instance took them
+        Gone,      // it ended (or never listened) before it took them
+        Refused,   // it closed the connection without taking them, again and again, or they do
+                   // not fit in one message
+    };
+    static HandOver handOver(const QString& serverName, const QStringList& arguments,
+                             const std::function<bool()>& stillThere, int pollMs = 250);
 
-    // Starts listening (a socket left behind by a crashed instance is replaced).
+    // Starts listening. Only the instance that holds the store's lock listens, so a socket
+    // that nobody answers on is one a crashed instance left behind, and is replaced.
     bool listen();
     QString serverName() const { return m_serverName; }
 

@@ -162,11 +162,13 @@ TEST(InstanceChannel, HandsArgumentsToTheRunningInstanceAndRefusesGarbage)
     ASSERT_TRUE(channel.listen());
     QStringList received;
     QObject::connect(&channel, &PLRInstanceChannel::argumentsReceived, [&received](const QStringList& a) { received = a; });
-    bool sent = false;
-    std::thread client([&] { sent = PLRInstanceChannel::sendToRunningInstance(name, {QStringLiteral("/tmp/a b.ppost")}); });
+    auto sent = PLRInstanceChannel::HandOver::Gone;
+    std::thread client([&] {
+        sent = PLRInstanceChannel::handOver(name, {QStringLiteral("/tmp/a b.ppost")}, [] { return true; }, 50);
+    });
     ASSERT_TRUE(testing_support::waitUntil([&received] { return !received.isEmpty(); }));
     client.join();
-    EXPECT_TRUE(sent);
+    EXPECT_EQ(sent, PLRInstanceChannel::HandOver::Taken);
     EXPECT_EQ(received, QStringList{QStringLiteral("/tmp/a b.ppost")});
 
     // A message that is not a list of strings, or too long, is dropped.
@@ -184,8 +186,9 @@ TEST(InstanceChannel, HandsArgumentsToTheRunningInstanceAndRefusesGarbage)
     huge.flush();
     EXPECT_TRUE(testing_support::holdsFor([&] { return received.isEmpty(); }, 200));
 
-    // Nobody listening: the start goes on by itself.
-    EXPECT_FALSE(PLRInstanceChannel::sendToRunningInstance(name + QStringLiteral("-none"), {}, 200));
+    // Nobody listening, and the instance gone: the start goes on by itself.
+    EXPECT_EQ(PLRInstanceChannel::handOver(name + QStringLiteral("-none"), {}, [] { return false; }, 50),
+              PLRInstanceChannel::HandOver::Gone);
     EXPECT_EQ(PLROpenableArguments({QStringLiteral("pellora"), QStringLiteral("--verbose"), QStringLiteral("post.ppost"),
                                     QStringLiteral("file:///tmp/b.plrbackup"), QStringLiteral("pellora://open")},
                                    QStringLiteral("/home/u")),

@@ -328,6 +328,81 @@ TEST_F(TitleBarTest, AddBlockPopoverOffersThreeKindsAndAClickAppendsToTheShownPo
     tiles->dragRunner = nullptr;
 }
 
+TEST_F(TitleBarTest, TheAddBlockPopoverIsUsedWithTheKeyboardAlone)
+{
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    PLRPersistantPost* post = account->addPost(PLRPersistantPost::makeNew(QStringLiteral("Walk"), account));
+    root()->presentPost(post);
+    finishAnimations();
+    PLRPostManager* manager = root()->currentPostManager();
+    ASSERT_NE(manager, nullptr);
+    QWidget* shown = window()->window();
+    shown->activateWindow();
+    QApplication::setActiveWindow(shown);
+    const auto press = [](int key) {
+        QWidget* to = QApplication::focusWidget();
+        ASSERT_NE(to, nullptr);
+        QTest::keyClick(to, Qt::Key(key));
+    };
+
+    // Tab reached "+", Space opens the popover, and the first tile has the keyboard.
+    window()->addButton()->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    ASSERT_TRUE(window()->dragPopOver()->isShown());
+    PLRAddBlockView* tiles = window()->addBlockView();
+    QWidget* text = tiles->tileForKind(plr::kBlockKindText);
+    QWidget* spacer = tiles->tileForKind(plr::kBlockKindBlank);
+    QWidget* download = tiles->tileForKind(plr::kBlockKindDownloadButton);
+    EXPECT_TRUE(text->hasFocus());
+    // The tile with the keyboard shows the focus ring on its edge.
+    const QImage ringed = text->grab().toImage();
+    const QColor edge = ringed.pixelColor(text->width() / 2, 1);
+    EXPECT_GT(edge.blue(), edge.red() + 30) << edge.name().toStdString();
+
+    // Arrows and Tab move between the tiles, round at the ends.
+    press(Qt::Key_Right);
+    EXPECT_TRUE(spacer->hasFocus());
+    press(Qt::Key_Tab);
+    EXPECT_TRUE(download->hasFocus());
+    press(Qt::Key_Right);
+    EXPECT_TRUE(text->hasFocus());
+    press(Qt::Key_Left);
+    EXPECT_TRUE(download->hasFocus());
+    press(Qt::Key_Backtab);
+    EXPECT_TRUE(spacer->hasFocus());
+
+    // Return adds the spacer and closes the popover.
+    press(Qt::Key_Return);
+    EXPECT_FALSE(window()->dragPopOver()->isShown());
+    const PLRLayout& layout = *manager->layoutManager()->representedLayout();
+    ASSERT_EQ(layout.sections_size(), 1);
+    ASSERT_EQ(layout.sections(0).blocks_size(), 1);
+    EXPECT_TRUE(layout.sections(0).blocks(0).has_blank());
+
+    // The keyboard goes to the canvas, where the new block is selected. Escape closes the
+    // popover, adds nothing and leaves the keyboard on "+"; Space on a tile adds its block.
+    EXPECT_TRUE(window()->currentCanvas()->hasFocus());
+    EXPECT_EQ(manager->layoutManager()->currentSelectedBlocks().size(), 1);
+    window()->addButton()->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    ASSERT_TRUE(window()->dragPopOver()->isShown());
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(window()->dragPopOver()->isShown());
+    EXPECT_EQ(window()->addButton()->imageName(), QStringLiteral("add-block"));
+    EXPECT_EQ(manager->layoutManager()->representedLayout()->sections(0).blocks_size(), 1);
+    EXPECT_TRUE(window()->addButton()->hasFocus());
+    press(Qt::Key_Space);
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    EXPECT_TRUE(download->hasFocus());
+    press(Qt::Key_Space);
+    ASSERT_EQ(manager->layoutManager()->representedLayout()->sections(0).blocks_size(), 2);
+    EXPECT_TRUE(manager->layoutManager()->representedLayout()->sections(0).blocks(1).has_download_button());
+}
+
 TEST_F(TitleBarTest, MainWindowKeepsItsSizeAndPlaceAcrossLaunches)
 {
     launch();

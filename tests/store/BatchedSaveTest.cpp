@@ -70,6 +70,9 @@ TEST(BatchedSave, UnchangedFilesStayAndNothingButTheBundleFilesRemains)
 TEST(BatchedSave, ABundleThatCannotBeWrittenLeavesTheOthersWritten)
 {
     for (const int count : {1, 20}) {   // a small batch syncs each file, a large one the file system
+        // The start opens the first round's account again, with its post that cannot be read.
+        if (count > 1)
+            testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
         PLRCoreManager::startManager();
         PLRUserSession* session = signIn(QStringLiteral("u-%1").arg(count));
         QList<PLRPersistantPost*> posts;
@@ -99,4 +102,7 @@ TEST(BatchedSave, ABundleThatCannotBeWrittenLeavesTheOthersWritten)
         }
         PLRCoreManager::setUserSession(nullptr);
     }
+    testing_support::drainEvents();
+    ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    EXPECT_EQ(testing_support::scriptedAlerts().shown()[0].messageText, "A post could not be opened");
 }

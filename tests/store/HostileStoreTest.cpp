@@ -64,6 +64,16 @@ QMap<QString, QByteArray> snapshot(const QString& folder)
     return files;
 }
 
+// The one notice of posts that could not be opened, once the start's work is done.
+QString noticeText()
+{
+    testing_support::drainEvents();
+    const auto& shown = testing_support::scriptedAlerts().shown();
+    if (shown.size() != 1)
+        return QStringLiteral("(%1 alerts)").arg(shown.size());
+    return shown[0].messageText + QLatin1Char('\n') + shown[0].informativeText;
+}
+
 // A store with two posts; the first one is the victim of each case.
 struct HostileStore : ::testing::Test {
     void SetUp() override
@@ -114,10 +124,12 @@ TEST_F(HostileStore, DeeplyNestedPlistsLeaveThePostAsideAndTheAppRunning)
     const QByteArray hostileBytes = hostile::binaryArrayChain(120000, 1);
     ASSERT_TRUE(writeFile(info, hostileBytes));
     LogCapture log;
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
     PLRUserSession* reopened = reopen();
     expectBystanderIntact(reopened);
     EXPECT_EQ(reopened->account()->currentPosts().size(), 1);
     EXPECT_TRUE(log.contains(victimBundle));
+    EXPECT_TRUE(noticeText().contains(victimBundle));
     ASSERT_TRUE(saveAndWait());
     EXPECT_EQ(readFile(info), hostileBytes);   // never replaced
 
@@ -245,9 +257,13 @@ TEST_F(HostileStore, LinkedStoreFilesAreSetAsideNeverFollowed)
     ASSERT_TRUE(plr::fileutil::copyDirectory(bystanderBundle, outsideBundle));
     const QMap<QString, QByteArray> outsideBefore = snapshot(outsideBundle);
     ASSERT_TRUE(makeLink(outsideBundle, accountBundle + "/posts/LINKED-1.plrpost"));
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
     reopened = reopen();
     ASSERT_TRUE(reopened);
     EXPECT_FALSE(reopened->account()->postForIdentifier("LINKED-1"));
+    EXPECT_TRUE(noticeText().contains("\u201cLINKED-1.plrpost\u201d: It is a link, and links in the store are never "
+                                      "followed.\n" + accountBundle + "/posts/LINKED-1.plrpost"))
+        << noticeText().toStdString();
     ASSERT_TRUE(saveAndWait());
     closeSession();
     EXPECT_EQ(snapshot(outsideBundle), outsideBefore);
@@ -268,9 +284,12 @@ TEST_F(HostileStore, FIFOsAndDevicesAreNeverOpened)
     ASSERT_EQ(::mkfifo(QFile::encodeName(cache + "/preview.jpg").constData(), 0600), 0);
     ASSERT_TRUE(makeLink("/dev/zero", cache + "/export.jpg"));
 
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
     PLRUserSession* reopened = reopen();   // would block for ever on the FIFO
     expectBystanderIntact(reopened);
     EXPECT_EQ(reopened->account()->currentPosts().size(), 1);
+    EXPECT_TRUE(noticeText().contains("\u201cVictim\u201d: Its layout cannot be read: It is not a regular file.\n"
+                                      + victimBundle)) << noticeText().toStdString();
     EXPECT_TRUE(PLRImageManager::readCachedImage(cache + "/preview.jpg").isNull());
     EXPECT_TRUE(PLRImageManager::readCachedImage(cache + "/export.jpg").isNull());
 
@@ -410,8 +429,8 @@ TEST_F(HostileStore, LayoutNumbersAndTextsOutOfRangeAreBoundedWhenRead)
     PLRSection* section = layout.sections_size() > 0 ? layout.mutable_sections(0) : layout.add_sections();
     PLRBlock* text = section->add_blocks();
     text->set_aspect_ratio(std::numeric_limits<float>::quiet_NaN());
-    text->mutable_text()->set_value(std::string(5 * 1024 * 1024, 'x'));
-    text->mutable_text()->set_html("<p>" + std::string(3 * 1024 * 1024, 'y') + "</p>");
+    text->mutable_text()->set_value(std::string(200 * 1024, 'x'));
+    text->mutable_text()->set_html("<p>" + std::string(1536 * 1024, 'y') + "</p>");
     PLRBlock* row = section->add_blocks();
     PLRBlock* image = row->mutable_container()->add_sub_blocks();
     image->set_aspect_ratio(1e9f);
@@ -442,4 +461,58 @@ TEST_F(HostileStore, LayoutNumbersAndTextsOutOfRangeAreBoundedWhenRead)
     EXPECT_FLOAT_EQ(readRow.container().sub_blocks(0).image().position().width(), float(plr::kMaxLayoutCoordinate));
     EXPECT_FLOAT_EQ(readRow.container().sub_blocks(1).aspect_ratio(), 1.5f);
     EXPECT_EQ(readRow.container().sub_blocks(1).text().value(), "short");
+}
+
+TEST_F(HostileStore, ALayoutLargerThanAPostMayHoldIsNotReadAndTheUserIsTold)
+{
+    // A well-formed layout of 9 MB: one text far beyond what a post holds.
+    PLRLayout layout;
+    ASSERT_TRUE(plr::parseFromData(&layout, readFile(victimBundle + "/layout")));
+    layout.mutable_sections(0)->add_blocks()->mutable_text()->set_value(std::string(9 * 1024 * 1024, 'x'));
+    const QByteArray huge = plr::data(layout);
+    ASSERT_GT(huge.size(), kPLRPostMaxLayoutBytes);
+    ASSERT_TRUE(writeFile(victimBundle + "/layout", huge));
+
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    LogCapture log;
+    PLRUserSession* reopened = reopen();
+    expectBystanderIntact(reopened);
+    EXPECT_FALSE(reopened->account()->postForIdentifier(victimId));
+    EXPECT_TRUE(log.contains(victimBundle));
+    const QString told = noticeText();
+    EXPECT_TRUE(told.startsWith("A post could not be opened\n")) << told.toStdString();
+    EXPECT_TRUE(told.contains("\u201cVictim\u201d: Its layout is larger than 8 MB, the most a post may hold.\n" + victimBundle))
+        << told.toStdString();
+    ASSERT_TRUE(saveAndWait());
+    EXPECT_EQ(readFile(victimBundle + "/layout"), huge);   // left as it is
+}
+
+TEST_F(HostileStore, APostsFolderThatLinksOutsideIsSetAsideNeverFollowed)
+{
+    // The account's posts now live outside the store, behind a link in the place of its folder.
+    const QString posts = accountBundle + "/posts";
+    const QString elsewhere = outside.filePath("posts");
+    ASSERT_TRUE(QDir().rename(posts, elsewhere));
+    ASSERT_TRUE(makeLink(elsewhere, posts));
+    const QMap<QString, QByteArray> elsewhereBefore = snapshot(elsewhere);
+
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    PLRUserSession* reopened = reopen();
+    ASSERT_TRUE(reopened);
+    EXPECT_TRUE(reopened->account()->currentPosts().isEmpty());
+    EXPECT_EQ(platform::files::kindOf(posts + ".unreadable"), platform::files::Kind::SymbolicLink);
+    const QString told = noticeText();
+    EXPECT_TRUE(told.startsWith("Some posts could not be opened\n")) << told.toStdString();
+    EXPECT_TRUE(told.contains("The posts folder: It is a link to " + elsewhere)) << told.toStdString();
+    EXPECT_TRUE(told.contains("It is kept as " + posts + ".unreadable")) << told.toStdString();
+
+    // A new post goes into a folder of the store's own; nothing outside is written.
+    PLRPersistantPost* fresh = createPost(reopened, "Fresh");
+    ASSERT_TRUE(saveAndWait());
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    EXPECT_EQ(platform::files::kindOf(posts), platform::files::Kind::Directory);
+    EXPECT_TRUE(fresh->bundlePath().startsWith(posts + "/"));
+    EXPECT_EQ(platform::files::kindOf(fresh->bundlePath()), platform::files::Kind::Directory);
+    EXPECT_EQ(snapshot(elsewhere), elsewhereBefore);
+    EXPECT_EQ(reopen()->account()->currentPosts().size(), 1);
 }

@@ -125,17 +125,32 @@ TEST(Store, ACorruptPostIsSkippedLoggedAndLeftAlone)
     ASSERT_TRUE(writeFile(badLayoutPath, QByteArray("\xff\xff\xff", 3)));
 
     LogCapture log;
+    auto& alerts = testing_support::scriptedAlerts();
+    alerts.enqueue(platform::kAlertFirstButtonReturn);
     session = reopen();
     ASSERT_TRUE(session);
     EXPECT_EQ(session->account()->currentPosts().size(), 1);
     EXPECT_TRUE(session->account()->postForIdentifier(goodId));
     EXPECT_TRUE(log.contains(badInfoId));
     EXPECT_TRUE(log.contains(badLayoutId));
+    // The user hears of both, with where they lie, once the start is done.
+    EXPECT_TRUE(alerts.shown().empty());
+    testing_support::drainEvents();
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown()[0].messageText, "2 posts could not be opened");
+    const QString told = alerts.shown()[0].informativeText;
+    EXPECT_TRUE(told.contains(QFileInfo(badInfoPath).path())) << told.toStdString();
+    EXPECT_TRUE(told.contains(QFileInfo(badLayoutPath).path())) << told.toStdString();
+    EXPECT_TRUE(told.contains("\u201cBad layout\u201d: Its layout is damaged.")) << told.toStdString();
+    EXPECT_TRUE(told.contains("Its info.plist cannot be read")) << told.toStdString();
 
-    // Saving and rescanning never replaces the bad files.
+    // Saving and rescanning never replaces the bad files, and the user is told once a run.
     session->account()->postForIdentifier(goodId)->setName("Still good");
     ASSERT_TRUE(saveAndWait());
     session->account()->loadInPostsIfNeeded();
+    session = reopen();
+    testing_support::drainEvents();
+    EXPECT_EQ(alerts.shown().size(), 1u);
     EXPECT_EQ(readFile(badInfoPath), QByteArray("<?xml version=\"1.0\"?><plist><dict><key>name"));
     EXPECT_EQ(readFile(badLayoutPath), QByteArray("\xff\xff\xff", 3));
     EXPECT_EQ(session->account()->currentPosts().size(), 1);

@@ -146,6 +146,10 @@ void PLRPropertyViewController::viewDidLoad()
         }
     }
     m_ivc = new PLRImageLinkViewController(this);
+    center.addObserver(this, QString::fromLatin1(kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE), [this](const platform::Notification& note) {
+        if (note.object == m_ivc)
+            selectedImageLinkUpdated(note.userInfo.value(QString::fromLatin1(kPLRImageLinkURLKey)).toString());
+    });
     showMessage(QStringLiteral("No Block Selected"));
 }
 

@@ -13,6 +13,7 @@
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "panels/inspector/PLRImageLinkViewController.h"
 #include "panels/inspector/PLRPropertyPageSupport.h"
+#include "shell/PLRTitleBarControls.h"
 #include "platform-ui/Fonts.h"
 #include "platform-ui/Images.h"
 #include "platform/Dispatch.h"
@@ -43,10 +44,11 @@ namespace {
 constexpr double kPreviewWidth = 222.0;
 constexpr double kPreviewHeight = 150.0;
 
-// The help text under the keywords; characters 136-175 are slanted: the closing advice, whole.
+// The help text under the keywords: it says what ends a keyword, as the field splits them.
+// Characters 136-175 are slanted: the closing advice, whole.
 const char* kKeywordHelp =
-    "Describe the photo in a few words, separated by commas. Search engines read them as its description, and "
-    "they name the exported photos. Use the words a visitor would search for.";
+    "Each word is one keyword: a blank, a comma or a new line ends it. Search engines read the keywords; they "
+    "also name the exported photos. Use the words a visitor would search for.";
 
 } // namespace
 
@@ -155,6 +157,10 @@ QWidget* PLRPropertyViewController::buildImagePage()
     connect(m_imageLinkURLTextField->editor(), &QLineEdit::returnPressed, this,
             [this] { m_imageLinkURLTextField->editor()->selectAll(); });
     linkBoxColumn->addWidget(m_imageLinkURLTextField);
+    m_imageLinkPopoverButton = Button::withTitle(QStringLiteral("Add Link\u2026"), this, [this](Control*) { showImageLinkPopover(); }, linkBox);
+    m_imageLinkPopoverButton->setIdentifier(QStringLiteral("imageLinkPopoverButton"));
+    m_imageLinkPopoverButton->setFont(systemFont(12));
+    linkBoxColumn->addWidget(m_imageLinkPopoverButton, 0, Qt::AlignRight);
     m_addLinkOnClickView = linkBox;
     linkColumn->addWidget(linkBox);
     column->addWidget(m_addLinkInspectorView);
@@ -379,8 +385,9 @@ void PLRPropertyViewController::setAspectRatios(const QList<float>& ratios, cons
                 manager->editBlockDidChangeStructure();
         });
     }
-    platform::UndoManager* undo = undoManager();
-    if (undo && !undo->isRedoing()) {
+    // Every change registers its way back, a redo included: undo and redo alternate for as long
+    // as the user likes.
+    if (platform::UndoManager* undo = undoManager()) {
         QPointer<PLRPropertyViewController> self(this);
         undo->registerUndo(this, [self, previous, changed] {
             if (self)
@@ -518,6 +525,36 @@ void PLRPropertyViewController::imageLinkTextDidChange()
         }
     }
     m_layoutManager->announceChange();
+}
+
+void PLRPropertyViewController::showImageLinkPopover()
+{
+    if (!m_ivc || !m_imageLinkPopoverButton)
+        return;
+    View* content = m_ivc->view();
+    m_ivc->imageClickOnUrlTextField()->setStringValue(m_imageLinkURLTextField->stringValue());
+    if (!m_imageLinkPopover) {
+        m_imageLinkPopover = new PLRPopover(view());
+        m_imageLinkPopover->setObjectName(QStringLiteral("imageLinkPopover"));
+        m_imageLinkPopover->setContentView(content);
+    }
+    m_ivc->viewWillAppear();
+    m_imageLinkPopover->showRelativeToRect(m_imageLinkPopoverButton->rect(), m_imageLinkPopoverButton);
+    if (QLineEdit* editor = m_ivc->imageClickOnUrlTextField()->editor()) {
+        editor->setFocus(Qt::PopupFocusReason);
+        editor->selectAll();
+    }
+}
+
+void PLRPropertyViewController::selectedImageLinkUpdated(const QString& url)
+{
+    if (m_imageLinkPopover)
+        m_imageLinkPopover->hide();
+    if (!m_layoutManager || !isViewLoaded())
+        return;
+    m_imageLinkURLTextField->setStringValue(url.trimmed());
+    imageLinkTextDidChange();
+    showLinkOnClick(!url.trimmed().isEmpty());
 }
 
 void PLRPropertyViewController::showLinkOnClick(bool on)

@@ -270,8 +270,9 @@ QStringList safeEntryParts(const QString& name)
 
 // What a post is made of, and how large each part may be.
 enum class EntryKind { Plist, Layout, Picture };
-constexpr qint64 kMaxPlistBytes = qint64(4) * 1024 * 1024;
-constexpr qint64 kMaxLayoutBytes = qint64(8) * 1024 * 1024;
+// A post's own files: as much as the store reads of them.
+constexpr qint64 kMaxPlistBytes = kPLRPostMaxInfoBytes;
+constexpr qint64 kMaxLayoutBytes = kPLRPostMaxLayoutBytes;
 // A picture may hold at most this many pixels, and take at most four bytes a pixel (more than
 // any JPEG needs) plus room for its metadata; an animation a few frames' worth more.
 constexpr qint64 kMaxPicturePixels = qint64(250) * 1000 * 1000;

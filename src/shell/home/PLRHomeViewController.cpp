@@ -144,18 +144,26 @@ View* PLRHomeViewController::loadView()
     QObject::connect(m_searchTextField->editor(), &QLineEdit::textChanged, this, [this] { controlTextDidChange(); });
     row->addWidget(m_searchBox);
 
-    m_sortMenu = new QMenu(root);
-    m_titleMenuItem = m_sortMenu->addAction(QStringLiteral("Name"));
-    m_creationMenuItem = m_sortMenu->addAction(QStringLiteral("Date Created"));
-    m_modifiedMenuItem = m_sortMenu->addAction(QStringLiteral("Date Modified"));
+    // The sort chooser is the kit's pop-up button; its three items stand for the sort menu's
+    // items (the actions below keep their checked state).
+    m_titleMenuItem = new QAction(QStringLiteral("Name"), this);
+    m_creationMenuItem = new QAction(QStringLiteral("Date Created"), this);
+    m_modifiedMenuItem = new QAction(QStringLiteral("Date Modified"), this);
+    m_sortPopUpButton = new PLRPopupButton(selectionHeader);
+    qint64 tag = 0;
     for (QAction* item : {m_titleMenuItem, m_creationMenuItem, m_modifiedMenuItem}) {
         item->setCheckable(true);
         QObject::connect(item, &QAction::triggered, this, [this, item] { sortTypeMenuAction(item); });
+        m_sortPopUpButton->addItem(item->text(), tag++);
     }
-    m_sortPopUpButton = Button::withTitle(QString(), this, [this](Control* sender) {
-        m_sortMenu->popup(sender->mapToGlobal(QPoint(0, sender->height())));
-    }, selectionHeader);
-    m_sortPopUpButton->setFixedSize(140, 28);
+    m_sortPopUpButton->setTarget(this);
+    m_sortPopUpButton->setAction([this](Control* sender) {
+        const QList<QAction*> items{m_titleMenuItem, m_creationMenuItem, m_modifiedMenuItem};
+        const qint64 chosen = static_cast<PLRPopupButton*>(sender)->selectedTag();
+        if (chosen >= 0 && chosen < items.size())
+            sortTypeMenuAction(items[chosen]);
+    });
+    m_sortPopUpButton->setFixedSize(std::max(140, m_sortPopUpButton->sizeHint().width()), int(PLRPopupButton::kHeight));
     row->addWidget(m_sortPopUpButton);
     // Placed by the row, not by a frame of its own.
     m_toggleSortOrderButton = new Button(selectionHeader);
@@ -522,7 +530,7 @@ void PLRHomeViewController::ensureSortMenu()
     for (qint64 i = 0; i < items.size(); ++i)
         items[i]->setChecked(i == m_sortType);
     if (m_sortType >= 0 && m_sortType < items.size())
-        m_sortPopUpButton->setTitle(items[m_sortType]->text());
+        m_sortPopUpButton->selectItemWithTag(m_sortType);
     m_toggleImageName = QString::fromLatin1(m_sortOrder != 0 ? "sort-ascending-arrow" : "sort-descending-arrow");
     m_toggleSortOrderButton->setImage(PLRShellImages::image(m_toggleImageName));
 }

@@ -2,6 +2,7 @@
 
 #include "store/persistance-store/PLRFileUtilities.h"
 #include "store/persistance-store/PLRPersistantStore.h"
+#include "store/persistance-store/PLRSkippedPostsNotice.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Plist.h"
@@ -173,48 +174,91 @@ QUrl PLRPersistantAccount::urlForPostBundleWithIdentifier(const QString& identif
     return QUrl::fromLocalFile(postBundlePathForIdentifier(identifier));
 }
 
+bool PLRPersistantAccount::postsFolderIsUsable(QList<PLRSkippedPost>* skipped) const
+{
+    const QString path = postsFolderPath();
+    const platform::files::Kind kind = platform::files::kindOf(path);
+    if (kind == platform::files::Kind::Missing || kind == platform::files::Kind::Directory)
+        return kind == platform::files::Kind::Directory;
+    // Never followed nor written through: moved aside, so the next save makes a folder of its own.
+    const bool link = kind == platform::files::Kind::SymbolicLink;
+    const QString target = link ? QFileInfo(path).symLinkTarget() : QString();
+    const QString aside = plr::fileutil::setAside(path);
+    QString reason = link ? QStringLiteral("It is a link to %1, and links in the store are never followed.")
+                                .arg(QDir::toNativeSeparators(target))
+                          : QStringLiteral("It is not a folder.");
+    reason += aside.isEmpty() ? QStringLiteral(" It could not be moved aside.")
+                              : QStringLiteral(" It is kept as %1; new posts go into a new folder.")
+                                    .arg(QDir::toNativeSeparators(aside));
+    PLR_LOG_ERROR(QStringLiteral("Not opening the posts folder %1: %2").arg(path, reason));
+    skipped->append({path, QString(), reason, true});
+    return false;
+}
+
 int PLRPersistantAccount::loadInPostsIfNeeded()
 {
-    const QDir folder(postsFolderPath());
-    if (!folder.exists())
-        return 0;
-    QSet<QString> loaded;
-    for (const auto& post : m_posts)
-        loaded.insert(post->identifier());
-
-    const QString suffix = QLatin1Char('.') + QLatin1String(kPLRPostBundleExtension);
-    QStringList names = folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    QList<PLRSkippedPost> skipped;
+    const auto skip = [&skipped](const QString& bundle, const QString& name, const QString& reason, const QString& logged) {
+        PLR_LOG_ERROR(QStringLiteral("Skipping post bundle %1: %2").arg(bundle, logged));
+        skipped.append({bundle, name, reason});
+    };
     int added = 0;
-    for (const QString& name : names) {
-        if (!name.endsWith(suffix) || name.size() == suffix.size())
-            continue;
-        const QString identifier = name.chopped(suffix.size());
-        if (loaded.contains(identifier))
-            continue;
-        const QString bundle = folder.filePath(name);
-        if (platform::files::kindOf(bundle) != platform::files::Kind::Directory) {
-            // A link in the store is never followed: its saves would land outside.
-            PLR_LOG_ERROR(QStringLiteral("Skipping post bundle %1: it is a link, not a folder").arg(bundle));
-            continue;
+    if (postsFolderIsUsable(&skipped)) {
+        QSet<QString> loaded;
+        for (const auto& post : m_posts)
+            loaded.insert(post->identifier());
+
+        const QDir folder(postsFolderPath());
+        const QString suffix = QLatin1Char('.') + QLatin1String(kPLRPostBundleExtension);
+        const QStringList names = folder.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QString& name : names) {
+            if (!name.endsWith(suffix) || name.size() == suffix.size())
+                continue;
+            const QString identifier = name.chopped(suffix.size());
+            if (loaded.contains(identifier))
+                continue;
+            const QString bundle = folder.filePath(name);
+            const platform::files::Kind kind = platform::files::kindOf(bundle);
+            if (kind == platform::files::Kind::SymbolicLink) {
+                // A link in the store is never followed: its saves would land outside.
+                skip(bundle, QString(), QStringLiteral("It is a link, and links in the store are never followed."),
+                     QStringLiteral("it is a link, not a folder"));
+                continue;
+            }
+            if (kind != platform::files::Kind::Directory) {
+                skip(bundle, QString(), QStringLiteral("It is not a folder."), QStringLiteral("it is not a folder"));
+                continue;
+            }
+            if (PLRPersistantStore::encodedName(identifier) != identifier) {
+                // Its saves would go to another folder; leave it alone.
+                skip(bundle, QString(), QStringLiteral("Its folder's name is not one Pellora gives a post."),
+                     QStringLiteral("its name is not a valid identifier"));
+                continue;
+            }
+            platform::Error error;
+            QString postName;
+            std::unique_ptr<PLRPersistantPost> post = PLRPersistantPost::loadFromBundle(bundle, this, &error, &postName);
+            if (!post) {
+                // Left on disk as it is: never replaced by an empty post.
+                const bool holdsNoPost = platform::files::kindOf(bundle + QLatin1Char('/') + QLatin1String(kPLRPostInfoFileName))
+                        == platform::files::Kind::Missing
+                    && platform::files::kindOf(bundle + QLatin1Char('/') + QLatin1String(kPLRPostLayoutFileName))
+                        == platform::files::Kind::Missing;
+                if (holdsNoPost)
+                    // A folder that a first save never filled: nothing of a post to tell of.
+                    PLR_LOG_WARN(QStringLiteral("Skipping post bundle %1: it holds no post").arg(bundle));
+                else
+                    skip(bundle, postName, error.localizedFailureReason(), error.toString());
+                continue;
+            }
+            loaded.insert(identifier);
+            m_posts.push_back(std::move(post));
+            ++added;
         }
-        if (PLRPersistantStore::encodedName(identifier) != identifier) {
-            // Its saves would go to another folder; leave it alone.
-            PLR_LOG_ERROR(QStringLiteral("Skipping post bundle %1: its name is not a valid identifier").arg(bundle));
-            continue;
-        }
-        platform::Error error;
-        std::unique_ptr<PLRPersistantPost> post = PLRPersistantPost::loadFromBundle(bundle, this, &error);
-        if (!post) {
-            // Left on disk as it is: never replaced by an empty post.
-            PLR_LOG_ERROR(QStringLiteral("Skipping post bundle %1: %2").arg(bundle, error.toString()));
-            continue;
-        }
-        loaded.insert(identifier);
-        m_posts.push_back(std::move(post));
-        ++added;
     }
     if (added > 0)
         emit currentPostsChanged();
+    PLRSkippedPostsNotice::tell(skipped);
     return added;
 }
 

@@ -2,6 +2,7 @@
 
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "store/persistance-store/PLRPersistantResource.h"
+#include "store/persistance-store/PLRSkippedPostsNotice.h"
 
 #include <QList>
 #include <QStringList>
@@ -57,7 +58,10 @@ public:
     QString postsFolderPath() const;
 
     // Scans the "posts" folder and adds the bundles not loaded yet. A bundle whose info.plist
-    // or layout cannot be read is skipped with a log line and left on disk untouched.
+    // or layout cannot be read (or is too large), or that is a link or not a folder, is skipped
+    // with a log line and left on disk untouched, and the user is told once a run
+    // (PLRSkippedPostsNotice). A "posts" folder that is a link (or no folder) is never
+    // followed: it is moved aside, as the account folder would be.
     // Announces "currentPosts" when posts were added. Returns how many were added.
     int loadInPostsIfNeeded();
 
@@ -78,6 +82,8 @@ protected:
     QVariantMap ownMetadata() const override;
 
 private:
+    // True when "posts" is a folder; anything else in its place is moved aside and noted.
+    bool postsFolderIsUsable(QList<PLRSkippedPost>* skipped) const;
     // Removes what saves killed half-way left in the account: temporary files beside its own
     // files and unfinished post copies ("*.plrpost.partial"); and the staging folders of
     // imports that never finished.

@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <cerrno>
+
 namespace {
 
 bool layoutHasBlocks(const PLRLayout& layout)
@@ -101,31 +103,43 @@ std::unique_ptr<PLRPersistantPost> PLRPersistantPost::makeNew(const QString& nam
 
 std::unique_ptr<PLRPersistantPost> PLRPersistantPost::loadFromBundle(const QString& bundlePath,
                                                                      PLRPersistantAccount* account,
-                                                                     platform::Error* error)
+                                                                     platform::Error* error,
+                                                                     QString* nameRead)
 {
     const QString folderIdentifier = QFileInfo(bundlePath).completeBaseName();
+    // The error keeps the technical description for the log; its failure reason says it for
+    // the user.
+    const auto fail = [error](const platform::Error& cause, const QString& reason) {
+        if (error)
+            *error = platform::Error::make(cause.domain, cause.code, cause.localizedDescription(), reason);
+        return nullptr;
+    };
+    const auto reasonOf = [](const platform::Error& cause) {
+        const QString reason = cause.localizedFailureReason();
+        return reason.isEmpty() ? cause.localizedDescription() : reason;
+    };
     bool ok = false;
     platform::Error readError;
     const QVariantMap info = platform::plist::readDictionary(
-        bundlePath + QLatin1Char('/') + QLatin1String(kPLRPostInfoFileName), &ok, &readError);
+        bundlePath + QLatin1Char('/') + QLatin1String(kPLRPostInfoFileName), &ok, &readError, kPLRPostMaxInfoBytes);
     if (!ok) {
-        if (error)
-            *error = readError;
-        return nullptr;
+        if (readError.domain == QLatin1String(platform::files::kErrorDomain) && readError.code == ENOENT)
+            return fail(readError, QStringLiteral("It has no info.plist."));
+        return fail(readError, QStringLiteral("Its info.plist cannot be read: %1").arg(reasonOf(readError)));
     }
+    if (nameRead)
+        *nameRead = stringValue(info.value(QLatin1String(kPLRPostKeyName)));
     QByteArray layoutBytes;
     if (!platform::files::readAll(bundlePath + QLatin1Char('/') + QLatin1String(kPLRPostLayoutFileName),
-                                  &layoutBytes, &readError)) {
-        if (error)
-            *error = readError;
-        return nullptr;
+                                  &layoutBytes, &readError, kPLRPostMaxLayoutBytes)) {
+        if (readError.code == EFBIG)
+            return fail(readError, QStringLiteral("Its layout is larger than %1 MB, the most a post may hold.")
+                                       .arg(kPLRPostMaxLayoutBytes / (1024 * 1024)));
+        return fail(readError, QStringLiteral("Its layout cannot be read: %1").arg(reasonOf(readError)));
     }
     PLRLayout layout;
-    if (!plr::parseFromData(&layout, layoutBytes, &readError)) {
-        if (error)
-            *error = readError;
-        return nullptr;
-    }
+    if (!plr::parseFromData(&layout, layoutBytes, &readError))
+        return fail(readError, QStringLiteral("Its layout is damaged."));
     if (const int bounded = plr::boundLayout(&layout))
         PLR_LOG_WARN(QStringLiteral("The layout of %1 held %2 values out of range; they were brought into range")
                          .arg(bundlePath).arg(bounded));

@@ -34,6 +34,10 @@ inline constexpr const char* kPLRPostKeyFocusKeywords = "focusKeywords";
 
 inline constexpr const char* kPLRPostCurrentVersion = "1.0.0";
 
+// The most a post's layout and info.plist may hold, in the store and in post files alike.
+inline constexpr qint64 kPLRPostMaxLayoutBytes = qint64(8) * 1024 * 1024;
+inline constexpr qint64 kPLRPostMaxInfoBytes = qint64(4) * 1024 * 1024;
+
 // One post bundle on disk: metadata, the layout document, SEO fields and the preview.
 class PLRPersistantPost : public PLRPersistantResource {
     Q_OBJECT
@@ -58,10 +62,13 @@ public:
     // A new post (not yet on disk) of the account, with a fresh identifier and an empty layout.
     static std::unique_ptr<PLRPersistantPost> makeNew(const QString& name, PLRPersistantAccount* account);
     // Reads the bundle; null (with `error`, nothing on disk touched) when its info.plist or
-    // layout file is missing or unreadable.
+    // layout file is missing, unreadable or larger than its bound. The error's failure reason
+    // says why in words for the user; `nameRead` gets the post's name when its info.plist
+    // could be read.
     static std::unique_ptr<PLRPersistantPost> loadFromBundle(const QString& bundlePath,
                                                              PLRPersistantAccount* account,
-                                                             platform::Error* error = nullptr);
+                                                             platform::Error* error = nullptr,
+                                                             QString* nameRead = nullptr);
 
     // "<name> import" / "<name> copy", then "<name> <word> 1", 2, ... until no post of the
     // account's currentPosts has that exact name.

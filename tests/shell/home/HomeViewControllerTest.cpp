@@ -8,6 +8,10 @@
 #include "shell/home/PLRHomeViewController.h"
 #include "shell/home/PLRRecentCollectionViewItemNewPost.h"
 
+#include "controls/PLRPopupButton.h"
+
+#include <QMenu>
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -157,6 +161,24 @@ TEST(HomeScreen, SortTypesAndOrdersPersist)
         EXPECT_FALSE(c.creationMenuItem()->isChecked());
         c.sortTypeMenuAction(nullptr);   // another sender keeps the type
         EXPECT_EQ(c.sortType(), 0);
+
+        // The sort chooser is the kit's pop-up button: its menu opens under the pointer's press
+        // and a chosen item sorts by it.
+        auto* popup = qobject_cast<PLRPopupButton*>(static_cast<QObject*>(c.sortPopUpButton()));
+        ASSERT_NE(popup, nullptr);
+        EXPECT_EQ(popup->title(), "Name");
+        QMenu* shown = nullptr;
+        PLRPopupButton::setMenuPresenter([&](PLRPopupButton*, QMenu* menu, const QPoint&, int) { shown = menu; });
+        platform::ui::dispatch::sendMouse(popup, QEvent::MouseButtonPress, QPointF(10, 10));
+        ASSERT_NE(shown, nullptr);
+        ASSERT_EQ(shown->actions().size(), 3);
+        EXPECT_TRUE(shown->actions().at(0)->isChecked());
+        shown->actions().at(2)->trigger();   // Date Modified
+        PLRPopupButton::setMenuPresenter(nullptr);
+        EXPECT_EQ(c.sortType(), 2);
+        EXPECT_TRUE(c.modifiedMenuItem()->isChecked());
+        EXPECT_EQ(popup->title(), "Date Modified");
+        c.sortTypeMenuAction(c.titleMenuItem());
     }
     EXPECT_EQ(PLRDefaults::homeSortType(), 0);
     EXPECT_EQ(PLRDefaults::homeSortOrder(), 1);
