@@ -254,7 +254,8 @@ void PLRImageManager::runJob(const std::weak_ptr<PLRSourceImage>& weakImage, con
     bool rebuilt = false;
     if (request.sourcePath.isEmpty()) {
         result.error = QStringLiteral("the photo cannot be drawn");
-        // A file that is there but no picture (any more): no copy of what it held is kept.
+        // A file that is there but cannot be drawn (no picture any more, or found cut short):
+        // no copy of what it held is kept.
         if (request.dropCache)
             purgeCache(request.cacheDirectory);
     } else if (isCacheFresh(request.cacheDirectory, request.sourceModifiedNs, request.isGIF, request.sourceSize)) {

@@ -310,8 +310,7 @@ QString PLRSourceImage::exportFilePath()
         }
     } else if (!judged) {
         // Made from a whole decode of this version of the file.
-        noteDecodeResult(PLRFileStamp{request.sourceSize, request.sourceModifiedNs},
-                                                            PLRPhotoProblem::None);
+        noteDecodeResult(PLRFileStamp{request.sourceSize, request.sourceModifiedNs}, PLRPhotoProblem::None);
     }
     if (problem() != PLRPhotoProblem::None)
         return {};
