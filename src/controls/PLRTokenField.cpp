@@ -137,7 +137,12 @@ PLRTokenField::PLRTokenField(QWidget* parent) : QWidget(parent)
     relayout();
 }
 
-PLRTokenField::~PLRTokenField() = default;
+PLRTokenField::~PLRTokenField()
+{
+    // The editor loses the focus while the base class takes the children down: its signals must
+    // no longer reach this field, which is then only a QWidget.
+    disconnect(m_editor, nullptr, this, nullptr);
+}
 
 void PLRTokenField::setObjectValue(const QStringList& tokens)
 {
