@@ -123,6 +123,45 @@ TEST(Window, EdgesAndCornersResizeWithTheirCursorsAndTheMinimumHolds)
     EXPECT_GE(window.height(), 200);
 }
 
+// Without a window manager to take the resize (the offscreen platform has none), the window
+// follows the pointer by the edge pressed, within its minimum size, until the button goes up.
+TEST(Window, WithoutAWindowManagerTheWindowResizesItselfByTheEdgePressed)
+{
+    Window window(QRectF(100, 100, 400, 300));
+    window.setMinimumSize(300, 200);
+    window.show();
+    const QRect start = window.geometry();
+    const auto send = [&](QEvent::Type type, const QPointF& at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QWidget* target = window.childAt(at.toPoint());
+        if (!target)
+            target = &window;
+        const QPointF local = target->mapFrom(&window, at);
+        QMouseEvent event(type, local, local, window.mapToGlobal(at), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    };
+    const int w = start.width(), h = start.height();
+    // The right edge, 60 points out: the left edge stays.
+    send(QEvent::MouseButtonPress, QPointF(w - 2, 150), Qt::LeftButton, Qt::LeftButton);
+    EXPECT_TRUE(window.isResizingItself());
+    send(QEvent::MouseMove, QPointF(w + 58, 150), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(window.geometry(), QRect(start.x(), start.y(), w + 60, h));
+    send(QEvent::MouseButtonRelease, QPointF(w + 58, 150), Qt::LeftButton, Qt::NoButton);
+    EXPECT_FALSE(window.isResizingItself());
+    // Moves after the release resize nothing.
+    send(QEvent::MouseMove, QPointF(w + 200, 150), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(window.width(), w + 60);
+
+    // The bottom-left corner, dragged far in: the minimum holds and the top-right stays.
+    const QRect before = window.geometry();
+    send(QEvent::MouseButtonPress, QPointF(1, before.height() - 2), Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, QPointF(600, -400), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(window.size(), QSize(300, 200));
+    EXPECT_EQ(window.geometry().right(), before.right());
+    EXPECT_EQ(window.geometry().top(), before.top());
+    send(QEvent::MouseButtonRelease, QPointF(600, -400), Qt::LeftButton, Qt::NoButton);
+    EXPECT_FALSE(window.isResizingItself());
+}
+
 TEST(WAYWindow, EveryResizeBandIsFivePointsWideAndTurnsTheCornerForFourteen)
 {
     WAYWindow window(QRectF(100, 100, 600, 400));

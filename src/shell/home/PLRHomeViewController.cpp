@@ -124,25 +124,34 @@ View* PLRHomeViewController::loadView()
     row->addWidget(m_selectionStack);
     row->addStretch(1);
 
-    m_searchBox = new Box(selectionHeader);
-    m_searchBox->setFixedSize(230, 28);
-    m_searchBox->setFillColor(Color::white());
-    m_searchBox->setBorderColor(Color::black(0.15));
-    m_searchBox->setCornerRadius(4.0);
-    auto* searchRow = new QHBoxLayout(m_searchBox);
+    // The search field; the search box, its highlight, lies around it while searching.
+    auto* searchField = new Box(selectionHeader);
+    searchField->setIdentifier(QStringLiteral("searchField"));
+    searchField->setFixedSize(230, 28);
+    searchField->setFillColor(Color::white());
+    searchField->setBorderColor(Color::black(0.15));
+    searchField->setCornerRadius(4.0);
+    auto* searchRow = new QHBoxLayout(searchField);
     searchRow->setContentsMargins(4, 1, 2, 1);
     searchRow->setSpacing(2);
-    m_searchTextField = new TextField(m_searchBox);
+    m_searchTextField = new TextField(searchField);
     m_searchTextField->setEditable(true);
     m_searchTextField->setPlaceholderString(QStringLiteral("Search posts"));
     m_searchTextField->setFont(systemFont(13));
     searchRow->addWidget(m_searchTextField, 1);
-    m_cancelSearchButton = Button::withTitle(QStringLiteral("\u2715"), this, [this](Control*) { cancelSearch(); }, m_searchBox);
+    m_cancelSearchButton = Button::withTitle(QStringLiteral("\u2715"), this, [this](Control*) { cancelSearch(); }, searchField);
     m_cancelSearchButton->setBordered(false);
     m_cancelSearchButton->setFixedSize(22, 22);
     searchRow->addWidget(m_cancelSearchButton);
+    m_searchBox = new Box(searchField);
+    m_searchBox->setIdentifier(QStringLiteral("searchBox"));
+    m_searchBox->setBorderColor(ColorWithHex::smb_blueColour());
+    m_searchBox->setCornerRadius(4.0);
+    m_searchBox->setGeometry(searchField->rect());
+    m_searchBox->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_searchBox->setHidden(true);
     QObject::connect(m_searchTextField->editor(), &QLineEdit::textChanged, this, [this] { controlTextDidChange(); });
-    row->addWidget(m_searchBox);
+    row->addWidget(searchField);
 
     // The sort chooser is the kit's pop-up button; its three items stand for the sort menu's
     // items (the actions below keep their checked state).
@@ -543,7 +552,8 @@ void PLRHomeViewController::searchFieldClicked()
 void PLRHomeViewController::controlTextDidChange()
 {
     m_isSearching = !m_searchTextField->stringValue().isEmpty();
-    m_searchBox->setBorderColor(m_isSearching ? ColorWithHex::smb_blueColour() : Color::black(0.15));
+    m_searchBox->setHidden(!m_isSearching);
+    m_searchBox->raise();
     m_cancelSearchButton->setHidden(!m_isSearching);
     ensureStructure();
     reloadCollection();
@@ -558,6 +568,6 @@ void PLRHomeViewController::cancelSearch()
     m_isSearching = false;
     ensureStructure();
     reloadCollection();
-    m_searchBox->setBorderColor(Color::black(0.15));
+    m_searchBox->setHidden(true);
     m_cancelSearchButton->setHidden(true);
 }

@@ -91,8 +91,13 @@ TEST(HomeScreen, SearchRemovesAndRestoresTheNewPostTile)
     Home home;
     PLRHomeViewController& c = home.controller;
 
+    // The search box shows only while searching; the field itself always.
+    EXPECT_TRUE(c.searchBox()->isHidden());
+    EXPECT_FALSE(c.searchTextField()->isHidden());
     home.type("LAKE");
     EXPECT_TRUE(c.isSearching());
+    EXPECT_FALSE(c.searchBox()->isHidden());
+    EXPECT_FALSE(c.searchTextField()->isHidden());
     EXPECT_EQ(home.collection()->numberOfItems(), 2);
     ASSERT_TRUE(home.tile(0));
     EXPECT_EQ(home.tile(0)->representedPost()->name(), "Lake trip");
@@ -100,6 +105,7 @@ TEST(HomeScreen, SearchRemovesAndRestoresTheNewPostTile)
 
     home.type("");   // clearing the field
     EXPECT_FALSE(c.isSearching());
+    EXPECT_TRUE(c.searchBox()->isHidden());
     EXPECT_EQ(home.collection()->numberOfItems(), 4);
     EXPECT_TRUE(qobject_cast<PLRRecentCollectionViewItemNewPost*>(home.item(0)));
 
@@ -108,8 +114,10 @@ TEST(HomeScreen, SearchRemovesAndRestoresTheNewPostTile)
     EXPECT_TRUE(c.postCollectionView()->isHidden());
     EXPECT_FALSE(c.emptyPostsContainer()->isHidden());
 
+    EXPECT_FALSE(c.searchBox()->isHidden());
     c.cancelSearch();   // the cancel button
     EXPECT_FALSE(c.isSearching());
+    EXPECT_TRUE(c.searchBox()->isHidden());
     EXPECT_EQ(c.searchTextField()->stringValue(), QString());
     EXPECT_TRUE(c.cancelSearchButton()->isHidden());
     EXPECT_EQ(home.collection()->numberOfItems(), 4);
@@ -460,6 +468,16 @@ TEST(HomeScreen, TabReachesTheGridAtItsFirstTileAndTheMenuKeyOpensATilesMenu)
     // Shift+Tab comes back to the grid, keeping the selection.
     press(Qt::Key_Backtab, Qt::ShiftModifier);
     ASSERT_EQ(QApplication::focusWidget(), collection);
+    EXPECT_EQ(collection->selectionIndexes(), QList<qint64>{1});
+    // Without a selection, Shift+Tab into the grid selects its first tile, as Tab does.
+    press(Qt::Key_Tab);
+    ASSERT_NE(QApplication::focusWidget(), collection);
+    collection->deselectAll();
+    ASSERT_TRUE(collection->selectionIndexes().isEmpty());
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), collection);
+    EXPECT_EQ(collection->selectionIndexes(), QList<qint64>{0});
+    press(Qt::Key_Right);
     EXPECT_EQ(collection->selectionIndexes(), QList<qint64>{1});
 
     // The Menu key (or Shift+F10) opens the selected tile's menu; on the new-post tile nothing.
