@@ -300,7 +300,15 @@ QString PLRSourceImage::exportFilePath()
         return {};
     const QString fileName = QLatin1String(request.isGIF ? PLRImageManager::kAnimationFileName
                                                          : PLRImageManager::kExportFileName);
-    if (!PLRImageManager::isCacheFresh(request.cacheDirectory, request.sourceModifiedNs, request.isGIF, request.sourceSize)) {
+    // A file changed since the folder last looked (cut short by now, say) is not served from the
+    // copy of its earlier version: it is decoded as it is.
+    struct stat st {};
+    if (::stat(QFile::encodeName(request.sourcePath).constData(), &st) != 0)
+        return {};
+    const bool changedOnDisk = !(PLRFileStamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec}
+                                 == PLRFileStamp{request.sourceSize, request.sourceModifiedNs});
+    if (changedOnDisk
+        || !PLRImageManager::isCacheFresh(request.cacheDirectory, request.sourceModifiedNs, request.isGIF, request.sourceSize)) {
         const auto result = PLRImageManager::buildCache(request);
         if (result.judged)
             noteDecodeResult(PLRFileStamp{result.judgedSize, result.judgedModifiedNs}, result.problem);
