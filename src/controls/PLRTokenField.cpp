@@ -139,9 +139,10 @@ PLRTokenField::PLRTokenField(QWidget* parent) : QWidget(parent)
 
 PLRTokenField::~PLRTokenField()
 {
-    // The editor loses the focus while the base class takes the children down: its signals must
-    // no longer reach this field, which is then only a QWidget.
-    disconnect(m_editor, nullptr, this, nullptr);
+    // The editor loses the keyboard as the field is taken apart: what it says and sees then
+    // must not reach a field that is no longer whole.
+    m_editor->removeEventFilter(this);
+    m_editor->disconnect(this);
 }
 
 void PLRTokenField::setObjectValue(const QStringList& tokens)
