@@ -133,6 +133,8 @@ private:
     QHash<QString, ItemFactory> m_factories;
     QHash<QString, std::vector<PLRCollectionViewItem*>> m_pool;
     QMap<qint64, PLRCollectionViewItem*> m_visible;
+    // While data reloads: the items that were on screen, by index, handed back in place.
+    QMap<qint64, PLRCollectionViewItem*> m_reloading;
     QList<PLRCollectionViewLayoutAttributes> m_attributes;   // of every item, by index
     qint64 m_count = 0;
     qint64 m_selected = -1;

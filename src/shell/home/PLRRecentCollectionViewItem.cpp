@@ -312,8 +312,12 @@ void PLRRecentCollectionViewItem::setTitleText(const QString& title)
 {
     m_titleText = title;
     // One line: a long name is shortened in the middle of the label, never wrapped.
-    const QFontMetricsF metrics(m_titleLabel->font());
     const double available = std::max(0.0, m_titleLabel->width() - 2 * TextField::kTextInset - 2);
+    // The label is only set again (and so redrawn) when what it shows changes.
+    if (m_shownTitle && m_shownTitle->first == title && m_shownTitle->second == available)
+        return;
+    m_shownTitle = std::make_pair(title, available);
+    const QFontMetricsF metrics(m_titleLabel->font());
     QString shown = title;
     shown.replace(QLatin1Char('\n'), QLatin1Char(' '));
     m_titleLabel->setStringValue(metrics.elidedText(shown, Qt::ElideRight, available));
@@ -342,6 +346,9 @@ void PLRRecentCollectionViewItem::setRepresentedPost(PLRPersistantPost* post)
 void PLRRecentCollectionViewItem::ensurePublishedState()
 {
     const bool published = isPublished(m_post);
+    if (m_shownPublished == published)
+        return;
+    m_shownPublished = published;
     m_deletePublishedItem->setVisible(published);
     m_deletePublishedItem->setEnabled(published);
     m_publishedImageView->setImage(PLRShellImages::image(QString::fromLatin1(published ? "bolt-green" : "bolt-grey")));
@@ -351,9 +358,9 @@ void PLRRecentCollectionViewItem::ensurePublishedState()
 int PLRRecentCollectionViewItem::previewPixelWidth() const
 {
     const double scale = std::clamp(m_itemView->devicePixelRatioF(), 1.0, 2.0);
-    // Widths are bucketed so tiles of nearly equal size share one decoded copy.
-    const double points = std::ceil(std::max(100.0, double(m_imageContainerView->width())) / 50.0) * 50.0;
-    return int(points * scale);
+    // The tile's own width in pixels: the preview is then drawn as it is, never scaled while
+    // drawing (the tiles of a grid have one width, so they share the decoded copies).
+    return int(std::ceil(std::max(100.0, double(m_imageContainerView->width())) * scale));
 }
 
 void PLRRecentCollectionViewItem::ensurePreview()
@@ -364,20 +371,30 @@ void PLRRecentCollectionViewItem::ensurePreview()
     }
     if (preview.isNull())
         preview = PLRShellImages::image(QStringLiteral("empty-post"));
+    // The same picture (a tile handed back in place as the list reloads) is not set again.
+    if (m_imageContainerView->representedImage().cacheKey() == preview.cacheKey())
+        return;
     m_imageContainerView->setRepresentedImage(preview);
 }
 
 void PLRRecentCollectionViewItem::setSelected(bool selected)
 {
     PLRCollectionViewItem::setSelected(selected);
-    m_borderBox->setBorderColor(borderColour(selected));
+    const Color colour = borderColour(selected);
+    if (m_borderBox->borderColor() != colour)
+        m_borderBox->setBorderColor(colour);
 }
 
 void PLRRecentCollectionViewItem::prepareForReuse()
 {
     m_titleRenameField->setHidden(true);
     m_titleLabel->setHidden(false);
-    setRepresentedPost(nullptr);
+    // The post is let go; what the tile shows changes when it is given its next post (only
+    // where that one differs), so a tile that shows the same post again is not redrawn.
+    QObject::disconnect(m_previewConnection);
+    QObject::disconnect(m_remoteConnection);
+    QObject::disconnect(m_nameConnection);
+    m_post = nullptr;
 }
 
 void PLRRecentCollectionViewItem::mouseUp(const MouseEvent&, int clickCount)
