@@ -173,7 +173,6 @@ int runOne(int postCount, int rounds)
     session = PLRCoreManager::userSession();
     PLRShellImages::image(QStringLiteral("empty-post"));
     spin(50);
-    std::fprintf(stderr, "fds: %lld\n", (long long)QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files|QDir::System).size());
     const double memoryBefore = bench_support::statusKiB("VmRSS:") / 1024.0;
     bench_support::printLoad("before");
 

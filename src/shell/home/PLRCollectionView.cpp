@@ -111,10 +111,8 @@ void PLRCollectionView::reloadData()
     prepareLayout();
     tile();
     const auto left = std::exchange(m_reloading, {});
-    for (auto it = left.begin(); it != left.end(); ++it) {
-        m_visible.insert(it.key(), it.value());
-        recycle(it.key());
-    }
+    for (PLRCollectionViewItem* item : left)
+        pool(item);
 }
 
 void PLRCollectionView::invalidateLayout()
@@ -197,9 +195,12 @@ void PLRCollectionView::tile()
 
 void PLRCollectionView::recycle(qint64 index)
 {
-    PLRCollectionViewItem* item = m_visible.take(index);
-    if (!item)
-        return;
+    if (PLRCollectionViewItem* item = m_visible.take(index))
+        pool(item);
+}
+
+void PLRCollectionView::pool(PLRCollectionViewItem* item)
+{
     if (item->view())
         item->view()->hide();
     item->m_index = -1;

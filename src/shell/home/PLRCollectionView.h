@@ -125,6 +125,7 @@ private:
     void prepareLayout();
     void tile();
     void recycle(qint64 index);
+    void pool(PLRCollectionViewItem* item);   // hidden and kept for reuse
 
     std::unique_ptr<PLRCollectionViewFlowLayout> m_layout;
     PLRCollectionViewDataSource* m_dataSource = nullptr;
