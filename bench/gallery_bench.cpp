@@ -21,6 +21,7 @@
 //   --work DIR     keeps the photos and the account (with its image cache) in DIR between runs
 //                  (default: a temporary folder, removed afterwards)
 
+#include "BenchPhotos.h"
 #include "BenchSupport.h"
 
 #include "layout/PLRLayoutLibrary.h"
@@ -60,7 +61,6 @@
 #include <memory>
 #include <numeric>
 
-#include <unistd.h>
 
 namespace {
 
@@ -135,37 +135,6 @@ Scroll scrollThrough(QScrollBar* bar, const std::function<void()>& paint, const 
     return scroll;
 }
 
-// The photos: hard links to private copies of the source photos, `count` of them.
-QString preparePhotos(const QString& sources, const QString& work, int count)
-{
-    QStringList originals;
-    QDirIterator it(sources, {QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"), QStringLiteral("*.JPG"), QStringLiteral("*.JPEG")},
-                    QDir::Files);
-    while (it.hasNext())
-        originals.append(it.next());
-    originals.sort();
-    if (originals.isEmpty())
-        return {};
-    // Private copies first: the links never share a file with the source folder.
-    const QString copies = work + QStringLiteral("/originals");
-    QDir().mkpath(copies);
-    QStringList privates;
-    for (const QString& original : std::as_const(originals)) {
-        const QString copy = copies + QLatin1Char('/') + QFileInfo(original).fileName();
-        if (!QFileInfo::exists(copy))
-            QFile::copy(original, copy);
-        privates.append(copy);
-    }
-    const QString folder = work + QStringLiteral("/photos-%1").arg(count);
-    QDir().mkpath(folder);
-    for (int i = 0; i < count; ++i) {
-        const QString path = folder + QStringLiteral("/IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0'));
-        if (!QFileInfo::exists(path))
-            ::link(QFile::encodeName(privates[i % privates.size()]).constData(), QFile::encodeName(path).constData());
-    }
-    return folder;
-}
-
 // The anchor: a plain icon list of the photos' cached previews, each read as it is first drawn.
 class PlainThumbnails : public QStandardItemModel {
 public:
@@ -215,8 +184,8 @@ int runOne(const QString& sources, const QString& workRoot, int count, int round
 
     QElapsedTimer timer;
     timer.start();
-    const QString folder = preparePhotos(sources, work, count);
-    if (folder.isEmpty()) {
+    const QString folder = work + QStringLiteral("/photos-%1").arg(count);
+    if (bench_photos::linkedCopiesOfReal(sources, work, folder, count).isEmpty()) {
         std::fprintf(stderr, "no JPEG in %s\n", qPrintable(sources));
         return 1;
     }
