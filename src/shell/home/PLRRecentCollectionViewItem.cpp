@@ -162,6 +162,9 @@ void PLRChooserImageView::setSelected(bool selected)
 
 void PLRChooserImageView::drawRect(GraphicsContext& context, const QRectF&)
 {
+    // Inside a tile the tile's own white lies beneath already: no second fill of the whole area.
+    if (m_item)
+        return;
     context.fillRect(bounds(), Color::white());
 }
 
