@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -39,14 +40,14 @@ QColor OEXTokenField::tokenFillColorForDrawingMode(OEXTokenDrawingMode)
 
 QColor OEXTokenField::tokenStrokeColorForDrawingMode(OEXTokenDrawingMode mode)
 {
+    // The pill's own fill colour outlines a highlighted or selected token; a token in the
+    // default mode has no stroke.
     switch (mode) {
     case OEXTokenDrawingModeDefault:
         return QColor();
     case OEXTokenDrawingModeHighlighted:
-        return ColorWithHex::colorWithHexColor(0xEEF9FA, 1.0).toQColor();
     case OEXTokenDrawingModeSelected:
-        // A selected token shows its selection: the stroke takes the title's teal.
-        return ColorWithHex::colorWithHexColor(0x67C0C6, 1.0).toQColor();
+        return ColorWithHex::colorWithHexColor(0xEEF9FA, 1.0).toQColor();
     }
     return QColor();
 }
@@ -56,11 +57,20 @@ QColor OEXTokenField::tokenTitleColorForDrawingMode(OEXTokenDrawingMode)
     return ColorWithHex::colorWithHexColor(0x67C0C6, 1.0).toQColor();
 }
 
-void OEXTokenField::drawToken(QPainter& painter, const QRectF& frame, const QString& title, bool selected) const
+OEXTokenDrawingMode OEXTokenField::tokenDrawingMode(qsizetype index) const
 {
-    const OEXTokenDrawingMode mode = selected && hasFocus() ? OEXTokenDrawingModeSelected
-                                     : selected            ? OEXTokenDrawingModeHighlighted
-                                                           : OEXTokenDrawingModeDefault;
+    const bool selected = index >= m_selectionStart && index < m_selectionStart + m_selectionLength;
+    const bool keyboard = hasFocus() && isActiveWindow();
+    return selected && keyboard ? OEXTokenDrawingModeSelected : OEXTokenDrawingModeDefault;
+}
+
+void OEXTokenField::drawToken(QPainter& painter, qsizetype index, const QRectF& frame, const QString& title, bool) const
+{
+    const OEXTokenDrawingMode mode = tokenDrawingMode(index);
+    // The editor's selection shows behind a selected token (in the margin around its pill), as
+    // a text selection does.
+    if (mode == OEXTokenDrawingModeSelected)
+        painter.fillRect(frame, palette().color(QPalette::Active, QPalette::Highlight));
     const QRectF body = frame.adjusted(2.0, 0.0, -2.0, 0.0);
     QPainterPath path;
     path.addRoundedRect(body, 5.0, 5.0);
@@ -69,9 +79,7 @@ void OEXTokenField::drawToken(QPainter& painter, const QRectF& frame, const QStr
     const QColor fill = tokenFillColorForDrawingMode(mode);
     if (fill.isValid())
         painter.fillPath(path, fill);
-    QColor stroke = tokenStrokeColorForDrawingMode(mode);
-    if (selected && mode == OEXTokenDrawingModeHighlighted)
-        stroke = tokenStrokeColorForDrawingMode(OEXTokenDrawingModeSelected);
+    const QColor stroke = tokenStrokeColorForDrawingMode(mode);
     if (stroke.isValid())
         painter.strokePath(path, QPen(stroke, 3.0));
     painter.setClipping(false);
@@ -79,6 +87,13 @@ void OEXTokenField::drawToken(QPainter& painter, const QRectF& frame, const QStr
     const QRectF titleRect = titleRectForBounds(body);
     const QString elided = QFontMetricsF(font()).elidedText(title, Qt::ElideRight, std::max(titleRect.width(), 0.0));
     painter.drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter, elided);
+}
+
+void OEXTokenField::changeEvent(QEvent* event)
+{
+    PLRTokenField::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange)
+        update();
 }
 
 QString OEXTokenField::selectedString() const

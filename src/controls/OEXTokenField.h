@@ -29,6 +29,10 @@ public:
     // Null (no stroke) for the default mode.
     static QColor tokenStrokeColorForDrawingMode(OEXTokenDrawingMode mode);
     static QColor tokenTitleColorForDrawingMode(OEXTokenDrawingMode mode);
+    // How the token at an index is drawn now: Selected while it is in the selection of a field
+    // that has the keyboard in the active window, Default otherwise (a selection the field keeps
+    // while another control has the keyboard does not show).
+    OEXTokenDrawingMode tokenDrawingMode(qsizetype index) const;
 
     // The selected tokens as one string, joined by single blanks.
     QString selectedString() const;
@@ -36,7 +40,9 @@ public:
     void pasteString(const QString& text);
 
 protected:
-    void drawToken(QPainter& painter, const QRectF& frame, const QString& title, bool selected) const override;
+    // The selection's look follows the window's activation.
+    void changeEvent(QEvent* event) override;
+    void drawToken(QPainter& painter, qsizetype index, const QRectF& frame, const QString& title, bool selected) const override;
     void copySelection() override;
     void paste() override;
 };

@@ -252,11 +252,16 @@ void PLRBoxButton::mouseUp(const MouseEvent&)
 
 void PLRBoxButton::checkPointerAfterClick()
 {
-    if (!window() || !isVisible())
+    // A tile that is no longer in a window has nothing to check.
+    if (!parentWidget() || window() == this)
         return;
+    // A tile its own click hid is under no pointer, wherever the pointer is.
     const QPointF point = pointerLocator() ? pointerLocator()(this) : systemPointerLocation(this);
-    if (bounds().contains(point))
+    if (isVisible() && bounds().contains(point))
         return;
-    mouseExited(MouseEvent{});
+    // The idle look, and the owner hears the pointer left (once: hiding the tile may already
+    // have told it).
+    if (m_isMouseOver || m_hoverAnnounced)
+        mouseExited(MouseEvent{});
     platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE), nullptr);
 }

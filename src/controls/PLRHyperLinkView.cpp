@@ -4,7 +4,11 @@
 #include "platform-ui/Cursor.h"
 #include "platform-ui/Fonts.h"
 
+#include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QUrl>
+
+#include <algorithm>
 
 using namespace platform::ui;
 
@@ -52,6 +56,52 @@ void PLRHyperLinkTextField::mouseDown(const MouseEvent& event)
 // ---------------------------------------------------------------- hyperlink view
 
 PLRHyperLinkView::PLRHyperLinkView(QWidget* parent) : View(parent) {}
+
+void PLRHyperLinkView::setLinkURL(const QString& url)
+{
+    m_linkURL = url;
+    setFocusPolicy(url.isEmpty() ? Qt::NoFocus : Qt::StrongFocus);
+    update();
+}
+
+void PLRHyperLinkView::openLink()
+{
+    const QUrl url(m_linkURL);
+    if (url.isValid() && !url.isEmpty())
+        platform::Workspace::shared().openURL(url);
+}
+
+void PLRHyperLinkView::keyPressEvent(QKeyEvent* event)
+{
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && !event->isAutoRepeat()
+        && (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        event->accept();
+        openLink();
+        return;
+    }
+    View::keyPressEvent(event);
+}
+
+QRectF PLRHyperLinkView::focusRingMaskBounds() const
+{
+    // Around the link's words, where the text draws them.
+    const QFontMetricsF metrics(systemFont(m_fontSize.value_or(13.0)));
+    const int location = m_linkTitle.isEmpty() ? -1 : int(m_stringValue.indexOf(m_linkTitle));
+    if (location < 0)
+        return bounds();
+    const double padding = TextView::kLineFragmentPadding;
+    const double whole = metrics.horizontalAdvance(m_stringValue);
+    const double room = std::max(0.0, width() - 2.0 * padding);
+    double start = padding;
+    if (m_alignment == TextAlignment::Center)
+        start += std::max(0.0, (room - whole) / 2.0);
+    else if (m_alignment == TextAlignment::Right)
+        start += std::max(0.0, room - whole);
+    const double before = metrics.horizontalAdvance(m_stringValue.left(location));
+    const double link = metrics.horizontalAdvance(m_linkTitle);
+    return QRectF(start + before - 2.0, 1.0, link + 4.0, std::max(0.0, height() - 2.0));
+}
 
 void PLRHyperLinkView::renderHyperLink()
 {

@@ -24,7 +24,8 @@ private:
     bool m_tracking = false;
 };
 
-// A line of text with one part that is a link.
+// A line of text with one part that is a link. With a link it is a Tab stop: it shows the focus
+// ring around the link, and Space or Return opens it.
 class PLRHyperLinkView : public platform::ui::View {
     Q_OBJECT
 public:
@@ -35,7 +36,7 @@ public:
     QString linkTitle() const { return m_linkTitle; }
     void setLinkTitle(const QString& title) { m_linkTitle = title; update(); }
     QString linkURL() const { return m_linkURL; }
-    void setLinkURL(const QString& url) { m_linkURL = url; update(); }
+    void setLinkURL(const QString& url);
     std::optional<platform::ui::Color> titleColor() const { return m_titleColor; }
     void setTitleColor(const platform::ui::Color& color) { m_titleColor = color; update(); }
     std::optional<double> fontSize() const { return m_fontSize; }
@@ -51,6 +52,13 @@ public:
     // Builds the link text into the link field; runs on every draw.
     void renderHyperLink();
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
+    // Opens the link (as a click on it does).
+    void openLink();
+    bool drawsFocusRing() const override { return true; }
+    QRectF focusRingMaskBounds() const override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QString m_stringValue;

@@ -49,6 +49,7 @@ void PLRPopupButton::setButtonStyle(qint64 style)
     m_buttonStyle = style;
     if (style == 1)
         m_borderColor = namedColor(QStringLiteral("plrControlBgColor"));
+    updateGeometry();
     update();
 }
 
@@ -57,6 +58,7 @@ void PLRPopupButton::addItem(const QString& title, qint64 tag)
     m_items.append({title, tag, false});
     if (m_selected < 0 && m_shownTitle.isEmpty())
         m_selected = int(m_items.size()) - 1;
+    updateGeometry();
     update();
 }
 
@@ -64,6 +66,7 @@ void PLRPopupButton::removeAllItems()
 {
     m_items.clear();
     m_selected = -1;
+    updateGeometry();
     update();
 }
 
@@ -151,7 +154,10 @@ void PLRPopupButton::setTitle(const QString& title)
     if (m_selected >= 0 && m_selected < m_items.size())
         m_items[m_selected].on = false;
     m_selected = -1;
+    const bool wider = widthForTitle(title) > widthForTitles();
     m_shownTitle = title;
+    if (wider)
+        updateGeometry();
     update();
 }
 
@@ -163,9 +169,32 @@ void PLRPopupButton::chooseItemAtIndex(int index)
     sendAction();
 }
 
+int PLRPopupButton::widthForTitle(const QString& title) const
+{
+    if (title.isEmpty())
+        return 0;
+    const QString text = m_buttonStyle == 2 ? title + QStringLiteral(" Ratio") : title;
+    const double advance = QFontMetricsF(systemFont(12)).horizontalAdvance(text);
+    return int(std::ceil(kTitleInset + advance + kTitleGap + kArrowInset));
+}
+
+int PLRPopupButton::widthForTitles() const
+{
+    int width = widthForTitle(m_shownTitle);
+    for (const Item& item : m_items)
+        if (!item.separator)
+            width = std::max(width, widthForTitle(item.title));
+    return width;
+}
+
 QSize PLRPopupButton::sizeHint() const
 {
-    return QSize(120, int(kHeight));
+    return QSize(std::max(120, widthForTitles()), int(kHeight));
+}
+
+QSize PLRPopupButton::minimumSizeHint() const
+{
+    return QSize(std::max(int(kTitleInset + kArrowInset), widthForTitles()), int(kHeight));
 }
 
 void PLRPopupButton::drawRect(GraphicsContext& context, const QRectF&)
@@ -180,7 +209,7 @@ void PLRPopupButton::drawRect(GraphicsContext& context, const QRectF&)
     const QImage arrow = namedImage(QStringLiteral("popup-button-arrow"));
     if (!arrow.isNull()) {
         const QSizeF size = pointSize(arrow);
-        const QRectF rect(r.width() - 18.0, r.y() + r.height() * 0.5 - size.height() * 0.5, size.width(), size.height());
+        const QRectF rect(r.width() - kArrowInset, r.y() + r.height() * 0.5 - size.height() * 0.5, size.width(), size.height());
         const QRectF integral(std::floor(rect.x()), std::floor(rect.y()), std::ceil(rect.right()) - std::floor(rect.x()),
                               std::ceil(rect.bottom()) - std::floor(rect.y()));
         context.drawImage(arrow, integral, {}, QPainter::CompositionMode_SourceOver, isEnabled() ? 1.0 : 0.4);
@@ -196,16 +225,16 @@ void PLRPopupButton::drawRect(GraphicsContext& context, const QRectF&)
     paragraph.alignment = TextAlignment::Left;
     const double w = width();
     const double h = height();
-    // The title keeps clear of the arrow: one too long for the space left ends in an ellipsis.
-    const double room = std::max(0.0, w - 12.0 - kArrowColumn);
-    text = QFontMetricsF(systemFont(12)).elidedText(text, Qt::ElideRight, room);
+    // The title's box is as wide as the control and starts 12 points in: a long title runs
+    // under the arrow, one wider than the control wraps, and the control's edge cuts what lies
+    // beyond it. Nothing is shortened with an ellipsis.
     const AttributedString string(text, {{kFontAttributeName, systemFont(12)},
                                          {kForegroundColorAttributeName, QVariant::fromValue(colour)},
                                          {kParagraphStyleAttributeName, QVariant::fromValue(paragraph)}});
-    const double t = TextLayout(string, QSizeF(room, 1e9)).usedRect().height();
+    const double t = TextLayout(string, QSizeF(w, 1e9)).usedRect().height();
     context.save();
-    context.clipToRect(QRectF(0, 0, 12.0 + room, h));
-    context.drawAttributedString(string, QRectF(12.0, (h - t) / 2.0, room, t));
+    context.clipToRect(QRectF(0, 0, w, h));
+    context.drawAttributedString(string, QRectF(kTitleInset, (h - t) / 2.0, w, t));
     context.restore();
 }
 
@@ -236,7 +265,7 @@ void PLRPopupButton::mouseDown(const MouseEvent&)
     delete m_menu;
     m_menu = menu;
     // The point (0, 5) of the control in y-up coordinates, converted to Qt's.
-    const QPoint at = toQt(QPointF(0.0, 5.0)).toPoint();
+    const QPoint at = toQt(kMenuOrigin).toPoint();
     if (menuPresenter()) {
         willOpenMenu();
         menuPresenter()(this, menu, at, minimumWidth);

@@ -9,15 +9,23 @@
 #include <QMenu>
 
 // A pop-up button that draws its whole face (white fill, 2-point border, the arrow image, the
-// selected item's title) and opens its menu itself. Items carry tags (the inspector identifies
-// its choices by them) and an on/off state. Choosing an item selects it and sends the action.
+// selected item's title) and opens its menu itself, at the point (0, 5) of the control. Items
+// carry tags (the inspector identifies its choices by them) and an on/off state. Choosing an
+// item selects it and sends the action. The title is never shortened: its box is as wide as the
+// control (a long title runs under the arrow and is cut at the control's edge); the control asks
+// its layout for the width that shows its longest title left of the arrow.
 class PLRPopupButton : public platform::ui::Control {
     Q_OBJECT
     Q_PROPERTY(qint64 buttonStyle READ buttonStyle WRITE setButtonStyle)
 public:
     static constexpr double kHeight = 30.0;
-    // The arrow's column at the right end, with the gap the title keeps from it.
-    static constexpr double kArrowColumn = 20.0;
+    // Where the title starts, where the arrow starts (from the right edge) and the gap a title
+    // that fits keeps from the arrow.
+    static constexpr double kTitleInset = 12.0;
+    static constexpr double kArrowInset = 18.0;
+    static constexpr double kTitleGap = 4.0;
+    // Where the menu opens, in the control's coordinates (y up).
+    static constexpr QPointF kMenuOrigin{0.0, 5.0};
 
     explicit PLRPopupButton(QWidget* parent = nullptr);
     ~PLRPopupButton() override;
@@ -74,7 +82,12 @@ public:
 
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
     void mouseDown(const platform::ui::MouseEvent& event) override;
+    // The width that shows a title (with " Ratio" in style 2) wholly left of the arrow.
+    int widthForTitle(const QString& title) const;
+    // The width every item's title and the shown title need.
+    int widthForTitles() const;
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
     // Menu notices.
     void willOpenMenu() { m_isMenuOpen = true; }

@@ -2,6 +2,8 @@
 
 #include "platform-ui/Images.h"
 
+#include <QKeyEvent>
+
 #include <cmath>
 
 using namespace platform::ui;
@@ -88,6 +90,8 @@ void PLRSliderCell::drawTickMarks(GraphicsContext& context, const PLRSlider* con
 PLRSlider::PLRSlider(QWidget* parent) : Control(parent)
 {
     m_cell.awakeFromNib();
+    // Reached by Tab, as the kit's buttons are (a click leaves the focus where it was).
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void PLRSlider::setDoubleValue(double value)
@@ -157,4 +161,61 @@ void PLRSlider::mouseUp(const MouseEvent& event)
         return;
     trackTo(event.locationIn(this).x());
     sendAction();
+}
+
+double PLRSlider::keyboardStep() const
+{
+    const double span = std::abs(m_max - m_min);
+    if (m_ticks >= 2)
+        return span / double(m_ticks - 1);
+    return span / 20.0;
+}
+
+double PLRSlider::pageStep() const
+{
+    return std::max(keyboardStep(), std::abs(m_max - m_min) / 5.0);
+}
+
+void PLRSlider::keyTo(double value)
+{
+    const double before = m_value;
+    setDoubleValue(value);
+    if (m_value != before)
+        sendAction();
+}
+
+void PLRSlider::keyPressEvent(QKeyEvent* event)
+{
+    if (!isEnabled() || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        Control::keyPressEvent(event);
+        return;
+    }
+    // The value grows towards the maximum, whichever limit is the larger.
+    const double direction = m_max >= m_min ? 1.0 : -1.0;
+    switch (event->key()) {
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+        keyTo(m_value + direction * keyboardStep());
+        break;
+    case Qt::Key_Left:
+    case Qt::Key_Down:
+        keyTo(m_value - direction * keyboardStep());
+        break;
+    case Qt::Key_PageUp:
+        keyTo(m_value + direction * pageStep());
+        break;
+    case Qt::Key_PageDown:
+        keyTo(m_value - direction * pageStep());
+        break;
+    case Qt::Key_Home:
+        keyTo(m_min);
+        break;
+    case Qt::Key_End:
+        keyTo(m_max);
+        break;
+    default:
+        Control::keyPressEvent(event);
+        return;
+    }
+    event->accept();
 }

@@ -51,7 +51,10 @@ private:
 
 // A horizontal slider (value between a minimum and a maximum, optional tick marks) drawn by
 // its PLRSliderCell. Dragging or clicking sets the value; a continuous slider sends its action
-// while dragging, otherwise on release.
+// while dragging, otherwise on release. Tab reaches it (it shows the focus ring); the arrow keys
+// step it (by one tick interval, or a twentieth of the range without ticks), Page Up and Page
+// Down by a fifth of the range, Home and End to the minimum and the maximum; each key that
+// moves the value sends the action.
 class PLRSlider : public platform::ui::Control {
     Q_OBJECT
 public:
@@ -80,14 +83,23 @@ public:
     QRectF knobRect() const;
     static constexpr double kKnobSize = 14.0;
 
+    // What one arrow key and one Page Up or Page Down move the value by.
+    double keyboardStep() const;
+    double pageStep() const;
+
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseDragged(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
     QSize sizeHint() const override { return QSize(160, 22); }
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void trackTo(double x);
+    // Sets the value from the keyboard; sends the action when it moved.
+    void keyTo(double value);
     PLRSliderCell m_cell;
     double m_min = 0.0;
     double m_max = 1.0;

@@ -2,6 +2,8 @@
 
 #include "platform-ui/Images.h"
 
+#include <QKeyEvent>
+
 #include <cmath>
 
 using namespace platform::ui;
@@ -70,6 +72,8 @@ void PLRStepperCell::stopTracking()
 PLRStepper::PLRStepper(QWidget* parent) : Control(parent)
 {
     m_cell.awakeFromNib();
+    // Reached by Tab, as the kit's buttons are (a click leaves the focus where it was).
+    setFocusPolicy(Qt::TabFocus);
     m_repeat.setSingleShot(false);
     connect(&m_repeat, &QTimer::timeout, this, [this] { repeatStep(); });
 }
@@ -140,4 +144,39 @@ void PLRStepper::mouseUp(const MouseEvent&)
     m_cell.stopTracking();
     m_overOriginalHalf = false;
     update();
+}
+
+QRectF PLRStepper::focusRingMaskBounds() const
+{
+    // The halves as drawWithFrame places them (y up): the down half's foot to the up half's top.
+    const QImage up = m_cell.stepperUpImage(), down = m_cell.stepperDownImage();
+    if (up.isNull() || down.isNull())
+        return bounds();
+    const QRectF b = bounds();
+    const QSizeF upSize = pointSize(up), downSize = pointSize(down);
+    const QRectF upRect(QPointF(6.0, b.y() + b.height() - upSize.height() - 6.0), upSize);
+    const QRectF downRect(QPointF(6.0, b.y() + downSize.height() + 4.0), downSize);
+    return upRect.united(downRect);
+}
+
+void PLRStepper::keyPressEvent(QKeyEvent* event)
+{
+    if (!isEnabled() || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        Control::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+        step(true);
+        break;
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+        step(false);
+        break;
+    default:
+        Control::keyPressEvent(event);
+        return;
+    }
+    event->accept();
 }

@@ -41,7 +41,8 @@ private:
 };
 
 // A stepper: a value between a minimum and a maximum that the up and down halves change by
-// the increment (wrapping when asked), repeating while a half is held.
+// the increment (wrapping when asked), repeating while a half is held. Tab reaches it (it shows
+// the focus ring around its two halves); Up and Right step it up, Down and Left step it down.
 class PLRStepper : public platform::ui::Control {
     Q_OBJECT
 public:
@@ -72,6 +73,11 @@ public:
     void mouseDragged(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
     QSize sizeHint() const override { return QSize(19, 30); }
+    // The ring goes around the two halves as drawn.
+    QRectF focusRingMaskBounds() const override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void step(bool up);

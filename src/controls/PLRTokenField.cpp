@@ -137,7 +137,13 @@ PLRTokenField::PLRTokenField(QWidget* parent) : QWidget(parent)
     relayout();
 }
 
-PLRTokenField::~PLRTokenField() = default;
+PLRTokenField::~PLRTokenField()
+{
+    // The editor loses the keyboard as the field is taken apart: what it says and sees then
+    // must not reach a field that is no longer whole.
+    m_editor->removeEventFilter(this);
+    m_editor->disconnect(this);
+}
 
 void PLRTokenField::setObjectValue(const QStringList& tokens)
 {
@@ -448,7 +454,7 @@ void PLRTokenField::resizeEvent(QResizeEvent* event)
     relayout();
 }
 
-void PLRTokenField::drawToken(QPainter& painter, const QRectF& frame, const QString& title, bool selected) const
+void PLRTokenField::drawToken(QPainter& painter, qsizetype, const QRectF& frame, const QString& title, bool selected) const
 {
     const QRectF body = frame.adjusted(0.5, 0.5, -0.5, -0.5);
     painter.setPen(selected ? ColorWithHex::smb_blueColour().toQColor() : ColorWithHex::smb_controlGreyBorder().toQColor());
@@ -466,7 +472,7 @@ void PLRTokenField::paintEvent(QPaintEvent*)
     for (qsizetype i = 0; i < m_tokens.size() && i < m_tokenRects.size(); ++i) {
         const bool selected = i >= m_selectionStart && i < m_selectionStart + m_selectionLength;
         painter.save();
-        drawToken(painter, m_tokenRects.at(i), m_tokens.at(i), selected);
+        drawToken(painter, i, m_tokenRects.at(i), m_tokens.at(i), selected);
         painter.restore();
     }
     // The field's rounded border, 1 point wide as the text fields' is.

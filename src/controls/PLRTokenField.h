@@ -93,8 +93,8 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    // Drawing of one token; `selected` when it is in the selection.
-    virtual void drawToken(QPainter& painter, const QRectF& frame, const QString& title, bool selected) const;
+    // Drawing of the token at an index; `selected` when it is in the selection.
+    virtual void drawToken(QPainter& painter, qsizetype index, const QRectF& frame, const QString& title, bool selected) const;
     // Copy and paste of selected tokens (plain text by default: tokens joined by blanks).
     virtual void copySelection();
     virtual void paste();

@@ -157,6 +157,23 @@ public:
     PLR_APPLICATION_EVENT_FILTER bool eventFilter(QObject* object, QEvent* event) override
     {
         const QEvent::Type type = event->type();
+        // A resize the window does itself takes every move until the button goes up.
+        if (m_resizing && (type == QEvent::MouseMove || type == QEvent::MouseButtonRelease)) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (!m_resizing->isResizingItself()) {
+                m_resizing = nullptr;
+                return false;
+            }
+            if (type == QEvent::MouseMove) {
+                m_resizing->continueOwnResize(mouse->globalPosition());
+            } else if (mouse->button() == Qt::LeftButton) {
+                m_resizing->continueOwnResize(mouse->globalPosition());
+                m_resizing->endOwnResize();
+                m_resizing = nullptr;
+                clearCursor();
+            }
+            return true;
+        }
         if (type == QEvent::Leave && object == m_cursorWindow.data()) {
             clearCursor();
             return false;
@@ -187,8 +204,13 @@ public:
         }
         if (!edges || mouse->button() != Qt::LeftButton)
             return false;
-        clearCursor();
-        return window->beginEdgeResize(edges);
+        if (!window->beginEdgeResize(edges, mouse->globalPosition()))
+            return false;
+        if (window->isResizingItself())
+            m_resizing = window;   // the resize cursor stays while the edge follows the pointer
+        else
+            clearCursor();
+        return true;
     }
 
 private:
@@ -214,6 +236,7 @@ private:
 
     QPointer<Window> m_cursorWindow;
     Qt::CursorShape m_shape = Qt::ArrowCursor;
+    QPointer<Window> m_resizing;
 };
 
 } // namespace
@@ -268,9 +291,41 @@ Qt::CursorShape Window::cursorForResizeEdges(Qt::Edges edges)
     return Qt::ArrowCursor;
 }
 
-bool Window::beginEdgeResize(Qt::Edges edges)
+bool Window::beginEdgeResize(Qt::Edges edges, const QPointF& globalPoint)
 {
-    return edges && startSystemResize(edges);
+    if (!edges)
+        return false;
+    if (startSystemResize(edges))
+        return true;
+    // No window manager takes it: the window follows the pointer itself.
+    m_ownResizeEdges = edges;
+    m_ownResizeStart = globalPoint;
+    m_ownResizeFrame = geometry();
+    return true;
+}
+
+void Window::continueOwnResize(const QPointF& globalPoint)
+{
+    if (!m_ownResizeEdges)
+        return;
+    const QPoint delta = (globalPoint - m_ownResizeStart).toPoint();
+    const QSize minimum = minimumSize().expandedTo(QSize(1, 1));
+    const QSize maximum = maximumSize();
+    QRect frame = m_ownResizeFrame;
+    if (m_ownResizeEdges & Qt::LeftEdge) {
+        const int width = std::clamp(m_ownResizeFrame.width() - delta.x(), minimum.width(), maximum.width());
+        frame.setLeft(m_ownResizeFrame.right() + 1 - width);
+    } else if (m_ownResizeEdges & Qt::RightEdge) {
+        frame.setWidth(std::clamp(m_ownResizeFrame.width() + delta.x(), minimum.width(), maximum.width()));
+    }
+    if (m_ownResizeEdges & Qt::TopEdge) {
+        const int height = std::clamp(m_ownResizeFrame.height() - delta.y(), minimum.height(), maximum.height());
+        frame.setTop(m_ownResizeFrame.bottom() + 1 - height);
+    } else if (m_ownResizeEdges & Qt::BottomEdge) {
+        frame.setHeight(std::clamp(m_ownResizeFrame.height() + delta.y(), minimum.height(), maximum.height()));
+    }
+    if (frame != geometry())
+        setGeometry(frame);
 }
 
 bool Window::startSystemResize(Qt::Edges edges)

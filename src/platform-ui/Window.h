@@ -159,14 +159,21 @@ public:
 
     // Resizing by the edges: a resizable window that is not maximised or full screen takes a
     // press within kResizeBorder points of an edge (kResizeCorner along it near a corner) as the
-    // start of a resize by the window manager, and shows the matching cursor there.
+    // start of a resize by the window manager, and shows the matching cursor there. Where the
+    // window manager cannot take it (none runs), the window follows the pointer itself until
+    // the button is released, within its minimum and maximum sizes.
     static constexpr int kResizeBorder = 5;
     static constexpr int kResizeCorner = 14;
     // The edges a press at the point (Qt coordinates of the window) would resize; none inside.
     Qt::Edges resizeEdgesAt(const QPointF& point) const;
     static Qt::CursorShape cursorForResizeEdges(Qt::Edges edges);
-    // A press on the edges: starts the resize; true when it started.
-    bool beginEdgeResize(Qt::Edges edges);
+    // A press on the edges at the pointer's global position: starts the resize; true when it
+    // started (by the window manager or by the window itself).
+    bool beginEdgeResize(Qt::Edges edges, const QPointF& globalPoint);
+    // The resize the window does itself: true while it runs; the pointer moved; the button went up.
+    bool isResizingItself() const { return bool(m_ownResizeEdges); }
+    void continueOwnResize(const QPointF& globalPoint);
+    void endOwnResize() { m_ownResizeEdges = {}; }
 
 protected:
     // Hands the resize to the window manager; false when it cannot take it.
@@ -193,6 +200,9 @@ private:
     bool m_movable = true;
     Color m_backgroundColor = Color(0.925, 0.925, 0.925);
     WindowDelegate* m_delegate = nullptr;
+    Qt::Edges m_ownResizeEdges;
+    QPointF m_ownResizeStart;
+    QRect m_ownResizeFrame;
 };
 
 // The application's windows and modal sessions.

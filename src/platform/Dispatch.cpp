@@ -49,12 +49,15 @@ Cancellable dispatchAfter(double seconds, QObject* context, Task task)
         if (!flag->load())
             task();
     };
+    // Precise timers: a coarse one (Qt's choice from 2 s up) may fire up to half a second early,
+    // and "after the delay" then comes before it.
     if (receiver && receiver->thread() == QThread::currentThread())
-        QTimer::singleShot(ms, receiver, run);
+        QTimer::singleShot(ms, Qt::PreciseTimer, receiver, run);
     else
         // Timers must be started on the receiver's thread.
-        QMetaObject::invokeMethod(receiver, [receiver, ms, run] { QTimer::singleShot(ms, receiver, run); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            receiver, [receiver, ms, run] { QTimer::singleShot(ms, Qt::PreciseTimer, receiver, run); },
+            Qt::QueuedConnection);
     return Cancellable(flag);
 }
 

@@ -19,7 +19,7 @@ namespace {
 
 // Property-list dates count seconds from 2001-01-01 00:00:00 UTC.
 constexpr qint64 kReferenceEpoch = 978307200;
-constexpr int kMaxDepth = 512;
+constexpr int kMaxDepth = kMaxNestingDepth;
 // A binary property list may name one object from many places; read out, the copies must stay
 // within this many values.
 constexpr qint64 kMaxBinaryValues = 2000000;

@@ -13,6 +13,8 @@
 namespace platform::plist {
 
 inline constexpr const char* kErrorDomain = "PLRPropertyListErrorDomain";
+// The deepest nesting of arrays and dictionaries read, XML or binary; deeper is refused.
+inline constexpr int kMaxNestingDepth = 512;
 
 QVariant fromData(const QByteArray& data, Error* error = nullptr);
 QByteArray toXml(const QVariant& value, Error* error = nullptr);

@@ -64,6 +64,8 @@ public:
     // skipped while the last save is younger).
     void performSave(bool force);
     static constexpr double kSaveInterval = 300.0;
+    // How much earlier than the interval a periodic request may come and still save.
+    static constexpr double kSaveIntervalTolerance = 0.5;
 
     // Quit.
     void terminate(TerminationMode mode = TerminationMode::Normal);
@@ -166,6 +168,7 @@ private:
     void schedulePeriodicSave();
 
     QDateTime m_timeSinceLastSave;
+    double m_lastSaveOnClock = 0.0;   // the same moment on the shared clock's monotonic scale
     QDateTime m_appBootTime;
     QPointer<platform::ui::WindowController> m_swc;
     bool m_performedQuitSave = false;

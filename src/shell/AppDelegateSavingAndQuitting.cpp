@@ -88,10 +88,13 @@ void AppDelegate::performSave(bool force)
     m_pendingSave.cancel();
     PLR_LOG_INFO(QStringLiteral("Checking for save period now..."));
     const QDateTime now = platform::Clock::shared().wallTime();
+    const double nowOnClock = platform::Clock::shared().now();
     bool save = true;
     if (force) {
         platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_NOTIFICATION_WILL_SAVE));
-    } else if (double(m_timeSinceLastSave.msecsTo(now)) / 1000.0 < kSaveInterval) {
+    } else if (nowOnClock - m_lastSaveOnClock < kSaveInterval - kSaveIntervalTolerance) {
+        // Measured on the monotonic clock (the wall clock may be set or slewed meanwhile); the
+        // request that the 300 s timer itself brings counts as on time.
         PLR_LOG_INFO(QStringLiteral("Save period is too close, bailing"));
         save = false;
     }
@@ -99,6 +102,7 @@ void AppDelegate::performSave(bool force)
         PLR_LOG_INFO(QStringLiteral("Will Save Now"));
         PLRCoreManager::save();
         m_timeSinceLastSave = now;
+        m_lastSaveOnClock = nowOnClock;
         PLRPersistantBackup::performAutoBackup();
     }
     schedulePeriodicSave();

@@ -165,6 +165,7 @@ void AppDelegate::applicationWillFinishLaunching()
     m_performedBackupQuery = false;
     auto& defaults = platform::UserDefaults::standard();
     m_timeSinceLastSave = platform::Clock::shared().wallTime();
+    m_lastSaveOnClock = platform::Clock::shared().now();
     PLR_LOG_INFO(QStringLiteral("TIME LOG (AWFL): %1")
                      .arg(QString::number(double(m_timeSinceLastSave.toMSecsSinceEpoch()) / 1000.0, 'f', 6)));
     // Set in the development environment, cleared elsewhere (written only when it changes).
@@ -260,7 +261,7 @@ void AppDelegate::migratorDidComplete(bool success)
     // The menu bar sits on the main window.
     m_mainMenu = new PLRMainMenu(this);
     window->setMenuBar(m_mainMenu->menuBar());
-    controller->restoreWindowFrame();
+    controller->placeOnScreen();
     // The help centre's articles join the Help menu.
     m_helpManager = new PLRHelpManager(this);
     m_helpManager->setupHelpMenu(m_mainMenu->helpMenu(), [self](const QUrl& url) {
@@ -299,11 +300,15 @@ void AppDelegate::checkApplicationLocation()
     PLR_LOG_INFO(QStringLiteral("Checking App location: %1 : %2").arg(running, expected));
     if (isApplicationFolder(QFileInfo(running).absolutePath()))
         return;
+    // The alert names the folder an installed Pellora runs from.
+    const QString location = applicationFolders().first();
     platform::Alert alert;
-    alert.messageText = QStringLiteral("Pellora is not in the Applications Folder");
-    alert.informativeText = QStringLiteral("To allow Pellora to update you must install Pellora in one of your "
-                                           "applications folders (%1). Go do this now, and then re-open Pellora.")
-                                .arg(applicationFolders().join(QStringLiteral(", ")));
-    alert.buttons = {QStringLiteral("OK")};
-    platform::runAlert(alert);
+    alert.messageText = QStringLiteral("Pellora is not in %1").arg(location);
+    alert.informativeText = QStringLiteral("To allow Pellora to update you must move Pellora to %1. Go do this now, and "
+                                           "then re-open Pellora.")
+                                .arg(location);
+    alert.buttons = {QStringLiteral("OK"), QStringLiteral("Why do I keep seeing this?")};
+    if (platform::runAlert(alert).response == platform::kAlertSecondButtonReturn)
+        platform::Workspace::shared().openURL(PLRDefaults::supportURLForPath(
+            QStringLiteral("/downloads-and-choosing-your-plan/downloads/how-to-move-pellora-to-your-applications-folder")));
 }

@@ -1,11 +1,13 @@
 #include "shell/PLRAddBlockView.h"
 
 #include "canvas/interaction/PLRLayoutInteraction.h"
+#include "platform-ui/View.h"
 #include "store/model/PLRLayoutDocument.h"
 
 #include <QApplication>
 #include <QDrag>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -27,9 +29,54 @@ public:
         setToolTip(QStringLiteral("Drag onto the canvas, or click to add at the end"));
         setAccessibleName(PLRAddBlockView::titleForKind(kind));
         setAttribute(Qt::WA_Hover, true);
+        setFocusPolicy(Qt::StrongFocus);
     }
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (!plain || !m_owner) {
+            QWidget::keyPressEvent(event);
+            return;
+        }
+        switch (event->key()) {
+        case Qt::Key_Right:
+        case Qt::Key_Down:
+            m_owner->focusNeighbourOf(this, true);
+            break;
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+            m_owner->focusNeighbourOf(this, false);
+            break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            if (event->isAutoRepeat())
+                break;
+            if (QPointer<PLRAddBlockView> owner = m_owner)
+                owner->tileClicked(m_kind);
+            break;
+        default:
+            // Escape reaches the popover, which closes.
+            QWidget::keyPressEvent(event);
+            return;
+        }
+        event->accept();
+    }
+
+    void focusInEvent(QFocusEvent* event) override
+    {
+        QWidget::focusInEvent(event);
+        update();
+    }
+
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        QWidget::focusOutEvent(event);
+        update();
+    }
+
     void mousePressEvent(QMouseEvent* event) override
     {
         if (event->button() != Qt::LeftButton)
@@ -69,6 +116,13 @@ protected:
         painter.setPen(QPen(hot ? accent : QColor(0xD8, 0xD8, 0xD8), 1.0));
         painter.setBrush(hot ? QColor(0xF1, 0xF8, 0xFF) : QColor(0xFA, 0xFA, 0xFA));
         painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+        if (hasFocus()) {
+            // The kit's focus ring, in its colour and width, along the tile's edge.
+            const double w = platform::ui::View::kFocusRingWidth;
+            painter.setPen(QPen(platform::ui::View::focusRingColor().toQColor(), w));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(QRectF(rect()).adjusted(w / 2, w / 2, -w / 2, -w / 2), 6, 6);
+        }
 
         const QRectF icon(kTileWidth / 2.0 - 22, 10, 44, 34);
         painter.setPen(QPen(ink, 1.5));
@@ -171,6 +225,28 @@ QString PLRAddBlockView::titleForKind(int kind)
 QWidget* PLRAddBlockView::tileForKind(int kind) const
 {
     return findChild<QWidget*>(QStringLiteral("addBlockTile%1").arg(kind));
+}
+
+void PLRAddBlockView::focusFirstTile()
+{
+    const QList<int> kinds = offeredKinds();
+    if (QWidget* tile = kinds.isEmpty() ? nullptr : tileForKind(kinds.first()))
+        tile->setFocus(Qt::TabFocusReason);
+}
+
+void PLRAddBlockView::focusNeighbourOf(QWidget* tile, bool next)
+{
+    const QList<int> kinds = offeredKinds();
+    qsizetype index = -1;
+    for (qsizetype i = 0; i < kinds.size(); ++i)
+        if (tileForKind(kinds[i]) == tile)
+            index = i;
+    if (index < 0)
+        return;
+    const qsizetype count = kinds.size();
+    const qsizetype to = (index + (next ? 1 : count - 1)) % count;
+    if (QWidget* target = tileForKind(kinds[to]))
+        target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
 }
 
 void PLRAddBlockView::tileClicked(int kind)

@@ -10,7 +10,9 @@ class QMimeData;
 // The content of the title bar's add-block popover: one tile for each block kind that is not a
 // photo (text, spacer, download button). A tile dragged onto the canvas carries a new block of
 // its kind (the canvas places it where the drop indicator shows); a click on a tile asks for
-// the block to be added at the end of the layout.
+// the block to be added at the end of the layout. The tiles take the keyboard too: the arrow
+// keys and Tab move between them (the one that has the keyboard shows the focus ring), Return,
+// Enter or Space adds its block; Escape closes the popover that holds them.
 class PLRAddBlockView : public QWidget {
     Q_OBJECT
 public:
@@ -29,6 +31,10 @@ public:
 
     // The tile of a kind (null for a kind not offered).
     QWidget* tileForKind(int kind) const;
+    // Gives the keyboard to the first tile (the popover does when it opens).
+    void focusFirstTile();
+    // Moves the keyboard from a tile to the next or the previous one (round at the ends).
+    void focusNeighbourOf(QWidget* tile, bool next);
 
     // What a press and release, or a press and a move of the pointer, on a tile does.
     void tileClicked(int kind);

@@ -21,6 +21,7 @@ using namespace platform::ui;
 namespace {
 
 constexpr auto kCreateAccountURL = "https://pellora.app/sign-up";
+constexpr int kFocusRingRoom = int(View::kFocusRingWidth) + 1;
 
 // The sign-in screen: the layout background in a rounded frame.
 class AuthView : public View {
@@ -82,7 +83,8 @@ View* PLRAuthViewController::loadView()
 {
     auto* root = new AuthView;
     auto* card = new QWidget(root);
-    card->setFixedWidth(380);
+    // 380 points of form, with room at the sides for the focus ring of its widest controls.
+    card->setFixedWidth(380 + 2 * kFocusRingRoom);
 
     auto* title = makeLabel(QStringLiteral("Sign in to Pellora"), 24, true, card);
     auto* subtitle = makeLabel(QStringLiteral("Use the e-mail address and password of your Pellora account."), 12, false, card);
@@ -127,8 +129,14 @@ View* PLRAuthViewController::loadView()
     m_signInButton->setIdentifier(QStringLiteral("signInButton"));
     m_signInButton->setMinimumHeight(34);
     m_signInButton->setKeyEquivalent(QStringLiteral("\r"));
-    auto* spinnerHost = new QWidget(card);
+    // The spinner turns inside the button's right end, so the button is as wide as the fields.
+    auto* spinnerHost = new QWidget(m_signInButton);
     spinnerHost->setFixedSize(22, 22);
+    spinnerHost->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* inButton = new QHBoxLayout(m_signInButton);
+    inButton->setContentsMargins(0, 0, 8, 0);
+    inButton->addStretch(1);
+    inButton->addWidget(spinnerHost, 0, Qt::AlignVCenter);
     m_progressIndicator = new PLRSpinner(QRectF(0, 0, 22, 22), spinnerHost);
     m_progressIndicator->setSpinnerWidth(3.0);
     m_progressIndicator->setForegroundColour(ColorWithHex::smb_blueColour());
@@ -145,12 +153,9 @@ View* PLRAuthViewController::loadView()
     links->addWidget(m_forgotPasswordButton);
     links->addStretch(1);
     links->addWidget(help);
-    auto* action = new QHBoxLayout;
-    action->addWidget(m_signInButton, 1);
-    action->addWidget(spinnerHost);
 
     auto* column = new QVBoxLayout(card);
-    column->setContentsMargins(0, 0, 0, 0);
+    column->setContentsMargins(kFocusRingRoom, 0, kFocusRingRoom, 0);
     column->setSpacing(6);
     column->addWidget(title);
     column->addWidget(subtitle);
@@ -164,7 +169,7 @@ View* PLRAuthViewController::loadView()
     column->addWidget(m_passwordErrorLabel);
     column->addLayout(links);
     column->addSpacing(8);
-    column->addLayout(action);
+    column->addWidget(m_signInButton);
     column->addSpacing(12);
     column->addWidget(m_createAccountHyperlinkView);
 

@@ -7,7 +7,9 @@
 #include "shell/PLRWindowPlacement.h"
 #include "store/persistance-store/PLRPersistantExporter.h"
 
+#include <QApplication>
 #include <QFileInfo>
+#include <QWindow>
 #include <QLocale>
 #include <QVBoxLayout>
 
@@ -60,7 +62,23 @@ std::unique_ptr<Window> PLRBackupProgressWindowController::loadWindow()
     column->addWidget(m_detail);
     window->setContentView(content);
     PLRWindowPlacement::centreOnScreen(window.get());
+    // It belongs to the window the export was started from (the main window when none of ours
+    // is active): the window manager keeps it above that one, also when that one is clicked.
+    Window* owner = qobject_cast<Window*>(QApplication::activeWindow());
+    if (!owner || owner == window.get())
+        owner = Application::mainWindow();
+    if (owner && owner != window.get()) {
+        window->winId();
+        owner->winId();
+        if (window->windowHandle() && owner->windowHandle())
+            window->windowHandle()->setTransientParent(owner->windowHandle());
+    }
     return window;
+}
+
+PLRBackupProgressWindowController* PLRBackupProgressWindowController::shown()
+{
+    return current();
 }
 
 QString PLRBackupProgressWindowController::detailText() const

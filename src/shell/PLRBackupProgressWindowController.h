@@ -11,7 +11,7 @@ class PLRProgressBar;
 namespace platform::ui { class TextField; }
 
 // The small window shown while File > Export Backup copies the store: where the backup goes
-// and how much of it is written.
+// and how much of it is written. It stays above the window the export was started from.
 class PLRBackupProgressWindowController : public platform::ui::WindowController {
     Q_OBJECT
 public:
@@ -25,6 +25,8 @@ public:
 
     // Shows the export's progress through the store's exporter from now on.
     static void install();
+    // The window of the export under way, or null.
+    static PLRBackupProgressWindowController* shown();
 
 protected:
     std::unique_ptr<platform::ui::Window> loadWindow() override;

@@ -39,68 +39,7 @@ namespace {
 constexpr auto kAccountWebsite = "https://account.pellora.app";
 constexpr auto kSupportEmail = "support@pellora.app";
 
-// The root view's background: 250/250/250.
-const Color kRootBackground(0.9803921568627451, 0.9803921568627451, 0.9803921568627451, 1.0);
-constexpr double kErrorBarHeight = 64.0;
-
-class ErrorBarView : public View {
-public:
-    using View::View;
-    void drawRect(GraphicsContext& context, const QRectF&) override
-    {
-        context.fillRect(bounds(), Color(1.0, 0.93, 0.93));
-        context.fillRect(QRectF(0, 0, width(), 1), Color(0.86, 0.55, 0.55));
-    }
-};
-
 } // namespace
-
-// ---------------------------------------------------------------- root view
-
-PLRRootView::PLRRootView(QWidget* parent) : View(parent) {}
-
-void PLRRootView::drawRect(GraphicsContext& context, const QRectF&)
-{
-    context.fillRect(bounds(), kRootBackground);
-}
-
-void PLRRootView::pinToEdges(QWidget* view)
-{
-    forget(view);
-    m_placements.append({view, nullptr});
-    relayout();
-}
-
-void PLRRootView::placeWithTopEdge(QWidget* view, PLRLayoutConstraint* topEdge)
-{
-    forget(view);
-    m_placements.append({view, topEdge});
-    if (topEdge)
-        connect(topEdge, &PLRLayoutConstraint::constantChanged, this, &PLRRootView::relayout, Qt::UniqueConnection);
-    relayout();
-}
-
-void PLRRootView::forget(QWidget* view)
-{
-    m_placements.erase(std::remove_if(m_placements.begin(), m_placements.end(),
-                                      [view](const Placement& p) { return !p.view || p.view == view; }),
-                       m_placements.end());
-}
-
-void PLRRootView::relayout()
-{
-    const int w = width(), h = height();
-    for (const Placement& placement : std::as_const(m_placements)) {
-        if (!placement.view || placement.view->parentWidget() != this)
-            continue;
-        const int top = placement.topEdge ? int(std::lround(placement.topEdge->constant())) : 0;
-        placement.view->setGeometry(0, top, w, h);
-    }
-    if (m_errorView) {
-        m_errorView->setGeometry(0, 0, w, int(kErrorBarHeight));
-        m_errorView->raise();
-    }
-}
 
 // ---------------------------------------------------------------- controller
 
@@ -119,7 +58,7 @@ View* PLRBaseViewController::loadView()
     auto* root = new PLRRootView;
     root->resize(1024, 700);
 
-    auto* bar = new ErrorBarView(root);
+    auto* bar = new PLRErrorBarView(root);
     bar->setIdentifier(QStringLiteral("errorView"));
     m_errorView = bar;
     m_errorTitle = TextField::labelWithString(QString(), bar);
@@ -149,6 +88,15 @@ void PLRBaseViewController::viewDidLoad()
     m_haveSubscribedToUserSession = false;
     PLRWebServiceManager::globalManager().addStateChangeNotificationHandler(
         &m_observer, [this](const platform::Notification&) { webServiceManagerStateChangeNotification(); });
+    // A first verdict that keeps NO_INTERNET changes no state but is news all the same (any
+    // other verdict arrives as a change of state).
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &m_observer, QString::fromLatin1(PLRWebServiceManagerDidGetConnectionVerdictNotification),
+        [this](const platform::Notification&) {
+            const PLRFiniteStatePtr state = PLRWebServiceManager::globalManager().currentState();
+            if (state && state->name() == QLatin1String(PLRWSM_STATE_NO_INTERNET))
+                webServiceManagerStateChangeNotification();
+        });
     platform::NotificationCenter::defaultCenter().addObserver(
         &m_observer, QString::fromLatin1(kPLRUserSessionLoggedOutNotification),
         [this](const platform::Notification&) { userSessionLoggedOut(); });
@@ -422,6 +370,13 @@ void PLRBaseViewController::addScreen(PLRViewController* controller)
 
 void PLRBaseViewController::presentHome(bool animate)
 {
+    // Home takes the window only from a post that leaves for it: asked for while a post stays
+    // on screen (a list change, the connection coming back), it would lie hidden under the post
+    // and count as shown, and Home would then find nothing to leave.
+    if (m_currentPostController && !m_postLeavingForHome) {
+        PLR_LOG_INFO(QStringLiteral("Home asked for while a post is shown; the post stays"));
+        return;
+    }
     PLRRootView* root = rootView();
     if (PLRDefaults::isFirstRun() && !m_finishedWelcome
         && !(m_firstTimeWelcomeViewController && m_firstTimeWelcomeViewController->isViewLoaded()
@@ -451,7 +406,6 @@ void PLRBaseViewController::presentHome(bool animate)
         return;
     setImportExportPostsEnabled(false);
     m_presentingHome = true;
-    refreshPreviewOfPostLeft(m_currentPostController);
     View* home = m_homeViewController->view();
     home->setHidden(false);
     m_homeViewController->viewWillAppear();
@@ -538,7 +492,7 @@ void PLRBaseViewController::presentLogin()
         root->forget(m_currentPostController->view());
         PLRViewController::removeFromSuperview(m_currentPostController->view());
     }
-    m_currentPostController = nullptr;
+    setCurrentPostController(nullptr);
     m_currentTopConstraint = nullptr;
 
     auto* auth = instantiateScene<PLRAuthViewController>("PLRAuthViewController");
@@ -563,6 +517,8 @@ void PLRBaseViewController::presentLogin()
                                QLatin1String(kPLRAuthViewToggledNotification), self);
                            self->ensureUserSessionSubscription();
                            self->presentHome(true);
+                           // The form had the keyboard: the screen after it takes it.
+                           self->giveKeyboardFocusToShownScreen();
                        });
     });
     platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLRAuthViewToggledNotification), this);
@@ -618,7 +574,7 @@ void PLRBaseViewController::presentPost(PLRPersistantPost* post)
             },
             [self, next, nextTop, ended] {
                 if (self && next) {
-                    self->m_currentPostController = next;
+                    self->setCurrentPostController(next);
                     self->m_currentTopConstraint = nextTop;
                     next->presentInitialVisualState();
                     PLRVisualStateHandler::globalHandler().setPostHeaderVisible(true);
@@ -626,7 +582,7 @@ void PLRBaseViewController::presentPost(PLRPersistantPost* post)
                 ended();
             });
         // The switch counts as shown at once for a second request meanwhile.
-        m_currentPostController = controller;
+        setCurrentPostController(controller);
         m_currentTopConstraint = top;
         return;
     }
@@ -634,7 +590,7 @@ void PLRBaseViewController::presentPost(PLRPersistantPost* post)
     newView->setAlphaValue(1.0);
     addScreen(controller);
     PLRLayoutConstraint* top = createTopEdgeConstraintForPostView(newView, root->height());
-    m_currentPostController = controller;
+    setCurrentPostController(controller);
     m_currentTopConstraint = top;
     QPointer<PLRBaseViewController> self(this);
     QPointer<PLRPostViewController> shown(controller);
@@ -720,7 +676,7 @@ void PLRBaseViewController::presentNewPost()
     controller->view()->setAlphaValue(1.0);
     addScreen(controller);
     PLRLayoutConstraint* top = createTopEdgeConstraintForPostView(controller->view(), root->height());
-    m_currentPostController = controller;
+    setCurrentPostController(controller);
     m_currentTopConstraint = top;
     QPointer<PLRBaseViewController> self(this);
     QPointer<PLRPostViewController> shown(controller);
@@ -753,11 +709,13 @@ void PLRBaseViewController::moveHome(bool animate)
     if (deferNavigation([this, animate] { moveHome(animate); }))
         return;
     hideErrorView();
-    if (m_presentingHome)
+    // Home shown and no post on screen: nothing to leave.
+    if (m_presentingHome && !m_currentPostController)
         return;
     forceVersionRecheckIfEdition3UpgradeRequired();
     QPointer<PLRBaseViewController> self(this);
     QPointer<PLRPostViewController> leaving(m_currentPostController);
+    refreshPreviewOfPostLeft(leaving);
     auto removePost = [self, leaving] {
         if (!self)
             return;
@@ -767,7 +725,7 @@ void PLRBaseViewController::moveHome(bool animate)
             PLRViewController::removeFromSuperview(leaving->view());
         }
         if (self->m_currentPostController == leaving) {
-            self->m_currentPostController = nullptr;
+            self->setCurrentPostController(nullptr);
             self->m_currentTopConstraint = nullptr;
         }
     };
@@ -777,19 +735,58 @@ void PLRBaseViewController::moveHome(bool animate)
         const std::function<void()> ended = navigationEnd();
         runScreenGroup(
             [this, top](PLRAnimationContext&) {
+                m_postLeavingForHome = true;
                 presentHome(true);
+                m_postLeavingForHome = false;
                 if (top)
                     PLRAnimationContext::animateConstant(top, rootView()->height());
             },
-            [removePost, ended] {
+            [self, removePost, ended] {
                 removePost();
+                if (self)
+                    self->giveKeyboardFocusToShownScreen();
                 ended();
             });
     } else {
         removePost();
         presentHome(false);
+        giveKeyboardFocusToShownScreen();
     }
     PLRVisualStateHandler::globalHandler().setPostHeaderVisible(false);
+}
+
+void PLRBaseViewController::giveKeyboardFocusToShownScreen()
+{
+    QWidget* window = view()->window();
+    QWidget* focused = window ? window->focusWidget() : nullptr;
+    if (focused && focused->isVisible())
+        return;
+    // The screen shown: the welcome in home's place on a first run, else home.
+    QWidget* screen = nullptr;
+    if (m_firstTimeWelcomeViewController && m_firstTimeWelcomeViewController->isViewLoaded()
+        && m_firstTimeWelcomeViewController->view()->isVisible())
+        screen = m_firstTimeWelcomeViewController->view();
+    else if (m_presentingHome && m_homeViewController)
+        screen = m_homeViewController->view();
+    if (!screen)
+        return;
+    // Where the first Tab would take it.
+    for (QWidget* candidate = screen->nextInFocusChain(); candidate && candidate != screen;
+         candidate = candidate->nextInFocusChain()) {
+        if (screen->isAncestorOf(candidate) && (candidate->focusPolicy() & Qt::TabFocus) == Qt::TabFocus
+            && candidate->isVisible() && candidate->isEnabled() && !candidate->focusProxy()) {
+            candidate->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
+void PLRBaseViewController::setCurrentPostController(PLRPostViewController* controller)
+{
+    if (m_currentPostController == controller)
+        return;
+    m_currentPostController = controller;
+    emit currentPostChanged();
 }
 
 PLRPostViewController* PLRBaseViewController::currentPostViewController() const

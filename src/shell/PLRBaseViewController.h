@@ -4,6 +4,7 @@
 #include "platform-ui/Controls.h"
 #include "shell/PLRAnimationContext.h"
 #include "platform-ui/PLRViewController.h"
+#include "shell/PLRRootView.h"
 
 #include <QHash>
 #include <QList>
@@ -17,30 +18,6 @@ class PLRPersistantPost;
 class PLRPostManager;
 class PLRPostViewController;
 class PLRWebServiceUserManager;
-
-// The root view: places its screens on all four edges, or on the left, right and height with a
-// top edge that can slide.
-class PLRRootView : public platform::ui::View {
-    Q_OBJECT
-public:
-    explicit PLRRootView(QWidget* parent = nullptr);
-    void pinToEdges(QWidget* view);
-    void placeWithTopEdge(QWidget* view, PLRLayoutConstraint* topEdge);
-    void forget(QWidget* view);
-    // Places every screen again.
-    void relayout();
-    void setErrorView(QWidget* errorView) { m_errorView = errorView; relayout(); }
-    void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
-protected:
-    void layoutSubviews() override { relayout(); }
-private:
-    struct Placement {
-        QPointer<QWidget> view;
-        QPointer<PLRLayoutConstraint> topEdge;   // null: pinned on four edges
-    };
-    QList<Placement> m_placements;
-    QPointer<QWidget> m_errorView;
-};
 
 // The content of the main window below the title bar: exactly one of sign-in, the first-launch
 // welcome, home or one post, with an error bar that can lie over it. It follows the connection
@@ -120,6 +97,10 @@ public:
     static QString accountLockedText(qint64 status);
     static constexpr double kScreenAnimationDuration = 0.35;
 
+signals:
+    // The post shown (or on its way in) changed.
+    void currentPostChanged();
+
 protected:
     platform::ui::View* loadView() override;
     void viewDidLoad() override;
@@ -132,6 +113,10 @@ private:
                                std::function<void()> completion = {});
     template <class T> T* instantiateScene(const char* identifier);
     void addScreen(PLRViewController* controller);
+    void setCurrentPostController(PLRPostViewController* controller);
+    // When nothing visible has the keyboard after a screen change (the view that had it went),
+    // the shown screen's first Tab stop takes it.
+    void giveKeyboardFocusToShownScreen();
     // Navigation between home and posts, one move at a time: a request that arrives while a
     // move runs is queued and runs, in order, when it has ended.
     bool deferNavigation(std::function<void()> request);
@@ -149,6 +134,8 @@ private:
     QPointer<PLRAuthViewController> m_authViewController;
     QPointer<PLRPostViewController> m_currentPostController;
     int m_navigationsRunning = 0;
+    // Set while moveHome brings home in place of the post it removes.
+    bool m_postLeavingForHome = false;
     QList<std::function<void()>> m_pendingNavigation;
     QPointer<PLRLayoutConstraint> m_currentTopConstraint;
     bool m_presentingHome = false;

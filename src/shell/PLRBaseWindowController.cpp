@@ -23,7 +23,6 @@
 #include "shell/PLRBaseViewController.h"
 #include "shell/PLRShellScreens.h"
 #include "shell/PLRShellNotifications.h"
-#include "shell/PLRWindowPlacement.h"
 #include "shell/home/PLRShellHooks.h"
 #include "shell/post/PLRPostCanvasViewController.h"
 #include "shell/post/PLRPostViewController.h"
@@ -40,6 +39,15 @@ using namespace platform::ui;
 PLRBaseWindowController::PLRBaseWindowController(QObject* parent)
     : WindowController(nullptr, parent), m_content(new PLRBaseViewController(this))
 {
+    connect(m_content, &PLRBaseViewController::currentPostChanged, this, [this] { updateHomeButton(); });
+}
+
+void PLRBaseWindowController::updateHomeButton()
+{
+    // Home applies from the moment a post is on its way in, before the post's header shows: a
+    // click meanwhile is carried out once the screen change ends.
+    if (m_homeButton)
+        m_homeButton->setEnabled(m_headerState == PostHeader || m_content->currentPostViewController());
 }
 
 PLRBaseWindowController::~PLRBaseWindowController()
@@ -129,6 +137,14 @@ void PLRBaseWindowController::buildTitleBar(PLRBaseWindow* window)
     m_titleLabel->setTextColor(Color(0.25, 0.25, 0.25));
     m_titleLabel->setAlignment(TextAlignment::Center);
 
+    // The post controls right of the post's name sit in two groups of their own.
+    m_toolbarItems = new View(m_header);
+    m_toolbarItems->setIdentifier(QStringLiteral("toolbarItems"));
+    m_toolbarItemsFarRight = new View(m_header);
+    m_toolbarItemsFarRight->setIdentifier(QStringLiteral("toolbarItemsFarRight"));
+    View* const items = m_toolbarItems;
+    View* const farRight = m_toolbarItemsFarRight;
+
     auto act = [this](void (PLRBaseWindowController::*member)(QObject*)) {
         return std::function<void(QObject*)>([this, member](QObject* sender) { (this->*member)(sender); });
     };
@@ -138,32 +154,33 @@ void PLRBaseWindowController::buildTitleBar(PLRBaseWindow* window)
                                                                 QString(), this, act(&PLRBaseWindowController::showPostMenu));
     m_showPostsButton = makeButton<PLRTitleBarButton>(m_header, QStringLiteral("showPostsButton"), QString(), QString(),
                                                       this, act(&PLRBaseWindowController::showPostMenu));
-    m_negativeZoomButton = makeButton<PLRTitleBarButton>(m_header, QStringLiteral("negativeZoomButton"),
+    m_negativeZoomButton = makeButton<PLRTitleBarButton>(items, QStringLiteral("negativeZoomButton"),
                                                          QStringLiteral("zoom-out"), QStringLiteral("zoom-out-pressed"),
                                                          this, act(&PLRBaseWindowController::zoomSelectionAction));
-    m_numberZoomButton = makeButton<PLRTitleBarButton>(m_header, QStringLiteral("numberZoomButton"), QString(), QString(),
+    m_numberZoomButton = makeButton<PLRTitleBarButton>(items, QStringLiteral("numberZoomButton"), QString(), QString(),
                                                        this, act(&PLRBaseWindowController::zoomSelectionAction));
-    m_positiveZoomButton = makeButton<PLRTitleBarButton>(m_header, QStringLiteral("positiveZoomButton"),
+    m_positiveZoomButton = makeButton<PLRTitleBarButton>(items, QStringLiteral("positiveZoomButton"),
                                                          QStringLiteral("zoom-in"), QStringLiteral("zoom-in-pressed"),
                                                          this, act(&PLRBaseWindowController::zoomSelectionAction));
-    m_addButton = makeButton<PLRTitleBarButton>(m_header, QStringLiteral("addButton"), QStringLiteral("add-block"),
+    m_addButton = makeButton<PLRTitleBarButton>(items, QStringLiteral("addButton"), QStringLiteral("add-block"),
                                                 QStringLiteral("add-block-pressed"), this,
                                                 act(&PLRBaseWindowController::addBlockAction));
-    m_autoLayoutButton = makeButton<PLRTitleBarButton>(m_header, QStringLiteral("autoLayoutButton"), QString(), QString(),
+    m_autoLayoutButton = makeButton<PLRTitleBarButton>(items, QStringLiteral("autoLayoutButton"), QString(), QString(),
                                                        this, act(&PLRBaseWindowController::autoLayoutAction));
     m_autoLayoutDropdownButton = makeButton<PLRTitleBarButton>(
-        m_header, QStringLiteral("autoLayoutDropdownButton"), QStringLiteral("wand-dropdown"),
+        items, QStringLiteral("autoLayoutDropdownButton"), QStringLiteral("wand-dropdown"),
         QStringLiteral("wand-dropdown-pressed"), this, act(&PLRBaseWindowController::showAutoLayoutWizardMenu));
-    m_panelsButton = makeButton<PLRTitleBarButton>(m_header, QStringLiteral("panelsButton"), QString(), QString(), this,
+    m_panelsButton = makeButton<PLRTitleBarButton>(farRight, QStringLiteral("panelsButton"), QString(), QString(), this,
                                                    act(&PLRBaseWindowController::showPanelLayoutMenu));
-    m_folderButton = makeButton<PLRTitleBarButton>(m_header, QStringLiteral("folderButton"), QStringLiteral("folder"),
+    m_folderButton = makeButton<PLRTitleBarButton>(farRight, QStringLiteral("folderButton"), QStringLiteral("folder"),
                                                    QStringLiteral("folder-pressed"), this,
                                                    act(&PLRBaseWindowController::showFolderMenu));
-    m_exportButton = makeButton<PLRTitleBarButton>(m_header, QStringLiteral("exportButton"), QStringLiteral("export"),
+    m_exportButton = makeButton<PLRTitleBarButton>(farRight, QStringLiteral("exportButton"), QStringLiteral("export"),
                                                    QStringLiteral("export-pressed"), this,
                                                    [](QObject*) { PLRShellHooks::presentExportDialog(); });
     for (int i = 0; i < 4; ++i) {
-        auto* divider = new ImageView(m_header);
+        // The first divider follows the post's name; the others part the groups' controls.
+        auto* divider = new ImageView(i == 0 ? m_header.data() : items);
         divider->setIdentifier(QStringLiteral("divider%1").arg(i + 1));
         divider->setImage(namedImage(QStringLiteral("title-divider")));
         divider->setImageScaling(ImageScaling::AxesIndependently);
@@ -200,13 +217,16 @@ void PLRBaseWindowController::layoutTitleBar()
     if (auto* way = qobject_cast<WAYWindow*>(m_header->window()))
         for (StandardWindowButton* button : way->standardButtons())
             left = std::max(left, button->geometry().right() + 18);
-    auto place = [y, buttonHeight](QWidget* view, int x, int width) {
+    // Every control's place in the header; those of the two groups are moved into their group
+    // once the group's extent is known.
+    QList<QPair<QPointer<QWidget>, QRect>> places;
+    auto place = [&places, y, buttonHeight](QWidget* view, int x, int width) {
         if (view)
-            view->setGeometry(x, y, width, buttonHeight);
+            places.append({view, QRect(x, y, width, buttonHeight)});
     };
-    auto placeDivider = [h](QWidget* view, int x) {
+    auto placeDivider = [&places, h](QWidget* view, int x) {
         if (view)
-            view->setGeometry(x, (h - 20) / 2, 1, 20);
+            places.append({view, QRect(x, (h - 20) / 2, 1, 20)});
     };
     place(m_homeButton, left, 28);
     placeDivider(m_dividers.value(0), left + 38);
@@ -234,6 +254,19 @@ void PLRBaseWindowController::layoutTitleBar()
     fromRight(m_positiveZoomButton, 24, 2, placer);
     fromRight(m_numberZoomButton, 48, 2, placer);
     fromRight(m_negativeZoomButton, 24, 8, placer);
+    // Each group just covers its controls, so the title bar around them still moves the window.
+    for (View* group : {m_toolbarItems.data(), m_toolbarItemsFarRight.data()}) {
+        if (!group)
+            continue;
+        QRect extent;
+        for (const auto& [view, rect] : std::as_const(places))
+            if (view && view->parentWidget() == group)
+                extent = extent.united(rect);
+        group->setGeometry(extent);
+    }
+    for (const auto& [view, rect] : std::as_const(places))
+        if (view)
+            view->setGeometry(view->parentWidget() == m_header ? rect : rect.translated(-view->parentWidget()->pos()));
     if (m_titleLabel)
         m_titleLabel->setGeometry(0, (h - 22) / 2, w, 22);
 }
@@ -244,19 +277,7 @@ void PLRBaseWindowController::windowDidLoad()
     window->setBackgroundColor(ColorWithHex::smb_homeBackground());
     window->setAquaAppearance();
 
-    // 0.8 of the screen, centred within its available area; a window without a screen of its own
-    // takes the primary screen.
-    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        const QRectF frame = PLRWindowPlacement::frameOnScreens(
-            PLRWindowPlacement::mainWindowFrame(QRectF(screen->geometry()), QRectF(screen->availableGeometry())),
-            PLRWindowPlacement::availableScreenFrames());
-        window->setFrame(Window::screenRectFromQt(frame), false);
-    }
-    // The size and place the user gave the window last time, brought onto a screen that is
-    // still there; from now on every move and resize is remembered.
-    restoreWindowFrame();
-    window->installEventFilter(this);
+    placeOnScreen();
 
     auto& visualState = PLRVisualStateHandler::globalHandler();
     setHeaderState(visualState.postHeaderVisible() ? PostHeader : HomeHeader, false);
@@ -330,6 +351,7 @@ void PLRBaseWindowController::setHeaderState(int state, bool animate)
     for (View* control : controls)
         if (control)
             control->setEnabled(post);
+    updateHomeButton();
     auto apply = [&](bool animated) {
         if (animated)
             PLRAnimationContext::animateAlpha(m_titleLabel, titleAlpha);
@@ -359,48 +381,20 @@ void PLRBaseWindowController::visualStateHandlerSetPostHeaderVisible(PLRVisualSt
     setHeaderState(visible ? PostHeader : HomeHeader, true);
 }
 
-std::optional<QRectF> PLRBaseWindowController::savedWindowFrame()
+void PLRBaseWindowController::placeOnScreen()
 {
-    const QString text = platform::UserDefaults::standard().stringForKey(QLatin1String(kPLRMainWindowFrameKey));
-    const QStringList parts = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (parts.size() != 4)
-        return std::nullopt;
-    double values[4];
-    for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        values[i] = parts.at(i).toDouble(&ok);
-        if (!ok || !std::isfinite(values[i]))
-            return std::nullopt;
-    }
-    // A frame too small to use is no frame to restore.
-    if (values[2] < 200 || values[3] < 150) {
-        PLR_LOG_WARN(QStringLiteral("Ignoring the stored main window frame \"%1\"").arg(text.left(64)));
-        return std::nullopt;
-    }
-    return QRectF(values[0], values[1], values[2], values[3]);
-}
-
-void PLRBaseWindowController::restoreWindowFrame()
-{
-    const std::optional<QRectF> saved = savedWindowFrame();
-    if (!saved || !window())
+    Window* shown = window();
+    if (!shown)
         return;
-    const QRectF frame = PLRWindowPlacement::frameOnScreens(*saved, PLRWindowPlacement::availableScreenFrames());
-    window()->setFrame(Window::screenRectFromQt(frame), false);
-}
-
-bool PLRBaseWindowController::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == window() && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
-        Window* shown = window();
-        if (shown->isVisible() && !shown->isMinimized() && !shown->isMaximized() && !shown->isFullScreen()) {
-            const QRect frame = shown->geometry();
-            platform::UserDefaults::standard().setString(
-                QLatin1String(kPLRMainWindowFrameKey),
-                QStringLiteral("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()));
-        }
+    // 0.8 of its screen's width and height, at half the difference from the screen's origin
+    // (the screen's own origin is not added); no screen, no frame.
+    QRectF frame;
+    if (QScreen* screen = shown->screen()) {
+        const QSizeF screenSize(screen->geometry().size());
+        const QSizeF size = screenSize * 0.8;
+        frame = QRectF(QPointF((screenSize.width() - size.width()) / 2.0, (screenSize.height() - size.height()) / 2.0), size);
     }
-    return WindowController::eventFilter(watched, event);
+    shown->setFrame(frame, false);
 }
 
 QString PLRBaseWindowController::zoomLabelForFactor(double factor)
@@ -719,8 +713,11 @@ void PLRBaseWindowController::addBlockAction(QObject* sender)
     }
     m_addButton->setImageNamed(QStringLiteral("add-block-popover"));
     auto* view = qobject_cast<QWidget*>(sender);
-    if (view && view->window())
+    if (view && view->window()) {
         m_dragPopOver->showRelativeToRect(view->rect(), view);
+        // The popover takes the keyboard: a post can be composed without the mouse.
+        m_addBlockView->focusFirstTile();
+    }
 }
 
 PLRLayoutInteractionView* PLRBaseWindowController::currentCanvas() const

@@ -33,8 +33,6 @@ class PLRPostManager;
 // the zoom factor, and turns title-bar commands into calls on root navigation, the visual state,
 // the post's folder and the automatic-layout notification. Its content controller is root
 // navigation.
-// User-default key of the main window's last frame: "x y width height" in screen pixels.
-inline constexpr char kPLRMainWindowFrameKey[] = "PLRMainWindowFrame";
 
 class PLRBaseWindowController : public platform::ui::WindowController,
                                 public platform::ui::WindowDelegate,
@@ -46,13 +44,9 @@ public:
     explicit PLRBaseWindowController(QObject* parent = nullptr);
     ~PLRBaseWindowController() override;
 
-    // The stored frame of the main window (Qt's coordinates), or none when none is stored or
-    // it cannot be read.
-    static std::optional<QRectF> savedWindowFrame();
-    // Gives the window its stored frame (on a screen that is still there); done when the
-    // window loads and again once it has its menu bar, which would otherwise grow it.
-    void restoreWindowFrame();
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Gives the window 0.8 of its screen's size, centred on the screen (done when the window
+    // loads and again once it has its menu bar, which would otherwise grow it).
+    void placeOnScreen();
 
     PLRBaseViewController* contentViewController() const { return m_content; }
     PLRPostManager* postManager() const;
@@ -133,6 +127,11 @@ public:
     QMenu* folderMenu() const { return m_folderMenu.get(); }
     QMenu* autoLayoutMenu() const { return m_autoLayoutMenu.get(); }
     platform::ui::ImageView* divider(int index) const;
+    // The title bar's two groups of post controls the application delegate shows and hides
+    // with the post view: "toolbarItems" (zoom, add block, automatic layout) and
+    // "toolbarItemsFarRight" (panels, folder, export).
+    platform::ui::View* toolbarItems() const { return m_toolbarItems; }
+    platform::ui::View* toolbarItemsFarRight() const { return m_toolbarItemsFarRight; }
     PLRPopover* dragPopOver() const { return m_dragPopOver; }
     PLRAddBlockView* addBlockView();
     // The menus last popped up (kept until the next one of their kind).
@@ -154,6 +153,7 @@ private:
     void buildTitleBar(PLRBaseWindow* window);
     void makePopOverView();
     void layoutTitleBar();
+    void updateHomeButton();
     QAction* autoLayoutItemForCount(qint64 count) const;
     void popUpMenu(QMenu* menu, QWidget* inView, const QPointF& location);
 
@@ -174,6 +174,8 @@ private:
     QPointer<PLRTitleBarButton> m_folderButton;
     QPointer<PLRTitleBarButton> m_exportButton;
     QList<QPointer<platform::ui::ImageView>> m_dividers;
+    QPointer<platform::ui::View> m_toolbarItems;
+    QPointer<platform::ui::View> m_toolbarItemsFarRight;
     std::unique_ptr<QMenu> m_folderMenu;
     std::unique_ptr<QMenu> m_autoLayoutMenu;
     std::unique_ptr<QMenu> m_postMenu;

@@ -45,6 +45,10 @@ void PLRFirstTimeWelcomeViewController::postsWereUpdated()
             navigation = window->contentViewController();
     if (!navigation)
         navigation = qobject_cast<PLRBaseViewController*>(parent());
+    // Only while the welcome is the screen shown: behind a post (the first one, made from this
+    // screen) it waits for the post to be left.
+    if (navigation && (navigation->currentPostViewController() || navigation->isNavigating()))
+        return;
     if (m_completion)
         m_completion();
     if (navigation)

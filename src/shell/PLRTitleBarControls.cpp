@@ -20,6 +20,13 @@ PLRTitleBarButton::PLRTitleBarButton(QWidget* parent) : Button(parent)
     setImageScaling(ImageScaling::ProportionallyDown);
 }
 
+QWidget* PLRTitleBarButton::hitTest(const QPointF& pointInSuperview)
+{
+    if (alphaValue() <= 0.0 && isEnabled() && !isHidden() && frame().contains(pointInSuperview))
+        return this;
+    return Button::hitTest(pointInSuperview);
+}
+
 void PLRTitleBarButton::setImageNamed(const QString& name)
 {
     m_imageName = name;

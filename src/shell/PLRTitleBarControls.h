@@ -26,6 +26,9 @@ public:
     bool showsAlternate() const { return m_showsAlternate; }
 
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
+    // An enabled button takes its clicks also while it is faded out (the header appearing):
+    // only a disabled one lets them through.
+    QWidget* hitTest(const QPointF& pointInSuperview) override;
 
 protected:
     void drawImageAndTitle(platform::ui::GraphicsContext& context, const QRectF& rect);

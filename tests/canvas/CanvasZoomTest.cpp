@@ -30,37 +30,41 @@ protected:
 
 } // namespace
 
-TEST_F(CanvasZoom, StepsDownAndUpComeBackToExactlyOneHundredPercent)
+TEST_F(CanvasZoom, StepsAreTheSharedFactorPlusOrMinusTheStepAndTheCanvasShowsThem)
 {
     ASSERT_TRUE(controller->isVisualDelegate());
     EXPECT_EQ(shared().layoutZoomFactor(), 1.0);
-    for (int i = 0; i < 7; ++i) {
-        shared().decrementLayoutZoomFactorBy(0.1);
-        testing_support::drainEvents();
-    }
-    EXPECT_EQ(controller->magnification(), 0.3);
-    EXPECT_EQ(shared().layoutZoomFactor(), 0.3);
-    for (int i = 0; i < 7; ++i) {
-        shared().incrementLayoutZoomFactorBy(0.1);
-        testing_support::drainEvents();
-    }
-    EXPECT_EQ(controller->magnification(), 1.0);
-    EXPECT_EQ(shared().layoutZoomFactor(), 1.0);
-
-    // Steps in one go, with no turn of the event loop between them: the canvas shows the snapped
-    // factor at once, and the shared factor follows once the steps are over.
-    for (int i = 0; i < 3; ++i)
-        shared().decrementLayoutZoomFactorBy(0.1);
-    for (int i = 0; i < 3; ++i)
-        shared().incrementLayoutZoomFactorBy(0.1);
-    EXPECT_EQ(controller->magnification(), 1.0);
+    // A factor of no whole percent (a fit of 0.537) is shown as it is, and one step up from it
+    // is 0.637, on the canvas too, and it stays so.
+    shared().setLayoutZoomFactor(0.537);
     testing_support::drainEvents();
-    EXPECT_EQ(shared().layoutZoomFactor(), 1.0);
+    EXPECT_EQ(shared().layoutZoomFactor(), 0.537);
+    EXPECT_EQ(controller->magnification(), 0.537);
+    shared().incrementLayoutZoomFactorBy(0.1);
+    testing_support::drainEvents();
+    EXPECT_DOUBLE_EQ(shared().layoutZoomFactor(), 0.637);
+    EXPECT_DOUBLE_EQ(controller->magnification(), 0.637);
+    shared().decrementLayoutZoomFactorBy(0.1);
+    shared().decrementLayoutZoomFactorBy(0.1);
+    testing_support::drainEvents();
+    EXPECT_DOUBLE_EQ(shared().layoutZoomFactor(), 0.437);
+    EXPECT_DOUBLE_EQ(controller->magnification(), 0.437);
+
+    // Steps in one go, with no turn of the event loop between them, end where they began.
+    shared().setLayoutZoomFactor(1.0);
+    for (int i = 0; i < 3; ++i)
+        shared().decrementLayoutZoomFactorBy(0.1);
+    for (int i = 0; i < 3; ++i)
+        shared().incrementLayoutZoomFactorBy(0.1);
+    EXPECT_DOUBLE_EQ(controller->magnification(), 1.0);
+    testing_support::drainEvents();
+    EXPECT_DOUBLE_EQ(shared().layoutZoomFactor(), 1.0);
 
     // Factors that cannot be shown are refused.
+    const double shown = controller->magnification();
     for (double bad : {0.0, -2.0, 0.001, std::nan("")})
         shared().setLayoutZoomFactor(bad);
-    EXPECT_EQ(controller->magnification(), 1.0);
+    EXPECT_EQ(controller->magnification(), shown);
 }
 
 TEST_F(CanvasZoom, FitsTheWidthAnimatedAndTellsTheSharedState)

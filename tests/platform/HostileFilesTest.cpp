@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -53,6 +55,43 @@ TEST(HostileFiles, PlistsNestedTooDeeplyOrMultiplyingAreRefusedBeforeParsing)
     EXPECT_TRUE(platform::plist::fromData(hostile::deepXmlPlist(100)).isValid());
     const QByteArray xml = platform::plist::toXml(QVariantMap{{"a", QVariantList{QVariantMap{{"b", 1}}}}});
     EXPECT_EQ(platform::plist::fromData(xml).toMap().value("a").toList().value(0).toMap().value("b").toLongLong(), 1);
+}
+
+// The nesting limit at its edge: as deep as allowed reads, one level deeper is refused, for
+// arrays and dictionaries, in XML and in binary.
+TEST(HostileFiles, PlistNestingIsReadUpToTheLimitAndRefusedOneLevelPast)
+{
+    constexpr int limit = platform::plist::kMaxNestingDepth;
+    auto deepDictionaries = [](int depth) {
+        QByteArray bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">";
+        for (int i = 0; i < depth; ++i)
+            bytes += i + 1 < depth ? "<dict><key>k</key>" : "<dict>";
+        for (int i = 0; i < depth; ++i)
+            bytes += "</dict>";
+        return bytes + "</plist>\n";
+    };
+    // The depth of what was read (arrays or dictionaries, first member all the way down).
+    auto depthOf = [](QVariant value) {
+        int depth = 0;
+        while (value.typeId() == QMetaType::QVariantList || value.typeId() == QMetaType::QVariantMap) {
+            ++depth;
+            value = value.typeId() == QMetaType::QVariantList ? value.toList().value(0) : value.toMap().value("k");
+        }
+        return depth;
+    };
+    for (const auto& [kind, make] : {std::pair<const char*, std::function<QByteArray(int)>>{"XML arrays", hostile::deepXmlPlist},
+                                     {"XML dictionaries", deepDictionaries},
+                                     // binaryArrayChain(n, 1) nests n + 1 arrays.
+                                     {"binary arrays", [](int depth) { return hostile::binaryArrayChain(depth - 1, 1); }}}) {
+        SCOPED_TRACE(kind);
+        platform::Error error;
+        const QVariant atLimit = platform::plist::fromData(make(limit), &error);
+        ASSERT_TRUE(atLimit.isValid()) << error.localizedDescription().toStdString();
+        EXPECT_EQ(depthOf(atLimit), limit);
+        error = platform::Error();
+        EXPECT_FALSE(platform::plist::fromData(make(limit + 1), &error).isValid());
+        EXPECT_TRUE(error.isValid());
+    }
 }
 
 TEST(HostileFiles, ReadsOnlyRegularFilesAndNeverThroughALink)

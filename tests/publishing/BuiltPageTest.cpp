@@ -8,10 +8,12 @@
 
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -37,18 +39,18 @@ PLRBlock container(bool vertical, std::initializer_list<PLRBlock> children, cons
     return block;
 }
 
-// The bounding boxes of the regions that are not the background, at least `minimum` pixels
-// on each side (text glyphs and the like are smaller), sorted top to bottom, left to right.
-QList<QRect> blockRects(const QImage& picture, int minimum = 30)
+int distance(const QColor& a, const QColor& b)
+{
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+}
+
+// The bounding boxes of the connected regions of pixels that `inside` accepts, at least
+// `minimum` pixels on each side, sorted top to bottom, left to right.
+QList<QRect> regions(const QImage& picture, const std::function<bool(const QColor&)>& inside, int minimum)
 {
     const QImage image = picture.convertToFormat(QImage::Format_RGB32);
     const int w = image.width(), h = image.height();
-    auto isBackground = [&](int x, int y) {
-        const QColor c = QColor::fromRgb(image.pixel(x, y));
-        return std::abs(c.red() - kBackground.red()) + std::abs(c.green() - kBackground.green())
-                   + std::abs(c.blue() - kBackground.blue())
-               < 60;
-    };
+    auto isBackground = [&](int x, int y) { return !inside(QColor::fromRgb(image.pixel(x, y))); };
     std::vector<char> seen(size_t(w) * size_t(h), 0);
     QList<QRect> rects;
     std::vector<QPoint> stack;
@@ -79,6 +81,54 @@ QList<QRect> blockRects(const QImage& picture, int minimum = 30)
         return a.top() != b.top() ? a.top() < b.top() : a.left() < b.left();
     });
     return rects;
+}
+
+// The regions that are not the background (text glyphs and the like are smaller than `minimum`).
+QList<QRect> blockRects(const QImage& picture, int minimum = 30)
+{
+    return regions(picture, [](const QColor& c) { return distance(c, kBackground) >= 60; }, minimum);
+}
+
+// The download button (fill black, at least 40 x 20) and how many pixels of its label, near
+// white, it holds.
+struct ButtonSeen {
+    QRect box;
+    int labelPixels = 0;
+};
+ButtonSeen blackButton(const QImage& picture)
+{
+    const QList<QRect> boxes = regions(picture, [](const QColor& c) { return distance(c, Qt::black) < 60; }, 20);
+    ButtonSeen seen;
+    for (const QRect& box : boxes)
+        if (box.width() >= 40 && box.width() > seen.box.width())
+            seen.box = box;
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    for (int y = seen.box.top(); y <= seen.box.bottom() && !seen.box.isEmpty(); ++y)
+        for (int x = seen.box.left(); x <= seen.box.right(); ++x)
+            seen.labelPixels += distance(QColor::fromRgb(image.pixel(x, y)), Qt::white) < 120 ? 1 : 0;
+    return seen;
+}
+
+// A headless Chromium run on the page with the given extra arguments; its output.
+QByteArray runChromium(const QString& chromium, const QString& profile, const QStringList& arguments, bool* ok)
+{
+    QProcess browser;
+    browser.setProcessChannelMode(QProcess::SeparateChannels);
+    browser.start(chromium, QStringList{QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
+                                        QStringLiteral("--disable-gpu"), QStringLiteral("--disable-quic"),
+                                        QStringLiteral("--no-first-run"), QStringLiteral("--disable-background-networking"),
+                                        QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
+                                        QStringLiteral("--user-data-dir=") + profile, QStringLiteral("--hide-scrollbars"),
+                                        QStringLiteral("--force-device-scale-factor=1"),
+                                        QStringLiteral("--virtual-time-budget=5000")}
+                                + arguments);
+    // The browser runs beside this process's event loop, which serves nothing it needs: the
+    // development service is a process of its own.
+    *ok = browser.waitForStarted(10000) && browser.waitForFinished(60000);
+    const QByteArray out = browser.readAllStandardOutput();
+    if (!*ok)
+        qWarning("chromium: %s", browser.readAllStandardError().constData());
+    return out;
 }
 
 QString rectsText(const QList<QRect>& rects)
@@ -153,11 +203,19 @@ TEST_F(PublishingTest, TheBuiltPageShowsTheLayoutAsComposed)
     PLRBlock download;
     download.set_id("d1");
     download.mutable_download_button()->set_title("Get the photos");
-    download.mutable_download_button()->set_fill_colour(PLR::Block::Download_Button::NONE);
-    download.mutable_download_button()->set_line_colour(PLR::Block::Download_Button::NONE);
+    download.mutable_download_button()->set_size(PLR::Block::Download_Button::LARGE);
+    download.mutable_download_button()->set_fill_colour(PLR::Block::Download_Button::BLACK);
+    download.mutable_download_button()->set_line_colour(PLR::Block::Download_Button::GREY);
+    download.mutable_download_button()->set_hover_fill_colour(PLR::Block::Download_Button::WHITE);
+    download.mutable_download_button()->set_hover_line_colour(PLR::Block::Download_Button::BLACK);
     *section->add_blocks() = download;
     *manager->layoutManager()->representedLayout() = composed;
     manager->refreshImagesInUse();
+    // Keywords for every photo but the last; a meta description for the post.
+    const QList<QStringList> keywords{{"meadow", "spring"}, {"lake"}, {"ridge", "dusk", "hills"}, {"fern"}, {}};
+    for (int i = 0; i < 5; ++i)
+        manager->imageForIdentifier(ids[i])->setFocusKeywords(keywords[i]);
+    manager->representedPost()->setMetaDescription(QStringLiteral("Three days walking in the hills & <valleys>"));
 
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
     ASSERT_TRUE(waitUntilPublished());
@@ -182,22 +240,14 @@ TEST_F(PublishingTest, TheBuiltPageShowsTheLayoutAsComposed)
     // The page in a headless Chromium, the window as wide as the render and taller.
     QTemporaryDir profile;
     const QString shot = profile.filePath(QStringLiteral("page.png"));
-    QProcess browser;
-    browser.setProcessChannelMode(QProcess::MergedChannels);
-    browser.start(chromium, {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
-                             QStringLiteral("--disable-quic"), QStringLiteral("--no-first-run"),
-                             QStringLiteral("--disable-background-networking"), QStringLiteral("--disable-component-update"),
-                             QStringLiteral("--disable-sync"), QStringLiteral("--user-data-dir=") + profile.filePath("profile"),
-                             QStringLiteral("--hide-scrollbars"), QStringLiteral("--force-device-scale-factor=1"),
-                             QStringLiteral("--virtual-time-budget=5000"),
-                             QStringLiteral("--window-size=%1,%2").arg(kWidth).arg(own.height() + 80),
-                             QStringLiteral("--screenshot=") + shot, page});
-    ASSERT_TRUE(browser.waitForStarted(10000));
-    // The browser runs beside this process's event loop, which serves nothing it needs: the
-    // development service is a process of its own.
-    ASSERT_TRUE(browser.waitForFinished(60000)) << browser.readAll().toStdString();
+    bool ran = false;
+    runChromium(chromium, profile.filePath("profile"),
+                {QStringLiteral("--window-size=%1,%2").arg(kWidth).arg(own.height() + 80),
+                 QStringLiteral("--screenshot=") + shot, page},
+                &ran);
+    ASSERT_TRUE(ran);
     const QImage screenshot(shot);
-    ASSERT_FALSE(screenshot.isNull()) << browser.readAll().toStdString();
+    ASSERT_FALSE(screenshot.isNull());
     ASSERT_EQ(screenshot.width(), kWidth);
 
     const QList<QRect> expected = blockRects(own);
@@ -221,4 +271,31 @@ TEST_F(PublishingTest, TheBuiltPageShowsTheLayoutAsComposed)
     // the fonts of the two renderers).
     const QImage below = screenshot.copy(0, own.height() + 40, kWidth, 40);
     EXPECT_TRUE(blockRects(below, 1).isEmpty());
+
+    // The download button: a black box with its label in white, on the canvas and on the page.
+    const ButtonSeen drawn = blackButton(own);
+    const ButtonSeen shownButton = blackButton(screenshot.copy(0, 0, kWidth, own.height()));
+    ASSERT_FALSE(drawn.box.isEmpty());
+    ASSERT_FALSE(shownButton.box.isEmpty()) << "no black button on the page";
+    EXPECT_GT(drawn.labelPixels, 20);
+    EXPECT_GT(shownButton.labelPixels, 20) << "the button's label cannot be seen";
+    EXPECT_LE(std::abs(shownButton.box.center().x() - drawn.box.center().x()), 4);
+
+    // What the browser read: the photos' keywords as their alternative texts (the file's name
+    // for the photo without keywords), the post's meta description, the button's hover colours.
+    const QString dom = QString::fromUtf8(runChromium(chromium, profile.filePath("profile"), {QStringLiteral("--dump-dom"), page}, &ran));
+    ASSERT_TRUE(ran);
+    ASSERT_TRUE(dom.contains(QLatin1String("id=\"layout\""))) << dom.left(400).toStdString();
+    QStringList alts;
+    static const QRegularExpression altPattern(QStringLiteral("<img [^>]*alt=\"([^\"]*)\""));
+    for (auto it = altPattern.globalMatch(dom); it.hasNext();)
+        alts << it.next().captured(1);
+    EXPECT_EQ(alts, (QStringList{"meadow, spring", "lake", "ridge, dusk, hills", "fern", "p5"}));
+    static const QRegularExpression metaPattern(QStringLiteral("<meta name=\"description\" content=\"([^\"]*)\">"));
+    QString description = metaPattern.match(dom).captured(1);
+    description.replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", "\"").replace("&amp;", "&");
+    EXPECT_EQ(description, "Three days walking in the hills & <valleys>") << dom.left(600).toStdString();
+    static const QRegularExpression hoverRule(QStringLiteral("button:hover\\s*\\{[^}]*background:\\s*var\\(--hover-fill\\)"));
+    EXPECT_TRUE(hoverRule.match(dom).hasMatch());
+    EXPECT_TRUE(dom.contains(QLatin1String("--hover-fill:#ffffff;--hover-line:#000000;--hover-label:#000000")));
 }

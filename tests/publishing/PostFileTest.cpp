@@ -7,6 +7,7 @@
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "store/persistance-store/PLRPersistantStore.h"
 #include "store/persistance-store/source/PLRImageManager.h"
+#include "platform/Log.h"
 #include "platform/Modules.h"
 #include "platform/Plist.h"
 
@@ -195,6 +196,63 @@ TEST_F(PostFile, ImportComesBackWholeUnderANewIdentifierAndName)
     testing_support::scriptedPanels().enqueue(file);
     PLRPersistantPostExporter::selectPathAndImportPost();
     EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "Import of 'Trip import 2' Complete");
+}
+
+TEST_F(PostFile, OurOwnFileComesBackWithoutAWordAndCarriesOnlyThePictures)
+{
+    PLRPostManager* manager = tripPost();
+    ASSERT_NE(manager, nullptr);
+    // The photos' hashes are kept beside their export files, as after a publish.
+    for (const PLRSourceImagePtr& image : manager->images())
+        ASSERT_FALSE(PLRImageManager::sha1HashForImage(image.get()).isEmpty());
+    const QString locA = PLRImageManager::locationForIdentifier(m_a).toLocalFile();
+    ASSERT_TRUE(QFileInfo(locA + "/export.jpg.sha1").isFile());
+    const QString file = exportTrip(manager);
+    ASSERT_FALSE(file.isEmpty());
+    // Each photo's folder carries its pictures and nothing made from them on this machine.
+    const QString cache = manager->representedPost()->identifier() + ".plrpost/export_block_cache/";
+    for (const QString& entry : entriesOf(file)) {
+        if (entry.startsWith(cache) && !entry.endsWith('/')) {
+            EXPECT_TRUE(entry.endsWith("/preview.jpg") || entry.endsWith("/export.jpg") || entry.endsWith("/animation.gif"))
+                << entry.toStdString();
+        }
+    }
+
+    // Imported into a store without those pictures: no line about anything left out.
+    ASSERT_TRUE(QDir(locA).removeRecursively());
+    QStringList warnings;
+    const int capture = platform::log::addCapture([&](platform::log::Level level, const QString& message) {
+        if (level >= platform::log::Level::Warn)
+            warnings << message;
+    });
+    platform::Error error;
+    PLRPersistantPost* imported = PLRPersistantPostExporter::importPostFile(file, PLRCoreManager::userSession()->account(), &error);
+    platform::log::removeCapture(capture);
+    ASSERT_NE(imported, nullptr) << error.localizedDescription().toStdString();
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
+    EXPECT_TRUE(QFileInfo(locA + "/export.jpg").isFile());
+    // The hash is made anew where it is needed.
+    EXPECT_FALSE(QFileInfo::exists(locA + "/export.jpg.sha1"));
+    EXPECT_EQ(PLRImageManager::cachedSha1OfFile(locA + "/export.jpg").size(), 40);
+
+    // A file written before (with the kept hashes in it) comes in too, their hashes left out
+    // without a warning; anything else unknown is still named.
+    const QString dir = testing_support::testHome() + "/files";
+    QString older = withExtraEntry(file, dir + "/older.ppost", (cache + m_b + "/export.jpg.sha1").toUtf8(),
+                                   "0123456789012345678901234567890123456789 12 34");
+    older = withExtraEntry(older, dir + "/older2.ppost", (cache + m_b + "/notes.txt").toUtf8(), "x");
+    warnings.clear();
+    const int again = platform::log::addCapture([&](platform::log::Level level, const QString& message) {
+        if (level >= platform::log::Level::Warn)
+            warnings << message;
+    });
+    imported = PLRPersistantPostExporter::importPostFile(older, PLRCoreManager::userSession()->account(), &error);
+    platform::log::removeCapture(again);
+    ASSERT_NE(imported, nullptr) << error.localizedDescription().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(imported->bundlePath() + "/export_block_cache/" + m_b + "/export.jpg.sha1"));
+    ASSERT_FALSE(warnings.isEmpty());
+    EXPECT_FALSE(warnings.join('\n').contains(".sha1")) << warnings.join('\n').toStdString();
+    EXPECT_TRUE(warnings.join('\n').contains("notes.txt"));
 }
 
 TEST_F(PostFile, HostileArchivesWriteNothingOutsideAndLeaveNothingBehind)

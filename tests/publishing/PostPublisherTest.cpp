@@ -1,6 +1,9 @@
 #include "PublishingTestSupport.h"
+#include "platform/Clock.h"
 
 #include <QRegularExpression>
+
+#include <cmath>
 
 namespace {
 
@@ -244,6 +247,34 @@ TEST_F(PublishingTest, SlowAndFailingUploadsEndThePassAndTheBuildCheckAsksAgain)
     EXPECT_EQ(received.value("hashes").toArray().size(), 1);
 }
 
+TEST_F(PublishingTest, UploadAddressesGoOnlyToThePhotosAskedForEachOnce)
+{
+    openPost(2);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    const QString first = manager->images()[0]->identifier();
+    // The first pass's addresses: the first photo's twice, a photo that was not asked for, and
+    // none for the second photo. The pass ends once the one upload is answered (refused: the
+    // address is unknown); the build check then asks again for what is missing.
+    const QString bogus = QStringLiteral("http://127.0.0.1:%1/uploads/bogus").arg(service.port());
+    const QJsonObject address{{"ref_id", first}, {"signed_url", bogus}};
+    service.script(QJsonObject{{"path", "/api/me/posts/"}, {"prefix", true}, {"method", "POST"}, {"status", 200},
+                               {"body", QJsonObject{{"images", QJsonArray{address, address,
+                                                                          QJsonObject{{"ref_id", "NOT-ASKED"},
+                                                                                      {"signed_url", bogus + "2"}}}}}}});
+    EXPECT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitUntilPublished());
+    EXPECT_FALSE(entered.contains("CANCELLING"));
+    QStringList sentTo;
+    for (const QJsonValue& put : uploads())
+        sentTo << put.toObject().value("path").toString();
+    EXPECT_EQ(sentTo.count("/uploads/bogus"), 1);
+    EXPECT_FALSE(sentTo.contains("/uploads/bogus2"));
+    EXPECT_EQ(sentTo.size(), 3);   // then each photo once, in the second pass
+    for (int uploaded : uploadedProgress())
+        EXPECT_LE(uploaded, 2);
+    EXPECT_EQ(requestsOf("POST", postPath("/images-batch")).size(), 2);
+}
+
 TEST_F(PublishingTest, AnEditOffersAnUpdateAndItsUndoTakesItBack)
 {
     openPost(2);
@@ -281,36 +312,121 @@ TEST_F(PublishingTest, AnEditOffersAnUpdateAndItsUndoTakesItBack)
     EXPECT_EQ(state(), "UPDATE_AVAILABLE");
 }
 
-TEST_F(PublishingTest, TheBuildWaitChecksUntilBuiltAndARevisionEventChecksAtOnce)
+TEST_F(PublishingTest, TheBuildWaitChecksAfterItsDelayUntilBuiltAndTheServicesWordChecksAtOnce)
 {
+    // The clock moves only by hand here.
+    platform::ManualClock& clock = platform::ManualClock::install();
+    PLRWebServicePostPublisher::Timing timing = PLRWebServicePostPublisher::timing();
+    timing.buildCheckDelay = 5;
+    PLRWebServicePostPublisher::setTiming(timing);
     service.control("POST", "/__control/build", QJsonObject{{"checks", 3}});
     openPost(1);
-    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return state() == "NOT_PUBLISHED"; }));
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
-    ASSERT_TRUE(waitUntilPublished());
-    // Three fetches see it building, the fourth built; then the fetch of IDLE.
-    EXPECT_EQ(requestsOf("GET", postPath()).size(), 5);
-    EXPECT_FALSE(publisher->isBuildingBlog() && publisher->updating());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return state() == "SERVER_BUILDING"; }));
+    const QString path = postPath();
+    const auto checks = [&] { return requestsOf("GET", path).size(); };
+    // The build checks waiting on the clock (5 s from the moment they were scheduled).
+    const auto waitingChecks = [&] {
+        int count = 0;
+        for (double delay : testing_support::waitingSteps(clock))
+            count += std::abs(delay - 5.0) < 1e-6 ? 1 : 0;
+        return count;
+    };
 
-    // Checks far apart: after the check on entering the wait, only the service's event moves
-    // the wait on.
-    PLRWebServicePostPublisher::Timing timing = PLRWebServicePostPublisher::timing();
-    timing.buildCheckDelay = 3600;
-    PLRWebServicePostPublisher::setTiming(timing);
+    // The first check waits the delay.
+    EXPECT_TRUE(testing_support::holdsFor([&] { return checks() == 0; }, 200));
+    EXPECT_EQ(waitingChecks(), 1);
+    clock.advance(4.9);
+    EXPECT_TRUE(testing_support::holdsFor([&] { return checks() == 0; }, 100));
+    clock.advance(0.1);
+    // Each further check 5 s after the answer of the one before; the third check sees the
+    // build end, and the service's word of it brings the fourth at once, which finds it built;
+    // then the fetch of IDLE.
+    for (int check = 1; check <= 2; ++check) {
+        ASSERT_TRUE(testing_support::waitUntil([&] { return checks() == check && waitingChecks() == 1; })) << check;
+        clock.advance(5.0);
+    }
+    ASSERT_TRUE(waitUntilPublishedByTheService());
+    EXPECT_EQ(checks(), 5);
+    EXPECT_EQ(waitingChecks(), 0);
+
+    // An update: the service's word starts a check at once, in place of the one waiting; the
+    // wait goes on with one chain of checks. Other events do nothing.
     service.control("POST", "/__control/build", QJsonObject{{"checks", 2}});
     manager->representedPost()->setSeoTitle("Later");
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
-    ASSERT_TRUE(waitForState(PLRPP_STATE_SERVER_BUILDING));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return state() == "SERVER_BUILDING"; }));
     ASSERT_TRUE(testing_support::waitUntil([&] { return service.openSockets() > 0; }));
     service.clearRequests();
     entered.clear();
     EXPECT_GE(service.pushSocketEvent(remoteId(), "html_prep"), 1);
-    // Other events do nothing.
-    EXPECT_TRUE(testing_support::holdsFor([&] { return requestsOf("GET", postPath()).isEmpty(); }, 100));
+    EXPECT_TRUE(testing_support::holdsFor([&] { return checks() == 0; }, 100));
     EXPECT_GE(service.pushSocketEvent(remoteId(), "revision_active"), 1);
-    // The event's check finishes the build, whose own event brings the last check.
-    ASSERT_TRUE(waitUntilPublished());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return checks() == 1 && waitingChecks() == 1; }));
+    EXPECT_TRUE(testing_support::holdsFor([&] { return waitingChecks() == 1 && checks() == 1; }, 100));
+    clock.advance(5.0);
+    ASSERT_TRUE(waitUntilPublishedByTheService());
     EXPECT_EQ(publisher->liveRevision()->seoTitle(), "Later");
+}
+
+TEST_F(PublishingTest, TheFirstStateFollowsTheConnectionAndUpdatingIsTheRunningPublish)
+{
+    openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    const auto connection = [] {
+        const PLRFiniteStatePtr current = PLRWebServiceManager::globalManager().currentState();
+        return current ? current->name() : QString();
+    };
+
+    // Opened while the connection is being checked: it waits for the service, and looks once
+    // the connection is stable.
+    PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+    ASSERT_TRUE((QStringList{"CHECKING_CONNECTION", "CHECKING_SERVER_VERSION"}.contains(connection())))
+        << connection().toStdString();
+    auto waiting = std::make_unique<PLRWebServicePostPublisher>(*manager);
+    EXPECT_EQ(waiting->stateMachine()->initialState()->name(), "WAITING_FOR_SERVICE");
+    EXPECT_EQ(waiting->currentStateName(), "WAITING_FOR_SERVICE");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return waiting->currentStateName() == "NOT_PUBLISHED"; }, 8000));
+    EXPECT_EQ(connection(), "PLRWSM_STATE_STABLE");
+    waiting.reset();
+
+    // Opened while this version is out of date: it looks at once (the service still answers).
+    service.setMinimumVersion("99.1");
+    PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return connection() == "OUT_OF_DATE_VERSION"; }, 8000));
+    auto outdated = std::make_unique<PLRWebServicePostPublisher>(*manager);
+    EXPECT_EQ(outdated->stateMachine()->initialState()->name(), "FETCHING_INFO");
+    EXPECT_EQ(outdated->currentStateName(), "NOT_PUBLISHED");
+    outdated.reset();
+    service.setMinimumVersion("1.0");
+    PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return connection() == "PLRWSM_STATE_STABLE"; }, 8000));
+
+    // Whether a publish runs, and whether it can be cancelled, in each state a publish passes
+    // through (read as each state is entered): not "updating" in UPDATED_POST, nor once settled.
+    auto fresh = std::make_unique<PLRWebServicePostPublisher>(*manager);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return fresh->currentStateName() == "NOT_PUBLISHED"; }));
+    QStringList seen;
+    QObject reader;
+    fresh->addStateChangeNotificationHandler(&reader, [&](const platform::Notification&) {
+        seen << QStringLiteral("%1 %2 %3").arg(fresh->currentStateName(), fresh->updating() ? "updating" : "-",
+                                               fresh->isBuildingBlog() ? "no-cancel" : "cancel");
+    });
+    manager->representedPost()->setSeoTitle("First");
+    ASSERT_TRUE(fresh->createOrUpdatePublishedPost());
+    ASSERT_TRUE(testing_support::waitUntilMovingTheClock([&] { return seen.count(QStringLiteral("IDLE - no-cancel")) >= 2; }));
+    manager->representedPost()->setSeoTitle("Second");
+    ASSERT_TRUE(fresh->createOrUpdatePublishedPost());
+    ASSERT_TRUE(testing_support::waitUntilMovingTheClock([&] { return seen.count(QStringLiteral("IDLE - no-cancel")) >= 4; }));
+    QStringList distinct;
+    for (const QString& line : seen)
+        if (!distinct.contains(line))
+            distinct << line;
+    EXPECT_EQ(distinct, (QStringList{"CREATING_POST updating cancel", "CREATED_POST updating cancel",
+                                     "UPLOADING_IMAGES updating cancel", "SERVER_BUILDING updating no-cancel",
+                                     "IDLE - no-cancel", "FETCHING_INFO - no-cancel", "UPDATE_AVAILABLE - no-cancel",
+                                     "UPDATING_POST updating cancel", "UPDATED_POST - cancel"}));
 }
 
 TEST_F(PublishingTest, UnpublishingDeletesTheRemotePostAndKeepsItWhenThatFails)

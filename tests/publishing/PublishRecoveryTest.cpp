@@ -62,11 +62,13 @@ TEST_F(PublishingTest, OnlyWebAddressesReceiveUploads)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("precious");
     }
-    // The service hands out a local file and an address of another scheme.
+    // The service hands out a local file and an address of another scheme (one that would reach
+    // the service's own upload path, were it used as a web address).
     const QString first = manager->images()[0]->identifier();
     const QString second = manager->images()[1]->identifier();
+    const QString otherScheme = QStringLiteral("ftp://127.0.0.1:%1/uploads/x").arg(service.port());
     const QJsonObject answer{{"images", QJsonArray{QJsonObject{{"ref_id", first}, {"signed_url", QUrl::fromLocalFile(target).toString()}},
-                                                   QJsonObject{{"ref_id", second}, {"signed_url", "ftp://127.0.0.1/x.jpg"}}}}};
+                                                   QJsonObject{{"ref_id", second}, {"signed_url", otherScheme}}}}};
     service.script(QJsonObject{{"path", "/api/me/posts/"}, {"prefix", true}, {"method", "POST"}, {"count", 10},
                                {"body", answer}, {"status", 200}});
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
@@ -124,24 +126,65 @@ TEST_F(PublishingTest, DroppedAndRefusedUploadsBackOffAndStop)
 
 TEST_F(PublishingTest, TheBuildWaitEndsWithoutWaitingForAScheduledCheck)
 {
-    // Checks an hour apart: only the check on entering the wait and the service's message can
-    // end it.
+    // Checks an hour apart on a clock that stands still: only the service's word that it has
+    // built ends the wait.
+    platform::ManualClock::install();
     PLRWebServicePostPublisher::Timing timing = PLRWebServicePostPublisher::timing();
     timing.buildCheckDelay = 3600;
     PLRWebServicePostPublisher::setTiming(timing);
     publisher = openPost(3);
-    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
-    // Built at once: the first check finds it.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return state() == "NOT_PUBLISHED"; }));
+    // Built once the photos are up.
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
-    ASSERT_TRUE(waitUntilPublished(5000));
+    ASSERT_TRUE(waitUntilPublishedByTheService(5000));
 
-    // Built after one more look: the service's message, heard because the socket was joined
-    // while the photos went up.
-    service.control("POST", "/__control/build", QJsonObject{{"checks", 1}});
-    service.control("POST", "/__control/uploads", QJsonObject{{"count", 3}, {"delay_ms", 300}});
+    // An update that needs no photo: built just after its request was answered.
     manager->representedPost()->setSeoTitle("Again");
     entered.clear();
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
-    ASSERT_TRUE(waitUntilPublished(5000));
+    ASSERT_TRUE(waitUntilPublishedByTheService(5000));
     EXPECT_EQ(publisher->liveRevision()->seoTitle(), "Again");
+
+    // The service's word while the request is still being answered: the wait checks as soon
+    // as it begins (here the service builds only once it is asked).
+    service.control("POST", "/__control/build", QJsonObject{{"checks", 1}});
+    service.script(QJsonObject{{"path", postPath("/postrevisions")}, {"method", "POST"}, {"delay_ms", 400}});
+    manager->representedPost()->setSeoTitle("Once more");
+    entered.clear();
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_EQ(state(), "UPDATING_POST");
+    EXPECT_GE(service.pushSocketEvent(remoteId(), "revision_active"), 1);
+    ASSERT_TRUE(waitUntilPublishedByTheService(5000));
+    EXPECT_EQ(publisher->liveRevision()->seoTitle(), "Once more");
+    EXPECT_EQ(entered.mid(entered.indexOf("UPDATED_POST")),
+              (QStringList{"UPDATED_POST", "UPLOADING_IMAGES", "SERVER_BUILDING", "IDLE", "FETCHING_INFO", "IDLE"}));
+}
+
+// An upload address must not be a downgrade of the service's own scheme: from a service on
+// https only https; from one on plain http, http or https; never any other scheme.
+TEST(UploadAddresses, OnlyWebSchemesAndNeverADowngrade)
+{
+    const QUrl secure("https://service.example.com");
+    const QUrl plain("http://127.0.0.1:4000");
+    struct Case {
+        const char* address;
+        bool fromSecure;
+        bool fromPlain;
+    };
+    for (const Case& c : {Case{"https://uploads.example.com/a?sig=1", true, true},
+                          Case{"http://uploads.example.com/a?sig=1", false, true},
+                          Case{"HTTP://uploads.example.com/a", false, true},
+                          Case{"ftp://uploads.example.com/a", false, false},
+                          Case{"ws://uploads.example.com/a", false, false},
+                          Case{"wss://uploads.example.com/a", false, false},
+                          Case{"file:///home/someone/photo.jpg", false, false},
+                          Case{"file://host/photo.jpg", false, false},
+                          Case{"data:image/jpeg;base64,AAAA", false, false},
+                          Case{"https:///no-host", false, false},
+                          Case{"/uploads/relative", false, false}}) {
+        SCOPED_TRACE(c.address);
+        const QUrl url(QString::fromLatin1(c.address));
+        EXPECT_EQ(PLRWebServicePostPublisher::isUsableUploadURL(url, secure), c.fromSecure);
+        EXPECT_EQ(PLRWebServicePostPublisher::isUsableUploadURL(url, plain), c.fromPlain);
+    }
 }

@@ -12,6 +12,7 @@
 #include "publishing/seo/PLRSeoManager.h"
 #include "publishing/seo/PLRSeoTextCounts.h"
 #include "publishing/seo/PLRSeoUIHandler.h"
+#include "platform-ui/Fonts.h"
 #include "store/session/PLRCoreManager.h"
 #include "store/session/PLRPostManager.h"
 #include "store/session/PLRUserSession.h"
@@ -22,6 +23,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 
 namespace {
 
@@ -317,12 +320,71 @@ TEST_F(SeoTest, PanelTitlesAreReadableAndLineUpWithThePageFields)
     EXPECT_EQ(panel.focusKeywordTokenField()->geometry().right(), panel.view()->width() - 1);
 }
 
+namespace {
+
+QVariantMap sub(qint64 level, const QString& reason)
+{
+    return {{QString::fromLatin1(kPLRSEOMETRIC_KEY_LEVEL), level}, {QString::fromLatin1(kPLRSEOMETRIC_KEY_REASON), reason}};
+}
+
+// The advice as the row's label shows it: each run of text with whether it is slanted.
+QList<std::pair<QString, bool>> shownRuns(const QString& html)
+{
+    QTextDocument document;
+    document.setDefaultFont(platform::ui::systemFont(11));
+    document.setHtml(html);
+    QList<std::pair<QString, bool>> runs;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            runs.append({it.fragment().text().replace(QChar::LineSeparator, QLatin1Char('\n')), it.fragment().charFormat().fontItalic()});
+    return runs;
+}
+
+} // namespace
+
 TEST(SeoPanelText, CombinesGoodAdviceWithAndAndStopsAtTheFirstProblem)
 {
+    using Runs = QList<std::pair<QString, bool>>;
+    const auto compose = [](const QList<QVariantMap>& subs) { return shownRuns(PLRSeoUIHandler::summaryTitleForSubMetrics(subs)); };
+    // Good advice joined by a slanted " and ".
+    EXPECT_EQ(compose({sub(1, "Short."), sub(1, "Has all keywords."), sub(1, "Fine.")}),
+              (Runs{{"Short.", false}, {" and ", true}, {"Has all keywords.", false}, {" and ", true}, {"Fine.", false}}));
+    // The first advice that is not good follows a slanted " but " and a line break, and ends it.
+    EXPECT_EQ(compose({sub(1, "Long enough."), sub(2, "Missing 'tree'."), sub(1, "Never shown."), sub(3, "Nor this.")}),
+              (Runs{{"Long enough.", false}, {" but \n", true}, {"Missing 'tree'.", false}}));
+    EXPECT_EQ(compose({sub(3, "No text."), sub(1, "Never shown.")}), (Runs{{"No text.", false}}));
+    // Good advice with nothing to say adds nothing, not even a joint.
+    EXPECT_EQ(compose({sub(1, ""), sub(2, "12 words, keep going!")}), (Runs{{"12 words, keep going!", false}}));
+    EXPECT_EQ(PLRSeoUIHandler::summaryTitleForSubMetrics({sub(1, ""), sub(1, "")}), QString());
+    EXPECT_EQ(PLRSeoUIHandler::summaryTitleForSubMetrics({}), QString());
+    // One sub-metric: its advice as it is, whatever its level, its markup shown as text.
+    EXPECT_EQ(compose({sub(2, "Use <b> and & sparingly.")}), (Runs{{"Use <b> and & sparingly.", false}}));
+    EXPECT_EQ(compose({sub(2, "2 focus keywords, keep going!\nWe recommend 3\u20135.")}),
+              (Runs{{QString::fromUtf8("2 focus keywords, keep going!\nWe recommend 3\u20135."), false}}));
+    EXPECT_EQ(PLRSeoUIHandler::summaryTitleForMetric(nullptr), QString());
+
     EXPECT_EQ(PLRSeoUIHandler::stringForSEOSummary(2), "Summary level Warning");
     EXPECT_EQ(PLRSeoUIHandler::stringForSEOSummary(7), "");
     EXPECT_TRUE(PLRSeoUIHandler::imageForSummaryLevel(0).isNull());
     EXPECT_FALSE(PLRSeoUIHandler::imageForSummaryLevel(1).isNull());
+}
+
+TEST_F(SeoTest, TheBodyTextRowShowsTheFirstAdviceThatIsNotGood)
+{
+    // A short body missing a keyword: only the word count is advised.
+    post->setFocusKeywords({"tree"});
+    addText(words(12));
+    EXPECT_EQ(PLRSeoUIHandler::summaryTitleForMetric(seo->textMetric()),
+              "12 words, keep going! Body text of at least 300 words will improve your SEO.");
+    // Long enough: the missing keyword is the advice; with it in the body, nothing is said.
+    PLRBlock* body = layout->representedLayout()->mutable_sections(0)->mutable_blocks(0);
+    body->mutable_text()->set_value(words(300).toStdString());
+    layout->announceChange();
+    EXPECT_EQ(shownRuns(PLRSeoUIHandler::summaryTitleForMetric(seo->textMetric())),
+              (QList<std::pair<QString, bool>>{{"None of your focus keywords are in the body, add them to boost your SEO.", false}}));
+    body->mutable_text()->set_value((words(300) + " tree").toStdString());
+    layout->announceChange();
+    EXPECT_EQ(PLRSeoUIHandler::summaryTitleForMetric(seo->textMetric()), QString());
 }
 
 TEST(SeoTextCounts, MatchTheWholeBodyAndCountAgainOnlyTheBlocksThatChanged)

@@ -11,7 +11,9 @@
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QPointer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -19,8 +21,10 @@ namespace {
 // answers as told.
 class TinyService : public QObject {
 public:
-    enum class Answer { KeepAlive, Chunked, CloseDelimited, CloseAfter, Never };
+    enum class Answer { KeepAlive, Chunked, CloseDelimited, CloseAfter, Never, Raw };
     Answer answer = Answer::KeepAlive;
+    // Answer::Raw: these pieces, written one per event-loop turn.
+    QList<QByteArray> rawPieces;
     QList<QByteArray> bodies;
     QList<QByteArray> targets;
     int accepted = 0;
@@ -74,7 +78,16 @@ private:
             socket->disconnectFromHost();
             break;
         case Answer::Never: break;
+        case Answer::Raw: writePieces(socket, rawPieces); break;
         }
+    }
+    static void writePieces(QPointer<QTcpSocket> socket, QList<QByteArray> pieces)
+    {
+        if (!socket || pieces.isEmpty())
+            return;
+        socket->write(pieces.takeFirst());
+        socket->flush();
+        QTimer::singleShot(0, socket, [socket, pieces] { writePieces(socket, pieces); });
     }
     QTcpServer m_server;
 };
@@ -213,4 +226,62 @@ TEST(UploadClient, TimesOutRefusedConnectionsAndUnreadableFilesAreErrors)
     clock.advance(3.0);
     testing_support::drainEvents();
     EXPECT_FALSE(called);
+}
+
+// A chunked answer is read as it arrives, whatever the pieces it comes in, and its body is
+// bounded as a whole, not only chunk by chunk.
+TEST(UploadClient, ChunkedAnswersAreDecodedAsTheyArriveAndBoundedAsAWhole)
+{
+    TinyService service;
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, "p.jpg", photoBytes(3000, 3));
+    PLRUploadClient client(1);
+    auto putOne = [&](const QList<QByteArray>& pieces) {
+        service.answer = TinyService::Answer::Raw;
+        service.rawPieces = pieces;
+        Outcome outcome;
+        client.put(service.url("/u"), path, [&outcome](const PLRUploadClient::Result& result) { outcome = {true, result}; },
+                   5000);
+        EXPECT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 10000));
+        return outcome.result;
+    };
+
+    // Split inside the size lines, the data, the line ends and the trailer.
+    const QByteArray framed = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                              "5\r\nhello\r\n1;ext=1\r\n \r\nA\r\n0123456789\r\n0\r\nX-Trailer: t\r\n\r\n";
+    QList<QByteArray> bytes;
+    for (char byte : framed)
+        bytes << QByteArray(1, byte);
+    PLRUploadClient::Result result = putOne(bytes);
+    EXPECT_FALSE(result.transport.isValid()) << result.transport.toString().toStdString();
+    EXPECT_EQ(result.body, "hello 0123456789");
+    // The connection is kept and the next answer starts afresh on it.
+    result = putOne({"HTTP/1.1 201 Created\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n"});
+    EXPECT_EQ(result.status, 201);
+    EXPECT_EQ(result.body, "ok");
+    EXPECT_EQ(client.connectionsOpened(), 1);
+
+    // Four chunks of 1 MiB fit (4 MiB in all); a fifth chunk, however small, is too much.
+    const QByteArray mebibyte(1024 * 1024, 'x');
+    QList<QByteArray> fits{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"};
+    for (int i = 0; i < 4; ++i)
+        fits << "100000\r\n" + mebibyte + "\r\n";
+    QList<QByteArray> tooLong = fits;
+    fits << "0\r\n\r\n";
+    tooLong << "1\r\nx\r\n" << "0\r\n\r\n";
+    result = putOne(fits);
+    EXPECT_FALSE(result.transport.isValid());
+    EXPECT_EQ(result.body.size(), 4 * 1024 * 1024);
+    result = putOne(tooLong);
+    EXPECT_EQ(result.transport.code, platform::urlerror::BadServerResponse);
+    EXPECT_TRUE(result.body.isEmpty());
+
+    // Endless trailers and a size line that never ends are refused too.
+    QList<QByteArray> trailers{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n"};
+    for (int i = 0; i < 100; ++i)
+        trailers << "X-Padding: " + QByteArray(1000, 'p') + "\r\n";
+    EXPECT_EQ(putOne(trailers).transport.code, platform::urlerror::BadServerResponse);
+    EXPECT_EQ(putOne({"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1" + QByteArray(8000, '0')})
+                  .transport.code,
+              platform::urlerror::BadServerResponse);
 }

@@ -12,6 +12,8 @@
 #include "services/web-services/PLRHelpManager.h"
 #include "services/web-services/PLRPingHelper.h"
 #include "platform/Clock.h"
+#include "platform/UserDefaults.h"
+#include "services/web-services/PLRWebServiceHost.h"
 #include "services/web-services/PLRReachability.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +23,16 @@
 #include <QMenu>
 #include <QSignalSpy>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <net/if.h>
 #include <netdb.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -151,6 +161,63 @@ TEST(HelpMenu, HostileSiteMapsGiveABoundedMenuOfTheHelpCentresOwnArticles)
     EXPECT_TRUE(top.join("|").contains("3 Real"));
     for (const QUrl& url : presented)
         EXPECT_EQ(url.host(), centre.host()) << url.toString().toStdString();
+}
+
+// An article must be on the help centre's own scheme: from the https help centre an http
+// address of the same host is a downgrade and never reaches the menu.
+TEST(HelpMenu, ArticlesKeepTheHelpCentresScheme)
+{
+    const QUrl secure("https://help.example.com/");
+    const QUrl plain("http://127.0.0.1:4000/");
+    struct Case {
+        const char* address;
+        const QUrl& centre;
+        bool article;
+    };
+    for (const Case& c : {Case{"https://help.example.com/en/articles/1-a", secure, true},
+                          Case{"http://help.example.com/en/articles/1-a", secure, false},
+                          Case{"HTTP://HELP.example.com/en/articles/1-a", secure, false},
+                          Case{"http://help.example.com:443/en/articles/1-a", secure, false},
+                          Case{"ftp://help.example.com/en/articles/1-a", secure, false},
+                          Case{"http://127.0.0.1:4000/en/articles/1-a", plain, true},
+                          Case{"https://127.0.0.1:4000/en/articles/1-a", plain, false}}) {
+        SCOPED_TRACE(c.address);
+        EXPECT_EQ(PLRHelpManager::isHelpCentreArticle(QUrl(QString::fromLatin1(c.address)), c.centre), c.article);
+    }
+
+    // The menu of the production help centre (https) from a site map that also lists the same
+    // articles on plain http: only the https ones, and only they are ever opened.
+    platform::UserDefaults::standard().setString(QStringLiteral("WEB_SERVICE_HOST_TYPE"),
+                                                 QString::fromLatin1(PLRWebServiceHost_PROD));
+    const QUrl centre = PLRHelpManager::helpCentreURL();
+    ASSERT_EQ(centre.scheme(), "https");
+    QUrl downgraded = centre;
+    downgraded.setScheme(QStringLiteral("http"));
+    const QString secureBase = centre.toString(QUrl::RemovePath);
+    const QString plainBase = downgraded.toString(QUrl::RemovePath);
+    PLRHelpManager manager;
+    QMenu menu;
+    QList<QUrl> presented;
+    manager.setupHelpMenu(&menu, [&](const QUrl& url) { presented << url; });
+    // The plain ones first: the menu starts from the first address's scheme and host.
+    ASSERT_TRUE(manager.loadSiteMap(siteMapOf({plainBase + "/en/articles/2-plain", plainBase + "/en/guides/3-plain-only",
+                                               secureBase + "/en/articles/1-secure"})));
+    manager.addSiteMapToHelpMenu();
+    QList<const QMenu*> menus{&menu};
+    QStringList titles;
+    while (!menus.isEmpty()) {
+        for (QAction* action : menus.takeFirst()->actions()) {
+            if (action->menu()) {
+                menus << action->menu();
+            } else if (action->objectName() == kPLRHelpArticleItemIdentifier) {
+                titles << action->text();
+                action->trigger();
+            }
+        }
+    }
+    EXPECT_EQ(titles, QStringList{"1 Secure"});
+    ASSERT_EQ(presented.size(), 1);
+    EXPECT_EQ(presented.first().scheme(), "https");
 }
 
 TEST(HelpMenu, ReadsTheSiteMapInTheBackgroundAndCountsOpenings)
@@ -467,6 +534,133 @@ TEST(SimplePing, PingsTheLoopbackWhereTheSystemAllowsIt)
     ping.sendPingWithData();
     ASSERT_TRUE(testing_support::waitUntil([&] { return recorder.events.contains("reply"); }));
     EXPECT_EQ(recorder.events.mid(0, 2), (QStringList{"started", "sent"}));
+}
+
+namespace {
+
+// A network of the test's own: the calling (main) thread moves into a new network namespace,
+// with its loopback up and ping sockets allowed there, and back when this goes. Its settings are
+// the namespace's own, so a host that stays silent can be made without touching the machine's
+// network. Needs the right to make namespaces (root); unavailable() says why otherwise.
+class PrivateNetwork {
+public:
+    PrivateNetwork()
+    {
+        m_original = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+        if (m_original < 0) {
+            m_why = QStringLiteral("no /proc/thread-self/ns/net: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            return;
+        }
+        struct stat before {};
+        ::fstat(m_original, &before);
+        if (::unshare(CLONE_NEWNET) != 0) {
+            m_why = QStringLiteral("no new network namespace: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            return;
+        }
+        m_entered = true;
+        struct stat after {};
+        if (::stat("/proc/thread-self/ns/net", &after) != 0 || after.st_ino == before.st_ino) {
+            m_why = QStringLiteral("the namespace did not change");
+            return;
+        }
+        const int control = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ifreq loopback{};
+        std::strncpy(loopback.ifr_name, "lo", IFNAMSIZ - 1);
+        const bool up = control >= 0 && ::ioctl(control, SIOCGIFFLAGS, &loopback) == 0
+                        && (loopback.ifr_flags |= IFF_UP, ::ioctl(control, SIOCSIFFLAGS, &loopback) == 0);
+        if (control >= 0)
+            ::close(control);
+        if (!up || !setting("ping_group_range", "0 2147483647")) {
+            m_why = QStringLiteral("the new namespace cannot be set up");
+            return;
+        }
+        m_ready = true;
+    }
+    ~PrivateNetwork()
+    {
+        if (m_entered && ::setns(m_original, CLONE_NEWNET) != 0)
+            ADD_FAILURE() << "could not return to the test's network namespace";
+        if (m_original >= 0)
+            ::close(m_original);
+    }
+    PrivateNetwork(const PrivateNetwork&) = delete;
+    PrivateNetwork& operator=(const PrivateNetwork&) = delete;
+
+    QString unavailable() const { return m_ready ? QString() : m_why; }
+    // Whether the namespace's hosts leave echo requests unanswered.
+    bool setEchoIgnored(bool ignored) { return setting("icmp_echo_ignore_all", ignored ? "1" : "0"); }
+
+private:
+    // Only ever the new namespace's settings.
+    bool setting(const char* name, const char* value) const
+    {
+        if (!m_entered)
+            return false;
+        QFile file(QStringLiteral("/proc/sys/net/ipv4/") + QLatin1String(name));
+        return file.open(QIODevice::WriteOnly) && file.write(value) == qint64(std::strlen(value));
+    }
+
+    int m_original = -1;
+    bool m_entered = false;
+    bool m_ready = false;
+    QString m_why;
+};
+
+} // namespace
+
+// Ping sockets are refused on most machines, and the loopback always answers: the silent host
+// is the loopback of a network namespace of the test's own that ignores echo requests.
+TEST(PingHelper, ASilentHostIsUnreachableAfterItsFirstUnansweredSecondAndThenNothingMore)
+{
+    PrivateNetwork network;
+    if (!network.unavailable().isEmpty())
+        GTEST_SKIP() << "no network namespace of the test's own: " << network.unavailable().toStdString();
+    platform::ManualClock& clock = platform::ManualClock::install();
+    PLRPingHelper helper;
+    QList<std::pair<bool, QString>> results;
+    helper.runWithHostName("127.0.0.1", [&](bool reachable, const QString& reason) {
+        results.append({reachable, reason});
+    });
+    ASSERT_EQ(results.size(), 1);
+    EXPECT_TRUE(results.first().first);
+    // The first ping is answered: only the next round waits (5 s), and nothing is said.
+    const std::vector<double> nextRound{5.0};
+    ASSERT_TRUE(testing_support::waitUntil([&] { return clock.waiting() == nextRound; }, 5000));
+    EXPECT_EQ(results.size(), 1);
+
+    // The host falls silent. The next ping waits one second for its answer.
+    ASSERT_TRUE(network.setEchoIgnored(true));
+    clock.advance(5.0);
+    EXPECT_EQ(clock.waiting(), std::vector<double>{1.0});
+    EXPECT_TRUE(testing_support::holdsFor([&] { return results.size() == 1; }, 200));
+    clock.advance(0.999);
+    testing_support::drainEvents();
+    EXPECT_EQ(results.size(), 1);
+    EXPECT_TRUE(helper.reachable());
+    clock.advance(0.001);
+    ASSERT_EQ(results.size(), 2);
+    EXPECT_FALSE(results.at(1).first);
+    EXPECT_TRUE(results.at(1).second.isEmpty());   // silence has no reason
+    EXPECT_FALSE(helper.reachable());
+    EXPECT_EQ(helper.pinger(), nullptr);
+
+    // Two more silent rounds, each with a new pinger: nothing more is said.
+    for (int round = 0; round < 2; ++round) {
+        clock.advance(5.0);
+        ASSERT_TRUE(testing_support::waitUntil([&] { return clock.waiting() == std::vector<double>{1.0}; }, 5000));
+        EXPECT_TRUE(testing_support::holdsFor([&] { return results.size() == 2; }, 100));
+        clock.advance(1.0);
+        testing_support::drainEvents();
+        EXPECT_EQ(results.size(), 2);
+        EXPECT_EQ(clock.waiting(), nextRound);
+    }
+
+    // It answers again: reachable at the next round.
+    ASSERT_TRUE(network.setEchoIgnored(false));
+    clock.advance(5.0);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return results.size() == 3; }, 5000));
+    EXPECT_TRUE(results.at(2).first);
+    EXPECT_TRUE(helper.reachable());
 }
 
 TEST(PingHelper, ReportsReachableAtOnceThenOnlyChanges)

@@ -131,13 +131,16 @@ TEST_F(UserSessionMachine, StoredSessionFetchesOnceTheServiceIsStable)
     EXPECT_EQ(PLRCoreManager::userSession()->account()->firstName(), "Ann");
     EXPECT_EQ(PLRCoreManager::userSession()->account()->lastName(), "Lee");
 
-    // The publisher is deleted elsewhere: the next fetch (answered 501) forgets it.
+    // A publisher fetch answered 501 (no publisher) ends the fetch and keeps the publisher
+    // already known.
     setDemoUser(service, {{"publisher", QJsonValue::Null}});
     events.clear();
     ASSERT_TRUE(manager->refreshInfo());
     ASSERT_TRUE(waitForEvent(PLRWSUM_EVENT_FETCHED_INFO));
+    EXPECT_EQ(events, (QStringList{"ENV_REFRESH_INFO", "ENV_FETCHED_INFO"}));
     EXPECT_EQ(userState(), PLRWSUM_STATE_IDLE);
-    EXPECT_FALSE(manager->remotePublisher());
+    ASSERT_TRUE(manager->remotePublisher());
+    EXPECT_EQ(manager->remotePublisher()->host(), "photos.example.com");
 }
 
 TEST_F(UserSessionMachine, FollowsTheConnectionMachine)
@@ -291,16 +294,60 @@ TEST_F(UserSessionMachine, AChangeInterruptedByAFailedRenewalEndsInItsFailureEve
     ASSERT_TRUE(waitForEvent(PLRWSUM_EVENT_FETCHED_INFO));
     EXPECT_EQ(requestsOf(service, "/api/me/publisher", "PUT").size(), 1);
     ASSERT_TRUE(PLRCoreManager::userSession());
+}
 
-    // A refused user update ends with ENV_UPDATED_INFO carrying the service's error.
-    events.clear();
-    infos.clear();
+// A user or account change that the service refuses, or whose answer is lost, is a service error:
+// logged, the connection checked again and everything fetched anew; never ENV_UPDATED_INFO, which
+// means the change was made.
+TEST_F(UserSessionMachine, RefusedUserAndAccountChangesAreServiceErrors)
+{
+    PLRWebServiceUserManager* manager = idleManager();
+    ASSERT_TRUE(manager);
+    QStringList errorLines;
+    const int capture = platform::log::addCapture([&](platform::log::Level level, const QString& line) {
+        if (level == platform::log::Level::Error && line.contains(QLatin1String("Web Service Error for")))
+            errorLines << line;
+    });
+    auto expectRecheck = [&](const char* change) {
+        SCOPED_TRACE(change);
+        ASSERT_TRUE(waitForEvent(PLRWSUM_EVENT_FETCHED_INFO)) << events.join(' ').toStdString();
+        EXPECT_EQ(events.join(' '), QStringLiteral("%1 ENV_SERVICE_CHANGED ENV_SERVICE_RESTORED ENV_FETCHED_INFO")
+                                        .arg(QLatin1String(change)));
+        EXPECT_EQ(userState(), PLRWSUM_STATE_IDLE);
+        events.clear();
+        infos.clear();
+    };
+
     service.script(QJsonObject{{"path", "/api/me/"}, {"method", "PUT"}, {"status", 400}, {"code", 12}});
     ASSERT_TRUE(manager->updateUser(QStringLiteral("Ann"), QString(), QString()));
+    expectRecheck("ENV_UPDATE_USER");
+    ASSERT_EQ(errorLines.size(), 1);
+    EXPECT_TRUE(errorLines.first().contains(QLatin1String("Web Service Error for Web_Service_User_Session")));
+    EXPECT_TRUE(errorLines.first().contains(QLatin1String("code=12")));
+
+    // The user's answer lost (the network layer sends a PUT again once on a dropped connection):
+    // the same path, with no error to show.
+    service.script(QJsonObject{{"path", "/api/me/"}, {"method", "PUT"}, {"drop", true}, {"count", 2}});
+    ASSERT_TRUE(manager->updateUser(QStringLiteral("Ann"), QString(), QString()));
+    expectRecheck("ENV_UPDATE_USER");
+    EXPECT_EQ(errorLines.size(), 2);
+
+    // The account (whose change only a renewal repeats).
+    service.script(QJsonObject{{"path", "/api/me/account"}, {"method", "PUT"}, {"status", 422}, {"code", 3}});
+    ASSERT_TRUE(manager->stateMachine()->fireEvent(QStringLiteral("ENV_UPDATE_ACCOUNT"),
+                                                   QVariantMap{{"name", "Studio"}}));
+    expectRecheck("ENV_UPDATE_ACCOUNT");
+    EXPECT_EQ(errorLines.size(), 3);
+    EXPECT_EQ(requestsOf(service, "/api/me/account", "PUT").size(), 1);
+
+    // An expired token is still renewed and the change repeated.
+    service.scriptServiceError("/api/me/", 10000, 401);
+    ASSERT_TRUE(manager->updateUser(QStringLiteral("Bea"), QString(), QString()));
     ASSERT_TRUE(waitForEvent(PLRWSUM_EVENT_UPDATED_INFO));
-    EXPECT_EQ(events, (QStringList{"ENV_UPDATE_USER", "ENV_UPDATED_INFO"}));
-    EXPECT_EQ(errorCode(1), 12);
-    EXPECT_EQ(userState(), PLRWSUM_STATE_IDLE);
+    EXPECT_EQ(events.join(' '), "ENV_UPDATE_USER ENV_REFRESH_AUTH ENV_UPDATE_USER ENV_UPDATED_INFO");
+    EXPECT_EQ(requestsOf(service, "/api/me/", "PUT").last()["body"]["user"]["f_name"], "Bea");
+    EXPECT_EQ(errorLines.size(), 3);
+    platform::log::removeCapture(capture);
 }
 
 TEST_F(UserSessionMachine, PublisherChanges)

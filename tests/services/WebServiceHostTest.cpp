@@ -10,11 +10,13 @@
 #include "services/web-services/PLRServiceError.h"
 #include "services/web-services/PLRServiceRequest.h"
 #include "services/web-services/PLRWebServiceHost.h"
+#include "controls/PLRPopupButton.h"
 #include "services/web-services/PLRWebServiceHostViewController.h"
 
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QMenu>
 #include <QLabel>
 #include <QLineEdit>
 #include <QUrlQuery>
@@ -240,16 +242,33 @@ TEST(WebServiceHostView, ShowsAndSavesTheChoice)
     storeType(PLRWebServiceHost_STAGING);
 
     PLRWebServiceHostViewController view;
+    // The two choosers are the kit's pop-up buttons, not Qt's combo boxes.
+    EXPECT_TRUE(view.findChildren<QComboBox*>().isEmpty());
+    ASSERT_EQ(view.findChildren<PLRPopupButton*>().size(), 2);
     view.viewDidAppear();
-    EXPECT_EQ(view.hostTypePopUp()->currentData().toInt(), 2);
-    EXPECT_EQ(view.httpsPopUp()->currentData().toInt(), 1);
+    EXPECT_EQ(view.hostTypePopUp()->selectedTag(), 2);
+    EXPECT_EQ(view.hostTypePopUp()->title(), "Staging");
+    EXPECT_EQ(view.httpsPopUp()->selectedTag(), 1);
     EXPECT_EQ(view.hostField()->text(), "custom.test");
     EXPECT_EQ(view.portField()->text(), "8443");
     EXPECT_EQ(view.serviceURLLabel()->text(), "https://staging.pellora.app");
     EXPECT_EQ(view.socketStatusLabel()->text(), "Not Connected");
 
-    view.hostTypePopUp()->setCurrentIndex(view.hostTypePopUp()->findData(4));
-    view.httpsPopUp()->setCurrentIndex(view.httpsPopUp()->findData(0));
+    // Chosen from their menus as a user does.
+    view.resize(400, 300);
+    view.show();
+    QMenu* shown = nullptr;
+    PLRPopupButton::setMenuPresenter([&](PLRPopupButton*, QMenu* menu, const QPoint&, int) { shown = menu; });
+    for (auto [popUp, title] : {std::pair{view.hostTypePopUp(), QStringLiteral("Custom")}, std::pair{view.httpsPopUp(), QStringLiteral("http")}}) {
+        shown = nullptr;
+        platform::ui::dispatch::sendMouse(popUp, QEvent::MouseButtonPress, QPointF(10, 10));
+        ASSERT_NE(shown, nullptr);
+        for (QAction* item : shown->actions())
+            if (item->text() == title)
+                item->trigger();
+        EXPECT_EQ(popUp->title(), title);
+    }
+    PLRPopupButton::setMenuPresenter(nullptr);
     view.portField()->setText(QString());
     view.saveCustom();
     view.saveType();

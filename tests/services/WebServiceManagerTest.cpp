@@ -97,13 +97,26 @@ TEST_F(ServiceTest, OfflineSettlesOnNoInternet)
     bool offline = true;
     Reachability::setFlagsProvider([&](const QString&) -> quint32 { return offline ? 0 : Reachability::kReachable; });
     service.goDown(1500);
+    ASSERT_TRUE(service.waitUntilDown());
     platform::ManualClock& clock = platform::ManualClock::install();
     auto& manager = PLRWebServiceManager::globalManager();
     recordStates();
+    int verdicts = 0;
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &observer, QString::fromLatin1(PLRWebServiceManagerDidGetConnectionVerdictNotification),
+        [&](const platform::Notification& note) {
+            EXPECT_EQ(note.object, &manager);
+            ++verdicts;
+        });
     manager.beginManager();
     ASSERT_TRUE(testing_support::waitUntil([&] { return manager.hasConnectionVerdict(); }));
     ASSERT_TRUE(testing_support::waitUntilMovingTheClock(
         [] { return stateName() == QLatin1String(PLRWSM_STATE_NO_INTERNET); }, 8000));
+    // The first answer confirms the starting verdict: no hook, no second round through
+    // CHECKING_CONNECTION; only the news that the verdict is in.
+    testing_support::drainEvents();
+    EXPECT_EQ(states, QStringList{"NO_INTERNET"});
+    EXPECT_EQ(verdicts, 1);
     states.clear();
     // A dozen checks at test timing, each with a failed fetch.
     const QDateTime before = manager.serviceReacher()->lastTimeReachabilityCheckTime();
@@ -139,20 +152,63 @@ TEST_F(ServiceTest, WorkingServiceStaysStableWhateverTheLocalCheckSays)
     Reachability::setFlagsProvider(nullptr);
 }
 
-TEST_F(ServiceTest, FirstProbeAnswerIsReportedEvenWhenItKeepsTheStartingVerdict)
+TEST_F(ServiceTest, FirstProbeAnswerThatKeepsTheStartingVerdictCallsNoHook)
 {
     PLRServiceReacher reacher(QUrl{});
     int unreachable = 0;
+    int reachable = 0;
+    int answered = 0;
     reacher.setUnreachableBlock([&](PLRServiceReacher*) { ++unreachable; });
+    reacher.setReachableBlock([&](PLRServiceReacher*) { ++reachable; });
+    QObject::connect(&reacher, &PLRServiceReacher::answered, [&] {
+        EXPECT_TRUE(reacher.hasAnswered());
+        ++answered;
+    });
     EXPECT_FALSE(reacher.hasAnswered());
     reacher.startNotifier();   // no URL: "no internet", as at creation
     testing_support::drainEvents();
     EXPECT_TRUE(reacher.hasAnswered());
-    EXPECT_EQ(unreachable, 1);
-    // The same verdict again calls no hook.
+    EXPECT_EQ(answered, 1);
+    EXPECT_EQ(unreachable, 0);
+    // A change calls its hook; the same verdict again calls none; the first answer is told once.
+    reacher.processNewStatus(0);
+    reacher.processNewStatus(0);
+    testing_support::drainEvents();
+    EXPECT_EQ(reachable, 1);
+    reacher.processNewStatus(1);
     reacher.processNewStatus(2);
     testing_support::drainEvents();
-    EXPECT_EQ(unreachable, 1);
+    EXPECT_EQ(unreachable, 2);
+    EXPECT_EQ(answered, 1);
+}
+
+// Any HTTP answer of the health URL means the host is there: an empty one, a 204, a 500.
+TEST_F(ServiceTest, AnyAnswerOfTheHealthAddressIsReachable)
+{
+    struct Case {
+        const char* name;
+        QJsonObject script;
+    };
+    const QJsonObject health{{"path", "/core/health"}, {"count", 1000}};
+    auto with = [&](QJsonObject extra) {
+        for (auto it = health.begin(); it != health.end(); ++it)
+            extra.insert(it.key(), it.value());
+        return extra;
+    };
+    for (const Case& answer : {Case{"204", with({{"status", 204}})}, Case{"empty 200", with({{"status", 200}})},
+                               Case{"500", with({{"code", 1}, {"status", 500}})},
+                               Case{"not JSON", with({{"raw", "<html>up</html>"}, {"status", 200}})}}) {
+        SCOPED_TRACE(answer.name);
+        service.script(answer.script);
+        auto& manager = PLRWebServiceManager::globalManager();
+        manager.beginManager();
+        EXPECT_TRUE(waitForState(PLRWSM_STATE_STABLE)) << qPrintable(stateName());
+        EXPECT_EQ(manager.serviceReacher()->status(), 0);
+        EXPECT_FALSE(service.requests(QStringLiteral("/core/health")).isEmpty());
+        service.control("DELETE", QStringLiteral("/__control/script"));
+        service.clearRequests();
+        delete &manager;
+    }
 }
 
 TEST_F(ServiceTest, OutdatedVersion)

@@ -5,6 +5,7 @@
 
 #include "platform/Paths.h"
 #include "shell/PLRAuthViewController.h"
+#include "shell/PLRBackupProgressWindowController.h"
 #include "shell/PLRCrashReporter.h"
 #include "shell/PLRInstanceChannel.h"
 #include "shell/PLRMigratorInfoViewController.h"
@@ -16,6 +17,7 @@
 #include "platform/Resets.h"
 
 #include <QDir>
+#include <QWindow>
 #include <QLocalSocket>
 #include <QThread>
 
@@ -244,26 +246,29 @@ TEST(CrashReporter, EndpointByBundleIdentifierAndAReportOnAFatalSignal)
     EXPECT_TRUE(text.contains("Call stack:"));
 }
 
-TEST(WindowPlacement, CentresWithinTheAvailableAreaAndRescuesLostFrames)
+TEST(WindowPlacement, CentresWithinTheAvailableArea)
 {
     // A second screen to the right whose available area starts below a panel.
-    const QRectF screen(1920, 0, 1600, 1000);
     const QRectF available(1920, 40, 1600, 960);
-    const QRectF frame = PLRWindowPlacement::mainWindowFrame(screen, available);
-    EXPECT_EQ(frame.size(), QSizeF(1280, 800));
-    EXPECT_EQ(frame.topLeft(), QPointF(1920 + 160, 40 + 80));
+    EXPECT_EQ(PLRWindowPlacement::centredFrame(QSizeF(1280, 800), available), QRectF(1920 + 160, 40 + 80, 1280, 800));
     // A frame larger than the area is shrunk to it.
     EXPECT_EQ(PLRWindowPlacement::centredFrame(QSizeF(3000, 2000), available), available);
-    // A frame off every screen comes back onto the first one; one on a screen stays.
-    const QList<QRectF> areas{QRectF(0, 0, 1440, 900), available};
-    const QRectF lost(-5000, -3000, 800, 600);
-    const QRectF rescued = PLRWindowPlacement::frameOnScreens(lost, areas);
-    EXPECT_TRUE(QRectF(0, 0, 1440, 900).contains(rescued));
-    EXPECT_EQ(rescued.size(), lost.size());
-    const QRectF onSecond(2000, 100, 800, 600);
-    EXPECT_EQ(PLRWindowPlacement::frameOnScreens(onSecond, areas), onSecond);
-    // Only the bottom edge showing is not enough to reach the window.
-    EXPECT_NE(PLRWindowPlacement::frameOnScreens(QRectF(100, -580, 800, 600), areas).y(), -580);
+}
+
+// The backup export's progress window belongs to the window the export was started from: the
+// window manager keeps it above that one.
+TEST_F(ShellTest, BackupProgressWindowStaysAboveItsWindow)
+{
+    prepareExistingStore();
+    launch();
+    platform::ui::Window* main = app->baseWindowController()->window();
+    main->activateWindow();
+    ASSERT_TRUE(waitFor([main] { return QApplication::activeWindow() == main; }));
+    PLRBackupProgressWindowController progress(QStringLiteral("/tmp/backups/Pellora.plrbackup"));
+    progress.showWindow();
+    ASSERT_NE(progress.window()->windowHandle(), nullptr);
+    EXPECT_EQ(progress.window()->windowHandle()->transientParent(), main->windowHandle());
+    progress.close();
 }
 
 TEST_F(ShellTest, UpdaterHooksAndOpenedFiles)

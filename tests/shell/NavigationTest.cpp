@@ -12,6 +12,7 @@
 #include "shell/home/PLRShellHooks.h"
 #include "canvas/interaction/PLRVisualStateHandler.h"
 #include "services/web-services/PLRWebServiceUserManager.h"
+#include "services/web-services/Reachability.h"
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Resets.h"
@@ -19,8 +20,11 @@
 #include "shell/home/PLRHomeViewController.h"
 #include "shell/home/PLRRecentCollectionViewItem.h"
 #include "shell/post/PLRPostViewController.h"
+#include "shell/post/PLRPrepViewController.h"
 
 #include <QBuffer>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QImage>
 
 using namespace shell_test;
@@ -61,6 +65,21 @@ TEST_F(ShellTest, ConnectionStatesLeadToErrorBarThenSignIn)
     PLRAuthViewController* auth = root()->authViewController();
     root()->presentLogin();
     EXPECT_EQ(root()->authViewController(), auth);
+}
+
+// Offline from the start, the probe's first answer keeps the starting "no internet" and so
+// changes no state; the error bar shows all the same once that answer is in.
+TEST_F(ShellTest, OfflineStartShowsTheErrorBarOnceTheProbeAnswers)
+{
+    prepareExistingStore();
+    const platform::HookGuard<Reachability::FlagsProvider> offline(
+        &Reachability::setFlagsProvider, [](const QString&) -> quint32 { return 0; });
+    service.goDown(8000);
+    ASSERT_TRUE(service.waitUntilDown());
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingErrorView(); }));
+    EXPECT_EQ(root()->errorTitle()->stringValue(), QStringLiteral("Cannot reach the internet"));
+    EXPECT_EQ(PLRWebServiceManager::globalManager().currentState()->name(), PLRWSM_STATE_NO_INTERNET);
 }
 
 TEST_F(ShellTest, StartUpShowsNoErrorBarBeforeTheProbeAnswers)
@@ -129,9 +148,21 @@ TEST_F(ShellTest, SignedInSessionGoesHomeAndCachesPostControllers)
     EXPECT_TRUE(PLRVisualStateHandler::globalHandler().postHeaderVisible());
     EXPECT_EQ(app->baseWindowController()->currentPostButton()->title(), QStringLiteral("First"));
 
-    // The post already shown: nothing happens.
+    // The post already shown: nothing happens. Its view stays in the window, shown, where it
+    // was, and no screen change starts.
+    QWidget* shownView = firstController->view();
+    const QRect shownAt = shownView->geometry();
     root()->presentPost(first);
     EXPECT_EQ(root()->postViewControllers().size(), 1);
+    EXPECT_EQ(root()->currentPostViewController(), firstController);
+    EXPECT_FALSE(root()->isNavigating());
+    finishAnimations();
+    EXPECT_EQ(shownView->parentWidget(), root()->view());
+    EXPECT_EQ(shownView->window(), app->baseWindowController()->window());
+    EXPECT_TRUE(shownView->isVisible());
+    EXPECT_EQ(static_cast<platform::ui::View*>(shownView)->alphaValue(), 1.0);
+    EXPECT_EQ(shownView->geometry(), shownAt);
+    EXPECT_TRUE(PLRVisualStateHandler::globalHandler().postHeaderVisible());
 
     root()->presentPost(second);
     finishAnimations();
@@ -185,6 +216,31 @@ TEST_F(ShellTest, SignedInSessionGoesHomeAndCachesPostControllers)
     EXPECT_TRUE(service.requests(QStringLiteral("/core/supported")).isEmpty());
 }
 
+// A post sliding up over home casts its layer's shadow on home; at rest none shows.
+TEST_F(ShellTest, APostSlidingUpOverHomeCastsItsShadow)
+{
+    prepareExistingStore();
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    finishAnimations();
+    root()->presentPost(addPost(QStringLiteral("Sliding")));
+    platform::ui::AnimationClock::shared().advance(0.1);
+    auto* post = static_cast<platform::ui::View*>(root()->currentPostViewController()->view());
+    const int top = post->y();
+    ASSERT_GT(top, 20);
+    EXPECT_TRUE(root()->rootView()->slideShadow()->isVisible());
+    // Just above the post's top edge home is darker than further up.
+    const QImage shown = root()->view()->grab().toImage();
+    const QColor nearEdge = shown.pixelColor(10, top - 2);
+    const QColor further = shown.pixelColor(10, top - 18);
+    EXPECT_LT(nearEdge.lightness(), further.lightness() - 4) << nearEdge.name().toStdString() << " "
+                                                              << further.name().toStdString();
+    finishAnimations();
+    EXPECT_EQ(post->y(), 0);
+    EXPECT_FALSE(root()->rootView()->slideShadow()->isVisible());
+}
+
 TEST_F(ShellTest, FirstRunWelcomesBeforeHomeAndStaysBehindTheNewPost)
 {
     launch();   // a fresh store: the first run
@@ -236,6 +292,96 @@ TEST_F(ShellTest, APostArrivingWhileTheWelcomeShowsTakesTheUserHome)
     ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
     EXPECT_TRUE(root()->finishedWelcome());
     ASSERT_TRUE(waitFor([this] { return root()->firstTimeWelcomeViewController() == nullptr; }));
+}
+
+// First run: the first post is made from the welcome, which stays behind it. A post file
+// imported then (or any other change of the account's posts) leaves the post where it is, and
+// Home, by the button or the menu, still leads home.
+TEST_F(ShellTest, APostArrivingWhileTheFirstPostIsOpenLeavesHomeWorking)
+{
+    launch();   // a fresh store: the first run
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return !root()->isShowingAuth(); }));
+    finishAnimations();
+    ASSERT_TRUE(waitFor([this] { return root()->firstTimeWelcomeViewController() != nullptr; }));
+    root()->firstTimeWelcomeViewController()->createPostButton()->performClick();
+    finishAnimations();
+    PLRPostViewController* first = root()->currentPostViewController();
+    ASSERT_NE(first, nullptr);
+
+    // An imported post file: the importer announces the account's posts changed, then the
+    // connection check comes round again.
+    addPost(QStringLiteral("Imported"));
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
+    PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+    ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
+    letTimePass(0.1);
+    finishAnimations();
+    EXPECT_EQ(root()->currentPostViewController(), first);
+    EXPECT_FALSE(root()->isPresentingHome());
+    EXPECT_TRUE(root()->homeViewController() == nullptr || root()->homeViewController()->view()->isHidden());
+
+    // View > Home.
+    app->goHome();
+    finishAnimations();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+    EXPECT_FALSE(root()->homeViewController()->view()->isHidden());
+    EXPECT_EQ(root()->firstTimeWelcomeViewController(), nullptr);
+
+    // And again after opening a post: the title bar's Home button.
+    root()->presentPost(PLRCoreManager::userSession()->account()->currentPosts().front());
+    finishAnimations();
+    ASSERT_NE(root()->currentPostViewController(), nullptr);
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
+    app->baseWindowController()->homeButton()->performClick();
+    finishAnimations();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+}
+
+// Tab and Shift+Tab go round the new-post sheet's own controls, each showing where the
+// keyboard is; none lands on the post covered by the sheet.
+TEST_F(ShellTest, TabStaysInTheNewPostSheet)
+{
+    prepareExistingStore();
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    finishAnimations();
+    root()->presentNewPost();
+    finishAnimations();
+    PLRPostViewController* post = root()->currentPostViewController();
+    ASSERT_TRUE(post && post->isShowingNewPostForm());
+    PLRPrepViewController* sheet = post->prepViewController();
+    ASSERT_NE(sheet, nullptr);
+    app->baseWindowController()->window()->activateWindow();
+    sheet->titleTextField()->editor()->setFocus(Qt::OtherFocusReason);
+    const auto press = [](int key, Qt::KeyboardModifiers modifiers) {
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_TRUE(target);
+        QKeyEvent event(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(target, &event);
+        testing_support::drainEvents();
+    };
+    QList<QWidget*> stops;
+    for (int i = 0; i < 12; ++i) {
+        press(Qt::Key_Tab, Qt::NoModifier);
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr) << i;
+        EXPECT_TRUE(sheet->view()->isAncestorOf(focused)) << i << " " << focused->metaObject()->className();
+        EXPECT_TRUE(focused->isVisible()) << i;
+        if (!stops.contains(focused))
+            stops << focused;
+    }
+    EXPECT_TRUE(stops.contains(sheet->doneButton()));
+    EXPECT_TRUE(stops.contains(sheet->cancelButton()));
+    EXPECT_TRUE(stops.contains(static_cast<QWidget*>(sheet->titleTextField()->editor())));
+    EXPECT_LE(stops.size(), 5);
+    // Back from the name field: the sheet's last control, Create Post.
+    sheet->titleTextField()->editor()->setFocus(Qt::OtherFocusReason);
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), sheet->doneButton());
 }
 
 TEST_F(ShellTest, WelcomeGreetsByNameOnlyWithBothNames)
@@ -318,7 +464,7 @@ TEST_F(ShellTest, GoingHomeShowsTheLeftPostsCurrentPreview)
                                                                       ++renders;
                                                                       return jpeg;
                                                                   });
-    root()->presentHome(false);
+    root()->moveHome(false);
     EXPECT_EQ(renders, 1);
     EXPECT_EQ(post->layoutPreview().size(), QSize(40, 30));
 }
@@ -373,6 +519,35 @@ TEST_F(ShellTest, NavigationDuringAScreenChangeWaitsForItAndNeverLeavesHomeDead)
     finishAnimations();
     EXPECT_EQ(root()->currentPostManager()->representedPost(), second);
     EXPECT_FALSE(root()->isNavigating());
+}
+
+// A click on the title bar's Home button while a post opens is not lost: it is carried out
+// when the screen change ends, however soon after the tile it came.
+TEST_F(ShellTest, AHomeClickRightAfterATileClickLeadsHomeOnceThePostIsIn)
+{
+    prepareExistingStore();
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    finishAnimations();
+    PLRPersistantPost* post = addPost(QStringLiteral("Opened"));
+    PLRTitleBarButton* home = app->baseWindowController()->homeButton();
+    EXPECT_FALSE(home->isEnabled());   // nothing to leave yet
+    for (const double delay : {0.0, 0.1, 0.2, 0.3, 0.4}) {
+        root()->homeViewController()->activateItemAtIndex(root()->homeViewController()->postCollectionView(), 1);
+        ASSERT_NE(root()->currentPostViewController(), nullptr) << delay;
+        platform::ui::AnimationClock::shared().advance(delay);
+        platform::ui::dispatch::sendMouse(home, QEvent::MouseButtonPress, QPointF(14, 14));
+        platform::ui::dispatch::sendMouse(home, QEvent::MouseButtonRelease, QPointF(14, 14));
+        finishAnimations();
+        finishAnimations();
+        EXPECT_TRUE(root()->isPresentingHome()) << delay;
+        EXPECT_EQ(root()->currentPostViewController(), nullptr) << delay;
+        EXPECT_FALSE(root()->isNavigating()) << delay;
+        EXPECT_FALSE(PLRVisualStateHandler::globalHandler().postHeaderVisible()) << delay;
+        EXPECT_FALSE(home->isEnabled()) << delay;
+    }
+    ASSERT_EQ(root()->homeViewController()->tabList().value(0), post);
 }
 
 TEST_F(ShellTest, EveryTileShowsItsOwnPostsCurrentPreviewAfterNewPostIsCancelledOrAnotherPostOpened)

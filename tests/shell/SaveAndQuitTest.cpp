@@ -69,6 +69,24 @@ TEST_F(ShellTest, PeriodicSaveBailsWhenTooCloseAndKeepsOneRequestPending)
     EXPECT_EQ(willSaveCount, 1);
 }
 
+// A timer may fire a few milliseconds before its 300 s are up: that request saves (with the
+// day's backup) instead of bailing and leaving the first save to the next request, 10 minutes in.
+TEST_F(ShellTest, ThePeriodicSaveComesAtItsTimeWhenItsRequestIsAMomentEarly)
+{
+    prepareExistingStore();
+    launch();
+    scheduler->advance(300.0 - 0.038);
+    app->performSave(false);
+    EXPECT_EQ(countLines(QStringLiteral("Save period is too close, bailing")), 0);
+    EXPECT_EQ(countLines(QStringLiteral("Will Save Now")), 1);
+    EXPECT_DOUBLE_EQ(scheduler->secondsUntilNext(), 300.0);
+    // The next one is measured from this save: 300 s on, within a second.
+    scheduler->advance(299.9);
+    EXPECT_EQ(countLines(QStringLiteral("Will Save Now")), 1);
+    scheduler->advance(0.1);
+    EXPECT_EQ(countLines(QStringLiteral("Will Save Now")), 2);
+}
+
 TEST_F(ShellTest, QuitAsksOnceSavesAndReportsTheSessionLength)
 {
     prepareExistingStore();

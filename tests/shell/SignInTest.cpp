@@ -3,7 +3,13 @@
 
 #include "ShellTestSupport.h"
 
+#include "controls/PLRErrorBox.h"
+#include "controls/PLRHyperLinkView.h"
 #include "shell/PLRAuthViewController.h"
+#include "shell/home/PLRHomeViewController.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
 
 using namespace shell_test;
 
@@ -147,4 +153,80 @@ TEST_F(SignInTest, LinksOpenThePasswordResetAndHelpPages)
     EXPECT_EQ(opened.at(0).path(), QStringLiteral("/core/request-password"));
     EXPECT_EQ(opened.at(0).port(), service.port());
     EXPECT_TRUE(opened.at(1).path().endsWith(QStringLiteral("en/articles/3173491-chat-to-support")));
+}
+
+namespace {
+// A key press as the keyboard delivers it: to the widget that has the focus.
+void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget* target = QApplication::focusWidget();
+    ASSERT_TRUE(target);
+    QKeyEvent down(QEvent::KeyPress, key, modifiers, key == Qt::Key_Space ? QStringLiteral(" ") : QString());
+    QApplication::sendEvent(target, &down);
+    QKeyEvent up(QEvent::KeyRelease, key, modifiers, key == Qt::Key_Space ? QStringLiteral(" ") : QString());
+    QApplication::sendEvent(target, &up);
+    testing_support::drainEvents();
+}
+} // namespace
+
+// "Create one" is a Tab stop of the form: Tab reaches it, it shows the focus ring around the
+// link, and Space opens the account page.
+TEST_F(SignInTest, TheCreateAccountLinkIsInTheTabOrderAndOpensByKey)
+{
+    auth->view()->window()->activateWindow();
+    ASSERT_TRUE(waitFor([this] { return QApplication::focusWidget() == static_cast<QWidget*>(auth->usernameTextField()->editor()); }));
+    PLRHyperLinkView* link = auth->createAccountHyperlinkView();
+    int tabs = 0;
+    while (QApplication::focusWidget() != link && tabs < 12) {
+        press(Qt::Key_Tab);
+        ++tabs;
+    }
+    ASSERT_EQ(QApplication::focusWidget(), link);
+    EXPECT_TRUE(link->isShowingFocusRing());
+    const QRectF ring = link->focusRingMaskBounds();
+    EXPECT_GT(ring.x(), 20.0);   // around "Create one", not the whole line
+    EXPECT_LT(ring.width(), link->width() / 2.0);
+    press(Qt::Key_Space);
+    const auto& opened = testing_support::recordingWorkspace().openedURLs;
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened.front(), QUrl(link->linkURL()));
+    // Shift+Tab goes back into the form.
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_NE(QApplication::focusWidget(), link);
+    EXPECT_TRUE(auth->view()->isAncestorOf(QApplication::focusWidget()));
+}
+
+// The Sign In button is as wide as the fields above it.
+TEST_F(SignInTest, TheSignInButtonIsAsWideAsTheFields)
+{
+    testing_support::drainEvents();
+    const QRect button(auth->signInButton()->mapTo(auth->view(), QPoint(0, 0)), auth->signInButton()->size());
+    for (QWidget* field : {static_cast<QWidget*>(auth->usernameErrorBox()), static_cast<QWidget*>(auth->passwordErrorBox())}) {
+        const QRect box(field->mapTo(auth->view(), QPoint(0, 0)), field->size());
+        EXPECT_EQ(button.left(), box.left());
+        EXPECT_EQ(button.width(), box.width());
+    }
+    // Its spinner turns inside it.
+    auth->usernameTextField()->setStringValue(QStringLiteral("someone@example.com"));
+    auth->passwordTextField()->setStringValue(QStringLiteral("secret"));
+    auth->signInAction(nullptr);
+    EXPECT_FALSE(auth->progressIndicator()->isHidden());
+    EXPECT_TRUE(auth->signInButton()->isAncestorOf(auth->progressIndicator()));
+    waitForAnswer();
+}
+
+// After signing in the keyboard is not left nowhere: the screen shown takes it.
+TEST_F(SignInTest, AfterSigningInTheShownScreenHasTheKeyboard)
+{
+    auth->view()->window()->activateWindow();
+    ASSERT_TRUE(waitFor([this] { return QApplication::focusWidget() == static_cast<QWidget*>(auth->usernameTextField()->editor()); }));
+    fill(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    auth->signInAction(nullptr);
+    ASSERT_TRUE(waitFor([this] { return !root()->isShowingAuth(); }));
+    finishAnimations();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    EXPECT_TRUE(focused->isVisible());
+    EXPECT_TRUE(root()->homeViewController()->view()->isAncestorOf(focused));
 }

@@ -64,15 +64,23 @@ TEST_F(ShellTest, DevelopmentEnvironmentSwitchesTheConstraintAid)
     app.reset();
     qunsetenv("env");
     // Without "env" the aid is removed again (and the location check runs: it is not installed).
-    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    // The alert names the install location; its second button opens the help page about it.
+    alerts().enqueue(platform::kAlertSecondButtonReturn);
     launch();
     EXPECT_FALSE(platform::UserDefaults::standard().hasKey(
         QStringLiteral("NSConstraintBasedLayoutVisualizeMutuallyExclusiveConstraints")));
     ASSERT_EQ(alerts().shown().size(), 1u);
-    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Pellora is not in the Applications Folder"));
-    // Its one button leads to no help page.
-    EXPECT_EQ(alerts().shown().front().buttons, QStringList{QStringLiteral("OK")});
-    EXPECT_TRUE(testing_support::recordingWorkspace().openedURLs.empty());
+    const QString location = AppDelegate::applicationFolders().first();
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Pellora is not in ") + location);
+    EXPECT_EQ(alerts().shown().front().informativeText,
+              QStringLiteral("To allow Pellora to update you must move Pellora to ") + location
+                  + QStringLiteral(". Go do this now, and then re-open Pellora."));
+    EXPECT_EQ(alerts().shown().front().buttons,
+              (QStringList{QStringLiteral("OK"), QStringLiteral("Why do I keep seeing this?")}));
+    ASSERT_EQ(testing_support::recordingWorkspace().openedURLs.size(), 1u);
+    EXPECT_EQ(testing_support::recordingWorkspace().openedURLs.front(),
+              PLRDefaults::supportURLForPath(QStringLiteral(
+                  "/downloads-and-choosing-your-plan/downloads/how-to-move-pellora-to-your-applications-folder")));
 }
 
 TEST(ApplicationLocation, TheInstallPrefixAndTheUsersLocalBinAreApplicationFolders)

@@ -5,6 +5,7 @@
 #include "ShellTestSupport.h"
 
 #include "store/persistance-store/PLRPersistantAccount.h"
+#include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/NotificationCenter.h"
 #include "store/session/PLRDefaults.h"
 #include "store/session/PLRUserSession.h"
@@ -197,6 +198,48 @@ TEST_F(TitleBarTest, HeaderSwitchAndPostSelectorHomeEdge)
     EXPECT_FALSE(selector->triggerHome());
 }
 
+// The title bar's two groups of post controls show while a post view is on screen only.
+TEST_F(TitleBarTest, PostViewShowsAndHidesTheToolbarItems)
+{
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    const auto groupsShown = [this](bool shown) {
+        int checked = 0;
+        for (platform::ui::View* group : {window()->toolbarItems(), window()->toolbarItemsFarRight()}) {
+            for (QWidget* control : group->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+                ++checked;
+                if (control->isHidden() == shown)
+                    return false;
+            }
+        }
+        return checked == 12;
+    };
+    ASSERT_NE(window()->toolbarItems(), nullptr);
+    EXPECT_EQ(window()->toolbarItems()->objectName(), QStringLiteral("toolbarItems"));
+    EXPECT_EQ(window()->toolbarItemsFarRight()->objectName(), QStringLiteral("toolbarItemsFarRight"));
+    EXPECT_EQ(window()->exportButton()->parentWidget(), window()->toolbarItemsFarRight());
+    EXPECT_EQ(window()->addButton()->parentWidget(), window()->toolbarItems());
+    EXPECT_TRUE(groupsShown(false));
+    EXPECT_FALSE(app->enablePostViewControls());
+
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    PLRPersistantPost* post = account->addPost(PLRPersistantPost::makeNew(QStringLiteral("Shown"), account));
+    root()->presentPost(post);
+    finishAnimations();
+    EXPECT_TRUE(app->enablePostViewControls());
+    EXPECT_TRUE(groupsShown(true));
+    // The groups hold their controls where the header would: the export button at the right.
+    const QRect exportInHeader(window()->exportButton()->mapTo(window()->headerView(), QPoint(0, 0)),
+                               window()->exportButton()->size());
+    EXPECT_EQ(exportInHeader.right(), window()->headerView()->width() - 16 - 1);
+
+    root()->moveHome(true);
+    finishAnimations();
+    EXPECT_FALSE(app->enablePostViewControls());
+    EXPECT_TRUE(groupsShown(false));
+}
+
 TEST_F(TitleBarTest, ClosingTheWindowIsAQuitRequest)
 {
     PLRDefaults::setShouldSupressNotifyOfExport(true);
@@ -230,14 +273,22 @@ TEST(VisualState, StepsAreBoundedAndFitIsNot)
     // A destroyed delegate has left by itself.
     EXPECT_TRUE(state.currentDelegates().isEmpty());
 
-    // Steps land on whole percents: seven steps down and up come back to exactly 100%,
-    // and a fit of nothing is refused.
+    // A step is the factor plus or minus the step, not snapped to whole percents: after a fit
+    // of 0.537 one step up gives 0.637, one down from there 0.537. A fit of nothing is refused.
+    {
+        struct OddFit : PLRVisualStateHandlerDelegate {
+            std::optional<double> layoutZoomFactorToFitForVisualStateHandler(PLRVisualStateHandler*) override { return 0.537; }
+        } oddFit;
+        state.addVisualDelegate(&oddFit);
+        state.setLayoutZoomToFit();
+        state.removeVisualDelegate(&oddFit);
+    }
+    EXPECT_DOUBLE_EQ(state.layoutZoomFactor(), 0.537);
+    state.incrementLayoutZoomFactorBy(0.1);
+    EXPECT_DOUBLE_EQ(state.layoutZoomFactor(), 0.637);
+    state.decrementLayoutZoomFactorBy(0.1);
+    EXPECT_DOUBLE_EQ(state.layoutZoomFactor(), 0.537);
     state.setLayoutZoomFactor(1.0);
-    for (int i = 0; i < 7; ++i)
-        state.decrementLayoutZoomFactorBy(0.1);
-    for (int i = 0; i < 7; ++i)
-        state.incrementLayoutZoomFactorBy(0.1);
-    EXPECT_EQ(state.layoutZoomFactor(), 1.0);
     {
         struct NoFit : PLRVisualStateHandlerDelegate {
             std::optional<double> layoutZoomFactorToFitForVisualStateHandler(PLRVisualStateHandler*) override { return 0.0; }
@@ -328,25 +379,98 @@ TEST_F(TitleBarTest, AddBlockPopoverOffersThreeKindsAndAClickAppendsToTheShownPo
     tiles->dragRunner = nullptr;
 }
 
-TEST_F(TitleBarTest, MainWindowKeepsItsSizeAndPlaceAcrossLaunches)
+TEST_F(TitleBarTest, TheAddBlockPopoverIsUsedWithTheKeyboardAlone)
+{
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    PLRPersistantPost* post = account->addPost(PLRPersistantPost::makeNew(QStringLiteral("Walk"), account));
+    root()->presentPost(post);
+    finishAnimations();
+    PLRPostManager* manager = root()->currentPostManager();
+    ASSERT_NE(manager, nullptr);
+    QWidget* shown = window()->window();
+    shown->activateWindow();
+    QApplication::setActiveWindow(shown);
+    const auto press = [](int key) {
+        QWidget* to = QApplication::focusWidget();
+        ASSERT_NE(to, nullptr);
+        QTest::keyClick(to, Qt::Key(key));
+    };
+
+    // Tab reached "+", Space opens the popover, and the first tile has the keyboard.
+    window()->addButton()->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    ASSERT_TRUE(window()->dragPopOver()->isShown());
+    PLRAddBlockView* tiles = window()->addBlockView();
+    QWidget* text = tiles->tileForKind(plr::kBlockKindText);
+    QWidget* spacer = tiles->tileForKind(plr::kBlockKindBlank);
+    QWidget* download = tiles->tileForKind(plr::kBlockKindDownloadButton);
+    EXPECT_TRUE(text->hasFocus());
+    // The tile with the keyboard shows the focus ring on its edge.
+    const QImage ringed = text->grab().toImage();
+    const QColor edge = ringed.pixelColor(text->width() / 2, 1);
+    EXPECT_GT(edge.blue(), edge.red() + 30) << edge.name().toStdString();
+
+    // Arrows and Tab move between the tiles, round at the ends.
+    press(Qt::Key_Right);
+    EXPECT_TRUE(spacer->hasFocus());
+    press(Qt::Key_Tab);
+    EXPECT_TRUE(download->hasFocus());
+    press(Qt::Key_Right);
+    EXPECT_TRUE(text->hasFocus());
+    press(Qt::Key_Left);
+    EXPECT_TRUE(download->hasFocus());
+    press(Qt::Key_Backtab);
+    EXPECT_TRUE(spacer->hasFocus());
+
+    // Return adds the spacer and closes the popover.
+    press(Qt::Key_Return);
+    EXPECT_FALSE(window()->dragPopOver()->isShown());
+    const PLRLayout& layout = *manager->layoutManager()->representedLayout();
+    ASSERT_EQ(layout.sections_size(), 1);
+    ASSERT_EQ(layout.sections(0).blocks_size(), 1);
+    EXPECT_TRUE(layout.sections(0).blocks(0).has_blank());
+
+    // The keyboard goes to the canvas, where the new block is selected. Escape closes the
+    // popover, adds nothing and leaves the keyboard on "+"; Space on a tile adds its block.
+    EXPECT_TRUE(window()->currentCanvas()->hasFocus());
+    EXPECT_EQ(manager->layoutManager()->currentSelectedBlocks().size(), 1);
+    window()->addButton()->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    ASSERT_TRUE(window()->dragPopOver()->isShown());
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(window()->dragPopOver()->isShown());
+    EXPECT_EQ(window()->addButton()->imageName(), QStringLiteral("add-block"));
+    EXPECT_EQ(manager->layoutManager()->representedLayout()->sections(0).blocks_size(), 1);
+    EXPECT_TRUE(window()->addButton()->hasFocus());
+    press(Qt::Key_Space);
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    EXPECT_TRUE(download->hasFocus());
+    press(Qt::Key_Space);
+    ASSERT_EQ(manager->layoutManager()->representedLayout()->sections(0).blocks_size(), 2);
+    EXPECT_TRUE(manager->layoutManager()->representedLayout()->sections(0).blocks(1).has_download_button());
+}
+
+TEST_F(TitleBarTest, MainWindowOpensAtEightTenthsOfItsScreenCentredAtEveryLaunch)
 {
     launch();
     platform::ui::Window* shown = window()->window();
-    const QRect available = shown->screen()->availableGeometry();
-    const QRect chosen(available.x() + 30, available.y() + 40, shown->minimumWidth() + 20, shown->minimumHeight() + 10);
-    shown->setGeometry(chosen);
+    const QRect screen = shown->screen()->geometry();
+    // 0.8 of the screen (no smaller than the window's minimum), half the difference from the
+    // screen's origin on each axis.
+    const QSize size(std::max(int(screen.width() * 0.8), shown->minimumWidth()),
+                     std::max(int(screen.height() * 0.8), shown->minimumHeight()));
+    const QRect expected(QPoint(int(screen.width() * 0.1), int(screen.height() * 0.1)), size);
+    EXPECT_EQ(shown->geometry(), expected);
+
+    // Where the user left it is not kept: the next launch opens the same way again.
+    shown->setGeometry(QRect(screen.x() + 30, screen.y() + 40, shown->minimumWidth() + 20, shown->minimumHeight() + 10));
     QCoreApplication::processEvents();
-    const QRect left = shown->geometry();
-    EXPECT_EQ(left, chosen);
     app.reset();
-
     launch();
-    EXPECT_EQ(window()->window()->geometry(), left);
-
-    // A stored frame that is no frame is ignored.
-    app.reset();
-    platform::UserDefaults::standard().setString(QLatin1String(kPLRMainWindowFrameKey), QStringLiteral("1 2 oops"));
-    EXPECT_FALSE(PLRBaseWindowController::savedWindowFrame());
-    launch();
-    EXPECT_NE(window()->window()->geometry(), left);
+    EXPECT_EQ(window()->window()->geometry(), expected);
+    EXPECT_FALSE(platform::UserDefaults::standard().hasKey(QStringLiteral("PLRMainWindowFrame")));
 }

@@ -88,6 +88,28 @@ void DevService::stop()
     m_port = 0;
 }
 
+bool DevService::terminate(QString* report)
+{
+    if (!isRunning()) {
+        if (report)
+            *report = QStringLiteral("not running");
+        return false;
+    }
+    m_process->terminate();
+    const bool finished = m_process->waitForFinished(20000);
+    const bool clean = finished && m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
+    if (report) {
+        const QByteArray errors = m_process->readAllStandardError();
+        *report = !finished ? QStringLiteral("still running 20 s after SIGTERM")
+                  : m_process->exitStatus() == QProcess::CrashExit
+                      ? QStringLiteral("crashed")
+                      : QStringLiteral("exit code %1").arg(m_process->exitCode());
+        report->append(QStringLiteral("\n") + QString::fromUtf8(errors.right(4000)));
+    }
+    stop();
+    return clean;
+}
+
 bool DevService::isRunning() const { return m_process && m_process->state() == QProcess::Running; }
 
 QUrl DevService::baseUrl() const
@@ -230,6 +252,14 @@ int DevService::pushRawSocketMessage(const QString& text) const
 int DevService::openSockets() const
 {
     return control("GET", QStringLiteral("/__control/sockets")).toObject().value(QStringLiteral("count")).toInt();
+}
+
+int DevService::sendSupportMessage(const QString& text) const
+{
+    return control("POST", QStringLiteral("/__control/support-message"), QJsonObject{{QStringLiteral("text"), text}})
+        .toObject()
+        .value(QStringLiteral("sent"))
+        .toInt();
 }
 
 } // namespace testing_support

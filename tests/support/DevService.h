@@ -28,6 +28,9 @@ public:
     // Starts it (extra command-line arguments allowed) and waits until it listens.
     bool start(const QStringList& arguments = {});
     void stop();
+    // Stops it as the system does (SIGTERM) and answers whether it ended by itself with exit
+    // code 0; otherwise *report says how it ended, with the end of what it wrote to stderr.
+    bool terminate(QString* report = nullptr);
     bool isRunning() const;
 
     quint16 port() const { return m_port; }
@@ -60,6 +63,8 @@ public:
     int pushSocketEvent(const QString& postId, const QString& event, const QJsonObject& payload = {}) const;
     int pushRawSocketMessage(const QString& text) const;
     int openSockets() const;
+    // Support writes to every open chat page; answers how many pages got it.
+    int sendSupportMessage(const QString& text) const;
 
 private:
     std::unique_ptr<QProcess> m_process;

@@ -71,7 +71,7 @@ std::vector<double> waitingSteps(const platform::ManualClock& clock)
         return !context
             || !(context->inherits("PLRServiceReacher") || context->inherits("PLRWebServiceHost")
                  || context->inherits("PLRAnalyticManager") || context->inherits("PLRSoftwareUpdater")
-                 || context->inherits("QNetworkReply"));
+                 || context->inherits("QNetworkReply") || context->inherits("PLRUploadClient"));
     });
 }
 

@@ -26,7 +26,8 @@ bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
 bool waitUntilMovingTheClock(const std::function<bool()>& predicate, int timeoutMs = 5000);
 // The delays of the steps waiting on the manual clock, soonest first, leaving out the steady
 // background ticks that run whenever the clock moves (the service probe's checks, the socket
-// ping, the analytics tick, the update schedule) and the deadlines of requests in flight.
+// ping, the analytics tick, the update schedule) and the deadlines of requests in flight (photo
+// uploads included).
 std::vector<double> waitingSteps(const platform::ManualClock& clock);
 // Runs the event loop while the predicate holds, for at most the time given; returns whether it
 // held throughout (a check that nothing further happens, ending as soon as something does).

@@ -8,7 +8,9 @@
 #include "platform-ui/Fonts.h"
 #include "platform-ui/Images.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QMenu>
@@ -35,6 +37,12 @@ void drag(QWidget* view, QPointF point)
     dispatch::sendMouse(view, QEvent::MouseMove, point, Qt::NoButton, Qt::LeftButton);
 }
 
+void pressKey(QWidget* to, int key)
+{
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_Tab ? QStringLiteral("\t") : QString());
+    QApplication::sendEvent(to, &down);
+}
+
 struct PresenterGuard {
     explicit PresenterGuard(PLRPopupButton::MenuPresenter presenter) { PLRPopupButton::setMenuPresenter(std::move(presenter)); }
     ~PresenterGuard() { PLRPopupButton::setMenuPresenter(nullptr); }
@@ -56,6 +64,7 @@ TEST(PopupButton, FaceTitleStylesAndPlacement)
     EXPECT_EQ(popup->selectedTag(), 4);
 
     std::vector<DrawOperation> ops = popup->recordDrawing();
+    EXPECT_EQ(popup->sizeHint(), QSize(120, 30));   // short titles: the usual width
     ASSERT_FALSE(ofKind(ops, DrawOperation::Kind::StrokePath).empty());
     EXPECT_DOUBLE_EQ(ofKind(ops, DrawOperation::Kind::StrokePath).front().lineWidth, 2.0);
     EXPECT_EQ(ofKind(ops, DrawOperation::Kind::StrokePath).front().color, namedColor(QStringLiteral("plrControlBorderColor")));
@@ -68,14 +77,26 @@ TEST(PopupButton, FaceTitleStylesAndPlacement)
     EXPECT_EQ(texts.front().text, QStringLiteral("1:1"));
     EXPECT_DOUBLE_EQ(texts.front().rect.x(), 12.0);
 
-    // A title too long for the face ends in an ellipsis before the arrow, never under it.
-    popup->addItem(QStringLiteral("Landscape and Street Photography of Northern Portugal"), 7);
+    // A title too long for the face is never shortened: its box is as wide as the control and
+    // starts 12 points in, so it runs under the arrow, wraps when wider than the control, and
+    // the control's edge cuts the rest.
+    const QString longTitle = QStringLiteral("Landscape and Street Photography of Northern Portugal");
+    popup->addItem(longTitle, 7);
     popup->selectItemWithTag(7);
-    texts = ofKind(popup->recordDrawing(), DrawOperation::Kind::Text);
+    ops = popup->recordDrawing();
+    texts = ofKind(ops, DrawOperation::Kind::Text);
     ASSERT_EQ(texts.size(), 1u);
-    EXPECT_TRUE(texts.front().text.endsWith(QChar(0x2026))) << texts.front().text.toStdString();
-    EXPECT_LE(12.0 + QFontMetricsF(systemFont(12)).horizontalAdvance(texts.front().text), 160 - 18);
-    EXPECT_LE(texts.front().rect.right(), 160 - 18);
+    EXPECT_EQ(texts.front().text, longTitle);
+    EXPECT_DOUBLE_EQ(texts.front().rect.x(), 12.0);
+    EXPECT_DOUBLE_EQ(texts.front().rect.width(), 160.0);
+    EXPECT_GT(texts.front().rect.height(), 1.5 * QFontMetricsF(systemFont(12)).height());   // wrapped
+    const auto clips = ofKind(ops, DrawOperation::Kind::Clip);
+    ASSERT_EQ(clips.size(), 1u);
+    EXPECT_EQ(clips.front().rect, QRectF(0, 0, 160, 30));
+    // The control asks for the width that shows its longest title left of the arrow.
+    const double longest = QFontMetricsF(systemFont(12)).horizontalAdvance(longTitle);
+    EXPECT_GE(popup->minimumSizeHint().width(), 12 + longest + 18);
+    EXPECT_EQ(popup->sizeHint().width(), popup->minimumSizeHint().width());
     popup->selectItemWithTag(4);
 
     // Style 2 adds " Ratio"; style 1 takes (and keeps) the background-coloured border.
@@ -107,13 +128,17 @@ TEST(PopupButton, MouseDownOpensAMenuAsWideAsTheControlAndChoosingSendsTheAction
     popup->setAction([&](Control*) { ++actions; });
     int minimum = -1;
     QMenu* shown = nullptr;
-    PresenterGuard guard([&](PLRPopupButton*, QMenu* menu, const QPoint&, int width) {
+    QPoint at;
+    PresenterGuard guard([&](PLRPopupButton*, QMenu* menu, const QPoint& point, int width) {
         shown = menu;
         minimum = width;
+        at = point;
     });
     dispatch::sendMouse(popup, QEvent::MouseButtonPress, QPointF(20, 15));
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(minimum, 160);
+    // The menu opens at (0, 5) of the control, y up: 5 points above its bottom edge.
+    EXPECT_EQ(at, QPoint(0, 25));
     EXPECT_GE(shown->minimumWidth(), 160);
     EXPECT_TRUE(popup->isMenuOpen());
     shown->actions().at(1)->trigger();
@@ -354,4 +379,81 @@ TEST(StepperCell, PressedHalfIsDarkenedAndFollowsThePointer)
     EXPECT_EQ(stepper->doubleValue(), 0.0);
     stepper->stepUp();
     EXPECT_EQ(stepper->doubleValue(), 0.0);
+}
+
+TEST(SliderAndStepper, TabReachesThemTheyShowTheRingAndTheKeysStepThem)
+{
+    View window;
+    window.resize(300, 120);
+    auto* before = Button::withTitle(QStringLiteral("Export"), nullptr, {}, &window);
+    before->setFrame(QRectF(10, 80, 80, 24));
+    auto* slider = new PLRSlider(&window);
+    slider->setFrame(QRectF(10, 40, 208, 22));
+    slider->setMinValue(0);
+    slider->setMaxValue(100);
+    slider->setDoubleValue(50);
+    auto* stepper = new PLRStepper(&window);
+    stepper->setFrame(QRectF(240, 30, 19, 30));
+    stepper->setAutorepeat(false);
+    stepper->setMaxValue(3);
+    stepper->setDoubleValue(2);
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    int slid = 0, stepped = 0;
+    slider->setAction([&](Control*) { ++slid; });
+    stepper->setAction([&](Control*) { ++stepped; });
+
+    // Tab goes from the button to the slider and on to the stepper, each showing the ring.
+    before->setFocus(Qt::TabFocusReason);
+    pressKey(before, Qt::Key_Tab);
+    ASSERT_TRUE(slider->hasFocus());
+    EXPECT_TRUE(slider->isShowingFocusRing());
+    EXPECT_FALSE(slider->focusRingPath().isEmpty());
+
+    // Arrows by a twentieth of the range, pages by a fifth, Home and End to the limits; each
+    // move sends the action, a key that moves nothing sends none.
+    const QList<std::pair<int, double>> keys{{Qt::Key_Right, 55}, {Qt::Key_Up, 60},     {Qt::Key_Left, 55},
+                                             {Qt::Key_Down, 50},  {Qt::Key_PageUp, 70}, {Qt::Key_PageDown, 50},
+                                             {Qt::Key_End, 100},  {Qt::Key_Right, 100}, {Qt::Key_Home, 0}};
+    for (const auto& [key, value] : keys) {
+        pressKey(slider, key);
+        EXPECT_DOUBLE_EQ(slider->doubleValue(), value) << key;
+    }
+    EXPECT_EQ(slid, 8);
+    // With tick marks an arrow moves one tick interval.
+    slider->setNumberOfTickMarks(5);
+    pressKey(slider, Qt::Key_Right);
+    EXPECT_DOUBLE_EQ(slider->doubleValue(), 25.0);
+
+    pressKey(slider, Qt::Key_Tab);
+    ASSERT_TRUE(stepper->hasFocus());
+    EXPECT_TRUE(stepper->isShowingFocusRing());
+    // The ring goes around the two halves: 3 points outside the images, not the whole frame.
+    const QRectF ring = stepper->focusRingPath().boundingRect();
+    const QRectF halves = stepper->toQt(stepper->focusRingMaskBounds());
+    EXPECT_NEAR(ring.left(), halves.left() - View::kFocusRingWidth, 0.5);
+    EXPECT_NEAR(ring.right(), halves.right() + View::kFocusRingWidth, 0.5);
+    pressKey(stepper, Qt::Key_Up);
+    EXPECT_DOUBLE_EQ(stepper->doubleValue(), 3.0);
+    pressKey(stepper, Qt::Key_Up);   // at the maximum: no step, no action
+    EXPECT_DOUBLE_EQ(stepper->doubleValue(), 3.0);
+    pressKey(stepper, Qt::Key_Down);
+    pressKey(stepper, Qt::Key_Left);
+    EXPECT_DOUBLE_EQ(stepper->doubleValue(), 1.0);
+    pressKey(stepper, Qt::Key_Right);
+    EXPECT_DOUBLE_EQ(stepper->doubleValue(), 2.0);
+    EXPECT_EQ(stepped, 4);
+    stepper->setValueWraps(true);
+    pressKey(stepper, Qt::Key_Up);
+    pressKey(stepper, Qt::Key_Up);   // past the maximum: round to the minimum
+    EXPECT_DOUBLE_EQ(stepper->doubleValue(), 0.0);
+
+    // Disabled, neither answers the keys.
+    slider->setEnabled(false);
+    stepper->setEnabled(false);
+    pressKey(slider, Qt::Key_Home);
+    pressKey(stepper, Qt::Key_Up);
+    EXPECT_DOUBLE_EQ(slider->doubleValue(), 25.0);
+    EXPECT_DOUBLE_EQ(stepper->doubleValue(), 0.0);
 }

@@ -253,6 +253,37 @@ TEST(BoxButton, AClickThatMovesTheTileAwayResetsItAndPostsTheOutline)
     EXPECT_EQ(t.tile->label()->textColor(), Color(0, 0, 0, 0.85));
 }
 
+TEST(BoxButton, AClickThatHidesTheTileResetsItAndPostsTheOutline)
+{
+    Tile t(true);
+    t.move(QPointF(50, 20));
+    int posted = 0;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(&context, QString::fromLatin1(kPLR_NOTIFICATION_RECYCLE_TOGGLE_OUTLINE),
+                                                              [&](const platform::Notification&) { ++posted; });
+    // The click hides the tile; the pointer has not moved and lies inside its rectangle.
+    t.delegate.onClick = [&] { t.tile->hide(); };
+    t.press();
+    t.release();
+    testing_support::drainEvents();
+    EXPECT_EQ(t.delegate.calls, QStringList({"over", "recycle", "exit"}));
+    EXPECT_EQ(posted, 1);
+    EXPECT_FALSE(t.tile->isMouseOver());
+    EXPECT_EQ(t.tile->fillColor(), Color::calibrated(0, 0, 0, 0));
+    EXPECT_EQ(t.tile->label()->textColor(), Color(0, 0, 0, 0.85));
+    EXPECT_EQ(t.tile->image()->image().bitmap, t.tile->normalImage());
+
+    // A tile taken out of its window by the click is left alone.
+    Tile removed(false);
+    removed.move(QPointF(50, 20));
+    removed.delegate.onClick = [&] { removed.tile->setParent(nullptr); };
+    removed.press();
+    removed.release();
+    testing_support::drainEvents();
+    EXPECT_EQ(posted, 1);
+    delete removed.tile;
+}
+
 TEST(BoxButton, DisabledTilesShowTheirTextAndStillNoteThePointerLeaving)
 {
     Tile t(true);

@@ -11,6 +11,7 @@
 #include <QFontMetricsF>
 #include <QCompleter>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
 
 namespace {
@@ -37,11 +38,15 @@ TEST(TokenField, TokenGeometryFollowsTheTitleWidth)
     EXPECT_EQ(OEXTokenField::cellSizeForTitleSize(QSizeF(52, 14)), QSizeF(87, 35));   // 50 + 2 + 35
     EXPECT_EQ(OEXTokenField::titleRectForBounds(QRectF(0, 0, 80, 35)), QRectF(17, 9, 76, 17));
     EXPECT_FALSE(OEXTokenField::tokenStrokeColorForDrawingMode(OEXTokenDrawingModeDefault).isValid());
-    EXPECT_EQ(OEXTokenField::tokenStrokeColorForDrawingMode(OEXTokenDrawingModeHighlighted),
-              OEXTokenField::tokenFillColorForDrawingMode(OEXTokenDrawingModeHighlighted));
-    // The selection is visible.
-    EXPECT_NE(OEXTokenField::tokenStrokeColorForDrawingMode(OEXTokenDrawingModeSelected),
-              OEXTokenField::tokenFillColorForDrawingMode(OEXTokenDrawingModeSelected));
+    // Fill EEF9FA and title 67C0C6 in every mode; a highlighted or selected token is outlined in
+    // its fill colour.
+    for (const OEXTokenDrawingMode mode : {OEXTokenDrawingModeDefault, OEXTokenDrawingModeHighlighted, OEXTokenDrawingModeSelected}) {
+        EXPECT_EQ(OEXTokenField::tokenFillColorForDrawingMode(mode), QColor(0xEE, 0xF9, 0xFA));
+        EXPECT_EQ(OEXTokenField::tokenTitleColorForDrawingMode(mode), QColor(0x67, 0xC0, 0xC6));
+        if (mode != OEXTokenDrawingModeDefault) {
+            EXPECT_EQ(OEXTokenField::tokenStrokeColorForDrawingMode(mode), QColor(0xEE, 0xF9, 0xFA));
+        }
+    }
     OEXTokenField field;
     field.resize(400, 100);
     field.setObjectValue({"alpha", "beta"});
@@ -165,4 +170,102 @@ TEST(TokenField, ACommaEndsATokenAndTheCaretStandsOnTheLine)
     // The border is one point wide, as a text field's: only the outermost row is border.
     EXPECT_EQ(image.pixelColor(150, 0), QColor(0xE3, 0xE2, 0xE2));
     EXPECT_NE(image.pixelColor(150, 1), QColor(0xE3, 0xE2, 0xE2));
+}
+
+namespace {
+
+struct FocusedField {
+    QWidget window;
+    OEXTokenField* field;
+    QLineEdit* editor;
+    FocusedField()
+    {
+        window.resize(420, 120);
+        field = new OEXTokenField(&window);
+        field->setGeometry(10, 10, 400, 60);
+        auto* other = new QLineEdit(&window);
+        other->setGeometry(10, 80, 100, 24);
+        window.show();
+        window.activateWindow();
+        QApplication::setActiveWindow(&window);
+        editor = field->findChild<QLineEdit*>();
+        editor->setFocus();
+        field->setObjectValue({"alpha", "beta", "gamma"});
+        QApplication::processEvents();
+    }
+    QImage render() const
+    {
+        QImage image(field->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        field->render(&image);
+        return image;
+    }
+};
+
+} // namespace
+
+TEST(TokenField, CopyWritesTheSelectedTokensToTheClipboardAsPlainTextOnly)
+{
+    FocusedField f;
+    ASSERT_NE(f.editor, nullptr);
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    f.field->setSelectedRange(0, 2);
+    QTest::keyClick(f.editor, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("alpha beta"));
+    ASSERT_NE(QApplication::clipboard()->mimeData(), nullptr);
+    EXPECT_EQ(QApplication::clipboard()->mimeData()->formats(), QStringList{QStringLiteral("text/plain")});
+    // Cut copies and removes; nothing selected copies nothing.
+    f.field->setSelectedRange(2, 1);
+    QTest::keyClick(f.editor, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("gamma"));
+    EXPECT_EQ(f.field->objectValue(), (QStringList{"alpha", "beta"}));
+    QTest::keyClick(f.editor, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("gamma"));
+}
+
+TEST(TokenField, TokensAreDrawnInTheirColoursAndASelectionShowsOnlyWithTheKeyboard)
+{
+    FocusedField f;
+    const QRectF first = f.field->tokenRects().at(0);
+    const QRectF body = first.adjusted(2, 0, -2, 0);
+    const QPoint inside(int(body.left() + 6), int(body.center().y()));
+    const QPoint edge(int(body.center().x()), int(body.top()) + 1);   // inside the stroke's visible half
+    const QPoint margin(int(first.left()), int(first.center().y()));  // left of the pill
+    const QColor fill(0xEE, 0xF9, 0xFA), title(0x67, 0xC0, 0xC6);
+
+    // Unselected: the pale fill to the edge, and the title in teal (never grey or black).
+    QImage image = f.render();
+    const QColor background = image.pixelColor(margin);
+    EXPECT_NE(background, f.field->palette().color(QPalette::Active, QPalette::Highlight));
+    EXPECT_EQ(image.pixelColor(inside), fill);
+    EXPECT_EQ(image.pixelColor(edge), fill);
+    const QRect titleBand = OEXTokenField::titleRectForBounds(body).toAlignedRect();
+    QColor darkest = fill;
+    for (int x = titleBand.left(); x <= titleBand.right(); ++x)
+        for (int y = titleBand.top(); y <= titleBand.bottom(); ++y)
+            if (image.pixelColor(x, y).lightness() < darkest.lightness())
+                darkest = image.pixelColor(x, y);
+    EXPECT_LT(darkest.lightness(), fill.lightness() - 40) << "a title is drawn";
+    EXPECT_GT(darkest.green(), darkest.red() + 40) << darkest.name().toStdString();
+    EXPECT_GT(darkest.blue(), darkest.red() + 40) << darkest.name().toStdString();
+    EXPECT_GE(darkest.red(), title.red() - 8) << "no darker than the title colour: " << darkest.name().toStdString();
+
+    // Selected in the field that has the keyboard: the selection shows around the pill, whose
+    // outline keeps the fill colour.
+    f.field->setSelectedRange(0, 1);
+    EXPECT_EQ(f.field->tokenDrawingMode(0), OEXTokenDrawingModeSelected);
+    EXPECT_EQ(f.field->tokenDrawingMode(1), OEXTokenDrawingModeDefault);
+    image = f.render();
+    EXPECT_EQ(image.pixelColor(edge), fill);
+    EXPECT_EQ(image.pixelColor(margin), f.field->palette().color(QPalette::Active, QPalette::Highlight));
+
+    // The keyboard moves to another control: the token keeps its selection but is drawn as any
+    // other token.
+    f.window.findChildren<QLineEdit*>().last()->setFocus();
+    ASSERT_FALSE(f.field->hasFocus());
+    EXPECT_EQ(f.field->selectionLength(), 1);
+    EXPECT_EQ(f.field->tokenDrawingMode(0), OEXTokenDrawingModeDefault);
+    image = f.render();
+    EXPECT_EQ(image.pixelColor(edge), fill);
+    EXPECT_EQ(image.pixelColor(margin), background);
 }

@@ -123,6 +123,90 @@ TEST(Window, EdgesAndCornersResizeWithTheirCursorsAndTheMinimumHolds)
     EXPECT_GE(window.height(), 200);
 }
 
+// Without a window manager to take the resize (the offscreen platform has none), the window
+// follows the pointer by the edge pressed, within its minimum size, until the button goes up.
+TEST(Window, WithoutAWindowManagerTheWindowResizesItselfByTheEdgePressed)
+{
+    Window window(QRectF(100, 100, 400, 300));
+    window.setMinimumSize(300, 200);
+    window.show();
+    const QRect start = window.geometry();
+    const auto send = [&](QEvent::Type type, const QPointF& at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QWidget* target = window.childAt(at.toPoint());
+        if (!target)
+            target = &window;
+        const QPointF local = target->mapFrom(&window, at);
+        QMouseEvent event(type, local, local, window.mapToGlobal(at), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    };
+    const int w = start.width(), h = start.height();
+    // The right edge, 60 points out: the left edge stays.
+    send(QEvent::MouseButtonPress, QPointF(w - 2, 150), Qt::LeftButton, Qt::LeftButton);
+    EXPECT_TRUE(window.isResizingItself());
+    send(QEvent::MouseMove, QPointF(w + 58, 150), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(window.geometry(), QRect(start.x(), start.y(), w + 60, h));
+    send(QEvent::MouseButtonRelease, QPointF(w + 58, 150), Qt::LeftButton, Qt::NoButton);
+    EXPECT_FALSE(window.isResizingItself());
+    // Moves after the release resize nothing.
+    send(QEvent::MouseMove, QPointF(w + 200, 150), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(window.width(), w + 60);
+
+    // The bottom-left corner, dragged far in: the minimum holds and the top-right stays.
+    const QRect before = window.geometry();
+    send(QEvent::MouseButtonPress, QPointF(1, before.height() - 2), Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, QPointF(600, -400), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(window.size(), QSize(300, 200));
+    EXPECT_EQ(window.geometry().right(), before.right());
+    EXPECT_EQ(window.geometry().top(), before.top());
+    send(QEvent::MouseButtonRelease, QPointF(600, -400), Qt::LeftButton, Qt::NoButton);
+    EXPECT_FALSE(window.isResizingItself());
+}
+
+TEST(WAYWindow, EveryResizeBandIsFivePointsWideAndTurnsTheCornerForFourteen)
+{
+    WAYWindow window(QRectF(100, 100, 600, 400));
+    window.setTitleBarHeight(40);
+    window.show();
+    const double w = window.width(), h = window.height(), midX = w / 2, midY = h / 2;
+    // Each edge: the band's innermost point still resizes, the next point inwards does not.
+    const struct {
+        QPointF inside, beyond;
+        Qt::Edges edges;
+    } bands[] = {
+        {{4.9, midY}, {5.0, midY}, Qt::LeftEdge},
+        {{w - 5.0, midY}, {w - 5.1, midY}, Qt::RightEdge},
+        {{midX, 4.9}, {midX, 5.0}, Qt::TopEdge},
+        {{midX, h - 5.0}, {midX, h - 5.1}, Qt::BottomEdge},
+    };
+    for (const auto& band : bands) {
+        EXPECT_EQ(window.resizeEdgesAt(band.inside), band.edges) << band.inside.x() << "," << band.inside.y();
+        EXPECT_EQ(window.resizeEdgesAt(band.beyond), Qt::Edges()) << band.beyond.x() << "," << band.beyond.y();
+        // The outermost point too.
+        const QPointF outer(band.edges & Qt::LeftEdge ? 0 : band.edges & Qt::RightEdge ? w - 0.1 : midX,
+                            band.edges & Qt::TopEdge ? 0 : band.edges & Qt::BottomEdge ? h - 0.1 : midY);
+        EXPECT_EQ(window.resizeEdgesAt(outer), band.edges);
+    }
+    // Along an edge, the last 14 points before a corner resize both ways.
+    const struct {
+        QPointF inside, beyond;
+        Qt::Edges edges;
+    } corners[] = {
+        {{1, 13.9}, {1, 14.0}, Qt::LeftEdge | Qt::TopEdge},
+        {{w - 1, 13.9}, {w - 1, 14.0}, Qt::RightEdge | Qt::TopEdge},
+        {{1, h - 14.0}, {1, h - 14.1}, Qt::LeftEdge | Qt::BottomEdge},
+        {{w - 1, h - 14.0}, {w - 1, h - 14.1}, Qt::RightEdge | Qt::BottomEdge},
+        {{13.9, 1}, {14.0, 1}, Qt::TopEdge | Qt::LeftEdge},
+        {{w - 14.0, 1}, {w - 14.1, 1}, Qt::TopEdge | Qt::RightEdge},
+        {{13.9, h - 1}, {14.0, h - 1}, Qt::BottomEdge | Qt::LeftEdge},
+        {{w - 14.0, h - 1}, {w - 14.1, h - 1}, Qt::BottomEdge | Qt::RightEdge},
+    };
+    for (const auto& corner : corners) {
+        EXPECT_EQ(window.resizeEdgesAt(corner.inside), corner.edges) << corner.inside.x() << "," << corner.inside.y();
+        EXPECT_NE(window.resizeEdgesAt(corner.beyond), corner.edges) << corner.beyond.x() << "," << corner.beyond.y();
+        EXPECT_NE(window.resizeEdgesAt(corner.beyond), Qt::Edges());
+    }
+}
+
 TEST(WAYWindow, TallerTitleBarPlacesButtons)
 {
     WAYWindow window(QRectF(100, 100, 600, 400));

@@ -166,7 +166,26 @@ void DevServer::sort(QTcpSocket* socket, bool webSocketUpgrade)
     QMetaObject::invokeMethod(socket, &QTcpSocket::readyRead, Qt::QueuedConnection);
 }
 
-DevServer::~DevServer() = default;
+DevServer::~DevServer()
+{
+    // Connections still open at the end report their going (a web socket's disconnected(), a
+    // connection's destroyed()) while this object's members are already gone: cut those reports
+    // first, then close everything while the members still stand.
+    for (auto& listener : m_listeners)
+        listener->close();
+    for (QTcpSocket* client : std::as_const(m_clients))
+        QObject::disconnect(client, nullptr, this, nullptr);
+    m_clients.clear();
+    for (auto& webSocket : m_webSockets) {
+        webSocket->disconnect(this);
+        webSocket->abort();
+    }
+    m_webSockets.clear();
+    m_socketUsers.clear();
+    m_webSocketServer.disconnect(this);
+    m_webSocketServer.close();
+    m_listeners.clear();
+}
 
 bool DevServer::listenAll()
 {
@@ -329,6 +348,9 @@ void DevServer::goDown(int durationMs)
         client->abort();
     std::vector<std::unique_ptr<QWebSocket>> sockets = std::move(m_webSockets);
     m_webSockets.clear();
+    for (auto& chatSocket : m_chatSockets)
+        sockets.push_back(std::move(chatSocket));
+    m_chatSockets.clear();
     m_socketUsers.clear();
     for (auto& webSocket : sockets) {
         webSocket->disconnect(this);
@@ -360,6 +382,21 @@ void DevServer::acceptWebSocket()
                           {QStringLiteral("path"), url.path()},
                           {QStringLiteral("query"), url.query(QUrl::FullyDecoded)}};
         m_requestLog.append(entry);
+        if (url.path() == QLatin1String("/support/socket")) {
+            // A chat page waiting for support's messages (it needs no account).
+            QWebSocket* raw = socket.get();
+            connect(raw, &QWebSocket::disconnected, this, [this, raw] {
+                for (auto it = m_chatSockets.begin(); it != m_chatSockets.end(); ++it) {
+                    if (it->get() == raw) {
+                        it->release()->deleteLater();
+                        m_chatSockets.erase(it);
+                        break;
+                    }
+                }
+            });
+            m_chatSockets.push_back(std::move(socket));
+            continue;
+        }
         if (url.path() != QLatin1String("/socket/websocket") || !m_store.userIdForToken(token)) {
             socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("invalid token"));
             socket.release()->deleteLater();
@@ -411,6 +448,18 @@ int DevServer::pushToUser(const QString& userId, const QString& text)
     int sent = 0;
     for (auto& socket : m_webSockets) {
         if (socket->state() == QAbstractSocket::ConnectedState && m_socketUsers.value(socket.get()) == userId) {
+            socket->sendTextMessage(text);
+            ++sent;
+        }
+    }
+    return sent;
+}
+
+int DevServer::pushToChatPages(const QString& text)
+{
+    int sent = 0;
+    for (auto& socket : m_chatSockets) {
+        if (socket->state() == QAbstractSocket::ConnectedState) {
             socket->sendTextMessage(text);
             ++sent;
         }

@@ -15,14 +15,50 @@
 #include <QJsonDocument>
 #include <QTextStream>
 
+#include <QSocketNotifier>
+
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int quitPipe[2] = {-1, -1};
+
+// SIGTERM and SIGINT end the event loop. The handler only writes to a pipe (nothing else is safe
+// in a signal handler); the loop reads it, also when the signal came before the loop ran.
+void quitOnSignals(QCoreApplication& app)
+{
+    if (::pipe2(quitPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        qWarning("devservice: no pipe for signals; SIGTERM ends the service at once");
+        return;
+    }
+    auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+        char byte;
+        while (::read(quitPipe[0], &byte, 1) > 0) {
+        }
+        notifier->setEnabled(false);
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = [](int) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = ::write(quitPipe[1], &byte, 1);
+    };
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pellora-devservice"));
-    std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
-    std::signal(SIGINT, [](int) { QCoreApplication::quit(); });
+    quitOnSignals(app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Local development service of Pellora."));

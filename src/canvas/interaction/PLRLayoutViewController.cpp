@@ -129,7 +129,7 @@ PLRLayoutViewController::PLRLayoutViewController(QObject* parent) : QObject(pare
         interactionView()->refresh();
         // A page shown at the width that fitted keeps fitting as the canvas grows or shrinks
         // (a smaller window would otherwise cut it); a zoom the user chose stays.
-        const double fit = snappedZoomFactor(zoomFactorToFit());
+        const double fit = zoomFactorToFit();
         if (m_joined && fit > 0.0 && m_lastFitZoom > 0.0
             && std::abs(PLRVisualStateHandler::globalHandler().layoutZoomFactor() - m_lastFitZoom) < 0.005
             && std::abs(fit - m_lastFitZoom) >= 0.005)
@@ -273,28 +273,16 @@ double PLRLayoutViewController::snappedZoomFactor(double factor)
 void PLRLayoutViewController::visualStateHandlerSetLayoutZoomFactor(PLRVisualStateHandler* handler, double factor)
 {
     Q_UNUSED(handler);
-    const double snapped = snappedZoomFactor(factor);
-    if (!(snapped > 0.0)) {
+    // The shared factor is shown as it is (a step from a fit of 0.537 shows 0.637).
+    if (!(std::isfinite(factor) && factor >= kMinimumMagnification)) {
         PLR_LOG_WARN(QStringLiteral("A zoom factor of %1 cannot be shown; ignored").arg(factor));
         return;
     }
-    if (isZoomAnimating() && snapped == m_zoomTarget)
+    if (isZoomAnimating() && factor == m_zoomTarget)
         return;   // the echo of an animated zoom
     if (m_zoomAnimation)
         m_zoomAnimation->stop();
-    applyMagnification(snapped, std::nullopt, false);
-    if (snapped != factor) {
-        // The shared factor takes the snapped value too, once this change has been told to
-        // everyone (unless the factor changed again meanwhile).
-        QPointer<PLRLayoutViewController> self(this);
-        platform::dispatchMain([self, factor, snapped] {
-            if (!self || !self->m_joined)
-                return;
-            PLRVisualStateHandler& shared = PLRVisualStateHandler::globalHandler();
-            if (shared.layoutZoomFactor() == factor)
-                shared.setLayoutZoomFactor(snapped);
-        });
-    }
+    applyMagnification(factor, std::nullopt, false);
 }
 
 std::optional<double> PLRLayoutViewController::layoutZoomFactorToFitForVisualStateHandler(PLRVisualStateHandler* handler)
@@ -302,7 +290,7 @@ std::optional<double> PLRLayoutViewController::layoutZoomFactorToFitForVisualSta
     Q_UNUSED(handler);
     if (!m_joined)
         return std::nullopt;   // a hidden canvas has nothing to fit
-    const double fit = snappedZoomFactor(zoomFactorToFit());
+    const double fit = zoomFactorToFit();
     if (!(fit > 0.0)) {
         PLR_LOG_INFO(QStringLiteral("The canvas cannot tell a zoom factor that fits"));
         return std::nullopt;
@@ -338,7 +326,7 @@ void PLRLayoutViewController::setZoom(qint64 percent)
         return;
     }
     if (percent == 0) {
-        const double fit = snappedZoomFactor(zoomFactorToFit());
+        const double fit = zoomFactorToFit();
         if (!(fit > 0.0)) {
             PLR_LOG_INFO(QStringLiteral("setZoom: no zoom factor fits the canvas; unchanged"));
             return;
@@ -348,7 +336,7 @@ void PLRLayoutViewController::setZoom(qint64 percent)
     }
     if (m_zoomAnimation)
         m_zoomAnimation->stop();
-    applyMagnification(snappedZoomFactor(double(percent) / 100.0), std::nullopt, true);
+    applyMagnification(double(percent) / 100.0, std::nullopt, true);
 }
 
 void PLRLayoutViewController::userZoom(double factor, const QPointF& anchor)
@@ -447,7 +435,7 @@ void PLRLayoutViewController::ensureEntrancePostion()
 
 void PLRLayoutViewController::performEntrance()
 {
-    const double fit = snappedZoomFactor(zoomFactorToFit());
+    const double fit = zoomFactorToFit();
     if (fit > 0.0) {
         if (m_zoomAnimation)
             m_zoomAnimation->stop();

@@ -41,7 +41,7 @@ protected:
 //
 // The canvas is a visual-state delegate while it is shown (it joins when its widget is shown
 // and leaves when hidden), so only a visible canvas sets or answers the zoom: it applies the
-// shared zoom factor as its magnification (snapped to 0.01), answers the factor that fits, and
+// shared zoom factor as its magnification, answers the factor that fits, and
 // tells the shared state when its own magnification changes (zoom gestures, setZoom).
 //
 // Edits are recorded on the post's undo manager: platform::UndoManager::forOwner(postManager),
@@ -91,7 +91,7 @@ public:
     // layout, no width).
     double zoomFactorToFit() const;
     bool isZoomAnimating() const;
-    // Factors snapped to hundredths: 0.1 steps add up exactly.
+    // Factors snapped to hundredths (a zoom gesture lands on whole percents).
     static double snappedZoomFactor(double factor);
 
     // --- Entrance -------------------------------------------------------------------------------

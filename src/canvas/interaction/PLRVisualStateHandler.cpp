@@ -90,19 +90,14 @@ void PLRVisualStateHandler::setLayoutZoomFactor(double factor)
     fanOut([this, factor](PLRVisualStateHandlerDelegate* d) { d->visualStateHandlerSetLayoutZoomFactor(this, factor); });
 }
 
-namespace {
-// Steps land on whole percents, so stepping down and back up returns exactly.
-double snappedZoom(double factor) { return std::round(factor * 100.0) / 100.0; }
-} // namespace
-
 void PLRVisualStateHandler::incrementLayoutZoomFactorBy(double step)
 {
-    setLayoutZoomFactor(std::min(4.0, snappedZoom(m_layoutZoomFactor + step)));
+    setLayoutZoomFactor(std::min(4.0, m_layoutZoomFactor + step));
 }
 
 void PLRVisualStateHandler::decrementLayoutZoomFactorBy(double step)
 {
-    setLayoutZoomFactor(std::max(0.1, snappedZoom(m_layoutZoomFactor - step)));
+    setLayoutZoomFactor(std::max(0.1, m_layoutZoomFactor - step));
 }
 
 void PLRVisualStateHandler::setLayoutZoomToFit()

@@ -270,7 +270,11 @@ void PLRDocumentViewController::buildSettingsView()
     auto* wordpressColumn = new QVBoxLayout(m_wordpressSettingsView);
     wordpressColumn->setContentsMargins(0, 4, 0, 6);
     m_categoriesPopup = plr::insp::popupButton(m_wordpressSettingsView, {});
-    wordpressColumn->addLayout(row(QStringLiteral("Category"), m_categoriesPopup, m_wordpressSettingsView));
+    // The site's categories come from the site: the pop-up takes the row's width (a narrow
+    // caption leaves it room for the usual names) and never widens the page for a long one.
+    m_categoriesPopup->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    wordpressColumn->addLayout(row(QStringLiteral("Category"), m_categoriesPopup, m_wordpressSettingsView,
+                                   plr::insp::kOptionCaptionWidth));
     m_publishAsDraft = plr::insp::switchButton(m_wordpressSettingsView);
     m_publishAsDraft->setTarget(this);
     m_publishAsDraft->setAction([this](Control*) { changePublishAsDraftState(); });

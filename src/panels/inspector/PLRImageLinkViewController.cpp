@@ -3,10 +3,12 @@
 #include "panels/inspector/PLRPropertyViewController.h"
 #include "platform-ui/Controls.h"
 #include "platform/Log.h"
+#include "platform/NotificationCenter.h"
 #include "services/analytic/PLRAnalyticEvent.h"
 #include "services/analytic/PLRAnalyticManager.h"
 #include "shell/PLRShellNotifications.h"
 
+#include <QLineEdit>
 #include <QVBoxLayout>
 
 using namespace platform::ui;
@@ -15,14 +17,19 @@ View* PLRImageLinkViewController::loadView()
 {
     auto* root = new View;
     root->resize(260, 70);
+    root->setMinimumWidth(260);
     auto* column = new QVBoxLayout(root);
     column->setContentsMargins(10, 10, 10, 10);
     m_field = new TextField(root);
     m_field->setEditable(true);
     m_field->setFixedHeight(24);
     m_field->setPlaceholderString(QStringLiteral("https://"));
+    m_field->setIdentifier(QStringLiteral("imageClickOnUrlTextField"));
     column->addWidget(m_field);
+    if (QLineEdit* editor = m_field->editor())
+        connect(editor, &QLineEdit::returnPressed, this, [this] { didFinishAddingLink(); });
     auto* done = Button::withTitle(QStringLiteral("Add Link"), this, [this](Control*) { didFinishAddingLink(); }, root);
+    done->setIdentifier(QStringLiteral("addLinkButton"));
     column->addWidget(done, 0, Qt::AlignRight);
     return root;
 }
@@ -35,6 +42,8 @@ void PLRImageLinkViewController::viewWillAppear()
 void PLRImageLinkViewController::didFinishAddingLink()
 {
     view();
+    platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE), this,
+                                                       {{QString::fromLatin1(kPLRImageLinkURLKey), m_field->stringValue()}});
     PLRAnalyticManager::coreAnalyticManager().fireAnalyticEvent(
         PLRAnalyticEvent::createEventWithTitle(QStringLiteral("added_hyperlink_on_image"), {}));
 }

@@ -5,8 +5,14 @@
 
 #include <QPointer>
 
-// The popover in which a link address for a photo is typed; finishing records the analytics
-// event "added_hyperlink_on_image" (links are applied through the property page's own field).
+// Posted when the link popover's "Add Link" is pressed; the address typed is the user info's
+// kPLRImageLinkURLKey.
+inline constexpr char kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE[] = "kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE";
+inline constexpr char kPLRImageLinkURLKey[] = "url";
+
+// The popover in which a link address for a photo is typed; finishing posts
+// kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE with the address and records the analytics event
+// "added_hyperlink_on_image".
 class PLRImageLinkViewController : public PLRViewController {
     Q_OBJECT
 public:

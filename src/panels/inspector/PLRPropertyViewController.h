@@ -19,6 +19,7 @@
 #include "panels/inspector/PLRInspectorWidgets.h"
 #include "platform-ui/PLRViewController.h"
 #include "shell/PLRGenericPostViewController.h"
+#include "shell/PLRTitleBarControls.h"
 #include "canvas/text/PLRRichTextEditor.h"
 
 #include <QPointer>
@@ -78,6 +79,11 @@ public:
     void setAspectRatios(const QList<float>& ratios, const QStringList& blockIds);
     void setImageDescription();
     void imageLinkTextDidChange();
+    // Shows the link popover under its button, with the photo's link to edit.
+    void showImageLinkPopover();
+    // The popover's "Add Link": the address becomes the link of every selected photo (as typing
+    // it into the page's own field does) and the popover closes.
+    void selectedImageLinkUpdated(const QString& url);
     void toggleLinkOnClickPanel();
     void toggleCollageExportPanel();
 
@@ -91,6 +97,11 @@ public:
     void setTextBold();
     void setTextItalic();
     void setTextLink();
+    // Opens the colour panel of the text colour well (not exclusively).
+    void openTextColour();
+    // The well's action: the text's colour follows the block's style, so a colour picked here
+    // changes no block.
+    void setTextColour();
     void setDownloadTitle();
     void setDownloadFill();
     void setDownloadHoverFill();
@@ -127,6 +138,7 @@ public:
     PLRPopupButton* textStylePopUpButton() const { return m_textStylePopUpButton; }
     plr::insp::SegmentedControl* textAlignmentSegmentControl() const { return m_textAlignmentSegmentControl; }
     plr::insp::SegmentedControl* textWidthSegmentControl() const { return m_textWidthSegmentControl; }
+    PLRColorWell* textColourWell() const { return m_textColourWell; }
     plr::insp::StateButton* textBoldButton() const { return m_textBoldButton; }
     plr::insp::StateButton* textItalicButton() const { return m_textItalicButton; }
     plr::insp::StateButton* textLinkButton() const { return m_textLinkButton; }
@@ -140,6 +152,8 @@ public:
     PLRPopupButton* downloadSizePopUpButton() const { return m_downloadSizePopUpButton; }
     PLRGenericPostViewController* exportViewController() const { return m_evc; }
     PLRImageLinkViewController* imageLinkViewController() const { return m_ivc; }
+    platform::ui::Button* imageLinkPopoverButton() const { return m_imageLinkPopoverButton; }
+    PLRPopover* imageLinkPopover() const { return m_imageLinkPopover; }
 
     // The title of a ratio preset ("3:2" ...).
     static QString presetTitle(qint64 preset);
@@ -195,10 +209,13 @@ private:
     QPointer<QWidget> m_exportView;
     QPointer<PLRGenericPostViewController> m_evc;
     QPointer<PLRImageLinkViewController> m_ivc;
+    QPointer<platform::ui::Button> m_imageLinkPopoverButton;
+    QPointer<PLRPopover> m_imageLinkPopover;
     // Text page.
     QPointer<PLRPopupButton> m_textStylePopUpButton;
     QPointer<plr::insp::SegmentedControl> m_textAlignmentSegmentControl;
     QPointer<plr::insp::SegmentedControl> m_textWidthSegmentControl;
+    QPointer<PLRColorWell> m_textColourWell;
     QPointer<plr::insp::StateButton> m_textBoldButton;
     QPointer<plr::insp::StateButton> m_textItalicButton;
     QPointer<plr::insp::StateButton> m_textLinkButton;

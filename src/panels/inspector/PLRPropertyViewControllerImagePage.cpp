@@ -13,6 +13,7 @@
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "panels/inspector/PLRImageLinkViewController.h"
 #include "panels/inspector/PLRPropertyPageSupport.h"
+#include "shell/PLRTitleBarControls.h"
 #include "platform-ui/Fonts.h"
 #include "platform-ui/Images.h"
 #include "platform/Dispatch.h"
@@ -27,6 +28,8 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QResizeEvent>
+#include <QScrollArea>
 #include <QSet>
 #include <QVBoxLayout>
 
@@ -42,11 +45,31 @@ namespace {
 
 constexpr double kPreviewWidth = 222.0;
 constexpr double kPreviewHeight = 150.0;
+// Narrower when the page's scroll bar takes its room.
+constexpr double kPreviewMinimumWidth = 180.0;
 
-// The help text under the keywords; characters 136-175 are slanted: the closing advice, whole.
+// The previews' holder: as wide as the page lets it be, up to the previews' width; it places
+// them again when its width changes.
+class PreviewHolder : public QWidget {
+public:
+    using QWidget::QWidget;
+    std::function<void()> onResize;
+    QSize sizeHint() const override { return QSize(int(kPreviewWidth), int(kPreviewHeight)); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        if (onResize)
+            onResize();
+    }
+};
+
+// The help text under the keywords: it says what ends a keyword, as the field splits them.
+// Characters 136-175 are slanted: the closing advice, whole.
 const char* kKeywordHelp =
-    "Describe the photo in a few words, separated by commas. Search engines read them as its description, and "
-    "they name the exported photos. Use the words a visitor would search for.";
+    "Each word is one keyword: a blank, a comma or a new line ends it. Search engines read the keywords; they "
+    "also name the exported photos. Use the words a visitor would search for.";
 
 } // namespace
 
@@ -56,8 +79,14 @@ QWidget* PLRPropertyViewController::buildImagePage()
     QWidget* content = pageContent(&column);
 
     // The photo's preview, twice more behind it when several are selected.
-    auto* holder = new QWidget(content);
-    holder->setFixedSize(int(kPreviewWidth), int(kPreviewHeight));
+    auto* holder = new PreviewHolder(content);
+    holder->setFixedHeight(int(kPreviewHeight));
+    holder->setMinimumWidth(int(kPreviewMinimumWidth));
+    holder->setMaximumWidth(int(kPreviewWidth));
+    holder->onResize = [this] {
+        if (m_secondImageView)
+            setPreviewStack(!m_secondImageView->isHidden());
+    };
     m_previewHolder = holder;
     m_thirdImageView = new PLRImagePreviewImageView(holder);
     m_secondImageView = new PLRImagePreviewImageView(holder);
@@ -65,7 +94,6 @@ QWidget* PLRPropertyViewController::buildImagePage()
     for (PLRImagePreviewImageView* preview : {m_thirdImageView.data(), m_secondImageView.data(), m_previewImageView.data()})
         preview->setImageScaling(ImageScaling::ProportionallyUpOrDown);
     m_imageCountLabel = caption(QString(), holder, true);
-    m_imageCountLabel->setGeometry(int(kPreviewWidth) - 28, 4, 26, 18);
     m_imageCountLabel->setAlignment(TextAlignment::Center);
     column->addWidget(holder, 0, Qt::AlignHCenter);
     setPreviewStack(false);
@@ -155,6 +183,10 @@ QWidget* PLRPropertyViewController::buildImagePage()
     connect(m_imageLinkURLTextField->editor(), &QLineEdit::returnPressed, this,
             [this] { m_imageLinkURLTextField->editor()->selectAll(); });
     linkBoxColumn->addWidget(m_imageLinkURLTextField);
+    m_imageLinkPopoverButton = Button::withTitle(QStringLiteral("Add Link\u2026"), this, [this](Control*) { showImageLinkPopover(); }, linkBox);
+    m_imageLinkPopoverButton->setIdentifier(QStringLiteral("imageLinkPopoverButton"));
+    m_imageLinkPopoverButton->setFont(systemFont(12));
+    linkBoxColumn->addWidget(m_imageLinkPopoverButton, 0, Qt::AlignRight);
     m_addLinkOnClickView = linkBox;
     linkColumn->addWidget(linkBox);
     column->addWidget(m_addLinkInspectorView);
@@ -209,11 +241,13 @@ void PLRPropertyViewController::setLight(bool green)
 void PLRPropertyViewController::setPreviewStack(bool several)
 {
     const double inset = several ? 31.0 : 15.0;
-    const double w = kPreviewWidth - inset, h = kPreviewHeight - inset;
+    const double width = m_previewHolder ? std::min<double>(m_previewHolder->width(), kPreviewWidth) : kPreviewWidth;
+    const double w = width - inset, h = kPreviewHeight - inset;
     // Qt geometry (y down): the front preview at the top left, the others behind it, lower right.
     m_previewImageView->setGeometry(0, 0, int(w), int(h));
     m_secondImageView->setGeometry(8, 8, int(w), int(h));
     m_thirdImageView->setGeometry(16, 16, int(w), int(h));
+    m_imageCountLabel->setGeometry(int(width) - 28, 4, 26, 18);
     m_imageCountLabel->setAlphaValue(several ? 1.0 : 0.0);
     m_secondImageView->setAlphaValue(several ? 0.7 : 0.0);
     m_thirdImageView->setAlphaValue(several ? 0.3 : 0.0);
@@ -359,8 +393,9 @@ void PLRPropertyViewController::setAspectRatios(const QList<float>& ratios, cons
                 manager->editBlockDidChangeStructure();
         });
     }
-    platform::UndoManager* undo = undoManager();
-    if (undo && !undo->isRedoing()) {
+    // Every change registers its way back, a redo included: undo and redo alternate for as long
+    // as the user likes.
+    if (platform::UndoManager* undo = undoManager()) {
         QPointer<PLRPropertyViewController> self(this);
         undo->registerUndo(this, [self, previous, changed] {
             if (self)
@@ -500,6 +535,36 @@ void PLRPropertyViewController::imageLinkTextDidChange()
     m_layoutManager->announceChange();
 }
 
+void PLRPropertyViewController::showImageLinkPopover()
+{
+    if (!m_ivc || !m_imageLinkPopoverButton)
+        return;
+    View* content = m_ivc->view();
+    m_ivc->imageClickOnUrlTextField()->setStringValue(m_imageLinkURLTextField->stringValue());
+    if (!m_imageLinkPopover) {
+        m_imageLinkPopover = new PLRPopover(view());
+        m_imageLinkPopover->setObjectName(QStringLiteral("imageLinkPopover"));
+        m_imageLinkPopover->setContentView(content);
+    }
+    m_ivc->viewWillAppear();
+    m_imageLinkPopover->showRelativeToRect(m_imageLinkPopoverButton->rect(), m_imageLinkPopoverButton);
+    if (QLineEdit* editor = m_ivc->imageClickOnUrlTextField()->editor()) {
+        editor->setFocus(Qt::PopupFocusReason);
+        editor->selectAll();
+    }
+}
+
+void PLRPropertyViewController::selectedImageLinkUpdated(const QString& url)
+{
+    if (m_imageLinkPopover)
+        m_imageLinkPopover->hide();
+    if (!m_layoutManager || !isViewLoaded())
+        return;
+    m_imageLinkURLTextField->setStringValue(url.trimmed());
+    imageLinkTextDidChange();
+    showLinkOnClick(!url.trimmed().isEmpty());
+}
+
 void PLRPropertyViewController::showLinkOnClick(bool on)
 {
     if (m_addLinkOnClickButton->checked() != on)
@@ -516,5 +581,21 @@ void PLRPropertyViewController::toggleLinkOnClickPanel()
 
 void PLRPropertyViewController::toggleCollageExportPanel()
 {
-    m_exportView->setHidden(!m_expandImageCollageButton->state());
+    const bool shown = m_expandImageCollageButton->state();
+    m_exportView->setHidden(!shown);
+    if (!shown)
+        return;
+    // The panel opens at the foot of the page: it is scrolled into view once laid out.
+    QPointer<QWidget> panel = m_exportView.data();
+    platform::dispatchMain([panel] {
+        if (!panel || panel->isHidden())
+            return;
+        for (QWidget* above = panel->parentWidget(); above; above = above->parentWidget())
+            if (auto* page = qobject_cast<QScrollArea*>(above)) {
+                if (QWidget* content = page->widget(); content && content->layout())
+                    content->layout()->activate();
+                page->ensureWidgetVisible(panel, 0, 0);
+                return;
+            }
+    });
 }

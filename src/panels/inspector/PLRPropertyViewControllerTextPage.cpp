@@ -4,8 +4,10 @@
 #include "canvas/interaction/PLRLayoutDocumentView.h"
 #include "canvas/interaction/PLRLayoutInteractionView.h"
 #include "layout/text/PLRRichText.h"
+#include "controls/PLRColorWell.h"
 #include "controls/PLRPopupButton.h"
 #include "layout/base/PLRLayoutManager.h"
+#include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
 #include "layout/views/PLRBlockView.h"
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "panels/inspector/PLRPropertyPageSupport.h"
@@ -45,6 +47,15 @@ QWidget* PLRPropertyViewController::buildTextPage()
     m_textWidthSegmentControl->setAction([this](Control*) { setTextWidth(); });
     column->addWidget(caption(QStringLiteral("Width"), content));
     column->addWidget(m_textWidthSegmentControl);
+    m_textColourWell = new PLRColorWell(content);
+    m_textColourWell->setIdentifier(QStringLiteral("textColourWell"));
+    m_textColourWell->setFixedSize(44, 22);
+    // It shows the colour text blocks are drawn in.
+    const QColor ink = PLRBlockDrawHandler_Text::textColour();
+    m_textColourWell->setColor(Color(ink.redF(), ink.greenF(), ink.blueF()));
+    m_textColourWell->setTarget(this);
+    m_textColourWell->setAction([this](Control*) { setTextColour(); });
+    column->addLayout(row(QStringLiteral("Colour"), m_textColourWell, content));
     auto* emphasis = new QHBoxLayout;
     emphasis->setSpacing(6);
     m_textBoldButton = new plr::insp::StateButton(QStringLiteral("B"), content);
@@ -164,6 +175,16 @@ void PLRPropertyViewController::setTextLink()
 {
     if (auto* handler = editHandler())
         handler->toggleCurrentSelectionLink();
+}
+
+void PLRPropertyViewController::openTextColour()
+{
+    view();
+    m_textColourWell->activate(false);
+}
+
+void PLRPropertyViewController::setTextColour()
+{
 }
 
 void PLRPropertyViewController::selectionForEditor(PLRRichTextEditor*, const PLRTextRange&, bool isBold, bool isItalic, bool,

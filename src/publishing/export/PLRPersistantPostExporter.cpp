@@ -488,10 +488,24 @@ private:
             else if (parts.size() == 3 && parts.first() == QLatin1String(PLRPersistantPostExporter::kBlockCacheFolder)
                      && isPlainName(parts.at(1)) && pictureFileNames().contains(parts.at(2)))
                 m_pictureIndexes.append(int(i));
+            else if (isKeptHashOfPicture(parts))
+                PLR_LOG_INFO(QStringLiteral("Post file: %1 left out (a kept hash, made anew here)").arg(m_entries[i].name));
             else
                 skip(m_entries[i], QStringLiteral("not part of a post"));
         }
         return true;
+    }
+
+    // A picture's kept hash, as post files written before carried them: tied to the file
+    // times of the disk it was made on, so never taken.
+    static bool isKeptHashOfPicture(const QStringList& parts)
+    {
+        if (parts.size() != 3 || parts.first() != QLatin1String(PLRPersistantPostExporter::kBlockCacheFolder)
+            || !isPlainName(parts.at(1)))
+            return false;
+        const QString suffix = QLatin1String(PLRImageManager::kHashSuffix);
+        const QString& name = parts.at(2);
+        return name.endsWith(suffix) && pictureFileNames().contains(name.chopped(suffix.size()));
     }
 
     void skip(const ArchiveEntry& entry, const QString& why)
@@ -713,11 +727,20 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
                 PLR_LOG_WARN(QStringLiteral("Post file: the cached pictures of image %1 are missing").arg(identifier));
                 continue;
             }
+            // The pictures alone: what else the folder keeps (the export file's hash, stamped
+            // with this disk's file times) is made anew where the post is imported.
             const QString prefix = cache + identifier + QLatin1Char('/');
-            if (!writer.addDirectory(prefix) || !writer.addTree(location, prefix, {}, &failure)) {
-                ok = false;
-                break;
+            ok = writer.addDirectory(prefix);
+            for (const QString& picture : pictureFileNames()) {
+                const QString path = QDir(location).filePath(picture);
+                if (!ok || platform::files::kindOf(path) != platform::files::Kind::Regular)
+                    continue;
+                ok = writer.addFile(prefix + picture, path);
+                if (!ok)
+                    failure = QStringLiteral("%1: %2").arg(path, writer.lastError());
             }
+            if (!ok)
+                break;
         }
     }
     if (!ok) {

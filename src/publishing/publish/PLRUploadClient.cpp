@@ -12,8 +12,9 @@ namespace {
 
 constexpr qint64 kChunk = 64 * 1024;          // read from the file at a time
 constexpr qint64 kWriteAhead = 256 * 1024;    // kept in the socket's buffer at most
-constexpr qsizetype kHeadLimit = 64 * 1024;   // an answer's status line and headers
-constexpr qsizetype kBodyLimit = 4 * 1024 * 1024;
+constexpr qsizetype kHeadLimit = 64 * 1024;   // an answer's status line and headers (and trailers)
+constexpr qsizetype kBodyLimit = 4 * 1024 * 1024;   // an answer's body, however it is framed
+constexpr qsizetype kChunkLineLimit = 4096;   // a chunk's size line with its extensions
 
 platform::Error transportError(qint64 code, const QString& description)
 {
@@ -64,6 +65,26 @@ struct PLRUploadClient::Connection {
     qint64 contentLength = -1;
     bool chunked = false;
     bool closeAfter = false;
+    // A chunked body, decoded as it arrives: what is decoded so far and where the reader is.
+    enum class ChunkStep { Size, Data, DataEnd, Trailer, Done };
+    ChunkStep chunkStep = ChunkStep::Size;
+    qint64 chunkLeft = 0;
+    qsizetype trailerBytes = 0;
+    QByteArray decoded;
+
+    void resetAnswer()
+    {
+        buffer.clear();
+        headRead = false;
+        status = 0;
+        contentLength = -1;
+        chunked = false;
+        closeAfter = false;
+        chunkStep = ChunkStep::Size;
+        chunkLeft = 0;
+        trailerBytes = 0;
+        decoded.clear();
+    }
 };
 
 PLRUploadClient::PLRUploadClient(int maxConnectionsPerHost, QObject* parent)
@@ -259,12 +280,7 @@ void PLRUploadClient::startOn(const ConnectionPtr& connection, const TaskPtr& ta
 void PLRUploadClient::sendHead(const ConnectionPtr& connection)
 {
     const TaskPtr task = connection->task;
-    connection->buffer.clear();
-    connection->headRead = false;
-    connection->status = 0;
-    connection->contentLength = -1;
-    connection->chunked = false;
-    connection->closeAfter = false;
+    connection->resetAnswer();
     connection->body = std::make_unique<QFile>(task->filePath);
     if (!connection->body->open(QIODevice::ReadOnly)) {
         Result result;
@@ -361,6 +377,8 @@ void PLRUploadClient::readAnswer(const ConnectionPtr& connection)
         if (connection->status < 200) {
             // An interim answer (100 Continue): the real one follows.
             connection->headRead = false;
+            connection->contentLength = -1;
+            connection->chunked = false;
             readAnswer(connection);
             return;
         }
@@ -371,29 +389,14 @@ void PLRUploadClient::readAnswer(const ConnectionPtr& connection)
     Result result;
     result.status = connection->status;
     if (connection->chunked) {
-        QByteArray body;
-        qsizetype at = 0;
-        while (true) {
-            const qsizetype lineEnd = connection->buffer.indexOf("\r\n", at);
-            if (lineEnd < 0)
-                return;
-            bool ok = false;
-            const qint64 size = connection->buffer.mid(at, lineEnd - at).split(';').value(0).trimmed().toLongLong(&ok, 16);
-            if (!ok || size < 0 || size > kBodyLimit) {
-                bad(QStringLiteral("The answer's body is malformed."));
-                return;
-            }
-            if (size == 0) {
-                if (connection->buffer.size() < lineEnd + 4)   // the empty line that ends it
-                    return;
-                break;
-            }
-            if (connection->buffer.size() < lineEnd + 2 + size + 2)
-                return;
-            body += connection->buffer.mid(lineEnd + 2, size);
-            at = lineEnd + 2 + size + 2;
+        QString why;
+        if (!decodeChunks(*connection, &why)) {
+            bad(why);
+            return;
         }
-        result.body = body;
+        if (connection->chunkStep != Connection::ChunkStep::Done)
+            return;
+        result.body = std::exchange(connection->decoded, QByteArray());
     } else if (connection->contentLength >= 0) {
         if (connection->contentLength > kBodyLimit) {
             bad(QStringLiteral("The answer's body is too long."));
@@ -409,6 +412,77 @@ void PLRUploadClient::readAnswer(const ConnectionPtr& connection)
         return;
     }
     finishTask(connection, result, !connection->closeAfter);
+}
+
+bool PLRUploadClient::decodeChunks(Connection& connection, QString* why)
+{
+    using Step = Connection::ChunkStep;
+    QByteArray& in = connection.buffer;
+    qsizetype at = 0;
+    bool ok = true;
+    // Each step takes what it can from the buffer and leaves the rest for the next read; what
+    // is taken is removed once at the end, so every byte is looked at once.
+    while (ok && connection.chunkStep != Step::Done) {
+        if (connection.chunkStep == Step::Size) {
+            const qsizetype end = in.indexOf("\r\n", at);
+            if (end < 0) {
+                if (in.size() - at > kChunkLineLimit) {
+                    *why = QStringLiteral("The answer's body is malformed.");
+                    ok = false;
+                }
+                break;
+            }
+            bool number = false;
+            const qint64 size = in.mid(at, end - at).split(';').value(0).trimmed().toLongLong(&number, 16);
+            if (!number || size < 0 || end - at > kChunkLineLimit) {
+                *why = QStringLiteral("The answer's body is malformed.");
+                ok = false;
+                break;
+            }
+            if (size > kBodyLimit - connection.decoded.size()) {
+                *why = QStringLiteral("The answer's body is too long.");
+                ok = false;
+                break;
+            }
+            at = end + 2;
+            connection.chunkLeft = size;
+            connection.chunkStep = size == 0 ? Step::Trailer : Step::Data;
+        } else if (connection.chunkStep == Step::Data) {
+            const qsizetype take = qsizetype(qMin<qint64>(connection.chunkLeft, in.size() - at));
+            connection.decoded.append(in.constData() + at, take);
+            at += take;
+            connection.chunkLeft -= take;
+            if (connection.chunkLeft > 0)
+                break;
+            connection.chunkStep = Step::DataEnd;
+        } else if (connection.chunkStep == Step::DataEnd) {
+            if (in.size() - at < 2)
+                break;
+            if (in[at] != '\r' || in[at + 1] != '\n') {
+                *why = QStringLiteral("The answer's body is malformed.");
+                ok = false;
+                break;
+            }
+            at += 2;
+            connection.chunkStep = Step::Size;
+        } else {   // trailer lines up to the empty line that ends the answer
+            const qsizetype end = in.indexOf("\r\n", at);
+            const qsizetype lineBytes = end < 0 ? in.size() - at : end + 2 - at;
+            if (connection.trailerBytes + lineBytes > kHeadLimit) {
+                *why = QStringLiteral("The answer's trailer is too long.");
+                ok = false;
+                break;
+            }
+            if (end < 0)
+                break;
+            connection.trailerBytes += lineBytes;
+            at = end + 2;
+            if (lineBytes == 2)
+                connection.chunkStep = Step::Done;
+        }
+    }
+    in.remove(0, at);
+    return ok;
 }
 
 void PLRUploadClient::socketFailed(const ConnectionPtr& connection, const platform::Error& error)
@@ -448,8 +522,7 @@ void PLRUploadClient::finishTask(const ConnectionPtr& connection, const Result& 
     const TaskPtr task = std::exchange(connection->task, nullptr);
     connection->timer->stop();
     connection->body.reset();
-    connection->buffer.clear();
-    connection->headRead = false;
+    connection->resetAnswer();
     if (!keepConnection)
         dropConnection(connection);
     if (task && m_tasks.remove(task->id) && task->completion)

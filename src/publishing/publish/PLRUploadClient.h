@@ -61,6 +61,9 @@ private:
     void sendHead(const ConnectionPtr& connection);
     void pumpBody(const ConnectionPtr& connection);
     void readAnswer(const ConnectionPtr& connection);
+    // Decodes what has arrived of a chunked body; false (and why) when it is malformed or longer
+    // than an answer may be. The answer is complete once the connection's step is Done.
+    static bool decodeChunks(Connection& connection, QString* why);
     void socketFailed(const ConnectionPtr& connection, const platform::Error& error);
     void finishTask(const ConnectionPtr& connection, const Result& result, bool keepConnection);
     void dropConnection(const ConnectionPtr& connection);

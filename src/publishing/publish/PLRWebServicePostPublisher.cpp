@@ -724,6 +724,9 @@ void PLRWebServicePostPublisher::sendPostRequest(bool create, const QVariantMap&
     const QUrl url = PLRWebServiceHost::currentHost().serviceMeURLWithPaths(paths);
     if (create)
         m_createGeneration = generation;
+    // The service may build as soon as it has the revision: its socket is open by then.
+    resetBuildWait();
+    PLRWebServiceHost::currentHost().ensureSocketConnection();
     QNetworkReply* reply = PLRURLSession::shared().post(requestWithAuthentication(token, url),
                                                         platform::json::write(payload, true));
     connect(reply, &QNetworkReply::finished, this,

@@ -77,6 +77,10 @@ class PLRWebServicePostPublisher : public QObject,
                                    public PLRWebServiceHostRealTimeDelegate {
     Q_OBJECT
 public:
+    // Whether an upload address handed out by the service at `service` may receive a PUT: an
+    // https address with a host; plain http only from a service that is itself plain http.
+    static bool isUsableUploadURL(const QUrl& url, const QUrl& service);
+
     // Times the publisher waits; tests and benchmarks shorten them.
     struct Timing {
         double buildCheckDelay = 30.0;      // seconds between build checks
@@ -207,13 +211,15 @@ private:
     void runUploadPass(quint64 pass);
     void setUploadStalled(bool stalled);
     void resetUploadRetries();
-    // Whether an upload address may be used for a PUT.
-    bool isUsableUploadURL(const QUrl& url) const;
     void joinRealTimeMessages();
-    void handleBatchAnswer(quint64 pass, QNetworkReply* reply);
+    // `asked`: the photos that the batch asked addresses for.
+    void handleBatchAnswer(quint64 pass, QNetworkReply* reply, QStringList asked);
     void invalidateImageInfoSession();
     void invalidateImageUploadSession();
     void scheduleBuildCheck(double delay);
+    bool buildCheckRunning() const;
+    // A new revision is on its way: nothing of an earlier build wait counts any more.
+    void resetBuildWait();
     int requiredCount() const;
 
     QPointer<PLRPostManager> m_postManager;
@@ -228,6 +234,7 @@ private:
     QSet<QNetworkReply*> m_imageInfoTasks;
     QSet<quint64> m_imageUploadTasks;
     QStringList m_imageInfoToPush;     // references asked for or being uploaded in this pass
+    QStringList m_uploadingReferences; // references whose upload is on its way
     QStringList m_pushedImages;        // references uploaded in this pass
     quint64 m_passGeneration = 0;      // answers of earlier passes are dropped
     int m_passAsked = 0;               // photos asked for in the current pass
@@ -242,6 +249,9 @@ private:
     // the build checks.
     quint64 m_requestGeneration = 0;
     quint64 m_buildCheckGeneration = 0;
+    quint64 m_buildCheckAwaited = 0;   // the generation of the check whose answer is awaited
+    bool m_buildEventSeen = false;     // the service said it built while the request was answered
+    double m_buildCheckDelay = 30.0;   // seconds from one check's answer to the next check
     platform::Cancellable m_buildCheck;
     platform::Cancellable m_fetchRetry;
     double m_fetchRetryDelay = 0;

@@ -54,6 +54,7 @@ void PLRWebServicePostPublisher::invalidateImageInfoSession()
 void PLRWebServicePostPublisher::invalidateImageUploadSession()
 {
     m_imageUploadTasks.clear();
+    m_uploadingReferences.clear();
     if (m_imageUploadSession)
         m_imageUploadSession->cancelAll();
 }
@@ -74,14 +75,13 @@ void PLRWebServicePostPublisher::ensureImageSession()
     }
 }
 
-bool PLRWebServicePostPublisher::isUsableUploadURL(const QUrl& url) const
+bool PLRWebServicePostPublisher::isUsableUploadURL(const QUrl& url, const QUrl& service)
 {
     if (!url.isValid() || url.host().isEmpty())
         return false;
     if (url.scheme() == QLatin1String("https"))
         return true;
     // Plain http only towards a service that is itself reached over plain http.
-    const QUrl service = PLRWebServiceHost::currentHost().serviceURL();
     return url.scheme() == QLatin1String("http") && service.scheme() == QLatin1String("http");
 }
 
@@ -199,21 +199,28 @@ void PLRWebServicePostPublisher::runUploadPass(quint64 pass)
                                {QStringLiteral("keywords"), keywords}};
     }
     m_passAsked = int(entries.size());
+    // Every photo of the pass is outstanding until its upload is answered or it is known that
+    // it will not go up in this pass.
     m_imageInfoToPush.clear();
+    for (const QVariant& entry : std::as_const(entries))
+        m_imageInfoToPush << entry.toMap().value(QStringLiteral("ref_id")).toString();
     ensureImageSession();
     const QString token = PLRCurrentSessionToken();
     const QUrl url = PLRWebServiceHost::currentHost().serviceMeURLWithPaths(
         {PLRWebServicePost::resourcePath().constFirst(), m_publishingPost->identifier(), QStringLiteral("images-batch")});
     for (qsizetype start = 0; start < entries.size(); start += kImageBatchSize) {
         const QVariantList batch = entries.mid(start, kImageBatchSize);
+        QStringList asked;
+        for (const QVariant& entry : batch)
+            asked << entry.toMap().value(QStringLiteral("ref_id")).toString();
         QNetworkReply* reply = m_imageInfoSession->post(requestWithAuthentication(token, url),
                                                         platform::json::write(QVariantMap{{QStringLiteral("images"), batch}}, true));
         m_imageInfoTasks.insert(reply);
-        connect(reply, &QNetworkReply::finished, this, [this, pass, reply] { handleBatchAnswer(pass, reply); });
+        connect(reply, &QNetworkReply::finished, this, [this, pass, reply, asked] { handleBatchAnswer(pass, reply, asked); });
     }
 }
 
-void PLRWebServicePostPublisher::handleBatchAnswer(quint64 pass, QNetworkReply* reply)
+void PLRWebServicePostPublisher::handleBatchAnswer(quint64 pass, QNetworkReply* reply, QStringList asked)
 {
     m_imageInfoTasks.remove(reply);
     reply->deleteLater();
@@ -224,7 +231,12 @@ void PLRWebServicePostPublisher::handleBatchAnswer(quint64 pass, QNetworkReply* 
     if (transport.isValid() || !response.isCodeGood() || images.typeId() != QMetaType::QVariantList) {
         // The pass ends once what is running has finished; the build check then starts a new
         // pass for the photos the service still lacks.
+        for (const QString& reference : std::as_const(m_imageInfoToPush))
+            if (!m_uploadingReferences.contains(reference))
+                asked << reference;   // the other batches are dropped with this one
         invalidateImageInfoSession();
+        for (const QString& reference : std::as_const(asked))
+            m_imageInfoToPush.removeAll(reference);
         const QString reason = transport.isValid() ? transport.toString()
                                                    : PLRServiceError::serviceErrorWithDictionary(body).description();
         PLR_LOG_WARN(QStringLiteral("Bailing on Image Upload: %1").arg(reason));
@@ -235,20 +247,32 @@ void PLRWebServicePostPublisher::handleBatchAnswer(quint64 pass, QNetworkReply* 
     for (const QVariant& value : images.toList()) {
         const PLRServiceError error = PLRServiceError::serviceErrorWithDictionary(value);
         const QVariantMap entry = value.toMap();
+        const QString reference = entry.value(QStringLiteral("ref_id")).toString();
         const QUrl url(entry.value(QStringLiteral("signed_url")).toString());
+        // One address for each photo this batch asked for: any other entry is not ours to use.
+        if (!asked.removeOne(reference)) {
+            PLR_LOG_WARN(QStringLiteral("Image Err: an address for %1, which was not asked for or has one already")
+                             .arg(reference.left(128)));
+            continue;
+        }
         if (error.code() != 0) {
             PLR_LOG_WARN(QStringLiteral("Image Err: %1").arg(error.description()));
+            m_imageInfoToPush.removeAll(reference);
             continue;
         }
         // Never a local file or any other scheme: only the web, and plain http only when the
         // service itself is plain http.
-        if (!isUsableUploadURL(url)) {
+        if (!isUsableUploadURL(url, PLRWebServiceHost::currentHost().serviceURL())) {
             PLR_LOG_ERROR(QStringLiteral("Image Err: refused upload address for %1: %2")
-                              .arg(entry.value(QStringLiteral("ref_id")).toString(),
-                                   url.toString(QUrl::RemoveQuery | QUrl::RemoveUserInfo)));
+                              .arg(reference, url.toString(QUrl::RemoveQuery | QUrl::RemoveUserInfo)));
+            m_imageInfoToPush.removeAll(reference);
             continue;
         }
-        usable.append({entry.value(QStringLiteral("ref_id")).toString(), url});
+        usable.append({reference, url});
+    }
+    for (const QString& reference : std::as_const(asked)) {
+        PLR_LOG_WARN(QStringLiteral("Image Err: no address for %1").arg(reference));
+        m_imageInfoToPush.removeAll(reference);
     }
     for (const auto& [reference, url] : usable)
         pushImage(reference, url, 0);
@@ -260,8 +284,9 @@ void PLRWebServicePostPublisher::pushImage(const QString& reference, const QUrl&
 {
     if (!m_imageUploadSession)
         return;
-    if (!isUsableUploadURL(signedURL)) {
+    if (!isUsableUploadURL(signedURL, PLRWebServiceHost::currentHost().serviceURL())) {
         PLR_LOG_ERROR(QStringLiteral("Image failed: %1 error: refused upload address").arg(reference));
+        m_imageInfoToPush.removeAll(reference);
         checkImageUploadStatus();
         return;
     }
@@ -285,14 +310,16 @@ void PLRWebServicePostPublisher::pushImage(const QString& reference, const QUrl&
             m_imageUploadTasks.remove(*task);
             if (pass != m_passGeneration)
                 return;
-            m_imageInfoToPush.removeAll(reference);
+            m_uploadingReferences.removeOne(reference);
             if (result.transport.isValid()) {
                 const platform::Error& transport = result.transport;
                 PLR_LOG_WARN(QStringLiteral("Image failed: %1 error: %2").arg(reference, transport.toString()));
+                // Tried again: still outstanding.
                 if (transport.code == platform::urlerror::TimedOut && attempt < 3) {
                     pushImage(reference, signedURL, attempt + 1);
                     return;
                 }
+                m_imageInfoToPush.removeAll(reference);
                 // A connection that failed (not one that was slow) may mean the service is gone:
                 // the connection machine is asked once a pass, not once a photo.
                 if (isLossOfInternet(transport) && transport.code != platform::urlerror::TimedOut
@@ -303,6 +330,7 @@ void PLRWebServicePostPublisher::pushImage(const QString& reference, const QUrl&
                 checkImageUploadStatus();
                 return;
             }
+            m_imageInfoToPush.removeAll(reference);
             if (result.status < 200 || result.status > 299) {
                 PLR_LOG_WARN(QStringLiteral("Image failed: %1 status: %2").arg(reference).arg(result.status));
                 checkImageUploadStatus();
@@ -316,6 +344,7 @@ void PLRWebServicePostPublisher::pushImage(const QString& reference, const QUrl&
         },
         timing().uploadTimeoutMs);
     m_imageUploadTasks.insert(*task);
+    m_uploadingReferences << reference;
 }
 
 void PLRWebServicePostPublisher::checkImageUploadStatus()
@@ -335,11 +364,19 @@ PLRFiniteState::Block PLRWebServicePostPublisher::serverBuildingEnterBlock()
 {
     return [this](const PLRFiniteStatePtr&, const PLRFiniteTransitionPtr& transition) {
         const QVariant delay = transition ? transition->userInfo().value(QString::fromLatin1(kPLRPPDelayKey)) : QVariant();
+        m_buildCheckDelay = delay.isValid() ? delay.toDouble() : timing().buildCheckDelay;
         m_passStart.cancel();
         joinRealTimeMessages();
-        // Checked once at once: the build may be done already (its socket message may have come
-        // while the uploads ran); the delay applies to the checks after this one.
-        checkServerCompletedBuild(delay.isValid() ? delay.toDouble() : timing().buildCheckDelay);
+        // A check that the service's build event started during the uploads is answered
+        // here and goes on from there; an event that came before the check could be made
+        // (while the request was answered) is acted on now. Otherwise the first check waits.
+        if (buildCheckRunning())
+            return;
+        if (std::exchange(m_buildEventSeen, false)) {
+            checkServerCompletedBuild(m_buildCheckDelay);
+            return;
+        }
+        scheduleBuildCheck(m_buildCheckDelay);
     };
 }
 
@@ -348,33 +385,61 @@ PLRFiniteState::Block PLRWebServicePostPublisher::serverBuildingExitBlock()
     return [this](const PLRFiniteStatePtr&, const PLRFiniteTransitionPtr&) {
         m_buildCheck.cancel();
         ++m_buildCheckGeneration;
+        m_buildEventSeen = false;
     };
+}
+
+bool PLRWebServicePostPublisher::buildCheckRunning() const
+{
+    return m_buildCheckAwaited != 0 && m_buildCheckAwaited == m_buildCheckGeneration;
+}
+
+void PLRWebServicePostPublisher::resetBuildWait()
+{
+    m_buildCheck.cancel();
+    ++m_buildCheckGeneration;
+    m_buildEventSeen = false;
+    m_buildCheckDelay = timing().buildCheckDelay;
 }
 
 void PLRWebServicePostPublisher::scheduleBuildCheck(double delay)
 {
-    // One scheduled check at a time.
+    // One chain of checks: whatever was scheduled gives way to this one.
     m_buildCheck.cancel();
     m_buildCheck = platform::Clock::shared().after(delay, this, [this, delay] { checkServerCompletedBuild(delay); });
 }
 
 void PLRWebServicePostPublisher::checkServerCompletedBuild(double delay)
 {
-    if (!inState(PLRPP_STATE_SERVER_BUILDING))
+    // During the uploads a check can only find the build done (the service's event came
+    // early); the chain of checks belongs to the build wait alone.
+    const bool waiting = inState(PLRPP_STATE_SERVER_BUILDING);
+    if (!waiting && !inState(PLRPP_STATE_UPLOADING_IMAGES))
         return;
     m_buildCheck.cancel();
+    if (waiting)
+        m_buildCheckDelay = delay;
     // Only the newest check's answer counts.
     const quint64 generation = ++m_buildCheckGeneration;
     PLRPersistantPost* record = post();
     QPointer<PLRWebServicePostPublisher> self(this);
     const bool sent = record && PLRWebServicePost::getObjectFromServerRequest(
-        [self, generation, delay](bool success, const QVariant& result, const std::optional<PLRServiceError>& serviceError,
+        [self, generation](bool success, const QVariant& result, const std::optional<PLRServiceError>& serviceError,
                                   const platform::Error& transportError) {
-            if (!self || generation != self->m_buildCheckGeneration || !self->inState(PLRPP_STATE_SERVER_BUILDING))
+            if (!self || generation != self->m_buildCheckGeneration)
                 return;
+            self->m_buildCheckAwaited = 0;
+            self->m_buildEventSeen = false;
+            const bool building = self->inState(PLRPP_STATE_SERVER_BUILDING);
+            if (!building && !self->inState(PLRPP_STATE_UPLOADING_IMAGES))
+                return;
+            // The wait's pace, also for a check that began during the uploads.
+            const double next = self->m_buildCheckDelay;
             if (!success) {
                 const QString reason = serviceError ? serviceError->description() : transportError.toString();
                 PLR_LOG_WARN(QStringLiteral("Bailing on Image Upload: %1").arg(reason));
+                if (!building)
+                    return;
                 if (serviceError && serviceError->code() == 301) {
                     // The remote post is gone (unpublished meanwhile): nothing to wait for; the
                     // fetch that follows finds out what is left.
@@ -383,14 +448,24 @@ void PLRWebServicePostPublisher::checkServerCompletedBuild(double delay)
                     return;
                 }
                 self->setLastError(QStringLiteral("The service's build could not be checked."));
-                self->scheduleBuildCheck(delay);
+                self->scheduleBuildCheck(next);
                 return;
             }
             const PLRWebServicePostPtr remote = result.value<PLRWebServicePostPtr>();
+            const PLRWebServicePostRevisionPtr live = remote ? remote->liveRevision() : nullptr;
+            const bool built = remote && remote->status() == 0 && !remote->pendingRevision() && live && live->status() == 0;
+            if (!building) {
+                // Still uploading and not built: the pass goes on with the post it has.
+                if (!built)
+                    return;
+                // Built: what is still going up is of no use any more.
+                ++self->m_passGeneration;
+                self->invalidateImageInfoSession();
+                self->invalidateImageUploadSession();
+            }
             self->m_publishingPost = remote;
             self->setLastError(QString());
-            const PLRWebServicePostRevisionPtr live = remote ? remote->liveRevision() : nullptr;
-            if (remote && remote->status() == 0 && !remote->pendingRevision() && live && live->status() == 0) {
+            if (built) {
                 self->fire(PLRPP_EVENT_REMOTE_POST_UP_TO_DATE);
                 return;
             }
@@ -400,10 +475,12 @@ void PLRWebServicePostPublisher::checkServerCompletedBuild(double delay)
                                                        {QString::fromLatin1(kPLRPPUploadedKey), 0}});
                 return;
             }
-            self->scheduleBuildCheck(delay);
+            self->scheduleBuildCheck(next);
         },
         record->remoteIdentifier());
-    if (!sent)
+    if (sent)
+        m_buildCheckAwaited = generation;
+    else if (waiting)
         scheduleBuildCheck(delay);
 }
 
@@ -412,6 +489,16 @@ void PLRWebServicePostPublisher::webServiceHost(PLRWebServiceHost*, const QStrin
     PLR_LOG_INFO(QStringLiteral("POST PUBLISHER '%1' GOT EVENT: %2 MESSAGE: %3")
                      .arg(post() ? post()->name() : QString(), event,
                           QString::fromUtf8(platform::json::write(message, false))));
-    if (event == QLatin1String("revision_active") && inState(PLRPP_STATE_SERVER_BUILDING))
-        checkServerCompletedBuild(timing().buildCheckDelay);
+    if (event != QLatin1String("revision_active"))
+        return;
+    // The service has built a revision: checked at once, in place of the check that waits.
+    if (inState(PLRPP_STATE_SERVER_BUILDING) || inState(PLRPP_STATE_UPLOADING_IMAGES)) {
+        checkServerCompletedBuild(m_buildCheckDelay);
+        return;
+    }
+    // Built while the request was still being answered: the wait checks as soon as it begins.
+    for (const char* state : {PLRPP_STATE_CREATING_POST, PLRPP_STATE_UPDATING_POST, PLRPP_STATE_CREATED_POST,
+                              PLRPP_STATE_UPDATED_POST})
+        if (inState(state))
+            m_buildEventSeen = true;
 }

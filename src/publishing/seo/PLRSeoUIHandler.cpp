@@ -142,9 +142,11 @@ QString PLRSeoUIHandler::stringForSEOSummary(qint64 level)
 
 QString PLRSeoUIHandler::summaryTitleForMetric(const PLRSeoMetric* metric)
 {
-    if (!metric)
-        return QString();
-    const QList<QVariantMap>& subs = metric->subMetrics();
+    return metric ? summaryTitleForSubMetrics(metric->subMetrics()) : QString();
+}
+
+QString PLRSeoUIHandler::summaryTitleForSubMetrics(const QList<QVariantMap>& subs)
+{
     const QString levelKey = QString::fromLatin1(kPLRSEOMETRIC_KEY_LEVEL);
     const QString reasonKey = QString::fromLatin1(kPLRSEOMETRIC_KEY_REASON);
     if (subs.size() == 1)

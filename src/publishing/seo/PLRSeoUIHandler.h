@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPointer>
 #include <QString>
+#include <QVariantMap>
 
 class PLRSeoMetric;
 class QLabel;
@@ -34,6 +35,10 @@ public:
     static QString stringForSEOSummary(qint64 level);
     // The advice to show for a metric, as rich text (HTML) when it combines sub-metrics.
     static QString summaryTitleForMetric(const PLRSeoMetric* metric);
+    // The same for a list of sub-metrics (level and advice each): one is shown as it is; of
+    // several, the good ones are joined by an italic " and " up to the first that is not good,
+    // which follows an italic " but " and a line break and ends the text.
+    static QString summaryTitleForSubMetrics(const QList<QVariantMap>& subMetrics);
 
     // Stores the token field's keywords in the post and the keyword store.
     void setFocusKeywords();

@@ -95,9 +95,7 @@ void PLRServiceReacher::sendPing()
         return;
     if (m_host.isEmpty()) {
         m_active = false;
-        const bool first = !m_answered;
-        m_answered = true;
-        processNewStatus(2, first);
+        processNewStatus(2);
         return;
     }
     if (!m_host.isValid() || m_host.host().isEmpty()) {
@@ -113,7 +111,8 @@ void PLRServiceReacher::sendPing()
     connect(reply, &QNetworkReply::finished, this, [this, reply] {
         if (m_reply == reply)
             m_reply = nullptr;
-        const platform::Error error = serviceTransportError(reply);
+        // Any HTTP answer of the health URL means the host is there, whatever its status or body.
+        const platform::Error error = probeTransportError(reply);
         reply->deleteLater();
         if (!m_active)
             return;
@@ -130,26 +129,31 @@ void PLRServiceReacher::processResult(const platform::Error& error)
     // found"); otherwise the two would take turns and the verdict would change at every check.
     if (status != 0 && status != 2 && !isLocallyReachable())
         status = 2;
-    const bool first = !m_answered;
-    m_answered = true;
-    processNewStatus(status, first);
+    processNewStatus(status);
     performTimeout();
 }
 
-void PLRServiceReacher::processNewStatus(qint64 status, bool announce)
+void PLRServiceReacher::processNewStatus(qint64 status)
 {
     const qint64 old = m_status.exchange(status);
-    if (old == status && !announce)
+    const bool changed = old != status;
+    const bool first = !m_answered;
+    m_answered = true;
+    if (!changed && !first)
         return;
     // Later, on the main queue; the verdict is read again then. Dropped with the reacher.
-    QMetaObject::invokeMethod(this, [this] {
+    QMetaObject::invokeMethod(this, [this, changed, first] {
         m_reported = true;
-        if (isReachable()) {
-            if (m_reachableBlock)
-                m_reachableBlock(this);
-        } else if (m_unreachableBlock) {
-            m_unreachableBlock(this);
+        if (changed) {
+            if (isReachable()) {
+                if (m_reachableBlock)
+                    m_reachableBlock(this);
+            } else if (m_unreachableBlock) {
+                m_unreachableBlock(this);
+            }
         }
+        if (first)
+            Q_EMIT answered();
     }, Qt::QueuedConnection);
 }
 

@@ -22,8 +22,8 @@ class QNetworkReply;
 //     local check says the network is down),
 //   3 any other failure.
 // A fetch that gets an answer outranks the local check. The hooks run on the main thread when
-// the verdict changes, and after the first fetch whatever it gave (the verdict at creation is
-// only a placeholder).
+// the verdict changes, and only then: a first answer that confirms the verdict at creation
+// calls none. answered() tells (once, on the main thread) that the first verdict is in.
 class PLRServiceReacher : public QObject {
     Q_OBJECT
 
@@ -65,8 +65,8 @@ public:
     // The verdict for a fetch's transport error (an invalid error: 0).
     static qint64 statusForError(const platform::Error& error);
 
-    // Whether a verdict has reached the hooks yet (or one was noted): a fetch's answer counts
-    // once its queued report has run, so the state its hooks set is the one that is read.
+    // Whether a verdict has come in yet (or one was noted): a fetch's answer counts once its
+    // queued report has run, so the state its hooks set is the one that is read.
     bool hasAnswered() const { return m_reported; }
 
     // Records a verdict learnt elsewhere (the version check) without calling the hooks, so the
@@ -81,10 +81,14 @@ public:
     // The cycle's steps.
     void sendPing();
     void processResult(const platform::Error& error);
-    // Stores the verdict; a change (or `announce`) calls a hook.
-    void processNewStatus(qint64 status, bool announce = false);
+    // Stores the verdict; a change calls a hook (later, on the main thread).
+    void processNewStatus(qint64 status);
     void performTimeout();
     void performNetworkReachability();
+
+Q_SIGNALS:
+    // The first verdict is in (after the hooks it called, if any).
+    void answered();
 
 private:
     bool isLocallyReachable() const;

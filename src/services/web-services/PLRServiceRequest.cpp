@@ -86,7 +86,10 @@ QNetworkRequest requestWithAuthentication(const QString& token, const QUrl& url)
     return request;
 }
 
-platform::Error serviceTransportError(QNetworkReply* reply)
+namespace {
+
+// The session's own limits (size, time), then what the network layer reports.
+platform::Error limitOrNetworkError(QNetworkReply* reply)
 {
     const QByteArray limit = reply->property(kLimitProperty).toByteArray();
     if (limit == "size")
@@ -97,6 +100,24 @@ platform::Error serviceTransportError(QNetworkReply* reply)
         return platform::Error::make(QString::fromLatin1(platform::kURLErrorDomain), platform::urlerror::TimedOut,
                                      QStringLiteral("The request timed out."));
     platform::Error error = platform::transportError(reply);
+    if (error.code == platform::urlerror::Cancelled) {
+        error.code = platform::urlerror::TimedOut;
+        error.userInfo.insert(QString::fromLatin1(platform::kLocalizedDescriptionKey),
+                              QStringLiteral("The request timed out."));
+    }
+    return error;
+}
+
+} // namespace
+
+platform::Error probeTransportError(QNetworkReply* reply)
+{
+    return limitOrNetworkError(reply);
+}
+
+platform::Error serviceTransportError(QNetworkReply* reply)
+{
+    platform::Error error = limitOrNetworkError(reply);
     if (!error.isValid()) {
         // Nobody reads before the reply finishes: what is buffered is the whole body.
         const qint64 received = std::max(reply->property(kReceivedProperty).toLongLong(), reply->bytesAvailable());
@@ -123,11 +144,6 @@ platform::Error serviceTransportError(QNetworkReply* reply)
                                          QStringLiteral("The service sent an empty answer."));
         }
         return error;
-    }
-    if (error.code == platform::urlerror::Cancelled) {
-        error.code = platform::urlerror::TimedOut;
-        error.userInfo.insert(QString::fromLatin1(platform::kLocalizedDescriptionKey),
-                              QStringLiteral("The request timed out."));
     }
     return error;
 }

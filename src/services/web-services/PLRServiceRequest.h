@@ -50,6 +50,9 @@ QNetworkRequest requestWithAuthentication(const QString& token, const QUrl& url)
 // shorter than its Content-Length is -1005, and an empty 2xx answer to a GET of the service's
 // core or api paths (which always answer JSON) is -1011: neither is ever taken as an answer.
 platform::Error serviceTransportError(QNetworkReply* reply);
+// The transport error of a probe's fetch: only a fetch that got no HTTP answer (or that the
+// session aborted for its size or time) fails; any status, and any body or none, is an answer.
+platform::Error probeTransportError(QNetworkReply* reply);
 
 // A plain request (no headers) with the standard transfer time-out.
 QNetworkRequest plainServiceRequest(const QUrl& url);

@@ -1,9 +1,9 @@
 #include "services/web-services/PLRWebServiceHostViewController.h"
 
+#include "controls/PLRPopupButton.h"
 #include "platform/UserDefaults.h"
 #include "services/web-services/PLRWebServiceHost.h"
 
-#include <QComboBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,8 +16,8 @@ const char* const kTypeForTag[] = {nullptr, PLRWebServiceHost_DEV, PLRWebService
 
 PLRWebServiceHostViewController::PLRWebServiceHostViewController(QWidget* parent)
     : QWidget(parent),
-      m_hostTypePopUp(new QComboBox(this)),
-      m_httpsPopUp(new QComboBox(this)),
+      m_hostTypePopUp(new PLRPopupButton(this)),
+      m_httpsPopUp(new PLRPopupButton(this)),
       m_hostField(new QLineEdit(this)),
       m_portField(new QLineEdit(this)),
       m_serviceURLLabel(new QLabel(this)),
@@ -32,6 +32,10 @@ PLRWebServiceHostViewController::PLRWebServiceHostViewController(QWidget* parent
     m_httpsPopUp->addItem(QStringLiteral("http"), 0);
     m_httpsPopUp->addItem(QStringLiteral("https"), 1);
     m_portField->setPlaceholderText(QStringLiteral("none"));
+    for (PLRPopupButton* popUp : {m_hostTypePopUp, m_httpsPopUp}) {
+        popUp->setFixedHeight(int(PLRPopupButton::kHeight));
+        popUp->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
 
     auto* layout = new QFormLayout(this);
     layout->addRow(QStringLiteral("Host type"), m_hostTypePopUp);
@@ -53,11 +57,9 @@ void PLRWebServiceHostViewController::showEvent(QShowEvent* event)
     viewDidAppear();
 }
 
-void PLRWebServiceHostViewController::selectTag(QComboBox* popUp, int tag)
+void PLRWebServiceHostViewController::selectTag(PLRPopupButton* popUp, int tag)
 {
-    const int index = popUp->findData(tag);
-    if (index >= 0)
-        popUp->setCurrentIndex(index);
+    popUp->selectItemWithTag(tag);
 }
 
 void PLRWebServiceHostViewController::viewDidAppear()
@@ -79,7 +81,7 @@ void PLRWebServiceHostViewController::viewDidAppear()
 
 void PLRWebServiceHostViewController::saveType()
 {
-    const int tag = m_hostTypePopUp->currentData().toInt();
+    const qint64 tag = m_hostTypePopUp->selectedTag();
     if (tag >= 1 && tag <= 4)
         PLRWebServiceHost::setCurrentHostType(QString::fromLatin1(kTypeForTag[tag]));
     m_refreshTimer.stop();
@@ -88,7 +90,7 @@ void PLRWebServiceHostViewController::saveType()
 
 void PLRWebServiceHostViewController::saveCustom()
 {
-    PLRWebServiceHost::setCustomHTTPS(m_httpsPopUp->currentData().toInt() == 1);
+    PLRWebServiceHost::setCustomHTTPS(m_httpsPopUp->selectedTag() == 1);
     PLRWebServiceHost::setCustomHostName(m_hostField->text().trimmed());
     PLRWebServiceHost::setCustomPort(m_portField->text().trimmed());
 }

@@ -4,13 +4,14 @@
 
 #include <QWidget>
 
-class QComboBox;
+class PLRPopupButton;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
 // Developer form for choosing the service host: the host type, the custom host's https flag,
-// name and port, and the current host's address and socket status (refreshed every 10 s).
+// name and port, and the current host's address and socket status (refreshed every 10 s). The
+// two choosers are the kit's pop-up buttons.
 class PLRWebServiceHostViewController : public QWidget {
     Q_OBJECT
 
@@ -25,8 +26,8 @@ public:
     void saveCustom();
     void refreshStatus();
 
-    QComboBox* hostTypePopUp() const { return m_hostTypePopUp; }
-    QComboBox* httpsPopUp() const { return m_httpsPopUp; }
+    PLRPopupButton* hostTypePopUp() const { return m_hostTypePopUp; }
+    PLRPopupButton* httpsPopUp() const { return m_httpsPopUp; }
     QLineEdit* hostField() const { return m_hostField; }
     QLineEdit* portField() const { return m_portField; }
     QLabel* serviceURLLabel() const { return m_serviceURLLabel; }
@@ -40,10 +41,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    static void selectTag(QComboBox* popUp, int tag);
+    static void selectTag(PLRPopupButton* popUp, int tag);
 
-    QComboBox* m_hostTypePopUp;
-    QComboBox* m_httpsPopUp;
+    PLRPopupButton* m_hostTypePopUp;
+    PLRPopupButton* m_httpsPopUp;
     QLineEdit* m_hostField;
     QLineEdit* m_portField;
     QLabel* m_serviceURLLabel;

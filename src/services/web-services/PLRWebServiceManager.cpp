@@ -336,6 +336,10 @@ void PLRWebServiceManager::ensureReachability()
         PLR_LOG_INFO(QStringLiteral("Internet Reachability State Changed: NO"));
         fire(PLRWSM_EVENT_CONNECTION_CHANGED);
     });
+    connect(m_serviceReacher.get(), &PLRServiceReacher::answered, this, [this] {
+        platform::NotificationCenter::defaultCenter().post(
+            latin(PLRWebServiceManagerDidGetConnectionVerdictNotification), this);
+    });
     m_serviceReacher->startNotifier();
 }
 

@@ -34,6 +34,12 @@ inline constexpr char PLRWSM_EVENT_CHECK_SERVER_VERSION[] = "ENV_CHECK_SERVER_VE
 inline constexpr char PLRWSM_EVENT_RECIEVED_BAD_VERSION[] = "ENV_RECIEVED_BAD_VERSION";
 inline constexpr char PLRWSM_EVENT_RECIEVED_VALID_VERSION[] = "ENV_RECIEVED_VALID_VERSION";
 
+// Posted (object: the manager, main thread) when the probe's first verdict is in. A first
+// verdict that confirms the starting one ("no internet") changes no state, so this is how those
+// who wait for news before they show NO_INTERNET learn that it is news now.
+inline constexpr char PLRWebServiceManagerDidGetConnectionVerdictNotification[] =
+    "PLRWebServiceManagerDidGetConnectionVerdictNotification";
+
 // User default that marks every 2.x version as outdated.
 inline constexpr char kPLRForceUpgradeToEdition3Key[] = "ForceUpgradeToEdition3";
 
@@ -62,7 +68,8 @@ public:
     // A full re-check (ENV_CONNECTION_CHANGED).
     void handlePossibleConnectionChange();
     // False while the probe has not answered yet: NO_INTERNET is then only the probe's
-    // starting verdict, not news to show.
+    // starting verdict, not news to show (PLRWebServiceManagerDidGetConnectionVerdictNotification
+    // follows when it has).
     bool hasConnectionVerdict() const;
 
     // Calls the handler with every PLRFiniteStateMachineDidChangeStateNotification of this

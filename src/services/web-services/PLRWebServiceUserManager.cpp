@@ -64,13 +64,11 @@ QVariantMap renewalInfo(const QString& forwardEvent, const QVariantMap& info = {
     return {{latin(kPLRWSUMForwardEventKey), forwardEvent}, {latin(kPLRWSUMInfoKey), info}};
 }
 
-// The event that ends an interrupted change as failed, or null for the fetch (which the
-// connection re-check brings back by itself).
+// The event that ends an interrupted change as failed, or null for the fetch and for user and
+// account changes (whose failures only the connection re-check and the fetch after it answer:
+// their one ending event, ENV_UPDATED_INFO, means success).
 const char* failureEventOf(const QString& forwardEvent)
 {
-    if (forwardEvent == QLatin1String(PLRWSUM_EVENT_UPDATE_USER)
-        || forwardEvent == QLatin1String(PLRWSUM_EVENT_UPDATE_ACCOUNT))
-        return PLRWSUM_EVENT_UPDATED_INFO;
     if (forwardEvent == QLatin1String(PLRWSUM_EVENT_UPDATE_PUBLISHER))
         return PLRWSUM_EVENT_FAILED_PUBLISHER_UPDATE;
     if (forwardEvent == QLatin1String(PLRWSUM_EVENT_CREATE_PUBLISHER))
@@ -210,8 +208,9 @@ void PLRWebServiceUserManager::buildStateMachine()
         event(PLRWSUM_EVENT_ACCOUNT_LOCKED, {fetching}, locked),
         event(PLRWSUM_EVENT_ACCOUNT_PENDING_DELETION, {fetching}, pendingDeletion),
         event(PLRWSUM_EVENT_FETCHED_INFO, {fetching}, idle),
-        // The failure events also end a change whose token renewal failed (from REFRESHING_AUTH).
-        event(PLRWSUM_EVENT_UPDATED_INFO, {updatingAccount, updatingUser, deletingPublisher, refreshingAuth}, idle),
+        // The publisher's failure events also end a change whose token renewal failed (from
+        // REFRESHING_AUTH).
+        event(PLRWSUM_EVENT_UPDATED_INFO, {updatingAccount, updatingUser, deletingPublisher}, idle),
         event(PLRWSUM_EVENT_CREATED_PUBLISHER, {creatingPublisher}, idle),
         event(PLRWSUM_EVENT_FAILED_PUBLISHER_CREATE, {creatingPublisher, refreshingAuth}, idle),
         event(PLRWSUM_EVENT_UPDATED_PUBLISHER, {updatingPublisher}, idle),
@@ -477,10 +476,9 @@ void PLRWebServiceUserManager::processReponseError(const platform::Error& error,
     const PLRFiniteStatePtr state = currentState();
     const QString name = state ? state->name() : QString();
     PLR_LOG_WARN(QStringLiteral("Request of %1 failed: %2").arg(name, error.toString()));
+    // A user or account change has no failure event: the re-check below leads out of its state.
     const char* failureEvent = nullptr;
-    if (name == QLatin1String(PLRWSUM_STATE_UPDATING_USER) || name == QLatin1String(PLRWSUM_STATE_UPDATING_ACCOUNT))
-        failureEvent = PLRWSUM_EVENT_UPDATED_INFO;
-    else if (name == QLatin1String(PLRWSUM_STATE_UPDATING_PUBLISHER))
+    if (name == QLatin1String(PLRWSUM_STATE_UPDATING_PUBLISHER))
         failureEvent = PLRWSUM_EVENT_FAILED_PUBLISHER_UPDATE;
     else if (name == QLatin1String(PLRWSUM_STATE_CREATING_PUBLISHER))
         failureEvent = PLRWSUM_EVENT_FAILED_PUBLISHER_CREATE;
@@ -589,10 +587,8 @@ void PLRWebServiceUserManager::fetchPublisher(quint64 generation)
                 return;
             }
             if (serviceError && serviceError->code() == kNoPublisherCode) {
-                // The user has no publisher (never made, or deleted elsewhere): forget any
-                // one fetched before, so the session no longer looks set up for publishing.
-                if (self->m_remotePublisher)
-                    self->setRemotePublisher(nullptr);
+                // The user has no publisher: the fetch is done, and a publisher already known
+                // is kept.
                 self->fire(PLRWSUM_EVENT_FETCHED_INFO);
                 return;
             }
@@ -609,8 +605,13 @@ struct PLRWebServiceUserManager::RemoteUpdate {
     const char* objectName;   // "User", "Account", "Publisher"
     const char* repeatEvent;  // fired again once an expired token is renewed
     const char* doneEvent;
-    const char* failedEvent;  // no object to update, no token, a refusal other than an expired token
+    // No object to update, no token, a refusal other than an expired token. None: every failure
+    // goes through processServiceError (a renewal, or a log line and a full re-check).
+    const char* failedEvent;
     void (PLRWebServiceUserManager::*changed)();
+    // A lost answer counts as a refusal without error (processServiceError), not as a transport
+    // error (processReponseError).
+    bool transportAsServiceError;
 };
 
 void PLRWebServiceUserManager::updateRemoteObject(const PLRWebServiceModelObjectPtr& object,
@@ -620,8 +621,14 @@ void PLRWebServiceUserManager::updateRemoteObject(const PLRWebServiceModelObject
     const QVariantMap info = transition ? transition->userInfo() : QVariantMap();
     const QString name = latin(update.objectName);
     if (!object) {
-        fire(update.failedEvent, errorInfo(ownError(PLRWebServiceUserManagerNoRemoteObjectError,
-                                                    QStringLiteral("There is no %1 to update.").arg(name.toLower()))));
+        const platform::Error missing = ownError(PLRWebServiceUserManagerNoRemoteObjectError,
+                                                 QStringLiteral("There is no %1 to update.").arg(name.toLower()));
+        if (update.failedEvent) {
+            fire(update.failedEvent, errorInfo(missing));
+        } else {
+            PLR_LOG_WARN(missing.localizedDescription());
+            processServiceError(std::nullopt, latin(update.repeatEvent), info);
+        }
         return;
     }
     const quint64 generation = m_generation;
@@ -635,32 +642,44 @@ void PLRWebServiceUserManager::updateRemoteObject(const PLRWebServiceModelObject
             if (success) {
                 emit (self.data()->*update.changed)();
                 self->fire(update.doneEvent);
-            } else if (transportError.isValid()) {
+            } else if (transportError.isValid() && !update.transportAsServiceError) {
                 self->processReponseError(transportError, transition);
-            } else if (!(serviceError && serviceError->code() == kTokenExpiredCode)) {
+            } else if (update.failedEvent && !(serviceError && serviceError->code() == kTokenExpiredCode)) {
                 const PLRServiceError error = serviceError.value_or(PLRServiceError());
                 PLR_LOG_WARN(QStringLiteral("%1 update refused: %2").arg(name, error.description()));
                 self->fire(update.failedEvent, errorInfo(error));
             } else {
-                self->processServiceError(serviceError, latin(update.repeatEvent), info);
+                // A renewal for an expired token; any other refusal (or, for the user, a lost
+                // answer) is logged and the connection checked again.
+                if (transportError.isValid())
+                    PLR_LOG_WARN(QStringLiteral("%1 update failed: %2").arg(name, transportError.toString()));
+                self->processServiceError(transportError.isValid() ? std::nullopt : serviceError,
+                                          latin(update.repeatEvent), info);
             }
         });
-    if (!sent)
-        fire(update.failedEvent, errorInfo(noTokenError()));
+    if (!sent) {
+        if (update.failedEvent) {
+            fire(update.failedEvent, errorInfo(noTokenError()));
+        } else {
+            // Without a token nothing is sent: get one with the stored credentials, then repeat.
+            PLR_LOG_WARN(QStringLiteral("The session has no token; logging in again"));
+            fire(PLRWSUM_EVENT_REFRESH_AUTH, renewalInfo(latin(update.repeatEvent), info));
+        }
+    }
 }
 
 void PLRWebServiceUserManager::updatingUser(const PLRFiniteTransitionPtr& transition)
 {
     updateRemoteObject(m_remoteUser, transition,
-                       {"User", PLRWSUM_EVENT_UPDATE_USER, PLRWSUM_EVENT_UPDATED_INFO, PLRWSUM_EVENT_UPDATED_INFO,
-                        &PLRWebServiceUserManager::remoteUserChanged});
+                       {"User", PLRWSUM_EVENT_UPDATE_USER, PLRWSUM_EVENT_UPDATED_INFO, nullptr,
+                        &PLRWebServiceUserManager::remoteUserChanged, true});
 }
 
 void PLRWebServiceUserManager::updatingAccount(const PLRFiniteTransitionPtr& transition)
 {
     updateRemoteObject(m_remoteAccount, transition,
-                       {"Account", PLRWSUM_EVENT_UPDATE_ACCOUNT, PLRWSUM_EVENT_UPDATED_INFO,
-                        PLRWSUM_EVENT_UPDATED_INFO, &PLRWebServiceUserManager::remoteAccountChanged});
+                       {"Account", PLRWSUM_EVENT_UPDATE_ACCOUNT, PLRWSUM_EVENT_UPDATED_INFO, nullptr,
+                        &PLRWebServiceUserManager::remoteAccountChanged, false});
 }
 
 void PLRWebServiceUserManager::updatingPublisher(const PLRFiniteTransitionPtr& transition)
@@ -669,7 +688,8 @@ void PLRWebServiceUserManager::updatingPublisher(const PLRFiniteTransitionPtr& t
         PLR_LOG_WARN(QStringLiteral("Publisher update asked for without a publisher"));
     updateRemoteObject(m_remotePublisher, transition,
                        {"Publisher", PLRWSUM_EVENT_UPDATE_PUBLISHER, PLRWSUM_EVENT_UPDATED_PUBLISHER,
-                        PLRWSUM_EVENT_FAILED_PUBLISHER_UPDATE, &PLRWebServiceUserManager::remotePublisherChanged});
+                        PLRWSUM_EVENT_FAILED_PUBLISHER_UPDATE, &PLRWebServiceUserManager::remotePublisherChanged,
+                        false});
 }
 
 void PLRWebServiceUserManager::creatingPublisher(const PLRFiniteTransitionPtr& transition)

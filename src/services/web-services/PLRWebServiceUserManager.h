@@ -77,12 +77,14 @@ enum PLRWebServiceUserManagerErrorCode : qint64 {
 // available and fetches user, account and publisher when it is stable again. An expired token
 // (service code 10000) is renewed by logging in again with the session's credentials; the
 // interrupted step is then repeated once. When the renewal fails for a passing reason (the
-// service unreachable or failing), an interrupted change ends in its failure event and the
-// connection is checked again; a refusal of the credentials signs out.
+// service unreachable or failing), an interrupted publisher change ends in its failure event;
+// in every case the connection is checked again. A refusal of the credentials signs out.
 //
 // Failure events that return to IDLE carry "error": the PLRServiceError of a refusal by the
 // service, or a platform::Error (a transport error, or one of this manager's own errors above).
-// ENV_UPDATED_INFO carries "error" only when the change it ends failed.
+// User and account changes have no failure event: ENV_UPDATED_INFO always means success, and a
+// refused or lost change is logged ("Web Service Error for ...") and followed by a full re-check,
+// after which the session fetches user, account and publisher anew.
 //
 // Owned by its session (a QObject child of it).
 class PLRWebServiceUserManager : public QObject {

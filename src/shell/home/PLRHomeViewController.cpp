@@ -124,38 +124,55 @@ View* PLRHomeViewController::loadView()
     row->addWidget(m_selectionStack);
     row->addStretch(1);
 
-    m_searchBox = new Box(selectionHeader);
-    m_searchBox->setFixedSize(230, 28);
-    m_searchBox->setFillColor(Color::white());
-    m_searchBox->setBorderColor(Color::black(0.15));
-    m_searchBox->setCornerRadius(4.0);
-    auto* searchRow = new QHBoxLayout(m_searchBox);
+    // The search field; the search box, its highlight, lies around it while searching.
+    auto* searchField = new Box(selectionHeader);
+    searchField->setIdentifier(QStringLiteral("searchField"));
+    searchField->setFixedSize(230, 28);
+    searchField->setFillColor(Color::white());
+    searchField->setBorderColor(Color::black(0.15));
+    searchField->setCornerRadius(4.0);
+    auto* searchRow = new QHBoxLayout(searchField);
     searchRow->setContentsMargins(4, 1, 2, 1);
     searchRow->setSpacing(2);
-    m_searchTextField = new TextField(m_searchBox);
+    m_searchTextField = new TextField(searchField);
     m_searchTextField->setEditable(true);
     m_searchTextField->setPlaceholderString(QStringLiteral("Search posts"));
     m_searchTextField->setFont(systemFont(13));
     searchRow->addWidget(m_searchTextField, 1);
-    m_cancelSearchButton = Button::withTitle(QStringLiteral("\u2715"), this, [this](Control*) { cancelSearch(); }, m_searchBox);
+    m_cancelSearchButton = Button::withTitle(QStringLiteral("\u2715"), this, [this](Control*) { cancelSearch(); }, searchField);
     m_cancelSearchButton->setBordered(false);
     m_cancelSearchButton->setFixedSize(22, 22);
     searchRow->addWidget(m_cancelSearchButton);
+    m_searchBox = new Box(searchField);
+    m_searchBox->setIdentifier(QStringLiteral("searchBox"));
+    m_searchBox->setBorderColor(ColorWithHex::smb_blueColour());
+    m_searchBox->setCornerRadius(4.0);
+    m_searchBox->setGeometry(searchField->rect());
+    m_searchBox->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_searchBox->setHidden(true);
     QObject::connect(m_searchTextField->editor(), &QLineEdit::textChanged, this, [this] { controlTextDidChange(); });
-    row->addWidget(m_searchBox);
+    row->addWidget(searchField);
 
-    m_sortMenu = new QMenu(root);
-    m_titleMenuItem = m_sortMenu->addAction(QStringLiteral("Name"));
-    m_creationMenuItem = m_sortMenu->addAction(QStringLiteral("Date Created"));
-    m_modifiedMenuItem = m_sortMenu->addAction(QStringLiteral("Date Modified"));
+    // The sort chooser is the kit's pop-up button; its three items stand for the sort menu's
+    // items (the actions below keep their checked state).
+    m_titleMenuItem = new QAction(QStringLiteral("Name"), this);
+    m_creationMenuItem = new QAction(QStringLiteral("Date Created"), this);
+    m_modifiedMenuItem = new QAction(QStringLiteral("Date Modified"), this);
+    m_sortPopUpButton = new PLRPopupButton(selectionHeader);
+    qint64 tag = 0;
     for (QAction* item : {m_titleMenuItem, m_creationMenuItem, m_modifiedMenuItem}) {
         item->setCheckable(true);
         QObject::connect(item, &QAction::triggered, this, [this, item] { sortTypeMenuAction(item); });
+        m_sortPopUpButton->addItem(item->text(), tag++);
     }
-    m_sortPopUpButton = Button::withTitle(QString(), this, [this](Control* sender) {
-        m_sortMenu->popup(sender->mapToGlobal(QPoint(0, sender->height())));
-    }, selectionHeader);
-    m_sortPopUpButton->setFixedSize(140, 28);
+    m_sortPopUpButton->setTarget(this);
+    m_sortPopUpButton->setAction([this](Control* sender) {
+        const QList<QAction*> items{m_titleMenuItem, m_creationMenuItem, m_modifiedMenuItem};
+        const qint64 chosen = static_cast<PLRPopupButton*>(sender)->selectedTag();
+        if (chosen >= 0 && chosen < items.size())
+            sortTypeMenuAction(items[chosen]);
+    });
+    m_sortPopUpButton->setFixedSize(std::max(140, m_sortPopUpButton->sizeHint().width()), int(PLRPopupButton::kHeight));
     row->addWidget(m_sortPopUpButton);
     // Placed by the row, not by a frame of its own.
     m_toggleSortOrderButton = new Button(selectionHeader);
@@ -533,7 +550,7 @@ void PLRHomeViewController::ensureSortMenu()
     for (qint64 i = 0; i < items.size(); ++i)
         items[i]->setChecked(i == m_sortType);
     if (m_sortType >= 0 && m_sortType < items.size())
-        m_sortPopUpButton->setTitle(items[m_sortType]->text());
+        m_sortPopUpButton->selectItemWithTag(m_sortType);
     m_toggleImageName = QString::fromLatin1(m_sortOrder != 0 ? "sort-ascending-arrow" : "sort-descending-arrow");
     m_toggleSortOrderButton->setImage(PLRShellImages::image(m_toggleImageName));
 }
@@ -546,7 +563,8 @@ void PLRHomeViewController::searchFieldClicked()
 void PLRHomeViewController::controlTextDidChange()
 {
     m_isSearching = !m_searchTextField->stringValue().isEmpty();
-    m_searchBox->setBorderColor(m_isSearching ? ColorWithHex::smb_blueColour() : Color::black(0.15));
+    m_searchBox->setHidden(!m_isSearching);
+    m_searchBox->raise();
     m_cancelSearchButton->setHidden(!m_isSearching);
     ensureStructure();
     reloadCollection();
@@ -561,6 +579,6 @@ void PLRHomeViewController::cancelSearch()
     m_isSearching = false;
     ensureStructure();
     reloadCollection();
-    m_searchBox->setBorderColor(Color::black(0.15));
+    m_searchBox->setHidden(true);
     m_cancelSearchButton->setHidden(true);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controls/PLRPopupButton.h"
 #include "controls/PLRSlidingButtonStack.h"
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "store/persistance-store/PLRPersistantPost.h"
@@ -87,8 +88,7 @@ public:
     PLRSlidingButtonStack* selectionStack() const { return m_selectionStack; }
     platform::ui::TextField* versionLabel() const { return m_versionLabel; }
     platform::ui::TextField* accountNameLabel() const { return m_accountNameLabel; }
-    platform::ui::Button* sortPopUpButton() const { return m_sortPopUpButton; }
-    QMenu* sortMenu() const { return m_sortMenu; }
+    PLRPopupButton* sortPopUpButton() const { return m_sortPopUpButton; }
     QAction* titleMenuItem() const { return m_titleMenuItem; }
     QAction* creationMenuItem() const { return m_creationMenuItem; }
     QAction* modifiedMenuItem() const { return m_modifiedMenuItem; }
@@ -116,8 +116,7 @@ private:
     QPointer<PLRSlidingButtonStack> m_selectionStack;
     QPointer<platform::ui::TextField> m_versionLabel;
     QPointer<platform::ui::TextField> m_accountNameLabel;
-    QPointer<platform::ui::Button> m_sortPopUpButton;
-    QPointer<QMenu> m_sortMenu;
+    QPointer<PLRPopupButton> m_sortPopUpButton;
     QAction* m_titleMenuItem = nullptr;
     QAction* m_creationMenuItem = nullptr;
     QAction* m_modifiedMenuItem = nullptr;

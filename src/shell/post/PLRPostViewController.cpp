@@ -43,6 +43,11 @@ public:
 protected:
     void layoutSubviews() override
     {
+        // The rounded corners of the layer clip the panes too.
+        if (layer() && layer()->cornerRadius() > 0.0 && layer()->masksToBounds()) {
+            const double radius = layer()->cornerRadius();
+            setMask(QRegion(roundedRectPath(QRectF(rect()), radius, radius).toFillPolygon().toPolygon()));
+        }
         if (onLayout)
             onLayout();
     }
@@ -168,6 +173,18 @@ View* PLRPostViewController::loadView()
 
 void PLRPostViewController::viewDidLoad()
 {
+    // A layer with rounded corners that clips to them, and a soft shadow.
+    View* root = view();
+    root->setWantsLayer(true);
+    Layer* layer = root->layer();
+    // The white the view shows is the layer's own, so the shadow follows the view's shape.
+    layer->setBackgroundColor(Color::white());
+    layer->setCornerRadius(kCornerRadius);
+    layer->setMasksToBounds(true);
+    layer->setShadowOffset(kShadowOffset);
+    layer->setShadowRadius(kShadowRadius);
+    layer->setShadowColor(Color::black());
+    layer->setShadowOpacity(kShadowOpacity);
     m_splitView->setAutosaveName(QLatin1String(kPLRPostViewAutoSaveName));
     m_galleryPane->setMinimumWidth(int(kGalleryMinimumWidth));
     m_inspectorPane->setMinimumWidth(int(kInspectorWidth));

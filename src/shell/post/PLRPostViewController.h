@@ -12,6 +12,7 @@
 #include "shell/post/PLRPrepViewController.h"
 
 #include <QDateTime>
+#include <QSizeF>
 #include <QPointer>
 
 class PLRPostCanvasViewController;
@@ -35,6 +36,12 @@ public:
     ~PLRPostViewController() override;
 
     static void registerScene();
+
+    // The view's layer: corner radius, clipping to it, and the shadow.
+    static constexpr double kCornerRadius = 5.0;
+    static constexpr QSizeF kShadowOffset{0.0, 4.0};
+    static constexpr double kShadowRadius = 5.0;
+    static constexpr double kShadowOpacity = 0.2;
 
     PLRPostManager* postManager() const { return m_postManager; }
     virtual void setPostManager(PLRPostManager* manager);

@@ -8,6 +8,7 @@
 #include "shell/PLRShellNotifications.h"
 #include "shell/post/PLRRecentContainer.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
@@ -21,11 +22,32 @@ using namespace platform::ui;
 
 namespace {
 
-// Dims the post view and holds the sheet's card in its middle.
+// Dims the post view and holds the sheet's card in its middle. Tab and Shift+Tab go round the
+// sheet's own controls: the post behind it is covered and takes no keys.
 class SheetBackground : public View {
 public:
     using View::View;
     void drawRect(GraphicsContext& context, const QRectF&) override { context.fillRect(bounds(), Color(0.95, 0.95, 0.95, 0.97)); }
+
+protected:
+    bool focusNextPrevChild(bool next) override
+    {
+        QWidget* from = QApplication::focusWidget();
+        if (!from || !isAncestorOf(from))
+            from = this;
+        QWidget* candidate = from;
+        for (;;) {
+            candidate = next ? candidate->nextInFocusChain() : candidate->previousInFocusChain();
+            if (!candidate || candidate == from)
+                return false;
+            const bool takesTab = (candidate->focusPolicy() & Qt::TabFocus) == Qt::TabFocus;
+            if (isAncestorOf(candidate) && takesTab && candidate->isVisible() && candidate->isEnabled()
+                && !candidate->focusProxy()) {
+                candidate->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+                return true;
+            }
+        }
+    }
 };
 
 TextField* makeLabel(const QString& text, double size, FontWeight weight, const Color& colour, QWidget* parent)

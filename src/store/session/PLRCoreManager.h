@@ -16,9 +16,10 @@ class PLRUserSession;
 inline constexpr const char* kPLRUserSessionLoggedOutNotification = "userSessionLoggedOut";
 
 // The quiet time after a change before the session is saved, and the longest a stream of
-// changes may postpone that save.
+// changes may postpone that save: its write is under way 4 s after the first unsaved change, so
+// that no change older than 5 s is lost, whatever the rhythm of the changes.
 inline constexpr double kPLRChangeSaveDelay = 3.0;
-inline constexpr double kPLRChangeSaveLongestWait = 10.0;
+inline constexpr double kPLRChangeSaveLongestWait = 4.0;
 
 // Start of the core and the store's save entry point.
 class PLRCoreManager {

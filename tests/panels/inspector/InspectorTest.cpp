@@ -5,6 +5,8 @@
 #include "panels/gallery/GalleryTestSupport.h"
 
 #include "layout/base/PLRLayoutTree.h"
+#include "controls/PLRColorWell.h"
+#include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
 #include "controls/PLRPopupButton.h"
 #include "controls/PLRStepperCell.h"
 #include "controls/PLRSwitchButton.h"
@@ -12,6 +14,8 @@
 #include "panels/inspector/PLRInspectorPanels.h"
 #include "panels/inspector/PLRInspectorViewController.h"
 #include "panels/inspector/PLRPropertyViewController.h"
+#include "panels/inspector/PLRImageLinkViewController.h"
+#include "shell/PLRTitleBarControls.h"
 #include "store/session/PLRFocusKeywordStore.h"
 #include "store/model/PLRAspectRatio.h"
 #include "store/session/PLRDefaults.h"
@@ -143,7 +147,7 @@ TEST(Inspector, SettingsPageKeepsOrLeavesAsTheSelectionSays)
     t.document()->hideOfflineView();
 }
 
-TEST(Inspector, RatioChangeUndoRedoThenNoFurtherUndo)
+TEST(Inspector, RatioChangeUndoesAndRedoesForAsLongAsTheUserLikes)
 {
     Inspector t(2, 60, 40); // 3:2 photos
     const QList<PLRBlock*> images = t.addImages(2);
@@ -175,9 +179,22 @@ TEST(Inspector, RatioChangeUndoRedoThenNoFurtherUndo)
     EXPECT_FLOAT_EQ(block()->aspect_ratio(), 0.0f);
     EXPECT_EQ(ratio->title(), QStringLiteral("3:2"));
     ASSERT_TRUE(undo->canRedo());
+    EXPECT_EQ(undo->redoActionName(), QStringLiteral("Change Aspect Ratio"));
     undo->redo();
     EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f);
-    EXPECT_FALSE(undo->canUndo());
+    EXPECT_EQ(ratio->title(), QStringLiteral("1:1"));
+    // The redone change can be undone again, and so on.
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(undo->canUndo()) << round;
+        EXPECT_EQ(undo->undoActionName(), QStringLiteral("Change Aspect Ratio"));
+        undo->undo();
+        EXPECT_FLOAT_EQ(block()->aspect_ratio(), 0.0f);
+        EXPECT_EQ(ratio->title(), QStringLiteral("3:2"));
+        ASSERT_TRUE(undo->canRedo()) << round;
+        undo->redo();
+        EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f);
+        EXPECT_FALSE(undo->canRedo());
+    }
 
     // Two photos whose stored ratios differ: "Multiple"; revert clears ratio and crop, undoably.
     PLRPosition crop;
@@ -241,11 +258,22 @@ TEST(Inspector, TileCaptionsStayWhollyInsideTheirTiles)
     whollyInside(t.page()->recycleButton());
 }
 
-TEST(Inspector, TheKeywordHelpSlantsItsClosingAdviceWhole)
+TEST(Inspector, TheKeywordHelpSaysWhatTheFieldDoesAndSlantsItsClosingAdviceWhole)
 {
     Inspector t;
-    t.layout()->selectBlocks(t.addImages(1));
+    const QList<PLRBlock*> images = t.addImages(1);
+    t.layout()->selectBlocks(images);
     const platform::ui::AttributedString help = t.page()->imageDescriptionHelpText()->attributedStringValue();
+    // The help says what ends a keyword, and the field does just that: "golden light" is two.
+    EXPECT_FALSE(help.string().contains(QStringLiteral("separated by commas"))) << help.string().toStdString();
+    EXPECT_TRUE(help.string().contains(QStringLiteral("a blank, a comma or a new line ends it"))) << help.string().toStdString();
+    QLineEdit* editor = t.page()->imageKeywordTokenField()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setFocus();
+    QTest::keyClicks(editor, QStringLiteral("golden light,dusk"));
+    t.page()->imageKeywordTokenField()->commitPendingText();
+    const PLRSourceImagePtr photo = t.manager->imageForIdentifier(QString::fromStdString(images[0]->image().img_ref()));
+    EXPECT_EQ(photo->focusKeywords(), (QStringList{"golden", "light", "dusk"}));
     QString slanted;
     for (const auto& [range, attributes] : help.runs())
         if (attributes.value(QString::fromLatin1(platform::ui::kFontAttributeName)).value<QFont>().italic())
@@ -314,6 +342,52 @@ TEST(Inspector, KeywordLightAndLinkField)
     EXPECT_FALSE(t.page()->addLinkOnClickButton()->checked());
 }
 
+TEST(Inspector, TheLinkPopoverOpensFromItsButtonAndItsAddLinkLinksThePhoto)
+{
+    Inspector t;
+    const QList<PLRBlock*> images = t.addImages(2);
+    t.layout()->selectBlocks({images[0]});
+    t.page()->addLinkOnClickButton()->performClick();
+    ASSERT_FALSE(t.page()->addLinkOnClickView()->isHidden());
+    platform::ui::Button* button = t.page()->imageLinkPopoverButton();
+    ASSERT_NE(button, nullptr);
+    EXPECT_TRUE(button->isVisibleTo(t.page()->view()));
+    QStringList posted;
+    QObject context;
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &context, QString::fromLatin1(kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE),
+        [&](const platform::Notification& note) { posted << note.userInfo.value(QString::fromLatin1(kPLRImageLinkURLKey)).toString(); });
+
+    // The button shows the popover under it, holding the photo's link field.
+    button->performClick();
+    PLRPopover* popover = t.page()->imageLinkPopover();
+    ASSERT_NE(popover, nullptr);
+    EXPECT_TRUE(popover->isShown());
+    PLRImageLinkViewController* link = t.page()->imageLinkViewController();
+    EXPECT_EQ(popover->contentView(), link->view());
+    EXPECT_GE(popover->geometry().top(), button->mapToGlobal(QPoint(0, button->height())).y());
+    t.typeInto(link->imageClickOnUrlTextField(), QStringLiteral("https://example.com/tram"));
+    auto* add = link->view()->findChild<platform::ui::Button*>(QStringLiteral("addLinkButton"));
+    ASSERT_NE(add, nullptr);
+    add->performClick();
+
+    // "Add Link" posts the address; the page links the photo with it and the popover closes.
+    EXPECT_EQ(posted, QStringList{QStringLiteral("https://example.com/tram")});
+    EXPECT_FALSE(popover->isShown());
+    ASSERT_TRUE(images[0]->image().has_interaction());
+    EXPECT_EQ(images[0]->image().interaction().href(), "https://example.com/tram");
+    EXPECT_FALSE(images[1]->image().has_interaction());
+    EXPECT_EQ(t.page()->imageLinkURLTextField()->stringValue(), QStringLiteral("https://example.com/tram"));
+
+    // Opened again, it shows the photo's link; a script address is never stored.
+    button->performClick();
+    EXPECT_EQ(link->imageClickOnUrlTextField()->stringValue(), QStringLiteral("https://example.com/tram"));
+    t.typeInto(link->imageClickOnUrlTextField(), QStringLiteral("javascript:alert(1)"));
+    QTest::keyClick(link->imageClickOnUrlTextField()->editor(), Qt::Key_Return);
+    EXPECT_EQ(posted.size(), 2);
+    EXPECT_FALSE(images[0]->image().has_interaction());
+}
+
 TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
 {
     Inspector t;
@@ -344,6 +418,20 @@ TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
     EXPECT_TRUE(t.page()->textBoldButton()->state());
     EXPECT_FALSE(t.page()->textItalicButton()->state());
     EXPECT_TRUE(t.page()->textLinkButton()->state());
+    // The colour well: on the text page, opened by openTextColour; a colour picked there
+    // changes no block (the text takes its colour from its style).
+    PLRColorWell* colour = t.page()->textColourWell();
+    ASSERT_NE(colour, nullptr);
+    EXPECT_TRUE(colour->isVisibleTo(t.page()->view()));
+    EXPECT_EQ(colour->color().toQColor().rgb(), PLRBlockDrawHandler_Text::textColour().rgb());   // what the text is drawn in
+    PLRColorWell* opened = nullptr;
+    PLRColorWell::setPanelOpener([&](PLRColorWell* well) { opened = well; });
+    t.page()->openTextColour();
+    PLRColorWell::setPanelOpener(nullptr);
+    EXPECT_EQ(opened, colour);
+    const std::string before = first->SerializeAsString();
+    colour->takeColorFromPanel(platform::ui::Color(0.8, 0.1, 0.1));
+    EXPECT_EQ(first->SerializeAsString(), before);
 
     PLRBlock* blankA = t.add(PLRLayoutManager::newBlock_Blank());
     PLRBlock* blankB = t.add(PLRLayoutManager::newBlock_Blank());
@@ -595,6 +683,78 @@ TEST(Inspector, DocumentPagePopUpsShowTheirLongestChoiceLeftOfTheArrow)
             longest = std::max(longest, metrics.horizontalAdvance(popup->itemTitle(i)));
         // The title starts 12 points in; the arrow takes the last 18.
         EXPECT_GE(popup->width(), 12 + longest + 18) << popup->itemTitle(0).toStdString();
+    }
+}
+
+// The title a pop-up shows is whole and ends left of the arrow, drawn at the scale given: the
+// band between the title and the arrow holds no ink.
+void expectTitleWholeLeftOfTheArrow(PLRPopupButton* popup, double scale)
+{
+    const auto ops = popup->recordDrawing();
+    QString drawn;
+    for (const platform::ui::DrawOperation& op : ops)
+        if (op.kind == platform::ui::DrawOperation::Kind::Text)
+            drawn = op.text;
+    EXPECT_EQ(drawn, popup->title() + (popup->buttonStyle() == 2 ? QStringLiteral(" Ratio") : QString()));
+    const QImage image = popup->renderToImage(scale);
+    const int arrow = popup->width() - 18;   // the arrow starts 18 points from the right edge
+    int ink = 0;
+    for (int x = arrow - 3; x < arrow; ++x)
+        for (int y = 4; y < popup->height() - 4; ++y)
+            if (image.pixelColor(int(x * scale), int(y * scale)).lightness() < 200)
+                ++ink;
+    EXPECT_EQ(ink, 0) << drawn.toStdString() << " at " << scale << "x, " << popup->width() << " wide";
+}
+
+TEST(Inspector, EveryPopUpShowsItsTitlesWholeAtOneAndTwoTimes)
+{
+    Inspector t(2);
+    PLRDocumentViewController* document = t.document();
+    t.inspector->selectSettingsTab();
+    document->topLevelPublishView()->setHidden(false);   // as the publish panel shows it
+    document->setWordPressSettingsViewHidden(false);
+    PLRPopupButton* categories = document->categoriesPopup();
+    for (const QString& name : {QStringLiteral("Uncategorized"), QStringLiteral("Travel")})
+        categories->addItem(name, categories->numberOfItems());
+    categories->addSeparatorItem();
+    categories->addItem(QStringLiteral("Publish via Code"), -1);
+    categories->setTitle(QStringLiteral("Uncategorized"));
+    testing_support::drainEvents();
+    for (const double scale : {1.0, 2.0}) {
+        for (const QString& title : {QStringLiteral("Uncategorized"), QStringLiteral("Publish via Code")}) {
+            categories->setTitle(title);
+            expectTitleWholeLeftOfTheArrow(categories, scale);
+        }
+    }
+
+    // The block pages' pop-ups, each with every one of its titles.
+    t.inspector->selectDocumentTab();
+    const QList<PLRBlock*> images = t.addImages(2);
+    PLRBlock* text = t.add(PLRLayoutManager::newBlock_Text());
+    PLRBlock* blank = t.add(PLRLayoutManager::newBlock_Blank());
+    PLRBlock* download = t.add(PLRLayoutManager::newBlock_DownloadButton());
+    const QList<QPair<PLRBlock*, QList<PLRPopupButton*>>> pages{
+        {images[0], {t.page()->aspectRatioPopUpButton()}},
+        {text, {t.page()->textStylePopUpButton()}},
+        {blank, {t.page()->blankAspectRatioPopUpButton()}},
+        {download, {t.page()->downloadFillPopUpButton(), t.page()->downloadHoverFillPopUpButton(), t.page()->downloadLinePopUpButton(),
+                    t.page()->downloadHoverLinePopUpButton(), t.page()->downloadStylePopUpButton(), t.page()->downloadSizePopUpButton()}}};
+    for (const auto& [block, popups] : pages) {
+        t.layout()->selectBlocks({block});
+        testing_support::drainEvents();
+        for (PLRPopupButton* popup : popups) {
+            QStringList titles;
+            for (int i = 0; i < popup->numberOfItems(); ++i)
+                if (!popup->isSeparatorItem(i))
+                    titles << popup->itemTitle(i);
+            if (popup->buttonStyle() == 2)
+                titles << QStringLiteral("Multiple") << QStringLiteral("Custom");
+            for (const QString& title : titles) {
+                popup->setTitle(title);
+                for (const double scale : {1.0, 2.0})
+                    expectTitleWholeLeftOfTheArrow(popup, scale);
+            }
+        }
     }
 }
 

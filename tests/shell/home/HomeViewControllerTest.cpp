@@ -8,6 +8,10 @@
 #include "shell/home/PLRHomeViewController.h"
 #include "shell/home/PLRRecentCollectionViewItemNewPost.h"
 
+#include "controls/PLRPopupButton.h"
+
+#include <QMenu>
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -87,8 +91,13 @@ TEST(HomeScreen, SearchRemovesAndRestoresTheNewPostTile)
     Home home;
     PLRHomeViewController& c = home.controller;
 
+    // The search box shows only while searching; the field itself always.
+    EXPECT_TRUE(c.searchBox()->isHidden());
+    EXPECT_FALSE(c.searchTextField()->isHidden());
     home.type("LAKE");
     EXPECT_TRUE(c.isSearching());
+    EXPECT_FALSE(c.searchBox()->isHidden());
+    EXPECT_FALSE(c.searchTextField()->isHidden());
     EXPECT_EQ(home.collection()->numberOfItems(), 2);
     ASSERT_TRUE(home.tile(0));
     EXPECT_EQ(home.tile(0)->representedPost()->name(), "Lake trip");
@@ -96,6 +105,7 @@ TEST(HomeScreen, SearchRemovesAndRestoresTheNewPostTile)
 
     home.type("");   // clearing the field
     EXPECT_FALSE(c.isSearching());
+    EXPECT_TRUE(c.searchBox()->isHidden());
     EXPECT_EQ(home.collection()->numberOfItems(), 4);
     EXPECT_TRUE(qobject_cast<PLRRecentCollectionViewItemNewPost*>(home.item(0)));
 
@@ -104,8 +114,10 @@ TEST(HomeScreen, SearchRemovesAndRestoresTheNewPostTile)
     EXPECT_TRUE(c.postCollectionView()->isHidden());
     EXPECT_FALSE(c.emptyPostsContainer()->isHidden());
 
+    EXPECT_FALSE(c.searchBox()->isHidden());
     c.cancelSearch();   // the cancel button
     EXPECT_FALSE(c.isSearching());
+    EXPECT_TRUE(c.searchBox()->isHidden());
     EXPECT_EQ(c.searchTextField()->stringValue(), QString());
     EXPECT_TRUE(c.cancelSearchButton()->isHidden());
     EXPECT_EQ(home.collection()->numberOfItems(), 4);
@@ -212,6 +224,24 @@ TEST(HomeScreen, SortTypesAndOrdersPersist)
         EXPECT_FALSE(c.creationMenuItem()->isChecked());
         c.sortTypeMenuAction(nullptr);   // another sender keeps the type
         EXPECT_EQ(c.sortType(), 0);
+
+        // The sort chooser is the kit's pop-up button: its menu opens under the pointer's press
+        // and a chosen item sorts by it.
+        auto* popup = qobject_cast<PLRPopupButton*>(static_cast<QObject*>(c.sortPopUpButton()));
+        ASSERT_NE(popup, nullptr);
+        EXPECT_EQ(popup->title(), "Name");
+        QMenu* shown = nullptr;
+        PLRPopupButton::setMenuPresenter([&](PLRPopupButton*, QMenu* menu, const QPoint&, int) { shown = menu; });
+        platform::ui::dispatch::sendMouse(popup, QEvent::MouseButtonPress, QPointF(10, 10));
+        ASSERT_NE(shown, nullptr);
+        ASSERT_EQ(shown->actions().size(), 3);
+        EXPECT_TRUE(shown->actions().at(0)->isChecked());
+        shown->actions().at(2)->trigger();   // Date Modified
+        PLRPopupButton::setMenuPresenter(nullptr);
+        EXPECT_EQ(c.sortType(), 2);
+        EXPECT_TRUE(c.modifiedMenuItem()->isChecked());
+        EXPECT_EQ(popup->title(), "Date Modified");
+        c.sortTypeMenuAction(c.titleMenuItem());
     }
     EXPECT_EQ(PLRDefaults::homeSortType(), 0);
     EXPECT_EQ(PLRDefaults::homeSortOrder(), 1);
@@ -493,6 +523,16 @@ TEST(HomeScreen, TabReachesTheGridAtItsFirstTileAndTheMenuKeyOpensATilesMenu)
     // Shift+Tab comes back to the grid, keeping the selection.
     press(Qt::Key_Backtab, Qt::ShiftModifier);
     ASSERT_EQ(QApplication::focusWidget(), collection);
+    EXPECT_EQ(collection->selectionIndexes(), QList<qint64>{1});
+    // Without a selection, Shift+Tab into the grid selects its first tile, as Tab does.
+    press(Qt::Key_Tab);
+    ASSERT_NE(QApplication::focusWidget(), collection);
+    collection->deselectAll();
+    ASSERT_TRUE(collection->selectionIndexes().isEmpty());
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), collection);
+    EXPECT_EQ(collection->selectionIndexes(), QList<qint64>{0});
+    press(Qt::Key_Right);
     EXPECT_EQ(collection->selectionIndexes(), QList<qint64>{1});
 
     // The Menu key (or Shift+F10) opens the selected tile's menu; on the new-post tile nothing.

@@ -104,6 +104,33 @@ TEST_F(PostViewTest, PaneWidthsAndTheirMemory)
     EXPECT_EQ(paneWidth(other->inspectorPane()), 250);
 }
 
+// The post view's layer: corner radius 5 that clips the panes too, and its shadow.
+TEST_F(PostViewTest, TheViewHasRoundedClippedCornersAndAShadow)
+{
+    PLRPostViewController* c = openExisting();
+    platform::ui::View* view = c->view();
+    platform::ui::Layer* layer = view->layer();
+    ASSERT_NE(layer, nullptr);
+    EXPECT_EQ(layer->cornerRadius(), 5.0);
+    EXPECT_TRUE(layer->masksToBounds());
+    EXPECT_EQ(layer->shadowOffset(), QSizeF(0.0, 4.0));
+    EXPECT_EQ(layer->shadowRadius(), 5.0);
+    ASSERT_TRUE(layer->shadowColor().has_value());
+    EXPECT_EQ(*layer->shadowColor(), platform::ui::Color::black());
+    EXPECT_DOUBLE_EQ(layer->shadowOpacity(), 0.2);
+    // The panes are cut at the rounded corners, at every size.
+    for (const QSize size : {QSize(1300, 800), QSize(900, 600)}) {
+        view->resize(size);
+        testing_support::drainEvents();
+        const QRegion shape = view->mask();
+        EXPECT_FALSE(shape.contains(QPoint(0, 0)));
+        EXPECT_FALSE(shape.contains(QPoint(size.width() - 1, size.height() - 1)));
+        EXPECT_TRUE(shape.contains(QPoint(5, 5)));
+        EXPECT_TRUE(shape.contains(QPoint(size.width() / 2, 0)));
+        EXPECT_TRUE(shape.contains(QPoint(0, size.height() / 2)));
+    }
+}
+
 TEST_F(PostViewTest, CollapsedPanesFollowTheVisualState)
 {
     PLRPostViewController* c = openExisting();

@@ -27,9 +27,10 @@
 // What a client can rely on: a revision's "blob_hash" is the "blob" text it was sent; its
 // "seo_title", "meta" and "keywords" are echoed exactly; "render_version" is "2";
 // "required_image_refs" lists the photos of "image_info" whose hash the service has not
-// received. Once none is missing the build starts ("html_prep"); it ends at once, or after the
-// number of post fetches set with /__control/build. A built post has "status" 0, no pending
-// revision and a live revision of "status" 0, and the service sends "revision_active".
+// received. Once none is missing the build starts ("html_prep"); it ends a moment after the
+// request that started it was answered (kBuildMs), or after the number of post fetches set with
+// /__control/build. A built post has "status" 0, no pending revision and a live revision of
+// "status" 0, and the service sends "revision_active".
 // Socket events, to the user's sockets, each {"event", "payload": {"post", ...}}:
 // "required_image_refs" (after a revision is stored), "ack_img_ref" (a photo received),
 // "html_prep" (build started), "revision_active" (build finished).
@@ -37,12 +38,16 @@
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
+#include <QTimer>
 
 using namespace dev;
 
 namespace {
 
 constexpr int kBatchLimit = 20;
+// How long a build takes: it ends after the answer of the request that started it, as a
+// service's build does.
+constexpr int kBuildMs = 150;
 
 DevResponse invalid(const QString& message) { return DevResponse::serviceError(422, 3, message); }
 
@@ -160,6 +165,12 @@ std::optional<QJsonObject> revisionFromBody(const DevRequest& request, DevRespon
                        {QStringLiteral("updated_at"), created}};
 }
 
+// The post as stored now.
+QJsonObject storedPost(const DevStore::User* user, const QString& postId)
+{
+    return postsOf(*user).value(postId).toObject();
+}
+
 // Moves the pending revision live: the post is built.
 void finishBuild(DevServer& server, DevStore::User* user, QJsonObject post)
 {
@@ -201,12 +212,22 @@ void settle(DevServer& server, DevStore::User* user, QJsonObject post)
     const QString postId = post.value(QStringLiteral("id")).toString();
     pushEvent(server, user->id, postId, QStringLiteral("html_prep"));
     const int checks = server.store().buildChecks();
-    if (checks == 0) {
-        finishBuild(server, user, post);
-        return;
-    }
-    post.insert(QStringLiteral("build_checks"), checks);
+    if (checks > 0)
+        post.insert(QStringLiteral("build_checks"), checks);
     savePost(server, user, post);
+    if (checks > 0)
+        return;
+    const QString userId = user->id;
+    const QString revisionId = revision.value(QStringLiteral("id")).toString();
+    QTimer::singleShot(kBuildMs, &server, [&server, userId, postId, revisionId] {
+        DevStore::User* owner = server.store().mutableUserById(userId);
+        const QJsonObject stored = owner ? storedPost(owner, postId) : QJsonObject();
+        // Not when the post went, its revision was replaced or cleaned up, or it is built.
+        if (stored.value(QStringLiteral("pending_revision")).toObject().value(QStringLiteral("id")).toString() != revisionId
+            || stored.value(QStringLiteral("build_checks")).toInt() > 0)
+            return;
+        finishBuild(server, owner, stored);
+    });
 }
 
 QJsonObject revisionAnswer(const QJsonObject& revision)
@@ -233,12 +254,6 @@ void announceRequired(DevServer& server, const DevStore::User* user, const QJson
         return;
     pushEvent(server, user->id, post.value(QStringLiteral("id")).toString(), QStringLiteral("required_image_refs"),
               {{QStringLiteral("required_image_refs"), revision.value(QStringLiteral("required_image_refs"))}});
-}
-
-// The stored post after settle().
-QJsonObject storedPost(const DevStore::User* user, const QString& postId)
-{
-    return postsOf(*user).value(postId).toObject();
 }
 
 } // namespace

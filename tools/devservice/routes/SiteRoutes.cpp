@@ -4,6 +4,9 @@
 // the download button, the padding and the background colour) with the uploaded photos.
 // The page carries the blocks in layout order; its script lays them out at the window's width
 // with the same height laws as the canvas (see layoutScript below) once the photos are loaded.
+// Each photo's alternative text is its keywords (its file name when it has none), the download
+// button has the canvas's colours (its label's, and the hover ones under the pointer), and the
+// revision's meta description is the page's.
 //
 //   GET /site/{user id}/{post id}               the built page (HTML); 404 before the first build
 //   GET /site/{user id}/{post id}/images/{ref}  a photo of the page, as it was uploaded
@@ -43,14 +46,27 @@ QString sanitisedHtml(const QString& html)
     return out;
 }
 
+// The download button's colours as the canvas draws them.
 QString colourText(int colour)
 {
     switch (colour) {
     case PLR::Block::Download_Button::BLACK: return QStringLiteral("#000000");
-    case PLR::Block::Download_Button::GREY: return QStringLiteral("#8e8e93");
+    case PLR::Block::Download_Button::GREY: return QStringLiteral("#808080");
     case PLR::Block::Download_Button::WHITE: return QStringLiteral("#ffffff");
     default: return QStringLiteral("transparent");
     }
+}
+
+// The label's colour on a fill and line: white on black or grey; on no fill the line's colour
+// (unless that is white or none); black otherwise.
+QString labelColourText(int fill, int line)
+{
+    using B = PLR::Block::Download_Button;
+    if (fill == B::BLACK || fill == B::GREY)
+        return QStringLiteral("#ffffff");
+    if (fill == B::NONE && line != B::NONE && line != B::WHITE)
+        return colourText(line);
+    return QStringLiteral("#000000");
 }
 
 struct PageContext {
@@ -83,7 +99,14 @@ QString blockHtml(const PLR::Block& block, const PageContext& context, int depth
     case PLR::Block::kImage: {
         const PLR::Block::Image& image = block.image();
         const QString ref = QString::fromStdString(image.img_ref());
-        const QString alt = context.imageInfo.value(ref).toObject().value(QStringLiteral("name")).toString();
+        // The photo's keywords describe it; its file name only when it has none.
+        const QJsonObject info = context.imageInfo.value(ref).toObject();
+        QStringList keywords;
+        for (const QJsonValue& keyword : info.value(QStringLiteral("keywords")).toArray())
+            if (!keyword.toString().trimmed().isEmpty())
+                keywords << keyword.toString().trimmed();
+        const QString alt = keywords.isEmpty() ? info.value(QStringLiteral("name")).toString()
+                                               : keywords.join(QStringLiteral(", "));
         QString crop;
         if (image.has_position())
             crop = QStringLiteral(" data-x=\"%1\" data-y=\"%2\" data-w=\"%3\"")
@@ -126,11 +149,18 @@ QString blockHtml(const PLR::Block& block, const PageContext& context, int depth
         const int style = button.style() >= 0 && button.style() <= 2 ? int(button.style()) : 0;
         const int size = button.size() >= 0 && button.size() <= 2 ? int(button.size()) : 1;
         const QString title = button.title().empty() ? QStringLiteral("Download") : QString::fromStdString(button.title());
+        // Colours as custom properties: the stylesheet applies them, and the hover ones under
+        // the pointer.
+        const QString colours =
+            QStringLiteral("--fill:%1;--line:%2;--label:%3;--hover-fill:%4;--hover-line:%5;--hover-label:%6")
+                .arg(colourText(button.fill_colour()), colourText(button.line_colour()),
+                     labelColourText(button.fill_colour(), button.line_colour()),
+                     colourText(button.hover_fill_colour()), colourText(button.hover_line_colour()),
+                     labelColourText(button.hover_fill_colour(), button.hover_line_colour()));
         return QStringLiteral("<div class=\"block download\" data-id=\"%1\" data-ratio=\"%2\"><div class=\"content\">"
-                              "<button style=\"background:%3;border:2px solid %4;border-radius:%5;font-size:%6\">%7</button>"
+                              "<button style=\"%3;border-radius:%4;font-size:%5\">%6</button>"
                               "</div></div>\n")
-            .arg(id, ratio, colourText(button.fill_colour()), colourText(button.line_colour()),
-                 QLatin1String(radii[style]), QLatin1String(sizes[size]), escapedText(title));
+            .arg(id, ratio, colours, QLatin1String(radii[style]), QLatin1String(sizes[size]), escapedText(title));
     }
     default:
         return QStringLiteral("<div class=\"block blank\" data-id=\"%1\" data-ratio=\"%2\"></div>\n").arg(id, ratio);
@@ -267,18 +297,25 @@ const char* layoutScript = R"JS(
 
 QString escaped(const QString& text) { return text.toHtmlEscaped(); }
 
-DevResponse page(const QString& title, const QString& body, int status = 200, const QString& style = QString())
+DevResponse page(const QString& title, const QString& body, int status = 200, const QString& style = QString(),
+                 const QString& description = QString())
 {
-    const QString html = QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title>"
+    const QString meta = description.isEmpty()
+                             ? QString()
+                             : QStringLiteral("<meta name=\"description\" content=\"%1\">").arg(escaped(description));
+    const QString html = QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title>%4"
                                         "<style>html,body{margin:0;padding:0}body{font-family:sans-serif}"
                                         "#layout{position:relative;width:100%;overflow:hidden}"
                                         ".block{position:absolute;overflow:hidden;box-sizing:border-box}"
                                         ".block .content{margin:0}.block .content>*{margin:0}"
                                         ".download .content{text-align:center}"
-                                        ".download button{padding:.5em 1.5em;cursor:pointer}"
+                                        ".download button{padding:.5em 1.5em;cursor:pointer;font-weight:500;"
+                                        "background:var(--fill);border:2px solid var(--line);color:var(--label)}"
+                                        ".download button:hover{background:var(--hover-fill);border-color:var(--hover-line);"
+                                        "color:var(--hover-label)}"
                                         "img.photo{display:block;position:absolute;left:0;top:0;width:100%;height:100%}%3"
                                         "</style></head>\n<body>\n%2</body></html>\n")
-                             .arg(escaped(title), body, style);
+                             .arg(escaped(title), body, style, meta);
     return DevResponse::text(html.toUtf8(), status, "text/html; charset=utf-8");
 }
 
@@ -325,7 +362,8 @@ DEV_ROUTE_GROUP(registerSiteRoutes)
         for (const PLR::Section& section : layout.sections())
             body += QStringLiteral("<div class=\"section\">\n%1</div>\n").arg(childrenHtml(section.blocks(), context, 0));
         body += QStringLiteral("</div>\n<script>%1</script>\n").arg(QString::fromUtf8(layoutScript));
-        return page(title, body, 200, QStringLiteral("body{background:%1}").arg(background));
+        return page(title, body, 200, QStringLiteral("body{background:%1}").arg(background),
+                    revision.value(QStringLiteral("meta")).toString());
     });
 
     server.route("GET", QStringLiteral("/site/([^/]+)/([^/]+)/images/([^/]+)"), [&server](const DevRequest& request) {

@@ -1,0 +1,69 @@
+// The development service stops cleanly on SIGTERM whatever its clients still hold open.
+
+#include "DevService.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QTcpSocket>
+#include <QWebSocket>
+
+using testing_support::DevService;
+
+namespace {
+
+// An HTTP/1.1 connection that stays open after its answer.
+bool keepAliveRequest(QTcpSocket& connection, quint16 port)
+{
+    connection.connectToHost(QHostAddress::LocalHost, port);
+    if (!connection.waitForConnected(3000))
+        return false;
+    connection.write("GET /core/health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: keep-alive\r\n\r\n");
+    QByteArray answer;
+    testing_support::waitUntil([&] {
+        answer += connection.readAll();
+        return answer.contains("\r\n\r\n");
+    });
+    return answer.startsWith("HTTP/1.1 200") && connection.state() == QAbstractSocket::ConnectedState;
+}
+
+} // namespace
+
+TEST(DevServiceShutdown, EndsCleanlyWhileClientsHoldTheirConnections)
+{
+    struct Case {
+        const char* name;
+        bool http;
+        bool webSocket;
+    };
+    for (const Case& held : {Case{"nothing", false, false}, Case{"keep-alive", true, false},
+                             Case{"web socket", false, true}, Case{"both", true, true}}) {
+        SCOPED_TRACE(held.name);
+        DevService service;
+        ASSERT_TRUE(service.start());
+        QTcpSocket connection;
+        QWebSocket webSocket;
+        if (held.http) {
+            ASSERT_TRUE(keepAliveRequest(connection, service.port()));
+        }
+        if (held.webSocket) {
+            const QString token = service.tokenFor(DevService::demoEmail());
+            webSocket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/socket/websocket?token=%2").arg(service.port()).arg(token)));
+            ASSERT_TRUE(testing_support::waitUntil([&] { return webSocket.state() == QAbstractSocket::ConnectedState; }));
+            ASSERT_EQ(service.openSockets(), 1);
+        }
+
+        QString report;
+        EXPECT_TRUE(service.terminate(&report)) << qPrintable(report);
+        // The clients learn that the service went away.
+        if (held.http) {
+            EXPECT_TRUE(testing_support::waitUntil([&] {
+                connection.readAll();
+                return connection.state() == QAbstractSocket::UnconnectedState;
+            }));
+        }
+        if (held.webSocket) {
+            EXPECT_TRUE(testing_support::waitUntil([&] { return webSocket.state() == QAbstractSocket::UnconnectedState; }));
+        }
+    }
+}
