@@ -91,6 +91,8 @@ PLRGalleryViewLayout* PLRHomeViewController::galleryLayout() const
 View* PLRHomeViewController::loadView()
 {
     auto* root = new HomeRootView;
+    // Its background shows between the tiles, drawn again as they change (see View::paintsInBands).
+    root->setPaintsInBands(true);
     root->setIdentifier(QStringLiteral("PLRHomeViewController"));
     auto* column = new QVBoxLayout(root);
     column->setContentsMargins(0, 0, 0, 0);

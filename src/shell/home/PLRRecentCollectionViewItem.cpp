@@ -56,7 +56,12 @@ Color borderColour(bool highlighted)
 
 // --- Preview ----------------------------------------------------------------------------------
 
-PLRChooserImageView::PLRChooserImageView(QWidget* parent) : View(parent) {}
+// The tiles' views are drawn as the grid reloads or scrolls: kept on the painting thread (see
+// View::paintsInBands).
+PLRChooserImageView::PLRChooserImageView(QWidget* parent) : View(parent)
+{
+    setPaintsInBands(true);
+}
 
 void PLRChooserImageView::ensureLayers()
 {
@@ -173,6 +178,7 @@ void PLRChooserImageView::drawRect(GraphicsContext& context, const QRectF&)
 PLRRecentCollectionViewItemView::PLRRecentCollectionViewItemView(PLRRecentCollectionViewItem* item, QWidget* parent)
     : View(parent), m_item(item)
 {
+    setPaintsInBands(true);
 }
 
 void PLRRecentCollectionViewItemView::updateTrackingAreas()
@@ -239,6 +245,7 @@ PLRRecentCollectionViewItem::PLRRecentCollectionViewItem(QObject* parent) : PLRC
     m_itemView = new PLRRecentCollectionViewItemView(this);
     setView(m_itemView);
     m_borderBox = new Box(m_itemView);
+    m_borderBox->setPaintsInBands(true);
     m_borderBox->setBorderColor(borderColour(false));
     m_borderBox->setBorderWidth(1.0);
     m_borderBox->setCornerRadius(3.0);
@@ -369,9 +376,15 @@ int PLRRecentCollectionViewItem::previewPixelWidth() const
 void PLRRecentCollectionViewItem::ensurePreview()
 {
     QImage preview;
+    bool known = true;
     if (m_post) {
-        preview = PLRPostThumbnails::shared().thumbnail(m_post, previewPixelWidth());
+        preview = PLRPostThumbnails::shared().thumbnail(m_post, previewPixelWidth(), &known);
     }
+    // While the picture at a new width (the window was resized) is on its way, the post's
+    // picture at the old width stays.
+    if (preview.isNull() && !known && m_post && m_previewPost == m_post)
+        return;
+    m_previewPost = preview.isNull() ? nullptr : m_post.data();
     if (preview.isNull())
         preview = PLRShellImages::image(QStringLiteral("empty-post"));
     // The same picture (a tile handed back in place as the list reloads) is not set again.

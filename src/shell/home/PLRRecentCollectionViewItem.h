@@ -175,4 +175,5 @@ private:
     // What the tile shows now, so that setting the same again redraws nothing.
     std::optional<std::pair<QString, double>> m_shownTitle;   // title and the width it was shortened to
     std::optional<bool> m_shownPublished;
+    QPointer<PLRPersistantPost> m_previewPost;   // whose picture (not the placeholder) is shown
 };
