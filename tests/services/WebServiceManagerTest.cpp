@@ -211,6 +211,26 @@ TEST_F(ServiceTest, AnyAnswerOfTheHealthAddressIsReachable)
     }
 }
 
+// An answer of the version check without a body gives no version, and an answer without one
+// passes: stable at once, nothing asked again.
+TEST_F(ServiceTest, AnEmptyVersionAnswerPassesTheCheck)
+{
+    for (const int status : {200, 204}) {
+        SCOPED_TRACE(status);
+        service.script(QJsonObject{{"path", "/core/supported"}, {"status", status}, {"count", 1000}});
+        states.clear();
+        recordStates();
+        auto& manager = PLRWebServiceManager::globalManager();
+        manager.beginManager();
+        EXPECT_TRUE(waitForState(PLRWSM_STATE_STABLE)) << qPrintable(stateName());
+        EXPECT_EQ(service.requests(QStringLiteral("/core/supported")).size(), 1);
+        EXPECT_FALSE(states.contains(QStringLiteral("SERVER_CONNECTION")));
+        service.control("DELETE", QStringLiteral("/__control/script"));
+        service.clearRequests();
+        delete &manager;
+    }
+}
+
 TEST_F(ServiceTest, OutdatedVersion)
 {
     service.setMinimumVersion(QStringLiteral("99.1"));
