@@ -7,10 +7,13 @@ if(PELLORA_WERROR)
   list(APPEND PELLORA_WARNINGS -Werror)
 endif()
 
-# pellora_library(<name> DIRS <dir>... [EXCLUDE <regex>] [LIBS <lib>...])
+# pellora_library(<name> DIRS <dir>... [EXCLUDE <regex>] [LIBS <lib>...] [PLUGIN_CODE])
 # A static library made of every source file in the given folders (relative to src/).
+# PLUGIN_CODE: the sources are compiled once, position-independent, into the object library
+# <name>_objects, of which the static library is made; a plugin takes those objects alone and
+# finds the libraries below in the executable that loads it.
 function(pellora_library name)
-  cmake_parse_arguments(ARG "" "EXCLUDE" "DIRS;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "PLUGIN_CODE" "EXCLUDE" "DIRS;LIBS" ${ARGN})
   set(sources)
   foreach(dir IN LISTS ARG_DIRS)
     file(GLOB_RECURSE found CONFIGURE_DEPENDS
@@ -36,7 +39,17 @@ function(pellora_library name)
     endif()
   endforeach()
   set_property(GLOBAL PROPERTY PELLORA_USES_${name} ${ours})
-  add_library(${name} STATIC ${sources})
+  if(ARG_PLUGIN_CODE)
+    add_library(${name}_objects OBJECT ${sources})
+    set_target_properties(${name}_objects PROPERTIES POSITION_INDEPENDENT_CODE ON)
+    target_include_directories(${name}_objects PUBLIC "${PROJECT_SOURCE_DIR}/src")
+    target_compile_options(${name}_objects PRIVATE ${PELLORA_WARNINGS})
+    # For the headers and definitions: the objects are taken by name, so no link follows.
+    target_link_libraries(${name}_objects PRIVATE ${ARG_LIBS})
+    add_library(${name} STATIC $<TARGET_OBJECTS:${name}_objects>)
+  else()
+    add_library(${name} STATIC ${sources})
+  endif()
   target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
   target_compile_options(${name} PRIVATE ${PELLORA_WARNINGS})
   target_link_libraries(${name} PUBLIC ${ARG_LIBS})

@@ -25,6 +25,6 @@ void AppComposition::install()
     PLRShell::install();          // pellora_shell: the main storyboard, relaunch, the post header
     PLRPanels::install();         // pellora_panels: the gallery's scene
     PLRPublishing::install();     // pellora_publishing: publisher, SEO manager, preview provider
-    // pellora_chat: a plugin, loaded when the chat button is first pressed (the shell's
-    // PLRSupportChatLoader), so a launch loads no web engine.
+    // pellora_chat: a plugin, loaded after the main window's first frame (the shell's
+    // PLRSupportChatLoader, started by main), so a launch loads no web engine.
 }

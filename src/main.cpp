@@ -9,6 +9,7 @@
 #include "shell/PLRInstanceChannel.h"
 #include "shell/PLRRelaunchHelper.h"
 #include "shell/PLRSingleInstance.h"
+#include "shell/home/PLRSupportChatLoader.h"
 #include "store/persistance-store/PLRStoreLock.h"
 
 #include <QApplication>
@@ -23,8 +24,9 @@ int main(int argc, char** argv)
         return PLRRelaunchHelper::run(argc, argv);
     platform::memory::returnLargeBlocksToTheSystem();
 
-    // The support chat's web engine (a plugin loaded on first use) cannot run its sandbox for
-    // the super-user.
+    // The support chat's web engine comes with a plugin loaded after the first frame
+    // (PLRSupportChatLoader, which also makes the OpenGL context the engine shares); it cannot
+    // run its sandbox for the super-user.
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);
@@ -68,6 +70,9 @@ int main(int argc, char** argv)
     if (!openable.isEmpty())
         delegate.handleArguments(openable);
     delegate.launch();
+    // The support chat follows the main window's first frame, so that support's messages reach
+    // the user from the start of the run without the web engine slowing the launch.
+    PLRSupportChatLoader::loadAfterFirstFrame();
     const int code = app.exec();
     // What must end before the process does (the session, queued writes).
     platform::shutdown::run();

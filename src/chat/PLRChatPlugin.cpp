@@ -7,6 +7,7 @@
 void PLRChatPlugin::install()
 {
     PLRChat::install();
+    PLRIntercomChatManager::loadPage();
 }
 
 void PLRChatPlugin::openChat()

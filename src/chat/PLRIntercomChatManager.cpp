@@ -69,6 +69,11 @@ void PLRIntercomChatManager::install()
     PLRSupportChatHook::setAttach([](QWidget* host) { attachIntercomMessengerToView(host); });
 }
 
+void PLRIntercomChatManager::loadPage()
+{
+    intercomChatView()->setupMessengerView();
+}
+
 void PLRIntercomChatManager::reset()
 {
     delete sharedView().data();

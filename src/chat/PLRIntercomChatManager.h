@@ -17,6 +17,9 @@ public:
 
     // The home screen attaches the chat through the shell's hook (called once at start).
     static void install();
+    // Makes the shared view and loads its page without a host: from now on the page tells of
+    // new messages, whether or not the chat is on screen.
+    static void loadPage();
     // Forgets the shared view (tests).
     static void reset();
 };

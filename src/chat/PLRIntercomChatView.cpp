@@ -150,7 +150,19 @@ void PLRIntercomChatView::setupMessengerView()
         if (self)
             self->handleScriptMessage(QString::fromLatin1(kPLRChatMessageHandler), body);
     });
+    // The messenger's script exists once the page has loaded: an opening asked for before that
+    // is carried out then.
+    connect(m_webView, &QWebEngineView::loadStarted, this, [this] { m_pageLoaded = false; });
+    connect(m_webView, &QWebEngineView::loadFinished, this, [this](bool) {
+        m_pageLoaded = true;
+        if (m_showWhenLoaded) {
+            m_showWhenLoaded = false;
+            if (isWaitingForMessenger())
+                evaluateShowScript();
+        }
+    });
     const QUrl page = m_intercomFile.isValid() ? m_intercomFile : QUrl(QStringLiteral("qrc:/intercom.html"));
+    m_pageLoaded = false;
     m_webView->load(page);
     m_webView->hide();
 }
@@ -161,11 +173,19 @@ void PLRIntercomChatView::showIntercomChatWindow()
     m_chatButton->setEnabled(false);
     m_spinner->startAnimating();
     m_showErrorTimer.start(kWatchdogSeconds);
-    if (m_webView) {
-        m_webView->evaluateJavaScript(QStringLiteral("Intercom('show');"), [](const QVariant& result, const QString& error) {
-            PLR_LOG_INFO(QStringLiteral("error executing JS: %1 %2").arg(result.toString(), error));
-        });
-    }
+    if (!m_webView)
+        return;
+    if (m_pageLoaded)
+        evaluateShowScript();
+    else
+        m_showWhenLoaded = true;
+}
+
+void PLRIntercomChatView::evaluateShowScript()
+{
+    m_webView->evaluateJavaScript(QStringLiteral("Intercom('show');"), [](const QVariant& result, const QString& error) {
+        PLR_LOG_INFO(QStringLiteral("error executing JS: %1 %2").arg(result.toString(), error));
+    });
 }
 
 void PLRIntercomChatView::watchdogFired()
@@ -175,8 +195,11 @@ void PLRIntercomChatView::watchdogFired()
     m_spinner->stopAnimating(false);
     m_spinner->hide();
     m_chatButton->setEnabled(true);
-    if (m_webView)
+    m_showWhenLoaded = false;
+    if (m_webView) {
+        m_pageLoaded = false;
         m_webView->reload();
+    }
     platform::Alert alert;
     alert.messageText = QStringLiteral("We are experiencing difficulty to initiate chat with support.");
     alert.informativeText = QStringLiteral("Please check your internet connection, and try again later.");

@@ -64,6 +64,8 @@ public:
     PLRWebView* webView() const { return m_webView; }
     QPushButton* chatButton() const { return m_chatButton; }
     bool isWaitingForMessenger() const { return m_showErrorTimer.isActive(); }
+    // The web view's page has finished loading (the messenger's script can be called).
+    bool isPageLoaded() const { return m_pageLoaded; }
     QUrl intercomFile() const { return m_intercomFile; }
     // The web view's frame in the view's bottom-left coordinates.
     QRect webViewFrame() const { return m_webViewFrame; }
@@ -85,6 +87,7 @@ protected:
 
 private:
     void watchdogFired();
+    void evaluateShowScript();
     void setWebViewFrame(const QRect& frame);
     void applySize();
     void setShadow(bool shown);
@@ -99,6 +102,8 @@ private:
     int m_height = 0;
     bool m_loaded = false;
     bool m_messageShown = false;
+    bool m_pageLoaded = false;
+    bool m_showWhenLoaded = false;
     int m_unread = 0;
     bool m_notificationPending = false;
     std::optional<double> m_lastNotificationAt; // clock seconds

@@ -3,6 +3,8 @@
 #include "platform/Log.h"
 
 #include <QFile>
+#include <QOpenGLContext>
+#include <QQuickWindow>
 #include <QWebChannel>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
@@ -50,9 +52,27 @@ QString bootstrapScript()
     return script;
 }
 
+// The web engine draws through OpenGL, in a context shared with the application's. Where the
+// application has none (no OpenGL at all), it draws with Qt Quick's software renderer: a window
+// holding a web view would otherwise ask for an OpenGL compositor it cannot have. Chosen once,
+// before the first web view exists.
+QWidget* chooseRenderer(QWidget* parent)
+{
+    static const bool chosen = [] {
+        QOpenGLContext* shared = QOpenGLContext::globalShareContext();
+        if (!shared || !shared->isValid()) {
+            PLR_LOG_INFO(QStringLiteral("No OpenGL context to share: web pages are drawn in software"));
+            QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        }
+        return true;
+    }();
+    (void)chosen;
+    return parent;
+}
+
 } // namespace
 
-PLRWebView::PLRWebView(QWidget* parent) : QWebEngineView(parent)
+PLRWebView::PLRWebView(QWidget* parent) : QWebEngineView(chooseRenderer(parent))
 {
     setFocusPolicy(Qt::StrongFocus);
     m_channel = new QWebChannel(this);

@@ -137,7 +137,13 @@ PLRTokenField::PLRTokenField(QWidget* parent) : QWidget(parent)
     relayout();
 }
 
-PLRTokenField::~PLRTokenField() = default;
+PLRTokenField::~PLRTokenField()
+{
+    // The editor loses the keyboard as the field is taken apart: what it says and sees then
+    // must not reach a field that is no longer whole.
+    m_editor->removeEventFilter(this);
+    m_editor->disconnect(this);
+}
 
 void PLRTokenField::setObjectValue(const QStringList& tokens)
 {

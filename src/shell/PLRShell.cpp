@@ -26,6 +26,6 @@ void PLRShell::install()
     PLRBackupProgressWindowController::install();
     PLRShellHooks::setPostHeaderVisibleHandler(
         [](bool visible) { PLRVisualStateHandler::globalHandler().setPostHeaderVisible(visible); });
-    // The support chat's button; the chat itself is loaded when it is pressed.
+    // The support chat's button, until the chat itself is loaded.
     PLRSupportChatLoader::install();
 }

@@ -2,11 +2,9 @@
 // some of its objects through a base type of another size than it allocated them with, which
 // AddressSanitizer reports as a new/delete type mismatch inside libQt6WebEngineCore. That
 // report is the library's, not ours, so only this check is off, and only in this binary.
-// The binary also links the chat's code and loads the same code as the plugin (the plugin test),
-// so each of the chat's globals is there twice by design: the one-definition check is off too.
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" const char* __asan_default_options()
 {
-    return "new_delete_type_mismatch=0:detect_odr_violation=0";
+    return "new_delete_type_mismatch=0";
 }
 #endif

@@ -307,3 +307,52 @@ TEST_F(SupportChatTest, TheDevelopmentServiceChatPageSendsRepliesWithoutReloadin
     EXPECT_EQ(lines.toString(), "1:flex");
     EXPECT_TRUE(chat->isMessengerOpened());
 }
+
+TEST_F(SupportChatTest, AnOpeningAskedForWhileThePageLoadsIsCarriedOutOnceItHasLoaded)
+{
+    QWidget host;
+    host.resize(800, 700);
+    PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
+    chat->resetWithIntercomFile(QUrl("data:text/html;charset=utf-8," + QUrl::toPercentEncoding(kTestPage)));
+    PLRIntercomChatManager::attachIntercomMessengerToView(&host);
+    // Pressed at once: the page and its messenger script are not there yet.
+    ASSERT_FALSE(chat->isPageLoaded());
+    chat->showIntercomChatWindow();
+    EXPECT_TRUE(chat->isWaitingForMessenger());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
+    EXPECT_FALSE(chat->isWaitingForMessenger());
+    EXPECT_TRUE(testing_support::scriptedAlerts().shown().empty());
+}
+
+TEST_F(SupportChatTest, TheChatPageLoadedWithoutAHostTellsOfSupportsMessages)
+{
+    testing_support::DevService service;
+    ASSERT_TRUE(service.start());
+    PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
+    QUrl page = service.baseUrl();
+    page.setPath(QStringLiteral("/support/intercom.html"));
+    chat->resetWithIntercomFile(page);
+    PLRIntercomChatManager::loadPage();
+    EXPECT_EQ(chat->parentWidget(), nullptr);   // on no screen
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isLoaded(); }, 15000));
+    EXPECT_TRUE(notifications->delivered.empty());
+
+    // Support writes: the page (listening on its socket) tells the application.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return service.sendSupportMessage("Your site is live") == 1; }, 15000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !notifications->delivered.empty(); }, 15000));
+    EXPECT_EQ(notifications->delivered[0].title, "New Message from Pellora Support");
+    EXPECT_EQ(notifications->badge, "1");
+
+    // The home screen shows it later: the same page, its message there.
+    QWidget host;
+    host.resize(800, 700);
+    PLRWebView* web = chat->webView();
+    PLRIntercomChatManager::attachIntercomMessengerToView(&host);
+    EXPECT_EQ(chat->webView(), web);
+    QVariant text;
+    bool done = false;
+    web->evaluateJavaScript("document.getElementById('log').textContent",
+                            [&](const QVariant& value, const QString&) { text = value; done = true; });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return done; }, 15000));
+    EXPECT_TRUE(text.toString().contains("Your site is live")) << text.toString().toStdString();
+}

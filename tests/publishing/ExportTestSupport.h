@@ -84,3 +84,100 @@ protected:
 };
 
 } // namespace export_test
+
+#include "platform-ui/Controls.h"
+
+#include <QAbstractScrollArea>
+#include <QLayout>
+#include <QScrollBar>
+#include <QStringList>
+
+namespace export_test {
+
+// Whether the widget is placed by a layout of its parent (a control of the screen), rather than
+// being a part its control places itself (the editor inside a field, a scroller's bar).
+inline bool isLaidOut(QWidget* widget)
+{
+    QWidget* parent = widget->parentWidget();
+    if (!parent || !parent->layout())
+        return false;
+    std::function<bool(QLayout*)> holds = [&](QLayout* layout) {
+        for (int i = 0; i < layout->count(); ++i) {
+            QLayoutItem* item = layout->itemAt(i);
+            if (item->widget() == widget)
+                return true;
+            if (item->layout() && holds(item->layout()))
+                return true;
+        }
+        return false;
+    };
+    return holds(parent->layout());
+}
+
+// The controls of a screen (or of one part of it) that are squeezed below the size they need,
+// or cut by what holds them (the screen's edges, a box's), each described; empty when every
+// control has its room. What a scrolling page hides above or below is not cut: it scrolls into
+// view.
+inline QStringList crampedControls(QWidget* screen, QWidget* part = nullptr)
+{
+    QStringList found;
+    const auto describe = [](QWidget* widget) {
+        QString name = widget->objectName();
+        if (auto* button = qobject_cast<platform::ui::Button*>(widget); button && name.isEmpty())
+            name = button->title();
+        if (auto* field = qobject_cast<platform::ui::TextField*>(widget); field && name.isEmpty())
+            name = field->stringValue();
+        return QStringLiteral("%1 \"%2\"").arg(QString::fromLatin1(widget->metaObject()->className()), name);
+    };
+    for (QWidget* widget : (part ? part : screen)->findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(screen) || qobject_cast<QScrollBar*>(widget) || !isLaidOut(widget))
+            continue;
+        const QSizePolicy policy = widget->sizePolicy();
+        if (policy.horizontalPolicy() == QSizePolicy::Ignored || policy.verticalPolicy() == QSizePolicy::Ignored)
+            continue;
+        // What it needs: its size hint when it may not shrink, else its smallest size; a label
+        // of one line, its whole text.
+        const auto needed = [&](QSizePolicy::Policy each, int hint, int smallest, int least) {
+            return std::max(least, (each & QSizePolicy::ShrinkFlag) ? std::max(0, smallest) : std::max(0, hint));
+        };
+        int width = needed(policy.horizontalPolicy(), widget->sizeHint().width(), widget->minimumSizeHint().width(), widget->minimumWidth());
+        const int height = needed(policy.verticalPolicy(), widget->sizeHint().height(), widget->minimumSizeHint().height(), widget->minimumHeight());
+        if (auto* field = qobject_cast<platform::ui::TextField*>(widget);
+            field && !field->isEditable() && widget->height() <= field->sizeHint().height() + 2)
+            width = std::max(width, field->sizeHint().width());
+        if (widget->width() < width || widget->height() < height)
+            found << QStringLiteral("%1 squeezed to %2x%3 (needs %4x%5)")
+                         .arg(describe(widget)).arg(widget->width()).arg(widget->height()).arg(width).arg(height);
+        // Within every box around it, and the screen; a control that takes the keyboard, with the
+        // focus ring it shows around itself then. (Once inside a scrolling page, what holds the
+        // page cuts the page, not the control.)
+        QRect rect(widget->mapTo(screen, QPoint(0, 0)), widget->size());
+        if (auto* view = qobject_cast<platform::ui::View*>(widget); view && view->drawsFocusRing() && view->isEnabled()) {
+            QRectF mask = view->focusRingMaskBounds();
+            if (!view->isFlipped())
+                mask.moveTop(view->height() - mask.bottom());
+            const int ring = int(std::ceil(platform::ui::View::kFocusRingWidth));
+            rect = mask.toAlignedRect().translated(rect.topLeft()).adjusted(-ring, -ring, ring, ring);
+        }
+        bool scrolled = false;
+        for (QWidget* box = widget->parentWidget(); box; box = box->parentWidget()) {
+            const QRect room(box == screen ? QPoint(0, 0) : box->mapTo(screen, QPoint(0, 0)), box->size());
+            auto* area = box->parentWidget() ? qobject_cast<QAbstractScrollArea*>(box->parentWidget()) : nullptr;
+            scrolled = scrolled || (area && area->viewport() == box && area->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff);
+            const bool cut = rect.left() < room.left() || rect.right() > room.right()
+                || (!scrolled && (rect.top() < room.top() || rect.bottom() > room.bottom()));
+            if (cut) {
+                found << QStringLiteral("%1 cut by %2 (%3,%4 %5x%6 in %7,%8 %9x%10)")
+                             .arg(describe(widget), describe(box))
+                             .arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height())
+                             .arg(room.x()).arg(room.y()).arg(room.width()).arg(room.height());
+                break;
+            }
+            if (box == screen)
+                break;
+        }
+    }
+    return found;
+}
+
+} // namespace export_test

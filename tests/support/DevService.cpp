@@ -262,4 +262,12 @@ int DevService::openSockets() const
     return control("GET", QStringLiteral("/__control/sockets")).toObject().value(QStringLiteral("count")).toInt();
 }
 
+int DevService::sendSupportMessage(const QString& text) const
+{
+    return control("POST", QStringLiteral("/__control/support-message"), QJsonObject{{QStringLiteral("text"), text}})
+        .toObject()
+        .value(QStringLiteral("sent"))
+        .toInt();
+}
+
 } // namespace testing_support

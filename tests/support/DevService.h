@@ -68,6 +68,8 @@ public:
     int pushSocketEvent(const QString& postId, const QString& event, const QJsonObject& payload = {}) const;
     int pushRawSocketMessage(const QString& text) const;
     int openSockets() const;
+    // Support writes to every open chat page; answers how many pages got it.
+    int sendSupportMessage(const QString& text) const;
 
 private:
     std::unique_ptr<QProcess> m_process;

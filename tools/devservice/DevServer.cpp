@@ -362,6 +362,9 @@ void DevServer::goDown(int durationMs, int afterMs)
             client->abort();
         std::vector<std::unique_ptr<QWebSocket>> sockets = std::move(m_webSockets);
         m_webSockets.clear();
+        for (auto& chatSocket : m_chatSockets)
+            sockets.push_back(std::move(chatSocket));
+        m_chatSockets.clear();
         m_socketUsers.clear();
         for (auto& webSocket : sockets) {
             webSocket->disconnect(this);
@@ -402,6 +405,21 @@ void DevServer::acceptWebSocket()
                           {QStringLiteral("path"), url.path()},
                           {QStringLiteral("query"), url.query(QUrl::FullyDecoded)}};
         m_requestLog.append(entry);
+        if (url.path() == QLatin1String("/support/socket")) {
+            // A chat page waiting for support's messages (it needs no account).
+            QWebSocket* raw = socket.get();
+            connect(raw, &QWebSocket::disconnected, this, [this, raw] {
+                for (auto it = m_chatSockets.begin(); it != m_chatSockets.end(); ++it) {
+                    if (it->get() == raw) {
+                        it->release()->deleteLater();
+                        m_chatSockets.erase(it);
+                        break;
+                    }
+                }
+            });
+            m_chatSockets.push_back(std::move(socket));
+            continue;
+        }
         if (url.path() != QLatin1String("/socket/websocket") || !m_store.userIdForToken(token)) {
             socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("invalid token"));
             socket.release()->deleteLater();
@@ -453,6 +471,18 @@ int DevServer::pushToUser(const QString& userId, const QString& text)
     int sent = 0;
     for (auto& socket : m_webSockets) {
         if (socket->state() == QAbstractSocket::ConnectedState && m_socketUsers.value(socket.get()) == userId) {
+            socket->sendTextMessage(text);
+            ++sent;
+        }
+    }
+    return sent;
+}
+
+int DevServer::pushToChatPages(const QString& text)
+{
+    int sent = 0;
+    for (auto& socket : m_chatSockets) {
+        if (socket->state() == QAbstractSocket::ConnectedState) {
             socket->sendTextMessage(text);
             ++sent;
         }

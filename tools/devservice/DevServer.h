@@ -134,6 +134,9 @@ public:
     int pushToSockets(const QString& text);
     // Sends the text to the open sockets of one user (those opened with the user's token).
     int pushToUser(const QString& userId, const QString& text);
+    // Sends support's message to every chat page connected to /support/socket; answers how
+    // many got it.
+    int pushToChatPages(const QString& text);
     int socketCount() const;
 
 protected:
@@ -164,6 +167,7 @@ private:
     QTimer m_comeUpTimer;
     std::vector<std::unique_ptr<QWebSocket>> m_webSockets;
     QHash<QWebSocket*, QString> m_socketUsers;
+    std::vector<std::unique_ptr<QWebSocket>> m_chatSockets;   // the chat pages
     quint16 m_port = 0;
 };
 

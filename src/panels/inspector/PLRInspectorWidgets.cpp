@@ -9,6 +9,8 @@
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QVBoxLayout>
 
@@ -33,6 +35,54 @@ QWidget* pageContent(QVBoxLayout** column, const QString& objectName)
     return content;
 }
 
+namespace {
+
+// While the scroll bar shows, the content's side margins make its room, so the content keeps
+// its width: the right margin first, then the left, each keeping what a control's focus ring
+// needs. (The area shows and hides the box that holds its bar, not the bar.)
+class ScrollBarMargin : public QObject {
+public:
+    ScrollBarMargin(QScrollBar* bar, QWidget* content)
+        : QObject(bar), m_bar(bar), m_box(bar->parentWidget() ? bar->parentWidget() : bar), m_content(content),
+          m_margins(content->layout() ? content->layout()->contentsMargins() : QMargins())
+    {
+        m_box->installEventFilter(this);
+        adjust();
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        // (Also while the page itself is not shown: a page brought up later is right at once.)
+        if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
+            adjust();
+        return false;
+    }
+
+private:
+    void adjust()
+    {
+        QLayout* layout = m_content ? m_content->layout() : nullptr;
+        if (!layout)
+            return;
+        QMargins margins = m_margins;
+        if (!m_box->isHidden() && !m_bar->isHidden()) {
+            const int ring = int(std::ceil(View::kFocusRingWidth));
+            int room = m_bar->sizeHint().width();
+            const int right = std::max(std::min(ring, m_margins.right()), m_margins.right() - room);
+            room -= m_margins.right() - right;
+            margins.setRight(right);
+            margins.setLeft(std::max(std::min(ring, m_margins.left()), m_margins.left() - room));
+        }
+        if (margins != layout->contentsMargins())
+            layout->setContentsMargins(margins);
+    }
+    QScrollBar* m_bar;
+    QWidget* m_box;
+    QPointer<QWidget> m_content;
+    QMargins m_margins;
+};
+
+} // namespace
+
 QScrollArea* scrolled(QWidget* content, QWidget* parent)
 {
     auto* scroll = new QScrollArea(parent);
@@ -40,6 +90,7 @@ QScrollArea* scrolled(QWidget* content, QWidget* parent)
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(content);
+    new ScrollBarMargin(scroll->verticalScrollBar(), content);
     return scroll;
 }
 

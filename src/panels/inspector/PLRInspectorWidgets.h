@@ -25,7 +25,8 @@ namespace plr::insp {
 // The content of a page: a white widget holding a column with the page's margins and spacing.
 // The column is returned through column; the widget gets the object name when one is given.
 QWidget* pageContent(QVBoxLayout** column, const QString& objectName = QString());
-// A frameless, vertically scrolling area around a page's content.
+// A frameless, vertically scrolling area around a page's content. While its scroll bar shows,
+// the bar stands in the content's side margins, so the content keeps its width.
 QScrollArea* scrolled(QWidget* content, QWidget* parent = nullptr);
 
 // A field with the rounded grey border of the application's text controls.

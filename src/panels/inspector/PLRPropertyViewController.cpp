@@ -134,6 +134,9 @@ void PLRPropertyViewController::viewDidLoad()
             m_evc = panel;
             View* panelView = panel->view();
             panelView->setParent(m_exportView);
+            // The page's own margins frame the panel.
+            if (QLayout* panelLayout = panelView->layout())
+                panelLayout->setContentsMargins(0, 4, 0, 0);
             static_cast<QVBoxLayout*>(m_exportView->layout())->addWidget(panelView);
             m_expandImageCollageButton->setHidden(false);
             if (m_layoutManager)

@@ -28,6 +28,8 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QResizeEvent>
+#include <QScrollArea>
 #include <QSet>
 #include <QVBoxLayout>
 
@@ -43,6 +45,25 @@ namespace {
 
 constexpr double kPreviewWidth = 222.0;
 constexpr double kPreviewHeight = 150.0;
+// Narrower when the page's scroll bar takes its room.
+constexpr double kPreviewMinimumWidth = 180.0;
+
+// The previews' holder: as wide as the page lets it be, up to the previews' width; it places
+// them again when its width changes.
+class PreviewHolder : public QWidget {
+public:
+    using QWidget::QWidget;
+    std::function<void()> onResize;
+    QSize sizeHint() const override { return QSize(int(kPreviewWidth), int(kPreviewHeight)); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        if (onResize)
+            onResize();
+    }
+};
 
 // The help text under the keywords: it says what ends a keyword, as the field splits them.
 // Characters 136-175 are slanted: the closing advice, whole.
@@ -58,8 +79,14 @@ QWidget* PLRPropertyViewController::buildImagePage()
     QWidget* content = pageContent(&column);
 
     // The photo's preview, twice more behind it when several are selected.
-    auto* holder = new QWidget(content);
-    holder->setFixedSize(int(kPreviewWidth), int(kPreviewHeight));
+    auto* holder = new PreviewHolder(content);
+    holder->setFixedHeight(int(kPreviewHeight));
+    holder->setMinimumWidth(int(kPreviewMinimumWidth));
+    holder->setMaximumWidth(int(kPreviewWidth));
+    holder->onResize = [this] {
+        if (m_secondImageView)
+            setPreviewStack(!m_secondImageView->isHidden());
+    };
     m_previewHolder = holder;
     m_thirdImageView = new PLRImagePreviewImageView(holder);
     m_secondImageView = new PLRImagePreviewImageView(holder);
@@ -67,7 +94,6 @@ QWidget* PLRPropertyViewController::buildImagePage()
     for (PLRImagePreviewImageView* preview : {m_thirdImageView.data(), m_secondImageView.data(), m_previewImageView.data()})
         preview->setImageScaling(ImageScaling::ProportionallyUpOrDown);
     m_imageCountLabel = caption(QString(), holder, true);
-    m_imageCountLabel->setGeometry(int(kPreviewWidth) - 28, 4, 26, 18);
     m_imageCountLabel->setAlignment(TextAlignment::Center);
     column->addWidget(holder, 0, Qt::AlignHCenter);
     setPreviewStack(false);
@@ -215,11 +241,13 @@ void PLRPropertyViewController::setLight(bool green)
 void PLRPropertyViewController::setPreviewStack(bool several)
 {
     const double inset = several ? 31.0 : 15.0;
-    const double w = kPreviewWidth - inset, h = kPreviewHeight - inset;
+    const double width = m_previewHolder ? std::min<double>(m_previewHolder->width(), kPreviewWidth) : kPreviewWidth;
+    const double w = width - inset, h = kPreviewHeight - inset;
     // Qt geometry (y down): the front preview at the top left, the others behind it, lower right.
     m_previewImageView->setGeometry(0, 0, int(w), int(h));
     m_secondImageView->setGeometry(8, 8, int(w), int(h));
     m_thirdImageView->setGeometry(16, 16, int(w), int(h));
+    m_imageCountLabel->setGeometry(int(width) - 28, 4, 26, 18);
     m_imageCountLabel->setAlphaValue(several ? 1.0 : 0.0);
     m_secondImageView->setAlphaValue(several ? 0.7 : 0.0);
     m_thirdImageView->setAlphaValue(several ? 0.3 : 0.0);
@@ -550,5 +578,21 @@ void PLRPropertyViewController::toggleLinkOnClickPanel()
 
 void PLRPropertyViewController::toggleCollageExportPanel()
 {
-    m_exportView->setHidden(!m_expandImageCollageButton->state());
+    const bool shown = m_expandImageCollageButton->state();
+    m_exportView->setHidden(!shown);
+    if (!shown)
+        return;
+    // The panel opens at the foot of the page: it is scrolled into view once laid out.
+    QPointer<QWidget> panel = m_exportView.data();
+    platform::dispatchMain([panel] {
+        if (!panel || panel->isHidden())
+            return;
+        for (QWidget* above = panel->parentWidget(); above; above = above->parentWidget())
+            if (auto* page = qobject_cast<QScrollArea*>(above)) {
+                if (QWidget* content = page->widget(); content && content->layout())
+                    content->layout()->activate();
+                page->ensureWidgetVisible(panel, 0, 0);
+                return;
+            }
+    });
 }

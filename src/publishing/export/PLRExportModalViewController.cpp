@@ -54,7 +54,9 @@ platform::ui::View* PLRExportModalViewController::loadView()
 
     auto* radios = new QWidget(root);
     auto* radioRow = new QHBoxLayout(radios);
-    radioRow->setContentsMargins(0, 0, 0, 0);
+    // Room for the focus ring around the option that has the keyboard.
+    radioRow->setContentsMargins(4, 4, 4, 4);
+    radioRow->setSpacing(24);
     // The two options share their superview: turning one on turns the other off.
     auto makeRadio = [this, radios, radioRow](const QString& title, const QString& name, qint64 type) {
         auto* radio = new PLRRadioButton(radios);
@@ -69,16 +71,17 @@ platform::ui::View* PLRExportModalViewController::loadView()
     };
     exportEntireBlogRadioOption = makeRadio(QStringLiteral("Export entire blog"), QStringLiteral("exportEntireBlogRadioOption"), 1);
     exportCollageRadioOption = makeRadio(QStringLiteral("Export collage"), QStringLiteral("exportCollageRadioOption"), 2);
+    radioRow->addStretch(1);
     column->addWidget(radios);
 
     auto* content = new QWidget(root);
     buildControls(content);
-    column->addWidget(content);
+    column->addWidget(content, 1);
 
-    exportProgressContainer = new QWidget(root);
+    exportProgressContainer = new QWidget(content);
     exportProgressContainer->setObjectName(QStringLiteral("exportProgressContainer"));
     auto* progressRow = new QHBoxLayout(exportProgressContainer);
-    progressRow->setContentsMargins(0, 0, 0, 0);
+    progressRow->setContentsMargins(3, 3, 3, 3);   // in line with the controls above
     exportProgressLabel = new QLabel(exportProgressContainer);
     exportProgressLabel->setObjectName(QStringLiteral("exportProgressLabel"));
     exportProgressIndicator = new QProgressBar(exportProgressContainer);
@@ -87,10 +90,13 @@ platform::ui::View* PLRExportModalViewController::loadView()
     exportProgressIndicator->setTextVisible(false);
     exportProgressIndicatorSuccess = new QLabel(QStringLiteral("\u2713"), exportProgressContainer);
     exportProgressIndicatorSuccess->setObjectName(QStringLiteral("exportProgressIndicatorSuccess"));
-    progressRow->addWidget(exportProgressLabel);
-    progressRow->addWidget(exportProgressIndicator);
     progressRow->addWidget(exportProgressIndicatorSuccess);
-    column->addWidget(exportProgressContainer);
+    progressRow->addWidget(exportProgressLabel);
+    progressRow->addWidget(exportProgressIndicator, 1);
+    progressRow->addStretch();   // the end's mark and text keep together on the left
+    // Under the export button, what it started.
+    auto* contentColumn = static_cast<QVBoxLayout*>(content->layout());
+    contentColumn->insertWidget(contentColumn->indexOf(exportButtonView) + 1, exportProgressContainer);
 
     // The dialog's names for the panel's parts.
     exportEntireBlogOptions = locationView;

@@ -131,6 +131,20 @@ bool hasNamesExceedingLimit(const PLRLayout& layout, qint64 options, const Photo
     return false;
 }
 
+QSet<qint64> exportedBlockNumbers(const PLRLayout& layout)
+{
+    QSet<qint64> numbers;
+    if (layout.sections_size() == 0)
+        return numbers;
+    qint64 number = 1;
+    for (const PLRBlock& block : layout.sections(0).blocks()) {
+        if (isExportedBlock(block))
+            numbers.insert(number);
+        ++number;
+    }
+    return numbers;
+}
+
 bool isAcceptableFolderName(const QString& name)
 {
     if (name.trimmed().isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))

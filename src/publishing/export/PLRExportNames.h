@@ -70,6 +70,10 @@ inline bool isExportedBlock(const PLRBlock& block)
     return kind == plr::kBlockKindImage || kind == plr::kBlockKindContainer;
 }
 
+// The numbers (1-based, every block counted) of the first section's blocks that a layout export
+// writes as files: its image and container blocks.
+QSet<qint64> exportedBlockNumbers(const PLRLayout& layout);
+
 // Whether the layout export of the first section with these options would need a name that is
 // too long.
 bool hasNamesExceedingLimit(const PLRLayout& layout, qint64 options, const PhotoLookup& lookup);

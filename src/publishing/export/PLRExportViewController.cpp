@@ -4,6 +4,7 @@
 #include "services/analytic/PLRAnalyticEvent.h"
 #include "services/analytic/PLRAnalyticManager.h"
 #include "layout/base/PLRLayoutManager.h"
+#include "publishing/export/PLRExportDisclosureButton.h"
 #include "publishing/export/PLRExportManager.h"
 #include "publishing/export/PLRExportNames.h"
 #include "store/persistance-store/PLRPersistantPost.h"
@@ -41,12 +42,17 @@
 
 namespace {
 
+// Around every control, room for the focus ring it shows while it has the keyboard: each box
+// of the panel keeps it inside its edges (and the panel's margins are that much smaller).
+constexpr int kRing = 3;
+static_assert(kRing >= platform::ui::View::kFocusRingWidth);
+
 QWidget* row(QWidget* parent, const QString& name, QBoxLayout** layoutOut = nullptr)
 {
     auto* widget = new QWidget(parent);
     widget->setObjectName(name);
     auto* layout = new QHBoxLayout(widget);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(kRing, kRing, kRing, kRing);
     if (layoutOut)
         *layoutOut = layout;
     return widget;
@@ -110,8 +116,8 @@ platform::ui::View* PLRExportViewController::loadView()
 void PLRExportViewController::buildControls(QWidget* root)
 {
     auto* column = new QVBoxLayout(root);
-    column->setContentsMargins(12, 8, 12, 8);
-    column->setSpacing(6);
+    column->setContentsMargins(12 - kRing, 8 - kRing, 12 - kRing, 8 - kRing);
+    column->setSpacing(0);
     QBoxLayout* layout = nullptr;
 
     // Width.
@@ -130,6 +136,8 @@ void PLRExportViewController::buildControls(QWidget* root)
     column->addWidget(widthRow);
     widthErrorView = new QLabel(QStringLiteral("Enter a whole number of pixels within the allowed range."), root);
     widthErrorView->setObjectName(QStringLiteral("widthErrorView"));
+    widthErrorView->setWordWrap(true);
+    widthErrorView->setContentsMargins(kRing, kRing, kRing, kRing);
     column->addWidget(widthErrorView);
     QObject::connect(widthTextField->editor(), &QLineEdit::editingFinished, this, [this] { widthValueAction(); });
     widthSteeper->setTarget(this);
@@ -140,11 +148,14 @@ void PLRExportViewController::buildControls(QWidget* root)
     locationView->setObjectName(QStringLiteral("locationView"));
     auto* locationColumn = new QVBoxLayout(locationView);
     locationColumn->setContentsMargins(0, 0, 0, 0);
+    locationColumn->setSpacing(0);
+    QWidget* locationButtonRow = row(locationView, QStringLiteral("locationButtonView"), &layout);
     locationButton = platform::ui::Button::withTitle(QStringLiteral("Choose Export Location..."), this,
-                                                     [this](platform::ui::Control*) { setExportLocationAction(); }, locationView);
+                                                     [this](platform::ui::Control*) { setExportLocationAction(); }, locationButtonRow);
     locationButton->setFixedHeight(24);
     locationButton->setObjectName(QStringLiteral("locationButton"));
-    locationColumn->addWidget(locationButton);
+    layout->addWidget(locationButton);
+    locationColumn->addWidget(locationButtonRow);
     locationLabelView = row(locationView, QStringLiteral("locationLabelView"), &layout);
     locationLabel = new QLabel(locationLabelView);
     locationLabel->setObjectName(QStringLiteral("locationLabel"));
@@ -158,8 +169,11 @@ void PLRExportViewController::buildControls(QWidget* root)
     createSubFolderView->setObjectName(QStringLiteral("createSubFolderView"));
     auto* subColumn = new QVBoxLayout(createSubFolderView);
     subColumn->setContentsMargins(0, 0, 0, 0);
-    createSubFolderButton = checkbox(QStringLiteral("Create sub folder"), QStringLiteral("createSubFolderButton"), createSubFolderView);
-    subColumn->addWidget(createSubFolderButton);
+    subColumn->setSpacing(0);
+    QWidget* subFolderButtonRow = row(createSubFolderView, QStringLiteral("createSubFolderButtonView"), &layout);
+    createSubFolderButton = checkbox(QStringLiteral("Create sub folder"), QStringLiteral("createSubFolderButton"), subFolderButtonRow);
+    layout->addWidget(createSubFolderButton);
+    subColumn->addWidget(subFolderButtonRow);
     subFolderTextView = row(createSubFolderView, QStringLiteral("subFolderTextView"), &layout);
     subFolderTextField = formField(QStringLiteral("subFolderTextField"), subFolderTextView);
     subFolderTextField->setPlaceholderString(QStringLiteral("Folder name"));
@@ -171,13 +185,8 @@ void PLRExportViewController::buildControls(QWidget* root)
 
     // File names.
     imageTitleHeaderView = row(root, QStringLiteral("imageTitleHeaderView"), &layout);
-    imageTitleExpandButton = new platform::ui::Button(imageTitleHeaderView);
+    imageTitleExpandButton = new PLRExportDisclosureButton(QStringLiteral("File Names"), imageTitleHeaderView);
     imageTitleExpandButton->setObjectName(QStringLiteral("imageTitleExpandButton"));
-    imageTitleExpandButton->setButtonType(platform::ui::Button::ButtonType::Switch);
-    imageTitleExpandButton->setBordered(false);
-    imageTitleExpandButton->setAlignment(platform::ui::TextAlignment::Left);
-    imageTitleExpandButton->setTitle(QStringLiteral("File Names"));
-    imageTitleExpandButton->setFixedSize(imageTitleExpandButton->sizeHint());
     imageTitleExpandButton->setTarget(this);
     imageTitleExpandButton->setAction([this](platform::ui::Control*) { imageTitleExpandAction(); });
     layout->addWidget(imageTitleExpandButton);
@@ -186,7 +195,7 @@ void PLRExportViewController::buildControls(QWidget* root)
     imageTitleContentView = new QWidget(root);
     imageTitleContentView->setObjectName(QStringLiteral("imageTitleContentView"));
     auto* titleColumn = new QVBoxLayout(imageTitleContentView);
-    titleColumn->setContentsMargins(12, 0, 0, 0);
+    titleColumn->setContentsMargins(12 + kRing, kRing, kRing, kRing);
     imageTitleUsePrefix = checkbox(QStringLiteral("Include number prefix"), QStringLiteral("imageTitleUsePrefix"), imageTitleContentView);
     imageTitleUseOriginalName = checkbox(QStringLiteral("Include original file name"), QStringLiteral("imageTitleUseOriginalName"),
                                          imageTitleContentView);
@@ -203,13 +212,8 @@ void PLRExportViewController::buildControls(QWidget* root)
 
     // Quality.
     compressionHeaderView = row(root, QStringLiteral("compressionHeaderView"), &layout);
-    compressionExpandButton = new platform::ui::Button(compressionHeaderView);
+    compressionExpandButton = new PLRExportDisclosureButton(QStringLiteral("Quality"), compressionHeaderView);
     compressionExpandButton->setObjectName(QStringLiteral("compressionExpandButton"));
-    compressionExpandButton->setButtonType(platform::ui::Button::ButtonType::Switch);
-    compressionExpandButton->setBordered(false);
-    compressionExpandButton->setAlignment(platform::ui::TextAlignment::Left);
-    compressionExpandButton->setTitle(QStringLiteral("Quality"));
-    compressionExpandButton->setFixedSize(compressionExpandButton->sizeHint());
     compressionExpandButton->setTarget(this);
     compressionExpandButton->setAction([this](platform::ui::Control*) { compressionExpandAction(); });
     layout->addWidget(compressionExpandButton);
@@ -253,7 +257,7 @@ void PLRExportViewController::buildControls(QWidget* root)
     infoView = new QWidget(root);
     infoView->setObjectName(QStringLiteral("infoView"));
     auto* infoColumn = new QVBoxLayout(infoView);
-    infoColumn->setContentsMargins(0, 0, 0, 0);
+    infoColumn->setContentsMargins(kRing, kRing, kRing, kRing);
     infoLabel = new QLabel(infoView);
     infoLabel->setObjectName(QStringLiteral("infoLabel"));
     infoIndicator = new QProgressBar(infoView);
@@ -312,13 +316,19 @@ void PLRExportViewController::setExportType(qint64 type)
 void PLRExportViewController::bind()
 {
     view();   // the controls exist from here on
-    // The stored folder (or collage file) of the type, once per type: a later post manager keeps
-    // what the user chose since.
+    // The stored folder (or collage file) when the type is taken on; a later post manager keeps
+    // what the user chose since. A folder chosen for the layout stays the layout's while the
+    // dialog shows the collage, used or not; with no collage file stored yet, the collage keeps
+    // the folder it has (its save panel opens there).
     if (m_exportType != m_locationType) {
-        if (m_exportType == 1)
-            m_exportURL = PLRDefaults::exportLocationURL();
-        else if (m_exportType == 2)
-            m_exportURL = PLRDefaults::exportCollageLocationURL();
+        if (m_locationType == 1)
+            m_layoutURL = m_exportURL;
+        if (m_exportType == 1) {
+            m_exportURL = m_layoutURL.value_or(PLRDefaults::exportLocationURL());
+        } else if (m_exportType == 2) {
+            if (const QUrl collage = PLRDefaults::exportCollageLocationURL(); !collage.isEmpty())
+                m_exportURL = collage;
+        }
         m_locationType = m_exportType;
     }
     PLRLayoutManager* manager = postManager() ? postManager()->layoutManager() : nullptr;
@@ -363,12 +373,12 @@ void PLRExportViewController::ensureViews()
     if (!isViewLoaded())
         return;
     exportButtonTitle->setStringValue(exportButtonText());
+    exportButtonTitle->updateGeometry();   // a longer title takes its room
     const bool collage = m_exportType == 2;
     locationView->setHidden(collage);
     createSubFolderView->setHidden(collage);
     imageTitleHeaderView->setHidden(collage);
-    if (collage)
-        imageTitleContentView->setHidden(true);
+    imageTitleContentView->setHidden(collage || !isOn(imageTitleExpandButton));
     subFolderTextView->setHidden(collage || !isOn(createSubFolderButton));
     locationLabelView->setHidden(m_exportURL.isEmpty());
     locationLabel->setText(locationText());
@@ -705,14 +715,21 @@ void PLRExportViewController::exportLayout()
 
     showExportStarted();
     PLR_LOG_INFO(QStringLiteral("Exporting Layout: w%1 c%2").arg(width).arg(int(compressionSlider->integerValue())));
+    // The progress counts the files: the engine reports every block of the first section by
+    // its number, also the text and spacer blocks that make no file, and a row of photos makes
+    // one file. The numbers that make a file are read from the layout the engine copies now.
+    const PLRLayout* layout = manager && manager->layoutManager() ? manager->layoutManager()->representedLayout() : nullptr;
+    auto files = std::make_shared<const QSet<qint64>>(layout ? plr_export::exportedBlockNumbers(*layout) : QSet<qint64>());
     auto count = std::make_shared<qint64>(0);
     QPointer<PLRExportViewController> self(this);
     PLRExportManager::sharedManager().exportLayoutForPostManager(
         manager, target, width, int(compressionSlider->integerValue()), isOn(sharpnessCheckbox), getExportOptions(), true,
-        [self, count](qint64, qint64 total) {
+        [self, files, count](qint64 number, qint64) {
+            if (!files->contains(number))
+                return;
             ++*count;
             if (self)
-                self->showExportProgress(*count, total);
+                self->showExportProgress(*count, files->size());
         },
         [self, learnMore](bool success, const QString& failure) {
             if (!self)

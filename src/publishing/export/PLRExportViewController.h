@@ -9,6 +9,8 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <optional>
+
 class PLRCheckboxButton;
 class PLRColorWell;
 class PLRSlider;
@@ -122,6 +124,8 @@ protected:
     QPointer<PLRLayoutManager> m_boundManager;
     qint64 m_boundType = 0;
     qint64 m_locationType = 0;
+    // The layout's folder while another type is shown (nothing before the layout was left).
+    std::optional<QUrl> m_layoutURL;
 
 public:
     // Controls (outlets).

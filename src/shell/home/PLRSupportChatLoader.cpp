@@ -1,17 +1,26 @@
 #include "shell/home/PLRSupportChatLoader.h"
 
+#include "platform/FirstFrame.h"
 #include "platform/Log.h"
 #include "platform/Resets.h"
 #include "shell/home/PLRSupportChatHook.h"
 #include "shell/home/PLRSupportChatPlugin.h"
 
 #include <QCoreApplication>
+#include <QOpenGLContext>
+#include <QSurfaceFormat>
 #include <QEvent>
 #include <QFileInfo>
 #include <QIcon>
 #include <QPluginLoader>
 #include <QPushButton>
 #include <QToolTip>
+
+// Qt's own setter of the context every OpenGL context of the application shares with (the one
+// the application object makes under Qt::AA_ShareOpenGLContexts); Qt's modules declare it so.
+QT_BEGIN_NAMESPACE
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+QT_END_NAMESPACE
 
 namespace {
 
@@ -23,9 +32,11 @@ constexpr int kButtonMargin = 8;
 
 struct LoaderState {
     QString pathForTesting;
+    PLRSupportChatPlugin* pluginForTesting = nullptr;
     QPluginLoader* loader = nullptr;   // kept: the plugin stays loaded for the run
     PLRSupportChatPlugin* plugin = nullptr;
     bool tried = false;
+    bool installed = false;            // the chat is joined to the application
     QPointer<PLRSupportChatButton> button;
 };
 
@@ -36,11 +47,38 @@ LoaderState& state()
         PLRSupportChatButton::reset();
         // A plugin once loaded stays in the process; only the choice of file is forgotten.
         loaded.pathForTesting.clear();
+        loaded.pluginForTesting = nullptr;
+        loaded.installed = false;
         if (!loaded.plugin)
             loaded.tried = false;
     });
     (void)joined;
     return loaded;
+}
+
+// The web engine draws through an OpenGL context shared with the application's windows, which
+// must exist before the engine's library is loaded. Qt makes that context while it constructs the
+// application object when Qt::AA_ShareOpenGLContexts is set before then, which loads the graphics
+// driver and makes a context in every launch (it doubled the time to the first frame); it is made
+// here instead, just before the chat is loaded, as the application object would have made it
+// (the same format; kept for the rest of the run). The attribute itself only tells the
+// application object to make it, and is not set this late (Qt warns). Without OpenGL the context
+// stays invalid and the chat draws in software.
+void shareOpenGLContexts()
+{
+    if (QOpenGLContext::globalShareContext())
+        return;
+    auto* context = new QOpenGLContext;
+    context->setFormat(QSurfaceFormat::defaultFormat());
+    if (!context->create())
+        PLR_LOG_WARN(QStringLiteral("No OpenGL context for the support chat to share"));
+    qt_gl_set_global_share_context(context);
+    // Gone with the application object, while the display it was made on is still open.
+    qAddPostRoutine([] {
+        QOpenGLContext* shared = QOpenGLContext::globalShareContext();
+        qt_gl_set_global_share_context(nullptr);
+        delete shared;
+    });
 }
 
 } // namespace
@@ -76,9 +114,26 @@ void PLRSupportChatLoader::setPluginPathForTesting(const QString& path)
     state().pathForTesting = path.isEmpty() ? QString() : path;
 }
 
+void PLRSupportChatLoader::setPluginForTesting(PLRSupportChatPlugin* plugin)
+{
+    state().pluginForTesting = plugin;
+}
+
+bool PLRSupportChatLoader::mayBeAvailable()
+{
+    const LoaderState& loaded = state();
+    if (loaded.pluginForTesting)
+        return true;
+    if (loaded.tried)
+        return loaded.plugin != nullptr;
+    return !pluginPath().isEmpty();
+}
+
 PLRSupportChatPlugin* PLRSupportChatLoader::plugin()
 {
     LoaderState& loaded = state();
+    if (loaded.pluginForTesting)
+        return loaded.pluginForTesting;
     if (loaded.tried)
         return loaded.plugin;
     loaded.tried = true;
@@ -88,7 +143,11 @@ PLRSupportChatPlugin* PLRSupportChatLoader::plugin()
                          .arg(pluginFileName(), searchFolders().join(QStringLiteral(", "))));
         return nullptr;
     }
+    shareOpenGLContexts();
     auto* loader = new QPluginLoader(path, QCoreApplication::instance());
+    // The plugin takes the application's own libraries from the executable: a symbol it does
+    // not find there fails the load here, not the first call that needs it.
+    loader->setLoadHints(QLibrary::ResolveAllSymbolsHint);
     QObject* instance = loader->instance();
     auto* plugin = qobject_cast<PLRSupportChatPlugin*>(instance);
     if (!plugin) {
@@ -102,6 +161,39 @@ PLRSupportChatPlugin* PLRSupportChatLoader::plugin()
     loaded.loader = loader;
     loaded.plugin = plugin;
     return plugin;
+}
+
+PLRSupportChatPlugin* PLRSupportChatLoader::loadChat()
+{
+    PLRSupportChatPlugin* plugin = PLRSupportChatLoader::plugin();
+    LoaderState& loaded = state();
+    if (!plugin) {
+        if (loaded.button)
+            loaded.button->setUnavailable();
+        return nullptr;
+    }
+    if (loaded.installed)
+        return plugin;
+    loaded.installed = true;
+    plugin->install();
+    // The chat takes the stand-in's corner: from now on the hook attaches the chat itself.
+    if (PLRSupportChatButton* button = loaded.button) {
+        loaded.button = nullptr;
+        QPointer<QWidget> host = button->parentWidget();
+        button->hide();
+        button->deleteLater();
+        if (host)
+            PLRSupportChatHook::attach(host);
+    }
+    return plugin;
+}
+
+void PLRSupportChatLoader::loadAfterFirstFrame()
+{
+    platform::firstframe::afterFirstFrame(QCoreApplication::instance(), [] {
+        if (loadChat())
+            PLR_LOG_INFO(QStringLiteral("The support chat is loaded and listens for messages"));
+    });
 }
 
 void PLRSupportChatLoader::install()
@@ -125,8 +217,8 @@ PLRSupportChatButton::PLRSupportChatButton(QWidget* parent) : QWidget(parent)
     m_button->setGeometry(kViewSize - kButtonMargin - kButtonSize, kViewSize - kButtonMargin - kButtonSize, kButtonSize,
                           kButtonSize);
     connect(m_button, &QPushButton::clicked, this, &PLRSupportChatButton::press);
-    // Without a plugin file the button says so from the start.
-    if (PLRSupportChatLoader::pluginPath().isEmpty())
+    // Without a plugin (no file, or one that did not load) the button says so from the start.
+    if (!PLRSupportChatLoader::mayBeAvailable())
         setUnavailable();
 }
 
@@ -182,21 +274,12 @@ void PLRSupportChatButton::setUnavailable()
 
 void PLRSupportChatButton::press()
 {
-    PLRSupportChatPlugin* plugin = m_unavailable ? nullptr : PLRSupportChatLoader::plugin();
+    // Pressed before the chat was loaded: loading it puts the chat in this button's place.
+    PLRSupportChatPlugin* plugin = m_unavailable ? nullptr : PLRSupportChatLoader::loadChat();
     if (!plugin) {
         setUnavailable();
         QToolTip::showText(m_button->mapToGlobal(QPoint(0, 0)), QString::fromLatin1(kUnavailableText), m_button);
         return;
     }
-    // The chat takes this corner: its own view is attached where the button was, and opened;
-    // from now on the hook attaches the chat itself.
-    QPointer<QWidget> host = parentWidget();
-    hide();
-    if (state().button == this)
-        state().button = nullptr;
-    plugin->install();
-    if (host)
-        PLRSupportChatHook::attach(host);
     plugin->openChat();
-    deleteLater();
 }

@@ -9,8 +9,10 @@ class PLRSupportChatPlugin;
 class QPushButton;
 
 // Finds and loads the support-chat plugin, and stands in for the chat in the home screen's
-// and canvas's corner until it is loaded: the chat's button, which loads the plugin when
-// pressed and then opens the chat. Without the plugin the button says the chat is unavailable.
+// and canvas's corner until it is loaded: the chat's button. The application loads the chat
+// once its main window's first frame is painted, so that support's messages are told from the
+// start of a run; a press before then loads it at once and opens it. Without the plugin the
+// button says the chat is unavailable.
 namespace PLRSupportChatLoader {
 // The plugin's file name, and the folders it is looked for in: beside the executable, then
 // the build tree's folder (runs from the build tree and the tests).
@@ -20,8 +22,17 @@ QStringList searchFolders();
 QString pluginPath();
 // Loads the plugin once (it stays loaded); nullptr (logged) when it is missing or does not load.
 PLRSupportChatPlugin* plugin();
+// False once the plugin is known to be missing or not to load.
+bool mayBeAvailable();
+// Loads the plugin and joins the chat to the application once (its page loads, and it takes
+// the stand-in button's place); answers the plugin, or nullptr when the chat is unavailable.
+PLRSupportChatPlugin* loadChat();
+// loadChat() just after the main window's first frame (the application calls it as it starts).
+void loadAfterFirstFrame();
 // Another plugin file, or none ("" = look in the usual folders again).
 void setPluginPathForTesting(const QString& path);
+// A plugin object in place of the file's (nullptr = the file's again).
+void setPluginForTesting(PLRSupportChatPlugin* plugin);
 // Puts the stand-in button behind PLRSupportChatHook (called once at start).
 void install();
 }
@@ -42,13 +53,13 @@ public:
     bool isUnavailable() const { return m_unavailable; }
     // The button's action: loads the chat and opens it, or says it is unavailable.
     void press();
+    void setUnavailable();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void place();
-    void setUnavailable();
     QPushButton* m_button = nullptr;
     QPointer<QWidget> m_host;
     bool m_unavailable = false;

@@ -21,6 +21,8 @@
 //   POST   /__control/tokens     {"user_id"} or {"email"} -> {"jwt", "user_id"}
 //   POST   /__control/socket     {"post", "event", "payload"?} or {"raw"} -> {"sent"}
 //   GET    /__control/sockets    {"count"}: open sockets
+//   POST   /__control/support-message {"text"} -> {"sent"}: support writes to every open chat
+//                                 page (the page shows the message and tells "newmessages")
 //   POST   /__control/me         {"email" or "user_id", "user"?: {...}, "account"?: {...},
 //                                 "publisher"?: {...} or null, "posts"?: [post, ...]}
 //          merges "user" into the profile and "account" into the account, replaces the
@@ -247,5 +249,12 @@ DEV_ROUTE_GROUP(registerControlRoutes)
 
     server.route("GET", QStringLiteral("/__control/sockets"), [&server](const DevRequest&) {
         return ok({{QStringLiteral("count"), server.socketCount()}});
+    });
+
+    server.route("POST", QStringLiteral("/__control/support-message"), [&server](const DevRequest& request) {
+        const QString text = request.json.toObject().value(QStringLiteral("text")).toString();
+        if (text.isEmpty())
+            return badRequest(QStringLiteral("\"text\" must be a non-empty string"));
+        return ok({{QStringLiteral("sent"), server.pushToChatPages(text)}});
     });
 }

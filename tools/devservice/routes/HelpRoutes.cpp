@@ -30,7 +30,8 @@ QByteArray siteMap(const DevRequest& request)
 // The chat page: the messenger's script interface (Intercom('show'), Intercom('update', user),
 // Intercom('hide')) over a small form; it tells the application "shown", "hidden" and
 // "newmessages" through the "jsHandler" message handler. A reply from support arrives a few
-// seconds after each message the user sends.
+// seconds after each message the user sends; support also writes on its own (POST
+// /__control/support-message), through the page's socket to /support/socket.
 const char kChatPage[] = R"HTML(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>Pellora Support</title>
 <style>
@@ -68,8 +69,16 @@ const char kChatPage[] = R"HTML(<!DOCTYPE html>
      reply.textContent='Thanks, we will get back to you shortly.'; document.getElementById('log').appendChild(reply); post('newmessages'); }, 3000);
  }
  document.getElementById('form').addEventListener('submit', sendReply);
+ // Support's own messages, listened for once the page has told its first state; the socket
+ // is opened again when it closes.
+ function listen(){
+   var socket = new WebSocket('ws://' + location.host + '/support/socket');
+   socket.onmessage = function(event){ var line=document.createElement('div'); line.className='them';
+     line.textContent=event.data; document.getElementById('log').appendChild(line); post('newmessages'); };
+   socket.onclose = function(){ setTimeout(listen, 1000); };
+ }
  // The page's first unread-message state.
- window.addEventListener('load', function(){ setTimeout(function(){ post('newmessages'); }, 50); });
+ window.addEventListener('load', function(){ setTimeout(function(){ post('newmessages'); listen(); }, 50); });
 </script></body></html>
 )HTML";
 

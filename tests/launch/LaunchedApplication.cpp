@@ -1,0 +1,344 @@
+#include "LaunchedApplication.h"
+
+#include "DevService.h"
+#include "TestSupport.h"
+
+#include <QColor>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace testing_support {
+
+namespace {
+
+constexpr int kToolTimeoutMs = 20000;
+
+// The child dies with the test binary, even when the binary crashes or is killed.
+void dieWithTheTest(QProcess& process)
+{
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(1);
+    });
+}
+
+} // namespace
+
+bool pollUntil(const std::function<bool()>& predicate, int timeoutMs, int intervalMs)
+{
+    QElapsedTimer sinceAsked;
+    bool held = predicate();
+    sinceAsked.start();
+    return held || waitUntil(
+                       [&] {
+                           if (sinceAsked.elapsed() < intervalMs)
+                               return false;
+                           sinceAsked.restart();
+                           return predicate();
+                       },
+                       timeoutMs)
+               || predicate();
+}
+
+double shareOfColour(const QImage& image, const QRect& rect, QColor colour, int tolerance)
+{
+    const QRect area = rect.intersected(image.rect());
+    if (area.isEmpty())
+        return 0.0;
+    qint64 matching = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (std::abs(pixel.red() - colour.red()) <= tolerance && std::abs(pixel.green() - colour.green()) <= tolerance
+                && std::abs(pixel.blue() - colour.blue()) <= tolerance)
+                ++matching;
+        }
+    }
+    return double(matching) / double(qint64(area.width()) * area.height());
+}
+
+qint64 differingPixels(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return qint64(qMax(a.width(), b.width())) * qMax(a.height(), b.height());
+    qint64 differing = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) != b.pixel(x, y))
+                ++differing;
+        }
+    }
+    return differing;
+}
+
+// ---------------------------------------------------------------- the screen
+
+VirtualScreen::VirtualScreen() = default;
+
+VirtualScreen::~VirtualScreen()
+{
+    if (m_server && m_server->state() != QProcess::NotRunning) {
+        m_server->terminate();
+        if (!m_server->waitForFinished(5000)) {
+            m_server->kill();
+            m_server->waitForFinished(3000);
+        }
+    }
+}
+
+bool VirtualScreen::start()
+{
+    m_server = std::make_unique<QProcess>();
+    dieWithTheTest(*m_server);
+    // The server picks a free display and writes its number to the descriptor given.
+    m_server->start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                             QStringLiteral("0"), QStringLiteral("1600x1000x24"), QStringLiteral("-nolisten"),
+                                             QStringLiteral("tcp")});
+    if (!m_server->waitForStarted(5000)) {
+        qWarning("Xvfb did not start: %s", qPrintable(m_server->errorString()));
+        return false;
+    }
+    QByteArray number;
+    QDeadlineTimer deadline(20000);
+    while (!number.contains('\n') && !deadline.hasExpired() && m_server->state() == QProcess::Running) {
+        m_server->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        number += m_server->readAllStandardOutput();
+    }
+    if (!number.contains('\n')) {
+        qWarning("Xvfb did not report its display: %s", m_server->readAllStandardError().constData());
+        return false;
+    }
+    m_display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+    return true;
+}
+
+QByteArray VirtualScreen::run(const QString& program, const QStringList& arguments, bool* ok) const
+{
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), m_display);
+    tool.setProcessEnvironment(environment);
+    tool.start(program, arguments);
+    const bool finished = tool.waitForStarted(5000) && tool.waitForFinished(kToolTimeoutMs);
+    const bool succeeded = finished && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+    if (ok)
+        *ok = succeeded;
+    return succeeded ? tool.readAllStandardOutput() : QByteArray();
+}
+
+// ---------------------------------------------------------------- the application
+
+LaunchedApplication::LaunchedApplication(VirtualScreen& screen, quint16 servicePort)
+    : m_screen(screen), m_port(servicePort)
+{
+}
+
+LaunchedApplication::~LaunchedApplication()
+{
+    terminate();
+}
+
+QString LaunchedApplication::executablePath()
+{
+    return qEnvironmentVariable("PELLORA_BINARY_DIR") + QStringLiteral("/src/pellora");
+}
+
+bool LaunchedApplication::start(const QProcessEnvironment& extra)
+{
+    // A returning user's home (no first-run welcome), set to the development service.
+    QDir home(m_home.path());
+    if (!home.mkpath(QStringLiteral("data")) || !home.mkpath(QStringLiteral("config")))
+        return false;
+    QFile settings(home.filePath(QStringLiteral("config/Pellora.conf")));
+    if (!settings.open(QIODevice::WriteOnly))
+        return false;
+    settings.write(QStringLiteral("[General]\nWEB_SERVICE_HOST_TYPE=PLRWebServiceHost_CUSTOM\n"
+                                  "WEB_SERVICE_KEY_HOST=127.0.0.1\nWEB_SERVICE_KEY_PORT=%1\nWEB_SERVICE_KEY_HTTPS=false\n"
+                                  "analytics_collector_url=http://127.0.0.1:%1\n")
+                       .arg(m_port)
+                       .toUtf8());
+    settings.close();
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DISPLAY"), m_screen.display());
+    environment.insert(QStringLiteral("PELLORA_HOME"), m_home.path());
+    environment.insert(QStringLiteral("PELLORA_KEYCHAIN"), QStringLiteral("memory"));
+    environment.insert(QStringLiteral("env"), QStringLiteral("dev"));
+    environment.remove(QStringLiteral("PELLORA_LOG_QUIET"));
+    // No desktop session: notices are logged, not shown.
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+#if defined(__SANITIZE_ADDRESS__)
+    // The application built with the sanitizers: the one-definition check on and undefined
+    // behaviour fatal. Two reports are the system libraries' and cannot be told apart by library,
+    // so their checks are off in this process alone:
+    // - the web engine frees an object of its page through a base type of another size than it
+    //   allocated (in its web-contents adapter's destructor): a new/delete type mismatch, off as
+    //   in the chat tests;
+    // - at exit the OpenGL driver is already unloaded when the leak check runs, so what it keeps
+    //   for the web engine's contexts shows as leaks of an unknown module: the leak check is off
+    //   (the test binaries leak-check Pellora's own code).
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       QStringLiteral("detect_odr_violation=2:new_delete_type_mismatch=0:detect_leaks=0"));
+    environment.insert(QStringLiteral("UBSAN_OPTIONS"), QStringLiteral("halt_on_error=1:print_stacktrace=1"));
+#endif
+    environment.insert(extra);
+
+    m_process = std::make_unique<QProcess>();
+    dieWithTheTest(*m_process);
+    m_process->setProcessEnvironment(environment);
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->start(executablePath(), {});
+    if (!m_process->waitForStarted(10000)) {
+        qWarning("%s did not start: %s", qPrintable(executablePath()), qPrintable(m_process->errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool LaunchedApplication::isRunning() const
+{
+    return m_process && m_process->state() == QProcess::Running;
+}
+
+QString LaunchedApplication::output()
+{
+    if (m_process)
+        m_output += QString::fromUtf8(m_process->readAll());
+    return m_output;
+}
+
+QString LaunchedApplication::mainWindow() const
+{
+    if (!isRunning())
+        return QString();
+    bool ok = false;
+    const QByteArray ids = m_screen.run(QStringLiteral("xdotool"),
+                                        {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                         QString::number(m_process->processId()), QStringLiteral("--name"),
+                                         QStringLiteral("Pellora")},
+                                        &ok);
+    QString largest;
+    qint64 largestArea = 0;
+    for (const QByteArray& id : ids.split('\n')) {
+        if (id.trimmed().isEmpty())
+            continue;
+        const QString window = QString::fromLatin1(id.trimmed());
+        const QByteArray geometry =
+            m_screen.run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+        static const QRegularExpression width(QStringLiteral("WIDTH=(\\d+)")), height(QStringLiteral("HEIGHT=(\\d+)"));
+        const qint64 area = width.match(QString::fromLatin1(geometry)).captured(1).toLongLong()
+                            * height.match(QString::fromLatin1(geometry)).captured(1).toLongLong();
+        if (area > largestArea) {
+            largestArea = area;
+            largest = window;
+        }
+    }
+    return largestArea > 100 * 100 ? largest : QString();
+}
+
+QString LaunchedApplication::windowTitle() const
+{
+    const QString window = mainWindow();
+    if (window.isEmpty())
+        return QString();
+    return QString::fromUtf8(m_screen.run(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), window})).trimmed();
+}
+
+QImage LaunchedApplication::screenshot() const
+{
+    const QString window = mainWindow();
+    if (window.isEmpty())
+        return QImage();
+    const QByteArray png =
+        m_screen.run(QStringLiteral("import"), {QStringLiteral("-window"), window, QStringLiteral("png:-")});
+    return QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32);
+}
+
+QSize LaunchedApplication::windowSize() const
+{
+    return screenshot().size();
+}
+
+bool LaunchedApplication::type(const QString& text) const
+{
+    const QString window = mainWindow();
+    bool ok = !window.isEmpty();
+    if (ok)
+        m_screen.run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}, &ok);
+    if (ok)
+        m_screen.run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text},
+                     &ok);
+    return ok;
+}
+
+bool LaunchedApplication::key(const QString& keys) const
+{
+    bool ok = false;
+    m_screen.run(QStringLiteral("xdotool"), {QStringLiteral("key"), keys}, &ok);
+    return ok;
+}
+
+bool LaunchedApplication::click(QPoint inWindow) const
+{
+    const QString window = mainWindow();
+    bool ok = !window.isEmpty();
+    if (ok)
+        m_screen.run(QStringLiteral("xdotool"),
+                     {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(inWindow.x()),
+                      QString::number(inWindow.y()), QStringLiteral("click"), QStringLiteral("1")},
+                     &ok);
+    return ok;
+}
+
+bool LaunchedApplication::signIn(int timeoutMs)
+{
+    // The sign-in screen follows the service's answer; keys count once it is up and has come to
+    // rest (its e-mail field taking them; only the text cursor still blinks).
+    if (!pollUntil([&] { return hasLogged(QStringLiteral("GOT A CONNECTION")); }, timeoutMs))
+        return false;
+    QImage last;
+    if (!pollUntil(
+            [&] {
+                QImage shot = screenshot();
+                const bool resting = !shot.isNull() && shot.size() == last.size() && differingPixels(shot, last) < 100;
+                last = std::move(shot);
+                return resting;
+            },
+            timeoutMs, 400))
+        return false;
+    return type(DevService::demoEmail()) && key(QStringLiteral("Tab")) && type(DevService::demoPassword())
+           && key(QStringLiteral("Return"));
+}
+
+int LaunchedApplication::terminate()
+{
+    if (!m_process)
+        return -1;
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->terminate();
+        if (!m_process->waitForFinished(60000)) {
+            m_process->kill();
+            m_process->waitForFinished(5000);
+            output();
+            m_process.reset();
+            return -1;
+        }
+    }
+    output();
+    const int code = m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
+    m_process.reset();
+    return code;
+}
+
+} // namespace testing_support

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+
+namespace testing_support {
+
+// A virtual X screen (Xvfb) on a display it picks itself, for one test. Stopped when destroyed.
+class VirtualScreen {
+public:
+    VirtualScreen();
+    ~VirtualScreen();
+    VirtualScreen(const VirtualScreen&) = delete;
+    VirtualScreen& operator=(const VirtualScreen&) = delete;
+
+    bool start();
+    // ":N", empty before the screen runs.
+    QString display() const { return m_display; }
+    // Runs an X tool (xdotool, import) on this screen: its standard output, or an empty array
+    // (and *ok false) when it fails.
+    QByteArray run(const QString& program, const QStringList& arguments, bool* ok = nullptr) const;
+
+private:
+    std::unique_ptr<QProcess> m_server;
+    QString m_display;
+};
+
+// The real application (the build's src/pellora) started on a virtual screen in a fresh home,
+// talking to the development service at the given port, driven by real input (xdotool) and
+// photographed (ImageMagick's import). It is terminated when destroyed.
+class LaunchedApplication {
+public:
+    LaunchedApplication(VirtualScreen& screen, quint16 servicePort);
+    ~LaunchedApplication();
+    LaunchedApplication(const LaunchedApplication&) = delete;
+    LaunchedApplication& operator=(const LaunchedApplication&) = delete;
+
+    // $PELLORA_BINARY_DIR/src/pellora.
+    static QString executablePath();
+
+    // Starts it with these variables added to its environment.
+    bool start(const QProcessEnvironment& extra = QProcessEnvironment());
+    bool isRunning() const;
+    // What it wrote to its output and error so far (its log lines among them).
+    QString output();
+    bool hasLogged(const QString& text) { return output().contains(text); }
+    // The position of the first line holding the text in the output, -1 when there is none.
+    qsizetype positionInOutput(const QString& text) { return output().indexOf(text); }
+
+    // The main window (the largest visible window of the process), or 0.
+    QString mainWindow() const;
+    QString windowTitle() const;
+    QSize windowSize() const;
+    QImage screenshot() const;
+
+    // Real input to the main window.
+    bool type(const QString& text) const;
+    bool key(const QString& keys) const;
+    bool click(QPoint inWindow) const;
+
+    // Signs the demo account in on the sign-in screen.
+    bool signIn(int timeoutMs);
+
+    // Ends it as the desktop does (SIGTERM); answers its exit code (-1 when it crashed or had to
+    // be killed).
+    int terminate();
+
+private:
+    VirtualScreen& m_screen;
+    quint16 m_port;
+    QTemporaryDir m_home;
+    std::unique_ptr<QProcess> m_process;
+    QString m_output;
+};
+
+// The share of the rectangle's pixels within `tolerance` of the colour in each channel.
+double shareOfColour(const QImage& image, const QRect& rect, QColor colour, int tolerance = 12);
+
+// How many pixels of two pictures differ (all of them when their sizes do).
+qint64 differingPixels(const QImage& a, const QImage& b);
+
+// Runs the event loop until the predicate holds, asking it at most every `intervalMs`.
+bool pollUntil(const std::function<bool()>& predicate, int timeoutMs, int intervalMs = 250);
+
+} // namespace testing_support

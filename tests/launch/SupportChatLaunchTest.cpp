@@ -1,0 +1,143 @@
+// The support chat in the application as a user has it: the real executable on a virtual X
+// screen, signed in with real keystrokes against the development service, its chat button
+// pressed with the mouse and the window photographed. The chat (a plugin on the web engine)
+// must draw and the application live, with OpenGL in software and with no OpenGL at all; and
+// support's messages must reach the user in a run that never opens the chat.
+
+#include "DevService.h"
+#include "LaunchedApplication.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+
+using testing_support::DevService;
+using testing_support::LaunchedApplication;
+using testing_support::pollUntil;
+using testing_support::shareOfColour;
+using testing_support::VirtualScreen;
+
+namespace {
+
+// Generous: under the sanitizers the application starts and loads the web engine slowly.
+constexpr int kTimeoutMs = 180000;
+
+const QColor kChatTeal(0x2f, 0x9f, 0xb0);   // the chat button, the messenger's header
+const QColor kWhite(Qt::white);
+
+// The chat's closed view sits 20 px inside the window's bottom trailing corner, 100 px square;
+// open, it is 300 by 500 (the development service's page: a teal header over a white log).
+QRect chatButtonArea(QSize window)
+{
+    return QRect(window.width() - 100, window.height() - 100, 88, 88);
+}
+QRect messengerHeader(QSize window)
+{
+    return QRect(window.width() - 316, window.height() - 516, 292, 26);
+}
+QRect messengerLog(QSize window)
+{
+    return QRect(window.width() - 316, window.height() - 420, 292, 300);
+}
+
+bool showsChatButton(const QImage& shot)
+{
+    return !shot.isNull() && shareOfColour(shot, chatButtonArea(shot.size()), kChatTeal) > 0.15;
+}
+bool showsMessenger(const QImage& shot)
+{
+    return !shot.isNull() && shareOfColour(shot, messengerHeader(shot.size()), kChatTeal) > 0.6
+           && shareOfColour(shot, messengerLog(shot.size()), kWhite) > 0.8;
+}
+
+class SupportChatLaunchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(service.start());
+        ASSERT_TRUE(screen.start());
+    }
+    // Starts the application and signs in; answers once the home screen shows the chat button.
+    void launchToHome(const QProcessEnvironment& environment = QProcessEnvironment())
+    {
+        app = std::make_unique<LaunchedApplication>(screen, service.port());
+        ASSERT_TRUE(app->start(environment));
+        ASSERT_TRUE(app->signIn(kTimeoutMs)) << app->output().toStdString();
+        ASSERT_TRUE(pollUntil([&] { return showsChatButton(app->screenshot()); }, kTimeoutMs))
+            << app->output().toStdString();
+    }
+    // The web engine came after the main window's first frame, whole (no warning of a late
+    // start), from the plugin.
+    void expectTheChatLoadedAfterTheFirstFrame()
+    {
+        const qsizetype frame = app->positionInOutput("Main window shown: first frame painted");
+        const qsizetype chat = app->positionInOutput("Loaded the support chat from");
+        ASSERT_GE(frame, 0);
+        ASSERT_GE(chat, 0) << app->output().toStdString();
+        EXPECT_LT(frame, chat);
+        EXPECT_FALSE(app->hasLogged("Qt WebEngine seems to be initialized from a plugin"));
+    }
+
+    DevService service;
+    VirtualScreen screen;
+    std::unique_ptr<LaunchedApplication> app;
+};
+
+// How the application gets its OpenGL: Mesa's software renderer on the virtual screen, or none.
+class SupportChatOpensTest : public SupportChatLaunchTest, public ::testing::WithParamInterface<bool> {};
+
+} // namespace
+
+TEST_P(SupportChatOpensTest, PressingTheChatButtonShowsTheChatAndTheApplicationLives)
+{
+    const bool withoutOpenGL = GetParam();
+    QProcessEnvironment environment;
+    if (withoutOpenGL)
+        environment.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
+    ASSERT_NO_FATAL_FAILURE(launchToHome(environment));
+    const QImage home = app->screenshot();
+    EXPECT_FALSE(showsMessenger(home));
+
+    ASSERT_TRUE(app->click(QPoint(home.width() - 56, home.height() - 56)));
+    QImage shot;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            shot = app->screenshot();
+            return showsMessenger(shot) || !app->isRunning();
+        },
+        kTimeoutMs));
+    ASSERT_TRUE(app->isRunning()) << app->output().toStdString();
+    EXPECT_TRUE(showsMessenger(shot)) << app->output().toStdString();
+    // It goes on living with the chat open.
+    EXPECT_TRUE(testing_support::holdsFor([&] { return app->isRunning(); }, 2000)) << app->output().toStdString();
+    expectTheChatLoadedAfterTheFirstFrame();
+    if (withoutOpenGL) {
+        EXPECT_TRUE(app->hasLogged("No OpenGL context to share: web pages are drawn in software"));
+    }
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(OpenGL, SupportChatOpensTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return param.param ? std::string("WithoutOpenGL") : std::string("SoftwareOpenGL");
+                         });
+
+TEST_F(SupportChatLaunchTest, SupportsMessageBadgesTheWindowInARunThatNeverOpenedTheChat)
+{
+    ASSERT_NO_FATAL_FAILURE(launchToHome());
+    // The chat's page was loaded in the background and listens: support writes.
+    ASSERT_TRUE(pollUntil([&] { return service.sendSupportMessage(QStringLiteral("Your post is live.")) == 1; },
+                          kTimeoutMs, 500))
+        << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return app->windowTitle() == QLatin1String("(1) Pellora"); }, kTimeoutMs))
+        << app->windowTitle().toStdString() << "\n" << app->output().toStdString();
+    EXPECT_TRUE(pollUntil([&] { return app->hasLogged("new messages are available.."); }, kTimeoutMs));
+    // Nobody opened the chat.
+    const QImage shot = app->screenshot();
+    EXPECT_TRUE(showsChatButton(shot));
+    EXPECT_FALSE(showsMessenger(shot));
+    expectTheChatLoadedAfterTheFirstFrame();
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+}
