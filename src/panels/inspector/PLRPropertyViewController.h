@@ -21,6 +21,7 @@
 #include "shell/PLRGenericPostViewController.h"
 #include "shell/PLRTitleBarControls.h"
 #include "canvas/text/PLRRichTextEditor.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -45,7 +46,8 @@ class PLRPropertyViewController : public PLRViewController,
                                   public PLRRichTextEditorDelegate,
                                   public PLRLayoutManagerInteractionProxy,
                                   public PLRBoxButtonDelegate,
-                                  public PLRTokenFieldDelegate {
+                                  public PLRTokenFieldDelegate,
+                                  public PLRSourceImageDelegate {
     Q_OBJECT
 public:
     enum SubPage { EmptyPage = 0, ImagePage = 1, TextPage = 2, BlankPage = 3, DownloadButtonPage = 4 };
@@ -167,6 +169,10 @@ public:
     platform::ui::Button* imageLinkPopoverButton() const { return m_imageLinkPopoverButton; }
     PLRPopover* imageLinkPopover() const { return m_imageLinkPopover; }
 
+    // The previewed photo's cached pictures changed (its file was mended, changed, or found
+    // unusable): the preview follows.
+    void imageCacheAssetChanged(PLRSourceImage* image) override;
+
     // The title of a ratio preset ("3:2" ...).
     static QString presetTitle(qint64 preset);
 
@@ -187,6 +193,8 @@ private:
     // The link switch and its box, on or off.
     void showLinkOnClick(bool on);
     void setPreviewStack(bool several);
+    // Shows the photo's preview (none: an empty preview) and follows its changes.
+    void showPreviewOf(const PLRSourceImagePtr& source);
     PLRBlock* blockWithId(const QString& identifier) const;
     QList<PLRBlock*> textTargets() const;
     void forEachSelectedDownloadButton(const std::function<void(PLRBlock_Download_Button*)>& change);
@@ -195,6 +203,7 @@ private:
     QPointer<PLRLayoutManager> m_layoutManager;
     QStackedWidget* m_tabView = nullptr;
     quint64 m_previewGeneration = 0;
+    std::weak_ptr<PLRSourceImage> m_previewSource;
     QString m_lightName;
 
     QPointer<platform::ui::TextField> m_otherInfoLabel;

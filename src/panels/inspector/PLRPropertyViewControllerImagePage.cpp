@@ -256,6 +256,48 @@ void PLRPropertyViewController::setPreviewStack(bool several)
     m_imageCountLabel->setHidden(!several);
 }
 
+void PLRPropertyViewController::showPreviewOf(const PLRSourceImagePtr& source)
+{
+    const PLRSourceImagePtr previous = m_previewSource.lock();
+    if (previous != source) {
+        if (previous)
+            previous->removeDelegate(this);
+        if (source)
+            source->addDelegate(this);
+        m_previewSource = source;
+    }
+    // The preview; one that arrives after the selection moved on is dropped.
+    const quint64 generation = ++m_previewGeneration;
+    auto show = [this](const QImage& image) {
+        for (PLRImagePreviewImageView* preview : {m_previewImageView.data(), m_secondImageView.data(), m_thirdImageView.data()})
+            if (preview)
+                preview->setImage(image);
+    };
+    show(QImage());
+    if (!source)
+        return;
+    QPointer<PLRPropertyViewController> self(this);
+    const QImage now = source->previewImage([self, generation](const QImage& image) {
+        platform::dispatchMain([self, generation, image] {
+            if (!self || self->m_previewGeneration != generation)
+                return;
+            for (PLRImagePreviewImageView* preview : {self->m_previewImageView.data(), self->m_secondImageView.data(),
+                                                      self->m_thirdImageView.data()})
+                if (preview)
+                    preview->setImage(image);
+        });
+    });
+    if (!now.isNull())
+        show(now);
+}
+
+void PLRPropertyViewController::imageCacheAssetChanged(PLRSourceImage* image)
+{
+    const PLRSourceImagePtr source = m_previewSource.lock();
+    if (source && source.get() == image)
+        showPreviewOf(source);
+}
+
 void PLRPropertyViewController::ensureImageTab(const QList<PLRBlock*>& blocks)
 {
     view();
@@ -272,29 +314,7 @@ void PLRPropertyViewController::ensureImageTab(const QList<PLRBlock*>& blocks)
     }
     showSubPage(ImagePage);
 
-    // The preview; one that arrives after the selection moved on is dropped.
-    const quint64 generation = ++m_previewGeneration;
-    auto show = [this](const QImage& image) {
-        for (PLRImagePreviewImageView* preview : {m_previewImageView.data(), m_secondImageView.data(), m_thirdImageView.data()})
-            if (preview)
-                preview->setImage(image);
-    };
-    show(QImage());
-    if (source) {
-        QPointer<PLRPropertyViewController> self(this);
-        const QImage now = source->previewImage([self, generation](const QImage& image) {
-            platform::dispatchMain([self, generation, image] {
-                if (!self || self->m_previewGeneration != generation)
-                    return;
-                for (PLRImagePreviewImageView* preview : {self->m_previewImageView.data(), self->m_secondImageView.data(),
-                                                          self->m_thirdImageView.data()})
-                    if (preview)
-                        preview->setImage(image);
-            });
-        });
-        if (!now.isNull())
-            show(now);
-    }
+    showPreviewOf(source);
 
     if (blocks.size() == 1) {
         m_imageNameTextField->setStringValue(QFileInfo(source->fileName()).completeBaseName());

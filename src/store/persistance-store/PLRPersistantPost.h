@@ -53,8 +53,9 @@ public:
     // Renders the post's preview as JPEG bytes (empty: no preview). Registered by the export
     // engine; asked on the main thread when a changed post is saved.
     using PreviewProvider = std::function<QByteArray(PLRPersistantPost& post)>;
-    // The names of the photo files that the post's layout uses and that are missing on disk.
-    // Registered by the source-folder layer.
+    // The photos that the post's layout uses and that cannot be published (gone from the
+    // folder, cut short, not readable), each as "file name: reason". Registered by the
+    // source-folder layer.
     using MissingImagesCheck = std::function<QStringList(const PLRPersistantPost& post)>;
 
     static void setPreviewProvider(PreviewProvider provider);
@@ -115,7 +116,8 @@ public:
 
     void refreshSourceLocations() {}
 
-    // Shows an alert when photo files of the layout are missing; true when publishing may go on.
+    // Shows an alert naming the photos of the layout that cannot be published, each with its
+    // reason; true when publishing may go on.
     bool checkIfPostMissingImagesBeforePublish();
     // No limit on the width of a layout's images.
     static constexpr qint64 minMaxImageWidthForLayout() { return 99999999999999LL; }

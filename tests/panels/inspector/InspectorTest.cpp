@@ -898,3 +898,36 @@ TEST(Inspector, MissingPhotosAndTheCanvasReplacingBlocks)
                                                        {{QString::fromLatin1(kPLRShouldFocusKeyWordField), true}});
     EXPECT_TRUE(t.page()->imageKeywordTokenField()->hasFocus());
 }
+
+TEST(Inspector, ThePhotosPreviewFollowsItsFileWhenItIsCutShortAndMended)
+{
+    Inspector t(1, 600, 400);
+    const QList<PLRBlock*> images = t.addImages(1);
+    ASSERT_EQ(images.size(), 1);
+    const PLRSourceImagePtr photo = t.manager->images().first();
+    t.layout()->selectBlocks({images[0]});
+    ASSERT_EQ(t.page()->currentSubPage(), PLRPropertyViewController::ImagePage);
+    const auto shown = [&] { return t.page()->previewImageView()->image().bitmap; };
+    const QImage placeholder = PLRImageManager::placeholderImage();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !shown().isNull() && shown() != placeholder; }, 5000));
+    const QByteArray whole = [&] {
+        QFile file(photo->path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+
+    // Cut short: the placeholder, not a picture grey below the cut.
+    ASSERT_TRUE(testing_support::cutShort(photo->path(), 0.6));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return shown() == placeholder; }, 5000));
+    EXPECT_EQ(photo->problem(), PLRPhotoProblem::CutShort);
+
+    // Mended: the photo again, without selecting anything anew.
+    QFile mended(photo->path() + ".new");
+    ASSERT_TRUE(mended.open(QIODevice::WriteOnly));
+    mended.write(whole);
+    mended.close();
+    ASSERT_TRUE(QFile::remove(photo->path()));
+    ASSERT_TRUE(QFile::rename(photo->path() + ".new", photo->path()));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !shown().isNull() && shown() != placeholder; }, 5000));
+    EXPECT_EQ(shown().size(), PLRImageManager::memoryPreview(photo->identifier()).size());
+    EXPECT_EQ(photo->problem(), PLRPhotoProblem::None);
+}

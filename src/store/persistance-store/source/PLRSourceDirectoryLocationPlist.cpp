@@ -68,6 +68,7 @@ void PLRSourceDirectory::loadPlist()
         image->setFileDeleted(true);   // until the scan finds it
         image->setHidden(record.value(QLatin1String(kHiddenKey)).toBool());
         image->setFocusKeywords(record.value(QLatin1String(kKeywordsKey)).toStringList());
+        followProblems(image);
         m_images.append(image);
         m_byIdentifier.insert(identifier, image);
     }
