@@ -7,6 +7,7 @@
 #include <QTemporaryFile>
 
 #include <cerrno>
+#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -427,6 +428,80 @@ bool Directory::writeFileAtomically(const QString& name, const QByteArray& bytes
         return fail(code, systemReason(code));
     }
     return true;
+}
+
+bool Directory::writeFileWhole(const QString& name, const QByteArray& bytes, Error* error) const
+{
+    const QString description = QStringLiteral("Could not write \"%1\" in \"%2\".").arg(name, m_path);
+    const auto fail = [&](int code) {
+        if (error)
+            *error = fileError(code, description, systemReason(code));
+        return false;
+    };
+    if (m_fd < 0 || !isPlainFileName(name))
+        return fail(EINVAL);
+    const QByteArray target = QFile::encodeName(name);
+    struct stat previous {};
+    const bool exists = ::fstatat(m_fd, target.constData(), &previous, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists && !S_ISREG(previous.st_mode) && !S_ISLNK(previous.st_mode))
+        return fail(EEXIST);
+    const int fd = createUnnamedFile();
+    if (fd < 0)
+        return writeFileAtomically(name, bytes, error);   // no nameless files here
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    // A file that is replaced keeps its mode; a new one gets the usual 0644.
+    const mode_t mode = exists && S_ISREG(previous.st_mode) ? (previous.st_mode & 07777) : 0644;
+    if (done != bytes.size() || ::fsync(fd) != 0 || ::fchmod(fd, mode) != 0) {
+        const int code = errno ? errno : EIO;
+        ::close(fd);
+        return fail(code);
+    }
+    const bool named = nameUnnamedFile(fd, name, error);
+    ::close(fd);
+    return named;
+}
+
+int Directory::removeLeftoversOf(const QSet<QString>& names) const
+{
+    if (m_fd < 0 || names.isEmpty())
+        return 0;
+    // Listed through the folder that was opened, never through its path.
+    const int listing = ::openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listing < 0 ? nullptr : ::fdopendir(listing);
+    if (!dir) {
+        if (listing >= 0)
+            ::close(listing);
+        return 0;
+    }
+    QList<QByteArray> leftovers;
+    while (const struct dirent* entry = ::readdir(dir)) {
+        const QString entryName = QFile::decodeName(QByteArray(entry->d_name));
+        if (entryName.size() < 8)
+            continue;
+        const QString target = entryName.left(entryName.size() - 7);
+        if (!names.contains(target) || !isLeftoverTemporary(entryName, target))
+            continue;
+        // Only what a killed writer leaves: a regular file of ours, still readable by us alone
+        // (the mode a temporary has until it is complete), never a file of the user's that
+        // happens to be named alike.
+        struct stat st {};
+        if (::fstatat(m_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
+            && (st.st_mode & 07777) == 0600 && st.st_uid == ::geteuid())
+            leftovers.append(QByteArray(entry->d_name));
+    }
+    ::closedir(dir);
+    int removed = 0;
+    for (const QByteArray& leftover : std::as_const(leftovers))
+        removed += ::unlinkat(m_fd, leftover.constData(), 0) == 0 ? 1 : 0;
+    return removed;
 }
 
 int Directory::createUnnamedFile(Error* error) const

@@ -3,6 +3,7 @@
 #include "platform/Error.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 
 namespace platform::files {
@@ -85,6 +86,17 @@ public:
 
     // Writes `name` (one plain name) as writeAtomically() does, in this folder.
     bool writeFileAtomically(const QString& name, const QByteArray& bytes, Error* error = nullptr) const;
+
+    // Writes `name` (one plain name) so that only the whole file ever has a name in the folder:
+    // its bytes go to a nameless file (createUnnamedFile()) that takes the name once it is
+    // complete and flushed, replacing what had it (keeping its mode; a new file gets 0644).
+    // Where the file system has no nameless files, as writeFileAtomically(); a process killed
+    // meanwhile then leaves a temporary that removeLeftoversOf() takes away later.
+    bool writeFileWhole(const QString& name, const QByteArray& bytes, Error* error = nullptr) const;
+    // Removes the files of the folder that writing one of these names left behind when the
+    // writer was killed: named as isLeftoverTemporary() says, regular, ours and of mode 0600
+    // (a temporary's until it is complete). Answers how many went.
+    int removeLeftoversOf(const QSet<QString>& names) const;
 
     // A new, nameless file in the folder (O_TMPFILE): nothing of it is left when the process
     // dies before it is named. Its descriptor, or -1 (the file system may not offer it).

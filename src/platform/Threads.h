@@ -23,15 +23,15 @@
 //                       relinks the folder's files (scanning fans out over Qt's global pool and
 //                       waits for it). The folder's lists are guarded by its mutex; delegates
 //                       are called on the main thread only, queued there by the delivery step.
-//   image operations    PLRImageManager's operation queue (bounded). Decodes photos and writes
-//                       the cached thumbnails and previews; a photo's delegates hear of it on the
-//                       main thread.
+//   image operations    PLRImageManager's operation queue (bounded). Decodes photos (judging if
+//                       they decode whole) and writes the cached thumbnails and previews; a photo's
+//                       delegates (and its folder's, when it proves unusable) hear on the main thread.
 //   shared pool         platform::dispatchGlobal (Qt's global pool). Short, self-contained
 //                       decodes (the home page's post thumbnails, the preview panel); results
 //                       return with dispatchMain and are dropped when their requester has gone.
 //   "EXPORT LAYOUT"     one serial queue per export, with its own pool, owned by the export job.
-//                       Decodes pictures and writes files; drawing and progress hop to the main
-//                       thread (dispatchMainSync), the completion runs there once.
+//                       Checks photos no decode has judged, decodes pictures and writes files;
+//                       drawing and progress hop to the main thread (dispatchMainSync), and so does its end.
 //   "ANALYTICS QUEUE"   PLRAnalyticManager's, serial. Appends events to the file of unsent
 //                       events under the manager's file lock.
 //   reachability        PLRReachability's serial queue. Judges a network change; the change is

@@ -10,6 +10,6 @@ void PLRStore::install()
         PLRPostManager* manager = post.owningPostManager();
         if (!manager || !manager->sourceDirectory())
             return QStringList();
-        return manager->sourceDirectory()->missingFileNamesForIdentifiers(manager->imageReferencesInLayout());
+        return manager->sourceDirectory()->unusablePhotosForIdentifiers(manager->imageReferencesInLayout());
     });
 }

@@ -7,7 +7,9 @@
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "publishing/export/PLRExportMemoryGate.h"
 #include "publishing/export/PLRExportRenderer.h"
+#include "store/persistance-store/source/PLRImageManager.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
 #include "platform/Dispatch.h"
 #include "store/session/PLRDefaults.h"
 
@@ -352,52 +354,93 @@ TEST_F(ExportEngine, PreviewsAndHomeTilesShowNoCanvasHints)
     EXPECT_GT(darkestIn(tile, textArea), 235);
 }
 
-TEST_F(ExportEngine, MissingOrUnreadablePhotosRefuseTheExportAndNameThePhotos)
+TEST_F(ExportEngine, PhotosThatCannotBeDrawnRefuseTheExportNamingEachWithItsReason)
 {
     makePhoto(m_folder, "fine.jpg", QSize(300, 200), Qt::red);
     makePhoto(m_folder, "gone.jpg", QSize(300, 200), Qt::green);
     makePhoto(m_folder, "broken.jpg", QSize(300, 200), Qt::blue);
-    PLRPostManager* manager = openPost("Missing", 3);
+    makePhoto(m_folder, "cut.jpg", QSize(600, 400), Qt::yellow);
+    makePhoto(m_folder, "lying.jpg", QSize(300, 200), Qt::cyan);
+    PLRPostManager* manager = openPost("Unusable", 5);
     ASSERT_NE(manager, nullptr);
     PLRLayoutManager* layout = manager->layoutManager();
-    layout->createAndAddBlocksForImages({photo(manager, "fine.jpg"), photo(manager, "gone.jpg"), photo(manager, "broken.jpg")});
+    layout->createAndAddBlocksForImages({photo(manager, "fine.jpg"), photo(manager, "gone.jpg"), photo(manager, "broken.jpg"),
+                                         photo(manager, "cut.jpg"), photo(manager, "lying.jpg")});
     const QString folder = testing_support::testHome() + "/out";
     QDir().mkpath(folder);
     EXPECT_TRUE(PLRExportManager::sharedManager().unusablePhotosReport(manager).isEmpty());
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
 
+    // Spoiled on disk; the export starts before the folder has looked again.
     ASSERT_TRUE(QFile::remove(QDir(m_folder).filePath("gone.jpg")));
     {
         QFile broken(QDir(m_folder).filePath("broken.jpg"));
         ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
         broken.write("this is not a picture");
     }
-    const QString report = PLRExportManager::sharedManager().unusablePhotosReport(manager);
-    EXPECT_TRUE(report.contains("gone.jpg: missing")) << report.toStdString();
-    EXPECT_TRUE(report.contains("broken.jpg: cannot be read")) << report.toStdString();
-    EXPECT_FALSE(report.contains("fine.jpg")) << report.toStdString();
+    ASSERT_TRUE(testing_support::cutShort(QDir(m_folder).filePath("cut.jpg"), 0.6));
+    ASSERT_TRUE(testing_support::writeJpegWithLyingHeader(QDir(m_folder).filePath("lying.jpg")));
 
-    // The layout export ends in failure naming both photos, and writes nothing.
+    // The layout export ends in failure naming every photo with its own reason, and writes
+    // nothing: the photos whose files changed are decoded before the first file is written.
     Outcome refused;
     runExport(manager, folder, refused);
     EXPECT_FALSE(refused.success);
     EXPECT_EQ(refused.completions, 1);
-    EXPECT_TRUE(refused.failure.contains("gone.jpg")) << refused.failure.toStdString();
-    EXPECT_TRUE(refused.failure.contains("broken.jpg")) << refused.failure.toStdString();
+    for (const char* line : {"gone.jpg: missing from the folder", "broken.jpg: not a readable photo", "cut.jpg: cut short",
+                             "lying.jpg: not a readable photo"})
+        EXPECT_TRUE(refused.failure.contains(QLatin1String(line))) << line << " in " << refused.failure.toStdString();
+    EXPECT_FALSE(refused.failure.contains("fine.jpg")) << refused.failure.toStdString();
     EXPECT_TRUE(refused.progress.isEmpty());
     EXPECT_TRUE(jpegsIn(folder).isEmpty());
+    EXPECT_EQ(PLRDefaults::exportLayoutCount(), 0);
 
-    // So does a collage that shows one of them; one of the readable photo alone is made.
-    const QList<PLRBlock*> all = {&layout->representedLayout()->mutable_sections()->at(0).mutable_blocks()->at(0),
-                                  &layout->representedLayout()->mutable_sections()->at(0).mutable_blocks()->at(2)};
-    layout->selectBlocks(all);
-    QString failure;
-    EXPECT_FALSE(PLRExportManager::sharedManager().exportBlocks(all, manager, folder + "/collage.jpg", 400, 80, &failure));
-    EXPECT_TRUE(failure.contains("broken.jpg")) << failure.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(folder + "/collage.jpg"));
-    const QList<PLRBlock*> fine = {all.first()};
+    // Once the folder has looked, the photos themselves say so (the canvas and gallery mark them),
+    // and the check before an export names them at once.
+    const auto problemOf = [&](const char* name) { return manager->imageForIdentifier(photo(manager, name))->problem(); };
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        return problemOf("cut.jpg") == PLRPhotoProblem::CutShort && problemOf("lying.jpg") == PLRPhotoProblem::Unreadable;
+    }, 5000));
+    const QString report = PLRExportManager::sharedManager().unusablePhotosReport(manager);
+    EXPECT_TRUE(report.contains("cut.jpg: cut short")) << report.toStdString();
+    EXPECT_TRUE(report.contains("lying.jpg: not a readable photo")) << report.toStdString();
+    EXPECT_TRUE(report.contains("broken.jpg: not a readable photo")) << report.toStdString();
+
+    // So does a collage that shows one of them, before anything is written; one of the readable
+    // photo alone is made.
+    const auto block = [&](int index) { return &layout->representedLayout()->mutable_sections()->at(0).mutable_blocks()->at(index); };
+    for (int spoiled = 1; spoiled < 5; ++spoiled) {
+        const QList<PLRBlock*> both = {block(0), block(spoiled)};
+        layout->selectBlocks(both);
+        QString failure;
+        EXPECT_FALSE(PLRExportManager::sharedManager().exportBlocks(both, manager, folder + "/collage.jpg", 400, 80, &failure));
+        EXPECT_TRUE(failure.contains(QStringLiteral("cannot be drawn"))) << failure.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(folder + "/collage.jpg"));
+    }
+    const QList<PLRBlock*> fine = {block(0)};
     layout->selectBlocks(fine);
     EXPECT_TRUE(PLRExportManager::sharedManager().unusablePhotosReport(manager, fine).isEmpty());
+    QString failure;
     EXPECT_TRUE(PLRExportManager::sharedManager().exportBlocks(fine, manager, folder + "/collage.jpg", 400, 80, &failure)) << failure.toStdString();
+}
+
+TEST_F(ExportEngine, ACollageOfAPhotoCutShortSinceTheFolderLookedIsRefusedWithItsReason)
+{
+    makePhoto(m_folder, "a.jpg", QSize(600, 400), Qt::red);
+    PLRPostManager* manager = openPost("Collage", 1);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    const QList<PLRBlock*> blocks = layout->createAndAddBlocksForImages({photo(manager, "a.jpg")});
+    layout->selectBlocks(blocks);
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    ASSERT_TRUE(testing_support::cutShort(QDir(m_folder).filePath("a.jpg"), 0.5));
+    const QString file = testing_support::testHome() + "/collage.jpg";
+    QString failure;
+    EXPECT_FALSE(PLRExportManager::sharedManager().exportBlocks(blocks, manager, file, 400, 80, &failure));
+    EXPECT_TRUE(failure.contains("a.jpg: cut short")) << failure.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(file));
+    // The photo is marked from then on.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager->images().first()->problem() == PLRPhotoProblem::CutShort; }, 5000));
 }
 
 TEST_F(ExportEngine, WideGamutPhotosAreExportedInSRGB)

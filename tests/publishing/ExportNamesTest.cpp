@@ -166,6 +166,31 @@ TEST(ExportImaging, SharpeningRaisesEdgeContrastAndLeavesFlatAreas)
     EXPECT_LT(qRed(light.pixel(19, 20)), 60);
 }
 
+TEST(ExportImaging, SharpeningWeighsTheColoursAsTheEyeDoes)
+{
+    // Pure red beside pure blue: in luma (Rec. 709) red is the brighter of the two, 0.2126 x 255
+    // against 0.0722 x 255, so the edge is sharpened from red (lifted) down to blue (lowered). A
+    // luma that weighed blue as red would see the edge the other way round.
+    QImage edge(40, 40, QImage::Format_RGB32);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x)
+            edge.setPixel(x, y, x < 20 ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
+    QImage sharpened = edge;
+    sharpenLuminance(sharpened, 1.0);
+    const QRgb red = sharpened.pixel(19, 20);
+    const QRgb blue = sharpened.pixel(20, 20);
+    // The red side gains light: green and blue rise from 0 (red is already full).
+    EXPECT_GT(qGreen(red), 5);
+    EXPECT_EQ(qGreen(red), qBlue(red));
+    EXPECT_EQ(qRed(red), 255);
+    // The blue side loses it: blue drops below full, the others stay at 0.
+    EXPECT_LT(qBlue(blue), 250);
+    EXPECT_EQ(qRed(blue), 0);
+    EXPECT_EQ(qGreen(blue), 0);
+    // By the same amount on both sides: the luma step between them.
+    EXPECT_NEAR(qGreen(red), 255 - qBlue(blue), 2);
+}
+
 namespace {
 
 double lumaOf(QRgb p)

@@ -5,6 +5,7 @@
 #include "publishing/export/PLRExportViewController.h"
 #include "platform/Storyboard.h"
 #include "store/session/PLRDefaults.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
 #include "controls/PLRCheckboxButton.h"
 #include "controls/PLRColorWell.h"
 #include "layout/base/PLRLayoutManager.h"
@@ -221,6 +222,43 @@ TEST_F(ExportPanel, CollageGoesToTheChosenFileAndBackgroundToTheLayout)
     EXPECT_EQ(colour.r(), 10.0f);
     EXPECT_EQ(colour.g(), 20.0f);
     EXPECT_EQ(colour.b(), 30.0f);
+}
+
+TEST_F(ExportPanel, ACollageIsCheckedForThePhotosOfItsSelectionOnly)
+{
+    makePhoto(m_folder, "fine.jpg", QSize(300, 200), Qt::red);
+    makePhoto(m_folder, "cut.jpg", QSize(600, 400), Qt::green);
+    PLRPostManager* manager = openPost("Panel", 2);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    const QList<PLRBlock*> blocks = layout->createAndAddBlocksForImages({photo(manager, "fine.jpg"), photo(manager, "cut.jpg")});
+    ASSERT_EQ(blocks.size(), 2);
+    const PLRSourceImagePtr cut = manager->imageForIdentifier(photo(manager, "cut.jpg"));
+    ASSERT_TRUE(testing_support::cutShort(cut->path(), 0.6));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return cut->problem() == PLRPhotoProblem::CutShort; }, 10000));
+    auto controller = panel(manager, 2);
+    ASSERT_NE(controller, nullptr);
+    typeWidth(controller.get(), "250");
+    auto& alerts = testing_support::scriptedAlerts();
+
+    // A collage of the whole photo alone is made, whatever else the layout holds.
+    layout->selectBlocks({blocks[0]});
+    const QString file = testing_support::testHome() + "/collage.jpg";
+    testing_support::scriptedPanels().enqueue(file);
+    controller->buttonWasClicked();
+    EXPECT_TRUE(alerts.shown().empty()) << alerts.shown().front().informativeText.toStdString();
+    EXPECT_EQ(QImage(file).width(), 250);
+
+    // One that shows the cut photo is refused before the file is asked for, naming it.
+    QFile::remove(file);
+    layout->selectBlocks(blocks);
+    alerts.enqueue(platform::kAlertFirstButtonReturn);
+    controller->buttonWasClicked();
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown().back().messageText, "Photos Cannot Be Exported");
+    EXPECT_TRUE(alerts.shown().back().informativeText.contains("cut.jpg: cut short")) << alerts.shown().back().informativeText.toStdString();
+    EXPECT_FALSE(alerts.shown().back().informativeText.contains("fine.jpg"));
+    EXPECT_FALSE(QFileInfo::exists(file));
 }
 
 TEST_F(ExportPanel, ControlsAreTheApplicationsOwnAndBehaveAsSuch)

@@ -9,6 +9,7 @@
 #include "store/persistance-store/PLRPersistantStore.h"
 #include "store/persistance-store/source/PLRImageManager.h"
 #include "platform/Dispatch.h"
+#include "platform/Files.h"
 #include "platform/NotificationCenter.h"
 #include "shell/PLRShellNotifications.h"
 #include "platform/Plist.h"
@@ -22,10 +23,13 @@
 
 #include <zip.h>
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
+#include <iostream>
+#include <optional>
 
 using namespace export_test;
 
@@ -310,4 +314,109 @@ TEST_F(HostileExportFolder, AFolderSwappedForALinkMidExportGetsNothingThroughThe
     EXPECT_TRUE(failure.contains("moved or replaced")) << failure.toStdString();
     EXPECT_TRUE(filesUnder(elsewhere).isEmpty()) << filesUnder(elsewhere).join(", ").toStdString();
     EXPECT_GE(filesUnder(moved).size(), 2);
+}
+
+namespace {
+
+// Every name made or moved into the folder while `run` runs (inotify), in order; nothing when
+// inotify cannot watch it (the machine's watchers may all be taken): `run` runs all the same.
+std::optional<QStringList> namesMadeIn(const QString& folder, const std::function<void()>& run)
+{
+    const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd < 0 || ::inotify_add_watch(fd, QFile::encodeName(folder).constData(), IN_CREATE | IN_MOVED_TO) < 0) {
+        if (fd >= 0)
+            ::close(fd);
+        run();
+        return std::nullopt;
+    }
+    run();
+    QStringList names;
+    alignas(inotify_event) char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
+        if (n <= 0)
+            break;
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len > 0)
+                names << QFile::decodeName(QByteArray(event->name));
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    ::close(fd);
+    return names;
+}
+
+} // namespace
+
+TEST_F(HostileExportFolder, ALayoutExportNamesOnlyWholeFilesAndClearsWhatAKilledOneLeft)
+{
+    for (int i = 0; i < 4; ++i)
+        makePhoto(m_folder, QStringLiteral("p%1.jpg").arg(i), QSize(300, 200), QColor::fromHsv(i * 50, 200, 220));
+    PLRPostManager* manager = openPost("Whole", 4);
+    ASSERT_NE(manager, nullptr);
+    QStringList identifiers;
+    for (int i = 0; i < 4; ++i)
+        identifiers << photo(manager, QStringLiteral("p%1.jpg").arg(i));
+    manager->layoutManager()->createAndAddBlocksForImages(identifiers);
+    const QString folder = testing_support::testHome() + "/out";
+    QDir().mkpath(folder);
+
+    // What an export killed mid-write left (its temporaries, readable by us alone), and files of
+    // the user's that only look alike.
+    const auto plant = [&](const QString& name, mode_t mode) {
+        QFile file(QDir(folder).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("half a picture");
+        file.close();
+        ASSERT_EQ(::chmod(QFile::encodeName(file.fileName()).constData(), mode), 0);
+    };
+    plant("3.jpg.Ab12Cd", 0600);
+    plant("1.jpg.zz99ZZ", 0600);
+    plant("1.jpg.backup", 0644);
+    plant("notes.txt.Ab12Cd", 0600);
+
+    platform::files::Directory probe;
+    ASSERT_TRUE(probe.open(folder));
+    const int unnamed = probe.createUnnamedFile();
+    if (unnamed >= 0)
+        ::close(unnamed);
+
+    bool done = false;
+    bool success = false;
+    std::optional<QStringList> made = namesMadeIn(folder, [&] {
+        PLRExportManager::sharedManager().exportLayoutForPostManager(
+            manager, folder, 300, 80, true, 2, false, {}, [&](bool ok, const QString&) {
+                done = true;
+                success = ok;
+            });
+        ASSERT_TRUE(testing_support::waitUntil([&] { return done; }, 30000));
+    });
+    EXPECT_TRUE(success);
+    // The leftovers of the export's own files are gone; the rest stays.
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"1.jpg", "1.jpg.backup", "2.jpg", "3.jpg", "4.jpg", "notes.txt.Ab12Cd"}));
+    // Each file has a name only once it is whole: no temporary ever shows in the folder, so a
+    // kill at any moment leaves nothing half-done there.
+    if (unnamed >= 0 && made) {
+        made->sort();   // written side by side, in any order
+        EXPECT_EQ(*made, QStringList({"1.jpg", "2.jpg", "3.jpg", "4.jpg"})) << made->join(", ").toStdString();
+    } else {
+        std::cerr << "(the folder could not be watched, or has no nameless files: which names showed is not checked)\n";
+    }
+
+    // Replacing them leaves nothing beside them either, and keeps their mode.
+    ASSERT_EQ(::chmod(QFile::encodeName(QDir(folder).filePath("2.jpg")).constData(), 0640), 0);
+    done = false;
+    PLRExportManager::sharedManager().exportLayoutForPostManager(manager, folder, 300, 80, true, 2, false, {}, [&](bool ok, const QString&) {
+        done = true;
+        success = ok;
+    });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return done; }, 30000));
+    EXPECT_TRUE(success);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"1.jpg", "1.jpg.backup", "2.jpg", "3.jpg", "4.jpg", "notes.txt.Ab12Cd"}));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(QDir(folder).filePath("2.jpg")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }

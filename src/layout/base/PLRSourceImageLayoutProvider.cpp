@@ -32,8 +32,9 @@ void PLRSourceImageLayoutProvider::invalidate(const QString& identifier)
 
 bool PLRSourceImageLayoutProvider::hasImage(const QString& identifier) const
 {
+    // A photo that is gone, cut short or not readable is drawn as the placeholder with its mark.
     const auto image = m_lookup ? m_lookup(identifier) : nullptr;
-    return image && !image->fileDeleted();
+    return image && image->problem() == PLRPhotoProblem::None;
 }
 
 QSizeF PLRSourceImageLayoutProvider::imageSize(const QString& identifier) const
@@ -74,13 +75,20 @@ QImage PLRSourceImageLayoutProvider::fullSizeImage(const QString& identifier) co
     if (const QImage* cached = m_fullSizeImages.object(identifier))
         return *cached;
     const auto image = m_lookup ? m_lookup(identifier) : nullptr;
-    if (!image || image->fileDeleted())
+    if (!image || image->problem() != PLRPhotoProblem::None)
         return {};
     // Upright and in sRGB, whatever its orientation and colour profile.
     QString error;
-    QImage decoded = plr_image::decodePhotoAtSize(image->path(), QSize(), &error);
+    PLRPhotoProblem problem = PLRPhotoProblem::None;
+    const PLRFileStamp stamp = image->fileStamp();
+    QImage decoded = plr_image::decodePhotoAtSize(image->path(), QSize(), &error, &problem);
     if (decoded.isNull()) {
         PLR_LOG_WARN(QStringLiteral("The photo %1 could not be read: %2").arg(image->path(), error));
+        // The photo is then marked (its blocks are drawn again when it is told).
+        if (problem == PLRPhotoProblem::CutShort || problem == PLRPhotoProblem::Unreadable) {
+            image->noteDecodeResult(stamp, problem);
+            return {};
+        }
         return exportImage(identifier);
     }
     auto* stored = new QImage(decoded);

@@ -410,8 +410,9 @@ void PLRGalleryView::drawRect(GraphicsContext& context, const QRectF&)
         context.strokePath(dot, m_useDarkContrast ? Color::white() : Color::black(), 1.0);
     }
 
-    // 5. Missing file: a red triangle in the top right corner.
-    if (photo->fileDeleted()) {
+    // 5. A photo that cannot be used (its file gone, cut short or not readable): a red triangle in
+    // the top right corner.
+    if (photo->problem() != PLRPhotoProblem::None) {
         QPainterPath mark;
         mark.moveTo(reference.right(), reference.y());
         mark.lineTo(reference.right(), reference.y() + kMissingMarkLength);

@@ -189,19 +189,23 @@ void PLRPreviewPanel::showCurrent()
     platform::dispatchGlobal([self, generation, path, title] {
         // Upright and in sRGB, whatever its orientation and colour profile.
         QString error;
+        PLRPhotoProblem problem = PLRPhotoProblem::None;
         const QImage picture = plr_image::decodePhotoUpright(path, 0, [](const QSize& size) {
             if (std::max(size.width(), size.height()) > kMaximumDecodeEdge)
                 return size.scaled(kMaximumDecodeEdge, kMaximumDecodeEdge, Qt::KeepAspectRatio);
             return size;
-        }, &error);
-        platform::dispatchMain([self, generation, picture, title, error] {
+        }, &error, &problem);
+        platform::dispatchMain([self, generation, picture, title, error, problem] {
             if (!self || self->m_generation != generation)
                 return;
             self->m_loading = false;
             if (picture.isNull()) {
                 PLR_LOG_WARN(QStringLiteral("Preview could not read the photo: %1").arg(error));
                 if (self->m_content->picture().isNull())
-                    self->m_content->setPicture(QImage(), title, QStringLiteral("This photo cannot be shown."));
+                    self->m_content->setPicture(QImage(), title,
+                                                problem == PLRPhotoProblem::None
+                                                    ? QStringLiteral("This photo cannot be shown.")
+                                                    : QStringLiteral("This photo cannot be shown: %1.").arg(describePhotoProblem(problem)));
                 return;
             }
             self->m_content->setPicture(picture, title, QString());

@@ -40,6 +40,8 @@ PLRPropertyViewController::~PLRPropertyViewController()
     platform::NotificationCenter::defaultCenter().removeObserver(this);
     if (m_layoutManager)
         m_layoutManager->removeInteractionProxy(this);
+    if (const PLRSourceImagePtr source = m_previewSource.lock())
+        source->removeDelegate(this);
 }
 
 PLRPostManager* PLRPropertyViewController::postManager() const

@@ -21,9 +21,12 @@
 #include "shell/PLRGenericPostViewController.h"
 #include "shell/PLRTitleBarControls.h"
 #include "canvas/text/PLRRichTextEditor.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
 
 #include <QPointer>
 #include <QStringList>
+
+#include <optional>
 
 class PLRColorWell;
 class PLRImagePreviewImageView;
@@ -43,7 +46,8 @@ class PLRPropertyViewController : public PLRViewController,
                                   public PLRRichTextEditorDelegate,
                                   public PLRLayoutManagerInteractionProxy,
                                   public PLRBoxButtonDelegate,
-                                  public PLRTokenFieldDelegate {
+                                  public PLRTokenFieldDelegate,
+                                  public PLRSourceImageDelegate {
     Q_OBJECT
 public:
     enum SubPage { EmptyPage = 0, ImagePage = 1, TextPage = 2, BlankPage = 3, DownloadButtonPage = 4 };
@@ -77,6 +81,16 @@ public:
     // registers the undo. Blocks are named by identifier (the canvas's own undo may replace
     // block objects); ones no longer in the layout are skipped.
     void setAspectRatios(const QList<float>& ratios, const QStringList& blockIds);
+    // A block's ratio and, for a photo, its crop (empty: none), as a revert takes them away and
+    // its undo gives them back.
+    struct RatioAndCrop {
+        QString blockId;
+        float ratio = 0.0f;
+        std::optional<QByteArray> crop;   // absent: the block is no photo
+    };
+    // Gives each named block its ratio and crop and registers the way back (what the blocks
+    // had), a redo included: undo and redo alternate for as long as the user likes.
+    void setRatiosAndCrops(const QList<RatioAndCrop>& states);
     void setImageDescription();
     void imageLinkTextDidChange();
     // Shows the link popover under its button, with the photo's link to edit.
@@ -155,6 +169,10 @@ public:
     platform::ui::Button* imageLinkPopoverButton() const { return m_imageLinkPopoverButton; }
     PLRPopover* imageLinkPopover() const { return m_imageLinkPopover; }
 
+    // The previewed photo's cached pictures changed (its file was mended, changed, or found
+    // unusable): the preview follows.
+    void imageCacheAssetChanged(PLRSourceImage* image) override;
+
     // The title of a ratio preset ("3:2" ...).
     static QString presetTitle(qint64 preset);
 
@@ -175,6 +193,8 @@ private:
     // The link switch and its box, on or off.
     void showLinkOnClick(bool on);
     void setPreviewStack(bool several);
+    // Shows the photo's preview (none: an empty preview) and follows its changes.
+    void showPreviewOf(const PLRSourceImagePtr& source);
     PLRBlock* blockWithId(const QString& identifier) const;
     QList<PLRBlock*> textTargets() const;
     void forEachSelectedDownloadButton(const std::function<void(PLRBlock_Download_Button*)>& change);
@@ -183,6 +203,7 @@ private:
     QPointer<PLRLayoutManager> m_layoutManager;
     QStackedWidget* m_tabView = nullptr;
     quint64 m_previewGeneration = 0;
+    std::weak_ptr<PLRSourceImage> m_previewSource;
     QString m_lightName;
 
     QPointer<platform::ui::TextField> m_otherInfoLabel;

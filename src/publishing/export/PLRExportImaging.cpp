@@ -135,9 +135,9 @@ QByteArray encodeJPEG(QImage image, float compression, qint64 dpi)
     return plr_image::encodeJPEG(image, jpegQuality(compression));
 }
 
-QImage decodePhotoAtSize(const QString& path, const QSize& size, QString* error)
+QImage decodePhotoAtSize(const QString& path, const QSize& size, QString* error, PLRPhotoProblem* problem)
 {
-    return plr_image::decodePhotoAtSize(path, size, error);
+    return plr_image::decodePhotoAtSize(path, size, error, problem);
 }
 
 } // namespace plr_export

@@ -3,6 +3,8 @@
 // Pixels of exported pictures: luminance sharpening, the DPI of a block, JPEG encoding with
 // the DPI in the JFIF header, and photos decoded straight at the size a render draws them.
 
+#include "store/persistance-store/source/PLRPhotoProblem.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -34,7 +36,7 @@ QByteArray encodeJPEG(QImage image, float compression, qint64 dpi);
 
 // The photo file decoded upright at `size` pixels (upright width and height), decoding at a
 // reduced scale when the file allows it. Never larger than the photo; a null image (with
-// `error`) when the file cannot be read.
-QImage decodePhotoAtSize(const QString& path, const QSize& size, QString* error = nullptr);
+// `error` and `problem`) when the file cannot be decoded whole.
+QImage decodePhotoAtSize(const QString& path, const QSize& size, QString* error = nullptr, PLRPhotoProblem* problem = nullptr);
 
 } // namespace plr_export

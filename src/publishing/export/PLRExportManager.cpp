@@ -107,6 +107,8 @@ struct LayoutExportJob {
     std::unique_ptr<platform::SerialQueue> queue;
     QThreadPool pool;
     QStringList failures;
+    // Photos found unusable before anything was written: the export is refused.
+    QStringList unusable;
     int written = 0;
     qint64 memoryBudget = PLRExportManager::memoryBudget();
     qint64 peakInFlight = 0;
@@ -140,7 +142,8 @@ QString writeBlock(QImage rendered, const QString& whyNotDrawn, const PlannedBlo
         return QStringLiteral("%1: the folder was moved or replaced during the export").arg(planned.fileName);
     }
     platform::Error error;
-    const bool ok = !data.isEmpty() && folder.writeFileAtomically(planned.fileName, data, &error);
+    // Nameless until whole: a kill never leaves half a file (or a temporary) in the user's folder.
+    const bool ok = !data.isEmpty() && folder.writeFileWhole(planned.fileName, data, &error);
     PLR_LOG_INFO(QStringLiteral("ExportLayout: Writing exported image to %1 %2.").arg(path, ok ? QStringLiteral("succeeded") : QStringLiteral("failed")));
     if (ok)
         return {};
@@ -169,6 +172,25 @@ qint64 drawingBytes(const PlannedBlock& planned)
 
 void LayoutExportJob::run()
 {
+    // Photos that are gone or known to be unusable, and those no decode has judged in their
+    // present version (not cached yet, or changed since the folder looked) decoded at their
+    // smallest scale: any that cannot be drawn whole refuses the export before a file is
+    // written, and every one is named with its reason.
+    unusable = PLRExportRenderer::unusablePhotos(renderer->layout(), renderer->photos())
+        + PLRExportRenderer::checkUnjudgedPhotos(renderer->photos(), &pool);
+    unusable.removeDuplicates();
+    unusable.sort(Qt::CaseInsensitive);
+    if (!unusable.isEmpty()) {
+        PLR_LOG_ERROR(QStringLiteral("ExportLayout - refused, photos cannot be drawn: %1").arg(unusable.join(QStringLiteral("; "))));
+        return;
+    }
+    // What an export killed before this one left where the file system has no nameless files.
+    QSet<QString> names;
+    for (const PlannedBlock& planned : std::as_const(blocks))
+        if (planned.block)
+            names.insert(planned.fileName);
+    if (const int removed = directory->removeLeftoversOf(names))
+        PLR_LOG_INFO(QStringLiteral("ExportLayout: removed %1 unfinished files of an earlier export from %2").arg(removed).arg(folder));
     // Photos are decoded ahead of the drawing (which takes turns on the main thread) and written
     // behind it, on the pool's threads. How many blocks are in flight is bounded by the memory
     // they hold, not by their count (see MemoryGate): a block of a portrait or of several photos
@@ -348,9 +370,16 @@ void LayoutExportJob::run()
                      .arg(double(memoryBudget) / (1024.0 * 1024.0), 0, 'f', 1));
 }
 
+QString unusablePhotosText(const QStringList& problems);
+
 void LayoutExportJob::finish()
 {
     renderer.reset();
+    if (!unusable.isEmpty()) {
+        if (completion)
+            completion(false, unusablePhotosText(unusable));
+        return;
+    }
     PLRDefaults::incrementExportLayoutCount();
     QString failure;
     if (!failures.isEmpty()) {
@@ -371,9 +400,11 @@ QString unusablePhotosText(const QStringList& problems)
     QString list = problems.mid(0, shown).join(QLatin1Char('\n'));
     if (problems.size() > shown)
         list += QStringLiteral("\n... and %1 more").arg(problems.size() - shown);
-    return QStringLiteral("Nothing was exported: %1 of the post cannot be drawn.\n%2\n\n"
-                          "Put the photos back in the post's folder or remove them from the layout, then export again.")
-        .arg(problems.size() == 1 ? QStringLiteral("a photo") : QStringLiteral("%1 photos").arg(problems.size()), list);
+    const bool one = problems.size() == 1;
+    return QStringLiteral("Nothing was exported: %1 of the post cannot be drawn.\n%2\n\n%3")
+        .arg(one ? QStringLiteral("a photo") : QStringLiteral("%1 photos").arg(problems.size()), list,
+             one ? QStringLiteral("Put a whole copy of it in the post's folder, or remove it from the layout, then export again.")
+                 : QStringLiteral("Put whole copies of them in the post's folder, or remove them from the layout, then export again."));
 }
 
 void completeLater(const PLRExportManager::CompletionBlock& completion, bool success, const QString& failure)
@@ -498,12 +529,7 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
             layoutWidth = proxy->width();
     const PLRLayout snapshot = firstSectionCopy(live, [](int, const PLRBlock&) { return true; });
     PLRExportRenderer::Photos photos = PLRExportRenderer::photosOf(postManager, snapshot);
-    // Photos that are gone or unreadable would be exported as placeholders: refuse first.
-    if (const QStringList problems = PLRExportRenderer::unusablePhotos(snapshot, photos); !problems.isEmpty()) {
-        PLR_LOG_ERROR(QStringLiteral("ExportLayout - refused, photos cannot be drawn: %1").arg(problems.join(QStringLiteral("; "))));
-        completeLater(completion, false, unusablePhotosText(problems));
-        return;
-    }
+    // Photos that cannot be drawn are looked for first, on the export's queue (run()).
     auto job = std::make_shared<LayoutExportJob>();
     job->liveManager = liveManager;
     job->renderer = std::make_unique<PLRExportRenderer>(snapshot, layoutWidth, std::move(photos));
@@ -584,27 +610,32 @@ bool PLRExportManager::exportBlocks(const QList<PLRBlock*>& blocks, PLRPostManag
     const PLRLayout& copy = *collage;
 
     PLRExportRenderer::Photos photos = PLRExportRenderer::photosOf(postManager, copy);
-    // Photos that are gone or unreadable would be drawn as placeholders: refuse first.
-    if (const QStringList problems = PLRExportRenderer::unusablePhotos(copy, photos); !problems.isEmpty()) {
-        PLR_LOG_ERROR(QStringLiteral("Exporting Collage to %1 refused, photos cannot be drawn: %2").arg(file, problems.join(QStringLiteral("; "))));
-        if (failure)
-            *failure = unusablePhotosText(problems);
-        return false;
-    }
+    // Photos that are gone or known to be unusable, and those whose decode fails now, would be
+    // drawn as placeholders or grey: refused before anything is written, each named.
+    QStringList unusable = PLRExportRenderer::unusablePhotos(copy, photos);
     PLRExportRenderer renderer(copy, double(width), std::move(photos));
-    QStringList unreadable;
-    const PLRExportRenderer::Pictures pictures = PLRExportRenderer::preparePictures(renderer.picturesForLayout(double(width)), true, &unreadable);
-    if (!unreadable.isEmpty()) {
-        PLR_LOG_ERROR(QStringLiteral("Exporting Collage to %1 failed: %2").arg(file, unreadable.join(QStringLiteral("; "))));
+    const PLRExportRenderer::Pictures pictures = PLRExportRenderer::preparePictures(renderer.picturesForLayout(double(width)), true, &unusable);
+    if (!unusable.isEmpty()) {
+        unusable.removeDuplicates();
+        unusable.sort(Qt::CaseInsensitive);
+        PLR_LOG_ERROR(QStringLiteral("Exporting Collage to %1 refused, photos cannot be drawn: %2").arg(file, unusable.join(QStringLiteral("; "))));
         if (failure)
-            *failure = unusablePhotosText(unreadable);
+            *failure = unusablePhotosText(unusable);
         return false;
     }
     QString whyNotDrawn;
     const QImage image = renderer.renderLayout(double(width), pictures, &whyNotDrawn);
     const QByteArray data = plr_export::encodeJPEG(image, interpolateQualityValue(quality), plr_export::kUnknownDPI);
+    // Nameless until whole, as the layout export's files.
     platform::Error error;
-    if (data.isEmpty() || !platform::files::writeAtomically(file, data, &error)) {
+    platform::files::Directory folder;
+    const QString fileName = QFileInfo(file).fileName();
+    bool written = false;
+    if (!data.isEmpty() && folder.open(QFileInfo(file).absolutePath(), &error)) {
+        folder.removeLeftoversOf({fileName});
+        written = folder.writeFileWhole(fileName, data, &error);
+    }
+    if (!written) {
         const QString why = !data.isEmpty()          ? error.localizedDescription()
                              : whyNotDrawn.isEmpty() ? QStringLiteral("The collage could not be drawn.")
                                                      : QStringLiteral("The collage could not be drawn: %1.").arg(whyNotDrawn);

@@ -11,7 +11,9 @@
 #include "store/persistance-store/source/PLRSourceImage.h"
 #include "platform/Log.h"
 #include "store/session/PLRPostManager.h"
+#include "store/persistance-store/source/PLRPhotoDecoder.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
@@ -19,6 +21,8 @@
 
 #include <cmath>
 #include <mutex>
+
+#include <sys/stat.h>
 
 // Serves the prepared pictures as the photos' full-size images (the export draws those).
 class PLRExportRenderer::PhotoProvider final : public PLRLayoutImageProvider {
@@ -55,11 +59,24 @@ PLRExportRenderer::Photos PLRExportRenderer::photosOf(PLRPostManager* postManage
         photo.size = QSizeF(image->width(), image->height());
         photo.keywords = image->focusKeywords();
         photo.dpi = image->dpi();
-        photo.available = !photo.path.isEmpty() && !image->fileDeleted();
+        photo.problem = image->problem();
+        photo.judged = image->isJudged();
+        photo.stamp = image->fileStamp();
+        photo.source = image;
+        photo.available = !photo.path.isEmpty() && photo.problem == PLRPhotoProblem::None;
         photos.insert(it.key(), photo);
     }
     return photos;
 }
+
+namespace {
+
+QString nameOf(const QString& identifier, const PLRExportRenderer::Photo& photo)
+{
+    return photo.fileName.isEmpty() ? QStringLiteral("a photo no longer in the post (%1)").arg(identifier) : photo.fileName;
+}
+
+} // namespace
 
 QStringList PLRExportRenderer::unusablePhotos(const PLRLayout& layout, const Photos& photos)
 {
@@ -69,17 +86,54 @@ QStringList PLRExportRenderer::unusablePhotos(const PLRLayout& layout, const Pho
         if (it.key().isEmpty())
             continue;   // an image block without a photo draws its placeholder
         const Photo photo = photos.value(it.key());
-        const QString name = photo.fileName.isEmpty() ? QStringLiteral("a photo no longer in the post (%1)").arg(it.key()) : photo.fileName;
         const QFileInfo file(photo.path);
-        if (!photo.available || photo.path.isEmpty() || !file.isFile()) {
-            problems.append(QStringLiteral("%1: missing from the folder").arg(name));
-            continue;
+        PLRPhotoProblem problem = photo.problem;
+        if (photo.path.isEmpty() || (!photo.available && problem == PLRPhotoProblem::None) || !file.exists())
+            problem = PLRPhotoProblem::Missing;
+        if (problem == PLRPhotoProblem::None) {
+            // The folder may not have seen the file change yet: its header at least.
+            QImageReader reader(photo.path);
+            const QSize size = reader.size();
+            if (!file.isFile() || !reader.canRead() || !size.isValid() || size.isEmpty()) {
+                problem = plr_image::checkPhoto(photo.path);   // fails at the header: quick
+                if (problem == PLRPhotoProblem::None)
+                    problem = PLRPhotoProblem::Unreadable;
+            }
         }
-        QImageReader reader(photo.path);
-        const QSize size = reader.size();
-        if (!reader.canRead() || !size.isValid() || size.isEmpty())
-            problems.append(QStringLiteral("%1: cannot be read (%2)").arg(name, reader.errorString()));
+        if (problem != PLRPhotoProblem::None)
+            problems.append(QStringLiteral("%1: %2").arg(nameOf(it.key(), photo), describePhotoProblem(problem)));
     }
+    problems.sort(Qt::CaseInsensitive);
+    return problems;
+}
+
+QStringList PLRExportRenderer::checkUnjudgedPhotos(const Photos& photos, QThreadPool* pool)
+{
+    struct Check {
+        QString name;
+        Photo photo;
+        PLRPhotoProblem problem = PLRPhotoProblem::None;
+    };
+    // Also the photos whose file changed since the folder last looked (its verdict is about the
+    // earlier version).
+    const auto changedOnDisk = [](const Photo& photo) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(photo.path).constData(), &st) != 0)
+            return true;
+        return !(PLRFileStamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec} == photo.stamp);
+    };
+    QList<Check> checks;
+    for (auto it = photos.cbegin(); it != photos.cend(); ++it)
+        if (it.value().available && (!it.value().judged || changedOnDisk(it.value())))
+            checks.append({nameOf(it.key(), it.value()), it.value()});
+    QtConcurrent::blockingMap(pool, checks, [](Check& check) {
+        const PLRSourceImagePtr source = check.photo.source.lock();
+        check.problem = source ? source->checkedProblem() : plr_image::checkPhoto(check.photo.path);
+    });
+    QStringList problems;
+    for (const Check& check : std::as_const(checks))
+        if (check.problem != PLRPhotoProblem::None)
+            problems.append(QStringLiteral("%1: %2").arg(check.name, describePhotoProblem(check.problem)));
     problems.sort(Qt::CaseInsensitive);
     return problems;
 }
@@ -160,7 +214,7 @@ void PLRExportRenderer::addRequests(const PLRBlock* block, double scale, QList<P
             return;
         }
     }
-    requests.append({identifier, photo.path, size, photo.fileName});
+    requests.append({identifier, photo.path, size, photo.fileName, photo.stamp, photo.source});
 }
 
 QList<PLRExportRenderer::PictureRequest> PLRExportRenderer::picturesForBlock(const PLRBlock* block, double pixelWidth) const
@@ -197,13 +251,19 @@ PLRExportRenderer::Pictures PLRExportRenderer::preparePictures(const QList<Pictu
     std::mutex mutex;
     auto decode = [&](const PictureRequest& request) {
         QString error;
-        const QImage picture = plr_export::decodePhotoAtSize(request.path, request.size, &error);
+        PLRPhotoProblem problem = PLRPhotoProblem::None;
+        const QImage picture = plr_export::decodePhotoAtSize(request.path, request.size, &error, &problem);
         if (picture.isNull()) {
             PLR_LOG_WARN(QStringLiteral("Export: the photo %1 could not be read: %2").arg(request.path, error));
+            if (problem == PLRPhotoProblem::None)
+                problem = PLRPhotoProblem::Unreadable;
+            // Its photo is marked on the canvas and in the gallery as well.
+            if (const PLRSourceImagePtr source = request.source.lock(); source && problem != PLRPhotoProblem::Missing)
+                source->noteDecodeResult(request.stamp, problem);
             std::lock_guard lock(mutex);
             if (unreadable)
-                unreadable->append(QStringLiteral("%1: cannot be read (%2)")
-                                       .arg(request.fileName.isEmpty() ? request.path : request.fileName, error));
+                unreadable->append(QStringLiteral("%1: %2").arg(request.fileName.isEmpty() ? request.path : request.fileName,
+                                                                describePhotoProblem(problem)));
             return;
         }
         std::lock_guard lock(mutex);

@@ -8,6 +8,7 @@
 
 #include "publishing/export/PLRExportNames.h"
 #include "store/model/PLRLayoutDocument.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
 
 #include <QColor>
 #include <QHash>
@@ -27,6 +28,7 @@ class PLRLayoutManager;
 class PLRLayoutView;
 class PLRLayoutViewProxy;
 class PLRPostManager;
+class QThreadPool;
 
 class PLRExportRenderer {
 public:
@@ -37,7 +39,11 @@ public:
         QSizeF size;             // upright pixels
         QStringList keywords;
         qint64 dpi = 0;
-        bool available = false;  // the file is there
+        bool available = false;  // the file is there and nothing found it unusable
+        PLRPhotoProblem problem = PLRPhotoProblem::None;   // what is known now
+        bool judged = false;     // a decode has judged this version of the file
+        PLRFileStamp stamp;      // the version of the file the folder knows
+        std::weak_ptr<PLRSourceImage> source;   // told what a decode finds
     };
     using Photos = QHash<QString, Photo>;
 
@@ -47,16 +53,22 @@ public:
         QString path;
         QSize size;
         QString fileName;
+        PLRFileStamp stamp;
+        std::weak_ptr<PLRSourceImage> source;
     };
     using Pictures = QHash<QString, QImage>;
 
     // The post's photos that the layout refers to (a reference to no photo of the post is
     // listed as not available).
     static Photos photosOf(PLRPostManager* postManager, const PLRLayout& layout);
-    // The photos of the layout's image blocks that cannot be drawn: one line per photo, "name:
-    // why" (gone from the folder, or not a picture that can be read), in name order. Empty when
-    // every photo can be drawn. Reads each file's header.
+    // The photos of the layout's image blocks that are known not to be drawable: one line per
+    // photo, "name: why" ("missing from the folder", "cut short", "not a readable photo"), in
+    // name order. Empty when none is. Reads each file's header; photos that no decode has judged
+    // yet are left to checkUnjudgedPhotos().
     static QStringList unusablePhotos(const PLRLayout& layout, const Photos& photos);
+    // Decodes (at their smallest scale, on the pool's threads) the photos no decode has judged
+    // in their present version, and answers those that cannot be drawn, as unusablePhotos().
+    static QStringList checkUnjudgedPhotos(const Photos& photos, QThreadPool* pool);
     static plr_export::PhotoLookup lookupFor(const Photos& photos);
 
     // The copy is laid out `layoutWidth` points wide.
@@ -76,7 +88,8 @@ public:
     // The pictures the whole layout needs when drawn `pixelWidth` pixels wide.
     QList<PictureRequest> picturesForLayout(double pixelWidth) const;
     // Decodes the pictures (any thread; in parallel when `parallel`). A photo that cannot be
-    // read is left out (logged, and named in `unreadable` as "file name: why").
+    // decoded whole is left out (logged, named in `unreadable` as "file name: why", and its
+    // photo told, so that it is marked).
     static Pictures preparePictures(const QList<PictureRequest>& requests, bool parallel = false,
                                     QStringList* unreadable = nullptr);
 

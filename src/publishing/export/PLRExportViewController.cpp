@@ -655,10 +655,10 @@ void PLRExportViewController::exportLayout()
         PLR_LOG_WARN(QStringLiteral("ExportLayout - export url is nil"));
         return;
     }
-    // Photos that are gone or unreadable stop the export before anything is made.
+    // Photos that are gone, cut short or unreadable stop the export before anything is made.
     if (const QString problem = PLRExportManager::sharedManager().unusablePhotosReport(manager); !problem.isEmpty()) {
         PLR_LOG_WARN(QStringLiteral("ExportLayout - photos are missing or unreadable"));
-        platform::showAlert(QStringLiteral("Missing Photos"), problem);
+        platform::showAlert(QStringLiteral("Photos Cannot Be Exported"), problem);
         return;
     }
     const qint64 width = currentWidth();
@@ -767,7 +767,7 @@ void PLRExportViewController::exportCollage()
     if (const QString problem = selection.isEmpty() ? QString() : PLRExportManager::sharedManager().unusablePhotosReport(manager, selection);
         !problem.isEmpty()) {
         PLR_LOG_WARN(QStringLiteral("Exporting Collage - photos are missing or unreadable"));
-        platform::showAlert(QStringLiteral("Missing Photos"), problem);
+        platform::showAlert(QStringLiteral("Photos Cannot Be Exported"), problem);
         return;
     }
     platform::PanelRequest request;

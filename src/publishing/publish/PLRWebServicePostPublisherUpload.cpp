@@ -8,6 +8,7 @@
 #include "platform/Json.h"
 #include "platform/Log.h"
 #include "store/session/PLRPostManager.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
 #include "services/web-services/PLRWebServiceManager.h"
 
 #include <QFile>
@@ -19,6 +20,15 @@ namespace {
 
 constexpr int kImageBatchSize = 20;
 constexpr int kUploadConnections = 6;   // per host, as many as a browser opens
+
+// What the user is told when a photo the service asks for cannot be sent: its name and why.
+QString unusablePhotoError(const PLRSourceImagePtr& image)
+{
+    if (!image)
+        return QStringLiteral("A photo of the post cannot be found.");
+    const PLRPhotoProblem problem = image->problem() == PLRPhotoProblem::None ? PLRPhotoProblem::Missing : image->problem();
+    return QStringLiteral("%1 cannot be published: %2.").arg(image->fileName(), describePhotoProblem(problem));
+}
 
 QStringList referencesOf(const PLRWebServicePostRevisionPtr& revision)
 {
@@ -183,10 +193,11 @@ void PLRWebServicePostPublisher::runUploadPass(quint64 pass)
     QVariantList entries;
     for (const QString& reference : references) {
         const PLRSourceImagePtr image = m_postManager ? m_postManager->imageForIdentifier(reference) : nullptr;
-        // A photo without its export file would go up as nothing: as good as missing.
+        // A photo without its export file (gone, cut short, not readable) would go up as nothing
+        // or as a grey picture: it is named instead.
         if (!image || image->exportFilePath().isEmpty()) {
             PLR_LOG_WARN(QStringLiteral("Canceling publish due to image not found: %1").arg(reference));
-            setLastError(QStringLiteral("A photo of the post cannot be found."));
+            setLastError(unusablePhotoError(image));
             fire(PLRPP_EVENT_CANCEL_PROCESS);
             return;
         }
@@ -297,7 +308,7 @@ void PLRWebServicePostPublisher::pushImage(const QString& reference, const QUrl&
     const QFileInfo file(path);
     if (path.isEmpty() || !file.isFile() || !file.isReadable() || file.size() == 0) {
         PLR_LOG_WARN(QStringLiteral("Canceling publish due to image not found: %1").arg(reference));
-        setLastError(QStringLiteral("A photo of the post cannot be found."));
+        setLastError(unusablePhotoError(image));
         fire(PLRPP_EVENT_CANCEL_PROCESS);
         return;
     }

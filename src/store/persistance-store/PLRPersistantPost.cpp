@@ -301,11 +301,15 @@ bool PLRPersistantPost::checkIfPostMissingImagesBeforePublish()
     if (missing.isEmpty())
         return true;
     platform::Alert alert;
-    alert.messageText = QStringLiteral("Missing Photos");
+    alert.messageText = QStringLiteral("Photos Cannot Be Published");
     alert.informativeText =
-        QStringLiteral("These photos of the post can no longer be found in its source folder:\n%1\n\n"
-                       "Put them back or remove them from the layout before publishing.")
-            .arg(missing.join(QLatin1Char('\n')));
+        missing.size() == 1
+        ? QStringLiteral("This photo of the post cannot be published:\n%1\n\n"
+                         "Put a whole copy of it in the post's folder, or remove it from the layout, before publishing.")
+              .arg(missing.first())
+        : QStringLiteral("These photos of the post cannot be published:\n%1\n\n"
+                         "Put whole copies of them in the post's folder, or remove them from the layout, before publishing.")
+              .arg(missing.join(QLatin1Char('\n')));
     alert.buttons = {QStringLiteral("OK")};
     platform::runAlert(alert);
     return false;

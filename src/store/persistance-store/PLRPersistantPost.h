@@ -34,9 +34,11 @@ inline constexpr const char* kPLRPostKeyFocusKeywords = "focusKeywords";
 
 inline constexpr const char* kPLRPostCurrentVersion = "1.0.0";
 
-// The most a post's layout and info.plist may hold, in the store and in post files alike.
+// The most a post's layout, info.plist and location.plist may hold, in the store and in post
+// files alike.
 inline constexpr qint64 kPLRPostMaxLayoutBytes = qint64(8) * 1024 * 1024;
 inline constexpr qint64 kPLRPostMaxInfoBytes = qint64(4) * 1024 * 1024;
+inline constexpr qint64 kPLRPostMaxLocationBytes = qint64(4) * 1024 * 1024;
 
 // One post bundle on disk: metadata, the layout document, SEO fields and the preview.
 class PLRPersistantPost : public PLRPersistantResource {
@@ -51,8 +53,9 @@ public:
     // Renders the post's preview as JPEG bytes (empty: no preview). Registered by the export
     // engine; asked on the main thread when a changed post is saved.
     using PreviewProvider = std::function<QByteArray(PLRPersistantPost& post)>;
-    // The names of the photo files that the post's layout uses and that are missing on disk.
-    // Registered by the source-folder layer.
+    // The photos that the post's layout uses and that cannot be published (gone from the
+    // folder, cut short, not readable), each as "file name: reason". Registered by the
+    // source-folder layer.
     using MissingImagesCheck = std::function<QStringList(const PLRPersistantPost& post)>;
 
     static void setPreviewProvider(PreviewProvider provider);
@@ -113,7 +116,8 @@ public:
 
     void refreshSourceLocations() {}
 
-    // Shows an alert when photo files of the layout are missing; true when publishing may go on.
+    // Shows an alert naming the photos of the layout that cannot be published, each with its
+    // reason; true when publishing may go on.
     bool checkIfPostMissingImagesBeforePublish();
     // No limit on the width of a layout's images.
     static constexpr qint64 minMaxImageWidthForLayout() { return 99999999999999LL; }

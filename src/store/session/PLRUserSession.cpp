@@ -321,7 +321,7 @@ PLRPersistantPost* PLRUserSession::duplicatePost(PLRPersistantPost* post, platfo
         }
         bool ok = false;
         const QString infoPath = staging + QLatin1Char('/') + QLatin1String(kPLRPostInfoFileName);
-        QVariantMap info = platform::plist::readDictionary(infoPath, &ok, &copyError);
+        QVariantMap info = platform::plist::readDictionary(infoPath, &ok, &copyError, kPLRPostMaxInfoBytes);
         if (ok) {
             const QDateTime now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
             info.insert(QLatin1String(kPLRPostKeyIdentifier), identifier);
@@ -334,7 +334,7 @@ PLRPersistantPost* PLRUserSession::duplicatePost(PLRPersistantPost* post, platfo
         }
         const QString locationPath = staging + QLatin1Char('/') + QLatin1String(kPLRPostLocationFileName);
         if (ok && QFileInfo::exists(locationPath)) {
-            QVariantMap location = platform::plist::readDictionary(locationPath, &ok, &copyError);
+            QVariantMap location = platform::plist::readDictionary(locationPath, &ok, &copyError, kPLRPostMaxLocationBytes);
             if (ok) {
                 location.insert(QStringLiteral("identifier"), newIdentifier());
                 ok = platform::plist::writeFile(locationPath, location, &copyError);

@@ -238,6 +238,18 @@ TEST(GalleryCell, DrawsThePictureWithStarsLabelUsedAndMissingMarksAndTheSelectio
     EXPECT_EQ(strokes[1].color, ColorWithHex::smb_blueColour());
     EXPECT_DOUBLE_EQ(strokes[1].lineWidth, 2.0);
 
+    // A photo whose file is there but cannot be drawn (here: no picture) has the same corner.
+    PLRSourceImagePtr unreadable = fakePhoto(QSize(90, 60), 0, 0);
+    unreadable->setFile(QStringLiteral("/nowhere/broken.jpg"), QStringLiteral("broken.jpg"), PLRFileStamp{2, 2}, PLRImageMetadata{});
+    ASSERT_EQ(unreadable->problem(), PLRPhotoProblem::Unreadable);
+    PLRImageManager::storeMemoryPreview(unreadable->identifier(), preview);
+    item.setImage(unreadable);
+    item.setSelected(false);
+    fills = opsOf(item.view()->recordDrawing(), DrawOperation::Kind::FillPath);
+    ASSERT_EQ(fills.size(), 1u);
+    EXPECT_EQ(fills[0].path.boundingRect().size(), QSizeF(30, 30));
+    EXPECT_EQ(fills[0].color, ColorWithHex::smb_errorRed().withAlpha(0.6));
+
     // A photo with no size yet is drawn at L x 0.6666 L; a label outside 1..7 draws nothing.
     PLRSourceImagePtr unknown = fakePhoto(QSize(), 0, 9);
     PLRImageManager::storeMemoryPreview(unknown->identifier(), preview);

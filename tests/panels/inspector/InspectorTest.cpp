@@ -209,10 +209,24 @@ TEST(Inspector, RatioChangeUndoesAndRedoesForAsLongAsTheUserLikes)
     EXPECT_FLOAT_EQ(block()->aspect_ratio(), 0.0f);
     EXPECT_FALSE(block()->image().has_position());
     testing_support::drainEvents();
-    undo->undo();
-    EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f);
-    ASSERT_TRUE(block()->image().has_position());
-    EXPECT_FLOAT_EQ(block()->image().position().x(), 0.2f);
+    // The revert undoes and redoes for as long as the user likes too.
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(undo->canUndo()) << round;
+        EXPECT_EQ(undo->undoActionName(), QStringLiteral("Change Aspect Ratio"));
+        undo->undo();
+        EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f);
+        ASSERT_TRUE(block()->image().has_position());
+        EXPECT_FLOAT_EQ(block()->image().position().x(), 0.2f);
+        EXPECT_FLOAT_EQ(block()->image().position().width(), 0.5f);
+        EXPECT_EQ(ratio->title(), QStringLiteral("Multiple"));
+        ASSERT_TRUE(undo->canRedo()) << round;
+        EXPECT_EQ(undo->redoActionName(), QStringLiteral("Change Aspect Ratio"));
+        undo->redo();
+        EXPECT_FLOAT_EQ(block()->aspect_ratio(), 0.0f);
+        EXPECT_FALSE(block()->image().has_position());
+        EXPECT_EQ(ratio->title(), QStringLiteral("3:2"));
+        EXPECT_FALSE(undo->canRedo());
+    }
 }
 
 TEST(Inspector, CropTileTogglesEditModeAndTilesFollowTheSelection)
@@ -883,4 +897,37 @@ TEST(Inspector, MissingPhotosAndTheCanvasReplacingBlocks)
     platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_BLOCK_WAS_SELECTED), nullptr,
                                                        {{QString::fromLatin1(kPLRShouldFocusKeyWordField), true}});
     EXPECT_TRUE(t.page()->imageKeywordTokenField()->hasFocus());
+}
+
+TEST(Inspector, ThePhotosPreviewFollowsItsFileWhenItIsCutShortAndMended)
+{
+    Inspector t(1, 600, 400);
+    const QList<PLRBlock*> images = t.addImages(1);
+    ASSERT_EQ(images.size(), 1);
+    const PLRSourceImagePtr photo = t.manager->images().first();
+    t.layout()->selectBlocks({images[0]});
+    ASSERT_EQ(t.page()->currentSubPage(), PLRPropertyViewController::ImagePage);
+    const auto shown = [&] { return t.page()->previewImageView()->image().bitmap; };
+    const QImage placeholder = PLRImageManager::placeholderImage();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !shown().isNull() && shown() != placeholder; }, 5000));
+    const QByteArray whole = [&] {
+        QFile file(photo->path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+
+    // Cut short: the placeholder, not a picture grey below the cut.
+    ASSERT_TRUE(testing_support::cutShort(photo->path(), 0.6));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return shown() == placeholder; }, 5000));
+    EXPECT_EQ(photo->problem(), PLRPhotoProblem::CutShort);
+
+    // Mended: the photo again, without selecting anything anew.
+    QFile mended(photo->path() + ".new");
+    ASSERT_TRUE(mended.open(QIODevice::WriteOnly));
+    mended.write(whole);
+    mended.close();
+    ASSERT_TRUE(QFile::remove(photo->path()));
+    ASSERT_TRUE(QFile::rename(photo->path() + ".new", photo->path()));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !shown().isNull() && shown() != placeholder; }, 5000));
+    EXPECT_EQ(shown().size(), PLRImageManager::memoryPreview(photo->identifier()).size());
+    EXPECT_EQ(photo->problem(), PLRPhotoProblem::None);
 }

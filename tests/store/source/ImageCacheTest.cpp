@@ -17,6 +17,8 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <utime.h>
 
 #include <atomic>
@@ -222,9 +224,10 @@ TEST(ImageCache, GIFsKeepTheirFileAndAreCheckedAgainstTheSizeLimit)
 {
     QTemporaryDir dir;
     const QString gif = dir.filePath(QStringLiteral("anim.gif"));
-    // A 1 x 1 GIF89a (Qt reads GIFs but does not write them).
+    // A 1 x 1 GIF89a (Qt reads GIFs but does not write them). (The data block's "D" stands
+    // apart: "\x02D" would be one byte.)
     static const char tinyGIF[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04\x01\x00"
-                                  "\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02D\x01\x00;";
+                                  "\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02" "D\x01\x00;";
     ASSERT_TRUE(source_test::writeBytes(gif, QByteArray(tinyGIF, sizeof(tinyGIF) - 1)));
     auto image = imageFor(gif, dir.filePath(QStringLiteral("loc")));
     EXPECT_TRUE(image->isImageGIF());
@@ -491,4 +494,94 @@ TEST(ImageCache, BuildingACacheKeepsInMemoryOnlyThePreviewsSomeoneAskedFor)
     EXPECT_EQ(PLRImageManager::memoryPreview(images[0]->identifier()).cacheKey(), rebuilt.cacheKey());
     for (const PLRSourceImagePtr& image : images)
         PLRImageManager::forgetMemoryPreview(image->identifier());
+}
+
+TEST(ImageCache, OnlyAPhotoThatDecodesWholeIsCachedAndACopyOfAnEarlierVersionGoes)
+{
+    QTemporaryDir dir;
+    const QString cacheRoot = dir.filePath(QStringLiteral("loc"));
+    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+    ASSERT_TRUE(writePhoto(path, 1200, 800));
+    const QByteArray whole = source_test::readBytes(path);
+    auto image = imageFor(path, cacheRoot);
+    AssetRecorder recorder;
+    image->addDelegate(&recorder);
+    const QDir cache(image->cacheLocation());
+    const auto recache = [&] {
+        image->setFile(path, "photo.jpg", PLRFileStamp{QFileInfo(path).size(), PLRImageManager::fileModifiedNs(path)},
+                       PLRImageMetadata::read(path));
+        PLRImageManager::shared().requestCache(image);
+        finishCaching();
+    };
+    recache();
+    ASSERT_TRUE(QFile::exists(cache.filePath("export.jpg")));
+    EXPECT_TRUE(image->isJudged());
+    EXPECT_EQ(image->problem(), PLRPhotoProblem::None);
+    const int before = recorder.changes;
+
+    // Cut short with its time kept (as a copy that keeps times and stopped early): the size
+    // tells the cache is not of this version; the decode finds the end missing. No copy is made,
+    // the good one goes, and the photo says why (its delegates told).
+    const qint64 modified = PLRImageManager::fileModifiedNs(path);
+    ASSERT_TRUE(testing_support::cutShort(path, 0.6));
+    struct timespec times[2] = {{0, UTIME_OMIT}, {modified / 1000000000, modified % 1000000000}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    ASSERT_EQ(PLRImageManager::fileModifiedNs(path), modified);
+    EXPECT_FALSE(PLRImageManager::isCacheFresh(image->cacheLocation(), modified, false, QFileInfo(path).size()));
+    recache();
+    EXPECT_EQ(image->problem(), PLRPhotoProblem::CutShort);
+    EXPECT_TRUE(image->isJudged());
+    EXPECT_GT(recorder.changes, before);
+    for (const char* name : {"export.jpg", "preview.jpg", "source.stamp"})
+        EXPECT_FALSE(QFile::exists(cache.filePath(name))) << name;
+    EXPECT_TRUE(image->exportImageData().isEmpty());
+    EXPECT_TRUE(image->exportFilePath().isEmpty());
+    EXPECT_TRUE(PLRImageManager::sha1HashForImage(image.get()).isEmpty());
+    std::atomic_bool answered = false;
+    QImage answer;
+    EXPECT_TRUE(image->previewImage([&](const QImage& preview) {
+        answer = preview;
+        answered = true;
+    }).isNull());
+    ASSERT_TRUE(waitUntil([&] { return answered.load(); }));
+    EXPECT_EQ(answer, PLRImageManager::placeholderImage());
+
+    // A header that does not match its pixels: not readable, never a grey picture.
+    ASSERT_TRUE(testing_support::writeJpegWithLyingHeader(path));
+    recache();
+    EXPECT_EQ(image->problem(), PLRPhotoProblem::Unreadable);
+    EXPECT_FALSE(QFile::exists(cache.filePath("export.jpg")));
+
+    // Mended: cached again, usable again.
+    ASSERT_TRUE(source_test::writeBytes(path, whole));
+    recache();
+    EXPECT_EQ(image->problem(), PLRPhotoProblem::None);
+    EXPECT_TRUE(QFile::exists(cache.filePath("export.jpg")));
+    EXPECT_FALSE(image->exportImageData().isEmpty());
+    image->removeDelegate(&recorder);
+}
+
+TEST(ImageCache, APhotoNotYetJudgedIsDecodedWhenItsUseIsAskedFor)
+{
+    // Nothing cached yet (the cache jobs have not run): asking whether it can be used decodes it,
+    // and the answer is kept for this version of the file.
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("good.jpg"));
+    const QString cut = dir.filePath(QStringLiteral("cut.jpg"));
+    ASSERT_TRUE(writePhoto(good, 900, 600));
+    ASSERT_TRUE(writePhoto(cut, 900, 600));
+    ASSERT_TRUE(testing_support::cutShort(cut, 0.5));
+    auto whole = imageFor(good, dir.filePath(QStringLiteral("loc")));
+    auto broken = imageFor(cut, dir.filePath(QStringLiteral("loc")));
+    EXPECT_FALSE(whole->isJudged());
+    EXPECT_EQ(broken->problem(), PLRPhotoProblem::None);   // nothing known yet
+    EXPECT_EQ(whole->checkedProblem(), PLRPhotoProblem::None);
+    EXPECT_EQ(broken->checkedProblem(), PLRPhotoProblem::CutShort);
+    EXPECT_TRUE(whole->isJudged());
+    EXPECT_EQ(broken->problem(), PLRPhotoProblem::CutShort);
+    // A file changed since its folder looked is judged as it is, the answer not kept for the
+    // version the folder knows.
+    ASSERT_TRUE(testing_support::cutShort(good, 0.5));
+    EXPECT_EQ(whole->checkedProblem(), PLRPhotoProblem::CutShort);
+    EXPECT_EQ(whole->problem(), PLRPhotoProblem::None);
 }

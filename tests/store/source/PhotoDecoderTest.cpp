@@ -10,10 +10,18 @@
 #include <gtest/gtest.h>
 
 #include <QColorSpace>
+#include <QFile>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTransform>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include <jpeglib.h>
 
 using source_test::tagPhoto;
 
@@ -163,4 +171,154 @@ TEST(PhotoDecoder, EveryOrientationIsTurnedUprightWhileDecoding)
         EXPECT_EQ(plr_image::applyOrientation(wide, orientation).colorSpace(), QColorSpace(QColorSpace::DisplayP3))
             << "orientation " << orientation;
     }
+}
+
+namespace {
+
+// The picture as an Adobe CMYK JPEG (inverted values, as every CMYK JPEG in use stores them),
+// written with libjpeg (Qt writes no CMYK).
+bool writeCmykJpeg(const QString& path, const QImage& picture)
+{
+    std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "wb");
+    if (!file)
+        return false;
+    jpeg_compress_struct info {};
+    jpeg_error_mgr errors {};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = JDIMENSION(picture.width());
+    info.image_height = JDIMENSION(picture.height());
+    info.input_components = 4;
+    info.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 95, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<JSAMPLE> row(size_t(picture.width()) * 4);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            // K the brightest channel, C, M, Y what each channel lacks of it (all inverted).
+            const QRgb p = picture.pixel(x, y);
+            const int k = std::max({qRed(p), qGreen(p), qBlue(p), 1});
+            row[size_t(x) * 4 + 0] = JSAMPLE(qRed(p) * 255 / k);
+            row[size_t(x) * 4 + 1] = JSAMPLE(qGreen(p) * 255 / k);
+            row[size_t(x) * 4 + 2] = JSAMPLE(qBlue(p) * 255 / k);
+            row[size_t(x) * 4 + 3] = JSAMPLE(k);
+        }
+        JSAMPROW rows[] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return std::fclose(file) == 0;
+}
+
+PLRPhotoProblem problemOf(const QString& path, QImage* decoded = nullptr)
+{
+    PLRPhotoProblem problem = PLRPhotoProblem::None;
+    QString error;
+    const QImage image = plr_image::decodePhotoAtSize(path, QSize(120, 80), &error, &problem);
+    if (decoded)
+        *decoded = image;
+    EXPECT_EQ(image.isNull(), problem != PLRPhotoProblem::None) << path.toStdString();
+    EXPECT_EQ(error.isEmpty(), problem == PLRPhotoProblem::None) << path.toStdString();
+    // The quick check judges the file as the decode does.
+    EXPECT_EQ(plr_image::checkPhoto(path), problem) << path.toStdString();
+    return problem;
+}
+
+} // namespace
+
+TEST(PhotoDecoder, APhotoThatCannotBeDecodedWholeIsRefusedWithItsReasonNeverFilledIn)
+{
+    QTemporaryDir dir;
+    const QImage real = QImage(testing_support::realPhotoPath())
+                            .scaled(QSize(640, 427), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                            .convertToFormat(QImage::Format_RGB32);
+    const auto path = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+
+    // Whole photos decode, baseline and progressive, and a JPEG with stray bytes between its
+    // markers (its pixels are whole) too.
+    ASSERT_TRUE(real.save(path("whole.jpg"), "JPG", 90));
+    QImageWriter progressive(path("progressive.jpg"), "jpeg");
+    progressive.setProgressiveScanWrite(true);
+    ASSERT_TRUE(progressive.write(real));
+    EXPECT_EQ(problemOf(path("whole.jpg")), PLRPhotoProblem::None);
+    EXPECT_EQ(problemOf(path("progressive.jpg")), PLRPhotoProblem::None);
+    QByteArray stray = source_test::readBytes(path("whole.jpg"));
+    const qsizetype afterApp0 = 4 + ((uchar(stray[4]) << 8) | uchar(stray[5]));
+    stray.insert(afterApp0, QByteArray("\x00\x00\x00", 3));
+    ASSERT_TRUE(source_test::writeBytes(path("stray.jpg"), stray));
+    EXPECT_EQ(problemOf(path("stray.jpg")), PLRPhotoProblem::None);
+
+    // Cut short: libjpeg's "Premature end of JPEG file" is not a grey bottom half but a refusal,
+    // scaled or not, also when the cut falls inside the header.
+    for (const char* name : {"whole.jpg", "progressive.jpg"}) {
+        const QString cut = path(name) + ".cut.jpg";
+        ASSERT_TRUE(QFile::copy(path(name), cut));
+        ASSERT_TRUE(testing_support::cutShort(cut, 0.6));
+        EXPECT_EQ(problemOf(cut), PLRPhotoProblem::CutShort) << name;
+        EXPECT_TRUE(plr_image::decodePhotoAtSize(cut, QSize()).isNull()) << name;
+    }
+    ASSERT_TRUE(source_test::writeBytes(path("header.jpg"), source_test::readBytes(path("whole.jpg")).left(100)));
+    EXPECT_EQ(problemOf(path("header.jpg")), PLRPhotoProblem::CutShort);
+
+    // A header that says 30000 x 30000 over 300 x 200 pixels: no grey block, not readable.
+    ASSERT_TRUE(testing_support::writeJpegWithLyingHeader(path("lying.jpg")));
+    EXPECT_EQ(problemOf(path("lying.jpg")), PLRPhotoProblem::Unreadable);
+
+    // Gone, empty and garbage files, each with its own reason.
+    EXPECT_EQ(problemOf(path("gone.jpg")), PLRPhotoProblem::Missing);
+    ASSERT_TRUE(source_test::writeBytes(path("empty.jpg"), QByteArray()));
+    EXPECT_EQ(problemOf(path("empty.jpg")), PLRPhotoProblem::Unreadable);
+    ASSERT_TRUE(source_test::writeBytes(path("garbage.jpg"), QByteArray("this is not a picture")));
+    EXPECT_EQ(problemOf(path("garbage.jpg")), PLRPhotoProblem::Unreadable);
+    EXPECT_EQ(describePhotoProblem(PLRPhotoProblem::CutShort), "cut short");
+    EXPECT_EQ(describePhotoProblem(PLRPhotoProblem::Unreadable), "not a readable photo");
+    EXPECT_EQ(describePhotoProblem(PLRPhotoProblem::Missing), "missing from the folder");
+
+    // Formats whose readers hand back a cut file's picture without a word (BMP, GIF) are judged
+    // by their own structure; the others refuse it themselves.
+    const QImage small = real.scaled(QSize(300, 200));
+    for (const char* format : {"png", "bmp", "gif", "tif", "webp"}) {
+        const QString whole = path("whole.") + QLatin1String(format);
+        if (QLatin1String(format) == QLatin1String("gif")) {
+            // Qt reads GIFs but does not write them: one frame, uncompressed codes.
+            QByteArray gif("GIF89a", 6);
+            gif += QByteArray("\x2C\x01\xC8\x00\x80\x00\x00", 7);   // 300 x 200, a 2-colour table
+            gif += QByteArray("\x00\x00\x00\xFF\xFF\xFF", 6);
+            gif += QByteArray("\x2C\x00\x00\x00\x00\x2C\x01\xC8\x00\x00\x02", 11);
+            // A clear code and then blocks of zero codes: 3-bit codes "clear, 0, 0 ...".
+            for (int i = 0; i < 200; ++i)
+                gif += QByteArray("\xFF", 1) + QByteArray(255, char(0));
+            gif += QByteArray("\x00\x3B", 2);
+            ASSERT_TRUE(source_test::writeBytes(whole, gif));
+        } else if (!small.save(whole, format)) {
+            continue;   // no writer for it here
+        }
+        if (QImage(whole).isNull())
+            continue;
+        EXPECT_EQ(problemOf(whole), PLRPhotoProblem::None) << format;
+        ASSERT_TRUE(testing_support::cutShort(whole, 0.5));
+        const PLRPhotoProblem cut = problemOf(whole);
+        EXPECT_NE(cut, PLRPhotoProblem::None) << format;
+        if (QLatin1String(format) == QLatin1String("bmp") || QLatin1String(format) == QLatin1String("gif")) {
+            EXPECT_EQ(cut, PLRPhotoProblem::CutShort) << format;
+        }
+    }
+
+    // CMYK JPEGs go through libjpeg as well: decoded as Qt's reader decodes them, and refused when
+    // cut short.
+    ASSERT_TRUE(writeCmykJpeg(path("cmyk.jpg"), real));
+    QImage cmyk;
+    ASSERT_EQ(problemOf(path("cmyk.jpg"), &cmyk), PLRPhotoProblem::None);
+    const QImage byQt = QImage(path("cmyk.jpg")).convertToFormat(QImage::Format_RGB32).scaled(QSize(120, 80), Qt::IgnoreAspectRatio,
+                                                                                                Qt::SmoothTransformation);
+    ASSERT_EQ(cmyk.size(), byQt.size());
+    EXPECT_LT(meanDifference(cmyk.convertToFormat(QImage::Format_RGB32), byQt), 4.0);
+    EXPECT_LT(meanDifference(cmyk.convertToFormat(QImage::Format_RGB32), real.scaled(QSize(120, 80), Qt::IgnoreAspectRatio,
+                                                                                      Qt::SmoothTransformation)),
+              6.0);
+    ASSERT_TRUE(testing_support::cutShort(path("cmyk.jpg"), 0.6));
+    EXPECT_EQ(problemOf(path("cmyk.jpg")), PLRPhotoProblem::CutShort);
 }

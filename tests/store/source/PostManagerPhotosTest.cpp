@@ -3,6 +3,7 @@
 #include "../StoreTestHelpers.h"
 #include "SourceTestPhotos.h"
 #include "TestSupport.h"
+#include "support/store/StoreFixtures.h"
 
 #include "store/persistance-store/source/PLRSourceDirectory.h"
 
@@ -77,8 +78,9 @@ TEST(PostManagerPhotos, CountsThePhotosTheLayoutUsesAndKeepsTheirRecordsAcrossAR
     EXPECT_TRUE(testing_support::waitUntil([&] { return reopened->numberOfImagesInUse() == 1; }, 5000));
 }
 
-TEST(PostManagerPhotos, MissingPhotosAreNamedBeforePublishing)
+TEST(PostManagerPhotos, PhotosThatCannotBePublishedAreNamedWithTheirReasonsBeforePublishing)
 {
+    testing_support::installStoreLibraries();   // the check publishing asks
     const QString folder = makeFolder({"a.jpg", "b.jpg"});
     PLRPostManager* manager = openPost(store_test::signIn(), folder);
     ASSERT_NE(manager, nullptr);
@@ -88,10 +90,22 @@ TEST(PostManagerPhotos, MissingPhotosAreNamedBeforePublishing)
         section->add_blocks()->mutable_image()->set_img_ref(image->identifier().toStdString());
     manager->representedPost()->setLayout(layout);
     manager->refreshImagesInUse();
+    EXPECT_TRUE(manager->representedPost()->checkIfPostMissingImagesBeforePublish());
+    EXPECT_TRUE(testing_support::scriptedAlerts().shown().empty());
+
     ASSERT_TRUE(QFile::remove(folder + "/b.jpg"));
+    ASSERT_TRUE(testing_support::cutShort(folder + "/a.jpg", 0.6));
+    const QStringList expected = {"a.jpg: cut short", "b.jpg: missing from the folder"};
     ASSERT_TRUE(testing_support::waitUntil([&] {
-        return manager->sourceDirectory()->missingFileNamesForIdentifiers(manager->imageReferencesInLayout()).size() == 1;
+        return manager->sourceDirectory()->unusablePhotosForIdentifiers(manager->imageReferencesInLayout()) == expected;
     }, 5000));
-    EXPECT_EQ(manager->sourceDirectory()->missingFileNamesForIdentifiers(manager->imageReferencesInLayout()),
-              QStringList{"b.jpg"});
+    // Publishing stops at an alert that names both, each with its reason: no grey picture goes up.
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    EXPECT_FALSE(manager->representedPost()->checkIfPostMissingImagesBeforePublish());
+    ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    const platform::Alert& alert = testing_support::scriptedAlerts().shown().back();
+    EXPECT_EQ(alert.messageText, "Photos Cannot Be Published");
+    EXPECT_TRUE(alert.informativeText.contains("a.jpg: cut short\nb.jpg: missing from the folder")) << alert.informativeText.toStdString();
+    // Nor is there an export file to upload for the cut one.
+    EXPECT_TRUE(manager->imageForIdentifier(manager->images().first()->identifier())->exportFilePath().isEmpty());
 }

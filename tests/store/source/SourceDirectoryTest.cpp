@@ -329,8 +329,8 @@ TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
     const QString twoId = imageNamed(*directory, "two.jpg")->identifier();
     EXPECT_EQ(directory->updateImagesInLayout({twoId, one->identifier()}), 1);
     EXPECT_TRUE(imageNamed(*directory, "two.jpg")->inLayout());
-    EXPECT_EQ(directory->missingFileNamesForIdentifiers({twoId, one->identifier()}), QStringList({"one.jpg"}));
-    EXPECT_EQ(directory->missingFileNamesForIdentifiers({"NO-SUCH-PHOTO"}), QStringList({"NO-SUCH-PHOTO"}));
+    EXPECT_EQ(directory->unusablePhotosForIdentifiers({twoId, one->identifier()}), QStringList({"one.jpg: missing from the folder"}));
+    EXPECT_EQ(directory->unusablePhotosForIdentifiers({"NO-SUCH-PHOTO"}), QStringList({"NO-SUCH-PHOTO: missing from the folder"}));
     EXPECT_EQ(recorder.offMain, 0);
 
     // Progress: finished already, so the call-back runs at once.
@@ -648,4 +648,66 @@ TEST(SourceDirectory, FIFOsAndDevicesNamedLikePhotosAreNeverOpened)
     EXPECT_EQ(names(directory->images()), QStringList({"real.jpg"}));
     EXPECT_FALSE(PLRImageMetadata::read(f.folder() + "/pipe.jpg").readable);
     EXPECT_FALSE(PLRImageMetadata::read(f.folder() + "/zero.jpg").readable);
+}
+
+TEST(SourceDirectory, APhotoSpoiledOnDiskKeepsItsPlaceMarkedWithItsReasonUntilItIsMended)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/one.jpg", 640, 480));
+    ASSERT_TRUE(writePhoto(f.folder() + "/two.jpg", 640, 480));
+    const QByteArray wholeOne = source_test::readBytes(f.folder() + "/one.jpg");
+    const QByteArray wholeTwo = source_test::readBytes(f.folder() + "/two.jpg");
+    f.settle();
+    auto directory = f.make(f.folder());
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(Fixture::loaded(*directory));
+    ASSERT_TRUE(Fixture::watched(*directory));
+    const PLRSourceImagePtr one = imageNamed(*directory, "one.jpg");
+    const PLRSourceImagePtr two = imageNamed(*directory, "two.jpg");
+    ASSERT_TRUE(one && two);
+    // Cached: judged whole.
+    ASSERT_TRUE(waitUntil([&] { return one->isJudged() && two->isJudged(); }, 5000));
+    EXPECT_EQ(one->problem(), PLRPhotoProblem::None);
+    EXPECT_TRUE(QFile::exists(QDir(one->cacheLocation()).filePath("export.jpg")));
+    recorder.clear();
+
+    // Cut short: its header still reads, the decode finds the rest missing. The photo stays,
+    // marked, and is announced again once that is known; its cached copy goes.
+    ASSERT_TRUE(testing_support::cutShort(f.folder() + "/one.jpg", 0.6));
+    // No picture any more: it keeps its place (not taken for a photo gone from the folder).
+    ASSERT_TRUE(source_test::writeBytes(f.folder() + "/two.jpg", QByteArray("this is not a picture")));
+    f.settle();
+    ASSERT_TRUE(waitUntil([&] {
+        return one->problem() == PLRPhotoProblem::CutShort && two->problem() == PLRPhotoProblem::Unreadable;
+    }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return recorder.count("updated", "one.jpg") >= 2; }, 5000));
+    EXPECT_EQ(recorder.count("deleted"), 0);
+    EXPECT_FALSE(one->fileDeleted());
+    EXPECT_FALSE(two->fileDeleted());
+    EXPECT_EQ(names(directory->images()), QStringList({"one.jpg", "two.jpg"}));
+    EXPECT_TRUE(directory->vanishedImages().isEmpty());
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    EXPECT_FALSE(QFile::exists(QDir(one->cacheLocation()).filePath("export.jpg")));
+    EXPECT_FALSE(QFile::exists(QDir(two->cacheLocation()).filePath("export.jpg")));
+    EXPECT_TRUE(one->exportImageData().isEmpty());
+    EXPECT_EQ(directory->unusablePhotosForIdentifiers({one->identifier(), two->identifier()}),
+              QStringList({"one.jpg: cut short", "two.jpg: not a readable photo"}));
+
+    // Mended: whole copies back, drawn and cached again.
+    recorder.clear();
+    ASSERT_TRUE(source_test::writeBytes(f.folder() + "/one.jpg.new", wholeOne));
+    ASSERT_TRUE(QFile::remove(f.folder() + "/one.jpg"));
+    ASSERT_TRUE(QFile::rename(f.folder() + "/one.jpg.new", f.folder() + "/one.jpg"));
+    ASSERT_TRUE(source_test::writeBytes(f.folder() + "/two.jpg", wholeTwo));
+    f.settle();
+    ASSERT_TRUE(waitUntil([&] { return recorder.count("updated", "one.jpg") > 0 && recorder.count("updated", "two.jpg") > 0; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return one->isJudged() && two->isJudged(); }, 5000));
+    EXPECT_EQ(one->problem(), PLRPhotoProblem::None);
+    EXPECT_EQ(two->problem(), PLRPhotoProblem::None);
+    EXPECT_EQ(two->width(), 640.0f);
+    EXPECT_FALSE(one->exportImageData().isEmpty());
+    EXPECT_TRUE(directory->unusablePhotosForIdentifiers({one->identifier(), two->identifier()}).isEmpty());
+    EXPECT_EQ(recorder.offMain, 0);
 }

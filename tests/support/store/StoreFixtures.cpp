@@ -6,7 +6,9 @@
 #include "store/PLRStore.h"
 #include "store/session/PLRUserSession.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QLinearGradient>
@@ -51,6 +53,51 @@ QImage orientedPhoto(const TestPhoto& photo)
 }
 
 } // namespace
+
+bool cutShort(const QString& path, double share)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    file.close();
+    // Written anew (not truncated in place), as a copy that stopped early is.
+    QFile out(path + QStringLiteral(".part"));
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes.left(qsizetype(bytes.size() * share))) < 0)
+        return false;
+    out.close();
+    return QFile::remove(path) && QFile::rename(path + QStringLiteral(".part"), path);
+}
+
+bool writeJpegWithLyingHeader(const QString& path, int width, int height)
+{
+    QImage picture(300, 200, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    painter.fillRect(picture.rect(), QColor(40, 90, 160));
+    painter.fillRect(QRect(20, 20, 80, 60), Qt::white);
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "JPG", 90))
+        return false;
+    // The frame header (SOF0..SOF2): its height and width follow the length and precision.
+    for (qsizetype i = 2; i + 9 < bytes.size();) {
+        if (uchar(bytes[i]) != 0xFF)
+            return false;
+        const int marker = uchar(bytes[i + 1]);
+        const int length = (uchar(bytes[i + 2]) << 8) | uchar(bytes[i + 3]);
+        if (marker >= 0xC0 && marker <= 0xC2) {
+            bytes[i + 5] = char(height >> 8);
+            bytes[i + 6] = char(height & 0xFF);
+            bytes[i + 7] = char(width >> 8);
+            bytes[i + 8] = char(width & 0xFF);
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        }
+        i += 2 + length;
+    }
+    return false;
+}
 
 bool writePhoto(const QString& path, const TestPhoto& photo)
 {

@@ -42,6 +42,12 @@ QString writePhotoFolder(const QList<TestPhoto>& photos, const QString& name = Q
 // `count` plain photos named p01.jpg, p02.jpg...
 QList<TestPhoto> plainPhotos(int count);
 
+// Photos that cannot be drawn whole, as they turn up in folders: the file at `path` cut to the
+// given share of its bytes (a copy that stopped early), and a JPEG whose header says it is
+// `width` x `height` over the pixels of a small picture. False when the file could not be written.
+bool cutShort(const QString& path, double share = 0.6);
+bool writeJpegWithLyingHeader(const QString& path, int width = 30000, int height = 30000);
+
 // The store's install, as the composition root calls it.
 void installStoreLibraries();
 

@@ -160,7 +160,7 @@ QUrl PLRImageManager::locationForIdentifier(const QString& identifier)
     return QUrl::fromLocalFile(QDir(defaultLocationRoot()).filePath(identifier));
 }
 
-QString PLRImageManager::sha1HashForImage(const PLRSourceImage* image)
+QString PLRImageManager::sha1HashForImage(PLRSourceImage* image)
 {
     if (!image)
         return {};
@@ -254,9 +254,17 @@ void PLRImageManager::runJob(const std::weak_ptr<PLRSourceImage>& weakImage, con
     BuildResult result;
     bool rebuilt = false;
     if (request.sourcePath.isEmpty()) {
-        result.error = QStringLiteral("the photo's file is gone");
-    } else if (isCacheFresh(request.cacheDirectory, request.sourceModifiedNs, request.isGIF)) {
+        result.error = QStringLiteral("the photo cannot be drawn");
+        // A file that is there but cannot be drawn (no picture any more, or found cut short):
+        // no copy of what it held is kept.
+        if (request.dropCache)
+            purgeCache(request.cacheDirectory);
+    } else if (isCacheFresh(request.cacheDirectory, request.sourceModifiedNs, request.isGIF, request.sourceSize)) {
         result.ok = true;
+        // Made from a whole decode of this version of the file.
+        result.judged = !request.judged;
+        result.judgedSize = request.sourceSize;
+        result.judgedModifiedNs = request.sourceModifiedNs;
         if (image->hasPendingPreviewRequests())
             result.preview = readCachedImage(QDir(request.cacheDirectory).filePath(QLatin1String(kPreviewFileName)));
     } else {
@@ -265,6 +273,8 @@ void PLRImageManager::runJob(const std::weak_ptr<PLRSourceImage>& weakImage, con
         if (!result.ok)
             PLR_LOG_WARN(QStringLiteral("Caching %1 failed: %2").arg(request.sourcePath, result.error));
     }
+    if (result.judged)
+        image->noteDecodeResult(PLRFileStamp{result.judgedSize, result.judgedModifiedNs}, result.problem);
     // The export file's hash is made here, off the main thread, for the publish that asks for it.
     if (result.ok)
         cachedSha1OfFile(QDir(request.cacheDirectory)
@@ -272,7 +282,16 @@ void PLRImageManager::runJob(const std::weak_ptr<PLRSourceImage>& weakImage, con
     image->finishCacheJob(result.ok, result.preview, rebuilt);
 }
 
-bool PLRImageManager::isCacheFresh(const QString& cacheDirectory, qint64 sourceModifiedNs, bool isGIF)
+namespace {
+
+QByteArray stampText(qint64 size, qint64 modifiedNs)
+{
+    return QByteArray::number(size) + ' ' + QByteArray::number(modifiedNs);
+}
+
+} // namespace
+
+bool PLRImageManager::isCacheFresh(const QString& cacheDirectory, qint64 sourceModifiedNs, bool isGIF, qint64 sourceSize)
 {
     // A file that is missing is never fresh, whatever the photo's time (a photo can carry the
     // time 0, as a missing file reads).
@@ -284,7 +303,14 @@ bool PLRImageManager::isCacheFresh(const QString& cacheDirectory, qint64 sourceM
     };
     if (cacheDirectory.isEmpty() || !stampedFresh(kPreviewFileName) || !stampedFresh(kExportFileName))
         return false;
-    return !isGIF || stampedFresh(kAnimationFileName);
+    if (isGIF && !stampedFresh(kAnimationFileName))
+        return false;
+    if (sourceSize < 0)
+        return true;
+    // The size too: a file cut short keeps its time when it is copied with it.
+    QByteArray stamp;
+    return platform::files::readAll(dir.filePath(QLatin1String(kStampFileName)), &stamp, nullptr, 256)
+        && stamp.trimmed() == stampText(sourceSize, sourceModifiedNs);
 }
 
 qint64 PLRImageManager::fileModifiedNs(const QString& path)
@@ -304,6 +330,7 @@ void PLRImageManager::purgeCache(const QString& cacheDirectory)
         QFile::remove(dir.filePath(QLatin1String(name)));
         QFile::remove(dir.filePath(QLatin1String(name) + QLatin1String(kHashSuffix)));
     }
+    QFile::remove(dir.filePath(QLatin1String(kStampFileName)));
 }
 
 PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& request)
@@ -314,6 +341,10 @@ PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& req
         result.error = QStringLiteral("not a regular file");
         return result;
     }
+    // The version of the file that is decoded: what the files are stamped with, and what the
+    // verdict is about.
+    const qint64 decodedSize = qint64(st.st_size);
+    const qint64 decodedModifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     // Decoded once, upright, at the export size straight away (at the smallest libjpeg scale
     // that covers it, scaled and turned while decoding), in sRGB.
     const auto exportSizeFor = [](const QSize& upright) {
@@ -323,9 +354,17 @@ PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& req
         return QSize(kExportMaxWidth, height);
     };
     QString error;
-    QImage image = plr_image::decodePhotoUpright(request.sourcePath, request.orientation, exportSizeFor, &error);
+    PLRPhotoProblem problem = PLRPhotoProblem::None;
+    QImage image = plr_image::decodePhotoUpright(request.sourcePath, request.orientation, exportSizeFor, &error, &problem);
+    result.judged = problem != PLRPhotoProblem::Missing;
+    result.problem = problem;
+    result.judgedSize = decodedSize;
+    result.judgedModifiedNs = decodedModifiedNs;
     if (image.isNull()) {
-        result.error = QStringLiteral("cannot decode: %1").arg(error);
+        // No copy of a photo that cannot be drawn whole, and none of an earlier version left.
+        if (problem != PLRPhotoProblem::Missing)
+            purgeCache(request.cacheDirectory);
+        result.error = QStringLiteral("cannot decode (%1): %2").arg(describePhotoProblem(problem), error);
         return result;
     }
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
@@ -365,10 +404,14 @@ PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& req
     } else {
         QFile::remove(animationPath);
     }
-    // The photo's modification time marks the files as made from this version of it.
+    // The photo's size and modification time mark the files as made from this version of it.
+    if (!writeFileAtomically(dir.filePath(QLatin1String(kStampFileName)), stampText(decodedSize, decodedModifiedNs), &error)) {
+        result.error = error;
+        return result;
+    }
     for (const QString& path : {exportPath, previewPath, animationPath}) {
         if (QFile::exists(path))
-            setModifiedNs(path, request.sourceModifiedNs);
+            setModifiedNs(path, decodedModifiedNs);
     }
     // The hash of what a publish uploads, kept with it.
     cachedSha1OfFile(request.isGIF ? animationPath : exportPath);

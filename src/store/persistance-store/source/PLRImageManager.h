@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/persistance-store/source/PLRPhotoProblem.h"
+
 #include <QDateTime>
 #include <QImage>
 #include <QString>
@@ -15,8 +17,10 @@ namespace platform { class OperationQueue; }
 // The image cache: one folder per photo, named by the photo's identifier, under the store's
 // image area ("loc"). The folder holds "preview.jpg" (longer side at most 512 px), "export.jpg"
 // (at most 1500 px wide, upright, sRGB, the photo's resolution) and, for a GIF, "animation.gif"
-// (the file itself). The cache files carry the photo's modification time, so a changed photo
-// is cached again. Caching runs on an operation queue of at most 10 concurrent jobs.
+// (the file itself). The cache files carry the photo's modification time, and "source.stamp"
+// its size and time, so a changed photo is cached again. Only a photo that decodes whole is
+// cached: one that cannot (cut short, data that does not match its header) loses what its
+// folder held. Caching runs on an operation queue of at most 10 concurrent jobs.
 class PLRImageManager {
 public:
     static constexpr int kPreviewLongestEdge = 512;
@@ -28,6 +32,8 @@ public:
     static constexpr const char* kPreviewFileName = "preview.jpg";
     static constexpr const char* kExportFileName = "export.jpg";
     static constexpr const char* kAnimationFileName = "animation.gif";
+    // "<size> <modification time in ns>" of the photo the files were made from.
+    static constexpr const char* kStampFileName = "source.stamp";
 
     // The image drawn for a photo without a thumbnail.
     static QImage placeholderImage();
@@ -45,7 +51,7 @@ public:
     // SHA-1 of the photo's export data as 40 upper-case hexadecimal digits; empty without data.
     // Read from the cache, where it is kept beside the export file when that is written (off
     // the main thread); computed (and kept) here only when the file changed since.
-    static QString sha1HashForImage(const PLRSourceImage* image);
+    static QString sha1HashForImage(PLRSourceImage* image);
     // The kept SHA-1 of a cache file: computed and stored when missing or made for another
     // version of the file. Any thread.
     static QString cachedSha1OfFile(const QString& path);
@@ -69,17 +75,27 @@ public:
         qint64 dpi = 72;
         bool isGIF = false;
         qint64 sourceModifiedNs = 0;   // the photo's modification time, nanoseconds since the epoch
+        qint64 sourceSize = -1;        // its size in bytes; -1 when not known
+        bool dropCache = false;        // no source: the file is there but cannot be drawn
+        bool judged = false;           // a whole decode has judged this version already
     };
     struct BuildResult {
         bool ok = false;
         QImage preview;
         QString error;
+        // Set when the photo was decoded: what the decode found, of the file as it was then.
+        bool judged = false;
+        PLRPhotoProblem problem = PLRPhotoProblem::None;
+        qint64 judgedSize = -1;
+        qint64 judgedModifiedNs = 0;
     };
     // Decodes the photo once (scaled down while decoding where the decoder can) and writes
-    // the cache files.
+    // the cache files, stamped with the file's size and time as they were when it was read. A
+    // photo that cannot be decoded whole gets none, and loses the files of an earlier version.
     static BuildResult buildCache(const BuildRequest& request);
-    // Whether the cache folder holds every file of the photo, made from this version of it.
-    static bool isCacheFresh(const QString& cacheDirectory, qint64 sourceModifiedNs, bool isGIF);
+    // Whether the cache folder holds every file of the photo, made from this version of it
+    // (its time, and its size when one is given).
+    static bool isCacheFresh(const QString& cacheDirectory, qint64 sourceModifiedNs, bool isGIF, qint64 sourceSize = -1);
     // Removes the cache folder's files.
     static void purgeCache(const QString& cacheDirectory);
     // A cached picture (never through a link, nothing but a regular file); null when unreadable.

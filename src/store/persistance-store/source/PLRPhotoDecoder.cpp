@@ -4,17 +4,20 @@
 
 #include <QColorSpace>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 
 #include <algorithm>
 #include <vector>
 #include <cmath>
 #include <cstdint>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace plr_image {
 
@@ -40,8 +43,19 @@ struct Header {
     QSize stored;
     int orientation = 1;
     bool jpeg = false;
+    QByteArray format;
     QString error;
 };
+
+// Whether the file begins as a JPEG does (libjpeg then judges it, also when its header is cut).
+bool startsAsJpeg(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray start = file.read(3);
+    return start.size() == 3 && uchar(start[0]) == 0xFF && uchar(start[1]) == 0xD8 && uchar(start[2]) == 0xFF;
+}
 
 Header readHeader(const QString& path)
 {
@@ -51,10 +65,12 @@ Header readHeader(const QString& path)
     header.stored = reader.size();
     if (!header.stored.isValid() || header.stored.isEmpty()) {
         header.error = reader.errorString();
+        header.jpeg = startsAsJpeg(path);
         return header;
     }
     header.orientation = orientationOf(reader.transformation());
-    header.jpeg = reader.format() == "jpeg";
+    header.format = reader.format();
+    header.jpeg = header.format == "jpeg";
     return header;
 }
 
@@ -283,18 +299,57 @@ struct JpegError {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    PLRPhotoProblem problem = PLRPhotoProblem::None;
 };
 
 void onJpegError(j_common_ptr info)
 {
     auto* error = reinterpret_cast<JpegError*>(info->err);
     (*info->err->format_message)(info, error->message);
+    error->problem = PLRPhotoProblem::Unreadable;
     std::longjmp(error->jump, 1);
 }
 
-void onJpegMessage(j_common_ptr, int)
+// The warnings after which libjpeg would go on with grey (or garbled) pixels in place of the
+// picture: the file ended early, or its data does not match its header. They end the decode.
+// Others (extraneous bytes between markers, an unknown JFIF version, a bad colour profile) leave
+// the pixels whole and are let through.
+void onJpegMessage(j_common_ptr info, int level)
 {
-    // Warnings (a truncated file, odd markers) are not errors: what could be decoded is kept.
+    if (level >= 0)
+        return;   // trace messages
+    PLRPhotoProblem problem = PLRPhotoProblem::None;
+    switch (info->err->msg_code) {
+    case JWRN_JPEG_EOF:
+        problem = PLRPhotoProblem::CutShort;   // "Premature end of JPEG file"
+        break;
+    case JWRN_HIT_MARKER:   // "Corrupt JPEG data: premature end of data segment"
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+    case JWRN_NOT_SEQUENTIAL:
+    case JWRN_BOGUS_PROGRESSION:
+        problem = PLRPhotoProblem::Unreadable;
+        break;
+    default:
+        return;
+    }
+    auto* error = reinterpret_cast<JpegError*>(info->err);
+    (*info->err->format_message)(info, error->message);
+    error->problem = problem;
+    std::longjmp(error->jump, 1);
+}
+
+// CMYK rows (an Adobe file's inverted values, as every CMYK JPEG in use stores them) turned into
+// RGB in place: both are four bytes a pixel.
+void cmykToRgb(JSAMPROW row, int width)
+{
+    auto* out = reinterpret_cast<QRgb*>(row);
+    for (int x = 0; x < width; ++x) {
+        const JSAMPLE* in = row + size_t(x) * 4;
+        const int k = in[3];
+        out[x] = qRgb(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
+    }
 }
 
 // Decodes the JPEG at n/8 of its stored size, scaled down on the way to `wanted` (in stored
@@ -302,10 +357,11 @@ void onJpegMessage(j_common_ptr, int)
 // says, with its colour profile. Every object with a destructor is made before the jump point
 // (see onJpegError).
 bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, int orientation, QImage& out, QByteArray& profile,
-                      QString& error)
+                      QString& error, PLRPhotoProblem& problem)
 {
     std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
     if (!file) {
+        problem = errno == ENOENT ? PLRPhotoProblem::Missing : PLRPhotoProblem::Unreadable;
         error = QStringLiteral("the file cannot be opened");
         return false;
     }
@@ -323,6 +379,7 @@ bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, i
         jpeg_destroy_decompress(&info);
         std::fclose(file);
         error = QString::fromLocal8Bit(failure.message);
+        problem = failure.problem;
         out = QImage();
         return false;
     }
@@ -330,12 +387,7 @@ bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, i
     jpeg_stdio_src(&info, file);
     jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);   // the ICC profile
     jpeg_read_header(&info, TRUE);
-    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
-        jpeg_destroy_decompress(&info);
-        std::fclose(file);
-        error = QStringLiteral("CMYK");
-        return false;
-    }
+    const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     unsigned int iccLength = 0;
     if (jpeg_read_icc_profile(&info, &icc, &iccLength) && icc && iccLength > 0)
         profile = QByteArray(reinterpret_cast<const char*>(icc), int(iccLength));
@@ -343,7 +395,8 @@ bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, i
     icc = nullptr;
     info.scale_num = unsigned(std::clamp(numerator, 1, 8));
     info.scale_denom = 8;
-    info.out_color_space = JCS_EXT_BGRX;   // QImage::Format_RGB32 in memory, little-endian
+    // QImage::Format_RGB32 in memory (little-endian); CMYK rows are turned into it as they come.
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
     info.dct_method = JDCT_ISLOW;
     info.do_fancy_upsampling = TRUE;
     jpeg_calc_output_dimensions(&info);
@@ -357,6 +410,7 @@ bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, i
     if (out.isNull() || (scales && row.isNull())) {
         jpeg_destroy_decompress(&info);
         std::fclose(file);
+        problem = PLRPhotoProblem::Unreadable;
         error = QStringLiteral("not enough memory for %1 x %2 pixels").arg(width).arg(height);
         out = QImage();
         return false;
@@ -369,6 +423,8 @@ bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, i
         const int y = int(info.output_scanline);
         JSAMPROW target = scales ? row.scanLine(0) : reinterpret_cast<JSAMPROW>(writer.rowBuffer(y));
         jpeg_read_scanlines(&info, &target, 1);
+        if (cmyk)
+            cmykToRgb(target, width);
         if (scales)
             scaler.addRow(reinterpret_cast<const QRgb*>(row.constScanLine(0)));
         else
@@ -383,39 +439,139 @@ bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, i
     return true;
 }
 
-QImage decode(const Header& header, const QString& path, const QSize& uprightSize, int orientation, QString* error)
+// What a BMP or GIF file's own structure says of its end: whether the file stops before the
+// pixels its header announces (Qt's readers hand back such a picture without a word, its
+// missing part left blank). Only the headers and block lengths are read, never more than the
+// file holds.
+bool bmpEndsEarly(QFile& file)
 {
-    if (!header.stored.isValid() || header.stored.isEmpty()) {
-        if (error)
-            *error = header.error.isEmpty() ? QStringLiteral("not a picture") : header.error;
-        return {};
+    const QByteArray head = file.read(34);
+    if (head.size() < 34)
+        return true;
+    const auto u16 = [&](int at) { return quint32(uchar(head[at])) | quint32(uchar(head[at + 1])) << 8; };
+    const auto u32 = [&](int at) { return u16(at) | u16(at + 2) << 16; };
+    const qint64 offset = u32(10);
+    const qint64 width = qint32(u32(18));
+    const qint64 height = qint32(u32(22));
+    const qint64 bits = u16(28);
+    const quint32 compression = u32(30);
+    if (compression != 0 && compression != 3)
+        return false;   // run-length coded: its length is not known from the header
+    const qint64 rowBytes = (std::abs(width) * bits + 31) / 32 * 4;
+    return file.size() < offset + rowBytes * std::abs(height);
+}
+
+bool gifEndsEarly(QFile& file)
+{
+    constexpr qint64 kLargest = qint64(512) * 1024 * 1024;
+    if (file.size() > kLargest)
+        return false;
+    const QByteArray data = file.readAll();
+    const qint64 size = data.size();
+    const auto at = [&](qint64 i) { return int(uchar(data[i])); };
+    const auto colourTable = [](int packed) { return (packed & 0x80) ? 3 * (qint64(1) << ((packed & 7) + 1)) : qint64(0); };
+    if (size < 13)
+        return true;
+    qint64 pos = 13 + colourTable(at(10));
+    // Data sub-blocks: a length byte and that many bytes, until a length of 0.
+    const auto skipSubBlocks = [&]() {
+        while (pos < size) {
+            const int length = at(pos);
+            pos += 1 + length;
+            if (length == 0)
+                return true;
+        }
+        return false;
+    };
+    while (pos < size) {
+        switch (at(pos)) {
+        case 0x3B:   // the trailer: the file is whole
+            return false;
+        case 0x21:   // an extension
+            pos += 2;
+            if (!skipSubBlocks())
+                return true;
+            break;
+        case 0x2C:   // an image: its descriptor, its own colours, the code size, its data
+            if (pos + 10 > size)
+                return true;
+            pos += 10 + colourTable(at(pos + 9)) + 1;
+            if (!skipSubBlocks())
+                return true;
+            break;
+        default:
+            return false;   // not a block this check knows: Qt's reader judges it
+        }
     }
+    return true;
+}
+
+bool endsEarly(const QString& path, const QByteArray& format)
+{
+    if (format != "bmp" && format != "gif")
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    return format == "bmp" ? bmpEndsEarly(file) : gifEndsEarly(file);
+}
+
+QImage decode(const Header& header, const QString& path, const QSize& uprightSize, int orientation, QString* error,
+              PLRPhotoProblem* problem)
+{
+    const auto fail = [&](PLRPhotoProblem what, const QString& why) {
+        if (error)
+            *error = why;
+        if (problem)
+            *problem = what;
+        return QImage();
+    };
+    if (problem)
+        *problem = PLRPhotoProblem::None;
+    const QFileInfo file(path);
+    if (!file.exists())
+        return fail(PLRPhotoProblem::Missing, QStringLiteral("the file is gone"));
+    if (!file.isFile() || file.size() == 0)
+        return fail(PLRPhotoProblem::Unreadable, file.isFile() ? QStringLiteral("the file is empty") : QStringLiteral("not a regular file"));
+    const bool sized = header.stored.isValid() && !header.stored.isEmpty();
+    if (!sized && !header.jpeg)
+        return fail(PLRPhotoProblem::Unreadable, header.error.isEmpty() ? QStringLiteral("not a picture") : header.error);
     Header oriented = header;
     oriented.orientation = orientation;
-    const QSize wanted = storedWanted(oriented, uprightSize);
+    const QSize wanted = sized ? storedWanted(oriented, uprightSize) : QSize();
     QImage image;
-    QString failure;
     if (header.jpeg) {
+        // libjpeg judges every JPEG, also one whose header Qt could not read (cut inside it).
         QByteArray profile;
-        if (decodeJpegScaled(path, jpegScaleNumerator(header.stored, wanted), wanted, orientation, image, profile, failure)
-            && !profile.isEmpty()) {
+        QString failure;
+        PLRPhotoProblem what = PLRPhotoProblem::None;
+        if (!decodeJpegScaled(path, sized ? jpegScaleNumerator(header.stored, wanted) : 1, wanted, orientation, image, profile, failure, what))
+            return fail(what == PLRPhotoProblem::None ? PLRPhotoProblem::Unreadable : what, failure);
+        if (!sized)
+            return fail(PLRPhotoProblem::Unreadable, header.error.isEmpty() ? QStringLiteral("no picture size") : header.error);
+        if (!profile.isEmpty()) {
             const QColorSpace space = QColorSpace::fromIccProfile(profile);
             if (space.isValid())
                 image.setColorSpace(space);
         }
-    }
-    if (image.isNull()) {
-        // Not a JPEG, or one libjpeg will not decode in RGB (CMYK): Qt's reader.
+    } else {
+        if (endsEarly(path, header.format))
+            return fail(PLRPhotoProblem::CutShort, QStringLiteral("the file ends before its picture does"));
         QImageReader reader(path);
         reader.setAutoTransform(false);
         if (wanted != header.stored)
             reader.setScaledSize(wanted);
         image = reader.read();
-        if (image.isNull()) {
-            if (error)
-                *error = failure.isEmpty() ? reader.errorString() : failure;
-            return {};
-        }
+        if (image.isNull())
+            return fail(PLRPhotoProblem::Unreadable, reader.errorString());
+        // A reader that could not scale gives the whole picture; anything else is not the
+        // picture its header describes.
+        if (image.size() != wanted && image.size() != header.stored)
+            return fail(PLRPhotoProblem::Unreadable, QStringLiteral("a picture of %1 x %2 pixels where the header says %3 x %4")
+                                                        .arg(image.width())
+                                                        .arg(image.height())
+                                                        .arg(header.stored.width())
+                                                        .arg(header.stored.height()));
         if (image.size() != wanted) {
             const QColorSpace space = image.colorSpace();
             image = image.scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -423,6 +579,13 @@ QImage decode(const Header& header, const QString& path, const QSize& uprightSiz
         }
         image = applyOrientation(image, orientation);
     }
+    const QSize upright = orientationSwapsAxes(orientation) ? wanted.transposed() : wanted;
+    if (image.size() != upright)
+        return fail(PLRPhotoProblem::Unreadable, QStringLiteral("a picture of %1 x %2 pixels where %3 x %4 were expected")
+                                                    .arg(image.width())
+                                                    .arg(image.height())
+                                                    .arg(upright.width())
+                                                    .arg(upright.height()));
     convertToSRGB(image);
     return image;
 }
@@ -457,19 +620,28 @@ qint64 decodeBytesAtSize(const QString& path, const QSize& uprightSize)
     return std::max(whole + picture, picture * 2);
 }
 
-QImage decodePhotoAtSize(const QString& path, const QSize& uprightSize, QString* error)
+QImage decodePhotoAtSize(const QString& path, const QSize& uprightSize, QString* error, PLRPhotoProblem* problem)
 {
     const Header header = readHeader(path);
-    return decode(header, path, uprightSize, header.orientation, error);
+    return decode(header, path, uprightSize, header.orientation, error, problem);
 }
 
-QImage decodePhotoUpright(const QString& path, int orientation, const std::function<QSize(const QSize&)>& sizeFor, QString* error)
+PLRPhotoProblem checkPhoto(const QString& path, QString* error)
+{
+    PLRPhotoProblem problem = PLRPhotoProblem::None;
+    // One pixel: a JPEG is decoded at 1/8 and averaged on the way, nothing of it kept.
+    decodePhotoAtSize(path, QSize(1, 1), error, &problem);
+    return problem;
+}
+
+QImage decodePhotoUpright(const QString& path, int orientation, const std::function<QSize(const QSize&)>& sizeFor, QString* error,
+                          PLRPhotoProblem* problem)
 {
     const Header header = readHeader(path);
     if (orientation < 1 || orientation > 8)
         orientation = header.orientation;
     const QSize upright = orientationSwapsAxes(orientation) ? header.stored.transposed() : header.stored;
-    return decode(header, path, sizeFor && upright.isValid() ? sizeFor(upright) : QSize(), orientation, error);
+    return decode(header, path, sizeFor && upright.isValid() ? sizeFor(upright) : QSize(), orientation, error, problem);
 }
 
 } // namespace plr_image

@@ -7,6 +7,14 @@
 // with an EXIF orientation, decodes as small as a landscape), scaled to the exact size by area
 // averaging row by row as it is decoded (the larger decoded picture is never held whole), and
 // turned upright on the way (no turned copy is made). Other formats go through Qt's reader. Every picture comes back in sRGB.
+//
+// A photo that cannot be decoded whole is refused, never handed back with a grey or missing part:
+// a file that ends before its picture does (libjpeg's "premature end" warnings; a BMP or GIF
+// shorter than its header says) is "cut short"; data that does not match its header (libjpeg's
+// corrupt-data warnings, a picture of another size than the header's) or is no picture at all is
+// "not readable".
+
+#include "store/persistance-store/source/PLRPhotoProblem.h"
 
 #include <QImage>
 #include <QSize>
@@ -18,8 +26,10 @@ namespace plr_image {
 
 // The photo file upright at `uprightSize` pixels; at its own (upright) size when `uprightSize`
 // is not valid or not smaller than the photo in both directions (a photo is never made larger).
-// Null, with the reason in `error`, when the file cannot be read.
-QImage decodePhotoAtSize(const QString& path, const QSize& uprightSize, QString* error = nullptr);
+// Null, with the reason in `error` and what is wrong in `problem`, when the file cannot be
+// decoded whole.
+QImage decodePhotoAtSize(const QString& path, const QSize& uprightSize, QString* error = nullptr,
+                         PLRPhotoProblem* problem = nullptr);
 
 // The same, turned upright by the given EXIF orientation (1..8; any other value: the file's own)
 // rather than the one the file holds, at the size `sizeFor` gives for the photo's upright size
@@ -27,7 +37,11 @@ QImage decodePhotoAtSize(const QString& path, const QSize& uprightSize, QString*
 // it sizes its pictures from the photo's size and turns them as the photo's recorded metadata
 // says.
 QImage decodePhotoUpright(const QString& path, int orientation, const std::function<QSize(const QSize&)>& sizeFor,
-                          QString* error = nullptr);
+                          QString* error = nullptr, PLRPhotoProblem* problem = nullptr);
+
+// Whether the photo file decodes whole: it is decoded at its smallest scale and dropped (a
+// 24-megapixel JPEG takes a few tens of milliseconds). None when it does.
+PLRPhotoProblem checkPhoto(const QString& path, QString* error = nullptr);
 
 // The smallest libjpeg scale numerator n (of n/8, 1..8) at which a picture stored at `stored`
 // pixels is at least `wanted` (in stored orientation) in both directions.

@@ -111,18 +111,31 @@ qint64 PLRSourceDirectory::updateImagesInLayout(const QSet<QString>& identifiers
     return count;
 }
 
-QStringList PLRSourceDirectory::missingFileNamesForIdentifiers(const QSet<QString>& identifiers) const
+QStringList PLRSourceDirectory::unusablePhotosForIdentifiers(const QSet<QString>& identifiers) const
 {
-    QStringList missing;
+    QStringList unusable;
     for (const QString& identifier : identifiers) {
         const PLRSourceImagePtr image = sourceImageForIdentifier(identifier);
-        if (!image)
-            missing.append(identifier);
-        else if (image->fileDeleted() || !QFileInfo::exists(image->path()))
-            missing.append(image->fileName());
+        const PLRPhotoProblem problem = !image ? PLRPhotoProblem::Missing
+                                               : (!QFileInfo::exists(image->path()) ? PLRPhotoProblem::Missing : image->checkedProblem());
+        if (problem != PLRPhotoProblem::None)
+            unusable.append(QStringLiteral("%1: %2").arg(image ? image->fileName() : identifier, describePhotoProblem(problem)));
     }
-    missing.sort();
-    return missing;
+    unusable.sort(Qt::CaseInsensitive);
+    return unusable;
+}
+
+void PLRSourceDirectory::followProblems(const PLRSourceImagePtr& image)
+{
+    std::weak_ptr<PLRSourceImage> weak = image;
+    connect(image.get(), &PLRSourceImage::problemChanged, this, [this, weak] {
+        const PLRSourceImagePtr changed = weak.lock();
+        if (!changed || m_stopping)
+            return;
+        deliverToDelegates([this, changed](PLRSourceDirectoryDelegate* delegate) {
+            delegate->sourceDirectoryUpdatedImage(this, changed);
+        });
+    }, Qt::QueuedConnection);
 }
 
 void PLRSourceDirectory::waitUntilIdle()

@@ -164,9 +164,10 @@ public:
     PLRSourceImagePtr sourceImageForIdentifier(const QString& identifier) const;
     // Marks the photos whose identifiers the layout uses; answers how many photos are in it.
     qint64 updateImagesInLayout(const QSet<QString>& identifiers);
-    // Of the identifiers the layout uses, those whose photo file is missing: the photo's file
-    // name, or the identifier itself when the folder has no such photo.
-    QStringList missingFileNamesForIdentifiers(const QSet<QString>& identifiers) const;
+    // Of the identifiers the layout uses, those whose photo cannot be used, each as "file name:
+    // reason" (the identifier in place of the name when the folder has no such photo), in
+    // order. Photos no decode has judged yet are decoded (at their smallest scale) first.
+    QStringList unusablePhotosForIdentifiers(const QSet<QString>& identifiers) const;
 
     PLRSourceDirectoryOrdering& sourceDirectoryOrdering() { return m_ordering; }
 
@@ -206,6 +207,8 @@ private:
     void notifyDelegates(std::function<void(PLRSourceDirectoryDelegate*)> call);
     void deliverToDelegates(const std::function<void(PLRSourceDirectoryDelegate*)>& call);
     void markAllDeleted();
+    // A photo found unusable (or usable again) by a decode is announced as an updated photo.
+    void followProblems(const PLRSourceImagePtr& image);
     void resort();
     void requestCaching(const QList<PLRSourceImagePtr>& images);
     void reportProgress();

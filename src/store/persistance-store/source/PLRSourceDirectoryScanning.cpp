@@ -288,13 +288,14 @@ void PLRSourceDirectory::applyChanges(Changes& changes)
     QSet<PLRSourceImage*> back;   // vanished records whose file is here again
     for (Work& item : changes.work) {
         if (!item.metadata.readable) {
-            PLR_LOG_WARN(QStringLiteral("Skipping %1: not a readable image (%2)").arg(item.absolutePath, item.metadata.error));
-            m_unreadable.insert(item.relativePath, item.stamp);
-            if (item.image && !item.image->fileDeleted() && !gone.contains(item.image.get())) {
-                gone.insert(item.image.get());
-                changes.removed.append(item.image);
+            if (!item.image) {
+                PLR_LOG_WARN(QStringLiteral("Skipping %1: not a readable image (%2)").arg(item.absolutePath, item.metadata.error));
+                m_unreadable.insert(item.relativePath, item.stamp);
+                continue;
             }
-            continue;
+            // A photo of the post whose file is no picture any more: it keeps its place, marked
+            // as one that cannot be drawn (not as gone from the folder), until the file is mended.
+            PLR_LOG_WARN(QStringLiteral("%1 is not a readable image any more (%2)").arg(item.absolutePath, item.metadata.error));
         }
         m_unreadable.remove(item.relativePath);
         if (item.image) {
@@ -305,6 +306,7 @@ void PLRSourceDirectory::applyChanges(Changes& changes)
         } else {
             auto image = std::make_shared<PLRSourceImage>(QString(), m_config.cacheRoot);
             image->setFile(item.absolutePath, item.relativePath, item.stamp, item.metadata);
+            followProblems(image);
             m_images.append(image);
             m_byIdentifier.insert(image->identifier(), image);
             changes.added.append(image);

@@ -4,6 +4,7 @@
 #include "platform/Dispatch.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "store/persistance-store/source/PLRPhotoDecoder.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,8 @@
 #include <QUuid>
 
 #include <cmath>
+
+#include <sys/stat.h>
 
 PLRSourceImage::PLRSourceImage(const QString& identifier, const QString& cacheRoot)
     : m_identifier(identifier.isEmpty() ? makeIdentifier() : identifier), m_cacheRoot(cacheRoot)
@@ -117,6 +120,79 @@ bool PLRSourceImage::fileDeleted() const
     return m_fileDeleted;
 }
 
+PLRPhotoProblem PLRSourceImage::problemLocked() const
+{
+    if (m_fileDeleted || m_path.isEmpty())
+        return PLRPhotoProblem::Missing;
+    if (!m_metadata.readable)
+        return PLRPhotoProblem::Unreadable;
+    return m_judgedStamp == m_stamp ? m_decodeProblem : PLRPhotoProblem::None;
+}
+
+PLRPhotoProblem PLRSourceImage::problem() const
+{
+    QMutexLocker lock(&m_mutex);
+    return problemLocked();
+}
+
+bool PLRSourceImage::isJudged() const
+{
+    QMutexLocker lock(&m_mutex);
+    return problemLocked() != PLRPhotoProblem::None || (m_stamp.size >= 0 && m_judgedStamp == m_stamp);
+}
+
+PLRPhotoProblem PLRSourceImage::checkedProblem()
+{
+    QString path;
+    PLRFileStamp stamp;
+    bool judged = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        const PLRPhotoProblem known = problemLocked();
+        if (known != PLRPhotoProblem::None)
+            return known;
+        path = m_path;
+        stamp = m_stamp;
+        judged = m_stamp.size >= 0 && m_judgedStamp == m_stamp;
+    }
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return PLRPhotoProblem::Missing;
+    // A file changed since the folder last looked is judged as it is now.
+    const PLRFileStamp now{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    if (judged && now == stamp)
+        return PLRPhotoProblem::None;
+    QString error;
+    const PLRPhotoProblem found = plr_image::checkPhoto(path, &error);
+    if (found != PLRPhotoProblem::None)
+        PLR_LOG_WARN(QStringLiteral("The photo %1 cannot be drawn (%2): %3").arg(path, describePhotoProblem(found), error));
+    // Kept only for the version of the file the folder knows; a file changed since is judged
+    // again once the folder has seen the change.
+    if (now == stamp)
+        noteDecodeResult(now, found);
+    return found;
+}
+
+void PLRSourceImage::noteDecodeResult(const PLRFileStamp& stamp, PLRPhotoProblem problem)
+{
+    bool changed = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!(stamp == m_stamp) || stamp.size < 0)
+            return;   // another version of the file by now
+        const PLRPhotoProblem before = problemLocked();
+        m_judgedStamp = stamp;
+        m_decodeProblem = problem;
+        changed = problemLocked() != before;
+    }
+    if (problem != PLRPhotoProblem::None)
+        PLRImageManager::forgetMemoryPreview(m_identifier);
+    if (changed) {
+        emit problemChanged();
+        notifyCacheAssetChanged();
+    }
+}
+
 bool PLRSourceImage::inLayout() const
 {
     QMutexLocker lock(&m_mutex);
@@ -202,35 +278,58 @@ QString PLRSourceImage::cacheLocation() const
     return QDir(m_cacheRoot).filePath(m_identifier);
 }
 
-QString PLRSourceImage::exportFilePath() const
+QString PLRSourceImage::exportFilePath()
 {
     const QDir dir(cacheLocation());
     PLRImageManager::BuildRequest request;
+    bool judged = false;
     {
         QMutexLocker lock(&m_mutex);
-        request.sourcePath = m_fileDeleted ? QString() : m_path;
+        // Only a photo that can be drawn has an export file: never a copy of an earlier version
+        // of a file that is now gone, cut short or no picture.
+        if (problemLocked() != PLRPhotoProblem::None)
+            return {};
+        judged = m_judgedStamp == m_stamp;
+        request.sourcePath = m_path;
         request.cacheDirectory = cacheLocation();
         request.orientation = m_metadata.orientation;
         request.dpi = m_metadata.dpi;
         request.isGIF = m_metadata.isGIF;
         request.sourceModifiedNs = m_stamp.modifiedNs;
-    }
-    const QString fileName = QLatin1String(request.isGIF ? PLRImageManager::kAnimationFileName
-                                                         : PLRImageManager::kExportFileName);
-    if (!request.sourcePath.isEmpty()
-        && !PLRImageManager::isCacheFresh(request.cacheDirectory, request.sourceModifiedNs, request.isGIF)) {
-        const auto result = PLRImageManager::buildCache(request);
-        if (!result.ok)
-            PLR_LOG_WARN(QStringLiteral("No export data for %1: %2").arg(request.sourcePath, result.error));
+        request.sourceSize = m_stamp.size;
     }
     if (request.cacheDirectory.isEmpty())
+        return {};
+    const QString fileName = QLatin1String(request.isGIF ? PLRImageManager::kAnimationFileName
+                                                         : PLRImageManager::kExportFileName);
+    // A file changed since the folder last looked (cut short by now, say) is not served from the
+    // copy of its earlier version: it is decoded as it is.
+    struct stat st {};
+    if (::stat(QFile::encodeName(request.sourcePath).constData(), &st) != 0)
+        return {};
+    const bool changedOnDisk = !(PLRFileStamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec}
+                                 == PLRFileStamp{request.sourceSize, request.sourceModifiedNs});
+    if (changedOnDisk
+        || !PLRImageManager::isCacheFresh(request.cacheDirectory, request.sourceModifiedNs, request.isGIF, request.sourceSize)) {
+        const auto result = PLRImageManager::buildCache(request);
+        if (result.judged)
+            noteDecodeResult(PLRFileStamp{result.judgedSize, result.judgedModifiedNs}, result.problem);
+        if (!result.ok) {
+            PLR_LOG_WARN(QStringLiteral("No export data for %1: %2").arg(request.sourcePath, result.error));
+            return {};
+        }
+    } else if (!judged) {
+        // Made from a whole decode of this version of the file.
+        noteDecodeResult(PLRFileStamp{request.sourceSize, request.sourceModifiedNs}, PLRPhotoProblem::None);
+    }
+    if (problem() != PLRPhotoProblem::None)
         return {};
     // Only a regular file of the cache, never a link or anything else in its place.
     const QString path = dir.filePath(fileName);
     return platform::files::kindOf(path) == platform::files::Kind::Regular ? path : QString();
 }
 
-QByteArray PLRSourceImage::exportImageData() const
+QByteArray PLRSourceImage::exportImageData()
 {
     const QString path = exportFilePath();
     QByteArray bytes;
@@ -357,12 +456,18 @@ PLRImageManager::BuildRequest PLRSourceImage::beginCacheJob()
     QMutexLocker lock(&m_mutex);
     m_jobQueued = false;
     PLRImageManager::BuildRequest request;
-    request.sourcePath = (m_fileDeleted || !m_metadata.readable) ? QString() : m_path;
+    // Nothing is decoded for a photo that is gone, no picture, or already found unusable in
+    // this version; a file that is there but no picture loses its cached copy.
+    const PLRPhotoProblem known = problemLocked();
+    request.sourcePath = known == PLRPhotoProblem::None ? m_path : QString();
+    request.dropCache = known != PLRPhotoProblem::None && known != PLRPhotoProblem::Missing;
+    request.judged = m_stamp.size >= 0 && m_judgedStamp == m_stamp;
     request.cacheDirectory = cacheLocation();
     request.orientation = m_metadata.orientation;
     request.dpi = m_metadata.dpi;
     request.isGIF = m_metadata.isGIF;
     request.sourceModifiedNs = m_stamp.modifiedNs;
+    request.sourceSize = m_stamp.size;
     return request;
 }
 

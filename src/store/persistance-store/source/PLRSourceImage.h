@@ -3,6 +3,7 @@
 #include "store/persistance-store/source/PLRDelegateList.h"
 #include "store/persistance-store/source/PLRImageManager.h"
 #include "store/persistance-store/source/PLRImageMetadata.h"
+#include "store/persistance-store/source/PLRPhotoProblem.h"
 #include "store/model/PLRAspectRatio.h"
 
 #include <QDateTime>
@@ -72,6 +73,22 @@ public:
     bool isImageGIF() const;
     bool fileDeleted() const;
 
+    // Why the photo cannot be drawn, exported or published: Missing when its file is gone,
+    // Unreadable when the file is not a picture, or what the last decode of this version of the
+    // file found (CutShort, Unreadable); None otherwise, also while no decode has judged it.
+    PLRPhotoProblem problem() const;
+    // Whether problem() is final for this version of the file: a decode has judged it, or the
+    // file is gone or no picture.
+    bool isJudged() const;
+    // problem(), once the file as it is now has been judged: decoded (at its smallest scale)
+    // now when nothing has judged this version of it, or the file changed since the folder last
+    // looked. Any thread; may take a moment.
+    PLRPhotoProblem checkedProblem();
+    // What a whole decode of the file found when it had this stamp; kept while the file keeps
+    // it. A change of problem() drops the in-memory preview of a photo that cannot be drawn and
+    // is told: problemChanged(), and the cache delegates on the main thread.
+    void noteDecodeResult(const PLRFileStamp& stamp, PLRPhotoProblem problem);
+
     bool inLayout() const;
     void setInLayout(bool inLayout);
     bool isHidden() const;
@@ -93,10 +110,11 @@ public:
     // The cache folder of this photo.
     QString cacheLocation() const;
     // Bytes of the cached export file (made now when missing), or of the GIF file for a GIF.
-    QByteArray exportImageData() const;
+    // Empty for a photo that cannot be drawn (problem()), whatever an earlier version left.
+    QByteArray exportImageData();
     // The path of that file (made now when missing), for reading it in pieces; empty when
     // there is no export file.
-    QString exportFilePath() const;
+    QString exportFilePath();
 
     // NO for a photo that is not a GIF; for a GIF larger than 3 MB shows the alert
     // "GIF exceeds maximum filesize" naming the file and answers YES.
@@ -129,8 +147,11 @@ public:
 signals:
     void inLayoutChanged(bool inLayout);
     void hiddenChanged(bool hidden);
+    // problem() changed after a decode (from the thread that decoded).
+    void problemChanged();
 
 private:
+    PLRPhotoProblem problemLocked() const;
     std::vector<PLRSourceImageDelegate*> liveDelegates();
     void notifyCacheAssetChanged();
 
@@ -143,6 +164,9 @@ private:
     PLRFileStamp m_stamp;
     PLRImageMetadata m_metadata;
     bool m_fileDeleted = true;
+    // The verdict of the last whole decode, and the version of the file it judged.
+    PLRFileStamp m_judgedStamp;
+    PLRPhotoProblem m_decodeProblem = PLRPhotoProblem::None;
     bool m_inLayout = false;
     bool m_hidden = false;
     QStringList m_keywords;
