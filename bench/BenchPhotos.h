@@ -19,6 +19,8 @@
 #include <cstdio>
 #include <functional>
 
+#include <unistd.h>
+
 namespace bench_photos {
 
 inline constexpr int kWidth = 6000;
@@ -150,6 +152,38 @@ inline QStringList jpegsUnder(const QString& folder)
         found.append(it.next());
     found.sort();
     return found;
+}
+
+// `count` photos in `folder`, named PREFIX00000.jpg..., each a hard link to a private copy
+// (made once, in `work`/originals) of one of the real photos under `sources`, in turn: real
+// photos in any number without the disk space of that many files, and never a link to the
+// source folder's own files. Only missing ones are made. Empty when `sources` holds no JPEG.
+inline QStringList linkedCopiesOfReal(const QString& sources, const QString& work, const QString& folder, int count,
+                                      const QString& prefix = QStringLiteral("IMG_"))
+{
+    const QStringList originals = jpegsUnder(sources);
+    if (originals.isEmpty())
+        return {};
+    const QString copies = QDir(work).filePath(QStringLiteral("originals"));
+    QDir().mkpath(copies);
+    QStringList privates;
+    for (int i = 0; i < originals.size(); ++i) {
+        const QString copy = QDir(copies).filePath(QStringLiteral("%1_%2").arg(i).arg(QFileInfo(originals[i]).fileName()));
+        if (!QFileInfo::exists(copy))
+            QFile::copy(originals[i], copy);
+        privates.append(copy);
+    }
+    QDir().mkpath(folder);
+    QStringList paths;
+    for (int i = 0; i < count; ++i) {
+        const QString path = QDir(folder).filePath(prefix + QStringLiteral("%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
+        if (!QFileInfo::exists(path)
+            && ::link(QFile::encodeName(privates[i % privates.size()]).constData(), QFile::encodeName(path).constData()) != 0
+            && !QFile::copy(privates[i % privates.size()], path))
+            std::fprintf(stderr, "cannot make %s\n", qPrintable(path));
+        paths.append(path);
+    }
+    return paths;
 }
 
 // A JPEG with an EXIF orientation: the APP1 segment (a TIFF header and one IFD entry) put right

@@ -1,15 +1,27 @@
 // Gallery benchmark (not a test).
 //
-// A post on a folder of photos (5,000 by default, their image cache built first): the time to
-// show the gallery, to sort it the other way, to apply a star filter, and a scroll from the top
-// to the bottom at a steady speed (48 points a frame) with every frame's time recorded: the
-// scroll position moves, the collection places its items, queued thumbnails arrive, and the
-// viewport is painted. Memory is reported as the resident size before and after the scroll and
-// the number of photo items alive (bounded by what is on screen, not by the folder).
-//
-// Usage: gallery_bench [--benchmark options]   (PELLORA_GALLERY_BENCH_COUNT sets the count)
+// A post on a folder of real photos (1,000, then 5,000: copies of the photos given on the
+// command line, their image cache built first) shown in a gallery pane of 260 x 800 points.
+// Times showing the gallery, sorting it the other way and a star filter, then scrolls from the
+// top to the bottom at a steady speed (48 points a frame), every frame's wall time and main-thread
+// processor time recorded: the scroll position moves, the collection places its items, queued
+// thumbnails arrive, and the viewport is painted.
+// The anchor, scrolled in the same run right after each of the gallery's scrolls: a plain Qt
+// list of the same photos (QListView in icon mode, the same pane size and item size), each
+// thumbnail read from the same image cache as its item is first drawn.
+// Prints the times, the worst frame of each, their paired ratio, the resident memory and the
+// number of photo items alive (bounded by what is on screen, not by the folder).
 // Aims: each timing under 100 ms; no frame over 33 ms.
+//
+// Usage: gallery_bench PHOTOS_FOLDER [count...] [--rounds N] [--work DIR]
+//   PHOTOS_FOLDER  JPEGs to copy (e.g. /work/photos/real); each photo of the bench is a hard
+//                  link to a private copy of one of them, under its own name
+//   count          default: 1000 5000 (each in a process of its own)
+//   --rounds N     scrolls of each (default 2)
+//   --work DIR     keeps the photos and the account (with its image cache) in DIR between runs
+//                  (default: a temporary folder, removed afterwards)
 
+#include "BenchPhotos.h"
 #include "BenchSupport.h"
 
 #include "layout/PLRLayoutLibrary.h"
@@ -25,261 +37,345 @@
 #include "store/session/PLRCoreManager.h"
 #include "store/session/PLRPostManager.h"
 #include "store/session/PLRUserSession.h"
-
-#include <benchmark/benchmark.h>
+#include "store/persistance-store/PLRPersistantAccount.h"
+#include "store/persistance-store/PLRPersistantPost.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCache>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
-#include <QPainter>
+#include <QImageReader>
+#include <QListView>
+#include <QProcess>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <QTemporaryDir>
-#include <QtConcurrent/QtConcurrentMap>
-
-#include <exiv2/exiv2.hpp>
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <numeric>
 
+
 namespace {
 
-constexpr int kPhotoWidth = 1024;
-constexpr int kPhotoHeight = 683;
+using bench_support::largest;
+using bench_support::median;
+
 constexpr int kScrollStep = 48;
 
-int photoCount()
-{
-    bool ok = false;
-    const int count = qEnvironmentVariableIntValue("PELLORA_GALLERY_BENCH_COUNT", &ok);
-    return ok && count > 0 ? count : 5000;
-}
+struct Frame {
+    double wall = 0;
+    double cpu = 0;
+};
 
-long residentKilobytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLong() * 4 : 0;
-}
-
-// The folder, the post and its built cache, made once.
-struct World {
-    QTemporaryDir home;
-    QString folder;
-    PLRPostManager* manager = nullptr;
-
-    World()
+struct Scroll {
+    std::vector<Frame> frames;
+    int mostItems = 0;
+    qint64 rssGrowthKiB = 0;
+    double worst() const
     {
-        qputenv("PELLORA_HOME", home.path().toUtf8());
-        platform::UserDefaults::standard().reload();
-        platform::Keychain::setShared(platform::Keychain::make(QStringLiteral("memory")));
-        folder = home.path() + "/photos";
-        QDir().mkpath(folder);
-        const int count = photoCount();
-        QList<int> indexes(count);
-        std::iota(indexes.begin(), indexes.end(), 0);
-        QElapsedTimer timer;
-        timer.start();
-        QtConcurrent::blockingMap(indexes, [this](int index) {
-            QImage image(kPhotoWidth, kPhotoHeight, QImage::Format_RGB32);
-            QPainter painter(&image);
-            QLinearGradient gradient(0, 0, kPhotoWidth, kPhotoHeight);
-            gradient.setColorAt(0, QColor::fromHsv((index * 37) % 360, 120, 230));
-            gradient.setColorAt(1, QColor::fromHsv((index * 37 + 60) % 360, 200, 90));
-            painter.fillRect(image.rect(), gradient);
-            painter.end();
-            const QString path = folder + QStringLiteral("/IMG_%1.jpg").arg(index, 5, 10, QLatin1Char('0'));
-            image.save(path, "JPG", 85);
-            if (index % 3 == 0) {
-                try {
-                    auto file = Exiv2::ImageFactory::open(path.toStdString());
-                    file->readMetadata();
-                    Exiv2::XmpData xmp = file->xmpData();
-                    xmp["Xmp.xmp.Rating"] = std::to_string(1 + index % 5);
-                    file->setXmpData(xmp);
-                    file->writeMetadata();
-                } catch (...) {
-                }
-            }
-        });
-        std::fprintf(stderr, "made %d photos in %.1f s\n", count, timer.elapsed() / 1000.0);
-
-        PLRLayoutLibrary::install();
-        PLRCoreManager::completeSignIn(QStringLiteral("bench@example.com"), QStringLiteral("secret"), QStringLiteral("u-1"),
-                                       QStringLiteral("token"));
-        manager = PLRCoreManager::userSession()->newPostManager();
-        timer.restart();
-        manager->createNewPostWithTitle(QStringLiteral("Bench"), QUrl::fromLocalFile(folder));
-        // The directory keeps calling back as it watches the folder, long after this wait: the
-        // flag is shared with the callback, and the callback is taken back once the folder is read.
-        auto finished = std::make_shared<bool>(false);
-        manager->sourceDirectory()->setUIDirectoryWatchProgressCallback(
-            [finished](const PLRSourceDirectoryProgressInfo& info) {
-                if (info.loadDirectoryFinished)
-                    *finished = true;
-            });
-        bench_support::waitUntil([&] { return manager->images().size() == count; }, 600000);
-        PLRImageManager::shared().waitUntilAllOperationsAreFinished();
-        bench_support::waitUntil([&] { return *finished; }, 600000);
-        manager->sourceDirectory()->setUIDirectoryWatchProgressCallback({});
-        std::fprintf(stderr, "listed and cached %d photos in %.1f s\n", int(manager->images().size()),
-                     timer.elapsed() / 1000.0);
+        double w = 0;
+        for (const Frame& f : frames)
+            w = std::max(w, f.wall);
+        return w;
     }
-
-    // The session (with the post and its folder watch) and the cache work end before the
-    // temporary home, photos and cache included, is removed.
-    ~World()
+    double worstCpu() const
     {
-        manager = nullptr;
-        PLRImageManager::shared().waitUntilAllOperationsAreFinished();
-        PLRCoreManager::setUserSession(nullptr);
-        PLRCoreManager::saveQueue().waitUntilIdle();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
+        double w = 0;
+        for (const Frame& f : frames)
+            w = std::max(w, f.cpu);
+        return w;
     }
-
-    // Made on first use; released by main() while the application object still stands.
-    static std::unique_ptr<World>& storage()
+    int over(double ms) const
     {
-        static std::unique_ptr<World> world;
-        return world;
+        return int(std::count_if(frames.begin(), frames.end(), [ms](const Frame& f) { return f.wall > ms; }));
     }
-    static World& shared()
+    double mean() const
     {
-        if (!storage())
-            storage() = std::make_unique<World>();
-        return *storage();
+        double sum = 0;
+        for (const Frame& f : frames)
+            sum += f.wall;
+        return frames.empty() ? 0 : sum / double(frames.size());
+    }
+    double p95() const
+    {
+        std::vector<double> walls;
+        for (const Frame& f : frames)
+            walls.push_back(f.wall);
+        std::sort(walls.begin(), walls.end());
+        return walls.empty() ? 0 : walls[size_t(double(walls.size() - 1) * 0.95)];
     }
 };
 
-// A gallery on screen in a window of a pane's size.
-struct ShownGallery {
-    std::unique_ptr<PLRGalleryViewController> controller = std::make_unique<PLRGalleryViewController>();
+// Scrolls the scroll bar from top to bottom, one step a frame; `paint` paints the frame.
+Scroll scrollThrough(QScrollBar* bar, const std::function<void()>& paint, const std::function<int()>& itemsAlive)
+{
+    Scroll scroll;
+    bar->setValue(0);
+    QCoreApplication::processEvents();
+    const qint64 before = bench_support::statusKiB("VmRSS:");
+    for (int value = 0; value <= bar->maximum(); value += kScrollStep) {
+        QElapsedTimer frame;
+        const double cpu = bench_support::threadCpuMs();
+        frame.start();
+        bar->setValue(value);
+        QCoreApplication::processEvents();   // thumbnails that arrived, queued updates
+        paint();
+        scroll.frames.push_back({frame.nsecsElapsed() / 1e6, bench_support::threadCpuMs() - cpu});
+        if (itemsAlive)
+            scroll.mostItems = std::max(scroll.mostItems, itemsAlive());
+    }
+    scroll.rssGrowthKiB = bench_support::statusKiB("VmRSS:") - before;
+    return scroll;
+}
 
-    explicit ShownGallery(PLRPostManager* manager)
+// The anchor: a plain icon list of the photos' cached previews, each read as it is first drawn.
+class PlainThumbnails : public QStandardItemModel {
+public:
+    explicit PlainThumbnails(const QStringList& previews, int side) : m_previews(previews), m_side(side), m_cache(400)
     {
+        setRowCount(int(previews.size()));
+        setColumnCount(1);
+    }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role == Qt::DecorationRole && index.row() < m_previews.size()) {
+            if (QPixmap* cached = m_cache.object(index.row()))
+                return *cached;
+            QImageReader reader(m_previews[index.row()]);
+            const QSize size = reader.size();
+            if (size.isValid())
+                reader.setScaledSize(size.scaled(m_side, m_side, Qt::KeepAspectRatio));
+            auto* pixmap = new QPixmap(QPixmap::fromImage(reader.read()));
+            const QPixmap result = *pixmap;
+            m_cache.insert(index.row(), pixmap);
+            return result;
+        }
+        if (role == Qt::DisplayRole)
+            return QFileInfo(m_previews.value(index.row())).dir().dirName();
+        return QStandardItemModel::data(index, role);
+    }
+
+private:
+    QStringList m_previews;
+    int m_side;
+    mutable QCache<int, QPixmap> m_cache;
+};
+
+int runOne(const QString& sources, const QString& workRoot, int count, int rounds)
+{
+    std::unique_ptr<QTemporaryDir> temporary;
+    QString work = workRoot;
+    if (work.isEmpty()) {
+        temporary = std::make_unique<QTemporaryDir>();
+        work = temporary->path();
+    }
+    QDir().mkpath(work);
+    const QString home = work + QStringLiteral("/home-%1").arg(count);
+    qputenv("PELLORA_HOME", home.toUtf8());
+    platform::UserDefaults::standard().reload();
+    platform::Keychain::setShared(platform::Keychain::make(QStringLiteral("memory")));
+
+    QElapsedTimer timer;
+    timer.start();
+    const QString folder = work + QStringLiteral("/photos-%1").arg(count);
+    if (bench_photos::linkedCopiesOfReal(sources, work, folder, count).isEmpty()) {
+        std::fprintf(stderr, "no JPEG in %s\n", qPrintable(sources));
+        return 1;
+    }
+    std::printf("photos: %d real photos (copies of those in %s) in %s, ready in %.1f s\n", count, qPrintable(sources),
+                qPrintable(folder), timer.elapsed() / 1000.0);
+
+    PLRLayoutLibrary::install();
+    PLRCoreManager::completeSignIn(QStringLiteral("bench@example.com"), QStringLiteral("secret"), QStringLiteral("u-1"),
+                                   QStringLiteral("token"));
+    // The post of an earlier run in the same work folder is opened again (its cache is built).
+    PLRUserSession* session = PLRCoreManager::userSession();
+    session->account()->loadInPostsIfNeeded();
+    PLRPostManager* manager = nullptr;
+    const QString title = QStringLiteral("Bench %1").arg(count);
+    for (PLRPersistantPost* post : session->account()->currentPosts())
+        if (post->name() == title)
+            manager = session->postManagerForPost(post);
+    timer.restart();
+    if (!manager) {
+        manager = session->newPostManager();
+        manager->createNewPostWithTitle(title, QUrl::fromLocalFile(folder));
+    }
+    // The directory keeps calling back as it watches the folder, long after this wait: the
+    // flag is shared with the callback, and the callback is taken back once the folder is read.
+    auto finished = std::make_shared<bool>(false);
+    manager->sourceDirectory()->setUIDirectoryWatchProgressCallback([finished](const PLRSourceDirectoryProgressInfo& info) {
+        if (info.loadDirectoryFinished)
+            *finished = true;
+    });
+    bench_support::waitUntil([&] { return manager->images().size() == count; }, 3600000);
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    bench_support::waitUntil([&] { return *finished; }, 3600000);
+    manager->sourceDirectory()->setUIDirectoryWatchProgressCallback({});
+    std::printf("listed and cached %d photos in %.1f s\n", int(manager->images().size()), timer.elapsed() / 1000.0);
+    QStringList previews;
+    for (const PLRSourceImagePtr& image : manager->images())
+        previews.append(QDir(image->cacheLocation()).filePath(QLatin1String(PLRImageManager::kPreviewFileName)));
+    bench_support::printLoad("before");
+
+    // Showing, sorting and filtering, three times each.
+    std::vector<double> shows, sorts, filters;
+    for (int i = 0; i < 3; ++i) {
+        timer.restart();
+        auto controller = std::make_unique<PLRGalleryViewController>();
         controller->view()->resize(260, 800);
         controller->view()->show();
         controller->setPostManager(manager);
         QCoreApplication::processEvents();
         controller->view()->repaint();
-    }
-    void paint() { controller->view()->repaint(); }
-    int itemsAlive() const { return int(controller->galleryView()->findChildren<PLRGalleryViewItem*>().size()); }
-};
-
-void BM_ShowGallery(benchmark::State& state)
-{
-    World& world = World::shared();
-    for (auto _ : state) {
-        QElapsedTimer timer;
-        timer.start();
-        ShownGallery gallery(world.manager);
-        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
-        state.PauseTiming();
-        gallery.controller.reset();
-        QCoreApplication::processEvents();
-        state.ResumeTiming();
-    }
-}
-BENCHMARK(BM_ShowGallery)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
-
-void BM_Resort(benchmark::State& state)
-{
-    World& world = World::shared();
-    ShownGallery gallery(world.manager);
-    bool descending = false;
-    for (auto _ : state) {
-        descending = !descending;
-        QElapsedTimer timer;
-        timer.start();
-        gallery.controller->sortOrderMenuAction(descending ? gallery.controller->descendingMenuItem()
-                                                           : gallery.controller->ascendingMenuItem());
-        gallery.paint();
-        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
-    }
-}
-BENCHMARK(BM_Resort)->UseManualTime()->Iterations(6)->Unit(benchmark::kMillisecond);
-
-void BM_StarFilter(benchmark::State& state)
-{
-    World& world = World::shared();
-    ShownGallery gallery(world.manager);
-    PLRStarFilterView* stars = gallery.controller->filterStarView();
-    for (auto _ : state) {
-        QElapsedTimer timer;
-        timer.start();
+        shows.push_back(timer.nsecsElapsed() / 1e6);
+        timer.restart();
+        controller->sortOrderMenuAction(controller->descendingMenuItem());
+        controller->view()->repaint();
+        sorts.push_back(timer.nsecsElapsed() / 1e6);
+        controller->sortOrderMenuAction(controller->ascendingMenuItem());
+        PLRStarFilterView* stars = controller->filterStarView();
+        timer.restart();
         stars->setCurrentFilterSelection(4);
-        gallery.controller->starFilterSetFilterSelection(stars, 4);
-        gallery.paint();
-        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
-        state.counters["shown"] = double(gallery.controller->galleryView()->numberOfItemsInSection(0));
-        state.PauseTiming();
-        gallery.controller->clearFilterAction();
-        state.ResumeTiming();
-    }
-}
-BENCHMARK(BM_StarFilter)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
-
-void BM_ScrollTopToBottom(benchmark::State& state)
-{
-    World& world = World::shared();
-    for (auto _ : state) {
-        ShownGallery gallery(world.manager);
-        QScrollBar* bar = gallery.controller->scrollView()->verticalScrollBar();
-        bar->setValue(0);
+        controller->starFilterSetFilterSelection(stars, 4);
+        controller->view()->repaint();
+        filters.push_back(timer.nsecsElapsed() / 1e6);
+        controller->clearFilterAction();
+        controller.reset();
         QCoreApplication::processEvents();
-        const long before = residentKilobytes();
-        int mostItems = 0;
-        std::vector<double> frames;
-        QElapsedTimer total;
-        total.start();
-        for (int value = 0; value <= bar->maximum(); value += kScrollStep) {
-            QElapsedTimer frame;
-            frame.start();
-            bar->setValue(value);
-            QCoreApplication::processEvents();   // thumbnails that arrived, queued updates
-            gallery.controller->scrollView()->viewport()->repaint();
-            frames.push_back(frame.nsecsElapsed() / 1e6);
-            mostItems = std::max(mostItems, gallery.itemsAlive());
-        }
-        state.SetIterationTime(total.nsecsElapsed() / 1e9);
-        const long after = residentKilobytes();
-        std::vector<double> sorted = frames;
-        std::sort(sorted.begin(), sorted.end());
-        state.counters["frames"] = double(frames.size());
-        state.counters["frame_mean_ms"] = std::accumulate(frames.begin(), frames.end(), 0.0) / double(std::max<size_t>(1, frames.size()));
-        state.counters["frame_p95_ms"] = sorted.empty() ? 0.0 : sorted[size_t(double(sorted.size() - 1) * 0.95)];
-        state.counters["frame_max_ms"] = sorted.empty() ? 0.0 : sorted.back();
-        state.counters["frames_over_33ms"] = double(std::count_if(frames.begin(), frames.end(), [](double ms) { return ms > 33.0; }));
-        state.counters["items_alive_max"] = double(mostItems);
-        state.counters["rss_growth_kb"] = double(after - before);
     }
+    std::printf("show gallery: median %.1f ms; sort the other way: %.1f ms; star filter: %.1f ms (aim < 100 each)\n",
+                median(shows), median(sorts), median(filters));
+
+    // The scrolls: the gallery's, then the plain list's, each round.
+    std::vector<double> worst, plainWorst, means, plainMeans;
+    for (int round = 0; round < rounds; ++round) {
+        // A fresh gallery each round, as when the post is opened again.
+        PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+        auto controller = std::make_unique<PLRGalleryViewController>();
+        controller->view()->resize(260, 800);
+        controller->view()->show();
+        controller->setPostManager(manager);
+        QCoreApplication::processEvents();
+        controller->view()->repaint();
+        PLRGalleryViewController* gallery = controller.get();
+        const Scroll ours = scrollThrough(
+            gallery->scrollView()->verticalScrollBar(), [gallery] { gallery->scrollView()->viewport()->repaint(); },
+            [gallery] { return int(gallery->galleryView()->findChildren<PLRGalleryViewItem*>().size()); });
+        const QSize item = [&] {
+            const auto items = gallery->galleryView()->findChildren<PLRGalleryViewItem*>();
+            return items.isEmpty() ? QSize(120, 120) : items.first()->view()->size();
+        }();
+        controller.reset();
+        QCoreApplication::processEvents();
+
+        PlainThumbnails model(previews, std::max(32, std::min(item.width(), item.height()) - 8));
+        QListView list;
+        list.setViewMode(QListView::IconMode);
+        list.setUniformItemSizes(true);
+        list.setMovement(QListView::Static);
+        list.setResizeMode(QListView::Adjust);
+        list.setGridSize(item);
+        list.setIconSize(QSize(item.width() - 8, item.height() - 24));
+        list.setModel(&model);
+        list.resize(260, 800);
+        list.show();
+        QCoreApplication::processEvents();
+        const Scroll plain = scrollThrough(list.verticalScrollBar(), [&list] { list.viewport()->repaint(); }, {});
+
+        worst.push_back(ours.worst());
+        plainWorst.push_back(plain.worst());
+        means.push_back(ours.mean());
+        plainMeans.push_back(plain.mean());
+        std::printf("round %d: gallery %zu frames, worst %.1f ms (processor %.1f ms), p95 %.2f ms, mean %.2f ms, %d over 33 ms,"
+                    " items alive at most %d, resident growth %.1f MiB\n",
+                    round + 1, ours.frames.size(), ours.worst(), ours.worstCpu(), ours.p95(), ours.mean(), ours.over(33.0),
+                    ours.mostItems, ours.rssGrowthKiB / 1024.0);
+        std::printf("         plain list %zu frames, worst %.1f ms (processor %.1f ms), p95 %.2f ms, mean %.2f ms, %d over 33 ms\n",
+                    plain.frames.size(), plain.worst(), plain.worstCpu(), plain.p95(), plain.mean(), plain.over(33.0));
+        // The slowest frames of the gallery, where they were.
+        std::vector<size_t> order(ours.frames.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return ours.frames[a].wall > ours.frames[b].wall; });
+        std::printf("         gallery's slowest frames:");
+        for (size_t i = 0; i < std::min<size_t>(5, order.size()); ++i)
+            std::printf(" #%zu %.1f ms (processor %.1f)", order[i], ours.frames[order[i]].wall, ours.frames[order[i]].cpu);
+        std::printf("\n");
+    }
+    std::printf("worst frame: gallery median %.1f ms (largest %.1f), plain list %.1f ms; aim: no frame over 33 ms\n",
+                median(worst), largest(worst), median(plainWorst));
+    bench_support::printPairedRatio("worst frame, gallery / plain list", worst, plainWorst);
+    bench_support::printPairedRatio("mean frame, gallery / plain list", means, plainMeans);
+    std::printf("resident memory: %.1f MiB\n", bench_support::statusKiB("VmRSS:") / 1024.0);
+    bench_support::printLoad("after");
+
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    PLRCoreManager::save();
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    PLRCoreManager::setUserSession(nullptr);
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    return 0;
 }
-BENCHMARK(BM_ScrollTopToBottom)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    QString sources, work;
+    QList<int> counts;
+    int rounds = 2;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "--rounds" && i + 1 < argc)
+            rounds = std::max(1, QByteArray(argv[++i]).toInt());
+        else if (argument == "--work" && i + 1 < argc)
+            work = QString::fromLocal8Bit(argv[++i]);
+        else if (argument.toInt() > 0)
+            counts.append(argument.toInt());
+        else
+            sources = QString::fromLocal8Bit(argument);
+    }
+    if (sources.isEmpty()) {
+        std::fprintf(stderr, "usage: gallery_bench PHOTOS_FOLDER [count...] [--rounds N] [--work DIR]\n");
+        return 2;
+    }
+    if (counts.isEmpty())
+        counts = {1000, 5000};
+    if (counts.size() > 1) {
+        QCoreApplication app(argc, argv);
+        int status = 0;
+        for (int count : counts) {
+            std::printf("== %d photos ==\n", count);
+            std::fflush(stdout);
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedChannels);
+            QStringList arguments{sources, QString::number(count), QStringLiteral("--rounds"), QString::number(rounds)};
+            if (!work.isEmpty())
+                arguments << QStringLiteral("--work") << work;
+            child.start(QString::fromLocal8Bit(argv[0]), arguments);
+            child.waitForFinished(-1);
+            status |= child.exitCode();
+            std::printf("\n");
+        }
+        return status;
+    }
+
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("PELLORA_KEYCHAIN", "memory");
     qputenv("PELLORA_LOG_QUIET", "1");
     QApplication application(argc, argv);
     platform::resources::initialize();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    World::storage().reset();
+    const int status = runOne(sources, work, counts.first(), rounds);
     platform::shutdown::run();
-    return 0;
+    return status;
 }

@@ -1,14 +1,15 @@
 // Image cache benchmark (not a test).
 //
-// Makes a folder of 24-megapixel JPEGs with photo-like content (some tagged through exiv2,
-// some stored sideways), builds the image cache for it cold on all cores and times it, then
-// times `vipsthumbnail` producing the same two sizes (preview: longer side 512 at quality 80;
+// A folder of real photos (copies of those in the folder given on the command line, hard
+// links to private copies), its image cache built cold on all cores and timed, then
+// `vipsthumbnail` producing the same two sizes (preview: longer side 512 at quality 80;
 // export: 1500 px wide at quality 90) for the same folder with the same number of parallel
-// jobs. Prints both times, their ratio and the peak memory of the cache build.
+// jobs. Prints both times, their ratio and the peak memory of the cache build, for 50 and
+// then 200 photos (each in a process of its own): the peak should not grow with the count.
 //
-// Usage: image_cache_bench [count=200] [folder]
-//   count   number of photos (the folder is reused when it already holds that many)
-//   folder  where the photos are made; a temporary folder (removed afterwards) by default
+// Usage: image_cache_bench PHOTOS_FOLDER [count...] [--work DIR]
+//   count       numbers of photos (default: 50 200)
+//   --work DIR  where the copies are made and kept; a temporary folder by default
 
 #include "BenchPhotos.h"
 #include "BenchSupport.h"
@@ -30,34 +31,10 @@
 #include <QThread>
 #include <QtConcurrent/QtConcurrentMap>
 
-#include <exiv2/exiv2.hpp>
-
 #include <atomic>
 #include <cstdio>
 
 namespace {
-
-void tag(const QString& path, int index)
-{
-    static const char* labels[] = {"Red", "Yellow", "Green", "Blue", "Purple"};
-    try {
-        auto image = Exiv2::ImageFactory::open(path.toStdString());
-        image->readMetadata();
-        Exiv2::ExifData exif = image->exifData();
-        Exiv2::XmpData xmp = image->xmpData();
-        exif["Exif.Image.Make"] = "Bench";
-        exif["Exif.Photo.DateTimeOriginal"] = "2021:06:01 12:00:00";
-        if (index % 5 == 0)
-            exif["Exif.Image.Orientation"] = uint16_t(6);
-        xmp["Xmp.xmp.Rating"] = std::to_string(index % 6);
-        xmp["Xmp.xmp.Label"] = labels[index % 5];
-        image->setExifData(exif);
-        image->setXmpData(xmp);
-        image->writeMetadata();
-    } catch (...) {
-        std::fprintf(stderr, "tagging %s failed\n", qPrintable(path));
-    }
-}
 
 double runVips(const QStringList& photos, const QString& outFolder, int jobs, bool* ok)
 {
@@ -98,26 +75,23 @@ double runVips(const QStringList& photos, const QString& outFolder, int jobs, bo
     return timer.elapsed() / 1000.0;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int runOne(const QString& sources, const QString& workRoot, int count)
 {
-    // As the application does.
-    platform::memory::returnLargeBlocksToTheSystem();
-    QGuiApplication app(argc, argv);
-    const int count = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 200;
     QTemporaryDir temporary;
-    const QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : temporary.filePath(QStringLiteral("photos"));
-    // Two of every three photos are tagged (every fifth stored sideways).
-    const QStringList photos = bench_photos::ensurePhotos(folder, count, QStringLiteral("IMG_"), [](const QString& path, int index) {
-        if (index % 3 != 2)
-            tag(path, index);
-    });
+    const QString work = workRoot.isEmpty() ? temporary.path() : workRoot;
+    const QString folder = QDir(work).filePath(QStringLiteral("photos-%1").arg(count));
+    const QStringList photos = bench_photos::linkedCopiesOfReal(sources, work, folder, count);
+    if (photos.isEmpty()) {
+        std::fprintf(stderr, "no JPEG in %s\n", qPrintable(sources));
+        return 1;
+    }
+    bench_support::printLoad("before");
 
     QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount());
     PLRImageManager& manager = PLRImageManager::shared();
     const int jobs = manager.maxConcurrentOperationCount();
-    const QString cacheRoot = temporary.filePath(QStringLiteral("loc"));
+    QTemporaryDir cacheFolder;
+    const QString cacheRoot = cacheFolder.filePath(QStringLiteral("loc"));
 
     // Reading the photos' metadata belongs to the folder scan, not to the cache build. A photo
     // given through a symbolic link is stamped and read as the file it leads to, as the folder
@@ -164,7 +138,7 @@ int main(int argc, char** argv)
             ++fresh;
 
     bool vipsOk = false;
-    const double vipsSeconds = runVips(photos, temporary.filePath(QStringLiteral("vips")), jobs, &vipsOk);
+    const double vipsSeconds = runVips(photos, cacheFolder.filePath(QStringLiteral("vips")), jobs, &vipsOk);
 
     // The photos' own pixel sizes, as read from the files.
     const QString sizes = sameSize ? QStringLiteral("%1x%2").arg(largest.width()).arg(largest.height())
@@ -181,5 +155,53 @@ int main(int argc, char** argv)
     } else {
         std::printf("vipsthumbnail: not available or failed (install libvips-tools)\n");
     }
+    bench_support::printLoad("after");
     return usable == count && done == count && fresh == count ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QString sources, work;
+    QList<int> counts;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "--work" && i + 1 < argc)
+            work = QString::fromLocal8Bit(argv[++i]);
+        else if (argument.toInt() > 0)
+            counts.append(argument.toInt());
+        else
+            sources = QString::fromLocal8Bit(argument);
+    }
+    if (sources.isEmpty()) {
+        std::fprintf(stderr, "usage: image_cache_bench PHOTOS_FOLDER [count...] [--work DIR]\n");
+        return 2;
+    }
+    if (counts.isEmpty())
+        counts = {50, 200};
+    if (counts.size() > 1) {
+        QCoreApplication app(argc, argv);
+        int status = 0;
+        for (int count : counts) {
+            std::printf("== %d photos ==\n", count);
+            std::fflush(stdout);
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedChannels);
+            QStringList arguments{sources, QString::number(count)};
+            if (!work.isEmpty())
+                arguments << QStringLiteral("--work") << work;
+            child.start(QString::fromLocal8Bit(argv[0]), arguments);
+            child.waitForFinished(-1);
+            status |= child.exitCode();
+            std::printf("\n");
+        }
+        return status;
+    }
+    // As the application does.
+    platform::memory::returnLargeBlocksToTheSystem();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    return runOne(sources, work, counts.first());
 }

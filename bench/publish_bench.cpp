@@ -1,21 +1,23 @@
 // Publishing benchmark (not a test).
 //
-// Makes a folder of photo-sized JPEGs, opens a post on it with every photo in its layout and
-// builds their export files (the cache an upload reads) beforehand. Then, against the
-// development service on loopback, like with like:
+// Real photos (distinct 24-megapixel photos made from those in the folder given on the command
+// line, each cropped and mirrored its own way), a post on them with every photo in its layout
+// and their export files (the cache an upload reads) built beforehand. Then, against the
+// development service on loopback, several rounds, each for a new user (so that the service
+// wants every photo again), each publish paired with curl runs made right before it:
 //  1. the upload pass (UPLOADING_IMAGES -> SERVER_BUILDING: the image-info batches and the
 //     PUTs) against `curl --parallel --parallel-max 6` doing the same PUTs with the same six
-//     connections per host (for a second account, so the service wants every photo again);
+//     connections per host (for another account, so the service wants every photo again);
 //  2. the whole publish, from the publish call to the built state (SERVER_BUILDING -> IDLE),
-//     with the publisher's own timing (build checks 30 s apart: the check on entering the wait
-//     and the service's socket message end it), reported on its own and beside
-//     `curl --parallel` (50 transfers at once) of the same PUTs.
-// Prints the times, their ratios, the peak memory of the publish and the export bytes sent
-// (uploads stream from disk: the peak should stay far below the bytes sent). Every wait sleeps
-// in the event loop; nothing spins.
+//     against `curl --parallel` (50 transfers at once) of the same PUTs.
+// Prints the times in milliseconds, the medians of the paired ratios, the peak memory of the
+// publish and the export bytes sent (uploads stream from disk: the peak should stay far below
+// the bytes sent). Every wait sleeps in the event loop; nothing spins.
 //
-// Usage: publish_bench [count=45] [longer side in pixels=3000]
+// Usage: publish_bench PHOTOS_FOLDER [count=45] [--rounds N=3] [--work DIR]
+//   --work DIR  where the photos are made and kept between runs (default: a temporary folder)
 
+#include "BenchPhotos.h"
 #include "BenchSupport.h"
 
 #include "layout/PLRLayoutLibrary.h"
@@ -51,7 +53,6 @@
 #include <QNetworkReply>
 #include <QPainter>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -60,32 +61,9 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 namespace {
-
-// A photo with gradients and grain, so that its JPEG has a photo's size.
-QImage makePhoto(int index, int longer)
-{
-    const int w = longer, h = longer * 2 / 3;
-    QImage image(w / 4, h / 4, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QLinearGradient sky(0, 0, 0, image.height());
-    sky.setColorAt(0, QColor::fromHsv((index * 37) % 360, 120, 230));
-    sky.setColorAt(1, QColor::fromHsv((index * 37 + 90) % 360, 160, 90));
-    painter.fillRect(image.rect(), sky);
-    painter.end();
-    QImage large = image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    QRandomGenerator random(quint32(index) + 7u);
-    for (int y = 0; y < h; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(large.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int grain = int(random.bounded(24)) - 12;
-            const QRgb p = line[x];
-            line[x] = qRgb(qBound(0, qRed(p) + grain, 255), qBound(0, qGreen(p) + grain, 255), qBound(0, qBlue(p) + grain, 255));
-        }
-    }
-    return large;
-}
 
 class Service {
 public:
@@ -213,10 +191,125 @@ double runCurl(const Service& service, const QList<PLRSourceImagePtr>& images, i
     return timer.elapsed() / 1000.0;
 }
 
+
+// One round's user: made on the service with the website set, signed in as the session.
+bool signInNewUser(const Service& service, const QString& email)
+{
+    const QString userId = service.call("POST", QStringLiteral("/__control/users"),
+                                        {{QStringLiteral("email"), email}, {QStringLiteral("password"), QStringLiteral("pw")}})
+                               .value(QStringLiteral("user_id"))
+                               .toString();
+    service.call("POST", QStringLiteral("/__control/me"),
+                 {{QStringLiteral("email"), email},
+                  {QStringLiteral("publisher"), QJsonObject{{QStringLiteral("host"), QStringLiteral("photos.example.com")}}}});
+    const QString token = service.call("POST", QStringLiteral("/__control/tokens"), {{QStringLiteral("email"), email}})
+                              .value(QStringLiteral("jwt"))
+                              .toString();
+    if (userId.isEmpty() || token.isEmpty())
+        return false;
+    PLRCoreManager::completeSignIn(email, QStringLiteral("pw"), userId, token);
+    // The previous round's session (and its post) goes now, not at the end of the run.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    PLRWebServiceUserManager* users = PLRWebServiceUserManager::forSession(PLRCoreManager::userSession());
+    return users && bench_support::waitUntil([users] { return users->remotePublisher() != nullptr; }, 10000);
+}
+
+struct Round {
+    double curl50Ms = -1, curl6Ms = -1;
+    double publishMs = 0, uploadMs = 0, createMs = 0, buildWaitMs = 0;
+    double peakMiB = 0, growthMiB = 0, exportMiB = 0;
+};
+
+// A new post on the folder for the signed-in user, published once, with the curl runs made
+// for other accounts right before it.
+std::optional<Round> runRound(const Service& service, const QString& folder, int count, int round)
+{
+    Round result;
+    PLRPostManager* manager = PLRCoreManager::userSession()->newPostManager();
+    manager->createNewPostWithTitle(QStringLiteral("Bench %1").arg(round), QUrl::fromLocalFile(folder));
+    if (!bench_support::waitUntil([&] { return manager->images().size() == count; }, 120000)) {
+        std::fprintf(stderr, "the photos were not listed\n");
+        return std::nullopt;
+    }
+    QStringList identifiers;
+    for (const PLRSourceImagePtr& image : manager->images())
+        identifiers << image->identifier();
+    manager->layoutManager()->createAndAddBlocksForImages(identifiers);
+    manager->refreshImagesInUse();
+    // The export files exist before a publish (the image cache made them).
+    QtConcurrent::blockingMap(manager->images(), [](const PLRSourceImagePtr& image) { image->exportFilePath(); });
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    qint64 exportBytes = 0;
+    for (const PLRSourceImagePtr& image : manager->images())
+        exportBytes += QFileInfo(image->exportFilePath()).size();
+    result.exportMiB = exportBytes / 1048576.0;
+    auto* publisher = manager->component<PLRWebServicePostPublisher>();
+    if (!publisher || !bench_support::waitUntil([publisher] { return publisher->currentStateName() == QLatin1String("NOT_PUBLISHED"); }, 10000)) {
+        std::fprintf(stderr, "the publisher did not settle\n");
+        return std::nullopt;
+    }
+
+    // curl's default of 50 transfers at once, and the 6 connections per host of Qt's network layer.
+    result.curl50Ms = runCurl(service, manager->images(), 50, QStringLiteral("anchor%1@pellora.test").arg(round)) * 1000.0;
+    result.curl6Ms = runCurl(service, manager->images(), 6, QStringLiteral("anchor6-%1@pellora.test").arg(round)) * 1000.0;
+
+    bool built = false;
+    QElapsedTimer timer;
+    qint64 uploadStart = -1, uploadEnd = -1;
+    QObject observer;
+    publisher->addStateChangeNotificationHandler(&observer, [&](const platform::Notification& notification) {
+        const auto transition = notification.userInfo.value(QLatin1String(PLRFiniteStateMachineTransitionUserInfoKey))
+                                    .value<PLRFiniteTransitionPtr>();
+        const QString to = transition->destinationState()->name();
+        if (to == QLatin1String("UPLOADING_IMAGES") && uploadStart < 0)
+            uploadStart = timer.nsecsElapsed();
+        if (to == QLatin1String("SERVER_BUILDING") && uploadEnd < 0)
+            uploadEnd = timer.nsecsElapsed();
+        if (transition->sourceState()->name() == QLatin1String("SERVER_BUILDING")
+            && transition->destinationState()->name() == QLatin1String("IDLE"))
+            built = true;
+    });
+    const qint64 rssBefore = bench_support::statusKiB("VmRSS:");
+    bench_support::resetPeakMemory();
+    timer.start();
+    if (!publisher->createOrUpdatePublishedPost() || !bench_support::waitUntil([&] { return built; }, 600000)) {
+        std::fprintf(stderr, "the publish did not finish (state %s, %s)\n", qPrintable(publisher->currentStateName()),
+                     qPrintable(publisher->lastError()));
+        return std::nullopt;
+    }
+    result.publishMs = timer.nsecsElapsed() / 1e6;
+    const qint64 peak = bench_support::statusKiB("VmHWM:");
+    result.createMs = uploadStart / 1e6;
+    result.uploadMs = (uploadEnd - uploadStart) / 1e6;
+    result.buildWaitMs = result.publishMs - uploadEnd / 1e6;
+    result.peakMiB = peak / 1024.0;
+    result.growthMiB = (peak - rssBefore) / 1024.0;
+    publisher->removeStateChangeNotificationHandler(&observer);
+    return result;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    QString sources, workRoot;
+    int count = 45;
+    int rounds = 3;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "--rounds" && i + 1 < argc)
+            rounds = std::max(1, QByteArray(argv[++i]).toInt());
+        else if (argument == "--work" && i + 1 < argc)
+            workRoot = QString::fromLocal8Bit(argv[++i]);
+        else if (argument.toInt() > 0)
+            count = argument.toInt();
+        else
+            sources = QString::fromLocal8Bit(argument);
+    }
+    if (sources.isEmpty()) {
+        std::fprintf(stderr, "usage: publish_bench PHOTOS_FOLDER [count=45] [--rounds N] [--work DIR]\n");
+        return 2;
+    }
     QTemporaryDir home;
     qputenv("PELLORA_HOME", home.path().toUtf8());
     qputenv("PELLORA_KEYCHAIN", "memory");
@@ -226,8 +319,15 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     platform::resources::initialize();
     platform::Keychain::setShared(platform::Keychain::make(QStringLiteral("memory")));
-    const int count = argc > 1 ? qMax(1, QString::fromLocal8Bit(argv[1]).toInt()) : 45;
-    const int longer = argc > 2 ? qMax(100, QString::fromLocal8Bit(argv[2]).toInt()) : 3000;
+
+    // The photos: distinct real photos, made once into the work folder.
+    const QString work = workRoot.isEmpty() ? home.filePath(QStringLiteral("work")) : workRoot;
+    const QString folder = QDir(work).filePath(QStringLiteral("publish-%1").arg(count));
+    const QStringList photos = bench_photos::preparePhotosFromReal(bench_photos::jpegsUnder(sources), folder, count);
+    if (photos.size() != count) {
+        std::fprintf(stderr, "no real photos in %s\n", qPrintable(sources));
+        return 1;
+    }
 
     Service service;
     if (!service.start()) {
@@ -239,21 +339,8 @@ int main(int argc, char** argv)
     defaults.setString(QStringLiteral("WEB_SERVICE_KEY_PORT"), QString::number(service.port()));
     defaults.setBool(QStringLiteral("WEB_SERVICE_KEY_HTTPS"), false);
     defaults.setString(QStringLiteral("WEB_SERVICE_HOST_TYPE"), QStringLiteral("PLRWebServiceHost_CUSTOM"));
-    service.call("POST", QStringLiteral("/__control/me"),
-                 {{QStringLiteral("email"), QStringLiteral("demo@pellora.test")},
-                  {QStringLiteral("publisher"), QJsonObject{{QStringLiteral("host"), QStringLiteral("photos.example.com")}}}});
 
-    // The photos.
-    const QString folder = home.filePath(QStringLiteral("photos"));
-    QDir().mkpath(folder);
-    QList<int> indexes;
-    for (int i = 0; i < count; ++i)
-        indexes << i;
-    QtConcurrent::blockingMap(indexes, [&](int i) {
-        makePhoto(i, longer).save(QStringLiteral("%1/p%2.jpg").arg(folder).arg(i + 1, 3, 10, QLatin1Char('0')), "JPG", 92);
-    });
-
-    // Signed in, connection stable, the post open with every photo in its layout.
+    // Connection stable before anything is timed.
     PLRServiceReacher::setDefaultTiming({0.05, 0.25});
     PLRServices::install();
     PLRLayoutLibrary::install();
@@ -266,84 +353,34 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the connection did not become stable\n");
         return 1;
     }
-    const QString token = service.call("POST", QStringLiteral("/__control/tokens"),
-                                       {{QStringLiteral("email"), QStringLiteral("demo@pellora.test")}})
-                              .value(QStringLiteral("jwt"))
-                              .toString();
-    PLRCoreManager::completeSignIn(QStringLiteral("demo@pellora.test"), QStringLiteral("pellora-demo"), QStringLiteral("1"), token);
-    PLRWebServiceUserManager* users = PLRWebServiceUserManager::forSession(PLRCoreManager::userSession());
-    if (!users || !bench_support::waitUntil([users] { return users->remotePublisher() != nullptr; }, 10000)) {
-        std::fprintf(stderr, "the user's website was not fetched\n");
-        return 1;
-    }
-    PLRPostManager* manager = PLRCoreManager::userSession()->newPostManager();
-    manager->createNewPostWithTitle(QStringLiteral("Bench"), QUrl::fromLocalFile(folder));
-    if (!bench_support::waitUntil([&] { return manager->images().size() == count; }, 60000)) {
-        std::fprintf(stderr, "the photos were not listed\n");
-        return 1;
-    }
-    QStringList identifiers;
-    for (const PLRSourceImagePtr& image : manager->images())
-        identifiers << image->identifier();
-    manager->layoutManager()->createAndAddBlocksForImages(identifiers);
-    manager->refreshImagesInUse();
-    // The export files exist before a publish (the image cache made them).
-    qint64 exportBytes = 0;
-    QtConcurrent::blockingMap(manager->images(), [](const PLRSourceImagePtr& image) { image->exportFilePath(); });
-    for (const PLRSourceImagePtr& image : manager->images())
-        exportBytes += QFileInfo(image->exportFilePath()).size();
-    auto* publisher = manager->component<PLRWebServicePostPublisher>();
-    if (!publisher || !bench_support::waitUntil([publisher] { return publisher->currentStateName() == QLatin1String("NOT_PUBLISHED"); }, 10000)) {
-        std::fprintf(stderr, "the publisher did not settle\n");
-        return 1;
-    }
+    bench_support::printLoad("before");
 
-    // curl's default of 50 transfers at once, and the 6 connections per host of Qt's network layer.
-    const double curlSeconds = runCurl(service, manager->images(), 50, QStringLiteral("anchor@pellora.test"));
-    const double curl6Seconds = runCurl(service, manager->images(), 6, QStringLiteral("anchor6@pellora.test"));
-
-    bool built = false;
-    QElapsedTimer timer;
-    qint64 uploadStart = -1, uploadEnd = -1;
-    QObject observer;
-    publisher->addStateChangeNotificationHandler(&observer, [&](const platform::Notification& notification) {
-        const auto transition = notification.userInfo.value(QLatin1String(PLRFiniteStateMachineTransitionUserInfoKey))
-                                    .value<PLRFiniteTransitionPtr>();
-        const QString to = transition->destinationState()->name();
-        if (to == QLatin1String("UPLOADING_IMAGES") && uploadStart < 0)
-            uploadStart = timer.elapsed();
-        if (to == QLatin1String("SERVER_BUILDING") && uploadEnd < 0)
-            uploadEnd = timer.elapsed();
-        if (transition->sourceState()->name() == QLatin1String("SERVER_BUILDING")
-            && transition->destinationState()->name() == QLatin1String("IDLE"))
-            built = true;
-    });
-    const qint64 rssBefore = bench_support::statusKiB("VmRSS:");
-    bench_support::resetPeakMemory();
-    timer.start();
-    if (!publisher->createOrUpdatePublishedPost() || !bench_support::waitUntil([&] { return built; }, 600000)) {
-        std::fprintf(stderr, "the publish did not finish (state %s, %s)\n", qPrintable(publisher->currentStateName()),
-                     qPrintable(publisher->lastError()));
-        return 1;
+    std::vector<double> uploads, curl6s, publishes, curl50s;
+    for (int round = 0; round < rounds; ++round) {
+        if (!signInNewUser(service, QStringLiteral("bench%1@pellora.test").arg(round))) {
+            std::fprintf(stderr, "round %d: the user's website was not fetched\n", round + 1);
+            return 1;
+        }
+        const std::optional<Round> r = runRound(service, folder, count, round);
+        if (!r)
+            return 1;
+        std::printf("round %d: %d photos, export files sent %.1f MiB | upload pass %.0f ms, curl --parallel-max 6 %.0f ms"
+                    " | publish to built %.0f ms (create and hashes %.0f ms, build wait %.0f ms), curl --parallel %.0f ms"
+                    " | peak memory %.1f MiB (growth %.1f MiB)\n",
+                    round + 1, count, r->exportMiB, r->uploadMs, r->curl6Ms, r->publishMs, r->createMs, r->buildWaitMs,
+                    r->curl50Ms, r->peakMiB, r->growthMiB);
+        std::fflush(stdout);
+        uploads.push_back(r->uploadMs);
+        curl6s.push_back(r->curl6Ms);
+        publishes.push_back(r->publishMs);
+        curl50s.push_back(r->curl50Ms);
     }
-    const double publishSeconds = timer.elapsed() / 1000.0;
-    const qint64 peak = bench_support::statusKiB("VmHWM:");
-
-    const double uploadSeconds = (uploadEnd - uploadStart) / 1000.0;
-    std::printf("photos: %d, longer side %d px, export files sent: %.1f MiB\n", count, longer, exportBytes / 1048576.0);
-    std::printf("upload pass: %.2f s", uploadSeconds);
-    if (curl6Seconds > 0)
-        std::printf("; curl --parallel --parallel-max 6, the same PUTs: %.2f s; ratio %.2f (goal <= 1.2)\n", curl6Seconds,
-                    uploadSeconds / curl6Seconds);
-    else
-        std::printf("; curl: not available or failed\n");
-    std::printf("publish to built state: %.2f s (create and hashes %.2f s, upload pass %.2f s, build wait %.2f s)\n",
-                publishSeconds, uploadStart / 1000.0, uploadSeconds, publishSeconds - uploadEnd / 1000.0);
-    if (curlSeconds > 0)
-        std::printf("curl --parallel (50 at once), the same PUTs: %.2f s; publish to built / that: %.2f (goal <= 2)\n",
-                    curlSeconds, publishSeconds / curlSeconds);
-    std::printf("peak memory during the publish: %.1f MiB (resident before: %.1f MiB, growth %.1f MiB)\n",
-                peak / 1024.0, rssBefore / 1024.0, (peak - rssBefore) / 1024.0);
+    std::printf("medians: upload pass %.0f ms, curl --parallel-max 6 %.0f ms; publish to built %.0f ms, curl --parallel %.0f ms\n",
+                bench_support::median(uploads), bench_support::median(curl6s), bench_support::median(publishes),
+                bench_support::median(curl50s));
+    bench_support::printPairedRatio("upload pass / curl --parallel-max 6", uploads, curl6s, "<= 1.2");
+    bench_support::printPairedRatio("publish to built / curl --parallel", publishes, curl50s, "<= 2");
+    bench_support::printLoad("after");
     PLRCoreManager::setUserSession(nullptr);
     platform::shutdown::run();
     return 0;

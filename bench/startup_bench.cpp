@@ -1,11 +1,21 @@
 // Start-up time of the application beside a bare Qt widgets program, measured in the same run.
 //
-// For each run the application starts in a fresh home (first launch: the store is migrated) and
-// then once more in the same home (a later launch); the clock runs from the process start to the
-// "TIME LOG (ADFL)" line and to the main window's first painted frame. The bare program opens one
-// window and reports its first painted frame. Run it where windows can be shown, e.g.
-//   xvfb-run -a build/bench/bench/startup_bench [runs]
+// Each run starts, one after another, each time right after a start of the bare program (one
+// window, reporting its first painted frame), so that every launch is paired with a bare one
+// made under the same load:
+//   - a first launch, in a fresh home (the store is made and migrated);
+//   - a later launch in that home (signed out);
+//   - a later launch signed in, with one post on the home screen (the common case): a home
+//     prepared once with a signed-in account holding one post, started as the user starts it
+//     every day.
+// The clock runs from the process start to the main window's first painted frame (and to the
+// "TIME LOG (ADFL)" line). Each launch's time is divided by its own bare window's; the medians
+// of those paired ratios are printed. Run it where windows can be shown, e.g.
+//   xvfb-run -a build/bench/bench/startup_bench [runs=7]
 // PELLORA_APP names the application to start (default: the build's src/pellora).
+
+#include "BenchSupport.h"
+
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -27,6 +37,7 @@ namespace {
 
 constexpr auto kBareOption = "--bare-window";
 constexpr auto kBareFrameLine = "bare window: first frame painted";
+constexpr auto kFrameLine = "Main window shown: first frame painted";
 
 // The bare program: one window, and a line at its first painted frame.
 int runBareWindow(int argc, char** argv)
@@ -58,17 +69,23 @@ struct Timing {
     std::optional<double> frame;   // ms to the first painted frame
 };
 
-// Starts the program and reads its error output until the frame line (or the time-out).
-Timing measure(const QString& program, const QStringList& arguments, const QString& home, const char* frameLine)
+QProcessEnvironment environmentFor(const QString& home, const QString& keychain)
 {
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (!home.isEmpty()) {
         environment.insert(QStringLiteral("PELLORA_HOME"), home);
-        environment.insert(QStringLiteral("PELLORA_KEYCHAIN"), QStringLiteral("memory"));
+        environment.insert(QStringLiteral("PELLORA_KEYCHAIN"), keychain);
         environment.insert(QStringLiteral("env"), QStringLiteral("dev"));
         environment.remove(QStringLiteral("PELLORA_LOG_QUIET"));
     }
+    return environment;
+}
+
+// Starts the program and reads its error output until the frame line (or the time-out).
+Timing measure(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
+               const char* frameLine)
+{
+    QProcess process;
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     Timing timing;
@@ -104,14 +121,10 @@ Timing measure(const QString& program, const QStringList& arguments, const QStri
     return timing;
 }
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0.0;
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
-}
+struct Road {
+    const char* name;
+    std::vector<double> bare, frame, adfl;
+};
 
 } // namespace
 
@@ -121,7 +134,7 @@ int main(int argc, char** argv)
         return runBareWindow(argc, argv);
 
     QCoreApplication app(argc, argv);
-    const int runs = argc >= 2 ? std::max(1, QByteArray(argv[1]).toInt()) : 5;
+    const int runs = argc >= 2 ? std::max(1, QByteArray(argv[1]).toInt()) : 7;
     QString program = qEnvironmentVariable("PELLORA_APP");
     if (program.isEmpty())
         program = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../src/pellora"));
@@ -132,35 +145,63 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         std::fprintf(stderr, "No display: run under xvfb-run.\n");
+    bench_support::printLoad("before");
 
-    std::vector<double> bare, firstAdfl, firstFrame, laterAdfl, laterFrame;
+    // The signed-in home: an account with one post, launched once already (its store is up to
+    // date, as on every day after the first).
+    QTemporaryDir signedInHome;
+    {
+        QProcess prepare;
+        prepare.setProcessEnvironment(environmentFor(signedInHome.path(), QStringLiteral("file")));
+        prepare.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // A program of its own: this one stays as bare as the window it starts.
+        prepare.start(QStringLiteral(PELLORA_STARTUP_PREPARE_PATH), {});
+        if (!prepare.waitForFinished(60000) || prepare.exitCode() != 0) {
+            std::fprintf(stderr, "the signed-in home could not be prepared\n");
+            return 1;
+        }
+        measure(program, {}, environmentFor(signedInHome.path(), QStringLiteral("file")), kFrameLine);
+    }
+
+    const QProcessEnvironment bareEnvironment = environmentFor(QString(), QString());
+    const QString self = QCoreApplication::applicationFilePath();
+    Road first{"first launch", {}, {}, {}}, later{"later launch, signed out", {}, {}, {}},
+        signedIn{"later launch, signed in with one post", {}, {}, {}};
+    const auto pair = [&](Road& road, const QProcessEnvironment& environment) {
+        const Timing bare = measure(self, {QString::fromLatin1(kBareOption)}, bareEnvironment, kBareFrameLine);
+        const Timing ours = measure(program, {}, environment, kFrameLine);
+        if (!bare.frame || !ours.frame || !ours.adfl)
+            return false;
+        road.bare.push_back(*bare.frame);
+        road.frame.push_back(*ours.frame);
+        road.adfl.push_back(*ours.adfl);
+        return true;
+    };
     for (int run = 0; run < runs; ++run) {
-        const Timing b = measure(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kBareOption)}, QString(), kBareFrameLine);
         QTemporaryDir home;
-        const Timing first = measure(program, {}, home.path(), "Main window shown: first frame painted");
-        const Timing later = measure(program, {}, home.path(), "Main window shown: first frame painted");
-        if (!b.frame || !first.frame || !first.adfl || !later.frame || !later.adfl) {
+        const QProcessEnvironment fresh = environmentFor(home.path(), QStringLiteral("memory"));
+        const bool ok = pair(first, fresh) && pair(later, fresh)
+            && pair(signedIn, environmentFor(signedInHome.path(), QStringLiteral("file")));
+        if (!ok) {
             std::fprintf(stderr, "run %d: a program did not report its frame\n", run + 1);
             continue;
         }
-        bare.push_back(*b.frame);
-        firstAdfl.push_back(*first.adfl);
-        firstFrame.push_back(*first.frame);
-        laterAdfl.push_back(*later.adfl);
-        laterFrame.push_back(*later.frame);
-        std::printf("run %d: bare %.1f ms | first launch ADFL %.1f ms, frame %.1f ms | later launch ADFL %.1f ms, frame %.1f ms\n",
-                    run + 1, *b.frame, *first.adfl, *first.frame, *later.adfl, *later.frame);
+        std::printf("run %d: first launch %.1f ms (bare %.1f) | later %.1f ms (bare %.1f) | signed in %.1f ms (bare %.1f)\n",
+                    run + 1, first.frame.back(), first.bare.back(), later.frame.back(), later.bare.back(),
+                    signedIn.frame.back(), signedIn.bare.back());
+        std::fflush(stdout);
     }
-    if (bare.empty())
+    if (first.frame.empty())
         return 1;
-    const double bareMedian = median(bare);
-    std::printf("\nmedians over %zu runs (process start to ...)\n", bare.size());
-    std::printf("  bare Qt window, first frame        %8.1f ms\n", bareMedian);
-    std::printf("  Pellora first launch, ADFL line    %8.1f ms\n", median(firstAdfl));
-    std::printf("  Pellora first launch, first frame  %8.1f ms  (%.2fx the bare window)\n", median(firstFrame),
-                median(firstFrame) / bareMedian);
-    std::printf("  Pellora later launch, ADFL line    %8.1f ms\n", median(laterAdfl));
-    std::printf("  Pellora later launch, first frame  %8.1f ms  (%.2fx the bare window)\n", median(laterFrame),
-                median(laterFrame) / bareMedian);
+    std::printf("\nmedians over %zu runs (process start to first frame)\n", first.frame.size());
+    for (const Road* road : {&first, &later, &signedIn}) {
+        std::printf("  %-40s %8.1f ms (ADFL line %.1f ms); its bare windows %.1f ms\n", road->name,
+                    bench_support::median(road->frame), bench_support::median(road->adfl), bench_support::median(road->bare));
+    }
+    bench_support::printPairedRatio("first launch / bare window", first.frame, first.bare, "<= 2.0");
+    bench_support::printPairedRatio("later launch signed out / bare window", later.frame, later.bare, "<= 1.5");
+    bench_support::printPairedRatio("later launch signed in with one post / bare window", signedIn.frame, signedIn.bare,
+                                    "<= 1.5");
+    bench_support::printLoad("after");
     return 0;
 }

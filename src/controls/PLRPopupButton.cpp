@@ -5,6 +5,7 @@
 #include "platform/Resets.h"
 
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMenu>
 
 #include <cmath>
@@ -25,6 +26,8 @@ PLRPopupButton::MenuPresenter& menuPresenter()
 PLRPopupButton::PLRPopupButton(QWidget* parent) : Control(parent)
 {
     m_borderColor = namedColor(QStringLiteral("plrControlBorderColor"));
+    // Reached by Tab, as the kit's buttons are (a click leaves the focus where it was).
+    setFocusPolicy(Qt::TabFocus);
 }
 
 PLRPopupButton::~PLRPopupButton()
@@ -242,8 +245,35 @@ void PLRPopupButton::mouseDown(const MouseEvent&)
 {
     if (!isEnabled())
         return;
+    openMenu(false);
+}
+
+void PLRPopupButton::keyPressEvent(QKeyEvent* event)
+{
+    if (!isEnabled() || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        Control::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Down:
+        // The open menu takes the keys: arrows, Return to choose, Escape to close.
+        openMenu(true);
+        event->accept();
+        return;
+    default:
+        Control::keyPressEvent(event);
+        return;
+    }
+}
+
+void PLRPopupButton::openMenu(bool fromKeyboard)
+{
     auto* menu = new QMenu;
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* highlighted = nullptr;
     for (int i = 0; i < m_items.size(); ++i) {
         if (m_items[i].separator) {
             menu->addSeparator();
@@ -252,6 +282,8 @@ void PLRPopupButton::mouseDown(const MouseEvent&)
         QAction* action = menu->addAction(m_items[i].title);
         action->setCheckable(true);
         action->setChecked(m_items[i].on);
+        if (!highlighted || i == m_selected)
+            highlighted = action;
         QPointer<PLRPopupButton> self(this);
         connect(action, &QAction::triggered, this, [self, i] {
             if (self)
@@ -268,8 +300,12 @@ void PLRPopupButton::mouseDown(const MouseEvent&)
     const QPoint at = toQt(kMenuOrigin).toPoint();
     if (menuPresenter()) {
         willOpenMenu();
+        if (fromKeyboard && highlighted)
+            menu->setActiveAction(highlighted);
         menuPresenter()(this, menu, at, minimumWidth);
         return;
     }
     menu->popup(mapToGlobal(at));
+    if (fromKeyboard && highlighted)
+        menu->setActiveAction(highlighted);
 }

@@ -13,7 +13,10 @@
 // carry tags (the inspector identifies its choices by them) and an on/off state. Choosing an
 // item selects it and sends the action. The title is never shortened: its box is as wide as the
 // control (a long title runs under the arrow and is cut at the control's edge); the control asks
-// its layout for the width that shows its longest title left of the arrow.
+// its layout for the width that shows its longest title left of the arrow. Tab reaches it (it
+// shows the focus ring; a click leaves the focus where it was); Space, Return or the Down arrow
+// open the menu with the selected item highlighted, the arrows move through it, Return chooses
+// and Escape closes it.
 class PLRPopupButton : public platform::ui::Control {
     Q_OBJECT
     Q_PROPERTY(qint64 buttonStyle READ buttonStyle WRITE setButtonStyle)
@@ -93,7 +96,13 @@ public:
     void willOpenMenu() { m_isMenuOpen = true; }
     void didCloseMenu() { m_isMenuOpen = false; }
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    // Opens the menu; from the keyboard with the selected item (or the first) highlighted.
+    void openMenu(bool fromKeyboard);
+
     struct Item {
         QString title;
         qint64 tag = 0;

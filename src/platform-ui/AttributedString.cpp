@@ -3,6 +3,7 @@
 #include "platform-ui/Fonts.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QCache>
 #include <QPainter>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -233,6 +234,24 @@ TextLayout::TextLayout(const AttributedString& string, QSizeF containerSize)
 }
 
 TextLayout::~TextLayout() = default;
+
+const TextLayout& TextLayout::cached(const AttributedString& string, QSizeF containerSize)
+{
+    struct Entry {
+        Entry(const AttributedString& text, QSizeF size) : string(text), layout(string, size) {}
+        AttributedString string;   // the layout refers to this copy
+        TextLayout layout;
+    };
+    static constexpr int kCapacity = 384;
+    thread_local QCache<QString, Entry> layouts(kCapacity);
+    const QString key = string.string() + QChar(0) + QString::number(containerSize.width(), 'g', 17) + QChar(0)
+        + QString::number(containerSize.height(), 'g', 17);
+    if (Entry* entry = layouts.object(key); entry && entry->string == string)
+        return entry->layout;
+    auto* entry = new Entry(string, containerSize);
+    layouts.insert(key, entry);   // costs 1: the cache holds kCapacity layouts
+    return entry->layout;
+}
 
 int TextLayout::characterIndexAt(QPointF point) const
 {

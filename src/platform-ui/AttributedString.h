@@ -79,6 +79,12 @@ public:
     TextLayout(const AttributedString& string, QSizeF containerSize);
     ~TextLayout();
 
+    // The layout of the string in the container, taken from the calling thread's last few
+    // hundred layouts when the same string (text and attributes) was laid out in a container
+    // of the same size: views draw and measure the same texts again and again, and laying out
+    // is costly. The reference holds until the next call on this thread.
+    static const TextLayout& cached(const AttributedString& string, QSizeF containerSize);
+
     // The rectangle the laid-out lines use, including the empty line that follows a trailing
     // line break.
     QRectF usedRect() const { return m_usedRect; }

@@ -121,7 +121,7 @@ QSize Button::sizeHint() const
 {
     if (!m_image.isNull() && m_title.isEmpty())
         return m_image.deviceIndependentSize().toSize();
-    TextLayout layout(AttributedString(m_title, {{kFontAttributeName, systemFont(13)}}), QSizeF(1e9, 1e9));
+    const TextLayout& layout = TextLayout::cached(AttributedString(m_title, {{kFontAttributeName, systemFont(13)}}), QSizeF(1e9, 1e9));
     return QSize(int(std::ceil(layout.usedRect().width())) + 28, 22);
 }
 
@@ -143,8 +143,7 @@ void Button::drawRect(GraphicsContext& context, const QRectF&)
             : AttributedString(m_title, {{kFontAttributeName, m_font},
                                          {kForegroundColorAttributeName, QVariant::fromValue(isEnabled() ? Color::black(0.85) : Color::black(0.3))},
                                          {kParagraphStyleAttributeName, QVariant::fromValue(ParagraphStyle{m_alignment})}});
-        TextLayout layout(title, QSizeF(b.width(), 1e9));
-        const double h = layout.usedRect().height();
+        const double h = TextLayout::cached(title, QSizeF(b.width(), 1e9)).usedRect().height();
         context.drawAttributedString(title, QRectF(0, (b.height() - h) / 2, b.width(), h));
     }
 }
@@ -350,8 +349,7 @@ void TextField::resizeEvent(QResizeEvent* event)
 
 QSize TextField::sizeHint() const
 {
-    TextLayout layout(displayedString(), QSizeF(1e9, 1e9));
-    const QRectF used = layout.usedRect();
+    const QRectF used = TextLayout::cached(displayedString(), QSizeF(1e9, 1e9)).usedRect();
     int height = std::max(17, int(std::ceil(used.height())));
     // An editable field holds its editor 3 points inside each edge: room for a whole line of the
     // font, descenders included.

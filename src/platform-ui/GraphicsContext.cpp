@@ -149,7 +149,7 @@ void GraphicsContext::drawAttributedString(const AttributedString& string, const
     record(op);
     if (!m_painter)
         return;
-    TextLayout layout(string, rect.size());
+    const TextLayout& layout = TextLayout::cached(string, rect.size());
     withUprightSpace(*m_painter, rect, [&](const QRectF& r) {
         m_painter->setRenderHint(QPainter::TextAntialiasing);
         layout.draw(*m_painter, r.topLeft());

@@ -11,6 +11,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
+
+#include <algorithm>
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
@@ -403,23 +405,44 @@ std::optional<std::shared_ptr<Animation>> View::actionForLayer(Layer* layer, con
     return std::nullopt;
 }
 
-void View::paintEvent(QPaintEvent*)
+void View::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
+    if (m_layer)
+        m_layer->displayIfNeeded();
+    // One moment for the whole frame, every band included.
+    const double now = AnimationClock::shared().now();
+    const QRect dirty = event->rect();
+    if (m_paintsInBands && dirty.height() > kPaintBandRows) {
+        for (int top = dirty.top(); top <= dirty.bottom(); top += kPaintBandRows) {
+            painter.save();
+            painter.setClipRect(QRect(dirty.left(), top, dirty.width(), std::min(kPaintBandRows, dirty.bottom() + 1 - top)),
+                                Qt::IntersectClip);
+            paintContents(painter, now);
+            painter.restore();
+        }
+    } else {
+        paintContents(painter, now);
+    }
+    // Running animations ask for the next frame (a hand-driven clock repaints on advance).
+    if (m_layer && !AnimationClock::shared().isManual() && m_layer->hasAnimationsInTree())
+        QTimer::singleShot(16, this, [this] { update(); });
+}
+
+void View::paintContents(QPainter& painter, double now)
+{
+    painter.save();
     if (!isFlipped()) {
         painter.translate(0, height());
         painter.scale(1, -1);
     }
     if (m_layer) {
-        m_layer->displayIfNeeded();
-        m_layer->render(painter, AnimationClock::shared().now());
-        // Running animations ask for the next frame (a hand-driven clock repaints on advance).
-        if (!AnimationClock::shared().isManual() && m_layer->hasAnimationsInTree())
-            QTimer::singleShot(16, this, [this] { update(); });
-        return;
+        m_layer->render(painter, now);
+    } else {
+        GraphicsContext context(&painter, isFlipped());
+        drawRect(context, bounds());
     }
-    GraphicsContext context(&painter, isFlipped());
-    drawRect(context, bounds());
+    painter.restore();
 }
 
 void View::resizeEvent(QResizeEvent* event)

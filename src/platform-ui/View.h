@@ -107,6 +107,15 @@ public:
     // by default).
     bool autoresizesSubviews() const { return m_autoresizesSubviews; }
     void setAutoresizesSubviews(bool autoresizes) { m_autoresizesSubviews = autoresizes; }
+    // Whether the view paints its dirty area in bands of kPaintBandRows rows (no by default).
+    // Qt's raster engine hands a blend of more than about a hundred rows (an image, a fill or
+    // a stroke under a rounded clip, a border) to its thread pool and waits for the pool; on a
+    // busy machine those threads are long in coming and the frame waits with them. Bands keep
+    // each blend on the painting thread. Worth it for tall views that are drawn again and
+    // again (tiles of a grid, items of a list); the pixels are the same either way.
+    bool paintsInBands() const { return m_paintsInBands; }
+    void setPaintsInBands(bool bands) { m_paintsInBands = bands; }
+    static constexpr int kPaintBandRows = 32;
 
     // Conversions between this view's coordinates and Qt's local ones.
     QPointF toQt(const QPointF& point) const;
@@ -223,6 +232,8 @@ private:
     qint64 m_tag = 0;
     double m_alpha = 1.0;
     bool m_watchingClock = false;
+    bool m_paintsInBands = false;
+    void paintContents(QPainter& painter, double now);
 };
 
 // Mouse-event dispatch to views: one application-wide event filter, installed when the

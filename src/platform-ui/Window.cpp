@@ -718,6 +718,10 @@ qint64 Application::runModal(Window* window)
     if (!window->isVisible())
         window->setWindowModality(Qt::ApplicationModal);
     window->makeKeyAndOrderFront();
+    if (!session.stopped && !platform::modalSessionMayRun(window)) {
+        session.stopped = true;
+        session.code = kModalResponseStop;
+    }
     if (!session.stopped)
         loop.exec();
     registry.sessions.erase(std::find(registry.sessions.begin(), registry.sessions.end(), &session));

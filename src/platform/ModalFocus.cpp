@@ -1,4 +1,5 @@
 #include "platform/ModalFocus.h"
+#include "platform/Resets.h"
 
 #include <QApplication>
 
@@ -28,6 +29,30 @@ ModalFocusReturn::~ModalFocusReturn()
     if (focus && focus->isVisible() && focus->isEnabled() && focus->window() == window
         && (!window->focusWidget() || !window->focusWidget()->isVisible()))
         focus->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+namespace {
+
+ModalSessionCheck& modalSessionCheck()
+{
+    static ModalSessionCheck check;
+    static const bool joined = resets::add([] { check = nullptr; });
+    Q_UNUSED(joined);
+    return check;
+}
+
+} // namespace
+
+void setModalSessionCheck(ModalSessionCheck check)
+{
+    modalSessionCheck() = std::move(check);
+}
+
+bool modalSessionMayRun(QWidget* window)
+{
+    // A copy: the check may replace itself.
+    const ModalSessionCheck check = modalSessionCheck();
+    return !check || check(window);
 }
 
 } // namespace platform

@@ -57,6 +57,9 @@ void PLRErrorBarView::drawRect(GraphicsContext& context, const QRectF&)
 
 PLRRootView::PLRRootView(QWidget* parent) : View(parent)
 {
+    // The window's whole background, drawn in the first frame and behind every screen: kept on
+    // the painting thread (see View::paintsInBands).
+    setPaintsInBands(true);
     m_slideShadow = new SlideShadowView(this);
     m_slideShadow->setIdentifier(QStringLiteral("slideShadow"));
     m_slideShadow->hide();

@@ -6,7 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 
 #include <memory>
 
@@ -164,4 +169,35 @@ TEST(ClockTimer, ATaskMayDestroyItsTimerAndATimerFollowsTheClockPutInPlace)
     EXPECT_EQ(fired, 1);
     EXPECT_EQ(timer, nullptr);
     EXPECT_FALSE(clock.advanceToNext());
+}
+
+// The tests' clock-moving wait: while a request is on its way (its deadline waiting on the
+// clock, as every service request's does) the clock stands still, however long the answer takes
+// on a loaded machine; once it is answered the wait moves the clock on again.
+TEST(ClockMovingWait, StandsStillWhileARequestIsOnItsWay)
+{
+    platform::ManualClock& clock = platform::ManualClock::install();
+    // A local server that answers a while later (real time, longer than the wait's pause).
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
+        QTcpSocket* connection = server.nextPendingConnection();
+        QTimer::singleShot(300, connection, [connection] {
+            connection->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
+            connection->disconnectFromHost();
+        });
+    });
+    QNetworkAccessManager network;
+    QNetworkReply* reply = network.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort()))));
+    platform::ClockTimer deadline(reply, [reply] { reply->abort(); });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [&deadline] { deadline.stop(); });
+    deadline.start(30.0);
+    bool laterStepRan = false;
+    clock.after(2.0, nullptr, [&] { laterStepRan = true; });
+
+    ASSERT_TRUE(testing_support::waitUntilMovingTheClock([&] { return reply->isFinished(); }, 5000));
+    EXPECT_EQ(reply->error(), QNetworkReply::NoError);
+    EXPECT_FALSE(laterStepRan);
+    EXPECT_TRUE(testing_support::waitUntilMovingTheClock([&] { return laterStepRan; }));
+    delete reply;
 }

@@ -108,6 +108,7 @@ TEST_F(ExportDialog, RunsAsAPageOfTheModalAndDoneClosesIt)
         modal->primaryAction();
     });
     qint64 response = 0;
+    testing_support::expectModalSessions();
     PLRModalManager::presentModalWindowWithViews({PLRModalExportView::kPageName}, {}, true, 0,
                                                  [&](qint64 code) { response = code; });
     EXPECT_EQ(response, platform::ui::kModalResponseContinue);

@@ -114,6 +114,7 @@ protected:
             if (PLRModalViewController* still = PLRModalManager::currentModalViewController())
                 still->dismissModalWithSuccess(false);
         });
+        testing_support::expectModalSessions();
         PLRModalManager::presentModalWindowWithViews({PLRModalExportView::kPageName}, {}, true, 0, [](qint64) {});
         EXPECT_TRUE(ran);
     }

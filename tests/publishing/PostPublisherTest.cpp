@@ -478,8 +478,10 @@ TEST_F(PublishingTest, TheServiceGoingAwayMidUploadWaitsAndResumes)
     service.control("POST", "/__control/uploads", QJsonObject{{"count", 3}, {"delay_ms", 4000}});
     ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
     ASSERT_TRUE(waitForState(PLRPP_STATE_UPLOADING_IMAGES));
-    service.goDown(1500);
+    // Away until the publish has noticed, however long that takes.
+    service.goDown();
     ASSERT_TRUE(waitForEntered(PLRPP_STATE_WAITING_FOR_SERVICE));
+    ASSERT_TRUE(service.comeBackUp());
     // Back: the remote post is fetched, its pending revision resumes the publish.
     ASSERT_TRUE(testing_support::waitUntil([&] { return state() == "IDLE"; }, 30000));
     const int waited = int(entered.lastIndexOf("WAITING_FOR_SERVICE"));

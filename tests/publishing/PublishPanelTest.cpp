@@ -97,6 +97,7 @@ protected:
     // afterwards whatever happened inside, so a failed expectation never leaves it open.
     static void runDialog(const std::function<void()>& open, const std::function<void(PLRModalViewController*)>& during)
     {
+        testing_support::expectModalSessions();
         bool ran = false;
         QTimer::singleShot(0, [&] {
             PLRModalViewController* dialog = PLRModalManager::currentModalViewController();

@@ -124,6 +124,38 @@ TEST_F(PublishingTest, DroppedAndRefusedUploadsBackOffAndStop)
     EXPECT_FALSE(publisher->lastError().isEmpty());
 }
 
+TEST_F(PublishingTest, APublishTakenUpAgainAfterTheServiceWasAwayGetsItsUploadTriesAfresh)
+{
+    platform::ManualClock::install();
+    publisher = openPost(2);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    // As many refused passes as stop a publish, then the uploads go through.
+    const int limit = PLRWebServicePostPublisher::timing().uploadPassLimit;
+    service.control("POST", "/__control/uploads", QJsonObject{{"count", limit * 2}, {"status", 500}});
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    // All but the last of those passes have sent their photos: then the service is away (the
+    // connection found lost, the service found unreachable) and the publish waits for it.
+    ASSERT_TRUE(testing_support::waitUntilMovingTheClock([&] { return uploads().size() == (limit - 1) * 2; }, 15000));
+    entered.clear();
+    service.goDown();
+    ASSERT_TRUE(service.waitUntilDown());
+    PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+    ASSERT_TRUE(testing_support::waitUntil([] {
+        const PLRFiniteStatePtr connection = PLRWebServiceManager::globalManager().currentState();
+        return connection && connection->name() == QLatin1String(PLRWSM_STATE_SERVER_CONNECTION);
+    }));
+    EXPECT_EQ(state(), "WAITING_FOR_SERVICE");
+    // Back: the probe finds it, and the publish takes up again.
+    ASSERT_TRUE(service.comeBackUp());
+    // The refused passes before do not count against it: one more refused pass does not stop
+    // it, and the next one publishes.
+    ASSERT_TRUE(waitUntilPublished());
+    EXPECT_FALSE(publisher->uploadStalled());
+    EXPECT_EQ(uploads().size(), limit * 2 + 2);
+    EXPECT_EQ(entered.mid(entered.indexOf("WAITING_FOR_SERVICE"), 3),
+              (QStringList{"WAITING_FOR_SERVICE", "FETCHING_INFO", "UPDATED_POST"}));
+}
+
 TEST_F(PublishingTest, TheBuildWaitEndsWithoutWaitingForAScheduledCheck)
 {
     // Checks an hour apart on a clock that stands still: only the service's word that it has

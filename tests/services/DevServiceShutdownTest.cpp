@@ -67,3 +67,33 @@ TEST(DevServiceShutdown, EndsCleanlyWhileClientsHoldTheirConnections)
         }
     }
 }
+
+// Down means down: every connection goes, also one that has not sent a whole request yet (a
+// client must not get answers from a service that is away), and nothing is answered until the
+// service is brought back.
+TEST(DevServiceGoingDown, DropsEveryConnectionAndComesBackWhenAsked)
+{
+    DevService service;
+    ASSERT_TRUE(service.start());
+    QTcpSocket answered;
+    ASSERT_TRUE(keepAliveRequest(answered, service.port()));
+    QTcpSocket waiting;
+    waiting.connectToHost(QHostAddress::LocalHost, service.port());
+    ASSERT_TRUE(waiting.waitForConnected(3000));
+    waiting.write("GET /core/health HTTP/1.1\r\n");
+    ASSERT_TRUE(waiting.waitForBytesWritten(3000));
+
+    service.goDown();
+    ASSERT_TRUE(service.waitUntilDown());
+    for (QTcpSocket* connection : {&answered, &waiting}) {
+        EXPECT_TRUE(testing_support::waitUntil([&] {
+            connection->readAll();
+            return connection->state() == QAbstractSocket::UnconnectedState;
+        })) << (connection == &waiting ? "waiting" : "answered");
+    }
+    // Still down a while later, until asked to come back.
+    EXPECT_TRUE(testing_support::holdsFor([&] { return !service.waitUntilUp(0); }, 300));
+    ASSERT_TRUE(service.comeBackUp());
+    QTcpSocket again;
+    EXPECT_TRUE(keepAliveRequest(again, service.port()));
+}

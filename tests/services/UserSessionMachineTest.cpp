@@ -150,7 +150,9 @@ TEST_F(UserSessionMachine, FollowsTheConnectionMachine)
     // No publisher (service code 501): the fetch still ends in IDLE.
     EXPECT_FALSE(manager->remotePublisher());
 
-    service.goDown(600);
+    service.goDown();
+    ASSERT_TRUE(waitForEvent(PLRWSUM_EVENT_SERVICE_CHANGED));
+    ASSERT_TRUE(service.comeBackUp());
     ASSERT_TRUE(waitForEvent(PLRWSUM_EVENT_FETCHED_INFO));
     EXPECT_EQ(events, (QStringList{"ENV_SERVICE_CHANGED", "ENV_SERVICE_RESTORED", "ENV_FETCHED_INFO"}));
 }

@@ -56,9 +56,10 @@ TEST_F(ServiceTest, ServiceGoingDownAndComingBack)
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
     recordStates();
 
-    service.goDown(1000);
+    service.goDown();
     ASSERT_TRUE(waitForState(PLRWSM_STATE_SERVER_CONNECTION));
     EXPECT_EQ(manager.serviceReacher()->status(), 1);
+    ASSERT_TRUE(service.comeBackUp());
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
     EXPECT_EQ(states, (QStringList{"CHECKING_CONNECTION", "SERVER_CONNECTION", "CHECKING_CONNECTION",
                                    "CHECKING_SERVER_VERSION", "PLRWSM_STATE_STABLE"}));
@@ -83,9 +84,10 @@ TEST_F(ServiceTest, LocalCheckLooksAtTheHostName)
     // gets through again.
     recordStates();
     offline = true;
-    service.goDown(600);
+    service.goDown();
     ASSERT_TRUE(testing_support::waitUntil([&] { return states.contains(QStringLiteral("NO_INTERNET")); }));
     offline = false;
+    ASSERT_TRUE(service.comeBackUp());
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
 }
 
@@ -96,7 +98,7 @@ TEST_F(ServiceTest, OfflineSettlesOnNoInternet)
     // found" would).
     bool offline = true;
     Reachability::setFlagsProvider([&](const QString&) -> quint32 { return offline ? 0 : Reachability::kReachable; });
-    service.goDown(1500);
+    service.goDown();
     ASSERT_TRUE(service.waitUntilDown());
     platform::ManualClock& clock = platform::ManualClock::install();
     auto& manager = PLRWebServiceManager::globalManager();
@@ -128,6 +130,7 @@ TEST_F(ServiceTest, OfflineSettlesOnNoInternet)
 
     // The network returns: the machine goes on to the stable state.
     offline = false;
+    ASSERT_TRUE(service.comeBackUp());
     ASSERT_TRUE(testing_support::waitUntilMovingTheClock(
         [] { return stateName() == QLatin1String(PLRWSM_STATE_STABLE); }, 8000));
     Reachability::setFlagsProvider(nullptr);
@@ -205,6 +208,26 @@ TEST_F(ServiceTest, AnyAnswerOfTheHealthAddressIsReachable)
         EXPECT_TRUE(waitForState(PLRWSM_STATE_STABLE)) << qPrintable(stateName());
         EXPECT_EQ(manager.serviceReacher()->status(), 0);
         EXPECT_FALSE(service.requests(QStringLiteral("/core/health")).isEmpty());
+        service.control("DELETE", QStringLiteral("/__control/script"));
+        service.clearRequests();
+        delete &manager;
+    }
+}
+
+// An answer of the version check without a body gives no version, and an answer without one
+// passes: stable at once, nothing asked again.
+TEST_F(ServiceTest, AnEmptyVersionAnswerPassesTheCheck)
+{
+    for (const int status : {200, 204}) {
+        SCOPED_TRACE(status);
+        service.script(QJsonObject{{"path", "/core/supported"}, {"status", status}, {"count", 1000}});
+        states.clear();
+        recordStates();
+        auto& manager = PLRWebServiceManager::globalManager();
+        manager.beginManager();
+        EXPECT_TRUE(waitForState(PLRWSM_STATE_STABLE)) << qPrintable(stateName());
+        EXPECT_EQ(service.requests(QStringLiteral("/core/supported")).size(), 1);
+        EXPECT_FALSE(states.contains(QStringLiteral("SERVER_CONNECTION")));
         service.control("DELETE", QStringLiteral("/__control/script"));
         service.clearRequests();
         delete &manager;

@@ -506,7 +506,7 @@ TEST_F(ShellTest, ClearLogsStartsAFreshFileAndUploadPacksTheFolder)
 TEST_F(ShellTest, NewPostWhileOfflineWithNobodySignedInDoesNothing)
 {
     prepareExistingStore();
-    service.goDown(3000);
+    service.goDown();
     ASSERT_TRUE(service.waitUntilDown());
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isShowingErrorView(); }));

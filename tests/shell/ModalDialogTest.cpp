@@ -92,6 +92,7 @@ protected:
             ASSERT_NE(dialog, nullptr);
             during(dialog);
         });
+        testing_support::expectModalSessions();
         PLRModalManager::presentModalWindowWithViews(views, {{QStringLiteral("key"), 7}}, closeButton, home, [&](qint64 r) {
             response = r;
             ++calls;
@@ -268,6 +269,7 @@ TEST_F(ModalDialog, EndingADialogLeavesAnOuterSessionRunning)
         EXPECT_EQ(Application::modalWindow(), &outer);
         Application::stopModal(42);
     });
+    testing_support::expectModalSessions(2);   // the outer session and the dialog inside it
     EXPECT_EQ(Application::runModal(&outer), 42);
     EXPECT_EQ(inner, kModalResponseContinue);
 }

@@ -45,7 +45,7 @@ TEST_F(ShellTest, ConnectionStatesLeadToErrorBarThenSignIn)
 {
     prepareExistingStore();
     // The service is away at start: the error bar, and no screen behind it yet.
-    service.goDown(1500);
+    service.goDown();
     ASSERT_TRUE(service.waitUntilDown());
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isShowingErrorView(); }));
@@ -55,7 +55,7 @@ TEST_F(ShellTest, ConnectionStatesLeadToErrorBarThenSignIn)
     EXPECT_GE(indexOfLine(QStringLiteral("ERROR - NO INTERNET AND NO USER")), 0);
 
     // Back again: the button re-checks, the machine settles and the sign-in view slides in.
-    ASSERT_TRUE(service.waitUntilUp());
+    ASSERT_TRUE(service.comeBackUp());
     root()->errorButton()->performClick();
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
     ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
@@ -76,7 +76,7 @@ TEST_F(ShellTest, OfflineStartShowsTheErrorBarOnceTheProbeAnswers)
     prepareExistingStore();
     const platform::HookGuard<Reachability::FlagsProvider> offline(
         &Reachability::setFlagsProvider, [](const QString&) -> quint32 { return 0; });
-    service.goDown(8000);
+    service.goDown();
     ASSERT_TRUE(service.waitUntilDown());
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isShowingErrorView(); }));
@@ -190,7 +190,7 @@ TEST_F(ShellTest, SignedInSessionGoesHomeAndCachesPostControllers)
     EXPECT_EQ(root()->currentPostViewController(), firstController);
 
     // The service lost while a post is open: the post stays and no error bar shows.
-    service.goDown(1500);
+    service.goDown();
     ASSERT_TRUE(service.waitUntilDown());
     PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
     ASSERT_TRUE(waitFor([] {
@@ -201,7 +201,7 @@ TEST_F(ShellTest, SignedInSessionGoesHomeAndCachesPostControllers)
     letTimePass(0.1);
     EXPECT_EQ(root()->currentPostViewController(), firstController);
     EXPECT_FALSE(root()->isShowingErrorView());
-    ASSERT_TRUE(service.waitUntilUp());
+    ASSERT_TRUE(service.comeBackUp());
     PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
 

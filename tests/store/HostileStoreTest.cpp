@@ -223,6 +223,33 @@ TEST_F(HostileStore, AnUnreadableLocationFileIsKeptAsideNotEmptied)
     EXPECT_TRUE(ok);
 }
 
+TEST_F(HostileStore, ALocationFileLargerThanAPostMayHoldIsSetAsideNotRead)
+{
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    // Well formed, with a photo record, but padded past what a post's location.plist may hold.
+    const QString locationPlist = victimBundle + "/location.plist";
+    const QVariantList records = {QVariantMap{{"identifier", "GOOD-1"}, {"file_name", "a.jpg"}}};
+    ASSERT_TRUE(platform::plist::writeFile(locationPlist, QVariantMap{{"location", outside.path()},
+                                                                      {"images", records},
+                                                                      {"padding", QString(kPLRPostMaxLocationBytes, 'x')}}));
+    const QByteArray huge = readFile(locationPlist);
+    ASSERT_GT(huge.size(), kPLRPostMaxLocationBytes);
+
+    LogCapture log;
+    PLRUserSession* reopened = reopen();
+    expectBystanderIntact(reopened);
+    PLRPersistantPost* post = reopened->account()->postForIdentifier(victimId);
+    ASSERT_TRUE(post);   // the post opens; it asks for its folder
+    PLRPostManager* manager = reopened->postManagerForPost(post);
+    ASSERT_TRUE(manager && manager->sourceDirectory());
+    EXPECT_TRUE(manager->sourceDirectory()->path().isEmpty());
+    EXPECT_TRUE(manager->images().isEmpty());
+    EXPECT_TRUE(log.contains("larger than " + QString::number(kPLRPostMaxLocationBytes) + " bytes"));
+    EXPECT_EQ(readFile(locationPlist + ".unreadable"), huge);   // kept as it was
+    ASSERT_TRUE(manager->save());
+    EXPECT_EQ(readFile(locationPlist + ".unreadable"), huge);
+}
+
 TEST_F(HostileStore, LinkedStoreFilesAreSetAsideNeverFollowed)
 {
     const QString secret = outside.filePath("secret.txt");

@@ -185,6 +185,14 @@ void DevService::goDown(int durationMs) const
     control("POST", QStringLiteral("/__control/down"), QJsonObject{{QStringLiteral("duration_ms"), durationMs}});
 }
 
+bool DevService::comeBackUp(int timeoutMs) const
+{
+    // The service cannot be asked while it is down: a signal tells it.
+    if (!isRunning() || ::kill(pid_t(m_process->processId()), SIGUSR1) != 0)
+        return false;
+    return waitUntilUp(timeoutMs);
+}
+
 namespace {
 
 bool accepts(quint16 port)

@@ -51,7 +51,12 @@ public:
     void script(const QJsonObject& script) const;
     QJsonArray requests(const QString& path = QString()) const;
     void clearRequests() const;
-    void goDown(int durationMs) const;
+    // A moment after the call the service stops listening and drops every connection; it
+    // listens again after the time given or, without one, once comeBackUp() asks.
+    void goDown(int durationMs = -1) const;
+    // Ends a going down at once (also one still to come) and waits until the service accepts
+    // connections again.
+    bool comeBackUp(int timeoutMs = 5000) const;
     // Waits (event loop running) until the service refuses connections, or again accepts them.
     bool waitUntilDown(int timeoutMs = 5000) const;
     bool waitUntilUp(int timeoutMs = 5000) const;

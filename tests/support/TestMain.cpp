@@ -34,6 +34,7 @@ public:
         testing_support::scriptedAlerts();
         testing_support::scriptedPanels();
         testing_support::recordingWorkspace();
+        testing_support::failUnexpectedModalSessions();
         testing_support::runInstallsBeforeEachTest();
     }
     void OnTestEnd(const ::testing::TestInfo& info) override

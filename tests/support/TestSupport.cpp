@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "platform/Clock.h"
+#include "platform/ModalFocus.h"
 
 #include <gtest/gtest.h>
 
@@ -46,21 +47,37 @@ bool waitUntil(const std::function<bool()>& predicate, int timeoutMs)
     return true;
 }
 
+namespace {
+
+// A request on its way with its deadline on the clock (a service request, a photo upload).
+bool requestInFlight(const platform::ManualClock& clock)
+{
+    return !clock.waiting([](const QObject* context) {
+                      return context && (context->inherits("QNetworkReply") || context->inherits("PLRUploadClient"));
+                  }).empty();
+}
+
+} // namespace
+
 bool waitUntilMovingTheClock(const std::function<bool()>& predicate, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!waitUntil(predicate, 20)) {
         if (deadline.hasExpired())
             return predicate();
-        if (platform::ManualClock* clock = platform::ManualClock::current()) {
-            // The next step, past the background ticks that fall due before it (they run on
-            // the way); only those when no step waits.
-            const std::vector<double> steps = waitingSteps(*clock);
-            if (steps.empty())
-                clock->advanceToNext();
-            else
-                clock->advance(steps.front());
-        }
+        platform::ManualClock* clock = platform::ManualClock::current();
+        // While a request is on its way its answer comes next, however long a loaded machine
+        // takes: the clock stands still (it would run later steps early, and its deadline would
+        // fail the request).
+        if (!clock || requestInFlight(*clock))
+            continue;
+        // The next step, past the background ticks that fall due before it (they run on the
+        // way); only those when no step waits.
+        const std::vector<double> steps = waitingSteps(*clock);
+        if (steps.empty())
+            clock->advanceToNext();
+        else
+            clock->advance(steps.front());
     }
     return true;
 }
@@ -86,6 +103,41 @@ void drainEvents()
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
+}
+
+namespace {
+int& expectedModalSessions()
+{
+    static int count = 0;
+    return count;
+}
+} // namespace
+
+void expectModalSessions(int count)
+{
+    expectedModalSessions() += count;
+}
+
+void failUnexpectedModalSessions()
+{
+    expectedModalSessions() = 0;
+    platform::setModalSessionCheck([](QWidget* window) {
+        if (expectedModalSessions() > 0) {
+            --expectedModalSessions();
+            return true;
+        }
+        // Which window it is: its title, and its own kinds of views.
+        QStringList kinds;
+        if (window)
+            for (const QObject* child : window->findChildren<QObject*>()) {
+                const QString kind = QString::fromLatin1(child->metaObject()->className());
+                if (kind.startsWith(QLatin1String("PLR")) && !kinds.contains(kind) && kinds.size() < 6)
+                    kinds << kind;
+            }
+        ADD_FAILURE() << "Unexpected modal window \"" << (window ? window->windowTitle().toStdString() : std::string())
+                      << "\" (" << kinds.join(QStringLiteral(", ")).toStdString() << "): ended at once";
+        return false;
+    });
 }
 
 platform::ScriptedAlertPresenter& scriptedAlerts()

@@ -21,8 +21,9 @@ QString testHome();
 // Runs the event loop until the predicate holds or the time-out passes; returns the predicate.
 bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
 // As waitUntil; and when a manual clock is in place, whenever nothing has brought the predicate
-// about for a moment, moves that clock on to its next waiting step (see waitingSteps; the delays
-// that the awaited work needs pass at once).
+// about for a moment and no request is on its way (one whose deadline waits on the clock: its
+// answer comes first), moves that clock on to its next waiting step (see waitingSteps; the
+// delays that the awaited work needs pass at once).
 bool waitUntilMovingTheClock(const std::function<bool()>& predicate, int timeoutMs = 5000);
 // The delays of the steps waiting on the manual clock, soonest first, leaving out the steady
 // background ticks that run whenever the clock moves (the service probe's checks, the socket
@@ -34,6 +35,13 @@ std::vector<double> waitingSteps(const platform::ManualClock& clock);
 bool holdsFor(const std::function<bool()>& predicate, int ms);
 // Handles the events already posted (deferred deletes included), without waiting for more.
 void drainEvents();
+
+// The next `count` modal sessions (a modal window run until it is closed, as the multi-step
+// dialogs are) are the test's own: it drives and closes them. Any other modal session fails the
+// test and ends at once, so that a test never waits in a window nobody answers.
+void expectModalSessions(int count = 1);
+// Puts that check in place (the test main does, before each test).
+void failUnexpectedModalSessions();
 
 // Installs scripted alerts for the running test; an alert nobody expected fails the test.
 platform::ScriptedAlertPresenter& scriptedAlerts();

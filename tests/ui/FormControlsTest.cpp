@@ -1,4 +1,5 @@
 #include "UiTestSupport.h"
+#include "TestSupport.h"
 
 #include "controls/PLRColorWell.h"
 #include "controls/PLRPopupButton.h"
@@ -208,6 +209,74 @@ TEST(PopupButton, SeparatorItemsShowAsLinesAndAreNeverChosen)
     EXPECT_EQ(actions, 0);
     popup->setTitle(QString());   // an empty title names no item, not the separator
     EXPECT_EQ(popup->indexOfSelectedItem(), -1);
+}
+
+TEST(PopupButton, TabReachesItAndTheKeyboardOpensMovesThroughChoosesAndCloses)
+{
+    View window;
+    window.resize(300, 200);
+    auto* before = Button::withTitle(QStringLiteral("Export"), nullptr, {}, &window);
+    before->setFrame(QRectF(10, 150, 80, 24));
+    auto* popup = new PLRPopupButton(&window);
+    popup->setFrame(QRectF(10, 50, 160, 30));
+    popup->addItem(QStringLiteral("Slow"), 0);
+    popup->addItem(QStringLiteral("Medium"), 1);
+    popup->addSeparatorItem();
+    popup->addItem(QStringLiteral("Fast"), 2);
+    popup->selectItemWithTag(0);
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    int actions = 0;
+    popup->setAction([&](Control*) { ++actions; });
+    auto highlighted = [&] {
+        return popup->menu() && popup->menu()->activeAction() ? popup->menu()->activeAction()->text() : QString();
+    };
+
+    // Tab goes from the button to the pop-up button, which shows the ring.
+    before->setFocus(Qt::TabFocusReason);
+    pressKey(before, Qt::Key_Tab);
+    ASSERT_TRUE(popup->hasFocus());
+    EXPECT_TRUE(popup->isShowingFocusRing());
+    EXPECT_FALSE(popup->focusRingPath().isEmpty());
+
+    // Down opens the menu on the selected item; the arrows move (past the separator), Return
+    // chooses and sends the action.
+    pressKey(popup, Qt::Key_Down);
+    ASSERT_TRUE(popup->menu());
+    EXPECT_TRUE(popup->menu()->isVisible());
+    EXPECT_TRUE(popup->isMenuOpen());
+    EXPECT_EQ(highlighted(), QStringLiteral("Slow"));
+    pressKey(popup->menu(), Qt::Key_Down);
+    EXPECT_EQ(highlighted(), QStringLiteral("Medium"));
+    pressKey(popup->menu(), Qt::Key_Down);
+    EXPECT_EQ(highlighted(), QStringLiteral("Fast"));
+    pressKey(popup->menu(), Qt::Key_Up);
+    EXPECT_EQ(highlighted(), QStringLiteral("Medium"));
+    pressKey(popup->menu(), Qt::Key_Return);
+    EXPECT_FALSE(popup->isMenuOpen());
+    EXPECT_EQ(popup->selectedTag(), 1);
+    EXPECT_EQ(actions, 1);
+
+    // Space and Return open it too, on the new choice; Escape closes it with nothing chosen.
+    for (const int key : {Qt::Key_Space, Qt::Key_Return}) {
+        pressKey(popup, key);
+        ASSERT_TRUE(popup->menu()) << key;
+        EXPECT_TRUE(popup->isMenuOpen()) << key;
+        EXPECT_EQ(highlighted(), QStringLiteral("Medium")) << key;
+        pressKey(popup->menu(), Qt::Key_Down);
+        pressKey(popup->menu(), Qt::Key_Escape);
+        EXPECT_FALSE(popup->isMenuOpen()) << key;
+        EXPECT_EQ(popup->selectedTag(), 1) << key;
+        EXPECT_EQ(actions, 1) << key;
+        EXPECT_TRUE(popup->hasFocus()) << key;   // the keys come back to it
+    }
+
+    // Disabled, it opens nothing.
+    testing_support::drainEvents();
+    popup->setEnabled(false);
+    pressKey(popup, Qt::Key_Down);
+    EXPECT_FALSE(popup->isMenuOpen());
 }
 
 TEST(TextFieldCell, CentredTextRectangleAndBorder)

@@ -270,3 +270,48 @@ TEST(ShadowBlur, MatchesPlainBoxBlursAndIsMadeOncePerShape)
     EXPECT_NE(darker, first);
     EXPECT_EQ(platform::ui::GraphicsContext::shadowsBlurred() - before, 2);
 }
+
+TEST(View, PaintedInBandsItDrawsTheSamePixelsAsWhole)
+{
+    manualClock();
+    // A tall view with what a grid's tile draws: a rounded clip over a picture that overflows it,
+    // a border, a wash, and a drawn subview beside a layer.
+    struct Tile : View {
+        using View::View;
+        void drawRect(GraphicsContext& context, const QRectF&) override
+        {
+            context.fillRect(bounds(), Color(0.9, 0.95, 1.0));
+            context.strokePath(roundedRectPath(bounds().adjusted(0.5, 0.5, -0.5, -0.5), 3, 3), Color::black(0.3), 1.0);
+        }
+    };
+    QImage picture(150, 500, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixelColor(x, y, QColor::fromHsv((x + y) % 360, 200, 100 + (y * 7) % 150));
+    const auto paint = [&](bool bands) {
+        Tile tile;
+        tile.resize(160, 420);
+        tile.setPaintsInBands(bands);
+        auto* framed = new View(&tile);
+        framed->setGeometry(5, 40, 150, 370);
+        framed->setPaintsInBands(bands);
+        framed->setWantsLayer(true);
+        {
+            TransactionScope scope(true);
+            framed->layer()->setMasksToBounds(true);
+            framed->layer()->setCornerRadius(4.0);
+            framed->layer()->setBorderColor(Color(0.2, 0.4, 0.9));
+            framed->layer()->setBorderWidth(2.0);
+            auto contents = std::make_unique<Layer>();
+            contents->setFrame(QRectF(0, -130, 150, 500));
+            contents->setContents(picture);
+            framed->layer()->addSublayer(std::move(contents));
+        }
+        return ui_test::renderOnWhite(&tile);
+    };
+    const QImage whole = paint(false);
+    const QImage banded = paint(true);
+    ASSERT_EQ(whole.size(), QSize(160, 420));
+    EXPECT_EQ(banded, whole);
+    EXPECT_NE(whole.pixelColor(80, 200), QColor(Qt::white));   // something was drawn
+}

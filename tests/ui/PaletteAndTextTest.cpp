@@ -131,6 +131,24 @@ TEST(TextMeasure, EmptyTrailingBreakAndLimits)
     EXPECT_NEAR(widthForHeight(kerned, kTextContainerNoLimit), width + 2.0 * 11, 2.5);
 }
 
+TEST(TextMeasure, KeptLayoutsAreTheSameStringsInTheSameBoxesOnly)
+{
+    const AttributedString line(QStringLiteral("Kept layout"), {{kFontAttributeName, systemFont(13)}});
+    const TextLayout& first = TextLayout::cached(line, QSizeF(200, 100));
+    const QRectF used = first.usedRect();
+    EXPECT_EQ(used, TextLayout(line, QSizeF(200, 100)).usedRect());
+    // The same text and attributes in the same box: the layout made before.
+    EXPECT_EQ(&TextLayout::cached(AttributedString(QStringLiteral("Kept layout"), {{kFontAttributeName, systemFont(13)}}),
+                                  QSizeF(200, 100)),
+              &first);
+    // Another box, or the same text with other attributes, is laid out for itself.
+    const double narrow = TextLayout::cached(line, QSizeF(40, 100)).usedRect().height();
+    EXPECT_GT(narrow, used.height());
+    const AttributedString larger(QStringLiteral("Kept layout"), {{kFontAttributeName, systemFont(26)}});
+    EXPECT_GT(TextLayout::cached(larger, QSizeF(200, 100)).usedRect().width(), used.width() * 1.5);
+    EXPECT_EQ(TextLayout::cached(line, QSizeF(200, 100)).usedRect(), used);
+}
+
 TEST(TextSpacing, KerningAndCentredLineSpacingCoverTheWholeText)
 {
     TextField field;

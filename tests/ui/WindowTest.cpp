@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QTimer>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 using namespace platform::ui;
@@ -374,6 +375,7 @@ TEST(ModalOverlay, EscapeClosesStopsWithMinus1000AndFreesTheMainWindow)
         QApplication::sendEvent(window, &escape);
     });
     window->center();
+    testing_support::expectModalSessions();
     const qint64 response = Application::runModal(window);
     EXPECT_EQ(response, kModalResponseStop);
     EXPECT_EQ(response, -1000);
@@ -402,6 +404,7 @@ TEST(ModalOverlay, EveryWayOfClosingFreesTheMainWindow)
     // A modal window closed without anyone stopping its session still ends the session.
     PLRModalOverlayWindow stray;
     QTimer::singleShot(0, [&] { stray.close(); });
+    testing_support::expectModalSessions(2);
     EXPECT_EQ(Application::runModal(&stray), kModalResponseStop);
     // Code that closes and then stops with its own code keeps its code.
     PLRModalOverlayWindow coded;
@@ -425,6 +428,7 @@ TEST(ModalOverlay, TheWindowActiveBeforeIsActiveAgainOnceTheModalWindowHasClosed
         EXPECT_TRUE(testing_support::waitUntil([&] { return QApplication::activeWindow() == &overlay; }));
         overlay.close();
     });
+    testing_support::expectModalSessions();
     EXPECT_EQ(Application::runModal(&overlay), kModalResponseStop);
     EXPECT_TRUE(testing_support::waitUntil([&] { return QApplication::activeWindow() == &main; }));
 }
@@ -446,4 +450,21 @@ TEST(WindowMenuBar, TheWindowGrowsAndTheContentKeepsItsSize)
     EXPECT_EQ(window.titleBarView()->geometry().top(), int(height)); // the title bar under the menu bar
     window.setMenuBar(nullptr);
     EXPECT_EQ(window.frame(), before);
+}
+
+// A modal window that a test did not say it runs fails the test and ends at once (as closed),
+// instead of the test waiting in it for a click nobody gives.
+TEST(ModalOverlay, AModalWindowNoTestExpectedFailsTheTestAndEndsAtOnce)
+{
+    static qint64 response = 0;
+    static PLRModalOverlayWindow* overlay = nullptr;
+    PLRModalOverlayWindow window;
+    overlay = &window;
+    EXPECT_NONFATAL_FAILURE(response = Application::runModal(overlay), "Unexpected modal window");
+    EXPECT_EQ(response, kModalResponseStop);
+    // One the test expects runs until it is closed.
+    QTimer::singleShot(0, [] { Application::stopModal(kModalResponseOK); });
+    testing_support::expectModalSessions();
+    EXPECT_EQ(Application::runModal(overlay), kModalResponseOK);
+    overlay = nullptr;
 }

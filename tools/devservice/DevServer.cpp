@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QTimer>
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -148,6 +149,8 @@ DevServer::DevServer(DevStore& store, QObject* parent)
         qWarning("devservice: internal relay cannot listen: %s", qPrintable(m_relay->errorString()));
     bind(m_relay);
     connect(&m_webSocketServer, &QWebSocketServer::newConnection, this, &DevServer::acceptWebSocket);
+    m_comeUpTimer.setSingleShot(true);
+    connect(&m_comeUpTimer, &QTimer::timeout, this, &DevServer::comeUp);
 }
 
 void DevServer::sort(QTcpSocket* socket, bool webSocketUpgrade)
@@ -339,33 +342,53 @@ QJsonArray DevServer::requestLog(const QString& pathFilter) const
     return filtered;
 }
 
-void DevServer::goDown(int durationMs)
+void DevServer::goDown(int durationMs, int afterMs)
 {
-    for (auto& listener : m_listeners)
-        listener->close();
-    const QSet<QTcpSocket*> clients = m_clients;
-    for (QTcpSocket* client : clients)
-        client->abort();
-    std::vector<std::unique_ptr<QWebSocket>> sockets = std::move(m_webSockets);
-    m_webSockets.clear();
-    for (auto& chatSocket : m_chatSockets)
-        sockets.push_back(std::move(chatSocket));
-    m_chatSockets.clear();
-    m_socketUsers.clear();
-    for (auto& webSocket : sockets) {
-        webSocket->disconnect(this);
-        webSocket->abort();
-        webSocket.release()->deleteLater();
-    }
-    QTimer::singleShot(durationMs, this, [this] {
+    m_comeUpTimer.stop();
+    m_goDownTimer.disconnect();
+    m_goDownTimer.setSingleShot(true);
+    connect(&m_goDownTimer, &QTimer::timeout, this, [this, durationMs] {
         for (auto& listener : m_listeners) {
-            const QHostAddress address = listener == m_listeners.front() ? QHostAddress(QHostAddress::LocalHost)
-                                                                          : QHostAddress(QHostAddress::LocalHostIPv6);
-            if (!listener->listen(address, m_port))
-                qWarning("devservice: cannot listen again on port %u: %s", m_port,
-                         qPrintable(listener->errorString()));
+            listener->close();
+            // Connections accepted that have not sent a whole request head yet are still the
+            // listener's: they go too, or a client could go on using them while "down".
+            for (QTcpSocket* waiting : listener->findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly)) {
+                waiting->abort();
+                waiting->deleteLater();
+            }
         }
+        const QSet<QTcpSocket*> clients = m_clients;
+        for (QTcpSocket* client : clients)
+            client->abort();
+        std::vector<std::unique_ptr<QWebSocket>> sockets = std::move(m_webSockets);
+        m_webSockets.clear();
+        for (auto& chatSocket : m_chatSockets)
+            sockets.push_back(std::move(chatSocket));
+        m_chatSockets.clear();
+        m_socketUsers.clear();
+        for (auto& webSocket : sockets) {
+            webSocket->disconnect(this);
+            webSocket->abort();
+            webSocket.release()->deleteLater();
+        }
+        if (durationMs >= 0)
+            m_comeUpTimer.start(durationMs);
     });
+    m_goDownTimer.start(std::max(0, afterMs));
+}
+
+void DevServer::comeUp()
+{
+    m_goDownTimer.stop();
+    m_comeUpTimer.stop();
+    for (auto& listener : m_listeners) {
+        if (listener->isListening())
+            continue;
+        const QHostAddress address = listener == m_listeners.front() ? QHostAddress(QHostAddress::LocalHost)
+                                                                      : QHostAddress(QHostAddress::LocalHostIPv6);
+        if (!listener->listen(address, m_port))
+            qWarning("devservice: cannot listen again on port %u: %s", m_port, qPrintable(listener->errorString()));
+    }
 }
 
 // ---- web socket ----

@@ -15,6 +15,7 @@
 #include <QString>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrlQuery>
 #include <QWebSocket>
 #include <QWebSocketServer>
@@ -123,8 +124,12 @@ public:
     void clearScripts() { m_scripts.clear(); }
     QJsonArray requestLog(const QString& pathFilter) const;
     void clearRequestLog() { m_requestLog = QJsonArray(); }
-    // Closes the listeners and every connection, and listens again after the given time.
-    void goDown(int durationMs);
+    // After `afterMs`: closes the listeners and every connection (also those that have not
+    // sent a request yet), and listens again after `durationMs` (a negative time: only once
+    // comeUp() is called).
+    void goDown(int durationMs, int afterMs = 0);
+    // Listens again now, also when the going down is still to come (it is called off).
+    void comeUp();
     // Sends the text to every open socket; answers how many got it.
     int pushToSockets(const QString& text);
     // Sends the text to the open sockets of one user (those opened with the user's token).
@@ -158,6 +163,8 @@ private:
     DevHttpRelay* m_relay = nullptr;
     QWebSocketServer m_webSocketServer;
     QSet<QTcpSocket*> m_clients;
+    QTimer m_goDownTimer;
+    QTimer m_comeUpTimer;
     std::vector<std::unique_ptr<QWebSocket>> m_webSockets;
     QHash<QWebSocket*, QString> m_socketUsers;
     std::vector<std::unique_ptr<QWebSocket>> m_chatSockets;   // the chat pages

@@ -4,7 +4,7 @@
 //                      [--min-version VERSION]
 //
 // --port 0 picks a free port. On start it prints the address it listens on and the demo
-// account, one per line, then serves until killed.
+// account, one per line, then serves until killed. SIGUSR1 ends a going down at once.
 #include "DevServer.h"
 #include "DevStore.h"
 
@@ -18,38 +18,53 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <functional>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
-int quitPipe[2] = {-1, -1};
+int signalPipe[2] = {-1, -1};
+std::function<void()> comeUp;
 
-// SIGTERM and SIGINT end the event loop. The handler only writes to a pipe (nothing else is safe
-// in a signal handler); the loop reads it, also when the signal came before the loop ran.
-void quitOnSignals(QCoreApplication& app)
+// SIGTERM and SIGINT end the event loop; SIGUSR1 makes a service that is down (see
+// /__control/down) listen again at once. The handler only writes the signal's number to a pipe
+// (nothing else is safe in a signal handler); the loop reads it, also when the signal came
+// before the loop ran.
+void handleSignals(QCoreApplication& app)
 {
-    if (::pipe2(quitPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         qWarning("devservice: no pipe for signals; SIGTERM ends the service at once");
         return;
     }
-    auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
-        char byte;
-        while (::read(quitPipe[0], &byte, 1) > 0) {
+        unsigned char signal = 0;
+        bool quit = false;
+        bool up = false;
+        while (::read(signalPipe[0], &signal, 1) > 0) {
+            if (signal == SIGUSR1)
+                up = true;
+            else
+                quit = true;
         }
-        notifier->setEnabled(false);
-        QCoreApplication::quit();
+        if (up && comeUp)
+            comeUp();
+        if (quit) {
+            notifier->setEnabled(false);
+            QCoreApplication::quit();
+        }
     });
     struct sigaction action = {};
-    action.sa_handler = [](int) {
-        const char byte = 1;
-        [[maybe_unused]] const ssize_t written = ::write(quitPipe[1], &byte, 1);
+    action.sa_handler = [](int number) {
+        const unsigned char byte = static_cast<unsigned char>(number);
+        [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
     };
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGUSR1, &action, nullptr);
 }
 
 } // namespace
@@ -58,7 +73,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pellora-devservice"));
-    quitOnSignals(app);
+    handleSignals(app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Local development service of Pellora."));
@@ -121,11 +136,14 @@ int main(int argc, char** argv)
         store.setMinimumVersion(parser.value(versionOption));
 
     DevServer server(store);
+    comeUp = [&server] { server.comeUp(); };
     registerAllRoutes(server);
     const quint16 bound = server.start(quint16(port));
     if (bound == 0)
         return 1;
     out << "pellora-devservice listening on http://127.0.0.1:" << bound << Qt::endl;
     out << "Demo account: " << DevStore::demoEmail() << " / " << DevStore::demoPassword() << Qt::endl;
-    return app.exec();
+    const int status = app.exec();
+    comeUp = nullptr;
+    return status;
 }

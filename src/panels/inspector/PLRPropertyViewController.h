@@ -26,6 +26,8 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <optional>
+
 class PLRColorWell;
 class PLRImagePreviewImageView;
 class PLRLayoutManager;
@@ -79,6 +81,16 @@ public:
     // registers the undo. Blocks are named by identifier (the canvas's own undo may replace
     // block objects); ones no longer in the layout are skipped.
     void setAspectRatios(const QList<float>& ratios, const QStringList& blockIds);
+    // A block's ratio and, for a photo, its crop (empty: none), as a revert takes them away and
+    // its undo gives them back.
+    struct RatioAndCrop {
+        QString blockId;
+        float ratio = 0.0f;
+        std::optional<QByteArray> crop;   // absent: the block is no photo
+    };
+    // Gives each named block its ratio and crop and registers the way back (what the blocks
+    // had), a redo included: undo and redo alternate for as long as the user likes.
+    void setRatiosAndCrops(const QList<RatioAndCrop>& states);
     void setImageDescription();
     void imageLinkTextDidChange();
     // Shows the link popover under its button, with the photo's link to edit.

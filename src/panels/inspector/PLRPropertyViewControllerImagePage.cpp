@@ -434,55 +434,52 @@ void PLRPropertyViewController::revertImageAspectRatio()
         targets = {edit};
     else
         targets = m_layoutManager->currentSelectedBlocks();
-    if (targets.isEmpty())
+    // No ratio of their own, and photos uncropped.
+    QList<RatioAndCrop> reverted;
+    for (const PLRBlock* block : targets) {
+        RatioAndCrop state{QString::fromStdString(block->id()), 0.0f, std::nullopt};
+        if (isKind(block, plr::kBlockKindImage))
+            state.crop = QByteArray();
+        reverted.append(state);
+    }
+    setRatiosAndCrops(reverted);
+}
+
+void PLRPropertyViewController::setRatiosAndCrops(const QList<RatioAndCrop>& states)
+{
+    if (!m_layoutManager)
         return;
-    struct Kept {
-        QString id;
-        float ratio = 0.0f;
-        std::optional<QByteArray> position;
-    };
-    QList<Kept> kept;
+    QList<RatioAndCrop> before;
     QList<PLRBlock*> images;
-    for (PLRBlock* block : targets) {
-        Kept entry{QString::fromStdString(block->id()), block->aspect_ratio(), std::nullopt};
-        block->set_aspect_ratio(0.0f);
+    for (const RatioAndCrop& state : states) {
+        PLRBlock* block = blockWithId(state.blockId);
+        if (!block)
+            continue;
+        RatioAndCrop kept{state.blockId, block->aspect_ratio(), std::nullopt};
+        block->set_aspect_ratio(state.ratio);
         if (isKind(block, plr::kBlockKindImage)) {
-            if (block->image().has_position())
-                entry.position = plr::data(block->image().position());
-            else
-                entry.position = QByteArray();
-            plr::setPosition(block->mutable_image(), nullptr);
+            kept.crop = block->image().has_position() ? plr::data(block->image().position()) : QByteArray();
+            if (state.crop) {
+                bool ok = !state.crop->isEmpty();
+                const PLRPosition position =
+                    ok ? plr::messageFromData<PLRPosition>(*state.crop, &ok) : PLRPosition();
+                plr::setPosition(block->mutable_image(), ok ? &position : nullptr);
+            }
             images.append(block);
         }
-        kept.append(entry);
+        before.append(kept);
     }
+    if (before.isEmpty())
+        return;
+    // The canvas shows the ratios and crops, the page the ratio.
     m_layoutManager->announceChange();
     if (!images.isEmpty())
         ensureImageTab(images);
-    platform::UndoManager* undo = undoManager();
-    if (undo && !undo->isRedoing()) {
+    if (platform::UndoManager* undo = undoManager()) {
         QPointer<PLRPropertyViewController> self(this);
-        undo->registerUndo(this, [self, kept] {
-            if (!self || !self->m_layoutManager)
-                return;
-            for (const Kept& entry : kept) {
-                PLRBlock* block = self->blockWithId(entry.id);
-                if (!block)
-                    continue;
-                block->set_aspect_ratio(entry.ratio);
-                if (entry.position && isKind(block, plr::kBlockKindImage)) {
-                    if (entry.position->isEmpty()) {
-                        plr::setPosition(block->mutable_image(), nullptr);
-                    } else {
-                        bool ok = false;
-                        const PLRPosition position = plr::messageFromData<PLRPosition>(*entry.position, &ok);
-                        if (ok)
-                            plr::setPosition(block->mutable_image(), &position);
-                    }
-                }
-            }
-            // The canvas shows the restored crop.
-            self->m_layoutManager->announceChange();
+        undo->registerUndo(this, [self, before] {
+            if (self)
+                self->setRatiosAndCrops(before);
         });
         undo->setActionName(QString::fromLatin1(kChangeAspectRatioActionName));
     }

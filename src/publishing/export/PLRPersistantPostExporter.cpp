@@ -270,8 +270,9 @@ QStringList safeEntryParts(const QString& name)
 
 // What a post is made of, and how large each part may be.
 enum class EntryKind { Plist, Layout, Picture };
-// A post's own files: as much as the store reads of them.
+// A post's own files: as much as the store reads of them (info.plist and location.plist alike).
 constexpr qint64 kMaxPlistBytes = kPLRPostMaxInfoBytes;
+static_assert(kPLRPostMaxLocationBytes == kMaxPlistBytes);
 constexpr qint64 kMaxLayoutBytes = kPLRPostMaxLayoutBytes;
 // A picture may hold at most this many pixels, and take at most four bytes a pixel (more than
 // any JPEG needs) plus room for its metadata; an animation a few frames' worth more.
@@ -882,7 +883,7 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
     }
     const QString locationPath = bundle + QLatin1Char('/') + QLatin1String(kPLRPostLocationFileName);
     if (QFileInfo::exists(locationPath)) {
-        QVariantMap location = platform::plist::readDictionary(locationPath, &ok, &plistError);
+        QVariantMap location = platform::plist::readDictionary(locationPath, &ok, &plistError, kPLRPostMaxLocationBytes);
         if (!ok) {
             PLR_LOG_WARN(QStringLiteral("Post file: its location.plist cannot be read and is left out: %1").arg(plistError.localizedDescription()));
             QFile::remove(locationPath);

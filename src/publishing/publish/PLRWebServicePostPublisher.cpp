@@ -312,6 +312,11 @@ void PLRWebServicePostPublisher::removeStateChangeNotificationHandler(QObject* o
 void PLRWebServicePostPublisher::webServiceManagerStateChangeNotification()
 {
     const QString connection = connectionStateName();
+    // The service found away: the upload passes that failed so far failed against no service,
+    // and do not count against it once it is back (a re-check that finds it there, as after a
+    // dropped upload, leaves them counted).
+    if (connection == QLatin1String(PLRWSM_STATE_NO_INTERNET) || connection == QLatin1String(PLRWSM_STATE_SERVER_CONNECTION))
+        resetUploadRetries();
     if (inState(PLRPP_STATE_WAITING_FOR_SERVICE)) {
         if (connection == QLatin1String(PLRWSM_STATE_STABLE))
             fire(PLRPP_EVENT_SERVICE_RESTORED);

@@ -115,7 +115,7 @@ platform::Error probeTransportError(QNetworkReply* reply)
     return limitOrNetworkError(reply);
 }
 
-platform::Error serviceTransportError(QNetworkReply* reply)
+platform::Error serviceTransportError(QNetworkReply* reply, bool emptyIsAnAnswer)
 {
     platform::Error error = limitOrNetworkError(reply);
     if (!error.isValid()) {
@@ -136,7 +136,7 @@ platform::Error serviceTransportError(QNetworkReply* reply)
         const bool get = reply->operation() == QNetworkAccessManager::GetOperation
             || (reply->operation() == QNetworkAccessManager::CustomOperation
                 && reply->request().attribute(QNetworkRequest::CustomVerbAttribute).toByteArray() == "GET");
-        if (status >= 200 && status <= 299 && received == 0 && get
+        if (!emptyIsAnAnswer && status >= 200 && status <= 299 && received == 0 && get
             && (path.contains(QLatin1String("/core/")) || path.contains(QLatin1String("/api/")))) {
             PLR_LOG_WARN(QStringLiteral("Service answer of %1 is empty").arg(reply->url().toString(QUrl::RemoveQuery)));
             return platform::Error::make(QString::fromLatin1(platform::kURLErrorDomain),

@@ -49,7 +49,9 @@ QNetworkRequest requestWithAuthentication(const QString& token, const QUrl& url)
 // service requests are never cancelled otherwise; one aborted for its size is -1103. A body
 // shorter than its Content-Length is -1005, and an empty 2xx answer to a GET of the service's
 // core or api paths (which always answer JSON) is -1011: neither is ever taken as an answer.
-platform::Error serviceTransportError(QNetworkReply* reply);
+// A caller for which an answer without a body means something (the version check: no version
+// given) passes emptyIsAnAnswer, and the empty 2xx answer is then no error.
+platform::Error serviceTransportError(QNetworkReply* reply, bool emptyIsAnAnswer = false);
 // The transport error of a probe's fetch: only a fetch that got no HTTP answer (or that the
 // session aborted for its size or time) fails; any status, and any body or none, is an answer.
 platform::Error probeTransportError(QNetworkReply* reply);

@@ -242,7 +242,8 @@ void PLRWebServiceManager::checkingServerVersionEnterBlock(const PLRFiniteTransi
     }
     QNetworkReply* reply = PLRURLSession::shared().get(plainServiceRequest(url));
     connect(reply, &QNetworkReply::finished, this, [this, reply, generation, transition] {
-        const platform::Error transport = serviceTransportError(reply);
+        // An empty answer gives no version, and an answer without one passes the check.
+        const platform::Error transport = serviceTransportError(reply, /*emptyIsAnAnswer*/ true);
         const PLRHTTPURLResponse response{reply->url(),
                                           reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()};
         const QVariant body = transport.isValid() ? QVariant() : parseServiceBody(reply->readAll());

@@ -70,8 +70,18 @@ void PLRCollectionView::registerItemFactory(const QString& identifier, ItemFacto
 PLRCollectionViewItem* PLRCollectionView::makeItem(const QString& identifier, qint64 index)
 {
     PLRCollectionViewItem* item = nullptr;
+    // While data reloads, the item that showed this index stays where it is (no hide and show,
+    // no repaint when what it shows is the same); then one that was on screen elsewhere.
+    auto inPlace = m_reloading.find(index);
+    if (inPlace == m_reloading.end() || inPlace.value()->identifier() != identifier)
+        inPlace = std::find_if(m_reloading.begin(), m_reloading.end(),
+                               [&identifier](const PLRCollectionViewItem* candidate) { return candidate->identifier() == identifier; });
     auto pool = m_pool.find(identifier);
-    if (pool != m_pool.end() && !pool->empty()) {
+    if (inPlace != m_reloading.end()) {
+        item = inPlace.value();
+        m_reloading.erase(inPlace);
+        item->prepareForReuse();
+    } else if (pool != m_pool.end() && !pool->empty()) {
         item = pool->back();
         pool->pop_back();
         item->prepareForReuse();
@@ -92,14 +102,17 @@ PLRCollectionViewItem* PLRCollectionView::makeItem(const QString& identifier, qi
 
 void PLRCollectionView::reloadData()
 {
-    const auto shown = m_visible.keys();
-    for (qint64 index : shown)
-        recycle(index);
+    // The items on screen are asked for again; each is handed back where it was when its index
+    // is still shown (makeItem), and the rest go to the pool.
+    m_reloading = std::exchange(m_visible, {});
     m_count = m_dataSource ? std::max<qint64>(0, m_dataSource->numberOfItems(this, 0)) : 0;
     if (m_selected >= m_count)
         m_selected = -1;
     prepareLayout();
     tile();
+    const auto left = std::exchange(m_reloading, {});
+    for (PLRCollectionViewItem* item : left)
+        pool(item);
 }
 
 void PLRCollectionView::invalidateLayout()
@@ -182,9 +195,12 @@ void PLRCollectionView::tile()
 
 void PLRCollectionView::recycle(qint64 index)
 {
-    PLRCollectionViewItem* item = m_visible.take(index);
-    if (!item)
-        return;
+    if (PLRCollectionViewItem* item = m_visible.take(index))
+        pool(item);
+}
+
+void PLRCollectionView::pool(PLRCollectionViewItem* item)
+{
     if (item->view())
         item->view()->hide();
     item->m_index = -1;

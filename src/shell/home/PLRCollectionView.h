@@ -125,6 +125,7 @@ private:
     void prepareLayout();
     void tile();
     void recycle(qint64 index);
+    void pool(PLRCollectionViewItem* item);   // hidden and kept for reuse
 
     std::unique_ptr<PLRCollectionViewFlowLayout> m_layout;
     PLRCollectionViewDataSource* m_dataSource = nullptr;
@@ -133,6 +134,8 @@ private:
     QHash<QString, ItemFactory> m_factories;
     QHash<QString, std::vector<PLRCollectionViewItem*>> m_pool;
     QMap<qint64, PLRCollectionViewItem*> m_visible;
+    // While data reloads: the items that were on screen, by index, handed back in place.
+    QMap<qint64, PLRCollectionViewItem*> m_reloading;
     QList<PLRCollectionViewLayoutAttributes> m_attributes;   // of every item, by index
     qint64 m_count = 0;
     qint64 m_selected = -1;

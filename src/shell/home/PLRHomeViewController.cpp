@@ -91,6 +91,8 @@ PLRGalleryViewLayout* PLRHomeViewController::galleryLayout() const
 View* PLRHomeViewController::loadView()
 {
     auto* root = new HomeRootView;
+    // Its background shows between the tiles, drawn again as they change (see View::paintsInBands).
+    root->setPaintsInBands(true);
     root->setIdentifier(QStringLiteral("PLRHomeViewController"));
     auto* column = new QVBoxLayout(root);
     column->setContentsMargins(0, 0, 0, 0);
@@ -434,21 +436,32 @@ void PLRHomeViewController::postsWereUpdated()
 
 qint64 PLRHomeViewController::numberOfItems(PLRCollectionView*, qint64)
 {
-    return tabList().size() + (m_isSearching ? 0 : 1);
+    const QList<PLRPersistantPost*> list = tabList();
+    m_counted.clear();
+    m_counted.reserve(list.size());
+    for (PLRPersistantPost* post : list)
+        m_counted.append(post);
+    return list.size() + (m_isSearching ? 0 : 1);
 }
 
 PLRCollectionViewItem* PLRHomeViewController::itemForRepresentedObjectAtIndex(PLRCollectionView* collectionView, qint64 index)
 {
     if (!m_isSearching && index == 0)
         return collectionView->makeItem(QLatin1String(kPLRRecentCollectionViewItemNewPostIdentifier), index);
-    const QList<PLRPersistantPost*> list = tabList();
     const qint64 postIndex = m_isSearching ? index : index - 1;
     auto* item = static_cast<PLRRecentCollectionViewItem*>(
         collectionView->makeItem(QLatin1String(kPLRRecentCollectionViewItemIdentifier), index));
     if (!item)
         return nullptr;
     item->setDelegate(this);
-    item->setRepresentedPost(postIndex >= 0 && postIndex < list.size() ? list[postIndex] : nullptr);
+    // The post the collection counted at that place; when it has gone since, the posts as
+    // they are now.
+    PLRPersistantPost* post = postIndex >= 0 && postIndex < m_counted.size() ? m_counted[postIndex].data() : nullptr;
+    if (!post) {
+        const QList<PLRPersistantPost*> list = tabList();
+        post = postIndex >= 0 && postIndex < list.size() ? list[postIndex] : nullptr;
+    }
+    item->setRepresentedPost(post);
     return item;
 }
 

@@ -138,6 +138,9 @@ private:
     QList<QPointer<PLRPersistantPost>> m_posts;
     QList<QPointer<PLRPersistantPost>> m_activePosts;
     QList<QPointer<PLRPersistantPost>> m_nonActivePosts;
+    // The selected tab's posts as the collection last counted them: each tile it asks for
+    // takes its post from here instead of walking every post again.
+    QList<QPointer<PLRPersistantPost>> m_counted;
     QPointer<PLRPersistantAccount> m_account;
     QList<QMetaObject::Connection> m_accountConnections;
     bool m_onScreen = false;

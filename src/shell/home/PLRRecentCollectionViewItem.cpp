@@ -56,7 +56,12 @@ Color borderColour(bool highlighted)
 
 // --- Preview ----------------------------------------------------------------------------------
 
-PLRChooserImageView::PLRChooserImageView(QWidget* parent) : View(parent) {}
+// The tiles' views are drawn as the grid reloads or scrolls: kept on the painting thread (see
+// View::paintsInBands).
+PLRChooserImageView::PLRChooserImageView(QWidget* parent) : View(parent)
+{
+    setPaintsInBands(true);
+}
 
 void PLRChooserImageView::ensureLayers()
 {
@@ -162,6 +167,9 @@ void PLRChooserImageView::setSelected(bool selected)
 
 void PLRChooserImageView::drawRect(GraphicsContext& context, const QRectF&)
 {
+    // Inside a tile the tile's own white lies beneath already: no second fill of the whole area.
+    if (m_item)
+        return;
     context.fillRect(bounds(), Color::white());
 }
 
@@ -170,6 +178,7 @@ void PLRChooserImageView::drawRect(GraphicsContext& context, const QRectF&)
 PLRRecentCollectionViewItemView::PLRRecentCollectionViewItemView(PLRRecentCollectionViewItem* item, QWidget* parent)
     : View(parent), m_item(item)
 {
+    setPaintsInBands(true);
 }
 
 void PLRRecentCollectionViewItemView::updateTrackingAreas()
@@ -236,6 +245,7 @@ PLRRecentCollectionViewItem::PLRRecentCollectionViewItem(QObject* parent) : PLRC
     m_itemView = new PLRRecentCollectionViewItemView(this);
     setView(m_itemView);
     m_borderBox = new Box(m_itemView);
+    m_borderBox->setPaintsInBands(true);
     m_borderBox->setBorderColor(borderColour(false));
     m_borderBox->setBorderWidth(1.0);
     m_borderBox->setCornerRadius(3.0);
@@ -312,8 +322,12 @@ void PLRRecentCollectionViewItem::setTitleText(const QString& title)
 {
     m_titleText = title;
     // One line: a long name is shortened in the middle of the label, never wrapped.
-    const QFontMetricsF metrics(m_titleLabel->font());
     const double available = std::max(0.0, m_titleLabel->width() - 2 * TextField::kTextInset - 2);
+    // The label is only set again (and so redrawn) when what it shows changes.
+    if (m_shownTitle && m_shownTitle->first == title && m_shownTitle->second == available)
+        return;
+    m_shownTitle = std::make_pair(title, available);
+    const QFontMetricsF metrics(m_titleLabel->font());
     QString shown = title;
     shown.replace(QLatin1Char('\n'), QLatin1Char(' '));
     m_titleLabel->setStringValue(metrics.elidedText(shown, Qt::ElideRight, available));
@@ -342,6 +356,9 @@ void PLRRecentCollectionViewItem::setRepresentedPost(PLRPersistantPost* post)
 void PLRRecentCollectionViewItem::ensurePublishedState()
 {
     const bool published = isPublished(m_post);
+    if (m_shownPublished == published)
+        return;
+    m_shownPublished = published;
     m_deletePublishedItem->setVisible(published);
     m_deletePublishedItem->setEnabled(published);
     m_publishedImageView->setImage(PLRShellImages::image(QString::fromLatin1(published ? "bolt-green" : "bolt-grey")));
@@ -351,33 +368,49 @@ void PLRRecentCollectionViewItem::ensurePublishedState()
 int PLRRecentCollectionViewItem::previewPixelWidth() const
 {
     const double scale = std::clamp(m_itemView->devicePixelRatioF(), 1.0, 2.0);
-    // Widths are bucketed so tiles of nearly equal size share one decoded copy.
-    const double points = std::ceil(std::max(100.0, double(m_imageContainerView->width())) / 50.0) * 50.0;
-    return int(points * scale);
+    // The tile's own width in pixels: the preview is then drawn as it is, never scaled while
+    // drawing (the tiles of a grid have one width, so they share the decoded copies).
+    return int(std::ceil(std::max(100.0, double(m_imageContainerView->width())) * scale));
 }
 
 void PLRRecentCollectionViewItem::ensurePreview()
 {
     QImage preview;
+    bool known = true;
     if (m_post) {
-        preview = PLRPostThumbnails::shared().thumbnail(m_post, previewPixelWidth());
+        preview = PLRPostThumbnails::shared().thumbnail(m_post, previewPixelWidth(), &known);
     }
+    // While the picture at a new width (the window was resized) is on its way, the post's
+    // picture at the old width stays.
+    if (preview.isNull() && !known && m_post && m_previewPost == m_post)
+        return;
+    m_previewPost = preview.isNull() ? nullptr : m_post.data();
     if (preview.isNull())
         preview = PLRShellImages::image(QStringLiteral("empty-post"));
+    // The same picture (a tile handed back in place as the list reloads) is not set again.
+    if (m_imageContainerView->representedImage().cacheKey() == preview.cacheKey())
+        return;
     m_imageContainerView->setRepresentedImage(preview);
 }
 
 void PLRRecentCollectionViewItem::setSelected(bool selected)
 {
     PLRCollectionViewItem::setSelected(selected);
-    m_borderBox->setBorderColor(borderColour(selected));
+    const Color colour = borderColour(selected);
+    if (m_borderBox->borderColor() != colour)
+        m_borderBox->setBorderColor(colour);
 }
 
 void PLRRecentCollectionViewItem::prepareForReuse()
 {
     m_titleRenameField->setHidden(true);
     m_titleLabel->setHidden(false);
-    setRepresentedPost(nullptr);
+    // The post is let go; what the tile shows changes when it is given its next post (only
+    // where that one differs), so a tile that shows the same post again is not redrawn.
+    QObject::disconnect(m_previewConnection);
+    QObject::disconnect(m_remoteConnection);
+    QObject::disconnect(m_nameConnection);
+    m_post = nullptr;
 }
 
 void PLRRecentCollectionViewItem::mouseUp(const MouseEvent&, int clickCount)

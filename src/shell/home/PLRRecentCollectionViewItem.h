@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <utility>
+
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "platform-ui/Controls.h"
 #include "platform-ui/Layer.h"
@@ -169,4 +172,8 @@ private:
     QAction* m_deletePublishedItem;
     QString m_titleText;
     QString m_infoImageName;
+    // What the tile shows now, so that setting the same again redraws nothing.
+    std::optional<std::pair<QString, double>> m_shownTitle;   // title and the width it was shortened to
+    std::optional<bool> m_shownPublished;
+    QPointer<PLRPersistantPost> m_previewPost;   // whose picture (not the placeholder) is shown
 };

@@ -34,9 +34,11 @@ inline constexpr const char* kPLRPostKeyFocusKeywords = "focusKeywords";
 
 inline constexpr const char* kPLRPostCurrentVersion = "1.0.0";
 
-// The most a post's layout and info.plist may hold, in the store and in post files alike.
+// The most a post's layout, info.plist and location.plist may hold, in the store and in post
+// files alike.
 inline constexpr qint64 kPLRPostMaxLayoutBytes = qint64(8) * 1024 * 1024;
 inline constexpr qint64 kPLRPostMaxInfoBytes = qint64(4) * 1024 * 1024;
+inline constexpr qint64 kPLRPostMaxLocationBytes = qint64(4) * 1024 * 1024;
 
 // One post bundle on disk: metadata, the layout document, SEO fields and the preview.
 class PLRPersistantPost : public PLRPersistantResource {

@@ -20,6 +20,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -236,28 +237,55 @@ QList<PLRPersistantPost*> PLRUserSession::currentPostsSortedByKeys(const QString
     QList<PLRPersistantPost*> posts = m_account->currentPosts();
     if (!nameFilter.isEmpty()) {
         const QString needle = foldedForSearch(nameFilter);
-        posts.removeIf([&needle](const PLRPersistantPost* post) {
-            return !foldedForSearch(post->name()).contains(needle);
+        // Posts that are gone are dropped now and then, so the table stays the size of the
+        // account.
+        if (m_foldedNames.size() > 2 * posts.size() + 64)
+            m_foldedNames.clear();
+        posts.removeIf([this, &needle](const PLRPersistantPost* post) {
+            const QString name = post->name();
+            std::pair<QString, QString>& folded = m_foldedNames[post];
+            if (folded.first != name || folded.second.isNull())
+                folded = {name, foldedForSearch(name)};
+            return !folded.second.contains(needle);
         });
     }
-    const auto compare = [&keys](const PLRPersistantPost* a, const PLRPersistantPost* b) {
+    // Each post's keys are read once (names, and dates as instants), then the posts are sorted
+    // on them: a keystroke in the home screen's search sorts every matching post.
+    struct Keyed {
+        PLRPersistantPost* post;
+        QString name;
+        qint64 created;
+        qint64 updated;
+    };
+    // An invalid date sorts before every valid one, as QDateTime orders them.
+    const auto instant = [](const QDateTime& date) {
+        return date.isValid() ? date.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+    };
+    const bool byName = keys.contains(QLatin1String("name"));
+    std::vector<Keyed> keyed;
+    keyed.reserve(size_t(posts.size()));
+    for (PLRPersistantPost* post : std::as_const(posts))
+        keyed.push_back({post, byName ? post->name() : QString(), instant(post->creationDate()), instant(post->updatedDate())});
+    const auto compare = [&keys](const Keyed& a, const Keyed& b) {
         for (const QString& key : keys) {
             int order = 0;
             if (key == QLatin1String("name"))
-                order = PLRUserSession::compareNames(a->name(), b->name());
+                order = PLRUserSession::compareNames(a.name, b.name);
             else if (key == QLatin1String("creationDate"))
-                order = a->creationDate() < b->creationDate() ? -1 : (b->creationDate() < a->creationDate() ? 1 : 0);
+                order = a.created < b.created ? -1 : (b.created < a.created ? 1 : 0);
             else if (key == QLatin1String("updatedDate"))
-                order = a->updatedDate() < b->updatedDate() ? -1 : (b->updatedDate() < a->updatedDate() ? 1 : 0);
+                order = a.updated < b.updated ? -1 : (b.updated < a.updated ? 1 : 0);
             if (order != 0)
                 return order;
         }
         return 0;
     };
-    std::stable_sort(posts.begin(), posts.end(), [&](const PLRPersistantPost* a, const PLRPersistantPost* b) {
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
         const int order = compare(a, b);
         return ascending ? order < 0 : order > 0;
     });
+    for (qsizetype i = 0; i < posts.size(); ++i)
+        posts[i] = keyed[size_t(i)].post;
     return posts;
 }
 
@@ -293,7 +321,7 @@ PLRPersistantPost* PLRUserSession::duplicatePost(PLRPersistantPost* post, platfo
         }
         bool ok = false;
         const QString infoPath = staging + QLatin1Char('/') + QLatin1String(kPLRPostInfoFileName);
-        QVariantMap info = platform::plist::readDictionary(infoPath, &ok, &copyError);
+        QVariantMap info = platform::plist::readDictionary(infoPath, &ok, &copyError, kPLRPostMaxInfoBytes);
         if (ok) {
             const QDateTime now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
             info.insert(QLatin1String(kPLRPostKeyIdentifier), identifier);
@@ -306,7 +334,7 @@ PLRPersistantPost* PLRUserSession::duplicatePost(PLRPersistantPost* post, platfo
         }
         const QString locationPath = staging + QLatin1Char('/') + QLatin1String(kPLRPostLocationFileName);
         if (ok && QFileInfo::exists(locationPath)) {
-            QVariantMap location = platform::plist::readDictionary(locationPath, &ok, &copyError);
+            QVariantMap location = platform::plist::readDictionary(locationPath, &ok, &copyError, kPLRPostMaxLocationBytes);
             if (ok) {
                 location.insert(QStringLiteral("identifier"), newIdentifier());
                 ok = platform::plist::writeFile(locationPath, location, &copyError);

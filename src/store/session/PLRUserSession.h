@@ -4,12 +4,14 @@
 
 #include <QList>
 #include <QObject>
+#include <QHash>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class PLRPersistantAccount;
@@ -112,4 +114,7 @@ private:
     std::unique_ptr<PLRPersistantAccount> m_account;
     std::vector<std::unique_ptr<PLRPostManager>> m_postManagers;
     QPointer<QObject> m_userServiceManager;
+    // Post names as the search compares them (decomposed, without marks, case-folded), by
+    // post, with the name they were made from: made once per name, not once per keystroke.
+    mutable QHash<const PLRPersistantPost*, std::pair<QString, QString>> m_foldedNames;
 };

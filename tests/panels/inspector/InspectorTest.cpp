@@ -209,10 +209,24 @@ TEST(Inspector, RatioChangeUndoesAndRedoesForAsLongAsTheUserLikes)
     EXPECT_FLOAT_EQ(block()->aspect_ratio(), 0.0f);
     EXPECT_FALSE(block()->image().has_position());
     testing_support::drainEvents();
-    undo->undo();
-    EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f);
-    ASSERT_TRUE(block()->image().has_position());
-    EXPECT_FLOAT_EQ(block()->image().position().x(), 0.2f);
+    // The revert undoes and redoes for as long as the user likes too.
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(undo->canUndo()) << round;
+        EXPECT_EQ(undo->undoActionName(), QStringLiteral("Change Aspect Ratio"));
+        undo->undo();
+        EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f);
+        ASSERT_TRUE(block()->image().has_position());
+        EXPECT_FLOAT_EQ(block()->image().position().x(), 0.2f);
+        EXPECT_FLOAT_EQ(block()->image().position().width(), 0.5f);
+        EXPECT_EQ(ratio->title(), QStringLiteral("Multiple"));
+        ASSERT_TRUE(undo->canRedo()) << round;
+        EXPECT_EQ(undo->redoActionName(), QStringLiteral("Change Aspect Ratio"));
+        undo->redo();
+        EXPECT_FLOAT_EQ(block()->aspect_ratio(), 0.0f);
+        EXPECT_FALSE(block()->image().has_position());
+        EXPECT_EQ(ratio->title(), QStringLiteral("3:2"));
+        EXPECT_FALSE(undo->canRedo());
+    }
 }
 
 TEST(Inspector, CropTileTogglesEditModeAndTilesFollowTheSelection)

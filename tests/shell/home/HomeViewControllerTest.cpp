@@ -125,6 +125,61 @@ TEST(HomeScreen, SearchRemovesAndRestoresTheNewPostTile)
     EXPECT_FALSE(c.postCollectionView()->isHidden());
 }
 
+TEST(HomeScreen, AKeystrokeThatLeavesThePostsInPlaceLeavesTheirTilesAlone)
+{
+    PLRDefaults::setHomeSortType(0);
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    makePost(session, "Lake a");
+    makePost(session, "Lake b");
+    PLRPersistantPost* third = makePost(session, "Lake c");
+    Home home;
+    home.type("l");   // the new post tile goes: the posts move up one place
+    testing_support::drainEvents();
+    QList<PLRRecentCollectionViewItem*> tiles;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(home.tile(i));
+        tiles << home.tile(i);
+    }
+    EXPECT_EQ(tiles[2]->representedPost(), third);
+
+    // Each tile's view is watched: a tile hidden and shown again, or redrawn, is not left alone.
+    struct Watch : QObject {
+        int paints = 0;
+        int hides = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            paints += event->type() == QEvent::Paint;
+            hides += event->type() == QEvent::Hide;
+            return false;
+        }
+    } watch;
+    for (PLRRecentCollectionViewItem* tile : std::as_const(tiles)) {
+        QList<QWidget*> widgets = tile->view()->findChildren<QWidget*>();
+        widgets << tile->view();
+        for (QWidget* widget : std::as_const(widgets))
+            widget->installEventFilter(&watch);
+    }
+    home.type("la");
+    home.type("lak");
+    testing_support::drainEvents();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(home.tile(i), tiles[i]);
+        EXPECT_TRUE(tiles[i]->view()->isVisible());
+    }
+    EXPECT_EQ(watch.hides, 0);
+    EXPECT_EQ(watch.paints, 0);
+
+    // A post renamed after a search is found by its new name, and no longer by the old one.
+    third->setName(QStringLiteral("River"));
+    home.type("lake c");
+    EXPECT_EQ(home.collection()->numberOfItems(), 0);
+    home.type("RIV");
+    ASSERT_EQ(home.collection()->numberOfItems(), 1);
+    ASSERT_TRUE(home.tile(0));
+    EXPECT_EQ(home.tile(0)->representedPost(), third);
+    EXPECT_EQ(home.tile(0)->titleText(), "River");
+}
+
 TEST(HomeScreen, EmptyAccountShowsTheEmptyStateButCountsTheNewPostTile)
 {
     signIn("u-1", "ann@example.com");

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <cmath>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -202,4 +203,30 @@ TEST(PostTile, PreviewsAreTileSizedAndBadOnesFallBack)
     fresh.fill(Qt::red);
     corrupt->setLayoutPreview(fresh);
     EXPECT_EQ(corruptTile.item.imageContainerView()->representedImage().pixelColor(5, 5), QColor(Qt::red));
+}
+
+TEST(PostTile, ThePreviewIsDrawnAtTheTilesOwnWidthAndStaysWhileANewWidthIsDecoded)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    PLRPersistantPost* post = makePost(session, "Wide");
+    ASSERT_TRUE(saveAndWait());
+    QImage big(1200, 3000, QImage::Format_RGB32);
+    big.fill(QColor(200, 120, 30));
+    ASSERT_TRUE(big.save(post->bundlePath() + "/preview.jpg", "JPEG", 80));
+    PLRPostThumbnails::shared().clear();
+
+    const QImage empty = PLRShellImages::image("empty-post");
+    Tile tile(post);
+    PLRChooserImageView* picture = tile.item.imageContainerView();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return picture->representedImage() != empty; }));
+    // Exactly as wide as the picture's place in the tile: drawn as it is, never scaled.
+    EXPECT_EQ(picture->representedImage().width(), int(std::ceil(picture->width() * picture->devicePixelRatioF())));
+
+    // A wider tile: its post's picture stays (never the placeholder) until the wider one comes.
+    const qint64 before = picture->representedImage().cacheKey();
+    tile.item.view()->resize(293, 500);
+    tile.item.setRepresentedPost(post);
+    EXPECT_EQ(picture->representedImage().cacheKey(), before);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return picture->representedImage().width() == picture->width(); }));
+    EXPECT_NE(picture->representedImage(), empty);
 }

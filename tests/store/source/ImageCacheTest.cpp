@@ -457,6 +457,45 @@ TEST(ImageCache, TheExportFilesHashIsMadeWithTheCacheAndKeptUntilTheFileChanges)
     EXPECT_FALSE(QFileInfo::exists(kept));
 }
 
+TEST(ImageCache, BuildingACacheKeepsInMemoryOnlyThePreviewsSomeoneAskedFor)
+{
+    QTemporaryDir dir;
+    const QString cacheRoot = dir.filePath(QStringLiteral("loc"));
+    std::vector<PLRSourceImagePtr> images;
+    for (int i = 0; i < 3; ++i) {
+        const QString path = dir.filePath(QStringLiteral("photo%1.jpg").arg(i));
+        ASSERT_TRUE(writePhoto(path, 800, 600));
+        images.push_back(imageFor(path, cacheRoot));
+    }
+    // A folder's cache built with nobody looking: on disk only.
+    for (const PLRSourceImagePtr& image : images)
+        PLRImageManager::shared().requestCache(image);
+    finishCaching();
+    for (const PLRSourceImagePtr& image : images) {
+        EXPECT_TRUE(PLRImageManager::isCacheFresh(image->cacheLocation(), image->fileStamp().modifiedNs, false));
+        EXPECT_TRUE(PLRImageManager::memoryPreview(image->identifier()).isNull());
+    }
+
+    // The preview asked for (with or without a completion) is read back and kept.
+    std::atomic_bool ready = false;
+    images[0]->previewImage([&](const QImage&) { ready = true; });
+    images[1]->previewImage(nullptr);
+    ASSERT_TRUE(waitUntil([&] { return ready.load(); }));
+    finishCaching();
+    EXPECT_EQ(PLRImageManager::memoryPreview(images[0]->identifier()).size(), QSize(512, 384));
+    EXPECT_EQ(PLRImageManager::memoryPreview(images[1]->identifier()).size(), QSize(512, 384));
+    EXPECT_EQ(images[1]->previewImage(nullptr).size(), QSize(512, 384));
+    EXPECT_TRUE(PLRImageManager::memoryPreview(images[2]->identifier()).isNull());
+
+    // A photo rebuilt while its preview is held in memory has it replaced there.
+    QImage rebuilt(384, 512, QImage::Format_RGB32);
+    rebuilt.fill(Qt::green);
+    images[0]->finishCacheJob(true, rebuilt, true);
+    EXPECT_EQ(PLRImageManager::memoryPreview(images[0]->identifier()).cacheKey(), rebuilt.cacheKey());
+    for (const PLRSourceImagePtr& image : images)
+        PLRImageManager::forgetMemoryPreview(image->identifier());
+}
+
 TEST(ImageCache, OnlyAPhotoThatDecodesWholeIsCachedAndACopyOfAnEarlierVersionGoes)
 {
     QTemporaryDir dir;

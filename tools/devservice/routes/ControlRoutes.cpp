@@ -13,7 +13,9 @@
 //   DELETE /__control/script     forgets every script
 //   GET    /__control/requests   {"requests": [...]} (optional ?path=)
 //   DELETE /__control/requests   clears the log
-//   POST   /__control/down       {"duration_ms"}: stops listening and drops every connection
+//   POST   /__control/down       {"duration_ms"? = 1000}: stops listening and drops every connection
+//                                 (a moment after answering), and listens again after the time
+//                                 given; with a negative time only once the process gets SIGUSR1
 //   POST   /__control/supported  {"version"}: the minimum version "/core/supported" answers
 //   POST   /__control/users      {"email", "password"} -> {"user_id"}
 //   POST   /__control/tokens     {"user_id"} or {"email"} -> {"jwt", "user_id"}
@@ -35,7 +37,6 @@
 #include "MeRecords.h"
 
 #include <QJsonDocument>
-#include <QTimer>
 
 using namespace dev;
 
@@ -104,9 +105,9 @@ DEV_ROUTE_GROUP(registerControlRoutes)
     });
 
     server.route("POST", QStringLiteral("/__control/down"), [&server](const DevRequest& request) {
-        const int duration = qMax(0, request.json.toObject().value(QStringLiteral("duration_ms")).toInt(1000));
+        const int duration = request.json.toObject().value(QStringLiteral("duration_ms")).toInt(1000);
         // Answer first, then go down once the answer has left.
-        QTimer::singleShot(50, &server, [&server, duration] { server.goDown(duration); });
+        server.goDown(duration, 50);
         return ok();
     });
 

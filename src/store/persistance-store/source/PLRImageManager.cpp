@@ -37,8 +37,9 @@ const platform::resets::Joined g_rootReset{[] {
 std::mutex g_memoryMutex;
 QCache<QString, QImage>& memoryCache()
 {
-    // Bounded by bytes (in KiB units): about 256 MiB of previews.
-    static QCache<QString, QImage> cache(256 * 1024);
+    // Bounded by bytes (in KiB units): 64 MiB, about 90 previews of 512 x 341 (a few screens
+    // of a gallery; the items on screen hold their own copies).
+    static QCache<QString, QImage> cache(64 * 1024);
     return cache;
 }
 

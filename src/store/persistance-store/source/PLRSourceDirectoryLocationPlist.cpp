@@ -1,6 +1,7 @@
 #include "store/persistance-store/source/PLRSourceDirectory.h"
 
 #include "store/persistance-store/PLRFileUtilities.h"
+#include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/Dispatch.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
@@ -27,13 +28,17 @@ void PLRSourceDirectory::loadPlist()
         return;
     bool ok = false;
     platform::Error error;
-    const QVariantMap plist = platform::plist::readDictionary(m_config.locationPlistPath, &ok, &error);
+    // Read up to what a post's location.plist may hold (a larger one is set aside as unreadable).
+    const QVariantMap plist =
+        platform::plist::readDictionary(m_config.locationPlistPath, &ok, &error, kPLRPostMaxLocationBytes);
     if (!ok) {
         // Kept aside, never overwritten: the next save writes a new file beside it, and with no
         // folder known the post asks for one.
         const QString aside = plr::fileutil::setAside(m_config.locationPlistPath);
-        PLR_LOG_ERROR(QStringLiteral("Cannot read %1 (%2); kept as %3")
+        const QString reason = error.localizedFailureReason();
+        PLR_LOG_ERROR(QStringLiteral("Cannot read %1 (%2%3); kept as %4")
                           .arg(m_config.locationPlistPath, error.toString(),
+                               reason.isEmpty() ? QString() : QLatin1Char(' ') + reason,
                                aside.isEmpty() ? QStringLiteral("(not moved)") : aside));
         return;
     }

@@ -261,9 +261,11 @@ QImage PLRSourceImage::previewImage(std::function<void(const QImage&)> completio
     const QImage cached = PLRImageManager::memoryPreview(m_identifier);
     if (!cached.isNull())
         return cached;
-    if (completion) {
+    {
         QMutexLocker lock(&m_mutex);
-        m_previewCompletions.push_back(std::move(completion));
+        m_previewWanted = true;
+        if (completion)
+            m_previewCompletions.push_back(std::move(completion));
     }
     PLRImageManager::shared().requestCache(shared_from_this());
     return {};
@@ -472,24 +474,29 @@ PLRImageManager::BuildRequest PLRSourceImage::beginCacheJob()
 bool PLRSourceImage::hasPendingPreviewRequests() const
 {
     QMutexLocker lock(&m_mutex);
-    return !m_previewCompletions.empty();
+    return m_previewWanted || !m_previewCompletions.empty();
 }
 
 void PLRSourceImage::finishCacheJob(bool ok, const QImage& preview, bool rebuilt)
 {
-    if (ok && !preview.isNull())
-        PLRImageManager::storeMemoryPreview(m_identifier, preview);
     std::vector<std::function<void(const QImage&)>> previewCompletions;
     std::vector<std::function<void()>> jobCompletions;
+    bool wanted = false;
     {
         QMutexLocker lock(&m_mutex);
+        wanted = m_previewWanted;
         // A job for a newer version of the file is queued: let that one answer the previews.
-        if (!m_jobQueued || !ok)
+        if (!m_jobQueued || !ok) {
             previewCompletions.swap(m_previewCompletions);
+            m_previewWanted = false;
+        }
         jobCompletions.swap(m_jobCompletions);
     }
+    // Kept in memory when asked for, or in place of an older preview held there (shown now).
+    if (ok && !preview.isNull() && (wanted || !PLRImageManager::memoryPreview(m_identifier).isNull()))
+        PLRImageManager::storeMemoryPreview(m_identifier, preview);
     QImage answer = preview;
-    if (ok && answer.isNull() && !previewCompletions.empty()) {
+    if (ok && answer.isNull() && (wanted || !previewCompletions.empty())) {
         answer = PLRImageManager::readCachedImage(QDir(cacheLocation()).filePath(QLatin1String(PLRImageManager::kPreviewFileName)));
         PLRImageManager::storeMemoryPreview(m_identifier, answer);
     }

@@ -103,7 +103,8 @@ public:
 
     // The cached preview at once when it is in memory; otherwise a null image, and the
     // completion runs (on a background thread) with the preview once it is ready, or with
-    // the placeholder when the photo cannot be cached.
+    // the placeholder when the photo cannot be cached. The preview asked for is kept in memory
+    // (bounded); a cache build nobody asked the preview of keeps it on disk only.
     QImage previewImage(std::function<void(const QImage&)> completion);
 
     // The cache folder of this photo.
@@ -172,6 +173,10 @@ private:
     PLRDelegateList<PLRSourceImageDelegate> m_delegates;
     QRecursiveMutex m_deliveryMutex;   // held by the main thread while it calls a delegate
     std::vector<std::function<void(const QImage&)>> m_previewCompletions;
+    // Someone asked for the preview since the last job: the job keeps it in memory. A cache
+    // build nobody looks at keeps none, so building a folder's cache holds no more memory for
+    // a thousand photos than for ten.
+    bool m_previewWanted = false;
     std::vector<std::function<void()>> m_jobCompletions;
     bool m_jobQueued = false;
 };
