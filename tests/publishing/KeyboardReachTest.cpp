@@ -5,7 +5,6 @@
 #include "ExportTestSupport.h"
 
 #include "controls/PLRColorWell.h"
-#include "controls/PLRPopupButton.h"
 #include "controls/PLRTokenField.h"
 #include "panels/inspector/PLRInspectorViewController.h"
 #include "panels/inspector/PLRInspectorWidgets.h"
@@ -50,14 +49,13 @@ QString describe(QWidget* widget)
     return QStringLiteral("%1 \"%2\"").arg(QString::fromLatin1(widget->metaObject()->className()), name);
 }
 
-// What a user works with on the part: buttons, switches, wells, steppers, sliders, fields and
-// editors that are shown and enabled. (The pop-up buttons are left out here: they take Tab
-// through their own change.)
+// What a user works with on the part: buttons, pop-ups, switches, wells, steppers, sliders,
+// fields and editors that are shown and enabled.
 QList<QWidget*> controlsOf(QWidget* screen, QWidget* part)
 {
     QList<QWidget*> found;
     for (QWidget* widget : part->findChildren<QWidget*>()) {
-        if (!widget->isVisibleTo(screen) || !widget->isEnabled() || qobject_cast<PLRPopupButton*>(widget))
+        if (!widget->isVisibleTo(screen) || !widget->isEnabled())
             continue;
         if (qobject_cast<platform::ui::TextField*>(widget))
             continue;   // an editable field is reached through its editor
@@ -204,6 +202,7 @@ TEST_F(KeyboardReach, TheExportDialogIsWhollyReachedByTab)
         if (PLRModalViewController* still = PLRModalManager::currentModalViewController())
             still->dismissModalWithSuccess(false);
     });
+    testing_support::expectModalSessions();
     PLRModalManager::presentModalWindowWithViews({PLRModalExportView::kPageName}, {}, true, 0, [](qint64) {});
     EXPECT_TRUE(ran);
 }
