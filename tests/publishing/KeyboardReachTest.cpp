@@ -109,6 +109,16 @@ QStringList unreachedByTab(QWidget* screen, QWidget* part)
     for (QWidget* control : controls)
         if (!isReached(control))
             missing << describe(control) + QStringLiteral(" is not reached by Tab");
+    // And Tab stops nowhere on the part that is no control (where it would show nothing).
+    for (QWidget* focused : std::as_const(reached)) {
+        if (!part->isAncestorOf(focused))
+            continue;
+        bool ofControl = false;
+        for (QWidget* control : controls)
+            ofControl = ofControl || focused == control || control->isAncestorOf(focused);
+        if (!ofControl)
+            missing << describe(focused) + QStringLiteral(" takes Tab but is no control");
+    }
     return missing;
 }
 
@@ -177,6 +187,41 @@ TEST_F(KeyboardReach, EveryInspectorPageAndTheExportPanelAreWhollyReachedByTab)
         EXPECT_TRUE(controlsOf(screen, panel->view()).contains(panel->backgroundColourWell));
         EXPECT_TRUE(controlsOf(screen, panel->view()).contains(panel->exportButton));
     }
+}
+
+// Tab runs down the inspector in the order it shows: the page tabs, the page's controls, then
+// the area tabs and the area's panel.
+TEST_F(KeyboardReach, TabGoesDownTheInspectorAsItShows)
+{
+    makePhoto(m_folder, "a.jpg", QSize(300, 200), Qt::red);
+    PLRPostManager* manager = openPost("Order", 1);
+    ASSERT_NE(manager, nullptr);
+    auto inspector = openInspector(manager, 740);
+    QWidget* screen = inspector->view();
+    inspector->selectDocumentTab();
+    inspector->selectBottomArea(PLRInspectorViewController::ExportArea);
+    settle();
+    auto* panel = qobject_cast<PLRExportViewController*>(inspector->exportViewController());
+    ASSERT_NE(panel, nullptr);
+    QWidget* padding = screen->findChild<platform::ui::TextField*>(QStringLiteral("paddingTextField"))->editor();
+    const QList<QWidget*> expected{screen->findChild<QWidget*>(QStringLiteral("headerDocumentButton")),
+                                   screen->findChild<QWidget*>(QStringLiteral("headerSettingsButton")), padding,
+                                   inspector->bottomTab(PLRInspectorViewController::PublishArea),
+                                   inspector->bottomTab(PLRInspectorViewController::ExportArea), panel->exportButton};
+    screen->activateWindow();
+    expected.front()->setFocus(Qt::TabFocusReason);
+    QList<QWidget*> met;
+    for (int i = 0; i < 60 && met.size() < expected.size(); ++i) {
+        QWidget* focused = QApplication::focusWidget();
+        if (expected.contains(focused) && !met.contains(focused))
+            met << focused;
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
+        QApplication::sendEvent(focused, &tab);
+    }
+    QStringList order;
+    for (QWidget* widget : met)
+        order << describe(widget);
+    EXPECT_EQ(met, expected) << order.join(QStringLiteral(", ")).toStdString();
 }
 
 TEST_F(KeyboardReach, TheExportDialogIsWhollyReachedByTab)

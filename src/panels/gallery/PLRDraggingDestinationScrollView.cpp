@@ -18,6 +18,9 @@ PLRDraggingDestinationScrollView::PLRDraggingDestinationScrollView(QWidget* pare
     setWidgetResizable(false);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
+    // Tab goes to the photos themselves, not to the area around them (which shows nothing of
+    // having the keyboard).
+    setFocusPolicy(Qt::NoFocus);
 }
 
 double PLRDraggingDestinationScrollView::contentAlpha() const

@@ -196,6 +196,16 @@ void PLRInspectorViewController::viewDidLoad()
     seoPage->setObjectName(QStringLiteral("seoTabViewItem"));
     m_tabView->addWidget(seoPage);
     m_tabView->addWidget(m_propertyViewController->view());
+    // Tab runs down the inspector as it shows: the page tabs, the page, then the area tabs and
+    // the area's panel (the pages came into the focus chain after the area tabs).
+    QWidget* lastOfPages = nullptr;
+    for (QWidget* widget = view()->nextInFocusChain(); widget && widget != view(); widget = widget->nextInFocusChain())
+        if (m_tabView->isAncestorOf(widget) && widget->focusPolicy() != Qt::NoFocus)
+            lastOfPages = widget;
+    if (lastOfPages && m_bottomTabButtons[PublishArea] && m_bottomTabButtons[ExportArea]) {
+        QWidget::setTabOrder(lastOfPages, m_bottomTabButtons[PublishArea]);
+        QWidget::setTabOrder(m_bottomTabButtons[PublishArea], m_bottomTabButtons[ExportArea]);
+    }
 
     // The panels that publishing registers; an area without one stays empty.
     if (PLRGenericPostViewController* publish = panelFromScenes(kPLRInspectorPublishPanelIdentifier)) {

@@ -90,6 +90,9 @@ QScrollArea* scrolled(QWidget* content, QWidget* parent)
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(content);
+    // Tab goes to the page's controls (the area scrolls the one reached into view), not to the
+    // area itself, which shows nothing of having the keyboard.
+    scroll->setFocusPolicy(Qt::NoFocus);
     new ScrollBarMargin(scroll->verticalScrollBar(), content);
     return scroll;
 }

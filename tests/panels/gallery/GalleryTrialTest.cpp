@@ -240,3 +240,50 @@ TEST(GalleryTrial, FilterDragTwoPhotosSideBySideUndoAndBuildALayout)
     screenshot(&window, "07-used-split");
     post.reset();
 }
+
+// Composing with the keyboard: Tab comes to the photos without stopping on the area around them,
+// an arrow picks the first photo and Return puts it on the page.
+TEST(GalleryTrial, TabReachesThePhotosAndReturnPutsOneOnThePage)
+{
+    const QString folder = testing_support::testHome() + "/Keys";
+    QDir().mkpath(folder);
+    for (int i = 0; i < 3; ++i)
+        writeColourPhoto(folder + QStringLiteral("/IMG_%1.jpg").arg(i), QColor::fromHsv(i * 90, 180, 200), 480, 320);
+    PLRPostManager* manager = openPost(folder, 3);
+    QWidget window;
+    auto* column = new QVBoxLayout(&window);
+    column->setContentsMargins(0, 0, 0, 0);
+    auto post = std::make_unique<PLRPostViewController>();
+    post->setPostManager(manager);
+    column->addWidget(post->view());
+    window.resize(1280, 800);
+    window.show();
+    post->presentInitialVisualState();
+    window.activateWindow();
+    Gallery::settle();
+    auto* gallery = qobject_cast<PLRGalleryViewController*>(post->galleryViewController());
+    ASSERT_NE(gallery, nullptr);
+    QWidget* photos = gallery->galleryView();
+
+    QStringList stops;
+    for (int i = 0; i < 40 && QApplication::focusWidget() != photos; ++i) {
+        QWidget* focused = QApplication::focusWidget();
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
+        QApplication::sendEvent(focused ? focused : &window, &tab);
+        focused = QApplication::focusWidget();
+        if (focused && focused != photos)
+            stops << QString::fromLatin1(focused->metaObject()->className());
+    }
+    ASSERT_EQ(QApplication::focusWidget(), photos) << stops.join(", ").toStdString();
+    // (The canvas is a stop of its own: it takes keys for its blocks.)
+    for (const QString& stop : std::as_const(stops))
+        EXPECT_TRUE(stop == QLatin1String("PLRLayoutScrollView") || !stop.endsWith(QLatin1String("ScrollView"))) << stop.toStdString();
+
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QApplication::sendEvent(photos, &right);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(photos, &enter);
+    Gallery::settle();
+    ASSERT_GT(manager->layoutManager()->representedLayout()->sections_size(), 0);
+    EXPECT_EQ(manager->layoutManager()->representedLayout()->sections(0).blocks_size(), 1);
+}
