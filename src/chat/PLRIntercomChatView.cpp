@@ -111,6 +111,12 @@ void PLRIntercomChatView::resizeEvent(QResizeEvent* event)
     m_spinner->move(m_chatButton->geometry().center() - QPoint(12, 12));
     setWebViewFrame(m_webViewFrame);
     placeShadow();
+    // Closed, the view is its button: the rest of its square, clear, leaves the clicks to what
+    // lies under it (the home screen's last tiles and their menu buttons).
+    if (width() <= kClosedSize && height() <= kClosedSize)
+        setMask(QRegion(m_chatButton->geometry()));
+    else
+        clearMask();
 }
 
 void PLRIntercomChatView::setWebViewFrame(const QRect& frame)

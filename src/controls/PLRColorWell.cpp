@@ -19,6 +19,13 @@ PLRColorWell::PanelOpener& panelOpener()
 PLRColorWell::PLRColorWell(QWidget* parent) : Control(parent)
 {
     m_borderColor = namedColor(QStringLiteral("plrControlBorderColorDarker"));
+    // Tab reaches the well; Space or Return opens the colour panel.
+    takeTabAndActivationKeys();
+}
+
+void PLRColorWell::performClick()
+{
+    activate(true);
 }
 
 PLRColorWell::~PLRColorWell()

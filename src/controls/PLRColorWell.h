@@ -23,6 +23,8 @@ public:
     // Opens the colour panel for this well (`exclusive` is accepted for the callers' sake: one
     // panel serves one well at a time here).
     void activate(bool exclusive);
+    // As a click: opens the colour panel.
+    void performClick() override;
     bool isActive() const { return bool(m_panel); }
     void deactivate();
     // As a colour picked in the panel: stores it and sends the action.

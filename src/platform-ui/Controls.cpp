@@ -32,6 +32,29 @@ void Control::performClick()
         sendAction();
 }
 
+bool Control::isActivationKey(const QKeyEvent* event)
+{
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    return plain && !event->isAutoRepeat()
+        && (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter);
+}
+
+void Control::takeTabAndActivationKeys()
+{
+    setFocusPolicy(Qt::TabFocus);
+    m_clickedByKeys = true;
+}
+
+void Control::keyPressEvent(QKeyEvent* event)
+{
+    if (m_clickedByKeys && isActivationKey(event)) {
+        event->accept();
+        performClick();
+        return;
+    }
+    View::keyPressEvent(event);
+}
+
 // ---------------------------------------------------------------- images
 
 QRectF imageRectForScaling(const QSizeF& imageSize, const QRectF& bounds, ImageScaling scaling)
@@ -65,9 +88,7 @@ Button::Button(QWidget* parent) : Control(parent), m_font(systemFont(13))
 
 void Button::keyPressEvent(QKeyEvent* event)
 {
-    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-    if (plain && !event->isAutoRepeat()
-        && (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    if (isActivationKey(event)) {
         event->accept();
         performClick();
         return;
@@ -202,9 +223,13 @@ QString TextField::stringValue() const { return m_editor ? m_editor->text() : m_
 
 void TextField::setStringValue(const QString& value)
 {
-    m_value = AttributedString(value);
+    // The same text again changes nothing (labels are refreshed often).
+    AttributedString plain(value);
+    if (plain == m_value && (!m_editor || m_editor->text() == value))
+        return;
+    m_value = std::move(plain);
     syncEditor();
-    update();
+    textChanged();
 }
 
 AttributedString TextField::attributedStringValue() const
@@ -219,11 +244,19 @@ void TextField::setAttributedStringValue(const AttributedString& value)
 {
     m_value = value;
     syncEditor();
+    textChanged();
+}
+
+void TextField::textChanged()
+{
+    // Another text may need another size: the layout that holds the field is told, so a label
+    // whose text grows gets its room (and one that shrinks gives it back).
+    updateGeometry();
     update();
 }
 
 void TextField::setTextColor(const Color& color) { m_textColor = color; syncEditor(); update(); }
-void TextField::setFont(const QFont& font) { m_font = font; syncEditor(); update(); }
+void TextField::setFont(const QFont& font) { m_font = font; syncEditor(); textChanged(); }
 void TextField::setAlignment(TextAlignment alignment) { m_alignment = alignment; syncEditor(); update(); }
 
 void TextField::setPlaceholderString(const QString& placeholder)

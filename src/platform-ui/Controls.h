@@ -38,7 +38,16 @@ public:
 signals:
     void actionSent();
 
+protected:
+    // Space, Return and Enter (no modifiers, not held down) are the keys that click a control
+    // reached by Tab: true when the event is one of them.
+    static bool isActivationKey(const QKeyEvent* event);
+    // Tab reaches the control, and the activation keys click it (performClick()); other keys go on.
+    void takeTabAndActivationKeys();
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    bool m_clickedByKeys = false;
     QPointer<QObject> m_target;
     bool m_hasTarget = false;
     Action m_action;
@@ -175,6 +184,7 @@ protected:
 
 private:
     void syncEditor();
+    void textChanged();
     AttributedString m_value;
     Color m_textColor = Color::black();
     QFont m_font;

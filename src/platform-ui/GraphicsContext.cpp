@@ -1,5 +1,7 @@
 #include "platform-ui/GraphicsContext.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <numbers>
 
@@ -154,6 +156,61 @@ void GraphicsContext::drawAttributedString(const AttributedString& string, const
     });
 }
 
+namespace {
+
+// The blurred shadows painted last, on this thread: a view repainted (a screen sliding, a child
+// redrawn under it) paints the same shadow again and again, and blurring it is by far the
+// dearest part of a frame. Keyed by the shape as it lies in its image, the colour and the blur.
+struct ShadowImage {
+    QPainterPath shape;
+    QRgb colour = 0;
+    double blur = 0.0;
+    QImage image;
+};
+
+constexpr size_t kShadowImagesKept = 6;
+
+std::atomic<qint64> g_shadowsBlurred{0};
+
+std::vector<ShadowImage>& shadowImages()
+{
+    thread_local std::vector<ShadowImage> kept;
+    return kept;
+}
+
+} // namespace
+
+QImage GraphicsContext::shadowImage(const QPainterPath& shape, const QColor& colour, double blur, QSize size)
+{
+    std::vector<ShadowImage>& kept = shadowImages();
+    const QRgb rgba = colour.rgba();
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (kept[i].colour == rgba && kept[i].blur == blur && kept[i].image.size() == size && kept[i].shape == shape) {
+            // Most recently used first.
+            std::rotate(kept.begin(), kept.begin() + qsizetype(i), kept.begin() + qsizetype(i) + 1);
+            return kept.front().image;
+        }
+    }
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.fillPath(shape, colour);
+    }
+    blurImage(image, blur);
+    ++g_shadowsBlurred;
+    kept.insert(kept.begin(), ShadowImage{shape, rgba, blur, image});
+    if (kept.size() > kShadowImagesKept)
+        kept.pop_back();
+    return image;
+}
+
+qint64 GraphicsContext::shadowsBlurred()
+{
+    return g_shadowsBlurred.load();
+}
+
 void GraphicsContext::paintShadow(QPainter& painter, const QPainterPath& path, const Shadow& shadow, bool flipped)
 {
     if (!shadow.color.isVisible())
@@ -166,15 +223,8 @@ void GraphicsContext::paintShadow(QPainter& painter, const QPainterPath& path, c
     const QRect bounds = device.boundingRect().toAlignedRect().adjusted(-margin, -margin, margin, margin);
     if (bounds.isEmpty())
         return;
-    QImage image(bounds.size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    {
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.translate(-bounds.topLeft());
-        p.fillPath(device, shadow.color.toQColor());
-    }
-    blurImage(image, shadow.blurRadius * scale);
+    const QImage image = shadowImage(device.translated(-bounds.topLeft()), shadow.color.toQColor(),
+                                     shadow.blurRadius * scale, bounds.size());
     painter.save();
     painter.resetTransform();
     painter.drawImage(bounds.topLeft(), image);
@@ -257,31 +307,40 @@ void blurImage(QImage& image, double radius)
         return;
     if (image.format() != QImage::Format_ARGB32_Premultiplied)
         image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Three box blurs across and down (close to a gaussian), each a running sum over 2r + 1
+    // pixels that counts what lies beyond the edges as clear.
     const int r = std::max(1, int(std::lround(radius / 2.0)));
+    const int n = 2 * r + 1;
     const int w = image.width(), h = image.height();
-    std::vector<int> buffer(size_t(std::max(w, h)) * 4);
+    uchar* bits = image.bits();
+    const qsizetype bytesPerLine = image.bytesPerLine();
+    std::vector<int> channels(size_t(std::max(w, h)) * 4);
     auto pass = [&](bool horizontal) {
         const int lines = horizontal ? h : w, count = horizontal ? w : h;
+        const qsizetype step = horizontal ? qsizetype(sizeof(QRgb)) : bytesPerLine;
         for (int line = 0; line < lines; ++line) {
-            auto px = [&](int i) -> QRgb& {
-                return horizontal ? reinterpret_cast<QRgb*>(image.scanLine(line))[i]
-                                  : reinterpret_cast<QRgb*>(image.scanLine(i))[line];
-            };
+            uchar* first = horizontal ? bits + line * bytesPerLine : bits + line * qsizetype(sizeof(QRgb));
+            auto px = [&](int i) -> QRgb& { return *reinterpret_cast<QRgb*>(first + i * step); };
             for (int i = 0; i < count; ++i) {
                 const QRgb c = px(i);
-                buffer[size_t(i) * 4 + 0] = qAlpha(c);
-                buffer[size_t(i) * 4 + 1] = qRed(c);
-                buffer[size_t(i) * 4 + 2] = qGreen(c);
-                buffer[size_t(i) * 4 + 3] = qBlue(c);
+                int* to = &channels[size_t(i) * 4];
+                to[0] = qAlpha(c);
+                to[1] = qRed(c);
+                to[2] = qGreen(c);
+                to[3] = qBlue(c);
             }
+            int sum[4] = {0, 0, 0, 0};
+            for (int k = 0; k <= std::min(count - 1, r); ++k)
+                for (int c = 0; c < 4; ++c)
+                    sum[c] += channels[size_t(k) * 4 + c];
             for (int i = 0; i < count; ++i) {
-                int sum[4] = {0, 0, 0, 0};
-                const int lo = std::max(0, i - r), hi = std::min(count - 1, i + r);
-                for (int k = lo; k <= hi; ++k)
-                    for (int c = 0; c < 4; ++c)
-                        sum[c] += buffer[size_t(k) * 4 + c];
-                const int n = 2 * r + 1;
                 px(i) = qRgba(sum[1] / n, sum[2] / n, sum[3] / n, sum[0] / n);
+                if (i + r + 1 < count)
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += channels[size_t(i + r + 1) * 4 + c];
+                if (i - r >= 0)
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] -= channels[size_t(i - r) * 4 + c];
             }
         }
     };

@@ -67,6 +67,12 @@ public:
 
     // Paints the path's shadow (blurred fill) through a painter in its current transform.
     static void paintShadow(QPainter& painter, const QPainterPath& path, const Shadow& shadow, bool flipped);
+    // The shape filled with the colour and blurred, in an image of the size (the few made last
+    // on this thread are kept and handed back for the same shape, colour, blur and size).
+    static QImage shadowImage(const QPainterPath& shape, const QColor& colour, double blur, QSize size);
+    // How many shadow images were blurred in this process so far (what painting costs, for
+    // tests and benchmarks).
+    static qint64 shadowsBlurred();
     // Runs fn with the painter set up so that y runs down inside rect (returned in those coordinates).
     static void withUprightSpace(QPainter& painter, const QRectF& rect, const std::function<void(const QRectF&)>& fn);
 

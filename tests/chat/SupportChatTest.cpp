@@ -82,6 +82,14 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
     PLRWebView* web = chat->webView();
     ASSERT_NE(web, nullptr);
     EXPECT_FALSE(web->isVisibleTo(chat));
+    // Closed, it takes clicks on its button only: a tile's menu button under the rest of its
+    // square gets its own.
+    QPushButton tileMenu(&host);
+    tileMenu.setGeometry(chat->x() + 4, chat->y() + 4, 24, 24);
+    tileMenu.lower();
+    host.show();
+    EXPECT_EQ(host.childAt(tileMenu.geometry().center()), &tileMenu);
+    EXPECT_EQ(host.childAt(chat->mapTo(&host, chat->chatButton()->geometry().center())), chat->chatButton());
 
     // The page's first "newmessages" marks it loaded without a notification.
     ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isLoaded(); }, 15000));
@@ -98,6 +106,8 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
     EXPECT_EQ(chat->geometry(), QRect(800 - 20 - 300, 700 - 20 - 500, 300, 500));
     EXPECT_EQ(chat->webViewFrame(), QRect(0, 0, 300, 500));
     EXPECT_TRUE(chat->chatButton()->isHidden());
+    // Open, the messenger takes every click over it.
+    EXPECT_TRUE(chat->isAncestorOf(host.childAt(tileMenu.geometry().center())) || host.childAt(tileMenu.geometry().center()) == chat);
     // The open chat has rounded corners and a soft shadow around it, outside its rectangle.
     EXPECT_FALSE(web->mask().contains(QPoint(0, 0)));
     EXPECT_TRUE(web->mask().contains(QPoint(5, 5)));
@@ -121,6 +131,7 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
     EXPECT_EQ(chat->webViewFrame(), QRect(20, 0, 80, 85));
     EXPECT_FALSE(chat->chatButton()->isHidden());
     EXPECT_TRUE(chat->shadowView()->isHidden());   // closed: no shadow
+    EXPECT_EQ(host.childAt(tileMenu.geometry().center()), &tileMenu);
 
     // Unknown bodies and other handlers change nothing.
     chat->handleScriptMessage("jsHandler", "reboot");

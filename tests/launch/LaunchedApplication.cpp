@@ -247,6 +247,13 @@ QString LaunchedApplication::mainWindow() const
     return largestArea > 100 * 100 ? largest : QString();
 }
 
+QString LaunchedApplication::focusedWindow() const
+{
+    bool ok = false;
+    const QString focused = QString::fromLatin1(m_screen.run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")}, &ok)).trimmed();
+    return ok ? focused : QString();
+}
+
 QString LaunchedApplication::windowTitle() const
 {
     const QString window = mainWindow();

@@ -59,6 +59,8 @@ public:
     // The main window (the largest visible window of the process), or 0.
     QString mainWindow() const;
     QString windowTitle() const;
+    // The X window that has the keyboard (its id), empty when none does.
+    QString focusedWindow() const;
     QSize windowSize() const;
     QImage screenshot() const;
 

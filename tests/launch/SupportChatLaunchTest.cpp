@@ -124,6 +124,18 @@ INSTANTIATE_TEST_SUITE_P(OpenGL, SupportChatOpensTest, ::testing::Values(false, 
                              return param.param ? std::string("WithoutOpenGL") : std::string("SoftwareOpenGL");
                          });
 
+// The chat's web view entering the main window makes Qt build the window anew; the window keeps
+// the keyboard it had (there is no window manager here to give it back), so the keys a user
+// types on the home screen go to it.
+TEST_F(SupportChatLaunchTest, TheWindowKeepsTheKeyboardAsTheChatTakesItsCorner)
+{
+    ASSERT_NO_FATAL_FAILURE(launchToHome());
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is loaded and listens for messages"); }, kTimeoutMs));
+    EXPECT_TRUE(pollUntil([&] { return !app->mainWindow().isEmpty() && app->focusedWindow() == app->mainWindow(); }, 20000))
+        << app->focusedWindow().toStdString() << " has the keyboard, the window is " << app->mainWindow().toStdString();
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+}
+
 TEST_F(SupportChatLaunchTest, SupportsMessageBadgesTheWindowInARunThatNeverOpenedTheChat)
 {
     ASSERT_NO_FATAL_FAILURE(launchToHome());

@@ -2,6 +2,8 @@
 // the outdated-version alert, the post-controller cache, the first-run welcome and a locked account.
 
 #include "ShellTestSupport.h"
+#include "platform-ui/GraphicsContext.h"
+#include "shell/home/PLRSupportChatHook.h"
 
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "store/session/PLRDefaults.h"
@@ -239,6 +241,59 @@ TEST_F(ShellTest, APostSlidingUpOverHomeCastsItsShadow)
     finishAnimations();
     EXPECT_EQ(post->y(), 0);
     EXPECT_FALSE(root()->rootView()->slideShadow()->isVisible());
+}
+
+// A post sliding back down to home is repainted at every frame of its slide: its shadow is
+// blurred once for the whole slide, not again at each frame (what made a slide cost a quarter
+// of a second per frame).
+TEST_F(ShellTest, ASlidingPostBlursItsShadowOnceForTheWholeSlide)
+{
+    prepareExistingStore();
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    finishAnimations();
+    root()->presentPost(addPost(QStringLiteral("Sliding")));
+    finishAnimations();
+    testing_support::drainEvents();
+    QWidget* post = root()->currentPostViewController()->view();
+    ASSERT_TRUE(post->isVisible());
+    post->repaint();
+    const qint64 before = platform::ui::GraphicsContext::shadowsBlurred();
+    root()->moveHome(true);
+    int frames = 0;
+    for (; frames < 20 && root()->currentPostViewController(); ++frames) {
+        platform::ui::AnimationClock::shared().advance(0.05);
+        if (root()->currentPostViewController())
+            root()->currentPostViewController()->view()->repaint();
+        testing_support::drainEvents();
+    }
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_GE(frames, 5);
+    EXPECT_LE(platform::ui::GraphicsContext::shadowsBlurred() - before, 1) << frames << " frames";
+}
+
+// The support chat sits in the home screen's corner only: an open post's canvas has nothing over
+// it, and home takes the chat back when it shows again.
+TEST_F(ShellTest, TheSupportChatStaysOnHomeAndLeavesThePostsCanvasClear)
+{
+    prepareExistingStore();
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    finishAnimations();
+    QList<QPointer<QWidget>> hosts;
+    PLRSupportChatHook::setAttach([&hosts](QWidget* host) { hosts << host; });
+    root()->presentPost(addPost(QStringLiteral("Clear")));
+    finishAnimations();
+    testing_support::drainEvents();
+    QWidget* post = root()->currentPostViewController()->view();
+    for (const QPointer<QWidget>& host : std::as_const(hosts))
+        EXPECT_FALSE(host && (host == post || post->isAncestorOf(host))) << host->metaObject()->className();
+    root()->moveHome(true);
+    finishAnimations();
+    ASSERT_FALSE(hosts.isEmpty());
+    EXPECT_EQ(hosts.back(), root()->homeViewController()->view());
 }
 
 TEST_F(ShellTest, FirstRunWelcomesBeforeHomeAndStaysBehindTheNewPost)

@@ -1,9 +1,13 @@
 #include "UiTestSupport.h"
 
+#include "platform-ui/GraphicsContext.h"
 #include "platform-ui/Layer.h"
 #include "platform/Clock.h"
 
 #include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -210,6 +214,61 @@ TEST(Layer, TrimmedPathsKeepTheAskedPart)
     EXPECT_NEAR(half.boundingRect().left(), 25, 1e-9);
     EXPECT_NEAR(half.boundingRect().right(), 75, 1e-9);
     EXPECT_TRUE(trimmedPath(line, 0.6, 0.4).isEmpty());
+}
+
+// The shadow blur gives what three plain box blurs across and down give (each pixel the mean of
+// the 2r + 1 around it, what lies beyond the edges counting as clear), for a blur wider than the
+// image too; a shadow asked for again is the same image, made once.
+TEST(ShadowBlur, MatchesPlainBoxBlursAndIsMadeOncePerShape)
+{
+    const auto plainBlur = [](QImage image, int r) {
+        const int w = image.width(), h = image.height(), n = 2 * r + 1;
+        for (int round = 0; round < 3; ++round) {
+            for (const bool across : {true, false}) {
+                QImage out = image;
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        int sum[4] = {0, 0, 0, 0};
+                        for (int k = -r; k <= r; ++k) {
+                            const int sx = across ? x + k : x, sy = across ? y : y + k;
+                            if (sx < 0 || sy < 0 || sx >= w || sy >= h)
+                                continue;
+                            const QRgb c = image.pixel(sx, sy);
+                            sum[0] += qAlpha(c), sum[1] += qRed(c), sum[2] += qGreen(c), sum[3] += qBlue(c);
+                        }
+                        reinterpret_cast<QRgb*>(out.scanLine(y))[x] = qRgba(sum[1] / n, sum[2] / n, sum[3] / n, sum[0] / n);
+                    }
+                image = out;
+            }
+        }
+        return image;
+    };
+    QImage image(37, 23, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(QColor(20, 40, 200, 180));
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(QRectF(4.5, 3.5, 20, 14));
+        painter.fillRect(QRect(28, 2, 6, 19), QColor(250, 10, 10));
+    }
+    for (const double radius : {2.0, 6.0, 60.0}) {
+        QImage blurred = image;
+        platform::ui::blurImage(blurred, radius);
+        const QImage expected = plainBlur(image, std::max(1, int(std::lround(radius / 2.0))));
+        EXPECT_EQ(blurred, expected) << radius;
+    }
+
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(20, 20, 300, 200), 5, 5);
+    const qint64 before = platform::ui::GraphicsContext::shadowsBlurred();
+    const QImage first = platform::ui::GraphicsContext::shadowImage(shape, QColor(0, 0, 0, 50), 5.0, QSize(340, 240));
+    const QImage again = platform::ui::GraphicsContext::shadowImage(shape, QColor(0, 0, 0, 50), 5.0, QSize(340, 240));
+    EXPECT_EQ(first.cacheKey(), again.cacheKey());
+    const QImage darker = platform::ui::GraphicsContext::shadowImage(shape, QColor(0, 0, 0, 80), 5.0, QSize(340, 240));
+    EXPECT_NE(darker, first);
+    EXPECT_EQ(platform::ui::GraphicsContext::shadowsBlurred() - before, 2);
 }
 
 TEST(View, PaintedInBandsItDrawsTheSamePixelsAsWhole)

@@ -7,6 +7,7 @@
 #include "platform-ui/Window.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPainter>
 
@@ -227,4 +228,39 @@ TEST(StackViews, VerticalStackFromTheTop)
     EXPECT_EQ(first->frame(), QRectF(0, 37.5, 100, 32.5)); // y up: the first view on top
     EXPECT_EQ(second->frame(), QRectF(0, 0, 100, 32.5));
     EXPECT_EQ(stack.indexOfArrangedSubview(second), 1);
+}
+
+// A label whose text changes gets the room the new text needs from the layout that holds it, a
+// longer text and then a font of a larger size alike (no caller has to tell the layout itself).
+TEST(TextFields, ALabelWhoseTextChangesGetsItsRoomFromItsLayout)
+{
+    using namespace platform::ui;
+    QWidget row;
+    auto* columns = new QHBoxLayout(&row);
+    columns->setContentsMargins(0, 0, 0, 0);
+    auto* label = TextField::labelWithString(QStringLiteral("EXPORT"), &row);
+    columns->addWidget(label);
+    columns->addStretch(1);
+    row.resize(600, 40);
+    row.show();
+    QApplication::processEvents();
+    const int shortWidth = label->width();
+    ASSERT_GE(shortWidth, label->sizeHint().width());
+
+    label->setStringValue(QStringLiteral("EXPORT 12 BLOCKS AS A COLLAGE"));
+    QApplication::processEvents();
+    EXPECT_GT(label->sizeHint().width(), shortWidth);
+    EXPECT_GE(label->width(), label->sizeHint().width());
+
+    QFont larger = label->font();
+    larger.setPointSizeF(larger.pointSizeF() * 2);
+    label->setFont(larger);
+    QApplication::processEvents();
+    EXPECT_GE(label->width(), label->sizeHint().width());
+    EXPECT_GE(label->height(), label->sizeHint().height());
+
+    // And gives it back when the text is short again.
+    label->setStringValue(QStringLiteral("OK"));
+    QApplication::processEvents();
+    EXPECT_LT(label->width(), shortWidth * 2);
 }

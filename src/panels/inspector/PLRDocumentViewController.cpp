@@ -104,7 +104,9 @@ View* PLRDocumentViewController::loadView()
     // Padding: a field and a stepper.
     auto* paddingHolder = new QWidget(content);
     auto* paddingRow = new QHBoxLayout(paddingHolder);
-    paddingRow->setContentsMargins(0, 0, 0, 0);
+    // Room for the field's and the stepper's focus rings.
+    const int ring = int(std::ceil(View::kFocusRingWidth));
+    paddingRow->setContentsMargins(ring, ring, ring, ring);
     paddingRow->setSpacing(4);
     m_paddingTextField = editableField(paddingHolder);
     m_paddingTextField->setIdentifier(QStringLiteral("paddingTextField"));
@@ -221,7 +223,9 @@ void PLRDocumentViewController::buildSettingsView()
     m_publishedView = new InspectorBGView(scroll);
     m_publishedView->setMinimumHeight(36);
     auto* statusRow = new QHBoxLayout(m_publishedView);
-    statusRow->setContentsMargins(0, 4, 0, 6);
+    // (The right margin is the publish link's focus ring's room.)
+    const int ring = int(std::ceil(View::kFocusRingWidth));
+    statusRow->setContentsMargins(0, 4, ring, 6);
     m_publishedStatusIconView = new ImageView(m_publishedView);
     m_publishedStatusIconView->setFixedSize(16, 16);
     m_publishedStatusText = caption(QString(), m_publishedView);
@@ -268,7 +272,7 @@ void PLRDocumentViewController::buildSettingsView()
 
     m_wordpressSettingsView = new InspectorBGView(scroll);
     auto* wordpressColumn = new QVBoxLayout(m_wordpressSettingsView);
-    wordpressColumn->setContentsMargins(0, 4, 0, 6);
+    wordpressColumn->setContentsMargins(ring, 4, ring, 6);
     m_categoriesPopup = plr::insp::popupButton(m_wordpressSettingsView, {});
     // The site's categories come from the site: the pop-up takes the row's width (a narrow
     // caption leaves it room for the usual names) and never widens the page for a long one.

@@ -14,6 +14,8 @@
 
 #include <QHBoxLayout>
 #include <QStackedWidget>
+
+#include <cmath>
 #include <QVBoxLayout>
 
 using namespace platform::ui;
@@ -23,9 +25,21 @@ namespace {
 // A header button: its title strong while active, dim while not.
 class HeaderButton : public Control {
 public:
-    HeaderButton(const QString& title, QWidget* parent) : Control(parent), m_title(title) { setFixedSize(72, 30); }
+    HeaderButton(const QString& title, QWidget* parent) : Control(parent), m_title(title)
+    {
+        setFixedSize(72, 30);
+        // Tab reaches the page and area tabs; Space or Return chooses one.
+        takeTabAndActivationKeys();
+    }
     bool isActive() const { return m_active; }
     void setActive(bool active) { m_active = active; update(); }
+    // The ring goes round the title, inside the tab (the tabs sit close to each other and to
+    // their underlines).
+    QRectF focusRingMaskBounds() const override
+    {
+        const double inset = std::ceil(View::kFocusRingWidth) + 1.0;
+        return bounds().adjusted(inset, inset, -inset, -inset);
+    }
     void mouseDown(const MouseEvent&) override {}
     void mouseUp(const MouseEvent& event) override
     {

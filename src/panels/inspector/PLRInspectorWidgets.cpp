@@ -197,6 +197,22 @@ QWidget* separator(QWidget* parent)
 SegmentedControl::SegmentedControl(const QStringList& titles, QWidget* parent) : Control(parent), m_titles(titles)
 {
     setFixedHeight(24);
+    // Tab reaches it; the Left and Right arrows choose the segment beside the chosen one.
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void SegmentedControl::keyPressEvent(QKeyEvent* event)
+{
+    const int step = event->key() == Qt::Key_Left ? -1 : event->key() == Qt::Key_Right ? 1 : 0;
+    if (step == 0 || m_titles.isEmpty()) {
+        Control::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    const int from = m_selected < 0 ? (step > 0 ? -1 : int(m_titles.size())) : m_selected;
+    const int to = std::clamp(from + step, 0, int(m_titles.size()) - 1);
+    if (to != m_selected)
+        clickSegment(to);
 }
 
 void SegmentedControl::setSelectedSegment(int index)
@@ -251,6 +267,7 @@ void SegmentedControl::drawRect(GraphicsContext& context, const QRectF&)
 StateButton::StateButton(const QString& title, QWidget* parent) : Control(parent), m_title(title)
 {
     setFixedSize(30, 24);
+    takeTabAndActivationKeys();
 }
 
 void StateButton::mouseUp(const MouseEvent& event)
@@ -327,6 +344,15 @@ void LimitedTextEdit::setMinimumAutoHeight(double height)
     m_minimumAutoHeight = height;
     setVerticalScrollBarPolicy(height > 0.0 ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
     fitHeight();
+}
+
+QSize LimitedTextEdit::minimumSizeHint() const
+{
+    // Growing with its text, it needs no more than its smallest height to begin with.
+    const QSize base = QPlainTextEdit::minimumSizeHint();
+    if (m_minimumAutoHeight <= 0.0)
+        return base;
+    return QSize(base.width(), int(std::ceil(m_minimumAutoHeight)));
 }
 
 void LimitedTextEdit::fitHeight()

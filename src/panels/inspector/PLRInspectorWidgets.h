@@ -80,6 +80,8 @@ public:
     // As a click on the segment: selects it and sends the action.
     void clickSegment(int index);
     QSize sizeHint() const override { return QSize(int(m_titles.size()) * 40, 24); }
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 private:
     QStringList m_titles;
     int m_selected = -1;
@@ -122,6 +124,7 @@ public:
     void setMinimumAutoHeight(double height);
     // Return inserts a line break when set, else ends editing (focus leaves).
     void setReturnInsertsLineBreak(bool inserts) { m_returnBreaks = inserts; }
+    QSize minimumSizeHint() const override;
 signals:
     void textEdited();
     void editingEnded();

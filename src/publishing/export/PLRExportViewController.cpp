@@ -373,7 +373,6 @@ void PLRExportViewController::ensureViews()
     if (!isViewLoaded())
         return;
     exportButtonTitle->setStringValue(exportButtonText());
-    exportButtonTitle->updateGeometry();   // a longer title takes its room
     const bool collage = m_exportType == 2;
     locationView->setHidden(collage);
     createSubFolderView->setHidden(collage);

@@ -7,6 +7,7 @@
 #include "publishing/publish/PLRPublishPanelSupport.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -33,6 +34,25 @@ PLRPublishButton::PLRPublishButton(QWidget* parent) : View(parent)
     row->addWidget(m_icon, 0, Qt::AlignVCenter);
     row->addWidget(m_label, 0, Qt::AlignVCenter);
     row->addStretch(1);
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void PLRPublishButton::drawFocusRingMask(GraphicsContext& context)
+{
+    context.fillPath(roundedRectPath(focusRingMaskBounds(), 6.0, 6.0), Color::black());
+}
+
+void PLRPublishButton::keyPressEvent(QKeyEvent* event)
+{
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && !event->isAutoRepeat()
+        && (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        event->accept();
+        if (isEnabled() && m_delegate)
+            m_delegate->buttonWasClicked(this);
+        return;
+    }
+    View::keyPressEvent(event);
 }
 
 void PLRPublishButton::drawRect(GraphicsContext& context, const QRectF&)

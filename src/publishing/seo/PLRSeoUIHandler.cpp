@@ -16,6 +16,8 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+
+#include <algorithm>
 #include <QPixmap>
 #include <QVBoxLayout>
 
@@ -186,7 +188,11 @@ void PLRSeoUIHandler::summaryChanged()
         row.label->setText(text);
         row.shownLevel = metrics[index]->summaryLevel();
         const QImage icon = imageForSummaryLevel(row.shownLevel);
-        row.icon->setPixmap(icon.isNull() ? QPixmap() : QPixmap::fromImage(icon));
+        // (Drawn at the light's own size: a picture of twice the points is a 2x one.)
+        QPixmap light = icon.isNull() ? QPixmap() : QPixmap::fromImage(icon);
+        if (!light.isNull())
+            light.setDevicePixelRatio(std::max(1.0, light.width() / double(row.icon->width())));
+        row.icon->setPixmap(light);
         row.icon->setAccessibleName(stringForSEOSummary(row.shownLevel));
         if (index == 3)
             continue;

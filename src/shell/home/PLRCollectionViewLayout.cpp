@@ -107,7 +107,7 @@ bool PLRCollectionViewFlowLayout::shouldInvalidateLayoutForBoundsChange(const QR
 
 QList<PLRCollectionViewLayoutAttributes> PLRGalleryViewLayout::placeRows(const QList<PLRCollectionViewLayoutAttributes>& flow,
                                                                         double collectionWidth, double itemWidth,
-                                                                        qint64* imagesAcross)
+                                                                        qint64* imagesAcross, qint64 columns)
 {
     if (flow.isEmpty())
         return flow;
@@ -128,7 +128,7 @@ QList<PLRCollectionViewLayoutAttributes> PLRGalleryViewLayout::placeRows(const Q
         }
         rows.last().append(copy);
     }
-    widest = std::max<qint64>(widest, rows.last().size());
+    widest = std::max<qint64>({widest, qint64(rows.last().size()), columns});
     if (imagesAcross)
         *imagesAcross = widest;
 
@@ -148,7 +148,9 @@ QList<PLRCollectionViewLayoutAttributes> PLRGalleryViewLayout::placeRows(const Q
 
 QList<PLRCollectionViewLayoutAttributes> PLRGalleryViewLayout::layoutAttributesForElementsInRect(const QRectF& rect) const
 {
-    return placeRows(flowAttributesInRect(rect), collectionSize().width(), itemSize().width(), &m_imagesAcross);
+    const double available = collectionSize().width() - sectionInset().left() - sectionInset().right();
+    const qint64 columns = m_spacesAsFullRows ? itemsPerRow(available, itemSize().width(), minimumInteritemSpacing()) : 0;
+    return placeRows(flowAttributesInRect(rect), collectionSize().width(), itemSize().width(), &m_imagesAcross, columns);
 }
 
 PLRCollectionViewLayoutAttributes PLRGalleryViewLayout::layoutAttributesForItem(qint64 section, qint64 item) const

@@ -90,10 +90,17 @@ private:
 class PLRGalleryViewLayout : public PLRCollectionViewFlowLayout {
 public:
     // The placement itself, a pure function of the flow attributes (in order), the collection's
-    // width and the item width. `imagesAcross` receives the length of the widest row.
+    // width and the item width. `imagesAcross` receives the length of the widest row. With
+    // `columns`, rows are spaced as a row of that many items at least would be.
     static QList<PLRCollectionViewLayoutAttributes> placeRows(const QList<PLRCollectionViewLayoutAttributes>& flow,
                                                              double collectionWidth, double itemWidth,
-                                                             qint64* imagesAcross = nullptr);
+                                                             qint64* imagesAcross = nullptr, qint64 columns = 0);
+
+    // Spaces every row as a full row (as many items as the width holds) is spaced, also when
+    // fewer items are shown than fill one: a grid keeps its spacing and columns whatever its
+    // count (the home screen's tiles, with or without the new-post tile, while searching).
+    bool spacesAsFullRows() const { return m_spacesAsFullRows; }
+    void setSpacesAsFullRows(bool full) { m_spacesAsFullRows = full; }
 
     QList<PLRCollectionViewLayoutAttributes> layoutAttributesForElementsInRect(const QRectF& rect) const override;
     PLRCollectionViewLayoutAttributes layoutAttributesForItem(qint64 section, qint64 item) const override;
@@ -102,6 +109,7 @@ public:
 
 private:
     mutable qint64 m_imagesAcross = 0;
+    bool m_spacesAsFullRows = false;
 };
 
 // One row of items scrolling sideways, centred vertically.

@@ -244,6 +244,9 @@ void PLRHomeViewController::viewDidLoad()
     // Below the last row, room for the support chat's button in the bottom trailing corner, so
     // that the last tiles (their menu buttons above all) can always be scrolled clear of it.
     layout->setSectionInset(QMarginsF(10, 0, 10, kSupportChatClearance));   // left, top, right, bottom
+    // Four columns 10 apart whatever the count: one post beside the new-post tile, or a search
+    // matching two, stand where they would in a full row, not spread over the width.
+    layout->setSpacesAsFullRows(true);
     m_postCollectionView->setCollectionViewLayout(std::move(layout));
     m_postCollectionView->registerItemFactory(QLatin1String(kPLRRecentCollectionViewItemNewPostIdentifier),
                                               [] { return new PLRRecentCollectionViewItemNewPost; });

@@ -14,6 +14,7 @@
 #include <QIcon>
 #include <QPluginLoader>
 #include <QPushButton>
+#include <QRegion>
 #include <QToolTip>
 
 // Qt's own setter of the context every OpenGL context of the application shares with (the one
@@ -216,6 +217,9 @@ PLRSupportChatButton::PLRSupportChatButton(QWidget* parent) : QWidget(parent)
     m_button->setStyleSheet(QStringLiteral("QPushButton{border:none;background:transparent;}"));
     m_button->setGeometry(kViewSize - kButtonMargin - kButtonSize, kViewSize - kButtonMargin - kButtonSize, kButtonSize,
                           kButtonSize);
+    // Only the button takes clicks: the rest of the square, clear, leaves them to what lies under
+    // it (the home screen's last tiles and their menu buttons).
+    setMask(QRegion(m_button->geometry()));
     connect(m_button, &QPushButton::clicked, this, &PLRSupportChatButton::press);
     // Without a plugin (no file, or one that did not load) the button says so from the start.
     if (!PLRSupportChatLoader::mayBeAvailable())

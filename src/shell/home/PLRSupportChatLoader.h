@@ -9,7 +9,7 @@ class PLRSupportChatPlugin;
 class QPushButton;
 
 // Finds and loads the support-chat plugin, and stands in for the chat in the home screen's
-// and canvas's corner until it is loaded: the chat's button. The application loads the chat
+// corner until it is loaded: the chat's button. The application loads the chat
 // once its main window's first frame is painted, so that support's messages are told from the
 // start of a run; a press before then loads it at once and opens it. Without the plugin the
 // button says the chat is unavailable.

@@ -1,9 +1,6 @@
 #include "shell/post/PLRPostCanvasViewController.h"
 
 #include "canvas/interaction/PLRLayoutViewController.h"
-#include "shell/home/PLRSupportChatHook.h"
-
-#include <QEvent>
 
 #include <QVBoxLayout>
 
@@ -27,17 +24,8 @@ View* PLRPostCanvasViewController::loadView()
         canvas->setParent(root);
         column->addWidget(canvas);
     }
-    root->installEventFilter(this);
+    // (The support chat stays on the home screen: nothing lies over the post's canvas.)
     return root;
-}
-
-bool PLRPostCanvasViewController::eventFilter(QObject* watched, QEvent* event)
-{
-    // The one support chat moves into the canvas's bottom trailing corner whenever the canvas is
-    // shown (and back to the home screen when that is shown again).
-    if (isView(watched) && event->type() == QEvent::Show)
-        PLRSupportChatHook::attach(view());
-    return PLRGenericPostViewController::eventFilter(watched, event);
 }
 
 void PLRPostCanvasViewController::setPostManager(PLRPostManager* manager)

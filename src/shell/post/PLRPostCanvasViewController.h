@@ -29,7 +29,6 @@ public:
 
 protected:
     platform::ui::View* loadView() override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     std::unique_ptr<PLRLayoutViewController> m_canvas;

@@ -57,6 +57,26 @@ TEST(GalleryViewLayout, LoneItemsAndHeaders)
     EXPECT_TRUE(PLRGalleryViewLayout::placeRows({}, 620, 100).isEmpty());
 }
 
+TEST(GalleryViewLayout, RowsSpacedAsFullRowsKeepTheColumnsWhateverTheCount)
+{
+    for (const qint64 count : {1, 2, 3, 6}) {
+        PLRGalleryViewLayout layout;
+        layout.setItemSize(QSizeF(100, 100));
+        layout.setMinimumInteritemSpacing(10);
+        layout.setMinimumLineSpacing(10);
+        layout.setSectionInset(QMarginsF(10, 0, 10, 0));
+        layout.setSpacesAsFullRows(true);
+        layout.prepareLayout(QSizeF(620, 400), {count});
+        const auto placed = layout.layoutAttributesForElementsInRect(QRectF(0, 0, 620, 1000));
+        EXPECT_EQ(layout.currentItemWidth(), 5) << count;
+        EXPECT_EQ(xs(placed, 0), QList<double>({20, 140, 260, 380, 500}).mid(0, std::min<qint64>(count, 5))) << count;
+    }
+    // Without it a short single row spreads over the width.
+    EXPECT_EQ(xs(PLRGalleryViewLayout::placeRows({item(0, 10, 0), item(1, 120, 0)}, 620, 100), 0), QList<double>({140, 380}));
+    EXPECT_EQ(xs(PLRGalleryViewLayout::placeRows({item(0, 10, 0), item(1, 120, 0)}, 620, 100, nullptr, 5), 0),
+              QList<double>({20, 140}));
+}
+
 TEST(GalleryViewLayout, HomeGridFillsFourColumnsExactly)
 {
     // The home screen's tiles: (W - 50) / 4 wide with spacing 10 and insets 10 fill the width.

@@ -349,6 +349,46 @@ TEST(HomeScreen, TileSizesFollowTheCollectionWidth)
     EXPECT_EQ(home.controller.galleryLayout()->itemSize(), QSizeF(200, 342));
 }
 
+// However few tiles there are, they stand in the grid's columns, 10 apart from the left: one post
+// beside the new-post tile, a search that matches two or three, a short last row.
+TEST(HomeScreen, FewTilesKeepTheGridsColumnsAndSpacing)
+{
+    PLRDefaults::setHomeSortType(0);
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    makePost(session, "Lake trip");
+    Home home;
+    home.setCollectionWidth(1050);   // tiles 250 wide: columns at 10, 270, 530 and 790
+    const QList<double> columns{10, 270, 530, 790};
+    const auto lefts = [&home] {
+        QList<double> found;
+        for (qint64 i = 0; i < home.collection()->numberOfItems(); ++i)
+            found << home.collection()->frameForItemAtIndex(i).x();
+        return found;
+    };
+    EXPECT_EQ(lefts(), columns.mid(0, 2));   // the new-post tile and the post
+    ASSERT_TRUE(home.tile(1));
+    EXPECT_EQ(home.tile(1)->view()->x(), 270);
+
+    makePost(session, "Mountain lake");
+    makePost(session, "Lake shore");
+    makePost(session, "City");
+    makePost(session, "Lakeside");
+    testing_support::drainEvents();
+    EXPECT_EQ(lefts(), columns + QList<double>({10, 270}));   // a full row, then a short one
+    home.type("LAKE");
+    ASSERT_EQ(home.collection()->numberOfItems(), 4);
+    EXPECT_EQ(lefts(), columns);
+    home.type("lake t");
+    EXPECT_EQ(lefts(), columns.mid(0, 1));
+    home.type("o");   // Lake shore, Mountain lake
+    ASSERT_EQ(home.collection()->numberOfItems(), 2);
+    EXPECT_EQ(lefts(), columns.mid(0, 2));
+    for (qint64 i = 0; i < 2; ++i) {
+        ASSERT_TRUE(home.tile(i));
+        EXPECT_EQ(home.tile(i)->view()->x(), columns[i]) << i;
+    }
+}
+
 TEST(HomeScreen, TheNewPostTilesPictureFillsItsSlotAndItsBadgeIsRound)
 {
     signIn("u-1", "ann@example.com");

@@ -84,6 +84,21 @@ TEST_F(SupportChatLoaderTest, TheChatLoadedAfterTheFirstFrameTakesTheButtonsPlac
     EXPECT_EQ(plugin.installs, 1);
 }
 
+// The button's square is clear around it: what lies under the rest of it (a tile's menu button
+// in the home screen's last row) gets its own clicks.
+TEST_F(SupportChatLoaderTest, TheButtonTakesClicksOnItselfOnly)
+{
+    PLRSupportChatLoader::setPluginForTesting(&plugin);
+    QPushButton tileMenu(&host);
+    PLRSupportChatButton* button = attachStandIn();
+    ASSERT_NE(button, nullptr);
+    tileMenu.setGeometry(button->x() + 4, button->y() + 4, 24, 24);
+    tileMenu.lower();
+    host.show();
+    EXPECT_EQ(host.childAt(tileMenu.geometry().center()), &tileMenu);
+    EXPECT_EQ(host.childAt(button->mapTo(&host, button->button()->geometry().center())), button->button());
+}
+
 TEST_F(SupportChatLoaderTest, APressBeforeTheChatIsLoadedLoadsItThereAndOpensIt)
 {
     PLRSupportChatLoader::setPluginForTesting(&plugin);

@@ -316,19 +316,18 @@ TEST_F(PostViewTest, AppearingAndLeavingAreAnnounced)
     }));
 }
 
-TEST_F(PostViewTest, TheCanvasHostsTheSupportChatWhenShown)
+// The support chat stays on the home screen: an open post puts nothing over its canvas, neither
+// when it opens nor when it is shown again.
+TEST_F(PostViewTest, TheCanvasLeavesTheSupportChatToHome)
 {
     QList<QWidget*> hosts;
     PLRSupportChatHook::setAttach([&](QWidget* host) { hosts << host; });
     PLRPostViewController* c = openExisting();
-    QWidget* canvasView = c->layoutViewController()->view();
-    ASSERT_FALSE(hosts.isEmpty());
-    EXPECT_EQ(hosts.back(), canvasView);
-    // Shown again after the home screen took the chat: the canvas takes it back.
-    hosts.clear();
+    testing_support::drainEvents();
     c->view()->hide();
     c->view()->show();
-    EXPECT_EQ(hosts, QList<QWidget*>({canvasView}));
+    testing_support::drainEvents();
+    EXPECT_TRUE(hosts.isEmpty());
     PLRSupportChatHook::setAttach(nullptr);
 }
 
