@@ -305,8 +305,6 @@ void PLRGalleryViewItem::mouseDown(const MouseEvent& event)
 
 PLRGalleryView::PLRGalleryView(QWidget* parent) : View(parent)
 {
-    // Drawn for every frame of a scroll: kept on the painting thread (see View::paintsInBands).
-    setPaintsInBands(true);
     m_loadingIndicator = new PLRGalleryLoadingIndicator(this);
     m_menu = new QMenu(this);
     m_addToPostMenuItem = m_menu->addAction(QStringLiteral("Add to Post"), this, [this] { addToPostAction(); });
