@@ -34,6 +34,8 @@
 
 #include <cmath>
 
+#include <cmath>
+
 using namespace platform::ui;
 
 PLRBaseWindowController::PLRBaseWindowController(QObject* parent)
@@ -254,7 +256,9 @@ void PLRBaseWindowController::layoutTitleBar()
     fromRight(m_positiveZoomButton, 24, 2, placer);
     fromRight(m_numberZoomButton, 48, 2, placer);
     fromRight(m_negativeZoomButton, 24, 8, placer);
-    // Each group just covers its controls, so the title bar around them still moves the window.
+    // Each group just covers its controls and the focus rings drawn around them (a group clips
+    // what its controls draw), so the title bar around them still moves the window.
+    const int ring = int(std::ceil(View::kFocusRingWidth)) + 1;
     for (View* group : {m_toolbarItems.data(), m_toolbarItemsFarRight.data()}) {
         if (!group)
             continue;
@@ -262,7 +266,7 @@ void PLRBaseWindowController::layoutTitleBar()
         for (const auto& [view, rect] : std::as_const(places))
             if (view && view->parentWidget() == group)
                 extent = extent.united(rect);
-        group->setGeometry(extent);
+        group->setGeometry(extent.adjusted(-ring, -ring, ring, ring));
     }
     for (const auto& [view, rect] : std::as_const(places))
         if (view)

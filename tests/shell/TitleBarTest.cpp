@@ -27,6 +27,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace shell_test;
 
@@ -233,6 +234,16 @@ TEST_F(TitleBarTest, PostViewShowsAndHidesTheToolbarItems)
     const QRect exportInHeader(window()->exportButton()->mapTo(window()->headerView(), QPoint(0, 0)),
                                window()->exportButton()->size());
     EXPECT_EQ(exportInHeader.right(), window()->headerView()->width() - 16 - 1);
+    // A group clips what its controls draw: each control's whole focus ring fits inside it.
+    const int ring = int(std::ceil(platform::ui::View::kFocusRingWidth));
+    for (platform::ui::View* group : {window()->toolbarItems(), window()->toolbarItemsFarRight()}) {
+        for (QWidget* control : group->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (control->focusPolicy() == Qt::NoFocus)
+                continue;
+            EXPECT_TRUE(group->rect().contains(control->geometry().adjusted(-ring, -ring, ring, ring)))
+                << control->objectName().toStdString();
+        }
+    }
 
     root()->moveHome(true);
     finishAnimations();

@@ -23,6 +23,14 @@ PLRDraggingDestinationScrollView::PLRDraggingDestinationScrollView(QWidget* pare
     setFocusPolicy(Qt::NoFocus);
 }
 
+bool PLRDraggingDestinationScrollView::focusNextPrevChild(bool next)
+{
+    // The photos are one view taller than the scroll view, which scrolls to the photo that takes
+    // the keyboard itself: the scroll area's own bringing into view of the focused child would
+    // scroll to the middle of them whenever Tab leaves the gallery.
+    return QWidget::focusNextPrevChild(next);
+}
+
 double PLRDraggingDestinationScrollView::contentAlpha() const
 {
     if (auto* view = qobject_cast<View*>(widget()))

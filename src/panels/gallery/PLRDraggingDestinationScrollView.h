@@ -18,6 +18,7 @@ public:
     static void showRefusalAlert(QWidget* parent);
 
 protected:
+    bool focusNextPrevChild(bool next) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;

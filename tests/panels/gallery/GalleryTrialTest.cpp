@@ -19,6 +19,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 using namespace gallery_test;
@@ -286,4 +288,43 @@ TEST(GalleryTrial, TabReachesThePhotosAndReturnPutsOneOnThePage)
     Gallery::settle();
     ASSERT_GT(manager->layoutManager()->representedLayout()->sections_size(), 0);
     EXPECT_EQ(manager->layoutManager()->representedLayout()->sections(0).blocks_size(), 1);
+}
+
+// Tab leaving the photos leaves the gallery where it was scrolled: it does not jump to the middle
+// of the photos (where the post would open again, its first rows out of sight).
+TEST(GalleryTrial, TabOutOfThePhotosKeepsTheGalleryWhereItWas)
+{
+    const QString folder = testing_support::testHome() + "/Many";
+    QDir().mkpath(folder);
+    constexpr int kPhotos = 24;
+    for (int i = 0; i < kPhotos; ++i)
+        writeColourPhoto(folder + QStringLiteral("/IMG_%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
+                         QColor::fromHsv(i * 15, 180, 200), 240, 160);
+    PLRPostManager* manager = openPost(folder, kPhotos);
+    QWidget window;
+    auto* column = new QVBoxLayout(&window);
+    column->setContentsMargins(0, 0, 0, 0);
+    auto post = std::make_unique<PLRPostViewController>();
+    post->setPostManager(manager);
+    column->addWidget(post->view());
+    window.resize(1280, 800);
+    window.show();
+    post->presentInitialVisualState();
+    window.activateWindow();
+    Gallery::settle();
+    auto* gallery = qobject_cast<PLRGalleryViewController*>(post->galleryViewController());
+    ASSERT_NE(gallery, nullptr);
+    QWidget* photos = gallery->galleryView();
+    QScrollBar* bar = gallery->galleryView()->enclosingScrollArea()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0) << "the photos must be more than the gallery shows";
+    for (const auto& [key, modifiers] : {std::pair{Qt::Key_Tab, Qt::NoModifier}, std::pair{Qt::Key_Backtab, Qt::ShiftModifier}}) {
+        bar->setValue(0);
+        photos->setFocus(Qt::TabFocusReason);
+        Gallery::settle();
+        QKeyEvent tab(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(photos, &tab);
+        Gallery::settle();
+        EXPECT_NE(QApplication::focusWidget(), photos);
+        EXPECT_EQ(bar->value(), 0) << "after " << (key == Qt::Key_Tab ? "Tab" : "Shift+Tab");
+    }
 }
