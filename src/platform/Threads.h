@@ -30,8 +30,13 @@
 //                       decodes (the home page's post thumbnails, the preview panel); results
 //                       return with dispatchMain and are dropped when their requester has gone.
 //   "EXPORT LAYOUT"     one serial queue per export, with its own pool, owned by the export job.
-//                       Checks photos no decode has judged, decodes pictures and writes files;
-//                       drawing and progress hop to the main thread (dispatchMainSync), and so does its end.
+//                       Checks photos no decode has judged; the pool's threads each take a block
+//                       from its photos to its file (decode, draw, sharpen, encode, write), several
+//                       side by side. They draw from the layout copy, the block trees taken from
+//                       its off-screen views when the export starts and their own pictures (QImage
+//                       and QPainter only): no view or widget is touched off the main thread.
+//                       Progress and the end go to the main thread with dispatchMain, in order;
+//                       nothing of the export waits for it.
 //   "ANALYTICS QUEUE"   PLRAnalyticManager's, serial. Appends events to the file of unsent
 //                       events under the manager's file lock.
 //   reachability        PLRReachability's serial queue. Judges a network change; the change is

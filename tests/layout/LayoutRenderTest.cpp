@@ -3,15 +3,18 @@
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_DownloadButton.h"
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Image.h"
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
+#include "layout/views/PLRBlockDrawTree.h"
 #include "layout/views/PLRBlockView.h"
 #include "layout/views/PLRLayoutView.h"
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "layout/views/PLRSectionView.h"
+#include "layout/views/PLRViewRendering.h"
 
 #include <gtest/gtest.h>
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QtConcurrent/QtConcurrentMap>
 
 using layout_test::blankBlock;
 using layout_test::containerOf;
@@ -383,4 +386,47 @@ TEST_F(LayoutRenderTest, TextBlocksDrawTheirFormattingOutsideEditing)
     EXPECT_GT(wrapped, plainHeight);
     body->set_html("<p><b>" + longText.toStdString() + "</b></p>");
     EXPECT_GT(PLRBlockDrawHandler_Text::heightForWidth(*body, 300), wrapped);
+}
+
+TEST_F(LayoutRenderTest, BlocksDrawnFromTheirTreesOnOtherThreadsLookAsTheirViewsDrawThem)
+{
+    // A cropped photo in the row, a spacer, an empty text block and a hovered button.
+    PLRPosition* crop = row->mutable_container()->mutable_sub_blocks(1)->mutable_image()->mutable_position();
+    crop->set_width(1.6f);
+    crop->set_x(-0.3f);
+    crop->set_y(-0.1f);
+    PLRSection* section = layout.mutable_sections(0);
+    manager->addBlock(blankBlock(4.0f), nullptr, section);
+    manager->addBlock(PLRLayoutManager::newBlock_Text(), nullptr, section);
+    manager->setHoverBlock(button);
+
+    for (const bool live : {false, true}) {
+        PLRLayoutViewProxy proxy(manager.get(), &layout, 1500);
+        proxy.setLive(live);
+        proxy.layoutView()->ensureSectionLayout();
+        QList<QImage> expected;
+        QList<PLRBlockDrawTree> trees;
+        QList<PLRBlockDrawContext> contexts;
+        for (const PLRBlock& block : layout.sections(0).blocks()) {
+            PLRBlockView* view = proxy.blockViewForBlock(&block);
+            ASSERT_NE(view, nullptr);
+            expected << view->renderImage(900);
+            trees << PLRBlockDrawTree::ofView(*view);
+            contexts << PLRBlockDrawHandler::contextForView(view);
+        }
+        EXPECT_EQ(contexts.first().canvasMarks, live);
+        // Every block at once, each on a thread of its own, touching no view.
+        QList<int> indices;
+        for (int i = 0; i < trees.size(); ++i)
+            indices << i;
+        const QList<QImage> drawn = QtConcurrent::blockingMapped(indices, [&](int i) {
+            const PLRBlockDrawTree& tree = trees[i];
+            return PLRRenderViewArea(tree.bounds(), 900, QStringLiteral("block"),
+                                     [&](QPainter* painter) { tree.draw(*painter, tree.bounds(), contexts[i]); });
+        });
+        for (int i = 0; i < trees.size(); ++i) {
+            ASSERT_FALSE(drawn[i].isNull()) << i;
+            EXPECT_EQ(drawn[i], expected[i]) << "block " << i << (live ? " on the canvas" : " off-screen");
+        }
+    }
 }

@@ -17,7 +17,10 @@
 #include <QDir>
 #include <QFontMetricsF>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QImageReader>
+#include <QImageWriter>
+#include <QThread>
 
 using namespace export_test;
 
@@ -517,30 +520,126 @@ TEST_F(ExportEngine, ExportsDrawTextWithItsFormatting)
     EXPECT_GT(top, plain.height() / 2);   // the photo above is the same
 }
 
-TEST(ExportMemoryGate, AdmitsWorkWhileItFitsAndKeepsRoomForTheDrawings)
+TEST(ExportMemoryGate, AdmitsBlocksWhileTheyFitAndTakesBackWhatEachGivesUpStepByStep)
 {
-    plr_export::MemoryGate gate(100);
+    auto gate = std::make_shared<plr_export::MemoryGate>(100);
     // Nothing held: one block is always let through, whatever it weighs.
-    EXPECT_TRUE(gate.admits(1000));
-    gate.takePhotos(30);   // the block drawn next
-    EXPECT_TRUE(gate.admits(70));
-    EXPECT_FALSE(gate.admits(71));
-    // Photos ahead leave room for the drawings.
-    EXPECT_TRUE(gate.admitsPhotosAhead(30, 40));
-    gate.takePhotos(30);
-    EXPECT_TRUE(gate.admits(1));
-    EXPECT_FALSE(gate.admitsPhotosAhead(1, 40));
-    // The next drawing fits; then nothing more does until memory comes back.
-    EXPECT_TRUE(gate.admits(40));
-    gate.takeDrawing(40);
-    EXPECT_EQ(gate.held(), 100);
-    EXPECT_FALSE(gate.admits(1));
-    gate.photosDrawn(30);
-    EXPECT_TRUE(gate.admitsPhotosAhead(30, 40));
-    EXPECT_FALSE(gate.admitsPhotosAhead(31, 0));   // the drawing being written still holds its memory
-    gate.give(40);   // written
-    EXPECT_EQ(gate.held(), 30);
-    EXPECT_EQ(gate.peak(), 100);
+    EXPECT_TRUE(gate->admits(1000));
+    {
+        plr_export::MemoryGate::Hold big(gate, 1000);
+        EXPECT_FALSE(gate->admits(1));
+    }
+    EXPECT_EQ(gate->held(), 0);
+    EXPECT_EQ(gate->peak(), 1000);
+
+    auto first = std::make_unique<plr_export::MemoryGate::Hold>(gate, 60);   // photos and drawing
+    EXPECT_TRUE(gate->admits(40));
+    EXPECT_FALSE(gate->admits(41));
+    // Drawn: the photos go, the drawing and its JPEG stay.
+    first->keep(25);
+    EXPECT_EQ(gate->held(), 25);
+    EXPECT_TRUE(gate->admits(75));
+    plr_export::MemoryGate::Hold second(gate, 75);
+    EXPECT_EQ(gate->held(), 100);
+    // Keeping more than was taken takes nothing more.
+    first->keep(500);
+    EXPECT_EQ(first->bytes(), 25);
+    first->keep(5);   // encoded: the JPEG alone
+    EXPECT_EQ(gate->held(), 80);
+    first.reset();    // written
+    EXPECT_EQ(gate->held(), 75);
+}
+
+namespace {
+
+// Waits, without running the event loop (the main thread stays busy), until the predicate holds
+// or the time-out passes; returns the predicate.
+bool waitKeepingTheMainThreadBusy(const std::function<bool()>& predicate, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!predicate()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// A progressive JPEG (its whole coefficients are kept while it is decoded).
+QString makeProgressivePhoto(const QString& folder, const QString& name, QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(40, 120, 200));
+    QPainter painter(&image);
+    painter.fillRect(QRect(size.width() / 4, size.height() / 4, size.width() / 2, size.height() / 2), QColor(230, 200, 40));
+    painter.end();
+    const QString path = QDir(folder).filePath(name);
+    QImageWriter writer(path, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.setQuality(90);
+    return writer.write(image) ? path : QString();
+}
+
+} // namespace
+
+TEST_F(ExportEngine, BlocksAreDrawnAndWrittenWhileTheMainThreadIsBusy)
+{
+    for (int i = 0; i < 6; ++i)
+        makePhoto(m_folder, QStringLiteral("b%1.jpg").arg(i), QSize(400, 300), QColor::fromHsv(i * 50, 200, 220));
+    PLRPostManager* manager = openPost(QStringLiteral("Busy"), 6);
+    ASSERT_NE(manager, nullptr);
+    QStringList identifiers;
+    for (int i = 0; i < 6; ++i)
+        identifiers << photo(manager, QStringLiteral("b%1.jpg").arg(i));
+    PLRLayoutManager* layout = manager->layoutManager();
+    layout->createAndAddBlocksForImages(identifiers);
+    // A text block and a spacer among the photos: skipped, and no file waits for them.
+    layout->insertBlock(PLRLayoutManager::newBlock_Text(), 1, nullptr, &layout->representedLayout()->mutable_sections()->at(0));
+    const int exported = int(plr_export::exportedBlockNumbers(*layout->representedLayout()).size());
+    ASSERT_GE(exported, 1);
+    const QString folder = testing_support::testHome() + "/busy";
+    QDir().mkpath(folder);
+
+    Outcome outcome;
+    PLRExportManager::setParallelism(3);
+    PLRExportManager::sharedManager().exportLayoutForPostManager(
+        manager, folder, 500, 80, true, 2, false, [&outcome](qint64 current, qint64) { outcome.progress.append(current); },
+        [&outcome](bool success, const QString& failure) {
+            outcome.done = true;
+            outcome.success = success;
+            outcome.failure = failure;
+        });
+    // The main thread does not turn its event loop until every file is there: the blocks are
+    // drawn on the export's own threads, and nothing of the export waits for the main thread.
+    EXPECT_TRUE(waitKeepingTheMainThreadBusy([&] { return jpegsIn(folder).size() == exported; }, 60000))
+        << jpegsIn(folder).size() << " of " << exported << " files written";
+    EXPECT_TRUE(outcome.progress.isEmpty());   // posted to the main thread, not run yet
+    ASSERT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 30000));
+    PLRExportManager::setParallelism(0);
+    EXPECT_TRUE(outcome.success) << outcome.failure.toStdString();
+    // Every block's progress, in order, before the completion.
+    QList<qint64> numbers;
+    for (qint64 n = 1; n <= layout->representedLayout()->sections(0).blocks_size(); ++n)
+        numbers << n;
+    EXPECT_EQ(outcome.progress, numbers);
+}
+
+TEST_F(ExportEngine, AProgressivePhotoCountsItsWholeCoefficientsInFlight)
+{
+    ASSERT_FALSE(makeProgressivePhoto(m_folder, QStringLiteral("wide.jpg"), QSize(1600, 1200)).isEmpty());
+    PLRPostManager* manager = openPost(QStringLiteral("Progressive"), 1);
+    ASSERT_NE(manager, nullptr);
+    manager->layoutManager()->createAndAddBlocksForImages({photo(manager, QStringLiteral("wide.jpg"))});
+    const QString folder = testing_support::testHome() + "/progressive";
+    QDir().mkpath(folder);
+    Outcome outcome;
+    runExport(manager, folder, outcome, 2, 300);
+    EXPECT_TRUE(outcome.success) << outcome.failure.toStdString();
+    EXPECT_EQ(jpegsIn(folder).size(), 1);
+    // Drawn 300 wide, the photo and the drawing are about 0.5 MB; decoding the progressive photo
+    // holds its coefficients at full size: 1600 x 1200 luma alone is 200 x 150 blocks of 128 bytes.
+    EXPECT_GE(PLRExportManager::lastExportPeakInFlight(), 200LL * 150 * 128);
 }
 
 TEST_F(ExportEngine, BlocksInFlightAreBoundedByTheirMemoryNotTheirCount)

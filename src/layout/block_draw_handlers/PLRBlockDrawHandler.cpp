@@ -58,9 +58,41 @@ PLRLayoutImageProvider* PLRBlockDrawHandler::imageProvider() const
     return manager ? manager->imageProvider() : nullptr;
 }
 
-bool PLRBlockDrawHandler::drawsCanvasMarks() const
+void PLRBlockDrawHandler::draw(QPainter& painter, const QRectF& bounds)
 {
-    const PLRLayoutViewProxy* proxy = m_view ? m_view->layoutViewProxy() : nullptr;
-    const PLRLayoutManager* manager = layoutManager();
-    return proxy && proxy->isLive() && manager && !manager->layoutIsBeingExported();
+    if (const PLRBlock* drawn = block())
+        drawBlock(painter, bounds, *drawn, contextForView(m_view));
+}
+
+PLRBlockDrawContext PLRBlockDrawHandler::contextForView(const PLRBlockView* view)
+{
+    PLRBlockDrawContext context;
+    PLRLayoutManager* manager = view ? view->layoutManager() : nullptr;
+    if (!manager)
+        return context;
+    const PLRLayoutViewProxy* proxy = view->layoutViewProxy();
+    context.images = manager->imageProvider();
+    context.exporting = manager->layoutIsBeingExported();
+    context.keywordOverlay = manager->imageKeywordOverlayEnabled();
+    context.canvasMarks = proxy && proxy->isLive() && !context.exporting;
+    context.hoverBlock = manager->currentHoverBlock();
+    context.editBlock = manager->currentEditBlock();
+    return context;
+}
+
+void PLRBlockDrawHandler::drawBlock(QPainter& painter, const QRectF& bounds, const PLRBlock& block, const PLRBlockDrawContext& context)
+{
+    switch (block.type_case()) {
+    case PLRBlock::kImage:
+        PLRBlockDrawHandler_Image::drawBlock(painter, bounds, block, context);
+        return;
+    case PLRBlock::kText:
+        PLRBlockDrawHandler_Text::drawBlock(painter, bounds, block, context);
+        return;
+    case PLRBlock::kDownloadButton:
+        PLRBlockDrawHandler_DownloadButton::drawBlock(painter, bounds, block, context);
+        return;
+    default:
+        return;   // a spacer shows the background; containers and unknown kinds draw nothing themselves
+    }
 }

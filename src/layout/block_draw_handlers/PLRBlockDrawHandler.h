@@ -11,10 +11,27 @@ class PLRLayoutImageProvider;
 class PLRLayoutManager;
 class QPainter;
 
+// What drawing a block reads besides the block itself: the photos, and the state of the editor
+// it is drawn for. It is taken from the views (on the main thread) or made by whoever draws
+// without views; the drawing reads nothing else, so that it runs on any thread when the provider
+// does (an export's workers draw blocks side by side into their own pictures).
+struct PLRBlockDrawContext {
+    const PLRLayoutImageProvider* images = nullptr;
+    // Full-size pictures, no badges (the layout is being exported).
+    bool exporting = false;
+    // The photos' keywords as badges (only where canvas marks are drawn).
+    bool keywordOverlay = false;
+    // Drawn on the editing canvas: hints, hover states and badges appear (never in exports,
+    // collages, previews or home tiles).
+    bool canvasMarks = false;
+    const PLRBlock* hoverBlock = nullptr;
+    const PLRBlock* editBlock = nullptr;
+};
+
 // Draws one block of a kind into the rectangle its view gives it. One handler per block view
-// (none for containers, whose sub-blocks draw themselves). Handlers draw only from the block,
-// the layout manager's flags and the photos of its image provider, so the same drawing serves
-// the canvas, exports and drag images.
+// (none for containers, whose sub-blocks draw themselves). Handlers draw only from the block and
+// a draw context (the layout manager's flags and the photos of its image provider), so the same
+// drawing serves the canvas, exports, previews and drag images, with or without views.
 class PLRBlockDrawHandler {
 public:
     explicit PLRBlockDrawHandler(PLRBlockView* view) : m_view(view) {}
@@ -33,8 +50,16 @@ public:
     // The kind code this handler draws (plr::BlockKind).
     virtual int blockKind() const = 0;
 
-    // Draws the block into `bounds` (the block's whole rectangle in the painter's coordinates).
-    virtual void draw(QPainter& painter, const QRectF& bounds) = 0;
+    // Draws the block into `bounds` (the block's whole rectangle in the painter's coordinates),
+    // with the context of its view.
+    void draw(QPainter& painter, const QRectF& bounds);
+
+    // The context a view's drawing reads: its layout manager's flags and image provider, canvas
+    // marks when the view belongs to the live view and no export runs. Main thread.
+    static PLRBlockDrawContext contextForView(const PLRBlockView* view);
+    // Draws a block of any kind but a container (which draws nothing itself) into `bounds`. Reads
+    // only the block and the context: any thread, when the context's provider allows it.
+    static void drawBlock(QPainter& painter, const QRectF& bounds, const PLRBlock& block, const PLRBlockDrawContext& context);
 
     // Marks the block's drawing for renewal: cached drawing state is dropped and the view is
     // painted again.
@@ -44,10 +69,6 @@ protected:
     virtual void clearDrawCache() {}
     PLRLayoutManager* layoutManager() const;
     PLRLayoutImageProvider* imageProvider() const;
-    // Whether the block is drawn on the editing canvas (its view belongs to the live view of
-    // the layout and no export is running). Marks for the editor (hints, hover states, keyword
-    // badges) appear only then: never in exports, collages, previews or home tiles.
-    bool drawsCanvasMarks() const;
 
 private:
     PLRBlockView* m_view;

@@ -7,5 +7,4 @@ class PLRBlockDrawHandler_Blank : public PLRBlockDrawHandler {
 public:
     using PLRBlockDrawHandler::PLRBlockDrawHandler;
     int blockKind() const override { return plr::kBlockKindBlank; }
-    void draw(QPainter& painter, const QRectF& bounds) override;
 };

@@ -1,6 +1,5 @@
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_DownloadButton.h"
 
-#include "layout/base/PLRLayoutManager.h"
 #include "platform-ui/Fonts.h"
 
 #include <QFontMetricsF>
@@ -82,14 +81,13 @@ double PLRBlockDrawHandler_DownloadButton::heightForWidth(const PLRBlock_Downloa
     return metricsForSize(button.size()).height;
 }
 
-void PLRBlockDrawHandler_DownloadButton::draw(QPainter& painter, const QRectF& bounds)
+void PLRBlockDrawHandler_DownloadButton::drawBlock(QPainter& painter, const QRectF& bounds, const PLRBlock& block,
+                                                   const PLRBlockDrawContext& context)
 {
-    const PLRBlock* buttonBlock = block();
-    if (!buttonBlock || bounds.isEmpty())
+    if (bounds.isEmpty())
         return;
-    const PLRBlock_Download_Button& button = buttonBlock->download_button();
-    PLRLayoutManager* manager = layoutManager();
-    const bool hovered = drawsCanvasMarks() && manager->currentHoverBlock() == buttonBlock;
+    const PLRBlock_Download_Button& button = block.download_button();
+    const bool hovered = context.canvasMarks && context.hoverBlock == &block;
     const int fill = hovered ? button.hover_fill_colour() : button.fill_colour();
     const int line = hovered ? button.hover_line_colour() : button.line_colour();
 

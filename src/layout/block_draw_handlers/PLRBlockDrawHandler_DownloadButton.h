@@ -18,7 +18,7 @@ public:
 
     using PLRBlockDrawHandler::PLRBlockDrawHandler;
     int blockKind() const override { return plr::kBlockKindDownloadButton; }
-    void draw(QPainter& painter, const QRectF& bounds) override;
+    static void drawBlock(QPainter& painter, const QRectF& bounds, const PLRBlock& block, const PLRBlockDrawContext& context);
 
     static Metrics metricsForSize(int size);
     static QFont titleFont(int size);

@@ -1,7 +1,6 @@
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Image.h"
 
 #include "layout/base/PLRLayoutImageProvider.h"
-#include "layout/base/PLRLayoutManager.h"
 #include "platform-ui/Fonts.h"
 
 #include <QFontMetricsF>
@@ -101,19 +100,19 @@ void PLRBlockDrawHandler_Image::drawKeywordBadges(QPainter& painter, const QRect
     painter.restore();
 }
 
-void PLRBlockDrawHandler_Image::draw(QPainter& painter, const QRectF& bounds)
+void PLRBlockDrawHandler_Image::drawBlock(QPainter& painter, const QRectF& bounds, const PLRBlock& block,
+                                          const PLRBlockDrawContext& context)
 {
-    const PLRBlock* imageBlock = block();
-    if (!imageBlock || bounds.isEmpty())
+    if (bounds.isEmpty())
         return;
+    const PLRBlock* imageBlock = &block;
     const QString identifier = QString::fromStdString(imageBlock->image().img_ref());
-    PLRLayoutManager* manager = layoutManager();
-    PLRLayoutImageProvider* provider = imageProvider();
+    const PLRLayoutImageProvider* provider = context.images;
     if (!provider || identifier.isEmpty() || !provider->hasImage(identifier)) {
         drawPlaceholder(painter, bounds, true);
         return;
     }
-    const bool exporting = manager && manager->layoutIsBeingExported();
+    const bool exporting = context.exporting;
     const double scale = std::abs(painter.worldTransform().m11()) * painter.device()->devicePixelRatioF();
     const bool fullSize = exporting || bounds.width() * (scale > 0 ? scale : 1.0) > kStandardLayoutWidth;
     QImage picture = fullSize ? provider->fullSizeImage(identifier) : provider->exportImage(identifier);
@@ -143,6 +142,6 @@ void PLRBlockDrawHandler_Image::draw(QPainter& painter, const QRectF& bounds)
         }
         painter.restore();
     }
-    if (manager && manager->imageKeywordOverlayEnabled() && drawsCanvasMarks())
+    if (context.keywordOverlay && context.canvasMarks)
         drawKeywordBadges(painter, bounds, provider->focusKeywords(identifier));
 }

@@ -28,7 +28,7 @@ public:
 
     using PLRBlockDrawHandler::PLRBlockDrawHandler;
     int blockKind() const override { return plr::kBlockKindImage; }
-    void draw(QPainter& painter, const QRectF& bounds) override;
+    static void drawBlock(QPainter& painter, const QRectF& bounds, const PLRBlock& block, const PLRBlockDrawContext& context);
 
     // The rectangle the photo is drawn into (it covers `bounds`); null for an empty size.
     static QRectF imageRectInBlock(const QRectF& bounds, const QSizeF& imageSize, const PLRPosition* position);

@@ -1,6 +1,5 @@
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
 
-#include "layout/base/PLRLayoutManager.h"
 #include "layout/text/PLRRichText.h"
 
 #include "platform-ui/Fonts.h"
@@ -111,14 +110,14 @@ double PLRBlockDrawHandler_Text::heightForWidth(const PLRBlock_Text& text, doubl
     return std::ceil(std::max(height, metrics.height()) + 2.0 * inset);
 }
 
-void PLRBlockDrawHandler_Text::draw(QPainter& painter, const QRectF& bounds)
+void PLRBlockDrawHandler_Text::drawBlock(QPainter& painter, const QRectF& bounds, const PLRBlock& block,
+                                         const PLRBlockDrawContext& context)
 {
-    const PLRBlock* textBlock = block();
-    if (!textBlock || bounds.isEmpty())
+    if (bounds.isEmpty())
         return;
-    const PLRBlock_Text& text = textBlock->text();
+    const PLRBlock_Text& text = block.text();
     if (text.value().empty()) {
-        drawEmptyTextHint(painter, bounds, text);
+        drawEmptyTextHint(painter, bounds, block, context);
         return;
     }
     const QRectF box = textRectInBlock(bounds, text);
@@ -137,12 +136,14 @@ QString PLRBlockDrawHandler_Text::emptyTextHint()
     return QStringLiteral("Double-click to write");
 }
 
-void PLRBlockDrawHandler_Text::drawEmptyTextHint(QPainter& painter, const QRectF& bounds, const PLRBlock_Text& text)
+void PLRBlockDrawHandler_Text::drawEmptyTextHint(QPainter& painter, const QRectF& bounds, const PLRBlock& block,
+                                                 const PLRBlockDrawContext& context)
 {
     // On the canvas an empty text block shows where it is and how to fill it; exports and
     // previews show nothing, and neither does the block while it is being written in.
-    if (!drawsCanvasMarks() || layoutManager()->currentEditBlock() == block())
+    if (!context.canvasMarks || context.editBlock == &block)
         return;
+    const PLRBlock_Text& text = block.text();
     painter.save();
     painter.setClipRect(bounds, Qt::IntersectClip);
     painter.setFont(fontForStyle(text.style()));

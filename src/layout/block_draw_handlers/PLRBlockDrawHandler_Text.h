@@ -18,7 +18,7 @@ class PLRBlockDrawHandler_Text : public PLRBlockDrawHandler {
 public:
     using PLRBlockDrawHandler::PLRBlockDrawHandler;
     int blockKind() const override { return plr::kBlockKindText; }
-    void draw(QPainter& painter, const QRectF& bounds) override;
+    static void drawBlock(QPainter& painter, const QRectF& bounds, const PLRBlock& block, const PLRBlockDrawContext& context);
 
     static QFont fontForStyle(int style);
     static QColor textColour();
@@ -39,5 +39,5 @@ public:
     static QString emptyTextHint();
 
 private:
-    void drawEmptyTextHint(QPainter& painter, const QRectF& bounds, const PLRBlock_Text& text);
+    static void drawEmptyTextHint(QPainter& painter, const QRectF& bounds, const PLRBlock& block, const PLRBlockDrawContext& context);
 };

@@ -1,6 +1,8 @@
 #include "layout/views/PLRBlockView.h"
 #include "layout/views/PLRViewRendering.h"
 
+#include "layout/views/PLRBlockDrawTree.h"
+
 #include "layout/views/PLRLayoutView.h"
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "layout/views/PLRSectionView.h"
@@ -96,14 +98,8 @@ void PLRBlockView::displayRectIgnoringOpacity(const QRectF& rect, QPainter* pain
 {
     if (!painter || !m_block || !rect.intersects(bounds()))
         return;
-    if (m_drawHandler)
-        m_drawHandler->draw(*painter, bounds());
-    for (PLRBlockView* sub : std::as_const(m_subBlocks)) {
-        const QPointF origin = sub->frame().topLeft();
-        painter->translate(origin);
-        sub->displayRectIgnoringOpacity(rect.translated(-origin), painter);
-        painter->translate(-origin);
-    }
+    // Drawn as the export's workers draw it, from the block and its frames alone.
+    PLRBlockDrawTree::ofView(*this).draw(*painter, rect, PLRBlockDrawHandler::contextForView(this));
 }
 
 QImage PLRBlockView::renderImage(double width)

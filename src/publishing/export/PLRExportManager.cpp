@@ -51,12 +51,14 @@ QString describe(const PLRBlock& block)
     return QStringLiteral("%1 (kind %2)").arg(QString::fromStdString(block.id())).arg(plr::typeOneOfCase(block));
 }
 
-// One file of a layout export, planned on the main thread when the export starts.
+// One file of a layout export, planned on the main thread when the export starts: everything
+// its drawing needs, so that no view is touched after that.
 struct PlannedBlock {
     const PLRBlock* block = nullptr;   // in the renderer's copy; null for a skipped block
     qint64 number = 0;
     QString fileName;
     qint64 dpi = 0;
+    PLRBlockDrawTree tree;    // the block and its sub-blocks as the off-screen views place them
     QSize renderSize;         // the drawing's pixels
     qint64 renderBytes = 0;
     QList<PLRExportRenderer::PictureRequest> pictures;
@@ -121,10 +123,48 @@ struct LayoutExportJob {
     void finish();
 };
 
+// What one block holds while it is worked on, step by step (see MemoryGate).
+struct BlockMemory {
+    qint64 pictures = 0;     // its photos, decoded at the size they are drawn
+    qint64 decoding = 0;     // the most one photo's decoding holds beyond its picture (a
+                             // progressive JPEG's whole coefficients); the photos are decoded in turn
+    qint64 drawing = 0;      // the block's picture
+    qint64 sharpening = 0;   // the rows the sharpening keeps
+    qint64 encoding = 0;     // the encoder's rows
+    qint64 jpeg = 0;         // the JPEG as it grows, then until its file is written
+
+    // Decoding the photos; drawing them; sharpening; encoding.
+    qint64 peak() const { return std::max({pictures + decoding, pictures + drawing, afterDrawing()}); }
+    qint64 afterDrawing() const { return drawing + std::max(sharpening, encoding + jpeg); }
+};
+
+BlockMemory blockMemory(const PlannedBlock& planned, bool sharpness)
+{
+    BlockMemory memory;
+    if (!planned.block)
+        return memory;
+    for (const PLRExportRenderer::PictureRequest& request : planned.pictures) {
+        const qint64 picture = qint64(request.size.width()) * request.size.height() * 4;
+        memory.pictures += picture;
+        memory.decoding = std::max(memory.decoding, plr_image::decodeBytesAtSize(request.path, request.size) - picture);
+    }
+    const qint64 width = planned.renderSize.width();
+    memory.drawing = planned.renderBytes;
+    // Two rings of float rows as tall as the blur, and two rows.
+    memory.sharpening = sharpness ? (2 * (2 * qint64(std::ceil(3.0 * plr_export::kSharpeningRadius)) + 1) + 2) * width * 4 : 0;
+    // A row of samples and libjpeg's rows of each component (16 rows of 4:2:0 MCUs, with context).
+    memory.encoding = width * 64;
+    // The JPEG is at most an eighth of the picture at the qualities offered; the buffer it grows
+    // in may be twice what it holds.
+    memory.jpeg = planned.renderBytes / 4;
+    return memory;
+}
+
 // Sharpens, encodes and writes one drawn block (moved in: nothing is copied) into the folder
-// opened when the export began; returns the failure, or nothing.
+// opened when the export began, keeping no more than the JPEG in `hold` once it is made;
+// returns the failure, or nothing.
 QString writeBlock(QImage rendered, const QString& whyNotDrawn, const PlannedBlock& planned,
-                   const platform::files::Directory& folder, float compression, bool sharpness)
+                   const platform::files::Directory& folder, float compression, bool sharpness, plr_export::MemoryGate::Hold& hold)
 {
     if (rendered.isNull())
         return whyNotDrawn.isEmpty() ? QStringLiteral("%1: the block could not be drawn").arg(planned.fileName)
@@ -132,6 +172,7 @@ QString writeBlock(QImage rendered, const QString& whyNotDrawn, const PlannedBlo
     if (sharpness)
         plr_export::sharpenLuminance(rendered);
     const QByteArray data = plr_export::encodeJPEG(std::move(rendered), compression, planned.dpi);
+    hold.keep(data.capacity());   // the picture is gone
     PLR_LOG_INFO(QStringLiteral("ExportLayout: exportImage data has length %1").arg(data.size()));
     const QString path = QDir(folder.path()).filePath(planned.fileName);
     // The folder moved or replaced (by a link, say) since the export began: what is left is not
@@ -150,24 +191,26 @@ QString writeBlock(QImage rendered, const QString& whyNotDrawn, const PlannedBlo
     return QStringLiteral("%1: %2").arg(planned.fileName, data.isEmpty() ? QStringLiteral("the picture could not be encoded") : error.localizedDescription());
 }
 
-// What a block's photos hold from the start of their decoding until the block is drawn: each
-// photo as it is decoded (the picture and a few rows; a format that is decoded whole and then
-// scaled, more), at least the picture drawn.
-qint64 photoBytes(const PlannedBlock& planned)
+// One block from its photos to its file, on one of the pool's threads: its photos decoded at the
+// size they are drawn, the block drawn from its plan (no view is touched), sharpened, encoded and
+// written. What it holds goes back to the gate step by step (`hold`).
+QString exportBlock(const PLRExportRenderer& renderer, const PlannedBlock& planned, const BlockMemory& memory,
+                    plr_export::MemoryGate::Hold& hold, const platform::files::Directory& folder, double pixelWidth,
+                    float compression, bool sharpness)
 {
-    if (!planned.block)
-        return 0;
-    qint64 bytes = 0;
-    for (const PLRExportRenderer::PictureRequest& request : planned.pictures)
-        bytes += std::max(plr_image::decodeBytesAtSize(request.path, request.size), qint64(request.size.width()) * request.size.height() * 4);
-    return bytes;
-}
-
-// What a block's drawing holds from just before it is drawn until its file is written: the
-// drawing and the JPEG made of it (an eighth of the drawing at most).
-qint64 drawingBytes(const PlannedBlock& planned)
-{
-    return planned.block ? planned.renderBytes + planned.renderBytes / 8 : 0;
+    QStringList unreadable;
+    PLRExportRenderer::Pictures pictures = PLRExportRenderer::preparePictures(planned.pictures, false, &unreadable);
+    if (!unreadable.isEmpty()) {
+        // A photo that stopped being readable since the export was checked: the block is not
+        // written without it.
+        return QStringLiteral("%1: not written, %2").arg(planned.fileName, unreadable.join(QStringLiteral(", ")));
+    }
+    PLR_LOG_INFO(QStringLiteral("ExportLayout: Exporting %1 for block %2").arg(planned.fileName, describe(*planned.block)));
+    QString whyNotDrawn;
+    QImage drawing = renderer.drawBlock(planned.tree, pixelWidth, pictures, &whyNotDrawn);
+    pictures.clear();   // drawn: the decoded photos go, and their memory with them
+    hold.keep(memory.afterDrawing());
+    return writeBlock(std::move(drawing), whyNotDrawn, planned, folder, compression, sharpness, hold);
 }
 
 void LayoutExportJob::run()
@@ -191,31 +234,13 @@ void LayoutExportJob::run()
             names.insert(planned.fileName);
     if (const int removed = directory->removeLeftoversOf(names))
         PLR_LOG_INFO(QStringLiteral("ExportLayout: removed %1 unfinished files of an earlier export from %2").arg(removed).arg(folder));
-    // Photos are decoded ahead of the drawing (which takes turns on the main thread) and written
-    // behind it, on the pool's threads. How many blocks are in flight is bounded by the memory
-    // they hold, not by their count (see MemoryGate): a block of a portrait or of several photos
-    // weighs more. A block's photos count from the start of their decoding until it is drawn, its
-    // drawing from just before it is drawn until its file is written.
+    // Each block is worked on by one of the pool's threads from its photos to its file, several
+    // blocks side by side, none waiting for the main thread. How many are in flight is bounded by
+    // the threads and by the memory they hold, not by their count (see MemoryGate): a block of a
+    // portrait or of several photos weighs more.
     const int threads = std::max(1, pool.maxThreadCount());
     auto gate = std::make_shared<plr_export::MemoryGate>(memoryBudget);
-    // A task's end, marked before the thread is woken (its future reads finished a moment later).
-    using Ended = std::shared_ptr<std::atomic_bool>;
-    struct Pending {
-        qint64 number;
-        QFuture<QString> write;   // not started for a skipped block
-        bool exported;
-        Ended ended;
-    };
-    std::deque<Pending> pending;
-    struct Decoded {
-        PLRExportRenderer::Pictures pictures;
-        QStringList unreadable;
-    };
-    std::deque<QFuture<Decoded>> decoded;
-    std::deque<Ended> decodedEnded;
-    std::deque<qint64> decodedBytes;
-    int nextDecode = 0;
-    // Wakes this thread whenever a decoding or a write ends (memory may have been given back).
+    // Wakes this thread whenever a block ends (a thread and memory may have been given back).
     struct Wake {
         std::mutex mutex;
         std::condition_variable changed;
@@ -230,16 +255,26 @@ void LayoutExportJob::run()
         }
     };
     auto wake = std::make_shared<Wake>();
+    using Ended = std::shared_ptr<std::atomic_bool>;
+    struct Pending {
+        qint64 number;
+        QFuture<QString> work;   // not started for a skipped block
+        bool exported;
+        Ended ended;   // marked before the thread is woken (the future reads finished a moment later)
+    };
+    std::deque<Pending> pending;
+    int working = 0;   // blocks started and not seen ended
 
+    // Progress goes to the main thread in block order; the export does not wait for it.
     auto reportProgress = [this](qint64 number) {
         if (progress)
-            platform::dispatchMainSync([this, number] { progress(number, total); });
+            platform::dispatchMain([report = progress, number, count = total] { report(number, count); });
     };
     auto finishOldest = [&] {
         Pending done = std::move(pending.front());
         pending.pop_front();
         if (done.exported) {
-            const QString failure = done.write.result();
+            const QString failure = done.work.result();
             if (failure.isEmpty())
                 ++written;
             else
@@ -247,59 +282,20 @@ void LayoutExportJob::run()
         }
         reportProgress(done.number);
     };
-    // Progress for the writes done so far, in order.
+    auto countWorking = [&] {
+        working = 0;
+        for (const Pending& item : pending)
+            if (item.exported && !item.ended->load())
+                ++working;
+    };
+    // Progress for the blocks done so far, in order.
     auto finishDone = [&] {
         while (!pending.empty() && (!pending.front().exported || pending.front().ended->load()))
             finishOldest();
+        countWorking();
     };
-    // Starts decoding the photos of the blocks after `current` while the gate lets them (and no
-    // more than the threads can work on); the current block's are always started, once the
-    // writes behind it have made room or there are none left.
-    auto startDecodes = [&](int current) {
-        while (nextDecode < blocks.size() && nextDecode <= current + threads) {
-            const qint64 bytes = photoBytes(blocks[nextDecode]);
-            if (nextDecode > current) {
-                // Room is left for two drawings: one written while the next is drawn.
-                qint64 largestDrawing = 0;
-                for (int k = current; k <= nextDecode; ++k)
-                    largestDrawing = std::max(largestDrawing, drawingBytes(blocks[k]));
-                if (!gate->admitsPhotosAhead(bytes, 2 * largestDrawing))
-                    return;
-            } else {
-                while (!pending.empty() && !gate->admits(bytes))
-                    finishOldest();
-            }
-            gate->takePhotos(bytes);
-            decodedBytes.push_back(bytes);
-            const QList<PLRExportRenderer::PictureRequest> requests = blocks[nextDecode].pictures;
-            auto ended = std::make_shared<std::atomic_bool>(false);
-            decodedEnded.push_back(ended);
-            decoded.push_back(QtConcurrent::run(&pool, [requests, wake, ended] {
-                Decoded result;
-                result.pictures = PLRExportRenderer::preparePictures(requests, false, &result.unreadable);
-                *ended = true;
-                wake->signal();
-                return result;
-            }));
-            ++nextDecode;
-        }
-    };
-    // A write that gives its drawing's memory back when it is done.
-    auto startWrite = [&](qint64 number, qint64 bytes, std::function<QString()> work) {
-        auto ended = std::make_shared<std::atomic_bool>(false);
-        pending.push_back({number, QtConcurrent::run(&pool, [work = std::move(work), gate, bytes, wake, ended] {
-                               const QString failure = work();
-                               gate->give(bytes);
-                               *ended = true;
-                               wake->signal();
-                               return failure;
-                           }),
-                           true, ended});
-    };
-
-    // Until `ready` holds: what ends meanwhile is reported, and the memory it gives back lets
-    // more photos start decoding.
-    auto waitFor = [&](int current, const std::function<bool()>& ready) {
+    // Until `ready` holds: what ends meanwhile is reported.
+    auto waitFor = [&](const std::function<bool()>& ready) {
         while (true) {
             quint64 seen = 0;
             {
@@ -307,7 +303,6 @@ void LayoutExportJob::run()
                 seen = wake->ended;
             }
             finishDone();
-            startDecodes(current);
             if (ready())
                 return;
             std::unique_lock lock(wake->mutex);
@@ -315,54 +310,33 @@ void LayoutExportJob::run()
         }
     };
 
-    for (int i = 0; i < blocks.size(); ++i) {
-        waitFor(i, [&] { return decodedEnded.front()->load(); });
-        QFuture<Decoded> pictures = std::move(decoded.front());
-        decoded.pop_front();
-        decodedEnded.pop_front();
-        const qint64 bytes = decodedBytes.front();
-        decodedBytes.pop_front();
-        const PlannedBlock& planned = blocks[i];
+    for (const PlannedBlock& planned : std::as_const(blocks)) {
         if (!planned.block) {
-            gate->photosDrawn(bytes);
             pending.push_back({planned.number, QFuture<QString>(), false, {}});
+            finishDone();
             continue;
         }
-        Decoded ready = pictures.result();
-        pictures = QFuture<Decoded>();   // the pictures are held once, here
-        if (!ready.unreadable.isEmpty()) {
-            // A photo that stopped being readable since the export was checked: the block is
-            // not written without it.
-            const QString failure = QStringLiteral("%1: not written, %2").arg(planned.fileName, ready.unreadable.join(QStringLiteral(", ")));
-            ready = Decoded();
-            gate->photosDrawn(bytes);
-            startWrite(planned.number, 0, [failure] { return failure; });
-            continue;
-        }
-        // The drawing's memory: once the writes behind have made room (the photos decoded ahead
-        // always leave it).
-        const qint64 drawing = drawingBytes(planned);
-        waitFor(i, [&] { return gate->admits(drawing) || pending.empty(); });
-        gate->takeDrawing(drawing);
-        // The picture is made (its memory taken and filled) here; the main thread draws.
-        QImage rendered = renderer->blankPicture(planned.renderSize);
-        QString whyNotDrawn;
-        platform::dispatchMainSync([&] {
-            PLR_LOG_INFO(QStringLiteral("ExportLayout: Exporting %1 for block %2").arg(planned.fileName, describe(*planned.block)));
-            rendered = renderer->renderBlock(planned.block, pixelWidth, ready.pictures, &whyNotDrawn, std::move(rendered));
+        const BlockMemory memory = blockMemory(planned, sharpness);
+        waitFor([&] { return working < threads && gate->admits(memory.peak()); });
+        auto hold = std::make_shared<plr_export::MemoryGate::Hold>(gate, memory.peak());
+        auto ended = std::make_shared<std::atomic_bool>(false);
+        const PLRExportRenderer* drawer = renderer.get();
+        QFuture<QString> work = QtConcurrent::run(&pool, [drawer, &planned, memory, hold, into = directory, width = pixelWidth,
+                                                          factor = compression, sharpen = sharpness, wake, ended]() mutable {
+            QString failure = exportBlock(*drawer, planned, memory, *hold, *into, width, factor, sharpen);
+            hold.reset();   // whatever is left goes back
+            *ended = true;
+            wake->signal();
+            return failure;
         });
-        ready = Decoded();   // drawn: the decoded photos go, and their memory with them
-        gate->photosDrawn(bytes);
-        auto image = std::make_shared<QImage>(std::move(rendered));
-        startWrite(planned.number, drawing, [image, whyNotDrawn, planned, into = directory, factor = compression, sharpen = sharpness] {
-            QImage picture = std::move(*image);
-            return writeBlock(std::move(picture), whyNotDrawn, planned, *into, factor, sharpen);
-        });
-        while (pending.size() > size_t(threads))
-            finishOldest();
+        pending.push_back({planned.number, std::move(work), true, std::move(ended)});
+        ++working;
     }
-    while (!pending.empty())
+    while (!pending.empty()) {
+        if (pending.front().exported)
+            pending.front().work.waitForFinished();
         finishOldest();
+    }
     peakInFlight = gate->peak();
     g_lastPeakInFlight = peakInFlight;
     PLR_LOG_INFO(QStringLiteral("ExportLayout: at most %1 MiB in flight (budget %2 MiB)")
@@ -559,8 +533,9 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
             planned.fileName = uniqueFileName(plr_export::exportNameForBlock(block, prefix, nameOptions, lookup), prefix, usedNames);
             planned.dpi = dpiForBlock(block, job->renderer->photos());
             planned.pictures = job->renderer->picturesForBlock(&block, job->pixelWidth);
-            if (const PLRBlockView* view = job->renderer->blockView(&block)) {
-                planned.renderSize = PLRExportRenderer::renderSize(view->bounds().size(), job->pixelWidth);
+            planned.tree = job->renderer->drawTree(&block);
+            if (planned.tree.block) {
+                planned.renderSize = PLRExportRenderer::renderSize(planned.tree.bounds().size(), job->pixelWidth);
                 planned.renderBytes = qint64(planned.renderSize.width()) * planned.renderSize.height() * 4;
             }
         } else {

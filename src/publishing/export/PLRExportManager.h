@@ -34,11 +34,12 @@ public:
     static PLRExportManager& sharedManager();
 
     // Exports the first section's image and container blocks into the folder, `width` pixels
-    // wide each. Returns at once: the copy of the layout is taken now (later edits do not reach
-    // the export), the work runs on the serial queue "EXPORT LAYOUT", drawing hops to the main
-    // thread, progress (block number, block count) is reported on the main thread as each file
-    // is done, and the completion runs once, on the main queue: success only when every file
-    // was written.
+    // wide each. Returns at once: the copy of the layout is taken and laid out now (later edits
+    // do not reach the export), the work runs on the serial queue "EXPORT LAYOUT" and the pool's
+    // threads, which decode, draw, sharpen, encode and write several blocks side by side without
+    // touching a view; progress (block number, block count) is posted to the main thread in
+    // block order as each file is done, and the completion runs once, on the main queue, after
+    // the last progress: success only when every file was written.
     void exportLayoutForPostManager(PLRPostManager* postManager, const QString& folder, qint64 width,
                                     qint64 quality, bool sharpness, qint64 nameOptions, bool inLiveView,
                                     ProgressBlock progress, CompletionBlock completion);

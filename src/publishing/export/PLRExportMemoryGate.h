@@ -1,21 +1,20 @@
 #pragma once
 
-// The memory a layout export holds in flight, and whether more work may start.
+// The memory a layout export holds in flight, and whether another block may start.
 //
-// A block holds its decoded photos from the start of their decoding until it is drawn, and its
-// drawing (with the JPEG made of it) from just before it is drawn until its file is written.
-// Blocks are drawn one at a time, in order; photos are decoded ahead and drawings written behind,
-// in parallel. Work starts only while what is held stays within the budget, and photos are
-// decoded ahead only while they leave room for the drawing of each block started, so that the
-// next drawing can always start once the writes behind it are done (the photos ahead never
-// take that room, however long the writes take). One block is always let
-// through when nothing is held, whatever it weighs (a single large block is exported rather
-// than refused). One thread decides and takes; any thread gives back.
+// Each block is worked on by one thread from its photos' decoding to its file's writing; it
+// takes the most it will hold at once when it starts (its photos being decoded, then drawn into
+// its picture; the picture sharpened and encoded; the JPEG written) and gives back what it no
+// longer needs at each step, the rest when it ends. A block starts only while what is held stays
+// within the budget; one block is always let through when nothing is held, whatever it weighs
+// (a single large block is exported rather than refused). One thread decides and takes; any
+// thread gives back.
 
 #include <QtGlobal>
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 
 namespace plr_export {
 
@@ -35,31 +34,6 @@ public:
         return now <= 0 || now + bytes <= m_budget;
     }
 
-    // Whether the photos of a block after the one drawn next may start decoding: they fit now,
-    // and with the photos of every block not drawn yet they leave `drawingRoom` free (at least
-    // the largest drawing among those blocks and this one, so that each can be drawn in turn).
-    bool admitsPhotosAhead(qint64 photos, qint64 drawingRoom) const
-    {
-        return admits(photos) && m_photos + photos + drawingRoom <= m_budget;
-    }
-
-    // Photos start decoding.
-    void takePhotos(qint64 bytes)
-    {
-        m_photos += bytes;
-        take(bytes);
-    }
-    // The block is drawn: its photos go.
-    void photosDrawn(qint64 bytes)
-    {
-        m_photos -= bytes;
-        give(bytes);
-    }
-    // A drawing is made (given back with give() once its file is written).
-    void takeDrawing(qint64 bytes) { take(bytes); }
-    void give(qint64 bytes) { m_held.fetch_sub(bytes); }
-
-private:
     void take(qint64 bytes)
     {
         const qint64 now = m_held.fetch_add(bytes) + bytes;
@@ -67,9 +41,36 @@ private:
         while (now > peak && !m_peak.compare_exchange_weak(peak, now)) {
         }
     }
+    void give(qint64 bytes) { m_held.fetch_sub(bytes); }
 
+    // What one block holds: taken whole when it starts, given back in steps as its work goes on
+    // (keep()), and all that is left when it ends.
+    class Hold {
+    public:
+        Hold(std::shared_ptr<MemoryGate> gate, qint64 bytes) : m_gate(std::move(gate)), m_bytes(std::max<qint64>(0, bytes))
+        {
+            m_gate->take(m_bytes);
+        }
+        ~Hold() { m_gate->give(m_bytes); }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+        qint64 bytes() const { return m_bytes; }
+        // Holds no more than `bytes` from now on (never more than was taken).
+        void keep(qint64 bytes)
+        {
+            const qint64 kept = std::clamp<qint64>(bytes, 0, m_bytes);
+            m_gate->give(m_bytes - kept);
+            m_bytes = kept;
+        }
+
+    private:
+        std::shared_ptr<MemoryGate> m_gate;
+        qint64 m_bytes;
+    };
+
+private:
     const qint64 m_budget;
-    qint64 m_photos = 0;   // photos decoded or decoding, of blocks not drawn yet (the deciding thread's)
     std::atomic<qint64> m_held{0};
     std::atomic<qint64> m_peak{0};
 };

@@ -24,17 +24,30 @@
 
 #include <sys/stat.h>
 
-// Serves the prepared pictures as the photos' full-size images (the export draws those).
+// Serves the prepared pictures as the photos' full-size images (the export draws those). Its
+// answers only read: one made for each drawing serves it on any thread.
 class PLRExportRenderer::PhotoProvider final : public PLRLayoutImageProvider {
 public:
-    explicit PhotoProvider(const Photos& photos) : m_photos(photos) {}
+    explicit PhotoProvider(const Photos& photos, Pictures pictures = {}) : m_photos(photos), m_pictures(std::move(pictures)) {}
     void setPictures(const Pictures& pictures) { m_pictures = pictures; }
 
-    bool hasImage(const QString& identifier) const override { return m_photos.value(identifier).available; }
-    QSizeF imageSize(const QString& identifier) const override { return m_photos.value(identifier).size; }
+    bool hasImage(const QString& identifier) const override
+    {
+        const auto it = m_photos.constFind(identifier);
+        return it != m_photos.cend() && it->available;
+    }
+    QSizeF imageSize(const QString& identifier) const override
+    {
+        const auto it = m_photos.constFind(identifier);
+        return it != m_photos.cend() ? it->size : QSizeF();
+    }
     QImage exportImage(const QString& identifier) const override { return m_pictures.value(identifier); }
     QImage fullSizeImage(const QString& identifier) const override { return m_pictures.value(identifier); }
-    QStringList focusKeywords(const QString& identifier) const override { return m_photos.value(identifier).keywords; }
+    QStringList focusKeywords(const QString& identifier) const override
+    {
+        const auto it = m_photos.constFind(identifier);
+        return it != m_photos.cend() ? it->keywords : QStringList();
+    }
 
 private:
     const Photos& m_photos;
@@ -147,7 +160,8 @@ plr_export::PhotoLookup PLRExportRenderer::lookupFor(const Photos& photos)
 }
 
 PLRExportRenderer::PLRExportRenderer(const PLRLayout& layout, double layoutWidth, Photos photos)
-    : m_layout(std::make_unique<PLRLayout>(layout)), m_photos(std::move(photos))
+    : m_layout(std::make_unique<PLRLayout>(layout)), m_photos(std::move(photos)),
+      m_background(PLRLayoutManager::backgroundColourForLayout(*m_layout).toQColor())
 {
     m_manager = std::make_unique<PLRLayoutManager>(m_layout.get());
     auto provider = std::make_unique<PhotoProvider>(m_photos);
@@ -182,7 +196,7 @@ PLRBlockView* PLRExportRenderer::blockView(const PLRBlock* block) const
 
 QColor PLRExportRenderer::backgroundColour() const
 {
-    return PLRLayoutManager::backgroundColourForLayout(*m_layout).toQColor();
+    return m_background;
 }
 
 void PLRExportRenderer::addRequests(const PLRBlock* block, double scale, QList<PictureRequest>& requests) const
@@ -298,7 +312,7 @@ QImage PLRExportRenderer::blankPicture(const QSize& size) const
 }
 
 QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why,
-                                 QImage blank)
+                                 QImage blank) const
 {
     const QSize size = renderSize(bounds, pixelWidth);
     if (size.isEmpty() || double(size.width()) * double(size.height()) * 4.0 > double(1 << 30)) {
@@ -319,20 +333,32 @@ QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const 
     return image;
 }
 
-QImage PLRExportRenderer::renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why, QImage blank)
+PLRBlockDrawTree PLRExportRenderer::drawTree(const PLRBlock* block) const
 {
-    PLRBlockView* view = blockView(block);
-    if (!view) {
+    const PLRBlockView* view = blockView(block);
+    return view ? PLRBlockDrawTree::ofView(*view) : PLRBlockDrawTree();
+}
+
+QImage PLRExportRenderer::drawBlock(const PLRBlockDrawTree& tree, double pixelWidth, const Pictures& pictures, QString* why,
+                                    QImage blank) const
+{
+    if (!tree.block) {
         if (why)
             *why = QStringLiteral("it has no view to draw");
         return {};
     }
-    m_provider->setPictures(pictures);
-    const QRectF bounds = view->bounds();
-    QImage image = render(bounds.size(), pixelWidth, [view, bounds](QPainter* painter) { view->displayRectIgnoringOpacity(bounds, painter); }, why,
-                          std::move(blank));
-    m_provider->setPictures({});
-    return image;
+    // This drawing's own photos: nothing shared with another drawing is changed.
+    const PhotoProvider provider(m_photos, pictures);
+    PLRBlockDrawContext context;
+    context.images = &provider;
+    context.exporting = true;
+    const QRectF bounds = tree.bounds();
+    return render(bounds.size(), pixelWidth, [&](QPainter* painter) { tree.draw(*painter, bounds, context); }, why, std::move(blank));
+}
+
+QImage PLRExportRenderer::renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why, QImage blank)
+{
+    return drawBlock(drawTree(block), pixelWidth, pictures, why, std::move(blank));
 }
 
 QImage PLRExportRenderer::renderLayout(double pixelWidth, const Pictures& pictures, QString* why)

@@ -6,6 +6,7 @@
 // each block draws them, instead of whole photos scaled down while drawing: better pixels, a
 // fraction of the memory and time.
 
+#include "layout/views/PLRBlockDrawTree.h"
 #include "publishing/export/PLRExportNames.h"
 #include "store/model/PLRLayoutDocument.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
@@ -96,10 +97,17 @@ public:
     // The pixel size of a render `pixelWidth` wide (0: the view's own width) of a view with
     // these bounds: width w, height bounds height x (w / bounds width), both truncated.
     static QSize renderSize(const QSizeF& bounds, double pixelWidth);
-    // The block drawn `pixelWidth` pixels wide on the layout's background colour; null when the
-    // block has no view, no size or is too large to draw, with the reason in `why`.
-    // `blank` (when it has the render's size) is the picture drawn into, made beforehand with
-    // blankPicture() on another thread: the main thread then only draws.
+    // The block as its view places it, for drawBlock() (main thread); an empty tree when the
+    // block has no view.
+    PLRBlockDrawTree drawTree(const PLRBlock* block) const;
+    // The block of the tree drawn `pixelWidth` pixels wide on the layout's background colour,
+    // with the pictures; null when it has no size or is too large to draw, with the reason in
+    // `why`. Reads only the tree, the layout's blocks and the photos taken when the renderer was
+    // made: any thread, several blocks at once. `blank` (when it has the render's size) is the
+    // picture drawn into, made beforehand with blankPicture().
+    QImage drawBlock(const PLRBlockDrawTree& tree, double pixelWidth, const Pictures& pictures, QString* why = nullptr,
+                     QImage blank = {}) const;
+    // The same for the block's view (main thread).
     QImage renderBlock(const PLRBlock* block, double pixelWidth, const Pictures& pictures, QString* why = nullptr, QImage blank = {});
     // A picture of `size` pixels filled with the layout's background colour (any thread); null
     // when it is empty or too large to draw.
@@ -111,10 +119,11 @@ public:
 private:
     class PhotoProvider;
     void addRequests(const PLRBlock* block, double scale, QList<PictureRequest>& requests) const;
-    QImage render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why, QImage blank = {});
+    QImage render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why, QImage blank = {}) const;
 
     std::unique_ptr<PLRLayout> m_layout;
     Photos m_photos;
+    QColor m_background;
     PhotoProvider* m_provider = nullptr;   // owned by the manager
     std::unique_ptr<PLRLayoutManager> m_manager;
     std::unique_ptr<PLRLayoutViewProxy> m_proxy;

@@ -87,6 +87,31 @@ TEST(PhotoDecoder, PortraitsStoredSidewaysDecodeUprightAtTheSmallestScaleThatCov
     EXPECT_EQ(plr_image::decodeBytesAtSize(dir.filePath("none.jpg"), QSize(10, 10)), 0);
 }
 
+TEST(PhotoDecoder, AProgressiveJpegHoldsItsWholeCoefficientsWhateverTheScale)
+{
+    QTemporaryDir dir;
+    QImage image(1600, 1200, QImage::Format_RGB32);
+    image.fill(QColor(30, 140, 90));
+    const QString baseline = dir.filePath("baseline.jpg");
+    const QString progressive = dir.filePath("progressive.jpg");
+    ASSERT_TRUE(image.save(baseline, "JPG", 90));
+    QImageWriter writer(progressive, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(writer.write(image));
+
+    // One scan: decoded a few rows at a time, about the picture it gives.
+    const qint64 picture = 200LL * 150 * 4;
+    EXPECT_LT(plr_image::decodeBytesAtSize(baseline, QSize(200, 150)), picture * 5 / 4);
+    // Progressive: every coefficient of the whole photo is kept until the last scan, at any
+    // scale: the luma alone is 200 x 150 blocks of 64 coefficients of 2 bytes.
+    const qint64 luma = 200LL * 150 * 128;
+    const qint64 held = plr_image::decodeBytesAtSize(progressive, QSize(200, 150));
+    EXPECT_GE(held, picture + luma);
+    EXPECT_LE(held, picture * 2 + 3 * luma);
+    // And it still decodes.
+    EXPECT_EQ(plr_image::decodePhotoAtSize(progressive, QSize(200, 150)).size(), QSize(200, 150));
+}
+
 TEST(PhotoDecoder, ScaledDecodesKeepTheColoursAndProfile)
 {
     QTemporaryDir dir;

@@ -606,6 +606,47 @@ int jpegScaleNumerator(const QSize& stored, const QSize& wanted)
     return 8;
 }
 
+namespace {
+
+// What libjpeg keeps of a whole JPEG while decoding it when the file is progressive (or its
+// colours come in several scans): every DCT coefficient of every component, at the photo's full
+// size whatever the scale of the decode (about 3 bytes a pixel for 4:2:0, 6 for 4:4:4). 0 for a
+// file of one scan, decoded a few rows at a time, or when its header cannot be read.
+qint64 jpegWholeImageBytes(const QString& path)
+{
+    std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
+    if (!file)
+        return 0;
+    jpeg_decompress_struct info {};
+    JpegError failure {};
+    info.err = jpeg_std_error(&failure.manager);
+    failure.manager.error_exit = onJpegError;
+    failure.manager.emit_message = onJpegMessage;
+    if (setjmp(failure.jump)) {
+        jpeg_destroy_decompress(&info);
+        std::fclose(file);
+        return 0;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    qint64 bytes = 0;
+    if (jpeg_has_multiple_scans(&info)) {
+        // As libjpeg's coefficient controller sizes its arrays: blocks rounded up to whole MCUs.
+        for (int i = 0; i < info.num_components; ++i) {
+            const jpeg_component_info& component = info.comp_info[i];
+            const auto roundUp = [](qint64 value, qint64 multiple) { return multiple > 0 ? (value + multiple - 1) / multiple * multiple : value; };
+            bytes += roundUp(component.width_in_blocks, component.h_samp_factor) * roundUp(component.height_in_blocks, component.v_samp_factor)
+                * qint64(sizeof(JBLOCK));
+        }
+    }
+    jpeg_destroy_decompress(&info);
+    std::fclose(file);
+    return bytes;
+}
+
+} // namespace
+
 qint64 decodeBytesAtSize(const QString& path, const QSize& uprightSize)
 {
     const Header header = readHeader(path);
@@ -613,8 +654,10 @@ qint64 decodeBytesAtSize(const QString& path, const QSize& uprightSize)
         return 0;
     const QSize wanted = storedWanted(header, uprightSize);
     const qint64 picture = qint64(wanted.width()) * wanted.height() * 4;
+    // Scaled and turned while decoding: the picture and a few rows, and the whole photo's
+    // coefficients when it is progressive.
     if (header.jpeg)
-        return picture + picture / 16;   // scaled and turned while decoding: the picture and a few rows
+        return picture + picture / 16 + jpegWholeImageBytes(path);
     // Qt's reader decodes the whole photo, which is then scaled (and turned).
     const qint64 whole = qint64(header.stored.width()) * header.stored.height() * 4;
     return std::max(whole + picture, picture * 2);

@@ -47,7 +47,8 @@ PLRPhotoProblem checkPhoto(const QString& path, QString* error = nullptr);
 // pixels is at least `wanted` (in stored orientation) in both directions.
 int jpegScaleNumerator(const QSize& stored, const QSize& wanted);
 
-// What decoding the photo at that size holds in memory at its peak, in bytes; 0 when the file's
+// What decoding the photo at that size holds in memory at its peak, in bytes (the picture, the
+// rows being scaled and, for a progressive JPEG, the whole photo's coefficients); 0 when the file's
 // header cannot be read.
 qint64 decodeBytesAtSize(const QString& path, const QSize& uprightSize);
 
