@@ -14,8 +14,6 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <chrono>
 #include <future>
@@ -142,43 +140,4 @@ TEST(SingleInstance, AStartThatCannotHandOverSaysWhyAndDoesNotRun)
     EXPECT_TRUE(why.contains("studio-mac")) << why.toStdString();
     EXPECT_TRUE(why.contains(shared)) << why.toStdString();
     EXPECT_TRUE(QFileInfo::exists(shared));
-}
-
-// The running instance answers a handed file with an alert of its own (a modal loop) while the
-// start that handed it ends and its connection closes: the channel lives on and keeps taking
-// files.
-TEST(SingleInstance, FilesHandedOverMayBeAnsweredWithAModalLoop)
-{
-    const QString lockPath = testing_support::testHome() + "/store.lock";
-    const QString name = channelName();
-    PLRStoreLock running(lockPath);
-    QString why;
-    ASSERT_EQ(PLRSingleInstance::claim(running, name, {}, &why, 20), Outcome::Run);
-    PLRInstanceChannel channel(name);
-    ASSERT_TRUE(channel.listen());
-    QList<QStringList> received;
-    std::unique_ptr<Start> start;
-    QObject::connect(&channel, &PLRInstanceChannel::argumentsReceived, [&](const QStringList& arguments) {
-        received << arguments;
-        // As an alert does: the loop runs until the start has ended and its connection is gone.
-        QEventLoop modal;
-        QTimer tick;
-        int afterEnd = 0;
-        tick.callOnTimeout([&] {
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            if (start && finished(*start) && ++afterEnd > 50)
-                modal.quit();
-        });
-        tick.start(2);
-        modal.exec();
-    });
-    for (const QString& file : {QStringLiteral("/tmp/a.ppost"), QStringLiteral("/tmp/b.ppost")}) {
-        PLRStoreLock secondLock(lockPath);
-        start = startClaiming(secondLock, name, {file});
-        ASSERT_TRUE(testing_support::waitUntil([&] { return finished(*start); }));
-        EXPECT_EQ(start->outcome.get(), Outcome::HandedOver);
-        testing_support::drainEvents();
-        start.reset();
-    }
-    EXPECT_EQ(received, (QList<QStringList>{{QStringLiteral("/tmp/a.ppost")}, {QStringLiteral("/tmp/b.ppost")}}));
 }
