@@ -426,6 +426,7 @@ TEST_F(ShellTest, LogUploadEncodesTheAddressAndReportsFailures)
     ASSERT_TRUE(finished.wait(5000));
     EXPECT_TRUE(finished.takeFirst().at(0).toBool());
     EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("Log File uploaded to server successfully"));
+    EXPECT_EQ(alerts().shown().back().style, platform::AlertStyle::Informational);
     QJsonArray uploads = service.control("GET", QStringLiteral("/__control/debug-logs")).toObject().value(QStringLiteral("uploads")).toArray();
     ASSERT_EQ(uploads.size(), 1);
     EXPECT_EQ(uploads.at(0).toObject().value(QStringLiteral("email")).toString(), email);
