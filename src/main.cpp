@@ -6,6 +6,7 @@
 #include "platform/Memory.h"
 #include "platform/Resources.h"
 #include "platform/Shutdown.h"
+#include "platform-ui/Fonts.h"
 #include "shell/PLRInstanceChannel.h"
 #include "shell/PLRRelaunchHelper.h"
 #include "shell/PLRSingleInstance.h"
@@ -55,6 +56,10 @@ int main(int argc, char** argv)
         break;
     }
 
+    // The bundled fonts are registered beside the rest of the start-up: the main window's first
+    // text finds them ready.
+    platform::ui::fonts::registerBundledFontsInBackground();
+
     PLR_LOG_INFO(QStringLiteral("%1 %2 (%3) starting, bundle %4")
                      .arg(platform::bundle::targetName(), platform::bundle::version(), platform::bundle::build(),
                           platform::bundle::identifier()));
@@ -76,5 +81,7 @@ int main(int argc, char** argv)
     const int code = app.exec();
     // What must end before the process does (the session, queued writes).
     platform::shutdown::run();
+    // The font registration has ended (or ends now) before the application object goes.
+    platform::ui::fonts::registerBundledFonts();
     return code;
 }

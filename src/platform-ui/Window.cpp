@@ -343,6 +343,7 @@ Window::Window(const QRectF& contentRect, unsigned styleMask, QWidget* parent)
     EdgeResizer::install();   // after the dispatcher, so it sees a press on an edge first
     fonts::registerBundledFonts();
     setMouseTracking(true);
+    setBackgroundColor(m_backgroundColor);
     Application::registerWindow(this);
     m_contentView = new View(this);
     if (styleMask & WindowStyleTitled) {
@@ -644,6 +645,15 @@ void Window::hideEvent(QHideEvent* event)
             Application::stopModal(kModalResponseStop);
         }
     });
+}
+
+void Window::setBackgroundColor(const Color& color)
+{
+    m_backgroundColor = color;
+    // An opaque colour covers the whole window in paintEvent: the system background under it
+    // would be one more full-window fill for nothing. A translucent one still goes over it.
+    setAttribute(Qt::WA_OpaquePaintEvent, color.alphaComponent() >= 1.0);
+    update();
 }
 
 void Window::paintEvent(QPaintEvent*)

@@ -135,7 +135,7 @@ public:
     bool isMovable() const { return m_movable; }
     void setMovable(bool movable) { m_movable = movable; }
     Color backgroundColor() const { return m_backgroundColor; }
-    void setBackgroundColor(const Color& color) { m_backgroundColor = color; update(); }
+    void setBackgroundColor(const Color& color);
 
     virtual WindowDelegate* delegate() const { return m_delegate; }
     virtual void setDelegate(WindowDelegate* delegate) { m_delegate = delegate; }

@@ -41,12 +41,17 @@
 //                       events under the manager's file lock.
 //   reachability        PLRReachability's serial queue. Judges a network change; the change is
 //                       posted on the main thread.
+//   bundled fonts       one task on the shared pool, started by main.cpp once this instance is
+//                       the one to run: registers the bundled font files with Qt's font
+//                       database (whose calls are thread-safe). The main thread's first font
+//                       waits for it to end; it takes no lock of the main thread's.
 //
 // Rules for all of them:
 //   - Work handed to a queue carries copies or weak pointers (QPointer, weak_ptr), never a raw
 //     pointer to a main-thread object it could outlive; it comes back with dispatchMain.
-//   - The main thread waits on a queue (sync, waitUntilIdle) only to save at quit or when a
-//     test asks; a queue never waits on the main thread while holding a lock.
+//   - The main thread waits on a queue (sync, waitUntilIdle) only to save at quit, for the
+//     bundled fonts or when a test asks; a queue never waits on the main thread while holding
+//     a lock.
 //   - A mutex guards one object's fields for a short section; nothing is called out
 //     (delegates, notifications, completions) while holding it.
 //   - Time. Timed behaviour runs on platform::Clock (Clock::after, or a ClockTimer for what is

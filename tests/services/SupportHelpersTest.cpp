@@ -246,7 +246,9 @@ TEST(HelpMenu, ReadsTheSiteMapInTheBackgroundAndCountsOpenings)
     EXPECT_EQ(PLRAnalyticManager::coreAnalyticManager().loadEvents().last().title(), "click_on_help_tab");
 }
 
-TEST(HelpMenu, TheSiteMapIsFetchedOnlyAfterTheMainWindowsFirstFrame)
+// The site map and the user-group item's icon (whose drawing plugin the first frame does not
+// need) both wait for the main window's first frame.
+TEST(HelpMenu, TheSiteMapAndTheItemIconWaitForTheMainWindowsFirstFrame)
 {
     testing_support::DevService service;
     ASSERT_TRUE(service.start());
@@ -257,11 +259,15 @@ TEST(HelpMenu, TheSiteMapIsFetchedOnlyAfterTheMainWindowsFirstFrame)
     platform::firstframe::expect();
     manager.setupHelpMenu(&menu, [](const QUrl&) {});
     EXPECT_EQ(describe(&menu), (QStringList{"-", kPLRHelpUserGroupTitle}));
+    QAction* userGroup = menu.actions().last();
     EXPECT_TRUE(testing_support::holdsFor([&] { return !manager.isFetching(); }, 100));
     EXPECT_TRUE(service.requests(QStringLiteral("/support_sitemap.xml")).isEmpty());
+    EXPECT_TRUE(userGroup->icon().isNull());
 
     platform::firstframe::painted();
     ASSERT_TRUE(finished.wait(5000));
+    EXPECT_FALSE(userGroup->icon().isNull());
+    EXPECT_FALSE(userGroup->icon().pixmap(16, 16).isNull());
     EXPECT_TRUE(finished.first().first().toBool());
     EXPECT_EQ(service.requests(QStringLiteral("/support_sitemap.xml")).size(), 1);
     EXPECT_GE(describe(&menu).size(), 4);

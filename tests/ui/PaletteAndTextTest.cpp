@@ -7,7 +7,52 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QProcess>
+
 using namespace platform::ui;
+
+namespace {
+
+constexpr auto kFontsChildFlag = "PELLORA_TEST_FONTS_CHILD";
+
+} // namespace
+
+// Not a test on its own: the child of BundledFonts.RegisteredBesideTheStartUpBeforeTheFirstFont,
+// in a process whose fonts nothing has registered yet.
+TEST(BundledFontsChild, FirstFontWaitsForTheBackgroundRegistration)
+{
+    if (qEnvironmentVariableIsEmpty(kFontsChildFlag))
+        GTEST_SKIP() << "runs only as the child of RegisteredBesideTheStartUpBeforeTheFirstFont";
+    ASSERT_TRUE(QFontDatabase::applicationFontFamilies(0).isEmpty());
+    fonts::registerBundledFontsInBackground();
+    fonts::registerBundledFontsInBackground();   // once only
+    // The first font, asked for at once, finds both bundled files registered.
+    const QFont font = systemFont(13, FontWeight::Bold);
+    EXPECT_EQ(QFontDatabase::applicationFontFamilies(0), QStringList{fonts::family()});
+    EXPECT_EQ(QFontDatabase::applicationFontFamilies(1), QStringList{fonts::family()});
+    EXPECT_TRUE(QFontDatabase::applicationFontFamilies(2).isEmpty());
+    EXPECT_EQ(QFontInfo(font).family(), fonts::family());
+    EXPECT_TRUE(QFontInfo(font).bold());
+}
+
+TEST(BundledFonts, RegisteredBesideTheStartUpBeforeTheFirstFont)
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(kFontsChildFlag, "1");
+    child.setProcessEnvironment(env);
+    child.setProgram(QCoreApplication::applicationFilePath());
+    child.setArguments({"--gtest_filter=BundledFontsChild.FirstFontWaitsForTheBackgroundRegistration"});
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start();
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QByteArray output = child.readAll();
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+}
 
 TEST(Palette, HexStringsAreReadAsOneHexNumber)
 {

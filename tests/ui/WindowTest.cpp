@@ -468,3 +468,26 @@ TEST(ModalOverlay, AModalWindowNoTestExpectedFailsTheTestAndEndsAtOnce)
     EXPECT_EQ(Application::runModal(overlay), kModalResponseOK);
     overlay = nullptr;
 }
+
+// An opaque background is the only fill under the window's views: the system background is not
+// drawn beneath it. A translucent one still goes over the system background.
+TEST(Window, BackgroundColourOpaqueAloneTranslucentOverTheSystemBackground)
+{
+    Window window(QRectF(100, 100, 200, 150));
+    const QPoint inside(150, 100);
+    window.setBackgroundColor(Color(1, 0, 0));
+    EXPECT_TRUE(window.testAttribute(Qt::WA_OpaquePaintEvent));
+    EXPECT_EQ(window.grab().toImage().pixelColor(inside), QColor(255, 0, 0));
+
+    window.setBackgroundColor(Color(0, 0, 1, 0.5));
+    EXPECT_FALSE(window.testAttribute(Qt::WA_OpaquePaintEvent));
+    const QColor system = window.palette().color(QPalette::Window);
+    const QColor drawn = window.grab().toImage().pixelColor(inside);
+    EXPECT_NEAR(drawn.red(), system.red() / 2, 2);
+    EXPECT_NEAR(drawn.green(), system.green() / 2, 2);
+    EXPECT_NEAR(drawn.blue(), (system.blue() + 255) / 2, 2);
+
+    window.setBackgroundColor(Color(0, 1, 0));
+    EXPECT_TRUE(window.testAttribute(Qt::WA_OpaquePaintEvent));
+    EXPECT_EQ(window.grab().toImage().pixelColor(inside), QColor(0, 255, 0));
+}

@@ -155,7 +155,10 @@ void PLRHelpManager::setupHelpMenu(QMenu* helpMenu, PresentHelp presentHelp)
     m_userGroupSeparator = helpMenu->addSeparator();
     QAction* userGroup = helpMenu->addAction(QString::fromLatin1(kPLRHelpUserGroupTitle));
     userGroup->setData(userGroupURL().toString());
-    userGroup->setIcon(QIcon(QStringLiteral(":/images/facebook-logo.svg")));
+    // Its drawing icon comes with a plugin that the first frame does not need: it is set after
+    // that frame, before the menu can first open.
+    platform::firstframe::afterFirstFrame(
+        userGroup, [userGroup] { userGroup->setIcon(QIcon(QStringLiteral(":/images/facebook-logo.svg"))); });
     connect(userGroup, &QAction::triggered, this, [this] {
         if (m_presentHelp)
             m_presentHelp(userGroupURL());
