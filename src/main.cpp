@@ -37,6 +37,13 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(platform::bundle::identifier());
     QApplication::setQuitOnLastWindowClosed(false);
     platform::resources::initialize();
+    // The bundled fonts are registered beside the rest of the start-up, so that the main
+    // window's first text finds them ready; whatever way main returns, the registration has
+    // ended before the application object goes.
+    platform::ui::fonts::registerBundledFontsInBackground();
+    const struct FontsRegistered {
+        ~FontsRegistered() { platform::ui::fonts::registerBundledFonts(); }
+    } fontsRegistered;
 
     // One instance holds the store (for this user and data folder); a later start hands its
     // files and addresses to it and ends.
@@ -55,10 +62,6 @@ int main(int argc, char** argv)
     case PLRSingleInstance::Outcome::Run:
         break;
     }
-
-    // The bundled fonts are registered beside the rest of the start-up: the main window's first
-    // text finds them ready.
-    platform::ui::fonts::registerBundledFontsInBackground();
 
     PLR_LOG_INFO(QStringLiteral("%1 %2 (%3) starting, bundle %4")
                      .arg(platform::bundle::targetName(), platform::bundle::version(), platform::bundle::build(),
@@ -81,7 +84,5 @@ int main(int argc, char** argv)
     const int code = app.exec();
     // What must end before the process does (the session, queued writes).
     platform::shutdown::run();
-    // The font registration has ended (or ends now) before the application object goes.
-    platform::ui::fonts::registerBundledFonts();
     return code;
 }

@@ -41,10 +41,11 @@
 //                       events under the manager's file lock.
 //   reachability        PLRReachability's serial queue. Judges a network change; the change is
 //                       posted on the main thread.
-//   bundled fonts       one task on the shared pool, started by main.cpp once this instance is
-//                       the one to run: registers the bundled font files with Qt's font
-//                       database (whose calls are thread-safe). The main thread's first font
-//                       waits for it to end; it takes no lock of the main thread's.
+//   bundled fonts       one task on the shared pool, started by main.cpp as soon as the
+//                       application object exists: registers the bundled font files with Qt's
+//                       font database (whose calls are thread-safe). The main thread's first
+//                       font waits for it to end, and so does main before it returns; it takes
+//                       no lock of the main thread's.
 //
 // Rules for all of them:
 //   - Work handed to a queue carries copies or weak pointers (QPointer, weak_ptr), never a raw
