@@ -243,8 +243,8 @@ TEST(GalleryTrial, FilterDragTwoPhotosSideBySideUndoAndBuildALayout)
     post.reset();
 }
 
-// Composing with the keyboard: Tab comes to the photos without stopping on the area around them,
-// an arrow picks the first photo and Return puts it on the page.
+// Composing with the keyboard: Tab comes to the photos without stopping on the area around them
+// and picks the first photo, an arrow moves on and Return puts the photo on the page.
 TEST(GalleryTrial, TabReachesThePhotosAndReturnPutsOneOnThePage)
 {
     const QString folder = testing_support::testHome() + "/Keys";
@@ -262,6 +262,9 @@ TEST(GalleryTrial, TabReachesThePhotosAndReturnPutsOneOnThePage)
     window.show();
     post->presentInitialVisualState();
     window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    if (QWidget* first = QApplication::focusWidget())   // (what the window's activation chose)
+        first->clearFocus();
     Gallery::settle();
     auto* gallery = qobject_cast<PLRGalleryViewController*>(post->galleryViewController());
     ASSERT_NE(gallery, nullptr);
@@ -281,8 +284,12 @@ TEST(GalleryTrial, TabReachesThePhotosAndReturnPutsOneOnThePage)
     for (const QString& stop : std::as_const(stops))
         EXPECT_TRUE(stop == QLatin1String("PLRLayoutScrollView") || !stop.endsWith(QLatin1String("ScrollView"))) << stop.toStdString();
 
+    // Reaching the photos picks the first, so that where the keyboard is shows; an arrow goes on
+    // from it.
+    EXPECT_EQ(gallery->galleryView()->sortedSelectionIndexPaths(), (QList<PLRGalleryIndexPath>{{0, 0}}));
     QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
     QApplication::sendEvent(photos, &right);
+    EXPECT_EQ(gallery->galleryView()->sortedSelectionIndexPaths(), (QList<PLRGalleryIndexPath>{{0, 1}}));
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
     QApplication::sendEvent(photos, &enter);
     Gallery::settle();
