@@ -267,7 +267,12 @@ void PLRBoxButton::keyPressEvent(QKeyEvent* event)
 {
     if (m_isEnabled && Control::isActivationKey(event)) {
         event->accept();
+        QPointer<PLRBoxButton> self(this);
         tellDelegateOfClick();
+        // What the click changed may have shown the tile's page anew: the keyboard stays on the
+        // tile as long as it is there to take it.
+        if (self && !hasFocus() && isVisible() && m_isEnabled && QWidget::isEnabled())
+            setFocus(Qt::OtherFocusReason);
         return;
     }
     Box::keyPressEvent(event);
