@@ -45,9 +45,10 @@ int alertDefaultButtonIndex(const Alert& alert)
     return alert.destructive ? alertCancelButtonIndex(titles) : 0;
 }
 
-void showAlert(const QString& message, const QString& informative)
+void showAlert(const QString& message, const QString& informative, AlertStyle style)
 {
     Alert alert;
+    alert.style = style;
     alert.messageText = message;
     alert.informativeText = informative;
     alert.buttons = {QStringLiteral("OK")};

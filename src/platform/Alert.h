@@ -48,8 +48,9 @@ public:
 
 // Shows the alert with the shared presenter.
 AlertResult runAlert(const Alert& alert, QWidget* parent = nullptr);
-// Shows a warning with the message, the informative text and one "OK" button.
-void showAlert(const QString& message, const QString& informative = QString());
+// Shows the message and the informative text with one "OK" button; a warning unless told
+// otherwise (news of work done well is informational).
+void showAlert(const QString& message, const QString& informative = QString(), AlertStyle style = AlertStyle::Warning);
 // The button an alert closed without a click answers: the one titled "Cancel", else the last
 // (for a single button, that one).
 int alertCancelButtonIndex(const QStringList& titles);

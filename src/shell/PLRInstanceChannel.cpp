@@ -165,8 +165,10 @@ void PLRInstanceChannel::acceptConnection()
                 arguments << item.toString();
             socket->write("OK");
             socket->flush();
-            if (self)
-                emit self->argumentsReceived(arguments);
+            // Handed on once the socket is done with this read: what opens the files may run a
+            // modal loop (an alert), in which the other start ends and its connection is deleted.
+            QMetaObject::invokeMethod(
+                self, [self, arguments] { if (self) emit self->argumentsReceived(arguments); }, Qt::QueuedConnection);
         });
     }
 }

@@ -1,8 +1,14 @@
 #include "shell/PLRLightStyle.h"
 
 #include <QIconEngine>
+#include <QImage>
+#include <QPaintEngine>
+#include <QPainter>
 #include <QPointer>
 #include <QStyleFactory>
+#include <QStyleOption>
+
+#include <algorithm>
 
 namespace {
 
@@ -67,4 +73,33 @@ QIcon PLRLightStyle::standardIcon(StandardPixmap which, const QStyleOption* opti
     if (!option && (which == SP_ToolBarHorizontalExtensionButton || which == SP_ToolBarVerticalExtensionButton))
         return QIcon(new DeferredStandardIconEngine(baseStyle(), which));
     return QProxyStyle::standardIcon(which, option, widget);
+}
+
+void PLRLightStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                                       const QWidget* widget) const
+{
+    const QPaintDevice* device = painter ? painter->device() : nullptr;
+    const QPaintEngine* engine = painter ? painter->paintEngine() : nullptr;
+    if (control != CC_ScrollBar || !option || !device || !engine || engine->type() != QPaintEngine::Raster
+        || option->rect.height() <= kScrollBarBandRows) {
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+        return;
+    }
+    // Each band is drawn whole into a picture of its own rows (Fusion sets clips of its own, so a
+    // clip of the painter would not hold), then put in place.
+    const QRect rect = option->rect;
+    const qreal ratio = device->devicePixelRatioF();
+    for (int top = rect.top(); top <= rect.bottom(); top += kScrollBarBandRows) {
+        const int rows = std::min(kScrollBarBandRows, rect.bottom() + 1 - top);
+        QImage band(QSize(rect.width(), rows) * ratio, QImage::Format_ARGB32_Premultiplied);
+        band.setDevicePixelRatio(ratio);
+        band.fill(Qt::transparent);
+        QPainter bandPainter(&band);
+        bandPainter.setRenderHints(painter->renderHints());
+        bandPainter.setFont(painter->font());
+        bandPainter.translate(-rect.left(), -top);
+        QProxyStyle::drawComplexControl(control, option, &bandPainter, widget);
+        bandPainter.end();
+        painter->drawImage(QPoint(rect.left(), top), band);
+    }
 }

@@ -192,7 +192,7 @@ void PLRLogUploader::uploadFile(const QString& archive, const QString& urlString
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (!transport.isValid() && status >= 200 && status <= 299) {
             PLR_LOG_INFO(QStringLiteral("Log file %1 uploaded successfully").arg(archive));
-            showAlert(QStringLiteral("Log File uploaded to server successfully"));
+            showAlert(QStringLiteral("Log File uploaded to server successfully"), QString(), platform::AlertStyle::Informational);
             emit self->finished(true);
             return;
         }

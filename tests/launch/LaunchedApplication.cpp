@@ -188,11 +188,15 @@ bool LaunchedApplication::start(const QProcessEnvironment& extra)
     // - at exit the OpenGL driver is already unloaded when the leak check runs, so what it keeps
     //   for the web engine's contexts shows as leaks of an unknown module: the leak check is off
     //   (the test binaries leak-check Pellora's own code).
+    // Freed memory is overwritten: Qt's own code is not instrumented, so an object it uses after
+    // Pellora's code let it be deleted would otherwise read what was left there and go on.
     environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                       QStringLiteral("detect_odr_violation=2:new_delete_type_mismatch=0:detect_leaks=0"));
+                       QStringLiteral("detect_odr_violation=2:new_delete_type_mismatch=0:detect_leaks=0:"
+                                      "max_free_fill_size=1024"));
     environment.insert(QStringLiteral("UBSAN_OPTIONS"), QStringLiteral("halt_on_error=1:print_stacktrace=1"));
 #endif
     environment.insert(extra);
+    m_environment = environment;
 
     m_process = std::make_unique<QProcess>();
     dieWithTheTest(*m_process);
@@ -206,6 +210,24 @@ bool LaunchedApplication::start(const QProcessEnvironment& extra)
     return true;
 }
 
+int LaunchedApplication::runAnotherStart(const QStringList& arguments, int timeoutMs, QString* output)
+{
+    QProcess other;
+    dieWithTheTest(other);
+    other.setProcessEnvironment(m_environment);
+    other.setProcessChannelMode(QProcess::MergedChannels);
+    other.start(executablePath(), arguments);
+    const bool ended = other.waitForStarted(10000)
+                       && waitUntil([&] { return other.state() == QProcess::NotRunning; }, timeoutMs);
+    if (!ended) {
+        other.kill();
+        other.waitForFinished(5000);
+    }
+    if (output)
+        *output = QString::fromUtf8(other.readAll());
+    return ended && other.exitStatus() == QProcess::NormalExit ? other.exitCode() : -1;
+}
+
 bool LaunchedApplication::isRunning() const
 {
     return m_process && m_process->state() == QProcess::Running;
@@ -216,6 +238,28 @@ QString LaunchedApplication::output()
     if (m_process)
         m_output += QString::fromUtf8(m_process->readAll());
     return m_output;
+}
+
+QStringList LaunchedApplication::windows() const
+{
+    if (!isRunning())
+        return {};
+    const QByteArray ids = m_screen.run(QStringLiteral("xdotool"),
+                                        {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                         QString::number(m_process->processId()), QStringLiteral("--name"), QStringLiteral(".")});
+    QStringList result;
+    for (const QByteArray& id : ids.split('\n')) {
+        if (!id.trimmed().isEmpty())
+            result << QString::fromLatin1(id.trimmed());
+    }
+    return result;
+}
+
+bool LaunchedApplication::isDialog(const QString& window) const
+{
+    const QByteArray type =
+        m_screen.run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_WINDOW_TYPE")});
+    return type.contains("_NET_WM_WINDOW_TYPE_DIALOG");
 }
 
 QString LaunchedApplication::mainWindow() const
@@ -257,8 +301,11 @@ QString LaunchedApplication::focusedWindow() const
 QString LaunchedApplication::windowTitle() const
 {
     const QString window = mainWindow();
-    if (window.isEmpty())
-        return QString();
+    return window.isEmpty() ? QString() : windowName(window);
+}
+
+QString LaunchedApplication::windowName(const QString& window) const
+{
     return QString::fromUtf8(m_screen.run(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), window})).trimmed();
 }
 
@@ -293,6 +340,15 @@ bool LaunchedApplication::key(const QString& keys) const
 {
     bool ok = false;
     m_screen.run(QStringLiteral("xdotool"), {QStringLiteral("key"), keys}, &ok);
+    return ok;
+}
+
+bool LaunchedApplication::keyTo(const QString& window, const QString& keys) const
+{
+    bool ok = false;
+    m_screen.run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}, &ok);
+    if (ok)
+        m_screen.run(QStringLiteral("xdotool"), {QStringLiteral("key"), keys}, &ok);
     return ok;
 }
 

@@ -50,6 +50,12 @@ public:
     // Starts it with these variables added to its environment.
     bool start(const QProcessEnvironment& extra = QProcessEnvironment());
     bool isRunning() const;
+    // Its home (PELLORA_HOME): the data and config folders.
+    QString home() const { return m_home.path(); }
+    // Starts the application once more, on the same home and screen, with these arguments (as a
+    // desktop opening a file with it does) and waits for that start to end: its exit code (-1
+    // when it crashed or did not end in time), and what it wrote in *output.
+    int runAnotherStart(const QStringList& arguments, int timeoutMs, QString* output = nullptr);
     // What it wrote to its output and error so far (its log lines among them).
     QString output();
     bool hasLogged(const QString& text) { return output().contains(text); }
@@ -58,7 +64,12 @@ public:
 
     // The main window (the largest visible window of the process), or 0.
     QString mainWindow() const;
+    // Every visible window of the process with a title (ids).
+    QStringList windows() const;
+    // Whether the window is a dialog (an alert, a sheet), not a main window or a popup.
+    bool isDialog(const QString& window) const;
     QString windowTitle() const;
+    QString windowName(const QString& window) const;
     // The X window that has the keyboard (its id), empty when none does.
     QString focusedWindow() const;
     QSize windowSize() const;
@@ -67,6 +78,8 @@ public:
     // Real input to the main window.
     bool type(const QString& text) const;
     bool key(const QString& keys) const;
+    // Gives the window the keyboard, then presses the keys.
+    bool keyTo(const QString& window, const QString& keys) const;
     bool click(QPoint inWindow) const;
 
     // Signs the demo account in on the sign-in screen.
@@ -80,6 +93,7 @@ private:
     VirtualScreen& m_screen;
     quint16 m_port;
     QTemporaryDir m_home;
+    QProcessEnvironment m_environment;
     std::unique_ptr<QProcess> m_process;
     QString m_output;
 };

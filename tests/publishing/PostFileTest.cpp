@@ -114,6 +114,8 @@ TEST_F(PostFile, ExportHoldsTheBundleAndTheLayoutsPicturesAndReplacesAnOldFile)
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts.back().messageText, "Export of 'Trip' Complete");
     EXPECT_EQ(alerts.back().informativeText, "Your blog post was sucessfully exported.");
+    // News of work done well is no warning.
+    EXPECT_EQ(alerts.back().style, platform::AlertStyle::Informational);
 
     const QString root = manager->representedPost()->identifier() + ".plrpost/";
     const QStringList entries = entriesOf(file);
@@ -161,6 +163,7 @@ TEST_F(PostFile, ImportComesBackWholeUnderANewIdentifierAndName)
     ASSERT_TRUE(PLRPersistantPostExporter::importPostWithURL(file));
     EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "Import of 'Trip import' Complete");
     EXPECT_EQ(testing_support::scriptedAlerts().shown().back().informativeText, "Blog post sucessfully imported.");
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().style, platform::AlertStyle::Informational);
     PLRPersistantPost* imported = nullptr;
     for (PLRPersistantPost* post : account->currentPosts())
         if (post->name() == "Trip import")

@@ -131,3 +131,29 @@ TEST_F(ServiceTest, SocketNeedsAValidToken)
     EXPECT_FALSE(host.socketConnected());
     EXPECT_EQ(service.openSockets(), 0);
 }
+
+TEST_F(RealTimeSocketTest, AnotherAccountsSignInOpensTheSocketAgainForIt)
+{
+    // The service sends a socket the events of the account that opened it: the second account's
+    // builds reach the application only through a socket opened with its own token.
+    const QUrl before = host().webSocket()->requestUrl();
+    service.addUser(QStringLiteral("second@pellora.test"), QStringLiteral("pw"));
+    const QString token = service.tokenFor(QStringLiteral("second@pellora.test"));
+    ASSERT_FALSE(token.isEmpty());
+    ASSERT_TRUE(PLRCoreManager::completeSignIn(QStringLiteral("second@pellora.test"), QStringLiteral("pw"), QStringLiteral("2"), token));
+    host().ensureSocketConnection();
+    ASSERT_NE(host().webSocket(), nullptr);
+    EXPECT_NE(host().webSocket()->requestUrl(), before);
+    EXPECT_TRUE(host().webSocket()->requestUrl().query().contains(QString::fromLatin1(QUrl::toPercentEncoding(token))));
+    ASSERT_TRUE(testing_support::waitUntil([this] { return host().socketConnected() && service.openSockets() == 1; }));
+    // Asked again for the same account: the socket stays.
+    QWebSocket* socket = host().webSocket();
+    host().ensureSocketConnection();
+    EXPECT_EQ(host().webSocket(), socket);
+
+    // Signed out: the socket goes, and none is opened without an account.
+    PLRCoreManager::setUserSession(nullptr);
+    host().ensureSocketConnection();
+    EXPECT_EQ(host().webSocket(), nullptr);
+    ASSERT_TRUE(testing_support::waitUntil([this] { return service.openSockets() == 0; }));
+}

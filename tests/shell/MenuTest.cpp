@@ -11,6 +11,7 @@
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "platform/UndoManager.h"
 #include "services/web-services/PLRWebServiceHostViewController.h"
+#include "shell/AppDelegate.h"
 #include "shell/PLRLightStyle.h"
 #include "shell/PLRLogUploader.h"
 #include "shell/PLRShellNotifications.h"
@@ -32,6 +33,9 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOptionSlider>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -426,6 +430,7 @@ TEST_F(ShellTest, LogUploadEncodesTheAddressAndReportsFailures)
     ASSERT_TRUE(finished.wait(5000));
     EXPECT_TRUE(finished.takeFirst().at(0).toBool());
     EXPECT_EQ(alerts().shown().back().messageText, QStringLiteral("Log File uploaded to server successfully"));
+    EXPECT_EQ(alerts().shown().back().style, platform::AlertStyle::Informational);
     QJsonArray uploads = service.control("GET", QStringLiteral("/__control/debug-logs")).toObject().value(QStringLiteral("uploads")).toArray();
     ASSERT_EQ(uploads.size(), 1);
     EXPECT_EQ(uploads.at(0).toObject().value(QStringLiteral("email")).toString(), email);
@@ -642,4 +647,66 @@ TEST(MenuLook, TheLightStyleDrawsFusionsOverflowArrowsWhenTheyAreFirstDrawn)
     }
     EXPECT_EQ(light.standardIcon(QStyle::SP_DialogOkButton).pixmap(16, 16).toImage(),
               fusion->standardIcon(QStyle::SP_DialogOkButton).pixmap(16, 16).toImage());
+}
+
+namespace {
+
+// Fusion, noting how many rows of its picture each scroll bar drawing may touch.
+class ScrollBarClipSpy : public QProxyStyle {
+public:
+    explicit ScrollBarClipSpy(QList<int>* rows) : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))), m_rows(rows) {}
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                            const QWidget* widget) const override
+    {
+        if (control == CC_ScrollBar)
+            m_rows->append(std::min(option->rect.height(), painter->device()->height()));
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+    }
+
+private:
+    QList<int>* m_rows;
+};
+
+QImage drawnScrollBar(QStyle& style, const QSize& size, QStyle::SubControl active)
+{
+    QStyleOptionSlider option;
+    option.rect = QRect(QPoint(0, 0), size);
+    option.orientation = size.height() > size.width() ? Qt::Vertical : Qt::Horizontal;
+    option.state = QStyle::State_Enabled | QStyle::State_MouseOver | (option.orientation == Qt::Horizontal ? QStyle::State_Horizontal : QStyle::State_None);
+    option.subControls = QStyle::SC_All;
+    option.activeSubControls = active;
+    option.minimum = 0;
+    option.maximum = 5000;
+    option.pageStep = 800;
+    option.sliderPosition = option.sliderValue = 2400;
+    option.palette = PLRLightAppearancePalette();
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    style.drawComplexControl(QStyle::CC_ScrollBar, &option, &painter);
+    return image;
+}
+
+} // namespace
+
+// A tall scroll bar is drawn in bands of a few rows each (the raster engine sends a taller fill
+// to its thread pool and waits for it), with the very pixels Fusion draws at once.
+TEST(MenuLook, TheLightStyleDrawsTallScrollBarsInBandsWithFusionsPixels)
+{
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    PLRLightStyle light;
+    for (const QSize size : {QSize(15, 800), QSize(15, 797), QSize(600, 15), QSize(15, 20)})
+        for (const QStyle::SubControl active : {QStyle::SC_None, QStyle::SC_ScrollBarSlider, QStyle::SC_ScrollBarAddLine})
+            EXPECT_EQ(drawnScrollBar(light, size, active), drawnScrollBar(*fusion, size, active)) << size.width() << "x" << size.height();
+
+    QList<int> rows;
+    light.setBaseStyle(new ScrollBarClipSpy(&rows));
+    drawnScrollBar(light, QSize(15, 800), QStyle::SC_ScrollBarSlider);
+    EXPECT_EQ(rows.size(), 25);
+    for (const int band : std::as_const(rows))
+        EXPECT_LE(band, PLRLightStyle::kScrollBarBandRows);
+    // A short bar (a horizontal one) is drawn at once.
+    rows.clear();
+    drawnScrollBar(light, QSize(600, 15), QStyle::SC_None);
+    EXPECT_EQ(rows, QList<int>{15});
 }

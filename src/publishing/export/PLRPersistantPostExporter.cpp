@@ -983,7 +983,8 @@ bool PLRPersistantPostExporter::exportPost(PLRPersistantPost* post)
         showAlert(QStringLiteral("Export of '%1' Failed").arg(post->name()), error.localizedDescription());
         return false;
     }
-    showAlert(QStringLiteral("Export of '%1' Complete").arg(post->name()), QStringLiteral("Your blog post was sucessfully exported."));
+    showAlert(QStringLiteral("Export of '%1' Complete").arg(post->name()), QStringLiteral("Your blog post was sucessfully exported."),
+              platform::AlertStyle::Informational);
     return true;
 }
 
@@ -1017,7 +1018,8 @@ bool PLRPersistantPostExporter::importPostWithURL(const QString& path)
                   QStringLiteral("\"%1\" could not be imported. %2").arg(QFileInfo(path).fileName(), error.localizedDescription()));
         return false;
     }
-    showAlert(QStringLiteral("Import of '%1' Complete").arg(post->name()), QStringLiteral("Blog post sucessfully imported."));
+    showAlert(QStringLiteral("Import of '%1' Complete").arg(post->name()), QStringLiteral("Blog post sucessfully imported."),
+              platform::AlertStyle::Informational);
     return true;
 }
 

@@ -304,12 +304,23 @@ bool PLRWebServiceHost::socketConnected() const
 
 void PLRWebServiceHost::ensureSocketConnection()
 {
+    const QString token = sessionToken();
     if (m_webSocket) {
         const auto state = m_webSocket->state();
-        if (state != QAbstractSocket::ClosingState && state != QAbstractSocket::UnconnectedState)
+        const bool live = state != QAbstractSocket::ClosingState && state != QAbstractSocket::UnconnectedState;
+        // The service sends a socket the events of the account whose token opened it: after a
+        // sign-out or a sign-in as another account it is closed (and opened again for the new
+        // one), or the new account's builds would go unheard.
+        if (live && token == m_socketToken)
             return;
+        if (live) {
+            PLR_LOG_INFO(QStringLiteral("Socket closed: it belongs to the account signed in before"));
+            m_webSocket->disconnect(this);
+            m_webSocket->close();
+            m_webSocket.reset();
+        }
     }
-    if (sessionToken().isEmpty())
+    if (token.isEmpty())
         return;
     const QUrl url = socketURL();
     if (!url.isValid() || url.host().isEmpty()) {
@@ -332,6 +343,7 @@ void PLRWebServiceHost::ensureSocketConnection()
                          .arg(socket->closeReason()));
     });
     connect(socket, &QWebSocket::textMessageReceived, this, &PLRWebServiceHost::handleSocketMessage);
+    m_socketToken = token;
     socket->open(url);
 }
 

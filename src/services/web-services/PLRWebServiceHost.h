@@ -116,7 +116,8 @@ public:
     // ws (wss for an https host)://host[:port]/socket/websocket?token=<session JWT>
     QUrl socketURL() const;
     bool socketConnected() const;
-    // Opens a socket when there is none (or it is closing/closed) and a session token exists.
+    // Opens a socket when there is none (or it is closing/closed) and a session token exists;
+    // one opened with another token (an account signed in before) is closed first.
     void ensureSocketConnection();
     // Adds the delegate to the post's set (once); nothing for an empty post id or null delegate.
     void addMessageDelegate(PLRWebServiceHostRealTimeDelegate* delegate, const QString& postId);
@@ -143,6 +144,7 @@ private:
 
     QString m_hostType;
     std::unique_ptr<QWebSocket> m_webSocket;
+    QString m_socketToken;   // the session token the socket was opened with
     QMap<QString, QList<PLRWebServiceHostRealTimeDelegate*>> m_postMessageDelegates;
     platform::ClockTimer m_pingTimer{this, [this] { delaySendPing(); }};
 };

@@ -140,7 +140,8 @@ bool PLRPersistantExporter::importDatabaseWithURL(const QString& path)
     PLR_LOG_INFO(QStringLiteral("Store replaced from backup %1").arg(path));
     platform::dispatchMain([] {
         showAlert(QStringLiteral("Backup Imported"),
-                  QStringLiteral("Pellora will now restart to finish importing your backup."));
+                  QStringLiteral("Pellora will now restart to finish importing your backup."),
+                  platform::AlertStyle::Informational);
         if (relaunchHandler())
             relaunchHandler()();
         else
