@@ -90,6 +90,24 @@ QMimeData* dragFromGallery(PLRGalleryViewController* gallery, const PLRGalleryIn
     return carried;
 }
 
+// A post's view in a window of the usual size, shown and active, as the keyboard finds it.
+struct ShownPost {
+    QWidget window;
+    std::unique_ptr<PLRPostViewController> post = std::make_unique<PLRPostViewController>();
+
+    explicit ShownPost(PLRPostManager* manager)
+    {
+        auto* column = new QVBoxLayout(&window);
+        column->setContentsMargins(0, 0, 0, 0);
+        post->setPostManager(manager);
+        column->addWidget(post->view());
+        window.resize(1280, 800);
+        window.show();
+        post->presentInitialVisualState();
+        window.activateWindow();
+    }
+};
+
 } // namespace
 
 TEST(GalleryTrial, FilterDragTwoPhotosSideBySideUndoAndBuildALayout)
@@ -252,16 +270,9 @@ TEST(GalleryTrial, TabReachesThePhotosAndReturnPutsOneOnThePage)
     for (int i = 0; i < 3; ++i)
         writeColourPhoto(folder + QStringLiteral("/IMG_%1.jpg").arg(i), QColor::fromHsv(i * 90, 180, 200), 480, 320);
     PLRPostManager* manager = openPost(folder, 3);
-    QWidget window;
-    auto* column = new QVBoxLayout(&window);
-    column->setContentsMargins(0, 0, 0, 0);
-    auto post = std::make_unique<PLRPostViewController>();
-    post->setPostManager(manager);
-    column->addWidget(post->view());
-    window.resize(1280, 800);
-    window.show();
-    post->presentInitialVisualState();
-    window.activateWindow();
+    ShownPost shown(manager);
+    QWidget& window = shown.window;
+    PLRPostViewController* post = shown.post.get();
     QApplication::setActiveWindow(&window);
     if (QWidget* first = QApplication::focusWidget())   // (what the window's activation chose)
         first->clearFocus();
@@ -308,16 +319,8 @@ TEST(GalleryTrial, TabOutOfThePhotosKeepsTheGalleryWhereItWas)
         writeColourPhoto(folder + QStringLiteral("/IMG_%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
                          QColor::fromHsv(i * 15, 180, 200), 240, 160);
     PLRPostManager* manager = openPost(folder, kPhotos);
-    QWidget window;
-    auto* column = new QVBoxLayout(&window);
-    column->setContentsMargins(0, 0, 0, 0);
-    auto post = std::make_unique<PLRPostViewController>();
-    post->setPostManager(manager);
-    column->addWidget(post->view());
-    window.resize(1280, 800);
-    window.show();
-    post->presentInitialVisualState();
-    window.activateWindow();
+    ShownPost shown(manager);
+    PLRPostViewController* post = shown.post.get();
     Gallery::settle();
     auto* gallery = qobject_cast<PLRGalleryViewController*>(post->galleryViewController());
     ASSERT_NE(gallery, nullptr);
