@@ -15,6 +15,7 @@
 #include "store/session/PLRDefaults.h"
 #include "store/session/PLRUserSession.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QEvent>
 #include <QIcon>
@@ -52,6 +53,8 @@ PLRIntercomChatView::PLRIntercomChatView(QWidget* parent) : QWidget(parent)
     m_chatButton->setCursor(Qt::PointingHandCursor);
     m_chatButton->setToolTip(QStringLiteral("Chat to support"));
     m_chatButton->setStyleSheet(QStringLiteral("QPushButton{border:none;background:transparent;}"));
+    // A click leaves the keyboard where it was (the open chat takes it, and gives it back there).
+    m_chatButton->setFocusPolicy(Qt::TabFocus);
     connect(m_chatButton, &QPushButton::clicked, this, &PLRIntercomChatView::showIntercomChatWindow);
     m_spinner = new PLRSpinner(QRectF(0, 0, 24, 24), this);
     m_spinner->setForegroundColour(ColorWithHex::smb_blueColour());
@@ -175,6 +178,10 @@ void PLRIntercomChatView::setupMessengerView()
 
 void PLRIntercomChatView::showIntercomChatWindow()
 {
+    if (!m_messageShown) {
+        QWidget* focused = QApplication::focusWidget();
+        m_keyboardBeforeOpening = focused && focused->window() == window() ? focused : nullptr;
+    }
     m_spinner->show();
     m_chatButton->setEnabled(false);
     m_spinner->startAnimating();
@@ -256,6 +263,9 @@ void PLRIntercomChatView::handleIntercomMessengerShown()
             self->m_webView->raise();
         }
         self->m_messageShown = true;
+        // The open chat has the keyboard.
+        if (self->m_webView)
+            self->m_webView->setFocus(Qt::OtherFocusReason);
         self->m_chatButton->hide();
         self->m_chatButton->setEnabled(true);
         self->m_spinner->stopAnimating(false);
@@ -265,12 +275,17 @@ void PLRIntercomChatView::handleIntercomMessengerShown()
 
 void PLRIntercomChatView::handleMessengerClosed()
 {
+    // The keyboard goes back to where it was, unless the user has taken it elsewhere meanwhile.
+    QWidget* focused = QApplication::focusWidget();
+    const bool hadKeyboard = focused && (focused == this || isAncestorOf(focused));
+    QPointer<QWidget> giveBack = hadKeyboard ? m_keyboardBeforeOpening : QPointer<QWidget>();
+    m_keyboardBeforeOpening = nullptr;
     setShadow(false);
     hide();
     m_chatButton->show();
     m_chatButton->raise();
     QPointer<PLRIntercomChatView> self(this);
-    platform::Clock::shared().after(0.05, this, [self] {
+    platform::Clock::shared().after(0.05, this, [self, giveBack] {
         if (!self)
             return;
         self->m_width = kClosedSize;
@@ -281,6 +296,8 @@ void PLRIntercomChatView::handleMessengerClosed()
             self->m_webView->hide();
         self->show();
         self->m_messageShown = false;
+        if (giveBack && giveBack->isVisible() && giveBack->isEnabled())
+            giveBack->setFocus(Qt::OtherFocusReason);
     });
 }
 

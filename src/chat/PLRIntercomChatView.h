@@ -109,6 +109,8 @@ private:
     std::optional<double> m_lastNotificationAt; // clock seconds
     platform::ClockTimer m_showErrorTimer{this, [this] { watchdogFired(); }};
     QPointer<QWidget> m_host;
+    // Where the keyboard was when the chat was asked to open: it goes back there on closing.
+    QPointer<QWidget> m_keyboardBeforeOpening;
     QPointer<QWidget> m_shadowView;
     bool m_shadowShown = false;
 };

@@ -9,6 +9,7 @@
 #include "platform/Resets.h"
 
 #include <QCursor>
+#include <QKeyEvent>
 
 #include <cmath>
 using namespace platform::ui;
@@ -46,6 +47,8 @@ PLRBoxButton::PLRBoxButton(QWidget* parent) : Box(parent)
     m_cropEnabled = namedImage(QStringLiteral("crop-button-icon"));
     m_cropPressed = namedImage(QStringLiteral("crop-button-icon-p"));
     m_cropDisabled = namedImage(QStringLiteral("crop-button-icon-disabled"));
+    // Reached by Tab (a click leaves the keyboard where it was).
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void PLRBoxButton::setPointerLocator(PointerLocator locator)
@@ -150,6 +153,11 @@ void PLRBoxButton::setIsEnabled(bool enabled)
 
 void PLRBoxButton::refreshEnabledLook()
 {
+    // A disabled tile is no Tab stop; one that had the keyboard gives it on.
+    if (!m_isEnabled && hasFocus())
+        focusNextChild();
+    setFocusPolicy(m_isEnabled ? Qt::TabFocus : Qt::NoFocus);
+    focusRingChanged();
     if (m_isEnabled) {
         setIcon(normalImage());
         if (m_imageBox)
@@ -234,20 +242,45 @@ void PLRBoxButton::mouseUp(const MouseEvent&)
         return;
     setCaptionColor(whiteColor());
     setIcon(normalImage());
-    PLRBoxButtonDelegate* delegate = (m_delegateHasLifetime && !m_delegateLifetime) ? nullptr : m_delegate;
-    if (!delegate)
-        return;
     QPointer<PLRBoxButton> self(this);
-    if (m_isRecycleButton)
-        delegate->recycleButtonClicked();
-    else
-        delegate->cropButtonClicked();
-    if (!self)
+    if (!tellDelegateOfClick() || !self)
         return;
     platform::dispatchMain([self] {
         if (self)
             self->checkPointerAfterClick();
     });
+}
+
+bool PLRBoxButton::tellDelegateOfClick()
+{
+    PLRBoxButtonDelegate* delegate = (m_delegateHasLifetime && !m_delegateLifetime) ? nullptr : m_delegate;
+    if (!delegate)
+        return false;
+    if (m_isRecycleButton)
+        delegate->recycleButtonClicked();
+    else
+        delegate->cropButtonClicked();
+    return true;
+}
+
+void PLRBoxButton::keyPressEvent(QKeyEvent* event)
+{
+    if (m_isEnabled && Control::isActivationKey(event)) {
+        event->accept();
+        QPointer<PLRBoxButton> self(this);
+        tellDelegateOfClick();
+        // What the click changed may have shown the tile's page anew: the keyboard stays on the
+        // tile as long as it is there to take it.
+        if (self && !hasFocus() && isVisible() && m_isEnabled && QWidget::isEnabled())
+            setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    Box::keyPressEvent(event);
+}
+
+void PLRBoxButton::drawFocusRingMask(GraphicsContext& context)
+{
+    context.fillPath(roundedRectPath(focusRingMaskBounds(), 4.0, 4.0), Color::black());
 }
 
 void PLRBoxButton::checkPointerAfterClick()

@@ -19,8 +19,9 @@ public:
 
 // A clickable tile: a box holding an icon in a small inner box and a caption. It changes the
 // colours of the boxes and the caption and the icon to show idle, hover, pressed and disabled
-// looks, and reports clicks (and, for the recycle tile, hover changes) to its delegate. Only
-// the mouse drives it.
+// looks, and reports clicks (and, for the recycle tile, hover changes) to its delegate. An
+// enabled tile is reached by Tab, shows the focus ring while it has the keyboard, and Space or
+// Return clicks it.
 class PLRBoxButton : public platform::ui::Box {
     Q_OBJECT
 public:
@@ -65,11 +66,15 @@ public:
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
 
+    bool drawsFocusRing() const override { return focusPolicy() != Qt::NoFocus; }
+    void drawFocusRingMask(platform::ui::GraphicsContext& context) override;
+
     // Where the pointer is now, in the tile's coordinates (tests replace it; null restores it).
     using PointerLocator = std::function<QPointF(const PLRBoxButton* tile)>;
     static void setPointerLocator(PointerLocator locator);
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void updateTrackingAreas() override;
     void layoutSubviews() override;
 
@@ -79,6 +84,8 @@ private:
     void setIcon(const QImage& image);
     void exitedLook();
     void checkPointerAfterClick();
+    // Tells the delegate of a click (false: there is none to tell).
+    bool tellDelegateOfClick();
 
     platform::ui::Color m_highlightColor;
     platform::ui::Color m_borderColor;

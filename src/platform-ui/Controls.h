@@ -35,13 +35,14 @@ public:
     QString keyEquivalent() const { return m_keyEquivalent; }
     void setKeyEquivalent(const QString& key) { m_keyEquivalent = key; }
 
+    // Space, Return and Enter (no modifiers, not held down) are the keys that click a control
+    // reached by Tab (and any other view that clicks by keys): true when the event is one of them.
+    static bool isActivationKey(const QKeyEvent* event);
+
 signals:
     void actionSent();
 
 protected:
-    // Space, Return and Enter (no modifiers, not held down) are the keys that click a control
-    // reached by Tab: true when the event is one of them.
-    static bool isActivationKey(const QKeyEvent* event);
     // Tab reaches the control, and the activation keys click it (performClick()); other keys go on.
     void takeTabAndActivationKeys();
     void keyPressEvent(QKeyEvent* event) override;

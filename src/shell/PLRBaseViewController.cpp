@@ -417,6 +417,15 @@ void PLRBaseViewController::presentHome(bool animate)
         updater->updater()->checkForUpdatesInBackground();
 }
 
+// A finished welcome waits under the post made from it until home replaces it; hidden meanwhile,
+// so its button is no Tab stop under the post.
+void PLRBaseViewController::hideFinishedWelcome()
+{
+    if (m_finishedWelcome && m_firstTimeWelcomeViewController && m_firstTimeWelcomeViewController->isViewLoaded()
+        && m_currentPostController && !m_presentingHome)
+        m_firstTimeWelcomeViewController->view()->setHidden(true);
+}
+
 void PLRBaseViewController::refreshPreviewOfPostLeft(PLRPostViewController* controller)
 {
     if (controller && controller->postManager())
@@ -608,6 +617,7 @@ void PLRBaseViewController::presentPost(PLRPersistantPost* post)
                     shown->presentInitialVisualState();
                 if (self->m_homeViewController && !self->m_presentingHome)
                     self->m_homeViewController->view()->setHidden(true);
+                self->hideFinishedWelcome();
                 if (shown && shown == self->m_currentPostController)
                     PLRVisualStateHandler::globalHandler().setPostHeaderVisible(true);
             }
@@ -694,6 +704,7 @@ void PLRBaseViewController::presentNewPost()
                     shown->presentInitialVisualState();
                 if (self->m_homeViewController && !self->m_presentingHome)
                     self->m_homeViewController->view()->setHidden(true);
+                self->hideFinishedWelcome();
                 if (old && old != self->m_currentPostController) {
                     old->viewWillDisappear();
                     self->rootView()->forget(old->view());

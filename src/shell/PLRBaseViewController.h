@@ -124,6 +124,7 @@ private:
     std::function<void()> navigationEnd();
     // The post a screen leaves shows its current layout on its home tile, not the one of its
     // last save (a save may be seconds away).
+    void hideFinishedWelcome();
     static void refreshPreviewOfPostLeft(PLRPostViewController* controller);
 
     QPointer<platform::ui::View> m_errorView;

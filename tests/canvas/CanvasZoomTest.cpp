@@ -4,6 +4,9 @@
 
 #include "platform-ui/Animation.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -203,4 +206,43 @@ TEST_F(HiddenCanvas, OnlyAShownCanvasTakesPartInTheSharedZoom)
     EXPECT_TRUE(shared.currentDelegates().isEmpty());
     shared.setLayoutZoomToFit();
     EXPECT_EQ(shared.layoutZoomFactor(), 1.0);
+}
+
+// Tab stops on the canvas (its arrow and page keys scroll the page): it shows the focus ring
+// along the inside of its edges then, and only then.
+TEST(CanvasScrollView, ShowsTheFocusRingWhileItHasTheKeyboard)
+{
+    QWidget window;
+    window.resize(400, 300);
+    auto* before = new QPushButton(QStringLiteral("Before"), &window);
+    before->setGeometry(0, 0, 80, 24);
+    auto* canvas = new PLRLayoutScrollView(&window);
+    canvas->setGeometry(0, 30, 400, 240);
+    auto* page = new QWidget;
+    page->resize(300, 600);
+    canvas->setWidget(page);
+    auto* after = new QPushButton(QStringLiteral("After"), &window);
+    after->setGeometry(0, 275, 80, 24);
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    const auto edgeIsRing = [&] {
+        QImage shot(canvas->size(), QImage::Format_ARGB32_Premultiplied);
+        shot.fill(Qt::white);
+        canvas->render(&shot);
+        const QColor edge = shot.pixelColor(1, canvas->height() / 2);
+        return edge.blue() > edge.red() + 30;
+    };
+    EXPECT_FALSE(edgeIsRing());
+    before->setFocus(Qt::TabFocusReason);
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(before, &tab);
+    ASSERT_EQ(QApplication::focusWidget(), canvas);
+    EXPECT_TRUE(canvas->isShowingFocusRing());
+    EXPECT_TRUE(edgeIsRing());
+    QKeyEvent next(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &next);
+    EXPECT_EQ(QApplication::focusWidget(), after);
+    EXPECT_FALSE(canvas->isShowingFocusRing());
+    EXPECT_FALSE(edgeIsRing());
 }

@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
 
@@ -138,6 +141,61 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
     chat->handleScriptMessage("other", "shown");
     testing_support::drainEvents();
     EXPECT_FALSE(chat->isMessengerOpened());
+}
+
+// The open chat takes the keyboard, and closing gives it back where it was: to the field the
+// user was typing in when a click opened it, to the chat button when Space on it did.
+TEST_F(SupportChatTest, TheOpenChatHasTheKeyboardAndClosingGivesItBack)
+{
+    QWidget host;
+    host.resize(800, 700);
+    auto* search = new QLineEdit(&host);
+    search->setGeometry(20, 20, 200, 24);
+    PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
+    chat->resetWithIntercomFile(QUrl("data:text/html;charset=utf-8," + QUrl::toPercentEncoding(kTestPage)));
+    PLRIntercomChatManager::attachIntercomMessengerToView(&host);
+    host.show();
+    host.activateWindow();
+    QApplication::setActiveWindow(&host);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isLoaded(); }, 15000));
+    search->setFocus(Qt::MouseFocusReason);
+    const auto chatHasKeyboard = [&] {
+        QWidget* focused = QApplication::focusWidget();
+        return focused && (focused == chat->webView() || chat->webView()->isAncestorOf(focused));
+    };
+
+    // A click on the button leaves the keyboard in the field until the chat opens.
+    EXPECT_FALSE(chat->chatButton()->focusPolicy() & Qt::ClickFocus);
+    chat->chatButton()->click();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
+    EXPECT_TRUE(chatHasKeyboard()) << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none");
+    chat->handleScriptMessage("jsHandler", "hidden");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
+    EXPECT_EQ(QApplication::focusWidget(), search);
+
+    // Opened from the keyboard, the chat gives it back to its button.
+    chat->chatButton()->setFocus(Qt::TabFocusReason);
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    QApplication::sendEvent(chat->chatButton(), &space);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    QApplication::sendEvent(chat->chatButton(), &release);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
+    EXPECT_TRUE(chatHasKeyboard());
+    chat->handleScriptMessage("jsHandler", "hidden");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
+    EXPECT_EQ(QApplication::focusWidget(), chat->chatButton());
+
+    // Taken elsewhere while the chat was open, the keyboard stays there.
+    auto* other = new QLineEdit(&host);
+    other->setGeometry(20, 60, 200, 24);
+    other->show();
+    search->setFocus(Qt::MouseFocusReason);
+    chat->chatButton()->click();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
+    other->setFocus(Qt::MouseFocusReason);
+    chat->handleScriptMessage("jsHandler", "hidden");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
+    EXPECT_EQ(QApplication::focusWidget(), other) << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none");
 }
 
 TEST_F(SupportChatTest, SecondNewMessageNotifiesAndBadges)

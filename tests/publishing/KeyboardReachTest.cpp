@@ -4,6 +4,7 @@
 
 #include "ExportTestSupport.h"
 
+#include "controls/PLRBoxButton.h"
 #include "controls/PLRColorWell.h"
 #include "controls/PLRTokenField.h"
 #include "panels/inspector/PLRInspectorViewController.h"
@@ -57,6 +58,8 @@ QList<QWidget*> controlsOf(QWidget* screen, QWidget* part)
     for (QWidget* widget : part->findChildren<QWidget*>()) {
         if (!widget->isVisibleTo(screen) || !widget->isEnabled())
             continue;
+        if (auto* tile = qobject_cast<PLRBoxButton*>(widget); tile && !tile->isEnabled())
+            continue;   // (a tile keeps its own enabled state)
         if (qobject_cast<platform::ui::TextField*>(widget))
             continue;   // an editable field is reached through its editor
         if (qobject_cast<platform::ui::ImageView*>(widget))
@@ -64,7 +67,7 @@ QList<QWidget*> controlsOf(QWidget* screen, QWidget* part)
         const bool interactive = qobject_cast<platform::ui::Control*>(widget) || qobject_cast<PLRPublishButton*>(widget)
             || qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget)
             || qobject_cast<QAbstractSlider*>(widget) || qobject_cast<QPlainTextEdit*>(widget)
-            || qobject_cast<PLRTokenField*>(widget);
+            || qobject_cast<PLRTokenField*>(widget) || qobject_cast<PLRBoxButton*>(widget);
         // (A control inside another control is a part of it; a field's editor is the field.)
         bool inner = false;
         for (QWidget* above = widget->parentWidget(); above && above != part; above = above->parentWidget()) {

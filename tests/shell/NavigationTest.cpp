@@ -319,8 +319,10 @@ TEST_F(ShellTest, FirstRunWelcomesBeforeHomeAndStaysBehindTheNewPost)
     EXPECT_TRUE(root()->finishedWelcome());
     finishAnimations();
     EXPECT_TRUE(root()->currentPostViewController()->isShowingNewPostForm());
-    // The welcome stays behind the new post until home is presented again.
+    // The welcome stays behind the new post until home is presented again, hidden: its button
+    // is no Tab stop under the post.
     EXPECT_NE(root()->firstTimeWelcomeViewController(), nullptr);
+    EXPECT_FALSE(welcome->createPostButton()->isVisible());
     root()->currentPostViewController()->cancelButton()->performClick();
     finishAnimations();
     EXPECT_TRUE(root()->isPresentingHome());

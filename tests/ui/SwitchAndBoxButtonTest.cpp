@@ -383,3 +383,49 @@ TEST_P(FocusRingOf, AControlThatTakesFocusShowsTheRingAllAround)
 
 // A plain control, a slider and a pop-up button (whose face draws its own border).
 INSTANTIATE_TEST_SUITE_P(Controls, FocusRingOf, ::testing::Values(0, 1, 2));
+
+// The crop and recycle tiles are Tab stops while enabled: the focus ring shows around the tile,
+// and Space or Return does what a click does. A disabled tile is passed over and takes no keys.
+TEST(BoxButton, TabReachesAnEnabledTileWhichShowsTheRingAndTakesSpaceAndReturn)
+{
+    View window;
+    window.resize(300, 100);
+    auto* before = new Button(&window);
+    before->setFrame(QRectF(200, 20, 60, 24));
+    auto* tile = new PLRBoxButton(&window);
+    tile->setFrame(QRectF(20, 20, 100, 46));
+    tile->setUpDefaultContent(QStringLiteral("Crop/Resize"));
+    Delegate delegate;
+    tile->setDelegate(&delegate, &delegate);
+    tile->setIsEnabled(true);
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    before->setFocus(Qt::TabFocusReason);
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(before, &tab);
+    ASSERT_EQ(QApplication::focusWidget(), tile);
+    EXPECT_TRUE(tile->isShowingFocusRing());
+    // The ring lies just outside the tile's edges.
+    const QImage image = renderOnWhite(&window);
+    const QRect g = tile->geometry();
+    for (const QPoint p : {QPoint(g.center().x(), g.top() - 2), QPoint(g.center().x(), g.bottom() + 2),
+                           QPoint(g.left() - 2, g.center().y()), QPoint(g.right() + 2, g.center().y())}) {
+        const QColor c = image.pixelColor(p);
+        EXPECT_GT(c.blue(), c.red() + 30) << p.x() << "," << p.y() << " " << c.name().toStdString();
+    }
+    pressKey(tile, Qt::Key_Space);
+    pressKey(tile, Qt::Key_Return);
+    EXPECT_EQ(delegate.calls, QStringList({"crop", "crop"}));
+
+    // Disabled, the tile gives the keyboard on and Tab passes it by.
+    tile->setIsEnabled(false);
+    EXPECT_NE(QApplication::focusWidget(), tile);
+    EXPECT_FALSE(tile->isShowingFocusRing());
+    before->setFocus(Qt::TabFocusReason);
+    QKeyEvent again(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(before, &again);
+    EXPECT_NE(QApplication::focusWidget(), tile);
+    pressKey(tile, Qt::Key_Space);
+    EXPECT_EQ(delegate.calls.size(), 2);
+}

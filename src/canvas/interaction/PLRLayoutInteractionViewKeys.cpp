@@ -76,8 +76,10 @@ void PLRLayoutInteractionView::keyPressEvent(QKeyEvent* event)
             manager->setEditBlock(nullptr);
             if (manager->locateBlock(editing).isValid())
                 manager->selectBlocks({editing});
-        } else {
+        } else if (!manager->currentSelectedBlocks().isEmpty()) {
             manager->deSelectAllBlocks();
+        } else {
+            break;   // nothing to end here: Escape goes on to the window
         }
         event->accept();
         return;

@@ -9,10 +9,12 @@
 #include "platform/Log.h"
 #include "platform/UndoManager.h"
 #include "platform-ui/Animation.h"
+#include "platform-ui/View.h"
 #include "store/session/PLRPostManager.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QNativeGestureEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTimer>
 #include <QWheelEvent>
@@ -21,8 +23,38 @@
 
 // --- Scroll view ---------------------------------------------------------------------------------
 
+namespace {
+
+// The focus ring of the canvas, in the kit's colour and width, along the inside of its edges (the
+// canvas fills its pane: a ring outside it would be cut off). It lies over the page and the
+// scroll bars and lets every click through.
+class CanvasFocusRing : public QWidget {
+public:
+    explicit CanvasFocusRing(QWidget* parent) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const double w = platform::ui::View::kFocusRingWidth;
+        painter.setPen(QPen(platform::ui::View::focusRingColor().toQColor(), w));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect()).adjusted(w / 2, w / 2, -w / 2, -w / 2));
+    }
+};
+
+} // namespace
+
 PLRLayoutScrollView::PLRLayoutScrollView(QWidget* parent) : QScrollArea(parent)
 {
+    m_focusRing = new CanvasFocusRing(this);
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(false);
     setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -55,9 +87,36 @@ bool PLRLayoutScrollView::viewportEvent(QEvent* event)
     return QScrollArea::viewportEvent(event);
 }
 
+bool PLRLayoutScrollView::isShowingFocusRing() const
+{
+    return m_focusRing && m_focusRing->isVisible();
+}
+
+void PLRLayoutScrollView::refreshFocusRing()
+{
+    const bool shown = hasFocus() && isEnabled();
+    m_focusRing->setGeometry(rect());
+    m_focusRing->setVisible(shown);
+    if (shown)
+        m_focusRing->raise();
+}
+
+void PLRLayoutScrollView::focusInEvent(QFocusEvent* event)
+{
+    QScrollArea::focusInEvent(event);
+    refreshFocusRing();
+}
+
+void PLRLayoutScrollView::focusOutEvent(QFocusEvent* event)
+{
+    QScrollArea::focusOutEvent(event);
+    refreshFocusRing();
+}
+
 void PLRLayoutScrollView::resizeEvent(QResizeEvent* event)
 {
     QScrollArea::resizeEvent(event);
+    refreshFocusRing();
     if (onResize)
         onResize();
 }

@@ -21,7 +21,9 @@ class UndoManager;
 }
 
 // The scroll view of the canvas: tells its owner of size changes and of zoom gestures
-// (Control + wheel, pinch), which it does not scroll for.
+// (Control + wheel, pinch), which it does not scroll for. It is a Tab stop of its own (the
+// arrows and page keys scroll the page) and shows the focus ring along its edges while it has
+// the keyboard.
 class PLRLayoutScrollView : public QScrollArea {
     Q_OBJECT
 public:
@@ -29,10 +31,17 @@ public:
     // factor: how much to magnify; anchor: the point to keep still (viewport coordinates).
     std::function<void(double factor, const QPointF& anchor)> onZoomGesture;
     std::function<void()> onResize;
+    bool isShowingFocusRing() const;
 
 protected:
     bool viewportEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void refreshFocusRing();
+    QWidget* m_focusRing = nullptr;
 };
 
 // The canvas of one post: its layout as a page in a scroll view with magnification, under the

@@ -11,6 +11,7 @@
 #include <QDragEnterEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QFocusEvent>
 #include <QMimeData>
 #include <QNativeGestureEvent>
 #include <QScrollBar>
@@ -668,17 +669,10 @@ void PLRGalleryCollectionView::keyDown(QKeyEvent* event)
     PLR_LOG_DEBUG(QStringLiteral("Key code %1").arg(code >= 0 ? code : event->key()));
     const bool arrow = code == PLRGalleryKeys::kLeft || code == PLRGalleryKeys::kRight || code == PLRGalleryKeys::kUp
         || code == PLRGalleryKeys::kDown;
-    if (m_selection.isEmpty() && arrow) {
+    if (m_selection.isEmpty() && arrow && selectFirstItemForKeys()) {
         // Nothing selected yet: an arrow starts at the first photo shown.
-        for (qint64 section = 0; section < m_counts.size(); ++section) {
-            if (m_counts[section] <= 0)
-                continue;
-            const PLRGalleryIndexPath first{section, 0};
-            selectItems({first}, ScrollPosition::NearestHorizontalEdge);
-            m_firstResponder = first;
-            event->accept();
-            return;
-        }
+        event->accept();
+        return;
     }
     if (m_selection.size() != 1 || !arrow) {
         event->ignore();   // the scroll view's own handling
@@ -694,6 +688,27 @@ void PLRGalleryCollectionView::keyDown(QKeyEvent* event)
     selectItems({*target}, ScrollPosition::NearestHorizontalEdge);
     m_firstResponder = *target;
     event->accept();
+}
+
+bool PLRGalleryCollectionView::selectFirstItemForKeys()
+{
+    for (qint64 section = 0; section < m_counts.size(); ++section) {
+        if (m_counts[section] <= 0)
+            continue;
+        const PLRGalleryIndexPath first{section, 0};
+        selectItems({first}, ScrollPosition::NearestHorizontalEdge);
+        m_firstResponder = first;
+        return true;
+    }
+    return false;
+}
+
+void PLRGalleryCollectionView::focusInEvent(QFocusEvent* event)
+{
+    View::focusInEvent(event);
+    const bool byKeyboard = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    if (byKeyboard && m_selection.isEmpty())
+        selectFirstItemForKeys();
 }
 
 std::optional<PLRGalleryIndexPath> PLRGalleryCollectionView::arrowTarget(int keyCode, const PLRGalleryIndexPath& from,

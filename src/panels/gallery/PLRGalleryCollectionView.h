@@ -144,6 +144,8 @@ public:
 
     // The arrow keys (and the standard handling of any other key).
     void keyDown(QKeyEvent* event);
+    // Selects the first photo shown, as the keyboard's place; false when there is none.
+    bool selectFirstItemForKeys();
     // Where an arrow key moves a single selection at `from`, given the item count of every
     // section and the number of columns; none when the key is no arrow key. The answer is
     // `from` itself when there is nowhere to go.
@@ -159,6 +161,9 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Reached by Tab or Shift+Tab with nothing selected, the gallery selects its first photo:
+    // where the keyboard is shows.
+    void focusInEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -1,5 +1,6 @@
 #include "shell/post/PLROnboardingPopover.h"
 
+#include <QKeyEvent>
 #include <QPainterPath>
 
 #include <algorithm>
@@ -49,7 +50,29 @@ void PLROnboardingPopover::showRelativeToRect(const QRectF& rect, QWidget* ancho
     setHidden(false);
     raise();
     m_shown = true;
+    // Escape that no view in the window used comes to the window itself.
+    if (QWidget* window = m_host->window(); window != m_watchedWindow) {
+        if (m_watchedWindow)
+            m_watchedWindow->removeEventFilter(this);
+        m_watchedWindow = window;
+        window->installEventFilter(this);
+    }
     update();
+}
+
+bool PLROnboardingPopover::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_watchedWindow && m_shown && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && m_escapeAction) {
+            key->accept();
+            // The action may close and delete the bubble: it runs on a copy.
+            const std::function<void()> action = m_escapeAction;
+            action();
+            return true;
+        }
+    }
+    return View::eventFilter(watched, event);
 }
 
 void PLROnboardingPopover::close()
@@ -57,6 +80,9 @@ void PLROnboardingPopover::close()
     if (!m_shown)
         return;
     m_shown = false;
+    if (m_watchedWindow)
+        m_watchedWindow->removeEventFilter(this);
+    m_watchedWindow = nullptr;
     setHidden(true);
     if (m_content && m_content->parentWidget() == this) {
         m_content->hide();

@@ -4,6 +4,8 @@
 
 #include <QPointer>
 
+#include <functional>
+
 // A popover that stays until the program closes it: a rounded bubble holding a content view,
 // drawn over a host view next to an anchor rectangle, its arrow pointing at the anchor.
 class PLROnboardingPopover : public platform::ui::View {
@@ -23,6 +25,9 @@ public:
     Edge edge() const { return m_edge; }
     // Hides the bubble and hands the content view back to its former parent.
     void close();
+    // What Escape does while the bubble is shown: what its own close button does. Escape counts
+    // when it reaches the window unused (no focused view took it for itself).
+    void setEscapeAction(std::function<void()> action) { m_escapeAction = std::move(action); }
 
     bool isFlipped() const override { return true; }
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
@@ -30,8 +35,13 @@ public:
     static constexpr double kArrowLength = 10.0;
     static constexpr double kPadding = 14.0;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QPointer<QWidget> m_host;
+    QPointer<QWidget> m_watchedWindow;
+    std::function<void()> m_escapeAction;
     QPointer<QWidget> m_content;
     QPointer<QWidget> m_contentOwner;
     Edge m_edge = Edge::MaxX;

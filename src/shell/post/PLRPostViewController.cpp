@@ -591,6 +591,8 @@ void PLRPostViewController::showHint(bool gallery)
     closePopover();
     m_onBoardPopOver = new PLROnboardingPopover(view());
     m_onBoardPopOver->setContentView(hint);
+    // Escape closes the hint as its button does.
+    m_onBoardPopOver->setEscapeAction([this, gallery] { gallery ? dismissGalleyOnboard() : dismissInspectorOnboard(); });
     // The pane's top band of the hint's height.
     const QRectF anchor(0, 0, pane->width(), hint->height());
     m_onBoardPopOver->showRelativeToRect(anchor, pane, gallery ? PLROnboardingPopover::Edge::MaxX

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -129,10 +130,10 @@ View* PLRPrepViewController::loadView()
     boxRow->setContentsMargins(8, 4, 4, 4);
     m_selectedPathLabel = makeLabel(QString(), 12, FontWeight::Regular, namedColor(QStringLiteral("plrTextColor")), m_folderPathSelectedBox);
     boxRow->addWidget(m_selectedPathLabel, 1);
-    auto* change = Button::withTitle(QStringLiteral("Change\u2026"), this, [this](Control*) { setDirectoryAction(); },
-                                     m_folderPathSelectedBox);
-    change->setFixedSize(84, 26);
-    boxRow->addWidget(change);
+    m_changeFolderButton = Button::withTitle(QStringLiteral("Change\u2026"), this, [this](Control*) { setDirectoryAction(); },
+                                             m_folderPathSelectedBox);
+    m_changeFolderButton->setFixedSize(84, 26);
+    boxRow->addWidget(m_changeFolderButton);
     column->addWidget(m_folderPathSelectedBox);
 
     m_selectFolderButton = Button::withTitle(QStringLiteral("Choose Folder\u2026"), this, [this](Control*) { setDirectoryAction(); }, card);
@@ -141,6 +142,8 @@ View* PLRPrepViewController::loadView()
 
     m_includeSubfoldersButton = new QCheckBox(QStringLiteral("Include photos in sub-folders"), card);
     QObject::connect(m_includeSubfoldersButton, &QCheckBox::clicked, this, [this] { includeSubfolders(); });
+    // Return there creates the post, as it does in the name field (Space ticks the box).
+    m_includeSubfoldersButton->installEventFilter(this);
     column->addWidget(m_includeSubfoldersButton);
 
     column->addSpacing(10);
@@ -199,12 +202,29 @@ void PLRPrepViewController::setDirectoryAction()
     request.kind = platform::PanelRequest::Kind::OpenDirectory;
     request.title = QStringLiteral("Choose the folder of photos for this post");
     request.prompt = QStringLiteral("Choose");
+    const bool choosingByKeyboard = m_selectFolderButton && m_selectFolderButton->hasFocus();
     const std::optional<QString> chosen = platform::FilePanels::shared().run(request, view()->window());
     if (!chosen || chosen->isEmpty())
         return;
     m_directoryWatch = QUrl::fromLocalFile(*chosen);
     PLRRecentContainer::addPathToRecents(m_directoryWatch.toLocalFile());
     ensureUI();
+    // Choose Folder is replaced by the chosen folder and its Change button: the keyboard that
+    // was on the one goes on to the other rather than to whatever follows in the Tab order.
+    if (choosingByKeyboard && m_changeFolderButton && m_changeFolderButton->isVisibleTo(view()))
+        m_changeFolderButton->setFocus(Qt::TabFocusReason);
+}
+
+bool PLRPrepViewController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_includeSubfoldersButton && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            doneAction();
+            return true;
+        }
+    }
+    return PLRViewController::eventFilter(watched, event);
 }
 
 void PLRPrepViewController::includeSubfolders()

@@ -48,12 +48,14 @@ public:
     platform::ui::TextField* directoryLabel() const { return m_directoryLabel; }
     platform::ui::Box* folderPathSelectedBox() const { return m_folderPathSelectedBox; }
     platform::ui::Button* selectFolderButton() const { return m_selectFolderButton; }
+    platform::ui::Button* changeFolderButton() const { return m_changeFolderButton; }
     QCheckBox* includeSubfoldersButton() const { return m_includeSubfoldersButton; }
     platform::ui::Button* doneButton() const { return m_doneButton; }
     platform::ui::Button* cancelButton() const { return m_cancelButton; }
 
 protected:
     platform::ui::View* loadView() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QPointer<platform::ui::TextField> m_titleTextField;
@@ -61,6 +63,7 @@ private:
     QPointer<platform::ui::Box> m_folderPathSelectedBox;
     QPointer<platform::ui::TextField> m_selectedPathLabel;
     QPointer<platform::ui::Button> m_selectFolderButton;
+    QPointer<platform::ui::Button> m_changeFolderButton;
     QPointer<QCheckBox> m_includeSubfoldersButton;
     QPointer<platform::ui::Button> m_doneButton;
     QPointer<platform::ui::Button> m_cancelButton;

@@ -90,6 +90,24 @@ QMimeData* dragFromGallery(PLRGalleryViewController* gallery, const PLRGalleryIn
     return carried;
 }
 
+// A post's view in a window of the usual size, shown and active, as the keyboard finds it.
+struct ShownPost {
+    QWidget window;
+    std::unique_ptr<PLRPostViewController> post = std::make_unique<PLRPostViewController>();
+
+    explicit ShownPost(PLRPostManager* manager)
+    {
+        auto* column = new QVBoxLayout(&window);
+        column->setContentsMargins(0, 0, 0, 0);
+        post->setPostManager(manager);
+        column->addWidget(post->view());
+        window.resize(1280, 800);
+        window.show();
+        post->presentInitialVisualState();
+        window.activateWindow();
+    }
+};
+
 } // namespace
 
 TEST(GalleryTrial, FilterDragTwoPhotosSideBySideUndoAndBuildALayout)
@@ -243,8 +261,8 @@ TEST(GalleryTrial, FilterDragTwoPhotosSideBySideUndoAndBuildALayout)
     post.reset();
 }
 
-// Composing with the keyboard: Tab comes to the photos without stopping on the area around them,
-// an arrow picks the first photo and Return puts it on the page.
+// Composing with the keyboard: Tab comes to the photos without stopping on the area around them
+// and picks the first photo, an arrow moves on and Return puts the photo on the page.
 TEST(GalleryTrial, TabReachesThePhotosAndReturnPutsOneOnThePage)
 {
     const QString folder = testing_support::testHome() + "/Keys";
@@ -252,16 +270,12 @@ TEST(GalleryTrial, TabReachesThePhotosAndReturnPutsOneOnThePage)
     for (int i = 0; i < 3; ++i)
         writeColourPhoto(folder + QStringLiteral("/IMG_%1.jpg").arg(i), QColor::fromHsv(i * 90, 180, 200), 480, 320);
     PLRPostManager* manager = openPost(folder, 3);
-    QWidget window;
-    auto* column = new QVBoxLayout(&window);
-    column->setContentsMargins(0, 0, 0, 0);
-    auto post = std::make_unique<PLRPostViewController>();
-    post->setPostManager(manager);
-    column->addWidget(post->view());
-    window.resize(1280, 800);
-    window.show();
-    post->presentInitialVisualState();
-    window.activateWindow();
+    ShownPost shown(manager);
+    QWidget& window = shown.window;
+    PLRPostViewController* post = shown.post.get();
+    QApplication::setActiveWindow(&window);
+    if (QWidget* first = QApplication::focusWidget())   // (what the window's activation chose)
+        first->clearFocus();
     Gallery::settle();
     auto* gallery = qobject_cast<PLRGalleryViewController*>(post->galleryViewController());
     ASSERT_NE(gallery, nullptr);
@@ -281,8 +295,12 @@ TEST(GalleryTrial, TabReachesThePhotosAndReturnPutsOneOnThePage)
     for (const QString& stop : std::as_const(stops))
         EXPECT_TRUE(stop == QLatin1String("PLRLayoutScrollView") || !stop.endsWith(QLatin1String("ScrollView"))) << stop.toStdString();
 
+    // Reaching the photos picks the first, so that where the keyboard is shows; an arrow goes on
+    // from it.
+    EXPECT_EQ(gallery->galleryView()->sortedSelectionIndexPaths(), (QList<PLRGalleryIndexPath>{{0, 0}}));
     QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
     QApplication::sendEvent(photos, &right);
+    EXPECT_EQ(gallery->galleryView()->sortedSelectionIndexPaths(), (QList<PLRGalleryIndexPath>{{0, 1}}));
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
     QApplication::sendEvent(photos, &enter);
     Gallery::settle();
@@ -301,16 +319,8 @@ TEST(GalleryTrial, TabOutOfThePhotosKeepsTheGalleryWhereItWas)
         writeColourPhoto(folder + QStringLiteral("/IMG_%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
                          QColor::fromHsv(i * 15, 180, 200), 240, 160);
     PLRPostManager* manager = openPost(folder, kPhotos);
-    QWidget window;
-    auto* column = new QVBoxLayout(&window);
-    column->setContentsMargins(0, 0, 0, 0);
-    auto post = std::make_unique<PLRPostViewController>();
-    post->setPostManager(manager);
-    column->addWidget(post->view());
-    window.resize(1280, 800);
-    window.show();
-    post->presentInitialVisualState();
-    window.activateWindow();
+    ShownPost shown(manager);
+    PLRPostViewController* post = shown.post.get();
     Gallery::settle();
     auto* gallery = qobject_cast<PLRGalleryViewController*>(post->galleryViewController());
     ASSERT_NE(gallery, nullptr);

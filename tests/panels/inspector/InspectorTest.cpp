@@ -5,6 +5,7 @@
 #include "panels/gallery/GalleryTestSupport.h"
 
 #include "layout/base/PLRLayoutTree.h"
+#include "controls/PLRBoxButton.h"
 #include "controls/PLRColorWell.h"
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
 #include "controls/PLRPopupButton.h"
@@ -23,6 +24,9 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Storyboard.h"
 #include "shell/PLRShellNotifications.h"
+
+#include <QApplication>
+#include <QKeyEvent>
 #include "platform/UndoManager.h"
 #include "platform-ui/Fonts.h"
 
@@ -247,6 +251,34 @@ TEST(Inspector, CropTileTogglesEditModeAndTilesFollowTheSelection)
     EXPECT_FALSE(t.page()->cropButton()->isEnabled());
     EXPECT_EQ(t.page()->cropButton()->label()->stringValue(), QStringLiteral("Crop/Resize 1 image at a time"));
     EXPECT_FALSE(t.page()->recycleButton()->isEnabled());
+}
+
+// From the keyboard the crop tile works as a click does, and the keyboard stays on it while the
+// page follows the crop mode in and out.
+TEST(Inspector, SpaceOnTheCropTileTogglesCropModeAndTheKeyboardStaysOnIt)
+{
+    Inspector t;
+    const QList<PLRBlock*> images = t.addImages(1);
+    t.layout()->selectBlocks({images[0]});
+    testing_support::drainEvents();
+    QWidget* window = t.inspector->view()->window();
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    PLRBoxButton* crop = t.page()->cropButton();
+    crop->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(crop->hasFocus());
+    const auto space = [&] {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+        QApplication::sendEvent(QApplication::focusWidget(), &key);
+        testing_support::drainEvents();
+    };
+    space();
+    EXPECT_EQ(t.layout()->currentEditBlock(), images[0]);
+    EXPECT_EQ(QApplication::focusWidget(), crop);
+    space();
+    EXPECT_EQ(t.layout()->currentEditBlock(), nullptr);
+    EXPECT_EQ(t.layout()->currentSelectedBlocks(), QList<PLRBlock*>({images[0]}));
+    EXPECT_EQ(QApplication::focusWidget(), crop);
 }
 
 TEST(Inspector, TileCaptionsStayWhollyInsideTheirTiles)

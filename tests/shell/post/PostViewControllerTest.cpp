@@ -8,6 +8,8 @@
 #include "platform/UserDefaults.h"
 #include "platform-ui/Animation.h"
 #include "store/session/PLRDefaults.h"
+#include "canvas/interaction/PLRLayoutDocumentView.h"
+#include "canvas/interaction/PLRLayoutInteractionView.h"
 #include "canvas/interaction/PLRLayoutViewController.h"
 #include "shell/PLRShellNotifications.h"
 #include "canvas/interaction/PLRVisualStateHandler.h"
@@ -25,6 +27,8 @@
 #include <QFile>
 #include <QDir>
 #include <QFileInfo>
+#include <QApplication>
+#include <QKeyEvent>
 
 using namespace shell_test;
 
@@ -194,6 +198,40 @@ TEST_F(PostViewTest, OnboardingHintsAndTheirTiming)
     platform::NotificationCenter::defaultCenter().post(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE);
     advance(5);
     EXPECT_FALSE(later->onBoardPopOver());
+}
+
+// Escape closes the hint on screen as its button does: from the window when nothing has the
+// keyboard, past a button that has it, and past the canvas when it has nothing to end.
+TEST_F(PostViewTest, EscapeClosesTheHintShown)
+{
+    PLRPostViewController* c = openExisting();
+    QWidget* window = c->view()->window();
+    window->activateWindow();
+    const auto escape = [&](QWidget* target) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(target, &key);
+        testing_support::drainEvents();
+    };
+    advance(2.0);
+    ASSERT_TRUE(c->onBoardPopOver());
+    escape(window);
+    EXPECT_FALSE(c->onBoardPopOver());
+    EXPECT_EQ(PLRDefaults::onBoardPresentationState(), 1);
+
+    platform::NotificationCenter::defaultCenter().post(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE);
+    advance(2.0);
+    ASSERT_TRUE(c->onBoardPopOver());
+    ASSERT_EQ(c->onBoardPopOver()->contentView(), c->onboardInspectorView());
+    auto* canvasPane = qobject_cast<PLRPostCanvasViewController*>(c->layoutViewController());
+    ASSERT_TRUE(canvasPane);
+    QWidget* canvas = canvasPane->canvas()->interactionView();
+    canvas->setFocus(Qt::MouseFocusReason);
+    escape(canvas);
+    EXPECT_FALSE(c->onBoardPopOver());
+    EXPECT_EQ(PLRDefaults::onBoardPresentationState(), 2);
+    EXPECT_TRUE(c->onBoardInspectorDone());
+    escape(window);   // nothing shown: nothing happens
+    EXPECT_EQ(PLRDefaults::onBoardPresentationState(), 2);
 }
 
 TEST_F(PostViewTest, AHintIsNotShownOnceThePostIsLeft)

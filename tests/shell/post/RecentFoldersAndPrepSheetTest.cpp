@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QDir>
 
 using namespace shell_test;
@@ -146,6 +148,43 @@ TEST(PrepSheet, IncludeSubfoldersIsAGlobalSetting)
     next.viewWillAppear();
     EXPECT_TRUE(next.includeSubfoldersButton()->isChecked());
     EXPECT_EQ(next.documentPadding(), 17);
+}
+
+// By the keyboard alone: the folder chosen through Choose Folder leaves the keyboard on the
+// Change button that replaces it, and Return on the sub-folders box creates the post as Return
+// in the name field does.
+TEST(PrepSheet, TheKeyboardGoesOnToChangeAndReturnOnTheSubFoldersBoxCreatesThePost)
+{
+    PLRPrepViewController sheet;
+    QWidget window;
+    sheet.view()->setParent(&window);
+    sheet.viewWillAppear();
+    window.resize(600, 500);
+    sheet.view()->resize(600, 500);
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    QList<bool> answers;
+    sheet.setCompletionBlock([&](bool accepted) { answers << accepted; });
+    sheet.titleTextField()->setStringValue("Autumn walk");
+
+    sheet.selectFolderButton()->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(sheet.selectFolderButton()->hasFocus());
+    testing_support::scriptedPanels().enqueue(folder("walk"));
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    QApplication::sendEvent(sheet.selectFolderButton(), &space);
+    QKeyEvent spaceUp(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    QApplication::sendEvent(sheet.selectFolderButton(), &spaceUp);
+    testing_support::drainEvents();
+    ASSERT_EQ(sheet.directoryWatch(), QUrl::fromLocalFile(folder("walk")));
+    EXPECT_TRUE(sheet.changeFolderButton()->hasFocus());
+    EXPECT_TRUE(answers.isEmpty());
+
+    sheet.includeSubfoldersButton()->setFocus(Qt::TabFocusReason);
+    QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(sheet.includeSubfoldersButton(), &ret);
+    EXPECT_EQ(answers, QList<bool>({true}));
+    EXPECT_FALSE(sheet.includeSubfoldersButton()->isChecked());   // Return does not tick the box
 }
 
 TEST(RelinkProgress, SpinnerUntilAFractionThenClosesWhenLoaded)
