@@ -37,6 +37,14 @@ int alertCancelButtonIndex(const QStringList& titles)
     return titles.isEmpty() ? 0 : int(titles.size()) - 1;
 }
 
+int alertEscapeButtonIndex(const Alert& alert)
+{
+    const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+    if (alert.escapeButton >= 0 && alert.escapeButton < titles.size())
+        return alert.escapeButton;
+    return alertCancelButtonIndex(titles);
+}
+
 AlertResult runAlert(const Alert& alert, QWidget* parent) { return AlertPresenter::shared().runModal(alert, parent); }
 
 int alertDefaultButtonIndex(const Alert& alert)
@@ -88,9 +96,9 @@ AlertResult QtAlertPresenter::runModal(const Alert& alert, QWidget* parent)
         box.setCheckBox(suppression);
     }
     // Escape, the window's close button and a quit while the alert is up all answer the
-    // cancel button: a choice only a click makes (a destructive first button above all) is
-    // never taken for the user.
-    const int cancel = alertCancelButtonIndex(titles);
+    // cancel button: a choice only a click makes (a destructive first button above all, or a
+    // button that opens a page or a folder) is never taken for the user.
+    const int cancel = alertEscapeButtonIndex(alert);
     box.setEscapeButton(buttons[size_t(cancel)]);
     box.exec();
     AlertResult result;
@@ -111,8 +119,8 @@ AlertResult ScriptedAlertPresenter::runModal(const Alert& alert, QWidget*)
     if (m_answers.empty()) {
         if (onUnexpected)
             onUnexpected(alert);
-        const int count = alert.buttons.isEmpty() ? 1 : int(alert.buttons.size());
-        return AlertResult{kAlertFirstButtonReturn + count - 1, false};
+        // Unanswered: as if it were closed without a click.
+        return AlertResult{kAlertFirstButtonReturn + alertEscapeButtonIndex(alert), false};
     }
     AlertResult answer = m_answers.front();
     m_answers.pop_front();

@@ -28,6 +28,10 @@ struct Alert {
     // The first button destroys something: Return answers the cancel button instead of it.
     bool destructive = false;
     QString suppressionButtonTitle;   // empty: "Do not show this message again"
+    // The button Escape, the window's close button and a quit while the alert is up answer;
+    // -1: the one titled "Cancel", else the last. An alert whose last button opens something
+    // (a help page, a folder) names its acknowledgement here: closing it never opens anything.
+    int escapeButton = -1;
 };
 
 struct AlertResult {
@@ -54,6 +58,9 @@ void showAlert(const QString& message, const QString& informative = QString(), A
 // The button an alert closed without a click answers: the one titled "Cancel", else the last
 // (for a single button, that one).
 int alertCancelButtonIndex(const QStringList& titles);
+// The button the alert answers when it is closed without a click: its own escape button, else
+// as above.
+int alertEscapeButtonIndex(const Alert& alert);
 // The button Return answers: the first, or for a destructive alert the cancel button.
 int alertDefaultButtonIndex(const Alert& alert);
 

@@ -149,6 +149,7 @@ AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate(TerminationM
             "We highly suggest adding a backup location for your Pellora database incase you lose access to this "
             "computer. Would you like to configure the backup location now?");
         alert.buttons = {QStringLiteral("Yes"), QStringLiteral("No"), QStringLiteral("Learn More")};
+        alert.escapeButton = 1;
         alert.showsSuppressionButton = true;
         const platform::AlertResult result = platform::runAlert(alert);
         PLRDefaults::setShouldSupressNotifyOfExport(result.suppressed);

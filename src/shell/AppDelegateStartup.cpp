@@ -308,6 +308,7 @@ void AppDelegate::checkApplicationLocation()
                                            "then re-open Pellora.")
                                 .arg(location);
     alert.buttons = {QStringLiteral("OK"), QStringLiteral("Why do I keep seeing this?")};
+    alert.escapeButton = 0;
     if (platform::runAlert(alert).response == platform::kAlertSecondButtonReturn)
         platform::Workspace::shared().openURL(PLRDefaults::supportURLForPath(
             QStringLiteral("/downloads-and-choosing-your-plan/downloads/how-to-move-pellora-to-your-applications-folder")));

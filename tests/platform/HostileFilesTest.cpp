@@ -162,7 +162,8 @@ TEST(HostileFiles, WritesReplaceALinkInsteadOfWritingThroughIt)
 TEST(HostileFiles, AnAlertClosedWithoutAClickAnswersCancel)
 {
     platform::QtAlertPresenter presenter;
-    const auto closeWith = [&](const QStringList& buttons, const std::function<void(QWidget*)>& close, bool destructive = false) {
+    const auto closeWith = [&](const QStringList& buttons, const std::function<void(QWidget*)>& close, bool destructive = false,
+                               int escapeButton = -1) {
         QTimer::singleShot(0, [close] {
             QWidget* box = QApplication::activeModalWidget();
             for (QWidget* widget : QApplication::topLevelWidgets())
@@ -175,6 +176,7 @@ TEST(HostileFiles, AnAlertClosedWithoutAClickAnswersCancel)
         alert.messageText = QStringLiteral("Delete Blog?");
         alert.buttons = buttons;
         alert.destructive = destructive;
+        alert.escapeButton = escapeButton;
         return presenter.runModal(alert, nullptr).response;
     };
     const auto byClose = [](QWidget* box) { box->close(); };
@@ -189,6 +191,12 @@ TEST(HostileFiles, AnAlertClosedWithoutAClickAnswersCancel)
     EXPECT_EQ(closeWith({"Cancel", "Delete"}, byClose), platform::kAlertFirstButtonReturn);
     EXPECT_EQ(closeWith({}, byClose), platform::kAlertFirstButtonReturn);
     EXPECT_EQ(platform::alertCancelButtonIndex({"Proceed", "cancel "}), 1);
+    // A last button that opens a page is never answered for the user: the alert names the one
+    // a close answers.
+    for (const std::function<void(QWidget*)>& close : {std::function<void(QWidget*)>(byClose), std::function<void(QWidget*)>(byEscape), std::function<void(QWidget*)>(byQuit)}) {
+        EXPECT_EQ(closeWith({"OK", "Why do I keep seeing this?"}, close, false, 0), platform::kAlertFirstButtonReturn);
+        EXPECT_EQ(closeWith({"Yes", "No", "Learn More"}, close, false, 1), platform::kAlertSecondButtonReturn);
+    }
 
     // Return takes the first button, except where it destroys something: there it answers No.
     const auto byReturn = [](QWidget* box) {

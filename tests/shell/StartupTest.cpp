@@ -6,13 +6,17 @@
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "store/persistance-store/PLRPersistantStore.h"
 #include "platform/Paths.h"
+#include "platform/Alert.h"
 #include "platform/Plist.h"
 #include "store/session/PLRDefaults.h"
 #include "store/session/PLRUserSession.h"
 #include "shell/PLRMigratorInfoViewController.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
+#include <QTimer>
 
 using namespace shell_test;
 using namespace platform::ui;
@@ -81,6 +85,32 @@ TEST_F(ShellTest, DevelopmentEnvironmentSwitchesTheConstraintAid)
     EXPECT_EQ(testing_support::recordingWorkspace().openedURLs.front(),
               PLRDefaults::supportURLForPath(QStringLiteral(
                   "/downloads-and-choosing-your-plan/downloads/how-to-move-pellora-to-your-applications-folder")));
+}
+
+TEST_F(ShellTest, TheLocationAlertClosedWithoutAClickOpensNoPage)
+{
+    prepareExistingStore();
+    qunsetenv("env");
+    // The real alert, closed as a quit (or the window's close button) closes it while it is up.
+    platform::AlertPresenter::setShared(std::make_unique<platform::QtAlertPresenter>());
+    bool closed = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&closed] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()
+                && box->text().startsWith(QStringLiteral("Pellora is not in "))) {
+                box->reject();
+                closed = true;
+            }
+    });
+    closer.start(10);
+    launch();
+    closer.stop();
+    // Back to the scripted alerts the other tests answer.
+    platform::AlertPresenter::setShared(nullptr);
+    (void)alerts();
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(testing_support::recordingWorkspace().openedURLs.empty());
 }
 
 TEST(ApplicationLocation, TheInstallPrefixAndTheUsersLocalBinAreApplicationFolders)

@@ -89,6 +89,7 @@ void PLRDraggingDestinationScrollView::showRefusalAlert(QWidget* parent)
         "If you would like to add images to a blog's gallery, you should add them to the respective source folder. To "
         "learn more about how to use source folders follow the link");
     alert.buttons = {QStringLiteral("Ok"), QStringLiteral("Learn More")};
+    alert.escapeButton = 0;
     const platform::AlertResult result = platform::runAlert(alert, parent);
     if (result.response == platform::kAlertSecondButtonReturn)
         platform::Workspace::shared().openURL(PLRDefaults::supportURLForPath(QStringLiteral("/using-pellora/general/using-source-folders")));

@@ -704,6 +704,7 @@ void PLRExportViewController::exportLayout()
         message.informativeText = QStringLiteral("One or more images in your post have a filename that would exceed the maximum "
                                                  "length. We have changed your export settings to Include Prefix only.");
         message.buttons = {QStringLiteral("OK"), QStringLiteral("Learn More")};
+        message.escapeButton = 0;
         learnMore = platform::runAlert(message).response == platform::kAlertSecondButtonReturn;
     }
 

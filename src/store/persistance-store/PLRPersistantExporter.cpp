@@ -105,6 +105,7 @@ bool PLRPersistantExporter::exportDatabase(ExportCompletion completion)
                 alert.messageText = QStringLiteral("Backup Exported");
                 alert.informativeText = QStringLiteral("Your Pellora database was backed up to \"%1\".").arg(destination);
                 alert.buttons = {QStringLiteral("OK"), QStringLiteral("Show in Folder")};
+                alert.escapeButton = 0;
                 alert.style = platform::AlertStyle::Informational;
                 if (platform::runAlert(alert).response == platform::kAlertSecondButtonReturn)
                     platform::Workspace::shared().revealInFileManager({destination});
