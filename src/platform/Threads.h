@@ -29,14 +29,19 @@
 //   shared pool         platform::dispatchGlobal (Qt's global pool). Short, self-contained
 //                       decodes (the home page's post thumbnails, the preview panel); results
 //                       return with dispatchMain and are dropped when their requester has gone.
-//   "EXPORT LAYOUT"     one serial queue per export, with its own pool, owned by the export job.
-//                       Checks photos no decode has judged; the pool's threads each take a block
-//                       from its photos to its file (decode, draw, sharpen, encode, write), several
-//                       side by side. They draw from the layout copy, the block trees taken from
-//                       its off-screen views when the export starts and their own pictures (QImage
-//                       and QPainter only): no view or widget is touched off the main thread.
-//                       Progress and the end go to the main thread with dispatchMain, in order;
-//                       nothing of the export waits for it.
+//   "EXPORT LAYOUT"     one serial queue per export, with its own pool (two threads for each block
+//                       drawn at once), owned by the export job. Checks photos no decode has
+//                       judged, then starts the blocks, several side by side, each as two tasks on
+//                       the pool that run at the same time: "export draw" decodes the block's
+//                       photos and draws it band by band as their rows come; "export write",
+//                       started with the first rows drawn, sharpens and encodes the rows drawn so
+//                       far and writes the file. The rows are handed over in the block's picture
+//                       (a count of final rows under the block's mutex; the writing task only
+//                       reads them, and waits for more). They draw from the layout copy, the block
+//                       trees taken from its off-screen views when the export starts and their own
+//                       pictures (QImage and QPainter only): no view or widget is touched off the
+//                       main thread. Progress and the end go to the main thread with dispatchMain,
+//                       in order; nothing of the export waits for it.
 //   "ANALYTICS QUEUE"   PLRAnalyticManager's, serial. Appends events to the file of unsent
 //                       events under the manager's file lock.
 //   reachability        PLRReachability's serial queue. Judges a network change; the change is

@@ -5,6 +5,7 @@
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
 #include "layout/views/PLRBlockView.h"
 #include "layout/views/PLRLayoutViewProxy.h"
+#include "publishing/export/PLRExportImaging.h"
 #include "publishing/export/PLRExportMemoryGate.h"
 #include "publishing/export/PLRExportRenderer.h"
 #include "store/persistance-store/source/PLRImageManager.h"
@@ -678,4 +679,127 @@ TEST_F(ExportEngine, BlocksInFlightAreBoundedByTheirMemoryNotTheirCount)
     EXPECT_LT(PLRExportManager::lastExportPeakInFlight(), 3 * 1024 * 1024);
     PLRExportManager::setMemoryBudget(0);
     PLRExportManager::setParallelism(0);
+}
+
+namespace {
+
+// Exports the layout as the export panel does (not in live view), sharpened or not.
+void runPlainExport(PLRPostManager* manager, const QString& folder, qint64 width, bool sharpen, Outcome& outcome)
+{
+    PLRExportManager::sharedManager().exportLayoutForPostManager(
+        manager, folder, width, 80, sharpen, 2, false, [&outcome](qint64 current, qint64) { outcome.progress.append(current); },
+        [&outcome](bool success, const QString& failure) {
+            outcome.done = true;
+            outcome.success = success;
+            outcome.failure = failure;
+        });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 60000));
+    testing_support::drainEvents();
+}
+
+} // namespace
+
+// The blocks are decoded, drawn, sharpened and encoded as streams of rows on two threads each;
+// the files are byte for byte those of drawing, sharpening and encoding each block whole.
+TEST_F(ExportEngine, StreamedBlocksGiveTheBytesOfWholePictures)
+{
+    ASSERT_TRUE(QFile::copy(testing_support::realPhotoPath(), QDir(m_folder).filePath("real.jpg")));
+    makePhoto(m_folder, QStringLiteral("wide.jpg"), QSize(900, 500), QColor(200, 90, 40), 300);
+    makePhoto(m_folder, QStringLiteral("tall.jpg"), QSize(400, 700), QColor(40, 160, 90));
+    makePhoto(m_folder, QStringLiteral("small.jpg"), QSize(120, 90), QColor(90, 60, 200));
+    ASSERT_FALSE(makeProgressivePhoto(m_folder, QStringLiteral("progressive.jpg"), QSize(800, 600)).isEmpty());
+    PLRPostManager* manager = openPost(QStringLiteral("Streams"), 5);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    const QList<PLRBlock*> blocks = layout->createAndAddBlocksForImages(
+        {photo(manager, "real.jpg"), photo(manager, "wide.jpg"), photo(manager, "tall.jpg"), photo(manager, "progressive.jpg")});
+    ASSERT_EQ(blocks.size(), 4);
+    // A container of several photos and a caption, and a text block of its own (not exported).
+    PLRBlockPtrList extra;
+    extra.push_back(PLRLayoutManager::newBlock_Image());
+    extra.back()->mutable_image()->set_img_ref(photo(manager, "small.jpg").toStdString());
+    extra.push_back(PLRLayoutManager::newBlock_Text());
+    extra.back()->mutable_text()->set_value("Seen from the ridge at dawn");
+    ASSERT_NE(layout->wrapBlock(blocks[1], std::move(extra), false, false), nullptr);
+    layout->insertBlock(PLRLayoutManager::newBlock_Text(), 1, nullptr, &layout->representedLayout()->mutable_sections()->at(0));
+
+    const qint64 width = 700;
+    // The whole pictures, made as a copy of the layout is drawn for an export.
+    const PLRLayout& live = *layout->representedLayout();
+    PLRExportRenderer renderer(live, double(width), PLRExportRenderer::photosOf(manager, live));
+    const PLRSection& section = renderer.layout().sections(0);
+    auto wholeFiles = [&](bool sharpen) {
+        QList<QByteArray> files;
+        for (const PLRBlock& block : section.blocks()) {
+            if (!plr_export::isExportedBlock(block))
+                continue;
+            const PLRExportRenderer::Pictures pictures = PLRExportRenderer::preparePictures(renderer.picturesForBlock(&block, double(width)));
+            QImage picture = renderer.drawBlock(renderer.drawTree(&block), double(width), pictures);
+            if (sharpen)
+                plr_export::sharpenLuminance(picture);
+            const qint64 dpi = block.has_container() ? plr_export::kContainerDPI
+                                                     : plr_export::exportDPIForPhoto(
+                                                           renderer.photos().value(QString::fromStdString(block.image().img_ref())).dpi);
+            files.append(plr_export::encodeJPEG(picture, PLRExportManager::interpolateQualityValue(80), dpi));
+        }
+        return files;
+    };
+    for (const bool sharpen : {true, false}) {
+        SCOPED_TRACE(sharpen ? "sharpened" : "not sharpened");
+        const QString folder = testing_support::testHome() + (sharpen ? "/sharpened" : "/plain");
+        QDir().mkpath(folder);
+        Outcome outcome;
+        PLRExportManager::setParallelism(2);
+        runPlainExport(manager, folder, width, sharpen, outcome);
+        PLRExportManager::setParallelism(0);
+        ASSERT_TRUE(outcome.success) << outcome.failure.toStdString();
+        const QStringList names = jpegsIn(folder);
+        const QList<QByteArray> expected = wholeFiles(sharpen);
+        ASSERT_EQ(names.size(), expected.size());
+        ASSERT_EQ(names, QStringList({"1.jpg", "3.jpg", "4.jpg", "5.jpg"}));
+        for (int i = 0; i < names.size(); ++i) {
+            QFile file(folder + "/" + names[i]);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            const QByteArray got = file.readAll();
+            EXPECT_TRUE(got == expected[i]) << names[i].toStdString() << " differs from the whole picture's JPEG";
+        }
+    }
+}
+
+// A streamed block holds its photos, its picture and its JPEG at once (its two tasks overlap):
+// the gate counts all of it from the start, and blocks wait for one another's memory.
+TEST_F(ExportEngine, TheMemoryGateCountsBothTasksOfAStreamedBlock)
+{
+    for (int i = 0; i < 4; ++i)
+        makePhoto(m_folder, QStringLiteral("s%1.jpg").arg(i), QSize(800, 600), QColor::fromHsv(i * 70, 200, 220));
+    PLRPostManager* manager = openPost(QStringLiteral("Gate"), 4);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    layout->createAndAddBlocksForImages({photo(manager, QStringLiteral("s0.jpg"))});
+    // One block 600 wide: its photo and its picture are 600 x 450 x 4 bytes each, and the
+    // JPEG's room a quarter of the picture, all counted together.
+    const qint64 picture = 600LL * 450 * 4;
+    const QString one = testing_support::testHome() + "/one";
+    QDir().mkpath(one);
+    Outcome single;
+    runExport(manager, one, single);
+    ASSERT_TRUE(single.success) << single.failure.toStdString();
+    EXPECT_GE(PLRExportManager::lastExportPeakInFlight(), 2 * picture + picture / 4);
+
+    // A budget for one and a half blocks: never more in flight, and the export completes.
+    layout->createAndAddBlocksForImages(
+        {photo(manager, QStringLiteral("s1.jpg")), photo(manager, QStringLiteral("s2.jpg")), photo(manager, QStringLiteral("s3.jpg"))});
+    const qint64 budget = (2 * picture + picture / 4) * 3 / 2;
+    PLRExportManager::setParallelism(4);
+    PLRExportManager::setMemoryBudget(budget);
+    const QString four = testing_support::testHome() + "/four";
+    QDir().mkpath(four);
+    Outcome bounded;
+    runExport(manager, four, bounded);
+    PLRExportManager::setMemoryBudget(0);
+    PLRExportManager::setParallelism(0);
+    EXPECT_TRUE(bounded.success) << bounded.failure.toStdString();
+    EXPECT_EQ(jpegsIn(four).size(), 4);
+    EXPECT_LE(PLRExportManager::lastExportPeakInFlight(), budget);
+    EXPECT_EQ(bounded.progress, QList<qint64>({1, 2, 3, 4}));
 }

@@ -1,6 +1,7 @@
 // File names, numbers, quality and pixels of exported pictures.
 
 #include "publishing/export/PLRExportImaging.h"
+#include "publishing/export/PLRExportJpegStream.h"
 #include "publishing/export/PLRExportNames.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
 
@@ -243,4 +244,65 @@ TEST(ExportImaging, SharpeningARealPhotoKeepsItsBrightnessAndRaisesItsEdges)
     EXPECT_NEAR(double(darker) / double(lighter), 1.0, 0.2) << darker << " darker, " << lighter << " lighter";
     // And the edges gain contrast.
     EXPECT_GT(after.edges, before.edges * 1.02) << before.edges << " -> " << after.edges;
+}
+
+namespace {
+
+// A picture with detail everywhere: a gradient, fine stripes and scattered dots.
+QImage detailedPicture(const QSize& size, QImage::Format format)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    quint32 seed = 12345;
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+            seed = seed * 1103515245u + 12345u;
+            const int noise = int((seed >> 16) & 0x3F);
+            const int alpha = format == QImage::Format_ARGB32_Premultiplied ? 128 + ((x + y) % 128) : 255;
+            image.setPixel(x, y, qRgba((x * 255 / std::max(1, size.width() - 1) + noise) % 256, (x % 3 ? 40 : 220) + noise / 4,
+                                       (y * 7 + noise) % 256, alpha));
+        }
+    return image.convertToFormat(format);
+}
+
+} // namespace
+
+// Row by row, as an export streams its drawings: the same pixels and the same JPEG bytes as the
+// whole picture gives.
+TEST(ExportImaging, RowByRowSharpeningAndEncodingGiveTheWholePicturesPixelsAndBytes)
+{
+    for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied}) {
+        for (const QSize size : {QSize(1, 1), QSize(5, 3), QSize(37, 29)}) {
+            SCOPED_TRACE(testing::Message() << "format " << int(format) << ", " << size.width() << " x " << size.height());
+            const QImage picture = detailedPicture(size, format);
+            QImage whole = picture;
+            sharpenLuminance(whole, 0.8);
+            LumaSharpener sharpener(size.width(), size.height(), format == QImage::Format_ARGB32_Premultiplied, 0.8);
+            const auto row = [&picture](int y) { return reinterpret_cast<const QRgb*>(picture.constScanLine(y)); };
+            QImage rows(size, format);
+            for (int y = 0; y < size.height(); ++y) {
+                EXPECT_LE(sharpener.rowsNeededFor(y), size.height());
+                EXPECT_GT(sharpener.rowsNeededFor(y), y);
+                sharpener.sharpenRow(y, row, reinterpret_cast<QRgb*>(rows.scanLine(y)));
+            }
+            EXPECT_EQ(rows, whole);
+        }
+    }
+    const QImage drawing = detailedPicture(QSize(203, 67), QImage::Format_RGB32);
+    ASSERT_TRUE(JpegRowEncoder::encodesAsWhole(drawing));
+    for (const qint64 dpi : {qint64(0), qint64(70), qint64(72), qint64(300), qint64(9999)}) {
+        for (const float compression : {0.0f, 0.35f, 0.8f, 1.0f}) {
+            SCOPED_TRACE(testing::Message() << dpi << " dpi, compression " << compression);
+            JpegRowEncoder encoder;
+            ASSERT_TRUE(encoder.start(drawing.width(), drawing.height(), compression, dpi));
+            for (int y = 0; y < drawing.height(); ++y)
+                ASSERT_TRUE(encoder.addRow(reinterpret_cast<const QRgb*>(drawing.constScanLine(y))));
+            EXPECT_TRUE(encoder.finish() == encodeJPEG(drawing, compression, dpi));
+        }
+    }
+    // Rows short of the picture's height make no JPEG.
+    JpegRowEncoder shortOfRows;
+    ASSERT_TRUE(shortOfRows.start(drawing.width(), drawing.height(), 0.8f, 72));
+    ASSERT_TRUE(shortOfRows.addRow(reinterpret_cast<const QRgb*>(drawing.constScanLine(0))));
+    EXPECT_TRUE(shortOfRows.finish().isEmpty());
+    EXPECT_FALSE(JpegRowEncoder().start(0, 10, 0.8f, 72));
 }

@@ -2,6 +2,7 @@
 #include "platform/Threads.h"
 
 #include "layout/base/PLRLayoutManager.h"
+#include "publishing/export/PLRExportBlockStream.h"
 #include "publishing/export/PLRExportImaging.h"
 #include "publishing/export/PLRExportMemoryGate.h"
 #include "publishing/export/PLRExportNames.h"
@@ -113,6 +114,7 @@ struct LayoutExportJob {
     QStringList unusable;
     int written = 0;
     qint64 memoryBudget = PLRExportManager::memoryBudget();
+    int drawingThreads = 1;   // blocks drawn at once; the pool has a writing thread for each
     qint64 peakInFlight = 0;
 
     ~LayoutExportJob() { pool.waitForDone(); }
@@ -122,96 +124,6 @@ struct LayoutExportJob {
     // On the main thread.
     void finish();
 };
-
-// What one block holds while it is worked on, step by step (see MemoryGate).
-struct BlockMemory {
-    qint64 pictures = 0;     // its photos, decoded at the size they are drawn
-    qint64 decoding = 0;     // the most one photo's decoding holds beyond its picture (a
-                             // progressive JPEG's whole coefficients); the photos are decoded in turn
-    qint64 drawing = 0;      // the block's picture
-    qint64 sharpening = 0;   // the rows the sharpening keeps
-    qint64 encoding = 0;     // the encoder's rows
-    qint64 jpeg = 0;         // the JPEG as it grows, then until its file is written
-
-    // Decoding the photos; drawing them; sharpening; encoding.
-    qint64 peak() const { return std::max({pictures + decoding, pictures + drawing, afterDrawing()}); }
-    qint64 afterDrawing() const { return drawing + std::max(sharpening, encoding + jpeg); }
-};
-
-BlockMemory blockMemory(const PlannedBlock& planned, bool sharpness)
-{
-    BlockMemory memory;
-    if (!planned.block)
-        return memory;
-    for (const PLRExportRenderer::PictureRequest& request : planned.pictures) {
-        const qint64 picture = qint64(request.size.width()) * request.size.height() * 4;
-        memory.pictures += picture;
-        memory.decoding = std::max(memory.decoding, plr_image::decodeBytesAtSize(request.path, request.size) - picture);
-    }
-    const qint64 width = planned.renderSize.width();
-    memory.drawing = planned.renderBytes;
-    // Two rings of float rows as tall as the blur, and two rows.
-    memory.sharpening = sharpness ? (2 * (2 * qint64(std::ceil(3.0 * plr_export::kSharpeningRadius)) + 1) + 2) * width * 4 : 0;
-    // A row of samples and libjpeg's rows of each component (16 rows of 4:2:0 MCUs, with context).
-    memory.encoding = width * 64;
-    // The JPEG is at most an eighth of the picture at the qualities offered; the buffer it grows
-    // in may be twice what it holds.
-    memory.jpeg = planned.renderBytes / 4;
-    return memory;
-}
-
-// Sharpens, encodes and writes one drawn block (moved in: nothing is copied) into the folder
-// opened when the export began, keeping no more than the JPEG in `hold` once it is made;
-// returns the failure, or nothing.
-QString writeBlock(QImage rendered, const QString& whyNotDrawn, const PlannedBlock& planned,
-                   const platform::files::Directory& folder, float compression, bool sharpness, plr_export::MemoryGate::Hold& hold)
-{
-    if (rendered.isNull())
-        return whyNotDrawn.isEmpty() ? QStringLiteral("%1: the block could not be drawn").arg(planned.fileName)
-                                     : QStringLiteral("%1: the block could not be drawn: %2").arg(planned.fileName, whyNotDrawn);
-    if (sharpness)
-        plr_export::sharpenLuminance(rendered);
-    const QByteArray data = plr_export::encodeJPEG(std::move(rendered), compression, planned.dpi);
-    hold.keep(data.capacity());   // the picture is gone
-    PLR_LOG_INFO(QStringLiteral("ExportLayout: exportImage data has length %1").arg(data.size()));
-    const QString path = QDir(folder.path()).filePath(planned.fileName);
-    // The folder moved or replaced (by a link, say) since the export began: what is left is not
-    // written, and the export does not end as a success.
-    if (!folder.isStillAtPath()) {
-        PLR_LOG_ERROR(QStringLiteral("ExportLayout: %1 is no longer the folder the export began in; %2 not written")
-                          .arg(folder.path(), planned.fileName));
-        return QStringLiteral("%1: the folder was moved or replaced during the export").arg(planned.fileName);
-    }
-    platform::Error error;
-    // Nameless until whole: a kill never leaves half a file (or a temporary) in the user's folder.
-    const bool ok = !data.isEmpty() && folder.writeFileWhole(planned.fileName, data, &error);
-    PLR_LOG_INFO(QStringLiteral("ExportLayout: Writing exported image to %1 %2.").arg(path, ok ? QStringLiteral("succeeded") : QStringLiteral("failed")));
-    if (ok)
-        return {};
-    return QStringLiteral("%1: %2").arg(planned.fileName, data.isEmpty() ? QStringLiteral("the picture could not be encoded") : error.localizedDescription());
-}
-
-// One block from its photos to its file, on one of the pool's threads: its photos decoded at the
-// size they are drawn, the block drawn from its plan (no view is touched), sharpened, encoded and
-// written. What it holds goes back to the gate step by step (`hold`).
-QString exportBlock(const PLRExportRenderer& renderer, const PlannedBlock& planned, const BlockMemory& memory,
-                    plr_export::MemoryGate::Hold& hold, const platform::files::Directory& folder, double pixelWidth,
-                    float compression, bool sharpness)
-{
-    QStringList unreadable;
-    PLRExportRenderer::Pictures pictures = PLRExportRenderer::preparePictures(planned.pictures, false, &unreadable);
-    if (!unreadable.isEmpty()) {
-        // A photo that stopped being readable since the export was checked: the block is not
-        // written without it.
-        return QStringLiteral("%1: not written, %2").arg(planned.fileName, unreadable.join(QStringLiteral(", ")));
-    }
-    PLR_LOG_INFO(QStringLiteral("ExportLayout: Exporting %1 for block %2").arg(planned.fileName, describe(*planned.block)));
-    QString whyNotDrawn;
-    QImage drawing = renderer.drawBlock(planned.tree, pixelWidth, pictures, &whyNotDrawn);
-    pictures.clear();   // drawn: the decoded photos go, and their memory with them
-    hold.keep(memory.afterDrawing());
-    return writeBlock(std::move(drawing), whyNotDrawn, planned, folder, compression, sharpness, hold);
-}
 
 void LayoutExportJob::run()
 {
@@ -234,65 +146,69 @@ void LayoutExportJob::run()
             names.insert(planned.fileName);
     if (const int removed = directory->removeLeftoversOf(names))
         PLR_LOG_INFO(QStringLiteral("ExportLayout: removed %1 unfinished files of an earlier export from %2").arg(removed).arg(folder));
-    // Each block is worked on by one of the pool's threads from its photos to its file, several
-    // blocks side by side, none waiting for the main thread. How many are in flight is bounded by
-    // the threads and by the memory they hold, not by their count (see MemoryGate): a block of a
-    // portrait or of several photos weighs more.
-    const int threads = std::max(1, pool.maxThreadCount());
+    // Each block goes from its photos to its file through two of the pool's threads (decoding and
+    // drawing on one, sharpening, encoding and writing on the other, the rows handed over as they
+    // are drawn: see PLRExportBlockStream.h), several blocks side by side, none waiting for the
+    // main thread. How many are in flight is bounded by the drawing threads and by the memory
+    // they hold, not by their count (see MemoryGate): a block of a portrait or of several photos
+    // weighs more. A block whose drawing is done leaves its drawing thread to the next block while
+    // its last rows are encoded.
+    const int threads = std::max(1, drawingThreads);
     auto gate = std::make_shared<plr_export::MemoryGate>(memoryBudget);
-    // Wakes this thread whenever a block ends (a thread and memory may have been given back).
+    // Wakes this thread whenever a block is drawn or ends (a thread and memory may have been
+    // given back).
     struct Wake {
         std::mutex mutex;
         std::condition_variable changed;
-        quint64 ended = 0;
+        quint64 events = 0;
         void signal()
         {
             {
                 std::lock_guard lock(mutex);
-                ++ended;
+                ++events;
             }
             changed.notify_all();
         }
     };
     auto wake = std::make_shared<Wake>();
-    using Ended = std::shared_ptr<std::atomic_bool>;
+    // A block's outcome, set by its tasks.
+    struct Outcome {
+        std::atomic_bool drawn = false;
+        std::atomic_bool ended = false;
+        QString failure;   // set before `ended`
+    };
     struct Pending {
         qint64 number;
-        QFuture<QString> work;   // not started for a skipped block
         bool exported;
-        Ended ended;   // marked before the thread is woken (the future reads finished a moment later)
+        std::shared_ptr<Outcome> outcome;   // none for a skipped block
     };
     std::deque<Pending> pending;
-    int working = 0;   // blocks started and not seen ended
 
     // Progress goes to the main thread in block order; the export does not wait for it.
     auto reportProgress = [this](qint64 number) {
         if (progress)
             platform::dispatchMain([report = progress, number, count = total] { report(number, count); });
     };
-    auto finishOldest = [&] {
-        Pending done = std::move(pending.front());
-        pending.pop_front();
-        if (done.exported) {
-            const QString failure = done.work.result();
-            if (failure.isEmpty())
-                ++written;
-            else
-                failures.append(failure);
-        }
-        reportProgress(done.number);
-    };
-    auto countWorking = [&] {
-        working = 0;
-        for (const Pending& item : pending)
-            if (item.exported && !item.ended->load())
-                ++working;
-    };
     // Progress for the blocks done so far, in order.
     auto finishDone = [&] {
-        while (!pending.empty() && (!pending.front().exported || pending.front().ended->load()))
-            finishOldest();
-        countWorking();
+        while (!pending.empty() && (!pending.front().exported || pending.front().outcome->ended.load())) {
+            const Pending done = std::move(pending.front());
+            pending.pop_front();
+            if (done.exported) {
+                if (done.outcome->failure.isEmpty())
+                    ++written;
+                else
+                    failures.append(done.outcome->failure);
+            }
+            reportProgress(done.number);
+        }
+    };
+    auto drawing = [&] {
+        int count = 0;
+        for (const Pending& item : pending)
+            if (item.exported && !item.outcome->drawn.load())
+                ++count;
+        return count;
     };
     // Until `ready` holds: what ends meanwhile is reported.
     auto waitFor = [&](const std::function<bool()>& ready) {
@@ -300,43 +216,50 @@ void LayoutExportJob::run()
             quint64 seen = 0;
             {
                 std::lock_guard lock(wake->mutex);
-                seen = wake->ended;
+                seen = wake->events;
             }
             finishDone();
             if (ready())
                 return;
             std::unique_lock lock(wake->mutex);
-            wake->changed.wait(lock, [&] { return wake->ended != seen; });
+            wake->changed.wait(lock, [&] { return wake->events != seen; });
         }
     };
 
     for (const PlannedBlock& planned : std::as_const(blocks)) {
         if (!planned.block) {
-            pending.push_back({planned.number, QFuture<QString>(), false, {}});
+            pending.push_back({planned.number, false, {}});
             finishDone();
             continue;
         }
-        const BlockMemory memory = blockMemory(planned, sharpness);
-        waitFor([&] { return working < threads && gate->admits(memory.peak()); });
-        auto hold = std::make_shared<plr_export::MemoryGate::Hold>(gate, memory.peak());
-        auto ended = std::make_shared<std::atomic_bool>(false);
-        const PLRExportRenderer* drawer = renderer.get();
-        QFuture<QString> work = QtConcurrent::run(&pool, [drawer, &planned, memory, hold, into = directory, width = pixelWidth,
-                                                          factor = compression, sharpen = sharpness, wake, ended]() mutable {
-            QString failure = exportBlock(*drawer, planned, memory, *hold, *into, width, factor, sharpen);
-            hold.reset();   // whatever is left goes back
-            *ended = true;
-            wake->signal();
-            return failure;
-        });
-        pending.push_back({planned.number, std::move(work), true, std::move(ended)});
-        ++working;
+        const plr_export::BlockMemory memory = plr_export::blockMemory(planned.pictures, planned.renderSize, sharpness);
+        waitFor([&] { return drawing() < threads && gate->admits(memory.peak()); });
+        auto outcome = std::make_shared<Outcome>();
+        plr_export::BlockWork work;
+        work.renderer = renderer.get();
+        work.tree = &planned.tree;
+        work.pictures = &planned.pictures;
+        work.fileName = planned.fileName;
+        work.description = describe(*planned.block);
+        work.dpi = planned.dpi;
+        work.folder = directory;
+        work.pixelWidth = pixelWidth;
+        work.compression = compression;
+        work.sharpness = sharpness;
+        plr_export::startBlock(
+            pool, work, memory, gate,
+            [outcome, wake] {
+                outcome->drawn = true;
+                wake->signal();
+            },
+            [outcome, wake](const QString& failure) {
+                outcome->failure = failure;
+                outcome->ended = true;
+                wake->signal();
+            });
+        pending.push_back({planned.number, true, std::move(outcome)});
     }
-    while (!pending.empty()) {
-        if (pending.front().exported)
-            pending.front().work.waitForFinished();
-        finishOldest();
-    }
+    waitFor([&] { return pending.empty(); });
     peakInFlight = gate->peak();
     g_lastPeakInFlight = peakInFlight;
     PLR_LOG_INFO(QStringLiteral("ExportLayout: at most %1 MiB in flight (budget %2 MiB)")
@@ -517,7 +440,8 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
     job->sharpness = sharpness;
     job->progress = std::move(progress);
     job->completion = std::move(completion);
-    job->pool.setMaxThreadCount(parallelism());
+    job->drawingThreads = parallelism();
+    job->pool.setMaxThreadCount(2 * job->drawingThreads);
 
     const PLRSection& section = job->renderer->layout().sections(0);
     job->total = section.blocks_size();

@@ -36,8 +36,8 @@ public:
     // Exports the first section's image and container blocks into the folder, `width` pixels
     // wide each. Returns at once: the copy of the layout is taken and laid out now (later edits
     // do not reach the export), the work runs on the serial queue "EXPORT LAYOUT" and the pool's
-    // threads, which decode, draw, sharpen, encode and write several blocks side by side without
-    // touching a view; progress (block number, block count) is posted to the main thread in
+    // threads, which decode, draw, sharpen, encode and write several blocks side by side (each
+    // block streamed through two threads) without touching a view; progress (block number, block count) is posted to the main thread in
     // block order as each file is done, and the completion runs once, on the main queue, after
     // the last progress: success only when every file was written.
     void exportLayoutForPostManager(PLRPostManager* postManager, const QString& folder, qint64 width,
@@ -64,7 +64,8 @@ public:
 
     static float interpolateQualityValue(qint64 quality);
 
-    // How many pictures are decoded and encoded at once during a layout export.
+    // How many blocks are decoded and drawn at once during a layout export (each has a thread
+    // that sharpens, encodes and writes its rows beside it).
     static int parallelism();
     static void setParallelism(int count);   // 0: the default (processor count, at most 8)
     // What the blocks of a layout export in flight may hold.

@@ -17,6 +17,8 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
+#include <QSet>
+#include <QTransform>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <cmath>
@@ -30,6 +32,7 @@ class PLRExportRenderer::PhotoProvider final : public PLRLayoutImageProvider {
 public:
     explicit PhotoProvider(const Photos& photos, Pictures pictures = {}) : m_photos(photos), m_pictures(std::move(pictures)) {}
     void setPictures(const Pictures& pictures) { m_pictures = pictures; }
+    void setPicture(const QString& identifier, const QImage& picture) { m_pictures.insert(identifier, picture); }
 
     bool hasImage(const QString& identifier) const override
     {
@@ -258,29 +261,38 @@ QList<PLRExportRenderer::PictureRequest> PLRExportRenderer::picturesForLayout(do
     return requests;
 }
 
+QImage PLRExportRenderer::preparePicture(const PictureRequest& request, QString* unreadable, const plr_image::RowsDecoded& rowsDecoded)
+{
+    QString error;
+    PLRPhotoProblem problem = PLRPhotoProblem::None;
+    QImage picture = plr_export::decodePhotoAtSize(request.path, request.size, &error, &problem, rowsDecoded);
+    if (!picture.isNull())
+        return picture;
+    PLR_LOG_WARN(QStringLiteral("Export: the photo %1 could not be read: %2").arg(request.path, error));
+    if (problem == PLRPhotoProblem::None)
+        problem = PLRPhotoProblem::Unreadable;
+    // Its photo is marked on the canvas and in the gallery as well.
+    if (const PLRSourceImagePtr source = request.source.lock(); source && problem != PLRPhotoProblem::Missing)
+        source->noteDecodeResult(request.stamp, problem);
+    if (unreadable)
+        *unreadable = QStringLiteral("%1: %2").arg(request.fileName.isEmpty() ? request.path : request.fileName, describePhotoProblem(problem));
+    return {};
+}
+
 PLRExportRenderer::Pictures PLRExportRenderer::preparePictures(const QList<PictureRequest>& requests, bool parallel,
                                                                QStringList* unreadable)
 {
     Pictures pictures;
     std::mutex mutex;
     auto decode = [&](const PictureRequest& request) {
-        QString error;
-        PLRPhotoProblem problem = PLRPhotoProblem::None;
-        const QImage picture = plr_export::decodePhotoAtSize(request.path, request.size, &error, &problem);
+        QString why;
+        const QImage picture = preparePicture(request, &why);
+        std::lock_guard lock(mutex);
         if (picture.isNull()) {
-            PLR_LOG_WARN(QStringLiteral("Export: the photo %1 could not be read: %2").arg(request.path, error));
-            if (problem == PLRPhotoProblem::None)
-                problem = PLRPhotoProblem::Unreadable;
-            // Its photo is marked on the canvas and in the gallery as well.
-            if (const PLRSourceImagePtr source = request.source.lock(); source && problem != PLRPhotoProblem::Missing)
-                source->noteDecodeResult(request.stamp, problem);
-            std::lock_guard lock(mutex);
             if (unreadable)
-                unreadable->append(QStringLiteral("%1: %2").arg(request.fileName.isEmpty() ? request.path : request.fileName,
-                                                                describePhotoProblem(problem)));
+                unreadable->append(why);
             return;
         }
-        std::lock_guard lock(mutex);
         pictures.insert(request.identifier, picture);
     };
     if (parallel && requests.size() > 1)
@@ -375,4 +387,181 @@ QImage PLRExportRenderer::renderLayout(double pixelWidth, const Pictures& pictur
     QImage image = render(bounds.size(), pixelWidth, [view, bounds](QPainter* painter) { view->displayRectIgnoringOpacity(bounds, painter); }, why);
     m_provider->setPictures({});
     return image;
+}
+
+// Where a picture lands on the drawing: rows `top` to `bottom` (in the drawing's pixels) show
+// its `height` rows.
+struct Placement {
+    QString identifier;
+    double top = 0.0;
+    double bottom = 0.0;
+    bool whole = false;   // where it lands is not known: it is waited for whole
+};
+
+struct PLRExportRenderer::BandDrawing::State {
+    const PLRExportRenderer& renderer;
+    const PLRBlockDrawTree& tree;
+    PhotoProvider provider;
+    PLRBlockDrawContext context;
+    QImage image;
+    std::unique_ptr<QPainter> painter;
+    QTransform transform;
+    QList<Placement> placements;
+    // The rows of blocks drawn whole (text and the like: a glyph cut by a band's edge is not
+    // drawn as it is whole), which no band edge may cross.
+    QList<QPair<double, double>> unbroken;
+    QHash<QString, QPair<int, int>> ready;   // rows final, of the picture's height
+    int drawn = 0;
+
+    State(const PLRExportRenderer& r, const PLRBlockDrawTree& t) : renderer(r), tree(t), provider(r.m_photos) {}
+
+    void place(const PLRBlockDrawTree& node, const QPointF& origin, double scale, const QSet<QString>& awaited)
+    {
+        if (!node.block)
+            return;
+        if (plr::typeOneOfCase(*node.block) == plr::kBlockKindImage) {
+            const QString identifier = QString::fromStdString(node.block->image().img_ref());
+            if (awaited.contains(identifier)) {
+                const QSizeF size = renderer.m_photos.value(identifier).size;
+                Placement placement;
+                placement.identifier = identifier;
+                if (size.width() > 0.0 && size.height() > 0.0) {
+                    const QRectF target = PLRBlockDrawHandler_Image::imageRectInBlock(
+                        node.bounds(), size, node.block->image().has_position() ? &node.block->image().position() : nullptr);
+                    placement.top = (origin.y() + target.top()) * scale;
+                    placement.bottom = (origin.y() + target.bottom()) * scale;
+                } else {
+                    placement.whole = true;
+                }
+                placements.append(placement);
+            }
+        } else if (plr::typeOneOfCase(*node.block) != plr::kBlockKindContainer) {
+            unbroken.append({origin.y() * scale, (origin.y() + node.frame.height()) * scale});
+        }
+        for (const PLRBlockDrawTree& sub : node.subBlocks)
+            place(sub, origin + sub.frame.topLeft(), scale, awaited);
+    }
+};
+
+PLRExportRenderer::BandDrawing::BandDrawing(const PLRExportRenderer& renderer, const PLRBlockDrawTree& tree, double pixelWidth,
+                                            const QStringList& awaited, QString* why)
+    : m_state(std::make_unique<State>(renderer, tree))
+{
+    State& s = *m_state;
+    if (!tree.block) {
+        if (why)
+            *why = QStringLiteral("it has no view to draw");
+        return;
+    }
+    // As render() makes and sets up its picture.
+    const QRectF bounds = tree.bounds();
+    const QSize size = renderSize(bounds.size(), pixelWidth);
+    if (size.isEmpty() || double(size.width()) * double(size.height()) * 4.0 > double(1 << 30)) {
+        renderer.render(bounds.size(), pixelWidth, [](QPainter*) {}, why);   // says why
+        return;
+    }
+    s.image = renderer.blankPicture(size);
+    if (s.image.isNull())
+        return;
+    s.context.images = &s.provider;
+    s.context.exporting = true;
+    const double scale = double(size.width()) / bounds.width();
+    s.transform = QTransform::fromScale(scale, scale);
+    s.painter = std::make_unique<QPainter>(&s.image);
+    s.painter->setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
+    s.place(tree, QPointF(0, 0), scale, QSet<QString>(awaited.cbegin(), awaited.cend()));
+}
+
+PLRExportRenderer::BandDrawing::~BandDrawing() = default;
+
+bool PLRExportRenderer::BandDrawing::isNull() const
+{
+    return m_state->image.isNull();
+}
+
+QSize PLRExportRenderer::BandDrawing::size() const
+{
+    return m_state->image.size();
+}
+
+const uchar* PLRExportRenderer::BandDrawing::constBits() const
+{
+    return m_state->image.constBits();
+}
+
+qsizetype PLRExportRenderer::BandDrawing::bytesPerLine() const
+{
+    return m_state->image.bytesPerLine();
+}
+
+void PLRExportRenderer::BandDrawing::setPicture(const QString& identifier, const QImage& picture, int rows)
+{
+    m_state->provider.setPicture(identifier, picture);
+    m_state->ready.insert(identifier, {std::clamp(rows, 0, picture.height()), picture.height()});
+}
+
+int PLRExportRenderer::BandDrawing::drawableRows() const
+{
+    const State& s = *m_state;
+    int rows = s.image.height();
+    for (const Placement& placement : s.placements) {
+        const auto it = s.ready.constFind(placement.identifier);
+        const int done = it == s.ready.cend() ? 0 : it->first;
+        const int height = it == s.ready.cend() ? 0 : it->second;
+        if (height > 0 && done >= height)
+            continue;   // whole
+        if (placement.whole)
+            return 0;
+        // Rows above the picture, and those its final rows cover (a resampled picture reads a
+        // row or two beyond the one it draws).
+        double covered = placement.top;
+        if (height > 0 && done > 2)
+            covered = placement.top + double(done - 2) * (placement.bottom - placement.top) / double(height);
+        rows = std::min(rows, std::max(0, int(std::floor(covered)) - 1));
+    }
+    // A band ends above a block drawn whole that it would cut (a pixel of room either side).
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (const auto& [top, bottom] : s.unbroken)
+            if (rows > 0 && rows > int(std::floor(top)) - 1 && rows < int(std::ceil(bottom)) + 1 && rows < s.image.height()) {
+                rows = std::max(0, int(std::floor(top)) - 1);
+                moved = true;
+            }
+    }
+    return rows;
+}
+
+int PLRExportRenderer::BandDrawing::rowsDrawn() const
+{
+    return m_state->drawn;
+}
+
+void PLRExportRenderer::BandDrawing::drawTo(int rows)
+{
+    State& s = *m_state;
+    rows = std::min(rows, s.image.height());
+    if (!s.painter || rows <= s.drawn)
+        return;
+    QPainter& painter = *s.painter;
+    painter.save();
+    // The band, in the drawing's pixels; the block drawn through it as a whole drawing is. The
+    // blocks the band does not reach are left out: a block drawn whole (text draws through a clip
+    // of its own) lies in one band only, and is drawn once.
+    painter.setClipRect(QRect(0, s.drawn, s.image.width(), rows - s.drawn));
+    painter.setTransform(s.transform);
+    const double scale = s.transform.m22();
+    const QRectF bounds = s.tree.bounds();
+    const QRectF band(bounds.left(), bounds.top() + s.drawn / scale, bounds.width(), (rows - s.drawn) / scale);
+    s.tree.draw(painter, band, s.context);
+    painter.restore();
+    s.drawn = rows;
+}
+
+QImage PLRExportRenderer::BandDrawing::finish()
+{
+    State& s = *m_state;
+    drawTo(s.image.height());
+    s.painter.reset();
+    s.provider.setPictures({});
+    return std::move(s.image);
 }

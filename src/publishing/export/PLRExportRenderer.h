@@ -9,6 +9,7 @@
 #include "layout/views/PLRBlockDrawTree.h"
 #include "publishing/export/PLRExportNames.h"
 #include "store/model/PLRLayoutDocument.h"
+#include "store/persistance-store/source/PLRPhotoDecoder.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
 
 #include <QColor>
@@ -93,6 +94,11 @@ public:
     // photo told, so that it is marked).
     static Pictures preparePictures(const QList<PictureRequest>& requests, bool parallel = false,
                                     QStringList* unreadable = nullptr);
+    // One of them (any thread), `rowsDecoded` told as its rows are final (see
+    // plr_image::decodePhotoAtSize()); null when it cannot be decoded whole, with "file name: why"
+    // in `unreadable`.
+    static QImage preparePicture(const PictureRequest& request, QString* unreadable = nullptr,
+                                 const plr_image::RowsDecoded& rowsDecoded = {});
 
     // The pixel size of a render `pixelWidth` wide (0: the view's own width) of a view with
     // these bounds: width w, height bounds height x (w / bounds width), both truncated.
@@ -112,6 +118,40 @@ public:
     // A picture of `size` pixels filled with the layout's background colour (any thread); null
     // when it is empty or too large to draw.
     QImage blankPicture(const QSize& size) const;
+
+    // A block drawn as drawBlock() draws it (the same pixels), a band of rows at a time from the
+    // top, while the photos it shows are still being decoded: a band is drawn once every
+    // picture it shows has the rows it needs. The rows drawn are final: another thread may
+    // read them while the rest is drawn. Any thread; one thread draws.
+    class BandDrawing {
+    public:
+        // `awaited`: the photos whose pictures are to come (setPicture()); the block's other
+        // photos are drawn as drawBlock() draws them without a picture.
+        BandDrawing(const PLRExportRenderer& renderer, const PLRBlockDrawTree& tree, double pixelWidth,
+                    const QStringList& awaited, QString* why = nullptr);
+        ~BandDrawing();
+        BandDrawing(const BandDrawing&) = delete;
+        BandDrawing& operator=(const BandDrawing&) = delete;
+
+        // Null when the block cannot be drawn (the reason went to `why`).
+        bool isNull() const;
+        QSize size() const;
+        const uchar* constBits() const;
+        qsizetype bytesPerLine() const;
+        // A photo's picture: its top `rows` rows final (the whole picture when `rows` is its height).
+        void setPicture(const QString& identifier, const QImage& picture, int rows);
+        // How many of the top rows can be drawn with the pictures as they are.
+        int drawableRows() const;
+        int rowsDrawn() const;
+        // Draws the rows below those drawn, down to `rows`.
+        void drawTo(int rows);
+        // Draws the rest with the pictures as they are and hands the picture back.
+        QImage finish();
+
+    private:
+        struct State;
+        std::unique_ptr<State> m_state;
+    };
     // The whole layout drawn `pixelWidth` pixels wide; null when no section has a block or the
     // render is too large, with the reason in `why`.
     QImage renderLayout(double pixelWidth, const Pictures& pictures, QString* why = nullptr);

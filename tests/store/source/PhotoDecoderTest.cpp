@@ -347,3 +347,50 @@ TEST(PhotoDecoder, APhotoThatCannotBeDecodedWholeIsRefusedWithItsReasonNeverFill
     ASSERT_TRUE(testing_support::cutShort(path("cmyk.jpg"), 0.6));
     EXPECT_EQ(problemOf(path("cmyk.jpg")), PLRPhotoProblem::CutShort);
 }
+
+// A decode tells its final rows as they come, top to bottom, when they come in their final place
+// and colours; a photo stored sideways or in a wide gamut is only whole when handed back.
+TEST(PhotoDecoder, RowsAreToldAsTheyAreFinalWhenTheyComeTopToBottomInSRGB)
+{
+    QTemporaryDir dir;
+    const QString upright = dir.filePath("upright.jpg");
+    ASSERT_TRUE(QFile::copy(testing_support::realPhotoPath(), upright));
+    struct Told {
+        int calls = 0;
+        int last = 0;
+        bool inOrder = true;
+        bool rowsFinal = true;
+        std::vector<QByteArray> firstRows;
+    };
+    const auto decode = [](const QString& path, const QSize& size, Told& told) {
+        return plr_image::decodePhotoAtSize(path, size, nullptr, nullptr, [&told](const plr_image::DecodedRows& rows) {
+            ++told.calls;
+            told.inOrder = told.inOrder && rows.rows == told.last + 1;
+            told.last = rows.rows;
+            // The rows told so far, kept to compare with the picture handed back.
+            if (rows.rows <= 8)
+                told.firstRows.emplace_back(reinterpret_cast<const char*>(rows.bits + qsizetype(rows.rows - 1) * rows.bytesPerLine),
+                                            int(rows.size.width() * 4));
+        });
+    };
+    for (const QSize size : {QSize(300, 200), QSize()}) {
+        Told told;
+        const QImage picture = decode(upright, size, told);
+        ASSERT_FALSE(picture.isNull());
+        EXPECT_TRUE(told.inOrder);
+        EXPECT_EQ(told.last, picture.height());
+        ASSERT_EQ(told.firstRows.size(), 8u);
+        for (int y = 0; y < 8; ++y)
+            EXPECT_EQ(told.firstRows[size_t(y)], QByteArray(reinterpret_cast<const char*>(picture.constScanLine(y)), picture.width() * 4));
+    }
+    Told sideways;
+    const QString portrait = writeSidewaysPortrait(dir.filePath("portrait.jpg"));
+    ASSERT_FALSE(portrait.isEmpty());
+    EXPECT_FALSE(decode(portrait, QSize(200, 320), sideways).isNull());
+    EXPECT_EQ(sideways.calls, 0);
+    Told wide;
+    const QString gamut = testing_support::writeWideGamutPhoto(dir.filePath("p3.jpg"));
+    ASSERT_FALSE(gamut.isEmpty());
+    EXPECT_FALSE(decode(gamut, QSize(320, 200), wide).isNull());
+    EXPECT_EQ(wide.calls, 0);
+}

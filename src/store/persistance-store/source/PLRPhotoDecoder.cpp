@@ -119,11 +119,17 @@ public:
         return m_row.data();
     }
 
+    // Told after each upright row that is final, when rows are written top to bottom.
+    std::function<void(int rows)> rowDone;
+
     void put(int y)
     {
         switch (m_orientation) {
         case 1:
-            return;   // written in place
+            // Written in place.
+            if (rowDone)
+                rowDone(y + 1);
+            return;
         case 2:
         case 3:
         case 4: {
@@ -134,6 +140,8 @@ public:
                 std::copy(m_row.begin(), m_row.end(), line);
             else
                 std::reverse_copy(m_row.begin(), m_row.end(), line);
+            if (m_orientation == 2 && rowDone)
+                rowDone(y + 1);
             return;
         }
         default:
@@ -356,8 +364,17 @@ void cmykToRgb(JSAMPROW row, int width)
 // orientation) when that is smaller, into `out` (32-bit RGB) turned upright as `orientation`
 // says, with its colour profile. Every object with a destructor is made before the jump point
 // (see onJpegError).
+// Whether a picture with this colour profile keeps its colours (no conversion to sRGB).
+bool keepsColours(const QByteArray& profile)
+{
+    if (profile.isEmpty())
+        return true;
+    const QColorSpace space = QColorSpace::fromIccProfile(profile);
+    return !space.isValid() || space == QColorSpace(QColorSpace::SRgb);
+}
+
 bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, int orientation, QImage& out, QByteArray& profile,
-                      QString& error, PLRPhotoProblem& problem)
+                      QString& error, PLRPhotoProblem& problem, const RowsDecoded& rowsDecoded = {})
 {
     std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
     if (!file) {
@@ -416,6 +433,10 @@ bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, i
         return false;
     }
     writer.init(&out, orientation);
+    if (rowsDecoded && (orientation == 1 || orientation == 2) && keepsColours(profile))
+        writer.rowDone = [&out, &rowsDecoded](int rows) {
+            rowsDecoded(DecodedRows{out.constBits(), out.bytesPerLine(), out.size(), rows});
+        };
     if (scales)
         scaler.init(width, height, stored.width(), stored.height(), &writer);
     jpeg_start_decompress(&info);
@@ -517,7 +538,7 @@ bool endsEarly(const QString& path, const QByteArray& format)
 }
 
 QImage decode(const Header& header, const QString& path, const QSize& uprightSize, int orientation, QString* error,
-              PLRPhotoProblem* problem)
+              PLRPhotoProblem* problem, const RowsDecoded& rowsDecoded = {})
 {
     const auto fail = [&](PLRPhotoProblem what, const QString& why) {
         if (error)
@@ -545,7 +566,8 @@ QImage decode(const Header& header, const QString& path, const QSize& uprightSiz
         QByteArray profile;
         QString failure;
         PLRPhotoProblem what = PLRPhotoProblem::None;
-        if (!decodeJpegScaled(path, sized ? jpegScaleNumerator(header.stored, wanted) : 1, wanted, orientation, image, profile, failure, what))
+        if (!decodeJpegScaled(path, sized ? jpegScaleNumerator(header.stored, wanted) : 1, wanted, orientation, image, profile, failure, what,
+                              sized ? rowsDecoded : RowsDecoded()))
             return fail(what == PLRPhotoProblem::None ? PLRPhotoProblem::Unreadable : what, failure);
         if (!sized)
             return fail(PLRPhotoProblem::Unreadable, header.error.isEmpty() ? QStringLiteral("no picture size") : header.error);
@@ -663,10 +685,11 @@ qint64 decodeBytesAtSize(const QString& path, const QSize& uprightSize)
     return std::max(whole + picture, picture * 2);
 }
 
-QImage decodePhotoAtSize(const QString& path, const QSize& uprightSize, QString* error, PLRPhotoProblem* problem)
+QImage decodePhotoAtSize(const QString& path, const QSize& uprightSize, QString* error, PLRPhotoProblem* problem,
+                         const RowsDecoded& rowsDecoded)
 {
     const Header header = readHeader(path);
-    return decode(header, path, uprightSize, header.orientation, error, problem);
+    return decode(header, path, uprightSize, header.orientation, error, problem, rowsDecoded);
 }
 
 PLRPhotoProblem checkPhoto(const QString& path, QString* error)

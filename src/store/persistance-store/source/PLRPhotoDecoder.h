@@ -24,12 +24,25 @@
 
 namespace plr_image {
 
+// The top rows of a picture still being decoded that are final already: its pixels stay where
+// they are until the decode ends (32-bit RGB, sRGB).
+struct DecodedRows {
+    const uchar* bits = nullptr;
+    qsizetype bytesPerLine = 0;
+    QSize size;     // the whole picture's
+    int rows = 0;   // how many of its top rows are final
+};
+using RowsDecoded = std::function<void(const DecodedRows&)>;
+
 // The photo file upright at `uprightSize` pixels; at its own (upright) size when `uprightSize`
 // is not valid or not smaller than the photo in both directions (a photo is never made larger).
 // Null, with the reason in `error` and what is wrong in `problem`, when the file cannot be
-// decoded whole.
+// decoded whole. `rowsDecoded` is told on the decoding thread, row after row, as the picture's
+// top rows are final, when they come top to bottom in their final colours (a JPEG stored upright
+// or mirrored across, in sRGB or without a profile); otherwise it is not told, and the picture
+// is whole only when it is handed back. A picture told of may still fail later (null).
 QImage decodePhotoAtSize(const QString& path, const QSize& uprightSize, QString* error = nullptr,
-                         PLRPhotoProblem* problem = nullptr);
+                         PLRPhotoProblem* problem = nullptr, const RowsDecoded& rowsDecoded = {});
 
 // The same, turned upright by the given EXIF orientation (1..8; any other value: the file's own)
 // rather than the one the file holds, at the size `sizeFor` gives for the photo's upright size
