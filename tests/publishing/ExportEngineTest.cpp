@@ -68,6 +68,22 @@ void runExport(PLRPostManager* manager, const QString& folder, Outcome& outcome,
 
 class ExportEngine : public ExportFixture {
 protected:
+    // A post of `count` photos named prefix0.jpg, prefix1.jpg ..., of `size` in hues `hueStep`
+    // apart, each in a block of its own.
+    PLRPostManager* postOfPhotos(const QString& name, const QString& prefix, int count, QSize size, int hueStep)
+    {
+        for (int i = 0; i < count; ++i)
+            makePhoto(m_folder, QStringLiteral("%1%2.jpg").arg(prefix).arg(i), size, QColor::fromHsv(i * hueStep % 360, 200, 220));
+        PLRPostManager* manager = openPost(name, count);
+        if (!manager)
+            return nullptr;
+        QStringList identifiers;
+        for (int i = 0; i < count; ++i)
+            identifiers << photo(manager, QStringLiteral("%1%2.jpg").arg(prefix).arg(i));
+        manager->layoutManager()->createAndAddBlocksForImages(identifiers);
+        return manager;
+    }
+
     // Nine photos and a text block in third place.
     PLRPostManager* tenBlockPost()
     {
@@ -586,15 +602,9 @@ QString makeProgressivePhoto(const QString& folder, const QString& name, QSize s
 
 TEST_F(ExportEngine, BlocksAreDrawnAndWrittenWhileTheMainThreadIsBusy)
 {
-    for (int i = 0; i < 6; ++i)
-        makePhoto(m_folder, QStringLiteral("b%1.jpg").arg(i), QSize(400, 300), QColor::fromHsv(i * 50, 200, 220));
-    PLRPostManager* manager = openPost(QStringLiteral("Busy"), 6);
+    PLRPostManager* manager = postOfPhotos(QStringLiteral("Busy"), QStringLiteral("b"), 6, QSize(400, 300), 50);
     ASSERT_NE(manager, nullptr);
-    QStringList identifiers;
-    for (int i = 0; i < 6; ++i)
-        identifiers << photo(manager, QStringLiteral("b%1.jpg").arg(i));
     PLRLayoutManager* layout = manager->layoutManager();
-    layout->createAndAddBlocksForImages(identifiers);
     // A text block and a spacer among the photos: skipped, and no file waits for them.
     layout->insertBlock(PLRLayoutManager::newBlock_Text(), 1, nullptr, &layout->representedLayout()->mutable_sections()->at(0));
     const int exported = int(plr_export::exportedBlockNumbers(*layout->representedLayout()).size());
@@ -645,14 +655,8 @@ TEST_F(ExportEngine, AProgressivePhotoCountsItsWholeCoefficientsInFlight)
 
 TEST_F(ExportEngine, BlocksInFlightAreBoundedByTheirMemoryNotTheirCount)
 {
-    for (int i = 0; i < 8; ++i)
-        makePhoto(m_folder, QStringLiteral("m%1.jpg").arg(i), QSize(800, 600), QColor::fromHsv(i * 40, 200, 220));
-    PLRPostManager* manager = openPost(QStringLiteral("Memory"), 8);
+    PLRPostManager* manager = postOfPhotos(QStringLiteral("Memory"), QStringLiteral("m"), 8, QSize(800, 600), 40);
     ASSERT_NE(manager, nullptr);
-    QStringList identifiers;
-    for (int i = 0; i < 8; ++i)
-        identifiers << photo(manager, QStringLiteral("m%1.jpg").arg(i));
-    manager->layoutManager()->createAndAddBlocksForImages(identifiers);
 
     // Each block at 600 px: its photo about 1.1 MB, its drawing and JPEG about 1.2 MB. Four
     // threads would take five blocks' photos at once (5.7 MB) if only their count were bounded.
