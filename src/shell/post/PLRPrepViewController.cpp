@@ -217,7 +217,9 @@ void PLRPrepViewController::setDirectoryAction()
 
 bool PLRPrepViewController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_includeSubfoldersButton && event->type() == QEvent::KeyPress) {
+    // The event's type first: while the box is being destroyed it is no longer a check box, and
+    // it is still sent events then.
+    if (event->type() == QEvent::KeyPress && watched == m_includeSubfoldersButton) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             doneAction();
