@@ -17,6 +17,12 @@ std::unique_ptr<AlertPresenter>& slot()
     static std::unique_ptr<AlertPresenter> presenter;
     return presenter;
 }
+
+// The alert's buttons; none is a single "OK".
+QStringList buttonTitles(const Alert& alert)
+{
+    return alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+}
 } // namespace
 
 AlertPresenter& AlertPresenter::shared()
@@ -39,7 +45,7 @@ int alertCancelButtonIndex(const QStringList& titles)
 
 int alertEscapeButtonIndex(const Alert& alert)
 {
-    const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+    const QStringList titles = buttonTitles(alert);
     if (alert.escapeButton >= 0 && alert.escapeButton < titles.size())
         return alert.escapeButton;
     return alertCancelButtonIndex(titles);
@@ -49,7 +55,7 @@ AlertResult runAlert(const Alert& alert, QWidget* parent) { return AlertPresente
 
 int alertDefaultButtonIndex(const Alert& alert)
 {
-    const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+    const QStringList titles = buttonTitles(alert);
     return alert.destructive ? alertCancelButtonIndex(titles) : 0;
 }
 
@@ -76,7 +82,7 @@ AlertResult QtAlertPresenter::runModal(const Alert& alert, QWidget* parent)
     case AlertStyle::Informational: box.setIcon(QMessageBox::Information); break;
     case AlertStyle::Critical: box.setIcon(QMessageBox::Critical); break;
     }
-    const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+    const QStringList titles = buttonTitles(alert);
     std::vector<QAbstractButton*> buttons;
     const int defaultIndex = alertDefaultButtonIndex(alert);
     for (int i = 0; i < titles.size(); ++i) {

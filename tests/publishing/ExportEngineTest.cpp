@@ -40,12 +40,13 @@ struct Outcome {
     int completions = 0;
 };
 
-// Starts a layout export and returns its outcome once the completion ran.
+// Starts a layout export as the export panel does (not in live view) and returns its outcome
+// once the completion ran.
 void runExport(PLRPostManager* manager, const QString& folder, Outcome& outcome, qint64 options = 2, qint64 width = 600,
-               const std::function<void()>& whileRunning = {})
+               const std::function<void()>& whileRunning = {}, bool sharpen = true)
 {
     PLRExportManager::sharedManager().exportLayoutForPostManager(
-        manager, folder, width, 80, true, options, false,
+        manager, folder, width, 80, sharpen, options, false,
         [&outcome](qint64 current, qint64 total) {
             EXPECT_TRUE(platform::isMainThread());
             EXPECT_GT(total, 0);
@@ -60,7 +61,7 @@ void runExport(PLRPostManager* manager, const QString& folder, Outcome& outcome,
         });
     if (whileRunning)
         whileRunning();
-    ASSERT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 30000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 60000));
     testing_support::drainEvents();
 }
 
@@ -685,24 +686,6 @@ TEST_F(ExportEngine, BlocksInFlightAreBoundedByTheirMemoryNotTheirCount)
     PLRExportManager::setParallelism(0);
 }
 
-namespace {
-
-// Exports the layout as the export panel does (not in live view), sharpened or not.
-void runPlainExport(PLRPostManager* manager, const QString& folder, qint64 width, bool sharpen, Outcome& outcome)
-{
-    PLRExportManager::sharedManager().exportLayoutForPostManager(
-        manager, folder, width, 80, sharpen, 2, false, [&outcome](qint64 current, qint64) { outcome.progress.append(current); },
-        [&outcome](bool success, const QString& failure) {
-            outcome.done = true;
-            outcome.success = success;
-            outcome.failure = failure;
-        });
-    ASSERT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 60000));
-    testing_support::drainEvents();
-}
-
-} // namespace
-
 // The blocks are decoded, drawn, sharpened and encoded as streams of rows on two threads each;
 // the files are byte for byte those of drawing, sharpening and encoding each block whole.
 TEST_F(ExportEngine, StreamedBlocksGiveTheBytesOfWholePictures)
@@ -754,7 +737,7 @@ TEST_F(ExportEngine, StreamedBlocksGiveTheBytesOfWholePictures)
         QDir().mkpath(folder);
         Outcome outcome;
         PLRExportManager::setParallelism(2);
-        runPlainExport(manager, folder, width, sharpen, outcome);
+        runExport(manager, folder, outcome, 2, width, {}, sharpen);
         PLRExportManager::setParallelism(0);
         ASSERT_TRUE(outcome.success) << outcome.failure.toStdString();
         const QStringList names = jpegsIn(folder);

@@ -22,9 +22,15 @@ qint64 exportDPIForPhoto(qint64 photoDPI)
 namespace {
 
 // A normalised Gaussian kernel of the radius (standard deviation, in pixels).
+// The taps either side of the centre of a Gaussian of this standard deviation.
+int kernelHalfWidth(double sigma)
+{
+    return std::max(1, int(std::ceil(sigma * 3.0)));
+}
+
 std::vector<float> gaussianKernel(double sigma)
 {
-    const int half = std::max(1, int(std::ceil(sigma * 3.0)));
+    const int half = kernelHalfWidth(sigma);
     std::vector<double> weights(size_t(2 * half + 1));
     double sum = 0.0;
     for (int i = -half; i <= half; ++i) {
@@ -64,7 +70,7 @@ LumaSharpener::LumaSharpener(int width, int height, bool premultiplied, double a
 
 qint64 LumaSharpener::bytesFor(int width, double radius)
 {
-    const qint64 taps = 2 * qint64(std::max(1.0, std::ceil(radius * 3.0))) + 1;
+    const qint64 taps = 2 * qint64(kernelHalfWidth(radius)) + 1;
     return (2 * taps + 2) * qint64(std::max(0, width)) * qint64(sizeof(float));
 }
 

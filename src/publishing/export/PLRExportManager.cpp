@@ -61,7 +61,6 @@ struct PlannedBlock {
     qint64 dpi = 0;
     PLRBlockDrawTree tree;    // the block and its sub-blocks as the off-screen views place them
     QSize renderSize;         // the drawing's pixels
-    qint64 renderBytes = 0;
     QList<PLRExportRenderer::PictureRequest> pictures;
 };
 
@@ -458,10 +457,8 @@ void PLRExportManager::exportLayoutForPostManager(PLRPostManager* postManager, c
             planned.dpi = dpiForBlock(block, job->renderer->photos());
             planned.pictures = job->renderer->picturesForBlock(&block, job->pixelWidth);
             planned.tree = job->renderer->drawTree(&block);
-            if (planned.tree.block) {
+            if (planned.tree.block)
                 planned.renderSize = PLRExportRenderer::renderSize(planned.tree.bounds().size(), job->pixelWidth);
-                planned.renderBytes = qint64(planned.renderSize.width()) * planned.renderSize.height() * 4;
-            }
         } else {
             PLR_LOG_INFO(QStringLiteral("ExportLayout: Skipping export for block %1 as it is not an image or container. currentImageNumber: %2")
                              .arg(describe(block))

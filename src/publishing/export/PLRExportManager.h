@@ -37,8 +37,8 @@ public:
     // wide each. Returns at once: the copy of the layout is taken and laid out now (later edits
     // do not reach the export), the work runs on the serial queue "EXPORT LAYOUT" and the pool's
     // threads, which decode, draw, sharpen, encode and write several blocks side by side (each
-    // block streamed through two threads) without touching a view; progress (block number, block count) is posted to the main thread in
-    // block order as each file is done, and the completion runs once, on the main queue, after
+    // block streamed through two threads) without touching a view; progress (block number,
+    // block count) is posted to the main thread in block order as each file is done, and the completion runs once, on the main queue, after
     // the last progress: success only when every file was written.
     void exportLayoutForPostManager(PLRPostManager* postManager, const QString& folder, qint64 width,
                                     qint64 quality, bool sharpness, qint64 nameOptions, bool inLiveView,

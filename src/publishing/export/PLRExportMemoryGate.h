@@ -4,10 +4,10 @@
 //
 // Each block takes the most it will hold at once when it starts (its photos being decoded and
 // drawn into its picture while the rows drawn are sharpened and encoded on another thread; the
-// JPEG written) and gives back what it no longer needs at each step, the rest when it ends. A block starts only while what is held stays
-// within the budget; one block is always let through when nothing is held, whatever it weighs
-// (a single large block is exported rather than refused). One thread decides and takes; any
-// thread gives back.
+// JPEG written) and gives back what it no longer needs at each step, the rest when it ends. A
+// block starts only while what is held stays within the budget; one block is always let through
+// when nothing is held, whatever it weighs (a single large block is exported rather than
+// refused). One thread decides and takes; any thread gives back.
 
 #include <QtGlobal>
 

@@ -303,6 +303,14 @@ PLRExportRenderer::Pictures PLRExportRenderer::preparePictures(const QList<Pictu
     return pictures;
 }
 
+namespace {
+// A picture is drawn only when it has pixels and holds at most 1 GiB.
+bool withinDrawingLimit(const QSize& size)
+{
+    return !size.isEmpty() && double(size.width()) * double(size.height()) * 4.0 <= double(1 << 30);
+}
+} // namespace
+
 QSize PLRExportRenderer::renderSize(const QSizeF& bounds, double pixelWidth)
 {
     if (!(bounds.width() > 0.0) || !(bounds.height() > 0.0))
@@ -315,7 +323,7 @@ QSize PLRExportRenderer::renderSize(const QSizeF& bounds, double pixelWidth)
 
 QImage PLRExportRenderer::blankPicture(const QSize& size) const
 {
-    if (size.isEmpty() || double(size.width()) * double(size.height()) * 4.0 > double(1 << 30))
+    if (!withinDrawingLimit(size))
         return {};
     QImage image(size, QImage::Format_RGB32);
     // Every pixel starts as the layout's background, whatever the blocks leave undrawn.
@@ -323,22 +331,34 @@ QImage PLRExportRenderer::blankPicture(const QSize& size) const
     return image;
 }
 
+QSize PLRExportRenderer::drawableSize(const QSizeF& bounds, double pixelWidth, QString* why)
+{
+    const QSize size = renderSize(bounds, pixelWidth);
+    if (withinDrawingLimit(size))
+        return size;
+    PLR_LOG_WARN(QStringLiteral("Export: a render of %1 x %2 pixels is not possible").arg(size.width()).arg(size.height()));
+    if (why)
+        *why = size.isEmpty() ? QStringLiteral("it has no size to draw")
+                              : QStringLiteral("at %1 x %2 pixels it is too large to draw; choose a smaller width")
+                                    .arg(size.width())
+                                    .arg(size.height());
+    return {};
+}
+
+void PLRExportRenderer::setUpPainter(QPainter& painter)
+{
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
+}
+
 QImage PLRExportRenderer::render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why,
                                  QImage blank) const
 {
-    const QSize size = renderSize(bounds, pixelWidth);
-    if (size.isEmpty() || double(size.width()) * double(size.height()) * 4.0 > double(1 << 30)) {
-        PLR_LOG_WARN(QStringLiteral("Export: a render of %1 x %2 pixels is not possible").arg(size.width()).arg(size.height()));
-        if (why)
-            *why = size.isEmpty() ? QStringLiteral("it has no size to draw")
-                                  : QStringLiteral("at %1 x %2 pixels it is too large to draw; choose a smaller width")
-                                        .arg(size.width())
-                                        .arg(size.height());
+    const QSize size = drawableSize(bounds, pixelWidth, why);
+    if (size.isEmpty())
         return {};
-    }
     QImage image = blank.size() == size ? std::move(blank) : blankPicture(size);
     QPainter painter(&image);
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
+    setUpPainter(painter);
     const double scale = double(size.width()) / bounds.width();
     painter.scale(scale, scale);
     draw(&painter);
@@ -455,11 +475,9 @@ PLRExportRenderer::BandDrawing::BandDrawing(const PLRExportRenderer& renderer, c
     }
     // As render() makes and sets up its picture.
     const QRectF bounds = tree.bounds();
-    const QSize size = renderSize(bounds.size(), pixelWidth);
-    if (size.isEmpty() || double(size.width()) * double(size.height()) * 4.0 > double(1 << 30)) {
-        renderer.render(bounds.size(), pixelWidth, [](QPainter*) {}, why);   // says why
+    const QSize size = drawableSize(bounds.size(), pixelWidth, why);
+    if (size.isEmpty())
         return;
-    }
     s.image = renderer.blankPicture(size);
     if (s.image.isNull())
         return;
@@ -468,7 +486,7 @@ PLRExportRenderer::BandDrawing::BandDrawing(const PLRExportRenderer& renderer, c
     const double scale = double(size.width()) / bounds.width();
     s.transform = QTransform::fromScale(scale, scale);
     s.painter = std::make_unique<QPainter>(&s.image);
-    s.painter->setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
+    setUpPainter(*s.painter);
     s.place(tree, QPointF(0, 0), scale, QSet<QString>(awaited.cbegin(), awaited.cend()));
 }
 

@@ -160,6 +160,10 @@ private:
     class PhotoProvider;
     void addRequests(const PLRBlock* block, double scale, QList<PictureRequest>& requests) const;
     QImage render(const QSizeF& bounds, double pixelWidth, const std::function<void(QPainter*)>& draw, QString* why, QImage blank = {}) const;
+    // renderSize(), or an empty size (logged, with the reason in `why`) when it cannot be drawn.
+    static QSize drawableSize(const QSizeF& bounds, double pixelWidth, QString* why);
+    // The hints every export drawing is made with.
+    static void setUpPainter(QPainter& painter);
 
     std::unique_ptr<PLRLayout> m_layout;
     Photos m_photos;

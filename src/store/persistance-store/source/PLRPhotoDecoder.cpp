@@ -362,18 +362,9 @@ void cmykToRgb(JSAMPROW row, int width)
 
 // Decodes the JPEG at n/8 of its stored size, scaled down on the way to `wanted` (in stored
 // orientation) when that is smaller, into `out` (32-bit RGB) turned upright as `orientation`
-// says, with its colour profile. Every object with a destructor is made before the jump point
-// (see onJpegError).
-// Whether a picture with this colour profile keeps its colours (no conversion to sRGB).
-bool keepsColours(const QByteArray& profile)
-{
-    if (profile.isEmpty())
-        return true;
-    const QColorSpace space = QColorSpace::fromIccProfile(profile);
-    return !space.isValid() || space == QColorSpace(QColorSpace::SRgb);
-}
-
-bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, int orientation, QImage& out, QByteArray& profile,
+// says, with the colour space of its profile (not valid when it has none or an unreadable one).
+// Every object with a destructor is made before the jump point (see onJpegError).
+bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, int orientation, QImage& out, QColorSpace& space,
                       QString& error, PLRPhotoProblem& problem, const RowsDecoded& rowsDecoded = {})
 {
     std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
@@ -407,7 +398,7 @@ bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, i
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     unsigned int iccLength = 0;
     if (jpeg_read_icc_profile(&info, &icc, &iccLength) && icc && iccLength > 0)
-        profile = QByteArray(reinterpret_cast<const char*>(icc), int(iccLength));
+        space = QColorSpace::fromIccProfile(QByteArray(reinterpret_cast<const char*>(icc), int(iccLength)));
     std::free(icc);
     icc = nullptr;
     info.scale_num = unsigned(std::clamp(numerator, 1, 8));
@@ -433,7 +424,8 @@ bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, i
         return false;
     }
     writer.init(&out, orientation);
-    if (rowsDecoded && (orientation == 1 || orientation == 2) && keepsColours(profile))
+    // Rows are final as they come when they come top to bottom and need no conversion to sRGB.
+    if (rowsDecoded && (orientation == 1 || orientation == 2) && (!space.isValid() || space == QColorSpace(QColorSpace::SRgb)))
         writer.rowDone = [&out, &rowsDecoded](int rows) {
             rowsDecoded(DecodedRows{out.constBits(), out.bytesPerLine(), out.size(), rows});
         };
@@ -563,19 +555,16 @@ QImage decode(const Header& header, const QString& path, const QSize& uprightSiz
     QImage image;
     if (header.jpeg) {
         // libjpeg judges every JPEG, also one whose header Qt could not read (cut inside it).
-        QByteArray profile;
+        QColorSpace space;
         QString failure;
         PLRPhotoProblem what = PLRPhotoProblem::None;
-        if (!decodeJpegScaled(path, sized ? jpegScaleNumerator(header.stored, wanted) : 1, wanted, orientation, image, profile, failure, what,
+        if (!decodeJpegScaled(path, sized ? jpegScaleNumerator(header.stored, wanted) : 1, wanted, orientation, image, space, failure, what,
                               sized ? rowsDecoded : RowsDecoded()))
             return fail(what == PLRPhotoProblem::None ? PLRPhotoProblem::Unreadable : what, failure);
         if (!sized)
             return fail(PLRPhotoProblem::Unreadable, header.error.isEmpty() ? QStringLiteral("no picture size") : header.error);
-        if (!profile.isEmpty()) {
-            const QColorSpace space = QColorSpace::fromIccProfile(profile);
-            if (space.isValid())
-                image.setColorSpace(space);
-        }
+        if (space.isValid())
+            image.setColorSpace(space);
     } else {
         if (endsEarly(path, header.format))
             return fail(PLRPhotoProblem::CutShort, QStringLiteral("the file ends before its picture does"));
