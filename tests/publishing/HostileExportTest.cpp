@@ -276,8 +276,10 @@ class HostileExportFolder : public ExportFixture {};
 
 TEST_F(HostileExportFolder, AFolderSwappedForALinkMidExportGetsNothingThroughTheLink)
 {
+    // The export does not wait for its progress to be shown: the blocks after the second are
+    // large, so that they are still being drawn when the main thread hears of the second file.
     for (int i = 0; i < 6; ++i)
-        makePhoto(m_folder, QStringLiteral("p%1.jpg").arg(i), QSize(300, 200), QColor::fromHsv(i * 50, 200, 220));
+        makePhoto(m_folder, QStringLiteral("p%1.jpg").arg(i), i < 2 ? QSize(300, 200) : QSize(3000, 2000), QColor::fromHsv(i * 50, 200, 220));
     PLRPostManager* manager = openPost("Swap", 6);
     ASSERT_NE(manager, nullptr);
     QStringList identifiers;
@@ -295,7 +297,7 @@ TEST_F(HostileExportFolder, AFolderSwappedForALinkMidExportGetsNothingThroughThe
     bool success = true;
     QString failure;
     PLRExportManager::sharedManager().exportLayoutForPostManager(
-        manager, folder, 300, 80, false, 2, false,
+        manager, folder, 2400, 80, false, 2, false,
         [&](qint64 current, qint64) {
             if (current != 2)
                 return;
