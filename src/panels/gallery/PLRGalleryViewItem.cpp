@@ -37,6 +37,10 @@ int codeForQtKey(int qtKey)
     case Qt::Key_Right: return kRight;
     case Qt::Key_Down: return kDown;
     case Qt::Key_Up: return kUp;
+    case Qt::Key_Home: return kHome;
+    case Qt::Key_End: return kEnd;
+    case Qt::Key_PageUp: return kPageUp;
+    case Qt::Key_PageDown: return kPageDown;
     default: return -1;
     }
 }
