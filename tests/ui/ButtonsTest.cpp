@@ -264,6 +264,66 @@ TEST(CheckboxAndRadio, ImagesAndTitleColoursFollowTheState)
     EXPECT_EQ(ops(*radio, DrawOperation::Kind::FillPath).front().path.boundingRect(), QRectF(6, 6, 5, 5));
 }
 
+namespace {
+
+// The WCAG contrast ratio of two colours (1 to 21).
+double contrast(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The darkest pixel of a button's title (right of its box or circle), drawn on white at a scale.
+QColor darkestTitlePixel(QWidget* button, double titleX, double scale)
+{
+    QImage image((QSizeF(button->size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::white);
+    button->render(&image);
+    QColor darkest = Qt::white;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = int(titleX * scale); x < image.width(); ++x)
+            if (image.pixelColor(x, y).lightness() < darkest.lightness())
+                darkest = image.pixelColor(x, y);
+    return darkest;
+}
+
+} // namespace
+
+TEST(CheckboxAndRadio, AnEnabledTitleReadsAsEnabledWhetherTickedOrNot)
+{
+    // Body text needs a contrast of 4.5 to its background; the disabled title stays below 3.
+    Fixture f;
+    auto* box = new PLRCheckboxButton(f.content());
+    box->setFrame(QRectF(10, 10, 220, 18));
+    box->setTitle(QStringLiteral("Include original file name"));
+    auto* radio = new PLRRadioButton(f.content());
+    radio->setFrame(QRectF(10, 40, 220, 18));
+    radio->setTitle(QStringLiteral("Export collage"));
+    for (const double scale : {1.0, 2.0}) {
+        SCOPED_TRACE(scale);
+        box->setEnabled(true);
+        box->setState(Button::StateOff);
+        const QColor unticked = darkestTitlePixel(box, 24, scale);
+        EXPECT_GE(contrast(unticked, Qt::white), 4.5) << unticked.name().toStdString();
+        box->setState(Button::StateOn);
+        EXPECT_GE(contrast(darkestTitlePixel(box, 24, scale), Qt::white), 4.5);
+        box->setEnabled(false);
+        const QColor disabled = darkestTitlePixel(box, 24, scale);
+        EXPECT_LT(contrast(disabled, Qt::white), 3.0) << disabled.name().toStdString();
+        box->setState(Button::StateOff);
+        EXPECT_LT(contrast(darkestTitlePixel(box, 24, scale), Qt::white), 3.0);
+
+        radio->setState(Button::StateOff);
+        const QColor unchosen = darkestTitlePixel(radio, 20, scale);
+        EXPECT_GE(contrast(unchosen, Qt::white), 4.5) << unchosen.name().toStdString();
+    }
+}
+
 TEST(LinkButtons, ModuleLinkRecoloursAndRestoresTheCursor)
 {
     Fixture f;
