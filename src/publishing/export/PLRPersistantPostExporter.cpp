@@ -907,6 +907,15 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
     // took nothing else into the folder.
     const QString cache = bundle + QLatin1Char('/') + QLatin1String(kBlockCacheFolder);
     const QString imageArea = PLRPersistantStore::locationPath();
+    const QString destination = account->postBundlePathForIdentifier(identifier);
+    // Nothing moves through a link in the store: it could take the post anywhere.
+    for (const QString& folder : {imageArea, QFileInfo(destination).path()}) {
+        if (const QString link = PLRPersistantStore::linkOnTheWay(folder); !link.isEmpty()) {
+            PLR_LOG_ERROR(QStringLiteral("Post file: %1 is a link or no folder, and links in the store are never followed").arg(link));
+            setError(error, 25, QStringLiteral("The post could not be moved into the store."));
+            return nullptr;
+        }
+    }
     QStringList moved;
     QDir().mkpath(cache);
     QDir().mkpath(imageArea);
@@ -928,7 +937,6 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
     };
 
     // The bundle moves last.
-    const QString destination = account->postBundlePathForIdentifier(identifier);
     if (!QDir().mkpath(QFileInfo(destination).path()) || QFileInfo::exists(destination)
         || !QDir().rename(bundle, destination)) {
         rollBack();
