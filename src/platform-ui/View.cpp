@@ -9,6 +9,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QPainterPath>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPaintEvent>
 
@@ -93,6 +94,17 @@ namespace {
 QRect roundedRect(const QRectF& r)
 {
     return QRect(int(std::lround(r.x())), int(std::lround(r.y())), int(std::lround(r.width())), int(std::lround(r.height())));
+}
+
+// Whether the layout, or one of the layouts nested in it, places the widget.
+bool layoutPlaces(const QLayout* layout, const QWidget* widget)
+{
+    for (int i = 0; layout && i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (item && (item->widget() == widget || layoutPlaces(item->layout(), widget)))
+            return true;
+    }
+    return false;
 }
 } // namespace
 
@@ -451,12 +463,13 @@ void View::resizeEvent(QResizeEvent* event)
     const QSize oldSize = m_lastSize.isValid() ? m_lastSize : event->oldSize();
     m_lastSize = size();
     syncRootLayer();
-    // Subviews placed by frame keep their platform frames (and follow their autoresizing).
+    // Subviews placed by frame keep their platform frames (and follow their autoresizing); one
+    // that this view's layout places stays where the layout put it.
     if (m_autoresizesSubviews && oldSize.isValid() && oldSize != size()) {
         const double dw = width() - oldSize.width(), dh = height() - oldSize.height();
         for (QWidget* widget : subviews()) {
             auto* sub = qobject_cast<View*>(widget);
-            if (!sub || !sub->m_frame)
+            if (!sub || !sub->m_frame || layoutPlaces(layout(), sub))
                 continue;
             QRectF f = *sub->m_frame;
             const unsigned mask = sub->m_autoresizingMask;

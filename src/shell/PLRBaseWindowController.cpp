@@ -233,9 +233,6 @@ void PLRBaseWindowController::layoutTitleBar()
     place(m_homeButton, left, 28);
     placeDivider(m_dividers.value(0), left + 38);
     const int postX = left + 48;
-    place(m_currentPostButton, postX, 220);
-    place(m_showPostsButton, postX + 220 - int(PLRPostSelecorPopUpButton::kArrowWidth), int(PLRPostSelecorPopUpButton::kArrowWidth));
-    m_showPostsButton->raise();
     int right = w - 16;
     auto fromRight = [&right](QWidget* view, int width, int gap, const std::function<void(QWidget*, int, int)>& placer) {
         right -= width;
@@ -256,6 +253,16 @@ void PLRBaseWindowController::layoutTitleBar()
     fromRight(m_positiveZoomButton, 24, 2, placer);
     fromRight(m_numberZoomButton, 48, 2, placer);
     fromRight(m_negativeZoomButton, 24, 8, placer);
+    // The post's name takes the room it needs, from its usual width up to the post controls.
+    int postWidth = 220;
+    if (m_currentPostButton) {
+        const int room = right - 24 - postX;
+        postWidth = std::max(postWidth, std::min(int(m_currentPostButton->widthForWholeTitle()), room));
+    }
+    place(m_currentPostButton, postX, postWidth);
+    place(m_showPostsButton, postX + postWidth - int(PLRPostSelecorPopUpButton::kArrowWidth),
+          int(PLRPostSelecorPopUpButton::kArrowWidth));
+    m_showPostsButton->raise();
     // Each group just covers its controls and the focus rings drawn around them (a group clips
     // what its controls draw), so the title bar around them still moves the window.
     const int ring = int(std::ceil(View::kFocusRingWidth)) + 1;
@@ -345,7 +352,10 @@ void PLRBaseWindowController::setHeaderState(int state, bool animate)
 {
     if (PLRPostManager* manager = postManager())
         if (PLRPersistantPost* post = manager->representedPost(); post && !post->name().isEmpty())
-            m_currentPostButton->setTitle(post->name());
+            if (post->name() != m_currentPostButton->title()) {
+                m_currentPostButton->setPostName(post->name());
+                layoutTitleBar();
+            }
     m_headerState = state;
     const bool post = state == PostHeader;
     const double titleAlpha = post ? 0.0 : 1.0;

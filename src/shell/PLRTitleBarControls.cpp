@@ -5,9 +5,12 @@
 #include "platform-ui/Images.h"
 #include "shell/PLRShellNotifications.h"
 
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 using namespace platform::ui;
 
@@ -77,15 +80,24 @@ void PLRTitleBarButton::drawImageAndTitle(GraphicsContext& context, const QRectF
         context.drawImage(picture, target, {}, QPainter::CompositionMode_SourceOver,
                           isEnabled() ? 1.0 : 0.4);
     }
-    if (!title().isEmpty()) {
-        const AttributedString text(title(), {{kFontAttributeName, systemFont(13, FontWeight::Medium)},
-                                              {kForegroundColorAttributeName,
-                                               QVariant::fromValue(isEnabled() ? Color(0.2, 0.2, 0.2) : Color(0.6, 0.6, 0.6))},
-                                              {kParagraphStyleAttributeName, QVariant::fromValue(ParagraphStyle{TextAlignment::Center})}});
-        TextLayout layout(text, QSizeF(rect.width(), 1e9));
-        const double h = layout.usedRect().height();
-        context.drawAttributedString(text, QRectF(rect.x(), rect.y() + (rect.height() - h) / 2, rect.width(), h));
-    }
+    if (!title().isEmpty())
+        drawTitleText(context, rect, title());
+}
+
+QFont PLRTitleBarButton::titleFont()
+{
+    return systemFont(13, FontWeight::Medium);
+}
+
+void PLRTitleBarButton::drawTitleText(GraphicsContext& context, const QRectF& rect, const QString& string)
+{
+    const AttributedString text(string, {{kFontAttributeName, titleFont()},
+                                         {kForegroundColorAttributeName,
+                                          QVariant::fromValue(isEnabled() ? Color(0.2, 0.2, 0.2) : Color(0.6, 0.6, 0.6))},
+                                         {kParagraphStyleAttributeName, QVariant::fromValue(ParagraphStyle{TextAlignment::Center})}});
+    TextLayout layout(text, QSizeF(rect.width(), 1e9));
+    const double h = layout.usedRect().height();
+    context.drawAttributedString(text, QRectF(rect.x(), rect.y() + (rect.height() - h) / 2, rect.width(), h));
 }
 
 void PLRTitleBarButton::drawRect(GraphicsContext& context, const QRectF&)
@@ -130,8 +142,32 @@ void PLRPostSelecorPopUpButton::drawRect(GraphicsContext& context, const QRectF&
     if (!arrow.isNull())
         context.drawImage(arrow, QRectF(b.x() + b.width() - kArrowWidth, b.y(), kArrowWidth, b.height()), {},
                           QPainter::CompositionMode_SourceOver, 1.0);
-    // The post's name on the body.
-    drawImageAndTitle(context, body.adjusted(8, 0, -4, 0));
+    // The post's name on the body, on one line.
+    const QString shown = shownTitle();
+    if (!shown.isEmpty())
+        drawTitleText(context, body.adjusted(kTitleLeftInset, 0, -kTitleRightInset, 0), shown);
+}
+
+QString PLRPostSelecorPopUpButton::shownTitle() const
+{
+    QString name = title();
+    name.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    // A little less than the room: the layout's line must not break on the last pixel.
+    const double room = width() - kArrowWidth - kTitleLeftInset - kTitleRightInset - 2.0;
+    return QFontMetricsF(titleFont()).elidedText(name, Qt::ElideMiddle, std::max(0.0, room));
+}
+
+double PLRPostSelecorPopUpButton::widthForWholeTitle() const
+{
+    QString name = title();
+    name.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return std::ceil(QFontMetricsF(titleFont()).horizontalAdvance(name)) + kArrowWidth + kTitleLeftInset + kTitleRightInset + 4.0;
+}
+
+void PLRPostSelecorPopUpButton::setPostName(const QString& name)
+{
+    setTitle(name);
+    setToolTip(name);
 }
 
 // ---------------------------------------------------------------- popover
@@ -160,12 +196,20 @@ void PLRPopover::showRelativeToRect(const QRect& rect, QWidget* view)
     if (!view)
         return;
     adjustSize();
-    const QPoint anchor = view->mapToGlobal(QPoint(rect.center().x(), rect.bottom() + 1));
-    QRect frame(QPoint(anchor.x() - width() / 2, anchor.y() + 4), size());
-    if (QScreen* screen = view->screen()) {
-        const QRect area = screen->availableGeometry();
-        frame.moveLeft(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() - frame.width())));
+    const QRect anchor(view->mapToGlobal(rect.topLeft()), rect.size());
+    // It stays inside the view's window (and the part of it on the screen): below the rectangle
+    // where there is room, else above it, else as far down as the window allows; centred on the
+    // rectangle as far as the window's sides allow.
+    QRect area = view->window()->geometry();
+    if (QScreen* screen = view->screen(); screen && area.intersects(screen->availableGeometry()))
+        area &= screen->availableGeometry();
+    constexpr int kGap = 4;
+    QRect frame(QPoint(anchor.center().x() - width() / 2, anchor.bottom() + 1 + kGap), size());
+    if (frame.bottom() > area.bottom()) {
+        const int above = anchor.top() - kGap - height();
+        frame.moveTop(above >= area.top() ? above : std::max(area.top(), area.bottom() + 1 - height()));
     }
+    frame.moveLeft(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() + 1 - width())));
     setGeometry(frame);
     show();
 }

@@ -30,8 +30,13 @@ public:
     // only a disabled one lets them through.
     QWidget* hitTest(const QPointF& pointInSuperview) override;
 
+    // The font of the title.
+    static QFont titleFont();
+
 protected:
     void drawImageAndTitle(platform::ui::GraphicsContext& context, const QRectF& rect);
+    // The text centred in the rectangle in the title's font and colour.
+    void drawTitleText(platform::ui::GraphicsContext& context, const QRectF& rect, const QString& text);
 
 private:
     QString m_imageName;
@@ -60,8 +65,19 @@ public:
     void mouseUp(const platform::ui::MouseEvent& event) override;
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
 
+    // The post's name as it shows: on one line, shortened in the middle when the button is too
+    // narrow for it (names that differ at their end still tell apart). Its tool tip is the
+    // whole name.
+    QString shownTitle() const;
+    // The width that shows the whole name.
+    double widthForWholeTitle() const;
+    void setPostName(const QString& name);
+
     static constexpr double kHomeEdgeWidth = 14.0;
     static constexpr double kArrowWidth = 21.0;
+    // The name's insets on the button's body, left and right.
+    static constexpr double kTitleLeftInset = 8.0;
+    static constexpr double kTitleRightInset = 4.0;
 
 private:
     bool m_triggerHome = false;
@@ -77,7 +93,8 @@ public:
     explicit PLRPopover(QWidget* parent = nullptr);
     void setContentView(QWidget* view);
     QWidget* contentView() const { return m_content; }
-    // Shows the popover below (the maximum-Y edge of a flipped control) the rectangle of the view.
+    // Shows the popover below (the maximum-Y edge of a flipped control) the rectangle of the view,
+    // or above it where the view's window has no room below; it never leaves that window.
     void showRelativeToRect(const QRect& rect, QWidget* view);
     bool isShown() const { return isVisible(); }
 protected:

@@ -18,6 +18,9 @@
 #include "platform/UndoManager.h"
 #include "store/session/PLRPostManager.h"
 #include "shell/PLRAddBlockView.h"
+#include "shell/PLRTitleBarControls.h"
+#include "platform-ui/AttributedString.h"
+#include "platform-ui/Fonts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -108,6 +111,58 @@ TEST_F(TitleBarTest, PostMenuSplitsPublishedPostsByOneSeparator)
     EXPECT_EQ(root()->currentPostManager()->representedPost()->name(), QStringLiteral("Alpha"));
     EXPECT_EQ(window()->currentPostButton()->title(), QStringLiteral("Alpha"));
     window()->postMenu()->hide();
+}
+
+// The post's name in the title bar stays on one line, and two long names that differ at their
+// end still read differently: the selector takes the room it needs and shortens the name in the
+// middle where even that is not enough; its tool tip is the whole name.
+TEST_F(TitleBarTest, ThePostsNameStaysOnOneLineAndLongNamesTellApart)
+{
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
+    const QString first = QStringLiteral("Autumn Walk in the Hills imported 1");
+    const QString second = QStringLiteral("Autumn Walk in the Hills imported 2");
+    PLRPersistantPost* one = account->addPost(PLRPersistantPost::makeNew(first, account));
+    PLRPersistantPost* two = account->addPost(PLRPersistantPost::makeNew(second, account));
+    PLRPostSelecorPopUpButton* selector = window()->currentPostButton();
+    // The name as the selector draws it, and whether it fits its rectangle on one line.
+    const auto drawnName = [selector](bool* oneLine) {
+        QString name;
+        *oneLine = true;
+        for (const platform::ui::DrawOperation& op : selector->recordDrawing()) {
+            if (op.kind != platform::ui::DrawOperation::Kind::Text)
+                continue;
+            name += op.text;
+            const platform::ui::AttributedString text(op.text, {{platform::ui::kFontAttributeName, platform::ui::systemFont(13, platform::ui::FontWeight::Medium)}});
+            const double line = platform::ui::TextLayout(text, QSizeF(1e9, 1e9)).usedRect().height();
+            *oneLine = *oneLine && platform::ui::TextLayout(text, QSizeF(op.rect.width(), 1e9)).usedRect().height() <= line;
+        }
+        return name;
+    };
+    for (const int windowWidth : {700, 1400}) {
+        QWidget* main = window()->window();
+        main->resize(windowWidth, main->height());
+        QCoreApplication::processEvents();
+        QStringList shown;
+        for (PLRPersistantPost* post : {one, two}) {
+            root()->presentPost(post);
+            finishAnimations();
+            bool oneLine = false;
+            shown << drawnName(&oneLine);
+            EXPECT_TRUE(oneLine) << shown.last().toStdString() << " at " << windowWidth;
+            EXPECT_EQ(selector->toolTip(), post->name());
+            // Clear of the zoom controls.
+            const QRect zoom(window()->negativeZoomButton()->mapTo(window()->headerView(), QPoint(0, 0)),
+                             window()->negativeZoomButton()->size());
+            EXPECT_LT(selector->geometry().right(), zoom.left()) << windowWidth;
+        }
+        EXPECT_NE(shown.at(0), shown.at(1)) << windowWidth;
+        if (windowWidth >= 1400) {
+            EXPECT_EQ(shown, (QStringList{first, second}));   // room enough for the whole names
+        }
+    }
 }
 
 TEST_F(TitleBarTest, AutomaticLayoutCountIsStoredAndPosted)

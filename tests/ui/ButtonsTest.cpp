@@ -192,6 +192,49 @@ TEST(LayerButton, TitleStaysOnOneLineAndTheHoverShadowShowsBelow)
     EXPECT_TRUE(near(renderOnWhite(f.content()).pixelColor(80, 152), Qt::white));
 }
 
+TEST(LayerButton, APrimaryButtonShowsItsHoverShadowAgainAfterAClick)
+{
+    manualClock();
+    Fixture f;
+    auto* button = new PLRButton(f.content());
+    button->setFrame(QRectF(50, 50, 60, 30));   // content y up: Qt rows 120 to 150
+    button->setFont(systemFont(13));
+    button->setTitle(QStringLiteral("Continue"));
+    button->setButtonStyle(PLRButton::Primary);
+    button->awakeFromNib();
+    button->setFocusPolicy(Qt::NoFocus);   // no focus ring near the shadow here
+    int sent = 0;
+    button->setAction([&](Control*) { ++sent; });
+    button->show();
+    QApplication::processEvents();
+    // The shadow shows just below the button's bottom edge.
+    const auto shadowShows = [&] {
+        advance(0.5);
+        return renderOnWhite(f.content()).pixelColor(80, 152).lightness() < 240;
+    };
+    EXPECT_FALSE(shadowShows());
+    button->mouseEntered(plainEvent());
+    EXPECT_TRUE(shadowShows());
+
+    // Pressed: no shadow. Released inside: the click is sent and, the pointer still over the
+    // button, its hover shadow is back; clicking again does the same.
+    for (int click = 1; click <= 2; ++click) {
+        SCOPED_TRACE(click);
+        dispatch::sendMouse(button, QEvent::MouseButtonPress, QPointF(30, 15));
+        EXPECT_FALSE(shadowShows());
+        dispatch::sendMouse(button, QEvent::MouseButtonRelease, QPointF(30, 15));
+        EXPECT_EQ(sent, click);
+        EXPECT_TRUE(shadowShows());
+    }
+
+    // Released outside after a press: no click and no hover shadow once the pointer has left.
+    dispatch::sendMouse(button, QEvent::MouseButtonPress, QPointF(30, 15));
+    button->mouseExited(plainEvent());
+    dispatch::sendMouse(button, QEvent::MouseButtonRelease, QPointF(300, 15));
+    EXPECT_EQ(sent, 2);
+    EXPECT_FALSE(shadowShows());
+}
+
 TEST(CheckboxAndRadio, RadioButtonsOfOneSuperviewFormAGroup)
 {
     Fixture f;
@@ -262,6 +305,66 @@ TEST(CheckboxAndRadio, ImagesAndTitleColoursFollowTheState)
     EXPECT_EQ(fills.front().path.boundingRect(), QRectF(5, 5, 7, 7));
     radio->setInsetAmount(4.0);
     EXPECT_EQ(ops(*radio, DrawOperation::Kind::FillPath).front().path.boundingRect(), QRectF(6, 6, 5, 5));
+}
+
+namespace {
+
+// The WCAG contrast ratio of two colours (1 to 21).
+double contrast(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The darkest pixel of a button's title (right of its box or circle), drawn on white at a scale.
+QColor darkestTitlePixel(QWidget* button, double titleX, double scale)
+{
+    QImage image((QSizeF(button->size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::white);
+    button->render(&image);
+    QColor darkest = Qt::white;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = int(titleX * scale); x < image.width(); ++x)
+            if (image.pixelColor(x, y).lightness() < darkest.lightness())
+                darkest = image.pixelColor(x, y);
+    return darkest;
+}
+
+} // namespace
+
+TEST(CheckboxAndRadio, AnEnabledTitleReadsAsEnabledWhetherTickedOrNot)
+{
+    // Body text needs a contrast of 4.5 to its background; the disabled title stays below 3.
+    Fixture f;
+    auto* box = new PLRCheckboxButton(f.content());
+    box->setFrame(QRectF(10, 10, 220, 18));
+    box->setTitle(QStringLiteral("Include original file name"));
+    auto* radio = new PLRRadioButton(f.content());
+    radio->setFrame(QRectF(10, 40, 220, 18));
+    radio->setTitle(QStringLiteral("Export collage"));
+    for (const double scale : {1.0, 2.0}) {
+        SCOPED_TRACE(scale);
+        box->setEnabled(true);
+        box->setState(Button::StateOff);
+        const QColor unticked = darkestTitlePixel(box, 24, scale);
+        EXPECT_GE(contrast(unticked, Qt::white), 4.5) << unticked.name().toStdString();
+        box->setState(Button::StateOn);
+        EXPECT_GE(contrast(darkestTitlePixel(box, 24, scale), Qt::white), 4.5);
+        box->setEnabled(false);
+        const QColor disabled = darkestTitlePixel(box, 24, scale);
+        EXPECT_LT(contrast(disabled, Qt::white), 3.0) << disabled.name().toStdString();
+        box->setState(Button::StateOff);
+        EXPECT_LT(contrast(darkestTitlePixel(box, 24, scale), Qt::white), 3.0);
+
+        radio->setState(Button::StateOff);
+        const QColor unchosen = darkestTitlePixel(radio, 20, scale);
+        EXPECT_GE(contrast(unchosen, Qt::white), 4.5) << unchosen.name().toStdString();
+    }
 }
 
 TEST(LinkButtons, ModuleLinkRecoloursAndRestoresTheCursor)
@@ -370,6 +473,12 @@ TEST(HelpButton, TooltipWindowSizeLinkAndFocus)
     help->mouseDown(plainEvent());
     EXPECT_TRUE(testing_support::recordingWorkspace().openedURLs.empty());
     help->mouseExited(plainEvent());
+    // Leaving restores the arrow also without a link, whatever cursor the pointer brought in
+    // (here a link's pointing hand).
+    Cursor::pointingHandCursor().set();
+    help->mouseEntered(plainEvent());
+    help->mouseExited(plainEvent());
+    EXPECT_EQ(Cursor::current(), Cursor::arrowCursor());
 
     // One line: as wide as the text plus 24, as high as the text plus 40.
     auto* oneLine = new PLRHelpButton(f.content());

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLineEdit>
 
 #include <gtest/gtest.h>
@@ -81,6 +82,41 @@ TEST(Views, CoordinatesRunUpUnlessFlippedAndHitTestingPassesThrough)
     window.resize(200, 150);
     EXPECT_EQ(back->frame(), QRectF(10, 10, 100, 50));
     EXPECT_EQ(back->geometry().bottom(), 150 - 10 - 1);
+}
+
+TEST(Views, ASubviewItsSuperviewsLayoutPlacesStaysWhereTheLayoutPutsIt)
+{
+    // A view made with a frame and then handed to a layout (as a spinner under a text is): the
+    // layout places it, also after the superview changes size; a view beside it that only has
+    // its frame keeps following its frame.
+    Window window(QRectF(0, 0, 200, 100), WindowStyleBorderless);
+    auto* box = new View(window.contentView());
+    box->setFrame(QRectF(0, 0, 200, 100));
+    box->setAutoresizingMask(ViewWidthSizable | ViewHeightSizable);
+    auto* rows = new QVBoxLayout(box);
+    rows->setContentsMargins(10, 10, 10, 10);
+    auto* label = TextField::labelWithString(QStringLiteral("Connecting..."), box);
+    rows->addWidget(label);
+    auto* inner = new QHBoxLayout;   // nested: the layout of a layout places it too
+    auto* placed = new View(box);
+    placed->setFrame(QRectF(0, 0, 20, 20));
+    placed->setFixedSize(20, 20);
+    inner->addWidget(placed, 0, Qt::AlignHCenter);
+    rows->addLayout(inner);
+    rows->addStretch(1);
+    auto* loose = new View(box);
+    loose->setFrame(QRectF(5, 5, 10, 10));
+    window.show();
+    for (const QSize size : {QSize(200, 100), QSize(300, 240), QSize(160, 70)}) {
+        SCOPED_TRACE(size.height());
+        window.resize(size);
+        QApplication::processEvents();
+        ASSERT_EQ(box->size(), size);
+        EXPECT_NEAR(placed->x() + placed->width() / 2.0, box->width() / 2.0, 1.0);
+        EXPECT_GE(placed->y(), label->geometry().bottom());
+        EXPECT_LE(placed->y(), label->geometry().bottom() + 12);
+        EXPECT_EQ(loose->geometry(), QRect(5, size.height() - 15, 10, 10));
+    }
 }
 
 TEST(ErrorBox, BorderLabelCursorAndFocus)

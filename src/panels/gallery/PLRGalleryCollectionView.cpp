@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 using namespace platform::ui;
 
@@ -649,6 +650,12 @@ void PLRGalleryCollectionView::keyPressEvent(QKeyEvent* event)
         return;
     }
     ModifiersScope scope(this, event->modifiers());
+    // Home, End and the page keys move the keyboard's place through the whole collection: they
+    // need no item of their own (the one with the keyboard may be scrolled out of sight).
+    if (isPlaceKey(PLRGalleryKeys::codeForQtKey(event->key()))) {
+        keyDown(event);
+        return;
+    }
     if (m_firstResponder && m_selection.contains(*m_firstResponder)) {
         PLRGalleryViewItem* item = m_visible.value(*m_firstResponder);
         if (!item) {
@@ -669,6 +676,14 @@ void PLRGalleryCollectionView::keyDown(QKeyEvent* event)
     PLR_LOG_DEBUG(QStringLiteral("Key code %1").arg(code >= 0 ? code : event->key()));
     const bool arrow = code == PLRGalleryKeys::kLeft || code == PLRGalleryKeys::kRight || code == PLRGalleryKeys::kUp
         || code == PLRGalleryKeys::kDown;
+    if (isPlaceKey(code)) {
+        const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (plain && moveKeyboardPlace(code))
+            event->accept();
+        else
+            event->ignore();   // the scroll view's own handling
+        return;
+    }
     if (m_selection.isEmpty() && arrow && selectFirstItemForKeys()) {
         // Nothing selected yet: an arrow starts at the first photo shown.
         event->accept();
@@ -701,6 +716,95 @@ bool PLRGalleryCollectionView::selectFirstItemForKeys()
         return true;
     }
     return false;
+}
+
+bool PLRGalleryCollectionView::isPlaceKey(int keyCode)
+{
+    return keyCode == PLRGalleryKeys::kHome || keyCode == PLRGalleryKeys::kEnd || keyCode == PLRGalleryKeys::kPageUp
+        || keyCode == PLRGalleryKeys::kPageDown;
+}
+
+bool PLRGalleryCollectionView::moveKeyboardPlace(int keyCode)
+{
+    if (m_placed.empty())
+        return false;
+    std::optional<PLRGalleryIndexPath> from;
+    if (m_firstResponder && m_selection.contains(*m_firstResponder))
+        from = m_firstResponder;
+    else if (!m_selection.isEmpty())
+        from = sortedSelectionIndexPaths().constLast();
+    std::optional<PLRGalleryIndexPath> target;
+    double scrollBy = 0.0;
+    if (keyCode == PLRGalleryKeys::kHome) {
+        target = m_placed.front().path;
+    } else if (keyCode == PLRGalleryKeys::kEnd) {
+        target = m_placed.back().path;
+    } else {
+        // Without a photo that has the keyboard, the page keys scroll as they do anywhere.
+        if (!from)
+            return false;
+        const auto at = m_placedIndex.constFind(*from);
+        if (at == m_placedIndex.cend())
+            return false;
+        const QRectF start = m_placed[at.value()].frame;
+        const double pitch = m_layout->itemSize().height() + m_layout->minimumLineSpacing();
+        const double header = m_layout->headerReferenceSize().height();
+        // A page is the whole rows the gallery shows below a pinned header.
+        const double rows = std::max(1.0, std::floor((visibleRect().height() - header + m_layout->minimumLineSpacing()) / pitch));
+        const bool down = keyCode == PLRGalleryKeys::kPageDown;
+        const double wantedTop = start.top() + (down ? rows * pitch : -rows * pitch);
+        target = pageTarget(start, wantedTop, down);
+        if (target)
+            scrollBy = frameForItemAtIndexPath(*target).top() - start.top();
+    }
+    if (!target)
+        return false;
+    PLRGalleryIndexPathSet others = m_selection;
+    others.remove(*target);
+    deselectItems(others);
+    // The page moves with the keyboard's place, which keeps its place on screen where it can.
+    if (scrollBy != 0.0 && m_scrollArea) {
+        QScrollBar* bar = m_scrollArea->verticalScrollBar();
+        bar->setValue(bar->value() + int(std::lround(scrollBy)));
+        tile();
+    }
+    selectItems({*target}, ScrollPosition::NearestHorizontalEdge);
+    m_firstResponder = *target;
+    return true;
+}
+
+std::optional<PLRGalleryIndexPath> PLRGalleryCollectionView::pageTarget(const QRectF& from, double wantedTop, bool down) const
+{
+    // The row whose top is nearest the wanted top (the last or first row past the ends), then
+    // the photo of that row nearest the column the keyboard was in.
+    double rowTop = m_placed.front().frame.top();
+    double bestDistance = std::numeric_limits<double>::infinity();
+    for (const Placed& placed : m_placed) {
+        const double distance = std::abs(placed.frame.top() - wantedTop);
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            rowTop = placed.frame.top();
+        }
+    }
+    if (down && wantedTop > m_placed.back().frame.top())
+        rowTop = m_placed.back().frame.top();
+    std::optional<PLRGalleryIndexPath> best;
+    double bestOffset = std::numeric_limits<double>::infinity();
+    for (const Placed& placed : m_placed) {
+        if (placed.frame.top() != rowTop)
+            continue;
+        const double offset = std::abs(placed.frame.center().x() - from.center().x());
+        if (offset < bestOffset) {
+            bestOffset = offset;
+            best = placed.path;
+        }
+    }
+    // Past the last row, the last photo; before the first, the first.
+    if (down && wantedTop > m_placed.back().frame.top())
+        best = m_placed.back().path;
+    if (!down && wantedTop < m_placed.front().frame.top())
+        best = m_placed.front().path;
+    return best;
 }
 
 void PLRGalleryCollectionView::focusInEvent(QFocusEvent* event)

@@ -142,7 +142,7 @@ public:
     void mouseDragged(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
 
-    // The arrow keys (and the standard handling of any other key).
+    // The arrow keys, Home, End and the page keys (and the standard handling of any other key).
     void keyDown(QKeyEvent* event);
     // Selects the first photo shown, as the keyboard's place; false when there is none.
     bool selectFirstItemForKeys();
@@ -185,6 +185,15 @@ private:
     void recycleAll();
     void applySelectionToVisibleItems();
     void startDrag();
+    // Home, End, Page Up and Page Down (by their codes).
+    static bool isPlaceKey(int keyCode);
+    // Home and End select the first and last photo; the page keys move the photo with the
+    // keyboard by the rows of one page, the page scrolling with it. False when there is nowhere
+    // to go from (no photos; a page key with no photo selected).
+    bool moveKeyboardPlace(int keyCode);
+    // The photo a page key lands on: in the row nearest the wanted top, nearest the column of
+    // `from`.
+    std::optional<PLRGalleryIndexPath> pageTarget(const QRectF& from, double wantedTop, bool down) const;
     // Items of the placement that meet the rectangle.
     std::pair<size_t, size_t> placedRangeIn(const QRectF& rect) const;
 

@@ -118,6 +118,9 @@ View* PLRGalleryViewController::loadView()
     m_sortFilterButton = Button::withTitle(QStringLiteral("Sort & Filter"), this,
                                            [this](Control* sender) { showSortFilterMenuAction(sender); }, bar);
     m_sortFilterButton->setBezelStyle(Button::BezelRounded);
+    // Its title on one line whatever it says: the button keeps its width, the zoom slider gives
+    // way in a narrow gallery.
+    m_sortFilterButton->setSizePolicy(QSizePolicy::Fixed, m_sortFilterButton->sizePolicy().verticalPolicy());
     barLayout->addWidget(m_sortFilterButton);
     barLayout->addStretch(1);
     // The gallery's zoom slider: the application's slider in its gallery style.
@@ -128,7 +131,10 @@ View* PLRGalleryViewController::loadView()
     m_zoomSlider->setMinValue(1.0);
     m_zoomSlider->setMaxValue(2.0);
     m_zoomSlider->setDoubleValue(1.0);
-    m_zoomSlider->setFixedSize(90, 22);
+    m_zoomSlider->setMinimumWidth(40);
+    m_zoomSlider->setMaximumWidth(90);
+    m_zoomSlider->setFixedHeight(22);
+    m_zoomSlider->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     m_zoomSlider->setFocusPolicy(Qt::NoFocus);
     m_zoomSlider->setTarget(this);
     m_zoomSlider->setAction([this](Control*) { adjustZoomAction(m_zoomSlider->doubleValue()); });

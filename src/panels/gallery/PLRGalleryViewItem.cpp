@@ -37,6 +37,10 @@ int codeForQtKey(int qtKey)
     case Qt::Key_Right: return kRight;
     case Qt::Key_Down: return kDown;
     case Qt::Key_Up: return kUp;
+    case Qt::Key_Home: return kHome;
+    case Qt::Key_End: return kEnd;
+    case Qt::Key_PageUp: return kPageUp;
+    case Qt::Key_PageDown: return kPageDown;
     default: return -1;
     }
 }
@@ -400,10 +404,15 @@ void PLRGalleryView::drawRect(GraphicsContext& context, const QRectF&)
     for (int k = 0; k < rating; ++k)
         context.drawImage(star, QRectF(reference.x() + 4.0 + 11.0 * k, reference.y() + reference.height() - 11.0, kStarSize, kStarSize));
 
-    // 4. Colour label (none for a rating without a colour).
+    // 4. Colour label (none for a rating without a colour). On a narrow picture (a portrait) the
+    // label would lie on the stars: it goes up beside them, one row higher.
     if (const auto colour = PLRColourLabels::colourForRating(photo->colourRating())) {
+        QRectF spot(reference.x() + reference.width() - 11.0, reference.y() + reference.height() - 11.0, 7.0, 7.0);
+        const double starsRight = reference.x() + 4.0 + 11.0 * (rating - 1) + kStarSize;
+        if (rating > 0 && spot.left() - 1.0 < starsRight + 1.0)
+            spot.translate(0.0, -11.0);
         QPainterPath dot;
-        dot.addEllipse(QRectF(reference.x() + reference.width() - 11.0, reference.y() + reference.height() - 11.0, 7.0, 7.0));
+        dot.addEllipse(spot);
         context.fillPath(dot, *colour);
         context.strokePath(dot, m_useDarkContrast ? Color::white() : Color::black(), 1.0);
     }

@@ -30,6 +30,10 @@ inline constexpr int kLeft = 123;
 inline constexpr int kRight = 124;
 inline constexpr int kDown = 125;
 inline constexpr int kUp = 126;
+inline constexpr int kHome = 115;
+inline constexpr int kPageUp = 116;
+inline constexpr int kEnd = 119;
+inline constexpr int kPageDown = 121;
 // The code of a Qt key (Backspace and Delete both count as Delete); -1 for the others.
 int codeForQtKey(int qtKey);
 // Whether the key is a modifier alone (Shift, Control, ...), which is no key press of its own.

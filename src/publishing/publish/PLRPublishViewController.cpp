@@ -150,6 +150,8 @@ View* PLRPublishViewController::loadView()
             (*spinner)->setFixedSize(20, 20);
             rows->addWidget(*spinner, 0, Qt::AlignHCenter);
         }
+        // The text and its spinner stay together at the top, however tall the overlay is.
+        rows->addStretch(1);
         view->setHidden(true);
         column->addWidget(view);
     };

@@ -330,7 +330,7 @@ void PLRRecentCollectionViewItem::setTitleText(const QString& title)
     const QFontMetricsF metrics(m_titleLabel->font());
     QString shown = title;
     shown.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    m_titleLabel->setStringValue(metrics.elidedText(shown, Qt::ElideRight, available));
+    m_titleLabel->setStringValue(metrics.elidedText(shown, Qt::ElideMiddle, available));
     m_titleLabel->setToolTip(title);
 }
 

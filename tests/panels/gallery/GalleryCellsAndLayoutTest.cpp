@@ -296,3 +296,35 @@ TEST(GalleryCell, NewCachedPicturesReachTheItemsStillShowingThePhotoAndNoOther)
     caching.join();
     ASSERT_TRUE(testing_support::waitUntil([&] { return live.previewBlob().cacheKey() == fresh.cacheKey(); }, 2000));
 }
+
+// On a portrait picture the stars reach the right edge: the colour label stands beside them one
+// row higher instead of lying on them. Wide pictures keep it on the stars' row.
+TEST(GalleryCell, TheColourLabelNeverCoversAStar)
+{
+    PLRGalleryViewItem item;
+    item.view()->resize(100, 100);
+    QImage preview(60, 90, QImage::Format_RGB32);
+    preview.fill(Qt::darkGreen);
+    for (const QSize size : {QSize(2988, 5312), QSize(2000, 3000), QSize(3000, 2000), QSize(100, 1000)}) {
+        for (qint16 stars = 0; stars <= 5; ++stars) {
+            PLRSourceImagePtr photo = fakePhoto(size, stars, 2);
+            PLRImageManager::storeMemoryPreview(photo->identifier(), preview);
+            item.setImage(photo);
+            const auto ops = item.view()->recordDrawing();
+            const auto images = opsOf(ops, DrawOperation::Kind::Image);
+            const auto fills = opsOf(ops, DrawOperation::Kind::FillPath);
+            ASSERT_EQ(images.size(), size_t(1 + stars));
+            ASSERT_EQ(fills.size(), 1u);
+            // The label with its outline (half the line's width beyond the circle).
+            const QRectF label = fills[0].path.boundingRect().adjusted(-0.5, -0.5, 0.5, 0.5);
+            for (size_t k = 1; k < images.size(); ++k)
+                EXPECT_FALSE(label.intersects(images[k].rect)) << size.width() << "x" << size.height() << ", star " << k
+                                                               << " of " << stars;
+            const QRectF reference = item.view()->referenceRect();
+            EXPECT_DOUBLE_EQ(fills[0].path.boundingRect().right(), reference.right() - 4) << stars;
+            if (size.width() > size.height()) {
+                EXPECT_DOUBLE_EQ(fills[0].path.boundingRect().top(), reference.bottom() - 11) << stars;
+            }
+        }
+    }
+}

@@ -7,6 +7,8 @@
 #include "platform/UserDefaults.h"
 #include "store/session/PLRDefaults.h"
 #include "controls/PLRSliderCell.h"
+#include "platform-ui/AttributedString.h"
+#include "platform-ui/Fonts.h"
 
 #include <QAction>
 #include <QFile>
@@ -157,6 +159,31 @@ TEST(GalleryController, StarAndColourFiltersNarrowTheSectionsAndAreStoredButNotR
     EXPECT_EQ(again.controller->filterStarView()->currentComparator(), 1);
     EXPECT_EQ(again.controller->filterColourView()->currentFilterSelection(), 0);
     EXPECT_EQ(again.namesInSection(0).size(), 5);
+}
+
+// In the narrowest gallery the sort and filter button keeps "Sort & Filter (Filtered)" on one
+// line: the zoom slider beside it gives way.
+TEST(GalleryController, TheSortAndFilterButtonsTitleStaysOnOneLine)
+{
+    const QString folder = makeFolder({{.name = "one.jpg", .stars = 1}, {.name = "two.jpg", .stars = 4}});
+    PLRPostManager* manager = openPost(folder, 2);
+    Gallery g(manager, QSize(250, 600));
+    PLRStarFilterView* stars = g.controller->filterStarView();
+    stars->setCurrentFilterSelection(4);
+    g.controller->starFilterSetFilterSelection(stars, 4);
+    Gallery::settle();
+    platform::ui::Button* button = g.controller->sortFilterButton();
+    ASSERT_EQ(button->title(), "Sort & Filter (Filtered)");
+    const platform::ui::AttributedString title(button->title(), {{platform::ui::kFontAttributeName, button->font()}});
+    const double oneLine = platform::ui::TextLayout(title, QSizeF(1e9, 1e9)).usedRect().height();
+    EXPECT_DOUBLE_EQ(platform::ui::TextLayout(title, QSizeF(button->width(), 1e9)).usedRect().height(), oneLine)
+        << "the title wraps in a button " << button->width() << " wide";
+    // Both stay whole inside the bar.
+    QWidget* slider = g.controller->view()->findChild<QWidget*>(QStringLiteral("zoomSlider"));
+    ASSERT_NE(slider, nullptr);
+    EXPECT_LE(button->geometry().right(), slider->geometry().left());
+    EXPECT_LE(slider->geometry().right(), slider->parentWidget()->width());
+    EXPECT_GE(slider->width(), 40);
 }
 
 TEST(GalleryController, RangeSelectionFromThePivotCommandClicksAndArrowKeysAcrossSections)

@@ -338,3 +338,72 @@ TEST(GalleryTrial, TabOutOfThePhotosKeepsTheGalleryWhereItWas)
         EXPECT_EQ(bar->value(), 0) << "after " << (key == Qt::Key_Tab ? "Tab" : "Shift+Tab");
     }
 }
+
+// Home and End go to the first and last photo; each Page Down moves the photo with the keyboard
+// a page further and the gallery with it, down to the last photo, and Page Up comes back.
+TEST(GalleryTrial, HomeEndAndThePageKeysMoveThePhotoWithTheKeyboard)
+{
+    const QString folder = testing_support::testHome() + "/Pages";
+    QDir().mkpath(folder);
+    constexpr int kPhotos = 60;
+    for (int i = 0; i < kPhotos; ++i)
+        writeColourPhoto(folder + QStringLiteral("/IMG_%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
+                         QColor::fromHsv(i * 6, 180, 200), 120, 80);
+    PLRPostManager* manager = openPost(folder, kPhotos);
+    ShownPost shown(manager);
+    Gallery::settle();
+    auto* gallery = qobject_cast<PLRGalleryViewController*>(shown.post->galleryViewController());
+    ASSERT_NE(gallery, nullptr);
+    PLRGalleryCollectionView* photos = gallery->galleryView();
+    QScrollBar* bar = photos->enclosingScrollArea()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    photos->setFocus(Qt::TabFocusReason);
+    Gallery::settle();
+    const auto press = [photos](int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(photos, &event);
+        Gallery::settle();
+    };
+    const auto selected = [photos] { return photos->sortedSelectionIndexPaths(); };
+    const auto selectedIsInView = [photos] {
+        const QList<PLRGalleryIndexPath> paths = photos->sortedSelectionIndexPaths();
+        return paths.size() == 1 && photos->visibleRect().contains(photos->frameForItemAtIndexPath(paths.first()));
+    };
+    const PLRGalleryIndexPath first{0, 0}, last{0, kPhotos - 1};
+
+    press(Qt::Key_End);
+    EXPECT_EQ(selected(), QList<PLRGalleryIndexPath>{last});
+    EXPECT_TRUE(selectedIsInView());
+    EXPECT_EQ(bar->value(), bar->maximum());
+    press(Qt::Key_Home);
+    EXPECT_EQ(selected(), QList<PLRGalleryIndexPath>{first});
+    EXPECT_EQ(bar->value(), 0);
+
+    // Down by pages: every press moves on until the last photo, the place always in view.
+    QList<qint64> items{0};
+    QList<int> values{bar->value()};
+    for (int i = 0; i < 12 && selected() != QList<PLRGalleryIndexPath>{last}; ++i) {
+        press(Qt::Key_PageDown);
+        ASSERT_EQ(selected().size(), 1);
+        EXPECT_TRUE(selectedIsInView()) << "press " << i + 1;
+        items << selected().first().item;
+        values << bar->value();
+    }
+    ASSERT_EQ(selected(), QList<PLRGalleryIndexPath>{last});
+    ASSERT_GE(items.size(), 4) << "a page must be less than the whole gallery";
+    for (qsizetype i = 1; i < items.size(); ++i) {
+        EXPECT_GT(items[i], items[i - 1]) << "press " << i;
+        EXPECT_TRUE(values[i] > values[i - 1] || values[i] == bar->maximum()) << "press " << i;
+    }
+    // A page is the same number of photos each time (but the last).
+    EXPECT_EQ(items[2] - items[1], items[1] - items[0]);
+    // And back up, a page at a time, to the first photo.
+    for (int i = 0; i < 12 && selected() != QList<PLRGalleryIndexPath>{first}; ++i) {
+        const int before = bar->value();
+        press(Qt::Key_PageUp);
+        EXPECT_TRUE(selectedIsInView()) << "up " << i + 1;
+        EXPECT_TRUE(bar->value() < before || bar->value() == 0) << "up " << i + 1;
+    }
+    EXPECT_EQ(selected(), QList<PLRGalleryIndexPath>{first});
+    EXPECT_EQ(bar->value(), 0);
+}

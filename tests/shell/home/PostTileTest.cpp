@@ -125,6 +125,29 @@ TEST(PostTile, RenameIgnoresAnEmptyName)
     EXPECT_LT(tile.item.titleLabel()->stringValue().size(), odd.size());
 }
 
+// A name longer than the tile is shortened in its middle, so that two names that differ at
+// their end still read differently; the tool tip gives the whole name.
+TEST(PostTile, ALongNameIsShortenedInItsMiddleAndWholeInItsToolTip)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    const QString first = QStringLiteral("Autumn Walk in the Hills imported 1");
+    const QString second = QStringLiteral("Autumn Walk in the Hills imported 2");
+    Tile one(makePost(session, first));
+    Tile two(makePost(session, second));
+    for (Tile* tile : {&one, &two}) {
+        tile->item.view()->show();
+        tile->item.view()->resize(200, 342);   // the narrowest tiles
+    }
+    const QString shownFirst = one.item.titleLabel()->stringValue();
+    const QString shownSecond = two.item.titleLabel()->stringValue();
+    EXPECT_LT(shownFirst.size(), first.size());   // cut short at this width
+    EXPECT_NE(shownFirst, shownSecond);
+    EXPECT_TRUE(shownFirst.endsWith(QStringLiteral("1"))) << shownFirst.toStdString();
+    EXPECT_TRUE(shownFirst.startsWith(QStringLiteral("Autumn"))) << shownFirst.toStdString();
+    EXPECT_EQ(one.item.titleLabel()->toolTip(), first);
+    EXPECT_EQ(two.item.titleLabel()->toolTip(), second);
+}
+
 TEST(PostTile, DeleteOnlyOnTheFirstButton)
 {
     PLRUserSession* session = signIn("u-1", "ann@example.com");
