@@ -40,27 +40,45 @@ public:
     AlertOverItsWindow(QWidget* alert, QWidget* window) : QObject(alert), m_alert(alert), m_window(window)
     {
         alert->installEventFilter(this);
-        if (window)
+        if (window) {
             window->installEventFilter(this);
+            watchNativeWindow();
+        }
     }
     ~AlertOverItsWindow() override
     {
         if (m_window)
             m_window->removeEventFilter(this);
+        if (m_nativeWindow)
+            m_nativeWindow->removeEventFilter(this);
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        if (watched == m_window && (event->type() == QEvent::WinIdChange || event->type() == QEvent::Show))
+            watchNativeWindow();
+        // The alert as it comes up; the window each time the display shows it anew (mapped again,
+        // or a new native window of it mapped, above everything).
         const bool alertShown = watched == m_alert && event->type() == QEvent::Show;
-        const bool windowMadeAnew = watched == m_window && (event->type() == QEvent::WinIdChange || event->type() == QEvent::Show);
-        if (alertShown || windowMadeAnew)
-            // After the window's own requests to the display (its new native window is mapped
-            // once the event is through).
+        const bool windowExposed = watched == m_nativeWindow && event->type() == QEvent::Expose && m_nativeWindow->isExposed();
+        if (alertShown || windowExposed)
             QTimer::singleShot(0, this, [this] { bringForward(); });
         return false;
     }
 
 private:
+    void watchNativeWindow()
+    {
+        QWindow* native = m_window ? m_window->windowHandle() : nullptr;
+        if (native == m_nativeWindow)
+            return;
+        if (m_nativeWindow)
+            m_nativeWindow->removeEventFilter(this);
+        m_nativeWindow = native;
+        if (native)
+            native->installEventFilter(this);
+    }
+
     void bringForward()
     {
         if (!m_alert || !m_alert->isVisible())
@@ -88,6 +106,7 @@ private:
 
     QPointer<QWidget> m_alert;
     QPointer<QWidget> m_window;
+    QPointer<QWindow> m_nativeWindow;
 };
 } // namespace
 

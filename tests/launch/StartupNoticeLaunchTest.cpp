@@ -102,6 +102,7 @@ TEST(StartupNoticeLaunch, TheNoticeOfPostsThatCannotBeOpenedComesUpOverTheMainWi
         << notice.toStdString() << " focus " << app.focusedWindow().toStdString() << screen.run(QStringLiteral("xprop"), {QStringLiteral("-id"), notice, QStringLiteral("WM_TRANSIENT_FOR")}).constData();
     ASSERT_TRUE(pollUntil([&] { return app.hasLogged("The support chat is loaded and listens for messages"); }, kTimeoutMs))
         << app.output().toStdString();
+    EXPECT_TRUE(pollUntil(noticeIsOnTopWithTheKeyboard, 20000));
     EXPECT_TRUE(testing_support::holdsFor(noticeIsOnTopWithTheKeyboard, 2000))
         << stackingOrder(screen).join(' ').toStdString() << " main " << app.mainWindow().toStdString() << " notice "
         << notice.toStdString() << " focus " << app.focusedWindow().toStdString() << screen.run(QStringLiteral("xprop"), {QStringLiteral("-id"), notice, QStringLiteral("WM_TRANSIENT_FOR")}).constData();
