@@ -4,6 +4,7 @@
 #include "platform/Bundle.h"
 #include "platform/Log.h"
 #include "platform/Memory.h"
+#include "platform/Paths.h"
 #include "platform/Resources.h"
 #include "platform/Shutdown.h"
 #include "platform-ui/Fonts.h"
@@ -24,6 +25,9 @@ int main(int argc, char** argv)
     if (PLRRelaunchHelper::isInvocation(argc, argv))
         return PLRRelaunchHelper::run(argc, argv);
     platform::memory::returnLargeBlocksToTheSystem();
+    // The caches the libraries keep for themselves (the support chat's shader caches above all)
+    // go into the application's cache folder, not the user's shared one.
+    platform::paths::keepLibraryCachesInCacheDirectory();
 
     // The support chat's web engine comes with a plugin loaded after the first frame
     // (PLRSupportChatLoader, which also makes the OpenGL context the engine shares); it cannot

@@ -23,6 +23,61 @@ private:
     PLRWebView* m_view;
 };
 
+// A page's own JavaScript dialogs (alert, confirm, prompt) would stand over the application as
+// its own windows, whatever the page: one asking for a password would be believed. They are
+// logged and dropped: confirm() answers false, prompt() answers null. A page that asks without
+// end is logged so far, then once more, until it loads again.
+class PLRWebPage : public QWebEnginePage {
+public:
+    static constexpr int kLoggedDialogsPerLoad = 20;
+    static constexpr int kLoggedTextLength = 200;
+
+    explicit PLRWebPage(QObject* parent) : QWebEnginePage(parent)
+    {
+        connect(this, &QWebEnginePage::loadStarted, this, [this] { m_loggedDialogs = 0; });
+    }
+
+protected:
+    void javaScriptAlert(const QUrl& origin, const QString& text) override { drop("alert", origin, text); }
+    bool javaScriptConfirm(const QUrl& origin, const QString& text) override
+    {
+        drop("confirm", origin, text);
+        return false;
+    }
+    bool javaScriptPrompt(const QUrl& origin, const QString& text, const QString&, QString*) override
+    {
+        drop("prompt", origin, text);
+        return false;
+    }
+
+private:
+    void drop(const char* kind, const QUrl& origin, const QString& text)
+    {
+        if (m_loggedDialogs > kLoggedDialogsPerLoad)
+            return;
+        if (m_loggedDialogs++ == kLoggedDialogsPerLoad) {
+            PLR_LOG_WARN(QStringLiteral("Further JavaScript dialogs of %1 are dropped without a log line").arg(where(origin)));
+            return;
+        }
+        // The page's text, on one line and cut short: it cannot pose as lines of the log.
+        QString shown = text.left(kLoggedTextLength);
+        for (QChar& c : shown) {
+            if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+                c = QLatin1Char(' ');
+        }
+        if (text.size() > kLoggedTextLength)
+            shown += QStringLiteral("...");
+        PLR_LOG_WARN(QStringLiteral("Dropped a JavaScript %1 of %2: \"%3\"").arg(QLatin1String(kind), where(origin), shown));
+    }
+
+    static QString where(const QUrl& origin)
+    {
+        return origin.isEmpty() ? QStringLiteral("a page without an address") : origin.toDisplayString();
+    }
+
+    int m_loggedDialogs = 0;
+};
+
 QString bootstrapScript()
 {
     QFile channelScript(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
@@ -75,6 +130,7 @@ QWidget* chooseRenderer(QWidget* parent)
 PLRWebView::PLRWebView(QWidget* parent) : QWebEngineView(chooseRenderer(parent))
 {
     setFocusPolicy(Qt::StrongFocus);
+    setPage(new PLRWebPage(this));
     m_channel = new QWebChannel(this);
     m_bridge = new PLRWebViewBridge(this);
     m_channel->registerObject(QStringLiteral("pelloraBridge"), m_bridge);

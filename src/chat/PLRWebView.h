@@ -11,7 +11,8 @@ class QWebChannel;
 
 // A web view whose pages can send messages to named handlers of the application: a page calls
 // window.pelloraPost(name, body) (messages sent before the channel is up are queued in the page
-// and delivered when it is). It takes the keyboard focus like any view.
+// and delivered when it is). It takes the keyboard focus like any view. Its pages' JavaScript
+// dialogs are logged and dropped, never shown.
 class PLRWebView : public QWebEngineView {
     Q_OBJECT
 public:

@@ -2,6 +2,7 @@
 #include "platform/ModalFocus.h"
 
 #include "platform/Log.h"
+#include "platform/Paths.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -22,6 +23,38 @@ std::unique_ptr<Workspace>& workspaceSlot()
 {
     static std::unique_ptr<Workspace> s;
     return s;
+}
+
+// Programs started for the user get the user's own environment (the application's points the
+// libraries' caches at its own folder; a browser started from here must not keep its cache there).
+bool startDetachedForUser(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setProcessEnvironment(paths::userEnvironment());
+    return process.startDetached();
+}
+
+// Opens an address as the desktop does (xdg-open, as Qt would), in the user's environment; in a
+// sandbox, or without xdg-open, through Qt (a portal, or what Qt finds).
+bool openForUser(const QUrl& url)
+{
+    const bool sandboxed = QFileInfo::exists(QStringLiteral("/.flatpak-info")) || qEnvironmentVariableIsSet("SNAP");
+    const QString opener = sandboxed ? QString() : QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty())
+        return QDesktopServices::openUrl(url);
+    const QString address = QString::fromUtf8(url.toEncoded());
+    // Never an option of the opener.
+    if (address.startsWith(QLatin1Char('-'))) {
+        PLR_LOG_WARN(QStringLiteral("Not opening the address %1: it is not one").arg(address));
+        return false;
+    }
+    if (!startDetachedForUser(opener, {address})) {
+        PLR_LOG_ERROR(QStringLiteral("Could not start %1 for %2").arg(opener, url.toDisplayString()));
+        return false;
+    }
+    return true;
 }
 } // namespace
 
@@ -116,7 +149,7 @@ bool QtWorkspace::openURL(const QUrl& url)
         PLR_LOG_WARN(QStringLiteral("Not opening an invalid address"));
         return false;
     }
-    return QDesktopServices::openUrl(url);
+    return openForUser(url);
 }
 
 bool QtWorkspace::revealInFileManager(const QStringList& paths)
@@ -129,14 +162,14 @@ bool QtWorkspace::revealInFileManager(const QStringList& paths)
         if (opened.contains(folder))
             continue;
         opened << folder;
-        ok = QDesktopServices::openUrl(QUrl::fromLocalFile(folder)) && ok;
+        ok = openForUser(QUrl::fromLocalFile(folder)) && ok;
     }
     return ok;
 }
 
 bool QtWorkspace::launchDetached(const QString& program, const QStringList& arguments)
 {
-    const bool ok = QProcess::startDetached(program, arguments);
+    const bool ok = startDetachedForUser(program, arguments);
     if (!ok)
         PLR_LOG_ERROR(QStringLiteral("Could not start %1").arg(program));
     return ok;

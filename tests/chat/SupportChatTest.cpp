@@ -9,6 +9,7 @@
 #include "chat/PLRIntercomChatManager.h"
 #include "chat/PLRIntercomChatView.h"
 #include "chat/PLRWebView.h"
+#include "platform/Log.h"
 #include "platform/UserNotifications.h"
 #include "store/session/PLRCoreManager.h"
 #include "store/session/PLRUserSession.h"
@@ -18,9 +19,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 namespace {
@@ -71,6 +74,60 @@ TEST_F(SupportChatTest, PageMessagesReachTheirHandlerOnly)
     EXPECT_EQ(result.toInt(), 42);
     EXPECT_TRUE(view.acceptsFirstResponder());
     EXPECT_TRUE(view.canBecomeKeyView());
+}
+
+// A page's alert(), confirm() and prompt() show no window of their own: each is logged (on one
+// line, cut short) and dropped, confirm answering false and prompt null; a page that asks without
+// end fills no log.
+TEST_F(SupportChatTest, APagesJavaScriptDialogsAreLoggedAndDroppedNeverShown)
+{
+    QStringList shownWindows;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->isVisible() && (window->isModal() || qobject_cast<QDialog*>(window))) {
+                shownWindows << window->windowTitle();
+                window->close();
+            }
+        }
+    });
+    watcher.start(10);
+    QStringList dropped;
+    const int capture = platform::log::addCapture([&](platform::log::Level, const QString& message) {
+        if (message.contains(QLatin1String("JavaScript")))
+            dropped << message;
+    });
+    PLRWebView view;
+    view.show();
+    QStringList received;
+    view.addScriptMessageHandler("jsHandler", [&](const QString& body) { received << body; });
+    view.setHtml("<html><body><script>"
+                 "var c = confirm('Pellora password:');"
+                 "var p = prompt('Pellora password:\\nline two', 'secret');"
+                 "alert('Your session ended');"
+                 "pelloraPost('jsHandler', String(c) + '|' + String(p));"
+                 "</script></body></html>",
+                 QUrl("https://support.example/chat"));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !received.isEmpty(); }, 15000));
+    EXPECT_EQ(received.first(), "false|null");
+    EXPECT_TRUE(shownWindows.isEmpty()) << shownWindows.join(", ").toStdString();
+    ASSERT_EQ(dropped.size(), 3) << dropped.join("\n").toStdString();
+    EXPECT_TRUE(dropped[0].contains("confirm") && dropped[0].contains("support.example")
+                && dropped[0].contains("Pellora password:"));
+    EXPECT_TRUE(dropped[1].contains("prompt") && dropped[1].contains("Pellora password: line two"))
+        << dropped[1].toStdString();
+    EXPECT_TRUE(dropped[2].contains("alert") && dropped[2].contains("Your session ended"));
+
+    // Asked without end: logged so far, then once more, and the page goes on.
+    dropped.clear();
+    received.clear();
+    view.setHtml("<html><body><script>for (var i = 0; i < 500; ++i) alert('again ' + i);"
+                 "pelloraPost('jsHandler', 'done');</script></body></html>");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !received.isEmpty(); }, 15000));
+    EXPECT_EQ(dropped.size(), 21);
+    EXPECT_TRUE(dropped.last().contains("Further JavaScript dialogs"));
+    EXPECT_TRUE(shownWindows.isEmpty());
+    platform::log::removeCapture(capture);
 }
 
 TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)

@@ -153,13 +153,15 @@ QString LaunchedApplication::executablePath()
     return qEnvironmentVariable("PELLORA_BINARY_DIR") + QStringLiteral("/src/pellora");
 }
 
-bool LaunchedApplication::start(const QProcessEnvironment& extra)
+bool LaunchedApplication::start(const QProcessEnvironment& extra, Home kind)
 {
     // A returning user's home (no first-run welcome), set to the development service.
     QDir home(m_home.path());
-    if (!home.mkpath(QStringLiteral("data")) || !home.mkpath(QStringLiteral("config")))
+    const QString data = kind == Home::Pellora ? QStringLiteral("data") : QStringLiteral(".local/share/Pellora");
+    const QString config = kind == Home::Pellora ? QStringLiteral("config") : QStringLiteral(".config/Pellora");
+    if (!home.mkpath(data) || !home.mkpath(config))
         return false;
-    QFile settings(home.filePath(QStringLiteral("config/Pellora.conf")));
+    QFile settings(home.filePath(config + QStringLiteral("/Pellora.conf")));
     if (!settings.open(QIODevice::WriteOnly))
         return false;
     settings.write(QStringLiteral("[General]\nWEB_SERVICE_HOST_TYPE=PLRWebServiceHost_CUSTOM\n"
@@ -172,7 +174,14 @@ bool LaunchedApplication::start(const QProcessEnvironment& extra)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.insert(QStringLiteral("DISPLAY"), m_screen.display());
-    environment.insert(QStringLiteral("PELLORA_HOME"), m_home.path());
+    if (kind == Home::Pellora) {
+        environment.insert(QStringLiteral("PELLORA_HOME"), m_home.path());
+    } else {
+        environment.remove(QStringLiteral("PELLORA_HOME"));
+        environment.insert(QStringLiteral("HOME"), m_home.path());
+        for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
+            environment.remove(QString::fromLatin1(variable));
+    }
     environment.insert(QStringLiteral("PELLORA_KEYCHAIN"), QStringLiteral("memory"));
     environment.insert(QStringLiteral("env"), QStringLiteral("dev"));
     environment.remove(QStringLiteral("PELLORA_LOG_QUIET"));

@@ -47,10 +47,13 @@ public:
     // $PELLORA_BINARY_DIR/src/pellora.
     static QString executablePath();
 
+    // Where it keeps its files: under PELLORA_HOME (home()), or in the XDG folders of a user
+    // whose home (HOME) is home(), with no XDG variable set.
+    enum class Home { Pellora, User };
     // Starts it with these variables added to its environment.
-    bool start(const QProcessEnvironment& extra = QProcessEnvironment());
+    bool start(const QProcessEnvironment& extra = QProcessEnvironment(), Home kind = Home::Pellora);
     bool isRunning() const;
-    // Its home (PELLORA_HOME): the data and config folders.
+    // Its home (PELLORA_HOME, or HOME): the data and config folders.
     QString home() const { return m_home.path(); }
     // Starts the application once more, on the same home and screen, with these arguments (as a
     // desktop opening a file with it does) and waits for that start to end: its exit code (-1

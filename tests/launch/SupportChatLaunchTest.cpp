@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QDir>
 #include <QImage>
+#include <QTemporaryDir>
 
 using testing_support::DevService;
 using testing_support::LaunchedApplication;
@@ -60,13 +62,28 @@ protected:
         ASSERT_TRUE(screen.start());
     }
     // Starts the application and signs in; answers once the home screen shows the chat button.
-    void launchToHome(const QProcessEnvironment& environment = QProcessEnvironment())
+    void launchToHome(const QProcessEnvironment& environment = QProcessEnvironment(),
+                      LaunchedApplication::Home home = LaunchedApplication::Home::Pellora)
     {
         app = std::make_unique<LaunchedApplication>(screen, service.port());
-        ASSERT_TRUE(app->start(environment));
+        ASSERT_TRUE(app->start(environment, home));
         ASSERT_TRUE(app->signIn(kTimeoutMs)) << app->output().toStdString();
         ASSERT_TRUE(pollUntil([&] { return showsChatButton(app->screenshot()); }, kTimeoutMs))
             << app->output().toStdString();
+    }
+    // Presses the chat button in the window's corner; answers once the messenger shows.
+    void openTheChat()
+    {
+        const QSize window = app->windowSize();
+        ASSERT_TRUE(app->click(QPoint(window.width() - 56, window.height() - 56)));
+        QImage shot;
+        ASSERT_TRUE(pollUntil(
+            [&] {
+                shot = app->screenshot();
+                return showsMessenger(shot) || !app->isRunning();
+            },
+            kTimeoutMs));
+        ASSERT_TRUE(app->isRunning()) << app->output().toStdString();
     }
     // The web engine came after the main window's first frame, whole (no warning of a late
     // start), from the plugin.
@@ -153,3 +170,62 @@ TEST_F(SupportChatLaunchTest, SupportsMessageBadgesTheWindowInARunThatNeverOpene
     expectTheChatLoadedAfterTheFirstFrame();
     EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
 }
+
+// The chat's page loads at every launch, unseen: what it asks through JavaScript dialogs (here
+// for the user's password) shows no window over the application; it is logged and dropped.
+TEST_F(SupportChatLaunchTest, TheChatPagesJavaScriptDialogsShowNoWindow)
+{
+    service.setChatPageScript(QStringLiteral("confirm('Pellora password:'); prompt('Pellora password:', '');"
+                                             "alert('Your session has ended');"));
+    ASSERT_NO_FATAL_FAILURE(launchToHome());
+    QStringList dialogs;
+    const auto dialogShown = [&] {
+        for (const QString& window : app->windows())
+            if (app->isDialog(window) || app->windowName(window).startsWith(QLatin1String("Javascript")))
+                dialogs << app->windowName(window);
+        return !dialogs.isEmpty();
+    };
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("Dropped a JavaScript alert") || dialogShown(); }, kTimeoutMs))
+        << app->output().toStdString();
+    EXPECT_TRUE(dialogs.isEmpty()) << dialogs.join(QStringLiteral(", ")).toStdString();
+    EXPECT_TRUE(app->hasLogged("Dropped a JavaScript confirm"));
+    EXPECT_TRUE(app->hasLogged("Dropped a JavaScript prompt"));
+    EXPECT_FALSE(dialogShown()) << dialogs.join(QStringLiteral(", ")).toStdString();
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+}
+
+// The chat's graphics stack keeps its shader caches (Qt's and the OpenGL driver's) in the
+// application's cache folder: under PELLORA_HOME when it is set, else in the user's cache
+// folder's Pellora folder; nothing else appears in the user's cache folder.
+class SupportChatCachesTest : public SupportChatLaunchTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SupportChatCachesTest, TheChatsShaderCachesStayInTheApplicationsCacheFolder)
+{
+    const bool pelloraHome = GetParam();
+    QTemporaryDir userHome;
+    QProcessEnvironment environment;
+    if (pelloraHome)
+        environment.insert(QStringLiteral("HOME"), userHome.path());
+    ASSERT_NO_FATAL_FAILURE(launchToHome(environment, pelloraHome ? LaunchedApplication::Home::Pellora
+                                                                   : LaunchedApplication::Home::User));
+    ASSERT_NO_FATAL_FAILURE(openTheChat());
+    const QString home = pelloraHome ? userHome.path() : app->home();
+    const QString ours = pelloraHome ? app->home() + QStringLiteral("/cache") : home + QStringLiteral("/.cache/Pellora");
+    const auto shaderCachesIn = [&](const QString& folder) {
+        return QDir(folder).entryList({QStringLiteral("qtshadercache-*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+    };
+    // The chat drew: Qt's shader cache is written, wherever it goes.
+    ASSERT_TRUE(pollUntil([&] { return !shaderCachesIn(ours).isEmpty() || !shaderCachesIn(home + QStringLiteral("/.cache")).isEmpty(); },
+                          kTimeoutMs))
+        << app->output().toStdString();
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+    EXPECT_FALSE(shaderCachesIn(ours).isEmpty());
+
+    const QStringList inUserCache = QDir(home + QStringLiteral("/.cache")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    EXPECT_EQ(inUserCache.join(QLatin1Char(' ')).toStdString(), pelloraHome ? "" : "Pellora");
+}
+
+INSTANTIATE_TEST_SUITE_P(Home, SupportChatCachesTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return param.param ? std::string("PelloraHome") : std::string("UserHome");
+                         });

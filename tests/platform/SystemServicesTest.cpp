@@ -23,10 +23,12 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 
 #include <atomic>
 #include <cstdlib>
@@ -430,4 +432,56 @@ TEST(FilePanels, PanelsOpenWhereTheUsersPhotosAreAndReturnThereNeverToTheWorking
         qunsetenv("XDG_CONFIG_HOME");
     else
         qputenv("XDG_CONFIG_HOME", oldConfig);
+}
+
+// The libraries' own caches (the graphics stack's shader caches) go to the application's cache
+// folder; the programs it starts for the user (the browser, the file manager, a mail program)
+// get the user's own cache folder back.
+TEST(Paths, LibraryCachesGoToTheApplicationsFolderAndStartedProgramsKeepTheUsersOwn)
+{
+    // Without PELLORA_HOME: the user's cache folder's Pellora folder.
+    const QByteArray pelloraHome = qgetenv("PELLORA_HOME");
+    const QByteArray userCacheHome = qgetenv("XDG_CACHE_HOME");
+    qunsetenv("PELLORA_HOME");
+    qputenv("XDG_CACHE_HOME", "/srv/user-cache");
+    EXPECT_EQ(platform::paths::cacheDirectory(), "/srv/user-cache/Pellora");
+    qunsetenv("XDG_CACHE_HOME");
+    EXPECT_EQ(platform::paths::cacheDirectory(), QDir::homePath() + "/.cache/Pellora");
+    qputenv("PELLORA_HOME", pelloraHome);
+    if (!userCacheHome.isNull())
+        qputenv("XDG_CACHE_HOME", userCacheHome);
+
+    const QString ours = testing_support::testHome() + "/cache";
+    EXPECT_EQ(platform::paths::cacheDirectory(), ours);
+    platform::paths::keepLibraryCachesInCacheDirectory();
+    platform::paths::keepLibraryCachesInCacheDirectory();   // once only
+    EXPECT_EQ(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation), ours);
+    EXPECT_EQ(platform::paths::cacheDirectory(), ours);
+    const QString users = userCacheHome.isNull() ? QString("<unset>") : QString::fromLocal8Bit(userCacheHome);
+    EXPECT_EQ(platform::paths::userEnvironment().value("XDG_CACHE_HOME", "<unset>"), users);
+
+    // What the started programs see (an opener in place of the desktop's, first on the path).
+    QTemporaryDir bin;
+    ASSERT_TRUE(bin.isValid());
+    const QString seen = bin.filePath("seen");
+    QFile opener(bin.filePath("xdg-open"));
+    ASSERT_TRUE(opener.open(QIODevice::WriteOnly));
+    opener.write(QString("#!/bin/sh\necho \"${XDG_CACHE_HOME-<unset>} $1\" >> '%1'\n").arg(seen).toUtf8());
+    opener.close();
+    opener.setPermissions(opener.permissions() | QFileDevice::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ":" + path);
+    platform::QtWorkspace workspace;
+    EXPECT_TRUE(workspace.openURL(QUrl("https://help.example/a b?x=1")));
+    EXPECT_TRUE(workspace.launchDetached(bin.filePath("xdg-open"), {"launched"}));
+    EXPECT_FALSE(workspace.openURL(QUrl("-version")));   // never an option of the opener
+    qputenv("PATH", path);
+    QStringList lines;
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        QFile file(seen);
+        lines = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
+        return lines.size() >= 2;
+    }, 10000));
+    lines.sort();
+    EXPECT_EQ(lines, (QStringList{users + " https://help.example/a%20b?x=1", users + " launched"}));
 }

@@ -791,3 +791,56 @@ TEST_F(PublishPanelTest, UploadsThatKeepFailingShowTheFailureAndARetry)
     testing_support::drainEvents();
     EXPECT_FALSE(panel->statusViewBlogButton()->isHidden());
 }
+
+// An update that cannot reach the service says so once; the update is still offered when the
+// service is back.
+TEST_F(PublishPanelTest, AnUpdateThatCannotReachTheServiceSaysSo)
+{
+    PLRDefaults::setShouldPresentFirstPostModalView(false);
+    openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitUntilPublished());
+    ASSERT_TRUE(openInspector());
+    manager->representedPost()->setSeoTitle(QStringLiteral("Changed"));
+    ASSERT_TRUE(waitForState(PLRPP_STATE_UPDATE_AVAILABLE));
+    testing_support::drainEvents();
+    ASSERT_TRUE(panel->statusUpdateButton()->isEnabled());
+
+    platform::ScriptedAlertPresenter& alerts = testing_support::scriptedAlerts();
+    alerts.enqueue(platform::kAlertFirstButtonReturn);
+    service.goDown();
+    ASSERT_TRUE(service.waitUntilDown());
+    entered.clear();
+    panel->performUpdate();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !alerts.shown().empty(); }, 15000)) << entered.join(' ').toStdString();
+    const platform::Alert shown = alerts.shown().front();
+    EXPECT_EQ(shown.messageText, "Cannot Reach Server");
+    EXPECT_EQ(shown.informativeText,
+              "An error occured while updating your post. Ensure you have an internet connection and try again.");
+    EXPECT_EQ(shown.buttons, QStringList{"OK"});
+    EXPECT_TRUE(entered.contains("UPDATING_POST"));
+
+    // Back: the update was not made and is offered again.
+    ASSERT_TRUE(service.comeBackUp());
+    ASSERT_TRUE(waitForState(PLRPP_STATE_UPDATE_AVAILABLE, 20000)) << entered.join(' ').toStdString();
+    testing_support::drainEvents();
+    EXPECT_TRUE(panel->statusUpdateButton()->isEnabled());
+    EXPECT_EQ(alerts.shown().size(), 1u);
+    EXPECT_TRUE(requestsOf("POST", postPath("/postrevisions")).isEmpty());
+
+    // The connection found gone while the update is on its way, then the update fails: said too.
+    service.script(QJsonObject{{"path", postPath("/postrevisions")}, {"method", "POST"}, {"delay_ms", 3000}});
+    alerts.enqueue(platform::kAlertFirstButtonReturn);
+    panel->performUpdate();
+    ASSERT_EQ(state(), "UPDATING_POST");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !requestsOf("POST", postPath("/postrevisions")).isEmpty(); }));
+    ASSERT_TRUE(publisher->stateMachine()->fireEvent(QString::fromLatin1(PLRPP_EVENT_SERVICE_CHANGED)));
+    service.goDown();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return alerts.shown().size() == 2; }, 15000));
+    EXPECT_EQ(alerts.shown().back().informativeText, shown.informativeText);
+    ASSERT_TRUE(service.comeBackUp());
+    PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
+    ASSERT_TRUE(waitForState(PLRPP_STATE_UPDATE_AVAILABLE, 20000)) << entered.join(' ').toStdString();
+    EXPECT_EQ(alerts.shown().size(), 2u);
+}

@@ -270,4 +270,9 @@ int DevService::sendSupportMessage(const QString& text) const
         .toInt();
 }
 
+void DevService::setChatPageScript(const QString& script) const
+{
+    control("POST", QStringLiteral("/__control/chat-page"), QJsonObject{{QStringLiteral("script"), script}});
+}
+
 } // namespace testing_support

@@ -70,6 +70,8 @@ public:
     int openSockets() const;
     // Support writes to every open chat page; answers how many pages got it.
     int sendSupportMessage(const QString& text) const;
+    // A script the chat page runs after its own from now on ("" = none).
+    void setChatPageScript(const QString& script) const;
 
 private:
     std::unique_ptr<QProcess> m_process;

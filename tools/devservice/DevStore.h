@@ -61,6 +61,9 @@ public:
     // Fetches of a post that a build started from now on takes.
     int buildChecks() const { return m_buildChecks; }
     void setBuildChecks(int checks) { m_buildChecks = checks; }
+    // Script the chat page runs once it has loaded (empty: none).
+    QString chatPageScript() const { return m_chatPageScript; }
+    void setChatPageScript(const QString& script) { m_chatPageScript = script; }
 
     static QString demoEmail() { return QStringLiteral("demo@pellora.test"); }
     static QString demoPassword() { return QStringLiteral("pellora-demo"); }
@@ -75,4 +78,5 @@ private:
     QHash<QString, QHash<QString, QByteArray>> m_photos;  // user id -> hash -> bytes
     int m_uploadCount = 0;
     int m_buildChecks = 0;
+    QString m_chatPageScript;
 };

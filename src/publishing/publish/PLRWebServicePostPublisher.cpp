@@ -748,13 +748,20 @@ void PLRWebServicePostPublisher::handlePostAnswer(bool create, quint64 generatio
     const bool current = generation == m_requestGeneration && inState(state);
 
     if (transport.isValid()) {
-        if (!current)
+        // An update still awaited, or given up on because the connection went: the user is
+        // told that the published post was not updated (the panel only shows the connecting,
+        // then the update offered again). A create that fails leaves the publish area itself.
+        const bool connectionWent = generation == m_requestGeneration && inState(PLRPP_STATE_WAITING_FOR_SERVICE);
+        if (!current && !(connectionWent && !create))
             return;
         PLR_LOG_ERROR(QStringLiteral("%1 of %2 failed: %3")
                           .arg(create ? QStringLiteral("Create") : QStringLiteral("Update"), m_stateMachine->name(),
                                transport.toString()));
         setLastError(QStringLiteral("The post could not be sent: %1").arg(transport.localizedDescription()));
-        fire(PLRPP_EVENT_BAIL_REMOTE_POST_MANIPULATE);
+        if (!create)
+            showUpdateNotSent();
+        if (current)
+            fire(PLRPP_EVENT_BAIL_REMOTE_POST_MANIPULATE);
         return;
     }
     const QVariantMap answer = body.toMap();
@@ -832,6 +839,21 @@ void PLRWebServicePostPublisher::handlePostAnswer(bool create, quint64 generatio
         return;
     setLastError(QString());
     fire(create ? PLRPP_EVENT_REMOTE_POST_CREATED : PLRPP_EVENT_UPDATED_REMOTE_POST);
+}
+
+void PLRWebServicePostPublisher::showUpdateNotSent()
+{
+    QPointer<PLRWebServicePostPublisher> self(this);
+    platform::dispatchMain([self] {
+        if (!self)
+            return;
+        platform::Alert alert;
+        alert.messageText = QStringLiteral("Cannot Reach Server");
+        alert.informativeText = QStringLiteral("An error occured while %1. Ensure you have an internet connection and try again.")
+                                    .arg(QStringLiteral("updating your post"));
+        alert.buttons = {QStringLiteral("OK")};
+        platform::runAlert(alert);
+    });
 }
 
 void PLRWebServicePostPublisher::handlePostError(const PLRServiceError& error, const char* continueEvent,

@@ -251,6 +251,14 @@ DEV_ROUTE_GROUP(registerControlRoutes)
         return ok({{QStringLiteral("count"), server.socketCount()}});
     });
 
+    server.route("POST", QStringLiteral("/__control/chat-page"), [&server](const DevRequest& request) {
+        const QJsonValue script = request.json.toObject().value(QStringLiteral("script"));
+        if (!script.isString())
+            return badRequest(QStringLiteral("\"script\" must be a string"));
+        server.store().setChatPageScript(script.toString());
+        return ok();
+    });
+
     server.route("POST", QStringLiteral("/__control/support-message"), [&server](const DevRequest& request) {
         const QString text = request.json.toObject().value(QStringLiteral("text")).toString();
         if (text.isEmpty())

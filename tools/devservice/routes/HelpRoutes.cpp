@@ -90,8 +90,13 @@ DEV_ROUTE_GROUP(registerHelpRoutes)
         return DevResponse::text(siteMap(request), 200, "application/xml; charset=utf-8");
     });
 
-    server.route("GET", QStringLiteral("/support/intercom.html"), [](const DevRequest&) {
-        return DevResponse::text(QByteArray(kChatPage), 200, "text/html; charset=utf-8");
+    server.route("GET", QStringLiteral("/support/intercom.html"), [&server](const DevRequest&) {
+        QByteArray page(kChatPage);
+        // A script set through /__control/chat-page runs after the page's own.
+        const QString extra = server.store().chatPageScript();
+        if (!extra.isEmpty())
+            page.replace("</body>", "<script>" + extra.toUtf8() + "</script></body>");
+        return DevResponse::text(page, 200, "text/html; charset=utf-8");
     });
 
     for (const auto& article : kArticles) {
