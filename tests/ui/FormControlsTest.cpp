@@ -15,6 +15,7 @@
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QMenu>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -114,6 +115,46 @@ TEST(PopupButton, FaceTitleStylesAndPlacement)
     EXPECT_EQ(ofKind(popup->recordDrawing(), DrawOperation::Kind::Text).front().text, QStringLiteral("Custom"));
     popup->setEnabled(false);
     EXPECT_DOUBLE_EQ(ofKind(popup->recordDrawing(), DrawOperation::Kind::Image).front().fraction, 0.4);
+}
+
+TEST(PopupButton, InTheRatioStyleItAsksForItsLongestTitleWithRatio)
+{
+    // In a layout that gives it no more than it asks for, a ratio pop-up shows its longest
+    // title followed by " Ratio" wholly left of the arrow, also after its style changes there.
+    QWidget window;
+    auto* row = new QHBoxLayout(&window);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* popup = new PLRPopupButton(&window);
+    for (const char* title : {"3:2", "16:9", "Original shape", "1:1"})
+        popup->addItem(QString::fromLatin1(title), popup->numberOfItems());
+    popup->selectItemWithTag(2);
+    row->addWidget(popup);
+    row->addStretch(1);
+    window.resize(40, 40);   // narrower than any pop-up: each gets its minimum width
+    window.show();
+    const QFontMetricsF metrics(systemFont(12));
+    const auto wanted = [&](const QString& text) {
+        return PLRPopupButton::kTitleInset + metrics.horizontalAdvance(text) + PLRPopupButton::kTitleGap
+            + PLRPopupButton::kArrowInset;
+    };
+    QApplication::processEvents();
+    EXPECT_GE(popup->width(), wanted(QStringLiteral("Original shape")));
+    EXPECT_LT(popup->width(), wanted(QStringLiteral("Original shape Ratio")));   // a plain pop-up asks no more
+
+    popup->setButtonStyle(2);
+    QApplication::processEvents();
+    for (const QSize hint : {popup->minimumSizeHint(), popup->sizeHint()})
+        EXPECT_GE(hint.width(), wanted(QStringLiteral("Original shape Ratio")));
+    EXPECT_GE(popup->width(), wanted(QStringLiteral("Original shape Ratio")));
+    // The drawn title ends before the arrow.
+    const QImage image = popup->renderToImage(1.0);
+    const int arrow = popup->width() - int(PLRPopupButton::kArrowInset);
+    int ink = 0;
+    for (int x = arrow - 3; x < arrow; ++x)
+        for (int y = 4; y < popup->height() - 4; ++y)
+            if (image.pixelColor(x, y).lightness() < 200)
+                ++ink;
+    EXPECT_EQ(ink, 0);
 }
 
 TEST(PopupButton, MouseDownOpensAMenuAsWideAsTheControlAndChoosingSendsTheAction)
