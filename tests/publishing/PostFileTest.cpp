@@ -389,6 +389,8 @@ TEST_F(PostFile, HostileArchivesWriteNothingOutsideAndLeaveNothingBehind)
         platform::Error error;
         EXPECT_EQ(PLRPersistantPostExporter::importPostFile(path, account, &error), nullptr);
         EXPECT_FALSE(error.localizedDescription().isEmpty());
+        // The hidden folder the file was unpacked into is never named to the user.
+        EXPECT_FALSE(error.localizedDescription().contains(PLRPersistantStore::rootPath())) << error.localizedDescription().toStdString();
         EXPECT_TRUE(leftoverStaging().isEmpty());
     }
     EXPECT_EQ(account->currentPosts().size(), posts);
@@ -400,6 +402,12 @@ TEST_F(PostFile, HostileArchivesWriteNothingOutsideAndLeaveNothingBehind)
     testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
     EXPECT_FALSE(PLRPersistantPostExporter::importPostWithURL(dir + "/climb.ppost"));
     EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "Import Failed");
+    // A post that cannot be read is told of by the name of the file chosen.
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    EXPECT_FALSE(PLRPersistantPostExporter::importPostWithURL(dir + "/badinfo.ppost"));
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().informativeText,
+              "\"badinfo.ppost\" could not be imported. The post in \"badinfo.ppost\" cannot be read (its info.plist is not a "
+              "readable property list).");
 }
 
 TEST_F(PostFile, PictureFoldersOnlyForTheLayoutAndNeverOverOthers)

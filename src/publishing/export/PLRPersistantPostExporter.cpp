@@ -545,6 +545,13 @@ private:
         bool boundKnown = fixedBound > 0;
         QByteArray head;   // a picture's first bytes, until its bound is known
         QFile out(target);
+        // The user is told of the post file they chose; the hidden folder it is unpacked into is
+        // for the log alone.
+        const auto notUnpacked = [&] {
+            PLR_LOG_ERROR(QStringLiteral("Post file: %1 could not be written: %2").arg(target, out.errorString()));
+            return QStringLiteral("The %1 of \"%2\" could not be unpacked: %3")
+                .arg(entry.parts.join(QLatin1Char('/')), QFileInfo(m_archivePath).fileName(), out.errorString());
+        };
         const auto fail = [&](qint64 code, const QString& description) {
             zipLib().fclose(file);
             out.close();
@@ -560,7 +567,7 @@ private:
             return true;
         };
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return fail(8, QStringLiteral("%1 could not be written: %2").arg(target, out.errorString()));
+            return fail(8, notUnpacked());
         qint64 written = 0;
         QByteArray buffer(256 * 1024, Qt::Uninitialized);
         for (;;) {
@@ -586,7 +593,7 @@ private:
                 if (written > bound)
                     return leaveOut(QStringLiteral("larger than a picture of its size can be"));
                 if (out.write(head) != head.size())
-                    return fail(8, QStringLiteral("%1 could not be written: %2").arg(target, out.errorString()));
+                    return fail(8, notUnpacked());
                 head.clear();
                 if (read == 0)
                     break;
@@ -600,13 +607,14 @@ private:
                 return fail(9, QStringLiteral("The post file's %1 is larger than %2 MiB.").arg(entry.parts.join(QLatin1Char('/'))).arg(bound / (1024 * 1024)));
             }
             if (out.write(buffer.constData(), read) != read)
-                return fail(8, QStringLiteral("%1 could not be written: %2").arg(target, out.errorString()));
+                return fail(8, notUnpacked());
         }
         zipLib().fclose(file);
         if (!out.flush()) {
+            const QString description = notUnpacked();
             out.close();
             QFile::remove(target);
-            setError(error, 8, QStringLiteral("%1 could not be written: %2").arg(target, out.errorString()));
+            setError(error, 8, description);
             return false;
         }
         return true;
@@ -971,9 +979,13 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
     const QString infoPath = bundle + QLatin1Char('/') + QLatin1String(kPLRPostInfoFileName);
     bool ok = false;
     platform::Error plistError;
+    // What goes wrong from here is told of the post file the user chose; the log has the
+    // details, with the hidden folder the post was unpacked into.
+    const QString fileName = QFileInfo(path).fileName();
     QVariantMap info = platform::plist::readDictionary(infoPath, &ok, &plistError);
     if (!ok) {
-        setError(error, 23, QStringLiteral("The post in the file cannot be read (%1).").arg(plistError.localizedDescription()));
+        PLR_LOG_ERROR(QStringLiteral("Post file %1: %2").arg(path, plistError.toString()));
+        setError(error, 23, QStringLiteral("The post in \"%1\" cannot be read (its info.plist is not a readable property list).").arg(fileName));
         return nullptr;
     }
     QString name = info.value(QLatin1String(kPLRPostKeyName)).toString();
@@ -983,10 +995,14 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
     info.insert(QLatin1String(kPLRPostKeyIdentifier), identifier);
     info.remove(QLatin1String(kPLRPostKeyRemoteIdentifier));
     info.insert(QLatin1String(kPLRPostKeyName), importName);
-    if (!platform::plist::writeFile(infoPath, info, &plistError)) {
-        setError(error, 24, QStringLiteral("The post could not be prepared (%1).").arg(plistError.localizedDescription()));
+    const auto notPrepared = [&](const QString& what) {
+        PLR_LOG_ERROR(QStringLiteral("Post file %1: %2").arg(path, plistError.toString()));
+        setError(error, 24, QStringLiteral("The post in \"%1\" could not be prepared (its %2 could not be written: %3).")
+                                .arg(fileName, what, plistError.localizedFailureReason()));
         return nullptr;
-    }
+    };
+    if (!platform::plist::writeFile(infoPath, info, &plistError))
+        return notPrepared(QString::fromLatin1(kPLRPostInfoFileName));
     const QString locationPath = bundle + QLatin1Char('/') + QLatin1String(kPLRPostLocationFileName);
     if (QFileInfo::exists(locationPath)) {
         QVariantMap location = platform::plist::readDictionary(locationPath, &ok, &plistError, kPLRPostMaxLocationBytes);
@@ -995,16 +1011,19 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
             QFile::remove(locationPath);
         } else {
             location.insert(QLatin1String(kPLRPostKeyIdentifier), newIdentifier());
-            if (!platform::plist::writeFile(locationPath, location, &plistError)) {
-                setError(error, 24, QStringLiteral("The post could not be prepared (%1).").arg(plistError.localizedDescription()));
-                return nullptr;
-            }
+            if (!platform::plist::writeFile(locationPath, location, &plistError))
+                return notPrepared(QString::fromLatin1(kPLRPostLocationFileName));
         }
     }
     // The post must load before anything moves.
     platform::Error loadError;
     if (!PLRPersistantPost::loadFromBundle(bundle, nullptr, &loadError)) {
-        setError(error, 23, QStringLiteral("The post in the file cannot be read (%1).").arg(loadError.localizedDescription()));
+        PLR_LOG_ERROR(QStringLiteral("Post file %1: %2").arg(path, loadError.toString()));
+        // The reason in words for the user, unless it names the folder unpacked into.
+        const QString reason = loadError.localizedFailureReason();
+        setError(error, 23, reason.isEmpty() || reason.contains(staging.path())
+                                ? QStringLiteral("The post in \"%1\" cannot be read.").arg(fileName)
+                                : QStringLiteral("The post in \"%1\" cannot be read. %2").arg(fileName, reason));
         return nullptr;
     }
 
@@ -1013,6 +1032,15 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
     // took nothing else into the folder.
     const QString cache = bundle + QLatin1Char('/') + QLatin1String(kBlockCacheFolder);
     const QString imageArea = PLRPersistantStore::locationPath();
+    const QString destination = account->postBundlePathForIdentifier(identifier);
+    // Nothing moves through a link in the store: it could take the post anywhere.
+    for (const QString& folder : {imageArea, QFileInfo(destination).path()}) {
+        if (const QString link = PLRPersistantStore::linkOnTheWay(folder); !link.isEmpty()) {
+            PLR_LOG_ERROR(QStringLiteral("Post file: %1 is a link or no folder, and links in the store are never followed").arg(link));
+            setError(error, 25, QStringLiteral("The post could not be moved into the store."));
+            return nullptr;
+        }
+    }
     QStringList moved;
     QDir().mkpath(cache);
     QDir().mkpath(imageArea);
@@ -1034,7 +1062,6 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
     };
 
     // The bundle moves last.
-    const QString destination = account->postBundlePathForIdentifier(identifier);
     if (!QDir().mkpath(QFileInfo(destination).path()) || QFileInfo::exists(destination)
         || !QDir().rename(bundle, destination)) {
         rollBack();
