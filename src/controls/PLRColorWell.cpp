@@ -2,6 +2,10 @@
 #include "platform/Resets.h"
 
 #include <QColorDialog>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
 using namespace platform::ui;
 
 namespace {
@@ -96,9 +100,32 @@ void PLRColorWell::drawRect(GraphicsContext& context, const QRectF&)
     context.strokePath(path, m_borderColor, 2.0);
 }
 
-void PLRImagePreviewImageView::drawRect(GraphicsContext& context, const QRectF& dirtyRect)
+void PLRImagePreviewImageView::drawRect(GraphicsContext& context, const QRectF&)
 {
+    // The frame is the background, which leaves two points at the right.
     const QRectF r = bounds();
-    context.fillRect(QRectF(r.x(), r.y(), r.width() - 2.0, r.height()), namedColor(QStringLiteral("plrPreviewImageBgColor")));
-    ImageView::drawRect(context, dirtyRect);
+    const QRectF frame(r.x(), r.y(), std::max(0.0, r.width() - 2.0), r.height());
+    context.fillRect(frame, namedColor(QStringLiteral("plrPreviewImageBgColor")));
+    if (m_image.isNull())
+        return;
+    // The picture sits in its frame: scaled into it and centred, its edges on whole pixels of the
+    // screen (a picture edge between two pixels shows as a strip of mixed colour).
+    const QRectF fitted = imageRectForScaling(m_image.size, frame, m_scaling);
+    if (fitted.isEmpty())
+        return;
+    QRectF destination = fitted;
+    if (const QPainter* painter = context.painter(); painter && !painter->deviceTransform().isRotating()) {
+        const QTransform toDevice = painter->deviceTransform();
+        const QRectF pixels = toDevice.mapRect(fitted);
+        const QRectF whole(QPointF(std::round(pixels.left()), std::round(pixels.top())),
+                           QPointF(std::round(pixels.right()), std::round(pixels.bottom())));
+        destination = toDevice.inverted().mapRect(whole).intersected(frame);
+    }
+    if (m_image.drawingHandler) {
+        context.save();
+        m_image.drawingHandler(context, destination);
+        context.restore();
+        return;
+    }
+    context.drawImage(m_image.bitmap, destination);
 }

@@ -43,7 +43,8 @@ private:
     QPointer<QColorDialog> m_panel;
 };
 
-// An image view with the preview background behind its image.
+// An image view with the preview background behind its image. The background leaves two points
+// at the right; the image is scaled into the background, never past it.
 class PLRImagePreviewImageView : public platform::ui::ImageView {
     Q_OBJECT
 public:

@@ -3,6 +3,10 @@
 #include "platform/Log.h"
 #include "platform-ui/Fonts.h"
 
+#include <QKeyEvent>
+
+#include <cmath>
+
 using namespace platform::ui;
 
 PLRSlidingButtonCell::PLRSlidingButtonCell(QWidget* parent)
@@ -11,7 +15,20 @@ PLRSlidingButtonCell::PLRSlidingButtonCell(QWidget* parent)
     m_label->setTextColor(namedColor(QStringLiteral("plrTextColor")));
     m_label->setAlignment(TextAlignment::Center);
     m_imageView->setImageScaling(ImageScaling::ProportionallyDown);
+    // Reached by Tab; a click chooses without taking the keyboard from where it is.
+    setFocusPolicy(Qt::TabFocus);
     ensureState();
+}
+
+void PLRSlidingButtonCell::keyPressEvent(QKeyEvent* event)
+{
+    if (Control::isActivationKey(event)) {
+        event->accept();
+        if (m_containingStack)
+            m_containingStack->selectCell(this);
+        return;
+    }
+    View::keyPressEvent(event);
 }
 
 void PLRSlidingButtonCell::setSelected(bool selected)
@@ -77,7 +94,17 @@ void PLRSlidingButtonCell::drawRect(GraphicsContext& context, const QRectF& dirt
     context.strokePath(line, namedColor(QStringLiteral("plrTextColor")), 2.0);
 }
 
-PLRSlidingButtonStack::PLRSlidingButtonStack(QWidget* parent) : StackView(parent) { setSpacing(0); }
+PLRSlidingButtonStack::PLRSlidingButtonStack(QWidget* parent) : StackView(parent)
+{
+    setSpacing(0);
+    const double room = ringRoom();
+    setEdgeInsets(QMarginsF(room, room, room, room));
+}
+
+double PLRSlidingButtonStack::ringRoom()
+{
+    return std::ceil(View::kFocusRingWidth) + 1.0;
+}
 
 PLRSlidingButtonCell* PLRSlidingButtonStack::addCell(const QString& title, const QImage& image)
 {

@@ -14,7 +14,8 @@ public:
 };
 
 // One option of a sliding button stack: background, image and label; a selected cell is
-// underlined in the text colour.
+// underlined in the text colour. Each cell is a Tab stop (it shows the focus ring while it has
+// the keyboard) and Space, Return or Enter chooses it, as a click does.
 class PLRSlidingButtonCell : public platform::ui::View {
     Q_OBJECT
 public:
@@ -36,9 +37,11 @@ public:
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
+    bool drawsFocusRing() const override { return focusPolicy() != Qt::NoFocus; }
 
 protected:
     void layoutSubviews() override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QPointer<PLRSlidingButtonStack> m_containingStack;
@@ -50,7 +53,8 @@ private:
     bool m_tracking = false;
 };
 
-// A segmented chooser of options (its arranged views are PLRSlidingButtonCells).
+// A segmented chooser of options (its arranged views are PLRSlidingButtonCells). The cells lie
+// inside the ring's width from its edges, so that a cell's focus ring shows whole.
 class PLRSlidingButtonStack : public platform::ui::StackView {
     Q_OBJECT
 public:
@@ -65,6 +69,8 @@ public:
     PLRSlidingButtonStackDelegate* slidingDelegate() const { return m_delegate; }
     void setSlidingDelegate(PLRSlidingButtonStackDelegate* delegate) { m_delegate = delegate; }
     PLRSlidingButtonCell* cellAt(qint64 index) const;
+    // The room around the cells on every side.
+    static double ringRoom();
 private:
     qint64 m_selectedIndex = -1;
     PLRSlidingButtonStackDelegate* m_delegate = nullptr;

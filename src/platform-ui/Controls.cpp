@@ -472,11 +472,14 @@ void StackView::layoutSubviews()
         return;
     const double count = double(views.size());
     const bool horizontal = m_orientation == Orientation::Horizontal;
-    const double length = ((horizontal ? width() : height()) - m_spacing * (count - 1)) / count;
+    // The arranged area, in the view's coordinates (y up): the top inset lies at the top.
+    const QRectF area(m_edgeInsets.left(), m_edgeInsets.bottom(), std::max(0.0, width() - m_edgeInsets.left() - m_edgeInsets.right()),
+                      std::max(0.0, height() - m_edgeInsets.top() - m_edgeInsets.bottom()));
+    const double length = std::max(0.0, ((horizontal ? area.width() : area.height()) - m_spacing * (count - 1)) / count);
     for (int i = 0; i < views.size(); ++i) {
         const double offset = i * (length + m_spacing);
-        const QRectF frame = horizontal ? QRectF(offset, 0, length, height())
-                                        : QRectF(0, height() - offset - length, width(), length);
+        const QRectF frame = horizontal ? QRectF(area.x() + offset, area.y(), length, area.height())
+                                        : QRectF(area.x(), area.y() + area.height() - offset - length, area.width(), length);
         if (auto* view = qobject_cast<View*>(views[i]))
             view->setFrame(frame);
         else

@@ -4,6 +4,7 @@
 #include "platform-ui/View.h"
 
 #include <QImage>
+#include <QMarginsF>
 #include <QPointer>
 
 #include <functional>
@@ -278,6 +279,9 @@ public:
     void setOrientation(Orientation orientation) { m_orientation = orientation; layoutSubviews(); }
     double spacing() const { return m_spacing; }
     void setSpacing(double spacing) { m_spacing = spacing; layoutSubviews(); }
+    // Room between the stack's edges and its arranged views (none by default).
+    QMarginsF edgeInsets() const { return m_edgeInsets; }
+    void setEdgeInsets(const QMarginsF& insets) { m_edgeInsets = insets; layoutSubviews(); }
     void addArrangedSubview(QWidget* view);
     void removeArrangedSubview(QWidget* view);
     const QList<QPointer<QWidget>>& arrangedSubviews() const { return m_arranged; }
@@ -288,6 +292,7 @@ protected:
 private:
     Orientation m_orientation = Orientation::Horizontal;
     double m_spacing = 8.0;
+    QMarginsF m_edgeInsets;
     QList<QPointer<QWidget>> m_arranged;
 };
 

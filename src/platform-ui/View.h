@@ -148,7 +148,10 @@ public:
     // Fills the shape the ring goes around (the bounds, slightly rounded, by default).
     virtual void drawFocusRingMask(GraphicsContext& context);
     virtual QRectF focusRingMaskBounds() const { return bounds(); }
-    bool isShowingFocusRing() const;
+    // By default while the view itself has the keyboard; a view that stands for the keyboard's
+    // place in another (an item of a collection) answers for itself and calls
+    // focusRingChanged() when that changes.
+    virtual bool isShowingFocusRing() const;
     // The band as painted, in the view's Qt coordinates (y down); empty while not shown.
     QPainterPath focusRingPath();
     static constexpr double kFocusRingWidth = 3.0;

@@ -196,12 +196,20 @@ void PLRPopover::showRelativeToRect(const QRect& rect, QWidget* view)
     if (!view)
         return;
     adjustSize();
-    const QPoint anchor = view->mapToGlobal(QPoint(rect.center().x(), rect.bottom() + 1));
-    QRect frame(QPoint(anchor.x() - width() / 2, anchor.y() + 4), size());
-    if (QScreen* screen = view->screen()) {
-        const QRect area = screen->availableGeometry();
-        frame.moveLeft(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() - frame.width())));
+    const QRect anchor(view->mapToGlobal(rect.topLeft()), rect.size());
+    // It stays inside the view's window (and the part of it on the screen): below the rectangle
+    // where there is room, else above it, else as far down as the window allows; centred on the
+    // rectangle as far as the window's sides allow.
+    QRect area = view->window()->geometry();
+    if (QScreen* screen = view->screen(); screen && area.intersects(screen->availableGeometry()))
+        area &= screen->availableGeometry();
+    constexpr int kGap = 4;
+    QRect frame(QPoint(anchor.center().x() - width() / 2, anchor.bottom() + 1 + kGap), size());
+    if (frame.bottom() > area.bottom()) {
+        const int above = anchor.top() - kGap - height();
+        frame.moveTop(above >= area.top() ? above : std::max(area.top(), area.bottom() + 1 - height()));
     }
+    frame.moveLeft(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() + 1 - width())));
     setGeometry(frame);
     show();
 }

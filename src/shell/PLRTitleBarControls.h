@@ -93,7 +93,8 @@ public:
     explicit PLRPopover(QWidget* parent = nullptr);
     void setContentView(QWidget* view);
     QWidget* contentView() const { return m_content; }
-    // Shows the popover below (the maximum-Y edge of a flipped control) the rectangle of the view.
+    // Shows the popover below (the maximum-Y edge of a flipped control) the rectangle of the view,
+    // or above it where the view's window has no room below; it never leaves that window.
     void showRelativeToRect(const QRect& rect, QWidget* view);
     bool isShown() const { return isVisible(); }
 protected:

@@ -210,3 +210,44 @@ TEST_F(CanvasSelection, EditModePansTheCropIntoTheDocumentWithUndo)
     EXPECT_EQ(bytes(), after);
     EXPECT_EQ(undo()->undoCount(), 1);
 }
+
+// The desk beside a page narrower than the view is the canvas's too: a click there ends a crop
+// as a click beside the page does, and the canvas keeps the keyboard for Return and Escape.
+TEST_F(CanvasSelection, AClickOnTheDeskBesideThePageEndsACropAndTheCanvasKeepsTheKeys)
+{
+    PLRBlock* a = addImage("a.jpg");
+    a->set_aspect_ratio(1.0f);
+    layoutManager()->announceChange();
+    canvas()->refresh();
+    QWidget* window = canvas()->window();
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    QWidget* viewport = controller->scrollView()->viewport();
+    const QRect page = canvas()->documentView()->geometry();
+    ASSERT_GT(page.left(), 40) << "the page fills the view; no desk beside it";
+    const QPointF desk(page.left() / 2.0, page.top() + 100.0);
+    const auto pressDesk = [&] {
+        const QPointF at = viewport->mapTo(window, desk);
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, at, at, window->mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::MouseButtons(Qt::LeftButton) : Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(window, &event);
+        }
+    };
+
+    doubleClick(pointIn(a));
+    ASSERT_EQ(layoutManager()->currentEditBlock(), a);
+    drag(pointIn(a), pointIn(a) + QPointF(40, 0));
+    pressDesk();
+    EXPECT_EQ(layoutManager()->currentEditBlock(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), canvas());
+    EXPECT_EQ(undo()->undoActionName(), "Crop Image");   // the crop, ended, is kept
+
+    // Escape then reaches the canvas: it clears a selection.
+    layoutManager()->selectBlocks({a});
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(focus, &escape);
+    EXPECT_TRUE(layoutManager()->currentSelectedBlocks().isEmpty());
+}

@@ -148,6 +148,32 @@ TEST_F(LayoutManagerTest, AddAndInsertBlocks)
     expectViewsMirrorTheLayout();
 }
 
+TEST_F(LayoutManagerTest, InsertingSeveralBlocksAtOneIndexKeepsTheirOrder)
+{
+    const auto refs = [](const google::protobuf::RepeatedPtrField<PLRBlock>& blocks) {
+        QStringList names;
+        for (const PLRBlock& block : blocks)
+            names.append(QString::fromStdString(block.has_image() ? block.image().img_ref() : "row"));
+        return names;
+    };
+    manager->addBlocks(list(imageBlock("a"), imageBlock("z")), nullptr, section());
+    const int before = changes;
+    const QList<PLRBlock*> inserted = manager->insertBlocks(list(imageBlock("b"), imageBlock("c"), imageBlock("d")), 1, nullptr, section());
+    EXPECT_EQ(refs(section()->blocks()), (QStringList{"a", "b", "c", "d", "z"}));
+    ASSERT_EQ(inserted.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(inserted[i], &section()->blocks(i + 1));
+    EXPECT_EQ(changes, before + 1);   // one announcement for the lot
+
+    // Into a container: at its start, past its end (clamped) and between.
+    PLRBlock* row = manager->addBlock(PLRLayoutManager::newBlock_Container(), nullptr, section());
+    manager->insertBlocks(list(imageBlock("e"), imageBlock("f")), 0, row, nullptr);
+    manager->insertBlocks(list(imageBlock("g"), imageBlock("h")), 99, row, nullptr);
+    manager->insertBlocks(list(imageBlock("i"), imageBlock("j")), 1, row, nullptr);
+    EXPECT_EQ(refs(row->container().sub_blocks()), (QStringList{"e", "i", "j", "f", "g", "h"}));
+    expectViewsMirrorTheLayout();
+}
+
 TEST_F(LayoutManagerTest, WrapRemoveAndDissolve)
 {
     PLRBlock* a = manager->addBlock(imageBlock("a"), nullptr, section());

@@ -3,6 +3,7 @@
 // rectangles are compared with those of the layout's own render at the same width.
 #include "PublishingTestSupport.h"
 
+#include "layout/text/PLRRichText.h"
 #include "layout/views/PLRLayoutView.h"
 #include "layout/views/PLRLayoutViewProxy.h"
 
@@ -11,6 +12,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include <algorithm>
 #include <functional>
@@ -298,4 +301,56 @@ TEST_F(PublishingTest, TheBuiltPageShowsTheLayoutAsComposed)
     static const QRegularExpression hoverRule(QStringLiteral("button:hover\\s*\\{[^}]*background:\\s*var\\(--hover-fill\\)"));
     EXPECT_TRUE(hoverRule.match(dom).hasMatch());
     EXPECT_TRUE(dom.contains(QLatin1String("--hover-fill:#ffffff;--hover-line:#000000;--hover-label:#000000")));
+}
+
+// A text block's formatting as the canvas stores it (its character references included: the
+// no-break space that keeps a trailing space, the escaped ampersand, quote and angle brackets,
+// a link whose address has a query) reaches the page as the same text and the same link.
+TEST_F(PublishingTest, TheBuiltPageShowsATextBlocksTextAsTheCanvasDoes)
+{
+    publisher = openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    PLRRichTextRun plain;
+    plain.text = QStringLiteral("Tom & Jerry's \"<b>hut</b>\", ");
+    PLRRichTextRun link;
+    link.text = QStringLiteral("map");
+    link.href = QStringLiteral("https://example.com/?a=1&b=2");
+    PLRRichTextRun trailing;
+    trailing.text = QStringLiteral(" ");
+    const PLRRichText composed{PLRRichTextParagraph{{plain, link, trailing}}};
+    PLRBlockPtr text = PLRLayoutManager::newBlock_Text();
+    text->set_id("t1");
+    PLRRichTextHTML::setRichTextOfBlock(text->mutable_text(), composed);
+    const QString stored = QString::fromStdString(text->text().html());
+    ASSERT_TRUE(stored.contains(QLatin1String("&nbsp;"))) << stored.toStdString();
+    manager->layoutManager()->addBlock(std::move(text), nullptr,
+                                       manager->layoutManager()->representedLayout()->mutable_sections(0));
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitUntilPublished());
+    QVariant destination;
+    publisher->publishingPost()->getLinkDestination(
+        [&](bool, const QVariant& result, const std::optional<PLRServiceError>&, const platform::Error&) { destination = result; });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return destination.isValid(); }));
+    const auto [status, page] = fetch(QUrl(destination.toString()));
+    ASSERT_EQ(status, 200);
+
+    static const QRegularExpression block(
+        QStringLiteral("<div class=\"block text\" data-id=\"t1\"[^>]*><div class=\"content\">(.*?)</div></div>"),
+        QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = block.match(QString::fromUtf8(page));
+    ASSERT_TRUE(match.hasMatch()) << page.left(2000).toStdString();
+    // The page's text read as a browser reads HTML.
+    QTextDocument shown;
+    shown.setHtml(match.captured(1));
+    QString shownText = shown.toPlainText();
+    QString canvasText = PLRRichTextHTML::plainText(PLRRichTextHTML::parse(stored));
+    shownText.replace(QChar(0x00A0), u' ');
+    canvasText.replace(QChar(0x00A0), u' ');
+    EXPECT_EQ(shownText, canvasText);
+    EXPECT_EQ(shownText, "Tom & Jerry's \"<b>hut</b>\", map ");
+    QStringList links;
+    for (auto fragment = shown.begin().begin(); !fragment.atEnd(); ++fragment)
+        if (fragment.fragment().charFormat().isAnchor())
+            links << fragment.fragment().text() + " -> " + fragment.fragment().charFormat().anchorHref();
+    EXPECT_EQ(links, QStringList{"map -> https://example.com/?a=1&b=2"});
 }

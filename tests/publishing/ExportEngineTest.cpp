@@ -25,48 +25,6 @@
 
 using namespace export_test;
 
-namespace {
-
-QStringList jpegsIn(const QString& folder)
-{
-    return QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files | QDir::Hidden, QDir::Name);
-}
-
-struct Outcome {
-    bool done = false;
-    bool success = false;
-    QString failure;
-    QList<qint64> progress;
-    int completions = 0;
-};
-
-// Starts a layout export as the export panel does (not in live view) and returns its outcome
-// once the completion ran.
-void runExport(PLRPostManager* manager, const QString& folder, Outcome& outcome, qint64 options = 2, qint64 width = 600,
-               const std::function<void()>& whileRunning = {}, bool sharpen = true)
-{
-    PLRExportManager::sharedManager().exportLayoutForPostManager(
-        manager, folder, width, 80, sharpen, options, false,
-        [&outcome](qint64 current, qint64 total) {
-            EXPECT_TRUE(platform::isMainThread());
-            EXPECT_GT(total, 0);
-            outcome.progress.append(current);
-        },
-        [&outcome](bool success, const QString& failure) {
-            EXPECT_TRUE(platform::isMainThread());
-            outcome.done = true;
-            outcome.success = success;
-            outcome.failure = failure;
-            ++outcome.completions;
-        });
-    if (whileRunning)
-        whileRunning();
-    ASSERT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 60000));
-    testing_support::drainEvents();
-}
-
-} // namespace
-
 class ExportEngine : public ExportFixture {
 protected:
     // A post of `count` photos named prefix0.jpg, prefix1.jpg ..., of `size` in hues `hueStep`
@@ -225,6 +183,39 @@ TEST_F(ExportEngine, BlocksTooLargeToDrawFailTheExport)
     EXPECT_TRUE(wide.failure.contains("too large to draw")) << wide.failure.toStdString();
     EXPECT_EQ(wide.progress, (QList<qint64>{1, 2}));
     EXPECT_TRUE(jpegsIn(folder).isEmpty());
+}
+
+// A block whose picture is drawn but is too tall for a JPEG (more than 65500 rows): its writer
+// gives up at once while its drawing goes on. The block ends only when both have, so that
+// nothing of the export is let go of while it is still being drawn from; the next block is
+// written.
+TEST_F(ExportEngine, ABlockTooTallForAJpegEndsOnlyOnceItsDrawingHasEnded)
+{
+    makePhoto(m_folder, "tall.jpg", QSize(20, 14000), Qt::red);
+    makePhoto(m_folder, "a.jpg", QSize(300, 200), Qt::blue);
+    PLRPostManager* manager = openPost("Tall", 2);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    const QString tall = photo(manager, "tall.jpg");
+    const QList<PLRBlock*> blocks = layout->createAndAddBlocksForImages({tall, photo(manager, "a.jpg")});
+    // A column of three such photos: 250 pixels wide, 75000 rows.
+    PLRBlockPtrList more;
+    for (int i = 0; i < 2; ++i) {
+        more.push_back(PLRLayoutManager::newBlock_Image());
+        more.back()->mutable_image()->set_img_ref(tall.toStdString());
+    }
+    ASSERT_NE(layout->wrapBlock(blocks[0], std::move(more), true, false), nullptr);
+    const QString folder = testing_support::testHome() + "/out";
+    QDir().mkpath(folder);
+
+    Outcome outcome;
+    runExport(manager, folder, outcome, 2, 250);
+    EXPECT_FALSE(outcome.success);
+    EXPECT_EQ(outcome.completions, 1);
+    EXPECT_TRUE(outcome.failure.contains("1.jpg: the picture could not be encoded: a picture of 250 x 75000 pixels cannot be a JPEG"))
+        << outcome.failure.toStdString();
+    EXPECT_EQ(outcome.progress, (QList<qint64>{1, 2}));
+    EXPECT_EQ(jpegsIn(folder), QStringList{"2.jpg"});
 }
 
 TEST_F(ExportEngine, CollageKeepsLayoutOrderAndWholeContainers)

@@ -15,6 +15,7 @@
 #include "store/session/PLRPostManager.h"
 #include "store/session/PLRUserSession.h"
 #include "shell/home/PLRShellHooks.h"
+#include "platform/Dispatch.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <functional>
 
 namespace export_test {
 
@@ -82,6 +84,46 @@ protected:
 
     QString m_folder;
 };
+
+
+inline QStringList jpegsIn(const QString& folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// What a layout export ended with.
+struct Outcome {
+    bool done = false;
+    bool success = false;
+    QString failure;
+    QList<qint64> progress;
+    int completions = 0;
+};
+
+// Starts a layout export as the export panel does (not in live view) and returns its outcome
+// once the completion ran.
+inline void runExport(PLRPostManager* manager, const QString& folder, Outcome& outcome, qint64 options = 2, qint64 width = 600,
+                      const std::function<void()>& whileRunning = {}, bool sharpen = true)
+{
+    PLRExportManager::sharedManager().exportLayoutForPostManager(
+        manager, folder, width, 80, sharpen, options, false,
+        [&outcome](qint64 current, qint64 total) {
+            EXPECT_TRUE(platform::isMainThread());
+            EXPECT_GT(total, 0);
+            outcome.progress.append(current);
+        },
+        [&outcome](bool success, const QString& failure) {
+            EXPECT_TRUE(platform::isMainThread());
+            outcome.done = true;
+            outcome.success = success;
+            outcome.failure = failure;
+            ++outcome.completions;
+        });
+    if (whileRunning)
+        whileRunning();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 60000));
+    testing_support::drainEvents();
+}
 
 } // namespace export_test
 

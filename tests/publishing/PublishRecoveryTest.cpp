@@ -3,7 +3,63 @@
 #include "PublishingTestSupport.h"
 #include "platform/Clock.h"
 
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+
+namespace {
+
+// An upload host that takes each PUT whole and then answers it with a status line that never
+// ends, one byte a second on the shared clock.
+class TricklingHost : public QObject {
+public:
+    int requests = 0;
+
+    TricklingHost()
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                socket->setParent(this);
+                auto buffer = std::make_shared<QByteArray>();
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
+                    *buffer += socket->readAll();
+                    const qsizetype end = buffer->indexOf("\r\n\r\n");
+                    const qsizetype length = buffer->indexOf("Content-Length: ");
+                    if (end < 0 || length < 0)
+                        return;
+                    const qint64 body = buffer->mid(length + 16, buffer->indexOf('\r', length) - length - 16).toLongLong();
+                    if (buffer->size() < end + 4 + body)
+                        return;
+                    buffer->clear();
+                    ++requests;
+                    trickle(socket);
+                });
+            }
+        });
+    }
+    QUrl url(const QString& path) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+    }
+
+private:
+    void trickle(QPointer<QTcpSocket> socket)
+    {
+        m_writers.append(platform::Clock::shared().after(1.0, this, [this, socket] {
+            if (!socket || socket->state() != QAbstractSocket::ConnectedState)
+                return;
+            socket->write("H");
+            socket->flush();
+            trickle(socket);
+        }));
+    }
+    QTcpServer m_server;
+    QList<platform::Cancellable> m_writers;
+};
+
+} // namespace
 
 TEST_F(PublishingTest, ACreateAnsweredAfterAConnectionChangeResumesAndOnlyACancelCleansUp)
 {
@@ -219,4 +275,51 @@ TEST(UploadAddresses, OnlyWebSchemesAndNeverADowngrade)
         EXPECT_EQ(PLRWebServicePostPublisher::isUsableUploadURL(url, secure), c.fromSecure);
         EXPECT_EQ(PLRWebServicePostPublisher::isUsableUploadURL(url, plain), c.fromPlain);
     }
+}
+
+// A host that trickles its answers keeps no publish uploading for ever: each upload ends with a
+// time-out after a few of its time-outs, is tried again, and the pass ends; the build check's
+// next pass (with addresses that work) publishes the post, and a later publish works too.
+TEST_F(PublishingTest, AnUploadHostThatTricklesEndsItsUploadsAndThePublishGoesOn)
+{
+    platform::ManualClock& clock = platform::ManualClock::install();
+    PLRWebServicePostPublisher::Timing timing = PLRWebServicePostPublisher::timing();
+    timing.uploadTimeoutMs = 2000;
+    PLRWebServicePostPublisher::setTiming(timing);
+    publisher = openPost(2);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    TricklingHost host;
+    // The first pass's addresses lead to the trickling host.
+    QJsonArray images;
+    for (const PLRSourceImagePtr& image : manager->images())
+        images.append(QJsonObject{{"ref_id", image->identifier()}, {"signed_url", host.url("/put/" + image->identifier()).toString()}});
+    service.script(QJsonObject{{"path", "/api/me/posts/"}, {"prefix", true}, {"method", "POST"},
+                               {"body", QJsonObject{{"images", images}}}, {"status", 200}});
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+
+    // A second at a time, each service request answered before the clock moves on.
+    auto runFor = [&](int seconds, const std::function<bool()>& until) {
+        for (int second = 0; second < seconds && !until(); ++second) {
+            testing_support::waitUntil([&] {
+                return clock.waiting([](const QObject* context) { return context && context->inherits("QNetworkReply"); }).empty();
+            }, 5000);
+            clock.advance(1.0);
+            testing_support::drainEvents();
+        }
+        return until();
+    };
+    ASSERT_TRUE(runFor(600, [&] { return published(); })) << state().toStdString();
+    // Each photo sent to the trickling host four times (the first try and three more after
+    // time-outs), then once to the service.
+    EXPECT_EQ(host.requests, 8);
+    EXPECT_EQ(uploads().size(), 2);
+    EXPECT_GE(entered.count("SERVER_BUILDING"), 2);
+
+    // A later publish (an update) goes through.
+    manager->representedPost()->setSeoTitle("Later");
+    entered.clear();
+    ASSERT_TRUE(runFor(10, [&] { return state() == "UPDATE_AVAILABLE"; }));
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(runFor(600, [&] { return published(); })) << state().toStdString();
+    EXPECT_EQ(publisher->liveRevision()->seoTitle(), "Later");
 }

@@ -21,10 +21,12 @@ namespace {
 // answers as told.
 class TinyService : public QObject {
 public:
-    enum class Answer { KeepAlive, Chunked, CloseDelimited, CloseAfter, Never, Raw };
+    enum class Answer { KeepAlive, Chunked, CloseDelimited, CloseAfter, Never, Raw, Custom };
     Answer answer = Answer::KeepAlive;
     // Answer::Raw: these pieces, written one per event-loop turn.
     QList<QByteArray> rawPieces;
+    // Answer::Custom: called with the connection and the request's number (from 0).
+    std::function<void(QTcpSocket*, int)> custom;
     QList<QByteArray> bodies;
     QList<QByteArray> targets;
     int accepted = 0;
@@ -79,8 +81,11 @@ private:
             break;
         case Answer::Never: break;
         case Answer::Raw: writePieces(socket, rawPieces); break;
+        case Answer::Custom: custom(socket, int(bodies.size()) - 1); break;
         }
     }
+
+public:
     static void writePieces(QPointer<QTcpSocket> socket, QList<QByteArray> pieces)
     {
         if (!socket || pieces.isEmpty())
@@ -89,6 +94,8 @@ private:
         socket->flush();
         QTimer::singleShot(0, socket, [socket, pieces] { writePieces(socket, pieces); });
     }
+
+private:
     QTcpServer m_server;
 };
 
@@ -284,4 +291,164 @@ TEST(UploadClient, ChunkedAnswersAreDecodedAsTheyArriveAndBoundedAsAWhole)
     EXPECT_EQ(putOne({"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1" + QByteArray(8000, '0')})
                   .transport.code,
               platform::urlerror::BadServerResponse);
+}
+
+// A host that answers with a flood of interim answers gets a bounded number of them read, one
+// after the other; a few are read past as they should be.
+TEST(UploadClient, InterimAnswersAreReadInALoopAndBounded)
+{
+    TinyService service;
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, "p.jpg", photoBytes(2000, 4));
+    PLRUploadClient client(1);
+    auto putOne = [&](const QList<QByteArray>& pieces) {
+        service.answer = TinyService::Answer::Raw;
+        service.rawPieces = pieces;
+        Outcome outcome;
+        client.put(service.url("/u"), path, [&outcome](const PLRUploadClient::Result& result) { outcome = {true, result}; },
+                   5000);
+        EXPECT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 20000));
+        return outcome.result;
+    };
+    PLRUploadClient::Result result =
+        putOne({"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\n",
+                "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 201 Created\r\nContent-Length: 2\r\n\r\nok"});
+    EXPECT_FALSE(result.transport.isValid()) << result.transport.toString().toStdString();
+    EXPECT_EQ(result.status, 201);
+    EXPECT_EQ(result.body, "ok");
+
+    // Hundreds of thousands of them, most arriving in one read.
+    const QByteArray interim = "HTTP/1.1 100 Continue\r\n\r\n";
+    const QByteArray flood = interim.repeated(200000);
+    result = putOne({flood + "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"});
+    EXPECT_EQ(result.transport.code, platform::urlerror::BadServerResponse);
+    EXPECT_EQ(result.status, 0);
+    // The client goes on working.
+    result = putOne({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"});
+    EXPECT_EQ(result.status, 200);
+}
+
+// A host that trickles its answer re-arms the transfer time-out with every byte; the request
+// still ends with a time-out once it has made no real progress for a few time-outs. An answer
+// that keeps coming at a real pace is read whole however long it takes.
+TEST(UploadClient, ATricklingHostEndsTheRequestAndASteadyOneDoesNot)
+{
+    platform::ManualClock& clock = platform::ManualClock::install();
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, "p.jpg", photoBytes(200 * 1024, 5));
+    constexpr int kTimeoutMs = 3000;
+    // Each answer: pieces written one per second of the clock, once the request is in.
+    struct Trickle {
+        const char* what;
+        QByteArray first;     // written at once
+        QByteArray piece;     // then one of these a second
+        bool endsInError;
+    };
+    const QByteArray padding = "X-Padding: " + QByteArray(4000, 'p') + "\r\n";
+    for (const Trickle& trickle :
+         {Trickle{"the status line", QByteArray(), QByteArray(1, 'H'), true},
+          Trickle{"the headers", "HTTP/1.1 200 OK\r\n", QByteArray(1, 'x'), true},
+          Trickle{"the body", "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n", QByteArray(1, 'b'), true},
+          Trickle{"interim answers", QByteArray(), "HTTP/1.1 100 Continue\r\n\r\n", true},
+          Trickle{"a steady body", "HTTP/1.1 200 OK\r\nContent-Length: 2000000\r\n\r\n", QByteArray(100000, 's'), false}}) {
+        SCOPED_TRACE(trickle.what);
+        TinyService service;
+        service.answer = TinyService::Answer::Custom;
+        int written = 0;
+        platform::Cancellable writer;
+        std::function<void(QPointer<QTcpSocket>)> next = [&](QPointer<QTcpSocket> socket) {
+            writer = platform::Clock::shared().after(1.0, nullptr, [&, socket] {
+                if (!socket)
+                    return;
+                socket->write(trickle.piece);
+                socket->flush();
+                ++written;
+                next(socket);
+            });
+        };
+        service.custom = [&](QTcpSocket* socket, int) {
+            socket->write(trickle.first.isEmpty() ? QByteArray() : trickle.first);
+            socket->flush();
+            next(socket);
+        };
+        PLRUploadClient client;
+        Outcome outcome;
+        client.put(service.url("/slow"), path, [&](const PLRUploadClient::Result& r) { outcome = {true, r}; }, kTimeoutMs);
+        ASSERT_TRUE(testing_support::waitUntil([&] { return service.bodies.size() == 1; }, 5000));
+        // A second at a time, each piece read before the clock moves on.
+        for (int second = 0; second < 60 && !outcome.done; ++second) {
+            const int before = written;
+            clock.advance(1.0);
+            ASSERT_TRUE(testing_support::waitUntil([&] { return written > before || outcome.done; }, 5000));
+            testing_support::drainEvents();
+            // Never ended by the transfer time-out itself: every piece re-arms it.
+            if (second < 2 * kTimeoutMs / 1000) {
+                EXPECT_FALSE(outcome.done) << second;
+            }
+        }
+        writer.cancel();
+        ASSERT_TRUE(outcome.done);
+        if (trickle.endsInError) {
+            EXPECT_TRUE(outcome.result.transport.isValid());
+            // Well before the trickle would have ended by itself (the steady body takes 20 s).
+            EXPECT_LE(written, 5 * kTimeoutMs / 1000);
+        } else {
+            EXPECT_FALSE(outcome.result.transport.isValid()) << outcome.result.transport.toString().toStdString();
+            EXPECT_EQ(outcome.result.status, 200);
+            EXPECT_EQ(outcome.result.body.size(), 2000000);
+        }
+    }
+}
+
+// A host that answers a request twice: the second answer is not taken for the next request's,
+// whether it comes with the first, right after it (before the next request goes), or while the
+// connection waits.
+TEST(UploadClient, AnAnswerNoRequestWaitsForClosesItsConnection)
+{
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, "p.jpg", photoBytes(3000, 6));
+    const QByteArray stray = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    auto answerFor = [](int request) {
+        return request % 2 == 0 ? QByteArray("HTTP/1.1 201 Created\r\nContent-Length: 5\r\n\r\nfirst")
+                                : QByteArray("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 6\r\n\r\nbroken");
+    };
+    enum class When { WithTheAnswer, RightAfter, WhileIdle };
+    for (const When when : {When::WithTheAnswer, When::RightAfter, When::WhileIdle}) {
+        SCOPED_TRACE(int(when));
+        TinyService service;
+        service.answer = TinyService::Answer::Custom;
+        QPointer<QTcpSocket> answering;
+        service.custom = [&](QTcpSocket* socket, int request) {
+            answering = socket;
+            socket->write(answerFor(request) + (when == When::WithTheAnswer ? stray : QByteArray()));
+            socket->flush();
+        };
+        auto writeStray = [&] {
+            ASSERT_TRUE(answering);
+            answering->write(stray);
+            answering->flush();
+        };
+        PLRUploadClient client(1);
+        std::vector<Outcome> outcomes(2);
+        client.put(service.url("/a"), path, [&](const PLRUploadClient::Result& r) {
+            outcomes[0] = {true, r};
+            if (when == When::RightAfter)
+                writeStray();
+        }, 5000);
+        if (when == When::WhileIdle) {
+            ASSERT_TRUE(testing_support::waitUntil([&] { return outcomes[0].done; }, 5000));
+            testing_support::drainEvents();
+            writeStray();
+            // Read while no request is on the connection.
+            ASSERT_TRUE(testing_support::waitUntil([&] { return client.openConnections() == 0; }, 5000));
+        }
+        client.put(service.url("/b"), path, [&](const PLRUploadClient::Result& r) { outcomes[1] = {true, r}; }, 5000);
+        ASSERT_TRUE(testing_support::waitUntil([&] { return outcomes[0].done && outcomes[1].done; }, 5000));
+        EXPECT_EQ(outcomes[0].result.status, 201);
+        EXPECT_EQ(outcomes[0].result.body, "first");
+        EXPECT_EQ(outcomes[1].result.status, 500);
+        EXPECT_EQ(outcomes[1].result.body, "broken");
+        EXPECT_EQ(service.bodies.size(), 2);
+        EXPECT_EQ(client.connectionsOpened(), 2);
+    }
 }

@@ -97,3 +97,35 @@ TEST(DevServiceGoingDown, DropsEveryConnectionAndComesBackWhenAsked)
     QTcpSocket again;
     EXPECT_TRUE(keepAliveRequest(again, service.port()));
 }
+
+// Web-socket clients that connected and left (the publisher's socket, the chat page's) leave
+// nothing behind that a stop or a going down would touch: the service goes down and comes back,
+// and a stop ends it cleanly.
+TEST(DevServiceShutdown, EndsCleanlyAfterWebSocketClientsConnectedAndLeft)
+{
+    for (const bool goDownFirst : {false, true}) {
+        SCOPED_TRACE(goDownFirst ? "down, up, then stopped" : "stopped");
+        DevService service;
+        ASSERT_TRUE(service.start());
+        const QString token = service.tokenFor(DevService::demoEmail());
+        for (const QString& path : {QStringLiteral("/socket/websocket?token=") + token, QStringLiteral("/support/socket")}) {
+            SCOPED_TRACE(path.toStdString());
+            QWebSocket webSocket;
+            webSocket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1%2").arg(service.port()).arg(path)));
+            ASSERT_TRUE(testing_support::waitUntil([&] { return webSocket.state() == QAbstractSocket::ConnectedState; }));
+            webSocket.close();
+            ASSERT_TRUE(testing_support::waitUntil([&] { return webSocket.state() == QAbstractSocket::UnconnectedState; }));
+        }
+        // The service has seen both go (a control request is answered after their closing).
+        ASSERT_TRUE(testing_support::waitUntil([&] { return service.openSockets() == 0; }));
+        testing_support::drainEvents();
+        if (goDownFirst) {
+            service.goDown();
+            ASSERT_TRUE(service.waitUntilDown());
+            ASSERT_TRUE(service.isRunning());
+            ASSERT_TRUE(service.comeBackUp());
+        }
+        QString report;
+        EXPECT_TRUE(service.terminate(&report)) << qPrintable(report);
+    }
+}

@@ -192,6 +192,49 @@ TEST(LayerButton, TitleStaysOnOneLineAndTheHoverShadowShowsBelow)
     EXPECT_TRUE(near(renderOnWhite(f.content()).pixelColor(80, 152), Qt::white));
 }
 
+TEST(LayerButton, APrimaryButtonShowsItsHoverShadowAgainAfterAClick)
+{
+    manualClock();
+    Fixture f;
+    auto* button = new PLRButton(f.content());
+    button->setFrame(QRectF(50, 50, 60, 30));   // content y up: Qt rows 120 to 150
+    button->setFont(systemFont(13));
+    button->setTitle(QStringLiteral("Continue"));
+    button->setButtonStyle(PLRButton::Primary);
+    button->awakeFromNib();
+    button->setFocusPolicy(Qt::NoFocus);   // no focus ring near the shadow here
+    int sent = 0;
+    button->setAction([&](Control*) { ++sent; });
+    button->show();
+    QApplication::processEvents();
+    // The shadow shows just below the button's bottom edge.
+    const auto shadowShows = [&] {
+        advance(0.5);
+        return renderOnWhite(f.content()).pixelColor(80, 152).lightness() < 240;
+    };
+    EXPECT_FALSE(shadowShows());
+    button->mouseEntered(plainEvent());
+    EXPECT_TRUE(shadowShows());
+
+    // Pressed: no shadow. Released inside: the click is sent and, the pointer still over the
+    // button, its hover shadow is back; clicking again does the same.
+    for (int click = 1; click <= 2; ++click) {
+        SCOPED_TRACE(click);
+        dispatch::sendMouse(button, QEvent::MouseButtonPress, QPointF(30, 15));
+        EXPECT_FALSE(shadowShows());
+        dispatch::sendMouse(button, QEvent::MouseButtonRelease, QPointF(30, 15));
+        EXPECT_EQ(sent, click);
+        EXPECT_TRUE(shadowShows());
+    }
+
+    // Released outside after a press: no click and no hover shadow once the pointer has left.
+    dispatch::sendMouse(button, QEvent::MouseButtonPress, QPointF(30, 15));
+    button->mouseExited(plainEvent());
+    dispatch::sendMouse(button, QEvent::MouseButtonRelease, QPointF(300, 15));
+    EXPECT_EQ(sent, 2);
+    EXPECT_FALSE(shadowShows());
+}
+
 TEST(CheckboxAndRadio, RadioButtonsOfOneSuperviewFormAGroup)
 {
     Fixture f;
@@ -430,6 +473,12 @@ TEST(HelpButton, TooltipWindowSizeLinkAndFocus)
     help->mouseDown(plainEvent());
     EXPECT_TRUE(testing_support::recordingWorkspace().openedURLs.empty());
     help->mouseExited(plainEvent());
+    // Leaving restores the arrow also without a link, whatever cursor the pointer brought in
+    // (here a link's pointing hand).
+    Cursor::pointingHandCursor().set();
+    help->mouseEntered(plainEvent());
+    help->mouseExited(plainEvent());
+    EXPECT_EQ(Cursor::current(), Cursor::arrowCursor());
 
     // One line: as wide as the text plus 24, as high as the text plus 40.
     auto* oneLine = new PLRHelpButton(f.content());

@@ -15,6 +15,7 @@
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QMenu>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -114,6 +115,46 @@ TEST(PopupButton, FaceTitleStylesAndPlacement)
     EXPECT_EQ(ofKind(popup->recordDrawing(), DrawOperation::Kind::Text).front().text, QStringLiteral("Custom"));
     popup->setEnabled(false);
     EXPECT_DOUBLE_EQ(ofKind(popup->recordDrawing(), DrawOperation::Kind::Image).front().fraction, 0.4);
+}
+
+TEST(PopupButton, InTheRatioStyleItAsksForItsLongestTitleWithRatio)
+{
+    // In a layout that gives it no more than it asks for, a ratio pop-up shows its longest
+    // title followed by " Ratio" wholly left of the arrow, also after its style changes there.
+    QWidget window;
+    auto* row = new QHBoxLayout(&window);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* popup = new PLRPopupButton(&window);
+    for (const char* title : {"3:2", "16:9", "Original shape", "1:1"})
+        popup->addItem(QString::fromLatin1(title), popup->numberOfItems());
+    popup->selectItemWithTag(2);
+    row->addWidget(popup);
+    row->addStretch(1);
+    window.resize(40, 40);   // narrower than any pop-up: each gets its minimum width
+    window.show();
+    const QFontMetricsF metrics(systemFont(12));
+    const auto wanted = [&](const QString& text) {
+        return PLRPopupButton::kTitleInset + metrics.horizontalAdvance(text) + PLRPopupButton::kTitleGap
+            + PLRPopupButton::kArrowInset;
+    };
+    QApplication::processEvents();
+    EXPECT_GE(popup->width(), wanted(QStringLiteral("Original shape")));
+    EXPECT_LT(popup->width(), wanted(QStringLiteral("Original shape Ratio")));   // a plain pop-up asks no more
+
+    popup->setButtonStyle(2);
+    QApplication::processEvents();
+    for (const QSize hint : {popup->minimumSizeHint(), popup->sizeHint()})
+        EXPECT_GE(hint.width(), wanted(QStringLiteral("Original shape Ratio")));
+    EXPECT_GE(popup->width(), wanted(QStringLiteral("Original shape Ratio")));
+    // The drawn title ends before the arrow.
+    const QImage image = popup->renderToImage(1.0);
+    const int arrow = popup->width() - int(PLRPopupButton::kArrowInset);
+    int ink = 0;
+    for (int x = arrow - 3; x < arrow; ++x)
+        for (int y = 4; y < popup->height() - 4; ++y)
+            if (image.pixelColor(x, y).lightness() < 200)
+                ++ink;
+    EXPECT_EQ(ink, 0);
 }
 
 TEST(PopupButton, MouseDownOpensAMenuAsWideAsTheControlAndChoosingSendsTheAction)
@@ -342,6 +383,50 @@ TEST(ImagePreviewImageView, BackgroundLeavesTwoPointsAtTheRight)
     ASSERT_FALSE(fills.empty());
     EXPECT_EQ(fills.front().rect, QRectF(0, 0, 98, 60));
     EXPECT_EQ(fills.front().color, namedColor(QStringLiteral("plrPreviewImageBgColor")));
+}
+
+TEST(ImagePreviewImageView, ThePictureSitsInItsFrameAtOneAndTwoTimes)
+{
+    // The inspector's preview is 207 x 135: its background frame is 205 wide. Whatever the
+    // photo's shape, the picture lies wholly inside the frame, fills it one way, is centred the
+    // other way and has no edge of mixed colour.
+    const QColor photo(0xC0, 0x30, 0x20), background(0xF4, 0xF4, 0xF4);
+    PLRImagePreviewImageView view;
+    view.setImageScaling(ImageScaling::ProportionallyUpOrDown);
+    view.resize(207, 135);
+    for (const QSize shape : {QSize(1600, 900), QSize(600, 400), QSize(800, 500), QSize(400, 400), QSize(400, 600)}) {
+        QImage picture(shape, QImage::Format_RGB32);
+        picture.fill(photo);
+        view.setImage(picture);
+        for (const double scale : {1.0, 2.0}) {
+            SCOPED_TRACE(testing::Message() << shape.width() << "x" << shape.height() << " at " << scale);
+            QImage image((QSizeF(view.size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(scale);
+            image.fill(Qt::white);
+            view.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            const int frameWidth = int(205 * scale);
+            QRect ink;
+            int mixed = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const QColor pixel = image.pixelColor(x, y);
+                    if (pixel == Qt::white || pixel == background)
+                        continue;
+                    ink |= QRect(x, y, 1, 1);
+                    if (!near(pixel, photo, 2))
+                        ++mixed;
+                }
+            ASSERT_FALSE(ink.isEmpty());
+            EXPECT_LT(ink.right(), frameWidth) << "past the frame's right edge";
+            EXPECT_EQ(mixed, 0) << "pixels of neither the picture nor the frame";
+            const int left = ink.left(), right = frameWidth - 1 - ink.right();
+            const int top = ink.top(), bottom = image.height() - 1 - ink.bottom();
+            EXPECT_LE(std::abs(left - right), 1) << left << " left, " << right << " right";
+            EXPECT_LE(std::abs(top - bottom), 1) << top << " above, " << bottom << " below";
+            EXPECT_TRUE((left == 0 && right == 0) || (top == 0 && bottom == 0))
+                << left << " " << right << " " << top << " " << bottom;
+        }
+    }
 }
 
 TEST(SliderCell, BarFillKnobAndTicks)

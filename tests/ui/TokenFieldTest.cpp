@@ -269,3 +269,32 @@ TEST(TokenField, TokensAreDrawnInTheirColoursAndASelectionShowsOnlyWithTheKeyboa
     EXPECT_EQ(image.pixelColor(edge), fill);
     EXPECT_EQ(image.pixelColor(margin), background);
 }
+
+TEST(TokenField, ASelectedTokenShowsItsSelectionOnlyWhileItsWindowIsActive)
+{
+    // The field keeps the keyboard of its window while another window is active: its selected
+    // token is drawn as any other then, and selected again when its window is active again.
+    FocusedField f;
+    f.field->setSelectedRange(0, 1);
+    const QRectF first = f.field->tokenRects().at(0);
+    const QPoint margin(int(first.left()), int(first.center().y()));   // left of the pill
+    const QColor highlight = f.field->palette().color(QPalette::Active, QPalette::Highlight);
+    ASSERT_EQ(f.field->tokenDrawingMode(0), OEXTokenDrawingModeSelected);
+    ASSERT_EQ(f.render().pixelColor(margin), highlight);
+
+    QWidget other;
+    other.resize(120, 60);
+    other.show();
+    QApplication::setActiveWindow(&other);
+    QApplication::processEvents();
+    ASSERT_FALSE(f.window.isActiveWindow());
+    EXPECT_EQ(f.window.focusWidget(), f.editor);   // the keyboard stays with it in its window
+    EXPECT_EQ(f.field->selectionLength(), 1);
+    EXPECT_EQ(f.field->tokenDrawingMode(0), OEXTokenDrawingModeDefault);
+    EXPECT_NE(f.render().pixelColor(margin), highlight);
+
+    QApplication::setActiveWindow(&f.window);
+    QApplication::processEvents();
+    EXPECT_EQ(f.field->tokenDrawingMode(0), OEXTokenDrawingModeSelected);
+    EXPECT_EQ(f.render().pixelColor(margin), highlight);
+}

@@ -247,7 +247,10 @@ TEST(SlidingButtonStack, SelectionClicksAndDelegate)
     PLRSlidingButtonCell* second = stack->addCell(QStringLiteral("Blog"));
     window.show();
     EXPECT_EQ(stack->selectedIndex(), -1);
-    EXPECT_EQ(second->frame(), QRectF(150, 0, 150, 40));
+    // The cells leave the stack's edges room for a cell's focus ring.
+    EXPECT_EQ(PLRSlidingButtonStack::ringRoom(), 4.0);
+    EXPECT_EQ(first->frame(), QRectF(4, 4, 146, 32));
+    EXPECT_EQ(second->frame(), QRectF(150, 4, 146, 32));
 
     // A click on the label inside the cell reaches the cell (responder chain) and selects it.
     const QPointF middle = second->label()->frame().center();
@@ -268,7 +271,7 @@ TEST(SlidingButtonStack, SelectionClicksAndDelegate)
     ASSERT_EQ(operations.size(), 1u);
     EXPECT_EQ(operations[0].kind, DrawOperation::Kind::StrokePath);
     EXPECT_DOUBLE_EQ(operations[0].lineWidth, 2.0);
-    EXPECT_EQ(operations[0].rect, QRectF(0, 2, 150, 0));
+    EXPECT_EQ(operations[0].rect, QRectF(0, 2, 146, 0));
     EXPECT_EQ(operations[0].color, namedColor(QStringLiteral("plrTextColor")));
     EXPECT_TRUE(second->recordDrawing().empty());
 }

@@ -155,10 +155,11 @@ DevServer::DevServer(DevStore& store, QObject* parent)
 
 void DevServer::sort(QTcpSocket* socket, bool webSocketUpgrade)
 {
-    if (!m_clients.contains(socket)) {
-        m_clients.insert(socket);
-        connect(socket, &QObject::destroyed, this, [this, socket] { m_clients.remove(socket); });
-    }
+    // Guarded, not followed by their destroyed(): one handed to the web-socket server is freed
+    // by the web socket made of it, which cuts every connection of it first.
+    m_clients.removeIf([](const QPointer<QTcpSocket>& client) { return client.isNull(); });
+    if (!m_clients.contains(socket))
+        m_clients.append(socket);
     if (webSocketUpgrade) {
         socket->setParent(nullptr);
         m_webSocketServer.handleConnection(socket);
@@ -176,8 +177,9 @@ DevServer::~DevServer()
     // first, then close everything while the members still stand.
     for (auto& listener : m_listeners)
         listener->close();
-    for (QTcpSocket* client : std::as_const(m_clients))
-        QObject::disconnect(client, nullptr, this, nullptr);
+    for (const QPointer<QTcpSocket>& client : std::as_const(m_clients))
+        if (client)
+            QObject::disconnect(client, nullptr, this, nullptr);
     m_clients.clear();
     for (auto& webSocket : m_webSockets) {
         webSocket->disconnect(this);
@@ -357,9 +359,10 @@ void DevServer::goDown(int durationMs, int afterMs)
                 waiting->deleteLater();
             }
         }
-        const QSet<QTcpSocket*> clients = m_clients;
-        for (QTcpSocket* client : clients)
-            client->abort();
+        const QList<QPointer<QTcpSocket>> clients = m_clients;
+        for (const QPointer<QTcpSocket>& client : clients)
+            if (client)
+                client->abort();
         std::vector<std::unique_ptr<QWebSocket>> sockets = std::move(m_webSockets);
         m_webSockets.clear();
         for (auto& chatSocket : m_chatSockets)

@@ -162,7 +162,7 @@ private:
     std::vector<std::unique_ptr<DevListener>> m_listeners;
     DevHttpRelay* m_relay = nullptr;
     QWebSocketServer m_webSocketServer;
-    QSet<QTcpSocket*> m_clients;
+    QList<QPointer<QTcpSocket>> m_clients;   // every connection sorted so far (null once freed)
     QTimer m_goDownTimer;
     QTimer m_comeUpTimer;
     std::vector<std::unique_ptr<QWebSocket>> m_webSockets;

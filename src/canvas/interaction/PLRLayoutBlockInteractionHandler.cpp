@@ -260,6 +260,20 @@ void PLRLayoutBlockInteractionHandler_Image::drawEditDecorations(QPainter& paint
 
 // --- Text --------------------------------------------------------------------------------------
 
+namespace {
+
+Qt::Alignment editorAlignment(const PLRBlock_Text& text)
+{
+    switch (text.position().alignment()) {
+    case PLRPosition::CENTRE: return Qt::AlignHCenter;
+    case PLRPosition::RIGHT: return Qt::AlignRight;
+    case PLRPosition::JUSTIFY: return Qt::AlignJustify;
+    default: return Qt::AlignLeft;
+    }
+}
+
+} // namespace
+
 PLRLayoutBlockInteractionHandler_Text::~PLRLayoutBlockInteractionHandler_Text()
 {
     delete m_editor.data();
@@ -284,14 +298,7 @@ void PLRLayoutBlockInteractionHandler_Text::editModeDidBegin()
     auto* editor = new PLRRichTextEditor(canvas());
     m_editor = editor;
     editor->setTextStyle(text.style());
-    Qt::Alignment alignment = Qt::AlignLeft;
-    switch (text.position().alignment()) {
-    case PLRPosition::CENTRE: alignment = Qt::AlignHCenter; break;
-    case PLRPosition::RIGHT: alignment = Qt::AlignRight; break;
-    case PLRPosition::JUSTIFY: alignment = Qt::AlignJustify; break;
-    default: break;
-    }
-    editor->setTextAlignment(alignment);
+    editor->setTextAlignment(editorAlignment(text));
     PLRLayoutManager* manager = layoutManager();
     QPalette palette = editor->palette();
     const QColor background = manager ? PLRLayoutManager::backgroundColourForLayout(*manager->representedLayout()).toQColor()
@@ -361,6 +368,10 @@ void PLRLayoutBlockInteractionHandler_Text::canvasGeometryChanged()
     font.setPixelSize(std::max(1, int(std::lround(font.pixelSize() * scale))));
     if (m_editor->font() != font)
         m_editor->setBaseFont(font, PLRBlockDrawHandler_Text::textColour());
+    // The block's alignment, changed in the inspector while the text is being edited.
+    const Qt::Alignment alignment = editorAlignment(textBlock->text());
+    if (m_editor->document()->defaultTextOption().alignment() != alignment)
+        m_editor->setTextAlignment(alignment);
     placeEditor();
 }
 

@@ -9,6 +9,8 @@
 #include <QRectF>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 class PLRBlockView;
 class PLRLayoutInteractionView;
@@ -45,7 +47,8 @@ public:
     // Edit-mode decorations, drawn by the canvas over the layout (canvas painter, layout-view
     // coordinates already applied).
     virtual void drawEditDecorations(QPainter& painter, const QRectF& frame) { Q_UNUSED(painter); Q_UNUSED(frame); }
-    // The canvas moved or scaled: place any editing widget again.
+    // The canvas moved or scaled, or the block changed: place any editing widget again and
+    // show the block as it is now.
     virtual void canvasGeometryChanged() {}
     // The cursor over a point (layout-view coordinates) while the block shows its handles;
     // false for the canvas's usual cursor.
@@ -60,6 +63,9 @@ public:
     virtual bool handlesWhenSelected() const { return false; }
     // The name of the undoable change a drag of the handler makes.
     virtual QString dragActionName() const { return QString(); }
+    // The block's fields (paths as PLRLayoutChange names them) that its drags and edit mode
+    // change: all that their undo step takes back or does again.
+    virtual std::vector<std::string> editedFields() const { return {}; }
 
     // Handles are this many view pixels wide, whatever the magnification.
     static constexpr double kHandleSize = 10.0;
@@ -92,6 +98,7 @@ public:
     void drawEditDecorations(QPainter& painter, const QRectF& frame) override;
     bool cursorAt(const QPointF& point, Qt::CursorShape* shape) const override;
     QString dragActionName() const override { return QStringLiteral("Crop Image"); }
+    std::vector<std::string> editedFields() const override { return {"image.position"}; }
     bool isPanning() const { return m_drag == Drag::Pan; }
     bool isResizing() const { return m_drag == Drag::Resize; }
 
@@ -130,6 +137,7 @@ public:
     ~PLRLayoutBlockInteractionHandler_Text() override;
     int blockKind() const override { return plr::kBlockKindText; }
     bool supportsEditMode() const override { return true; }
+    std::vector<std::string> editedFields() const override { return {"text.value", "text.html"}; }
     void editModeDidBegin() override;
     void editModeDidEnd() override;
     void canvasGeometryChanged() override;
@@ -175,6 +183,7 @@ public:
     void drawEditDecorations(QPainter& painter, const QRectF& frame) override;
     bool cursorAt(const QPointF& point, Qt::CursorShape* shape) const override;
     QString dragActionName() const override { return QStringLiteral("Resize Spacer"); }
+    std::vector<std::string> editedFields() const override { return {"aspect_ratio"}; }
     bool isResizing() const { return m_resizing; }
 
     static constexpr double kMinimumHeight = 4.0;

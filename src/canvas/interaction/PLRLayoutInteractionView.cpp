@@ -115,6 +115,12 @@ void PLRLayoutInteractionView::setLayoutViewProxy(PLRLayoutViewProxy* proxy, PLR
             layoutView->layoutSubtreeIfNeeded();
             syncHandlers();
         }
+        // A block being edited shows what changed of it at once (a text's alignment or style
+        // chosen in the inspector while its editor is open).
+        if (PLRLayoutManager* manager = layoutManager(); manager && m_editBlock && manager->currentEditBlock() == m_editBlock) {
+            if (PLRLayoutBlockInteractionHandler* handler = handlerForBlock(m_editBlock))
+                handler->canvasGeometryChanged();
+        }
         scheduleRefresh();
     });
     m_connections << connect(proxy, &PLRLayoutViewProxy::imageChanged, this, [this] { scheduleRefresh(); });
@@ -313,13 +319,15 @@ void PLRLayoutInteractionView::editBlockChanged(PLRBlock* block)
     m_editBlock = block;
     if (block && block != previous && manager) {
         if (PLRLayoutBlockInteractionHandler* handler = handlerForBlock(block)) {
+            // What the edit changes of the block, however long it lasts, is one undo step; other
+            // changes meanwhile (the inspector's, of this block too) are not part of it.
             if (block->has_text()) {
-                m_editRecorder = PLRLayoutChangeRecorder(manager, m_undoManager, {manager->sectionForBlock(block)},
-                                                         QStringLiteral("Edit Text"));
+                m_editRecorder = PLRLayoutChangeRecorder(manager, m_undoManager, QStringLiteral("Edit Text"));
+                m_editRecorder.restrictTo(block, handler->editedFields());
             } else if (block->has_image()) {
                 // A crop session, however many drags it takes, is one undo step.
-                m_editRecorder = PLRLayoutChangeRecorder(manager, m_undoManager, {manager->sectionForBlock(block)},
-                                                         handler->dragActionName());
+                m_editRecorder = PLRLayoutChangeRecorder(manager, m_undoManager, handler->dragActionName());
+                m_editRecorder.restrictTo(block, handler->editedFields());
                 m_cropStartPosition = block->image().has_position()
                                           ? QByteArray::fromStdString(block->image().position().SerializeAsString())
                                           : QByteArray();
@@ -376,7 +384,6 @@ bool PLRLayoutInteractionView::deleteSelectedBlocks()
         return false;
     // A block inside another selected block goes with it.
     QList<PLRBlock*> targets;
-    QList<const PLRSection*> sections;
     for (PLRBlock* block : selected) {
         const QList<PLRBlock*> path = manager->pathFromSectionToBlock(block);
         if (path.isEmpty())
@@ -387,14 +394,11 @@ bool PLRLayoutInteractionView::deleteSelectedBlocks()
         if (insideAnother)
             continue;
         targets.append(block);
-        const PLRSection* section = manager->sectionForBlock(block);
-        if (!sections.contains(section))
-            sections.append(section);
     }
     if (targets.isEmpty())
         return false;
     endEditing();
-    PLRLayoutChangeRecorder recorder(manager, m_undoManager, sections, QStringLiteral("Delete"));
+    PLRLayoutChangeRecorder recorder(manager, m_undoManager, QStringLiteral("Delete"));
     for (PLRBlock* block : std::as_const(targets)) {
         if (manager->locateBlock(block).isValid())
             manager->removeBlock(block, false);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canvas/interaction/PLRLayoutSnapshot.h"
+#include "layout/base/PLRLayoutChange.h"
 #include "canvas/interaction/section_interaction_handlers/PLRSectionInteractionHandler.h"
 #include "platform/NotificationCenter.h"
 #include "platform-ui/View.h"
@@ -27,7 +27,7 @@ class UndoManager;
 
 // The transparent overlay of the canvas: it lies over the drawn layout (the document view) and
 // turns the user's input into the layout manager's selection, edit mode and tree edits, every
-// edit recorded on the undo manager with snapshots of the sections it changed. It draws the
+// edit recorded on the undo manager as the change it made (PLRLayoutChange). It draws the
 // hover and selection outlines, the edit-mode decorations, the recycler's target outline and
 // the drop indicator.
 //

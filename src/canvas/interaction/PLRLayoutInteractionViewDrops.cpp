@@ -128,19 +128,12 @@ QList<PLRBlock*> PLRLayoutInteractionView::placeImages(const QStringList& identi
             }
         }
     }
-    const PLRSection* section = nullptr;
-    if (zone.kind == PLRDropZone::Kind::BesideBlock) {
-        section = manager->sectionForBlock(zone.block);
-        if (!section) {
-            PLR_LOG_WARN(QStringLiteral("The block of the drop is no longer in the layout; nothing added"));
-            return {};
-        }
-    } else if (zone.section && plr::tree::indexOfSection(manager->representedLayout(), zone.section) >= 0) {
-        section = zone.section;
+    if (zone.kind == PLRDropZone::Kind::BesideBlock && !manager->sectionForBlock(zone.block)) {
+        PLR_LOG_WARN(QStringLiteral("The block of the drop is no longer in the layout; nothing added"));
+        return {};
     }
     endEditing();
-    PLRLayoutChangeRecorder recorder(manager, m_undoManager, section ? QList<const PLRSection*>{section} : QList<const PLRSection*>{},
-                                     known.size() > 1 ? QStringLiteral("Add Images") : QStringLiteral("Add Image"));
+    PLRLayoutChangeRecorder recorder(manager, m_undoManager, known.size() > 1 ? QStringLiteral("Add Images") : QStringLiteral("Add Image"));
     PLRBlockPtrList blocks;
     PLRLayoutImageProvider* provider = manager->imageProvider();
     for (const QString& identifier : std::as_const(known)) {

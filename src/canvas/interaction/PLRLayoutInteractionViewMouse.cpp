@@ -51,10 +51,12 @@ void PLRLayoutInteractionView::mouseDown(const platform::ui::MouseEvent& event)
             setFocus(Qt::MouseFocusReason);
             m_panBlock = target;
             // In crop mode the session records the drags as one step.
-            m_panRecorder = target == m_editBlock && m_editRecorder.isActive()
-                                ? PLRLayoutChangeRecorder()
-                                : PLRLayoutChangeRecorder(manager, m_undoManager, {manager->sectionForBlock(m_panBlock)},
-                                                          handler->dragActionName());
+            if (target == m_editBlock && m_editRecorder.isActive()) {
+                m_panRecorder = PLRLayoutChangeRecorder();
+            } else {
+                m_panRecorder = PLRLayoutChangeRecorder(manager, m_undoManager, handler->dragActionName());
+                m_panRecorder.restrictTo(target, handler->editedFields());
+            }
             updateCursor(point);
             return;
         }

@@ -110,14 +110,8 @@ bool PLRLayoutInteractionView::moveBlocks(const QList<PLRBlock*>& blocks, const 
             });
         }
     }
-    QList<const PLRSection*> sections{target};
-    for (PLRBlock* block : moving) {
-        const PLRSection* section = manager->sectionForBlock(block);
-        if (!sections.contains(section))
-            sections.append(section);
-    }
     endEditing();
-    PLRLayoutChangeRecorder recorder(manager, m_undoManager, sections,
+    PLRLayoutChangeRecorder recorder(manager, m_undoManager,
                                      moving.size() > 1 ? QStringLiteral("Move Blocks") : QStringLiteral("Move Block"));
     PLRBlockPtrList taken;
     for (PLRBlock* block : moving) {
@@ -137,8 +131,7 @@ bool PLRLayoutInteractionView::moveBlocks(const QList<PLRBlock*>& blocks, const 
     if (placed.size() != moving.size()) {
         // Nothing is lost: the sections go back to what they were.
         PLR_LOG_ERROR(QStringLiteral("The moved blocks could not be placed; the layout is put back as it was"));
-        recorder.before().apply(manager);
-        recorder.cancel();
+        recorder.rollBack();
         refresh();
         return false;
     }

@@ -69,18 +69,11 @@ PLRBlock* PLRLayoutInteractionView::insertNewBlock(int kind, const PLRDropZone& 
         return nullptr;
     }
     endEditing();
-    const PLRSection* section = nullptr;
-    if (zone.kind == PLRDropZone::Kind::BesideBlock) {
-        section = manager->sectionForBlock(zone.block);
-        if (!section) {
-            PLR_LOG_WARN(QStringLiteral("The block of the drop is no longer in the layout; nothing added"));
-            return nullptr;
-        }
-    } else if (zone.section && plr::tree::indexOfSection(manager->representedLayout(), zone.section) >= 0) {
-        section = zone.section;
+    if (zone.kind == PLRDropZone::Kind::BesideBlock && !manager->sectionForBlock(zone.block)) {
+        PLR_LOG_WARN(QStringLiteral("The block of the drop is no longer in the layout; nothing added"));
+        return nullptr;
     }
-    PLRLayoutChangeRecorder recorder(manager, m_undoManager, section ? QList<const PLRSection*>{section} : QList<const PLRSection*>{},
-                                     actionName);
+    PLRLayoutChangeRecorder recorder(manager, m_undoManager, actionName);
     PLRBlockPtrList blocks;
     blocks.push_back(std::move(block));
     const QList<PLRBlock*> placed = PLRSectionInteractionHandler::insertBlocksAtZone(manager, std::move(blocks), zone);

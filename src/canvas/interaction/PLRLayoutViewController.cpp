@@ -13,6 +13,7 @@
 #include "store/session/PLRPostManager.h"
 
 #include <QGraphicsOpacityEffect>
+#include <QMouseEvent>
 #include <QNativeGestureEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -76,6 +77,10 @@ bool PLRLayoutScrollView::viewportEvent(QEvent* event)
             wheel->accept();
             return true;
         }
+    } else if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+        auto* press = static_cast<QMouseEvent*>(event);
+        if (press->button() == Qt::LeftButton && onDeskPress)
+            onDeskPress(press->position(), press->modifiers());
     } else if (event->type() == QEvent::NativeGesture) {
         auto* gesture = static_cast<QNativeGestureEvent*>(event);
         if (gesture->gestureType() == Qt::ZoomNativeGesture && onZoomGesture) {
@@ -197,6 +202,15 @@ PLRLayoutViewController::PLRLayoutViewController(QObject* parent) : QObject(pare
             m_lastFitZoom = fit;
     };
     m_scrollView->onZoomGesture = [this](double factor, const QPointF& anchor) { userZoom(factor, anchor); };
+    // The desk beside the page is the canvas's as the margin inside the document view is: a
+    // click there ends a crop or a text edit and clears the selection, and the canvas keeps the
+    // keyboard (Return, Escape, Delete and undo act on it, not on the scroll view).
+    m_scrollView->onDeskPress = [this](const QPointF& point, Qt::KeyboardModifiers modifiers) {
+        PLRLayoutInteractionView* view = interactionView();
+        if (!view || !m_scrollView || !view->layoutManager())
+            return;
+        view->clickAtPoint(view->mapFrom(m_scrollView->viewport(), point), modifiers);
+    };
     // Whoever deletes the widget first, the canvas leaves the shared state with it.
     connect(m_scrollView, &QObject::destroyed, this, [this] { leaveVisualState(); });
     connect(interactionView(), &PLRLayoutInteractionView::scrollToRectRequested, this, &PLRLayoutViewController::scrollToRect);

@@ -20,10 +20,10 @@ namespace platform {
 class UndoManager;
 }
 
-// The scroll view of the canvas: tells its owner of size changes and of zoom gestures
-// (Control + wheel, pinch), which it does not scroll for. It is a Tab stop of its own (the
-// arrows and page keys scroll the page) and shows the focus ring along its edges while it has
-// the keyboard.
+// The scroll view of the canvas: tells its owner of size changes, of zoom gestures (Control +
+// wheel, pinch), which it does not scroll for, and of presses on the desk beside the page where
+// the page is narrower than the view. It is a Tab stop of its own (the arrows and page keys
+// scroll the page) and shows the focus ring along its edges while it has the keyboard.
 class PLRLayoutScrollView : public QScrollArea {
     Q_OBJECT
 public:
@@ -31,6 +31,8 @@ public:
     // factor: how much to magnify; anchor: the point to keep still (viewport coordinates).
     std::function<void(double factor, const QPointF& anchor)> onZoomGesture;
     std::function<void()> onResize;
+    // A press on the view outside the page's document view (viewport coordinates).
+    std::function<void(const QPointF& point, Qt::KeyboardModifiers modifiers)> onDeskPress;
     bool isShowingFocusRing() const;
 
 protected:

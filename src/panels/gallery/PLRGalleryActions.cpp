@@ -5,6 +5,7 @@
 
 #include "services/analytic/PLRAnalyticEvent.h"
 #include "services/analytic/PLRAnalyticManager.h"
+#include "layout/base/PLRLayoutChange.h"
 #include "layout/base/PLRLayoutManager.h"
 #include "layout/base/PLRLayoutTree.h"
 #include "panels/gallery/PLRGalleryViewItem.h"
@@ -16,7 +17,6 @@
 
 #include <QEvent>
 #include <QScopeGuard>
-#include <QSet>
 
 namespace {
 
@@ -35,81 +35,9 @@ PLRBlockPtr imageBlockFor(const PLRSourceImagePtr& image)
     return block;
 }
 
-QString blockId(const PLRBlock* block)
-{
-    return QString::fromStdString(block->id());
-}
-
 PLRLayoutManager* layoutManagerOf(PLRPostManager* manager)
 {
     return manager ? manager->layoutManager() : nullptr;
-}
-
-// Removes the blocks with those identifiers from wherever they stand. Blocks are found by
-// identifier, not by address: the canvas's own undo replaces a section's blocks with copies
-// (same identifiers, new objects), so an address taken when the blocks were added may no
-// longer be a block of the layout.
-void removeBlocksWithIdentifiers(PLRLayoutManager* manager, const QStringList& identifiers)
-{
-    if (!manager || identifiers.isEmpty())
-        return;
-    PLRLayout* layout = manager->representedLayout();
-    const QSet<QString> wanted(identifiers.begin(), identifiers.end());
-
-    // Many blocks that stand at the top level of one section (whole rows of an automatic
-    // layout): taken out in one change of the section instead of one change per block.
-    if (identifiers.size() > 8) {
-        for (PLRSection* section : plr::sectionsArray(layout)) {
-            bool whole = true;
-            bool any = false;
-            plr::tree::forEachBlock(section, [&](PLRBlock* block) {
-                if (!wanted.contains(blockId(block)))
-                    return;
-                any = true;
-                const plr::tree::BlockLocation location = plr::tree::locate(layout, block);
-                // A wanted block below a wanted container goes with it; any other nesting,
-                // or a container that holds blocks of its own, needs the careful road.
-                for (PLRBlock* above : location.path)
-                    if (above != block && !wanted.contains(blockId(above)))
-                        whole = false;
-                if (plr::typeOneOfCase(*block) == plr::kBlockKindContainer)
-                    for (const PLRBlock* child : plr::subBlocksArray(*block))
-                        if (!wanted.contains(QString::fromStdString(child->id())))
-                            whole = false;
-            });
-            if (!any || !whole)
-                continue;
-            PLRSection copy(*section);
-            QList<PLRBlock> kept;
-            for (const PLRBlock* block : plr::blocksArray(*section))
-                if (!wanted.contains(blockId(block)))
-                    kept.append(*block);
-            plr::setBlocksArray(&copy, kept);
-            manager->restoreSection(section, copy);
-        }
-    }
-    for (const QString& identifier : identifiers) {
-        PLRBlock* found = nullptr;
-        plr::tree::forEachBlock(layout, [&](PLRBlock* block) {
-            if (!found && blockId(block) == identifier)
-                found = block;
-        });
-        if (found)
-            manager->removeBlock(found, false);
-    }
-}
-
-// Takes out the layout's last section when it holds no block (undo of an add that made it).
-void removeEmptyLastSection(PLRLayoutManager* manager)
-{
-    if (!manager)
-        return;
-    PLRLayout* layout = manager->representedLayout();
-    if (layout->sections_size() == 0)
-        return;
-    PLRSection* last = layout->mutable_sections(layout->sections_size() - 1);
-    if (last->blocks_size() == 0)
-        manager->removeSection(last);
 }
 
 // Flips the hidden flag of the photos that are not in the layout and registers the same flip as
@@ -202,14 +130,12 @@ void PLRGalleryViewController::autoBuildLayout(const platform::Notification& not
     PLRLayoutManager* manager = layoutManagerOf(postManager);
     if (!manager)
         return;
-    const bool hadSection = manager->representedLayout()->sections_size() > 0;
+    // Undone as one change, a section made for it included; recorded even when nothing is added.
+    PLRLayoutChangeRecorder recorder(manager, undoManager(), QStringLiteral("Auto Layout"));
     PLRSection* section = targetSection();
-    if (!section)
+    if (!section) {
+        recorder.cancel();
         return;
-    platform::UndoManager* undo = undoManager();
-    if (undo) {
-        undo->beginUndoGrouping();
-        undo->setActionName(QStringLiteral("Auto Layout"));
     }
 
     // The rows are put together first and added in one change: one photo alone, then two
@@ -217,12 +143,10 @@ void PLRGalleryViewController::autoBuildLayout(const platform::Notification& not
     const QList<PLRSourceImagePtr> images = getFilteredAndSortedImages(2);
     const qint64 count = images.size();
     qint64 placed = 0;
-    QStringList added;
     PLRBlockPtrList rows;
     PLRBlock* container = nullptr;
     for (const PLRSourceImagePtr& image : images) {
         PLRBlockPtr block = imageBlockFor(image);
-        added.append(blockId(block.get()));
         if (!image->inLayout()) {
             if (placed % 3 == 0) {
                 rows.push_back(std::move(block));
@@ -232,7 +156,6 @@ void PLRGalleryViewController::autoBuildLayout(const platform::Notification& not
                     PLRBlockPtr made = PLRLayoutManager::newBlock_Container(false);
                     made->mutable_container()->set_vert(false);
                     container = made.get();
-                    added.append(blockId(container));
                     rows.push_back(std::move(made));
                 }
                 if (container)
@@ -247,20 +170,8 @@ void PLRGalleryViewController::autoBuildLayout(const platform::Notification& not
     }
     if (!rows.empty())
         manager->insertBlocks(std::move(rows), section->blocks_size(), nullptr, section);
-
+    recorder.commit(true);
     postBlockWasSelected(section);
-    if (undo) {
-        QPointer<PLRPostManager> owner(postManager);
-        // A section made for this build goes with it.
-        const bool removeSection = !hadSection;
-        undo->registerUndo(postManager, [owner, added, removeSection] {
-            PLRLayoutManager* layoutManager = layoutManagerOf(owner);
-            removeBlocksWithIdentifiers(layoutManager, added);
-            if (removeSection)
-                removeEmptyLastSection(layoutManager);
-        });
-        undo->endUndoGrouping();
-    }
 }
 
 // ---------------------------------------------------------------- adding photos
@@ -298,10 +209,14 @@ void PLRGalleryViewController::performDoubleClickOnItem(PLRGalleryViewItem* item
         return;
     }
 
-    const bool hadSection = manager->representedLayout()->sections_size() > 0;
+    // Undone as one change named as its undo ("Delete Images"), and done again by redo; a
+    // section made for the photos goes and comes with them.
+    PLRLayoutChangeRecorder recorder(manager, undoManager(), QStringLiteral("Delete Images"));
     PLRSection* section = targetSection();
-    if (!section)
+    if (!section) {
+        recorder.cancel();
         return;
+    }
     const QList<PLRGalleryIndexPath> paths = m_galleryView->sortedSelectionIndexPaths();
     const bool command = m_galleryView->currentEventModifiers() & Qt::ControlModifier;
     const qint64 n = command ? paths.size() : 1;
@@ -312,32 +227,15 @@ void PLRGalleryViewController::performDoubleClickOnItem(PLRGalleryViewItem* item
         made->mutable_container()->set_vert(false);
         container = manager->addBlock(std::move(made), nullptr, section);
     }
-    platform::UndoManager* undo = undoManager();
-    if (undo) {
-        undo->beginUndoGrouping();
-        undo->setActionName(QStringLiteral("Delete Images"));
-    }
     PLRBlockPtrList blocks;
-    QPointer<PLRPostManager> owner(postManager);
-    // A section made for these photos goes with them (registered first: undone last).
-    if (undo && !hadSection)
-        undo->registerUndo(postManager, [owner] { removeEmptyLastSection(layoutManagerOf(owner)); });
     for (const PLRGalleryIndexPath& path : paths) {
-        const PLRSourceImagePtr image = imageAtIndexPath(path);
-        if (!image)
-            continue;
-        PLRBlockPtr block = imageBlockFor(image);
-        if (undo) {
-            const QString identifier = blockId(block.get());
-            undo->registerUndo(postManager, [owner, identifier] { removeBlocksWithIdentifiers(layoutManagerOf(owner), {identifier}); });
-        }
-        blocks.push_back(std::move(block));
+        if (const PLRSourceImagePtr image = imageAtIndexPath(path))
+            blocks.push_back(imageBlockFor(image));
     }
-    if (undo)
-        undo->endUndoGrouping();
     if (!blocks.empty())
         manager->insertBlocks(std::move(blocks), container ? container->container().sub_blocks_size() : section->blocks_size(),
                               container, container ? nullptr : section);
+    recorder.commit();
     postBlockWasSelected(section);
 }
 

@@ -75,6 +75,7 @@ void PLRGalleryCollectionView::attachToScrollArea(QScrollArea* scrollArea)
     scrollArea->setWidgetResizable(false);
     scrollArea->setWidget(this);
     scrollArea->viewport()->installEventFilter(this);
+    m_edgeFocusRing = new FocusRingFrame(scrollArea);
     prepare();
     tile();
 }
@@ -287,6 +288,7 @@ void PLRGalleryCollectionView::tile()
     }
     placeHeaders(visible);
     m_tiling = false;
+    refreshFocusRing();
 }
 
 void PLRGalleryCollectionView::placeHeaders(const QRectF& visible)
@@ -431,6 +433,44 @@ void PLRGalleryCollectionView::applySelectionToVisibleItems()
     }
     if (m_firstResponder && !m_selection.contains(*m_firstResponder))
         m_firstResponder.reset();
+    refreshFocusRing();
+}
+
+bool PLRGalleryCollectionView::isKeyboardPlace(const PLRGalleryViewItem* item) const
+{
+    return item && hasFocus() && isEnabled() && m_firstResponder && m_selection.contains(*m_firstResponder)
+        && m_visible.value(*m_firstResponder) == item;
+}
+
+bool PLRGalleryCollectionView::isShowingEdgeFocusRing() const
+{
+    return m_edgeFocusRing && m_edgeFocusRing->isVisible();
+}
+
+void PLRGalleryCollectionView::refreshFocusRing()
+{
+    for (PLRGalleryViewItem* item : std::as_const(m_visible))
+        item->view()->focusRingChanged();
+    if (!m_edgeFocusRing)
+        return;
+    // No photo with the keyboard, or it is scrolled out of sight: the gallery's own edges.
+    const bool focused = hasFocus() && isEnabled() && isVisible();
+    const bool placeInView = m_firstResponder && m_selection.contains(*m_firstResponder)
+        && frameForItemAtIndexPath(*m_firstResponder).intersects(visibleRect());
+    m_edgeFocusRing->setShown(focused && !placeInView);
+}
+
+void PLRGalleryCollectionView::focusOutEvent(QFocusEvent* event)
+{
+    View::focusOutEvent(event);
+    refreshFocusRing();
+}
+
+void PLRGalleryCollectionView::changeEvent(QEvent* event)
+{
+    View::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange)
+        refreshFocusRing();
 }
 
 void PLRGalleryCollectionView::selectItems(const PLRGalleryIndexPathSet& paths, ScrollPosition position)
@@ -483,6 +523,7 @@ void PLRGalleryCollectionView::makeFirstResponder(PLRGalleryViewItem* item)
     m_firstResponder = item->indexPath();
     if (!hasFocus())
         setFocus(Qt::OtherFocusReason);
+    refreshFocusRing();
 }
 
 Qt::KeyboardModifiers PLRGalleryCollectionView::currentEventModifiers() const
@@ -534,6 +575,7 @@ void PLRGalleryCollectionView::itemMouseDown(PLRGalleryViewItem* item, const Mou
     m_pressPoint = event.locationIn(this);
     m_pressedItem = item;
     m_dragging = false;
+    refreshFocusRing();
 }
 
 void PLRGalleryCollectionView::mouseDown(const MouseEvent& event)
@@ -702,6 +744,7 @@ void PLRGalleryCollectionView::keyDown(QKeyEvent* event)
     }
     selectItems({*target}, ScrollPosition::NearestHorizontalEdge);
     m_firstResponder = *target;
+    refreshFocusRing();
     event->accept();
 }
 
@@ -713,6 +756,7 @@ bool PLRGalleryCollectionView::selectFirstItemForKeys()
         const PLRGalleryIndexPath first{section, 0};
         selectItems({first}, ScrollPosition::NearestHorizontalEdge);
         m_firstResponder = first;
+        refreshFocusRing();
         return true;
     }
     return false;
@@ -770,6 +814,7 @@ bool PLRGalleryCollectionView::moveKeyboardPlace(int keyCode)
     }
     selectItems({*target}, ScrollPosition::NearestHorizontalEdge);
     m_firstResponder = *target;
+    refreshFocusRing();
     return true;
 }
 
@@ -813,6 +858,7 @@ void PLRGalleryCollectionView::focusInEvent(QFocusEvent* event)
     const bool byKeyboard = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     if (byKeyboard && m_selection.isEmpty())
         selectFirstItemForKeys();
+    refreshFocusRing();
 }
 
 std::optional<PLRGalleryIndexPath> PLRGalleryCollectionView::arrowTarget(int keyCode, const PLRGalleryIndexPath& from,

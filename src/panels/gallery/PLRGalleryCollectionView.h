@@ -7,6 +7,7 @@
 // costs what a screenful costs.
 
 #include "panels/gallery/PLRGalleryIndexPath.h"
+#include "platform-ui/FocusRingFrame.h"
 #include "platform-ui/View.h"
 #include "shell/home/PLRCollectionViewLayout.h"
 
@@ -128,6 +129,10 @@ public:
     void deselectAll();
     // The item that takes the gallery's keys (the last one selected), or null.
     PLRGalleryViewItem* firstResponderItem() const;
+    // Whether the item is the one with the keyboard while the gallery has it: its photo shows
+    // the focus ring. With no such photo in view the gallery shows the ring along its edges.
+    bool isKeyboardPlace(const PLRGalleryViewItem* item) const;
+    bool isShowingEdgeFocusRing() const;
     void makeFirstResponder(PLRGalleryViewItem* item);
 
     // The modifiers of the event being handled (clicks and keys set them); outside an event,
@@ -164,6 +169,8 @@ protected:
     // Reached by Tab or Shift+Tab with nothing selected, the gallery selects its first photo:
     // where the keyboard is shows.
     void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -184,6 +191,8 @@ private:
     void recycleHeader(PLRGalleryHeaderView* header);
     void recycleAll();
     void applySelectionToVisibleItems();
+    // Puts the focus ring where the keyboard's place is (after focus, selection or scrolling).
+    void refreshFocusRing();
     void startDrag();
     // Home, End, Page Up and Page Down (by their codes).
     static bool isPlaceKey(int keyCode);
@@ -226,4 +235,5 @@ private:
     DragRunner m_dragRunner;
     bool m_tiling = false;
     bool m_preparing = false;
+    QPointer<platform::ui::FocusRingFrame> m_edgeFocusRing;
 };

@@ -436,6 +436,13 @@ void PLRGalleryView::drawRect(GraphicsContext& context, const QRectF&)
     }
 }
 
+bool PLRGalleryView::isShowingFocusRing() const
+{
+    PLRGalleryViewItem* item = m_galleryViewItem;
+    PLRGalleryCollectionView* collection = item ? item->collectionView() : nullptr;
+    return collection && collection->isKeyboardPlace(item) && isVisible() && isEnabled();
+}
+
 void PLRGalleryView::mouseDown(const MouseEvent& event)
 {
     if (m_galleryViewItem)

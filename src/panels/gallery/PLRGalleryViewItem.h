@@ -148,6 +148,11 @@ public:
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void rightMouseDown(const platform::ui::MouseEvent& event) override;
+    // The focus ring goes round the picture while the photo has the gallery's keyboard: it tells
+    // the keyboard's place from the other selected photos.
+    bool drawsFocusRing() const override { return true; }
+    bool isShowingFocusRing() const override;
+    QRectF focusRingMaskBounds() const override { return referenceRect(); }
 
 protected:
     void layoutSubviews() override;

@@ -378,6 +378,8 @@ void PLRDocumentViewController::setLayoutManager(PLRLayoutManager* manager)
             directory->addDelegate(this);
             m_observedDirectory = directory;
         }
+        // The page shows the count at once, so that it is never seen without it.
+        showImageCount();
         imageCountChanged();
     }
     if (m_seoViewController)
@@ -399,17 +401,21 @@ void PLRDocumentViewController::imageCountChanged()
 {
     QPointer<PLRDocumentViewController> self(this);
     platform::dispatchMain([self] {
-        if (!self || !self->m_imagesUsedLabel)
-            return;
-        PLRPostManager* post = self->postManager();
-        if (!post)
-            return;
-        const qint64 used = post->numberOfImagesInUse();
-        self->m_imagesUsedLabel->setStringValue(QStringLiteral("%1 image%2 of %3 used")
-                                                    .arg(used)
-                                                    .arg(used == 1 ? QString() : QStringLiteral("s"))
-                                                    .arg(post->images().size()));
+        if (self)
+            self->showImageCount();
     });
+}
+
+void PLRDocumentViewController::showImageCount()
+{
+    PLRPostManager* post = postManager();
+    if (!m_imagesUsedLabel || !post)
+        return;
+    const qint64 used = post->numberOfImagesInUse();
+    m_imagesUsedLabel->setStringValue(QStringLiteral("%1 image%2 of %3 used")
+                                          .arg(used)
+                                          .arg(used == 1 ? QString() : QStringLiteral("s"))
+                                          .arg(post->images().size()));
 }
 
 // ---------------------------------------------------------------- filling

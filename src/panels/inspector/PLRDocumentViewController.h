@@ -67,6 +67,8 @@ public:
     void ensureUI();
     void ensureSocialView();
     void imageCountChanged();
+    // Sets the image-use label now (imageCountChanged sets it on the main queue).
+    void showImageCount();
 
     // Layout settings (the controls' actions).
     void setPaddingAction();

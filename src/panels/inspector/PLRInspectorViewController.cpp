@@ -111,7 +111,14 @@ View* PLRInspectorViewController::loadView()
 {
     auto* root = new View;
     root->setIdentifier(QString::fromLatin1(kPLRInspectorSceneIdentifier));
-    auto* column = new QVBoxLayout(root);
+    auto* outer = new QVBoxLayout(root);
+    outer->setContentsMargins(0, 0, 0, 0);
+    // Everything shows once the inspector has its post (setPostManager).
+    m_contents = new QWidget(root);
+    m_contents->setObjectName(QStringLiteral("inspectorContents"));
+    m_contents->setHidden(true);
+    outer->addWidget(m_contents);
+    auto* column = new QVBoxLayout(m_contents);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
@@ -271,6 +278,13 @@ void PLRInspectorViewController::setPostManager(PLRPostManager* manager)
     if (layoutManager && m_joinedManager != layoutManager)
         layoutManager->addInteractionProxy(this);
     m_joinedManager = layoutManager;
+    // Filled from the post before it shows.
+    m_contents->setHidden(!manager);
+}
+
+bool PLRInspectorViewController::areContentsShown() const
+{
+    return m_contents && !m_contents->isHidden();
 }
 
 // ---------------------------------------------------------------- pages

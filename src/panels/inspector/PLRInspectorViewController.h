@@ -64,6 +64,9 @@ public:
     bool isSettingsButtonActive() const;
     bool isDocumentUnderlineShown() const;
     bool isSettingsUnderlineShown() const;
+    // Whether the header, pages and areas show: only while the inspector has a post, so that
+    // they never show values that are not the post's.
+    bool areContentsShown() const;
     platform::ui::Control* headerDocumentButton() const { return m_headerDocumentButton; }
     platform::ui::Control* headerSettingsButton() const { return m_headerSettingsButton; }
 
@@ -86,6 +89,7 @@ private:
     bool m_blocksWereSelected = false;
     bool m_bottomHidden = false;
 
+    QPointer<QWidget> m_contents;
     QStackedWidget* m_tabView = nullptr;
     QPointer<QWidget> m_bottomTabView;
     QPointer<QStackedWidget> m_bottomPages;

@@ -4,6 +4,7 @@
 #include "publishing/export/PLRExportJpegStream.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/Resets.h"
 #include "store/persistance-store/source/PLRPhotoDecoder.h"
 
 #include <QColorSpace>
@@ -11,9 +12,11 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace plr_export {
@@ -28,11 +31,30 @@ constexpr int kBandRows = 32;
 // thread, which could otherwise wait for rows their drawing task cannot draw without one.
 constexpr int kDrawingPriority = 1;
 
-// What the two tasks of a block share.
+std::mutex g_hookMutex;
+StreamHook g_streamHook;
+std::atomic_bool g_hooked = false;   // read on every row: no lock while there is no hook
+const platform::resets::Joined g_hookReset{[] { setStreamHook({}); }};
+
+void tell(const QString& fileName, StreamStep step, int rows)
+{
+    if (!g_hooked.load(std::memory_order_relaxed))
+        return;
+    StreamHook hook;
+    {
+        std::lock_guard lock(g_hookMutex);
+        hook = g_streamHook;
+    }
+    if (hook)
+        hook(fileName, step, rows);
+}
+
+// What the two tasks of a block share. Owned by both: it (and the picture in it) goes with the
+// last of them.
 struct Stream {
     BlockWork work;
     std::function<void()> drawn;
-    std::function<void(const QString&)> ended;
+    std::function<void(const BlockResult&)> ended;
     std::unique_ptr<MemoryGate::Hold> drawingHold;
     std::unique_ptr<MemoryGate::Hold> writingHold;
 
@@ -43,14 +65,40 @@ struct Stream {
     qsizetype bytesPerLine = 0;
     QSize size;
     // Guarded by the mutex.
-    int rows = 0;          // the picture's top rows that are final
-    bool failed = false;   // no more rows come: the drawing failed
-    QString failure;       // why
-    QImage picture;        // kept here once drawn, until it is encoded
+    int rows = 0;                 // the picture's top rows that are final
+    bool drawingFailed = false;   // no more rows come
+    bool writingStopped = false;  // the writer gave up: nothing more needs drawing
+    // The block's picture once the drawing lets go of it (drawn whole, or given up half way),
+    // kept until the writer is done with its rows.
+    QImage picture;
+    BlockResult result;
+    int tasks = 1;                // the block's tasks still running
+
+    bool writerStopped()
+    {
+        std::lock_guard lock(mutex);
+        return writingStopped;
+    }
 };
 
+// One of the block's tasks is done; the last one ends the block.
+void taskDone(const std::shared_ptr<Stream>& stream)
+{
+    BlockResult result;
+    {
+        std::lock_guard lock(stream->mutex);
+        if (--stream->tasks > 0)
+            return;
+        result = stream->result;
+        stream->picture = QImage();   // no task reads it any more
+    }
+    stream->writingHold.reset();   // whatever is left goes back
+    stream->ended(result);
+}
+
 // Sharpens, encodes and writes the block's rows as the drawing task hands them over; the
-// failure, or nothing.
+// failure, or nothing (also when it stopped because the drawing failed: that failure is the
+// block's).
 QString writeRows(Stream& stream)
 {
     const BlockWork& work = stream.work;
@@ -68,9 +116,9 @@ QString writeRows(Stream& stream)
         const int needed = work.sharpness ? sharpener.rowsNeededFor(y) : y + 1;
         if (needed > known) {
             std::unique_lock lock(stream.mutex);
-            stream.more.wait(lock, [&] { return stream.rows >= needed || stream.failed; });
-            if (stream.failed)
-                return stream.failure;
+            stream.more.wait(lock, [&] { return stream.rows >= needed || stream.drawingFailed; });
+            if (stream.drawingFailed)
+                return {};
             known = stream.rows;
         }
         const QRgb* line = row(y);
@@ -80,10 +128,12 @@ QString writeRows(Stream& stream)
         }
         if (!encoder.addRow(line))
             break;
+        tell(work.fileName, StreamStep::RowEncoded, y + 1);
     }
     const QByteArray data = encoder.finish();
     {
-        // Every row is in (the drawing task handed its picture over before its last rows).
+        // Every row is in: the drawing task handed its picture over before its last rows, and
+        // touches it no more.
         std::lock_guard lock(stream.mutex);
         stream.picture = QImage();
     }
@@ -109,10 +159,19 @@ QString writeRows(Stream& stream)
 
 void startWriting(QThreadPool& pool, const std::shared_ptr<Stream>& stream)
 {
+    {
+        std::lock_guard lock(stream->mutex);
+        ++stream->tasks;
+    }
     pool.start([stream] {
         const QString failure = writeRows(*stream);
-        stream->writingHold.reset();   // whatever is left goes back
-        stream->ended(failure);
+        if (!failure.isEmpty()) {
+            std::lock_guard lock(stream->mutex);
+            stream->writingStopped = true;
+            if (stream->result.failure.isEmpty())
+                stream->result.failure = failure;
+        }
+        taskDone(stream);
     });
 }
 
@@ -127,7 +186,9 @@ void drawRows(QThreadPool& pool, const std::shared_ptr<Stream>& shared)
     for (const PLRExportRenderer::PictureRequest& request : *work.pictures)
         awaited.append(request.identifier);
     QString whyNotDrawn;
-    PLRExportRenderer::BandDrawing drawing(*work.renderer, *work.tree, work.pixelWidth, awaited, &whyNotDrawn);
+    // Gone (with all it holds but the picture) as soon as the drawing ends.
+    std::optional<PLRExportRenderer::BandDrawing> drawing;
+    drawing.emplace(*work.renderer, *work.tree, work.pixelWidth, awaited, &whyNotDrawn);
     bool writing = false;
     // The rows drawn are final: told to the writing task (started with the first ones). The
     // last rows are told only once the picture is handed over.
@@ -143,79 +204,84 @@ void drawRows(QThreadPool& pool, const std::shared_ptr<Stream>& shared)
             writing = true;
             startWriting(pool, shared);
         }
+        tell(work.fileName, StreamStep::RowsHandedOver, rows);
     };
-    if (!drawing.isNull()) {
-        stream.bits = drawing.constBits();
-        stream.bytesPerLine = drawing.bytesPerLine();
-        stream.size = drawing.size();
+    if (!drawing->isNull()) {
+        stream.bits = drawing->constBits();
+        stream.bytesPerLine = drawing->bytesPerLine();
+        stream.size = drawing->size();
     }
-    const int lastRows = std::max(0, drawing.size().height() - 1);
+    const int lastRows = std::max(0, drawing->size().height() - 1);
     const auto drawWhatCan = [&](bool anyBand) {
-        const int rows = drawing.drawableRows();
-        if (rows > drawing.rowsDrawn() && (anyBand || rows >= drawing.rowsDrawn() + kBandRows)) {
-            drawing.drawTo(rows);
+        const int rows = drawing->drawableRows();
+        if (rows > drawing->rowsDrawn() && (anyBand || rows >= drawing->rowsDrawn() + kBandRows) && !stream.writerStopped()) {
+            drawing->drawTo(rows);
             handOver(std::min(rows, lastRows));
         }
     };
     QStringList unreadable;
     QList<QImage> pictures;   // decoded, kept until drawn
     for (const PLRExportRenderer::PictureRequest& request : *work.pictures) {
+        if (stream.writerStopped())
+            break;   // the block is given up: its other photos are not needed
         QImage partial;
         plr_image::RowsDecoded rowsDecoded;
-        if (!drawing.isNull() && unreadable.isEmpty())
+        if (!drawing->isNull() && unreadable.isEmpty())
             rowsDecoded = [&](const plr_image::DecodedRows& rows) {
                 if (partial.isNull()) {
                     // The picture as it is decoded, read where the decoder writes it.
                     partial = QImage(rows.bits, rows.size.width(), rows.size.height(), rows.bytesPerLine, QImage::Format_RGB32);
                     partial.setColorSpace(QColorSpace(QColorSpace::SRgb));
                 }
-                drawing.setPicture(request.identifier, partial, rows.rows);
+                drawing->setPicture(request.identifier, partial, rows.rows);
                 drawWhatCan(false);
             };
         QString why;
         const QImage picture = PLRExportRenderer::preparePicture(request, &why, rowsDecoded);
         if (picture.isNull()) {
-            // A photo that stopped being readable since the export was checked: the block is not
+            // A photo that stopped being readable since the export was checked (also half way
+            // through its decode, its first rows drawn and handed over already): the block is not
             // written without it (its other photos are decoded still, to name each that fails).
             unreadable.append(why);
             continue;
         }
-        if (drawing.isNull() || !unreadable.isEmpty())
+        if (drawing->isNull() || !unreadable.isEmpty())
             continue;
         pictures.append(picture);
-        drawing.setPicture(request.identifier, picture, picture.height());
+        drawing->setPicture(request.identifier, picture, picture.height());
         drawWhatCan(true);
     }
     QString failure;
     if (!unreadable.isEmpty())
         failure = QStringLiteral("%1: not written, %2").arg(work.fileName, unreadable.join(QStringLiteral(", ")));
-    else if (drawing.isNull())
+    else if (drawing->isNull())
         failure = whyNotDrawn.isEmpty() ? QStringLiteral("%1: the block could not be drawn").arg(work.fileName)
                                         : QStringLiteral("%1: the block could not be drawn: %2").arg(work.fileName, whyNotDrawn);
-    // Drawn (or given up): the decoded photos go, and their memory with them.
-    QImage picture = failure.isEmpty() ? drawing.finish() : QImage();
+    const bool drawWhole = failure.isEmpty() && !stream.writerStopped();
+    // Drawn (or given up): the decoded photos go, and their memory with them. A drawing given up
+    // is not drawn on (what a failed decode held is gone), but its picture stays with the block:
+    // the writer may be reading the rows handed over.
+    QImage picture = drawWhole ? drawing->finish() : drawing->release();
+    drawing.reset();
     pictures.clear();
     stream.drawingHold.reset();
     stream.drawn();
-    if (!failure.isEmpty()) {
-        {
-            std::lock_guard lock(stream.mutex);
-            stream.failed = true;
-            stream.failure = failure;
-        }
-        stream.more.notify_all();
-        if (!writing) {
-            stream.writingHold.reset();
-            stream.ended(failure);
-        }
-        return;
-    }
     const int height = picture.height();
     {
         std::lock_guard lock(stream.mutex);
         stream.picture = std::move(picture);
+        if (!failure.isEmpty()) {
+            stream.drawingFailed = true;
+            // The drawing's reason is the block's: it names the photos.
+            stream.result.failure = failure;
+            stream.result.unusable = unreadable;
+        }
     }
-    handOver(height);
+    stream.more.notify_all();
+    tell(work.fileName, StreamStep::DrawingEnded, 0);
+    if (drawWhole)
+        handOver(height);
+    taskDone(shared);
 }
 
 } // namespace
@@ -240,7 +306,7 @@ BlockMemory blockMemory(const QList<PLRExportRenderer::PictureRequest>& pictures
 }
 
 void startBlock(QThreadPool& pool, const BlockWork& work, const BlockMemory& memory, const std::shared_ptr<MemoryGate>& gate,
-                std::function<void()> drawn, std::function<void(const QString& failure)> ended)
+                std::function<void()> drawn, std::function<void(const BlockResult& result)> ended)
 {
     auto stream = std::make_shared<Stream>();
     stream->work = work;
@@ -249,6 +315,13 @@ void startBlock(QThreadPool& pool, const BlockWork& work, const BlockMemory& mem
     stream->drawingHold = std::make_unique<MemoryGate::Hold>(gate, memory.drawingSide());
     stream->writingHold = std::make_unique<MemoryGate::Hold>(gate, memory.writingSide());
     pool.start([&pool, stream] { drawRows(pool, stream); }, kDrawingPriority);
+}
+
+void setStreamHook(StreamHook hook)
+{
+    std::lock_guard lock(g_hookMutex);
+    g_hooked = bool(hook);
+    g_streamHook = std::move(hook);
 }
 
 } // namespace plr_export

@@ -9,13 +9,17 @@
 //   drawn so far, encodes them into the JPEG as they come and writes the file (nameless until
 //   whole) once the last row is in.
 // The rows are handed over in the block's picture itself: the drawing task publishes how many
-// of its top rows are final, the writing task reads only those. The file's bytes are those of
+// of its top rows are final, the writing task reads only those. The picture stays with the
+// block until both tasks are done, whichever ends first (a photo that fails half way through its
+// decode ends the drawing while the writer still reads the rows it was given); a failure on
+// either side stops the other, and the block then writes nothing. The file's bytes are those of
 // drawing, sharpening and encoding the whole picture in turn.
 
 #include "publishing/export/PLRExportMemoryGate.h"
 #include "publishing/export/PLRExportRenderer.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -62,11 +66,26 @@ struct BlockWork {
     bool sharpness = false;
 };
 
+// What became of a block.
+struct BlockResult {
+    QString failure;          // why its file was not written; empty when it was
+    QStringList unusable;     // its photos that could not be drawn whole, "name: why"
+};
+
 // Starts the block on the pool, taking its memory from the gate now. `drawn` is called (on a
 // pool thread) when the drawing task is done and its thread about to be free; `ended` once,
-// when the file is written or the block failed, with the failure (empty on success), after
-// `drawn` has returned.
+// when both tasks are done (the file written, or the block given up), after `drawn` has
+// returned: nothing of the block's work runs after it.
 void startBlock(QThreadPool& pool, const BlockWork& work, const BlockMemory& memory, const std::shared_ptr<MemoryGate>& gate,
-                std::function<void()> drawn, std::function<void(const QString& failure)> ended);
+                std::function<void()> drawn, std::function<void(const BlockResult& result)> ended);
+
+// The steps of a block's stream, told on the thread that takes them: rows handed to the writing
+// task (drawing thread; `rows`: how many of the top rows the writer may read now), a row
+// encoded (writing thread; `rows`: how many are), the drawing done or given up, its picture let
+// go of (drawing thread). Tests use it to change a photo, or hold one side, at that very
+// moment; empty by default.
+enum class StreamStep { RowsHandedOver, RowEncoded, DrawingEnded };
+using StreamHook = std::function<void(const QString& fileName, StreamStep step, int rows)>;
+void setStreamHook(StreamHook hook);
 
 } // namespace plr_export

@@ -111,6 +111,10 @@ struct LayoutExportJob {
     QStringList failures;
     // Photos found unusable before anything was written: the export is refused.
     QStringList unusable;
+    // Photos that could not be drawn when their blocks were (changed on disk since the check):
+    // those blocks are not written, and the export ends with the same refusal.
+    QStringList spoiled;
+    int spoiledBlocks = 0;
     int written = 0;
     qint64 memoryBudget = PLRExportManager::memoryBudget();
     int drawingThreads = 1;   // blocks drawn at once; the pool has a writing thread for each
@@ -174,7 +178,7 @@ void LayoutExportJob::run()
     struct Outcome {
         std::atomic_bool drawn = false;
         std::atomic_bool ended = false;
-        QString failure;   // set before `ended`
+        plr_export::BlockResult result;   // set before `ended`
     };
     struct Pending {
         qint64 number;
@@ -194,10 +198,15 @@ void LayoutExportJob::run()
             const Pending done = std::move(pending.front());
             pending.pop_front();
             if (done.exported) {
-                if (done.outcome->failure.isEmpty())
+                const plr_export::BlockResult& result = done.outcome->result;
+                if (result.failure.isEmpty())
                     ++written;
+                else if (!result.unusable.isEmpty()) {
+                    spoiled += result.unusable;
+                    ++spoiledBlocks;
+                }
                 else
-                    failures.append(done.outcome->failure);
+                    failures.append(result.failure);
             }
             reportProgress(done.number);
         }
@@ -251,8 +260,8 @@ void LayoutExportJob::run()
                 outcome->drawn = true;
                 wake->signal();
             },
-            [outcome, wake](const QString& failure) {
-                outcome->failure = failure;
+            [outcome, wake](const plr_export::BlockResult& result) {
+                outcome->result = result;
                 outcome->ended = true;
                 wake->signal();
             });
@@ -266,7 +275,26 @@ void LayoutExportJob::run()
                      .arg(double(memoryBudget) / (1024.0 * 1024.0), 0, 'f', 1));
 }
 
-QString unusablePhotosText(const QStringList& problems);
+// What the user is told when photos of an export are missing or unreadable: one line for each,
+// "name: why". `notWritten` of `pictures` were not written for it (none of them when there are
+// no pictures: the export was refused before it began).
+QString unusablePhotosText(QStringList problems, qint64 notWritten = 0, qint64 pictures = 0)
+{
+    problems.removeDuplicates();
+    problems.sort(Qt::CaseInsensitive);
+    const qsizetype shown = 20;
+    QString list = problems.mid(0, shown).join(QLatin1Char('\n'));
+    if (problems.size() > shown)
+        list += QStringLiteral("\n... and %1 more").arg(problems.size() - shown);
+    const bool one = problems.size() == 1;
+    const QString what = pictures <= 0 || notWritten >= pictures
+        ? QStringLiteral("Nothing was exported")
+        : QStringLiteral("%1 of %2 pictures were not exported").arg(notWritten).arg(pictures);
+    return QStringLiteral("%1: %2 of the post cannot be drawn.\n%3\n\n%4")
+        .arg(what, one ? QStringLiteral("a photo") : QStringLiteral("%1 photos").arg(problems.size()), list,
+             one ? QStringLiteral("Put a whole copy of it in the post's folder, or remove it from the layout, then export again.")
+                 : QStringLiteral("Put whole copies of them in the post's folder, or remove them from the layout, then export again."));
+}
 
 void LayoutExportJob::finish()
 {
@@ -277,30 +305,26 @@ void LayoutExportJob::finish()
         return;
     }
     PLRDefaults::incrementExportLayoutCount();
-    QString failure;
+    QStringList parts;
+    if (spoiledBlocks > 0) {
+        // Blocks whose photos stopped being readable during the export (rewritten, cut or removed
+        // since it was checked) are refused as the whole export is before it begins.
+        const int pictures = written + int(failures.size()) + spoiledBlocks;
+        parts << unusablePhotosText(spoiled, pictures - written, pictures);
+        PLR_LOG_ERROR(QStringLiteral("ExportLayout: %1 blocks not written, photos cannot be drawn: %2")
+                          .arg(spoiledBlocks)
+                          .arg(spoiled.join(QStringLiteral("; "))));
+    }
     if (!failures.isEmpty()) {
-        failure = QStringLiteral("%1 of %2 pictures could not be written to %3.\n%4")
-                      .arg(failures.size())
-                      .arg(failures.size() + written)
-                      .arg(folder, failures.mid(0, 5).join(QLatin1Char('\n')));
+        const QString failure = QStringLiteral("%1 of %2 pictures could not be written to %3.\n%4")
+                                    .arg(failures.size())
+                                    .arg(failures.size() + written)
+                                    .arg(folder, failures.mid(0, 5).join(QLatin1Char('\n')));
         PLR_LOG_ERROR(QStringLiteral("ExportLayout: %1").arg(failure));
+        parts << failure;
     }
     if (completion)
-        completion(failures.isEmpty(), failure);
-}
-
-// What the user is told when photos of an export are missing or unreadable.
-QString unusablePhotosText(const QStringList& problems)
-{
-    const qsizetype shown = 20;
-    QString list = problems.mid(0, shown).join(QLatin1Char('\n'));
-    if (problems.size() > shown)
-        list += QStringLiteral("\n... and %1 more").arg(problems.size() - shown);
-    const bool one = problems.size() == 1;
-    return QStringLiteral("Nothing was exported: %1 of the post cannot be drawn.\n%2\n\n%3")
-        .arg(one ? QStringLiteral("a photo") : QStringLiteral("%1 photos").arg(problems.size()), list,
-             one ? QStringLiteral("Put a whole copy of it in the post's folder, or remove it from the layout, then export again.")
-                 : QStringLiteral("Put whole copies of them in the post's folder, or remove them from the layout, then export again."));
+        completion(parts.isEmpty(), parts.join(QStringLiteral("\n\n")));
 }
 
 void completeLater(const PLRExportManager::CompletionBlock& completion, bool success, const QString& failure)

@@ -583,3 +583,12 @@ QImage PLRExportRenderer::BandDrawing::finish()
     s.provider.setPictures({});
     return std::move(s.image);
 }
+
+QImage PLRExportRenderer::BandDrawing::release()
+{
+    State& s = *m_state;
+    s.painter.reset();
+    s.provider.setPictures({});
+    s.ready.clear();
+    return std::move(s.image);
+}

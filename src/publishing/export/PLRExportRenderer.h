@@ -147,6 +147,9 @@ public:
         void drawTo(int rows);
         // Draws the rest with the pictures as they are and hands the picture back.
         QImage finish();
+        // Hands the picture back as it is, drawn no further, and forgets the pictures it was
+        // given (for a drawing given up: a picture whose decode failed is gone).
+        QImage release();
 
     private:
         struct State;

@@ -8,6 +8,8 @@
 #include <QSslSocket>
 #include <QTcpSocket>
 
+#include <sys/ioctl.h>
+
 namespace {
 
 constexpr qint64 kChunk = 64 * 1024;          // read from the file at a time
@@ -15,6 +17,13 @@ constexpr qint64 kWriteAhead = 256 * 1024;    // kept in the socket's buffer at 
 constexpr qsizetype kHeadLimit = 64 * 1024;   // an answer's status line and headers (and trailers)
 constexpr qsizetype kBodyLimit = 4 * 1024 * 1024;   // an answer's body, however it is framed
 constexpr qsizetype kChunkLineLimit = 4096;   // a chunk's size line with its extensions
+constexpr int kInterimLimit = 8;              // interim answers (100 Continue, ...) before the real one
+// A request must make real progress at least once in this many of its time-outs: its body going
+// out or its answer's body coming in by kProgressBytes, its body sent whole, or its answer's
+// head read whole. A host that trickles its answer (a byte at a time, an interim answer at a
+// time) re-arms the time-out with every byte but never gets past this bound.
+constexpr int kStallTimeouts = 3;
+constexpr qint64 kProgressBytes = 64 * 1024;
 
 platform::Error transportError(qint64 code, const QString& description)
 {
@@ -53,14 +62,19 @@ struct PLRUploadClient::Connection {
     std::unique_ptr<QAbstractSocket> socket;
     // The time-out: restarted by every step of the request, it fails the request once it runs.
     std::unique_ptr<platform::ClockTimer> timer;
+    // The bound of the request as a whole: restarted only by real progress (see kStallTimeouts).
+    std::unique_ptr<platform::ClockTimer> stallTimer;
+    qint64 movedSinceProgress = 0;
     TaskPtr task;                    // the request on the wire, or none while idle
     std::unique_ptr<QFile> body;
     qint64 bodyLeft = 0;
+    qint64 unsent = 0;               // bytes of the request (head and body) not handed to the network yet
     bool ready = false;              // connected (and encrypted for https)
     bool reused = false;             // the current task is not the connection's first
     // The answer being read.
     QByteArray buffer;
     bool headRead = false;
+    int interimAnswers = 0;
     int status = 0;
     qint64 contentLength = -1;
     bool chunked = false;
@@ -76,6 +90,7 @@ struct PLRUploadClient::Connection {
     {
         buffer.clear();
         headRead = false;
+        interimAnswers = 0;
         status = 0;
         contentLength = -1;
         chunked = false;
@@ -142,12 +157,7 @@ quint64 PLRUploadClient::put(const QUrl& url, const QString& filePath, Completio
     m_tasks.insert(task->id, task);
     m_queued[task->key].append(task);
     // Started from the event loop: a completion that queues a new request never re-enters.
-    QPointer<PLRUploadClient> self(this);
-    const QString key = task->key;
-    QMetaObject::invokeMethod(this, [self, key] {
-        if (self)
-            self->dispatch(key);
-    }, Qt::QueuedConnection);
+    scheduleDispatch(task->key);
     return task->id;
 }
 
@@ -192,6 +202,14 @@ void PLRUploadClient::dispatch(const QString& key)
                 idle = connection;
                 break;
             }
+        if (idle && hasUnaskedBytes(*idle)) {
+            // Bytes nobody asked for (a host that answered a request twice): whatever request
+            // went next on this connection would take them for its answer.
+            PLR_LOG_WARN(QStringLiteral("The upload host %1 sent an answer no request was waiting for; its connection is closed")
+                             .arg(key));
+            dropConnection(idle);
+            continue;
+        }
         if (idle) {
             startOn(idle, queue.takeFirst());
             continue;
@@ -235,9 +253,13 @@ void PLRUploadClient::openConnection(const QString& key, const TaskPtr& first)
         connect(static_cast<QSslSocket*>(socket), &QSslSocket::encrypted, this, onReady);
     else
         connect(socket, &QAbstractSocket::connected, this, onReady);
-    connect(socket, &QAbstractSocket::bytesWritten, this, [this, weak](qint64) {
+    connect(socket, &QAbstractSocket::bytesWritten, this, [this, weak](qint64 written) {
         if (const ConnectionPtr c = weak.lock()) {
             touch(c);
+            if (c->task && c->unsent > 0) {
+                c->unsent -= written;
+                progressed(c, written, c->unsent <= 0);
+            }
             pumpBody(c);
         }
     });
@@ -253,9 +275,19 @@ void PLRUploadClient::openConnection(const QString& key, const TaskPtr& first)
         if (const ConnectionPtr c = weak.lock())
             socketFailed(c, transportError(platform::urlerror::TimedOut, QStringLiteral("The request timed out.")));
     });
+    connection->stallTimer = std::make_unique<platform::ClockTimer>(this, [this, weak] {
+        if (const ConnectionPtr c = weak.lock()) {
+            PLR_LOG_WARN(QStringLiteral("An upload to %1 made no progress for %2 of its time-outs; it is ended")
+                             .arg(c->key)
+                             .arg(kStallTimeouts));
+            socketFailed(c, transportError(platform::urlerror::TimedOut,
+                                           QStringLiteral("The request timed out: the host answers too slowly.")));
+        }
+    });
 
     connection->task = first;
     touch(connection);
+    progressed(connection, 0, true);
     const quint16 port = quint16(url.port(https ? 443 : 80));
     if (https)
         static_cast<QSslSocket*>(socket)->connectToHostEncrypted(url.host(), port);
@@ -269,12 +301,46 @@ void PLRUploadClient::touch(const ConnectionPtr& connection)
         connection->timer->start(connection->task->timeoutMs / 1000.0);
 }
 
+void PLRUploadClient::progressed(const ConnectionPtr& connection, qint64 bytes, bool milestone)
+{
+    if (!connection->task || connection->task->timeoutMs <= 0)
+        return;
+    connection->movedSinceProgress += bytes;
+    if (!milestone && connection->movedSinceProgress < kProgressBytes)
+        return;
+    connection->movedSinceProgress = 0;
+    connection->stallTimer->start(kStallTimeouts * (connection->task->timeoutMs / 1000.0));
+}
+
 void PLRUploadClient::startOn(const ConnectionPtr& connection, const TaskPtr& task)
 {
     connection->task = task;
     connection->reused = true;
     touch(connection);
+    progressed(connection, 0, true);
     sendHead(connection);
+}
+
+bool PLRUploadClient::hasUnaskedBytes(const Connection& connection)
+{
+    if (connection.socket->bytesAvailable() > 0)
+        return true;
+    // What has reached a plain connection but is not read yet; on an encrypted one the bytes
+    // waiting may be the protocol's own (a session ticket), so only decrypted ones count there.
+    if (qobject_cast<QSslSocket*>(connection.socket.get()))
+        return false;
+    int waiting = 0;
+    const qintptr fd = connection.socket->socketDescriptor();
+    return fd >= 0 && ::ioctl(int(fd), FIONREAD, &waiting) == 0 && waiting > 0;
+}
+
+void PLRUploadClient::scheduleDispatch(const QString& key)
+{
+    QPointer<PLRUploadClient> self(this);
+    QMetaObject::invokeMethod(this, [self, key] {
+        if (self)
+            self->dispatch(key);
+    }, Qt::QueuedConnection);
 }
 
 void PLRUploadClient::sendHead(const ConnectionPtr& connection)
@@ -305,6 +371,7 @@ void PLRUploadClient::sendHead(const ConnectionPtr& connection)
     QByteArray head = "PUT " + target + " HTTP/1.1\r\nHost: " + host + "\r\nContent-Length: "
                       + QByteArray::number(connection->bodyLeft) + "\r\nConnection: keep-alive\r\n\r\n";
     // The head and the first part of the body go out together.
+    connection->unsent = head.size() + connection->bodyLeft;
     const QByteArray first = connection->body->read(qMin(kChunk, connection->bodyLeft));
     connection->bodyLeft -= first.size();
     connection->socket->write(head + first);
@@ -333,19 +400,35 @@ void PLRUploadClient::pumpBody(const ConnectionPtr& connection)
 void PLRUploadClient::readAnswer(const ConnectionPtr& connection)
 {
     touch(connection);
-    connection->buffer += connection->socket->readAll();
+    const QByteArray incoming = connection->socket->readAll();
     if (!connection->task) {
-        connection->buffer.clear();
+        // Nobody asked: a host that answers one request twice. The next request on this
+        // connection would take these bytes for its own answer, so the connection goes.
+        if (incoming.isEmpty())
+            return;
+        PLR_LOG_WARN(QStringLiteral("The upload host %1 sent an answer no request was waiting for; its connection is closed")
+                         .arg(connection->key));
+        dropConnection(connection);
+        scheduleDispatch(connection->key);
         return;
     }
+    if (connection->headRead)
+        progressed(connection, incoming.size(), false);
+    connection->buffer += incoming;
     auto bad = [&](const QString& why) {
         socketFailed(connection, transportError(platform::urlerror::BadServerResponse, why));
     };
-    if (!connection->headRead) {
+    // Interim answers (100 Continue, ...) come before the real one, each read in turn; a host
+    // may send only so many of them.
+    while (!connection->headRead) {
         const qsizetype end = connection->buffer.indexOf("\r\n\r\n");
         if (end < 0) {
             if (connection->buffer.size() > kHeadLimit)
                 bad(QStringLiteral("The answer's headers are too long."));
+            return;
+        }
+        if (end > kHeadLimit) {
+            bad(QStringLiteral("The answer's headers are too long."));
             return;
         }
         const QList<QByteArray> lines = connection->buffer.left(end).split('\n');
@@ -356,6 +439,13 @@ void PLRUploadClient::readAnswer(const ConnectionPtr& connection)
         if (!statusLine.value(0).startsWith("HTTP/1.") || !ok || connection->status < 100) {
             bad(QStringLiteral("The answer is not HTTP."));
             return;
+        }
+        if (connection->status < 200) {
+            if (++connection->interimAnswers > kInterimLimit) {
+                bad(QStringLiteral("The host sent too many interim answers."));
+                return;
+            }
+            continue;
         }
         connection->closeAfter = statusLine.value(0) == "HTTP/1.0";
         for (qsizetype i = 1; i < lines.size(); ++i) {
@@ -374,20 +464,14 @@ void PLRUploadClient::readAnswer(const ConnectionPtr& connection)
                                          : value.toLower() == "keep-alive" ? false
                                                                            : connection->closeAfter;
         }
-        if (connection->status < 200) {
-            // An interim answer (100 Continue): the real one follows.
-            connection->headRead = false;
-            connection->contentLength = -1;
-            connection->chunked = false;
-            readAnswer(connection);
-            return;
-        }
         connection->headRead = true;
+        progressed(connection, 0, true);
         if (connection->contentLength < 0 && !connection->chunked)
             connection->closeAfter = true;   // the body runs to the end of the connection
     }
     Result result;
     result.status = connection->status;
+    bool unasked = false;
     if (connection->chunked) {
         QString why;
         if (!decodeChunks(*connection, &why)) {
@@ -397,6 +481,7 @@ void PLRUploadClient::readAnswer(const ConnectionPtr& connection)
         if (connection->chunkStep != Connection::ChunkStep::Done)
             return;
         result.body = std::exchange(connection->decoded, QByteArray());
+        unasked = !connection->buffer.isEmpty();
     } else if (connection->contentLength >= 0) {
         if (connection->contentLength > kBodyLimit) {
             bad(QStringLiteral("The answer's body is too long."));
@@ -405,13 +490,19 @@ void PLRUploadClient::readAnswer(const ConnectionPtr& connection)
         if (connection->buffer.size() < connection->contentLength)
             return;
         result.body = connection->buffer.left(connection->contentLength);
+        unasked = connection->buffer.size() > connection->contentLength;
     } else {
         // Read to the end of the connection: finished when the service closes it.
         if (connection->buffer.size() > kBodyLimit)
             bad(QStringLiteral("The answer's body is too long."));
         return;
     }
-    finishTask(connection, result, !connection->closeAfter);
+    // Bytes after the answer answer nothing that was asked: the answer stands, the connection
+    // goes.
+    if (unasked)
+        PLR_LOG_WARN(QStringLiteral("The upload host %1 sent more than one answer to a request; its connection is closed")
+                         .arg(connection->key));
+    finishTask(connection, result, !connection->closeAfter && !unasked);
 }
 
 bool PLRUploadClient::decodeChunks(Connection& connection, QString* why)
@@ -521,19 +612,24 @@ void PLRUploadClient::finishTask(const ConnectionPtr& connection, const Result& 
 {
     const TaskPtr task = std::exchange(connection->task, nullptr);
     connection->timer->stop();
+    connection->stallTimer->stop();
     connection->body.reset();
+    connection->unsent = 0;
     connection->resetAnswer();
     if (!keepConnection)
         dropConnection(connection);
     if (task && m_tasks.remove(task->id) && task->completion)
         task->completion(result);
-    dispatch(connection->key);
+    // The next request goes from the event loop, once what has already reached the connection
+    // (an answer that nobody asked for) has been seen.
+    scheduleDispatch(connection->key);
 }
 
 void PLRUploadClient::dropConnection(const ConnectionPtr& connection)
 {
     m_connections[connection->key].removeAll(connection);
     connection->timer->stop();
+    connection->stallTimer->stop();
     connection->ready = false;
     if (QAbstractSocket* socket = connection->socket.release()) {
         socket->disconnect(this);

@@ -18,7 +18,8 @@ class QFile;
 // Sends PUT requests whose bodies are streamed from files, over keep-alive HTTP/1.1 connections
 // (http, or https through TLS) with Nagle's delay turned off: the last segment of each body goes
 // out at once instead of waiting for the acknowledgement of the one before. At most
-// `maxConnectionsPerHost` connections per host and port; further requests wait in order.
+// `maxConnectionsPerHost` connections per host and port; further requests wait in order. A
+// connection that receives an answer no request waits for (a host answering twice) is closed.
 // Main thread; completions are called there.
 class PLRUploadClient : public QObject {
     Q_OBJECT
@@ -34,8 +35,10 @@ public:
     ~PLRUploadClient() override;
 
     // Queues a PUT of the file's bytes to the address. The time-out is a transfer time-out: the
-    // request fails with a timed-out error when nothing moves for that long. Returns the task's
-    // number; the completion runs exactly once unless the task is cancelled.
+    // request fails with a timed-out error when nothing moves for that long, and also when it
+    // makes no real progress (see PLRUploadClient.cpp) for a few time-outs, however often a
+    // trickling host moves a byte. Returns the task's number; the completion runs exactly once
+    // unless the task is cancelled.
     quint64 put(const QUrl& url, const QString& filePath, Completion completion, int timeoutMs);
     // Drops the task without calling its completion (its connection is closed when running).
     void cancel(quint64 task);
@@ -68,6 +71,11 @@ private:
     void finishTask(const ConnectionPtr& connection, const Result& result, bool keepConnection);
     void dropConnection(const ConnectionPtr& connection);
     void touch(const ConnectionPtr& connection);
+    // Counts bytes that moved for the request (or a step that completes a part of it) towards
+    // the real progress that keeps it going.
+    void progressed(const ConnectionPtr& connection, qint64 bytes, bool milestone);
+    static bool hasUnaskedBytes(const Connection& connection);
+    void scheduleDispatch(const QString& key);
 
     int m_maxConnectionsPerHost;
     quint64 m_nextTask = 0;

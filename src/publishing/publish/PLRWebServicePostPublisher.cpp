@@ -4,6 +4,8 @@
 #include "publishing/publish/PLRUploadClient.h"
 
 #include "layout/base/PLRLayoutManager.h"
+#include "layout/base/PLRLayoutTree.h"
+#include "layout/text/PLRRichText.h"
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "store/persistance-store/PLRSaveBatch.h"
 #include "store/persistance-store/source/PLRImageManager.h"
@@ -343,7 +345,15 @@ QString PLRWebServicePostPublisher::layoutBlob() const
         layout = &post()->layout();
     if (!layout)
         return QString();
-    const std::string bytes = layout->SerializeAsString();
+    // A text block's formatted text carries the paragraph tag of the style it had when it was
+    // last edited; a style chosen since is told to the site in the tag, so the page shows the
+    // style the canvas shows. The stored layout keeps its text as edited (undo restores it).
+    PLRLayout sent(*layout);
+    plr::tree::forEachBlock(&sent, [](PLRBlock* block) {
+        if (block->has_text())
+            PLRRichTextHTML::restyleBlock(block->mutable_text());
+    });
+    const std::string bytes = sent.SerializeAsString();
     return QString::fromLatin1(QByteArray(bytes.data(), qsizetype(bytes.size())).toBase64());
 }
 
@@ -748,13 +758,20 @@ void PLRWebServicePostPublisher::handlePostAnswer(bool create, quint64 generatio
     const bool current = generation == m_requestGeneration && inState(state);
 
     if (transport.isValid()) {
-        if (!current)
+        // An update still awaited, or given up on because the connection went: the user is
+        // told that the published post was not updated (the panel only shows the connecting,
+        // then the update offered again). A create that fails leaves the publish area itself.
+        const bool connectionWent = generation == m_requestGeneration && inState(PLRPP_STATE_WAITING_FOR_SERVICE);
+        if (!current && !(connectionWent && !create))
             return;
         PLR_LOG_ERROR(QStringLiteral("%1 of %2 failed: %3")
                           .arg(create ? QStringLiteral("Create") : QStringLiteral("Update"), m_stateMachine->name(),
                                transport.toString()));
         setLastError(QStringLiteral("The post could not be sent: %1").arg(transport.localizedDescription()));
-        fire(PLRPP_EVENT_BAIL_REMOTE_POST_MANIPULATE);
+        if (!create)
+            showUpdateNotSent();
+        if (current)
+            fire(PLRPP_EVENT_BAIL_REMOTE_POST_MANIPULATE);
         return;
     }
     const QVariantMap answer = body.toMap();
@@ -832,6 +849,21 @@ void PLRWebServicePostPublisher::handlePostAnswer(bool create, quint64 generatio
         return;
     setLastError(QString());
     fire(create ? PLRPP_EVENT_REMOTE_POST_CREATED : PLRPP_EVENT_UPDATED_REMOTE_POST);
+}
+
+void PLRWebServicePostPublisher::showUpdateNotSent()
+{
+    QPointer<PLRWebServicePostPublisher> self(this);
+    platform::dispatchMain([self] {
+        if (!self)
+            return;
+        platform::Alert alert;
+        alert.messageText = QStringLiteral("Cannot Reach Server");
+        alert.informativeText = QStringLiteral("An error occured while %1. Ensure you have an internet connection and try again.")
+                                    .arg(QStringLiteral("updating your post"));
+        alert.buttons = {QStringLiteral("OK")};
+        platform::runAlert(alert);
+    });
 }
 
 void PLRWebServicePostPublisher::handlePostError(const PLRServiceError& error, const char* continueEvent,

@@ -203,6 +203,8 @@ private:
     void sendPostRequest(bool create, const QVariantMap& payload);
     void handlePostAnswer(bool create, quint64 generation, QNetworkReply* reply, const QVariantMap& payload);
     void handlePostError(const PLRServiceError& error, const char* continueEvent, const QVariantMap& userInfo);
+    // Tells the user that an update did not reach the service.
+    void showUpdateNotSent();
     void runIdleBlocks();
     bool preCheck(bool publish, const QString& category, bool autoPublish, bool update);
 

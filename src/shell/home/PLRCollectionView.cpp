@@ -43,6 +43,7 @@ PLRCollectionView::PLRCollectionView(QWidget* parent) : QScrollArea(parent)
     viewport()->setAutoFillBackground(false);
     m_layout = std::make_unique<PLRCollectionViewFlowLayout>();
     setFocusPolicy(Qt::StrongFocus);
+    m_edgeFocusRing = new platform::ui::FocusRingFrame(this);
 }
 
 PLRCollectionView::~PLRCollectionView()
@@ -191,6 +192,39 @@ void PLRCollectionView::tile()
         view->show();
     }
     m_tiling = false;
+    refreshFocusRing();
+}
+
+PLRCollectionView* PLRCollectionView::enclosing(const QWidget* view)
+{
+    for (QWidget* w = view ? view->parentWidget() : nullptr; w; w = w->parentWidget())
+        if (auto* collection = qobject_cast<PLRCollectionView*>(w))
+            return collection;
+    return nullptr;
+}
+
+bool PLRCollectionView::isKeyboardPlace(const QWidget* itemView) const
+{
+    if (!itemView || m_selected < 0 || !hasFocus() || !isEnabled())
+        return false;
+    const PLRCollectionViewItem* item = itemAtIndex(m_selected);
+    return item && item->view() == itemView;
+}
+
+bool PLRCollectionView::isShowingEdgeFocusRing() const
+{
+    return m_edgeFocusRing && m_edgeFocusRing->isVisible();
+}
+
+void PLRCollectionView::refreshFocusRing()
+{
+    for (PLRCollectionViewItem* item : std::as_const(m_visible))
+        if (auto* view = item->view())
+            view->focusRingChanged();
+    // Nothing picked, or the picked item scrolled out of sight: the collection's own edges.
+    const bool focused = hasFocus() && isEnabled() && isVisible();
+    const bool placeInView = m_selected >= 0 && frameForItemAtIndex(m_selected).intersects(visibleRect());
+    m_edgeFocusRing->setShown(focused && !placeInView);
 }
 
 void PLRCollectionView::recycle(qint64 index)
@@ -235,6 +269,7 @@ void PLRCollectionView::selectItem(qint64 index)
     m_selected = index;
     if (PLRCollectionViewItem* item = itemAtIndex(index))
         item->setSelected(true);
+    refreshFocusRing();
     if (m_delegate)
         m_delegate->didSelectItemsAtIndexes(this, {index});
 }
@@ -247,6 +282,7 @@ void PLRCollectionView::deselectAll()
     m_selected = -1;
     if (PLRCollectionViewItem* item = itemAtIndex(old))
         item->setSelected(false);
+    refreshFocusRing();
     if (m_delegate)
         m_delegate->didDeselectItemsAtIndexes(this, {old});
 }
@@ -357,6 +393,20 @@ void PLRCollectionView::focusInEvent(QFocusEvent* event)
         selectItem(0);
         scrollToItem(0);
     }
+    refreshFocusRing();
+}
+
+void PLRCollectionView::focusOutEvent(QFocusEvent* event)
+{
+    QScrollArea::focusOutEvent(event);
+    refreshFocusRing();
+}
+
+void PLRCollectionView::changeEvent(QEvent* event)
+{
+    QScrollArea::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange)
+        refreshFocusRing();
 }
 
 void PLRCollectionView::scrollContentsBy(int dx, int dy)

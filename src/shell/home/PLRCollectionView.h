@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform-ui/FocusRingFrame.h"
 #include "platform-ui/View.h"
 #include "shell/home/PLRCollectionViewLayout.h"
 
@@ -104,6 +105,14 @@ public:
     // first item), Return and Enter activate the selected item.
     void moveSelection(int key);
 
+    // Whether the view is the selected item's while the collection has the keyboard: that item
+    // shows the focus ring (the keyboard's place). With nothing selected in view, the collection
+    // shows the ring along its own edges.
+    bool isKeyboardPlace(const QWidget* itemView) const;
+    // The collection an item's view lies in, or null.
+    static PLRCollectionView* enclosing(const QWidget* view);
+    bool isShowingEdgeFocusRing() const;
+
     platform::ui::View* documentView() const { return m_document; }
     // The visible part of the document (document coordinates, y down).
     QRectF visibleRect() const;
@@ -119,6 +128,8 @@ protected:
     // Reached by Tab or Shift+Tab with nothing selected: the first item is selected, so the
     // keyboard's place in the grid shows and the arrows go on from there.
     void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     qint64 itemsPerRow() const;
@@ -126,6 +137,8 @@ private:
     void tile();
     void recycle(qint64 index);
     void pool(PLRCollectionViewItem* item);   // hidden and kept for reuse
+    // Puts the focus ring where the keyboard's place is (after focus, selection or scrolling).
+    void refreshFocusRing();
 
     std::unique_ptr<PLRCollectionViewFlowLayout> m_layout;
     PLRCollectionViewDataSource* m_dataSource = nullptr;
@@ -140,4 +153,5 @@ private:
     qint64 m_count = 0;
     qint64 m_selected = -1;
     bool m_tiling = false;
+    platform::ui::FocusRingFrame* m_edgeFocusRing = nullptr;
 };

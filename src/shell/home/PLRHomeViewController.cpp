@@ -116,13 +116,15 @@ View* PLRHomeViewController::loadView()
     auto* selectionHeader = new View(root);
     selectionHeader->setFixedHeight(44);
     auto* row = new QHBoxLayout(selectionHeader);
-    row->setContentsMargins(24, 6, 24, 6);
+    // The tabs' stack keeps room around them for a tab's focus ring: it reaches into the margins.
+    const int ring = int(PLRSlidingButtonStack::ringRoom());
+    row->setContentsMargins(24 - ring, 6 - ring, 24, 6 - ring);
     row->setSpacing(10);
     m_selectionStack = new PLRSlidingButtonStack(selectionHeader);
     m_selectionStack->addCell(QStringLiteral("All Posts"));
     m_selectionStack->addCell(QStringLiteral("Published"));
     m_selectionStack->addCell(QStringLiteral("Not Published"));
-    m_selectionStack->setFixedSize(330, 32);
+    m_selectionStack->setFixedSize(330 + 2 * ring, 32 + 2 * ring);
     row->addWidget(m_selectionStack);
     row->addStretch(1);
 
@@ -153,7 +155,7 @@ View* PLRHomeViewController::loadView()
     m_searchBox->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_searchBox->setHidden(true);
     QObject::connect(m_searchTextField->editor(), &QLineEdit::textChanged, this, [this] { controlTextDidChange(); });
-    row->addWidget(searchField);
+    row->addWidget(searchField, 0, Qt::AlignVCenter);
 
     // The sort chooser is the kit's pop-up button; its three items stand for the sort menu's
     // items (the actions below keep their checked state).
@@ -175,14 +177,14 @@ View* PLRHomeViewController::loadView()
             sortTypeMenuAction(items[chosen]);
     });
     m_sortPopUpButton->setFixedSize(std::max(140, m_sortPopUpButton->sizeHint().width()), int(PLRPopupButton::kHeight));
-    row->addWidget(m_sortPopUpButton);
+    row->addWidget(m_sortPopUpButton, 0, Qt::AlignVCenter);
     // Placed by the row, not by a frame of its own.
     m_toggleSortOrderButton = new Button(selectionHeader);
     m_toggleSortOrderButton->setTarget(this);
     m_toggleSortOrderButton->setAction([this](Control*) { toggleSortOrder(); });
     m_toggleSortOrderButton->setBordered(false);
     m_toggleSortOrderButton->setFixedSize(24, 24);
-    row->addWidget(m_toggleSortOrderButton);
+    row->addWidget(m_toggleSortOrderButton, 0, Qt::AlignVCenter);
     column->addWidget(selectionHeader);
 
     // The tiles, or the empty state in their place.
@@ -243,8 +245,10 @@ void PLRHomeViewController::viewDidLoad()
     auto layout = std::make_unique<PLRGalleryViewLayout>();
     layout->setMinimumInteritemSpacing(10);
     layout->setMinimumLineSpacing(10);
-    // A row's spacing below the last row.
-    layout->setSectionInset(QMarginsF(10, 0, 10, 10));   // left, top, right, bottom
+    // A row's spacing below the last row. Above the first row, room for the focus ring of a
+    // tile that has the keyboard.
+    const double ringRoom = std::ceil(View::kFocusRingWidth) + 1.0;
+    layout->setSectionInset(QMarginsF(10, ringRoom, 10, 10));   // left, top, right, bottom
     // Four columns 10 apart whatever the count: one post beside the new-post tile, or a search
     // matching two, stand where they would in a full row, not spread over the width.
     layout->setSpacesAsFullRows(true);

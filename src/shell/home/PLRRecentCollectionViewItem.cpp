@@ -221,6 +221,12 @@ void PLRRecentCollectionViewItemView::drawRect(GraphicsContext& context, const Q
     context.fillRect(bounds(), Color::white());
 }
 
+bool PLRRecentCollectionViewItemView::isShowingFocusRing() const
+{
+    const PLRCollectionView* collection = PLRCollectionView::enclosing(this);
+    return collection && collection->isKeyboardPlace(this) && isVisible() && isEnabled();
+}
+
 void PLRRecentCollectionViewItemView::layoutSubviews()
 {
     if (!m_item)

@@ -80,6 +80,9 @@ public:
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
+    // The focus ring goes round the tile while it is the keyboard's place in the grid.
+    bool drawsFocusRing() const override { return true; }
+    bool isShowingFocusRing() const override;
 
 protected:
     void layoutSubviews() override;

@@ -55,6 +55,12 @@ void PLRRecentCollectionViewItemNewPostView::drawRect(GraphicsContext& context, 
     }
 }
 
+bool PLRRecentCollectionViewItemNewPostView::isShowingFocusRing() const
+{
+    const PLRCollectionView* collection = PLRCollectionView::enclosing(this);
+    return collection && collection->isKeyboardPlace(this) && isVisible() && isEnabled();
+}
+
 void PLRRecentCollectionViewItemNewPostView::setSelected(bool selected)
 {
     if (m_selected == selected)

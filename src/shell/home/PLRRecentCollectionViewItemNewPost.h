@@ -22,6 +22,9 @@ public:
     void setSelected(bool selected);
 
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
+    // The focus ring goes round the tile while it is the keyboard's place in the grid.
+    bool drawsFocusRing() const override { return true; }
+    bool isShowingFocusRing() const override;
     void updateTrackingAreas() override;
     void mouseEntered(const platform::ui::MouseEvent& event) override;
     void mouseExited(const platform::ui::MouseEvent& event) override;

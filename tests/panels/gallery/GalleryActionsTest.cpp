@@ -185,6 +185,47 @@ TEST(GalleryActions, DoubleClickAddsTheSelectionAsBlocksOrWithControlIntoOneRow)
     EXPECT_EQ(describeLastSection(g.layout(), manager).size(), 3);
 }
 
+// The double click's add is undone under the name its undo has, and redone, as often as the
+// user likes; so is a row of photos added with Control, and the automatic layout.
+TEST(GalleryActions, AddsByDoubleClickAndTheAutomaticLayoutUndoAndRedoForAsLongAsTheUserLikes)
+{
+    const QString folder = makeFolder(plainPhotos(5));
+    PLRPostManager* manager = openPost(folder, 5);
+    Gallery g(manager);
+    const auto layoutBytes = [&] { return plr::data(*g.layout()->representedLayout()); };
+    const auto undoAndRedo = [&](const QString& name, const QStringList& before, const QStringList& after, int inUse) {
+        const QByteArray done = layoutBytes();
+        for (int round = 0; round < 3; ++round) {
+            ASSERT_TRUE(g.undo()->canUndo()) << round;
+            ASSERT_EQ(g.undo()->undoActionName(), name);
+            g.undo()->undo();
+            EXPECT_EQ(describeLastSection(g.layout(), manager), before) << round;
+            ASSERT_TRUE(g.undo()->canRedo()) << round;
+            ASSERT_EQ(g.undo()->redoActionName(), name);
+            g.undo()->redo();
+            EXPECT_EQ(describeLastSection(g.layout(), manager), after) << round;
+            EXPECT_EQ(layoutBytes(), done) << round;   // the same blocks, identifiers and all
+        }
+        ASSERT_TRUE(testing_support::waitUntil([&] { return manager->numberOfImagesInUse() == inUse; }));
+        Gallery::settle();
+    };
+
+    g.click({0, 1}, Qt::NoModifier, true);
+    ASSERT_EQ(describeLastSection(g.layout(), manager), (QStringList{"p02.jpg"}));
+    undoAndRedo("Delete Images", {}, {"p02.jpg"}, 1);
+
+    g.click({0, 0});
+    g.click({0, 2}, Qt::ControlModifier);
+    ASSERT_EQ(g.selectedNames(), (QStringList{"p01.jpg", "p03.jpg"}));
+    g.collection()->setCurrentEventModifiers(Qt::ControlModifier);
+    g.controller->performDoubleClickOnItem(nullptr);
+    g.collection()->clearCurrentEventModifiers();
+    undoAndRedo("Delete Images", {"p02.jpg"}, {"p02.jpg", "[p01.jpg p03.jpg]"}, 3);
+
+    postAutoBuild(QVariant::fromValue<qint64>(kPLRAutoLayoutAllImages));
+    undoAndRedo("Auto Layout", {"p02.jpg", "[p01.jpg p03.jpg]"}, {"p02.jpg", "[p01.jpg p03.jpg]", "p04.jpg", "p05.jpg"}, 5);
+}
+
 TEST(GalleryActions, KeyboardOnlyArrowsFromTheStartAndReturnAdds)
 {
     const QString folder = makeFolder(plainPhotos(4));

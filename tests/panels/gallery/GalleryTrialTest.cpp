@@ -407,3 +407,62 @@ TEST(GalleryTrial, HomeEndAndThePageKeysMoveThePhotoWithTheKeyboard)
     EXPECT_EQ(selected(), QList<PLRGalleryIndexPath>{first});
     EXPECT_EQ(bar->value(), 0);
 }
+
+// The gallery shows where its keyboard is with the focus ring, apart from the selection: round
+// the photo with the keyboard only (not the other selected ones), whole in the first row too;
+// along its edges when no photo has it; none once the keyboard has gone.
+TEST(GalleryTrial, ThePhotoWithTheKeyboardShowsTheFocusRing)
+{
+    const QString folder = testing_support::testHome() + "/Rings";
+    QDir().mkpath(folder);
+    for (int i = 0; i < 6; ++i)
+        writeColourPhoto(folder + QStringLiteral("/IMG_%1.jpg").arg(i), QColor::fromHsv(i * 50, 180, 200), i % 2 ? 320 : 200,
+                         i % 2 ? 200 : 320);
+    PLRPostManager* manager = openPost(folder, 6);
+    ShownPost shown(manager);
+    Gallery::settle();
+    auto* gallery = qobject_cast<PLRGalleryViewController*>(shown.post->galleryViewController());
+    ASSERT_NE(gallery, nullptr);
+    PLRGalleryCollectionView* photos = gallery->galleryView();
+    QApplication::setActiveWindow(&shown.window);
+    const auto ringed = [photos] {
+        QList<PLRGalleryIndexPath> paths;
+        for (PLRGalleryViewItem* item : photos->visibleItems())
+            if (item->view()->isShowingFocusRing())
+                paths << item->indexPath();
+        return paths;
+    };
+    photos->clearFocus();
+    photos->setFocus(Qt::TabFocusReason);
+    Gallery::settle();
+    ASSERT_EQ(photos->sortedSelectionIndexPaths(), (QList<PLRGalleryIndexPath>{{0, 0}}));
+    EXPECT_EQ(ringed(), (QList<PLRGalleryIndexPath>{{0, 0}}));
+    // The ring goes round the picture, and the gallery has room for all of it.
+    PLRGalleryView* first = photos->itemAtIndexPath({0, 0})->view();
+    const QRectF ring = first->focusRingPath().boundingRect().translated(first->pos());
+    EXPECT_TRUE(QRectF(photos->rect()).contains(ring)) << ring.y();
+    EXPECT_TRUE(ring.contains(first->referenceRect().translated(first->pos())));
+    EXPECT_FALSE(photos->isShowingEdgeFocusRing());
+
+    // Two photos selected: the ring marks the one the keys act on.
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QApplication::sendEvent(photos, &right);
+    Gallery::settle();
+    photos->selectItems({{0, 3}});
+    photos->makeFirstResponder(photos->itemAtIndexPath({0, 3}));
+    EXPECT_EQ(photos->sortedSelectionIndexPaths().size(), 2);
+    EXPECT_EQ(ringed(), (QList<PLRGalleryIndexPath>{{0, 3}}));
+
+    // Nothing selected while the gallery has the keyboard: its edges.
+    photos->deselectAll();
+    Gallery::settle();
+    EXPECT_TRUE(ringed().isEmpty());
+    EXPECT_TRUE(photos->isShowingEdgeFocusRing());
+    // The keyboard elsewhere: no ring at all, the selection drawn as ever.
+    photos->selectItems({{0, 1}});
+    photos->clearFocus();
+    Gallery::settle();
+    EXPECT_TRUE(ringed().isEmpty());
+    EXPECT_FALSE(photos->isShowingEdgeFocusRing());
+    EXPECT_TRUE(photos->itemAtIndexPath({0, 1})->view()->selected());
+}

@@ -32,6 +32,8 @@
 
 #include <QFontMetrics>
 #include <QLineEdit>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTest>
 
 using namespace gallery_test;
@@ -434,6 +436,50 @@ TEST(Inspector, TheLinkPopoverOpensFromItsButtonAndItsAddLinkLinksThePhoto)
     EXPECT_FALSE(images[0]->image().has_interaction());
 }
 
+TEST(Inspector, TheLinkPopoverStaysInsideTheWindowAtEverySizeAndPlace)
+{
+    Inspector t;
+    const QList<PLRBlock*> images = t.addImages(1);
+    t.layout()->selectBlocks({images[0]});
+    t.page()->addLinkOnClickButton()->performClick();
+    platform::ui::Button* button = t.page()->imageLinkPopoverButton();
+    ASSERT_NE(button, nullptr);
+    // The inspector at the right edge of a main window, as in a post.
+    QWidget window;
+    QWidget* pane = t.inspector->view();
+    pane->setParent(&window);
+    struct GiveBack {   // the inspector deletes its own view, also when an assertion ends the test
+        QWidget* pane;
+        ~GiveBack() { pane->setParent(nullptr); }
+    } giveBack{pane};
+    window.show();
+    const QRect screen = window.screen()->availableGeometry();
+    // Tall and short windows (a short one scrolls the page, so the button sits at its foot), at
+    // the screen's edges and in between.
+    for (const QRect place : {QRect(0, 0, 700, 700), QRect(screen.right() + 1 - 420, 40, 420, 700), QRect(200, 0, 500, 380),
+                              QRect(screen.right() + 1 - 400, screen.bottom() + 1 - 330, 400, 330), QRect(60, 100, 640, 480)}) {
+        SCOPED_TRACE(testing::Message() << place.x() << "," << place.y() << " " << place.width() << "x" << place.height());
+        window.setGeometry(place);
+        pane->setGeometry(place.width() - 250, 0, 250, place.height());
+        pane->show();
+        testing_support::drainEvents();
+        for (QWidget* up = button->parentWidget(); up; up = up->parentWidget())
+            if (auto* scroll = qobject_cast<QScrollArea*>(up))
+                scroll->ensureWidgetVisible(button, 0, 0);
+        testing_support::drainEvents();
+        button->performClick();
+        PLRPopover* popover = t.page()->imageLinkPopover();
+        ASSERT_NE(popover, nullptr);
+        ASSERT_TRUE(popover->isShown());
+        const QRect shown = popover->geometry();
+        EXPECT_TRUE(window.geometry().contains(shown)) << shown.x() << "," << shown.y() << " " << shown.width() << "x" << shown.height();
+        // It does not cover its button: below it where there is room, else above it.
+        const QRect anchor(button->mapToGlobal(QPoint(0, 0)), button->size());
+        EXPECT_FALSE(shown.intersects(anchor));
+        popover->hide();
+    }
+}
+
 TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
 {
     Inspector t;
@@ -833,6 +879,37 @@ TEST(Inspector, SettingsPageShowsALongWebsiteAddressOnOneLineWithBothEnds)
     EXPECT_GT(host->stringValue().size(), shown.size());
     page->updatePublishHost(QStringLiteral("www.ab.com"));
     EXPECT_EQ(host->stringValue(), QStringLiteral("www.ab.com"));
+}
+
+TEST(Inspector, TheDocumentPageShowsOnlyWithThePostsOwnValues)
+{
+    // A post's inspector is on screen before it is handed the post (while a new post's photos are
+    // prepared): it shows no page then, and the moment it has the post its Document page shows
+    // the post's values, without waiting for the event loop.
+    PLRPostManager* manager = openPost(makeFolder({{QStringLiteral("a.jpg"), 60, 40}, {QStringLiteral("b.jpg"), 60, 40}}), 2);
+    manager->layoutManager()->representedLayout()->set_padding(17);
+    PLRInspectorViewController inspector;
+    inspector.view()->resize(250, 700);
+    inspector.view()->show();
+    testing_support::drainEvents();
+    PLRDocumentViewController* document = inspector.documentViewController();
+    const auto shownPadding = [&]() -> QString {
+        QWidget* field = document->paddingTextField();
+        return field->isVisible() ? document->paddingTextField()->stringValue() : QStringLiteral("(not shown)");
+    };
+    EXPECT_EQ(shownPadding(), QStringLiteral("(not shown)"));
+    EXPECT_FALSE(inspector.headerDocumentButton()->isVisible());
+    EXPECT_FALSE(inspector.areContentsShown());
+
+    inspector.setPostManager(manager);
+    EXPECT_TRUE(inspector.areContentsShown());
+    EXPECT_EQ(shownPadding(), QStringLiteral("17"));
+    EXPECT_TRUE(document->imagesUsedLabel()->isVisible());
+    EXPECT_EQ(document->imagesUsedLabel()->stringValue(), QStringLiteral("0 images of 2 used"));
+
+    // The post goes (deleted): nothing of it stays on show.
+    inspector.setPostManager(nullptr);
+    EXPECT_EQ(shownPadding(), QStringLiteral("(not shown)"));
 }
 
 TEST(Inspector, DocumentPageFillsFromTheLayoutAndIgnoresOptionsWithoutTheirButton)

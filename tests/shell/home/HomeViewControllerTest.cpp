@@ -341,9 +341,10 @@ TEST(HomeScreen, TileSizesFollowTheCollectionWidth)
     Home home;
     home.setCollectionWidth(1050);
     EXPECT_EQ(home.controller.galleryLayout()->itemSize(), QSizeF(250, 428));
-    EXPECT_EQ(home.collection()->frameForItemAtIndex(0), QRectF(10, 0, 250, 428));
+    // (The first row lies 4 points down: room for the focus ring of a tile with the keyboard.)
+    EXPECT_EQ(home.collection()->frameForItemAtIndex(0), QRectF(10, 4, 250, 428));
     EXPECT_EQ(home.collection()->frameForItemAtIndex(3).x(), 790);
-    EXPECT_EQ(home.collection()->frameForItemAtIndex(4), QRectF(10, 438, 250, 428));
+    EXPECT_EQ(home.collection()->frameForItemAtIndex(4), QRectF(10, 442, 250, 428));
     ASSERT_TRUE(home.tile(1));
     EXPECT_EQ(home.tile(1)->view()->size(), QSize(250, 428));
 
@@ -593,6 +594,94 @@ TEST(HomeScreen, TabReachesTheGridAtItsFirstTileAndTheMenuKeyOpensATilesMenu)
     EXPECT_EQ(collection->selectionIndexes(), QList<qint64>{0});
     press(Qt::Key_Menu);   // the new-post tile has no menu: nothing happens
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
+// The tabs are Tab stops that Space and Return choose, and whatever has the keyboard shows the
+// focus ring whole: a tab, the grid's tile with the keyboard (not the others), or, with no tile
+// picked, the grid's edges.
+TEST(HomeScreen, TheTabsTakeTheKeyboardAndTheGridShowsWhereItIs)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    makePost(session, "Alps", "remote-1");
+    for (int i = 0; i < 5; ++i)
+        makePost(session, QStringLiteral("Post %1").arg(i));
+    Home home(1110, 900);
+    PLRHomeViewController& c = home.controller;
+    PLRCollectionView* collection = home.collection();
+    c.view()->window()->activateWindow();
+    c.searchTextField()->editor()->setFocus(Qt::OtherFocusReason);
+    const auto press = [](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_TRUE(target);
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, key == Qt::Key_Space ? QStringLiteral(" ") : QString());
+        QApplication::sendEvent(target, &event);
+        testing_support::drainEvents();
+    };
+    // The band the view's ring takes, whole inside the view's parent (which would cut it off).
+    const auto ringShowsWhole = [](platform::ui::View* view) {
+        const QRectF ring = view->focusRingPath().boundingRect();
+        return view->isShowingFocusRing() && !ring.isEmpty()
+            && QRectF(view->parentWidget()->rect()).contains(ring.translated(view->pos()));
+    };
+
+    // Tab goes round: the three tabs are stops of their own, each showing the ring.
+    QList<platform::ui::View*> tabs;
+    for (int i = 0; i < 12 && tabs.size() < 3; ++i) {
+        press(Qt::Key_Tab);
+        auto* cell = qobject_cast<PLRSlidingButtonCell*>(QApplication::focusWidget());
+        if (cell && !tabs.contains(cell)) {
+            tabs << cell;
+            EXPECT_TRUE(ringShowsWhole(cell)) << tabs.size();
+        }
+    }
+    ASSERT_EQ(tabs.size(), 3);
+    EXPECT_EQ(tabs[0], c.selectionStack()->cellAt(0));
+    // Space on "Published", Return on "Not Published": each is chosen as a click chooses it.
+    tabs[1]->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    EXPECT_EQ(c.selectionStack()->selectedIndex(), 1);
+    EXPECT_EQ(names(c.tabList()), QStringList({"Alps"}));
+    EXPECT_EQ(QApplication::focusWidget(), tabs[1]);
+    tabs[2]->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Return);
+    EXPECT_EQ(c.selectionStack()->selectedIndex(), 2);
+    EXPECT_EQ(c.tabList().size(), 5);
+    tabs[0]->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Enter);
+    EXPECT_EQ(c.selectionStack()->selectedIndex(), 0);
+
+    // Into the grid: the tile with the keyboard shows the ring whole (the first row too), the
+    // others none; the ring follows the arrows and goes when the keyboard leaves.
+    collection->deselectAll();
+    collection->setFocus(Qt::TabFocusReason);
+    testing_support::drainEvents();
+    ASSERT_EQ(collection->selectionIndexes(), QList<qint64>{0});
+    const auto ringedTiles = [&] {
+        QList<qint64> ringed;
+        for (qint64 i = 0; i < collection->numberOfItems(); ++i)
+            if (PLRCollectionViewItem* item = home.item(i); item && item->view()->isShowingFocusRing())
+                ringed << i;
+        return ringed;
+    };
+    EXPECT_EQ(ringedTiles(), QList<qint64>{0});
+    EXPECT_TRUE(ringShowsWhole(home.item(0)->view()));
+    EXPECT_FALSE(collection->isShowingEdgeFocusRing());
+    press(Qt::Key_Right);
+    EXPECT_EQ(ringedTiles(), QList<qint64>{1});
+    EXPECT_TRUE(ringShowsWhole(home.item(1)->view()));
+    c.searchTextField()->editor()->setFocus(Qt::OtherFocusReason);
+    testing_support::drainEvents();
+    EXPECT_TRUE(ringedTiles().isEmpty());
+    EXPECT_EQ(collection->selectionIndexes(), QList<qint64>{1});   // the selection stays
+    // The grid with the keyboard and no tile picked: its edges show it.
+    collection->setFocus(Qt::MouseFocusReason);
+    collection->deselectAll();
+    testing_support::drainEvents();
+    EXPECT_TRUE(ringedTiles().isEmpty());
+    EXPECT_TRUE(collection->isShowingEdgeFocusRing());
+    c.searchTextField()->editor()->setFocus(Qt::OtherFocusReason);
+    testing_support::drainEvents();
+    EXPECT_FALSE(collection->isShowingEdgeFocusRing());
 }
 
 TEST(HomeScreen, HoverFollowsThePointerThroughScrollsAndNeverUnderTheHeader)

@@ -348,6 +348,74 @@ TEST(PhotoDecoder, APhotoThatCannotBeDecodedWholeIsRefusedWithItsReasonNeverFill
     EXPECT_EQ(problemOf(path("cmyk.jpg")), PLRPhotoProblem::CutShort);
 }
 
+namespace {
+
+// The JPEG with its frame header (SOF0..SOF2) saying `size`; empty when it has none.
+QByteArray withFrameSize(QByteArray jpeg, const QSize& size)
+{
+    for (qsizetype i = 2; i + 9 < jpeg.size();) {
+        if (uchar(jpeg[i]) != 0xFF)
+            return {};
+        const int marker = uchar(jpeg[i + 1]);
+        if (marker >= 0xC0 && marker <= 0xC2) {
+            jpeg[i + 5] = char(size.height() >> 8);
+            jpeg[i + 6] = char(size.height() & 0xFF);
+            jpeg[i + 7] = char(size.width() >> 8);
+            jpeg[i + 8] = char(size.width() & 0xFF);
+            return jpeg;
+        }
+        i += 2 + ((uchar(jpeg[i + 2]) << 8) | uchar(jpeg[i + 3]));
+    }
+    return {};
+}
+
+} // namespace
+
+// A frame header that declares fewer pixels than the data holds leaves the rest of the data
+// before the end marker, which libjpeg skips as "extraneous bytes": the picture would be the
+// data's rows wrapped at the wrong width. Such a photo is not readable; the few bytes of padding
+// camera files carry before a marker are let through.
+TEST(PhotoDecoder, DataBeyondWhatTheHeaderDeclaresIsRefusedWhileCameraPaddingIsNot)
+{
+    QTemporaryDir dir;
+    const auto path = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+    const QImage real = QImage(testing_support::realPhotoPath()).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(real.size(), QSize(640, 400));
+    ASSERT_TRUE(real.scaled(QSize(300, 200), Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(path("small.jpg"), "JPG", 90));
+    ASSERT_TRUE(real.save(path("large.jpg"), "JPG", 90));
+    const QByteArray small = source_test::readBytes(path("small.jpg"));
+    const QByteArray large = source_test::readBytes(path("large.jpg"));
+
+    // Half the size each way, and one row of blocks short.
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } shrunk[] = {{"half.jpg", withFrameSize(small, QSize(150, 100))},
+                  {"row-short.jpg", withFrameSize(small, QSize(300, 184))},
+                  {"large-half.jpg", withFrameSize(large, QSize(320, 200))}};
+    for (const auto& file : shrunk) {
+        ASSERT_FALSE(file.bytes.isEmpty()) << file.name;
+        ASSERT_TRUE(source_test::writeBytes(path(file.name), file.bytes));
+        EXPECT_EQ(problemOf(path(file.name)), PLRPhotoProblem::Unreadable) << file.name;
+        QString error;
+        EXPECT_TRUE(plr_image::decodePhotoAtSize(path(file.name), QSize(), &error).isNull()) << file.name;
+        EXPECT_TRUE(error.contains(QLatin1String("extraneous bytes"))) << file.name << ": " << error.toStdString();
+    }
+
+    // A camera's padding: zero bytes before the end marker and between header markers. The
+    // picture is the unpadded file's.
+    QByteArray padded = small;
+    ASSERT_EQ(padded.right(2), QByteArray("\xFF\xD9", 2));
+    padded.insert(padded.size() - 2, QByteArray(8, char(0)));
+    const qsizetype afterApp0 = 4 + ((uchar(padded[4]) << 8) | uchar(padded[5]));
+    padded.insert(afterApp0, QByteArray(2, char(0)));
+    ASSERT_TRUE(source_test::writeBytes(path("padded.jpg"), padded));
+    QImage fromPadded, fromWhole;
+    EXPECT_EQ(problemOf(path("padded.jpg"), &fromPadded), PLRPhotoProblem::None);
+    EXPECT_EQ(problemOf(path("small.jpg"), &fromWhole), PLRPhotoProblem::None);
+    EXPECT_EQ(fromPadded, fromWhole);
+}
+
 // A decode tells its final rows as they come, top to bottom, when they come in their final place
 // and colours; a photo stored sideways or in a wide gamut is only whole when handed back.
 TEST(PhotoDecoder, RowsAreToldAsTheyAreFinalWhenTheyComeTopToBottomInSRGB)

@@ -31,18 +31,27 @@ QString number(double value)
 QString escapedText(const QString& text) { return text.toHtmlEscaped(); }
 
 // The text's formatting as the blog shows it: only b, i, u, br and links to web addresses stay
-// markup; everything else is shown as text.
+// markup; everything else is shown as text. The character references the canvas writes and
+// reads (&amp; &lt; &gt; &quot; &apos; &nbsp; and numeric ones) stay references, so the page
+// shows the characters they stand for, as the canvas does; any other is shown as written.
 QString sanitisedHtml(const QString& html)
 {
     QString out = html.toHtmlEscaped();
     static const QRegularExpression simple(QStringLiteral("&lt;(/?)(b|i|u|br|p|h[1-5])\\s*/?&gt;"),
                                            QRegularExpression::CaseInsensitiveOption);
     out.replace(simple, QStringLiteral("<\\1\\2>"));
-    static const QRegularExpression link(QStringLiteral("&lt;a href=&quot;(https?://[^&\"<>\\s]*)&quot;&gt;"),
-                                         QRegularExpression::CaseInsensitiveOption);
+    // An address may hold the references of its escaped characters (a query's "&amp;").
+    static const QRegularExpression link(
+        QStringLiteral("&lt;a href=&quot;(https?://(?:[^&\"<>\\s]|&amp;(?:amp|lt|gt|quot|apos|#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6});)*)&quot;&gt;"),
+        QRegularExpression::CaseInsensitiveOption);
     out.replace(link, QStringLiteral("<a href=\"\\1\">"));
     static const QRegularExpression close(QStringLiteral("&lt;/a&gt;"), QRegularExpression::CaseInsensitiveOption);
     out.replace(close, QStringLiteral("</a>"));
+    // Last, so that an escaped "<b>" of the text stays text.
+    static const QRegularExpression reference(
+        QStringLiteral("&amp;(amp|lt|gt|quot|apos|nbsp|#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6});"),
+        QRegularExpression::CaseInsensitiveOption);
+    out.replace(reference, QStringLiteral("&\\1;"));
     return out;
 }
 

@@ -308,7 +308,15 @@ struct JpegError {
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
     PLRPhotoProblem problem = PLRPhotoProblem::None;
+    long extraneousBytes = 0;   // skipped before markers so far
 };
+
+// Bytes that are no marker where one should be, as cameras write them: a few bytes of padding
+// before a marker (most often the end of the image), a handful in a file. More is data the
+// header does not account for: a frame header that declares fewer pixels than the data holds
+// leaves the rest of the picture's data before the end marker (thousands of bytes).
+constexpr long kMostExtraneousBytesPerMarker = 64;
+constexpr long kMostExtraneousBytes = 256;
 
 void onJpegError(j_common_ptr info)
 {
@@ -320,14 +328,23 @@ void onJpegError(j_common_ptr info)
 
 // The warnings after which libjpeg would go on with grey (or garbled) pixels in place of the
 // picture: the file ended early, or its data does not match its header. They end the decode.
-// Others (extraneous bytes between markers, an unknown JFIF version, a bad colour profile) leave
-// the pixels whole and are let through.
+// Others (an unknown JFIF version, a bad colour profile, the few extraneous bytes between
+// markers that camera files carry) leave the pixels whole and are let through.
 void onJpegMessage(j_common_ptr info, int level)
 {
     if (level >= 0)
         return;   // trace messages
+    auto* error = reinterpret_cast<JpegError*>(info->err);
     PLRPhotoProblem problem = PLRPhotoProblem::None;
     switch (info->err->msg_code) {
+    case JWRN_EXTRANEOUS_DATA: {   // "Corrupt JPEG data: %u extraneous bytes before marker 0x%02x"
+        const long bytes = std::max(0, info->err->msg_parm.i[0]);
+        error->extraneousBytes += bytes;
+        if (bytes <= kMostExtraneousBytesPerMarker && error->extraneousBytes <= kMostExtraneousBytes)
+            return;
+        problem = PLRPhotoProblem::Unreadable;
+        break;
+    }
     case JWRN_JPEG_EOF:
         problem = PLRPhotoProblem::CutShort;   // "Premature end of JPEG file"
         break;
@@ -342,7 +359,6 @@ void onJpegMessage(j_common_ptr info, int level)
     default:
         return;
     }
-    auto* error = reinterpret_cast<JpegError*>(info->err);
     (*info->err->format_message)(info, error->message);
     error->problem = problem;
     std::longjmp(error->jump, 1);

@@ -11,8 +11,8 @@
 // A photo that cannot be decoded whole is refused, never handed back with a grey or missing part:
 // a file that ends before its picture does (libjpeg's "premature end" warnings; a BMP or GIF
 // shorter than its header says) is "cut short"; data that does not match its header (libjpeg's
-// corrupt-data warnings, a picture of another size than the header's) or is no picture at all is
-// "not readable".
+// corrupt-data warnings, more bytes left over before a marker than a camera's padding, a picture
+// of another size than the header's) or is no picture at all is "not readable".
 
 #include "store/persistance-store/source/PLRPhotoProblem.h"
 
