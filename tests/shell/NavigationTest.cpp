@@ -497,6 +497,23 @@ TEST_F(ShellTest, LockedAccountQuitsWithoutTheDueBackupQuestion)
     EXPECT_EQ(exitCode, 0);
 }
 
+TEST_F(ShellTest, AnAccountPendingDeletionSaysWhereToReactivateIt)
+{
+    prepareExistingStore();
+    service.control("POST", QStringLiteral("/__control/me"),
+                    {{QStringLiteral("email"), testing_support::DevService::demoEmail()},
+                     {QStringLiteral("account"), QJsonObject{{QStringLiteral("status"), 32}}}});
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    launch();
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return exited; }, 10000));
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Account Locked"));
+    EXPECT_EQ(alerts().shown().front().informativeText,
+              QStringLiteral("Your Account is pending deletion. You can re-activate your account at https://account.pellora.app"));
+    EXPECT_EQ(alerts().shown().front().buttons, QStringList{QStringLiteral("Ok")});
+}
+
 TEST_F(ShellTest, EveryNewSessionIsWatched)
 {
     prepareExistingStore();
