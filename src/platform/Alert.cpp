@@ -7,7 +7,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+#include <QTimer>
+#include <QGuiApplication>
+#include <QWindow>
+
+#include <xcb/xcb.h>
 
 namespace platform {
 
@@ -23,6 +29,85 @@ QStringList buttonTitles(const Alert& alert)
 {
     return alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
 }
+
+// Keeps an alert over the window it belongs to, with the keyboard: once it is on the screen,
+// and again whenever that window is shown anew or gets a new native window (a window that starts
+// drawing part of itself through OpenGL is made anew, and comes up over everything). A window
+// manager stacks an alert over its window by itself; without one nothing else would, and the
+// alert would take the keys unseen under the window.
+class AlertOverItsWindow final : public QObject {
+public:
+    AlertOverItsWindow(QWidget* alert, QWidget* window) : QObject(alert), m_alert(alert), m_window(window)
+    {
+        alert->installEventFilter(this);
+        if (window) {
+            window->installEventFilter(this);
+            watchNativeWindow();
+        }
+    }
+    ~AlertOverItsWindow() override
+    {
+        if (m_window)
+            m_window->removeEventFilter(this);
+        if (m_nativeWindow)
+            m_nativeWindow->removeEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_window && (event->type() == QEvent::WinIdChange || event->type() == QEvent::Show))
+            watchNativeWindow();
+        // The alert as it comes up; the window each time the display shows it anew (mapped again,
+        // or a new native window of it mapped, above everything).
+        const bool alertShown = watched == m_alert && event->type() == QEvent::Show;
+        const bool windowExposed = watched == m_nativeWindow && event->type() == QEvent::Expose && m_nativeWindow->isExposed();
+        if (alertShown || windowExposed)
+            QTimer::singleShot(0, this, [this] { bringForward(); });
+        return false;
+    }
+
+private:
+    void watchNativeWindow()
+    {
+        QWindow* native = m_window ? m_window->windowHandle() : nullptr;
+        if (native == m_nativeWindow)
+            return;
+        if (m_nativeWindow)
+            m_nativeWindow->removeEventFilter(this);
+        m_nativeWindow = native;
+        if (native)
+            native->installEventFilter(this);
+    }
+
+    void bringForward()
+    {
+        if (!m_alert || !m_alert->isVisible())
+            return;
+        if (m_window && m_window->isVisible())
+            tieToWindow();
+        m_alert->raise();
+        m_alert->activateWindow();
+    }
+
+    // Names the window's native window as the one the alert belongs to. The display learns it
+    // as the alert is shown; a native window made anew since would leave it naming one that is
+    // gone (and the window manager stacking the alert as it pleases), so it is told again.
+    void tieToWindow()
+    {
+        if (m_alert->windowHandle() && m_window->windowHandle() && m_alert->windowHandle()->transientParent() != m_window->windowHandle())
+            m_alert->windowHandle()->setTransientParent(m_window->windowHandle());
+        auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+        if (!x11 || !x11->connection())
+            return;
+        const xcb_window_t window = xcb_window_t(m_window->winId());
+        xcb_change_property(x11->connection(), XCB_PROP_MODE_REPLACE, xcb_window_t(m_alert->winId()), XCB_ATOM_WM_TRANSIENT_FOR,
+                            XCB_ATOM_WINDOW, 32, 1, &window);
+    }
+
+    QPointer<QWidget> m_alert;
+    QPointer<QWidget> m_window;
+    QPointer<QWindow> m_nativeWindow;
+};
 } // namespace
 
 AlertPresenter& AlertPresenter::shared()
@@ -73,8 +158,10 @@ AlertResult QtAlertPresenter::runModal(const Alert& alert, QWidget* parent)
 {
     // Declared first: the window under the alert gets the keys back once the box has gone.
     const ModalFocusReturn focusReturn(parent);
-    QMessageBox box(parent ? parent : QApplication::activeWindow());
+    QWidget* under = parent ? parent->window() : QApplication::activeWindow();
+    QMessageBox box(under);
     box.setWindowModality(Qt::ApplicationModal);
+    new AlertOverItsWindow(&box, under);
     box.setText(alert.messageText);
     box.setInformativeText(alert.informativeText);
     switch (alert.style) {
@@ -116,9 +203,15 @@ AlertResult QtAlertPresenter::runModal(const Alert& alert, QWidget* parent)
     return result;
 }
 
-AlertResult ScriptedAlertPresenter::runModal(const Alert& alert, QWidget*)
+QWidget* ScriptedAlertPresenter::shownOver(size_t index) const
+{
+    return index < m_parents.size() ? qobject_cast<QWidget*>(m_parents[index].data()) : nullptr;
+}
+
+AlertResult ScriptedAlertPresenter::runModal(const Alert& alert, QWidget* parent)
 {
     m_shown.push_back(alert);
+    m_parents.emplace_back(parent ? parent->window() : nullptr);
     PLR_LOG_INFO(QStringLiteral("Alert: \"%1\" (%2)").arg(alert.messageText, alert.informativeText));
     if (onShown)
         onShown(alert);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -78,8 +79,10 @@ public:
     AlertResult runModal(const Alert& alert, QWidget* parent) override;
 
     const std::vector<Alert>& shown() const { return m_shown; }
+    // The window each alert shown was put over (null: none given, or gone since).
+    QWidget* shownOver(size_t index) const;
     size_t pendingAnswers() const { return m_answers.size(); }
-    void clear() { m_shown.clear(); m_answers.clear(); }
+    void clear() { m_shown.clear(); m_parents.clear(); m_answers.clear(); }
 
     std::function<void(const Alert&)> onUnexpected;
     std::function<void(const Alert&)> onShown;   // runs before the answer is given
@@ -87,6 +90,7 @@ public:
 private:
     std::deque<AlertResult> m_answers;
     std::vector<Alert> m_shown;
+    std::vector<QPointer<QObject>> m_parents;
 };
 
 } // namespace platform

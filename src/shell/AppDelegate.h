@@ -162,6 +162,9 @@ signals:
 
 private:
     void applyMainWindowLook();
+    // Shows the notice of posts the store could not open (once told) over the main window, once
+    // that window is on the screen.
+    void presentSkippedPostsNotice();
     void finishTermination();
     void quitSaveDidFinish(bool success, TerminationMode mode);
     void logTime(const char* label);
@@ -196,4 +199,5 @@ private:
     PLRLogUploader* m_logUploader = nullptr;
     PLRHelpManager* m_helpManager = nullptr;
     QObject m_observer;
+    std::function<void(QWidget*)> m_pendingSkippedPostsNotice;
 };

@@ -12,6 +12,7 @@
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "store/persistance-store/PLRPersistantBackup.h"
 #include "store/persistance-store/PLRPersistantExporter.h"
+#include "store/persistance-store/PLRSkippedPostsNotice.h"
 #include "platform/Alert.h"
 #include "platform/Bundle.h"
 #include "platform/FirstFrame.h"
@@ -150,6 +151,16 @@ void AppDelegate::launch()
     // The main window's first frame follows the launch: work that can wait for it (the
     // settings file's writes, the first requests) waits from now on.
     platform::firstframe::expect();
+    // The store tells of posts it cannot open as it starts (before the main window is made when a
+    // migration runs): the notice waits for that window and comes up over it.
+    PLRSkippedPostsNotice::setPresenter([self = QPointer<AppDelegate>(this)](PLRSkippedPostsNotice::Show show) {
+        if (!self) {
+            show(nullptr);
+            return;
+        }
+        self->m_pendingSkippedPostsNotice = std::move(show);
+        self->presentSkippedPostsNotice();
+    });
     applicationWillFinishLaunching();
     QPointer<AppDelegate> self(this);
     QTimer::singleShot(0, this, [self] {
@@ -224,6 +235,16 @@ void AppDelegate::applicationDidFinishLaunching()
     m_launchFinished = true;
 }
 
+void AppDelegate::presentSkippedPostsNotice()
+{
+    if (!m_pendingSkippedPostsNotice || !m_baseWindowController || !m_baseWindowController->window()->isVisible())
+        return;
+    platform::firstframe::afterFirstFrame(this, [this] {
+        if (auto show = std::exchange(m_pendingSkippedPostsNotice, {}))
+            show(m_baseWindowController ? m_baseWindowController->window() : nullptr);
+    });
+}
+
 void AppDelegate::applyMainWindowLook()
 {
     if (m_baseWindowController)
@@ -273,6 +294,7 @@ void AppDelegate::migratorDidComplete(bool success)
     window->installEventFilter(new FirstFrameWatcher(window));
     Application::setMainWindow(window);
     window->makeKeyAndOrderFront();
+    presentSkippedPostsNotice();
     checkApplicationLocation();
     PLRCoreManager::startManager();
     m_coreStarted = true;

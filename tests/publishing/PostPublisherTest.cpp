@@ -1,5 +1,6 @@
 #include "PublishingTestSupport.h"
 #include "platform/Clock.h"
+#include "layout/text/PLRRichText.h"
 
 #include <QRegularExpression>
 
@@ -273,6 +274,48 @@ TEST_F(PublishingTest, UploadAddressesGoOnlyToThePhotosAskedForEachOnce)
     for (int uploaded : uploadedProgress())
         EXPECT_LE(uploaded, 2);
     EXPECT_EQ(requestsOf("POST", postPath("/images-batch")).size(), 2);
+}
+
+TEST_F(PublishingTest, ATextRestyledAfterItsEditIsPublishedInItsNewStyle)
+{
+    // A paragraph written with formatting, then given a heading style in the inspector: the
+    // page shows the heading the canvas shows, and the layout keeps its text as edited.
+    openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    PLRLayoutManager* layout = manager->layoutManager();
+    PLRBlockPtr text = PLRLayoutManager::newBlock_Text();
+    PLRRichTextRun plain{QStringLiteral("Into the ")};
+    PLRRichTextRun bold{QStringLiteral("hills")};
+    bold.bold = true;
+    const PLRRichText rich{PLRRichTextParagraph{{plain, bold}}};
+    PLRRichTextHTML::setRichTextOfBlock(text->mutable_text(), rich);
+    ASSERT_EQ(text->text().html(), "<p>Into the <b>hills</b></p>");
+    PLRBlock* added = layout->addBlock(std::move(text), nullptr, layout->representedLayout()->mutable_sections(0));
+    ASSERT_TRUE(added);
+    added->mutable_text()->set_style(PLRBlock_Text::HEADER2);
+    layout->announceChange();
+
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(waitUntilPublished());
+    EXPECT_EQ(added->text().html(), "<p>Into the <b>hills</b></p>");
+    const QJsonArray creates = requestsOf(QStringLiteral("POST"), QStringLiteral("/api/me/posts"));
+    ASSERT_EQ(creates.size(), 1);
+    const QByteArray blob = QByteArray::fromBase64(
+        creates[0].toObject()["body"].toObject()["post_revision"].toObject()["blob"].toString().toLatin1());
+    PLRLayout sent;
+    ASSERT_TRUE(sent.ParseFromArray(blob.constData(), int(blob.size())));
+    ASSERT_EQ(sent.sections(0).blocks_size(), 2);
+    EXPECT_EQ(sent.sections(0).blocks(1).text().html(), "<h2>Into the <b>hills</b></h2>");
+    // Nothing differs from what was published.
+    EXPECT_FALSE(publisher->isLocalVersionIsDifferent());
+
+    QVariant link;
+    publisher->publishingPost()->getLinkDestination(
+        [&](bool, const QVariant& result, const std::optional<PLRServiceError>&, const platform::Error&) { link = result; });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return link.isValid(); }));
+    const auto [status, page] = fetch(QUrl(link.toString()));
+    ASSERT_EQ(status, 200);
+    EXPECT_TRUE(page.contains("<h2>Into the <b>hills</b></h2>")) << page.toStdString();
 }
 
 TEST_F(PublishingTest, AnEditOffersAnUpdateAndItsUndoTakesItBack)

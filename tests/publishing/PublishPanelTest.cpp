@@ -31,6 +31,8 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QApplication>
+#include <QLineEdit>
 #include <QTimer>
 
 #include <atomic>
@@ -843,4 +845,57 @@ TEST_F(PublishPanelTest, AnUpdateThatCannotReachTheServiceSaysSo)
     PLRWebServiceManager::globalManager().handlePossibleConnectionChange();
     ASSERT_TRUE(waitForState(PLRPP_STATE_UPDATE_AVAILABLE, 20000)) << entered.join(' ').toStdString();
     EXPECT_EQ(alerts.shown().size(), 2u);
+}
+
+// The keyboard starts on each set-up page's own field, or on its main button when it has none;
+// never on the picture's credit link or the error bar out of sight.
+TEST_F(PublishPanelTest, EachSetUpPageStartsTheKeyboardOnItsFieldOrMainButton)
+{
+    setPublisher(QJsonValue::Null);
+    users->setRemotePublisher(nullptr);
+    openPost(1);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    QStringList seen;
+    runDialog([&] { PLRModalManager::presentPublisherWorkflow(true, [](qint64) {}); }, [&](PLRModalViewController* dialog) {
+        for (int step = 0; step < 4; ++step) {
+            // Once the page has loaded what it shows.
+            testing_support::waitUntil([&] { return !dialog->spinnerCoverActive(); }, 5000);
+            testing_support::drainEvents();
+            PLRModalPanelViewController* page = dialog->currentView()->viewController();
+            ASSERT_TRUE(page);
+            const QString name = QString::fromLatin1(page->metaObject()->className());
+            QWidget* focus = QApplication::focusWidget();
+            ASSERT_TRUE(focus) << name.toStdString();
+            const bool onPage = page->view()->isAncestorOf(focus);
+            const bool onMainButton = focus == dialog->primaryButton();
+            EXPECT_TRUE(onPage || onMainButton)
+                << name.toStdString() << ": " << focus->metaObject()->className() << " " << focus->objectName().toStdString();
+            if (auto* type = qobject_cast<PLRPublishTypeSelectionViewController*>(page)) {
+                EXPECT_EQ(focus, static_cast<QWidget*>(type->hostTextField()->editor()));
+            }
+            seen << name;
+            dialog->moveToNextView();
+        }
+    });
+    EXPECT_EQ(seen, (QStringList{"PLRPublishTypeSelectionViewController", "PLRPublishPluginViewController",
+                                 "PLRPublishSecretViewController", "PLRPublishDefaultViewController"}));
+
+    // Continue pressed from the keyboard, the service refuses: the keyboard is back on the page
+    // (the pressed button was switched off meanwhile, which pushed it onto the dialog's parts).
+    service.script(QJsonObject{{"path", "/api/me/publisher"}, {"method", "POST"}, {"code", 3}, {"status", 422}});
+    runDialog([&] { PLRModalManager::presentPublisherWorkflow(true, [](qint64) {}); }, [&](PLRModalViewController* dialog) {
+        auto* type = page<PLRPublishTypeSelectionViewController>(dialog);
+        ASSERT_TRUE(type);
+        type->hostTextField()->setStringValue("www.hills.example");
+        type->websiteHostStack()->setSelectedIndex(0);
+        dialog->primaryButton()->setFocus(Qt::TabFocusReason);
+        dialog->primaryAction();
+        ASSERT_TRUE(dialog->spinnerCoverActive());
+        ASSERT_TRUE(testing_support::waitUntil([&] { return dialog->presentingError() && !dialog->spinnerCoverActive(); }, 8000));
+        testing_support::drainEvents();
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_TRUE(focus);
+        EXPECT_TRUE(type->view()->isAncestorOf(focus) || focus == dialog->primaryButton())
+            << focus->metaObject()->className() << " " << focus->objectName().toStdString();
+    });
 }

@@ -183,15 +183,10 @@ TEST_F(ShellTest, FailedQuitSaveAsksToQuitAnywayOrCancel)
     signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
     ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
     PLRPersistantAccount* account = PLRCoreManager::userSession()->account();
-    account->addPost(PLRPersistantPost::makeNew(QStringLiteral("Unsaved"), account));
-    // The account's posts folder is a file now: the save cannot write.
+    PLRPersistantPost* post = account->addPost(PLRPersistantPost::makeNew(QStringLiteral("Unsaved"), account));
+    // A folder where the post's layout file goes: the save cannot write it.
     PLRCoreManager::saveQueue().waitUntilIdle();
-    const QString postsFolder = account->postsFolderPath();
-    QDir(postsFolder).removeRecursively();
-    QDir().mkpath(QFileInfo(postsFolder).path());
-    QFile blocker(postsFolder);
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(QDir().mkpath(post->bundlePath() + QStringLiteral("/layout")));
 
     alerts().enqueue(platform::kAlertSecondButtonReturn);   // "Cancel"
     app->terminate();

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTimer>
 
 using namespace shell_test;
@@ -46,6 +47,29 @@ TEST_F(ShellTest, StartUpWithMigrationLogsInOrderAndStylesTheWindowAfterwards)
     EXPECT_TRUE(controller->window()->isVisible());
     EXPECT_EQ(scheduler->pending(), 1);
     EXPECT_DOUBLE_EQ(scheduler->secondsUntilNext(), 300.0);
+}
+
+// What the store tells of as it starts, before the main window exists (a migration runs first),
+// comes up once that window is on the screen, over it.
+TEST_F(ShellTest, TheNoticeOfWhatTheStoreCannotOpenWaitsForTheMainWindowAndComesUpOverIt)
+{
+    // The folder of every account is a link: the store sets it aside as it is set up.
+    QTemporaryDir elsewhere;
+    const QString accounts = QDir(platform::paths::applicationSupport()).filePath(QStringLiteral("ds"));
+    ASSERT_TRUE(QDir().mkpath(platform::paths::applicationSupport()));
+    ASSERT_TRUE(QFile::link(elsewhere.path(), accounts));
+    bool windowWasUp = false;
+    alerts().onShown = [&](const platform::Alert&) {
+        windowWasUp = app->baseWindowController() && app->baseWindowController()->window()->isVisible();
+    };
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    launch();
+    ASSERT_TRUE(waitFor([] { return !alerts().shown().empty(); }));
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Some posts could not be opened"));
+    EXPECT_TRUE(alerts().shown().front().informativeText.contains(QStringLiteral("The folder of every account: It is a link to ")));
+    EXPECT_TRUE(windowWasUp);
+    EXPECT_EQ(alerts().shownOver(0), app->baseWindowController()->window());
 }
 
 TEST_F(ShellTest, StartUpWithoutMigrationOpensTheWindowInsideStepTwo)

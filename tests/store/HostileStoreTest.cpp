@@ -1,6 +1,7 @@
 #include "HostilePlists.h"
 #include "StoreTestHelpers.h"
 #include "TestSupport.h"
+#include "support/store/StoreFixtures.h"
 
 #include "store/migrators/PLRMigrator.h"
 #include "store/persistance-store/PLRFileUtilities.h"
@@ -542,4 +543,175 @@ TEST_F(HostileStore, APostsFolderThatLinksOutsideIsSetAsideNeverFollowed)
     EXPECT_EQ(platform::files::kindOf(fresh->bundlePath()), platform::files::Kind::Directory);
     EXPECT_EQ(snapshot(elsewhere), elsewhereBefore);
     EXPECT_EQ(reopen()->account()->currentPosts().size(), 1);
+}
+
+
+TEST_F(HostileStore, AnAccountFolderThatIsALinkIsSetAsideAndNamedInTheNotice)
+{
+    // The account's folder now lives outside the store, behind a link in its place.
+    const QString elsewhere = outside.filePath("account");
+    ASSERT_TRUE(QDir().rename(accountBundle, elsewhere));
+    ASSERT_TRUE(makeLink(elsewhere, accountBundle));
+    const QMap<QString, QByteArray> elsewhereBefore = snapshot(elsewhere);
+
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    PLRUserSession* reopened = reopen();
+    ASSERT_TRUE(reopened);
+    EXPECT_TRUE(reopened->account()->currentPosts().isEmpty());
+    EXPECT_EQ(platform::files::kindOf(accountBundle + ".unreadable"), platform::files::Kind::SymbolicLink);
+    const QString told = noticeText();
+    EXPECT_TRUE(told.startsWith("Some posts could not be opened\n")) << told.toStdString();
+    EXPECT_TRUE(told.contains("The account's folder: It is a link to " + elsewhere
+                              + ", and links in the store are never followed. It is kept as " + accountBundle
+                              + ".unreadable; new posts go into a new folder.\n" + accountBundle))
+        << told.toStdString();
+
+    // The account and a new post go into a folder of the store's own.
+    PLRPersistantPost* fresh = createPost(reopened, "Fresh");
+    ASSERT_TRUE(saveAndWait());
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    EXPECT_EQ(platform::files::kindOf(accountBundle + "/info.plist"), platform::files::Kind::Regular);
+    EXPECT_EQ(platform::files::kindOf(fresh->bundlePath() + "/layout"), platform::files::Kind::Regular);
+    EXPECT_EQ(snapshot(elsewhere), elsewhereBefore);
+}
+
+// The store's own folders ("ds" for the accounts, "loc" for the photos' copies) are never
+// followed when a link stands in their place as the store starts.
+TEST_F(HostileStore, StoreFoldersThatAreLinksAreSetAsideAsTheStoreStarts)
+{
+    const QString accounts = PLRPersistantStore::accountsPath();
+    const QString images = PLRPersistantStore::locationPath();
+    const QString accountsElsewhere = outside.filePath("ds");
+    const QString imagesElsewhere = outside.filePath("loc");
+    ASSERT_TRUE(QDir().rename(accounts, accountsElsewhere));
+    ASSERT_TRUE(makeLink(accountsElsewhere, accounts));
+    ASSERT_TRUE(QDir().mkpath(images));
+    ASSERT_TRUE(QDir().rename(images, imagesElsewhere));
+    ASSERT_TRUE(makeLink(imagesElsewhere, images));
+    const QMap<QString, QByteArray> accountsBefore = snapshot(accountsElsewhere);
+
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    LogCapture log;
+    PLRCoreManager::startManager();
+    PLRUserSession* reopened = PLRCoreManager::userSession();
+    ASSERT_TRUE(reopened);
+    EXPECT_TRUE(reopened->account()->currentPosts().isEmpty());
+    EXPECT_EQ(platform::files::kindOf(accounts + ".unreadable"), platform::files::Kind::SymbolicLink);
+    EXPECT_EQ(platform::files::kindOf(images + ".unreadable"), platform::files::Kind::SymbolicLink);
+    EXPECT_EQ(platform::files::kindOf(images), platform::files::Kind::Directory);
+    EXPECT_TRUE(log.contains("Not opening the folder " + images + ": It is a link to " + imagesElsewhere));
+    const QString told = noticeText();
+    EXPECT_TRUE(told.contains("The folder of every account: It is a link to " + accountsElsewhere
+                              + ", and links in the store are never followed. It is kept as " + accounts + ".unreadable"))
+        << told.toStdString();
+
+    // A photo cached now, and a new post saved, stay in the store.
+    const QString photo = outside.filePath("photo.jpg");
+    ASSERT_TRUE(testing_support::writePhoto(photo, testing_support::TestPhoto{}));
+    const QString cache = images + "/PHOTO-1";
+    const PLRImageManager::BuildResult built =
+        PLRImageManager::buildCache({photo, cache, 1, 72, false, PLRImageManager::fileModifiedNs(photo)});
+    EXPECT_TRUE(built.ok) << built.error.toStdString();
+    EXPECT_EQ(platform::files::kindOf(cache + "/export.jpg"), platform::files::Kind::Regular);
+    createPost(reopened, "Fresh");
+    ASSERT_TRUE(saveAndWait());
+    closeSession();
+    EXPECT_EQ(snapshot(accountsElsewhere), accountsBefore);
+    EXPECT_TRUE(snapshot(imagesElsewhere).isEmpty());
+}
+
+// A link that takes the place of one of the folders on the way to the posts while the store is
+// open is set aside at the next save, and every post is written anew, whole, into folders of
+// the store's own: nothing is written through the link, and nothing of the posts is lost.
+TEST_F(HostileStore, LinksThatComeInTheWayOfARunningStoreAreSetAsideAndThePostsWrittenAnew)
+{
+    struct Case {
+        const char* what;
+        QString folder;
+    };
+    for (const Case& c : {Case{"the folder of every account", PLRPersistantStore::accountsPath()},
+                          Case{"the account's folder", accountBundle}, Case{"the posts folder", accountBundle + "/posts"},
+                          Case{"a post's folder", victimBundle}}) {
+        SCOPED_TRACE(c.what);
+        PLRUserSession* reopened = reopen();
+        ASSERT_TRUE(reopened);
+        ASSERT_EQ(reopened->account()->currentPosts().size(), 2);
+        PLRPersistantPost* post = reopened->account()->postForIdentifier(victimId);
+        ASSERT_TRUE(post);
+        PLRPostManager* manager = reopened->postManagerForPost(post);
+        ASSERT_TRUE(manager);
+        const PLRLayout layout = post->layout();
+        PLRCoreManager::saveQueue().waitUntilIdle();
+
+        // Moved outside, a link in its place.
+        QTemporaryDir away;
+        const QString elsewhere = away.filePath("moved");
+        ASSERT_TRUE(QDir().rename(c.folder, elsewhere));
+        ASSERT_TRUE(makeLink(elsewhere, c.folder));
+        const QMap<QString, QByteArray> elsewhereBefore = snapshot(elsewhere);
+
+        post->setName(QStringLiteral("Victim, renamed"));
+        EXPECT_TRUE(manager->save());
+        EXPECT_TRUE(saveAndWait());
+        closeSession();
+        EXPECT_EQ(snapshot(elsewhere), elsewhereBefore);
+        EXPECT_EQ(platform::files::kindOf(c.folder), platform::files::Kind::Directory);
+        EXPECT_EQ(platform::files::kindOf(c.folder + ".unreadable"), platform::files::Kind::SymbolicLink);
+
+        reopened = reopen();
+        ASSERT_TRUE(reopened);
+        PLRPersistantPost* reread = reopened->account()->postForIdentifier(victimId);
+        ASSERT_TRUE(reread);
+        EXPECT_EQ(reread->name(), "Victim, renamed");
+        EXPECT_EQ(plr::data(reread->layout()), plr::data(layout));
+        EXPECT_EQ(platform::files::kindOf(victimBundle + "/location.plist"), platform::files::Kind::Regular);
+        EXPECT_TRUE(reopened->account()->postForIdentifier(bystanderId));
+        reread->setName(QStringLiteral("Victim"));
+        ASSERT_TRUE(saveAndWait());
+        closeSession();
+        ASSERT_TRUE(QFile::remove(c.folder + ".unreadable"));
+    }
+}
+
+// What comes in the way after the records looked (between a save's preparing and its writing)
+// is never written through either: the save of that bundle fails and says why, and so do the
+// photo cache and the location file.
+TEST_F(HostileStore, WritersOfTheStoreNeverWriteThroughALink)
+{
+    const QString posts = accountBundle + "/posts";
+    const QString elsewhere = outside.filePath("posts");
+    ASSERT_TRUE(QDir().rename(posts, elsewhere));
+    ASSERT_TRUE(makeLink(elsewhere, posts));
+    const QMap<QString, QByteArray> elsewhereBefore = snapshot(elsewhere);
+
+    LogCapture log;
+    PLRBundleWrite write;
+    write.bundlePath = victimBundle;
+    write.description = QStringLiteral("post %1").arg(victimId);
+    write.files.emplace_back(QStringLiteral("layout"), QByteArray("new layout"));
+    write.plist = QVariantMap{{QStringLiteral("name"), QStringLiteral("Changed")}};
+    EXPECT_FALSE(writeBundle(write));
+    EXPECT_TRUE(log.contains("Save of post " + victimId + " not written: " + posts + " is a link"));
+
+    PLRSourceDirectory::Config config;
+    config.locationPlistPath = victimBundle + "/location.plist";
+    config.cacheRoot = PLRPersistantStore::locationPath();
+    PLRSourceDirectory directory(config);
+    platform::Error error;
+    EXPECT_FALSE(directory.save(&error));
+    EXPECT_EQ(snapshot(elsewhere), elsewhereBefore);
+
+    // The photos' copies, under a folder of the image area that is a link.
+    const QString images = PLRPersistantStore::locationPath();
+    ASSERT_TRUE(QDir().mkpath(images));
+    const QString imagesElsewhere = outside.filePath("copies");
+    ASSERT_TRUE(QDir().mkpath(imagesElsewhere));
+    ASSERT_TRUE(makeLink(imagesElsewhere, images + "/LINKED"));
+    const QString photo = outside.filePath("photo.jpg");
+    ASSERT_TRUE(testing_support::writePhoto(photo, testing_support::TestPhoto{}));
+    const PLRImageManager::BuildResult built = PLRImageManager::buildCache(
+        {photo, images + "/LINKED/PHOTO-1", 1, 72, false, PLRImageManager::fileModifiedNs(photo)});
+    EXPECT_FALSE(built.ok);
+    EXPECT_TRUE(built.error.contains(images + "/LINKED is a link")) << built.error.toStdString();
+    EXPECT_TRUE(QDir(imagesElsewhere).isEmpty());
 }

@@ -258,13 +258,12 @@ TEST(Session, SaveReportsFailureAndKeepsThePostDirty)
 
     PLRUserSession* session = signIn();
     PLRPersistantPost* post = createPost(session, "Blocked");
-    // A file where the bundle folder should be: the write cannot happen.
-    QDir().mkpath(session->account()->postsFolderPath());
-    ASSERT_TRUE(writeFile(post->bundlePath(), "not a folder"));
+    // A folder where the layout file should be: the write cannot happen.
+    ASSERT_TRUE(QDir().mkpath(post->bundlePath() + "/layout"));
     EXPECT_FALSE(saveAndWait());
     testing_support::drainEvents();
     EXPECT_TRUE(post->hasChanges());
-    QFile::remove(post->bundlePath());
+    ASSERT_TRUE(QDir(post->bundlePath() + "/layout").removeRecursively());
     EXPECT_TRUE(saveAndWait());
     EXPECT_TRUE(QFileInfo(post->bundlePath() + "/layout").isFile());
 }

@@ -4,6 +4,8 @@
 #include "publishing/publish/PLRUploadClient.h"
 
 #include "layout/base/PLRLayoutManager.h"
+#include "layout/base/PLRLayoutTree.h"
+#include "layout/text/PLRRichText.h"
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "store/persistance-store/PLRSaveBatch.h"
 #include "store/persistance-store/source/PLRImageManager.h"
@@ -343,7 +345,15 @@ QString PLRWebServicePostPublisher::layoutBlob() const
         layout = &post()->layout();
     if (!layout)
         return QString();
-    const std::string bytes = layout->SerializeAsString();
+    // A text block's formatted text carries the paragraph tag of the style it had when it was
+    // last edited; a style chosen since is told to the site in the tag, so the page shows the
+    // style the canvas shows. The stored layout keeps its text as edited (undo restores it).
+    PLRLayout sent(*layout);
+    plr::tree::forEachBlock(&sent, [](PLRBlock* block) {
+        if (block->has_text())
+            PLRRichTextHTML::restyleBlock(block->mutable_text());
+    });
+    const std::string bytes = sent.SerializeAsString();
     return QString::fromLatin1(QByteArray(bytes.data(), qsizetype(bytes.size())).toBase64());
 }
 

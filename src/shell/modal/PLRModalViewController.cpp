@@ -2,6 +2,7 @@
 
 #include "controls/KitHelpers.h"
 #include "controls/PLRHyperLinkView.h"
+#include "controls/PLRLinkButtons.h"
 #include "controls/PLRSmallViews.h"
 #include "controls/PLRSpinner.h"
 #include "platform/Log.h"
@@ -268,6 +269,63 @@ void PLRModalViewController::moveToNewView(PLRModalView* next)
     }
     relayout();
     updateButtonTitlesAndVisibility();
+    giveKeyboardToPage();
+}
+
+void PLRModalViewController::giveKeyboardToPage()
+{
+    m_keyboardFallback = nullptr;
+    PLRModalPanelViewController* page = currentController();
+    QWidget* root = view();
+    QWidget* pageView = page && page->isViewLoaded() ? page->view() : nullptr;
+    auto usable = [root](QWidget* widget) {
+        return widget && (widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled() && widget->isVisibleTo(root);
+    };
+    // A page that put the keyboard on one of its controls itself keeps it there.
+    QWidget* current = root->window()->focusWidget();
+    if (pageView && current && pageView->isAncestorOf(current) && usable(current))
+        return;
+    // Never the dialog's own parts (the picture's credit link, the error bar out of sight):
+    // the page's first field in Tab order (its links to help pages are not where work starts),
+    // else its main button.
+    auto isLink = [](QWidget* widget) {
+        return qobject_cast<PLRLinkButton*>(widget) || qobject_cast<Pellora_Publish::PLRLinkButton*>(widget)
+            || qobject_cast<PLRHyperLinkView*>(widget);
+    };
+    QWidget* target = nullptr;
+    if (pageView) {
+        int steps = 0;
+        for (QWidget* widget = pageView->nextInFocusChain(); widget && widget != pageView && steps < 10000;
+             widget = widget->nextInFocusChain(), ++steps)
+            if (pageView->isAncestorOf(widget) && usable(widget) && !isLink(widget)) {
+                target = widget;
+                break;
+            }
+    }
+    if (!target && usable(m_primaryButton))
+        target = m_primaryButton;
+    // A page still loading (its controls hidden, its main button off): the other button holds
+    // the keyboard until the page is ready.
+    if (!target && usable(m_secondaryButton))
+        target = m_keyboardFallback = m_secondaryButton.data();
+    if (target)
+        target->setFocus(Qt::OtherFocusReason);
+}
+
+void PLRModalViewController::keyboardBackToPage()
+{
+    // From the event loop, once the page has finished showing what it loaded.
+    QMetaObject::invokeMethod(this, [self = QPointer<PLRModalViewController>(this)] {
+        if (!self || !self->isViewLoaded())
+            return;
+        QWidget* focus = self->view()->window()->focusWidget();
+        const bool errorBarAway = !self->m_presentingError;
+        const bool misplaced = !focus || focus == self->m_photographerHyperLink.data()
+            || (errorBarAway && (focus == self->m_errorPrimaryButton.data() || focus == self->m_errorSecondaryButton.data()))
+            || (self->m_keyboardFallback && focus == self->m_keyboardFallback);
+        if (misplaced)
+            self->giveKeyboardToPage();
+    }, Qt::QueuedConnection);
 }
 
 void PLRModalViewController::resizeWindowForPage(PLRModalView* page)
@@ -351,6 +409,7 @@ void PLRModalViewController::stopSpinner()
     m_coverView->setHidden(true);
     if (PLRModalPanelViewController* page = currentController(); page && page->isViewLoaded())
         page->view()->setHidden(false);
+    keyboardBackToPage();
 }
 
 void PLRModalViewController::presentCompletionCover(const QString& message, const std::optional<QString>& primaryButtonTitle)
@@ -401,7 +460,13 @@ void PLRModalViewController::dismissError()
     m_presentingError = false;
 }
 
-void PLRModalViewController::setPrimaryEnabled(bool enabled) { view(); m_primaryButton->setEnabled(enabled); }
+void PLRModalViewController::setPrimaryEnabled(bool enabled)
+{
+    view();
+    m_primaryButton->setEnabled(enabled);
+    if (enabled)
+        keyboardBackToPage();
+}
 void PLRModalViewController::setSecondaryEnabled(bool enabled) { view(); m_secondaryButton->setEnabled(enabled); }
 void PLRModalViewController::setTertiaryEnabled(bool enabled) { view(); m_tertiaryButton->setEnabled(enabled); }
 

@@ -111,6 +111,11 @@ private:
     void moveToNewView(PLRModalView* view);
     void updatePhotographerCredit();
     void updateButtonTitlesAndVisibility();
+    // Puts the keyboard on the page just shown: its first control, else its main button.
+    void giveKeyboardToPage();
+    // Once the page is ready again (its cover gone, its main button on): the keyboard goes back
+    // to it when it waited elsewhere or was pushed onto the dialog's own parts.
+    void keyboardBackToPage();
     void relayout();
     void resizeWindowForPage(PLRModalView* view);
     PLRModalPanelViewController* currentController() const;
@@ -132,6 +137,7 @@ private:
     QPointer<platform::ui::View> m_contentView;
     QPointer<platform::ui::View> m_controlView;
     QPointer<platform::ui::Button> m_primaryButton;
+    QPointer<QWidget> m_keyboardFallback;   // where the keyboard waits while the page loads
     QPointer<platform::ui::Button> m_secondaryButton;
     QPointer<platform::ui::Button> m_tertiaryButton;
     QPointer<PLRBackgroundColourView> m_coverView;

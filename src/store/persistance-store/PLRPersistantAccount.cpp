@@ -21,6 +21,10 @@ QString stringValue(const QVariant& value)
     return value.typeId() == QMetaType::QString ? value.toString() : QString();
 }
 
+const QString kEveryAccountTitle = QStringLiteral("The folder of every account");
+const QString kAccountTitle = QStringLiteral("The account's folder");
+const QString kPostsTitle = QStringLiteral("The posts folder");
+
 QString infoPath(const QString& bundlePath)
 {
     return bundlePath + QLatin1Char('/') + QLatin1String(kPLRAccountInfoFileName);
@@ -58,14 +62,21 @@ std::unique_ptr<PLRPersistantAccount> PLRPersistantAccount::openAccount(const QS
         }
     }
 
-    if (platform::files::kindOf(bundlePath) == platform::files::Kind::SymbolicLink) {
-        // Never followed: what it points at stays as it is, and the account starts afresh.
-        PLR_LOG_ERROR(QStringLiteral("The account folder %1 is a link; it is not used").arg(bundlePath));
-        plr::fileutil::setAside(bundlePath);
+    // A link (or anything else that is no folder) in the account folder's place is never
+    // followed: what it points at stays as it is, the account starts afresh, and the user is told
+    // along with the posts that cannot be opened.
+    QList<PLRSkippedPost> setAside;
+    if (auto accounts = PLRPersistantStore::setAsideUnlessFolder(PLRPersistantStore::accountsPath(), kEveryAccountTitle)) {
+        setAside.append(*accounts);
+        found = false;
+    }
+    if (auto own = PLRPersistantStore::setAsideUnlessFolder(bundlePath, kAccountTitle)) {
+        setAside.append(*own);
         found = false;
     }
     std::unique_ptr<PLRPersistantAccount> account(
         new PLRPersistantAccount(userIdentifier, email, bundlePath, version));
+    account->m_setAside = setAside;
     if (found) {
         bool ok = false;
         platform::Error error;
@@ -176,28 +187,17 @@ QUrl PLRPersistantAccount::urlForPostBundleWithIdentifier(const QString& identif
 
 bool PLRPersistantAccount::postsFolderIsUsable(QList<PLRSkippedPost>* skipped) const
 {
-    const QString path = postsFolderPath();
-    const platform::files::Kind kind = platform::files::kindOf(path);
-    if (kind == platform::files::Kind::Missing || kind == platform::files::Kind::Directory)
-        return kind == platform::files::Kind::Directory;
-    // Never followed nor written through: moved aside, so the next save makes a folder of its own.
-    const bool link = kind == platform::files::Kind::SymbolicLink;
-    const QString target = link ? QFileInfo(path).symLinkTarget() : QString();
-    const QString aside = plr::fileutil::setAside(path);
-    QString reason = link ? QStringLiteral("It is a link to %1, and links in the store are never followed.")
-                                .arg(QDir::toNativeSeparators(target))
-                          : QStringLiteral("It is not a folder.");
-    reason += aside.isEmpty() ? QStringLiteral(" It could not be moved aside.")
-                              : QStringLiteral(" It is kept as %1; new posts go into a new folder.")
-                                    .arg(QDir::toNativeSeparators(aside));
-    PLR_LOG_ERROR(QStringLiteral("Not opening the posts folder %1: %2").arg(path, reason));
-    skipped->append({path, QString(), reason, true});
-    return false;
+    // Anything but a folder is moved aside, so the next save makes a folder of its own.
+    if (auto aside = PLRPersistantStore::setAsideUnlessFolder(postsFolderPath(), kPostsTitle)) {
+        skipped->append(*aside);
+        return false;
+    }
+    return platform::files::kindOf(postsFolderPath()) == platform::files::Kind::Directory;
 }
 
 int PLRPersistantAccount::loadInPostsIfNeeded()
 {
-    QList<PLRSkippedPost> skipped;
+    QList<PLRSkippedPost> skipped = std::exchange(m_setAside, {});
     const auto skip = [&skipped](const QString& bundle, const QString& name, const QString& reason, const QString& logged) {
         PLR_LOG_ERROR(QStringLiteral("Skipping post bundle %1: %2").arg(bundle, logged));
         skipped.append({bundle, name, reason});
@@ -297,8 +297,27 @@ QVariantMap PLRPersistantAccount::ownMetadata() const
     return own;
 }
 
+void PLRPersistantAccount::setAsideWhatBarsTheWay(PLRPersistantPost* post)
+{
+    for (const auto& [folder, title] : {std::pair{PLRPersistantStore::accountsPath(), kEveryAccountTitle},
+                                        std::pair{m_bundlePath, kAccountTitle}, std::pair{postsFolderPath(), kPostsTitle}}) {
+        if (!PLRPersistantStore::setAsideUnlessFolder(folder, title))
+            continue;
+        // What the account wrote went aside with it: all of it is written anew.
+        PLR_LOG_WARN(QStringLiteral("Account %1 and its %2 posts are written anew").arg(m_userIdentifier).arg(m_posts.size()));
+        m_onDisk = false;
+        setHasChanges(true);
+        for (const auto& each : m_posts)
+            each->forgetWhatIsOnDisk();
+        break;
+    }
+    if (post && PLRPersistantStore::setAsideUnlessFolder(post->bundlePath(), QStringLiteral("The post's folder")))
+        post->forgetWhatIsOnDisk();
+}
+
 std::optional<PLRBundleWrite> PLRPersistantAccount::prepareWrite(bool force)
 {
+    setAsideWhatBarsTheWay(nullptr);
     const QVariantMap info = metadata();
     if (!force && !hasChanges() && m_onDisk && info == m_writtenInfo)
         return std::nullopt;

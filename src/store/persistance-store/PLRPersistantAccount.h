@@ -73,6 +73,12 @@ public:
     QString bundlePath() const override { return m_bundlePath; }
     std::optional<PLRBundleWrite> prepareWrite(bool force = false) override;
 
+    // Before a save (main thread): a link, or anything else that is no folder, that has come
+    // since the account was opened in the place of the folder of every account, the account's
+    // folder, its posts folder or `post`'s folder (when given) is moved aside, never followed,
+    // and what had been written there is written anew, whole, at the save.
+    void setAsideWhatBarsTheWay(PLRPersistantPost* post);
+
 signals:
     void currentPostsChanged();
     void firstNameChanged();
@@ -97,6 +103,8 @@ private:
     QString m_lastName;
     QString m_bundlePath;
     std::vector<std::unique_ptr<PLRPersistantPost>> m_posts;
+    // What opening the account set aside, told with the posts that the first load skips.
+    QList<PLRSkippedPost> m_setAside;
     QVariantMap m_writtenInfo;
     bool m_onDisk = false;
 };

@@ -339,10 +339,19 @@ QVariantMap PLRPersistantPost::ownMetadata() const
     return own;
 }
 
+void PLRPersistantPost::forgetWhatIsOnDisk()
+{
+    m_onDisk = false;
+    m_writtenLayout.clear();
+    m_writtenInfo.clear();
+    setHasChanges(true);
+}
+
 std::optional<PLRBundleWrite> PLRPersistantPost::prepareWrite(bool force)
 {
     if (!m_account)
         return std::nullopt;
+    m_account->setAsideWhatBarsTheWay(this);
     const QByteArray layoutBytes = plr::data(m_layout);
     QVariantMap info = metadata();
     const bool layoutChanged = !m_onDisk || layoutBytes != m_writtenLayout;

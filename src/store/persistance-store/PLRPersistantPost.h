@@ -140,6 +140,8 @@ protected:
 private:
     friend class PLRPersistantAccount;   // detaches a post taken out of the account
     PLRPersistantPost(QString identifier, PLRPersistantAccount* account);
+    // The bundle on disk went aside: the next save writes the whole post.
+    void forgetWhatIsOnDisk();
 
     QString m_name;
     QDateTime m_creationDate;

@@ -5,6 +5,7 @@
 
 #include "store/persistance-store/PLRFileUtilities.h"
 #include "store/persistance-store/PLRPersistantResource.h"
+#include "store/persistance-store/PLRPersistantStore.h"
 #include "platform/Dispatch.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
@@ -64,6 +65,15 @@ StagedBundle stageBundle(const PLRBundleWrite& bundle, bool syncNow)
 {
     StagedBundle staged;
     platform::Error error;
+    // The records set aside what came in the way before the save; whatever has come since is
+    // never written through.
+    if (const QString link = PLRPersistantStore::linkOnTheWay(bundle.bundlePath); !link.isEmpty()) {
+        PLR_LOG_ERROR(QStringLiteral("Save of %1 not written: %2 is a link or no folder, and links in the store are "
+                                     "never followed")
+                          .arg(bundle.description, link));
+        staged.ok = false;
+        return staged;
+    }
     staged.madeFolder = platform::files::kindOf(bundle.bundlePath) == platform::files::Kind::Missing;
     if (!plr::fileutil::ensureDirectory(bundle.bundlePath, &error)) {
         logFailure(bundle, QString(), error);

@@ -8,24 +8,66 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <mutex>
 
 namespace {
 
 struct NoticeState {
+    std::mutex mutex;
     bool given = false;
+    bool scheduled = false;
+    QList<PLRSkippedPost> pending;
     // Moves on at every reset, so a notice queued before it never shows.
     quint64 generation = 0;
+    PLRSkippedPostsNotice::Presenter presenter;
 };
 
 NoticeState& state()
 {
     static NoticeState s;
     static const bool joined = platform::resets::add([] {
+        std::lock_guard lock(s.mutex);
         s.given = false;
+        s.scheduled = false;
+        s.pending.clear();
+        s.presenter = nullptr;
         ++s.generation;
     });
     (void)joined;
     return s;
+}
+
+// Runs the alert over `parent` with everything told so far, unless it was shown in this run.
+void show(quint64 generation, QWidget* parent)
+{
+    NoticeState& s = state();
+    QList<PLRSkippedPost> posts;
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.generation != generation || s.given)
+            return;
+        s.given = true;
+        posts = std::move(s.pending);
+        s.pending.clear();
+    }
+    PLR_LOG_INFO(QStringLiteral("Telling the user of %1 post(s) that could not be opened").arg(posts.size()));
+    platform::runAlert(PLRSkippedPostsNotice::alertFor(posts), parent);
+}
+
+void present(quint64 generation)
+{
+    NoticeState& s = state();
+    PLRSkippedPostsNotice::Presenter presenter;
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.generation != generation)
+            return;
+        presenter = s.presenter;
+    }
+    if (presenter)
+        presenter([generation](QWidget* parent) { show(generation, parent); });
+    else
+        show(generation, nullptr);
 }
 
 } // namespace
@@ -36,15 +78,15 @@ platform::Alert alertFor(const QList<PLRSkippedPost>& posts)
 {
     platform::Alert alert;
     alert.style = platform::AlertStyle::Warning;
-    const bool aFolder = std::any_of(posts.begin(), posts.end(), [](const PLRSkippedPost& post) { return post.isPostsFolder; });
+    const bool aFolder = std::any_of(posts.begin(), posts.end(), [](const PLRSkippedPost& post) { return post.isFolder(); });
     alert.messageText = aFolder ? QStringLiteral("Some posts could not be opened")
         : posts.size() == 1     ? QStringLiteral("A post could not be opened")
                                 : QStringLiteral("%1 posts could not be opened").arg(posts.size());
     QStringList items;
     for (const PLRSkippedPost& post : posts.mid(0, kNamedInAlert)) {
-        const QString title = post.isPostsFolder ? QStringLiteral("The posts folder")
-                                                 : QStringLiteral("\u201c%1\u201d")
-                                                       .arg(post.name.isEmpty() ? QFileInfo(post.path).fileName() : post.name);
+        const QString title = post.isFolder() ? post.folderTitle
+                                              : QStringLiteral("\u201c%1\u201d")
+                                                    .arg(post.name.isEmpty() ? QFileInfo(post.path).fileName() : post.name);
         items << QStringLiteral("%1: %2\n%3").arg(title, post.reason, QDir::toNativeSeparators(post.path));
     }
     QString text = posts.size() == 1 && !aFolder ? QStringLiteral("Pellora left it on disk as it is:\n\n")
@@ -58,16 +100,28 @@ platform::Alert alertFor(const QList<PLRSkippedPost>& posts)
 
 void tell(const QList<PLRSkippedPost>& posts)
 {
-    NoticeState& s = state();
-    if (s.given || posts.isEmpty())
+    if (posts.isEmpty())
         return;
-    s.given = true;
-    PLR_LOG_INFO(QStringLiteral("Telling the user of %1 post(s) that could not be opened").arg(posts.size()));
-    const quint64 generation = s.generation;
-    platform::dispatchMain([posts, generation] {
-        if (state().generation == generation)
-            platform::runAlert(alertFor(posts));
-    });
+    NoticeState& s = state();
+    quint64 generation = 0;
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.given)
+            return;
+        s.pending += posts;
+        if (s.scheduled)
+            return;
+        s.scheduled = true;
+        generation = s.generation;
+    }
+    platform::dispatchMain([generation] { present(generation); });
+}
+
+void setPresenter(Presenter presenter)
+{
+    NoticeState& s = state();
+    std::lock_guard lock(s.mutex);
+    s.presenter = std::move(presenter);
 }
 
 } // namespace PLRSkippedPostsNotice

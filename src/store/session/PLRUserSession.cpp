@@ -4,6 +4,7 @@
 #include "store/persistance-store/PLRFileUtilities.h"
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "store/persistance-store/PLRPersistantPost.h"
+#include "store/persistance-store/PLRPersistantStore.h"
 #include "store/persistance-store/PLRSaveBatch.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
@@ -313,6 +314,11 @@ PLRPersistantPost* PLRUserSession::duplicatePost(PLRPersistantPost* post, platfo
     QString failure;
     PLRCoreManager::saveQueue().sync([&] {
         platform::Error copyError;
+        // The save above set aside what was in the way; nothing is copied through what came since.
+        if (const QString link = PLRPersistantStore::linkOnTheWay(m_account->postsFolderPath()); !link.isEmpty()) {
+            failure = QStringLiteral("%1 is a link or no folder, and links in the store are never followed").arg(link);
+            return;
+        }
         plr::fileutil::removePath(staging);
         if (!plr::fileutil::copyDirectory(source, staging, &copyError)) {
             failure = copyError.localizedDescription();
@@ -453,6 +459,11 @@ void PLRUserSession::deleteLocally(PLRPersistantPost* post)
         return;
     // After the writes already queued, so none of them can bring the bundle back.
     PLRCoreManager::saveQueue().async([bundle] {
+        // Never removed through a link above it (the bundle itself, a link, goes as a link).
+        if (const QString link = PLRPersistantStore::linkOnTheWay(QFileInfo(bundle).path()); !link.isEmpty()) {
+            PLR_LOG_ERROR(QStringLiteral("Not deleting the post bundle %1: %2 is a link or no folder").arg(bundle, link));
+            return;
+        }
         if (!plr::fileutil::removeDirectoryAtomically(bundle))
             PLR_LOG_ERROR(QStringLiteral("Could not delete the post bundle %1").arg(bundle));
     });

@@ -43,8 +43,25 @@ QCache<QString, QImage>& memoryCache()
     return cache;
 }
 
+// The cache folder, or a folder above it in the store, is a link (or no folder): nothing is
+// written through it, and nothing is removed through it.
+bool isBarred(const QString& folder, QString* error = nullptr)
+{
+    const QString link = PLRPersistantStore::linkOnTheWay(folder);
+    if (link.isEmpty())
+        return false;
+    const QString text = QStringLiteral("%1 is a link or no folder, and links in the store are never followed").arg(link);
+    if (error)
+        *error = text;
+    else
+        PLR_LOG_WARN(QStringLiteral("Not touching the cache folder %1: %2").arg(folder, text));
+    return true;
+}
+
 bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
 {
+    if (isBarred(QFileInfo(path).absolutePath(), error))
+        return false;
     platform::Error failure;
     if (!platform::files::writeAtomically(path, bytes, &failure)) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, failure.localizedFailureReason());
@@ -323,7 +340,7 @@ qint64 PLRImageManager::fileModifiedNs(const QString& path)
 
 void PLRImageManager::purgeCache(const QString& cacheDirectory)
 {
-    if (cacheDirectory.isEmpty())
+    if (cacheDirectory.isEmpty() || isBarred(cacheDirectory))
         return;
     const QDir dir(cacheDirectory);
     for (const char* name : {kPreviewFileName, kExportFileName, kAnimationFileName}) {
@@ -382,7 +399,11 @@ PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& req
         result.error = QStringLiteral("JPEG encoding failed");
         return result;
     }
-    if (request.cacheDirectory.isEmpty() || !QDir().mkpath(request.cacheDirectory)
+    if (request.cacheDirectory.isEmpty() || isBarred(request.cacheDirectory, &error)) {
+        result.error = QStringLiteral("cannot use the cache folder %1: %2").arg(request.cacheDirectory, error);
+        return result;
+    }
+    if (!QDir().mkpath(request.cacheDirectory)
         || platform::files::kindOf(request.cacheDirectory) != platform::files::Kind::Directory) {
         // A link in the cache folder's place would take the files elsewhere.
         result.error = QStringLiteral("cannot make the cache folder %1").arg(request.cacheDirectory);

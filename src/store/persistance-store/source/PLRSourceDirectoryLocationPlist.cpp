@@ -2,6 +2,7 @@
 
 #include "store/persistance-store/PLRFileUtilities.h"
 #include "store/persistance-store/PLRPersistantPost.h"
+#include "store/persistance-store/PLRPersistantStore.h"
 #include "platform/Dispatch.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
@@ -111,7 +112,17 @@ bool PLRSourceDirectory::save(platform::Error* error) const
                                            QStringLiteral("The post has no location file."));
         return false;
     }
-    platform::paths::ensureDirectory(QFileInfo(m_config.locationPlistPath).absolutePath());
+    const QString folder = QFileInfo(m_config.locationPlistPath).absolutePath();
+    // Links in the store are never followed: the post's own save sets such a folder aside.
+    if (const QString link = PLRPersistantStore::linkOnTheWay(folder); !link.isEmpty()) {
+        PLR_LOG_ERROR(QStringLiteral("Cannot save %1: %2 is a link or no folder, and links in the store are never followed")
+                          .arg(m_config.locationPlistPath, link));
+        if (error)
+            *error = platform::Error::make(QStringLiteral("PLRSourceDirectory"), 2,
+                                           QStringLiteral("The post's folder in the store is a link."));
+        return false;
+    }
+    platform::paths::ensureDirectory(folder);
     platform::Error writeError;
     if (!platform::plist::writeFile(m_config.locationPlistPath, plistRepresentation(), &writeError)) {
         PLR_LOG_ERROR(QStringLiteral("Cannot save %1: %2").arg(m_config.locationPlistPath, writeError.localizedDescription()));

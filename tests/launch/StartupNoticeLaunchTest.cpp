@@ -1,0 +1,115 @@
+// The notice of posts that could not be opened, as a returning user meets it: the real executable
+// on a virtual X screen with no window manager, started on a store holding a post it cannot
+// open. Nothing stacks or focuses the windows there but the application itself: the notice must
+// come up over the main window and take the keyboard, and Return must answer it.
+
+#include "DevService.h"
+#include "LaunchedApplication.h"
+#include "TestSupport.h"
+
+#include "platform/Plist.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QRegularExpression>
+
+using testing_support::DevService;
+using testing_support::LaunchedApplication;
+using testing_support::pollUntil;
+using testing_support::VirtualScreen;
+
+namespace {
+
+// Generous: under the sanitizers the application starts slowly.
+constexpr int kTimeoutMs = 180000;
+
+// The top-level windows of the screen, bottom to top (the order the X server stacks them in),
+// as decimal ids like xdotool's.
+QStringList stackingOrder(const VirtualScreen& screen)
+{
+    const QString tree = QString::fromLatin1(screen.run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-children")}));
+    static const QRegularExpression child(QStringLiteral("^\\s+(0x[0-9a-f]+) "), QRegularExpression::MultilineOption);
+    QStringList ids;
+    for (auto match = child.globalMatch(tree); match.hasNext();)
+        ids << QString::number(match.next().captured(1).toULongLong(nullptr, 16));
+    // xwininfo lists the children top first.
+    std::reverse(ids.begin(), ids.end());
+    return ids;
+}
+
+// The folder of the signed-in account's posts under the home, empty when there is none.
+QString postsFolderIn(const QString& home)
+{
+    QDirIterator it(home + QStringLiteral("/data/ds"), {QStringLiteral("*.plruser")}, QDir::Dirs);
+    return it.hasNext() ? it.next() + QStringLiteral("/posts") : QString();
+}
+
+} // namespace
+
+TEST(StartupNoticeLaunch, TheNoticeOfPostsThatCannotBeOpenedComesUpOverTheMainWindowWithTheKeyboard)
+{
+    DevService service;
+    ASSERT_TRUE(service.start());
+    VirtualScreen screen;
+    ASSERT_TRUE(screen.start());
+    LaunchedApplication app(screen, service.port());
+    // The sign-in is kept for the next start.
+    QProcessEnvironment keychain;
+    keychain.insert(QStringLiteral("PELLORA_KEYCHAIN"), QStringLiteral("file"));
+    ASSERT_TRUE(app.start(keychain));
+    ASSERT_TRUE(app.signIn(kTimeoutMs)) << app.output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return app.hasLogged("'Web_Service_User_Session' moving from FETCHING_INFO to IDLE"); },
+                          kTimeoutMs))
+        << app.output().toStdString();
+    ASSERT_EQ(app.terminate(), 0) << app.output().toStdString();
+
+    // A post whose layout is gone: the store cannot open it.
+    const QString posts = postsFolderIn(app.home());
+    ASSERT_FALSE(posts.isEmpty());
+    const QString broken = posts + QStringLiteral("/BROKEN-1.plrpost");
+    ASSERT_TRUE(QDir().mkpath(broken));
+    ASSERT_TRUE(platform::plist::writeFile(broken + QStringLiteral("/info.plist"),
+                                           QVariantMap{{QStringLiteral("name"), QStringLiteral("Lisbon")},
+                                                       {QStringLiteral("identifier"), QStringLiteral("BROKEN-1")}}));
+
+    ASSERT_TRUE(app.start(keychain));
+    QString notice;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            for (const QString& window : app.windows())
+                if (app.isDialog(window))
+                    notice = window;
+            return !notice.isEmpty() || !app.isRunning();
+        },
+        kTimeoutMs))
+        << app.output().toStdString();
+    ASSERT_TRUE(app.isRunning()) << app.output().toStdString();
+    EXPECT_TRUE(app.hasLogged("Telling the user of 1 post(s) that could not be opened")) << app.output().toStdString();
+    // Over the main window, tied to it, and with the keyboard; it stays so once the start has
+    // settled (the main window is made anew as the support chat joins it, after its first frame).
+    const auto noticeIsOnTopWithTheKeyboard = [&] {
+        const QStringList order = stackingOrder(screen);
+        const QString main = app.mainWindow();
+        const QString transientFor = QString::fromLatin1(
+            screen.run(QStringLiteral("xprop"), {QStringLiteral("-id"), notice, QStringLiteral("WM_TRANSIENT_FOR")}));
+        return !main.isEmpty() && order.indexOf(main) >= 0 && order.indexOf(notice) > order.indexOf(main)
+               && transientFor.contains(QStringLiteral("0x%1").arg(main.toULongLong(), 0, 16)) && app.focusedWindow() == notice;
+    };
+    EXPECT_TRUE(pollUntil(noticeIsOnTopWithTheKeyboard, 20000))
+        << stackingOrder(screen).join(' ').toStdString() << " main " << app.mainWindow().toStdString() << " notice "
+        << notice.toStdString() << " focus " << app.focusedWindow().toStdString() << screen.run(QStringLiteral("xprop"), {QStringLiteral("-id"), notice, QStringLiteral("WM_TRANSIENT_FOR")}).constData();
+    ASSERT_TRUE(pollUntil([&] { return app.hasLogged("The support chat is loaded and listens for messages"); }, kTimeoutMs))
+        << app.output().toStdString();
+    EXPECT_TRUE(pollUntil(noticeIsOnTopWithTheKeyboard, 20000));
+    EXPECT_TRUE(testing_support::holdsFor(noticeIsOnTopWithTheKeyboard, 2000))
+        << stackingOrder(screen).join(' ').toStdString() << " main " << app.mainWindow().toStdString() << " notice "
+        << notice.toStdString() << " focus " << app.focusedWindow().toStdString() << screen.run(QStringLiteral("xprop"), {QStringLiteral("-id"), notice, QStringLiteral("WM_TRANSIENT_FOR")}).constData();
+
+    // Return, pressed wherever the keyboard is, answers it.
+    ASSERT_TRUE(app.key(QStringLiteral("Return")));
+    EXPECT_TRUE(pollUntil([&] { return !app.windows().contains(notice) || !app.isRunning(); }, kTimeoutMs));
+    EXPECT_TRUE(app.isRunning());
+    EXPECT_EQ(app.terminate(), 0) << app.output().toStdString();
+}
