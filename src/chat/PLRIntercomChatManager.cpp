@@ -46,9 +46,9 @@ void PLRIntercomChatManager::attachIntercomMessengerToView(QWidget* host)
     QWidget* window = host->window();
     const bool windowHadKeyboard = window && window->isActiveWindow();
     const WId windowBefore = window ? window->internalWinId() : 0;
-    if (view->parentWidget() && view->parentWidget() != host)
-        view->setParent(nullptr);
-    else if (!view->parentWidget())
+    // From one host straight into the other (the web view stays in the window, its page as it
+    // was); out of no host, the web view is put back into the chat view as it goes in.
+    if (!view->parentWidget())
         view->resetWithIntercomFile(view->intercomFile());
     if (view->parentWidget() != host)
         view->setParent(host);

@@ -377,26 +377,53 @@ TEST_F(SupportChatTest, UserDetailsReachThePageIntactWhateverTheyHold)
     EXPECT_EQ(name.toString(), "Ann \"Nan\" O'Brien</script>\n|u-7");
 }
 
-TEST_F(SupportChatTest, TheHomeScreenHookAttachesTheSharedChat)
+// The one chat moves between its hosts (home, a post's canvas) through the hook, open or
+// closed, with the same web view and its page as it was: never loaded again.
+TEST_F(SupportChatTest, TheHookMovesTheSharedChatBetweenHostsKeepingItsPage)
 {
     PLRChat::install();
-    QWidget first;
-    first.resize(600, 400);
-    PLRSupportChatHook::attach(&first);
+    QWidget window;
+    window.resize(1000, 700);
+    auto* first = new QWidget(&window);
+    first->setGeometry(0, 0, 1000, 700);
+    auto* second = new QWidget(&window);
+    second->setGeometry(250, 0, 500, 700);
+    window.show();
     PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
-    EXPECT_EQ(chat->parentWidget(), &first);
+    chat->resetWithIntercomFile(QUrl("data:text/html;charset=utf-8," + QUrl::toPercentEncoding(kTestPage)));
+    PLRSupportChatHook::attach(first);
+    EXPECT_EQ(chat->parentWidget(), first);
     PLRWebView* web = chat->webView();
-    QWidget second;
-    second.resize(600, 400);
-    PLRSupportChatHook::attach(&second);
-    // Moved, with the same web view and page.
-    EXPECT_EQ(chat->parentWidget(), &second);
-    EXPECT_EQ(chat->webView(), web);
-    EXPECT_EQ(web->parentWidget(), chat);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isLoaded(); }, 15000));
+    int loads = 0;
+    QObject::connect(web, &QWebEngineView::loadStarted, [&] { ++loads; });
+    bool done = false;
+    web->evaluateJavaScript("window.conversation = 'kept'", [&](const QVariant&, const QString&) { done = true; });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return done; }, 15000));
+
+    // Opened in the first host, then moved: open, in the second host's corner.
+    chat->showIntercomChatWindow();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
+    PLRSupportChatHook::attach(second);
+    EXPECT_EQ(chat->parentWidget(), second);
+    EXPECT_EQ(chat->geometry(), QRect(500 - 20 - 300, 700 - 20 - 500, 300, 500));
+    EXPECT_TRUE(chat->isMessengerOpened());
+    chat->handleScriptMessage("jsHandler", "hidden");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
+
+    // Out of every host and back into the first.
     PLRIntercomChatManager::detachIntercomMessenger();
     EXPECT_EQ(chat->parentWidget(), nullptr);
-    PLRSupportChatHook::attach(&first);
+    PLRSupportChatHook::attach(first);
+    EXPECT_EQ(chat->geometry(), QRect(1000 - 120, 700 - 120, 100, 100));
     EXPECT_EQ(chat->webView(), web);
+    EXPECT_EQ(web->parentWidget(), chat);
+    QVariant kept;
+    done = false;
+    web->evaluateJavaScript("window.conversation", [&](const QVariant& value, const QString&) { kept = value; done = true; });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return done; }, 15000));
+    EXPECT_EQ(kept.toString(), "kept");
+    EXPECT_EQ(loads, 0);
 }
 
 TEST_F(SupportChatTest, TheDevelopmentServiceChatPageSendsRepliesWithoutReloading)

@@ -335,7 +335,11 @@ QSize LaunchedApplication::windowSize() const
 
 bool LaunchedApplication::type(const QString& text) const
 {
-    const QString window = mainWindow();
+    return typeTo(mainWindow(), text);
+}
+
+bool LaunchedApplication::typeTo(const QString& window, const QString& text) const
+{
     bool ok = !window.isEmpty();
     if (ok)
         m_screen.run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}, &ok);

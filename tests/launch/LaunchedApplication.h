@@ -80,6 +80,8 @@ public:
 
     // Real input to the main window.
     bool type(const QString& text) const;
+    // Gives the window (an open panel) the keyboard, then types the text.
+    bool typeTo(const QString& window, const QString& text) const;
     bool key(const QString& keys) const;
     // Gives the window the keyboard, then presses the keys.
     bool keyTo(const QString& window, const QString& keys) const;

@@ -12,6 +12,7 @@
 
 #include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -47,6 +48,23 @@ QRect messengerLog(QSize window)
 bool showsChatButton(const QImage& shot)
 {
     return !shot.isNull() && shareOfColour(shot, chatButtonArea(shot.size()), kChatTeal) > 0.15;
+}
+
+// An open post: the canvas between the gallery and the 250-point inspector; the chat in the
+// canvas's bottom trailing corner.
+constexpr int kInspectorWidth = 250;
+QRect canvasChatButtonArea(QSize window)
+{
+    return chatButtonArea(window).translated(-kInspectorWidth, 0);
+}
+bool showsMessengerInCanvas(const QImage& shot)
+{
+    return !shot.isNull() && shareOfColour(shot, messengerHeader(shot.size()).translated(-kInspectorWidth, 0), kChatTeal) > 0.6
+           && shareOfColour(shot, messengerLog(shot.size()).translated(-kInspectorWidth, 0), kWhite) > 0.8;
+}
+bool showsChatButtonIn(const QImage& shot, const QRect& area)
+{
+    return !shot.isNull() && shareOfColour(shot, area, kChatTeal) > 0.15;
 }
 bool showsMessenger(const QImage& shot)
 {
@@ -84,6 +102,49 @@ protected:
             },
             kTimeoutMs));
         ASSERT_TRUE(app->isRunning()) << app->output().toStdString();
+    }
+    // Until two pictures of the window in a row are nearly the same (only a text cursor blinks).
+    bool waitUntilAtRest()
+    {
+        QImage last;
+        return pollUntil(
+            [&] {
+                QImage shot = app->screenshot();
+                const bool resting =
+                    !shot.isNull() && shot.size() == last.size() && testing_support::differingPixels(shot, last) < 100;
+                last = std::move(shot);
+                return resting;
+            },
+            kTimeoutMs, 400);
+    }
+    // A new post of the photos of the folder, made with the keyboard as a user would: New, its
+    // name, Choose Folder (the folder typed into the folder panel), Create.
+    void createPost(const QString& name, const QString& folder)
+    {
+        const QImage home = app->screenshot();
+        ASSERT_TRUE(app->key(QStringLiteral("ctrl+n")));
+        ASSERT_TRUE(pollUntil([&] { return testing_support::differingPixels(app->screenshot(), home) > 10000; }, kTimeoutMs));
+        ASSERT_TRUE(waitUntilAtRest());
+        ASSERT_TRUE(app->type(name));
+        ASSERT_TRUE(app->key(QStringLiteral("Tab")) && app->key(QStringLiteral("space")));
+        QString panel;
+        ASSERT_TRUE(pollUntil(
+            [&] {
+                for (const QString& window : app->windows())
+                    if (app->windowName(window).startsWith(QLatin1String("Choose the folder")))
+                        panel = window;
+                return !panel.isEmpty();
+            },
+            kTimeoutMs));
+        ASSERT_TRUE(app->keyTo(panel, QStringLiteral("ctrl+a")));
+        ASSERT_TRUE(app->typeTo(panel, folder));
+        ASSERT_TRUE(app->keyTo(panel, QStringLiteral("Return")));
+        ASSERT_TRUE(pollUntil([&] { return !app->windows().contains(panel); }, kTimeoutMs));
+        // The keyboard back on the sheet (on its Change button) once the sheet has come to rest;
+        // the sub-folders box next, whose Return creates the post.
+        ASSERT_TRUE(pollUntil([&] { return app->focusedWindow() == app->mainWindow(); }, kTimeoutMs));
+        ASSERT_TRUE(waitUntilAtRest());
+        ASSERT_TRUE(app->key(QStringLiteral("Tab")) && app->key(QStringLiteral("Return")));
     }
     // The web engine came after the main window's first frame, whole (no warning of a late
     // start), from the plugin.
@@ -229,3 +290,31 @@ INSTANTIATE_TEST_SUITE_P(Home, SupportChatCachesTest, ::testing::Values(true, fa
                          [](const ::testing::TestParamInfo<bool>& param) {
                              return param.param ? std::string("PelloraHome") : std::string("UserHome");
                          });
+
+// The chat's button sits in the bottom trailing corner of an open post's canvas too; the chat
+// opens there, the same page that was loaded at launch (fetched once in the whole run).
+TEST_F(SupportChatLaunchTest, AnOpenPostHasTheChatInItsCanvasCornerWithThePageOfTheLaunch)
+{
+    ASSERT_NO_FATAL_FAILURE(launchToHome());
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is loaded and listens for messages"); }, kTimeoutMs));
+    QTemporaryDir photos;
+    ASSERT_TRUE(QFile::copy(testing_support::realPhotoPath(), photos.filePath(QStringLiteral("wings.jpg"))));
+    ASSERT_NO_FATAL_FAILURE(createPost(QStringLiteral("Porto"), photos.path()));
+    ASSERT_TRUE(pollUntil([&] { return showsChatButtonIn(app->screenshot(), canvasChatButtonArea(app->windowSize())); },
+                          kTimeoutMs))
+        << app->output().toStdString();
+
+    const QSize window = app->windowSize();
+    ASSERT_TRUE(app->click(QPoint(window.width() - kInspectorWidth - 56, window.height() - 56)));
+    QImage shot;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            shot = app->screenshot();
+            return showsMessengerInCanvas(shot) || !app->isRunning();
+        },
+        kTimeoutMs))
+        << app->output().toStdString();
+    ASSERT_TRUE(app->isRunning()) << app->output().toStdString();
+    EXPECT_EQ(service.requests(QStringLiteral("/support/intercom.html")).size(), 1);
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+}

@@ -147,6 +147,71 @@ TEST_F(PostFile, ExportHoldsTheBundleAndTheLayoutsPicturesAndReplacesAnOldFile)
     QFile::setPermissions(folder + "/locked", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
+// Photos of the layout that cannot be read (cut short, gone, not a picture) have no pictures to
+// carry: the file is written without them, and the alert names each with its reason, as the
+// layout export does. A photo that can be read is carried even when the store had no picture of
+// it yet.
+TEST_F(PostFile, PhotosLeftOutOfTheFileAreNamedWithTheirReasons)
+{
+    for (const char* name : {"fine.jpg", "fresh.jpg", "cut.jpg", "broken.jpg", "gone.jpg"})
+        makePhoto(m_folder, name, QSize(300, 200), Qt::darkCyan);
+    PLRPostManager* manager = openPost("Spoiled", 5);
+    ASSERT_NE(manager, nullptr);
+    QStringList identifiers;
+    for (const char* name : {"fine.jpg", "fresh.jpg", "cut.jpg", "broken.jpg", "gone.jpg"})
+        identifiers << photo(manager, name);
+    manager->layoutManager()->createAndAddBlocksForImages(identifiers);
+    // The store has pictures of the whole versions of three of them, and none of fresh.jpg or
+    // gone.jpg.
+    for (const char* name : {"fine.jpg", "cut.jpg", "broken.jpg"})
+        ASSERT_FALSE(manager->imageForIdentifier(photo(manager, name))->exportImageData().isEmpty()) << name;
+    ASSERT_TRUE(manager->save());
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    for (const char* name : {"fresh.jpg", "gone.jpg"})
+        QDir(PLRImageManager::locationForIdentifier(photo(manager, name)).toLocalFile()).removeRecursively();
+    ASSERT_TRUE(testing_support::cutShort(QDir(m_folder).filePath("cut.jpg"), 0.6));
+    {
+        QFile broken(QDir(m_folder).filePath("broken.jpg"));
+        ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        broken.write("this is not a picture");
+    }
+    ASSERT_TRUE(QFile::remove(QDir(m_folder).filePath("gone.jpg")));
+
+    const QString folder = testing_support::testHome() + "/files";
+    QDir().mkpath(folder);
+    // From the post being edited, and from home (the post not open).
+    for (const bool open : {true, false}) {
+        SCOPED_TRACE(open ? "open" : "from home");
+        PLRPersistantPost* post = manager->representedPost();
+        testing_support::scriptedPanels().enqueue(folder);
+        testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+        if (!open)
+            post->setOwningPostManager(nullptr);
+        EXPECT_TRUE(PLRPersistantPostExporter::exportPost(post));
+        if (!open)
+            post->setOwningPostManager(manager);
+        const platform::Alert alert = testing_support::scriptedAlerts().shown().back();
+        EXPECT_EQ(alert.messageText, "Export of 'Spoiled' Incomplete");
+        EXPECT_EQ(alert.style, platform::AlertStyle::Warning);
+        EXPECT_TRUE(alert.informativeText.startsWith("The post file was written without 3 of its 5 photos:\n"))
+            << alert.informativeText.toStdString();
+        for (const char* line : {"broken.jpg: not a readable photo", "cut.jpg: cut short", "gone.jpg: missing from the folder"})
+            EXPECT_TRUE(alert.informativeText.contains(QLatin1String(line))) << line << " in " << alert.informativeText.toStdString();
+        EXPECT_FALSE(alert.informativeText.contains("fine.jpg")) << alert.informativeText.toStdString();
+        EXPECT_FALSE(alert.informativeText.contains("fresh.jpg")) << alert.informativeText.toStdString();
+
+        // The file holds the readable photos' pictures, and none of the others.
+        const QString cache = post->identifier() + ".plrpost/export_block_cache/";
+        const QStringList entries = entriesOf(folder + "/Spoiled.ppost");
+        EXPECT_TRUE(entries.contains(cache + photo(manager, "fresh.jpg") + "/export.jpg"));
+        EXPECT_TRUE(entries.contains(cache + photo(manager, "fine.jpg") + "/export.jpg"));
+        for (const char* name : {"cut.jpg", "broken.jpg", "gone.jpg"}) {
+            EXPECT_FALSE(entries.contains(cache + photo(manager, name) + "/export.jpg")) << name;
+            EXPECT_FALSE(entries.contains(cache + photo(manager, name) + "/preview.jpg")) << name;
+        }
+    }
+}
+
 TEST_F(PostFile, ImportComesBackWholeUnderANewIdentifierAndName)
 {
     PLRPostManager* manager = tripPost();
@@ -199,6 +264,40 @@ TEST_F(PostFile, ImportComesBackWholeUnderANewIdentifierAndName)
     testing_support::scriptedPanels().enqueue(file);
     PLRPersistantPostExporter::selectPathAndImportPost();
     EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "Import of 'Trip import 2' Complete");
+}
+
+// An imported post keeps in its bundle the pictures its file brought for photos whose pictures
+// the store had already. Its export leaves no such folder in the bundle: what the store lacks
+// (a move into it that was missed) goes into the store first, and into the file.
+TEST_F(PostFile, ExportingAnImportedPostLeavesNoPictureFolderInItsBundle)
+{
+    PLRPostManager* manager = tripPost();
+    ASSERT_NE(manager, nullptr);
+    const QString file = exportTrip(manager);
+    ASSERT_FALSE(file.isEmpty());
+    platform::Error error;
+    PLRPersistantPost* imported = PLRPersistantPostExporter::importPostFile(file, PLRCoreManager::userSession()->account(), &error);
+    ASSERT_NE(imported, nullptr) << error.localizedDescription().toStdString();
+    const QString bundleCache = imported->bundlePath() + "/export_block_cache";
+    // The store had both photos' pictures: the file's copies stayed in the bundle. Those of a
+    // are the only ones once the store has lost its own.
+    ASSERT_TRUE(QFileInfo(bundleCache + "/" + m_a + "/export.jpg").isFile());
+    ASSERT_TRUE(QFileInfo(bundleCache + "/" + m_b + "/export.jpg").isFile());
+    const QString locA = PLRImageManager::locationForIdentifier(m_a).toLocalFile();
+    ASSERT_TRUE(QDir(locA).removeRecursively());
+
+    const QString folder = testing_support::testHome() + "/again";
+    QDir().mkpath(folder);
+    testing_support::scriptedPanels().enqueue(folder);
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    ASSERT_TRUE(PLRPersistantPostExporter::exportPost(imported));
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "Export of 'Trip import' Complete");
+    EXPECT_FALSE(QFileInfo::exists(bundleCache));
+    EXPECT_TRUE(QFileInfo(locA + "/export.jpg").isFile());
+    const QString cache = imported->identifier() + ".plrpost/export_block_cache/";
+    const QStringList entries = entriesOf(folder + "/Trip import.ppost");
+    EXPECT_TRUE(entries.contains(cache + m_a + "/export.jpg"));
+    EXPECT_TRUE(entries.contains(cache + m_b + "/export.jpg"));
 }
 
 TEST_F(PostFile, OurOwnFileComesBackWithoutAWordAndCarriesOnlyThePictures)

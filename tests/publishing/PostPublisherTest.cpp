@@ -593,6 +593,29 @@ TEST_F(PublishingTest, ABuildThatNeverEndsIsCheckedCannotBeCancelledAndHoldsNoUn
     const qsizetype before = requestsOf("GET", postPath()).size();
     ASSERT_TRUE(testing_support::waitUntil([&] { return requestsOf("GET", postPath()).size() >= before + 3; }));
     EXPECT_EQ(state(), "SERVER_BUILDING");
+    // A post of status 0 without a pending revision whose live revision is not yet active
+    // (status 1) is still being built: the checks go on.
+    QNetworkAccessManager network;
+    QNetworkRequest request(QUrl(service.baseUrl().toString() + postPath()));
+    request.setRawHeader("Authorization", "Bearer " + service.tokenFor(testing_support::DevService::demoEmail()).toUtf8());
+    QNetworkReply* reply = network.get(request);
+    ASSERT_TRUE(testing_support::waitUntil([reply] { return reply->isFinished(); }));
+    QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
+    delete reply;
+    QJsonObject remote = answer.value("data").toObject();
+    QJsonObject live = remote.value("pending_revision").toObject();
+    ASSERT_FALSE(live.isEmpty()) << QJsonDocument(answer).toJson().toStdString();
+    live.insert("status", 1);
+    live.insert("required_image_refs", QJsonArray());
+    remote.insert("live_revision", live);
+    remote.insert("pending_revision", QJsonValue::Null);
+    remote.insert("status", 0);
+    answer.insert("data", remote);
+    service.script(QJsonObject{{"path", postPath()}, {"method", "GET"}, {"count", 3}, {"status", 200}, {"body", answer}});
+    const qsizetype scripted = requestsOf("GET", postPath()).size();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return requestsOf("GET", postPath()).size() >= scripted + 4; }));
+    EXPECT_EQ(state(), "SERVER_BUILDING");
+    EXPECT_FALSE(entered.contains("IDLE"));
     // Once the photos are up the publish can no longer be cancelled.
     EXPECT_TRUE(publisher->updating());
     EXPECT_TRUE(publisher->isBuildingBlog());

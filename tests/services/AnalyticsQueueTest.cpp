@@ -9,7 +9,11 @@
 #include "platform/Json.h"
 #include "platform/UserDefaults.h"
 
+#include <QPointer>
 #include <QTcpServer>
+#include <QTcpSocket>
+
+#include <ctime>
 
 using namespace user_service_testing;
 
@@ -30,6 +34,76 @@ quint16 closedPort()
     probe.close();
     return port;
 }
+
+// A collector that counts the events it receives and answers them only once released.
+class HoldingCollector : public QObject {
+public:
+    int received = 0;
+
+    HoldingCollector()
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                socket->setParent(this);
+                auto buffer = std::make_shared<QByteArray>();
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
+                    *buffer += socket->readAll();
+                    const qsizetype end = buffer->indexOf("\r\n\r\n");
+                    if (end < 0)
+                        return;
+                    qint64 length = 0;
+                    for (const QByteArray& line : buffer->left(end).split('\n'))
+                        if (line.toLower().startsWith("content-length:"))
+                            length = line.mid(15).trimmed().toLongLong();
+                    if (buffer->size() < end + 4 + length)
+                        return;
+                    buffer->clear();
+                    ++received;
+                    m_waiting.append(socket);
+                    if (m_released)
+                        release();
+                });
+            }
+        });
+    }
+    quint16 port() const { return m_server.serverPort(); }
+    // Answers what waits, and from now on everything at once.
+    void release()
+    {
+        m_released = true;
+        for (const QPointer<QTcpSocket>& socket : std::exchange(m_waiting, {}))
+            if (socket)
+                socket->write("HTTP/1.1 202 Accepted\r\nContent-Length: 0\r\n\r\n");
+    }
+
+private:
+    QTcpServer m_server;
+    QList<QPointer<QTcpSocket>> m_waiting;
+    bool m_released = false;
+};
+
+// The time zone of the process for one scope (the offset functions read it afresh).
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone) : m_had(qEnvironmentVariableIsSet("TZ")), m_saved(qgetenv("TZ"))
+    {
+        qputenv("TZ", zone);
+        ::tzset();
+    }
+    ~ScopedTimeZone()
+    {
+        if (m_had)
+            qputenv("TZ", m_saved);
+        else
+            qunsetenv("TZ");
+        ::tzset();
+    }
+
+private:
+    bool m_had;
+    QByteArray m_saved;
+};
 
 QStringList titles(const QList<PLRAnalyticEvent>& events)
 {
@@ -60,6 +134,21 @@ TEST(AnalyticsEvent, WireForm)
 
     EXPECT_EQ(PLRAppInfo::tagsForApplication("Example", "3.1"), (QStringList{"bundle:Example", "version:3.1"}));
     EXPECT_EQ(PLRAppInfo::tagsForCurrentApplication().first(), "bundle:Pellora");
+
+    // "date_happened" is the creation time moved back by the local zone's offset from GMT:
+    // ahead of GMT it is earlier, behind GMT later (zones without summer time).
+    {
+        const ScopedTimeZone india("Asia/Kolkata");
+        EXPECT_EQ(event.wireDictionary().value("date_happened").toLongLong(), 1700000000 - (5 * 3600 + 30 * 60));
+    }
+    {
+        const ScopedTimeZone hawaii("Pacific/Honolulu");
+        EXPECT_EQ(event.wireDictionary().value("date_happened").toLongLong(), 1700000000 + 10 * 3600);
+    }
+    {
+        const ScopedTimeZone utc("UTC");
+        EXPECT_EQ(event.wireDictionary().value("date_happened").toLongLong(), 1700000000);
+    }
 
     // The archive keeps everything.
     const auto decoded = PLRAnalyticEvent::decode(event.encode());
@@ -149,11 +238,23 @@ TEST(AnalyticsQueue, TicksWithoutWork)
     manager.dispatchNextEvent();
     EXPECT_FALSE(manager.eventDispatchInProgress());
 
-    // A tick while a send is under way does nothing.
-    pointCollectorAt(closedPort());
+    // A tick while a send is under way sends nothing more: the one send is answered and the
+    // event leaves the queue.
+    HoldingCollector collector;
+    pointCollectorAt(collector.port());
     manager.addEvent(PLRAnalyticEvent::createEventWithTitle("one", {}));
     manager.dispatchNextEvent();
     EXPECT_TRUE(manager.eventDispatchInProgress());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return collector.received == 1; }));
+    manager.dispatchNextEvent();
+    collector.release();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !manager.eventDispatchInProgress(); }));
+    EXPECT_TRUE(manager.loadEvents().isEmpty());
+    EXPECT_EQ(collector.received, 1);
+
+    // A send that fails keeps the event.
+    pointCollectorAt(closedPort());
+    manager.addEvent(PLRAnalyticEvent::createEventWithTitle("two", {}));
     manager.dispatchNextEvent();
     ASSERT_TRUE(testing_support::waitUntil([&] { return !manager.eventDispatchInProgress(); }));
     EXPECT_EQ(manager.loadEvents().size(), 1);

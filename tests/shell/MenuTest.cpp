@@ -18,6 +18,7 @@
 #include "store/persistance-store/PLRPersistantExporter.h"
 #include "shell/home/PLRShellHooks.h"
 #include "shell/prefs/PLRPreferencesWindowController.h"
+#include "services/analytic/PLRAnalyticManager.h"
 #include "services/web-services/PLRWebServicePublisher.h"
 #include "services/web-services/PLRWebServiceUser.h"
 #include "services/web-services/PLRWebServiceUserManager.h"
@@ -397,6 +398,45 @@ TEST_F(ShellTest, FilesNeedASignedInUserAndARegisteredImporter)
     app->openFiles({post, other});
     EXPECT_EQ(imported, (QStringList{post, other}));
     EXPECT_EQ(alerts().shown().size(), 3u);
+}
+
+// "View Support" opens the help centre's home page and reports nothing; any other help item
+// opens its article and reports which.
+TEST_F(ShellTest, HelpItemsOpenTheirPagesAndViewSupportTheHelpCentre)
+{
+    prepareExistingStore();
+    launch();
+    QMenu* help = app->mainMenu() ? app->mainMenu()->helpMenu() : nullptr;
+    ASSERT_TRUE(help);
+    const QUrl supportURL(QStringLiteral("https://help.pellora.test/en/collections/1-support"));
+    const QUrl articleURL(QStringLiteral("https://help.pellora.test/en/articles/2-backups"));
+    QAction* support = help->addAction(QStringLiteral("View Support"));
+    support->setData(supportURL.toString());
+    QAction* article = help->addAction(QStringLiteral("Backing up"));
+    article->setData(articleURL.toString());
+    auto helpEvents = [] {
+        QStringList found;
+        for (const PLRAnalyticEvent& event : PLRAnalyticManager::coreAnalyticManager().loadEvents())
+            if (event.eventTitle() == QLatin1String("click_on_help_menu"))
+                found << event.info().value(QStringLiteral("article")).toString();
+        return found;
+    };
+    const QStringList before = helpEvents();
+    const auto& opened = testing_support::recordingWorkspace().openedURLs;
+    const size_t openedBefore = opened.size();
+
+    app->presentHelp(supportURL);
+    ASSERT_EQ(opened.size(), openedBefore + 1);
+    EXPECT_EQ(opened.back().scheme(), QStringLiteral("https"));
+    EXPECT_EQ(opened.back().host(), PLRDefaults::supportURLForPath(QString()).host());
+    EXPECT_TRUE(opened.back().path().isEmpty()) << opened.back().toString().toStdString();
+
+    app->presentHelp(articleURL);
+    ASSERT_EQ(opened.size(), openedBefore + 2);
+    EXPECT_EQ(opened.back(), articleURL);
+    // (Events are queued in order: once the article's is there, one for "View Support" would be.)
+    ASSERT_TRUE(waitFor([&] { return helpEvents().size() > before.size(); }));
+    EXPECT_EQ(helpEvents(), before + QStringList{QStringLiteral("Backing up")});
 }
 
 TEST_F(ShellTest, LogUploadEncodesTheAddressAndReportsFailures)

@@ -4,6 +4,9 @@
 #include "ShellTestSupport.h"
 #include "platform-ui/GraphicsContext.h"
 #include "shell/home/PLRSupportChatHook.h"
+#include "shell/home/PLRSupportChatLoader.h"
+#include "shell/post/PLRPostCanvasViewController.h"
+#include "canvas/interaction/PLRLayoutViewController.h"
 
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "store/session/PLRDefaults.h"
@@ -25,6 +28,7 @@
 #include "shell/post/PLRPrepViewController.h"
 
 #include <QBuffer>
+#include <QPushButton>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QImage>
@@ -273,27 +277,43 @@ TEST_F(ShellTest, ASlidingPostBlursItsShadowOnceForTheWholeSlide)
     EXPECT_LE(platform::ui::GraphicsContext::shadowsBlurred() - before, 1) << frames << " frames";
 }
 
-// The support chat sits in the home screen's corner only: an open post's canvas has nothing over
-// it, and home takes the chat back when it shows again.
-TEST_F(ShellTest, TheSupportChatStaysOnHomeAndLeavesThePostsCanvasClear)
+// The support chat's button sits in the bottom trailing corner of the open post's canvas as of
+// home, one button moving between them; neither the canvas nor the home grid lies under it.
+TEST_F(ShellTest, TheSupportChatFollowsTheUserIntoThePostsCanvasAndBackHome)
 {
     prepareExistingStore();
     signInDemo();
     launch();
     ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
     finishAnimations();
-    QList<QPointer<QWidget>> hosts;
-    PLRSupportChatHook::setAttach([&hosts](QWidget* host) { hosts << host; });
-    root()->presentPost(addPost(QStringLiteral("Clear")));
+    PLRSupportChatButton* chat = PLRSupportChatButton::shared();
+    ASSERT_TRUE(chat);
+    // The chat (its closed view, 100 square, 20 inside the corner; the button in its corner) in
+    // the host's bottom trailing corner, its button over none of the host's own content.
+    const auto expectInCornerOverNothing = [&](QWidget* host, QWidget* content) {
+        ASSERT_EQ(chat->parentWidget(), host);
+        ASSERT_TRUE(chat->isVisibleTo(host));
+        EXPECT_EQ(chat->geometry(), QRect(host->width() - 120, host->height() - 120, 100, 100));
+        const QRect button(chat->button()->mapTo(host, QPoint(0, 0)), chat->button()->size());
+        EXPECT_EQ(button, QRect(host->width() - 84, host->height() - 84, 56, 56));
+        const QRect under(content->mapTo(host, QPoint(0, 0)), content->size());
+        EXPECT_FALSE(under.intersects(button)) << host->metaObject()->className();
+        EXPECT_EQ(host->childAt(button.center()), static_cast<QWidget*>(chat->button()));
+    };
+    expectInCornerOverNothing(root()->homeViewController()->view(), root()->homeViewController()->postCollectionView());
+
+    root()->presentPost(addPost(QStringLiteral("Corner")));
     finishAnimations();
     testing_support::drainEvents();
-    QWidget* post = root()->currentPostViewController()->view();
-    for (const QPointer<QWidget>& host : std::as_const(hosts))
-        EXPECT_FALSE(host && (host == post || post->isAncestorOf(host))) << host->metaObject()->className();
+    PLRPostViewController* post = root()->currentPostViewController();
+    auto* canvas = qobject_cast<PLRPostCanvasViewController*>(post->layoutViewController());
+    ASSERT_TRUE(canvas);
+    EXPECT_EQ(PLRSupportChatButton::shared(), chat);
+    expectInCornerOverNothing(canvas->view(), canvas->canvas()->widget());
+
     root()->moveHome(true);
     finishAnimations();
-    ASSERT_FALSE(hosts.isEmpty());
-    EXPECT_EQ(hosts.back(), root()->homeViewController()->view());
+    expectInCornerOverNothing(root()->homeViewController()->view(), root()->homeViewController()->postCollectionView());
 }
 
 TEST_F(ShellTest, FirstRunWelcomesBeforeHomeAndStaysBehindTheNewPost)
@@ -441,6 +461,59 @@ TEST_F(ShellTest, TabStaysInTheNewPostSheet)
     EXPECT_EQ(QApplication::focusWidget(), sheet->doneButton());
 }
 
+// What is typed while a new post slides up is for its sheet: a name typed then (it went into the
+// home screen's search field) lands in the sheet's name field, and an Escape pressed at once
+// closes the sheet as a later one does (it was lost, and a second Escape was needed).
+TEST_F(ShellTest, KeysTypedWhileTheNewPostSheetOpensReachTheSheet)
+{
+    prepareExistingStore();
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    finishAnimations();
+    PLRHomeViewController* home = root()->homeViewController();
+    ASSERT_NE(home, nullptr);
+    app->baseWindowController()->window()->activateWindow();
+    // Keys go where the keyboard is, as a keyboard's do.
+    const auto type = [](int key, const QString& text) {
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_TRUE(target);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+        QApplication::sendEvent(target, &release);
+    };
+
+    home->searchTextField()->editor()->setFocus(Qt::OtherFocusReason);
+    root()->presentNewPost();
+    platform::ui::AnimationClock::shared().advance(0.1);   // the post on its way up
+    for (const QChar c : QStringLiteral("LISBON"))
+        type(Qt::Key_A + (c.unicode() - 'A'), QString(c));
+    finishAnimations();
+    PLRPostViewController* post = root()->currentPostViewController();
+    ASSERT_TRUE(post && post->prepViewController());
+    EXPECT_EQ(post->prepViewController()->documentTitle(), QStringLiteral("LISBON"));
+    EXPECT_TRUE(home->searchTextField()->stringValue().isEmpty());
+
+    // Escape while the sheet is opening: the sheet closes, home again.
+    type(Qt::Key_Escape, QString());
+    finishAnimations();
+    finishAnimations();
+    ASSERT_TRUE(root()->isPresentingHome());
+    home->searchTextField()->editor()->setFocus(Qt::OtherFocusReason);
+    root()->presentNewPost();
+    platform::ui::AnimationClock::shared().advance(0.1);
+    type(Qt::Key_Escape, QString());
+    finishAnimations();
+    finishAnimations();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+    // Keys typed afterwards go where they are typed again.
+    home->searchTextField()->editor()->setFocus(Qt::OtherFocusReason);
+    type(Qt::Key_X, QStringLiteral("x"));
+    EXPECT_EQ(home->searchTextField()->stringValue(), QStringLiteral("x"));
+}
+
 TEST_F(ShellTest, WelcomeGreetsByNameOnlyWithBothNames)
 {
     prepareExistingStore();
@@ -475,6 +548,23 @@ TEST_F(ShellTest, LockedAccountQuitsWithoutTheDueBackupQuestion)
     EXPECT_TRUE(alerts().shown().front().informativeText.startsWith(QStringLiteral("Your Account is currently parked.")));
     EXPECT_FALSE(app->performedBackupQuery());
     EXPECT_EQ(exitCode, 0);
+}
+
+TEST_F(ShellTest, AnAccountPendingDeletionSaysWhereToReactivateIt)
+{
+    prepareExistingStore();
+    service.control("POST", QStringLiteral("/__control/me"),
+                    {{QStringLiteral("email"), testing_support::DevService::demoEmail()},
+                     {QStringLiteral("account"), QJsonObject{{QStringLiteral("status"), 32}}}});
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    launch();
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return exited; }, 10000));
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Account Locked"));
+    EXPECT_EQ(alerts().shown().front().informativeText,
+              QStringLiteral("Your Account is pending deletion. You can re-activate your account at https://account.pellora.app"));
+    EXPECT_EQ(alerts().shown().front().buttons, QStringList{QStringLiteral("Ok")});
 }
 
 TEST_F(ShellTest, EveryNewSessionIsWatched)

@@ -151,6 +151,25 @@ TEST_F(ShellTest, SuppressedQuestionWithNoStaysOnTheSaveRoad)
     EXPECT_TRUE(PLRDefaults::shouldSupressNotifyOfExport());
 }
 
+TEST_F(ShellTest, LearnMoreOfTheQuitQuestionOpensTheBackupArticleAndStays)
+{
+    prepareExistingStore();
+    launch();
+    alerts().enqueue(platform::kAlertThirdButtonReturn);   // "Learn More"
+    app->terminate();
+    EXPECT_FALSE(exited);
+    EXPECT_FALSE(app->isQuitting());
+    const auto& opened = testing_support::recordingWorkspace().openedURLs;
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened.front().scheme(), QStringLiteral("https"));
+    EXPECT_EQ(opened.front().host(), PLRDefaults::supportURLForPath(QString()).host());
+    EXPECT_EQ(opened.front().path(), QStringLiteral("/using-pellora/backing-up-your-pellora-catalog"));
+    // Asked once a run: the next quit goes on to the save.
+    app->terminate();
+    ASSERT_TRUE(waitFor([this] { return exited; }));
+    EXPECT_EQ(alerts().shown().size(), 1u);
+}
+
 TEST_F(ShellTest, UnansweredSessionEventStaysQueuedAndTheQuitGoesOn)
 {
     prepareExistingStore();

@@ -6,6 +6,8 @@
 #include "controls/PLRErrorBox.h"
 #include "controls/PLRHyperLinkView.h"
 #include "shell/PLRAuthViewController.h"
+#include "platform/Resets.h"
+#include "services/PLRServices.h"
 #include "shell/home/PLRHomeViewController.h"
 
 #include <QKeyEvent>
@@ -125,6 +127,24 @@ TEST_F(SignInTest, OtherFailuresAreToldInAnAlertAndTheFormStaysUsable)
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
     auth->signInAction(nullptr);
     ASSERT_TRUE(waitFor([] { return PLRCoreManager::userSession() != nullptr; }));
+}
+
+TEST_F(SignInTest, ASignInThatCannotStartSaysTheServerCannotBeReached)
+{
+    const platform::HookGuard<PLRCoreManager::SignInHandler> refused(
+        &PLRCoreManager::setSignInHandler,
+        [](const QString&, const QString&, PLRCoreManager::SignInCompletion) { return false; }, &PLRServices::signIn);
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    fill(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    auth->signInAction(nullptr);
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Cannot Reach Server"));
+    EXPECT_EQ(alerts().shown().front().informativeText,
+              QStringLiteral("An error occured while Logging In. Ensure you have an internet connection and try again."));
+    EXPECT_EQ(alerts().shown().front().buttons, QStringList{QStringLiteral("OK")});
+    // Ready for another try.
+    EXPECT_FALSE(auth->tryingLogin());
+    EXPECT_FALSE(auth->progressIndicator()->isAnimating());
 }
 
 TEST_F(SignInTest, ClearPasswordFieldIsWhatIsSent)

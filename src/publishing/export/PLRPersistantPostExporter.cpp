@@ -9,6 +9,10 @@
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "store/persistance-store/PLRPersistantStore.h"
 #include "store/persistance-store/source/PLRImageManager.h"
+#include "store/persistance-store/source/PLRPhotoDecoder.h"
+#include "store/persistance-store/source/PLRSourceDirectory.h"
+#include "store/persistance-store/source/PLRSourceImage.h"
+#include "store/session/PLRPostManager.h"
 #include "platform/Alert.h"
 #include "platform/Dispatch.h"
 #include "platform/Files.h"
@@ -635,6 +639,94 @@ private:
 
 using platform::showAlert;
 
+// An imported post's bundle keeps, in "export_block_cache", the pictures its file brought for
+// photos whose pictures the store had already (and those a move into the store missed): the ones
+// the store lacks go into its image area now; the rest are duplicates, removed with the folder
+// once the file is written.
+void settleBundleCache(const QString& bundle)
+{
+    const QString cache = QDir(bundle).filePath(QLatin1String(PLRPersistantPostExporter::kBlockCacheFolder));
+    if (platform::files::kindOf(cache) != platform::files::Kind::Directory)
+        return;
+    const QString imageArea = PLRPersistantStore::locationPath();
+    for (const QString& image : QDir(cache).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        const QString folder = QDir(cache).filePath(image);
+        const QString target = QDir(imageArea).filePath(image);
+        if (!PLRImageManager::isValidIdentifier(image) || platform::files::kindOf(folder) != platform::files::Kind::Directory
+            || platform::files::kindOf(target) != platform::files::Kind::Missing || QDir(folder).isEmpty())
+            continue;
+        if (QDir().mkpath(imageArea) && QDir().rename(folder, target))
+            PLR_LOG_INFO(QStringLiteral("Post file: the pictures of image %1 moved from the post's bundle into the store").arg(image));
+        else
+            PLR_LOG_WARN(QStringLiteral("Post file: the pictures of image %1 could not be moved into the store").arg(image));
+    }
+}
+
+void removeBundleCache(const QString& bundle)
+{
+    const QString cache = QDir(bundle).filePath(QLatin1String(PLRPersistantPostExporter::kBlockCacheFolder));
+    switch (platform::files::kindOf(cache)) {
+    case platform::files::Kind::Missing:
+        return;
+    case platform::files::Kind::Directory:
+        // (Links inside are removed, never followed.)
+        if (!QDir(cache).removeRecursively())
+            PLR_LOG_WARN(QStringLiteral("Post file: %1 could not be removed").arg(cache));
+        return;
+    default:
+        if (!QFile::remove(cache))
+            PLR_LOG_WARN(QStringLiteral("Post file: %1 could not be removed").arg(cache));
+        return;
+    }
+}
+
+// Where the post's photos are, by identifier (their file names and paths): its open post's
+// photos, or else the records of its location.plist (a post exported from home is not open).
+struct PhotoFile {
+    QString name;
+    QString path;
+};
+QHash<QString, PhotoFile> photoFilesOf(const PLRPersistantPost& post, PLRPostManager* manager)
+{
+    QHash<QString, PhotoFile> files;
+    if (manager) {
+        for (const PLRSourceImagePtr& image : manager->images())
+            files.insert(image->identifier(), {image->fileName(), image->path()});
+        return files;
+    }
+    bool ok = false;
+    const QVariantMap plist = platform::plist::readDictionary(QDir(post.bundlePath()).filePath(QLatin1String(kPLRPostLocationFileName)), &ok,
+                                                              nullptr, kPLRPostMaxLocationBytes);
+    if (!ok)
+        return files;
+    const QString folder = plist.value(QLatin1String(PLRSourceDirectory::kLocationKey)).toString();
+    for (const QVariant& item : plist.value(QLatin1String(PLRSourceDirectory::kImagesKey)).toList()) {
+        const QVariantMap record = item.toMap();
+        const QString identifier = record.value(QLatin1String(PLRSourceDirectory::kIdentifierKey)).toString();
+        const QString fileName = record.value(QLatin1String(PLRSourceDirectory::kFileNameKey)).toString();
+        // A record that would lead out of the folder names no file.
+        const bool inside = !fileName.isEmpty() && !fileName.startsWith(QLatin1Char('/'))
+            && !fileName.split(QLatin1Char('/')).contains(QStringLiteral(".."));
+        if (!identifier.isEmpty() && inside)
+            files.insert(identifier, {QFileInfo(fileName).fileName(), folder.isEmpty() ? QString() : QDir(folder).filePath(fileName)});
+    }
+    return files;
+}
+
+// A photo of the layout that the post file was written without, and why, as the layout export
+// names it ("name: why").
+QString leftOutLine(const QHash<QString, PhotoFile>& files, const QString& identifier)
+{
+    const auto file = files.constFind(identifier);
+    if (file == files.cend())
+        return QStringLiteral("a photo no longer in the post (%1): %2").arg(identifier, describePhotoProblem(PLRPhotoProblem::Missing));
+    const QString name = file->name.isEmpty() ? identifier : file->name;
+    const PLRPhotoProblem problem = file->path.isEmpty() ? PLRPhotoProblem::Missing : plr_image::checkPhoto(file->path);
+    if (problem == PLRPhotoProblem::None)
+        return QStringLiteral("%1: its picture could not be made").arg(name);
+    return QStringLiteral("%1: %2").arg(name, describePhotoProblem(problem));
+}
+
 // The store's writes that are waiting go first, so the bundle on disk is what the user sees.
 void saveStore()
 {
@@ -663,7 +755,8 @@ QString PLRPersistantPostExporter::postFileNameForPostName(const QString& name)
     return safe + extension;
 }
 
-bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QString& target, platform::Error* error)
+bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QString& target, platform::Error* error,
+                                              QStringList* leftOut)
 {
     const QString bundle = post.bundlePath();
     if (bundle.isEmpty() || !QFileInfo(bundle).isDir()) {
@@ -726,6 +819,8 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
     }
     const QString root = QFileInfo(bundle).fileName() + QLatin1Char('/');
     const QString cache = root + QLatin1String(kBlockCacheFolder) + QLatin1Char('/');
+    settleBundleCache(bundle);
+    QStringList withoutPicture;
     QString failure;
     bool ok = writer.addDirectory(root) && writer.addTree(bundle, root, {QLatin1String(kBlockCacheFolder)}, &failure)
         && writer.addDirectory(cache);
@@ -734,12 +829,14 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
             const QString location = PLRImageManager::locationForIdentifier(identifier).toLocalFile();
             if (location.isEmpty() || !QFileInfo(location).isDir()) {
                 PLR_LOG_WARN(QStringLiteral("Post file: the cached pictures of image %1 are missing").arg(identifier));
+                withoutPicture.append(identifier);
                 continue;
             }
             // The pictures alone: what else the folder keeps (the export file's hash, stamped
             // with this disk's file times) is made anew where the post is imported.
             const QString prefix = cache + identifier + QLatin1Char('/');
             ok = writer.addDirectory(prefix);
+            bool carried = false;   // the picture a photo is drawn and published from
             for (const QString& picture : pictureFileNames()) {
                 const QString path = QDir(location).filePath(picture);
                 if (!ok || platform::files::kindOf(path) != platform::files::Kind::Regular)
@@ -747,9 +844,14 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
                 ok = writer.addFile(prefix + picture, path);
                 if (!ok)
                     failure = QStringLiteral("%1: %2").arg(path, writer.lastError());
+                carried = carried || picture != QLatin1String(PLRImageManager::kPreviewFileName);
             }
             if (!ok)
                 break;
+            if (!carried) {
+                PLR_LOG_WARN(QStringLiteral("Post file: image %1 has no picture to carry").arg(identifier));
+                withoutPicture.append(identifier);
+            }
         }
     }
     if (!ok) {
@@ -774,6 +876,10 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
         return false;
     }
     ::close(fd);
+    // What an import left in the bundle is in the store or in the file by now.
+    removeBundleCache(bundle);
+    if (leftOut)
+        *leftOut = withoutPicture;
     return true;
 }
 
@@ -1002,13 +1108,43 @@ bool PLRPersistantPostExporter::exportPost(PLRPersistantPost* post)
     if (folder.isEmpty())
         return false;
     const QString target = QDir(folder).filePath(postFileNameForPostName(post->name()));
+    // The layout's photos: the store's pictures of each are made current first (from the photo
+    // as it is now; a photo that cannot be read has none).
+    PLRPostManager* manager = post->owningPostManager();
+    const QStringList identifiers = imageIdentifiersOfLayout(post->layout());
+    QList<PLRSourceImagePtr> photos;
+    for (const QString& identifier : identifiers)
+        if (const PLRSourceImagePtr image = manager ? manager->imageForIdentifier(identifier) : nullptr)
+            photos.append(image);
     platform::Error error;
     bool written = false;
+    QStringList leftOut;
     // After the writes already queued, and with none running while the bundle is read.
-    PLRCoreManager::saveQueue().sync([&] { written = writePostFile(*post, target, &error); });
+    PLRCoreManager::saveQueue().sync([&] {
+        for (const PLRSourceImagePtr& image : std::as_const(photos))
+            image->exportFilePath();
+        written = writePostFile(*post, target, &error, &leftOut);
+    });
     if (!written) {
         showAlert(QStringLiteral("Export of '%1' Failed").arg(post->name()), error.localizedDescription());
         return false;
+    }
+    if (!leftOut.isEmpty()) {
+        const QHash<QString, PhotoFile> files = photoFilesOf(*post, manager);
+        QStringList lines;
+        for (const QString& identifier : std::as_const(leftOut))
+            lines.append(leftOutLine(files, identifier));
+        lines.sort(Qt::CaseInsensitive);
+        const bool one = lines.size() == 1;
+        PLR_LOG_WARN(QStringLiteral("Post file: %1 written without %2").arg(target, lines.join(QStringLiteral("; "))));
+        showAlert(QStringLiteral("Export of '%1' Incomplete").arg(post->name()),
+                  QStringLiteral("The post file was written without %1 of its %2 photos:\n%3\n\n%4")
+                      .arg(lines.size())
+                      .arg(identifiers.size())
+                      .arg(lines.join(QLatin1Char('\n')),
+                           one ? QStringLiteral("Put a whole copy of it in the post's folder, then export the post again.")
+                               : QStringLiteral("Put whole copies of them in the post's folder, then export the post again.")));
+        return true;
     }
     showAlert(QStringLiteral("Export of '%1' Complete").arg(post->name()), QStringLiteral("Your blog post was sucessfully exported."),
               platform::AlertStyle::Informational);

@@ -3,6 +3,7 @@
 #include "platform/Error.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -25,7 +26,8 @@ public:
     static constexpr qint64 kMaxEntries = 200000;
 
     // Saves the store, asks for a folder and writes the post file there, then tells the user
-    // how it went. False when nothing was written (cancelled or failed).
+    // how it went, naming each photo left out with its reason. False when nothing was written
+    // (cancelled or failed).
     static bool exportPost(PLRPersistantPost* post);
     // Asks for a post file and imports it.
     static void selectPathAndImportPost();
@@ -38,8 +40,13 @@ public:
     static QString getImportFile();
 
     // The work without questions or alerts.
-    // Writes the post file of the post (as its bundle is on disk) to `target`.
-    static bool writePostFile(PLRPersistantPost& post, const QString& target, platform::Error* error = nullptr);
+    // Writes the post file of the post (as its bundle is on disk) to `target`, with the pictures
+    // the store keeps of the photos its layout uses; the photos that have none (a photo that
+    // cannot be read has none) are left out, their identifiers in `leftOut`. Once the file is
+    // written the bundle keeps no "export_block_cache" (the pictures an import left there that the
+    // store lacks go into the store first).
+    static bool writePostFile(PLRPersistantPost& post, const QString& target, platform::Error* error = nullptr,
+                              QStringList* leftOut = nullptr);
     // Adds the post of the file to the account under a new identifier and the import name;
     // the new post, or null with `error` (nothing left behind).
     // The unpacking runs on a worker thread while the main thread keeps handling events (but no

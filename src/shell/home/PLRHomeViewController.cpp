@@ -190,7 +190,9 @@ View* PLRHomeViewController::loadView()
     // The tiles, or the empty state in their place.
     auto* body = new View(root);
     auto* stack = new QGridLayout(body);
-    stack->setContentsMargins(14, 6, 14, 0);
+    // The grid ends above the band of the support chat's corner: no tile, at any window size or
+    // scroll, lies under the chat.
+    stack->setContentsMargins(14, 6, 14, kPLRSupportChatBand);
     m_postCollectionView = new PLRCollectionView(body);
     m_postCollectionView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_postCollectionView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -243,11 +245,10 @@ void PLRHomeViewController::viewDidLoad()
     auto layout = std::make_unique<PLRGalleryViewLayout>();
     layout->setMinimumInteritemSpacing(10);
     layout->setMinimumLineSpacing(10);
-    // Below the last row, room for the support chat's button in the bottom trailing corner, so
-    // that the last tiles (their menu buttons above all) can always be scrolled clear of it.
-    // Above the first row, room for the focus ring of a tile that has the keyboard.
+    // A row's spacing below the last row. Above the first row, room for the focus ring of a
+    // tile that has the keyboard.
     const double ringRoom = std::ceil(View::kFocusRingWidth) + 1.0;
-    layout->setSectionInset(QMarginsF(10, ringRoom, 10, kSupportChatClearance));   // left, top, right, bottom
+    layout->setSectionInset(QMarginsF(10, ringRoom, 10, 10));   // left, top, right, bottom
     // Four columns 10 apart whatever the count: one post beside the new-post tile, or a search
     // matching two, stand where they would in a full row, not spread over the width.
     layout->setSpacesAsFullRows(true);

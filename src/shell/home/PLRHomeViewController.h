@@ -20,10 +20,6 @@ class PLRGalleryViewLayout;
 // published, not published), a search field, the sort menu with its order toggle and the grid
 // of post tiles led by the new-post tile. It follows the current session: its lists are built
 // again whenever it is shown, when the account's posts change and after a sign-out.
-// The height kept free below the last row of tiles: the support chat's closed view (100
-// points) and its margin in the home screen's corner (20).
-inline constexpr double kSupportChatClearance = 120.0;
-
 class PLRHomeViewController : public PLRViewController,
                               public PLRRecentItemProtocol,
                               public PLRCollectionViewDataSource,

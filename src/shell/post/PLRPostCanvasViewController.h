@@ -9,7 +9,8 @@
 class PLRLayoutViewController;
 
 // The middle pane of a post: the interactive canvas (PLRLayoutViewController) in a post pane.
-// It hands the canvas the post manager and passes on what the post view asks of a canvas.
+// It hands the canvas the post manager and passes on what the post view asks of a canvas, and
+// takes the support chat into its bottom trailing corner each time it is shown.
 class PLRPostCanvasViewController : public PLRGenericPostViewController {
     Q_OBJECT
 public:
@@ -29,6 +30,7 @@ public:
 
 protected:
     platform::ui::View* loadView() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     std::unique_ptr<PLRLayoutViewController> m_canvas;

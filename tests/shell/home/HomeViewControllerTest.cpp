@@ -7,6 +7,7 @@
 #include "shell/home/PLRCollectionViewLayout.h"
 #include "shell/home/PLRHomeViewController.h"
 #include "shell/home/PLRRecentCollectionViewItemNewPost.h"
+#include "shell/home/PLRSupportChatLoader.h"
 
 #include "controls/PLRPopupButton.h"
 
@@ -22,6 +23,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
 
 using namespace shell_test;
 
@@ -739,6 +741,43 @@ TEST(HomeScreen, TheLastTilesMenuCanBeScrolledClearOfTheChatButton)
         // The chat's closed view: 100 by 100, 20 from the host's bottom trailing corner.
         const QRect chat(host->width() - 120, host->height() - 120, 100, 100);
         EXPECT_FALSE(menu.intersects(chat)) << size.width() << "x" << size.height();
+    }
+}
+
+// The chat's corner is never over the grid: at any window size (the smallest the window takes
+// among them) and wherever the grid is scrolled, every tile's menu button that shows takes its
+// own clicks.
+TEST(HomeScreen, NoTileLiesUnderTheChatAtAnyWindowSizeOrScroll)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    for (int i = 0; i < 11; ++i)
+        makePost(session, QStringLiteral("Post %1").arg(i));
+    for (const QSize size : {QSize(860, 560), QSize(900, 600), QSize(1200, 760), QSize(1280, 800), QSize(1920, 1080)}) {
+        Home home(size.width(), size.height());
+        QWidget* host = home.controller.view();
+        PLRSupportChatButton* chat = PLRSupportChatButton::shared();
+        ASSERT_TRUE(chat && chat->parentWidget() == host);
+        const QRect button(chat->button()->mapTo(host, QPoint(0, 0)), chat->button()->size());
+        PLRCollectionView* collection = home.collection();
+        EXPECT_FALSE(QRect(collection->mapTo(host, QPoint(0, 0)), collection->size()).intersects(button));
+        const int maximum = collection->verticalScrollBar()->maximum();
+        for (int scroll = 0; scroll <= maximum; scroll += std::max(1, maximum / 16)) {
+            collection->verticalScrollBar()->setValue(scroll);
+            testing_support::drainEvents();
+            for (qint64 index = 1; index < collection->numberOfItems(); ++index) {
+                PLRRecentCollectionViewItem* tile = home.tile(index);
+                if (!tile || !tile->openMenuButton()->isVisibleTo(host))
+                    continue;
+                QWidget* menu = tile->openMenuButton();
+                const QRect shown = QRect(menu->mapTo(collection->viewport(), QPoint(0, 0)), menu->size())
+                                        .intersected(collection->viewport()->rect());
+                if (shown.isEmpty())
+                    continue;
+                const QPoint centre = collection->viewport()->mapTo(host, shown.center());
+                EXPECT_EQ(host->childAt(centre), menu)
+                    << size.width() << "x" << size.height() << ", scrolled " << scroll << ", tile " << index;
+            }
+        }
     }
 }
 

@@ -354,18 +354,20 @@ TEST_F(PostViewTest, AppearingAndLeavingAreAnnounced)
     }));
 }
 
-// The support chat stays on the home screen: an open post puts nothing over its canvas, neither
-// when it opens nor when it is shown again.
-TEST_F(PostViewTest, TheCanvasLeavesTheSupportChatToHome)
+// The support chat comes into the canvas's corner when the post opens and each time it is shown
+// again (home may have taken it meanwhile); the gallery and the inspector never take it.
+TEST_F(PostViewTest, TheCanvasTakesTheSupportChatEachTimeItIsShown)
 {
     QList<QWidget*> hosts;
     PLRSupportChatHook::setAttach([&](QWidget* host) { hosts << host; });
     PLRPostViewController* c = openExisting();
     testing_support::drainEvents();
+    QWidget* canvas = c->layoutViewController()->view();
+    EXPECT_EQ(hosts, QList<QWidget*>{canvas});
     c->view()->hide();
     c->view()->show();
     testing_support::drainEvents();
-    EXPECT_TRUE(hosts.isEmpty());
+    EXPECT_EQ(hosts, (QList<QWidget*>{canvas, canvas}));
     PLRSupportChatHook::setAttach(nullptr);
 }
 
