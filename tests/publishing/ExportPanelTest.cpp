@@ -102,6 +102,74 @@ TEST_F(ExportPanel, WidthChecksBoxesAndRatings)
     layout->selectBlocks(blocks);   // the panel left the manager's proxies
 }
 
+// The collage width offered is the width chosen, within the limit of the blocks selected now: a
+// small photo selected for a moment no longer keeps its limit once a larger one is selected.
+// A typed width is checked against that limit to the pixel.
+TEST_F(ExportPanel, TheCollageWidthFollowsTheBlocksSelectedNow)
+{
+    makePhoto(m_folder, "small.jpg", QSize(720, 480), Qt::red);
+    makePhoto(m_folder, "medium.jpg", QSize(1024, 600), Qt::green);
+    makePhoto(m_folder, "large.jpg", QSize(2000, 1200), Qt::blue);
+    PLRPostManager* manager = openPost("Widths", 3);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    const QList<PLRBlock*> blocks =
+        layout->createAndAddBlocksForImages({photo(manager, "small.jpg"), photo(manager, "medium.jpg"), photo(manager, "large.jpg")});
+    ASSERT_EQ(blocks.size(), 3);
+    PLRBlock* text = layout->addBlock(PLRLayoutManager::newBlock_Text(), nullptr, &layout->representedLayout()->mutable_sections()->at(0));
+    auto collage = panel(manager, 2);
+    ASSERT_NE(collage, nullptr);
+    typeWidth(collage.get(), "1800");
+
+    const QList<QPair<QList<PLRBlock*>, QString>> selections = {
+        {{blocks[0]}, "720"}, {{blocks[2]}, "1800"}, {{blocks[1], blocks[2]}, "1024"}, {{text}, "1800"}, {{blocks[2]}, "1800"}};
+    for (const auto& [selection, width] : selections) {
+        layout->selectBlocks(selection);
+        EXPECT_EQ(collage->widthTextField->stringValue(), width);
+    }
+
+    // The limit of the medium photo: exactly it stays; one above becomes it, with the error shown.
+    layout->selectBlocks({blocks[1]});
+    EXPECT_EQ(collage->widthLimit(), 1024);
+    typeWidth(collage.get(), "1024");
+    EXPECT_EQ(collage->widthTextField->stringValue(), "1024");
+    EXPECT_TRUE(collage->widthErrorView->isHidden());
+    typeWidth(collage.get(), "1025");
+    EXPECT_EQ(collage->widthTextField->stringValue(), "1024");
+    EXPECT_FALSE(collage->widthErrorView->isHidden());
+    EXPECT_DOUBLE_EQ(collage->widthSteeper->doubleValue(), 1024.0);
+}
+
+// The collage panel's swatch shows the colour the collage is drawn with, the layout's: set for a
+// new post before any block is there, and changed while the panel shows.
+TEST_F(ExportPanel, TheCollageSwatchShowsTheColourTheCollageIsDrawnWith)
+{
+    makePhoto(m_folder, "a.jpg", QSize(300, 200), Qt::yellow);
+    PLRPostManager* manager = openPost("Swatch", 1);
+    ASSERT_NE(manager, nullptr);
+    PLRLayoutManager* layout = manager->layoutManager();
+    auto collage = panel(manager, 2);
+    ASSERT_NE(collage, nullptr);
+    const auto setBackground = [&](int r, int g, int b) {
+        PLRColour* colour = layout->representedLayout()->mutable_background_colour();
+        colour->set_r(float(r));
+        colour->set_g(float(g));
+        colour->set_b(float(b));
+    };
+    const auto swatch = [&] { return collage->backgroundColourWell->color().toQColor().toRgb(); };
+
+    // As a new post takes the default colour: set without a word, then the photo placed and selected.
+    setBackground(200, 30, 40);
+    const QList<PLRBlock*> blocks = layout->createAndAddBlocksForImages({photo(manager, "a.jpg")});
+    layout->selectBlocks(blocks);
+    EXPECT_EQ(swatch(), QColor(200, 30, 40));
+
+    // Changed elsewhere (the document page) while the panel shows.
+    setBackground(20, 90, 160);
+    layout->announceChange();
+    EXPECT_EQ(swatch(), QColor(20, 90, 160));
+}
+
 TEST_F(ExportPanel, LayoutExportChecksItsFolderAndRunsOnce)
 {
     makePhoto(m_folder, QString(250, 'n') + ".jpg", QSize(300, 200), Qt::red);

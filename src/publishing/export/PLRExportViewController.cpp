@@ -285,7 +285,8 @@ void PLRExportViewController::buildControls(QWidget* root)
 
 void PLRExportViewController::viewDidLoad()
 {
-    setWidth(PLRDefaults::exportWidth());
+    m_chosenWidth = PLRDefaults::exportWidth();
+    setWidth(m_chosenWidth);
     compressionSlider->setDoubleValue(75);
     updateCompressionUIForValue(75);
     imageTitleContentView->setHidden(true);
@@ -332,13 +333,15 @@ void PLRExportViewController::bind()
         m_locationType = m_exportType;
     }
     PLRLayoutManager* manager = postManager() ? postManager()->layoutManager() : nullptr;
-    if (manager && m_exportType == 1) {
+    // Both follow the layout (its colour, and the layout export its width limit); a collage's
+    // width limit follows the selection.
+    if (manager && (m_exportType == 1 || m_exportType == 2)) {
         platform::NotificationCenter::defaultCenter().addObserver(
             this, QString::fromLatin1(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE), [this](const platform::Notification&) { layoutChanged(); },
             manager);
-    } else if (manager && m_exportType == 2 && usesSelectionWidthLimit()) {
-        manager->addInteractionProxy(this);
     }
+    if (manager && m_exportType == 2 && usesSelectionWidthLimit())
+        manager->addInteractionProxy(this);
     m_boundManager = manager;
     m_boundType = m_exportType;
     if (m_exportType == 1)
@@ -348,9 +351,9 @@ void PLRExportViewController::bind()
 
 void PLRExportViewController::unbind()
 {
-    if (m_boundType == 1)
+    if (m_boundType == 1 || m_boundType == 2)
         platform::NotificationCenter::defaultCenter().removeObserver(this, QString::fromLatin1(kPLR_NOTIFICATION_LAYOUT_DID_CHANGE));
-    else if (m_boundType == 2 && m_boundManager)
+    if (m_boundType == 2 && m_boundManager)
         m_boundManager->removeInteractionProxy(this);
     m_boundManager = nullptr;
     m_boundType = 0;
@@ -428,7 +431,9 @@ void PLRExportViewController::setWidth(qint64 width)
 void PLRExportViewController::applyWidthLimit(qint64 limit)
 {
     m_widthLimit = std::max<qint64>(limit, kWidthMinimum);
-    const qint64 width = std::min(m_widthLimit, currentWidth());
+    // The width chosen, within the limit of the layout or selection as it is now (a smaller
+    // limit that has passed gives it back).
+    const qint64 width = std::min(m_widthLimit, m_chosenWidth);
     // The stepper's and the width formatter's range: the minimum up to the limit.
     widthSteeper->setMinValue(double(kWidthMinimum));
     widthSteeper->setMaxValue(double(m_widthLimit));
@@ -438,9 +443,10 @@ void PLRExportViewController::applyWidthLimit(qint64 limit)
 
 void PLRExportViewController::layoutChanged()
 {
-    if (!isViewLoaded() || m_exportType == 2)
+    if (!isViewLoaded())
         return;
-    applyWidthLimit(PLRPersistantPost::minMaxImageWidthForLayout());
+    if (m_exportType != 2)
+        applyWidthLimit(PLRPersistantPost::minMaxImageWidthForLayout());
     ensureViews();
 }
 
@@ -462,6 +468,8 @@ void PLRExportViewController::layoutManagerDidSelectBlocks(PLRLayoutManager* man
         }
     }
     applyWidthLimit(found ? qint64(smallest) : kNoWidthLimit);
+    // Shown for a selection: with the layout's colour as it is now.
+    ensureViews();
 }
 
 void PLRExportViewController::widthValueAction()
@@ -479,12 +487,14 @@ void PLRExportViewController::widthValueAction()
         wrong = false;
     if (widthErrorView)
         widthErrorView->setHidden(!wrong || !showsWidthErrors());
+    m_chosenWidth = width;
     setWidth(width);
 }
 
 void PLRExportViewController::widthStepperChanged()
 {
-    widthTextField->setStringValue(QString::number(widthSteeper->integerValue()));
+    m_chosenWidth = widthSteeper->integerValue();
+    widthTextField->setStringValue(QString::number(m_chosenWidth));
 }
 
 // ------------------------------------------------------------------------------------ options

@@ -121,6 +121,9 @@ protected:
     QUrl m_exportURL;
     bool m_exporting = false;
     qint64 m_widthLimit = kNoWidthLimit;
+    // The width the user chose (stored, typed or stepped to): what the limit of the layout or
+    // the selection is applied to whenever it changes.
+    qint64 m_chosenWidth = 1500;
     QPointer<PLRLayoutManager> m_boundManager;
     qint64 m_boundType = 0;
     qint64 m_locationType = 0;
