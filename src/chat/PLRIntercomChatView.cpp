@@ -30,6 +30,8 @@
 #include <QRegion>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kButtonSize = 56;
@@ -109,7 +111,13 @@ void PLRIntercomChatView::placeInHost()
     }
     if (!host)
         return;
-    move(host->width() - kMarginInHost - m_width, host->height() - kMarginInHost - m_height);
+    // The open messenger is as tall as the host allows, its margin kept above it too: in a low
+    // window its header, with its close button, stays on screen.
+    const int height = m_height <= kClosedSize ? m_height
+                                               : std::max(kClosedSize, std::min(m_height, host->height() - 2 * kMarginInHost));
+    if (size() != QSize(m_width, height))
+        resize(m_width, height);
+    move(host->width() - kMarginInHost - width(), host->height() - kMarginInHost - this->height());
     raise();
 }
 
@@ -139,8 +147,10 @@ void PLRIntercomChatView::resizeEvent(QResizeEvent* event)
 void PLRIntercomChatView::setWebViewFrame(const QRect& frame)
 {
     m_webViewFrame = frame;
+    // No taller than the view (a low host makes the open view lower than the messenger's height).
+    const int shown = std::max(0, std::min(frame.height(), height() - frame.y()));
     if (m_webView)
-        m_webView->setGeometry(frame.x(), height() - frame.y() - frame.height(), frame.width(), frame.height());
+        m_webView->setGeometry(frame.x(), height() - frame.y() - shown, frame.width(), shown);
 }
 
 void PLRIntercomChatView::resetWithIntercomFile(const QUrl& file)

@@ -201,6 +201,33 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
     EXPECT_FALSE(chat->isMessengerOpened());
 }
 
+// In a window lower than the messenger (the smallest the window takes), the open chat is as tall
+// as its host allows, its header and close button on screen; a taller host gives it its height.
+TEST_F(SupportChatTest, InALowHostTheOpenChatKeepsItsHeaderOnScreen)
+{
+    QWidget host;
+    host.resize(800, 490);
+    PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
+    chat->resetWithIntercomFile(QUrl("data:text/html;charset=utf-8," + QUrl::toPercentEncoding(kTestPage)));
+    PLRIntercomChatManager::attachIntercomMessengerToView(&host);
+    host.show();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isLoaded(); }, 15000));
+    chat->showIntercomChatWindow();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
+    EXPECT_EQ(chat->geometry(), QRect(800 - 20 - 300, 20, 300, 450));
+    EXPECT_EQ(chat->webView()->geometry(), QRect(0, 0, 300, 450));
+    EXPECT_EQ(chat->heightConstant(), 500);
+    host.resize(800, 700);
+    testing_support::drainEvents();
+    EXPECT_EQ(chat->geometry(), QRect(800 - 20 - 300, 700 - 20 - 500, 300, 500));
+    EXPECT_EQ(chat->webView()->geometry(), QRect(0, 0, 300, 500));
+    chat->handleScriptMessage("jsHandler", "hidden");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
+    host.resize(800, 490);
+    testing_support::drainEvents();
+    EXPECT_EQ(chat->geometry(), QRect(800 - 120, 490 - 120, 100, 100));
+}
+
 // The open chat takes the keyboard, and closing gives it back where it was: to the field the
 // user was typing in when a click opened it, to the chat button when Space on it did.
 TEST_F(SupportChatTest, TheOpenChatHasTheKeyboardAndClosingGivesItBack)
