@@ -4,6 +4,8 @@
 #include "platform/Storyboard.h"
 #include "platform-ui/Images.h"
 
+#include <QWindow>
+
 using namespace platform::ui;
 
 namespace {
@@ -24,6 +26,8 @@ PLRModalOverlayWindow::PLRModalOverlayWindow(const QRectF& contentRect, unsigned
     : Window(contentRect, styleMask, parent)
 {
     m_topLevelWindow = overlayParent(this);
+    // A dialog of the top-level window: the desktop is told whose it is (below).
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
 }
 
 PLRModalOverlayWindow::~PLRModalOverlayWindow() { releaseTopLevelWindow(); }
@@ -56,6 +60,16 @@ void PLRModalOverlayWindow::orderOut()
 {
     Window::orderOut();
     releaseTopLevelWindow();
+}
+
+void PLRModalOverlayWindow::showEvent(QShowEvent* event)
+{
+    // (The show event comes before the window is mapped: in time for the window's properties.)
+    if (QWindow* handle = windowHandle(); handle && m_topLevelWindow && m_topLevelWindow != this) {
+        m_topLevelWindow->winId();
+        handle->setTransientParent(m_topLevelWindow->windowHandle());
+    }
+    Window::showEvent(event);
 }
 
 void PLRModalOverlayWindow::hideEvent(QHideEvent* event)

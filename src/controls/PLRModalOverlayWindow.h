@@ -29,6 +29,9 @@ public:
 
 protected:
     void hideEvent(QHideEvent* event) override;
+    // Shown as the top-level window's own (its transient): it stays over it, and a desktop
+    // without a window manager knows whose it is.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void releaseTopLevelWindow();

@@ -40,6 +40,8 @@ struct Registry {
     std::vector<QPointer<Window>> windows;
     QPointer<Window> designatedMain;
     QPointer<Window> lastActivated;
+    // Every window that had the keyboard, the latest last.
+    std::vector<QPointer<Window>> activations;
     struct Session {
         QPointer<Window> window;
         QEventLoop* loop = nullptr;
@@ -53,6 +55,7 @@ struct Registry {
         static const bool joined = platform::resets::add([] {
             registry.designatedMain = nullptr;
             registry.lastActivated = nullptr;
+            registry.activations.clear();
             std::erase_if(registry.windows, [](const QPointer<Window>& window) { return window.isNull(); });
         });
         (void)joined;
@@ -239,6 +242,58 @@ private:
     QPointer<Window> m_resizing;
 };
 
+// Without a window manager nothing gives the keyboard on when the window that has it closes (an
+// alert, a panel, Preferences): the keys would go nowhere until a click. When one of our
+// windows closes with the keyboard and no other window has taken it by the time the events of
+// the closing have been handled, the window of ours that had it before gets it back. (With a
+// window manager that window usually has it by then, and nothing is done.)
+class KeyboardReturn : public QObject {
+public:
+    static void install()
+    {
+        static KeyboardReturn* watcher = nullptr;
+        if (watcher || !qApp)
+            return;
+        watcher = new KeyboardReturn;
+        watcher->setParent(qApp);
+        qApp->installEventFilter(watcher);
+    }
+
+    PLR_APPLICATION_EVENT_FILTER bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (event->type() != QEvent::Hide || !object->isWidgetType())
+            return false;
+        auto* widget = static_cast<QWidget*>(object);
+        const Qt::WindowType type = widget->windowType();
+        if (!widget->isWindow() || (type != Qt::Window && type != Qt::Dialog && type != Qt::Sheet && type != Qt::Tool))
+            return false;
+        // (A window being hidden stops being the active widget before it hears of it; the
+        // system's focus window still tells.)
+        const QWindow* handle = widget->windowHandle();
+        if (QApplication::activeWindow() != widget && (!handle || QGuiApplication::focusWindow() != handle))
+            return false;
+        QPointer<QWidget> closing(widget);
+        QTimer::singleShot(0, qApp, [closing] { giveKeyboardOn(closing); });
+        return false;
+    }
+
+private:
+    static void giveKeyboardOn(const QPointer<QWidget>& closing)
+    {
+        QWidget* active = QApplication::activeWindow();
+        if (active && active != closing.data() && active->isVisible())
+            return;   // another window has taken the keyboard
+        Window* next = Application::windowToReceiveKeyboard(closing.data());
+        if (!next)
+            return;
+        // A modal window still up keeps the keys; its own end gives them on.
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != next && modal != closing.data()
+                                                               && modal->isVisible())
+            return;
+        next->activateWindow();
+    }
+};
+
 } // namespace
 
 Qt::Edges Window::resizeEdgesAt(const QPointF& point) const
@@ -341,6 +396,7 @@ Window::Window(const QRectF& contentRect, unsigned styleMask, QWidget* parent)
 {
     dispatch::install();
     EdgeResizer::install();   // after the dispatcher, so it sees a press on an edge first
+    KeyboardReturn::install();
     fonts::registerBundledFonts();
     setMouseTracking(true);
     setBackgroundColor(m_backgroundColor);
@@ -694,8 +750,22 @@ void Application::unregisterWindow(Window* window)
 
 void Application::windowActivated(Window* window)
 {
+    auto& registry = Registry::shared();
     if (window->canBecomeMainWindow())
-        Registry::shared().lastActivated = window;
+        registry.lastActivated = window;
+    std::erase_if(registry.activations, [window](const QPointer<Window>& w) { return !w || w.data() == window; });
+    registry.activations.emplace_back(window);
+}
+
+Window* Application::windowToReceiveKeyboard(const QWidget* closing)
+{
+    const auto& activations = Registry::shared().activations;
+    for (auto it = activations.rbegin(); it != activations.rend(); ++it) {
+        Window* window = it->data();
+        if (window && window != closing && window->isVisible() && !window->isMinimized() && window->canBecomeKeyWindow())
+            return window;
+    }
+    return nullptr;
 }
 
 Window* Application::mainWindow()

@@ -220,6 +220,9 @@ public:
     static void stopModal(qint64 code);
     static void abortModal() { stopModal(kModalResponseAbort); }
     static Window* modalWindow();
+    // The window that gets the keyboard when the window that had it closes: the one of ours
+    // that had it last before, still shown (not minimised) and not `closing`; null for none.
+    static Window* windowToReceiveKeyboard(const QWidget* closing);
 
     // Internal bookkeeping of windows.
     static void registerWindow(Window* window);

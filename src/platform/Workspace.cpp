@@ -4,6 +4,7 @@
 #include "platform/Log.h"
 #include "platform/Paths.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -91,7 +92,9 @@ QString QtFilePanels::directoryToRemember(const PanelRequest& request, const QSt
 std::optional<QString> QtFilePanels::run(const PanelRequest& request, QWidget* parent)
 {
     const ModalFocusReturn focusReturn(parent);
-    QFileDialog dialog(parent, request.title.isEmpty() ? request.message : request.title,
+    // A panel belongs to a window (it stays over it, and a desktop without a window manager
+    // knows whose it is): the one asked for, else the one that has the keyboard.
+    QFileDialog dialog(parent ? parent : QApplication::activeWindow(), request.title.isEmpty() ? request.message : request.title,
                        startingDirectory(request, m_lastDirectory));
     dialog.setWindowModality(Qt::ApplicationModal);
     if (!request.nameFilters.isEmpty())

@@ -1,4 +1,5 @@
 #include "shell/PLRBaseViewController.h"
+#include "shell/PLRKeyHold.h"
 
 #include "shell/AppDelegate.h"
 #include "platform/Alert.h"
@@ -690,6 +691,9 @@ void PLRBaseViewController::presentNewPost()
     m_currentTopConstraint = top;
     QPointer<PLRBaseViewController> self(this);
     QPointer<PLRPostViewController> shown(controller);
+    // What is typed while the post slides up (an Escape, the post's name) is for its new-post
+    // sheet, which takes the keyboard once it is shown: the keys wait for it.
+    QPointer<PLRKeyHold> heldKeys(new PLRKeyHold(root->window(), this));
     beginNavigation();
     const std::function<void()> ended = navigationEnd();
     runScreenGroup(
@@ -698,7 +702,7 @@ void PLRBaseViewController::presentNewPost()
                 PLRAnimationContext::animateAlpha(m_homeViewController->view(), 0.0);
             PLRAnimationContext::animateConstant(top, 0.0);
         },
-        [self, shown, old, ended] {
+        [self, shown, old, ended, heldKeys] {
             if (self) {
                 if (shown)
                     shown->presentInitialVisualState();
@@ -710,6 +714,11 @@ void PLRBaseViewController::presentNewPost()
                     self->rootView()->forget(old->view());
                     PLRViewController::removeFromSuperview(old->view());
                 }
+            }
+            // The sheet has the keyboard now (or nothing was shown): the keys go where it is.
+            if (heldKeys) {
+                heldKeys->release();
+                heldKeys->deleteLater();
             }
             ended();
         });

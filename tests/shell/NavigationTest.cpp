@@ -461,6 +461,59 @@ TEST_F(ShellTest, TabStaysInTheNewPostSheet)
     EXPECT_EQ(QApplication::focusWidget(), sheet->doneButton());
 }
 
+// What is typed while a new post slides up is for its sheet: a name typed then (it went into the
+// home screen's search field) lands in the sheet's name field, and an Escape pressed at once
+// closes the sheet as a later one does (it was lost, and a second Escape was needed).
+TEST_F(ShellTest, KeysTypedWhileTheNewPostSheetOpensReachTheSheet)
+{
+    prepareExistingStore();
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    finishAnimations();
+    PLRHomeViewController* home = root()->homeViewController();
+    ASSERT_NE(home, nullptr);
+    app->baseWindowController()->window()->activateWindow();
+    // Keys go where the keyboard is, as a keyboard's do.
+    const auto type = [](int key, const QString& text) {
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_TRUE(target);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+        QApplication::sendEvent(target, &release);
+    };
+
+    home->searchTextField()->editor()->setFocus(Qt::OtherFocusReason);
+    root()->presentNewPost();
+    platform::ui::AnimationClock::shared().advance(0.1);   // the post on its way up
+    for (const QChar c : QStringLiteral("LISBON"))
+        type(Qt::Key_A + (c.unicode() - 'A'), QString(c));
+    finishAnimations();
+    PLRPostViewController* post = root()->currentPostViewController();
+    ASSERT_TRUE(post && post->prepViewController());
+    EXPECT_EQ(post->prepViewController()->documentTitle(), QStringLiteral("LISBON"));
+    EXPECT_TRUE(home->searchTextField()->stringValue().isEmpty());
+
+    // Escape while the sheet is opening: the sheet closes, home again.
+    type(Qt::Key_Escape, QString());
+    finishAnimations();
+    finishAnimations();
+    ASSERT_TRUE(root()->isPresentingHome());
+    home->searchTextField()->editor()->setFocus(Qt::OtherFocusReason);
+    root()->presentNewPost();
+    platform::ui::AnimationClock::shared().advance(0.1);
+    type(Qt::Key_Escape, QString());
+    finishAnimations();
+    finishAnimations();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_EQ(root()->currentPostViewController(), nullptr);
+    // Keys typed afterwards go where they are typed again.
+    home->searchTextField()->editor()->setFocus(Qt::OtherFocusReason);
+    type(Qt::Key_X, QStringLiteral("x"));
+    EXPECT_EQ(home->searchTextField()->stringValue(), QStringLiteral("x"));
+}
+
 TEST_F(ShellTest, WelcomeGreetsByNameOnlyWithBothNames)
 {
     prepareExistingStore();
