@@ -4,6 +4,7 @@
 #include "platform/Resets.h"
 #include "shell/home/PLRSupportChatHook.h"
 #include "services/web-services/PLRWebServiceHost.h"
+#include "services/web-services/PLRWebServiceManager.h"
 
 #include <QPointer>
 
@@ -30,6 +31,14 @@ PLRIntercomChatView* PLRIntercomChatManager::intercomChatView()
             page.setPath(QStringLiteral("/support/intercom.html"));
             view->resetWithIntercomFile(page);
         }
+        // Each time the connection to the service is whole again, a page that could not be loaded
+        // (the service down at launch) is loaded again, so that support's messages reach the user.
+        PLRWebServiceManager::globalManager().addStateChangeNotificationHandler(view, [](const platform::Notification&) {
+            const PLRFiniteStatePtr state = PLRWebServiceManager::globalManager().currentState();
+            if (state && state->name() == QLatin1String(PLRWSM_STATE_STABLE))
+                if (PLRIntercomChatView* shared = sharedView())
+                    shared->serviceReachable();
+        });
         sharedView() = view;
     }
     return sharedView();

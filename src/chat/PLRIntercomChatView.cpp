@@ -22,6 +22,9 @@
 #include <QJsonValue>
 #include <QJsonDocument>
 #include <QJsonArray>
+#include <QLabel>
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
@@ -31,6 +34,9 @@ namespace {
 
 constexpr int kButtonSize = 56;
 constexpr int kButtonMargin = 8;
+// The count on the chat button: a red disc on its top trailing corner, inside the button (the
+// closed view takes clicks on its button only).
+constexpr int kBadgeHeight = 20;
 
 // A string as a script literal (quotes, backslashes and line ends escaped).
 QString scriptString(const QString& text)
@@ -56,6 +62,14 @@ PLRIntercomChatView::PLRIntercomChatView(QWidget* parent) : QWidget(parent)
     // A click leaves the keyboard where it was (the open chat takes it, and gives it back there).
     m_chatButton->setFocusPolicy(Qt::TabFocus);
     connect(m_chatButton, &QPushButton::clicked, this, &PLRIntercomChatView::showIntercomChatWindow);
+    m_buttonBadge = new QLabel(m_chatButton);
+    m_buttonBadge->setObjectName(QStringLiteral("chatButtonBadge"));
+    m_buttonBadge->setAlignment(Qt::AlignCenter);
+    m_buttonBadge->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_buttonBadge->setStyleSheet(QStringLiteral("QLabel{background:#e0443a;color:white;border-radius:%1px;"
+                                                "font-weight:bold;font-size:11px;padding:0 5px;}")
+                                     .arg(kBadgeHeight / 2));
+    m_buttonBadge->hide();
     m_spinner = new PLRSpinner(QRectF(0, 0, 24, 24), this);
     m_spinner->setForegroundColour(ColorWithHex::smb_blueColour());
     m_spinner->setup();
@@ -170,10 +184,45 @@ void PLRIntercomChatView::setupMessengerView()
                 evaluateShowScript();
         }
     });
-    const QUrl page = m_intercomFile.isValid() ? m_intercomFile : QUrl(QStringLiteral("qrc:/intercom.html"));
+    // A page that could not be loaded (the service down, or answering with an error) tells
+    // nothing: it is loaded again when the service can be reached, or when the button is pressed.
+    connect(m_webView->page(), &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+        if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
+            return;
+        const bool failed = info.status() == QWebEngineLoadingInfo::LoadFailedStatus
+                            || (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain && info.errorCode() >= 400);
+        if (failed && !m_pageFailed)
+            PLR_LOG_WARN(QStringLiteral("The support chat's page did not load (%1 %2); it is loaded again once the "
+                                        "service can be reached")
+                             .arg(info.errorCode())
+                             .arg(info.errorString()));
+        m_pageFailed = failed;
+    });
+    m_pageURL = m_intercomFile.isValid() ? m_intercomFile : QUrl(QStringLiteral("qrc:/intercom.html"));
     m_pageLoaded = false;
-    m_webView->load(page);
+    m_webView->load(m_pageURL);
     m_webView->hide();
+}
+
+void PLRIntercomChatView::loadPageAgain()
+{
+    if (!m_webView)
+        return;
+    // The page's first word after loading is its state, not news.
+    m_loaded = false;
+    m_pageLoaded = false;
+    m_pageFailed = false;
+    m_webView->load(m_pageURL);
+}
+
+void PLRIntercomChatView::serviceReachable()
+{
+    if (!m_webView || !m_pageFailed || m_messageShown)
+        return;
+    PLR_LOG_INFO(QStringLiteral("The service can be reached again: the support chat's page is loaded again"));
+    loadPageAgain();
+    if (isWaitingForMessenger())
+        m_showWhenLoaded = true;
 }
 
 void PLRIntercomChatView::showIntercomChatWindow()
@@ -188,6 +237,9 @@ void PLRIntercomChatView::showIntercomChatWindow()
     m_showErrorTimer.start(kWatchdogSeconds);
     if (!m_webView)
         return;
+    // A page that could not be loaded is tried again at once, and opens once it has loaded.
+    if (m_pageFailed)
+        loadPageAgain();
     if (m_pageLoaded)
         evaluateShowScript();
     else
@@ -209,10 +261,7 @@ void PLRIntercomChatView::watchdogFired()
     m_spinner->hide();
     m_chatButton->setEnabled(true);
     m_showWhenLoaded = false;
-    if (m_webView) {
-        m_pageLoaded = false;
-        m_webView->reload();
-    }
+    loadPageAgain();
     platform::Alert alert;
     alert.messageText = QStringLiteral("We are experiencing difficulty to initiate chat with support.");
     alert.informativeText = QStringLiteral("Please check your internet connection, and try again later.");
@@ -241,7 +290,7 @@ void PLRIntercomChatView::handleIntercomMessengerShown()
 {
     platform::UserNotificationCenter::shared().setBadgeLabel(QString());
     // The user sees the messages now: the next one is told at once.
-    m_unread = 0;
+    setUnread(0);
     m_lastNotificationAt.reset();
     m_showErrorTimer.stop();
     if (m_webView)
@@ -301,12 +350,35 @@ void PLRIntercomChatView::handleMessengerClosed()
     });
 }
 
+bool PLRIntercomChatView::isMessengerOnScreen() const
+{
+    const QWidget* top = window();
+    return m_messageShown && isVisible() && top && top != this && !top->isMinimized();
+}
+
+void PLRIntercomChatView::setUnread(int count)
+{
+    m_unread = count;
+    m_buttonBadge->setText(QString::number(count));
+    m_buttonBadge->adjustSize();
+    const int width = std::max(kBadgeHeight, m_buttonBadge->sizeHint().width());
+    m_buttonBadge->setGeometry(kButtonSize - width, 0, width, kBadgeHeight);
+    m_buttonBadge->setVisible(count > 0);
+    m_chatButton->setAccessibleDescription(count > 0 ? QStringLiteral("%1 new from support").arg(count) : QString());
+}
+
 void PLRIntercomChatView::handleNewMessageNotification()
 {
+    // Written while the user has the messenger open in front of them: seen as it comes, and the
+    // messenger stays open.
+    if (m_loaded && isMessengerOnScreen()) {
+        PLR_LOG_INFO(QStringLiteral("A new message shows in the open chat"));
+        return;
+    }
     if (m_loaded) {
         // A page may send many of these at once: the badge counts them, and one notification
         // stands for all that arrive while one is pending or was just shown.
-        ++m_unread;
+        setUnread(m_unread + 1);
         platform::UserNotificationCenter::shared().setBadgeLabel(QString::number(m_unread));
         const bool recentlyShown = m_lastNotificationAt
                                    && platform::Clock::shared().now() - *m_lastNotificationAt < kNotificationInterval;
@@ -316,8 +388,10 @@ void PLRIntercomChatView::handleNewMessageNotification()
                              QString::number(QDateTime::currentSecsSinceEpoch()));
         }
     }
+    // Whether the messenger is open is the page's to say ("shown", "hidden"): a message that
+    // comes while it is open (the window minimised, say) leaves it open, and the next one that
+    // comes while it is in front of the user is seen, not told.
     m_loaded = true;
-    m_messageShown = false;
 }
 
 void PLRIntercomChatView::postNotification(const QString& title, const QString& description, const QString& identifier)

@@ -10,6 +10,7 @@
 #include "platform/Clock.h"
 
 class PLRSpinner;
+class QLabel;
 class QPushButton;
 
 // Name of the page's message handler, and its messages.
@@ -42,6 +43,11 @@ public:
     void placeInHost();
 
     void showIntercomChatWindow();
+    // The service can be reached (again): a page that could not be loaded is loaded again (an
+    // opening asked for meanwhile is carried out once it has).
+    void serviceReachable();
+    // The last load of the page failed (it tells nothing until it is loaded again).
+    bool hasPageFailed() const { return m_pageFailed; }
     // Opens the help centre's chat article in the browser.
     void showIntercom();
 
@@ -53,8 +59,13 @@ public:
 
     bool isMessengerOpened() const { return m_messageShown; }
     bool isLoaded() const { return m_loaded; }
-    // Messages from support since the messenger was last open (the badge shows the count).
+    // Messages from support since the messenger was last open (the badge shows the count, on
+    // the chat button and as the application's badge).
     int unreadMessages() const { return m_unread; }
+    // The count on the chat button (hidden while there is none).
+    QLabel* buttonBadge() const { return m_buttonBadge; }
+    // The messenger is open and on screen: what support writes is seen as it comes.
+    bool isMessengerOnScreen() const;
 
     // New messages are told as one notification at a time: after one is shown, the next comes
     // no sooner than this, or when the messenger has been opened.
@@ -87,6 +98,8 @@ protected:
 
 private:
     void watchdogFired();
+    // Loads the page anew; its first report is its state again, not news.
+    void loadPageAgain();
     void evaluateShowScript();
     void setWebViewFrame(const QRect& frame);
     void applySize();
@@ -94,7 +107,10 @@ private:
     void placeShadow();
 
     QPointer<PLRWebView> m_webView;
+    void setUnread(int count);
+
     QPushButton* m_chatButton = nullptr;
+    QLabel* m_buttonBadge = nullptr;
     PLRSpinner* m_spinner = nullptr;
     QUrl m_intercomFile;
     QRect m_webViewFrame{0, 0, 80, 85};
@@ -103,7 +119,9 @@ private:
     bool m_loaded = false;
     bool m_messageShown = false;
     bool m_pageLoaded = false;
+    bool m_pageFailed = false;
     bool m_showWhenLoaded = false;
+    QUrl m_pageURL;
     int m_unread = 0;
     bool m_notificationPending = false;
     std::optional<double> m_lastNotificationAt; // clock seconds

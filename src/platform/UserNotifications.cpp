@@ -1,5 +1,6 @@
 #include "platform/UserNotifications.h"
 
+#include "platform/Bundle.h"
 #include "platform/Log.h"
 #include "platform/Resets.h"
 
@@ -7,6 +8,8 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QRegularExpression>
 #include <QVariantMap>
 #include <QWidget>
@@ -37,9 +40,26 @@ void UserNotificationCenter::setShared(std::unique_ptr<UserNotificationCenter> c
     sharedCenter() = std::move(center);
 }
 
+namespace {
+
+QDBusConnection busNamed(const QString& name)
+{
+    return name.isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(name);
+}
+
+} // namespace
+
+DesktopNotificationCenter::DesktopNotificationCenter(const QString& busConnection) : m_busConnection(busConnection) {}
+
+QString DesktopNotificationCenter::launcherEntryURI()
+{
+    const QString desktopFile = QGuiApplication::desktopFileName();
+    return QStringLiteral("application://%1.desktop").arg(desktopFile.isEmpty() ? bundle::identifier() : desktopFile);
+}
+
 void DesktopNotificationCenter::deliver(const QString& title, const QString& informativeText, const QString& identifier)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = busNamed(m_busConnection);
     if (!bus.isConnected()) {
         PLR_LOG_INFO(QStringLiteral("No desktop notification server; notice %1 not shown: %2").arg(identifier, title));
         return;
@@ -50,12 +70,31 @@ void DesktopNotificationCenter::deliver(const QString& title, const QString& inf
     message << QApplication::applicationName() << quint32(0) << QString() << title << informativeText
             << QStringList() << QVariantMap{{QStringLiteral("desktop-entry"), QApplication::desktopFileName()}}
             << qint32(-1);
-    bus.asyncCall(message);
+    // A bus without a notification server answers with an error: the notice is not shown.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(message), QCoreApplication::instance());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [identifier, title](QDBusPendingCallWatcher* call) {
+        if (call->isError())
+            PLR_LOG_INFO(QStringLiteral("No desktop notification server answered (%1); notice %2 not shown: %3")
+                             .arg(call->error().name(), identifier, title));
+        call->deleteLater();
+    });
 }
 
 void DesktopNotificationCenter::setBadgeLabel(const QString& label)
 {
     m_badge = label;
+    // The launcher entry's count (a dock or task manager shows it on the application's icon).
+    QDBusConnection bus = busNamed(m_busConnection);
+    if (bus.isConnected()) {
+        bool numeric = false;
+        const qint64 count = label.toLongLong(&numeric);
+        QDBusMessage update = QDBusMessage::createSignal(QString::fromLatin1(kLauncherEntryPath),
+                                                         QString::fromLatin1(kLauncherEntryInterface), QStringLiteral("Update"));
+        update << launcherEntryURI()
+               << QVariantMap{{QStringLiteral("count"), numeric ? count : qint64(label.isEmpty() ? 0 : 1)},
+                              {QStringLiteral("count-visible"), !label.isEmpty() && (!numeric || count > 0)}};
+        bus.send(update);
+    }
     static const QRegularExpression prefix(QStringLiteral("^\\(\\S+\\) "));
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (!window->isWindow() || !window->isVisible() || window->windowTitle().isEmpty())

@@ -9,12 +9,28 @@
 #include "store/persistance-store/source/PLRImageManager.h"
 #include "store/persistance-store/source/PLRSourceDirectory.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QTemporaryDir>
 
 using canvas_test::CanvasFixture;
 
 using PhotoReturns = CanvasFixture;
+
+namespace {
+
+// The tool tip the canvas shows over the block; empty when it shows none.
+QString toolTipOver(PLRLayoutInteractionView* canvas, const PLRBlock* block)
+{
+    const QPoint point = canvas->viewRectForBlock(block).center().toPoint();
+    QHelpEvent help(QEvent::ToolTip, point, canvas->mapToGlobal(point));
+    QApplication::sendEvent(canvas, &help);
+    return help.isAccepted() ? QToolTip::text() : QString();
+}
+
+} // namespace
 
 TEST_F(PhotoReturns, ABlockDrawsItsPhotoAgainWhenTheFileComesBackOrIsRenamed)
 {
@@ -33,11 +49,14 @@ TEST_F(PhotoReturns, ABlockDrawsItsPhotoAgainWhenTheFileComesBackOrIsRenamed)
     ASSERT_TRUE(testing_support::waitUntil([&] { return !provider->hasImage(id); }, 4000));
     ASSERT_TRUE(postManager->imageForIdentifier(id));
     EXPECT_TRUE(postManager->imageForIdentifier(id)->fileDeleted());
+    // Its mark tells why, under the pointer.
+    EXPECT_EQ(toolTipOver(canvas(), block), "a.jpg: missing from the folder");
 
     ASSERT_TRUE(QFile::rename(elsewhere.filePath("a.jpg"), folder + "/a.jpg"));
     ASSERT_TRUE(testing_support::waitUntil([&] { return provider->hasImage(id); }, 4000));
     EXPECT_FALSE(provider->exportImage(id).isNull());
     EXPECT_TRUE(postManager->imageForIdentifier(id)->inLayout());
+    EXPECT_EQ(toolTipOver(canvas(), block), "");
 
     ASSERT_TRUE(QFile::rename(folder + "/a.jpg", folder + "/harbour.jpg"));
     ASSERT_TRUE(testing_support::waitUntil([&] {
@@ -102,6 +121,7 @@ TEST_F(PhotoReturns, ABlockOfAPhotoCutShortIsMarkedAsAMissingOneIsAndDrawsItAgai
     const QImage marked = drawn(layoutManager(), block);
     EXPECT_TRUE(hasMark(marked));
     EXPECT_EQ(marked.pixelColor(2, 2), PLRBlockDrawHandler_Image::placeholderColour());
+    EXPECT_EQ(toolTipOver(canvas(), block), "a.jpg: cut short");
 
     // Mended: the photo again.
     QFile mended(folder + "/a.jpg.new");
@@ -114,4 +134,5 @@ TEST_F(PhotoReturns, ABlockOfAPhotoCutShortIsMarkedAsAMissingOneIsAndDrawsItAgai
     ASSERT_TRUE(testing_support::waitUntil([&] { return !hasMark(drawn(layoutManager(), block)); }, 5000));
     const QColor again = centreOf(drawn(layoutManager(), block));
     EXPECT_GT(again.red(), again.blue() + 40);
+    EXPECT_EQ(toolTipOver(canvas(), block), "");
 }

@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -270,8 +271,51 @@ TEST_F(SupportChatTest, SecondNewMessageNotifiesAndBadges)
     EXPECT_EQ(notifications->delivered[0].title, "New Message from Pellora Support");
     EXPECT_EQ(notifications->delivered[0].informativeText, "View and Respond");
     EXPECT_EQ(notifications->badge, "1");
+    // The chat button shows it too.
+    EXPECT_FALSE(chat.buttonBadge()->isHidden());
+    EXPECT_EQ(chat.buttonBadge()->text(), "1");
+    EXPECT_TRUE(chat.chatButton()->rect().contains(chat.buttonBadge()->geometry()));
     chat.handleIntercomMessengerShown();
     EXPECT_EQ(notifications->badge, "");
+    EXPECT_TRUE(chat.buttonBadge()->isHidden());
+}
+
+// What support writes while the user has the messenger open in front of them is seen as it
+// comes: no badge, no notice, and the messenger stays open. Open but out of sight (the window
+// minimised or hidden), it is told as ever.
+TEST_F(SupportChatTest, AMessageWhileTheChatIsOpenAndShownRaisesNoBadgeNorNotice)
+{
+    platform::ManualClock& clock = platform::ManualClock::install();
+    QWidget window;
+    window.resize(800, 700);
+    auto* chat = new PLRIntercomChatView(&window);
+    window.show();
+    chat->handleNewMessageNotification();   // the page's first state
+    chat->handleIntercomMessengerShown();
+    clock.advance(0.15);
+    ASSERT_TRUE(chat->isMessengerOpened());
+    ASSERT_TRUE(chat->isMessengerOnScreen());
+
+    chat->handleNewMessageNotification();
+    chat->handleNewMessageNotification();
+    clock.advance(1.0);
+    EXPECT_TRUE(notifications->delivered.empty());
+    EXPECT_EQ(notifications->badge, "");
+    EXPECT_TRUE(chat->buttonBadge()->isHidden());
+    EXPECT_TRUE(chat->isMessengerOpened());
+
+    window.hide();
+    EXPECT_FALSE(chat->isMessengerOnScreen());
+    chat->handleNewMessageNotification();
+    clock.advance(0.3);
+    EXPECT_EQ(notifications->delivered.size(), 1u);
+    EXPECT_EQ(notifications->badge, "1");
+    EXPECT_TRUE(chat->isMessengerOpened());   // still open: shown again, the next one is seen
+    window.show();
+    chat->handleNewMessageNotification();
+    clock.advance(31.0);
+    EXPECT_EQ(notifications->delivered.size(), 1u);
+    EXPECT_EQ(notifications->badge, "1");
 }
 
 TEST_F(SupportChatTest, AFloodOfNewMessagesRaisesOneNotificationAndTheBadgeCounts)
@@ -508,4 +552,93 @@ TEST_F(SupportChatTest, TheChatPageLoadedWithoutAHostTellsOfSupportsMessages)
                             [&](const QVariant& value, const QString&) { text = value; done = true; });
     ASSERT_TRUE(testing_support::waitUntil([&] { return done; }, 15000));
     EXPECT_TRUE(text.toString().contains("Your site is live")) << text.toString().toStdString();
+}
+
+// A chat page that could not be loaded (the service down, or answering with an error) tells
+// nothing; once the service can be reached it is loaded again, and support's messages reach the
+// user. A page that loaded is left alone.
+TEST_F(SupportChatTest, APageThatCouldNotLoadIsLoadedAgainOnceTheServiceCanBeReached)
+{
+    testing_support::DevService service;
+    ASSERT_TRUE(service.start());
+    service.goDown();
+    ASSERT_TRUE(service.waitUntilDown());
+    PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
+    QUrl page = service.baseUrl();
+    page.setPath(QStringLiteral("/support/intercom.html"));
+    chat->resetWithIntercomFile(page);
+    PLRIntercomChatManager::loadPage();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->hasPageFailed(); }, 15000));
+    EXPECT_FALSE(chat->isLoaded());
+
+    // Up again, but answering the page with an error: still nothing to tell.
+    ASSERT_TRUE(service.comeBackUp());
+    service.scriptServiceError(QStringLiteral("/support/intercom.html"), 503, 503);
+    chat->serviceReachable();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isPageLoaded(); }, 15000));
+    EXPECT_TRUE(chat->hasPageFailed());
+
+    chat->serviceReachable();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isLoaded(); }, 15000));
+    EXPECT_FALSE(chat->hasPageFailed());
+    EXPECT_TRUE(notifications->delivered.empty());   // the page's first state is no news
+    ASSERT_TRUE(testing_support::waitUntil([&] { return service.sendSupportMessage("We are back") == 1; }, 15000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !notifications->delivered.empty(); }, 15000));
+    EXPECT_EQ(notifications->badge, "1");
+
+    int loads = 0;
+    QObject::connect(chat->webView(), &QWebEngineView::loadStarted, [&] { ++loads; });
+    chat->serviceReachable();
+    testing_support::drainEvents();
+    EXPECT_EQ(loads, 0);
+}
+
+// The first press on a page that could not be loaded (the service back before the application
+// noticed) loads it again and opens the chat, without the wait for the alert.
+TEST_F(SupportChatTest, APressOnAPageThatCouldNotLoadLoadsItAgainAndOpensTheChat)
+{
+    testing_support::DevService service;
+    ASSERT_TRUE(service.start());
+    service.scriptServiceError(QStringLiteral("/support/intercom.html"), 502, 502);
+    QWidget host;
+    host.resize(800, 700);
+    PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
+    QUrl page = service.baseUrl();
+    page.setPath(QStringLiteral("/support/intercom.html"));
+    chat->resetWithIntercomFile(page);
+    PLRIntercomChatManager::attachIntercomMessengerToView(&host);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->hasPageFailed(); }, 15000));
+    chat->showIntercomChatWindow();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 14000));
+    EXPECT_FALSE(chat->isWaitingForMessenger());
+    EXPECT_TRUE(testing_support::scriptedAlerts().shown().empty());
+}
+
+// After the watchdog has loaded the page again, the page's first report is its state again: no
+// notice, no badge for a message nobody wrote.
+TEST_F(SupportChatTest, APageLoadedAgainByTheWatchdogStartsWithoutNews)
+{
+    platform::ManualClock& clock = platform::ManualClock::install();
+    const char silentPage[] = R"HTML(<!DOCTYPE html><html><body><script>
+      function Intercom(command) {}
+      pelloraPost('jsHandler', 'newmessages');
+      pelloraPost('probe', 'told');
+    </script></body></html>)HTML";
+    PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
+    chat->resetWithIntercomFile(QUrl("data:text/html;charset=utf-8," + QUrl::toPercentEncoding(silentPage)));
+    PLRIntercomChatManager::loadPage();
+    int told = 0;
+    chat->webView()->addScriptMessageHandler("probe", [&](const QString&) { ++told; });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return told == 1 && chat->isPageLoaded(); }, 15000));
+    ASSERT_TRUE(chat->isLoaded());
+
+    chat->showIntercomChatWindow();
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    clock.advance(PLRIntercomChatView::kWatchdogSeconds);
+    ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return told == 2; }, 15000));
+    clock.advance(1.0);
+    EXPECT_TRUE(notifications->delivered.empty());
+    EXPECT_EQ(notifications->badge, "");
+    EXPECT_TRUE(chat->isLoaded());
 }

@@ -6,14 +6,17 @@
 
 #include "DevService.h"
 #include "LaunchedApplication.h"
+#include "SessionBus.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QColor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using testing_support::DevService;
@@ -316,5 +319,85 @@ TEST_F(SupportChatLaunchTest, AnOpenPostHasTheChatInItsCanvasCornerWithThePageOf
         << app->output().toStdString();
     ASSERT_TRUE(app->isRunning()) << app->output().toStdString();
     EXPECT_EQ(service.requests(QStringLiteral("/support/intercom.html")).size(), 1);
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+}
+
+// When support writes in a run that has not opened the chat, the user sees it where a Linux user
+// looks: a count on the chat button and on the launcher entry (the signal docks and task
+// managers read, on the session bus), and a notice from the notification server. Opening the
+// chat clears both counts; what support writes while the chat is open in front of the user
+// raises neither count nor notice.
+TEST_F(SupportChatLaunchTest, SupportsMessageShowsOnTheChatButtonAndTheLauncherEntryUntilTheChatOpens)
+{
+    testing_support::PrivateSessionBus bus;
+    ASSERT_TRUE(bus.start());
+    ASSERT_TRUE(bus.serveNotifications());
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    ASSERT_NO_FATAL_FAILURE(launchToHome(environment));
+    const QString bundle =
+        QRegularExpression(QStringLiteral("starting, bundle (\\S+)")).match(app->output()).captured(1);
+    ASSERT_FALSE(bundle.isEmpty()) << app->output().toStdString();
+    const QString entry = QStringLiteral("application://%1.desktop").arg(bundle);
+    const auto countShown = [&](qint64 count) {
+        for (const auto& update : bus.launcherUpdates())
+            if (update.application == entry && update.properties.value(QStringLiteral("count")).toLongLong() == count
+                && update.properties.value(QStringLiteral("count-visible")).toBool() == (count > 0))
+                return true;
+        return false;
+    };
+
+    ASSERT_TRUE(pollUntil([&] { return service.sendSupportMessage(QStringLiteral("Your post is live.")) == 1; },
+                          kTimeoutMs, 500))
+        << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return countShown(1); }, kTimeoutMs)) << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return bus.notices().size() == 1; }, kTimeoutMs)) << app->output().toStdString();
+    EXPECT_EQ(bus.notices()[0].title, QStringLiteral("New Message from Pellora Support"));
+    EXPECT_EQ(bus.notices()[0].body, QStringLiteral("View and Respond"));
+    // The red count on the button's top trailing corner.
+    const auto showsButtonBadge = [&](const QImage& shot) {
+        const QRect badge(shot.width() - 44, shot.height() - 82, 12, 14);
+        return !shot.isNull() && shareOfColour(shot, badge, QColor(0xe0, 0x44, 0x3a), 24) > 0.3;
+    };
+    ASSERT_TRUE(pollUntil([&] { return showsButtonBadge(app->screenshot()); }, kTimeoutMs));
+
+    ASSERT_NO_FATAL_FAILURE(openTheChat());
+    ASSERT_TRUE(pollUntil([&] { return countShown(0); }, kTimeoutMs)) << app->output().toStdString();
+    const std::size_t updates = bus.launcherUpdates().size();
+    ASSERT_TRUE(pollUntil([&] { return service.sendSupportMessage(QStringLiteral("Anything else?")) == 1; }, kTimeoutMs, 500));
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("A new message shows in the open chat"); }, kTimeoutMs))
+        << app->output().toStdString();
+    EXPECT_TRUE(testing_support::holdsFor([&] { return bus.notices().size() == 1 && bus.launcherUpdates().size() == updates; },
+                                          1000));
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+}
+
+// The service down at launch: the chat's page cannot be loaded. Once the service is back the
+// page is loaded again, so that support's messages reach the user, and the first press on the
+// button opens the chat (no wait for the alert that it cannot be opened).
+TEST_F(SupportChatLaunchTest, AChatPageThatCouldNotLoadAtLaunchIsLoadedAgainWhenTheServiceIsBack)
+{
+    service.goDown();
+    ASSERT_TRUE(service.waitUntilDown());
+    app = std::make_unique<LaunchedApplication>(screen, service.port());
+    ASSERT_TRUE(app->start());
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat's page did not load"); }, kTimeoutMs))
+        << app->output().toStdString();
+    ASSERT_TRUE(service.comeBackUp());
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("the support chat's page is loaded again"); }, kTimeoutMs))
+        << app->output().toStdString();
+    ASSERT_TRUE(app->signIn(kTimeoutMs)) << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return showsChatButton(app->screenshot()); }, kTimeoutMs)) << app->output().toStdString();
+
+    ASSERT_TRUE(pollUntil([&] { return service.sendSupportMessage(QStringLiteral("Hello again")) == 1; }, kTimeoutMs, 500))
+        << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return app->windowTitle() == QLatin1String("(1) Pellora"); }, kTimeoutMs))
+        << app->output().toStdString();
+    QElapsedTimer pressed;
+    pressed.start();
+    ASSERT_NO_FATAL_FAILURE(openTheChat());
+    EXPECT_TRUE(showsMessenger(app->screenshot()));
+    EXPECT_LT(pressed.elapsed(), 1000 * qint64(15));   // before the alert would have come
+    EXPECT_FALSE(app->hasLogged("difficulty to initiate chat"));
     EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
 }

@@ -1,5 +1,6 @@
 // Keychain backends, queues, transport errors, logging and the scripted interaction layer.
 
+#include "SessionBus.h"
 #include "TestSupport.h"
 
 #include "platform/Clock.h"
@@ -13,11 +14,15 @@
 #include "platform/Storyboard.h"
 #include "platform/Threads.h"
 #include "platform/UndoManager.h"
+#include "platform/UserNotifications.h"
+#include "platform/Bundle.h"
 #include "platform/Workspace.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -484,4 +489,45 @@ TEST(Paths, LibraryCachesGoToTheApplicationsFolderAndStartedProgramsKeepTheUsers
     }, 10000));
     lines.sort();
     EXPECT_EQ(lines, (QStringList{users + " https://help.example/a%20b?x=1", users + " launched"}));
+}
+
+// The badge is the count of the application's launcher entry (the signal docks and task managers
+// read) as well as of its windows' titles; a notice no notification server takes is logged, one
+// it takes reaches it.
+TEST(UserNotifications, TheBadgeReachesTheLauncherEntryAndNoticesTheServerOrTheLog)
+{
+    testing_support::PrivateSessionBus bus;
+    ASSERT_TRUE(bus.start());
+    const QString client = QStringLiteral("pellora-notifications-test");
+    ASSERT_TRUE(bus.connectClient(client));
+    platform::DesktopNotificationCenter center(client);
+    const QString entry = "application://" + (QGuiApplication::desktopFileName().isEmpty() ? platform::bundle::identifier()
+                                                                                          : QGuiApplication::desktopFileName())
+                          + ".desktop";
+    EXPECT_EQ(platform::DesktopNotificationCenter::launcherEntryURI(), entry);
+
+    center.setBadgeLabel("1");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return bus.launcherUpdates().size() == 1; }));
+    EXPECT_EQ(bus.launcherUpdates()[0].application, entry);
+    EXPECT_EQ(bus.launcherUpdates()[0].properties.value("count").toLongLong(), 1);
+    EXPECT_EQ(bus.launcherUpdates()[0].properties.value("count-visible").toBool(), true);
+    EXPECT_EQ(center.badgeLabel(), "1");
+    center.setBadgeLabel("");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return bus.launcherUpdates().size() == 2; }));
+    EXPECT_EQ(bus.launcherUpdates()[1].properties.value("count").toLongLong(), 0);
+    EXPECT_EQ(bus.launcherUpdates()[1].properties.value("count-visible").toBool(), false);
+
+    QStringList logged;
+    const int capture = platform::log::addCapture([&](platform::log::Level, const QString& message) { logged << message; });
+    center.deliver("New Message from Pellora Support", "View and Respond", "17");
+    EXPECT_TRUE(testing_support::waitUntil([&] {
+        return logged.join('\n').contains("No desktop notification server answered");
+    })) << logged.join('\n').toStdString();
+    ASSERT_TRUE(bus.serveNotifications());
+    center.deliver("New Message from Pellora Support", "View and Respond", "18");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return bus.notices().size() == 1; }));
+    EXPECT_EQ(bus.notices()[0].title, "New Message from Pellora Support");
+    EXPECT_EQ(bus.notices()[0].body, "View and Respond");
+    platform::log::removeCapture(capture);
+    QDBusConnection::disconnectFromBus(client);
 }

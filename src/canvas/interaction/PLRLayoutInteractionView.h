@@ -176,6 +176,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    // The tool tip of a photo's mark: why its photo cannot be used.
+    bool event(QEvent* event) override;
 
 private:
     QList<PLRBlock*> placeImages(const QStringList& identifiers, const PLRDropZone& zone);

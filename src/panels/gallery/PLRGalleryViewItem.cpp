@@ -15,6 +15,8 @@
 
 #include <QAction>
 #include <QHash>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -434,6 +436,24 @@ void PLRGalleryView::drawRect(GraphicsContext& context, const QRectF&)
         frame.addRect(reference.adjusted(1.0, 0.0, -1.0, 0.0));
         context.strokePath(frame, ColorWithHex::smb_blueColour(), 2.0);
     }
+}
+
+bool PLRGalleryView::event(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return View::event(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const PLRSourceImagePtr photo = m_galleryViewItem ? m_galleryViewItem->image() : nullptr;
+    const QRectF picture = referenceRect();
+    const QString reason = photo && picture.contains(help->pos()) ? describePhotoProblemOf(photo->fileName(), photo->problem())
+                                                                  : QString();
+    if (reason.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(help->globalPos(), reason, this, picture.toAlignedRect());
+    }
+    return true;
 }
 
 bool PLRGalleryView::isShowingFocusRing() const

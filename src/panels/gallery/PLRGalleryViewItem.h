@@ -156,6 +156,8 @@ public:
 
 protected:
     void layoutSubviews() override;
+    // The tool tip of the mark of a photo that cannot be used: why.
+    bool event(QEvent* event) override;
 
 private:
     // The thumbnail scaled once to the size it is drawn at.

@@ -42,6 +42,8 @@ PLRPropertyViewController::~PLRPropertyViewController()
         m_layoutManager->removeInteractionProxy(this);
     if (const PLRSourceImagePtr source = m_previewSource.lock())
         source->removeDelegate(this);
+    if (m_observedDirectory)
+        m_observedDirectory->removeDelegate(this);
 }
 
 PLRPostManager* PLRPropertyViewController::postManager() const
@@ -63,8 +65,22 @@ void PLRPropertyViewController::setLayoutManager(PLRLayoutManager* manager)
     m_layoutManager = manager;
     if (manager)
         manager->addInteractionProxy(this);
+    observeSourceDirectory();
     if (m_evc)
         m_evc->setPostManager(postManager());
+}
+
+void PLRPropertyViewController::observeSourceDirectory()
+{
+    PLRPostManager* post = postManager();
+    PLRSourceDirectory* directory = post ? post->sourceDirectory() : nullptr;
+    if (directory == m_observedDirectory)
+        return;
+    if (m_observedDirectory)
+        m_observedDirectory->removeDelegate(this);
+    m_observedDirectory = directory;
+    if (directory)
+        directory->addDelegate(this);
 }
 
 // ---------------------------------------------------------------- views

@@ -21,6 +21,7 @@
 #include "shell/PLRGenericPostViewController.h"
 #include "shell/PLRTitleBarControls.h"
 #include "canvas/text/PLRRichTextEditor.h"
+#include "store/persistance-store/source/PLRSourceDirectory.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
 
 #include <QPointer>
@@ -47,7 +48,8 @@ class PLRPropertyViewController : public PLRViewController,
                                   public PLRLayoutManagerInteractionProxy,
                                   public PLRBoxButtonDelegate,
                                   public PLRTokenFieldDelegate,
-                                  public PLRSourceImageDelegate {
+                                  public PLRSourceImageDelegate,
+                                  public PLRSourceDirectoryDelegate {
     Q_OBJECT
 public:
     enum SubPage { EmptyPage = 0, ImagePage = 1, TextPage = 2, BlankPage = 3, DownloadButtonPage = 4 };
@@ -135,6 +137,8 @@ public:
     platform::ui::TextField* otherInfoLabel() const { return m_otherInfoLabel; }
     PLRPopupButton* aspectRatioPopUpButton() const { return m_aspectRatioPopUpButton; }
     platform::ui::TextField* imageNameTextField() const { return m_imageNameTextField; }
+    // Why the one photo shown cannot be used (hidden when it can).
+    platform::ui::TextField* imageProblemLabel() const { return m_imageProblemLabel; }
     platform::ui::TextField* selectionDescriptionTextField() const { return m_selectionDescriptionTextField; }
     platform::ui::TextField* imageCountLabel() const { return m_imageCountLabel; }
     PLRBoxButton* recycleButton() const { return m_recycleButton; }
@@ -172,6 +176,10 @@ public:
     // The previewed photo's cached pictures changed (its file was mended, changed, or found
     // unusable): the preview follows.
     void imageCacheAssetChanged(PLRSourceImage* image) override;
+    // The post's folder: a photo shown may have gone, come back or changed.
+    void sourceDirectoryUpdatedState(PLRSourceDirectory* directory, qint64 state) override;
+    void sourceDirectoryUpdatedImage(PLRSourceDirectory* directory, const PLRSourceImagePtr& image) override;
+    void sourceDirectoryDeletedImage(PLRSourceDirectory* directory, const PLRSourceImagePtr& image) override;
 
     // The title of a ratio preset ("3:2" ...).
     static QString presetTitle(qint64 preset);
@@ -195,6 +203,9 @@ private:
     void setPreviewStack(bool several);
     // Shows the photo's preview (none: an empty preview) and follows its changes.
     void showPreviewOf(const PLRSourceImagePtr& source);
+    // Says why the one photo shown cannot be used, as its marks on the canvas and in the gallery do.
+    void showImageProblem();
+    void observeSourceDirectory();
     PLRBlock* blockWithId(const QString& identifier) const;
     QList<PLRBlock*> textTargets() const;
     void forEachSelectedDownloadButton(const std::function<void(PLRBlock_Download_Button*)>& change);
@@ -215,6 +226,9 @@ private:
     QPointer<platform::ui::TextField> m_imageCountLabel;
     QPointer<platform::ui::TextField> m_imageNameTextField;
     QPointer<platform::ui::TextField> m_selectionDescriptionTextField;
+    QPointer<platform::ui::TextField> m_imageProblemLabel;
+    bool m_showsOnePhoto = false;
+    QPointer<PLRSourceDirectory> m_observedDirectory;
     QPointer<PLRPopupButton> m_aspectRatioPopUpButton;
     QPointer<PLRBoxButton> m_recycleButton;
     QPointer<PLRBoxButton> m_cropButton;

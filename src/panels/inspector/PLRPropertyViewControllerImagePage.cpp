@@ -5,6 +5,7 @@
 #include "canvas/interaction/PLRLayoutInteraction.h"
 #include "canvas/interaction/PLRLayoutInteractionView.h"
 #include "layout/text/PLRRichText.h"
+#include "controls/ColorWithHex.h"
 #include "controls/PLRPopupButton.h"
 #include "controls/PLRSmallViews.h"
 #include "layout/base/PLRLayoutManager.h"
@@ -102,6 +103,13 @@ QWidget* PLRPropertyViewController::buildImagePage()
     m_selectionDescriptionTextField = caption(QString(), content);
     column->addWidget(m_imageNameTextField);
     column->addWidget(m_selectionDescriptionTextField);
+    // Why the photo cannot be used, when it cannot: what its mark on the canvas and in the
+    // gallery stands for.
+    m_imageProblemLabel = caption(QString(), content);
+    m_imageProblemLabel->setTextColor(ColorWithHex::smb_errorRed());
+    m_imageProblemLabel->setFixedHeight(30);
+    m_imageProblemLabel->setHidden(true);
+    column->addWidget(m_imageProblemLabel);
 
     m_aspectRatioPopUpButton = ratioPopup(content);
     m_aspectRatioPopUpButton->setIdentifier(QStringLiteral("aspectRatioPopUpButton"));
@@ -294,18 +302,51 @@ void PLRPropertyViewController::showPreviewOf(const PLRSourceImagePtr& source)
 void PLRPropertyViewController::imageCacheAssetChanged(PLRSourceImage* image)
 {
     const PLRSourceImagePtr source = m_previewSource.lock();
-    if (source && source.get() == image)
+    if (source && source.get() == image) {
         showPreviewOf(source);
+        showImageProblem();
+    }
+}
+
+void PLRPropertyViewController::showImageProblem()
+{
+    if (!m_imageProblemLabel)
+        return;
+    const PLRSourceImagePtr source = m_showsOnePhoto ? m_previewSource.lock() : nullptr;
+    const PLRPhotoProblem problem = source ? source->problem() : PLRPhotoProblem::None;
+    m_imageProblemLabel->setStringValue(problem == PLRPhotoProblem::None
+                                            ? QString()
+                                            : QStringLiteral("Cannot be used: %1").arg(describePhotoProblem(problem)));
+    m_imageProblemLabel->setHidden(problem == PLRPhotoProblem::None);
+}
+
+void PLRPropertyViewController::sourceDirectoryUpdatedState(PLRSourceDirectory*, qint64)
+{
+    showImageProblem();
+}
+
+void PLRPropertyViewController::sourceDirectoryUpdatedImage(PLRSourceDirectory*, const PLRSourceImagePtr& image)
+{
+    if (image && image == m_previewSource.lock())
+        showImageProblem();
+}
+
+void PLRPropertyViewController::sourceDirectoryDeletedImage(PLRSourceDirectory*, const PLRSourceImagePtr& image)
+{
+    if (image && image == m_previewSource.lock())
+        showImageProblem();
 }
 
 void PLRPropertyViewController::ensureImageTab(const QList<PLRBlock*>& blocks)
 {
     view();
     PLRPostManager* post = postManager();
+    m_showsOnePhoto = false;
     if (blocks.isEmpty() || !post) {
         showMessage(QStringLiteral("Image cannot be located"));
         return;
     }
+    observeSourceDirectory();
     const PLRBlock* first = blocks.first();
     const PLRSourceImagePtr source = post->imageForIdentifier(QString::fromStdString(first->image().img_ref()));
     if (!source && blocks.size() == 1) {
@@ -315,6 +356,8 @@ void PLRPropertyViewController::ensureImageTab(const QList<PLRBlock*>& blocks)
     showSubPage(ImagePage);
 
     showPreviewOf(source);
+    m_showsOnePhoto = blocks.size() == 1;
+    showImageProblem();
 
     if (blocks.size() == 1) {
         m_imageNameTextField->setStringValue(QFileInfo(source->fileName()).completeBaseName());

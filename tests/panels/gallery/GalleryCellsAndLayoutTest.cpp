@@ -8,6 +8,9 @@
 #include "store/persistance-store/source/PLRImageManager.h"
 #include "platform-ui/View.h"
 
+#include <QHelpEvent>
+#include <QToolTip>
+
 #include <thread>
 
 using platform::ui::DrawOperation;
@@ -257,6 +260,46 @@ TEST(GalleryCell, DrawsThePictureWithStarsLabelUsedAndMissingMarksAndTheSelectio
     EXPECT_EQ(item.view()->referenceRect().size(), QSizeF(98, 0.6666 * 98));
     ops = item.view()->recordDrawing();
     EXPECT_TRUE(opsOf(ops, DrawOperation::Kind::FillPath).empty());
+}
+
+namespace {
+
+// The tool tip the widget shows at the point; empty when it shows none.
+QString toolTipAt(QWidget* widget, QPoint point)
+{
+    QHelpEvent help(QEvent::ToolTip, point, widget->mapToGlobal(point));
+    QApplication::sendEvent(widget, &help);
+    return help.isAccepted() ? QToolTip::text() : QString();
+}
+
+} // namespace
+
+// The red corner of a photo that cannot be used tells why under the pointer, in the words an
+// export or a publish refuses it with.
+TEST(GalleryCell, TheMarkOfAPhotoThatCannotBeUsedTellsWhyInItsToolTip)
+{
+    PLRSourceImagePtr photo = fakePhoto(QSize(90, 60), 0, 0);
+    PLRImageManager::storeMemoryPreview(photo->identifier(), QImage(90, 60, QImage::Format_RGB32));
+    PLRGalleryViewItem item;
+    item.view()->resize(100, 100);
+    item.view()->show();
+    item.setImage(photo);
+    const QRectF picture = item.view()->referenceRect();
+    const QPoint mark = QPointF(picture.right() - 5, picture.top() + 5).toPoint();
+    EXPECT_EQ(toolTipAt(item.view(), mark), "");
+
+    photo->setFileDeleted(true);
+    EXPECT_EQ(toolTipAt(item.view(), mark), "photo.jpg: missing from the folder");
+    EXPECT_EQ(toolTipAt(item.view(), picture.center().toPoint()), "photo.jpg: missing from the folder");
+    EXPECT_EQ(toolTipAt(item.view(), QPoint(50, 2)), "");   // beside the picture
+    photo->setFileDeleted(false);
+    photo->noteDecodeResult(photo->fileStamp(), PLRPhotoProblem::CutShort);
+    EXPECT_EQ(toolTipAt(item.view(), mark), "photo.jpg: cut short");
+
+    PLRSourceImagePtr unreadable = fakePhoto(QSize(90, 60), 0, 0);
+    unreadable->setFile(QStringLiteral("/nowhere/broken.jpg"), QStringLiteral("broken.jpg"), PLRFileStamp{2, 2}, PLRImageMetadata{});
+    item.setImage(unreadable);
+    EXPECT_EQ(toolTipAt(item.view(), mark), "broken.jpg: not a readable photo");
 }
 
 TEST(GalleryCell, AThumbnailThatArrivesForAPhotoNoLongerShownIsDropped)

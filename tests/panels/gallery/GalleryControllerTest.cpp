@@ -342,6 +342,27 @@ TEST(GalleryController, PhotosThatDisappearOrChangeWhileShownKeepTheGalleryConsi
     EXPECT_EQ(g.controller->sourceErrorLabel()->stringValue(), "Source Folder Not Found");
 }
 
+// The post's folder renamed while it is open: the "not found" bar comes within moments, and
+// goes once the folder is back under its name, its photos shown again.
+TEST(GalleryController, TheFolderRenamedAwayShowsTheNotFoundBarUntilItIsBack)
+{
+    const QString folder = makeFolder(plainPhotos(2));
+    PLRPostManager* manager = openPost(folder, 2);
+    Gallery g(manager);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !manager->sourceDirectory()->watchedPaths().isEmpty(); }));
+    ASSERT_EQ(g.controller->sourceErrorConstraint(), 0);
+
+    ASSERT_TRUE(QDir().rename(folder, folder + "-moved"));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return g.controller->sourceErrorConstraint() == 80; }, 8000));
+    EXPECT_EQ(g.controller->sourceErrorLabel()->stringValue(), "Source Folder Not Found");
+    EXPECT_TRUE(g.controller->sourceErrorView()->isVisible());
+
+    ASSERT_TRUE(QDir().rename(folder + "-moved", folder));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return g.controller->sourceErrorConstraint() == 0; }, 8000));
+    EXPECT_FALSE(g.controller->sourceErrorView()->isVisible());
+    EXPECT_EQ(g.namesInSection(0), (QStringList{"p01.jpg", "p02.jpg"}));
+}
+
 TEST(GalleryController, PreviewWindowShowsTheSelectionAndTheArrowsMoveThroughThePhotos)
 {
     const QString folder = makeFolder(plainPhotos(4));

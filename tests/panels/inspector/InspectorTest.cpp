@@ -1024,10 +1024,15 @@ TEST(Inspector, ThePhotosPreviewFollowsItsFileWhenItIsCutShortAndMended)
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }();
 
-    // Cut short: the placeholder, not a picture grey below the cut.
+    EXPECT_TRUE(t.page()->imageProblemLabel()->isHidden());
+
+    // Cut short: the placeholder, not a picture grey below the cut, and the reason under the
+    // photo's name (what its marks on the canvas and in the gallery stand for).
     ASSERT_TRUE(testing_support::cutShort(photo->path(), 0.6));
     ASSERT_TRUE(testing_support::waitUntil([&] { return shown() == placeholder; }, 5000));
     EXPECT_EQ(photo->problem(), PLRPhotoProblem::CutShort);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !t.page()->imageProblemLabel()->isHidden(); }, 5000));
+    EXPECT_EQ(t.page()->imageProblemLabel()->stringValue(), "Cannot be used: cut short");
 
     // Mended: the photo again, without selecting anything anew.
     QFile mended(photo->path() + ".new");
@@ -1039,4 +1044,12 @@ TEST(Inspector, ThePhotosPreviewFollowsItsFileWhenItIsCutShortAndMended)
     ASSERT_TRUE(testing_support::waitUntil([&] { return !shown().isNull() && shown() != placeholder; }, 5000));
     EXPECT_EQ(shown().size(), PLRImageManager::memoryPreview(photo->identifier()).size());
     EXPECT_EQ(photo->problem(), PLRPhotoProblem::None);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return t.page()->imageProblemLabel()->isHidden(); }, 5000));
+
+    // Gone from the folder, and back.
+    ASSERT_TRUE(QFile::rename(photo->path(), photo->path() + ".away"));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !t.page()->imageProblemLabel()->isHidden(); }, 5000));
+    EXPECT_EQ(t.page()->imageProblemLabel()->stringValue(), "Cannot be used: missing from the folder");
+    ASSERT_TRUE(QFile::rename(photo->path() + ".away", photo->path()));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return t.page()->imageProblemLabel()->isHidden(); }, 5000));
 }

@@ -473,6 +473,64 @@ TEST(SourceDirectory, MissingAndRefusedFolders)
     }
 }
 
+// The photo folder renamed or moved away is noticed as soon as the clock has passed the quiet
+// time (its own watch does not tell of it), and so is its return, which is told as a state of
+// the folder; another folder put in its place is followed instead of the one that went.
+TEST(SourceDirectory, TheFolderRenamedAwayAndBackIsNoticedEachTime)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 16, 16));
+    f.settle();
+    auto directory = f.make(f.folder());
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(Fixture::loaded(*directory));
+    ASSERT_TRUE(Fixture::watched(*directory));
+    ASSERT_EQ(directory->images().size(), 1);
+    const QString identifier = directory->images()[0]->identifier();
+    recorder.clear();
+
+    platform::ManualClock& clock = platform::ManualClock::install();
+    // Runs what waits on the clock (the rescans) until `done` holds.
+    const auto until = [&clock](const std::function<bool()>& done) {
+        return waitUntil([&] {
+            if (!clock.waiting().empty())
+                clock.advance(0.5);
+            return done();
+        }, 5000);
+    };
+    const QString away = f.root.filePath(QStringLiteral("renamed"));
+    ASSERT_TRUE(QDir().rename(f.folder(), away));
+    ASSERT_TRUE(until([&] { return recorder.count("state") > 0 && directory->images()[0]->fileDeleted(); }));
+    EXPECT_FALSE(directory->locationExisits());
+    // Its photos are told of as gone, once (the layout draws their blocks as missing).
+    ASSERT_TRUE(waitUntil([&] { return recorder.count("deleted", "a.jpg") == 1; }));
+
+    recorder.clear();
+    ASSERT_TRUE(QDir().rename(away, f.folder()));
+    ASSERT_TRUE(until([&] { return recorder.count("state", "3") > 0 && !directory->images()[0]->fileDeleted(); }));
+    EXPECT_TRUE(directory->locationExisits());
+    EXPECT_EQ(directory->images()[0]->identifier(), identifier);
+    EXPECT_EQ(recorder.count("updated", "a.jpg"), 1);
+    EXPECT_EQ(recorder.count("deleted"), 0);
+
+    // Away once more, and another folder of that name in its place: its photos are followed.
+    ASSERT_TRUE(QDir().rename(f.folder(), away));
+    ASSERT_TRUE(until([&] { return !directory->locationExisits() && directory->images()[0]->fileDeleted(); }));
+    const QString other = f.root.filePath(QStringLiteral("other"));
+    ASSERT_TRUE(writePhoto(other + "/b.jpg", 24, 16));
+    ASSERT_TRUE(QDir().rename(other, f.folder()));
+    ASSERT_TRUE(until([&] { return recorder.count("added", "b.jpg") == 1; }));
+    ASSERT_TRUE(writePhoto(f.folder() + "/c.jpg", 24, 16));
+    ASSERT_TRUE(until([&] { return recorder.count("added", "c.jpg") == 1; }));
+    // What happens in the folder that went is none of the post's business.
+    ASSERT_TRUE(writePhoto(away + "/d.jpg", 24, 16));
+    ASSERT_TRUE(writePhoto(f.folder() + "/e.jpg", 24, 16));
+    ASSERT_TRUE(until([&] { return recorder.count("added", "e.jpg") == 1; }));
+    EXPECT_EQ(recorder.count("added", "d.jpg"), 0);
+}
+
 TEST(SourceDirectory, SubFoldersAndLinkLoops)
 {
     Fixture f;

@@ -21,3 +21,16 @@ inline QString describePhotoProblem(PLRPhotoProblem problem)
     }
     return {};
 }
+
+// What the mark of a photo that cannot be used tells where the photo is shown (its tool tip):
+// "IMG_1.jpg: cut short", the same words an export or a publish refuses it with; the reason
+// alone, capitalised, when the photo's name is not known. Empty for None.
+inline QString describePhotoProblemOf(const QString& fileName, PLRPhotoProblem problem)
+{
+    const QString reason = describePhotoProblem(problem);
+    if (reason.isEmpty())
+        return reason;
+    if (!fileName.isEmpty())
+        return QStringLiteral("%1: %2").arg(fileName, reason);
+    return reason.left(1).toUpper() + reason.mid(1);
+}

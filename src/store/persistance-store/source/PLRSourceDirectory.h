@@ -200,7 +200,7 @@ private:
     void readMetadata(QList<Work>& work) const;
     void applyChanges(Changes& changes);
     void announceChanges(const Changes& changes, bool relink);
-    void finishScan(const Changes& changes, const QStringList& directories, bool relink);
+    void finishScan(const Changes& changes, const QStringList& directories, bool relink, bool anew);
     void reportScanDone();
     void setState(qint64 state);
     // Queues the call to every delegate on the main thread.
@@ -212,9 +212,21 @@ private:
     void resort();
     void requestCaching(const QList<PLRSourceImagePtr>& images);
     void reportProgress();
-    void scheduleWatchUpdate(const QStringList& directories, const QStringList& files, bool rootMissing);
-    void applyWatchPaths(const QStringList& directories, const QStringList& files, bool rootMissing);
-    void onFileSystemEvent();
+    // `anew`: the folder at the path is another one than before: every watch is made again.
+    void scheduleWatchUpdate(const QStringList& directories, const QStringList& files, bool rootMissing, bool anew = false);
+    void applyWatchPaths(const QStringList& directories, const QStringList& files, bool rootMissing, bool anew = false);
+    void onFileSystemEvent(const QString& changed);
+    // The folder as a scan last saw it: whether it was there, and which folder it was.
+    struct FolderIdentity {
+        bool present = false;
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const FolderIdentity&) const = default;
+    };
+    static FolderIdentity identityOf(const QString& folder);
+    // Notes what the scan found at the folder's path: whether it came back since the last scan
+    // (`cameBack`) and whether it is another folder than the last one there (`replaced`).
+    void noteFolderSeen(const FolderIdentity& seen, bool relink, bool* cameBack, bool* replaced);
     std::vector<PLRSourceDirectoryDelegate*> liveDelegates();
 
     Config m_config;
@@ -236,7 +248,18 @@ private:
     std::atomic_bool m_watching{false};
     std::atomic_bool m_rescanQueued{false};
 
+    FolderIdentity m_seenFolder;        // guarded by m_mutex
+    FolderIdentity m_lastPresentFolder; // guarded by m_mutex
+    bool m_folderSeen = false;          // guarded by m_mutex
+
     QFileSystemWatcher* m_watcher = nullptr;
+    // The folder above the photo folder that is watched too (the nearest one there is), so that
+    // the photo folder's own renaming, moving or removal (which its own watch does not report),
+    // and its return, are noticed; and the paths last asked to be watched. Main thread.
+    QString m_watchedAncestor;
+    QStringList m_watchDirectories;
+    QStringList m_watchFiles;
+    bool m_watchRootMissing = false;
     // The rescan that follows file-system events (restarted by each) or a file still being
     // written; main thread.
     platform::Cancellable m_rescanSoon;

@@ -110,8 +110,20 @@ QString stampKey(const PLRFileStamp& stamp)
 
 void PLRSourceDirectory::markAllDeleted()
 {
-    for (const auto& image : images())
+    // The photos that were there are told of as gone (the layout draws their blocks as missing,
+    // as it does when a post opens on a missing folder); they come back as updated photos.
+    QList<PLRSourceImagePtr> gone;
+    for (const auto& image : images()) {
+        if (!image->fileDeleted())
+            gone.append(image);
         image->setFileDeleted(true);
+    }
+    if (gone.isEmpty())
+        return;
+    notifyDelegates([this, gone](PLRSourceDirectoryDelegate* delegate) {
+        for (const auto& image : gone)
+            delegate->sourceDirectoryDeletedImage(this, image);
+    });
 }
 
 void PLRSourceDirectory::scan(bool relink)
@@ -119,6 +131,9 @@ void PLRSourceDirectory::scan(bool relink)
     if (m_stopping)
         return;
     const QString folder = path();
+    bool cameBack = false;
+    bool replaced = false;
+    noteFolderSeen(identityOf(folder), relink, &cameBack, &replaced);
     if (!checkFolderUsable(folder, relink)) {
         reportScanDone();
         return;
@@ -141,9 +156,17 @@ void PLRSourceDirectory::scan(bool relink)
     if (m_stopping)
         return;
     applyChanges(changes);
+    const qint64 before = state();
     setState(StateWatching);
+    if (cameBack && before == StateWatching) {
+        // The folder is back where it was missing: the state is the same, what is shown of it
+        // is not.
+        notifyDelegates([this](PLRSourceDirectoryDelegate* delegate) {
+            delegate->sourceDirectoryUpdatedState(this, StateWatching);
+        });
+    }
     announceChanges(changes, relink);
-    finishScan(changes, listing.directories, relink);
+    finishScan(changes, listing.directories, relink, replaced);
 }
 
 bool PLRSourceDirectory::checkFolderUsable(const QString& folder, bool relink)
@@ -355,7 +378,7 @@ void PLRSourceDirectory::announceChanges(const Changes& changes, bool relink)
                          .arg(changes.removed.size()));
 }
 
-void PLRSourceDirectory::finishScan(const Changes& changes, const QStringList& directories, bool relink)
+void PLRSourceDirectory::finishScan(const Changes& changes, const QStringList& directories, bool relink, bool anew)
 {
     {
         QMutexLocker lock(&m_progress->mutex);
@@ -375,7 +398,7 @@ void PLRSourceDirectory::finishScan(const Changes& changes, const QStringList& d
                 watchedFiles.append(image->path());
         }
     }
-    scheduleWatchUpdate(directories, watchedFiles, false);
+    scheduleWatchUpdate(directories, watchedFiles, false, anew);
     if (relink)
         save();
     reportScanDone();

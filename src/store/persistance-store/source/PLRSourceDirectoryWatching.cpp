@@ -14,6 +14,8 @@
 #include <QFileSystemWatcher>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 void PLRSourceDirectory::startWatching()
 {
     m_watching = true;
@@ -38,10 +40,45 @@ void PLRSourceDirectory::stopWatching()
         m_watcher->removePaths(paths);
 }
 
-void PLRSourceDirectory::onFileSystemEvent()
+void PLRSourceDirectory::onFileSystemEvent(const QString& changed)
 {
-    if (m_watching)
-        rescanAfter(m_config.debounceMs / 1000.0);
+    if (!m_watching)
+        return;
+    if (changed == m_watchedAncestor && !m_watchDirectories.contains(changed)) {
+        // Something changed beside the photo folder: only the photo folder's own coming and
+        // going matters (one look at it, no scan).
+        bool asSeen = false;
+        {
+            QMutexLocker lock(&m_mutex);
+            asSeen = m_folderSeen && identityOf(m_path) == m_seenFolder;
+        }
+        if (asSeen) {
+            // A missing folder's nearer parents may have come: the watch moves down to them.
+            if (m_watchRootMissing)
+                applyWatchPaths(m_watchDirectories, m_watchFiles, true);
+            return;
+        }
+    }
+    rescanAfter(m_config.debounceMs / 1000.0);
+}
+
+PLRSourceDirectory::FolderIdentity PLRSourceDirectory::identityOf(const QString& folder)
+{
+    struct stat st {};
+    if (folder.isEmpty() || ::stat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return {};
+    return {true, quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+void PLRSourceDirectory::noteFolderSeen(const FolderIdentity& seen, bool relink, bool* cameBack, bool* replaced)
+{
+    QMutexLocker lock(&m_mutex);
+    *cameBack = m_folderSeen && !relink && !m_seenFolder.present && seen.present;
+    *replaced = seen.present && m_lastPresentFolder.present && !(seen == m_lastPresentFolder);
+    m_seenFolder = seen;
+    m_folderSeen = true;
+    if (seen.present)
+        m_lastPresentFolder = seen;
 }
 
 QStringList PLRSourceDirectory::watchedPaths() const
@@ -72,19 +109,30 @@ void PLRSourceDirectory::queueRescan(bool relink)
     });
 }
 
-void PLRSourceDirectory::scheduleWatchUpdate(const QStringList& directories, const QStringList& files, bool rootMissing)
+void PLRSourceDirectory::scheduleWatchUpdate(const QStringList& directories, const QStringList& files, bool rootMissing,
+                                             bool anew)
 {
     if (m_stopping)
         return;
-    QMetaObject::invokeMethod(this, [this, directories, files, rootMissing] {
-        applyWatchPaths(directories, files, rootMissing);
+    QMetaObject::invokeMethod(this, [this, directories, files, rootMissing, anew] {
+        applyWatchPaths(directories, files, rootMissing, anew);
     }, Qt::QueuedConnection);
 }
 
-void PLRSourceDirectory::applyWatchPaths(const QStringList& directories, const QStringList& files, bool rootMissing)
+void PLRSourceDirectory::applyWatchPaths(const QStringList& directories, const QStringList& files, bool rootMissing,
+                                         bool anew)
 {
     if (!m_watching)
         return;
+    m_watchDirectories = directories;
+    m_watchFiles = files;
+    m_watchRootMissing = rootMissing;
+    if (anew) {
+        // The watches follow the folders they were made on, wherever those went.
+        const QStringList paths = m_watcher->directories() + m_watcher->files();
+        if (!paths.isEmpty())
+            m_watcher->removePaths(paths);
+    }
     QSet<QString> desired;
     for (const QString& directory : directories) {
         if (desired.size() >= plr::sourcedirectory::kMaxWatchedDirectories)
@@ -93,17 +141,18 @@ void PLRSourceDirectory::applyWatchPaths(const QStringList& directories, const Q
     }
     for (const QString& file : files)
         desired.insert(file);
-    if (rootMissing) {
-        // Watch the nearest existing parent so the folder's return is noticed.
-        QString folder = path();
-        if (QFileInfo(folder).isDir())
-            desired.insert(folder);
-        QDir parent(folder);
-        while (!folder.isEmpty() && parent.cdUp()) {
-            if (parent.exists()) {
-                desired.insert(parent.absolutePath());
-                break;
-            }
+    // The nearest folder there is above the photo folder: the photo folder's renaming, moving
+    // or removal shows there (its own watch does not tell of it), and so does its return.
+    const QString folder = path();
+    if (rootMissing && QFileInfo(folder).isDir())
+        desired.insert(folder);
+    m_watchedAncestor.clear();
+    QDir parent(folder);
+    while (!folder.isEmpty() && parent.cdUp()) {
+        if (parent.exists()) {
+            m_watchedAncestor = parent.absolutePath();
+            desired.insert(m_watchedAncestor);
+            break;
         }
     }
     QSet<QString> current;
