@@ -1,5 +1,7 @@
 #include "platform-ui/GraphicsContext.h"
 
+#include "platform/Resets.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -177,6 +179,10 @@ std::vector<ShadowImage>& shadowImages()
     thread_local std::vector<ShadowImage> kept;
     return kept;
 }
+
+// The main thread's (every test paints there) are forgotten between tests, as a new run starts
+// without any.
+const platform::resets::Joined g_shadowImagesReset{[] { shadowImages().clear(); }};
 
 } // namespace
 

@@ -670,6 +670,9 @@ void PLRBaseViewController::presentNewPost()
     PLRUserSession* session = PLRCoreManager::userSession();
     if (!session)
         return;
+    // What is typed from now until the new post's sheet is shown (an Escape, the post's name) is
+    // for the sheet, which takes the keyboard once it is up: the keys wait for it.
+    QPointer<PLRKeyHold> heldKeys(new PLRKeyHold(rootView()->window(), this));
     m_presentingHome = false;
     QPointer<PLRPostViewController> old;
     if (m_currentPostController) {
@@ -679,8 +682,11 @@ void PLRBaseViewController::presentNewPost()
     }
     PLRPostManager* manager = session->newPostManager();
     auto* controller = instantiateScene<PLRPostViewController>("PLRPostViewController");
-    if (!controller)
+    if (!controller) {
+        heldKeys->release();
+        heldKeys->deleteLater();
         return;
+    }
     controller->setPostManager(manager);
     m_postViewControllers.append(controller);
     PLRRootView* root = rootView();
@@ -691,9 +697,6 @@ void PLRBaseViewController::presentNewPost()
     m_currentTopConstraint = top;
     QPointer<PLRBaseViewController> self(this);
     QPointer<PLRPostViewController> shown(controller);
-    // What is typed while the post slides up (an Escape, the post's name) is for its new-post
-    // sheet, which takes the keyboard once it is shown: the keys wait for it.
-    QPointer<PLRKeyHold> heldKeys(new PLRKeyHold(root->window(), this));
     beginNavigation();
     const std::function<void()> ended = navigationEnd();
     runScreenGroup(

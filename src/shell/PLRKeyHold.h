@@ -25,8 +25,9 @@ public:
     bool isHolding() const { return m_holding; }
     int heldCount() const { return int(m_keys.size()); }
 
-    // No more than this many are held; later keys are dropped (a key held down for long).
-    static constexpr int kMaxHeld = 64;
+    // No more than this many presses and releases are held; later ones are dropped (a key held
+    // down for long).
+    static constexpr int kMaxHeld = 1024;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -165,19 +165,6 @@ TEST_F(PhotosChangedMidExport, APhotoReplacedOrRemovedWhileItsBlockIsDrawnLeaves
         file.close();
         ASSERT_TRUE(QFile::remove(path("other.jpg")));
     }
-    // Written over in place: the decoder reads the other photo's bytes from where it was.
-    {
-        SCOPED_TRACE("written over in place");
-        const Outcome outcome = exportChanging(manager, "2.jpg", [&] {
-            QFile file(path("p1.jpg"));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            ASSERT_EQ(file.write(other), other.size());
-        });
-        EXPECT_FALSE(outcome.success);
-        EXPECT_TRUE(outcome.failure.contains("p1.jpg: ")) << outcome.failure.toStdString();
-        EXPECT_EQ(everythingIn(m_out), (QStringList{"1.jpg", "3.jpg"}));
-    }
-    ASSERT_TRUE(restoreSecondPhoto(manager));
     // Written over in place by a photo of its own size and kind (an editor saving a change of
     // colour): the rest of the data still decodes, as the other photo's.
     {
@@ -199,19 +186,32 @@ TEST_F(PhotosChangedMidExport, APhotoReplacedOrRemovedWhileItsBlockIsDrawnLeaves
         EXPECT_EQ(everythingIn(m_out), (QStringList{"1.jpg", "3.jpg"}));
     }
     ASSERT_TRUE(restoreSecondPhoto(manager));
-    // A new file put in its place, and the photo removed, while the block before it is drawn:
-    // the new file is drawn whole; the removed one is named.
+    // A new file put in its place while the block before it is drawn (an editor saving a copy
+    // and renaming it over the photo): one of the photo's proportions is drawn whole; one of
+    // others would be squeezed into the photo's frame, and its block is not written.
     {
-        SCOPED_TRACE("replaced by a new file");
+        SCOPED_TRACE("replaced by a smaller copy");
+        makePhoto(m_folder, "half.jpg", QSize(1200, 900), QColor::fromHsv(300, 200, 220));
+        const Outcome outcome = exportChanging(manager, "1.jpg", [&] {
+            ASSERT_EQ(::rename(QFile::encodeName(path("half.jpg")).constData(), QFile::encodeName(path("p1.jpg")).constData()), 0);
+        });
+        EXPECT_TRUE(outcome.success) << outcome.failure.toStdString();
+        EXPECT_EQ(everythingIn(m_out), (QStringList{"1.jpg", "2.jpg", "3.jpg"}));
+    }
+    ASSERT_TRUE(restoreSecondPhoto(manager));
+    {
+        SCOPED_TRACE("replaced by a photo of other proportions");
         const Outcome outcome = exportChanging(manager, "1.jpg", [&] {
             QFile file(path("p1.jpg.new"));
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
             ASSERT_EQ(file.write(other), other.size());
             file.close();
-            ASSERT_TRUE(::rename(QFile::encodeName(path("p1.jpg.new")).constData(), QFile::encodeName(path("p1.jpg")).constData()) == 0);
+            ASSERT_EQ(::rename(QFile::encodeName(path("p1.jpg.new")).constData(), QFile::encodeName(path("p1.jpg")).constData()), 0);
         });
-        EXPECT_TRUE(outcome.success) << outcome.failure.toStdString();
-        EXPECT_EQ(everythingIn(m_out), (QStringList{"1.jpg", "2.jpg", "3.jpg"}));
+        EXPECT_FALSE(outcome.success);
+        EXPECT_TRUE(outcome.failure.contains("2.jpg: not written, p1.jpg: replaced during the export by a photo of other proportions"))
+            << outcome.failure.toStdString();
+        EXPECT_EQ(everythingIn(m_out), (QStringList{"1.jpg", "3.jpg"}));
     }
     ASSERT_TRUE(restoreSecondPhoto(manager));
     {

@@ -7,6 +7,7 @@
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "store/persistance-store/PLRPersistantExporter.h"
 #include "store/persistance-store/PLRPersistantStore.h"
+#include "store/persistance-store/source/PLRImageManager.h"
 #include "platform/NotificationCenter.h"
 #include "store/session/PLRDefaults.h"
 #include "store/session/PLRUserSession.h"
@@ -14,7 +15,9 @@
 #include "shell/PLRShellNotifications.h"
 #include "platform/Resets.h"
 
+#include <QAction>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTcpServer>
@@ -265,6 +268,49 @@ TEST_F(ShellTest, SaveAndRelaunchSkipsTheSave)
     ASSERT_TRUE(waitFor([this] { return exited; }));
     ASSERT_EQ(testing_support::recordingWorkspace().launches.size(), 1u);
     EXPECT_EQ(testing_support::recordingWorkspace().launches.front().arguments.at(2), QStringLiteral("5.000"));
+}
+
+// Reset Cache in the folder menu: the open post's photo copies go, and Pellora restarts (after
+// the alert that says so) without asking anything more.
+TEST_F(ShellTest, ResetCacheClearsThePhotosCopiesAndRelaunches)
+{
+    prepareExistingStore();
+    PLRDefaults::setShouldSupressNotifyOfExport(true);
+    launch();
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    const QString folder = testing_support::writePhotoFolder(testing_support::plainPhotos(2));
+    const testing_support::OpenPost opened = testing_support::openPostOnFolder(folder, 2);
+    ASSERT_TRUE(opened.ok);
+    root()->presentPost(opened.manager->representedPost());
+    ASSERT_TRUE(waitFor([&] { return app->baseWindowController()->postManager() == opened.manager; }));
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    const auto copies = [&] {
+        int count = 0;
+        for (const PLRSourceImagePtr& image : opened.manager->images())
+            count += QFileInfo::exists(image->cacheLocation() + QStringLiteral("/preview.jpg")) ? 1 : 0;
+        return count;
+    };
+    ASSERT_EQ(copies(), 2);
+
+    QAction* reset = nullptr;
+    for (QAction* action : app->baseWindowController()->folderMenu()->actions())
+        if (action->text() == QStringLiteral("Reset Cache..."))
+            reset = action;
+    ASSERT_NE(reset, nullptr);
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    reset->trigger();
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Pellora Will Restart"));
+    EXPECT_EQ(copies(), 0);
+    // No time passes on the clock: the helper waits the whole delay.
+    ASSERT_TRUE(testing_support::waitUntil([this] { return exited; }));
+    EXPECT_EQ(alerts().shown().size(), 1u);
+    const auto& launches = testing_support::recordingWorkspace().launches;
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_EQ(launches.front().program, QCoreApplication::applicationFilePath());
+    EXPECT_EQ(launches.front().arguments,
+              PLRRelaunchHelper::arguments(QCoreApplication::applicationPid(), 2.0, QCoreApplication::applicationFilePath()));
 }
 
 TEST(RelaunchHelper, RefusesBadArgumentsWithoutStartingAnything)

@@ -141,3 +141,22 @@ TEST(SingleInstance, AStartThatCannotHandOverSaysWhyAndDoesNotRun)
     EXPECT_TRUE(why.contains(shared)) << why.toStdString();
     EXPECT_TRUE(QFileInfo::exists(shared));
 }
+
+// A data folder where no lock can be made (here a file stands in its place, which no permission
+// check of root's would stop): the start says so at once and does not run, and gives no advice
+// about a lock file that another start would hold.
+TEST(SingleInstance, AStartWhoseDataFolderCannotBeLockedSaysSoAtOnce)
+{
+    const QString data = testing_support::testHome() + "/data-file";
+    QFile blocker(data);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.write("in the way");
+    blocker.close();
+    PLRStoreLock lock(data + "/.pellora.lock");
+    QString why;
+    EXPECT_EQ(PLRSingleInstance::claim(lock, channelName(), {}, &why, 20), Outcome::CannotRun);
+    EXPECT_TRUE(why.startsWith("Pellora cannot lock its data folder")) << why.toStdString();
+    EXPECT_TRUE(why.contains(data)) << why.toStdString();
+    EXPECT_FALSE(why.contains("remove")) << why.toStdString();
+    EXPECT_FALSE(lock.isLocked());
+}

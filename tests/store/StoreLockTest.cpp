@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -112,4 +113,28 @@ TEST(StoreLock, ALockFileLeftEmptyIsTakenOverOnceNobodyCanStillBeWritingIt)
     EXPECT_EQ(lock.tryLock(), PLRStoreLock::Outcome::Taken);
     ASSERT_TRUE(lock.holder());
     EXPECT_EQ(lock.holder()->pid, QCoreApplication::applicationPid());
+}
+
+// No lock can be made: a failure at once, never a lock another start holds (which a start waits
+// for, and then advises removing a lock file that is not there). Made without permissions, which
+// root passes: a folder in the lock file's place, a data folder that is a file.
+TEST(StoreLock, ALockThatCannotBeMadeIsAFailureNotAnotherHolder)
+{
+    const QString folderInPlace = testing_support::testHome() + "/folder.lock";
+    ASSERT_TRUE(QDir().mkpath(folderInPlace));
+    PLRStoreLock lock(folderInPlace);
+    EXPECT_EQ(lock.tryLock(), PLRStoreLock::Outcome::Failed);
+    EXPECT_TRUE(lock.errorString().contains(folderInPlace)) << lock.errorString().toStdString();
+    // Old as it may be, it is no leftover lock to take over.
+    ASSERT_TRUE(age(folderInPlace, 60));
+    EXPECT_EQ(lock.tryLock(), PLRStoreLock::Outcome::Failed);
+    EXPECT_FALSE(lock.isLocked());
+    EXPECT_TRUE(QFileInfo(folderInPlace).isDir());
+
+    const QString fileInPlace = testing_support::testHome() + "/data";
+    ASSERT_TRUE(writeFile(fileInPlace, "not a folder"));
+    PLRStoreLock underAFile(fileInPlace + "/.pellora.lock");
+    EXPECT_EQ(underAFile.tryLock(), PLRStoreLock::Outcome::Failed);
+    EXPECT_TRUE(underAFile.errorString().contains(fileInPlace)) << underAFile.errorString().toStdString();
+    EXPECT_EQ(readFile(fileInPlace), "not a folder");
 }

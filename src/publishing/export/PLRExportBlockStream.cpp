@@ -219,14 +219,15 @@ void drawRows(QThreadPool& pool, const std::shared_ptr<Stream>& shared)
             handOver(std::min(rows, lastRows));
         }
     };
-    QStringList unreadable;
+    QStringList notDrawn;     // the photos the block cannot be drawn without, "name: why"
+    QStringList unreadable;   // those that cannot be read (the others were replaced meanwhile)
     QList<QImage> pictures;   // decoded, kept until drawn
     for (const PLRExportRenderer::PictureRequest& request : *work.pictures) {
         if (stream.writerStopped())
             break;   // the block is given up: its other photos are not needed
         QImage partial;
         plr_image::RowsDecoded rowsDecoded;
-        if (!drawing->isNull() && unreadable.isEmpty())
+        if (!drawing->isNull() && notDrawn.isEmpty())
             rowsDecoded = [&](const plr_image::DecodedRows& rows) {
                 if (partial.isNull()) {
                     // The picture as it is decoded, read where the decoder writes it.
@@ -237,23 +238,27 @@ void drawRows(QThreadPool& pool, const std::shared_ptr<Stream>& shared)
                 drawWhatCan(false);
             };
         QString why;
-        const QImage picture = PLRExportRenderer::preparePicture(request, &why, rowsDecoded);
+        bool replaced = false;
+        const QImage picture = PLRExportRenderer::preparePicture(request, &why, rowsDecoded, &replaced);
         if (picture.isNull()) {
             // A photo that stopped being readable since the export was checked (also half way
-            // through its decode, its first rows drawn and handed over already): the block is not
-            // written without it (its other photos are decoded still, to name each that fails).
-            unreadable.append(why);
+            // through its decode, its first rows drawn and handed over already), or that another
+            // photo replaced: the block is not written without it (its other photos are decoded
+            // still, to name each that fails).
+            notDrawn.append(why);
+            if (!replaced)
+                unreadable.append(why);
             continue;
         }
-        if (drawing->isNull() || !unreadable.isEmpty())
+        if (drawing->isNull() || !notDrawn.isEmpty())
             continue;
         pictures.append(picture);
         drawing->setPicture(request.identifier, picture, picture.height());
         drawWhatCan(true);
     }
     QString failure;
-    if (!unreadable.isEmpty())
-        failure = QStringLiteral("%1: not written, %2").arg(work.fileName, unreadable.join(QStringLiteral(", ")));
+    if (!notDrawn.isEmpty())
+        failure = QStringLiteral("%1: not written, %2").arg(work.fileName, notDrawn.join(QStringLiteral(", ")));
     else if (drawing->isNull())
         failure = whyNotDrawn.isEmpty() ? QStringLiteral("%1: the block could not be drawn").arg(work.fileName)
                                         : QStringLiteral("%1: the block could not be drawn: %2").arg(work.fileName, whyNotDrawn);

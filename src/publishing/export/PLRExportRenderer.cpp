@@ -231,7 +231,7 @@ void PLRExportRenderer::addRequests(const PLRBlock* block, double scale, QList<P
             return;
         }
     }
-    requests.append({identifier, photo.path, size, photo.fileName, photo.stamp, photo.source});
+    requests.append({identifier, photo.path, size, photo.fileName, photo.stamp, photo.source, photo.size});
 }
 
 QList<PLRExportRenderer::PictureRequest> PLRExportRenderer::picturesForBlock(const PLRBlock* block, double pixelWidth) const
@@ -261,8 +261,61 @@ QList<PLRExportRenderer::PictureRequest> PLRExportRenderer::picturesForLayout(do
     return requests;
 }
 
-QImage PLRExportRenderer::preparePicture(const PictureRequest& request, QString* unreadable, const plr_image::RowsDecoded& rowsDecoded)
+namespace {
+
+// Whether the file is still the version of the photo the folder last looked at.
+bool isVersion(const QString& path, const PLRFileStamp& stamp)
 {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0
+        && PLRFileStamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec} == stamp;
+}
+
+// The upright pixel size a photo file's header gives; not valid when it cannot be read.
+QSize uprightSizeOf(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    QSize size = reader.size();
+    if (size.isValid() && (reader.transformation() & QImageIOHandler::TransformationRotate90))
+        size.transpose();
+    return size;
+}
+
+// Whether a photo of `now` pixels has the proportions of one of `planned` pixels (within a
+// hundredth); true when either is not known.
+bool sameProportions(const QSizeF& planned, const QSize& now)
+{
+    if (!(planned.width() > 0.0) || !(planned.height() > 0.0) || !now.isValid() || now.isEmpty())
+        return true;
+    const double before = planned.width() / planned.height();
+    return std::abs(double(now.width()) / double(now.height()) - before) <= 0.01 * before;
+}
+
+} // namespace
+
+QImage PLRExportRenderer::preparePicture(const PictureRequest& request, QString* unreadable, const plr_image::RowsDecoded& rowsDecoded,
+                                         bool* replaced)
+{
+    if (replaced)
+        *replaced = false;
+    const QString name = request.fileName.isEmpty() ? request.path : request.fileName;
+    // Another photo put in its place since the layout was laid out for it would be drawn
+    // squeezed into the first one's frame.
+    if (const QSize now = isVersion(request.path, request.stamp) ? QSize() : uprightSizeOf(request.path);
+        !sameProportions(request.photoSize, now)) {
+        PLR_LOG_WARN(QStringLiteral("Export: the photo %1 is %2 x %3 pixels now, %4 x %5 when the export began")
+                         .arg(request.path)
+                         .arg(now.width())
+                         .arg(now.height())
+                         .arg(request.photoSize.width())
+                         .arg(request.photoSize.height()));
+        if (replaced)
+            *replaced = true;
+        if (unreadable)
+            *unreadable = QStringLiteral("%1: replaced during the export by a photo of other proportions").arg(name);
+        return {};
+    }
     QString error;
     PLRPhotoProblem problem = PLRPhotoProblem::None;
     QImage picture = plr_export::decodePhotoAtSize(request.path, request.size, &error, &problem, rowsDecoded);
@@ -275,7 +328,7 @@ QImage PLRExportRenderer::preparePicture(const PictureRequest& request, QString*
     if (const PLRSourceImagePtr source = request.source.lock(); source && problem != PLRPhotoProblem::Missing)
         source->noteDecodeResult(request.stamp, problem);
     if (unreadable)
-        *unreadable = QStringLiteral("%1: %2").arg(request.fileName.isEmpty() ? request.path : request.fileName, describePhotoProblem(problem));
+        *unreadable = QStringLiteral("%1: %2").arg(name, describePhotoProblem(problem));
     return {};
 }
 

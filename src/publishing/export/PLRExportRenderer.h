@@ -57,6 +57,7 @@ public:
         QString fileName;
         PLRFileStamp stamp;
         std::weak_ptr<PLRSourceImage> source;
+        QSizeF photoSize;   // the photo's upright pixels as the layout was laid out for it
     };
     using Pictures = QHash<QString, QImage>;
 
@@ -96,9 +97,11 @@ public:
                                     QStringList* unreadable = nullptr);
     // One of them (any thread), `rowsDecoded` told as its rows are final (see
     // plr_image::decodePhotoAtSize()); null when it cannot be decoded whole, with "file name: why"
-    // in `unreadable`.
+    // in `unreadable`. Null too (with `replaced` set, and the photo not marked) when the file has
+    // other proportions than the photo the layout was laid out for: another photo was put in its
+    // place, which would be drawn squeezed.
     static QImage preparePicture(const PictureRequest& request, QString* unreadable = nullptr,
-                                 const plr_image::RowsDecoded& rowsDecoded = {});
+                                 const plr_image::RowsDecoded& rowsDecoded = {}, bool* replaced = nullptr);
 
     // The pixel size of a render `pixelWidth` wide (0: the view's own width) of a view with
     // these bounds: width w, height bounds height x (w / bounds width), both truncated.

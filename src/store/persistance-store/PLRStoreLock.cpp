@@ -1,5 +1,6 @@
 #include "store/persistance-store/PLRStoreLock.h"
 
+#include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "store/session/PLRDefaults.h"
@@ -47,6 +48,14 @@ PLRStoreLock::Outcome PLRStoreLock::tryLock()
             PLRDefaults::applicationSupportDirectory();
         else
             QDir().mkpath(folder);
+    }
+    // A folder (or a FIFO, a device) with the lock file's name is no lock anybody holds, and
+    // none can be made there: never waited for as another start's.
+    const platform::files::Kind kind = platform::files::kindOf(m_path);
+    if (kind == platform::files::Kind::Directory || kind == platform::files::Kind::Other) {
+        m_error = QStringLiteral("No lock file can be made in %1: something other than a file is in the place of %2.")
+                      .arg(folder, m_path);
+        return Outcome::Failed;
     }
     const std::optional<Holder> before = holder();
     if (m_file.tryLock(0)) {

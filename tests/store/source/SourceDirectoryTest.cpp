@@ -504,12 +504,16 @@ TEST(SourceDirectory, TheFolderRenamedAwayAndBackIsNoticedEachTime)
     ASSERT_TRUE(QDir().rename(f.folder(), away));
     ASSERT_TRUE(until([&] { return recorder.count("state") > 0 && directory->images()[0]->fileDeleted(); }));
     EXPECT_FALSE(directory->locationExisits());
+    // Its photos are told of as gone, once (the layout draws their blocks as missing).
+    ASSERT_TRUE(waitUntil([&] { return recorder.count("deleted", "a.jpg") == 1; }));
 
     recorder.clear();
     ASSERT_TRUE(QDir().rename(away, f.folder()));
     ASSERT_TRUE(until([&] { return recorder.count("state", "3") > 0 && !directory->images()[0]->fileDeleted(); }));
     EXPECT_TRUE(directory->locationExisits());
     EXPECT_EQ(directory->images()[0]->identifier(), identifier);
+    EXPECT_EQ(recorder.count("updated", "a.jpg"), 1);
+    EXPECT_EQ(recorder.count("deleted"), 0);
 
     // Away once more, and another folder of that name in its place: its photos are followed.
     ASSERT_TRUE(QDir().rename(f.folder(), away));

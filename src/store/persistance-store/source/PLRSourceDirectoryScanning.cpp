@@ -110,8 +110,20 @@ QString stampKey(const PLRFileStamp& stamp)
 
 void PLRSourceDirectory::markAllDeleted()
 {
-    for (const auto& image : images())
+    // The photos that were there are told of as gone (the layout draws their blocks as missing,
+    // as it does when a post opens on a missing folder); they come back as updated photos.
+    QList<PLRSourceImagePtr> gone;
+    for (const auto& image : images()) {
+        if (!image->fileDeleted())
+            gone.append(image);
         image->setFileDeleted(true);
+    }
+    if (gone.isEmpty())
+        return;
+    notifyDelegates([this, gone](PLRSourceDirectoryDelegate* delegate) {
+        for (const auto& image : gone)
+            delegate->sourceDirectoryDeletedImage(this, image);
+    });
 }
 
 void PLRSourceDirectory::scan(bool relink)
