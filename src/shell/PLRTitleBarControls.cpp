@@ -7,6 +7,7 @@
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -177,7 +178,16 @@ PLRPopover::PLRPopover(QWidget* parent) : QWidget(parent, Qt::Popup | Qt::Framel
     setAttribute(Qt::WA_TranslucentBackground, false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
-    setStyleSheet(QStringLiteral("PLRPopover { background: white; border: 1px solid #cccccc; border-radius: 6px; }"));
+}
+
+void PLRPopover::paintEvent(QPaintEvent*)
+{
+    // White inside a grey edge, so that it stands out over the white panels it opens on (a
+    // pop-up window is square: no rounded corners over whatever lies behind it).
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    painter.setPen(QColor(0xcc, 0xcc, 0xcc));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void PLRPopover::setContentView(QWidget* view)

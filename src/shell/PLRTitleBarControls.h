@@ -99,6 +99,7 @@ public:
     bool isShown() const { return isVisible(); }
 protected:
     void hideEvent(QHideEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 private:
     QPointer<QWidget> m_content;
 };

@@ -540,3 +540,23 @@ TEST_F(TitleBarTest, MainWindowOpensAtEightTenthsOfItsScreenCentredAtEveryLaunch
     EXPECT_EQ(window()->window()->geometry(), expected);
     EXPECT_FALSE(platform::UserDefaults::standard().hasKey(QStringLiteral("PLRMainWindowFrame")));
 }
+
+TEST(Popover, IsDrawnWhiteInsideAGreyEdgeSoItStandsOutOverWhitePanels)
+{
+    PLRPopover popover;
+    auto* content = new QWidget;
+    content->setFixedSize(120, 60);
+    popover.setContentView(content);
+    QWidget anchor;
+    anchor.setGeometry(100, 100, 40, 20);
+    anchor.show();
+    popover.showRelativeToRect(anchor.rect(), &anchor);
+    ASSERT_TRUE(popover.isShown());
+    const QImage picture = popover.grab().toImage();
+    const int middle = picture.height() / 2;
+    for (const QPoint edge : {QPoint(0, middle), QPoint(picture.width() - 1, middle), QPoint(picture.width() / 2, 0),
+                              QPoint(picture.width() / 2, picture.height() - 1)})
+        EXPECT_EQ(picture.pixelColor(edge).rgb(), QColor(0xcc, 0xcc, 0xcc).rgb()) << edge.x() << "," << edge.y();
+    EXPECT_EQ(picture.pixelColor(4, middle).rgb(), QColor(Qt::white).rgb());
+    popover.hide();
+}
