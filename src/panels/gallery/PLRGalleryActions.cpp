@@ -3,6 +3,8 @@
 
 #include "panels/gallery/PLRGalleryViewController.h"
 
+#include <QResizeEvent>
+
 #include "services/analytic/PLRAnalyticEvent.h"
 #include "services/analytic/PLRAnalyticManager.h"
 #include "layout/base/PLRLayoutChange.h"
@@ -71,6 +73,13 @@ void flipHidden(PLRPostManager* postManager, PLRGalleryViewController* gallery, 
 
 bool PLRGalleryViewController::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_sourceErrorView && event->type() == QEvent::Resize) {
+        // A new width may need another height: set after this resize has reached the bar's
+        // layout, which would otherwise lay it out at the height the event carries.
+        const auto* resize = static_cast<QResizeEvent*>(event);
+        if (resize->size().width() != resize->oldSize().width())
+            QMetaObject::invokeMethod(this, &PLRGalleryViewController::fitSourceErrorBar, Qt::QueuedConnection);
+    }
     if (isView(watched) && event->type() == QEvent::Show) {
         g_activeGallery = this;
         // Shown by its pane: the thumbnails take the zoom of the moment.

@@ -4,6 +4,7 @@
 
 #include "layout/base/PLRLayoutManager.h"
 #include "controls/ColorWithHex.h"
+#include "controls/KitHelpers.h"
 #include "controls/PLRSmallViews.h"
 #include "panels/gallery/PLRGalleryHeaderView.h"
 #include "panels/gallery/PLRGalleryViewItem.h"
@@ -171,6 +172,22 @@ void PLRGalleryViewController::buildErrorBar(QWidget* page)
     layout->addWidget(m_sourceErrorButton, 0, Qt::AlignLeft);
     bar->setFixedHeight(0);
     bar->hide();
+    bar->installEventFilter(this);
+}
+
+void PLRGalleryViewController::fitSourceErrorBar()
+{
+    // The bar has the height its state gives, or more where its texts need more at its width
+    // (a long folder path takes further lines), so that none of them is cut off.
+    if (m_sourceErrorHeight <= 0)
+        return;
+    const QMargins margins = m_sourceErrorView->layout()->contentsMargins();
+    const int spacing = m_sourceErrorView->layout()->spacing();
+    const double infoWidth = m_sourceErrorView->width() - margins.left() - margins.right() - 2 * TextField::kTextInset;
+    const int info = int(std::ceil(heightForWidth(m_sourceErrorInfo->attributedStringValue(), std::max(1.0, infoWidth))));
+    const int needed = margins.top() + m_sourceErrorLabel->sizeHint().height() + spacing + info + spacing +
+                       m_sourceErrorButton->sizeHint().height() + margins.bottom();
+    m_sourceErrorView->setFixedHeight(std::max(m_sourceErrorHeight, needed));
 }
 
 void PLRGalleryViewController::buildSortFilterMenu()
@@ -402,6 +419,7 @@ void PLRGalleryViewController::ensureImageStructure(bool reload)
     m_sourceErrorHeight = bar.height;
     m_sourceErrorView->setFixedHeight(bar.height);
     m_sourceErrorView->setVisible(bar.height > 0);
+    fitSourceErrorBar();
     if (!bar.reloads)
         return;
     m_tabView->setCurrentIndex(0);

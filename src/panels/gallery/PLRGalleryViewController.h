@@ -220,6 +220,7 @@ protected:
 private:
     void buildSortFilterMenu();
     void buildErrorBar(QWidget* page);
+    void fitSourceErrorBar();
     void setItemSize(double factor);
     void reloadGallery();
     void observeSourceDirectory(PLRSourceDirectory* directory);

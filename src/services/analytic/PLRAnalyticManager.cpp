@@ -4,6 +4,7 @@
 #include "platform/Dispatch.h"
 #include "platform/Json.h"
 #include "platform/Log.h"
+#include "platform/Resets.h"
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
@@ -132,6 +133,17 @@ PLRAnalyticManager& PLRAnalyticManager::coreAnalyticManager()
         }
         return created;
     }();
+    // Back to its start between runs (the tests' reset registry): no timer, no sender, and so no
+    // send left on its way while the next run starts or the process ends.
+    static const bool joined = platform::resets::add([] {
+        manager->m_eventDispatchTimer.stop();
+        manager->m_eventDispatchAPI.reset();
+        manager->m_state->inProgress = false;
+        manager->m_serverFailures = 0;
+        manager->m_backoffDelay = 0.0;
+        manager->m_nextAttempt = QDateTime();
+    });
+    Q_UNUSED(joined);
     return *manager;
 }
 

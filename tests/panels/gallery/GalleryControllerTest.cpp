@@ -3,6 +3,7 @@
 // window and photos that come and go while shown.
 
 #include "GalleryTestSupport.h"
+#include "controls/KitHelpers.h"
 
 #include "platform/UserDefaults.h"
 #include "store/session/PLRDefaults.h"
@@ -346,7 +347,8 @@ TEST(GalleryController, PhotosThatDisappearOrChangeWhileShownKeepTheGalleryConsi
 // goes once the folder is back under its name, its photos shown again.
 TEST(GalleryController, TheFolderRenamedAwayShowsTheNotFoundBarUntilItIsBack)
 {
-    const QString folder = makeFolder(plainPhotos(2));
+    // A long name: the bar's explanation takes the lines the path needs, none cut off.
+    const QString folder = makeFolder(plainPhotos(2), QStringLiteral("photos-of-the-long-autumn-walk-in-the-hills-above-town"));
     PLRPostManager* manager = openPost(folder, 2);
     Gallery g(manager);
     ASSERT_TRUE(testing_support::waitUntil([&] { return !manager->sourceDirectory()->watchedPaths().isEmpty(); }));
@@ -356,6 +358,14 @@ TEST(GalleryController, TheFolderRenamedAwayShowsTheNotFoundBarUntilItIsBack)
     ASSERT_TRUE(testing_support::waitUntil([&] { return g.controller->sourceErrorConstraint() == 80; }, 8000));
     EXPECT_EQ(g.controller->sourceErrorLabel()->stringValue(), "Source Folder Not Found");
     EXPECT_TRUE(g.controller->sourceErrorView()->isVisible());
+    Gallery::settle();
+    platform::ui::TextField* info = g.controller->sourceErrorInfo();
+    EXPECT_TRUE(info->stringValue().endsWith(QStringLiteral("-in-the-hills-above-town cannot be located")));
+    const double infoHeight = heightForWidth(info->attributedStringValue(), info->width() - 2 * platform::ui::TextField::kTextInset);
+    EXPECT_GT(infoHeight, 30.0);   // several lines at the gallery's width
+    EXPECT_GE(info->height(), int(std::floor(infoHeight)));
+    EXPECT_LE(info->geometry().bottom(), g.controller->sourceErrorButton()->geometry().top());
+    EXPECT_LE(g.controller->sourceErrorButton()->geometry().bottom(), g.controller->sourceErrorView()->height());
 
     ASSERT_TRUE(QDir().rename(folder + "-moved", folder));
     ASSERT_TRUE(testing_support::waitUntil([&] { return g.controller->sourceErrorConstraint() == 0; }, 8000));
