@@ -2,6 +2,7 @@
 
 #include "chat/PLRIntercomChatView.h"
 #include "platform/Resets.h"
+#include "platform-ui/TabChain.h"
 #include "shell/home/PLRSupportChatHook.h"
 #include "services/web-services/PLRWebServiceHost.h"
 #include "services/web-services/PLRWebServiceManager.h"
@@ -66,6 +67,8 @@ void PLRIntercomChatManager::attachIntercomMessengerToView(QWidget* host)
     view->placeInHost();
     view->show();
     view->raise();
+    // The chat is the last stop of Tab in the window, whichever screen it floats over.
+    platform::ui::keepLastInTabChain(view);
     if (windowHadKeyboard && window->internalWinId() != windowBefore)
         window->activateWindow();
 }

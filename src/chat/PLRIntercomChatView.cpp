@@ -241,6 +241,11 @@ void PLRIntercomChatView::showIntercomChatWindow()
         QWidget* focused = QApplication::focusWidget();
         m_keyboardBeforeOpening = focused && focused->window() == window() ? focused : nullptr;
     }
+    // Pressed from the keyboard, the button is switched off while the chat opens: the chat holds
+    // the keyboard meanwhile (Qt would hand it to the window's next control), and the messenger
+    // takes it once it is shown.
+    if (m_chatButton->hasFocus())
+        setFocus(Qt::OtherFocusReason);
     m_spinner->show();
     m_chatButton->setEnabled(false);
     m_spinner->startAnimating();
@@ -270,6 +275,8 @@ void PLRIntercomChatView::watchdogFired()
     m_spinner->stopAnimating(false);
     m_spinner->hide();
     m_chatButton->setEnabled(true);
+    if (QApplication::focusWidget() == this)
+        m_chatButton->setFocus(Qt::OtherFocusReason);
     m_showWhenLoaded = false;
     loadPageAgain();
     platform::Alert alert;

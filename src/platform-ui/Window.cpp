@@ -10,6 +10,7 @@
 #include "platform/Log.h"
 #include "platform-ui/Controls.h"
 #include "platform-ui/Fonts.h"
+#include "platform-ui/TabChain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -19,6 +20,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
 
 namespace platform::ui {
 
@@ -716,6 +718,24 @@ void Window::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), m_backgroundColor.toQColor());
+}
+
+bool Window::focusNextPrevChild(bool next)
+{
+    const QList<QWidget*> kept = keptLastInTabChain(this);
+    if (kept.isEmpty())
+        return QWidget::focusNextPrevChild(next);
+    for (QWidget* widget : kept)
+        placeLastInTabChain(widget);
+    // Qt hands the keyboard on to the next stop when the widget that has it is hidden or switched
+    // off (a button that gives way to a progress bar, the screen that is left): a floating widget
+    // that happens to come next is no place for it.
+    QWidget* focused = focusWidget();
+    const bool lettingGo = focused && (!focused->isVisible() || !focused->isEnabled()) && !isKeptLastInTabChain(focused);
+    std::optional<KeptLastTakeNoKeyboard> passedOver;
+    if (lettingGo)
+        passedOver.emplace(kept);
+    return QWidget::focusNextPrevChild(next);
 }
 
 void Window::changeEvent(QEvent* event)

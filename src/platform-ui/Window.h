@@ -186,6 +186,9 @@ protected:
     void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // Tab and Shift+Tab, and the keyboard let go by a control that is hidden or switched off:
+    // the widgets kept last in the Tab chain (TabChain.h) stay last, and take no keyboard let go.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void placeStandardButtons();

@@ -30,6 +30,7 @@
 #define PLR_HAS_SHELL_HOOKS 1
 #endif
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -567,6 +568,9 @@ void PLRBaseViewController::presentPost(PLRPersistantPost* post)
         refreshPreviewOfPostLeft(old);
         newView->setAlphaValue(0.0);
         addScreen(controller);
+        // The keyboard goes with the user from the post left to the one shown.
+        if (keyboardIsIn(old->view()))
+            controller->takeKeyboard();
         PLRLayoutConstraint* top = createTopEdgeConstraintForPostView(newView, 0.0);
         QPointer<PLRBaseViewController> self(this);
         QPointer<PLRPostViewController> next(controller);
@@ -596,9 +600,15 @@ void PLRBaseViewController::presentPost(PLRPersistantPost* post)
         m_currentTopConstraint = top;
         return;
     }
+    const bool keyboardInHome = m_homeViewController && m_homeViewController->isViewLoaded()
+                                && keyboardIsIn(m_homeViewController->view());
     m_presentingHome = false;
     newView->setAlphaValue(1.0);
     addScreen(controller);
+    // The keyboard goes with the user from home into the post (home, hidden once the post has
+    // slid up, would hand it on to whatever control comes next).
+    if (keyboardInHome)
+        controller->takeKeyboard();
     PLRLayoutConstraint* top = createTopEdgeConstraintForPostView(newView, root->height());
     setCurrentPostController(controller);
     m_currentTopConstraint = top;
@@ -776,6 +786,12 @@ void PLRBaseViewController::moveHome(bool animate)
         giveKeyboardFocusToShownScreen();
     }
     PLRVisualStateHandler::globalHandler().setPostHeaderVisible(false);
+}
+
+bool PLRBaseViewController::keyboardIsIn(const QWidget* screen) const
+{
+    const QWidget* focused = QApplication::focusWidget();
+    return screen && focused && (focused == screen || screen->isAncestorOf(focused));
 }
 
 void PLRBaseViewController::giveKeyboardFocusToShownScreen()

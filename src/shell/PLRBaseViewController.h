@@ -117,6 +117,8 @@ private:
     // When nothing visible has the keyboard after a screen change (the view that had it went),
     // the shown screen's first Tab stop takes it.
     void giveKeyboardFocusToShownScreen();
+    // Whether the widget with the keyboard lies in the screen.
+    bool keyboardIsIn(const QWidget* screen) const;
     // Navigation between home and posts, one move at a time: a request that arrives while a
     // move runs is queued and runs, in order, when it has ended.
     bool deferNavigation(std::function<void()> request);

@@ -15,6 +15,7 @@
 #include "store/session/PLRUserSession.h"
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "shell/home/PLRSupportChatHook.h"
+#include "platform-ui/Window.h"
 
 #include <gtest/gtest.h>
 
@@ -264,6 +265,10 @@ TEST_F(SupportChatTest, TheOpenChatHasTheKeyboardAndClosingGivesItBack)
     QApplication::sendEvent(chat->chatButton(), &space);
     QKeyEvent release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
     QApplication::sendEvent(chat->chatButton(), &release);
+    // (The button is switched off while the chat opens: the chat holds the keyboard meanwhile,
+    // where Qt would have handed it on to the host's next control.)
+    QWidget* opening = QApplication::focusWidget();
+    EXPECT_TRUE(opening && (opening == chat || chat->isAncestorOf(opening))) << (opening ? opening->metaObject()->className() : "none");
     ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
     EXPECT_TRUE(chatHasKeyboard());
     chat->handleScriptMessage("jsHandler", "hidden");
@@ -495,6 +500,77 @@ TEST_F(SupportChatTest, TheHookMovesTheSharedChatBetweenHostsKeepingItsPage)
     ASSERT_TRUE(testing_support::waitUntil([&] { return done; }, 15000));
     EXPECT_EQ(kept.toString(), "kept");
     EXPECT_EQ(loads, 0);
+}
+
+// The chat is the last stop of Tab in its window, also over a screen made after it joined the
+// window (Qt's own order follows the making of widgets), its page too once open; and its moves
+// between screens leave the window's Tab chain one whole ring.
+TEST_F(SupportChatTest, TheChatIsTheLastStopOfTabInItsWindowWhicheverScreenCameFirst)
+{
+    PLRChat::install();
+    platform::ui::Window window(QRectF(0, 0, 1000, 700));
+    auto* bar = new QLineEdit(window.contentView());   // (the title bar's controls)
+    auto* home = new QWidget(window.contentView());
+    home->setGeometry(0, 30, 1000, 670);
+    new QLineEdit(home);
+    PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
+    chat->resetWithIntercomFile(QUrl("data:text/html;charset=utf-8," + QUrl::toPercentEncoding(kTestPage)));
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    PLRSupportChatHook::attach(home);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isLoaded(); }, 15000));
+    auto* post = new QWidget(window.contentView());
+    post->setGeometry(0, 30, 1000, 670);
+    auto* title = new QLineEdit(post);
+    auto* field = new QLineEdit(post);
+    field->move(0, 40);
+    post->show();
+    home->hide();
+    PLRSupportChatHook::attach(post);
+    const auto press = [](bool forward) {
+        QKeyEvent tab(QEvent::KeyPress, forward ? Qt::Key_Tab : Qt::Key_Backtab, forward ? Qt::NoModifier : Qt::ShiftModifier);
+        QApplication::sendEvent(QApplication::focusWidget(), &tab);
+        return QApplication::focusWidget();
+    };
+    bar->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(press(true), title);
+    EXPECT_EQ(press(true), field);
+    EXPECT_EQ(press(true), chat->chatButton());
+    EXPECT_EQ(press(true), bar);
+    EXPECT_EQ(press(false), chat->chatButton());
+
+    // Open, its page is the last stop.
+    chat->showIntercomChatWindow();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
+    field->setFocus(Qt::TabFocusReason);
+    QWidget* page = press(true);
+    EXPECT_TRUE(page && chat->webView()->isAncestorOf(page)) << (page ? page->metaObject()->className() : "none");
+    bar->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(press(false), page);
+    chat->handleScriptMessage("jsHandler", "hidden");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
+
+    // Back home and into the post again: one ring through every widget, the same both ways.
+    post->hide();
+    home->show();
+    PLRSupportChatHook::attach(home);
+    home->hide();
+    post->show();
+    PLRSupportChatHook::attach(post);
+    QList<QWidget*> forward;
+    for (QWidget* w = window.nextInFocusChain(); w != &window && forward.size() <= 1000; w = w->nextInFocusChain())
+        forward << w;
+    QList<QWidget*> backward;
+    for (QWidget* w = window.previousInFocusChain(); w != &window && backward.size() <= 1000; w = w->previousInFocusChain())
+        backward.prepend(w);
+    EXPECT_EQ(forward, backward);
+    qsizetype inWindow = 0;
+    for (QWidget* widget : window.findChildren<QWidget*>())
+        inWindow += widget->window() == &window ? 1 : 0;
+    EXPECT_EQ(forward.size(), inWindow);
+    field->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(press(true), chat->chatButton());
 }
 
 TEST_F(SupportChatTest, TheDevelopmentServiceChatPageSendsRepliesWithoutReloading)

@@ -19,6 +19,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
+#include <QApplication>
+#include <QDir>
 
 #include <optional>
 
@@ -236,6 +239,44 @@ TEST_F(ExportPanel, LayoutExportChecksItsFolderAndRunsOnce)
     controller->setExportLocationAction();
     EXPECT_TRUE(controller->exportURL().isEmpty());
     EXPECT_TRUE(controller->locationLabelView->isHidden());
+}
+
+// Export Layout pressed from the keyboard: while the progress stands in the button's place the
+// keyboard stays with the panel, and it is back on the button once the export has ended; it
+// never goes on to the next control of the window (the support chat's button there), as Qt hands
+// on the keyboard of a control that is hidden.
+TEST_F(ExportPanel, TheKeyboardStaysWithTheExportAndComesBackToItsButton)
+{
+    makePhoto(m_folder, "a.jpg", QSize(300, 200), Qt::red);
+    PLRPostManager* manager = openPost("Keys", 1);
+    ASSERT_NE(manager, nullptr);
+    manager->layoutManager()->createAndAddBlocksForImages({manager->images().first()->identifier()});
+    auto controller = panel(manager, 1);
+    ASSERT_NE(controller, nullptr);
+    const QString folder = testing_support::testHome() + "/out";
+    QDir().mkpath(folder);
+    testing_support::scriptedPanels().enqueue(folder);
+    controller->setExportLocationAction();
+    QWidget window;
+    auto* column = new QVBoxLayout(&window);
+    column->addWidget(controller->view());
+    auto* next = new QPushButton("next", &window);
+    column->addWidget(next);
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    controller->exportButton->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), controller->exportButton);
+
+    bool finished = false;
+    QObject::connect(controller.get(), &PLRExportViewController::layoutExportFinished, [&](bool) { finished = true; });
+    controller->buttonWasClicked();
+    ASSERT_TRUE(controller->isExporting());
+    QWidget* during = QApplication::focusWidget();
+    EXPECT_TRUE(during && controller->view()->isAncestorOf(during) && during->isVisible());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return finished; }, 20000));
+    EXPECT_EQ(QApplication::focusWidget(), controller->exportButton);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"1.jpg"});
 }
 
 TEST_F(ExportPanel, LayoutTooWideToDrawEndsInExportFailed)

@@ -316,6 +316,82 @@ TEST_F(ShellTest, TheSupportChatFollowsTheUserIntoThePostsCanvasAndBackHome)
     expectInCornerOverNothing(root()->homeViewController()->view(), root()->homeViewController()->postCollectionView());
 }
 
+// The keyboard follows the user from home into a post, onto its canvas (home, hidden under the
+// post, handed it on to the next control: the chat's button); Tab then goes round the post as
+// it shows, the chat last: the title bar, the post's panes, the chat and the title bar again. (Home and the chat joined the window before the post was made, so Qt's
+// own order put the chat right after the title bar.) Home's round ends with the chat too.
+TEST_F(ShellTest, TheKeyboardFollowsIntoThePostWhereTabGoesRoundWithTheSupportChatLast)
+{
+    prepareExistingStore();
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    finishAnimations();
+    PLRPersistantPost* post = addPost(QStringLiteral("Keys"));
+    QWidget* window = app->baseWindowController()->window();
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    PLRSupportChatButton* chat = PLRSupportChatButton::shared();
+    ASSERT_TRUE(chat);
+    const auto press = [](bool forward) {
+        QWidget* focused = QApplication::focusWidget();
+        if (!focused)
+            return focused;
+        QKeyEvent tab(QEvent::KeyPress, forward ? Qt::Key_Tab : Qt::Key_Backtab, forward ? Qt::NoModifier : Qt::ShiftModifier);
+        QApplication::sendEvent(focused, &tab);
+        testing_support::drainEvents();
+        return QApplication::focusWidget();
+    };
+    const auto name = [](QWidget* widget) {
+        return widget ? QStringLiteral("%1 %2").arg(widget->metaObject()->className(), widget->objectName()).toStdString()
+                      : std::string("nothing");
+    };
+
+    PLRHomeViewController* home = root()->homeViewController();
+    home->postCollectionView()->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(press(true), chat->button());
+    EXPECT_TRUE(home->view()->isAncestorOf(press(true)));
+
+    // Opened from home with the keyboard on its grid (as Return on a tile opens it).
+    home->postCollectionView()->setFocus(Qt::TabFocusReason);
+    root()->presentPost(post);
+    finishAnimations();
+    PLRPostViewController* shown = root()->currentPostViewController();
+    ASSERT_TRUE(shown);
+    auto* canvas = qobject_cast<PLRPostCanvasViewController*>(shown->layoutViewController());
+    ASSERT_TRUE(canvas);
+    EXPECT_TRUE(canvas->canvas()->widget()->isAncestorOf(QApplication::focusWidget())) << name(QApplication::focusWidget());
+
+    // Round from the title bar's first stop back to it.
+    QWidget* start = app->baseWindowController()->homeButton();
+    start->setFocus(Qt::TabFocusReason);
+    QList<QWidget*> round;
+    for (QWidget* at = press(true); at && at != start && round.size() < 300; at = press(true))
+        round << at;
+    std::string order;
+    for (QWidget* at : std::as_const(round))
+        order += name(at) + "\n";
+    const auto firstIn = [&](QWidget* pane) {
+        for (qsizetype i = 0; i < round.size(); ++i)
+            if (pane->isAncestorOf(round.at(i)))
+                return i;
+        return qsizetype(-1);
+    };
+    ASSERT_FALSE(round.isEmpty());
+    EXPECT_EQ(round.back(), chat->button()) << order;
+    EXPECT_EQ(round.count(chat->button()), 1) << order;
+    EXPECT_GE(firstIn(canvas->canvas()->widget()), 0) << order;
+    start->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(press(false), chat->button());
+
+    // Home again from the canvas (View > Home): home's first stop takes the keyboard.
+    canvas->canvas()->widget()->setFocus(Qt::TabFocusReason);
+    root()->moveHome(true);
+    finishAnimations();
+    QWidget* back = QApplication::focusWidget();
+    EXPECT_TRUE(back && back != chat->button() && home->view()->isAncestorOf(back)) << name(back);
+}
+
 TEST_F(ShellTest, FirstRunWelcomesBeforeHomeAndStaysBehindTheNewPost)
 {
     launch();   // a fresh store: the first run

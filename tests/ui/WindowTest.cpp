@@ -4,12 +4,15 @@
 #include "controls/PLRModalOverlayWindow.h"
 #include "controls/WAYWindow.h"
 #include "platform/Storyboard.h"
+#include "platform-ui/TabChain.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTimer>
 
 #include <gtest/gtest-spi.h>
@@ -490,4 +493,109 @@ TEST(Window, BackgroundColourOpaqueAloneTranslucentOverTheSystemBackground)
     window.setBackgroundColor(Color(0, 1, 0));
     EXPECT_TRUE(window.testAttribute(Qt::WA_OpaquePaintEvent));
     EXPECT_EQ(window.grab().toImage().pixelColor(inside), QColor(0, 255, 0));
+}
+
+namespace {
+
+QWidget* pressTab(bool forward = true)
+{
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused)
+        return nullptr;
+    QKeyEvent tab(QEvent::KeyPress, forward ? Qt::Key_Tab : Qt::Key_Backtab, forward ? Qt::NoModifier : Qt::ShiftModifier);
+    QApplication::sendEvent(focused, &tab);
+    return QApplication::focusWidget();
+}
+
+QPushButton* button(const QString& name, QWidget* parent)
+{
+    auto* made = new QPushButton(name, parent);
+    made->setObjectName(name);
+    made->setFocusPolicy(Qt::StrongFocus);
+    made->show();
+    return made;
+}
+
+// A widget whose keyboard goes to the field inside it, as a web view's goes to its page.
+class Compound : public QWidget {
+public:
+    explicit Compound(QWidget* parent) : QWidget(parent)
+    {
+        setObjectName("compound");
+        setFocusPolicy(Qt::StrongFocus);
+        field = new QLineEdit(this);
+        field->setObjectName("compoundField");
+        setFocusProxy(field);
+    }
+    QLineEdit* field;
+};
+
+} // namespace
+
+// A widget floating over the window's content (the support chat) is Tab's last stop however late
+// the content came: Tab goes round the content and then to it, and from it back to the first;
+// the keyboard a control lets go of as it is hidden or switched off goes past it. The chain stays
+// one whole ring through every widget, also for a widget of it whose keyboard goes to a part of
+// its own.
+TEST(Window, AFloatingWidgetIsTheLastStopOfTabAndTakesNoKeyboardLetGo)
+{
+    Window window(QRectF(100, 100, 600, 400));
+    QWidget* content = window.contentView();
+    QPushButton* first = button("first", content);
+    auto* floating = new QWidget(content);
+    floating->setObjectName("floating");
+    QPushButton* floatingButton = button("floatingButton", floating);
+    auto* compound = new Compound(floating);
+    compound->hide();   // (the open chat's page)
+    keepLastInTabChain(floating);
+    // Content made after the floating widget joined the window.
+    button("second", content);
+    QPushButton* third = button("third", content);
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    first->setFocus(Qt::TabFocusReason);
+
+    const auto round = [&](bool forward) {
+        QStringList names{QApplication::focusWidget()->objectName()};
+        for (int i = 0; i < 5; ++i)
+            names << pressTab(forward)->objectName();
+        return names.join(' ').toStdString();
+    };
+    EXPECT_EQ(round(true), "first second third floatingButton first second");
+    EXPECT_EQ(round(false), "second first floatingButton third second first");
+    QPushButton* fourth = button("fourth", content);   // made after that too
+    third->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(pressTab()->objectName(), "fourth");
+    EXPECT_EQ(pressTab()->objectName(), "floatingButton");
+
+    // The floating widget open: its part takes the keyboard, last too.
+    floatingButton->hide();
+    compound->show();
+    fourth->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(pressTab(), compound->field);
+    EXPECT_EQ(pressTab(), first);
+    EXPECT_EQ(pressTab(false), compound->field);
+    compound->hide();
+    floatingButton->show();
+
+    // Let go: the control hidden with the keyboard hands it past the floating widget, as does
+    // one switched off.
+    fourth->setFocus(Qt::TabFocusReason);
+    fourth->hide();
+    EXPECT_EQ(QApplication::focusWidget(), first);
+    third->setFocus(Qt::TabFocusReason);
+    third->setEnabled(false);
+    EXPECT_NE(QApplication::focusWidget(), floatingButton);
+    EXPECT_NE(QApplication::focusWidget(), third);
+
+    // One ring through every widget of the window, the same both ways.
+    QList<QWidget*> forward;
+    for (QWidget* w = window.nextInFocusChain(); w != &window && forward.size() <= 1000; w = w->nextInFocusChain())
+        forward << w;
+    QList<QWidget*> backward;
+    for (QWidget* w = window.previousInFocusChain(); w != &window && backward.size() <= 1000; w = w->previousInFocusChain())
+        backward.prepend(w);
+    EXPECT_EQ(forward, backward);
+    EXPECT_EQ(forward.size(), window.findChildren<QWidget*>().size());
 }

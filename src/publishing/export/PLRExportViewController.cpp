@@ -27,6 +27,7 @@
 #include "controls/PLRTextFieldCell.h"
 #include "platform-ui/Fonts.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -390,8 +391,16 @@ void PLRExportViewController::ensureViews()
         : QColor(Qt::white);
     backgroundColourWell->setColor(platform::ui::Color(m_wellColour.redF(), m_wellColour.greenF(), m_wellColour.blueF()));
     const bool showProgress = !collage && m_exporting;
-    infoView->setHidden(!showProgress);
-    exportButtonView->setHidden(showProgress);
+    // The progress takes the export button's place while an export runs, and the keyboard goes
+    // with it: onto the progress and back onto the button (Qt would hand it on to the window's
+    // next control when the one that has it is hidden).
+    QWidget* shown = showProgress ? infoView : exportButtonView;
+    QWidget* hidden = showProgress ? exportButtonView : infoView;
+    shown->setHidden(false);
+    QWidget* focused = QApplication::focusWidget();
+    if (focused && (focused == hidden || hidden->isAncestorOf(focused)) && !hidden->isHidden())
+        (showProgress ? infoView : static_cast<QWidget*>(exportButton))->setFocus(Qt::OtherFocusReason);
+    hidden->setHidden(true);
 }
 
 void PLRExportViewController::updateCompressionUIForValue(int value)

@@ -3,6 +3,7 @@
 #include "platform/FirstFrame.h"
 #include "platform/Log.h"
 #include "platform/Resets.h"
+#include "platform-ui/TabChain.h"
 #include "shell/home/PLRSupportChatHook.h"
 #include "shell/home/PLRSupportChatPlugin.h"
 
@@ -254,6 +255,8 @@ void PLRSupportChatButton::attachToView(QWidget* host)
     view->place();
     view->show();
     view->raise();
+    // As the chat itself: the last stop of Tab in the window.
+    platform::ui::keepLastInTabChain(view);
 }
 
 void PLRSupportChatButton::place()

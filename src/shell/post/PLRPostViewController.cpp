@@ -23,6 +23,9 @@
 #include "shell/post/PLRPostCanvasViewController.h"
 #include "shell/post/PLRPostSplitView.h"
 #include "shell/post/PLRPrepViewController.h"
+#include "canvas/interaction/PLRLayoutDocumentView.h"
+#include "canvas/interaction/PLRLayoutInteractionView.h"
+#include "canvas/interaction/PLRLayoutViewController.h"
 
 #include <QEvent>
 #include <QVBoxLayout>
@@ -261,6 +264,19 @@ void PLRPostViewController::setInspectorViewController(PLRGenericPostViewControl
 PLRGenericPostViewController* PLRPostViewController::layoutViewController() const
 {
     return m_canvas;
+}
+
+void PLRPostViewController::takeKeyboard()
+{
+    view();
+    PLRLayoutViewController* canvas = m_canvas ? m_canvas->canvas() : nullptr;
+    if (!canvas)
+        return;
+    QWidget* target = canvas->interactionView();
+    if (!target)
+        target = canvas->scrollView();
+    if (target)
+        target->setFocus(Qt::OtherFocusReason);
 }
 
 Button* PLRPostViewController::cancelButton() const

@@ -48,6 +48,9 @@ public:
 
     // Called by root navigation each time it has put the view on screen.
     void presentInitialVisualState();
+    // The keyboard of a screen the user leaves for this post: its canvas takes it, as a click on
+    // the canvas gives it (a new post's sheet takes it itself).
+    void takeKeyboard();
     // Ends the new-post phase, 1 s after the folder has loaded (once only).
     void closePrepDisplay();
     // From any thread.
