@@ -512,6 +512,9 @@ TEST(SourceDirectory, TheFolderRenamedAwayAndBackIsNoticedEachTime)
     ASSERT_TRUE(until([&] { return recorder.count("state", "3") > 0 && !directory->images()[0]->fileDeleted(); }));
     EXPECT_TRUE(directory->locationExisits());
     EXPECT_EQ(directory->images()[0]->identifier(), identifier);
+    // The delegates hear of it on the main queue: once.
+    ASSERT_TRUE(waitUntil([&] { return recorder.count("updated", "a.jpg") > 0; }));
+    testing_support::drainEvents();
     EXPECT_EQ(recorder.count("updated", "a.jpg"), 1);
     EXPECT_EQ(recorder.count("deleted"), 0);
 
