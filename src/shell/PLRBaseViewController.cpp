@@ -212,7 +212,7 @@ void PLRBaseViewController::handleErrorAction(QObject*)
     const PLRFiniteStatePtr state = manager.currentState();
     const QString name = state ? state->name() : QString();
     if (name == QLatin1String(PLRWSM_STATE_NO_INTERNET) || name == QLatin1String(PLRWSM_STATE_SERVER_CONNECTION))
-        manager.handlePossibleConnectionChange();
+        manager.checkConnectionNow();
 }
 
 void PLRBaseViewController::forceVersionRecheckIfEdition3UpgradeRequired()

@@ -12,6 +12,9 @@
 #include "services/web-services/Reachability.h"
 #include "platform/Resets.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
+
 TEST_F(ServiceTest, ColdStartReachesTheStableState)
 {
     QObject removedObserver;
@@ -63,6 +66,39 @@ TEST_F(ServiceTest, ServiceGoingDownAndComingBack)
     ASSERT_TRUE(waitForState(PLRWSM_STATE_STABLE));
     EXPECT_EQ(states, (QStringList{"CHECKING_CONNECTION", "SERVER_CONNECTION", "CHECKING_CONNECTION",
                                    "CHECKING_SERVER_VERSION", "PLRWSM_STATE_STABLE"}));
+}
+
+// Checking again now while a fetch is held by a host that has not answered it: that fetch is
+// dropped (its connection closed, so nothing it might still bring is read) and a fresh one goes
+// out at once; the verdict follows the fresh answer. Inactive, the probe sends nothing.
+TEST_F(ServiceTest, CheckingAgainNowDropsTheFetchStillOnItsWayForAFreshOne)
+{
+    QTcpServer host;
+    ASSERT_TRUE(host.listen(QHostAddress::LocalHost));
+    QList<QTcpSocket*> connections;
+    QObject::connect(&host, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* socket = host.nextPendingConnection())
+            connections << socket;
+    });
+    const auto asked = [&](qsizetype index) {
+        return connections.size() > index && connections.at(index)->bytesAvailable() > 0;
+    };
+    PLRServiceReacher reacher(QUrl(QStringLiteral("http://127.0.0.1:%1/core/health").arg(host.serverPort())));
+    reacher.setTiming({0.05, 600.0});
+    int reachable = 0;
+    reacher.setReachableBlock([&](PLRServiceReacher*) { ++reachable; });
+    reacher.checkNow();
+    EXPECT_FALSE(reacher.isFetching());
+
+    reacher.startNotifier();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return asked(0); }));
+    reacher.checkNow();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return asked(1); }));
+    EXPECT_TRUE(testing_support::waitUntil([&] { return connections.at(0)->state() == QAbstractSocket::UnconnectedState; }));
+    connections.at(1)->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return reachable == 1; }));
+    EXPECT_EQ(reacher.status(), 0);
+    EXPECT_EQ(connections.size(), 2);
 }
 
 TEST_F(ServiceTest, LocalCheckLooksAtTheHostName)

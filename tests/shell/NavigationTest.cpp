@@ -73,6 +73,33 @@ TEST_F(ShellTest, ConnectionStatesLeadToErrorBarThenSignIn)
     EXPECT_EQ(root()->authViewController(), auth);
 }
 
+// "Try Connect" checks afresh at once: with the service back, the application connects and the
+// sign-in view comes without waiting for the probe's next fetch (about a minute away; here the
+// clock stands still, so only the press can fetch again). Pressed while the service is still
+// away, the error bar stays.
+TEST_F(ShellTest, TryConnectChecksAfreshAndConnectsAtOnceWhenTheServiceIsBack)
+{
+    prepareExistingStore();
+    service.goDown();
+    ASSERT_TRUE(service.waitUntilDown());
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingErrorView(); }));
+    const auto state = [] { return PLRWebServiceManager::globalManager().currentState()->name().toStdString(); };
+    const qsizetype fetchesBefore = service.requests(QStringLiteral("/core/health")).size();
+
+    root()->errorButton()->performClick();
+    EXPECT_TRUE(testing_support::waitUntil([this] { return countLines(QStringLiteral("Service probe: checking again now")) == 1; }));
+    testing_support::drainEvents();
+    EXPECT_TRUE(root()->isShowingErrorView());
+    EXPECT_EQ(state(), PLRWSM_STATE_SERVER_CONNECTION);
+
+    ASSERT_TRUE(service.comeBackUp());
+    root()->errorButton()->performClick();
+    EXPECT_TRUE(testing_support::waitUntil([&] { return state() == PLRWSM_STATE_STABLE; })) << state();
+    EXPECT_TRUE(testing_support::waitUntil([this] { return !root()->isShowingErrorView(); }));
+    EXPECT_EQ(service.requests(QStringLiteral("/core/health")).size(), fetchesBefore + 1);
+}
+
 // Offline from the start, the probe's first answer keeps the starting "no internet" and so
 // changes no state; the error bar shows all the same once that answer is in.
 TEST_F(ShellTest, OfflineStartShowsTheErrorBarOnceTheProbeAnswers)

@@ -59,14 +59,29 @@ bool PLRServiceReacher::stopNotifier()
 {
     m_active = false;
     m_timer.stop();
-    if (m_reply) {
-        QNetworkReply* reply = m_reply;
-        m_reply = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
+    dropFetch();
     return true;
+}
+
+void PLRServiceReacher::dropFetch()
+{
+    if (!m_reply)
+        return;
+    QNetworkReply* reply = m_reply;
+    m_reply = nullptr;
+    reply->disconnect(this);
+    reply->abort();
+    reply->deleteLater();
+}
+
+void PLRServiceReacher::checkNow()
+{
+    if (!m_active)
+        return;
+    PLR_LOG_INFO(QStringLiteral("Service probe: checking again now"));
+    m_timer.stop();
+    dropFetch();
+    sendPing();
 }
 
 qint64 PLRServiceReacher::statusForError(const platform::Error& error)

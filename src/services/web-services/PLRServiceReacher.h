@@ -62,6 +62,11 @@ public:
     // Stops the cycle: the fetch in flight is abandoned and nothing more is scheduled.
     bool stopNotifier();
 
+    // Fetches the health URL afresh now, while active (the user asks to try again): a fetch still
+    // on its way, sent before whatever the user waited for, is dropped for the new one, and the
+    // cycle goes on from the new answer.
+    void checkNow();
+
     // The verdict for a fetch's transport error (an invalid error: 0).
     static qint64 statusForError(const platform::Error& error);
 
@@ -92,6 +97,8 @@ Q_SIGNALS:
 
 private:
     bool isLocallyReachable() const;
+    // Abandons the fetch in flight, if any: its answer is never read.
+    void dropFetch();
 
     QUrl m_host;
     bool m_active = false;

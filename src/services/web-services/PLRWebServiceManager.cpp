@@ -93,6 +93,14 @@ void PLRWebServiceManager::handlePossibleConnectionChange()
     fire(PLRWSM_EVENT_CONNECTION_CHANGED);
 }
 
+void PLRWebServiceManager::checkConnectionNow()
+{
+    handlePossibleConnectionChange();
+    // The fresh answer moves the machine on through the probe's hooks when it differs.
+    if (m_serviceReacher)
+        m_serviceReacher->checkNow();
+}
+
 // ---- observers ----
 
 void PLRWebServiceManager::registerObserver(QObject* observer, const StateChangeHandler& handler)

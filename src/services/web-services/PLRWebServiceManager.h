@@ -67,6 +67,10 @@ public:
 
     // A full re-check (ENV_CONNECTION_CHANGED).
     void handlePossibleConnectionChange();
+    // The user's "Try Connect": the full re-check, with the probe fetching the health URL afresh
+    // at once, so a service that is back is found at once (the re-check alone reads the probe's
+    // last answer, up to a minute old while the host could not be reached).
+    void checkConnectionNow();
     // False while the probe has not answered yet: NO_INTERNET is then only the probe's
     // starting verdict, not news to show (PLRWebServiceManagerDidGetConnectionVerdictNotification
     // follows when it has).
