@@ -580,6 +580,10 @@ bool PLRWebServicePostPublisher::createOrUpdatePublishedPostPublish(bool publish
     const bool create = canFire(PLRPP_EVENT_CREATE_REMOTE_POST);
     if (!create && !canFire(PLRPP_EVENT_UPDATE_REMOTE_POST)) {
         PLR_LOG_INFO(QStringLiteral("Tried to create post while in state: %1").arg(currentStateName()));
+        // The connection went before the connection machine noticed, so the panel still offers
+        // the update: the user is told it was not made rather than the press doing nothing.
+        if (m_publishingPost && inState(PLRPP_STATE_WAITING_FOR_SERVICE))
+            showUpdateNotSent();
         return false;
     }
     if (!preCheck(publish, category, autoPublish, !create)) {
