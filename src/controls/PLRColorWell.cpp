@@ -121,11 +121,5 @@ void PLRImagePreviewImageView::drawRect(GraphicsContext& context, const QRectF&)
                            QPointF(std::round(pixels.right()), std::round(pixels.bottom())));
         destination = toDevice.inverted().mapRect(whole).intersected(frame);
     }
-    if (m_image.drawingHandler) {
-        context.save();
-        m_image.drawingHandler(context, destination);
-        context.restore();
-        return;
-    }
-    context.drawImage(m_image.bitmap, destination);
+    m_image.draw(context, destination);
 }

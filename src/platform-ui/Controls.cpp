@@ -399,20 +399,24 @@ void TextView::drawRect(GraphicsContext& context, const QRectF&)
 
 // ---------------------------------------------------------------- image view
 
+void Image::draw(GraphicsContext& context, const QRectF& destination) const
+{
+    if (drawingHandler) {
+        context.save();
+        drawingHandler(context, destination);
+        context.restore();
+        return;
+    }
+    context.drawImage(bitmap, destination);
+}
+
 ImageView::ImageView(QWidget* parent) : Control(parent) {}
 
 void ImageView::drawRect(GraphicsContext& context, const QRectF&)
 {
     if (m_image.isNull())
         return;
-    const QRectF destination = imageRectForScaling(m_image.size, bounds(), m_scaling);
-    if (m_image.drawingHandler) {
-        context.save();
-        m_image.drawingHandler(context, destination);
-        context.restore();
-        return;
-    }
-    context.drawImage(m_image.bitmap, destination);
+    m_image.draw(context, imageRectForScaling(m_image.size, bounds(), m_scaling));
 }
 
 // ---------------------------------------------------------------- box

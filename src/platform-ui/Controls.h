@@ -64,6 +64,8 @@ struct Image {
     QSizeF size;   // points; for bitmaps their point size
     std::function<bool(GraphicsContext& context, const QRectF& destination)> drawingHandler;
     bool isNull() const { return bitmap.isNull() && !drawingHandler; }
+    // Draws the image into the destination (the handler with the context's state kept).
+    void draw(GraphicsContext& context, const QRectF& destination) const;
     static Image fromBitmap(const QImage& bitmap) { return {bitmap, bitmap.deviceIndependentSize(), {}}; }
 };
 

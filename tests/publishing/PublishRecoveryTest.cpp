@@ -1,5 +1,6 @@
 // A publish that meets a connection change, a dropped or refused upload, a strange upload
 // address or a slow build: never lost, never hammering the service, never writing locally.
+#include "LoopbackHost.h"
 #include "PublishingTestSupport.h"
 #include "platform/Clock.h"
 
@@ -12,36 +13,16 @@ namespace {
 
 // An upload host that takes each PUT whole and then answers it with a status line that never
 // ends, one byte a second on the shared clock.
-class TricklingHost : public QObject {
+class TricklingHost : public testing_support::LoopbackHost {
 public:
     int requests = 0;
 
     TricklingHost()
+        : LoopbackHost([this](QTcpSocket* socket, const Request&) {
+              ++requests;
+              trickle(socket);
+          })
     {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                socket->setParent(this);
-                auto buffer = std::make_shared<QByteArray>();
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
-                    *buffer += socket->readAll();
-                    const qsizetype end = buffer->indexOf("\r\n\r\n");
-                    const qsizetype length = buffer->indexOf("Content-Length: ");
-                    if (end < 0 || length < 0)
-                        return;
-                    const qint64 body = buffer->mid(length + 16, buffer->indexOf('\r', length) - length - 16).toLongLong();
-                    if (buffer->size() < end + 4 + body)
-                        return;
-                    buffer->clear();
-                    ++requests;
-                    trickle(socket);
-                });
-            }
-        });
-    }
-    QUrl url(const QString& path) const
-    {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
     }
 
 private:
@@ -55,7 +36,6 @@ private:
             trickle(socket);
         }));
     }
-    QTcpServer m_server;
     QList<platform::Cancellable> m_writers;
 };
 

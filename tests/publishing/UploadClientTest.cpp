@@ -1,5 +1,6 @@
 // The photo upload client: bodies streamed from files over kept-alive connections with Nagle's
 // delay off, answers of every framing, time-outs and connections the service closed.
+#include "LoopbackHost.h"
 #include "TestSupport.h"
 
 #include "platform/Clock.h"
@@ -9,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -19,7 +19,7 @@ namespace {
 
 // A small HTTP/1.1 service on loopback: reads each request (head and Content-Length body) and
 // answers as told.
-class TinyService : public QObject {
+class TinyService : public testing_support::LoopbackHost {
 public:
     enum class Answer { KeepAlive, Chunked, CloseDelimited, CloseAfter, Never, Raw, Custom };
     Answer answer = Answer::KeepAlive;
@@ -29,39 +29,15 @@ public:
     std::function<void(QTcpSocket*, int)> custom;
     QList<QByteArray> bodies;
     QList<QByteArray> targets;
-    int accepted = 0;
 
     TinyService()
+        : LoopbackHost([this](QTcpSocket* socket, const Request& request) {
+              targets << request.target();
+              bodies << request.body;
+              respond(socket);
+          })
     {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                ++accepted;
-                auto buffer = std::make_shared<QByteArray>();
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
-                    *buffer += socket->readAll();
-                    while (true) {
-                        const qsizetype end = buffer->indexOf("\r\n\r\n");
-                        if (end < 0)
-                            return;
-                        const QByteArray head = buffer->left(end);
-                        qint64 length = 0;
-                        for (const QByteArray& line : head.split('\n'))
-                            if (line.toLower().startsWith("content-length:"))
-                                length = line.mid(15).trimmed().toLongLong();
-                        if (buffer->size() < end + 4 + length)
-                            return;
-                        targets << head.split(' ').value(1);
-                        bodies << buffer->mid(end + 4, length);
-                        buffer->remove(0, end + 4 + length);
-                        respond(socket);
-                    }
-                });
-            }
-        });
     }
-    quint16 port() const { return m_server.serverPort(); }
-    QUrl url(const QString& path) const { return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path)); }
 
 private:
     void respond(QTcpSocket* socket)
@@ -95,8 +71,6 @@ public:
         QTimer::singleShot(0, socket, [socket, pieces] { writePieces(socket, pieces); });
     }
 
-private:
-    QTcpServer m_server;
 };
 
 struct Outcome {
@@ -152,7 +126,7 @@ TEST(UploadClient, StreamsFilesOverSixKeptConnectionsWithoutNaglesDelay)
     EXPECT_EQ(received, QSet<QByteArray>(sent.begin(), sent.end()));
     EXPECT_TRUE(service.targets.contains("/uploads/t3?sig=a%2Fb"));
     // Six connections, each kept for several requests, each with the delay off.
-    EXPECT_EQ(service.accepted, 6);
+    EXPECT_EQ(service.connections(), 6);
     EXPECT_EQ(client.connectionsOpened(), 6);
     EXPECT_GE(lowDelayChecked, 1);
     EXPECT_EQ(client.connectionsWithLowDelay(), client.openConnections());

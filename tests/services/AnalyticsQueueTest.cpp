@@ -1,6 +1,7 @@
 // The analytics queue: the event's wire form, the stored queue and its sending, against the
 // development service's event collector.
 
+#include "LoopbackHost.h"
 #include "UserServiceTestSupport.h"
 
 #include "services/analytic/PLRAnalyticManager.h"
@@ -36,38 +37,19 @@ quint16 closedPort()
 }
 
 // A collector that counts the events it receives and answers them only once released.
-class HoldingCollector : public QObject {
+class HoldingCollector : public testing_support::LoopbackHost {
 public:
     int received = 0;
 
     HoldingCollector()
+        : LoopbackHost([this](QTcpSocket* socket, const Request&) {
+              ++received;
+              m_waiting.append(socket);
+              if (m_released)
+                  release();
+          })
     {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                socket->setParent(this);
-                auto buffer = std::make_shared<QByteArray>();
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
-                    *buffer += socket->readAll();
-                    const qsizetype end = buffer->indexOf("\r\n\r\n");
-                    if (end < 0)
-                        return;
-                    qint64 length = 0;
-                    for (const QByteArray& line : buffer->left(end).split('\n'))
-                        if (line.toLower().startsWith("content-length:"))
-                            length = line.mid(15).trimmed().toLongLong();
-                    if (buffer->size() < end + 4 + length)
-                        return;
-                    buffer->clear();
-                    ++received;
-                    m_waiting.append(socket);
-                    if (m_released)
-                        release();
-                });
-            }
-        });
     }
-    quint16 port() const { return m_server.serverPort(); }
     // Answers what waits, and from now on everything at once.
     void release()
     {
@@ -78,7 +60,6 @@ public:
     }
 
 private:
-    QTcpServer m_server;
     QList<QPointer<QTcpSocket>> m_waiting;
     bool m_released = false;
 };
