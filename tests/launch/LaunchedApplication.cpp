@@ -185,8 +185,12 @@ bool LaunchedApplication::start(const QProcessEnvironment& extra, Home kind)
     environment.insert(QStringLiteral("PELLORA_KEYCHAIN"), QStringLiteral("memory"));
     environment.insert(QStringLiteral("env"), QStringLiteral("dev"));
     environment.remove(QStringLiteral("PELLORA_LOG_QUIET"));
-    // No desktop session: notices are logged, not shown.
-    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    // No desktop session: notices are logged, not shown. The bus address leads nowhere rather
+    // than being left out: without one, the D-Bus library tries to launch a bus for the X display
+    // and waits for the launcher's answer, and that wait now and then held a start for ever (the
+    // application's first event, its accessibility bridge, waits for the session bus).
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                       QStringLiteral("unix:path=%1/no-session-bus").arg(m_home.path()));
 #if defined(__SANITIZE_ADDRESS__)
     // The application built with the sanitizers: the one-definition check on and undefined
     // behaviour fatal. Two reports are the system libraries' and cannot be told apart by library,

@@ -89,6 +89,8 @@ TEST_F(ShellTest, TryConnectChecksAfreshAndConnectsAtOnceWhenTheServiceIsBack)
 
     root()->errorButton()->performClick();
     EXPECT_TRUE(testing_support::waitUntil([this] { return countLines(QStringLiteral("Service probe: checking again now")) == 1; }));
+    // Its fetch has failed before the service comes back (else, late, it would reach the service too).
+    EXPECT_TRUE(testing_support::waitUntil([] { return !testing_support::requestOnItsWay(); }));
     testing_support::drainEvents();
     EXPECT_TRUE(root()->isShowingErrorView());
     EXPECT_EQ(state(), PLRWSM_STATE_SERVER_CONNECTION);

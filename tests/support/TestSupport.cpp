@@ -59,6 +59,12 @@ bool requestInFlight(const platform::ManualClock& clock)
 
 } // namespace
 
+bool requestOnItsWay()
+{
+    const platform::ManualClock* clock = platform::ManualClock::current();
+    return clock && requestInFlight(*clock);
+}
+
 bool waitUntilMovingTheClock(const std::function<bool()>& predicate, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);

@@ -25,6 +25,9 @@ bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
 // answer comes first), moves that clock on to its next waiting step (see waitingSteps; the
 // delays that the awaited work needs pass at once).
 bool waitUntilMovingTheClock(const std::function<bool()>& predicate, int timeoutMs = 5000);
+// Whether a request is on its way with its deadline on the manual clock in place: its answer,
+// or its failure, is still to come.
+bool requestOnItsWay();
 // The delays of the steps waiting on the manual clock, soonest first, leaving out the steady
 // background ticks that run whenever the clock moves (the service probe's checks, the socket
 // ping, the analytics tick, the update schedule) and the deadlines of requests in flight (photo
