@@ -78,6 +78,18 @@ struct Outcome {
     PLRUploadClient::Result result;
 };
 
+// One upload to the service answered with these raw pieces, written one per event-loop turn.
+PLRUploadClient::Result putAnsweredWith(TinyService& service, PLRUploadClient& client, const QString& path,
+                                        const QList<QByteArray>& pieces)
+{
+    service.answer = TinyService::Answer::Raw;
+    service.rawPieces = pieces;
+    Outcome outcome;
+    client.put(service.url("/u"), path, [&outcome](const PLRUploadClient::Result& result) { outcome = {true, result}; }, 5000);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 20000));
+    return outcome.result;
+}
+
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
 {
     const QString path = dir.filePath(name);
@@ -217,15 +229,7 @@ TEST(UploadClient, ChunkedAnswersAreDecodedAsTheyArriveAndBoundedAsAWhole)
     QTemporaryDir dir;
     const QString path = writeFile(dir, "p.jpg", photoBytes(3000, 3));
     PLRUploadClient client(1);
-    auto putOne = [&](const QList<QByteArray>& pieces) {
-        service.answer = TinyService::Answer::Raw;
-        service.rawPieces = pieces;
-        Outcome outcome;
-        client.put(service.url("/u"), path, [&outcome](const PLRUploadClient::Result& result) { outcome = {true, result}; },
-                   5000);
-        EXPECT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 10000));
-        return outcome.result;
-    };
+    auto putOne = [&](const QList<QByteArray>& pieces) { return putAnsweredWith(service, client, path, pieces); };
 
     // Split inside the size lines, the data, the line ends and the trailer.
     const QByteArray framed = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
@@ -275,15 +279,7 @@ TEST(UploadClient, InterimAnswersAreReadInALoopAndBounded)
     QTemporaryDir dir;
     const QString path = writeFile(dir, "p.jpg", photoBytes(2000, 4));
     PLRUploadClient client(1);
-    auto putOne = [&](const QList<QByteArray>& pieces) {
-        service.answer = TinyService::Answer::Raw;
-        service.rawPieces = pieces;
-        Outcome outcome;
-        client.put(service.url("/u"), path, [&outcome](const PLRUploadClient::Result& result) { outcome = {true, result}; },
-                   5000);
-        EXPECT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 20000));
-        return outcome.result;
-    };
+    auto putOne = [&](const QList<QByteArray>& pieces) { return putAnsweredWith(service, client, path, pieces); };
     PLRUploadClient::Result result =
         putOne({"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\n",
                 "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 201 Created\r\nContent-Length: 2\r\n\r\nok"});

@@ -680,8 +680,9 @@ void removeBundleCache(const QString& bundle)
     }
 }
 
-// Where the post's photos are, by identifier (their file names and paths): its open post's
-// photos, or else the records of its location.plist (a post exported from home is not open).
+// Where the post's photos are, by identifier (file name and path): the photo list of the post
+// when it is open, else the photo records in its bundle's location.plist (a post exported from
+// the home screen is not open).
 struct PhotoFile {
     QString name;
     QString path;
