@@ -401,3 +401,17 @@ TEST_F(SupportChatLaunchTest, AChatPageThatCouldNotLoadAtLaunchIsLoadedAgainWhen
     EXPECT_FALSE(app->hasLogged("difficulty to initiate chat"));
     EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
 }
+
+// Quitting a run whose chat page was never shown (the sign-in screen still up): the page goes
+// before the web engine lets go of the profile it was made in.
+TEST_F(SupportChatLaunchTest, QuittingTakesTheChatsPageApartBeforeTheWebEngine)
+{
+    app = std::make_unique<LaunchedApplication>(screen, service.port());
+    ASSERT_TRUE(app->start());
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is loaded and listens for messages"); }, kTimeoutMs))
+        << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return service.requests(QStringLiteral("/support/intercom.html")).size() == 1; }, kTimeoutMs));
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+    EXPECT_TRUE(app->hasLogged("Quitting"));
+    EXPECT_FALSE(app->hasLogged("Release of profile requested")) << app->output().toStdString();
+}
