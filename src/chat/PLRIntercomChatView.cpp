@@ -185,7 +185,10 @@ void PLRIntercomChatView::setupMessengerView()
     });
     // The messenger's script exists once the page has loaded: an opening asked for before that
     // is carried out then.
-    connect(m_webView, &QWebEngineView::loadStarted, this, [this] { m_pageLoaded = false; });
+    connect(m_webView, &QWebEngineView::loadStarted, this, [this] {
+        m_pageLoaded = false;
+        m_messengerFailed = false;
+    });
     connect(m_webView, &QWebEngineView::loadFinished, this, [this](bool) {
         m_pageLoaded = true;
         if (m_showWhenLoaded) {
@@ -222,12 +225,13 @@ void PLRIntercomChatView::loadPageAgain()
     m_loaded = false;
     m_pageLoaded = false;
     m_pageFailed = false;
+    m_messengerFailed = false;
     m_webView->load(m_pageURL);
 }
 
 void PLRIntercomChatView::serviceReachable()
 {
-    if (!m_webView || !m_pageFailed || m_messageShown)
+    if (!m_webView || !hasPageFailed() || m_messageShown)
         return;
     PLR_LOG_INFO(QStringLiteral("The service can be reached again: the support chat's page is loaded again"));
     loadPageAgain();
@@ -253,7 +257,7 @@ void PLRIntercomChatView::showIntercomChatWindow()
     if (!m_webView)
         return;
     // A page that could not be loaded is tried again at once, and opens once it has loaded.
-    if (m_pageFailed)
+    if (hasPageFailed())
         loadPageAgain();
     if (m_pageLoaded)
         evaluateShowScript();
@@ -301,6 +305,16 @@ void PLRIntercomChatView::handleScriptMessage(const QString& handler, const QStr
         handleNewMessageNotification();
     else if (body == QLatin1String("shown"))
         handleIntercomMessengerShown();
+    else if (body == QLatin1String("failed"))
+        handleMessengerFailed();
+}
+
+void PLRIntercomChatView::handleMessengerFailed()
+{
+    if (!m_messengerFailed)
+        PLR_LOG_WARN(QStringLiteral("The support chat's messenger did not load; the page is loaded again once the "
+                                    "service can be reached"));
+    m_messengerFailed = true;
 }
 
 void PLRIntercomChatView::handleIntercomMessengerShown()

@@ -16,11 +16,14 @@
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "shell/home/PLRSupportChatHook.h"
 #include "platform-ui/Window.h"
+#include "services/web-services/PLRServiceReacher.h"
+#include "services/web-services/PLRWebServiceManager.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -745,3 +748,56 @@ TEST_F(SupportChatTest, APageLoadedAgainByTheWatchdogStartsWithoutNews)
     EXPECT_EQ(notifications->badge, "");
     EXPECT_TRUE(chat->isLoaded());
 }
+
+// Launched while the service is down, the chat's page tells nothing: the development service's
+// page fails to load, and the bundled page of production loads while its messenger (a frame of
+// the help centre, here this service's) does not. Once the connection machine finds the service
+// again, the page is loaded again and support's messages reach the user.
+class SupportChatComingBackTest : public SupportChatTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SupportChatComingBackTest, AChatPageThatCouldNotReachTheServiceIsLoadedAgainWhenTheServiceIsBack)
+{
+    const bool bundledPage = GetParam();
+    testing_support::DevService service;
+    ASSERT_TRUE(service.start());
+    service.useAsCustomHost();
+    PLRServiceReacher::setDefaultTiming({0.05, 0.25});
+    service.goDown();
+    ASSERT_TRUE(service.waitUntilDown());
+
+    PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
+    if (bundledPage) {
+        // The page the application bundles, its messenger's host this service.
+        QFile bundled(QStringLiteral(":/intercom.html"));
+        ASSERT_TRUE(bundled.open(QIODevice::ReadOnly));
+        QByteArray page = bundled.readAll();
+        ASSERT_TRUE(page.contains("https://help.pellora.app"));
+        page.replace("https://help.pellora.app", service.baseUrl().toString(QUrl::StripTrailingSlash).toUtf8());
+        chat->resetWithIntercomFile(QUrl("data:text/html;charset=utf-8," + QUrl::toPercentEncoding(QString::fromUtf8(page))));
+    }
+    PLRIntercomChatManager::loadPage();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->hasPageFailed(); }, 15000));
+    EXPECT_FALSE(chat->isLoaded());
+
+    PLRWebServiceManager::globalManager().beginManager();
+    ASSERT_TRUE(service.comeBackUp());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isLoaded(); }, 15000));
+    EXPECT_FALSE(chat->hasPageFailed());
+    EXPECT_TRUE(notifications->delivered.empty());   // the page's first state is no news
+    ASSERT_TRUE(testing_support::waitUntil([&] { return service.sendSupportMessage("We are back") == 1; }, 15000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !notifications->delivered.empty(); }, 15000));
+    EXPECT_EQ(notifications->badge, "1");
+
+    // The messenger answers the application through the page.
+    QWidget host;
+    host.resize(800, 700);
+    PLRIntercomChatManager::attachIntercomMessengerToView(&host);
+    chat->showIntercomChatWindow();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
+    EXPECT_EQ(notifications->badge, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Page, SupportChatComingBackTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return param.param ? std::string("BundledPage") : std::string("DevelopmentServicePage");
+                         });
