@@ -34,10 +34,9 @@
 
 namespace {
 
-constexpr int kButtonSize = 56;
-constexpr int kButtonMargin = 8;
+constexpr int kButtonSize = PLRIntercomChatView::kClosedSize;
 // The count on the chat button: a red disc on its top trailing corner, inside the button (the
-// closed view takes clicks on its button only).
+// closed view is the button alone).
 constexpr int kBadgeHeight = 20;
 
 // A string as a script literal (quotes, backslashes and line ends escaped).
@@ -113,11 +112,12 @@ void PLRIntercomChatView::placeInHost()
         return;
     // The open messenger is as tall as the host allows, its margin kept above it too: in a low
     // window its header, with its close button, stays on screen.
-    const int height = m_height <= kClosedSize ? m_height
-                                               : std::max(kClosedSize, std::min(m_height, host->height() - 2 * kMarginInHost));
+    const bool closed = m_height <= kClosedSize;
+    const int height = closed ? m_height : std::max(kClosedSize, std::min(m_height, host->height() - 2 * kMarginInHost));
     if (size() != QSize(m_width, height))
         resize(m_width, height);
-    move(host->width() - kMarginInHost - width(), host->height() - kMarginInHost - this->height());
+    const int margin = closed ? kClosedMarginInHost : kMarginInHost;
+    move(host->width() - margin - width(), host->height() - margin - this->height());
     raise();
 }
 
@@ -131,17 +131,10 @@ bool PLRIntercomChatView::eventFilter(QObject* watched, QEvent* event)
 void PLRIntercomChatView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    m_chatButton->setGeometry(width() - kButtonMargin - kButtonSize, height() - kButtonMargin - kButtonSize, kButtonSize,
-                              kButtonSize);
+    m_chatButton->setGeometry(width() - kButtonSize, height() - kButtonSize, kButtonSize, kButtonSize);
     m_spinner->move(m_chatButton->geometry().center() - QPoint(12, 12));
     setWebViewFrame(m_webViewFrame);
     placeShadow();
-    // Closed, the view is its button: the rest of its square, clear, leaves the clicks to what
-    // lies under it (the home screen's last tiles and their menu buttons).
-    if (width() <= kClosedSize && height() <= kClosedSize)
-        setMask(QRegion(m_chatButton->geometry()));
-    else
-        clearMask();
 }
 
 void PLRIntercomChatView::setWebViewFrame(const QRect& frame)

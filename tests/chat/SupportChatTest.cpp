@@ -15,6 +15,7 @@
 #include "store/session/PLRUserSession.h"
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "shell/home/PLRSupportChatHook.h"
+#include "platform-ui/View.h"
 #include "platform-ui/Window.h"
 #include "services/web-services/PLRServiceReacher.h"
 #include "services/web-services/PLRWebServiceManager.h"
@@ -137,24 +138,34 @@ TEST_F(SupportChatTest, APagesJavaScriptDialogsAreLoggedAndDroppedNeverShown)
 
 TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
 {
-    QWidget host;
+    // A screen of the application: its clicks go where the views' own dispatch sends them.
+    platform::ui::View host;
     host.resize(800, 700);
+    const auto clicked = [&](QPoint at) { return platform::ui::View::hitTestWindow(&host, at); };
     PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
     chat->resetWithIntercomFile(QUrl("data:text/html;charset=utf-8," + QUrl::toPercentEncoding(kTestPage)));
     PLRIntercomChatManager::attachIntercomMessengerToView(&host);
     EXPECT_EQ(chat->parentWidget(), &host);
-    EXPECT_EQ(chat->geometry(), QRect(800 - 20 - 100, 700 - 20 - 100, 100, 100));
+    // Closed, the chat is its round button, 28 points inside the corner.
+    EXPECT_EQ(chat->geometry(), QRect(800 - 28 - 56, 700 - 28 - 56, 56, 56));
     PLRWebView* web = chat->webView();
     ASSERT_NE(web, nullptr);
     EXPECT_FALSE(web->isVisibleTo(chat));
-    // Closed, it takes clicks on its button only: a tile's menu button under the rest of its
-    // square gets its own.
+    // Closed, it takes clicks on its button only: a tile's menu button beside it, above it or
+    // at the corner's edge gets its own.
     QPushButton tileMenu(&host);
-    tileMenu.setGeometry(chat->x() + 4, chat->y() + 4, 24, 24);
+    tileMenu.setGeometry(800 - 116, 700 - 116, 24, 24);
     tileMenu.lower();
+    QPushButton besideMenu(&host);
+    besideMenu.setGeometry(800 - 110, 700 - 60, 24, 24);
+    besideMenu.lower();
     host.show();
-    EXPECT_EQ(host.childAt(tileMenu.geometry().center()), &tileMenu);
-    EXPECT_EQ(host.childAt(chat->mapTo(&host, chat->chatButton()->geometry().center())), chat->chatButton());
+    EXPECT_EQ(chat->chatButton()->geometry(), chat->rect());
+    for (QPushButton* menu : {&tileMenu, &besideMenu}) {
+        EXPECT_EQ(clicked(menu->geometry().center()), menu);
+        EXPECT_EQ(host.childAt(menu->geometry().center()), menu);
+    }
+    EXPECT_EQ(clicked(chat->mapTo(&host, chat->chatButton()->geometry().center())), chat->chatButton());
 
     // The page's first "newmessages" marks it loaded without a notification.
     ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isLoaded(); }, 15000));
@@ -172,7 +183,8 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
     EXPECT_EQ(chat->webViewFrame(), QRect(0, 0, 300, 500));
     EXPECT_TRUE(chat->chatButton()->isHidden());
     // Open, the messenger takes every click over it.
-    EXPECT_TRUE(chat->isAncestorOf(host.childAt(tileMenu.geometry().center())) || host.childAt(tileMenu.geometry().center()) == chat);
+    QWidget* overMenu = clicked(tileMenu.geometry().center());
+    EXPECT_TRUE(overMenu == chat || chat->isAncestorOf(overMenu));
     // The open chat has rounded corners and a soft shadow around it, outside its rectangle.
     EXPECT_FALSE(web->mask().contains(QPoint(0, 0)));
     EXPECT_TRUE(web->mask().contains(QPoint(5, 5)));
@@ -192,11 +204,12 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
 
     chat->handleScriptMessage("jsHandler", "hidden");
     ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
-    EXPECT_EQ(chat->geometry().size(), QSize(100, 100));
+    EXPECT_EQ(chat->geometry(), QRect(800 - 28 - 56, 700 - 28 - 56, 56, 56));
     EXPECT_EQ(chat->webViewFrame(), QRect(20, 0, 80, 85));
     EXPECT_FALSE(chat->chatButton()->isHidden());
     EXPECT_TRUE(chat->shadowView()->isHidden());   // closed: no shadow
-    EXPECT_EQ(host.childAt(tileMenu.geometry().center()), &tileMenu);
+    EXPECT_EQ(clicked(tileMenu.geometry().center()), &tileMenu);
+    EXPECT_EQ(clicked(besideMenu.geometry().center()), &besideMenu);
 
     // Unknown bodies and other handlers change nothing.
     chat->handleScriptMessage("jsHandler", "reboot");
@@ -229,7 +242,7 @@ TEST_F(SupportChatTest, InALowHostTheOpenChatKeepsItsHeaderOnScreen)
     ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
     host.resize(800, 490);
     testing_support::drainEvents();
-    EXPECT_EQ(chat->geometry(), QRect(800 - 120, 490 - 120, 100, 100));
+    EXPECT_EQ(chat->geometry(), QRect(800 - 84, 490 - 84, 56, 56));
 }
 
 // The open chat takes the keyboard, and closing gives it back where it was: to the field the
@@ -494,7 +507,7 @@ TEST_F(SupportChatTest, TheHookMovesTheSharedChatBetweenHostsKeepingItsPage)
     PLRIntercomChatManager::detachIntercomMessenger();
     EXPECT_EQ(chat->parentWidget(), nullptr);
     PLRSupportChatHook::attach(first);
-    EXPECT_EQ(chat->geometry(), QRect(1000 - 120, 700 - 120, 100, 100));
+    EXPECT_EQ(chat->geometry(), QRect(1000 - 84, 700 - 84, 56, 56));
     EXPECT_EQ(chat->webView(), web);
     EXPECT_EQ(web->parentWidget(), chat);
     QVariant kept;

@@ -268,6 +268,21 @@ QStringList LaunchedApplication::windows() const
     return result;
 }
 
+QStringList LaunchedApplication::visibleWindows() const
+{
+    if (!isRunning())
+        return {};
+    const QByteArray ids = m_screen.run(QStringLiteral("xdotool"),
+                                        {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                         QString::number(m_process->processId())});
+    QStringList result;
+    for (const QByteArray& id : ids.split('\n')) {
+        if (!id.trimmed().isEmpty())
+            result << QString::fromLatin1(id.trimmed());
+    }
+    return result;
+}
+
 bool LaunchedApplication::isDialog(const QString& window) const
 {
     const QByteArray type =
@@ -335,6 +350,18 @@ QImage LaunchedApplication::screenshot() const
 QSize LaunchedApplication::windowSize() const
 {
     return screenshot().size();
+}
+
+bool LaunchedApplication::resizeWindow(QSize size) const
+{
+    const QString window = mainWindow();
+    bool ok = !window.isEmpty();
+    if (ok)
+        m_screen.run(QStringLiteral("xdotool"),
+                     {QStringLiteral("windowsize"), QStringLiteral("--sync"), window, QString::number(size.width()),
+                      QString::number(size.height())},
+                     &ok);
+    return ok;
 }
 
 bool LaunchedApplication::type(const QString& text) const

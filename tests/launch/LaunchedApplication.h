@@ -69,6 +69,8 @@ public:
     QString mainWindow() const;
     // Every visible window of the process with a title (ids).
     QStringList windows() const;
+    // Every visible window of the process, titled or not (its menus and tool tips too).
+    QStringList visibleWindows() const;
     // Whether the window is a dialog (an alert, a sheet), not a main window or a popup.
     bool isDialog(const QString& window) const;
     QString windowTitle() const;
@@ -76,6 +78,9 @@ public:
     // The X window that has the keyboard (its id), empty when none does.
     QString focusedWindow() const;
     QSize windowSize() const;
+    // Sizes the main window as a user dragging its edge would (there is no window manager to
+    // hold it to its smallest size).
+    bool resizeWindow(QSize size) const;
     QImage screenshot() const;
 
     // Real input to the main window.
