@@ -719,7 +719,8 @@ TEST_F(ShellTest, LockedAccountQuitsWithoutTheDueBackupQuestion)
     ASSERT_TRUE(waitFor([this] { return exited; }, 10000));
     ASSERT_EQ(alerts().shown().size(), 1u);
     EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Account Locked"));
-    EXPECT_TRUE(alerts().shown().front().informativeText.startsWith(QStringLiteral("Your Account is currently parked.")));
+    EXPECT_EQ(alerts().shown().front().informativeText,
+              QStringLiteral("Your Account is currently parked. You can re-activate your account at https://account.pellora.app"));
     EXPECT_FALSE(app->performedBackupQuery());
     EXPECT_EQ(exitCode, 0);
 }
@@ -739,6 +740,24 @@ TEST_F(ShellTest, AnAccountPendingDeletionSaysWhereToReactivateIt)
     EXPECT_EQ(alerts().shown().front().informativeText,
               QStringLiteral("Your Account is pending deletion. You can re-activate your account at https://account.pellora.app"));
     EXPECT_EQ(alerts().shown().front().buttons, QStringList{QStringLiteral("Ok")});
+}
+
+// Locked for any other reason (here status 2): the user is told to write to support.
+TEST_F(ShellTest, ADisabledAccountIsToldToWriteToSupport)
+{
+    prepareExistingStore();
+    service.control("POST", QStringLiteral("/__control/me"),
+                    {{QStringLiteral("email"), testing_support::DevService::demoEmail()},
+                     {QStringLiteral("account"), QJsonObject{{QStringLiteral("status"), 2}}}});
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    launch();
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return exited; }, 10000));
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Account Locked"));
+    EXPECT_EQ(alerts().shown().front().informativeText,
+              QStringLiteral("Your account has been temporarily disabled due to suspicious activity. Please reach out to "
+                             "support@pellora.app immediatly to fix this."));
 }
 
 TEST_F(ShellTest, EveryNewSessionIsWatched)
