@@ -239,19 +239,19 @@ TEST_F(PostFile, PhotosLeftOutOfTheFileAreNamedWithTheirReasons)
 }
 
 // A photo deleted from the folder while its post is open still has its stored picture: the file
-// carries it, and the notice names the photo as the layout export does, for the post open and
-// exported from home alike.
+// carries it, and the notice names the photo as the layout export does: before and after the
+// folder has seen it go, and for the post exported from home.
 TEST_F(PostFile, APhotoGoneFromTheFolderIsCarriedAndNamed)
 {
     PLRPostManager* manager = tripPost();
     ASSERT_NE(manager, nullptr);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !manager->sourceDirectory()->watchedPaths().isEmpty(); }));
     const QString locA = PLRImageManager::locationForIdentifier(m_a).toLocalFile();
     const QByteArray pictureA = fileBytes(locA + "/export.jpg");
     ASSERT_FALSE(pictureA.isEmpty());
     ASSERT_TRUE(QFile::remove(QDir(m_folder).filePath("a.jpg")));
 
-    for (const bool open : {true, false}) {
-        SCOPED_TRACE(open ? "open" : "from home");
+    const auto exportedAndNamed = [&](bool open) {
         PLRPersistantPost* post = manager->representedPost();
         if (!open)
             post->setOwningPostManager(nullptr);
@@ -266,6 +266,19 @@ TEST_F(PostFile, APhotoGoneFromTheFolderIsCarriedAndNamed)
         EXPECT_FALSE(alert.informativeText.contains("b.jpg")) << alert.informativeText.toStdString();
         EXPECT_EQ(entryBytes(file, post->identifier() + ".plrpost/export_block_cache/" + m_a + "/export.jpg"), pictureA);
         EXPECT_EQ(fileBytes(locA + "/export.jpg"), pictureA);
+    };
+    {
+        SCOPED_TRACE("just deleted");
+        exportedAndNamed(true);
+    }
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager->imageForIdentifier(m_a)->fileDeleted(); }, 5000));
+    {
+        SCOPED_TRACE("seen gone");
+        exportedAndNamed(true);
+    }
+    {
+        SCOPED_TRACE("from home");
+        exportedAndNamed(false);
     }
 }
 

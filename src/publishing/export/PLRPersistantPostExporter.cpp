@@ -705,9 +705,9 @@ void pruneBundleCache(const QString& bundle)
     QDir().rmdir(cache);   // only when empty
 }
 
-// Where the post's photos are, by identifier (file name and path): the photo list of the post
-// when it is open, else the photo records in its bundle's location.plist (a post exported from
-// the home screen is not open).
+// Where the post's photos are, by identifier (file name and path): the photo records of the post
+// when it is open (those whose file is gone from the folder too), else the photo records in its
+// bundle's location.plist (a post exported from the home screen is not open).
 struct PhotoFile {
     QString name;
     QString path;
@@ -716,8 +716,9 @@ QHash<QString, PhotoFile> photoFilesOf(const PLRPersistantPost& post, PLRPostMan
 {
     QHash<QString, PhotoFile> files;
     if (manager) {
-        for (const PLRSourceImagePtr& image : manager->images())
-            files.insert(image->identifier(), {image->fileName(), image->path()});
+        for (const QString& identifier : imageIdentifiersOfLayout(post.layout()))
+            if (const PLRSourceImagePtr image = manager->imageForIdentifier(identifier))
+                files.insert(identifier, {image->fileName(), image->path()});
         return files;
     }
     bool ok = false;
