@@ -309,7 +309,8 @@ TEST_F(ShellTest, ASlidingPostBlursItsShadowOnceForTheWholeSlide)
 }
 
 // The support chat's button sits in the bottom trailing corner of the open post's canvas as of
-// home, one button moving between them; neither the canvas nor the home grid lies under it.
+// home, one button moving between them; the canvas ends above it (the home grid scrolls its last
+// row clear of it instead).
 TEST_F(ShellTest, TheSupportChatFollowsTheUserIntoThePostsCanvasAndBackHome)
 {
     prepareExistingStore();
@@ -319,19 +320,21 @@ TEST_F(ShellTest, TheSupportChatFollowsTheUserIntoThePostsCanvasAndBackHome)
     finishAnimations();
     PLRSupportChatButton* chat = PLRSupportChatButton::shared();
     ASSERT_TRUE(chat);
-    // The chat (its closed view, 100 square, 20 inside the corner; the button in its corner) in
-    // the host's bottom trailing corner, its button over none of the host's own content.
-    const auto expectInCornerOverNothing = [&](QWidget* host, QWidget* content) {
+    // The chat (closed, its round button alone, 28 inside the corner) in the host's bottom
+    // trailing corner, over the content that is to end above it none of it.
+    const auto expectInCorner = [&](QWidget* host, QWidget* endingAbove) {
         ASSERT_EQ(chat->parentWidget(), host);
         ASSERT_TRUE(chat->isVisibleTo(host));
-        EXPECT_EQ(chat->geometry(), QRect(host->width() - 120, host->height() - 120, 100, 100));
+        EXPECT_EQ(chat->geometry(), QRect(host->width() - 84, host->height() - 84, 56, 56));
         const QRect button(chat->button()->mapTo(host, QPoint(0, 0)), chat->button()->size());
-        EXPECT_EQ(button, QRect(host->width() - 84, host->height() - 84, 56, 56));
-        const QRect under(content->mapTo(host, QPoint(0, 0)), content->size());
-        EXPECT_FALSE(under.intersects(button)) << host->metaObject()->className();
+        EXPECT_EQ(button, chat->geometry());
+        if (endingAbove) {
+            const QRect under(endingAbove->mapTo(host, QPoint(0, 0)), endingAbove->size());
+            EXPECT_FALSE(under.intersects(button)) << host->metaObject()->className();
+        }
         EXPECT_EQ(host->childAt(button.center()), static_cast<QWidget*>(chat->button()));
     };
-    expectInCornerOverNothing(root()->homeViewController()->view(), root()->homeViewController()->postCollectionView());
+    expectInCorner(root()->homeViewController()->view(), nullptr);
 
     root()->presentPost(addPost(QStringLiteral("Corner")));
     finishAnimations();
@@ -340,11 +343,11 @@ TEST_F(ShellTest, TheSupportChatFollowsTheUserIntoThePostsCanvasAndBackHome)
     auto* canvas = qobject_cast<PLRPostCanvasViewController*>(post->layoutViewController());
     ASSERT_TRUE(canvas);
     EXPECT_EQ(PLRSupportChatButton::shared(), chat);
-    expectInCornerOverNothing(canvas->view(), canvas->canvas()->widget());
+    expectInCorner(canvas->view(), canvas->canvas()->widget());
 
     root()->moveHome(true);
     finishAnimations();
-    expectInCornerOverNothing(root()->homeViewController()->view(), root()->homeViewController()->postCollectionView());
+    expectInCorner(root()->homeViewController()->view(), nullptr);
 }
 
 // The keyboard follows the user from home into a post, onto its canvas (home, hidden under the
