@@ -100,6 +100,10 @@ public:
 protected:
     void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    // A press outside closes it; the press is not passed on, but the keyboard goes where the
+    // click would have put it (the canvas, a field), so keys no longer reach the field that had
+    // them before the popover.
+    void mousePressEvent(QMouseEvent* event) override;
 private:
     QPointer<QWidget> m_content;
 };
