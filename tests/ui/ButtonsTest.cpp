@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QWindow>
 
 using namespace platform::ui;
 using namespace ui_test;
@@ -503,6 +504,9 @@ TEST(HelpButton, TooltipWindowSizeLinkAndFocus)
     // Never takes the focus or the mouse.
     EXPECT_TRUE(oneLine->tooltipWindow()->testAttribute(Qt::WA_ShowWithoutActivating));
     EXPECT_TRUE(oneLine->tooltipWindow()->testAttribute(Qt::WA_TransparentForMouseEvents));
+    EXPECT_TRUE(oneLine->tooltipWindow()->windowFlags().testFlag(Qt::WindowTransparentForInput));
+    ASSERT_NE(oneLine->tooltipWindow()->windowHandle(), nullptr);
+    EXPECT_TRUE(oneLine->tooltipWindow()->windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
     EXPECT_EQ(QApplication::focusWidget(), focused);
     oneLine->mouseDown(plainEvent());
     ASSERT_EQ(testing_support::recordingWorkspace().openedURLs.size(), 1u);
