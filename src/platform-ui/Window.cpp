@@ -104,6 +104,12 @@ void StandardWindowButton::mouseUp(const MouseEvent& event)
         emit clicked();
 }
 
+void StandardWindowButton::mouseCancelled()
+{
+    m_pressed = false;
+    update();
+}
+
 // ---------------------------------------------------------------- title bar
 
 TitleBarView::TitleBarView(Window* window) : View(window), m_window(window) {}
@@ -140,6 +146,8 @@ void TitleBarView::mouseDragged(const MouseEvent& event)
 }
 
 void TitleBarView::mouseUp(const MouseEvent&) { m_dragging = false; }
+
+void TitleBarView::mouseCancelled() { m_dragging = false; }
 
 // ---------------------------------------------------------------- resizing by the edges
 
