@@ -635,8 +635,9 @@ public:
     // The widget (not a view) a press is being handed to: that press, and the copies of it Qt
     // passes up to the widget's ancestors, are not dispatched again.
     QPointer<QWidget> forwardingTo;
-    // Objects given a parent while a handler of the pressed view runs: a drag among them has
-    // taken the pointer over (its own loop takes the moves and the release).
+    // Objects given a parent while a handler of the pressed view runs (of any library, the web
+    // engine's among them): a drag among them has taken the pointer over (its own loop takes the
+    // moves and the release).
     int watchingAdoptions = 0;
     std::vector<QPointer<QObject>> adopted;
     // Where the pointer was last seen, for views that move under a pointer at rest.
@@ -681,7 +682,7 @@ public:
     // Runs a handler of the pressed view. A drag started there ends the press: whatever comes
     // after the drag is no part of it.
     template <typename Handler>
-    void runPressHandler(Handler&& handler)
+    PLR_APPLICATION_EVENT_FILTER void runPressHandler(Handler&& handler)
     {
         const QPointer<View> pressed = mouseDownView;
         const size_t mark = adopted.size();
@@ -779,7 +780,7 @@ public:
 
     // Whether the event is the press being handed to a widget, or one of its copies on the way
     // up to that widget's ancestors.
-    bool isForwardedPress(const QWidget* receiver) const
+    PLR_APPLICATION_EVENT_FILTER bool isForwardedPress(const QWidget* receiver) const
     {
         return forwardingTo && (receiver == forwardingTo || receiver->isAncestorOf(forwardingTo));
     }

@@ -177,6 +177,14 @@ public:
                 m_resizing = nullptr;
                 return false;
             }
+            if (!goesTo(object, m_resizing) || (type == QEvent::MouseMove && mouse->buttons() == Qt::NoButton)) {
+                // The release went to another window (a pop-up, a modal window) or was lost: the
+                // resize ends where the pointer last took it, and the event is that window's.
+                m_resizing->endOwnResize();
+                m_resizing = nullptr;
+                clearCursor();
+                return false;
+            }
             if (type == QEvent::MouseMove) {
                 m_resizing->continueOwnResize(mouse->globalPosition());
             } else if (mouse->button() == Qt::LeftButton) {
@@ -227,6 +235,13 @@ public:
     }
 
 private:
+    // Whether the event goes to the window: to one of its widgets or to its platform window.
+    PLR_APPLICATION_EVENT_FILTER static bool goesTo(QObject* object, Window* window)
+    {
+        if (object->isWidgetType())
+            return static_cast<QWidget*>(object)->window() == window;
+        return object->isWindowType() && static_cast<QWindow*>(object) == window->windowHandle();
+    }
     void showCursor(Window* window, Qt::CursorShape shape)
     {
         if (m_cursorWindow && m_shape == shape)
