@@ -689,8 +689,9 @@ public:
         ++watchingAdoptions;
         handler();
         --watchingAdoptions;
-        const bool dragged = std::any_of(adopted.begin() + qsizetype(mark), adopted.end(),
-                                         [](const QPointer<QObject>& object) { return qobject_cast<QDrag*>(object.data()); });
+        bool dragged = false;
+        for (size_t i = mark; i < adopted.size(); ++i)
+            dragged = dragged || qobject_cast<QDrag*>(adopted[i].data());
         adopted.resize(mark);
         if (dragged && pressed && mouseDownView == pressed)
             cancelPress();
