@@ -134,6 +134,12 @@ void PLRPostSelecorPopUpButton::mouseUp(const MouseEvent& event)
     PLRTitleBarButton::mouseUp(event);
 }
 
+void PLRPostSelecorPopUpButton::mouseCancelled()
+{
+    m_triggerHome = false;
+    PLRTitleBarButton::mouseCancelled();
+}
+
 void PLRPostSelecorPopUpButton::drawRect(GraphicsContext& context, const QRectF&)
 {
     const QRectF b = bounds();

@@ -63,6 +63,7 @@ public:
 
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
+    void mouseCancelled() override;
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
 
     // The post's name as it shows: on one line, shortened in the middle when the button is too
