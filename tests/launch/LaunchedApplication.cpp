@@ -169,6 +169,8 @@ bool LaunchedApplication::start(const QProcessEnvironment& extra, Home kind)
                                   "analytics_collector_url=http://127.0.0.1:%1\n")
                        .arg(m_port)
                        .toUtf8());
+    for (const QString& line : m_settings)
+        settings.write((line + QLatin1Char('\n')).toUtf8());
     settings.close();
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

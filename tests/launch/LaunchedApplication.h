@@ -50,6 +50,9 @@ public:
     // Where it keeps its files: under PELLORA_HOME (home()), or in the XDG folders of a user
     // whose home (HOME) is home(), with no XDG variable set.
     enum class Home { Pellora, User };
+    // A setting of the [General] group written into the settings file when it starts (a hint
+    // already seen, for instance).
+    void setSetting(const QString& key, const QString& value) { m_settings << key + QLatin1Char('=') + value; }
     // Starts it with these variables added to its environment.
     bool start(const QProcessEnvironment& extra = QProcessEnvironment(), Home kind = Home::Pellora);
     bool isRunning() const;
@@ -106,6 +109,7 @@ private:
     QProcessEnvironment m_environment;
     std::unique_ptr<QProcess> m_process;
     QString m_output;
+    QStringList m_settings;
 };
 
 // The share of the rectangle's pixels within `tolerance` of the colour in each channel.

@@ -166,6 +166,36 @@ TEST(Window, WithoutAWindowManagerTheWindowResizesItselfByTheEdgePressed)
     EXPECT_FALSE(window.isResizingItself());
 }
 
+// A resize of its own whose release never comes to the window (a window that opened took it,
+// a pop-up took the pointer) ends where the pointer last took it.
+TEST(Window, AResizeOfItsOwnWhoseReleaseGoesElsewhereEndsWhereItWas)
+{
+    Window window(QRectF(100, 100, 400, 300));
+    window.show();
+    QWidget popUp(nullptr, Qt::Popup);
+    popUp.setGeometry(700, 100, 100, 100);
+    const auto send = [&](QWidget* to, QEvent::Type type, const QPointF& at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, at, to->mapToGlobal(at), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(to, &event);
+    };
+    const int w = window.width(), h = window.height();
+    // A move without the button held: the release was lost.
+    send(&window, QEvent::MouseButtonPress, QPointF(w - 2, 150), Qt::LeftButton, Qt::LeftButton);
+    ASSERT_TRUE(window.isResizingItself());
+    send(&window, QEvent::MouseMove, QPointF(w + 18, 150), Qt::NoButton, Qt::LeftButton);
+    send(&window, QEvent::MouseMove, QPointF(w + 58, 150), Qt::NoButton, Qt::NoButton);
+    EXPECT_FALSE(window.isResizingItself());
+    EXPECT_EQ(window.size(), QSize(w + 20, h));
+    // Moves and the release that come in a pop-up are the pop-up's.
+    send(&window, QEvent::MouseButtonPress, QPointF(w + 18, 150), Qt::LeftButton, Qt::LeftButton);
+    ASSERT_TRUE(window.isResizingItself());
+    popUp.show();
+    send(&popUp, QEvent::MouseMove, QPointF(50, 50), Qt::NoButton, Qt::LeftButton);
+    send(&popUp, QEvent::MouseButtonRelease, QPointF(50, 50), Qt::LeftButton, Qt::NoButton);
+    EXPECT_FALSE(window.isResizingItself());
+    EXPECT_EQ(window.size(), QSize(w + 20, h));
+}
+
 TEST(WAYWindow, EveryResizeBandIsFivePointsWideAndTurnsTheCornerForFourteen)
 {
     WAYWindow window(QRectF(100, 100, 600, 400));
