@@ -58,9 +58,10 @@ void PLRIntercomChatManager::attachIntercomMessengerToView(QWidget* host)
     if (!host)
         return;
     PLRIntercomChatView* view = intercomChatView();
-    // The first time the chat's web view (drawn through OpenGL) enters a window, Qt makes that
-    // window anew on another kind of surface, and the new one is not given the keyboard the old
-    // one had: it is asked for again, so the user's keys keep going where they went.
+    // Should the chat's web view (drawn through OpenGL) enter a window not made for it from its
+    // start (PLRSupportChatLoader::prepareMainWindow), Qt makes that window anew on another kind
+    // of surface, and the new one is not given the keyboard the old one had: it is asked for
+    // again, so the user's keys keep going where they went.
     QWidget* window = host->window();
     const bool windowHadKeyboard = window && window->isActiveWindow();
     const WId windowBefore = window ? window->internalWinId() : 0;

@@ -88,7 +88,7 @@ TEST(StartupNoticeLaunch, TheNoticeOfPostsThatCannotBeOpenedComesUpOverTheMainWi
     ASSERT_TRUE(app.isRunning()) << app.output().toStdString();
     EXPECT_TRUE(app.hasLogged("Telling the user of 1 post(s) that could not be opened")) << app.output().toStdString();
     // Over the main window, tied to it, and with the keyboard; it stays so once the start has
-    // settled (the main window is made anew as the support chat joins it, after its first frame).
+    // settled (the support chat joins the main window after its first frame).
     const auto noticeIsOnTopWithTheKeyboard = [&] {
         const QStringList order = stackingOrder(screen);
         const QString main = app.mainWindow();

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QOpenGLContext>
+#include <QOpenGLWidget>
 #include <QSurfaceFormat>
 #include <QEvent>
 #include <QFileInfo>
@@ -37,6 +38,7 @@ struct LoaderState {
     PLRSupportChatPlugin* plugin = nullptr;
     bool tried = false;
     bool installed = false;            // the chat is joined to the application
+    bool preparesMainWindow = false;
     QPointer<PLRSupportChatButton> button;
 };
 
@@ -49,6 +51,7 @@ LoaderState& state()
         loaded.pathForTesting.clear();
         loaded.pluginForTesting = nullptr;
         loaded.installed = false;
+        loaded.preparesMainWindow = false;
         if (!loaded.plugin)
             loaded.tried = false;
     });
@@ -57,13 +60,14 @@ LoaderState& state()
 }
 
 // The web engine draws through an OpenGL context shared with the application's windows, which
-// must exist before the engine's library is loaded. Qt makes that context while it constructs the
-// application object when Qt::AA_ShareOpenGLContexts is set before then, which loads the graphics
-// driver and makes a context in every launch (it doubled the time to the first frame); it is made
-// here instead, just before the chat is loaded, as the application object would have made it
-// (the same format; kept for the rest of the run). The attribute itself only tells the
-// application object to make it, and is not set this late (Qt warns). Without OpenGL the context
-// stays invalid and the chat draws in software.
+// must exist before the engine's library is loaded, and before the main window composes through
+// OpenGL (that window's own context shares with it). Qt makes that context while it constructs
+// the application object when Qt::AA_ShareOpenGLContexts is set before then, in every start of
+// any kind (a start handing its files over included); it is made here instead, just before the
+// main window when the chat may be loaded (prepareMainWindow), else just before the chat is
+// loaded, as the application object would have made it (the same format; kept for the rest of
+// the run). The attribute itself only tells the application object to make it, and is not set
+// this late (Qt warns). Without OpenGL the context stays invalid and the chat draws in software.
 void shareOpenGLContexts()
 {
     if (QOpenGLContext::globalShareContext())
@@ -194,6 +198,30 @@ void PLRSupportChatLoader::loadAfterFirstFrame()
         if (loadChat())
             PLR_LOG_INFO(QStringLiteral("The support chat is loaded and listens for messages"));
     });
+}
+
+void PLRSupportChatLoader::setPreparesMainWindow(bool prepares)
+{
+    state().preparesMainWindow = prepares;
+}
+
+void PLRSupportChatLoader::prepareMainWindow(QWidget* window)
+{
+    if (!window || !state().preparesMainWindow || !mayBeAvailable())
+        return;
+    shareOpenGLContexts();
+    QOpenGLContext* shared = QOpenGLContext::globalShareContext();
+    // Without OpenGL the chat draws in software, which any window takes as it is.
+    if (!shared || !shared->isValid())
+        return;
+    // Qt makes a window for OpenGL composition when it holds a widget drawing through OpenGL as
+    // its native window is made; this one never shows and draws nothing.
+    auto* surface = new QOpenGLWidget(window);
+    surface->setObjectName(QStringLiteral("chatDrawingStandIn"));
+    surface->setAttribute(Qt::WA_TransparentForMouseEvents);
+    surface->setFocusPolicy(Qt::NoFocus);
+    surface->setGeometry(0, 0, 0, 0);
+    surface->hide();
 }
 
 void PLRSupportChatLoader::install()
