@@ -7,6 +7,7 @@
 #include "services/web-services/PLRWebServiceHost.h"
 #include "services/web-services/PLRWebServiceManager.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 
 namespace {
@@ -16,6 +17,13 @@ QPointer<PLRIntercomChatView>& sharedView()
     static QPointer<PLRIntercomChatView> view;
     static const bool joined = platform::resets::add([] { PLRIntercomChatManager::reset(); });
     (void)joined;
+    // The chat's page goes with the event loop, before the web engine lets go of the profile the
+    // page was made in (a page outliving its profile leaves the engine in an undefined state).
+    // Without a host, nothing else would take the chat apart at all.
+    static const bool goesAtQuit = QCoreApplication::instance()
+                                   && QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
+                                                       QCoreApplication::instance(), [] { PLRIntercomChatManager::reset(); });
+    (void)goesAtQuit;
     return view;
 }
 

@@ -34,10 +34,9 @@
 
 namespace {
 
-constexpr int kButtonSize = 56;
-constexpr int kButtonMargin = 8;
+constexpr int kButtonSize = PLRIntercomChatView::kClosedSize;
 // The count on the chat button: a red disc on its top trailing corner, inside the button (the
-// closed view takes clicks on its button only).
+// closed view is the button alone).
 constexpr int kBadgeHeight = 20;
 
 // A string as a script literal (quotes, backslashes and line ends escaped).
@@ -113,11 +112,12 @@ void PLRIntercomChatView::placeInHost()
         return;
     // The open messenger is as tall as the host allows, its margin kept above it too: in a low
     // window its header, with its close button, stays on screen.
-    const int height = m_height <= kClosedSize ? m_height
-                                               : std::max(kClosedSize, std::min(m_height, host->height() - 2 * kMarginInHost));
+    const bool closed = m_height <= kClosedSize;
+    const int height = closed ? m_height : std::max(kClosedSize, std::min(m_height, host->height() - 2 * kMarginInHost));
     if (size() != QSize(m_width, height))
         resize(m_width, height);
-    move(host->width() - kMarginInHost - width(), host->height() - kMarginInHost - this->height());
+    const int margin = closed ? kClosedMarginInHost : kMarginInHost;
+    move(host->width() - margin - width(), host->height() - margin - this->height());
     raise();
 }
 
@@ -131,17 +131,10 @@ bool PLRIntercomChatView::eventFilter(QObject* watched, QEvent* event)
 void PLRIntercomChatView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    m_chatButton->setGeometry(width() - kButtonMargin - kButtonSize, height() - kButtonMargin - kButtonSize, kButtonSize,
-                              kButtonSize);
+    m_chatButton->setGeometry(width() - kButtonSize, height() - kButtonSize, kButtonSize, kButtonSize);
     m_spinner->move(m_chatButton->geometry().center() - QPoint(12, 12));
     setWebViewFrame(m_webViewFrame);
     placeShadow();
-    // Closed, the view is its button: the rest of its square, clear, leaves the clicks to what
-    // lies under it (the home screen's last tiles and their menu buttons).
-    if (width() <= kClosedSize && height() <= kClosedSize)
-        setMask(QRegion(m_chatButton->geometry()));
-    else
-        clearMask();
 }
 
 void PLRIntercomChatView::setWebViewFrame(const QRect& frame)
@@ -185,7 +178,10 @@ void PLRIntercomChatView::setupMessengerView()
     });
     // The messenger's script exists once the page has loaded: an opening asked for before that
     // is carried out then.
-    connect(m_webView, &QWebEngineView::loadStarted, this, [this] { m_pageLoaded = false; });
+    connect(m_webView, &QWebEngineView::loadStarted, this, [this] {
+        m_pageLoaded = false;
+        m_messengerFailed = false;
+    });
     connect(m_webView, &QWebEngineView::loadFinished, this, [this](bool) {
         m_pageLoaded = true;
         if (m_showWhenLoaded) {
@@ -222,12 +218,13 @@ void PLRIntercomChatView::loadPageAgain()
     m_loaded = false;
     m_pageLoaded = false;
     m_pageFailed = false;
+    m_messengerFailed = false;
     m_webView->load(m_pageURL);
 }
 
 void PLRIntercomChatView::serviceReachable()
 {
-    if (!m_webView || !m_pageFailed || m_messageShown)
+    if (!m_webView || !hasPageFailed() || m_messageShown)
         return;
     PLR_LOG_INFO(QStringLiteral("The service can be reached again: the support chat's page is loaded again"));
     loadPageAgain();
@@ -253,7 +250,7 @@ void PLRIntercomChatView::showIntercomChatWindow()
     if (!m_webView)
         return;
     // A page that could not be loaded is tried again at once, and opens once it has loaded.
-    if (m_pageFailed)
+    if (hasPageFailed())
         loadPageAgain();
     if (m_pageLoaded)
         evaluateShowScript();
@@ -301,6 +298,16 @@ void PLRIntercomChatView::handleScriptMessage(const QString& handler, const QStr
         handleNewMessageNotification();
     else if (body == QLatin1String("shown"))
         handleIntercomMessengerShown();
+    else if (body == QLatin1String("failed"))
+        handleMessengerFailed();
+}
+
+void PLRIntercomChatView::handleMessengerFailed()
+{
+    if (!m_messengerFailed)
+        PLR_LOG_WARN(QStringLiteral("The support chat's messenger did not load; the page is loaded again once the "
+                                    "service can be reached"));
+    m_messengerFailed = true;
 }
 
 void PLRIntercomChatView::handleIntercomMessengerShown()

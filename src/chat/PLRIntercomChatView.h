@@ -25,8 +25,12 @@ public:
     explicit PLRIntercomChatView(QWidget* parent = nullptr);
     ~PLRIntercomChatView() override;
 
-    // Sizes while closed and open; the web view's frames (bottom-left origin, as given).
-    static constexpr int kClosedSize = 100;
+    // Sizes while closed and open; the web view's frames (bottom-left origin, as given). Closed,
+    // the view is its round button and no more, 28 points inside the host's bottom trailing
+    // corner: what lies around the button takes its own clicks. Open, it is the messenger's
+    // size, 20 points inside the corner.
+    static constexpr int kClosedSize = 56;
+    static constexpr int kClosedMarginInHost = 28;
     static constexpr int kOpenWidth = 300;
     static constexpr int kOpenHeight = 500;
     static constexpr int kMarginInHost = 20;
@@ -46,8 +50,9 @@ public:
     // The service can be reached (again): a page that could not be loaded is loaded again (an
     // opening asked for meanwhile is carried out once it has).
     void serviceReachable();
-    // The last load of the page failed (it tells nothing until it is loaded again).
-    bool hasPageFailed() const { return m_pageFailed; }
+    // The last load of the page failed, or the page said its messenger could not be loaded
+    // (either way it tells nothing until it is loaded again).
+    bool hasPageFailed() const { return m_pageFailed || m_messengerFailed; }
     // Opens the help centre's chat article in the browser.
     void showIntercom();
 
@@ -55,6 +60,8 @@ public:
     void handleIntercomMessengerShown();
     void handleMessengerClosed();
     void handleNewMessageNotification();
+    // The page could not load its messenger (the bundled page's frame of the help centre).
+    void handleMessengerFailed();
     void postNotification(const QString& title, const QString& description, const QString& identifier);
 
     bool isMessengerOpened() const { return m_messageShown; }
@@ -120,6 +127,7 @@ private:
     bool m_messageShown = false;
     bool m_pageLoaded = false;
     bool m_pageFailed = false;
+    bool m_messengerFailed = false;
     bool m_showWhenLoaded = false;
     QUrl m_pageURL;
     int m_unread = 0;

@@ -251,6 +251,21 @@ void PLRBoxButton::mouseUp(const MouseEvent&)
     });
 }
 
+void PLRBoxButton::mouseCancelled()
+{
+    if (!m_isMouseDown)
+        return;
+    m_isMouseDown = false;
+    if (!m_isEnabled)
+        return;
+    if (m_isMouseOver) {
+        setCaptionColor(whiteColor());
+        setIcon(normalImage());
+    } else {
+        exitedLook();
+    }
+}
+
 bool PLRBoxButton::tellDelegateOfClick()
 {
     PLRBoxButtonDelegate* delegate = (m_delegateHasLifetime && !m_delegateLifetime) ? nullptr : m_delegate;

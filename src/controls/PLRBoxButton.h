@@ -65,6 +65,7 @@ public:
     void mouseExited(const platform::ui::MouseEvent& event) override;
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
+    void mouseCancelled() override;
 
     bool drawsFocusRing() const override { return focusPolicy() != Qt::NoFocus; }
     void drawFocusRingMask(platform::ui::GraphicsContext& context) override;

@@ -242,6 +242,14 @@ void PLRButton::mouseUp(const MouseEvent& event)
     sendAction();
 }
 
+void PLRButton::mouseCancelled()
+{
+    if (!m_mouseDown)
+        return;
+    m_mouseDown = false;
+    setPressed(false);
+}
+
 void PLRButton::animateColor(Layer* layer, const QString& keyPath, const Color& color, double duration)
 {
     const QVariant current = layer->valueForKeyPath(keyPath);

@@ -46,6 +46,7 @@ public:
     QWidget* hitTest(const QPointF& pointInSuperview) override;
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
+    void mouseCancelled() override;
     void mouseDragged(const platform::ui::MouseEvent&) override {}
     void mouseEntered(const platform::ui::MouseEvent& event) override;
     void mouseExited(const platform::ui::MouseEvent& event) override;

@@ -120,8 +120,12 @@ void PLRHelpButton::showTooltipWindow()
                          w + 2 * tooltipXMargin, height + 2 * tooltipYMargin + 2 * vPadding);
 
     auto window = std::make_unique<Window>(content, WindowStyleBorderless);
-    // Shown without being activated and never in the mouse's way: the focus stays where it is.
-    window->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
+    // Shown without being activated and never in the mouse's way: the focus stays where it is,
+    // and the pointer over the part of the button the window covers stays the button's (a window
+    // that took it there would make the button close it at once). The widget attribute alone
+    // leaves the window system's window taking the pointer; the window flag does not.
+    window->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
+                           | Qt::WindowTransparentForInput);
     window->setAttribute(Qt::WA_ShowWithoutActivating);
     window->setAttribute(Qt::WA_TransparentForMouseEvents);
     window->setAttribute(Qt::WA_TranslucentBackground);

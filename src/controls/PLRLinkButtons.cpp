@@ -71,6 +71,12 @@ void PLRLinkButton::mouseUp(const MouseEvent& event)
     applyTitleColor(m_defaultColor);
 }
 
+void PLRLinkButton::mouseCancelled()
+{
+    Button::mouseCancelled();
+    applyTitleColor(m_defaultColor);
+}
+
 void PLRLinkButton::mouseEntered(const MouseEvent&)
 {
     if (!isEnabled())

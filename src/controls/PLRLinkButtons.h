@@ -33,6 +33,7 @@ public:
 
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
+    void mouseCancelled() override;
     void mouseEntered(const platform::ui::MouseEvent& event) override;
     void mouseExited(const platform::ui::MouseEvent& event) override;
 

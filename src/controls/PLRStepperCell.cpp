@@ -146,6 +146,15 @@ void PLRStepper::mouseUp(const MouseEvent&)
     update();
 }
 
+void PLRStepper::mouseCancelled()
+{
+    // No more steps: the press that repeated them is over.
+    m_repeat.stop();
+    m_cell.stopTracking();
+    m_overOriginalHalf = false;
+    update();
+}
+
 QRectF PLRStepper::focusRingMaskBounds() const
 {
     // The halves as drawWithFrame places them (y up): the down half's foot to the up half's top.

@@ -72,6 +72,7 @@ public:
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseDragged(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
+    void mouseCancelled() override;
     QSize sizeHint() const override { return QSize(19, 30); }
     // The ring goes around the two halves as drawn.
     QRectF focusRingMaskBounds() const override;

@@ -186,6 +186,17 @@ void PLRSwitchButton::mouseDragged(const MouseEvent& event)
     reloadLayer();
 }
 
+void PLRSwitchButton::mouseCancelled()
+{
+    // Only a release flips the switch: it stays as it was.
+    if (!m_active)
+        return;
+    m_active = false;
+    m_dragged = false;
+    m_draggingTowardsOn = false;
+    reloadLayer();
+}
+
 void PLRSwitchButton::mouseUp(const MouseEvent&)
 {
     if (!isEnabled() || !m_active)

@@ -67,6 +67,7 @@ public:
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseDragged(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
+    void mouseCancelled() override;
     void moveLeft();
     void moveRight();
     // Space while the switch has keyboard focus; answers whether it acted.

@@ -199,6 +199,12 @@ void Button::mouseUp(const MouseEvent& event)
         performClick();
 }
 
+void Button::mouseCancelled()
+{
+    m_highlighted = false;
+    update();
+}
+
 // ---------------------------------------------------------------- text field
 
 TextField::TextField(QWidget* parent) : Control(parent), m_font(systemFont(13)) {}

@@ -124,6 +124,7 @@ public:
     void mouseDown(const MouseEvent& event) override;
     void mouseDragged(const MouseEvent& event) override;
     void mouseUp(const MouseEvent& event) override;
+    void mouseCancelled() override;
 
 protected:
     // Where the image is drawn in the bounds (subclasses may move it).

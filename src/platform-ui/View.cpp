@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QBackingStore>
+#include <QChildEvent>
+#include <QDrag>
 #include <QGraphicsOpacityEffect>
 #include <QPainterPath>
 #include <QKeyEvent>
@@ -52,9 +54,17 @@ QPointF MouseEvent::locationInWindow() const
 
 QPointF MouseEvent::locationIn(const QWidget* view) const
 {
-    if (!view || !window)
+    if (!view)
         return windowPoint;
-    const QPointF local = view == window ? windowPoint : view->mapFrom(window.data(), windowPoint);
+    // Qt maps between a widget and a window only along the widget's own ancestors: a view of
+    // another top-level window (a release that came in a pop-up) goes through the screen.
+    QPointF local;
+    if (window && view == window)
+        local = windowPoint;
+    else if (window && view->window() == window)
+        local = view->mapFrom(window.data(), windowPoint);
+    else
+        local = view->mapFromGlobal(screenPoint);
     return platformFromQt(view, local);
 }
 
@@ -85,8 +95,9 @@ QPointF View::convertPoint(const QPointF& point, const QWidget* fromView) const
     if (!fromView)
         return point;
     QPointF qtPoint = widgetIsFlipped(fromView) ? point : QPointF(point.x(), fromView->height() - point.y());
-    const QPointF local = mapFrom(fromView->window() == window() ? window() : nullptr,
-                                  fromView->mapTo(fromView->window(), qtPoint));
+    // Within one window through the window; between windows through the screen.
+    const QPointF local = fromView->window() == window() ? mapFrom(window(), fromView->mapTo(window(), qtPoint))
+                                                         : mapFromGlobal(fromView->mapToGlobal(qtPoint));
     return fromQt(local);
 }
 
@@ -589,6 +600,12 @@ void View::rightMouseDown(const MouseEvent& event)
         next->rightMouseDown(event);
 }
 
+void View::mouseCancelled()
+{
+    if (auto* next = qobject_cast<View*>(nextResponder()))
+        next->mouseCancelled();
+}
+
 TrackingArea* View::addTrackingArea(const QRectF& rect, unsigned options, QVariantMap userInfo)
 {
     m_trackingAreas.push_back(std::make_unique<TrackingArea>(rect, options, this, std::move(userInfo)));
@@ -606,27 +623,78 @@ namespace {
 
 class Dispatcher : public QObject {
 public:
+    // The view that took the press of the left button, and the top-level window the press came
+    // in: its drags and its release go to that view, and only while they come in that window.
     QPointer<View> mouseDownView;
+    QPointer<QWidget> mouseDownWindow;
+    // Where the last press went (its window and what the hit test found there): Qt counts a
+    // second press near the first as a double click wherever the first went.
+    QPointer<QWidget> lastPressWindow;
+    QPointer<QWidget> lastPressTarget;
     QPointer<QWidget> pointerWindow;
-    bool forwarding = false;
+    // The widget (not a view) a press is being handed to: that press, and the copies of it Qt
+    // passes up to the widget's ancestors, are not dispatched again.
+    QPointer<QWidget> forwardingTo;
+    // Objects given a parent while a handler of the pressed view runs (of any library, the web
+    // engine's among them): a drag among them has taken the pointer over (its own loop takes the
+    // moves and the release).
+    int watchingAdoptions = 0;
+    std::vector<QPointer<QObject>> adopted;
     // Where the pointer was last seen, for views that move under a pointer at rest.
     QPointer<QWidget> lastTrackedWindow;
     QPointF lastTrackedPoint;
 
-    static MouseEvent makeEvent(MouseEvent::Type type, QWidget* window, const QPointF& windowPoint, const QMouseEvent* source)
+    static MouseEvent makeEvent(MouseEvent::Type type, QWidget* window, const QPointF& windowPoint, const QMouseEvent* source,
+                                int clickCount = 1)
     {
         MouseEvent event;
         event.type = type;
         event.window = window;
         event.windowPoint = windowPoint;
+        event.clickCount = clickCount;
         if (source) {
             event.screenPoint = source->globalPosition();
             event.modifiers = source->modifiers();
             event.button = source->button();
             event.buttons = source->buttons();
-            event.clickCount = source->type() == QEvent::MouseButtonDblClick ? 2 : 1;
+        } else if (window) {
+            event.screenPoint = window->mapToGlobal(windowPoint);
         }
         return event;
+    }
+
+    // Whether the remembered press is one of this window's (its view still in it).
+    bool pressBelongsTo(const QWidget* window) const
+    {
+        return mouseDownView && mouseDownWindow == window && mouseDownView->window() == window;
+    }
+
+    // The remembered press will see no release of its own: it is forgotten, and its view told.
+    void cancelPress()
+    {
+        QPointer<View> view = mouseDownView;
+        mouseDownView = nullptr;
+        mouseDownWindow = nullptr;
+        if (view)
+            view->mouseCancelled();
+    }
+
+    // Runs a handler of the pressed view. A drag started there ends the press: whatever comes
+    // after the drag is no part of it.
+    template <typename Handler>
+    PLR_APPLICATION_EVENT_FILTER void runPressHandler(Handler&& handler)
+    {
+        const QPointer<View> pressed = mouseDownView;
+        const size_t mark = adopted.size();
+        ++watchingAdoptions;
+        handler();
+        --watchingAdoptions;
+        bool dragged = false;
+        for (size_t i = mark; i < adopted.size(); ++i)
+            dragged = dragged || qobject_cast<QDrag*>(adopted[i].data());
+        adopted.resize(mark);
+        if (dragged && pressed && mouseDownView == pressed)
+            cancelPress();
     }
 
     static bool areaActive(const TrackingArea& area, View* owner)
@@ -668,6 +736,9 @@ public:
         QList<View*> views = window->findChildren<View*>();
         if (auto* self = qobject_cast<View*>(window))
             views.prepend(self);
+        // The views of windows that belong to this one (a pop-up, a panel made with a view of it
+        // as parent) follow the pointer in their own windows.
+        views.removeIf([window](const View* view) { return view->window() != window; });
         std::vector<std::pair<QPointer<View>, TrackingArea*>> entered, exited, moved;
         QHash<QWidget*, bool> clipped;
         for (View* view : views) {
@@ -708,11 +779,21 @@ public:
         send(moved, MouseEvent::Type::MouseMoved, &View::mouseMoved);
     }
 
+    // Whether the event is the press being handed to a widget, or one of its copies on the way
+    // up to that widget's ancestors.
+    PLR_APPLICATION_EVENT_FILTER bool isForwardedPress(const QWidget* receiver) const
+    {
+        return forwardingTo && (receiver == forwardingTo || receiver->isAncestorOf(forwardingTo));
+    }
+
     PLR_APPLICATION_EVENT_FILTER bool eventFilter(QObject* object, QEvent* event) override
     {
-        if (forwarding)
-            return false;
         const QEvent::Type type = event->type();
+        if (type == QEvent::ChildAdded) {
+            if (watchingAdoptions > 0)
+                adopted.emplace_back(static_cast<QChildEvent*>(event)->child());
+            return false;
+        }
         if (type == QEvent::KeyPress || type == QEvent::ShortcutOverride) {
             auto* widget = (object->isWidgetType() ? static_cast<QWidget*>(object) : nullptr);
             if (!widget)
@@ -732,48 +813,74 @@ public:
             && type != QEvent::MouseButtonRelease)
             return false;
         auto* widget = (object->isWidgetType() ? static_cast<QWidget*>(object) : nullptr);
-        if (!widget)
+        if (!widget || isForwardedPress(widget))
             return false;
         auto* mouse = static_cast<QMouseEvent*>(event);
         QWidget* window = widget->window();
         const QPointF windowPoint = widget == window ? mouse->position() : widget->mapTo(window, mouse->position());
         pointerWindow = window;
+        // The pointer is in another window now (a pop-up, a menu, a dialog): the areas of the one
+        // it was in are left.
+        if (lastTrackedWindow && lastTrackedWindow != window)
+            updateTracking(lastTrackedWindow, QPointF(-1e6, -1e6), false, false, nullptr);
 
         if (type == QEvent::MouseMove) {
             const bool dragging = mouse->buttons() != Qt::NoButton;
+            // A press whose release never came here (a drag's loop or a window blocked by a
+            // modal one took it), or whose pointer another window took over, is over.
+            if (mouseDownView && (!dragging || !pressBelongsTo(window)))
+                cancelPress();
             updateTracking(window, windowPoint, true, dragging, mouse);
-            if (dragging && mouseDownView) {
-                mouseDownView->mouseDragged(makeEvent(MouseEvent::Type::LeftMouseDragged, mouseDownView->window(),
-                                                      mouseDownView->window() == window ? windowPoint
-                                                          : mouseDownView->window()->mapFromGlobal(mouse->globalPosition()),
-                                                      mouse));
+            if (dragging && pressBelongsTo(window)) {
+                const QPointer<View> view = mouseDownView;
+                runPressHandler([&] {
+                    view->mouseDragged(makeEvent(MouseEvent::Type::LeftMouseDragged, window, windowPoint, mouse));
+                });
                 return true;
             }
             return qobject_cast<View*>(widget) != nullptr;
         }
         if (type == QEvent::MouseButtonRelease) {
-            if (mouseDownView) {
-                QPointer<View> view = mouseDownView;
-                mouseDownView = nullptr;
-                view->mouseUp(makeEvent(mouse->button() == Qt::RightButton ? MouseEvent::Type::RightMouseUp : MouseEvent::Type::LeftMouseUp,
-                                        window, windowPoint, mouse));
-                if (view)
-                    updateTracking(window, windowPoint, true, false, mouse);
-                return true;
+            if (!mouseDownView)
+                return false;
+            if (!pressBelongsTo(window)) {
+                // The release came in another window (a pop-up opened by the press took it):
+                // it is that window's.
+                cancelPress();
+                return false;
             }
-            return false;
+            QPointer<View> view = mouseDownView;
+            mouseDownView = nullptr;
+            mouseDownWindow = nullptr;
+            view->mouseUp(makeEvent(mouse->button() == Qt::RightButton ? MouseEvent::Type::RightMouseUp : MouseEvent::Type::LeftMouseUp,
+                                    window, windowPoint, mouse));
+            if (view)
+                updateTracking(window, windowPoint, true, false, mouse);
+            return true;
         }
-        // Press.
+        // Press. A new press of the left button, or a press in another window, leaves the press
+        // remembered before without a release of its own.
+        if (mouseDownView && (mouse->button() == Qt::LeftButton || !pressBelongsTo(window)))
+            cancelPress();
         QWidget* target = View::hitTestWindow(window, windowPoint);
+        // A double click whose first press went elsewhere (a menu item chosen a moment before,
+        // another view) is a single click here.
+        const int clickCount =
+            type == QEvent::MouseButtonDblClick && target && lastPressWindow == window && lastPressTarget == target ? 2 : 1;
+        lastPressWindow = window;
+        lastPressTarget = target;
         if (auto* view = qobject_cast<View*>(target)) {
             if (!view->isEnabled())
                 return true;
             if (mouse->button() == Qt::RightButton) {
-                view->rightMouseDown(makeEvent(MouseEvent::Type::RightMouseDown, window, windowPoint, mouse));
+                view->rightMouseDown(makeEvent(MouseEvent::Type::RightMouseDown, window, windowPoint, mouse, clickCount));
                 return true;
             }
             mouseDownView = view;
-            view->mouseDown(makeEvent(MouseEvent::Type::LeftMouseDown, window, windowPoint, mouse));
+            mouseDownWindow = window;
+            runPressHandler([&] {
+                view->mouseDown(makeEvent(MouseEvent::Type::LeftMouseDown, window, windowPoint, mouse, clickCount));
+            });
             return true;
         }
         if (!target || target == widget)
@@ -782,9 +889,10 @@ public:
         const QPointF local = target->mapFrom(window, windowPoint);
         QMouseEvent copy(mouse->type(), local, mouse->scenePosition(), mouse->globalPosition(), mouse->button(),
                          mouse->buttons(), mouse->modifiers());
-        forwarding = true;
+        const QPointer<QWidget> outer = forwardingTo;
+        forwardingTo = target;
         QApplication::sendEvent(target, &copy);
-        forwarding = false;
+        forwardingTo = outer;
         return true;
     }
 };

@@ -64,7 +64,7 @@ struct MouseEvent {
     Type type = Type::MouseMoved;
     QPointF windowPoint;                    // Qt coordinates of the top-level widget (y down)
     QPointF screenPoint;                    // global Qt coordinates
-    QPointer<QWidget> window;               // the top-level widget
+    QPointer<QWidget> window;               // the top-level widget the event came in
     int clickCount = 1;
     Qt::KeyboardModifiers modifiers;
     Qt::MouseButton button = Qt::NoButton;
@@ -72,7 +72,8 @@ struct MouseEvent {
     TrackingArea* trackingArea = nullptr;
     // The location in the window's platform coordinates (origin bottom-left, y up).
     QPointF locationInWindow() const;
-    // The location in a view's coordinates (y up unless the view is flipped).
+    // The location in a view's coordinates (y up unless the view is flipped). A view of another
+    // top-level window than the event's gets the point through the screen.
     QPointF locationIn(const QWidget* view) const;
 };
 
@@ -191,6 +192,11 @@ public:
     virtual void mouseEntered(const MouseEvent&) {}
     virtual void mouseExited(const MouseEvent&) {}
     virtual void rightMouseDown(const MouseEvent& event);
+    // The press this view took (itself or passed on from a subview) will see no release here: a
+    // drag took the pointer over, a pop-up, menu or window took the release, or the release was
+    // lost while a window was blocked. Ends what the press began without acting on it; passed up
+    // the responder chain like the release.
+    virtual void mouseCancelled();
 
     // Tracking areas, owned by the view.
     TrackingArea* addTrackingArea(const QRectF& rect, unsigned options, QVariantMap userInfo = {});

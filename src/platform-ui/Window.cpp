@@ -104,6 +104,12 @@ void StandardWindowButton::mouseUp(const MouseEvent& event)
         emit clicked();
 }
 
+void StandardWindowButton::mouseCancelled()
+{
+    m_pressed = false;
+    update();
+}
+
 // ---------------------------------------------------------------- title bar
 
 TitleBarView::TitleBarView(Window* window) : View(window), m_window(window) {}
@@ -141,6 +147,8 @@ void TitleBarView::mouseDragged(const MouseEvent& event)
 
 void TitleBarView::mouseUp(const MouseEvent&) { m_dragging = false; }
 
+void TitleBarView::mouseCancelled() { m_dragging = false; }
+
 // ---------------------------------------------------------------- resizing by the edges
 
 namespace {
@@ -167,6 +175,14 @@ public:
             auto* mouse = static_cast<QMouseEvent*>(event);
             if (!m_resizing->isResizingItself()) {
                 m_resizing = nullptr;
+                return false;
+            }
+            if (!goesTo(object, m_resizing) || (type == QEvent::MouseMove && mouse->buttons() == Qt::NoButton)) {
+                // The release went to another window (a pop-up, a modal window) or was lost: the
+                // resize ends where the pointer last took it, and the event is that window's.
+                m_resizing->endOwnResize();
+                m_resizing = nullptr;
+                clearCursor();
                 return false;
             }
             if (type == QEvent::MouseMove) {
@@ -219,6 +235,13 @@ public:
     }
 
 private:
+    // Whether the event goes to the window: to one of its widgets or to its platform window.
+    PLR_APPLICATION_EVENT_FILTER static bool goesTo(QObject* object, Window* window)
+    {
+        if (object->isWidgetType())
+            return static_cast<QWidget*>(object)->window() == window;
+        return object->isWindowType() && static_cast<QWindow*>(object) == window->windowHandle();
+    }
     void showCursor(Window* window, Qt::CursorShape shape)
     {
         if (m_cursorWindow && m_shape == shape)

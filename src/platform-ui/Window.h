@@ -61,6 +61,7 @@ public:
     void drawRect(GraphicsContext& context, const QRectF& dirtyRect) override;
     void mouseDown(const MouseEvent& event) override;
     void mouseUp(const MouseEvent& event) override;
+    void mouseCancelled() override;
 signals:
     void clicked();
 private:
@@ -77,6 +78,7 @@ public:
     void mouseDown(const MouseEvent& event) override;
     void mouseDragged(const MouseEvent& event) override;
     void mouseUp(const MouseEvent& event) override;
+    void mouseCancelled() override;
 private:
     Window* m_window;
     QPointF m_dragStart;

@@ -124,9 +124,15 @@ std::optional<QString> QtFilePanels::run(const PanelRequest& request, QWidget* p
     return answer;
 }
 
-std::optional<QString> ScriptedFilePanels::run(const PanelRequest& request, QWidget*)
+QWidget* ScriptedFilePanels::askedOver(size_t index) const
+{
+    return index < m_parents.size() ? qobject_cast<QWidget*>(m_parents[index].data()) : nullptr;
+}
+
+std::optional<QString> ScriptedFilePanels::run(const PanelRequest& request, QWidget* parent)
 {
     m_requests.push_back(request);
+    m_parents.emplace_back(parent ? parent->window() : nullptr);
     if (m_answers.empty()) {
         if (onUnexpected)
             onUnexpected(request);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -57,10 +58,13 @@ public:
     void enqueue(std::optional<QString> answer) { m_answers.push_back(std::move(answer)); }
     std::optional<QString> run(const PanelRequest& request, QWidget* parent) override;
     const std::vector<PanelRequest>& requests() const { return m_requests; }
+    // The window each panel was asked over (null: none given, or gone since).
+    QWidget* askedOver(size_t index) const;
     std::function<void(const PanelRequest&)> onUnexpected;
 private:
     std::deque<std::optional<QString>> m_answers;
     std::vector<PanelRequest> m_requests;
+    std::vector<QPointer<QObject>> m_parents;
 };
 
 // The desktop around the application: opening addresses, showing files in the file

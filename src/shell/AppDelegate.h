@@ -102,6 +102,9 @@ public:
     void importPost();
     void exportBackup();
     void importBackup();
+    // Import Backup asked from a window of its own (Preferences): its question and folder
+    // chooser belong to that window.
+    void importBackupFrom(QWidget* window);
     void showPrefs();
     void logOut();
     void toggleGallery();

@@ -109,8 +109,13 @@ void AppDelegate::exportBackup()
 
 void AppDelegate::importBackup()
 {
+    importBackupFrom(nullptr);
+}
+
+void AppDelegate::importBackupFrom(QWidget* window)
+{
     fireEvent("import_backup_clicked");
-    PLRPersistantExporter::selectPathAndImportDatabase();
+    PLRPersistantExporter::selectPathAndImportDatabase(window);
 }
 
 PLRPreferencesWindowController* AppDelegate::settingsWindowController() const

@@ -141,7 +141,9 @@ AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate(TerminationM
         m_quitAfterMigration = true;
         return TerminateReply::Later;
     }
-    if (mode == TerminationMode::Normal && !PLRDefaults::shouldSupressNotifyOfExport() && !m_performedBackupQuery) {
+    // Asked only with a store to back up: someone signed in (the automatic backup needs one too).
+    if (mode == TerminationMode::Normal && !PLRDefaults::shouldSupressNotifyOfExport() && !m_performedBackupQuery
+        && PLRCoreManager::userSession()) {
         m_performedBackupQuery = true;
         platform::Alert alert;
         alert.messageText = QStringLiteral("Backup your Pellora database");

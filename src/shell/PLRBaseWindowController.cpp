@@ -30,6 +30,8 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+
+#include <algorithm>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -400,13 +402,20 @@ void PLRBaseWindowController::placeOnScreen()
     Window* shown = window();
     if (!shown)
         return;
-    // 0.8 of its screen's width and height, at half the difference from the screen's origin
-    // (the screen's own origin is not added); no screen, no frame.
+    // 0.8 of its screen's width and height, no smaller than the window's minimum, at half the
+    // difference from the screen's origin (the screen's own origin is not added); no screen, no
+    // frame. Placed at the size it will have: a window larger than its screen (a small screen, a
+    // large scale) keeps its top left, and with it its title bar, on the screen's free area,
+    // where the minimum alone would have pushed it out past the right and bottom edges.
     QRectF frame;
     if (QScreen* screen = shown->screen()) {
         const QSizeF screenSize(screen->geometry().size());
-        const QSizeF size = screenSize * 0.8;
-        frame = QRectF(QPointF((screenSize.width() - size.width()) / 2.0, (screenSize.height() - size.height()) / 2.0), size);
+        const QSizeF size = (screenSize * 0.8).expandedTo(QSizeF(shown->minimumSize()));
+        QPointF topLeft((screenSize.width() - size.width()) / 2.0, (screenSize.height() - size.height()) / 2.0);
+        const QRectF available(screen->availableGeometry());
+        topLeft.setX(std::max(std::min(topLeft.x(), available.x() + available.width() - size.width()), available.x()));
+        topLeft.setY(std::max(std::min(topLeft.y(), available.y() + available.height() - size.height()), available.y()));
+        frame = Window::screenRectFromQt(QRectF(topLeft, size));
     }
     shown->setFrame(frame, false);
 }

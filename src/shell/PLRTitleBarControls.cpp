@@ -5,7 +5,9 @@
 #include "platform-ui/Images.h"
 #include "shell/PLRShellNotifications.h"
 
+#include <QApplication>
 #include <QFontMetricsF>
+#include <QMouseEvent>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
@@ -132,6 +134,12 @@ void PLRPostSelecorPopUpButton::mouseUp(const MouseEvent& event)
     PLRTitleBarButton::mouseUp(event);
 }
 
+void PLRPostSelecorPopUpButton::mouseCancelled()
+{
+    m_triggerHome = false;
+    PLRTitleBarButton::mouseCancelled();
+}
+
 void PLRPostSelecorPopUpButton::drawRect(GraphicsContext& context, const QRectF&)
 {
     const QRectF b = bounds();
@@ -222,6 +230,34 @@ void PLRPopover::showRelativeToRect(const QRect& rect, QWidget* view)
     frame.moveLeft(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() + 1 - width())));
     setGeometry(frame);
     show();
+}
+
+void PLRPopover::mousePressEvent(QMouseEvent* event)
+{
+    if (rect().contains(event->position().toPoint())) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    const QPoint global = event->globalPosition().toPoint();
+    QWidget::mousePressEvent(event);   // closes the popover
+    if (isVisible())
+        return;
+    // The widget under the press (in the window the popover opened from, where the window system
+    // cannot tell), or the nearest one above it in its window, that a click gives the keyboard to.
+    QWidget* under = QApplication::widgetAt(global);
+    if (QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr; !under && owner && owner->isVisible()) {
+        const QPoint local = owner->mapFromGlobal(global);
+        if (owner->rect().contains(local))
+            under = owner->childAt(local) ? owner->childAt(local) : owner;
+    }
+    for (QWidget* widget = under; widget; widget = widget->parentWidget()) {
+        if (widget->isEnabled() && (widget->focusPolicy() & Qt::ClickFocus)) {
+            widget->setFocus(Qt::MouseFocusReason);
+            break;
+        }
+        if (widget->isWindow())
+            break;
+    }
 }
 
 void PLRPopover::hideEvent(QHideEvent* event)

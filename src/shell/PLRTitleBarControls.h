@@ -63,6 +63,7 @@ public:
 
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
+    void mouseCancelled() override;
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
 
     // The post's name as it shows: on one line, shortened in the middle when the button is too
@@ -100,6 +101,10 @@ public:
 protected:
     void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    // A press outside closes it; the press is not passed on, but the keyboard goes where the
+    // click would have put it (the canvas, a field), so keys no longer reach the field that had
+    // them before the popover.
+    void mousePressEvent(QMouseEvent* event) override;
 private:
     QPointer<QWidget> m_content;
 };

@@ -8,6 +8,7 @@
 #include "layout/section_layout_handlers/PLRStackedSectionSolver.h"
 #include "canvas/text/PLRRichTextEditor.h"
 
+#include <QMenu>
 #include <QTest>
 
 using canvas_test::CanvasFixture;
@@ -327,6 +328,70 @@ TEST_F(CanvasCompose, SpacerResizesByItsHandleAsOneUndoStep)
     undo()->undo();
     undo()->undo();
     EXPECT_EQ(bytes(), before);
+}
+
+// Presses of the canvas whose release never comes to it: a block moved by a drag (whose loop
+// takes the release) and then a menu of the menu bar, whose press and release are the menu's;
+// a spacer resized by its handle while a window that opened took the release. The application
+// lives, the move is kept, the resize is kept as its one step and ends there.
+TEST_F(CanvasCompose, ThePressesWhoseReleaseGoesElsewhereKeepTheMoveAndTheResize)
+{
+    PLRBlock* a = addImage("a.jpg");
+    PLRBlock* b = addImage("b.jpg");
+    PLRBlock* c = addImage("c.jpg");
+    bool accepted = false;
+    dropDragsAt(pointIn(a, 0.95, 0.5), &accepted);
+    sendMouse(QEvent::MouseButtonPress, pointIn(b));
+    QWidget* window = canvas()->window();
+    const QPointF dragged = canvas()->mapTo(window, pointIn(b) + QPointF(30, 30));
+    QMouseEvent move(QEvent::MouseMove, dragged, dragged, window->mapToGlobal(dragged), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(window, &move);
+    ASSERT_TRUE(accepted);
+    const QByteArray moved = bytes();
+
+    QMenu menu;
+    QAction* item = menu.addAction(QStringLiteral("Select All"));
+    menu.popup(canvas()->mapToGlobal(pointIn(c).toPoint()));
+    const QPointF onItem = menu.actionGeometry(item).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, onItem, onItem, menu.mapToGlobal(onItem), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&menu, &event);
+    }
+    menu.hide();
+    EXPECT_EQ(bytes(), moved);
+    EXPECT_EQ(undo()->undoActionName(), "Move Block");
+    EXPECT_EQ(layoutManager()->currentSelectedBlocks(), QList<PLRBlock*>{b});
+    canvas()->refresh();
+    click(pointIn(c));
+    EXPECT_EQ(layoutManager()->currentSelectedBlocks(), QList<PLRBlock*>{c});
+
+    // The spacer's handle pressed and dragged 50 view pixels up; the next move shows no button.
+    PLRBlock* spacer = canvas()->appendNewBlock(plr::kBlockKindBlank);
+    ASSERT_NE(spacer, nullptr);
+    canvas()->refresh();
+    const QRectF frame = canvas()->viewRectForBlock(spacer);
+    const double width = canvas()->blockViewForBlock(spacer)->frameInLayoutView().width();
+    const QPointF handle(frame.center().x(), frame.bottom());
+    sendMouse(QEvent::MouseButtonPress, handle);
+    const QPointF up = canvas()->mapTo(window, handle - QPointF(0, 50));
+    QMouseEvent resize(QEvent::MouseMove, up, up, window->mapToGlobal(up), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &resize);
+    sendMouse(QEvent::MouseMove, handle - QPointF(0, 50));
+    const double height = width / spacer->aspect_ratio();
+    EXPECT_NEAR(height, frame.height() * 2.0 - 100.0, 1.0);
+    EXPECT_EQ(undo()->undoActionName(), "Resize Spacer");
+    // A later drag on the canvas leaves the spacer as it is.
+    canvas()->refresh();
+    const QPointF below = canvas()->viewRectForBlock(spacer).bottomLeft() + QPointF(-20, 40);
+    sendMouse(QEvent::MouseButtonPress, below);
+    const QPointF further = canvas()->mapTo(window, below + QPointF(0, 60));
+    QMouseEvent away(QEvent::MouseMove, further, further, window->mapToGlobal(further), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(window, &away);
+    sendMouse(QEvent::MouseButtonRelease, below + QPointF(0, 60));
+    EXPECT_NEAR(width / spacer->aspect_ratio(), height, 0.5);
 }
 
 TEST_F(CanvasCompose, CropCornerHandlesScaleThePhotoWithinBoundsAndItsCentreSnaps)

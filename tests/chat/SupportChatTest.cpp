@@ -15,12 +15,16 @@
 #include "store/session/PLRUserSession.h"
 #include "store/persistance-store/PLRPersistantAccount.h"
 #include "shell/home/PLRSupportChatHook.h"
+#include "platform-ui/View.h"
 #include "platform-ui/Window.h"
+#include "services/web-services/PLRServiceReacher.h"
+#include "services/web-services/PLRWebServiceManager.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -134,24 +138,34 @@ TEST_F(SupportChatTest, APagesJavaScriptDialogsAreLoggedAndDroppedNeverShown)
 
 TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
 {
-    QWidget host;
+    // A screen of the application: its clicks go where the views' own dispatch sends them.
+    platform::ui::View host;
     host.resize(800, 700);
+    const auto clicked = [&](QPoint at) { return platform::ui::View::hitTestWindow(&host, at); };
     PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
     chat->resetWithIntercomFile(QUrl("data:text/html;charset=utf-8," + QUrl::toPercentEncoding(kTestPage)));
     PLRIntercomChatManager::attachIntercomMessengerToView(&host);
     EXPECT_EQ(chat->parentWidget(), &host);
-    EXPECT_EQ(chat->geometry(), QRect(800 - 20 - 100, 700 - 20 - 100, 100, 100));
+    // Closed, the chat is its round button, 28 points inside the corner.
+    EXPECT_EQ(chat->geometry(), QRect(800 - 28 - 56, 700 - 28 - 56, 56, 56));
     PLRWebView* web = chat->webView();
     ASSERT_NE(web, nullptr);
     EXPECT_FALSE(web->isVisibleTo(chat));
-    // Closed, it takes clicks on its button only: a tile's menu button under the rest of its
-    // square gets its own.
+    // Closed, it takes clicks on its button only: a tile's menu button beside it, above it or
+    // at the corner's edge gets its own.
     QPushButton tileMenu(&host);
-    tileMenu.setGeometry(chat->x() + 4, chat->y() + 4, 24, 24);
+    tileMenu.setGeometry(800 - 116, 700 - 116, 24, 24);
     tileMenu.lower();
+    QPushButton besideMenu(&host);
+    besideMenu.setGeometry(800 - 110, 700 - 60, 24, 24);
+    besideMenu.lower();
     host.show();
-    EXPECT_EQ(host.childAt(tileMenu.geometry().center()), &tileMenu);
-    EXPECT_EQ(host.childAt(chat->mapTo(&host, chat->chatButton()->geometry().center())), chat->chatButton());
+    EXPECT_EQ(chat->chatButton()->geometry(), chat->rect());
+    for (QPushButton* menu : {&tileMenu, &besideMenu}) {
+        EXPECT_EQ(clicked(menu->geometry().center()), menu);
+        EXPECT_EQ(host.childAt(menu->geometry().center()), menu);
+    }
+    EXPECT_EQ(clicked(chat->mapTo(&host, chat->chatButton()->geometry().center())), chat->chatButton());
 
     // The page's first "newmessages" marks it loaded without a notification.
     ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isLoaded(); }, 15000));
@@ -169,7 +183,8 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
     EXPECT_EQ(chat->webViewFrame(), QRect(0, 0, 300, 500));
     EXPECT_TRUE(chat->chatButton()->isHidden());
     // Open, the messenger takes every click over it.
-    EXPECT_TRUE(chat->isAncestorOf(host.childAt(tileMenu.geometry().center())) || host.childAt(tileMenu.geometry().center()) == chat);
+    QWidget* overMenu = clicked(tileMenu.geometry().center());
+    EXPECT_TRUE(overMenu == chat || chat->isAncestorOf(overMenu));
     // The open chat has rounded corners and a soft shadow around it, outside its rectangle.
     EXPECT_FALSE(web->mask().contains(QPoint(0, 0)));
     EXPECT_TRUE(web->mask().contains(QPoint(5, 5)));
@@ -189,11 +204,12 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
 
     chat->handleScriptMessage("jsHandler", "hidden");
     ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
-    EXPECT_EQ(chat->geometry().size(), QSize(100, 100));
+    EXPECT_EQ(chat->geometry(), QRect(800 - 28 - 56, 700 - 28 - 56, 56, 56));
     EXPECT_EQ(chat->webViewFrame(), QRect(20, 0, 80, 85));
     EXPECT_FALSE(chat->chatButton()->isHidden());
     EXPECT_TRUE(chat->shadowView()->isHidden());   // closed: no shadow
-    EXPECT_EQ(host.childAt(tileMenu.geometry().center()), &tileMenu);
+    EXPECT_EQ(clicked(tileMenu.geometry().center()), &tileMenu);
+    EXPECT_EQ(clicked(besideMenu.geometry().center()), &besideMenu);
 
     // Unknown bodies and other handlers change nothing.
     chat->handleScriptMessage("jsHandler", "reboot");
@@ -226,7 +242,7 @@ TEST_F(SupportChatTest, InALowHostTheOpenChatKeepsItsHeaderOnScreen)
     ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
     host.resize(800, 490);
     testing_support::drainEvents();
-    EXPECT_EQ(chat->geometry(), QRect(800 - 120, 490 - 120, 100, 100));
+    EXPECT_EQ(chat->geometry(), QRect(800 - 84, 490 - 84, 56, 56));
 }
 
 // The open chat takes the keyboard, and closing gives it back where it was: to the field the
@@ -407,8 +423,8 @@ TEST_F(SupportChatTest, TheWatchdogAlertsAndReloadsWhenTheMessengerNeverOpens)
     PLRIntercomChatView chat;
     chat.setupMessengerView();
     chat.showIntercomChatWindow();
-    // Nothing before its time (an alert nobody expected fails the test).
-    clock.advance(PLRIntercomChatView::kWatchdogSeconds - 0.1);
+    // Nothing before its 15 s (an alert nobody expected fails the test).
+    clock.advance(14.9);
     EXPECT_TRUE(chat.isWaitingForMessenger());
     EXPECT_FALSE(chat.chatButton()->isEnabled());
     testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
@@ -426,7 +442,7 @@ TEST_F(SupportChatTest, TheWatchdogAlertsAndReloadsWhenTheMessengerNeverOpens)
     clock.advance(1.0);
     chat.handleScriptMessage(QStringLiteral("jsHandler"), QStringLiteral("shown"));
     EXPECT_FALSE(chat.isWaitingForMessenger());
-    clock.advance(PLRIntercomChatView::kWatchdogSeconds * 2);
+    clock.advance(30.0);
     EXPECT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
 }
 
@@ -491,7 +507,7 @@ TEST_F(SupportChatTest, TheHookMovesTheSharedChatBetweenHostsKeepingItsPage)
     PLRIntercomChatManager::detachIntercomMessenger();
     EXPECT_EQ(chat->parentWidget(), nullptr);
     PLRSupportChatHook::attach(first);
-    EXPECT_EQ(chat->geometry(), QRect(1000 - 120, 700 - 120, 100, 100));
+    EXPECT_EQ(chat->geometry(), QRect(1000 - 84, 700 - 84, 56, 56));
     EXPECT_EQ(chat->webView(), web);
     EXPECT_EQ(web->parentWidget(), chat);
     QVariant kept;
@@ -737,7 +753,7 @@ TEST_F(SupportChatTest, APageLoadedAgainByTheWatchdogStartsWithoutNews)
 
     chat->showIntercomChatWindow();
     testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
-    clock.advance(PLRIntercomChatView::kWatchdogSeconds);
+    clock.advance(15.0);
     ASSERT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
     ASSERT_TRUE(testing_support::waitUntil([&] { return told == 2; }, 15000));
     clock.advance(1.0);
@@ -745,3 +761,56 @@ TEST_F(SupportChatTest, APageLoadedAgainByTheWatchdogStartsWithoutNews)
     EXPECT_EQ(notifications->badge, "");
     EXPECT_TRUE(chat->isLoaded());
 }
+
+// Launched while the service is down, the chat's page tells nothing: the development service's
+// page fails to load, and the bundled page of production loads while its messenger (a frame of
+// the help centre, here this service's) does not. Once the connection machine finds the service
+// again, the page is loaded again and support's messages reach the user.
+class SupportChatComingBackTest : public SupportChatTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SupportChatComingBackTest, AChatPageThatCouldNotReachTheServiceIsLoadedAgainWhenTheServiceIsBack)
+{
+    const bool bundledPage = GetParam();
+    testing_support::DevService service;
+    ASSERT_TRUE(service.start());
+    service.useAsCustomHost();
+    PLRServiceReacher::setDefaultTiming({0.05, 0.25});
+    service.goDown();
+    ASSERT_TRUE(service.waitUntilDown());
+
+    PLRIntercomChatView* chat = PLRIntercomChatManager::intercomChatView();
+    if (bundledPage) {
+        // The page the application bundles, its messenger's host this service.
+        QFile bundled(QStringLiteral(":/intercom.html"));
+        ASSERT_TRUE(bundled.open(QIODevice::ReadOnly));
+        QByteArray page = bundled.readAll();
+        ASSERT_TRUE(page.contains("https://help.pellora.app"));
+        page.replace("https://help.pellora.app", service.baseUrl().toString(QUrl::StripTrailingSlash).toUtf8());
+        chat->resetWithIntercomFile(QUrl("data:text/html;charset=utf-8," + QUrl::toPercentEncoding(QString::fromUtf8(page))));
+    }
+    PLRIntercomChatManager::loadPage();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->hasPageFailed(); }, 15000));
+    EXPECT_FALSE(chat->isLoaded());
+
+    PLRWebServiceManager::globalManager().beginManager();
+    ASSERT_TRUE(service.comeBackUp());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isLoaded(); }, 15000));
+    EXPECT_FALSE(chat->hasPageFailed());
+    EXPECT_TRUE(notifications->delivered.empty());   // the page's first state is no news
+    ASSERT_TRUE(testing_support::waitUntil([&] { return service.sendSupportMessage("We are back") == 1; }, 15000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !notifications->delivered.empty(); }, 15000));
+    EXPECT_EQ(notifications->badge, "1");
+
+    // The messenger answers the application through the page.
+    QWidget host;
+    host.resize(800, 700);
+    PLRIntercomChatManager::attachIntercomMessengerToView(&host);
+    chat->showIntercomChatWindow();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
+    EXPECT_EQ(notifications->badge, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Page, SupportChatComingBackTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return param.param ? std::string("BundledPage") : std::string("DevelopmentServicePage");
+                         });

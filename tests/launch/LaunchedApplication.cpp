@@ -169,6 +169,8 @@ bool LaunchedApplication::start(const QProcessEnvironment& extra, Home kind)
                                   "analytics_collector_url=http://127.0.0.1:%1\n")
                        .arg(m_port)
                        .toUtf8());
+    for (const QString& line : m_settings)
+        settings.write((line + QLatin1Char('\n')).toUtf8());
     settings.close();
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -268,6 +270,21 @@ QStringList LaunchedApplication::windows() const
     return result;
 }
 
+QStringList LaunchedApplication::visibleWindows() const
+{
+    if (!isRunning())
+        return {};
+    const QByteArray ids = m_screen.run(QStringLiteral("xdotool"),
+                                        {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                         QString::number(m_process->processId())});
+    QStringList result;
+    for (const QByteArray& id : ids.split('\n')) {
+        if (!id.trimmed().isEmpty())
+            result << QString::fromLatin1(id.trimmed());
+    }
+    return result;
+}
+
 bool LaunchedApplication::isDialog(const QString& window) const
 {
     const QByteArray type =
@@ -335,6 +352,18 @@ QImage LaunchedApplication::screenshot() const
 QSize LaunchedApplication::windowSize() const
 {
     return screenshot().size();
+}
+
+bool LaunchedApplication::resizeWindow(QSize size) const
+{
+    const QString window = mainWindow();
+    bool ok = !window.isEmpty();
+    if (ok)
+        m_screen.run(QStringLiteral("xdotool"),
+                     {QStringLiteral("windowsize"), QStringLiteral("--sync"), window, QString::number(size.width()),
+                      QString::number(size.height())},
+                     &ok);
+    return ok;
 }
 
 bool LaunchedApplication::type(const QString& text) const

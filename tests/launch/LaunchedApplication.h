@@ -50,6 +50,9 @@ public:
     // Where it keeps its files: under PELLORA_HOME (home()), or in the XDG folders of a user
     // whose home (HOME) is home(), with no XDG variable set.
     enum class Home { Pellora, User };
+    // A setting of the [General] group written into the settings file when it starts (a hint
+    // already seen, for instance).
+    void setSetting(const QString& key, const QString& value) { m_settings << key + QLatin1Char('=') + value; }
     // Starts it with these variables added to its environment.
     bool start(const QProcessEnvironment& extra = QProcessEnvironment(), Home kind = Home::Pellora);
     bool isRunning() const;
@@ -69,6 +72,8 @@ public:
     QString mainWindow() const;
     // Every visible window of the process with a title (ids).
     QStringList windows() const;
+    // Every visible window of the process, titled or not (its menus and tool tips too).
+    QStringList visibleWindows() const;
     // Whether the window is a dialog (an alert, a sheet), not a main window or a popup.
     bool isDialog(const QString& window) const;
     QString windowTitle() const;
@@ -76,6 +81,9 @@ public:
     // The X window that has the keyboard (its id), empty when none does.
     QString focusedWindow() const;
     QSize windowSize() const;
+    // Sizes the main window as a user dragging its edge would (there is no window manager to
+    // hold it to its smallest size).
+    bool resizeWindow(QSize size) const;
     QImage screenshot() const;
 
     // Real input to the main window.
@@ -101,6 +109,7 @@ private:
     QProcessEnvironment m_environment;
     std::unique_ptr<QProcess> m_process;
     QString m_output;
+    QStringList m_settings;
 };
 
 // The share of the rectangle's pixels within `tolerance` of the colour in each channel.

@@ -11,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/Plist.h"
+
 #include <QColor>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -165,6 +168,45 @@ protected:
     VirtualScreen screen;
     std::unique_ptr<LaunchedApplication> app;
 };
+
+// The folder of the signed-in account's posts under the home, empty when there is none.
+QString postsFolderIn(const QString& home)
+{
+    QDirIterator it(home + QStringLiteral("/data/ds"), {QStringLiteral("*.plruser")}, QDir::Dirs);
+    return it.hasNext() ? it.next() + QStringLiteral("/posts") : QString();
+}
+
+// A post of that name with an empty layout, put in the store as the application keeps it.
+bool addPost(const QString& posts, const QString& identifier, const QString& name)
+{
+    const QString folder = posts + QLatin1Char('/') + identifier + QStringLiteral(".plrpost");
+    QFile layout(folder + QStringLiteral("/layout"));
+    return QDir().mkpath(folder)
+           && platform::plist::writeFile(folder + QStringLiteral("/info.plist"),
+                                         QVariantMap{{QStringLiteral("name"), name}, {QStringLiteral("identifier"), identifier}})
+           && layout.open(QIODevice::WriteOnly);
+}
+
+// The middle of the "..." of the first row's last tile: its dark dots in the column of the
+// window's trailing tiles, between the grid's top and the chat button's row; null when none shows.
+QPoint lastTileMenuIn(const QImage& shot)
+{
+    QList<int> rows;
+    int left = shot.width(), right = -1;
+    for (int y = 200; y < shot.height() - 90; ++y) {
+        for (int x = shot.width() - 62; x < shot.width() - 30; ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            if (c.red() < 140 && c.green() < 140 && c.blue() < 140 && std::abs(c.red() - c.blue()) < 24) {
+                rows << y;
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    if (rows.isEmpty())
+        return {};
+    return QPoint((left + right) / 2, (rows.first() + rows.last()) / 2);
+}
 
 // How the application gets its OpenGL: Mesa's software renderer on the virtual screen, or none.
 class SupportChatOpensTest : public SupportChatLaunchTest, public ::testing::WithParamInterface<bool> {};
@@ -399,5 +441,76 @@ TEST_F(SupportChatLaunchTest, AChatPageThatCouldNotLoadAtLaunchIsLoadedAgainWhen
     EXPECT_TRUE(showsMessenger(app->screenshot()));
     EXPECT_LT(pressed.elapsed(), 1000 * qint64(15));   // before the alert would have come
     EXPECT_FALSE(app->hasLogged("difficulty to initiate chat"));
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+}
+
+// Quitting a run whose chat page was never shown (the sign-in screen still up): the page goes
+// before the web engine lets go of the profile it was made in.
+TEST_F(SupportChatLaunchTest, QuittingTakesTheChatsPageApartBeforeTheWebEngine)
+{
+    app = std::make_unique<LaunchedApplication>(screen, service.port());
+    ASSERT_TRUE(app->start());
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is loaded and listens for messages"); }, kTimeoutMs))
+        << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return service.requests(QStringLiteral("/support/intercom.html")).size() == 1; }, kTimeoutMs));
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+    EXPECT_TRUE(app->hasLogged("Quitting"));
+    EXPECT_FALSE(app->hasLogged("Release of profile requested")) << app->output().toStdString();
+}
+
+// The closed chat is its round button alone: a tile's "..." just above it, where the chat's
+// corner once took the clicks, opens the tile's menu in the running application (the real chat
+// view over the real home screen).
+TEST_F(SupportChatLaunchTest, ATilesMenuButtonNextToTheClosedChatTakesItsClick)
+{
+    app = std::make_unique<LaunchedApplication>(screen, service.port());
+    QProcessEnvironment keychain;
+    keychain.insert(QStringLiteral("PELLORA_KEYCHAIN"), QStringLiteral("file"));
+    ASSERT_TRUE(app->start(keychain));
+    ASSERT_TRUE(app->signIn(kTimeoutMs)) << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("'Web_Service_User_Session' moving from FETCHING_INFO to IDLE"); },
+                          kTimeoutMs))
+        << app->output().toStdString();
+    ASSERT_EQ(app->terminate(), 0) << app->output().toStdString();
+    // Three posts: with the new-post tile, a full first row.
+    const QString posts = postsFolderIn(app->home());
+    ASSERT_FALSE(posts.isEmpty());
+    for (int i = 1; i <= 3; ++i)
+        ASSERT_TRUE(addPost(posts, QStringLiteral("POST-%1").arg(i), QStringLiteral("Lisbon %1").arg(i)));
+
+    ASSERT_TRUE(app->start(keychain));
+    ASSERT_TRUE(pollUntil([&] { return showsChatButton(app->screenshot()); }, kTimeoutMs)) << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is loaded and listens for messages"); }, kTimeoutMs));
+    ASSERT_TRUE(waitUntilAtRest());
+    QPoint menu = lastTileMenuIn(app->screenshot());
+    ASSERT_FALSE(menu.isNull()) << app->output().toStdString();
+    // The window made as low as puts the "..." 20 points above the chat's button: inside the
+    // square of 100 points 20 inside the corner, beside the button.
+    const QSize size(app->windowSize().width(), menu.y() + 104);
+    ASSERT_TRUE(app->resizeWindow(size));
+    ASSERT_TRUE(pollUntil([&] { return app->windowSize() == size; }, kTimeoutMs));
+    ASSERT_TRUE(waitUntilAtRest());
+    const QImage shot = app->screenshot();
+    ASSERT_EQ(lastTileMenuIn(shot), menu);   // the grid stood still
+    ASSERT_TRUE(showsChatButton(shot));
+    ASSERT_TRUE(QRect(size.width() - 120, size.height() - 120, 100, 100).contains(menu));
+    ASSERT_FALSE(QRect(size.width() - 84, size.height() - 84, 56, 56).contains(menu));
+
+    const QStringList before = app->visibleWindows();
+    ASSERT_TRUE(app->click(menu));
+    QStringList opened;
+    EXPECT_TRUE(pollUntil(
+        [&] {
+            opened.clear();
+            for (const QString& window : app->visibleWindows())
+                if (!before.contains(window))
+                    opened << window;
+            return !opened.isEmpty();
+        },
+        20000))
+        << app->output().toStdString();
+    // The menu, not the chat.
+    EXPECT_FALSE(showsMessenger(app->screenshot()));
+    ASSERT_TRUE(app->key(QStringLiteral("Escape")));
     EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
 }

@@ -27,12 +27,13 @@ constexpr int kTimeoutMs = 180000;
 constexpr int kStepMs = 20000;
 
 // The Preferences window: 520 by 356 points under a title bar of 22. Places in it (window
-// coordinates, y down): its Account and Backup tab buttons, the account tab's publishing button
-// and the backup tab's check box.
+// coordinates, y down): its Account and Backup tab buttons, the account tab's publishing button,
+// the backup tab's check box and its Import Backup button.
 const QPoint kAccountTab(256, 50);
 const QPoint kBackupTab(352, 50);
 const QPoint kPublishingButton(290, 268);
 const QPoint kBackupBox(60, 118);
+const QPoint kImportBackupButton(110, 260);
 
 class WindowFocusLaunchTest : public ::testing::Test {
 protected:
@@ -165,8 +166,9 @@ TEST_F(WindowFocusLaunchTest, AClickGivesItsWindowTheKeyboardAndAClosingWindowGi
     EXPECT_TRUE(pollUntil([&] { return showsNewPostSheet(); }, kStepMs, 200));
 }
 
-// The publish set-up (a modal window) belongs to the main window, and the folder chooser of
-// Preferences' backup to Preferences: each names its window (WM_TRANSIENT_FOR), which a screen
+// The publish set-up (a modal window) belongs to the main window, and the folder choosers of
+// Preferences' backup (the backup folder, and the backup to import, asked for once the question
+// before it has closed) to Preferences: each names its window (WM_TRANSIENT_FOR), which a screen
 // without a window manager needs to keep them together, and gives the keyboard back on closing.
 TEST_F(WindowFocusLaunchTest, TheSetUpAndTheBackupFolderChooserBelongToTheirWindows)
 {
@@ -205,4 +207,27 @@ TEST_F(WindowFocusLaunchTest, TheSetUpAndTheBackupFolderChooserBelongToTheirWind
     ASSERT_TRUE(pollUntil([&] { return windowNamed(QStringLiteral("Backup Location")).isEmpty(); }, kStepMs, 100));
     EXPECT_TRUE(keyboardGoesTo(preferences)) << app->focusedWindow().toStdString();
     EXPECT_FALSE(settingIsOn(QStringLiteral("export_database")));
+
+    // Import Backup: "Proceed", then the chooser of the backup.
+    ASSERT_TRUE(click(preferences, kImportBackupButton));
+    QString question;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            for (const QString& window : app->windows())
+                if (window != main && window != preferences)
+                    question = window;
+            return !question.isEmpty();
+        },
+        kStepMs, 100))
+        << app->output().toStdString();
+    EXPECT_EQ(transientFor(question), preferences);
+    ASSERT_TRUE(keyboardGoesTo(question));
+    ASSERT_TRUE(app->key(QStringLiteral("Return")));
+    const QString importChooser = waitForWindow(QStringLiteral("Import Backup"));
+    ASSERT_FALSE(importChooser.isEmpty()) << app->output().toStdString();
+    EXPECT_EQ(transientFor(importChooser), preferences);
+    EXPECT_TRUE(keyboardGoesTo(importChooser));
+    ASSERT_TRUE(app->key(QStringLiteral("Escape")));
+    ASSERT_TRUE(pollUntil([&] { return windowNamed(QStringLiteral("Import Backup")).isEmpty(); }, kStepMs, 100));
+    EXPECT_TRUE(keyboardGoesTo(preferences)) << app->focusedWindow().toStdString();
 }

@@ -187,7 +187,8 @@ TEST_F(LayoutChangeTest, BlocksRemovedSinceStayRemovedAndTheRestOfTheStepIsUndon
 // Containers: one left with a single block by an undo is dissolved, one left empty removed, as
 // removing a block does; one the step itself left with a single block (a last photo of an
 // automatic layout) comes back so; a column made since (the recycle tile's) goes and comes
-// with the blocks it holds.
+// with the blocks it holds; a container the step made and later work filled leaves those
+// blocks, in their order, where it stood.
 TEST_F(LayoutChangeTest, ContainersFollowTheRulesOfRemovingABlockUnlessTheStepLeftThemSo)
 {
     PLRBlock* row = add(containerOf(false, list(imageBlock("a"), imageBlock("b"))));
@@ -208,6 +209,17 @@ TEST_F(LayoutChangeTest, ContainersFollowTheRulesOfRemovingABlockUnlessTheStepLe
     undo.redo();
     EXPECT_EQ(describe(), "(a [b c]) (alone)");
     EXPECT_EQ(bytes(), built);
+
+    // The step's container, filled since: undone, the blocks put in since take its place, in
+    // their order; redone, they go back into it.
+    PLRBlock* made = find(section()->blocks(1).id());
+    manager->insertBlock(imageBlock("p"), 1, made, nullptr);   // outside the undo list
+    manager->insertBlock(imageBlock("q"), 2, made, nullptr);
+    ASSERT_EQ(describe(), "(a [b c]) (alone p q)");
+    undo.undo();
+    EXPECT_EQ(describe(), "(a [b c]) p q");
+    undo.redo();
+    EXPECT_EQ(describe(), "(a [b c]) (alone p q)");
 }
 
 // A layout read from a file may hold blocks without an identifier, or sharing one: each gets its

@@ -364,3 +364,37 @@ TEST_F(PostUndo, TheTextEditorFollowsAnAlignmentChosenWhileItIsOpen)
     page()->textAlignmentSegmentControl()->clickSegment(PLRPosition::CENTRE);
     EXPECT_EQ(handler->editor()->document()->defaultTextOption().alignment(), Qt::AlignHCenter);
 }
+
+// After "Add Link…", a click on the canvas closes the link popover and takes the keyboard from
+// the link field: Ctrl+Z then undoes the canvas's last step and leaves the photo's link alone.
+TEST_F(PostUndo, AClickOnTheCanvasBesideTheLinkPopoverTakesTheKeyboardFromTheLinkField)
+{
+    const std::string imageId = layout()->createAndAddBlocksForImages({photo(0)}).first()->id();
+    const std::string spacerId = canvas()->appendNewBlock(plr::kBlockKindBlank)->id();
+    ASSERT_EQ(undo()->undoActionName(), "Add Spacer");
+    window.activateWindow();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return window.isActiveWindow(); }));
+    layout()->selectBlocks({block(imageId)});
+    page()->addLinkOnClickButton()->performClick();
+    typeInto(page()->imageLinkURLTextField(), QStringLiteral("https://example.com/clock"));
+    ASSERT_EQ(block(imageId)->image().interaction().href(), "https://example.com/clock");
+    page()->imageLinkPopoverButton()->performClick();
+    PLRPopover* popover = page()->imageLinkPopover();
+    ASSERT_TRUE(popover && popover->isShown());
+    testing_support::drainEvents();
+
+    // The click as the window system brings it: to the window under the pointer, while the
+    // popover holds the pointer.
+    const QPointF inCanvas = pointIn(block(imageId));
+    canvasController->scrollView()->ensureVisible(int(inCanvas.x()), int(inCanvas.y()), 20, 20);
+    const QPoint at = canvas()->mapTo(&window, inCanvas.toPoint());
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+    testing_support::drainEvents();
+    EXPECT_FALSE(popover->isShown());
+    EXPECT_EQ(QApplication::focusWidget(), canvas());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(block(spacerId), nullptr);
+    ASSERT_NE(block(imageId), nullptr);
+    EXPECT_EQ(block(imageId)->image().interaction().href(), "https://example.com/clock");
+    EXPECT_EQ(page()->imageLinkURLTextField()->stringValue(), QStringLiteral("https://example.com/clock"));
+}

@@ -67,12 +67,14 @@ TEST_F(ExportDialog, SwitchesTypesChecksAndExports)
     dialog.setExportLocationAction();   // cancelled: the dialog keeps its folder
     EXPECT_EQ(dialog.exportURL(), QUrl::fromLocalFile(folder));
 
+    EXPECT_TRUE(dialog.subfolderTextField->parentWidget()->isHidden());
     dialog.createSubFolderButton->performClick();
     EXPECT_FALSE(dialog.subfolderTextField->parentWidget()->isHidden());
     alerts.enqueue(platform::kAlertFirstButtonReturn);
     dialog.exportAction();
     EXPECT_EQ(alerts.shown().back().messageText, "Subfolder name missing");
     dialog.createSubFolderButton->performClick();
+    EXPECT_TRUE(dialog.subfolderTextField->parentWidget()->isHidden());
 
     dialog.compressionSlider->setDoubleValue(90);
     dialog.exportAction();

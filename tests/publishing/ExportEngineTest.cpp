@@ -5,6 +5,7 @@
 #include "layout/block_draw_handlers/PLRBlockDrawHandler_Text.h"
 #include "layout/views/PLRBlockView.h"
 #include "layout/views/PLRLayoutViewProxy.h"
+#include "publishing/export/PLRExportBlockStream.h"
 #include "publishing/export/PLRExportImaging.h"
 #include "publishing/export/PLRExportMemoryGate.h"
 #include "publishing/export/PLRExportRenderer.h"
@@ -12,6 +13,7 @@
 #include "store/persistance-store/source/PLRImageUtilities.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
 #include "platform/Dispatch.h"
+#include "platform/Resets.h"
 #include "store/session/PLRDefaults.h"
 
 #include <QColorSpace>
@@ -22,6 +24,10 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QThread>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 using namespace export_test;
 
@@ -186,34 +192,58 @@ TEST_F(ExportEngine, BlocksTooLargeToDrawFailTheExport)
 }
 
 // A block whose picture is drawn but is too tall for a JPEG (more than 65500 rows): its writer
-// gives up at once while its drawing goes on. The block ends only when both have, so that
-// nothing of the export is let go of while it is still being drawn from; the next block is
-// written.
+// gives up at its first rows, and its drawing stops: it draws no more rows and decodes none of
+// the block's other photos (one cut short meanwhile is not even read). The block ends only
+// when both sides have, so that nothing of the export is let go of while it is still being drawn
+// from; the next block is written.
 TEST_F(ExportEngine, ABlockTooTallForAJpegEndsOnlyOnceItsDrawingHasEnded)
 {
-    makePhoto(m_folder, "tall.jpg", QSize(20, 14000), Qt::red);
+    makePhoto(m_folder, "tall.jpg", QSize(20, 2000), Qt::red);
+    makePhoto(m_folder, "later.jpg", QSize(20, 2000), Qt::green);
     makePhoto(m_folder, "a.jpg", QSize(300, 200), Qt::blue);
-    PLRPostManager* manager = openPost("Tall", 2);
+    PLRPostManager* manager = openPost("Tall", 3);
     ASSERT_NE(manager, nullptr);
     PLRLayoutManager* layout = manager->layoutManager();
-    const QString tall = photo(manager, "tall.jpg");
-    const QList<PLRBlock*> blocks = layout->createAndAddBlocksForImages({tall, photo(manager, "a.jpg")});
+    const QList<PLRBlock*> blocks = layout->createAndAddBlocksForImages({photo(manager, "tall.jpg"), photo(manager, "a.jpg")});
     // A column of three such photos: 250 pixels wide, 75000 rows.
     PLRBlockPtrList more;
     for (int i = 0; i < 2; ++i) {
         more.push_back(PLRLayoutManager::newBlock_Image());
-        more.back()->mutable_image()->set_img_ref(tall.toStdString());
+        more.back()->mutable_image()->set_img_ref(photo(manager, "later.jpg").toStdString());
     }
     ASSERT_NE(layout->wrapBlock(blocks[0], std::move(more), true, false), nullptr);
     const QString folder = testing_support::testHome() + "/out";
     QDir().mkpath(folder);
 
+    // The drawing is held at its first hand-over (which starts the writer) until the writer has
+    // given up: every later hand-over would come after it.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool writingEnded = false;
+    int handedOver = 0;
+    platform::HookGuard<plr_export::StreamHook> guard(&plr_export::setStreamHook, [&](const QString& file, plr_export::StreamStep step, int) {
+        if (file != QLatin1String("1.jpg"))
+            return;
+        std::unique_lock lock(mutex);
+        if (step == plr_export::StreamStep::WritingEnded) {
+            writingEnded = true;
+            QFile later(QDir(m_folder).filePath("later.jpg"));
+            EXPECT_TRUE(later.resize(later.size() / 2));
+            changed.notify_all();
+        } else if (step == plr_export::StreamStep::RowsHandedOver) {
+            if (++handedOver == 1 && !changed.wait_for(lock, std::chrono::seconds(60), [&] { return writingEnded; }))
+                ADD_FAILURE() << "the writer never ended";
+        }
+    });
     Outcome outcome;
     runExport(manager, folder, outcome, 2, 250);
     EXPECT_FALSE(outcome.success);
     EXPECT_EQ(outcome.completions, 1);
     EXPECT_TRUE(outcome.failure.contains("1.jpg: the picture could not be encoded: a picture of 250 x 75000 pixels cannot be a JPEG"))
         << outcome.failure.toStdString();
+    EXPECT_FALSE(outcome.failure.contains("later.jpg")) << outcome.failure.toStdString();
+    EXPECT_TRUE(writingEnded);
+    EXPECT_EQ(handedOver, 1);
     EXPECT_EQ(outcome.progress, (QList<qint64>{1, 2}));
     EXPECT_EQ(jpegsIn(folder), QStringList{"2.jpg"});
 }

@@ -3,6 +3,7 @@
 #include "ExportTestSupport.h"
 
 #include "publishing/export/PLRExportViewController.h"
+#include "services/analytic/PLRAnalyticManager.h"
 #include "platform/Storyboard.h"
 #include "store/session/PLRDefaults.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
@@ -198,8 +199,15 @@ TEST_F(ExportPanel, LayoutExportChecksItsFolderAndRunsOnce)
     EXPECT_EQ(controller->locationLabel->text(), folder);
     EXPECT_FALSE(controller->locationLabelView->isHidden());
 
-    // A sub folder name that would lead elsewhere.
+    // The sub folder's name is asked for only while "Create sub folder" is on.
+    EXPECT_TRUE(controller->subFolderTextView->isHidden());
     controller->createSubFolderButton->performClick();
+    EXPECT_FALSE(controller->subFolderTextView->isHidden());
+    controller->createSubFolderButton->performClick();
+    EXPECT_TRUE(controller->subFolderTextView->isHidden());
+    controller->createSubFolderButton->performClick();
+
+    // A sub folder name that would lead elsewhere.
     controller->subFolderTextField->setStringValue("../x");
     alerts.enqueue(platform::kAlertFirstButtonReturn);
     controller->buttonWasClicked();
@@ -233,6 +241,20 @@ TEST_F(ExportPanel, LayoutExportChecksItsFolderAndRunsOnce)
     ASSERT_EQ(testing_support::recordingWorkspace().openedURLs.size(), 1u);
     EXPECT_TRUE(testing_support::recordingWorkspace().openedURLs.front().toString().endsWith(kPLRExportLearnMorePath));
     EXPECT_TRUE(controller->infoLabel->text().startsWith("Exporting 2 of 2"));
+
+    // Each press while no export ran was counted, with whether a sub folder was asked for and
+    // the quality chosen; the press during the export was not.
+    QList<QVariantMap> pressed;
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        pressed.clear();
+        for (const PLRAnalyticEvent& event : PLRAnalyticManager::coreAnalyticManager().loadEvents())
+            if (event.title() == QLatin1String("export_button_clicked"))
+                pressed << event.info();
+        return pressed.size() >= 4;
+    }));
+    const QVariantMap off{{"inc_sub_folder", 0}, {"export_quality", 75}};
+    const QVariantMap on{{"inc_sub_folder", 1}, {"export_quality", 75}};
+    EXPECT_EQ(pressed, (QList<QVariantMap>{off, on, on, on}));
 
     // Cancelling the folder choice forgets the folder in the panel.
     testing_support::scriptedPanels().enqueue(std::nullopt);

@@ -73,14 +73,23 @@ void openEverything(PLRExportViewController* screen, const QString& folder)
     settle();
 }
 
-// The export screens, recording what their progress shows.
+// What a screen's progress shows: its words and its bar (of 1000).
+QPair<QString, int> progressShown(PLRExportViewController& panel) { return {panel.infoLabel->text(), panel.infoIndicator->value()}; }
+QPair<QString, int> progressShown(PLRExportModalViewController& dialog)
+{
+    return {dialog.exportProgressLabel->text(), dialog.exportProgressIndicator->value()};
+}
+
+// The export screens, recording what their progress is told and shows.
 template <class Screen>
 struct Recording : Screen {
     QList<QPair<qint64, qint64>> progress;
+    QList<QPair<QString, int>> shown;
     void showExportProgress(qint64 count, qint64 total) override
     {
         progress.append({count, total});
         Screen::showExportProgress(count, total);
+        shown.append(progressShown(static_cast<Screen&>(*this)));
     }
 };
 
@@ -260,6 +269,9 @@ TEST_F(ExportScreens, ALayoutExportCountsTheFilesItWrites)
     ASSERT_TRUE(testing_support::waitUntil([&] { return finished; }, 20000));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 2);
     EXPECT_EQ(panel.progress, (QList<QPair<qint64, qint64>>{{1, 2}, {2, 2}}));
+    const QList<QPair<QString, int>> halfThenWhole{{QStringLiteral("Exporting 1 of 2 images"), 500},
+                                                   {QStringLiteral("Exporting 2 of 2 images"), 1000}};
+    EXPECT_EQ(panel.shown, halfThenWhole);
     EXPECT_EQ(panel.infoLabel->text().toStdString(), "Exporting 2 of 2 images");
     // The panel is back as it was: the button, no progress.
     EXPECT_FALSE(panel.isExporting());
@@ -276,6 +288,7 @@ TEST_F(ExportScreens, ALayoutExportCountsTheFilesItWrites)
     dialog.exportAction();
     ASSERT_TRUE(testing_support::waitUntil([&] { return finished; }, 20000));
     EXPECT_EQ(dialog.progress, (QList<QPair<qint64, qint64>>{{1, 2}, {2, 2}}));
+    EXPECT_EQ(dialog.shown, halfThenWhole);
     EXPECT_EQ(dialog.exportProgressLabel->text(), "Export Successful");
     EXPECT_FALSE(dialog.exportProgressIndicatorSuccess->isHidden());
     EXPECT_TRUE(dialog.exportProgressIndicator->isHidden());

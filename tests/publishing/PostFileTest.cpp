@@ -37,6 +37,32 @@ QStringList entriesOf(const QString& archivePath)
     return names;
 }
 
+// The bytes of one entry of an archive; empty when it has none of that name.
+QByteArray entryBytes(const QString& archivePath, const QString& name)
+{
+    int code = 0;
+    zip_t* archive = zip_open(QFile::encodeName(archivePath).constData(), ZIP_RDONLY, &code);
+    if (!archive)
+        return {};
+    QByteArray bytes;
+    zip_stat_t stat;
+    zip_file_t* file = zip_stat(archive, name.toUtf8().constData(), 0, &stat) == 0 ? zip_fopen(archive, name.toUtf8().constData(), 0) : nullptr;
+    if (file) {
+        bytes.resize(qsizetype(stat.size));
+        if (zip_fread(file, bytes.data(), stat.size) != zip_int64_t(stat.size))
+            bytes.clear();
+        zip_fclose(file);
+    }
+    zip_discard(archive);
+    return bytes;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // A copy of the post file with one more entry (a link when `link` is set).
 QString withExtraEntry(const QString& source, const QString& copy, const QByteArray& name, const QByteArray& content, bool link = false)
 {
@@ -212,6 +238,50 @@ TEST_F(PostFile, PhotosLeftOutOfTheFileAreNamedWithTheirReasons)
     }
 }
 
+// A photo deleted from the folder while its post is open still has its stored picture: the file
+// carries it, and the notice names the photo as the layout export does: before and after the
+// folder has seen it go, and for the post exported from home.
+TEST_F(PostFile, APhotoGoneFromTheFolderIsCarriedAndNamed)
+{
+    PLRPostManager* manager = tripPost();
+    ASSERT_NE(manager, nullptr);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !manager->sourceDirectory()->watchedPaths().isEmpty(); }));
+    const QString locA = PLRImageManager::locationForIdentifier(m_a).toLocalFile();
+    const QByteArray pictureA = fileBytes(locA + "/export.jpg");
+    ASSERT_FALSE(pictureA.isEmpty());
+    ASSERT_TRUE(QFile::remove(QDir(m_folder).filePath("a.jpg")));
+
+    const auto exportedAndNamed = [&](bool open) {
+        PLRPersistantPost* post = manager->representedPost();
+        if (!open)
+            post->setOwningPostManager(nullptr);
+        const QString file = exportTrip(manager);
+        if (!open)
+            post->setOwningPostManager(manager);
+        ASSERT_FALSE(file.isEmpty());
+        const platform::Alert alert = testing_support::scriptedAlerts().shown().back();
+        EXPECT_EQ(alert.messageText, "Export of 'Trip' Complete");
+        EXPECT_EQ(alert.style, platform::AlertStyle::Warning);
+        EXPECT_TRUE(alert.informativeText.contains("a.jpg: missing from the folder")) << alert.informativeText.toStdString();
+        EXPECT_FALSE(alert.informativeText.contains("b.jpg")) << alert.informativeText.toStdString();
+        EXPECT_EQ(entryBytes(file, post->identifier() + ".plrpost/export_block_cache/" + m_a + "/export.jpg"), pictureA);
+        EXPECT_EQ(fileBytes(locA + "/export.jpg"), pictureA);
+    };
+    {
+        SCOPED_TRACE("just deleted");
+        exportedAndNamed(true);
+    }
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager->imageForIdentifier(m_a)->fileDeleted(); }, 5000));
+    {
+        SCOPED_TRACE("seen gone");
+        exportedAndNamed(true);
+    }
+    {
+        SCOPED_TRACE("from home");
+        exportedAndNamed(false);
+    }
+}
+
 TEST_F(PostFile, ImportComesBackWholeUnderANewIdentifierAndName)
 {
     PLRPostManager* manager = tripPost();
@@ -298,6 +368,108 @@ TEST_F(PostFile, ExportingAnImportedPostLeavesNoPictureFolderInItsBundle)
     const QStringList entries = entriesOf(folder + "/Trip import.ppost");
     EXPECT_TRUE(entries.contains(cache + m_a + "/export.jpg"));
     EXPECT_TRUE(entries.contains(cache + m_b + "/export.jpg"));
+}
+
+// An imported post's bundle holds a copy of each photo's pictures; the store's copy of a's is
+// lost, and the store cannot, or need not, take the bundle's. Whatever state the store's image
+// area is in, the export carries a's picture, and afterwards it is in the store or still in the
+// bundle: never in neither.
+TEST_F(PostFile, ExportingAnImportedPostKeepsEveryPictureWhateverTheStoreHolds)
+{
+    PLRPostManager* manager = tripPost();
+    ASSERT_NE(manager, nullptr);
+    const QString file = exportTrip(manager);
+    ASSERT_FALSE(file.isEmpty());
+    const QString area = PLRPersistantStore::locationPath();
+    const QString locA = PLRImageManager::locationForIdentifier(m_a).toLocalFile();
+    const QString locB = PLRImageManager::locationForIdentifier(m_b).toLocalFile();
+    const QByteArray pictureA = fileBytes(locA + "/export.jpg");
+    const QByteArray previewA = fileBytes(locA + "/preview.jpg");
+    const QByteArray pictureB = fileBytes(locB + "/export.jpg");
+    ASSERT_FALSE(pictureA.isEmpty());
+    ASSERT_FALSE(previewA.isEmpty());
+    ASSERT_FALSE(pictureB.isEmpty());
+    const auto restoreA = [&] {
+        QDir(locA).removeRecursively();
+        QDir().mkpath(locA);
+        for (const auto& [name, bytes] : {std::pair{"export.jpg", pictureA}, std::pair{"preview.jpg", previewA}}) {
+            QFile out(locA + "/" + name);
+            if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+                return false;
+        }
+        return true;
+    };
+
+    enum class Store { HasIt, LostIt, EmptyFolder, PreviewOnly, NotWritable };
+    const QList<std::pair<Store, const char*>> states = {
+        {Store::HasIt, "the store keeps its copy"},
+        {Store::LostIt, "the store lost its copy"},
+        {Store::EmptyFolder, "an empty folder is left in the store"},
+        {Store::PreviewOnly, "the store's folder holds a preview alone"},
+        // Root writes into any folder whatever its mode: a file in the place of the image
+        // area stops anyone.
+        {Store::NotWritable, "the store's image area cannot be written"},
+    };
+    const QString folder = testing_support::testHome() + "/again";
+    QDir().mkpath(folder);
+    for (const auto& [state, what] : states) {
+        SCOPED_TRACE(what);
+        // The store has both photos' pictures: the import leaves the file's copies in the bundle.
+        ASSERT_TRUE(restoreA());
+        platform::Error error;
+        PLRPersistantPost* imported = PLRPersistantPostExporter::importPostFile(file, PLRCoreManager::userSession()->account(), &error);
+        ASSERT_NE(imported, nullptr) << error.localizedDescription().toStdString();
+        const QString bundleCache = imported->bundlePath() + "/export_block_cache";
+        ASSERT_TRUE(QFileInfo(bundleCache + "/" + m_a + "/export.jpg").isFile());
+        ASSERT_TRUE(QFileInfo(bundleCache + "/" + m_b + "/export.jpg").isFile());
+        switch (state) {
+        case Store::HasIt:
+            break;
+        case Store::LostIt:
+            ASSERT_TRUE(QDir(locA).removeRecursively());
+            break;
+        case Store::EmptyFolder:
+            ASSERT_TRUE(QDir(locA).removeRecursively());
+            ASSERT_TRUE(QDir().mkpath(locA));
+            break;
+        case Store::PreviewOnly:
+            ASSERT_TRUE(QFile::remove(locA + "/export.jpg"));
+            break;
+        case Store::NotWritable: {
+            ASSERT_TRUE(QDir().rename(area, area + ".away"));
+            QFile blocker(area);
+            ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+            break;
+        }
+        }
+
+        testing_support::scriptedPanels().enqueue(folder);
+        testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+        const bool exported = PLRPersistantPostExporter::exportPost(imported);
+        const bool inStore = QFileInfo(locA + "/export.jpg").isFile();
+        const bool inBundle = QFileInfo(bundleCache + "/" + m_a + "/export.jpg").isFile();
+        const bool bInStoreOrBundle = QFileInfo(locB + "/export.jpg").isFile() || QFileInfo(bundleCache + "/" + m_b + "/export.jpg").isFile();
+        if (state == Store::NotWritable) {
+            ASSERT_TRUE(QFile::remove(area));
+            ASSERT_TRUE(QDir().rename(area + ".away", area));
+        }
+        ASSERT_TRUE(exported);
+        EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "Export of '" + imported->name() + "' Complete");
+        const QString cache = imported->identifier() + ".plrpost/export_block_cache/";
+        const QString written = folder + "/" + imported->name() + ".ppost";
+        EXPECT_EQ(entryBytes(written, cache + m_a + "/export.jpg"), pictureA);
+        EXPECT_EQ(entryBytes(written, cache + m_b + "/export.jpg"), pictureB);
+        EXPECT_TRUE(bInStoreOrBundle);
+        if (state == Store::NotWritable) {
+            // Nothing could go into the store: the bundle keeps every picture.
+            EXPECT_TRUE(inBundle);
+        } else {
+            // In the store now, and only there: the bundle keeps no picture folder.
+            EXPECT_TRUE(inStore);
+            EXPECT_EQ(fileBytes(locA + "/export.jpg"), pictureA);
+            EXPECT_FALSE(QFileInfo::exists(bundleCache));
+        }
+    }
 }
 
 TEST_F(PostFile, OurOwnFileComesBackWithoutAWordAndCarriesOnlyThePictures)

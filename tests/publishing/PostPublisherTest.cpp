@@ -154,8 +154,22 @@ TEST_F(PublishingTest, CancelDuringTheUploadCleansUpAndFindsOutAgain)
     EXPECT_TRUE(publisher->updating());
     EXPECT_FALSE(publisher->isBuildingBlog());
     const QString created = remoteId();
+    // The user's information is fetched again when the cancel begins (what the service keeps of
+    // the user's posts changes with it).
+    ASSERT_TRUE(testing_support::waitUntil([&] { return users->currentState()->name() == QLatin1String("IDLE"); }, 8000));
+    QObject userObserver;
+    QStringList userEvents;
+    users->addStateChangeNotificationHandler(&userObserver, [&](const platform::Notification& notification) {
+        userEvents << notification.userInfo.value(QLatin1String(PLRFiniteStateMachineTransitionUserInfoKey))
+                          .value<PLRFiniteTransitionPtr>()
+                          ->event()
+                          ->name();
+    });
     EXPECT_TRUE(publisher->cancelPublishing());
+    EXPECT_EQ(userEvents.value(0), "ENV_REFRESH_INFO");
     ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return userEvents.contains("ENV_FETCHED_INFO"); }, 8000));
+    users->removeStateChangeNotificationHandler(&userObserver);
     const int cancel = int(entered.indexOf("CANCELLING"));
     ASSERT_GE(cancel, 0);
     EXPECT_EQ(entered.mid(cancel, 3), (QStringList{"CANCELLING", "FETCHING_INFO", "NOT_PUBLISHED"}));

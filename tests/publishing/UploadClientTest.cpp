@@ -73,6 +73,67 @@ public:
 
 };
 
+// A host that answers some requests as soon as their first bytes arrive and from then on reads
+// nothing more of that connection (what the client sends stays in the network's buffers); the
+// others it reads whole before answering.
+class HastyHost : public QObject {
+public:
+    struct Reply {
+        QByteArray answer;
+        bool early = false;
+    };
+    // The reply to a request, by the connection's and the request's numbers (both from 0).
+    std::function<Reply(int connection, int request)> plan;
+    QList<QByteArray> bodies;   // of the requests read whole
+    int connections = 0;
+
+    HastyHost()
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                socket->setParent(this);
+                const int connection = connections++;
+                auto buffer = std::make_shared<QByteArray>();
+                auto requests = std::make_shared<int>(0);
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket, connection, buffer, requests] {
+                    *buffer += socket->readAll();
+                    while (!buffer->isEmpty()) {
+                        const Reply reply = plan(connection, *requests);
+                        if (reply.early) {
+                            socket->write(reply.answer);
+                            socket->flush();
+                            socket->setReadBufferSize(1);
+                            QObject::disconnect(socket, &QTcpSocket::readyRead, socket, nullptr);
+                            return;
+                        }
+                        const qsizetype end = buffer->indexOf("\r\n\r\n");
+                        if (end < 0)
+                            return;
+                        qint64 length = 0;
+                        for (const QByteArray& line : buffer->left(end).split('\n'))
+                            if (line.toLower().startsWith("content-length:"))
+                                length = line.mid(15).trimmed().toLongLong();
+                        if (buffer->size() < end + 4 + length)
+                            return;
+                        bodies << buffer->mid(end + 4, length);
+                        buffer->remove(0, end + 4 + length);
+                        ++*requests;
+                        socket->write(reply.answer);
+                    }
+                });
+            }
+        });
+    }
+    QUrl url(const QString& path) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+    }
+
+private:
+    QTcpServer m_server;
+};
+
 struct Outcome {
     bool done = false;
     PLRUploadClient::Result result;
@@ -420,5 +481,124 @@ TEST(UploadClient, AnAnswerNoRequestWaitsForClosesItsConnection)
         EXPECT_EQ(outcomes[1].result.body, "broken");
         EXPECT_EQ(service.bodies.size(), 2);
         EXPECT_EQ(client.connectionsOpened(), 2);
+    }
+}
+
+// An answer that comes before the request's body was sent whole is not the request's: a success
+// then (here a late second answer to the request before, or a host that took none of the body)
+// closes the connection and the request goes again on a new one, a few times at most; an error
+// then (the host refusing the body) is the request's answer, and the connection goes with it.
+TEST(UploadClient, AnAnswerBeforeTheBodyIsSentWholeIsNoSuccess)
+{
+    QTemporaryDir dir;
+    const QString small = writeFile(dir, "small.jpg", photoBytes(3000, 7));
+    const QByteArray large = photoBytes(8 * 1024 * 1024, 8);
+    const QString path = writeFile(dir, "large.jpg", large);
+    const QByteArray fresh = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nfresh";
+    const QByteArray stale = "HTTP/1.1 201 Created\r\nContent-Length: 5\r\n\r\nfirst";
+    auto putOne = [](PLRUploadClient& client, const QUrl& url, const QString& file) {
+        Outcome outcome;
+        client.put(url, file, [&outcome](const PLRUploadClient::Result& r) { outcome = {true, r}; }, 5000);
+        EXPECT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 20000));
+        return outcome.result;
+    };
+
+    {
+        SCOPED_TRACE("a late second answer on a kept connection");
+        HastyHost host;
+        int secondRequests = 0;
+        host.plan = [&](int connection, int request) {
+            if (connection >= 2)
+                return HastyHost::Reply{fresh};
+            if (request == 0)
+                return HastyHost::Reply{stale};
+            // The first request to follow on a kept connection meets the late answer; the other
+            // kept connection would answer properly, but the request is sent again on a new one.
+            return secondRequests++ == 0 ? HastyHost::Reply{stale, true}
+                                         : HastyHost::Reply{"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nkept"};
+        };
+        PLRUploadClient client(2);
+        std::vector<Outcome> first(2);
+        for (Outcome& outcome : first)
+            client.put(host.url("/a"), small, [&outcome](const PLRUploadClient::Result& r) { outcome = {true, r}; }, 5000);
+        ASSERT_TRUE(testing_support::waitUntil([&] { return first[0].done && first[1].done; }, 5000));
+        EXPECT_EQ(host.connections, 2);
+        const PLRUploadClient::Result result = putOne(client, host.url("/b"), path);
+        EXPECT_FALSE(result.transport.isValid()) << result.transport.toString().toStdString();
+        EXPECT_EQ(result.status, 200);
+        EXPECT_EQ(result.body, "fresh");
+        EXPECT_EQ(host.bodies.size(), 3);
+        EXPECT_TRUE(host.bodies.value(2) == large);
+        EXPECT_EQ(host.connections, 3);
+    }
+    {
+        SCOPED_TRACE("a success before the body on every connection");
+        HastyHost host;
+        host.plan = [&](int, int) { return HastyHost::Reply{fresh, true}; };
+        PLRUploadClient client(1);
+        const PLRUploadClient::Result result = putOne(client, host.url("/c"), path);
+        EXPECT_EQ(result.transport.code, platform::urlerror::BadServerResponse);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_TRUE(result.body.isEmpty());
+        EXPECT_EQ(host.connections, 3);
+        EXPECT_EQ(client.runningTasks(), 0);
+    }
+    {
+        SCOPED_TRACE("a refusal before the body");
+        HastyHost host;
+        host.plan = [&](int connection, int) {
+            return connection == 0 ? HastyHost::Reply{"HTTP/1.1 413 Payload Too Large\r\nContent-Length: 8\r\n\r\ntoo big!", true}
+                                   : HastyHost::Reply{fresh};
+        };
+        PLRUploadClient client(1);
+        const PLRUploadClient::Result result = putOne(client, host.url("/d"), path);
+        EXPECT_FALSE(result.transport.isValid()) << result.transport.toString().toStdString();
+        EXPECT_EQ(result.status, 413);
+        EXPECT_EQ(result.body, "too big!");
+        EXPECT_EQ(host.connections, 1);
+        // The next request goes on a new connection, not after the refused body's rest.
+        EXPECT_EQ(putOne(client, host.url("/e"), small).body, "fresh");
+        EXPECT_EQ(client.connectionsOpened(), 2);
+    }
+}
+
+// A Content-Length that does not say where the answer ends is a malformed answer, as a bad chunk
+// size is: neither a success with an empty body nor a body read to the end of the connection.
+TEST(UploadClient, AContentLengthThatCannotBeReadIsAMalformedAnswer)
+{
+    TinyService service;
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, "p.jpg", photoBytes(2000, 9));
+    PLRUploadClient client(1);
+    QByteArray headers;
+    service.answer = TinyService::Answer::Custom;
+    service.custom = [&headers](QTcpSocket* socket, int) {
+        socket->write("HTTP/1.1 200 OK\r\n" + headers + "\r\n\r\nok");
+        socket->disconnectFromHost();
+    };
+    auto putWith = [&](const QByteArray& lengthHeaders) {
+        headers = lengthHeaders;
+        Outcome outcome;
+        client.put(service.url("/u"), path, [&outcome](const PLRUploadClient::Result& r) { outcome = {true, r}; }, 5000);
+        EXPECT_TRUE(testing_support::waitUntil([&] { return outcome.done; }, 20000));
+        return outcome.result;
+    };
+    for (const QByteArray& malformed : {QByteArray("Content-Length: 99999999999999999999"), QByteArray("Content-Length: -5"),
+                                        QByteArray("Content-Length: two"), QByteArray("Content-Length: +2"),
+                                        QByteArray("Content-Length: 5\r\nContent-Length: 2"),
+                                        QByteArray("Content-Length: 2, 5")}) {
+        SCOPED_TRACE(malformed.toStdString());
+        const PLRUploadClient::Result result = putWith(malformed);
+        EXPECT_EQ(result.transport.code, platform::urlerror::BadServerResponse);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_TRUE(result.body.isEmpty());
+    }
+    // The same length twice says the same.
+    for (const QByteArray& repeated : {QByteArray("Content-Length: 2\r\nContent-Length: 2"), QByteArray("Content-Length: 2, 2")}) {
+        SCOPED_TRACE(repeated.toStdString());
+        const PLRUploadClient::Result result = putWith(repeated);
+        EXPECT_FALSE(result.transport.isValid()) << result.transport.toString().toStdString();
+        EXPECT_EQ(result.status, 200);
+        EXPECT_EQ(result.body, "ok");
     }
 }

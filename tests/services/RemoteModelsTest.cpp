@@ -158,8 +158,17 @@ TEST(RemoteModels, PublisherTexts)
     EXPECT_EQ(PLRWebServicePublisher::errorStringForStatus(1), "No plug-in detected.");
     EXPECT_EQ(PLRWebServicePublisher::errorStringForStatus(2), "Access key does not match.");
     EXPECT_EQ(PLRWebServicePublisher::errorStringForStatus(7), "OK");
-    EXPECT_EQ(PLRWebServicePublishRevision::errorStringForStatus(4), "Cannot reach your WordPress webstie");
-    EXPECT_EQ(PLRWebServicePublishRevision::errorStringForStatus(5), "");
+    // A publish revision's status, each with its own text; any other has none.
+    const QList<QPair<qint64, QString>> published = {{0, "Published"},
+                                                     {1, "Pending"},
+                                                     {2, "Cannot find plug-in"},
+                                                     {3, "Access key does not match"},
+                                                     {4, "Cannot reach your WordPress webstie"},
+                                                     {5, ""},
+                                                     {-1, ""},
+                                                     {100, ""}};
+    for (const auto& [status, text] : published)
+        EXPECT_EQ(PLRWebServicePublishRevision::errorStringForStatus(status), text) << status;
 
     const auto flagged = PLRWebServicePublisher::fromJSON(json(R"({"info": {"guttenburg_available": 1}})"));
     EXPECT_TRUE(flagged->isGuttenburgAvailable());

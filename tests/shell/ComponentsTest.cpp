@@ -2,6 +2,7 @@
 // reporter, window placement, the updater's hooks and the files handed to the application.
 
 #include "ShellTestSupport.h"
+#include "shell/prefs/PLRPreferencesWindowController.h"
 
 #include "platform/Paths.h"
 #include "shell/PLRAuthViewController.h"
@@ -269,6 +270,29 @@ TEST_F(ShellTest, BackupProgressWindowStaysAboveItsWindow)
     ASSERT_NE(progress.window()->windowHandle(), nullptr);
     EXPECT_EQ(progress.window()->windowHandle()->transientParent(), main->windowHandle());
     progress.close();
+}
+
+// Import Backup from Preferences: its question and then its folder chooser belong to Preferences.
+// (The chooser was left to the window with the keyboard, which right after the question has closed
+// may be none yet: it then belonged to no window of ours.)
+TEST_F(ShellTest, ImportBackupFromPreferencesAsksOverPreferences)
+{
+    prepareExistingStore();
+    signInDemo();
+    launch();
+    app->showPrefs();
+    PLRPreferencesWindowController* prefs = app->settingsWindowController();
+    ASSERT_NE(prefs, nullptr);
+    prefs->changeTabForIdentifier(QStringLiteral("backup"));
+    alerts().enqueue(platform::kAlertFirstButtonReturn);   // "Proceed"
+    testing_support::scriptedPanels().enqueue(std::nullopt);   // the chooser cancelled
+    prefs->contentViewController()->importBackup();
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Import Backup"));
+    EXPECT_EQ(alerts().shownOver(0), prefs->window());
+    ASSERT_EQ(testing_support::scriptedPanels().requests().size(), 1u);
+    EXPECT_EQ(testing_support::scriptedPanels().requests().front().title, QStringLiteral("Import Backup"));
+    EXPECT_EQ(testing_support::scriptedPanels().askedOver(0), prefs->window());
 }
 
 TEST_F(ShellTest, UpdaterHooksAndOpenedFiles)

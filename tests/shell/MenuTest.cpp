@@ -92,6 +92,7 @@ TEST_F(ShellTest, SignOutFromTheMenuAndSignInAgain)
 TEST_F(ShellTest, SaveAndQuitKeysAndTheBackupQuestionOpensPreferences)
 {
     prepareExistingStore();
+    signInDemo();
     launch();
     EXPECT_EQ(item(app.get(), "saveApplication")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
     EXPECT_EQ(item(app.get(), "terminate")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QTest>
 #include <QTimer>
 
 using namespace platform::ui;
@@ -28,7 +29,10 @@ struct PageScript {
     std::optional<QString> defaultTitle;
     bool showTertiary = false;
     bool large = false;
+    bool withField = false;                                   // a stack with one field, like the set-up pages
+    std::function<void(PLRModalViewController*)> onPrimary;   // runs on a click of the main button
     int primaryClicks = 0;
+    int errorPrimaryClicks = 0;
     int secondaryClicks = 0;
     int activations = 0;
 };
@@ -37,7 +41,13 @@ class ScriptedPanel : public PLRModalPanelViewController {
 public:
     explicit ScriptedPanel(PageScript* script) : m_script(script) {}
     void viewWillBecomeActive(PLRModalViewController*) override { ++m_script->activations; }
-    void primaryActionWasSelected(PLRModalViewController*) override { ++m_script->primaryClicks; }
+    void primaryActionWasSelected(PLRModalViewController* modal) override
+    {
+        ++m_script->primaryClicks;
+        if (m_script->onPrimary)
+            m_script->onPrimary(modal);
+    }
+    void primaryActionForErrorWasClicked(PLRModalViewController*) override { ++m_script->errorPrimaryClicks; }
     void secondaryActionWasSelected(PLRModalViewController*) override { ++m_script->secondaryClicks; }
     bool shouldPresentTertiaryAction(PLRModalViewController*) override { return m_script->showTertiary; }
     std::optional<QString> titleForPrimaryAction(PLRModalViewController*) override { return m_script->primaryTitle; }
@@ -48,8 +58,18 @@ protected:
     {
         auto* view = new View;
         view->resize(440, 785);
+        if (m_script->withField) {
+            stack = new View(view);
+            stack->setFrame(QRectF(20, 100, 400, 60));
+            field = new TextField(stack);
+            field->setEditable(true);
+            field->setFrame(QRectF(0, 0, 300, 24));
+        }
         return view;
     }
+public:
+    View* stack = nullptr;
+    TextField* field = nullptr;
 private:
     PageScript* m_script;
 };
@@ -59,6 +79,7 @@ public:
     explicit ScriptedPage(PageScript* script) : m_script(script) {}
     bool requireLargeView() const override { return m_script->large; }
     QString imageCredit() const override { return QStringLiteral("A. Photographer"); }
+    QUrl imageCreditURL() const override { return QUrl(QStringLiteral("https://photos.example/a-photographer")); }
 protected:
     std::unique_ptr<PLRModalPanelViewController> makeViewController() override { return std::make_unique<ScriptedPanel>(m_script); }
 private:
@@ -188,6 +209,9 @@ TEST_F(ModalDialog, ButtonsReturnKeyErrorBarAndCompletionCover)
         EXPECT_DOUBLE_EQ(dialog->errorView()->alphaValue(), 1.0);
         dialog->dismissError();
         EXPECT_DOUBLE_EQ(dialog->errorTop(), PLRModalViewController::kErrorHiddenTop);
+        AnimationClock::shared().advance(0.4);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(dialog->errorView()->isHidden());
 
         dialog->startSpinner(QStringLiteral("Looking for plug-in"));
         EXPECT_TRUE(dialog->spinnerView()->isAnimating());
@@ -201,8 +225,91 @@ TEST_F(ModalDialog, ButtonsReturnKeyErrorBarAndCompletionCover)
         EXPECT_TRUE(dialog->primaryButton()->isEnabled());
         EXPECT_TRUE(dialog->secondaryButton()->isHidden());
         EXPECT_FALSE(dialog->coverView()->isHidden());
+        // Return goes to the cover's button while it shows, back to the page's own after.
+        EXPECT_EQ(dialog->primaryButton()->keyEquivalent(), QStringLiteral("\r"));
+        EXPECT_TRUE(dialog->secondaryButton()->keyEquivalent().isEmpty());
+        dialog->stopSpinner();
+        EXPECT_TRUE(dialog->coverView()->isHidden());
+        EXPECT_EQ(dialog->secondaryButton()->keyEquivalent(), QStringLiteral("\r"));
+        EXPECT_TRUE(dialog->primaryButton()->keyEquivalent().isEmpty());
         dialog->dismissModalWithSuccess(true);
     });
+}
+
+// The completion cover's button takes the keyboard and Return, whichever way the page was left:
+// by a click on its main button (the page's field, gone under the cover, lets the keyboard go) or
+// by keys alone (the main button, off while the page works, lets it go). Return never reaches what
+// is out of sight or beside the point: the error bar's buttons, the picture's credit link.
+TEST_F(ModalDialog, TheCompletionCoverTakesReturnOnItsButtonAfterAClickOrByKeys)
+{
+    pages[0].withField = true;
+    pages[0].primaryTitle = QStringLiteral("Continue");
+    auto covered = std::make_shared<bool>(false);
+    auto ended = std::make_shared<bool>(false);
+    // Like a set-up page: the first press saves (the page's controls hide, a spinner turns), the
+    // completion cover follows from the event loop; the cover's button ends the dialog.
+    pages[0].onPrimary = [covered, ended](PLRModalViewController* modal) {
+        if (*covered) {
+            *ended = true;
+            modal->dismissModalWithSuccess(true);
+            return;
+        }
+        static_cast<ScriptedPanel*>(modal->currentView()->viewController())->stack->setHidden(true);
+        modal->setPrimaryEnabled(false);
+        modal->startSpinner(QStringLiteral("One Moment"));
+        QTimer::singleShot(0, modal, [modal, covered] {
+            *covered = true;
+            modal->presentCompletionCover(QStringLiteral("Settings Updated"), QStringLiteral("Start Publishing"));
+        });
+    };
+    const auto returnOnFocus = [] {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        QTest::keyClick(focus, Qt::Key_Return);
+    };
+    for (const bool byKeys : {false, true}) {
+        SCOPED_TRACE(byKeys ? "by keys" : "by a click");
+        *covered = false;
+        pages[0].primaryClicks = pages[0].errorPrimaryClicks = 0;
+        testing_support::recordingWorkspace().openedURLs.clear();
+        *ended = false;
+        const auto steps = [&](PLRModalViewController* dialog) {
+            dialog->view()->window()->activateWindow();
+            testing_support::drainEvents();
+            auto* page = static_cast<ScriptedPanel*>(dialog->currentView()->viewController());
+            ASSERT_TRUE(page->field->isAncestorOf(QApplication::focusWidget()));
+            if (byKeys) {
+                for (int i = 0; i < 20 && QApplication::focusWidget() != dialog->primaryButton(); ++i)
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                ASSERT_EQ(QApplication::focusWidget(), dialog->primaryButton());
+                returnOnFocus();
+            } else {
+                QTest::mouseClick(dialog->primaryButton(), Qt::LeftButton);
+            }
+            ASSERT_EQ(pages[0].primaryClicks, 1);
+            testing_support::drainEvents();
+            ASSERT_TRUE(*covered);
+            EXPECT_EQ(QApplication::focusWidget(), dialog->primaryButton());
+            EXPECT_EQ(dialog->primaryButton()->keyEquivalent(), QStringLiteral("\r"));
+            // Tab goes round what the cover leaves in sight, never to the error bar out of sight.
+            for (int i = 0; i < 10; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                EXPECT_FALSE(dialog->errorView()->isAncestorOf(QApplication::focusWidget()));
+                EXPECT_FALSE(page->view()->isAncestorOf(QApplication::focusWidget()));
+            }
+            // From the credit link too, Return presses the cover's button.
+            dialog->photographerHyperLink()->setFocus(Qt::TabFocusReason);
+            returnOnFocus();
+        };
+        EXPECT_EQ(run({QStringLiteral("TestPage0")}, 0, [&](PLRModalViewController* dialog) {
+            steps(dialog);
+            if (!*ended)   // (a failed step leaves the dialog up)
+                dialog->dismissModalWithSuccess(false);
+        }), kModalResponseContinue);
+        EXPECT_EQ(pages[0].primaryClicks, 2);
+        EXPECT_EQ(pages[0].errorPrimaryClicks, 0);
+        EXPECT_TRUE(testing_support::recordingWorkspace().openedURLs.empty());
+    }
 }
 
 TEST_F(ModalDialog, TheErrorBarLeavesThePageHeadingAndTheCloseButtonInSight)

@@ -2,6 +2,8 @@
 // the outdated-version alert, the post-controller cache, the first-run welcome and a locked account.
 
 #include "ShellTestSupport.h"
+#include "support/store/StoreFixtures.h"
+#include "shell/prefs/PLRPreferencesWindowController.h"
 #include "platform-ui/GraphicsContext.h"
 #include "shell/home/PLRSupportChatHook.h"
 #include "shell/home/PLRSupportChatLoader.h"
@@ -307,7 +309,8 @@ TEST_F(ShellTest, ASlidingPostBlursItsShadowOnceForTheWholeSlide)
 }
 
 // The support chat's button sits in the bottom trailing corner of the open post's canvas as of
-// home, one button moving between them; neither the canvas nor the home grid lies under it.
+// home, one button moving between them; the canvas ends above it (the home grid scrolls its last
+// row clear of it instead).
 TEST_F(ShellTest, TheSupportChatFollowsTheUserIntoThePostsCanvasAndBackHome)
 {
     prepareExistingStore();
@@ -317,19 +320,21 @@ TEST_F(ShellTest, TheSupportChatFollowsTheUserIntoThePostsCanvasAndBackHome)
     finishAnimations();
     PLRSupportChatButton* chat = PLRSupportChatButton::shared();
     ASSERT_TRUE(chat);
-    // The chat (its closed view, 100 square, 20 inside the corner; the button in its corner) in
-    // the host's bottom trailing corner, its button over none of the host's own content.
-    const auto expectInCornerOverNothing = [&](QWidget* host, QWidget* content) {
+    // The chat (closed, its round button alone, 28 inside the corner) in the host's bottom
+    // trailing corner, over the content that is to end above it none of it.
+    const auto expectInCorner = [&](QWidget* host, QWidget* endingAbove) {
         ASSERT_EQ(chat->parentWidget(), host);
         ASSERT_TRUE(chat->isVisibleTo(host));
-        EXPECT_EQ(chat->geometry(), QRect(host->width() - 120, host->height() - 120, 100, 100));
+        EXPECT_EQ(chat->geometry(), QRect(host->width() - 84, host->height() - 84, 56, 56));
         const QRect button(chat->button()->mapTo(host, QPoint(0, 0)), chat->button()->size());
-        EXPECT_EQ(button, QRect(host->width() - 84, host->height() - 84, 56, 56));
-        const QRect under(content->mapTo(host, QPoint(0, 0)), content->size());
-        EXPECT_FALSE(under.intersects(button)) << host->metaObject()->className();
+        EXPECT_EQ(button, chat->geometry());
+        if (endingAbove) {
+            const QRect under(endingAbove->mapTo(host, QPoint(0, 0)), endingAbove->size());
+            EXPECT_FALSE(under.intersects(button)) << host->metaObject()->className();
+        }
         EXPECT_EQ(host->childAt(button.center()), static_cast<QWidget*>(chat->button()));
     };
-    expectInCornerOverNothing(root()->homeViewController()->view(), root()->homeViewController()->postCollectionView());
+    expectInCorner(root()->homeViewController()->view(), nullptr);
 
     root()->presentPost(addPost(QStringLiteral("Corner")));
     finishAnimations();
@@ -338,11 +343,11 @@ TEST_F(ShellTest, TheSupportChatFollowsTheUserIntoThePostsCanvasAndBackHome)
     auto* canvas = qobject_cast<PLRPostCanvasViewController*>(post->layoutViewController());
     ASSERT_TRUE(canvas);
     EXPECT_EQ(PLRSupportChatButton::shared(), chat);
-    expectInCornerOverNothing(canvas->view(), canvas->canvas()->widget());
+    expectInCorner(canvas->view(), canvas->canvas()->widget());
 
     root()->moveHome(true);
     finishAnimations();
-    expectInCornerOverNothing(root()->homeViewController()->view(), root()->homeViewController()->postCollectionView());
+    expectInCorner(root()->homeViewController()->view(), nullptr);
 }
 
 // The keyboard follows the user from home into a post, onto its canvas (home, hidden under the
@@ -419,6 +424,71 @@ TEST_F(ShellTest, TheKeyboardFollowsIntoThePostWhereTabGoesRoundWithTheSupportCh
     finishAnimations();
     QWidget* back = QApplication::focusWidget();
     EXPECT_TRUE(back && back != chat->button() && home->view()->isAncestorOf(back)) << name(back);
+}
+
+// A new post made from its sheet by the keyboard: once its photos are in, its canvas has the
+// keyboard, as a post opened from home has it (the sheet that had it was gone, and the window's
+// next activation put it on the title bar's Home button, where Space left the post). Preferences,
+// opened over it and closed with Escape, gives it back to the canvas.
+TEST_F(ShellTest, ANewPostsCanvasHasTheKeyboardAndHasItBackFromPreferences)
+{
+    prepareExistingStore();
+    signInDemo();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isPresentingHome(); }));
+    finishAnimations();
+    QWidget* window = app->baseWindowController()->window();
+    window->activateWindow();
+    ASSERT_TRUE(waitFor([window] { return QApplication::activeWindow() == window; }));
+    const auto name = [](QWidget* widget) {
+        std::string text;
+        for (QWidget* w = widget; w; w = w->parentWidget())
+            text += QStringLiteral("%1 %2 < ").arg(w->metaObject()->className(), w->objectName()).toStdString();
+        return widget ? text : std::string("nothing");
+    };
+    const auto press = [](int key) {
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_TRUE(target);
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(target, &release);
+    };
+
+    root()->presentNewPost();
+    finishAnimations();
+    PLRPostViewController* post = root()->currentPostViewController();
+    ASSERT_TRUE(post && post->prepViewController());
+    PLRPrepViewController* sheet = post->prepViewController();
+    sheet->titleTextField()->setStringValue(QStringLiteral("Harbour"));
+    sheet->setDirectoryWatch(
+        QUrl::fromLocalFile(testing_support::writePhotoFolder(testing_support::plainPhotos(2), QStringLiteral("harbour"))));
+    sheet->doneButton()->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    ASSERT_TRUE(waitFor([post] { return post->prepHasClosed(); }));
+    finishAnimations();
+    testing_support::drainEvents();   // the sheet deleted
+    EXPECT_EQ(post->prepViewController(), nullptr);
+    auto* canvas = qobject_cast<PLRPostCanvasViewController*>(post->layoutViewController());
+    ASSERT_TRUE(canvas);
+    QWidget* canvasWidget = canvas->canvas()->widget();
+    EXPECT_TRUE(canvasWidget->isAncestorOf(QApplication::focusWidget())) << name(QApplication::focusWidget());
+
+    // Preferences over it, closed with Escape: the keyboard is back on the canvas.
+    QWidget* had = QApplication::focusWidget();
+    app->showPrefs();
+    QWidget* preferences = app->settingsWindowController()->window();
+    ASSERT_TRUE(waitFor([preferences] { return QApplication::activeWindow() == preferences; }));
+    press(Qt::Key_Escape);
+    ASSERT_TRUE(waitFor([preferences] { return !preferences->isVisible(); }));
+    ASSERT_TRUE(waitFor([window] { return QApplication::activeWindow() == window; }));
+    EXPECT_EQ(QApplication::focusWidget(), had) << name(QApplication::focusWidget());
+    EXPECT_TRUE(canvasWidget->isAncestorOf(QApplication::focusWidget())) << name(QApplication::focusWidget());
+    // Space there leaves the user in the post.
+    press(Qt::Key_Space);
+    finishAnimations();
+    EXPECT_EQ(root()->currentPostViewController(), post);
+    EXPECT_FALSE(root()->isPresentingHome());
 }
 
 TEST_F(ShellTest, FirstRunWelcomesBeforeHomeAndStaysBehindTheNewPost)
@@ -652,7 +722,8 @@ TEST_F(ShellTest, LockedAccountQuitsWithoutTheDueBackupQuestion)
     ASSERT_TRUE(waitFor([this] { return exited; }, 10000));
     ASSERT_EQ(alerts().shown().size(), 1u);
     EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Account Locked"));
-    EXPECT_TRUE(alerts().shown().front().informativeText.startsWith(QStringLiteral("Your Account is currently parked.")));
+    EXPECT_EQ(alerts().shown().front().informativeText,
+              QStringLiteral("Your Account is currently parked. You can re-activate your account at https://account.pellora.app"));
     EXPECT_FALSE(app->performedBackupQuery());
     EXPECT_EQ(exitCode, 0);
 }
@@ -672,6 +743,24 @@ TEST_F(ShellTest, AnAccountPendingDeletionSaysWhereToReactivateIt)
     EXPECT_EQ(alerts().shown().front().informativeText,
               QStringLiteral("Your Account is pending deletion. You can re-activate your account at https://account.pellora.app"));
     EXPECT_EQ(alerts().shown().front().buttons, QStringList{QStringLiteral("Ok")});
+}
+
+// Locked for any other reason (here status 2): the user is told to write to support.
+TEST_F(ShellTest, ADisabledAccountIsToldToWriteToSupport)
+{
+    prepareExistingStore();
+    service.control("POST", QStringLiteral("/__control/me"),
+                    {{QStringLiteral("email"), testing_support::DevService::demoEmail()},
+                     {QStringLiteral("account"), QJsonObject{{QStringLiteral("status"), 2}}}});
+    alerts().enqueue(platform::kAlertFirstButtonReturn);
+    launch();
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return exited; }, 10000));
+    ASSERT_EQ(alerts().shown().size(), 1u);
+    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Account Locked"));
+    EXPECT_EQ(alerts().shown().front().informativeText,
+              QStringLiteral("Your account has been temporarily disabled due to suspicious activity. Please reach out to "
+                             "support@pellora.app immediatly to fix this."));
 }
 
 TEST_F(ShellTest, EveryNewSessionIsWatched)

@@ -147,6 +147,7 @@ TEST_F(ShellTest, QuitAsksOnceSavesAndReportsTheSessionLength)
 TEST_F(ShellTest, SuppressedQuestionWithNoStaysOnTheSaveRoad)
 {
     prepareExistingStore();
+    signInDemo();
     launch();
     alerts().enqueue(platform::kAlertSecondButtonReturn, true);   // "No", "do not ask again"
     app->terminate();
@@ -157,6 +158,7 @@ TEST_F(ShellTest, SuppressedQuestionWithNoStaysOnTheSaveRoad)
 TEST_F(ShellTest, LearnMoreOfTheQuitQuestionOpensTheBackupArticleAndStays)
 {
     prepareExistingStore();
+    signInDemo();
     launch();
     alerts().enqueue(platform::kAlertThirdButtonReturn);   // "Learn More"
     app->terminate();
@@ -171,6 +173,21 @@ TEST_F(ShellTest, LearnMoreOfTheQuitQuestionOpensTheBackupArticleAndStays)
     app->terminate();
     ASSERT_TRUE(waitFor([this] { return exited; }));
     EXPECT_EQ(alerts().shown().size(), 1u);
+}
+
+// Nobody signed in, no store to back up: the quit asks nothing (and would still ask once someone
+// has signed in).
+TEST_F(ShellTest, QuitWithNobodySignedInDoesNotAskAboutABackup)
+{
+    prepareExistingStore();
+    launch();
+    ASSERT_TRUE(waitFor([this] { return root()->isShowingAuth(); }));
+    ASSERT_FALSE(PLRDefaults::shouldSupressNotifyOfExport());
+    app->terminate();
+    ASSERT_TRUE(waitFor([this] { return exited; }));
+    EXPECT_TRUE(alerts().shown().empty());
+    EXPECT_FALSE(app->performedBackupQuery());
+    EXPECT_EQ(exitCode, 0);
 }
 
 TEST_F(ShellTest, UnansweredSessionEventStaysQueuedAndTheQuitGoesOn)

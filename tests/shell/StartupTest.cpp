@@ -83,6 +83,27 @@ TEST_F(ShellTest, StartUpWithoutMigrationOpensTheWindowInsideStepTwo)
     EXPECT_TRUE(app->baseWindowController()->headerView()->transparentTitleBar());
 }
 
+// Once launched, the application sends its queued analytics events one at a time, every five
+// seconds.
+TEST_F(ShellTest, TheLaunchedApplicationSendsItsAnalyticsEveryFiveSeconds)
+{
+    prepareExistingStore();
+    launch();
+    PLRAnalyticManager& analytics = PLRAnalyticManager::coreAnalyticManager();
+    analytics.addEvent(PLRAnalyticEvent::createEventWithTitle(QStringLiteral("first_check")));
+    analytics.addEvent(PLRAnalyticEvent::createEventWithTitle(QStringLiteral("second_check")));
+    const QString sending = QStringLiteral("dispatching event with ID ");
+    scheduler->advance(4.9);
+    EXPECT_EQ(countLines(sending), 0);
+    scheduler->advance(0.1);
+    EXPECT_EQ(countLines(sending), 1);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !analytics.eventDispatchInProgress(); }));
+    scheduler->advance(4.9);
+    EXPECT_EQ(countLines(sending), 1);
+    scheduler->advance(0.1);
+    EXPECT_EQ(countLines(sending), 2);
+}
+
 TEST_F(ShellTest, DevelopmentEnvironmentSwitchesTheConstraintAid)
 {
     prepareExistingStore();

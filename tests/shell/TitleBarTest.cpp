@@ -526,11 +526,16 @@ TEST_F(TitleBarTest, MainWindowOpensAtEightTenthsOfItsScreenCentredAtEveryLaunch
     platform::ui::Window* shown = window()->window();
     const QRect screen = shown->screen()->geometry();
     // 0.8 of the screen (no smaller than the window's minimum), half the difference from the
-    // screen's origin on each axis.
-    const QSize size(std::max(int(screen.width() * 0.8), shown->minimumWidth()),
-                     std::max(int(screen.height() * 0.8), shown->minimumHeight()));
-    const QRect expected(QPoint(int(screen.width() * 0.1), int(screen.height() * 0.1)), size);
+    // screen's origin on each axis, as far as the window fits: the test's screen is narrower than
+    // the window's minimum, and a window wider than its screen keeps its left edge, and so its
+    // title bar, on the screen (centred, the minimum pushed it out past both edges).
+    ASSERT_LT(screen.width(), shown->minimumWidth());
+    ASSERT_GT(screen.height() * 0.8, shown->minimumHeight());
+    const QSize size(shown->minimumWidth(), int(screen.height() * 0.8));
+    const QRect expected(QPoint(screen.x(), int(screen.height() * 0.1)), size);
     EXPECT_EQ(shown->geometry(), expected);
+    QWidget* home = window()->homeButton();
+    EXPECT_TRUE(screen.contains(home->mapToGlobal(home->rect().topLeft())));
 
     // Where the user left it is not kept: the next launch opens the same way again.
     shown->setGeometry(QRect(screen.x() + 30, screen.y() + 40, shown->minimumWidth() + 20, shown->minimumHeight() + 10));

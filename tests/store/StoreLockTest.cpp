@@ -14,7 +14,12 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 using namespace store_test;
 
@@ -31,6 +36,49 @@ bool age(const QString& path, int seconds)
     times[1] = times[0];
     return ::utimes(QFile::encodeName(path).constData(), times) == 0;
 }
+
+// While one lives, the calling thread is held to the folders' and files' permissions as any user
+// is: root's overrides of them (CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH) are out of its effective
+// set, and back when it ends. (Capabilities are a thread's own: other threads keep theirs.)
+class PermissionsApply {
+public:
+    PermissionsApply()
+    {
+        m_header.version = _LINUX_CAPABILITY_VERSION_3;
+        m_header.pid = 0;
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+            reduced[CAP_TO_INDEX(capability)].effective &= ~CAP_TO_MASK(capability);
+        m_changed = ::syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~PermissionsApply()
+    {
+        if (m_changed)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+    PermissionsApply(const PermissionsApply&) = delete;
+    PermissionsApply& operator=(const PermissionsApply&) = delete;
+
+    // Whether a folder's permissions stop this thread writing in it: false where nothing could
+    // take the overrides away.
+    bool hold(const QString& readOnlyFolder) const
+    {
+        const QByteArray probe = QFile::encodeName(readOnlyFolder + "/.probe");
+        const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return errno == EACCES;
+        ::close(fd);
+        ::unlink(probe.constData());
+        return false;
+    }
+
+private:
+    __user_cap_header_struct m_header {};
+    __user_cap_data_struct m_saved[2] {};
+    bool m_changed = false;
+};
 
 } // namespace
 
@@ -137,4 +185,36 @@ TEST(StoreLock, ALockThatCannotBeMadeIsAFailureNotAnotherHolder)
     EXPECT_EQ(underAFile.tryLock(), PLRStoreLock::Outcome::Failed);
     EXPECT_TRUE(underAFile.errorString().contains(fileInPlace)) << underAFile.errorString().toStdString();
     EXPECT_EQ(readFile(fileInPlace), "not a folder");
+}
+
+// A data folder the user may not write in: no lock can be made there, a failure at once that says
+// so, never a lock another start holds (which a start waits for, then advises removing a lock
+// file that is not there). The folder is read-only and the test holds itself to its permissions,
+// which root would pass.
+TEST(StoreLock, AFolderWithoutWritePermissionIsAFailureNotAnotherHolder)
+{
+    const QString folder = testing_support::testHome() + "/read-only";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    const QString path = folder + "/.pellora.lock";
+    PLRStoreLock lock(path);
+    PLRStoreLock::Outcome outcome = PLRStoreLock::Outcome::Taken;
+    {
+        const PermissionsApply permissions;
+        if (!permissions.hold(folder)) {
+            ::chmod(QFile::encodeName(folder).constData(), 0755);
+            GTEST_SKIP() << "this process writes in read-only folders and cannot give that up (no capabilities to drop)";
+        }
+        outcome = lock.tryLock();
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    EXPECT_EQ(outcome, PLRStoreLock::Outcome::Failed);
+    EXPECT_FALSE(lock.isLocked());
+    EXPECT_TRUE(lock.errorString().contains(folder)) << lock.errorString().toStdString();
+    EXPECT_TRUE(lock.errorString().contains("permission denied")) << lock.errorString().toStdString();
+    EXPECT_FALSE(lock.holder());
+    EXPECT_FALSE(QFileInfo::exists(path));
+
+    // Writable again: the lock is made.
+    EXPECT_EQ(lock.tryLock(), PLRStoreLock::Outcome::Taken);
 }

@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include "store/persistance-store/PLRPersistantStore.h"
+#include "store/persistance-store/PLRSkippedPostsNotice.h"
 #include "platform/Paths.h"
 #include "platform/Plist.h"
 #include "platform/Resets.h"
@@ -154,6 +155,42 @@ TEST(Store, ACorruptPostIsSkippedLoggedAndLeftAlone)
     EXPECT_EQ(readFile(badInfoPath), QByteArray("<?xml version=\"1.0\"?><plist><dict><key>name"));
     EXPECT_EQ(readFile(badLayoutPath), QByteArray("\xff\xff\xff", 3));
     EXPECT_EQ(session->account()->currentPosts().size(), 1);
+}
+
+// The notice of posts that could not be opened comes once a run: what is told until it shows (the
+// store's start, then the account opened next) joins it; what is told once it has shown (another
+// account's posts, later in the run) makes no second notice.
+TEST(SkippedPostsNotice, WhatIsToldUntilItShowsJoinsItAndNothingComesAfter)
+{
+    auto& alerts = testing_support::scriptedAlerts();
+    alerts.enqueue(platform::kAlertFirstButtonReturn);
+    int asked = 0;
+    PLRSkippedPostsNotice::Show held;
+    PLRSkippedPostsNotice::setPresenter([&](PLRSkippedPostsNotice::Show show) {
+        ++asked;
+        held = std::move(show);
+    });
+    PLRSkippedPostsNotice::tell({{"/store/accounts", {}, "It is a link, not a folder.", "The folder of every account"}});
+    testing_support::drainEvents();
+    PLRSkippedPostsNotice::tell({{"/store/accounts/a/posts/p1", "Lisbon", "Its layout is damaged.", {}}});
+    testing_support::drainEvents();
+    EXPECT_EQ(asked, 1);
+    ASSERT_TRUE(held);
+    EXPECT_TRUE(alerts.shown().empty());   // the application shows it over its window, once up
+    const PLRSkippedPostsNotice::Show first = std::exchange(held, {});
+    first(nullptr);
+    first(nullptr);   // (once is enough)
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    const QString told = alerts.shown()[0].informativeText;
+    EXPECT_TRUE(told.contains("The folder of every account")) << told.toStdString();
+    EXPECT_TRUE(told.contains("\u201cLisbon\u201d: Its layout is damaged.")) << told.toStdString();
+
+    PLRSkippedPostsNotice::tell({{"/store/accounts/b/posts/p2", "Porto", "Its info.plist cannot be read.", {}}});
+    testing_support::drainEvents();
+    if (held)
+        held(nullptr);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(alerts.shown().size(), 1u);
 }
 
 TEST(Store, RescanAddsOnlyBundlesNotLoadedYet)

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QWindow>
 
 using namespace platform::ui;
 using namespace ui_test;
@@ -277,6 +278,14 @@ TEST(CheckboxAndRadio, ImagesAndTitleColoursFollowTheState)
     box->performClick();
     EXPECT_EQ(box->state(), Button::StateOn);
     EXPECT_EQ(box->titleColor(), namedColor(QStringLiteral("plrTextColor")));
+    // Pressed while ticked: the ticked highlight goes over the ticked box.
+    box->setHighlighted(true);
+    ASSERT_NE(box->highlightImage(), nullptr);
+    ASSERT_NE(namedImage(QStringLiteral("checkbox-checked-highlighted")), namedImage(QStringLiteral("checkbox-unchecked-highlighted")));
+    EXPECT_EQ(*box->highlightImage(), namedImage(QStringLiteral("checkbox-checked-highlighted")));
+    EXPECT_EQ(box->boxImage(), namedImage(QStringLiteral("checkbox-checked")));
+    EXPECT_EQ(ops(*box, DrawOperation::Kind::Image).size(), 2u);
+    box->setHighlighted(false);
     box->setEnabled(false);
     EXPECT_EQ(box->boxImage().cacheKey(), box->checkboxCheckedImageDisabled().cacheKey());
     EXPECT_EQ(box->titleColor(), namedColor(QStringLiteral("plrTextControlDisabled")));
@@ -292,6 +301,11 @@ TEST(CheckboxAndRadio, ImagesAndTitleColoursFollowTheState)
 
     auto* radio = new PLRRadioButton(f.content());
     radio->setFrame(QRectF(10, 40, 200, 18));
+    radio->setTitle(QStringLiteral("Collage"));
+    const auto radioTexts = ops(*radio, DrawOperation::Kind::Text);
+    ASSERT_EQ(radioTexts.size(), 1u);
+    EXPECT_DOUBLE_EQ(radioTexts.front().rect.x(), 20.0);   // nearer its circle than a check box's title
+    EXPECT_DOUBLE_EQ(radioTexts.front().rect.width(), 200.0);
     auto strokes = ops(*radio, DrawOperation::Kind::StrokePath);
     ASSERT_EQ(strokes.size(), 1u);
     EXPECT_EQ(strokes.front().color, namedColor(QStringLiteral("plrRadioButtonInactive")));
@@ -427,6 +441,19 @@ TEST(LinkButtons, GradientFlatAndSpacedImage)
     EXPECT_EQ(gradient->gradientColours()->first, Color(0.2, 0.4, 0.8));
     gradient->setHighlighted(true);
     EXPECT_EQ(gradient->gradientColours()->first, ColorWithHex::darkerColor(Color(0.2, 0.4, 0.8)));
+    // Pressed, both ends are darker: brightness x 0.8, hue and saturation kept, so each channel
+    // of the blue style's 6AB3FA and 087FFF scales by 0.8.
+    gradient->setStartColour(ColorWithHex::gradientBlueStartColour());
+    gradient->setEndColour(ColorWithHex::gradientBlueEndColour());
+    for (const auto& [end, hex] : {std::pair{gradient->gradientColours()->first, 0x6AB3FAu},
+                                   std::pair{gradient->gradientColours()->second, 0x087FFFu}}) {
+        EXPECT_NEAR(end.redComponent(), 0.8 * ((hex >> 16) & 0xFF) / 255.0, 1e-6);
+        EXPECT_NEAR(end.greenComponent(), 0.8 * ((hex >> 8) & 0xFF) / 255.0, 1e-6);
+        EXPECT_NEAR(end.blueComponent(), 0.8 * (hex & 0xFF) / 255.0, 1e-6);
+    }
+    gradient->setHighlighted(false);
+    EXPECT_TRUE(isHex(gradient->gradientColours()->second, 0x087FFF));
+    gradient->setHighlighted(true);
     gradient->setEnabled(false);
     EXPECT_EQ(gradient->gradientColours()->first, Color(0.8, 0.8, 0.8));
     EXPECT_EQ(gradient->gradientColours()->second, Color(0.8, 0.8, 0.8));
@@ -503,6 +530,9 @@ TEST(HelpButton, TooltipWindowSizeLinkAndFocus)
     // Never takes the focus or the mouse.
     EXPECT_TRUE(oneLine->tooltipWindow()->testAttribute(Qt::WA_ShowWithoutActivating));
     EXPECT_TRUE(oneLine->tooltipWindow()->testAttribute(Qt::WA_TransparentForMouseEvents));
+    EXPECT_TRUE(oneLine->tooltipWindow()->windowFlags().testFlag(Qt::WindowTransparentForInput));
+    ASSERT_NE(oneLine->tooltipWindow()->windowHandle(), nullptr);
+    EXPECT_TRUE(oneLine->tooltipWindow()->windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
     EXPECT_EQ(QApplication::focusWidget(), focused);
     oneLine->mouseDown(plainEvent());
     ASSERT_EQ(testing_support::recordingWorkspace().openedURLs.size(), 1u);

@@ -102,9 +102,15 @@ TEST(PopupButton, FaceTitleStylesAndPlacement)
     popup->selectItemWithTag(4);
 
     // Style 2 adds " Ratio"; style 1 takes (and keeps) the background-coloured border.
+    // (The two borders are of different colours: DCDCDC and E6E6E6.)
+    ASSERT_NE(namedColor(QStringLiteral("plrControlBorderColor")), namedColor(QStringLiteral("plrControlBgColor")));
     popup->setButtonStyle(2);
-    texts = ofKind(popup->recordDrawing(), DrawOperation::Kind::Text);
+    ops = popup->recordDrawing();
+    texts = ofKind(ops, DrawOperation::Kind::Text);
     EXPECT_EQ(texts.front().text, QStringLiteral("1:1 Ratio"));
+    EXPECT_EQ(texts.front().color, namedColor(QStringLiteral("plrTextColor")));
+    EXPECT_EQ(ofKind(ops, DrawOperation::Kind::StrokePath).front().color, namedColor(QStringLiteral("plrControlBorderColor")));
+    EXPECT_EQ(popup->borderColor(), namedColor(QStringLiteral("plrControlBorderColor")));
     popup->setButtonStyle(1);
     popup->setButtonStyle(0);
     EXPECT_EQ(popup->borderColor(), namedColor(QStringLiteral("plrControlBgColor")));
@@ -115,6 +121,10 @@ TEST(PopupButton, FaceTitleStylesAndPlacement)
     EXPECT_EQ(ofKind(popup->recordDrawing(), DrawOperation::Kind::Text).front().text, QStringLiteral("Custom"));
     popup->setEnabled(false);
     EXPECT_DOUBLE_EQ(ofKind(popup->recordDrawing(), DrawOperation::Kind::Image).front().fraction, 0.4);
+    // Its title greys: B4B4B4 in place of 333333.
+    ASSERT_NE(namedColor(QStringLiteral("plrTextControlDisabled")), namedColor(QStringLiteral("plrTextColor")));
+    EXPECT_EQ(ofKind(popup->recordDrawing(), DrawOperation::Kind::Text).front().color,
+              namedColor(QStringLiteral("plrTextControlDisabled")));
 }
 
 TEST(PopupButton, InTheRatioStyleItAsksForItsLongestTitleWithRatio)

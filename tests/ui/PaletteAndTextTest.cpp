@@ -113,6 +113,25 @@ TEST(Palette, TableValuesAndNamedColours)
     EXPECT_EQ(ColorWithHex::smb_errorRed(), ColorWithHex::colorWithHexColorString(QStringLiteral("FF3B30")));
     EXPECT_EQ(ColorWithHex::smb_homeBackground(), ColorWithHex::colorWithHexColorString(QStringLiteral("E5E5E5")));
     EXPECT_EQ(ColorWithHex::gradientBlueEndColour(), ColorWithHex::colorWithHexColorString(QStringLiteral("087FFF")));
+    // Every entry of the palette, with its value.
+    const std::pair<Color (*)(), unsigned> palette[] = {
+        {ColorWithHex::smb_blueColour, 0x219DFF}, {ColorWithHex::smb_lightBlueColour, 0xE7F4FF},
+        {ColorWithHex::smb_homeBackground, 0xE5E5E5}, {ColorWithHex::smb_layoutBackground, 0xF4F4F4},
+        {ColorWithHex::smb_inspectorHeaderGrey, 0xFFFFFF}, {ColorWithHex::smb_inspectorDetailGrey, 0xFAFAFA},
+        {ColorWithHex::smb_controlGreyBorder, 0xE3E2E2}, {ColorWithHex::smb_breadCrumbGrey, 0xEDEDED},
+        {ColorWithHex::smb_inspectorShadowLine, 0xC8C8C8}, {ColorWithHex::smb_controlGrey, 0xF7F8F9},
+        {ColorWithHex::smb_errorRed, 0xFF3B30}, {ColorWithHex::smb_grabBorderColour, 0x72C8F9},
+        {ColorWithHex::smb_grabFillColour, 0xCBE5F3}, {ColorWithHex::smb_quoteTextColour, 0x6B7175},
+        {ColorWithHex::smb_captionTextColour, 0x9FA6AA}, {ColorWithHex::smb_snapColour, 0xD8E244},
+        {ColorWithHex::smb_indicatorGreenColour, 0x2AC940}, {ColorWithHex::smb_indicatorYellowColour, 0xFFBE2F},
+        {ColorWithHex::smb_indicatorRedColour, 0xFF5F58}, {ColorWithHex::smb_indicatorDarkGreenColour, 0x2BAC2D},
+        {ColorWithHex::smb_indicatorDarkYellowColour, 0xD8E244}, {ColorWithHex::smb_indicatorDarkRedColour, 0xE0A028},
+        {ColorWithHex::gradientBlueStartColour, 0x6AB3FA}, {ColorWithHex::gradientBlueEndColour, 0x087FFF},
+        {ColorWithHex::gradientGreyStartColour, 0xFEFEFE}, {ColorWithHex::gradientGreyEndColour, 0xF1F1F1}};
+    for (const auto& [entry, hex] : palette) {
+        EXPECT_TRUE(ui_test::isHex(entry(), hex));
+        EXPECT_EQ(entry().colorSpace(), Color::Space::CalibratedRGB);
+    }
     for (const char* name : {"plrControlBorderColor", "plrControlBorderColorDarker", "plrControlBgColor",
                              "plrBoxButtonHighlightColor", "plrTextControlDisabled", "plrTextColor", "plrTextColorInactive",
                              "plrTextCheckboxInactive", "plrTextLinkColor", "plrTextLinkColorActive", "plrTooltipColor",

@@ -5,6 +5,9 @@
 #include "platform-ui/View.h"
 
 #include <QColor>
+#include <QString>
+
+#include <gtest/gtest.h>
 #include <QImage>
 
 #include <cmath>
@@ -23,6 +26,18 @@ inline bool near(const QColor& a, const QColor& b, int tolerance = 6)
 }
 
 inline QColor rgb(const char* hex) { return QColor(QString::fromLatin1("#") + QString::fromLatin1(hex)); }
+
+// Whether the colour is the opaque RRGGBB value given (each channel within a rounding step).
+inline ::testing::AssertionResult isHex(const platform::ui::Color& colour, unsigned hex)
+{
+    const double want[] = {((hex >> 16) & 0xFF) / 255.0, ((hex >> 8) & 0xFF) / 255.0, (hex & 0xFF) / 255.0, 1.0};
+    const double got[] = {colour.redComponent(), colour.greenComponent(), colour.blueComponent(), colour.alphaComponent()};
+    for (int i = 0; i < 4; ++i)
+        if (std::abs(want[i] - got[i]) > 1e-6)
+            return ::testing::AssertionFailure() << "the colour is " << colour.toQColor().name(QColor::HexArgb).toStdString()
+                                                 << ", not " << QString::number(hex, 16).toUpper().rightJustified(6, QLatin1Char('0')).toStdString();
+    return ::testing::AssertionSuccess();
+}
 
 // The pixel at a point given in the image's point (device-independent) coordinates, y down.
 inline QColor pixelAt(const QImage& image, double x, double y)

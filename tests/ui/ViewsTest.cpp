@@ -303,6 +303,18 @@ TEST(StatusDot, DiameterColoursAndShadow)
     EXPECT_TRUE(dot.recordDrawing().empty());
     EXPECT_FALSE(dot.glow().has_value());
 
+    // Green 2AC940 edged 2BAC2D, yellow FFBE2F edged D8E244, red FF5F58 edged E0A028.
+    for (const auto& [status, fill, stroke] : {std::tuple{0, 0x2AC940u, 0x2BAC2Du}, std::tuple{1, 0xFFBE2Fu, 0xD8E244u},
+                                               std::tuple{2, 0xFF5F58u, 0xE0A028u}}) {
+        SCOPED_TRACE(status);
+        dot.setStatusValue(status);
+        operations = dot.recordDrawing();
+        ASSERT_EQ(operations.size(), 2u);
+        EXPECT_TRUE(isHex(operations[0].color, fill));
+        EXPECT_TRUE(isHex(dot.glow()->color, fill));
+        EXPECT_TRUE(isHex(operations[1].color, stroke));
+    }
+
     dot.resize(20, 20);
     dot.setStatusValue(1);
     const QImage image = renderOnWhite(&dot);

@@ -166,6 +166,36 @@ TEST(Window, WithoutAWindowManagerTheWindowResizesItselfByTheEdgePressed)
     EXPECT_FALSE(window.isResizingItself());
 }
 
+// A resize of its own whose release never comes to the window (a window that opened took it,
+// a pop-up took the pointer) ends where the pointer last took it.
+TEST(Window, AResizeOfItsOwnWhoseReleaseGoesElsewhereEndsWhereItWas)
+{
+    Window window(QRectF(100, 100, 400, 300));
+    window.show();
+    QWidget popUp(nullptr, Qt::Popup);
+    popUp.setGeometry(700, 100, 100, 100);
+    const auto send = [&](QWidget* to, QEvent::Type type, const QPointF& at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, at, to->mapToGlobal(at), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(to, &event);
+    };
+    const int w = window.width(), h = window.height();
+    // A move without the button held: the release was lost.
+    send(&window, QEvent::MouseButtonPress, QPointF(w - 2, 150), Qt::LeftButton, Qt::LeftButton);
+    ASSERT_TRUE(window.isResizingItself());
+    send(&window, QEvent::MouseMove, QPointF(w + 18, 150), Qt::NoButton, Qt::LeftButton);
+    send(&window, QEvent::MouseMove, QPointF(w + 58, 150), Qt::NoButton, Qt::NoButton);
+    EXPECT_FALSE(window.isResizingItself());
+    EXPECT_EQ(window.size(), QSize(w + 20, h));
+    // Moves and the release that come in a pop-up are the pop-up's.
+    send(&window, QEvent::MouseButtonPress, QPointF(w + 18, 150), Qt::LeftButton, Qt::LeftButton);
+    ASSERT_TRUE(window.isResizingItself());
+    popUp.show();
+    send(&popUp, QEvent::MouseMove, QPointF(50, 50), Qt::NoButton, Qt::LeftButton);
+    send(&popUp, QEvent::MouseButtonRelease, QPointF(50, 50), Qt::LeftButton, Qt::NoButton);
+    EXPECT_FALSE(window.isResizingItself());
+    EXPECT_EQ(window.size(), QSize(w + 20, h));
+}
+
 TEST(WAYWindow, EveryResizeBandIsFivePointsWideAndTurnsTheCornerForFourteen)
 {
     WAYWindow window(QRectF(100, 100, 600, 400));
@@ -436,6 +466,47 @@ TEST(ModalOverlay, TheWindowActiveBeforeIsActiveAgainOnceTheModalWindowHasClosed
     EXPECT_TRUE(testing_support::waitUntil([&] { return QApplication::activeWindow() == &main; }));
 }
 
+// Without a window manager nothing hands the keyboard on when the window that has it closes (a
+// Preferences window, a panel): the window of ours that had it last before gets it back, with the
+// keyboard on the control that had it there; of several, the one activated last.
+TEST(Window, AClosingWindowGivesTheKeyboardBackToTheWindowThatHadItBefore)
+{
+    const auto activate = [](Window& window, QWidget* field) {
+        window.show();
+        window.activateWindow();
+        const bool active = testing_support::waitUntil([&] { return QApplication::activeWindow() == &window; });
+        if (field)
+            field->setFocus(Qt::OtherFocusReason);
+        return active;
+    };
+    const auto keyboardIn = [](Window& window, QWidget* field) {
+        return testing_support::waitUntil([&] { return QApplication::activeWindow() == &window; })
+               && QApplication::focusWidget() == field;
+    };
+    Window main(QRectF(100, 100, 500, 300));
+    new QLineEdit(main.contentView());
+    auto* mainField = new QLineEdit(main.contentView());
+    mainField->move(0, 40);
+    Window preferences(QRectF(200, 200, 300, 200), WindowStyleTitled | WindowStyleClosable);
+    auto* preferencesField = new QLineEdit(preferences.contentView());
+    Window panel(QRectF(250, 250, 200, 100), WindowStyleTitled | WindowStyleClosable);
+    ASSERT_TRUE(activate(main, mainField));
+    ASSERT_TRUE(activate(preferences, preferencesField));
+    ASSERT_TRUE(activate(panel, nullptr));
+
+    panel.close();
+    EXPECT_TRUE(keyboardIn(preferences, preferencesField));
+    preferences.close();
+    EXPECT_TRUE(keyboardIn(main, mainField));
+
+    // The one activated last, whichever was made first: Preferences again, then the main window.
+    ASSERT_TRUE(activate(preferences, preferencesField));
+    ASSERT_TRUE(activate(main, mainField));
+    ASSERT_TRUE(activate(panel, nullptr));
+    panel.close();
+    EXPECT_TRUE(keyboardIn(main, mainField));
+}
+
 TEST(WindowMenuBar, TheWindowGrowsAndTheContentKeepsItsSize)
 {
     Window window(QRectF(100, 100, 400, 300));
@@ -598,4 +669,36 @@ TEST(Window, AFloatingWidgetIsTheLastStopOfTabAndTakesNoKeyboardLetGo)
         backward.prepend(w);
     EXPECT_EQ(forward, backward);
     EXPECT_EQ(forward.size(), window.findChildren<QWidget*>().size());
+}
+
+// A floating widget with several stops (the open chat's page between two of its buttons) keeps
+// them in their own order at the end of Tab, both ways round, also once it has been put last again.
+TEST(Window, TheStopsOfAFloatingWidgetKeepTheirOrderAtTheEndOfTab)
+{
+    Window window(QRectF(100, 100, 600, 400));
+    QWidget* content = window.contentView();
+    QPushButton* first = button("first", content);
+    auto* floating = new QWidget(content);
+    floating->setObjectName("floating");
+    button("upper", floating);
+    new Compound(floating);
+    button("lower", floating);
+    keepLastInTabChain(floating);
+    button("second", content);   // made after the floating widget joined the window
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    first->setFocus(Qt::TabFocusReason);
+
+    const auto round = [&](bool forward) {
+        QStringList names{QApplication::focusWidget()->objectName()};
+        for (int i = 0; i < 5; ++i)
+            names << pressTab(forward)->objectName();
+        return names.join(' ').toStdString();
+    };
+    EXPECT_EQ(round(true), "first second upper compoundField lower first");
+    EXPECT_EQ(round(false), "first lower compoundField upper second first");
+    button("third", content);
+    first->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(round(true), "first second third upper compoundField lower");
 }

@@ -167,6 +167,7 @@ protected:
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseDragged(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
+    void mouseCancelled() override;
     void mouseMoved(const platform::ui::MouseEvent& event) override;
     void mouseExited(const platform::ui::MouseEvent& event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -193,6 +194,8 @@ private:
     void editBlockChanged(PLRBlock* block);
     void hoverAt(const QPointF& viewPoint);
     void updateCursor(const QPointF& viewPoint);
+    // Ends the drag of a block's handles under way at the view point, as one step.
+    void finishPan(const QPointF& viewPoint);
     PLRBlock* resolveBlock(const QVariant& item) const;
     bool knowsImage(const QString& identifier) const;
     void drawOutline(QPainter& painter, const QRectF& viewRect, const QColor& colour, double width);
@@ -220,6 +223,7 @@ private:
     float m_cropStartRatio = 0.0f;
     PLRLayoutChangeRecorder m_panRecorder;    // one drag of a block's handles (crop, resize)
     PLRBlock* m_panBlock = nullptr;
+    QPointF m_panPoint;                       // where that drag was last (view coordinates)
     // A press on a block that may become a drag of blocks.
     PLRBlock* m_pressBlock = nullptr;
     QPointF m_pressPoint;

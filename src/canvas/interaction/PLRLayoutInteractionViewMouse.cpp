@@ -50,6 +50,7 @@ void PLRLayoutInteractionView::mouseDown(const platform::ui::MouseEvent& event)
         if (handler && handler->mouseDown(layoutPointFromView(point))) {
             setFocus(Qt::MouseFocusReason);
             m_panBlock = target;
+            m_panPoint = point;
             // In crop mode the session records the drags as one step.
             if (target == m_editBlock && m_editRecorder.isActive()) {
                 m_panRecorder = PLRLayoutChangeRecorder();
@@ -82,6 +83,7 @@ void PLRLayoutInteractionView::mouseDragged(const platform::ui::MouseEvent& even
 {
     const QPointF point = event.locationIn(this);
     if (m_panBlock) {
+        m_panPoint = point;
         if (PLRLayoutBlockInteractionHandler* handler = handlerForBlock(m_panBlock))
             handler->mouseDragged(layoutPointFromView(point));
         updateCursor(point);
@@ -108,6 +110,20 @@ void PLRLayoutInteractionView::mouseUp(const platform::ui::MouseEvent& event)
         m_deferredClick = false;
         clickAtPoint(m_pressPoint, m_pressModifiers, 1);
     }
+    finishPan(point);
+}
+
+void PLRLayoutInteractionView::mouseCancelled()
+{
+    // No release comes (a drag took over, a pop-up or a dialog took it): the press makes no
+    // click, and a drag of a block's handles ends where it was last, kept as one step.
+    m_pressBlock = nullptr;
+    m_deferredClick = false;
+    finishPan(m_panPoint);
+}
+
+void PLRLayoutInteractionView::finishPan(const QPointF& point)
+{
     if (!m_panBlock)
         return;
     PLRBlock* block = m_panBlock;

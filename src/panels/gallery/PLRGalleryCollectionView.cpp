@@ -624,6 +624,15 @@ void PLRGalleryCollectionView::mouseUp(const MouseEvent& event)
     m_dragging = false;
 }
 
+void PLRGalleryCollectionView::mouseCancelled()
+{
+    // No release comes (a drag took over, a pop-up or a dialog took it): a selection that was
+    // to narrow on the release stays as it is, and no drag starts from this press.
+    m_pendingNarrowing.reset();
+    m_pressPoint.reset();
+    m_dragging = false;
+}
+
 void PLRGalleryCollectionView::startDrag()
 {
     const QList<PLRGalleryIndexPath> paths = sortedSelectionIndexPaths();

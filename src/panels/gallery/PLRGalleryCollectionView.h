@@ -146,6 +146,7 @@ public:
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseDragged(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
+    void mouseCancelled() override;
 
     // The arrow keys, Home, End and the page keys (and the standard handling of any other key).
     void keyDown(QKeyEvent* event);

@@ -171,6 +171,7 @@ void startWriting(QThreadPool& pool, const std::shared_ptr<Stream>& stream)
             if (stream->result.failure.isEmpty())
                 stream->result.failure = failure;
         }
+        tell(stream->work.fileName, StreamStep::WritingEnded, 0);
         taskDone(stream);
     });
 }

@@ -82,9 +82,9 @@ void startBlock(QThreadPool& pool, const BlockWork& work, const BlockMemory& mem
 // The steps of a block's stream, told on the thread that takes them: rows handed to the writing
 // task (drawing thread; `rows`: how many of the top rows the writer may read now), a row
 // encoded (writing thread; `rows`: how many are), the drawing done or given up, its picture let
-// go of (drawing thread). Tests use it to change a photo, or hold one side, at that very
-// moment; empty by default.
-enum class StreamStep { RowsHandedOver, RowEncoded, DrawingEnded };
+// go of (drawing thread), the writing done or given up (writing thread). Tests use it to change
+// a photo, or hold one side, at that very moment; empty by default.
+enum class StreamStep { RowsHandedOver, RowEncoded, DrawingEnded, WritingEnded };
 using StreamHook = std::function<void(const QString& fileName, StreamStep step, int rows)>;
 void setStreamHook(StreamHook hook);
 

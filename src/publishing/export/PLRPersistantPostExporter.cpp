@@ -640,49 +640,74 @@ private:
 using platform::showAlert;
 
 // An imported post's bundle keeps, in "export_block_cache", the pictures its file brought for
-// photos whose pictures the store had already (and those a move into the store missed): the ones
-// the store lacks go into its image area now; the rest are duplicates, removed with the folder
-// once the file is written.
+// photos whose pictures the store had already, and those a move into the store missed. The
+// ones the store has no picture of (no folder, an empty one, a preview alone) go into its image
+// area now; what cannot go there stays in the bundle, which then is where the post file takes
+// them from.
 void settleBundleCache(const QString& bundle)
 {
     const QString cache = QDir(bundle).filePath(QLatin1String(PLRPersistantPostExporter::kBlockCacheFolder));
     if (platform::files::kindOf(cache) != platform::files::Kind::Directory)
         return;
-    const QString imageArea = PLRPersistantStore::locationPath();
     for (const QString& image : QDir(cache).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
         const QString folder = QDir(cache).filePath(image);
-        const QString target = QDir(imageArea).filePath(image);
-        if (!PLRImageManager::isValidIdentifier(image) || platform::files::kindOf(folder) != platform::files::Kind::Directory
-            || platform::files::kindOf(target) != platform::files::Kind::Missing || QDir(folder).isEmpty())
+        if (!PLRImageManager::isValidIdentifier(image) || !PLRImageManager::holdsPicture(folder)
+            || PLRImageManager::holdsPicture(PLRImageManager::locationForIdentifier(image).toLocalFile()))
             continue;
-        if (QDir().mkpath(imageArea) && QDir().rename(folder, target))
+        QString why;
+        if (PLRImageManager::adoptPictures(image, folder, &why))
             PLR_LOG_INFO(QStringLiteral("Post file: the pictures of image %1 moved from the post's bundle into the store").arg(image));
         else
-            PLR_LOG_WARN(QStringLiteral("Post file: the pictures of image %1 could not be moved into the store").arg(image));
+            PLR_LOG_WARN(QStringLiteral("Post file: the pictures of image %1 could not be moved into the store (%2); they stay in the post's bundle")
+                             .arg(image, why));
     }
 }
 
-void removeBundleCache(const QString& bundle)
+// Where the post file takes a photo's pictures from: the store's folder of it, or the one the
+// bundle keeps when the store has no picture of it.
+QString pictureFolderFor(const QString& bundle, const QString& identifier)
+{
+    const QString stored = PLRImageManager::locationForIdentifier(identifier).toLocalFile();
+    if (PLRImageManager::holdsPicture(stored))
+        return stored;
+    const QString kept = QDir(bundle).filePath(QLatin1String(PLRPersistantPostExporter::kBlockCacheFolder) + QLatin1Char('/') + identifier);
+    return PLRImageManager::holdsPicture(kept) ? kept : stored;
+}
+
+// Once the post file is written, the bundle keeps only the pictures the store has none of (their
+// only copy here); the ones the store has too go, and so does anything else, and the folder
+// when nothing is left in it.
+void pruneBundleCache(const QString& bundle)
 {
     const QString cache = QDir(bundle).filePath(QLatin1String(PLRPersistantPostExporter::kBlockCacheFolder));
     switch (platform::files::kindOf(cache)) {
     case platform::files::Kind::Missing:
         return;
     case platform::files::Kind::Directory:
-        // (Links inside are removed, never followed.)
-        if (!QDir(cache).removeRecursively())
-            PLR_LOG_WARN(QStringLiteral("Post file: %1 could not be removed").arg(cache));
-        return;
+        break;
     default:
         if (!QFile::remove(cache))
             PLR_LOG_WARN(QStringLiteral("Post file: %1 could not be removed").arg(cache));
         return;
     }
+    for (const QString& name : QDir(cache).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString path = QDir(cache).filePath(name);
+        const bool folder = platform::files::kindOf(path) == platform::files::Kind::Directory;
+        if (folder && PLRImageManager::isValidIdentifier(name) && !QDir(path).isEmpty()
+            && !PLRImageManager::holdsPicture(PLRImageManager::locationForIdentifier(name).toLocalFile())) {
+            PLR_LOG_INFO(QStringLiteral("Post file: the pictures of image %1 stay in the post's bundle (the store has none)").arg(name));
+            continue;
+        }
+        // (Links inside are removed, never followed.)
+        if (!(folder ? QDir(path).removeRecursively() : QFile::remove(path)))
+            PLR_LOG_WARN(QStringLiteral("Post file: %1 could not be removed").arg(path));
+    }
+    QDir().rmdir(cache);   // only when empty
 }
 
-// Where the post's photos are, by identifier (file name and path): the photo list of the post
-// when it is open, else the photo records in its bundle's location.plist (a post exported from
-// the home screen is not open).
+// Where the post's photos are, by identifier (file name and path): the photo records of the post
+// when it is open (those whose file is gone from the folder too), else the photo records in its
+// bundle's location.plist (a post exported from the home screen is not open).
 struct PhotoFile {
     QString name;
     QString path;
@@ -691,8 +716,9 @@ QHash<QString, PhotoFile> photoFilesOf(const PLRPersistantPost& post, PLRPostMan
 {
     QHash<QString, PhotoFile> files;
     if (manager) {
-        for (const PLRSourceImagePtr& image : manager->images())
-            files.insert(image->identifier(), {image->fileName(), image->path()});
+        for (const QString& identifier : imageIdentifiersOfLayout(post.layout()))
+            if (const PLRSourceImagePtr image = manager->imageForIdentifier(identifier))
+                files.insert(identifier, {image->fileName(), image->path()});
         return files;
     }
     bool ok = false;
@@ -726,6 +752,23 @@ QString leftOutLine(const QHash<QString, PhotoFile>& files, const QString& ident
     if (problem == PLRPhotoProblem::None)
         return QStringLiteral("%1: its picture could not be made").arg(name);
     return QStringLiteral("%1: %2").arg(name, describePhotoProblem(problem));
+}
+
+// The photos of the layout that the post file carries the stored pictures of although their
+// files are gone from the post's folder, as the layout export names them ("name: missing from
+// the folder"), in name order. A photo whose file is not known is not named.
+QStringList carriedButMissingLines(const QHash<QString, PhotoFile>& files, const QStringList& carried)
+{
+    QStringList lines;
+    for (const QString& identifier : carried) {
+        const auto file = files.constFind(identifier);
+        if (file == files.cend() || file->path.isEmpty() || QFileInfo::exists(file->path))
+            continue;
+        lines.append(QStringLiteral("%1: %2").arg(file->name.isEmpty() ? identifier : file->name,
+                                                  describePhotoProblem(PLRPhotoProblem::Missing)));
+    }
+    lines.sort(Qt::CaseInsensitive);
+    return lines;
 }
 
 // The store's writes that are waiting go first, so the bundle on disk is what the user sees.
@@ -827,8 +870,8 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
         && writer.addDirectory(cache);
     if (ok) {
         for (const QString& identifier : imageIdentifiersOfLayout(post.layout())) {
-            const QString location = PLRImageManager::locationForIdentifier(identifier).toLocalFile();
-            if (location.isEmpty() || !QFileInfo(location).isDir()) {
+            const QString location = pictureFolderFor(bundle, identifier);
+            if (location.isEmpty() || platform::files::kindOf(location) != platform::files::Kind::Directory) {
                 PLR_LOG_WARN(QStringLiteral("Post file: the cached pictures of image %1 are missing").arg(identifier));
                 withoutPicture.append(identifier);
                 continue;
@@ -877,8 +920,7 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
         return false;
     }
     ::close(fd);
-    // What an import left in the bundle is in the store or in the file by now.
-    removeBundleCache(bundle);
+    pruneBundleCache(bundle);
     if (leftOut)
         *leftOut = withoutPicture;
     return true;
@@ -1130,21 +1172,41 @@ bool PLRPersistantPostExporter::exportPost(PLRPersistantPost* post)
         showAlert(QStringLiteral("Export of '%1' Failed").arg(post->name()), error.localizedDescription());
         return false;
     }
+    const QHash<QString, PhotoFile> files = photoFilesOf(*post, manager);
+    // The photos gone from the folder whose stored pictures the file carries are named too: the
+    // file is whole, but the post has lost them here.
+    QStringList carried = identifiers;
+    carried.removeIf([&leftOut](const QString& identifier) { return leftOut.contains(identifier); });
+    const QStringList missing = carriedButMissingLines(files, carried);
+    QString missingText;
+    if (!missing.isEmpty()) {
+        PLR_LOG_WARN(QStringLiteral("Post file: %1 carries the stored pictures of photos gone from the folder: %2")
+                         .arg(target, missing.join(QStringLiteral("; "))));
+        missingText = (missing.size() == 1 ? QStringLiteral("It carries the stored picture of a photo that is no longer in the post's folder:\n%1")
+                                           : QStringLiteral("It carries the stored pictures of photos that are no longer in the post's folder:\n%1"))
+                          .arg(missing.join(QLatin1Char('\n')));
+    }
     if (!leftOut.isEmpty()) {
-        const QHash<QString, PhotoFile> files = photoFilesOf(*post, manager);
         QStringList lines;
         for (const QString& identifier : std::as_const(leftOut))
             lines.append(leftOutLine(files, identifier));
         lines.sort(Qt::CaseInsensitive);
         const bool one = lines.size() == 1;
         PLR_LOG_WARN(QStringLiteral("Post file: %1 written without %2").arg(target, lines.join(QStringLiteral("; "))));
-        showAlert(QStringLiteral("Export of '%1' Incomplete").arg(post->name()),
-                  QStringLiteral("The post file was written without %1 of its %2 photos:\n%3\n\n%4")
-                      .arg(lines.size())
-                      .arg(identifiers.size())
-                      .arg(lines.join(QLatin1Char('\n')),
-                           one ? QStringLiteral("Put a whole copy of it in the post's folder, then export the post again.")
-                               : QStringLiteral("Put whole copies of them in the post's folder, then export the post again.")));
+        QString text = QStringLiteral("The post file was written without %1 of its %2 photos:\n%3\n\n%4")
+                           .arg(lines.size())
+                           .arg(identifiers.size())
+                           .arg(lines.join(QLatin1Char('\n')),
+                                one ? QStringLiteral("Put a whole copy of it in the post's folder, then export the post again.")
+                                    : QStringLiteral("Put whole copies of them in the post's folder, then export the post again."));
+        if (!missingText.isEmpty())
+            text += QStringLiteral("\n\n") + missingText;
+        showAlert(QStringLiteral("Export of '%1' Incomplete").arg(post->name()), text);
+        return true;
+    }
+    if (!missing.isEmpty()) {
+        showAlert(QStringLiteral("Export of '%1' Complete").arg(post->name()),
+                  QStringLiteral("Your blog post was sucessfully exported. %1").arg(missingText));
         return true;
     }
     showAlert(QStringLiteral("Export of '%1' Complete").arg(post->name()), QStringLiteral("Your blog post was sucessfully exported."),

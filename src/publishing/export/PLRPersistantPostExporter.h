@@ -41,10 +41,11 @@ public:
 
     // The work without questions or alerts.
     // Writes the post file of the post (as its bundle is on disk) to `target`, with the pictures
-    // the store keeps of the photos its layout uses; the photos that have none (a photo that
-    // cannot be read has none) are left out, their identifiers in `leftOut`. Once the file is
-    // written the bundle keeps no "export_block_cache" (the pictures an import left there that the
-    // store lacks go into the store first).
+    // the store keeps of the photos its layout uses, or those an import left in the bundle's
+    // "export_block_cache" when the store has none (they go into the store first where they can);
+    // the photos that have none anywhere (a photo that cannot be read has none) are left out,
+    // their identifiers in `leftOut`. Once the file is written the bundle keeps only the pictures
+    // the store has none of ("export_block_cache" goes when none is left).
     static bool writePostFile(PLRPersistantPost& post, const QString& target, platform::Error* error = nullptr,
                               QStringList* leftOut = nullptr);
     // Adds the post of the file to the account under a new identifier and the import name;

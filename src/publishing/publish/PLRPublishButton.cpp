@@ -85,6 +85,12 @@ void PLRPublishButton::mouseDown(const MouseEvent& event)
     update();
 }
 
+void PLRPublishButton::mouseCancelled()
+{
+    m_mouseDown = false;
+    update();
+}
+
 void PLRPublishButton::mouseUp(const MouseEvent&)
 {
     m_mouseDown = false;

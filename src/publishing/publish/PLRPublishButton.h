@@ -31,6 +31,7 @@ public:
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
+    void mouseCancelled() override;
     // Tab reaches the button (with a ring around its rounded face); Space or Return presses it.
     bool drawsFocusRing() const override { return true; }
     void drawFocusRingMask(platform::ui::GraphicsContext& context) override;

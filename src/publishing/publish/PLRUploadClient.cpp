@@ -10,6 +10,8 @@
 
 #include <sys/ioctl.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr qint64 kChunk = 64 * 1024;          // read from the file at a time
@@ -24,6 +26,10 @@ constexpr int kInterimLimit = 8;              // interim answers (100 Continue, 
 // time) re-arms the time-out with every byte but never gets past this bound.
 constexpr int kStallTimeouts = 3;
 constexpr qint64 kProgressBytes = 64 * 1024;
+// A request answered with success before its body was sent whole (the answer cannot be its own:
+// a late second answer to the request before it, or a host that took none of the body) is sent
+// again on a new connection this many times at most.
+constexpr int kEarlyAnswerRetries = 2;
 
 platform::Error transportError(qint64 code, const QString& description)
 {
@@ -45,6 +51,24 @@ platform::Error errorForSocket(QAbstractSocket::SocketError error, const QString
     }
 }
 
+// A Content-Length value: digits only, or a list of equal ones (a header repeated by a proxy);
+// -1 when it is anything else or does not fit.
+qint64 parseContentLength(const QByteArray& value)
+{
+    qint64 length = -1;
+    for (const QByteArray& part : value.split(',')) {
+        const QByteArray digits = part.trimmed();
+        if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return -1;
+        bool ok = false;
+        const qint64 parsed = digits.toLongLong(&ok);
+        if (!ok || (length >= 0 && parsed != length))
+            return -1;
+        length = parsed;
+    }
+    return length;
+}
+
 } // namespace
 
 struct PLRUploadClient::Task {
@@ -55,6 +79,8 @@ struct PLRUploadClient::Task {
     Completion completion;
     int timeoutMs = 0;
     bool retriedOnStaleConnection = false;
+    int earlyAnswers = 0;            // answers that came before the body was sent whole
+    bool freshConnection = false;    // goes on a new connection, not an idle one
 };
 
 struct PLRUploadClient::Connection {
@@ -79,6 +105,8 @@ struct PLRUploadClient::Connection {
     qint64 contentLength = -1;
     bool chunked = false;
     bool closeAfter = false;
+    // A final answer (an error) came before the body was sent whole: no more of it is sent.
+    bool answeredEarly = false;
     // A chunked body, decoded as it arrives: what is decoded so far and where the reader is.
     enum class ChunkStep { Size, Data, DataEnd, Trailer, Done };
     ChunkStep chunkStep = ChunkStep::Size;
@@ -95,6 +123,7 @@ struct PLRUploadClient::Connection {
         contentLength = -1;
         chunked = false;
         closeAfter = false;
+        answeredEarly = false;
         chunkStep = ChunkStep::Size;
         chunkLeft = 0;
         trailerBytes = 0;
@@ -210,12 +239,18 @@ void PLRUploadClient::dispatch(const QString& key)
             dropConnection(idle);
             continue;
         }
-        if (idle) {
+        const bool fresh = queue.first()->freshConnection;
+        if (idle && !fresh) {
             startOn(idle, queue.takeFirst());
             continue;
         }
-        if (connections.size() >= m_maxConnectionsPerHost)
-            return;
+        if (connections.size() >= m_maxConnectionsPerHost) {
+            if (!idle)
+                return;
+            // The request goes on a new connection: an idle one makes room for it.
+            dropConnection(idle);
+            continue;
+        }
         // A new connection carries the request it was opened for.
         openConnection(key, queue.takeFirst());
     }
@@ -224,6 +259,7 @@ void PLRUploadClient::dispatch(const QString& key)
 void PLRUploadClient::openConnection(const QString& key, const TaskPtr& first)
 {
     const QUrl url = first->url;
+    first->freshConnection = false;
     const bool https = url.scheme() == QLatin1String("https");
     auto connection = std::make_shared<Connection>();
     connection->key = key;
@@ -334,6 +370,37 @@ bool PLRUploadClient::hasUnaskedBytes(const Connection& connection)
     return fd >= 0 && ::ioctl(int(fd), FIONREAD, &waiting) == 0 && waiting > 0;
 }
 
+bool PLRUploadClient::requestSentWhole(const Connection& connection)
+{
+    return connection.bodyLeft <= 0 && connection.socket->bytesToWrite() == 0;
+}
+
+void PLRUploadClient::answeredBeforeSent(const ConnectionPtr& connection)
+{
+    const TaskPtr task = std::exchange(connection->task, nullptr);
+    PLR_LOG_WARN(QStringLiteral("The upload host %1 answered %2 before the request's body was sent whole; its connection is closed")
+                     .arg(connection->key)
+                     .arg(connection->status));
+    connection->body.reset();
+    dropConnection(connection);
+    if (!task || !m_tasks.contains(task->id))
+        return;
+    if (task->earlyAnswers < kEarlyAnswerRetries) {
+        ++task->earlyAnswers;
+        task->freshConnection = true;
+        m_queued[task->key].prepend(task);
+        dispatch(task->key);
+        return;
+    }
+    m_tasks.remove(task->id);
+    Result result;
+    result.transport = transportError(platform::urlerror::BadServerResponse,
+                                      QStringLiteral("The host answered before the request's body was sent whole."));
+    if (task->completion)
+        task->completion(result);
+    dispatch(task->key);
+}
+
 void PLRUploadClient::scheduleDispatch(const QString& key)
 {
     QPointer<PLRUploadClient> self(this);
@@ -380,7 +447,7 @@ void PLRUploadClient::sendHead(const ConnectionPtr& connection)
 
 void PLRUploadClient::pumpBody(const ConnectionPtr& connection)
 {
-    if (!connection->task || !connection->body)
+    if (!connection->task || !connection->body || connection->answeredEarly)
         return;
     while (connection->bodyLeft > 0 && connection->socket->bytesToWrite() < kWriteAhead) {
         const QByteArray chunk = connection->body->read(qMin(kChunk, connection->bodyLeft));
@@ -455,9 +522,16 @@ void PLRUploadClient::readAnswer(const ConnectionPtr& connection)
                 continue;
             const QByteArray name = line.left(colon).trimmed().toLower();
             const QByteArray value = line.mid(colon + 1).trimmed();
-            if (name == "content-length")
-                connection->contentLength = value.toLongLong(&ok);
-            else if (name == "transfer-encoding" && value.toLower().contains("chunked"))
+            if (name == "content-length") {
+                // Malformed, negative, too large or contradicting an earlier one: the answer's
+                // end cannot be known.
+                const qint64 length = parseContentLength(value);
+                if (length < 0 || (connection->contentLength >= 0 && connection->contentLength != length)) {
+                    bad(QStringLiteral("The answer's length is malformed."));
+                    return;
+                }
+                connection->contentLength = length;
+            } else if (name == "transfer-encoding" && value.toLower().contains("chunked"))
                 connection->chunked = true;
             else if (name == "connection")
                 connection->closeAfter = value.toLower() == "close" ? true
@@ -466,6 +540,17 @@ void PLRUploadClient::readAnswer(const ConnectionPtr& connection)
         }
         connection->headRead = true;
         progressed(connection, 0, true);
+        if (!requestSentWhole(*connection)) {
+            // A success before the host has the body is no success for it.
+            if (connection->status >= 200 && connection->status <= 299) {
+                answeredBeforeSent(connection);
+                return;
+            }
+            // A host may refuse a request before reading its body (too large, not allowed): that
+            // answer stands; the rest of the body is not sent and the connection goes after it.
+            connection->answeredEarly = true;
+            connection->closeAfter = true;
+        }
         if (connection->contentLength < 0 && !connection->chunked)
             connection->closeAfter = true;   // the body runs to the end of the connection
     }

@@ -19,7 +19,10 @@ class QFile;
 // (http, or https through TLS) with Nagle's delay turned off: the last segment of each body goes
 // out at once instead of waiting for the acknowledgement of the one before. At most
 // `maxConnectionsPerHost` connections per host and port; further requests wait in order. A
-// connection that receives an answer no request waits for (a host answering twice) is closed.
+// connection that receives an answer no request waits for (a host answering twice) is closed, and
+// so is one whose answer comes before the request's body was sent whole: a success then is no
+// success for the request, which is sent again on a new connection (a few times at most); an
+// error then is the request's answer.
 // Main thread; completions are called there.
 class PLRUploadClient : public QObject {
     Q_OBJECT
@@ -75,6 +78,11 @@ private:
     // the real progress that keeps it going.
     void progressed(const ConnectionPtr& connection, qint64 bytes, bool milestone);
     static bool hasUnaskedBytes(const Connection& connection);
+    // Whether the whole request has been handed to the network.
+    static bool requestSentWhole(const Connection& connection);
+    // A success that came before the body was sent whole: the connection is closed and the
+    // request sent again on a new one, a few times at most, then failed.
+    void answeredBeforeSent(const ConnectionPtr& connection);
     void scheduleDispatch(const QString& key);
 
     int m_maxConnectionsPerHost;

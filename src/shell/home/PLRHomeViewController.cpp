@@ -50,6 +50,14 @@ TextField* label(const QString& text, const QFont& font, const Color& colour, QW
     return field;
 }
 
+// The grid's margins in the screen: it runs down to 6 points above the bottom edge, the
+// support chat's button over its bottom trailing corner.
+constexpr int kGridBottomMargin = 6;
+// The search field gives way before the tabs do in a narrow window (the window can be made
+// narrower than its smallest size where nothing holds it to that size).
+constexpr int kSearchFieldWidth = 230;
+constexpr int kSearchFieldMinimumWidth = 120;
+
 QList<PLRPersistantPost*> live(const QList<QPointer<PLRPersistantPost>>& list)
 {
     QList<PLRPersistantPost*> posts;
@@ -131,7 +139,10 @@ View* PLRHomeViewController::loadView()
     // The search field; the search box, its highlight, lies around it while searching.
     auto* searchField = new Box(selectionHeader);
     searchField->setIdentifier(QStringLiteral("searchField"));
-    searchField->setFixedSize(230, 28);
+    searchField->setFixedHeight(28);
+    searchField->setMinimumWidth(kSearchFieldMinimumWidth);
+    searchField->setMaximumWidth(kSearchFieldWidth);
+    searchField->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     searchField->setFillColor(Color::white());
     searchField->setBorderColor(Color::black(0.15));
     searchField->setCornerRadius(4.0);
@@ -151,7 +162,8 @@ View* PLRHomeViewController::loadView()
     m_searchBox->setIdentifier(QStringLiteral("searchBox"));
     m_searchBox->setBorderColor(ColorWithHex::smb_blueColour());
     m_searchBox->setCornerRadius(4.0);
-    m_searchBox->setGeometry(searchField->rect());
+    // (It follows the field's width: eventFilter.)
+    searchField->installEventFilter(this);
     m_searchBox->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_searchBox->setHidden(true);
     QObject::connect(m_searchTextField->editor(), &QLineEdit::textChanged, this, [this] { controlTextDidChange(); });
@@ -190,9 +202,10 @@ View* PLRHomeViewController::loadView()
     // The tiles, or the empty state in their place.
     auto* body = new View(root);
     auto* stack = new QGridLayout(body);
-    // The grid ends above the band of the support chat's corner: no tile, at any window size or
-    // scroll, lies under the chat.
-    stack->setContentsMargins(14, 6, 14, kPLRSupportChatBand);
+    // The grid takes the screen's height; the band of the support chat's button is room to
+    // scroll its last row clear of the button (below the last row, viewDidLoad), never a cut
+    // of what fits above it.
+    stack->setContentsMargins(14, 6, 14, kGridBottomMargin);
     m_postCollectionView = new PLRCollectionView(body);
     m_postCollectionView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_postCollectionView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -245,10 +258,11 @@ void PLRHomeViewController::viewDidLoad()
     auto layout = std::make_unique<PLRGalleryViewLayout>();
     layout->setMinimumInteritemSpacing(10);
     layout->setMinimumLineSpacing(10);
-    // A row's spacing below the last row. Above the first row, room for the focus ring of a
+    // Below the last row, the band of the support chat's button: scrolled to the end, the last
+    // row ends 8 points above the button. Above the first row, room for the focus ring of a
     // tile that has the keyboard.
     const double ringRoom = std::ceil(View::kFocusRingWidth) + 1.0;
-    layout->setSectionInset(QMarginsF(10, ringRoom, 10, 10));   // left, top, right, bottom
+    layout->setSectionInset(QMarginsF(10, ringRoom, 10, kPLRSupportChatBand - kGridBottomMargin));   // left, top, right, bottom
     // Four columns 10 apart whatever the count: one post beside the new-post tile, or a search
     // matching two, stand where they would in a full row, not spread over the width.
     layout->setSpacesAsFullRows(true);
@@ -277,6 +291,8 @@ void PLRHomeViewController::viewDidLoad()
 
 bool PLRHomeViewController::eventFilter(QObject* watched, QEvent* event)
 {
+    if (m_searchBox && watched == m_searchBox->parentWidget() && event->type() == QEvent::Resize)
+        m_searchBox->setGeometry(m_searchBox->parentWidget()->rect());
     if (isView(watched) && !event->spontaneous()) {
         if (event->type() == QEvent::Show)
             appear();

@@ -216,6 +216,8 @@ void PLRRecentCollectionViewItemView::mouseUp(const MouseEvent& event)
         m_item->mouseUp(event, clicks);
 }
 
+void PLRRecentCollectionViewItemView::mouseCancelled() { m_downClickCount = 0; }
+
 void PLRRecentCollectionViewItemView::drawRect(GraphicsContext& context, const QRectF&)
 {
     context.fillRect(bounds(), Color::white());

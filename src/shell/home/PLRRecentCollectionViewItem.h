@@ -79,6 +79,7 @@ public:
     void mouseExited(const platform::ui::MouseEvent& event) override;
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
+    void mouseCancelled() override;
     void drawRect(platform::ui::GraphicsContext& context, const QRectF& dirtyRect) override;
     // The focus ring goes round the tile while it is the keyboard's place in the grid.
     bool drawsFocusRing() const override { return true; }

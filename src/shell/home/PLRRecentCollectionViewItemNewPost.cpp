@@ -94,6 +94,12 @@ void PLRRecentCollectionViewItemNewPostView::mouseDown(const MouseEvent&)
     update();
 }
 
+void PLRRecentCollectionViewItemNewPostView::mouseCancelled()
+{
+    s_pressed = false;
+    update();
+}
+
 void PLRRecentCollectionViewItemNewPostView::mouseUp(const MouseEvent&)
 {
     s_pressed = false;

@@ -30,6 +30,7 @@ public:
     void mouseExited(const platform::ui::MouseEvent& event) override;
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
+    void mouseCancelled() override;
 
 private:
     bool m_selected = false;

@@ -4,11 +4,11 @@
 
 class QWidget;
 
-// The band a host (the home screen, a post's canvas) keeps free of its own content along its
-// bottom edge, so that nothing lies under the support chat's button in its bottom trailing
-// corner: the button's top edge is 84 points above the host's bottom edge (the chat's closed
-// view, 100 points square, sits 20 points inside the corner, and only its 56-point button, 8
-// points inside the view's own corner, takes clicks), and 8 points are left above it.
+// The band along a host's bottom edge (the home screen, a post's canvas) that the support
+// chat's button takes in its bottom trailing corner: the button's top edge is 84 points above
+// the host's bottom edge (the chat's closed view is its 56-point button alone, 28 points inside
+// the corner), and 8 points are left above it. The home screen's grid scrolls its last row up
+// out of this band; a post's canvas ends above it.
 inline constexpr int kPLRSupportChatBand = 92;
 
 // How the home screen and a post's canvas place the support chat in their corner: set by the

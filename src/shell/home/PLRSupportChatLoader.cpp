@@ -15,7 +15,6 @@
 #include <QIcon>
 #include <QPluginLoader>
 #include <QPushButton>
-#include <QRegion>
 #include <QToolTip>
 
 // Qt's own setter of the context every OpenGL context of the application shares with (the one
@@ -26,11 +25,10 @@ QT_END_NAMESPACE
 
 namespace {
 
-// The same place and size as the chat's own closed view.
-constexpr int kViewSize = 100;
-constexpr int kMarginInHost = 20;
+// The same place and size as the chat's own closed view: the round button alone, so that what
+// lies around it takes its own clicks.
 constexpr int kButtonSize = 56;
-constexpr int kButtonMargin = 8;
+constexpr int kMarginInHost = 28;
 
 struct LoaderState {
     QString pathForTesting;
@@ -207,7 +205,7 @@ PLRSupportChatButton::PLRSupportChatButton(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("PLRSupportChatButton"));
     setAttribute(Qt::WA_TranslucentBackground);
-    resize(kViewSize, kViewSize);
+    resize(kButtonSize, kButtonSize);
     m_button = new QPushButton(this);
     m_button->setObjectName(QStringLiteral("intercomChatIcon"));
     m_button->setIcon(QIcon(QStringLiteral(":/images/support-chat.svg")));
@@ -216,11 +214,7 @@ PLRSupportChatButton::PLRSupportChatButton(QWidget* parent) : QWidget(parent)
     m_button->setCursor(Qt::PointingHandCursor);
     m_button->setToolTip(QStringLiteral("Chat to support"));
     m_button->setStyleSheet(QStringLiteral("QPushButton{border:none;background:transparent;}"));
-    m_button->setGeometry(kViewSize - kButtonMargin - kButtonSize, kViewSize - kButtonMargin - kButtonSize, kButtonSize,
-                          kButtonSize);
-    // Only the button takes clicks: the rest of the square, clear, leaves them to what lies under
-    // it (the home screen's last tiles and their menu buttons).
-    setMask(QRegion(m_button->geometry()));
+    m_button->setGeometry(0, 0, kButtonSize, kButtonSize);
     connect(m_button, &QPushButton::clicked, this, &PLRSupportChatButton::press);
     // Without a plugin (no file, or one that did not load) the button says so from the start.
     if (!PLRSupportChatLoader::mayBeAvailable())

@@ -131,6 +131,8 @@ void PLRModalViewController::viewDidLoad()
 {
     m_errorTop = kErrorHiddenTop;
     m_errorView->setAlphaValue(0.0);
+    // Out of sight, the error bar is hidden too: its buttons take neither Tab nor Return.
+    m_errorView->setHidden(true);
     m_coverView->setHidden(true);
     m_secondaryImageView->setAlphaValue(0.0);
     relayout();
@@ -268,6 +270,7 @@ void PLRModalViewController::moveToNewView(PLRModalView* next)
         page->viewWillBecomeActive(this);
     }
     relayout();
+    leaveCompletionCover();
     updateButtonTitlesAndVisibility();
     giveKeyboardToPage();
 }
@@ -402,10 +405,11 @@ void PLRModalViewController::startSpinner(const QString& text)
 
 void PLRModalViewController::stopSpinner()
 {
-    if (!m_spinnerCoverActive)
+    if (!m_spinnerCoverActive && !m_completionCoverActive)
         return;
     m_spinnerCoverActive = false;
     m_spinnerView->stopAnimating(false);
+    leaveCompletionCover();
     m_coverView->setHidden(true);
     if (PLRModalPanelViewController* page = currentController(); page && page->isViewLoaded())
         page->view()->setHidden(false);
@@ -419,10 +423,40 @@ void PLRModalViewController::presentCompletionCover(const QString& message, cons
         m_spinnerView->stopAnimating(true);
     m_coverView->setBackgroundColour(Color::white());
     m_coverLabel->setStringValue(message);
+    m_coverView->setHidden(false);
+    m_coverView->raise();
     if (primaryButtonTitle)
         m_primaryButton->setTitle(*primaryButtonTitle);
     m_primaryButton->setEnabled(true);
+    m_primaryButton->setHidden(false);
     m_secondaryButton->setHidden(true);
+    // The cover's button is the one left to press: it takes Return and the keyboard, wherever the
+    // keyboard went while the page worked (a field hidden under the cover, the main button while
+    // it was off). The page's controls under the cover are out of reach until it goes.
+    if (!m_completionCoverActive) {
+        m_completionCoverActive = true;
+        m_keyEquivalentsBeforeCover.clear();
+        for (Button* button : {m_primaryButton.data(), m_secondaryButton.data(), m_tertiaryButton.data()})
+            m_keyEquivalentsBeforeCover.push_back(button->keyEquivalent());
+    }
+    for (Button* button : {m_secondaryButton.data(), m_tertiaryButton.data()})
+        if (button->keyEquivalent() == QLatin1String("\r"))
+            button->setKeyEquivalent(QString());
+    m_primaryButton->setKeyEquivalent(QStringLiteral("\r"));
+    if (PLRModalPanelViewController* page = currentController(); page && page->isViewLoaded())
+        page->view()->setHidden(true);
+    m_primaryButton->setFocus(Qt::OtherFocusReason);
+}
+
+void PLRModalViewController::leaveCompletionCover()
+{
+    if (!m_completionCoverActive)
+        return;
+    m_completionCoverActive = false;
+    Button* const buttons[] = {m_primaryButton.data(), m_secondaryButton.data(), m_tertiaryButton.data()};
+    for (size_t i = 0; i < size_t(m_keyEquivalentsBeforeCover.size()) && i < std::size(buttons); ++i)
+        buttons[i]->setKeyEquivalent(m_keyEquivalentsBeforeCover[int(i)]);
+    m_keyEquivalentsBeforeCover.clear();
 }
 
 void PLRModalViewController::presentError(const QString& message, const std::optional<QString>& primaryLabel,
@@ -435,6 +469,7 @@ void PLRModalViewController::presentError(const QString& message, const std::opt
     m_errorSecondaryButton->setTitle(secondaryLabel.value_or(QString()));
     m_errorSecondaryButton->setHidden(!secondaryLabel);
     m_errorTop = kErrorShownTop;
+    m_errorView->setHidden(false);
     m_errorView->raise();
     PLRAnimationContext::runAnimationGroup([this](PLRAnimationContext& context) {
         context.setDuration(0.25);
@@ -456,6 +491,9 @@ void PLRModalViewController::dismissError()
         context.setTimingFunction(TimingFunction::easeOut());
         PLRAnimationContext::animateAlpha(m_errorView, 0.0);
         relayout();
+    }, [self = QPointer<PLRModalViewController>(this)] {
+        if (self && !self->m_presentingError)
+            self->m_errorView->setHidden(true);
     });
     m_presentingError = false;
 }

@@ -116,6 +116,8 @@ private:
     // Once the page is ready again (its cover gone, its main button on): the keyboard goes back
     // to it when it waited elsewhere or was pushed onto the dialog's own parts.
     void keyboardBackToPage();
+    // Gives the buttons back the Return they had before the completion cover.
+    void leaveCompletionCover();
     void relayout();
     void resizeWindowForPage(PLRModalView* view);
     PLRModalPanelViewController* currentController() const;
@@ -127,6 +129,8 @@ private:
     PLRModalView* m_currentView = nullptr;
     bool m_spinnerCoverActive = false;
     bool m_presentingError = false;
+    bool m_completionCoverActive = false;
+    QStringList m_keyEquivalentsBeforeCover;   // primary, secondary, tertiary
     double m_containerHeight = kNormalContainerHeight;
     double m_errorTop = kErrorHiddenTop;
 

@@ -497,8 +497,16 @@ void PLRPostViewController::closePrepDisplay()
         self->handOutPostManager();
         if (self->m_prepViewController)
             self->dismissPrepSheet();
+        // The keyboard the sheet had (gone now, or fading) goes to the canvas, as a post opened
+        // from home gives it; the window's next activation would otherwise put it on the title
+        // bar's first control. Where the user took it meanwhile, it stays.
+        QWidget* focused = self->view()->window() ? self->view()->window()->focusWidget() : nullptr;
+        const bool keyboardLeftWithSheet = !focused || !focused->isVisible()
+                                           || (self->view()->isAncestorOf(focused) && !self->m_splitView->isAncestorOf(focused));
         self->m_imageProcessProgressIndicator->stopAnimation();
         self->m_imageProcessView->setHidden(true);
+        if (keyboardLeftWithSheet)
+            self->takeKeyboard();
         PLRVisualStateHandler::globalHandler().setPostHeaderVisible(true);
         PLRShellHooks::enableImportExportPosts();
         self->restoreGalleryViewWidth();

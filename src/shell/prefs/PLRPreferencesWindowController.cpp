@@ -293,7 +293,7 @@ void PLRPreferencesViewController::selectBackupDatabaseLocation()
 void PLRPreferencesViewController::importBackup()
 {
     if (AppDelegate* app = AppDelegate::shared())
-        app->importBackup();
+        app->importBackupFrom(view()->window());
 }
 
 // ---------------------------------------------------------------- window controller

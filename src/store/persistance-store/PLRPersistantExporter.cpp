@@ -151,16 +151,18 @@ bool PLRPersistantExporter::importDatabaseWithURL(const QString& path)
     return true;
 }
 
-bool PLRPersistantExporter::selectPathAndImportDatabase()
+bool PLRPersistantExporter::selectPathAndImportDatabase(QWidget* window)
 {
-    if (!showImportDatabaseWarning())
+    if (!showImportDatabaseWarning(window))
         return false;
     platform::PanelRequest request;
     request.kind = platform::PanelRequest::Kind::OpenDirectory;
     request.title = QStringLiteral("Import Backup");
     request.message = QStringLiteral("Select a Pellora backup (.plrbackup) to import.");
     request.prompt = QStringLiteral("Import");
-    const std::optional<QString> path = platform::FilePanels::shared().run(request);
+    // Named, not left to the window with the keyboard: right after the question closes, no
+    // window of ours may have it yet.
+    const std::optional<QString> path = platform::FilePanels::shared().run(request, window);
     if (!path || path->isEmpty())
         return false;
     return importDatabaseWithURL(*path);
@@ -182,12 +184,12 @@ void PLRPersistantExporter::setExportDirectory()
     PLRDefaults::setExportDatabaseBookmark(folder->toUtf8());
 }
 
-bool PLRPersistantExporter::showImportDatabaseWarning()
+bool PLRPersistantExporter::showImportDatabaseWarning(QWidget* window)
 {
     platform::Alert alert;
     alert.messageText = QStringLiteral("Import Backup");
     alert.informativeText = QStringLiteral(
         "Importing a backup replaces all data of the active session with the backup's. This cannot be undone.");
     alert.buttons = {QStringLiteral("Proceed"), QStringLiteral("Cancel")};
-    return platform::runAlert(alert).response == platform::kAlertFirstButtonReturn;
+    return platform::runAlert(alert, window).response == platform::kAlertFirstButtonReturn;
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QWidget;
+
 #include <functional>
 
 // Posted (no object, no user info) before every forced save: the Save command, a backup, an export.
@@ -31,15 +33,17 @@ public:
     // restarts and calls the relaunch handler. Answers whether the store was replaced.
     static bool importDatabaseWithURL(const QString& path);
 
-    // Asks showImportDatabaseWarning, then for a backup, then imports it.
-    static bool selectPathAndImportDatabase();
+    // Asks showImportDatabaseWarning, then for a backup, then imports it. The question and the
+    // folder chooser belong to `window` (the one asking: Preferences, the main window); without
+    // one, to the window that has the keyboard.
+    static bool selectPathAndImportDatabase(QWidget* window = nullptr);
 
     // Asks for the automatic-backup folder; a choice turns automatic backup on and stores the
     // folder. A cancelled choice changes nothing.
     static void setExportDirectory();
 
     // "Import Backup": true when the user answers "Proceed".
-    static bool showImportDatabaseWarning();
+    static bool showImportDatabaseWarning(QWidget* window = nullptr);
 
     // Saves and relaunches the application after an import; registered by the shell.
     static void setRelaunchHandler(std::function<void()> handler);

@@ -14,8 +14,8 @@ namespace {
 
 struct NoticeState {
     std::mutex mutex;
-    bool given = false;
-    bool scheduled = false;
+    bool given = false;       // shown in this run: nothing more is told
+    bool scheduled = false;   // on its way to the user: what is told meanwhile joins it
     QList<PLRSkippedPost> pending;
     // Moves on at every reset, so a notice queued before it never shows.
     quint64 generation = 0;
@@ -37,16 +37,18 @@ NoticeState& state()
     return s;
 }
 
-// Runs the alert over `parent` with everything told so far, unless it was shown in this run.
+// Runs the alert over `parent` with everything told so far (nothing once it has shown: tell()
+// takes no more then).
 void show(quint64 generation, QWidget* parent)
 {
     NoticeState& s = state();
     QList<PLRSkippedPost> posts;
     {
         std::lock_guard lock(s.mutex);
-        if (s.generation != generation || s.given)
+        if (s.generation != generation || s.pending.isEmpty())
             return;
         s.given = true;
+        s.scheduled = false;
         posts = std::move(s.pending);
         s.pending.clear();
     }

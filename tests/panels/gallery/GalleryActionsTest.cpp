@@ -9,6 +9,7 @@
 #include "shell/PLRShellNotifications.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QMimeData>
 
 using namespace gallery_test;
@@ -425,6 +426,37 @@ TEST(GalleryActions, DraggedPhotosCarryTheirReferencesForTheCanvas)
     QApplication::sendEvent(window, &move);
     EXPECT_EQ(dragged, (QStringList{g.photo("p01.jpg")->identifier(), g.photo("p03.jpg")->identifier()}));
     EXPECT_EQ(g.selectedNames().size(), 2);   // dragging keeps the selection whole
+}
+
+// A press on a selected photo narrows the selection to it only when the button comes up there;
+// when a menu that opened takes the release, the selection stays whole.
+TEST(GalleryActions, APressOnTheSelectionWhoseReleaseAMenuTakesKeepsTheSelection)
+{
+    const QString folder = makeFolder(plainPhotos(3));
+    PLRPostManager* manager = openPost(folder, 3);
+    Gallery g(manager);
+    g.click({0, 0});
+    g.click({0, 2}, Qt::ControlModifier);
+    ASSERT_EQ(g.selectedNames().size(), 2);
+    PLRGalleryViewItem* item = g.collection()->itemAtIndexPath({0, 2});
+    QWidget* window = item->view()->window();
+    const QPointF at = item->view()->mapTo(window, QPointF(50, 50));
+    QMouseEvent press(QEvent::MouseButtonPress, at, at, window->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &press);
+
+    QMenu menu;
+    QAction* entry = menu.addAction(QStringLiteral("Show in Folder"));
+    menu.popup(window->mapToGlobal(at).toPoint());
+    const QPointF onEntry = menu.actionGeometry(entry).center();
+    QMouseEvent release(QEvent::MouseButtonRelease, onEntry, onEntry, menu.mapToGlobal(onEntry), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(&menu, &release);
+    menu.hide();
+    EXPECT_EQ(g.selectedNames().size(), 2);
+
+    // A whole click on it narrows the selection as ever.
+    g.click({0, 2});
+    EXPECT_EQ(g.selectedNames(), QStringList{"p03.jpg"});
 }
 
 TEST(GalleryActions, FilesDroppedFromOutsideAreRefusedWithAnExplanation)

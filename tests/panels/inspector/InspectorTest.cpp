@@ -202,6 +202,34 @@ TEST(Inspector, RatioChangeUndoesAndRedoesForAsLongAsTheUserLikes)
         EXPECT_FALSE(undo->canRedo());
     }
 
+    // A change made on photos of different ratios (1:1 and none of its own) takes each back to
+    // its own ratio when undone, and each to the new one again when redone.
+    const std::string otherId = images[1]->id();
+    auto other = [&]() -> PLRBlock* {
+        PLRBlock* found = nullptr;
+        plr::tree::forEachBlock(t.layout()->representedLayout(), [&](PLRBlock* b) { if (b->id() == otherId) found = b; });
+        return found;
+    };
+    for (const bool firstIsSquare : {true, false}) {
+        SCOPED_TRACE(firstIsSquare ? "the square photo first" : "the square photo last");
+        t.layout()->selectBlocks(firstIsSquare ? QList<PLRBlock*>{block(), other()} : QList<PLRBlock*>{other(), block()});
+        ratio->chooseItemAtIndex(ratio->indexOfItemWithTag(5)); // 16:9
+        EXPECT_FLOAT_EQ(block()->aspect_ratio(), float(16.0 / 9.0));
+        EXPECT_FLOAT_EQ(other()->aspect_ratio(), float(16.0 / 9.0));
+        testing_support::drainEvents();
+        for (int round = 0; round < 2; ++round) {
+            ASSERT_TRUE(undo->canUndo());
+            undo->undo();
+            EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f) << round;
+            EXPECT_FLOAT_EQ(other()->aspect_ratio(), 0.0f) << round;
+            ASSERT_TRUE(undo->canRedo());
+            undo->redo();
+            EXPECT_FLOAT_EQ(block()->aspect_ratio(), float(16.0 / 9.0)) << round;
+            EXPECT_FLOAT_EQ(other()->aspect_ratio(), float(16.0 / 9.0)) << round;
+        }
+        undo->undo();
+    }
+
     // Two photos whose stored ratios differ: "Multiple"; revert clears ratio and crop, undoably.
     PLRPosition crop;
     crop.set_x(0.2f);
@@ -221,6 +249,7 @@ TEST(Inspector, RatioChangeUndoesAndRedoesForAsLongAsTheUserLikes)
         EXPECT_EQ(undo->undoActionName(), QStringLiteral("Change Aspect Ratio"));
         undo->undo();
         EXPECT_FLOAT_EQ(block()->aspect_ratio(), 1.0f);
+        EXPECT_FLOAT_EQ(other()->aspect_ratio(), 0.0f);
         ASSERT_TRUE(block()->image().has_position());
         EXPECT_FLOAT_EQ(block()->image().position().x(), 0.2f);
         EXPECT_FLOAT_EQ(block()->image().position().width(), 0.5f);
@@ -500,6 +529,16 @@ TEST(Inspector, TextSpacerAndDownloadPagesWriteTheirBlocks)
     t.layout()->selectBlocks({second});
     t.layout()->selectBlocks({first});
     EXPECT_EQ(t.page()->textWidthSegmentControl()->selectedSegment(), 3); // as the other block left it
+    // "Fit" writes the table's fifth width, -1; that width is never looked for when a block is
+    // selected, so the control stays as the block before left it.
+    t.layout()->selectBlocks({second});
+    t.page()->textWidthSegmentControl()->clickSegment(4);
+    EXPECT_FLOAT_EQ(second->text().position().width(), -1.0f);
+    first->mutable_text()->mutable_position()->set_width(0.7f);
+    t.layout()->selectBlocks({first});
+    EXPECT_EQ(t.page()->textWidthSegmentControl()->selectedSegment(), 2);
+    t.layout()->selectBlocks({second});
+    EXPECT_EQ(t.page()->textWidthSegmentControl()->selectedSegment(), 2);
     // Two text blocks: both change.
     t.layout()->selectBlocks({first, second});
     style->chooseItemAtIndex(style->indexOfItemWithTag(5));

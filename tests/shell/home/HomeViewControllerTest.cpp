@@ -10,6 +10,7 @@
 #include "shell/home/PLRSupportChatLoader.h"
 
 #include "controls/PLRPopupButton.h"
+#include "platform-ui/View.h"
 
 #include <QMenu>
 
@@ -724,7 +725,14 @@ TEST(HomeScreen, HoverFollowsThePointerThroughScrollsAndNeverUnderTheHeader)
     EXPECT_TRUE(hovered(5));
 }
 
-TEST(HomeScreen, TheLastTilesMenuCanBeScrolledClearOfTheChatButton)
+// The support chat's button in the home screen's corner: 56 points, 28 inside the corner.
+QRect chatButtonIn(const QWidget* host)
+{
+    return QRect(host->width() - 84, host->height() - 84, 56, 56);
+}
+
+// Scrolled to the end, the last row ends 8 points above the chat's button, whatever the size.
+TEST(HomeScreen, TheLastRowCanBeScrolledClearOfTheChatButton)
 {
     PLRUserSession* session = signIn("u-1", "ann@example.com");
     for (int i = 0; i < 7; ++i)
@@ -737,31 +745,30 @@ TEST(HomeScreen, TheLastTilesMenuCanBeScrolledClearOfTheChatButton)
         PLRRecentCollectionViewItem* last = home.tile(collection->numberOfItems() - 1);
         ASSERT_TRUE(last);
         QWidget* host = home.controller.view();
-        const QRect menu(last->openMenuButton()->mapTo(host, QPoint(0, 0)), last->openMenuButton()->size());
-        // The chat's closed view: 100 by 100, 20 from the host's bottom trailing corner.
-        const QRect chat(host->width() - 120, host->height() - 120, 100, 100);
-        EXPECT_FALSE(menu.intersects(chat)) << size.width() << "x" << size.height();
+        const QRect tile(last->view()->mapTo(host, QPoint(0, 0)), last->view()->size());
+        EXPECT_EQ(tile.y() + tile.height(), chatButtonIn(host).top() - 8) << size.width() << "x" << size.height();
     }
 }
 
-// The chat's corner is never over the grid: at any window size (the smallest the window takes
-// among them) and wherever the grid is scrolled, every tile's menu button that shows takes its
-// own clicks.
-TEST(HomeScreen, NoTileLiesUnderTheChatAtAnyWindowSizeOrScroll)
+// The grid runs under the chat's corner, and the chat there is its button alone: wherever the
+// grid is scrolled, every tile's menu button that shows takes its own clicks, in the screen's
+// own dispatch of them, save where the chat's button lies over it.
+TEST(HomeScreen, EveryTilesMenuButtonTakesItsClicksWhereverItShowsButUnderTheChatButton)
 {
     PLRUserSession* session = signIn("u-1", "ann@example.com");
     for (int i = 0; i < 11; ++i)
         makePost(session, QStringLiteral("Post %1").arg(i));
-    for (const QSize size : {QSize(860, 560), QSize(900, 600), QSize(1200, 760), QSize(1280, 800), QSize(1920, 1080)}) {
+    for (const QSize size : {QSize(860, 490), QSize(900, 600), QSize(1104, 618), QSize(1280, 800), QSize(1920, 1080)}) {
         Home home(size.width(), size.height());
         QWidget* host = home.controller.view();
         PLRSupportChatButton* chat = PLRSupportChatButton::shared();
         ASSERT_TRUE(chat && chat->parentWidget() == host);
-        const QRect button(chat->button()->mapTo(host, QPoint(0, 0)), chat->button()->size());
+        const QRect button = chatButtonIn(host);
+        EXPECT_EQ(chat->geometry(), button);
         PLRCollectionView* collection = home.collection();
-        EXPECT_FALSE(QRect(collection->mapTo(host, QPoint(0, 0)), collection->size()).intersects(button));
         const int maximum = collection->verticalScrollBar()->maximum();
-        for (int scroll = 0; scroll <= maximum; scroll += std::max(1, maximum / 16)) {
+        int underTheCorner = 0;
+        for (int scroll = 0; scroll <= maximum; scroll += std::max(1, maximum / 40)) {
             collection->verticalScrollBar()->setValue(scroll);
             testing_support::drainEvents();
             for (qint64 index = 1; index < collection->numberOfItems(); ++index) {
@@ -774,10 +781,71 @@ TEST(HomeScreen, NoTileLiesUnderTheChatAtAnyWindowSizeOrScroll)
                 if (shown.isEmpty())
                     continue;
                 const QPoint centre = collection->viewport()->mapTo(host, shown.center());
-                EXPECT_EQ(host->childAt(centre), menu)
+                if (button.adjusted(-2, -2, 2, 2).contains(centre))
+                    continue;
+                // Where the chat's closed view once was, a square of 100 points 20 inside the corner.
+                if (QRect(host->width() - 120, host->height() - 120, 100, 100).contains(centre))
+                    ++underTheCorner;
+                EXPECT_EQ(platform::ui::View::hitTestWindow(host, centre), menu)
                     << size.width() << "x" << size.height() << ", scrolled " << scroll << ", tile " << index;
             }
         }
+        EXPECT_GT(underTheCorner, 0) << size.width() << "x" << size.height();
+    }
+}
+
+// The grid is never cut to keep a band free for the chat's button: unscrolled, the first row
+// shows whole (names, states and menu buttons), from the smallest window up (the home screens
+// of windows of 860 by 560, 1104 by 688 and 1280 by 800).
+TEST(HomeScreen, TheFirstRowShowsWholeFromTheSmallestWindowUp)
+{
+    PLRUserSession* session = signIn("u-1", "ann@example.com");
+    for (int i = 0; i < 7; ++i)
+        makePost(session, QStringLiteral("Post %1").arg(i));
+    for (const QSize size : {QSize(860, 490), QSize(1104, 618), QSize(1280, 730)}) {
+        Home home(size.width(), size.height());
+        PLRCollectionView* collection = home.collection();
+        ASSERT_EQ(collection->verticalScrollBar()->value(), 0);
+        const double firstRow = collection->frameForItemAtIndex(0).top();
+        int inFirstRow = 0;
+        for (qint64 index = 0; index < collection->numberOfItems(); ++index) {
+            const QRectF frame = collection->frameForItemAtIndex(index);
+            if (frame.top() != firstRow)
+                continue;
+            ++inFirstRow;
+            EXPECT_LE(frame.bottom(), collection->viewport()->height())
+                << size.width() << "x" << size.height() << ", tile " << index;
+        }
+        EXPECT_GE(inFirstRow, 3);
+    }
+}
+
+// Narrower than its smallest size (where nothing holds the window to it), the search field gives
+// way to the tabs: the two never overlap, and the field's highlight follows its width.
+TEST(HomeScreen, InANarrowWindowTheSearchFieldGivesWayToTheTabs)
+{
+    for (const int width : {1280, 860, 760}) {
+        // In a window, the home screen takes the window's width whatever its own layout asks.
+        QWidget window;
+        window.resize(width, 600);
+        Home home(width, 600);
+        QWidget* host = home.controller.view();
+        host->setParent(&window);
+        host->setGeometry(0, 0, width, 600);
+        window.show();
+        testing_support::drainEvents();
+        ASSERT_EQ(host->width(), width);
+        QWidget* tabs = home.controller.selectionStack();
+        QWidget* field = home.controller.searchTextField()->parentWidget();
+        const QRect tabsFrame(tabs->mapTo(host, QPoint(0, 0)), tabs->size());
+        const QRect fieldFrame(field->mapTo(host, QPoint(0, 0)), field->size());
+        const QRect sortFrame(home.controller.sortPopUpButton()->mapTo(host, QPoint(0, 0)),
+                              home.controller.sortPopUpButton()->size());
+        EXPECT_LT(tabsFrame.right(), fieldFrame.left()) << width;
+        EXPECT_LT(fieldFrame.right(), sortFrame.left()) << width;
+        EXPECT_GE(fieldFrame.width(), 120) << width;
+        EXPECT_LE(fieldFrame.width(), 230) << width;
+        EXPECT_EQ(home.controller.searchBox()->geometry(), field->rect()) << width;
     }
 }
 

@@ -9,6 +9,7 @@
 #include "shell/home/PLRSupportChatHook.h"
 #include "shell/home/PLRSupportChatLoader.h"
 #include "shell/home/PLRSupportChatPlugin.h"
+#include "platform-ui/View.h"
 
 #include <gtest/gtest.h>
 
@@ -62,7 +63,7 @@ TEST_F(SupportChatLoaderTest, TheChatLoadedAfterTheFirstFrameTakesTheButtonsPlac
     PLRSupportChatLoader::loadAfterFirstFrame();
     QPointer<PLRSupportChatButton> button = attachStandIn();
     ASSERT_TRUE(button);
-    EXPECT_EQ(button->geometry(), QRect(800 - 20 - 100, 700 - 20 - 100, 100, 100));
+    EXPECT_EQ(button->geometry(), QRect(800 - 28 - 56, 700 - 28 - 56, 56, 56));
     EXPECT_FALSE(button->isUnavailable());
     // Nothing is loaded before the frame.
     testing_support::drainEvents();
@@ -84,19 +85,29 @@ TEST_F(SupportChatLoaderTest, TheChatLoadedAfterTheFirstFrameTakesTheButtonsPlac
     EXPECT_EQ(plugin.installs, 1);
 }
 
-// The button's square is clear around it: what lies under the rest of it (a tile's menu button
-// in the home screen's last row) gets its own clicks.
+// The stand-in is its button alone: what lies around it in the corner (a tile's menu button in
+// the home screen's last row) takes its own clicks, in the screen's own dispatch of them too.
 TEST_F(SupportChatLoaderTest, TheButtonTakesClicksOnItselfOnly)
 {
     PLRSupportChatLoader::setPluginForTesting(&plugin);
-    QPushButton tileMenu(&host);
-    PLRSupportChatButton* button = attachStandIn();
+    platform::ui::View screen;
+    screen.resize(800, 700);
+    // Where the chat's closed view once reached: above the button, and left of it.
+    QPushButton above(&screen);
+    above.setGeometry(800 - 60, 700 - 116, 24, 24);
+    QPushButton beside(&screen);
+    beside.setGeometry(800 - 116, 700 - 60, 24, 24);
+    PLRSupportChatHook::attach(&screen);
+    PLRSupportChatButton* button = PLRSupportChatButton::shared();
     ASSERT_NE(button, nullptr);
-    tileMenu.setGeometry(button->x() + 4, button->y() + 4, 24, 24);
-    tileMenu.lower();
-    host.show();
-    EXPECT_EQ(host.childAt(tileMenu.geometry().center()), &tileMenu);
-    EXPECT_EQ(host.childAt(button->mapTo(&host, button->button()->geometry().center())), button->button());
+    screen.show();
+    for (QPushButton* menu : {&above, &beside}) {
+        EXPECT_EQ(platform::ui::View::hitTestWindow(&screen, menu->geometry().center()), menu);
+        EXPECT_EQ(screen.childAt(menu->geometry().center()), menu);
+    }
+    const QPoint centre = button->mapTo(&screen, button->button()->geometry().center());
+    EXPECT_EQ(platform::ui::View::hitTestWindow(&screen, centre), button->button());
+    EXPECT_EQ(screen.childAt(centre), button->button());
 }
 
 TEST_F(SupportChatLoaderTest, APressBeforeTheChatIsLoadedLoadsItThereAndOpensIt)

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include <jpeglib.h>
@@ -369,12 +370,58 @@ QByteArray withFrameSize(QByteArray jpeg, const QSize& size)
     return {};
 }
 
+// The picture as a baseline JPEG with a restart marker after every row of blocks, written with
+// libjpeg (Qt writes none), with `stray` bytes put before each of its first `runs` restart
+// markers; `markers` tells how many it has.
+QByteArray jpegWithStrayBytesBeforeRestarts(const QImage& picture, qsizetype stray, int runs, int* markers)
+{
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_compress_struct info {};
+    jpeg_error_mgr errors {};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = JDIMENSION(picture.width());
+    info.image_height = JDIMENSION(picture.height());
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    info.restart_in_rows = 1;
+    jpeg_start_compress(&info, TRUE);
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    for (int y = 0; y < rgb.height(); ++y) {
+        JSAMPROW rows[] = {const_cast<JSAMPROW>(rgb.constScanLine(y))};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    const QByteArray clean(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    std::free(buffer);
+
+    // Past the start of scan, a 0xFF byte is followed by 0x00 (a stuffed byte) or a marker.
+    QByteArray damaged;
+    *markers = 0;
+    const qsizetype scan = clean.indexOf(QByteArray("\xFF\xDA", 2));
+    for (qsizetype i = 0; i < clean.size(); ++i) {
+        if (scan > 0 && i > scan && uchar(clean[i]) == 0xFF && i + 1 < clean.size() && uchar(clean[i + 1]) >= 0xD0
+            && uchar(clean[i + 1]) <= 0xD7) {
+            if (++*markers <= runs)
+                damaged += QByteArray(stray, char(0x5A));
+        }
+        damaged += clean[i];
+    }
+    return damaged;
+}
+
 } // namespace
 
 // A frame header that declares fewer pixels than the data holds leaves the rest of the data
 // before the end marker, which libjpeg skips as "extraneous bytes": the picture would be the
-// data's rows wrapped at the wrong width. Such a photo is not readable; the few bytes of padding
-// camera files carry before a marker are let through.
+// data's rows wrapped at the wrong width. Such a photo is not readable, nor one whose short runs
+// of stray bytes add up to far more than padding; the few bytes of padding camera files carry
+// before a marker are let through.
 TEST(PhotoDecoder, DataBeyondWhatTheHeaderDeclaresIsRefusedWhileCameraPaddingIsNot)
 {
     QTemporaryDir dir;
@@ -414,6 +461,24 @@ TEST(PhotoDecoder, DataBeyondWhatTheHeaderDeclaresIsRefusedWhileCameraPaddingIsN
     EXPECT_EQ(problemOf(path("padded.jpg"), &fromPadded), PLRPhotoProblem::None);
     EXPECT_EQ(problemOf(path("small.jpg"), &fromWhole), PLRPhotoProblem::None);
     EXPECT_EQ(fromPadded, fromWhole);
+
+    // A damaged file whose restart markers each have fewer stray bytes before them than a marker
+    // lets through, but that hold far more than a file's padding together: not readable, where
+    // a few such markers leave the picture whole.
+    const QImage picture = real.scaled(QSize(320, 200), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    int markers = 0;
+    ASSERT_TRUE(source_test::writeBytes(path("restarts.jpg"), jpegWithStrayBytesBeforeRestarts(picture, 0, 0, &markers)));
+    ASSERT_EQ(markers, 12);   // 13 rows of blocks
+    ASSERT_TRUE(source_test::writeBytes(path("few.jpg"), jpegWithStrayBytesBeforeRestarts(picture, 48, 3, &markers)));
+    ASSERT_TRUE(source_test::writeBytes(path("damaged.jpg"), jpegWithStrayBytesBeforeRestarts(picture, 48, 12, &markers)));
+    QImage fromFew, fromRestarts;
+    EXPECT_EQ(problemOf(path("restarts.jpg"), &fromRestarts), PLRPhotoProblem::None);
+    EXPECT_EQ(problemOf(path("few.jpg"), &fromFew), PLRPhotoProblem::None);
+    EXPECT_EQ(fromFew, fromRestarts);
+    EXPECT_EQ(problemOf(path("damaged.jpg")), PLRPhotoProblem::Unreadable);
+    QString error;
+    EXPECT_TRUE(plr_image::decodePhotoAtSize(path("damaged.jpg"), QSize(), &error).isNull());
+    EXPECT_TRUE(error.contains(QLatin1String("extraneous bytes"))) << error.toStdString();
 }
 
 // A decode tells its final rows as they come, top to bottom, when they come in their final place

@@ -29,7 +29,10 @@ QByteArray siteMap(const DevRequest& request)
 
 // The chat page: the messenger's script interface (Intercom('show'), Intercom('update', user),
 // Intercom('hide')) over a small form; it tells the application "shown", "hidden" and
-// "newmessages" through the "jsHandler" message handler. A reply from support arrives a few
+// "newmessages" through the "jsHandler" message handler. It is also the messenger the
+// application's bundled page holds in a frame (the help centre's address, with this service's
+// host): there it takes the commands as messages from the page above it ({command, value}) and
+// tells that page what it would tell the application. A reply from support arrives a few
 // seconds after each message the user sends; support also writes on its own (POST
 // /__control/support-message), through the page's socket to /support/socket.
 const char kChatPage[] = R"HTML(<!DOCTYPE html>
@@ -51,7 +54,12 @@ const char kChatPage[] = R"HTML(<!DOCTYPE html>
 <div id="log"><div class="them">Hi! How can we help?</div></div>
 <form id="form"><input id="text" placeholder="Write a reply..."><button id="send">Send</button></form></div>
 <script>
- function post(body){ if(window.pelloraPost) window.pelloraPost('jsHandler', body); }
+ var framed = window.parent !== window;
+ function post(body){ if(window.pelloraPost) window.pelloraPost('jsHandler', body); else if(framed) window.parent.postMessage(body, '*'); }
+ window.addEventListener('message', function(event){
+   if(framed && event.source === window.parent && event.data && typeof event.data.command === 'string')
+     Intercom(event.data.command, event.data.value);
+ });
  var user = null;
  function Intercom(command, value){
    if(command==='show'){ document.getElementById('messenger').style.display='flex'; document.getElementById('launcher').style.display='none'; post('shown'); }

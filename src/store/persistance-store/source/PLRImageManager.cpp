@@ -22,6 +22,10 @@
 
 #include <mutex>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -348,6 +352,69 @@ void PLRImageManager::purgeCache(const QString& cacheDirectory)
         QFile::remove(dir.filePath(QLatin1String(name) + QLatin1String(kHashSuffix)));
     }
     QFile::remove(dir.filePath(QLatin1String(kStampFileName)));
+}
+
+bool PLRImageManager::holdsPicture(const QString& cacheDirectory)
+{
+    if (cacheDirectory.isEmpty() || platform::files::kindOf(cacheDirectory) != platform::files::Kind::Directory)
+        return false;
+    const QDir dir(cacheDirectory);
+    for (const char* name : {kExportFileName, kAnimationFileName})
+        if (platform::files::kindOf(dir.filePath(QLatin1String(name))) == platform::files::Kind::Regular)
+            return true;
+    return false;
+}
+
+bool PLRImageManager::adoptPictures(const QString& identifier, const QString& folder, QString* why)
+{
+    const auto refuse = [why](const QString& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
+    const QString target = locationForIdentifier(identifier).toLocalFile();
+    if (target.isEmpty())
+        return refuse(QStringLiteral("\"%1\" cannot name a photo").arg(identifier));
+    if (!holdsPicture(folder))
+        return refuse(QStringLiteral("%1 holds no picture").arg(folder));
+    QString barred;
+    if (isBarred(target, &barred))
+        return refuse(barred);
+    const auto renamed = [](const QString& from, const QString& to) {
+        return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+    };
+    switch (platform::files::kindOf(target)) {
+    case platform::files::Kind::Missing:
+        if (!QDir().mkpath(QFileInfo(target).path()))
+            return refuse(QStringLiteral("the folder %1 cannot be made").arg(QFileInfo(target).path()));
+        if (!renamed(folder, target))
+            return refuse(QStringLiteral("cannot move %1 to %2: %3").arg(folder, target, QString::fromLocal8Bit(std::strerror(errno))));
+        return true;
+    case platform::files::Kind::Directory:
+        break;
+    default:
+        return refuse(QStringLiteral("%1 is no folder").arg(target));
+    }
+    if (holdsPicture(target))
+        return refuse(QStringLiteral("%1 holds a picture already").arg(target));
+    // The pictures go together or not at all: one moved and another not is moved back.
+    QStringList moved;
+    for (const char* name : {kExportFileName, kAnimationFileName, kPreviewFileName}) {
+        const QString from = QDir(folder).filePath(QLatin1String(name));
+        if (platform::files::kindOf(from) != platform::files::Kind::Regular)
+            continue;
+        const QString to = QDir(target).filePath(QLatin1String(name));
+        if (renamed(from, to)) {
+            moved.append(QLatin1String(name));
+            continue;
+        }
+        const QString reason = QStringLiteral("cannot move %1 to %2: %3").arg(from, to, QString::fromLocal8Bit(std::strerror(errno)));
+        for (const QString& back : std::as_const(moved))
+            if (!renamed(QDir(target).filePath(back), QDir(folder).filePath(back)))
+                PLR_LOG_WARN(QStringLiteral("%1 could not be moved back to %2").arg(QDir(target).filePath(back), folder));
+        return refuse(reason);
+    }
+    return true;
 }
 
 PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& request)

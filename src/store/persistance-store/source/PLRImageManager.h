@@ -99,6 +99,15 @@ public:
     static bool isCacheFresh(const QString& cacheDirectory, qint64 sourceModifiedNs, bool isGIF, qint64 sourceSize = -1);
     // Removes the cache folder's files.
     static void purgeCache(const QString& cacheDirectory);
+    // Whether the folder (itself no link) holds the picture a photo is drawn and published from:
+    // its export file or its animation, a regular file. A preview alone is none.
+    static bool holdsPicture(const QString& cacheDirectory);
+    // Makes the pictures of `folder` (moved, not copied) the cache of `identifier` when its cache
+    // folder holds no picture (missing, empty, or a preview alone, which the folder's own
+    // replaces): the folder is moved there whole when the cache has no folder, else its pictures
+    // one by one. False, with the reason, when the folder holds no picture, the cache holds one
+    // already, or they cannot be moved: then everything stays where it was.
+    static bool adoptPictures(const QString& identifier, const QString& folder, QString* why = nullptr);
     // A cached picture (never through a link, nothing but a regular file); null when unreadable.
     static QImage readCachedImage(const QString& path);
     // Modification time of a regular file (not through a link) in nanoseconds since the
