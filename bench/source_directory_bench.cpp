@@ -1,19 +1,33 @@
-// A post whose location.plist names 10,000 and then 40,000 photos that are all gone from the
-// folder: the first scan marks every one missing. Prints the times and the 40k / 10k ratio
-// (about 4 when the work grows linearly), and reading the plist alone as an anchor.
+// Two cases of a post's photo folder:
+// - A post whose location.plist names 10,000 and then 40,000 photos that are all gone from the
+//   folder: the first scan marks every one missing. Prints the times and the 40k / 10k ratio
+//   (about 4 when the work grows linearly), and reading the plist alone as an anchor.
+// - A post opened again on its folder of 1,000 cached photos, as after a clean quit (every
+//   photo found as it was), against the same opening with every photo read (its location.plist
+//   without what the files held, as posts saved it before that was kept), paired run by run.
+//   With a folder of real photos as the first argument (e.g. /work/photos/real) the 1,000 are
+//   links to them; otherwise small photos made here.
 //
 // Build and run: cmake --preset bench && cmake --build build/bench --target source_directory_bench
-//                build/bench/bench/source_directory_bench
+//                build/bench/bench/source_directory_bench [folder of real photos]
 
+#include "BenchSupport.h"
+
+#include "store/persistance-store/source/PLRImageManager.h"
 #include "store/persistance-store/source/PLRSourceDirectory.h"
 #include "platform/Plist.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 
@@ -57,6 +71,77 @@ Timing run(const QString& root, int records)
     return timing;
 }
 
+// A folder of `count` photos: links to (or copies of) the real photos given, in turn, else
+// small photos made here.
+bool makeFolder(const QString& folder, const QString& realPhotos, int count)
+{
+    QDir().mkpath(folder);
+    QStringList sources;
+    if (!realPhotos.isEmpty()) {
+        for (const QString& name : QDir(realPhotos).entryList({QStringLiteral("*.jpg"), QStringLiteral("*.JPG")}, QDir::Files))
+            sources.append(QDir(realPhotos).filePath(name));
+    }
+    for (int i = 0; i < count; ++i) {
+        const QString target = folder + QStringLiteral("/IMG_%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
+        if (!sources.isEmpty()) {
+            const QString source = sources[i % sources.size()];
+            if (::link(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) != 0
+                && !QFile::copy(source, target))
+                return false;
+            continue;
+        }
+        QImage image(320, 240, QImage::Format_RGB32);
+        image.fill(QColor::fromHsv((i * 7) % 360, 160, 200));
+        if (!image.save(target, "JPG", 85))
+            return false;
+    }
+    return true;
+}
+
+// One opening of the post whose location.plist is a copy of `plist`: from its scan to its
+// last photo listed. Answers the time in milliseconds, or -1 when the photos were not all found.
+double openOnce(const QString& plist, const QString& work, const QString& cacheRoot, int count)
+{
+    QFile::remove(work);
+    if (!QFile::copy(plist, work))
+        return -1;
+    PLRSourceDirectory::Config config;
+    config.locationPlistPath = work;
+    config.cacheRoot = cacheRoot;
+    QElapsedTimer timer;
+    timer.start();
+    double ms = -1;
+    {
+        PLRSourceDirectory directory(config);
+        directory.startWatching();
+        directory.waitUntilIdle();
+        ms = double(timer.nsecsElapsed()) / 1e6;
+        if (directory.images().size() != count || !directory.vanishedImages().isEmpty())
+            ms = -1;
+        PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+        directory.stopWatching();
+    }
+    QCoreApplication::processEvents();
+    return ms;
+}
+
+// The post's location.plist as a post saved it before what its files held was kept in it.
+bool withoutWhatTheFilesHeld(const QString& from, const QString& to)
+{
+    bool ok = false;
+    QVariantMap plist = platform::plist::readDictionary(from, &ok, nullptr, qint64(64) * 1024 * 1024);
+    if (!ok)
+        return false;
+    QVariantList records = plist.value(QStringLiteral("images")).toList();
+    for (QVariant& item : records) {
+        QVariantMap record = item.toMap();
+        record.remove(QStringLiteral("metadata"));
+        item = record;
+    }
+    plist.insert(QStringLiteral("images"), records);
+    return platform::plist::writeFile(to, plist);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -64,10 +149,61 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     qputenv("PELLORA_LOG_QUIET", "1");
     QCoreApplication app(argc, argv);
+    const QString realPhotos = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    bench_support::printLoad("at start");
+
     const Timing small = run(home.path(), 10000);
     const Timing large = run(home.path(), 40000);
     std::printf("10,000 missing photos: load and scan %.1f ms (plist alone %.1f ms)\n", small.scanMs, small.plistMs);
     std::printf("40,000 missing photos: load and scan %.1f ms (plist alone %.1f ms)\n", large.scanMs, large.plistMs);
     std::printf("ratio 40k / 10k: %.2f (plist alone %.2f)\n", large.scanMs / small.scanMs, large.plistMs / small.plistMs);
+
+    constexpr int kPhotos = 1000;
+    constexpr int kRounds = 7;
+    const QString folder = home.path() + QStringLiteral("/reopened");
+    const QString cacheRoot = home.path() + QStringLiteral("/reopened-loc");
+    const QString full = home.path() + QStringLiteral("/reopened-full.plist");
+    const QString plain = home.path() + QStringLiteral("/reopened-plain.plist");
+    if (!makeFolder(folder, realPhotos, kPhotos)) {
+        std::fprintf(stderr, "could not make the folder of %d photos\n", kPhotos);
+        return 1;
+    }
+    {
+        // The post made on the folder, its photos cached, and saved as at a clean quit.
+        PLRSourceDirectory::Config config;
+        config.folderPath = folder;
+        config.locationPlistPath = full;
+        config.cacheRoot = cacheRoot;
+        PLRSourceDirectory directory(config);
+        directory.startWatching();
+        directory.waitUntilIdle();
+        PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+        directory.save();
+        directory.stopWatching();
+    }
+    QCoreApplication::processEvents();
+    if (!withoutWhatTheFilesHeld(full, plain)) {
+        std::fprintf(stderr, "could not write the plain location.plist\n");
+        return 1;
+    }
+    std::vector<double> reading;
+    std::vector<double> reopening;
+    const QString work = home.path() + QStringLiteral("/reopened-post/location.plist");
+    QDir().mkpath(QFileInfo(work).absolutePath());
+    for (int round = 0; round < kRounds; ++round) {
+        reading.push_back(openOnce(plain, work, cacheRoot, kPhotos));
+        reopening.push_back(openOnce(full, work, cacheRoot, kPhotos));
+        if (reading.back() < 0 || reopening.back() < 0) {
+            std::fprintf(stderr, "an opening did not find the %d photos\n", kPhotos);
+            return 1;
+        }
+    }
+    const char* kind = realPhotos.isEmpty() ? "small" : "real";
+    std::printf("%d %s photos, opened again with every photo read (anchor): median %.1f ms\n", kPhotos, kind,
+                bench_support::median(reading));
+    std::printf("%d %s photos, opened again after a clean quit: median %.1f ms\n", kPhotos, kind,
+                bench_support::median(reopening));
+    bench_support::printPairedRatio("opened again / every photo read", reopening, reading);
+    bench_support::printLoad("at end");
     return 0;
 }

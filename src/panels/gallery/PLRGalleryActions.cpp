@@ -148,8 +148,10 @@ void PLRGalleryViewController::autoBuildLayout(const platform::Notification& not
     }
 
     // The rows are put together first and added in one change: one photo alone, then two
-    // side by side, and again; a last photo that would start a pair stands alone.
-    const QList<PLRSourceImagePtr> images = getFilteredAndSortedImages(2);
+    // side by side, and again; a last photo that would start a pair stands alone. Photos marked
+    // as ones that cannot be used (gone, cut short, no picture) are left out.
+    QList<PLRSourceImagePtr> images = getFilteredAndSortedImages(2);
+    images.removeIf([](const PLRSourceImagePtr& image) { return image->problem() != PLRPhotoProblem::None; });
     const qint64 count = images.size();
     qint64 placed = 0;
     PLRBlockPtrList rows;

@@ -654,7 +654,8 @@ void PLRGalleryViewController::sourceDirectoryUpdatedState(PLRSourceDirectory*, 
 void PLRGalleryViewController::sourceDirectoryAddedNewImage(PLRSourceDirectory*, const PLRSourceImagePtr& image)
 {
     const QString identifier = image ? image->identifier() : QString();
-    if (PLRDefaults::shouldAutoAddNewImages() && !identifier.isEmpty()) {
+    // A new file that cannot be used (no picture) is listed, never put into the layout.
+    if (PLRDefaults::shouldAutoAddNewImages() && !identifier.isEmpty() && image->problem() == PLRPhotoProblem::None) {
         PLRPostManager* manager = postManager();
         if (PLRLayoutManager* layoutManager = manager ? manager->layoutManager() : nullptr)
             layoutManager->createAndAddBlocksForImages({identifier});

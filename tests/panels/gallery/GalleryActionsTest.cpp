@@ -127,6 +127,33 @@ TEST(GalleryActions, AutomaticLayoutStopsAtItsLimitAndUsesOnlyUnusedPhotosInTheG
     EXPECT_EQ(describeLastSection(g.layout(), manager), (QStringList{"a.jpg", "[c.jpg]", "d.jpg"}));
 }
 
+// A file named as a photo that is no picture is listed, marked as one that cannot be used; the
+// automatic layout leaves out every photo so marked (here also one cut short).
+TEST(GalleryActions, AutomaticLayoutLeavesOutPhotosThatCannotBeUsed)
+{
+    QList<Photo> photos = plainPhotos(5);
+    photos[1].width = 640;   // large enough for its header to stay whole when it is cut short
+    photos[1].height = 480;
+    const QString folder = makeFolder(photos);
+    ASSERT_TRUE(testing_support::cutShort(folder + "/p02.jpg", 0.6));
+    {
+        QFile text(folder + "/x.jpg");
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        ASSERT_EQ(text.write("a note, not a picture"), 21);
+    }
+    PLRPostManager* manager = openPost(folder, 6);
+    ASSERT_TRUE(manager);
+    Gallery g(manager);
+    ASSERT_TRUE(g.photo("x.jpg"));
+    EXPECT_EQ(g.photo("x.jpg")->problem(), PLRPhotoProblem::Unreadable);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return g.photo("p02.jpg")->problem() == PLRPhotoProblem::CutShort; }));
+    Gallery::settle();
+    EXPECT_EQ(g.namesInSection(0), (QStringList{"p01.jpg", "p02.jpg", "p03.jpg", "p04.jpg", "p05.jpg", "x.jpg"}));
+
+    postAutoBuild(QVariant::fromValue<qint64>(kPLRAutoLayoutAllImages));
+    EXPECT_EQ(describeLastSection(g.layout(), manager), (QStringList{"p01.jpg", "[p03.jpg p04.jpg]", "p05.jpg"}));
+}
+
 TEST(GalleryActions, AutomaticLayoutGoesOnlyToTheGalleryOnScreen)
 {
     const QString folder = makeFolder(plainPhotos(2));

@@ -3,6 +3,7 @@
 
 #include "store/persistance-store/source/PLRSourceDirectory.h"
 #include "platform/Dispatch.h"
+#include "platform/Log.h"
 
 #include "TestSupport.h"
 
@@ -13,11 +14,22 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
+
+#include <fcntl.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
+
+// Readable failure messages.
+inline void PrintTo(const QString& string, std::ostream* os)
+{
+    *os << '"' << string.toStdString() << '"';
+}
 
 using source_test::tagPhoto;
 using source_test::writePhoto;
@@ -47,12 +59,22 @@ public:
     {
         record(QStringLiteral("deleted"), image->fileName());
     }
+    // Called on the main thread with each call as it arrives (the recorder's lock not held).
+    std::function<void(const QString& kind, const QString& file)> onCall;
+
     int count(const QString& kind, const QString& file = {})
     {
         std::lock_guard lock(m_mutex);
         return int(std::count_if(m_events.begin(), m_events.end(), [&](const Event& e) {
             return e.kind == kind && (file.isEmpty() || e.file == file);
         }));
+    }
+    std::string dump()
+    {
+        std::lock_guard lock(m_mutex);
+        std::string out;
+        for (const auto& e : m_events) out += (e.kind + ":" + e.file + " ").toStdString();
+        return out;
     }
     void clear()
     {
@@ -63,10 +85,14 @@ public:
 private:
     void record(const QString& kind, const QString& file)
     {
-        std::lock_guard lock(m_mutex);
-        m_events.push_back({kind, file});
-        if (!platform::isMainThread())
-            ++offMain;
+        {
+            std::lock_guard lock(m_mutex);
+            m_events.push_back({kind, file});
+            if (!platform::isMainThread())
+                ++offMain;
+        }
+        if (onCall)
+            onCall(kind, file);
     }
 
 public:
@@ -137,10 +163,18 @@ struct Fixture {
                 || directory.state() == PLRSourceDirectory::StateAccessDenied;
         }, 5000);
     }
-    // Waits until the file-system watch is in place (it is installed from the main loop).
+    // Waits until the file-system watch is in place for the folder and each of its photos (it is
+    // installed from the main loop).
     static bool watched(PLRSourceDirectory& directory)
     {
-        return waitUntil([&] { return !directory.watchedPaths().isEmpty(); }, 5000);
+        return waitUntil([&] {
+            const QStringList paths = directory.watchedPaths();
+            const QList<PLRSourceImagePtr> images = directory.images();
+            return paths.contains(directory.path())
+                && std::all_of(images.begin(), images.end(), [&](const PLRSourceImagePtr& image) {
+                       return image->fileDeleted() || paths.contains(image->path());
+                   });
+        }, 5000);
     }
 };
 
@@ -281,6 +315,8 @@ TEST(SourceDirectory, RescansWaitOnTheClock)
     ASSERT_TRUE(waitUntil([&] { return recorder.count("added", "two.jpg") == 1; }));
 }
 
+// A file named as a photo that is no picture is listed, marked with its reason as any photo
+// that cannot be used; a file not named as a photo is left out.
 TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
 {
     Fixture f;
@@ -299,8 +335,13 @@ TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
     ASSERT_TRUE(Fixture::loaded(*directory));
     EXPECT_EQ(directory->state(), PLRSourceDirectory::StateWatching);
     EXPECT_TRUE(directory->locationExisits());
-    EXPECT_EQ(names(directory->images()), QStringList({"one.jpg", "two.jpg"}));
+    EXPECT_EQ(names(directory->images()), QStringList({"corrupt.jpg", "one.jpg", "two.jpg"}));
     EXPECT_EQ(imageNamed(*directory, "two.jpg")->starRating(), 2);
+    const PLRSourceImagePtr corrupt = imageNamed(*directory, "corrupt.jpg");
+    ASSERT_TRUE(corrupt);
+    EXPECT_EQ(corrupt->problem(), PLRPhotoProblem::Unreadable);
+    EXPECT_FALSE(corrupt->fileDeleted());
+    EXPECT_EQ(directory->unusablePhotosForIdentifiers({corrupt->identifier()}), QStringList({"corrupt.jpg: not a readable photo"}));
     recorder.clear();
     ASSERT_TRUE(Fixture::watched(*directory));
 
@@ -324,8 +365,8 @@ TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
     // Any late duplicate reports would arrive within the rescans' delays.
     EXPECT_TRUE(testing_support::holdsFor([&] {
         return recorder.count("added") == 1 && recorder.count("updated") == 1 && recorder.count("deleted") == 1;
-    }, 800));
-    EXPECT_EQ(names(directory->images()), QStringList({"three.jpg", "two.jpg"}));
+    }, 800)) << recorder.dump();
+    EXPECT_EQ(names(directory->images()), QStringList({"corrupt.jpg", "three.jpg", "two.jpg"}));
     const QString twoId = imageNamed(*directory, "two.jpg")->identifier();
     EXPECT_EQ(directory->updateImagesInLayout({twoId, one->identifier()}), 1);
     EXPECT_TRUE(imageNamed(*directory, "two.jpg")->inLayout());
@@ -340,7 +381,7 @@ TEST(SourceDirectory, ScansReportsChangesOnceAndSkipsBadFiles)
     directory->setUIDirectoryWatchProgressCallback([&](const PLRSourceDirectoryProgressInfo& info) { progress = info; });
     ASSERT_TRUE(progress.has_value());
     EXPECT_TRUE(progress->loadDirectoryFinished);
-    EXPECT_EQ(progress->totalLoadedImageCount, 2);
+    EXPECT_EQ(progress->totalLoadedImageCount, 3);
 }
 
 TEST(SourceDirectory, KeepsIdentifiersHiddenFlagsAndKeywordsAcrossReloadAndRelink)
@@ -771,4 +812,280 @@ TEST(SourceDirectory, APhotoSpoiledOnDiskKeepsItsPlaceMarkedWithItsReasonUntilIt
     EXPECT_FALSE(one->exportImageData().isEmpty());
     EXPECT_TRUE(directory->unusablePhotosForIdentifiers({one->identifier(), two->identifier()}).isEmpty());
     EXPECT_EQ(recorder.offMain, 0);
+}
+
+namespace {
+
+// Copies every file of `from` into `to` (made when missing); `keepTimes` keeps each file's
+// modification time, as `cp -a` does, where a plain copy gets a new one.
+bool copyFolder(const QString& from, const QString& to, bool keepTimes)
+{
+    if (!QDir().mkpath(to))
+        return false;
+    for (const QFileInfo& info : QDir(from).entryInfoList(QDir::Files)) {
+        const QString target = QDir(to).filePath(info.fileName());
+        if (!QFile::copy(info.filePath(), target))
+            return false;
+        if (keepTimes) {
+            QFile file(target);
+            if (!file.open(QIODevice::ReadWrite) || !file.setFileTime(info.lastModified(), QFileDevice::FileModificationTime))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool allPresent(PLRSourceDirectory& directory, int count)
+{
+    const QList<PLRSourceImagePtr> images = directory.images();
+    return images.size() == count
+        && std::none_of(images.begin(), images.end(), [](const PLRSourceImagePtr& image) { return image->fileDeleted(); });
+}
+
+bool allMissing(PLRSourceDirectory& directory)
+{
+    const QList<PLRSourceImagePtr> images = directory.images();
+    return !images.isEmpty()
+        && std::all_of(images.begin(), images.end(), [](const PLRSourceImagePtr& image) { return image->fileDeleted(); });
+}
+
+} // namespace
+
+// Whatever level of the folder's path goes away and comes back (the folder above it, or the
+// folder itself), the folder is watched again: its photos come back under their records as
+// updated photos, its return is told as its state, and a photo copied in at once is listed.
+TEST(SourceDirectory, AFolderWhosePathWentAwayAtAnyLevelIsWatchedAgainOnceItIsBack)
+{
+    Fixture f;
+    const QString parent = f.root.filePath(QStringLiteral("parent"));
+    const QString folder = parent + QStringLiteral("/photos");
+    const QString backup = f.root.filePath(QStringLiteral("backup"));
+    ASSERT_TRUE(writePhoto(backup + "/a.jpg", 24, 16));
+    ASSERT_TRUE(writePhoto(backup + "/b.jpg", 16, 24));
+    ASSERT_TRUE(copyFolder(backup, folder, true));
+    f.settle();
+    auto directory = f.make(folder);
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(Fixture::loaded(*directory));
+    ASSERT_TRUE(Fixture::watched(*directory));
+    ASSERT_TRUE(allPresent(*directory, 2));
+    const QString idA = imageNamed(*directory, "a.jpg")->identifier();
+
+    struct Case {
+        QString gone;      // the level of the path that goes away
+        bool keepTimes;    // the photos copied back as `cp -a` or `cp` copies them
+    };
+    int round = 0;
+    for (const Case& c : {Case{parent, true}, Case{folder, true}, Case{parent, false}, Case{folder, false}}) {
+        SCOPED_TRACE(c.gone.toStdString() + (c.keepTimes ? " kept times" : " new times"));
+        recorder.clear();
+        ASSERT_TRUE(QDir(c.gone).removeRecursively());
+        ASSERT_TRUE(waitUntil([&] { return allMissing(*directory) && recorder.count("deleted") == 2 + round; }));
+        EXPECT_FALSE(directory->locationExisits());
+
+        // Another photo is copied in (with a time of its own, as `cp -a` keeps it) as soon as the
+        // first photo is told to be back.
+        const QString added = QStringLiteral("new-%1.jpg").arg(round);
+        recorder.onCall = [&](const QString& kind, const QString&) {
+            if (kind != QLatin1String("updated") || QFileInfo::exists(QDir(folder).filePath(added)))
+                return;
+            EXPECT_TRUE(writePhoto(QDir(folder).filePath(added), 20 + round, 20));
+            QFile file(QDir(folder).filePath(added));
+            EXPECT_TRUE(file.open(QIODevice::ReadWrite)
+                        && file.setFileTime(QDateTime(QDate(2020, 1, 1 + round), QTime(12, 0), Qt::UTC),
+                                            QFileDevice::FileModificationTime));
+        };
+        ASSERT_TRUE(copyFolder(backup, folder, c.keepTimes));
+        f.settle();
+        ASSERT_TRUE(waitUntil([&] {
+            return recorder.count("state", "3") > 0 && recorder.count("updated", "a.jpg") > 0 && recorder.count("updated", "b.jpg") > 0;
+        }, 10000));
+        ASSERT_TRUE(waitUntil([&] { return recorder.count("added", added) == 1; }, 10000));
+        recorder.onCall = nullptr;
+        EXPECT_TRUE(allPresent(*directory, 3 + round));
+        EXPECT_TRUE(directory->locationExisits());
+        EXPECT_EQ(imageNamed(*directory, "a.jpg")->identifier(), idA);
+        // It comes back with the folder in the next rounds.
+        ASSERT_TRUE(QFile::copy(QDir(folder).filePath(added), QDir(backup).filePath(added)));
+        ++round;
+    }
+}
+
+// Another folder exchanged with the photo folder in one step (nothing was ever missing) is
+// another folder: its photos are listed in place of the ones that went, and the watch follows
+// it, not the folder that left.
+TEST(SourceDirectory, AnotherFolderExchangedIntoThePlaceOfTheFolderInOneStepIsFollowed)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 24, 16));
+    const QString other = f.root.filePath(QStringLiteral("other"));
+    ASSERT_TRUE(writePhoto(other + "/b.jpg", 16, 24));
+    // The rescans wait on the clock, run here by hand: nothing looks at the folder unless
+    // something asked for it.
+    platform::ManualClock& clock = platform::ManualClock::install();
+    const auto until = [&clock](const std::function<bool()>& done) {
+        return waitUntil([&] {
+            if (!clock.waiting().empty())
+                clock.advance(0.5);
+            return done();
+        }, 5000);
+    };
+    auto directory = f.make(f.folder());
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(until([&] { return directory->images().size() == 1; }));
+    ASSERT_TRUE(Fixture::watched(*directory));
+    // Every look asked for so far has been taken.
+    ASSERT_TRUE(until([&] {
+        directory->waitUntilIdle();
+        testing_support::drainEvents();
+        return clock.waiting().empty();
+    }));
+    const PLRSourceImagePtr a = imageNamed(*directory, "a.jpg");
+    ASSERT_TRUE(a);
+    recorder.clear();
+
+    ASSERT_EQ(::renameat2(AT_FDCWD, QFile::encodeName(f.folder()).constData(), AT_FDCWD,
+                          QFile::encodeName(other).constData(), RENAME_EXCHANGE), 0) << std::strerror(errno);
+    ASSERT_TRUE(until([&] { return recorder.count("added", "b.jpg") == 1 && recorder.count("deleted", "a.jpg") == 1; }));
+    EXPECT_TRUE(a->fileDeleted());
+    EXPECT_EQ(names(directory->images()), QStringList({"b.jpg"}));
+    EXPECT_NE(imageNamed(*directory, "b.jpg")->identifier(), a->identifier());
+
+    // What happens in the folder that left is none of the post's business.
+    ASSERT_TRUE(writePhoto(other + "/c.jpg", 24, 16));
+    ASSERT_TRUE(writePhoto(f.folder() + "/d.jpg", 24, 16));
+    ASSERT_TRUE(until([&] { return recorder.count("added", "d.jpg") == 1; }));
+    EXPECT_EQ(recorder.count("added", "c.jpg"), 0);
+    EXPECT_EQ(recorder.count("updated", "a.jpg"), 0);
+}
+
+namespace {
+
+// Writes `bytes` over the file and gives it the modification time `time`.
+bool rewrite(const QString& path, const QByteArray& bytes, const QDateTime& time)
+{
+    if (!source_test::writeBytes(path, bytes))
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
+}
+
+} // namespace
+
+// A verdict that a photo cannot be used, made while its folder moved, is judged again once the
+// folder is still, though the file's size and time did not change. Here the verdicts are made
+// on spoiled versions of the files (no picture; whole header, spoiled data) that are then
+// given back their whole bytes under the same size and time, as a folder read while it was
+// renamed away shows its files; the folder is then renamed away and back in a moment.
+TEST(SourceDirectory, AVerdictMadeWhileTheFolderMovedIsJudgedAgainOnceItIsStill)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/one.jpg", 640, 480));
+    ASSERT_TRUE(writePhoto(f.folder() + "/two.jpg", 640, 480));
+    const QByteArray wholeOne = source_test::readBytes(f.folder() + "/one.jpg");
+    const QByteArray wholeTwo = source_test::readBytes(f.folder() + "/two.jpg");
+    f.settle();
+    auto directory = f.make(f.folder());
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(Fixture::loaded(*directory));
+    ASSERT_TRUE(Fixture::watched(*directory));
+    const PLRSourceImagePtr one = imageNamed(*directory, "one.jpg");
+    const PLRSourceImagePtr two = imageNamed(*directory, "two.jpg");
+    ASSERT_TRUE(one && two);
+    ASSERT_TRUE(waitUntil([&] { return one->isJudged() && two->isJudged(); }));
+
+    const QDateTime time(QDate(2021, 6, 1), QTime(9, 30), Qt::UTC);
+    QByteArray spoiledOne = wholeOne.left(wholeOne.size() / 2);
+    spoiledOne.append(QByteArray(wholeOne.size() - spoiledOne.size(), '\0'));
+    ASSERT_TRUE(rewrite(f.folder() + "/one.jpg", spoiledOne, time));
+    ASSERT_TRUE(rewrite(f.folder() + "/two.jpg", QByteArray(wholeTwo.size(), 'x'), time));
+    ASSERT_TRUE(waitUntil([&] {
+        return one->problem() != PLRPhotoProblem::None && two->problem() == PLRPhotoProblem::Unreadable;
+    }, 5000));
+    ASSERT_TRUE(rewrite(f.folder() + "/one.jpg", wholeOne, time));
+    ASSERT_TRUE(rewrite(f.folder() + "/two.jpg", wholeTwo, time));
+    directory->waitUntilIdle();
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    testing_support::drainEvents();
+    recorder.clear();
+
+    const QString away = f.root.filePath(QStringLiteral("away"));
+    ASSERT_TRUE(QDir().rename(f.folder(), away));
+    ASSERT_TRUE(QDir().rename(away, f.folder()));
+    ASSERT_TRUE(waitUntil([&] {
+        return one->problem() == PLRPhotoProblem::None && one->isJudged() && two->problem() == PLRPhotoProblem::None;
+    }, 5000)) << describePhotoProblem(one->problem()).toStdString() << " / " << describePhotoProblem(two->problem()).toStdString();
+    EXPECT_EQ(two->width(), 640.0f);
+    ASSERT_TRUE(waitUntil([&] { return recorder.count("updated", "one.jpg") > 0 && recorder.count("updated", "two.jpg") > 0; }));
+    EXPECT_EQ(recorder.count("deleted"), 0);
+    EXPECT_TRUE(directory->unusablePhotosForIdentifiers({one->identifier(), two->identifier()}).isEmpty());
+}
+
+// A post opened again finds its photos as they were when it was last open: a file whose size
+// and time did not change is not read again (what it held is kept with its record, that it is
+// no picture too); a file that changed is.
+TEST(SourceDirectory, AFileFoundAsItWasWhenThePostOpensAgainIsNotReadAgain)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 48, 32));
+    ASSERT_TRUE(tagPhoto(f.folder() + "/a.jpg", {{"Xmp.xmp.Rating", "2"}}));
+    ASSERT_TRUE(writePhoto(f.folder() + "/b.jpg", 32, 48));
+    ASSERT_TRUE(source_test::writeBytes(f.folder() + "/c.jpg", "no picture"));
+    f.settle();
+    {
+        auto directory = f.make(f.folder());
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        directory->waitUntilIdle();
+        ASSERT_EQ(directory->images().size(), 3);
+        ASSERT_TRUE(directory->save());
+    }
+    // While the post is closed: a.jpg's bytes spoiled under the same size and time (only a read
+    // would tell), b.jpg re-tagged.
+    const QByteArray a = QFile::encodeName(f.folder() + "/a.jpg");
+    struct stat before {};
+    ASSERT_EQ(::stat(a.constData(), &before), 0);
+    ASSERT_TRUE(source_test::writeBytes(QFile::decodeName(a), QByteArray(before.st_size, 'x')));
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, a.constData(), times, 0), 0);
+    ASSERT_TRUE(tagPhoto(f.folder() + "/b.jpg", {{"Xmp.xmp.Rating", "4"}}));
+    f.settle();
+
+    QStringList log;
+    std::mutex logMutex;
+    const int capture = platform::log::addCapture([&](platform::log::Level, const QString& line) {
+        std::lock_guard lock(logMutex);
+        log.append(line);
+    });
+    auto directory = f.make();
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(Fixture::loaded(*directory));
+    directory->waitUntilIdle();
+    platform::log::removeCapture(capture);
+
+    const PLRSourceImagePtr photoA = imageNamed(*directory, "a.jpg");
+    const PLRSourceImagePtr photoB = imageNamed(*directory, "b.jpg");
+    const PLRSourceImagePtr photoC = imageNamed(*directory, "c.jpg");
+    ASSERT_TRUE(photoA && photoB && photoC);
+    EXPECT_FALSE(photoA->fileDeleted());
+    EXPECT_EQ(photoA->width(), 48.0f);
+    EXPECT_EQ(photoA->starRating(), 2);
+    EXPECT_EQ(photoB->starRating(), 4);
+    EXPECT_EQ(photoC->problem(), PLRPhotoProblem::Unreadable);
+    EXPECT_FALSE(photoC->fileDeleted());
+    std::lock_guard lock(logMutex);
+    EXPECT_EQ(log.filter(QStringLiteral("Source folder")),
+              QStringList({QStringLiteral("Source folder %1: 0 added, 1 changed, 0 removed, 2 found as they were").arg(f.folder())}));
+    // Found again, they are told of as back (they were shown as missing until the scan).
+    ASSERT_TRUE(waitUntil([&] {
+        return recorder.count("updated", "a.jpg") > 0 && recorder.count("updated", "b.jpg") > 0 && recorder.count("updated", "c.jpg") > 0;
+    })) << recorder.dump();
 }

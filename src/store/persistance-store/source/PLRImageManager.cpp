@@ -295,7 +295,7 @@ void PLRImageManager::runJob(const std::weak_ptr<PLRSourceImage>& weakImage, con
             PLR_LOG_WARN(QStringLiteral("Caching %1 failed: %2").arg(request.sourcePath, result.error));
     }
     if (result.judged)
-        image->noteDecodeResult(PLRFileStamp{result.judgedSize, result.judgedModifiedNs}, result.problem);
+        image->noteDecodeResult(PLRFileStamp{result.judgedSize, result.judgedModifiedNs}, result.problem, request.generation);
     // The export file's hash is made here, off the main thread, for the publish that asks for it.
     if (result.ok)
         cachedSha1OfFile(QDir(request.cacheDirectory)

@@ -78,6 +78,7 @@ public:
         qint64 sourceSize = -1;        // its size in bytes; -1 when not known
         bool dropCache = false;        // no source: the file is there but cannot be drawn
         bool judged = false;           // a whole decode has judged this version already
+        quint64 generation = 0;        // the photo's folder generation as the job began
     };
     struct BuildResult {
         bool ok = false;

@@ -5,11 +5,18 @@
 #include "platform/Modules.h"
 #include "store/persistance-store/source/PLREmbeddedMetadata.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QTimeZone>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -54,27 +61,116 @@ qint16 PLRImageMetadata::starRatingForValue(double value)
     return qint16(std::clamp(rounded, 0L, 5L));
 }
 
+namespace {
+
+// The first field of a stored line: the version of its layout.
+constexpr const char* kStoredVersion = "1";
+constexpr int kStoredFields = 10;
+
+} // namespace
+
+QString PLRImageMetadata::storedText() const
+{
+    if (!complete || missing)
+        return {};
+    // version, readable, width, height, orientation, stars, colour, dpi, GIF, creation (ms or -)
+    return QStringList{QLatin1String(kStoredVersion), QString::number(readable ? 1 : 0),
+                       QString::number(pixelSize.isValid() ? pixelSize.width() : 0),
+                       QString::number(pixelSize.isValid() ? pixelSize.height() : 0), QString::number(orientation),
+                       QString::number(starRating), QString::number(colourRating), QString::number(dpi),
+                       QString::number(isGIF ? 1 : 0),
+                       creationDate.isValid() ? QString::number(creationDate.toMSecsSinceEpoch()) : QStringLiteral("-")}
+        .join(QLatin1Char(' '));
+}
+
+bool PLRImageMetadata::fromStoredText(const QString& text, PLRImageMetadata* metadata)
+{
+    const QStringList fields = text.split(QLatin1Char(' '));
+    if (fields.size() != kStoredFields || fields[0] != QLatin1String(kStoredVersion))
+        return false;
+    qint64 numbers[kStoredFields - 2] = {};
+    for (int i = 1; i < kStoredFields - 1; ++i) {
+        bool ok = false;
+        numbers[i - 1] = fields[i].toLongLong(&ok);
+        if (!ok)
+            return false;
+    }
+    const bool readable = numbers[0] == 1;
+    const qint64 width = numbers[1], height = numbers[2], orientation = numbers[3], stars = numbers[4];
+    const qint64 colour = numbers[5], dpi = numbers[6], gif = numbers[7];
+    if ((numbers[0] != 0 && !readable) || width < 0 || height < 0 || width > 1000000 || height > 1000000
+        || (readable && (width == 0 || height == 0)) || orientation < 1 || orientation > 8 || stars < 0 || stars > 5
+        || colour < 0 || colour > 7 || dpi <= 0 || dpi >= 100000 || (gif != 0 && gif != 1))
+        return false;
+    QDateTime created;
+    if (fields[9] != QLatin1String("-")) {
+        bool ok = false;
+        const qint64 ms = fields[9].toLongLong(&ok);
+        if (!ok)
+            return false;
+        created = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+    }
+    PLRImageMetadata result;
+    result.readable = readable;
+    if (readable)
+        result.pixelSize = QSize(int(width), int(height));
+    result.orientation = int(orientation);
+    result.starRating = qint16(stars);
+    result.colourRating = colour;
+    result.dpi = dpi;
+    result.isGIF = gif == 1;
+    result.creationDate = created;
+    result.complete = true;
+    if (!readable)
+        result.error = QStringLiteral("found no picture when it was last read");
+    *metadata = result;
+    return true;
+}
+
 PLRImageMetadata PLRImageMetadata::read(const QString& path)
 {
     PLRImageMetadata result;
-    const QFileInfo info(path);
-    // A FIFO or device in a photo's place would block the decoder or never end.
-    if (!info.isFile()) {
+    const auto gone = [&result](int error) {
+        result.missing = error == ENOENT || error == ENOTDIR;
+        result.error = result.missing ? QStringLiteral("the file is gone") : QString::fromUtf8(std::strerror(error));
+        return result;
+    };
+    // Opened once, and everything read through that: a file whose folder moves while it is read
+    // is either read whole or found gone, never taken for a file that is no picture. Not
+    // blocking: a FIFO or device in a photo's place would block the decoder or never end.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return gone(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
         result.error = QStringLiteral("not a regular file");
         return result;
     }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        result.error = file.errorString();
+        return result;
+    }
+    // From here on what is found is about the file's content.
+    const QFileInfo info(path);
     result.creationDate = info.birthTime().isValid() ? info.birthTime().toUTC() : info.lastModified().toUTC();
 
     {
-        QImageReader reader(path);
+        // The format its name gives is tried first, then what its content says.
+        QImageReader reader(&file, info.suffix().toLower().toLatin1());
         reader.setAutoTransform(false);
         if (!reader.canRead()) {
-            result.error = reader.errorString();
+            result.error = reader.error() == QImageReader::UnknownError ? QStringLiteral("no picture in a format that can be read")
+                                                                        : reader.errorString();
+            result.complete = true;
             return result;
         }
         result.pixelSize = reader.size();
         if (!result.pixelSize.isValid() || result.pixelSize.isEmpty()) {
             result.error = QStringLiteral("no pixel size");
+            result.complete = true;
             return result;
         }
         result.isGIF = reader.format() == "gif";
@@ -96,11 +192,12 @@ PLRImageMetadata PLRImageMetadata::read(const QString& path)
         exifDPI = embedded.dpi;
         if (!embedded.error.isEmpty())
             PLR_LOG_WARN(QStringLiteral("Could not read the metadata of %1: %2").arg(path, embedded.error));
+        result.complete = embedded.error.isEmpty();
     }
 
     if (exifDPI > 0 && exifDPI < 100000)
         result.dpi = exifDPI;
-    else if (const qint64 jfif = plr_image::jfifDensityDPI(path); jfif > 0)
+    else if (const qint64 jfif = plr_image::jfifDensityDPI(&file); jfif > 0)
         result.dpi = jfif;
     return result;
 }

@@ -16,13 +16,25 @@ struct PLRImageMetadata {
     qint64 dpi = 72;              // resolution of the photo
     bool isGIF = false;
     QString error;                // why the file could not be read
+    // The file was not there when it was read (gone, or its folder moving): no verdict on it.
+    bool missing = false;
+    // Everything the file tells was read: its picture's header and, through the metadata
+    // module, its embedded metadata; or its content was found to be no picture. Only such a
+    // reading stands for the file as long as its size and time stay.
+    bool complete = false;
 
     // The size with the orientation applied.
     QSize orientedSize() const;
 
-    // Reads the file. Problems with the embedded metadata are logged and leave the defaults;
-    // a file that is not a readable image answers readable == false.
+    // Reads the file, opened once (a file that cannot be found answers missing == true).
+    // Problems with the embedded metadata are logged and leave the defaults; a file that is not
+    // a readable image answers readable == false.
     static PLRImageMetadata read(const QString& path);
+
+    // A complete reading as one line of text (empty for any other), kept with the photo's
+    // record; and read back (false for text that is not such a line).
+    QString storedText() const;
+    static bool fromStoredText(const QString& text, PLRImageMetadata* metadata);
 
     // The colour label for a label text (case-insensitive): Red 1, Yellow 2, Green 3, Blue 4,
     // Purple 5, White 6, Grey 7; 0 for anything else.

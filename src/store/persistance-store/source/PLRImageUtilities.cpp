@@ -127,7 +127,18 @@ qint64 jfifDensityDPI(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return 0;
-    const QByteArray head = file.read(20);
+    return jfifDensityDPI(&file);
+}
+
+qint64 jfifDensityDPI(QIODevice* device)
+{
+    if (!device || !device->isReadable())
+        return 0;
+    const qint64 position = device->pos();
+    if (!device->seek(0))
+        return 0;
+    const QByteArray head = device->read(20);
+    device->seek(position);
     // SOI, APP0 marker, length, "JFIF\0", version (2), units (1), Xdensity (2), Ydensity (2).
     if (head.size() < 18 || uchar(head[0]) != 0xFF || uchar(head[1]) != 0xD8 || uchar(head[2]) != 0xFF
         || uchar(head[3]) != 0xE0 || head.mid(6, 5) != QByteArray("JFIF\0", 5))

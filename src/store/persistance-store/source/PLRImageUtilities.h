@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QImage>
 #include <QString>
 
@@ -39,5 +40,7 @@ inline bool orientationSwapsAxes(int orientation) { return orientation >= 5 && o
 // The resolution in a JPEG file's JFIF header (dots per inch), or 0 when the file is not a JPEG
 // or its header holds no absolute density. Reads only the first bytes of the file.
 qint64 jfifDensityDPI(const QString& path);
+// The same, read from the start of an open device (its position is left where it was).
+qint64 jfifDensityDPI(QIODevice* device);
 
 } // namespace plr_image

@@ -135,6 +135,9 @@ void PLRSourceDirectory::followProblems(const PLRSourceImagePtr& image)
         deliverToDelegates([this, changed](PLRSourceDirectoryDelegate* delegate) {
             delegate->sourceDirectoryUpdatedImage(this, changed);
         });
+        // Found unusable while the folder moved: judged again once the folder is still.
+        if (m_watching && changed->problemInDoubt())
+            rescanAfter(m_config.debounceMs / 1000.0);
     }, Qt::QueuedConnection);
 }
 

@@ -121,6 +121,9 @@ public:
     // renamed or moved photo is known again.
     static constexpr const char* kFileSizeKey = "file_size";
     static constexpr const char* kFileModifiedKey = "file_modified";
+    // What the file held at that size and time (its picture's size, orientation, ratings,
+    // dates, or that it is no picture), so that a file found as it was is not read again.
+    static constexpr const char* kMetadataKey = "metadata";
 
     explicit PLRSourceDirectory(Config config, QObject* parent = nullptr);
     ~PLRSourceDirectory() override;
@@ -154,7 +157,8 @@ public:
     void resetCache();
 
     // The photos in the folder, in the current order (before the first scan: every record of
-    // location.plist, shown as missing).
+    // location.plist, shown as missing). A file named as a photo that is no picture is one of
+    // them, marked as one that cannot be used.
     QList<PLRSourceImagePtr> images() const;
     // The records whose file is gone from the folder (fileDeleted). They keep their identifier,
     // hidden flag and keywords, are saved, and take their file back when it returns under the
@@ -195,9 +199,10 @@ private:
     void scan(bool relink);
     bool checkFolderUsable(const QString& folder, bool relink);
     Listing listFiles(const QString& folder) const;
-    Changes compareWithRecords(const QString& folder, const Listing& listing, bool relink);
+    Changes compareWithRecords(const QString& folder, const Listing& listing, bool relink, quint64 generation);
     void relinkByFileName(const QString& folder, const Listing& listing, QHash<QString, PLRSourceImagePtr>& byPath);
-    void readMetadata(QList<Work>& work) const;
+    // Reads the files; one that is gone by then (it or its folder moved) is left for the next look.
+    void readMetadata(Changes& changes);
     void applyChanges(Changes& changes);
     void announceChanges(const Changes& changes, bool relink);
     void finishScan(const Changes& changes, const QStringList& directories, bool relink, bool anew);
@@ -212,21 +217,45 @@ private:
     void resort();
     void requestCaching(const QList<PLRSourceImagePtr>& images);
     void reportProgress();
-    // `anew`: the folder at the path is another one than before: every watch is made again.
+    // `anew`: the folder at the path is another one than before, or it is back: every watch is
+    // made again.
     void scheduleWatchUpdate(const QStringList& directories, const QStringList& files, bool rootMissing, bool anew = false);
+    // Watches the folders and files, the photo folder itself whenever it is there, and the
+    // nearest folder there is above it. Once a folder or file that was not watched before is,
+    // the folder is looked at again: what changed there before told nobody.
     void applyWatchPaths(const QStringList& directories, const QStringList& files, bool rootMissing, bool anew = false);
+    // The same paths again, after a change above the photo folder.
+    void rearmWatches() { applyWatchPaths(m_watchDirectories, m_watchFiles, m_watchRootMissing); }
     void onFileSystemEvent(const QString& changed);
-    // The folder as a scan last saw it: whether it was there, and which folder it was.
+    // The folder as a scan last saw it: whether it was there, which folder it was, and when it
+    // last changed and when its list of files last did.
     struct FolderIdentity {
         bool present = false;
         quint64 device = 0;
         quint64 inode = 0;
+        qint64 changedNs = 0;
+        qint64 modifiedNs = 0;
         bool operator==(const FolderIdentity&) const = default;
+        bool sameFolder(const FolderIdentity& other) const
+        {
+            return present == other.present && device == other.device && inode == other.inode;
+        }
+        // Whether, being the same folder, it was renamed (or moved away and back) since it was
+        // `seen`: it changed since, and not by a change of its files (which changes both times).
+        bool movedSince(const FolderIdentity& seen) const
+        {
+            return present && changedNs != seen.changedNs && changedNs != modifiedNs;
+        }
     };
     static FolderIdentity identityOf(const QString& folder);
     // Notes what the scan found at the folder's path: whether it came back since the last scan
     // (`cameBack`) and whether it is another folder than the last one there (`replaced`).
     void noteFolderSeen(const FolderIdentity& seen, bool relink, bool* cameBack, bool* replaced);
+    // The folder may be moving (it went, came back, is another one, or a file listed a moment
+    // ago could not be found): verdicts on its photos made until now are judged again by the
+    // next scan, once it is still.
+    void noteFolderMoving() { m_generation->fetch_add(1); }
+    quint64 generation() const { return m_generation->load(); }
     std::vector<PLRSourceDirectoryDelegate*> liveDelegates();
 
     Config m_config;
@@ -239,7 +268,9 @@ private:
     QList<PLRSourceImagePtr> m_images;
     QList<PLRSourceImagePtr> m_vanished;
     QHash<QString, PLRSourceImagePtr> m_byIdentifier;   // every record, present or vanished
-    QHash<QString, PLRFileStamp> m_unreadable;   // relative path -> stamp of a file that is not an image
+    // Counts the times the folder was seen moving; each photo's verdicts carry the count they
+    // were made at. Shared with the photos, read from any thread.
+    std::shared_ptr<std::atomic<quint64>> m_generation = std::make_shared<std::atomic<quint64>>(0);
     PLRDelegateList<PLRSourceDirectoryDelegate> m_delegates;
     QRecursiveMutex m_deliveryMutex;   // held by the main thread while it calls a delegate
 

@@ -14,6 +14,9 @@
 
 namespace {
 
+// Below this many records the files' metadata cannot bring the location file near its limit.
+constexpr qsizetype kMetadataCheckedFrom = 2000;
+
 bool validRelativePath(const QString& fileName)
 {
     return !fileName.isEmpty() && !fileName.startsWith(QLatin1Char('/'))
@@ -63,9 +66,14 @@ void PLRSourceDirectory::loadPlist()
         const QVariant modified = record.value(QLatin1String(kFileModifiedKey));
         if (size.canConvert<qint64>() && modified.canConvert<qint64>() && size.toLongLong() >= 0)
             stamp = PLRFileStamp{size.toLongLong(), modified.toLongLong()};
+        // What the file held at that size and time: a file found as it was is not read again.
+        PLRImageMetadata metadata;
+        if (stamp.size < 0
+            || !PLRImageMetadata::fromStoredText(record.value(QLatin1String(kMetadataKey)).toString(), &metadata))
+            metadata = PLRImageMetadata{};
         auto image = std::make_shared<PLRSourceImage>(identifier, m_config.cacheRoot);
-        image->setFile(m_path.isEmpty() ? QString() : QDir(m_path).filePath(fileName), fileName, stamp,
-                       PLRImageMetadata{});
+        image->setFolderGeneration(m_generation);
+        image->setFile(m_path.isEmpty() ? QString() : QDir(m_path).filePath(fileName), fileName, stamp, metadata);
         image->setFileDeleted(true);   // until the scan finds it
         image->setHidden(record.value(QLatin1String(kHiddenKey)).toBool());
         image->setFocusKeywords(record.value(QLatin1String(kKeywordsKey)).toStringList());
@@ -85,6 +93,7 @@ QVariantMap PLRSourceDirectory::plistRepresentation() const
     }
     QVariantList records;
     records.reserve(all.size());
+    qsizetype withMetadata = 0;
     for (const auto& image : all) {
         QVariantMap record;
         record.insert(QLatin1String(kIdentifierKey), image->identifier());
@@ -95,12 +104,27 @@ QVariantMap PLRSourceDirectory::plistRepresentation() const
         if (stamp.size >= 0 && stamp.modifiedNs > 0) {
             record.insert(QLatin1String(kFileSizeKey), stamp.size);
             record.insert(QLatin1String(kFileModifiedKey), stamp.modifiedNs);
+            if (const QString metadata = image->metadata().storedText(); !metadata.isEmpty()) {
+                record.insert(QLatin1String(kMetadataKey), metadata);
+                ++withMetadata;
+            }
         }
         records.append(record);
     }
     QVariantMap plist;
     plist.insert(QLatin1String(kLocationKey), path());
     plist.insert(QLatin1String(kImagesKey), records);
+    // What the files held is only there to spare reading them: never at the cost of a file too
+    // large to be read back (a folder of many thousands of photos).
+    if (withMetadata > kMetadataCheckedFrom
+        && platform::plist::toXml(plist).size() > kPLRPostMaxLocationBytes * 3 / 4) {
+        for (QVariant& item : records) {
+            QVariantMap record = item.toMap();
+            record.remove(QLatin1String(kMetadataKey));
+            item = record;
+        }
+        plist.insert(QLatin1String(kImagesKey), records);
+    }
     return plist;
 }
 

@@ -63,6 +63,8 @@ struct PLRSourceDirectory::Work {
     PLRFileStamp stamp;
     PLRSourceImagePtr image;   // the record it belongs to; null for a new photo
     PLRImageMetadata metadata;
+    quint64 generation = 0;    // the folder's generation as the read began
+    bool reuse = false;        // found as it was when last read: not read again
 };
 
 // What one scan found and did.
@@ -72,7 +74,9 @@ struct PLRSourceDirectory::Changes {
     QList<PLRSourceImagePtr> added;      // new records
     QList<PLRSourceImagePtr> updated;    // records whose file changed, moved or came back
     QList<PLRSourceImagePtr> toCache;
-    bool settling = false;               // a file may still be being written: look again soon
+    QList<PLRSourceImagePtr> rejudge;    // decoded again: found unusable while the folder moved
+    qsizetype reused = 0;                // of `updated`, files found as they were (not read)
+    bool settling = false;               // a file may still be being written, or moving: look again soon
     bool firstScan = false;
     bool hadRecords = false;
 };

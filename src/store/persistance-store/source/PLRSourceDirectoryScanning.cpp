@@ -151,8 +151,8 @@ void PLRSourceDirectory::scan(bool relink)
         reportScanDone();
         return;
     }
-    Changes changes = compareWithRecords(folder, listing, relink);
-    readMetadata(changes.work);
+    Changes changes = compareWithRecords(folder, listing, relink, generation());
+    readMetadata(changes);
     if (m_stopping)
         return;
     applyChanges(changes);
@@ -166,7 +166,7 @@ void PLRSourceDirectory::scan(bool relink)
         });
     }
     announceChanges(changes, relink);
-    finishScan(changes, listing.directories, relink, replaced);
+    finishScan(changes, listing.directories, relink, replaced || cameBack);
 }
 
 bool PLRSourceDirectory::checkFolderUsable(const QString& folder, bool relink)
@@ -213,7 +213,7 @@ PLRSourceDirectory::Listing PLRSourceDirectory::listFiles(const QString& folder)
 }
 
 PLRSourceDirectory::Changes PLRSourceDirectory::compareWithRecords(const QString& folder, const Listing& listing,
-                                                                   bool relink)
+                                                                   bool relink, quint64 generation)
 {
     Changes changes;
     const qint64 now = nowNs();
@@ -262,10 +262,25 @@ PLRSourceDirectory::Changes PLRSourceDirectory::compareWithRecords(const QString
     for (auto it = listing.files.cbegin(); it != listing.files.cend(); ++it) {
         const PLRFileStamp& stamp = it.value().second;
         PLRSourceImagePtr image = byPath.value(it.key());
-        if (image && !image->fileDeleted() && image->fileStamp() == stamp && image->path() == it.value().first)
-            continue;   // unchanged
-        if (!image && m_unreadable.value(it.key()) == stamp)
-            continue;   // known not to be a photo
+        if (image && image->fileStamp() == stamp && image->path() == it.value().first) {
+            const PLRImageMetadata known = image->metadata();
+            // What was found of it stands unless it was found no picture while the folder moved.
+            const bool inDoubt = !known.readable && image->readGeneration() != generation;
+            if (!image->fileDeleted()) {
+                // Unchanged; but a verdict that it cannot be used, made while the folder moved,
+                // is judged again now that it is still.
+                if (inDoubt)
+                    changes.work.append({it.key(), it.value().first, stamp, image, {}, generation});
+                else if (image->decodeInDoubt())
+                    changes.rejudge.append(image);
+                continue;
+            }
+            if (known.complete && !inDoubt) {
+                // Back as it was (a post opened again, its folder back): not read again.
+                changes.work.append({it.key(), it.value().first, stamp, image, known, image->readGeneration(), true});
+                continue;
+            }
+        }
         if (stamp.modifiedNs > now - kSettleNs && stamp.modifiedNs < now + kSettleNs) {
             changes.settling = true;   // may still be being written
             continue;
@@ -277,26 +292,30 @@ PLRSourceDirectory::Changes PLRSourceDirectory::compareWithRecords(const QString
                 removed.remove(image.get());
             }
         }
-        changes.work.append({it.key(), it.value().first, stamp, image, {}});
+        changes.work.append({it.key(), it.value().first, stamp, image, {}, generation});
     }
     changes.removed.removeIf([&removed](const PLRSourceImagePtr& image) { return !removed.contains(image.get()); });
-    // Forget unreadable files that are gone.
-    for (auto it = m_unreadable.begin(); it != m_unreadable.end();) {
-        if (!listing.files.contains(it.key()))
-            it = m_unreadable.erase(it);
-        else
-            ++it;
-    }
     return changes;
 }
 
-void PLRSourceDirectory::readMetadata(QList<Work>& work) const
+void PLRSourceDirectory::readMetadata(Changes& changes)
 {
     // In parallel: decoding the headers is the slow part of a scan.
-    QtConcurrent::blockingMap(work, [this](Work& item) {
-        if (!m_stopping)
+    QtConcurrent::blockingMap(changes.work, [this](Work& item) {
+        if (!m_stopping && !item.reuse)
             item.metadata = PLRImageMetadata::read(item.absolutePath);
     });
+    // A file listed a moment ago and gone when it was read: it, or its folder, is moving. No
+    // verdict is made of it; verdicts made meanwhile are judged again once the folder is still.
+    const qsizetype before = changes.work.size();
+    changes.work.removeIf([](const Work& item) { return item.metadata.missing; });
+    if (changes.work.size() != before) {
+        PLR_LOG_INFO(QStringLiteral("Source folder %1: %2 files went while they were read; looking again")
+                         .arg(path())
+                         .arg(before - changes.work.size()));
+        noteFolderMoving();
+        changes.settling = true;
+    }
 }
 
 void PLRSourceDirectory::applyChanges(Changes& changes)
@@ -310,25 +329,26 @@ void PLRSourceDirectory::applyChanges(Changes& changes)
         vanished.insert(image.get());
     QSet<PLRSourceImage*> back;   // vanished records whose file is here again
     for (Work& item : changes.work) {
-        if (!item.metadata.readable) {
-            if (!item.image) {
-                PLR_LOG_WARN(QStringLiteral("Skipping %1: not a readable image (%2)").arg(item.absolutePath, item.metadata.error));
-                m_unreadable.insert(item.relativePath, item.stamp);
-                continue;
-            }
-            // A photo of the post whose file is no picture any more: it keeps its place, marked
-            // as one that cannot be drawn (not as gone from the folder), until the file is mended.
-            PLR_LOG_WARN(QStringLiteral("%1 is not a readable image any more (%2)").arg(item.absolutePath, item.metadata.error));
-        }
-        m_unreadable.remove(item.relativePath);
+        // A file named as a photo that is no picture is listed, marked as one that cannot be
+        // drawn (not as gone from the folder); a photo of the post whose file is no picture any
+        // more keeps its place so marked, until the file is mended.
+        if (!item.metadata.readable && !item.reuse)
+            PLR_LOG_WARN(QStringLiteral("%1 is not a readable photo (%2)").arg(item.absolutePath, item.metadata.error));
+        changes.reused += item.reuse ? 1 : 0;
         if (item.image) {
             if (vanished.contains(item.image.get()))
                 back.insert(item.image.get());
-            item.image->setFile(item.absolutePath, item.relativePath, item.stamp, item.metadata);
-            changes.updated.append(item.image);
+            // Judged again (it was found no picture while the folder moved) and found the same.
+            const bool sameVerdict = !item.reuse && !item.metadata.readable && !item.image->fileDeleted()
+                && !item.image->metadata().readable && item.image->fileStamp() == item.stamp
+                && item.image->path() == item.absolutePath;
+            item.image->setFile(item.absolutePath, item.relativePath, item.stamp, item.metadata, item.generation);
+            if (!sameVerdict)
+                changes.updated.append(item.image);
         } else {
             auto image = std::make_shared<PLRSourceImage>(QString(), m_config.cacheRoot);
-            image->setFile(item.absolutePath, item.relativePath, item.stamp, item.metadata);
+            image->setFolderGeneration(m_generation);
+            image->setFile(item.absolutePath, item.relativePath, item.stamp, item.metadata, item.generation);
             followProblems(image);
             m_images.append(image);
             m_byIdentifier.insert(image->identifier(), image);
@@ -349,7 +369,7 @@ void PLRSourceDirectory::applyChanges(Changes& changes)
     }
     PLRSourceDirectoryOrdering::sort(m_images, m_ordering.sortType(), m_ordering.sortOrder());
     m_scannedOnce = true;
-    changes.toCache = changes.firstScan ? m_images : changes.added + changes.updated;
+    changes.toCache = changes.firstScan ? m_images : changes.added + changes.updated + changes.rejudge;
 }
 
 void PLRSourceDirectory::announceChanges(const Changes& changes, bool relink)
@@ -371,11 +391,12 @@ void PLRSourceDirectory::announceChanges(const Changes& changes, bool relink)
         });
     }
     if (!changes.removed.isEmpty() || !changes.added.isEmpty() || !changes.updated.isEmpty())
-        PLR_LOG_INFO(QStringLiteral("Source folder %1: %2 added, %3 changed, %4 removed")
+        PLR_LOG_INFO(QStringLiteral("Source folder %1: %2 added, %3 changed, %4 removed%5")
                          .arg(path())
                          .arg(changes.added.size())
-                         .arg(changes.updated.size())
-                         .arg(changes.removed.size()));
+                         .arg(changes.updated.size() - changes.reused)
+                         .arg(changes.removed.size())
+                         .arg(changes.reused > 0 ? QStringLiteral(", %1 found as they were").arg(changes.reused) : QString()));
 }
 
 void PLRSourceDirectory::finishScan(const Changes& changes, const QStringList& directories, bool relink, bool anew)

@@ -28,6 +28,9 @@ void PLRSourceDirectory::startWatching()
         if (m_state != StateLocationUnavailable && m_state != StateAccessDenied)
             m_state = StateLoading;
     }
+    // The folder is watched before the first scan lists it: nothing that happens in between
+    // goes unseen.
+    rearmWatches();
     queueRescan();
 }
 
@@ -44,20 +47,26 @@ void PLRSourceDirectory::onFileSystemEvent(const QString& changed)
 {
     if (!m_watching)
         return;
-    if (changed == m_watchedAncestor && !m_watchDirectories.contains(changed)) {
-        // Something changed beside the photo folder: only the photo folder's own coming and
-        // going matters (one look at it, no scan).
+    const QString folder = path();
+    if (changed == m_watchedAncestor && changed != folder && !m_watchDirectories.contains(changed)) {
+        // Something changed above the photo folder: the folder itself may have come, gone or
+        // moved (its own watch does not tell of that), or a missing level of its path may be
+        // back. The watch moves down to what is there now (onto the folder itself when it is
+        // back, which then is looked at again).
         bool asSeen = false;
         {
             QMutexLocker lock(&m_mutex);
-            asSeen = m_folderSeen && identityOf(m_path) == m_seenFolder;
+            const FolderIdentity now = identityOf(folder);
+            asSeen = m_folderSeen && now.sameFolder(m_seenFolder) && !now.movedSince(m_seenFolder);
         }
-        if (asSeen) {
-            // A missing folder's nearer parents may have come: the watch moves down to them.
-            if (m_watchRootMissing)
-                applyWatchPaths(m_watchDirectories, m_watchFiles, true);
-            return;
-        }
+        if (!asSeen || m_watchRootMissing)
+            rearmWatches();
+        if (asSeen)
+            return;   // the change was beside the photo folder
+        noteFolderMoving();
+    } else if (changed == folder && !m_watcher->directories().contains(folder)) {
+        // The folder's own watch ended with it: it was removed.
+        noteFolderMoving();
     }
     rescanAfter(m_config.debounceMs / 1000.0);
 }
@@ -67,18 +76,25 @@ PLRSourceDirectory::FolderIdentity PLRSourceDirectory::identityOf(const QString&
     struct stat st {};
     if (folder.isEmpty() || ::stat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return {};
-    return {true, quint64(st.st_dev), quint64(st.st_ino)};
+    return {true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec,
+            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 void PLRSourceDirectory::noteFolderSeen(const FolderIdentity& seen, bool relink, bool* cameBack, bool* replaced)
 {
-    QMutexLocker lock(&m_mutex);
-    *cameBack = m_folderSeen && !relink && !m_seenFolder.present && seen.present;
-    *replaced = seen.present && m_lastPresentFolder.present && !(seen == m_lastPresentFolder);
-    m_seenFolder = seen;
-    m_folderSeen = true;
-    if (seen.present)
-        m_lastPresentFolder = seen;
+    bool moved = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        *cameBack = m_folderSeen && !relink && !m_seenFolder.present && seen.present;
+        *replaced = seen.present && m_lastPresentFolder.present && !seen.sameFolder(m_lastPresentFolder);
+        moved = m_folderSeen && !seen.sameFolder(m_seenFolder);
+        m_seenFolder = seen;
+        m_folderSeen = true;
+        if (seen.present)
+            m_lastPresentFolder = seen;
+    }
+    if (moved || *replaced)
+        noteFolderMoving();
 }
 
 QStringList PLRSourceDirectory::watchedPaths() const
@@ -119,6 +135,25 @@ void PLRSourceDirectory::scheduleWatchUpdate(const QStringList& directories, con
     }, Qt::QueuedConnection);
 }
 
+namespace {
+
+// The nearest folder there is above `folder` (itself excluded); empty when there is none.
+QString nearestExistingAncestor(const QString& folder)
+{
+    QString current = QDir::cleanPath(folder);
+    while (!current.isEmpty() && current != QLatin1String("/")) {
+        const qsizetype slash = current.lastIndexOf(QLatin1Char('/'));
+        if (slash < 0)
+            return {};
+        current = slash == 0 ? QStringLiteral("/") : current.left(slash);
+        if (QFileInfo(current).isDir())
+            return current;
+    }
+    return {};
+}
+
+} // namespace
+
 void PLRSourceDirectory::applyWatchPaths(const QStringList& directories, const QStringList& files, bool rootMissing,
                                          bool anew)
 {
@@ -133,40 +168,55 @@ void PLRSourceDirectory::applyWatchPaths(const QStringList& directories, const Q
         if (!paths.isEmpty())
             m_watcher->removePaths(paths);
     }
-    QSet<QString> desired;
+    const QString folder = path();
+    QSet<QString> wanted;
     for (const QString& directory : directories) {
-        if (desired.size() >= plr::sourcedirectory::kMaxWatchedDirectories)
+        if (wanted.size() >= plr::sourcedirectory::kMaxWatchedDirectories)
             break;
-        desired.insert(directory);
+        wanted.insert(directory);
     }
     for (const QString& file : files)
-        desired.insert(file);
-    // The nearest folder there is above the photo folder: the photo folder's renaming, moving
-    // or removal shows there (its own watch does not tell of it), and so does its return.
-    const QString folder = path();
-    if (rootMissing && QFileInfo(folder).isDir())
-        desired.insert(folder);
-    m_watchedAncestor.clear();
-    QDir parent(folder);
-    while (!folder.isEmpty() && parent.cdUp()) {
-        if (parent.exists()) {
-            m_watchedAncestor = parent.absolutePath();
-            desired.insert(m_watchedAncestor);
-            break;
+        wanted.insert(file);
+    bool armedNew = false;
+    // The photo folder whenever it is there, and the nearest folder there is above it: the
+    // photo folder's renaming, moving or removal shows there (its own watch does not tell of
+    // it), and so does its return or the return of a missing level of its path. A level that
+    // comes while the watch moves is found by looking again until nothing nearer is there.
+    for (int attempt = 0; !folder.isEmpty() && attempt < 64; ++attempt) {
+        QSet<QString> desired = wanted;
+        if (QFileInfo(folder).isDir())
+            desired.insert(folder);
+        const QString ancestor = nearestExistingAncestor(folder);
+        m_watchedAncestor = ancestor;
+        if (!ancestor.isEmpty())
+            desired.insert(ancestor);
+
+        QSet<QString> current;
+        for (const QString& p : m_watcher->directories())
+            current.insert(p);
+        for (const QString& p : m_watcher->files())
+            current.insert(p);
+        const QSet<QString> toRemove = current - desired;
+        const QSet<QString> toAdd = desired - current;
+        if (!toRemove.isEmpty())
+            m_watcher->removePaths(QStringList(toRemove.cbegin(), toRemove.cend()));
+        if (!toAdd.isEmpty()) {
+            const QStringList failed = m_watcher->addPaths(QStringList(toAdd.cbegin(), toAdd.cend()));
+            if (!failed.isEmpty())
+                PLR_LOG_DEBUG(QStringLiteral("Could not watch %1 paths of %2").arg(failed.size()).arg(folder));
+            for (const QString& added : toAdd) {
+                if (added != ancestor && !failed.contains(added))
+                    armedNew = true;
+            }
         }
+        if (nearestExistingAncestor(folder) == ancestor && QFileInfo(folder).isDir() == desired.contains(folder))
+            break;
     }
-    QSet<QString> current;
-    for (const QString& p : m_watcher->directories())
-        current.insert(p);
-    for (const QString& p : m_watcher->files())
-        current.insert(p);
-    const QSet<QString> toRemove = current - desired;
-    const QSet<QString> toAdd = desired - current;
-    if (!toRemove.isEmpty())
-        m_watcher->removePaths(QStringList(toRemove.cbegin(), toRemove.cend()));
-    if (!toAdd.isEmpty()) {
-        const QStringList failed = m_watcher->addPaths(QStringList(toAdd.cbegin(), toAdd.cend()));
-        if (!failed.isEmpty())
-            PLR_LOG_DEBUG(QStringLiteral("Could not watch %1 paths of %2").arg(failed.size()).arg(path()));
+    bool scannedOnce = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        scannedOnce = m_scannedOnce;
     }
+    if (armedNew && scannedOnce)
+        rescanAfter(m_config.debounceMs / 1000.0);
 }

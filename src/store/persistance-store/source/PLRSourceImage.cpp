@@ -129,6 +129,34 @@ PLRPhotoProblem PLRSourceImage::problemLocked() const
     return m_judgedStamp == m_stamp ? m_decodeProblem : PLRPhotoProblem::None;
 }
 
+quint64 PLRSourceImage::generationNow() const
+{
+    return m_folderGeneration ? m_folderGeneration->load() : 0;
+}
+
+bool PLRSourceImage::metadataInDoubtLocked() const
+{
+    return !m_fileDeleted && !m_path.isEmpty() && !m_metadata.readable && m_readGeneration != generationNow();
+}
+
+bool PLRSourceImage::decodeInDoubtLocked() const
+{
+    return !m_fileDeleted && !m_path.isEmpty() && m_metadata.readable && m_stamp.size >= 0 && m_judgedStamp == m_stamp
+        && m_decodeProblem != PLRPhotoProblem::None && m_judgedGeneration != generationNow();
+}
+
+bool PLRSourceImage::metadataInDoubt() const
+{
+    QMutexLocker lock(&m_mutex);
+    return metadataInDoubtLocked();
+}
+
+bool PLRSourceImage::decodeInDoubt() const
+{
+    QMutexLocker lock(&m_mutex);
+    return decodeInDoubtLocked();
+}
+
 PLRPhotoProblem PLRSourceImage::problem() const
 {
     QMutexLocker lock(&m_mutex);
@@ -146,14 +174,18 @@ PLRPhotoProblem PLRSourceImage::checkedProblem()
     QString path;
     PLRFileStamp stamp;
     bool judged = false;
+    quint64 generation = 0;
     {
         QMutexLocker lock(&m_mutex);
         const PLRPhotoProblem known = problemLocked();
-        if (known != PLRPhotoProblem::None)
+        // A decode's verdict made while the folder moved is judged again.
+        const bool doubt = decodeInDoubtLocked();
+        if (known != PLRPhotoProblem::None && !doubt)
             return known;
         path = m_path;
         stamp = m_stamp;
-        judged = m_stamp.size >= 0 && m_judgedStamp == m_stamp;
+        judged = !doubt && m_stamp.size >= 0 && m_judgedStamp == m_stamp;
+        generation = generationNow();
     }
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
@@ -169,13 +201,14 @@ PLRPhotoProblem PLRSourceImage::checkedProblem()
     // Kept only for the version of the file the folder knows; a file changed since is judged
     // again once the folder has seen the change.
     if (now == stamp)
-        noteDecodeResult(now, found);
+        noteDecodeResult(now, found, generation);
     return found;
 }
 
-void PLRSourceImage::noteDecodeResult(const PLRFileStamp& stamp, PLRPhotoProblem problem)
+void PLRSourceImage::noteDecodeResult(const PLRFileStamp& stamp, PLRPhotoProblem problem, std::optional<quint64> generation)
 {
     bool changed = false;
+    bool doubt = false;
     {
         QMutexLocker lock(&m_mutex);
         if (!(stamp == m_stamp) || stamp.size < 0)
@@ -183,14 +216,17 @@ void PLRSourceImage::noteDecodeResult(const PLRFileStamp& stamp, PLRPhotoProblem
         const PLRPhotoProblem before = problemLocked();
         m_judgedStamp = stamp;
         m_decodeProblem = problem;
+        m_judgedGeneration = generation.value_or(generationNow());
         changed = problemLocked() != before;
+        doubt = decodeInDoubtLocked();
     }
     if (problem != PLRPhotoProblem::None)
         PLRImageManager::forgetMemoryPreview(m_identifier);
-    if (changed) {
+    // A problem found while the folder moved is told as well: its folder judges it again.
+    if (changed || doubt)
         emit problemChanged();
+    if (changed)
         notifyCacheAssetChanged();
-    }
 }
 
 bool PLRSourceImage::inLayout() const
@@ -290,6 +326,7 @@ QString PLRSourceImage::exportFilePath()
         if (problemLocked() != PLRPhotoProblem::None)
             return {};
         judged = m_judgedStamp == m_stamp;
+        request.generation = generationNow();
         request.sourcePath = m_path;
         request.cacheDirectory = cacheLocation();
         request.orientation = m_metadata.orientation;
@@ -313,14 +350,14 @@ QString PLRSourceImage::exportFilePath()
         || !PLRImageManager::isCacheFresh(request.cacheDirectory, request.sourceModifiedNs, request.isGIF, request.sourceSize)) {
         const auto result = PLRImageManager::buildCache(request);
         if (result.judged)
-            noteDecodeResult(PLRFileStamp{result.judgedSize, result.judgedModifiedNs}, result.problem);
+            noteDecodeResult(PLRFileStamp{result.judgedSize, result.judgedModifiedNs}, result.problem, request.generation);
         if (!result.ok) {
             PLR_LOG_WARN(QStringLiteral("No export data for %1: %2").arg(request.sourcePath, result.error));
             return {};
         }
     } else if (!judged) {
         // Made from a whole decode of this version of the file.
-        noteDecodeResult(PLRFileStamp{request.sourceSize, request.sourceModifiedNs}, PLRPhotoProblem::None);
+        noteDecodeResult(PLRFileStamp{request.sourceSize, request.sourceModifiedNs}, PLRPhotoProblem::None, request.generation);
     }
     if (problem() != PLRPhotoProblem::None)
         return {};
@@ -407,8 +444,28 @@ PLRFileStamp PLRSourceImage::fileStamp() const
     return m_stamp;
 }
 
+PLRImageMetadata PLRSourceImage::metadata() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_metadata;
+}
+
+quint64 PLRSourceImage::readGeneration() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_readGeneration;
+}
+
+void PLRSourceImage::setFolderGeneration(std::shared_ptr<const std::atomic<quint64>> generation)
+{
+    QMutexLocker lock(&m_mutex);
+    m_folderGeneration = std::move(generation);
+    m_readGeneration = generationNow();
+    m_judgedGeneration = m_readGeneration;
+}
+
 void PLRSourceImage::setFile(const QString& path, const QString& relativePath, const PLRFileStamp& stamp,
-                             const PLRImageMetadata& metadata)
+                             const PLRImageMetadata& metadata, std::optional<quint64> readGeneration)
 {
     bool changed = false;
     {
@@ -418,6 +475,7 @@ void PLRSourceImage::setFile(const QString& path, const QString& relativePath, c
         m_relativePath = relativePath;
         m_stamp = stamp;
         m_metadata = metadata;
+        m_readGeneration = readGeneration.value_or(generationNow());
         m_fileDeleted = false;
     }
     if (changed)
@@ -458,10 +516,13 @@ PLRImageManager::BuildRequest PLRSourceImage::beginCacheJob()
     PLRImageManager::BuildRequest request;
     // Nothing is decoded for a photo that is gone, no picture, or already found unusable in
     // this version; a file that is there but no picture loses its cached copy.
-    const PLRPhotoProblem known = problemLocked();
+    // A decode's verdict made while the folder moved is judged again.
+    const bool doubt = decodeInDoubtLocked();
+    const PLRPhotoProblem known = doubt ? PLRPhotoProblem::None : problemLocked();
     request.sourcePath = known == PLRPhotoProblem::None ? m_path : QString();
     request.dropCache = known != PLRPhotoProblem::None && known != PLRPhotoProblem::Missing;
-    request.judged = m_stamp.size >= 0 && m_judgedStamp == m_stamp;
+    request.judged = !doubt && m_stamp.size >= 0 && m_judgedStamp == m_stamp;
+    request.generation = generationNow();
     request.cacheDirectory = cacheLocation();
     request.orientation = m_metadata.orientation;
     request.dpi = m_metadata.dpi;

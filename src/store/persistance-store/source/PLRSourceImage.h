@@ -15,8 +15,10 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QWidget;
@@ -86,8 +88,18 @@ public:
     PLRPhotoProblem checkedProblem();
     // What a whole decode of the file found when it had this stamp; kept while the file keeps
     // it. A change of problem() drops the in-memory preview of a photo that cannot be drawn and
-    // is told: problemChanged(), and the cache delegates on the main thread.
-    void noteDecodeResult(const PLRFileStamp& stamp, PLRPhotoProblem problem);
+    // is told: problemChanged(), and the cache delegates on the main thread. `generation`: the
+    // folder's generation as the decode began (default: now); a problem found while the folder
+    // moved since is told too, to be judged again.
+    void noteDecodeResult(const PLRFileStamp& stamp, PLRPhotoProblem problem, std::optional<quint64> generation = {});
+
+    // Verdicts made before the folder last moved (it went, came back or was moved while they
+    // were made): the file found no picture by the read of its metadata, or found cut short or
+    // unreadable by a decode. Such a photo is judged again (the decode at its next caching or
+    // check) though its size and time did not change.
+    bool metadataInDoubt() const;
+    bool decodeInDoubt() const;
+    bool problemInDoubt() const { return metadataInDoubt() || decodeInDoubt(); }
 
     bool inLayout() const;
     void setInLayout(bool inLayout);
@@ -130,9 +142,15 @@ public:
     void removeDelegate(PLRSourceImageDelegate* delegate);
 
     // --- used by the source directory ---
+    // The count of the folder's moves the photo's verdicts are checked against (none: 0).
+    void setFolderGeneration(std::shared_ptr<const std::atomic<quint64>> generation);
     PLRFileStamp fileStamp() const;
+    // What the last read of the file found, and the folder's generation as that read began.
+    PLRImageMetadata metadata() const;
+    quint64 readGeneration() const;
+    // `readGeneration`: the folder's generation as the metadata read began (default: now).
     void setFile(const QString& path, const QString& relativePath, const PLRFileStamp& stamp,
-                 const PLRImageMetadata& metadata);
+                 const PLRImageMetadata& metadata, std::optional<quint64> readGeneration = {});
     void setFileDeleted(bool deleted);
     // Purges the cache files and the in-memory preview.
     void resetCache();
@@ -152,6 +170,9 @@ signals:
 
 private:
     PLRPhotoProblem problemLocked() const;
+    quint64 generationNow() const;
+    bool metadataInDoubtLocked() const;
+    bool decodeInDoubtLocked() const;
     std::vector<PLRSourceImageDelegate*> liveDelegates();
     void notifyCacheAssetChanged();
 
@@ -167,6 +188,10 @@ private:
     // The verdict of the last whole decode, and the version of the file it judged.
     PLRFileStamp m_judgedStamp;
     PLRPhotoProblem m_decodeProblem = PLRPhotoProblem::None;
+    // The folder's generation as the metadata read and the last decode began.
+    std::shared_ptr<const std::atomic<quint64>> m_folderGeneration;
+    quint64 m_readGeneration = 0;
+    quint64 m_judgedGeneration = 0;
     bool m_inLayout = false;
     bool m_hidden = false;
     QStringList m_keywords;
