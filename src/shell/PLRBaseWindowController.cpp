@@ -75,7 +75,7 @@ std::unique_ptr<Window> PLRBaseWindowController::loadWindow()
     // Made from the start for the support chat's web view to draw in (before its native window).
     PLRSupportChatLoader::prepareMainWindow(window.get());
     window->setTitle(QStringLiteral("Pellora"));
-    window->setMinimumSize(860, 560);
+    window->setMinimumSize(kMinimumWidth, kMinimumHeight);
     window->setTitleBarHeight(kTitleBarHeight);
     window->setContentView(m_content->view());
     window->setDelegate(this);
@@ -412,6 +412,11 @@ void PLRBaseWindowController::placeOnScreen()
     // where the minimum alone would have pushed it out past the right and bottom edges.
     QRectF frame;
     if (QScreen* screen = shown->screen()) {
+        // The window's own minimum never exceeds the screen's free area (a small screen, a
+        // large scale): a window larger than its screen has its inspector and Publish out of
+        // reach where no window manager moves it.
+        const QSize free = screen->availableGeometry().size();
+        shown->setMinimumSize(std::min(kMinimumWidth, free.width()), std::min(kMinimumHeight, free.height()));
         const QSizeF screenSize(screen->geometry().size());
         const QSizeF size = (screenSize * 0.8).expandedTo(QSizeF(shown->minimumSize()));
         QPointF topLeft((screenSize.width() - size.width()) / 2.0, (screenSize.height() - size.height()) / 2.0);

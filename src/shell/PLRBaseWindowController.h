@@ -144,6 +144,9 @@ public:
     static QStringList autoLayoutMenuTitles();
     static constexpr qint64 kDefaultAutoLayoutCount = 21;
     static constexpr double kTitleBarHeight = 52.0;
+    // The smallest the window takes where its screen has room for it.
+    static constexpr int kMinimumWidth = 860;
+    static constexpr int kMinimumHeight = 560;
 
 protected:
     std::unique_ptr<platform::ui::Window> loadWindow() override;
