@@ -14,11 +14,7 @@
 #include <QDir>
 #include <QRegularExpression>
 
-using testing_support::DevService;
-using testing_support::kLaunchTimeoutMs;
-using testing_support::LaunchedApplication;
-using testing_support::pollUntil;
-using testing_support::VirtualScreen;
+using namespace testing_support;
 
 namespace {
 

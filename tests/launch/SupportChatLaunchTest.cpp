@@ -21,12 +21,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-using testing_support::DevService;
-using testing_support::kLaunchTimeoutMs;
-using testing_support::LaunchedApplication;
-using testing_support::pollUntil;
-using testing_support::shareOfColour;
-using testing_support::VirtualScreen;
+using namespace testing_support;
 
 namespace {
 
@@ -162,6 +157,22 @@ protected:
         ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is loaded and listens for messages"); },
                               kLaunchTimeoutMs));
         ASSERT_TRUE(app->waitUntilAtRest());
+    }
+    // launchToAFullFirstRow(), then the window made as low as puts the first row's last tile's
+    // "..." that far above its bottom edge: where the "..." is, and the window at rest.
+    void launchWithTheLastTilesMenuAt(int aboveTheBottom, QPoint* menu, QImage* shot)
+    {
+        ASSERT_NO_FATAL_FAILURE(launchToAFullFirstRow());
+        *menu = lastTileMenuIn(app->screenshot());
+        ASSERT_FALSE(menu->isNull()) << app->output().toStdString();
+        const QSize size(app->windowSize().width(), menu->y() + aboveTheBottom);
+        ASSERT_TRUE(app->resizeWindow(size));
+        ASSERT_TRUE(pollUntil([&] { return app->windowSize() == size; }, kLaunchTimeoutMs));
+        ASSERT_TRUE(app->waitUntilAtRest());
+        *shot = app->screenshot();
+        ASSERT_EQ(shot->size(), size);
+        ASSERT_EQ(lastTileMenuIn(*shot), *menu);   // the grid stood still
+        ASSERT_TRUE(showsChatButton(*shot));
     }
     // The web engine came after the main window's first frame, whole (no warning of a late
     // start), from the plugin.
@@ -452,18 +463,12 @@ TEST_F(SupportChatLaunchTest, QuittingTakesTheChatsPageApartBeforeTheWebEngine)
 // view over the real home screen).
 TEST_F(SupportChatLaunchTest, ATilesMenuButtonNextToTheClosedChatTakesItsClick)
 {
-    ASSERT_NO_FATAL_FAILURE(launchToAFullFirstRow());
-    QPoint menu = lastTileMenuIn(app->screenshot());
-    ASSERT_FALSE(menu.isNull()) << app->output().toStdString();
     // The window made as low as puts the "..." 20 points above the chat's button: inside the
     // square of 100 points 20 inside the corner, beside the button.
-    const QSize size(app->windowSize().width(), menu.y() + 104);
-    ASSERT_TRUE(app->resizeWindow(size));
-    ASSERT_TRUE(pollUntil([&] { return app->windowSize() == size; }, kLaunchTimeoutMs));
-    ASSERT_TRUE(app->waitUntilAtRest());
-    const QImage shot = app->screenshot();
-    ASSERT_EQ(lastTileMenuIn(shot), menu);   // the grid stood still
-    ASSERT_TRUE(showsChatButton(shot));
+    QPoint menu;
+    QImage shot;
+    ASSERT_NO_FATAL_FAILURE(launchWithTheLastTilesMenuAt(104, &menu, &shot));
+    const QSize size = shot.size();
     ASSERT_TRUE(QRect(size.width() - 120, size.height() - 120, 100, 100).contains(menu));
     ASSERT_FALSE(QRect(size.width() - 84, size.height() - 84, 56, 56).contains(menu));
 
@@ -491,18 +496,12 @@ TEST_F(SupportChatLaunchTest, ATilesMenuButtonNextToTheClosedChatTakesItsClick)
 // its middle opens the chat.
 TEST_F(SupportChatLaunchTest, TheCornersOfTheClosedChatsSquareLeaveTheirClicksToWhatLiesBeneath)
 {
-    ASSERT_NO_FATAL_FAILURE(launchToAFullFirstRow());
-    const QPoint menu = lastTileMenuIn(app->screenshot());
-    ASSERT_FALSE(menu.isNull()) << app->output().toStdString();
     // The window made as low as puts the top of the button's square 8 points below the tile's
     // "...": the square's top corners lie on the tile's footer, beside the "...".
-    const QSize size(app->windowSize().width(), menu.y() + 92);
-    ASSERT_TRUE(app->resizeWindow(size));
-    ASSERT_TRUE(pollUntil([&] { return app->windowSize() == size; }, kLaunchTimeoutMs));
-    ASSERT_TRUE(app->waitUntilAtRest());
-    const QImage shot = app->screenshot();
-    ASSERT_EQ(lastTileMenuIn(shot), menu);   // the grid stood still
-    ASSERT_TRUE(showsChatButton(shot));
+    QPoint menu;
+    QImage shot;
+    ASSERT_NO_FATAL_FAILURE(launchWithTheLastTilesMenuAt(92, &menu, &shot));
+    const QSize size = shot.size();
     // The top leading corner of the square, 26 points across and up from the circle's centre.
     const QPoint corner(size.width() - 82, size.height() - 82);
     ASSERT_EQ(shareOfColour(shot, QRect(corner, QSize(1, 1)), kWhite, 4), 1.0) << "no tile under the corner";

@@ -14,12 +14,7 @@
 #include <QImage>
 #include <QRegularExpression>
 
-using testing_support::DevService;
-using testing_support::kLaunchTimeoutMs;
-using testing_support::LaunchedApplication;
-using testing_support::pollUntil;
-using testing_support::shareOfColour;
-using testing_support::VirtualScreen;
+using namespace testing_support;
 
 namespace {
 constexpr int kStepMs = 20000;
