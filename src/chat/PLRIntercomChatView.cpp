@@ -135,6 +135,26 @@ void PLRIntercomChatView::resizeEvent(QResizeEvent* event)
     m_spinner->move(m_chatButton->geometry().center() - QPoint(12, 12));
     setWebViewFrame(m_webViewFrame);
     placeShadow();
+    updateClickArea();
+}
+
+void PLRIntercomChatView::updateClickArea()
+{
+    // Open, the whole messenger is the chat's.
+    if (size() != QSize(kClosedSize, kClosedSize)) {
+        clearMask();
+        return;
+    }
+    // Closed, the view is the round button: its corners are what lies beneath it's. The count on
+    // the button shows whole, and is pressed as the button.
+    QRegion shape(m_chatButton->geometry(), QRegion::Ellipse);
+    if (!m_buttonBadge->isHidden()) {
+        QPainterPath badge;
+        badge.addRoundedRect(QRectF(m_buttonBadge->geometry().translated(m_chatButton->pos())), kBadgeHeight / 2.0,
+                             kBadgeHeight / 2.0);
+        shape += QRegion(badge.toFillPolygon().toPolygon());
+    }
+    setMask(shape);
 }
 
 void PLRIntercomChatView::setWebViewFrame(const QRect& frame)
@@ -388,6 +408,7 @@ void PLRIntercomChatView::setUnread(int count)
     const int width = std::max(kBadgeHeight, m_buttonBadge->sizeHint().width());
     m_buttonBadge->setGeometry(kButtonSize - width, 0, width, kBadgeHeight);
     m_buttonBadge->setVisible(count > 0);
+    updateClickArea();
     m_chatButton->setAccessibleDescription(count > 0 ? QStringLiteral("%1 new from support").arg(count) : QString());
 }
 

@@ -27,7 +27,7 @@ public:
 
     // Sizes while closed and open; the web view's frames (bottom-left origin, as given). Closed,
     // the view is its round button and no more, 28 points inside the host's bottom trailing
-    // corner: what lies around the button takes its own clicks. Open, it is the messenger's
+    // corner: what lies around the button, the corners of its square too, takes its own clicks. Open, it is the messenger's
     // size, 20 points inside the corner.
     static constexpr int kClosedSize = 56;
     static constexpr int kClosedMarginInHost = 28;
@@ -109,6 +109,8 @@ private:
     void loadPageAgain();
     void evaluateShowScript();
     void setWebViewFrame(const QRect& frame);
+    // Closed, the view takes clicks (and shows) only in its round button and the count on it.
+    void updateClickArea();
     void applySize();
     void setShadow(bool shown);
     void placeShadow();

@@ -10,6 +10,7 @@
 #include <QDrag>
 #include <QGraphicsOpacityEffect>
 #include <QPainterPath>
+#include <QRegion>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMouseEvent>
@@ -41,6 +42,19 @@ QPointF platformFromQt(const QWidget* widget, const QPointF& point)
     if (widgetIsFlipped(widget))
         return point;
     return QPointF(point.x(), widget->height() - point.y());
+}
+
+// Whether a point (in the widget's own Qt coordinates) lies in the widget's rectangle and, where
+// the widget has a mask, in its mask: a widget takes the clicks of the shape it shows, as Qt's
+// own dispatch has it (unless it asks for its whole rectangle with Qt::WA_MouseNoMask).
+bool takesPoint(const QWidget* widget, const QPointF& local)
+{
+    if (!(local.x() >= 0 && local.x() < widget->width() && local.y() >= 0 && local.y() < widget->height()))
+        return false;
+    if (widget->testAttribute(Qt::WA_MouseNoMask))
+        return true;
+    const QRegion mask = widget->mask();
+    return mask.isEmpty() || mask.contains(QPoint(int(std::floor(local.x())), int(std::floor(local.y()))));
 }
 
 } // namespace
@@ -537,6 +551,9 @@ QWidget* View::hitTest(const QPointF& pointInSuperview)
         qtLocal = qtInParent - QPointF(pos());
         local = fromQt(qtLocal);
     }
+    // Outside our mask the point is the views' behind us.
+    if (!takesPoint(this, qtLocal))
+        return nullptr;
     const QList<QWidget*> subs = subviews();
     for (auto it = subs.rbegin(); it != subs.rend(); ++it) {
         QWidget* sub = *it;
@@ -545,7 +562,8 @@ QWidget* View::hitTest(const QPointF& pointInSuperview)
         if (auto* view = qobject_cast<View*>(sub)) {
             if (QWidget* hit = view->hitTest(local))
                 return hit;
-        } else if (sub->geometry().contains(qtLocal.toPoint())) {
+        } else if (takesPoint(sub, qtLocal - QPointF(sub->pos()))) {
+            // Qt's own search below it honours its children's masks too.
             QWidget* deepest = sub->childAt(sub->mapFrom(this, qtLocal.toPoint()));
             return deepest ? deepest : sub;
         }
@@ -567,7 +585,7 @@ QWidget* View::hitTestWindow(QWidget* window, const QPointF& windowPoint)
         if (auto* view = qobject_cast<View*>(sub)) {
             if (QWidget* hit = view->hitTest(platformFromQt(window, windowPoint)))
                 return hit;
-        } else if (sub->geometry().contains(windowPoint.toPoint())) {
+        } else if (takesPoint(sub, windowPoint - QPointF(sub->pos()))) {
             if (QWidget* hit = hitTestWindow(sub, windowPoint - QPointF(sub->pos())))
                 return hit;
             return sub;

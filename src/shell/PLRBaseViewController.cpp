@@ -380,6 +380,13 @@ void PLRBaseViewController::presentHome(bool animate)
         return;
     }
     PLRRootView* root = rootView();
+    // The welcome is for an account without posts: a first post made while it waited behind it
+    // (through the menu's New Post rather than its own button) ends it.
+    if (!m_finishedWelcome && m_firstTimeWelcomeViewController) {
+        PLRUserSession* session = PLRCoreManager::userSession();
+        if (session && session->account() && !session->account()->currentPosts().isEmpty())
+            m_finishedWelcome = true;
+    }
     if (PLRDefaults::isFirstRun() && !m_finishedWelcome
         && !(m_firstTimeWelcomeViewController && m_firstTimeWelcomeViewController->isViewLoaded()
              && m_firstTimeWelcomeViewController->view()->parentWidget() == root)) {

@@ -159,9 +159,13 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
     QPushButton besideMenu(&host);
     besideMenu.setGeometry(800 - 110, 700 - 60, 24, 24);
     besideMenu.lower();
+    // Under the top leading corner of the button's square, outside its circle.
+    QPushButton cornerMenu(&host);
+    cornerMenu.setGeometry(800 - 84 - 5, 700 - 84 - 5, 12, 12);
+    cornerMenu.lower();
     host.show();
     EXPECT_EQ(chat->chatButton()->geometry(), chat->rect());
-    for (QPushButton* menu : {&tileMenu, &besideMenu}) {
+    for (QPushButton* menu : {&tileMenu, &besideMenu, &cornerMenu}) {
         EXPECT_EQ(clicked(menu->geometry().center()), menu);
         EXPECT_EQ(host.childAt(menu->geometry().center()), menu);
     }
@@ -183,8 +187,10 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
     EXPECT_EQ(chat->webViewFrame(), QRect(0, 0, 300, 500));
     EXPECT_TRUE(chat->chatButton()->isHidden());
     // Open, the messenger takes every click over it.
-    QWidget* overMenu = clicked(tileMenu.geometry().center());
-    EXPECT_TRUE(overMenu == chat || chat->isAncestorOf(overMenu));
+    for (QPushButton* menu : {&tileMenu, &cornerMenu}) {
+        QWidget* overMenu = clicked(menu->geometry().center());
+        EXPECT_TRUE(overMenu == chat || chat->isAncestorOf(overMenu));
+    }
     // The open chat has rounded corners and a soft shadow around it, outside its rectangle.
     EXPECT_FALSE(web->mask().contains(QPoint(0, 0)));
     EXPECT_TRUE(web->mask().contains(QPoint(5, 5)));
@@ -210,6 +216,7 @@ TEST_F(SupportChatTest, OpensToTheMessengerSizeAndClosesBackToTheButton)
     EXPECT_TRUE(chat->shadowView()->isHidden());   // closed: no shadow
     EXPECT_EQ(clicked(tileMenu.geometry().center()), &tileMenu);
     EXPECT_EQ(clicked(besideMenu.geometry().center()), &besideMenu);
+    EXPECT_EQ(clicked(cornerMenu.geometry().center()), &cornerMenu);
 
     // Unknown bodies and other handlers change nothing.
     chat->handleScriptMessage("jsHandler", "reboot");

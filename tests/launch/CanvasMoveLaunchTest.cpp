@@ -17,15 +17,9 @@
 
 #include <optional>
 
-using testing_support::DevService;
-using testing_support::LaunchedApplication;
-using testing_support::pollUntil;
-using testing_support::VirtualScreen;
+using namespace testing_support;
 
 namespace {
-
-// Generous: under the sanitizers the application starts slowly.
-constexpr int kTimeoutMs = 180000;
 
 // Photos of one colour each, of four shapes, so that each block can be found on the canvas.
 struct Photo {
@@ -88,8 +82,8 @@ protected:
         // The onboarding hints have been seen (they would lie over the canvas).
         app->setSetting(QStringLiteral("presented_onboard"), QStringLiteral("2"));
         ASSERT_TRUE(app->start());
-        ASSERT_TRUE(app->signIn(kTimeoutMs)) << app->output().toStdString();
-        ASSERT_TRUE(waitUntilAtRest());
+        ASSERT_TRUE(app->signIn(kLaunchTimeoutMs)) << app->output().toStdString();
+        ASSERT_TRUE(app->waitUntilAtRest());
     }
     void TearDown() override
     {
@@ -97,47 +91,6 @@ protected:
             app->terminate();
     }
 
-    // Until two pictures of the window in a row are nearly the same (only a text cursor blinks).
-    bool waitUntilAtRest()
-    {
-        QImage last;
-        return pollUntil(
-            [&] {
-                QImage shot = app->screenshot();
-                const bool resting =
-                    !shot.isNull() && shot.size() == last.size() && testing_support::differingPixels(shot, last) < 100;
-                last = std::move(shot);
-                return resting;
-            },
-            kTimeoutMs, 400);
-    }
-    // A new post of the photos of the folder, made with the keyboard: New, its name, Choose
-    // Folder (the folder typed into the folder panel), Create.
-    void createPost(const QString& name, const QString& folder)
-    {
-        const QImage home = app->screenshot();
-        ASSERT_TRUE(app->key(QStringLiteral("ctrl+n")));
-        ASSERT_TRUE(pollUntil([&] { return testing_support::differingPixels(app->screenshot(), home) > 10000; }, kTimeoutMs));
-        ASSERT_TRUE(waitUntilAtRest());
-        ASSERT_TRUE(app->type(name));
-        ASSERT_TRUE(app->key(QStringLiteral("Tab")) && app->key(QStringLiteral("space")));
-        QString panel;
-        ASSERT_TRUE(pollUntil(
-            [&] {
-                for (const QString& window : app->windows())
-                    if (app->windowName(window).startsWith(QLatin1String("Choose the folder")))
-                        panel = window;
-                return !panel.isEmpty();
-            },
-            kTimeoutMs));
-        ASSERT_TRUE(app->keyTo(panel, QStringLiteral("ctrl+a")));
-        ASSERT_TRUE(app->typeTo(panel, folder));
-        ASSERT_TRUE(app->keyTo(panel, QStringLiteral("Return")));
-        ASSERT_TRUE(pollUntil([&] { return !app->windows().contains(panel); }, kTimeoutMs));
-        ASSERT_TRUE(pollUntil([&] { return app->focusedWindow() == app->mainWindow(); }, kTimeoutMs));
-        ASSERT_TRUE(waitUntilAtRest());
-        ASSERT_TRUE(app->key(QStringLiteral("Tab")) && app->key(QStringLiteral("Return")));
-    }
     // Real pointer input to the main window (window coordinates).
     bool pointer(const QStringList& arguments) const
     {
@@ -189,12 +142,12 @@ protected:
 
 TEST_F(CanvasMoveLaunchTest, AMenuOfTheMenuBarOpensRightAfterABlockWasMovedAndTheMoveIsKept)
 {
-    ASSERT_NO_FATAL_FAILURE(createPost(QStringLiteral("Lisbon"), photos.path()));
-    ASSERT_TRUE(waitUntilAtRest());
+    ASSERT_TRUE(app->createPost(QStringLiteral("Lisbon"), photos.path())) << app->output().toStdString();
+    ASSERT_TRUE(app->waitUntilAtRest());
     // The automatic layout, then the canvas zoomed out until every block shows.
     const QSize window = app->windowSize();
     ASSERT_TRUE(app->click(QPoint(window.width() - kAutoLayoutFromRight, kAutoLayoutY)));
-    ASSERT_TRUE(pollUntil([&] { return blockOfColour(app->screenshot(), kPhotos[0].colour).has_value(); }, kTimeoutMs))
+    ASSERT_TRUE(pollUntil([&] { return blockOfColour(app->screenshot(), kPhotos[0].colour).has_value(); }, kLaunchTimeoutMs))
         << app->output().toStdString();
     auto everyBlockShows = [&](const QImage& shot) {
         for (const Photo& photo : kPhotos)
@@ -204,7 +157,7 @@ TEST_F(CanvasMoveLaunchTest, AMenuOfTheMenuBarOpensRightAfterABlockWasMovedAndTh
     };
     for (int step = 0; step < 6 && !everyBlockShows(app->screenshot()); ++step) {
         ASSERT_TRUE(app->key(QStringLiteral("ctrl+minus")));
-        ASSERT_TRUE(waitUntilAtRest());
+        ASSERT_TRUE(app->waitUntilAtRest());
     }
     QImage shot = app->screenshot();
     ASSERT_TRUE(everyBlockShows(shot)) << app->output().toStdString();
@@ -226,11 +179,11 @@ TEST_F(CanvasMoveLaunchTest, AMenuOfTheMenuBarOpensRightAfterABlockWasMovedAndTh
     ASSERT_TRUE(openMenu(kEditMenu));
     ASSERT_TRUE(app->isRunning()) << app->output().toStdString();
     ASSERT_TRUE(app->key(QStringLiteral("Escape")));
-    ASSERT_TRUE(waitUntilAtRest());
+    ASSERT_TRUE(app->waitUntilAtRest());
     ASSERT_TRUE(openMenu(kFileMenu));
     ASSERT_TRUE(app->isRunning()) << app->output().toStdString();
     ASSERT_TRUE(app->key(QStringLiteral("Escape")));
-    ASSERT_TRUE(waitUntilAtRest());
+    ASSERT_TRUE(app->waitUntilAtRest());
 
     // The move is still there, the application lives and ends cleanly.
     EXPECT_TRUE(inARow(app->screenshot()));

@@ -18,15 +18,9 @@
 
 #include <zip.h>
 
-using testing_support::DevService;
-using testing_support::LaunchedApplication;
-using testing_support::pollUntil;
-using testing_support::VirtualScreen;
+using namespace testing_support;
 
 namespace {
-
-// Generous: under the sanitizers the application starts slowly.
-constexpr int kTimeoutMs = 180000;
 
 bool addEntry(zip_t* archive, const QString& name, const QByteArray& content)
 {
@@ -92,22 +86,22 @@ TEST(HandOverLaunch, APostFileOpenedWithALaterStartIsImportedAndClosingItsAlertL
     ASSERT_TRUE(screen.start());
     LaunchedApplication app(screen, service.port());
     ASSERT_TRUE(app.start());
-    ASSERT_TRUE(app.signIn(kTimeoutMs)) << app.output().toStdString();
+    ASSERT_TRUE(app.signIn(kLaunchTimeoutMs)) << app.output().toStdString();
     // Signed in (the account is there to import into), and the chat has taken its corner (the
     // window is built anew for it): from here on the windows stay.
     ASSERT_TRUE(pollUntil([&] { return app.hasLogged("'Web_Service_User_Session' moving from FETCHING_INFO to IDLE"); },
-                          kTimeoutMs))
+                          kLaunchTimeoutMs))
         << app.output().toStdString();
-    ASSERT_TRUE(pollUntil([&] { return app.hasLogged("The support chat is loaded and listens for messages"); }, kTimeoutMs))
+    ASSERT_TRUE(pollUntil([&] { return app.hasLogged("The support chat is loaded and listens for messages"); }, kLaunchTimeoutMs))
         << app.output().toStdString();
-    ASSERT_TRUE(pollUntil([&] { return !app.mainWindow().isEmpty(); }, kTimeoutMs));
+    ASSERT_TRUE(pollUntil([&] { return !app.mainWindow().isEmpty(); }, kLaunchTimeoutMs));
     EXPECT_TRUE(postsIn(app.home()).isEmpty());
 
     const QString file = app.home() + QStringLiteral("/Lisbon.ppost");
     ASSERT_TRUE(writePostFile(file, QStringLiteral("Lisbon")));
     const QStringList before = app.windows();
     QString handing;
-    ASSERT_EQ(app.runAnotherStart({file}, kTimeoutMs, &handing), 0) << handing.toStdString();
+    ASSERT_EQ(app.runAnotherStart({file}, kLaunchTimeoutMs, &handing), 0) << handing.toStdString();
     EXPECT_TRUE(handing.contains(QLatin1String("Handed 1 item(s) to the running Pellora"))) << handing.toStdString();
 
     // The alert that tells of the import (a dialog of the application's name; the progress has
@@ -120,7 +114,7 @@ TEST(HandOverLaunch, APostFileOpenedWithALaterStartIsImportedAndClosingItsAlertL
                     alert = window;
             return !alert.isEmpty() || !app.isRunning();
         },
-        kTimeoutMs))
+        kLaunchTimeoutMs))
         << app.output().toStdString();
     ASSERT_TRUE(app.isRunning()) << app.output().toStdString();
     // Imported under a name of its own ("Lisbon import").
@@ -129,7 +123,7 @@ TEST(HandOverLaunch, APostFileOpenedWithALaterStartIsImportedAndClosingItsAlertL
     EXPECT_TRUE(posts.first().startsWith(QLatin1String("Lisbon"))) << posts.first().toStdString();
 
     ASSERT_TRUE(app.keyTo(alert, QStringLiteral("Return")));
-    ASSERT_TRUE(pollUntil([&] { return !app.windows().contains(alert) || !app.isRunning(); }, kTimeoutMs));
+    ASSERT_TRUE(pollUntil([&] { return !app.windows().contains(alert) || !app.isRunning(); }, kLaunchTimeoutMs));
     // It lives on, its window there and answering.
     EXPECT_TRUE(testing_support::holdsFor([&] { return app.isRunning(); }, 3000)) << app.output().toStdString();
     EXPECT_FALSE(app.mainWindow().isEmpty());

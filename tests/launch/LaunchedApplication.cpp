@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
@@ -161,6 +162,7 @@ bool LaunchedApplication::start(const QProcessEnvironment& extra, Home kind)
     const QString config = kind == Home::Pellora ? QStringLiteral("config") : QStringLiteral(".config/Pellora");
     if (!home.mkpath(data) || !home.mkpath(config))
         return false;
+    m_dataFolder = home.filePath(data);
     QFile settings(home.filePath(config + QStringLiteral("/Pellora.conf")));
     if (!settings.open(QIODevice::WriteOnly))
         return false;
@@ -414,20 +416,63 @@ bool LaunchedApplication::signIn(int timeoutMs)
 {
     // The sign-in screen follows the service's answer; keys count once it is up and has come to
     // rest (its e-mail field taking them; only the text cursor still blinks).
-    if (!pollUntil([&] { return hasLogged(QStringLiteral("GOT A CONNECTION")); }, timeoutMs))
-        return false;
-    QImage last;
-    if (!pollUntil(
-            [&] {
-                QImage shot = screenshot();
-                const bool resting = !shot.isNull() && shot.size() == last.size() && differingPixels(shot, last) < 100;
-                last = std::move(shot);
-                return resting;
-            },
-            timeoutMs, 400))
+    if (!pollUntil([&] { return hasLogged(QStringLiteral("GOT A CONNECTION")); }, timeoutMs) || !waitUntilAtRest(timeoutMs))
         return false;
     return type(DevService::demoEmail()) && key(QStringLiteral("Tab")) && type(DevService::demoPassword())
            && key(QStringLiteral("Return"));
+}
+
+bool LaunchedApplication::waitUntilAtRest(int timeoutMs) const
+{
+    QImage last;
+    return pollUntil(
+        [&] {
+            QImage shot = screenshot();
+            const bool resting = !shot.isNull() && shot.size() == last.size() && differingPixels(shot, last) < 100;
+            last = std::move(shot);
+            return resting;
+        },
+        timeoutMs, 400);
+}
+
+bool LaunchedApplication::createPost(const QString& name, const QString& folder, int timeoutMs)
+{
+    const auto step = [](bool done, const char* what) {
+        if (!done)
+            qWarning("Making a post: %s did not come about", what);
+        return done;
+    };
+    const QImage home = screenshot();
+    if (!step(key(QStringLiteral("ctrl+n")), "pressing Ctrl+N")
+        || !step(pollUntil([&] { return differingPixels(screenshot(), home) > 10000; }, timeoutMs), "the new-post sheet")
+        || !step(waitUntilAtRest(timeoutMs), "the sheet at rest")
+        || !step(type(name) && key(QStringLiteral("Tab")) && key(QStringLiteral("space")), "typing the name, Choose Folder"))
+        return false;
+    QString panel;
+    const bool panelShown = pollUntil(
+        [&] {
+            for (const QString& window : windows())
+                if (windowName(window).startsWith(QLatin1String("Choose the folder")))
+                    panel = window;
+            return !panel.isEmpty();
+        },
+        timeoutMs);
+    if (!step(panelShown, "the folder panel")
+        || !step(keyTo(panel, QStringLiteral("ctrl+a")) && typeTo(panel, folder) && keyTo(panel, QStringLiteral("Return")),
+                 "typing the folder")
+        || !step(pollUntil([&] { return !windows().contains(panel); }, timeoutMs), "the folder panel closing"))
+        return false;
+    // The keyboard back on the sheet (on its Change button) once the sheet has come to rest; the
+    // sub-folders box next, whose Return creates the post.
+    return step(pollUntil([&] { return focusedWindow() == mainWindow(); }, timeoutMs), "the keyboard back on the sheet")
+           && step(waitUntilAtRest(timeoutMs), "the sheet at rest again")
+           && step(key(QStringLiteral("Tab")) && key(QStringLiteral("Return")), "pressing Create");
+}
+
+QString LaunchedApplication::postsFolder() const
+{
+    QDirIterator it(m_dataFolder + QStringLiteral("/ds"), {QStringLiteral("*.plruser")}, QDir::Dirs);
+    return it.hasNext() ? it.next() + QStringLiteral("/posts") : QString();
 }
 
 int LaunchedApplication::terminate()

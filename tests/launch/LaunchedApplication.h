@@ -14,6 +14,10 @@
 
 namespace testing_support {
 
+// How long a launch test waits for what the application does: generous, since under the
+// sanitizers the application starts (and loads the web engine) slowly.
+inline constexpr int kLaunchTimeoutMs = 180000;
+
 // A virtual X screen (Xvfb) on a display it picks itself, for one test. Stopped when destroyed.
 class VirtualScreen {
 public:
@@ -58,6 +62,9 @@ public:
     bool isRunning() const;
     // Its home (PELLORA_HOME, or HOME): the data and config folders.
     QString home() const { return m_home.path(); }
+    // The folder of the signed-in account's posts in its data folder; empty while there is none
+    // (before the account's first sign-in).
+    QString postsFolder() const;
     // Starts the application once more, on the same home and screen, with these arguments (as a
     // desktop opening a file with it does) and waits for that start to end: its exit code (-1
     // when it crashed or did not end in time), and what it wrote in *output.
@@ -97,6 +104,13 @@ public:
 
     // Signs the demo account in on the sign-in screen.
     bool signIn(int timeoutMs);
+    // Waits until two pictures of the window in a row are nearly the same (only a text cursor
+    // blinks).
+    bool waitUntilAtRest(int timeoutMs = kLaunchTimeoutMs) const;
+    // Makes a new post of the photos of the folder with the keyboard, as a user would: New, its
+    // name, Choose Folder (the folder typed into the folder panel), Create. False (and a warning
+    // naming the step) when a step does not come about.
+    bool createPost(const QString& name, const QString& folder, int timeoutMs = kLaunchTimeoutMs);
 
     // Ends it as the desktop does (SIGTERM); answers its exit code (-1 when it crashed or had to
     // be killed).
@@ -106,6 +120,7 @@ private:
     VirtualScreen& m_screen;
     quint16 m_port;
     QTemporaryDir m_home;
+    QString m_dataFolder;   // under m_home
     QProcessEnvironment m_environment;
     std::unique_ptr<QProcess> m_process;
     QString m_output;

@@ -12,18 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QDirIterator>
 #include <QRegularExpression>
 
-using testing_support::DevService;
-using testing_support::LaunchedApplication;
-using testing_support::pollUntil;
-using testing_support::VirtualScreen;
+using namespace testing_support;
 
 namespace {
-
-// Generous: under the sanitizers the application starts slowly.
-constexpr int kTimeoutMs = 180000;
 
 // The top-level windows of the screen, bottom to top (the order the X server stacks them in),
 // as decimal ids like xdotool's.
@@ -39,13 +32,6 @@ QStringList stackingOrder(const VirtualScreen& screen)
     return ids;
 }
 
-// The folder of the signed-in account's posts under the home, empty when there is none.
-QString postsFolderIn(const QString& home)
-{
-    QDirIterator it(home + QStringLiteral("/data/ds"), {QStringLiteral("*.plruser")}, QDir::Dirs);
-    return it.hasNext() ? it.next() + QStringLiteral("/posts") : QString();
-}
-
 } // namespace
 
 TEST(StartupNoticeLaunch, TheNoticeOfPostsThatCannotBeOpenedComesUpOverTheMainWindowWithTheKeyboard)
@@ -59,14 +45,14 @@ TEST(StartupNoticeLaunch, TheNoticeOfPostsThatCannotBeOpenedComesUpOverTheMainWi
     QProcessEnvironment keychain;
     keychain.insert(QStringLiteral("PELLORA_KEYCHAIN"), QStringLiteral("file"));
     ASSERT_TRUE(app.start(keychain));
-    ASSERT_TRUE(app.signIn(kTimeoutMs)) << app.output().toStdString();
+    ASSERT_TRUE(app.signIn(kLaunchTimeoutMs)) << app.output().toStdString();
     ASSERT_TRUE(pollUntil([&] { return app.hasLogged("'Web_Service_User_Session' moving from FETCHING_INFO to IDLE"); },
-                          kTimeoutMs))
+                          kLaunchTimeoutMs))
         << app.output().toStdString();
     ASSERT_EQ(app.terminate(), 0) << app.output().toStdString();
 
     // A post whose layout is gone: the store cannot open it.
-    const QString posts = postsFolderIn(app.home());
+    const QString posts = app.postsFolder();
     ASSERT_FALSE(posts.isEmpty());
     const QString broken = posts + QStringLiteral("/BROKEN-1.plrpost");
     ASSERT_TRUE(QDir().mkpath(broken));
@@ -83,7 +69,7 @@ TEST(StartupNoticeLaunch, TheNoticeOfPostsThatCannotBeOpenedComesUpOverTheMainWi
                     notice = window;
             return !notice.isEmpty() || !app.isRunning();
         },
-        kTimeoutMs))
+        kLaunchTimeoutMs))
         << app.output().toStdString();
     ASSERT_TRUE(app.isRunning()) << app.output().toStdString();
     EXPECT_TRUE(app.hasLogged("Telling the user of 1 post(s) that could not be opened")) << app.output().toStdString();
@@ -100,7 +86,7 @@ TEST(StartupNoticeLaunch, TheNoticeOfPostsThatCannotBeOpenedComesUpOverTheMainWi
     EXPECT_TRUE(pollUntil(noticeIsOnTopWithTheKeyboard, 20000))
         << stackingOrder(screen).join(' ').toStdString() << " main " << app.mainWindow().toStdString() << " notice "
         << notice.toStdString() << " focus " << app.focusedWindow().toStdString() << screen.run(QStringLiteral("xprop"), {QStringLiteral("-id"), notice, QStringLiteral("WM_TRANSIENT_FOR")}).constData();
-    ASSERT_TRUE(pollUntil([&] { return app.hasLogged("The support chat is loaded and listens for messages"); }, kTimeoutMs))
+    ASSERT_TRUE(pollUntil([&] { return app.hasLogged("The support chat is loaded and listens for messages"); }, kLaunchTimeoutMs))
         << app.output().toStdString();
     EXPECT_TRUE(pollUntil(noticeIsOnTopWithTheKeyboard, 20000));
     EXPECT_TRUE(testing_support::holdsFor(noticeIsOnTopWithTheKeyboard, 2000))
@@ -109,7 +95,7 @@ TEST(StartupNoticeLaunch, TheNoticeOfPostsThatCannotBeOpenedComesUpOverTheMainWi
 
     // Return, pressed wherever the keyboard is, answers it.
     ASSERT_TRUE(app.key(QStringLiteral("Return")));
-    EXPECT_TRUE(pollUntil([&] { return !app.windows().contains(notice) || !app.isRunning(); }, kTimeoutMs));
+    EXPECT_TRUE(pollUntil([&] { return !app.windows().contains(notice) || !app.isRunning(); }, kLaunchTimeoutMs));
     EXPECT_TRUE(app.isRunning());
     EXPECT_EQ(app.terminate(), 0) << app.output().toStdString();
 }

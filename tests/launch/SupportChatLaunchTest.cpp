@@ -15,23 +15,15 @@
 
 #include <QColor>
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-using testing_support::DevService;
-using testing_support::LaunchedApplication;
-using testing_support::pollUntil;
-using testing_support::shareOfColour;
-using testing_support::VirtualScreen;
+using namespace testing_support;
 
 namespace {
-
-// Generous: under the sanitizers the application starts and loads the web engine slowly.
-constexpr int kTimeoutMs = 180000;
 
 const QColor kChatTeal(0x2f, 0x9f, 0xb0);   // the chat button, the messenger's header
 const QColor kWhite(Qt::white);
@@ -78,104 +70,6 @@ bool showsMessenger(const QImage& shot)
            && shareOfColour(shot, messengerLog(shot.size()), kWhite) > 0.8;
 }
 
-class SupportChatLaunchTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(service.start());
-        ASSERT_TRUE(screen.start());
-    }
-    // Starts the application and signs in; answers once the home screen shows the chat button.
-    void launchToHome(const QProcessEnvironment& environment = QProcessEnvironment(),
-                      LaunchedApplication::Home home = LaunchedApplication::Home::Pellora)
-    {
-        app = std::make_unique<LaunchedApplication>(screen, service.port());
-        ASSERT_TRUE(app->start(environment, home));
-        ASSERT_TRUE(app->signIn(kTimeoutMs)) << app->output().toStdString();
-        ASSERT_TRUE(pollUntil([&] { return showsChatButton(app->screenshot()); }, kTimeoutMs))
-            << app->output().toStdString();
-    }
-    // Presses the chat button in the window's corner; answers once the messenger shows.
-    void openTheChat()
-    {
-        const QSize window = app->windowSize();
-        ASSERT_TRUE(app->click(QPoint(window.width() - 56, window.height() - 56)));
-        QImage shot;
-        ASSERT_TRUE(pollUntil(
-            [&] {
-                shot = app->screenshot();
-                return showsMessenger(shot) || !app->isRunning();
-            },
-            kTimeoutMs));
-        ASSERT_TRUE(app->isRunning()) << app->output().toStdString();
-    }
-    // Until two pictures of the window in a row are nearly the same (only a text cursor blinks).
-    bool waitUntilAtRest()
-    {
-        QImage last;
-        return pollUntil(
-            [&] {
-                QImage shot = app->screenshot();
-                const bool resting =
-                    !shot.isNull() && shot.size() == last.size() && testing_support::differingPixels(shot, last) < 100;
-                last = std::move(shot);
-                return resting;
-            },
-            kTimeoutMs, 400);
-    }
-    // A new post of the photos of the folder, made with the keyboard as a user would: New, its
-    // name, Choose Folder (the folder typed into the folder panel), Create.
-    void createPost(const QString& name, const QString& folder)
-    {
-        const QImage home = app->screenshot();
-        ASSERT_TRUE(app->key(QStringLiteral("ctrl+n")));
-        ASSERT_TRUE(pollUntil([&] { return testing_support::differingPixels(app->screenshot(), home) > 10000; }, kTimeoutMs));
-        ASSERT_TRUE(waitUntilAtRest());
-        ASSERT_TRUE(app->type(name));
-        ASSERT_TRUE(app->key(QStringLiteral("Tab")) && app->key(QStringLiteral("space")));
-        QString panel;
-        ASSERT_TRUE(pollUntil(
-            [&] {
-                for (const QString& window : app->windows())
-                    if (app->windowName(window).startsWith(QLatin1String("Choose the folder")))
-                        panel = window;
-                return !panel.isEmpty();
-            },
-            kTimeoutMs));
-        ASSERT_TRUE(app->keyTo(panel, QStringLiteral("ctrl+a")));
-        ASSERT_TRUE(app->typeTo(panel, folder));
-        ASSERT_TRUE(app->keyTo(panel, QStringLiteral("Return")));
-        ASSERT_TRUE(pollUntil([&] { return !app->windows().contains(panel); }, kTimeoutMs));
-        // The keyboard back on the sheet (on its Change button) once the sheet has come to rest;
-        // the sub-folders box next, whose Return creates the post.
-        ASSERT_TRUE(pollUntil([&] { return app->focusedWindow() == app->mainWindow(); }, kTimeoutMs));
-        ASSERT_TRUE(waitUntilAtRest());
-        ASSERT_TRUE(app->key(QStringLiteral("Tab")) && app->key(QStringLiteral("Return")));
-    }
-    // The web engine came after the main window's first frame, whole (no warning of a late
-    // start), from the plugin.
-    void expectTheChatLoadedAfterTheFirstFrame()
-    {
-        const qsizetype frame = app->positionInOutput("Main window shown: first frame painted");
-        const qsizetype chat = app->positionInOutput("Loaded the support chat from");
-        ASSERT_GE(frame, 0);
-        ASSERT_GE(chat, 0) << app->output().toStdString();
-        EXPECT_LT(frame, chat);
-        EXPECT_FALSE(app->hasLogged("Qt WebEngine seems to be initialized from a plugin"));
-    }
-
-    DevService service;
-    VirtualScreen screen;
-    std::unique_ptr<LaunchedApplication> app;
-};
-
-// The folder of the signed-in account's posts under the home, empty when there is none.
-QString postsFolderIn(const QString& home)
-{
-    QDirIterator it(home + QStringLiteral("/data/ds"), {QStringLiteral("*.plruser")}, QDir::Dirs);
-    return it.hasNext() ? it.next() + QStringLiteral("/posts") : QString();
-}
-
 // A post of that name with an empty layout, put in the store as the application keeps it.
 bool addPost(const QString& posts, const QString& identifier, const QString& name)
 {
@@ -208,6 +102,95 @@ QPoint lastTileMenuIn(const QImage& shot)
     return QPoint((left + right) / 2, (rows.first() + rows.last()) / 2);
 }
 
+class SupportChatLaunchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(service.start());
+        ASSERT_TRUE(screen.start());
+    }
+    // Starts the application and signs in; answers once the home screen shows the chat button.
+    void launchToHome(const QProcessEnvironment& environment = QProcessEnvironment(),
+                      LaunchedApplication::Home home = LaunchedApplication::Home::Pellora)
+    {
+        app = std::make_unique<LaunchedApplication>(screen, service.port());
+        ASSERT_TRUE(app->start(environment, home));
+        ASSERT_TRUE(app->signIn(kLaunchTimeoutMs)) << app->output().toStdString();
+        ASSERT_TRUE(pollUntil([&] { return showsChatButton(app->screenshot()); }, kLaunchTimeoutMs))
+            << app->output().toStdString();
+    }
+    // Presses the chat button in the window's corner; answers once the messenger shows.
+    void openTheChat()
+    {
+        const QSize window = app->windowSize();
+        ASSERT_TRUE(app->click(QPoint(window.width() - 56, window.height() - 56)));
+        QImage shot;
+        ASSERT_TRUE(pollUntil(
+            [&] {
+                shot = app->screenshot();
+                return showsMessenger(shot) || !app->isRunning();
+            },
+            kLaunchTimeoutMs));
+        ASSERT_TRUE(app->isRunning()) << app->output().toStdString();
+    }
+    // Starts the application on a home of three posts (with the new-post tile, a full first row)
+    // and answers once home shows them at rest, its chat loaded.
+    void launchToAFullFirstRow()
+    {
+        app = std::make_unique<LaunchedApplication>(screen, service.port());
+        QProcessEnvironment keychain;
+        keychain.insert(QStringLiteral("PELLORA_KEYCHAIN"), QStringLiteral("file"));
+        ASSERT_TRUE(app->start(keychain));
+        ASSERT_TRUE(app->signIn(kLaunchTimeoutMs)) << app->output().toStdString();
+        ASSERT_TRUE(pollUntil([&] { return app->hasLogged("'Web_Service_User_Session' moving from FETCHING_INFO to IDLE"); },
+                              kLaunchTimeoutMs))
+            << app->output().toStdString();
+        ASSERT_EQ(app->terminate(), 0) << app->output().toStdString();
+        const QString posts = app->postsFolder();
+        ASSERT_FALSE(posts.isEmpty());
+        for (int i = 1; i <= 3; ++i)
+            ASSERT_TRUE(addPost(posts, QStringLiteral("POST-%1").arg(i), QStringLiteral("Lisbon %1").arg(i)));
+
+        ASSERT_TRUE(app->start(keychain));
+        ASSERT_TRUE(pollUntil([&] { return showsChatButton(app->screenshot()); }, kLaunchTimeoutMs))
+            << app->output().toStdString();
+        ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is loaded and listens for messages"); },
+                              kLaunchTimeoutMs));
+        ASSERT_TRUE(app->waitUntilAtRest());
+    }
+    // launchToAFullFirstRow(), then the window made as low as puts the first row's last tile's
+    // "..." that far above its bottom edge: where the "..." is, and the window at rest.
+    void launchWithTheLastTilesMenuAt(int aboveTheBottom, QPoint* menu, QImage* shot)
+    {
+        ASSERT_NO_FATAL_FAILURE(launchToAFullFirstRow());
+        *menu = lastTileMenuIn(app->screenshot());
+        ASSERT_FALSE(menu->isNull()) << app->output().toStdString();
+        const QSize size(app->windowSize().width(), menu->y() + aboveTheBottom);
+        ASSERT_TRUE(app->resizeWindow(size));
+        ASSERT_TRUE(pollUntil([&] { return app->windowSize() == size; }, kLaunchTimeoutMs));
+        ASSERT_TRUE(app->waitUntilAtRest());
+        *shot = app->screenshot();
+        ASSERT_EQ(shot->size(), size);
+        ASSERT_EQ(lastTileMenuIn(*shot), *menu);   // the grid stood still
+        ASSERT_TRUE(showsChatButton(*shot));
+    }
+    // The web engine came after the main window's first frame, whole (no warning of a late
+    // start), from the plugin.
+    void expectTheChatLoadedAfterTheFirstFrame()
+    {
+        const qsizetype frame = app->positionInOutput("Main window shown: first frame painted");
+        const qsizetype chat = app->positionInOutput("Loaded the support chat from");
+        ASSERT_GE(frame, 0);
+        ASSERT_GE(chat, 0) << app->output().toStdString();
+        EXPECT_LT(frame, chat);
+        EXPECT_FALSE(app->hasLogged("Qt WebEngine seems to be initialized from a plugin"));
+    }
+
+    DevService service;
+    VirtualScreen screen;
+    std::unique_ptr<LaunchedApplication> app;
+};
+
 // How the application gets its OpenGL: Mesa's software renderer on the virtual screen, or none.
 class SupportChatOpensTest : public SupportChatLaunchTest, public ::testing::WithParamInterface<bool> {};
 
@@ -230,7 +213,7 @@ TEST_P(SupportChatOpensTest, PressingTheChatButtonShowsTheChatAndTheApplicationL
             shot = app->screenshot();
             return showsMessenger(shot) || !app->isRunning();
         },
-        kTimeoutMs));
+        kLaunchTimeoutMs));
     ASSERT_TRUE(app->isRunning()) << app->output().toStdString();
     EXPECT_TRUE(showsMessenger(shot)) << app->output().toStdString();
     // It goes on living with the chat open.
@@ -261,12 +244,12 @@ TEST_F(SupportChatLaunchTest, TheWindowStaysTheSameWindowWithTheKeyboardAsTheCha
             first = app->hasLogged("Main window shown: first frame painted") ? app->mainWindow() : QString();
             return !first.isEmpty();
         },
-        kTimeoutMs))
+        kLaunchTimeoutMs))
         << app->output().toStdString();
-    ASSERT_TRUE(app->signIn(kTimeoutMs)) << app->output().toStdString();
-    ASSERT_TRUE(pollUntil([&] { return showsChatButton(app->screenshot()); }, kTimeoutMs)) << app->output().toStdString();
-    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is loaded and listens for messages"); }, kTimeoutMs));
-    ASSERT_TRUE(waitUntilAtRest());
+    ASSERT_TRUE(app->signIn(kLaunchTimeoutMs)) << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return showsChatButton(app->screenshot()); }, kLaunchTimeoutMs)) << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is loaded and listens for messages"); }, kLaunchTimeoutMs));
+    ASSERT_TRUE(app->waitUntilAtRest());
     EXPECT_EQ(app->mainWindow().toStdString(), first.toStdString());
     EXPECT_TRUE(pollUntil([&] { return !app->mainWindow().isEmpty() && app->focusedWindow() == app->mainWindow(); }, 20000))
         << app->focusedWindow().toStdString() << " has the keyboard, the window is " << app->mainWindow().toStdString();
@@ -281,11 +264,11 @@ TEST_F(SupportChatLaunchTest, SupportsMessageBadgesTheWindowInARunThatNeverOpene
     ASSERT_NO_FATAL_FAILURE(launchToHome());
     // The chat's page was loaded in the background and listens: support writes.
     ASSERT_TRUE(pollUntil([&] { return service.sendSupportMessage(QStringLiteral("Your post is live.")) == 1; },
-                          kTimeoutMs, 500))
+                          kLaunchTimeoutMs, 500))
         << app->output().toStdString();
-    ASSERT_TRUE(pollUntil([&] { return app->windowTitle() == QLatin1String("(1) Pellora"); }, kTimeoutMs))
+    ASSERT_TRUE(pollUntil([&] { return app->windowTitle() == QLatin1String("(1) Pellora"); }, kLaunchTimeoutMs))
         << app->windowTitle().toStdString() << "\n" << app->output().toStdString();
-    EXPECT_TRUE(pollUntil([&] { return app->hasLogged("new messages are available.."); }, kTimeoutMs));
+    EXPECT_TRUE(pollUntil([&] { return app->hasLogged("new messages are available.."); }, kLaunchTimeoutMs));
     // Nobody opened the chat.
     const QImage shot = app->screenshot();
     EXPECT_TRUE(showsChatButton(shot));
@@ -308,7 +291,7 @@ TEST_F(SupportChatLaunchTest, TheChatPagesJavaScriptDialogsShowNoWindow)
                 dialogs << app->windowName(window);
         return !dialogs.isEmpty();
     };
-    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("Dropped a JavaScript alert") || dialogShown(); }, kTimeoutMs))
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("Dropped a JavaScript alert") || dialogShown(); }, kLaunchTimeoutMs))
         << app->output().toStdString();
     EXPECT_TRUE(dialogs.isEmpty()) << dialogs.join(QStringLiteral(", ")).toStdString();
     EXPECT_TRUE(app->hasLogged("Dropped a JavaScript confirm"));
@@ -339,7 +322,7 @@ TEST_P(SupportChatCachesTest, TheChatsShaderCachesStayInTheApplicationsCacheFold
     };
     // The chat drew: Qt's shader cache is written, wherever it goes.
     ASSERT_TRUE(pollUntil([&] { return !shaderCachesIn(ours).isEmpty() || !shaderCachesIn(home + QStringLiteral("/.cache")).isEmpty(); },
-                          kTimeoutMs))
+                          kLaunchTimeoutMs))
         << app->output().toStdString();
     EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
     EXPECT_FALSE(shaderCachesIn(ours).isEmpty());
@@ -358,12 +341,12 @@ INSTANTIATE_TEST_SUITE_P(Home, SupportChatCachesTest, ::testing::Values(true, fa
 TEST_F(SupportChatLaunchTest, AnOpenPostHasTheChatInItsCanvasCornerWithThePageOfTheLaunch)
 {
     ASSERT_NO_FATAL_FAILURE(launchToHome());
-    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is loaded and listens for messages"); }, kTimeoutMs));
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is loaded and listens for messages"); }, kLaunchTimeoutMs));
     QTemporaryDir photos;
     ASSERT_TRUE(QFile::copy(testing_support::realPhotoPath(), photos.filePath(QStringLiteral("wings.jpg"))));
-    ASSERT_NO_FATAL_FAILURE(createPost(QStringLiteral("Porto"), photos.path()));
+    ASSERT_TRUE(app->createPost(QStringLiteral("Porto"), photos.path())) << app->output().toStdString();
     ASSERT_TRUE(pollUntil([&] { return showsChatButtonIn(app->screenshot(), canvasChatButtonArea(app->windowSize())); },
-                          kTimeoutMs))
+                          kLaunchTimeoutMs))
         << app->output().toStdString();
 
     const QSize window = app->windowSize();
@@ -374,7 +357,7 @@ TEST_F(SupportChatLaunchTest, AnOpenPostHasTheChatInItsCanvasCornerWithThePageOf
             shot = app->screenshot();
             return showsMessengerInCanvas(shot) || !app->isRunning();
         },
-        kTimeoutMs))
+        kLaunchTimeoutMs))
         << app->output().toStdString();
     ASSERT_TRUE(app->isRunning()) << app->output().toStdString();
     EXPECT_EQ(service.requests(QStringLiteral("/support/intercom.html")).size(), 1);
@@ -407,10 +390,10 @@ TEST_F(SupportChatLaunchTest, SupportsMessageShowsOnTheChatButtonAndTheLauncherE
     };
 
     ASSERT_TRUE(pollUntil([&] { return service.sendSupportMessage(QStringLiteral("Your post is live.")) == 1; },
-                          kTimeoutMs, 500))
+                          kLaunchTimeoutMs, 500))
         << app->output().toStdString();
-    ASSERT_TRUE(pollUntil([&] { return countShown(1); }, kTimeoutMs)) << app->output().toStdString();
-    ASSERT_TRUE(pollUntil([&] { return bus.notices().size() == 1; }, kTimeoutMs)) << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return countShown(1); }, kLaunchTimeoutMs)) << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return bus.notices().size() == 1; }, kLaunchTimeoutMs)) << app->output().toStdString();
     EXPECT_EQ(bus.notices()[0].title, QStringLiteral("New Message from Pellora Support"));
     EXPECT_EQ(bus.notices()[0].body, QStringLiteral("View and Respond"));
     // The red count on the button's top trailing corner.
@@ -418,13 +401,13 @@ TEST_F(SupportChatLaunchTest, SupportsMessageShowsOnTheChatButtonAndTheLauncherE
         const QRect badge(shot.width() - 44, shot.height() - 82, 12, 14);
         return !shot.isNull() && shareOfColour(shot, badge, QColor(0xe0, 0x44, 0x3a), 24) > 0.3;
     };
-    ASSERT_TRUE(pollUntil([&] { return showsButtonBadge(app->screenshot()); }, kTimeoutMs));
+    ASSERT_TRUE(pollUntil([&] { return showsButtonBadge(app->screenshot()); }, kLaunchTimeoutMs));
 
     ASSERT_NO_FATAL_FAILURE(openTheChat());
-    ASSERT_TRUE(pollUntil([&] { return countShown(0); }, kTimeoutMs)) << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return countShown(0); }, kLaunchTimeoutMs)) << app->output().toStdString();
     const std::size_t updates = bus.launcherUpdates().size();
-    ASSERT_TRUE(pollUntil([&] { return service.sendSupportMessage(QStringLiteral("Anything else?")) == 1; }, kTimeoutMs, 500));
-    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("A new message shows in the open chat"); }, kTimeoutMs))
+    ASSERT_TRUE(pollUntil([&] { return service.sendSupportMessage(QStringLiteral("Anything else?")) == 1; }, kLaunchTimeoutMs, 500));
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("A new message shows in the open chat"); }, kLaunchTimeoutMs))
         << app->output().toStdString();
     EXPECT_TRUE(testing_support::holdsFor([&] { return bus.notices().size() == 1 && bus.launcherUpdates().size() == updates; },
                                           1000));
@@ -440,17 +423,17 @@ TEST_F(SupportChatLaunchTest, AChatPageThatCouldNotLoadAtLaunchIsLoadedAgainWhen
     ASSERT_TRUE(service.waitUntilDown());
     app = std::make_unique<LaunchedApplication>(screen, service.port());
     ASSERT_TRUE(app->start());
-    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat's page did not load"); }, kTimeoutMs))
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat's page did not load"); }, kLaunchTimeoutMs))
         << app->output().toStdString();
     ASSERT_TRUE(service.comeBackUp());
-    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("the support chat's page is loaded again"); }, kTimeoutMs))
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("the support chat's page is loaded again"); }, kLaunchTimeoutMs))
         << app->output().toStdString();
-    ASSERT_TRUE(app->signIn(kTimeoutMs)) << app->output().toStdString();
-    ASSERT_TRUE(pollUntil([&] { return showsChatButton(app->screenshot()); }, kTimeoutMs)) << app->output().toStdString();
+    ASSERT_TRUE(app->signIn(kLaunchTimeoutMs)) << app->output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return showsChatButton(app->screenshot()); }, kLaunchTimeoutMs)) << app->output().toStdString();
 
-    ASSERT_TRUE(pollUntil([&] { return service.sendSupportMessage(QStringLiteral("Hello again")) == 1; }, kTimeoutMs, 500))
+    ASSERT_TRUE(pollUntil([&] { return service.sendSupportMessage(QStringLiteral("Hello again")) == 1; }, kLaunchTimeoutMs, 500))
         << app->output().toStdString();
-    ASSERT_TRUE(pollUntil([&] { return app->windowTitle() == QLatin1String("(1) Pellora"); }, kTimeoutMs))
+    ASSERT_TRUE(pollUntil([&] { return app->windowTitle() == QLatin1String("(1) Pellora"); }, kLaunchTimeoutMs))
         << app->output().toStdString();
     QElapsedTimer pressed;
     pressed.start();
@@ -467,9 +450,9 @@ TEST_F(SupportChatLaunchTest, QuittingTakesTheChatsPageApartBeforeTheWebEngine)
 {
     app = std::make_unique<LaunchedApplication>(screen, service.port());
     ASSERT_TRUE(app->start());
-    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is loaded and listens for messages"); }, kTimeoutMs))
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is loaded and listens for messages"); }, kLaunchTimeoutMs))
         << app->output().toStdString();
-    ASSERT_TRUE(pollUntil([&] { return service.requests(QStringLiteral("/support/intercom.html")).size() == 1; }, kTimeoutMs));
+    ASSERT_TRUE(pollUntil([&] { return service.requests(QStringLiteral("/support/intercom.html")).size() == 1; }, kLaunchTimeoutMs));
     EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
     EXPECT_TRUE(app->hasLogged("Quitting"));
     EXPECT_FALSE(app->hasLogged("Release of profile requested")) << app->output().toStdString();
@@ -480,36 +463,12 @@ TEST_F(SupportChatLaunchTest, QuittingTakesTheChatsPageApartBeforeTheWebEngine)
 // view over the real home screen).
 TEST_F(SupportChatLaunchTest, ATilesMenuButtonNextToTheClosedChatTakesItsClick)
 {
-    app = std::make_unique<LaunchedApplication>(screen, service.port());
-    QProcessEnvironment keychain;
-    keychain.insert(QStringLiteral("PELLORA_KEYCHAIN"), QStringLiteral("file"));
-    ASSERT_TRUE(app->start(keychain));
-    ASSERT_TRUE(app->signIn(kTimeoutMs)) << app->output().toStdString();
-    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("'Web_Service_User_Session' moving from FETCHING_INFO to IDLE"); },
-                          kTimeoutMs))
-        << app->output().toStdString();
-    ASSERT_EQ(app->terminate(), 0) << app->output().toStdString();
-    // Three posts: with the new-post tile, a full first row.
-    const QString posts = postsFolderIn(app->home());
-    ASSERT_FALSE(posts.isEmpty());
-    for (int i = 1; i <= 3; ++i)
-        ASSERT_TRUE(addPost(posts, QStringLiteral("POST-%1").arg(i), QStringLiteral("Lisbon %1").arg(i)));
-
-    ASSERT_TRUE(app->start(keychain));
-    ASSERT_TRUE(pollUntil([&] { return showsChatButton(app->screenshot()); }, kTimeoutMs)) << app->output().toStdString();
-    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is loaded and listens for messages"); }, kTimeoutMs));
-    ASSERT_TRUE(waitUntilAtRest());
-    QPoint menu = lastTileMenuIn(app->screenshot());
-    ASSERT_FALSE(menu.isNull()) << app->output().toStdString();
     // The window made as low as puts the "..." 20 points above the chat's button: inside the
     // square of 100 points 20 inside the corner, beside the button.
-    const QSize size(app->windowSize().width(), menu.y() + 104);
-    ASSERT_TRUE(app->resizeWindow(size));
-    ASSERT_TRUE(pollUntil([&] { return app->windowSize() == size; }, kTimeoutMs));
-    ASSERT_TRUE(waitUntilAtRest());
-    const QImage shot = app->screenshot();
-    ASSERT_EQ(lastTileMenuIn(shot), menu);   // the grid stood still
-    ASSERT_TRUE(showsChatButton(shot));
+    QPoint menu;
+    QImage shot;
+    ASSERT_NO_FATAL_FAILURE(launchWithTheLastTilesMenuAt(104, &menu, &shot));
+    const QSize size = shot.size();
     ASSERT_TRUE(QRect(size.width() - 120, size.height() - 120, 100, 100).contains(menu));
     ASSERT_FALSE(QRect(size.width() - 84, size.height() - 84, 56, 56).contains(menu));
 
@@ -529,5 +488,42 @@ TEST_F(SupportChatLaunchTest, ATilesMenuButtonNextToTheClosedChatTakesItsClick)
     // The menu, not the chat.
     EXPECT_FALSE(showsMessenger(app->screenshot()));
     ASSERT_TRUE(app->key(QStringLiteral("Escape")));
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+}
+
+// The closed chat is round: a click at a corner of its button's square, outside the circle, is
+// what lies beneath it's (here the first row's last tile, which opens its post), while a click in
+// its middle opens the chat.
+TEST_F(SupportChatLaunchTest, TheCornersOfTheClosedChatsSquareLeaveTheirClicksToWhatLiesBeneath)
+{
+    // The window made as low as puts the top of the button's square 8 points below the tile's
+    // "...": the square's top corners lie on the tile's footer, beside the "...".
+    QPoint menu;
+    QImage shot;
+    ASSERT_NO_FATAL_FAILURE(launchWithTheLastTilesMenuAt(92, &menu, &shot));
+    const QSize size = shot.size();
+    // The top leading corner of the square, 26 points across and up from the circle's centre.
+    const QPoint corner(size.width() - 82, size.height() - 82);
+    ASSERT_EQ(shareOfColour(shot, QRect(corner, QSize(1, 1)), kWhite, 4), 1.0) << "no tile under the corner";
+    ASSERT_GT(std::abs(corner.x() - menu.x()), 12);   // beside the "..."
+
+    ASSERT_TRUE(app->click(corner));
+    // The tile's post opens: the chat moves into its canvas's corner, closed.
+    QImage opened;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            opened = app->screenshot();
+            return showsChatButtonIn(opened, canvasChatButtonArea(size)) || showsMessenger(opened);
+        },
+        kLaunchTimeoutMs))
+        << app->output().toStdString();
+    ASSERT_FALSE(showsMessenger(opened));
+    ASSERT_TRUE(showsChatButtonIn(opened, canvasChatButtonArea(size)));
+
+    // Its middle opens the chat.
+    ASSERT_TRUE(app->waitUntilAtRest());
+    ASSERT_TRUE(app->click(QPoint(size.width() - kInspectorWidth - 56, size.height() - 56)));
+    EXPECT_TRUE(pollUntil([&] { return showsMessengerInCanvas(app->screenshot()); }, kLaunchTimeoutMs))
+        << app->output().toStdString();
     EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
 }

@@ -14,16 +14,9 @@
 #include <QImage>
 #include <QRegularExpression>
 
-using testing_support::DevService;
-using testing_support::LaunchedApplication;
-using testing_support::pollUntil;
-using testing_support::shareOfColour;
-using testing_support::VirtualScreen;
+using namespace testing_support;
 
 namespace {
-
-// Generous: under the sanitizers the application starts slowly.
-constexpr int kTimeoutMs = 180000;
 constexpr int kStepMs = 20000;
 
 // The Preferences window: 520 by 356 points under a title bar of 22. Places in it (window
@@ -43,7 +36,7 @@ protected:
         ASSERT_TRUE(screen.start());
         app = std::make_unique<LaunchedApplication>(screen, service.port());
         ASSERT_TRUE(app->start());
-        ASSERT_TRUE(app->signIn(kTimeoutMs)) << app->output().toStdString();
+        ASSERT_TRUE(app->signIn(kLaunchTimeoutMs)) << app->output().toStdString();
         // Home has come to rest.
         QImage last;
         ASSERT_TRUE(pollUntil(
@@ -55,7 +48,7 @@ protected:
                 last = std::move(shot);
                 return resting;
             },
-            kTimeoutMs, 400))
+            kLaunchTimeoutMs, 400))
             << app->output().toStdString();
         main = app->mainWindow();
     }

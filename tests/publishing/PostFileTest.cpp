@@ -120,6 +120,17 @@ protected:
             return {};
         return folder + "/Trip.ppost";
     }
+    // Imports the post file while the store keeps both photos' pictures: the import leaves the
+    // file's copies of them in the new post's bundle, whose picture folder is *bundleCache.
+    void importKeepingTheFilesPictures(const QString& file, PLRPersistantPost** imported, QString* bundleCache)
+    {
+        platform::Error error;
+        *imported = PLRPersistantPostExporter::importPostFile(file, PLRCoreManager::userSession()->account(), &error);
+        ASSERT_NE(*imported, nullptr) << error.localizedDescription().toStdString();
+        *bundleCache = (*imported)->bundlePath() + "/export_block_cache";
+        ASSERT_TRUE(QFileInfo(*bundleCache + "/" + m_a + "/export.jpg").isFile());
+        ASSERT_TRUE(QFileInfo(*bundleCache + "/" + m_b + "/export.jpg").isFile());
+    }
     QString m_a, m_b, m_c;
 };
 
@@ -345,14 +356,11 @@ TEST_F(PostFile, ExportingAnImportedPostLeavesNoPictureFolderInItsBundle)
     ASSERT_NE(manager, nullptr);
     const QString file = exportTrip(manager);
     ASSERT_FALSE(file.isEmpty());
-    platform::Error error;
-    PLRPersistantPost* imported = PLRPersistantPostExporter::importPostFile(file, PLRCoreManager::userSession()->account(), &error);
-    ASSERT_NE(imported, nullptr) << error.localizedDescription().toStdString();
-    const QString bundleCache = imported->bundlePath() + "/export_block_cache";
     // The store had both photos' pictures: the file's copies stayed in the bundle. Those of a
     // are the only ones once the store has lost its own.
-    ASSERT_TRUE(QFileInfo(bundleCache + "/" + m_a + "/export.jpg").isFile());
-    ASSERT_TRUE(QFileInfo(bundleCache + "/" + m_b + "/export.jpg").isFile());
+    PLRPersistantPost* imported = nullptr;
+    QString bundleCache;
+    ASSERT_NO_FATAL_FAILURE(importKeepingTheFilesPictures(file, &imported, &bundleCache));
     const QString locA = PLRImageManager::locationForIdentifier(m_a).toLocalFile();
     ASSERT_TRUE(QDir(locA).removeRecursively());
 
@@ -416,12 +424,9 @@ TEST_F(PostFile, ExportingAnImportedPostKeepsEveryPictureWhateverTheStoreHolds)
         SCOPED_TRACE(what);
         // The store has both photos' pictures: the import leaves the file's copies in the bundle.
         ASSERT_TRUE(restoreA());
-        platform::Error error;
-        PLRPersistantPost* imported = PLRPersistantPostExporter::importPostFile(file, PLRCoreManager::userSession()->account(), &error);
-        ASSERT_NE(imported, nullptr) << error.localizedDescription().toStdString();
-        const QString bundleCache = imported->bundlePath() + "/export_block_cache";
-        ASSERT_TRUE(QFileInfo(bundleCache + "/" + m_a + "/export.jpg").isFile());
-        ASSERT_TRUE(QFileInfo(bundleCache + "/" + m_b + "/export.jpg").isFile());
+        PLRPersistantPost* imported = nullptr;
+        QString bundleCache;
+        ASSERT_NO_FATAL_FAILURE(importKeepingTheFilesPictures(file, &imported, &bundleCache));
         switch (state) {
         case Store::HasIt:
             break;

@@ -546,6 +546,33 @@ TEST_F(ShellTest, APostArrivingWhileTheWelcomeShowsTakesTheUserHome)
     ASSERT_TRUE(waitFor([this] { return root()->firstTimeWelcomeViewController() == nullptr; }));
 }
 
+// First run: the first post made through the menu's New Post rather than the welcome's button.
+// The welcome waits behind it, and Home then leads to the post's tile, not to the welcome.
+TEST_F(ShellTest, AFirstPostMadeFromTheMenuEndsTheWelcome)
+{
+    launch();   // a fresh store: the first run
+    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+    ASSERT_TRUE(waitFor([this] { return !root()->isShowingAuth(); }));
+    finishAnimations();
+    ASSERT_TRUE(waitFor([this] { return root()->firstTimeWelcomeViewController() != nullptr; }));
+    app->newBlog();
+    finishAnimations();
+    ASSERT_NE(root()->currentPostViewController(), nullptr);
+    // The post is made (the account's posts change while it is on screen).
+    addPost(QStringLiteral("Lisbon"));
+    platform::NotificationCenter::defaultCenter().post(QLatin1String(kPLR_POSTS_WERE_UPDATED));
+    letTimePass(0.1);
+    finishAnimations();
+    EXPECT_NE(root()->currentPostViewController(), nullptr);
+
+    app->goHome();
+    finishAnimations();
+    EXPECT_TRUE(root()->isPresentingHome());
+    EXPECT_TRUE(root()->finishedWelcome());
+    EXPECT_EQ(root()->firstTimeWelcomeViewController(), nullptr);
+    EXPECT_FALSE(root()->homeViewController()->view()->isHidden());
+}
+
 // First run: the first post is made from the welcome, which stays behind it. A post file
 // imported then (or any other change of the account's posts) leaves the post where it is, and
 // Home, by the button or the menu, still leads home.

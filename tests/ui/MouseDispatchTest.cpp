@@ -340,3 +340,53 @@ TEST_F(MouseDispatch, WhileAPressIsHandedToAWidgetOtherWindowsGoOnGettingTheirCl
     EXPECT_EQ(inPanel->downs, QList<QPointF>{QPointF(30, 30)});
     EXPECT_EQ(inPanel->ups, QList<QPointF>{QPointF(30, 30)});
 }
+
+// A widget takes the presses of the shape it shows: outside its mask (the corners of a round
+// one) they are what lies beneath's, whether it is a plain widget or a view, in a view or in the
+// window itself; inside it they are its own.
+TEST_F(MouseDispatch, AMaskedWidgetTakesOnlyThePressesInsideItsMask)
+{
+    const QRegion round(0, 0, 60, 60, QRegion::Ellipse);
+    // The recorder lies beneath all three (Qt's y runs down: it covers 20..220 by 130..280).
+    auto* plainInView = new PlainWidget(window->contentView());
+    plainInView->setGeometry(30, 140, 60, 60);
+    auto* viewInView = new PressRecorder(window->contentView());
+    viewInView->setGeometry(100, 140, 60, 60);
+    auto* plainInWindow = new PlainWidget(window.get());
+    plainInWindow->setGeometry(150, 210, 60, 60);
+    int plainPresses = 0;
+    for (PlainWidget* plain : {plainInView, plainInWindow})
+        plain->onPress = [&] { ++plainPresses; };
+    for (QWidget* widget : {static_cast<QWidget*>(plainInView), static_cast<QWidget*>(viewInView),
+                            static_cast<QWidget*>(plainInWindow)}) {
+        widget->setMask(round);
+        widget->show();
+    }
+    const auto click = [&](QWidget* widget, QPointF local) {
+        const QPointF inWindow = widget->mapTo(window.get(), local);
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, inWindow, inWindow, window->mapToGlobal(inWindow), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(window.get(), &event);
+        }
+    };
+
+    for (QWidget* widget : {static_cast<QWidget*>(plainInView), static_cast<QWidget*>(viewInView),
+                            static_cast<QWidget*>(plainInWindow)}) {
+        SCOPED_TRACE(widget == viewInView ? "a view in a view" : widget == plainInView ? "a plain widget in a view"
+                                                                                        : "a plain widget in the window");
+        const qsizetype beneath = view->downs.size();
+        const qsizetype own = viewInView->downs.size();
+        const int plain = plainPresses;
+        // Its top-left and bottom-right corners: the recorder's.
+        click(widget, QPointF(3, 3));
+        click(widget, QPointF(56, 56));
+        EXPECT_EQ(view->downs.size(), beneath + 2);
+        EXPECT_EQ(viewInView->downs.size(), own);
+        EXPECT_EQ(plainPresses, plain);
+        // Its middle: its own.
+        click(widget, QPointF(30, 30));
+        EXPECT_EQ(view->downs.size(), beneath + 2);
+        EXPECT_EQ(viewInView->downs.size() + plainPresses, own + plain + 1);
+    }
+}

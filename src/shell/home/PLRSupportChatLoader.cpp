@@ -16,6 +16,7 @@
 #include <QIcon>
 #include <QPluginLoader>
 #include <QPushButton>
+#include <QRegion>
 #include <QToolTip>
 
 // Qt's own setter of the context every OpenGL context of the application shares with (the one
@@ -243,6 +244,8 @@ PLRSupportChatButton::PLRSupportChatButton(QWidget* parent) : QWidget(parent)
     m_button->setToolTip(QStringLiteral("Chat to support"));
     m_button->setStyleSheet(QStringLiteral("QPushButton{border:none;background:transparent;}"));
     m_button->setGeometry(0, 0, kButtonSize, kButtonSize);
+    // The button is round: the corners of its square are what lies beneath it's.
+    setMask(QRegion(rect(), QRegion::Ellipse));
     connect(m_button, &QPushButton::clicked, this, &PLRSupportChatButton::press);
     // Without a plugin (no file, or one that did not load) the button says so from the start.
     if (!PLRSupportChatLoader::mayBeAvailable())

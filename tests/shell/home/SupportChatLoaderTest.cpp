@@ -97,11 +97,14 @@ TEST_F(SupportChatLoaderTest, TheButtonTakesClicksOnItselfOnly)
     above.setGeometry(800 - 60, 700 - 116, 24, 24);
     QPushButton beside(&screen);
     beside.setGeometry(800 - 116, 700 - 60, 24, 24);
+    // Under the bottom trailing corner of the button's square, outside its circle.
+    QPushButton corner(&screen);
+    corner.setGeometry(800 - 28 - 7, 700 - 28 - 7, 12, 12);
     PLRSupportChatHook::attach(&screen);
     PLRSupportChatButton* button = PLRSupportChatButton::shared();
     ASSERT_NE(button, nullptr);
     screen.show();
-    for (QPushButton* menu : {&above, &beside}) {
+    for (QPushButton* menu : {&above, &beside, &corner}) {
         EXPECT_EQ(platform::ui::View::hitTestWindow(&screen, menu->geometry().center()), menu);
         EXPECT_EQ(screen.childAt(menu->geometry().center()), menu);
     }

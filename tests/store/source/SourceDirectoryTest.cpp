@@ -144,7 +144,8 @@ struct Fixture {
     QString cache() const { return root.filePath(QStringLiteral("loc")); }
 
     std::unique_ptr<PLRSourceDirectory> make(const QString& folderPath = {}, bool subFolders = false,
-                                             std::function<bool(const QString&)> access = {})
+                                             std::function<bool(const QString&)> access = {},
+                                             std::function<void(const QString&)> listingBegun = {})
     {
         PLRSourceDirectory::Config config;
         config.folderPath = folderPath;
@@ -152,6 +153,7 @@ struct Fixture {
         config.includeSubFolders = subFolders;
         config.cacheRoot = cache();
         config.accessCheck = std::move(access);
+        config.listingBegun = std::move(listingBegun);
         config.debounceMs = 100;
         return std::make_unique<PLRSourceDirectory>(config);
     }
@@ -530,6 +532,11 @@ TEST(SourceDirectory, TheFolderRenamedAwayAndBackIsNoticedEachTime)
     ASSERT_TRUE(Fixture::watched(*directory));
     ASSERT_EQ(directory->images().size(), 1);
     const QString identifier = directory->images()[0]->identifier();
+    // The one photo as it is listed (null when the listing is not that one photo).
+    const auto photo = [&directory] {
+        const QList<PLRSourceImagePtr> images = directory->images();
+        return images.size() == 1 ? images[0] : PLRSourceImagePtr();
+    };
     recorder.clear();
 
     platform::ManualClock& clock = platform::ManualClock::install();
@@ -543,16 +550,18 @@ TEST(SourceDirectory, TheFolderRenamedAwayAndBackIsNoticedEachTime)
     };
     const QString away = f.root.filePath(QStringLiteral("renamed"));
     ASSERT_TRUE(QDir().rename(f.folder(), away));
-    ASSERT_TRUE(until([&] { return recorder.count("state") > 0 && directory->images()[0]->fileDeleted(); }));
+    ASSERT_TRUE(until([&] { return recorder.count("state") > 0 && photo() && photo()->fileDeleted(); }))
+        << names(directory->images()).join(' ').toStdString();
     EXPECT_FALSE(directory->locationExisits());
     // Its photos are told of as gone, once (the layout draws their blocks as missing).
     ASSERT_TRUE(waitUntil([&] { return recorder.count("deleted", "a.jpg") == 1; }));
 
     recorder.clear();
     ASSERT_TRUE(QDir().rename(away, f.folder()));
-    ASSERT_TRUE(until([&] { return recorder.count("state", "3") > 0 && !directory->images()[0]->fileDeleted(); }));
+    ASSERT_TRUE(until([&] { return recorder.count("state", "3") > 0 && photo() && !photo()->fileDeleted(); }))
+        << names(directory->images()).join(' ').toStdString();
     EXPECT_TRUE(directory->locationExisits());
-    EXPECT_EQ(directory->images()[0]->identifier(), identifier);
+    EXPECT_EQ(photo()->identifier(), identifier);
     // The delegates hear of it on the main queue: once.
     ASSERT_TRUE(waitUntil([&] { return recorder.count("updated", "a.jpg") > 0; }));
     testing_support::drainEvents();
@@ -561,7 +570,9 @@ TEST(SourceDirectory, TheFolderRenamedAwayAndBackIsNoticedEachTime)
 
     // Away once more, and another folder of that name in its place: its photos are followed.
     ASSERT_TRUE(QDir().rename(f.folder(), away));
-    ASSERT_TRUE(until([&] { return !directory->locationExisits() && directory->images()[0]->fileDeleted(); }));
+    ASSERT_TRUE(until([&] { return !directory->locationExisits() && photo() && photo()->fileDeleted(); }))
+        << names(directory->images()).join(' ').toStdString();
+    EXPECT_EQ(photo()->identifier(), identifier);
     const QString other = f.root.filePath(QStringLiteral("other"));
     ASSERT_TRUE(writePhoto(other + "/b.jpg", 24, 16));
     ASSERT_TRUE(QDir().rename(other, f.folder()));
@@ -961,6 +972,97 @@ TEST(SourceDirectory, AnotherFolderExchangedIntoThePlaceOfTheFolderInOneStepIsFo
     ASSERT_TRUE(until([&] { return recorder.count("added", "d.jpg") == 1; }));
     EXPECT_EQ(recorder.count("added", "c.jpg"), 0);
     EXPECT_EQ(recorder.count("updated", "a.jpg"), 0);
+}
+
+// The folder renamed away while a look lists it: what was listed is the folder that went, and
+// tells nothing of the photos at the path. A photo is not taken as removed from the folder
+// (it stays listed, marked missing, and comes back with its identity when the folder does),
+// and a relinking look so disturbed relinks when it is made again.
+TEST(SourceDirectory, AFolderThatMovesWhileItIsListedLosesNoPhoto)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 16, 16));
+    f.settle();
+    const QString away = f.root.filePath(QStringLiteral("away"));
+    // Set to a folder: the next listing of it renames it away once it is opened.
+    QString moveAway;
+    std::mutex moveMutex;
+    const auto listingBegun = [&](const QString& folder) {
+        std::lock_guard lock(moveMutex);
+        if (!moveAway.isEmpty() && folder == moveAway) {
+            EXPECT_TRUE(QDir().rename(folder, away));
+            moveAway.clear();
+        }
+    };
+    const auto armed = [&] {
+        std::lock_guard lock(moveMutex);
+        return !moveAway.isEmpty();
+    };
+    const auto arm = [&](const QString& folder) {
+        std::lock_guard lock(moveMutex);
+        moveAway = folder;
+    };
+    platform::ManualClock& clock = platform::ManualClock::install();
+    const auto until = [&clock](const std::function<bool()>& done) {
+        return waitUntil([&] {
+            if (!clock.waiting().empty())
+                clock.advance(0.5);
+            return done();
+        }, 5000);
+    };
+    // Every look asked for so far has been taken.
+    const auto still = [&](PLRSourceDirectory& directory) {
+        return until([&] {
+            directory.waitUntilIdle();
+            testing_support::drainEvents();
+            return clock.waiting().empty();
+        });
+    };
+
+    auto directory = f.make(f.folder(), true, {}, listingBegun);
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(until([&] { return allPresent(*directory, 1); }));
+    ASSERT_TRUE(Fixture::watched(*directory));
+    ASSERT_TRUE(still(*directory));
+    const QString identifier = directory->images()[0]->identifier();
+    recorder.clear();
+
+    // A change in the folder has it looked at; it goes while it is listed.
+    arm(f.folder());
+    ASSERT_TRUE(source_test::writeBytes(f.folder() + "/note.txt", "x"));
+    ASSERT_TRUE(until([&] { return !armed() && recorder.count("deleted", "a.jpg") > 0; }));
+    ASSERT_TRUE(still(*directory));
+    EXPECT_EQ(names(directory->images()), QStringList({"a.jpg"}));
+    EXPECT_TRUE(allMissing(*directory));
+    EXPECT_TRUE(directory->vanishedImages().isEmpty());
+    EXPECT_EQ(recorder.count("deleted", "a.jpg"), 1);
+
+    recorder.clear();
+    ASSERT_TRUE(QDir().rename(away, f.folder()));
+    ASSERT_TRUE(until([&] { return allPresent(*directory, 1) && recorder.count("updated", "a.jpg") > 0; }))
+        << names(directory->images()).join(' ').toStdString();
+    EXPECT_EQ(directory->images()[0]->identifier(), identifier);
+    EXPECT_EQ(directory->state(), PLRSourceDirectory::StateWatching);
+    ASSERT_TRUE(still(*directory));
+    EXPECT_EQ(recorder.count("deleted"), 0);
+
+    // Relinked to a copy where the photo is in a sub-folder, under a time of its own (only its
+    // name tells it); the copy goes while the relinking look lists it, and comes back.
+    const QString copy = f.root.filePath(QStringLiteral("copy"));
+    ASSERT_TRUE(QDir().mkpath(copy + "/2021"));
+    ASSERT_TRUE(QFile::copy(f.folder() + "/a.jpg", copy + "/2021/a.jpg"));
+    arm(copy);
+    directory->setNewLocation(QUrl::fromLocalFile(copy));
+    ASSERT_TRUE(until([&] { return !armed(); }));
+    ASSERT_TRUE(still(*directory));
+    ASSERT_TRUE(QDir().rename(away, copy));
+    ASSERT_TRUE(until([&] { return allPresent(*directory, 1); })) << names(directory->images()).join(' ').toStdString();
+    ASSERT_TRUE(still(*directory));
+    EXPECT_EQ(directory->images()[0]->identifier(), identifier);
+    EXPECT_EQ(directory->images()[0]->relativePath(), QStringLiteral("2021/a.jpg"));
+    EXPECT_TRUE(directory->vanishedImages().isEmpty());
 }
 
 namespace {

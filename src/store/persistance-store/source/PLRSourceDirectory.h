@@ -20,6 +20,7 @@
 #include <vector>
 
 class QFileSystemWatcher;
+struct stat;
 class PLRSourceDirectory;
 namespace platform { class SerialQueue; }
 
@@ -108,6 +109,9 @@ public:
         // unreadable since); default: the folder is readable and searchable.
         std::function<bool(const QString& folder)> accessCheck;
         int debounceMs = 250;           // quiet time after a file-system event before a rescan
+        // Called on the scan's queue each time the folder has been opened to be listed, before
+        // its files are (tests hold a scan there); default: nothing.
+        std::function<void(const QString& folder)> listingBegun;
     };
 
     // Keys of location.plist.
@@ -207,6 +211,8 @@ private:
     void announceChanges(const Changes& changes, bool relink);
     void finishScan(const Changes& changes, const QStringList& directories, bool relink, bool anew);
     void reportScanDone();
+    // Has the folder looked at again once it has been still for a moment (while it is watched).
+    void lookAgainSoon();
     void setState(qint64 state);
     // Queues the call to every delegate on the main thread.
     void notifyDelegates(std::function<void(PLRSourceDirectoryDelegate*)> call);
@@ -248,6 +254,8 @@ private:
         }
     };
     static FolderIdentity identityOf(const QString& folder);
+    static FolderIdentity identityOfOpened(int fd);
+    static FolderIdentity identityOf(const struct stat& st);
     // Notes what the scan found at the folder's path: whether it came back since the last scan
     // (`cameBack`) and whether it is another folder than the last one there (`replaced`).
     void noteFolderSeen(const FolderIdentity& seen, bool relink, bool* cameBack, bool* replaced);
@@ -278,6 +286,7 @@ private:
     std::atomic_bool m_stopping{false};
     std::atomic_bool m_watching{false};
     std::atomic_bool m_rescanQueued{false};
+    std::atomic_bool m_relinkPending{false};   // a relinking look was put off: the next look that lists relinks
 
     FolderIdentity m_seenFolder;        // guarded by m_mutex
     FolderIdentity m_lastPresentFolder; // guarded by m_mutex

@@ -54,6 +54,7 @@ struct PLRSourceDirectory::Listing {
     QHash<QString, QPair<QString, PLRFileStamp>> files;   // relative path -> absolute path, stamp
     QStringList directories;                               // absolute, the root first
     int rootErrno = 0;
+    FolderIdentity root;                                   // the folder listed, as it was opened
 };
 
 // A file to read: new, changed, or coming back to a record.

@@ -19,8 +19,10 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,14 +47,18 @@ qint64 nowNs()
     return platform::Clock::shared().wallTime().toMSecsSinceEpoch() * 1000000;
 }
 
-void listFolder(const QByteArray& absolute, const QString& relative, int depth, bool recursive,
+// Lists the folder open at `fd` (taken over and closed) and, when `recursive`, its sub-folders,
+// each opened from the one above it: the listing is of the folder that was opened, wherever it
+// goes meanwhile, never of a folder found at its path later.
+void listFolder(int fd, const QByteArray& absolute, const QString& relative, int depth, bool recursive,
                 std::set<std::pair<dev_t, ino_t>>& visited,
                 QHash<QString, QPair<QString, PLRFileStamp>>& files, QStringList& directories,
                 int* rootErrno, const std::atomic_bool& stopping)
 {
-    DIR* dir = ::opendir(absolute.constData());
+    DIR* dir = ::fdopendir(fd);
     if (!dir) {
         const int error = errno;
+        ::close(fd);
         if (depth == 0)
             *rootErrno = error;
         else
@@ -61,19 +67,19 @@ void listFolder(const QByteArray& absolute, const QString& relative, int depth, 
         return;
     }
     directories.append(QFile::decodeName(absolute));
-    std::vector<std::pair<QByteArray, QString>> subFolders;
+    std::vector<std::pair<QByteArray, QString>> subFolders;   // name, relative path
     while (struct dirent* entry = ::readdir(dir)) {
         if (stopping)
             break;
         const char* name = entry->d_name;
         if (name[0] == '.')
             continue;   // ".", "..", hidden files and folders
-        const QByteArray full = absolute + '/' + name;
         struct stat st {};
-        if (::stat(full.constData(), &st) != 0)
+        if (::fstatat(::dirfd(dir), name, &st, 0) != 0)
             continue;   // vanished meanwhile, or a broken link
         const QString decoded = QFile::decodeName(QByteArray(name));
         const QString childRelative = relative.isEmpty() ? decoded : relative + QLatin1Char('/') + decoded;
+        const QByteArray full = absolute + '/' + name;
         if (S_ISDIR(st.st_mode)) {
             if (!recursive)
                 continue;
@@ -85,7 +91,7 @@ void listFolder(const QByteArray& absolute, const QString& relative, int depth, 
                 PLR_LOG_INFO(QStringLiteral("Folder %1 was already scanned (link loop); skipped").arg(QFile::decodeName(full)));
                 continue;
             }
-            subFolders.emplace_back(full, childRelative);
+            subFolders.emplace_back(QByteArray(name), childRelative);
         } else if (S_ISREG(st.st_mode)) {
             // Only regular files: a FIFO or device named like a photo is never opened.
             const QString extension = QFileInfo(decoded).suffix().toLower();
@@ -95,9 +101,21 @@ void listFolder(const QByteArray& absolute, const QString& relative, int depth, 
             files.insert(childRelative, {QFile::decodeName(full), stamp});
         }
     }
+    // The folder stays open while its sub-folders are listed (one per level, at most
+    // kMaxFolderDepth deep).
+    for (const auto& [name, childRelative] : subFolders) {
+        if (stopping)
+            break;
+        const QByteArray full = absolute + '/' + name;
+        const int child = ::openat(::dirfd(dir), name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (child < 0) {
+            PLR_LOG_WARN(QStringLiteral("Cannot read folder %1: %2")
+                             .arg(QFile::decodeName(full), QString::fromUtf8(std::strerror(errno))));
+            continue;
+        }
+        listFolder(child, full, childRelative, depth + 1, recursive, visited, files, directories, rootErrno, stopping);
+    }
     ::closedir(dir);
-    for (const auto& [full, childRelative] : subFolders)
-        listFolder(full, childRelative, depth + 1, recursive, visited, files, directories, rootErrno, stopping);
 }
 
 // A stamp as a key; records without a known stamp never match.
@@ -130,11 +148,15 @@ void PLRSourceDirectory::scan(bool relink)
 {
     if (m_stopping)
         return;
+    // A relinking look whose listing was disturbed is made again by the next one that lists.
+    if (m_relinkPending)
+        relink = true;
     const QString folder = path();
+    const FolderIdentity seen = identityOf(folder);
     bool cameBack = false;
     bool replaced = false;
-    noteFolderSeen(identityOf(folder), relink, &cameBack, &replaced);
     if (!checkFolderUsable(folder, relink)) {
+        noteFolderSeen(seen, relink, &cameBack, &replaced);
         reportScanDone();
         return;
     }
@@ -142,6 +164,7 @@ void PLRSourceDirectory::scan(bool relink)
     if (m_stopping)
         return;
     if (listing.rootErrno != 0) {
+        noteFolderSeen(identityOf(folder), relink, &cameBack, &replaced);
         PLR_LOG_WARN(QStringLiteral("Cannot read source folder %1: %2")
                          .arg(folder, QString::fromUtf8(std::strerror(listing.rootErrno))));
         markAllDeleted();
@@ -151,6 +174,20 @@ void PLRSourceDirectory::scan(bool relink)
         reportScanDone();
         return;
     }
+    // A photo is gone from the folder only when a listing of the folder in place lacks it: the
+    // folder listed must be the one at the path as the look began and still there now. One that
+    // moved meanwhile tells nothing of its photos (their files are where it went): nothing is
+    // taken from the listing, and the folder is looked at again once it is still.
+    if (!listing.root.sameFolder(seen) || !identityOf(folder).sameFolder(listing.root)) {
+        PLR_LOG_INFO(QStringLiteral("Source folder %1 moved while it was listed; looking again").arg(folder));
+        noteFolderMoving();
+        if (relink)
+            m_relinkPending = true;
+        lookAgainSoon();
+        return;
+    }
+    m_relinkPending = false;
+    noteFolderSeen(seen, relink, &cameBack, &replaced);
     Changes changes = compareWithRecords(folder, listing, relink, generation());
     readMetadata(changes);
     if (m_stopping)
@@ -203,12 +240,20 @@ bool PLRSourceDirectory::checkFolderUsable(const QString& folder, bool relink)
 PLRSourceDirectory::Listing PLRSourceDirectory::listFiles(const QString& folder) const
 {
     Listing listing;
+    const QByteArray encoded = QFile::encodeName(folder);
+    const int fd = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        listing.rootErrno = errno;
+        return listing;
+    }
+    listing.root = identityOfOpened(fd);
     std::set<std::pair<dev_t, ino_t>> visited;
-    struct stat st {};
-    if (::stat(QFile::encodeName(folder).constData(), &st) == 0)
-        visited.insert({st.st_dev, st.st_ino});
-    listFolder(QFile::encodeName(folder), QString(), 0, m_config.includeSubFolders, visited, listing.files,
-               listing.directories, &listing.rootErrno, m_stopping);
+    if (listing.root.present)
+        visited.insert({dev_t(listing.root.device), ino_t(listing.root.inode)});
+    if (m_config.listingBegun)
+        m_config.listingBegun(folder);
+    listFolder(fd, encoded, QString(), 0, m_config.includeSubFolders, visited, listing.files, listing.directories,
+               &listing.rootErrno, m_stopping);
     return listing;
 }
 
@@ -424,12 +469,18 @@ void PLRSourceDirectory::finishScan(const Changes& changes, const QStringList& d
         save();
     reportScanDone();
 
-    if (changes.settling && m_watching) {
-        QMetaObject::invokeMethod(this, [this] {
-            if (m_watching && !rescanScheduled())
-                rescanAfter(kSettleRescan);
-        }, Qt::QueuedConnection);
-    }
+    if (changes.settling)
+        lookAgainSoon();
+}
+
+void PLRSourceDirectory::lookAgainSoon()
+{
+    if (!m_watching)
+        return;
+    QMetaObject::invokeMethod(this, [this] {
+        if (m_watching && !rescanScheduled())
+            rescanAfter(kSettleRescan);
+    }, Qt::QueuedConnection);
 }
 
 void PLRSourceDirectory::requestCaching(const QList<PLRSourceImagePtr>& images)

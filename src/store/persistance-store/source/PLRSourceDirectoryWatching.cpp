@@ -71,13 +71,28 @@ void PLRSourceDirectory::onFileSystemEvent(const QString& changed)
     rescanAfter(m_config.debounceMs / 1000.0);
 }
 
-PLRSourceDirectory::FolderIdentity PLRSourceDirectory::identityOf(const QString& folder)
+PLRSourceDirectory::FolderIdentity PLRSourceDirectory::identityOf(const struct stat& st)
 {
-    struct stat st {};
-    if (folder.isEmpty() || ::stat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (!S_ISDIR(st.st_mode))
         return {};
     return {true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec,
             qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+PLRSourceDirectory::FolderIdentity PLRSourceDirectory::identityOf(const QString& folder)
+{
+    struct stat st {};
+    if (folder.isEmpty() || ::stat(QFile::encodeName(folder).constData(), &st) != 0)
+        return {};
+    return identityOf(st);
+}
+
+PLRSourceDirectory::FolderIdentity PLRSourceDirectory::identityOfOpened(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return {};
+    return identityOf(st);
 }
 
 void PLRSourceDirectory::noteFolderSeen(const FolderIdentity& seen, bool relink, bool* cameBack, bool* replaced)
