@@ -1,10 +1,10 @@
 // Two cases of a post's photo folder:
 // - A post whose location.plist names 5,000 and then 20,000 photos that are all gone from the
 //   folder: the first scan marks every one missing. Prints the median times and the 20k / 5k ratio
-//   (about 4 when the work grows linearly), and reading the plist alone as an anchor. 20,000
-//   such records are about as many as a location.plist holds within the size the store reads
-//   (kPLRPostMaxLocationBytes, printed beside the plist's size); a plist over it, or a scan that
-//   does not mark every photo missing, ends the run with an error rather than a ratio.
+//   (about 4 when the work grows linearly), and reading the plist alone as an anchor. The size
+//   the store reads (kPLRPostMaxLocationBytes) is printed beside the plist's size; a plist over
+//   it, or a scan that does not mark every photo missing, ends the run with an error rather than
+//   a ratio.
 // - A post opened again on its folder of 1,000 cached photos, as after a clean quit (every
 //   photo found as it was), against the same opening with every photo read (its location.plist
 //   without what the files held, as posts saved it before that was kept), paired run by run.

@@ -273,10 +273,10 @@ QStringList safeEntryParts(const QString& name)
 }
 
 // What a post is made of, and how large each part may be.
-enum class EntryKind { Plist, Layout, Picture };
-// A post's own files: as much as the store reads of them (info.plist and location.plist alike).
-constexpr qint64 kMaxPlistBytes = kPLRPostMaxInfoBytes;
-static_assert(kPLRPostMaxLocationBytes == kMaxPlistBytes);
+enum class EntryKind { Info, Location, Layout, Picture };
+// A post's own files: as much as the store reads of them.
+constexpr qint64 kMaxInfoBytes = kPLRPostMaxInfoBytes;
+constexpr qint64 kMaxLocationBytes = kPLRPostMaxLocationBytes;
 constexpr qint64 kMaxLayoutBytes = kPLRPostMaxLayoutBytes;
 // A picture may hold at most this many pixels, and take at most four bytes a pixel (more than
 // any JPEG needs) plus room for its metadata; an animation a few frames' worth more.
@@ -354,9 +354,9 @@ public:
             return false;
         }
         m_wanted = imageIdentifiersOfLayout(layout);
-        QList<std::pair<int, EntryKind>> chosen = {{m_infoIndex, EntryKind::Plist}};
+        QList<std::pair<int, EntryKind>> chosen = {{m_infoIndex, EntryKind::Info}};
         if (m_locationIndex >= 0)
-            chosen.append({m_locationIndex, EntryKind::Plist});
+            chosen.append({m_locationIndex, EntryKind::Location});
         if (m_previewIndex >= 0)
             chosen.append({m_previewIndex, EntryKind::Picture});
         for (const int index : std::as_const(m_pictureIndexes)) {
@@ -540,7 +540,10 @@ private:
             setError(error, 3, QStringLiteral("An entry of the post file cannot be read: %1").arg(QString::fromUtf8(zipLib().strerror(m_reader.archive))));
             return false;
         }
-        const qint64 fixedBound = kind == EntryKind::Plist ? kMaxPlistBytes : kind == EntryKind::Layout ? kMaxLayoutBytes : 0;
+        const qint64 fixedBound = kind == EntryKind::Info       ? kMaxInfoBytes
+                                  : kind == EntryKind::Location ? kMaxLocationBytes
+                                  : kind == EntryKind::Layout   ? kMaxLayoutBytes
+                                                                : 0;
         qint64 bound = fixedBound > 0 ? fixedBound : kPictureHeadBytes;
         bool boundKnown = fixedBound > 0;
         QByteArray head;   // a picture's first bytes, until its bound is known

@@ -38,7 +38,9 @@ inline constexpr const char* kPLRPostCurrentVersion = "1.0.0";
 // files alike.
 inline constexpr qint64 kPLRPostMaxLayoutBytes = qint64(8) * 1024 * 1024;
 inline constexpr qint64 kPLRPostMaxInfoBytes = qint64(4) * 1024 * 1024;
-inline constexpr qint64 kPLRPostMaxLocationBytes = qint64(4) * 1024 * 1024;
+// location.plist holds a record of some 350 bytes for every photo of the post's folder, so its
+// bound is set by the largest folder a post may have (some 180,000 photos), not by the post.
+inline constexpr qint64 kPLRPostMaxLocationBytes = qint64(64) * 1024 * 1024;
 
 // One post bundle on disk: metadata, the layout document, SEO fields and the preview.
 class PLRPersistantPost : public PLRPersistantResource {

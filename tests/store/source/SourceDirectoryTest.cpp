@@ -2,6 +2,8 @@
 #include "platform/Clock.h"
 
 #include "store/persistance-store/source/PLRSourceDirectory.h"
+#include "store/persistance-store/PLRPersistantPost.h"
+#include "platform/Plist.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <QUuid>
 #include <QThread>
 
 #include <algorithm>
@@ -453,6 +456,55 @@ TEST(SourceDirectory, KeepsIdentifiersHiddenFlagsAndKeywordsAcrossReloadAndRelin
         auto directory = f.make();
         EXPECT_EQ(directory->path(), QDir::cleanPath(f.root.filePath(QStringLiteral("moved"))));
         EXPECT_EQ(directory->images().size(), 3);
+    }
+}
+
+TEST(SourceDirectory, AFolderOfManyThousandsOfPhotosIsReadBackWhole)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 32, 32));
+    f.settle();
+    QString kept;
+    {
+        auto directory = f.make(f.folder());
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        ASSERT_EQ(directory->images().size(), 1);
+        kept = directory->images()[0]->identifier();
+        ASSERT_TRUE(directory->save());
+    }
+    // The folder held 16,000 more photos when the post was last saved, each recorded as the store
+    // records a photo: far more than 4 MiB of records.
+    bool ok = false;
+    QVariantMap plist = platform::plist::readDictionary(f.plist(), &ok);
+    ASSERT_TRUE(ok);
+    QVariantList records = plist.value(QStringLiteral("images")).toList();
+    ASSERT_EQ(records.size(), 1);
+    QVariantMap record = records[0].toMap();
+    ASSERT_TRUE(record.contains(QStringLiteral("file_size")) && record.contains(QStringLiteral("file_modified")));
+    constexpr int kMore = 16000;
+    for (int i = 0; i < kMore; ++i) {
+        record.insert(QStringLiteral("identifier"), QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+        record.insert(QStringLiteral("file_name"), QStringLiteral("2026-10-04 Autumn trip/IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
+        record.insert(QStringLiteral("keywords"), QStringList{QStringLiteral("autumn"), QStringLiteral("mountains")});
+        records.append(record);
+    }
+    plist.insert(QStringLiteral("images"), records);
+    ASSERT_TRUE(platform::plist::writeFile(f.plist(), plist));
+    ASSERT_GT(QFileInfo(f.plist()).size(), qint64(4) * 1024 * 1024);
+    ASSERT_LE(QFileInfo(f.plist()).size(), kPLRPostMaxLocationBytes);
+
+    // Read back whole (a file set aside would cost the post every photo), saved and read again.
+    for (int round = 0; round < 2; ++round) {
+        auto directory = f.make();
+        EXPECT_EQ(directory->images().size() + directory->vanishedImages().size(), kMore + 1) << round;
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        ASSERT_TRUE(directory->sourceImageForIdentifier(kept));
+        EXPECT_FALSE(directory->sourceImageForIdentifier(kept)->fileDeleted());
+        EXPECT_EQ(directory->images().size() + directory->vanishedImages().size(), kMore + 1) << round;
+        ASSERT_TRUE(directory->save());
+        EXPECT_EQ(QDir(f.root.filePath(QStringLiteral("post"))).entryList(QDir::Files), QStringList{QStringLiteral("location.plist")});
     }
 }
 

@@ -148,7 +148,21 @@ bool PLRSourceDirectory::save(platform::Error* error) const
     }
     platform::paths::ensureDirectory(folder);
     platform::Error writeError;
-    if (!platform::plist::writeFile(m_config.locationPlistPath, plistRepresentation(), &writeError)) {
+    const QByteArray xml = platform::plist::toXml(plistRepresentation(), &writeError);
+    // A file too large to be read back would cost the post its photos at the next opening: the
+    // last one that can be read stays.
+    if (!xml.isEmpty() && xml.size() > kPLRPostMaxLocationBytes) {
+        writeError = platform::Error::make(QStringLiteral("PLRSourceDirectory"), 3,
+                                           QStringLiteral("The post's folder holds too many photos to be recorded."));
+        PLR_LOG_ERROR(QStringLiteral("Cannot save %1: %2 bytes, more than the %3 a post's location file may hold")
+                          .arg(m_config.locationPlistPath)
+                          .arg(xml.size())
+                          .arg(kPLRPostMaxLocationBytes));
+        if (error)
+            *error = writeError;
+        return false;
+    }
+    if (xml.isEmpty() || !platform::files::writeAtomically(m_config.locationPlistPath, xml, &writeError)) {
         PLR_LOG_ERROR(QStringLiteral("Cannot save %1: %2").arg(m_config.locationPlistPath, writeError.localizedDescription()));
         if (error)
             *error = writeError;
