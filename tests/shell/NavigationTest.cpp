@@ -736,56 +736,52 @@ TEST_F(ShellTest, WelcomeGreetsByNameOnlyWithBothNames)
     full.createPostButton()->performClick();
 }
 
-TEST_F(ShellTest, LockedAccountQuitsWithoutTheDueBackupQuestion)
+// Signs the demo user in with the account in the given status: the application shows one alert,
+// "Account Locked" with a single "Ok" (answered here), and quits. Gives that alert.
+class LockedAccountTest : public ShellTest {
+protected:
+    platform::Alert signInLocked(int status)
+    {
+        service.control("POST", QStringLiteral("/__control/me"),
+                        {{QStringLiteral("email"), testing_support::DevService::demoEmail()},
+                         {QStringLiteral("account"), QJsonObject{{QStringLiteral("status"), status}}}});
+        alerts().enqueue(platform::kAlertFirstButtonReturn);
+        launch();
+        signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
+        EXPECT_TRUE(waitFor([this] { return exited; }, 10000));
+        if (alerts().shown().size() != 1u) {
+            ADD_FAILURE() << alerts().shown().size() << " alerts shown";
+            return {};
+        }
+        const platform::Alert alert = alerts().shown().front();
+        EXPECT_EQ(alert.messageText, QStringLiteral("Account Locked"));
+        EXPECT_EQ(alert.buttons, QStringList{QStringLiteral("Ok")});
+        return alert;
+    }
+};
+
+TEST_F(LockedAccountTest, ALockedAccountQuitsWithoutTheDueBackupQuestion)
 {
     prepareExistingStore();
-    service.control("POST", QStringLiteral("/__control/me"),
-                    {{QStringLiteral("email"), testing_support::DevService::demoEmail()},
-                     {QStringLiteral("account"), QJsonObject{{QStringLiteral("status"), 64}}}});
     ASSERT_FALSE(PLRDefaults::shouldSupressNotifyOfExport());   // the question would be due
-    alerts().enqueue(platform::kAlertFirstButtonReturn);   // "Ok" of "Account Locked", nothing else
-    launch();
-    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
-    ASSERT_TRUE(waitFor([this] { return exited; }, 10000));
-    ASSERT_EQ(alerts().shown().size(), 1u);
-    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Account Locked"));
-    EXPECT_EQ(alerts().shown().front().informativeText,
+    EXPECT_EQ(signInLocked(64).informativeText,
               QStringLiteral("Your Account is currently parked. You can re-activate your account at https://account.pellora.app"));
     EXPECT_FALSE(app->performedBackupQuery());
     EXPECT_EQ(exitCode, 0);
 }
 
-TEST_F(ShellTest, AnAccountPendingDeletionSaysWhereToReactivateIt)
+TEST_F(LockedAccountTest, AnAccountPendingDeletionSaysWhereToReactivateIt)
 {
     prepareExistingStore();
-    service.control("POST", QStringLiteral("/__control/me"),
-                    {{QStringLiteral("email"), testing_support::DevService::demoEmail()},
-                     {QStringLiteral("account"), QJsonObject{{QStringLiteral("status"), 32}}}});
-    alerts().enqueue(platform::kAlertFirstButtonReturn);
-    launch();
-    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
-    ASSERT_TRUE(waitFor([this] { return exited; }, 10000));
-    ASSERT_EQ(alerts().shown().size(), 1u);
-    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Account Locked"));
-    EXPECT_EQ(alerts().shown().front().informativeText,
+    EXPECT_EQ(signInLocked(32).informativeText,
               QStringLiteral("Your Account is pending deletion. You can re-activate your account at https://account.pellora.app"));
-    EXPECT_EQ(alerts().shown().front().buttons, QStringList{QStringLiteral("Ok")});
 }
 
 // Locked for any other reason (here status 2): the user is told to write to support.
-TEST_F(ShellTest, ADisabledAccountIsToldToWriteToSupport)
+TEST_F(LockedAccountTest, ADisabledAccountIsToldToWriteToSupport)
 {
     prepareExistingStore();
-    service.control("POST", QStringLiteral("/__control/me"),
-                    {{QStringLiteral("email"), testing_support::DevService::demoEmail()},
-                     {QStringLiteral("account"), QJsonObject{{QStringLiteral("status"), 2}}}});
-    alerts().enqueue(platform::kAlertFirstButtonReturn);
-    launch();
-    signInThroughForm(testing_support::DevService::demoEmail(), testing_support::DevService::demoPassword());
-    ASSERT_TRUE(waitFor([this] { return exited; }, 10000));
-    ASSERT_EQ(alerts().shown().size(), 1u);
-    EXPECT_EQ(alerts().shown().front().messageText, QStringLiteral("Account Locked"));
-    EXPECT_EQ(alerts().shown().front().informativeText,
+    EXPECT_EQ(signInLocked(2).informativeText,
               QStringLiteral("Your account has been temporarily disabled due to suspicious activity. Please reach out to "
                              "support@pellora.app immediatly to fix this."));
 }

@@ -578,6 +578,18 @@ QWidget* pressTab(bool forward = true)
     return QApplication::focusWidget();
 }
 
+// The widget with the keyboard and the five that Tab (or Shift+Tab) then gives it to, by name.
+std::string tabRound(bool forward)
+{
+    QWidget* focused = QApplication::focusWidget();
+    QStringList names{focused ? focused->objectName() : QStringLiteral("(none)")};
+    for (int i = 0; i < 5; ++i) {
+        QWidget* next = pressTab(forward);
+        names << (next ? next->objectName() : QStringLiteral("(none)"));
+    }
+    return names.join(' ').toStdString();
+}
+
 QPushButton* button(const QString& name, QWidget* parent)
 {
     auto* made = new QPushButton(name, parent);
@@ -627,14 +639,8 @@ TEST(Window, AFloatingWidgetIsTheLastStopOfTabAndTakesNoKeyboardLetGo)
     QApplication::setActiveWindow(&window);
     first->setFocus(Qt::TabFocusReason);
 
-    const auto round = [&](bool forward) {
-        QStringList names{QApplication::focusWidget()->objectName()};
-        for (int i = 0; i < 5; ++i)
-            names << pressTab(forward)->objectName();
-        return names.join(' ').toStdString();
-    };
-    EXPECT_EQ(round(true), "first second third floatingButton first second");
-    EXPECT_EQ(round(false), "second first floatingButton third second first");
+    EXPECT_EQ(tabRound(true), "first second third floatingButton first second");
+    EXPECT_EQ(tabRound(false), "second first floatingButton third second first");
     QPushButton* fourth = button("fourth", content);   // made after that too
     third->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(pressTab()->objectName(), "fourth");
@@ -690,15 +696,9 @@ TEST(Window, TheStopsOfAFloatingWidgetKeepTheirOrderAtTheEndOfTab)
     QApplication::setActiveWindow(&window);
     first->setFocus(Qt::TabFocusReason);
 
-    const auto round = [&](bool forward) {
-        QStringList names{QApplication::focusWidget()->objectName()};
-        for (int i = 0; i < 5; ++i)
-            names << pressTab(forward)->objectName();
-        return names.join(' ').toStdString();
-    };
-    EXPECT_EQ(round(true), "first second upper compoundField lower first");
-    EXPECT_EQ(round(false), "first lower compoundField upper second first");
+    EXPECT_EQ(tabRound(true), "first second upper compoundField lower first");
+    EXPECT_EQ(tabRound(false), "first lower compoundField upper second first");
     button("third", content);
     first->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(round(true), "first second third upper compoundField lower");
+    EXPECT_EQ(tabRound(true), "first second third upper compoundField lower");
 }

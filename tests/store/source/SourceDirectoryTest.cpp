@@ -191,6 +191,36 @@ PLRSourceImagePtr imageNamed(PLRSourceDirectory& directory, const QString& name)
     return nullptr;
 }
 
+// Two whole 640x480 photos, one.jpg and two.jpg, in a folder opened and watched, with the bytes
+// they were written with.
+struct TwoWatchedPhotos {
+    QByteArray wholeOne;
+    QByteArray wholeTwo;
+    std::unique_ptr<PLRSourceDirectory> directory;
+    Recorder recorder;
+    PLRSourceImagePtr one;
+    PLRSourceImagePtr two;
+
+    ::testing::AssertionResult open(Fixture& f)
+    {
+        if (!writePhoto(f.folder() + "/one.jpg", 640, 480) || !writePhoto(f.folder() + "/two.jpg", 640, 480))
+            return ::testing::AssertionFailure() << "the photos could not be written";
+        wholeOne = source_test::readBytes(f.folder() + "/one.jpg");
+        wholeTwo = source_test::readBytes(f.folder() + "/two.jpg");
+        f.settle();
+        directory = f.make(f.folder());
+        directory->addDelegate(&recorder);
+        directory->startWatching();
+        if (!Fixture::loaded(*directory) || !Fixture::watched(*directory))
+            return ::testing::AssertionFailure() << "the folder was not opened and watched";
+        one = imageNamed(*directory, "one.jpg");
+        two = imageNamed(*directory, "two.jpg");
+        if (!one || !two)
+            return ::testing::AssertionFailure() << "the photos were not listed";
+        return ::testing::AssertionSuccess();
+    }
+};
+
 PLRSourceImagePtr fakeImage(const QString& name, qint16 stars, qint64 colour, bool hidden, bool inLayout,
                             const QDateTime& created, qint64 modifiedSeconds)
 {
@@ -818,20 +848,14 @@ TEST(SourceDirectory, FIFOsAndDevicesNamedLikePhotosAreNeverOpened)
 TEST(SourceDirectory, APhotoSpoiledOnDiskKeepsItsPlaceMarkedWithItsReasonUntilItIsMended)
 {
     Fixture f;
-    ASSERT_TRUE(writePhoto(f.folder() + "/one.jpg", 640, 480));
-    ASSERT_TRUE(writePhoto(f.folder() + "/two.jpg", 640, 480));
-    const QByteArray wholeOne = source_test::readBytes(f.folder() + "/one.jpg");
-    const QByteArray wholeTwo = source_test::readBytes(f.folder() + "/two.jpg");
-    f.settle();
-    auto directory = f.make(f.folder());
-    Recorder recorder;
-    directory->addDelegate(&recorder);
-    directory->startWatching();
-    ASSERT_TRUE(Fixture::loaded(*directory));
-    ASSERT_TRUE(Fixture::watched(*directory));
-    const PLRSourceImagePtr one = imageNamed(*directory, "one.jpg");
-    const PLRSourceImagePtr two = imageNamed(*directory, "two.jpg");
-    ASSERT_TRUE(one && two);
+    TwoWatchedPhotos photos;
+    ASSERT_TRUE(photos.open(f));
+    const QByteArray& wholeOne = photos.wholeOne;
+    const QByteArray& wholeTwo = photos.wholeTwo;
+    PLRSourceDirectory* directory = photos.directory.get();
+    Recorder& recorder = photos.recorder;
+    const PLRSourceImagePtr one = photos.one;
+    const PLRSourceImagePtr two = photos.two;
     // Cached: judged whole.
     ASSERT_TRUE(waitUntil([&] { return one->isJudged() && two->isJudged(); }, 5000));
     EXPECT_EQ(one->problem(), PLRPhotoProblem::None);
@@ -1138,20 +1162,14 @@ bool rewrite(const QString& path, const QByteArray& bytes, const QDateTime& time
 TEST(SourceDirectory, AVerdictMadeWhileTheFolderMovedIsJudgedAgainOnceItIsStill)
 {
     Fixture f;
-    ASSERT_TRUE(writePhoto(f.folder() + "/one.jpg", 640, 480));
-    ASSERT_TRUE(writePhoto(f.folder() + "/two.jpg", 640, 480));
-    const QByteArray wholeOne = source_test::readBytes(f.folder() + "/one.jpg");
-    const QByteArray wholeTwo = source_test::readBytes(f.folder() + "/two.jpg");
-    f.settle();
-    auto directory = f.make(f.folder());
-    Recorder recorder;
-    directory->addDelegate(&recorder);
-    directory->startWatching();
-    ASSERT_TRUE(Fixture::loaded(*directory));
-    ASSERT_TRUE(Fixture::watched(*directory));
-    const PLRSourceImagePtr one = imageNamed(*directory, "one.jpg");
-    const PLRSourceImagePtr two = imageNamed(*directory, "two.jpg");
-    ASSERT_TRUE(one && two);
+    TwoWatchedPhotos photos;
+    ASSERT_TRUE(photos.open(f));
+    const QByteArray& wholeOne = photos.wholeOne;
+    const QByteArray& wholeTwo = photos.wholeTwo;
+    PLRSourceDirectory* directory = photos.directory.get();
+    Recorder& recorder = photos.recorder;
+    const PLRSourceImagePtr one = photos.one;
+    const PLRSourceImagePtr two = photos.two;
     ASSERT_TRUE(waitUntil([&] { return one->isJudged() && two->isJudged(); }));
 
     const QDateTime time(QDate(2021, 6, 1), QTime(9, 30), Qt::UTC);
