@@ -850,12 +850,7 @@ TEST(SourceDirectory, APhotoSpoiledOnDiskKeepsItsPlaceMarkedWithItsReasonUntilIt
     Fixture f;
     TwoWatchedPhotos photos;
     ASSERT_TRUE(photos.open(f));
-    const QByteArray& wholeOne = photos.wholeOne;
-    const QByteArray& wholeTwo = photos.wholeTwo;
-    PLRSourceDirectory* directory = photos.directory.get();
-    Recorder& recorder = photos.recorder;
-    const PLRSourceImagePtr one = photos.one;
-    const PLRSourceImagePtr two = photos.two;
+    auto& [wholeOne, wholeTwo, directory, recorder, one, two] = photos;
     // Cached: judged whole.
     ASSERT_TRUE(waitUntil([&] { return one->isJudged() && two->isJudged(); }, 5000));
     EXPECT_EQ(one->problem(), PLRPhotoProblem::None);
@@ -1164,12 +1159,7 @@ TEST(SourceDirectory, AVerdictMadeWhileTheFolderMovedIsJudgedAgainOnceItIsStill)
     Fixture f;
     TwoWatchedPhotos photos;
     ASSERT_TRUE(photos.open(f));
-    const QByteArray& wholeOne = photos.wholeOne;
-    const QByteArray& wholeTwo = photos.wholeTwo;
-    PLRSourceDirectory* directory = photos.directory.get();
-    Recorder& recorder = photos.recorder;
-    const PLRSourceImagePtr one = photos.one;
-    const PLRSourceImagePtr two = photos.two;
+    auto& [wholeOne, wholeTwo, directory, recorder, one, two] = photos;
     ASSERT_TRUE(waitUntil([&] { return one->isJudged() && two->isJudged(); }));
 
     const QDateTime time(QDate(2021, 6, 1), QTime(9, 30), Qt::UTC);
