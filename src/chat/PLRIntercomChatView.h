@@ -27,8 +27,8 @@ public:
 
     // Sizes while closed and open; the web view's frames (bottom-left origin, as given). Closed,
     // the view is its round button and no more, 28 points inside the host's bottom trailing
-    // corner: what lies around the button, the corners of its square too, takes its own clicks. Open, it is the messenger's
-    // size, 20 points inside the corner.
+    // corner: what lies around the button, the corners of its square too, takes its own clicks.
+    // Open, it is the messenger's size, 20 points inside the corner.
     static constexpr int kClosedSize = 56;
     static constexpr int kClosedMarginInHost = 28;
     static constexpr int kOpenWidth = 300;

@@ -31,10 +31,9 @@
 
 #include <QGuiApplication>
 #include <QScreen>
-
-#include <algorithm>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include <cmath>
@@ -407,14 +406,11 @@ void PLRBaseWindowController::placeOnScreen()
         return;
     // 0.8 of its screen's width and height, no smaller than the window's minimum, at half the
     // difference from the screen's origin (the screen's own origin is not added); no screen, no
-    // frame. Placed at the size it will have: a window larger than its screen (a small screen, a
-    // large scale) keeps its top left, and with it its title bar, on the screen's free area,
-    // where the minimum alone would have pushed it out past the right and bottom edges.
+    // frame. On a small screen or at a large scale the minimum gives way to the screen's free
+    // area, and the window keeps its top left there: where no window manager moves it, its title
+    // bar, inspector and Publish stay within reach.
     QRectF frame;
     if (QScreen* screen = shown->screen()) {
-        // The window's own minimum never exceeds the screen's free area (a small screen, a
-        // large scale): a window larger than its screen has its inspector and Publish out of
-        // reach where no window manager moves it.
         const QSize free = screen->availableGeometry().size();
         shown->setMinimumSize(std::min(kMinimumWidth, free.width()), std::min(kMinimumHeight, free.height()));
         const QSizeF screenSize(screen->geometry().size());

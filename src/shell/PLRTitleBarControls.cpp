@@ -7,8 +7,8 @@
 
 #include <QApplication>
 #include <QFontMetricsF>
-#include <QMouseEvent>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>

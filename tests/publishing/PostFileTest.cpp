@@ -251,7 +251,7 @@ TEST_F(PostFile, PhotosLeftOutOfTheFileAreNamedWithTheirReasons)
 
 // A photo deleted from the folder while its post is open still has its stored picture: the file
 // carries it, and the notice names the photo as the layout export does: before and after the
-// folder has seen it go, and for the post exported from home.
+// folder has seen it go, and for a post whose file is made while it is closed.
 TEST_F(PostFile, APhotoGoneFromTheFolderIsCarriedAndNamed)
 {
     PLRPostManager* manager = tripPost();

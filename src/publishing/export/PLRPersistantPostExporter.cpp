@@ -642,6 +642,12 @@ private:
 
 using platform::showAlert;
 
+// The folder of a post's bundle where an import keeps pictures: "export_block_cache".
+QString bundleCacheOf(const QString& bundle)
+{
+    return QDir(bundle).filePath(QLatin1String(PLRPersistantPostExporter::kBlockCacheFolder));
+}
+
 // An imported post's bundle keeps, in "export_block_cache", the pictures its file brought for
 // photos whose pictures the store had already, and those a move into the store missed. The
 // ones the store has no picture of (no folder, an empty one, a preview alone) go into its image
@@ -649,7 +655,7 @@ using platform::showAlert;
 // them from.
 void settleBundleCache(const QString& bundle)
 {
-    const QString cache = QDir(bundle).filePath(QLatin1String(PLRPersistantPostExporter::kBlockCacheFolder));
+    const QString cache = bundleCacheOf(bundle);
     if (platform::files::kindOf(cache) != platform::files::Kind::Directory)
         return;
     for (const QString& image : QDir(cache).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
@@ -673,7 +679,7 @@ QString pictureFolderFor(const QString& bundle, const QString& identifier)
     const QString stored = PLRImageManager::locationForIdentifier(identifier).toLocalFile();
     if (PLRImageManager::holdsPicture(stored))
         return stored;
-    const QString kept = QDir(bundle).filePath(QLatin1String(PLRPersistantPostExporter::kBlockCacheFolder) + QLatin1Char('/') + identifier);
+    const QString kept = QDir(bundleCacheOf(bundle)).filePath(identifier);
     return PLRImageManager::holdsPicture(kept) ? kept : stored;
 }
 
@@ -682,7 +688,7 @@ QString pictureFolderFor(const QString& bundle, const QString& identifier)
 // when nothing is left in it.
 void pruneBundleCache(const QString& bundle)
 {
-    const QString cache = QDir(bundle).filePath(QLatin1String(PLRPersistantPostExporter::kBlockCacheFolder));
+    const QString cache = bundleCacheOf(bundle);
     switch (platform::files::kindOf(cache)) {
     case platform::files::Kind::Missing:
         return;
@@ -710,7 +716,7 @@ void pruneBundleCache(const QString& bundle)
 
 // Where the post's photos are, by identifier (file name and path): the photo records of the post
 // when it is open (those whose file is gone from the folder too), else the photo records in its
-// bundle's location.plist (a post exported from the home screen is not open).
+// bundle's location.plist (a post whose file is made from its tile, unopened).
 struct PhotoFile {
     QString name;
     QString path;
@@ -1076,7 +1082,7 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
     // The cached pictures of the photos the layout uses go to the store's image area, unless
     // the store has them already (its copy stays; the file's stays in the bundle). The reader
     // took nothing else into the folder.
-    const QString cache = bundle + QLatin1Char('/') + QLatin1String(kBlockCacheFolder);
+    const QString cache = bundleCacheOf(bundle);
     const QString imageArea = PLRPersistantStore::locationPath();
     const QString destination = account->postBundlePathForIdentifier(identifier);
     // Nothing moves through a link in the store: it could take the post anywhere.

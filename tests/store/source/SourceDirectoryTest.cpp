@@ -191,6 +191,17 @@ PLRSourceImagePtr imageNamed(PLRSourceDirectory& directory, const QString& name)
     return nullptr;
 }
 
+// Runs what waits on the hand-driven clock (the rescans), half a second at a time, until `done`
+// holds (false after 5 s).
+bool runTheClockUntil(platform::ManualClock& clock, const std::function<bool()>& done)
+{
+    return waitUntil([&] {
+        if (!clock.waiting().empty())
+            clock.advance(0.5);
+        return done();
+    }, 5000);
+}
+
 // Two whole 640x480 photos, one.jpg and two.jpg, in a folder opened and watched, with the bytes
 // they were written with.
 struct TwoWatchedPhotos {
@@ -622,14 +633,7 @@ TEST(SourceDirectory, TheFolderRenamedAwayAndBackIsNoticedEachTime)
     recorder.clear();
 
     platform::ManualClock& clock = platform::ManualClock::install();
-    // Runs what waits on the clock (the rescans) until `done` holds.
-    const auto until = [&clock](const std::function<bool()>& done) {
-        return waitUntil([&] {
-            if (!clock.waiting().empty())
-                clock.advance(0.5);
-            return done();
-        }, 5000);
-    };
+    const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
     const QString away = f.root.filePath(QStringLiteral("renamed"));
     ASSERT_TRUE(QDir().rename(f.folder(), away));
     ASSERT_TRUE(until([&] { return recorder.count("state") > 0 && photo() && photo()->fileDeleted(); }))
@@ -1007,13 +1011,7 @@ TEST(SourceDirectory, AnotherFolderExchangedIntoThePlaceOfTheFolderInOneStepIsFo
     // The rescans wait on the clock, run here by hand: nothing looks at the folder unless
     // something asked for it.
     platform::ManualClock& clock = platform::ManualClock::install();
-    const auto until = [&clock](const std::function<bool()>& done) {
-        return waitUntil([&] {
-            if (!clock.waiting().empty())
-                clock.advance(0.5);
-            return done();
-        }, 5000);
-    };
+    const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
     auto directory = f.make(f.folder());
     Recorder recorder;
     directory->addDelegate(&recorder);
@@ -1074,13 +1072,7 @@ TEST(SourceDirectory, AFolderThatMovesWhileItIsListedLosesNoPhoto)
         moveAway = folder;
     };
     platform::ManualClock& clock = platform::ManualClock::install();
-    const auto until = [&clock](const std::function<bool()>& done) {
-        return waitUntil([&] {
-            if (!clock.waiting().empty())
-                clock.advance(0.5);
-            return done();
-        }, 5000);
-    };
+    const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
     // Every look asked for so far has been taken.
     const auto still = [&](PLRSourceDirectory& directory) {
         return until([&] {
