@@ -28,6 +28,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <cstdio>
 #include <vector>
@@ -206,6 +207,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "could not make the folder of %d photos\n", kPhotos);
         return 1;
     }
+    // A look leaves a file written less than 0.4 s before for a later one (it may still be being
+    // written): on a busy machine the last photos would otherwise be left out of the post.
+    QThread::msleep(500);
     {
         // The post made on the folder, its photos cached, and saved as at a clean quit.
         PLRSourceDirectory::Config config;
@@ -215,6 +219,10 @@ int main(int argc, char** argv)
         PLRSourceDirectory directory(config);
         directory.startWatching();
         directory.waitUntilIdle();
+        if (directory.images().size() != kPhotos) {
+            std::fprintf(stderr, "the post made on the folder found %d of its %d photos\n", int(directory.images().size()), kPhotos);
+            return 1;
+        }
         PLRImageManager::shared().waitUntilAllOperationsAreFinished();
         directory.save();
         directory.stopWatching();
