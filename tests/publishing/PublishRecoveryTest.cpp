@@ -127,7 +127,7 @@ TEST_F(PublishingTest, OnlyWebAddressesReceiveUploads)
     EXPECT_FALSE(publisher->retryUpload());
 }
 
-TEST_F(PublishingTest, DroppedAndRefusedUploadsBackOffAndStop)
+TEST_F(PublishingTest, DroppedRefusedAndUnreceivedUploadsBackOffAndStop)
 {
     // The passes' back-off passes on a manual clock, moved whenever the publisher waits.
     platform::ManualClock& clock = platform::ManualClock::install();
@@ -158,6 +158,21 @@ TEST_F(PublishingTest, DroppedAndRefusedUploadsBackOffAndStop)
     ASSERT_TRUE(testing_support::waitUntilMovingTheClock([&] { return publisher->uploadStalled(); }, 15000));
     EXPECT_EQ(uploads().size(), qsizetype(limit) * 2);
     EXPECT_FALSE(publisher->lastError().isEmpty());
+
+    // Taken every time (answered 200) while the service never gets them: the service asks again
+    // for the very photos just sent, pass after pass; that is bounded all the same, and said.
+    EXPECT_TRUE(publisher->cancelPublishing());
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    service.control("DELETE", "/__control/script");
+    service.control("POST", "/__control/uploads", QJsonObject{{"count", 1000}, {"status", 200}});
+    service.clearRequests();
+    ASSERT_TRUE(publisher->createOrUpdatePublishedPost());
+    ASSERT_TRUE(testing_support::waitUntilMovingTheClock([&] { return publisher->uploadStalled(); }, 15000));
+    EXPECT_EQ(uploads().size(), qsizetype(limit) * 2);
+    EXPECT_EQ(state(), "UPLOADING_IMAGES");
+    EXPECT_EQ(publisher->lastError(), "The photos were uploaded, but the service did not receive them.");
+    clock.advance(PLRWebServicePostPublisher::timing().uploadRetryMax * 2);
+    EXPECT_TRUE(testing_support::holdsFor([&] { return uploads().size() == qsizetype(limit) * 2; }, 100));
 }
 
 TEST_F(PublishingTest, APublishTakenUpAgainAfterTheServiceWasAwayGetsItsUploadTriesAfresh)

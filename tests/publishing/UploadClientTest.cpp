@@ -562,9 +562,10 @@ TEST(UploadClient, AnAnswerBeforeTheBodyIsSentWholeIsNoSuccess)
     }
 }
 
-// A Content-Length that does not say where the answer ends is a malformed answer, as a bad chunk
-// size is: neither a success with an empty body nor a body read to the end of the connection.
-TEST(UploadClient, AContentLengthThatCannotBeReadIsAMalformedAnswer)
+// A status code, Content-Length or chunk size that is not plain digits is a malformed answer:
+// neither a success (a sign or a leading zero read past) nor a body read to the end of the
+// connection.
+TEST(UploadClient, FramingNumbersThatAreNotPlainDigitsAreAMalformedAnswer)
 {
     TinyService service;
     QTemporaryDir dir;
@@ -572,8 +573,9 @@ TEST(UploadClient, AContentLengthThatCannotBeReadIsAMalformedAnswer)
     PLRUploadClient client(1);
     QByteArray headers;
     service.answer = TinyService::Answer::Custom;
-    service.custom = [&headers](QTcpSocket* socket, int) {
-        socket->write("HTTP/1.1 200 OK\r\n" + headers + "\r\n\r\nok");
+    QByteArray statusLine = "HTTP/1.1 200 OK";
+    service.custom = [&statusLine, &headers](QTcpSocket* socket, int) {
+        socket->write(statusLine + "\r\n" + headers + "\r\n\r\nok");
         socket->disconnectFromHost();
     };
     auto putWith = [&](const QByteArray& lengthHeaders) {
@@ -593,6 +595,18 @@ TEST(UploadClient, AContentLengthThatCannotBeReadIsAMalformedAnswer)
         EXPECT_EQ(result.status, 0);
         EXPECT_TRUE(result.body.isEmpty());
     }
+    const QByteArray chunked = "Transfer-Encoding: chunked\r\n\r\n";
+    for (const auto& [status, framing] :
+         {std::pair{QByteArray("HTTP/1.1 +200 OK"), QByteArray("Content-Length: 2")},
+          std::pair{QByteArray("HTTP/1.1 0200 OK"), QByteArray("Content-Length: 2")},
+          std::pair{QByteArray("HTTP/1.1 2000 OK"), QByteArray("Content-Length: 2")},
+          std::pair{QByteArray("HTTP/1.1 200 OK"), chunked + "+2\r\nok\r\n0"},
+          std::pair{QByteArray("HTTP/1.1 200 OK"), chunked + "0x2\r\nok\r\n0"}}) {
+        SCOPED_TRACE((status + " / " + framing).toStdString());
+        statusLine = status;
+        EXPECT_EQ(putWith(framing).transport.code, platform::urlerror::BadServerResponse);
+    }
+    statusLine = "HTTP/1.1 200 OK";
     // The same length twice says the same.
     for (const QByteArray& repeated : {QByteArray("Content-Length: 2\r\nContent-Length: 2"), QByteArray("Content-Length: 2, 2")}) {
         SCOPED_TRACE(repeated.toStdString());

@@ -51,18 +51,34 @@ platform::Error errorForSocket(QAbstractSocket::SocketError error, const QString
     }
 }
 
+// A number of the answer's framing (status code, length, chunk size): digits of its base only,
+// no sign, no prefix, no space; -1 when it is anything else or does not fit.
+qint64 parseDigits(const QByteArray& digits, int base)
+{
+    const auto isDigit = [base](char c) {
+        return (c >= '0' && c <= '9') || (base == 16 && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+    };
+    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), isDigit))
+        return -1;
+    bool ok = false;
+    const qint64 parsed = digits.toLongLong(&ok, base);
+    return ok ? parsed : -1;
+}
+
+// A status code: exactly three digits.
+int parseStatusCode(const QByteArray& code)
+{
+    return code.size() == 3 ? int(parseDigits(code, 10)) : -1;
+}
+
 // A Content-Length value: digits only, or a list of equal ones (a header repeated by a proxy);
 // -1 when it is anything else or does not fit.
 qint64 parseContentLength(const QByteArray& value)
 {
     qint64 length = -1;
     for (const QByteArray& part : value.split(',')) {
-        const QByteArray digits = part.trimmed();
-        if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            return -1;
-        bool ok = false;
-        const qint64 parsed = digits.toLongLong(&ok);
-        if (!ok || (length >= 0 && parsed != length))
+        const qint64 parsed = parseDigits(part.trimmed(), 10);
+        if (parsed < 0 || (length >= 0 && parsed != length))
             return -1;
         length = parsed;
     }
@@ -501,9 +517,8 @@ void PLRUploadClient::readAnswer(const ConnectionPtr& connection)
         const QList<QByteArray> lines = connection->buffer.left(end).split('\n');
         connection->buffer.remove(0, end + 4);
         const QList<QByteArray> statusLine = lines.value(0).trimmed().split(' ');
-        bool ok = false;
-        connection->status = statusLine.value(1).toInt(&ok);
-        if (!statusLine.value(0).startsWith("HTTP/1.") || !ok || connection->status < 100) {
+        connection->status = parseStatusCode(statusLine.value(1));
+        if (!statusLine.value(0).startsWith("HTTP/1.") || connection->status < 100) {
             bad(QStringLiteral("The answer is not HTTP."));
             return;
         }
@@ -608,9 +623,8 @@ bool PLRUploadClient::decodeChunks(Connection& connection, QString* why)
                 }
                 break;
             }
-            bool number = false;
-            const qint64 size = in.mid(at, end - at).split(';').value(0).trimmed().toLongLong(&number, 16);
-            if (!number || size < 0 || end - at > kChunkLineLimit) {
+            const qint64 size = parseDigits(in.mid(at, end - at).split(';').value(0).trimmed(), 16);
+            if (size < 0 || end - at > kChunkLineLimit) {
                 *why = QStringLiteral("The answer's body is malformed.");
                 ok = false;
                 break;

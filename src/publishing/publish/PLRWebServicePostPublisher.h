@@ -238,6 +238,7 @@ private:
     QStringList m_imageInfoToPush;     // references asked for or being uploaded in this pass
     QStringList m_uploadingReferences; // references whose upload is on its way
     QStringList m_pushedImages;        // references uploaded in this pass
+    QSet<QString> m_deliveredImages;   // references whose upload was answered as taken in this publish
     quint64 m_passGeneration = 0;      // answers of earlier passes are dropped
     int m_passAsked = 0;               // photos asked for in the current pass
     bool m_passLostConnection = false; // a lost connection was reported in this pass

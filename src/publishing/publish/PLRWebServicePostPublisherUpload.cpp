@@ -12,6 +12,7 @@
 #include "services/web-services/PLRWebServiceManager.h"
 
 #include <QFile>
+#include <algorithm>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -117,6 +118,7 @@ void PLRWebServicePostPublisher::resetUploadRetries()
     m_passStart.cancel();
     m_failedPasses = 0;
     m_passAsked = 0;
+    m_deliveredImages.clear();
     setUploadStalled(false);
 }
 
@@ -147,17 +149,30 @@ void PLRWebServicePostPublisher::startUploadPass()
     const quint64 pass = ++m_passGeneration;
     m_passStart.cancel();
     // A pass that ended with photos missing (dropped, refused or failed uploads) is followed by
-    // the next one only after a growing pause, and only so many times in a row.
-    if (m_passAsked > 0)
-        m_failedPasses = int(m_pushedImages.size()) < m_passAsked ? m_failedPasses + 1 : 0;
+    // the next one only after a growing pause, and only so many times in a row. So is a pass
+    // after which the service asks again for a photo whose upload was answered as taken in this
+    // publish: the upload host said yes, but the service never got it, and sending it again and
+    // again would never end.
+    bool unreceived = false;
+    if (m_passAsked > 0) {
+        for (const QString& reference : std::as_const(m_pushedImages))
+            m_deliveredImages.insert(reference);
+        const QStringList required = referencesOf(pendingRevision());
+        unreceived = std::any_of(required.cbegin(), required.cend(),
+                                 [this](const QString& reference) { return m_deliveredImages.contains(reference); });
+        const bool unfinished = int(m_pushedImages.size()) < m_passAsked || unreceived;
+        m_failedPasses = unfinished ? m_failedPasses + 1 : 0;
+    }
     m_passAsked = 0;
     m_pushedImages.clear();
     const Timing timing = PLRWebServicePostPublisher::timing();
     if (m_failedPasses >= timing.uploadPassLimit) {
-        PLR_LOG_ERROR(QStringLiteral("%1: %2 upload passes in a row did not finish; waiting for the user")
+        PLR_LOG_ERROR(QStringLiteral("%1: %2 upload passes in a row did not finish%3; waiting for the user")
                           .arg(m_stateMachine->name())
-                          .arg(m_failedPasses));
-        setLastError(QStringLiteral("The photos could not be uploaded."));
+                          .arg(m_failedPasses)
+                          .arg(unreceived ? QStringLiteral(" (uploads taken, yet asked for again)") : QString()));
+        setLastError(unreceived ? QStringLiteral("The photos were uploaded, but the service did not receive them.")
+                                : QStringLiteral("The photos could not be uploaded."));
         setUploadStalled(true);
         return;
     }
