@@ -32,7 +32,12 @@ TEST(Window, DrawsItsOwnTitleBarWithStandardButtons)
     EXPECT_EQ(window.standardWindowButton(WindowButton::Close)->frame(), QRectF(7, 3, 14, 16));
     EXPECT_EQ(window.standardWindowButton(WindowButton::Zoom)->frame(), QRectF(47, 3, 14, 16));
 
-    // Clicking the close button closes the window.
+    // Clicking the close button with the left button closes the window; the others do nothing.
+    for (Qt::MouseButton button : {Qt::MiddleButton, Qt::RightButton, Qt::BackButton}) {
+        dispatch::sendMouse(window.standardWindowButton(WindowButton::Close), QEvent::MouseButtonPress, QPointF(7, 8), button);
+        dispatch::sendMouse(window.standardWindowButton(WindowButton::Close), QEvent::MouseButtonRelease, QPointF(7, 8), button);
+    }
+    EXPECT_TRUE(window.isVisible());
     dispatch::sendMouse(window.standardWindowButton(WindowButton::Close), QEvent::MouseButtonPress, QPointF(7, 8));
     dispatch::sendMouse(window.standardWindowButton(WindowButton::Close), QEvent::MouseButtonRelease, QPointF(7, 8));
     EXPECT_FALSE(window.isVisible());
@@ -48,14 +53,25 @@ TEST(Window, TitleBarDragMovesOnlyAMovableWindow)
     QMouseEvent drag(QEvent::MouseMove, QPointF(230, 11), QPointF(230, 11), window.mapToGlobal(QPointF(230, 11)),
                      Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&window, &drag);
+    // A right click half-way leaves the left button's drag going.
+    const QPointF there = window.mapFromGlobal(drag.globalPosition());
+    for (auto [type, held] : {std::pair(QEvent::MouseButtonPress, Qt::LeftButton | Qt::RightButton),
+                              std::pair(QEvent::MouseButtonRelease, Qt::MouseButtons(Qt::LeftButton))}) {
+        QMouseEvent right(type, there, there, drag.globalPosition(), Qt::RightButton, held, Qt::NoModifier);
+        QApplication::sendEvent(&window, &right);
+    }
+    const QPointF further = drag.globalPosition() + QPointF(20, 0);
+    QMouseEvent on(QEvent::MouseMove, window.mapFromGlobal(further), window.mapFromGlobal(further), further, Qt::NoButton,
+                   Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &on);
     dispatch::sendMouse(bar, QEvent::MouseButtonRelease, QPointF(200, 11));
-    EXPECT_EQ(window.pos(), start + QPoint(30, 0));
+    EXPECT_EQ(window.pos(), start + QPoint(50, 0));
 
     window.setMovable(false);
     dispatch::sendMouse(bar, QEvent::MouseButtonPress, QPointF(200, 11));
     QApplication::sendEvent(&window, &drag);
     dispatch::sendMouse(bar, QEvent::MouseButtonRelease, QPointF(200, 11));
-    EXPECT_EQ(window.pos(), start + QPoint(30, 0));
+    EXPECT_EQ(window.pos(), start + QPoint(50, 0));
 }
 
 namespace {
