@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "controls/PLRModalOverlayWindow.h"
 #include "controls/WAYWindow.h"
+#include "platform/Alert.h"
 #include "platform/Storyboard.h"
 #include "platform-ui/TabChain.h"
 
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -521,6 +523,32 @@ TEST(Window, AClosingWindowGivesTheKeyboardBackToTheWindowThatHadItBefore)
     ASSERT_TRUE(activate(panel, nullptr));
     panel.close();
     EXPECT_TRUE(keyboardIn(main, mainField));
+}
+
+// An alert that comes up as the application starts, at once over the main window just shown,
+// takes the keyboard before that window has it: answered, it gives the keyboard to that window.
+TEST(Window, AClosingAlertGivesTheKeyboardToTheMainWindowShownJustBefore)
+{
+    Window main(QRectF(100, 100, 500, 300));
+    auto* field = new QLineEdit(main.contentView());
+    field->setFocus(Qt::OtherFocusReason);
+    Application::setMainWindow(&main);
+    main.makeKeyAndOrderFront();
+    ASSERT_NE(QApplication::activeWindow(), &main);
+    QTimer::singleShot(0, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        ASSERT_TRUE(testing_support::waitUntil([&] { return QApplication::activeWindow() == box; }));
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(box->focusWidget() ? box->focusWidget() : box, &enter);
+    });
+    platform::QtAlertPresenter presenter;
+    platform::Alert alert;
+    alert.messageText = QStringLiteral("Pellora is not in /usr/bin");
+    EXPECT_EQ(presenter.runModal(alert, nullptr).response, platform::kAlertFirstButtonReturn);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return QApplication::activeWindow() == &main; }));
+    EXPECT_EQ(QApplication::focusWidget(), field);
+    Application::setMainWindow(nullptr);
 }
 
 TEST(WindowMenuBar, TheWindowGrowsAndTheContentKeepsItsSize)
