@@ -810,8 +810,8 @@ Window* Application::windowToReceiveKeyboard(const QWidget* closing)
     for (auto it = activations.rbegin(); it != activations.rend(); ++it)
         if (takes(it->data()))
             return it->data();
-    // None that had it is left: the main window, which an alert shown at once over it (as the
-    // application starts, the migration window gone) kept from ever having it.
+    // None that had it is left (at the start, a migration's window has gone by then): the main
+    // window, which an alert shown at once over it kept from ever having it.
     Window* main = mainWindow();
     return takes(main) ? main : nullptr;
 }
