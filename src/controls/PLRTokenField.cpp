@@ -357,7 +357,7 @@ qsizetype PLRTokenField::tokenIndexAt(const QPointF& point) const
 
 void PLRTokenField::mousePressEvent(QMouseEvent* event)
 {
-    // Tokens are chosen with the left button; the others are ignored, as Qt's own fields do.
+    // Only the left button chooses tokens.
     if (event->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(event);
         return;
