@@ -12,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include <QDir>
 #include <QRegularExpression>
 
@@ -116,15 +114,8 @@ TEST(StartupNoticeLaunch, OnceTheLocationAlertIsAnsweredWithReturnTheShortcutsWo
     production.insert(QStringLiteral("env"), QStringLiteral("production"));
     ASSERT_TRUE(app.start(production));
     QString alert;
-    ASSERT_TRUE(pollUntil(
-        [&] {
-            for (const QString& window : app.windows())
-                if (app.isDialog(window) && app.focusedWindow() == window)
-                    alert = window;
-            return !alert.isEmpty() || !app.isRunning();
-        },
-        kLaunchTimeoutMs))
-        << app.output().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return app.isDialog(alert = app.focusedWindow()) || !app.isRunning(); }, kLaunchTimeoutMs));
+    ASSERT_TRUE(app.isRunning()) << app.output().toStdString();
     EXPECT_TRUE(pollUntil([&] { return app.hasLogged("Checking App location"); }, 20000)) << app.output().toStdString();
 
     ASSERT_TRUE(app.key(QStringLiteral("Return")));
@@ -133,12 +124,12 @@ TEST(StartupNoticeLaunch, OnceTheLocationAlertIsAnsweredWithReturnTheShortcutsWo
         << "focus " << app.focusedWindow().toStdString() << " main " << app.mainWindow().toStdString();
     // No click in the window first.
     ASSERT_TRUE(app.key(QStringLiteral("ctrl+comma")));
-    EXPECT_TRUE(pollUntil(
-        [&] {
-            const QStringList windows = app.windows();
-            return std::any_of(windows.begin(), windows.end(),
-                               [&](const QString& window) { return app.windowName(window) == QLatin1String("Preferences"); });
-        },
-        20000));
+    const auto preferencesOpen = [&] {
+        for (const QString& window : app.windows())
+            if (app.windowName(window) == QLatin1String("Preferences"))
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(pollUntil(preferencesOpen, 20000));
     EXPECT_EQ(app.terminate(), 0) << app.output().toStdString();
 }

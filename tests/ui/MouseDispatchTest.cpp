@@ -208,9 +208,9 @@ TEST_F(MouseDispatch, ADragThatTakesThePointerOverEndsThePress)
     EXPECT_EQ(view->cancels, 2);
 }
 
-// Controls whose press is taken from them end it as it began: nothing acts, nothing is left
-// looking pressed.
-TEST_F(MouseDispatch, ControlsWhosePressIsTakenActOnNothingAndLookAsBefore)
+// Only the left button clicks controls; those whose press is taken from them end it as it
+// began: nothing acts, nothing is left looking pressed.
+TEST_F(MouseDispatch, OnlyTheLeftButtonClicksAndControlsWhosePressIsTakenActOnNothing)
 {
     int actions = 0;
     auto* button = new Button(window->contentView());
@@ -222,9 +222,16 @@ TEST_F(MouseDispatch, ControlsWhosePressIsTakenActOnNothingAndLookAsBefore)
     auto* stepper = new PLRStepper(window->contentView());
     stepper->setFrame(QRectF(240, 100, 19, 30));
     stepper->setAutorepeat(false);
-    button->show();
-    toggle->show();
-    stepper->show();
+    for (View* control : {static_cast<View*>(button), static_cast<View*>(toggle), static_cast<View*>(stepper)}) {
+        control->show();
+        for (Qt::MouseButton other : {Qt::MiddleButton, Qt::RightButton, Qt::BackButton, Qt::ForwardButton}) {
+            dispatch::sendMouse(control, QEvent::MouseButtonPress, QPointF(9, 20), other);
+            dispatch::sendMouse(control, QEvent::MouseButtonDblClick, QPointF(9, 20), other, other);
+            dispatch::sendMouse(control, QEvent::MouseButtonRelease, QPointF(9, 20), other);
+        }
+    }
+    EXPECT_EQ(actions, 0);
+    EXPECT_EQ(stepper->doubleValue(), 0.0);
 
     // A menu takes the releases of the button and the switch.
     for (View* control : {static_cast<View*>(button), static_cast<View*>(toggle)}) {
@@ -247,32 +254,10 @@ TEST_F(MouseDispatch, ControlsWhosePressIsTakenActOnNothingAndLookAsBefore)
     EXPECT_EQ(stepper->doubleValue(), 1.0);   // the one step of the press
 }
 
-// Only the left button clicks: the others reach their own handlers, which controls leave alone,
-// and each button's press, drags and release are a gesture of its own.
-TEST_F(MouseDispatch, OnlyTheLeftButtonClicksAndAnotherButtonLeavesItsGestureGoing)
+// The right and middle buttons reach handlers of their own; pressed, dragged and released during
+// a drag of the left one, they leave it going.
+TEST_F(MouseDispatch, EachButtonIsAGestureOfItsOwnThatAnotherButtonNeitherEndsNorRestarts)
 {
-    int actions = 0;
-    auto* button = new Button(window->contentView());
-    button->setFrame(QRectF(240, 20, 80, 24));
-    button->setAction([&](Control*) { ++actions; });
-    auto* toggle = new PLRSwitchButton(QRectF(240, 60, 50, 30), window->contentView());
-    toggle->setAction([&](Control*) { ++actions; });
-    auto* stepper = new PLRStepper(window->contentView());
-    stepper->setFrame(QRectF(240, 100, 19, 30));
-    stepper->setAutorepeat(false);
-    for (View* control : {static_cast<View*>(button), static_cast<View*>(toggle), static_cast<View*>(stepper)}) {
-        control->show();
-        for (Qt::MouseButton other : {Qt::MiddleButton, Qt::RightButton, Qt::BackButton, Qt::ForwardButton}) {
-            dispatch::sendMouse(control, QEvent::MouseButtonPress, QPointF(9, 20), other);
-            dispatch::sendMouse(control, QEvent::MouseButtonDblClick, QPointF(9, 20), other, other);
-            dispatch::sendMouse(control, QEvent::MouseButtonRelease, QPointF(9, 20), other);
-        }
-    }
-    EXPECT_EQ(actions, 0);
-    EXPECT_FALSE(toggle->checked());
-    EXPECT_EQ(stepper->doubleValue(), 0.0);
-
-    // The right and middle buttons pressed, dragged and released during a drag of the left one.
     using T = MouseEvent::Type;
     dispatch::sendMouse(view, QEvent::MouseButtonPress, QPointF(50, 50));
     dispatch::sendMouse(view, QEvent::MouseMove, QPointF(60, 50), Qt::NoButton, Qt::LeftButton);
