@@ -357,6 +357,11 @@ qsizetype PLRTokenField::tokenIndexAt(const QPointF& point) const
 
 void PLRTokenField::mousePressEvent(QMouseEvent* event)
 {
+    // Only the left button chooses tokens.
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
     const qsizetype index = tokenIndexAt(event->position());
     m_editor->setFocus(Qt::MouseFocusReason);
     if (index < 0) {

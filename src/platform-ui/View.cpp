@@ -618,6 +618,36 @@ void View::rightMouseDown(const MouseEvent& event)
         next->rightMouseDown(event);
 }
 
+void View::rightMouseDragged(const MouseEvent& event)
+{
+    if (auto* next = qobject_cast<View*>(nextResponder()))
+        next->rightMouseDragged(event);
+}
+
+void View::rightMouseUp(const MouseEvent& event)
+{
+    if (auto* next = qobject_cast<View*>(nextResponder()))
+        next->rightMouseUp(event);
+}
+
+void View::otherMouseDown(const MouseEvent& event)
+{
+    if (auto* next = qobject_cast<View*>(nextResponder()))
+        next->otherMouseDown(event);
+}
+
+void View::otherMouseDragged(const MouseEvent& event)
+{
+    if (auto* next = qobject_cast<View*>(nextResponder()))
+        next->otherMouseDragged(event);
+}
+
+void View::otherMouseUp(const MouseEvent& event)
+{
+    if (auto* next = qobject_cast<View*>(nextResponder()))
+        next->otherMouseUp(event);
+}
+
 void View::mouseCancelled()
 {
     if (auto* next = qobject_cast<View*>(nextResponder()))
@@ -645,10 +675,20 @@ public:
     // in: its drags and its release go to that view, and only while they come in that window.
     QPointer<View> mouseDownView;
     QPointer<QWidget> mouseDownWindow;
-    // Where the last press went (its window and what the hit test found there): Qt counts a
-    // second press near the first as a double click wherever the first went.
+    // The same for each other button pressed on a view (the right one, the middle one, back,
+    // forward): a gesture of its own beside the left button's, told to that button's handlers.
+    struct OtherPress {
+        Qt::MouseButton button = Qt::NoButton;
+        QPointer<View> view;
+        QPointer<QWidget> window;
+        bool belongsTo(const QWidget* in) const { return view && window == in && view->window() == in; }
+    };
+    std::vector<OtherPress> otherPresses;
+    // Where the last press went (its window, what the hit test found there, its button): Qt
+    // counts a second press near the first as a double click wherever the first went.
     QPointer<QWidget> lastPressWindow;
     QPointer<QWidget> lastPressTarget;
+    Qt::MouseButton lastPressButton = Qt::NoButton;
     QPointer<QWidget> pointerWindow;
     // The widget (not a view) a press is being handed to: that press, and the copies of it Qt
     // passes up to the widget's ancestors, are not dispatched again.
@@ -695,6 +735,23 @@ public:
         mouseDownWindow = nullptr;
         if (view)
             view->mouseCancelled();
+    }
+
+    // The handlers of a button other than the left one, with the types of their events.
+    struct ButtonHandlers {
+        MouseEvent::Type downType, draggedType, upType;
+        void (View::*down)(const MouseEvent&);
+        void (View::*dragged)(const MouseEvent&);
+        void (View::*up)(const MouseEvent&);
+    };
+    static ButtonHandlers handlersFor(Qt::MouseButton button)
+    {
+        using T = MouseEvent::Type;
+        if (button == Qt::RightButton)
+            return {T::RightMouseDown, T::RightMouseDragged, T::RightMouseUp, &View::rightMouseDown, &View::rightMouseDragged,
+                    &View::rightMouseUp};
+        return {T::OtherMouseDown, T::OtherMouseDragged, T::OtherMouseUp, &View::otherMouseDown, &View::otherMouseDragged,
+                &View::otherMouseUp};
     }
 
     // Runs a handler of the pressed view. A drag started there ends the press: whatever comes
@@ -797,6 +854,26 @@ public:
         send(moved, MouseEvent::Type::MouseMoved, &View::mouseMoved);
     }
 
+    // The release of a button other than the left one: the end of that button's press on a view
+    // of this window. One that came in another window (a menu opened by the press took it) is
+    // that window's.
+    bool releaseOther(Qt::MouseButton button, QWidget* window, const QPointF& windowPoint, const QMouseEvent* mouse)
+    {
+        const auto found = std::find_if(otherPresses.begin(), otherPresses.end(),
+                                        [button](const OtherPress& press) { return press.button == button; });
+        if (found == otherPresses.end())
+            return false;
+        const OtherPress press = *found;
+        otherPresses.erase(found);
+        if (!press.belongsTo(window))
+            return false;
+        const ButtonHandlers handlers = handlersFor(button);
+        (press.view->*handlers.up)(makeEvent(handlers.upType, window, windowPoint, mouse));
+        if (press.view)
+            updateTracking(window, windowPoint, true, mouse->buttons() != Qt::NoButton, mouse);
+        return true;
+    }
+
     // Whether the event is the press being handed to a widget, or one of its copies on the way
     // up to that widget's ancestors.
     PLR_APPLICATION_EVENT_FILTER bool isForwardedPress(const QWidget* receiver) const
@@ -843,22 +920,39 @@ public:
             updateTracking(lastTrackedWindow, QPointF(-1e6, -1e6), false, false, nullptr);
 
         if (type == QEvent::MouseMove) {
-            const bool dragging = mouse->buttons() != Qt::NoButton;
-            // A press whose release never came here (a drag's loop or a window blocked by a
-            // modal one took it), or whose pointer another window took over, is over.
-            if (mouseDownView && (!dragging || !pressBelongsTo(window)))
+            const Qt::MouseButtons held = mouse->buttons();
+            // A press whose button is no longer held (its release never came here: a drag's loop
+            // or a window blocked by a modal one took it), or whose pointer another window took
+            // over, is over.
+            if (mouseDownView && (!(held & Qt::LeftButton) || !pressBelongsTo(window)))
                 cancelPress();
-            updateTracking(window, windowPoint, true, dragging, mouse);
-            if (dragging && pressBelongsTo(window)) {
+            std::erase_if(otherPresses,
+                          [&](const OtherPress& press) { return !(held & press.button) || !press.belongsTo(window); });
+            updateTracking(window, windowPoint, true, held != Qt::NoButton, mouse);
+            bool dragged = false;
+            if (pressBelongsTo(window)) {
                 const QPointer<View> view = mouseDownView;
                 runPressHandler([&] {
                     view->mouseDragged(makeEvent(MouseEvent::Type::LeftMouseDragged, window, windowPoint, mouse));
                 });
-                return true;
+                dragged = true;
             }
-            return qobject_cast<View*>(widget) != nullptr;
+            // (A copy: a handler may press or release.)
+            const std::vector<OtherPress> others = otherPresses;
+            for (const OtherPress& press : others) {
+                if (!press.belongsTo(window))
+                    continue;
+                const ButtonHandlers handlers = handlersFor(press.button);
+                (press.view->*handlers.dragged)(makeEvent(handlers.draggedType, window, windowPoint, mouse));
+                dragged = true;
+            }
+            return dragged || qobject_cast<View*>(widget) != nullptr;
         }
+        const Qt::MouseButton button = mouse->button();
         if (type == QEvent::MouseButtonRelease) {
+            // A release ends the press of its own button alone.
+            if (button != Qt::LeftButton)
+                return releaseOther(button, window, windowPoint, mouse);
             if (!mouseDownView)
                 return false;
             if (!pressBelongsTo(window)) {
@@ -870,28 +964,35 @@ public:
             QPointer<View> view = mouseDownView;
             mouseDownView = nullptr;
             mouseDownWindow = nullptr;
-            view->mouseUp(makeEvent(mouse->button() == Qt::RightButton ? MouseEvent::Type::RightMouseUp : MouseEvent::Type::LeftMouseUp,
-                                    window, windowPoint, mouse));
+            view->mouseUp(makeEvent(MouseEvent::Type::LeftMouseUp, window, windowPoint, mouse));
             if (view)
-                updateTracking(window, windowPoint, true, false, mouse);
+                updateTracking(window, windowPoint, true, mouse->buttons() != Qt::NoButton, mouse);
             return true;
         }
-        // Press. A new press of the left button, or a press in another window, leaves the press
-        // remembered before without a release of its own.
-        if (mouseDownView && (mouse->button() == Qt::LeftButton || !pressBelongsTo(window)))
+        // Press. A new press of the left button, or a press in another window, leaves the left
+        // press remembered before without a release of its own (a press of another button while
+        // the left one is held is no part of the left one's gesture); a new press of another
+        // button, or one in another window, leaves that button's press before so.
+        if (mouseDownView && (button == Qt::LeftButton || !pressBelongsTo(window)))
             cancelPress();
+        std::erase_if(otherPresses,
+                      [&](const OtherPress& press) { return press.button == button || !press.belongsTo(window); });
         QWidget* target = View::hitTestWindow(window, windowPoint);
         // A double click whose first press went elsewhere (a menu item chosen a moment before,
-        // another view) is a single click here.
-        const int clickCount =
-            type == QEvent::MouseButtonDblClick && target && lastPressWindow == window && lastPressTarget == target ? 2 : 1;
+        // another view) or was of another button is a single click here.
+        const int clickCount = type == QEvent::MouseButtonDblClick && target && lastPressWindow == window
+                && lastPressTarget == target && lastPressButton == button
+            ? 2 : 1;
         lastPressWindow = window;
         lastPressTarget = target;
+        lastPressButton = button;
         if (auto* view = qobject_cast<View*>(target)) {
             if (!view->isEnabled())
                 return true;
-            if (mouse->button() == Qt::RightButton) {
-                view->rightMouseDown(makeEvent(MouseEvent::Type::RightMouseDown, window, windowPoint, mouse, clickCount));
+            if (button != Qt::LeftButton) {
+                otherPresses.push_back({button, view, window});
+                const ButtonHandlers handlers = handlersFor(button);
+                (view->*handlers.down)(makeEvent(handlers.downType, window, windowPoint, mouse, clickCount));
                 return true;
             }
             mouseDownView = view;
@@ -956,8 +1057,6 @@ void sendMouse(QWidget* view, QEvent::Type type, const QPointF& point, Qt::Mouse
         buttons = button;
     if (type == QEvent::MouseMove)
         button = Qt::NoButton;
-    if (type == QEvent::MouseButtonRelease)
-        buttons = Qt::NoButton;
     QMouseEvent event(type, windowPoint, windowPoint, global, button, buttons, Qt::NoModifier);
     QApplication::sendEvent(window, &event);
 }

@@ -60,7 +60,12 @@ private:
 // A mouse event as views receive it. Locations are in the view's coordinates: origin at the
 // bottom left, y grows upward, unless the view is flipped.
 struct MouseEvent {
-    enum class Type { LeftMouseDown, LeftMouseUp, LeftMouseDragged, RightMouseDown, RightMouseUp, MouseMoved, MouseEntered, MouseExited };
+    enum class Type {
+        LeftMouseDown, LeftMouseUp, LeftMouseDragged,
+        RightMouseDown, RightMouseUp, RightMouseDragged,
+        OtherMouseDown, OtherMouseUp, OtherMouseDragged,   // the middle button, back, forward...
+        MouseMoved, MouseEntered, MouseExited
+    };
     Type type = Type::MouseMoved;
     QPointF windowPoint;                    // Qt coordinates of the top-level widget (y down)
     QPointF screenPoint;                    // global Qt coordinates
@@ -185,6 +190,10 @@ public:
 
     // Events, in the view's coordinates through MouseEvent::locationIn(this). Presses, drags
     // and releases a view does not take go up the responder chain (to the superview view).
+    // mouseDown/Dragged/Up are the left button's alone; the right button and the others (the
+    // middle one, back, forward) have handlers of their own, which no view of the chain takes
+    // unless it asks for that button. Each button's press, drags and release are one gesture of
+    // their own: a press or release of another button neither ends nor restarts it.
     virtual void mouseDown(const MouseEvent& event);
     virtual void mouseUp(const MouseEvent& event);
     virtual void mouseDragged(const MouseEvent& event);
@@ -192,10 +201,15 @@ public:
     virtual void mouseEntered(const MouseEvent&) {}
     virtual void mouseExited(const MouseEvent&) {}
     virtual void rightMouseDown(const MouseEvent& event);
-    // The press this view took (itself or passed on from a subview) will see no release here: a
-    // drag took the pointer over, a pop-up, menu or window took the release, or the release was
-    // lost while a window was blocked. Ends what the press began without acting on it; passed up
-    // the responder chain like the release.
+    virtual void rightMouseDragged(const MouseEvent& event);
+    virtual void rightMouseUp(const MouseEvent& event);
+    virtual void otherMouseDown(const MouseEvent& event);
+    virtual void otherMouseDragged(const MouseEvent& event);
+    virtual void otherMouseUp(const MouseEvent& event);
+    // The left press this view took (itself or passed on from a subview) will see no release
+    // here: a drag took the pointer over, a pop-up, menu or window took the release, or the
+    // release was lost while a window was blocked. Ends what the press began without acting on
+    // it; passed up the responder chain like the release.
     virtual void mouseCancelled();
 
     // Tracking areas, owned by the view.
@@ -250,6 +264,8 @@ private:
 namespace dispatch {
 void install();
 // Synthesises a mouse event at a point of a view (its own coordinates), as the pointer would.
+// `buttons` are those held once the event has happened (a press given none holds its own button;
+// a release given none leaves none held).
 void sendMouse(QWidget* view, QEvent::Type type, const QPointF& point, Qt::MouseButton button = Qt::LeftButton,
                Qt::MouseButtons buttons = Qt::NoButton);
 // The window the pointer was last over (for cursors).

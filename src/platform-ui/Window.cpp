@@ -270,8 +270,9 @@ private:
 // Without a window manager nothing gives the keyboard on when the window that has it closes (an
 // alert, a panel, Preferences): the keys would go nowhere until a click. When one of our
 // windows closes with the keyboard and no other window has taken it by the time the events of
-// the closing have been handled, the window of ours that had it before gets it back. (With a
-// window manager that window usually has it by then, and nothing is done.)
+// the closing have been handled, the window of ours that had it before gets it back, or the
+// main window when none had it yet. (With a window manager a window usually has it by then, and
+// nothing is done.)
 class KeyboardReturn : public QObject {
 public:
     static void install()
@@ -802,13 +803,17 @@ void Application::windowActivated(Window* window)
 
 Window* Application::windowToReceiveKeyboard(const QWidget* closing)
 {
+    const auto takes = [closing](Window* window) {
+        return window && window != closing && window->isVisible() && !window->isMinimized() && window->canBecomeKeyWindow();
+    };
     const auto& activations = Registry::shared().activations;
-    for (auto it = activations.rbegin(); it != activations.rend(); ++it) {
-        Window* window = it->data();
-        if (window && window != closing && window->isVisible() && !window->isMinimized() && window->canBecomeKeyWindow())
-            return window;
-    }
-    return nullptr;
+    for (auto it = activations.rbegin(); it != activations.rend(); ++it)
+        if (takes(it->data()))
+            return it->data();
+    // None that had it is left (at the start, a migration's window has gone by then): the main
+    // window, which an alert shown at once over it kept from ever having it.
+    Window* main = mainWindow();
+    return takes(main) ? main : nullptr;
 }
 
 Window* Application::mainWindow()

@@ -226,7 +226,9 @@ public:
     static void abortModal() { stopModal(kModalResponseAbort); }
     static Window* modalWindow();
     // The window that gets the keyboard when the window that had it closes: the one of ours
-    // that had it last before, still shown (not minimised) and not `closing`; null for none.
+    // that had it last before, still shown (not minimised) and not `closing`; when none of them
+    // is, the main window (an alert shown as the application starts can take the keyboard
+    // before the main window has ever had it); null for none.
     static Window* windowToReceiveKeyboard(const QWidget* closing);
 
     // Internal bookkeeping of windows.

@@ -1,7 +1,8 @@
-// The notice of posts that could not be opened, as a returning user meets it: the real executable
-// on a virtual X screen with no window manager, started on a store holding a post it cannot
-// open. Nothing stacks or focuses the windows there but the application itself: the notice must
-// come up over the main window and take the keyboard, and Return must answer it.
+// The alerts of the start as a user meets them: the real executable on a virtual X screen with no
+// window manager. Nothing stacks or focuses the windows there but the application itself: the
+// notice of posts that could not be opened must come up over the main window and take the
+// keyboard, and Return must answer it; once the alert about the installation place is answered,
+// the keyboard and the menu shortcuts are the main window's.
 
 #include "DevService.h"
 #include "LaunchedApplication.h"
@@ -97,5 +98,38 @@ TEST(StartupNoticeLaunch, TheNoticeOfPostsThatCannotBeOpenedComesUpOverTheMainWi
     ASSERT_TRUE(app.key(QStringLiteral("Return")));
     EXPECT_TRUE(pollUntil([&] { return !app.windows().contains(notice) || !app.isRunning(); }, kLaunchTimeoutMs));
     EXPECT_TRUE(app.isRunning());
+    EXPECT_EQ(app.terminate(), 0) << app.output().toStdString();
+}
+
+TEST(StartupNoticeLaunch, OnceTheLocationAlertIsAnsweredWithReturnTheShortcutsWork)
+{
+    DevService service;
+    ASSERT_TRUE(service.start());
+    VirtualScreen screen;
+    ASSERT_TRUE(screen.start());
+    LaunchedApplication app(screen, service.port());
+    // Outside the development environment the build's folder is no place an installed Pellora
+    // runs from: the alert comes up as the main window does.
+    QProcessEnvironment production;
+    production.insert(QStringLiteral("env"), QStringLiteral("production"));
+    ASSERT_TRUE(app.start(production));
+    QString alert;
+    ASSERT_TRUE(pollUntil([&] { return app.isDialog(alert = app.focusedWindow()) || !app.isRunning(); }, kLaunchTimeoutMs));
+    ASSERT_TRUE(app.isRunning()) << app.output().toStdString();
+    EXPECT_TRUE(pollUntil([&] { return app.hasLogged("Checking App location"); }, 20000)) << app.output().toStdString();
+
+    ASSERT_TRUE(app.key(QStringLiteral("Return")));
+    ASSERT_TRUE(pollUntil([&] { return !app.windows().contains(alert) || !app.isRunning(); }, kLaunchTimeoutMs));
+    EXPECT_TRUE(pollUntil([&] { return !app.mainWindow().isEmpty() && app.focusedWindow() == app.mainWindow(); }, 20000))
+        << "focus " << app.focusedWindow().toStdString() << " main " << app.mainWindow().toStdString();
+    // No click in the window first.
+    ASSERT_TRUE(app.key(QStringLiteral("ctrl+comma")));
+    const auto preferencesOpen = [&] {
+        for (const QString& window : app.windows())
+            if (app.windowName(window) == QLatin1String("Preferences"))
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(pollUntil(preferencesOpen, 20000));
     EXPECT_EQ(app.terminate(), 0) << app.output().toStdString();
 }

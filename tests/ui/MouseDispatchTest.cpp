@@ -1,7 +1,8 @@
 // How presses, drags and releases reach views when another window comes between: a pop-up menu
 // that takes the release, a drag that takes the pointer over, a release lost while a window was
-// blocked, a double click begun in another window, tracking areas of windows over windows, and a
-// press handed to a widget while other windows go on being used.
+// blocked, a double click begun in another window or view, the buttons other than the left one,
+// tracking areas of windows over windows, and a press handed to a widget while other windows go
+// on being used.
 
 #include "UiTestSupport.h"
 
@@ -46,11 +47,18 @@ public:
     }
     void mouseUp(const MouseEvent& event) override { ups << event.locationIn(this); }
     void mouseCancelled() override { ++cancels; }
+    void rightMouseDown(const MouseEvent& event) override { others << event.type; }
+    void rightMouseDragged(const MouseEvent& event) override { others << event.type; }
+    void rightMouseUp(const MouseEvent& event) override { others << event.type; }
+    void otherMouseDown(const MouseEvent& event) override { others << event.type; }
+    void otherMouseDragged(const MouseEvent& event) override { others << event.type; }
+    void otherMouseUp(const MouseEvent& event) override { others << event.type; }
     void mouseEntered(const MouseEvent&) override { ++entered; }
     void mouseExited(const MouseEvent&) override { ++exited; }
     bool startsDrag = false;
     QList<QPointF> downs, drags, ups;
     QList<int> clickCounts;
+    QList<MouseEvent::Type> others;   // of the buttons other than the left one
     int cancels = 0, entered = 0, exited = 0;
 };
 
@@ -200,9 +208,9 @@ TEST_F(MouseDispatch, ADragThatTakesThePointerOverEndsThePress)
     EXPECT_EQ(view->cancels, 2);
 }
 
-// Controls whose press is taken from them end it as it began: nothing acts, nothing is left
-// looking pressed.
-TEST_F(MouseDispatch, ControlsWhosePressIsTakenActOnNothingAndLookAsBefore)
+// Only the left button clicks controls; those whose press is taken from them end it as it
+// began: nothing acts, nothing is left looking pressed.
+TEST_F(MouseDispatch, OnlyTheLeftButtonClicksAndControlsWhosePressIsTakenActOnNothing)
 {
     int actions = 0;
     auto* button = new Button(window->contentView());
@@ -214,9 +222,16 @@ TEST_F(MouseDispatch, ControlsWhosePressIsTakenActOnNothingAndLookAsBefore)
     auto* stepper = new PLRStepper(window->contentView());
     stepper->setFrame(QRectF(240, 100, 19, 30));
     stepper->setAutorepeat(false);
-    button->show();
-    toggle->show();
-    stepper->show();
+    for (View* control : {static_cast<View*>(button), static_cast<View*>(toggle), static_cast<View*>(stepper)}) {
+        control->show();
+        for (Qt::MouseButton other : {Qt::MiddleButton, Qt::RightButton, Qt::BackButton, Qt::ForwardButton}) {
+            dispatch::sendMouse(control, QEvent::MouseButtonPress, QPointF(9, 20), other);
+            dispatch::sendMouse(control, QEvent::MouseButtonDblClick, QPointF(9, 20), other, other);
+            dispatch::sendMouse(control, QEvent::MouseButtonRelease, QPointF(9, 20), other);
+        }
+    }
+    EXPECT_EQ(actions, 0);
+    EXPECT_EQ(stepper->doubleValue(), 0.0);
 
     // A menu takes the releases of the button and the switch.
     for (View* control : {static_cast<View*>(button), static_cast<View*>(toggle)}) {
@@ -237,6 +252,29 @@ TEST_F(MouseDispatch, ControlsWhosePressIsTakenActOnNothingAndLookAsBefore)
     dispatch::sendMouse(window->contentView(), QEvent::MouseMove, QPointF(5, 5));
     EXPECT_EQ(stepper->cell().currentStepperState(), PLRStepperCell::inactive);
     EXPECT_EQ(stepper->doubleValue(), 1.0);   // the one step of the press
+}
+
+// The right and middle buttons reach handlers of their own; pressed, dragged and released during
+// a drag of the left one, they leave it going.
+TEST_F(MouseDispatch, EachButtonIsAGestureOfItsOwnThatAnotherButtonNeitherEndsNorRestarts)
+{
+    using T = MouseEvent::Type;
+    dispatch::sendMouse(view, QEvent::MouseButtonPress, QPointF(50, 50));
+    dispatch::sendMouse(view, QEvent::MouseMove, QPointF(60, 50), Qt::NoButton, Qt::LeftButton);
+    for (Qt::MouseButton other : {Qt::RightButton, Qt::MiddleButton}) {
+        dispatch::sendMouse(view, QEvent::MouseButtonPress, QPointF(60, 50), other, Qt::LeftButton | other);
+        dispatch::sendMouse(view, QEvent::MouseMove, QPointF(70, 50), Qt::NoButton, Qt::LeftButton | other);
+        dispatch::sendMouse(view, QEvent::MouseButtonRelease, QPointF(70, 50), other, Qt::LeftButton);
+    }
+    EXPECT_EQ(view->others, (QList<T>{T::RightMouseDown, T::RightMouseDragged, T::RightMouseUp, T::OtherMouseDown,
+                                      T::OtherMouseDragged, T::OtherMouseUp}));
+    EXPECT_TRUE(view->ups.isEmpty());
+    dispatch::sendMouse(view, QEvent::MouseMove, QPointF(80, 50), Qt::NoButton, Qt::LeftButton);
+    dispatch::sendMouse(view, QEvent::MouseButtonRelease, QPointF(80, 50));
+    EXPECT_EQ(view->downs.size(), 1);
+    EXPECT_EQ(view->drags, (QList<QPointF>{{60, 50}, {70, 50}, {70, 50}, {80, 50}}));
+    EXPECT_EQ(view->ups, QList<QPointF>{QPointF(80, 50)});
+    EXPECT_EQ(view->cancels, 0);
 }
 
 // A location read for an event of another window (a view handed a pop-up's event, a point of
@@ -264,9 +302,21 @@ TEST_F(MouseDispatch, LocationsFromAnotherWindowAreMappedThroughTheScreen)
 }
 
 // Qt counts a press near the one before as a double click wherever the first one went; a view
-// counts two clicks only when both came to it.
-TEST_F(MouseDispatch, ADoubleClickBegunInAnotherWindowIsASingleClick)
+// counts two clicks only when both came to it, of the same button.
+TEST_F(MouseDispatch, ADoubleClickBegunInAnotherWindowOrViewOrWithAnotherButtonIsASingleClick)
 {
+    auto* neighbour = new PressRecorder(window->contentView());
+    neighbour->setFrame(QRectF(240, 20, 100, 100));
+    neighbour->show();
+    dispatch::sendMouse(neighbour, QEvent::MouseButtonPress, QPointF(10, 10));
+    dispatch::sendMouse(neighbour, QEvent::MouseButtonRelease, QPointF(10, 10));
+    dispatch::sendMouse(view, QEvent::MouseButtonDblClick, QPointF(50, 50), Qt::LeftButton, Qt::LeftButton);
+    dispatch::sendMouse(view, QEvent::MouseButtonRelease, QPointF(50, 50));
+    dispatch::sendMouse(view, QEvent::MouseButtonPress, QPointF(50, 50), Qt::MiddleButton);
+    dispatch::sendMouse(view, QEvent::MouseButtonRelease, QPointF(50, 50), Qt::MiddleButton);
+    dispatch::sendMouse(view, QEvent::MouseButtonDblClick, QPointF(50, 50), Qt::LeftButton, Qt::LeftButton);
+    dispatch::sendMouse(view, QEvent::MouseButtonRelease, QPointF(50, 50));
+
     // A menu item chosen, then at once a press on the view.
     ASSERT_NO_FATAL_FAILURE(popUpMenu());
     dispatch::sendMouse(menu.get(), QEvent::MouseButtonPress, onMenuItem());
@@ -279,7 +329,7 @@ TEST_F(MouseDispatch, ADoubleClickBegunInAnotherWindowIsASingleClick)
     dispatch::sendMouse(view, QEvent::MouseButtonRelease, QPointF(70, 50));
     dispatch::sendMouse(view, QEvent::MouseButtonDblClick, QPointF(70, 50), Qt::LeftButton, Qt::LeftButton);
     dispatch::sendMouse(view, QEvent::MouseButtonRelease, QPointF(70, 50));
-    EXPECT_EQ(view->clickCounts, (QList<int>{1, 1, 2}));
+    EXPECT_EQ(view->clickCounts, (QList<int>{1, 1, 1, 1, 2}));
 }
 
 // Each window's tracking areas follow the pointer in that window: a panel that belongs to the

@@ -113,6 +113,10 @@ TEST(TokenField, ClickSelectsATokenAndBackspaceRemovesIt)
     field.show();
     field.setObjectValue({"one", "two", "three"});
     const QRectF second = field.tokenRects().at(1);
+    // The middle and right buttons choose nothing.
+    for (Qt::MouseButton button : {Qt::MiddleButton, Qt::RightButton})
+        QTest::mouseClick(&field, button, {}, second.center().toPoint());
+    EXPECT_EQ(field.selectionLength(), 0);
     QTest::mouseClick(&field, Qt::LeftButton, {}, second.center().toPoint());
     EXPECT_EQ(field.selectionLocation(), 1);
     EXPECT_EQ(field.selectionLength(), 1);

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "controls/PLRModalOverlayWindow.h"
 #include "controls/WAYWindow.h"
+#include "platform/Alert.h"
 #include "platform/Storyboard.h"
 #include "platform-ui/TabChain.h"
 
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -32,7 +34,12 @@ TEST(Window, DrawsItsOwnTitleBarWithStandardButtons)
     EXPECT_EQ(window.standardWindowButton(WindowButton::Close)->frame(), QRectF(7, 3, 14, 16));
     EXPECT_EQ(window.standardWindowButton(WindowButton::Zoom)->frame(), QRectF(47, 3, 14, 16));
 
-    // Clicking the close button closes the window.
+    // Clicking the close button with the left button closes the window; the others do nothing.
+    for (Qt::MouseButton button : {Qt::MiddleButton, Qt::RightButton, Qt::BackButton}) {
+        dispatch::sendMouse(window.standardWindowButton(WindowButton::Close), QEvent::MouseButtonPress, QPointF(7, 8), button);
+        dispatch::sendMouse(window.standardWindowButton(WindowButton::Close), QEvent::MouseButtonRelease, QPointF(7, 8), button);
+    }
+    EXPECT_TRUE(window.isVisible());
     dispatch::sendMouse(window.standardWindowButton(WindowButton::Close), QEvent::MouseButtonPress, QPointF(7, 8));
     dispatch::sendMouse(window.standardWindowButton(WindowButton::Close), QEvent::MouseButtonRelease, QPointF(7, 8));
     EXPECT_FALSE(window.isVisible());
@@ -48,14 +55,25 @@ TEST(Window, TitleBarDragMovesOnlyAMovableWindow)
     QMouseEvent drag(QEvent::MouseMove, QPointF(230, 11), QPointF(230, 11), window.mapToGlobal(QPointF(230, 11)),
                      Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&window, &drag);
+    // A right click half-way leaves the left button's drag going.
+    const QPointF there = window.mapFromGlobal(drag.globalPosition());
+    for (auto [type, held] : {std::pair(QEvent::MouseButtonPress, Qt::LeftButton | Qt::RightButton),
+                              std::pair(QEvent::MouseButtonRelease, Qt::MouseButtons(Qt::LeftButton))}) {
+        QMouseEvent right(type, there, there, drag.globalPosition(), Qt::RightButton, held, Qt::NoModifier);
+        QApplication::sendEvent(&window, &right);
+    }
+    const QPointF further = drag.globalPosition() + QPointF(20, 0);
+    QMouseEvent on(QEvent::MouseMove, window.mapFromGlobal(further), window.mapFromGlobal(further), further, Qt::NoButton,
+                   Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &on);
     dispatch::sendMouse(bar, QEvent::MouseButtonRelease, QPointF(200, 11));
-    EXPECT_EQ(window.pos(), start + QPoint(30, 0));
+    EXPECT_EQ(window.pos(), start + QPoint(50, 0));
 
     window.setMovable(false);
     dispatch::sendMouse(bar, QEvent::MouseButtonPress, QPointF(200, 11));
     QApplication::sendEvent(&window, &drag);
     dispatch::sendMouse(bar, QEvent::MouseButtonRelease, QPointF(200, 11));
-    EXPECT_EQ(window.pos(), start + QPoint(30, 0));
+    EXPECT_EQ(window.pos(), start + QPoint(50, 0));
 }
 
 namespace {
@@ -505,6 +523,32 @@ TEST(Window, AClosingWindowGivesTheKeyboardBackToTheWindowThatHadItBefore)
     ASSERT_TRUE(activate(panel, nullptr));
     panel.close();
     EXPECT_TRUE(keyboardIn(main, mainField));
+}
+
+// An alert that comes up as the application starts, at once over the main window just shown,
+// takes the keyboard before that window has it: answered, it gives the keyboard to that window.
+TEST(Window, AClosingAlertGivesTheKeyboardToTheMainWindowShownJustBefore)
+{
+    Window main(QRectF(100, 100, 500, 300));
+    auto* field = new QLineEdit(main.contentView());
+    field->setFocus(Qt::OtherFocusReason);
+    Application::setMainWindow(&main);
+    main.makeKeyAndOrderFront();
+    ASSERT_NE(QApplication::activeWindow(), &main);
+    QTimer::singleShot(0, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        ASSERT_TRUE(testing_support::waitUntil([&] { return QApplication::activeWindow() == box; }));
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(box->focusWidget() ? box->focusWidget() : box, &enter);
+    });
+    platform::QtAlertPresenter presenter;
+    platform::Alert alert;
+    alert.messageText = QStringLiteral("Pellora is not in /usr/bin");
+    EXPECT_EQ(presenter.runModal(alert, nullptr).response, platform::kAlertFirstButtonReturn);
+    EXPECT_TRUE(testing_support::waitUntil([&] { return QApplication::activeWindow() == &main; }));
+    EXPECT_EQ(QApplication::focusWidget(), field);
+    Application::setMainWindow(nullptr);
 }
 
 TEST(WindowMenuBar, TheWindowGrowsAndTheContentKeepsItsSize)
