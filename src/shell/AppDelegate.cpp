@@ -103,8 +103,14 @@ void AppDelegate::togglePostView(const platform::Notification& notification)
     const QVariant appeared = notification.userInfo.value(QLatin1String(kPLRPostViewAppearedKey));
     if (!appeared.isValid())
         return;
-    setEnablePostViewControls(appeared.toBool());
-    enableToolbarItems(appeared.toBool());
+    // The controls follow the screens on the window, not the last notice: a switch between
+    // posts shows the new post before the old one leaves, so the last notice is a leaving one.
+    bool shown = appeared.toBool();
+    if (m_baseWindowController)
+        if (PLRBaseViewController* content = m_baseWindowController->contentViewController())
+            shown = content->isShowingPost();
+    setEnablePostViewControls(shown);
+    enableToolbarItems(shown);
 }
 
 void AppDelegate::enableToolbarItems(bool enable)

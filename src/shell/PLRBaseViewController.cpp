@@ -34,6 +34,8 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace platform::ui;
 
 namespace {
@@ -838,6 +840,12 @@ void PLRBaseViewController::setCurrentPostController(PLRPostViewController* cont
 PLRPostViewController* PLRBaseViewController::currentPostViewController() const
 {
     return m_currentPostController;
+}
+
+bool PLRBaseViewController::isShowingPost() const
+{
+    return std::any_of(m_postViewControllers.cbegin(), m_postViewControllers.cend(),
+                       [](const PLRPostViewController* controller) { return controller->isOnScreen(); });
 }
 
 bool PLRBaseViewController::isShowingAuth() const

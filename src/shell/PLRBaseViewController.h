@@ -60,6 +60,8 @@ public:
     PLRLayoutConstraint* createTopEdgeConstraintForPostView(QWidget* view, double edge);
 
     PLRPostViewController* currentPostViewController() const;
+    // A post's screen is on the window (during a switch, the one leaving or the one coming).
+    bool isShowingPost() const;
     PLRPostManager* currentPostManager() const;
     PLRBaseWindowController* baseWindowController() const;
     bool isShowingAuth() const;

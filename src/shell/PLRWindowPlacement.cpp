@@ -27,4 +27,25 @@ void centreOnScreen(QWidget* window)
     window->setGeometry(centredFrame(window->size(), QRectF(screen->availableGeometry())).toRect());
 }
 
+QRectF frameOver(const QSizeF& size, const QRectF& owner, const QRectF& available)
+{
+    const double w = std::min(size.width(), available.width());
+    const double h = std::min(size.height(), available.height());
+    const double x = std::clamp(owner.center().x() - w / 2.0, available.left(), available.right() - w);
+    const double y = std::clamp(owner.center().y() - h / 2.0, available.top(), available.bottom() - h);
+    return QRectF(std::round(x), std::round(y), w, h);
+}
+
+void placeOver(QWidget* window, const QWidget* owner)
+{
+    if (!window)
+        return;
+    QScreen* screen = owner && owner->isVisible() ? owner->screen() : nullptr;
+    if (!screen) {
+        centreOnScreen(window);
+        return;
+    }
+    window->setGeometry(frameOver(window->size(), QRectF(owner->geometry()), QRectF(screen->availableGeometry())).toRect());
+}
+
 } // namespace PLRWindowPlacement

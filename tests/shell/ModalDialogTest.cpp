@@ -212,6 +212,18 @@ TEST_F(ModalDialog, ButtonsReturnKeyErrorBarAndCompletionCover)
         AnimationClock::shared().advance(0.4);
         QCoreApplication::processEvents();
         EXPECT_TRUE(dialog->errorView()->isHidden());
+        // An error shown while the one before still fades (in, then out) stays in sight.
+        dialog->presentError(QStringLiteral("First"), std::nullopt, std::nullopt);
+        AnimationClock::shared().advance(0.1);
+        dialog->dismissError();
+        AnimationClock::shared().advance(0.1);
+        dialog->presentError(QStringLiteral("Second"), std::nullopt, std::nullopt);
+        AnimationClock::shared().advance(0.5);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(dialog->errorView()->isHidden());
+        EXPECT_DOUBLE_EQ(dialog->errorView()->alphaValue(), 1.0);
+        dialog->dismissError();
+        AnimationClock::shared().advance(0.4);
 
         dialog->startSpinner(QStringLiteral("Looking for plug-in"));
         EXPECT_TRUE(dialog->spinnerView()->isAnimating());

@@ -300,10 +300,29 @@ TEST_F(TitleBarTest, PostViewShowsAndHidesTheToolbarItems)
         }
     }
 
+    // Another post chosen with the selector, again and again: the post coming appears before the
+    // one leaving goes, and the controls stay with the post shown.
+    PLRPersistantPost* other = account->addPost(PLRPersistantPost::makeNew(QStringLiteral("Other"), account));
+    for (PLRPersistantPost* next : {other, post, other}) {
+        window()->showPostMenu(window()->showPostsButton());
+        for (QAction* item : window()->postMenu()->actions())
+            if (item->data().toString() == next->identifier())
+                item->trigger();
+        window()->postMenu()->hide();
+        finishAnimations();
+        ASSERT_EQ(root()->currentPostManager()->representedPost(), next);
+        EXPECT_TRUE(app->enablePostViewControls());
+        EXPECT_TRUE(groupsShown(true));
+    }
+
     root()->moveHome(true);
     finishAnimations();
     EXPECT_FALSE(app->enablePostViewControls());
     EXPECT_TRUE(groupsShown(false));
+    root()->presentPost(post);
+    finishAnimations();
+    EXPECT_TRUE(app->enablePostViewControls());
+    EXPECT_TRUE(groupsShown(true));
 }
 
 TEST_F(TitleBarTest, ClosingTheWindowIsAQuitRequest)

@@ -575,6 +575,27 @@ TEST_F(HostileStore, AnAccountFolderThatIsALinkIsSetAsideAndNamedInTheNotice)
     EXPECT_EQ(snapshot(elsewhere), elsewhereBefore);
 }
 
+// The folder of every account made a link while the store runs: the next sign-in sets it aside
+// and the notice names that folder, not the account's own.
+TEST_F(HostileStore, TheFolderOfEveryAccountMadeALinkBeforeASignInIsNamedAsSuch)
+{
+    closeSession();
+    const QString accounts = PLRPersistantStore::accountsPath();
+    const QString elsewhere = outside.filePath("ds");
+    ASSERT_TRUE(QDir().rename(accounts, elsewhere));
+    ASSERT_TRUE(makeLink(elsewhere, accounts));
+
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    PLRUserSession* reopened = reopen();
+    ASSERT_TRUE(reopened);
+    EXPECT_TRUE(reopened->account()->currentPosts().isEmpty());
+    const QString told = noticeText();
+    EXPECT_TRUE(told.contains("The folder of every account: It is a link to " + elsewhere
+                              + ", and links in the store are never followed. It is kept as " + accounts + ".unreadable"))
+        << told.toStdString();
+    EXPECT_FALSE(told.contains("The account's folder")) << told.toStdString();
+}
+
 // The store's own folders ("ds" for the accounts, "loc" for the photos' copies) are never
 // followed when a link stands in their place as the store starts.
 TEST_F(HostileStore, StoreFoldersThatAreLinksAreSetAsideAsTheStoreStarts)

@@ -864,7 +864,7 @@ void PLRGalleryViewController::beginPreviewPanelControl(PLRPreviewPanel* panel)
     PLR_LOG_DEBUG(QStringLiteral("begin preview panel control"));
     setSelectedImages();
     m_previewPanel = panel;
-    panel->setDelegate(this);
+    panel->setPreviewDelegate(this);
     panel->setDataSource(this);
 }
 

@@ -5,6 +5,7 @@
 #include "platform-ui/AttributedString.h"
 #include "platform-ui/Fonts.h"
 #include "platform-ui/Images.h"
+#include "shell/PLRWindowPlacement.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
 #include "store/persistance-store/source/PLRPhotoDecoder.h"
 
@@ -12,7 +13,6 @@
 #include <QCloseEvent>
 #include <QImageReader>
 #include <QKeyEvent>
-#include <QVBoxLayout>
 
 using namespace platform::ui;
 
@@ -77,15 +77,13 @@ bool PLRPreviewPanel::sharedPreviewPanelExists()
     return g_panel != nullptr;
 }
 
-PLRPreviewPanel::PLRPreviewPanel(QWidget* parent) : QWidget(parent, Qt::Window)
+PLRPreviewPanel::PLRPreviewPanel(QWidget* parent)
+    : Window(QRectF(0, 0, 720, 560), WindowStyleTitled | WindowStyleClosable | WindowStyleResizable, parent)
 {
-    setWindowTitle(QStringLiteral("Preview"));
+    setTitle(QStringLiteral("Preview"));
     setAttribute(Qt::WA_DeleteOnClose, false);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
     m_content = new PLRPreviewContentView(this);
-    layout->addWidget(m_content);
-    resize(720, 560);
+    setContentView(m_content);
     setFocusPolicy(Qt::StrongFocus);
 }
 
@@ -109,6 +107,9 @@ void PLRPreviewPanel::makeKeyAndOrderFront(PLRPreviewPanelController* controller
         }
     }
     reloadData();
+    // Over the main window (without a window manager nothing else would place it).
+    if (!isVisible())
+        PLRWindowPlacement::placeOver(this, Application::mainWindow());
     show();
     raise();
     activateWindow();
@@ -163,7 +164,7 @@ void PLRPreviewPanel::showCurrent()
     if (count <= 0) {
         m_current.reset();
         m_content->setPicture(QImage(), QString(), QStringLiteral("No photo selected"));
-        setWindowTitle(QStringLiteral("Preview"));
+        setTitle(QStringLiteral("Preview"));
         return;
     }
     m_index = std::clamp<qint64>(m_index, 0, count - 1);
@@ -174,7 +175,7 @@ void PLRPreviewPanel::showCurrent()
     }
     const QString title = count > 1 ? QStringLiteral("%1 (%2 of %3)").arg(m_current->previewItemTitle()).arg(m_index + 1).arg(count)
                                     : m_current->previewItemTitle();
-    setWindowTitle(m_current->previewItemTitle());
+    setTitle(m_current->previewItemTitle());
     const QImage thumbnail = m_current->previewImage(nullptr);
     if (m_current->fileDeleted()) {
         m_content->setPicture(thumbnail, title, QStringLiteral("This image cannot currently be located in the source folder."));
@@ -234,7 +235,7 @@ void PLRPreviewPanel::keyPressEvent(QKeyEvent* event)
         orderOut();
         return;
     default:
-        QWidget::keyPressEvent(event);
+        Window::keyPressEvent(event);
     }
 }
 
@@ -243,10 +244,5 @@ void PLRPreviewPanel::closeEvent(QCloseEvent* event)
     endControl();
     ++m_generation;
     m_loading = false;
-    QWidget::closeEvent(event);
-}
-
-void PLRPreviewPanel::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
+    Window::closeEvent(event);
 }

@@ -7,6 +7,7 @@
 
 #include "store/persistance-store/source/PLRSourceImage.h"
 #include "platform-ui/View.h"
+#include "platform-ui/Window.h"
 
 #include <QImage>
 #include <QPointer>
@@ -55,7 +56,9 @@ private:
     QString m_message;
 };
 
-class PLRPreviewPanel : public QWidget {
+// A window of our own (title bar, close button), placed over the main window each time it comes
+// up; Space and Escape close it too.
+class PLRPreviewPanel : public platform::ui::Window {
     Q_OBJECT
 public:
     // The largest side a photo is decoded at for the panel.
@@ -67,16 +70,19 @@ public:
     // Shows the panel under the controller's control, or hides it when it is shown.
     void togglePreviewPanel(PLRPreviewPanelController* controller);
     // Takes control for the controller (when it accepts) and shows the panel.
+    using platform::ui::Window::makeKeyAndOrderFront;
     void makeKeyAndOrderFront(PLRPreviewPanelController* controller);
     // Hides the panel and ends the controller's control.
-    void orderOut();
+    void orderOut() override;
+    // A panel beside the main window, never the main window itself.
+    bool canBecomeMainWindow() const override { return false; }
     bool isShown() const { return isVisible(); }
 
     PLRPreviewPanelController* currentController() const { return m_controller; }
     void setDataSource(PLRPreviewPanelDataSource* dataSource) { m_dataSource = dataSource; }
     PLRPreviewPanelDataSource* dataSource() const { return m_dataSource; }
-    void setDelegate(PLRPreviewPanelDelegate* delegate) { m_delegate = delegate; }
-    PLRPreviewPanelDelegate* delegate() const { return m_delegate; }
+    void setPreviewDelegate(PLRPreviewPanelDelegate* delegate) { m_delegate = delegate; }
+    PLRPreviewPanelDelegate* previewDelegate() const { return m_delegate; }
 
     // Asks the data source again and shows the current photo.
     void reloadData();
@@ -93,7 +99,6 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     explicit PLRPreviewPanel(QWidget* parent = nullptr);

@@ -8,8 +8,11 @@
 #include "services/analytic/PLRAnalyticManager.h"
 #include "shell/PLRShellNotifications.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QVBoxLayout>
+
+#include <utility>
 
 using namespace platform::ui;
 
@@ -31,17 +34,38 @@ View* PLRImageLinkViewController::loadView()
     auto* done = Button::withTitle(QStringLiteral("Add Link"), this, [this](Control*) { didFinishAddingLink(); }, root);
     done->setIdentifier(QStringLiteral("addLinkButton"));
     column->addWidget(done, 0, Qt::AlignRight);
+    // Escape reaches the view from the field or the button on its way to the popover it closes.
+    root->installEventFilter(this);
     return root;
 }
 
 void PLRImageLinkViewController::viewWillAppear()
 {
-    PLR_LOG_DEBUG(QStringLiteral("view appeared"));
+    view();
+    m_editing = true;
+    m_openedWith = m_field->stringValue();
+}
+
+void PLRImageLinkViewController::viewDidDisappear()
+{
+    if (!std::exchange(m_editing, false))
+        return;
+    if (m_field && m_field->stringValue() != m_openedWith)
+        didFinishAddingLink();
+}
+
+bool PLRImageLinkViewController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (isView(watched) && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel))
+        m_editing = false;
+    return PLRViewController::eventFilter(watched, event);
 }
 
 void PLRImageLinkViewController::didFinishAddingLink()
 {
     view();
+    m_editing = false;
     platform::NotificationCenter::defaultCenter().post(QString::fromLatin1(kPLR_NOTIFICATION_IMAGELINK_DID_CHANGE), this,
                                                        {{QString::fromLatin1(kPLRImageLinkURLKey), m_field->stringValue()}});
     PLRAnalyticManager::coreAnalyticManager().fireAnalyticEvent(

@@ -14,11 +14,13 @@
 #include "layout/views/PLRLayoutViewProxy.h"
 #include "panels/inspector/PLRImageLinkViewController.h"
 #include "panels/inspector/PLRPropertyPageSupport.h"
+#include "shell/PLRShellNotifications.h"
 #include "shell/PLRTitleBarControls.h"
 #include "platform-ui/Fonts.h"
 #include "platform-ui/Images.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "platform/NotificationCenter.h"
 #include "platform/UndoManager.h"
 #include "store/model/PLRAspectRatio.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
@@ -605,6 +607,12 @@ void PLRPropertyViewController::showImageLinkPopover()
         m_imageLinkPopover = new PLRPopover(view());
         m_imageLinkPopover->setObjectName(QStringLiteral("imageLinkPopover"));
         m_imageLinkPopover->setContentView(content);
+        // However it closes (a click elsewhere, Escape, Return), the link view's editing ends.
+        platform::NotificationCenter::defaultCenter().addObserver(
+            this, QLatin1String(kPLRPopoverDidCloseNotification), [this](const platform::Notification& note) {
+                if (note.object && note.object == m_imageLinkPopover && m_ivc)
+                    m_ivc->viewDidDisappear();
+            });
     }
     m_ivc->viewWillAppear();
     m_imageLinkPopover->showRelativeToRect(m_imageLinkPopoverButton->rect(), m_imageLinkPopoverButton);

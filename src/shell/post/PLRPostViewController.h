@@ -101,6 +101,8 @@ public:
     bool onBoardInspectorDone() const { return m_onBoardInspectorDone; }
     bool onBoardWillPresentInspector() const { return m_onBoardWillPresentInspector; }
     QDateTime postLoadDate() const { return m_postLoadDate; }
+    // Between its view's appearing on the window and its leaving it.
+    bool isOnScreen() const { return m_onScreen; }
 
     static constexpr double kGalleryMinimumWidth = 250.0;
     static constexpr double kInspectorWidth = 250.0;

@@ -463,6 +463,24 @@ TEST(Inspector, TheLinkPopoverOpensFromItsButtonAndItsAddLinkLinksThePhoto)
     QTest::keyClick(link->imageClickOnUrlTextField()->editor(), Qt::Key_Return);
     EXPECT_EQ(posted.size(), 2);
     EXPECT_FALSE(images[0]->image().has_interaction());
+
+    // A click elsewhere keeps what was typed, as Return would; Escape drops it; closed as it
+    // opened, nothing is posted.
+    const auto closeWith = [&](const QString& typed, const std::function<void()>& close) {
+        button->performClick();
+        if (!typed.isNull())
+            t.typeInto(link->imageClickOnUrlTextField(), typed);
+        close();
+        EXPECT_FALSE(popover->isShown());
+    };
+    closeWith(QStringLiteral("https://example.com/kept"), [&] { QTest::mouseClick(popover, Qt::LeftButton, {}, QPoint(-20, -20)); });
+    EXPECT_EQ(images[0]->image().interaction().href(), "https://example.com/kept");
+    EXPECT_TRUE(t.page()->addLinkOnClickButton()->checked());
+    closeWith(QStringLiteral("https://example.com/dropped"),
+              [&] { QTest::keyClick(link->imageClickOnUrlTextField()->editor(), Qt::Key_Escape); });
+    closeWith(QString(), [&] { popover->hide(); });
+    EXPECT_EQ(posted.size(), 3);
+    EXPECT_EQ(images[0]->image().interaction().href(), "https://example.com/kept");
 }
 
 TEST(Inspector, TheLinkPopoverStaysInsideTheWindowAtEverySizeAndPlace)
