@@ -487,17 +487,26 @@ protected:
         return QPointF(one.center().x(), (one.bottom() + two.top()) / 2.0);
     }
 
-    // The indicator of the last drop: a line through `point`, down or across all of `span` (the
-    // view rectangle of the blocks the gap lies in, taken before the drop).
-    void expectLine(const QPointF& point, const QRectF& span, bool down) const
+    // Drops the data at the point; the line shown during the hover runs through it, down or
+    // across the whole of `span` as it stood.
+    void dropInGap(QMimeData* data, const QPointF& point, const PLRBlock* span, bool down)
     {
+        const QRectF whole = canvas()->viewRectForBlock(span);
+        ASSERT_TRUE(dropData(data, point));
+        EXPECT_EQ(lastIndicator.kind, PLRDropZone::Kind::Section);
         const QRectF line = canvas()->viewRectFromLayout(lastIndicator.targetRect);
         EXPECT_NEAR(down ? line.left() : line.top(), down ? point.x() : point.y(), 1.0);
         EXPECT_EQ(down ? line.width() : line.height(), 0.0);
-        EXPECT_NEAR(down ? line.top() : line.left(), down ? span.top() : span.left(), 1.0);
-        EXPECT_NEAR(down ? line.height() : line.width(), down ? span.height() : span.width(), 1.0);
+        EXPECT_NEAR(down ? line.top() : line.left(), down ? whole.top() : whole.left(), 1.0);
+        EXPECT_NEAR(down ? line.height() : line.width(), down ? whole.height() : whole.width(), 1.0);
     }
-    QRectF rectOf(const PLRBlock* block) const { return canvas()->viewRectForBlock(block); }
+    QMimeData* photoData(const QStringList& names) const
+    {
+        QStringList identifiers;
+        for (const QString& name : names)
+            identifiers << ids[name];
+        return PLRImageReferencePasteboard::mimeDataForIdentifiers(identifiers);
+    }
 };
 
 } // namespace
@@ -506,23 +515,16 @@ TEST_F(CanvasDropInAGap, PhotosInTheGapOfARowOrAColumnGoBetweenItsBlocksWhereThe
 {
     const QByteArray before = bytes();
     // Between a and the column, in the row.
-    QPointF gap = between(sub(row(), 0), column());
-    QRectF span = rectOf(row());
-    ASSERT_TRUE(dropPhotos({"f.jpg"}, gap));
-    EXPECT_EQ(lastIndicator.kind, PLRDropZone::Kind::Section);
+    dropInGap(photoData({"f.jpg"}), between(sub(row(), 0), column()), row(), true);
     EXPECT_EQ(lastIndicator.block, row());
-    expectLine(gap, span, true);
     EXPECT_EQ(tree(), "row(a f col(b row(c e))) d");
     undo()->undo();
     EXPECT_EQ(bytes(), before);
 
     // Between b and the inner row, in the column: several photos in their order.
     canvas()->refresh();
-    gap = between(sub(column(), 0), innerRow());
-    span = rectOf(column());
-    ASSERT_TRUE(dropPhotos({"f.jpg", "g.jpg"}, gap));
+    dropInGap(photoData({"f.jpg", "g.jpg"}), between(sub(column(), 0), innerRow()), column(), false);
     EXPECT_EQ(lastIndicator.block, column());
-    expectLine(gap, span, false);
     EXPECT_EQ(tree(), "row(a col(b f g row(c e))) d");
     undo()->undo();
     EXPECT_EQ(bytes(), before);
@@ -530,11 +532,8 @@ TEST_F(CanvasDropInAGap, PhotosInTheGapOfARowOrAColumnGoBetweenItsBlocksWhereThe
     // Below the row's gap, where it meets the gap above d: between the top-level blocks.
     canvas()->refresh();
     const QPointF junction(between(sub(row(), 0), column()).x(), between(row(), layout()->mutable_sections(0)->mutable_blocks(1)).y());
-    span = rectOf(row());
-    ASSERT_TRUE(dropPhotos({"f.jpg"}, junction));
+    dropInGap(photoData({"f.jpg"}), junction, row(), false);
     EXPECT_EQ(lastIndicator.block, nullptr);
-    EXPECT_EQ(lastIndicator.index, 1);
-    expectLine(junction, span, false);
     EXPECT_EQ(tree(), "row(a col(b row(c e))) f d");
 }
 
@@ -542,11 +541,9 @@ TEST_F(CanvasDropInAGap, NewAndMovedBlocksLandInANestedGapAndABlockMovedBesideIt
 {
     const QByteArray before = bytes();
     // A new text between c and e, two containers down.
-    const QPointF gap = between(sub(innerRow(), 0), sub(innerRow(), 1));
-    const QRectF span = rectOf(innerRow());
-    ASSERT_TRUE(dropData(PLRBlockPasteboard::mimeDataForNewBlock(plr::kBlockKindText), gap));
+    dropInGap(PLRBlockPasteboard::mimeDataForNewBlock(plr::kBlockKindText), between(sub(innerRow(), 0), sub(innerRow(), 1)),
+              innerRow(), true);
     EXPECT_EQ(lastIndicator.block, innerRow());
-    expectLine(gap, span, true);
     EXPECT_EQ(tree(), "row(a col(b row(c text e))) d");
     canvas()->endEditing();
     undo()->undo();
