@@ -150,7 +150,7 @@ bool PLRSectionInteractionHandler::zoneIsInLayout(const PLRLayoutManager* manage
         if (!zone.block)
             return zone.section && plr::tree::indexOfSection(manager->representedLayout(), zone.section) >= 0;
         // Found in the layout before it is read: the pointer may be left over from an edit.
-        return manager->sectionForBlock(zone.block) == zone.section && zone.block->has_container();
+        return zone.section && manager->sectionForBlock(zone.block) == zone.section && zone.block->has_container();
     case PLRDropZone::Kind::BesideBlock:
         return manager->sectionForBlock(zone.block) != nullptr;
     }
