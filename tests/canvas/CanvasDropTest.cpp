@@ -425,3 +425,153 @@ TEST_F(CanvasDropAtTheEnds, TheCanvasScrollsOnlyWhileTheDragIsInABandAndAMovedBl
     ASSERT_EQ(section.blocks_size(), 3);   // the first row dissolved: its other photo, the second row, the moved photo
     EXPECT_EQ(imageRef(section.blocks(2)), movedRef);
 }
+
+namespace {
+
+// row(a column(b row(c e))) above d, with room between the blocks.
+class CanvasDropInAGap : public CanvasDropAtTheEnds {
+protected:
+    QList<canvas_test::Photo> photos() const override
+    {
+        return CanvasDropAtTheEnds::photos() + QList<canvas_test::Photo>{{"g.jpg", 500, 400, QColor(200, 200, 220)}};
+    }
+
+    void SetUp() override
+    {
+        CanvasDropAtTheEnds::SetUp();
+        PLRBlock* a = addImage("a.jpg");
+        addImage("d.jpg");
+        const auto photo = [this](const QString& name) {
+            PLRBlockPtrList blocks;
+            blocks.push_back(PLRLayoutManager::newBlock_Image());
+            blocks.back()->mutable_image()->set_img_ref(ids[name].toStdString());
+            return blocks;
+        };
+        layoutManager()->wrapBlock(a, photo("b.jpg"), false, false);
+        layoutManager()->wrapBlock(sub(row(), 1), photo("c.jpg"), true, false);
+        layoutManager()->wrapBlock(sub(column(), 1), photo("e.jpg"), false, false);
+        layout()->set_padding(24);
+        layoutManager()->announceChange();
+        canvas()->refresh();
+        ASSERT_EQ(tree(), "row(a col(b row(c e))) d");
+    }
+
+    static PLRBlock* sub(PLRBlock* container, int index) { return container->mutable_container()->mutable_sub_blocks(index); }
+    PLRBlock* row() const { return layout()->mutable_sections(0)->mutable_blocks(0); }
+    PLRBlock* column() const { return sub(row(), 1); }
+    PLRBlock* innerRow() const { return sub(column(), 1); }
+
+    QString tree() const
+    {
+        std::function<QString(const PLRBlock&)> name = [&](const PLRBlock& block) {
+            if (!block.has_container())
+                return block.has_text() ? QStringLiteral("text") : ids.key(imageRef(block)).section('.', 0, 0);
+            QStringList parts;
+            for (const PLRBlock& inner : block.container().sub_blocks())
+                parts << name(inner);
+            return (block.container().vert() ? "col(" : "row(") + parts.join(' ') + ")";
+        };
+        QStringList parts;
+        for (const PLRBlock& block : layout()->sections(0).blocks())
+            parts << name(block);
+        return parts.join(' ');
+    }
+
+    // The middle of the gap between two blocks side by side or one above the other.
+    QPointF between(const PLRBlock* first, const PLRBlock* second) const
+    {
+        const QRectF one = canvas()->viewRectForBlock(first);
+        const QRectF two = canvas()->viewRectForBlock(second);
+        if (two.left() >= one.right())
+            return QPointF((one.right() + two.left()) / 2.0, one.center().y());
+        return QPointF(one.center().x(), (one.bottom() + two.top()) / 2.0);
+    }
+
+    // Drops the data at the point; the line shown during the hover runs through it, down or
+    // across the whole of `span` as it stood.
+    void dropInGap(QMimeData* data, const QPointF& point, const PLRBlock* span, bool down)
+    {
+        const QRectF whole = canvas()->viewRectForBlock(span);
+        ASSERT_TRUE(dropData(data, point));
+        EXPECT_EQ(lastIndicator.kind, PLRDropZone::Kind::Section);
+        const QRectF line = canvas()->viewRectFromLayout(lastIndicator.targetRect);
+        EXPECT_NEAR(down ? line.left() : line.top(), down ? point.x() : point.y(), 1.0);
+        EXPECT_EQ(down ? line.width() : line.height(), 0.0);
+        EXPECT_NEAR(down ? line.top() : line.left(), down ? whole.top() : whole.left(), 1.0);
+        EXPECT_NEAR(down ? line.height() : line.width(), down ? whole.height() : whole.width(), 1.0);
+    }
+    QMimeData* photoData(const QStringList& names) const
+    {
+        QStringList identifiers;
+        for (const QString& name : names)
+            identifiers << ids[name];
+        return PLRImageReferencePasteboard::mimeDataForIdentifiers(identifiers);
+    }
+};
+
+} // namespace
+
+TEST_F(CanvasDropInAGap, PhotosInTheGapOfARowOrAColumnGoBetweenItsBlocksWhereTheLineShows)
+{
+    const QByteArray before = bytes();
+    // Between a and the column, in the row.
+    dropInGap(photoData({"f.jpg"}), between(sub(row(), 0), column()), row(), true);
+    EXPECT_EQ(lastIndicator.block, row());
+    EXPECT_EQ(tree(), "row(a f col(b row(c e))) d");
+    undo()->undo();
+    EXPECT_EQ(bytes(), before);
+
+    // Between b and the inner row, in the column: several photos in their order.
+    canvas()->refresh();
+    dropInGap(photoData({"f.jpg", "g.jpg"}), between(sub(column(), 0), innerRow()), column(), false);
+    EXPECT_EQ(lastIndicator.block, column());
+    EXPECT_EQ(tree(), "row(a col(b f g row(c e))) d");
+    undo()->undo();
+    EXPECT_EQ(bytes(), before);
+
+    // Below the row's gap, where it meets the gap above d: between the top-level blocks.
+    canvas()->refresh();
+    const QPointF junction(between(sub(row(), 0), column()).x(), between(row(), layout()->mutable_sections(0)->mutable_blocks(1)).y());
+    dropInGap(photoData({"f.jpg"}), junction, row(), false);
+    EXPECT_EQ(lastIndicator.block, nullptr);
+    EXPECT_EQ(tree(), "row(a col(b row(c e))) f d");
+}
+
+TEST_F(CanvasDropInAGap, NewAndMovedBlocksLandInANestedGapAndABlockMovedBesideItselfStays)
+{
+    const QByteArray before = bytes();
+    // A new text between c and e, two containers down.
+    dropInGap(PLRBlockPasteboard::mimeDataForNewBlock(plr::kBlockKindText), between(sub(innerRow(), 0), sub(innerRow(), 1)),
+              innerRow(), true);
+    EXPECT_EQ(lastIndicator.block, innerRow());
+    EXPECT_EQ(tree(), "row(a col(b row(c text e))) d");
+    canvas()->endEditing();
+    undo()->undo();
+    EXPECT_EQ(bytes(), before);
+
+    // Blocks dragged on the canvas into a gap.
+    canvas()->refresh();
+    const auto move = [this](PLRBlock* block, const QPointF& to) {
+        canvas()->setDragRunner([this, to](QMimeData* data) { EXPECT_TRUE(dropData(data, to)); });
+        canvas()->beginBlockDrag({block});
+        canvas()->refresh();
+    };
+    move(layout()->mutable_sections(0)->mutable_blocks(1), between(sub(row(), 0), column()));
+    EXPECT_EQ(tree(), "row(a d col(b row(c e)))");
+    EXPECT_EQ(undo()->undoActionName(), "Move Block");
+    undo()->undo();
+    EXPECT_EQ(bytes(), before);
+
+    // Into the gap beside itself: nothing lost, nothing doubled, nothing to undo.
+    canvas()->refresh();
+    const qint64 undoCount = undo()->undoCount();
+    move(sub(row(), 0), between(sub(row(), 0), column()));
+    EXPECT_EQ(bytes(), before);
+    EXPECT_EQ(undo()->undoCount(), undoCount);
+
+    // Out of the inner row into the column's gap above it: the row it leaves is dissolved.
+    move(sub(innerRow(), 0), between(sub(column(), 0), innerRow()));
+    EXPECT_EQ(tree(), "row(a col(b c e)) d");
+    undo()->undo();
+    EXPECT_EQ(bytes(), before);
+}

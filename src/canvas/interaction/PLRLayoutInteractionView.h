@@ -125,9 +125,11 @@ public:
     // --- Moving blocks --------------------------------------------------------------------------
     // Moves the blocks to the zone, recorded as one undoable change ("Move Block", "Move
     // Blocks"); a block inside another of them goes with it, and they keep their order in the
-    // layout. Containers they leave are dissolved as removeBlock does. Refused, with nothing
-    // changed, while a text block is edited in place, when none of the blocks is in the layout,
-    // or when the zone is on a moved block or inside one. Answers whether the blocks moved.
+    // layout. Containers they leave are dissolved as removeBlock does (after the blocks are
+    // back in, for a gap, which stays between the blocks it lay between: a move into a gap
+    // beside the block itself changes nothing). Refused, with nothing changed, while a text
+    // block is edited in place, when none of the blocks is in the layout, or when the zone is
+    // on a moved block or inside one. Answers whether the blocks moved.
     bool moveBlocks(const QList<PLRBlock*>& blocks, const PLRDropZone& zone);
     // Whether the zone may take the blocks (not on one of them, nor inside one).
     bool canMoveBlocksToZone(const QList<PLRBlock*>& blocks, const PLRDropZone& zone) const;

@@ -70,8 +70,11 @@ void PLRLayoutInteractionView::drawDropIndicator(QPainter& painter)
         return;
     }
     case PLRDropZone::Kind::Section: {
+        // A line across a column's gap, or down a row's.
         const QRectF line = viewRectFromLayout(m_dropZone.targetRect);
-        const QRectF bar(line.left(), line.top() - kBar / 2.0, line.width(), kBar);
+        const bool down = line.width() <= 0.0 && line.height() > 0.0;
+        const QRectF bar = down ? QRectF(line.left() - kBar / 2.0, line.top(), kBar, line.height())
+                                : QRectF(line.left(), line.top() - kBar / 2.0, line.width(), kBar);
         painter.fillRect(bar, colour);
         return;
     }

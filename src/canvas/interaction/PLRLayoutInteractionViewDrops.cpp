@@ -128,8 +128,8 @@ QList<PLRBlock*> PLRLayoutInteractionView::placeImages(const QStringList& identi
             }
         }
     }
-    if (zone.kind == PLRDropZone::Kind::BesideBlock && !manager->sectionForBlock(zone.block)) {
-        PLR_LOG_WARN(QStringLiteral("The block of the drop is no longer in the layout; nothing added"));
+    if (!PLRSectionInteractionHandler::zoneIsInLayout(manager, zone)) {
+        PLR_LOG_WARN(QStringLiteral("The place of the drop is no longer in the layout; nothing added"));
         return {};
     }
     endEditing();

@@ -68,12 +68,12 @@ bool PLRLayoutInteractionView::canMoveBlocksToZone(const QList<PLRBlock*>& block
     case PLRDropZone::Kind::EmptyLayout:
         return false;   // a layout without blocks has nothing to move
     case PLRDropZone::Kind::Section:
-        return zone.section && plr::tree::indexOfSection(manager->representedLayout(), zone.section) >= 0;
     case PLRDropZone::Kind::BesideBlock: {
-        if (!manager->locateBlock(zone.block).isValid())
+        if (!PLRSectionInteractionHandler::zoneIsInLayout(manager, zone))
             return false;
+        // Not beside a moved block, nor in a gap of one, nor anywhere inside one.
         const QSet<const PLRBlock*> moving(blocks.cbegin(), blocks.cend());
-        return !isInside(manager, zone.block, moving);
+        return !zone.block || !isInside(manager, zone.block, moving);
     }
     }
     return false;
@@ -97,37 +97,36 @@ bool PLRLayoutInteractionView::moveBlocks(const QList<PLRBlock*>& blocks, const 
         PLR_LOG_INFO(QStringLiteral("Blocks cannot be moved onto themselves or into themselves; nothing moved"));
         return false;
     }
-    const QSet<const PLRBlock*> movingSet(moving.cbegin(), moving.cend());
-    PLRSection* target = zone.kind == PLRDropZone::Kind::BesideBlock ? manager->sectionForBlock(zone.block) : zone.section;
-    // A place between top-level blocks is held by the first block after it that stays (not a
-    // container: containers may be dissolved as the blocks leave them).
-    PLRBlock* anchor = nullptr;
-    if (zone.kind == PLRDropZone::Kind::Section) {
-        for (int i = int(std::max<qint64>(0, zone.index)); i < target->blocks_size() && !anchor; ++i) {
-            plr::tree::forEachBlock(target->mutable_blocks(i), [&](PLRBlock* block) {
-                if (!anchor && !block->has_container() && !isInside(manager, block, movingSet))
-                    anchor = block;
-            });
+    // A gap keeps its place among the blocks that stay: its index counts none of the moved
+    // blocks, and the containers the blocks leave are kept until they are back in (a container
+    // left with one block would be dissolved and the gap's container with it).
+    endEditing();
+    const bool intoGap = zone.kind == PLRDropZone::Kind::Section;
+    PLRDropZone place = zone;
+    if (intoGap) {
+        for (PLRBlock* block : moving) {
+            const plr::tree::BlockLocation location = manager->locateBlock(block);
+            if (location.section == zone.section && location.parent == zone.block && location.index < zone.index)
+                --place.index;
         }
     }
-    endEditing();
     PLRLayoutChangeRecorder recorder(manager, m_undoManager,
                                      moving.size() > 1 ? QStringLiteral("Move Blocks") : QStringLiteral("Move Block"));
     PLRBlockPtrList taken;
+    QList<PLRBlock*> leftContainers;
     for (PLRBlock* block : moving) {
-        if (PLRBlockPtr removed = manager->removeBlock(block, false))
+        PLRBlock* parent = manager->locateBlock(block).parent;
+        if (PLRBlockPtr removed = manager->removeBlock(block, intoGap)) {
             taken.push_back(std::move(removed));
-    }
-    PLRDropZone place = zone;
-    if (zone.kind == PLRDropZone::Kind::Section) {
-        place.index = target->blocks_size();
-        const QList<PLRBlock*> path = anchor ? manager->pathFromSectionToBlock(anchor) : QList<PLRBlock*>{};
-        for (int i = 0; !path.isEmpty() && i < target->blocks_size(); ++i) {
-            if (target->mutable_blocks(i) == path.first())
-                place.index = i;
+            if (parent && !leftContainers.contains(parent))
+                leftContainers.append(parent);
         }
     }
     const QList<PLRBlock*> placed = PLRSectionInteractionHandler::insertBlocksAtZone(manager, std::move(taken), place);
+    if (intoGap) {
+        for (PLRBlock* container : std::as_const(leftContainers))
+            manager->purgeContainer(container);
+    }
     if (placed.size() != moving.size()) {
         // Nothing is lost: the sections go back to what they were.
         PLR_LOG_ERROR(QStringLiteral("The moved blocks could not be placed; the layout is put back as it was"));

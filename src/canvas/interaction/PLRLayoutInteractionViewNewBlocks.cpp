@@ -69,8 +69,8 @@ PLRBlock* PLRLayoutInteractionView::insertNewBlock(int kind, const PLRDropZone& 
         return nullptr;
     }
     endEditing();
-    if (zone.kind == PLRDropZone::Kind::BesideBlock && !manager->sectionForBlock(zone.block)) {
-        PLR_LOG_WARN(QStringLiteral("The block of the drop is no longer in the layout; nothing added"));
+    if (!PLRSectionInteractionHandler::zoneIsInLayout(manager, zone)) {
+        PLR_LOG_WARN(QStringLiteral("The place of the drop is no longer in the layout; nothing added"));
         return nullptr;
     }
     PLRLayoutChangeRecorder recorder(manager, m_undoManager, actionName);

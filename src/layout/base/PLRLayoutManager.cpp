@@ -490,6 +490,17 @@ PLRBlockPtr PLRLayoutManager::removeBlock(PLRBlock* block, bool preventPurge)
     return removed;
 }
 
+void PLRLayoutManager::purgeContainer(PLRBlock* container)
+{
+    // Looked up before it is read: the caller's pointer may be to a container already purged.
+    const BlockLocation location = locateBlock(container);
+    if (!location.isValid() || !container->has_container() || container->container().sub_blocks_size() >= 2)
+        return;
+    std::vector<PLRBlockPtr> graveyard;
+    dissolveIfNeeded(location.section, container, graveyard);
+    announceChange();
+}
+
 QList<PLRBlock*> PLRLayoutManager::createAndAddBlocksForImages(const QStringList& identifiers)
 {
     QList<PLRBlock*> added;

@@ -90,6 +90,11 @@ public:
     // unless `preventPurge`, which keeps such containers as they are (the caller is about to
     // put something back). A block that is in no section is ignored (null returned).
     PLRBlockPtr removeBlock(PLRBlock* block, bool preventPurge);
+    // The purge removeBlock leaves out with `preventPurge`, once the caller has put back what
+    // it meant to: the container is dissolved when it holds one block and removed when it holds
+    // none, up the tree. A container with two blocks or more, or not in the layout, is left as
+    // it is.
+    void purgeContainer(PLRBlock* container);
     // For each identifier, a new image block (img_ref, source_last_updated "%i" seconds since
     // 1970 of the photo's modification date) appended to the layout's last section (a new
     // one when the layout has none); one announcement for the lot.

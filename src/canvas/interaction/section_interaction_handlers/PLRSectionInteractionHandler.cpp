@@ -10,21 +10,75 @@
 
 namespace {
 
-// The deepest view of a block that is not a container, whose frame holds the point.
-const PLRBlockView* leafViewAt(const QList<PLRBlockView*>& views, const QPointF& point)
+// The zone on the nearest of a block's four edges.
+PLRDropZone besideLeaf(const PLRBlockView* leaf, const QPointF& point)
+{
+    const QRectF frame = leaf->frameInLayoutView();
+    const double nx = frame.width() > 0.0 ? (point.x() - frame.left()) / frame.width() : 0.5;
+    const double ny = frame.height() > 0.0 ? (point.y() - frame.top()) / frame.height() : 0.5;
+    const std::pair<double, Qt::Edge> edges[] = {
+        {nx, Qt::LeftEdge}, {1.0 - nx, Qt::RightEdge}, {ny, Qt::TopEdge}, {1.0 - ny, Qt::BottomEdge}};
+    const auto nearest = std::min_element(std::begin(edges), std::end(edges),
+                                          [](const auto& a, const auto& b) { return a.first < b.first; });
+    PLRDropZone zone;
+    zone.kind = PLRDropZone::Kind::BesideBlock;
+    zone.block = leaf->representedBlock();
+    zone.edge = nearest->second;
+    zone.targetRect = frame;
+    return zone;
+}
+
+// The gap of a row or column (the blocks `views` spanning `extent`) nearest the point: before the
+// first block whose middle lies beyond it along the list. Its line runs across the list, halfway
+// between the blocks on either side of it (or along the list's end).
+PLRDropZone gapZone(const QList<PLRBlockView*>& views, bool vertical, const QRectF& extent, const QPointF& point)
+{
+    const auto along = [vertical](const QPointF& p) { return vertical ? p.y() : p.x(); };
+    const auto start = [vertical](const QRectF& r) { return vertical ? r.top() : r.left(); };
+    const auto end = [vertical](const QRectF& r) { return vertical ? r.bottom() : r.right(); };
+    int index = int(views.size());
+    for (int i = 0; i < int(views.size()); ++i) {
+        if (along(point) < along(views.at(i)->frameInLayoutView().center())) {
+            index = i;
+            break;
+        }
+    }
+    const double before = index > 0 ? end(views.at(index - 1)->frameInLayoutView()) : start(extent);
+    const double after = index < int(views.size()) ? start(views.at(index)->frameInLayoutView()) : end(extent);
+    double middle = (before + after) / 2.0;
+    if (index == 0)
+        middle = after;
+    else if (index == int(views.size()))
+        middle = before;
+    PLRDropZone zone;
+    zone.kind = PLRDropZone::Kind::Section;
+    zone.index = index;
+    zone.targetRect = vertical ? QRectF(extent.left(), middle, extent.width(), 0.0)
+                               : QRectF(middle, extent.top(), 0.0, extent.height());
+    return zone;
+}
+
+// The zone at a point inside one of the blocks: beside the block (not a container) under it, or
+// in the gap of the deepest container whose frame holds the point while none of its blocks
+// does. Invalid when no block holds the point.
+PLRDropZone zoneInBlocks(const QList<PLRBlockView*>& views, const QPointF& point)
 {
     for (const PLRBlockView* view : views) {
         const QRectF frame = view->frameInLayoutView();
         if (!frame.contains(point))
             continue;
-        if (view->blockKind() == plr::kBlockKindContainer) {
-            if (const PLRBlockView* inner = leafViewAt(view->subBlocks(), point))
-                return inner;
-            continue;   // in the padding between the container's blocks
-        }
-        return view;
+        if (view->blockKind() != plr::kBlockKindContainer)
+            return besideLeaf(view, point);
+        const PLRDropZone inner = zoneInBlocks(view->subBlocks(), point);
+        if (inner.isValid())
+            return inner;
+        // In the padding between the container's blocks.
+        PLRBlock* container = view->representedBlock();
+        PLRDropZone gap = gapZone(view->subBlocks(), container->container().vert(), frame, point);
+        gap.block = container;
+        return gap;
     }
-    return nullptr;
+    return PLRDropZone();
 }
 
 bool layoutHasBlocks(const PLRLayout& layout)
@@ -83,6 +137,26 @@ PLRDropZone PLRSectionInteractionHandler::dropZoneInLayoutView(const PLRLayoutVi
     return handler ? handler->dropZoneAtPoint(target, point) : zone;
 }
 
+bool PLRSectionInteractionHandler::zoneIsInLayout(const PLRLayoutManager* manager, const PLRDropZone& zone)
+{
+    if (!manager)
+        return false;
+    switch (zone.kind) {
+    case PLRDropZone::Kind::None:
+        return false;
+    case PLRDropZone::Kind::EmptyLayout:
+        return !zone.section || plr::tree::indexOfSection(manager->representedLayout(), zone.section) >= 0;
+    case PLRDropZone::Kind::Section:
+        if (!zone.block)
+            return zone.section && plr::tree::indexOfSection(manager->representedLayout(), zone.section) >= 0;
+        // Found in the layout before it is read: the pointer may be left over from an edit.
+        return zone.section && manager->sectionForBlock(zone.block) == zone.section && zone.block->has_container();
+    case PLRDropZone::Kind::BesideBlock:
+        return manager->sectionForBlock(zone.block) != nullptr;
+    }
+    return false;
+}
+
 QList<PLRBlock*> PLRSectionInteractionHandler::insertBlocksAtZone(PLRLayoutManager* manager, PLRBlockPtrList blocks,
                                                                    const PLRDropZone& zone)
 {
@@ -100,7 +174,7 @@ QList<PLRBlock*> PLRSectionInteractionHandler::insertBlocksAtZone(PLRLayoutManag
     } else if (zone.kind == PLRDropZone::Kind::BesideBlock) {
         target.section = manager->sectionForBlock(zone.block);
     }
-    if (!target.section || plr::tree::indexOfSection(layout, target.section) < 0) {
+    if (!target.section || !zoneIsInLayout(manager, target)) {
         PLR_LOG_WARN(QStringLiteral("The drop's place is no longer in the layout; nothing added"));
         return {};
     }
@@ -117,43 +191,12 @@ PLRDropZone PLRSectionInteractionHandler_Stacked::dropZoneAtPoint(const PLRSecti
     PLRDropZone zone;
     if (!sectionView)
         return zone;
-    zone.section = sectionView->representedSection();
-    if (const PLRBlockView* leaf = leafViewAt(sectionView->blockViews(), point)) {
-        const QRectF frame = leaf->frameInLayoutView();
-        const double nx = frame.width() > 0.0 ? (point.x() - frame.left()) / frame.width() : 0.5;
-        const double ny = frame.height() > 0.0 ? (point.y() - frame.top()) / frame.height() : 0.5;
-        const std::pair<double, Qt::Edge> edges[] = {
-            {nx, Qt::LeftEdge}, {1.0 - nx, Qt::RightEdge}, {ny, Qt::TopEdge}, {1.0 - ny, Qt::BottomEdge}};
-        const auto nearest = std::min_element(std::begin(edges), std::end(edges),
-                                              [](const auto& a, const auto& b) { return a.first < b.first; });
-        zone.kind = PLRDropZone::Kind::BesideBlock;
-        zone.block = leaf->representedBlock();
-        zone.edge = nearest->second;
-        zone.targetRect = frame;
-        return zone;
-    }
-    // Between the top-level blocks: before the first whose middle lies below the point.
-    const QList<PLRBlockView*>& top = sectionView->blockViews();
-    int index = int(top.size());
-    for (int i = 0; i < int(top.size()); ++i) {
-        if (point.y() < top.at(i)->frameInLayoutView().center().y()) {
-            index = i;
-            break;
-        }
-    }
-    const QRectF section = sectionView->frame();
-    double y = section.bottom();
-    if (!top.isEmpty()) {
-        if (index == 0)
-            y = top.first()->frameInLayoutView().top();
-        else if (index == int(top.size()))
-            y = top.last()->frameInLayoutView().bottom();
-        else
-            y = (top.at(index - 1)->frameInLayoutView().bottom() + top.at(index)->frameInLayoutView().top()) / 2.0;
-    }
-    zone.kind = PLRDropZone::Kind::Section;
-    zone.index = index;
-    zone.targetRect = QRectF(section.left(), y, section.width(), 0.0);
+    PLRSection* section = sectionView->representedSection();
+    zone = zoneInBlocks(sectionView->blockViews(), point);
+    // Outside every block: between the section's top-level blocks, which stand in a column.
+    if (!zone.isValid())
+        zone = gapZone(sectionView->blockViews(), true, sectionView->frame(), point);
+    zone.section = section;
     return zone;
 }
 
@@ -166,7 +209,7 @@ QList<PLRBlock*> PLRSectionInteractionHandler_Stacked::insertBlocks(PLRLayoutMan
     case PLRDropZone::Kind::EmptyLayout:
         return manager->addBlocks(std::move(blocks), nullptr, zone.section);
     case PLRDropZone::Kind::Section:
-        return manager->insertBlocks(std::move(blocks), zone.index, nullptr, zone.section);
+        return manager->insertBlocks(std::move(blocks), zone.index, zone.block, zone.section);
     case PLRDropZone::Kind::BesideBlock:
         break;
     }

@@ -16,7 +16,8 @@ struct PLRDropZone {
     enum class Kind {
         None,          // nowhere: the drop is refused
         EmptyLayout,   // the layout has no block: into its (last) section, made when missing
-        Section,       // into `section` at `index` of its top-level blocks
+        Section,       // into a gap of `section`: at `index` of the sub-blocks of the container
+                       // `block`, or of the section's top-level blocks when `block` is null
         BesideBlock,   // beside `block`, on its `edge`
     };
 
@@ -25,8 +26,9 @@ struct PLRDropZone {
     int index = 0;
     PLRBlock* block = nullptr;
     Qt::Edge edge = Qt::LeftEdge;
-    // Layout-view coordinates: the block's frame (BesideBlock), the gap's line (Section) or the
-    // page (EmptyLayout); what the drop indicator marks.
+    // Layout-view coordinates: the block's frame (BesideBlock), the gap's line (Section: no
+    // height for a line across a column, no width for a line down a row) or the page
+    // (EmptyLayout); what the drop indicator marks.
     QRectF targetRect;
 
     bool isValid() const { return kind != Kind::None; }
@@ -54,6 +56,9 @@ public:
     // The zone of a whole layout view at a point: the section under it (or the nearest), or
     // the empty layout.
     static PLRDropZone dropZoneInLayoutView(const PLRLayoutView* layoutView, const QPointF& point);
+    // Whether the zone's section, and its block (the one it is beside, or the container of its
+    // gap), are still in the manager's layout.
+    static bool zoneIsInLayout(const PLRLayoutManager* manager, const PLRDropZone& zone);
     // Inserts through the handler of the zone's section (the empty layout's section is made
     // when the layout has none).
     static QList<PLRBlock*> insertBlocksAtZone(PLRLayoutManager* manager, PLRBlockPtrList blocks, const PLRDropZone& zone);
@@ -64,7 +69,10 @@ public:
 //    blocks beside it in a row (its own row when its container is one, else a new row wrapping
 //    it); top and bottom put them above or below it in a column (the section itself or its own
 //    column, else a new column wrapping it);
-//  - elsewhere in the section: between the top-level blocks, at the nearest gap.
+//  - in the gap between two blocks of a row or of a column (at any depth): between those two,
+//    in that row or column;
+//  - elsewhere (between top-level blocks, around the section): between the top-level blocks,
+//    at the nearest gap.
 class PLRSectionInteractionHandler_Stacked : public PLRSectionInteractionHandler {
 public:
     PLRDropZone dropZoneAtPoint(const PLRSectionView* sectionView, const QPointF& point) const override;
