@@ -2,7 +2,9 @@
 
 #include "platform/Error.h"
 
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -41,9 +43,18 @@ int removeLeftoverTemporaries(const QString& bundlePath, const QStringList& file
 inline constexpr const char* kImportStagingPrefix = ".import-";
 void registerStagingFolder(const QString& path);
 void unregisterStagingFolder(const QString& path);
-// Removes the staging folders under the store root that no running import holds. Answers
-// how many were removed.
-int removeStaleStagingFolders(const QString& storeRoot);
+// What an import is about to move into the store's image area, named in its staging folder
+// (kImportedPicturesFileName) before anything moves: the picture folders (by image identifier)
+// and the post bundle the import ends by placing.
+inline constexpr const char* kImportedPicturesFileName = "imported-pictures.plist";
+bool noteImportedPictures(const QString& stagingFolder, const QString& bundle, const QStringList& images,
+                          platform::Error* error = nullptr);
+// Removes the staging folders under the store root that no running import holds. The picture
+// folders a killed import moved into `imageArea` go with its staging folder, unless its post
+// reached the store or one of `imagesInUse()` (the images the posts in the store use, asked
+// only when there is such a folder) names them. Answers how many staging folders were removed.
+int removeStaleStagingFolders(const QString& storeRoot, const QString& imageArea = QString(),
+                              const std::function<QSet<QString>()>& imagesInUse = {});
 
 inline constexpr const char* kErrorDomain = "PLRStoreFileErrorDomain";
 
