@@ -179,6 +179,15 @@ void unregisterStagingFolder(const QString& path)
     activeStagingFolders().remove(QDir::cleanPath(path));
 }
 
+bool removeStaleStagingFolder(const QString& path)
+{
+    // Held while it is removed: a save that registers the folder meanwhile makes it afresh after.
+    QMutexLocker lock(&stagingMutex());
+    if (activeStagingFolders().contains(QDir::cleanPath(path)))
+        return false;
+    return removePath(path);
+}
+
 bool noteImportedPictures(const QString& stagingFolder, const QString& bundle, const QStringList& images,
                           platform::Error* error)
 {

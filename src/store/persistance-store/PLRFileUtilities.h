@@ -37,12 +37,16 @@ QString setAside(const QString& path);
 // files ("<name>.XXXXXX"). Answers how many were removed.
 int removeLeftoverTemporaries(const QString& bundlePath, const QStringList& fileNames);
 
-// Staging folders of post-file imports: "<store root>/.import-<identifier>". An import
-// registers its folder while it runs; the folders that a crash or kill left behind are
-// removed when an account opens.
+// Staging folders of post-file imports: "<store root>/.import-<identifier>", and of posts
+// written for the first time ("<bundle>.partial"). An import or a save registers its folder
+// (before making it) while it runs; the folders that a crash or kill left behind are removed
+// when an account opens.
 inline constexpr const char* kImportStagingPrefix = ".import-";
 void registerStagingFolder(const QString& path);
 void unregisterStagingFolder(const QString& path);
+// Removes a staging folder a crash or kill left behind, unless a running import or save holds
+// it; true when it was removed.
+bool removeStaleStagingFolder(const QString& path);
 // What an import is about to move into the store's image area, named in its staging folder
 // (kImportedPicturesFileName) before anything moves: the picture folders (by image identifier)
 // and the post bundle the import ends by placing.

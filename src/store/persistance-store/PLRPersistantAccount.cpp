@@ -165,8 +165,8 @@ void PLRPersistantAccount::removeLeftoversOfKilledSaves() const
         if (platform::files::kindOf(path) != platform::files::Kind::Directory)
             continue;
         if (name.endsWith(partial)) {
-            PLR_LOG_INFO(QStringLiteral("Removing %1, left by an interrupted copy or first save").arg(path));
-            plr::fileutil::removePath(path);
+            if (plr::fileutil::removeStaleStagingFolder(path))
+                PLR_LOG_INFO(QStringLiteral("Removed %1, left by an interrupted copy or first save").arg(path));
         } else {
             plr::fileutil::removeLeftoverTemporaries(path, postFiles);
         }

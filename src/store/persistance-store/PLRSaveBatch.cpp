@@ -204,11 +204,19 @@ bool PLRSaveBatch::write(const std::function<void(bool)>& written) const
 
     // A bundle that appears whole and has no folder yet is written into a staging folder, with
     // every other write of the batch to its folder, and put in place once all of them are.
-    QHash<QString, QString> stagingOf;
+    // (Held while the batch runs, so the clean-up of an account opening meanwhile leaves it.)
+    struct StagingFolders : QHash<QString, QString> {
+        ~StagingFolders()
+        {
+            for (const QString& staging : std::as_const(*this))
+                plr::fileutil::unregisterStagingFolder(staging);
+        }
+    } stagingOf;
     for (const PLRBundleWrite& bundle : bundles) {
         if (bundle.appearsWhole && !stagingOf.contains(bundle.bundlePath)
             && platform::files::kindOf(bundle.bundlePath) == platform::files::Kind::Missing) {
             const QString staging = bundle.bundlePath + QStringLiteral(".partial");
+            plr::fileutil::registerStagingFolder(staging);
             if (PLRPersistantStore::linkOnTheWay(staging).isEmpty())
                 plr::fileutil::removePath(staging);   // (a link is removed itself)
             stagingOf.insert(bundle.bundlePath, staging);
