@@ -293,6 +293,34 @@ TEST_F(PostFile, APhotoGoneFromTheFolderIsCarriedAndNamed)
     }
 }
 
+// The file of a post made from home (the post closed) while neither the store nor the bundle has
+// the picture of one of its photos, the photo whole in its folder: the picture is made from the
+// photo during the export, upright as opening the post makes it, and carried without a word.
+TEST_F(PostFile, AClosedPostsFileCarriesThePictureMadeFromAWholePhotoTheStoreLacks)
+{
+    const QString path = makePhoto(m_folder, "turned.jpg", QSize(300, 200), Qt::darkCyan);
+    ASSERT_TRUE(testing_support::tagPhoto(path, {{"Exif.Image.Orientation", "6"}}));
+    PLRPostManager* manager = openPost("Trip", 1);
+    ASSERT_NE(manager, nullptr);
+    const QString turned = photo(manager, "turned.jpg");
+    manager->layoutManager()->createAndAddBlocksForImages({turned});
+    ASSERT_TRUE(manager->save());
+    PLRImageManager::shared().waitUntilAllOperationsAreFinished();
+    ASSERT_TRUE(QDir(PLRImageManager::locationForIdentifier(turned).toLocalFile()).removeRecursively());
+    PLRPersistantPost* post = manager->representedPost();
+    for (const char* round : {"picture in neither", "picture made by the export before"}) {
+        SCOPED_TRACE(round);
+        post->setOwningPostManager(nullptr);
+        const QString file = exportTrip(manager);
+        post->setOwningPostManager(manager);
+        ASSERT_FALSE(file.isEmpty());
+        const platform::Alert alert = testing_support::scriptedAlerts().shown().back();
+        EXPECT_EQ(alert.messageText, "Export of 'Trip' Complete") << alert.informativeText.toStdString();
+        const QImage picture = QImage::fromData(entryBytes(file, post->identifier() + ".plrpost/export_block_cache/" + turned + "/export.jpg"));
+        EXPECT_EQ(picture.size(), QSize(200, 300));
+    }
+}
+
 TEST_F(PostFile, ImportComesBackWholeUnderANewIdentifierAndName)
 {
     PLRPostManager* manager = tripPost();

@@ -192,7 +192,8 @@ TEST_F(HostileStore, PhotoIdentifiersThatArePathsAreSkipped)
     ASSERT_TRUE(post);
     PLRPostManager* manager = reopened->postManagerForPost(post);
     ASSERT_TRUE(manager && manager->sourceDirectory());
-    ASSERT_EQ(manager->images().size(), 1);
+    // (Its file is not in the folder: gone from it once the folder has been looked at.)
+    ASSERT_EQ(manager->images().size() + manager->sourceDirectory()->vanishedImages().size(), 1);
     manager->sourceDirectory()->resetCache();
     ASSERT_TRUE(manager->save());
     closeSession();
@@ -436,9 +437,26 @@ TEST_F(HostileStore, ImportStagingFoldersLeftByAKillAreRemovedWhenTheAccountOpen
     const QString running = root + "/.import-running";
     ASSERT_TRUE(QDir().mkpath(running));
     plr::fileutil::registerStagingFolder(running);
+    // The pictures a killed import had moved into the store go with its staging folder, unless a
+    // post uses them (the bystander places IMG_1); those of an import whose post is in the store
+    // stay.
+    const QString loc = PLRPersistantStore::locationPath();
+    for (const char* image : {"IMPORTED", "IMG_1", "PLACED"})
+        ASSERT_TRUE(QDir().mkpath(loc + "/" + image) && writeFile(loc + "/" + image + "/export.jpg", "picture"));
+    const auto note = [](const QString& staging, const QString& bundle, const QStringList& images) {
+        return platform::plist::writeFile(staging + "/" + plr::fileutil::kImportedPicturesFileName,
+                                          QVariantMap{{"bundle", bundle}, {"images", QVariant(images)}});
+    };
+    ASSERT_TRUE(note(stale, accountBundle + "/posts/0B1E.plrpost", {"IMPORTED", "IMG_1", "../" + outside.path()}));
+    const QString placed = root + "/.import-placed";
+    ASSERT_TRUE(QDir().mkpath(placed) && note(placed, bystanderBundle, {"PLACED"}));
 
     PLRUserSession* reopened = reopen();
     expectBystanderIntact(reopened);
+    EXPECT_FALSE(QFileInfo::exists(loc + "/IMPORTED"));
+    EXPECT_TRUE(QFileInfo::exists(loc + "/IMG_1/export.jpg"));
+    EXPECT_TRUE(QFileInfo::exists(loc + "/PLACED/export.jpg"));
+    EXPECT_FALSE(QFileInfo::exists(placed));
     EXPECT_FALSE(QFileInfo::exists(stale));
     EXPECT_EQ(platform::files::kindOf(root + "/.import-linked"), platform::files::Kind::Missing);
     EXPECT_EQ(readFile(outside.filePath("keep.txt")), "keep");

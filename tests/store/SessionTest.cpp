@@ -258,8 +258,9 @@ TEST(Session, SaveReportsFailureAndKeepsThePostDirty)
 
     PLRUserSession* session = signIn();
     PLRPersistantPost* post = createPost(session, "Blocked");
-    // A folder where the layout file should be: the write cannot happen.
-    ASSERT_TRUE(QDir().mkpath(post->bundlePath() + "/layout"));
+    PLRCoreManager::saveQueue().waitUntilIdle();   // the new post's first write
+    // A folder where the layout file should be: the write of the changed layout cannot happen.
+    ASSERT_TRUE(QFile::remove(post->bundlePath() + "/layout") && QDir().mkpath(post->bundlePath() + "/layout"));
     EXPECT_FALSE(saveAndWait());
     testing_support::drainEvents();
     EXPECT_TRUE(post->hasChanges());

@@ -9,6 +9,7 @@
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "store/persistance-store/PLRPersistantStore.h"
 #include "store/persistance-store/source/PLRImageManager.h"
+#include "store/persistance-store/source/PLRImageMetadata.h"
 #include "store/persistance-store/source/PLRPhotoDecoder.h"
 #include "store/persistance-store/source/PLRSourceDirectory.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
@@ -104,6 +105,23 @@ public:
 private:
     QString m_path;
 };
+
+// Runs the work on a worker thread while the main thread keeps handling events (but no user
+// input), and answers what it made; on any other thread, runs it there.
+template <class Result>
+Result offMainThread(const std::function<Result()>& work)
+{
+    if (!platform::isMainThread())
+        return work();
+    QFuture<Result> future = QtConcurrent::run(work);
+    QFutureWatcher<Result> watcher;
+    QEventLoop loop;
+    QObject::connect(&watcher, &QFutureWatcher<Result>::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(future);
+    if (!future.isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return future.result();
+}
 
 // --- Zip archives -------------------------------------------------------------------------------
 
@@ -721,17 +739,11 @@ struct PhotoFile {
     QString name;
     QString path;
 };
-QHash<QString, PhotoFile> photoFilesOf(const PLRPersistantPost& post, PLRPostManager* manager)
+QHash<QString, PhotoFile> photoFilesInBundle(const QString& bundle)
 {
     QHash<QString, PhotoFile> files;
-    if (manager) {
-        for (const QString& identifier : imageIdentifiersOfLayout(post.layout()))
-            if (const PLRSourceImagePtr image = manager->imageForIdentifier(identifier))
-                files.insert(identifier, {image->fileName(), image->path()});
-        return files;
-    }
     bool ok = false;
-    const QVariantMap plist = platform::plist::readDictionary(QDir(post.bundlePath()).filePath(QLatin1String(kPLRPostLocationFileName)), &ok,
+    const QVariantMap plist = platform::plist::readDictionary(QDir(bundle).filePath(QLatin1String(kPLRPostLocationFileName)), &ok,
                                                               nullptr, kPLRPostMaxLocationBytes);
     if (!ok)
         return files;
@@ -749,15 +761,49 @@ QHash<QString, PhotoFile> photoFilesOf(const PLRPersistantPost& post, PLRPostMan
     return files;
 }
 
-// A photo of the layout that the post file was written without, and why, as the layout export
-// names it ("name: why").
-QString leftOutLine(const QHash<QString, PhotoFile>& files, const QString& identifier)
+QHash<QString, PhotoFile> photoFilesOf(const PLRPersistantPost& post, PLRPostManager* manager)
 {
+    if (!manager)
+        return photoFilesInBundle(post.bundlePath());
+    QHash<QString, PhotoFile> files;
+    for (const QString& identifier : imageIdentifiersOfLayout(post.layout()))
+        if (const PLRSourceImagePtr image = manager->imageForIdentifier(identifier))
+            files.insert(identifier, {image->fileName(), image->path()});
+    return files;
+}
+
+// The pictures of a closed post's photos, made current from their files as opening the post
+// makes them (a photo gone from the folder keeps the picture the store has of it). Any thread.
+void makePicturesOfClosedPost(const QHash<QString, PhotoFile>& files, const QStringList& identifiers)
+{
+    const QString root = PLRImageManager::defaultLocationRoot();
+    for (const QString& identifier : identifiers) {
+        const auto file = files.constFind(identifier);
+        struct stat st {};
+        if (file == files.cend() || file->path.isEmpty() || ::stat(QFile::encodeName(file->path).constData(), &st) != 0
+            || !S_ISREG(st.st_mode))
+            continue;
+        auto image = std::make_shared<PLRSourceImage>(identifier, root);
+        image->setFile(file->path, file->name,
+                       PLRFileStamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec},
+                       PLRImageMetadata::read(file->path));
+        if (image->exportFilePath().isEmpty())
+            PLR_LOG_WARN(QStringLiteral("Post file: no picture could be made of %1").arg(file->path));
+    }
+}
+
+// A photo of the layout that the post file was written without, and why, as the layout export
+// names it ("name: why"); `photoProblem` tells whether the photo itself is the reason (gone, cut
+// short, not readable) rather than the store.
+QString leftOutLine(const QHash<QString, PhotoFile>& files, const QString& identifier, bool* photoProblem)
+{
+    *photoProblem = true;
     const auto file = files.constFind(identifier);
     if (file == files.cend())
         return QStringLiteral("a photo no longer in the post (%1): %2").arg(identifier, describePhotoProblem(PLRPhotoProblem::Missing));
     const QString name = file->name.isEmpty() ? identifier : file->name;
     const PLRPhotoProblem problem = file->path.isEmpty() ? PLRPhotoProblem::Missing : plr_image::checkPhoto(file->path);
+    *photoProblem = problem != PLRPhotoProblem::None;
     if (problem == PLRPhotoProblem::None)
         return QStringLiteral("%1: its picture could not be made").arg(name);
     return QStringLiteral("%1: %2").arg(name, describePhotoProblem(problem));
@@ -808,12 +854,15 @@ QString PLRPersistantPostExporter::postFileNameForPostName(const QString& name)
     return safe + extension;
 }
 
-bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QString& target, platform::Error* error,
-                                              QStringList* leftOut)
+namespace {
+
+// The post file of the post bundle at `bundle`, with the pictures of `identifiers`, the photos
+// its layout uses (what writePostFile() does, from values: any thread).
+bool writePostFileOf(const QString& bundle, const QString& postName, const QStringList& identifiers, const QString& target,
+                     platform::Error* error, QStringList* leftOut)
 {
-    const QString bundle = post.bundlePath();
     if (bundle.isEmpty() || !QFileInfo(bundle).isDir()) {
-        setError(error, 10, QStringLiteral("The post \"%1\" has not been saved yet.").arg(post.name()));
+        setError(error, 10, QStringLiteral("The post \"%1\" has not been saved yet.").arg(postName));
         return false;
     }
     const QString folder = QFileInfo(target).absolutePath();
@@ -871,14 +920,14 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
         zipLib().errorFini(&openError);
     }
     const QString root = QFileInfo(bundle).fileName() + QLatin1Char('/');
-    const QString cache = root + QLatin1String(kBlockCacheFolder) + QLatin1Char('/');
+    const QString cache = root + QLatin1String(PLRPersistantPostExporter::kBlockCacheFolder) + QLatin1Char('/');
     settleBundleCache(bundle);
     QStringList withoutPicture;
     QString failure;
-    bool ok = writer.addDirectory(root) && writer.addTree(bundle, root, {QLatin1String(kBlockCacheFolder)}, &failure)
+    bool ok = writer.addDirectory(root) && writer.addTree(bundle, root, {QLatin1String(PLRPersistantPostExporter::kBlockCacheFolder)}, &failure)
         && writer.addDirectory(cache);
     if (ok) {
-        for (const QString& identifier : imageIdentifiersOfLayout(post.layout())) {
+        for (const QString& identifier : identifiers) {
             const QString location = pictureFolderFor(bundle, identifier);
             if (location.isEmpty() || platform::files::kindOf(location) != platform::files::Kind::Directory) {
                 PLR_LOG_WARN(QStringLiteral("Post file: the cached pictures of image %1 are missing").arg(identifier));
@@ -933,6 +982,14 @@ bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QSt
     if (leftOut)
         *leftOut = withoutPicture;
     return true;
+}
+
+} // namespace
+
+bool PLRPersistantPostExporter::writePostFile(PLRPersistantPost& post, const QString& target, platform::Error* error,
+                                              QStringList* leftOut)
+{
+    return writePostFileOf(post.bundlePath(), post.name(), imageIdentifiersOfLayout(post.layout()), target, error, leftOut);
 }
 
 PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path, PLRPersistantAccount* account,
@@ -1096,14 +1153,24 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
     QStringList moved;
     QDir().mkpath(cache);
     QDir().mkpath(imageArea);
+    QStringList toMove;
     for (const QString& image : std::as_const(staged.wanted)) {
         const QString folder = QDir(cache).filePath(image);
         if (platform::files::kindOf(folder) != platform::files::Kind::Directory || QDir(folder).isEmpty())
             continue;
+        if (platform::files::kindOf(QDir(imageArea).filePath(image)) == platform::files::Kind::Missing)
+            toMove.append(image);
+    }
+    // Named in the staging folder before any of them moves: an import killed before its post is
+    // in place leaves the staging folder, and the next opening takes these pictures with it.
+    platform::Error noteError;
+    if (!toMove.isEmpty() && !plr::fileutil::noteImportedPictures(staging.path(), destination, toMove, &noteError)) {
+        PLR_LOG_WARN(QStringLiteral("Post file: the pictures stay in the post's bundle (%1)").arg(noteError.toString()));
+        toMove.clear();
+    }
+    for (const QString& image : std::as_const(toMove)) {
         const QString target = QDir(imageArea).filePath(image);
-        if (platform::files::kindOf(target) != platform::files::Kind::Missing)
-            continue;
-        if (QDir().rename(folder, target))
+        if (QDir().rename(QDir(cache).filePath(image), target))
             moved.append(target);
         else
             PLR_LOG_WARN(QStringLiteral("Post file: the pictures of image %1 could not be moved into the store").arg(image));
@@ -1161,64 +1228,95 @@ bool PLRPersistantPostExporter::exportPost(PLRPersistantPost* post)
         return false;
     const QString target = QDir(folder).filePath(postFileNameForPostName(post->name()));
     // The layout's photos: the store's pictures of each are made current first (from the photo
-    // as it is now; a photo that cannot be read has none).
+    // as it is now; a photo that cannot be read has none), for a closed post from the photo
+    // records in its bundle.
     PLRPostManager* manager = post->owningPostManager();
     const QStringList identifiers = imageIdentifiersOfLayout(post->layout());
     QList<PLRSourceImagePtr> photos;
     for (const QString& identifier : identifiers)
         if (const PLRSourceImagePtr image = manager ? manager->imageForIdentifier(identifier) : nullptr)
             photos.append(image);
-    platform::Error error;
-    bool written = false;
-    QStringList leftOut;
-    // After the writes already queued, and with none running while the bundle is read.
-    PLRCoreManager::saveQueue().sync([&] {
-        for (const PLRSourceImagePtr& image : std::as_const(photos))
-            image->exportFilePath();
-        written = writePostFile(*post, target, &error, &leftOut);
+    const bool open = manager != nullptr;
+    const QHash<QString, PhotoFile> openFiles = open ? photoFilesOf(*post, manager) : QHash<QString, PhotoFile>();
+    const QString bundle = post->bundlePath();
+    const QString name = post->name();
+    struct Outcome {
+        bool written = false;
+        platform::Error error;
+        QStringList leftOut;        // "name: why", those the photo itself is the reason for first
+        int leftOutByPhoto = 0;
+        QStringList missing;        // carried, but gone from the folder
+    };
+    // Decoding big photos takes a while: off the main thread, which keeps drawing meanwhile.
+    const Outcome outcome = offMainThread<Outcome>([=] {
+        Outcome done;
+        const QHash<QString, PhotoFile> files = open ? openFiles : photoFilesInBundle(bundle);
+        QStringList withoutPicture;
+        // After the writes already queued, and with none running while the bundle is read.
+        PLRCoreManager::saveQueue().sync([&] {
+            for (const PLRSourceImagePtr& image : photos)
+                image->exportFilePath();
+            if (!open)
+                makePicturesOfClosedPost(files, identifiers);
+            done.written = writePostFileOf(bundle, name, identifiers, target, &done.error, &withoutPicture);
+        });
+        if (!done.written)
+            return done;
+        QStringList byPhoto, byStore;
+        for (const QString& identifier : std::as_const(withoutPicture)) {
+            bool photoProblem = true;
+            const QString line = leftOutLine(files, identifier, &photoProblem);
+            (photoProblem ? byPhoto : byStore).append(line);
+        }
+        byPhoto.sort(Qt::CaseInsensitive);
+        byStore.sort(Qt::CaseInsensitive);
+        done.leftOut = byPhoto + byStore;
+        done.leftOutByPhoto = int(byPhoto.size());
+        // The photos gone from the folder whose stored pictures the file carries are named too:
+        // the file is whole, but the post has lost them here.
+        QStringList carried = identifiers;
+        carried.removeIf([&withoutPicture](const QString& identifier) { return withoutPicture.contains(identifier); });
+        done.missing = carriedButMissingLines(files, carried);
+        return done;
     });
-    if (!written) {
-        showAlert(QStringLiteral("Export of '%1' Failed").arg(post->name()), error.localizedDescription());
+    if (!outcome.written) {
+        showAlert(QStringLiteral("Export of '%1' Failed").arg(name), outcome.error.localizedDescription());
         return false;
     }
-    const QHash<QString, PhotoFile> files = photoFilesOf(*post, manager);
-    // The photos gone from the folder whose stored pictures the file carries are named too: the
-    // file is whole, but the post has lost them here.
-    QStringList carried = identifiers;
-    carried.removeIf([&leftOut](const QString& identifier) { return leftOut.contains(identifier); });
-    const QStringList missing = carriedButMissingLines(files, carried);
     QString missingText;
-    if (!missing.isEmpty()) {
+    if (!outcome.missing.isEmpty()) {
         PLR_LOG_WARN(QStringLiteral("Post file: %1 carries the stored pictures of photos gone from the folder: %2")
-                         .arg(target, missing.join(QStringLiteral("; "))));
-        missingText = (missing.size() == 1 ? QStringLiteral("It carries the stored picture of a photo that is no longer in the post's folder:\n%1")
-                                           : QStringLiteral("It carries the stored pictures of photos that are no longer in the post's folder:\n%1"))
-                          .arg(missing.join(QLatin1Char('\n')));
+                         .arg(target, outcome.missing.join(QStringLiteral("; "))));
+        missingText = (outcome.missing.size() == 1 ? QStringLiteral("It carries the stored picture of a photo that is no longer in the post's folder:\n%1")
+                                                   : QStringLiteral("It carries the stored pictures of photos that are no longer in the post's folder:\n%1"))
+                          .arg(outcome.missing.join(QLatin1Char('\n')));
     }
-    if (!leftOut.isEmpty()) {
-        QStringList lines;
-        for (const QString& identifier : std::as_const(leftOut))
-            lines.append(leftOutLine(files, identifier));
-        lines.sort(Qt::CaseInsensitive);
-        const bool one = lines.size() == 1;
-        PLR_LOG_WARN(QStringLiteral("Post file: %1 written without %2").arg(target, lines.join(QStringLiteral("; "))));
+    if (!outcome.leftOut.isEmpty()) {
+        PLR_LOG_WARN(QStringLiteral("Post file: %1 written without %2").arg(target, outcome.leftOut.join(QStringLiteral("; "))));
+        // What the user can do about it: mend the photos, or make room for the pictures of whole ones.
+        QStringList advice;
+        if (outcome.leftOutByPhoto > 0)
+            advice.append(outcome.leftOutByPhoto == 1
+                              ? QStringLiteral("Put a whole copy of it in the post's folder, then export the post again.")
+                              : QStringLiteral("Put whole copies of them in the post's folder, then export the post again."));
+        if (outcome.leftOutByPhoto < outcome.leftOut.size())
+            advice.append(QStringLiteral("Pictures of whole photos could not be written to Pellora's store: check the free "
+                                         "space on your disk, then export the post again."));
         QString text = QStringLiteral("The post file was written without %1 of its %2 photos:\n%3\n\n%4")
-                           .arg(lines.size())
+                           .arg(outcome.leftOut.size())
                            .arg(identifiers.size())
-                           .arg(lines.join(QLatin1Char('\n')),
-                                one ? QStringLiteral("Put a whole copy of it in the post's folder, then export the post again.")
-                                    : QStringLiteral("Put whole copies of them in the post's folder, then export the post again."));
+                           .arg(outcome.leftOut.join(QLatin1Char('\n')), advice.join(QLatin1Char(' ')));
         if (!missingText.isEmpty())
             text += QStringLiteral("\n\n") + missingText;
-        showAlert(QStringLiteral("Export of '%1' Incomplete").arg(post->name()), text);
+        showAlert(QStringLiteral("Export of '%1' Incomplete").arg(name), text);
         return true;
     }
-    if (!missing.isEmpty()) {
-        showAlert(QStringLiteral("Export of '%1' Complete").arg(post->name()),
+    if (!outcome.missing.isEmpty()) {
+        showAlert(QStringLiteral("Export of '%1' Complete").arg(name),
                   QStringLiteral("Your blog post was sucessfully exported. %1").arg(missingText));
         return true;
     }
-    showAlert(QStringLiteral("Export of '%1' Complete").arg(post->name()), QStringLiteral("Your blog post was sucessfully exported."),
+    showAlert(QStringLiteral("Export of '%1' Complete").arg(name), QStringLiteral("Your blog post was sucessfully exported."),
               platform::AlertStyle::Informational);
     return true;
 }

@@ -400,16 +400,7 @@ void PLRPostViewController::prepSheetFinished(bool accepted)
         platform::runAlert(alert, view()->window());
         return;
     }
-    PLRPersistantPost* post = manager->representedPost();
-    PLRLayoutManager* layoutManager = manager->layoutManager();
-    PLRLayout* layout = layoutManager ? layoutManager->representedLayout() : &post->layout();
-    layout->set_padding(qint64(PLRDefaults::defaultPadding()));
-    const QColor colour = PLRDefaults::defaultBackgroundColour().toRgb();
-    PLRColour* background = layout->mutable_background_colour();
-    background->set_r(float(std::floor(colour.redF() * 255.0)));
-    background->set_g(float(std::floor(colour.greenF() * 255.0)));
-    background->set_b(float(std::floor(colour.blueF() * 255.0)));
-
+    // The new post has its default padding and background, and its first write is queued.
     m_imageProcessLabel->setStringValue(QStringLiteral("Preparing Images"));
     m_imageProcessProgressIndicator->setIndeterminate(true);
     m_imageProcessProgressIndicator->startAnimation();

@@ -2,6 +2,8 @@
 
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/Plist.h"
+#include "store/persistance-store/source/PLRImageManager.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -12,6 +14,7 @@
 #include <QUuid>
 
 #include <cstdio>
+#include <optional>
 
 namespace plr::fileutil {
 
@@ -176,10 +179,75 @@ void unregisterStagingFolder(const QString& path)
     activeStagingFolders().remove(QDir::cleanPath(path));
 }
 
-int removeStaleStagingFolders(const QString& storeRoot)
+bool removeStaleStagingFolder(const QString& path)
+{
+    // Held while it is removed: a save that registers the folder meanwhile makes it afresh after.
+    QMutexLocker lock(&stagingMutex());
+    if (activeStagingFolders().contains(QDir::cleanPath(path)))
+        return false;
+    return removePath(path);
+}
+
+bool noteImportedPictures(const QString& stagingFolder, const QString& bundle, const QStringList& images,
+                          platform::Error* error)
+{
+    QVariantList names;
+    for (const QString& image : images)
+        names.append(image);
+    const QVariantMap note{{QStringLiteral("bundle"), bundle}, {QStringLiteral("images"), names}};
+    return platform::plist::writeFile(stagingFolder + QLatin1Char('/') + QLatin1String(kImportedPicturesFileName), note, error);
+}
+
+namespace {
+
+// The picture folders a killed import moved into the image area and that nothing else holds go;
+// false when one of them could not be removed (the staging folder then stays, to try again).
+bool removeImportedPictures(const QString& staging, const QString& imageArea,
+                            const std::function<QSet<QString>()>& imagesInUse, std::optional<QSet<QString>>* inUse)
+{
+    const QString notePath = staging + QLatin1Char('/') + QLatin1String(kImportedPicturesFileName);
+    if (imageArea.isEmpty() || platform::files::kindOf(notePath) != platform::files::Kind::Regular)
+        return true;
+    bool ok = false;
+    const QVariantMap note = platform::plist::readDictionary(notePath, &ok, nullptr, qint64(16) * 1024 * 1024);
+    const QString bundle = note.value(QStringLiteral("bundle")).toString();
+    // The post reached the store: the pictures are its own.
+    if (!ok || bundle.isEmpty() || platform::files::kindOf(bundle) != platform::files::Kind::Missing)
+        return true;
+    bool removedAll = true;
+    for (const QVariant& item : note.value(QStringLiteral("images")).toList()) {
+        const QString image = item.toString();
+        if (!PLRImageManager::isValidIdentifier(image))
+            continue;
+        const QString folder = imageArea + QLatin1Char('/') + image;
+        if (platform::files::kindOf(folder) != platform::files::Kind::Directory)
+            continue;
+        if (!inUse->has_value())
+            *inUse = imagesInUse ? imagesInUse() : QSet<QString>();
+        if ((*inUse)->contains(image)) {
+            PLR_LOG_INFO(QStringLiteral("Keeping %1, left by an interrupted import: a post uses it").arg(folder));
+            continue;
+        }
+        if (removePath(folder)) {
+            PLR_LOG_INFO(QStringLiteral("Removed %1, left by an interrupted import").arg(folder));
+        } else {
+            PLR_LOG_WARN(QStringLiteral("Could not remove %1, left by an interrupted import").arg(folder));
+            removedAll = false;
+        }
+    }
+    return removedAll;
+}
+
+} // namespace
+
+int removeStaleStagingFolders(const QString& storeRoot, const QString& imageArea,
+                              const std::function<QSet<QString>()>& imagesInUse)
 {
     if (platform::files::kindOf(storeRoot) != platform::files::Kind::Directory)
         return 0;
+    // Never through a link in the image area's place.
+    const bool areaUsable = !imageArea.isEmpty() && platform::files::kindOf(imageArea) == platform::files::Kind::Directory;
+    std::optional<QSet<QString>> inUse;
     const QString pattern = QLatin1String(kImportStagingPrefix) + QLatin1Char('*');
     int removed = 0;
     for (const QString& name : QDir(storeRoot).entryList({pattern}, QDir::AllEntries | QDir::Hidden | QDir::System)) {
@@ -189,6 +257,9 @@ int removeStaleStagingFolders(const QString& storeRoot)
             if (activeStagingFolders().contains(path))
                 continue;
         }
+        if (platform::files::kindOf(path) == platform::files::Kind::Directory
+            && !removeImportedPictures(path, areaUsable ? imageArea : QString(), imagesInUse, &inUse))
+            continue;
         // A link is removed itself, never what it points at.
         if (removePath(path)) {
             PLR_LOG_INFO(QStringLiteral("Removed %1, left by an interrupted import").arg(path));

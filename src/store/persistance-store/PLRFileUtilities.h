@@ -2,7 +2,9 @@
 
 #include "platform/Error.h"
 
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -35,15 +37,28 @@ QString setAside(const QString& path);
 // files ("<name>.XXXXXX"). Answers how many were removed.
 int removeLeftoverTemporaries(const QString& bundlePath, const QStringList& fileNames);
 
-// Staging folders of post-file imports: "<store root>/.import-<identifier>". An import
-// registers its folder while it runs; the folders that a crash or kill left behind are
-// removed when an account opens.
+// Staging folders of post-file imports: "<store root>/.import-<identifier>", and of posts
+// written for the first time ("<bundle>.partial"). An import or a save registers its folder
+// (before making it) while it runs; the folders that a crash or kill left behind are removed
+// when an account opens.
 inline constexpr const char* kImportStagingPrefix = ".import-";
 void registerStagingFolder(const QString& path);
 void unregisterStagingFolder(const QString& path);
-// Removes the staging folders under the store root that no running import holds. Answers
-// how many were removed.
-int removeStaleStagingFolders(const QString& storeRoot);
+// Removes a staging folder a crash or kill left behind, unless a running import or save holds
+// it; true when it was removed.
+bool removeStaleStagingFolder(const QString& path);
+// What an import is about to move into the store's image area, named in its staging folder
+// (kImportedPicturesFileName) before anything moves: the picture folders (by image identifier)
+// and the post bundle the import ends by placing.
+inline constexpr const char* kImportedPicturesFileName = "imported-pictures.plist";
+bool noteImportedPictures(const QString& stagingFolder, const QString& bundle, const QStringList& images,
+                          platform::Error* error = nullptr);
+// Removes the staging folders under the store root that no running import holds. The picture
+// folders a killed import moved into `imageArea` go with its staging folder, unless its post
+// reached the store or one of `imagesInUse()` (the images the posts in the store use, asked
+// only when there is such a folder) names them. Answers how many staging folders were removed.
+int removeStaleStagingFolders(const QString& storeRoot, const QString& imageArea = QString(),
+                              const std::function<QSet<QString>()>& imagesInUse = {});
 
 inline constexpr const char* kErrorDomain = "PLRStoreFileErrorDomain";
 

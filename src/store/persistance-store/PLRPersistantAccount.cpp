@@ -3,6 +3,7 @@
 #include "store/persistance-store/PLRFileUtilities.h"
 #include "store/persistance-store/PLRPersistantStore.h"
 #include "store/persistance-store/PLRSkippedPostsNotice.h"
+#include "store/persistance-store/source/PLRSourceDirectory.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Plist.h"
@@ -28,6 +29,47 @@ const QString kPostsTitle = QStringLiteral("The posts folder");
 QString infoPath(const QString& bundlePath)
 {
     return bundlePath + QLatin1Char('/') + QLatin1String(kPLRAccountInfoFileName);
+}
+
+void addImagesOfBlock(const PLRBlock& block, QSet<QString>* images)
+{
+    if (block.has_image())
+        images->insert(QString::fromStdString(block.image().img_ref()));
+    else if (block.has_container())
+        for (const PLRBlock& child : block.container().sub_blocks())
+            addImagesOfBlock(child, images);
+}
+
+// The images that the posts of every account in the store use: those their layouts place and
+// those their folders' records name, as the bundles on disk hold them.
+QSet<QString> imagesOfStoredPosts()
+{
+    QSet<QString> images;
+    const auto folders = [](const QString& path) {
+        QStringList found;
+        for (const QString& name : QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden))
+            if (platform::files::kindOf(path + QLatin1Char('/') + name) == platform::files::Kind::Directory)
+                found.append(path + QLatin1Char('/') + name);
+        return found;
+    };
+    for (const QString& account : folders(PLRPersistantStore::accountsPath())) {
+        for (const QString& bundle : folders(account + QLatin1Char('/') + QLatin1String(kPLRAccountPostsFolderName))) {
+            QByteArray bytes;
+            PLRLayout layout;
+            if (platform::files::readAll(bundle + QLatin1Char('/') + QLatin1String(kPLRPostLayoutFileName), &bytes, nullptr,
+                                         kPLRPostMaxLayoutBytes)
+                && plr::parseFromData(&layout, bytes))
+                for (const PLRSection& section : layout.sections())
+                    for (const PLRBlock& block : section.blocks())
+                        addImagesOfBlock(block, &images);
+            bool ok = false;
+            const QVariantMap location = platform::plist::readDictionary(
+                bundle + QLatin1Char('/') + QLatin1String(kPLRPostLocationFileName), &ok, nullptr, kPLRPostMaxLocationBytes);
+            for (const QVariant& record : location.value(QLatin1String(PLRSourceDirectory::kImagesKey)).toList())
+                images.insert(record.toMap().value(QLatin1String(PLRSourceDirectory::kIdentifierKey)).toString());
+        }
+    }
+    return images;
 }
 
 } // namespace
@@ -109,7 +151,8 @@ std::unique_ptr<PLRPersistantAccount> PLRPersistantAccount::openAccount(const QS
 void PLRPersistantAccount::removeLeftoversOfKilledSaves() const
 {
     plr::fileutil::removeLeftoverTemporaries(m_bundlePath, {QString::fromLatin1(kPLRAccountInfoFileName)});
-    plr::fileutil::removeStaleStagingFolders(PLRPersistantStore::rootPath());
+    plr::fileutil::removeStaleStagingFolders(PLRPersistantStore::rootPath(), PLRPersistantStore::locationPath(),
+                                             imagesOfStoredPosts);
     const QDir folder(postsFolderPath());
     if (platform::files::kindOf(folder.path()) != platform::files::Kind::Directory)
         return;
@@ -122,8 +165,8 @@ void PLRPersistantAccount::removeLeftoversOfKilledSaves() const
         if (platform::files::kindOf(path) != platform::files::Kind::Directory)
             continue;
         if (name.endsWith(partial)) {
-            PLR_LOG_INFO(QStringLiteral("Removing %1, left by an interrupted copy").arg(path));
-            plr::fileutil::removePath(path);
+            if (plr::fileutil::removeStaleStagingFolder(path))
+                PLR_LOG_INFO(QStringLiteral("Removed %1, left by an interrupted copy or first save").arg(path));
         } else {
             plr::fileutil::removeLeftoverTemporaries(path, postFiles);
         }

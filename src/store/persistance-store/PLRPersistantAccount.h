@@ -91,8 +91,8 @@ private:
     // True when "posts" is a folder; anything else in its place is moved aside and noted.
     bool postsFolderIsUsable(QList<PLRSkippedPost>* skipped) const;
     // Removes what saves killed half-way left in the account: temporary files beside its own
-    // files and unfinished post copies ("*.plrpost.partial"); and the staging folders of
-    // imports that never finished.
+    // files and unfinished post copies and first saves ("*.plrpost.partial"); and the staging
+    // folders of imports that never finished, with the pictures they had moved into the store.
     void removeLeftoversOfKilledSaves() const;
 
     PLRPersistantAccount(QString userIdentifier, QString email, QString bundlePath, QString version);

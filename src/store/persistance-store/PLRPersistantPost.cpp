@@ -368,6 +368,8 @@ std::optional<PLRBundleWrite> PLRPersistantPost::prepareWrite(bool force)
     write.bundlePath = bundlePath();
     write.description = QStringLiteral("post %1").arg(identifier());
     write.origin = this;
+    // A post's folder appears with its info.plist and layout, never without them.
+    write.appearsWhole = true;
     if (layoutChanged || force || hasChanges())
         write.files.emplace_back(QString::fromLatin1(kPLRPostLayoutFileName), layoutBytes);
     // The preview shows the layout: a save of other fields (a new remote identifier, SEO text)

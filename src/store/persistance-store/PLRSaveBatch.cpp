@@ -17,7 +17,12 @@
 #include <QHash>
 #include <QStringList>
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <numeric>
@@ -59,30 +64,30 @@ void logFailure(const PLRBundleWrite& bundle, const QString& name, const platfor
         PLR_LOG_ERROR(QStringLiteral("Save of %1 failed writing %2: %3").arg(bundle.description, name, error.toString()));
 }
 
-// Writes the bundle's files to temporaries beside them (files whose bytes did not change are
-// left alone).
-StagedBundle stageBundle(const PLRBundleWrite& bundle, bool syncNow)
+// Writes the bundle's files to temporaries beside them in `folder` (the bundle's folder, or the
+// staging folder of a bundle that appears whole); files whose bytes did not change are left alone.
+StagedBundle stageBundle(const PLRBundleWrite& bundle, const QString& folder, bool syncNow)
 {
     StagedBundle staged;
     platform::Error error;
     // The records set aside what came in the way before the save; whatever has come since is
     // never written through.
-    if (const QString link = PLRPersistantStore::linkOnTheWay(bundle.bundlePath); !link.isEmpty()) {
+    if (const QString link = PLRPersistantStore::linkOnTheWay(folder); !link.isEmpty()) {
         PLR_LOG_ERROR(QStringLiteral("Save of %1 not written: %2 is a link or no folder, and links in the store are "
                                      "never followed")
                           .arg(bundle.description, link));
         staged.ok = false;
         return staged;
     }
-    staged.madeFolder = platform::files::kindOf(bundle.bundlePath) == platform::files::Kind::Missing;
-    if (!plr::fileutil::ensureDirectory(bundle.bundlePath, &error)) {
+    staged.madeFolder = platform::files::kindOf(folder) == platform::files::Kind::Missing;
+    if (!plr::fileutil::ensureDirectory(folder, &error)) {
         logFailure(bundle, QString(), error);
         staged.ok = false;
         return staged;
     }
     for (const auto& [name, bytes] : bundle.files) {
         platform::files::StagedFile file;
-        if (!platform::files::stageWrite(bundle.bundlePath + QLatin1Char('/') + name, bytes, &file, syncNow, &error)) {
+        if (!platform::files::stageWrite(folder + QLatin1Char('/') + name, bytes, &file, syncNow, &error)) {
             logFailure(bundle, name, error);
             staged.discard();
             staged.ok = false;
@@ -93,7 +98,7 @@ StagedBundle stageBundle(const PLRBundleWrite& bundle, bool syncNow)
     if (!bundle.plist.isEmpty()) {
         const QByteArray xml = platform::plist::toXml(bundle.plist, &error);
         if (xml.isEmpty()
-            || !platform::files::stageWrite(bundle.bundlePath + QLatin1Char('/') + bundle.plistName, xml,
+            || !platform::files::stageWrite(folder + QLatin1Char('/') + bundle.plistName, xml,
                                             &staged.plist, syncNow, &error)) {
             logFailure(bundle, bundle.plistName, error);
             staged.discard();
@@ -106,7 +111,7 @@ StagedBundle stageBundle(const PLRBundleWrite& bundle, bool syncNow)
 // Puts the staged files in place: the files, then the removals, then the info.plist, which
 // completes the bundle. The old copies of replaced files and the removed files are kept under
 // leftover-temporary names in `aside`, to be removed once the save has reported.
-bool commitBundle(const PLRBundleWrite& bundle, StagedBundle& staged, QStringList* aside)
+bool commitBundle(const PLRBundleWrite& bundle, const QString& folder, StagedBundle& staged, QStringList* aside)
 {
     platform::Error error;
     QString kept;
@@ -122,7 +127,7 @@ bool commitBundle(const PLRBundleWrite& bundle, StagedBundle& staged, QStringLis
             aside->append(kept);
     }
     for (const QString& name : bundle.removedFiles) {
-        const QString path = bundle.bundlePath + QLatin1Char('/') + name;
+        const QString path = folder + QLatin1Char('/') + name;
         if (platform::files::kindOf(path) == platform::files::Kind::Missing)
             continue;
         const QString moved = platform::files::renameAside(path);
@@ -137,6 +142,26 @@ bool commitBundle(const PLRBundleWrite& bundle, StagedBundle& staged, QStringLis
     }
     if (!kept.isEmpty())
         aside->append(kept);
+    return true;
+}
+
+// Gives a whole bundle's staging folder the bundle's name, never over anything at that name.
+bool placeWhole(const QString& staging, const QString& bundlePath, const QString& description)
+{
+    platform::Error error;
+    if (!platform::files::syncFolder(staging, &error)) {
+        PLR_LOG_ERROR(QStringLiteral("Save of %1 failed: %2").arg(description, error.toString()));
+        return false;
+    }
+    if (::renameat2(AT_FDCWD, QFile::encodeName(staging).constData(), AT_FDCWD, QFile::encodeName(bundlePath).constData(),
+                    RENAME_NOREPLACE)
+        != 0) {
+        const int code = errno;
+        PLR_LOG_ERROR(QStringLiteral("Save of %1 failed: %2 could not take its place (%3)%4")
+                          .arg(description, staging, QString::fromLocal8Bit(std::strerror(code)),
+                               code == EEXIST ? QStringLiteral("; what came there meanwhile stays as it is") : QString()));
+        return false;
+    }
     return true;
 }
 
@@ -177,8 +202,45 @@ bool PLRSaveBatch::write(const std::function<void(bool)>& written) const
         fileCount += bundle.files.size() + (bundle.plist.isEmpty() ? 0 : 1);
     const bool syncEachFile = fileCount < size_t(kFileSystemSyncThreshold);
 
+    // A bundle that appears whole and has no folder yet is written into a staging folder, with
+    // every other write of the batch to its folder, and put in place once all of them are.
+    // (Held while the batch runs, so the clean-up of an account opening meanwhile leaves it.)
+    struct StagingFolders : QHash<QString, QString> {
+        ~StagingFolders()
+        {
+            for (const QString& staging : std::as_const(*this))
+                plr::fileutil::unregisterStagingFolder(staging);
+        }
+    } stagingOf;
+    for (const PLRBundleWrite& bundle : bundles) {
+        if (bundle.appearsWhole && !stagingOf.contains(bundle.bundlePath)
+            && platform::files::kindOf(bundle.bundlePath) == platform::files::Kind::Missing) {
+            const QString staging = bundle.bundlePath + QStringLiteral(".partial");
+            plr::fileutil::registerStagingFolder(staging);
+            if (PLRPersistantStore::linkOnTheWay(staging).isEmpty())
+                plr::fileutil::removePath(staging);   // (a link is removed itself)
+            stagingOf.insert(bundle.bundlePath, staging);
+        }
+    }
+    const auto folderOf = [&](const PLRBundleWrite& bundle) { return stagingOf.value(bundle.bundlePath, bundle.bundlePath); };
+
     std::vector<StagedBundle> staged(bundles.size());
-    forEachIndex(bundles.size(), [&](size_t i) { staged[i] = stageBundle(bundles[i], syncEachFile); });
+    forEachIndex(bundles.size(), [&](size_t i) { staged[i] = stageBundle(bundles[i], folderOf(bundles[i]), syncEachFile); });
+    // A whole bundle goes in with all of its writes or not at all.
+    for (auto it = stagingOf.cbegin(); it != stagingOf.cend(); ++it) {
+        bool allStaged = true;
+        for (size_t i = 0; i < bundles.size(); ++i)
+            allStaged = allStaged && (bundles[i].bundlePath != it.key() || staged[i].ok);
+        if (allStaged)
+            continue;
+        for (size_t i = 0; i < bundles.size(); ++i) {
+            if (bundles[i].bundlePath == it.key() && staged[i].ok) {
+                staged[i].discard();
+                staged[i].ok = false;
+            }
+        }
+        plr::fileutil::removePath(it.value());
+    }
 
     QStringList stagedFolders;
     for (size_t i = 0; i < bundles.size(); ++i)
@@ -216,9 +278,26 @@ bool PLRSaveBatch::write(const std::function<void(bool)>& written) const
     std::vector<QStringList> asideOfGroup(groups.size());
     std::vector<char> committed(bundles.size(), 0);
     forEachIndex(groups.size(), [&](size_t g) {
+        const PLRBundleWrite& first = bundles[groups[g].front()];
+        const auto staging = stagingOf.constFind(first.bundlePath);
+        const bool whole = staging != stagingOf.cend();
+        bool allCommitted = true;
         for (size_t i : groups[g]) {
             committed[i] = (staged[i].anyStaged() || !bundles[i].removedFiles.empty()) ? 1 : 0;
-            staged[i].ok = commitBundle(bundles[i], staged[i], &asideOfGroup[g]);
+            if (!allCommitted) {
+                staged[i].discard();
+                staged[i].ok = false;
+                continue;
+            }
+            staged[i].ok = commitBundle(bundles[i], folderOf(bundles[i]), staged[i], &asideOfGroup[g]);
+            allCommitted = staged[i].ok || !whole;
+        }
+        if (whole && (!allCommitted || !placeWhole(*staging, first.bundlePath, first.description))) {
+            plr::fileutil::removePath(*staging);
+            for (size_t i : groups[g]) {
+                staged[i].ok = false;
+                committed[i] = 0;
+            }
         }
     });
 

@@ -21,6 +21,10 @@ struct PLRBundleWrite {
     QString plistName = QStringLiteral("info.plist");    // written last: it completes a bundle
     QVariantMap plist;
     QPointer<PLRPersistantResource> origin;   // told on the main thread when the write failed
+    // A bundle that is only ever seen whole (a post): when its folder is missing, every write of
+    // the batch to that folder goes into a staging folder beside it ("<folder>.partial"), which
+    // takes the folder's name once complete and never replaces anything that came meanwhile.
+    bool appearsWhole = false;
 };
 
 // Everything one save writes, in order.

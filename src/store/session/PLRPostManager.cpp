@@ -5,15 +5,21 @@
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "store/persistance-store/PLRPersistantStore.h"
 #include "store/persistance-store/PLRSaveBatch.h"
+#include "platform/Alert.h"
 #include "platform/Dispatch.h"
+#include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Resets.h"
+#include "store/session/PLRCoreManager.h"
 #include "store/session/PLRDefaults.h"
 #include "store/session/PLRUserSession.h"
 
+#include <QColor>
 #include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -89,7 +95,36 @@ bool PLRPostManager::createNewPostWithTitle(const QString& title, const QUrl& lo
     post->setOwningPostManager(this);
     m_sourceLocation = location;
     destroyComponents();
-    setUpSourceDirectory(location.toLocalFile());
+    PLRLayout& layout = post->layout();
+    layout.set_padding(qint64(PLRDefaults::defaultPadding()));
+    const QColor colour = PLRDefaults::defaultBackgroundColour().toRgb();
+    PLRColour* background = layout.mutable_background_colour();
+    background->set_r(float(std::floor(colour.redF() * 255.0)));
+    background->set_g(float(std::floor(colour.greenF() * 255.0)));
+    background->set_b(float(std::floor(colour.blueF() * 255.0)));
+
+    // Written before the folder is looked at: the folder's first records follow it on the queue.
+    auto directory = std::make_unique<PLRSourceDirectory>(sourceDirectoryConfig(post->bundlePath(), location.toLocalFile()));
+    auto batch = std::make_shared<PLRSaveBatch>();
+    if (auto write = post->prepareWrite(true))
+        batch->bundles.push_back(std::move(*write));
+    batch->bundles.push_back(locationWrite(post->bundlePath(), directory->plistRepresentation()));
+    const QString identifier = post->identifier();
+    PLRCoreManager::saveQueue().async([batch, identifier, title] {
+        if (batch->write())
+            return;
+        platform::dispatchMain([identifier, title] {
+            PLR_LOG_ERROR(QStringLiteral("The new post %1 could not be written").arg(identifier));
+            platform::Alert alert;
+            alert.style = platform::AlertStyle::Warning;
+            alert.messageText = QStringLiteral("The post could not be saved.");
+            alert.informativeText = QStringLiteral("\"%1\" could not be written to disk. Check the free space on your disk; "
+                                                   "the post will be saved again with your next change.").arg(title);
+            alert.buttons = {QStringLiteral("OK")};
+            platform::runAlert(alert);
+        });
+    });
+    adoptSourceDirectory(std::move(directory));
     makeEagerComponents();
     return true;
 }
@@ -101,16 +136,43 @@ PLRSourceDirectory::Config PLRPostManager::sourceDirectoryConfig(const QString& 
     config.locationPlistPath = QDir(bundlePath).filePath(QString::fromLatin1(kPLRPostLocationFileName));
     config.includeSubFolders = PLRDefaults::defaultIncludeSubfolders();
     config.cacheRoot = PLRPersistantStore::locationPath();
+    config.recordsAdded = [bundlePath](const PLRSourceDirectory& directory) {
+        PLRCoreManager::saveQueue().sync([&] {
+            // Only beside a post on disk: a post deleted meanwhile gets no folder of its own again.
+            if (platform::files::kindOf(QDir(bundlePath).filePath(QString::fromLatin1(kPLRPostInfoFileName)))
+                != platform::files::Kind::Regular)
+                return;
+            // Taken here, in the order of the queue, so an older copy queued before cannot follow it.
+            if (!writeBundle(locationWrite(bundlePath, directory.plistRepresentation())))
+                PLR_LOG_WARN(QStringLiteral("The records of the new photos of %1 could not be written before their pictures")
+                                 .arg(bundlePath));
+        });
+    };
     return config;
 }
 
+PLRBundleWrite PLRPostManager::locationWrite(const QString& bundlePath, const QVariantMap& plist)
+{
+    PLRBundleWrite write;
+    write.bundlePath = bundlePath;
+    write.description = QStringLiteral("source folder of post %1").arg(QFileInfo(bundlePath).completeBaseName());
+    write.plistName = QString::fromLatin1(kPLRPostLocationFileName);
+    write.plist = plist;
+    return write;
+}
+
 void PLRPostManager::setUpSourceDirectory(const QString& folderPath)
+{
+    adoptSourceDirectory(std::make_unique<PLRSourceDirectory>(sourceDirectoryConfig(m_post->bundlePath(), folderPath)));
+}
+
+void PLRPostManager::adoptSourceDirectory(std::unique_ptr<PLRSourceDirectory> directory)
 {
     if (m_sourceDirectory) {
         m_sourceDirectory->removeDelegate(this);
         m_sourceDirectory->stopWatching();
     }
-    m_sourceDirectory = std::make_unique<PLRSourceDirectory>(sourceDirectoryConfig(m_post->bundlePath(), folderPath));
+    m_sourceDirectory = std::move(directory);
     m_sourceDirectory->addDelegate(this);
     if (platform::isMainThread())
         m_sourceDirectory->startWatching();
@@ -253,12 +315,7 @@ std::optional<PLRBundleWrite> PLRPostManager::prepareLocationWrite() const
 {
     if (!m_post || !m_sourceDirectory)
         return std::nullopt;
-    PLRBundleWrite write;
-    write.bundlePath = m_post->bundlePath();
-    write.description = QStringLiteral("source folder of post %1").arg(m_post->identifier());
-    write.plistName = QString::fromLatin1(kPLRPostLocationFileName);
-    write.plist = m_sourceDirectory->plistRepresentation();
-    return write;
+    return locationWrite(m_post->bundlePath(), m_sourceDirectory->plistRepresentation());
 }
 
 bool PLRPostManager::save()

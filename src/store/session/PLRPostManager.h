@@ -38,7 +38,11 @@ public:
     PLRUserSession* userSession() const { return m_session; }
 
     // Creates the post with that name in the session's account and makes it this manager's
-    // post; `location` is the post's source folder, which is then scanned and watched.
+    // post; `location` is the post's source folder, which is then scanned and watched. The post
+    // takes the default padding and background colour, and is on disk from now on: its first
+    // write (the post and its folder's record) is queued before the folder is looked at, so a
+    // process killed at any moment after leaves the post listed with its folder. A write that
+    // fails is told to the user, and the post is written again at the next save.
     // False when the manager already has a post or there is no account.
     bool createNewPostWithTitle(const QString& title, const QUrl& location);
     // The source folder given at creation.
@@ -117,7 +121,10 @@ public:
     // The source folder's records as a bundle write for the save queue (none without a folder).
     std::optional<PLRBundleWrite> prepareLocationWrite() const;
 
-    // The source folder's configuration for a post bundle (tests and relinks use it too).
+    // The source folder's configuration for a post bundle (tests and relinks use it too). The
+    // records of photos new to the folder are written beside the post (when it is on disk)
+    // before their pictures are made, after the writes already queued: a picture is never made
+    // for a photo whose record a killed process could lose.
     static PLRSourceDirectory::Config sourceDirectoryConfig(const QString& bundlePath, const QString& folderPath);
 
     void sourceDirectoryUpdatedState(PLRSourceDirectory* directory, qint64 state) override;
@@ -139,6 +146,10 @@ private:
     // Destroys every component, newest first.
     void destroyComponents();
     void setUpSourceDirectory(const QString& folderPath);
+    // Makes the directory this post's folder and starts watching it.
+    void adoptSourceDirectory(std::unique_ptr<PLRSourceDirectory> directory);
+    // The folder's records as a bundle write of the post's bundle.
+    static PLRBundleWrite locationWrite(const QString& bundlePath, const QVariantMap& plist);
 
     QPointer<PLRPersistantPost> m_post;
     PLRUserSession* m_session = nullptr;

@@ -312,9 +312,10 @@ TEST_F(PostViewTest, AFailedSaveOfTheNewPostIsReported)
     c->prepViewController()->titleTextField()->setStringValue("Blocked");
     c->prepViewController()->setDirectoryWatch(QUrl::fromLocalFile(photoFolder("blocked", 1)));
     c->prepViewController()->doneAction();
-    // A folder where the post's info.plist should go: the write cannot succeed.
+    PLRCoreManager::saveQueue().waitUntilIdle();   // the new post's first write
+    // A folder where the post's info.plist should go: the write at the preparation's end cannot succeed.
     const QString blocker = manager->representedPost()->bundlePath() + "/info.plist";
-    ASSERT_TRUE(QDir().mkpath(blocker + "/inside"));
+    ASSERT_TRUE(QFile::remove(blocker) && QDir().mkpath(blocker + "/inside"));
     testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
     c->updateUIOnWatchDirectoryProgress({1, 1, true});
     advance(1.0);

@@ -5,6 +5,8 @@
 #include "TestSupport.h"
 #include "support/store/StoreFixtures.h"
 
+#include "store/persistance-store/PLRPersistantStore.h"
+#include "store/persistance-store/source/PLRImageManager.h"
 #include "store/persistance-store/source/PLRSourceDirectory.h"
 
 #include <gtest/gtest.h>
@@ -108,4 +110,37 @@ TEST(PostManagerPhotos, PhotosThatCannotBePublishedAreNamedWithTheirReasonsBefor
     EXPECT_TRUE(alert.informativeText.contains("a.jpg: cut short\nb.jpg: missing from the folder")) << alert.informativeText.toStdString();
     // Nor is there an export file to upload for the cut one.
     EXPECT_TRUE(manager->imageForIdentifier(manager->images().first()->identifier())->exportFilePath().isEmpty());
+}
+
+// A new post is on disk from its creation, tied to its folder, and its photos' records are kept
+// before their pictures are made: a process killed while the photos are prepared (no save, the
+// preparation's end never run) leaves the post listed at the next start, and every picture made
+// for it belongs to one of its photos.
+TEST(PostManagerPhotos, ANewPostKilledWhileItsPhotosArePreparedIsListedWithItsFolderAndPictures)
+{
+    const QString folder = makeFolder({"a.jpg", "b.jpg"});
+    PLRPostManager* manager = openPost(store_test::signIn(), folder);
+    ASSERT_NE(manager, nullptr);
+    const QString postId = manager->representedPost()->identifier();
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        for (const PLRSourceImagePtr& image : manager->images())
+            if (!PLRImageManager::holdsPicture(image->cacheLocation()))
+                return false;
+        return true;
+    }, 5000));
+
+    // The store as the next start reads it.
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    const auto next = PLRPersistantAccount::openAccount(store_test::kUserId, store_test::kEmail);
+    PLRPersistantPost* post = next->postForIdentifier(postId);
+    ASSERT_NE(post, nullptr);
+    EXPECT_EQ(post->name(), "Trip");
+    PLRSourceDirectory records(PLRPostManager::sourceDirectoryConfig(post->bundlePath(), QString()));
+    EXPECT_EQ(records.location(), QUrl::fromLocalFile(folder));
+    QStringList kept;
+    for (const PLRSourceImagePtr& image : records.images())
+        kept << image->identifier();
+    EXPECT_EQ(kept.size(), 2);
+    for (const QString& picture : QDir(PLRPersistantStore::locationPath()).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        EXPECT_TRUE(kept.contains(picture)) << picture.toStdString() << " is a picture of no photo of the post";
 }

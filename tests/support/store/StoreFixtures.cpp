@@ -200,6 +200,8 @@ OpenPost openPostOnFolder(const QString& folder, qsizetype expectedPhotos, const
         return opened;
     if (!waitUntilMovingTheClock([&] { return opened.manager->images().size() == expectedPhotos; }, options.timeoutMs))
         return opened;
+    // The look that listed them has ended: their pictures are asked for.
+    opened.manager->sourceDirectory()->waitUntilIdle();
     for (const PLRSourceImagePtr& image : opened.manager->images())
         opened.identifiers.insert(image->fileName(), image->identifier());
     opened.ok = true;

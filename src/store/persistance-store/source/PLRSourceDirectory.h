@@ -112,6 +112,9 @@ public:
         // Called on the scan's queue each time the folder has been opened to be listed, before
         // its files are (tests hold a scan there); default: nothing.
         std::function<void(const QString& folder)> listingBegun;
+        // Called on the scan's queue when a look found photos new to the records, before their
+        // pictures are made (the post writes the records first); default: nothing.
+        std::function<void(const PLRSourceDirectory& directory)> recordsAdded;
     };
 
     // Keys of location.plist.

@@ -446,6 +446,10 @@ void PLRSourceDirectory::announceChanges(const Changes& changes, bool relink)
 
 void PLRSourceDirectory::finishScan(const Changes& changes, const QStringList& directories, bool relink, bool anew)
 {
+    // A picture is made only for a photo whose record is kept: one made for a record a kill
+    // then lost would never be used again.
+    if (!changes.added.isEmpty() && m_config.recordsAdded && !m_stopping)
+        m_config.recordsAdded(*this);
     {
         QMutexLocker lock(&m_progress->mutex);
         m_progress->loaded = images().size();
