@@ -91,7 +91,8 @@ StagedBundle stageBundle(const PLRBundleWrite& bundle, bool syncNow)
         staged.files.push_back(std::move(file));
     }
     if (!bundle.plist.isEmpty()) {
-        const QByteArray xml = platform::plist::toXml(bundle.plist, &error);
+        const QByteArray xml =
+            bundle.plistBytes ? bundle.plistBytes(bundle.plist, &error) : platform::plist::toXml(bundle.plist, &error);
         if (xml.isEmpty()
             || !platform::files::stageWrite(bundle.bundlePath + QLatin1Char('/') + bundle.plistName, xml,
                                             &staged.plist, syncNow, &error)) {

@@ -258,6 +258,7 @@ std::optional<PLRBundleWrite> PLRPostManager::prepareLocationWrite() const
     write.description = QStringLiteral("source folder of post %1").arg(m_post->identifier());
     write.plistName = QString::fromLatin1(kPLRPostLocationFileName);
     write.plist = m_sourceDirectory->plistRepresentation();
+    write.plistBytes = &PLRSourceDirectory::locationFileBytes;
     return write;
 }
 
