@@ -10,6 +10,11 @@
 //   without what the files held, as posts saved it before that was kept), paired run by run.
 //   With a folder of real photos as the first argument (e.g. /work/photos/real) the 1,000 are
 //   links to them; otherwise small photos made here.
+// - A post whose folder held 200,000 photos in nested folders of 60-character names (each photo
+//   with what its file held) when it was last saved, all gone now: saved again and opened again,
+//   every record must come back. Prints its location.plist's size against the store's bound
+//   (the records as dictionaries would be some 110 MB), the bytes a record takes, and the times
+//   of the save and of the opening against the 20,000 missing photos' load and scan above.
 //
 // Build and run: cmake --preset bench && cmake --build build/bench --target source_directory_bench
 //                build/bench/bench/source_directory_bench [folder of real photos]
@@ -29,6 +34,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUuid>
 
 #include <cstdio>
 #include <vector>
@@ -160,6 +166,73 @@ bool withoutWhatTheFilesHeld(const QString& from, const QString& to)
     return platform::plist::writeFile(to, plist);
 }
 
+struct Huge {
+    qint64 bytes = 0;
+    double saveMs = 0;
+    double openMs = 0;
+    bool ok = false;
+};
+
+Huge hugeFolder(const QString& root, int records)
+{
+    Huge huge;
+    const QString folder = root + QStringLiteral("/huge");
+    const QString plist = root + QStringLiteral("/huge-post/location.plist");
+    QDir().mkpath(folder);
+    QDir().mkpath(QFileInfo(plist).absolutePath());
+    QVariantList images;
+    images.reserve(records);
+    const QString outer(58, QLatin1Char('o')), inner(57, QLatin1Char('i'));
+    for (int i = 0; i < records; ++i) {
+        images.append(QVariantMap{
+            {"identifier", QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()},
+            {"file_name", QStringLiteral("%1%2/%3%4/IMG_%5.jpg").arg(outer).arg(i / 20000, 2, 10, QLatin1Char('0'))
+                              .arg(inner).arg(i / 500 % 40, 3, 10, QLatin1Char('0')).arg(i, 6, 10, QLatin1Char('0'))},
+            {"hidden", false},
+            {"keywords", QVariantList()},
+            {"file_size", qint64(4000000 + i)},
+            {"file_modified", qint64(1733678000000000000LL + qint64(i) * 1000000000)},
+            {"metadata", QStringLiteral("1 1 6000 4000 1 3 2 300 0 1733678000123")}});
+    }
+    if (!PLRSourceDirectory::writeLocationFile(plist, QVariantMap{{"location", folder}, {"images", images}})) {
+        std::fprintf(stderr, "the records of %d photos could not be written\n", records);
+        return huge;
+    }
+    PLRSourceDirectory::Config config;
+    config.locationPlistPath = plist;
+    config.cacheRoot = root + QStringLiteral("/huge-loc");
+    QElapsedTimer timer;
+    {
+        PLRSourceDirectory directory(config);
+        directory.startWatching();
+        directory.waitUntilIdle();
+        if (directory.vanishedImages().size() != records) {
+            std::fprintf(stderr, "the first opening found %lld of %d records\n",
+                         static_cast<long long>(directory.vanishedImages().size()), records);
+            return huge;
+        }
+        timer.start();
+        if (!directory.save()) {
+            std::fprintf(stderr, "the records of %d photos were not saved\n", records);
+            return huge;
+        }
+        huge.saveMs = double(timer.nsecsElapsed()) / 1e6;
+        directory.stopWatching();
+    }
+    huge.bytes = QFileInfo(plist).size();
+    timer.restart();
+    PLRSourceDirectory directory(config);
+    directory.startWatching();
+    directory.waitUntilIdle();
+    huge.openMs = double(timer.nsecsElapsed()) / 1e6;
+    huge.ok = directory.vanishedImages().size() == records && huge.bytes <= kPLRPostMaxLocationBytes;
+    if (!huge.ok)
+        std::fprintf(stderr, "opened again: %lld of %d records, from %lld bytes\n",
+                     static_cast<long long>(directory.vanishedImages().size()), records, static_cast<long long>(huge.bytes));
+    directory.stopWatching();
+    return huge;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -250,6 +323,15 @@ int main(int argc, char** argv)
     std::printf("%d %s photos, opened again after a clean quit: median %.1f ms\n", kPhotos, kind,
                 bench_support::median(reopening));
     bench_support::printPairedRatio("opened again / every photo read", reopening, reading);
+
+    constexpr int kHuge = 200000;
+    const Huge huge = hugeFolder(home.path(), kHuge);
+    if (!huge.ok)
+        return 1;
+    std::printf("%d missing photos in nested folders: plist %.1f MB of the store's %.0f MB (%.0f bytes a record), "
+                "saved in %.0f ms, opened again whole in %.0f ms (%.1f times the %dk missing photos' load and scan)\n",
+                kHuge, double(huge.bytes) / (1024 * 1024), limitMB, double(huge.bytes) / kHuge, huge.saveMs, huge.openMs,
+                huge.openMs / bench_support::median(largeScan), kManyMissing / 1000);
     bench_support::printLoad("at end");
     return 0;
 }

@@ -515,9 +515,31 @@ QByteArray toXml(const QVariant& value, Error* error)
     QByteArray bytes(xml ? xml : "", xml ? qsizetype(length) : 0);
     if (xml)
         plist_to_xml_free(xml);
-    if (bytes.isEmpty())
+    if (bytes.isEmpty()) {
         fail(error, QStringLiteral("The value cannot be written as a property list."));
+        return bytes;
+    }
+    // The text is written as it is: what XML cannot hold would make the whole file unreadable.
+    const auto* at = reinterpret_cast<const unsigned char*>(bytes.constData());
+    for (qsizetype i = 0, size = bytes.size(); i < size; ++i) {
+        const unsigned char c = at[i];
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            || (c == 0xEF && i + 2 < size && at[i + 1] == 0xBF && (at[i + 2] == 0xBE || at[i + 2] == 0xBF))) {
+            fail(error, QStringLiteral("The value holds a character a property list cannot hold (a control character)."));
+            return {};
+        }
+    }
     return bytes;
+}
+
+bool canHold(QStringView text)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xFFFE || u == 0xFFFF)
+            return false;
+    }
+    return true;
 }
 
 QVariant readFile(const QString& path, Error* error, qint64 limit)

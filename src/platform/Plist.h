@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 
 #include <QByteArray>
+#include <QStringView>
 #include <QVariant>
 
 // Property lists: XML on disk (written through libplist, read by a reader of our own that
@@ -17,7 +18,12 @@ inline constexpr const char* kErrorDomain = "PLRPropertyListErrorDomain";
 inline constexpr int kMaxNestingDepth = 512;
 
 QVariant fromData(const QByteArray& data, Error* error = nullptr);
+// Empty, with an error, for a value that holds text no property list can hold (see canHold()):
+// the XML would not be read back.
 QByteArray toXml(const QVariant& value, Error* error = nullptr);
+// Whether a property list can hold the text: XML holds no control character but tab, line feed
+// and carriage return, nor U+FFFE and U+FFFF.
+bool canHold(QStringView text);
 
 // Reads a plist file; an invalid QVariant with an error when it is missing, corrupt or larger
 // than `limit` bytes.

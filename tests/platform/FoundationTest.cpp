@@ -255,6 +255,9 @@ TEST(Plist, RoundTripsEveryKindAndReadsBinaryLists)
     EXPECT_EQ(read.value("data").toByteArray(), QByteArray("\x00\x01\xff", 3));
     EXPECT_EQ(read.value("list").toList().at(2).toMap().value("nested").toString(), "x");
     EXPECT_TRUE(read.value("empty").toMap().isEmpty());
+    // Text XML cannot hold is never written: the file would not be read back.
+    EXPECT_FALSE(platform::plist::writeFile(path, QVariantMap{{"name", "a\x01b"}}, &error));
+    EXPECT_TRUE(platform::plist::readDictionary(path, &ok).contains("string"));
 
     // A binary property list: bplist00 with a one-entry dictionary {"a": 1}.
     const QByteArray binary = QByteArray::fromHex(

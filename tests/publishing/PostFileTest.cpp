@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <plist/plist.h>
 #include <zip.h>
 
 #include <sys/stat.h>
@@ -373,6 +374,58 @@ TEST_F(PostFile, ImportComesBackWholeUnderANewIdentifierAndName)
     testing_support::scriptedPanels().enqueue(file);
     PLRPersistantPostExporter::selectPathAndImportPost();
     EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "Import of 'Trip import 2' Complete");
+}
+
+// A post file whose location.plist is a binary property list: 3,000 photo records sharing one
+// long keyword list take 0.3 MB so, and some 75 MB as XML, more than the store reads back. The
+// import writes them so that every record is read back, and so does a copy of a post whose
+// location.plist is such a file.
+TEST_F(PostFile, ABinaryLocationFileComesBackWholeThroughTheImportAndACopy)
+{
+    PLRPostManager* manager = tripPost();
+    ASSERT_NE(manager, nullptr);
+    const QString file = exportTrip(manager);
+    ASSERT_FALSE(file.isEmpty());
+    const QString root = manager->representedPost()->identifier() + ".plrpost/";
+    QVariantMap location = platform::plist::fromData(entryBytes(file, root + "location.plist")).toMap();
+    QVariantList records = location.value("images").toList();
+    ASSERT_EQ(records.size(), 3);
+    const QStringList keywords(10, QString(2500, QLatin1Char('k')));
+    for (int i = 0; i < 3000; ++i)
+        records.append(QVariantMap{{"identifier", QStringLiteral("GONE-%1").arg(i)},
+                                   {"file_name", QStringLiteral("gone/IMG_%1.jpg").arg(i)},
+                                   {"keywords", keywords}});
+    location.insert("images", records);
+    const QByteArray xml = platform::plist::toXml(location);
+    ASSERT_GT(xml.size(), kPLRPostMaxLocationBytes);
+    plist_t node = nullptr;
+    plist_from_xml(xml.constData(), uint32_t(xml.size()), &node);
+    char* bytes = nullptr;
+    uint32_t size = 0;
+    plist_to_bin(node, &bytes, &size);
+    const QByteArray binary(bytes, qsizetype(size));
+    plist_to_bin_free(bytes);
+    plist_free(node);
+    const QString binaryFile = withExtraEntry(file, testing_support::testHome() + "/files/binary.ppost", (root + "location.plist").toUtf8(), binary);
+
+    PLRUserSession* session = PLRCoreManager::userSession();
+    platform::Error error;
+    PLRPersistantPost* imported = PLRPersistantPostExporter::importPostFile(binaryFile, session->account(), &error);
+    ASSERT_NE(imported, nullptr) << error.localizedDescription().toStdString();
+    QFile bundleLocation(imported->bundlePath() + "/location.plist");
+    const QByteArray written = fileBytes(bundleLocation.fileName());
+    ASSERT_TRUE(bundleLocation.open(QIODevice::WriteOnly | QIODevice::Truncate) && bundleLocation.write(binary) == binary.size());
+    bundleLocation.close();
+    PLRPersistantPost* copy = session->duplicatePost(imported, &error);
+    ASSERT_NE(copy, nullptr) << error.localizedDescription().toStdString();
+    ASSERT_TRUE(bundleLocation.open(QIODevice::WriteOnly | QIODevice::Truncate) && bundleLocation.write(written) == written.size());
+    bundleLocation.close();
+    for (PLRPersistantPost* post : {imported, copy}) {
+        PLRSourceDirectory* directory = session->postManagerForPost(post)->sourceDirectory();
+        EXPECT_EQ(directory->images().size() + directory->vanishedImages().size(), 3003) << post->name().toStdString();
+        ASSERT_TRUE(directory->sourceImageForIdentifier("GONE-2999"));
+        EXPECT_EQ(directory->sourceImageForIdentifier("GONE-2999")->focusKeywords(), keywords);
+    }
 }
 
 // An imported post keeps in its bundle the pictures its file brought for photos whose pictures

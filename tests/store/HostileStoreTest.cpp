@@ -156,16 +156,26 @@ TEST_F(HostileStore, PhotoIdentifiersThatArePathsAreSkipped)
         QVariantMap{{"identifier", QString(300, 'A')}, {"file_name", "d.jpg"}},
         QVariantMap{{"identifier", "GOOD-1"}, {"file_name", "e.jpg"}},
     };
+    // The same in the compact form of a large folder's records: lines leading out of the folder
+    // or cut short, folders and keyword lists that are not there.
+    const QVariantMap compact{{"folders", QVariantList{"", "../..", 7}},
+                              {"keyword_lists", QVariantList{QStringList{"autumn"}}},
+                              {"lines", QVariantList{"../../x/0//////f.jpg", "GOOD-2/1//////g.jpg", "GOOD-3/2//////h.jpg",
+                                                     "GOOD-4/9//////i.jpg", "GOOD-5/0/1/2/0/0/1 2/", "GOOD-6/0/too/few",
+                                                     "GOOD-7/0/x/y/1/5/1 2 3/j.jpg"}}};
     const QString locationPlist = victimBundle + "/location.plist";
-    ASSERT_TRUE(platform::plist::writeFile(locationPlist, QVariantMap{{"location", outside.path()}, {"images", records}}));
+    ASSERT_TRUE(platform::plist::writeFile(locationPlist, QVariantMap{{"location", outside.path()}, {"images", records},
+                                                                      {"photos", compact}}));
 
     LogCapture log;
     PLRSourceDirectory::Config config;
     config.locationPlistPath = locationPlist;
     config.cacheRoot = PLRPersistantStore::locationPath();
     PLRSourceDirectory directory(config);
-    ASSERT_EQ(directory.images().size(), 1);
+    ASSERT_EQ(directory.images().size(), 2);
     EXPECT_EQ(directory.images()[0]->identifier(), "GOOD-1");
+    EXPECT_EQ(directory.images()[1]->fileName(), "j.jpg");
+    EXPECT_TRUE(directory.images()[1]->isHidden());
     EXPECT_TRUE(log.contains("Skipping an invalid photo record in " + locationPlist));
     directory.resetCache();
 
@@ -193,7 +203,7 @@ TEST_F(HostileStore, PhotoIdentifiersThatArePathsAreSkipped)
     PLRPostManager* manager = reopened->postManagerForPost(post);
     ASSERT_TRUE(manager && manager->sourceDirectory());
     // (Its file is not in the folder: gone from it once the folder has been looked at.)
-    ASSERT_EQ(manager->images().size() + manager->sourceDirectory()->vanishedImages().size(), 1);
+    ASSERT_EQ(manager->images().size() + manager->sourceDirectory()->vanishedImages().size(), 2);
     manager->sourceDirectory()->resetCache();
     ASSERT_TRUE(manager->save());
     closeSession();

@@ -4,16 +4,13 @@
 
 namespace store_test {
 
-bool saveAndWait()
+bool saveAndWait(int timeoutMs)
 {
-    bool done = false;
-    bool result = false;
-    PLRCoreManager::save([&](bool ok) {
-        done = true;
-        result = ok;
-    });
-    testing_support::waitUntil([&] { return done; });
-    return done && result;
+    // Shared with the completion, which may come after a wait that gave up.
+    auto outcome = std::make_shared<std::pair<bool, bool>>(false, false);
+    PLRCoreManager::save([outcome](bool ok) { *outcome = {true, ok}; });
+    testing_support::waitUntil([&] { return outcome->first; }, timeoutMs);
+    return outcome->first && outcome->second;
 }
 
 } // namespace store_test

@@ -61,8 +61,8 @@ inline PLRPersistantPost* createPost(PLRUserSession* session, const QString& nam
     return manager->representedPost();
 }
 
-// Saves through the core manager and waits for the completion.
-bool saveAndWait();
+// Saves through the core manager and waits for the completion (at most `timeoutMs`).
+bool saveAndWait(int timeoutMs = 5000);
 
 inline QByteArray readFile(const QString& path)
 {

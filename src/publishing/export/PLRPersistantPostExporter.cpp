@@ -748,10 +748,9 @@ QHash<QString, PhotoFile> photoFilesInBundle(const QString& bundle)
     if (!ok)
         return files;
     const QString folder = plist.value(QLatin1String(PLRSourceDirectory::kLocationKey)).toString();
-    for (const QVariant& item : plist.value(QLatin1String(PLRSourceDirectory::kImagesKey)).toList()) {
-        const QVariantMap record = item.toMap();
-        const QString identifier = record.value(QLatin1String(PLRSourceDirectory::kIdentifierKey)).toString();
-        const QString fileName = record.value(QLatin1String(PLRSourceDirectory::kFileNameKey)).toString();
+    for (const PLRSourceDirectory::LocationRecord& record : PLRSourceDirectory::locationRecords(plist)) {
+        const QString& identifier = record.identifier;
+        const QString& fileName = record.fileName;
         // A record that would lead out of the folder names no file.
         const bool inside = !fileName.isEmpty() && !fileName.startsWith(QLatin1Char('/'))
             && !fileName.split(QLatin1Char('/')).contains(QStringLiteral(".."));
@@ -1120,7 +1119,8 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
             QFile::remove(locationPath);
         } else {
             location.insert(QLatin1String(kPLRPostKeyIdentifier), newIdentifier());
-            if (!platform::plist::writeFile(locationPath, location, &plistError))
+            // Written as the store writes it (a binary plist read within the bound may not fit as XML).
+            if (!PLRSourceDirectory::writeLocationFile(locationPath, location, &plistError))
                 return notPrepared(QString::fromLatin1(kPLRPostLocationFileName));
         }
     }

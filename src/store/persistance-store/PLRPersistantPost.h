@@ -38,8 +38,12 @@ inline constexpr const char* kPLRPostCurrentVersion = "1.0.0";
 // files alike.
 inline constexpr qint64 kPLRPostMaxLayoutBytes = qint64(8) * 1024 * 1024;
 inline constexpr qint64 kPLRPostMaxInfoBytes = qint64(4) * 1024 * 1024;
-// location.plist holds a record of some 350 bytes for every photo of the post's folder, so its
-// bound is set by the largest folder a post may have (some 180,000 photos), not by the post.
+// location.plist holds a record for every photo of the post's folder, so its bound is set by
+// the largest folder a post may have, not by the post: as dictionaries a record takes some 350
+// bytes besides its names (some 500 in nested folders of 60-character names), past this bound
+// the records are written compactly (PLRSourceDirectory::locationFileBytes: some 150 bytes in
+// such folders), so 200,000 photos take some 28 MB. No location.plist larger than this is read
+// or written.
 inline constexpr qint64 kPLRPostMaxLocationBytes = qint64(64) * 1024 * 1024;
 
 // One post bundle on disk: metadata, the layout document, SEO fields and the preview.

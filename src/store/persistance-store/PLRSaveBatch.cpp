@@ -96,7 +96,8 @@ StagedBundle stageBundle(const PLRBundleWrite& bundle, const QString& folder, bo
         staged.files.push_back(std::move(file));
     }
     if (!bundle.plist.isEmpty()) {
-        const QByteArray xml = platform::plist::toXml(bundle.plist, &error);
+        const QByteArray xml =
+            bundle.plistBytes ? bundle.plistBytes(bundle.plist, &error) : platform::plist::toXml(bundle.plist, &error);
         if (xml.isEmpty()
             || !platform::files::stageWrite(folder + QLatin1Char('/') + bundle.plistName, xml,
                                             &staged.plist, syncNow, &error)) {

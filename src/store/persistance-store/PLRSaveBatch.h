@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Error.h"
+
 #include <QByteArray>
 #include <QPointer>
 #include <QString>
@@ -20,6 +22,9 @@ struct PLRBundleWrite {
     std::vector<QString> removedFiles;        // names in the bundle that no longer apply
     QString plistName = QStringLiteral("info.plist");    // written last: it completes a bundle
     QVariantMap plist;
+    // The plist's bytes, or empty with the reason when it cannot be written (the bundle's write
+    // then fails, its files on disk untouched); none: the plist as XML.
+    QByteArray (*plistBytes)(const QVariantMap& plist, platform::Error* error) = nullptr;
     QPointer<PLRPersistantResource> origin;   // told on the main thread when the write failed
     // A bundle that is only ever seen whole (a post): when its folder is missing, every write of
     // the batch to that folder goes into a staging folder beside it ("<folder>.partial"), which

@@ -158,6 +158,7 @@ PLRBundleWrite PLRPostManager::locationWrite(const QString& bundlePath, const QV
     write.description = QStringLiteral("source folder of post %1").arg(QFileInfo(bundlePath).completeBaseName());
     write.plistName = QString::fromLatin1(kPLRPostLocationFileName);
     write.plist = plist;
+    write.plistBytes = &PLRSourceDirectory::locationFileBytes;
     return write;
 }
 

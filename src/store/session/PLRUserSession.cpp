@@ -6,6 +6,7 @@
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "store/persistance-store/PLRPersistantStore.h"
 #include "store/persistance-store/PLRSaveBatch.h"
+#include "store/persistance-store/source/PLRSourceDirectory.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/Plist.h"
@@ -343,7 +344,7 @@ PLRPersistantPost* PLRUserSession::duplicatePost(PLRPersistantPost* post, platfo
             QVariantMap location = platform::plist::readDictionary(locationPath, &ok, &copyError, kPLRPostMaxLocationBytes);
             if (ok) {
                 location.insert(QStringLiteral("identifier"), newIdentifier());
-                ok = platform::plist::writeFile(locationPath, location, &copyError);
+                ok = PLRSourceDirectory::writeLocationFile(locationPath, location, &copyError);
             }
         }
         if (ok && !QDir().rename(staging, destination)) {

@@ -325,6 +325,26 @@ TEST_F(PostViewTest, AFailedSaveOfTheNewPostIsReported)
     QDir(blocker).removeRecursively();
 }
 
+// A new post whose photo records are more than its location file holds: the first save fails
+// and says so, and writes no file that the post's next opening would set aside.
+TEST_F(PostViewTest, ANewPostWhosePhotoRecordsCannotBeWrittenIsReported)
+{
+    PLRPostManager* manager = session->newPostManager();
+    PLRPostViewController* c = open(manager);
+    c->prepViewController()->titleTextField()->setStringValue("Crowded");
+    c->prepViewController()->setDirectoryWatch(QUrl::fromLocalFile(photoFolder("crowded", 1)));
+    c->prepViewController()->doneAction();
+    ASSERT_TRUE(testing_support::waitUntilMovingTheClock([&] { return manager->images().size() == 1; }));
+    manager->images().first()->setFocusKeywords({QString(kPLRPostMaxLocationBytes, QLatin1Char('k'))});
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
+    c->updateUIOnWatchDirectoryProgress({1, 1, true});
+    advance(1.0);
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    ASSERT_TRUE(testing_support::waitUntil([] { return !testing_support::scriptedAlerts().shown().empty(); }));
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "The post could not be saved.");
+    EXPECT_LE(QFileInfo(manager->representedPost()->bundlePath() + "/location.plist").size(), kPLRPostMaxLocationBytes);
+}
+
 TEST_F(PostViewTest, CancellingTheSheetGoesHome)
 {
     NavigationRecorder navigation;

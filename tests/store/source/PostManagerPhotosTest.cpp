@@ -8,6 +8,7 @@
 #include "store/persistance-store/PLRPersistantStore.h"
 #include "store/persistance-store/source/PLRImageManager.h"
 #include "store/persistance-store/source/PLRSourceDirectory.h"
+#include "platform/Plist.h"
 
 #include <gtest/gtest.h>
 
@@ -143,4 +144,61 @@ TEST(PostManagerPhotos, ANewPostKilledWhileItsPhotosArePreparedIsListedWithItsFo
     EXPECT_EQ(kept.size(), 2);
     for (const QString& picture : QDir(PLRPersistantStore::locationPath()).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
         EXPECT_TRUE(kept.contains(picture)) << picture.toStdString() << " is a picture of no photo of the post";
+}
+
+// A folder of 2,000 photos that share one long list of keywords: as dictionaries their records
+// would make the file more than is read back (some 72 MB), so the session's save writes them
+// so that every one is read back. With a keyword of its own on each, the records cannot fit
+// the file in any form: the save fails (the quit's save tells the user so), and the file
+// written last stays.
+TEST(PostManagerPhotos, EveryRecordOfAHugeFolderIsReadBackAndNoSaveWritesMoreThanIsRead)
+{
+    const QString folder = makeFolder({"a.jpg", "b.jpg"});
+    PLRPostManager* manager = openPost(store_test::signIn(), folder);
+    ASSERT_NE(manager, nullptr);
+    const QString postId = manager->representedPost()->identifier();
+    const QString location = manager->representedPost()->bundlePath() + "/location.plist";
+    QVariantMap plist = manager->sourceDirectory()->plistRepresentation();
+    QVariantList records = plist.value("images").toList();
+    QVariantMap record = records.first().toMap();
+    constexpr int kMore = 2000;
+    for (int i = 0; i < kMore; ++i) {
+        record.insert("identifier", QStringLiteral("GONE-%1").arg(i));
+        record.insert("file_name", QStringLiteral("2026 Autumn/Day %1/IMG_%2.jpg").arg(i / 100).arg(i));
+        records.append(record);
+    }
+    plist.insert("images", records);
+    PLRCoreManager::signOut();
+    ASSERT_TRUE(platform::plist::writeFile(location, plist));
+
+    const auto reopen = [&]() -> PLRSourceDirectory* {
+        PLRCoreManager::signOut();
+        PLRUserSession* session = store_test::signIn();
+        PLRPersistantPost* post = session->account()->postForIdentifier(postId);
+        PLRSourceDirectory* directory = post ? session->postManagerForPost(post)->sourceDirectory() : nullptr;
+        if (directory && !testing_support::waitUntil([&] { return directory->images().size() == 2; }, 60000))
+            ADD_FAILURE() << "the folder's 2 photos were not found";
+        return directory;
+    };
+    PLRSourceDirectory* directory = reopen();
+    ASSERT_NE(directory, nullptr);
+    ASSERT_EQ(directory->vanishedImages().size(), kMore);
+    QStringList keywords;
+    for (int i = 0; i < 50; ++i)
+        keywords.append(QString(700, QLatin1Char('a' + i % 26)));
+    for (const PLRSourceImagePtr& image : directory->images() + directory->vanishedImages())
+        image->setFocusKeywords(keywords);
+    ASSERT_TRUE(store_test::saveAndWait(60000));
+    directory = reopen();
+    ASSERT_NE(directory, nullptr);
+    ASSERT_EQ(directory->vanishedImages().size(), kMore);
+    EXPECT_EQ(directory->sourceImageForIdentifier("GONE-1999")->focusKeywords(), keywords);
+
+    const QByteArray saved = store_test::readFile(location);
+    for (const PLRSourceImagePtr& image : directory->vanishedImages())
+        image->setFocusKeywords(keywords + QStringList{image->identifier()});
+    store_test::LogCapture log;
+    EXPECT_FALSE(store_test::saveAndWait(60000));
+    EXPECT_TRUE(log.contains("too many photos to be recorded"));
+    EXPECT_EQ(store_test::readFile(location), saved);   // read back whole above
 }

@@ -549,6 +549,30 @@ TEST(SourceDirectory, AFolderOfManyThousandsOfPhotosIsReadBackWhole)
     }
 }
 
+// A photo named with a control character, which no property list holds: the folder's other
+// records are saved and read back, that one goes unrecorded (and so does such a keyword).
+TEST(SourceDirectory, APhotoNameNoLocationFileCanHoldCostsNoOtherRecord)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 32, 32));
+    ASSERT_TRUE(writePhoto(f.folder() + "/odd\x01name.jpg", 32, 32));
+    f.settle();
+    QString kept;
+    {
+        auto directory = f.make(f.folder());
+        directory->startWatching();
+        ASSERT_TRUE(Fixture::loaded(*directory));
+        ASSERT_EQ(directory->images().size(), 2);
+        kept = imageNamed(*directory, "a.jpg")->identifier();
+        imageNamed(*directory, "a.jpg")->setFocusKeywords({"good", "bad\x02"});
+        ASSERT_TRUE(directory->save());
+    }
+    auto directory = f.make();
+    ASSERT_TRUE(directory->sourceImageForIdentifier(kept));
+    EXPECT_EQ(directory->sourceImageForIdentifier(kept)->focusKeywords(), QStringList{"good"});
+    EXPECT_EQ(directory->images().size(), 1);
+}
+
 TEST(SourceDirectory, MissingAndRefusedFolders)
 {
     Fixture f;

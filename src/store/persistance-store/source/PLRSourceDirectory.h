@@ -182,9 +182,30 @@ public:
 
     PLRSourceDirectoryOrdering& sourceDirectoryOrdering() { return m_ordering; }
 
-    // What save() writes to location.plist.
+    // What save() writes to location.plist: every record a dictionary of the keys above.
     QVariantMap plistRepresentation() const;
     bool save(platform::Error* error = nullptr) const;
+
+    // One photo's record in a location.plist.
+    struct LocationRecord {
+        QString identifier;
+        QString fileName;    // relative to the folder
+        bool hidden = false;
+        QStringList keywords;
+        PLRFileStamp stamp;  // size -1: not known
+        QString metadata;    // PLRImageMetadata::storedText()
+    };
+    // The records of a location.plist's dictionary, whichever form they were written in; as
+    // they stand (whoever uses them checks them).
+    static QList<LocationRecord> locationRecords(const QVariantMap& plist);
+    // The bytes of a location.plist for `plist` (plistRepresentation(), or a dictionary read
+    // from such a file): the records are dictionaries while the file stays within what the
+    // store reads back (kPLRPostMaxLocationBytes), else written in a compact form. Empty, with
+    // the reason, when even that is more. Every location.plist is written through here, so none
+    // is ever written that its next reading would set aside.
+    static QByteArray locationFileBytes(const QVariantMap& plist, platform::Error* error = nullptr);
+    // Writes them to `path` atomically.
+    static bool writeLocationFile(const QString& path, const QVariantMap& plist, platform::Error* error = nullptr);
 
     // Waits until the scans queued so far have run (tests, shutdown).
     void waitUntilIdle();
