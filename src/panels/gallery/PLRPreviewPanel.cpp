@@ -5,6 +5,7 @@
 #include "platform-ui/AttributedString.h"
 #include "platform-ui/Fonts.h"
 #include "platform-ui/Images.h"
+#include "platform-ui/Window.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
 #include "store/persistance-store/source/PLRPhotoDecoder.h"
 
@@ -86,6 +87,8 @@ PLRPreviewPanel::PLRPreviewPanel(QWidget* parent) : QWidget(parent, Qt::Window)
     m_content = new PLRPreviewContentView(this);
     layout->addWidget(m_content);
     resize(720, 560);
+    // On a small screen it is as large as the screen's free area, and within it.
+    platform::ui::keepOnScreen(this);
     setFocusPolicy(Qt::StrongFocus);
 }
 

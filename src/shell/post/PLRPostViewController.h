@@ -103,6 +103,10 @@ public:
     QDateTime postLoadDate() const { return m_postLoadDate; }
 
     static constexpr double kGalleryMinimumWidth = 250.0;
+    // The narrowest the gallery is shown at where the window has no room for its minimum: its
+    // bottom bar's button and slider, one column of photos.
+    static constexpr double kGalleryNarrowestWidth = 180.0;
+    static constexpr double kCanvasMinimumWidth = 300.0;
     static constexpr double kInspectorWidth = 250.0;
 
 protected:
