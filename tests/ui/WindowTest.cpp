@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "controls/PLRModalOverlayWindow.h"
 #include "controls/WAYWindow.h"
+#include "platform/Alert.h"
 #include "platform/Storyboard.h"
 #include "platform-ui/TabChain.h"
 
@@ -10,9 +11,11 @@
 #include <QDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -557,6 +560,32 @@ TEST(Window, EveryKindOfWindowLiesWithinTheScreensFreeArea)
         shown->show();
         EXPECT_TRUE(free.contains(shown->frameGeometry())) << shown->metaObject()->className();
     }
+
+    // An alert longer than its screen (a list of names): its text scrolls, its button is on the screen.
+    setScreenFreeAreaForTesting(QRect());
+    platform::Alert alert;
+    alert.messageText = QStringLiteral("Some posts could not be opened");
+    for (int i = 0; i < 80; ++i)
+        alert.informativeText += QStringLiteral("\u201cPost %1\u201d: its file is damaged\n").arg(i);
+    QRect box, button;
+    bool wholeText = false;
+    QTimer::singleShot(0, [&] {
+        testing_support::drainEvents();
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* message = qobject_cast<QMessageBox*>(widget); message && message->isVisible()) {
+                box = message->frameGeometry();
+                button = QRect(message->buttons().front()->mapToGlobal(QPoint(0, 0)), message->buttons().front()->size());
+                for (QLabel* label : message->findChildren<QLabel*>())
+                    if (label->text() == alert.informativeText)
+                        wholeText = label->height() >= label->heightForWidth(label->width());
+                message->accept();
+            }
+    });
+    platform::QtAlertPresenter().runModal(alert, nullptr);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(box));
+    EXPECT_TRUE(screen.contains(button));
+    EXPECT_TRUE(wholeText);   // scrolled, not cut
 }
 
 // A modal window that a test did not say it runs fails the test and ends at once (as closed),
