@@ -113,6 +113,7 @@ private:
     QPointer<QWidget> m_window;
     QPointer<QWindow> m_nativeWindow;
 };
+
 // Keeps a long alert within its screen's free area: where the box comes out taller than the area
 // (a small screen, a long list of names), its informative text scrolls in the height the area
 // leaves, so that the box lies on the screen with its buttons. The box takes its size as it is
@@ -163,6 +164,7 @@ private:
     QString m_informative;
     QPointer<QScrollArea> m_scroll;
 };
+
 } // namespace
 
 AlertPresenter& AlertPresenter::shared()
