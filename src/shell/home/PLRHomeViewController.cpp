@@ -320,7 +320,7 @@ void PLRHomeViewController::fitSelectionHeader(int width)
 
 bool PLRHomeViewController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_selectionHeader && event->type() == QEvent::Resize)
+    if (event->type() == QEvent::Resize && watched == m_selectionHeader)
         fitSelectionHeader(m_selectionHeader->width());
     if (m_searchBox && watched == m_searchBox->parentWidget() && event->type() == QEvent::Resize)
         m_searchBox->setGeometry(m_searchBox->parentWidget()->rect());

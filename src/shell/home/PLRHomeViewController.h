@@ -111,7 +111,7 @@ private:
     void disappear();
     void fitSelectionHeader(int width);
 
-    QPointer<platform::ui::View> m_selectionHeader;
+    QPointer<QWidget> m_selectionHeader;
     QBoxLayout* m_selectionHeaderRow = nullptr;   // the header view's layout
     QPointer<PLRSlidingButtonStack> m_selectionStack;
     QPointer<platform::ui::TextField> m_versionLabel;
