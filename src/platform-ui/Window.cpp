@@ -1,6 +1,7 @@
 #include "platform-ui/Window.h"
 #include "platform/ModalFocus.h"
 #include <QCursor>
+#include <QDialog>
 #include <QPointer>
 #include <QWindow>
 #include <QMouseEvent>
@@ -320,7 +321,134 @@ private:
     }
 };
 
+constexpr const char* kKeepOnScreenProperty = "plrKeepOnScreen";
+constexpr const char* kAskedMinimumProperty = "plrAskedMinimumSize";
+constexpr const char* kGivenMinimumProperty = "plrGivenMinimumSize";
+
+QRect& freeAreaForTesting()
+{
+    static QRect area;
+    static const bool joined = platform::resets::add([] { area = QRect(); });
+    (void)joined;
+    return area;
+}
+
+// Fits the windows that are fitted to the screen (Window.h) as they are shown, as their size
+// changes and as a screen's free area changes (a panel of the desktop comes or goes, the
+// resolution or the scale changes).
+class ScreenFitter : public QObject {
+public:
+    static void install()
+    {
+        static ScreenFitter* fitter = nullptr;
+        if (fitter || !qApp)
+            return;
+        fitter = new ScreenFitter;
+        fitter->setParent(qApp);
+        qApp->installEventFilter(fitter);
+        for (QScreen* screen : QGuiApplication::screens())
+            fitter->watch(screen);
+        connect(qApp, &QGuiApplication::screenAdded, fitter, &ScreenFitter::watch);
+    }
+
+    static bool isFitted(const QWidget* widget)
+    {
+        if (!widget->isWindow() || widget->windowType() == Qt::Popup || widget->windowType() == Qt::Desktop)
+            return false;
+        return qobject_cast<const Window*>(widget) || qobject_cast<const QDialog*>(widget)
+            || widget->property(kKeepOnScreenProperty).toBool();
+    }
+
+    PLR_APPLICATION_EVENT_FILTER bool eventFilter(QObject* object, QEvent* event) override
+    {
+        const QEvent::Type type = event->type();
+        if ((type != QEvent::Show && type != QEvent::Resize) || !object->isWidgetType())
+            return false;
+        auto* widget = static_cast<QWidget*>(object);
+        // (The show event comes before the window is mapped: it appears where it fits.)
+        if (isFitted(widget) && (type == QEvent::Show || widget->isVisible()))
+            fitToScreen(widget);
+        return false;
+    }
+
+private:
+    void watch(QScreen* screen)
+    {
+        connect(screen, &QScreen::availableGeometryChanged, this, [] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (widget->isVisible() && isFitted(widget))
+                    fitToScreen(widget);
+        });
+    }
+};
+
 } // namespace
+
+// ---------------------------------------------------------------- fitting to the screen
+
+QRect screenFreeArea(const QWidget* window, const QRect& frame)
+{
+    if (const QRect forced = freeAreaForTesting(); !forced.isEmpty())
+        return forced;
+    QScreen* screen = frame.isValid() ? QGuiApplication::screenAt(frame.center()) : nullptr;
+    if (!screen && window)
+        screen = window->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+void setScreenFreeAreaForTesting(const QRect& area) { freeAreaForTesting() = area; }
+
+QRect frameWithinArea(const QRect& frame, const QRect& area)
+{
+    if (area.isEmpty())
+        return frame;
+    QRect fitted(frame.topLeft(), frame.size().boundedTo(area.size()));
+    fitted.moveLeft(std::clamp(fitted.x(), area.x(), area.x() + area.width() - fitted.width()));
+    fitted.moveTop(std::clamp(fitted.y(), area.y(), area.y() + area.height() - fitted.height()));
+    return fitted;
+}
+
+void fitToScreen(QWidget* window)
+{
+    ScreenFitter::install();
+    static bool fitting = false;
+    if (fitting || !window || !window->isWindow() || window->isMaximized() || window->isFullScreen() || window->isMinimized())
+        return;
+    const QRect inner = window->geometry();
+    // A frame the window system draws around the window (none around ours) lies within the area too.
+    const QRect outer = window->isVisible() ? window->frameGeometry() : inner;
+    const QMargins decoration(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                              outer.bottom() - inner.bottom());
+    const QRect area = screenFreeArea(window, outer);
+    if (area.isEmpty())
+        return;
+    fitting = true;
+    // The minimum the window asked for is kept while a smaller one is given, and given back as
+    // far as the area allows; a minimum its owner set since is the one asked for.
+    QSize asked = window->minimumSize();
+    if (window->property(kGivenMinimumProperty).toSize() == asked && window->property(kAskedMinimumProperty).isValid())
+        asked = window->property(kAskedMinimumProperty).toSize();
+    const QSize given = asked.boundedTo(area.marginsRemoved(decoration).size().expandedTo(QSize(1, 1)));
+    window->setProperty(kAskedMinimumProperty, given != asked ? QVariant(asked) : QVariant());
+    window->setProperty(kGivenMinimumProperty, given != asked ? QVariant(given) : QVariant());
+    if (window->minimumSize() != given)
+        window->setMinimumSize(given);
+    const QRect fitted = frameWithinArea(window->isVisible() ? window->frameGeometry() : window->geometry(), area)
+                             .marginsRemoved(decoration);
+    if (fitted != window->geometry())
+        window->setGeometry(fitted);
+    fitting = false;
+}
+
+void keepOnScreen(QWidget* window)
+{
+    if (!window)
+        return;
+    window->setProperty(kKeepOnScreenProperty, true);
+    ScreenFitter::install();
+}
 
 Qt::Edges Window::resizeEdgesAt(const QPointF& point) const
 {
@@ -423,6 +551,7 @@ Window::Window(const QRectF& contentRect, unsigned styleMask, QWidget* parent)
     dispatch::install();
     EdgeResizer::install();   // after the dispatcher, so it sees a press on an edge first
     KeyboardReturn::install();
+    ScreenFitter::install();
     fonts::registerBundledFonts();
     setMouseTracking(true);
     setBackgroundColor(m_backgroundColor);
@@ -486,6 +615,7 @@ QRectF Window::frame() const { return screenRectFromQt(QRectF(geometry())); }
 void Window::setFrame(const QRectF& frame, bool display)
 {
     setGeometry(qtRectFromScreen(frame).toRect());
+    fitToScreen(this);
     layoutWindow();
     if (display)
         update();
@@ -642,10 +772,10 @@ void Window::moveEvent(QMoveEvent* event)
 
 void Window::center()
 {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
+    const QRect free = screenFreeArea(this);
+    if (free.isEmpty())
         return;
-    const QRectF available = screenRectFromQt(QRectF(screen->availableGeometry()));
+    const QRectF available = screenRectFromQt(QRectF(free));
     const QRectF f = frame();
     // Horizontally centred, a little above the middle.
     setFrameOrigin(QPointF(available.center().x() - f.width() / 2,

@@ -210,6 +210,29 @@ private:
     QRect m_ownResizeFrame;
 };
 
+// Fitting to the screen: the one place where every window kind is kept within its screen's free
+// area (the screen without the desktop's panels), so that each of its buttons can be reached by
+// the mouse. A fitted window's minimum size gives way to the free area (and comes back as far as
+// a larger one allows), a frame larger than the area shrinks to it, and one that reaches past an
+// edge moves in. Fitted are our windows (Window, whatever their kind), every dialog (alerts, file
+// panels) and any top-level widget marked with keepOnScreen (not maximised, full-screen or
+// minimised ones): when they are shown, when their size changes and when their screen's free
+// area changes; a Window also whenever its frame is set. Where the content of a window needs
+// more room than that leaves, the content gives way (its panes narrow, its page scrolls).
+//
+// The free area of the screen a frame (Qt's global coordinates) lies on most, else the window's
+// screen, else the primary screen; empty without a screen.
+QRect screenFreeArea(const QWidget* window, const QRect& frame = QRect());
+// Tests: the free area every window gets in place of its screen's; an empty one gives the
+// screens' own back.
+void setScreenFreeAreaForTesting(const QRect& area);
+// The frame shrunk to the area and moved within it (unchanged when the area is empty).
+QRect frameWithinArea(const QRect& frame, const QRect& area);
+// Fits a top-level widget now (see above).
+void fitToScreen(QWidget* window);
+// Marks a top-level widget that is neither a Window nor a dialog to be fitted like them.
+void keepOnScreen(QWidget* window);
+
 // The application's windows and modal sessions.
 class Application {
 public:

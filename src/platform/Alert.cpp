@@ -9,6 +9,11 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QLabel>
+#include <QLayout>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
 #include <QGuiApplication>
 #include <QWindow>
@@ -108,6 +113,58 @@ private:
     QPointer<QWidget> m_window;
     QPointer<QWindow> m_nativeWindow;
 };
+
+// Keeps a long alert within its screen's free area: where the box comes out taller than the area
+// (a small screen, a long list of names), its informative text scrolls in the height the area
+// leaves, so that the box lies on the screen with its buttons. The box takes its size as it is
+// shown, and again on the layout request the change makes.
+class AlertWithinItsScreen final : public QObject {
+public:
+    AlertWithinItsScreen(QMessageBox* box, QString informative)
+        : QObject(box), m_box(box), m_informative(std::move(informative))
+    {
+        box->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_box && event->type() == QEvent::Resize && m_box->isVisible() && !m_scroll)
+            fit();
+        return false;
+    }
+
+private:
+    void fit()
+    {
+        const QScreen* screen = m_box->screen();
+        QLayout* layout = m_box->layout();
+        QLabel* text = nullptr;
+        for (QLabel* label : m_box->findChildren<QLabel*>())
+            if (!m_informative.isEmpty() && label->text() == m_informative)
+                text = label;
+        if (!screen || !layout || !text)
+            return;
+        // The height the box asks for (the window may have been fitted to the screen already).
+        const int asked = layout->hasHeightForWidth() ? layout->totalHeightForWidth(m_box->width()) : layout->totalMinimumSize().height();
+        const int excess = asked + m_box->frameGeometry().height() - m_box->height() - screen->availableGeometry().height();
+        if (excess <= 0)
+            return;
+        const int textHeight = text->hasHeightForWidth() ? text->heightForWidth(text->width()) : text->sizeHint().height();
+        m_scroll = new QScrollArea;
+        m_scroll->setFrameShape(QFrame::NoFrame);
+        m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        m_scroll->setWidgetResizable(true);
+        m_scroll->setMinimumWidth(text->width() + m_scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+        m_scroll->setFixedHeight(std::max(3 * text->fontMetrics().lineSpacing(), textHeight - excess));
+        delete m_box->layout()->replaceWidget(text, m_scroll);
+        m_scroll->setWidget(text);
+    }
+
+    QMessageBox* m_box;
+    QString m_informative;
+    QPointer<QScrollArea> m_scroll;
+};
+
 } // namespace
 
 AlertPresenter& AlertPresenter::shared()
@@ -164,6 +221,7 @@ AlertResult QtAlertPresenter::runModal(const Alert& alert, QWidget* parent)
     new AlertOverItsWindow(&box, under);
     box.setText(alert.messageText);
     box.setInformativeText(alert.informativeText);
+    new AlertWithinItsScreen(&box, alert.informativeText);
     switch (alert.style) {
     case AlertStyle::Warning: box.setIcon(QMessageBox::Warning); break;
     case AlertStyle::Informational: box.setIcon(QMessageBox::Information); break;

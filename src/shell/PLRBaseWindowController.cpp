@@ -406,19 +406,15 @@ void PLRBaseWindowController::placeOnScreen()
         return;
     // 0.8 of its screen's width and height, no smaller than the window's minimum, at half the
     // difference from the screen's origin (the screen's own origin is not added); no screen, no
-    // frame. On a small screen or at a large scale the minimum gives way to the screen's free
-    // area, and the window keeps its top left there: where no window manager moves it, its title
-    // bar, inspector and Publish stay within reach.
+    // frame. On a small screen or at a large scale the window is fitted to the screen's free area
+    // as every window is (its minimum gives way, it moves in): where no window manager moves it,
+    // its title bar, inspector and Publish stay within reach.
     QRectF frame;
     if (QScreen* screen = shown->screen()) {
-        const QSize free = screen->availableGeometry().size();
-        shown->setMinimumSize(std::min(kMinimumWidth, free.width()), std::min(kMinimumHeight, free.height()));
+        fitToScreen(shown);   // the minimum the free area allows
         const QSizeF screenSize(screen->geometry().size());
         const QSizeF size = (screenSize * 0.8).expandedTo(QSizeF(shown->minimumSize()));
-        QPointF topLeft((screenSize.width() - size.width()) / 2.0, (screenSize.height() - size.height()) / 2.0);
-        const QRectF available(screen->availableGeometry());
-        topLeft.setX(std::max(std::min(topLeft.x(), available.x() + available.width() - size.width()), available.x()));
-        topLeft.setY(std::max(std::min(topLeft.y(), available.y() + available.height() - size.height()), available.y()));
+        const QPointF topLeft((screenSize.width() - size.width()) / 2.0, (screenSize.height() - size.height()) / 2.0);
         frame = Window::screenRectFromQt(QRectF(topLeft, size));
     }
     shown->setFrame(frame, false);

@@ -3,6 +3,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform-ui/Fonts.h"
 #include "platform-ui/Images.h"
+#include "platform-ui/Window.h"
 #include "shell/PLRShellNotifications.h"
 
 #include <QApplication>
@@ -10,7 +11,6 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -219,8 +219,8 @@ void PLRPopover::showRelativeToRect(const QRect& rect, QWidget* view)
     // where there is room, else above it, else as far down as the window allows; centred on the
     // rectangle as far as the window's sides allow.
     QRect area = view->window()->geometry();
-    if (QScreen* screen = view->screen(); screen && area.intersects(screen->availableGeometry()))
-        area &= screen->availableGeometry();
+    if (const QRect free = platform::ui::screenFreeArea(view->window()); area.intersects(free))
+        area &= free;
     constexpr int kGap = 4;
     QRect frame(QPoint(anchor.center().x() - width() / 2, anchor.bottom() + 1 + kGap), size());
     if (frame.bottom() > area.bottom()) {

@@ -1,7 +1,7 @@
 #include "shell/PLRWindowPlacement.h"
 
-#include <QGuiApplication>
-#include <QScreen>
+#include "platform-ui/Window.h"
+
 #include <QWidget>
 
 #include <algorithm>
@@ -21,10 +21,10 @@ void centreOnScreen(QWidget* window)
 {
     if (!window)
         return;
-    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
+    const QRect free = platform::ui::screenFreeArea(window);
+    if (free.isEmpty())
         return;
-    window->setGeometry(centredFrame(window->size(), QRectF(screen->availableGeometry())).toRect());
+    window->setGeometry(centredFrame(window->size(), QRectF(free)).toRect());
 }
 
 QRectF frameOver(const QSizeF& size, const QRectF& owner, const QRectF& available)

@@ -28,11 +28,16 @@
 #include "store/session/PLRDefaults.h"
 #include "shell/modal/PLRModalManager.h"
 #include "shell/modal/PLRModalViewController.h"
+#include "shell/post/PLRPostSplitView.h"
+#include "shell/post/PLRPostViewController.h"
+#include "platform-ui/Animation.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QApplication>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <atomic>
@@ -907,5 +912,81 @@ TEST_F(PublishPanelTest, EachSetUpPageStartsTheKeyboardOnItsFieldOrMainButton)
         ASSERT_TRUE(focus);
         EXPECT_TRUE(type->view()->isAncestorOf(focus) || focus == dialog->primaryButton())
             << focus->metaObject()->className() << " " << focus->objectName().toStdString();
+    });
+}
+
+// A small screen (a large scale). The post's panes give way, the gallery first: the inspector
+// with Publish stays whole. The set-up window lies within the screen's free area with its
+// buttons, and its page scrolls what the window cannot show.
+TEST_F(PublishPanelTest, OnASmallScreenThePanesAndTheSetUpPagesKeepEveryButtonInReach)
+{
+    openPost(2);
+    ASSERT_TRUE(waitForState(PLRPP_STATE_NOT_PUBLISHED));
+    // In a window that gives the post its own size, as the main window does.
+    QWidget window;
+    PLRPostViewController post;
+    post.setPostManager(manager);
+    post.view()->setParent(&window);
+    window.resize(760, 500);
+    window.show();
+    post.presentInitialVisualState();
+    auto* postInspector = qobject_cast<PLRInspectorViewController*>(post.inspectorViewController());
+    ASSERT_TRUE(postInspector);
+    auto* publishPanel = qobject_cast<PLRPublishViewController*>(postInspector->publishViewController());
+    ASSERT_TRUE(publishPanel);
+    const auto rectIn = [](QWidget* w, QWidget* in) { return QRect(w->mapTo(in, QPoint(0, 0)), w->size()); };
+    PLRPostSplitView* split = post.splitView();
+    for (const int width : {760, 640, 1000}) {
+        SCOPED_TRACE(width);
+        window.resize(width, 500);
+        post.view()->setGeometry(window.rect());
+        testing_support::drainEvents();
+        // Whole, and not overlapped by the canvas.
+        EXPECT_EQ(post.inspectorPane()->width(), 250);
+        EXPECT_TRUE(window.rect().contains(rectIn(post.inspectorPane(), &window)));
+        EXPECT_LT(rectIn(post.layoutPane(), &window).right(), rectIn(post.inspectorPane(), &window).left());
+        EXPECT_TRUE(window.rect().contains(rectIn(publishPanel->publishMainButton(), &window)));
+        EXPECT_GE(post.layoutPane()->width(), 300);
+        // The gallery narrows below its 250, then is left out for want of room (not collapsed).
+        if (width == 760) {
+            EXPECT_EQ(post.galleryPane()->width(), 760 - 250 - 300 - 2);
+        }
+        EXPECT_EQ(post.galleryPane()->isHidden(), width == 640);
+        EXPECT_EQ(split->isLeftOutForRoom(post.galleryPane()), width == 640);
+        EXPECT_FALSE(split->isCollapsed(post.galleryPane()));
+        if (width == 1000) {
+            EXPECT_GE(post.galleryPane()->width(), 250);
+        }
+    }
+
+    setPublisher(QJsonValue::Null);
+    users->setRemotePublisher(nullptr);
+    const QRect free(0, 0, 800, 500);
+    setScreenFreeAreaForTesting(free);
+    runDialog([&] { PLRModalManager::presentPublisherWorkflow(true, [](qint64) {}); }, [&](PLRModalViewController* dialog) {
+        Window* sheet = dialog->view()->platformWindow();
+        for (int step = 0; step < 4; ++step, dialog->moveToNextView()) {
+            SCOPED_TRACE(step);
+            testing_support::drainEvents();
+            EXPECT_TRUE(free.contains(sheet->frameGeometry()));
+            for (QWidget* button : {static_cast<QWidget*>(dialog->primaryButton()), static_cast<QWidget*>(dialog->closeButton())})
+                EXPECT_TRUE(sheet->rect().contains(rectIn(button, sheet)));
+        }
+        // Smaller still, and the page longer than the window shows: its last field scrolls into view.
+        dialog->moveToHomeView();
+        setScreenFreeAreaForTesting(QRect(0, 0, 640, 400));
+        fitToScreen(sheet);
+        auto* type = page<PLRPublishTypeSelectionViewController>(dialog);
+        ASSERT_TRUE(type);
+        type->websiteHostStack()->setSelectedIndex(2);
+        dialog->presentError(QStringLiteral("Please enter the name of your website provider / builder"), std::nullopt, std::nullopt);
+        AnimationClock::shared().advance(0.3);
+        testing_support::drainEvents();
+        EXPECT_TRUE(sheet->rect().contains(rectIn(dialog->primaryButton(), sheet)));
+        QScrollArea* scroll = dialog->pageScrollView();
+        QScrollBar* bar = scroll->verticalScrollBar();
+        ASSERT_GT(bar->maximum(), 0);
+        bar->setValue(bar->maximum());
+        EXPECT_TRUE(scroll->viewport()->rect().contains(rectIn(type->themeTextErrorBox(), scroll->viewport())));
     });
 }

@@ -8,8 +8,10 @@
 #include "platform-ui/TabChain.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QMenuBar>
@@ -382,7 +384,7 @@ TEST(WAYWindow, DelegateProxyForwardsOnceToBoth)
 TEST(ModalOverlay, PlacedOverTheMainWindow)
 {
     Window first(QRectF(0, 0, 200, 200));
-    Window main(QRectF(100, 100, 800, 578)); // frame 800 x 600
+    Window main(QRectF(0, 0, 800, 578)); // frame 800 x 600: the test's whole screen
     first.show();
     main.show();
     Application::setMainWindow(&main);
@@ -390,13 +392,13 @@ TEST(ModalOverlay, PlacedOverTheMainWindow)
     PLRModalOverlayWindow overlay(QRectF(0, 0, 400, 300));
     EXPECT_EQ(overlay.topLevelWindow(), &main);
     overlay.center();
-    EXPECT_EQ(overlay.frame(), QRectF(300, 280, 400, 300)); // centre raised by 600 / 20
+    EXPECT_EQ(overlay.frame(), QRectF(200, 180, 400, 300)); // centre raised by 600 / 20
 
-    Window shortParent(QRectF(100, 100, 800, 378)); // frame 800 x 400, top at 500
+    Window shortParent(QRectF(0, 100, 800, 378)); // frame 800 x 400, top at 500
     Application::setMainWindow(&shortParent);
     PLRModalOverlayWindow tall(QRectF(0, 0, 400, 380));
     tall.center();
-    EXPECT_EQ(tall.frame(), QRectF(300, 70, 400, 380)); // top 50 below the parent's top
+    EXPECT_EQ(tall.frame(), QRectF(200, 70, 400, 380)); // top 50 below the parent's top
     Application::setMainWindow(nullptr);
 }
 
@@ -568,6 +570,64 @@ TEST(WindowMenuBar, TheWindowGrowsAndTheContentKeepsItsSize)
     EXPECT_EQ(window.titleBarView()->geometry().top(), int(height)); // the title bar under the menu bar
     window.setMenuBar(nullptr);
     EXPECT_EQ(window.frame(), before);
+}
+
+// Every kind of window lies within its screen's free area (a small screen, a large scale): ours,
+// dialogs (alerts, file panels) and marked widgets (Quick Look), as they are shown and whenever
+// their size changes; a window's minimum gives way to the area and comes back with a larger one.
+TEST(Window, EveryKindOfWindowLiesWithinTheScreensFreeArea)
+{
+    const QRect free(0, 0, 640, 400);
+    setScreenFreeAreaForTesting(free);
+    Window window(QRectF(100, 100, 900, 600));
+    window.setMinimumSize(860, 560);
+    window.show();
+    EXPECT_EQ(window.minimumSize(), free.size());
+    EXPECT_EQ(window.geometry(), free);
+    setScreenFreeAreaForTesting(QRect(0, 0, 1200, 900));
+    fitToScreen(&window);
+    EXPECT_EQ(window.minimumSize(), QSize(860, 560));
+    setScreenFreeAreaForTesting(free);
+    window.setMinimumSize(200, 100);
+    window.setFrame(QRectF(300, -50, 500, 300), false);   // past the right and bottom edges
+    EXPECT_EQ(window.geometry(), QRect(140, 100, 500, 300));
+    window.resize(1000, 380);
+    EXPECT_TRUE(free.contains(window.geometry()));
+    QDialog dialog;
+    dialog.setGeometry(50, 50, 900, 700);
+    QWidget preview(nullptr, Qt::Window);
+    keepOnScreen(&preview);
+    preview.setGeometry(500, 300, 720, 560);
+    for (QWidget* shown : {static_cast<QWidget*>(&dialog), &preview}) {
+        shown->show();
+        EXPECT_TRUE(free.contains(shown->frameGeometry())) << shown->metaObject()->className();
+    }
+
+    // An alert longer than its screen (a list of names): its text scrolls, its button is on the screen.
+    setScreenFreeAreaForTesting(QRect());
+    platform::Alert alert;
+    alert.messageText = QStringLiteral("Some posts could not be opened");
+    for (int i = 0; i < 80; ++i)
+        alert.informativeText += QStringLiteral("\u201cPost %1\u201d: its file is damaged\n").arg(i);
+    QRect box, button;
+    bool wholeText = false;
+    QTimer::singleShot(0, [&] {
+        testing_support::drainEvents();
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* message = qobject_cast<QMessageBox*>(widget); message && message->isVisible()) {
+                box = message->frameGeometry();
+                button = QRect(message->buttons().front()->mapToGlobal(QPoint(0, 0)), message->buttons().front()->size());
+                for (QLabel* label : message->findChildren<QLabel*>())
+                    if (label->text() == alert.informativeText)
+                        wholeText = label->height() >= label->heightForWidth(label->width());
+                message->accept();
+            }
+    });
+    platform::QtAlertPresenter().runModal(alert, nullptr);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(box));
+    EXPECT_TRUE(screen.contains(button));
+    EXPECT_TRUE(wholeText);   // scrolled, not cut
 }
 
 // A modal window that a test did not say it runs fails the test and ends at once (as closed),

@@ -57,6 +57,7 @@ constexpr int kGridBottomMargin = 6;
 // narrower than its smallest size where nothing holds it to that size).
 constexpr int kSearchFieldWidth = 230;
 constexpr int kSearchFieldMinimumWidth = 120;
+constexpr int kSelectionHeaderHeight = 44;
 
 QList<PLRPersistantPost*> live(const QList<QPointer<PLRPersistantPost>>& list)
 {
@@ -121,20 +122,28 @@ View* PLRHomeViewController::loadView()
     column->addWidget(accountHeader);
 
     // Tabs, search and sort.
+    // Where the screen is too narrow for them in one row, search and sort go under the tabs
+    // (fitSelectionHeader).
     auto* selectionHeader = new View(root);
-    selectionHeader->setFixedHeight(44);
-    auto* row = new QHBoxLayout(selectionHeader);
+    m_selectionHeader = selectionHeader;
+    selectionHeader->setFixedHeight(kSelectionHeaderHeight);
+    m_selectionHeaderRow = new QBoxLayout(QBoxLayout::LeftToRight, selectionHeader);
+    QBoxLayout* header = m_selectionHeaderRow;
     // The tabs' stack keeps room around them for a tab's focus ring: it reaches into the margins.
     const int ring = int(PLRSlidingButtonStack::ringRoom());
-    row->setContentsMargins(24 - ring, 6 - ring, 24, 6 - ring);
-    row->setSpacing(10);
+    header->setContentsMargins(24 - ring, 6 - ring, 24, 6 - ring);
+    header->setSpacing(10);
     m_selectionStack = new PLRSlidingButtonStack(selectionHeader);
     m_selectionStack->addCell(QStringLiteral("All Posts"));
     m_selectionStack->addCell(QStringLiteral("Published"));
     m_selectionStack->addCell(QStringLiteral("Not Published"));
     m_selectionStack->setFixedSize(330 + 2 * ring, 32 + 2 * ring);
-    row->addWidget(m_selectionStack);
+    header->addWidget(m_selectionStack);
+    header->addStretch(1);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(10);
     row->addStretch(1);
+    header->addLayout(row);
 
     // The search field; the search box, its highlight, lies around it while searching.
     auto* searchField = new Box(selectionHeader);
@@ -197,6 +206,7 @@ View* PLRHomeViewController::loadView()
     m_toggleSortOrderButton->setBordered(false);
     m_toggleSortOrderButton->setFixedSize(24, 24);
     row->addWidget(m_toggleSortOrderButton, 0, Qt::AlignVCenter);
+    selectionHeader->installEventFilter(this);
     column->addWidget(selectionHeader);
 
     // The tiles, or the empty state in their place.
@@ -289,8 +299,29 @@ void PLRHomeViewController::viewDidLoad()
     QObject::connect(m_postCollectionView, &PLRCollectionView::frameChanged, this, [this] { ensureGallerySize(); });
 }
 
+void PLRHomeViewController::fitSelectionHeader(int width)
+{
+    // One row where the tabs, search and sort fit side by side; else two, search and sort
+    // right-aligned under the tabs.
+    QBoxLayout* header = m_selectionHeaderRow;
+    const QMargins margins = header->contentsMargins();
+    QLayoutItem* controls = header->itemAt(header->count() - 1);
+    const int oneRow = margins.left() + m_selectionStack->width() + 2 * header->spacing() + controls->minimumSize().width()
+                       + margins.right();
+    const bool twoRows = width < oneRow;
+    const auto direction = twoRows ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight;
+    if (header->direction() == direction)
+        return;
+    header->setDirection(direction);
+    header->setSpacing(twoRows ? 4 : 10);
+    m_selectionHeader->setFixedHeight(twoRows ? kSelectionHeaderHeight + controls->sizeHint().height() + 4
+                                              : kSelectionHeaderHeight);
+}
+
 bool PLRHomeViewController::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Resize && watched == m_selectionHeader)
+        fitSelectionHeader(m_selectionHeader->width());
     if (m_searchBox && watched == m_searchBox->parentWidget() && event->type() == QEvent::Resize)
         m_searchBox->setGeometry(m_searchBox->parentWidget()->rect());
     if (isView(watched) && !event->spontaneous()) {

@@ -14,6 +14,7 @@
 #include <QPointer>
 
 class QAction;
+class QBoxLayout;
 class PLRGalleryViewLayout;
 
 // The screen a signed-in user sees between posts: greeting and version, three tabs (all,
@@ -108,7 +109,10 @@ private:
     void scheduleReload();
     void appear();
     void disappear();
+    void fitSelectionHeader(int width);
 
+    QPointer<QWidget> m_selectionHeader;
+    QBoxLayout* m_selectionHeaderRow = nullptr;   // the header view's layout
     QPointer<PLRSlidingButtonStack> m_selectionStack;
     QPointer<platform::ui::TextField> m_versionLabel;
     QPointer<platform::ui::TextField> m_accountNameLabel;

@@ -10,8 +10,8 @@
 #include "platform-ui/Window.h"
 #include "shell/PLRAnimationContext.h"
 
-#include <QGuiApplication>
-#include <QScreen>
+#include <QApplication>
+#include <QLayout>
 
 using namespace platform::ui;
 
@@ -26,6 +26,18 @@ protected:
     {
         if (onLayout)
             onLayout();
+    }
+};
+
+// The content the page scrolls in: it fits the page again whenever its own size changes and
+// whenever the page's layout asks for other room (a section opens, a field shows).
+class PageContentView : public PLRModalRootView {
+protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::LayoutRequest && onLayout)
+            onLayout();
+        return PLRModalRootView::event(event);
     }
 };
 
@@ -90,8 +102,26 @@ View* PLRModalViewController::loadView()
 
     m_containerView = new View(root);
     m_containerView->setIdentifier(QStringLiteral("containerView"));
-    m_contentView = new View(m_containerView);
-    m_contentView->setIdentifier(QStringLiteral("contentView"));
+    // The page scrolls where the dialog is lower than the page needs (a small screen): the
+    // buttons under it and the close button stay in sight. The area scrolls the control that
+    // gets the keyboard into view.
+    m_pageScrollView = new QScrollArea(m_containerView);
+    m_pageScrollView->setObjectName(QStringLiteral("pageScrollView"));
+    m_pageScrollView->setFrameShape(QFrame::NoFrame);
+    m_pageScrollView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_pageScrollView->setWidgetResizable(true);
+    m_pageScrollView->setFocusPolicy(Qt::NoFocus);
+    m_pageScrollView->viewport()->setAutoFillBackground(false);
+    auto* content = new PageContentView;
+    content->setIdentifier(QStringLiteral("contentView"));
+    content->onLayout = [this] { pinPageToContent(); };
+    m_pageScrollView->setWidget(content);
+    content->setAutoFillBackground(false);
+    m_contentView = content;
+    QObject::connect(qApp, &QApplication::focusChanged, m_pageScrollView, [scroll = m_pageScrollView.data()](QWidget*, QWidget* now) {
+        if (now && scroll->widget() && scroll->widget()->isAncestorOf(now))
+            scroll->ensureWidgetVisible(now, 0, 8);
+    });
 
     m_controlView = new View(root);
     m_controlView->setIdentifier(QStringLiteral("controlView"));
@@ -144,10 +174,13 @@ void PLRModalViewController::relayout()
         return;
     const QRectF b = view()->bounds();
     const bool large = m_currentView && m_currentView->requireLargeView();
-    const double pictureWidth = std::min(kPictureWidth, b.width());
+    // A dialog narrower than the picture and the page (a small screen) narrows the picture: it
+    // shows the picture's top right part at the picture's own size, never squeezed.
+    const double pictureWidth = std::clamp(b.width() - kPageWidth, 0.0, kPictureWidth);
+    const double pictureHeight = std::max(b.height(), kNormalContainerHeight + kControlBarHeight);
     for (ImageView* picture : {m_primaryImageView.data(), m_secondaryImageView.data()})
-        picture->setFrame(QRectF(0, 0, pictureWidth, b.height()));
-    m_photographerHyperLink->setFrame(QRectF(16, 12, pictureWidth - 32, 18));
+        picture->setFrame(QRectF(pictureWidth - kPictureWidth, b.height() - pictureHeight, kPictureWidth, pictureHeight));
+    m_photographerHyperLink->setFrame(QRectF(16, 12, std::max(0.0, pictureWidth - 32), 18));
     const double pageWidth = b.width() - pictureWidth;
     const double controlHeight = large ? 0.0 : kControlBarHeight;
     m_controlView->setFrame(QRectF(pictureWidth, 0, pageWidth, kControlBarHeight));
@@ -157,10 +190,8 @@ void PLRModalViewController::relayout()
     // heading or its first fields.
     const double errorHeight = 56.0;
     const double errorRoom = std::clamp(m_errorTop + errorHeight, 0.0, inner.height());
-    m_contentView->setFrame(QRectF(inner.x(), inner.y(), inner.width(), inner.height() - errorRoom));
-    for (QWidget* page : m_contentView->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        if (auto* v = qobject_cast<View*>(page))
-            v->setFrame(m_contentView->bounds()); // pinned to the content view's four edges
+    m_pageScrollView->setGeometry(m_containerView->toQt(QRectF(inner.x(), inner.y(), inner.width(), inner.height() - errorRoom)).toRect());
+    pinPageToContent();
     m_coverView->setFrame(inner);
     m_spinnerView->setFrame(QRectF(inner.width() / 2 - 24, inner.height() / 2, 48, 48));
     m_coverLabel->setFrame(QRectF(20, inner.height() / 2 - 40, inner.width() - 40, 24));
@@ -182,6 +213,24 @@ void PLRModalViewController::relayout()
     }
     m_errorLabel->setFrame(QRectF(12, 8, std::max(0.0, buttonsRight - 12), 40));
     m_closeButton->setFrame(QRectF(b.width() - 16 - 30, b.height() - 18 - 30, 30, 30));
+}
+
+void PLRModalViewController::pinPageToContent()
+{
+    // The page fills the content view, which is as tall as the area shows or as the page needs
+    // at its width (its layout's minimum), whichever is more.
+    int needed = 0;
+    for (QWidget* page : m_contentView->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        auto* v = qobject_cast<View*>(page);
+        if (!v)
+            continue;
+        v->setFrame(m_contentView->bounds()); // pinned to the content view's four edges
+        if (QLayout* layout = v->isHidden() ? nullptr : v->layout())
+            needed = std::max({needed, layout->totalMinimumSize().height(),
+                               layout->hasHeightForWidth() ? layout->totalHeightForWidth(m_contentView->width()) : 0});
+    }
+    if (m_contentView->minimumHeight() != needed)
+        m_contentView->setMinimumHeight(needed);
 }
 
 void PLRModalViewController::viewWillAppear()
@@ -346,13 +395,15 @@ void PLRModalViewController::resizeWindowForPage(PLRModalView* page)
         view()->resize(size.toSize());
         return;
     }
+    // Centred on the screen's free area; the window is fitted to it (a lower one scrolls the page).
     QRectF screen(0, 0, 1440, 900);
-    if (QScreen* s = window->screen() ? window->screen() : QGuiApplication::primaryScreen())
-        screen = Window::screenRectFromQt(s->geometry());
-    const QRectF frame = Window::frameRectForContentRect(QRectF(QPointF(), size), window->styleMask());
+    if (const QRect free = screenFreeArea(window); !free.isEmpty())
+        screen = Window::screenRectFromQt(QRectF(free));
+    QSizeF frame = Window::frameRectForContentRect(QRectF(QPointF(), size), window->styleMask()).size();
+    frame = frame.boundedTo(screen.size());
     const QPointF origin(screen.x() + screen.width() / 2 - frame.width() / 2,
                          screen.y() + screen.height() / 2 - frame.height() / 2);
-    window->setFrame(QRectF(origin, frame.size()), true);
+    window->setFrame(QRectF(origin, frame), true);
 }
 
 void PLRModalViewController::updatePhotographerCredit()

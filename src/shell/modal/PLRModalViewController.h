@@ -15,6 +15,7 @@
 
 #include <QList>
 #include <QPointer>
+#include <QScrollArea>
 #include <QVariantMap>
 
 #include <memory>
@@ -89,6 +90,8 @@ public:
     platform::ui::ImageView* secondaryImageView() const { return m_secondaryImageView; }
     platform::ui::ImageView* currentImageView() const { return m_currentImageView; }
     platform::ui::View* contentView() const { return m_contentView; }
+    // The area the page scrolls in; the content view is its content.
+    QScrollArea* pageScrollView() const { return m_pageScrollView; }
     platform::ui::View* controlView() const { return m_controlView; }
     platform::ui::Button* primaryButton() const { return m_primaryButton; }
     platform::ui::Button* secondaryButton() const { return m_secondaryButton; }
@@ -119,6 +122,7 @@ private:
     // Gives the buttons back the Return they had before the completion cover.
     void leaveCompletionCover();
     void relayout();
+    void pinPageToContent();
     void resizeWindowForPage(PLRModalView* view);
     PLRModalPanelViewController* currentController() const;
 
@@ -138,6 +142,7 @@ private:
     QPointer<platform::ui::ImageView> m_secondaryImageView;
     QPointer<platform::ui::ImageView> m_currentImageView;
     QPointer<platform::ui::View> m_containerView;
+    QPointer<QScrollArea> m_pageScrollView;
     QPointer<platform::ui::View> m_contentView;
     QPointer<platform::ui::View> m_controlView;
     QPointer<platform::ui::Button> m_primaryButton;

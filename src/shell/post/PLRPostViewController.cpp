@@ -136,7 +136,7 @@ View* PLRPostViewController::loadView()
         holder->setSpacing(0);
         m_splitView->addWidget(pane);
     }
-    m_layoutPane->setMinimumWidth(300);
+    m_splitView->setPaneMinimumWidth(m_layoutPane, int(kCanvasMinimumWidth));
     m_splitView->setStretchFactor(0, 0);
     m_splitView->setStretchFactor(1, 1);
     m_splitView->setStretchFactor(2, 0);
@@ -189,9 +189,12 @@ void PLRPostViewController::viewDidLoad()
     layer->setShadowColor(Color::black());
     layer->setShadowOpacity(kShadowOpacity);
     m_splitView->setAutosaveName(QLatin1String(kPLRPostViewAutoSaveName));
-    m_galleryPane->setMinimumWidth(int(kGalleryMinimumWidth));
     m_inspectorPane->setMinimumWidth(int(kInspectorWidth));
     m_inspectorPane->setMaximumWidth(int(kInspectorWidth));
+    // A window too narrow for the three panes (a small screen): the gallery gives way first, the
+    // inspector with Publish never does.
+    m_splitView->setPaneMinimumWidth(m_galleryPane, int(kGalleryMinimumWidth));
+    m_splitView->setGivesWayFirst(m_galleryPane, int(kGalleryNarrowestWidth));
 
     m_gallery = sceneOrNull<PLRGenericPostViewController>(kPLRGallerySceneIdentifier);
     if (!m_gallery)

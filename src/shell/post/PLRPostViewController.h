@@ -105,6 +105,10 @@ public:
     bool isOnScreen() const { return m_onScreen; }
 
     static constexpr double kGalleryMinimumWidth = 250.0;
+    // The narrowest the gallery is shown at where the window has no room for its minimum: its
+    // bottom bar's button and slider, one column of photos.
+    static constexpr double kGalleryNarrowestWidth = 180.0;
+    static constexpr double kCanvasMinimumWidth = 300.0;
     static constexpr double kInspectorWidth = 250.0;
 
 protected:

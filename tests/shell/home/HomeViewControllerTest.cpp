@@ -821,10 +821,11 @@ TEST(HomeScreen, TheFirstRowShowsWholeFromTheSmallestWindowUp)
 }
 
 // Narrower than its smallest size (where nothing holds the window to it), the search field gives
-// way to the tabs: the two never overlap, and the field's highlight follows its width.
+// way to the tabs, and on a small screen search and sort go under them: the two never overlap,
+// every control lies within the screen, and the field's highlight follows its width.
 TEST(HomeScreen, InANarrowWindowTheSearchFieldGivesWayToTheTabs)
 {
-    for (const int width : {1280, 860, 760}) {
+    for (const int width : {1280, 860, 760, 640}) {
         // In a window, the home screen takes the window's width whatever its own layout asks.
         QWidget window;
         window.resize(width, 600);
@@ -841,8 +842,10 @@ TEST(HomeScreen, InANarrowWindowTheSearchFieldGivesWayToTheTabs)
         const QRect fieldFrame(field->mapTo(host, QPoint(0, 0)), field->size());
         const QRect sortFrame(home.controller.sortPopUpButton()->mapTo(host, QPoint(0, 0)),
                               home.controller.sortPopUpButton()->size());
-        EXPECT_LT(tabsFrame.right(), fieldFrame.left()) << width;
+        EXPECT_FALSE(tabsFrame.intersects(fieldFrame)) << width;
         EXPECT_LT(fieldFrame.right(), sortFrame.left()) << width;
+        QWidget* order = home.controller.toggleSortOrderButton();
+        EXPECT_TRUE(host->rect().contains(QRect(order->mapTo(host, QPoint(0, 0)), order->size()))) << width;
         EXPECT_GE(fieldFrame.width(), 120) << width;
         EXPECT_LE(fieldFrame.width(), 230) << width;
         EXPECT_EQ(home.controller.searchBox()->geometry(), field->rect()) << width;
