@@ -40,12 +40,12 @@ void placeOver(QWidget* window, const QWidget* owner)
 {
     if (!window)
         return;
-    QScreen* screen = owner && owner->isVisible() ? owner->screen() : nullptr;
-    if (!screen) {
+    const QRect free = owner && owner->isVisible() ? platform::ui::screenFreeArea(owner) : QRect();
+    if (free.isEmpty()) {
         centreOnScreen(window);
         return;
     }
-    window->setGeometry(frameOver(window->size(), QRectF(owner->geometry()), QRectF(screen->availableGeometry())).toRect());
+    window->setGeometry(frameOver(window->size(), QRectF(owner->geometry()), QRectF(free)).toRect());
 }
 
 } // namespace PLRWindowPlacement
