@@ -2,6 +2,7 @@
 
 #include "platform/FirstFrame.h"
 #include "platform/Log.h"
+#include "platform/Modules.h"
 #include "platform/Resets.h"
 #include "platform-ui/TabChain.h"
 #include "shell/home/PLRSupportChatHook.h"
@@ -95,10 +96,10 @@ QString PLRSupportChatLoader::pluginFileName()
 
 QStringList PLRSupportChatLoader::searchFolders()
 {
+    // The modules' folders: the build tree's holds the plugin too.
     QStringList folders{QCoreApplication::applicationDirPath()};
-#ifdef PELLORA_CHAT_PLUGIN_BUILD_DIR
-    folders.append(QStringLiteral(PELLORA_CHAT_PLUGIN_BUILD_DIR));
-#endif
+    if (const QString tree = platform::modules::buildTreeFolder(); !tree.isEmpty())
+        folders.append(tree);
     return folders;
 }
 

@@ -14,8 +14,8 @@ class QPushButton;
 // start of a run; a press before then loads it at once and opens it. Without the plugin the
 // button says the chat is unavailable.
 namespace PLRSupportChatLoader {
-// The plugin's file name, and the folders it is looked for in: beside the executable, then
-// the build tree's folder (runs from the build tree and the tests).
+// The plugin's file name, and the folders it is looked for in: beside the executable, then,
+// for runs from inside the build tree (and the tests), the build tree's folder.
 QString pluginFileName();
 QStringList searchFolders();
 // The first folder's plugin that exists; empty when there is none.
