@@ -14,7 +14,8 @@
 //     every day.
 // The clock runs from the process start to the main window's first painted frame (and to the
 // "TIME LOG (ADFL)" line). Each launch's time is divided by its own anchor's; the medians of
-// those paired ratios are printed, with the plugin and without. Run it where windows can be
+// those paired ratios are printed, with the plugin and without, and that of the two
+// installations' launches of the same run (what the plugin costs). Run it where windows can be
 // shown, e.g.
 //   xvfb-run -a build/bench/bench/startup_bench [runs=7]
 // PELLORA_APP names the application to start (default: the build's src/pellora); its modules and
@@ -223,39 +224,56 @@ int main(int argc, char** argv)
 
     const QProcessEnvironment anchorEnvironment = environmentFor(QString(), QString());
     const QString self = QCoreApplication::applicationFilePath();
-    const auto pair = [&](Road& road, const QString& ours, const QProcessEnvironment& environment) {
+    // One launch after its anchor; nothing is kept unless the whole run is (every series stays
+    // paired run by run, across the two installations too).
+    struct Pair {
+        double anchor = 0, frame = 0, adfl = 0;
+    };
+    const auto pair = [&](const QString& ours, const QProcessEnvironment& environment) -> std::optional<Pair> {
         const Timing anchor = measure(self, {QString::fromLatin1(kAnchorOption)}, anchorEnvironment, kAnchorFrameLine);
         const Timing launch = measure(ours, {}, environment, kFrameLine);
         if (!anchor.frame || !launch.frame || !launch.adfl)
-            return false;
-        road.anchor.push_back(*anchor.frame);
-        road.frame.push_back(*launch.frame);
-        road.adfl.push_back(*launch.adfl);
-        return true;
+            return std::nullopt;
+        return Pair{*anchor.frame, *launch.frame, *launch.adfl};
     };
     for (int run = 0; run < runs; ++run) {
         // The two installations take turns at going first.
         Installation* order[] = {&withChat, &withoutChat};
         if (run % 2)
             std::swap(order[0], order[1]);
+        std::vector<std::pair<Road*, Pair>> measured;
+        bool ok = true;
         for (Installation* installation : order) {
             QTemporaryDir home;
             const QProcessEnvironment fresh = environmentFor(home.path(), QStringLiteral("memory"));
-            const bool ok = pair(installation->first, installation->program, fresh)
-                            && pair(installation->later, installation->program, fresh)
-                            && pair(installation->signedIn, installation->program,
-                                    environmentFor(signedInHome.path(), QStringLiteral("file")));
-            if (!ok) {
-                std::fprintf(stderr, "run %d, %s: a program did not report its frame\n", run + 1, installation->name);
-                continue;
+            const QProcessEnvironment daily = environmentFor(signedInHome.path(), QStringLiteral("file"));
+            for (auto [road, environment] : {std::pair{&installation->first, &fresh}, std::pair{&installation->later, &fresh},
+                                             std::pair{&installation->signedIn, &daily}}) {
+                const std::optional<Pair> result = ok ? pair(installation->program, *environment) : std::nullopt;
+                if (!result) {
+                    if (ok)
+                        std::fprintf(stderr, "run %d, %s: a program did not report its frame\n", run + 1, installation->name);
+                    ok = false;
+                    break;
+                }
+                measured.emplace_back(road, *result);
             }
+        }
+        if (!ok)
+            continue;
+        for (const auto& [road, result] : measured) {
+            road->anchor.push_back(result.anchor);
+            road->frame.push_back(result.frame);
+            road->adfl.push_back(result.adfl);
+        }
+        for (const Installation* installation : {&withChat, &withoutChat}) {
             std::printf("run %d, %-24s first launch %.1f ms (anchor %.1f) | later %.1f ms (anchor %.1f) | signed in %.1f ms "
                         "(anchor %.1f)\n",
                         run + 1, installation->name, installation->first.frame.back(), installation->first.anchor.back(),
                         installation->later.frame.back(), installation->later.anchor.back(),
                         installation->signedIn.frame.back(), installation->signedIn.anchor.back());
-            std::fflush(stdout);
         }
+        std::fflush(stdout);
     }
     if (withChat.first.frame.empty() || withoutChat.first.frame.empty())
         return 1;
@@ -278,6 +296,12 @@ int main(int argc, char** argv)
         bench_support::printPairedRatio(("later launch signed in with one post / text window, " + name).constData(),
                                         installation->signedIn.frame, installation->signedIn.anchor, "<= 1.1");
     }
+    // What the plugin costs a launch: the two installations' launches of the same run.
+    std::printf("\nwith the chat plugin / without it, paired run by run\n");
+    bench_support::printPairedRatio("first launch", withChat.first.frame, withoutChat.first.frame);
+    bench_support::printPairedRatio("later launch signed out", withChat.later.frame, withoutChat.later.frame, "<= 1.1");
+    bench_support::printPairedRatio("later launch signed in with one post", withChat.signedIn.frame,
+                                    withoutChat.signedIn.frame, "<= 1.1");
     bench_support::printLoad("after");
     return 0;
 }

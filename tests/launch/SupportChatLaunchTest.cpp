@@ -175,14 +175,16 @@ protected:
         ASSERT_TRUE(showsChatButton(*shot));
     }
     // The web engine came after the main window's first frame, whole (no warning of a late
-    // start), from the plugin.
+    // start), from the plugin; so did the OpenGL driver (the main window draws without it).
     void expectTheChatLoadedAfterTheFirstFrame()
     {
         const qsizetype frame = app->positionInOutput("Main window shown: first frame painted");
         const qsizetype chat = app->positionInOutput("Loaded the support chat from");
+        const qsizetype openGL = app->positionInOutput("OpenGL context for the support chat's web engine");
         ASSERT_GE(frame, 0);
         ASSERT_GE(chat, 0) << app->output().toStdString();
         EXPECT_LT(frame, chat);
+        EXPECT_LT(frame, openGL) << app->output().toStdString();
         EXPECT_FALSE(app->hasLogged("Qt WebEngine seems to be initialized from a plugin"));
     }
 
@@ -253,9 +255,17 @@ TEST_F(SupportChatLaunchTest, TheWindowStaysTheSameWindowWithTheKeyboardAsTheCha
     EXPECT_EQ(app->mainWindow().toStdString(), first.toStdString());
     EXPECT_TRUE(pollUntil([&] { return !app->mainWindow().isEmpty() && app->focusedWindow() == app->mainWindow(); }, 20000))
         << app->focusedWindow().toStdString() << " has the keyboard, the window is " << app->mainWindow().toStdString();
-    // The chat opens in it, and it is still the same window.
+    // The chat opens in it, and it is still the same window; the page has the keyboard (in its
+    // own window inside it), and gives it back as the chat closes.
     ASSERT_NO_FATAL_FAILURE(openTheChat());
     EXPECT_EQ(app->mainWindow().toStdString(), first.toStdString());
+    EXPECT_TRUE(pollUntil([&] { return !app->focusedWindow().isEmpty() && app->focusedWindow() != first; }, 20000));
+    const QSize window = app->windowSize();
+    ASSERT_TRUE(app->click(QPoint(window.width() - 48, window.height() - 498)));   // the messenger's close button
+    ASSERT_TRUE(pollUntil([&] { return showsChatButton(app->screenshot()); }, kLaunchTimeoutMs));
+    EXPECT_TRUE(pollUntil([&] { return app->focusedWindow() == first; }, 20000)) << app->focusedWindow().toStdString();
+    EXPECT_EQ(app->mainWindow().toStdString(), first.toStdString());
+    expectTheChatLoadedAfterTheFirstFrame();
     EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
 }
 
