@@ -10,6 +10,7 @@
 #include "chat/PLRIntercomChatView.h"
 #include "chat/PLRWebView.h"
 #include "platform/Log.h"
+#include "platform/ModalFocus.h"
 #include "platform/UserNotifications.h"
 #include "store/session/PLRCoreManager.h"
 #include "store/session/PLRUserSession.h"
@@ -278,6 +279,8 @@ TEST_F(SupportChatTest, TheOpenChatHasTheKeyboardAndClosingGivesItBack)
     chat->chatButton()->click();
     ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
     EXPECT_TRUE(chatHasKeyboard()) << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none");
+    // (An alert or a file panel meanwhile belongs to the host's window, the page's is inside it.)
+    EXPECT_EQ(platform::activeOuterWindow(), &host);
     chat->handleScriptMessage("jsHandler", "hidden");
     ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
     EXPECT_EQ(QApplication::focusWidget(), search);
