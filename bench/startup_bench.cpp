@@ -6,7 +6,8 @@
 // installed: a copy of the executable with its modules in a folder of its own, once with the
 // support chat's plugin beside it and once without. Each run starts, one after another, each
 // launch right after a start of the anchor, so that every launch is paired with an anchor made
-// under the same load:
+// under the same load (each process starts once the one before it, and everything it started,
+// has ended and the machine has had a moment):
 //   - a first launch, in a fresh home (the store is made and migrated);
 //   - a later launch in that home (signed out);
 //   - a later launch signed in, with one post on the home screen (the common case): a home
@@ -39,6 +40,7 @@
 #include <QWidget>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -46,11 +48,18 @@
 #include <optional>
 #include <vector>
 
+#include <signal.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr auto kAnchorOption = "--text-window";
 constexpr auto kAnchorFrameLine = "text window: first frame painted";
 constexpr auto kFrameLine = "Main window shown: first frame painted";
+// The pause after every process has ended before the next one starts: launches one right after
+// the other slow each other down on a shared machine (the scheduler weighs what this session just
+// used), which would make a launch's time depend on what went before it.
+constexpr unsigned long kSettleMs = 500;
 
 // The anchor: a main window with a menu bar, a label and a line edit (the keyboard in it), the
 // size of the application's main window, and a line at its first painted frame.
@@ -132,6 +141,8 @@ Timing measure(const QString& program, const QStringList& arguments, const QProc
     QProcess process;
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
+    // A process group of its own: what it starts (the web engine's processes) is waited for too.
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
     Timing timing;
     QElapsedTimer clock;
     clock.start();
@@ -156,12 +167,20 @@ Timing measure(const QString& program, const QStringList& arguments, const QProc
                 timing.frame = now;
         }
     }
-    // The application quits on SIGTERM (saving first); the bare program has quit by itself.
+    // The application quits on SIGTERM (saving first); the text window has quit by itself. The
+    // next launch starts once every process of this one has ended (the chat's web engine
+    // processes outlive the application for a moment), not while they still take the machine.
+    const qint64 group = process.processId();
     process.terminate();
     if (!process.waitForFinished(10000)) {
         process.kill();
         process.waitForFinished(3000);
     }
+    QElapsedTimer ending;
+    ending.start();
+    while (group > 0 && ::kill(pid_t(-group), 0) == 0 && ending.elapsed() < 10000)
+        QThread::msleep(5);
+    QThread::msleep(kSettleMs);
     return timing;
 }
 
