@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -266,6 +267,24 @@ TEST_F(SupportChatLaunchTest, TheWindowStaysTheSameWindowWithTheKeyboardAsTheCha
     EXPECT_TRUE(pollUntil([&] { return app->focusedWindow() == first; }, 20000)) << app->focusedWindow().toStdString();
     EXPECT_EQ(app->mainWindow().toStdString(), first.toStdString());
     expectTheChatLoadedAfterTheFirstFrame();
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+}
+
+// An installed copy without the chat's plugin beside it never takes up the one of the build tree
+// it was built in: the chat is unavailable, and no OpenGL is made for it.
+TEST_F(SupportChatLaunchTest, AnInstalledCopyWithoutThePluginRunsWithoutTheChat)
+{
+    QTemporaryDir installed;
+    const QDir built = QFileInfo(LaunchedApplication::executablePath()).absoluteDir();
+    for (const char* file : {"pellora", "pellora-metadata.so", "pellora-zip.so"})
+        ASSERT_TRUE(QFile::copy(built.filePath(QLatin1String(file)), installed.filePath(QLatin1String(file))));
+    app = std::make_unique<LaunchedApplication>(screen, service.port());
+    app->setExecutable(installed.filePath("pellora"));
+    ASSERT_TRUE(app->start());
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is unavailable"); }, kLaunchTimeoutMs))
+        << app->output().toStdString();
+    EXPECT_FALSE(app->hasLogged("Loaded the support chat"));
+    EXPECT_FALSE(app->hasLogged("OpenGL context for the support chat's web engine"));
     EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
 }
 
