@@ -81,8 +81,6 @@ int main(int argc, char** argv)
     AppDelegate::installTerminationSignalHandlers();
     if (!openable.isEmpty())
         delegate.handleArguments(openable);
-    // The main window is made for the support chat's web view from its start (see there why).
-    PLRSupportChatLoader::setPreparesMainWindow(true);
     delegate.launch();
     // The support chat follows the main window's first frame, so that support's messages reach
     // the user from the start of the run without the web engine slowing the launch.

@@ -58,17 +58,8 @@ void PLRIntercomChatManager::attachIntercomMessengerToView(QWidget* host)
     if (!host)
         return;
     PLRIntercomChatView* view = intercomChatView();
-    // Should the chat's web view (drawn through OpenGL) enter a window not made for it from its
-    // start (PLRSupportChatLoader::prepareMainWindow), Qt makes that window anew on another kind
-    // of surface, and the new one is not given the keyboard the old one had: it is asked for
-    // again, so the user's keys keep going where they went.
-    QWidget* window = host->window();
-    const bool windowHadKeyboard = window && window->isActiveWindow();
-    const WId windowBefore = window ? window->internalWinId() : 0;
-    // From one host straight into the other (the web view stays in the window, its page as it
-    // was); out of no host, the web view is put back into the chat view as it goes in.
-    if (!view->parentWidget())
-        view->resetWithIntercomFile(view->intercomFile());
+    // From one host straight into the other, its page as it was (the web view draws in a window
+    // of its own: the host's window stays the one it was).
     if (view->parentWidget() != host)
         view->setParent(host);
     view->setupMessengerView();
@@ -78,8 +69,6 @@ void PLRIntercomChatManager::attachIntercomMessengerToView(QWidget* host)
     view->raise();
     // The chat is the last stop of Tab in the window, whichever screen it floats over.
     platform::ui::keepLastInTabChain(view);
-    if (windowHadKeyboard && window->internalWinId() != windowBefore)
-        window->activateWindow();
 }
 
 void PLRIntercomChatManager::detachIntercomMessenger()

@@ -2,6 +2,7 @@
 #include "platform/Clock.h"
 
 #include "chat/PLRWebView.h"
+#include "chat/PLRWebViewPlace.h"
 #include "controls/ColorWithHex.h"
 #include "controls/PLRSpinner.h"
 #include "store/persistance-store/PLRPersistantAccount.h"
@@ -162,35 +163,27 @@ void PLRIntercomChatView::setWebViewFrame(const QRect& frame)
     m_webViewFrame = frame;
     // No taller than the view (a low host makes the open view lower than the messenger's height).
     const int shown = std::max(0, std::min(frame.height(), height() - frame.y()));
-    if (m_webView)
-        m_webView->setGeometry(frame.x(), height() - frame.y() - shown, frame.width(), shown);
+    if (m_webPlace)
+        m_webPlace->setFrame(QRect(frame.x(), height() - frame.y() - shown, frame.width(), shown));
 }
 
 void PLRIntercomChatView::resetWithIntercomFile(const QUrl& file)
 {
-    if (m_webView)
-        m_webView->setParent(nullptr);
     m_intercomFile = file;
 }
 
 void PLRIntercomChatView::setupMessengerView()
 {
-    if (m_webView) {
-        if (m_webView->parentWidget() != this) {
-            m_webView->setParent(this);
-            setWebViewFrame(m_webViewFrame);
-            m_webView->raise();
-            m_webView->setVisible(m_messageShown);
-            if (!m_messageShown)
-                m_chatButton->raise();
-        }
+    if (m_webView)
         return;
-    }
-    m_webView = new PLRWebView(this);
+    // The web view in a window of its own: the only one to draw through OpenGL, from when the
+    // chat first opens; the application's window stays as it was made.
+    m_webPlace = new PLRWebViewPlace(this);
+    m_webView = m_webPlace->webView();
     m_webView->setObjectName(QStringLiteral("chatWebView"));
     m_webView->page()->setBackgroundColor(Qt::transparent);
     setWebViewFrame(QRect(0, 0, 80, 85));
-    m_webView->lower();
+    m_webPlace->lower();
     QPointer<PLRIntercomChatView> self(this);
     m_webView->addScriptMessageHandler(QString::fromLatin1(kPLRChatMessageHandler), [self](const QString& body) {
         if (self)
@@ -227,7 +220,7 @@ void PLRIntercomChatView::setupMessengerView()
     m_pageURL = m_intercomFile.isValid() ? m_intercomFile : QUrl(QStringLiteral("qrc:/intercom.html"));
     m_pageLoaded = false;
     m_webView->load(m_pageURL);
-    m_webView->hide();
+    m_webPlace->hide();
 }
 
 void PLRIntercomChatView::loadPageAgain()
@@ -337,8 +330,8 @@ void PLRIntercomChatView::handleIntercomMessengerShown()
     setUnread(0);
     m_lastNotificationAt.reset();
     m_showErrorTimer.stop();
-    if (m_webView)
-        m_webView->hide();
+    if (m_webPlace)
+        m_webPlace->hide();
     const QString user = currentUserInfo();
     if (!user.isEmpty() && m_webView)
         m_webView->evaluateJavaScript(QStringLiteral("Intercom('update', %1);").arg(user));
@@ -351,14 +344,14 @@ void PLRIntercomChatView::handleIntercomMessengerShown()
         self->applySize();
         self->setWebViewFrame(QRect(0, 0, kOpenWidth, kOpenHeight));
         self->setShadow(true);
-        if (self->m_webView) {
-            self->m_webView->show();
-            self->m_webView->raise();
+        if (self->m_webPlace) {
+            self->m_webPlace->show();
+            self->m_webPlace->raise();
         }
         self->m_messageShown = true;
         // The open chat has the keyboard.
-        if (self->m_webView)
-            self->m_webView->setFocus(Qt::OtherFocusReason);
+        if (self->m_webPlace)
+            self->m_webPlace->takeKeyboard(Qt::OtherFocusReason);
         self->m_chatButton->hide();
         self->m_chatButton->setEnabled(true);
         self->m_spinner->stopAnimating(false);
@@ -368,9 +361,11 @@ void PLRIntercomChatView::handleIntercomMessengerShown()
 
 void PLRIntercomChatView::handleMessengerClosed()
 {
-    // The keyboard goes back to where it was, unless the user has taken it elsewhere meanwhile.
+    // The keyboard goes back to where it was, unless the user has taken it elsewhere meanwhile
+    // (the page's window gives it back to this one as it hides).
     QWidget* focused = QApplication::focusWidget();
-    const bool hadKeyboard = focused && (focused == this || isAncestorOf(focused));
+    const bool hadKeyboard = (focused && (focused == this || isAncestorOf(focused)))
+                             || (m_webPlace && m_webPlace->hasKeyboard());
     QPointer<QWidget> giveBack = hadKeyboard ? m_keyboardBeforeOpening : QPointer<QWidget>();
     m_keyboardBeforeOpening = nullptr;
     setShadow(false);
@@ -385,8 +380,8 @@ void PLRIntercomChatView::handleMessengerClosed()
         self->m_height = kClosedSize;
         self->applySize();
         self->setWebViewFrame(QRect(20, 0, 80, 85));
-        if (self->m_webView)
-            self->m_webView->hide();
+        if (self->m_webPlace)
+            self->m_webPlace->hide();
         self->show();
         self->m_messageShown = false;
         if (giveBack && giveBack->isVisible() && giveBack->isEnabled())
@@ -494,9 +489,12 @@ void PLRIntercomChatView::placeShadow()
         if (m_shadowShown) {
             QPainterPath rounded;
             rounded.addRoundedRect(QRectF(m_webView->rect()), kCornerRadius, kCornerRadius);
-            m_webView->setMask(QRegion(rounded.toFillPolygon().toPolygon()));
+            const QRegion shape(rounded.toFillPolygon().toPolygon());
+            m_webView->setMask(shape);
+            m_webPlace->setShape(shape);
         } else {
             m_webView->clearMask();
+            m_webPlace->setShape(QRegion());
         }
     }
     QWidget* host = parentWidget();

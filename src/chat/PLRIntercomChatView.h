@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "chat/PLRWebView.h"
+#include "chat/PLRWebViewPlace.h"
 #include "platform/Clock.h"
 
 class PLRSpinner;
@@ -40,8 +41,7 @@ public:
     void setupMessengerView();
     // The view's own size constraints (100 by 100 when it has none yet).
     void setupHeightConstraints();
-    // Takes the web view out of the view (it stays alive) and keeps the page address, which
-    // counts only when the web view is first made.
+    // Keeps the page address, which counts only when the web view is first made.
     void resetWithIntercomFile(const QUrl& file);
     // Places the view in the host's bottom trailing corner.
     void placeInHost();
@@ -80,6 +80,8 @@ public:
     int widthConstant() const { return m_width; }
     int heightConstant() const { return m_height; }
     PLRWebView* webView() const { return m_webView; }
+    // Where the web view's own window shows in this view (at the web view's frame).
+    PLRWebViewPlace* webViewPlace() const { return m_webPlace; }
     QPushButton* chatButton() const { return m_chatButton; }
     bool isWaitingForMessenger() const { return m_showErrorTimer.isActive(); }
     // The web view's page has finished loading (the messenger's script can be called).
@@ -116,6 +118,7 @@ private:
     void placeShadow();
 
     QPointer<PLRWebView> m_webView;
+    QPointer<PLRWebViewPlace> m_webPlace;   // the web view's window's place in this view
     void setUnread(int count);
 
     QPushButton* m_chatButton = nullptr;

@@ -151,6 +151,7 @@ PLRWebView::~PLRWebView()
     // what they call back on it (a message still arriving, the page looking up its view) would
     // meet an object that is no longer one.
     m_handlers.clear();
+    m_leavingByTab = nullptr;
     if (m_channel) {
         m_channel->deregisterObject(m_bridge);
         delete m_bridge;
@@ -181,6 +182,13 @@ void PLRWebView::deliverMessage(const QString& name, const QString& body)
     if (handler == m_handlers.constEnd() || !*handler)
         return;
     (*handler)(body);
+}
+
+bool PLRWebView::focusNextPrevChild(bool next)
+{
+    if (m_leavingByTab && m_leavingByTab(next))
+        return true;
+    return QWebEngineView::focusNextPrevChild(next);
 }
 
 void PLRWebView::evaluateJavaScript(const QString& script, ScriptCompletion completion)

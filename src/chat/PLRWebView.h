@@ -33,8 +33,17 @@ public:
     // The page's message, as the channel delivers it.
     void deliverMessage(const QString& name, const QString& body);
 
+    // Where the keyboard goes when Tab (next) or Backtab leaves the page: the handler moves it
+    // and answers true, or false to leave it to the view's window.
+    using LeavingByTab = std::function<bool(bool next)>;
+    void setLeavingByTab(LeavingByTab handler) { m_leavingByTab = std::move(handler); }
+
+protected:
+    bool focusNextPrevChild(bool next) override;
+
 private:
     QWebChannel* m_channel = nullptr;
     QObject* m_bridge = nullptr;
     QHash<QString, MessageHandler> m_handlers;
+    LeavingByTab m_leavingByTab;
 };

@@ -215,7 +215,7 @@ AlertResult QtAlertPresenter::runModal(const Alert& alert, QWidget* parent)
 {
     // Declared first: the window under the alert gets the keys back once the box has gone.
     const ModalFocusReturn focusReturn(parent);
-    QWidget* under = parent ? parent->window() : QApplication::activeWindow();
+    QWidget* under = parent ? parent->window() : activeOuterWindow();
     QMessageBox box(under);
     box.setWindowModality(Qt::ApplicationModal);
     new AlertOverItsWindow(&box, under);

@@ -2,6 +2,7 @@
 #include "platform/Resets.h"
 
 #include <QApplication>
+#include <QWindow>
 
 namespace platform {
 
@@ -29,6 +30,21 @@ ModalFocusReturn::~ModalFocusReturn()
     if (focus && focus->isVisible() && focus->isEnabled() && focus->window() == window
         && (!window->focusWidget() || !window->focusWidget()->isVisible()))
         focus->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+QWidget* activeOuterWindow()
+{
+    QWidget* active = QApplication::activeWindow();
+    QWindow* outer = active ? active->windowHandle() : nullptr;
+    if (!outer || !outer->parent())
+        return active;
+    while (outer->parent())
+        outer = outer->parent();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->windowHandle() == outer)
+            return window;
+    }
+    return active;
 }
 
 namespace {

@@ -28,6 +28,11 @@ private:
     QPointer<QWidget> m_focus;
 };
 
+// The window a modal window without a parent belongs to: the active one, or, when that one is
+// shown inside another (the support chat's page has a native window of its own in the main
+// window), the window around it.
+QWidget* activeOuterWindow();
+
 // Asked as each modal session of a window begins, before its loop runs, with the window: false
 // ends the session at once, as closing the window would. The application sets
 // none; tests set one that fails a modal window they did not expect, so that they never wait in

@@ -45,9 +45,8 @@ QStringList foldersLocked(const State& loaded)
     QStringList folders;
     if (QCoreApplication::instance())
         folders.append(QCoreApplication::applicationDirPath());
-#ifdef PELLORA_MODULE_BUILD_DIR
-    folders.append(QStringLiteral(PELLORA_MODULE_BUILD_DIR));
-#endif
+    if (const QString tree = platform::modules::buildTreeFolder(); !tree.isEmpty())
+        folders.append(tree);
     return folders;
 }
 
@@ -70,6 +69,19 @@ QStringList searchFolders()
     State& loaded = state();
     std::lock_guard lock(loaded.mutex);
     return foldersLocked(loaded);
+}
+
+QString buildTreeFolder()
+{
+#if defined(PELLORA_BUILD_TREE) && defined(PELLORA_MODULE_BUILD_DIR)
+    if (!QCoreApplication::instance())
+        return QString();
+    const QString tree = QFileInfo(QStringLiteral(PELLORA_BUILD_TREE)).canonicalFilePath();
+    const QString running = QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath();
+    if (!tree.isEmpty() && (running == tree || running.startsWith(tree + QLatin1Char('/'))))
+        return QStringLiteral(PELLORA_MODULE_BUILD_DIR);
+#endif
+    return QString();
 }
 
 QString pathOf(const QString& fileName)

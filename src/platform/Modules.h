@@ -9,8 +9,13 @@
 // tree too.
 namespace platform::modules {
 
-// Where modules are looked for, in order: the executable's folder, then the build tree.
+// Where modules are looked for, in order: the executable's folder, then, in a development run,
+// the build tree's.
 QStringList searchFolders();
+// The build tree's folder of modules and plugins when this executable runs from inside the build
+// tree it was built in (a development run, the tests); empty otherwise: an installed copy loads
+// only what lies beside it, never what a build tree holds now.
+QString buildTreeFolder();
 // The path of the module file, empty when it is in none of the folders.
 QString pathOf(const QString& fileName);
 

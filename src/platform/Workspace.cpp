@@ -94,7 +94,7 @@ std::optional<QString> QtFilePanels::run(const PanelRequest& request, QWidget* p
     const ModalFocusReturn focusReturn(parent);
     // A panel belongs to a window (it stays over it, and a desktop without a window manager
     // knows whose it is): the one asked for, else the one that has the keyboard.
-    QFileDialog dialog(parent ? parent : QApplication::activeWindow(), request.title.isEmpty() ? request.message : request.title,
+    QFileDialog dialog(parent ? parent : activeOuterWindow(), request.title.isEmpty() ? request.message : request.title,
                        startingDirectory(request, m_lastDirectory));
     dialog.setWindowModality(Qt::ApplicationModal);
     if (!request.nameFilters.isEmpty())

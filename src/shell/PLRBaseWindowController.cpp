@@ -26,7 +26,6 @@
 #include "shell/home/PLRShellHooks.h"
 #include "shell/post/PLRPostCanvasViewController.h"
 #include "shell/post/PLRPostViewController.h"
-#include "shell/home/PLRSupportChatLoader.h"
 #include "platform/UserDefaults.h"
 
 #include <QGuiApplication>
@@ -71,8 +70,6 @@ QStringList PLRBaseWindowController::autoLayoutMenuTitles()
 std::unique_ptr<Window> PLRBaseWindowController::loadWindow()
 {
     auto window = std::make_unique<PLRBaseWindow>(QRectF(0, 0, 1200, 760));
-    // Made from the start for the support chat's web view to draw in (before its native window).
-    PLRSupportChatLoader::prepareMainWindow(window.get());
     window->setTitle(QStringLiteral("Pellora"));
     window->setMinimumSize(kMinimumWidth, kMinimumHeight);
     window->setTitleBarHeight(kTitleBarHeight);

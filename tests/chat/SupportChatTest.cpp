@@ -10,6 +10,7 @@
 #include "chat/PLRIntercomChatView.h"
 #include "chat/PLRWebView.h"
 #include "platform/Log.h"
+#include "platform/ModalFocus.h"
 #include "platform/UserNotifications.h"
 #include "store/session/PLRCoreManager.h"
 #include "store/session/PLRUserSession.h"
@@ -278,6 +279,8 @@ TEST_F(SupportChatTest, TheOpenChatHasTheKeyboardAndClosingGivesItBack)
     chat->chatButton()->click();
     ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
     EXPECT_TRUE(chatHasKeyboard()) << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none");
+    // (An alert or a file panel meanwhile belongs to the host's window, the page's is inside it.)
+    EXPECT_EQ(platform::activeOuterWindow(), &host);
     chat->handleScriptMessage("jsHandler", "hidden");
     ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
     EXPECT_EQ(QApplication::focusWidget(), search);
@@ -305,6 +308,9 @@ TEST_F(SupportChatTest, TheOpenChatHasTheKeyboardAndClosingGivesItBack)
     search->setFocus(Qt::MouseFocusReason);
     chat->chatButton()->click();
     ASSERT_TRUE(testing_support::waitUntil([&] { return chat->isMessengerOpened(); }, 15000));
+    // (A click there: the host's window takes the keyboard back from the page's.)
+    host.activateWindow();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return host.isActiveWindow(); }));
     other->setFocus(Qt::MouseFocusReason);
     chat->handleScriptMessage("jsHandler", "hidden");
     ASSERT_TRUE(testing_support::waitUntil([&] { return !chat->isMessengerOpened(); }));
@@ -516,7 +522,7 @@ TEST_F(SupportChatTest, TheHookMovesTheSharedChatBetweenHostsKeepingItsPage)
     PLRSupportChatHook::attach(first);
     EXPECT_EQ(chat->geometry(), QRect(1000 - 84, 700 - 84, 56, 56));
     EXPECT_EQ(chat->webView(), web);
-    EXPECT_EQ(web->parentWidget(), chat);
+    EXPECT_EQ(chat->webViewPlace()->parentWidget(), chat);
     QVariant kept;
     done = false;
     web->evaluateJavaScript("window.conversation", [&](const QVariant& value, const QString&) { kept = value; done = true; });

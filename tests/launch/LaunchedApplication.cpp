@@ -219,9 +219,9 @@ bool LaunchedApplication::start(const QProcessEnvironment& extra, Home kind)
     dieWithTheTest(*m_process);
     m_process->setProcessEnvironment(environment);
     m_process->setProcessChannelMode(QProcess::MergedChannels);
-    m_process->start(executablePath(), {});
+    m_process->start(m_executable, {});
     if (!m_process->waitForStarted(10000)) {
-        qWarning("%s did not start: %s", qPrintable(executablePath()), qPrintable(m_process->errorString()));
+        qWarning("%s did not start: %s", qPrintable(m_executable), qPrintable(m_process->errorString()));
         return false;
     }
     return true;
@@ -233,7 +233,7 @@ int LaunchedApplication::runAnotherStart(const QStringList& arguments, int timeo
     dieWithTheTest(other);
     other.setProcessEnvironment(m_environment);
     other.setProcessChannelMode(QProcess::MergedChannels);
-    other.start(executablePath(), arguments);
+    other.start(m_executable, arguments);
     const bool ended = other.waitForStarted(10000)
                        && waitUntil([&] { return other.state() == QProcess::NotRunning; }, timeoutMs);
     if (!ended) {

@@ -50,6 +50,8 @@ public:
 
     // $PELLORA_BINARY_DIR/src/pellora.
     static QString executablePath();
+    // Starts this executable instead (an installed copy).
+    void setExecutable(const QString& path) { m_executable = path; }
 
     // Where it keeps its files: under PELLORA_HOME (home()), or in the XDG folders of a user
     // whose home (HOME) is home(), with no XDG variable set.
@@ -121,6 +123,7 @@ private:
     quint16 m_port;
     QTemporaryDir m_home;
     QString m_dataFolder;   // under m_home
+    QString m_executable = executablePath();
     QProcessEnvironment m_environment;
     std::unique_ptr<QProcess> m_process;
     QString m_output;

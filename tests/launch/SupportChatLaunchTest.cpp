@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -175,14 +176,16 @@ protected:
         ASSERT_TRUE(showsChatButton(*shot));
     }
     // The web engine came after the main window's first frame, whole (no warning of a late
-    // start), from the plugin.
+    // start), from the plugin; so did the OpenGL driver (the main window draws without it).
     void expectTheChatLoadedAfterTheFirstFrame()
     {
         const qsizetype frame = app->positionInOutput("Main window shown: first frame painted");
         const qsizetype chat = app->positionInOutput("Loaded the support chat from");
+        const qsizetype openGL = app->positionInOutput("OpenGL context for the support chat's web engine");
         ASSERT_GE(frame, 0);
         ASSERT_GE(chat, 0) << app->output().toStdString();
         EXPECT_LT(frame, chat);
+        EXPECT_LT(frame, openGL) << app->output().toStdString();
         EXPECT_FALSE(app->hasLogged("Qt WebEngine seems to be initialized from a plugin"));
     }
 
@@ -253,9 +256,35 @@ TEST_F(SupportChatLaunchTest, TheWindowStaysTheSameWindowWithTheKeyboardAsTheCha
     EXPECT_EQ(app->mainWindow().toStdString(), first.toStdString());
     EXPECT_TRUE(pollUntil([&] { return !app->mainWindow().isEmpty() && app->focusedWindow() == app->mainWindow(); }, 20000))
         << app->focusedWindow().toStdString() << " has the keyboard, the window is " << app->mainWindow().toStdString();
-    // The chat opens in it, and it is still the same window.
+    // The chat opens in it, and it is still the same window; the page has the keyboard (in its
+    // own window inside it), and gives it back as the chat closes.
     ASSERT_NO_FATAL_FAILURE(openTheChat());
     EXPECT_EQ(app->mainWindow().toStdString(), first.toStdString());
+    EXPECT_TRUE(pollUntil([&] { return !app->focusedWindow().isEmpty() && app->focusedWindow() != first; }, 20000));
+    const QSize window = app->windowSize();
+    ASSERT_TRUE(app->click(QPoint(window.width() - 48, window.height() - 498)));   // the messenger's close button
+    ASSERT_TRUE(pollUntil([&] { return showsChatButton(app->screenshot()); }, kLaunchTimeoutMs));
+    EXPECT_TRUE(pollUntil([&] { return app->focusedWindow() == first; }, 20000)) << app->focusedWindow().toStdString();
+    EXPECT_EQ(app->mainWindow().toStdString(), first.toStdString());
+    expectTheChatLoadedAfterTheFirstFrame();
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+}
+
+// An installed copy without the chat's plugin beside it never takes up the one of the build tree
+// it was built in: the chat is unavailable, and no OpenGL is made for it.
+TEST_F(SupportChatLaunchTest, AnInstalledCopyWithoutThePluginRunsWithoutTheChat)
+{
+    QTemporaryDir installed;
+    const QDir built = QFileInfo(LaunchedApplication::executablePath()).absoluteDir();
+    for (const char* file : {"pellora", "pellora-metadata.so", "pellora-zip.so"})
+        ASSERT_TRUE(QFile::copy(built.filePath(QLatin1String(file)), installed.filePath(QLatin1String(file))));
+    app = std::make_unique<LaunchedApplication>(screen, service.port());
+    app->setExecutable(installed.filePath("pellora"));
+    ASSERT_TRUE(app->start());
+    ASSERT_TRUE(pollUntil([&] { return app->hasLogged("The support chat is unavailable"); }, kLaunchTimeoutMs))
+        << app->output().toStdString();
+    EXPECT_FALSE(app->hasLogged("Loaded the support chat"));
+    EXPECT_FALSE(app->hasLogged("OpenGL context for the support chat's web engine"));
     EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
 }
 

@@ -1,4 +1,5 @@
 #include "publishing/export/PLRPersistantPostExporter.h"
+#include "platform/ModalFocus.h"
 #include "platform/Threads.h"
 
 #include "shell/AppDelegate.h"
@@ -1333,7 +1334,7 @@ bool PLRPersistantPostExporter::importPostWithURL(const QString& path)
     PLRUserSession* session = PLRCoreManager::userSession();
     platform::Error error;
     // The progress shows when the import takes longer than a moment; the window waits meanwhile.
-    QWidget* window = QApplication::activeWindow();
+    QWidget* window = platform::activeOuterWindow();
     QProgressDialog dialog(QStringLiteral("Importing \"%1\"...").arg(QFileInfo(path).fileName()), QString(), 0, 1000, window);
     dialog.setWindowTitle(QStringLiteral("Import Post"));
     dialog.setWindowModality(Qt::ApplicationModal);

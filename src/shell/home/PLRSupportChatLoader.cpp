@@ -2,6 +2,7 @@
 
 #include "platform/FirstFrame.h"
 #include "platform/Log.h"
+#include "platform/Modules.h"
 #include "platform/Resets.h"
 #include "platform-ui/TabChain.h"
 #include "shell/home/PLRSupportChatHook.h"
@@ -9,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QOpenGLContext>
-#include <QOpenGLWidget>
 #include <QSurfaceFormat>
 #include <QEvent>
 #include <QFileInfo>
@@ -39,7 +39,6 @@ struct LoaderState {
     PLRSupportChatPlugin* plugin = nullptr;
     bool tried = false;
     bool installed = false;            // the chat is joined to the application
-    bool preparesMainWindow = false;
     QPointer<PLRSupportChatButton> button;
 };
 
@@ -52,7 +51,6 @@ LoaderState& state()
         loaded.pathForTesting.clear();
         loaded.pluginForTesting = nullptr;
         loaded.installed = false;
-        loaded.preparesMainWindow = false;
         if (!loaded.plugin)
             loaded.tried = false;
     });
@@ -61,22 +59,23 @@ LoaderState& state()
 }
 
 // The web engine draws through an OpenGL context shared with the application's windows, which
-// must exist before the engine's library is loaded, and before the main window composes through
-// OpenGL (that window's own context shares with it). Qt makes that context while it constructs
+// must exist before the engine's library is loaded. Qt makes that context while it constructs
 // the application object when Qt::AA_ShareOpenGLContexts is set before then, in every start of
-// any kind (a start handing its files over included); it is made here instead, just before the
-// main window when the chat may be loaded (prepareMainWindow), else just before the chat is
-// loaded, as the application object would have made it (the same format; kept for the rest of
-// the run). The attribute itself only tells the application object to make it, and is not set
-// this late (Qt warns). Without OpenGL the context stays invalid and the chat draws in software.
+// any kind (a start handing its files over included), loading the OpenGL driver before the first
+// frame; it is made here instead, just before the chat is loaded after the first frame, as the
+// application object would have made it (the same format; kept for the rest of the run). The
+// attribute itself only tells the application object to make it, and is not set this late (Qt
+// warns). Without OpenGL the context stays invalid and the chat draws in software.
 void shareOpenGLContexts()
 {
     if (QOpenGLContext::globalShareContext())
         return;
     auto* context = new QOpenGLContext;
     context->setFormat(QSurfaceFormat::defaultFormat());
-    if (!context->create())
-        PLR_LOG_WARN(QStringLiteral("No OpenGL context for the support chat to share"));
+    if (context->create())
+        PLR_LOG_INFO(QStringLiteral("Made the OpenGL context for the support chat's web engine"));
+    else
+        PLR_LOG_WARN(QStringLiteral("No OpenGL context for the support chat's web engine: it draws in software"));
     qt_gl_set_global_share_context(context);
     // Gone with the application object, while the display it was made on is still open.
     qAddPostRoutine([] {
@@ -95,10 +94,10 @@ QString PLRSupportChatLoader::pluginFileName()
 
 QStringList PLRSupportChatLoader::searchFolders()
 {
+    // The modules' folders: the build tree's holds the plugin too.
     QStringList folders{QCoreApplication::applicationDirPath()};
-#ifdef PELLORA_CHAT_PLUGIN_BUILD_DIR
-    folders.append(QStringLiteral(PELLORA_CHAT_PLUGIN_BUILD_DIR));
-#endif
+    if (const QString tree = platform::modules::buildTreeFolder(); !tree.isEmpty())
+        folders.append(tree);
     return folders;
 }
 
@@ -199,30 +198,6 @@ void PLRSupportChatLoader::loadAfterFirstFrame()
         if (loadChat())
             PLR_LOG_INFO(QStringLiteral("The support chat is loaded and listens for messages"));
     });
-}
-
-void PLRSupportChatLoader::setPreparesMainWindow(bool prepares)
-{
-    state().preparesMainWindow = prepares;
-}
-
-void PLRSupportChatLoader::prepareMainWindow(QWidget* window)
-{
-    if (!window || !state().preparesMainWindow || !mayBeAvailable())
-        return;
-    shareOpenGLContexts();
-    QOpenGLContext* shared = QOpenGLContext::globalShareContext();
-    // Without OpenGL the chat draws in software, which any window takes as it is.
-    if (!shared || !shared->isValid())
-        return;
-    // Qt makes a window for OpenGL composition when it holds a widget drawing through OpenGL as
-    // its native window is made; this one never shows and draws nothing.
-    auto* surface = new QOpenGLWidget(window);
-    surface->setObjectName(QStringLiteral("chatDrawingStandIn"));
-    surface->setAttribute(Qt::WA_TransparentForMouseEvents);
-    surface->setFocusPolicy(Qt::NoFocus);
-    surface->setGeometry(0, 0, 0, 0);
-    surface->hide();
 }
 
 void PLRSupportChatLoader::install()

@@ -14,8 +14,8 @@ class QPushButton;
 // start of a run; a press before then loads it at once and opens it. Without the plugin the
 // button says the chat is unavailable.
 namespace PLRSupportChatLoader {
-// The plugin's file name, and the folders it is looked for in: beside the executable, then
-// the build tree's folder (runs from the build tree and the tests).
+// The plugin's file name, and the folders it is looked for in: beside the executable, then,
+// for runs from inside the build tree (and the tests), the build tree's folder.
 QString pluginFileName();
 QStringList searchFolders();
 // The first folder's plugin that exists; empty when there is none.
@@ -29,15 +29,6 @@ bool mayBeAvailable();
 PLRSupportChatPlugin* loadChat();
 // loadChat() just after the main window's first frame (the application calls it as it starts).
 void loadAfterFirstFrame();
-// Makes the main window, as it is made, a window the chat's web view can draw in. The web view
-// draws through OpenGL, composed by its window; a window made without that is made anew by Qt
-// the first time a web view enters it (a new native window, which loses the keyboard where no
-// window manager gives it back). So when the chat may be loaded, the OpenGL context the web
-// engine shares is made before the window and the window holds a hidden stand-in of the web
-// view's kind of drawing; without the plugin or without OpenGL it is made as any window. Only
-// once setPreparesMainWindow(true) has been called (the application's launch; tests leave it).
-void prepareMainWindow(QWidget* window);
-void setPreparesMainWindow(bool prepares);
 // Another plugin file, or none ("" = look in the usual folders again).
 void setPluginPathForTesting(const QString& path);
 // A plugin object in place of the file's (nullptr = the file's again).
