@@ -37,6 +37,7 @@ constexpr int kFileSystemSyncThreshold = 16;
 // One bundle on its way to the disk.
 struct StagedBundle {
     bool ok = true;
+    platform::Error refusal;   // why plistBytes refused the plist
     bool madeFolder = false;
     std::vector<platform::files::StagedFile> files;
     platform::files::StagedFile plist;
@@ -98,6 +99,8 @@ StagedBundle stageBundle(const PLRBundleWrite& bundle, const QString& folder, bo
     if (!bundle.plist.isEmpty()) {
         const QByteArray xml =
             bundle.plistBytes ? bundle.plistBytes(bundle.plist, &error) : platform::plist::toXml(bundle.plist, &error);
+        if (xml.isEmpty())
+            staged.refusal = error;
         if (xml.isEmpty()
             || !platform::files::stageWrite(folder + QLatin1Char('/') + bundle.plistName, xml,
                                             &staged.plist, syncNow, &error)) {
@@ -338,6 +341,8 @@ bool PLRSaveBatch::write(const std::function<void(bool)>& written) const
             if (origin)
                 origin->setHasChanges(true);
         });
+        if (bundle.refused && staged[i].refusal.isValid())
+            platform::dispatchMain([refused = bundle.refused, reason = staged[i].refusal] { refused(reason); });
     }
     if (written)
         written(allWritten);

@@ -26,6 +26,9 @@ struct PLRBundleWrite {
     // then fails, its files on disk untouched); none: the plist as XML.
     QByteArray (*plistBytes)(const QVariantMap& plist, platform::Error* error) = nullptr;
     QPointer<PLRPersistantResource> origin;   // told on the main thread when the write failed
+    // Told on the main thread, with the reason, when plistBytes refused the plist: the file on
+    // disk stays as it was, and every save will refuse it again until what it holds changes.
+    std::function<void(const platform::Error& reason)> refused;
     // A bundle that is only ever seen whole (a post): when its folder is missing, every write of
     // the batch to that folder goes into a staging folder beside it ("<folder>.partial"), which
     // takes the folder's name once complete and never replaces anything that came meanwhile.

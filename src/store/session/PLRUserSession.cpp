@@ -7,6 +7,7 @@
 #include "store/persistance-store/PLRPersistantStore.h"
 #include "store/persistance-store/PLRSaveBatch.h"
 #include "store/persistance-store/source/PLRSourceDirectory.h"
+#include "platform/Alert.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/Plist.h"
@@ -25,6 +26,25 @@
 #include <limits>
 
 namespace {
+
+// A post whose photo records no longer fit its location file: its last readable file stays and
+// the user is told once a run, with the reason (every later save is refused the same way).
+void tellLocationRefused(const QString& postIdentifier, const QString& postName, const platform::Error& reason)
+{
+    static QSet<QString> told;
+    static const bool joined = platform::resets::add([] { told.clear(); });
+    Q_UNUSED(joined);
+    if (told.contains(postIdentifier))
+        return;
+    told.insert(postIdentifier);
+    platform::Alert alert;
+    alert.style = platform::AlertStyle::Warning;
+    alert.messageText = QStringLiteral("The photo records of \"%1\" could not be saved.").arg(postName);
+    alert.informativeText = QStringLiteral("%1 The records saved before are kept; the post's layout is saved as usual.")
+                                .arg(reason.localizedDescription());
+    alert.buttons = {QStringLiteral("OK")};
+    platform::runAlert(alert);
+}
 
 std::function<QString()>& serviceNameProvider()
 {
@@ -495,8 +515,12 @@ std::shared_ptr<PLRSaveBatch> PLRUserSession::prepareSave()
         PLRPersistantPost* post = manager->representedPost();
         if (!post || m_account->postForIdentifier(post->identifier()) != post)
             continue;
-        if (auto write = manager->prepareLocationWrite())
+        if (auto write = manager->prepareLocationWrite()) {
+            write->refused = [identifier = post->identifier(), name = post->name()](const platform::Error& reason) {
+                tellLocationRefused(identifier, name, reason);
+            };
             batch->bundles.push_back(std::move(*write));
+        }
     }
     return batch;
 }

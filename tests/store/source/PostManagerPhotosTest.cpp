@@ -198,7 +198,15 @@ TEST(PostManagerPhotos, EveryRecordOfAHugeFolderIsReadBackAndNoSaveWritesMoreTha
     for (const PLRSourceImagePtr& image : directory->vanishedImages())
         image->setFocusKeywords(keywords + QStringList{image->identifier()});
     store_test::LogCapture log;
+    testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
     EXPECT_FALSE(store_test::saveAndWait(60000));
     EXPECT_TRUE(log.contains("too many photos to be recorded"));
     EXPECT_EQ(store_test::readFile(location), saved);   // read back whole above
+    // The user is told once, with the reason; the next save is refused without a second notice.
+    ASSERT_TRUE(testing_support::waitUntil([] { return testing_support::scriptedAlerts().shown().size() == 1; }));
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "The photo records of \"Trip\" could not be saved.");
+    EXPECT_TRUE(testing_support::scriptedAlerts().shown().back().informativeText.contains("too many photos to be recorded"));
+    EXPECT_FALSE(store_test::saveAndWait(60000));
+    testing_support::drainEvents();
+    EXPECT_EQ(testing_support::scriptedAlerts().shown().size(), 1u);
 }
