@@ -516,29 +516,7 @@ void PLRPostViewController::closePrepDisplay()
 
 void PLRPostViewController::savePostFromSnapshot()
 {
-    // The records are serialised here, on the main thread; the save queue only writes bytes.
-    PLRPersistantPost* post = m_postManager->representedPost();
-    auto batch = std::make_shared<PLRSaveBatch>();
-    if (auto write = post->prepareWrite(true))
-        batch->bundles.push_back(std::move(*write));
-    if (auto location = m_postManager->prepareLocationWrite())
-        batch->bundles.push_back(std::move(*location));
-    const QString name = post->name();
-    const QString identifier = post->identifier();
-    PLRCoreManager::saveQueue().async([batch, name, identifier] {
-        if (batch->write())
-            return;
-        platform::dispatchMain([name, identifier] {
-            PLR_LOG_ERROR(QStringLiteral("The new post %1 could not be saved").arg(identifier));
-            platform::Alert alert;
-            alert.style = platform::AlertStyle::Warning;
-            alert.messageText = QStringLiteral("The post could not be saved.");
-            alert.informativeText = QStringLiteral("\"%1\" could not be written to disk. Check the free space on your disk; "
-                                                   "the post will be saved again with your next change.").arg(name);
-            alert.buttons = {QStringLiteral("OK")};
-            platform::runAlert(alert);
-        });
-    });
+    m_postManager->saveWhole();
 }
 
 void PLRPostViewController::restoreGalleryViewWidth()

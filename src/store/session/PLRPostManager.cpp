@@ -105,25 +105,7 @@ bool PLRPostManager::createNewPostWithTitle(const QString& title, const QUrl& lo
 
     // Written before the folder is looked at: the folder's first records follow it on the queue.
     auto directory = std::make_unique<PLRSourceDirectory>(sourceDirectoryConfig(post->bundlePath(), location.toLocalFile()));
-    auto batch = std::make_shared<PLRSaveBatch>();
-    if (auto write = post->prepareWrite(true))
-        batch->bundles.push_back(std::move(*write));
-    batch->bundles.push_back(locationWrite(post->bundlePath(), directory->plistRepresentation()));
-    const QString identifier = post->identifier();
-    PLRCoreManager::saveQueue().async([batch, identifier, title] {
-        if (batch->write())
-            return;
-        platform::dispatchMain([identifier, title] {
-            PLR_LOG_ERROR(QStringLiteral("The new post %1 could not be written").arg(identifier));
-            platform::Alert alert;
-            alert.style = platform::AlertStyle::Warning;
-            alert.messageText = QStringLiteral("The post could not be saved.");
-            alert.informativeText = QStringLiteral("\"%1\" could not be written to disk. Check the free space on your disk; "
-                                                   "the post will be saved again with your next change.").arg(title);
-            alert.buttons = {QStringLiteral("OK")};
-            platform::runAlert(alert);
-        });
-    });
+    writeWhole(post, directory->plistRepresentation());
     adoptSourceDirectory(std::move(directory));
     makeEagerComponents();
     return true;
@@ -149,6 +131,44 @@ PLRSourceDirectory::Config PLRPostManager::sourceDirectoryConfig(const QString& 
         });
     };
     return config;
+}
+
+void PLRPostManager::saveWhole() const
+{
+    if (m_post && m_sourceDirectory)
+        writeWhole(m_post, m_sourceDirectory->plistRepresentation());
+}
+
+void PLRPostManager::writeWhole(PLRPersistantPost* post, const QVariantMap& locationPlist)
+{
+    // The records are serialised here, on the main thread; the save queue only writes bytes.
+    auto batch = std::make_shared<PLRSaveBatch>();
+    if (auto write = post->prepareWrite(true))
+        batch->bundles.push_back(std::move(*write));
+    // Told before the batch's own failure, both on the main queue.
+    auto refusal = std::make_shared<platform::Error>();
+    PLRBundleWrite location = locationWrite(post->bundlePath(), locationPlist);
+    location.refused = [refusal](const platform::Error& reason) { *refusal = reason; };
+    batch->bundles.push_back(std::move(location));
+    const QString identifier = post->identifier();
+    const QString name = post->name();
+    PLRCoreManager::saveQueue().async([batch, identifier, name, refusal] {
+        if (batch->write())
+            return;
+        platform::dispatchMain([identifier, name, refusal] {
+            PLR_LOG_ERROR(QStringLiteral("The post %1 could not be written").arg(identifier));
+            platform::Alert alert;
+            alert.style = platform::AlertStyle::Warning;
+            alert.messageText = QStringLiteral("The post could not be saved.");
+            alert.informativeText =
+                refusal->isValid()
+                    ? QStringLiteral("The photo records of \"%1\" could not be written: %2").arg(name, refusal->localizedDescription())
+                    : QStringLiteral("\"%1\" could not be written to disk. Check the free space on your disk; "
+                                     "the post will be saved again with your next change.").arg(name);
+            alert.buttons = {QStringLiteral("OK")};
+            platform::runAlert(alert);
+        });
+    });
 }
 
 PLRBundleWrite PLRPostManager::locationWrite(const QString& bundlePath, const QVariantMap& plist)

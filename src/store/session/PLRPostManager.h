@@ -120,6 +120,9 @@ public:
     bool save();
     // The source folder's records as a bundle write for the save queue (none without a folder).
     std::optional<PLRBundleWrite> prepareLocationWrite() const;
+    // Queues a write of the post whole (its record, layout and photo records), as at its
+    // creation; a failure is told to the user, with the reason when the records were refused.
+    void saveWhole() const;
 
     // The source folder's configuration for a post bundle (tests and relinks use it too). The
     // records of photos new to the folder are written beside the post (when it is on disk)
@@ -150,6 +153,7 @@ private:
     void adoptSourceDirectory(std::unique_ptr<PLRSourceDirectory> directory);
     // The folder's records as a bundle write of the post's bundle.
     static PLRBundleWrite locationWrite(const QString& bundlePath, const QVariantMap& plist);
+    static void writeWhole(PLRPersistantPost* post, const QVariantMap& locationPlist);
 
     QPointer<PLRPersistantPost> m_post;
     PLRUserSession* m_session = nullptr;

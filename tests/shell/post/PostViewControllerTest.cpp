@@ -342,6 +342,7 @@ TEST_F(PostViewTest, ANewPostWhosePhotoRecordsCannotBeWrittenIsReported)
     PLRCoreManager::saveQueue().waitUntilIdle();
     ASSERT_TRUE(testing_support::waitUntil([] { return !testing_support::scriptedAlerts().shown().empty(); }));
     EXPECT_EQ(testing_support::scriptedAlerts().shown().back().messageText, "The post could not be saved.");
+    EXPECT_TRUE(testing_support::scriptedAlerts().shown().back().informativeText.contains("too many photos to be recorded"));
     EXPECT_LE(QFileInfo(manager->representedPost()->bundlePath() + "/location.plist").size(), kPLRPostMaxLocationBytes);
 }
 
