@@ -171,6 +171,8 @@ void PLRSourceDirectory::scan(bool relink)
         setState(listing.rootErrno == EACCES || listing.rootErrno == EPERM ? StateAccessDenied
                                                                             : StateLocationUnavailable);
         scheduleWatchUpdate({}, {}, true);
+        if (listing.rootErrno == ENOENT || listing.rootErrno == ENOTDIR)
+            lookForTheFolderLater();
         reportScanDone();
         return;
     }
@@ -209,22 +211,30 @@ void PLRSourceDirectory::scan(bool relink)
 bool PLRSourceDirectory::checkFolderUsable(const QString& folder, bool relink)
 {
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        PLR_LOG_WARN(QStringLiteral("Source folder %1 cannot be found").arg(folder.isEmpty() ? QStringLiteral("(none)") : folder));
-        markAllDeleted();
         bool firstLoad = false;
+        bool missingAlready = false;
         {
             QMutexLocker lock(&m_mutex);
             firstLoad = !m_scannedOnce || relink;
+            missingAlready = m_folderSeen && !m_seenFolder.present;
         }
+        // Told as it goes, not again at every look for it.
+        if (!missingAlready)
+            PLR_LOG_WARN(QStringLiteral("Source folder %1 cannot be found").arg(folder.isEmpty() ? QStringLiteral("(none)") : folder));
+        markAllDeleted();
         if (firstLoad) {
             setState(StateLocationUnavailable);
-        } else {
+        } else if (!missingAlready) {
             const qint64 current = state();
             notifyDelegates([this, current](PLRSourceDirectoryDelegate* delegate) {
                 delegate->sourceDirectoryUpdatedState(this, current);
             });
         }
         scheduleWatchUpdate({}, {}, true);
+        // A folder made at the path, or put back, is seen by the watch of the levels above it;
+        // and looked for on the clock too, should an event have been missed.
+        if (!folder.isEmpty())
+            lookForTheFolderLater();
         return false;
     }
     if (!m_config.accessCheck(folder)) {
