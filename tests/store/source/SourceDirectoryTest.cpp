@@ -1,6 +1,7 @@
 #include "SourceTestPhotos.h"
 #include "platform/Clock.h"
 
+#include "store/persistance-store/source/PLRImageUtilities.h"
 #include "store/persistance-store/source/PLRSourceDirectory.h"
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/Plist.h"
@@ -24,6 +25,7 @@
 
 #include <fcntl.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -1243,4 +1245,155 @@ TEST(SourceDirectory, AFileFoundAsItWasWhenThePostOpensAgainIsNotReadAgain)
     ASSERT_TRUE(waitUntil([&] {
         return recorder.count("updated", "a.jpg") > 0 && recorder.count("updated", "b.jpg") > 0 && recorder.count("updated", "c.jpg") > 0;
     })) << recorder.dump();
+}
+
+// Every level of the folder's path (the folder, its parent, the folder above that; reached
+// directly or through a link to its parent) renamed away is the folder going: its photos are
+// missing. Renamed back, they are back under their records; away again and a new folder made
+// at the path, that folder is the post's: its photos are listed, also one copied in later.
+TEST(SourceDirectory, AnyLevelOfItsPathRenamedIsTheFolderGoingAndAFolderMadeAtThePathIsTheFolder)
+{
+    Fixture f;
+    platform::ManualClock& clock = platform::ManualClock::install();
+    const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
+    for (const bool linked : {false, true}) {
+        SCOPED_TRACE(linked ? "through a link" : "direct");
+        const QString grand = f.root.filePath(QStringLiteral("grand%1").arg(linked));
+        const QString folder = grand + "/parent/photos";
+        const QString link = f.root.filePath(QStringLiteral("link"));
+        ASSERT_TRUE(writePhoto(folder + "/a.jpg", 24, 16));
+        ASSERT_TRUE(!linked || ::symlink(QFile::encodeName(grand + "/parent").constData(), QFile::encodeName(link).constData()) == 0);
+        QFile::remove(f.plist());
+        auto directory = f.make(linked ? link + "/photos" : folder);
+        Recorder recorder;
+        directory->addDelegate(&recorder);
+        directory->startWatching();
+        ASSERT_TRUE(until([&] { return allPresent(*directory, 1); }));
+        ASSERT_TRUE(Fixture::watched(*directory));
+        const PLRSourceImagePtr a = imageNamed(*directory, "a.jpg");
+        int round = 0;
+        for (const QString& level : {grand, grand + "/parent", folder}) {
+            SCOPED_TRACE(level.toStdString());
+            const QString away = level + "-away";
+            ASSERT_TRUE(QDir().rename(level, away));
+            ASSERT_TRUE(until([&] { return a->fileDeleted() && !directory->locationExisits(); }));
+            ASSERT_TRUE(QDir().rename(away, level));
+            ASSERT_TRUE(until([&] { return !a->fileDeleted(); }));
+
+            ASSERT_TRUE(QDir().rename(level, away));
+            ASSERT_TRUE(until([&] { return a->fileDeleted(); }));
+            const QString made = QStringLiteral("made-%1.jpg").arg(round), later = QStringLiteral("later-%1.jpg").arg(round);
+            ASSERT_TRUE(writePhoto(folder + "/" + made, 16, 24));
+            ASSERT_TRUE(until([&] { return recorder.count("added", made) == 1; }));
+            ASSERT_TRUE(writePhoto(folder + "/" + later, 16, 24));
+            ASSERT_TRUE(until([&] { return recorder.count("added", later) == 1; }));
+            EXPECT_TRUE(a->fileDeleted());
+            // The first folder put back in its place for the next round.
+            ASSERT_TRUE(QDir(level).removeRecursively());
+            ASSERT_TRUE(QDir().rename(away, level));
+            ASSERT_TRUE(until([&] { return !a->fileDeleted(); }));
+            ++round;
+        }
+    }
+}
+
+// A folder within the photo folder renamed away and another made at its path in the same
+// moment: the watch follows what is at the path, not the folder that went.
+TEST(SourceDirectory, WatchesFollowWhatIsAtTheirPathNow)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/sub/a.jpg", 16, 16));
+    f.settle();
+    platform::ManualClock& clock = platform::ManualClock::install();
+    const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
+    auto directory = f.make(f.folder(), true);
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(until([&] { return allPresent(*directory, 1) && directory->watchedPaths().contains(f.folder() + "/sub"); }));
+    ASSERT_TRUE(QDir().rename(f.folder() + "/sub", f.root.filePath(QStringLiteral("went"))));
+    ASSERT_TRUE(writePhoto(f.folder() + "/sub/b.jpg", 16, 24));
+    ASSERT_TRUE(until([&] { return recorder.count("added", "b.jpg") == 1; }));
+    ASSERT_TRUE(writePhoto(f.folder() + "/sub/c.jpg", 24, 16));
+    EXPECT_TRUE(until([&] { return recorder.count("added", "c.jpg") == 1; }));
+}
+
+// A folder that comes back with nothing to tell of it (a drive mounted at its path changes no
+// folder that is watched) is found by the timed look for it, and watched where it is now.
+TEST(SourceDirectory, AFolderThatCannotBeFoundIsLookedForOnTheClock)
+{
+    Fixture f;
+    const QString drive = f.root.filePath(QStringLiteral("drive"));
+    ASSERT_TRUE(QDir().mkpath(drive));
+    if (::geteuid() != 0 || ::mount("tmpfs", QFile::encodeName(drive).constData(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "mounting a drive needs root";
+    ASSERT_EQ(::umount2(QFile::encodeName(drive).constData(), MNT_DETACH), 0);
+    struct Unmount {
+        QByteArray at;
+        ~Unmount() { ::umount2(at.constData(), MNT_DETACH); }
+    } unmount{QFile::encodeName(drive)};
+    platform::ManualClock& clock = platform::ManualClock::install();
+    const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
+    auto directory = f.make(drive + "/photos");
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(until([&] { return directory->state() == PLRSourceDirectory::StateLocationUnavailable; }));
+    ASSERT_TRUE(waitUntil([&] { return directory->isLookingForTheFolder(); }));
+
+    ASSERT_EQ(::mount("tmpfs", unmount.at.constData(), "tmpfs", 0, "size=4m"), 0);
+    ASSERT_TRUE(writePhoto(drive + "/photos/a.jpg", 16, 16));
+    ASSERT_TRUE(until([&] { return directory->state() == PLRSourceDirectory::StateWatching && allPresent(*directory, 1); }));
+    EXPECT_FALSE(directory->isLookingForTheFolder());
+    ASSERT_TRUE(writePhoto(drive + "/photos/b.jpg", 16, 16));
+    EXPECT_TRUE(until([&] { return recorder.count("added", "b.jpg") == 1; }));
+}
+
+// Everything of a photo is read through the file opened once: its folder renamed away as the
+// photo is opened, and put back before the folder is looked at again, leaves nothing of the
+// reading wrong. The photo keeps its stars, label and turn, also when the post opens again, its
+// pictures are made upright, and the photo found gone meanwhile is listed once it is back,
+// usable.
+TEST(SourceDirectory, APhotoReadWhileItsFolderMovesAwayAndBackIsReadWhole)
+{
+    Fixture f;
+    const QString path = f.folder() + "/a.jpg";
+    ASSERT_TRUE(writePhoto(path, 60, 40));
+    ASSERT_TRUE(tagPhoto(path, {{"Exif.Image.Orientation", "6"}, {"Xmp.xmp.Rating", "4"}, {"Xmp.xmp.Label", "Red"}}));
+    ASSERT_TRUE(writePhoto(f.folder() + "/b.jpg", 40, 30));
+    const QDateTime time(QDate(2020, 5, 1), QTime(8, 0), Qt::UTC);
+    for (const char* name : {"/a.jpg", "/b.jpg"}) {
+        QFile file(f.folder() + name);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime));
+    }
+    const QString away = f.root.filePath(QStringLiteral("away"));
+    std::atomic_bool moved = false;
+    plr_image::OpenedPhoto::setOpenedHookForTesting([&](const QString& opened) {
+        if (opened == path && !moved.exchange(true)) {
+            EXPECT_TRUE(QDir().rename(f.folder(), away));
+        }
+    });
+    platform::ManualClock& clock = platform::ManualClock::install();
+    const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
+    {
+        auto directory = f.make(f.folder());
+        directory->startWatching();
+        ASSERT_TRUE(waitUntil([&] { return moved.load(); }));
+        directory->waitUntilIdle();
+        ASSERT_TRUE(QDir().rename(away, f.folder()));
+        ASSERT_TRUE(until([&] { return allPresent(*directory, 2); }));
+        const PLRSourceImagePtr a = imageNamed(*directory, "a.jpg");
+        EXPECT_EQ(a->starRating(), 4);
+        EXPECT_EQ(a->colourRating(), 1);
+        EXPECT_EQ(a->orientation(), 6);
+        EXPECT_EQ(PLRImageManager::readCachedImage(a->exportFilePath()).size(), QSize(40, 60));
+        EXPECT_EQ(imageNamed(*directory, "b.jpg")->checkedProblem(), PLRPhotoProblem::None);
+        ASSERT_TRUE(directory->save());
+    }
+    auto directory = f.make();
+    directory->startWatching();
+    ASSERT_TRUE(until([&] { return allPresent(*directory, 2); }));
+    const PLRSourceImagePtr a = imageNamed(*directory, "a.jpg");
+    EXPECT_EQ(a->starRating(), 4);
+    EXPECT_EQ(PLRImageManager::readCachedImage(a->exportFilePath()).size(), QSize(40, 60));
 }
