@@ -204,6 +204,17 @@ bool runTheClockUntil(platform::ManualClock& clock, const std::function<bool()>&
     }, 5000);
 }
 
+// Every look at the folder asked for so far has been taken (but the timed look for a folder that
+// cannot be found, which waits for as long as it is missing).
+bool everyLookTaken(PLRSourceDirectory& directory, platform::ManualClock& clock)
+{
+    return runTheClockUntil(clock, [&] {
+        directory.waitUntilIdle();
+        testing_support::drainEvents();
+        return clock.waiting().size() == (directory.isLookingForTheFolder() ? 1u : 0u);
+    });
+}
+
 // Two whole 640x480 photos, one.jpg and two.jpg, in a folder opened and watched, with the bytes
 // they were written with.
 struct TwoWatchedPhotos {
@@ -1075,15 +1086,7 @@ TEST(SourceDirectory, AFolderThatMovesWhileItIsListedLosesNoPhoto)
     };
     platform::ManualClock& clock = platform::ManualClock::install();
     const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
-    // Every look asked for so far has been taken (but the timed look for a folder that cannot
-    // be found, which waits for as long as it is missing).
-    const auto still = [&](PLRSourceDirectory& directory) {
-        return until([&] {
-            directory.waitUntilIdle();
-            testing_support::drainEvents();
-            return clock.waiting().size() == (directory.isLookingForTheFolder() ? 1u : 0u);
-        });
-    };
+    const auto still = [&](PLRSourceDirectory& directory) { return everyLookTaken(directory, clock); };
 
     auto directory = f.make(f.folder(), true, {}, listingBegun);
     Recorder recorder;
@@ -1275,16 +1278,19 @@ TEST(SourceDirectory, AnyLevelOfItsPathRenamedIsTheFolderGoingAndAFolderMadeAtTh
         for (const QString& level : {grand, grand + "/parent", folder}) {
             SCOPED_TRACE(level.toStdString());
             const QString away = level + "-away";
+            ASSERT_TRUE(everyLookTaken(*directory, clock));
             ASSERT_TRUE(QDir().rename(level, away));
             ASSERT_TRUE(until([&] { return a->fileDeleted() && !directory->locationExisits(); }));
             ASSERT_TRUE(QDir().rename(away, level));
             ASSERT_TRUE(until([&] { return !a->fileDeleted(); }));
 
+            ASSERT_TRUE(everyLookTaken(*directory, clock));
             ASSERT_TRUE(QDir().rename(level, away));
             ASSERT_TRUE(until([&] { return a->fileDeleted(); }));
             const QString made = QStringLiteral("made-%1.jpg").arg(round), later = QStringLiteral("later-%1.jpg").arg(round);
             ASSERT_TRUE(writePhoto(folder + "/" + made, 16, 24));
             ASSERT_TRUE(until([&] { return recorder.count("added", made) == 1; }));
+            ASSERT_TRUE(everyLookTaken(*directory, clock));
             ASSERT_TRUE(writePhoto(folder + "/" + later, 16, 24));
             ASSERT_TRUE(until([&] { return recorder.count("added", later) == 1; }));
             EXPECT_TRUE(a->fileDeleted());
@@ -1314,6 +1320,7 @@ TEST(SourceDirectory, WatchesFollowWhatIsAtTheirPathNow)
     ASSERT_TRUE(QDir().rename(f.folder() + "/sub", f.root.filePath(QStringLiteral("went"))));
     ASSERT_TRUE(writePhoto(f.folder() + "/sub/b.jpg", 16, 24));
     ASSERT_TRUE(until([&] { return recorder.count("added", "b.jpg") == 1; }));
+    ASSERT_TRUE(everyLookTaken(*directory, clock));
     ASSERT_TRUE(writePhoto(f.folder() + "/sub/c.jpg", 24, 16));
     EXPECT_TRUE(until([&] { return recorder.count("added", "c.jpg") == 1; }));
 }
@@ -1344,6 +1351,7 @@ TEST(SourceDirectory, AFolderThatCannotBeFoundIsLookedForOnTheClock)
     ASSERT_EQ(::mount("tmpfs", unmount.at.constData(), "tmpfs", 0, "size=4m"), 0);
     ASSERT_TRUE(writePhoto(drive + "/photos/a.jpg", 16, 16));
     ASSERT_TRUE(until([&] { return directory->state() == PLRSourceDirectory::StateWatching && allPresent(*directory, 1); }));
+    ASSERT_TRUE(everyLookTaken(*directory, clock));
     EXPECT_FALSE(directory->isLookingForTheFolder());
     ASSERT_TRUE(writePhoto(drive + "/photos/b.jpg", 16, 16));
     EXPECT_TRUE(until([&] { return recorder.count("added", "b.jpg") == 1; }));
