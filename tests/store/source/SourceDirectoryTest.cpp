@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QUuid>
 #include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
@@ -1357,51 +1358,94 @@ TEST(SourceDirectory, AFolderThatCannotBeFoundIsLookedForOnTheClock)
     EXPECT_TRUE(until([&] { return recorder.count("added", "b.jpg") == 1; }));
 }
 
-// Everything of a photo is read through the file opened once: its folder renamed away as the
-// photo is opened, and put back before the folder is looked at again, leaves nothing of the
-// reading wrong. The photo keeps its stars, label and turn, also when the post opens again, its
-// pictures are made upright, and the photo found gone meanwhile is listed once it is back,
-// usable.
-TEST(SourceDirectory, APhotoReadWhileItsFolderMovesAwayAndBackIsReadWhole)
-{
-    Fixture f;
-    const QString path = f.folder() + "/a.jpg";
-    ASSERT_TRUE(writePhoto(path, 60, 40));
-    ASSERT_TRUE(tagPhoto(path, {{"Exif.Image.Orientation", "6"}, {"Xmp.xmp.Rating", "4"}, {"Xmp.xmp.Label", "Red"}}));
-    ASSERT_TRUE(writePhoto(f.folder() + "/b.jpg", 40, 30));
-    const QDateTime time(QDate(2020, 5, 1), QTime(8, 0), Qt::UTC);
-    for (const char* name : {"/a.jpg", "/b.jpg"}) {
-        QFile file(f.folder() + name);
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime));
-    }
-    const QString away = f.root.filePath(QStringLiteral("away"));
-    std::atomic_bool moved = false;
-    plr_image::OpenedPhoto::setOpenedHookForTesting([&](const QString& opened) {
-        if (opened == path && !moved.exchange(true)) {
-            EXPECT_TRUE(QDir().rename(f.folder(), away));
-        }
-    });
-    platform::ManualClock& clock = platform::ManualClock::install();
-    const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
+namespace {
+
+// The photos of a look read one after another, in the look's own thread: the shared pool's one
+// thread is held meanwhile.
+struct OneReadAtATime {
+    OneReadAtATime()
     {
-        auto directory = f.make(f.folder());
+        QThreadPool* pool = QThreadPool::globalInstance();
+        std::atomic_bool ran = false;
+        pool->start([&ran] { ran = true; });   // the pool has a thread to hold
+        while (!ran)
+            QThread::yieldCurrentThread();
+        pool->setMaxThreadCount(1);
+        pool->reserveThread();
+    }
+    ~OneReadAtATime()
+    {
+        QThreadPool::globalInstance()->releaseThread();
+        QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount());
+    }
+};
+
+} // namespace
+
+// Everything of a photo is read through the file opened once, and only the file listed is taken
+// for it: the folder renamed away, or exchanged with another holding photos of the same names,
+// as the first photo is opened, and put back before it is looked at again, leaves nothing of the
+// reading wrong. The photos keep their stars, label and turn, also when the post opens again,
+// their pictures are made upright, and the photo found gone or another meanwhile is listed once
+// the folder is back, usable.
+TEST(SourceDirectory, APhotoReadWhileItsFolderMovesIsReadWhole)
+{
+    for (const bool exchanged : {false, true}) {
+        SCOPED_TRACE(exchanged ? "exchanged" : "renamed away");
+        Fixture f;
+        const QString other = f.root.filePath(QStringLiteral("other"));
+        ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 60, 40));
+        ASSERT_TRUE(tagPhoto(f.folder() + "/a.jpg", {{"Exif.Image.Orientation", "6"}, {"Xmp.xmp.Rating", "4"}, {"Xmp.xmp.Label", "Red"}}));
+        ASSERT_TRUE(writePhoto(f.folder() + "/b.jpg", 40, 30));
+        ASSERT_TRUE(writePhoto(other + "/a.jpg", 30, 20));
+        ASSERT_TRUE(tagPhoto(other + "/a.jpg", {{"Xmp.xmp.Rating", "1"}}));
+        ASSERT_TRUE(writePhoto(other + "/b.jpg", 20, 30));
+        ASSERT_TRUE(tagPhoto(other + "/b.jpg", {{"Xmp.xmp.Rating", "5"}}));
+        for (const QString& path : {f.folder() + "/a.jpg", f.folder() + "/b.jpg", other + "/a.jpg", other + "/b.jpg"}) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite)
+                        && file.setFileTime(QDateTime(QDate(2020, 5, 1), QTime(8, 0), Qt::UTC), QFileDevice::FileModificationTime));
+        }
+        const QByteArray from = QFile::encodeName(f.folder()), to = QFile::encodeName(other);
+        const auto move = [&] {
+            return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), exchanged ? RENAME_EXCHANGE : 0) == 0;
+        };
+        std::atomic_bool moved = false;
+        plr_image::OpenedPhoto::setOpenedHookForTesting([&](const QString& opened) {
+            if (opened.startsWith(f.folder()) && !moved.exchange(true)) {
+                EXPECT_TRUE(exchanged || QDir(other).removeRecursively());
+                EXPECT_TRUE(move());
+            }
+        });
+        platform::ManualClock& clock = platform::ManualClock::install();
+        const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
+        {
+            auto directory = f.make(f.folder());
+            {
+                OneReadAtATime oneAtATime;
+                directory->startWatching();
+                ASSERT_TRUE(waitUntil([&] { return moved.load(); }));
+                directory->waitUntilIdle();
+            }
+            ASSERT_TRUE(exchanged ? move() : QDir().rename(other, f.folder()));
+            ASSERT_TRUE(until([&] { return allPresent(*directory, 2); }));
+            ASSERT_TRUE(everyLookTaken(*directory, clock));
+            const PLRSourceImagePtr a = imageNamed(*directory, "a.jpg"), b = imageNamed(*directory, "b.jpg");
+            EXPECT_EQ(a->starRating(), 4);
+            EXPECT_EQ(a->colourRating(), 1);
+            EXPECT_EQ(a->orientation(), 6);
+            EXPECT_EQ(PLRImageManager::readCachedImage(a->exportFilePath()).size(), QSize(40, 60));
+            EXPECT_EQ(b->starRating(), 0);
+            EXPECT_EQ(b->width(), 40.0f);
+            EXPECT_EQ(b->checkedProblem(), PLRPhotoProblem::None);
+            ASSERT_TRUE(directory->save());
+        }
+        auto directory = f.make();
         directory->startWatching();
-        ASSERT_TRUE(waitUntil([&] { return moved.load(); }));
-        directory->waitUntilIdle();
-        ASSERT_TRUE(QDir().rename(away, f.folder()));
         ASSERT_TRUE(until([&] { return allPresent(*directory, 2); }));
         const PLRSourceImagePtr a = imageNamed(*directory, "a.jpg");
         EXPECT_EQ(a->starRating(), 4);
-        EXPECT_EQ(a->colourRating(), 1);
-        EXPECT_EQ(a->orientation(), 6);
+        EXPECT_EQ(imageNamed(*directory, "b.jpg")->width(), 40.0f);
         EXPECT_EQ(PLRImageManager::readCachedImage(a->exportFilePath()).size(), QSize(40, 60));
-        EXPECT_EQ(imageNamed(*directory, "b.jpg")->checkedProblem(), PLRPhotoProblem::None);
-        ASSERT_TRUE(directory->save());
     }
-    auto directory = f.make();
-    directory->startWatching();
-    ASSERT_TRUE(until([&] { return allPresent(*directory, 2); }));
-    const PLRSourceImagePtr a = imageNamed(*directory, "a.jpg");
-    EXPECT_EQ(a->starRating(), 4);
-    EXPECT_EQ(PLRImageManager::readCachedImage(a->exportFilePath()).size(), QSize(40, 60));
 }

@@ -149,6 +149,7 @@ PLRImageMetadata PLRImageMetadata::read(const QString& path)
         return result;
     }
     // From here on what is found is about the file's content.
+    photo.stamp(&result.readSize, &result.readModifiedNs);
     result.creationDate = creationDateOf(photo.descriptor());
 
     {

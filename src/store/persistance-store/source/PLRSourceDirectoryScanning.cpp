@@ -360,12 +360,18 @@ void PLRSourceDirectory::readMetadata(Changes& changes)
         if (!m_stopping && !item.reuse)
             item.metadata = PLRImageMetadata::read(item.absolutePath);
     });
-    // A file listed a moment ago and gone when it was read: it, or its folder, is moving. No
-    // verdict is made of it; verdicts made meanwhile are judged again once the folder is still.
+    // A file listed a moment ago and gone when it was read, or another than the one listed (of
+    // another size or time: another folder is at the path, or it is being written): it, or its
+    // folder, is moving. No verdict is made of it; verdicts made meanwhile are judged again once
+    // the folder is still.
     const qsizetype before = changes.work.size();
-    changes.work.removeIf([](const Work& item) { return item.metadata.missing; });
+    changes.work.removeIf([](const Work& item) {
+        const PLRImageMetadata& read = item.metadata;
+        return !item.reuse
+            && (read.missing || (read.readSize >= 0 && PLRFileStamp{read.readSize, read.readModifiedNs} != item.stamp));
+    });
     if (changes.work.size() != before) {
-        PLR_LOG_INFO(QStringLiteral("Source folder %1: %2 files went while they were read; looking again")
+        PLR_LOG_INFO(QStringLiteral("Source folder %1: %2 files went or changed while they were read; looking again")
                          .arg(path())
                          .arg(before - changes.work.size()));
         noteFolderMoving();
