@@ -5,6 +5,7 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -83,16 +84,16 @@ public:
     {
         long done = 0;
         while (count > 0 && done < count) {
-            const ssize_t got = ::pread(m_fd, into + done, size_t(count - done), off_t(m_position + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                m_error = errno;
-                break;
+            const long long at = m_position + done;
+            if (at < m_windowStart || at >= m_windowStart + (long long)m_window.size()) {
+                // The metadata is read a few bytes at a time: the file is read in blocks.
+                if (!fillWindow(at))
+                    break;
             }
-            if (got == 0)
-                break;
-            done += long(got);
+            const long long offset = at - m_windowStart;
+            const long take = long(std::min<long long>(count - done, (long long)m_window.size() - offset));
+            std::memcpy(into + done, m_window.data() + offset, size_t(take));
+            done += take;
         }
         m_position += done;
         if (done < count)
@@ -151,8 +152,27 @@ public:
     std::string path() const override { return m_name; }
 
 private:
+    static constexpr size_t kWindowBytes = 64 * 1024;
+
+    // Reads the block of the file from `at`; false at its end or on a failure.
+    bool fillWindow(long long at)
+    {
+        m_window.resize(kWindowBytes);
+        ssize_t got = -1;
+        do
+            got = ::pread(m_fd, m_window.data(), kWindowBytes, off_t(at));
+        while (got < 0 && errno == EINTR);
+        if (got < 0)
+            m_error = errno;
+        m_window.resize(got > 0 ? size_t(got) : 0);
+        m_windowStart = at;
+        return got > 0;
+    }
+
     const int m_fd;
     const std::string m_name;
+    std::vector<Exiv2::byte> m_window;   // the block of the file last read, from m_windowStart
+    long long m_windowStart = 0;
     long long m_position = 0;
     bool m_eof = false;
     bool m_open = false;
