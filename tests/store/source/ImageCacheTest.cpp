@@ -585,3 +585,33 @@ TEST(ImageCache, APhotoNotYetJudgedIsDecodedWhenItsUseIsAskedFor)
     EXPECT_EQ(whole->checkedProblem(), PLRPhotoProblem::CutShort);
     EXPECT_EQ(whole->problem(), PLRPhotoProblem::None);
 }
+
+// Pictures made while the photo's metadata was read wrong (a read that raced a move of its
+// folder found no turn) are made again once it is read right, though the file did not change:
+// by the cache job and when they are asked for.
+TEST(ImageCache, PicturesMadeWithAnotherTurnThanThePhotosAreMadeAgain)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sideways.jpg"));
+    ASSERT_TRUE(writePhoto(path, 600, 400));
+    ASSERT_TRUE(tagPhoto(path, {{"Exif.Image.Orientation", "6"}}));
+    auto image = imageFor(path, dir.filePath(QStringLiteral("loc")));
+    const PLRImageMetadata right = image->metadata();
+    PLRImageMetadata wrong = right;
+    wrong.orientation = 1;
+    const QString exported = QDir(image->cacheLocation()).filePath("export.jpg");
+    for (const bool byJob : {true, false}) {
+        image->setFile(path, "sideways.jpg", image->fileStamp(), wrong);
+        PLRImageManager::shared().requestCache(image);
+        finishCaching();
+        ASSERT_EQ(sizeOf(exported), QSize(600, 400));
+        image->setFile(path, "sideways.jpg", image->fileStamp(), right);
+        if (byJob) {
+            PLRImageManager::shared().requestCache(image);
+            finishCaching();
+        } else {
+            ASSERT_EQ(image->exportFilePath(), exported);
+        }
+        EXPECT_EQ(sizeOf(exported), QSize(400, 600)) << (byJob ? "by the cache job" : "asked for");
+    }
+}

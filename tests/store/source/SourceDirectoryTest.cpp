@@ -1,6 +1,7 @@
 #include "SourceTestPhotos.h"
 #include "platform/Clock.h"
 
+#include "store/persistance-store/source/PLRImageUtilities.h"
 #include "store/persistance-store/source/PLRSourceDirectory.h"
 #include "store/persistance-store/PLRPersistantPost.h"
 #include "platform/Plist.h"
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QUuid>
 #include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
@@ -24,6 +26,7 @@
 
 #include <fcntl.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -200,6 +203,17 @@ bool runTheClockUntil(platform::ManualClock& clock, const std::function<bool()>&
             clock.advance(0.5);
         return done();
     }, 5000);
+}
+
+// Every look at the folder asked for so far has been taken (but the timed look for a folder that
+// cannot be found, which waits for as long as it is missing).
+bool everyLookTaken(PLRSourceDirectory& directory, platform::ManualClock& clock)
+{
+    return runTheClockUntil(clock, [&] {
+        directory.waitUntilIdle();
+        testing_support::drainEvents();
+        return clock.waiting().size() == (directory.isLookingForTheFolder() ? 1u : 0u);
+    });
 }
 
 // Two whole 640x480 photos, one.jpg and two.jpg, in a folder opened and watched, with the bytes
@@ -1097,14 +1111,7 @@ TEST(SourceDirectory, AFolderThatMovesWhileItIsListedLosesNoPhoto)
     };
     platform::ManualClock& clock = platform::ManualClock::install();
     const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
-    // Every look asked for so far has been taken.
-    const auto still = [&](PLRSourceDirectory& directory) {
-        return until([&] {
-            directory.waitUntilIdle();
-            testing_support::drainEvents();
-            return clock.waiting().empty();
-        });
-    };
+    const auto still = [&](PLRSourceDirectory& directory) { return everyLookTaken(directory, clock); };
 
     auto directory = f.make(f.folder(), true, {}, listingBegun);
     Recorder recorder;
@@ -1266,4 +1273,203 @@ TEST(SourceDirectory, AFileFoundAsItWasWhenThePostOpensAgainIsNotReadAgain)
     ASSERT_TRUE(waitUntil([&] {
         return recorder.count("updated", "a.jpg") > 0 && recorder.count("updated", "b.jpg") > 0 && recorder.count("updated", "c.jpg") > 0;
     })) << recorder.dump();
+}
+
+// Every level of the folder's path (the folder, its parent, the folder above that; reached
+// directly or through a link to its parent) renamed away is the folder going: its photos are
+// missing. Renamed back, they are back under their records; away again and a new folder made
+// at the path, that folder is the post's: its photos are listed, also one copied in later.
+TEST(SourceDirectory, AnyLevelOfItsPathRenamedIsTheFolderGoingAndAFolderMadeAtThePathIsTheFolder)
+{
+    Fixture f;
+    platform::ManualClock& clock = platform::ManualClock::install();
+    const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
+    for (const bool linked : {false, true}) {
+        SCOPED_TRACE(linked ? "through a link" : "direct");
+        const QString grand = f.root.filePath(QStringLiteral("grand%1").arg(linked));
+        const QString folder = grand + "/parent/photos";
+        const QString link = f.root.filePath(QStringLiteral("link"));
+        ASSERT_TRUE(writePhoto(folder + "/a.jpg", 24, 16));
+        ASSERT_TRUE(!linked || ::symlink(QFile::encodeName(grand + "/parent").constData(), QFile::encodeName(link).constData()) == 0);
+        QFile::remove(f.plist());
+        auto directory = f.make(linked ? link + "/photos" : folder);
+        Recorder recorder;
+        directory->addDelegate(&recorder);
+        directory->startWatching();
+        ASSERT_TRUE(until([&] { return allPresent(*directory, 1); }));
+        ASSERT_TRUE(Fixture::watched(*directory));
+        const PLRSourceImagePtr a = imageNamed(*directory, "a.jpg");
+        int round = 0;
+        for (const QString& level : {grand, grand + "/parent", folder}) {
+            SCOPED_TRACE(level.toStdString());
+            const QString away = level + "-away";
+            ASSERT_TRUE(everyLookTaken(*directory, clock));
+            ASSERT_TRUE(QDir().rename(level, away));
+            ASSERT_TRUE(until([&] { return a->fileDeleted() && !directory->locationExisits(); }));
+            ASSERT_TRUE(QDir().rename(away, level));
+            ASSERT_TRUE(until([&] { return !a->fileDeleted(); }));
+
+            ASSERT_TRUE(everyLookTaken(*directory, clock));
+            ASSERT_TRUE(QDir().rename(level, away));
+            ASSERT_TRUE(until([&] { return a->fileDeleted(); }));
+            const QString made = QStringLiteral("made-%1.jpg").arg(round), later = QStringLiteral("later-%1.jpg").arg(round);
+            ASSERT_TRUE(writePhoto(folder + "/" + made, 16, 24));
+            ASSERT_TRUE(until([&] { return recorder.count("added", made) == 1; }));
+            ASSERT_TRUE(everyLookTaken(*directory, clock));
+            ASSERT_TRUE(writePhoto(folder + "/" + later, 16, 24));
+            ASSERT_TRUE(until([&] { return recorder.count("added", later) == 1; }));
+            EXPECT_TRUE(a->fileDeleted());
+            // The first folder put back in its place for the next round.
+            ASSERT_TRUE(QDir(level).removeRecursively());
+            ASSERT_TRUE(QDir().rename(away, level));
+            ASSERT_TRUE(until([&] { return !a->fileDeleted(); }));
+            ++round;
+        }
+    }
+}
+
+// A folder within the photo folder renamed away and another made at its path in the same
+// moment: the watch follows what is at the path, not the folder that went.
+TEST(SourceDirectory, WatchesFollowWhatIsAtTheirPathNow)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/sub/a.jpg", 16, 16));
+    f.settle();
+    platform::ManualClock& clock = platform::ManualClock::install();
+    const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
+    auto directory = f.make(f.folder(), true);
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(until([&] { return allPresent(*directory, 1) && directory->watchedPaths().contains(f.folder() + "/sub"); }));
+    ASSERT_TRUE(QDir().rename(f.folder() + "/sub", f.root.filePath(QStringLiteral("went"))));
+    ASSERT_TRUE(writePhoto(f.folder() + "/sub/b.jpg", 16, 24));
+    ASSERT_TRUE(until([&] { return recorder.count("added", "b.jpg") == 1; }));
+    ASSERT_TRUE(everyLookTaken(*directory, clock));
+    ASSERT_TRUE(writePhoto(f.folder() + "/sub/c.jpg", 24, 16));
+    EXPECT_TRUE(until([&] { return recorder.count("added", "c.jpg") == 1; }));
+}
+
+// A folder that comes back with nothing to tell of it (a drive mounted at its path changes no
+// folder that is watched) is found by the timed look for it, and watched where it is now.
+TEST(SourceDirectory, AFolderThatCannotBeFoundIsLookedForOnTheClock)
+{
+    Fixture f;
+    const QString drive = f.root.filePath(QStringLiteral("drive"));
+    ASSERT_TRUE(QDir().mkpath(drive));
+    if (::geteuid() != 0 || ::mount("tmpfs", QFile::encodeName(drive).constData(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "mounting a drive needs root";
+    ASSERT_EQ(::umount2(QFile::encodeName(drive).constData(), MNT_DETACH), 0);
+    struct Unmount {
+        QByteArray at;
+        ~Unmount() { ::umount2(at.constData(), MNT_DETACH); }
+    } unmount{QFile::encodeName(drive)};
+    platform::ManualClock& clock = platform::ManualClock::install();
+    const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
+    auto directory = f.make(drive + "/photos");
+    Recorder recorder;
+    directory->addDelegate(&recorder);
+    directory->startWatching();
+    ASSERT_TRUE(until([&] { return directory->state() == PLRSourceDirectory::StateLocationUnavailable; }));
+    ASSERT_TRUE(waitUntil([&] { return directory->isLookingForTheFolder(); }));
+
+    ASSERT_EQ(::mount("tmpfs", unmount.at.constData(), "tmpfs", 0, "size=4m"), 0);
+    ASSERT_TRUE(writePhoto(drive + "/photos/a.jpg", 16, 16));
+    ASSERT_TRUE(until([&] { return directory->state() == PLRSourceDirectory::StateWatching && allPresent(*directory, 1); }));
+    ASSERT_TRUE(everyLookTaken(*directory, clock));
+    EXPECT_FALSE(directory->isLookingForTheFolder());
+    ASSERT_TRUE(writePhoto(drive + "/photos/b.jpg", 16, 16));
+    EXPECT_TRUE(until([&] { return recorder.count("added", "b.jpg") == 1; }));
+}
+
+namespace {
+
+// The photos of a look read one after another, in the look's own thread: the shared pool's one
+// thread is held meanwhile.
+struct OneReadAtATime {
+    OneReadAtATime()
+    {
+        QThreadPool* pool = QThreadPool::globalInstance();
+        std::atomic_bool ran = false;
+        pool->start([&ran] { ran = true; });   // the pool has a thread to hold
+        while (!ran)
+            QThread::yieldCurrentThread();
+        pool->setMaxThreadCount(1);
+        pool->reserveThread();
+    }
+    ~OneReadAtATime()
+    {
+        QThreadPool::globalInstance()->releaseThread();
+        QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount());
+    }
+};
+
+} // namespace
+
+// Everything of a photo is read through the file opened once, and only the file listed is taken
+// for it: the folder renamed away as its turned photo is opened, or exchanged with another
+// holding photos of the same names as the first photo is, and put back before it is looked at
+// again, leaves nothing of the reading wrong. The photos keep their stars, label and turn, also
+// when the post opens again, their pictures are made upright, and the photo found gone or
+// another meanwhile is listed once the folder is back, usable.
+TEST(SourceDirectory, APhotoReadWhileItsFolderMovesIsReadWhole)
+{
+    for (const bool exchanged : {false, true}) {
+        SCOPED_TRACE(exchanged ? "exchanged" : "renamed away");
+        Fixture f;
+        const QString other = f.root.filePath(QStringLiteral("other"));
+        ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 60, 40));
+        ASSERT_TRUE(tagPhoto(f.folder() + "/a.jpg", {{"Exif.Image.Orientation", "6"}, {"Xmp.xmp.Rating", "4"}, {"Xmp.xmp.Label", "Red"}}));
+        ASSERT_TRUE(writePhoto(f.folder() + "/b.jpg", 40, 30));
+        ASSERT_TRUE(writePhoto(other + "/a.jpg", 30, 20));
+        ASSERT_TRUE(tagPhoto(other + "/a.jpg", {{"Xmp.xmp.Rating", "1"}}));
+        ASSERT_TRUE(writePhoto(other + "/b.jpg", 20, 30));
+        ASSERT_TRUE(tagPhoto(other + "/b.jpg", {{"Xmp.xmp.Rating", "5"}}));
+        for (const QString& path : {f.folder() + "/a.jpg", f.folder() + "/b.jpg", other + "/a.jpg", other + "/b.jpg"}) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite)
+                        && file.setFileTime(QDateTime(QDate(2020, 5, 1), QTime(8, 0), Qt::UTC), QFileDevice::FileModificationTime));
+        }
+        const QByteArray from = QFile::encodeName(f.folder()), to = QFile::encodeName(other);
+        const auto move = [&] {
+            return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), exchanged ? RENAME_EXCHANGE : 0) == 0;
+        };
+        std::atomic_bool moved = false;
+        plr_image::OpenedPhoto::setOpenedHookForTesting([&](const QString& opened) {
+            if (opened.startsWith(f.folder()) && (exchanged || opened.endsWith("/a.jpg")) && !moved.exchange(true)) {
+                EXPECT_TRUE(exchanged || QDir(other).removeRecursively());
+                EXPECT_TRUE(move());
+            }
+        });
+        platform::ManualClock& clock = platform::ManualClock::install();
+        const auto until = [&clock](const std::function<bool()>& done) { return runTheClockUntil(clock, done); };
+        {
+            auto directory = f.make(f.folder());
+            {
+                OneReadAtATime oneAtATime;
+                directory->startWatching();
+                ASSERT_TRUE(waitUntil([&] { return moved.load(); }));
+                directory->waitUntilIdle();
+            }
+            ASSERT_TRUE(exchanged ? move() : QDir().rename(other, f.folder()));
+            ASSERT_TRUE(until([&] { return allPresent(*directory, 2); }));
+            ASSERT_TRUE(everyLookTaken(*directory, clock));
+            const PLRSourceImagePtr a = imageNamed(*directory, "a.jpg"), b = imageNamed(*directory, "b.jpg");
+            EXPECT_EQ(a->starRating(), 4);
+            EXPECT_EQ(a->colourRating(), 1);
+            EXPECT_EQ(a->orientation(), 6);
+            EXPECT_EQ(PLRImageManager::readCachedImage(a->exportFilePath()).size(), QSize(40, 60));
+            EXPECT_EQ(b->starRating(), 0);
+            EXPECT_EQ(b->width(), 40.0f);
+            EXPECT_EQ(b->checkedProblem(), PLRPhotoProblem::None);
+            ASSERT_TRUE(directory->save());
+        }
+        auto directory = f.make();
+        directory->startWatching();
+        ASSERT_TRUE(until([&] { return allPresent(*directory, 2); }));
+        const PLRSourceImagePtr a = imageNamed(*directory, "a.jpg");
+        EXPECT_EQ(a->starRating(), 4);
+        EXPECT_EQ(imageNamed(*directory, "b.jpg")->width(), 40.0f);
+        EXPECT_EQ(PLRImageManager::readCachedImage(a->exportFilePath()).size(), QSize(40, 60));
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "store/persistance-store/source/PLRImageMetadata.h"
 #include "store/persistance-store/source/PLRImageUtilities.h"
+#include "store/persistance-store/source/PLRPhotoDecoder.h"
 #include "store/persistance-store/source/PLRSourceImage.h"
 #include "platform/Log.h"
 #include "platform/Modules.h"
@@ -167,4 +168,52 @@ TEST(ImageDPI, ValueAndReencodingCarryTheResolution)
     EXPECT_EQ(imageDPIValue(QImage::fromData(imageDataAfterApplyingDPI(png, 0, 0.5f))), 72);
     EXPECT_EQ(imageDPIValue(QImage::fromData(imageDataAfterApplyingDPI(png, -10, 0.5f))), 72);
     EXPECT_TRUE(imageDataAfterApplyingDPI(QByteArray("nope"), 300, 0.5f).isEmpty());
+}
+
+// A picture Qt can read is a photo whatever its name says: a PNG named .jpg is read as the PNG
+// it is, judged whole, and has an export picture to lay out and publish.
+TEST(SourceImageMetadata, APictureNamedAsAnotherFormatIsReadByWhatItHolds)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("png.jpg"));
+    QImage picture(48, 32, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    ASSERT_TRUE(picture.save(path, "PNG"));
+    const PLRImageMetadata metadata = PLRImageMetadata::read(path);
+    EXPECT_TRUE(metadata.readable && metadata.complete) << metadata.error.toStdString();
+    EXPECT_EQ(metadata.pixelSize, QSize(48, 32));
+    PLRSourceImage image(QString(), dir.filePath(QStringLiteral("cache")));
+    image.setFile(path, QStringLiteral("png.jpg"), {}, metadata);
+    EXPECT_EQ(image.checkedProblem(), PLRPhotoProblem::None);
+    EXPECT_EQ(PLRImageManager::readCachedImage(image.exportFilePath()).size(), QSize(48, 32));
+}
+
+// Everything of a photo is read through the file opened once: its folder renamed away as soon
+// as it is opened, its reading and its decoding are whole.
+TEST(SourceImageMetadata, APhotoWhoseFolderMovesAsItIsOpenedIsReadWhole)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("photos"));
+    const QString path = folder + "/tagged.jpg";
+    ASSERT_TRUE(writePhoto(path, 60, 40));
+    ASSERT_TRUE(tagPhoto(path, {{"Exif.Image.Orientation", "6"}, {"Xmp.xmp.Rating", "4"}, {"Xmp.xmp.Label", "Red"},
+                                {"Exif.Photo.DateTimeOriginal", "2019:05:04 10:20:30"}}));
+    const auto moveAway = [&](const QString&) {
+        EXPECT_TRUE(QDir().rename(folder, dir.filePath(QStringLiteral("away"))));
+    };
+    plr_image::OpenedPhoto::setOpenedHookForTesting(moveAway);
+    const PLRImageMetadata metadata = PLRImageMetadata::read(path);
+    ASSERT_TRUE(QDir().rename(dir.filePath(QStringLiteral("away")), folder));
+    EXPECT_TRUE(metadata.readable && metadata.complete);
+    EXPECT_EQ(metadata.pixelSize, QSize(60, 40));
+    EXPECT_EQ(metadata.orientation, 6);
+    EXPECT_EQ(metadata.starRating, 4);
+    EXPECT_EQ(metadata.colourRating, 1);
+    EXPECT_EQ(metadata.creationDate, QDateTime(QDate(2019, 5, 4), QTime(10, 20, 30)).toUTC());
+
+    PLRPhotoProblem problem = PLRPhotoProblem::Missing;
+    const QImage upright = plr_image::decodePhotoUpright(path, 6, {}, nullptr, &problem);
+    ASSERT_TRUE(QDir().rename(dir.filePath(QStringLiteral("away")), folder));
+    EXPECT_EQ(problem, PLRPhotoProblem::None);
+    EXPECT_EQ(upright.size(), QSize(40, 60));
 }

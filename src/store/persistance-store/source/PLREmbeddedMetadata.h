@@ -20,10 +20,12 @@ struct PLREmbeddedMetadata {
 namespace plr_metadata_module {
 
 inline constexpr const char* kFileName = "pellora-metadata.so";
-inline constexpr const char* kEntrySymbol = "pellora_read_embedded_metadata";
+inline constexpr const char* kEntrySymbol = "pellora_read_opened_photo_metadata";
 
-// The module's entry point: reads the photo at `path`; `debugLog` receives the metadata
-// library's own messages. Never throws.
-using Entry = void (*)(const QString& path, PLREmbeddedMetadata* into, void (*debugLog)(const QString& message));
+// The module's entry point: reads the photo open at the descriptor `fd` (by offset: the
+// descriptor stays open and its position is not used), never the file at a path, so that what
+// it reads is the file the caller opened wherever it goes meanwhile; `name` names it in
+// messages. `debugLog` receives the metadata library's own messages. Never throws.
+using Entry = void (*)(int fd, const QString& name, PLREmbeddedMetadata* into, void (*debugLog)(const QString& message));
 
 } // namespace plr_metadata_module

@@ -74,23 +74,18 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* 
     return true;
 }
 
-// Copies a photo (a regular file, which may be reached through a link in the user's folder)
-// into the cache.
-bool copyFileAtomically(const QString& source, const QString& destination, QString* error)
+// Copies a photo, opened already (the very file that was decoded), into the cache.
+bool copyFileAtomically(plr_image::OpenedPhoto& source, const QString& destination, QString* error)
 {
-    struct stat st {};
-    if (::stat(QFile::encodeName(source).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        *error = QStringLiteral("cannot read %1: not a regular file").arg(source);
+    qint64 size = 0, modifiedNs = 0;
+    QIODevice* in = source.fromStart();
+    if (!in || !source.stamp(&size, &modifiedNs)) {
+        *error = QStringLiteral("cannot read %1").arg(source.path());
         return false;
     }
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(source, in.errorString());
-        return false;
-    }
-    const QByteArray bytes = in.read(qint64(st.st_size) + 1);
-    if (in.error() != QFile::NoError || bytes.size() != qsizetype(st.st_size)) {
-        *error = QStringLiteral("cannot copy %1: it changed while being read").arg(source);
+    const QByteArray bytes = in->read(size + 1);
+    if (bytes.size() != qsizetype(size)) {
+        *error = QStringLiteral("cannot copy %1: it changed while being read").arg(source.path());
         return false;
     }
     return writeFileAtomically(destination, bytes, error);
@@ -280,7 +275,7 @@ void PLRImageManager::runJob(const std::weak_ptr<PLRSourceImage>& weakImage, con
         // no copy of what it held is kept.
         if (request.dropCache)
             purgeCache(request.cacheDirectory);
-    } else if (isCacheFresh(request.cacheDirectory, request.sourceModifiedNs, request.isGIF, request.sourceSize)) {
+    } else if (isCacheFresh(request)) {
         result.ok = true;
         // Made from a whole decode of this version of the file.
         result.judged = !request.judged;
@@ -305,9 +300,22 @@ void PLRImageManager::runJob(const std::weak_ptr<PLRSourceImage>& weakImage, con
 
 namespace {
 
-QByteArray stampText(qint64 size, qint64 modifiedNs)
+// The version of the photo the pictures were made from, and how they were made of it: its
+// size, its time, the turn they were given and their resolution.
+QByteArray stampText(qint64 size, qint64 modifiedNs, int orientation, qint64 dpi)
 {
-    return QByteArray::number(size) + ' ' + QByteArray::number(modifiedNs);
+    return QByteArray::number(size) + ' ' + QByteArray::number(modifiedNs) + ' ' + QByteArray::number(orientation) + ' '
+        + QByteArray::number(dpi);
+}
+
+// The fields of the cache folder's stamp; empty when it has none.
+QList<QByteArray> stampFields(const QString& cacheDirectory)
+{
+    QByteArray stamp;
+    if (!platform::files::readAll(QDir(cacheDirectory).filePath(QLatin1String(PLRImageManager::kStampFileName)), &stamp,
+                                  nullptr, 256))
+        return {};
+    return stamp.trimmed().split(' ');
 }
 
 } // namespace
@@ -329,9 +337,21 @@ bool PLRImageManager::isCacheFresh(const QString& cacheDirectory, qint64 sourceM
     if (sourceSize < 0)
         return true;
     // The size too: a file cut short keeps its time when it is copied with it.
-    QByteArray stamp;
-    return platform::files::readAll(dir.filePath(QLatin1String(kStampFileName)), &stamp, nullptr, 256)
-        && stamp.trimmed() == stampText(sourceSize, sourceModifiedNs);
+    const QList<QByteArray> fields = stampFields(cacheDirectory);
+    return fields.size() >= 2 && fields[0] == QByteArray::number(sourceSize) && fields[1] == QByteArray::number(sourceModifiedNs);
+}
+
+bool PLRImageManager::isCacheFresh(const BuildRequest& request)
+{
+    if (!isCacheFresh(request.cacheDirectory, request.sourceModifiedNs, request.isGIF))
+        return false;
+    // Made from this version of the photo, turned and marked as its metadata now says: pictures
+    // made while that metadata was read wrong (a read that raced a move of the folder), or
+    // stamped before the turn was kept, are made again.
+    const QList<QByteArray> fields = stampFields(request.cacheDirectory);
+    return fields.size() == 4 && (request.sourceSize < 0 || fields[0] == QByteArray::number(request.sourceSize))
+        && fields[1] == QByteArray::number(request.sourceModifiedNs) && fields[2] == QByteArray::number(request.orientation)
+        && fields[3] == QByteArray::number(request.dpi);
 }
 
 qint64 PLRImageManager::fileModifiedNs(const QString& path)
@@ -420,15 +440,14 @@ bool PLRImageManager::adoptPictures(const QString& identifier, const QString& fo
 PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& request)
 {
     BuildResult result;
-    struct stat st {};
-    if (::stat(QFile::encodeName(request.sourcePath).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        result.error = QStringLiteral("not a regular file");
+    // Opened once: the file decoded is the one the files are stamped with, wherever it goes
+    // meanwhile.
+    plr_image::OpenedPhoto photo(request.sourcePath);
+    qint64 decodedSize = 0, decodedModifiedNs = 0;
+    if (!photo.isOpen() || !photo.stamp(&decodedSize, &decodedModifiedNs)) {
+        result.error = photo.isOpen() ? QStringLiteral("cannot read the file") : photo.error();
         return result;
     }
-    // The version of the file that is decoded: what the files are stamped with, and what the
-    // verdict is about.
-    const qint64 decodedSize = qint64(st.st_size);
-    const qint64 decodedModifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     // Decoded once, upright, at the export size straight away (at the smallest libjpeg scale
     // that covers it, scaled and turned while decoding), in sRGB.
     const auto exportSizeFor = [](const QSize& upright) {
@@ -439,7 +458,14 @@ PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& req
     };
     QString error;
     PLRPhotoProblem problem = PLRPhotoProblem::None;
-    QImage image = plr_image::decodePhotoUpright(request.sourcePath, request.orientation, exportSizeFor, &error, &problem);
+    QImage image = plr_image::decodePhotoUpright(photo, request.orientation, exportSizeFor, &error, &problem);
+    // A file written to while it was decoded: no verdict and no copy of what was read; the
+    // folder looks at it again once it is still.
+    qint64 sizeAfter = 0, modifiedAfter = 0;
+    if (!photo.stamp(&sizeAfter, &modifiedAfter) || sizeAfter != decodedSize || modifiedAfter != decodedModifiedNs) {
+        result.error = QStringLiteral("the file changed while it was read");
+        return result;
+    }
     result.judged = problem != PLRPhotoProblem::Missing;
     result.problem = problem;
     result.judgedSize = decodedSize;
@@ -485,15 +511,17 @@ PLRImageManager::BuildResult PLRImageManager::buildCache(const BuildRequest& req
         return result;
     }
     if (request.isGIF) {
-        if (!copyFileAtomically(request.sourcePath, animationPath, &error)) {
+        if (!copyFileAtomically(photo, animationPath, &error)) {
             result.error = error;
             return result;
         }
     } else {
         QFile::remove(animationPath);
     }
-    // The photo's size and modification time mark the files as made from this version of it.
-    if (!writeFileAtomically(dir.filePath(QLatin1String(kStampFileName)), stampText(decodedSize, decodedModifiedNs), &error)) {
+    // The photo's size and modification time mark the files as made from this version of it,
+    // the turn and resolution as made by the metadata read of it.
+    if (!writeFileAtomically(dir.filePath(QLatin1String(kStampFileName)),
+                             stampText(decodedSize, decodedModifiedNs, request.orientation, request.dpi), &error)) {
         result.error = error;
         return result;
     }

@@ -18,7 +18,8 @@ namespace platform { class OperationQueue; }
 // image area ("loc"). The folder holds "preview.jpg" (longer side at most 512 px), "export.jpg"
 // (at most 1500 px wide, upright, sRGB, the photo's resolution) and, for a GIF, "animation.gif"
 // (the file itself). The cache files carry the photo's modification time, and "source.stamp"
-// its size and time, so a changed photo is cached again. Only a photo that decodes whole is
+// its size and time and the orientation and resolution they were made with, so a changed
+// photo, or one whose metadata now says otherwise, is cached again. Only a photo that decodes whole is
 // cached: one that cannot (cut short, data that does not match its header) loses what its
 // folder held. Caching runs on an operation queue of at most 10 concurrent jobs.
 class PLRImageManager {
@@ -32,7 +33,8 @@ public:
     static constexpr const char* kPreviewFileName = "preview.jpg";
     static constexpr const char* kExportFileName = "export.jpg";
     static constexpr const char* kAnimationFileName = "animation.gif";
-    // "<size> <modification time in ns>" of the photo the files were made from.
+    // "<size> <modification time in ns> <orientation> <dpi>" of the photo the files were made
+    // from.
     static constexpr const char* kStampFileName = "source.stamp";
 
     // The image drawn for a photo without a thumbnail.
@@ -97,6 +99,9 @@ public:
     // Whether the cache folder holds every file of the photo, made from this version of it
     // (its time, and its size when one is given).
     static bool isCacheFresh(const QString& cacheDirectory, qint64 sourceModifiedNs, bool isGIF, qint64 sourceSize = -1);
+    // Whether it holds them made for the request: from this version of the photo, turned by its
+    // orientation and at its resolution.
+    static bool isCacheFresh(const BuildRequest& request);
     // Removes the cache folder's files.
     static void purgeCache(const QString& cacheDirectory);
     // Whether the folder (itself no link) holds the picture a photo is drawn and published from:

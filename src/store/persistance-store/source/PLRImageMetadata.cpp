@@ -6,17 +6,14 @@
 #include "store/persistance-store/source/PLREmbeddedMetadata.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QTimeZone>
 
-#include <cerrno>
 #include <cmath>
-#include <cstring>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -31,6 +28,17 @@ plr_metadata_module::Entry metadataReader()
 {
     return reinterpret_cast<plr_metadata_module::Entry>(
         platform::modules::resolve(QLatin1String(plr_metadata_module::kFileName), plr_metadata_module::kEntrySymbol));
+}
+
+// When the opened file was made (its birth time where the file system keeps one, else its
+// modification time), UTC.
+QDateTime creationDateOf(int fd)
+{
+    struct statx st {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME | STATX_MTIME, &st) != 0)
+        return {};
+    const statx_timestamp& time = (st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_mtime;
+    return QDateTime::fromMSecsSinceEpoch(qint64(time.tv_sec) * 1000 + time.tv_nsec / 1000000, Qt::UTC);
 }
 
 } // namespace
@@ -130,57 +138,43 @@ bool PLRImageMetadata::fromStoredText(const QString& text, PLRImageMetadata* met
 PLRImageMetadata PLRImageMetadata::read(const QString& path)
 {
     PLRImageMetadata result;
-    const auto gone = [&result](int error) {
-        result.missing = error == ENOENT || error == ENOTDIR;
-        result.error = result.missing ? QStringLiteral("the file is gone") : QString::fromUtf8(std::strerror(error));
-        return result;
-    };
-    // Opened once, and everything read through that: a file whose folder moves while it is read
-    // is either read whole or found gone, never taken for a file that is no picture. Not
-    // blocking: a FIFO or device in a photo's place would block the decoder or never end.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return gone(errno);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        result.error = QStringLiteral("not a regular file");
-        return result;
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        result.error = file.errorString();
+    // Opened once, and everything read through that: the picture's header, the embedded
+    // metadata and the file's times, so that a file whose folder moves (or is put back) while
+    // it is read is either read whole or found gone, never taken for a file that is no picture
+    // nor read in part from another file found at its path.
+    plr_image::OpenedPhoto photo(path);
+    if (!photo.isOpen()) {
+        result.missing = photo.missing();
+        result.error = photo.error();
         return result;
     }
     // From here on what is found is about the file's content.
-    const QFileInfo info(path);
-    result.creationDate = info.birthTime().isValid() ? info.birthTime().toUTC() : info.lastModified().toUTC();
+    photo.stamp(&result.readSize, &result.readModifiedNs);
+    result.creationDate = creationDateOf(photo.descriptor());
 
     {
-        // The format its name gives is tried first, then what its content says.
-        QImageReader reader(&file, info.suffix().toLower().toLatin1());
-        reader.setAutoTransform(false);
-        if (!reader.canRead()) {
-            result.error = reader.error() == QImageReader::UnknownError ? QStringLiteral("no picture in a format that can be read")
-                                                                        : reader.errorString();
+        const std::unique_ptr<QImageReader> reader = photo.pictureReader();
+        reader->setAutoTransform(false);
+        if (!reader->canRead()) {
+            result.error = reader->error() == QImageReader::UnknownError ? QStringLiteral("no picture in a format that can be read")
+                                                                         : reader->errorString();
             result.complete = true;
             return result;
         }
-        result.pixelSize = reader.size();
+        result.pixelSize = reader->size();
         if (!result.pixelSize.isValid() || result.pixelSize.isEmpty()) {
             result.error = QStringLiteral("no pixel size");
             result.complete = true;
             return result;
         }
-        result.isGIF = reader.format() == "gif";
+        result.isGIF = reader->format() == "gif";
         result.readable = true;
     }
 
     qint64 exifDPI = 0;
     if (const plr_metadata_module::Entry read = metadataReader()) {
         PLREmbeddedMetadata embedded;
-        read(path, &embedded, &debugLog);
+        read(photo.descriptor(), path, &embedded, &debugLog);
         if (embedded.orientation >= 1 && embedded.orientation <= 8)
             result.orientation = embedded.orientation;
         if (embedded.rated)
@@ -197,7 +191,7 @@ PLRImageMetadata PLRImageMetadata::read(const QString& path)
 
     if (exifDPI > 0 && exifDPI < 100000)
         result.dpi = exifDPI;
-    else if (const qint64 jfif = plr_image::jfifDensityDPI(&file); jfif > 0)
+    else if (const qint64 jfif = plr_image::jfifDensityDPI(photo.fromStart()); jfif > 0)
         result.dpi = jfif;
     return result;
 }

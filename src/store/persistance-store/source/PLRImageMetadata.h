@@ -18,6 +18,11 @@ struct PLRImageMetadata {
     QString error;                // why the file could not be read
     // The file was not there when it was read (gone, or its folder moving): no verdict on it.
     bool missing = false;
+    // The size and modification time (ns) of the file read, as it was opened (-1 when none
+    // was); not kept. Whoever meant to read a file of a known size and time tells by them that
+    // another one was read (its folder moved, or it is being written).
+    qint64 readSize = -1;
+    qint64 readModifiedNs = 0;
     // Everything the file tells was read: its picture's header and, through the metadata
     // module, its embedded metadata; or its content was found to be no picture. Only such a
     // reading stands for the file as long as its size and time stay.

@@ -1,17 +1,27 @@
 #include "store/persistance-store/source/PLRImageUtilities.h"
 
 #include "platform/Log.h"
+#include "platform/Resets.h"
 
 #include <QBuffer>
 #include <QColorSpace>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 #include <QTransform>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr double kMetresPerInch = 0.0254;
@@ -152,6 +162,116 @@ qint64 jfifDensityDPI(QIODevice* device)
     if (units == 2)
         return qint64(std::lround(density * 2.54));
     return 0;   // aspect ratio only
+}
+
+namespace {
+
+std::mutex g_openedHookMutex;
+std::function<void(const QString&)> g_openedHook;
+std::atomic_bool g_hasOpenedHook{false};
+const platform::resets::Joined g_openedHookReset{[] { OpenedPhoto::setOpenedHookForTesting({}); }};
+
+} // namespace
+
+void OpenedPhoto::setOpenedHookForTesting(std::function<void(const QString& path)> hook)
+{
+    std::lock_guard lock(g_openedHookMutex);
+    g_hasOpenedHook = bool(hook);
+    g_openedHook = std::move(hook);
+}
+
+OpenedPhoto::OpenedPhoto(const QString& path) : m_path(path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        const int error = errno;
+        m_missing = error == ENOENT || error == ENOTDIR;
+        m_error = m_missing ? QStringLiteral("the file is gone") : QString::fromLocal8Bit(std::strerror(error));
+        return;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        m_error = QStringLiteral("not a regular file");
+        return;
+    }
+    if (!m_file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+        ::close(fd);
+        m_error = m_file.errorString();
+        return;
+    }
+    m_fd = fd;
+    if (g_hasOpenedHook) {
+        std::function<void(const QString&)> hook;
+        {
+            std::lock_guard lock(g_openedHookMutex);
+            hook = g_openedHook;
+        }
+        if (hook)
+            hook(path);
+    }
+}
+
+OpenedPhoto::~OpenedPhoto()
+{
+    if (m_fd < 0)
+        return;
+    m_file.close();
+    ::close(m_fd);
+}
+
+bool OpenedPhoto::stamp(qint64* size, qint64* modifiedNs) const
+{
+    struct stat st {};
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+        return false;
+    *size = qint64(st.st_size);
+    *modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+QIODevice* OpenedPhoto::fromStart()
+{
+    if (m_fd < 0)
+        return nullptr;
+    // Moves the descriptor's position too: a stream read before leaves it anywhere.
+    m_file.seek(0);
+    return &m_file;
+}
+
+std::FILE* OpenedPhoto::stream()
+{
+    if (m_fd < 0)
+        return nullptr;
+    const int copy = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return nullptr;
+    std::FILE* file = ::fdopen(copy, "rb");
+    if (!file) {
+        ::close(copy);
+        return nullptr;
+    }
+    std::fseek(file, 0, SEEK_SET);
+    return file;
+}
+
+std::unique_ptr<QImageReader> OpenedPhoto::pictureReader()
+{
+    QIODevice* device = fromStart();
+    if (!device)
+        return std::make_unique<QImageReader>();
+    // A reader handed a format reads only that format (and answers it by the name it was given:
+    // the names of a format's readers are used, so that a JPEG is "jpeg" however it is named).
+    QByteArray format = QFileInfo(m_path).suffix().toLower().toLatin1();
+    if (format == "jpg" || format == "jpe")
+        format = "jpeg";
+    else if (format == "tif")
+        format = "tiff";
+    auto reader = std::make_unique<QImageReader>(device, format);
+    if (reader->canRead())
+        return reader;
+    reader = std::make_unique<QImageReader>(fromStart(), QByteArray());
+    return reader;
 }
 
 } // namespace plr_image

@@ -1,9 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QIODevice>
 #include <QImage>
 #include <QString>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+class QImageReader;
 
 // Small helpers on images and image data shared by the image cache and the exporters.
 
@@ -42,5 +49,49 @@ inline bool orientationSwapsAxes(int orientation) { return orientation >= 5 && o
 qint64 jfifDensityDPI(const QString& path);
 // The same, read from the start of an open device (its position is left where it was).
 qint64 jfifDensityDPI(QIODevice* device);
+
+// A photo file opened once: everything read of it (its picture, its embedded metadata, its
+// times) is read through this one descriptor, so that a file whose folder moves, or is put
+// back, while it is read is read whole or found gone, never taken in part from another file
+// found at its path meanwhile. Opened without blocking, and only a regular file: a FIFO or a
+// device in a photo's place is never read.
+class OpenedPhoto {
+public:
+    explicit OpenedPhoto(const QString& path);
+    ~OpenedPhoto();
+    OpenedPhoto(const OpenedPhoto&) = delete;
+    OpenedPhoto& operator=(const OpenedPhoto&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    // Not there when it was opened (the file or a level of its path gone, as when its folder
+    // moves): nothing can be told of it.
+    bool missing() const { return m_missing; }
+    // Why it is not open.
+    QString error() const { return m_error; }
+    QString path() const { return m_path; }
+    int descriptor() const { return m_fd; }
+    // The file's size and modification time (ns since the epoch) now; false when they cannot be
+    // read.
+    bool stamp(qint64* size, qint64* modifiedNs) const;
+    // The file from its start (every reader starts there; the device and stream() share one
+    // position).
+    QIODevice* fromStart();
+    // A stdio stream of the file from its start, closed by the caller; null on failure.
+    std::FILE* stream();
+    // A reader of its picture: the format its name gives first, then what its content says
+    // (a PNG named .jpg is read as the PNG it is).
+    std::unique_ptr<QImageReader> pictureReader();
+
+    // Called with the path once a photo file has been opened, before anything of it is read
+    // (tests move its folder there); none by default. Any thread.
+    static void setOpenedHookForTesting(std::function<void(const QString& path)> hook);
+
+private:
+    QString m_path;
+    int m_fd = -1;
+    bool m_missing = false;
+    QString m_error;
+    QFile m_file;
+};
 
 } // namespace plr_image

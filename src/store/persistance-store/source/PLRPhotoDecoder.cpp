@@ -4,7 +4,6 @@
 
 #include <QColorSpace>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 
 #include <algorithm>
@@ -15,6 +14,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -48,28 +49,32 @@ struct Header {
 };
 
 // Whether the file begins as a JPEG does (libjpeg then judges it, also when its header is cut).
-bool startsAsJpeg(const QString& path)
+bool startsAsJpeg(OpenedPhoto& photo)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QIODevice* file = photo.fromStart();
+    if (!file)
         return false;
-    const QByteArray start = file.read(3);
+    const QByteArray start = file->read(3);
     return start.size() == 3 && uchar(start[0]) == 0xFF && uchar(start[1]) == 0xD8 && uchar(start[2]) == 0xFF;
 }
 
-Header readHeader(const QString& path)
+Header readHeader(OpenedPhoto& photo)
 {
     Header header;
-    QImageReader reader(path);
-    reader.setAutoTransform(false);
-    header.stored = reader.size();
-    if (!header.stored.isValid() || header.stored.isEmpty()) {
-        header.error = reader.errorString();
-        header.jpeg = startsAsJpeg(path);
+    if (!photo.isOpen()) {
+        header.error = photo.error();
         return header;
     }
-    header.orientation = orientationOf(reader.transformation());
-    header.format = reader.format();
+    const std::unique_ptr<QImageReader> reader = photo.pictureReader();
+    reader->setAutoTransform(false);
+    header.stored = reader->size();
+    if (!header.stored.isValid() || header.stored.isEmpty()) {
+        header.error = reader->errorString();
+        header.jpeg = startsAsJpeg(photo);
+        return header;
+    }
+    header.orientation = orientationOf(reader->transformation());
+    header.format = reader->format();
     header.jpeg = header.format == "jpeg";
     return header;
 }
@@ -380,13 +385,13 @@ void cmykToRgb(JSAMPROW row, int width)
 // orientation) when that is smaller, into `out` (32-bit RGB) turned upright as `orientation`
 // says, with the colour space of its profile (not valid when it has none or an unreadable one).
 // Every object with a destructor is made before the jump point (see onJpegError).
-bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, int orientation, QImage& out, QColorSpace& space,
+bool decodeJpegScaled(OpenedPhoto& photo, int numerator, const QSize& wanted, int orientation, QImage& out, QColorSpace& space,
                       QString& error, PLRPhotoProblem& problem, const RowsDecoded& rowsDecoded = {})
 {
-    std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
+    std::FILE* file = photo.stream();
     if (!file) {
-        problem = errno == ENOENT ? PLRPhotoProblem::Missing : PLRPhotoProblem::Unreadable;
-        error = QStringLiteral("the file cannot be opened");
+        problem = PLRPhotoProblem::Unreadable;
+        error = QStringLiteral("the file cannot be read: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     jpeg_decompress_struct info {};
@@ -472,7 +477,7 @@ bool decodeJpegScaled(const QString& path, int numerator, const QSize& wanted, i
 // pixels its header announces (Qt's readers hand back such a picture without a word, its
 // missing part left blank). Only the headers and block lengths are read, never more than the
 // file holds.
-bool bmpEndsEarly(QFile& file)
+bool bmpEndsEarly(QIODevice& file)
 {
     const QByteArray head = file.read(34);
     if (head.size() < 34)
@@ -490,7 +495,7 @@ bool bmpEndsEarly(QFile& file)
     return file.size() < offset + rowBytes * std::abs(height);
 }
 
-bool gifEndsEarly(QFile& file)
+bool gifEndsEarly(QIODevice& file)
 {
     constexpr qint64 kLargest = qint64(512) * 1024 * 1024;
     if (file.size() > kLargest)
@@ -535,17 +540,17 @@ bool gifEndsEarly(QFile& file)
     return true;
 }
 
-bool endsEarly(const QString& path, const QByteArray& format)
+bool endsEarly(OpenedPhoto& photo, const QByteArray& format)
 {
     if (format != "bmp" && format != "gif")
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QIODevice* file = photo.fromStart();
+    if (!file)
         return false;
-    return format == "bmp" ? bmpEndsEarly(file) : gifEndsEarly(file);
+    return format == "bmp" ? bmpEndsEarly(*file) : gifEndsEarly(*file);
 }
 
-QImage decode(const Header& header, const QString& path, const QSize& uprightSize, int orientation, QString* error,
+QImage decode(const Header& header, OpenedPhoto& photo, const QSize& uprightSize, int orientation, QString* error,
               PLRPhotoProblem* problem, const RowsDecoded& rowsDecoded = {})
 {
     const auto fail = [&](PLRPhotoProblem what, const QString& why) {
@@ -557,11 +562,13 @@ QImage decode(const Header& header, const QString& path, const QSize& uprightSiz
     };
     if (problem)
         *problem = PLRPhotoProblem::None;
-    const QFileInfo file(path);
-    if (!file.exists())
-        return fail(PLRPhotoProblem::Missing, QStringLiteral("the file is gone"));
-    if (!file.isFile() || file.size() == 0)
-        return fail(PLRPhotoProblem::Unreadable, file.isFile() ? QStringLiteral("the file is empty") : QStringLiteral("not a regular file"));
+    // Everything is read through the file opened once: a file that was there when it was
+    // opened is judged whole, whatever happens at its path meanwhile; one that was not is gone.
+    if (!photo.isOpen())
+        return fail(photo.missing() ? PLRPhotoProblem::Missing : PLRPhotoProblem::Unreadable, photo.error());
+    qint64 size = 0, modifiedNs = 0;
+    if (!photo.stamp(&size, &modifiedNs) || size == 0)
+        return fail(PLRPhotoProblem::Unreadable, QStringLiteral("the file is empty"));
     const bool sized = header.stored.isValid() && !header.stored.isEmpty();
     if (!sized && !header.jpeg)
         return fail(PLRPhotoProblem::Unreadable, header.error.isEmpty() ? QStringLiteral("not a picture") : header.error);
@@ -574,7 +581,7 @@ QImage decode(const Header& header, const QString& path, const QSize& uprightSiz
         QColorSpace space;
         QString failure;
         PLRPhotoProblem what = PLRPhotoProblem::None;
-        if (!decodeJpegScaled(path, sized ? jpegScaleNumerator(header.stored, wanted) : 1, wanted, orientation, image, space, failure, what,
+        if (!decodeJpegScaled(photo, sized ? jpegScaleNumerator(header.stored, wanted) : 1, wanted, orientation, image, space, failure, what,
                               sized ? rowsDecoded : RowsDecoded()))
             return fail(what == PLRPhotoProblem::None ? PLRPhotoProblem::Unreadable : what, failure);
         if (!sized)
@@ -582,15 +589,15 @@ QImage decode(const Header& header, const QString& path, const QSize& uprightSiz
         if (space.isValid())
             image.setColorSpace(space);
     } else {
-        if (endsEarly(path, header.format))
+        if (endsEarly(photo, header.format))
             return fail(PLRPhotoProblem::CutShort, QStringLiteral("the file ends before its picture does"));
-        QImageReader reader(path);
-        reader.setAutoTransform(false);
+        const std::unique_ptr<QImageReader> reader = photo.pictureReader();
+        reader->setAutoTransform(false);
         if (wanted != header.stored)
-            reader.setScaledSize(wanted);
-        image = reader.read();
+            reader->setScaledSize(wanted);
+        image = reader->read();
         if (image.isNull())
-            return fail(PLRPhotoProblem::Unreadable, reader.errorString());
+            return fail(PLRPhotoProblem::Unreadable, reader->errorString());
         // A reader that could not scale gives the whole picture; anything else is not the
         // picture its header describes.
         if (image.size() != wanted && image.size() != header.stored)
@@ -639,9 +646,9 @@ namespace {
 // colours come in several scans): every DCT coefficient of every component, at the photo's full
 // size whatever the scale of the decode (about 3 bytes a pixel for 4:2:0, 6 for 4:4:4). 0 for a
 // file of one scan, decoded a few rows at a time, or when its header cannot be read.
-qint64 jpegWholeImageBytes(const QString& path)
+qint64 jpegWholeImageBytes(OpenedPhoto& photo)
 {
-    std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
+    std::FILE* file = photo.stream();
     if (!file)
         return 0;
     jpeg_decompress_struct info {};
@@ -676,7 +683,8 @@ qint64 jpegWholeImageBytes(const QString& path)
 
 qint64 decodeBytesAtSize(const QString& path, const QSize& uprightSize)
 {
-    const Header header = readHeader(path);
+    OpenedPhoto photo(path);
+    const Header header = readHeader(photo);
     if (!header.stored.isValid() || header.stored.isEmpty())
         return 0;
     const QSize wanted = storedWanted(header, uprightSize);
@@ -684,7 +692,7 @@ qint64 decodeBytesAtSize(const QString& path, const QSize& uprightSize)
     // Scaled and turned while decoding: the picture and a few rows, and the whole photo's
     // coefficients when it is progressive.
     if (header.jpeg)
-        return picture + picture / 16 + jpegWholeImageBytes(path);
+        return picture + picture / 16 + jpegWholeImageBytes(photo);
     // Qt's reader decodes the whole photo, which is then scaled (and turned).
     const qint64 whole = qint64(header.stored.width()) * header.stored.height() * 4;
     return std::max(whole + picture, picture * 2);
@@ -693,8 +701,9 @@ qint64 decodeBytesAtSize(const QString& path, const QSize& uprightSize)
 QImage decodePhotoAtSize(const QString& path, const QSize& uprightSize, QString* error, PLRPhotoProblem* problem,
                          const RowsDecoded& rowsDecoded)
 {
-    const Header header = readHeader(path);
-    return decode(header, path, uprightSize, header.orientation, error, problem, rowsDecoded);
+    OpenedPhoto photo(path);
+    const Header header = readHeader(photo);
+    return decode(header, photo, uprightSize, header.orientation, error, problem, rowsDecoded);
 }
 
 PLRPhotoProblem checkPhoto(const QString& path, QString* error)
@@ -708,11 +717,18 @@ PLRPhotoProblem checkPhoto(const QString& path, QString* error)
 QImage decodePhotoUpright(const QString& path, int orientation, const std::function<QSize(const QSize&)>& sizeFor, QString* error,
                           PLRPhotoProblem* problem)
 {
-    const Header header = readHeader(path);
+    OpenedPhoto photo(path);
+    return decodePhotoUpright(photo, orientation, sizeFor, error, problem);
+}
+
+QImage decodePhotoUpright(OpenedPhoto& photo, int orientation, const std::function<QSize(const QSize&)>& sizeFor, QString* error,
+                          PLRPhotoProblem* problem)
+{
+    const Header header = readHeader(photo);
     if (orientation < 1 || orientation > 8)
         orientation = header.orientation;
     const QSize upright = orientationSwapsAxes(orientation) ? header.stored.transposed() : header.stored;
-    return decode(header, path, sizeFor && upright.isValid() ? sizeFor(upright) : QSize(), orientation, error, problem);
+    return decode(header, photo, sizeFor && upright.isValid() ? sizeFor(upright) : QSize(), orientation, error, problem);
 }
 
 } // namespace plr_image

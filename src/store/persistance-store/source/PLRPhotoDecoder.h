@@ -6,7 +6,11 @@
 // covers the wanted size, whatever the photo's orientation (a portrait, or a photo stored sideways
 // with an EXIF orientation, decodes as small as a landscape), scaled to the exact size by area
 // averaging row by row as it is decoded (the larger decoded picture is never held whole), and
-// turned upright on the way (no turned copy is made). Other formats go through Qt's reader. Every picture comes back in sRGB.
+// turned upright on the way (no turned copy is made). Other formats go through Qt's reader (the
+// format a file's name gives first, then what its content says). Every picture comes back in
+// sRGB. Each decode reads one opened file throughout: a file that moves while it is decoded is
+// decoded whole, never judged on parts of two files; one gone before it could be opened is
+// Missing, never Unreadable.
 //
 // A photo that cannot be decoded whole is refused, never handed back with a grey or missing part:
 // a file that ends before its picture does (libjpeg's "premature end" warnings; a BMP or GIF
@@ -23,6 +27,8 @@
 #include <functional>
 
 namespace plr_image {
+
+class OpenedPhoto;
 
 // The top rows of a picture still being decoded that are final already: its pixels stay where
 // they are until the decode ends (32-bit RGB, sRGB).
@@ -50,6 +56,10 @@ QImage decodePhotoAtSize(const QString& path, const QSize& uprightSize, QString*
 // it sizes its pictures from the photo's size and turns them as the photo's recorded metadata
 // says.
 QImage decodePhotoUpright(const QString& path, int orientation, const std::function<QSize(const QSize&)>& sizeFor,
+                          QString* error = nullptr, PLRPhotoProblem* problem = nullptr);
+// The same of a file opened already: the image cache decodes the very file whose size and time
+// it stamps its pictures with.
+QImage decodePhotoUpright(OpenedPhoto& photo, int orientation, const std::function<QSize(const QSize&)>& sizeFor,
                           QString* error = nullptr, PLRPhotoProblem* problem = nullptr);
 
 // Whether the photo file decodes whole: it is decoded at its smallest scale and dropped (a

@@ -143,8 +143,10 @@ public:
     qint64 state() const;
     bool locationExisits() const;
     // The folders and files the file-system watch covers now (main thread; set from the main
-    // loop after each scan).
+    // loop after each scan): the photo folder and its contents, and every folder above it.
     QStringList watchedPaths() const;
+    // Whether the folder, not found, waits for its next timed look (main thread).
+    bool isLookingForTheFolder() const { return m_lookForFolder.isValid() && !m_lookForFolder.isCancelled(); }
     QUrl location() const;
     QString path() const;
     bool includeSubFolders() const { return m_config.includeSubFolders; }
@@ -250,13 +252,23 @@ private:
     // `anew`: the folder at the path is another one than before, or it is back: every watch is
     // made again.
     void scheduleWatchUpdate(const QStringList& directories, const QStringList& files, bool rootMissing, bool anew = false);
-    // Watches the folders and files, the photo folder itself whenever it is there, and the
-    // nearest folder there is above it. Once a folder or file that was not watched before is,
-    // the folder is looked at again: what changed there before told nobody.
+    // Watches the folders and files, the photo folder itself whenever it is there, and every
+    // level of its path above it that is there, up to the root: the renaming, moving, removal
+    // or replacing of any level (which the watch of a renamed folder, following it, does not
+    // report) shows in the level above it, and so does its return. A watch whose path names
+    // another folder or file than the one it was made on is made again. Once a folder or file
+    // that was not watched before is, the folder is looked at again: what changed there before
+    // told nobody.
     void applyWatchPaths(const QStringList& directories, const QStringList& files, bool rootMissing, bool anew = false);
     // The same paths again, after a change above the photo folder.
     void rearmWatches() { applyWatchPaths(m_watchDirectories, m_watchFiles, m_watchRootMissing); }
     void onFileSystemEvent(const QString& changed);
+    // Whether every level of the folder's path is the folder it was when the watches were made,
+    // where it was (main thread).
+    bool levelsAsWatched() const;
+    // While the folder cannot be found it is looked for on the clock too, so that no missed
+    // event leaves it unseen (main thread; any thread may ask).
+    void lookForTheFolderLater();
     // The folder as a scan last saw it: whether it was there, which folder it was, and when it
     // last changed and when its list of files last did.
     struct FolderIdentity {
@@ -317,15 +329,20 @@ private:
     bool m_folderSeen = false;          // guarded by m_mutex
 
     QFileSystemWatcher* m_watcher = nullptr;
-    // The folder above the photo folder that is watched too (the nearest one there is), so that
-    // the photo folder's own renaming, moving or removal (which its own watch does not report),
-    // and its return, are noticed; and the paths last asked to be watched. Main thread.
-    QString m_watchedAncestor;
+    // What each watch was made on: the device and inode at its path as the watch was made. A
+    // watch follows what it was made on wherever that goes, so watches are compared by what
+    // they watch: one whose path names something else now (or nothing) is made again. Main
+    // thread.
+    QHash<QString, QPair<quint64, quint64>> m_watchedKeys;
+    // Each level of the photo folder's path, the folder itself first and the root last, as it
+    // was when the watches were last made; and the paths last asked to be watched. Main thread.
+    QList<QPair<QString, FolderIdentity>> m_levels;
     QStringList m_watchDirectories;
     QStringList m_watchFiles;
     bool m_watchRootMissing = false;
     // The rescan that follows file-system events (restarted by each) or a file still being
-    // written; main thread.
+    // written, and the timed look for a folder that cannot be found; main thread.
     platform::Cancellable m_rescanSoon;
+    platform::Cancellable m_lookForFolder;
     std::unique_ptr<platform::SerialQueue> m_queue;
 };

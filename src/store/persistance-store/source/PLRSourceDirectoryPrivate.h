@@ -21,6 +21,9 @@ namespace plr::sourcedirectory {
 // removals and renames.
 inline constexpr int kMaxWatchedDirectories = 2048;
 inline constexpr int kMaxWatchedFiles = 4096;
+// While the folder cannot be found it is looked for this often (seconds), besides the watch of
+// the levels of its path.
+inline constexpr double kLookForMissingFolderSeconds = 3.0;
 
 } // namespace plr::sourcedirectory
 

@@ -171,6 +171,8 @@ void PLRSourceDirectory::scan(bool relink)
         setState(listing.rootErrno == EACCES || listing.rootErrno == EPERM ? StateAccessDenied
                                                                             : StateLocationUnavailable);
         scheduleWatchUpdate({}, {}, true);
+        if (listing.rootErrno == ENOENT || listing.rootErrno == ENOTDIR)
+            lookForTheFolderLater();
         reportScanDone();
         return;
     }
@@ -209,22 +211,30 @@ void PLRSourceDirectory::scan(bool relink)
 bool PLRSourceDirectory::checkFolderUsable(const QString& folder, bool relink)
 {
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        PLR_LOG_WARN(QStringLiteral("Source folder %1 cannot be found").arg(folder.isEmpty() ? QStringLiteral("(none)") : folder));
-        markAllDeleted();
         bool firstLoad = false;
+        bool missingAlready = false;
         {
             QMutexLocker lock(&m_mutex);
             firstLoad = !m_scannedOnce || relink;
+            missingAlready = m_folderSeen && !m_seenFolder.present;
         }
+        // Told as it goes, not again at every look for it.
+        if (!missingAlready)
+            PLR_LOG_WARN(QStringLiteral("Source folder %1 cannot be found").arg(folder.isEmpty() ? QStringLiteral("(none)") : folder));
+        markAllDeleted();
         if (firstLoad) {
             setState(StateLocationUnavailable);
-        } else {
+        } else if (!missingAlready) {
             const qint64 current = state();
             notifyDelegates([this, current](PLRSourceDirectoryDelegate* delegate) {
                 delegate->sourceDirectoryUpdatedState(this, current);
             });
         }
         scheduleWatchUpdate({}, {}, true);
+        // A folder made at the path, or put back, is seen by the watch of the levels above it;
+        // and looked for on the clock too, should an event have been missed.
+        if (!folder.isEmpty())
+            lookForTheFolderLater();
         return false;
     }
     if (!m_config.accessCheck(folder)) {
@@ -350,12 +360,18 @@ void PLRSourceDirectory::readMetadata(Changes& changes)
         if (!m_stopping && !item.reuse)
             item.metadata = PLRImageMetadata::read(item.absolutePath);
     });
-    // A file listed a moment ago and gone when it was read: it, or its folder, is moving. No
-    // verdict is made of it; verdicts made meanwhile are judged again once the folder is still.
+    // A file listed a moment ago and gone when it was read, or another than the one listed (of
+    // another size or time: another folder is at the path, or it is being written): it, or its
+    // folder, is moving. No verdict is made of it; verdicts made meanwhile are judged again once
+    // the folder is still.
     const qsizetype before = changes.work.size();
-    changes.work.removeIf([](const Work& item) { return item.metadata.missing; });
+    changes.work.removeIf([](const Work& item) {
+        const PLRImageMetadata& read = item.metadata;
+        return !item.reuse
+            && (read.missing || (read.readSize >= 0 && PLRFileStamp{read.readSize, read.readModifiedNs} != item.stamp));
+    });
     if (changes.work.size() != before) {
-        PLR_LOG_INFO(QStringLiteral("Source folder %1: %2 files went while they were read; looking again")
+        PLR_LOG_INFO(QStringLiteral("Source folder %1: %2 files went or changed while they were read; looking again")
                          .arg(path())
                          .arg(before - changes.work.size()));
         noteFolderMoving();

@@ -14,6 +14,9 @@
 #include <QFileSystemWatcher>
 #include <QTimer>
 
+#include <algorithm>
+#include <optional>
+
 #include <sys/stat.h>
 
 void PLRSourceDirectory::startWatching()
@@ -38,9 +41,22 @@ void PLRSourceDirectory::stopWatching()
 {
     m_watching = false;
     m_rescanSoon.cancel();
+    m_lookForFolder.cancel();
     const QStringList paths = m_watcher->directories() + m_watcher->files();
     if (!paths.isEmpty())
         m_watcher->removePaths(paths);
+    m_watchedKeys.clear();
+    m_levels.clear();
+}
+
+bool PLRSourceDirectory::levelsAsWatched() const
+{
+    for (const auto& [level, then] : m_levels) {
+        const FolderIdentity now = identityOf(level);
+        if (!now.sameFolder(then) || now.movedSince(then))
+            return false;
+    }
+    return true;
 }
 
 void PLRSourceDirectory::onFileSystemEvent(const QString& changed)
@@ -48,21 +64,25 @@ void PLRSourceDirectory::onFileSystemEvent(const QString& changed)
     if (!m_watching)
         return;
     const QString folder = path();
-    if (changed == m_watchedAncestor && changed != folder && !m_watchDirectories.contains(changed)) {
-        // Something changed above the photo folder: the folder itself may have come, gone or
-        // moved (its own watch does not tell of that), or a missing level of its path may be
-        // back. The watch moves down to what is there now (onto the folder itself when it is
-        // back, which then is looked at again).
-        bool asSeen = false;
+    const bool above = changed != folder && std::any_of(m_levels.cbegin(), m_levels.cend(), [&changed](const auto& level) {
+                           return level.first == changed;
+                       });
+    if (above && !m_watchDirectories.contains(changed)) {
+        // Something changed in a folder above the photo folder: a level of its path (the folder
+        // itself, its parent, any folder up to the root) may have been renamed, moved, removed
+        // or replaced (the watch of a renamed folder follows it and tells nothing), or a missing
+        // level may be back. Every watch then moves to what is at the path now, and the folder
+        // is looked at again: gone, its photos are missing; another folder at the path is the
+        // post's folder.
+        bool asSeen = levelsAsWatched();
         {
             QMutexLocker lock(&m_mutex);
             const FolderIdentity now = identityOf(folder);
-            asSeen = m_folderSeen && now.sameFolder(m_seenFolder) && !now.movedSince(m_seenFolder);
+            asSeen = asSeen && m_folderSeen && now.sameFolder(m_seenFolder) && !now.movedSince(m_seenFolder);
         }
-        if (!asSeen || m_watchRootMissing)
-            rearmWatches();
         if (asSeen)
-            return;   // the change was beside the photo folder
+            return;   // the change was beside the path
+        rearmWatches();
         noteFolderMoving();
     } else if (changed == folder && !m_watcher->directories().contains(folder)) {
         // The folder's own watch ended with it: it was removed.
@@ -127,6 +147,19 @@ void PLRSourceDirectory::rescanAfter(double seconds)
     });
 }
 
+void PLRSourceDirectory::lookForTheFolderLater()
+{
+    QMetaObject::invokeMethod(this, [this] {
+        if (!m_watching || isLookingForTheFolder())
+            return;
+        m_lookForFolder = platform::Clock::shared().after(plr::sourcedirectory::kLookForMissingFolderSeconds, this, [this] {
+            m_lookForFolder = {};
+            if (m_watching)
+                queueRescan();
+        });
+    }, Qt::QueuedConnection);
+}
+
 void PLRSourceDirectory::queueRescan(bool relink)
 {
     if (!m_queue || m_stopping)
@@ -152,19 +185,52 @@ void PLRSourceDirectory::scheduleWatchUpdate(const QStringList& directories, con
 
 namespace {
 
-// The nearest folder there is above `folder` (itself excluded); empty when there is none.
-QString nearestExistingAncestor(const QString& folder)
+// The folder and every folder above it, up to the root.
+QStringList pathLevels(const QString& folder)
 {
+    QStringList levels;
     QString current = QDir::cleanPath(folder);
-    while (!current.isEmpty() && current != QLatin1String("/")) {
+    if (!current.startsWith(QLatin1Char('/')))
+        return levels;
+    while (true) {
+        levels.append(current);
+        if (current == QLatin1String("/"))
+            break;
         const qsizetype slash = current.lastIndexOf(QLatin1Char('/'));
-        if (slash < 0)
-            return {};
         current = slash == 0 ? QStringLiteral("/") : current.left(slash);
-        if (QFileInfo(current).isDir())
-            return current;
     }
-    return {};
+    return levels;
+}
+
+// Every level of the photo folder's path: the folder and the folders above it, and, where a
+// level is a link, the folders above the place it leads to (their renaming takes the photo
+// folder away as well).
+QStringList levelsOf(const QString& folder)
+{
+    QStringList levels = pathLevels(folder);
+    // The deepest level there is, resolved, with the levels missing below it.
+    for (qsizetype i = 0; i < levels.size(); ++i) {
+        const QString resolved = QFileInfo(levels[i]).canonicalFilePath();
+        if (resolved.isEmpty())
+            continue;
+        if (resolved != levels[i]) {
+            const QString tail = levels[0].mid(levels[i].size());
+            for (const QString& level : pathLevels(resolved + tail))
+                if (!levels.contains(level))
+                    levels.append(level);
+        }
+        break;
+    }
+    return levels;
+}
+
+// The device and inode a watch made at the path now would watch; none when nothing is there.
+std::optional<QPair<quint64, quint64>> watchKeyOf(const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return QPair<quint64, quint64>(quint64(st.st_dev), quint64(st.st_ino));
 }
 
 } // namespace
@@ -182,8 +248,10 @@ void PLRSourceDirectory::applyWatchPaths(const QStringList& directories, const Q
         const QStringList paths = m_watcher->directories() + m_watcher->files();
         if (!paths.isEmpty())
             m_watcher->removePaths(paths);
+        m_watchedKeys.clear();
     }
     const QString folder = path();
+    const QStringList levels = levelsOf(folder);
     QSet<QString> wanted;
     for (const QString& directory : directories) {
         if (wanted.size() >= plr::sourcedirectory::kMaxWatchedDirectories)
@@ -193,38 +261,58 @@ void PLRSourceDirectory::applyWatchPaths(const QStringList& directories, const Q
     for (const QString& file : files)
         wanted.insert(file);
     bool armedNew = false;
-    // The photo folder whenever it is there, and the nearest folder there is above it: the
-    // photo folder's renaming, moving or removal shows there (its own watch does not tell of
-    // it), and so does its return or the return of a missing level of its path. A level that
-    // comes while the watch moves is found by looking again until nothing nearer is there.
+    // A level that comes, goes or moves while the watches are made is found by looking again
+    // until every level is as it was when they were.
     for (int attempt = 0; !folder.isEmpty() && attempt < 64; ++attempt) {
+        QList<QPair<QString, FolderIdentity>> seen;
         QSet<QString> desired = wanted;
-        if (QFileInfo(folder).isDir())
-            desired.insert(folder);
-        const QString ancestor = nearestExistingAncestor(folder);
-        m_watchedAncestor = ancestor;
-        if (!ancestor.isEmpty())
-            desired.insert(ancestor);
-
-        QSet<QString> current;
-        for (const QString& p : m_watcher->directories())
-            current.insert(p);
-        for (const QString& p : m_watcher->files())
-            current.insert(p);
-        const QSet<QString> toRemove = current - desired;
-        const QSet<QString> toAdd = desired - current;
-        if (!toRemove.isEmpty())
-            m_watcher->removePaths(QStringList(toRemove.cbegin(), toRemove.cend()));
+        for (const QString& level : levels) {
+            const FolderIdentity identity = identityOf(level);
+            seen.append({level, identity});
+            if (identity.present)
+                desired.insert(level);
+        }
+        // Kept: the watches wanted still that watch what is at their path now.
+        QSet<QString> kept;
+        QStringList toRemove;
+        for (const QString& p : m_watcher->directories() + m_watcher->files()) {
+            const auto key = watchKeyOf(p);
+            if (desired.contains(p) && key && m_watchedKeys.value(p) == *key)
+                kept.insert(p);
+            else
+                toRemove.append(p);
+        }
+        if (!toRemove.isEmpty()) {
+            m_watcher->removePaths(toRemove);
+            for (const QString& p : std::as_const(toRemove))
+                m_watchedKeys.remove(p);
+        }
+        QStringList toAdd;
+        for (const QString& p : std::as_const(desired)) {
+            if (kept.contains(p))
+                continue;
+            // Taken before the watch is made: should the path change in between, the watch is
+            // found to watch something else at the next look and made again.
+            const auto key = watchKeyOf(p);
+            if (!key)
+                continue;
+            m_watchedKeys.insert(p, *key);
+            toAdd.append(p);
+        }
         if (!toAdd.isEmpty()) {
-            const QStringList failed = m_watcher->addPaths(QStringList(toAdd.cbegin(), toAdd.cend()));
+            const QStringList failed = m_watcher->addPaths(toAdd);
             if (!failed.isEmpty())
                 PLR_LOG_DEBUG(QStringLiteral("Could not watch %1 paths of %2").arg(failed.size()).arg(folder));
-            for (const QString& added : toAdd) {
-                if (added != ancestor && !failed.contains(added))
+            for (const QString& p : failed)
+                m_watchedKeys.remove(p);
+            for (const QString& added : std::as_const(toAdd)) {
+                // A new watch of the photo folder or of what is in it (not of a folder above it).
+                if ((added == folder || !levels.contains(added)) && !failed.contains(added))
                     armedNew = true;
             }
         }
-        if (nearestExistingAncestor(folder) == ancestor && QFileInfo(folder).isDir() == desired.contains(folder))
+        m_levels = seen;
+        if (levelsAsWatched())
             break;
     }
     bool scannedOnce = false;

@@ -347,7 +347,7 @@ QString PLRSourceImage::exportFilePath()
     const bool changedOnDisk = !(PLRFileStamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec}
                                  == PLRFileStamp{request.sourceSize, request.sourceModifiedNs});
     if (changedOnDisk
-        || !PLRImageManager::isCacheFresh(request.cacheDirectory, request.sourceModifiedNs, request.isGIF, request.sourceSize)) {
+        || !PLRImageManager::isCacheFresh(request)) {
         const auto result = PLRImageManager::buildCache(request);
         if (result.judged)
             noteDecodeResult(PLRFileStamp{result.judgedSize, result.judgedModifiedNs}, result.problem, request.generation);
