@@ -46,7 +46,6 @@
 
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -779,14 +778,14 @@ void makePicturesOfClosedPost(const QHash<QString, PhotoFile>& files, const QStr
     const QString root = PLRImageManager::defaultLocationRoot();
     for (const QString& identifier : identifiers) {
         const auto file = files.constFind(identifier);
-        struct stat st {};
-        if (file == files.cend() || file->path.isEmpty() || ::stat(QFile::encodeName(file->path).constData(), &st) != 0
-            || !S_ISREG(st.st_mode))
+        if (file == files.cend() || file->path.isEmpty())
             continue;
+        // The stamp is the one of the file the metadata was read from, opened once.
+        const PLRImageMetadata metadata = PLRImageMetadata::read(file->path);
+        if (metadata.readSize < 0)
+            continue;   // gone, or no regular file
         auto image = std::make_shared<PLRSourceImage>(identifier, root);
-        image->setFile(file->path, file->name,
-                       PLRFileStamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec},
-                       PLRImageMetadata::read(file->path));
+        image->setFile(file->path, file->name, PLRFileStamp{metadata.readSize, metadata.readModifiedNs}, metadata);
         if (image->exportFilePath().isEmpty())
             PLR_LOG_WARN(QStringLiteral("Post file: no picture could be made of %1").arg(file->path));
     }
