@@ -269,6 +269,8 @@ private:
     // While the folder cannot be found it is looked for on the clock too, so that no missed
     // event leaves it unseen (main thread; any thread may ask).
     void lookForTheFolderLater();
+    // The folder was found: no look for it stays waiting on the clock.
+    void stopLookingForTheFolder();
     // The folder as a scan last saw it: whether it was there, which folder it was, and when it
     // last changed and when its list of files last did.
     struct FolderIdentity {

@@ -190,6 +190,7 @@ void PLRSourceDirectory::scan(bool relink)
     }
     m_relinkPending = false;
     noteFolderSeen(seen, relink, &cameBack, &replaced);
+    stopLookingForTheFolder();
     Changes changes = compareWithRecords(folder, listing, relink, generation());
     readMetadata(changes);
     if (m_stopping)

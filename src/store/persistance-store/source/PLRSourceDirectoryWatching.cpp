@@ -64,9 +64,14 @@ void PLRSourceDirectory::onFileSystemEvent(const QString& changed)
     if (!m_watching)
         return;
     const QString folder = path();
-    const bool above = changed != folder && std::any_of(m_levels.cbegin(), m_levels.cend(), [&changed](const auto& level) {
-                           return level.first == changed;
-                       });
+    const bool atLevel = changed != folder && std::any_of(m_levels.cbegin(), m_levels.cend(), [&changed](const auto& level) {
+                             return level.first == changed;
+                         });
+    // Reached through a link, the folder is also watched at the path the link leads to, and a
+    // watch made twice on one folder tells of its changes under one of its paths only: a change
+    // told at a level that is the folder itself is a change in the folder.
+    const bool itself = atLevel && identityOf(changed).present && identityOf(changed).sameFolder(identityOf(folder));
+    const bool above = atLevel && !itself;
     if (above && !m_watchDirectories.contains(changed)) {
         // Something changed in a folder above the photo folder: a level of its path (the folder
         // itself, its parent, any folder up to the root) may have been renamed, moved, removed
@@ -78,7 +83,9 @@ void PLRSourceDirectory::onFileSystemEvent(const QString& changed)
         {
             QMutexLocker lock(&m_mutex);
             const FolderIdentity now = identityOf(folder);
-            asSeen = asSeen && m_folderSeen && now.sameFolder(m_seenFolder) && !now.movedSince(m_seenFolder);
+            // Before the first look has seen the folder, the levels as watched are all there is
+            // to compare with (that look sees what is at the path).
+            asSeen = asSeen && (!m_folderSeen || (now.sameFolder(m_seenFolder) && !now.movedSince(m_seenFolder)));
         }
         if (asSeen)
             return;   // the change was beside the path
@@ -152,12 +159,22 @@ void PLRSourceDirectory::lookForTheFolderLater()
     QMetaObject::invokeMethod(this, [this] {
         if (!m_watching || isLookingForTheFolder())
             return;
+        if (QFileInfo(path()).isDir()) {
+            // Back already (a drive mounted tells the watches nothing): looked at now.
+            queueRescan();
+            return;
+        }
         m_lookForFolder = platform::Clock::shared().after(plr::sourcedirectory::kLookForMissingFolderSeconds, this, [this] {
             m_lookForFolder = {};
             if (m_watching)
                 queueRescan();
         });
     }, Qt::QueuedConnection);
+}
+
+void PLRSourceDirectory::stopLookingForTheFolder()
+{
+    QMetaObject::invokeMethod(this, [this] { m_lookForFolder.cancel(); }, Qt::QueuedConnection);
 }
 
 void PLRSourceDirectory::queueRescan(bool relink)
