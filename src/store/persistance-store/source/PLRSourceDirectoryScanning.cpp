@@ -211,7 +211,10 @@ void PLRSourceDirectory::scan(bool relink)
 
 bool PLRSourceDirectory::checkFolderUsable(const QString& folder, bool relink)
 {
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+    const auto isFolder = [&folder] { return !folder.isEmpty() && QFileInfo(folder).isDir(); };
+    // Refused only if the folder is still there once refused: one that went meanwhile is missing.
+    const bool refused = isFolder() && !m_config.accessCheck(folder) && isFolder();
+    if (!refused && !isFolder()) {
         bool firstLoad = false;
         bool missingAlready = false;
         {
@@ -238,7 +241,7 @@ bool PLRSourceDirectory::checkFolderUsable(const QString& folder, bool relink)
             lookForTheFolderLater();
         return false;
     }
-    if (!m_config.accessCheck(folder)) {
+    if (refused) {
         PLR_LOG_WARN(QStringLiteral("Access to source folder %1 was refused").arg(folder));
         markAllDeleted();
         setState(StateAccessDenied);
