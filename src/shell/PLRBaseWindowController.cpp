@@ -254,11 +254,13 @@ void PLRBaseWindowController::layoutTitleBar()
     fromRight(m_positiveZoomButton, 24, 2, placer);
     fromRight(m_numberZoomButton, 48, 2, placer);
     fromRight(m_negativeZoomButton, 24, 8, placer);
-    // The post's name takes the room it needs, from its usual width up to the post controls.
+    // The post's name takes the room it needs, from its usual width up to the post controls; in
+    // a narrow window it gives way (its title cut short) rather than cover them.
     int postWidth = 220;
     if (m_currentPostButton) {
         const int room = right - 24 - postX;
-        postWidth = std::max(postWidth, std::min(int(m_currentPostButton->widthForWholeTitle()), room));
+        const int wanted = std::max(postWidth, int(m_currentPostButton->widthForWholeTitle()));
+        postWidth = std::max(int(PLRPostSelecorPopUpButton::kArrowWidth) + 60, std::min(wanted, room));
     }
     place(m_currentPostButton, postX, postWidth);
     place(m_showPostsButton, postX + postWidth - int(PLRPostSelecorPopUpButton::kArrowWidth),
