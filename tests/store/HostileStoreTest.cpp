@@ -448,16 +448,19 @@ TEST_F(HostileStore, ImportStagingFoldersLeftByAKillAreRemovedWhenTheAccountOpen
     ASSERT_TRUE(QDir().mkpath(running));
     plr::fileutil::registerStagingFolder(running);
     // The pictures a killed import had moved into the store go with its staging folder, unless a
-    // post uses them (the bystander places IMG_1); those of an import whose post is in the store
-    // stay.
+    // post uses them (the bystander places IMG_1, the other post's records in their compact form
+    // name RECORDED); those of an import whose post is in the store stay.
     const QString loc = PLRPersistantStore::locationPath();
-    for (const char* image : {"IMPORTED", "IMG_1", "PLACED"})
+    ASSERT_TRUE(platform::plist::writeFile(
+        victimBundle + "/location.plist",
+        QVariantMap{{"photos", QVariantMap{{"folders", QVariantList{""}}, {"lines", QVariantList{"RECORDED/0/5/1/0///a.jpg"}}}}}));
+    for (const char* image : {"IMPORTED", "IMG_1", "PLACED", "RECORDED"})
         ASSERT_TRUE(QDir().mkpath(loc + "/" + image) && writeFile(loc + "/" + image + "/export.jpg", "picture"));
     const auto note = [](const QString& staging, const QString& bundle, const QStringList& images) {
         return platform::plist::writeFile(staging + "/" + plr::fileutil::kImportedPicturesFileName,
                                           QVariantMap{{"bundle", bundle}, {"images", QVariant(images)}});
     };
-    ASSERT_TRUE(note(stale, accountBundle + "/posts/0B1E.plrpost", {"IMPORTED", "IMG_1", "../" + outside.path()}));
+    ASSERT_TRUE(note(stale, accountBundle + "/posts/0B1E.plrpost", {"IMPORTED", "IMG_1", "RECORDED", "../" + outside.path()}));
     const QString placed = root + "/.import-placed";
     ASSERT_TRUE(QDir().mkpath(placed) && note(placed, bystanderBundle, {"PLACED"}));
 
@@ -465,6 +468,7 @@ TEST_F(HostileStore, ImportStagingFoldersLeftByAKillAreRemovedWhenTheAccountOpen
     expectBystanderIntact(reopened);
     EXPECT_FALSE(QFileInfo::exists(loc + "/IMPORTED"));
     EXPECT_TRUE(QFileInfo::exists(loc + "/IMG_1/export.jpg"));
+    EXPECT_TRUE(QFileInfo::exists(loc + "/RECORDED/export.jpg"));
     EXPECT_TRUE(QFileInfo::exists(loc + "/PLACED/export.jpg"));
     EXPECT_FALSE(QFileInfo::exists(placed));
     EXPECT_FALSE(QFileInfo::exists(stale));

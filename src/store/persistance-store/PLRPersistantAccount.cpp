@@ -31,15 +31,6 @@ QString infoPath(const QString& bundlePath)
     return bundlePath + QLatin1Char('/') + QLatin1String(kPLRAccountInfoFileName);
 }
 
-void addImagesOfBlock(const PLRBlock& block, QSet<QString>* images)
-{
-    if (block.has_image())
-        images->insert(QString::fromStdString(block.image().img_ref()));
-    else if (block.has_container())
-        for (const PLRBlock& child : block.container().sub_blocks())
-            addImagesOfBlock(child, images);
-}
-
 // The images that the posts of every account in the store use: those their layouts place and
 // those their folders' records name, as the bundles on disk hold them.
 QSet<QString> imagesOfStoredPosts()
@@ -59,14 +50,13 @@ QSet<QString> imagesOfStoredPosts()
             if (platform::files::readAll(bundle + QLatin1Char('/') + QLatin1String(kPLRPostLayoutFileName), &bytes, nullptr,
                                          kPLRPostMaxLayoutBytes)
                 && plr::parseFromData(&layout, bytes))
-                for (const PLRSection& section : layout.sections())
-                    for (const PLRBlock& block : section.blocks())
-                        addImagesOfBlock(block, &images);
+                images.unite(imageReferencesOfLayout(layout));
             bool ok = false;
             const QVariantMap location = platform::plist::readDictionary(
                 bundle + QLatin1Char('/') + QLatin1String(kPLRPostLocationFileName), &ok, nullptr, kPLRPostMaxLocationBytes);
-            for (const QVariant& record : location.value(QLatin1String(PLRSourceDirectory::kImagesKey)).toList())
-                images.insert(record.toMap().value(QLatin1String(PLRSourceDirectory::kIdentifierKey)).toString());
+            // Whichever form the records were written in.
+            for (const PLRSourceDirectory::LocationRecord& record : PLRSourceDirectory::locationRecords(location))
+                images.insert(record.identifier);
         }
     }
     return images;

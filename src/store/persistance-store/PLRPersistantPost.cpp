@@ -16,6 +16,18 @@
 
 namespace {
 
+void addImageReferences(const PLRBlock& block, QSet<QString>* references)
+{
+    if (block.has_image()) {
+        const QString reference = QString::fromStdString(block.image().img_ref());
+        if (!reference.isEmpty())
+            references->insert(reference);
+    } else if (block.has_container()) {
+        for (const PLRBlock& child : block.container().sub_blocks())
+            addImageReferences(child, references);
+    }
+}
+
 bool layoutHasBlocks(const PLRLayout& layout)
 {
     for (const PLRSection& section : layout.sections())
@@ -389,4 +401,13 @@ std::optional<PLRBundleWrite> PLRPersistantPost::prepareWrite(bool force)
     setStoredMetadata(info);
     setHasChanges(false);
     return write;
+}
+
+QSet<QString> imageReferencesOfLayout(const PLRLayout& layout)
+{
+    QSet<QString> references;
+    for (const PLRSection& section : layout.sections())
+        for (const PLRBlock& block : section.blocks())
+            addImageReferences(block, &references);
+    return references;
 }

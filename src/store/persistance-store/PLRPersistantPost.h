@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QImage>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 
 #include <functional>
@@ -45,6 +46,9 @@ inline constexpr qint64 kPLRPostMaxInfoBytes = qint64(4) * 1024 * 1024;
 // such folders), so 200,000 photos take some 28 MB. No location.plist larger than this is read
 // or written.
 inline constexpr qint64 kPLRPostMaxLocationBytes = qint64(64) * 1024 * 1024;
+
+// The images a layout's blocks place (in containers at any depth), by identifier.
+QSet<QString> imageReferencesOfLayout(const PLRLayout& layout);
 
 // One post bundle on disk: metadata, the layout document, SEO fields and the preview.
 class PLRPersistantPost : public PLRPersistantResource {

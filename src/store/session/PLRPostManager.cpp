@@ -39,18 +39,6 @@ std::map<std::type_index, ComponentRegistration>& componentRegistry()
 }
 
 
-void collectReferences(const PLRBlock& block, QSet<QString>* references)
-{
-    if (block.has_image()) {
-        const QString ref = QString::fromStdString(block.image().img_ref());
-        if (!ref.isEmpty())
-            references->insert(ref);
-    } else if (block.has_container()) {
-        for (const PLRBlock& child : block.container().sub_blocks())
-            collectReferences(child, references);
-    }
-}
-
 } // namespace
 
 PLRPostManager::PLRPostManager(PLRPersistantPost* post, PLRUserSession* session)
@@ -224,13 +212,7 @@ PLRSourceImagePtr PLRPostManager::imageForIdentifier(const QString& identifier) 
 
 QSet<QString> PLRPostManager::imageReferencesInLayout() const
 {
-    QSet<QString> references;
-    if (!m_post)
-        return references;
-    for (const PLRSection& section : m_post->layout().sections())
-        for (const PLRBlock& block : section.blocks())
-            collectReferences(block, &references);
-    return references;
+    return m_post ? imageReferencesOfLayout(m_post->layout()) : QSet<QString>();
 }
 
 void PLRPostManager::refreshImagesInUse()

@@ -70,7 +70,10 @@ void PLRSourceDirectory::onFileSystemEvent(const QString& changed)
     // Reached through a link, the folder is also watched at the path the link leads to, and a
     // watch made twice on one folder tells of its changes under one of its paths only: a change
     // told at a level that is the folder itself is a change in the folder.
-    const bool itself = atLevel && identityOf(changed).present && identityOf(changed).sameFolder(identityOf(folder));
+    const bool itself = atLevel && [&] {
+        const FolderIdentity level = identityOf(changed);
+        return level.present && level.sameFolder(identityOf(folder));
+    }();
     const bool above = atLevel && !itself;
     if (above && !m_watchDirectories.contains(changed)) {
         // Something changed in a folder above the photo folder: a level of its path (the folder
