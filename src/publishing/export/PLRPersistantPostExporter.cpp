@@ -107,19 +107,29 @@ private:
 };
 
 // Runs the work on a worker thread while the main thread keeps handling events (but no user
-// input), and answers what it made; on any other thread, runs it there.
+// input), calling `tick` (if any) every 0.1 s meanwhile and once at the end, and answers what it
+// made; on any other thread, runs it there.
 template <class Result>
-Result offMainThread(const std::function<Result()>& work)
+Result offMainThread(const std::function<Result()>& work, const std::function<void()>& tick = {})
 {
     if (!platform::isMainThread())
         return work();
     QFuture<Result> future = QtConcurrent::run(work);
     QFutureWatcher<Result> watcher;
     QEventLoop loop;
+    QTimer ticker;
+    ticker.setInterval(100);
+    if (tick)
+        QObject::connect(&ticker, &QTimer::timeout, &loop, tick);
     QObject::connect(&watcher, &QFutureWatcher<Result>::finished, &loop, &QEventLoop::quit);
     watcher.setFuture(future);
+    if (tick)
+        ticker.start();
     if (!future.isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+    ticker.stop();
+    if (tick)
+        tick();
     return future.result();
 }
 
@@ -1041,38 +1051,20 @@ PLRPersistantPost* PLRPersistantPostExporter::importPostFile(const QString& path
         return staged;
     };
     QPointer<PLRPersistantAccount> guardedAccount(account);
-    Staged staged;
-    if (platform::isMainThread()) {
-        QFuture<Staged> future = QtConcurrent::run(stage);
-        QFutureWatcher<Staged> watcher;
-        QEventLoop loop;
-        QTimer ticker;
-        ticker.setInterval(100);
-        const auto tell = [&] {
-            qint64 done = 0, total = 0;
-            {
-                QMutexLocker lock(&shared->mutex);
-                if (!shared->changed)
-                    return;
-                shared->changed = false;
-                done = shared->done;
-                total = shared->total;
-            }
-            if (progress)
-                progress(done, total);
-        };
-        QObject::connect(&ticker, &QTimer::timeout, &loop, tell);
-        QObject::connect(&watcher, &QFutureWatcher<Staged>::finished, &loop, &QEventLoop::quit);
-        watcher.setFuture(future);
-        ticker.start();
-        if (!future.isFinished())
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
-        ticker.stop();
-        tell();
-        staged = future.result();
-    } else {
-        staged = stage();
-    }
+    const auto tell = [&] {
+        qint64 done = 0, total = 0;
+        {
+            QMutexLocker lock(&shared->mutex);
+            if (!shared->changed)
+                return;
+            shared->changed = false;
+            done = shared->done;
+            total = shared->total;
+        }
+        if (progress)
+            progress(done, total);
+    };
+    const Staged staged = offMainThread<Staged>(stage, tell);
     if (!staged.ok) {
         if (error)
             *error = staged.error;
