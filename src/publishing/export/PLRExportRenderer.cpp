@@ -136,7 +136,7 @@ QStringList PLRExportRenderer::checkUnjudgedPhotos(const Photos& photos, QThread
         struct stat st {};
         if (::stat(QFile::encodeName(photo.path).constData(), &st) != 0)
             return true;
-        return !(PLRFileStamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec} == photo.stamp);
+        return PLRFileStamp::of(st) != photo.stamp;
     };
     QList<Check> checks;
     for (auto it = photos.cbegin(); it != photos.cend(); ++it)
@@ -268,7 +268,7 @@ bool isVersion(const QString& path, const PLRFileStamp& stamp)
 {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0
-        && PLRFileStamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec} == stamp;
+        && PLRFileStamp::of(st) == stamp;
 }
 
 // The upright pixel size a photo file's header gives; not valid when it cannot be read.

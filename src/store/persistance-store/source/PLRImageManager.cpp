@@ -328,7 +328,7 @@ bool PLRImageManager::isCacheFresh(const QString& cacheDirectory, qint64 sourceM
     const auto stampedFresh = [&](const char* name) {
         struct stat st {};
         return ::lstat(QFile::encodeName(dir.filePath(QLatin1String(name))).constData(), &st) == 0 && S_ISREG(st.st_mode)
-            && qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec == sourceModifiedNs;
+            && nanosecondsOf(st.st_mtim) == sourceModifiedNs;
     };
     if (cacheDirectory.isEmpty() || !stampedFresh(kPreviewFileName) || !stampedFresh(kExportFileName))
         return false;
@@ -359,7 +359,7 @@ qint64 PLRImageManager::fileModifiedNs(const QString& path)
     struct stat st {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return 0;
-    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return nanosecondsOf(st.st_mtim);
 }
 
 void PLRImageManager::purgeCache(const QString& cacheDirectory)

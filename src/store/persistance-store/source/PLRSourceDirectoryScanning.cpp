@@ -97,7 +97,7 @@ void listFolder(int fd, const QByteArray& absolute, const QString& relative, int
             const QString extension = QFileInfo(decoded).suffix().toLower();
             if (!photoExtensions().contains(extension))
                 continue;
-            PLRFileStamp stamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+            PLRFileStamp stamp = PLRFileStamp::of(st);
             files.insert(childRelative, {QFile::decodeName(full), stamp});
         }
     }

@@ -105,8 +105,7 @@ PLRSourceDirectory::FolderIdentity PLRSourceDirectory::identityOf(const struct s
 {
     if (!S_ISDIR(st.st_mode))
         return {};
-    return {true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec,
-            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return {true, quint64(st.st_dev), quint64(st.st_ino), nanosecondsOf(st.st_ctim), nanosecondsOf(st.st_mtim)};
 }
 
 PLRSourceDirectory::FolderIdentity PLRSourceDirectory::identityOf(const QString& folder)

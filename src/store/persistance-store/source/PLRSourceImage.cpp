@@ -191,7 +191,7 @@ PLRPhotoProblem PLRSourceImage::checkedProblem()
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return PLRPhotoProblem::Missing;
     // A file changed since the folder last looked is judged as it is now.
-    const PLRFileStamp now{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    const PLRFileStamp now = PLRFileStamp::of(st);
     if (judged && now == stamp)
         return PLRPhotoProblem::None;
     QString error;
@@ -344,8 +344,7 @@ QString PLRSourceImage::exportFilePath()
     struct stat st {};
     if (::stat(QFile::encodeName(request.sourcePath).constData(), &st) != 0)
         return {};
-    const bool changedOnDisk = !(PLRFileStamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec}
-                                 == PLRFileStamp{request.sourceSize, request.sourceModifiedNs});
+    const bool changedOnDisk = PLRFileStamp::of(st) != PLRFileStamp{request.sourceSize, request.sourceModifiedNs};
     if (changedOnDisk
         || !PLRImageManager::isCacheFresh(request)) {
         const auto result = PLRImageManager::buildCache(request);

@@ -21,6 +21,8 @@
 #include <optional>
 #include <vector>
 
+#include <sys/stat.h>
+
 class QWidget;
 class PLRSourceImage;
 
@@ -33,10 +35,18 @@ public:
 };
 
 // The size and modification time of a photo file as last seen.
+// A time of a file's status, in nanoseconds since the epoch.
+inline qint64 nanosecondsOf(const struct timespec& time)
+{
+    return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
 struct PLRFileStamp {
     qint64 size = -1;
     qint64 modifiedNs = 0;
     bool operator==(const PLRFileStamp&) const = default;
+    // The size and modification time of a file's status.
+    static PLRFileStamp of(const struct stat& st) { return {qint64(st.st_size), nanosecondsOf(st.st_mtim)}; }
 };
 
 // One photo of a post's source folder. Owned by its source directory through a shared
