@@ -27,15 +27,6 @@ void centreOnScreen(QWidget* window)
     window->setGeometry(centredFrame(window->size(), QRectF(free)).toRect());
 }
 
-QRectF frameOver(const QSizeF& size, const QRectF& owner, const QRectF& available)
-{
-    const double w = std::min(size.width(), available.width());
-    const double h = std::min(size.height(), available.height());
-    const double x = std::clamp(owner.center().x() - w / 2.0, available.left(), available.right() - w);
-    const double y = std::clamp(owner.center().y() - h / 2.0, available.top(), available.bottom() - h);
-    return QRectF(std::round(x), std::round(y), w, h);
-}
-
 void placeOver(QWidget* window, const QWidget* owner)
 {
     if (!window)
@@ -45,7 +36,9 @@ void placeOver(QWidget* window, const QWidget* owner)
         centreOnScreen(window);
         return;
     }
-    window->setGeometry(frameOver(window->size(), QRectF(owner->geometry()), QRectF(free)).toRect());
+    QRect over(QPoint(), window->size());
+    over.moveCenter(owner->geometry().center());
+    window->setGeometry(platform::ui::frameWithinArea(over, free));
 }
 
 } // namespace PLRWindowPlacement

@@ -13,12 +13,9 @@ QRectF centredFrame(const QSizeF& size, const QRectF& availableFrame);
 // Centres a top-level widget within the available area of its screen (the primary one when it has none).
 void centreOnScreen(QWidget* window);
 
-// A frame of the size centred over the owner's frame, moved (and if need be shrunk) into the
-// available area.
-QRectF frameOver(const QSizeF& size, const QRectF& ownerFrame, const QRectF& availableFrame);
-
-// Centres a top-level widget over the owner window, within the available area of the owner's
-// screen; centred on its own screen when there is no owner on screen.
+// Centres a top-level widget over the owner window, moved (and if need be shrunk) into the
+// available area of the owner's screen; centred on its own screen when there is no owner on
+// screen.
 void placeOver(QWidget* window, const QWidget* owner);
 
 } // namespace PLRWindowPlacement
