@@ -34,6 +34,10 @@ PLRPostManager* openPost(PLRUserSession* session, const QString& folder)
         ADD_FAILURE() << "the post's 2 photos did not load; " << manager->images().size() << " did";
         return nullptr;
     }
+    // The look that listed them has ended and written their records: no write of it comes after
+    // what the test writes next.
+    manager->sourceDirectory()->waitUntilIdle();
+    PLRCoreManager::saveQueue().waitUntilIdle();
     return manager;
 }
 
