@@ -62,6 +62,13 @@ protected:
         controller->presentInitialVisualState();
         return controller;
     }
+    // Fills the new post's sheet as the user does (its name, its folder) and creates it.
+    static void createFromSheet(PLRPostViewController* c, const QString& name, const QString& folder)
+    {
+        c->prepViewController()->titleTextField()->setStringValue(name);
+        c->prepViewController()->setDirectoryWatch(QUrl::fromLocalFile(folder));
+        c->prepViewController()->doneAction();
+    }
     PLRPostViewController* openExisting(const QString& name = "Post")
     {
         PLRPersistantPost* post = makePost(session, name);
@@ -257,9 +264,7 @@ TEST_F(PostViewTest, NewPostSheetProgressAndClosing)
     advance(0.35);
     EXPECT_EQ(c->prepViewController()->view()->alphaValue(), 1.0);
 
-    c->prepViewController()->titleTextField()->setStringValue("Trip");
-    c->prepViewController()->setDirectoryWatch(QUrl::fromLocalFile(folder));
-    c->prepViewController()->doneAction();
+    createFromSheet(c, "Trip", folder);
     PLRPersistantPost* post = manager->representedPost();
     ASSERT_TRUE(post);
     EXPECT_EQ(post->name(), "Trip");
@@ -309,9 +314,7 @@ TEST_F(PostViewTest, AFailedSaveOfTheNewPostIsReported)
 {
     PLRPostManager* manager = session->newPostManager();
     PLRPostViewController* c = open(manager);
-    c->prepViewController()->titleTextField()->setStringValue("Blocked");
-    c->prepViewController()->setDirectoryWatch(QUrl::fromLocalFile(photoFolder("blocked", 1)));
-    c->prepViewController()->doneAction();
+    createFromSheet(c, "Blocked", photoFolder("blocked", 1));
     PLRCoreManager::saveQueue().waitUntilIdle();   // the new post's first write
     // A folder where the post's info.plist should go: the write at the preparation's end cannot succeed.
     const QString blocker = manager->representedPost()->bundlePath() + "/info.plist";
@@ -331,9 +334,7 @@ TEST_F(PostViewTest, ANewPostWhosePhotoRecordsCannotBeWrittenIsReported)
 {
     PLRPostManager* manager = session->newPostManager();
     PLRPostViewController* c = open(manager);
-    c->prepViewController()->titleTextField()->setStringValue("Crowded");
-    c->prepViewController()->setDirectoryWatch(QUrl::fromLocalFile(photoFolder("crowded", 1)));
-    c->prepViewController()->doneAction();
+    createFromSheet(c, "Crowded", photoFolder("crowded", 1));
     ASSERT_TRUE(testing_support::waitUntilMovingTheClock([&] { return manager->images().size() == 1; }));
     manager->images().first()->setFocusKeywords({QString(kPLRPostMaxLocationBytes, QLatin1Char('k'))});
     testing_support::scriptedAlerts().enqueue(platform::kAlertFirstButtonReturn);
