@@ -16,6 +16,7 @@
 #include <QUuid>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -1326,6 +1327,30 @@ TEST(SourceDirectory, AnyLevelOfItsPathRenamedIsTheFolderGoingAndAFolderMadeAtTh
             ++round;
         }
     }
+}
+
+// A folder above the photo folder that other programs never stop writing to (a shared
+// temporary folder, a home folder): the photo folder removed is still seen as gone at once,
+// though each of those changes comes before the quiet time after the last one is over.
+TEST(SourceDirectory, AFolderAboveThatNeverRestsDoesNotPutOffSeeingTheFolderGo)
+{
+    Fixture f;
+    ASSERT_TRUE(writePhoto(f.folder() + "/a.jpg", 16, 16));
+    f.settle();
+    auto directory = f.make(f.folder());
+    directory->startWatching();
+    ASSERT_TRUE(waitUntil([&] { return allPresent(*directory, 1); }, 5000));
+    ASSERT_TRUE(Fixture::watched(*directory));
+    QTimer busy;   // a change beside the photo folder every 20 ms (the quiet time is 100 ms)
+    int written = 0;
+    QObject::connect(&busy, &QTimer::timeout, [&] {
+        QFile::remove(f.root.filePath(QStringLiteral("busy-%1").arg(written - 4)));
+        source_test::writeBytes(f.root.filePath(QStringLiteral("busy-%1").arg(written++)), "x");
+    });
+    busy.start(20);
+    ASSERT_TRUE(waitUntil([&] { return written > 10; }, 5000));
+    ASSERT_TRUE(QDir(f.folder()).removeRecursively());
+    EXPECT_TRUE(waitUntil([&] { return allMissing(*directory); }, 3000));
 }
 
 // A folder within the photo folder renamed away and another made at its path in the same

@@ -345,6 +345,8 @@ private:
     // The rescan that follows file-system events (restarted by each) or a file still being
     // written, and the timed look for a folder that cannot be found; main thread.
     platform::Cancellable m_rescanSoon;
+    double m_rescanAskedAt = 0.0;   // when the rescan waiting was first asked for
+    static constexpr double kRescanPutOffLimit = 4.0;   // in quiet times
     platform::Cancellable m_lookForFolder;
     std::unique_ptr<platform::SerialQueue> m_queue;
 };

@@ -148,6 +148,14 @@ QStringList PLRSourceDirectory::watchedPaths() const
 
 void PLRSourceDirectory::rescanAfter(double seconds)
 {
+    // Put off by each change, for a burst of them to be looked at once; but never by more than a
+    // few quiet times past the first: a folder that never rests (a folder above it that other
+    // programs keep writing to, a camera still copying) is looked at all the same.
+    const double now = platform::Clock::shared().now();
+    if (!rescanScheduled())
+        m_rescanAskedAt = now;
+    else if (now - m_rescanAskedAt >= kRescanPutOffLimit * seconds)
+        return;   // the look waiting comes as it is
     m_rescanSoon.cancel();
     m_rescanSoon = platform::Clock::shared().after(seconds, this, [this] {
         m_rescanSoon = {};
