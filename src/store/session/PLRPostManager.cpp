@@ -106,7 +106,7 @@ PLRSourceDirectory::Config PLRPostManager::sourceDirectoryConfig(const QString& 
     config.locationPlistPath = QDir(bundlePath).filePath(QString::fromLatin1(kPLRPostLocationFileName));
     config.includeSubFolders = PLRDefaults::defaultIncludeSubfolders();
     config.cacheRoot = PLRPersistantStore::locationPath();
-    config.recordsAdded = [bundlePath](const PLRSourceDirectory& directory) {
+    config.recordsChanged = [bundlePath](const PLRSourceDirectory& directory) {
         PLRCoreManager::saveQueue().sync([&] {
             // Only beside a post on disk: a post deleted meanwhile gets no folder of its own again.
             if (platform::files::kindOf(QDir(bundlePath).filePath(QString::fromLatin1(kPLRPostInfoFileName)))
@@ -114,7 +114,7 @@ PLRSourceDirectory::Config PLRPostManager::sourceDirectoryConfig(const QString& 
                 return;
             // Taken here, in the order of the queue, so an older copy queued before cannot follow it.
             if (!writeBundle(locationWrite(bundlePath, directory.plistRepresentation())))
-                PLR_LOG_WARN(QStringLiteral("The records of the new photos of %1 could not be written before their pictures")
+                PLR_LOG_WARN(QStringLiteral("The photo records of %1 could not be written")
                                  .arg(bundlePath));
         });
     };
@@ -326,6 +326,11 @@ bool PLRPostManager::save()
     if (!m_post)
         return false;
     const bool postSaved = m_post->save();
-    const bool folderSaved = !m_sourceDirectory || m_sourceDirectory->save();
+    bool folderSaved = true;
+    if (m_sourceDirectory) {
+        // In the order of every other write of the location file.
+        const PLRBundleWrite location = locationWrite(m_post->bundlePath(), m_sourceDirectory->plistRepresentation());
+        PLRCoreManager::saveQueue().sync([&] { folderSaved = writeBundle(location); });
+    }
     return postSaved && folderSaved;
 }

@@ -13,6 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
 
 namespace {
 
@@ -148,6 +152,41 @@ TEST(PostManagerPhotos, ANewPostKilledWhileItsPhotosArePreparedIsListedWithItsFo
     EXPECT_EQ(kept.size(), 2);
     for (const QString& picture : QDir(PLRPersistantStore::locationPath()).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
         EXPECT_TRUE(kept.contains(picture)) << picture.toStdString() << " is a picture of no photo of the post";
+}
+
+// A new post whose folder cannot be found, linked at once to another folder while its first
+// write still waits its turn to be saved: the post goes to disk whole, and the records of the
+// folder it was linked to are what it keeps, not those it was created with.
+TEST(PostManagerPhotos, APostLinkedToAnotherFolderBeforeItsFirstWriteKeepsThatFolder)
+{
+    const QString folder = makeFolder({"a.jpg", "b.jpg"});
+    PLRUserSession* session = store_test::signIn();
+    auto release = std::make_shared<std::atomic_bool>(false);
+    PLRCoreManager::saveQueue().async([release] {
+        for (int i = 0; i < 2000 && !*release; ++i)
+            QThread::msleep(5);
+    });
+    const std::shared_ptr<void> releaseAtEnd(nullptr, [release](void*) { *release = true; });
+    PLRPostManager* manager = session->newPostManager();
+    ASSERT_TRUE(manager->createNewPostWithTitle("Lost", QUrl::fromLocalFile(testing_support::testHome() + "/nowhere")));
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return manager->sourceDirectory()->state() == PLRSourceDirectory::StateLocationUnavailable; }));
+    manager->sourceDirectory()->setNewLocation(QUrl::fromLocalFile(folder));
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return manager->sourceDirectory()->state() == PLRSourceDirectory::StateWatching; }));
+    const QString bundle = manager->representedPost()->bundlePath();
+    // Anything the look writes of its own, outside the order of the saves, it writes now.
+    (void)testing_support::waitUntil([&] { return QFileInfo::exists(bundle); }, 300);
+    EXPECT_FALSE(QFileInfo::exists(bundle)) << "the post's folder was made before the post was written";
+
+    *release = true;
+    ASSERT_TRUE(testing_support::waitUntil([&] { return manager->images().size() == 2; }));
+    manager->sourceDirectory()->waitUntilIdle();
+    PLRCoreManager::saveQueue().waitUntilIdle();
+    EXPECT_TRUE(QFileInfo(bundle + "/info.plist").isFile());
+    PLRSourceDirectory records(PLRPostManager::sourceDirectoryConfig(bundle, QString()));
+    EXPECT_EQ(records.location(), QUrl::fromLocalFile(folder));
+    EXPECT_EQ(records.images().size(), 2);
 }
 
 // A folder of 2,000 photos that share one long list of keywords: as dictionaries their records

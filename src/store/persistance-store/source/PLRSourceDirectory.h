@@ -113,8 +113,10 @@ public:
         // its files are (tests hold a scan there); default: nothing.
         std::function<void(const QString& folder)> listingBegun;
         // Called on the scan's queue when a look found photos new to the records, before their
-        // pictures are made (the post writes the records first); default: nothing.
-        std::function<void(const PLRSourceDirectory& directory)> recordsAdded;
+        // pictures are made, and when a relinking look has matched the records to the folder:
+        // the owner writes the records, in order with its other writes of the location file.
+        // Default: nothing for new photos, and the location file written here after a relink.
+        std::function<void(const PLRSourceDirectory& directory)> recordsChanged;
     };
 
     // Keys of location.plist.

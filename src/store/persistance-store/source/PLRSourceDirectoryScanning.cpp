@@ -467,9 +467,12 @@ void PLRSourceDirectory::announceChanges(const Changes& changes, bool relink)
 void PLRSourceDirectory::finishScan(const Changes& changes, const QStringList& directories, bool relink, bool anew)
 {
     // A picture is made only for a photo whose record is kept: one made for a record a kill
-    // then lost would never be used again.
-    if (!changes.added.isEmpty() && m_config.recordsAdded && !m_stopping)
-        m_config.recordsAdded(*this);
+    // then lost would never be used again. A relinking look's records are kept at once too.
+    const bool keepRecords = !changes.added.isEmpty() || relink;
+    if (keepRecords && m_config.recordsChanged && !m_stopping)
+        m_config.recordsChanged(*this);
+    else if (relink && !m_stopping)
+        save();
     {
         QMutexLocker lock(&m_progress->mutex);
         m_progress->loaded = images().size();
@@ -489,8 +492,6 @@ void PLRSourceDirectory::finishScan(const Changes& changes, const QStringList& d
         }
     }
     scheduleWatchUpdate(directories, watchedFiles, false, anew);
-    if (relink)
-        save();
     reportScanDone();
 
     if (changes.settling)
