@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -88,18 +89,33 @@ VirtualScreen::VirtualScreen() = default;
 
 VirtualScreen::~VirtualScreen()
 {
-    if (m_server && m_server->state() != QProcess::NotRunning) {
-        m_server->terminate();
-        if (!m_server->waitForFinished(5000)) {
-            m_server->kill();
-            m_server->waitForFinished(3000);
-        }
-    }
+    stopServer();
 }
 
 bool VirtualScreen::start()
 {
+    // A server of the same number that is still going away can hold the display's socket for a
+    // moment after the new one has reported it: the screen is ready once a client gets through.
+    // A server no client reaches is given up and another started.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!startServer())
+            return false;
+        QDeadlineTimer ready(10000);
+        bool reached = false;
+        while (!(reached = answers()) && !ready.hasExpired() && m_server->state() == QProcess::Running)
+            QThread::msleep(100);
+        if (reached)
+            return true;
+        qWarning("No client reached the virtual screen %s; starting another", qPrintable(m_display));
+        stopServer();
+    }
+    return false;
+}
+
+bool VirtualScreen::startServer()
+{
     m_server = std::make_unique<QProcess>();
+    m_display.clear();
     dieWithTheTest(*m_server);
     // The server picks a free display and writes its number to the descriptor given.
     m_server->start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
@@ -121,6 +137,24 @@ bool VirtualScreen::start()
     }
     m_display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
     return true;
+}
+
+bool VirtualScreen::answers() const
+{
+    bool ok = false;
+    run(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}, &ok);
+    return ok;
+}
+
+void VirtualScreen::stopServer()
+{
+    if (m_server && m_server->state() != QProcess::NotRunning) {
+        m_server->terminate();
+        if (!m_server->waitForFinished(5000)) {
+            m_server->kill();
+            m_server->waitForFinished(3000);
+        }
+    }
 }
 
 QByteArray VirtualScreen::run(const QString& program, const QStringList& arguments, bool* ok) const

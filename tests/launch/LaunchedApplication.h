@@ -34,6 +34,10 @@ public:
     QByteArray run(const QString& program, const QStringList& arguments, bool* ok = nullptr) const;
 
 private:
+    bool startServer();
+    void stopServer();
+    bool answers() const;   // a client gets through to the server
+
     std::unique_ptr<QProcess> m_server;
     QString m_display;
 };
