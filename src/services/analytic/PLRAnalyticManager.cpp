@@ -134,8 +134,10 @@ PLRAnalyticManager& PLRAnalyticManager::coreAnalyticManager()
         return created;
     }();
     // Back to its start between runs (the tests' reset registry): no timer, no sender, and so no
-    // send left on its way while the next run starts or the process ends.
+    // send left on its way while the next run starts or the process ends; and every event fired
+    // so far written where its run keeps its settings, not into the next run's.
     static const bool joined = platform::resets::add([] {
+        manager->m_appendQueue->waitUntilIdle();
         manager->m_eventDispatchTimer.stop();
         manager->m_eventDispatchAPI.reset();
         manager->m_state->inProgress = false;
