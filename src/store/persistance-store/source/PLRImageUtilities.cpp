@@ -226,7 +226,7 @@ bool OpenedPhoto::stamp(qint64* size, qint64* modifiedNs) const
     if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
         return false;
     *size = qint64(st.st_size);
-    *modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    *modifiedNs = nanosecondsOf(st.st_mtim);
     return true;
 }
 

@@ -10,9 +10,17 @@
 #include <functional>
 #include <memory>
 
+#include <sys/stat.h>
+
 class QImageReader;
 
 // Small helpers on images and image data shared by the image cache and the exporters.
+
+// A time of a file's status, in nanoseconds since the epoch.
+inline qint64 nanosecondsOf(const struct timespec& time)
+{
+    return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
 
 // The resolution (dots per inch) an image carries, rounded up; 0 for an image that failed to
 // load. Equals the resolution stored in a JPEG's JFIF header when the image was read from one.

@@ -468,11 +468,12 @@ void PLRSourceDirectory::finishScan(const Changes& changes, const QStringList& d
 {
     // A picture is made only for a photo whose record is kept: one made for a record a kill
     // then lost would never be used again. A relinking look's records are kept at once too.
-    const bool keepRecords = !changes.added.isEmpty() || relink;
-    if (keepRecords && m_config.recordsChanged && !m_stopping)
-        m_config.recordsChanged(*this);
-    else if (relink && !m_stopping)
-        save();
+    if (!m_stopping && (relink || !changes.added.isEmpty())) {
+        if (m_config.recordsChanged)
+            m_config.recordsChanged(*this);
+        else if (relink)
+            save();
+    }
     {
         QMutexLocker lock(&m_progress->mutex);
         m_progress->loaded = images().size();

@@ -2,6 +2,7 @@
 
 #include "store/persistance-store/source/PLRDelegateList.h"
 #include "store/persistance-store/source/PLRImageManager.h"
+#include "store/persistance-store/source/PLRImageUtilities.h"
 #include "store/persistance-store/source/PLRImageMetadata.h"
 #include "store/persistance-store/source/PLRPhotoProblem.h"
 #include "store/model/PLRAspectRatio.h"
@@ -21,8 +22,6 @@
 #include <optional>
 #include <vector>
 
-#include <sys/stat.h>
-
 class QWidget;
 class PLRSourceImage;
 
@@ -35,12 +34,6 @@ public:
 };
 
 // The size and modification time of a photo file as last seen.
-// A time of a file's status, in nanoseconds since the epoch.
-inline qint64 nanosecondsOf(const struct timespec& time)
-{
-    return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
-}
-
 struct PLRFileStamp {
     qint64 size = -1;
     qint64 modifiedNs = 0;
